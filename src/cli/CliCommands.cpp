@@ -1,0 +1,275 @@
+#include "cli/CliCommands.h"
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "data/NumberText.h"
+#include "data/ResultData.h"
+#include "data/SafeFile.h"
+#include "data/TextReader.h"
+#include "data/TextWriter.h"
+
+namespace kurvex::cli {
+
+namespace {
+
+const char kUsage[] =
+    "Usage: kurvex-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Batch work on Kurvex result files.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE [--json]                     rows, variables and their extents\n"
+    "  convert IN -o OUT [--format txt|tsv|csv]  write a result file as text\n"
+    "\n"
+    "Run 'kurvex-cli COMMAND --help' for a command's options.\n"
+    "Exit status: 0 done, 1 a file could not be read or written, 2 bad command line.\n";
+
+const char kInfoUsage[] =
+    "Usage: kurvex-cli info FILE [--json]\n"
+    "\n"
+    "Reads a result file and prints its row count, whether X is equally spaced,\n"
+    "whether any point was missing or invalid, and each variable's name, minimum\n"
+    "and maximum over its valid points.\n"
+    "\n"
+    "  --json   print one JSON object instead of text\n";
+
+const char kConvertUsage[] =
+    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv]\n"
+    "\n"
+    "Reads a result file and writes all its variables and rows as text.\n"
+    "\n"
+    "  -o OUT            output file; '-' writes to standard output\n"
+    "  --format FORMAT   txt: fixed-width columns (the default for .txt and .fra)\n"
+    "                    tsv: tab-separated (the default for .tsv)\n"
+    "                    csv: comma-separated (the default for .csv)\n";
+
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+};
+
+// Splits args into positionals, flags and options with a value ("-o X",
+// "--format X" or "--format=X"); false with `error` set on anything unknown.
+bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flagNames,
+               const std::set<std::string>& valueNames, Args& out, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() < 2 || a[0] != '-') {
+            out.positional.push_back(a);
+            continue;
+        }
+        std::string name = a;
+        std::string value;
+        bool inlineValue = false;
+        if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            inlineValue = true;
+        }
+        if (flagNames.count(name) && !inlineValue) {
+            out.flags.insert(name);
+        } else if (valueNames.count(name)) {
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) {
+                    error = "option " + name + " needs a value";
+                    return false;
+                }
+                value = args[++i];
+            }
+            out.values[name] = value;
+        } else {
+            error = "unknown option " + a;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Messages of the core go to standard error, one per line.
+class StderrMessages : public UserMessages {
+public:
+    explicit StderrMessages(std::FILE* err) : err_(err) {}
+    void Show(const std::string& text, MessageIcon) override {
+        std::fprintf(err_, "%s\n", text.c_str());
+        ++count_;
+    }
+    int Count() const { return count_; }
+
+private:
+    std::FILE* err_;
+    int count_ = 0;
+};
+
+int Usage(std::FILE* err, const std::string& what) {
+    std::fprintf(err, "kurvex-cli: %s (see kurvex-cli --help)\n", what.c_str());
+    return kExitUsage;
+}
+
+// Reads `path`, reporting every failure on `err`; kExitOk when read.
+int Load(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
+         std::FILE* err) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
+        return kExitUsage;
+    }
+    StderrMessages messages(err);
+    if (ReadTextResult(path, data, names, messages)) return kExitOk;
+    if (messages.Count() == 0) {
+        std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
+    }
+    return kExitFailed;
+}
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20)
+                    out += Format("\\u%04x", c);
+                else
+                    out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+    Args args;
+    std::string error;
+    if (!ParseArgs(argv, {"--json", "--help", "-h"}, {}, args, error)) return Usage(err, error);
+    if (args.flags.count("--help") || args.flags.count("-h")) {
+        std::fputs(kInfoUsage, out);
+        return kExitOk;
+    }
+    if (args.positional.size() != 1) return Usage(err, "info needs exactly one FILE");
+    const std::string& path = args.positional[0];
+    CResultDataRef data;
+    std::vector<std::string> names;
+    if (const int status = Load(path, data, names, err)) return status;
+
+    const CResultData* d = data.Get();
+    if (args.flags.count("--json")) {
+        std::fprintf(
+            out,
+            "{\"file\": %s, \"rows\": %d, \"uniform_x\": %s, \"bad_points\": %s, \"variables\": [",
+            JsonString(path).c_str(), d->RowCount(), d->UniformX() ? "true" : "false",
+            d->BadPoints() ? "true" : "false");
+        for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
+            const CResultVariable* v = d->Variable(i);
+            std::fprintf(out, "%s{\"name\": %s, \"min\": %.17g, \"max\": %.17g}", i ? ", " : "",
+                         JsonString(v->Name()).c_str(), v->Min(), v->Max());
+        }
+        std::fputs("]}\n", out);
+        return kExitOk;
+    }
+    std::fprintf(out, "file: %s\nrows: %d\nuniform_x: %s\nbad_points: %s\nvariables: %d\n",
+                 path.c_str(), d->RowCount(), d->UniformX() ? "yes" : "no",
+                 d->BadPoints() ? "yes" : "no", d->VariableCount());
+    for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
+        const CResultVariable* v = d->Variable(i);
+        std::fprintf(out, "  %-20s min %-24.17g max %.17g\n", v->Name().c_str(), v->Min(),
+                     v->Max());
+    }
+    return kExitOk;
+}
+
+// The export mode for a --format value or an output file's extension; -1 when unknown.
+int ModeFromFormat(const std::string& format) {
+    if (format == "txt") return kExportFixedWidth;
+    if (format == "tsv") return kExportTab;
+    if (format == "csv") return kExportComma;
+    return -1;
+}
+
+int ModeFromExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".txt" || ext == ".fra") return kExportFixedWidth;
+    if (ext == ".tsv") return kExportTab;
+    if (ext == ".csv") return kExportComma;
+    return -1;
+}
+
+int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+    Args args;
+    std::string error;
+    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--format"}, args, error))
+        return Usage(err, error);
+    if (args.flags.count("--help") || args.flags.count("-h")) {
+        std::fputs(kConvertUsage, out);
+        return kExitOk;
+    }
+    if (args.positional.size() != 1) return Usage(err, "convert needs exactly one input file");
+    if (!args.values.count("-o")) return Usage(err, "convert needs -o OUT");
+    const std::string& target = args.values["-o"];
+    int mode = -1;
+    if (args.values.count("--format")) {
+        mode = ModeFromFormat(args.values["--format"]);
+        if (mode < 0) return Usage(err, "unknown format " + args.values["--format"]);
+    } else if (target == "-") {
+        mode = kExportFixedWidth;
+    } else {
+        mode = ModeFromExtension(target);
+        if (mode < 0) return Usage(err, "cannot tell the format from " + target + "; use --format");
+    }
+
+    CResultDataRef data;
+    std::vector<std::string> names;
+    if (const int status = Load(args.positional[0], data, names, err)) return status;
+
+    if (target == "-") {
+        if (!ExportDataSet(data, out, nullptr, mode)) {
+            std::fprintf(err, "kurvex-cli: cannot write to standard output\n");
+            return kExitFailed;
+        }
+        return kExitOk;
+    }
+    SafeFile file;
+    if (!file.Open(target) || !ExportDataSet(data, file.Stream(), nullptr, mode) ||
+        !file.Commit()) {
+        std::fprintf(err, "kurvex-cli: %s\n",
+                     file.Error().empty() ? "cannot write the output" : file.Error().c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    if (args.empty()) {
+        std::fputs(kUsage, err);
+        return kExitUsage;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, out);
+        return kExitOk;
+    }
+    if (command == "info") return Info(rest, out, err);
+    if (command == "convert") return Convert(rest, out, err);
+    return Usage(err, "unknown command " + command);
+}
+
+}  // namespace kurvex::cli

@@ -1,0 +1,182 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/RefPtr.h"
+#include "data/ResultVariable.h"
+
+namespace kurvex {
+
+// Kinds of data set.
+enum DataSetKind : std::int32_t {
+    kDataSetPlain = 0,
+    kDataSetHighPass = 2,
+};
+
+// Result of a scan over a row interval.
+struct ScanExtentsResult {
+    bool found = false;  // some sample in the interval is valid
+    double min = 0.0;
+    double max = 0.0;
+    bool sawBad = false;  // some sample in the interval is not valid
+};
+
+// The shared store of one loaded result: equally long columns, column 0 is X.
+// Held through CResultDataRef; the count is atomic so a worker may hold it.
+class CResultData {
+public:
+    CResultData() = default;
+    virtual ~CResultData();
+    CResultData(const CResultData&) = delete;
+    CResultData& operator=(const CResultData&) = delete;
+
+    // 0 for a plain data set, 2 for the high-pass kind.
+    virtual std::int32_t Kind() const { return kDataSetPlain; }
+    // 1 when the binary writer must work on a deep copy.
+    virtual std::int32_t CopyOnSave() const { return 0; }
+    // The kind-specific part, or null for a plain data set.
+    virtual CResultData* Extension() { return nullptr; }
+
+    void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
+    void Release();
+    std::int32_t RefCount() const { return refs_.load(std::memory_order_acquire); }
+
+    std::int32_t VariableCount() const { return static_cast<std::int32_t>(vars_.size()); }
+    std::int32_t RowCount() const { return rowCount_; }
+    std::int32_t RowCapacity() const { return rowCapacity_; }
+    std::int32_t GrowBy() const { return growBy_; }
+    std::int32_t UniformX() const { return uniformX_; }
+    void SetUniformX(std::int32_t on) { uniformX_ = on ? 1 : 0; }
+    std::int32_t BadPoints() const { return badPoints_; }
+    void SetBadPoints(std::int32_t on) { badPoints_ = on ? 1 : 0; }
+    // Raised by every row write and resize; the renderer compares it.
+    std::uint32_t ChangeCount() const { return changes_.load(std::memory_order_acquire); }
+
+    CResultVariable* Variable(std::int32_t i) { return vars_[static_cast<size_t>(i)]; }
+    const CResultVariable* Variable(std::int32_t i) const { return vars_[static_cast<size_t>(i)]; }
+
+    // Makes the capacity at least `capacity` (a high-pass data set may also
+    // shrink); fails while another resize is under way or out of memory.
+    virtual bool ResizeRows(std::int32_t capacity);
+    // Grows the variable count; new variables are empty at the current capacity.
+    virtual bool ResizeVariables(std::int32_t count);
+    // Gives variable i a copy of `name` (empty clears it).
+    virtual void SetVariableName(std::int32_t i, const std::string& name);
+
+    // For readers that know their final size: shrinks the capacity to
+    // max(row count, capacity) so an over-estimate does not stay allocated.
+    bool TrimRows(std::int32_t capacity);
+
+    // Writes one row; see CResultDataRef::SetRow.
+    bool SetRow(std::int32_t row, const double* values, const std::uint8_t* flags,
+                std::int32_t first, std::int32_t count);
+    void UpdateExtents();
+
+    // Guards row writes, resizes and snapshots. Recursive: a write may resize.
+    std::recursive_mutex& Lock() { return lock_; }
+
+protected:
+    friend class CResultDataRef;
+    // Sets up `count` new variables of `capacity` rows; false when out of memory.
+    virtual bool Setup(std::int32_t count, std::int32_t capacity, std::int32_t growBy);
+    // Replaces the variables of one array by copies (or in-place resizes) of
+    // `capacity` rows keeping `keep` rows.
+    static bool ResizeArray(std::vector<CResultVariable*>& vars, std::int32_t capacity,
+                            std::int32_t keep);
+    static bool GrowArray(std::vector<CResultVariable*>& vars, std::int32_t count,
+                          std::int32_t capacity);
+    static void ReleaseArray(std::vector<CResultVariable*>& vars);
+    bool ResizeRowsUnchecked(std::int32_t capacity);
+    void Touch() { changes_.fetch_add(1, std::memory_order_acq_rel); }
+
+    std::atomic<std::int32_t> refs_{0};
+    std::recursive_mutex lock_;
+    std::atomic<std::int32_t> resizing_{0};
+    std::int32_t rowCapacity_ = 0;
+    std::int32_t rowCount_ = 0;
+    std::int32_t growBy_ = 100;
+    std::int32_t uniformX_ = 0;
+    std::int32_t badPoints_ = 0;
+    std::atomic<std::uint32_t> changes_{0};
+    std::vector<CResultVariable*> vars_;  // each counted once for being held here
+};
+
+// The data set of a band screen: three further variable arrays beside the main
+// one, kept at the same count, capacity and names, and one value per column
+// after X. The screens that use it give the arrays their meaning.
+class HighPassResultData : public CResultData {
+public:
+    ~HighPassResultData() override;
+    std::int32_t Kind() const override { return kDataSetHighPass; }
+    std::int32_t CopyOnSave() const override { return 1; }
+    CResultData* Extension() override { return this; }
+
+    bool ResizeRows(std::int32_t capacity) override;
+    bool ResizeVariables(std::int32_t count) override;
+    void SetVariableName(std::int32_t i, const std::string& name) override;
+
+    CResultVariable* Extra(int array, std::int32_t i) {
+        return extra_[static_cast<size_t>(array)][static_cast<size_t>(i)];
+    }
+    std::vector<std::uint32_t>& Values() { return values_; }
+
+protected:
+    bool Setup(std::int32_t count, std::int32_t capacity, std::int32_t growBy) override;
+
+private:
+    std::array<std::vector<CResultVariable*>, 3> extra_;
+    std::vector<std::uint32_t> values_;
+};
+
+// The handle through which everybody holds a data set.
+class CResultDataRef {
+public:
+    // Holds a new empty data set of `kind` (0 or 2).
+    explicit CResultDataRef(std::int32_t kind = kDataSetPlain);
+    CResultDataRef(const CResultDataRef& other);
+    CResultDataRef& operator=(const CResultDataRef& other);
+    virtual ~CResultDataRef();
+
+    CResultData* Get() const { return data_; }
+    CResultData* operator->() const { return data_; }
+
+    // Releases the held data set and holds a new one with `count` empty
+    // variables; other holders of the old one keep it unchanged.
+    bool Initialise(std::int32_t kind, std::int32_t count, std::int32_t capacity,
+                    std::int32_t growBy);
+    void SetName(std::int32_t i, const char* name);
+    // Writes `count` consecutive variables from `first` into `row` (negative
+    // count: up to the last variable), growing the capacity as needed.
+    bool SetRow(std::int32_t row, const double* values, const std::uint8_t* flags,
+                std::int32_t first, std::int32_t count) {
+        return data_->SetRow(row, values, flags, first, count);
+    }
+    void UpdateExtents() { data_->UpdateExtents(); }
+    // First variable named `name` ignoring ASCII case, or -1.
+    std::int32_t FindVariable(const char* name) const;
+
+    // 1 when x[first..last] is equally spaced to 48 bits of the step.
+    static std::int32_t UniformTest(const double* x, std::int32_t first, std::int32_t last);
+    ScanExtentsResult ScanExtents(std::int32_t var, std::int32_t first, std::int32_t last) const;
+    // The row from which drawing an X range that starts at x must begin.
+    std::optional<std::int32_t> LocateBefore(std::int32_t var, double x, bool uniform,
+                                             std::int32_t first, std::int32_t last) const;
+    // The row at which drawing an X range that ends at x may stop.
+    std::optional<std::int32_t> LocateAfter(std::int32_t var, double x, bool uniform,
+                                            std::int32_t first, std::int32_t last) const;
+
+private:
+    void Hold(CResultData* d);
+    CResultData* data_ = nullptr;
+};
+
+// Makes an empty data set of `kind`.
+CResultData* NewResultData(std::int32_t kind);
+
+}  // namespace kurvex

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace kurvex {
+
+// Point flags: one byte per sample, the only encoding used anywhere.
+enum PointFlag : std::uint8_t {
+    kPointMissing = 0,
+    kPointValid = 1,
+    kPointInvalid = 2,
+};
+
+// Kinds of variable.
+enum VariableKind : std::int32_t {
+    kVariableRead = 0,
+    kVariableFormula = 2,
+    kVariableSpectrum = 4,
+};
+
+// One column of samples with a parallel array of point flags. Shared by an
+// atomic reference count: data sets, curves and worker threads may hold it.
+class CResultVariable {
+public:
+    // A new variable of `capacity` samples, all 0.0 and flagged missing.
+    // Returns null when the memory cannot be had. The count starts at 0.
+    static CResultVariable* Create(std::int32_t capacity);
+    ~CResultVariable();
+    CResultVariable(const CResultVariable&) = delete;
+    CResultVariable& operator=(const CResultVariable&) = delete;
+
+    void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
+    // Drops one reference; the variable deletes itself at zero.
+    void Release();
+    std::int32_t RefCount() const { return refs_.load(std::memory_order_acquire); }
+
+    std::int32_t Capacity() const { return capacity_; }
+    double* Values() { return values_; }
+    const double* Values() const { return values_; }
+    std::uint8_t* Flags() { return flags_; }
+    const std::uint8_t* Flags() const { return flags_; }
+
+    double Min() const { return min_; }
+    double Max() const { return max_; }
+    void SetExtents(double mn, double mx) {
+        min_ = mn;
+        max_ = mx;
+    }
+
+    std::int32_t Kind() const { return kind_; }
+    void SetKind(std::int32_t kind) { kind_ = kind; }
+
+    // An empty name means "no name".
+    const std::string& Name() const { return name_; }
+    bool HasName() const { return !name_.empty(); }
+    void SetName(std::string name) { name_ = std::move(name); }
+
+    // A new variable of `capacity` holding the first `keep` samples of this one,
+    // its extents, kind and name; null when out of memory.
+    CResultVariable* CopyResized(std::int32_t capacity, std::int32_t keep) const;
+    // Changes the capacity in place, keeping min(old, new) samples; new samples
+    // are 0.0 and missing. Only for a variable nobody else holds.
+    bool ResizeInPlace(std::int32_t capacity);
+
+private:
+    CResultVariable() = default;
+
+    std::int32_t capacity_ = 0;
+    double* values_ = nullptr;
+    std::uint8_t* flags_ = nullptr;
+    double min_ = 0.0;
+    double max_ = 0.0;
+    std::int32_t kind_ = kVariableRead;
+    std::string name_;
+    std::atomic<std::int32_t> refs_{0};
+};
+
+}  // namespace kurvex

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "data/ByteSource.h"
+#include "data/ResultData.h"
+#include "data/UserMessages.h"
+
+namespace kurvex {
+
+struct TextReadOptions {
+    // Rows beyond this are refused; row indices are 32-bit.
+    std::int64_t maxRows = std::numeric_limits<std::int32_t>::max();
+    // Called now and then with the bytes read and the total (-1 when unknown);
+    // returning false cancels the read, which then fails without a message.
+    std::function<bool(std::int64_t done, std::int64_t total)> progress;
+};
+
+// Reads a text result file into `data` and its variable names into `names`.
+// True when at least one row was read. Bad files are reported through
+// `messages`; a failure after the data set was initialised leaves it partly
+// filled for the caller to discard.
+bool ReadTextResult(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
+                    UserMessages& messages, const TextReadOptions& options = {});
+bool ReadTextResult(ByteSource& source, CResultDataRef& data, std::vector<std::string>& names,
+                    UserMessages& messages, const TextReadOptions& options = {});
+
+// True when the line holds nothing but spaces and tabs.
+bool IsBlankLine(std::string_view line);
+// The next token after `cursor` (separators are runs of spaces, tabs and
+// commas); false at the end of the line.
+bool NextToken(std::string_view line, size_t& cursor, std::string_view& token);
+
+}  // namespace kurvex

@@ -1,0 +1,180 @@
+#include "data/TextWriter.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "data/NumberText.h"
+
+namespace kurvex {
+
+namespace {
+
+constexpr size_t kColumn = 18;
+constexpr size_t kOrderColumn = 10;
+constexpr size_t kMaxName = 100;
+
+bool Finish(std::FILE* file) {
+    return std::fflush(file) == 0 && !std::ferror(file);
+}
+
+void Put(std::FILE* file, const std::string& s) {
+    std::fwrite(s.data(), 1, s.size(), file);
+}
+
+// Appends printf output to `line` without a temporary string.
+template <class... Args>
+void Append(std::string& line, const char* fmt, Args... args) {
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, fmt, args...);
+    if (n > 0 && static_cast<size_t>(n) < sizeof buf) {
+        line.append(buf, static_cast<size_t>(n));
+    } else if (n > 0) {
+        line += Format(fmt, args...);
+    }
+}
+
+// The kind-2 data set is written from a deep copy: columns after X carry the
+// prefix, and X is shifted to start at 0.
+std::vector<RefPtr<CResultVariable>> HighPassSnapshot(CResultData* d, const char* prefix) {
+    std::vector<RefPtr<CResultVariable>> out;
+    std::lock_guard<std::recursive_mutex> hold(d->Lock());
+    const std::int32_t rows = d->RowCount();
+    for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
+        CResultVariable* copy = d->Variable(i)->CopyResized(rows, rows);
+        if (!copy) return {};
+        out.emplace_back(copy);
+        if (i > 0 && prefix && *prefix) copy->SetName(std::string(prefix) + "_" + copy->Name());
+    }
+    if (!out.empty()) {
+        CResultVariable* x = out[0].get();
+        std::int32_t first = 0;
+        while (first < rows && x->Flags()[first] != kPointValid) ++first;
+        if (first < rows && x->Values()[first] != 0.0) {
+            const double shift = x->Values()[first];
+            for (std::int32_t r = 0; r < rows; ++r) x->Values()[r] -= shift;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string ColumnName(const CResultVariable* v, size_t index) {
+    std::string name = v && v->HasName() ? v->Name() : Format("Graph(%i)", static_cast<int>(index));
+    for (char& c : name) {
+        if (c == ' ' || c == '\t') c = '_';
+    }
+    return name;
+}
+
+bool WriteFixedWidth(std::FILE* file, const std::vector<const CResultVariable*>& vars,
+                     std::int32_t count, bool orderColumn, int firstOrder) {
+    if (vars.empty() || count <= 0) return Finish(file);
+    std::string line;
+    size_t base = 0;
+    if (orderColumn) {
+        line = "  Order";
+        line.resize(kOrderColumn, ' ');
+        base = kOrderColumn;
+    }
+    for (size_t i = 0; i < vars.size(); ++i) {
+        std::string name = ColumnName(vars[i], i);
+        if (name.size() > kMaxName) name.resize(kMaxName);
+        const size_t end = base + kColumn * (i + 1);
+        if (line.size() + 2 + name.size() + 1 <= end) line += "  ";
+        line += name;
+        do {
+            line += ' ';
+        } while (line.size() < end);
+    }
+    line += "\r\n";
+    Put(file, line);
+    for (std::int32_t r = 0; r < count; ++r) {
+        line.clear();
+        if (orderColumn) Append(line, "%*i ", 9, firstOrder + r);
+        for (const CResultVariable* v : vars) {
+            switch (v->Flags()[r]) {
+                case kPointValid:
+                    Append(line, "%*.9E ", 17, v->Values()[r]);
+                    break;
+                case kPointMissing:
+                    Append(line, "%*s ", 17, "MISSING");
+                    break;
+                default:
+                    Append(line, "%*s ", 17, "NAN");
+                    break;
+            }
+        }
+        line += "\r\n";
+        Put(file, line);
+    }
+    return Finish(file);
+}
+
+bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& vars,
+                    std::int32_t count, const char* separator, const char* lineEnd,
+                    bool orderColumn, int firstOrder) {
+    if (vars.empty() || count <= 0) return Finish(file);
+    std::string line;
+    if (orderColumn) {
+        line += "Order";
+        line += separator;
+    }
+    for (size_t i = 0; i < vars.size(); ++i) {
+        if (i > 0) line += separator;
+        line += ColumnName(vars[i], i);
+    }
+    line += lineEnd;
+    Put(file, line);
+    for (std::int32_t r = 0; r < count; ++r) {
+        line.clear();
+        if (orderColumn) {
+            Append(line, "%*i", 9, firstOrder + r);
+            line += separator;
+        }
+        for (size_t i = 0; i < vars.size(); ++i) {
+            if (i > 0) line += separator;
+            const CResultVariable* v = vars[i];
+            switch (v->Flags()[r]) {
+                case kPointValid:
+                    Append(line, "%g", v->Values()[r]);
+                    break;
+                case kPointMissing:
+                    line += "MISSING";
+                    break;
+                default:
+                    line += "NAN";
+                    break;
+            }
+        }
+        line += lineEnd;
+        Put(file, line);
+    }
+    return Finish(file);
+}
+
+bool ExportDataSet(const CResultDataRef& data, std::FILE* file, const char* prefix, int mode) {
+    CResultData* d = data.Get();
+    std::vector<RefPtr<CResultVariable>> held;
+    if (d->CopyOnSave()) {
+        held = HighPassSnapshot(d, prefix);
+        if (held.size() != static_cast<size_t>(d->VariableCount())) return false;
+    } else {
+        for (std::int32_t i = 0; i < d->VariableCount(); ++i) held.emplace_back(d->Variable(i));
+    }
+    std::vector<const CResultVariable*> vars;
+    for (const auto& v : held) vars.push_back(v.get());
+    const std::int32_t rows = d->RowCount();
+    switch (mode) {
+        case kExportFixedWidth:
+            return WriteFixedWidth(file, vars, rows, false, 0);
+        case kExportTab:
+            return WriteDelimited(file, vars, rows, "\t", "\r\n", false, 0);
+        case kExportComma:
+            return WriteDelimited(file, vars, rows, ",", "\r\n", false, 0);
+        default:
+            return false;
+    }
+}
+
+}  // namespace kurvex

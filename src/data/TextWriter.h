@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "data/ResultData.h"
+
+namespace kurvex {
+
+// Export modes of a whole data set.
+enum ExportMode : int {
+    kExportFixedWidth = 0,
+    kExportTab = 1,
+    kExportComma = 2,
+};
+
+// The name a column is written under: "Graph(%i)" for a variable without a
+// name, blanks and tabs turned into "_" so the reader reads it as one token.
+std::string ColumnName(const CResultVariable* v, size_t index);
+
+// Fixed-width text that the text reader reads back: 18-character columns,
+// ten significant digits. Rows 0 .. count-1 of every variable. False when the
+// stream reports a write error.
+bool WriteFixedWidth(std::FILE* file, const std::vector<const CResultVariable*>& vars,
+                     std::int32_t count, bool orderColumn, int firstOrder);
+// Delimited text: "%g" samples between `separator`s, `lineEnd` after each line.
+bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& vars,
+                    std::int32_t count, const char* separator, const char* lineEnd,
+                    bool orderColumn, int firstOrder);
+// Every variable and row of a data set, in the mode given (no order column).
+bool ExportDataSet(const CResultDataRef& data, std::FILE* file, const char* prefix, int mode);
+
+}  // namespace kurvex

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cli/CliCommands.h"
+
+namespace kurvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Drain(std::FILE* f) {
+    std::rewind(f);
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+CliRun Cli(const std::vector<std::string>& args) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    CliRun r;
+    r.status = RunCli(args, out, err);
+    r.out = Drain(out);
+    r.err = Drain(err);
+    return r;
+}
+
+fs::path Scratch(const char* name, const std::string& text) {
+    const fs::path dir = fs::temp_directory_path() / "kurvex-cli-test";
+    fs::create_directories(dir);
+    const fs::path p = dir / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p;
+}
+
+const std::string kExamples = KURVEX_EXAMPLES_DIR;
+
+TEST(Cli, InfoJsonReadsBackExactly) {
+    const fs::path p = Scratch("info.txt", "Time V\n0 0.1\n1 0.30000000000000004\n2 -1e-300\n");
+    CliRun r = Cli({"info", p.string(), "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "{\"file\": \"" + p.string() +
+                  "\", \"rows\": 3, \"uniform_x\": true, \"bad_points\": false, \"variables\": "
+                  "[{\"name\": \"Time\", \"min\": 0, \"max\": 2}, {\"name\": \"V\", \"min\": "
+                  "-1e-300, \"max\": 0.30000000000000004}]}\n");
+    CliRun text = Cli({"info", p.string()});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("rows: 3"), std::string::npos);
+    EXPECT_NE(text.out.find("uniform_x: yes"), std::string::npos);
+}
+
+TEST(Cli, ReaderFailuresGoToStderrWithStatusOne) {
+    CliRun bad = Cli({"info", Scratch("bad.txt", "T V\n0 x\n").string(), "--json"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, "Invalid file\n");
+
+    CliRun empty = Cli({"info", Scratch("empty.txt", "Time V\n").string()});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.out, "");
+    EXPECT_NE(empty.err.find("no data line"), std::string::npos);
+
+    CliRun dir = Cli({"info", fs::temp_directory_path().string()});
+    EXPECT_EQ(dir.status, 1);
+    EXPECT_NE(dir.err.find("Is a directory"), std::string::npos);
+}
+
+TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"info"},
+             {"info", "/no/such/file.txt"},
+             {"info", kExamples + "/buck.txt", "--bogus"},
+             {"convert", kExamples + "/buck.txt"},
+             {"convert", kExamples + "/buck.txt", "-o"},
+             {"convert", kExamples + "/buck.txt", "-o", "x.dat"},
+             {"convert", kExamples + "/buck.txt", "-o", "-", "--format", "xls"},
+             {"frobnicate"}}) {
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--help"}, {"info", "--help"}, {"convert", "-h"}}) {
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("Usage: kurvex-cli"), std::string::npos);
+    }
+}
+
+TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
+    const fs::path in = Scratch("conv.txt", "Time V\n0 1.5\n0.5 MISSING\n");
+    CliRun csv = Cli({"convert", in.string(), "-o", "-", "--format=csv"});
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out, "Time,V\r\n0,1.5\r\n0.5,MISSING\r\n");
+    CliRun tsv = Cli({"convert", in.string(), "--format", "tsv", "-o", "-"});
+    EXPECT_EQ(tsv.out, "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
+
+    const fs::path outCsv = in.parent_path() / "out.csv";
+    fs::remove(outCsv);
+    ASSERT_EQ(Cli({"convert", in.string(), "-o", outCsv.string()}).status, 0);
+    std::stringstream s;
+    s << std::ifstream(outCsv, std::ios::binary).rdbuf();
+    EXPECT_EQ(s.str(), csv.out);
+
+    // A fixed-width file converts back to the same values.
+    const fs::path outTxt = in.parent_path() / "round.txt";
+    ASSERT_EQ(
+        Cli({"convert", (fs::path(kExamples) / "buck.txt").string(), "-o", outTxt.string()}).status,
+        0);
+    CliRun a = Cli({"info", (fs::path(kExamples) / "buck.txt").string(), "--json"});
+    CliRun b = Cli({"info", outTxt.string(), "--json"});
+    EXPECT_EQ(a.out.substr(a.out.find("\"rows\"")), b.out.substr(b.out.find("\"rows\"")));
+
+    // A failed conversion leaves an existing output alone.
+    const fs::path keep = Scratch("keep.csv", "precious");
+    EXPECT_EQ(
+        Cli({"convert", Scratch("broken.txt", "T V\n0 x\n").string(), "-o", keep.string()}).status,
+        1);
+    std::stringstream k;
+    k << std::ifstream(keep, std::ios::binary).rdbuf();
+    EXPECT_EQ(k.str(), "precious");
+}
+
+}  // namespace
+}  // namespace kurvex::cli

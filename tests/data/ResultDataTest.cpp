@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "data/ResultData.h"
+
+namespace kurvex {
+namespace {
+
+CResultDataRef MakeColumn(const std::vector<double>& x) {
+    CResultDataRef d;
+    d.Initialise(kDataSetPlain, 1, static_cast<std::int32_t>(x.size()), 100);
+    const std::uint8_t valid = kPointValid;
+    for (size_t i = 0; i < x.size(); ++i)
+        d.SetRow(static_cast<std::int32_t>(i), &x[i], &valid, 0, 1);
+    return d;
+}
+
+TEST(ResultData, SetRowWritesCountedVariablesAndRaisesRowCount) {
+    CResultDataRef d;
+    ASSERT_TRUE(d.Initialise(kDataSetPlain, 3, 10, 100));
+    EXPECT_EQ(d->RowCount(), 0);
+    EXPECT_EQ(d->ChangeCount(), 0u);
+    const double v[3] = {1, 2, 3};
+    const std::uint8_t f[3] = {1, 1, 2};
+    ASSERT_TRUE(d.SetRow(0, v, f, 0, -1));
+    EXPECT_EQ(d->RowCount(), 1);
+    EXPECT_EQ(d->Variable(2)->Values()[0], 3.0);
+    EXPECT_EQ(d->Variable(2)->Flags()[0], kPointInvalid);
+    EXPECT_EQ(d->ChangeCount(), 1u);
+
+    // A count that runs past the last variable is cut there.
+    ASSERT_TRUE(d.SetRow(1, v, f, 2, 5));
+    EXPECT_EQ(d->Variable(2)->Values()[1], 1.0);
+    EXPECT_EQ(d->Variable(0)->Flags()[1], kPointMissing);
+
+    // Bad first variable or row: nothing written.
+    EXPECT_FALSE(d.SetRow(2, v, f, 3, 1));
+    EXPECT_FALSE(d.SetRow(2, v, f, -1, 1));
+    EXPECT_FALSE(d.SetRow(-1, v, f, 0, 1));
+    EXPECT_EQ(d->RowCount(), 2);
+}
+
+TEST(ResultData, CapacityGrowsToNextMultipleOfGrowBy) {
+    CResultDataRef d;
+    d.Initialise(kDataSetPlain, 2, 10, 100);
+    const double v[2] = {4, 5};
+    const std::uint8_t f[2] = {1, 1};
+    ASSERT_TRUE(d.SetRow(10, v, f, 0, 2));
+    EXPECT_EQ(d->RowCapacity(), 100);
+    EXPECT_EQ(d->RowCount(), 11);
+    ASSERT_TRUE(d.SetRow(100, v, f, 0, 2));
+    EXPECT_EQ(d->RowCapacity(), 200);
+    // Rows skipped over stay missing and 0.
+    EXPECT_EQ(d->Variable(1)->Flags()[50], kPointMissing);
+    EXPECT_EQ(d->Variable(1)->Values()[50], 0.0);
+    EXPECT_EQ(d->Variable(1)->Values()[10], 5.0);
+
+    // Capacity never shrinks for a plain data set.
+    EXPECT_TRUE(d->ResizeRows(50));
+    EXPECT_EQ(d->RowCapacity(), 200);
+
+    // A grow-by that is not positive counts as 100.
+    CResultDataRef z;
+    z.Initialise(kDataSetPlain, 1, -5, 0);
+    EXPECT_EQ(z->RowCapacity(), 0);
+    ASSERT_TRUE(z.SetRow(0, v, f, 0, 1));
+    EXPECT_EQ(z->RowCapacity(), 100);
+
+    // A row whose capacity would overflow 32 bits is refused.
+    EXPECT_FALSE(z.SetRow(2147483647, v, f, 0, 1));
+}
+
+TEST(ResultData, ExtentsSkipInvalidAndKeepZeroWhenNothingValid) {
+    CResultDataRef d;
+    d.Initialise(kDataSetPlain, 2, 4, 100);
+    const double rows[4][2] = {{0, 7}, {1, -3}, {2, 100}, {3, 2}};
+    const std::uint8_t flags[4][2] = {{1, 0}, {1, 1}, {1, 2}, {1, 0}};
+    for (int r = 0; r < 4; ++r) d.SetRow(r, rows[r], flags[r], 0, 2);
+    // Column 1 has only one valid sample: -3.
+    d.UpdateExtents();
+    EXPECT_EQ(d->Variable(0)->Min(), 0.0);
+    EXPECT_EQ(d->Variable(0)->Max(), 3.0);
+    EXPECT_EQ(d->Variable(1)->Min(), -3.0);
+    EXPECT_EQ(d->Variable(1)->Max(), -3.0);
+
+    CResultDataRef m;
+    m.Initialise(kDataSetPlain, 1, 3, 100);
+    const double v = 5;
+    const std::uint8_t missing = kPointMissing;
+    m.SetRow(0, &v, &missing, 0, 1);
+    m.SetRow(1, &v, &missing, 0, 1);
+    m.UpdateExtents();
+    EXPECT_EQ(m->Variable(0)->Min(), 0.0);
+    EXPECT_EQ(m->Variable(0)->Max(), 0.0);
+
+    auto scan = d.ScanExtents(1, 0, 3);
+    EXPECT_TRUE(scan.found);
+    EXPECT_TRUE(scan.sawBad);
+    EXPECT_EQ(scan.min, -3.0);
+    EXPECT_FALSE(d.ScanExtents(1, 2, 3).found);
+    EXPECT_FALSE(d.ScanExtents(0, 3, 2).found);
+    auto clean = d.ScanExtents(0, 1, 2);
+    EXPECT_FALSE(clean.sawBad);
+    EXPECT_EQ(clean.min, 1.0);
+    EXPECT_EQ(clean.max, 2.0);
+}
+
+TEST(ResultData, UniformTestComparesUpper48BitsOfSteps) {
+    const std::vector<double> even = {0, 1, 2, 3};
+    const std::vector<double> repeat = {0, 1, 2, 3, 3};
+    const std::vector<double> flat = {5, 5, 5};
+    EXPECT_EQ(CResultDataRef::UniformTest(even.data(), 0, 3), 1);
+    EXPECT_EQ(CResultDataRef::UniformTest(repeat.data(), 0, 4), 0);
+    EXPECT_EQ(CResultDataRef::UniformTest(flat.data(), 0, 2), 0);
+    EXPECT_EQ(CResultDataRef::UniformTest(even.data(), 2, 2), 0);
+
+    // A time base accumulated in floating point is still uniform: the steps
+    // differ only in their last bits.
+    std::vector<double> t(1000);
+    for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<double>(i) * 1e-6;
+    EXPECT_EQ(CResultDataRef::UniformTest(t.data(), 0, 999), 1);
+    t[500] += 1e-9;
+    EXPECT_EQ(CResultDataRef::UniformTest(t.data(), 0, 999), 0);
+}
+
+TEST(ResultData, LocateBeforeAndAfterScanOrCompute) {
+    CResultDataRef d = MakeColumn({0, 1, 2, 4, 8});
+    // Non-uniform scan: one sample before x so drawing starts off-screen.
+    EXPECT_EQ(d.LocateBefore(0, -5, false, 0, 4), 0);
+    EXPECT_EQ(d.LocateBefore(0, 3, false, 0, 4), 2);
+    EXPECT_EQ(d.LocateBefore(0, 4, false, 0, 4), 2);
+    EXPECT_FALSE(d.LocateBefore(0, 9, false, 0, 4).has_value());
+    EXPECT_EQ(d.LocateAfter(0, 3, false, 0, 4), 3);
+    EXPECT_EQ(d.LocateAfter(0, 100, false, 0, 4), 4);
+    EXPECT_FALSE(d.LocateAfter(0, -1, false, 0, 4).has_value());
+
+    CResultDataRef u = MakeColumn({10, 12, 14, 16, 18});
+    EXPECT_EQ(u.LocateBefore(0, 13, true, 0, 4), 1);
+    EXPECT_EQ(u.LocateBefore(0, 18, true, 0, 4), 4);
+    EXPECT_EQ(u.LocateAfter(0, 13, true, 0, 4), 2);
+    EXPECT_EQ(u.LocateAfter(0, 10, true, 0, 4), 0);
+    EXPECT_FALSE(u.LocateBefore(0, 9.9, true, 0, 4).has_value());
+    EXPECT_FALSE(u.LocateAfter(0, 18.1, true, 0, 4).has_value());
+    EXPECT_FALSE(u.LocateBefore(0, std::nan(""), true, 0, 4).has_value());
+
+    CResultDataRef single = MakeColumn({3, 3});
+    EXPECT_EQ(single.LocateBefore(0, 3, true, 0, 1), 0);
+    EXPECT_EQ(single.LocateAfter(0, 3, true, 0, 1), 1);
+    EXPECT_FALSE(single.LocateBefore(0, 2, true, 0, 1).has_value());
+}
+
+TEST(ResultData, FindVariableIgnoresAsciiCase) {
+    CResultDataRef d;
+    d.Initialise(kDataSetPlain, 3, 1, 100);
+    d.SetName(0, "Time");
+    d.SetName(1, "Vout");
+    EXPECT_EQ(d.FindVariable("time"), 0);
+    EXPECT_EQ(d.FindVariable("VOUT"), 1);
+    EXPECT_EQ(d.FindVariable("Vou"), -1);
+    EXPECT_EQ(d.FindVariable(nullptr), -1);
+    d.SetName(1, nullptr);
+    EXPECT_FALSE(d->Variable(1)->HasName());
+    EXPECT_EQ(d.FindVariable("vout"), -1);
+}
+
+TEST(ResultData, HandlesShareAndInitialiseLeavesOtherHoldersAlone) {
+    CResultDataRef a = MakeColumn({1, 2, 3});
+    CResultDataRef b(a);
+    EXPECT_EQ(a.Get(), b.Get());
+    EXPECT_EQ(a->RefCount(), 2);
+    a = b;  // same data set: nothing happens
+    EXPECT_EQ(a->RefCount(), 2);
+    a.Initialise(kDataSetPlain, 1, 1, 100);
+    EXPECT_NE(a.Get(), b.Get());
+    EXPECT_EQ(b->RefCount(), 1);
+    EXPECT_EQ(b->RowCount(), 3);
+    EXPECT_EQ(b->Variable(0)->Values()[2], 3.0);
+}
+
+TEST(ResultData, ResizeKeepsVariablesOthersHold) {
+    CResultDataRef d = MakeColumn({1, 2, 3});
+    RefPtr<CResultVariable> held(d->Variable(0));
+    const double* before = held->Values();
+    ASSERT_TRUE(d->ResizeRows(1000));
+    // The holder keeps its own samples; the data set works on a copy.
+    EXPECT_NE(d->Variable(0), held.get());
+    EXPECT_EQ(held->Values(), before);
+    EXPECT_EQ(held->Capacity(), 3);
+    EXPECT_EQ(d->Variable(0)->Values()[2], 3.0);
+    EXPECT_EQ(d->Variable(0)->Flags()[999], kPointMissing);
+
+    ASSERT_TRUE(d->ResizeVariables(3));
+    EXPECT_EQ(d->VariableCount(), 3);
+    EXPECT_EQ(d->Variable(2)->Capacity(), 1000);
+    EXPECT_EQ(d->Variable(0)->Values()[1], 2.0);
+    EXPECT_TRUE(d->ResizeVariables(2));  // never shrinks
+    EXPECT_EQ(d->VariableCount(), 3);
+}
+
+TEST(ResultData, WorkerThreadsMayHoldAndReleaseHandles) {
+    CResultDataRef d = MakeColumn({1, 2, 3});
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([copy = d]() mutable {
+            for (int i = 0; i < 10000; ++i) {
+                CResultDataRef again(copy);
+                RefPtr<CResultVariable> v(again->Variable(0));
+            }
+        });
+    }
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(d->RefCount(), 1);
+    EXPECT_EQ(d->Variable(0)->RefCount(), 1);
+}
+
+TEST(ResultData, HighPassKindKeepsFurtherArraysInStep) {
+    CResultDataRef d(kDataSetHighPass);
+    ASSERT_TRUE(d.Initialise(kDataSetHighPass, 3, 10, 100));
+    auto* hp = static_cast<HighPassResultData*>(d->Extension());
+    ASSERT_NE(hp, nullptr);
+    EXPECT_EQ(d->Kind(), 2);
+    EXPECT_EQ(d->CopyOnSave(), 1);
+    EXPECT_EQ(hp->Values().size(), 2u);
+    d.SetName(1, "Va");
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(hp->Extra(a, 1)->Name(), "Va");
+    ASSERT_TRUE(d->ResizeVariables(5));
+    EXPECT_EQ(hp->Values().size(), 4u);
+    EXPECT_EQ(hp->Extra(2, 4)->Capacity(), 10);
+    // This kind follows the capacity down.
+    ASSERT_TRUE(d->ResizeRows(4));
+    EXPECT_EQ(d->RowCapacity(), 4);
+    EXPECT_EQ(hp->Extra(0, 0)->Capacity(), 4);
+
+    CResultDataRef plain;
+    EXPECT_EQ(plain->Extension(), nullptr);
+}
+
+}  // namespace
+}  // namespace kurvex

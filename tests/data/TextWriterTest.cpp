@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "TestSupport.h"
+#include "data/ByteSource.h"
+#include "data/TextReader.h"
+#include "data/TextWriter.h"
+
+namespace kurvex {
+namespace {
+
+// Runs a writer into a memory stream and returns what it wrote.
+template <class Fn>
+std::string Capture(Fn write) {
+    char* buf = nullptr;
+    size_t size = 0;
+    std::FILE* f = open_memstream(&buf, &size);
+    EXPECT_TRUE(write(f));
+    std::fclose(f);
+    std::string out(buf, size);
+    std::free(buf);
+    return out;
+}
+
+// Time, V with rows (0, 1.5) and (0.5, missing).
+CResultDataRef SmallSet(const char* second = "V") {
+    CResultDataRef d;
+    d.Initialise(kDataSetPlain, 2, 2, 100);
+    d.SetName(0, "Time");
+    d.SetName(1, second);
+    const double r0[2] = {0, 1.5}, r1[2] = {0.5, 0};
+    const std::uint8_t f0[2] = {1, 1}, f1[2] = {1, 0};
+    d.SetRow(0, r0, f0, 0, 2);
+    d.SetRow(1, r1, f1, 0, 2);
+    return d;
+}
+
+TEST(TextWriter, FixedWidthColumnsAreEighteenCharacters) {
+    CResultDataRef d = SmallSet();
+    const std::string out =
+        Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); });
+    const std::string expected =
+        "  Time            "
+        "  V               \r\n"
+        "  0.000000000E+00 "
+        "  1.500000000E+00 \r\n"
+        "  5.000000000E-01 "
+        "          MISSING \r\n";
+    EXPECT_EQ(out, expected);
+}
+
+TEST(TextWriter, DelimitedWritesGAndMarkers) {
+    CResultDataRef d = SmallSet();
+    EXPECT_EQ(Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportComma); }),
+              "Time,V\r\n0,1.5\r\n0.5,MISSING\r\n");
+    EXPECT_EQ(Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportTab); }),
+              "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
+}
+
+TEST(TextWriter, OrderColumnAndNameRules) {
+    CResultDataRef d = SmallSet("I out");
+    d->Variable(1)->Flags()[0] = kPointInvalid;
+    std::vector<const CResultVariable*> vars = {d->Variable(0), d->Variable(1)};
+    EXPECT_EQ(
+        Capture([&](std::FILE* f) { return WriteDelimited(f, vars, 2, ",", "\r\n", true, 1); }),
+        "Order,Time,I_out\r\n        1,0,NAN\r\n        2,0.5,MISSING\r\n");
+    const std::string fixed =
+        Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, true, 1); });
+    EXPECT_EQ(fixed,
+              "  Order   "
+              "  Time            "
+              "  I_out           \r\n"
+              "        1 "
+              "  0.000000000E+00 "
+              "              NAN \r\n");
+
+    // Unnamed variables are named by position; long names take their column and more.
+    d.SetName(0, nullptr);
+    d.SetName(1, "A_name_of_exactly_20");
+    const std::string header =
+        Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, false, 0); });
+    EXPECT_EQ(header.substr(0, header.find("\r\n")), "  Graph(0)        A_name_of_exactly_20 ");
+    // Nothing to write: nothing written.
+    EXPECT_EQ(Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 0, false, 0); }), "");
+    EXPECT_EQ(
+        Capture([&](std::FILE* f) { return WriteDelimited(f, {}, 3, ",", "\r\n", false, 0); }), "");
+}
+
+TEST(TextWriter, FixedWidthReadsBackToTenDigits) {
+    CResultDataRef d;
+    const int rows = 500, vars = 4;
+    d.Initialise(kDataSetPlain, vars, rows, 100);
+    const char* names[vars] = {"Time", "V out", "I(L1)", "P"};
+    for (int i = 0; i < vars; ++i) d.SetName(i, names[i]);
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> mant(-1, 1);
+    std::uniform_int_distribution<int> expo(-300, 300), flag(0, 20);
+    for (int r = 0; r < rows; ++r) {
+        double v[vars];
+        std::uint8_t f[vars];
+        v[0] = r * 1e-6;
+        f[0] = 1;
+        for (int i = 1; i < vars; ++i) {
+            v[i] = mant(rng) * std::pow(10.0, expo(rng));
+            const int k = flag(rng);
+            f[i] = k == 0 ? kPointMissing : k == 1 ? kPointInvalid : kPointValid;
+        }
+        d.SetRow(r, v, f, 0, vars);
+    }
+    const std::string text =
+        Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); });
+
+    MemoryByteSource source(text);
+    CResultDataRef back;
+    std::vector<std::string> backNames;
+    test::RecordingMessages messages;
+    ASSERT_TRUE(ReadTextResult(source, back, backNames, messages));
+    EXPECT_EQ(backNames, (std::vector<std::string>{"Time", "V_out", "I(L1)", "P"}));
+    ASSERT_EQ(back->RowCount(), rows);
+    for (int i = 0; i < vars; ++i) {
+        for (int r = 0; r < rows; ++r) {
+            const std::uint8_t f = d->Variable(i)->Flags()[r];
+            ASSERT_EQ(back->Variable(i)->Flags()[r], f) << i << "," << r;
+            if (f != kPointValid) continue;
+            const double a = d->Variable(i)->Values()[r], b = back->Variable(i)->Values()[r];
+            EXPECT_LE(std::fabs(a - b), std::fabs(a) * 5e-10) << i << "," << r;
+        }
+    }
+    EXPECT_EQ(back->BadPoints(), 1);
+}
+
+TEST(TextWriter, HighPassDataSetIsWrittenFromAShiftedRenamedCopy) {
+    CResultDataRef d(kDataSetHighPass);
+    d.Initialise(kDataSetHighPass, 2, 2, 100);
+    d.SetName(0, "Time");
+    d.SetName(1, "V");
+    const double r0[2] = {2, 1}, r1[2] = {3, 4};
+    const std::uint8_t f[2] = {1, 1};
+    d.SetRow(0, r0, f, 0, 2);
+    d.SetRow(1, r1, f, 0, 2);
+    EXPECT_EQ(Capture([&](std::FILE* out) { return ExportDataSet(d, out, "hp", kExportComma); }),
+              "Time,hp_V\r\n0,1\r\n1,4\r\n");
+    // The data set itself is untouched.
+    EXPECT_EQ(d->Variable(0)->Values()[0], 2.0);
+    EXPECT_EQ(d->Variable(1)->Name(), "V");
+}
+
+}  // namespace
+}  // namespace kurvex
