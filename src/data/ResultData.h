@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -125,6 +126,8 @@ public:
         return extra_[static_cast<size_t>(array)][static_cast<size_t>(i)];
     }
     std::vector<std::uint32_t>& Values() { return values_; }
+    // One high-pass formula per column after X, made by the formula engine.
+    std::vector<std::unique_ptr<VariableFormula>>& Formulas() { return formulas_; }
 
 protected:
     bool Setup(std::int32_t count, std::int32_t capacity, std::int32_t growBy) override;
@@ -132,6 +135,7 @@ protected:
 private:
     std::array<std::vector<CResultVariable*>, 3> extra_;
     std::vector<std::uint32_t> values_;
+    std::vector<std::unique_ptr<VariableFormula>> formulas_;
 };
 
 // The handle through which everybody holds a data set.

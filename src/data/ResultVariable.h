@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace kurvex {
@@ -18,6 +19,13 @@ enum VariableKind : std::int32_t {
     kVariableRead = 0,
     kVariableFormula = 2,
     kVariableSpectrum = 4,
+};
+
+// The formula a derived variable owns (the formula engine's CFormula is one);
+// deleted with the variable.
+class VariableFormula {
+public:
+    virtual ~VariableFormula() = default;
 };
 
 // One column of samples with a parallel array of point flags. Shared by an
@@ -57,6 +65,10 @@ public:
     bool HasName() const { return !name_.empty(); }
     void SetName(std::string name) { name_ = std::move(name); }
 
+    // The owned formula of a derived variable, or null.
+    VariableFormula* Formula() const { return formula_.get(); }
+    void SetFormula(std::unique_ptr<VariableFormula> formula) { formula_ = std::move(formula); }
+
     // A new variable of `capacity` holding the first `keep` samples of this one,
     // its extents, kind and name; null when out of memory.
     CResultVariable* CopyResized(std::int32_t capacity, std::int32_t keep) const;
@@ -75,6 +87,7 @@ private:
     std::int32_t kind_ = kVariableRead;
     std::string name_;
     std::atomic<std::int32_t> refs_{0};
+    std::unique_ptr<VariableFormula> formula_;
 };
 
 }  // namespace kurvex
