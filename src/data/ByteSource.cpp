@@ -108,6 +108,13 @@ bool LineReader::Next(std::string_view& line) {
     }
 }
 
+std::string_view LineReader::Peek(size_t want) {
+    while (end_ - begin_ < want && !eof_) {
+        Fill();
+    }
+    return Buffered();
+}
+
 bool LineReader::Rewind() {
     if (!source_.Rewind()) return false;
     begin_ = end_ = 0;

@@ -70,6 +70,13 @@ public:
     std::int64_t Consumed() const { return base_ + static_cast<std::int64_t>(begin_); }
     // Bytes already buffered after the last line returned (a cheap look-ahead).
     std::string_view Buffered() const { return {buffer_.data() + begin_, end_ - begin_}; }
+    // At least `want` bytes after the last line consumed, or all that is left;
+    // valid until the next call.
+    std::string_view Peek(size_t want);
+    // Consumes `bytes` of what Peek returned.
+    void Skip(size_t bytes) { begin_ += bytes; }
+    // True when nothing lies beyond the buffered bytes.
+    bool Exhausted() const { return eof_; }
     bool Rewind();
     bool Failed() const { return failed_; }
 

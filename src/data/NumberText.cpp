@@ -5,6 +5,7 @@
 #include <charconv>
 #include <clocale>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,105 @@ double ParseDecimal(const char* begin, const char* end) {
         if (buf[i] == 'd' || buf[i] == 'D') buf[i] = 'e';
     }
     return Convert(buf, buf + n);
+}
+
+namespace {
+
+// Eight ASCII digits at once (the SWAR trick of fast_float and simdjson).
+inline bool EightDigits(const char* p, std::uint64_t& out) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if (((v & 0xF0F0F0F0F0F0F0F0ull) |
+         (((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) != 0x3333333333333333ull)
+        return false;
+    v -= 0x3030303030303030ull;
+    v = (v * 10) + (v >> 8);
+    v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+        32;
+    out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+inline bool IsDigit(char c) {
+    return static_cast<unsigned>(c - '0') < 10;
+}
+
+// Takes digits into the mantissa; false when there are more than 19.
+inline bool TakeDigits(const char*& p, const char* end, std::uint64_t& mantissa, int& digits,
+                       int& count) {
+    std::uint64_t eight;
+    while (end - p >= 8 && digits <= 11 && EightDigits(p, eight)) {
+        mantissa = mantissa * 100000000ull + eight;
+        digits += 8;
+        count += 8;
+        p += 8;
+    }
+    while (p < end && IsDigit(*p)) {
+        if (++digits > 19) return false;
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        ++count;
+        ++p;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseSimpleDecimal(const char* begin, const char* end, double& value, const char*& stop) {
+    // Every power of ten up to 1e22 is exact in a double, so one multiplication
+    // or division of an exact mantissa rounds once, as strtod does.
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = begin;
+    bool negative = false;
+    if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    std::uint64_t mantissa = 0;
+    int digits = 0;  // significant digits taken into the mantissa
+    int scale = 0;   // decimal places
+    bool any = false;
+    const char* at = p;
+    while (p < end && *p == '0') ++p;  // leading zeros carry nothing
+    int intDigits = 0;
+    if (!TakeDigits(p, end, mantissa, digits, intDigits)) return false;
+    any = p != at;
+    if (p < end && *p == '.') {
+        ++p;
+        const char* frac = p;
+        if (mantissa == 0) {
+            while (p < end && *p == '0') ++p;
+        }
+        int fracDigits = 0;
+        if (!TakeDigits(p, end, mantissa, digits, fracDigits)) return false;
+        scale = static_cast<int>(p - frac);
+        any = any || p != frac;
+    }
+    if (!any) return false;
+    int exponent = 0;
+    if (p < end && (*p == 'e' || *p == 'E' || *p == 'd' || *p == 'D')) {
+        ++p;
+        bool negExp = false;
+        if (p < end && (*p == '-' || *p == '+')) negExp = *p++ == '-';
+        if (p == end || !IsDigit(*p)) return false;
+        while (p < end && IsDigit(*p)) {
+            if (exponent < 10000) exponent = exponent * 10 + (*p - '0');
+            ++p;
+        }
+        if (negExp) exponent = -exponent;
+    }
+    stop = p;
+    if (mantissa == 0) {
+        value = negative ? -0.0 : 0.0;
+        return true;
+    }
+    if (mantissa > (std::uint64_t{1} << 53)) return false;
+    const int e10 = exponent - scale;
+    if (e10 < -22 || e10 > 22) return false;
+    double v = static_cast<double>(mantissa);
+    v = e10 < 0 ? v / kPow10[-e10] : v * kPow10[e10];
+    value = negative ? -v : v;
+    return true;
 }
 
 std::string Format(const char* fmt, ...) {

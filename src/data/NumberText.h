@@ -9,6 +9,13 @@ namespace kurvex {
 // exponent letter; 0.0 when there is no numeric prefix. Locale-independent.
 double ParseDecimal(const char* begin, const char* end);
 
+// The common case of ParseDecimal, fast: a plain decimal [+-]digits[.digits]
+// [eEdD[+-]digits] starting at `begin` whose value is exactly computable from at
+// most 19 significant digits and a power of ten up to 1e22. Sets `value` and
+// `end` (the first character after the number) and returns true; false means
+// "use ParseDecimal" and says nothing about the text.
+bool ParseSimpleDecimal(const char* begin, const char* end, double& value, const char*& stop);
+
 // Printf into a std::string ("C" locale conventions as the C library has them).
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

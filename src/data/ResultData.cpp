@@ -153,9 +153,14 @@ void CResultData::SetVariableName(std::int32_t i, const std::string& name) {
 
 bool CResultData::SetRow(std::int32_t row, const double* values, const std::uint8_t* flags,
                          std::int32_t first, std::int32_t count) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return SetRowLocked(row, values, flags, first, count);
+}
+
+bool CResultData::SetRowLocked(std::int32_t row, const double* values, const std::uint8_t* flags,
+                               std::int32_t first, std::int32_t count) {
     const std::int32_t n = VariableCount();
     if (row < 0 || first < 0 || first >= n) return false;
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     if (row >= rowCapacity_) {
         if (growBy_ <= 0) growBy_ = 100;
         const std::int64_t g = growBy_;
@@ -172,6 +177,25 @@ bool CResultData::SetRow(std::int32_t row, const double* values, const std::uint
     }
     if (row >= rowCount_) rowCount_ = row + 1;
     // Writers are serialised by the lock, so a plain store is enough here.
+    changes_.store(changes_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    return true;
+}
+
+bool CResultData::SetColumnsLocked(std::int32_t row, std::int32_t rows, std::int32_t first,
+                                   const std::vector<const double*>& values,
+                                   const std::vector<const std::uint8_t*>& flags) {
+    const auto count = static_cast<std::int32_t>(values.size());
+    if (row < 0 || rows < 0 || first < 0 || count > VariableCount() - first ||
+        flags.size() != values.size() || static_cast<std::int64_t>(row) + rows > rowCapacity_)
+        return false;
+    if (rows == 0) return true;
+    for (std::int32_t j = 0; j < count; ++j) {
+        CResultVariable* v = vars_[static_cast<size_t>(first + j)];
+        std::memcpy(v->Values() + row, values[static_cast<size_t>(j)],
+                    sizeof(double) * static_cast<size_t>(rows));
+        std::memcpy(v->Flags() + row, flags[static_cast<size_t>(j)], static_cast<size_t>(rows));
+    }
+    rowCount_ = std::max(rowCount_, row + rows);
     changes_.store(changes_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 
 #include "data/NumberText.h"
@@ -38,6 +40,43 @@ TEST(NumberText, OutOfRangeFollowsStrtod) {
 TEST(NumberText, LongTokensAreReadInFull) {
     const std::string digits = "0." + std::string(300, '0') + "1d301";
     EXPECT_DOUBLE_EQ(Parse(digits), 1.0);
+}
+
+TEST(NumberText, FastPathAgreesWithStrtodBitForBit) {
+    std::mt19937_64 rng(7);
+    const char* shapes[] = {"%.9E", "%.17g", "%.3f", "%g", "%.15e", "%.0f"};
+    int fast = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const double mag = std::pow(10.0, static_cast<double>(rng() % 60) - 30);
+        const double x = (static_cast<double>(rng() % 2000001) - 1000000.0) / 1000000.0 * mag;
+        char text[64];
+        std::snprintf(text, sizeof text, shapes[i % 6], x);
+        const char* end = text + std::strlen(text);
+        double v = 0;
+        const char* stop = nullptr;
+        if (ParseSimpleDecimal(text, end, v, stop)) {
+            ++fast;
+            ASSERT_EQ(stop, end) << text;
+            const double want = std::strtod(text, nullptr);
+            ASSERT_EQ(std::memcmp(&v, &want, sizeof v), 0) << text;
+        }
+    }
+    EXPECT_GT(fast, 100000);  // the common shapes do take the fast path
+
+    // Shapes it must leave to the full conversion.
+    for (const char* text :
+         {"1e", "+.", "12345678901234567890", "1e-30", "9007199254740993", "."}) {
+        double v = 0;
+        const char* stop = nullptr;
+        const char* end = text + std::strlen(text);
+        EXPECT_FALSE(ParseSimpleDecimal(text, end, v, stop) && stop == end) << text;
+    }
+    double v = 0;
+    const char* stop = nullptr;
+    const char* d = "-2.5D-3 ";
+    ASSERT_TRUE(ParseSimpleDecimal(d, d + 8, v, stop));
+    EXPECT_EQ(v, -2.5e-3);
+    EXPECT_EQ(stop, d + 7);
 }
 
 TEST(NumberText, FormatGrowsForLongOutput) {

@@ -258,6 +258,59 @@ TEST(TextReader, HostileInputFailsCleanly) {
     EXPECT_EQ(OnlyMessage(wide), "Invalid file. Error at line 2.");
 }
 
+// The first block may be parsed in chunks on two threads; whatever the chunk
+// size, the result and the messages must be those of reading line by line.
+TEST(TextReader, ChunkedReadingMatchesLineByLine) {
+    std::string big = "Time A B\r\n";
+    for (int i = 0; i < 300; ++i) {
+        big += std::to_string(i) + " " + std::to_string(i * 0.5) + (i % 37 == 5 ? " NAN" : " 2");
+        big += i % 11 == 0 ? "\r\n\r\n" : "\n";
+    }
+    const std::vector<std::string> texts = {
+        big,
+        big + "__________\n0 9 9\n1 8 8\n",
+        big.substr(0, 200) + "__________\n" + big.substr(200) + "\n",
+        big + "400 1 x\n",
+        big + "400 1\n",
+        big.substr(0, 150) + "\n7 x 1\n" + big.substr(150),
+        "T V\n0 1\n0 x\n" + big,
+        "T V\n0 1\n1 2\n2 3\n3 4\n4 5\n5 6\n6 7\n7 8\n8 9\n9 10\r",
+        "0 1\n1 2\n2 3\n3 4\n4 5\n5 6\n6 7\n7 8\n8 9\n9 10\n10 11\n11 x",
+        "T V\n0 1\n" + std::string(300, '1') + " 2\n3 4\n5 6\n7 8\n9 10\n",
+    };
+    for (size_t t = 0; t < texts.size(); ++t) {
+        TextReadOptions lineByLine;
+        lineByLine.parallelChunkBytes = 0;
+        Read want;
+        ReadText(texts[t], want, lineByLine);
+        for (size_t chunk : {1, 5, 16, 64, 1000}) {
+            SCOPED_TRACE(testing::Message() << "text " << t << " chunk " << chunk);
+            TextReadOptions options;
+            options.parallelChunkBytes = chunk;
+            Read got;
+            ReadText(texts[t], got, options);
+            ASSERT_EQ(got.ok, want.ok);
+            ASSERT_EQ(got.messages.shown, want.messages.shown);
+            if (!want.ok) continue;
+            ASSERT_EQ(got.names, want.names);
+            const CResultData* a = want.data.Get();
+            const CResultData* b = got.data.Get();
+            ASSERT_EQ(b->RowCount(), a->RowCount());
+            ASSERT_EQ(b->VariableCount(), a->VariableCount());
+            EXPECT_EQ(b->BadPoints(), a->BadPoints());
+            EXPECT_EQ(b->UniformX(), a->UniformX());
+            for (std::int32_t i = 0; i < a->VariableCount(); ++i) {
+                for (std::int32_t r = 0; r < a->RowCount(); ++r) {
+                    ASSERT_EQ(b->Variable(i)->Flags()[r], a->Variable(i)->Flags()[r])
+                        << i << "," << r;
+                    ASSERT_EQ(b->Variable(i)->Values()[r], a->Variable(i)->Values()[r])
+                        << i << "," << r;
+                }
+            }
+        }
+    }
+}
+
 TEST(TextReader, FileErrorsNameTheFileAndCause) {
     Read missing;
     missing.ok =
