@@ -1,0 +1,429 @@
+#include "analysis/Formula.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "data/NumberText.h"
+
+namespace kurvex {
+
+namespace {
+
+// Scratch for one evaluation, in bytes; a block holds fewer samples when a
+// deep formula needs many slots, so the scratch never grows with nesting.
+constexpr size_t kScratchBytes = size_t{1} << 21;
+constexpr std::int32_t kMaxBlock = 1024;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::string TrimUpper(const std::string& s) {
+    size_t b = 0;
+    size_t e = s.size();
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
+    std::string out = s.substr(b, e - b);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+// A name or function matches only when followed by the end, an operator, a
+// parenthesis, one of , > < = ! . or a digit.
+bool EndsWord(const std::string& t, size_t k) {
+    if (k >= t.size()) return true;
+    const char c = t[k];
+    return IsDigit(c) || std::strchr("(),+-*/^><=!.", c) != nullptr;
+}
+
+bool MatchesWord(const std::string& t, size_t pos, const std::string& word) {
+    return t.compare(pos, word.size(), word) == 0 && EndsWord(t, pos + word.size());
+}
+
+bool StartsNumber(const std::string& t, size_t pos) {
+    const char c = t[pos];
+    const bool nextDigit = pos + 1 < t.size() && IsDigit(t[pos + 1]);
+    if (IsDigit(c)) return true;
+    if (c == '.') return nextDigit;
+    if (c == '+' || c == '-') return nextDigit && (pos == 0 || t[pos - 1] == '(');
+    return false;
+}
+
+// One past the literal starting at pos: sign, digits, "." and digits, and an
+// exponent only when E or D is followed by a sign or a digit.
+size_t ScanNumber(const std::string& t, size_t pos) {
+    size_t i = pos;
+    const size_t n = t.size();
+    if (t[i] == '+' || t[i] == '-') ++i;
+    while (i < n && IsDigit(t[i])) ++i;
+    if (i < n && t[i] == '.') {
+        ++i;
+        while (i < n && IsDigit(t[i])) ++i;
+    }
+    if (i + 1 < n && (t[i] == 'E' || t[i] == 'D') &&
+        (t[i + 1] == '+' || t[i + 1] == '-' || IsDigit(t[i + 1]))) {
+        i += 2;
+        while (i < n && IsDigit(t[i])) ++i;
+    }
+    return i;
+}
+
+struct FunctionName {
+    const char* text;
+    FormulaNodeKind kind;
+};
+
+// Tried in this order: LOG10 before LOG.
+constexpr std::array<FunctionName, 13> kFunctions = {{
+    {"SQRT", FormulaNodeKind::Sqrt},
+    {"SIN", FormulaNodeKind::Sin},
+    {"COS", FormulaNodeKind::Cos},
+    {"TAN", FormulaNodeKind::Tan},
+    {"ATAN", FormulaNodeKind::Atan},
+    {"EXP", FormulaNodeKind::Exp},
+    {"LOG10", FormulaNodeKind::Log10},
+    {"LOG", FormulaNodeKind::Log},
+    {"ABS", FormulaNodeKind::Abs},
+    {"SIGN", FormulaNodeKind::Sign},
+    {"AVG", FormulaNodeKind::Average},
+    {"INT", FormulaNodeKind::Integral},
+    {"HIPASS", FormulaNodeKind::HighPass},
+}};
+
+std::unique_ptr<CFormulaNode> MakeFunction(FormulaNodeKind kind, CFormula* formula,
+                                           std::int32_t position) {
+    if (kind == FormulaNodeKind::Average || kind == FormulaNodeKind::Integral ||
+        kind == FormulaNodeKind::HighPass)
+        return std::make_unique<FormulaRunningNode>(kind, formula, position);
+    return std::make_unique<FormulaOperatorNode>(kind, position);
+}
+
+// The operator or function at pos and its length, or null.
+std::unique_ptr<CFormulaNode> ReadOperator(const std::string& t, size_t pos, CFormula* formula,
+                                           size_t& length) {
+    const auto p = static_cast<std::int32_t>(pos);
+    length = 1;
+    switch (t[pos]) {
+        case '+':
+            return std::make_unique<FormulaOperatorNode>(FormulaNodeKind::Add, p);
+        case '-': {
+            const bool sign = pos == 0 || t[pos - 1] == '(';
+            return std::make_unique<FormulaOperatorNode>(
+                sign ? FormulaNodeKind::Negate : FormulaNodeKind::Subtract, p);
+        }
+        case '*':
+            return std::make_unique<FormulaOperatorNode>(FormulaNodeKind::Multiply, p);
+        case '/':
+            return std::make_unique<FormulaOperatorNode>(FormulaNodeKind::Divide, p);
+        case '^':
+            return std::make_unique<FormulaOperatorNode>(FormulaNodeKind::Power, p);
+        default:
+            break;
+    }
+    for (const FunctionName& f : kFunctions) {
+        const std::string word = f.text;
+        if (MatchesWord(t, pos, word)) {
+            length = word.size();
+            return MakeFunction(f.kind, formula, p);
+        }
+    }
+    return nullptr;
+}
+
+// Column names, upper-cased, longest first (equal lengths in column order) and
+// bucketed by first character so a wide data set does not slow each token.
+class NameTable {
+public:
+    explicit NameTable(const std::vector<std::string>& names) {
+        std::vector<std::pair<std::string, std::int32_t>> sorted;
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::string n = TrimUpper(names[i]);
+            // An empty name would match everywhere without moving on.
+            if (!n.empty()) sorted.emplace_back(std::move(n), static_cast<std::int32_t>(i));
+        }
+        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+            return a.first.size() > b.first.size();
+        });
+        for (auto& entry : sorted) {
+            buckets_[static_cast<unsigned char>(entry.first[0])].push_back(std::move(entry));
+        }
+    }
+
+    // The longest name at pos that ends a word, or null.
+    const std::pair<std::string, std::int32_t>* Match(const std::string& t, size_t pos) const {
+        for (const auto& entry : buckets_[static_cast<unsigned char>(t[pos])]) {
+            if (MatchesWord(t, pos, entry.first)) return &entry;
+        }
+        return nullptr;
+    }
+
+private:
+    std::array<std::vector<std::pair<std::string, std::int32_t>>, 256> buckets_;
+};
+
+bool IsFiniteNormalOrZero(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const std::uint64_t exponent = (bits >> 52) & 0x7FF;
+    return (exponent != 0 && exponent != 0x7FF) || (bits << 1) == 0;
+}
+
+}  // namespace
+
+CFormula::~CFormula() = default;
+
+void CFormula::ClearCompiled() {
+    postfix_.clear();
+    variables_.clear();
+    program_.clear();
+    root_.reset();
+    stackDepth_ = 0;
+    constants_ = 0;
+    blockSize_ = 0;
+    scratch_.clear();
+    scratch_.shrink_to_fit();
+    slotData_.clear();
+    currentSample_ = 0;
+    error_ = FormulaError{};
+}
+
+void CFormula::Clear() {
+    ClearCompiled();
+    timeStep_ = 0.0;
+    context_ = nullptr;
+}
+
+bool CFormula::Fail(std::int32_t position, const char* message) {
+    ClearCompiled();
+    error_.position = position;
+    error_.message = message;
+    return false;
+}
+
+bool CFormula::Compile(const std::string& text, const std::vector<std::string>& names) {
+    ClearCompiled();
+    const std::string t = TrimUpper(text);
+    // Positions are 32-bit.
+    if (t.size() > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()))
+        return Fail(0, kFormulaInvalid);
+    const NameTable table(names);
+
+    std::vector<std::unique_ptr<CFormulaNode>> output;
+    std::vector<std::unique_ptr<CFormulaNode>> operators;
+    size_t pos = 0;
+    while (pos < t.size()) {
+        const auto p = static_cast<std::int32_t>(pos);
+        const char c = t[pos];
+        if (c == '(') {
+            operators.push_back(
+                std::make_unique<CFormulaNode>(FormulaNodeKind::OpenParenthesis, p, 0));
+            ++pos;
+            continue;
+        }
+        if (c == ')') {
+            while (!operators.empty() && !operators.back()->IsOpenParenthesis()) {
+                output.push_back(std::move(operators.back()));
+                operators.pop_back();
+            }
+            if (operators.empty()) return Fail(p, kFormulaUnmatchedClosing);
+            operators.pop_back();
+            ++pos;
+            continue;
+        }
+        if (StartsNumber(t, pos)) {
+            // Read in full whatever its length, so no digit is silently dropped.
+            const size_t end = ScanNumber(t, pos);
+            output.push_back(
+                std::make_unique<FormulaNumberNode>(ParseDecimal(&t[pos], t.data() + end), p));
+            pos = end;
+            continue;
+        }
+        if (const auto* name = table.Match(t, pos)) {
+            auto node = std::make_unique<FormulaVariableNode>(name->first, name->second, this, p);
+            variables_.push_back(node.get());
+            output.push_back(std::move(node));
+            pos += name->first.size();
+            continue;
+        }
+        size_t length = 0;
+        std::unique_ptr<CFormulaNode> op = ReadOperator(t, pos, this, length);
+        if (!op) return Fail(p, kFormulaInvalidEntry);
+        while (!operators.empty() && !operators.back()->IsOpenParenthesis() &&
+               op->Precedence() <= operators.back()->Precedence()) {
+            output.push_back(std::move(operators.back()));
+            operators.pop_back();
+        }
+        operators.push_back(std::move(op));
+        pos += length;
+    }
+    while (!operators.empty()) {
+        if (operators.back()->IsOpenParenthesis()) return Fail(0, kFormulaUnmatchedOpen);
+        output.push_back(std::move(operators.back()));
+        operators.pop_back();
+    }
+    return Assemble(std::move(output));
+}
+
+bool CFormula::Assemble(std::vector<std::unique_ptr<CFormulaNode>> output) {
+    postfix_.reserve(output.size());
+    program_.reserve(output.size());
+    std::vector<std::unique_ptr<CFormulaNode>> stack;
+    std::int32_t depth = 0;
+    std::int32_t constants = 0;
+    for (auto& item : output) {
+        CFormulaNode* node = item.get();
+        postfix_.push_back(node);
+        Step step{node, 0, -1, false};
+        if (node->IsLeaf() || !node->HasOperands()) {
+            step.slot = static_cast<std::int32_t>(stack.size());
+            if (node->Kind() == FormulaNodeKind::Number) step.constant = constants++;
+            stack.push_back(std::move(item));
+        } else {
+            const auto n = static_cast<size_t>(node->OperandCount());
+            if (stack.size() < n) {
+                const std::int32_t at = node->Position();
+                return Fail(at, kFormulaInvalid);
+            }
+            const size_t base = stack.size() - n;
+            for (size_t k = 0; k < n; ++k) {
+                node->SetOperand(static_cast<std::int32_t>(k), std::move(stack[base + k]));
+            }
+            stack.resize(base);
+            step.slot = static_cast<std::int32_t>(base);
+            const CFormulaNode* exponent =
+                node->Kind() == FormulaNodeKind::Power ? node->Operand(1) : nullptr;
+            step.square = exponent && exponent->Kind() == FormulaNodeKind::Number &&
+                          static_cast<const FormulaNumberNode*>(exponent)->Value() == 2.0;
+            stack.push_back(std::move(item));
+        }
+        program_.push_back(step);
+        depth = std::max(depth, static_cast<std::int32_t>(stack.size()));
+    }
+    if (stack.empty()) return Fail(0, kFormulaInvalid);
+    if (stack.size() == 1) {
+        root_ = std::move(stack[0]);
+    } else {
+        // Operands side by side with no operator: the first one is the value.
+        const std::int32_t position = stack[0]->Position();
+        root_ = std::make_unique<CFormulaNode>(FormulaNodeKind::List, position,
+                                               static_cast<std::int32_t>(stack.size()));
+        for (size_t k = 0; k < stack.size(); ++k) {
+            root_->SetOperand(static_cast<std::int32_t>(k), std::move(stack[k]));
+        }
+    }
+    stackDepth_ = depth;
+    constants_ = constants;
+    const size_t buffers = std::max<size_t>(1, static_cast<size_t>(depth - 1 + constants));
+    blockSize_ = static_cast<std::int32_t>(
+        std::clamp<size_t>(kScratchBytes / (buffers * sizeof(double)), 1, size_t{kMaxBlock}));
+    return true;
+}
+
+std::unique_ptr<CFormula> BuildHighPassFormula(std::int32_t column, const std::string& name) {
+    auto formula = std::make_unique<CFormula>(1e-5);
+    std::vector<std::unique_ptr<CFormulaNode>> output;
+    auto variable = std::make_unique<FormulaVariableNode>(name, column, formula.get(), 0);
+    formula->variables_.push_back(variable.get());
+    output.push_back(std::move(variable));
+    output.push_back(MakeFunction(FormulaNodeKind::HighPass, formula.get(), 0));
+    formula->Assemble(std::move(output));
+    return formula;
+}
+
+void CFormula::SetValueSource(FormulaValueSource source, FormulaColumnSource columns) {
+    valueSource_ = source;
+    columnSource_ = columns;
+}
+
+double CFormula::SourceValue(std::int32_t column, std::int32_t sample) const {
+    if (!valueSource_) return std::numeric_limits<double>::quiet_NaN();
+    return valueSource_(column, sample, context_);
+}
+
+void CFormula::ResetRunning() {
+    for (CFormulaNode* node : postfix_) node->ResetRunning();
+}
+
+void CFormula::EvaluateRange(void* context, double* values, std::uint8_t* flags, std::int32_t first,
+                             std::int32_t end) {
+    context_ = context;
+    first = std::max<std::int32_t>(first, 0);
+    if (end <= first) return;
+    if (first == 0) ResetRunning();
+    if (!root_) {
+        std::fill(values + first, values + end, 0.0);
+        std::fill(flags + first, flags + end, std::uint8_t{kPointValid});
+        currentSample_ = end - 1;
+        return;
+    }
+    if (scratch_.empty()) {
+        // Slot 0 works in the output itself; every number gets a block of its own.
+        const auto slots = static_cast<size_t>(stackDepth_ - 1);
+        const auto block = static_cast<size_t>(blockSize_);
+        scratch_.assign((slots + static_cast<size_t>(constants_)) * block, 0.0);
+        for (const Step& s : program_) {
+            if (s.constant < 0) continue;
+            double* buffer = scratch_.data() + (slots + static_cast<size_t>(s.constant)) * block;
+            std::fill(buffer, buffer + block, static_cast<FormulaNumberNode*>(s.node)->Value());
+        }
+        slotData_.assign(static_cast<size_t>(stackDepth_), nullptr);
+    }
+    for (std::int32_t start = first; start < end;) {
+        const std::int32_t n = std::min(blockSize_, end - start);
+        EvaluateBlock(values + start, start, n);
+        for (std::int32_t j = 0; j < n; ++j) {
+            flags[start + j] =
+                IsFiniteNormalOrZero(values[start + j]) ? kPointValid : kPointInvalid;
+        }
+        start += n;
+        currentSample_ = start - 1;
+    }
+}
+
+void CFormula::EvaluateBlock(double* out, std::int32_t first, std::int32_t n) {
+    const auto block = static_cast<size_t>(blockSize_);
+    const auto slots = static_cast<size_t>(stackDepth_ - 1);
+    for (const Step& s : program_) {
+        double* own = s.slot == 0 ? out : scratch_.data() + static_cast<size_t>(s.slot - 1) * block;
+        const double*& data = slotData_[static_cast<size_t>(s.slot)];
+        switch (s.node->Kind()) {
+            case FormulaNodeKind::Number:
+                data = scratch_.data() + (slots + static_cast<size_t>(s.constant)) * block;
+                break;
+            case FormulaNodeKind::Variable: {
+                auto* v = static_cast<FormulaVariableNode*>(s.node);
+                const double* p =
+                    columnSource_ ? columnSource_(v->Column(), first, n, context_) : nullptr;
+                if (!p) {
+                    for (std::int32_t j = 0; j < n; ++j)
+                        own[j] = SourceValue(v->Column(), first + j);
+                    p = own;
+                }
+                v->SetValue(p[n - 1]);
+                data = p;
+                break;
+            }
+            default:
+                if (s.square) {
+                    const double* a = data;
+                    for (std::int32_t j = 0; j < n; ++j) own[j] = a[j] * a[j];
+                } else {
+                    s.node->ApplyBlock(&data, own, n, first);
+                }
+                data = own;
+                break;
+        }
+    }
+    if (slotData_[0] != out) std::copy(slotData_[0], slotData_[0] + n, out);
+}
+
+}  // namespace kurvex

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/FormulaNode.h"
+#include "data/ResultVariable.h"
+
+namespace kurvex {
+
+// Value of column `column` at sample `sample`, given the evaluation context.
+using FormulaValueSource = double (*)(std::int32_t column, std::int32_t sample, void* context);
+// Samples first .. first + count - 1 of a column as one contiguous array, or
+// null when the source cannot hand them out that way (the engine then asks the
+// value source sample by sample).
+using FormulaColumnSource = const double* (*)(std::int32_t column, std::int32_t first,
+                                              std::int32_t count, void* context);
+
+// Where a formula was rejected and why.
+struct FormulaError {
+    std::int32_t position = 0;  // index into the trimmed, upper-cased text
+    std::string message;        // empty when there is nothing to tell the user
+};
+
+// Messages of a rejected formula.
+inline constexpr const char* kFormulaInvalidEntry = "Invalid entry.";
+inline constexpr const char* kFormulaUnmatchedClosing = "Unmatched closing parenthesis.";
+inline constexpr const char* kFormulaUnmatchedOpen = "Unmatched parenthesis.";
+inline constexpr const char* kFormulaInvalid = "Invalid formula.";
+
+// A compiled curve formula. Evaluates column by column in blocks of samples;
+// the results are those of evaluating each sample through the postfix sequence.
+class CFormula : public VariableFormula {
+public:
+    // `timeStep` is the X step the running functions use.
+    explicit CFormula(double timeStep = 0.0) : timeStep_(timeStep) {}
+    ~CFormula() override;
+    CFormula(const CFormula&) = delete;
+    CFormula& operator=(const CFormula&) = delete;
+
+    // Compiles `text` over the column names (index = column); on failure the
+    // formula has no root and Error() tells where and why.
+    bool Compile(const std::string& text, const std::vector<std::string>& names);
+    // Sets where variables read their samples; `columns` is an optional fast path.
+    void SetValueSource(FormulaValueSource source, FormulaColumnSource columns = nullptr);
+    // Computes samples first .. end - 1 into values[] and flags[] (1 valid, 2 not a
+    // finite normal number). Running functions start afresh when first is 0 and
+    // otherwise continue from the previous call.
+    void EvaluateRange(void* context, double* values, std::uint8_t* flags, std::int32_t first,
+                       std::int32_t end);
+    // Forgets the compiled formula, the time step, the context and the error.
+    void Clear();
+    // Sets every running function back to its start.
+    void ResetRunning();
+
+    // The X step of AVG, INT and HIPASS.
+    double TimeStep() const { return timeStep_; }
+    void SetTimeStep(double dt) { timeStep_ = dt; }
+    // The sample being (or last) evaluated.
+    std::int32_t CurrentSample() const { return currentSample_; }
+    // The value source's value of `column` at `sample` in the current context.
+    double SourceValue(std::int32_t column, std::int32_t sample) const;
+
+    // The tree, or null when not compiled.
+    const CFormulaNode* Root() const { return root_.get(); }
+    // The nodes in evaluation order (a list root is not among them).
+    const std::vector<CFormulaNode*>& Postfix() const { return postfix_; }
+    // The variable nodes in the order they appear in the text.
+    const std::vector<FormulaVariableNode*>& VariableNodes() const { return variables_; }
+    // Values the evaluation stack needs at its deepest.
+    std::int32_t StackDepth() const { return stackDepth_; }
+    const FormulaError& Error() const { return error_; }
+
+private:
+    friend std::unique_ptr<CFormula> BuildHighPassFormula(std::int32_t column,
+                                                          const std::string& name);
+
+    // One postfix node with the stack slot its result lands in.
+    struct Step {
+        CFormulaNode* node;
+        std::int32_t slot;
+        std::int32_t constant;  // index of a number's buffer, or -1
+        bool square;            // a power whose exponent is the literal 2
+    };
+
+    void ClearCompiled();
+    bool Fail(std::int32_t position, const char* message);
+    // Builds the tree and the evaluation program from the postfix output.
+    bool Assemble(std::vector<std::unique_ptr<CFormulaNode>> output);
+    void EvaluateBlock(double* out, std::int32_t first, std::int32_t count);
+
+    double timeStep_ = 0.0;
+    std::int32_t currentSample_ = 0;
+    std::unique_ptr<CFormulaNode> root_;
+    std::vector<CFormulaNode*> postfix_;
+    std::vector<FormulaVariableNode*> variables_;
+    void* context_ = nullptr;
+    FormulaValueSource valueSource_ = nullptr;
+    FormulaColumnSource columnSource_ = nullptr;
+    FormulaError error_;
+
+    std::vector<Step> program_;
+    std::int32_t stackDepth_ = 0;
+    std::int32_t constants_ = 0;
+    std::int32_t blockSize_ = 0;
+    std::vector<double> scratch_;  // one block per stack slot, then one per number
+    std::vector<const double*> slotData_;
+};
+
+// HIPASS of one column, made without parsing, for the high-pass data set; its
+// time step starts at 1e-5.
+std::unique_ptr<CFormula> BuildHighPassFormula(std::int32_t column, const std::string& name);
+
+}  // namespace kurvex

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kurvex {
+
+class CFormula;
+
+// What a node of a compiled formula does.
+enum class FormulaNodeKind : std::int32_t {
+    OpenParenthesis,
+    Number,
+    Variable,
+    Add,
+    Subtract,
+    Negate,
+    Multiply,
+    Divide,
+    Power,
+    Sqrt,
+    Sin,
+    Cos,
+    Tan,
+    Atan,
+    Exp,
+    Log,
+    Log10,
+    Abs,
+    Sign,
+    Average,
+    Integral,
+    HighPass,
+    List,
+};
+
+// One node of a formula tree. A node owns its operands; the tree is torn down
+// without recursion, so a formula nested thousands deep cannot exhaust the stack.
+class CFormulaNode {
+public:
+    CFormulaNode(FormulaNodeKind kind, std::int32_t position, std::int32_t operandCount);
+    virtual ~CFormulaNode();
+    CFormulaNode(const CFormulaNode&) = delete;
+    CFormulaNode& operator=(const CFormulaNode&) = delete;
+
+    // What the node does.
+    FormulaNodeKind Kind() const { return kind_; }
+    // Index of the node's first character in the trimmed, upper-cased text.
+    std::int32_t Position() const { return position_; }
+    // How tightly the node binds an operand; the higher, the tighter.
+    std::int32_t Precedence() const;
+    // Operands the node takes from the postfix sequence.
+    std::int32_t OperandCount() const { return static_cast<std::int32_t>(operands_.size()); }
+    // Operand k, or null while the tree is being built.
+    CFormulaNode* Operand(std::int32_t k) const { return operands_[static_cast<size_t>(k)].get(); }
+    // Makes `node` operand k, deleting the one it replaces.
+    void SetOperand(std::int32_t k, std::unique_ptr<CFormulaNode> node);
+    // True for numbers and variables.
+    bool IsLeaf() const {
+        return kind_ == FormulaNodeKind::Number || kind_ == FormulaNodeKind::Variable;
+    }
+    bool IsOpenParenthesis() const { return kind_ == FormulaNodeKind::OpenParenthesis; }
+    bool HasOperands() const { return !operands_.empty(); }
+
+    // The node's value for one sample from its operands' values.
+    virtual double Apply(const double* operands);
+    // Apply for samples first .. first + count - 1: operands[k][j] is operand k
+    // of sample first + j. Gives exactly what Apply gives sample by sample.
+    virtual void ApplyBlock(const double* const* operands, double* out, std::int32_t count,
+                            std::int32_t first);
+    // Sets running sums and filter states back to zero.
+    virtual void ResetRunning() {}
+
+private:
+    FormulaNodeKind kind_;
+    std::int32_t position_;
+    std::vector<std::unique_ptr<CFormulaNode>> operands_;
+};
+
+// A number literal.
+class FormulaNumberNode : public CFormulaNode {
+public:
+    FormulaNumberNode(double value, std::int32_t position)
+        : FormulaNumberNode(FormulaNodeKind::Number, value, position) {}
+    // The literal, or for a variable the value of the sample last read.
+    double Value() const { return value_; }
+    double Apply(const double*) override { return value_; }
+
+protected:
+    FormulaNumberNode(FormulaNodeKind kind, double value, std::int32_t position)
+        : CFormulaNode(kind, position, 0), value_(value) {}
+    double value_;
+};
+
+// A column of the data set, read through the formula's value source.
+class FormulaVariableNode : public FormulaNumberNode {
+public:
+    FormulaVariableNode(std::string name, std::int32_t column, CFormula* formula,
+                        std::int32_t position);
+    const std::string& Name() const { return name_; }
+    std::int32_t Column() const { return column_; }
+    // Fetches the column's value at the formula's current sample.
+    double Apply(const double*) override;
+    // Keeps the value last read, as Apply does.
+    void SetValue(double v) { value_ = v; }
+
+private:
+    std::string name_;
+    std::int32_t column_;
+    CFormula* formula_;
+};
+
+// The operators and the stateless functions.
+class FormulaOperatorNode : public CFormulaNode {
+public:
+    FormulaOperatorNode(FormulaNodeKind kind, std::int32_t position);
+    double Apply(const double* operands) override;
+    void ApplyBlock(const double* const* operands, double* out, std::int32_t count,
+                    std::int32_t first) override;
+};
+
+// AVG, INT and HIPASS: they carry state from one sample to the next and use
+// the formula's time step.
+class FormulaRunningNode : public CFormulaNode {
+public:
+    FormulaRunningNode(FormulaNodeKind kind, CFormula* formula, std::int32_t position);
+    // Advances by one sample: the formula's current one.
+    double Apply(const double* operands) override;
+    void ApplyBlock(const double* const* operands, double* out, std::int32_t count,
+                    std::int32_t first) override;
+    void ResetRunning() override;
+
+private:
+    CFormula* formula_;
+    double sum_ = 0.0;  // AVG and INT
+    double v_ = 0.0;    // HIPASS: node voltage, capacitor and inductor currents
+    double iC_ = 0.0;
+    double iL_ = 0.0;
+};
+
+// The value of x^y as the formula engine defines it: an exact square for y = 2
+// (as the compiler makes of pow(x, 2.0)), the library's pow otherwise.
+double FormulaPower(double x, double y);
+// x / y, with 0/0 = 0 and x/0 = +1e308 so a division by zero still draws.
+double FormulaDivide(double x, double y);
+
+}  // namespace kurvex
