@@ -1,9 +1,11 @@
 #include "cli/CliCommands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
 
+#include "analysis/FormulaVariable.h"
 #include "data/NumberText.h"
 #include "data/ResultData.h"
 #include "data/SafeFile.h"
@@ -22,9 +24,11 @@ const char kUsage[] =
     "Commands:\n"
     "  info FILE [--json]                     rows, variables and their extents\n"
     "  convert IN -o OUT [--format txt|tsv|csv]  write a result file as text\n"
+    "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
     "\n"
     "Run 'kurvex-cli COMMAND --help' for a command's options.\n"
-    "Exit status: 0 done, 1 a file could not be read or written, 2 bad command line.\n";
+    "Exit status: 0 done, 1 a file could not be read or written or a formula was\n"
+    "rejected, 2 bad command line.\n";
 
 const char kInfoUsage[] =
     "Usage: kurvex-cli info FILE [--json]\n"
@@ -44,6 +48,17 @@ const char kConvertUsage[] =
     "  --format FORMAT   txt: fixed-width columns (the default for .txt and .fra)\n"
     "                    tsv: tab-separated (the default for .tsv)\n"
     "                    csv: comma-separated (the default for .csv)\n";
+
+const char kEvalUsage[] =
+    "Usage: kurvex-cli eval FILE FORMULA [-o OUT]\n"
+    "\n"
+    "Reads a result file, computes FORMULA over its variables for every row and\n"
+    "writes X and the result as comma-separated text; samples that are not finite\n"
+    "numbers are written as NAN. A rejected formula prints 'error at P: MESSAGE'\n"
+    "(P counts characters of the trimmed formula from 0) and exits with status 1.\n"
+    "Put '--' before a formula that starts with '-'.\n"
+    "\n"
+    "  -o OUT   output file; '-' or no -o writes to standard output\n";
 
 struct Args {
     std::vector<std::string> positional;
@@ -254,6 +269,49 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     return kExitOk;
 }
 
+int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+    // A formula such as "-X^2" looks like an option; "--" ends the options.
+    const auto dashes = std::find(argv.begin(), argv.end(), std::string("--"));
+    Args args;
+    std::string error;
+    if (!ParseArgs(std::vector<std::string>(argv.begin(), dashes), {"--help", "-h"}, {"-o"}, args,
+                   error))
+        return Usage(err, error);
+    if (dashes != argv.end()) args.positional.insert(args.positional.end(), dashes + 1, argv.end());
+    if (args.flags.count("--help") || args.flags.count("-h")) {
+        std::fputs(kEvalUsage, out);
+        return kExitOk;
+    }
+    if (args.positional.size() != 2) return Usage(err, "eval needs a FILE and a FORMULA");
+    const std::string target = args.values.count("-o") ? args.values["-o"] : "-";
+
+    CResultDataRef data;
+    std::vector<std::string> names;
+    if (const int status = Load(args.positional[0], data, names, err)) return status;
+    const FormulaBuild build = BuildFormulaVariable(data, args.positional[1]);
+    if (!build.variable) {
+        std::fprintf(err, "error at %d: %s\n", build.error.position, build.error.message.c_str());
+        return kExitFailed;
+    }
+    const std::vector<const CResultVariable*> columns = {data->Variable(0), build.variable.get()};
+    const std::int32_t rows = data->RowCount();
+    if (target == "-") {
+        if (!WriteDelimited(out, columns, rows, ",", "\r\n", false, 0)) {
+            std::fprintf(err, "kurvex-cli: cannot write to standard output\n");
+            return kExitFailed;
+        }
+        return kExitOk;
+    }
+    SafeFile file;
+    if (!file.Open(target) ||
+        !WriteDelimited(file.Stream(), columns, rows, ",", "\r\n", false, 0) || !file.Commit()) {
+        std::fprintf(err, "kurvex-cli: %s\n",
+                     file.Error().empty() ? "cannot write the output" : file.Error().c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
@@ -269,6 +327,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     }
     if (command == "info") return Info(rest, out, err);
     if (command == "convert") return Convert(rest, out, err);
+    if (command == "eval") return Eval(rest, out, err);
     return Usage(err, "unknown command " + command);
 }
 

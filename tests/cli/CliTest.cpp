@@ -139,5 +139,56 @@ TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
     EXPECT_EQ(k.str(), "precious");
 }
 
+TEST(Cli, EvalWritesXAndTheFormulaAsCsv) {
+    const fs::path in = Scratch("eval.txt", "Time V\n0 4\n0.5 -1\n1 MISSING\n");
+    CliRun r = Cli({"eval", in.string(), "sqrt(v)+INT(1)"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Time,sqrt(v)+INT(1)\r\n0,2.5\r\n0.5,NAN\r\n1,1.5\r\n");
+
+    // A formula that starts with "-" follows "--"; -o writes a file.
+    const fs::path outCsv = in.parent_path() / "eval-out.csv";
+    fs::remove(outCsv);
+    ASSERT_EQ(Cli({"eval", in.string(), "-o", outCsv.string(), "--", "-V^2"}).status, 0);
+    std::stringstream s;
+    s << std::ifstream(outCsv, std::ios::binary).rdbuf();
+    EXPECT_EQ(s.str(), "Time,-V^2\r\n0,16\r\n0.5,1\r\n1,0\r\n");
+}
+
+TEST(Cli, EvalRejectsAFormulaWithItsPosition) {
+    const fs::path in = Scratch("eval2.txt", "Time V\n0 4\n0.5 -1\n");
+    const fs::path keep = Scratch("eval-keep.csv", "precious");
+    struct Case {
+        std::vector<std::string> args;
+        const char* err;
+    };
+    const Case cases[] = {
+        {{"eval", in.string(), " v)"}, "error at 1: Unmatched closing parenthesis.\n"},
+        {{"eval", in.string(), "V>0", "-o", keep.string()}, "error at 1: Invalid entry.\n"},
+        {{"eval", in.string(), "--", "-SIN(V)"}, "error at 0: Invalid formula.\n"},
+        {{"eval", in.string(), "(V"}, "error at 0: Unmatched parenthesis.\n"},
+        {{"eval", Scratch("eval1.txt", "Time V\n0 4\n").string(), "V"}, "error at 0: \n"},
+    };
+    for (const Case& c : cases) {
+        CliRun r = Cli(c.args);
+        EXPECT_EQ(r.status, 1) << c.args[2];
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+    }
+    std::stringstream k;
+    k << std::ifstream(keep, std::ios::binary).rdbuf();
+    EXPECT_EQ(k.str(), "precious");
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"eval", in.string()}, {"eval", in.string(), "-V"}, {"eval", "/no/such.txt", "V"}}) {
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+    }
+    CliRun help = Cli({"eval", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: kurvex-cli eval FILE FORMULA"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kurvex::cli
