@@ -45,9 +45,9 @@ public:
     bool Compile(const std::string& text, const std::vector<std::string>& names);
     // Sets where variables read their samples; `columns` is an optional fast path.
     void SetValueSource(FormulaValueSource source, FormulaColumnSource columns = nullptr);
-    // Computes samples first .. end - 1 into values[] and flags[] (1 valid, 2 not a
-    // finite normal number). Running functions start afresh when first is 0 and
-    // otherwise continue from the previous call.
+    // Computes samples first .. end - 1 into values[] and flags[] (2 for a NaN, an
+    // infinity or a denormal, else 1). Running functions start afresh when first
+    // is 0 and otherwise continue from the previous call.
     void EvaluateRange(void* context, double* values, std::uint8_t* flags, std::int32_t first,
                        std::int32_t end);
     // Forgets the compiled formula, the time step, the context and the error.
@@ -57,6 +57,7 @@ public:
 
     // The X step of AVG, INT and HIPASS.
     double TimeStep() const { return timeStep_; }
+    // Changes the X step, e.g. for a high-pass formula put on a data set.
     void SetTimeStep(double dt) { timeStep_ = dt; }
     // The sample being (or last) evaluated.
     std::int32_t CurrentSample() const { return currentSample_; }
@@ -71,6 +72,7 @@ public:
     const std::vector<FormulaVariableNode*>& VariableNodes() const { return variables_; }
     // Values the evaluation stack needs at its deepest.
     std::int32_t StackDepth() const { return stackDepth_; }
+    // Why the last compile failed; position 0 and no message after a success.
     const FormulaError& Error() const { return error_; }
 
 private:

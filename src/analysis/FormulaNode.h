@@ -61,7 +61,9 @@ public:
     bool IsLeaf() const {
         return kind_ == FormulaNodeKind::Number || kind_ == FormulaNodeKind::Variable;
     }
+    // True for "(", which lives only on the compiler's operator stack.
     bool IsOpenParenthesis() const { return kind_ == FormulaNodeKind::OpenParenthesis; }
+    // True for operators, functions and lists.
     bool HasOperands() const { return !operands_.empty(); }
 
     // The node's value for one sample from its operands' values.
@@ -86,6 +88,7 @@ public:
         : FormulaNumberNode(FormulaNodeKind::Number, value, position) {}
     // The literal, or for a variable the value of the sample last read.
     double Value() const { return value_; }
+    // The literal.
     double Apply(const double*) override { return value_; }
 
 protected:
@@ -99,7 +102,9 @@ class FormulaVariableNode : public FormulaNumberNode {
 public:
     FormulaVariableNode(std::string name, std::int32_t column, CFormula* formula,
                         std::int32_t position);
+    // The column name as matched (upper case).
     const std::string& Name() const { return name_; }
+    // The column's index in the data set.
     std::int32_t Column() const { return column_; }
     // Fetches the column's value at the formula's current sample.
     double Apply(const double*) override;
@@ -116,7 +121,9 @@ private:
 class FormulaOperatorNode : public CFormulaNode {
 public:
     FormulaOperatorNode(FormulaNodeKind kind, std::int32_t position);
+    // The operator or function of one or two values.
     double Apply(const double* operands) override;
+    // One tight loop per kind.
     void ApplyBlock(const double* const* operands, double* out, std::int32_t count,
                     std::int32_t first) override;
 };
@@ -128,8 +135,10 @@ public:
     FormulaRunningNode(FormulaNodeKind kind, CFormula* formula, std::int32_t position);
     // Advances by one sample: the formula's current one.
     double Apply(const double* operands) override;
+    // Advances by `count` samples; `first` must follow the previous call's last.
     void ApplyBlock(const double* const* operands, double* out, std::int32_t count,
                     std::int32_t first) override;
+    // Zeroes the running sum and the filter state.
     void ResetRunning() override;
 
 private:
