@@ -1,0 +1,187 @@
+#include "app/QPainterCanvas.h"
+
+#include <QFontMetrics>
+#include <QPaintDevice>
+#include <QPen>
+#include <QPolygon>
+
+namespace kurvex {
+
+namespace {
+
+QColor ToQColor(Colour c) {
+    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
+
+QString ToQString(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QPolygon ToQPolygon(const std::vector<Point>& points) {
+    QPolygon poly(static_cast<int>(points.size()));
+    for (size_t i = 0; i < points.size(); ++i)
+        poly.setPoint(static_cast<int>(i), points[i].x, points[i].y);
+    return poly;
+}
+
+}  // namespace
+
+// An off-screen canvas keeps its image and painter together.
+struct QPainterCanvas::Offscreen {
+    QImage image;
+    QPainter painter;
+};
+
+QPainterCanvas::QPainterCanvas(QPainter& painter, bool printer)
+    : painter_(painter), printer_(printer) {
+    painter_.setRenderHint(QPainter::Antialiasing, false);
+    painter_.setRenderHint(QPainter::TextAntialiasing, true);
+    painter_.setBrush(Qt::NoBrush);
+}
+
+QPainterCanvas::~QPainterCanvas() {
+    if (own_) own_->painter.end();
+}
+
+QFont QPainterCanvas::ToQFont(const CanvasFont& font) {
+    QFont f(ToQString(font.face));
+    f.setPixelSize(std::max(1, font.height));
+    f.setWeight(
+        static_cast<QFont::Weight>(std::clamp(font.weight <= 0 ? 400 : font.weight, 100, 900)));
+    f.setItalic(font.italic);
+    return f;
+}
+
+void QPainterCanvas::FillRect(const Rect& r, Colour c) {
+    if (r.Empty()) return;
+    painter_.fillRect(QRect(r.left, r.top, r.Width(), r.Height()), ToQColor(c));
+}
+
+void QPainterCanvas::SetTextColour(Colour c) {
+    text_ = ToQColor(c);
+}
+
+void QPainterCanvas::SetBackgroundColour(Colour c) {
+    background_ = ToQColor(c);
+}
+
+void QPainterCanvas::SetTransparentText(bool transparent) {
+    transparent_ = transparent;
+}
+
+void QPainterCanvas::SelectFont(const CanvasFont& font) {
+    painter_.setFont(ToQFont(font));
+}
+
+void QPainterCanvas::TextOut(int x, int y, const std::string& text) {
+    const QString s = ToQString(text);
+    const QFontMetrics m(painter_.font(), painter_.device());
+    if (!transparent_)
+        painter_.fillRect(QRect(x, y, m.horizontalAdvance(s), m.height()), background_);
+    const QPen pen = painter_.pen();
+    painter_.setPen(text_);
+    painter_.drawText(QPoint(x, y + m.ascent()), s);
+    painter_.setPen(pen);
+}
+
+Size QPainterCanvas::TextExtent(const std::string& text) {
+    const QFontMetrics m(painter_.font(), painter_.device());
+    return {m.horizontalAdvance(ToQString(text)), m.height()};
+}
+
+int QPainterCanvas::DrawWrappedText(const Rect& r, const std::string& text, bool measureOnly) {
+    const QRect box(r.left, r.top, std::max(0, r.Width()), std::max(0, r.Height()));
+    const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+    const QString s = ToQString(text);
+    const QRect needed = painter_.boundingRect(box, flags, s);
+    if (!measureOnly) {
+        const QPen pen = painter_.pen();
+        painter_.setPen(text_);
+        painter_.drawText(box, flags, s);
+        painter_.setPen(pen);
+    }
+    return needed.height();
+}
+
+void QPainterCanvas::SetPen(PenStyle style, int width, Colour c) {
+    QPen pen(ToQColor(c));
+    pen.setWidth(std::max(1, width));
+    pen.setStyle(style == PenStyle::Dot       ? Qt::DotLine
+                 : style == PenStyle::DashDot ? Qt::DashDotLine
+                                              : Qt::SolidLine);
+    pen.setCapStyle(width > 1 ? Qt::RoundCap : Qt::FlatCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    painter_.setPen(pen);
+}
+
+void QPainterCanvas::SetBrush(Colour c) {
+    painter_.setBrush(ToQColor(c));
+}
+
+void QPainterCanvas::MoveTo(int x, int y) {
+    current_ = QPoint(x, y);
+}
+
+void QPainterCanvas::LineTo(int x, int y) {
+    const QPoint to(x, y);
+    painter_.drawLine(current_, to);
+    current_ = to;
+}
+
+void QPainterCanvas::Polyline(const std::vector<Point>& points) {
+    if (points.size() < 2) return;
+    painter_.drawPolyline(ToQPolygon(points));
+    current_ = QPoint(points.back().x, points.back().y);
+}
+
+void QPainterCanvas::Polygon(const std::vector<Point>& points) {
+    if (points.size() < 2) return;
+    painter_.drawPolygon(ToQPolygon(points), Qt::OddEvenFill);
+}
+
+void QPainterCanvas::Ellipse(const Rect& r) {
+    painter_.drawEllipse(QRect(r.left, r.top, r.Width(), r.Height()));
+}
+
+void QPainterCanvas::SetClip(const Rect* r) {
+    if (r)
+        painter_.setClipRect(
+            QRect(r->left, r->top, std::max(0, r->Width()), std::max(0, r->Height())));
+    else
+        painter_.setClipping(false);
+}
+
+void QPainterCanvas::SetInchMapping(bool on) {
+    if (!on) {
+        painter_.resetTransform();
+        return;
+    }
+    // 1000 logical units to the inch, whatever the device's resolution.
+    const QPaintDevice* device = painter_.device();
+    const double sx = device ? device->logicalDpiX() / 1000.0 : 0.096;
+    const double sy = device ? device->logicalDpiY() / 1000.0 : 0.096;
+    painter_.setTransform(QTransform::fromScale(sx, sy));
+}
+
+std::unique_ptr<Canvas> QPainterCanvas::MakeOffscreen(Size size) {
+    if (size.cx <= 0 || size.cy <= 0) return nullptr;
+    auto own = std::make_unique<Offscreen>();
+    own->image = QImage(size.cx, size.cy, QImage::Format_RGB32);
+    if (own->image.isNull()) return nullptr;
+    own->image.fill(Qt::white);
+    own->painter.begin(&own->image);
+    own->painter.setFont(painter_.font());
+    auto canvas = std::make_unique<QPainterCanvas>(own->painter, printer_);
+    canvas->own_ = std::move(own);
+    return canvas;
+}
+
+void QPainterCanvas::Blit(Canvas& offscreen, int x, int y) {
+    auto* other = dynamic_cast<QPainterCanvas*>(&offscreen);
+    if (!other || !other->own_) return;
+    other->own_->painter.end();
+    painter_.drawImage(QPoint(x, y), other->own_->image);
+    other->own_->painter.begin(&other->own_->image);
+}
+
+}  // namespace kurvex

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+#include <QSvgGenerator>
+
+#include "app/QPainterCanvas.h"
+
+namespace kurvex {
+namespace {
+
+constexpr Colour kRed = Rgb(255, 0, 0);
+constexpr Colour kBlue = Rgb(0, 0, 255);
+
+// A white image with a canvas on it.
+struct Picture {
+    explicit Picture(int w = 200, int h = 100) : image(w, h, QImage::Format_RGB32) {
+        image.fill(Qt::white);
+        painter.begin(&image);
+        canvas = std::make_unique<QPainterCanvas>(painter);
+    }
+    QImage Done() {
+        canvas.reset();
+        painter.end();
+        return image;
+    }
+    QImage image;
+    QPainter painter;
+    std::unique_ptr<QPainterCanvas> canvas;
+};
+
+int CountColour(const QImage& img, QColor c, const QRect& where) {
+    int n = 0;
+    for (int y = where.top(); y <= where.bottom(); ++y)
+        for (int x = where.left(); x <= where.right(); ++x) n += img.pixelColor(x, y) == c;
+    return n;
+}
+
+TEST(QPainterCanvas, ColoursAreBgrAndRectanglesExcludeRightAndBottom) {
+    Picture p;
+    p.canvas->FillRect({10, 10, 20, 30}, kRed);
+    p.canvas->FillRect({50, 50, 40, 60}, kBlue);  // empty: nothing
+    const QImage img = p.Done();
+    EXPECT_EQ(img.pixelColor(10, 10), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(19, 29), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(20, 29), QColor(Qt::white));
+    EXPECT_EQ(img.pixelColor(19, 30), QColor(Qt::white));
+    EXPECT_EQ(CountColour(img, QColor(0, 0, 255), img.rect()), 0);
+}
+
+TEST(QPainterCanvas, PensDrawSolidDottedAndDashDotLines) {
+    Picture p(300, 40);
+    p.canvas->SetPen(PenStyle::Solid, 1, kBlue);
+    p.canvas->MoveTo(0, 5);
+    p.canvas->LineTo(299, 5);
+    p.canvas->SetPen(PenStyle::Dot, 1, kBlue);
+    p.canvas->MoveTo(0, 15);
+    p.canvas->LineTo(299, 15);
+    p.canvas->SetPen(PenStyle::DashDot, 1, kBlue);
+    p.canvas->MoveTo(0, 25);
+    p.canvas->LineTo(299, 25);
+    p.canvas->SetPen(PenStyle::Solid, 5, kRed);
+    p.canvas->MoveTo(20, 35);
+    p.canvas->LineTo(40, 35);
+    const QImage img = p.Done();
+    const QColor blue(0, 0, 255);
+    const int solid = CountColour(img, blue, QRect(0, 5, 300, 1));
+    const int dotted = CountColour(img, blue, QRect(0, 15, 300, 1));
+    const int dashDot = CountColour(img, blue, QRect(0, 25, 300, 1));
+    EXPECT_GE(solid, 299);
+    EXPECT_GT(dotted, 50);
+    EXPECT_LT(dotted, 250);
+    EXPECT_GT(dashDot, dotted);
+    EXPECT_LT(dashDot, solid);
+    // A thick pen is thick.
+    EXPECT_EQ(img.pixelColor(30, 33), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(30, 37), QColor(255, 0, 0));
+}
+
+TEST(QPainterCanvas, StarPolygonLeavesItsCentreEmpty) {
+    Picture p;
+    const int px = 50, py = 50, s = 10;
+    p.canvas->SetPen(PenStyle::Solid, 1, kRed);
+    p.canvas->SetBrush(kRed);
+    p.canvas->Polygon({{px, py - 4 * s},
+                       {px + 2 * s, py + 3 * s},
+                       {px - 4 * s, py - s},
+                       {px + 4 * s, py - s},
+                       {px - 2 * s, py + 3 * s}});
+    const QImage img = p.Done();
+    EXPECT_EQ(img.pixelColor(px, py), QColor(Qt::white));
+    EXPECT_EQ(img.pixelColor(px, py - 3 * s), QColor(255, 0, 0));  // a point of the star
+}
+
+TEST(QPainterCanvas, TextIsMeasuredAndDrawnInTheTextColour) {
+    Picture p(400, 200);
+    CanvasFont font;
+    font.height = 20;
+    p.canvas->SelectFont(font);
+    const Size extent = p.canvas->TextExtent("0123456789");
+    EXPECT_GT(extent.cx, 50);
+    EXPECT_GE(extent.cy, 20);
+    p.canvas->SetTextColour(kBlue);
+    p.canvas->SetTransparentText(true);
+    p.canvas->TextOut(10, 10, "0123456789");
+    const int oneLine = p.canvas->DrawWrappedText({0, 0, 400, 200}, "short", true);
+    const int wrapped =
+        p.canvas->DrawWrappedText({0, 0, 60, 200}, "several words that must wrap here", true);
+    EXPECT_GT(wrapped, 2 * oneLine);
+    const QImage img = p.Done();
+    EXPECT_GT(CountColour(img, QColor(0, 0, 255), QRect(10, 10, extent.cx, extent.cy)), 20);
+    EXPECT_EQ(CountColour(img, QColor(0, 0, 255), QRect(10 + extent.cx + 2, 0, 50, 200)), 0);
+}
+
+TEST(QPainterCanvas, InchMappingMakesThousandUnitsAnInch) {
+    QImage image(300, 300, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setDotsPerMeterX(3937);  // 100 dpi
+    image.setDotsPerMeterY(3937);
+    {
+        QPainter painter(&image);
+        QPainterCanvas canvas(painter, true);
+        EXPECT_TRUE(canvas.IsPrinter());
+        canvas.SetInchMapping(true);
+        canvas.FillRect({0, 0, 1000, 500}, kRed);  // one inch by half an inch
+    }
+    EXPECT_EQ(image.pixelColor(98, 48), QColor(255, 0, 0));
+    EXPECT_EQ(image.pixelColor(102, 48), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(98, 52), QColor(Qt::white));
+}
+
+TEST(QPainterCanvas, ClipAndOffscreenPicture) {
+    Picture p;
+    const Rect clip{0, 0, 50, 50};
+    p.canvas->SetClip(&clip);
+    p.canvas->FillRect({0, 0, 100, 100}, kRed);
+    p.canvas->SetClip(nullptr);
+    auto off = p.canvas->MakeOffscreen({20, 20});
+    ASSERT_NE(off, nullptr);
+    off->FillRect({0, 0, 20, 20}, kBlue);
+    p.canvas->Blit(*off, 150, 50);
+    EXPECT_EQ(p.canvas->MakeOffscreen({0, 10}), nullptr);
+    const QImage img = p.Done();
+    EXPECT_EQ(img.pixelColor(49, 49), QColor(255, 0, 0));
+    EXPECT_EQ(img.pixelColor(60, 60), QColor(Qt::white));
+    EXPECT_EQ(img.pixelColor(160, 60), QColor(0, 0, 255));
+}
+
+TEST(QPainterCanvas, DrawsIntoSvg) {
+    QBuffer buffer;
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(QSize(100, 100));
+    {
+        QPainter painter(&svg);
+        QPainterCanvas canvas(painter);
+        canvas.SetPen(PenStyle::Solid, 2, kRed);
+        canvas.Polyline({{0, 0}, {50, 50}, {100, 0}});
+        canvas.SetBrush(kBlue);
+        canvas.Ellipse({10, 10, 30, 30});
+    }
+    const QByteArray text = buffer.data();
+    EXPECT_TRUE(text.contains("<svg"));
+    EXPECT_TRUE(text.contains("#ff0000"));
+    EXPECT_TRUE(text.contains("#0000ff"));
+}
+
+}  // namespace
+}  // namespace kurvex
