@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "analysis/Formula.h"
+#include "data/RefPtr.h"
+#include "data/ResultData.h"
+#include "graph/GraphTypes.h"
+
+namespace kurvex {
+
+// Where a curve's samples come from.
+enum CurveSource : std::int32_t {
+    kCurveColumn = 0,   // a column of the data set
+    kCurveFormula = 1,  // a formula over the columns
+};
+
+// Marker symbols drawn at the points of a curve.
+enum MarkerSymbol : std::int32_t {
+    kMarkerNone = 0,
+    kMarkerCircle = 1,
+    kMarkerRectangle = 2,
+    kMarkerTriangle = 3,
+    kMarkerStar = 4,
+};
+
+// Per-curve spectrum data of the logarithmic frequency display; the FFT owns
+// what is in it.
+struct SpectrumCache;
+
+// What binding a curve to a data set found.
+struct CurveBindResult {
+    bool ok = false;             // the curve has its data
+    bool invalidPoints = false;  // a formula produced invalid samples
+    FormulaError error;          // why a formula was refused
+};
+
+// One curve of a screen. A plain record that dialogs edit field by field;
+// copies share the sample columns, never copy them.
+class CCurveEntry {
+public:
+    std::int32_t sourceKind = kCurveColumn;
+    std::int32_t columnIndex = 0;
+    std::string formula;  // the column's name, or the formula text
+    std::string label;
+    Rgb colour = kRgbBlack;
+    std::int32_t connect = 1;
+    std::int32_t thickness = 1;
+    std::int32_t markerSymbol = kMarkerNone;
+    RefPtr<CResultVariable> formulaResult;
+    RefPtr<CResultVariable> formulaLog;
+    RefPtr<CResultVariable> spectrum;
+    std::shared_ptr<SpectrumCache> spectrumCache;
+    double bandScale = 1.0;
+    double bandOffset = 0.0;
+
+    // A curve showing column `column` of `data`, named and labelled after it;
+    // the name stays empty when the column does not exist.
+    static CCurveEntry ForColumn(const CResultDataRef& data, std::int32_t column);
+    // A formula curve labelled with its text; Bind builds its result.
+    static CCurveEntry ForFormula(const std::string& text);
+
+    // Finds the curve's data in `data` again: a column curve looks its column up
+    // by name, a formula curve builds its result afresh. On failure the curve
+    // is left as it was.
+    CurveBindResult Bind(const CResultDataRef& data);
+};
+
+}  // namespace kurvex

@@ -1,0 +1,430 @@
+#include "graph/GraphCurve.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace kurvex {
+
+void ShowInvalidPointsWarning(UserMessages& messages) {
+    messages.Show(kInvalidPointsWarning, MessageIcon::Exclamation);
+}
+
+CGraphCurve::CGraphCurve(std::int32_t graphKind) : logColumns_(graphKind), graphKind_(graphKind) {}
+
+CGraphCurve::CGraphCurve(const CGraphCurve& other)
+    : logColumns_(other.logColumns_), graphKind_(other.graphKind_) {
+    CopyFrom(other);
+}
+
+CGraphCurve& CGraphCurve::operator=(const CGraphCurve& other) {
+    if (this != &other) CopyFrom(other);
+    return *this;
+}
+
+CGraphCurve::~CGraphCurve() {
+    // Let go of the data set first so the shared log columns of a data set
+    // nobody shows any more are freed now, not at the next prune.
+    data_ = CResultDataRef();
+    LogColumns::Prune();
+}
+
+void CGraphCurve::CopyFrom(const CGraphCurve& o) {
+    bottomScreen_ = o.bottomScreen_;
+    selectedCurve_ = o.selectedCurve_;
+    cursors_[0] = o.cursors_[0];
+    cursors_[1] = o.cursors_[1];
+    background_ = o.background_;
+    foreground_ = o.foreground_;
+    gridColour_ = o.gridColour_;
+    plot_ = o.plot_;
+    gridShown_ = o.gridShown_;
+    hideAxisText_ = o.hideAxisText_;
+    reserved_ = o.reserved_;
+    displayFlags_ = o.displayFlags_;
+    logColumns_ = o.logColumns_;
+    data_ = o.data_;
+    metrics_ = o.metrics_;
+    font_ = o.font_;
+    xAutoGrid_ = o.xAutoGrid_;
+    xDivisions_ = o.xDivisions_;
+    yAutoScale_ = o.yAutoScale_;
+    yAutoGrid_ = o.yAutoGrid_;
+    yDivisions_ = o.yDivisions_;
+    xExtent_ = o.xExtent_;
+    xRange_ = o.xRange_;
+    yExtent_ = o.yExtent_;
+    yRange_ = o.yRange_;
+    xLog_ = o.xLog_;
+    yLog_ = o.yLog_;
+    freqDisplay_ = o.freqDisplay_;
+    freq_ = o.freq_;
+    std::vector<std::unique_ptr<CCurveEntry>> curves;
+    curves.reserve(o.curves_.size());
+    for (const auto& c : o.curves_) curves.push_back(std::make_unique<CCurveEntry>(*c));
+    curves_ = std::move(curves);
+    xTitle_ = o.xTitle_;
+    xIndex_ = o.xIndex_;
+    graphKind_ = o.graphKind_;
+    busy_ = o.busy_;
+}
+
+// --- Undo ---
+
+UndoEntry CGraphCurve::CurrentState() const {
+    UndoEntry e;
+    e.xFrom = xRange_.from;
+    e.xTo = xRange_.to;
+    e.xIncrement = xRange_.increment;
+    e.yFrom = yRange_.from;
+    e.yTo = yRange_.to;
+    e.yIncrement = yRange_.increment;
+    e.xLog = xLog_;
+    e.yLog = yLog_;
+    e.freqDisplay = freqDisplay_;
+    return e;
+}
+
+bool CGraphCurve::PushUndo(UndoKind kind) {
+    const bool runKind = lastUndoKind_ == kUndoHScroll || lastUndoKind_ == kUndoVScroll ||
+                         lastUndoKind_ == kUndoWheel;
+    if (runKind && lastUndoKind_ == kind) return false;
+    undo_.push_back(std::make_unique<UndoEntry>(CurrentState()));
+    lastUndoKind_ = kind;
+    return true;
+}
+
+std::unique_ptr<UndoEntry> CGraphCurve::PopUndo() {
+    if (undo_.empty()) return nullptr;
+    std::unique_ptr<UndoEntry> e = std::move(undo_.back());
+    undo_.pop_back();
+    return e;
+}
+
+bool CGraphCurve::RestoreRanges(const UndoEntry& e) {
+    bool invalid = false;
+    freqDisplay_ = e.freqDisplay;
+    if (e.xLog != xLog_) invalid |= SetXScale(e.xLog);
+    if (e.yLog != yLog_) invalid |= SetYScale(e.yLog);
+    xRange_ = {e.xFrom, e.xTo, e.xIncrement};
+    yRange_ = {e.yFrom, e.yTo, e.yIncrement};
+    return invalid;
+}
+
+// --- Annotations ---
+
+CGraphAnnotation* CGraphCurve::AddAnnotation(std::unique_ptr<CGraphAnnotation> a) {
+    if (!a) return nullptr;
+    annotations_.push_back(std::move(a));
+    return annotations_.back().get();
+}
+
+void CGraphCurve::RemoveAnnotation(std::size_t index) {
+    if (index >= annotations_.size()) return;
+    CGraphAnnotation* gone = annotations_[index].get();
+    std::erase(selection_, gone);
+    annotations_.erase(annotations_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void CGraphCurve::ClearAnnotations() {
+    selection_.clear();
+    annotations_.clear();
+}
+
+// --- Data and font ---
+
+void CGraphCurve::SetData(const CResultDataRef& data) {
+    if (data_.Get() == data.Get()) return;
+    data_ = data;
+    LogColumns::Prune();
+}
+
+void CGraphCurve::SetFont(const GraphFont& font, const TextMeasure* measure) {
+    font_ = font;
+    if (font_.faceName.size() > GraphFont::kFaceNameMax)
+        font_.faceName.resize(GraphFont::kFaceNameMax);
+    if (!measure) return;
+    const TextSize size = measure->Measure(font_, "0123456789");
+    metrics_ = CharMetrics{size.width, size.height};
+}
+
+// --- Extents ---
+
+void CGraphCurve::StoreX(const DataExtent& extent, const AxisRange& range) {
+    xExtent_ = extent;
+    xRange_ = range;
+}
+
+void CGraphCurve::StoreY(const DataExtent& extent, const AxisRange& range) {
+    yExtent_ = extent;
+    yRange_ = range;
+}
+
+void CGraphCurve::StoreScales(std::int32_t xLog, std::int32_t yLog, std::int32_t freqDisplay) {
+    xLog_ = xLog ? 1 : 0;
+    yLog_ = yLog ? 1 : 0;
+    freqDisplay_ = freqDisplay ? 1 : 0;
+}
+
+bool CGraphCurve::SetXScale(std::int32_t log) {
+    xLog_ = log ? 1 : 0;
+    xExtent_ = DataExtent{};
+    bool invalid = false;
+    if (SampleCount() < 1) return invalid;
+    const RefPtr<CResultVariable> x = XColumn(&invalid);
+    if (!x) return invalid;
+    xExtent_ = WidenExtent(DataExtent{x->Min(), x->Max()});
+    return invalid;
+}
+
+bool CGraphCurve::SetYScale(std::int32_t log) {
+    yLog_ = log ? 1 : 0;
+    yExtent_ = DataExtent{};
+    bool invalid = false;
+    if (curves_.empty() || SampleCount() < 1) return invalid;
+    DataExtent e;
+    bool first = true;
+    for (const auto& c : curves_) {
+        const RefPtr<CResultVariable> y = YColumn(*c, &invalid);
+        // A curve without data of its own counts as 0.
+        const double mn = y ? y->Min() : 0.0;
+        const double mx = y ? y->Max() : 0.0;
+        e.min = first ? mn : std::min(e.min, mn);
+        e.max = first ? mx : std::max(e.max, mx);
+        first = false;
+    }
+    yExtent_ = WidenExtent(e);
+    return invalid;
+}
+
+bool CGraphCurve::UpdateExtents() {
+    const bool x = SetXScale(xLog_);
+    const bool y = SetYScale(yLog_);
+    return x || y;
+}
+
+// --- Ranges ---
+
+bool CGraphCurve::SetRange(Axis axis, double from, double to, double increment,
+                           const RangeFlags& flags) {
+    if (!std::isfinite(from) || !std::isfinite(to)) return false;
+    if (from > to) std::swap(from, to);
+    if (Equal48(from, to)) {
+        if (from != 0.0) {
+            from *= 0.9;
+            to *= 1.1;
+        } else {
+            from = -0.9;
+            to = 0.1;
+        }
+        // Widening a negative value turns the ends round.
+        if (from > to) std::swap(from, to);
+        increment = (to - from) * 0.2;
+    }
+    // A span too small or too large for a double has no usable grid.
+    if (!(to > from) || !std::isfinite(to - from)) return false;
+
+    const DataExtent& extent = axis == Axis::X ? xExtent_ : yExtent_;
+    const double pixels = axis == Axis::X ? plot_.Width() : plot_.Height();
+    if (std::fabs(pixels / (to - from) * (extent.max - extent.min)) >= kZoomLimitPixels)
+        return false;
+
+    if (flags.clamp) {
+        if (from < extent.min) from = extent.min;
+        if (to > extent.max) to = extent.max;
+        // A range wholly outside the data has nothing left to show.
+        if (!(to > from)) return false;
+    }
+
+    if (flags.pushUndo) PushUndo(flags.undoKind);
+    AxisRange& range = axis == Axis::X ? xRange_ : yRange_;
+    range.from = from;
+    range.to = to;
+    if (flags.setIncrement && increment > 0.0 && std::isfinite(increment))
+        range.increment = increment;
+
+    if (!flags.autoIncrement) {
+        if (axis == Axis::X || range.increment > 0.0) return true;
+    }
+    if (!(range.increment > 0.0) || !std::isfinite(range.increment)) {
+        const double step =
+            axis == Axis::X ? NiceStepX(range.to, range.from) : NiceStepY(range.to, range.from);
+        range.increment = step > 0.0 ? step : (range.to - range.from) * 0.2;
+    }
+    range.increment = AdjustDivisions(range.to - range.from, range.increment);
+    return true;
+}
+
+bool CGraphCurve::SetXRange(double from, double to, double increment, const RangeFlags& flags) {
+    return SetRange(Axis::X, from, to, increment, flags);
+}
+
+bool CGraphCurve::SetYRange(double from, double to, double increment, const RangeFlags& flags) {
+    return SetRange(Axis::Y, from, to, increment, flags);
+}
+
+bool CGraphCurve::SetXYRange(double xFrom, double xTo, double xIncrement, double yFrom, double yTo,
+                             double yIncrement, const RangeFlags& flags) {
+    const UndoKind kindBefore = lastUndoKind_;
+    const bool pushed = flags.pushUndo && PushUndo(flags.undoKind);
+    RangeFlags each = flags;
+    each.pushUndo = false;
+    const bool x = SetXRange(xFrom, xTo, xIncrement, each);
+    const bool y = SetYRange(yFrom, yTo, yIncrement, each);
+    if (!x && !y && pushed) {
+        // A refused change leaves no trace on the undo stack.
+        if (std::unique_ptr<UndoEntry> e = PopUndo()) RestoreRanges(*e);
+        lastUndoKind_ = kindBefore;
+    }
+    return x || y;
+}
+
+double CGraphCurve::IncrementFor(Axis axis, double& from, double& to) const {
+    const bool x = axis == Axis::X;
+    return IncrementFromDivisions(from, to, x ? xDivisions_ : yDivisions_,
+                                  (x ? xAutoGrid_ : yAutoGrid_) != 0, axis);
+}
+
+// --- Columns ---
+
+bool CGraphCurve::EnsureLogColumns() {
+    bool invalid = false;
+    if (xLog_) XColumn(&invalid);
+    if (yLog_) {
+        for (const auto& c : curves_) YColumn(*c, &invalid);
+    }
+    return invalid;
+}
+
+RefPtr<CResultVariable> CGraphCurve::XColumn(bool* invalidFound) {
+    if (freqDisplay_ && freq_.xColumn) return freq_.xColumn;
+    if (xIndex_ < 0 || xIndex_ >= data_->VariableCount()) return {};
+    if (!xLog_) return RefPtr<CResultVariable>(data_->Variable(xIndex_));
+    bool invalid = false;
+    RefPtr<CResultVariable> col = logColumns_.Column(data_, xIndex_, invalid);
+    if (invalid && invalidFound) *invalidFound = true;
+    return col;
+}
+
+RefPtr<CResultVariable> CGraphCurve::YColumn(CCurveEntry& curve, bool* invalidFound) {
+    if (freqDisplay_ && curve.spectrum) return curve.spectrum;
+    bool invalid = false;
+    RefPtr<CResultVariable> col;
+    if (curve.sourceKind == kCurveColumn) {
+        const std::int32_t i = curve.columnIndex;
+        if (i < 0 || i >= data_->VariableCount()) return {};
+        if (!yLog_) return RefPtr<CResultVariable>(data_->Variable(i));
+        col = logColumns_.Column(data_, i, invalid);
+    } else if (curve.sourceKind == kCurveFormula && curve.formulaResult) {
+        if (!yLog_) return curve.formulaResult;
+        const CResultVariable& result = *curve.formulaResult;
+        if (!curve.formulaLog) {
+            curve.formulaLog = BuildLogColumn(result, result.Capacity(), invalid);
+        } else {
+            const CResultVariable& log = *curve.formulaLog;
+            invalid = log.Capacity() > 0 &&
+                      std::memchr(log.Flags(), kPointInvalid, static_cast<size_t>(log.Capacity()));
+        }
+        col = curve.formulaLog;
+    }
+    if (invalid && invalidFound) *invalidFound = true;
+    return col;
+}
+
+std::int32_t CGraphCurve::SampleCount() const {
+    if (freqDisplay_ && freq_.xColumn) return freq_.xColumn->Capacity();
+    return data_->RowCount();
+}
+
+IndexWindow CGraphCurve::VisibleIndexWindow(double from, double to) {
+    const RefPtr<CResultVariable> x = XColumn();
+    if (!x) return {};
+    const std::int32_t n = std::min(SampleCount(), x->Capacity());
+    if (n < 1) return {};
+    IndexWindow w{0, n - 1};
+    if (xIndex_ == 0 && data_->UniformX() && !xLog_ && !freqDisplay_) {
+        w.first = data_.LocateBefore(0, from, true, 0, n - 1).value_or(0);
+        w.last = data_.LocateAfter(0, to, true, 0, n - 1).value_or(n - 1);
+        return w;
+    }
+    const double* v = x->Values();
+    const std::uint8_t* f = x->Flags();
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (f[i] == kPointValid && v[i] >= from) {
+            w.first = i == 0 ? 0 : i - 1;
+            break;
+        }
+    }
+    for (std::int32_t i = n - 1; i >= 0; --i) {
+        if (f[i] == kPointValid && v[i] <= to) {
+            w.last = i == n - 1 ? n - 1 : i + 1;
+            break;
+        }
+    }
+    return w;
+}
+
+std::optional<DataExtent> CGraphCurve::YExtentOver(double from, double to) {
+    if (from > to) std::swap(from, to);
+    const RefPtr<CResultVariable> x = XColumn();
+    if (!x) return std::nullopt;
+    const IndexWindow w = VisibleIndexWindow(from, to);
+    if (w.Empty()) return std::nullopt;
+    const double* xv = x->Values();
+    const std::uint8_t* xf = x->Flags();
+    std::optional<DataExtent> e;
+    for (const auto& c : curves_) {
+        const RefPtr<CResultVariable> y = YColumn(*c);
+        if (!y) continue;
+        const std::int32_t last = std::min(w.last, y->Capacity() - 1);
+        const double* yv = y->Values();
+        const std::uint8_t* yf = y->Flags();
+        for (std::int32_t i = w.first; i <= last; ++i) {
+            // The window reaches one sample past each end; only what lies
+            // inside the interval counts.
+            if (xf[i] != kPointValid || yf[i] != kPointValid) continue;
+            if (!(xv[i] >= from && xv[i] <= to)) continue;
+            if (!e) {
+                e = DataExtent{yv[i], yv[i]};
+            } else {
+                e->min = std::min(e->min, yv[i]);
+                e->max = std::max(e->max, yv[i]);
+            }
+        }
+    }
+    return e;
+}
+
+// --- Curves ---
+
+std::int32_t CGraphCurve::AddCurve(const CCurveEntry& curve) {
+    curves_.push_back(std::make_unique<CCurveEntry>(curve));
+    return CurveCount() - 1;
+}
+
+void CGraphCurve::RemoveCurve(std::int32_t i) {
+    if (i < 0 || i >= CurveCount()) return;
+    curves_.erase(curves_.begin() + i);
+    if (selectedCurve_ >= CurveCount()) selectedCurve_ = -1;
+}
+
+void CGraphCurve::ClearCurves() {
+    curves_.clear();
+    selectedCurve_ = -1;
+}
+
+void CGraphCurve::ClearForLoad() {
+    ClearCurves();
+    ClearAnnotations();
+    cursors_[0] = MeasureCursor{};
+    cursors_[1] = MeasureCursor{};
+    selectedCurve_ = -1;
+}
+
+std::string CGraphCurve::XVariableName() const {
+    if (xIndex_ < 0 || xIndex_ >= data_->VariableCount()) return {};
+    return data_->Variable(xIndex_)->Name();
+}
+
+}  // namespace kurvex

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kurvex {
+
+// A colour as 0x00BBGGRR.
+using Rgb = std::uint32_t;
+
+inline constexpr Rgb kRgbWhite = 0xFFFFFF;
+inline constexpr Rgb kRgbBlack = 0x000000;
+inline constexpr Rgb kRgbGrey = 0x808080;
+
+// A rectangle in window pixels; right and bottom are one past the last pixel.
+struct PlotRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+
+    std::int32_t Width() const { return right - left; }
+    std::int32_t Height() const { return bottom - top; }
+    bool operator==(const PlotRect&) const = default;
+};
+
+// One measurement cursor as the screen stores it.
+struct MeasureCursor {
+    std::int32_t shown = 0;
+    double x = 0.0;
+    std::int32_t horizontalLine = 0;
+    double y = 0.0;
+
+    bool operator==(const MeasureCursor&) const = default;
+};
+
+// The visible part of an axis and its grid step, in the axis's own scale
+// (decimal logarithms on a log axis).
+struct AxisRange {
+    double from = 0.0;
+    double to = 0.0;
+    double increment = 0.0;
+
+    bool operator==(const AxisRange&) const = default;
+};
+
+// Minimum and maximum of the data shown on an axis, in the axis's own scale.
+struct DataExtent {
+    double min = 0.0;
+    double max = 0.0;
+
+    bool operator==(const DataExtent&) const = default;
+};
+
+// Display flag bits of a screen.
+enum DisplayFlag : std::uint32_t {
+    kDisplayBlackWhite = 1u << 0,
+    kDisplaySelected = 1u << 4,
+};
+
+}  // namespace kurvex

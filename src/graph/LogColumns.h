@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+#include "data/RefPtr.h"
+#include "data/ResultData.h"
+#include "data/ResultVariable.h"
+
+namespace kurvex {
+
+// A log10 column of `source` over its first `rows` samples: samples that are
+// not invalid and greater than 0 get their logarithm and keep their flag, all
+// others become invalid; extents over the valid samples. `invalidFound` is set
+// when some sample became or was invalid. Null when out of memory.
+RefPtr<CResultVariable> BuildLogColumn(const CResultVariable& source, std::int32_t rows,
+                                       bool& invalidFound);
+
+// The log columns of a data set's columns. Each is built once per data set and
+// state of its rows and shared by every screen that shows the same data set.
+class LogColumns {
+public:
+    explicit LogColumns(std::int32_t graphKind = 0) : graphKind_(graphKind) {}
+
+    // The graph kind of the screen this accessor serves.
+    std::int32_t GraphKind() const { return graphKind_; }
+
+    // The log column of column `column` of `data`; `invalidFound` is set when it
+    // has invalid samples. Null when there is no such column or no memory.
+    RefPtr<CResultVariable> Column(const CResultDataRef& data, std::int32_t column,
+                                   bool& invalidFound) const;
+
+    // Drops the cached columns of data sets that only the cache still holds.
+    static void Prune();
+
+private:
+    std::int32_t graphKind_;
+};
+
+}  // namespace kurvex
