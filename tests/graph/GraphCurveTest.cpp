@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "analysis/FormulaTestSupport.h"
+#include "graph/GraphCurve.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+class NoteAnnotation : public CGraphAnnotation {
+public:
+    AnnotationType Type() const override { return kAnnotationText; }
+};
+
+// Measures as if every character were 9 pixels wide and 17 high.
+class FixedMeasure : public TextMeasure {
+public:
+    TextSize Measure(const GraphFont& font, const std::string& text) const override {
+        ++calls;
+        lastFace = font.faceName;
+        return {static_cast<std::int32_t>(text.size()) * 9, 17};
+    }
+    mutable int calls = 0;
+    mutable std::string lastFace;
+};
+
+TEST(GraphCurve, NewModelHasScreenDefaults) {
+    const CGraphCurve g;
+    EXPECT_EQ(g.Background(), 0xFFFFFFu);
+    EXPECT_EQ(g.Foreground(), 0x000000u);
+    EXPECT_EQ(g.GridColour(), 0x808080u);
+    EXPECT_EQ(g.GridShown(), 1);
+    EXPECT_EQ(g.HideAxisText(), 0);
+    EXPECT_EQ(g.XDivisions(), 5);
+    EXPECT_EQ(g.YDivisions(), 5);
+    EXPECT_EQ(g.XAutoGrid(), 1);
+    EXPECT_EQ(g.YAutoGrid(), 1);
+    EXPECT_EQ(g.YAutoScale(), 1);
+    EXPECT_EQ(g.XLog(), 0);
+    EXPECT_EQ(g.YLog(), 0);
+    EXPECT_EQ(g.FreqDisplay(), 0);
+    EXPECT_EQ(g.Cursor(0).shown, 0);
+    EXPECT_EQ(g.Cursor(1).shown, 0);
+    EXPECT_EQ(g.SelectedCurve(), -1);
+    EXPECT_EQ(g.XIndex(), 0);
+    EXPECT_EQ(g.BottomScreen(), 1);
+    EXPECT_EQ(g.DisplayFlags(), 0u);
+    EXPECT_EQ(g.Metrics(), (CharMetrics{75, 15}));
+    EXPECT_EQ(g.LastUndoKind(), kUndoZoom);
+    EXPECT_TRUE(g.UndoStack().empty());
+    EXPECT_EQ(g.CurveCount(), 0);
+    EXPECT_EQ(g.Frequency().state[0], 1);
+    EXPECT_EQ(g.Frequency().state[1], -1);
+    EXPECT_EQ(g.Frequency().state[2], -1);
+    EXPECT_EQ(CGraphCurve(3).GraphKind(), 3);
+    EXPECT_EQ(CGraphCurve(3).LogColumnAccess().GraphKind(), 3);
+}
+
+TEST(CurveEntry, NewEntryIsAThinBlackConnectedLine) {
+    const CCurveEntry c;
+    EXPECT_EQ(c.sourceKind, kCurveColumn);
+    EXPECT_EQ(c.colour, 0u);
+    EXPECT_EQ(c.connect, 1);
+    EXPECT_EQ(c.thickness, 1);
+    EXPECT_EQ(c.markerSymbol, kMarkerNone);
+    EXPECT_EQ(c.bandScale, 1.0);
+    EXPECT_EQ(c.bandOffset, 0.0);
+    EXPECT_FALSE(c.formulaResult);
+}
+
+// A screen with a column curve and two formula curves.
+CGraphCurve ThreeCurveScreen(const CResultDataRef& data) {
+    CGraphCurve g;
+    g.SetData(data);
+    g.AddCurve(CCurveEntry::ForColumn(data, 1));
+    for (const char* text : {"V*2", "V+1"}) {
+        CCurveEntry c = CCurveEntry::ForFormula(text);
+        EXPECT_TRUE(c.Bind(data).ok);
+        c.colour = 0x0000FF;
+        g.AddCurve(c);
+    }
+    return g;
+}
+
+TEST(GraphCurve, CopySharesColumnsAndLeavesUndoAndAnnotationsBehind) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{0, 1, 2}, {1, 2, 3}});
+    CGraphCurve src = ThreeCurveScreen(data);
+    src.PushUndo(kUndoZoom);
+    src.AddAnnotation(std::make_unique<NoteAnnotation>());
+    src.LegendRects().push_back({1, 2, 3, 4});
+    src.Cursor(1) = MeasureCursor{1, 0.5, 1, 2.5};
+    src.SetXTitle("t");
+
+    const CGraphCurve copy(src);
+    ASSERT_EQ(copy.CurveCount(), 3);
+    for (std::int32_t i = 0; i < 3; ++i) EXPECT_NE(&copy.Curve(i), &src.Curve(i));
+    EXPECT_EQ(copy.Curve(1).formulaResult.get(), src.Curve(1).formulaResult.get());
+    EXPECT_EQ(copy.Curve(2).formulaResult.get(), src.Curve(2).formulaResult.get());
+    EXPECT_EQ(src.Curve(1).formulaResult->RefCount(), 2);
+    EXPECT_EQ(copy.Curve(2).colour, 0x0000FFu);
+    EXPECT_EQ(copy.Data().Get(), data.Get());
+    EXPECT_EQ(copy.Cursor(1), src.Cursor(1));
+    EXPECT_EQ(copy.XTitle(), "t");
+    EXPECT_TRUE(copy.UndoStack().empty());
+    EXPECT_TRUE(copy.Annotations().empty());
+    EXPECT_TRUE(copy.LegendRects().empty());
+}
+
+TEST(GraphCurve, AssignmentKeepsTargetsUndoStackAndAnnotations) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{0, 1, 2}, {1, 2, 3}});
+    CGraphCurve screen = ThreeCurveScreen(data);
+    screen.SetXRange(0, 2, 0, {});
+    screen.PushUndo(kUndoWheel);
+    CGraphAnnotation* note = screen.AddAnnotation(std::make_unique<NoteAnnotation>());
+    screen.AnnotationSelection().push_back(note);
+
+    // A drag tool's working copy changes the range and comes back.
+    CGraphCurve work(screen);
+    work.SetXRange(0.5, 1.5, 0, {});
+    work.SetBackground(0x123456);
+    screen = work;
+
+    EXPECT_EQ(screen.XRange(), work.XRange());
+    EXPECT_EQ(screen.Background(), 0x123456u);
+    ASSERT_EQ(screen.UndoStack().size(), 1u);
+    EXPECT_EQ(screen.LastUndoKind(), kUndoWheel);
+    ASSERT_EQ(screen.Annotations().size(), 1u);
+    EXPECT_EQ(screen.Annotations()[0].get(), note);
+    ASSERT_EQ(screen.AnnotationSelection().size(), 1u);
+    EXPECT_EQ(screen.CurveCount(), 3);
+    EXPECT_EQ(screen.Curve(1).formulaResult->RefCount(), 2);  // screen and work
+
+    screen = screen;  // self-assignment keeps everything
+    EXPECT_EQ(screen.CurveCount(), 3);
+}
+
+TEST(GraphCurve, FrequencyColumnsAreSharedByCopies) {
+    CGraphCurve g;
+    g.Frequency().xColumn = RefPtr<CResultVariable>(CResultVariable::Create(4));
+    g.Frequency().fftEnd = 2.5;
+    const CGraphCurve copy(g);
+    EXPECT_EQ(copy.Frequency().xColumn.get(), g.Frequency().xColumn.get());
+    EXPECT_EQ(g.Frequency().xColumn->RefCount(), 2);
+    EXPECT_EQ(copy.Frequency().fftEnd, 2.5);
+}
+
+TEST(GraphCurve, SetFontMeasuresDigitsOnlyWhenAsked) {
+    CGraphCurve g;
+    FixedMeasure measure;
+    GraphFont f;
+    f.faceName = "Liberation Sans";
+    f.height = -20;
+    g.SetFont(f, nullptr);
+    EXPECT_EQ(g.Font(), f);
+    EXPECT_EQ(g.Metrics(), (CharMetrics{75, 15}));
+    EXPECT_EQ(measure.calls, 0);
+    g.SetFont(f, &measure);
+    EXPECT_EQ(g.Metrics(), (CharMetrics{90, 17}));
+    EXPECT_EQ(measure.lastFace, "Liberation Sans");
+    // The saved record has room for 31 characters of face name.
+    f.faceName = std::string(40, 'A');
+    g.SetFont(f, nullptr);
+    EXPECT_EQ(g.Font().faceName, std::string(31, 'A'));
+}
+
+TEST(CurveEntry, FormulaCurveKeepsItsBuiltVariable) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{0, 1, 2}, {4, -1, 9}});
+    CCurveEntry c = CCurveEntry::ForFormula("sqrt(v)");
+    EXPECT_EQ(c.label, "sqrt(v)");
+    const CurveBindResult r = c.Bind(data);
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.invalidPoints);  // the square root of -1
+    ASSERT_TRUE(c.formulaResult);
+    EXPECT_EQ(c.formulaResult->Kind(), kVariableFormula);
+    EXPECT_NE(c.formulaResult->Formula(), nullptr);
+    EXPECT_EQ(c.formulaResult->Values()[2], 3.0);
+    EXPECT_EQ(c.formulaResult->Flags()[1], kPointInvalid);
+}
+
+TEST(CurveEntry, RejectedFormulaLeavesTheCurveAsItWas) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{0, 1, 2}, {4, 1, 9}});
+    CCurveEntry c = CCurveEntry::ForFormula("V+1");
+    ASSERT_TRUE(c.Bind(data).ok);
+    CResultVariable* before = c.formulaResult.get();
+    c.formula = "V+";
+    const CurveBindResult r = c.Bind(data);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.message, "Invalid formula.");
+    EXPECT_EQ(c.formulaResult.get(), before);
+}
+
+TEST(CurveEntry, ColumnCurveFindsItsColumnByNameIgnoringCase) {
+    const CResultDataRef first = MakeData({"Time", "I1", "V1"}, {{0, 1}, {0, 0}, {1, 1}});
+    CCurveEntry c = CCurveEntry::ForColumn(first, 2);
+    EXPECT_EQ(c.formula, "V1");
+    EXPECT_EQ(c.label, "V1");
+    const CResultDataRef reloaded = MakeData({"Time", "v1", "I1"}, {{0, 1}, {1, 1}, {0, 0}});
+    ASSERT_TRUE(c.Bind(reloaded).ok);
+    EXPECT_EQ(c.columnIndex, 1);
+    const CResultDataRef gone = MakeData({"Time", "I1"}, {{0, 1}, {0, 0}});
+    EXPECT_FALSE(c.Bind(gone).ok);
+    EXPECT_EQ(c.columnIndex, 1);
+}
+
+TEST(GraphCurve, RemovingCurvesClearsASelectionThatNoLongerExists) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{0, 1}, {1, 2}});
+    CGraphCurve g = ThreeCurveScreen(data);
+    g.SetSelectedCurve(2);
+    g.RemoveCurve(0);
+    EXPECT_EQ(g.SelectedCurve(), -1);
+    EXPECT_EQ(g.CurveCount(), 2);
+    EXPECT_EQ(g.Curve(0).formula, "V*2");
+    g.SetSelectedCurve(0);
+    g.RemoveCurve(5);  // no such curve
+    EXPECT_EQ(g.CurveCount(), 2);
+    EXPECT_EQ(g.SelectedCurve(), 0);
+}
+
+TEST(GraphCurve, RemovedAnnotationLeavesTheSelection) {
+    CGraphCurve g;
+    CGraphAnnotation* a = g.AddAnnotation(std::make_unique<NoteAnnotation>());
+    CGraphAnnotation* b = g.AddAnnotation(std::make_unique<NoteAnnotation>());
+    g.AnnotationSelection() = {a, b};
+    g.RemoveAnnotation(0);
+    ASSERT_EQ(g.Annotations().size(), 1u);
+    EXPECT_EQ(g.Annotations()[0].get(), b);
+    ASSERT_EQ(g.AnnotationSelection().size(), 1u);
+    EXPECT_EQ(g.AnnotationSelection()[0], b);
+    EXPECT_EQ(g.AddAnnotation(nullptr), nullptr);
+    EXPECT_EQ(g.Annotations().size(), 1u);
+}
+
+TEST(GraphCurve, ClearForLoadEmptiesCurvesAnnotationsAndCursors) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{0, 1}, {1, 2}});
+    CGraphCurve g = ThreeCurveScreen(data);
+    g.AddAnnotation(std::make_unique<NoteAnnotation>());
+    g.Cursor(0).shown = 1;
+    g.SetSelectedCurve(1);
+    g.SetBackground(0x00FF00);
+    g.ClearForLoad();
+    EXPECT_EQ(g.CurveCount(), 0);
+    EXPECT_TRUE(g.Annotations().empty());
+    EXPECT_EQ(g.Cursor(0).shown, 0);
+    EXPECT_EQ(g.SelectedCurve(), -1);
+    EXPECT_EQ(g.Background(), 0x00FF00u);  // settings stay
+}
+
+TEST(GraphCurve, XVariableNameFollowsTheIndex) {
+    const CResultDataRef data = MakeData({"Time", "Freq"}, {{0, 1}, {1, 2}});
+    CGraphCurve g;
+    g.SetData(data);
+    EXPECT_EQ(g.XVariableName(), "Time");
+    g.SetXIndex(1);
+    EXPECT_EQ(g.XVariableName(), "Freq");
+    g.SetXIndex(7);
+    EXPECT_EQ(g.XVariableName(), "");
+}
+
+TEST(GraphCurve, BusyCounterDoesNotGoBelowZero) {
+    CGraphCurve g;
+    g.EnterBusy();
+    g.EnterBusy();
+    g.LeaveBusy();
+    EXPECT_EQ(g.BusyCount(), 1);
+    g.LeaveBusy();
+    g.LeaveBusy();
+    EXPECT_EQ(g.BusyCount(), 0);
+}
+
+}  // namespace
+}  // namespace kurvex

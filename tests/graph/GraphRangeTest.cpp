@@ -1,0 +1,410 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "TestSupport.h"
+#include "analysis/FormulaTestSupport.h"
+#include "graph/GraphCurve.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+RangeFlags NoAutoStep() {
+    RangeFlags f;
+    f.autoIncrement = false;
+    return f;
+}
+
+RangeFlags Undo(UndoKind kind) {
+    RangeFlags f;
+    f.pushUndo = true;
+    f.undoKind = kind;
+    return f;
+}
+
+TEST(SetRange, EqualEndsAreWidened) {
+    struct Case {
+        double from, to, wantFrom, wantTo;
+    };
+    const Case cases[] = {
+        {5, 5, 4.5, 5.5},
+        {0, 0, -0.9, 0.1},
+        {-5, -5, -5.5, -4.5},  // widened, then put in order
+        {2, 2 + 1e-15, 1.8, 2.2 + 2.2e-15},
+    };
+    for (const Case& c : cases) {
+        CGraphCurve g;
+        ASSERT_TRUE(g.SetXRange(c.from, c.to, 0, NoAutoStep()));
+        EXPECT_DOUBLE_EQ(g.XRange().from, c.wantFrom);
+        EXPECT_DOUBLE_EQ(g.XRange().to, c.wantTo);
+        // Y chooses a step unless it has one: the widening gives it one.
+        RangeFlags keepStep = NoAutoStep();
+        keepStep.setIncrement = true;
+        ASSERT_TRUE(g.SetYRange(c.from, c.to, 0, keepStep));
+        EXPECT_DOUBLE_EQ(g.YRange().from, c.wantFrom);
+        EXPECT_DOUBLE_EQ(g.YRange().to, c.wantTo);
+    }
+}
+
+TEST(SetRange, WidenedRangeGetsAFifthAsIncrement) {
+    CGraphCurve g;
+    RangeFlags f = NoAutoStep();
+    f.setIncrement = true;
+    ASSERT_TRUE(g.SetXRange(5, 5, 123, f));
+    EXPECT_DOUBLE_EQ(g.XRange().increment, 0.2);
+}
+
+TEST(SetRange, ReversedEndsAreSwapped) {
+    CGraphCurve g;
+    ASSERT_TRUE(g.SetXRange(10, 0, 0, {}));
+    EXPECT_EQ(g.XRange(), (AxisRange{0, 10, 2}));
+}
+
+TEST(SetRange, NonFiniteEndsAreRefusedAndChangeNothing) {
+    CGraphCurve g;
+    ASSERT_TRUE(g.SetXRange(0, 10, 0, {}));
+    ASSERT_TRUE(g.SetYRange(0, 10, 0, {}));
+    const double bad[][2] = {{kNaN, 1},    {0, kNaN},       {0, kInf},         {-kInf, 0},
+                             {kNaN, kNaN}, {-1e308, 1e308}, {1.7e308, 1.7e308}};
+    for (const auto& b : bad) {
+        EXPECT_FALSE(g.SetXRange(b[0], b[1], 0, Undo(kUndoZoom)));
+        EXPECT_FALSE(g.SetYRange(b[0], b[1], 0, Undo(kUndoZoom)));
+    }
+    EXPECT_EQ(g.XRange(), (AxisRange{0, 10, 2}));
+    EXPECT_EQ(g.YRange(), (AxisRange{0, 10, 2}));
+    EXPECT_TRUE(g.UndoStack().empty());
+}
+
+TEST(SetRange, ZoomLimitRefusesScalesBeyondTwoToTheTwentyEight) {
+    CGraphCurve g;
+    g.SetPlot({0, 0, 1000, 500});
+    g.StoreX({0, 1000}, {0, 1000, 200});
+    g.StoreY({0, 1000}, {0, 1000, 200});
+    // 1000 px / 0.001 * 1000 = 1e9 pixels for the whole data.
+    EXPECT_FALSE(g.SetXRange(0, 0.001, 0, Undo(kUndoZoom)));
+    EXPECT_EQ(g.XRange(), (AxisRange{0, 1000, 200}));
+    EXPECT_TRUE(g.UndoStack().empty());
+    // 1e8 pixels are fine.
+    EXPECT_TRUE(g.SetXRange(0, 0.01, 0, {}));
+    // Y is measured against the plot height: 500 / 0.002 * 1000 = 2.5e8.
+    EXPECT_TRUE(g.SetYRange(0, 0.002, 0, {}));
+    EXPECT_FALSE(g.SetYRange(0, 0.0015, 0, {}));
+}
+
+TEST(SetRange, AutoIncrementChoosesAndAlignsTheAxisStep) {
+    CGraphCurve g;
+    ASSERT_TRUE(g.SetXRange(0, 7, 0, {}));
+    EXPECT_EQ(g.XRange(), (AxisRange{0, 8, 2}));
+    ASSERT_TRUE(g.SetYRange(0, 1.6, 0, {}));
+    EXPECT_EQ(g.YRange(), (AxisRange{0, 1.75, 0.25}));
+}
+
+TEST(SetRange, AutoIncrementAdjustsAKeptIncrement) {
+    CGraphCurve g;
+    RangeFlags f;
+    f.setIncrement = true;
+    // 0.2 gives 50 divisions of 0 .. 10; the passes make it 2.
+    ASSERT_TRUE(g.SetXRange(0, 10, 0.2, f));
+    EXPECT_DOUBLE_EQ(g.XRange().increment, 2);
+    // A later range keeps the stored step and only adjusts it: for 0 .. 3,
+    // 2 becomes 0.2 (15 divisions) and then 0.4, not a newly chosen 0.5.
+    ASSERT_TRUE(g.SetXRange(0, 3, 0, {}));
+    EXPECT_EQ(g.XRange().from, 0);
+    EXPECT_EQ(g.XRange().to, 3);
+    EXPECT_DOUBLE_EQ(g.XRange().increment, 0.4);
+}
+
+TEST(SetRange, WithoutAutoIncrementXKeepsItsStepButYNeedsOne) {
+    CGraphCurve g;
+    ASSERT_TRUE(g.SetXRange(1, 7, 0, NoAutoStep()));
+    EXPECT_EQ(g.XRange(), (AxisRange{1, 7, 0}));  // drawing treats 0 as 1
+    ASSERT_TRUE(g.SetYRange(1, 7, 0, NoAutoStep()));
+    EXPECT_GT(g.YRange().increment, 0.0);
+    RangeFlags f = NoAutoStep();
+    f.setIncrement = true;
+    ASSERT_TRUE(g.SetYRange(1, 7, 0.1, f));
+    EXPECT_EQ(g.YRange(), (AxisRange{1, 7, 0.1}));
+    // A non-finite increment is never stored.
+    ASSERT_TRUE(g.SetYRange(1, 7, kInf, f));
+    EXPECT_EQ(g.YRange().increment, 0.1);
+}
+
+TEST(SetRange, ClampKeepsTheRangeWithinTheData) {
+    CGraphCurve g;
+    g.StoreX({0, 10}, {0, 10, 2});
+    RangeFlags f = NoAutoStep();
+    f.clamp = true;
+    ASSERT_TRUE(g.SetXRange(-5, 5, 0, f));
+    EXPECT_EQ(g.XRange().from, 0);
+    EXPECT_EQ(g.XRange().to, 5);
+    // Nothing of the data would be left: refused, not reversed.
+    EXPECT_FALSE(g.SetXRange(20, 30, 0, f));
+    EXPECT_EQ(g.XRange().from, 0);
+    EXPECT_EQ(g.XRange().to, 5);
+}
+
+TEST(PushUndo, RunsOfScrollOrWheelStepsShareOneEntry) {
+    struct Case {
+        std::vector<UndoKind> pushes;
+        size_t entries;
+    };
+    const Case cases[] = {
+        {{kUndoZoom, kUndoZoom}, 2},
+        {{kUndoWheel, kUndoWheel, kUndoWheel}, 1},
+        {{kUndoHScroll, kUndoHScroll, kUndoVScroll, kUndoVScroll, kUndoHScroll}, 3},
+        {{kUndoWheel, kUndoZoom, kUndoWheel}, 3},
+        {{kUndoZoom, kUndoWheel, kUndoWheel, kUndoZoom}, 3},
+    };
+    for (const Case& c : cases) {
+        CGraphCurve g;
+        for (UndoKind k : c.pushes) g.PushUndo(k);
+        EXPECT_EQ(g.UndoStack().size(), c.entries);
+        EXPECT_EQ(g.LastUndoKind(), c.pushes.back());
+    }
+}
+
+TEST(PushUndo, EntryHoldsRangesAndScales) {
+    CGraphCurve g;
+    g.StoreX({}, {1, 2, 0.5});
+    g.StoreY({}, {3, 4, 0.25});
+    g.StoreScales(1, 0, 1);
+    g.PushUndo(kUndoZoom);
+    const UndoEntry& e = *g.UndoStack().back();
+    EXPECT_EQ(e.xFrom, 1);
+    EXPECT_EQ(e.xTo, 2);
+    EXPECT_EQ(e.xIncrement, 0.5);
+    EXPECT_EQ(e.yFrom, 3);
+    EXPECT_EQ(e.yTo, 4);
+    EXPECT_EQ(e.yIncrement, 0.25);
+    EXPECT_EQ(e.xLog, 1);
+    EXPECT_EQ(e.yLog, 0);
+    EXPECT_EQ(e.freqDisplay, 1);
+}
+
+TEST(SetXYRange, RefusedChangeLeavesNoUndoEntry) {
+    CGraphCurve g;
+    ASSERT_TRUE(g.SetXYRange(0, 10, 0, 0, 5, 0, {}));
+    ASSERT_TRUE(g.SetXYRange(0, 5, 0, 0, 2, 0, Undo(kUndoZoom)));
+    ASSERT_EQ(g.UndoStack().size(), 1u);
+    g.PushUndo(kUndoHScroll);
+    ASSERT_EQ(g.UndoStack().size(), 2u);
+    const AxisRange x = g.XRange(), y = g.YRange();
+
+    EXPECT_FALSE(g.SetXYRange(kNaN, 1, 0, 0, kInf, 0, Undo(kUndoWheel)));
+    EXPECT_EQ(g.UndoStack().size(), 2u);
+    EXPECT_EQ(g.LastUndoKind(), kUndoHScroll);  // the next scroll step still joins its run
+    EXPECT_EQ(g.XRange(), x);
+    EXPECT_EQ(g.YRange(), y);
+    g.PushUndo(kUndoHScroll);
+    EXPECT_EQ(g.UndoStack().size(), 2u);
+}
+
+TEST(SetXYRange, ZoomLimitOnBothAxesRollsBack) {
+    CGraphCurve g;
+    g.SetPlot({0, 0, 1000, 1000});
+    g.StoreX({0, 1000}, {0, 1000, 200});
+    g.StoreY({0, 1000}, {0, 1000, 200});
+    EXPECT_FALSE(g.SetXYRange(0, 1e-4, 0, 0, 1e-4, 0, Undo(kUndoZoom)));
+    EXPECT_TRUE(g.UndoStack().empty());
+    EXPECT_EQ(g.XRange(), (AxisRange{0, 1000, 200}));
+}
+
+TEST(SetXYRange, OneAxisTakenKeepsTheEntry) {
+    CGraphCurve g;
+    g.SetPlot({0, 0, 1000, 1000});
+    g.StoreX({0, 1000}, {0, 1000, 200});
+    g.StoreY({0, 1000}, {0, 1000, 200});
+    EXPECT_TRUE(g.SetXYRange(0, 100, 0, 0, 1e-4, 0, Undo(kUndoZoom)));
+    ASSERT_EQ(g.UndoStack().size(), 1u);
+    EXPECT_EQ(g.UndoStack()[0]->xTo, 1000);
+    EXPECT_EQ(g.XRange().to, 100);
+    EXPECT_EQ(g.YRange().to, 1000);
+    // A wheel run: only the first step pushes.
+    EXPECT_TRUE(g.SetXYRange(0, 50, 0, 0, 500, 0, Undo(kUndoWheel)));
+    EXPECT_TRUE(g.SetXYRange(0, 20, 0, 0, 200, 0, Undo(kUndoWheel)));
+    EXPECT_EQ(g.UndoStack().size(), 2u);
+}
+
+TEST(PopUndo, RestoresRangesAndRecomputesChangedScales) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{1, 10, 100}, {1, 2, 3}});
+    CGraphCurve g;
+    g.SetData(data);
+    g.UpdateExtents();
+    ASSERT_TRUE(g.SetXRange(1, 100, 0, {}));
+    g.PushUndo(kUndoZoom);
+    g.SetXScale(1);
+    ASSERT_TRUE(g.SetXRange(0, 2, 1, {}));
+    std::unique_ptr<UndoEntry> e = g.PopUndo();
+    ASSERT_TRUE(e);
+    g.RestoreRanges(*e);
+    EXPECT_EQ(g.XLog(), 0);
+    EXPECT_EQ(g.XRange().from, e->xFrom);
+    EXPECT_EQ(g.XRange().to, e->xTo);
+    EXPECT_EQ(g.XExtent(), (DataExtent{1, 100}));
+    EXPECT_FALSE(g.PopUndo());
+}
+
+TEST(Extent, XExtentFromTheColumnWidenedWhenSingle) {
+    struct Case {
+        std::vector<double> x;
+        DataExtent want;
+    };
+    const Case cases[] = {
+        {{0, 0, 0}, {0, 0.1}}, {{5, 5}, {4.5, 5.5}}, {{5}, {4.5, 5.5}},
+        {{0, 2, 1}, {0, 2}},   {{}, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        const CResultDataRef data = MakeData({"Time"}, {c.x});
+        CGraphCurve g;
+        g.SetData(data);
+        EXPECT_FALSE(g.SetXScale(0));
+        EXPECT_DOUBLE_EQ(g.XExtent().min, c.want.min);
+        EXPECT_DOUBLE_EQ(g.XExtent().max, c.want.max);
+    }
+}
+
+TEST(Extent, YExtentSpansAllCurves) {
+    const CResultDataRef data = MakeData({"Time", "A", "B"}, {{0, 1, 2}, {1, 5, 3}, {-2, 0, 4}});
+    CGraphCurve g;
+    g.SetData(data);
+    EXPECT_FALSE(g.SetYScale(0));
+    EXPECT_EQ(g.YExtent(), (DataExtent{0, 0}));  // no curves
+    g.AddCurve(CCurveEntry::ForColumn(data, 1));
+    g.SetYScale(0);
+    EXPECT_EQ(g.YExtent(), (DataExtent{1, 5}));
+    g.AddCurve(CCurveEntry::ForColumn(data, 2));
+    g.SetYScale(0);
+    EXPECT_EQ(g.YExtent(), (DataExtent{-2, 5}));
+    CCurveEntry f = CCurveEntry::ForFormula("A*10");
+    ASSERT_TRUE(f.Bind(data).ok);
+    g.AddCurve(f);
+    g.SetYScale(0);
+    EXPECT_EQ(g.YExtent(), (DataExtent{-2, 50}));
+}
+
+TEST(Extent, CurveWithoutDataCountsAsZero) {
+    const CResultDataRef data = MakeData({"Time", "A"}, {{0, 1}, {5, 10}});
+    CGraphCurve g;
+    g.SetData(data);
+    g.AddCurve(CCurveEntry::ForColumn(data, 1));
+    CCurveEntry unbuilt = CCurveEntry::ForFormula("A+");
+    g.AddCurve(unbuilt);
+    g.SetYScale(0);
+    EXPECT_EQ(g.YExtent(), (DataExtent{0, 10}));
+}
+
+TEST(Extent, LogAxisReportsInvalidPointsAndUsesLogarithms) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{0, 10, 1000}, {-1, 0.01, 100}});
+    CGraphCurve g;
+    g.SetData(data);
+    g.AddCurve(CCurveEntry::ForColumn(data, 1));
+    EXPECT_FALSE(g.UpdateExtents());
+    EXPECT_TRUE(g.SetXScale(1));  // the 0 at the start
+    EXPECT_DOUBLE_EQ(g.XExtent().min, 1);
+    EXPECT_DOUBLE_EQ(g.XExtent().max, 3);
+    EXPECT_TRUE(g.SetYScale(1));  // the -1
+    EXPECT_DOUBLE_EQ(g.YExtent().min, -2);
+    EXPECT_DOUBLE_EQ(g.YExtent().max, 2);
+    // Asked again, the shared columns still tell.
+    EXPECT_TRUE(g.UpdateExtents());
+    EXPECT_TRUE(g.EnsureLogColumns());
+}
+
+TEST(Extent, FormulaCurveOnLogAxisGetsItsOwnLogColumn) {
+    const CResultDataRef data = MakeData({"Time", "V"}, {{0, 1, 2}, {1, -5, 100}});
+    CGraphCurve g;
+    g.SetData(data);
+    CCurveEntry f = CCurveEntry::ForFormula("V*10");
+    ASSERT_TRUE(f.Bind(data).ok);
+    g.AddCurve(f);
+    EXPECT_TRUE(g.SetYScale(1));
+    ASSERT_TRUE(g.Curve(0).formulaLog);
+    EXPECT_EQ(g.Curve(0).formulaLog->Flags()[1], kPointInvalid);
+    EXPECT_DOUBLE_EQ(g.YExtent().min, 1);
+    EXPECT_DOUBLE_EQ(g.YExtent().max, 3);
+    EXPECT_TRUE(g.SetYScale(1));  // reported again from the kept column
+}
+
+TEST(Extent, InvalidPointsWarningText) {
+    test::RecordingMessages messages;
+    ShowInvalidPointsWarning(messages);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first,
+              "Warning: Kurvex has encountered invalid points. A Graph will still be drawn but "
+              "the portions of graph that contain these invalid points will not be drawn. An "
+              "example of an invalid point is a negative value in a log axis.");
+    EXPECT_EQ(messages.shown[0].second, MessageIcon::Exclamation);
+}
+
+CResultDataRef Ramp10(bool uniform) {
+    std::vector<double> x(10), y(10);
+    for (int i = 0; i < 10; ++i) {
+        x[static_cast<size_t>(i)] = i;
+        y[static_cast<size_t>(i)] = i * i;
+    }
+    CResultDataRef data = MakeData({"Time", "Y"}, {x, y});
+    data->SetUniformX(uniform);
+    return data;
+}
+
+TEST(IndexWindow, ReachesOneSampleBeyondEachEnd) {
+    for (bool uniform : {true, false}) {
+        CGraphCurve g;
+        g.SetData(Ramp10(uniform));
+        SCOPED_TRACE(uniform ? "uniform" : "scanned");
+        EXPECT_EQ(g.VisibleIndexWindow(2.5, 6.5), (IndexWindow{2, 7}));
+        EXPECT_EQ(g.VisibleIndexWindow(0, 9), (IndexWindow{0, 9}));
+        // A sample exactly at the bound: computed, it is the bound itself;
+        // scanned, the one before (after) it.
+        EXPECT_EQ(g.VisibleIndexWindow(3, 3), uniform ? (IndexWindow{3, 3}) : (IndexWindow{2, 4}));
+        // A range beyond the data falls back to the whole column.
+        EXPECT_EQ(g.VisibleIndexWindow(20, 30).first, 0);
+        EXPECT_EQ(g.VisibleIndexWindow(-30, -20).last, 9);
+    }
+}
+
+TEST(IndexWindow, EmptyDataGivesAnEmptyWindow) {
+    CGraphCurve g;
+    EXPECT_TRUE(g.VisibleIndexWindow(0, 1).Empty());
+    g.SetData(MakeData({"Time"}, {{}}));
+    EXPECT_TRUE(g.VisibleIndexWindow(0, 1).Empty());
+    g.SetXIndex(3);
+    EXPECT_TRUE(g.VisibleIndexWindow(0, 1).Empty());
+}
+
+TEST(YExtentOver, OnlySamplesInsideTheInterval) {
+    CGraphCurve g;
+    const CResultDataRef data = Ramp10(true);
+    g.SetData(data);
+    g.AddCurve(CCurveEntry::ForColumn(data, 1));
+    const std::optional<DataExtent> e = g.YExtentOver(2, 4);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(*e, (DataExtent{4, 16}));
+    EXPECT_EQ(g.YExtentOver(4, 2), e);
+    EXPECT_FALSE(g.YExtentOver(20, 30));
+    EXPECT_FALSE(g.YExtentOver(kNaN, 3));
+    data->Variable(1)->Flags()[3] = kPointInvalid;
+    EXPECT_EQ(g.YExtentOver(2.5, 3.5), std::nullopt);
+}
+
+TEST(YExtentOver, UsesTheLogScaleOnALogAxis) {
+    const CResultDataRef data = MakeData({"Time", "Y"}, {{0, 1, 2, 3}, {1, 10, -1, 1000}});
+    CGraphCurve g;
+    g.SetData(data);
+    g.AddCurve(CCurveEntry::ForColumn(data, 1));
+    g.SetYScale(1);
+    const std::optional<DataExtent> e = g.YExtentOver(0, 3);
+    ASSERT_TRUE(e);
+    EXPECT_DOUBLE_EQ(e->min, 0);
+    EXPECT_DOUBLE_EQ(e->max, 3);
+}
+
+}  // namespace
+}  // namespace kurvex
