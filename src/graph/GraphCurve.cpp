@@ -70,8 +70,6 @@ void CGraphCurve::CopyFrom(const CGraphCurve& o) {
     busy_ = o.busy_;
 }
 
-// --- Undo ---
-
 UndoEntry CGraphCurve::CurrentState() const {
     UndoEntry e;
     e.xFrom = xRange_.from;
@@ -112,8 +110,6 @@ bool CGraphCurve::RestoreRanges(const UndoEntry& e) {
     return invalid;
 }
 
-// --- Annotations ---
-
 CGraphAnnotation* CGraphCurve::AddAnnotation(std::unique_ptr<CGraphAnnotation> a) {
     if (!a) return nullptr;
     annotations_.push_back(std::move(a));
@@ -132,8 +128,6 @@ void CGraphCurve::ClearAnnotations() {
     annotations_.clear();
 }
 
-// --- Data and font ---
-
 void CGraphCurve::SetData(const CResultDataRef& data) {
     if (data_.Get() == data.Get()) return;
     data_ = data;
@@ -148,8 +142,6 @@ void CGraphCurve::SetFont(const GraphFont& font, const TextMeasure* measure) {
     const TextSize size = measure->Measure(font_, "0123456789");
     metrics_ = CharMetrics{size.width, size.height};
 }
-
-// --- Extents ---
 
 void CGraphCurve::StoreX(const DataExtent& extent, const AxisRange& range) {
     xExtent_ = extent;
@@ -203,8 +195,6 @@ bool CGraphCurve::UpdateExtents() {
     const bool y = SetYScale(yLog_);
     return x || y;
 }
-
-// --- Ranges ---
 
 bool CGraphCurve::SetRange(Axis axis, double from, double to, double increment,
                            const RangeFlags& flags) {
@@ -285,8 +275,6 @@ double CGraphCurve::IncrementFor(Axis axis, double& from, double& to) const {
     return IncrementFromDivisions(from, to, x ? xDivisions_ : yDivisions_,
                                   (x ? xAutoGrid_ : yAutoGrid_) != 0, axis);
 }
-
-// --- Columns ---
 
 bool CGraphCurve::EnsureLogColumns() {
     bool invalid = false;
@@ -395,8 +383,6 @@ std::optional<DataExtent> CGraphCurve::YExtentOver(double from, double to) {
     }
     return e;
 }
-
-// --- Curves ---
 
 std::int32_t CGraphCurve::AddCurve(const CCurveEntry& curve) {
     curves_.push_back(std::make_unique<CCurveEntry>(curve));

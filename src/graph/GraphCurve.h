@@ -76,7 +76,6 @@ public:
     CGraphCurve& operator=(const CGraphCurve& other);
     ~CGraphCurve();
 
-    // --- Undo stack ---
     // The saved ranges, oldest first.
     const std::vector<std::unique_ptr<UndoEntry>>& UndoStack() const { return undo_; }
     // The kind of the newest push.
@@ -90,7 +89,6 @@ public:
     // the data extents. True when that met invalid points.
     bool RestoreRanges(const UndoEntry& entry);
 
-    // --- Screen state ---
     // 1 on the view's bottom screen, which shows the X labels and scroll bar.
     std::int32_t BottomScreen() const { return bottomScreen_; }
     void SetBottomScreen(std::int32_t on) { bottomScreen_ = on ? 1 : 0; }
@@ -101,6 +99,7 @@ public:
     MeasureCursor& Cursor(int which) { return cursors_[which == 0 ? 0 : 1]; }
     const MeasureCursor& Cursor(int which) const { return cursors_[which == 0 ? 0 : 1]; }
 
+    // Screen colours: background, foreground (axes, text, cursors) and grid.
     Rgb Background() const { return background_; }
     void SetBackground(Rgb c) { background_ = c; }
     Rgb Foreground() const { return foreground_; }
@@ -115,8 +114,10 @@ public:
     std::vector<PlotRect>& LegendRects() { return legendRects_; }
     const std::vector<PlotRect>& LegendRects() const { return legendRects_; }
 
+    // 1 when grid lines are drawn.
     std::int32_t GridShown() const { return gridShown_; }
     void SetGridShown(std::int32_t on) { gridShown_ = on ? 1 : 0; }
+    // 1 when labels, titles and legend are left out.
     std::int32_t HideAxisText() const { return hideAxisText_; }
     void SetHideAxisText(std::int32_t on) { hideAxisText_ = on ? 1 : 0; }
     // The reserved number the display record carries.
@@ -125,9 +126,10 @@ public:
     // Bits of DisplayFlag.
     std::uint32_t DisplayFlags() const { return displayFlags_; }
     void SetDisplayFlags(std::uint32_t flags) { displayFlags_ = flags; }
+    // True in black-and-white mode.
     bool BlackWhite() const { return (displayFlags_ & kDisplayBlackWhite) != 0; }
 
-    // --- Annotations (owned, in creation order) and their selection ---
+    // The annotations in creation order.
     const std::vector<std::unique_ptr<CGraphAnnotation>>& Annotations() const {
         return annotations_;
     }
@@ -140,7 +142,6 @@ public:
     // Selected annotations; they stay owned by the list.
     std::vector<CGraphAnnotation*>& AnnotationSelection() { return selection_; }
 
-    // --- Data ---
     // The log-column accessor of this screen.
     const LogColumns& LogColumnAccess() const { return logColumns_; }
     // The data set the curves read; shared with the document.
@@ -148,15 +149,16 @@ public:
     // Shows `data` from now on; the extents are recomputed by the caller.
     void SetData(const CResultDataRef& data);
 
-    // --- Font ---
+    // Width of "0123456789" and text height in the axis font.
     const CharMetrics& Metrics() const { return metrics_; }
     void SetMetrics(const CharMetrics& m) { metrics_ = m; }
+    // The axis font's description.
     const GraphFont& Font() const { return font_; }
     // Replaces the axis font; with `measure` also takes its metrics from
     // "0123456789" written in it.
     void SetFont(const GraphFont& font, const TextMeasure* measure);
 
-    // --- Axis settings ---
+    // Axis settings: auto-grid, auto-scale (Y) and number of divisions.
     std::int32_t XAutoGrid() const { return xAutoGrid_; }
     void SetXAutoGrid(std::int32_t on) { xAutoGrid_ = on ? 1 : 0; }
     std::int32_t XDivisions() const { return xDivisions_; }
@@ -168,7 +170,7 @@ public:
     std::int32_t YDivisions() const { return yDivisions_; }
     void SetYDivisions(std::int32_t n) { yDivisions_ = n; }
 
-    // --- Extents and ranges (log10 values on a log axis) ---
+    // Extents, ranges and scale flags, in each axis's own scale.
     const DataExtent& XExtent() const { return xExtent_; }
     const AxisRange& XRange() const { return xRange_; }
     const DataExtent& YExtent() const { return yExtent_; }
@@ -205,7 +207,6 @@ public:
     // divisions; with auto-grid the nice step also aligns from and to.
     double IncrementFor(Axis axis, double& from, double& to) const;
 
-    // --- Columns as the axes show them ---
     // Makes the log columns the log axes need; true when invalid points were met.
     bool EnsureLogColumns();
     // The X column in the X axis's scale (spectrum X in the frequency display),
@@ -221,11 +222,11 @@ public:
     // in the Y axis's scale; none when no sample is valid.
     std::optional<DataExtent> YExtentOver(double from, double to);
 
-    // --- Frequency display ---
+    // The columns and state of the frequency display.
     FrequencyState& Frequency() { return freq_; }
     const FrequencyState& Frequency() const { return freq_; }
 
-    // --- Curves ---
+    // The curves in drawing order.
     std::int32_t CurveCount() const { return static_cast<std::int32_t>(curves_.size()); }
     CCurveEntry& Curve(std::int32_t i) { return *curves_[static_cast<std::size_t>(i)]; }
     const CCurveEntry& Curve(std::int32_t i) const { return *curves_[static_cast<std::size_t>(i)]; }
@@ -239,7 +240,7 @@ public:
     // annotations, cursors and the curve selection.
     void ClearForLoad();
 
-    // --- X variable ---
+    // The X axis title.
     const std::string& XTitle() const { return xTitle_; }
     void SetXTitle(const std::string& title) { xTitle_ = title; }
     // Index of the X variable in the data set.

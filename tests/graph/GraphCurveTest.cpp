@@ -260,16 +260,5 @@ TEST(GraphCurve, XVariableNameFollowsTheIndex) {
     EXPECT_EQ(g.XVariableName(), "");
 }
 
-TEST(GraphCurve, BusyCounterDoesNotGoBelowZero) {
-    CGraphCurve g;
-    g.EnterBusy();
-    g.EnterBusy();
-    g.LeaveBusy();
-    EXPECT_EQ(g.BusyCount(), 1);
-    g.LeaveBusy();
-    g.LeaveBusy();
-    EXPECT_EQ(g.BusyCount(), 0);
-}
-
 }  // namespace
 }  // namespace kurvex
