@@ -202,7 +202,7 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
                  d->BadPoints() ? "yes" : "no", d->VariableCount());
     for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
         const CResultVariable* v = d->Variable(i);
-        std::fprintf(out, "  %-20s min %-24.17g max %.17g\n", v->Name().c_str(), v->Min(),
+        std::fprintf(out, "  %-20s min %-18.10g max %.10g\n", v->Name().c_str(), v->Min(),
                      v->Max());
     }
     return kExitOk;
