@@ -10,7 +10,7 @@ namespace kurvex {
 // Colours are 0x00BBGGRR everywhere, as files and options store them.
 using Colour = std::uint32_t;
 
-constexpr Colour Rgb(int r, int g, int b) {
+constexpr Colour MakeColour(int r, int g, int b) {
     return static_cast<Colour>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
 constexpr int RedOf(Colour c) {

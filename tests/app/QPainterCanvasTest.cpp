@@ -10,8 +10,8 @@
 namespace kurvex {
 namespace {
 
-constexpr Colour kRed = Rgb(255, 0, 0);
-constexpr Colour kBlue = Rgb(0, 0, 255);
+constexpr Colour kRed = MakeColour(255, 0, 0);
+constexpr Colour kBlue = MakeColour(0, 0, 255);
 
 // A white image with a canvas on it.
 struct Picture {
