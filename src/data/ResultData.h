@@ -28,6 +28,16 @@ struct ScanExtentsResult {
     bool sawBad = false;  // some sample in the interval is not valid
 };
 
+// Columns derived from a data set's columns (the log10 columns of log axes),
+// kept with it so every screen showing it shares them and they go with it.
+// Valid for one state of the rows; guarded by the data set's lock.
+struct DerivedColumns {
+    std::uint32_t changeCount = 0;
+    std::int32_t rows = -1;
+    std::vector<RefPtr<CResultVariable>> columns;
+    std::vector<bool> invalid;  // the column met samples it could not take
+};
+
 // The shared store of one loaded result: equally long columns, column 0 is X.
 // Held through CResultDataRef; the count is atomic so a worker may hold it.
 class CResultData {
@@ -88,6 +98,9 @@ public:
                           const std::vector<const std::uint8_t*>& flags);
     void UpdateExtents();
 
+    // The log10 columns of this data set; take Lock() first.
+    DerivedColumns& LogColumnCache() { return logCache_; }
+
     // Guards row writes, resizes and snapshots. Recursive: a write may resize.
     std::recursive_mutex& Lock() { return lock_; }
 
@@ -115,6 +128,7 @@ protected:
     std::int32_t badPoints_ = 0;
     std::atomic<std::uint32_t> changes_{0};
     std::vector<CResultVariable*> vars_;  // each counted once for being held here
+    DerivedColumns logCache_;
 };
 
 // The data set of a band screen: three further variable arrays beside the main

@@ -23,12 +23,7 @@ CGraphCurve& CGraphCurve::operator=(const CGraphCurve& other) {
     return *this;
 }
 
-CGraphCurve::~CGraphCurve() {
-    // Let go of the data set first so the shared log columns of a data set
-    // nobody shows any more are freed now, not at the next prune.
-    data_ = CResultDataRef();
-    LogColumns::Prune();
-}
+CGraphCurve::~CGraphCurve() = default;
 
 void CGraphCurve::CopyFrom(const CGraphCurve& o) {
     bottomScreen_ = o.bottomScreen_;
@@ -131,7 +126,6 @@ void CGraphCurve::ClearAnnotations() {
 void CGraphCurve::SetData(const CResultDataRef& data) {
     if (data_.Get() == data.Get()) return;
     data_ = data;
-    LogColumns::Prune();
 }
 
 void CGraphCurve::SetFont(const GraphFont& font, const TextMeasure* measure) {

@@ -15,8 +15,8 @@ namespace kurvex {
 RefPtr<CResultVariable> BuildLogColumn(const CResultVariable& source, std::int32_t rows,
                                        bool& invalidFound);
 
-// The log columns of a data set's columns. Each is built once per data set and
-// state of its rows and shared by every screen that shows the same data set.
+// The log columns of a data set's columns. Each is built once per state of the
+// data set's rows and kept with the data set, shared by every screen showing it.
 class LogColumns {
 public:
     explicit LogColumns(std::int32_t graphKind = 0) : graphKind_(graphKind) {}
@@ -28,9 +28,6 @@ public:
     // has invalid samples. Null when there is no such column or no memory.
     RefPtr<CResultVariable> Column(const CResultDataRef& data, std::int32_t column,
                                    bool& invalidFound) const;
-
-    // Drops the cached columns of data sets that only the cache still holds.
-    static void Prune();
 
 private:
     std::int32_t graphKind_;

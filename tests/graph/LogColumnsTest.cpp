@@ -82,17 +82,16 @@ TEST(LogColumns, NewRowsMakeAFreshColumn) {
     EXPECT_EQ(before->Capacity(), 2);  // a screen drawing the old one keeps it
 }
 
-TEST(LogColumns, PruneFreesColumnsOfDataSetsNobodyHolds) {
+TEST(LogColumns, CachedColumnsGoWithTheirDataSet) {
     RefPtr<CResultVariable> kept;
     {
         const CResultDataRef data = MakeData({"Time", "V"}, {{1, 2}, {10, 100}});
         bool invalid = false;
         kept = LogColumns().Column(data, 1, invalid);
         ASSERT_TRUE(kept);
-        LogColumns::Prune();  // still held here
-        EXPECT_EQ(kept->RefCount(), 2);
+        EXPECT_EQ(kept->RefCount(), 2);  // here and in the data set's cache
+        EXPECT_EQ(LogColumns().Column(data, 1, invalid).get(), kept.get());
     }
-    LogColumns::Prune();
     EXPECT_EQ(kept->RefCount(), 1);
 }
 
