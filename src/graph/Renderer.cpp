@@ -1,0 +1,539 @@
+#include "graph/Renderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "graph/AxisTicks.h"
+
+namespace kurvex {
+
+namespace {
+
+// Pixel coordinates are computed in doubles; far-off points are pinned well
+// outside any plot so the integer conversion cannot overflow.
+constexpr double kPixelLimit = 1e9;
+
+int ToPixelInt(double v) {
+    if (!(v > -kPixelLimit)) return static_cast<int>(-kPixelLimit);
+    if (!(v < kPixelLimit)) return static_cast<int>(kPixelLimit);
+    return static_cast<int>(std::floor(v));
+}
+
+bool Inside(const PlotRect& r, int x, int y) {
+    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+Rect ToRect(const PlotRect& r) {
+    return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+}  // namespace
+
+PixelMap::PixelMap(const PlotRect& plot, const AxisRange& x, const AxisRange& y)
+    : plot_(plot), xFrom_(x.from), yFrom_(y.from) {
+    const double xr = x.to - x.from, yr = y.to - y.from;
+    const int w = plot.Width(), h = plot.Height();
+    valid_ = xr > 0 && yr > 0 && w > 0 && h > 0 && std::isfinite(xr) && std::isfinite(yr);
+    if (!valid_) return;
+    sx_ = xr / w;
+    sy_ = yr / h;
+    kx_ = w / xr;
+    ky_ = h / yr;
+}
+
+int PixelMap::PixelX(double x) const {
+    return plot_.left + ToPixelInt((x - xFrom_) * kx_);
+}
+
+int PixelMap::PixelY(double y) const {
+    return plot_.bottom - ToPixelInt((y - yFrom_) * ky_);
+}
+
+Point PixelMap::ToPixel(double x, double y) const {
+    return {PixelX(x), PixelY(y)};
+}
+
+double PixelMap::DataX(int px) const {
+    return (px - plot_.left) * sx_ + xFrom_;
+}
+
+double PixelMap::DataY(int py) const {
+    return (plot_.bottom - py) * sy_ + yFrom_;
+}
+
+PlotRect PlotRectangle(std::int32_t graphKind, bool axisTextShown, bool bottomScreen,
+                       const PlotRect& target, const CharMetrics& metrics) {
+    PlotRect r = target;
+    const int w = metrics.digitsWidth, h = metrics.textHeight;
+    if (graphKind == 2) {
+        const int d = w / 10;
+        return {r.left + d, r.top + d, r.right - d, r.bottom - d};
+    }
+    if (graphKind == 1 || graphKind == 3) {
+        if (!axisTextShown) {
+            const int d = h / 4;
+            return {r.left + d, r.top + d, r.right - d, r.bottom - d};
+        }
+        r.left += w;
+        r.top += static_cast<int>(1.5 * h);
+        r.right -= w / 10;
+        r.bottom -= static_cast<int>((bottomScreen ? 2.5 : 1.5) * h);
+        return r;
+    }
+    if (!axisTextShown) {
+        r.bottom -= h / 4;
+        r.left += h / 2;
+        r.top += h / 2;
+        r.right -= h / 2;
+        return r;
+    }
+    r.left += static_cast<int>(1.5 * w);
+    r.top += 2 * h;
+    r.right -= w / 2;
+    r.bottom -= bottomScreen ? 4 * h : h / 2;
+    return r;
+}
+
+bool ClipSegment(const PlotRect& plot, Point& a, Point& b) {
+    const int left = plot.left, top = plot.top, right = plot.right, bottom = plot.bottom;
+    if (a.x == b.x) {
+        // Vertical: only the ends move, and only when the line runs inside.
+        if (!(a.x > left && a.x < right - 1)) return false;
+        a.y = std::clamp(a.y, top + 1, bottom - 1);
+        b.y = std::clamp(b.y, top + 1, bottom - 1);
+        return a.y != b.y || Inside(plot, a.x, a.y);
+    }
+    if (a.y == b.y) {
+        if (!(a.y > top && a.y < bottom - 1)) return false;
+        a.x = std::clamp(a.x, left + 1, right - 1);
+        b.x = std::clamp(b.x, left + 1, right - 1);
+        return a.x != b.x || Inside(plot, a.x, a.y);
+    }
+    // Moves p onto the first boundary line it lies beyond whose crossing with
+    // the segment falls strictly between the two other bounds.
+    auto moveOnto = [&](Point& p, const Point& q) {
+        const double px = p.x, py = p.y, dx = q.x - p.x, dy = q.y - p.y;
+        struct Line {
+            bool horizontal;
+            double at;
+            bool beyond;
+        };
+        const Line lines[] = {
+            {true, bottom - 1.0, p.y > bottom - 1},
+            {true, top + 1.0, p.y < top + 1},
+            {false, right - 1.0, p.x > right - 1},
+            {false, left + 1.0, p.x < left + 1},
+        };
+        for (const Line& l : lines) {
+            if (!l.beyond) continue;
+            const double t = l.horizontal ? (l.at - py) / dy : (l.at - px) / dx;
+            if (!(t >= 0.0 && t <= 1.0)) continue;
+            if (l.horizontal) {
+                const double x = px + t * dx;
+                if (!(x > left + 1 && x < right - 1)) continue;
+                p = {static_cast<int>(std::lround(x)), static_cast<int>(l.at)};
+            } else {
+                const double y = py + t * dy;
+                if (!(y > top + 1 && y < bottom - 1)) continue;
+                p = {static_cast<int>(l.at), static_cast<int>(std::lround(y))};
+            }
+            return true;
+        }
+        return false;
+    };
+    const bool aIn = Inside(plot, a.x, a.y), bIn = Inside(plot, b.x, b.y);
+    if (aIn && bIn) return true;
+    if (!aIn && !bIn) {
+        // The bounding box must meet the plot before anything is tried.
+        if (std::max(a.x, b.x) < left || std::min(a.x, b.x) >= right || std::max(a.y, b.y) < top ||
+            std::min(a.y, b.y) >= bottom)
+            return false;
+    }
+    Point na = a, nb = b;
+    if (!aIn && !moveOnto(na, b)) return false;
+    if (!bIn && !moveOnto(nb, a)) return false;
+    if (!Inside(plot, na.x, na.y) || !Inside(plot, nb.x, nb.y)) return false;
+    a = na;
+    b = nb;
+    return true;
+}
+
+std::string XAxisTitle(const std::string& name, const std::string& prefix) {
+    const std::string unit = XUnit(name);
+    if (unit.empty() && prefix.empty()) return name;
+    return name + " (" + prefix + (unit.empty() ? " " : unit) + ")";
+}
+
+CanvasFont ToCanvasFont(const GraphFont& font, int scale) {
+    CanvasFont f;
+    f.face = font.faceName.empty() ? "Arial" : font.faceName;
+    f.height = std::max(1, std::abs(font.height)) * std::max(1, scale);
+    f.weight = font.weight;
+    f.italic = font.italic != 0;
+    return f;
+}
+
+namespace {
+
+// Draws one screen; the steps follow the order in which a screen is built up.
+class ScreenPainter {
+public:
+    ScreenPainter(CGraphCurve& model, Canvas& canvas, const DrawOptions& options)
+        : m_(model), c_(canvas), o_(options), bw_(model.BlackWhite()) {
+        w_ = m_.Metrics().digitsWidth;
+        h_ = m_.Metrics().textHeight;
+        scale_ = std::max(1, o_.scale);
+    }
+
+    Colour Fore() const { return bw_ ? kRgbBlack : m_.Foreground(); }
+    Colour Back() const { return bw_ ? kRgbWhite : m_.Background(); }
+    Colour Ink(Colour c) const { return bw_ ? kRgbBlack : c; }
+
+    void Frame(const PlotRect& p);
+    void XAxis(const PlotRect& p);
+    void YAxis(const PlotRect& p);
+    void Legend(const PlotRect& p);
+    void Curves(const PlotRect& p);
+    void Cursors(const PlotRect& p);
+    void CentredText(const PlotRect& target, const std::string& text);
+
+private:
+    void Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map, const IndexWindow& win,
+               bool dense, const CResultVariable& x);
+    void Marker(int symbol, int px, int py);
+
+    CGraphCurve& m_;
+    Canvas& c_;
+    const DrawOptions& o_;
+    bool bw_;
+    int w_ = 75, h_ = 15, scale_ = 1;
+};
+
+void ScreenPainter::Frame(const PlotRect& p) {
+    c_.SetPen(PenStyle::Solid, scale_, Fore());
+    c_.MoveTo(p.left, p.top);
+    c_.LineTo(p.right, p.top);
+    c_.LineTo(p.right, p.bottom);
+    c_.LineTo(p.left, p.bottom);
+    c_.LineTo(p.left, p.top);
+    if (m_.GraphKind() == 2 && !m_.XLog() && !m_.YLog()) {
+        const int cx = p.left + p.Width() / 2, cy = p.top + p.Height() / 2;
+        c_.MoveTo(cx, p.top);
+        c_.LineTo(cx, p.bottom);
+        c_.MoveTo(p.left, cy);
+        c_.LineTo(p.right, cy);
+    }
+}
+
+void ScreenPainter::XAxis(const PlotRect& p) {
+    const AxisRange r = m_.XRange();
+    if (!(r.to > r.from) || p.Width() <= 0) return;
+    const bool labels = !m_.HideAxisText() && m_.BottomScreen();
+    const double kx = p.Width() / (r.to - r.from);
+    auto pixel = [&](double v) { return p.left + ToPixelInt((v - r.from) * kx); };
+    std::vector<double> grid, labelled;
+    AxisPrefix prefix;
+    if (m_.XLog()) {
+        const double lo = std::pow(10.0, r.from), hi = std::pow(10.0, r.to);
+        LogTickLists t = LogTicks(lo, hi);
+        for (double v : t.grid) grid.push_back(std::log10(v));
+        prefix = EngineeringPrefix(hi - lo);
+        for (double v : t.labelled) labelled.push_back(v);
+    } else {
+        const double inc = r.increment == 0.0 ? 1.0 : r.increment;
+        grid = LinearTicks(r.from, r.to, inc);
+        labelled = grid;
+        prefix = EngineeringPrefix(r.to - r.from);
+    }
+    if (o_.drawGrid) {
+        c_.SetPen(PenStyle::Dot, 1, Ink(m_.GridColour()));
+        for (double v : grid) {
+            const int px = pixel(v);
+            c_.MoveTo(px, p.top);
+            c_.LineTo(px, p.bottom);
+        }
+    }
+    if (!labels) return;
+    c_.SetTextColour(Fore());
+    c_.SetTransparentText(true);
+    const int y = p.bottom + h_ / 2;
+    for (double v : labelled) {
+        const double at = m_.XLog() ? std::log10(v) : v;
+        const std::string text = TickLabel(v, prefix);
+        const Size s = c_.TextExtent(text);
+        c_.TextOut(pixel(at) - s.cx / 2, y, text);
+    }
+    const std::string name = m_.XTitle().empty() ? m_.XVariableName() : m_.XTitle();
+    const std::string title = XAxisTitle(name, prefix.prefix);
+    const Size s = c_.TextExtent(title);
+    c_.TextOut(p.left + (p.Width() - s.cx) / 2, p.bottom + 2 * h_, title);
+}
+
+void ScreenPainter::YAxis(const PlotRect& p) {
+    const AxisRange r = m_.YRange();
+    if (!(r.to > r.from) || p.Height() <= 0) return;
+    const double ky = p.Height() / (r.to - r.from);
+    auto pixel = [&](double v) { return p.bottom - ToPixelInt((v - r.from) * ky); };
+    std::vector<double> grid, labelled;
+    AxisPrefix prefix;
+    if (m_.YLog()) {
+        const double lo = std::pow(10.0, r.from), hi = std::pow(10.0, r.to);
+        LogTickLists t = LogTicks(lo, hi);
+        for (double v : t.grid) grid.push_back(std::log10(v));
+        labelled = t.labelled;
+        prefix = EngineeringPrefix(hi - lo);
+    } else {
+        grid = LinearTicks(r.from, r.to, r.increment);
+        labelled = grid;
+        prefix = EngineeringPrefix(r.to - r.from);
+    }
+    if (o_.drawGrid) {
+        c_.SetPen(PenStyle::Dot, 1, Ink(m_.GridColour()));
+        for (double v : grid) {
+            const int py = pixel(v);
+            c_.MoveTo(p.left, py);
+            c_.LineTo(p.right, py);
+        }
+    }
+    if (m_.HideAxisText()) return;
+    c_.SetTextColour(Fore());
+    c_.SetTransparentText(true);
+    for (double v : labelled) {
+        const double at = m_.YLog() ? std::log10(v) : v;
+        const std::string text = TickLabel(v, prefix);
+        const Size s = c_.TextExtent(text);
+        c_.TextOut(p.left - w_ / 5 - s.cx, pixel(at) - s.cy / 2, text);
+    }
+}
+
+void ScreenPainter::Legend(const PlotRect& p) {
+    if (o_.recordLegend) m_.LegendRects().clear();
+    if (m_.HideAxisText()) return;
+    c_.SetTransparentText(true);
+    int x = p.left;
+    const int y = p.top - static_cast<int>(1.5 * h_);
+    for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
+        const CCurveEntry& curve = m_.Curve(i);
+        c_.SetTextColour(Ink(curve.colour));
+        c_.TextOut(x, y, curve.label);
+        const Size s = c_.TextExtent(curve.label);
+        if (o_.recordLegend) m_.LegendRects().push_back({x, y, x + s.cx, y + s.cy});
+        x += s.cx + w_ / 2;
+    }
+}
+
+void ScreenPainter::Marker(int symbol, int px, int py) {
+    const int s = scale_;
+    switch (symbol) {
+        case kMarkerCircle:
+            c_.Ellipse({px - 3 * s, py - 3 * s, px + 3 * s, py + 3 * s});
+            break;
+        case kMarkerRectangle:
+            c_.Polygon({{px - 2 * s, py - 2 * s},
+                        {px - 2 * s, py + 2 * s},
+                        {px + 2 * s, py + 2 * s},
+                        {px + 2 * s, py - 2 * s}});
+            break;
+        case kMarkerTriangle:
+            c_.Polygon({{px, py - 3 * s}, {px - 3 * s, py + 3 * s}, {px + 3 * s, py + 3 * s}});
+            break;
+        case kMarkerStar:
+            c_.Polygon({{px, py - 4 * s},
+                        {px + 2 * s, py + 3 * s},
+                        {px - 4 * s, py - s},
+                        {px + 4 * s, py - s},
+                        {px - 2 * s, py + 3 * s}});
+            break;
+        default:
+            break;
+    }
+}
+
+void ScreenPainter::Curves(const PlotRect& p) {
+    const PixelMap map(p, m_.XRange(), m_.YRange());
+    if (!map.Valid() || m_.CurveCount() == 0) return;
+    const RefPtr<CResultVariable> x = m_.XColumn();
+    if (!x) return;
+    const IndexWindow win = m_.VisibleIndexWindow(m_.XRange().from, m_.XRange().to);
+    if (win.Empty()) return;
+    const std::int64_t count = static_cast<std::int64_t>(win.last) - win.first;
+    const bool dense = count > 1000 && p.Width() > 0 && count / p.Width() > 5;
+    c_.SetClip(nullptr);
+    for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
+        CCurveEntry& curve = m_.Curve(i);
+        Curve(curve, p, map, win, dense, *x);
+    }
+}
+
+void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map,
+                          const IndexWindow& win, bool dense, const CResultVariable& xcol) {
+    const RefPtr<CResultVariable> ycol = m_.YColumn(curve);
+    if (!ycol) return;
+    const Colour colour = Ink(curve.colour);
+    const int thickness = std::clamp(curve.thickness, 0, 100);
+    c_.SetPen(PenStyle::Solid, thickness > 1 ? thickness * scale_ : thickness, colour);
+    c_.SetBrush(colour);
+    const std::int32_t last = std::min({win.last, xcol.Capacity() - 1, ycol->Capacity() - 1});
+    const double* xv = xcol.Values();
+    const std::uint8_t* xf = xcol.Flags();
+    const double* yv = ycol->Values();
+    const std::uint8_t* yf = ycol->Flags();
+    const bool connect = curve.connect != 0;
+    const int symbol = curve.markerSymbol;
+    // The banded kind gives every curve a strip of its own.
+    const bool band = m_.GraphKind() == 2;
+    const double bandScale = curve.bandScale == 0.0 ? 1.0 : curve.bandScale;
+    const double bandK = p.Height() / (bandScale * 8.0);
+
+    bool havePrev = false;  // a valid point precedes without a gap
+    Point prev{};
+    bool prevIn = false;
+    bool inRun = false;  // a dense-mode vertical run is being collected
+    int runX = 0, runMin = 0, runMax = 0;
+    auto flushRun = [&]() {
+        if (!inRun) return;
+        inRun = false;
+        // One vertical line for the column, clipped to the plot.
+        const int y0 = std::max(runMin, p.top + 1);
+        const int y1 = std::min(runMax + 1, p.bottom - 1);
+        if (y0 < y1) {
+            c_.MoveTo(runX, y0);
+            c_.LineTo(runX, y1);
+        }
+        c_.MoveTo(prev.x, prev.y);
+    };
+    for (std::int32_t i = win.first; i <= last; ++i) {
+        if (xf[i] != kPointValid || yf[i] != kPointValid) {
+            flushRun();
+            havePrev = false;
+            continue;
+        }
+        Point pt;
+        pt.x = map.PixelX(xv[i]);
+        pt.y = band ? p.bottom - ToPixelInt((yv[i] + curve.bandOffset - m_.YRange().from) * bandK)
+                    : map.PixelY(yv[i]);
+        const bool in = Inside(p, pt.x, pt.y);
+        if (dense && connect) {
+            if (inRun) {
+                if (in && pt.x == runX) {
+                    runMin = std::min(runMin, pt.y);
+                    runMax = std::max(runMax, pt.y);
+                    prev = pt;
+                    continue;
+                }
+                flushRun();
+            } else if (havePrev && prevIn && in && pt.x == prev.x) {
+                inRun = true;
+                runX = pt.x;
+                runMin = std::min(prev.y, pt.y);
+                runMax = std::max(prev.y, pt.y);
+                prev = pt;
+                continue;
+            }
+        }
+        if (in && symbol != kMarkerNone) Marker(symbol, pt.x, pt.y);
+        if (connect) {
+            if (!havePrev) {
+                if (in) c_.MoveTo(pt.x, pt.y);
+            } else if (prevIn && in) {
+                c_.LineTo(pt.x, pt.y);
+            } else {
+                Point a = prev, b = pt;
+                if (ClipSegment(p, a, b)) {
+                    c_.MoveTo(a.x, a.y);
+                    c_.LineTo(b.x, b.y);
+                }
+                if (in) c_.MoveTo(pt.x, pt.y);
+            }
+        }
+        prev = pt;
+        prevIn = in;
+        havePrev = true;
+    }
+    flushRun();
+}
+
+void ScreenPainter::Cursors(const PlotRect& p) {
+    const PixelMap map(p, m_.XRange(), m_.YRange());
+    if (!map.Valid()) return;
+    for (int which = 0; which < 2; ++which) {
+        const MeasureCursor& cur = m_.Cursor(which);
+        if (!cur.shown) continue;
+        const Point pt = map.ToPixel(cur.x, cur.y);
+        if (!(pt.x > p.left && pt.x < p.right)) continue;
+        c_.SetPen(PenStyle::DashDot, 1, Fore());
+        c_.MoveTo(pt.x, p.top);
+        c_.LineTo(pt.x, p.bottom);
+        if (m_.SelectedCurve() >= 0 && cur.horizontalLine && pt.y > p.top && pt.y < p.bottom) {
+            c_.MoveTo(p.left, pt.y);
+            c_.LineTo(p.right, pt.y);
+        }
+    }
+}
+
+void ScreenPainter::CentredText(const PlotRect& target, const std::string& text) {
+    c_.SetTextColour(Fore());
+    c_.SetTransparentText(true);
+    Rect r = ToRect(target);
+    const int height = c_.DrawWrappedText(r, text, true);
+    if (height < r.Height()) r.top += (r.Height() - height) / 2;
+    c_.DrawWrappedText(r, text, false);
+}
+
+}  // namespace
+
+PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& options,
+                    DrawMemory& memory) {
+    const PlotRect plot = PlotRectangle(model.GraphKind(), !model.HideAxisText(),
+                                        model.BottomScreen() != 0, options.target, model.Metrics());
+    if (model.BusyCount() > 0) return plot;
+    model.SetPlot(plot);
+    model.EnsureLogColumns();
+    ScreenPainter painter(model, canvas, options);
+    canvas.SelectFont(ToCanvasFont(model.Font(), options.printing ? options.scale : 1));
+
+    if (model.GraphKind() == 2 && model.CurveCount() == 0) {
+        canvas.FillRect(ToRect(options.target), painter.Back());
+        painter.Frame(plot);
+        painter.CentredText(plot, "No Data");
+        return plot;
+    }
+
+    CResultData* data = model.Data().Get();
+    std::lock_guard<std::recursive_mutex> hold(data->Lock());
+    DrawOptions o = options;
+    if (data->ChangeCount() != memory.changeCount) {
+        memory.changeCount = data->ChangeCount();
+        o.force = true;
+    }
+    if (o.force) {
+        memory.lastRow = 0;
+        o.fullRedraw = true;
+    }
+    const std::int32_t n = model.SampleCount();
+    if (memory.lastRow >= 1 && memory.lastRow >= n - 1) return plot;
+    memory.lastRow = n - 1;
+
+    canvas.SetInchMapping(o.printing);
+    ScreenPainter p(model, canvas, o);
+    if (o.force) canvas.FillRect(ToRect(o.target), p.Back());
+    if (o.fullRedraw) {
+        canvas.SetTextColour(p.Fore());
+        p.Frame(plot);
+        p.XAxis(plot);
+        p.YAxis(plot);
+        p.Legend(plot);
+    }
+    p.Curves(plot);
+    if (o.recordLegend) p.Cursors(plot);
+    if (o.showSelectionMark && (model.DisplayFlags() & kDisplaySelected) &&
+        model.GraphKind() == 0 && !canvas.IsPrinter()) {
+        const int s = model.Metrics().textHeight / 2;
+        canvas.FillRect({plot.right - s, plot.top - 2 * s, plot.right, plot.top - s},
+                        MakeColour(255, 0, 0));
+    }
+    return plot;
+}
+
+}  // namespace kurvex

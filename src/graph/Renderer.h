@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "graph/Canvas.h"
+#include "graph/GraphCurve.h"
+
+namespace kurvex {
+
+// Data-to-pixel conversion over a plot rectangle; invalid when a range or a
+// pixel extent is empty, and then nothing is converted.
+class PixelMap {
+public:
+    PixelMap(const PlotRect& plot, const AxisRange& x, const AxisRange& y);
+    bool Valid() const { return valid_; }
+    // Pixel of a data point (both in the axes' own scale).
+    Point ToPixel(double x, double y) const;
+    int PixelX(double x) const;
+    int PixelY(double y) const;
+    // Data point of a pixel.
+    double DataX(int px) const;
+    double DataY(int py) const;
+
+private:
+    PlotRect plot_;
+    double xFrom_ = 0, yFrom_ = 0;
+    double sx_ = 0, sy_ = 0;  // data units per pixel
+    double kx_ = 0, ky_ = 0;  // pixels per data unit
+    bool valid_ = false;
+};
+
+// The plot rectangle inside `target` for a screen of `graphKind`.
+PlotRect PlotRectangle(std::int32_t graphKind, bool axisTextShown, bool bottomScreen,
+                       const PlotRect& target, const CharMetrics& metrics);
+
+// How one draw of a screen goes.
+struct DrawOptions {
+    PlotRect target;           // the window or page area the screen fills
+    int scale = 1;             // printer dots per screen pixel; 1 on screen
+    bool recordLegend = true;  // store legend rectangles; draw cursors and selections
+    bool force = true;         // clear and draw everything again
+    bool fullRedraw = true;    // frame, axes and legend too
+    bool drawGrid = true;      // grid lines (the screen's grid flag)
+    bool showSelectionMark = false;
+    bool printing = false;  // 1000 units to the inch
+};
+
+// What a screen remembers between draws to draw only what was added.
+struct DrawMemory {
+    std::uint32_t changeCount = 0;
+    std::int32_t lastRow = 0;
+};
+
+// Draws one screen onto `canvas`; returns the plot rectangle it used.
+PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& options,
+                    DrawMemory& memory);
+
+// Moves the endpoints of a segment that lie outside `plot` onto lines just
+// inside it; false when the segment is not to be drawn.
+bool ClipSegment(const PlotRect& plot, Point& a, Point& b);
+
+// The axis title: the X variable's name, with prefix and unit in brackets.
+std::string XAxisTitle(const std::string& name, const std::string& prefix);
+
+// The canvas font for the screen's axis font.
+CanvasFont ToCanvasFont(const GraphFont& font, int scale);
+
+}  // namespace kurvex

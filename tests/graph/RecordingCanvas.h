@@ -1,0 +1,97 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "graph/Canvas.h"
+
+namespace kurvex::test {
+
+// A canvas that keeps what was drawn, for tests to look at. Text is measured
+// as if every character were 7 by 15 pixels.
+class RecordingCanvas : public Canvas {
+public:
+    struct Line {
+        Point from, to;
+        PenStyle style;
+        int width;
+        Colour colour;
+    };
+    struct Text {
+        Point at;
+        std::string text;
+        Colour colour;
+    };
+    struct Shape {
+        enum Kind { Ellipse, Polygon } kind;
+        std::vector<Point> points;  // the box corners for an ellipse
+        Colour brush;
+    };
+    struct Fill {
+        Rect rect;
+        Colour colour;
+    };
+
+    std::vector<Line> lines;
+    std::vector<Text> texts;
+    std::vector<Shape> shapes;
+    std::vector<Fill> fills;
+    bool printer = false;
+
+    void FillRect(const Rect& r, Colour c) override { fills.push_back({r, c}); }
+    void SetTextColour(Colour c) override { text_ = c; }
+    void SetBackgroundColour(Colour) override {}
+    void SetTransparentText(bool) override {}
+    void SelectFont(const CanvasFont&) override {}
+    void TextOut(int x, int y, const std::string& text) override {
+        texts.push_back({{x, y}, text, text_});
+    }
+    Size TextExtent(const std::string& text) override {
+        return {7 * static_cast<int>(text.size()), 15};
+    }
+    int DrawWrappedText(const Rect& r, const std::string& text, bool measureOnly) override {
+        if (!measureOnly) texts.push_back({{r.left, r.top}, text, text_});
+        return 15;
+    }
+    void SetPen(PenStyle style, int width, Colour c) override {
+        style_ = style;
+        width_ = width;
+        pen_ = c;
+    }
+    void SetBrush(Colour c) override { brush_ = c; }
+    void MoveTo(int x, int y) override { at_ = {x, y}; }
+    void LineTo(int x, int y) override {
+        lines.push_back({at_, {x, y}, style_, width_, pen_});
+        at_ = {x, y};
+    }
+    void Polyline(const std::vector<Point>& points) override {
+        for (size_t i = 1; i < points.size(); ++i)
+            lines.push_back({points[i - 1], points[i], style_, width_, pen_});
+    }
+    void Polygon(const std::vector<Point>& points) override {
+        shapes.push_back({Shape::Polygon, points, brush_});
+    }
+    void Ellipse(const Rect& r) override {
+        shapes.push_back({Shape::Ellipse, {{r.left, r.top}, {r.right, r.bottom}}, brush_});
+    }
+    void SetClip(const Rect*) override {}
+    void SetInchMapping(bool) override {}
+    bool IsPrinter() const override { return printer; }
+
+    // Lines drawn with a solid pen of colour c (the curves, not grid or frame
+    // when those have other colours).
+    std::vector<Line> LinesOf(Colour c) const {
+        std::vector<Line> out;
+        for (const Line& l : lines)
+            if (l.colour == c && l.style == PenStyle::Solid) out.push_back(l);
+        return out;
+    }
+
+private:
+    Colour text_ = 0, pen_ = 0, brush_ = 0;
+    PenStyle style_ = PenStyle::Solid;
+    int width_ = 1;
+    Point at_;
+};
+
+}  // namespace kurvex::test

@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "analysis/FormulaTestSupport.h"
+#include "graph/RecordingCanvas.h"
+#include "graph/Renderer.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+using test::RecordingCanvas;
+
+constexpr Colour kRed = MakeColour(255, 0, 0);
+constexpr Colour kGreen = MakeColour(0, 255, 0);
+constexpr Colour kBlue = MakeColour(0, 0, 255);
+
+// A screen over `data` with one curve per listed column, ranges set as given.
+struct Screen {
+    Screen(const CResultDataRef& data, std::vector<std::int32_t> columns, AxisRange x, AxisRange y,
+           std::vector<Colour> colours = {kRed, kGreen, kBlue}) {
+        model.SetData(data);
+        for (size_t i = 0; i < columns.size(); ++i) {
+            CCurveEntry c = CCurveEntry::ForColumn(data, columns[i]);
+            c.colour = colours[i % colours.size()];
+            model.AddCurve(c);
+        }
+        model.UpdateExtents();
+        RangeFlags keep;
+        keep.autoIncrement = false;
+        keep.setIncrement = true;
+        model.SetXRange(x.from, x.to, x.increment, keep);
+        model.SetYRange(y.from, y.to, y.increment, keep);
+    }
+    // Draws into a 600 × 400 target with a plot of 500 × 300 pixels at (100, 30).
+    PlotRect Draw(RecordingCanvas& canvas, DrawOptions o = {}) {
+        o.target = {0, 0, 600, 400};
+        return DrawScreen(model, canvas, o, memory);
+    }
+    CGraphCurve model;
+    DrawMemory memory;
+};
+
+CResultDataRef WithFlags(CResultDataRef d, std::int32_t column, std::vector<std::int32_t> rows,
+                         std::uint8_t flag) {
+    for (std::int32_t r : rows) d->Variable(column)->Flags()[r] = flag;
+    d.UpdateExtents();
+    return d;
+}
+
+TEST(Renderer, PlotRectangleOfEachKind) {
+    const CharMetrics m{75, 15};
+    const PlotRect t{0, 0, 600, 400};
+    EXPECT_EQ(PlotRectangle(0, true, true, t, m), (PlotRect{112, 30, 563, 340}));
+    EXPECT_EQ(PlotRectangle(0, true, false, t, m), (PlotRect{112, 30, 563, 393}));
+    EXPECT_EQ(PlotRectangle(0, false, true, t, m), (PlotRect{7, 7, 593, 397}));
+    EXPECT_EQ(PlotRectangle(1, true, true, t, m), (PlotRect{75, 22, 593, 363}));
+    EXPECT_EQ(PlotRectangle(3, true, false, t, m), (PlotRect{75, 22, 593, 378}));
+    EXPECT_EQ(PlotRectangle(3, false, false, t, m), (PlotRect{3, 3, 597, 397}));
+    EXPECT_EQ(PlotRectangle(2, true, true, t, m), (PlotRect{7, 7, 593, 393}));
+}
+
+TEST(Renderer, PixelMapConvertsBothWaysAndRefusesEmptyRanges) {
+    const PixelMap map({100, 0, 600, 200}, {0, 10, 1}, {-1, 1, 0.5});
+    ASSERT_TRUE(map.Valid());
+    EXPECT_EQ(map.ToPixel(0, -1), (Point{100, 200}));
+    EXPECT_EQ(map.ToPixel(5, 0), (Point{350, 100}));
+    EXPECT_EQ(map.PixelX(9.99), 599);
+    EXPECT_DOUBLE_EQ(map.DataX(350), 5.0);
+    EXPECT_DOUBLE_EQ(map.DataY(50), 0.5);
+    // Far-off data pins to a far-off pixel instead of overflowing.
+    EXPECT_LT(map.PixelX(-1e300), -100000000);
+    EXPECT_FALSE(PixelMap({0, 0, 100, 100}, {1, 1, 0}, {0, 1, 0}).Valid());
+    EXPECT_FALSE(PixelMap({0, 0, 0, 100}, {0, 1, 0}, {0, 1, 0}).Valid());
+    EXPECT_FALSE(PixelMap({0, 0, 100, 100}, {0, 1, 0}, {0, std::nan(""), 0}).Valid());
+}
+
+TEST(Renderer, ClipSegmentMovesOutsideEndsOntoTheInnerLines) {
+    const PlotRect plot{0, 0, 100, 100};
+    struct Case {
+        Point a, b;
+        bool drawn;
+        Point wantA, wantB;
+    };
+    const Case cases[] = {
+        {{10, 10}, {90, 80}, true, {10, 10}, {90, 80}},    // inside: unchanged
+        {{40, -50}, {60, 150}, true, {45, 1}, {55, 99}},   // crosses top to bottom
+        {{50, 50}, {250, 50}, true, {50, 50}, {99, 50}},   // horizontal: clamped
+        {{30, -10}, {30, 500}, true, {30, 1}, {30, 99}},   // vertical: clamped
+        {{0, -10}, {0, 500}, false, {}, {}},               // vertical on the frame
+        {{50, 50}, {150, 200}, true, {50, 50}, {83, 99}},  // leaves by the bottom
+        {{50, 50}, {150, 150}, false, {}, {}},             // leaves exactly by a corner
+        {{-50, 150}, {150, 120}, false, {}, {}},           // passes below the plot
+        {{-100, -100}, {-10, 300}, false, {}, {}},         // bounding box left of the plot
+    };
+    for (const Case& c : cases) {
+        Point a = c.a, b = c.b;
+        const bool drawn = ClipSegment(plot, a, b);
+        EXPECT_EQ(drawn, c.drawn) << c.a.x << "," << c.a.y << " " << c.b.x << "," << c.b.y;
+        if (drawn && c.drawn) {
+            EXPECT_EQ(a, c.wantA) << c.a.x << "," << c.a.y;
+            EXPECT_EQ(b, c.wantB) << c.b.x << "," << c.b.y;
+        }
+    }
+}
+
+TEST(Renderer, MissingSampleBreaksTheLineAndMarkersStayOnValidPoints) {
+    CResultDataRef d = MakeData({"Time", "V"}, {{0, 1, 2, 3, 4}, {0, 1, 0, 1, 0}});
+    WithFlags(d, 1, {2}, kPointMissing);
+    Screen s(d, {1}, {0, 4, 1}, {0, 1, 0.5});
+    s.model.Curve(0).markerSymbol = kMarkerCircle;
+    RecordingCanvas canvas;
+    const PlotRect plot = s.Draw(canvas);
+    const auto lines = canvas.LinesOf(kRed);
+    // Two pieces of one segment each: 0-1 and 3-4; nothing reaches x of sample 2.
+    ASSERT_EQ(lines.size(), 2u);
+    const int x2 = plot.left + plot.Width() / 2;
+    for (const auto& l : lines) EXPECT_TRUE(l.to.x < x2 || l.from.x > x2);
+    size_t circles = 0;
+    for (const auto& sh : canvas.shapes) circles += sh.kind == RecordingCanvas::Shape::Ellipse;
+    // Samples at X 0 and V 0 lie on the plot's bottom edge, which is outside.
+    EXPECT_EQ(circles, 2u);
+
+    // Connect off and no symbol: nothing of the curve is drawn.
+    s.model.Curve(0).connect = 0;
+    s.model.Curve(0).markerSymbol = kMarkerNone;
+    RecordingCanvas bare;
+    s.Draw(bare);
+    EXPECT_TRUE(bare.LinesOf(kRed).empty());
+    EXPECT_TRUE(bare.shapes.empty());
+}
+
+TEST(Renderer, DenseModeDrawsOneVerticalLinePerPixelColumn) {
+    const size_t n = 100000;
+    std::vector<double> x(n), y(n);
+    for (size_t i = 0; i < n; ++i) {
+        x[i] = static_cast<double>(i);
+        y[i] = std::sin(static_cast<double>(i) * 0.37) * 0.9;  // many values in every column
+    }
+    Screen s(MakeData({"Time", "V"}, {x, y}), {1}, {0, static_cast<double>(n), 0}, {-1, 1, 0.5});
+    RecordingCanvas canvas;
+    const PlotRect plot = s.Draw(canvas);
+    std::map<int, int> verticals;
+    for (const auto& l : canvas.LinesOf(kRed)) {
+        if (l.from.x == l.to.x && l.to.y - l.from.y > 3) ++verticals[l.from.x];
+    }
+    // Every column of the plot has exactly one long vertical line.
+    EXPECT_GE(verticals.size(), static_cast<size_t>(plot.Width() - 2));
+    for (const auto& [column, count] : verticals) EXPECT_EQ(count, 1) << column;
+    // And it spans the column's minimum to maximum: near the plot's 0.9 band.
+    const int top = PixelMap(plot, s.model.XRange(), s.model.YRange()).PixelY(0.9);
+    for (const auto& l : canvas.LinesOf(kRed)) {
+        if (l.from.x == l.to.x && l.to.y - l.from.y > 3) EXPECT_LE(std::abs(l.from.y - top), 2);
+    }
+    // Far fewer primitives than samples.
+    EXPECT_LT(canvas.lines.size(), 4 * static_cast<size_t>(plot.Width()) + 100);
+}
+
+TEST(Renderer, BlackAndWhiteDrawsEverythingBlackOnWhite) {
+    Screen s(MakeData({"Time", "A", "B", "C"},
+                      {{0, 1, 2}, {0.2, 0.5, 0.7}, {0.3, 0.6, 0.4}, {0.5, 0.5, 0.5}}),
+             {1, 2, 3}, {0, 2, 1}, {0, 1, 0.5});
+    s.model.SetBackground(kBlue);
+    s.model.SetDisplayFlags(kDisplayBlackWhite);
+    RecordingCanvas canvas;
+    s.Draw(canvas);
+    ASSERT_FALSE(canvas.fills.empty());
+    EXPECT_EQ(canvas.fills.front().colour, kRgbWhite);
+    for (const auto& l : canvas.lines) EXPECT_EQ(l.colour, kRgbBlack);
+    for (const auto& t : canvas.texts) EXPECT_EQ(t.colour, kRgbBlack);
+    EXPECT_GE(canvas.LinesOf(kRgbBlack).size(), 3u * 2u);
+}
+
+TEST(Renderer, LogAxisLeavesGapsAtNonPositiveSamples) {
+    CResultDataRef d = MakeData({"Time", "V"}, {{0, 1, 2, 3, 4, 5}, {1, 10, -5, 100, 0, 1000}});
+    Screen s(d, {1}, {0, 5, 1}, {0, 3, 1});
+    s.model.SetYScale(1);
+    RangeFlags keep;
+    keep.autoIncrement = false;
+    keep.setIncrement = true;
+    s.model.SetYRange(-0.5, 3.5, 1, keep);
+    RecordingCanvas canvas;
+    s.Draw(canvas);
+    // Segments 0-1 only: -5 and 0 have no logarithm and break the line twice.
+    const auto lines = canvas.LinesOf(kRed);
+    ASSERT_EQ(lines.size(), 1u);
+    // Labels of the log axis are the values themselves (in the span's prefix).
+    bool labelled = false;
+    for (const auto& t : canvas.texts) labelled = labelled || t.text == "0.10K";
+    EXPECT_TRUE(labelled);
+}
+
+TEST(Renderer, AxisTextTitleLegendAndSelectionMark) {
+    Screen s(MakeData({"Time", "Vout"}, {{0, 0.001, 0.002}, {0, 1500, 2000}}), {1},
+             {0, 0.002, 0.0005}, {0, 2000, 500});
+    s.model.SetDisplayFlags(kDisplaySelected);
+    RecordingCanvas canvas;
+    DrawOptions o;
+    o.showSelectionMark = true;
+    const PlotRect plot = s.Draw(canvas, o);
+    std::vector<std::string> texts;
+    for (const auto& t : canvas.texts) texts.push_back(t.text);
+    auto has = [&](const std::string& t) { return std::count(texts.begin(), texts.end(), t) > 0; };
+    EXPECT_TRUE(has("1.50K"));
+    EXPECT_TRUE(has("0.0K"));  // zero takes the prefix as every label does
+    EXPECT_TRUE(has("2.00m"));
+    EXPECT_TRUE(has("Time (ms)"));
+    EXPECT_TRUE(has("Vout"));
+    ASSERT_EQ(s.model.LegendRects().size(), 1u);
+    EXPECT_EQ(s.model.LegendRects()[0].left, plot.left);
+    // The red square of the selected screen, top right above the plot.
+    const int h = 7;
+    const Rect mark{plot.right - h, plot.top - 2 * h, plot.right, plot.top - h};
+    EXPECT_TRUE(std::any_of(canvas.fills.begin(), canvas.fills.end(),
+                            [&](const auto& f) { return f.rect == mark && f.colour == kRed; }));
+    // Not on a printer, and not unless asked.
+    RecordingCanvas printer;
+    printer.printer = true;
+    s.Draw(printer, o);
+    EXPECT_EQ(printer.fills.size(), 1u);
+}
+
+TEST(Renderer, DrawsOnlyWhatIsNewUnlessForced) {
+    CResultDataRef d = MakeData({"Time", "V"}, {{0, 1, 2}, {0.1, 0.5, 0.9}});
+    Screen s(d, {1}, {0, 4, 1}, {0, 1, 0.5});
+    RecordingCanvas first;
+    s.Draw(first);
+    EXPECT_FALSE(first.lines.empty());
+    DrawOptions again;
+    again.force = false;
+    again.fullRedraw = false;
+    RecordingCanvas second;
+    s.Draw(second, again);
+    EXPECT_TRUE(second.lines.empty());
+    EXPECT_TRUE(second.fills.empty());
+    // A new row changes the data set: everything is drawn again.
+    const double row[2] = {3, 0.3};
+    const std::uint8_t flags[2] = {1, 1};
+    d.SetRow(3, row, flags, 0, 2);
+    RecordingCanvas third;
+    s.Draw(third, again);
+    EXPECT_EQ(third.LinesOf(kRed).size(), 3u);
+
+    s.model.EnterBusy();
+    RecordingCanvas busy;
+    s.Draw(busy);
+    EXPECT_TRUE(busy.lines.empty() && busy.fills.empty() && busy.texts.empty());
+}
+
+TEST(Renderer, CursorLinesAreDashDot) {
+    Screen s(MakeData({"Time", "V"}, {{0, 1, 2}, {0.1, 0.5, 0.9}}), {1}, {0, 2, 1}, {0, 1, 0.5});
+    s.model.Cursor(0) = MeasureCursor{1, 1.0, 1, 0.5};
+    s.model.Cursor(1) = MeasureCursor{1, 5.0, 0, 0.5};  // off the plot: not drawn
+    s.model.SetSelectedCurve(0);
+    RecordingCanvas canvas;
+    const PlotRect plot = s.Draw(canvas);
+    std::vector<RecordingCanvas::Line> dashDot;
+    for (const auto& l : canvas.lines)
+        if (l.style == PenStyle::DashDot) dashDot.push_back(l);
+    ASSERT_EQ(dashDot.size(), 2u);  // the vertical and the horizontal line of cursor 1
+    EXPECT_EQ(dashDot[0].from, (Point{plot.left + plot.Width() / 2, plot.top}));
+    EXPECT_EQ(dashDot[1].from.x, plot.left);
+}
+
+TEST(Renderer, HostileScreensDrawTheFrameAndNothingElseGoesWrong) {
+    std::vector<CResultDataRef> sets = {
+        MakeData({"Time", "V"}, {{}, {}}),
+        MakeData({"Time", "V"}, {{1}, {1}}),
+        WithFlags(MakeData({"Time", "V"}, {{0, 1, 2}, {1, 2, 3}}), 1, {0, 1, 2}, kPointInvalid),
+    };
+    for (const CResultDataRef& d : sets) {
+        for (AxisRange x : {AxisRange{0, 0, 0}, AxisRange{2, 1, 0}, AxisRange{0, 1e-300, 0}}) {
+            Screen s(d, {1}, x, {0, 1, 0});
+            s.model.Curve(0).thickness = 100;
+            s.model.Curve(0).colour = 0xFFFFFFFF;
+            RecordingCanvas canvas;
+            s.Draw(canvas);
+            EXPECT_GE(canvas.lines.size(), 4u);  // at least the frame
+        }
+    }
+    // A target too small for a plot.
+    Screen s(MakeData({"Time", "V"}, {{0, 1}, {0, 1}}), {1}, {0, 1, 0.5}, {0, 1, 0.5});
+    RecordingCanvas canvas;
+    DrawOptions o;
+    o.target = {0, 0, 20, 20};
+    DrawScreen(s.model, canvas, o, s.memory);
+    EXPECT_TRUE(canvas.LinesOf(kRed).empty());
+}
+
+}  // namespace
+}  // namespace kurvex
