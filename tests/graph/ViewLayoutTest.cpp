@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "analysis/FormulaTestSupport.h"
+#include "graph/ViewLayout.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+TEST(ViewLayout, ScreensShareTheHeightAndTheLastTakesTheRest) {
+    const auto three = LayoutScreens(3, 800, 600, 15, 18);
+    ASSERT_EQ(three.size(), 3u);
+    EXPECT_EQ(three[0], (PlotRect{0, 0, 800, 179}));
+    EXPECT_EQ(three[1], (PlotRect{0, 179, 800, 358}));
+    EXPECT_EQ(three[2], (PlotRect{0, 358, 800, 600}));
+    EXPECT_EQ(three[2].Height(), 242);
+    EXPECT_TRUE(LayoutScreens(0, 800, 600, 15, 18).empty());
+    // A view too low for its screens gives them no height rather than a negative one.
+    for (const PlotRect& r : LayoutScreens(4, 100, 20, 15, 18)) EXPECT_GE(r.Height(), 0);
+}
+
+TEST(ViewLayout, NewCurvesTakeTheNextFreePaletteColour) {
+    EXPECT_EQ(NextCurveColour({}), kNewCurvePalette[0]);
+    EXPECT_EQ(NextCurveColour({kNewCurvePalette[0]}), kNewCurvePalette[1]);
+    // Colours 0 and 2 shown: the search starts at index 2, which is taken.
+    EXPECT_EQ(NextCurveColour({kNewCurvePalette[0], kNewCurvePalette[2]}), kNewCurvePalette[3]);
+    // Colours from the list's length on all taken: the first free one before it.
+    std::vector<Rgb> late(kNewCurvePalette + 2, kNewCurvePalette + 12);
+    EXPECT_EQ(NextCurveColour(late), kNewCurvePalette[0]);
+    std::vector<Rgb> all(kNewCurvePalette, kNewCurvePalette + 12);
+    all.push_back(kNewCurvePalette[0]);
+    EXPECT_EQ(NextCurveColour(all), kNewCurvePalette[1]);  // 13 shown: 13 mod 12
+}
+
+TEST(ViewLayout, FrequencyResponseGetsAmplitudeOverPhaseOnALogAxis) {
+    const auto data =
+        MakeData({"Frequency", "amp(V)", "phase(V)", "AMP(I)", "other"},
+                 {{10, 100, 1000}, {0, -20, -40}, {0, -45, -90}, {1, 2, 3}, {5, 5, 5}});
+    const DefaultScreens d = MakeDefaultScreens(data, CharMetrics{});
+    ASSERT_EQ(d.screens.size(), 2u);
+    const CGraphCurve& amp = *d.screens[0];
+    const CGraphCurve& phase = *d.screens[1];
+    ASSERT_EQ(amp.CurveCount(), 2);
+    EXPECT_EQ(amp.Curve(0).formula, "amp(V)");
+    EXPECT_EQ(amp.Curve(1).formula, "AMP(I)");
+    EXPECT_NE(amp.Curve(0).colour, amp.Curve(1).colour);
+    ASSERT_EQ(phase.CurveCount(), 1);
+    EXPECT_EQ(phase.Curve(0).formula, "phase(V)");
+    EXPECT_EQ(amp.XLog(), 1);
+    EXPECT_EQ(phase.XLog(), 1);
+    EXPECT_DOUBLE_EQ(phase.XRange().from, 1.0);  // log10(10)
+    EXPECT_DOUBLE_EQ(phase.XRange().to, 3.0);
+    // Y: the curves' extent and a tenth more each way, before the grid aligns it.
+    EXPECT_LE(phase.YRange().from, -99.0);
+    EXPECT_GE(phase.YRange().to, 9.0);
+    EXPECT_FALSE(amp.BottomScreen());
+    EXPECT_TRUE(phase.BottomScreen());
+    EXPECT_FALSE(d.chooseCurves);
+}
+
+TEST(ViewLayout, OneVariableIsShownAndMoreAskTheUser) {
+    const auto two = MakeDefaultScreens(MakeData({"Time", "V"}, {{0, 1, 2}, {10, 20, 30}}), {});
+    ASSERT_EQ(two.screens.size(), 1u);
+    ASSERT_EQ(two.screens[0]->CurveCount(), 1);
+    EXPECT_FALSE(two.chooseCurves);
+    EXPECT_LE(two.screens[0]->YRange().from, 8.0);
+    EXPECT_GE(two.screens[0]->YRange().to, 32.0);
+    EXPECT_DOUBLE_EQ(two.screens[0]->XRange().from, 0.0);
+    EXPECT_DOUBLE_EQ(two.screens[0]->XRange().to, 2.0);
+
+    const auto three =
+        MakeDefaultScreens(MakeData({"Time", "V", "I"}, {{0, 1}, {1, 2}, {3, 4}}), {});
+    ASSERT_EQ(three.screens.size(), 1u);
+    EXPECT_EQ(three.screens[0]->CurveCount(), 0);
+    EXPECT_TRUE(three.chooseCurves);
+
+    // "Freq" without both groups falls back to the ordinary set-up.
+    const auto freqOnly = MakeDefaultScreens(MakeData({"freq", "amp"}, {{1, 2}, {3, 4}}), {});
+    ASSERT_EQ(freqOnly.screens.size(), 1u);
+    EXPECT_EQ(freqOnly.screens[0]->CurveCount(), 1);
+    EXPECT_EQ(freqOnly.screens[0]->XLog(), 0);
+
+    EXPECT_TRUE(MakeDefaultScreens(CResultDataRef(), {}).screens.empty());
+}
+
+}  // namespace
+}  // namespace kurvex
