@@ -6,6 +6,8 @@
 #include <set>
 
 #include "analysis/FormulaVariable.h"
+#include "cli/CliSupport.h"
+#include "cli/RenderCommand.h"
 #include "data/NumberText.h"
 #include "data/ResultData.h"
 #include "data/SafeFile.h"
@@ -25,6 +27,7 @@ const char kUsage[] =
     "  info FILE [--json]                     rows, variables and their extents\n"
     "  convert IN -o OUT [--format txt|tsv|csv]  write a result file as text\n"
     "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
+    "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
     "\n"
     "Run 'kurvex-cli COMMAND --help' for a command's options.\n"
     "Exit status: 0 done, 1 a file could not be read or written or a formula was\n"
@@ -59,85 +62,6 @@ const char kEvalUsage[] =
     "Put '--' before a formula that starts with '-'.\n"
     "\n"
     "  -o OUT   output file; '-' or no -o writes to standard output\n";
-
-struct Args {
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> values;
-    std::set<std::string> flags;
-};
-
-// Splits args into positionals, flags and options with a value ("-o X",
-// "--format X" or "--format=X"); false with `error` set on anything unknown.
-bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flagNames,
-               const std::set<std::string>& valueNames, Args& out, std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.size() < 2 || a[0] != '-') {
-            out.positional.push_back(a);
-            continue;
-        }
-        std::string name = a;
-        std::string value;
-        bool inlineValue = false;
-        if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = a.substr(0, eq);
-            value = a.substr(eq + 1);
-            inlineValue = true;
-        }
-        if (flagNames.count(name) && !inlineValue) {
-            out.flags.insert(name);
-        } else if (valueNames.count(name)) {
-            if (!inlineValue) {
-                if (i + 1 >= args.size()) {
-                    error = "option " + name + " needs a value";
-                    return false;
-                }
-                value = args[++i];
-            }
-            out.values[name] = value;
-        } else {
-            error = "unknown option " + a;
-            return false;
-        }
-    }
-    return true;
-}
-
-// Messages of the core go to standard error, one per line.
-class StderrMessages : public UserMessages {
-public:
-    explicit StderrMessages(std::FILE* err) : err_(err) {}
-    void Show(const std::string& text, MessageIcon) override {
-        std::fprintf(err_, "%s\n", text.c_str());
-        ++count_;
-    }
-    int Count() const { return count_; }
-
-private:
-    std::FILE* err_;
-    int count_ = 0;
-};
-
-int Usage(std::FILE* err, const std::string& what) {
-    std::fprintf(err, "kurvex-cli: %s (see kurvex-cli --help)\n", what.c_str());
-    return kExitUsage;
-}
-
-// Reads `path`, reporting every failure on `err`; kExitOk when read.
-int Load(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
-         std::FILE* err) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
-        return kExitUsage;
-    }
-    StderrMessages messages(err);
-    if (ReadTextResult(path, data, names, messages)) return kExitOk;
-    if (messages.Count() == 0) {
-        std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
-    }
-    return kExitFailed;
-}
 
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
@@ -252,21 +176,8 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     std::vector<std::string> names;
     if (const int status = Load(args.positional[0], data, names, err)) return status;
 
-    if (target == "-") {
-        if (!ExportDataSet(data, out, nullptr, mode)) {
-            std::fprintf(err, "kurvex-cli: cannot write to standard output\n");
-            return kExitFailed;
-        }
-        return kExitOk;
-    }
-    SafeFile file;
-    if (!file.Open(target) || !ExportDataSet(data, file.Stream(), nullptr, mode) ||
-        !file.Commit()) {
-        std::fprintf(err, "kurvex-cli: %s\n",
-                     file.Error().empty() ? "cannot write the output" : file.Error().c_str());
-        return kExitFailed;
-    }
-    return kExitOk;
+    return WriteOutput(target, out, err,
+                       [&](std::FILE* f) { return ExportDataSet(data, f, nullptr, mode); });
 }
 
 int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
@@ -295,21 +206,9 @@ int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     }
     const std::vector<const CResultVariable*> columns = {data->Variable(0), build.variable.get()};
     const std::int32_t rows = data->RowCount();
-    if (target == "-") {
-        if (!WriteDelimited(out, columns, rows, ",", "\r\n", false, 0)) {
-            std::fprintf(err, "kurvex-cli: cannot write to standard output\n");
-            return kExitFailed;
-        }
-        return kExitOk;
-    }
-    SafeFile file;
-    if (!file.Open(target) ||
-        !WriteDelimited(file.Stream(), columns, rows, ",", "\r\n", false, 0) || !file.Commit()) {
-        std::fprintf(err, "kurvex-cli: %s\n",
-                     file.Error().empty() ? "cannot write the output" : file.Error().c_str());
-        return kExitFailed;
-    }
-    return kExitOk;
+    return WriteOutput(target, out, err, [&](std::FILE* f) {
+        return WriteDelimited(f, columns, rows, ",", "\r\n", false, 0);
+    });
 }
 
 }  // namespace
@@ -328,6 +227,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (command == "info") return Info(rest, out, err);
     if (command == "convert") return Convert(rest, out, err);
     if (command == "eval") return Eval(rest, out, err);
+    if (command == "render") return Render(rest, out, err);
     return Usage(err, "unknown command " + command);
 }
 

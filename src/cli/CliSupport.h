@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "data/ResultData.h"
+#include "data/UserMessages.h"
+
+namespace kurvex::cli {
+
+// A command line split into positionals, flags and options with values.
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;              // the last value of each option
+    std::map<std::string, std::vector<std::string>> lists;  // every value, in order
+    std::set<std::string> flags;
+};
+
+// Splits args into positionals, flags and options with a value ("-o X",
+// "--format X" or "--format=X"); false with `error` set on anything unknown.
+bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flagNames,
+               const std::set<std::string>& valueNames, Args& out, std::string& error);
+
+// Messages of the core go to standard error, one per line.
+class StderrMessages : public UserMessages {
+public:
+    explicit StderrMessages(std::FILE* err) : err_(err) {}
+    void Show(const std::string& text, MessageIcon) override;
+    int Count() const { return count_; }
+
+private:
+    std::FILE* err_;
+    int count_ = 0;
+};
+
+// Reports a bad command line; returns the usage exit status.
+int Usage(std::FILE* err, const std::string& what);
+
+// Reads the result file `path`, reporting every failure on `err`; 0 when read,
+// else the exit status to end with.
+int Load(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
+         std::FILE* err);
+
+// Runs `write` on standard output for "-", else on a file that replaces
+// `target` only when complete; the exit status.
+int WriteOutput(const std::string& target, std::FILE* out, std::FILE* err,
+                const std::function<bool(std::FILE*)>& write);
+
+}  // namespace kurvex::cli

@@ -1,0 +1,309 @@
+#include "cli/RenderCommand.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <memory>
+
+#include "app/QPainterCanvas.h"
+#include "cli/CliCommands.h"
+#include "cli/CliSupport.h"
+#include "data/NumberText.h"
+#include "graph/Renderer.h"
+#include "graph/ViewLayout.h"
+#include "graph/Zoom.h"
+
+namespace kurvex::cli {
+
+namespace {
+
+const char kRenderUsage[] =
+    "Usage: kurvex-cli render FILE -o OUT [--size WxH] [--screen NAMES]... [--from X0 --to X1] "
+    "[--ylog]\n"
+    "\n"
+    "Draws the curves of a result file as the viewer shows them, into a PNG, SVG or\n"
+    "PDF picture chosen by OUT's extension.\n"
+    "\n"
+    "  -o OUT           the picture (.png, .svg or .pdf)\n"
+    "  --size WxH       its size in pixels (default 1600x900)\n"
+    "  --screen NAMES   one screen with the comma-separated variables (names in any\n"
+    "                   case) or formulas as its curves; repeat for more screens.\n"
+    "                   Without it: amplitude over phase for a frequency response,\n"
+    "                   the one curve of a two-column file, else one screen per\n"
+    "                   variable after X (at most eight)\n"
+    "  --from X0 --to X1  the X range (default: all the data)\n"
+    "  --ylog           logarithmic Y axes\n";
+
+constexpr int kMaxDefaultScreens = 8;
+
+enum class PictureKind { Png, Svg, Pdf, Unknown };
+
+PictureKind KindOf(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".png") return PictureKind::Png;
+    if (ext == ".svg") return PictureKind::Svg;
+    if (ext == ".pdf") return PictureKind::Pdf;
+    return PictureKind::Unknown;
+}
+
+bool ParseSize(const std::string& text, int& w, int& h) {
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    try {
+        size_t used = 0;
+        w = std::stoi(text.substr(0, x), &used);
+        if (used != x) return false;
+        h = std::stoi(text.substr(x + 1), &used);
+        if (used != text.size() - x - 1) return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    return w >= 16 && h >= 16 && w <= 20000 && h <= 20000;
+}
+
+bool ParseNumber(const std::string& text, double& v) {
+    try {
+        size_t used = 0;
+        v = std::stod(text, &used);
+        return used == text.size() && std::isfinite(v);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string Trim(const std::string& s) {
+    const size_t a = s.find_first_not_of(" \t");
+    if (a == std::string::npos) return {};
+    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
+// Measures text in the axis font the way the picture will draw it.
+class QtMeasure : public TextMeasure {
+public:
+    TextSize Measure(const GraphFont& font, const std::string& text) const override {
+        const QFontMetrics m(QPainterCanvas::ToQFont(ToCanvasFont(font, 1)));
+        return {m.horizontalAdvance(QString::fromStdString(text)), m.height()};
+    }
+};
+
+// Adds the curves named in `spec` to `screen`; false with `error` set when a
+// name is neither a variable nor a formula that can be computed.
+bool AddCurves(CGraphCurve& screen, const CResultDataRef& data, const std::string& spec,
+               std::string& error) {
+    size_t start = 0;
+    while (start <= spec.size()) {
+        size_t comma = spec.find(',', start);
+        if (comma == std::string::npos) comma = spec.size();
+        const std::string name = Trim(spec.substr(start, comma - start));
+        start = comma + 1;
+        if (name.empty()) continue;
+        CCurveEntry curve;
+        const std::int32_t column = data.FindVariable(name.c_str());
+        if (column >= 0) {
+            curve = CCurveEntry::ForColumn(data, column);
+        } else {
+            curve = CCurveEntry::ForFormula(name);
+            const CurveBindResult bound = curve.Bind(data);
+            if (!bound.ok) {
+                error = "'" + name + "' is no variable of the file and no formula over them";
+                if (!bound.error.message.empty())
+                    error += Format(" (error at %d: %s)", bound.error.position,
+                                    bound.error.message.c_str());
+                return false;
+            }
+        }
+        std::vector<Rgb> shown;
+        for (std::int32_t i = 0; i < screen.CurveCount(); ++i)
+            shown.push_back(screen.Curve(i).colour);
+        curve.colour = NextCurveColour(shown);
+        screen.AddCurve(curve);
+    }
+    if (screen.CurveCount() == 0) {
+        error = "a --screen names no curve";
+        return false;
+    }
+    return true;
+}
+
+// Draws the screens, laid out as a view of w × h pixels would lay them out.
+void DrawView(QPainter& painter, const std::vector<CGraphCurve*>& screens, int w, int h) {
+    QPainterCanvas canvas(painter);
+    const CharMetrics metrics = screens.front()->Metrics();
+    const std::vector<PlotRect> places =
+        LayoutScreens(static_cast<std::int32_t>(screens.size()), w, h, metrics.textHeight, 0);
+    for (size_t i = 0; i < screens.size(); ++i) {
+        DrawOptions o;
+        o.target = places[i];
+        o.recordLegend = false;
+        o.drawGrid = screens[i]->GridShown() != 0;
+        DrawMemory memory;
+        DrawScreen(*screens[i], canvas, o, memory);
+    }
+}
+
+int Save(const std::string& path, PictureKind kind, const std::vector<CGraphCurve*>& screens, int w,
+         int h, std::FILE* err) {
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        std::fprintf(err, "kurvex-cli: cannot create \"%s\": %s\n", path.c_str(),
+                     file.errorString().toStdString().c_str());
+        return kExitFailed;
+    }
+    bool ok = true;
+    if (kind == PictureKind::Png) {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            DrawView(painter, screens, w, h);
+        }
+        ok = image.save(&file, "PNG");
+    } else if (kind == PictureKind::Svg) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setSize(QSize(w, h));
+        svg.setViewBox(QRect(0, 0, w, h));
+        svg.setTitle("Kurvex");
+        QPainter painter(&svg);
+        DrawView(painter, screens, w, h);
+        ok = painter.end();
+    } else {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(96);
+        pdf.setPageSize(QPageSize(QSizeF(w * 72.0 / 96.0, h * 72.0 / 96.0), QPageSize::Point));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter(&pdf);
+        DrawView(painter, screens, w, h);
+        ok = painter.end();
+    }
+    if (!ok || !file.commit()) {
+        std::fprintf(err, "kurvex-cli: cannot write \"%s\"\n", path.c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+    Args args;
+    std::string error;
+    if (!ParseArgs(argv, {"--help", "-h", "--ylog"}, {"-o", "--size", "--screen", "--from", "--to"},
+                   args, error))
+        return Usage(err, error);
+    if (args.flags.count("--help") || args.flags.count("-h")) {
+        std::fputs(kRenderUsage, out);
+        return kExitOk;
+    }
+    if (args.positional.size() != 1) return Usage(err, "render needs exactly one FILE");
+    if (!args.values.count("-o")) return Usage(err, "render needs -o OUT");
+    const std::string target = args.values["-o"];
+    const PictureKind kind = KindOf(target);
+    if (kind == PictureKind::Unknown) return Usage(err, "OUT must end in .png, .svg or .pdf");
+    int w = 1600, h = 900;
+    if (args.values.count("--size") && !ParseSize(args.values["--size"], w, h))
+        return Usage(err, "--size wants WxH, 16 to 20000 pixels each way");
+    double from = 0, to = 0;
+    const bool hasFrom = args.values.count("--from"), hasTo = args.values.count("--to");
+    if (hasFrom != hasTo) return Usage(err, "--from and --to go together");
+    if (hasFrom &&
+        (!ParseNumber(args.values["--from"], from) || !ParseNumber(args.values["--to"], to)))
+        return Usage(err, "--from and --to want numbers");
+
+    // Pictures need Qt's fonts and painting, never a display, and Qt's own
+    // chatter would only clutter what scripts read from standard error.
+    std::unique_ptr<QGuiApplication> app;
+    if (!QCoreApplication::instance()) {
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "kurvex-cli: %s\n", text.toLocal8Bit().constData());
+        });
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "kurvex-cli";
+        static char* argvQt[] = {name, nullptr};
+        app = std::make_unique<QGuiApplication>(argc, argvQt);
+    }
+
+    CResultDataRef data;
+    std::vector<std::string> names;
+    if (const int status = Load(args.positional[0], data, names, err)) return status;
+
+    QtMeasure measure;
+    const GraphFont font;
+    const TextSize digits = measure.Measure(font, "0123456789");
+    const CharMetrics metrics{digits.width, digits.height};
+
+    std::vector<std::unique_ptr<CGraphCurve>> screens;
+    auto newScreen = [&]() {
+        auto s = std::make_unique<CGraphCurve>(0);
+        s->SetData(data);
+        s->SetFont(font, &measure);
+        screens.push_back(std::move(s));
+        return screens.back().get();
+    };
+    bool fit = true;
+    if (args.lists.count("--screen")) {
+        for (const std::string& spec : args.lists["--screen"]) {
+            if (!AddCurves(*newScreen(), data, spec, error)) {
+                std::fprintf(err, "kurvex-cli: %s\n", error.c_str());
+                return kExitFailed;
+            }
+        }
+    } else {
+        DefaultScreens d = MakeDefaultScreens(data, metrics);
+        fit = d.chooseCurves;
+        if (d.chooseCurves) {
+            const std::int32_t last = std::min(data->VariableCount() - 1, kMaxDefaultScreens);
+            for (std::int32_t i = 1; i <= last; ++i) {
+                CCurveEntry c = CCurveEntry::ForColumn(data, i);
+                c.colour = kNewCurvePalette[0];
+                newScreen()->AddCurve(c);
+            }
+        } else {
+            screens = std::move(d.screens);
+        }
+    }
+    if (screens.empty()) {
+        std::fprintf(err, "kurvex-cli: %s has no variable to draw after X\n",
+                     args.positional[0].c_str());
+        return kExitFailed;
+    }
+    std::vector<CGraphCurve*> view;
+    for (auto& s : screens) {
+        s->SetMetrics(metrics);
+        s->SetBottomScreen(false);
+        view.push_back(s.get());
+    }
+    view.back()->SetBottomScreen(true);
+    for (CGraphCurve* s : view) {
+        if (args.flags.count("--ylog") && !s->YLog()) {
+            s->SetYScale(1);
+            fit = true;
+        }
+        s->UpdateExtents();
+    }
+    if (fit) FitAll(view);
+    if (hasFrom) {
+        RangeFlags flags;
+        for (CGraphCurve* s : view) {
+            if (!s->SetXRange(s->XLog() ? std::log10(from) : from, s->XLog() ? std::log10(to) : to,
+                              0, flags)) {
+                std::fprintf(err, "kurvex-cli: the X range %g to %g cannot be shown\n", from, to);
+                return kExitFailed;
+            }
+        }
+    }
+    return Save(target, kind, view, w, h, err);
+}
+
+}  // namespace kurvex::cli

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/CliCommands.h"
+
+namespace kurvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string err;
+};
+
+Result RunRender(std::vector<std::string> args) {
+    args.insert(args.begin(), "render");
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Result r;
+    r.status = RunCli(args, out, err);
+    std::rewind(err);
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, err)) > 0) r.err.append(buf, n);
+    std::fclose(out);
+    std::fclose(err);
+    return r;
+}
+
+fs::path Scratch(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / "kurvex-render-test";
+    fs::create_directories(dir);
+    fs::remove(dir / name);
+    return dir / name;
+}
+
+std::string Slurp(const fs::path& p) {
+    std::stringstream s;
+    s << std::ifstream(p, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+int CountNear(const QImage& img, QColor c) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor p = img.pixelColor(x, y);
+            n += std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) +
+                     std::abs(p.blue() - c.blue()) <
+                 60;
+        }
+    return n;
+}
+
+const std::string kBuck = std::string(KURVEX_EXAMPLES_DIR) + "/buck.txt";
+
+TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
+    const fs::path png = Scratch("buck.png");
+    const Result r = RunRender({kBuck, "-o", png.string(), "--size", "800x600"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    QImage img(QString::fromStdString(png.string()));
+    ASSERT_FALSE(img.isNull());
+    EXPECT_EQ(img.size(), QSize(800, 600));
+    // Three screens of one red curve each: plenty of red, and black frames and text.
+    EXPECT_GT(CountNear(img, QColor(255, 0, 0)), 3000);
+    EXPECT_GT(CountNear(img, QColor(0, 0, 0)), 3000);
+
+    // Two screens, the second with a formula in blue (the second palette colour).
+    const fs::path two = Scratch("two.png");
+    ASSERT_EQ(RunRender({kBuck, "-o", two.string(), "--size", "800x600", "--screen", "v(OUT)",
+                         "--screen", "I(L1), V(sw)/10", "--from", "0.0005", "--to", "0.0008"})
+                  .status,
+              0);
+    QImage img2(QString::fromStdString(two.string()));
+    EXPECT_GT(CountNear(img2, QColor(0, 0, 255)), 500);
+
+    const fs::path svg = Scratch("buck.svg");
+    ASSERT_EQ(RunRender({kBuck, "-o", svg.string()}).status, 0);
+    EXPECT_NE(Slurp(svg).find("<svg"), std::string::npos);
+    const fs::path pdf = Scratch("buck.pdf");
+    ASSERT_EQ(RunRender({kBuck, "-o", pdf.string(), "--ylog"}).status, 0);
+    EXPECT_EQ(Slurp(pdf).substr(0, 4), "%PDF");
+}
+
+TEST(Render, BadNamesAndOptionsAreRefusedAndWriteNothing) {
+    const fs::path png = Scratch("bad.png");
+    const Result unknown = RunRender({kBuck, "-o", png.string(), "--screen", "V(out),Nope"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("'Nope'"), std::string::npos);
+    EXPECT_FALSE(fs::exists(png));
+    const Result formula = RunRender({kBuck, "-o", png.string(), "--screen", "V(out)*(2"});
+    EXPECT_EQ(formula.status, 1);
+    EXPECT_NE(formula.err.find("Unmatched parenthesis."), std::string::npos);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {kBuck, "-o", png.string(), "--size", "12x9000000"},
+             {kBuck, "-o", png.string(), "--from", "1"},
+             {kBuck, "-o", "picture.gif"},
+             {kBuck},
+         }) {
+        EXPECT_EQ(RunRender(args).status, 2);
+    }
+    EXPECT_FALSE(fs::exists(png));
+}
+
+}  // namespace
+}  // namespace kurvex::cli
