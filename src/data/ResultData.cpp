@@ -322,6 +322,27 @@ std::int32_t CResultDataRef::FindVariable(const char* name) const {
     return -1;
 }
 
+bool CResultDataRef::IsSorted(std::int32_t var) const {
+    if (var < 0 || var >= data_->VariableCount()) return false;
+    std::lock_guard<std::recursive_mutex> hold(data_->Lock());
+    DerivedColumns& cache = data_->Derived();
+    cache.Follow(data_->ChangeCount(), data_->RowCount());
+    if (cache.sorted.size() < static_cast<size_t>(data_->VariableCount()))
+        cache.sorted.resize(static_cast<size_t>(data_->VariableCount()), -1);
+    std::int8_t& known = cache.sorted[static_cast<size_t>(var)];
+    if (known < 0) {
+        const CResultVariable* v = data_->Variable(var);
+        const std::int32_t n = data_->RowCount();
+        bool sorted = n > 0;
+        for (std::int32_t i = 0; sorted && i < n; ++i) {
+            sorted =
+                v->Flags()[i] == kPointValid && (i == 0 || !(v->Values()[i] < v->Values()[i - 1]));
+        }
+        known = sorted ? 1 : 0;
+    }
+    return known == 1;
+}
+
 std::int32_t CResultDataRef::UniformTest(const double* x, std::int32_t first, std::int32_t last) {
     if (first >= last) return 0;
     const double m = (x[last] - x[first]) / static_cast<double>(last - first);

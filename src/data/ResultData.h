@@ -35,7 +35,19 @@ struct DerivedColumns {
     std::uint32_t changeCount = 0;
     std::int32_t rows = -1;
     std::vector<RefPtr<CResultVariable>> columns;
-    std::vector<bool> invalid;  // the column met samples it could not take
+    std::vector<bool> invalid;        // the column met samples it could not take
+    std::vector<std::int8_t> sorted;  // per column: -1 not known yet, 0 no, 1 yes
+
+    // Forgets everything when the rows have changed since it was worked out;
+    // screens still drawing an old column keep their own reference.
+    void Follow(std::uint32_t changes, std::int32_t rowCount) {
+        if (changeCount == changes && rows == rowCount) return;
+        columns.clear();
+        invalid.clear();
+        sorted.clear();
+        changeCount = changes;
+        rows = rowCount;
+    }
 };
 
 // The shared store of one loaded result: equally long columns, column 0 is X.
@@ -98,8 +110,9 @@ public:
                           const std::vector<const std::uint8_t*>& flags);
     void UpdateExtents();
 
-    // The log10 columns of this data set; take Lock() first.
-    DerivedColumns& LogColumnCache() { return logCache_; }
+    // What screens derive from this data set (log10 columns, sortedness);
+    // take Lock() first.
+    DerivedColumns& Derived() { return logCache_; }
 
     // Guards row writes, resizes and snapshots. Recursive: a write may resize.
     std::recursive_mutex& Lock() { return lock_; }
@@ -187,6 +200,11 @@ public:
     void UpdateExtents() { data_->UpdateExtents(); }
     // First variable named `name` ignoring ASCII case, or -1.
     std::int32_t FindVariable(const char* name) const;
+
+    // True when every sample of variable `var` is valid and none is smaller
+    // than the one before: searches may then bisect. Known once per state of
+    // the rows.
+    bool IsSorted(std::int32_t var) const;
 
     // 1 when x[first..last] is equally spaced to 48 bits of the step.
     static std::int32_t UniformTest(const double* x, std::int32_t first, std::int32_t last);

@@ -332,6 +332,14 @@ IndexWindow CGraphCurve::VisibleIndexWindow(double from, double to) {
     }
     const double* v = x->Values();
     const std::uint8_t* f = x->Flags();
+    if (XIsSortedColumn()) {
+        // A sorted column is bisected: the window costs the same at any zoom.
+        const std::int32_t lo = static_cast<std::int32_t>(std::lower_bound(v, v + n, from) - v);
+        const std::int32_t hi = static_cast<std::int32_t>(std::upper_bound(v, v + n, to) - v) - 1;
+        if (lo < n) w.first = lo == 0 ? 0 : lo - 1;
+        if (hi >= 0) w.last = hi == n - 1 ? n - 1 : hi + 1;
+        return w;
+    }
     for (std::int32_t i = 0; i < n; ++i) {
         if (f[i] == kPointValid && v[i] >= from) {
             w.first = i == 0 ? 0 : i - 1;
@@ -345,6 +353,10 @@ IndexWindow CGraphCurve::VisibleIndexWindow(double from, double to) {
         }
     }
     return w;
+}
+
+bool CGraphCurve::XIsSortedColumn() const {
+    return !xLog_ && !freqDisplay_ && data_.IsSorted(xIndex_);
 }
 
 std::optional<DataExtent> CGraphCurve::YExtentOver(double from, double to) {

@@ -216,6 +216,8 @@ public:
     RefPtr<CResultVariable> YColumn(CCurveEntry& curve, bool* invalidFound = nullptr);
     // Number of samples the columns hold.
     std::int32_t SampleCount() const;
+    // True when the X column is a data-set column of valid, non-decreasing samples.
+    bool XIsSortedColumn() const;
     // The samples drawing the X interval [from, to] visits.
     IndexWindow VisibleIndexWindow(double from, double to);
     // Smallest and largest Y of all curves over the samples of [from, to],

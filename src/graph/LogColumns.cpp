@@ -46,14 +46,8 @@ RefPtr<CResultVariable> LogColumns::Column(const CResultDataRef& data, std::int3
     CResultData* d = data.Get();
     if (!d || column < 0 || column >= d->VariableCount()) return {};
     std::lock_guard<std::recursive_mutex> hold(d->Lock());
-    DerivedColumns& cache = d->LogColumnCache();
-    if (cache.changeCount != d->ChangeCount() || cache.rows != d->RowCount()) {
-        // The rows moved: screens still drawing an old column keep their reference.
-        cache.columns.clear();
-        cache.invalid.clear();
-        cache.changeCount = d->ChangeCount();
-        cache.rows = d->RowCount();
-    }
+    DerivedColumns& cache = d->Derived();
+    cache.Follow(d->ChangeCount(), d->RowCount());
     const auto count = static_cast<size_t>(d->VariableCount());
     if (cache.columns.size() < count) {
         cache.columns.resize(count);

@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <mutex>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "graph/AxisTicks.h"
 
@@ -26,6 +32,33 @@ bool Inside(const PlotRect& r, int x, int y) {
 
 Rect ToRect(const PlotRect& r) {
     return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+// Smallest and largest of n values (n a multiple of 4). This is the one loop
+// a dense curve spends its time in, so it works two lanes at a time where the
+// processor has them.
+void MinMax(const double* v, std::int32_t n, double& mn, double& mx) {
+#if defined(__SSE2__)
+    __m128d lo0 = _mm_set1_pd(v[0]), lo1 = lo0, hi0 = lo0, hi1 = lo0;
+    for (std::int32_t k = 0; k < n; k += 4) {
+        const __m128d a = _mm_loadu_pd(v + k), b = _mm_loadu_pd(v + k + 2);
+        lo0 = _mm_min_pd(lo0, a);
+        lo1 = _mm_min_pd(lo1, b);
+        hi0 = _mm_max_pd(hi0, a);
+        hi1 = _mm_max_pd(hi1, b);
+    }
+    double lo[2], hi[2];
+    _mm_storeu_pd(lo, _mm_min_pd(lo0, lo1));
+    _mm_storeu_pd(hi, _mm_max_pd(hi0, hi1));
+    mn = std::min(lo[0], lo[1]);
+    mx = std::max(hi[0], hi[1]);
+#else
+    mn = mx = v[0];
+    for (std::int32_t k = 1; k < n; ++k) {
+        mn = std::min(mn, v[k]);
+        mx = std::max(mx, v[k]);
+    }
+#endif
 }
 
 }  // namespace
@@ -200,7 +233,7 @@ public:
 
 private:
     void Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map, const IndexWindow& win,
-               bool dense, const CResultVariable& x);
+               bool dense, const CResultVariable& x, bool sortedColumn);
     void Marker(int symbol, int px, int py);
 
     CGraphCurve& m_;
@@ -360,14 +393,16 @@ void ScreenPainter::Curves(const PlotRect& p) {
     const std::int64_t count = static_cast<std::int64_t>(win.last) - win.first;
     const bool dense = count > 1000 && p.Width() > 0 && count / p.Width() > 5;
     c_.SetClip(nullptr);
+    const bool sorted = m_.XIsSortedColumn();
     for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
         CCurveEntry& curve = m_.Curve(i);
-        Curve(curve, p, map, win, dense, *x);
+        Curve(curve, p, map, win, dense, *x, sorted);
     }
 }
 
 void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map,
-                          const IndexWindow& win, bool dense, const CResultVariable& xcol) {
+                          const IndexWindow& win, bool dense, const CResultVariable& xcol,
+                          bool sortedColumn) {
     const RefPtr<CResultVariable> ycol = m_.YColumn(curve);
     if (!ycol) return;
     const Colour colour = Ink(curve.colour);
@@ -381,6 +416,8 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
     const std::uint8_t* yf = ycol->Flags();
     const bool connect = curve.connect != 0;
     const int symbol = curve.markerSymbol;
+    // In a sorted X column every pixel column is one contiguous index range.
+    const bool sortedX = sortedColumn;
     // The banded kind gives every curve a strip of its own.
     const bool band = m_.GraphKind() == 2;
     const double bandScale = curve.bandScale == 0.0 ? 1.0 : curve.bandScale;
@@ -403,7 +440,82 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
         }
         c_.MoveTo(prev.x, prev.y);
     };
+    // An open run swallows the samples that stay in its column a block at a
+    // time: the same result as the walk below, at the cost of a min/max pass.
+    const double kx = map.Kx(), ky = map.Ky(), xFrom = map.XFrom(), yFrom = map.YFrom();
+    const double rLimit = static_cast<double>(p.Height()) + 1.0;
+    const bool fastRuns = dense && connect && !band;
+    bool tryFast = fastRuns;
+    auto absorb = [&](std::int32_t i) {
+        constexpr std::int32_t kBlock = 64, kShortBlock = 8;
+        const double c0 = runX - p.left, c1 = c0 + 1.0;
+        std::int32_t end = last + 1;
+        if (sortedX) {
+            // Columns are contiguous runs of an increasing X: find this one's
+            // end by galloping from i, so the probes stay near the samples.
+            auto inColumn = [&](std::int32_t k) { return (xv[k] - xFrom) * kx < c1; };
+            std::int32_t lo = i, step = kBlock;
+            std::int32_t hi = last + 1;
+            while (lo < hi) {
+                const std::int32_t probe = static_cast<std::int32_t>(
+                    std::min<std::int64_t>(static_cast<std::int64_t>(lo) + step, hi));
+                if (probe < hi && inColumn(probe)) {
+                    lo = probe + 1;
+                    step = step < (1 << 29) ? step * 2 : step;
+                } else {
+                    hi = probe;
+                    break;
+                }
+            }
+            while (lo < hi) {
+                const std::int32_t mid = lo + (hi - lo) / 2;
+                if (inColumn(mid))
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            end = lo;
+        }
+        // Pixel rows and columns grow with the data values, so a block's
+        // smallest and largest values decide for every sample in it.
+        std::int32_t j = i;
+        double lastR = 0.0;
+        // Long blocks while the column lasts, then short ones for its tail.
+        auto takeBlock = [&](std::int32_t size) {
+            double yMin, yMax, xMin = 0, xMax = 0;
+            MinMax(yv + j, size, yMin, yMax);
+            // Eight flags at a time: every one must be 1 (valid).
+            std::uint64_t bad = 0;
+            for (std::int32_t k = j; k < j + size; k += 8) {
+                std::uint64_t fx, fy;
+                std::memcpy(&fx, xf + k, 8);
+                std::memcpy(&fy, yf + k, 8);
+                bad |= (fx ^ 0x0101010101010101ull) | (fy ^ 0x0101010101010101ull);
+            }
+            if (!sortedX) MinMax(xv + j, size, xMin, xMax);
+            const double rMin = (yMin - yFrom) * ky, rMax = (yMax - yFrom) * ky;
+            bool ok = !bad && rMin >= 1.0 && rMax < rLimit;
+            if (ok && !sortedX) ok = (xMin - xFrom) * kx >= c0 && (xMax - xFrom) * kx < c1;
+            if (!ok) return false;
+            runMin = std::min(runMin, p.bottom - ToPixelInt(rMax));
+            runMax = std::max(runMax, p.bottom - ToPixelInt(rMin));
+            lastR = (yv[j + size - 1] - yFrom) * ky;
+            j += size;
+            return true;
+        };
+        bool ok = true;
+        while (ok && end - j >= kBlock) ok = takeBlock(kBlock);
+        while (ok && end - j >= kShortBlock) ok = takeBlock(kShortBlock);
+        if (j > i) prev = {runX, p.bottom - ToPixelInt(lastR)};
+        // What is left of the column is shorter than a block: walk it.
+        tryFast = false;
+        return j;
+    };
     for (std::int32_t i = win.first; i <= last; ++i) {
+        if (inRun && tryFast) {
+            i = absorb(i);
+            if (i > last) break;
+        }
         if (xf[i] != kPointValid || yf[i] != kPointValid) {
             flushRun();
             havePrev = false;
@@ -425,6 +537,7 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
                 flushRun();
             } else if (havePrev && prevIn && in && pt.x == prev.x) {
                 inRun = true;
+                tryFast = fastRuns;
                 runX = pt.x;
                 runMin = std::min(prev.y, pt.y);
                 runMax = std::max(prev.y, pt.y);

@@ -21,6 +21,12 @@ public:
     // Data point of a pixel.
     double DataX(int px) const;
     double DataY(int py) const;
+    // Pixels per data unit and the range starts, for loops that work in
+    // pixel offsets: px = left + floor((x - XFrom()) * Kx()).
+    double Kx() const { return kx_; }
+    double Ky() const { return ky_; }
+    double XFrom() const { return xFrom_; }
+    double YFrom() const { return yFrom_; }
 
 private:
     PlotRect plot_;

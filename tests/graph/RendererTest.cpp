@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -153,10 +154,88 @@ TEST(Renderer, DenseModeDrawsOneVerticalLinePerPixelColumn) {
     // And it spans the column's minimum to maximum: near the plot's 0.9 band.
     const int top = PixelMap(plot, s.model.XRange(), s.model.YRange()).PixelY(0.9);
     for (const auto& l : canvas.LinesOf(kRed)) {
-        if (l.from.x == l.to.x && l.to.y - l.from.y > 3) EXPECT_LE(std::abs(l.from.y - top), 2);
+        if (l.from.x == l.to.x && l.to.y - l.from.y > 3) {
+            EXPECT_LE(std::abs(l.from.y - top), 2);
+        }
     }
     // Far fewer primitives than samples.
     EXPECT_LT(canvas.lines.size(), 4 * static_cast<size_t>(plot.Width()) + 100);
+}
+
+// The vertical lines the dense walk must draw: for each run of consecutive
+// valid samples inside the plot in one pixel column, from its smallest to
+// its largest row + 1, clipped to the plot.
+std::vector<std::array<int, 3>> ReferenceRuns(const CGraphCurve& model, const CResultDataRef& d,
+                                              const PlotRect& p) {
+    const PixelMap map(p, model.XRange(), model.YRange());
+    std::vector<std::array<int, 3>> runs;
+    bool havePrev = false, prevIn = false, inRun = false;
+    Point prev;
+    int lo = 0, hi = 0;
+    auto flush = [&]() {
+        if (inRun && std::max(lo, p.top + 1) < std::min(hi + 1, p.bottom - 1))
+            runs.push_back({prev.x, std::max(lo, p.top + 1), std::min(hi + 1, p.bottom - 1)});
+        inRun = false;
+    };
+    for (std::int32_t i = 0; i < d->RowCount(); ++i) {
+        if (d->Variable(0)->Flags()[i] != kPointValid ||
+            d->Variable(1)->Flags()[i] != kPointValid) {
+            flush();
+            havePrev = false;
+            continue;
+        }
+        const Point pt = map.ToPixel(d->Variable(0)->Values()[i], d->Variable(1)->Values()[i]);
+        const bool in = pt.x >= p.left && pt.x < p.right && pt.y >= p.top && pt.y < p.bottom;
+        if (inRun && in && pt.x == prev.x) {
+            lo = std::min(lo, pt.y);
+            hi = std::max(hi, pt.y);
+        } else {
+            flush();
+            if (havePrev && prevIn && in && pt.x == prev.x) {
+                inRun = true;
+                lo = std::min(prev.y, pt.y);
+                hi = std::max(prev.y, pt.y);
+            }
+        }
+        prev = pt;
+        prevIn = in;
+        havePrev = true;
+    }
+    flush();
+    return runs;
+}
+
+TEST(Renderer, DenseRunsMatchTheSampleWalkWithGapsAndOutliers) {
+    for (bool uniform : {true, false}) {
+        const size_t n = 300000;
+        std::vector<double> x(n), y(n);
+        double t = 0;
+        for (size_t i = 0; i < n; ++i) {
+            x[i] = uniform ? static_cast<double>(i) : t;
+            t += 0.5 + static_cast<double>((i * 7919) % 100) / 100.0;
+            y[i] = std::sin(static_cast<double>(i) * 1e-4) * 0.8 + ((i * 31) % 17) * 0.01;
+            if (i % 9973 == 0) y[i] = 5.0;  // far above the plot
+        }
+        CResultDataRef d = MakeData({"Time", "V"}, {x, y});
+        for (size_t i = 1000; i < n; i += 4099) d->Variable(1)->Flags()[i] = kPointInvalid;
+        d->SetUniformX(CResultDataRef::UniformTest(d->Variable(0)->Values(), 0, d->RowCount() - 1));
+        Screen s(d, {1}, {x[1000], x[n - 2000], 0}, {-1, 1, 0.5});
+        EXPECT_EQ(d->UniformX(), uniform ? 1 : 0);
+        RecordingCanvas canvas;
+        const PlotRect plot = s.Draw(canvas);
+        const auto want = ReferenceRuns(s.model, d, plot);
+        std::vector<std::array<int, 3>> got;
+        for (const auto& l : canvas.LinesOf(kRed))
+            if (l.from.x == l.to.x) got.push_back({l.from.x, l.from.y, l.to.y});
+        // Clipped connecting segments may be vertical too: every reference run
+        // must be among the vertical lines, in order.
+        ASSERT_GE(got.size(), want.size());
+        size_t k = 0;
+        for (const auto& g : got)
+            if (k < want.size() && g == want[k]) ++k;
+        EXPECT_EQ(k, want.size()) << (uniform ? "uniform" : "uneven");
+        EXPECT_GT(want.size(), static_cast<size_t>(plot.Width()) / 2);
+    }
 }
 
 TEST(Renderer, BlackAndWhiteDrawsEverythingBlackOnWhite) {
