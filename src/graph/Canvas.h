@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "graph/GraphTypes.h"
+
 namespace kurvex {
 
 // Colours are 0x00BBGGRR everywhere, as files and options store them.
-using Colour = std::uint32_t;
+using Colour = Rgb;
 
 constexpr Colour MakeColour(int r, int g, int b) {
     return static_cast<Colour>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
@@ -33,21 +35,6 @@ struct Size {
     int cx = 0;
     int cy = 0;
     friend bool operator==(const Size&, const Size&) = default;
-};
-
-// A rectangle whose right and bottom edges lie outside it, as pixels count.
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool Empty() const { return right <= left || bottom <= top; }
-    bool Contains(Point p) const {
-        return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
-    }
-    friend bool operator==(const Rect&, const Rect&) = default;
 };
 
 enum class PenStyle { Solid, Dot, DashDot };

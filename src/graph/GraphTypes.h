@@ -12,7 +12,7 @@ inline constexpr Rgb kRgbBlack = 0x000000;
 inline constexpr Rgb kRgbGrey = 0x808080;
 
 // A rectangle in window pixels; right and bottom are one past the last pixel.
-struct PlotRect {
+struct Rect {
     std::int32_t left = 0;
     std::int32_t top = 0;
     std::int32_t right = 0;
@@ -20,8 +20,15 @@ struct PlotRect {
 
     std::int32_t Width() const { return right - left; }
     std::int32_t Height() const { return bottom - top; }
-    bool operator==(const PlotRect&) const = default;
+    bool Empty() const { return right <= left || bottom <= top; }
+    bool Contains(std::int32_t x, std::int32_t y) const {
+        return x >= left && x < right && y >= top && y < bottom;
+    }
+    bool operator==(const Rect&) const = default;
 };
+
+// The plot area of a screen, or any other rectangle of one.
+using PlotRect = Rect;
 
 // One measurement cursor as the screen stores it.
 struct MeasureCursor {

@@ -27,11 +27,7 @@ int ToPixelInt(double v) {
 }
 
 bool Inside(const PlotRect& r, int x, int y) {
-    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-}
-
-Rect ToRect(const PlotRect& r) {
-    return Rect{r.left, r.top, r.right, r.bottom};
+    return r.Contains(x, y);
 }
 
 // Smallest and largest of n values (n a multiple of 4). This is the one loop
@@ -588,7 +584,7 @@ void ScreenPainter::Cursors(const PlotRect& p) {
 void ScreenPainter::CentredText(const PlotRect& target, const std::string& text) {
     c_.SetTextColour(Fore());
     c_.SetTransparentText(true);
-    Rect r = ToRect(target);
+    Rect r = target;
     const int height = c_.DrawWrappedText(r, text, true);
     if (height < r.Height()) r.top += (r.Height() - height) / 2;
     c_.DrawWrappedText(r, text, false);
@@ -607,7 +603,7 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
     canvas.SelectFont(ToCanvasFont(model.Font(), options.printing ? options.scale : 1));
 
     if (model.GraphKind() == 2 && model.CurveCount() == 0) {
-        canvas.FillRect(ToRect(options.target), painter.Back());
+        canvas.FillRect(options.target, painter.Back());
         painter.Frame(plot);
         painter.CentredText(plot, "No Data");
         return plot;
@@ -629,10 +625,16 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
     memory.lastRow = n - 1;
 
     canvas.SetInchMapping(o.printing);
-    ScreenPainter p(model, canvas, o);
-    if (o.force) canvas.FillRect(ToRect(o.target), p.Back());
+    // A band screen is built up off screen and shown in one step.
+    std::unique_ptr<Canvas> offscreen;
+    if (model.GraphKind() == 2 && o.target.right > 0 && o.target.bottom > 0)
+        offscreen = canvas.MakeOffscreen({o.target.right, o.target.bottom});
+    Canvas& surface = offscreen ? *offscreen : canvas;
+    if (offscreen) surface.SelectFont(ToCanvasFont(model.Font(), 1));
+    ScreenPainter p(model, surface, o);
+    if (o.force) surface.FillRect(o.target, p.Back());
     if (o.fullRedraw) {
-        canvas.SetTextColour(p.Fore());
+        surface.SetTextColour(p.Fore());
         p.Frame(plot);
         p.XAxis(plot);
         p.YAxis(plot);
@@ -640,6 +642,11 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
     }
     p.Curves(plot);
     if (o.recordLegend) p.Cursors(plot);
+    if (offscreen) {
+        canvas.SetClip(&o.target);
+        canvas.Blit(*offscreen, 0, 0);
+        canvas.SetClip(nullptr);
+    }
     if (o.showSelectionMark && (model.DisplayFlags() & kDisplaySelected) &&
         model.GraphKind() == 0 && !canvas.IsPrinter()) {
         const int s = model.Metrics().textHeight / 2;

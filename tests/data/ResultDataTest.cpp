@@ -152,6 +152,22 @@ TEST(ResultData, LocateBeforeAndAfterScanOrCompute) {
     EXPECT_FALSE(single.LocateBefore(0, 2, true, 0, 1).has_value());
 }
 
+TEST(ResultData, SortednessIsKnownOncePerStateOfTheRows) {
+    CResultDataRef d = MakeColumn({0, 1, 1, 4});
+    EXPECT_TRUE(d.IsSorted(0));
+    EXPECT_FALSE(MakeColumn({0, 2, 1}).IsSorted(0));
+    EXPECT_FALSE(d.IsSorted(1));
+    // A new row out of order is seen: the answer follows the change counter.
+    const double back = 3;
+    const std::uint8_t valid = kPointValid;
+    d.SetRow(4, &back, &valid, 0, 1);
+    EXPECT_FALSE(d.IsSorted(0));
+    // An invalid sample makes a column unfit for bisection.
+    CResultDataRef gap = MakeColumn({0, 1, 2});
+    gap->Variable(0)->Flags()[1] = kPointInvalid;
+    EXPECT_FALSE(gap.IsSorted(0));
+}
+
 TEST(ResultData, FindVariableIgnoresAsciiCase) {
     CResultDataRef d;
     d.Initialise(kDataSetPlain, 3, 1, 100);

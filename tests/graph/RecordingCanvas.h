@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,21 @@ public:
     void SetClip(const Rect*) override {}
     void SetInchMapping(bool) override {}
     bool IsPrinter() const override { return printer; }
+    std::unique_ptr<Canvas> MakeOffscreen(Size size) override {
+        if (!offscreenAllowed || size.cx <= 0 || size.cy <= 0) return nullptr;
+        return std::make_unique<RecordingCanvas>();
+    }
+    // Takes over what was drawn off screen, as if copied onto this canvas.
+    void Blit(Canvas& offscreen, int, int) override {
+        auto& o = static_cast<RecordingCanvas&>(offscreen);
+        lines.insert(lines.end(), o.lines.begin(), o.lines.end());
+        texts.insert(texts.end(), o.texts.begin(), o.texts.end());
+        shapes.insert(shapes.end(), o.shapes.begin(), o.shapes.end());
+        fills.insert(fills.end(), o.fills.begin(), o.fills.end());
+        ++blits;
+    }
+    bool offscreenAllowed = true;
+    int blits = 0;
 
     // Lines drawn with a solid pen of colour c (the curves, not grid or frame
     // when those have other colours).

@@ -344,6 +344,46 @@ TEST(Renderer, CursorLinesAreDashDot) {
     EXPECT_EQ(dashDot[1].from.x, plot.left);
 }
 
+TEST(Renderer, BandScreensDrawEachCurveInItsOwnStripOffScreen) {
+    const auto data = MakeData({"Time", "A", "B"}, {{0, 1, 2}, {0.5, 0.5, 0.5}, {1.5, 1.5, 1.5}});
+    CGraphCurve model(2);
+    model.SetData(data);
+    for (std::int32_t c : {1, 2}) {
+        CCurveEntry e = CCurveEntry::ForColumn(data, c);
+        e.colour = c == 1 ? kRed : kBlue;
+        e.bandScale = 0.5;
+        e.bandOffset = c == 1 ? 1.0 : -1.0;
+        model.AddCurve(e);
+    }
+    model.UpdateExtents();
+    RangeFlags keep;
+    keep.autoIncrement = false;
+    keep.setIncrement = true;
+    model.SetXRange(0, 2, 1, keep);
+    model.SetYRange(0, 4, 1, keep);
+    RecordingCanvas canvas;
+    DrawMemory memory;
+    DrawOptions o;
+    o.target = {0, 0, 400, 407};
+    const PlotRect plot = DrawScreen(model, canvas, o, memory);
+    EXPECT_EQ(canvas.blits, 1);
+    // Both curves sit at (value + offset) × plot height ÷ (scale × 8) above the bottom.
+    const double k = plot.Height() / (0.5 * 8);
+    const auto red = canvas.LinesOf(kRed);
+    const auto blue = canvas.LinesOf(kBlue);
+    ASSERT_FALSE(red.empty());
+    ASSERT_FALSE(blue.empty());
+    EXPECT_EQ(red[0].to.y, plot.bottom - static_cast<int>(std::floor(1.5 * k)));
+    EXPECT_EQ(blue[0].to.y, plot.bottom - static_cast<int>(std::floor(0.5 * k)));
+
+    CGraphCurve empty(2);
+    empty.SetData(data);
+    RecordingCanvas none;
+    DrawScreen(empty, none, o, memory);
+    ASSERT_EQ(none.texts.size(), 1u);
+    EXPECT_EQ(none.texts[0].text, "No Data");
+}
+
 TEST(Renderer, HostileScreensDrawTheFrameAndNothingElseGoesWrong) {
     std::vector<CResultDataRef> sets = {
         MakeData({"Time", "V"}, {{}, {}}),
