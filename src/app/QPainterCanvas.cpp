@@ -128,6 +128,16 @@ void QPainterCanvas::LineTo(int x, int y) {
     current_ = to;
 }
 
+void QPainterCanvas::Segments(const std::vector<Point>& ends) {
+    if (ends.size() < 2) return;
+    std::vector<QLine> lines;
+    lines.reserve(ends.size() / 2);
+    for (size_t i = 0; i + 1 < ends.size(); i += 2)
+        lines.emplace_back(ends[i].x, ends[i].y, ends[i + 1].x, ends[i + 1].y);
+    painter_.drawLines(lines.data(), static_cast<int>(lines.size()));
+    current_ = QPoint(ends.back().x, ends.back().y);
+}
+
 void QPainterCanvas::Polyline(const std::vector<Point>& points) {
     if (points.size() < 2) return;
     painter_.drawPolyline(ToQPolygon(points));

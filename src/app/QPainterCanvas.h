@@ -29,6 +29,7 @@ public:
     void SetBrush(Colour c) override;
     void MoveTo(int x, int y) override;
     void LineTo(int x, int y) override;
+    void Segments(const std::vector<Point>& ends) override;
     void Polyline(const std::vector<Point>& points) override;
     void Polygon(const std::vector<Point>& points) override;
     void Ellipse(const Rect& r) override;

@@ -77,6 +77,13 @@ public:
     virtual void MoveTo(int x, int y) = 0;
     // Draws from the current position to (x, y), leaving out the end pixel.
     virtual void LineTo(int x, int y) = 0;
+    // Draws separate segments: points 0-1, 2-3, ... with the current pen.
+    virtual void Segments(const std::vector<Point>& ends) {
+        for (size_t i = 0; i + 1 < ends.size(); i += 2) {
+            MoveTo(ends[i].x, ends[i].y);
+            LineTo(ends[i + 1].x, ends[i + 1].y);
+        }
+    }
     // Draws connected lines through the points with the current pen.
     virtual void Polyline(const std::vector<Point>& points) = 0;
     // Filled with the brush and outlined with the pen; alternate filling.

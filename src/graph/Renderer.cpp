@@ -30,6 +30,31 @@ bool Inside(const PlotRect& r, int x, int y) {
     return r.Contains(x, y);
 }
 
+// A pen on a canvas that keeps the segments it draws and hands them over in
+// batches.
+class SegmentPath {
+public:
+    explicit SegmentPath(Canvas& canvas) : canvas_(canvas) { ends_.reserve(2 * kBatch); }
+    ~SegmentPath() { Flush(); }
+    void Move(Point p) { at_ = p; }
+    void Line(Point p) {
+        ends_.push_back(at_);
+        ends_.push_back(p);
+        at_ = p;
+        if (ends_.size() >= 2 * kBatch) Flush();
+    }
+    void Flush() {
+        if (!ends_.empty()) canvas_.Segments(ends_);
+        ends_.clear();
+    }
+
+private:
+    static constexpr size_t kBatch = 4096;
+    Canvas& canvas_;
+    std::vector<Point> ends_;
+    Point at_;
+};
+
 // Smallest and largest of n values (n a multiple of 4). This is the one loop
 // a dense curve spends its time in, so it works two lanes at a time where the
 // processor has them.
@@ -424,6 +449,8 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
     bool prevIn = false;
     bool inRun = false;  // a dense-mode vertical run is being collected
     int runX = 0, runMin = 0, runMax = 0;
+    // Segments go to the canvas in batches: one call draws thousands of them.
+    SegmentPath path(c_);
     auto flushRun = [&]() {
         if (!inRun) return;
         inRun = false;
@@ -431,10 +458,10 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
         const int y0 = std::max(runMin, p.top + 1);
         const int y1 = std::min(runMax + 1, p.bottom - 1);
         if (y0 < y1) {
-            c_.MoveTo(runX, y0);
-            c_.LineTo(runX, y1);
+            path.Move({runX, y0});
+            path.Line({runX, y1});
         }
-        c_.MoveTo(prev.x, prev.y);
+        path.Move(prev);
     };
     // An open run swallows the samples that stay in its column a block at a
     // time: the same result as the walk below, at the cost of a min/max pass.
@@ -541,19 +568,22 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
                 continue;
             }
         }
-        if (in && symbol != kMarkerNone) Marker(symbol, pt.x, pt.y);
+        if (in && symbol != kMarkerNone) {
+            path.Flush();  // markers go over the line that leads to them
+            Marker(symbol, pt.x, pt.y);
+        }
         if (connect) {
             if (!havePrev) {
-                if (in) c_.MoveTo(pt.x, pt.y);
+                if (in) path.Move(pt);
             } else if (prevIn && in) {
-                c_.LineTo(pt.x, pt.y);
+                path.Line(pt);
             } else {
                 Point a = prev, b = pt;
                 if (ClipSegment(p, a, b)) {
-                    c_.MoveTo(a.x, a.y);
-                    c_.LineTo(b.x, b.y);
+                    path.Move(a);
+                    path.Line(b);
                 }
-                if (in) c_.MoveTo(pt.x, pt.y);
+                if (in) path.Move(pt);
             }
         }
         prev = pt;
@@ -561,6 +591,7 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
         havePrev = true;
     }
     flushRun();
+    path.Flush();
 }
 
 void ScreenPainter::Cursors(const PlotRect& p) {
