@@ -3,7 +3,10 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
+#include <QFile>
+#include <QPrinter>
 #include <QSvgGenerator>
+#include <QTemporaryDir>
 
 #include "app/QPainterCanvas.h"
 
@@ -145,6 +148,29 @@ TEST(QPainterCanvas, ClipAndOffscreenPicture) {
     EXPECT_EQ(img.pixelColor(49, 49), QColor(255, 0, 0));
     EXPECT_EQ(img.pixelColor(60, 60), QColor(Qt::white));
     EXPECT_EQ(img.pixelColor(160, 60), QColor(0, 0, 255));
+}
+
+TEST(QPainterCanvas, PrintsThroughAPrinterInThousandthsOfAnInch) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("page.pdf");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    {
+        QPainter painter(&printer);
+        QPainterCanvas canvas(painter, true);
+        canvas.SetInchMapping(true);
+        canvas.SetPen(PenStyle::Solid, 10, kRed);
+        canvas.MoveTo(1000, 1000);
+        canvas.LineTo(3000, 2000);
+        canvas.SetTextColour(kBlue);
+        canvas.TextOut(1000, 2500, "Kurvex");
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray pdf = file.readAll();
+    EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_GT(pdf.size(), 500);
 }
 
 TEST(QPainterCanvas, DrawsIntoSvg) {
