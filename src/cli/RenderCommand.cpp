@@ -95,15 +95,15 @@ public:
     }
 };
 
-// Adds the curves named in `spec` to `screen`; false with `error` set when a
+// Adds the curves named in `list` to `screen`; false with `error` set when a
 // name is neither a variable nor a formula that can be computed.
-bool AddCurves(CGraphCurve& screen, const CResultDataRef& data, const std::string& spec,
+bool AddCurves(CGraphCurve& screen, const CResultDataRef& data, const std::string& list,
                std::string& error) {
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t comma = spec.find(',', start);
-        if (comma == std::string::npos) comma = spec.size();
-        const std::string name = Trim(spec.substr(start, comma - start));
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        const std::string name = Trim(list.substr(start, comma - start));
         start = comma + 1;
         if (name.empty()) continue;
         CCurveEntry curve;
@@ -253,8 +253,8 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     };
     bool fit = true;
     if (args.lists.count("--screen")) {
-        for (const std::string& spec : args.lists["--screen"]) {
-            if (!AddCurves(*newScreen(), data, spec, error)) {
+        for (const std::string& list : args.lists["--screen"]) {
+            if (!AddCurves(*newScreen(), data, list, error)) {
                 std::fprintf(err, "kurvex-cli: %s\n", error.c_str());
                 return kExitFailed;
             }

@@ -30,6 +30,30 @@ bool Inside(const PlotRect& r, int x, int y) {
     return r.Contains(x, y);
 }
 
+// Where an axis's grid lines go (in the axis's own scale), which values carry
+// labels (as values: on a log axis not their logarithms) and their prefix.
+struct AxisTickSet {
+    std::vector<double> grid;
+    std::vector<double> labelled;
+    AxisPrefix prefix;
+};
+
+AxisTickSet TicksOf(const AxisRange& r, bool log) {
+    AxisTickSet t;
+    if (log) {
+        const double lo = std::pow(10.0, r.from), hi = std::pow(10.0, r.to);
+        LogTickLists lists = LogTicks(lo, hi);
+        for (double v : lists.grid) t.grid.push_back(std::log10(v));
+        t.labelled = std::move(lists.labelled);
+        t.prefix = EngineeringPrefix(hi - lo);
+    } else {
+        t.grid = LinearTicks(r.from, r.to, r.increment);
+        t.labelled = t.grid;
+        t.prefix = EngineeringPrefix(r.to - r.from);
+    }
+    return t;
+}
+
 // A pen on a canvas that keeps the segments it draws and hands them over in
 // batches.
 class SegmentPath {
@@ -286,20 +310,12 @@ void ScreenPainter::XAxis(const PlotRect& p) {
     const bool labels = !m_.HideAxisText() && m_.BottomScreen();
     const double kx = p.Width() / (r.to - r.from);
     auto pixel = [&](double v) { return p.left + ToPixelInt((v - r.from) * kx); };
-    std::vector<double> grid, labelled;
-    AxisPrefix prefix;
-    if (m_.XLog()) {
-        const double lo = std::pow(10.0, r.from), hi = std::pow(10.0, r.to);
-        LogTickLists t = LogTicks(lo, hi);
-        for (double v : t.grid) grid.push_back(std::log10(v));
-        prefix = EngineeringPrefix(hi - lo);
-        for (double v : t.labelled) labelled.push_back(v);
-    } else {
-        const double inc = r.increment == 0.0 ? 1.0 : r.increment;
-        grid = LinearTicks(r.from, r.to, inc);
-        labelled = grid;
-        prefix = EngineeringPrefix(r.to - r.from);
-    }
+    // A zero X step found at drawing time counts as 1.
+    const AxisTickSet t =
+        TicksOf({r.from, r.to, r.increment == 0.0 ? 1.0 : r.increment}, m_.XLog());
+    const std::vector<double>& grid = t.grid;
+    const std::vector<double>& labelled = t.labelled;
+    const AxisPrefix& prefix = t.prefix;
     if (o_.drawGrid) {
         c_.SetPen(PenStyle::Dot, 1, Ink(m_.GridColour()));
         for (double v : grid) {
@@ -329,19 +345,10 @@ void ScreenPainter::YAxis(const PlotRect& p) {
     if (!(r.to > r.from) || p.Height() <= 0) return;
     const double ky = p.Height() / (r.to - r.from);
     auto pixel = [&](double v) { return p.bottom - ToPixelInt((v - r.from) * ky); };
-    std::vector<double> grid, labelled;
-    AxisPrefix prefix;
-    if (m_.YLog()) {
-        const double lo = std::pow(10.0, r.from), hi = std::pow(10.0, r.to);
-        LogTickLists t = LogTicks(lo, hi);
-        for (double v : t.grid) grid.push_back(std::log10(v));
-        labelled = t.labelled;
-        prefix = EngineeringPrefix(hi - lo);
-    } else {
-        grid = LinearTicks(r.from, r.to, r.increment);
-        labelled = grid;
-        prefix = EngineeringPrefix(r.to - r.from);
-    }
+    const AxisTickSet t = TicksOf(r, m_.YLog());
+    const std::vector<double>& grid = t.grid;
+    const std::vector<double>& labelled = t.labelled;
+    const AxisPrefix& prefix = t.prefix;
     if (o_.drawGrid) {
         c_.SetPen(PenStyle::Dot, 1, Ink(m_.GridColour()));
         for (double v : grid) {
