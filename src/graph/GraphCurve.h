@@ -83,6 +83,8 @@ public:
     // Saves the current ranges unless this continues a run of scroll or wheel
     // steps of the same kind; true when an entry was pushed.
     bool PushUndo(UndoKind kind);
+    // Ends a run of scroll or wheel steps: the next step saves its own entry.
+    void EndUndoRun() { lastUndoKind_ = kUndoZoom; }
     // Takes the newest entry off the stack (null when empty).
     std::unique_ptr<UndoEntry> PopUndo();
     // Puts the ranges and scales of `entry` back; a changed scale recomputes

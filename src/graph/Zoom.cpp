@@ -312,8 +312,7 @@ UndoResult Undo(const std::vector<CGraphCurve*>& screens) {
     result.done = true;
     // End the wheel or scroll run the entry belonged to, so that the next
     // step saves the restored ranges instead of joining a run that is gone.
-    m.PushUndo(kUndoZoom);
-    m.PopUndo();
+    m.EndUndoRun();
     return result;
 }
 
