@@ -479,38 +479,13 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
     auto absorb = [&](std::int32_t i) {
         constexpr std::int32_t kBlock = 64, kShortBlock = 8;
         const double c0 = runX - p.left, c1 = c0 + 1.0;
-        std::int32_t end = last + 1;
-        if (sortedX) {
-            // Columns are contiguous runs of an increasing X: find this one's
-            // end by galloping from i, so the probes stay near the samples.
-            auto inColumn = [&](std::int32_t k) { return (xv[k] - xFrom) * kx < c1; };
-            std::int32_t lo = i, step = kBlock;
-            std::int32_t hi = last + 1;
-            while (lo < hi) {
-                const std::int32_t probe = static_cast<std::int32_t>(
-                    std::min<std::int64_t>(static_cast<std::int64_t>(lo) + step, hi));
-                if (probe < hi && inColumn(probe)) {
-                    lo = probe + 1;
-                    step = step < (1 << 29) ? step * 2 : step;
-                } else {
-                    hi = probe;
-                    break;
-                }
-            }
-            while (lo < hi) {
-                const std::int32_t mid = lo + (hi - lo) / 2;
-                if (inColumn(mid))
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
-            end = lo;
-        }
+        const std::int32_t end = last + 1;
         // Pixel rows and columns grow with the data values, so a block's
         // smallest and largest values decide for every sample in it.
         std::int32_t j = i;
         double lastR = 0.0;
         // Long blocks while the column lasts, then short ones for its tail.
+        enum class Block { Taken, Leaves, Bad };
         auto takeBlock = [&](std::int32_t size) {
             double yMin, yMax, xMin = 0, xMax = 0;
             MinMax(yv + j, size, yMin, yMax);
@@ -522,20 +497,28 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
                 std::memcpy(&fy, yf + k, 8);
                 bad |= (fx ^ 0x0101010101010101ull) | (fy ^ 0x0101010101010101ull);
             }
-            if (!sortedX) MinMax(xv + j, size, xMin, xMax);
+            // In a sorted column the block stays in the pixel column when its
+            // last sample does; otherwise its X extent must.
+            if (sortedX) {
+                xMin = xv[j];
+                xMax = xv[j + size - 1];
+            } else {
+                MinMax(xv + j, size, xMin, xMax);
+            }
             const double rMin = (yMin - yFrom) * ky, rMax = (yMax - yFrom) * ky;
-            bool ok = !bad && rMin >= 1.0 && rMax < rLimit;
-            if (ok && !sortedX) ok = (xMin - xFrom) * kx >= c0 && (xMax - xFrom) * kx < c1;
-            if (!ok) return false;
+            if (bad || !(rMin >= 1.0 && rMax < rLimit)) return Block::Bad;
+            if (!((xMin - xFrom) * kx >= c0 && (xMax - xFrom) * kx < c1)) return Block::Leaves;
             runMin = std::min(runMin, p.bottom - ToPixelInt(rMax));
             runMax = std::max(runMax, p.bottom - ToPixelInt(rMin));
             lastR = (yv[j + size - 1] - yFrom) * ky;
             j += size;
-            return true;
+            return Block::Taken;
         };
-        bool ok = true;
-        while (ok && end - j >= kBlock) ok = takeBlock(kBlock);
-        while (ok && end - j >= kShortBlock) ok = takeBlock(kShortBlock);
+        Block b = Block::Taken;
+        while (b == Block::Taken && end - j >= kBlock) b = takeBlock(kBlock);
+        // A block that only ran past the column leaves a tail for short blocks.
+        if (b != Block::Bad) b = Block::Taken;
+        while (b == Block::Taken && end - j >= kShortBlock) b = takeBlock(kShortBlock);
         if (j > i) prev = {runX, p.bottom - ToPixelInt(lastR)};
         // What is left of the column is shorter than a block: walk it.
         tryFast = false;
