@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include "data/IniFile.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+fs::path FreshDir(const char* name) {
+    const fs::path dir = fs::temp_directory_path() / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST(IniFile, KeysWithBlanksAndCaseAreFoundAsWritten) {
+    const IniFile ini = IniFile::Parse(
+        "[Main]\r\nFFT Start = 0.25 \r\nXAxis=Time\r\n"
+        "[screen0]\nCurveCount=2\n");
+    EXPECT_EQ(ini.GetString("Main", "FFT Start"), "0.25");
+    EXPECT_EQ(ini.GetString("main", "fft start"), "0.25");
+    EXPECT_EQ(ini.GetString("Screen0", "CurveCount"), "2");
+    EXPECT_EQ(ini.Find("Main", "FFTStart"), nullptr);
+    EXPECT_EQ(ini.Find("Main", "CurveCount"), nullptr);
+    EXPECT_EQ(ini.Keys("Main"), (std::vector<std::string>{"FFT Start", "XAxis"}));
+    EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"Main", "screen0"}));
+}
+
+TEST(IniFile, FirstOfEqualSectionsAndKeysCounts) {
+    const IniFile ini = IniFile::Parse("[A]\nk=1\nK=2\n[B]\nk=3\n[a]\nk=4\nj=5\n");
+    EXPECT_EQ(ini.GetString("A", "k"), "1");
+    EXPECT_EQ(ini.Find("A", "j"), nullptr);
+    EXPECT_EQ(ini.Keys("A"), (std::vector<std::string>{"k"}));
+    EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST(IniFile, CommentsStrayKeysAndUnknownLinesAreNoKeys) {
+    const IniFile ini =
+        IniFile::Parse("orphan=1\n[S]\n;k=1\n# j=2\nno equals sign\n=empty key\n[broken\nm=3\n");
+    EXPECT_EQ(ini.Find("S", "k"), nullptr);
+    EXPECT_EQ(ini.Find("S", "# j"), nullptr);
+    EXPECT_EQ(ini.Find("", "orphan"), nullptr);
+    // A header without its bracket leaves the keys in the section before it.
+    EXPECT_EQ(ini.GetString("S", "m"), "3");
+    EXPECT_FALSE(ini.HasSection("broken"));
+}
+
+TEST(IniFile, IntegersAreLeadingDecimalsSaturatedAndEmptyIsAbsent) {
+    const IniFile ini = IniFile::Parse(
+        "[S]\na=-12\nb=+7\nc=12abc\nd=abc\ne=\nf=99999999999\ng=-99999999999\n"
+        "h=-2147483648\ni=2147483647\n");
+    EXPECT_EQ(ini.GetInt("S", "a", 5), -12);
+    EXPECT_EQ(ini.GetInt("S", "b", 5), 7);
+    EXPECT_EQ(ini.GetInt("S", "c", 5), 12);
+    EXPECT_EQ(ini.GetInt("S", "d", 5), 0);
+    EXPECT_EQ(ini.GetInt("S", "e", 5), 5);
+    EXPECT_EQ(ini.GetInt("S", "missing", -1), -1);
+    EXPECT_EQ(ini.GetInt("S", "f", 5), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(ini.GetInt("S", "g", 5), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ini.GetInt("S", "h", 5), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ini.GetInt("S", "i", 5), std::numeric_limits<std::int32_t>::max());
+}
+
+TEST(IniFile, DoublesAreDecimalTextAndEmptyIsAbsent) {
+    const IniFile ini = IniFile::Parse("[S]\na=1.5e-3\nb=\nc=junk\nd=-2D2\n");
+    EXPECT_EQ(ini.GetDouble("S", "a"), 1.5e-3);
+    EXPECT_FALSE(ini.GetDouble("S", "b").has_value());
+    EXPECT_FALSE(ini.GetDouble("S", "z").has_value());
+    EXPECT_EQ(ini.GetDouble("S", "c"), 0.0);
+    EXPECT_EQ(ini.GetDouble("S", "d"), -200.0);
+}
+
+TEST(IniFile, SetUpdatesInPlaceAndLeavesEveryOtherLineAlone) {
+    IniFile ini = IniFile::Parse(
+        "; layout of buck\r\n[Main]\r\nNumScreen = 1\r\nOwner=someone\r\n\r\n; end of main\r\n"
+        "[View]\r\nGrid=1\r\n");
+    EXPECT_TRUE(ini.Set("main", "numscreen", "3"));
+    EXPECT_TRUE(ini.Set("Main", "FFT Start", ""));
+    EXPECT_TRUE(ini.Set("Screen0", "CurveCount", "2"));
+    EXPECT_EQ(ini.Text(),
+              "; layout of buck\r\n[Main]\r\nNumScreen=3\r\nOwner=someone\r\nFFT Start=\r\n\r\n"
+              "; end of main\r\n[View]\r\nGrid=1\r\n[Screen0]\r\nCurveCount=2\r\n");
+    // The new key is found, and so is the one after which it went in.
+    EXPECT_EQ(ini.GetString("Main", "Owner"), "someone");
+    EXPECT_EQ(ini.Find("Main", "FFT Start")->size(), 0u);
+}
+
+TEST(IniFile, ValuesCannotBreakTheLineAndBadNamesAreRefused) {
+    IniFile ini;
+    EXPECT_TRUE(ini.Set("S", "Curve_0_Label", "V out\r\n[Main]\nNumScreen=9"));
+    const IniFile back = IniFile::Parse(ini.Text());
+    EXPECT_EQ(back.GetString("S", "Curve_0_Label"), "V out  [Main] NumScreen=9");
+    EXPECT_FALSE(back.HasSection("Main"));
+    for (const char* key : {"", "a=b", " lead", "trail ", "[x", ";x", "#x", "a\nb"})
+        EXPECT_FALSE(ini.Set("S", key, "1")) << key;
+    for (const char* section : {"", "a]b", " lead", "a\rb"})
+        EXPECT_FALSE(ini.Set(section, "k", "1")) << section;
+    EXPECT_EQ(ini.Keys("S"), (std::vector<std::string>{"Curve_0_Label"}));
+}
+
+TEST(IniFile, TextReadsBackToTheSameFileWhateverTheBytes) {
+    std::string nasty = "[S]\nk=a";
+    nasty += '\0';
+    nasty += "b\n\r\n\r\r\nstray\rline\n[";
+    nasty += std::string(1 << 20, 'x');
+    nasty += "]\nbig=";
+    nasty += std::string(1 << 20, 'y');
+    const IniFile ini = IniFile::Parse(nasty);
+    EXPECT_EQ(ini.GetString("S", "k"), std::string("a\0b", 3));
+    EXPECT_EQ(ini.GetString(std::string(1 << 20, 'x'), "big").size(), size_t{1} << 20);
+    const std::string text = ini.Text();
+    EXPECT_EQ(IniFile::Parse(text).Text(), text);
+}
+
+TEST(IniFile, SaveKeepsForeignKeysAndLoadTellsMissingFromUnreadable) {
+    const fs::path dir = FreshDir("kurvex-inifile-test");
+    const std::string path = (dir / "buck.ini").string();
+    std::string error;
+    IniFile ini;
+    EXPECT_EQ(ini.Load(path, error), IniReadStatus::Missing);
+
+    std::ofstream(path, std::ios::binary) << "[Main]\nNumScreen=1\nMine=kept\n[Other]\nx=1\n";
+    ASSERT_EQ(ini.Load(path, error), IniReadStatus::Ok);
+    ini.Set("Main", "NumScreen", "2");
+    ASSERT_TRUE(ini.Save(path, error)) << error;
+    EXPECT_EQ(Slurp(path), "[Main]\r\nNumScreen=2\r\nMine=kept\r\n[Other]\r\nx=1\r\n");
+
+    // A save that cannot complete leaves the old file as it was.
+    const std::string blocked = (dir / "sub").string();
+    fs::create_directories(blocked);
+    EXPECT_FALSE(ini.Save(blocked, error));
+    EXPECT_NE(error.find("sub"), std::string::npos);
+    EXPECT_EQ(ini.Load(blocked, error), IniReadStatus::Failed);
+    EXPECT_TRUE(ini.Sections().empty());
+
+    const fs::path huge = dir / "huge.ini";
+    std::ofstream(huge).close();
+    fs::resize_file(huge, IniFile::kMaxFileBytes + 1);  // sparse: costs no disk
+    EXPECT_EQ(ini.Load(huge.string(), error), IniReadStatus::Failed);
+    EXPECT_NE(error.find("larger"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace kurvex
