@@ -1,0 +1,512 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data/SettingsDataFile.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Recorder : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct Column {
+    const char* name;  // null: no name
+    std::vector<double> values;
+    std::vector<std::uint8_t> flags;  // empty: all valid
+};
+
+CResultDataRef MakeData(const std::vector<Column>& cols, bool uniform, bool bad,
+                        std::int32_t kind = kDataSetPlain) {
+    CResultDataRef d(kind);
+    const auto n = static_cast<std::int32_t>(cols.size());
+    const auto rows = static_cast<std::int32_t>(cols[0].values.size());
+    EXPECT_TRUE(d.Initialise(kind, n, rows, 100));
+    for (std::int32_t r = 0; r < rows; ++r) {
+        std::vector<double> v;
+        std::vector<std::uint8_t> f;
+        for (const Column& c : cols) {
+            v.push_back(c.values[static_cast<size_t>(r)]);
+            f.push_back(c.flags.empty() ? std::uint8_t{kPointValid}
+                                        : c.flags[static_cast<size_t>(r)]);
+        }
+        EXPECT_TRUE(d.SetRow(r, v.data(), f.data(), 0, -1));
+    }
+    for (std::int32_t i = 0; i < n; ++i) d.SetName(i, cols[static_cast<size_t>(i)].name);
+    d->SetUniformX(uniform);
+    d->SetBadPoints(bad);
+    d.UpdateExtents();
+    return d;
+}
+
+std::string WriteToBytes(const CResultDataRef& d, const char* prefix = nullptr) {
+    FilePtr f(std::tmpfile());
+    EXPECT_TRUE(WriteSettingsDataPart(d, f.get(), prefix));
+    std::rewind(f.get());
+    std::string s;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) s.append(chunk, got);
+    return s;
+}
+
+struct ReadOutcome {
+    DataPartResult result = DataPartResult::Refused;
+    CResultDataRef data;
+    Recorder messages;
+    long position = -1;  // where the file stands afterwards
+};
+
+void ReadFromBytes(const std::string& bytes, ReadOutcome& out) {
+    FilePtr f(std::tmpfile());
+    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
+    std::rewind(f.get());
+    out.result = ReadSettingsDataPart(f.get(), out.data, out.messages, "t.kfd");
+    out.position = std::ftell(f.get());
+}
+
+std::uint32_t U32At(const std::string& s, size_t at) {
+    std::uint32_t v;
+    std::memcpy(&v, s.data() + at, 4);
+    return v;
+}
+void PutU32(std::string& s, size_t at, std::uint32_t v) {
+    std::memcpy(s.data() + at, &v, 4);
+}
+double F64At(const std::string& s, size_t at) {
+    double v;
+    std::memcpy(&v, s.data() + at, 8);
+    return v;
+}
+std::string U32Bytes(std::uint32_t v) {
+    return std::string(reinterpret_cast<const char*>(&v), 4);
+}
+
+std::vector<double> Samples(const CResultDataRef& d, std::int32_t i) {
+    const double* v = d->Variable(i)->Values();
+    return {v, v + d->RowCount()};
+}
+std::vector<std::uint8_t> Flags(const CResultDataRef& d, std::int32_t i) {
+    const std::uint8_t* f = d->Variable(i)->Flags();
+    return {f, f + d->RowCount()};
+}
+
+// Three variables, five points, uniform X, nothing bad.
+CResultDataRef UniformThree() {
+    return MakeData({{"Time", {0, 0.1, 0.2, 0.3, 0.4}, {}},
+                     {"I(L1)", {1, -2, 3.5, 4, 1e300}, {}},
+                     {"V(C2)", {-1e-300, 0, 7, 8, 9}, {}}},
+                    true, false);
+}
+
+// Three variables, four points, bad points, and X not uniform.
+CResultDataRef WithBadPoints() {
+    return MakeData({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
+                     {"a", {1, 2, 3, 4}, {1, 0, 2, 1}},
+                     {"b", {5, 6, 7, 8}, {2, 2, 1, 0}}},
+                    false, true);
+}
+
+TEST(SettingsDataFile, UniformThreeVariablesRoundTrip) {
+    const std::string bytes = WriteToBytes(UniformThree());
+    // Header, offsets and the reserved kilobyte come first.
+    EXPECT_EQ(U32At(bytes, 0), 0xEDF094C9u);
+    EXPECT_EQ(U32At(bytes, 4), 7u);
+    EXPECT_EQ(U32At(bytes, 8), 0u);
+    EXPECT_EQ(U32At(bytes, 12), 3u);
+    EXPECT_EQ(U32At(bytes, 16), 5u);
+    EXPECT_EQ(bytes.substr(32, 1000), std::string(1000, '\0'));
+    const size_t rec0 = 1032;
+    ASSERT_EQ(U32At(bytes, 20), rec0);
+    EXPECT_EQ(bytes.substr(rec0, 100), std::string(100, '\0'));
+    EXPECT_EQ(U32At(bytes, rec0 + 100), 5u);  // "Time" and its NUL
+    EXPECT_EQ(bytes.substr(rec0 + 104, 5), std::string("Time\0", 5));
+    EXPECT_EQ(U32At(bytes, rec0 + 109), 0x10000u);
+    EXPECT_EQ(F64At(bytes, rec0 + 113), 0.0);
+    EXPECT_EQ(F64At(bytes, rec0 + 121), 0.4);
+    EXPECT_EQ(F64At(bytes, rec0 + 129), 0.1);
+    const size_t rec1 = rec0 + 137;
+    EXPECT_EQ(U32At(bytes, 24), rec1);
+    EXPECT_EQ(U32At(bytes, rec1 + 100), 6u);
+    EXPECT_EQ(U32At(bytes, rec1 + 110), 0u);  // no flags: five floats, no point flags
+    const size_t rec2 = rec1 + 114 + 40;
+    EXPECT_EQ(U32At(bytes, 28), rec2);
+    EXPECT_EQ(bytes.size(), rec2 + 114 + 40);
+
+    ReadOutcome in;
+    ReadFromBytes(bytes, in);
+    ASSERT_EQ(in.result, DataPartResult::Read);
+    EXPECT_TRUE(in.messages.shown.empty());
+    EXPECT_EQ(in.position, static_cast<long>(bytes.size()));
+    const CResultDataRef& d = in.data;
+    ASSERT_EQ(d->VariableCount(), 3);
+    EXPECT_EQ(d->RowCount(), 5);
+    EXPECT_EQ(d->UniformX(), 1);
+    EXPECT_EQ(d->BadPoints(), 0);
+    const std::vector<double> x = Samples(d, 0);
+    const double xs[] = {0, 0.1, 0.2, 0.3, 0.4};
+    for (int k = 0; k < 5; ++k) EXPECT_DOUBLE_EQ(x[static_cast<size_t>(k)], xs[k]) << k;
+    EXPECT_EQ(Samples(d, 1), (std::vector<double>{1, -2, 3.5, 4, 1e300}));
+    EXPECT_EQ(Samples(d, 2), (std::vector<double>{-1e-300, 0, 7, 8, 9}));
+    for (std::int32_t i = 0; i < 3; ++i)
+        EXPECT_EQ(Flags(d, i), std::vector<std::uint8_t>(5, kPointValid)) << i;
+    EXPECT_EQ(d->Variable(1)->Name(), "I(L1)");
+    EXPECT_EQ(d->Variable(2)->Name(), "V(C2)");
+    EXPECT_EQ(d->Variable(1)->Max(), 1e300);  // extents are worked out after reading
+    EXPECT_EQ(d->Variable(2)->Min(), -1e-300);
+}
+
+TEST(SettingsDataFile, BadPointsKeepTheirFlags) {
+    const std::string bytes = WriteToBytes(WithBadPoints());
+    const size_t rec0 = 1032;
+    EXPECT_EQ(U32At(bytes, rec0 + 109), 0u);  // X is never stored with flags
+    const size_t rec1 = U32At(bytes, 24), rec2 = U32At(bytes, 28);
+    EXPECT_EQ(U32At(bytes, rec1 + 106), 0x101000u);
+    EXPECT_EQ(U32At(bytes, rec2 + 106), 0x101000u);
+    EXPECT_EQ(bytes.size(), rec2 + 110 + 4 * 8 + 4);
+
+    ReadOutcome in;
+    ReadFromBytes(bytes, in);
+    ASSERT_EQ(in.result, DataPartResult::Read);
+    EXPECT_EQ(in.data->UniformX(), 0);
+    EXPECT_EQ(in.data->BadPoints(), 1);
+    EXPECT_EQ(Samples(in.data, 0), (std::vector<double>{0, 1, 3, 7}));
+    EXPECT_EQ(Flags(in.data, 0), (std::vector<std::uint8_t>{1, 1, 1, 1}));
+    EXPECT_EQ(Flags(in.data, 1), (std::vector<std::uint8_t>{1, 0, 2, 1}));
+    EXPECT_EQ(Flags(in.data, 2), (std::vector<std::uint8_t>{2, 2, 1, 0}));
+    EXPECT_EQ(in.data->Variable(1)->Min(), 1);  // only valid samples count
+    EXPECT_EQ(in.data->Variable(1)->Max(), 4);
+    EXPECT_EQ(in.data->Variable(2)->Min(), 7);
+    EXPECT_EQ(in.data->Variable(2)->Max(), 7);
+}
+
+TEST(SettingsDataFile, UnnamedVariablesGetDefaultNames) {
+    const std::string bytes = WriteToBytes(MakeData(
+        {{nullptr, {0, 1}, {}}, {nullptr, {2, 3}, {}}, {nullptr, {4, 5}, {}}, {"z", {6, 7}, {}}},
+        false, false));
+    EXPECT_EQ(U32At(bytes, U32At(bytes, 20) + 100), 0u);
+    EXPECT_EQ(U32At(bytes, U32At(bytes, 28) + 100), 0u);
+    ReadOutcome in;
+    ReadFromBytes(bytes, in);
+    ASSERT_EQ(in.result, DataPartResult::Read);
+    const char* names[] = {"Time", "Y1", "Y2", "z"};
+    for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(in.data->Variable(i)->Name(), names[i]);
+}
+
+TEST(SettingsDataFile, NameWithoutItsNulStopsAtItsLength) {
+    std::string bytes = WriteToBytes(MakeData({{"ab", {0, 1}, {}}}, false, false));
+    const size_t rec0 = U32At(bytes, 20);
+    bytes[rec0 + 106] = 'c';  // overwrite the NUL of "ab"
+    ReadOutcome in;
+    ReadFromBytes(bytes, in);
+    ASSERT_EQ(in.result, DataPartResult::Read);
+    EXPECT_EQ(in.data->Variable(0)->Name(), "ab");
+}
+
+TEST(SettingsDataFile, GeneratedXIsExactEveryHundredSamples) {
+    // The reference: the step summed sample by sample, restarted from the
+    // exact product at 0, 100 and 200.
+    const double step = 0.1, first = 0.0;
+    std::vector<double> x(250);
+    for (int k = 0; k < 250; ++k) x[static_cast<size_t>(k)] = k * step;
+    const std::string bytes = WriteToBytes(
+        MakeData({{"Time", x, {}}, {"y", std::vector<double>(250, 1.0), {}}}, true, false));
+    ReadOutcome in;
+    ReadFromBytes(bytes, in);
+    ASSERT_EQ(in.result, DataPartResult::Read);
+    const std::vector<double> got = Samples(in.data, 0);
+    ASSERT_EQ(got.size(), 250u);
+    double summed = first;
+    for (int k = 0; k < 250; ++k) {
+        if (k == 0 || k == 100 || k == 200)
+            summed = k * step + first;
+        else
+            summed += step;
+        EXPECT_EQ(got[static_cast<size_t>(k)], summed) << k;
+    }
+    // The restart is visible: summing alone would have drifted from these.
+    EXPECT_EQ(got[100], 10.0);
+    EXPECT_EQ(got[200], 20.0);
+    EXPECT_NE(got[99], 9.9);
+    EXPECT_NE(got[99] + step, 10.0);
+}
+
+TEST(SettingsDataFile, SinglePointUniformXStoresZeroStep) {
+    const std::string bytes = WriteToBytes(MakeData({{"Time", {2.5}, {}}}, true, false));
+    const size_t head = U32At(bytes, 20) + 113;
+    EXPECT_EQ(F64At(bytes, head), 2.5);
+    EXPECT_EQ(F64At(bytes, head + 8), 2.5);
+    EXPECT_EQ(F64At(bytes, head + 16), 0.0);
+    ReadOutcome in;
+    ReadFromBytes(bytes, in);
+    ASSERT_EQ(in.result, DataPartResult::Read);
+    EXPECT_EQ(Samples(in.data, 0), std::vector<double>{2.5});
+}
+
+TEST(SettingsDataFile, NoVariablesOrNoPointsOpenEmpty) {
+    CResultDataRef none;
+    ASSERT_TRUE(none.Initialise(kDataSetPlain, 3, 10, 100));  // no rows
+    FilePtr f(std::tmpfile());
+    EXPECT_FALSE(WriteSettingsDataPart(none, f.get(), nullptr));
+    EXPECT_EQ(std::ftell(f.get()), 0L);
+
+    std::string header = U32Bytes(0xEDF094C9u) + U32Bytes(7) + U32Bytes(0);
+    for (auto [n, p] : {std::pair{0u, 5u}, std::pair{3u, 0u}, std::pair{0u, 0u}}) {
+        ReadOutcome in;
+        in.data = WithBadPoints();
+        ReadFromBytes(header + U32Bytes(n) + U32Bytes(p), in);
+        EXPECT_EQ(in.result, DataPartResult::Empty);
+        EXPECT_EQ(in.data->VariableCount(), 0);
+        EXPECT_EQ(in.data->RowCount(), 0);
+        EXPECT_TRUE(in.messages.shown.empty());
+    }
+}
+
+TEST(SettingsDataFile, OtherFilesAreNotThisFormat) {
+    for (const std::string& bytes :
+         {std::string(), std::string("\xC9\x94\xF0", 3),
+          U32Bytes(0xEDF094CAu) + std::string(2000, '\0'), std::string("Time Y1\r\n0 1\r\n")}) {
+        ReadOutcome in;
+        ReadFromBytes(bytes, in);
+        EXPECT_EQ(in.result, DataPartResult::NotThisFormat);
+        EXPECT_TRUE(in.messages.shown.empty());
+    }
+}
+
+TEST(SettingsDataFile, EveryTruncationIsRefusedAndLeavesTheDataSetAlone) {
+    const std::string bytes = WriteToBytes(WithBadPoints());
+    for (size_t len = 4; len < bytes.size(); ++len) {
+        ReadOutcome in;
+        const CResultDataRef before = UniformThree();
+        in.data = before;
+        ReadFromBytes(bytes.substr(0, len), in);
+        EXPECT_EQ(in.result, DataPartResult::Refused) << len;
+        ASSERT_EQ(in.messages.shown.size(), 1u) << len;
+        EXPECT_EQ(in.messages.shown[0].rfind("Cannot read \"t.kfd\": ", 0), 0u) << len;
+        EXPECT_EQ(in.data.Get(), before.Get()) << len;
+    }
+}
+
+TEST(SettingsDataFile, CorruptCountsOffsetsAndLengthsAreRefused) {
+    const std::string good = WriteToBytes(WithBadPoints());
+    const size_t rec1 = U32At(good, 24);
+    const struct {
+        const char* what;
+        size_t at;
+        std::uint32_t value;
+        const char* reason;
+    } cases[] = {
+        {"offset past the end", 24, static_cast<std::uint32_t>(good.size() + 10),
+         "the record of variable 1 lies past the end of the file"},
+        {"offset near 4 GB", 28, 0xFFFFFFF0u,
+         "the record of variable 2 lies past the end of the file"},
+        {"name length 2^31", rec1 + 100, 0x80000000u, "the name of variable 1 is longer"},
+        {"name length 2^31 - 1", rec1 + 100, 0x7FFFFFFFu, "the name of variable 1 is longer"},
+        {"name length past the end", rec1 + 100, 500, "the name of variable 1 is longer"},
+        {"shared record", 28, static_cast<std::uint32_t>(rec1),
+         "the records of variables 1 and 2 overlap"},
+        {"negative count", 12, 0xFFFFFFFFu, "the file claims -1 variables of 4 points"},
+        {"negative points", 16, 0x80000000u, "the file claims 3 variables of -2147483648"},
+        {"huge count", 12, 0x7FFFFFFFu, "the file is too short for 2147483647 variables"},
+        {"huge points", 16, 0x7FFFFFFFu, "the samples of variable 0 run past"},
+        {"uniform flag on a later variable", rec1 + 106, 0x101000u | 0x10000u, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string bytes = good;
+        PutU32(bytes, c.at, c.value);
+        ReadOutcome in;
+        ReadFromBytes(bytes, in);
+        if (!c.reason) {
+            // Flag 0x10000 on a variable other than X changes nothing.
+            EXPECT_EQ(in.result, DataPartResult::Read) << c.what;
+            continue;
+        }
+        EXPECT_EQ(in.result, DataPartResult::Refused) << c.what;
+        ASSERT_EQ(in.messages.shown.size(), 1u) << c.what;
+        EXPECT_NE(in.messages.shown[0].find(c.reason), std::string::npos)
+            << c.what << ": " << in.messages.shown[0];
+    }
+}
+
+TEST(SettingsDataFile, GeneratedXAloneIsBounded) {
+    std::string bytes = WriteToBytes(MakeData({{"Time", {0, 1}, {}}}, true, false));
+    const auto most = static_cast<std::uint32_t>(kMaxGeneratedRows);
+    for (auto [p, read] :
+         {std::pair{1000u, true}, std::pair{most, true}, std::pair{most + 1, false}}) {
+        PutU32(bytes, 16, p);
+        ReadOutcome in;
+        ReadFromBytes(bytes, in);
+        EXPECT_EQ(in.result == DataPartResult::Read, read) << p;
+        if (read) {
+            EXPECT_EQ(in.data->RowCount(), static_cast<std::int32_t>(p));
+            EXPECT_EQ(Samples(in.data, 0).back(), p - 1.0);
+        }
+    }
+}
+
+TEST(SettingsDataFile, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
+    CResultDataRef d = MakeData({{"Time", {1, 2, 3}, {0, 1, 1}}, {"v", {4, 5, 6}, {}}}, false,
+                                false, kDataSetHighPass);
+    for (const char* prefix : {"run2", static_cast<const char*>(nullptr)}) {
+        ReadOutcome in;
+        ReadFromBytes(WriteToBytes(d, prefix), in);
+        ASSERT_EQ(in.result, DataPartResult::Read);
+        EXPECT_EQ(Samples(in.data, 0), (std::vector<double>{-1, 0, 1}));
+        EXPECT_EQ(in.data->Variable(0)->Name(), "Time");
+        EXPECT_EQ(in.data->Variable(1)->Name(), prefix ? "run2_v" : "v");
+    }
+    EXPECT_EQ(Samples(d, 0), (std::vector<double>{1, 2, 3}));  // the original is untouched
+    EXPECT_EQ(d->Variable(1)->Name(), "v");
+
+    // A plain data set is written as it is, prefix or not.
+    ReadOutcome plain;
+    ReadFromBytes(
+        WriteToBytes(MakeData({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false), "run2"),
+        plain);
+    EXPECT_EQ(Samples(plain.data, 0), (std::vector<double>{1, 2}));
+    EXPECT_EQ(plain.data->Variable(1)->Name(), "v");
+}
+
+class SettingsDataFileOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("kurvex-sdf-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Path(const char* name) const { return (dir_ / name).string(); }
+    static std::string Slurp(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static void Spit(const std::string& p, const std::string& bytes) {
+        std::ofstream(p, std::ios::binary) << bytes;
+    }
+    size_t Entries() const {
+        return static_cast<size_t>(
+            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    }
+    fs::path dir_;
+};
+
+CIOBuffer Stream(size_t bytes) {
+    CIOBuffer b;
+    b.SetVersion(7, 1);
+    b.WriteBytes(std::string(bytes, 's').data(), bytes);
+    return b;
+}
+
+TEST_F(SettingsDataFileOnDisk, DataAndSettingsRoundTrip) {
+    const std::string path = Path("r.kfd");
+    CIOBuffer out;
+    out.WriteInt32(7);
+    out.WriteInt32(1);
+    out.WriteInt32(0);
+    Recorder said;
+    ASSERT_TRUE(SaveSettingsDataFile(path, WithBadPoints(), nullptr, out, said));
+    EXPECT_TRUE(said.shown.empty());
+    EXPECT_EQ(out.Size(), 12u);  // the caller keeps its stream
+    EXPECT_EQ(Slurp(path), WriteToBytes(WithBadPoints()) + U32Bytes(12) + std::string(out.Bytes()));
+    EXPECT_EQ(Entries(), 1u);
+
+    CResultDataRef d;
+    CIOBuffer in;
+    in.WriteString("stale");
+    EXPECT_EQ(LoadSettingsDataFile(path, d, &in, said), DataPartResult::Read);
+    EXPECT_TRUE(said.shown.empty());
+    EXPECT_EQ(in.Mode(), kIOBufferLoad);
+    EXPECT_EQ(in.Bytes(), out.Bytes());
+    EXPECT_EQ(in.File(), nullptr);
+    EXPECT_EQ(Flags(d, 2), (std::vector<std::uint8_t>{2, 2, 1, 0}));
+
+    // A file that ends with the data has no settings.
+    Spit(path, WriteToBytes(WithBadPoints()));
+    EXPECT_EQ(LoadSettingsDataFile(path, d, &in, said), DataPartResult::Read);
+    EXPECT_EQ(in.Size(), 0u);
+    EXPECT_TRUE(said.shown.empty());
+}
+
+TEST_F(SettingsDataFileOnDisk, OversizedSettingsBlockIsReportedAndTheDataKept) {
+    const std::string path = Path("big.kfd");
+    Spit(path, WriteToBytes(WithBadPoints()) + U32Bytes(4000001) + std::string(4000001, 'x'));
+    CResultDataRef d;
+    CIOBuffer in;
+    Recorder said;
+    EXPECT_EQ(LoadSettingsDataFile(path, d, &in, said), DataPartResult::Read);
+    EXPECT_EQ(said.shown, std::vector<std::string>{"IO Buffer Error: Buffer too large."});
+    EXPECT_EQ(in.Size(), 0u);
+    EXPECT_EQ(d->RowCount(), 4);
+}
+
+TEST_F(SettingsDataFileOnDisk, TruncatedSettingsBlockLoadsWhatIsThere) {
+    const std::string path = Path("cut.kfd");
+    Spit(path, WriteToBytes(WithBadPoints()) + U32Bytes(100) + "abc");
+    CResultDataRef d;
+    CIOBuffer in;
+    Recorder said;
+    EXPECT_EQ(LoadSettingsDataFile(path, d, &in, said), DataPartResult::Read);
+    EXPECT_EQ(in.Bytes(), "abc");
+}
+
+TEST_F(SettingsDataFileOnDisk, FailedSavesLeaveTheOldFile) {
+    const std::string path = Path("keep.kfd");
+    Spit(path, "old");
+    const struct {
+        const char* what;
+        size_t stream;
+        CResultDataRef data;
+        std::vector<std::string> said;
+    } cases[] = {
+        {"empty stream", 0, WithBadPoints(), {"IO Buffer Error: Attempt to save empty buffer."}},
+        {"stream too large", 4000001, WithBadPoints(), {"IO Buffer Error: Buffer too large."}},
+        {"no rows", 12, CResultDataRef(), {"There is no data to save."}},
+    };
+    for (const auto& c : cases) {
+        CIOBuffer settings = Stream(c.stream);
+        Recorder said;
+        EXPECT_FALSE(SaveSettingsDataFile(path, c.data, nullptr, settings, said)) << c.what;
+        EXPECT_EQ(said.shown, c.said) << c.what;
+        EXPECT_EQ(Slurp(path), "old") << c.what;
+        EXPECT_EQ(Entries(), 1u) << c.what;
+        EXPECT_EQ(settings.Size(), c.stream) << c.what;
+    }
+}
+
+TEST_F(SettingsDataFileOnDisk, UnopenableFilesAreReported) {
+    CResultDataRef d;
+    CIOBuffer settings = Stream(4);
+    Recorder said;
+    EXPECT_EQ(LoadSettingsDataFile(Path("missing.kfd"), d, &settings, said),
+              DataPartResult::Refused);
+    ASSERT_EQ(said.shown.size(), 1u);
+    EXPECT_EQ(said.shown[0].rfind("Cannot open \"" + Path("missing.kfd") + "\": ", 0), 0u);
+    EXPECT_EQ(settings.Size(), 0u);
+    EXPECT_FALSE(
+        SaveSettingsDataFile(Path("no/dir/x.kfd"), WithBadPoints(), nullptr, settings, said));
+    ASSERT_EQ(said.shown.size(), 2u);
+    EXPECT_NE(said.shown[1].find("No such file"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kurvex
