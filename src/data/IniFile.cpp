@@ -34,11 +34,6 @@ bool HasLineBreak(std::string_view s) {
     return s.find_first_of("\r\n") != std::string_view::npos;
 }
 
-// A name that reads back as itself.
-bool IsCleanName(std::string_view s) {
-    return !s.empty() && Trim(s) == s && !HasLineBreak(s);
-}
-
 }  // namespace
 
 IniFile IniFile::Parse(std::string_view text) {
@@ -183,9 +178,13 @@ std::optional<double> IniFile::GetDouble(std::string_view section, std::string_v
 }
 
 bool IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
-    if (!IsCleanName(section) || section.find(']') != std::string_view::npos) return false;
-    if (!IsCleanName(key) || key.find('=') != std::string_view::npos || key.front() == '[' ||
-        key.front() == ';' || key.front() == '#')
+    // Refuse any name that would not read back as itself.
+    if (Trim(section) != section || HasLineBreak(section) ||
+        section.find(']') != std::string_view::npos)
+        return false;
+    if (key.empty() || Trim(key) != key || HasLineBreak(key) ||
+        key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';' ||
+        key.front() == '#')
         return false;
     std::string v(value);
     for (char& c : v) {

@@ -108,7 +108,7 @@ TEST(IniFile, ValuesCannotBreakTheLineAndBadNamesAreRefused) {
     EXPECT_FALSE(back.HasSection("Main"));
     for (const char* key : {"", "a=b", " lead", "trail ", "[x", ";x", "#x", "a\nb"})
         EXPECT_FALSE(ini.Set("S", key, "1")) << key;
-    for (const char* section : {"", "a]b", " lead", "a\rb"})
+    for (const char* section : {"a]b", " lead", "a\rb"})
         EXPECT_FALSE(ini.Set(section, "k", "1")) << section;
     EXPECT_EQ(ini.Keys("S"), (std::vector<std::string>{"Curve_0_Label"}));
 }
