@@ -1,0 +1,664 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "data/BlockContainerFile.h"
+#include "data/ByteSource.h"
+#include "data/SettingsDataFile.h"
+#include "data/TextReader.h"
+#include "data/TextWriter.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RecordingMessages;
+
+class BlockContainerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("kurvex-bc-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Path(const char* name) const { return (dir_ / name).string(); }
+
+    fs::path dir_;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+void Spit(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+std::uint32_t U32At(const std::string& s, size_t at) {
+    std::uint32_t v;
+    std::memcpy(&v, s.data() + at, 4);
+    return v;
+}
+std::uint64_t U64At(const std::string& s, size_t at) {
+    std::uint64_t v;
+    std::memcpy(&v, s.data() + at, 8);
+    return v;
+}
+void PutU32(std::string& s, size_t at, std::uint32_t v) {
+    std::memcpy(s.data() + at, &v, 4);
+}
+void PutU64(std::string& s, size_t at, std::uint64_t v) {
+    std::memcpy(s.data() + at, &v, 8);
+}
+
+struct Column {
+    const char* name;  // null: no name
+    std::vector<double> values;
+    std::vector<std::uint8_t> flags;  // empty: all valid
+};
+
+CResultDataRef MakeData(const std::vector<Column>& cols, bool uniform, bool bad,
+                        std::int32_t kind = kDataSetPlain) {
+    CResultDataRef d(kind);
+    const auto n = static_cast<std::int32_t>(cols.size());
+    const auto rows = static_cast<std::int32_t>(cols[0].values.size());
+    EXPECT_TRUE(d.Initialise(kind, n, rows, 100));
+    for (std::int32_t r = 0; r < rows; ++r) {
+        std::vector<double> v;
+        std::vector<std::uint8_t> f;
+        for (const Column& c : cols) {
+            v.push_back(c.values[size_t(r)]);
+            f.push_back(c.flags.empty() ? std::uint8_t{kPointValid} : c.flags[size_t(r)]);
+        }
+        EXPECT_TRUE(d.SetRow(r, v.data(), f.data(), 0, -1));
+    }
+    for (std::int32_t i = 0; i < n; ++i) d.SetName(i, cols[size_t(i)].name);
+    d->SetUniformX(uniform);
+    d->SetBadPoints(bad);
+    d.UpdateExtents();
+    return d;
+}
+
+std::vector<double> Samples(const CResultDataRef& d, std::int32_t i) {
+    const double* v = d->Variable(i)->Values();
+    return {v, v + d->RowCount()};
+}
+std::vector<std::uint8_t> Flags(const CResultDataRef& d, std::int32_t i) {
+    const std::uint8_t* f = d->Variable(i)->Flags();
+    return {f, f + d->RowCount()};
+}
+
+CIOBuffer Stream(const std::string& bytes) {
+    CIOBuffer b;
+    b.Assign(bytes);
+    return b;
+}
+
+CResultDataRef UniformThree() {
+    return MakeData({{"Time", {0, 0.1, 0.2, 0.3, 0.4}, {}},
+                     {"I(L1)", {1, -2, 3.5, 4, 1e300}, {}},
+                     {"V(C2)", {-1e-300, 0, 7, 8, 9}, {}}},
+                    true, false);
+}
+
+CResultDataRef WithBadPoints() {
+    return MakeData({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
+                     {"Va", {1, 2, 3, 4}, {1, 0, 2, 1}},
+                     {"Vb", {5, 6, 7, 8}, {2, 1, 1, 0}}},
+                    false, true);
+}
+
+struct Loaded {
+    bool ok = false;
+    CResultDataRef data;
+    std::vector<CIOBuffer> settings;
+    RecordingMessages messages;
+};
+
+void Load(const std::string& path, Loaded& out) {
+    out.ok = ReadBlockContainer(path, out.data, out.settings, out.messages);
+}
+
+std::string Message(const Loaded& l) {
+    return l.messages.shown.empty() ? std::string() : l.messages.shown.back().first;
+}
+
+// Offsets of the layout the tests build files by hand from.
+constexpr size_t kDirDescriptor = 88;
+size_t DirectoryAt(const std::string& file) {
+    return size_t(U32At(file, kDirDescriptor)) | size_t(U32At(file, kDirDescriptor + 12)) << 32;
+}
+size_t EntryAt(const std::string& file, size_t k) {
+    return DirectoryAt(file) + 4 + k * kBlockEntryBytes;
+}
+
+// A container assembled block by block, for what the writer never makes.
+class Builder {
+public:
+    Builder(std::int32_t n, std::int32_t p) : n_(n), p_(p) {}
+    void Add(BlockEntry e, const std::string& content) { blocks_.push_back({e, content}); }
+    void AddNames(const std::vector<std::pair<std::int32_t, std::string>>& names,
+                  std::int32_t first, std::int32_t count) {
+        std::string b;
+        for (const auto& [i, text] : names) {
+            b += Bytes32(std::uint32_t(i)) + Bytes32(std::uint32_t(text.size() + 1)) + text;
+            b += '\0';
+        }
+        BlockEntry e;
+        e.type = kBlockNames;
+        e.index = -1;
+        e.first = first;
+        e.count = count;
+        Add(e, b);
+    }
+    void AddData(std::int32_t index, std::int32_t first, const std::vector<double>& x,
+                 const std::vector<std::uint8_t>& flags = {}, std::uint32_t kind = 0) {
+        BlockEntry e;
+        e.type = kBlockData;
+        e.index = index;
+        e.first = first;
+        e.count = std::int32_t(x.size());
+        e.kind = kind;
+        std::string b(kDataBlockReserved, '\0');
+        b.append(reinterpret_cast<const char*>(x.data()), x.size() * 8);
+        if (!flags.empty()) {
+            e.flags = kRecordPointFlags | kRecordBadPoints;
+            b.append(reinterpret_cast<const char*>(flags.data()), flags.size());
+        }
+        Add(e, b);
+    }
+    std::string Build() const {
+        std::string f(1024 + 1024, '\0');
+        PutU32(f, 0, kBlockContainerMagic);
+        PutU32(f, 4, 8);
+        PutU32(f, 20, kBlockContainerFeatures);
+        PutU32(f, 64, 1024);
+        PutU32(f, 68, 1024);
+        PutU32(f, 116, kBlockEntryBytes);
+        PutU32(f, 1024, 7);
+        PutU32(f, 1024 + 16, std::uint32_t(n_));
+        PutU32(f, 1024 + 20, std::uint32_t(p_));
+        const size_t dir = f.size();
+        const size_t used = 4 + blocks_.size() * kBlockEntryBytes;
+        PutU32(f, kDirDescriptor, std::uint32_t(dir));
+        PutU32(f, kDirDescriptor + 4, std::uint32_t(used));
+        f.resize(dir + used);
+        PutU32(f, dir, std::uint32_t(blocks_.size()));
+        for (size_t k = 0; k < blocks_.size(); ++k) {
+            BlockEntry e = blocks_[k].first;
+            e.offset = f.size();
+            e.size = blocks_[k].second.size();
+            const size_t at = dir + 4 + k * kBlockEntryBytes;
+            f += blocks_[k].second;
+            PutU32(f, at, e.type);
+            PutU32(f, at + 4, e.flags);
+            PutU32(f, at + 8, e.kind);
+            PutU32(f, at + 12, std::uint32_t(e.index));
+            PutU32(f, at + 16, std::uint32_t(e.first));
+            PutU32(f, at + 20, std::uint32_t(e.count));
+            PutU64(f, at + 24, e.offset);
+            PutU64(f, at + 32, e.size);
+        }
+        return f;
+    }
+
+private:
+    static std::string Bytes32(std::uint32_t v) {
+        return std::string(reinterpret_cast<const char*>(&v), 4);
+    }
+    std::int32_t n_, p_;
+    std::vector<std::pair<BlockEntry, std::string>> blocks_;
+};
+
+// --- round trips -----------------------------------------------------------
+
+TEST_F(BlockContainerTest, UniformDataSetAndSettingsStreamsReadBack) {
+    RecordingMessages said;
+    const std::vector<CIOBuffer> streams = {Stream("first stream"), Stream(std::string(300, 'x'))};
+    ASSERT_TRUE(WriteBlockContainer(UniformThree(), Path("a.kfd"), nullptr, streams, said));
+    EXPECT_TRUE(said.shown.empty());
+    Loaded l;
+    Load(Path("a.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    EXPECT_TRUE(l.messages.shown.empty());
+    const CResultDataRef want = UniformThree();
+    ASSERT_EQ(l.data->VariableCount(), 3);
+    ASSERT_EQ(l.data->RowCount(), 5);
+    EXPECT_EQ(l.data->UniformX(), 1);
+    EXPECT_EQ(l.data->BadPoints(), 0);
+    for (std::int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(l.data->Variable(i)->Name(), want->Variable(i)->Name());
+        EXPECT_EQ(Flags(l.data, i), std::vector<std::uint8_t>(5, kPointValid));
+    }
+    // X is regenerated from first and step; the others are stored bit for bit.
+    for (std::int32_t r = 0; r < 5; ++r) EXPECT_NEAR(Samples(l.data, 0)[r], 0.1 * r, 1e-15);
+    EXPECT_EQ(Samples(l.data, 1), Samples(want, 1));
+    EXPECT_EQ(Samples(l.data, 2), Samples(want, 2));
+    EXPECT_EQ(l.data->Variable(1)->Max(), 1e300);
+    ASSERT_EQ(l.settings.size(), 2u);
+    EXPECT_EQ(l.settings[0].Bytes(), "first stream");
+    EXPECT_EQ(l.settings[1].Bytes(), std::string(300, 'x'));
+    EXPECT_EQ(l.settings[0].Mode(), kIOBufferLoad);
+}
+
+TEST_F(BlockContainerTest, PointFlagsAndBadPointsReadBack) {
+    RecordingMessages said;
+    ASSERT_TRUE(WriteBlockContainer(WithBadPoints(), Path("b.kfd"), nullptr, {}, said));
+    Loaded l;
+    Load(Path("b.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    const CResultDataRef want = WithBadPoints();
+    EXPECT_EQ(l.data->BadPoints(), 1);
+    EXPECT_EQ(l.data->UniformX(), 0);
+    EXPECT_EQ(Samples(l.data, 0), Samples(want, 0));
+    // X carries no flags on file.
+    EXPECT_EQ(Flags(l.data, 0), std::vector<std::uint8_t>(4, kPointValid));
+    EXPECT_EQ(Flags(l.data, 1), Flags(want, 1));
+    EXPECT_EQ(Flags(l.data, 2), Flags(want, 2));
+    EXPECT_TRUE(l.settings.empty());
+}
+
+TEST_F(BlockContainerTest, TextToContainerToTextIsIdentical) {
+    const std::string text =
+        "Time Va Vb\n0 1.5 MISSING\n1e-6 -2 NAN\n2e-6 3.25D+02 7\n3.5e-6 1.#INF 8\n";
+    MemoryByteSource source(text);
+    CResultDataRef original;
+    std::vector<std::string> names;
+    RecordingMessages said;
+    ASSERT_TRUE(ReadTextResult(source, original, names, said));
+    ASSERT_EQ(original->BadPoints(), 1);
+    ASSERT_TRUE(WriteBlockContainer(original, Path("t.kfd"), nullptr, {}, said));
+    Loaded l;
+    Load(Path("t.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    EXPECT_EQ(l.data->BadPoints(), 1);
+    auto exported = [](const CResultDataRef& d) {
+        std::FILE* f = std::tmpfile();
+        EXPECT_TRUE(ExportDataSet(d, f, nullptr, kExportTab));
+        std::rewind(f);
+        std::string s;
+        char chunk[4096];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) s.append(chunk, got);
+        std::fclose(f);
+        return s;
+    };
+    EXPECT_EQ(exported(l.data), exported(original));
+    for (std::int32_t i = 0; i < 3; ++i) EXPECT_EQ(Flags(l.data, i), Flags(original, i));
+}
+
+TEST_F(BlockContainerTest, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
+    const CResultDataRef band =
+        MakeData({{"Time", {2, 3, 4}, {}}, {"Va", {1, 2, 3}, {}}, {"Vb", {4, 5, 6}, {}}}, false,
+                 false, kDataSetHighPass);
+    RecordingMessages said;
+    ASSERT_TRUE(WriteBlockContainer(band, Path("h.kfd"), "HP", {}, said));
+    Loaded l;
+    Load(Path("h.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    EXPECT_EQ(l.data->Kind(), kDataSetPlain);
+    EXPECT_EQ(l.data->Variable(0)->Name(), "Time");
+    EXPECT_EQ(l.data->Variable(1)->Name(), "HP_Va");
+    EXPECT_EQ(l.data->Variable(2)->Name(), "HP_Vb");
+    EXPECT_EQ(Samples(l.data, 0), (std::vector<double>{0, 1, 2}));
+    // The data set itself is left as it was.
+    EXPECT_EQ(Samples(band, 0), (std::vector<double>{2, 3, 4}));
+    EXPECT_EQ(band->Variable(1)->Name(), "Va");
+}
+
+TEST_F(BlockContainerTest, UnnamedVariablesReadBackWithDefaultNames) {
+    const CResultDataRef d =
+        MakeData({{nullptr, {0, 1}, {}}, {"V", {1, 2}, {}}, {nullptr, {3, 4}, {}}}, false, false);
+    RecordingMessages said;
+    ASSERT_TRUE(WriteBlockContainer(d, Path("u.kfd"), nullptr, {}, said));
+    const std::string file = Slurp(Path("u.kfd"));
+    // An absent name is stored as length 1 and a NUL.
+    const size_t names = size_t(U64At(file, EntryAt(file, 0) + 24));
+    EXPECT_EQ(U32At(file, names + 4), 1u);
+    Loaded l;
+    Load(Path("u.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    EXPECT_EQ(l.data->Variable(0)->Name(), "Time");
+    EXPECT_EQ(l.data->Variable(1)->Name(), "V");
+    EXPECT_EQ(l.data->Variable(2)->Name(), "Y2");
+}
+
+// --- the layout on file ------------------------------------------------------
+
+TEST_F(BlockContainerTest, HeaderDirectoryAndAreasFollowTheLayout) {
+    RecordingMessages said;
+    ASSERT_TRUE(WriteBlockContainer(UniformThree(), Path("l.kfd"), nullptr, {Stream("abc")}, said));
+    const std::string f = Slurp(Path("l.kfd"));
+    EXPECT_EQ(U32At(f, 0), 0xEDF094CAu);
+    EXPECT_EQ(U32At(f, 4), 8u);
+    EXPECT_EQ(U32At(f, 8), 0u);
+    EXPECT_EQ(U32At(f, 12), 100u);
+    EXPECT_EQ(U32At(f, 16), 2u);
+    EXPECT_EQ(U32At(f, 20), 0x10000001u);
+    const std::string banner = " Kurvex file from Quellon Inc.  simulation result data file   ";
+    EXPECT_EQ(std::string(f.data() + 24), banner.substr(0, 39));
+    EXPECT_EQ(f.find_first_not_of('\0', 256), 1024u);
+    // The user header: 7, 0, 0, 0, N, P, then zeros to 1024 bytes.
+    const size_t user = U32At(f, 64);
+    EXPECT_EQ(user, 1024u);
+    EXPECT_EQ(U32At(f, 68), 1024u);
+    EXPECT_EQ(U32At(f, user), 7u);
+    EXPECT_EQ(U32At(f, user + 16), 3u);
+    EXPECT_EQ(U32At(f, user + 20), 5u);
+    // Directory: room for 3N + 10 + 1 entries, five in use.
+    const size_t dir = DirectoryAt(f);
+    EXPECT_EQ(U32At(f, dir), 5u);
+    EXPECT_EQ(U32At(f, kDirDescriptor + 4), 4 + 5 * kBlockEntryBytes);
+    const std::uint32_t room = 4 + 20 * kBlockEntryBytes;
+    EXPECT_EQ(U32At(f, kDirDescriptor + 8), (room / 256 + 1) * 256);
+
+    struct Want {
+        std::uint32_t type, flags;
+        std::int32_t index, first, count;
+        std::uint64_t size;
+    };
+    const Want want[] = {{1, 0, -1, 0, 3, 3 * 8 + 5 + 6 + 6},
+                         {2, 0x10000, 0, 0, 5, 124 + 24},
+                         {2, 0, 1, 0, 5, 124 + 40},
+                         {2, 0, 2, 0, 5, 124 + 40},
+                         {3, 0, 0, 0, 0, 3}};
+    std::uint64_t previousEnd = 0;
+    for (size_t k = 0; k < 5; ++k) {
+        SCOPED_TRACE(k);
+        const size_t e = EntryAt(f, k);
+        EXPECT_EQ(U32At(f, e), want[k].type);
+        EXPECT_EQ(U32At(f, e + 4), want[k].flags);
+        EXPECT_EQ(U32At(f, e + 8), 0u);
+        EXPECT_EQ(std::int32_t(U32At(f, e + 12)), want[k].index);
+        EXPECT_EQ(std::int32_t(U32At(f, e + 16)), want[k].first);
+        EXPECT_EQ(std::int32_t(U32At(f, e + 20)), want[k].count);
+        const std::uint64_t at = U64At(f, e + 24), size = U64At(f, e + 32);
+        EXPECT_EQ(size, want[k].size);
+        EXPECT_EQ(U64At(f, e + 40), (size / 256 + 1) * 256);
+        EXPECT_GE(at, previousEnd);
+        previousEnd = at + U64At(f, e + 40);
+    }
+    EXPECT_EQ(previousEnd, f.size());
+    // The name table holds index, length with the NUL, and the name.
+    const size_t names = size_t(U64At(f, EntryAt(f, 0) + 24));
+    EXPECT_EQ(U32At(f, names), 0u);
+    EXPECT_EQ(U32At(f, names + 4), 5u);
+    EXPECT_EQ(std::string(f.data() + names + 8), "Time");
+    // Variable 0's block: 124 zeros, then first, last and step.
+    const size_t x = size_t(U64At(f, EntryAt(f, 1) + 24));
+    EXPECT_EQ(f.substr(x, 124), std::string(124, '\0'));
+    double head[3];
+    std::memcpy(head, f.data() + x + 124, sizeof head);
+    EXPECT_EQ(head[0], 0.0);
+    EXPECT_EQ(head[1], 0.4);
+    EXPECT_EQ(head[2], 0.1);
+}
+
+TEST_F(BlockContainerTest, BadPointsMarkEveryVariableAfterX) {
+    RecordingMessages said;
+    ASSERT_TRUE(WriteBlockContainer(WithBadPoints(), Path("f.kfd"), nullptr, {}, said));
+    const std::string f = Slurp(Path("f.kfd"));
+    EXPECT_EQ(U32At(f, EntryAt(f, 1) + 4), 0u);
+    EXPECT_EQ(U32At(f, EntryAt(f, 2) + 4), 0x101000u);
+    EXPECT_EQ(U32At(f, EntryAt(f, 3) + 4), 0x101000u);
+    EXPECT_EQ(U64At(f, EntryAt(f, 2) + 32), 124u + 4 * 8 + 4);
+}
+
+TEST_F(BlockContainerTest, PointFlagsWithoutTheMarkStillMarkBadPoints) {
+    RecordingMessages said;
+    ASSERT_TRUE(WriteBlockContainer(WithBadPoints(), Path("m.kfd"), nullptr, {}, said));
+    std::string f = Slurp(Path("m.kfd"));
+    PutU32(f, EntryAt(f, 2) + 4, kRecordPointFlags);
+    PutU32(f, EntryAt(f, 3) + 4, kRecordPointFlags);
+    Spit(Path("m.kfd"), f);
+    Loaded l;
+    Load(Path("m.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    // Else saving it again would drop the flags and turn bad points valid.
+    EXPECT_EQ(l.data->BadPoints(), 1);
+    EXPECT_EQ(Flags(l.data, 2), Flags(WithBadPoints(), 2));
+}
+
+// --- what other writers may put in a container -----------------------------
+
+TEST_F(BlockContainerTest, SeveralBlocksPerVariableAndNameTablesAreJoined) {
+    Builder b(2, 5);
+    b.AddNames({{1, "V"}}, 1, 1);
+    b.AddNames({{0, "X"}}, 0, 1);
+    b.AddData(0, 0, {0, 1, 2});
+    b.AddData(1, 3, {13, 14});
+    b.AddData(0, 3, {3, 4});
+    b.AddData(1, 0, {10, 11, 12}, {1, 2, 1});
+    Spit(Path("s.kfd"), b.Build());
+    Loaded l;
+    Load(Path("s.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    EXPECT_EQ(l.data->Variable(0)->Name(), "X");
+    EXPECT_EQ(l.data->Variable(1)->Name(), "V");
+    EXPECT_EQ(Samples(l.data, 0), (std::vector<double>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(Samples(l.data, 1), (std::vector<double>{10, 11, 12, 13, 14}));
+    EXPECT_EQ(Flags(l.data, 1), (std::vector<std::uint8_t>{1, 2, 1, 1, 1}));
+    EXPECT_EQ(l.data->BadPoints(), 1);
+    // Joined X blocks are tested for equal spacing like text.
+    EXPECT_EQ(l.data->UniformX(), 1);
+}
+
+TEST_F(BlockContainerTest, BlocksOfOtherKindsAreSkippedAndUncoveredRowsAreMissing) {
+    Builder b(3, 4);
+    b.AddData(0, 0, {0, 1, 2, 5});
+    b.AddData(1, 0, {1, 2, 3, 4});
+    b.AddData(2, 0, {9, 9, 9, 9}, {}, 2);
+    b.AddData(2, 1, {7, 8});
+    BlockEntry unknown;
+    unknown.type = 9;
+    b.Add(unknown, "ignored");
+    Spit(Path("k.kfd"), b.Build());
+    Loaded l;
+    Load(Path("k.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    EXPECT_EQ(l.data->RowCount(), 4);
+    EXPECT_EQ(l.data->Variable(1)->Name(), "Y1");
+    EXPECT_EQ(Samples(l.data, 2), (std::vector<double>{0, 7, 8, 0}));
+    EXPECT_EQ(Flags(l.data, 2), (std::vector<std::uint8_t>{0, 1, 1, 0}));
+    EXPECT_EQ(l.data->BadPoints(), 1);
+    EXPECT_EQ(l.data->UniformX(), 0);
+}
+
+TEST_F(BlockContainerTest, RightMagicWithNoRowsOpensEmpty) {
+    Builder b(2, 0);
+    b.AddNames({{0, "Time"}, {1, "V"}}, 0, 2);
+    Spit(Path("e.kfd"), b.Build());
+    Loaded l;
+    l.data.Initialise(kDataSetPlain, 1, 1, 100);
+    Load(Path("e.kfd"), l);
+    EXPECT_TRUE(l.ok) << Message(l);
+    EXPECT_EQ(l.data->VariableCount(), 0);
+    EXPECT_TRUE(l.messages.shown.empty());
+}
+
+// --- errors ------------------------------------------------------------------
+
+TEST_F(BlockContainerTest, FileLayerErrorsNameTheFile) {
+    Loaded l;
+    Load(Path("absent.kfd"), l);
+    EXPECT_FALSE(l.ok);
+    EXPECT_EQ(Message(l), std::string(std::strerror(ENOENT)) + "\r\n\r\nCan not open file " +
+                              Path("absent.kfd"));
+    RecordingMessages said;
+    const std::string nowhere = Path("no/such/dir/a.kfd");
+    EXPECT_FALSE(WriteBlockContainer(UniformThree(), nowhere, nullptr, {}, said));
+    ASSERT_EQ(said.shown.size(), 1u);
+    const std::string& text = said.shown[0].first;
+    EXPECT_NE(text.find("\r\n\r\nCan not open file " + nowhere), std::string::npos) << text;
+    EXPECT_EQ(said.shown[0].second, MessageIcon::Stop);
+}
+
+TEST_F(BlockContainerTest, ContainerErrorsCarryTheFilerTexts) {
+    RecordingMessages said;
+    ASSERT_TRUE(WriteBlockContainer(UniformThree(), Path("g.kfd"), nullptr, {}, said));
+    const std::string good = Slurp(Path("g.kfd"));
+    auto refusal = [&](std::string bytes) {
+        Spit(Path("x.kfd"), bytes);
+        Loaded l;
+        Load(Path("x.kfd"), l);
+        EXPECT_FALSE(l.ok);
+        const std::string m = Message(l);
+        return m.substr(m.find("\r\n\r\n") + 4);
+    };
+    std::string other = good;
+    PutU32(other, 0, kSettingsDataMagic);
+    EXPECT_EQ(refusal(other), "Invalid File Type");
+    EXPECT_EQ(refusal("ab"), "Invalid File Type");
+    std::string flags = good;
+    PutU32(flags, 20, 0x0FFFFFFE);
+    EXPECT_EQ(refusal(flags), "Can Not Open File. (Error code : Filer #1510)");
+    std::string header = good;
+    PutU32(header, 68, 20);  // a header block too short for N and P
+    EXPECT_EQ(refusal(header), "Can Not Open File. (Error code : Filer #1510)");
+    std::string entries = good;
+    PutU32(entries, 116, 8);
+    EXPECT_EQ(refusal(entries), "Can Not Open File. (Error code : Filer #1511)");
+    std::string count = good;
+    PutU32(count, DirectoryAt(good), 0x7FFFFFFF);
+    EXPECT_EQ(refusal(count), "Can Not Open File. (Error code : Filer #1511)");
+    // Either feature bit alone is enough.
+    std::string one = good;
+    PutU32(one, 20, 0x10000000);
+    Spit(Path("one.kfd"), one);
+    Loaded l;
+    Load(Path("one.kfd"), l);
+    EXPECT_TRUE(l.ok) << Message(l);
+}
+
+TEST_F(BlockContainerTest, FailedWriteKeepsTheOldFile) {
+    Spit(Path("old.kfd"), "old contents");
+    RecordingMessages said;
+    const std::vector<CIOBuffer> tooLarge = {Stream(std::string(kIOBufferMaxTransfer + 1, 's'))};
+    EXPECT_FALSE(WriteBlockContainer(UniformThree(), Path("old.kfd"), nullptr, tooLarge, said));
+    ASSERT_EQ(said.shown.size(), 1u);
+    EXPECT_EQ(said.shown[0].first, "IO Buffer Error: Buffer too large.");
+    CResultDataRef empty;
+    EXPECT_FALSE(WriteBlockContainer(empty, Path("old.kfd"), nullptr, {}, said));
+    EXPECT_EQ(Slurp(Path("old.kfd")), "old contents");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+// --- damaged files -----------------------------------------------------------
+
+TEST_F(BlockContainerTest, EveryTruncationIsRefusedAndLeavesTheDataSetAlone) {
+    RecordingMessages said;
+    const CResultDataRef small = MakeData({{"T", {0, 1}, {}}, {"V", {5, 6}, {0, 1}}}, false, true);
+    ASSERT_TRUE(WriteBlockContainer(small, Path("w.kfd"), nullptr, {Stream("st")}, said));
+    const std::string whole = Slurp(Path("w.kfd"));
+    // Only up to the last byte of content counts: the padding after it is slack.
+    const size_t last = whole.find_last_not_of('\0') + 1;
+    for (size_t cut = 0; cut < last; ++cut) {
+        SCOPED_TRACE(cut);
+        std::string part = whole.substr(0, cut);
+        std::FILE* f = fmemopen(part.data(), std::max<size_t>(cut, 1), "rb");
+        ASSERT_NE(f, nullptr);
+        Loaded l;
+        l.data.Initialise(kDataSetPlain, 1, 7, 100);
+        l.settings.push_back(Stream("keep"));
+        // fmemopen cannot hold zero bytes; a one-byte file stands in for it.
+        l.ok = ReadBlockContainer(f, "c.kfd", l.data, l.settings, l.messages);
+        std::fclose(f);
+        ASSERT_FALSE(l.ok);
+        ASSERT_EQ(l.messages.shown.size(), 1u);
+        EXPECT_EQ(l.data->VariableCount(), 1);
+        EXPECT_EQ(l.data->RowCapacity(), 7);
+        ASSERT_EQ(l.settings.size(), 1u);
+    }
+}
+
+TEST_F(BlockContainerTest, OffsetsPastTheEndAndGiantLengthsAreRefused) {
+    RecordingMessages said;
+    ASSERT_TRUE(WriteBlockContainer(UniformThree(), Path("g.kfd"), nullptr, {}, said));
+    const std::string good = Slurp(Path("g.kfd"));
+    auto damaged = [&](const std::string& bytes, const char* why) {
+        Spit(Path("x.kfd"), bytes);
+        Loaded l;
+        Load(Path("x.kfd"), l);
+        EXPECT_FALSE(l.ok) << why;
+        EXPECT_NE(Message(l).find(why), std::string::npos) << Message(l);
+    };
+    std::string past = good;
+    PutU64(past, EntryAt(good, 2) + 24, good.size() - 10);
+    damaged(past, "lies past its end");
+    std::string wrap = good;
+    PutU64(wrap, EntryAt(good, 2) + 24, ~std::uint64_t{0} - 8);
+    damaged(wrap, "lies past its end");
+    std::string dir = good;
+    PutU32(dir, kDirDescriptor + 12, 1);
+    damaged(dir, "directory lies outside the file");
+    std::string name = good;
+    PutU32(name, size_t(U64At(good, EntryAt(good, 0) + 24)) + 4, 0x80000000u);
+    damaged(name, "the name of variable 0 is 2147483648 bytes long");
+    std::string rows = good;
+    PutU32(rows, EntryAt(good, 2) + 20, 0x7FFFFFF0);
+    damaged(rows, "too short");
+    std::string overlap = good;
+    PutU64(overlap, EntryAt(good, 3) + 24, U64At(good, EntryAt(good, 2) + 24) + 8);
+    damaged(overlap, "overlap");
+    std::string index = good;
+    PutU32(index, EntryAt(good, 2) + 12, 3);
+    damaged(index, "of variable 3");
+}
+
+TEST_F(BlockContainerTest, SmallFilesCannotClaimHugeDataSets) {
+    {
+        // One X of three numbers generating 2^31 - 1 rows.
+        Builder b(1, 0);
+        BlockEntry e;
+        e.type = kBlockData;
+        e.flags = kRecordUniformX;
+        e.count = 0x7FFFFFFF;
+        const double head[3] = {0, 1, 1};
+        b.Add(e, std::string(kDataBlockReserved, '\0') +
+                     std::string(reinterpret_cast<const char*>(head), sizeof head));
+        Spit(Path("gen.kfd"), b.Build());
+        Loaded l;
+        Load(Path("gen.kfd"), l);
+        EXPECT_FALSE(l.ok);
+        EXPECT_NE(Message(l).find("generated X"), std::string::npos) << Message(l);
+    }
+    {
+        // A million stored rows of one variable in a file that says 2^30 variables.
+        Builder b(1 << 30, 0);
+        b.AddData(0, 0, std::vector<double>(1 << 20, 1.0));
+        Spit(Path("wide.kfd"), b.Build());
+        Loaded l;
+        Load(Path("wide.kfd"), l);
+        EXPECT_FALSE(l.ok);
+        EXPECT_NE(Message(l).find("holds far fewer"), std::string::npos) << Message(l);
+    }
+}
+
+TEST_F(BlockContainerTest, OversizedSettingsStreamIsDroppedWithItsMessage) {
+    Builder b(1, 2);
+    b.AddData(0, 0, {0, 1});
+    BlockEntry e;
+    e.type = kBlockSettings;
+    b.Add(e, std::string(kIOBufferMaxTransfer + 1, 's'));
+    b.Add(e, "small");
+    Spit(Path("big.kfd"), b.Build());
+    Loaded l;
+    Load(Path("big.kfd"), l);
+    EXPECT_TRUE(l.ok);
+    ASSERT_EQ(l.messages.shown.size(), 1u);
+    EXPECT_EQ(Message(l), "IO Buffer Error: Buffer too large.");
+    EXPECT_EQ(l.data->RowCount(), 2);
+    ASSERT_EQ(l.settings.size(), 1u);
+    EXPECT_EQ(l.settings[0].Bytes(), "small");
+}
+
+}  // namespace
+}  // namespace kurvex
