@@ -34,7 +34,9 @@ constexpr std::uint32_t kMaxEntryBytes = 4096;
 constexpr std::int32_t kExactEvery = 100;
 // A reader may allocate this much beyond twice the file's size (missing rows
 // of variables the file leaves out) before it calls the file's claims false.
-constexpr std::int64_t kAllocationSlack = std::int64_t{64} << 20;
+constexpr std::int64_t kAllocationSlack = std::int64_t{16} << 20;
+// What a variable costs in memory beyond its 9 bytes a row.
+constexpr std::int64_t kVariableOverhead = 128;
 
 const char* const kInvalidType = "Invalid File Type";
 const char* const kHeaderFault = "Can Not Open File. (Error code : Filer #1510)";
@@ -454,7 +456,7 @@ bool Reader::ReadDirectory(const std::uint8_t* header, Plan& plan) {
 
 bool Reader::CheckBlocks(Plan& plan) {
     std::vector<const BlockEntry*> read;
-    std::int64_t rows = 0, stored = 0;
+    std::int64_t rows = 0, stored = 0, generatedRows = 0;
     for (const BlockEntry& e : plan.names) {
         if (e.first < 0 || e.count < 0 || std::int64_t{e.first} + e.count > plan.n)
             return Damaged(Format("a name table covers names %d to %lld of %d", e.first,
@@ -474,7 +476,10 @@ bool Reader::CheckBlocks(Plan& plan) {
             return Damaged(
                 Format("the data block of variable %d is too short for %d rows", e.index, e.count));
         rows = std::max(rows, std::int64_t{e.first} + e.count);
-        if (!generated) stored = std::max(stored, std::int64_t{e.first} + e.count);
+        if (generated)
+            generatedRows += e.count;
+        else
+            stored = std::max(stored, std::int64_t{e.first} + e.count);
         read.push_back(&e);
     }
     for (const BlockEntry& e : plan.streams) read.push_back(&e);
@@ -494,12 +499,13 @@ bool Reader::CheckBlocks(Plan& plan) {
             return Damaged(Format("two blocks overlap at byte %llu",
                                   static_cast<unsigned long long>(read[k]->offset)));
     }
-    if (rows > std::max<std::int64_t>(stored, kMaxGeneratedRows))
+    // A generated X costs 24 bytes on file for any number of rows.
+    if (rows > std::max<std::int64_t>(stored, kMaxGeneratedRows) || generatedRows > rows)
         return Damaged(Format("%lld points of a generated X are more than this program reads",
-                              static_cast<long long>(rows)));
-    const std::int64_t cells = std::int64_t{plan.n} * rows;
-    if (rows > 0 && cells / rows != plan.n) return Damaged("it claims too many samples");
-    if (cells > 2 * static_cast<std::int64_t>(size_) / 9 + rows + kAllocationSlack / 9)
+                              static_cast<long long>(std::max(rows, generatedRows))));
+    const std::int64_t perVariable = 9 * rows + kVariableOverhead;
+    const std::int64_t budget = 2 * static_cast<std::int64_t>(size_) + 9 * rows + kAllocationSlack;
+    if (rows > 0 && plan.n > budget / perVariable)
         return Damaged(Format("it claims %d variables of %lld points but holds far fewer", plan.n,
                               static_cast<long long>(rows)));
     plan.rows = static_cast<std::int32_t>(rows);

@@ -631,6 +631,33 @@ TEST_F(BlockContainerTest, SmallFilesCannotClaimHugeDataSets) {
         EXPECT_NE(Message(l).find("generated X"), std::string::npos) << Message(l);
     }
     {
+        // Two generated X blocks over the same rows: each costs 24 bytes.
+        Builder b(1, 0);
+        BlockEntry e;
+        e.type = kBlockData;
+        e.flags = kRecordUniformX;
+        e.count = 1 << 24;
+        const double head[3] = {0, 1, 1};
+        for (int k = 0; k < 2; ++k)
+            b.Add(e, std::string(kDataBlockReserved, '\0') +
+                         std::string(reinterpret_cast<const char*>(head), sizeof head));
+        Spit(Path("twice.kfd"), b.Build());
+        Loaded l;
+        Load(Path("twice.kfd"), l);
+        EXPECT_FALSE(l.ok);
+        EXPECT_NE(Message(l).find("generated X"), std::string::npos) << Message(l);
+    }
+    {
+        // Millions of variables claimed by a file of one row.
+        Builder b(1 << 24, 0);
+        b.AddData(0, 0, {1.0});
+        Spit(Path("many.kfd"), b.Build());
+        Loaded l;
+        Load(Path("many.kfd"), l);
+        EXPECT_FALSE(l.ok);
+        EXPECT_NE(Message(l).find("holds far fewer"), std::string::npos) << Message(l);
+    }
+    {
         // A million stored rows of one variable in a file that says 2^30 variables.
         Builder b(1 << 30, 0);
         b.AddData(0, 0, std::vector<double>(1 << 20, 1.0));
