@@ -226,13 +226,18 @@ bool CIOBuffer::Transfer(bool keep) {
     if (std::fread(&s, 1, sizeof s, file_) != sizeof s) return !std::ferror(file_);
     if (s == 0) return true;
     if (s > kIOBufferMaxTransfer) throw CIOBufferException(CIOBufferException::kTooLarge);
-    try {
-        data_.resize(s);
-    } catch (const std::bad_alloc&) {
-        throw CIOBufferException(CIOBufferException::kOther);
+    // Read in pieces so that a short file claiming a large block costs only what it holds.
+    size_t want = s;
+    while (want > 0) {
+        const size_t piece = std::min<size_t>(want, 1 << 16);
+        const size_t had = data_.size();
+        Need(piece);
+        data_.resize(had + piece);
+        const size_t got = std::fread(data_.data() + had, 1, piece, file_);
+        data_.resize(had + got);
+        want -= got;
+        if (got < piece) break;
     }
-    const size_t got = std::fread(data_.data(), 1, s, file_);
-    data_.resize(got);
     return !std::ferror(file_);
 }
 

@@ -344,25 +344,5 @@ TEST(IOBuffer, LoadRefusesABlockOverTheLimit) {
     }
 }
 
-TEST(IOBuffer, StoredBlockLoadsBackWhole) {
-    FilePtr f(std::tmpfile());
-    CIOBuffer out;
-    out.SetMode(kIOBufferStore);
-    out.WriteInt32(7);
-    out.WriteInt32(1);
-    out.WriteString("Y2");
-    out.Attach(f.get());
-    ASSERT_TRUE(out.Transfer(true));
-    std::rewind(f.get());
-    CIOBuffer in;
-    in.SetMode(kIOBufferLoad);
-    in.Attach(f.get());
-    ASSERT_TRUE(in.Transfer());
-    EXPECT_EQ(in.Bytes(), out.Bytes());
-    EXPECT_EQ(in.ReadInt32(), 7);
-    EXPECT_EQ(in.ReadInt32(), 1);
-    EXPECT_EQ(in.ReadString(), "Y2");
-}
-
 }  // namespace
 }  // namespace kurvex

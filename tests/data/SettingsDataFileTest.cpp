@@ -459,16 +459,6 @@ TEST_F(SettingsDataFileOnDisk, OversizedSettingsBlockIsReportedAndTheDataKept) {
     EXPECT_EQ(d->RowCount(), 4);
 }
 
-TEST_F(SettingsDataFileOnDisk, TruncatedSettingsBlockLoadsWhatIsThere) {
-    const std::string path = Path("cut.kfd");
-    Spit(path, WriteToBytes(WithBadPoints()) + U32Bytes(100) + "abc");
-    CResultDataRef d;
-    CIOBuffer in;
-    Recorder said;
-    EXPECT_EQ(LoadSettingsDataFile(path, d, &in, said), DataPartResult::Read);
-    EXPECT_EQ(in.Bytes(), "abc");
-}
-
 TEST_F(SettingsDataFileOnDisk, FailedSavesLeaveTheOldFile) {
     const std::string path = Path("keep.kfd");
     Spit(path, "old");
