@@ -1,0 +1,122 @@
+// Writing and reading the data-and-settings file beside copying the same file
+// with cp, for a long two-column result and a wider one. Files go to
+// $KURVEX_BENCH_DIR (default /tmp/kurvex-bench).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "data/SettingsDataFile.h"
+
+namespace {
+
+using namespace kurvex;
+
+class Loud : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::exit(1);
+    }
+};
+
+std::string BenchDir() {
+    const char* dir = std::getenv("KURVEX_BENCH_DIR");
+    return dir && *dir ? dir : "/tmp/kurvex-bench";
+}
+
+std::string PathFor(int rows, int vars, const char* what) {
+    std::filesystem::create_directories(BenchDir());
+    return BenchDir() + "/" + what + "_" + std::to_string(rows) + "x" + std::to_string(vars) +
+           ".kfd";
+}
+
+// X unevenly spaced so that every column is stored in full.
+CResultDataRef MakeData(int rows, int vars) {
+    CResultDataRef d;
+    d.Initialise(kDataSetPlain, vars, rows, 100);
+    std::vector<double> v(static_cast<size_t>(vars));
+    std::vector<std::uint8_t> f(static_cast<size_t>(vars), kPointValid);
+    for (int i = 1; i < vars; ++i) d.SetName(i, ("V" + std::to_string(i)).c_str());
+    d.SetName(0, "Time");
+    for (int r = 0; r < rows; ++r) {
+        v[0] = r * 1e-7 + (r % 3) * 1e-9;
+        for (int i = 1; i < vars; ++i)
+            v[static_cast<size_t>(i)] = 100.0 * std::sin(r * 1e-3 * i) + i;
+        d.SetRow(r, v.data(), f.data(), 0, vars);
+    }
+    d.UpdateExtents();
+    return d;
+}
+
+CIOBuffer Settings() {
+    CIOBuffer b;
+    b.SetVersion(7, 1);
+    b.WriteInt32(7);
+    b.WriteInt32(1);
+    b.WriteInt32(0);
+    return b;
+}
+
+void BM_Write(benchmark::State& state) {
+    const int rows = static_cast<int>(state.range(0)), vars = static_cast<int>(state.range(1));
+    const CResultDataRef d = MakeData(rows, vars);
+    const std::string path = PathFor(rows, vars, "written");
+    CIOBuffer settings = Settings();
+    Loud messages;
+    for (auto _ : state) SaveSettingsDataFile(path, d, nullptr, settings, messages);
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+
+void BM_Read(benchmark::State& state) {
+    const int rows = static_cast<int>(state.range(0)), vars = static_cast<int>(state.range(1));
+    const std::string path = PathFor(rows, vars, "source");
+    {
+        CIOBuffer settings = Settings();
+        Loud messages;
+        SaveSettingsDataFile(path, MakeData(rows, vars), nullptr, settings, messages);
+    }
+    Loud messages;
+    for (auto _ : state) {
+        CResultDataRef d;
+        CIOBuffer settings;
+        if (LoadSettingsDataFile(path, d, &settings, messages) != DataPartResult::Read)
+            state.SkipWithError("not read");
+        benchmark::DoNotOptimize(d->Variable(vars - 1)->Values());
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+
+// The yardstick: cp of the same file in the same run.
+void BM_CopyWithCp(benchmark::State& state) {
+    const int rows = static_cast<int>(state.range(0)), vars = static_cast<int>(state.range(1));
+    const std::string from = PathFor(rows, vars, "source");
+    if (!std::filesystem::exists(from)) {
+        CIOBuffer settings = Settings();
+        Loud messages;
+        SaveSettingsDataFile(from, MakeData(rows, vars), nullptr, settings, messages);
+    }
+    const std::string to = PathFor(rows, vars, "copied");
+    const std::string command = "cp '" + from + "' '" + to + "'";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(from)));
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    b->Args({10000000, 2})->Args({1000000, 8})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+BENCHMARK(BM_CopyWithCp)->Apply(Sizes);
+BENCHMARK(BM_Write)->Apply(Sizes);
+BENCHMARK(BM_Read)->Apply(Sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();
