@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "data/IOBuffer.h"
+#include "data/ResultData.h"
+#include "data/ResultFile.h"
+#include "data/UserMessages.h"
+
+namespace kurvex {
+
+// The document of one opened result: the data set, the files it was built
+// from and the display settings a binary file brought along. The views and
+// windows that show it live in the shell; this is what they call.
+class COhmixGraphDoc {
+public:
+    explicit COhmixGraphDoc(UserMessages& messages) : messages_(messages) {}
+
+    // The files merged into the data set, the primary one first.
+    const std::vector<std::string>& Files() const { return files_; }
+    // The data set the views show.
+    const CResultDataRef& Data() const { return data_; }
+    // The display settings of a binary file, for the views' first set-up.
+    CIOBuffer& Settings() { return settings_; }
+
+    // The title used when printing (empty: the document's own).
+    std::string printTitle;
+    std::int32_t printTitleFlag = 0;
+    // Set while a view's property dialog is open: no reload then.
+    bool propertyDialogOpen = false;
+
+    // Loads `path` as the document's data; false (and nothing kept) on failure.
+    bool Open(const std::string& path, const LoadOptions& options = {});
+    // Opens the first path and merges each further one that loads, suffixed
+    // with its file title; true when the first one opened.
+    bool OpenSeveral(const std::vector<std::string>& paths, const LoadOptions& options = {});
+    // Loads `path` and merges it into the data set (the Merge command once a
+    // file was chosen); false leaves the document as it was.
+    bool MergeFile(const std::string& path, const LoadOptions& options = {});
+
+    enum class ReloadResult {
+        Skipped,  // a property dialog is open
+        Failed,   // the primary file could not be loaded: close the document
+        Loaded,   // `fresh` holds the files read again
+    };
+    // Reads the files again into `fresh` (merging as they were merged) and
+    // makes it the document's data; the caller re-binds its views to it.
+    ReloadResult Reload(CResultDataRef& fresh, const LoadOptions& options = {});
+
+    // Results are written by the export commands only.
+    bool Save() const { return false; }
+
+private:
+    // Merges `path` into `into` when it loads; false otherwise.
+    bool MergeInto(CResultDataRef& into, const std::string& path, const LoadOptions& options);
+
+    UserMessages& messages_;
+    std::vector<std::string> files_;
+    CResultDataRef data_;
+    CIOBuffer settings_;
+};
+
+}  // namespace kurvex

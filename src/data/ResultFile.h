@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "data/IOBuffer.h"
+#include "data/ResultData.h"
+#include "data/TextReader.h"
+#include "data/UserMessages.h"
+
+namespace kurvex {
+
+// How a result file is loaded.
+struct LoadOptions {
+    bool reportErrors = true;  // say so when the file cannot be opened
+    bool showWarnings = true;  // warn when points were missing or invalid
+    TextReadOptions text;      // progress and limits of the text reader
+};
+
+// Reads a result file of any format, told apart by its first four bytes, into
+// `data`. Display settings a binary file carries go into `settings` when given
+// (emptied first). False when the file is missing (silently), cannot be
+// opened or is refused by its reader; `data` may then hold a partial load.
+bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* settings,
+                    UserMessages& messages, const LoadOptions& options = {});
+
+// The file name without its folder and its last extension ("" for a folder).
+std::string FileTitle(const std::string& path);
+
+// Merges `b` into `a` as `result`: one row per distinct X of the two
+// (ascending) X columns, the other file's variables interpolated there and
+// flagged missing, clashing names suffixed. False when either has fewer than
+// 2 variables or 2 rows, or when their X variables are named differently.
+bool MergeDataSets(const CResultDataRef& a, const CResultDataRef& b, CResultDataRef& result,
+                   const std::string& suffix, UserMessages& messages);
+
+}  // namespace kurvex

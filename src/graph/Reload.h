@@ -1,0 +1,23 @@
+#pragma once
+
+#include <vector>
+
+#include "data/ResultData.h"
+#include "graph/GraphCurve.h"
+
+namespace kurvex {
+
+// What re-binding a view to data read again found.
+struct RebindResult {
+    bool closeView = false;      // its X variable is gone: the view must close
+    bool invalidPoints = false;  // a log axis or a formula met points it cannot show
+};
+
+// Points the screens of one view at `fresh`, the data read again: curves find
+// their variables again by name (or rebuild their formulas) and are dropped
+// when they cannot; the X variable is looked up by name too. On a missing X
+// variable nothing is changed and the view is to be closed. Otherwise the
+// screens' data extents are recomputed; rescaling is the caller's.
+RebindResult RebindView(const std::vector<CGraphCurve*>& screens, const CResultDataRef& fresh);
+
+}  // namespace kurvex

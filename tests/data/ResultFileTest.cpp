@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "TestSupport.h"
+#include "analysis/FormulaTestSupport.h"
+#include "data/BlockContainerFile.h"
+#include "data/Document.h"
+#include "data/ResultFile.h"
+#include "data/SettingsDataFile.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MakeData;
+using test::RecordingMessages;
+
+fs::path Dir() {
+    const fs::path d = fs::temp_directory_path() / "kurvex-resultfile-test";
+    fs::create_directories(d);
+    return d;
+}
+
+fs::path WriteText(const std::string& name, const std::string& text) {
+    const fs::path p = Dir() / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p;
+}
+
+std::vector<std::string> Names(const CResultDataRef& d) {
+    std::vector<std::string> out;
+    for (std::int32_t i = 0; i < d->VariableCount(); ++i) out.push_back(d->Variable(i)->Name());
+    return out;
+}
+
+TEST(ResultFile, FileTitleIsTheNameWithoutFolderAndExtension) {
+    EXPECT_EQ(FileTitle("/run/a.b/buck.txt"), "buck");
+    EXPECT_EQ(FileTitle("C:\\runs\\buck.v2.fra"), "buck.v2");
+    EXPECT_EQ(FileTitle("buck"), "buck");
+    EXPECT_EQ(FileTitle("/run/"), "");
+    EXPECT_EQ(FileTitle(""), "");
+}
+
+TEST(ResultFile, LoadPicksTheReaderByMagicAndWarnsOfBadPoints) {
+    const CResultDataRef source = MakeData({"Time", "V"}, {{0, 1, 2}, {5, 6, 7}});
+    RecordingMessages quiet;
+    CIOBuffer settings;
+    settings.WriteInt32(4711);
+    const fs::path kfd7 = Dir() / "seven.kfd";
+    ASSERT_TRUE(SaveSettingsDataFile(kfd7.string(), source, nullptr, settings, quiet));
+    const fs::path box = Dir() / "box.kfd";
+    ASSERT_TRUE(WriteBlockContainer(source, box.string(), nullptr, {settings}, quiet));
+    const fs::path text = WriteText("marked.txt", "Time V\n0 5\n1 NAN\n2 7\n");
+
+    for (const fs::path& p : {kfd7, box}) {
+        CResultDataRef d;
+        CIOBuffer got;
+        RecordingMessages messages;
+        ASSERT_TRUE(LoadResultFile(p.string(), d, &got, messages)) << p;
+        EXPECT_EQ(Names(d), (std::vector<std::string>{"Time", "V"}));
+        EXPECT_EQ(d->Variable(1)->Values()[2], 7.0);
+        EXPECT_GT(got.Size(), 0u) << p;  // the settings came along
+        EXPECT_TRUE(messages.shown.empty());
+    }
+    CResultDataRef d;
+    RecordingMessages messages;
+    ASSERT_TRUE(LoadResultFile(text.string(), d, nullptr, messages));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first,
+              "Warning: File " + text.string() + "\r\ncontains missing or invalid points.");
+    EXPECT_EQ(messages.shown[0].second, MessageIcon::Exclamation);
+    LoadOptions quietLoad;
+    quietLoad.showWarnings = false;
+    RecordingMessages none;
+    EXPECT_TRUE(LoadResultFile(text.string(), d, nullptr, none, quietLoad));
+    EXPECT_TRUE(none.shown.empty());
+
+    // A missing file fails without a word; a folder is reported.
+    EXPECT_FALSE(LoadResultFile((Dir() / "nope.txt").string(), d, nullptr, none));
+    EXPECT_TRUE(none.shown.empty());
+    EXPECT_FALSE(LoadResultFile(Dir().string(), d, nullptr, none));
+    EXPECT_EQ(none.shown.size(), 1u);
+}
+
+TEST(ResultFile, MergeNamesClashingVariablesAfterTheSuffix) {
+    const auto a = MakeData({"Time", "V1"}, {{0, 1}, {1, 2}});
+    const auto b = MakeData({"time", "V1", "V2"}, {{0, 1}, {3, 4}, {5, 6}});
+    RecordingMessages messages;
+    CResultDataRef r;
+    ASSERT_TRUE(MergeDataSets(a, b, r, "run2", messages));
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"Time", "V1", "V1_(run2)", "V2"}));
+
+    const auto both = MakeData({"Time", "V1", "V1_(run2)"}, {{0, 1}, {1, 2}, {1, 2}});
+    ASSERT_TRUE(MergeDataSets(both, b, r, "run2", messages));
+    EXPECT_EQ(r->Variable(3)->Name(), "V1_(run2)_(2)");
+    ASSERT_TRUE(MergeDataSets(a, b, r, "", messages));
+    EXPECT_EQ(r->Variable(2)->Name(), "V1_(2)");
+    EXPECT_TRUE(messages.shown.empty());
+
+    const auto freq = MakeData({"Freq", "V"}, {{0, 1}, {1, 2}});
+    EXPECT_FALSE(MergeDataSets(a, freq, r, "x", messages));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first,
+              "Error: When merging files, the name of the first column of both files must be the "
+              "same.");
+    EXPECT_EQ(messages.shown[0].second, MessageIcon::None);
+    EXPECT_FALSE(MergeDataSets(a, MakeData({"Time", "V"}, {{0}, {1}}), r, "x", messages));
+}
+
+TEST(ResultFile, MergeWalksBothXColumnsAndInterpolatesTheOther) {
+    const auto a = MakeData({"Time", "A"}, {{0, 1, 2}, {10, 20, 30}});
+    const auto b = MakeData({"Time", "B"}, {{0.5, 1, 3}, {100, 200, 400}});
+    RecordingMessages messages;
+    CResultDataRef r;
+    ASSERT_TRUE(MergeDataSets(a, b, r, "b", messages));
+    ASSERT_EQ(r->RowCount(), 5);
+    const std::vector<double> x = {0, 0.5, 1, 2, 3};
+    const std::vector<double> av = {10, 15, 20, 30, 30};
+    const std::vector<std::uint8_t> af = {1, 0, 1, 1, 0};
+    const std::vector<double> bv = {100, 100, 200, 300, 400};
+    const std::vector<std::uint8_t> bf = {0, 1, 1, 0, 1};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(r->Variable(0)->Values()[i], x[i]);
+        EXPECT_EQ(r->Variable(0)->Flags()[i], kPointValid);
+        EXPECT_DOUBLE_EQ(r->Variable(1)->Values()[i], av[i]) << i;
+        EXPECT_EQ(r->Variable(1)->Flags()[i], af[i]) << i;
+        EXPECT_DOUBLE_EQ(r->Variable(2)->Values()[i], bv[i]) << i;
+        EXPECT_EQ(r->Variable(2)->Flags()[i], bf[i]) << i;
+    }
+    EXPECT_EQ(r->BadPoints(), 1);
+    EXPECT_EQ(r->UniformX(), 0);
+    // Two samples at one X give no slope to interpolate along.
+    const auto steep = MakeData({"Time", "S"}, {{0, 1, 1, 2}, {0, 1, 5, 6}});
+    ASSERT_TRUE(
+        MergeDataSets(steep, MakeData({"Time", "C"}, {{0.5, 1.5}, {1, 1}}), r, "c", messages));
+    for (std::int32_t i = 0; i < r->RowCount(); ++i)
+        EXPECT_TRUE(std::isfinite(r->Variable(1)->Values()[i]));
+}
+
+TEST(Document, OpenMergeAndReloadFollowTheFiles) {
+    const fs::path first = WriteText("first.txt", "Time V1\n0 1\n1 2\n2 3\n");
+    const fs::path second = WriteText("second.txt", "Time V1 V2\n0.5 7 8\n1 9 10\n");
+    RecordingMessages messages;
+    COhmixGraphDoc doc(messages);
+    EXPECT_FALSE(doc.Save());
+    EXPECT_FALSE(doc.Open((Dir() / "absent.txt").string()));
+    EXPECT_TRUE(doc.Files().empty());
+    ASSERT_TRUE(
+        doc.OpenSeveral({first.string(), (Dir() / "absent.txt").string(), second.string()}));
+    EXPECT_EQ(doc.Files(), (std::vector<std::string>{first.string(), second.string()}));
+    EXPECT_EQ(Names(doc.Data()), (std::vector<std::string>{"Time", "V1", "V1_(second)", "V2"}));
+
+    // Reload reads both again; a property dialog holds it off.
+    std::ofstream(second, std::ios::binary) << "Time V1 V2\n0.5 7 8\n1 9 10\n5 1 1\n";
+    CResultDataRef fresh;
+    doc.propertyDialogOpen = true;
+    EXPECT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Skipped);
+    doc.propertyDialogOpen = false;
+    ASSERT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Loaded);
+    EXPECT_EQ(fresh.Get(), doc.Data().Get());
+    EXPECT_EQ(fresh->RowCount(), 5);
+
+    // A merge of a file with another first column leaves the document alone.
+    const fs::path freq = WriteText("freq.txt", "Freq A\n1 2\n3 4\n");
+    CResultData* before = doc.Data().Get();
+    EXPECT_FALSE(doc.MergeFile(freq.string()));
+    EXPECT_EQ(doc.Data().Get(), before);
+    EXPECT_EQ(doc.Files().size(), 2u);
+
+    fs::remove(first);
+    EXPECT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Failed);
+}
+
+}  // namespace
+}  // namespace kurvex
