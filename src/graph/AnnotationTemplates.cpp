@@ -43,4 +43,17 @@ bool AnnotationTemplates::LineCommandChecked(int command, int mouseMode) const {
     return line_.Pen().style == style && line_.Arrow() == arrow;
 }
 
+bool AnnotationTemplates::AcceptTextDialog(CGraphText& target, const std::u16string& text,
+                                           std::int32_t justification, bool vertical,
+                                           UserMessages& messages) {
+    if (text.empty()) {
+        messages.Show(kEnterTextMessage, MessageIcon::Exclamation);
+        return false;
+    }
+    target.SetText(text);
+    target.SetJustification(justification);
+    target.SetVertical(vertical);
+    return true;
+}
+
 }  // namespace kurvex

@@ -1,9 +1,16 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "data/UserMessages.h"
 #include "graph/GraphLine.h"
 #include "graph/GraphText.h"
 
 namespace kurvex {
+
+// What the Text dialog says when OK is pressed without text.
+inline constexpr const char* kEnterTextMessage = "Please enter Text.";
 
 // Commands that create annotations.
 enum AnnotationCommand : int {
@@ -30,6 +37,13 @@ public:
     // Whether a line command shows checked: the line mode (7) is on with the
     // command's own style and arrow setting.
     bool LineCommandChecked(int command, int mouseMode) const;
+
+    // The Text dialog's OK on `target` (the text template, or a copy of a text
+    // being edited): stores text, justification and vertical flag; an empty
+    // text is refused with kEnterTextMessage and changes nothing, and the
+    // dialog then stays open.
+    static bool AcceptTextDialog(CGraphText& target, const std::u16string& text,
+                                 std::int32_t justification, bool vertical, UserMessages& messages);
 
 private:
     CGraphText text_;

@@ -161,6 +161,14 @@ std::vector<std::string> CGraphText::Lines() const {
     return lines;
 }
 
+void CGraphText::TakeEdit(const CGraphText& edited) {
+    text_ = edited.text_;
+    font_ = edited.font_;
+    colour_ = edited.colour_;
+    justification_ = edited.justification_;
+    vertical_ = edited.vertical_;
+}
+
 GraphFont CGraphText::DrawingFont(const AnnotationPaint& paint) const {
     GraphFont f = font_;
     if (paint.printing && paint.scale >= 2) {

@@ -61,6 +61,10 @@ public:
     Rgb Colour() const { return colour_; }
     void SetColour(Rgb c) { colour_ = c; }
 
+    // Takes what the Text dialog edits from `edited`: text, font, colour,
+    // justification and vertical flag; anchor, owner and flags stay.
+    void TakeEdit(const CGraphText& edited);
+
     // The font this draw uses: the height grows with the scale when printing.
     GraphFont DrawingFont(const AnnotationPaint& paint) const;
     // The box of the text measured in the canvas's current font, placed by the

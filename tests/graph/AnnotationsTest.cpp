@@ -234,5 +234,50 @@ TEST(Annotations, LineCommandsSetTheTemplateAndShowChecked) {
     EXPECT_TRUE(t.LineCommandChecked(kCommandSolidLine, 7));
 }
 
+class Said : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon icon) override {
+        said.push_back(text);
+        icons.push_back(icon);
+    }
+    std::vector<std::string> said;
+    std::vector<MessageIcon> icons;
+};
+
+TEST(Annotations, TextDialogRefusesAnEmptyTextAndEditsTakeOnlyWhatTheDialogShows) {
+    AnnotationTemplates templates;
+    Said messages;
+    CGraphText& tmpl = templates.Text();
+    tmpl.SetTextUtf8("before");
+    EXPECT_FALSE(AnnotationTemplates::AcceptTextDialog(tmpl, u"", kJustifyRight, true, messages));
+    EXPECT_EQ(messages.said, (std::vector<std::string>{"Please enter Text."}));
+    EXPECT_EQ(messages.icons[0], MessageIcon::Exclamation);
+    EXPECT_EQ(tmpl.TextUtf8(), "before");
+    EXPECT_EQ(tmpl.Justification(), kJustifyCenter);
+    ASSERT_TRUE(AnnotationTemplates::AcceptTextDialog(tmpl, u"new", kJustifyRight, true, messages));
+    EXPECT_EQ(tmpl.TextUtf8(), "new");
+    EXPECT_EQ(tmpl.Justification(), kJustifyRight);
+    EXPECT_EQ(tmpl.Vertical(), 1);
+
+    UnitScreen s;
+    CGraphText* placed = s.Text({100, 100}, "old");
+    placed->SetFlags(kAnnotationDragging);
+    CGraphText edited(*placed);
+    edited.SetAnchor(1.0, 1.0);
+    edited.SetColour(0x0000FF);
+    GraphFont f = edited.Font();
+    f.weight = 700;
+    edited.SetFont(f);
+    ASSERT_TRUE(AnnotationTemplates::AcceptTextDialog(edited, u"edited", kJustifyLeftBottom, false,
+                                                      messages));
+    placed->TakeEdit(edited);
+    EXPECT_EQ(placed->TextUtf8(), "edited");
+    EXPECT_EQ(placed->Colour(), 0x0000FFu);
+    EXPECT_EQ(placed->Font().weight, 700);
+    EXPECT_EQ(placed->Justification(), kJustifyLeftBottom);
+    EXPECT_EQ(placed->X(), 100.0);
+    EXPECT_EQ(placed->Flags(), kAnnotationDragging);
+}
+
 }  // namespace
 }  // namespace kurvex
