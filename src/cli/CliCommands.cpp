@@ -8,9 +8,12 @@
 #include "analysis/FormulaVariable.h"
 #include "cli/CliSupport.h"
 #include "cli/RenderCommand.h"
+#include "data/BlockContainerFile.h"
 #include "data/NumberText.h"
 #include "data/ResultData.h"
+#include "data/ResultFile.h"
 #include "data/SafeFile.h"
+#include "data/SettingsDataFile.h"
 #include "data/TextReader.h"
 #include "data/TextWriter.h"
 
@@ -25,8 +28,9 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  info FILE [--json]                     rows, variables and their extents\n"
-    "  convert IN -o OUT [--format txt|tsv|csv]  write a result file as text\n"
+    "  convert IN -o OUT [--format F]         write a result file as text or .kfd\n"
     "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
+    "  merge A B -o OUT [--suffix S]          B's variables merged into A by X\n"
     "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
     "\n"
     "Run 'kurvex-cli COMMAND --help' for a command's options.\n"
@@ -43,14 +47,26 @@ const char kInfoUsage[] =
     "  --json   print one JSON object instead of text\n";
 
 const char kConvertUsage[] =
-    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv]\n"
+    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7]\n"
     "\n"
-    "Reads a result file and writes all its variables and rows as text.\n"
+    "Reads a result file of any format and writes all its variables and rows.\n"
     "\n"
-    "  -o OUT            output file; '-' writes to standard output\n"
+    "  -o OUT            output file; '-' writes text to standard output\n"
     "  --format FORMAT   txt: fixed-width columns (the default for .txt and .fra)\n"
     "                    tsv: tab-separated (the default for .tsv)\n"
-    "                    csv: comma-separated (the default for .csv)\n";
+    "                    csv: comma-separated (the default for .csv)\n"
+    "                    kfd: Kurvex block container (the default for .kfd); the\n"
+    "                         display settings a .kfd input carries go along\n"
+    "                    kfd7: Kurvex data-and-settings file\n";
+
+const char kMergeUsage[] =
+    "Usage: kurvex-cli merge A B -o OUT [--suffix S] [--format txt|tsv|csv|kfd|kfd7]\n"
+    "\n"
+    "Merges the variables of B into A: one row for every X of either file, the\n"
+    "other file's variables interpolated there and flagged missing. A variable of\n"
+    "B named like one of A is renamed NAME_(S), S being B's file title unless\n"
+    "--suffix gives it. The X variables must have the same name (any case).\n"
+    "Formats and their defaults are those of convert.\n";
 
 const char kEvalUsage[] =
     "Usage: kurvex-cli eval FILE FORMULA [-o OUT]\n"
@@ -103,8 +119,7 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     if (args.positional.size() != 1) return Usage(err, "info needs exactly one FILE");
     const std::string& path = args.positional[0];
     CResultDataRef data;
-    std::vector<std::string> names;
-    if (const int status = Load(path, data, names, err)) return status;
+    if (const int status = Load(path, data, err)) return status;
 
     const CResultData* d = data.Get();
     if (args.flags.count("--json")) {
@@ -132,21 +147,74 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     return kExitOk;
 }
 
-// The export mode for a --format value or an output file's extension; -1 when unknown.
-int ModeFromFormat(const std::string& format) {
-    if (format == "txt") return kExportFixedWidth;
-    if (format == "tsv") return kExportTab;
-    if (format == "csv") return kExportComma;
-    return -1;
+// Output formats: the three text exports and the two binary files.
+enum class Format { Txt, Tsv, Csv, Kfd, Kfd7, Unknown };
+
+Format FormatByName(const std::string& name) {
+    if (name == "txt") return Format::Txt;
+    if (name == "tsv") return Format::Tsv;
+    if (name == "csv") return Format::Csv;
+    if (name == "kfd") return Format::Kfd;
+    if (name == "kfd7") return Format::Kfd7;
+    return Format::Unknown;
 }
 
-int ModeFromExtension(const std::string& path) {
+Format FormatByExtension(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == ".txt" || ext == ".fra") return kExportFixedWidth;
-    if (ext == ".tsv") return kExportTab;
-    if (ext == ".csv") return kExportComma;
-    return -1;
+    if (ext == ".txt" || ext == ".fra") return Format::Txt;
+    if (ext == ".tsv") return Format::Tsv;
+    if (ext == ".csv") return Format::Csv;
+    if (ext == ".kfd") return Format::Kfd;
+    return Format::Unknown;
+}
+
+// The output format from --format or OUT's extension; 0 or a usage status.
+int ChooseFormat(Args& args, const std::string& target, std::FILE* err, Format& format) {
+    if (args.values.count("--format")) {
+        format = FormatByName(args.values["--format"]);
+        if (format == Format::Unknown)
+            return Usage(err, "unknown format " + args.values["--format"]);
+    } else if (target == "-") {
+        format = Format::Txt;
+    } else {
+        format = FormatByExtension(target);
+        if (format == Format::Unknown)
+            return Usage(err, "cannot tell the format from " + target + "; use --format");
+    }
+    if (target == "-" && (format == Format::Kfd || format == Format::Kfd7))
+        return Usage(err, "binary formats need an output file, not -");
+    return kExitOk;
+}
+
+// Writes `data` (and, in the binary formats, `settings` when it holds any).
+int WriteResult(const CResultDataRef& data, CIOBuffer& settings, Format format,
+                const std::string& target, std::FILE* out, std::FILE* err) {
+    StderrMessages messages(err);
+    switch (format) {
+        case Format::Kfd: {
+            std::vector<CIOBuffer> streams;
+            if (settings.Size() > 0) streams.push_back(settings);
+            return WriteBlockContainer(data, target, nullptr, streams, messages) ? kExitOk
+                                                                                 : kExitFailed;
+        }
+        case Format::Kfd7:
+            // Without display settings the file ends after its data part.
+            if (settings.Size() == 0) {
+                return WriteOutput(target, out, err, [&](std::FILE* f) {
+                    return WriteSettingsDataPart(data, f, nullptr);
+                });
+            }
+            return SaveSettingsDataFile(target, data, nullptr, settings, messages) ? kExitOk
+                                                                                   : kExitFailed;
+        default: {
+            const int mode = format == Format::Tsv   ? kExportTab
+                             : format == Format::Csv ? kExportComma
+                                                     : kExportFixedWidth;
+            return WriteOutput(target, out, err,
+                               [&](std::FILE* f) { return ExportDataSet(data, f, nullptr, mode); });
+        }
+    }
 }
 
 int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
@@ -160,24 +228,44 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     }
     if (args.positional.size() != 1) return Usage(err, "convert needs exactly one input file");
     if (!args.values.count("-o")) return Usage(err, "convert needs -o OUT");
-    const std::string& target = args.values["-o"];
-    int mode = -1;
-    if (args.values.count("--format")) {
-        mode = ModeFromFormat(args.values["--format"]);
-        if (mode < 0) return Usage(err, "unknown format " + args.values["--format"]);
-    } else if (target == "-") {
-        mode = kExportFixedWidth;
-    } else {
-        mode = ModeFromExtension(target);
-        if (mode < 0) return Usage(err, "cannot tell the format from " + target + "; use --format");
-    }
+    const std::string target = args.values["-o"];
+    Format format = Format::Unknown;
+    if (const int status = ChooseFormat(args, target, err, format)) return status;
 
     CResultDataRef data;
-    std::vector<std::string> names;
-    if (const int status = Load(args.positional[0], data, names, err)) return status;
+    CIOBuffer settings;
+    if (const int status = Load(args.positional[0], data, err, &settings)) return status;
+    return WriteResult(data, settings, format, target, out, err);
+}
 
-    return WriteOutput(target, out, err,
-                       [&](std::FILE* f) { return ExportDataSet(data, f, nullptr, mode); });
+int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+    Args args;
+    std::string error;
+    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--format", "--suffix"}, args, error))
+        return Usage(err, error);
+    if (args.flags.count("--help") || args.flags.count("-h")) {
+        std::fputs(kMergeUsage, out);
+        return kExitOk;
+    }
+    if (args.positional.size() != 2) return Usage(err, "merge needs two input files A and B");
+    if (!args.values.count("-o")) return Usage(err, "merge needs -o OUT");
+    const std::string target = args.values["-o"];
+    Format format = Format::Unknown;
+    if (const int status = ChooseFormat(args, target, err, format)) return status;
+
+    CResultDataRef a, b, merged;
+    if (const int status = Load(args.positional[0], a, err)) return status;
+    if (const int status = Load(args.positional[1], b, err)) return status;
+    const std::string suffix =
+        args.values.count("--suffix") ? args.values["--suffix"] : FileTitle(args.positional[1]);
+    StderrMessages messages(err);
+    if (!MergeDataSets(a, b, merged, suffix, messages)) {
+        if (messages.Count() == 0)
+            std::fprintf(err, "kurvex-cli: each file needs X, a variable and two rows to merge\n");
+        return kExitFailed;
+    }
+    CIOBuffer none;
+    return WriteResult(merged, none, format, target, out, err);
 }
 
 int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
@@ -197,8 +285,7 @@ int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     const std::string target = args.values.count("-o") ? args.values["-o"] : "-";
 
     CResultDataRef data;
-    std::vector<std::string> names;
-    if (const int status = Load(args.positional[0], data, names, err)) return status;
+    if (const int status = Load(args.positional[0], data, err)) return status;
     const FormulaBuild build = BuildFormulaVariable(data, args.positional[1]);
     if (!build.variable) {
         std::fprintf(err, "error at %d: %s\n", build.error.position, build.error.message.c_str());
@@ -226,6 +313,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     }
     if (command == "info") return Info(rest, out, err);
     if (command == "convert") return Convert(rest, out, err);
+    if (command == "merge") return Merge(rest, out, err);
     if (command == "eval") return Eval(rest, out, err);
     if (command == "render") return Render(rest, out, err);
     return Usage(err, "unknown command " + command);

@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "cli/CliCommands.h"
+#include "data/ResultFile.h"
 #include "data/SafeFile.h"
-#include "data/TextReader.h"
 
 namespace kurvex::cli {
 
@@ -54,15 +54,16 @@ int Usage(std::FILE* err, const std::string& what) {
     return kExitUsage;
 }
 
-int Load(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
-         std::FILE* err) {
+int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffer* settings) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
         return kExitUsage;
     }
     StderrMessages messages(err);
-    if (ReadTextResult(path, data, names, messages)) return kExitOk;
+    LoadOptions options;
+    options.showWarnings = false;  // info reports bad points itself
+    if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
     if (messages.Count() == 0) {
         std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
     }

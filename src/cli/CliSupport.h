@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "data/IOBuffer.h"
 #include "data/ResultData.h"
 #include "data/UserMessages.h"
 
@@ -40,10 +41,11 @@ private:
 // Reports a bad command line; returns the usage exit status.
 int Usage(std::FILE* err, const std::string& what);
 
-// Reads the result file `path`, reporting every failure on `err`; 0 when read,
+// Reads the result file `path` (any format; the display settings a binary
+// file carries go into `settings` when given), reporting every failure on `err`; 0 when read,
 // else the exit status to end with.
-int Load(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
-         std::FILE* err);
+int Load(const std::string& path, CResultDataRef& data, std::FILE* err,
+         CIOBuffer* settings = nullptr);
 
 // Runs `write` on standard output for "-", else on a file that replaces
 // `target` only when complete; the exit status.

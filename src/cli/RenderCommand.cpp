@@ -17,6 +17,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
 #include "data/NumberText.h"
+#include "graph/DisplaySettingsFile.h"
 #include "graph/Renderer.h"
 #include "graph/ViewLayout.h"
 #include "graph/Zoom.h"
@@ -36,7 +37,8 @@ const char kRenderUsage[] =
     "  --size WxH       its size in pixels (default 1600x900)\n"
     "  --screen NAMES   one screen with the comma-separated variables (names in any\n"
     "                   case) or formulas as its curves; repeat for more screens.\n"
-    "                   Without it: amplitude over phase for a frequency response,\n"
+    "                   Without it: the layout saved in the .ini file beside FILE,\n"
+    "                   else amplitude over phase for a frequency response,\n"
     "                   the one curve of a two-column file, else one screen per\n"
     "                   variable after X (at most eight)\n"
     "  --from X0 --to X1  the X range (default: all the data)\n"
@@ -235,8 +237,7 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     }
 
     CResultDataRef data;
-    std::vector<std::string> names;
-    if (const int status = Load(args.positional[0], data, names, err)) return status;
+    if (const int status = Load(args.positional[0], data, err)) return status;
 
     QtMeasure measure;
     const GraphFont font;
@@ -259,6 +260,10 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
                 return kExitFailed;
             }
         }
+    } else if (StderrMessages quiet(err);
+               LoadDisplaySettings(screens, SettingsFilePath(args.positional[0]),
+                                   ScreenBasis{data, metrics, &measure}, quiet)) {
+        fit = false;  // the saved layout brings its ranges
     } else {
         DefaultScreens d = MakeDefaultScreens(data, metrics);
         fit = d.chooseCurves;

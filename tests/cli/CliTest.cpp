@@ -190,5 +190,48 @@ TEST(Cli, EvalRejectsAFormulaWithItsPosition) {
     EXPECT_NE(help.out.find("Usage: kurvex-cli eval FILE FORMULA"), std::string::npos);
 }
 
+TEST(Cli, ConvertToBothBinaryFormatsReadsBackTheSame) {
+    const std::string buck = (fs::path(kExamples) / "buck.txt").string();
+    const CliRun want = Cli({"info", buck, "--json"});
+    const fs::path dir = fs::temp_directory_path() / "kurvex-cli-test";
+    for (const auto& [name, format] : std::vector<std::pair<std::string, std::string>>{
+             {"buck.kfd", ""}, {"buck7.bin", "kfd7"}, {"box.bin", "kfd"}}) {
+        const fs::path out = dir / name;
+        fs::remove(out);
+        std::vector<std::string> args = {"convert", buck, "-o", out.string()};
+        if (!format.empty()) args.insert(args.end(), {"--format", format});
+        ASSERT_EQ(Cli(args).status, 0) << name;
+        const CliRun got = Cli({"info", out.string(), "--json"});
+        ASSERT_EQ(got.status, 0) << got.err;
+        EXPECT_EQ(got.out.substr(got.out.find("\"rows\"")),
+                  want.out.substr(want.out.find("\"rows\"")))
+            << name;
+        // And back to text: the same columns as converting the text directly.
+        EXPECT_EQ(Cli({"convert", out.string(), "-o", "-", "--format", "csv"}).out,
+                  Cli({"convert", buck, "-o", "-", "--format", "csv"}).out);
+    }
+    EXPECT_EQ(Cli({"convert", buck, "-o", "-", "--format", "kfd"}).status, 2);
+}
+
+TEST(Cli, MergeWritesTheMergedDataSet) {
+    const fs::path a = Scratch("a.txt", "Time V\n0 1\n1 2\n2 3\n");
+    const fs::path b = Scratch("run2.txt", "time V W\n0.5 10 20\n1 30 40\n");
+    CliRun r = Cli({"merge", a.string(), b.string(), "-o", "-", "--format", "csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Time,V,V_(run2),W\r\n0,1,MISSING,MISSING\r\n0.5,MISSING,10,20\r\n1,2,30,40\r\n"
+              "2,3,MISSING,MISSING\r\n");
+    r = Cli({"merge", a.string(), b.string(), "-o", "-", "--format", "csv", "--suffix", "x"});
+    EXPECT_NE(r.out.find("V_(x)"), std::string::npos);
+    const fs::path f = Scratch("f.txt", "Freq A\n1 2\n3 4\n");
+    r = Cli({"merge", a.string(), f.string(), "-o", "-"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "Error: When merging files, the name of the first column of both files must be the "
+              "same.\n");
+    EXPECT_EQ(Cli({"merge", a.string(), "-o", "-"}).status, 2);
+}
+
 }  // namespace
 }  // namespace kurvex::cli

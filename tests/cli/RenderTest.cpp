@@ -6,10 +6,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "TestSupport.h"
 #include "cli/CliCommands.h"
+#include "data/ResultFile.h"
+#include "graph/DisplaySettingsFile.h"
+#include "graph/ViewLayout.h"
 
 namespace kurvex::cli {
 namespace {
+
+using kurvex::CGraphCurve;
 
 namespace fs = std::filesystem;
 
@@ -86,6 +92,30 @@ TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
     const fs::path pdf = Scratch("buck.pdf");
     ASSERT_EQ(RunRender({kBuck, "-o", pdf.string(), "--ylog"}).status, 0);
     EXPECT_EQ(Slurp(pdf).substr(0, 4), "%PDF");
+}
+
+TEST(Render, UsesTheLayoutSavedBesideTheFile) {
+    // A copy of the example with a saved layout: one screen, I(L1) in blue.
+    const fs::path dir = Scratch("saved").parent_path() / "saved";
+    fs::create_directories(dir);
+    const fs::path copy = dir / "buck.txt";
+    fs::copy_file(kBuck, copy, fs::copy_options::overwrite_existing);
+    CResultDataRef data;
+    test::RecordingMessages messages;
+    ASSERT_TRUE(LoadResultFile(copy.string(), data, nullptr, messages));
+    CGraphCurve screen;
+    screen.SetData(data);
+    CCurveEntry curve = CCurveEntry::ForColumn(data, data.FindVariable("I(L1)"));
+    curve.colour = 0xFF0000;  // blue as 0x00BBGGRR
+    screen.AddCurve(curve);
+    ScaleToData(screen);
+    ASSERT_TRUE(SaveDisplaySettings({&screen}, SettingsFilePath(copy.string()), messages));
+
+    const fs::path png = Scratch("saved.png");
+    ASSERT_EQ(RunRender({copy.string(), "-o", png.string(), "--size", "800x600"}).status, 0);
+    QImage img(QString::fromStdString(png.string()));
+    EXPECT_GT(CountNear(img, QColor(0, 0, 255)), 1000);
+    EXPECT_LT(CountNear(img, QColor(255, 0, 0)), 50);  // no default red screens
 }
 
 TEST(Render, BadNamesAndOptionsAreRefusedAndWriteNothing) {
