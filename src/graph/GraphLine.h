@@ -27,7 +27,7 @@ struct LinePen {
 // at the first point.
 class CGraphLine : public CGraphAnnotation {
 public:
-    // Both ends of a record stay within this many pixels of pen width.
+    // The widest pen a record may ask for, in pixels.
     static constexpr std::int32_t kMaxPenWidth = 255;
     // Half-width of the arrowhead per pixel of line length: tan 30° / 6.
     static constexpr double kArrowHalfWidth = 0.09622504486493763;

@@ -22,9 +22,6 @@ enum TextJustification : std::int32_t {
 // turned a quarter turn.
 class CGraphText : public CGraphAnnotation {
 public:
-    // The most characters a record's text may hold.
-    static constexpr std::int32_t kMaxChars = 1 << 20;
-
     CGraphText();
 
     // Which kind of annotation this is.

@@ -215,23 +215,23 @@ TEST(Annotations, NewTextsAndLinesAreTemplateCopiesAtThePressedPoint) {
 }
 
 TEST(Annotations, LineCommandsSetTheTemplateAndShowChecked) {
+    struct Case {
+        int command;
+        std::int32_t style, arrow;
+    };
+    const Case cases[] = {{kCommandDottedLine, kLinePenDotted, 0},
+                          {kCommandArrowLine, kLinePenSolid, 1},
+                          {kCommandSolidLine, kLinePenSolid, 0}};
     AnnotationTemplates t;
-    ASSERT_TRUE(t.ApplyLineCommand(kCommandDottedLine));
-    EXPECT_EQ(t.Line().Pen().style, kLinePenDotted);
-    EXPECT_EQ(t.Line().Arrow(), 0);
-    EXPECT_TRUE(t.LineCommandChecked(kCommandDottedLine, 7));
-    EXPECT_FALSE(t.LineCommandChecked(kCommandDottedLine, 0));
-    EXPECT_FALSE(t.LineCommandChecked(kCommandSolidLine, 7));
-    ASSERT_TRUE(t.ApplyLineCommand(kCommandArrowLine));
-    EXPECT_EQ(t.Line().Pen().style, kLinePenSolid);
-    EXPECT_EQ(t.Line().Arrow(), 1);
-    EXPECT_TRUE(t.LineCommandChecked(kCommandArrowLine, 7));
-    EXPECT_FALSE(t.LineCommandChecked(kCommandSolidLine, 7));
-    ASSERT_TRUE(t.ApplyLineCommand(kCommandSolidLine));
-    EXPECT_EQ(t.Line().Arrow(), 0);
-    EXPECT_TRUE(t.LineCommandChecked(kCommandSolidLine, 7));
+    for (const Case& k : cases) {
+        ASSERT_TRUE(t.ApplyLineCommand(k.command));
+        EXPECT_EQ(t.Line().Pen().style, k.style) << k.command;
+        EXPECT_EQ(t.Line().Arrow(), k.arrow) << k.command;
+        for (const Case& other : cases)
+            EXPECT_EQ(t.LineCommandChecked(other.command, 7), other.command == k.command);
+        EXPECT_FALSE(t.LineCommandChecked(k.command, 0));
+    }
     EXPECT_FALSE(t.ApplyLineCommand(kCommandAddText));
-    EXPECT_TRUE(t.LineCommandChecked(kCommandSolidLine, 7));
 }
 
 class Said : public UserMessages {
