@@ -18,6 +18,10 @@ bool Finite(double a, double b, double c, double d) {
     return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
 }
 
+bool WithinFour(Point a, Point b) {
+    return std::llabs(std::int64_t{a.x} - b.x) <= 4 && std::llabs(std::int64_t{a.y} - b.y) <= 4;
+}
+
 Rect PixelOf(Point p) {
     return {p.x, p.y, p.x + 1, p.y + 1};
 }
@@ -93,7 +97,7 @@ void CGraphLine::SetEnd(AnnotationHit end, double x, double y) {
 }
 
 void CGraphLine::ArrowBarbs(Point p1, Point p2, Point& left, Point& right) {
-    const double dx = p2.x - p1.x, dy = p2.y - p1.y;
+    const double dx = static_cast<double>(p2.x) - p1.x, dy = static_cast<double>(p2.y) - p1.y;
     const double length = std::hypot(dx, dy);
     const double bx = (5.0 * p1.x + p2.x) / 6.0, by = (5.0 * p1.y + p2.y) / 6.0;
     if (length == 0.0) {
@@ -146,7 +150,7 @@ bool CGraphLine::BodyMeets(const Rect& box) const {
     if (bounds_.Empty() || box.Empty()) return false;
     const Rect segment = Union(PixelOf(p1_), PixelOf(p2_));
     if (!RectsMeet(box, Inflate(segment, 2))) return false;
-    const double dx = p2_.x - p1_.x, dy = p2_.y - p1_.y;
+    const double dx = static_cast<double>(p2_.x) - p1_.x, dy = static_cast<double>(p2_.y) - p1_.y;
     // The ends are pushed out across the line's main direction, so the region
     // is a band that spans the segment along that direction.
     if (std::abs(dx) >= std::abs(dy))
@@ -158,8 +162,8 @@ bool CGraphLine::BodyMeets(const Rect& box) const {
 
 AnnotationHit CGraphLine::HitTest(Point p) const {
     if (bounds_.Empty()) return kHitNone;
-    if (std::abs(p.x - p1_.x) <= 4 && std::abs(p.y - p1_.y) <= 4) return kHitFirstEnd;
-    if (std::abs(p.x - p2_.x) <= 4 && std::abs(p.y - p2_.y) <= 4) return kHitSecondEnd;
+    if (WithinFour(p, p1_)) return kHitFirstEnd;
+    if (WithinFour(p, p2_)) return kHitSecondEnd;
     return BodyMeets(BoxAround(p, 2)) ? kHitBody : kHitNone;
 }
 
