@@ -402,20 +402,15 @@ TEST_F(BlockContainerTest, HeaderDirectoryAndAreasFollowTheLayout) {
     EXPECT_EQ(head[2], 0.1);
 }
 
-TEST_F(BlockContainerTest, BadPointsMarkEveryVariableAfterX) {
+TEST_F(BlockContainerTest, BadPointsMarkTheVariablesAfterXAndTheirFlagsAlone) {
     RecordingMessages said;
-    ASSERT_TRUE(WriteBlockContainer(WithBadPoints(), Path("f.kfd"), nullptr, {}, said));
-    const std::string f = Slurp(Path("f.kfd"));
+    ASSERT_TRUE(WriteBlockContainer(WithBadPoints(), Path("m.kfd"), nullptr, {}, said));
+    std::string f = Slurp(Path("m.kfd"));
     EXPECT_EQ(U32At(f, EntryAt(f, 1) + 4), 0u);
     EXPECT_EQ(U32At(f, EntryAt(f, 2) + 4), 0x101000u);
     EXPECT_EQ(U32At(f, EntryAt(f, 3) + 4), 0x101000u);
     EXPECT_EQ(U64At(f, EntryAt(f, 2) + 32), 124u + 4 * 8 + 4);
-}
-
-TEST_F(BlockContainerTest, PointFlagsWithoutTheMarkStillMarkBadPoints) {
-    RecordingMessages said;
-    ASSERT_TRUE(WriteBlockContainer(WithBadPoints(), Path("m.kfd"), nullptr, {}, said));
-    std::string f = Slurp(Path("m.kfd"));
+    // Flags without the mark, as another writer may leave them.
     PutU32(f, EntryAt(f, 2) + 4, kRecordPointFlags);
     PutU32(f, EntryAt(f, 3) + 4, kRecordPointFlags);
     Spit(Path("m.kfd"), f);
@@ -449,6 +444,26 @@ TEST_F(BlockContainerTest, SeveralBlocksPerVariableAndNameTablesAreJoined) {
     EXPECT_EQ(l.data->BadPoints(), 1);
     // Joined X blocks are tested for equal spacing like text.
     EXPECT_EQ(l.data->UniformX(), 1);
+}
+
+TEST_F(BlockContainerTest, GeneratedXIsExactEveryHundredSamples) {
+    Builder b(1, 250);
+    BlockEntry e;
+    e.type = kBlockData;
+    e.flags = kRecordUniformX;
+    e.count = 250;
+    const double head[3] = {0.5, 0, 0.1};
+    b.Add(e, std::string(kDataBlockReserved, '\0') +
+                 std::string(reinterpret_cast<const char*>(head), sizeof head));
+    Spit(Path("x.kfd"), b.Build());
+    Loaded l;
+    Load(Path("x.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    ASSERT_EQ(l.data->RowCount(), 250);
+    EXPECT_EQ(l.data->UniformX(), 1);
+    const double* x = l.data->Variable(0)->Values();
+    for (int k : {0, 100, 200}) EXPECT_EQ(x[k], k * 0.1 + 0.5) << k;
+    for (int k : {1, 99, 101, 249}) EXPECT_EQ(x[k], x[k - 1] + 0.1) << k;
 }
 
 TEST_F(BlockContainerTest, BlocksOfOtherKindsAreSkippedAndUncoveredRowsAreMissing) {
