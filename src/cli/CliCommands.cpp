@@ -16,6 +16,8 @@
 #include "data/SettingsDataFile.h"
 #include "data/TextReader.h"
 #include "data/TextWriter.h"
+#include "graph/DisplayRecord.h"
+#include "graph/DisplaySettingsFile.h"
 
 namespace kurvex::cli {
 
@@ -235,6 +237,17 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     CResultDataRef data;
     CIOBuffer settings;
     if (const int status = Load(args.positional[0], data, err, &settings)) return status;
+    if (settings.Size() == 0 && (format == Format::Kfd || format == Format::Kfd7)) {
+        // A text file's layout lives in the .ini beside it: it goes along as a stream.
+        std::vector<std::unique_ptr<CGraphCurve>> screens;
+        StderrMessages messages(err);
+        if (LoadDisplaySettings(screens, SettingsFilePath(args.positional[0]),
+                                ScreenBasis{data, CharMetrics{}, nullptr}, messages)) {
+            std::vector<const CGraphCurve*> view;
+            for (const auto& s : screens) view.push_back(s.get());
+            WriteDisplayStream(view, settings);
+        }
+    }
     return WriteResult(data, settings, format, target, out, err);
 }
 

@@ -17,6 +17,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
 #include "data/NumberText.h"
+#include "graph/DisplayRecord.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/Renderer.h"
 #include "graph/ViewLayout.h"
@@ -37,7 +38,8 @@ const char kRenderUsage[] =
     "  --size WxH       its size in pixels (default 1600x900)\n"
     "  --screen NAMES   one screen with the comma-separated variables (names in any\n"
     "                   case) or formulas as its curves; repeat for more screens.\n"
-    "                   Without it: the layout saved in the .ini file beside FILE,\n"
+    "                   Without it: the layout saved in a .kfd FILE or in the .ini\n"
+    "                   file beside FILE,\n"
     "                   else amplitude over phase for a frequency response,\n"
     "                   the one curve of a two-column file, else one screen per\n"
     "                   variable after X (at most eight)\n"
@@ -194,6 +196,19 @@ int Save(const std::string& path, PictureKind kind, const std::vector<CGraphCurv
     return kExitOk;
 }
 
+// The layout saved with the file: the display settings a .kfd carries, else
+// the .ini file beside it. True when it gave screens.
+bool HasSavedLayout(CIOBuffer& saved, const std::string& path, const ScreenBasis& basis,
+                    std::vector<std::unique_ptr<CGraphCurve>>& screens, std::FILE* err) {
+    if (saved.Size() > 0) {
+        LoadedScreens loaded = ReadDisplayStream(saved, basis);
+        screens = std::move(loaded.screens);
+        if (!screens.empty()) return true;
+    }
+    StderrMessages messages(err);
+    return LoadDisplaySettings(screens, SettingsFilePath(path), basis, messages);
+}
+
 }  // namespace
 
 int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
@@ -237,7 +252,8 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     }
 
     CResultDataRef data;
-    if (const int status = Load(args.positional[0], data, err)) return status;
+    CIOBuffer saved;
+    if (const int status = Load(args.positional[0], data, err, &saved)) return status;
 
     QtMeasure measure;
     const GraphFont font;
@@ -260,9 +276,8 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
                 return kExitFailed;
             }
         }
-    } else if (StderrMessages quiet(err);
-               LoadDisplaySettings(screens, SettingsFilePath(args.positional[0]),
-                                   ScreenBasis{data, metrics, &measure}, quiet)) {
+    } else if (HasSavedLayout(saved, args.positional[0], ScreenBasis{data, metrics, &measure},
+                              screens, err)) {
         fit = false;  // the saved layout brings its ranges
     } else {
         DefaultScreens d = MakeDefaultScreens(data, metrics);

@@ -96,7 +96,8 @@ TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
 
 TEST(Render, UsesTheLayoutSavedBesideTheFile) {
     // A copy of the example with a saved layout: one screen, I(L1) in blue.
-    const fs::path dir = Scratch("saved").parent_path() / "saved";
+    const fs::path dir = fs::temp_directory_path() / "kurvex-render-saved";
+    fs::remove_all(dir);
     fs::create_directories(dir);
     const fs::path copy = dir / "buck.txt";
     fs::copy_file(kBuck, copy, fs::copy_options::overwrite_existing);
@@ -116,6 +117,17 @@ TEST(Render, UsesTheLayoutSavedBesideTheFile) {
     QImage img(QString::fromStdString(png.string()));
     EXPECT_GT(CountNear(img, QColor(0, 0, 255)), 1000);
     EXPECT_LT(CountNear(img, QColor(255, 0, 0)), 50);  // no default red screens
+
+    // Converted to .kfd elsewhere, the layout travels inside the file.
+    const fs::path elsewhere = Scratch("elsewhere.kfd");
+    std::FILE* out = std::tmpfile();
+    ASSERT_EQ(RunCli({"convert", copy.string(), "-o", elsewhere.string()}, out, out), 0);
+    std::fclose(out);
+    const fs::path png2 = Scratch("fromkfd.png");
+    ASSERT_EQ(RunRender({elsewhere.string(), "-o", png2.string(), "--size", "800x600"}).status, 0);
+    QImage img2(QString::fromStdString(png2.string()));
+    EXPECT_GT(CountNear(img2, QColor(0, 0, 255)), 1000);
+    EXPECT_LT(CountNear(img2, QColor(255, 0, 0)), 50);
 }
 
 TEST(Render, BadNamesAndOptionsAreRefusedAndWriteNothing) {
