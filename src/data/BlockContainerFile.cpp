@@ -533,11 +533,11 @@ bool Reader::Fill(const Plan& plan, CResultDataRef& fresh) {
                 return Damaged(Format("a name table names variable %d of %d", index, n));
             if (length > b.size() - pos)
                 return Damaged(Format("the name of variable %d is %u bytes long", index, length));
-            named[static_cast<size_t>(index)] = length > 1;
-            if (length > 1) {
-                const char* text = reinterpret_cast<const char*>(&b[pos]);
-                names[static_cast<size_t>(index)].assign(text, strnlen(text, length - 1));
-            }
+            // A name that ends at its first byte is no name: it takes the default.
+            const char* text = reinterpret_cast<const char*>(&b[pos]);
+            const size_t chars = length > 1 ? strnlen(text, length - 1) : 0;
+            names[static_cast<size_t>(index)].assign(text, chars);
+            named[static_cast<size_t>(index)] = chars > 0;
             pos += length;
         }
     }

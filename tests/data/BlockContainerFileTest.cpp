@@ -466,6 +466,20 @@ TEST_F(BlockContainerTest, GeneratedXIsExactEveryHundredSamples) {
     for (int k : {1, 99, 101, 249}) EXPECT_EQ(x[k], x[k - 1] + 0.1) << k;
 }
 
+// Found by fuzzing: the name was read as empty and saved again as no name.
+TEST_F(BlockContainerTest, NameStartingWithNulTakesTheDefaultName) {
+    Builder b(3, 1);
+    b.AddNames({{0, std::string("\0T", 2)}, {1, "V"}, {2, std::string("\0\0", 2)}}, 0, 3);
+    b.AddData(0, 0, {0});
+    Spit(Path("nul.kfd"), b.Build());
+    Loaded l;
+    Load(Path("nul.kfd"), l);
+    ASSERT_TRUE(l.ok) << Message(l);
+    EXPECT_EQ(l.data->Variable(0)->Name(), "Time");
+    EXPECT_EQ(l.data->Variable(1)->Name(), "V");
+    EXPECT_EQ(l.data->Variable(2)->Name(), "Y2");
+}
+
 TEST_F(BlockContainerTest, BlocksOfOtherKindsAreSkippedAndUncoveredRowsAreMissing) {
     Builder b(3, 4);
     b.AddData(0, 0, {0, 1, 2, 5});
