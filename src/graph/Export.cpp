@@ -1,0 +1,69 @@
+#include "graph/Export.h"
+
+#include <cctype>
+
+#include "data/BlockContainerFile.h"
+#include "data/SafeFile.h"
+#include "data/SettingsDataFile.h"
+#include "data/TextWriter.h"
+#include "graph/DisplayRecord.h"
+
+namespace kurvex {
+
+namespace {
+
+bool IsFrequencyName(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name == "frequency" || name == "freq" || name == "freq.";
+}
+
+CIOBuffer StreamOf(const std::vector<const CGraphCurve*>& screens) {
+    CIOBuffer stream;
+    WriteDisplayStream(screens, stream);
+    return stream;
+}
+
+}  // namespace
+
+std::string SaveAsFilter(const CGraphCurve& last) {
+    const char* tabAndComma =
+        "Tab separated text file (Excel compatible)|*.txt|Comma separated file|*.csv|";
+    if (last.FreqDisplay()) return std::string("FFT files|*.fft|") + tabAndComma + "|";
+    const CResultData* d = last.Data().Get();
+    const bool freq = d && d->VariableCount() > 0 && IsFrequencyName(d->Variable(0)->Name());
+    return std::string("Kurvex files|*.kfd|") + (freq ? "Text files|*.fra|" : "Text files|*.txt|") +
+           tabAndComma + "|";
+}
+
+bool SaveTimeDisplay(const std::vector<const CGraphCurve*>& screens, int entry,
+                     const std::string& path, UserMessages& messages) {
+    if (screens.empty()) return false;
+    const CResultDataRef& data = screens.back()->Data();
+    if (entry == 1) {
+        if (WriteBlockContainer(data, path, nullptr, {StreamOf(screens)}, messages)) return true;
+        messages.Show("Failed to save file.", MessageIcon::None);
+        return false;
+    }
+    if (entry < 2 || entry > 4) return false;
+    SafeFile file;
+    if (!file.Open(path)) {
+        messages.Show(file.Error(), MessageIcon::Stop);
+        return false;
+    }
+    const int mode = entry == 2 ? kExportFixedWidth : entry == 3 ? kExportTab : kExportComma;
+    if (!ExportDataSet(data, file.Stream(), nullptr, mode) || !file.Commit()) {
+        messages.Show(file.Error().empty() ? "Failed to save file." : file.Error(),
+                      MessageIcon::Stop);
+        return false;
+    }
+    return true;
+}
+
+bool SaveDataAndSettings(const std::vector<const CGraphCurve*>& screens, const std::string& path,
+                         UserMessages& messages) {
+    if (screens.empty()) return false;
+    CIOBuffer stream = StreamOf(screens);
+    return SaveSettingsDataFile(path, screens.back()->Data(), nullptr, stream, messages);
+}
+
+}  // namespace kurvex

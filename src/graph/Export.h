@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "data/UserMessages.h"
+#include "graph/GraphCurve.h"
+
+namespace kurvex {
+
+// The format list of "Save As...": decided by the last screen (the one with
+// the X axis); the frequency display offers spectrum files instead.
+std::string SaveAsFilter(const CGraphCurve& lastScreen);
+
+// Writes what the view shows in the time display as the format chosen from
+// SaveAsFilter (1 Kurvex file with the view's layout, 2 fixed-width text,
+// 3 tab-separated, 4 comma-separated). Failures are shown; false then, and an
+// older file at `path` stays whole. Nothing happens for a view without screens.
+bool SaveTimeDisplay(const std::vector<const CGraphCurve*>& screens, int entry,
+                     const std::string& path, UserMessages& messages);
+
+// Writes the data set and the view's layout as a data-and-settings file.
+bool SaveDataAndSettings(const std::vector<const CGraphCurve*>& screens, const std::string& path,
+                         UserMessages& messages);
+
+}  // namespace kurvex

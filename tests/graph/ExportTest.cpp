@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+#include "analysis/FormulaTestSupport.h"
+#include "data/ResultFile.h"
+#include "graph/DisplayRecord.h"
+#include "graph/Export.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MakeData;
+using test::RecordingMessages;
+
+TEST(Export, TheFormatListFollowsTheXVariableAndTheDisplay) {
+    CGraphCurve time;
+    time.SetData(MakeData({"Time", "V"}, {{0, 1}, {1, 2}}));
+    EXPECT_EQ(
+        SaveAsFilter(time),
+        "Kurvex files|*.kfd|Text files|*.txt|Tab separated text file (Excel compatible)|*.txt|"
+        "Comma separated file|*.csv||");
+    for (const char* name : {"freq", "Frequency", "FREQ."}) {
+        CGraphCurve f;
+        f.SetData(MakeData({name, "amp"}, {{1, 2}, {1, 2}}));
+        EXPECT_EQ(SaveAsFilter(f).substr(0, 37), "Kurvex files|*.kfd|Text files|*.fra|T") << name;
+    }
+    CGraphCurve fft = time;
+    fft.StoreScales(0, 0, 1);
+    EXPECT_EQ(SaveAsFilter(fft),
+              "FFT files|*.fft|Tab separated text file (Excel compatible)|*.txt|Comma separated "
+              "file|*.csv||");
+}
+
+TEST(Export, EachEntryWritesItsFormatAndTheKurvexFileKeepsTheLayout) {
+    const auto data = MakeData({"Time", "V out"}, {{0, 1}, {1.5, 2}});
+    CGraphCurve top, bottom;
+    for (CGraphCurve* s : {&top, &bottom}) {
+        s->SetData(data);
+        s->AddCurve(CCurveEntry::ForColumn(data, 1));
+    }
+    top.SetBackground(0x00FFFF);
+    const fs::path dir = fs::temp_directory_path() / "kurvex-export-test";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    RecordingMessages messages;
+    const std::vector<const CGraphCurve*> view = {&top, &bottom};
+
+    ASSERT_TRUE(SaveTimeDisplay(view, 1, (dir / "v.kfd").string(), messages));
+    ASSERT_TRUE(SaveDataAndSettings(view, (dir / "v7.kfd").string(), messages));
+    for (const char* name : {"v.kfd", "v7.kfd"}) {
+        CResultDataRef back;
+        CIOBuffer settings;
+        ASSERT_TRUE(LoadResultFile((dir / name).string(), back, &settings, messages)) << name;
+        const LoadedScreens screens = ReadDisplayStream(settings, ScreenBasis{back, {}, nullptr});
+        ASSERT_EQ(screens.screens.size(), 2u) << name;
+        EXPECT_EQ(screens.screens[0]->Background(), 0x00FFFFu);
+    }
+    ASSERT_TRUE(SaveTimeDisplay(view, 4, (dir / "v.csv").string(), messages));
+    std::stringstream csv;
+    csv << std::ifstream(dir / "v.csv", std::ios::binary).rdbuf();
+    EXPECT_EQ(csv.str(), "Time,V_out\r\n0,1.5\r\n1,2\r\n");
+    EXPECT_TRUE(messages.shown.empty());
+
+    // A Kurvex file that cannot be written says so, after the reason.
+    EXPECT_FALSE(SaveTimeDisplay(view, 1, (dir / "no" / "v.kfd").string(), messages));
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.back().first, "Failed to save file.");
+    EXPECT_EQ(messages.shown.back().second, MessageIcon::None);
+    EXPECT_FALSE(SaveTimeDisplay({}, 2, (dir / "none.txt").string(), messages));
+    EXPECT_FALSE(fs::exists(dir / "none.txt"));
+}
+
+}  // namespace
+}  // namespace kurvex
