@@ -84,6 +84,16 @@ void QPainterCanvas::TextOut(int x, int y, const std::string& text) {
     painter_.setPen(pen);
 }
 
+void QPainterCanvas::TextOutTurned(int x, int y, const std::string& text) {
+    const QFontMetrics m(painter_.font(), painter_.device());
+    painter_.save();
+    painter_.translate(x, y);
+    painter_.rotate(-90);
+    painter_.setPen(text_);
+    painter_.drawText(QPoint(0, m.ascent()), ToQString(text));
+    painter_.restore();
+}
+
 Size QPainterCanvas::TextExtent(const std::string& text) {
     const QFontMetrics m(painter_.font(), painter_.device());
     return {m.horizontalAdvance(ToQString(text)), m.height()};

@@ -6,11 +6,12 @@
 #include <memory>
 
 #include "graph/Canvas.h"
+#include "graph/TurnedTextCanvas.h"
 
 namespace kurvex {
 
 // The canvas on a QPainter: a widget, a QImage, a QSvgGenerator or a QPrinter.
-class QPainterCanvas : public Canvas {
+class QPainterCanvas : public Canvas, public TurnedTextCanvas {
 public:
     // Draws with `painter`, which must outlive the canvas; `printer` marks a
     // printed page (no selection marks).
@@ -23,6 +24,7 @@ public:
     void SetTransparentText(bool transparent) override;
     void SelectFont(const CanvasFont& font) override;
     void TextOut(int x, int y, const std::string& text) override;
+    void TextOutTurned(int x, int y, const std::string& text) override;
     Size TextExtent(const std::string& text) override;
     int DrawWrappedText(const Rect& r, const std::string& text, bool measureOnly) override;
     void SetPen(PenStyle style, int width, Colour c) override;

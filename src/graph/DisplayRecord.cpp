@@ -96,13 +96,7 @@ void WriteDisplayRecord(const CGraphCurve& s, CIOBuffer& out) {
         out.AppendBuffer(curve);
     }
 
-    out.WriteInt32(static_cast<std::int32_t>(s.Annotations().size()));
-    for (const auto& a : s.Annotations()) {
-        out.WriteInt32(a->Type());
-        CIOBuffer record = NewStore();
-        a->WriteRecord(record);
-        out.AppendBuffer(record);
-    }
+    WriteAnnotations(s.Annotations(), out);
 }
 
 RecordLoad ReadDisplayRecord(CIOBuffer& in, CGraphCurve& s) {
@@ -171,13 +165,7 @@ RecordLoad ReadDisplayRecord(CIOBuffer& in, CGraphCurve& s) {
         s.AddCurve(c);
     }
 
-    const std::int32_t notes = Bounded(in.ReadInt32(), in);
-    for (std::int32_t i = 0; i < notes && !in.AtEnd(); ++i) {
-        const std::int32_t type = in.ReadInt32();
-        CIOBuffer record = in.ReadBuffer();
-        std::unique_ptr<CGraphAnnotation> a = CreateAnnotation(type);
-        if (a && a->ReadRecord(record)) s.AddAnnotation(std::move(a));
-    }
+    ReadAnnotations(in, s);
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "graph/Annotations.h"
 #include "graph/AxisTicks.h"
 
 namespace kurvex {
@@ -662,6 +663,7 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
         p.Legend(plot);
     }
     p.Curves(plot);
+    DrawAnnotations(model, surface, plot, o);
     if (o.recordLegend) p.Cursors(plot);
     if (offscreen) {
         canvas.SetClip(&o.target);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <QFile>
 #include <QPrinter>
 #include <QSvgGenerator>
 #include <QTemporaryDir>
@@ -114,6 +114,22 @@ TEST(QPainterCanvas, TextIsMeasuredAndDrawnInTheTextColour) {
     const QImage img = p.Done();
     EXPECT_GT(CountColour(img, QColor(0, 0, 255), QRect(10, 10, extent.cx, extent.cy)), 20);
     EXPECT_EQ(CountColour(img, QColor(0, 0, 255), QRect(10 + extent.cx + 2, 0, 50, 200)), 0);
+}
+
+TEST(QPainterCanvas, TurnedTextRunsUpwardsFromItsCorner) {
+    Picture p(200, 300);
+    CanvasFont font;
+    font.height = 20;
+    p.canvas->SelectFont(font);
+    const Size extent = p.canvas->TextExtent("WWWWWW");
+    p.canvas->SetTextColour(kBlue);
+    p.canvas->TextOutTurned(50, 250, "WWWWWW");
+    const QImage img = p.Done();
+    const QColor blue(0, 0, 255);
+    // The turned cell covers x .. x + height and y - width .. y.
+    EXPECT_GT(CountColour(img, blue, QRect(50, 250 - extent.cx, extent.cy, extent.cx)), 50);
+    EXPECT_EQ(CountColour(img, blue, QRect(50 + extent.cy + 2, 0, 100, 300)), 0);
+    EXPECT_EQ(CountColour(img, blue, QRect(0, 252, 200, 48)), 0);
 }
 
 TEST(QPainterCanvas, InchMappingMakesThousandUnitsAnInch) {

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "analysis/FormulaTestSupport.h"
+#include "graph/GraphText.h"
 #include "graph/RecordingCanvas.h"
 #include "graph/Renderer.h"
 
@@ -327,6 +328,21 @@ TEST(Renderer, DrawsOnlyWhatIsNewUnlessForced) {
     RecordingCanvas busy;
     s.Draw(busy);
     EXPECT_TRUE(busy.lines.empty() && busy.fills.empty() && busy.texts.empty());
+}
+
+TEST(Renderer, AnnotationsAreDrawnOverTheCurves) {
+    Screen s(MakeData({"Time", "V"}, {{0, 1, 2}, {0.1, 0.5, 0.9}}), {1}, {0, 2, 1}, {0, 1, 0.5});
+    auto text = std::make_unique<CGraphText>();
+    text->SetAnchor(1, 0.5);
+    text->SetText(u"note");
+    s.model.AddAnnotation(std::move(text));
+    RecordingCanvas canvas;
+    s.Draw(canvas);
+    const auto it = std::find_if(canvas.texts.begin(), canvas.texts.end(),
+                                 [](const auto& t) { return t.text == "note"; });
+    ASSERT_NE(it, canvas.texts.end());
+    // After the curve's segments.
+    EXPECT_FALSE(canvas.LinesOf(kRed).empty());
 }
 
 TEST(Renderer, CursorLinesAreDashDot) {
