@@ -12,6 +12,7 @@
 #include "data/NumberText.h"
 #include "data/RefPtr.h"
 #include "data/SafeFile.h"
+#include "data/SaveSnapshot.h"
 #include "data/SettingsDataFile.h"
 
 namespace kurvex {
@@ -96,44 +97,6 @@ BlockEntry GetEntry(const std::uint8_t* at) {
     return e;
 }
 
-// The variables one write works from, taken under the data set's lock. Same
-// rules as the data-and-settings writer's snapshot, which is private to it.
-struct Snapshot {
-    std::vector<RefPtr<CResultVariable>> vars;
-    std::int32_t rows = 0;
-    bool uniformX = false;
-    bool badPoints = false;
-};
-
-bool TakeSnapshot(const CResultDataRef& ref, const char* prefix, Snapshot& s) {
-    CResultData* data = ref.Get();
-    std::lock_guard<std::recursive_mutex> hold(data->Lock());
-    s.rows = data->RowCount();
-    s.uniformX = data->UniformX() != 0;
-    s.badPoints = data->BadPoints() != 0;
-    const std::int32_t n = data->VariableCount();
-    if (n < 1 || s.rows < 1) return false;
-    s.vars.reserve(static_cast<size_t>(n));
-    if (!data->CopyOnSave()) {
-        for (std::int32_t i = 0; i < n; ++i) s.vars.emplace_back(data->Variable(i));
-        return true;
-    }
-    for (std::int32_t i = 0; i < n; ++i) {
-        CResultVariable* copy = data->Variable(i)->CopyResized(s.rows, s.rows);
-        if (!copy) return false;
-        s.vars.emplace_back(copy);
-        if (i > 0 && prefix) copy->SetName(std::string(prefix) + "_" + copy->Name());
-    }
-    CResultVariable* x = s.vars[0].get();
-    const std::uint8_t* f = x->Flags();
-    const std::int32_t k = static_cast<std::int32_t>(std::find(f, f + s.rows, kPointValid) - f);
-    if (k < s.rows && x->Values()[k] != 0.0) {
-        const double origin = x->Values()[k];
-        for (std::int32_t r = 0; r < s.rows; ++r) x->Values()[r] -= origin;
-    }
-    return true;
-}
-
 class Writer {
 public:
     explicit Writer(std::FILE* f) : f_(f) {}
@@ -172,8 +135,8 @@ bool WriteBlockContainer(const CResultDataRef& data, const std::string& path, co
             return false;
         }
     }
-    Snapshot snap;
-    if (!TakeSnapshot(data, prefix, snap)) {
+    SaveSnapshot snap;
+    if (!TakeSaveSnapshot(data, prefix, snap) || snap.Empty()) {
         messages.Show("There is no data to save.", MessageIcon::Exclamation);
         return false;
     }
@@ -551,7 +514,7 @@ bool Reader::Fill(const Plan& plan, CResultDataRef& fresh) {
         if (named[static_cast<size_t>(i)])
             set->SetVariableName(i, names[static_cast<size_t>(i)]);
         else
-            set->SetVariableName(i, i == 0 ? std::string("Time") : Format("Y%i", i));
+            set->SetVariableName(i, DefaultVariableName(i));
     }
 
     // Rows per variable that some block fills; the rest stay missing.

@@ -13,6 +13,7 @@
 #include "data/NumberText.h"
 #include "data/RefPtr.h"
 #include "data/SafeFile.h"
+#include "data/SaveSnapshot.h"
 
 namespace kurvex {
 
@@ -28,44 +29,6 @@ constexpr std::int64_t kRecordFixed = kRecordReserved + 4 + 4;  // reserved, L, 
 // Samples are generated from the exact product at every hundredth one so
 // that summing the step does not drift.
 constexpr std::int32_t kExactEvery = 100;
-
-// The variables and flags one write works from, taken under the data set's lock.
-struct Snapshot {
-    std::vector<RefPtr<CResultVariable>> vars;
-    std::int32_t rows = 0;
-    bool uniformX = false;
-    bool badPoints = false;
-};
-
-bool TakeSnapshot(const CResultDataRef& ref, const char* prefix, Snapshot& s) {
-    CResultData* data = ref.Get();
-    std::lock_guard<std::recursive_mutex> hold(data->Lock());
-    s.rows = data->RowCount();
-    s.uniformX = data->UniformX() != 0;
-    s.badPoints = data->BadPoints() != 0;
-    const std::int32_t n = data->VariableCount();
-    if (n < 1 || s.rows < 1) return false;
-    s.vars.reserve(static_cast<size_t>(n));
-    if (!data->CopyOnSave()) {
-        for (std::int32_t i = 0; i < n; ++i) s.vars.emplace_back(data->Variable(i));
-        return true;
-    }
-    // The band screens' data set is saved as a copy of its own.
-    for (std::int32_t i = 0; i < n; ++i) {
-        CResultVariable* copy = data->Variable(i)->CopyResized(s.rows, s.rows);
-        if (!copy) return false;
-        s.vars.emplace_back(copy);
-        if (i > 0 && prefix) copy->SetName(std::string(prefix) + "_" + copy->Name());
-    }
-    CResultVariable* x = s.vars[0].get();
-    const std::uint8_t* f = x->Flags();
-    const std::int32_t k = static_cast<std::int32_t>(std::find(f, f + s.rows, kPointValid) - f);
-    if (k < s.rows && x->Values()[k] != 0.0) {
-        const double origin = x->Values()[k];
-        for (std::int32_t r = 0; r < s.rows; ++r) x->Values()[r] -= origin;
-    }
-    return true;
-}
 
 class Writer {
 public:
@@ -150,8 +113,8 @@ private:
 }  // namespace
 
 bool WriteSettingsDataPart(const CResultDataRef& data, std::FILE* file, const char* prefix) {
-    Snapshot s;
-    if (!TakeSnapshot(data, prefix, s)) return false;
+    SaveSnapshot s;
+    if (!TakeSaveSnapshot(data, prefix, s) || s.Empty()) return false;
     const auto n = static_cast<std::int32_t>(s.vars.size());
     const std::int32_t p = s.rows;
     Writer w(file);
@@ -274,7 +237,7 @@ DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserM
         if (rec.hasName)
             set->SetVariableName(i, rec.name);
         else
-            set->SetVariableName(i, i == 0 ? std::string("Time") : Format("Y%i", i));
+            set->SetVariableName(i, DefaultVariableName(i));
         if (i == 0) set->SetUniformX((rec.flags & kRecordUniformX) != 0);
         // The writer marks bad points on the variables after X, so any record counts.
         if (rec.flags & kRecordBadPoints) set->SetBadPoints(1);

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "data/NumberText.h"
+#include "data/SaveSnapshot.h"
 
 namespace kurvex {
 
@@ -31,30 +32,6 @@ void Append(std::string& line, const char* fmt, Args... args) {
     } else if (n > 0) {
         line += Format(fmt, args...);
     }
-}
-
-// The kind-2 data set is written from a deep copy: columns after X carry the
-// prefix, and X is shifted to start at 0.
-std::vector<RefPtr<CResultVariable>> HighPassSnapshot(CResultData* d, const char* prefix) {
-    std::vector<RefPtr<CResultVariable>> out;
-    std::lock_guard<std::recursive_mutex> hold(d->Lock());
-    const std::int32_t rows = d->RowCount();
-    for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
-        CResultVariable* copy = d->Variable(i)->CopyResized(rows, rows);
-        if (!copy) return {};
-        out.emplace_back(copy);
-        if (i > 0 && prefix && *prefix) copy->SetName(std::string(prefix) + "_" + copy->Name());
-    }
-    if (!out.empty()) {
-        CResultVariable* x = out[0].get();
-        std::int32_t first = 0;
-        while (first < rows && x->Flags()[first] != kPointValid) ++first;
-        if (first < rows && x->Values()[first] != 0.0) {
-            const double shift = x->Values()[first];
-            for (std::int32_t r = 0; r < rows; ++r) x->Values()[r] -= shift;
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -154,17 +131,11 @@ bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& 
 }
 
 bool ExportDataSet(const CResultDataRef& data, std::FILE* file, const char* prefix, int mode) {
-    CResultData* d = data.Get();
-    std::vector<RefPtr<CResultVariable>> held;
-    if (d->CopyOnSave()) {
-        held = HighPassSnapshot(d, prefix);
-        if (held.size() != static_cast<size_t>(d->VariableCount())) return false;
-    } else {
-        for (std::int32_t i = 0; i < d->VariableCount(); ++i) held.emplace_back(d->Variable(i));
-    }
+    SaveSnapshot snap;
+    if (!TakeSaveSnapshot(data, prefix, snap)) return false;
     std::vector<const CResultVariable*> vars;
-    for (const auto& v : held) vars.push_back(v.get());
-    const std::int32_t rows = d->RowCount();
+    for (const auto& v : snap.vars) vars.push_back(v.get());
+    const std::int32_t rows = snap.rows;
     switch (mode) {
         case kExportFixedWidth:
             return WriteFixedWidth(file, vars, rows, false, 0);
