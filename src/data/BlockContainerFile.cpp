@@ -572,14 +572,7 @@ bool Reader::Fill(const Plan& plan, CResultDataRef& fresh) {
     else if (xBlocks > 1 && xWhole)
         set->SetUniformX(CResultDataRef::UniformTest(set->Variable(0)->Values(), 0, p - 1));
 
-    // Writing the last row once more sets the row count to P.
-    std::vector<double> last(static_cast<size_t>(n));
-    std::vector<std::uint8_t> lastFlags(static_cast<size_t>(n));
-    for (std::int32_t i = 0; i < n; ++i) {
-        last[static_cast<size_t>(i)] = set->Variable(i)->Values()[p - 1];
-        lastFlags[static_cast<size_t>(i)] = set->Variable(i)->Flags()[p - 1];
-    }
-    set->SetRowLocked(p - 1, last.data(), lastFlags.data(), 0, n);
+    set->SetRowCountLocked(p);
     set->UpdateExtents();
     return true;
 }

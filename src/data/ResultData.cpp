@@ -200,6 +200,13 @@ bool CResultData::SetColumnsLocked(std::int32_t row, std::int32_t rows, std::int
     return true;
 }
 
+bool CResultData::SetRowCountLocked(std::int32_t rows) {
+    if (rows < 0 || rows > rowCapacity_) return false;
+    rowCount_ = rows;
+    changes_.store(changes_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    return true;
+}
+
 void CResultData::UpdateExtents() {
     const std::int32_t n = rowCount_;
     if (n < 1) return;

@@ -108,6 +108,9 @@ public:
     bool SetColumnsLocked(std::int32_t row, std::int32_t rows, std::int32_t first,
                           const std::vector<const double*>& values,
                           const std::vector<const std::uint8_t*>& flags);
+    // For readers that filled the columns' arrays themselves: the data set
+    // now holds `rows` rows (at most the capacity); the caller holds Lock().
+    bool SetRowCountLocked(std::int32_t rows);
     void UpdateExtents();
 
     // What screens derive from this data set (log10 columns, sortedness);

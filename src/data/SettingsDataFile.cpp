@@ -259,14 +259,7 @@ DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserM
             std::memset(v->Flags(), kPointValid, static_cast<size_t>(p));
         }
     }
-    // Writing the last row once more sets the row count to P.
-    std::vector<double> last(static_cast<size_t>(n));
-    std::vector<std::uint8_t> lastFlags(static_cast<size_t>(n));
-    for (std::int32_t i = 0; i < n; ++i) {
-        last[static_cast<size_t>(i)] = set->Variable(i)->Values()[p - 1];
-        lastFlags[static_cast<size_t>(i)] = set->Variable(i)->Flags()[p - 1];
-    }
-    set->SetRowLocked(p - 1, last.data(), lastFlags.data(), 0, n);
+    set->SetRowCountLocked(p);
     set->UpdateExtents();
     // The settings block follows the last record.
     if (!r.Seek(order.back()->end)) return DataPartResult::Refused;
