@@ -1,0 +1,74 @@
+#include "analysis/Averages.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/Measure.h"
+
+namespace kurvex {
+
+std::optional<AverageFigures> AveragesOver(const double* y, std::int32_t first, std::int32_t last) {
+    if (!y || first < 0 || last < first) return std::nullopt;
+    // Three independent sums: one pass, no chain waits on another.
+    double sum = 0.0;
+    double sumAbs = 0.0;
+    double sumSquares = 0.0;
+    for (std::int32_t i = first; i <= last; ++i) {
+        const double v = y[i];
+        sum += v;
+        sumAbs += std::fabs(v);
+        sumSquares += v * v;
+    }
+    const std::int32_t n = last - first + 1;
+    const double count = static_cast<double>(n);
+    return AverageFigures{sum / count, sumAbs / count, std::sqrt(sumSquares / count), n};
+}
+
+std::optional<double> AverageOver(const double* y, std::int32_t first, std::int32_t last,
+                                  AverageKind kind) {
+    if (!y || first < 0 || last < first) return std::nullopt;
+    double sum = 0.0;
+    switch (kind) {
+        case AverageKind::Mean:
+            for (std::int32_t i = first; i <= last; ++i) sum += y[i];
+            break;
+        case AverageKind::MeanAbs:
+            for (std::int32_t i = first; i <= last; ++i) sum += std::fabs(y[i]);
+            break;
+        case AverageKind::Rms:
+            for (std::int32_t i = first; i <= last; ++i) sum += y[i] * y[i];
+            break;
+    }
+    const double mean = sum / static_cast<double>(last - first + 1);
+    return kind == AverageKind::Rms ? std::sqrt(mean) : mean;
+}
+
+const char* AverageCaption(AverageKind kind) {
+    switch (kind) {
+        case AverageKind::Mean:
+            return "Average Value";
+        case AverageKind::MeanAbs:
+            return "Average of the |X| Value";
+        case AverageKind::Rms:
+            return "RMS Value";
+    }
+    return "";
+}
+
+std::optional<MeasureResult> AverageCommand(const std::vector<CGraphCurve*>& screens,
+                                            AverageKind kind) {
+    const auto target = FindMeasureTarget(screens);
+    if (!target) return std::nullopt;
+    CGraphCurve& screen = *screens[static_cast<std::size_t>(target->screen)];
+    if (target->curve < 0 || target->curve >= screen.CurveCount()) return std::nullopt;
+    const CCurveEntry& curve = screen.Curve(target->curve);
+    MeasureResult result{AverageCaption(kind), curve.formula, std::nullopt, curve.colour};
+    const CurveSamples s = SamplesOf(screen, target->curve);
+    if (s.y) {
+        const SampleRange r = VisibleRange(s, screen.XRange().from, screen.XRange().to);
+        result.value = AverageOver(s.y, r.first, std::min(r.last, s.yCount - 1), kind);
+    }
+    return result;
+}
+
+}  // namespace kurvex

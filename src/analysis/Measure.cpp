@@ -1,0 +1,295 @@
+#include "analysis/Measure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "graph/AxisScale.h"
+
+namespace kurvex {
+
+namespace {
+
+// Samples flagged invalid are skipped; a NaN X has no side of any X either.
+bool UsableX(const CurveSamples& s, std::int32_t i) {
+    return s.xFlags[i] != kPointInvalid && !std::isnan(s.x[i]);
+}
+
+XLocation Pair(const CurveSamples& s, double x, std::int32_t lower, std::int32_t upper) {
+    XLocation at{lower, upper, 0.0, Equal48(s.x[upper], x)};
+    const double t = (x - s.x[lower]) / (s.x[upper] - s.x[lower]);
+    // Infinite samples leave no fraction; stand on the nearer end instead.
+    at.t = std::isfinite(t) ? t : (at.exact ? 1.0 : 0.0);
+    return at;
+}
+
+std::optional<XLocation> LocateWalk(const CurveSamples& s, double x, std::int32_t i) {
+    bool haveSide = false;
+    bool below = false;
+    std::int32_t last = -1;
+    for (; i < s.count; ++i) {
+        if (!UsableX(s, i)) {
+            haveSide = false;  // a pair never spans a gap: start again after it
+            continue;
+        }
+        const double v = s.x[i];
+        if (!haveSide) {
+            if (Equal48(v, x)) return XLocation{i, i, 0.0, true};
+            below = v < x;
+            last = i;
+            haveSide = true;
+            continue;
+        }
+        if (Equal48(v, x) || (v < x) != below) return Pair(s, x, last, i);
+        last = i;
+    }
+    return std::nullopt;
+}
+
+// On an all-valid, non-decreasing X the walk ends at the first sample not
+// below x (or equal to it), which bisection finds at any size.
+std::optional<XLocation> LocateSorted(const CurveSamples& s, double x, std::int32_t first) {
+    const double* begin = s.x + first;
+    const double* end = s.x + s.count;
+    const double* p =
+        std::partition_point(begin, end, [x](double v) { return v < x && !Equal48(v, x); });
+    if (p == end) return std::nullopt;
+    const auto i = static_cast<std::int32_t>(p - s.x);
+    if (i == first) {
+        if (Equal48(*p, x)) return XLocation{i, i, 0.0, true};
+        return std::nullopt;
+    }
+    // A NaN passes the sortedness test but not bisection.
+    if (std::isnan(s.x[i]) || std::isnan(s.x[i - 1])) return LocateWalk(s, x, first);
+    return Pair(s, x, i - 1, i);
+}
+
+template <bool kLargest>
+std::optional<std::int32_t> Extremum(const double* y, const std::uint8_t* flags, std::int32_t i,
+                                     std::int32_t last) {
+    while (i <= last && (flags[i] != kPointValid || std::isnan(y[i]))) ++i;
+    if (i > last) return std::nullopt;
+    std::int32_t best = i;
+    double value = y[i];
+    for (++i; i <= last; ++i) {
+        if (flags[i] != kPointValid) continue;
+        const double v = y[i];
+        if (kLargest ? v > value : v < value) {
+            value = v;
+            best = i;
+        }
+    }
+    return best;
+}
+
+// Next Max and Next Min: the cursor's sample, then the next local extremum,
+// then the right edge; stored neighbours are compared whatever their flags.
+std::optional<std::int32_t> NextExtremum(const CurveSamples& s, std::int32_t i0, std::int32_t i1,
+                                         const MeasureCursor& cursor, bool largest) {
+    std::int32_t k = -1;
+    double v = 0.0;
+    if (cursor.shown) {
+        if (const auto at = LocateX(s, cursor.x, -1)) {
+            k = at->upper;
+            if (s.YValid(k)) v = s.y[k];
+        }
+    }
+    const auto beyond = [largest](double from, double to) {
+        return largest ? from < to : from > to;
+    };
+    const std::int32_t start = std::max(i0, k);
+    if (start <= i1 && s.YValid(start) && beyond(v, s.y[start])) return start;
+    const double* y = s.y;
+    for (std::int32_t j = std::max(start + 1, 1); j <= i1 - 1; ++j) {
+        if (!s.YValid(j)) continue;
+        const bool peak = largest ? (y[j - 1] <= y[j] && y[j] >= y[j + 1])
+                                  : (y[j - 1] >= y[j] && y[j] <= y[j + 1]);
+        if (peak) return j;
+    }
+    if (s.YValid(i1) && beyond(v, s.y[i1])) return i1;
+    return std::nullopt;
+}
+
+bool PointValid(const CurveSamples& s, std::int32_t j) {
+    return s.xFlags[j] == kPointValid && !std::isnan(s.x[j]) && s.YValid(j);
+}
+
+}  // namespace
+
+CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve) {
+    CurveSamples s;
+    s.xColumn = screen.XColumn();
+    if (!s.xColumn) return s;
+    s.count = std::max(0, std::min(screen.SampleCount(), s.xColumn->Capacity()));
+    s.x = s.xColumn->Values();
+    s.xFlags = s.xColumn->Flags();
+    s.sortedX = screen.XIsSortedColumn();
+    if (curve >= 0 && curve < screen.CurveCount()) {
+        s.yColumn = screen.YColumn(screen.Curve(curve));
+        if (s.yColumn) {
+            s.yCount = std::min(s.count, s.yColumn->Capacity());
+            s.y = s.yColumn->Values();
+            s.yFlags = s.yColumn->Flags();
+        }
+    }
+    return s;
+}
+
+std::optional<XLocation> LocateX(const CurveSamples& s, double x, std::int32_t start) {
+    const std::int32_t first = std::max(start + 1, 0);
+    if (first >= s.count) return std::nullopt;
+    return s.sortedX ? LocateSorted(s, x, first) : LocateWalk(s, x, first);
+}
+
+std::optional<double> YAt(const CurveSamples& s, const XLocation& at) {
+    if (at.lower < 0 || at.upper < 0 || at.lower >= s.yCount || at.upper >= s.yCount)
+        return std::nullopt;
+    if (s.yFlags[at.lower] == kPointInvalid || s.yFlags[at.upper] == kPointInvalid)
+        return std::nullopt;
+    if (at.lower == at.upper) return s.y[at.lower];
+    return s.y[at.lower] + (s.y[at.upper] - s.y[at.lower]) * at.t;
+}
+
+SampleRange VisibleRange(const CurveSamples& s, double from, double to) {
+    SampleRange r{0, s.count - 1};
+    const auto lo = LocateX(s, from, -1);
+    // An edge standing on a sample starts there, not one sample before.
+    if (lo) r.first = lo->exact ? lo->upper : lo->lower;
+    // The right edge may lie in the same sample step as the left one, so the
+    // second search starts at the left sample; after a failed first search
+    // (the left edge before the data) it starts at the beginning.
+    const auto hi = LocateX(s, to, lo ? lo->lower - 1 : -1);
+    if (hi) r.last = hi->upper;
+    return r;
+}
+
+std::optional<std::int32_t> FindExtremum(const double* y, const std::uint8_t* flags,
+                                         std::int32_t first, std::int32_t last, bool largest) {
+    first = std::max(first, 0);
+    return largest ? Extremum<true>(y, flags, first, last) : Extremum<false>(y, flags, first, last);
+}
+
+std::optional<std::int32_t> SearchSample(const CurveSamples& s, const SampleRange& visible,
+                                         const MeasureCursor& cursor1, MeasureSearch search) {
+    if (!s.y || s.count < 1) return std::nullopt;
+    const std::int32_t i0 = std::max(visible.first, 0);
+    const std::int32_t i1 = std::min(visible.last, s.yCount - 1);
+    switch (search) {
+        case MeasureSearch::Max:
+        case MeasureSearch::Min:
+            return FindExtremum(s.y, s.yFlags, i0, i1, search == MeasureSearch::Max);
+        case MeasureSearch::NextMax:
+        case MeasureSearch::NextMin:
+            if (i0 > i1) return std::nullopt;
+            return NextExtremum(s, i0, i1, cursor1, search == MeasureSearch::NextMax);
+        case MeasureSearch::NextPoint: {
+            std::int32_t k = -1;
+            if (cursor1.shown) {
+                if (const auto at = LocateX(s, cursor1.x, -1)) k = at->upper;
+            }
+            for (std::int32_t j = std::max(k + 1, 0); j < s.count; ++j) {
+                if (PointValid(s, j)) return j;
+            }
+            return std::nullopt;
+        }
+        case MeasureSearch::PreviousPoint: {
+            if (!cursor1.shown) return std::nullopt;
+            const auto at = LocateX(s, cursor1.x, -1);
+            if (!at) return std::nullopt;
+            // A cursor standing on a sample steps to the one before it.
+            const std::int32_t k = at->exact ? at->upper : at->lower;
+            for (std::int32_t j = std::min(k - 1, s.count - 1); j >= 0; --j) {
+                if (PointValid(s, j)) return j;
+            }
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<MeasureTarget> FindMeasureTarget(const std::vector<CGraphCurve*>& screens) {
+    for (std::size_t i = 0; i < screens.size(); ++i) {
+        if (screens[i] && screens[i]->SelectedCurve() != -1)
+            return MeasureTarget{static_cast<std::int32_t>(i), screens[i]->SelectedCurve(), false};
+    }
+    if (screens.empty() || !screens[0] || screens[0]->CurveCount() < 1) return std::nullopt;
+    screens[0]->SetSelectedCurve(0);
+    return MeasureTarget{0, 0, true};
+}
+
+CursorPlacement SetCursorAt(CGraphCurve& screen, std::int32_t curve, int which, double x,
+                            MeasureLineStyle style) {
+    const CurveSamples s = SamplesOf(screen, curve);
+    MeasureCursor& c = screen.Cursor(which);
+    CursorPlacement p;
+    c.x = x;
+    if (const auto at = LocateX(s, x, -1)) {
+        p.found = true;
+        if (at->lower < s.yCount && at->upper < s.yCount) {
+            c.y = at->lower == at->upper
+                      ? s.y[at->lower]
+                      : s.y[at->lower] + (s.y[at->upper] - s.y[at->lower]) * at->t;
+            p.valid = YAt(s, *at).has_value();
+        }
+    }
+    c.horizontalLine = p.valid && style == kMeasureCross ? 1 : 0;
+    return p;
+}
+
+std::optional<std::int32_t> RunMeasureSearch(const std::vector<CGraphCurve*>& screens,
+                                             MeasureSearch search, MeasureLineStyle style,
+                                             MeasureTarget* target) {
+    const auto found = FindMeasureTarget(screens);
+    if (!found) return std::nullopt;
+    if (target) *target = *found;
+    CGraphCurve& screen = *screens[static_cast<std::size_t>(found->screen)];
+    const CurveSamples s = SamplesOf(screen, found->curve);
+    if (!s.yColumn) return std::nullopt;
+    const bool ranged =
+        search != MeasureSearch::NextPoint && search != MeasureSearch::PreviousPoint;
+    const SampleRange visible = ranged ? VisibleRange(s, screen.XRange().from, screen.XRange().to)
+                                       : SampleRange{0, s.count - 1};
+    const auto j = SearchSample(s, visible, screen.Cursor(0), search);
+    if (!j) return std::nullopt;
+    SetCursorAt(screen, found->curve, 0, s.x[*j], style);
+    return j;
+}
+
+std::string CursorText(double x, double y, bool xLog, bool yLog) {
+    char text[96];
+    std::snprintf(text, sizeof text, "[%g , %g]", xLog ? std::pow(10.0, x) : x,
+                  yLog ? std::pow(10.0, y) : y);
+    return text;
+}
+
+namespace {
+
+CGraphCurve* PlaceTextScreen(const std::vector<CGraphCurve*>& screens) {
+    for (CGraphCurve* screen : screens) {
+        if (screen && screen->SelectedCurve() != -1)
+            return screen->Cursor(0).shown ? screen : nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool PlaceCursorTextEnabled(const std::vector<CGraphCurve*>& screens) {
+    return PlaceTextScreen(screens) != nullptr;
+}
+
+CGraphText* PlaceCursorText(const std::vector<CGraphCurve*>& screens, const CGraphText& defaults) {
+    CGraphCurve* screen = PlaceTextScreen(screens);
+    if (!screen) return nullptr;
+    const MeasureCursor& c = screen->Cursor(0);
+    // A text anchored nowhere could be neither drawn nor saved.
+    if (!std::isfinite(c.x) || !std::isfinite(c.y)) return nullptr;
+    auto text = std::make_unique<CGraphText>(defaults);
+    text->SetTextUtf8(CursorText(c.x, c.y, screen->XLog() != 0, screen->YLog() != 0));
+    text->SetAnchor(c.x, c.y);
+    text->SetOwner(screen);
+    text->SetFlags(0);
+    return static_cast<CGraphText*>(screen->AddAnnotation(std::move(text)));
+}
+
+}  // namespace kurvex

@@ -1,0 +1,92 @@
+#include "analysis/MeasureRows.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/Measure.h"
+
+namespace kurvex {
+
+namespace {
+
+std::string Format(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+double Shown(double v, bool log) {
+    return log ? std::pow(10.0, v) : v;
+}
+
+// Every place where the X samples pass x; one place at most unless `all`.
+std::vector<XLocation> Places(const CurveSamples& s, double x, bool all) {
+    std::vector<XLocation> places;
+    std::int32_t start = -1;
+    while (const auto at = LocateX(s, x, start)) {
+        places.push_back(*at);
+        if (!all) break;
+        start = at->Next();
+    }
+    return places;
+}
+
+}  // namespace
+
+std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
+    std::vector<MeasureRow> rows;
+    if (state.resultMode) {
+        rows.push_back({state.resultLabel,
+                        state.resultValue ? Format(*state.resultValue) : kMeasureNoValue,
+                        state.resultColour});
+        return rows;
+    }
+    if (state.screens.empty() || !state.screens.back()) return rows;
+    const bool second = state.movedCursor == 1;
+    const CGraphCurve& last = *state.screens.back();
+    const bool xLog = last.XLog() != 0;
+    const double x1 = Shown(state.cursor1X, xLog);
+    const double x2 = Shown(state.cursor2X, xLog);
+    rows.push_back({last.XTitle(), Format(second ? x2 - x1 : x1), kRgbBlack});
+    if (second && strcasecmp(last.XTitle().c_str(), "Time") == 0) {
+        const double dx = x2 - x1;
+        rows.push_back({"Frequency", Format(dx == 0.0 ? 0.0 : 1.0 / dx), kRgbBlack});
+    }
+    rows.push_back({kMeasureSeparator, "", kMeasureRuleColour});
+
+    for (std::size_t i = 0; i < state.screens.size(); ++i) {
+        CGraphCurve* screen = state.screens[i];
+        if (!screen) continue;
+        const CurveSamples xs = SamplesOf(*screen, -1);
+        // An X-Y curve may pass cursor 1 several times; a difference is taken
+        // at the first place only.
+        const std::vector<XLocation> at1 = Places(xs, state.cursor1X, !second);
+        const std::vector<XLocation> at2 =
+            second ? Places(xs, state.cursor2X, false) : std::vector<XLocation>{};
+        if (at1.empty() || (second && at2.empty())) return rows;
+        if (i > 0) rows.push_back({kMeasureGap, "", kMeasureRuleColour});
+        const bool yLog = screen->YLog() != 0;
+        for (std::int32_t c = 0; c < screen->CurveCount(); ++c) {
+            const CCurveEntry& curve = screen->Curve(c);
+            const CurveSamples s = SamplesOf(*screen, c);
+            MeasureRow row{curve.label, "", curve.colour};
+            const auto y1 = YAt(s, at1[0]);
+            if (second) {
+                const auto y2 = YAt(s, at2[0]);
+                if (y1 && y2) row.value = Format(Shown(*y2, yLog) - Shown(*y1, yLog));
+            } else {
+                if (y1) row.value = Format(Shown(*y1, yLog));
+                for (std::size_t p = 1; p < at1.size(); ++p) {
+                    row.value += ", ";
+                    if (const auto y = YAt(s, at1[p])) row.value += Format(Shown(*y, yLog));
+                }
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+}  // namespace kurvex

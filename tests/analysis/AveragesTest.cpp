@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "analysis/Averages.h"
+#include "analysis/FormulaTestSupport.h"
+#include "analysis/MeasureRows.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+using test::Ramp;
+
+CGraphCurve Screen(const CResultDataRef& d, double from, double to) {
+    CGraphCurve g;
+    g.SetData(d);
+    for (std::int32_t c = 1; c < d->VariableCount(); ++c) g.AddCurve(CCurveEntry::ForColumn(d, c));
+    g.StoreX(DataExtent{from, to}, AxisRange{from, to, 1.0});
+    return g;
+}
+
+double Figure(CGraphCurve& g, AverageKind kind) {
+    const auto r = AverageCommand({&g}, kind);
+    EXPECT_TRUE(r && r->value);
+    return r && r->value ? *r->value : NAN;
+}
+
+TEST(Averages, WholeSinePeriodsGiveTheTextbookFigures) {
+    const double amplitude = 5.0;
+    std::vector<double> x = Ramp(1001, 0.001);
+    std::vector<double> y(x.size());
+    for (size_t i = 0; i < x.size(); ++i)
+        y[i] = amplitude * std::sin(2 * std::numbers::pi * 3 * x[i]);
+    const auto d = MakeData({"Time", "V"}, {x, y});
+    CGraphCurve g = Screen(d, 0.0, 1.0);
+    // The two end samples (both 0) are the only error: one sample in 1001.
+    EXPECT_NEAR(Figure(g, AverageKind::Mean), 0.0, 1e-9);
+    EXPECT_NEAR(Figure(g, AverageKind::MeanAbs), 2 / std::numbers::pi * amplitude,
+                amplitude / 1000);
+    EXPECT_NEAR(Figure(g, AverageKind::Rms), amplitude / std::sqrt(2.0), amplitude / 1000);
+}
+
+TEST(Averages, PlainMeanOverTheVisibleSamplesWhateverTheirFlags) {
+    struct Case {
+        const char* name;
+        std::vector<double> x, y;
+        std::uint8_t invalidAt;  // row flagged invalid; 255 for none
+        bool logY;
+        double from, to;
+        double mean, meanAbs, rms;
+    } cases[] = {
+        {"invalid stored value counts",
+         {0, 1, 2, 3},
+         {1, -2, 100, 4},
+         2,
+         false,
+         0,
+         3,
+         103.0 / 4,
+         107.0 / 4,
+         std::sqrt(10021.0 / 4)},
+        {"uneven step not weighted",
+         {0, 0.1, 10},
+         {1, 1, 4},
+         255,
+         false,
+         0,
+         10,
+         2,
+         2,
+         std::sqrt(6.0)},
+        {"zoomed in", {0, 1, 2, 3, 4}, {-1, 1, 3, 5, 7}, 255, false, 1, 2, 2, 2, std::sqrt(5.0)},
+        {"edges between samples take the outer ones",
+         {0, 1, 2, 3, 4},
+         {-1, 1, 3, 5, 7},
+         255,
+         false,
+         1.5,
+         2.5,
+         3,
+         3,
+         std::sqrt(35.0 / 3)},
+        {"log Y averages decades",
+         {0, 1, 2},
+         {10, 100, 1000},
+         255,
+         true,
+         0,
+         2,
+         2,
+         2,
+         std::sqrt(14.0 / 3)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto d = MakeData({"Time", "V"}, {c.x, c.y});
+        if (c.invalidAt != 255) d->Variable(1)->Flags()[c.invalidAt] = kPointInvalid;
+        CGraphCurve g = Screen(d, c.from, c.to);
+        g.StoreScales(0, c.logY ? 1 : 0, 0);
+        EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Mean), c.mean);
+        EXPECT_DOUBLE_EQ(Figure(g, AverageKind::MeanAbs), c.meanAbs);
+        EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Rms), c.rms);
+    }
+}
+
+TEST(Averages, OnePassGivesTheSameFiguresAsEachAlone) {
+    const std::vector<double> y = {3, -1.5, 0.25, 8, -7, 2};
+    for (const auto& [first, last] : {std::pair{0, 5}, std::pair{2, 2}, std::pair{1, 4}}) {
+        const auto all = AveragesOver(y.data(), first, last);
+        ASSERT_TRUE(all.has_value());
+        EXPECT_EQ(all->samples, last - first + 1);
+        EXPECT_DOUBLE_EQ(all->mean, *AverageOver(y.data(), first, last, AverageKind::Mean));
+        EXPECT_DOUBLE_EQ(all->meanAbs, *AverageOver(y.data(), first, last, AverageKind::MeanAbs));
+        EXPECT_DOUBLE_EQ(all->rms, *AverageOver(y.data(), first, last, AverageKind::Rms));
+    }
+}
+
+TEST(Averages, AWindowWithoutSamplesHasNoValue) {
+    const std::vector<double> y = {1, 2};
+    EXPECT_FALSE(AveragesOver(y.data(), 1, 0).has_value());
+    EXPECT_FALSE(AverageOver(y.data(), 1, 0, AverageKind::Rms).has_value());
+    EXPECT_FALSE(AverageOver(y.data(), -1, 0, AverageKind::Mean).has_value());
+    EXPECT_FALSE(AverageOver(nullptr, 0, 0, AverageKind::Mean).has_value());
+
+    // A screen over a data set without rows: the window shows the caption and
+    // the label, and says there is no value.
+    const auto d = MakeData({"Time", "V"}, {{}, {}});
+    CGraphCurve g = Screen(d, 0, 1);
+    g.Curve(0).colour = 0x00FF00;
+    const auto r = AverageCommand({&g}, AverageKind::MeanAbs);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_FALSE(r->value.has_value());
+    MeasureWindowState w;
+    w.resultLabel = r->label;
+    w.resultValue = r->value;
+    w.resultColour = r->colour;
+    EXPECT_EQ(MeasureRows(w), (std::vector<MeasureRow>{{"V", "no value", 0x00FF00}}));
+}
+
+TEST(Averages, CommandNamesCaptionLabelAndColourOfTheMeasuredCurve) {
+    const auto d = MakeData({"Time", "A", "B"}, {{0, 1}, {1, 3}, {2, 2}});
+    CGraphCurve g = Screen(d, 0, 1);
+    g.Curve(1).colour = 0x123456;
+    g.Curve(1).label = "shown label";
+    g.SetSelectedCurve(1);
+    const AverageKind kinds[] = {AverageKind::Mean, AverageKind::MeanAbs, AverageKind::Rms};
+    const char* captions[] = {"Average Value", "Average of the |X| Value", "RMS Value"};
+    for (int i = 0; i < 3; ++i) {
+        const auto r = AverageCommand({&g}, kinds[i]);
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(r->caption, captions[i]);
+        EXPECT_EQ(r->label, "B");
+        EXPECT_EQ(r->colour, 0x123456u);
+        EXPECT_EQ(r->value, 2.0);
+    }
+    CGraphCurve none;
+    EXPECT_FALSE(AverageCommand({&none}, AverageKind::Mean).has_value());
+}
+
+}  // namespace
+}  // namespace kurvex

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "analysis/FormulaTestSupport.h"
+#include "analysis/MeasureRows.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+constexpr Rgb kRed = 0x0000FF;
+constexpr Rgb kBlue = 0xFF0000;
+const MeasureRow kSeparator{"___", "", 0x808080};
+const MeasureRow kGap{"", "", 0x808080};
+
+// A screen titled `title` with columns 1.. of `d` as curves labelled
+// "c1", "c2" ... in red, blue, red ...
+CGraphCurve Screen(const CResultDataRef& d, const char* title) {
+    CGraphCurve g;
+    g.SetData(d);
+    for (std::int32_t c = 1; c < d->VariableCount(); ++c) {
+        CCurveEntry e = CCurveEntry::ForColumn(d, c);
+        e.label = "c" + std::to_string(c);
+        e.colour = c % 2 ? kRed : kBlue;
+        g.AddCurve(e);
+    }
+    g.SetXTitle(title);
+    return g;
+}
+
+MeasureWindowState Cursors(std::vector<CGraphCurve*> screens, int moved, double x1, double x2) {
+    MeasureWindowState w;
+    w.resultMode = false;
+    w.movedCursor = moved;
+    w.cursor1X = x1;
+    w.cursor2X = x2;
+    w.screens = std::move(screens);
+    return w;
+}
+
+TEST(MeasureRows, CursorOneListsXAndEachCurvesValue) {
+    const auto d = MakeData({"Time", "V", "I"}, {{0, 1, 2, 3}, {0, 10, 20, 30}, {5, 5, 1, 1}});
+    CGraphCurve g = Screen(d, "Time");
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 1.5, 3.0)),
+              (std::vector<MeasureRow>{
+                  {"Time", "1.5", kRgbBlack}, kSeparator, {"c1", "15", kRed}, {"c2", "3", kBlue}}));
+}
+
+TEST(MeasureRows, CursorTwoShowsDifferencesAndTheFrequencyOnATimeAxis) {
+    const auto d = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {0, 10, 20, 40}});
+    struct Case {
+        const char* title;
+        double x1, x2;
+        std::vector<MeasureRow> expected;
+    } cases[] = {
+        {"Time",
+         0.5,
+         2.5,
+         {{"Time", "2", 0}, {"Frequency", "0.5", 0}, kSeparator, {"c1", "25", kRed}}},
+        {"time",
+         2.5,
+         0.5,
+         {{"time", "-2", 0}, {"Frequency", "-0.5", 0}, kSeparator, {"c1", "-25", kRed}}},
+        {"Time",
+         1.25,
+         1.25,
+         {{"Time", "0", 0}, {"Frequency", "0", 0}, kSeparator, {"c1", "0", kRed}}},
+        {"Frequency", 0.5, 2.5, {{"Frequency", "2", 0}, kSeparator, {"c1", "25", kRed}}},
+        {"Times", 0.5, 2.5, {{"Times", "2", 0}, kSeparator, {"c1", "25", kRed}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        CGraphCurve g = Screen(d, c.title);
+        EXPECT_EQ(MeasureRows(Cursors({&g}, 1, c.x1, c.x2)), c.expected);
+    }
+}
+
+TEST(MeasureRows, InvalidValuesLeaveTheTextEmpty) {
+    const auto d = MakeData({"Time", "V", "I"}, {{0, 1, 2, 3}, {0, 10, 20, 30}, {1, 2, 3, 4}});
+    d->Variable(1)->Flags()[2] = kPointInvalid;
+    d->Variable(2)->Flags()[0] = kPointMissing;  // missing still interpolates
+    CGraphCurve g = Screen(d, "Time");
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 1.5, 0)),
+              (std::vector<MeasureRow>{
+                  {"Time", "1.5", 0}, kSeparator, {"c1", "", kRed}, {"c2", "2.5", kBlue}}));
+    // A difference needs a valid value at both cursors.
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 1, 0.5, 1.5)),
+              (std::vector<MeasureRow>{{"Time", "1", 0},
+                                       {"Frequency", "1", 0},
+                                       kSeparator,
+                                       {"c1", "", kRed},
+                                       {"c2", "1", kBlue}}));
+}
+
+TEST(MeasureRows, AnXYCurveCrossedThreeTimesListsEveryValue) {
+    // X goes 0 → 2 → 0 → 2: the cursor at 1 meets it three times.
+    const auto d = MakeData({"X", "V", "W"}, {{0, 2, 0, 2}, {0, 10, 20, 30}, {1, 1, 1, 1}});
+    d->Variable(2)->Flags()[3] = kPointInvalid;
+    CGraphCurve g = Screen(d, "X");
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 1.0, 0)),
+              (std::vector<MeasureRow>{
+                  {"X", "1", 0}, kSeparator, {"c1", "5, 15, 25", kRed}, {"c2", "1, 1, ", kBlue}}));
+    // Touching a turning point is one place, not two.
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 2.0, 0))[2], (MeasureRow{"c1", "10, 30", kRed}));
+    // Differences take the first place of each cursor.
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 1, 1.0, 0.5))[2], (MeasureRow{"c1", "-2.5", kRed}));
+}
+
+TEST(MeasureRows, ScreensAreSeparatedByGapsAndAnUnlocatedCursorEndsTheList) {
+    const auto d = MakeData({"Time", "V", "I"}, {{0, 1, 2}, {0, 10, 20}, {4, 2, 0}});
+    CGraphCurve top = Screen(d, "ignored");
+    top.RemoveCurve(1);
+    CGraphCurve bottom = Screen(d, "Time");
+    bottom.RemoveCurve(0);
+    const std::vector<CGraphCurve*> both = {&top, &bottom};
+    EXPECT_EQ(MeasureRows(Cursors(both, 0, 0.5, 0)),
+              (std::vector<MeasureRow>{
+                  {"Time", "0.5", 0}, kSeparator, {"c1", "5", kRed}, kGap, {"c2", "3", kBlue}}));
+    const std::vector<MeasureRow> header = {{"Time", "5", 0}, kSeparator};
+    EXPECT_EQ(MeasureRows(Cursors(both, 0, 5.0, 0)), header);
+    EXPECT_EQ(MeasureRows(Cursors(both, 1, 1.0, 6.0)),
+              (std::vector<MeasureRow>{{"Time", "5", 0}, {"Frequency", "0.2", 0}, kSeparator}));
+    EXPECT_TRUE(MeasureRows(Cursors({}, 0, 1.0, 0)).empty());
+}
+
+TEST(MeasureRows, LogAxesShowPowersOfTen) {
+    const auto d = MakeData({"Hz", "G"}, {{1, 10, 100, 1000}, {1, 10, 100, 1000}});
+    CGraphCurve g = Screen(d, "Hz");
+    g.StoreScales(1, 1, 0);
+    // Cursor positions are decades; so are the curve's samples.
+    const auto one = MeasureRows(Cursors({&g}, 0, 2.0, 0));
+    ASSERT_EQ(one.size(), 3u);
+    EXPECT_EQ(one[0].value, "100");
+    EXPECT_EQ(one[2].value, "100");
+    const auto two = MeasureRows(Cursors({&g}, 1, 1.0, 3.0));
+    ASSERT_EQ(two.size(), 3u);
+    EXPECT_EQ(two[0].value, "990");
+    EXPECT_EQ(two[2].value, "990");
+}
+
+TEST(MeasureRows, ResultModeShowsOneRow) {
+    MeasureWindowState w;
+    w.resultLabel = "V(out)";
+    w.resultValue = 0.000123456789;
+    w.resultColour = kBlue;
+    EXPECT_EQ(MeasureRows(w), (std::vector<MeasureRow>{{"V(out)", "0.000123457", kBlue}}));
+    // A new window: an empty label is a gap, so nothing shows.
+    EXPECT_EQ(MeasureRows(MeasureWindowState{})[0].label, "");
+}
+
+}  // namespace
+}  // namespace kurvex

@@ -1,0 +1,393 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "analysis/FormulaTestSupport.h"
+#include "analysis/Measure.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+using test::Ramp;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Samples straight from arrays, so the search rules can be tabled; the
+// arrays must outlive the result.
+CurveSamples Raw(const std::vector<double>& x, const std::vector<std::uint8_t>& xf,
+                 const std::vector<double>& y = {}, const std::vector<std::uint8_t>& yf = {}) {
+    CurveSamples s;
+    s.x = x.data();
+    s.xFlags = xf.data();
+    s.count = static_cast<std::int32_t>(x.size());
+    s.y = y.empty() ? nullptr : y.data();
+    s.yFlags = yf.empty() ? nullptr : yf.data();
+    s.yCount = static_cast<std::int32_t>(y.size());
+    return s;
+}
+
+std::vector<std::uint8_t> AllValid(size_t n) {
+    return std::vector<std::uint8_t>(n, kPointValid);
+}
+
+// A screen showing columns 1.. of `d` over [from, to].
+CGraphCurve Screen(const CResultDataRef& d, double from, double to) {
+    CGraphCurve g;
+    g.SetData(d);
+    for (std::int32_t c = 1; c < d->VariableCount(); ++c) g.AddCurve(CCurveEntry::ForColumn(d, c));
+    g.StoreX(DataExtent{from, to}, AxisRange{from, to, 1.0});
+    return g;
+}
+
+void Flag(const CResultDataRef& d, std::int32_t column, std::int32_t row, std::uint8_t flag) {
+    d->Variable(column)->Flags()[row] = flag;
+}
+
+struct LocateCase {
+    const char* name;
+    std::vector<double> x;
+    std::vector<std::uint8_t> flags;
+    double sought;
+    std::int32_t start;
+    std::optional<XLocation> expected;
+};
+
+TEST(MeasureLocate, FollowsTheWalkRules) {
+    const std::vector<double> ramp = {0, 1, 2, 3};
+    const auto ok = AllValid(4);
+    const double nearly2 = std::nextafter(std::nextafter(2.0, 3.0), 3.0);
+    const LocateCase cases[] = {
+        {"first sample exact", ramp, ok, 0.0, -1, XLocation{0, 0, 0.0, true}},
+        {"between samples", ramp, ok, 1.5, -1, XLocation{1, 2, 0.5, false}},
+        {"later sample exact", ramp, ok, 2.0, -1, XLocation{1, 2, 1.0, true}},
+        {"low 16 bits ignored", ramp, ok, nearly2, -1, XLocation{1, 2, 1.0, true}},
+        {"more than 16 bits apart", ramp, ok, 2.0 * (1 + 1e-9), -1, XLocation{2, 3, 2e-9, false}},
+        {"before the data", ramp, ok, -1.0, -1, std::nullopt},
+        {"after the data", ramp, ok, 5.0, -1, std::nullopt},
+        {"NaN sought", ramp, ok, kNaN, -1, std::nullopt},
+        {"missing counts", ramp, {1, 0, 1, 1}, 0.5, -1, XLocation{0, 1, 0.5, false}},
+        {"invalid skipped", ramp, {1, 2, 1, 1}, 2.5, -1, XLocation{2, 3, 0.5, false}},
+        {"invalid breaks the pair", ramp, {1, 1, 2, 1}, 2.5, -1, std::nullopt},
+        {"NaN sample breaks the pair", {0, kNaN, 2, 3}, ok, 2.5, -1, XLocation{2, 3, 0.5, false}},
+        {"NaN sample between sides", {0, kNaN, 2, 3}, ok, 1.0, -1, std::nullopt},
+        {"descending X", {3, 2, 1, 0}, ok, 1.5, -1, XLocation{1, 2, 0.5, false}},
+        {"crossing after start", {0, 2, 0, 2}, ok, 1.0, 0, XLocation{1, 2, 0.5, false}},
+        {"last crossing", {0, 2, 0, 2}, ok, 1.0, 1, XLocation{2, 3, 0.5, false}},
+        {"start past the end", ramp, ok, 1.0, 3, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto at = LocateX(Raw(c.x, c.flags), c.sought, c.start);
+        ASSERT_EQ(at.has_value(), c.expected.has_value());
+        if (!at) continue;
+        EXPECT_EQ(at->lower, c.expected->lower);
+        EXPECT_EQ(at->upper, c.expected->upper);
+        EXPECT_NEAR(at->t, c.expected->t, 1e-9);
+        EXPECT_EQ(at->exact, c.expected->exact);
+    }
+}
+
+TEST(MeasureLocate, BisectionOnSortedXAgreesWithTheWalk) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> step(0.0, 1.0);
+    std::vector<double> x(300);
+    double v = -50.0;
+    for (auto& e : x) {
+        e = v;
+        v += step(rng) < 0.2 ? 0.0 : step(rng);  // repeats as well as gaps
+    }
+    const auto ok = AllValid(x.size());
+    CurveSamples walk = Raw(x, ok);
+    CurveSamples bisect = walk;
+    bisect.sortedX = true;
+    std::uniform_real_distribution<double> where(-60.0, v + 10.0);
+    for (int i = 0; i < 2000; ++i) {
+        const double sought = i % 10 == 0 ? x[static_cast<size_t>(i) % x.size()] : where(rng);
+        const std::int32_t start = i % 7 == 0 ? 100 : -1;
+        const auto a = LocateX(walk, sought, start);
+        const auto b = LocateX(bisect, sought, start);
+        ASSERT_EQ(a.has_value(), b.has_value()) << sought;
+        if (!a) continue;
+        EXPECT_EQ(a->lower, b->lower) << sought;
+        EXPECT_EQ(a->upper, b->upper) << sought;
+        EXPECT_EQ(a->t, b->t) << sought;
+    }
+}
+
+TEST(MeasureLocate, VisibleRangeReachesTheSampleBeyondEachEdge) {
+    const std::vector<double> x = Ramp(11, 1.0);
+    const auto flags = AllValid(x.size());
+    const auto s = Raw(x, flags);
+    EXPECT_EQ(VisibleRange(s, 2.5, 6.5), (SampleRange{2, 7}));
+    EXPECT_EQ(VisibleRange(s, 2.0, 6.0), (SampleRange{2, 6}));
+    EXPECT_EQ(VisibleRange(s, 5.5, 20.0), (SampleRange{5, 10}));
+    // Both edges inside one sample step.
+    EXPECT_EQ(VisibleRange(s, 2.2, 2.4), (SampleRange{2, 3}));
+    // The left edge before the data must not stretch the range to the end.
+    EXPECT_EQ(VisibleRange(s, -5.0, 4.5), (SampleRange{0, 5}));
+    EXPECT_EQ(VisibleRange(Raw({}, {}), 0.0, 1.0), (SampleRange{0, -1}));
+}
+
+TEST(MeasureCursor, SetInterpolatesAndKnowsWhenYIsValid) {
+    const auto d = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {0, 10, 20, 30}});
+    Flag(d, 1, 3, kPointInvalid);
+    Flag(d, 1, 0, kPointMissing);
+    CGraphCurve g = Screen(d, 0, 3);
+    struct Case {
+        double x;
+        MeasureLineStyle style;
+        bool found, valid;
+        double y;
+        std::int32_t line;
+    } cases[] = {
+        {1.5, kMeasureCross, true, true, 15.0, 1},
+        {1.5, kMeasureVerticalBar, true, true, 15.0, 0},
+        {0.5, kMeasureCross, true, true, 5.0, 1},  // a missing sample still counts
+        {2.5, kMeasureCross, true, false, 25.0, 0},
+        {7.0, kMeasureCross, false, false, 25.0, 0},  // Y stays where it was
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        const CursorPlacement p = SetCursorAt(g, 0, 1, c.x, c.style);
+        EXPECT_EQ(p.found, c.found);
+        EXPECT_EQ(p.valid, c.valid);
+        EXPECT_EQ(g.Cursor(1).x, c.x);
+        EXPECT_DOUBLE_EQ(g.Cursor(1).y, c.y);
+        EXPECT_EQ(g.Cursor(1).horizontalLine, c.line);
+    }
+    EXPECT_EQ(g.Cursor(0), MeasureCursor{});
+}
+
+MeasureCursor At(double x) {
+    return MeasureCursor{1, x, 0, 0.0};
+}
+const MeasureCursor kHidden{};
+
+struct SearchCase {
+    const char* name;
+    std::vector<double> y;
+    std::vector<std::uint8_t> yFlags;  // all valid when empty
+    SampleRange visible;               // all samples when empty
+    MeasureCursor cursor;
+    MeasureSearch search;
+    std::optional<std::int32_t> expected;
+};
+
+void RunSearchCases(const std::vector<SearchCase>& cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<double> x = Ramp(c.y.size(), 1.0);
+        const auto flags = c.yFlags.empty() ? AllValid(c.y.size()) : c.yFlags;
+        const auto xFlags = AllValid(x.size());
+        const auto s = Raw(x, xFlags, c.y, flags);
+        const SampleRange r = c.visible.Empty()
+                                  ? SampleRange{0, static_cast<std::int32_t>(c.y.size()) - 1}
+                                  : c.visible;
+        EXPECT_EQ(SearchSample(s, r, c.cursor, c.search), c.expected);
+    }
+}
+
+TEST(MeasureSearch, MaxAndMinTakeTheFirstOfEqualValidValuesInRange) {
+    using S = MeasureSearch;
+    RunSearchCases({
+        {"repeated maximum", {0, 3, 1, 3, 2}, {}, {}, kHidden, S::Max, 1},
+        {"repeated minimum", {2, -1, 4, -1}, {}, {}, kHidden, S::Min, 1},
+        {"invalid maximum skipped", {0, 9, 1, 3}, {1, 2, 1, 1}, {}, kHidden, S::Max, 3},
+        {"missing is not valid", {0, 9, 1, 3}, {1, 0, 1, 1}, {}, kHidden, S::Max, 3},
+        {"only the visible range", {9, 1, 5, 2, 9}, {}, {1, 3}, kHidden, S::Max, 2},
+        {"minimum in range", {-9, 1, 5, 2, -9}, {}, {1, 3}, kHidden, S::Min, 1},
+        {"no valid sample", {1, 2}, {2, 0}, {}, kHidden, S::Max, std::nullopt},
+        {"NaN never wins", {kNaN, 1, kNaN, 0}, {}, {}, kHidden, S::Max, 1},
+    });
+}
+
+TEST(MeasureSearch, NextMaxWalksPeaksAndStepsAlongAFlatTop) {
+    const std::vector<double> y = {1, 2, 5, 3, 4, 4, 4, 2, 6};
+    const std::vector<double> x = Ramp(y.size(), 1.0);
+    const auto flags = AllValid(x.size());
+    const auto s = Raw(x, flags, y, flags);
+    const SampleRange all{0, 8};
+    // Hidden cursor: the left edge beats the value 0; then the peak, the
+    // flat top one sample at a time, and finally the higher right edge.
+    MeasureCursor c = kHidden;
+    std::vector<std::int32_t> visited;
+    while (const auto j = SearchSample(s, all, c, MeasureSearch::NextMax)) {
+        visited.push_back(*j);
+        c = At(x[static_cast<size_t>(*j)]);
+        ASSERT_LT(visited.size(), 20u);
+    }
+    EXPECT_EQ(visited, (std::vector<std::int32_t>{0, 2, 4, 5, 6, 8}));
+}
+
+TEST(MeasureSearch, NextExtremumEdgesAndNeighbours) {
+    using S = MeasureSearch;
+    RunSearchCases({
+        {"hidden cursor, low left edge", {-3, -1, -2, -4}, {}, {}, kHidden, S::NextMax, 1},
+        {"cursor left of the range starts at its edge",
+         {0, 1, 5, 1, 2, 8, 3},
+         {},
+         {3, 6},
+         At(0.5),
+         S::NextMax,
+         5},
+        {"between samples the upper one is skipped",
+         {0, 1, 5, 1, 0, 3, 0},
+         {},
+         {},
+         At(1.5),
+         S::NextMax,
+         5},
+        {"invalid neighbour's stored value still compared",
+         {0, 5, 9, 1, 0},
+         {1, 1, 2, 1, 1},
+         {},
+         kHidden,
+         S::NextMax,
+         std::nullopt},
+        {"invalid peak skipped",
+         {0, 5, 1, 0, 3, 0},
+         {1, 2, 1, 1, 1, 1},
+         {},
+         kHidden,
+         S::NextMax,
+         4},
+        {"right edge when higher", {0, 1, 2, 3}, {}, {}, At(1.0), S::NextMax, 3},
+        {"nothing after the last peak", {0, 5, 0}, {}, {}, At(1.0), S::NextMax, std::nullopt},
+        {"next minimum mirrors", {5, 3, 4, 1, 2}, {}, {}, kHidden, S::NextMin, 1},
+        {"next minimum from the first", {5, 3, 4, 1, 2}, {}, {}, At(1.0), S::NextMin, 3},
+        {"next minimum at the right edge", {5, 4, 3}, {}, {}, At(0.0), S::NextMin, 2},
+    });
+}
+
+TEST(MeasureSearch, PointStepsSkipInvalidAndStopAtTheEnds) {
+    using S = MeasureSearch;
+    const std::vector<std::uint8_t> gap = {1, 1, 2, 1, 1};
+    const std::vector<double> y = {0, 1, 2, 3, 4};
+    RunSearchCases({
+        {"next from hidden", y, {}, {}, kHidden, S::NextPoint, 0},
+        {"next from a sample", y, {}, {}, At(1.0), S::NextPoint, 2},
+        {"next from between", y, {}, {}, At(0.5), S::NextPoint, 2},
+        {"next over invalid", y, gap, {}, At(1.0), S::NextPoint, 3},
+        {"next on the last", y, {}, {}, At(4.0), S::NextPoint, std::nullopt},
+        {"next on the last valid", y, {1, 1, 1, 1, 2}, {}, At(3.0), S::NextPoint, std::nullopt},
+        {"previous from hidden", y, {}, {}, kHidden, S::PreviousPoint, std::nullopt},
+        {"previous from a sample", y, {}, {}, At(3.0), S::PreviousPoint, 2},
+        {"previous from the second", y, {}, {}, At(1.0), S::PreviousPoint, 0},
+        {"previous from between", y, {}, {}, At(2.5), S::PreviousPoint, 1},
+        {"previous over invalid", y, gap, {}, At(3.0), S::PreviousPoint, 1},
+        {"previous on the first", y, {}, {}, At(0.0), S::PreviousPoint, std::nullopt},
+        {"previous on the first valid",
+         y,
+         {2, 1, 1, 1, 1},
+         {},
+         At(1.0),
+         S::PreviousPoint,
+         std::nullopt},
+    });
+}
+
+TEST(MeasureCommand, MaxWithoutASelectionMeasuresTheFirstScreensFirstCurve) {
+    const auto d = MakeData({"Time", "A", "B"}, {{0, 1, 2, 3}, {1, 7, 2, 7}, {9, 0, 0, 0}});
+    CGraphCurve top = Screen(d, 0, 3);
+    CGraphCurve bottom = Screen(d, 0, 3);
+    const std::vector<CGraphCurve*> screens = {&top, &bottom};
+    top.Cursor(0).shown = 1;
+    MeasureTarget used;
+    EXPECT_EQ(RunMeasureSearch(screens, MeasureSearch::Max, kMeasureCross, &used), 1);
+    EXPECT_EQ(used.screen, 0);
+    EXPECT_EQ(used.curve, 0);
+    EXPECT_TRUE(used.newlySelected);
+    EXPECT_EQ(used.SelectionParam(), 0);
+    EXPECT_EQ(top.SelectedCurve(), 0);
+    EXPECT_EQ(top.Cursor(0).x, 1.0);
+    EXPECT_EQ(top.Cursor(0).y, 7.0);
+    EXPECT_EQ(top.Cursor(0).horizontalLine, 1);
+
+    // A selection on a later screen wins over the fallback.
+    top.SetSelectedCurve(-1);
+    bottom.SetSelectedCurve(1);
+    ASSERT_TRUE(FindMeasureTarget(screens).has_value());
+    EXPECT_EQ(FindMeasureTarget(screens)->SelectionParam(), (1 << 8) + 1);
+    EXPECT_EQ(RunMeasureSearch(screens, MeasureSearch::Max, kMeasureCross), 0);
+    EXPECT_EQ(bottom.Cursor(0).y, 9.0);
+    EXPECT_EQ(top.SelectedCurve(), -1);
+}
+
+TEST(MeasureCommand, NothingHappensWithoutACurveOrAValidSample) {
+    const auto d = MakeData({"Time", "A"}, {{0, 1}, {5, 6}});
+    CGraphCurve empty;
+    empty.SetData(d);
+    CGraphCurve other = Screen(d, 0, 1);
+    EXPECT_FALSE(FindMeasureTarget({&empty, &other}).has_value());
+    EXPECT_FALSE(RunMeasureSearch({&empty, &other}, MeasureSearch::Max, kMeasureCross));
+    EXPECT_EQ(other.SelectedCurve(), -1);
+    EXPECT_FALSE(FindMeasureTarget({}).has_value());
+
+    Flag(d, 1, 0, kPointInvalid);
+    Flag(d, 1, 1, kPointInvalid);
+    other.Cursor(0) = At(0.25);
+    EXPECT_FALSE(RunMeasureSearch({&other}, MeasureSearch::Min, kMeasureCross));
+    EXPECT_EQ(other.Cursor(0), At(0.25));
+}
+
+TEST(MeasureCommand, SearchesLookOnlyAtTheVisibleSamples) {
+    const auto d = MakeData({"Time", "A"}, {Ramp(10, 1.0), {9, 0, 1, 4, 2, 3, 0, 1, 0, 9}});
+    CGraphCurve g = Screen(d, 2.5, 6.5);  // samples 2 .. 7
+    g.SetSelectedCurve(0);
+    EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::Max, kMeasureVerticalBar), 3);
+    EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::Min, kMeasureVerticalBar), 6);
+    g.Cursor(0).shown = 0;
+    EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::NextMax, kMeasureVerticalBar), 2);
+}
+
+TEST(MeasurePlaceText, ShowsPowersOfTenOnLogAxes) {
+    struct Case {
+        std::int32_t xLog, yLog;
+        double x, y;
+        const char* text;
+    } cases[] = {
+        {1, 0, 2.0, 3.5, "[100 , 3.5]"},
+        {0, 1, 0.25, -1.0, "[0.25 , 0.1]"},
+        {0, 0, 1e-7, 123456789.0, "[1e-07 , 1.23457e+08]"},
+    };
+    CGraphText defaults;
+    defaults.SetColour(0x0000FF);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        CGraphCurve g;
+        g.StoreScales(c.xLog, c.yLog, 0);
+        g.SetSelectedCurve(0);
+        g.Cursor(0) = MeasureCursor{1, c.x, 0, c.y};
+        const CGraphText* t = PlaceCursorText({&g}, defaults);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->TextUtf8(), c.text);
+        EXPECT_EQ(t->X(), c.x);
+        EXPECT_EQ(t->Y(), c.y);
+        EXPECT_EQ(t->Colour(), 0x0000FFu);
+        EXPECT_EQ(t->Owner(), &g);
+        ASSERT_EQ(g.Annotations().size(), 1u);
+        EXPECT_EQ(g.Annotations()[0].get(), t);
+    }
+}
+
+TEST(MeasurePlaceText, NeedsASelectedCurveWithItsCursorShown) {
+    CGraphCurve g;
+    g.Cursor(0) = MeasureCursor{1, 1.0, 0, 2.0};
+    EXPECT_FALSE(PlaceCursorTextEnabled({&g}));  // no selection: no fallback here
+    g.SetSelectedCurve(0);
+    g.Cursor(0).shown = 0;
+    EXPECT_FALSE(PlaceCursorTextEnabled({&g}));
+    EXPECT_EQ(PlaceCursorText({&g}, CGraphText{}), nullptr);
+    g.Cursor(0) = MeasureCursor{1, 1.0, 0, kNaN};
+    EXPECT_TRUE(PlaceCursorTextEnabled({&g}));
+    EXPECT_EQ(PlaceCursorText({&g}, CGraphText{}), nullptr);
+    EXPECT_TRUE(g.Annotations().empty());
+}
+
+}  // namespace
+}  // namespace kurvex
