@@ -65,6 +65,16 @@ Fft::Fft(std::int32_t n) : n_(n < 1 ? 1 : n) {
     const double step = -2.0 * std::numbers::pi / n_;
     for (std::int32_t k = 0; k < n_; ++k)
         twiddles_[static_cast<std::size_t>(k)] = std::polar(1.0, step * k);
+    // cos and sin of 2 pi t/p for the direct sums, kept small for the cache.
+    roots_.resize(radices_.size());
+    for (std::size_t level = 0; level < radices_.size(); ++level) {
+        const std::int32_t p = radices_[level];
+        if (p <= 5) continue;
+        roots_[level].resize(static_cast<std::size_t>(p));
+        for (std::int32_t t = 0; t < p; ++t)
+            roots_[level][static_cast<std::size_t>(t)] = {std::cos(2.0 * std::numbers::pi * t / p),
+                                                          std::sin(2.0 * std::numbers::pi * t / p)};
+    }
 }
 
 void Fft::Work(Run& run, Complex* out, const Complex* in, std::int64_t stride,
@@ -143,23 +153,41 @@ void Fft::Work(Run& run, Complex* out, const Complex* in, std::int64_t stride,
             break;
         }
         default: {
-            // Direct sum over the p sub-sequences; a prime length ends here whole.
-            Complex* scratch = run.scratch.data();
-            const std::int64_t n = n_;
+            // Any other odd prime: twiddle the inputs, then a direct p-point sum
+            // that pairs r with p - r, so each cosine and sine serves two
+            // outputs; a prime length ends here whole.
+            const std::vector<Complex>& roots = roots_[level];
+            Complex* s = run.scratch.data();
+            Complex* a = s + p;
+            Complex* b = a + p;
+            const std::int32_t half = (p - 1) / 2;
             for (std::int64_t u = 0; u < m; ++u) {
-                for (std::int32_t r = 0; r < p; ++r) scratch[r] = out[u + r * m];
-                for (std::int32_t q = 0; q < p; ++q) {
-                    const std::int64_t k = u + q * m;
-                    const std::int64_t step = (stride * k) % n;
-                    std::int64_t t = 0;
-                    Complex sum = scratch[0];
-                    for (std::int32_t r = 1; r < p; ++r) {
-                        t += step;
-                        if (t >= n) t -= n;
-                        sum += Mul(scratch[r], tw[t]);
+                s[0] = out[u];
+                for (std::int32_t r = 1; r < p; ++r) s[r] = Mul(out[u + r * m], tw[stride * u * r]);
+                Complex dc = s[0];
+                for (std::int32_t r = 1; r <= half; ++r) {
+                    a[r] = s[r] + s[p - r];
+                    b[r] = s[r] - s[p - r];
+                    dc += a[r];
+                }
+                out[u] = dc;
+                for (std::int32_t q = 1; q <= half; ++q) {
+                    double ar = s[0].real(), ai = s[0].imag(), br = 0.0, bi = 0.0;
+                    std::int32_t t = 0;
+                    for (std::int32_t r = 1; r <= half; ++r) {
+                        t += q;
+                        if (t >= p) t -= p;
+                        const double c = roots[static_cast<std::size_t>(t)].real();
+                        const double sn = roots[static_cast<std::size_t>(t)].imag();
+                        ar += a[r].real() * c;
+                        ai += a[r].imag() * c;
+                        br += b[r].real() * sn;
+                        bi += b[r].imag() * sn;
                     }
-                    out[k] = sum;
-                    if (run.Poll(p)) return;
+                    // sn holds sin(2 pi t/p): X_q = A - i B, X_(p-q) = A + i B.
+                    out[u + q * m] = {ar + bi, ai - br};
+                    out[u + (p - q) * m] = {ar - bi, ai + br};
+                    if (run.Poll(half)) return;
                 }
             }
             break;
@@ -170,7 +198,7 @@ void Fft::Work(Run& run, Complex* out, const Complex* in, std::int64_t stride,
 bool Fft::Forward(std::span<const Complex> in, std::span<Complex> out,
                   const std::atomic<bool>* cancel) const {
     assert(in.size() == static_cast<std::size_t>(n_) && out.size() == in.size());
-    Run run{cancel, std::vector<Complex>(static_cast<std::size_t>(largestGeneric_))};
+    Run run{cancel, std::vector<Complex>(3 * static_cast<std::size_t>(largestGeneric_))};
     if (cancel && cancel->load(std::memory_order_relaxed)) return false;
     if (radices_.empty()) {
         out[0] = in[0];

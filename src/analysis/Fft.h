@@ -39,9 +39,10 @@ private:
               std::size_t level) const;
 
     std::int32_t n_ = 0;
-    std::vector<std::int32_t> radices_;  // outermost split first
-    std::vector<Complex> twiddles_;      // e^(-2 pi i k/N), k = 0..N-1
-    std::int32_t largestGeneric_ = 0;    // scratch size of the direct butterfly
+    std::vector<std::int32_t> radices_;        // outermost split first
+    std::vector<Complex> twiddles_;            // e^(-2 pi i k/N), k = 0..N-1
+    std::vector<std::vector<Complex>> roots_;  // per level of a direct sum: (cos, sin)(2 pi t/p)
+    std::int32_t largestGeneric_ = 0;          // scratch size of the direct sum
 };
 
 }  // namespace kurvex
