@@ -88,12 +88,6 @@ void BM_Min(benchmark::State& state) {
     Done(state);
 }
 
-void BM_Average(benchmark::State& state) {
-    const auto kind = static_cast<AverageKind>(state.range(0));
-    for (auto _ : state) benchmark::DoNotOptimize(AverageOver(Data().Y(), 0, kSamples - 1, kind));
-    Done(state);
-}
-
 void BM_AllAveragesOnePass(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(AveragesOver(Data().Y(), 0, kSamples - 1));
     Done(state);
@@ -117,7 +111,6 @@ void BM_RmsCommand(benchmark::State& state) {
 BENCHMARK(BM_PlainPass)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Max)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Min)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Average)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AllAveragesOnePass)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MaxCommand)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RmsCommand)->Unit(benchmark::kMillisecond);

@@ -31,10 +31,6 @@ struct AverageFigures {
 // window holds no sample.
 std::optional<AverageFigures> AveragesOver(const double* y, std::int32_t first, std::int32_t last);
 
-// One figure over y[first..last]; none when the window holds no sample.
-std::optional<double> AverageOver(const double* y, std::int32_t first, std::int32_t last,
-                                  AverageKind kind);
-
 // The measure window's caption for a figure ("Average Value" ...).
 const char* AverageCaption(AverageKind kind);
 

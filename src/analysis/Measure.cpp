@@ -236,6 +236,22 @@ CursorPlacement SetCursorAt(CGraphCurve& screen, std::int32_t curve, int which, 
     return p;
 }
 
+int ResetShownCursors(CGraphCurve& screen, std::int32_t curve, MeasureLineStyle style) {
+    int set = 0;
+    for (int which = 0; which < 2; ++which) {
+        if (!screen.Cursor(which).shown) continue;
+        SetCursorAt(screen, curve, which, screen.Cursor(which).x, style);
+        ++set;
+    }
+    return set;
+}
+
+int SelectMeasureCurve(CGraphCurve& screen, std::int32_t curve, MeasureLineStyle style) {
+    const int set = curve != screen.SelectedCurve() ? ResetShownCursors(screen, curve, style) : 0;
+    screen.SetSelectedCurve(curve);
+    return set;
+}
+
 std::optional<std::int32_t> RunMeasureSearch(const std::vector<CGraphCurve*>& screens,
                                              MeasureSearch search, MeasureLineStyle style,
                                              MeasureTarget* target) {

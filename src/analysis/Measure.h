@@ -125,6 +125,15 @@ struct CursorPlacement {
 CursorPlacement SetCursorAt(CGraphCurve& screen, std::int32_t curve, int which, double x,
                             MeasureLineStyle style);
 
+// Sets each shown cursor of `screen` again at its X on `curve`, cursor 1
+// first, as a new curve or line style needs; returns how many were set.
+int ResetShownCursors(CGraphCurve& screen, std::int32_t curve, MeasureLineStyle style);
+
+// Makes `curve` the one measured on `screen`; a different curve takes over
+// the shown cursors. Returns the cursors set again: with none the view hears
+// of the selection alone.
+int SelectMeasureCurve(CGraphCurve& screen, std::int32_t curve, MeasureLineStyle style);
+
 // Runs a search command on the measured curve of `screens` and moves cursor 1
 // to the sample found; returns that sample, or none when nothing moved.
 std::optional<std::int32_t> RunMeasureSearch(const std::vector<CGraphCurve*>& screens,

@@ -163,6 +163,26 @@ TEST(MeasureCursor, SetInterpolatesAndKnowsWhenYIsValid) {
     EXPECT_EQ(g.Cursor(0), MeasureCursor{});
 }
 
+TEST(MeasureCursor, ANewCurveTakesOverTheShownCursors) {
+    const auto d = MakeData({"Time", "A", "B"}, {{0, 1, 2}, {0, 10, 20}, {5, 4, 3}});
+    CGraphCurve g = Screen(d, 0, 2);
+    g.SetSelectedCurve(0);
+    SetCursorAt(g, 0, 0, 0.5, kMeasureCross);
+    g.Cursor(0).shown = 1;
+    g.Cursor(1) = MeasureCursor{0, 1.5, 0, -7.0};
+    EXPECT_EQ(SelectMeasureCurve(g, 1, kMeasureCross), 1);
+    EXPECT_EQ(g.SelectedCurve(), 1);
+    EXPECT_EQ(g.Cursor(0).y, 4.5);
+    EXPECT_EQ(g.Cursor(1).y, -7.0);  // hidden: left alone
+    g.Cursor(0).y = 0.0;
+    EXPECT_EQ(SelectMeasureCurve(g, 1, kMeasureCross), 0);
+    EXPECT_EQ(g.Cursor(0).y, 0.0);
+    // A new line style redraws the shown cursors on the same curve.
+    EXPECT_EQ(ResetShownCursors(g, 1, kMeasureVerticalBar), 1);
+    EXPECT_EQ(g.Cursor(0).y, 4.5);
+    EXPECT_EQ(g.Cursor(0).horizontalLine, 0);
+}
+
 MeasureCursor At(double x) {
     return MeasureCursor{1, x, 0, 0.0};
 }
@@ -318,7 +338,7 @@ TEST(MeasureCommand, MaxWithoutASelectionMeasuresTheFirstScreensFirstCurve) {
     EXPECT_EQ(top.SelectedCurve(), -1);
 }
 
-TEST(MeasureCommand, NothingHappensWithoutACurveOrAValidSample) {
+TEST(MeasureCommand, NothingHappensWithoutACurveToMeasure) {
     const auto d = MakeData({"Time", "A"}, {{0, 1}, {5, 6}});
     CGraphCurve empty;
     empty.SetData(d);
@@ -327,12 +347,6 @@ TEST(MeasureCommand, NothingHappensWithoutACurveOrAValidSample) {
     EXPECT_FALSE(RunMeasureSearch({&empty, &other}, MeasureSearch::Max, kMeasureCross));
     EXPECT_EQ(other.SelectedCurve(), -1);
     EXPECT_FALSE(FindMeasureTarget({}).has_value());
-
-    Flag(d, 1, 0, kPointInvalid);
-    Flag(d, 1, 1, kPointInvalid);
-    other.Cursor(0) = At(0.25);
-    EXPECT_FALSE(RunMeasureSearch({&other}, MeasureSearch::Min, kMeasureCross));
-    EXPECT_EQ(other.Cursor(0), At(0.25));
 }
 
 TEST(MeasureCommand, SearchesLookOnlyAtTheVisibleSamples) {
