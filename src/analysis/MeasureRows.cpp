@@ -1,7 +1,6 @@
 #include "analysis/MeasureRows.h"
 
-#include <strings.h>
-
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -15,6 +14,13 @@ std::string Format(double v) {
     char text[64];
     std::snprintf(text, sizeof text, "%g", v);
     return text;
+}
+
+bool IsTime(const std::string& title) {
+    static const std::string kTime = "time";
+    return std::equal(title.begin(), title.end(), kTime.begin(), kTime.end(), [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+    });
 }
 
 double Shown(double v, bool log) {
@@ -50,7 +56,7 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
     const double x1 = Shown(state.cursor1X, xLog);
     const double x2 = Shown(state.cursor2X, xLog);
     rows.push_back({last.XTitle(), Format(second ? x2 - x1 : x1), kRgbBlack});
-    if (second && strcasecmp(last.XTitle().c_str(), "Time") == 0) {
+    if (second && IsTime(last.XTitle())) {
         const double dx = x2 - x1;
         rows.push_back({"Frequency", Format(dx == 0.0 ? 0.0 : 1.0 / dx), kRgbBlack});
     }
