@@ -141,6 +141,17 @@ std::optional<XLocation> LocateX(const CurveSamples& s, double x, std::int32_t s
     return s.sortedX ? LocateSorted(s, x, first) : LocateWalk(s, x, first);
 }
 
+std::vector<XLocation> XPlaces(const CurveSamples& s, double x, bool all) {
+    std::vector<XLocation> places;
+    std::int32_t start = -1;
+    while (const auto at = LocateX(s, x, start)) {
+        places.push_back(*at);
+        if (!all) break;
+        start = at->Next();
+    }
+    return places;
+}
+
 std::optional<double> YAt(const CurveSamples& s, const XLocation& at) {
     if (at.lower < 0 || at.upper < 0 || at.lower >= s.yCount || at.upper >= s.yCount)
         return std::nullopt;

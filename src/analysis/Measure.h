@@ -82,6 +82,10 @@ CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve);
 // when the search runs off the end.
 std::optional<XLocation> LocateX(const CurveSamples& s, double x, std::int32_t start);
 
+// Every place where the X samples pass x, in order (only the first unless
+// `all`): an X variable that runs back and forth passes a cursor more than once.
+std::vector<XLocation> XPlaces(const CurveSamples& s, double x, bool all);
+
 // The curve's Y at a located place, interpolated; none when a bracketing
 // sample is flagged invalid or lies beyond the Y data.
 std::optional<double> YAt(const CurveSamples& s, const XLocation& at);

@@ -28,16 +28,6 @@ double Shown(double v, bool log) {
 }
 
 // Every place where the X samples pass x; one place at most unless `all`.
-std::vector<XLocation> Places(const CurveSamples& s, double x, bool all) {
-    std::vector<XLocation> places;
-    std::int32_t start = -1;
-    while (const auto at = LocateX(s, x, start)) {
-        places.push_back(*at);
-        if (!all) break;
-        start = at->Next();
-    }
-    return places;
-}
 
 }  // namespace
 
@@ -68,9 +58,9 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
         const CurveSamples xs = SamplesOf(*screen, -1);
         // An X-Y curve may pass cursor 1 several times; a difference is taken
         // at the first place only.
-        const std::vector<XLocation> at1 = Places(xs, state.cursor1X, !second);
+        const std::vector<XLocation> at1 = XPlaces(xs, state.cursor1X, !second);
         const std::vector<XLocation> at2 =
-            second ? Places(xs, state.cursor2X, false) : std::vector<XLocation>{};
+            second ? XPlaces(xs, state.cursor2X, false) : std::vector<XLocation>{};
         if (at1.empty() || (second && at2.empty())) return rows;
         if (i > 0) rows.push_back({kMeasureGap, "", kMeasureRuleColour});
         const bool yLog = screen->YLog() != 0;

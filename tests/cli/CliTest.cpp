@@ -233,5 +233,27 @@ TEST(Cli, MergeWritesTheMergedDataSet) {
     EXPECT_EQ(Cli({"merge", a.string(), "-o", "-"}).status, 2);
 }
 
+TEST(Cli, MeasurePrintsExtremaAveragesAndEveryCrossing) {
+    // X runs up, back and up again: X = 1.5 is passed three times.
+    const fs::path f = Scratch("zigzag.txt", "X V\n0 0\n1 10\n2 20\n1 30\n0 40\n1 50\n2 60\n");
+    CliRun r = Cli({"measure", f.string(), "v", "--at", "1.5", "--at", "9", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(
+        r.out,
+        "{\"max\": {\"index\": 6, \"x\": 2, \"y\": 60}, \"min\": {\"index\": 0, \"x\": 0, "
+        "\"y\": 0}, \"avg\": 30, \"avg_abs\": 30, \"rms\": 36.055512754639892, \"samples\": 7, "
+        "\"at\": [[15, 25, 55], []]}\n");
+    // A formula works as a name; a range narrows the samples.
+    r = Cli({"measure", f.string(), "0-V", "--from", "0", "--to", "2", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The range ends where X first reaches 2.
+    EXPECT_NE(r.out.find("\"max\": {\"index\": 0, \"x\": 0, \"y\": 0}"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"samples\": 3"), std::string::npos) << r.out;
+    EXPECT_EQ(Cli({"measure", f.string(), "Nope"}).status, 1);
+    EXPECT_EQ(Cli({"measure", f.string(), "V", "--at", "x"}).status, 2);
+    EXPECT_EQ(Cli({"measure", f.string()}).status, 2);
+}
+
 }  // namespace
 }  // namespace kurvex::cli
