@@ -1,0 +1,192 @@
+#include "analysis/FftPlan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+
+namespace kurvex {
+namespace {
+
+constexpr std::int32_t kDecimateAbove = 1000000;
+constexpr std::int32_t kSnapAbove = 20000;
+
+// A valid flag on a non-finite X would let the range walk run past its end.
+bool UsableX(const CResultVariable& x, std::int32_t i) {
+    return x.Flags()[i] == kPointValid && std::isfinite(x.Values()[i]);
+}
+
+RefPtr<CResultVariable> NewSpectrumVariable(std::span<const double> values,
+                                            const std::string& name) {
+    RefPtr<CResultVariable> v(CResultVariable::Create(static_cast<std::int32_t>(values.size())));
+    if (!v) return v;
+    v->SetKind(kVariableSpectrum);
+    v->SetName(name);
+    if (values.empty()) return v;
+    std::copy(values.begin(), values.end(), v->Values());
+    std::fill_n(v->Flags(), values.size(), std::uint8_t{kPointValid});
+    const auto [mn, mx] = std::minmax_element(values.begin(), values.end());
+    v->SetExtents(*mn, *mx);
+    return v;
+}
+
+}  // namespace
+
+bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, double end,
+                 FftPlan& plan, const FftSizeTable& table) {
+    plan.Reset();
+    if (x.Capacity() < rows || rows < 2) return false;
+    if (!std::isfinite(start) || !std::isfinite(end) || !(start < end)) return false;
+
+    std::int32_t i0 = -1;
+    for (std::int32_t i = 0; i < rows; ++i) {
+        if (x.Flags()[i] == kPointInvalid) return false;
+        if (UsableX(x, i) && x.Values()[i] >= start) {
+            i0 = i;
+            break;
+        }
+    }
+    if (i0 < 0) return false;
+    if (x.Values()[i0] > start && i0 > 0 && UsableX(x, i0 - 1)) --i0;
+
+    std::int64_t n = 0;
+    std::int32_t i1 = -1;
+    for (std::int32_t i = i0; i < rows; ++i) {
+        const std::uint8_t f = x.Flags()[i];
+        if (f == kPointInvalid || (f == kPointValid && !std::isfinite(x.Values()[i]))) return false;
+        if (f != kPointValid) continue;
+        ++n;
+        i1 = i;
+        if (x.Values()[i] >= end) break;
+    }
+    if (n < 2 || i0 >= i1 || n >= INT32_MAX) return false;
+
+    const double delta = (end - start) / static_cast<double>(n);
+    if (!(delta > 0.0)) return false;
+    std::int64_t points = n + 1;
+    std::int64_t step = 1;
+    if (points > kDecimateAbove) {
+        step = points / kDecimateAbove + 1;
+        points = (i1 - i0) / step + 1;
+    }
+    if (points > kSnapAbove) points = table.Snap(static_cast<std::int32_t>(points));
+    const std::int64_t m = (points - 1) / 2 + 1;
+
+    RefPtr<CResultVariable> grid(CResultVariable::Create(static_cast<std::int32_t>(n + 1)));
+    RefPtr<CResultVariable> freq(CResultVariable::Create(static_cast<std::int32_t>(m)));
+    if (!grid || !freq) return false;
+    for (std::int64_t j = 0; j <= n; ++j)
+        grid->Values()[j] = start + static_cast<double>(j) * delta;
+    std::fill_n(grid->Flags(), n + 1, std::uint8_t{kPointValid});
+    grid->SetExtents(grid->Values()[0], grid->Values()[n]);
+    grid->SetKind(kVariableSpectrum);
+    grid->SetName(x.Name());
+    for (std::int64_t k = 0; k < m; ++k) freq->Values()[k] = static_cast<double>(k) / (end - start);
+    std::fill_n(freq->Flags(), m, std::uint8_t{kPointValid});
+    freq->SetExtents(0.0, freq->Values()[m - 1]);
+    freq->SetKind(kVariableSpectrum);
+    freq->SetName("Frequency");
+
+    plan.i0 = i0;
+    plan.i1 = i1;
+    plan.n = static_cast<std::int32_t>(points);
+    plan.step = static_cast<std::int32_t>(step);
+    plan.start = start;
+    plan.end = end;
+    plan.grid = std::move(grid);
+    plan.frequency = std::move(freq);
+    plan.transform = std::make_shared<const Fft>(plan.n);
+    return true;
+}
+
+bool ResampleLinear(std::span<const double> x, std::span<const std::uint8_t> xFlags,
+                    std::span<const double> y, std::span<const std::uint8_t> yFlags,
+                    std::int32_t i0, std::span<const double> grid, std::span<double> out) {
+    const auto rows =
+        static_cast<std::int64_t>(std::min({x.size(), xFlags.size(), y.size(), yFlags.size()}));
+    if (i0 < 0 || out.size() < grid.size()) return false;
+    auto valid = [&](std::int64_t i) {
+        return xFlags[i] == kPointValid && yFlags[i] == kPointValid;
+    };
+    std::int64_t a = i0;
+    while (a < rows && !valid(a)) ++a;
+    std::int64_t b = a + 1;
+    while (b < rows && !valid(b)) ++b;
+    if (b >= rows) return false;
+
+    for (std::size_t g = 0; g < grid.size(); ++g) {
+        const double t = grid[g];
+        while (x[b] < t) {
+            // The next usable sample; missing ones are stepped over.
+            std::int64_t next = b + 1;
+            while (next < rows && !valid(next)) {
+                if (xFlags[next] == kPointInvalid || yFlags[next] == kPointInvalid) return false;
+                ++next;
+            }
+            if (next >= rows) break;  // the last pair extrapolates
+            a = b;
+            b = next;
+        }
+        if (x[b] == x[a]) return false;
+        out[g] = y[a] + (t - x[a]) * (y[b] - y[a]) / (x[b] - x[a]);
+    }
+    return true;
+}
+
+bool AmplitudeSpectrum(std::span<const double> resampled, const FftPlan& plan,
+                       std::vector<double>& amplitudes, const std::atomic<bool>* cancel) {
+    amplitudes.clear();
+    const std::int32_t m = plan.FrequencyPoints();
+    if (resampled.empty() || m <= 0 || plan.n <= 0) return true;
+
+    const auto [mn, mx] = std::minmax_element(resampled.begin(), resampled.end());
+    if (*mn == *mx) {
+        // A negative constant would otherwise be the one negative amplitude.
+        amplitudes.assign(static_cast<std::size_t>(m), 0.0);
+        amplitudes[0] = std::abs(resampled[0]);
+        return true;
+    }
+
+    const auto n = static_cast<std::size_t>(plan.n);
+    const auto s = static_cast<std::size_t>(plan.step);
+    std::vector<double> input(n, 0.0);
+    for (std::size_t j = 0; j < n && j * s < resampled.size(); ++j) input[j] = resampled[j * s];
+    std::vector<std::complex<double>> c(n);
+    std::shared_ptr<const Fft> fft = plan.transform;
+    if (!fft || fft->Size() != plan.n) fft = std::make_shared<const Fft>(plan.n);
+    if (!fft->ForwardReal(input, c, cancel)) return false;
+
+    amplitudes.reserve(static_cast<std::size_t>(m));
+    const double dc = std::abs(c[0].real());
+    if (!std::isfinite(dc)) return true;
+    amplitudes.push_back(dc);
+    for (std::size_t k = 1; k < static_cast<std::size_t>(m); ++k) {
+        // hypot: squaring would overflow for amplitudes above about 1e154.
+        const double a = std::hypot(2.0 * c[k].real(), 2.0 * c[k].imag());
+        if (!std::isfinite(a)) break;
+        amplitudes.push_back(a);
+    }
+    return true;
+}
+
+SpectrumResult ComputeSpectrum(const FftPlan& plan, const CResultVariable& x,
+                               const CResultVariable& y, std::int32_t rows, const std::string& name,
+                               const std::atomic<bool>* cancel) {
+    SpectrumResult result;
+    std::vector<double> amplitudes;
+    const std::int32_t gridPoints = plan.GridPoints();
+    bool ok = gridPoints > 0 && rows <= x.Capacity() && rows <= y.Capacity() && plan.i0 >= 0;
+    if (ok) {
+        const auto r = static_cast<std::size_t>(rows);
+        std::vector<double> resampled(static_cast<std::size_t>(gridPoints));
+        ok = ResampleLinear({x.Values(), r}, {x.Flags(), r}, {y.Values(), r}, {y.Flags(), r},
+                            plan.i0, {plan.grid->Values(), resampled.size()}, resampled) &&
+             AmplitudeSpectrum(resampled, plan, amplitudes, cancel);
+    }
+    if (!ok) amplitudes.clear();
+    result.spectrum = NewSpectrumVariable(amplitudes, name);
+    result.ok = ok && result.spectrum;
+    return result;
+}
+
+}  // namespace kurvex

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "analysis/Fft.h"
+#include "analysis/FftSizeTable.h"
+#include "data/RefPtr.h"
+#include "data/ResultVariable.h"
+
+namespace kurvex {
+
+// How the visible part of the curves over one X variable is transformed: the
+// source samples, the uniform time grid, the transform length and the
+// decimation step. Shared read-only by every curve's spectrum.
+struct FftPlan {
+    std::int32_t i0 = -1;   // first source sample
+    std::int32_t i1 = -1;   // last source sample
+    std::int32_t n = 0;     // transform points N
+    std::int32_t step = 1;  // decimation step s
+    double start = 0.0;     // analysed range
+    double end = 0.0;
+    RefPtr<CResultVariable> grid;       // samples + 1 points, named after X
+    RefPtr<CResultVariable> frequency;  // M points k / (end - start), "Frequency"
+    std::shared_ptr<const Fft> transform;
+
+    // Points of the time grid (0 when unset).
+    std::int32_t GridPoints() const { return grid ? grid->Capacity() : 0; }
+    // M, the points of every spectrum (0 when unset).
+    std::int32_t FrequencyPoints() const { return frequency ? frequency->Capacity() : 0; }
+    // Releases both variables and restores the unset values.
+    void Reset() { *this = FftPlan{}; }
+};
+
+// Makes the plan for X over [start, end]; `rows` is the data set's sample
+// count. Returns false, with the plan reset, when no plan can be made.
+bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, double end,
+                 FftPlan& plan, const FftSizeTable& table = FftSizeTable::Instance());
+
+// Interpolates (x, y) linearly at each grid point from sample i0 on; false on
+// an invalid sample met while advancing or equal bracketing X.
+bool ResampleLinear(std::span<const double> x, std::span<const std::uint8_t> xFlags,
+                    std::span<const double> y, std::span<const std::uint8_t> yFlags,
+                    std::int32_t i0, std::span<const double> grid, std::span<double> out);
+
+// The amplitudes of a resampled curve: |Re C0|, then 2|Ck| up to M - 1, ending
+// before the first non-finite one; a constant gives its magnitude at 0 and
+// zeros without a transform. False when cancelled.
+bool AmplitudeSpectrum(std::span<const double> resampled, const FftPlan& plan,
+                       std::vector<double>& amplitudes, const std::atomic<bool>* cancel = nullptr);
+
+// A curve's spectrum under a plan.
+struct SpectrumResult {
+    RefPtr<CResultVariable> spectrum;  // kind 4, the source's name; empty on failure
+    bool ok = false;
+};
+
+// Resamples curve y over X, transforms it and stores the amplitudes in a new
+// spectrum variable named `name`. A failure or cancel gives an empty one.
+SpectrumResult ComputeSpectrum(const FftPlan& plan, const CResultVariable& x,
+                               const CResultVariable& y, std::int32_t rows, const std::string& name,
+                               const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace kurvex

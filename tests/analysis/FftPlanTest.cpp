@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "analysis/FftPlan.h"
+
+namespace kurvex {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr std::uint8_t V = kPointValid, M = kPointMissing, I = kPointInvalid;
+
+// A variable with the given samples and flags (all valid when none are given).
+RefPtr<CResultVariable> MakeVar(const std::vector<double>& values,
+                                std::vector<std::uint8_t> flags = {},
+                                const std::string& name = "Time") {
+    if (flags.empty()) flags.assign(values.size(), V);
+    RefPtr<CResultVariable> v(CResultVariable::Create(static_cast<std::int32_t>(values.size())));
+    std::copy(values.begin(), values.end(), v->Values());
+    std::copy(flags.begin(), flags.end(), v->Flags());
+    v->SetName(name);
+    return v;
+}
+
+std::vector<double> Ramp(std::size_t n, double dt) {
+    std::vector<double> x(n);
+    for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i) * dt;
+    return x;
+}
+
+std::int32_t Rows(const RefPtr<CResultVariable>& v) {
+    return v->Capacity();
+}
+
+TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) {
+    const auto x = MakeVar(Ramp(1001, 0.004));  // 0 .. 4 s
+    FftPlan plan;
+    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 4.0, plan));
+    EXPECT_EQ(plan.i0, 0);
+    EXPECT_EQ(plan.i1, 1000);
+    EXPECT_EQ(plan.GridPoints(), 1002);
+    EXPECT_EQ(plan.n, 1002);
+    EXPECT_EQ(plan.step, 1);
+    ASSERT_EQ(plan.FrequencyPoints(), 501);
+    for (std::int32_t k : {0, 1, 250, 500})
+        EXPECT_DOUBLE_EQ(plan.frequency->Values()[k], k / 4.0) << k;
+    EXPECT_DOUBLE_EQ(plan.grid->Values()[0], 0.0);
+    EXPECT_NEAR(plan.grid->Values()[1001], 4.0, 1e-12);
+    EXPECT_NEAR(plan.grid->Values()[1] - plan.grid->Values()[0], 4.0 / 1001, 1e-15);
+}
+
+TEST(FftPlan, VariablesAreSpectraNamedFrequencyAndAfterX) {
+    const auto x = MakeVar(Ramp(11, 1.0), {}, "time");
+    FftPlan plan;
+    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 10.0, plan));
+    EXPECT_EQ(plan.frequency->Name(), "Frequency");
+    EXPECT_EQ(plan.grid->Name(), "time");
+    for (const CResultVariable* v : {plan.frequency.get(), plan.grid.get()}) {
+        EXPECT_EQ(v->Kind(), kVariableSpectrum);
+        for (std::int32_t i = 0; i < v->Capacity(); ++i) ASSERT_EQ(v->Flags()[i], V);
+        EXPECT_DOUBLE_EQ(v->Min(), v->Values()[0]);
+        EXPECT_DOUBLE_EQ(v->Max(), v->Values()[v->Capacity() - 1]);
+    }
+}
+
+TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
+    struct Case {
+        double start, end;
+        std::vector<std::uint8_t> flags;
+        std::int32_t i0, i1, samples;
+    };
+    // X = 0, 1, ..., 10
+    const Case cases[] = {
+        {2.5, 7.5, {}, 2, 8, 7},                                 // steps back to enclose 2.5
+        {3.0, 7.0, {}, 3, 7, 5},                                 // on samples: no step back
+        {2.5, 7.5, {V, V, M, V, V, V, V, V, V, V, V}, 3, 8, 6},  // missing before: no step back
+        {2.5, 7.5, {V, V, V, V, M, V, V, V, V, V, V}, 2, 8, 6},  // missing inside: not counted
+        {-5.0, 20.0, {}, 0, 10, 11},                             // beyond the data: all of it
+    };
+    for (const Case& c : cases) {
+        const auto x = MakeVar(Ramp(11, 1.0), c.flags);
+        FftPlan plan;
+        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), c.start, c.end, plan)) << c.start;
+        EXPECT_EQ(plan.i0, c.i0) << c.start;
+        EXPECT_EQ(plan.i1, c.i1) << c.start;
+        EXPECT_EQ(plan.GridPoints(), c.samples + 1) << c.start;
+        EXPECT_NEAR(plan.grid->Values()[1] - plan.grid->Values()[0], (c.end - c.start) / c.samples,
+                    1e-12);
+    }
+}
+
+TEST(FftPlan, RefusesRangesNoPlanCanCover) {
+    struct Case {
+        const char* what;
+        std::vector<double> x;
+        std::vector<std::uint8_t> flags;
+        std::int32_t rows;
+        double start, end;
+    };
+    const std::vector<double> x = Ramp(6, 1.0);
+    const Case cases[] = {
+        {"one sample", {0.0}, {}, 1, 0.0, 1.0},
+        {"zero width", x, {}, 6, 2.0, 2.0},
+        {"reversed", x, {}, 6, 3.0, 2.0},
+        {"NaN start", x, {}, 6, kNaN, 2.0},
+        {"infinite end", x, {}, 6, 0.0, std::numeric_limits<double>::infinity()},
+        {"fewer samples than the data set", x, {}, 7, 0.0, 5.0},
+        {"invalid before start", x, {V, I, V, V, V, V}, 6, 2.0, 4.0},
+        {"invalid inside", x, {V, V, V, I, V, V}, 6, 1.0, 5.0},
+        {"NaN X inside", {0, 1, kNaN, 3, 4, 5}, {}, 6, 0.5, 4.0},
+        {"start past the data", x, {}, 6, 7.0, 9.0},
+        {"one sample in range", x, {}, 6, 5.0, 9.0},
+        {"all missing", x, {M, M, M, M, M, M}, 6, 0.0, 5.0},
+        {"only one valid after start", x, {V, V, V, V, M, V}, 6, 4.5, 9.0},
+    };
+    for (const Case& c : cases) {
+        const auto v = MakeVar(c.x, c.flags);
+        FftPlan plan;
+        plan.i0 = 7;  // a failed plan is reset, not left half made
+        EXPECT_FALSE(MakeFftPlan(*v, c.rows, c.start, c.end, plan)) << c.what;
+        EXPECT_EQ(plan.i0, -1) << c.what;
+        EXPECT_EQ(plan.n, 0) << c.what;
+        EXPECT_EQ(plan.step, 1) << c.what;
+        EXPECT_FALSE(plan.grid) << c.what;
+        EXPECT_FALSE(plan.frequency) << c.what;
+    }
+}
+
+TEST(FftPlan, TwoSamplesMakeTheSmallestPlan) {
+    const auto x = MakeVar({0.0, 1.0});
+    FftPlan plan;
+    ASSERT_TRUE(MakeFftPlan(*x, 2, 0.0, 1.0, plan));
+    EXPECT_EQ(plan.n, 3);
+    EXPECT_EQ(plan.FrequencyPoints(), 2);
+}
+
+TEST(FftPlan, LengthsAboveTheSnapLimitMoveToTheNearestTableEntry) {
+    struct Case {
+        std::size_t samples;
+        std::int32_t n;
+    };
+    const Case cases[] = {
+        {19999, 20000},  // at the limit: kept, even
+        {30000, 30015},  // 30,001 lies between 29,925 and 30,015
+        {30014, 30015},  // a table entry keeps itself
+    };
+    for (const Case& c : cases) {
+        const auto x = MakeVar(Ramp(c.samples, 1.0));
+        FftPlan plan;
+        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, static_cast<double>(c.samples - 1), plan));
+        EXPECT_EQ(plan.GridPoints(), static_cast<std::int32_t>(c.samples) + 1);
+        EXPECT_EQ(plan.n, c.n) << c.samples;
+        EXPECT_EQ(plan.FrequencyPoints(), (c.n - 1) / 2 + 1);
+    }
+}
+
+TEST(FftPlan, LongRangesAreDecimatedBeforeTheSnap) {
+    const auto x = MakeVar(Ramp(1500000, 1.0));
+    FftPlan plan;
+    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 1499999.0, plan));
+    EXPECT_EQ(plan.GridPoints(), 1500001);
+    EXPECT_EQ(plan.step, 2);
+    // (i1 - i0) div 2 + 1 = 750,000, between the entries 749,853 and 750,141.
+    EXPECT_EQ(plan.n, 750141);
+}
+
+TEST(FftResample, InterpolatesLinearlySkippingMissingAndExtrapolatingPastTheEnd) {
+    const std::vector<double> x = {0, 1, 2, 4, 5};
+    const std::vector<double> y = {0, 10, 99, 40, 30};
+    const std::vector<std::uint8_t> xf = {V, V, V, V, V};
+    const std::vector<std::uint8_t> yf = {V, V, M, V, V};  // 99 is not a sample
+    const std::vector<double> grid = {0.0, 0.5, 2.0, 3.5, 5.0, 6.0};
+    std::vector<double> out(grid.size());
+    ASSERT_TRUE(ResampleLinear(x, xf, y, yf, 0, grid, out));
+    const std::vector<double> expected = {0.0, 5.0, 20.0, 35.0, 30.0, 20.0};
+    for (std::size_t i = 0; i < grid.size(); ++i) EXPECT_DOUBLE_EQ(out[i], expected[i]) << i;
+}
+
+TEST(FftResample, StartsAtTheFirstTwoUsableSamplesFromI0) {
+    const std::vector<double> x = {0, 1, 2, 3, 4};
+    const std::vector<double> y = {100, 100, 7, 2, 4};
+    const std::vector<std::uint8_t> ok = {V, V, V, V, V};
+    const std::vector<std::uint8_t> yf = {V, V, I, V, V};  // unusable start is passed over
+    const std::vector<double> grid = {2.0, 3.5};
+    std::vector<double> out(2);
+    ASSERT_TRUE(ResampleLinear(x, ok, y, yf, 2, grid, out));
+    EXPECT_DOUBLE_EQ(out[0], 0.0);  // extrapolated back from (3, 2), (4, 4)
+    EXPECT_DOUBLE_EQ(out[1], 3.0);
+}
+
+TEST(FftResample, FailsOnInvalidSamplesEqualBracketsAndTooFewSamples) {
+    struct Case {
+        const char* what;
+        std::vector<double> x;
+        std::vector<std::uint8_t> xf, yf;
+    };
+    const Case cases[] = {
+        {"invalid Y met", {0, 1, 2, 3}, {V, V, V, V}, {V, V, I, V}},
+        {"invalid X met", {0, 1, 2, 3}, {V, V, I, V}, {V, V, V, V}},
+        {"equal first pair", {0.5, 0.5, 2, 3}, {V, V, V, V}, {V, V, V, V}},
+        {"equal last pair", {0, 1, 2, 2}, {V, V, V, V}, {V, V, V, V}},
+        {"one usable sample", {0, 1, 2, 3}, {V, M, M, M}, {V, V, V, V}},
+        {"nothing usable", {0, 1, 2, 3}, {M, M, M, M}, {V, V, V, V}},
+    };
+    const std::vector<double> y = {1, 2, 3, 4};
+    const std::vector<double> grid = {0.0, 1.5, 2.5, 3.0};
+    for (const Case& c : cases) {
+        std::vector<double> out(grid.size());
+        EXPECT_FALSE(ResampleLinear(c.x, c.xf, y, c.yf, 0, grid, out)) << c.what;
+    }
+}
+
+TEST(FftResample, EqualXPassedOverIsNoFailure) {
+    // A switching instant written twice lies between grid points.
+    const std::vector<double> x = {0, 1, 1, 2};
+    const std::vector<double> y = {0, 1, 5, 5};
+    const std::vector<std::uint8_t> ok(4, V);
+    const std::vector<double> grid = {0.0, 2.0};
+    std::vector<double> out(2);
+    ASSERT_TRUE(ResampleLinear(x, ok, y, ok, 0, grid, out));
+    EXPECT_DOUBLE_EQ(out[1], 5.0);
+}
+
+struct Curve {
+    RefPtr<CResultVariable> x, y;
+    FftPlan plan;
+};
+
+// y(t) over 0 .. duration sampled every dt, planned over the whole range.
+template <class F>
+Curve MakeCurve(std::size_t samples, double duration, F f) {
+    Curve c;
+    const std::vector<double> t = Ramp(samples, duration / static_cast<double>(samples - 1));
+    std::vector<double> y(samples);
+    for (std::size_t i = 0; i < samples; ++i) y[i] = f(t[i]);
+    c.x = MakeVar(t);
+    c.y = MakeVar(y, {}, "V(out)");
+    EXPECT_TRUE(MakeFftPlan(*c.x, Rows(c.x), 0.0, duration, c.plan));
+    return c;
+}
+
+TEST(FftSpectrum, SineOfAmplitudeFiveOverAnOffsetOfTwo) {
+    const Curve c = MakeCurve(1001, 1.0, [](double t) {
+        return 2.0 + 5.0 * std::sin(2.0 * std::numbers::pi * 10.0 * t);
+    });
+    const SpectrumResult r = ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V(out)");
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.spectrum->Capacity(), 501);
+    const double* a = r.spectrum->Values();
+    EXPECT_NEAR(a[0], 2.0, 0.01);
+    EXPECT_NEAR(a[10], 5.0, 0.01);
+    EXPECT_DOUBLE_EQ(c.plan.frequency->Values()[10], 10.0);
+    for (std::int32_t k : {1, 5, 30, 100, 500}) EXPECT_LT(a[k], 0.05) << k;
+    EXPECT_EQ(r.spectrum->Name(), "V(out)");
+    EXPECT_EQ(r.spectrum->Kind(), kVariableSpectrum);
+    EXPECT_DOUBLE_EQ(r.spectrum->Max(), *std::max_element(a, a + 501));
+    EXPECT_DOUBLE_EQ(r.spectrum->Min(), *std::min_element(a, a + 501));
+    for (std::int32_t k = 0; k < 501; ++k) ASSERT_EQ(r.spectrum->Flags()[k], V);
+}
+
+TEST(FftSpectrum, ConstantCurveShowsItsMagnitudeAtZeroAndZerosElsewhere) {
+    for (double level : {2.5, -3.0, 0.0}) {
+        const Curve c = MakeCurve(101, 1.0, [level](double) { return level; });
+        std::vector<double> resampled(static_cast<std::size_t>(c.plan.GridPoints()), level);
+        std::vector<double> a;
+        ASSERT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
+        ASSERT_EQ(a.size(), static_cast<std::size_t>(c.plan.FrequencyPoints()));
+        EXPECT_EQ(a[0], std::abs(level));
+        EXPECT_TRUE(std::all_of(a.begin() + 1, a.end(), [](double v) { return v == 0.0; }));
+    }
+}
+
+TEST(FftSpectrum, ConstantCurveRunsNoTransformEvenWhenCancelled) {
+    const Curve c = MakeCurve(101, 1.0, [](double) { return 4.0; });
+    std::atomic<bool> cancel{true};
+    const SpectrumResult r = ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V(out)", &cancel);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.spectrum->Values()[0], 4.0);
+}
+
+TEST(FftSpectrum, SnappedLengthPadsWithZeros) {
+    // 30,001 grid points in a transform of 30,015: the mean counts 14 zeros.
+    const Curve c = MakeCurve(30000, 1.0, [](double t) { return 1.0 + t; });
+    ASSERT_EQ(c.plan.n, 30015);
+    ASSERT_EQ(c.plan.n - c.plan.GridPoints(), 14);
+    std::vector<double> resampled(static_cast<std::size_t>(c.plan.GridPoints()));
+    for (std::size_t j = 0; j < resampled.size(); ++j)
+        resampled[j] = 1.0 + 0.5 * std::sin(0.01 * j);
+    std::vector<double> a;
+    ASSERT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
+    const double sum = std::accumulate(resampled.begin(), resampled.end(), 0.0);
+    EXPECT_NEAR(a[0], sum / 30015.0, 1e-12);
+}
+
+TEST(FftSpectrum, DecimationTakesEverySthSample) {
+    const Curve c = MakeCurve(1500000, 1.0, [](double t) { return t; });
+    ASSERT_EQ(c.plan.step, 2);
+    std::vector<double> resampled(static_cast<std::size_t>(c.plan.GridPoints()));
+    for (std::size_t j = 0; j < resampled.size(); ++j) resampled[j] = j % 2 == 0 ? 1.0 : -50.0;
+    std::vector<double> a;
+    ASSERT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
+    // Only the even positions enter: 750,001 of them fill the transform's 750,141.
+    EXPECT_NEAR(a[0], 750001.0 / 750141.0, 1e-12);
+}
+
+TEST(FftSpectrum, EndsBeforeTheFirstNonFiniteAmplitude) {
+    const double big = std::numeric_limits<double>::max();
+    const Curve c = MakeCurve(64, 1.0, [](double) { return 0.0; });
+    struct Case {
+        const char* what;
+        std::vector<double> resampled;
+    };
+    std::vector<double> overflow(static_cast<std::size_t>(c.plan.GridPoints()), big);
+    overflow[3] = 0.0;  // not constant; the sums overflow
+    std::vector<double> withInf(overflow.size(), 1.0);
+    withInf[10] = std::numeric_limits<double>::infinity();
+    std::vector<double> withNaN(overflow.size(), 1.0);
+    withNaN[0] = kNaN;
+    for (const auto& [what, values] :
+         {Case{"overflow", overflow}, Case{"inf", withInf}, Case{"NaN", withNaN}}) {
+        std::vector<double> a;
+        ASSERT_TRUE(AmplitudeSpectrum(values, c.plan, a)) << what;
+        EXPECT_LT(a.size(), static_cast<std::size_t>(c.plan.FrequencyPoints())) << what;
+        EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](double v) { return std::isfinite(v); }))
+            << what;
+    }
+    // Large but finite amplitudes are not lost to squaring.
+    std::vector<double> huge(static_cast<std::size_t>(c.plan.GridPoints()));
+    for (std::size_t j = 0; j < huge.size(); ++j)
+        huge[j] = 1e200 * std::cos(2.0 * std::numbers::pi * 3.0 * j / c.plan.n);
+    std::vector<double> a;
+    ASSERT_TRUE(AmplitudeSpectrum(huge, c.plan, a));
+    ASSERT_EQ(a.size(), static_cast<std::size_t>(c.plan.FrequencyPoints()));
+    EXPECT_NEAR(a[3] / 1e200, 1.0, 1e-9);
+}
+
+TEST(FftSpectrum, FailedOrCancelledCurvesGetAnEmptySpectrumVariable) {
+    Curve c = MakeCurve(200, 1.0, [](double t) { return std::sin(40.0 * t); });
+    std::atomic<bool> cancel{true};
+    const SpectrumResult cancelled =
+        ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V(out)", &cancel);
+    c.y->Flags()[50] = I;
+    const SpectrumResult failed = ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V(out)");
+    const SpectrumResult shortY = ComputeSpectrum(c.plan, *c.x, *MakeVar({1, 2}), Rows(c.x), "y");
+    for (const SpectrumResult* r : {&cancelled, &failed, &shortY}) {
+        EXPECT_FALSE(r->ok);
+        ASSERT_TRUE(r->spectrum);
+        EXPECT_EQ(r->spectrum->Capacity(), 0);
+        EXPECT_EQ(r->spectrum->Kind(), kVariableSpectrum);
+    }
+    EXPECT_EQ(failed.spectrum->Name(), "V(out)");
+    EXPECT_EQ(shortY.spectrum->Name(), "y");
+}
+
+}  // namespace
+}  // namespace kurvex
