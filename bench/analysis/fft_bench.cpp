@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "analysis/Fft.h"
+#include "analysis/FftPlan.h"
 #include "analysis/FftSizeTable.h"
+#include "data/RefPtr.h"
+#include "data/ResultVariable.h"
 
 #if KURVEX_BENCH_FFTW
 #include <fftw3.h>
@@ -76,8 +79,30 @@ void Lengths(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond);
 }
 
+// One curve of a million uneven samples: plan, resample, transform, amplitudes.
+void BM_CurveSpectrum(benchmark::State& state) {
+    const std::int32_t rows = 1000000;
+    kurvex::RefPtr<kurvex::CResultVariable> x(kurvex::CResultVariable::Create(rows));
+    kurvex::RefPtr<kurvex::CResultVariable> y(kurvex::CResultVariable::Create(rows));
+    double t = 0.0;
+    for (std::int32_t i = 0; i < rows; ++i) {
+        t += 1e-6 * (1.0 + 0.5 * std::sin(0.01 * i));
+        x->Values()[i] = t;
+        y->Values()[i] = std::sin(2.0 * 3.14159 * 50.0 * t) + 0.2 * std::sin(0.3 * i);
+        x->Flags()[i] = y->Flags()[i] = kurvex::kPointValid;
+    }
+    for (auto _ : state) {
+        kurvex::FftPlan plan;
+        kurvex::MakeFftPlan(*x, rows, x->Values()[0], t, plan);
+        const kurvex::SpectrumResult r = kurvex::ComputeSpectrum(plan, *x, *y, rows, "y");
+        benchmark::DoNotOptimize(r.spectrum.get());
+        state.counters["N"] = plan.n;
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_CurveSpectrum)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Kurvex)->Apply(Lengths);
 #if KURVEX_BENCH_FFTW
 BENCHMARK(BM_Fftw)->Apply(Lengths);

@@ -199,7 +199,6 @@ bool Fft::Forward(std::span<const Complex> in, std::span<Complex> out,
                   const std::atomic<bool>* cancel) const {
     assert(in.size() == static_cast<std::size_t>(n_) && out.size() == in.size());
     Run run{cancel, std::vector<Complex>(3 * static_cast<std::size_t>(largestGeneric_))};
-    if (cancel && cancel->load(std::memory_order_relaxed)) return false;
     if (radices_.empty()) {
         out[0] = in[0];
     } else {
