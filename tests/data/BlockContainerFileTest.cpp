@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/BinaryTestSupport.h"
 #include "data/BlockContainerFile.h"
 #include "data/ByteSource.h"
 #include "data/SettingsDataFile.h"
@@ -17,6 +18,9 @@
 
 namespace kurvex {
 namespace {
+
+using test::MakeColumns;
+using test::UniformThree;
 
 namespace fs = std::filesystem;
 using test::RecordingMessages;
@@ -59,34 +63,6 @@ void PutU64(std::string& s, size_t at, std::uint64_t v) {
     std::memcpy(s.data() + at, &v, 8);
 }
 
-struct Column {
-    const char* name;  // null: no name
-    std::vector<double> values;
-    std::vector<std::uint8_t> flags;  // empty: all valid
-};
-
-CResultDataRef MakeData(const std::vector<Column>& cols, bool uniform, bool bad,
-                        std::int32_t kind = kDataSetPlain) {
-    CResultDataRef d(kind);
-    const auto n = static_cast<std::int32_t>(cols.size());
-    const auto rows = static_cast<std::int32_t>(cols[0].values.size());
-    EXPECT_TRUE(d.Initialise(kind, n, rows, 100));
-    for (std::int32_t r = 0; r < rows; ++r) {
-        std::vector<double> v;
-        std::vector<std::uint8_t> f;
-        for (const Column& c : cols) {
-            v.push_back(c.values[size_t(r)]);
-            f.push_back(c.flags.empty() ? std::uint8_t{kPointValid} : c.flags[size_t(r)]);
-        }
-        EXPECT_TRUE(d.SetRow(r, v.data(), f.data(), 0, -1));
-    }
-    for (std::int32_t i = 0; i < n; ++i) d.SetName(i, cols[size_t(i)].name);
-    d->SetUniformX(uniform);
-    d->SetBadPoints(bad);
-    d.UpdateExtents();
-    return d;
-}
-
 std::vector<double> Samples(const CResultDataRef& d, std::int32_t i) {
     const double* v = d->Variable(i)->Values();
     return {v, v + d->RowCount()};
@@ -102,18 +78,11 @@ CIOBuffer Stream(const std::string& bytes) {
     return b;
 }
 
-CResultDataRef UniformThree() {
-    return MakeData({{"Time", {0, 0.1, 0.2, 0.3, 0.4}, {}},
-                     {"I(L1)", {1, -2, 3.5, 4, 1e300}, {}},
-                     {"V(C2)", {-1e-300, 0, 7, 8, 9}, {}}},
-                    true, false);
-}
-
 CResultDataRef WithBadPoints() {
-    return MakeData({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
-                     {"Va", {1, 2, 3, 4}, {1, 0, 2, 1}},
-                     {"Vb", {5, 6, 7, 8}, {2, 1, 1, 0}}},
-                    false, true);
+    return MakeColumns({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
+                        {"Va", {1, 2, 3, 4}, {1, 0, 2, 1}},
+                        {"Vb", {5, 6, 7, 8}, {2, 1, 1, 0}}},
+                       false, true);
 }
 
 struct Loaded {
@@ -297,8 +266,8 @@ TEST_F(BlockContainerTest, TextToContainerToTextIsIdentical) {
 
 TEST_F(BlockContainerTest, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
     const CResultDataRef band =
-        MakeData({{"Time", {2, 3, 4}, {}}, {"Va", {1, 2, 3}, {}}, {"Vb", {4, 5, 6}, {}}}, false,
-                 false, kDataSetHighPass);
+        MakeColumns({{"Time", {2, 3, 4}, {}}, {"Va", {1, 2, 3}, {}}, {"Vb", {4, 5, 6}, {}}}, false,
+                    false, kDataSetHighPass);
     RecordingMessages said;
     ASSERT_TRUE(WriteBlockContainer(band, Path("h.kfd"), "HP", {}, said));
     Loaded l;
@@ -315,8 +284,8 @@ TEST_F(BlockContainerTest, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
 }
 
 TEST_F(BlockContainerTest, UnnamedVariablesReadBackWithDefaultNames) {
-    const CResultDataRef d =
-        MakeData({{nullptr, {0, 1}, {}}, {"V", {1, 2}, {}}, {nullptr, {3, 4}, {}}}, false, false);
+    const CResultDataRef d = MakeColumns(
+        {{nullptr, {0, 1}, {}}, {"V", {1, 2}, {}}, {nullptr, {3, 4}, {}}}, false, false);
     RecordingMessages said;
     ASSERT_TRUE(WriteBlockContainer(d, Path("u.kfd"), nullptr, {}, said));
     const std::string file = Slurp(Path("u.kfd"));
@@ -584,7 +553,8 @@ TEST_F(BlockContainerTest, FailedWriteKeepsTheOldFile) {
 
 TEST_F(BlockContainerTest, EveryTruncationIsRefusedAndLeavesTheDataSetAlone) {
     RecordingMessages said;
-    const CResultDataRef small = MakeData({{"T", {0, 1}, {}}, {"V", {5, 6}, {0, 1}}}, false, true);
+    const CResultDataRef small =
+        MakeColumns({{"T", {0, 1}, {}}, {"V", {5, 6}, {0, 1}}}, false, true);
     ASSERT_TRUE(WriteBlockContainer(small, Path("w.kfd"), nullptr, {Stream("st")}, said));
     const std::string whole = Slurp(Path("w.kfd"));
     // Only up to the last byte of content counts: the padding after it is slack.

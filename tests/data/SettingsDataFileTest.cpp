@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "data/BinaryTestSupport.h"
 #include "data/SettingsDataFile.h"
 
 namespace kurvex {
 namespace {
+
+using test::MakeColumns;
+using test::UniformThree;
 
 namespace fs = std::filesystem;
 
@@ -25,35 +29,6 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-struct Column {
-    const char* name;  // null: no name
-    std::vector<double> values;
-    std::vector<std::uint8_t> flags;  // empty: all valid
-};
-
-CResultDataRef MakeData(const std::vector<Column>& cols, bool uniform, bool bad,
-                        std::int32_t kind = kDataSetPlain) {
-    CResultDataRef d(kind);
-    const auto n = static_cast<std::int32_t>(cols.size());
-    const auto rows = static_cast<std::int32_t>(cols[0].values.size());
-    EXPECT_TRUE(d.Initialise(kind, n, rows, 100));
-    for (std::int32_t r = 0; r < rows; ++r) {
-        std::vector<double> v;
-        std::vector<std::uint8_t> f;
-        for (const Column& c : cols) {
-            v.push_back(c.values[static_cast<size_t>(r)]);
-            f.push_back(c.flags.empty() ? std::uint8_t{kPointValid}
-                                        : c.flags[static_cast<size_t>(r)]);
-        }
-        EXPECT_TRUE(d.SetRow(r, v.data(), f.data(), 0, -1));
-    }
-    for (std::int32_t i = 0; i < n; ++i) d.SetName(i, cols[static_cast<size_t>(i)].name);
-    d->SetUniformX(uniform);
-    d->SetBadPoints(bad);
-    d.UpdateExtents();
-    return d;
-}
 
 std::string WriteToBytes(const CResultDataRef& d, const char* prefix = nullptr) {
     FilePtr f(std::tmpfile());
@@ -107,20 +82,12 @@ std::vector<std::uint8_t> Flags(const CResultDataRef& d, std::int32_t i) {
     return {f, f + d->RowCount()};
 }
 
-// Three variables, five points, uniform X, nothing bad.
-CResultDataRef UniformThree() {
-    return MakeData({{"Time", {0, 0.1, 0.2, 0.3, 0.4}, {}},
-                     {"I(L1)", {1, -2, 3.5, 4, 1e300}, {}},
-                     {"V(C2)", {-1e-300, 0, 7, 8, 9}, {}}},
-                    true, false);
-}
-
 // Three variables, four points, bad points, and X not uniform.
 CResultDataRef WithBadPoints() {
-    return MakeData({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
-                     {"a", {1, 2, 3, 4}, {1, 0, 2, 1}},
-                     {"b", {5, 6, 7, 8}, {2, 2, 1, 0}}},
-                    false, true);
+    return MakeColumns({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
+                        {"a", {1, 2, 3, 4}, {1, 0, 2, 1}},
+                        {"b", {5, 6, 7, 8}, {2, 2, 1, 0}}},
+                       false, true);
 }
 
 TEST(SettingsDataFile, UniformThreeVariablesRoundTrip) {
@@ -197,7 +164,7 @@ TEST(SettingsDataFile, BadPointsKeepTheirFlags) {
 }
 
 TEST(SettingsDataFile, UnnamedVariablesGetDefaultNames) {
-    const std::string bytes = WriteToBytes(MakeData(
+    const std::string bytes = WriteToBytes(MakeColumns(
         {{nullptr, {0, 1}, {}}, {nullptr, {2, 3}, {}}, {nullptr, {4, 5}, {}}, {"z", {6, 7}, {}}},
         false, false));
     EXPECT_EQ(U32At(bytes, U32At(bytes, 20) + 100), 0u);
@@ -210,7 +177,7 @@ TEST(SettingsDataFile, UnnamedVariablesGetDefaultNames) {
 }
 
 TEST(SettingsDataFile, NameWithoutItsNulStopsAtItsLength) {
-    std::string bytes = WriteToBytes(MakeData({{"ab", {0, 1}, {}}}, false, false));
+    std::string bytes = WriteToBytes(MakeColumns({{"ab", {0, 1}, {}}}, false, false));
     const size_t rec0 = U32At(bytes, 20);
     bytes[rec0 + 106] = 'c';  // overwrite the NUL of "ab"
     ReadOutcome in;
@@ -226,7 +193,7 @@ TEST(SettingsDataFile, GeneratedXIsExactEveryHundredSamples) {
     std::vector<double> x(250);
     for (int k = 0; k < 250; ++k) x[static_cast<size_t>(k)] = k * step;
     const std::string bytes = WriteToBytes(
-        MakeData({{"Time", x, {}}, {"y", std::vector<double>(250, 1.0), {}}}, true, false));
+        MakeColumns({{"Time", x, {}}, {"y", std::vector<double>(250, 1.0), {}}}, true, false));
     ReadOutcome in;
     ReadFromBytes(bytes, in);
     ASSERT_EQ(in.result, DataPartResult::Read);
@@ -248,7 +215,7 @@ TEST(SettingsDataFile, GeneratedXIsExactEveryHundredSamples) {
 }
 
 TEST(SettingsDataFile, SinglePointUniformXStoresZeroStep) {
-    const std::string bytes = WriteToBytes(MakeData({{"Time", {2.5}, {}}}, true, false));
+    const std::string bytes = WriteToBytes(MakeColumns({{"Time", {2.5}, {}}}, true, false));
     const size_t head = U32At(bytes, 20) + 113;
     EXPECT_EQ(F64At(bytes, head), 2.5);
     EXPECT_EQ(F64At(bytes, head + 8), 2.5);
@@ -345,7 +312,7 @@ TEST(SettingsDataFile, CorruptCountsOffsetsAndLengthsAreRefused) {
 }
 
 TEST(SettingsDataFile, GeneratedXAloneIsBounded) {
-    std::string bytes = WriteToBytes(MakeData({{"Time", {0, 1}, {}}}, true, false));
+    std::string bytes = WriteToBytes(MakeColumns({{"Time", {0, 1}, {}}}, true, false));
     const auto most = static_cast<std::uint32_t>(kMaxGeneratedRows);
     for (auto [p, read] :
          {std::pair{1000u, true}, std::pair{most, true}, std::pair{most + 1, false}}) {
@@ -361,8 +328,8 @@ TEST(SettingsDataFile, GeneratedXAloneIsBounded) {
 }
 
 TEST(SettingsDataFile, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
-    CResultDataRef d = MakeData({{"Time", {1, 2, 3}, {0, 1, 1}}, {"v", {4, 5, 6}, {}}}, false,
-                                false, kDataSetHighPass);
+    CResultDataRef d = MakeColumns({{"Time", {1, 2, 3}, {0, 1, 1}}, {"v", {4, 5, 6}, {}}}, false,
+                                   false, kDataSetHighPass);
     for (const char* prefix : {"run2", static_cast<const char*>(nullptr)}) {
         ReadOutcome in;
         ReadFromBytes(WriteToBytes(d, prefix), in);
@@ -377,7 +344,7 @@ TEST(SettingsDataFile, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
     // A plain data set is written as it is, prefix or not.
     ReadOutcome plain;
     ReadFromBytes(
-        WriteToBytes(MakeData({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false), "run2"),
+        WriteToBytes(MakeColumns({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false), "run2"),
         plain);
     EXPECT_EQ(Samples(plain.data, 0), (std::vector<double>{1, 2}));
     EXPECT_EQ(plain.data->Variable(1)->Name(), "v");

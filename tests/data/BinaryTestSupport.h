@@ -1,0 +1,52 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "data/ResultData.h"
+
+namespace kurvex::test {
+
+// One column of a hand-made data set.
+struct Column {
+    const char* name;  // null: no name
+    std::vector<double> values;
+    std::vector<std::uint8_t> flags;  // empty: all valid
+};
+
+// A data set of the columns, with the uniform-X and bad-points flags set as
+// given and extents updated.
+inline CResultDataRef MakeColumns(const std::vector<Column>& cols, bool uniform, bool bad,
+                                  std::int32_t kind = kDataSetPlain) {
+    CResultDataRef d(kind);
+    const auto n = static_cast<std::int32_t>(cols.size());
+    const auto rows = static_cast<std::int32_t>(cols[0].values.size());
+    EXPECT_TRUE(d.Initialise(kind, n, rows, 100));
+    for (std::int32_t r = 0; r < rows; ++r) {
+        std::vector<double> v;
+        std::vector<std::uint8_t> f;
+        for (const Column& c : cols) {
+            v.push_back(c.values[static_cast<size_t>(r)]);
+            f.push_back(c.flags.empty() ? std::uint8_t{kPointValid}
+                                        : c.flags[static_cast<size_t>(r)]);
+        }
+        EXPECT_TRUE(d.SetRow(r, v.data(), f.data(), 0, -1));
+    }
+    for (std::int32_t i = 0; i < n; ++i) d.SetName(i, cols[static_cast<size_t>(i)].name);
+    d->SetUniformX(uniform);
+    d->SetBadPoints(bad);
+    d.UpdateExtents();
+    return d;
+}
+
+// Three variables, five points, uniform X, nothing bad.
+inline CResultDataRef UniformThree() {
+    return MakeColumns({{"Time", {0, 0.1, 0.2, 0.3, 0.4}, {}},
+                        {"I(L1)", {1, -2, 3.5, 4, 1e300}, {}},
+                        {"V(C2)", {-1e-300, 0, 7, 8, 9}, {}}},
+                       true, false);
+}
+
+}  // namespace kurvex::test
