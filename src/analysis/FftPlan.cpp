@@ -67,7 +67,9 @@ bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, doub
     std::int64_t step = 1;
     if (points > kDecimateAbove) {
         step = points / kDecimateAbove + 1;
-        points = (i1 - i0) / step + 1;
+        // Missing samples widen i1 - i0 beyond the grid; bounding by the grid
+        // keeps N to the resampled values instead of padding with zeros.
+        points = std::min<std::int64_t>(i1 - i0, n) / step + 1;
     }
     if (points > kSnapAbove) points = table.Snap(static_cast<std::int32_t>(points));
     const std::int64_t m = (points - 1) / 2 + 1;

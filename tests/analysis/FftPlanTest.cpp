@@ -171,6 +171,20 @@ TEST(FftPlan, LongRangesAreDecimatedBeforeTheSnap) {
     EXPECT_EQ(plan.n, 750141);
 }
 
+TEST(FftPlan, MissingSamplesDoNotWidenTheDecimatedLength) {
+    // Every other sample missing: 1,100,001 samples over the indices 0 .. 2,200,000.
+    const std::size_t rows = 2200001;
+    std::vector<std::uint8_t> flags(rows, M);
+    for (std::size_t i = 0; i < rows; i += 2) flags[i] = V;
+    const auto x = MakeVar(Ramp(rows, 1e-6), flags);
+    FftPlan plan;
+    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 2.2, plan));
+    EXPECT_EQ(plan.i1, 2200000);
+    EXPECT_EQ(plan.step, 2);
+    // 550,001 points of the grid, between the entries 549,423 and 550,095.
+    EXPECT_EQ(plan.n, 550095);
+}
+
 TEST(FftResample, InterpolatesLinearlySkippingMissingAndExtrapolatingPastTheEnd) {
     const std::vector<double> x = {0, 1, 2, 4, 5};
     const std::vector<double> y = {0, 10, 99, 40, 30};
