@@ -1,6 +1,5 @@
 #include "analysis/Fft.h"
 
-#include <cassert>
 #include <cmath>
 #include <numbers>
 
@@ -197,7 +196,7 @@ void Fft::Work(Run& run, Complex* out, const Complex* in, std::int64_t stride,
 
 bool Fft::Forward(std::span<const Complex> in, std::span<Complex> out,
                   const std::atomic<bool>* cancel) const {
-    assert(in.size() == static_cast<std::size_t>(n_) && out.size() == in.size());
+    if (in.size() != static_cast<std::size_t>(n_) || out.size() != in.size()) return false;
     Run run{cancel, std::vector<Complex>(3 * static_cast<std::size_t>(largestGeneric_))};
     if (radices_.empty()) {
         out[0] = in[0];
@@ -212,7 +211,7 @@ bool Fft::Forward(std::span<const Complex> in, std::span<Complex> out,
 
 bool Fft::ForwardReal(std::span<const double> in, std::span<Complex> out,
                       const std::atomic<bool>* cancel) const {
-    assert(in.size() == static_cast<std::size_t>(n_));
+    if (in.size() != static_cast<std::size_t>(n_)) return false;
     std::vector<Complex> buffer(in.begin(), in.end());
     return Forward(buffer, out, cancel);
 }

@@ -26,7 +26,8 @@ public:
     const std::vector<std::int32_t>& Radices() const { return radices_; }
 
     // Transforms `in` into `out` (both of Size() values, not overlapping).
-    // Returns false, with `out` unspecified, when *cancel became true.
+    // Returns false, with `out` unspecified, when *cancel became true or the
+    // sizes are wrong.
     bool Forward(std::span<const Complex> in, std::span<Complex> out,
                  const std::atomic<bool>* cancel = nullptr) const;
     // The same for real input.

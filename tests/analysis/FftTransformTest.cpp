@@ -133,6 +133,15 @@ TEST(FftTransform, FactorsIntoTheDesignedRadices) {
     for (const Case& c : cases) EXPECT_EQ(Fft(c.n).Radices(), c.radices) << c.n;
 }
 
+TEST(FftTransform, RefusesBuffersOfAnotherLength) {
+    const Fft fft(8);
+    std::vector<Complex> seven(7), eight(8);
+    std::vector<double> real(9);
+    EXPECT_FALSE(fft.Forward(seven, eight));
+    EXPECT_FALSE(fft.Forward(eight, seven));
+    EXPECT_FALSE(fft.ForwardReal(real, eight));
+}
+
 TEST(FftTransform, StopsWhenCancelled) {
     std::atomic<bool> cancel{true};
     for (std::int32_t n : {1, 1024, 19997}) {
