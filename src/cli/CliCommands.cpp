@@ -7,6 +7,7 @@
 
 #include "analysis/FormulaVariable.h"
 #include "cli/CliSupport.h"
+#include "cli/FftCommand.h"
 #include "cli/MeasureCommand.h"
 #include "cli/RenderCommand.h"
 #include "data/BlockContainerFile.h"
@@ -34,6 +35,8 @@ const char kUsage[] =
     "  convert IN -o OUT [--format F]         write a result file as text or .kfd\n"
     "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
     "  merge A B -o OUT [--suffix S]          B's variables merged into A by X\n"
+    "  fft FILE [--var NAME]... [--from X0 --to X1] -o OUT\n"
+    "                                         amplitude spectra as .fft, .txt or .csv\n"
     "  measure FILE NAME [--from X0 --to X1] [--at X]... [--json]\n"
     "                                         extrema, averages and values of a curve\n"
     "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
@@ -331,6 +334,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (command == "convert") return Convert(rest, out, err);
     if (command == "merge") return Merge(rest, out, err);
     if (command == "measure") return Measure(rest, out, err);
+    if (command == "fft") return FftSpectra(rest, out, err);
     if (command == "eval") return Eval(rest, out, err);
     if (command == "render") return Render(rest, out, err);
     return Usage(err, "unknown command " + command);

@@ -255,5 +255,30 @@ TEST(Cli, MeasurePrintsExtremaAveragesAndEveryCrossing) {
     EXPECT_EQ(Cli({"measure", f.string()}).status, 2);
 }
 
+TEST(Cli, FftWritesSpectraThatReadBackAsResults) {
+    const fs::path out = fs::temp_directory_path() / "kurvex-cli-test" / "three.fft";
+    fs::remove(out);
+    const std::string input = (fs::path(kExamples) / "headerless.txt").string();
+    CliRun r = Cli({"fft", input, "--var", "t(1)", "-o", out.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The header is a comment to the reader; the 50 Hz phase of amplitude 10
+    // reads about 10 in its bin.
+    CliRun info = Cli({"info", out.string(), "--json"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("\"name\": \"T(1)\", \"min\""), std::string::npos) << info.out;
+    const size_t max = info.out.find("\"max\": ", info.out.find("T(1)"));
+    EXPECT_NEAR(std::atof(info.out.c_str() + max + 7), 10.0, 0.01);
+
+    CliRun csv = Cli({"fft", input, "-o", "-"});
+    EXPECT_EQ(csv.status, 2);  // the format comes from the file name
+    const fs::path c = out.parent_path() / "three.csv";
+    ASSERT_EQ(Cli({"fft", input, "-o", c.string()}).status, 0);
+    std::stringstream s;
+    s << std::ifstream(c, std::ios::binary).rdbuf();
+    EXPECT_EQ(s.str().substr(0, 34), "Order,Frequency,T(1),T(2),T(3)\r\n  ");
+    EXPECT_EQ(Cli({"fft", input, "--from", "0.001", "--to", "0.001", "-o", c.string()}).status, 1);
+    EXPECT_EQ(Cli({"fft", input, "--var", "nope", "-o", c.string()}).status, 1);
+}
+
 }  // namespace
 }  // namespace kurvex::cli

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "analysis/FormulaTestSupport.h"
+#include "analysis/SpectrumExport.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+RefPtr<CResultVariable> Column(const char* name, std::vector<double> v) {
+    RefPtr<CResultVariable> c(CResultVariable::Create(static_cast<std::int32_t>(v.size())));
+    c->SetName(name);
+    for (size_t i = 0; i < v.size(); ++i) {
+        c->Values()[i] = v[i];
+        c->Flags()[i] = kPointValid;
+    }
+    return c;
+}
+
+std::string Written(int format, const std::vector<RefPtr<CResultVariable>>& columns) {
+    char* buf = nullptr;
+    size_t size = 0;
+    std::FILE* f = open_memstream(&buf, &size);
+    EXPECT_TRUE(WriteSpectra(f, format, 0.5, 2.5, columns));
+    std::fclose(f);
+    std::string out(buf, size);
+    std::free(buf);
+    return out;
+}
+
+TEST(SpectrumExport, FormatsCarryTheOrderColumnAndPadShortSpectra) {
+    const auto freq = Column("Frequency", {0, 0.5, 1});
+    const auto v = Column("V", {2, 5, 0.25});
+    const auto cut = Column("I", {1});  // ended early at a non-finite amplitude
+    EXPECT_EQ(Written(kSpectrumComma, {freq, v, cut}),
+              "Order,Frequency,V,I\r\n        1,0,2,1\r\n        2,0.5,5,MISSING\r\n"
+              "        3,1,0.25,MISSING\r\n");
+    EXPECT_EQ(Written(kSpectrumTab, {freq, v}).substr(0, 19), "Order\tFrequency\tV\r\n");
+    const std::string fft = Written(kSpectrumFftFile, {freq, v});
+    EXPECT_EQ(fft.substr(0, fft.find('\n') + 1), ";; FFT Data from 0.5 (s)\t to   2.5 (s) \r\n");
+    EXPECT_NE(fft.find("        3   1.000000000E+00   2.500000000E-01 \r\n"), std::string::npos);
+}
+
+TEST(SpectrumExport, AVariableIsExportedOnceAndFormulaCurvesAlways) {
+    const auto data = MakeData({"Time", "A", "B"}, {{0, 1}, {1, 2}, {3, 4}});
+    CGraphCurve top, bottom;
+    for (CGraphCurve* s : {&top, &bottom}) s->SetData(data);
+    auto withSpectrum = [](CCurveEntry c, const char* name) {
+        c.spectrum = Column(name, {1, 2});
+        return c;
+    };
+    top.AddCurve(withSpectrum(CCurveEntry::ForColumn(data, 1), "A"));
+    top.AddCurve(CCurveEntry::ForColumn(data, 2));  // no spectrum: skipped
+    bottom.AddCurve(withSpectrum(CCurveEntry::ForColumn(data, 1), "A again"));
+    bottom.AddCurve(withSpectrum(CCurveEntry::ForFormula("A*2"), "A*2"));
+    bottom.AddCurve(withSpectrum(CCurveEntry::ForFormula("A*2"), "A*2 again"));
+    EXPECT_TRUE(SpectrumColumns({&top, &bottom}).empty());  // no frequency column yet
+    bottom.Frequency().xColumn = Column("Frequency", {0, 1});
+    std::vector<std::string> names;
+    for (const auto& c : SpectrumColumns({&top, &bottom})) names.push_back(c->Name());
+    EXPECT_EQ(names, (std::vector<std::string>{"Frequency", "A", "A*2", "A*2 again"}));
+}
+
+}  // namespace
+}  // namespace kurvex
