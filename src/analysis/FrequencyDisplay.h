@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "analysis/FftPlan.h"
+#include "analysis/FftWorker.h"
+#include "data/UserMessages.h"
+#include "graph/GraphCurve.h"
+
+namespace kurvex {
+
+// True when "Perform FFT" can act: the last screen shows variable 0 on X, it
+// is named "Time" in any case, and the screen is in the time domain.
+bool PerformFftEnabled(const std::vector<CGraphCurve*>& screens);
+// True when "Display in &Time Domain" can act: the last screen shows spectra.
+bool TimeDomainEnabled(const std::vector<CGraphCurve*>& screens);
+
+// How the spectra of one screen are computed. The caller keeps the UI alive
+// in `whileRunning` (a progress dialog whose Cancel calls the worker's
+// CancelCurve) and is back on its own thread before any result is touched.
+struct FftSession {
+    FftWorker* worker = nullptr;                   // null: a worker of the switch's own
+    FftProgressFn progress;                        // called on the worker thread
+    std::function<void(FftWorker&)> whileRunning;  // called on the switching thread
+};
+
+// What a toggle did.
+enum class DomainSwitch {
+    kNothing,      // the last screen does not show variable 0 or had no plan
+    kToFrequency,  // the last screen shows spectra now
+    kToTime,
+    kBusy,  // another analysis was running; nothing changed
+};
+
+struct DomainSwitchResult {
+    DomainSwitch did = DomainSwitch::kNothing;
+    std::int32_t screensWithoutPlan = 0;  // stayed in the time domain
+    bool invalidPoints = false;           // the warning was shown
+};
+
+// The action of both commands: pushes an undo entry on every screen, then
+// moves all screens to the frequency domain over the last screen's visible X
+// range, or back to the time domain, titling and fitting both axes.
+DomainSwitchResult ToggleFrequencyDisplay(const std::vector<CGraphCurve*>& screens,
+                                          UserMessages& messages, const FftSession& session = {});
+
+// The plan a screen keeps while it shows spectra (unset when it has none).
+FftPlan StoredPlan(const CGraphCurve& screen);
+// Releases the screen's plan variables and restores the unset values.
+void ResetStoredPlan(CGraphCurve& screen);
+
+}  // namespace kurvex

@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <future>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "analysis/FormulaTestSupport.h"
+#include "analysis/FrequencyDisplay.h"
+#include "graph/Zoom.h"
+
+namespace kurvex {
+namespace {
+
+constexpr std::int32_t kRows = 1001;  // 0 .. 1 s
+
+std::vector<double> Sine(double amplitude, double hz) {
+    const std::vector<double> t = test::Ramp(kRows, 0.001);
+    std::vector<double> y(t.size());
+    for (std::size_t i = 0; i < t.size(); ++i)
+        y[i] = amplitude * std::sin(2.0 * std::numbers::pi * hz * t[i]);
+    return y;
+}
+
+// Time, a 5-amplitude 10 Hz sine "a" and a 2-amplitude 20 Hz sine "b".
+CResultDataRef SineData(const std::string& xName = "Time") {
+    return test::MakeData({xName, "a", "b"},
+                          {test::Ramp(kRows, 0.001), Sine(5.0, 10.0), Sine(2.0, 20.0)});
+}
+
+CGraphCurve Screen(const CResultDataRef& data, std::vector<std::int32_t> columns, double from = 0.0,
+                   double to = 1.0) {
+    CGraphCurve g;
+    g.SetData(data);
+    for (std::int32_t c : columns) g.AddCurve(CCurveEntry::ForColumn(data, c));
+    g.UpdateExtents();
+    g.SetXTitle("Time");
+    RangeFlags exact;  // a stored step keeps the ends where they are put
+    exact.setIncrement = true;
+    g.SetXYRange(from, to, 0.2, -6.0, 6.0, 2.0, exact);
+    return g;
+}
+
+double At(const RefPtr<CResultVariable>& v, std::int32_t k) {
+    return v->Values()[k];
+}
+
+void ExpectPlanUnset(const CGraphCurve& g) {
+    const FrequencyState& f = g.Frequency();
+    EXPECT_FALSE(f.xColumn);
+    EXPECT_FALSE(f.work1);
+    EXPECT_EQ(f.value, 0);
+    EXPECT_EQ(f.state[0], 1);
+    EXPECT_EQ(f.state[1], -1);
+    EXPECT_EQ(f.state[2], -1);
+}
+
+TEST(FrequencyDisplay, EnableRulesFollowTheLastScreen) {
+    const CResultDataRef time = SineData("tIME");
+    const CResultDataRef other = SineData("Temps");
+    CGraphCurve t = Screen(time, {1});
+    CGraphCurve o = Screen(other, {1});
+    CGraphCurve onA = Screen(time, {1});
+    onA.SetXIndex(1);
+    CGraphCurve spectra = Screen(time, {1});
+    spectra.StoreScales(0, 0, 1);
+
+    EXPECT_FALSE(PerformFftEnabled({}));
+    EXPECT_FALSE(TimeDomainEnabled({}));
+    EXPECT_TRUE(PerformFftEnabled({&t}));
+    EXPECT_TRUE(PerformFftEnabled({&o, &t}));
+    EXPECT_FALSE(PerformFftEnabled({&t, &o}));
+    EXPECT_FALSE(PerformFftEnabled({&t, &onA}));
+    EXPECT_FALSE(PerformFftEnabled({&t, &spectra}));
+    EXPECT_TRUE(TimeDomainEnabled({&t, &spectra}));
+    EXPECT_FALSE(TimeDomainEnabled({&spectra, &t}));
+}
+
+TEST(FrequencyDisplay, SwitchesEveryScreenAndBackWithTitlesRangesAndUndo) {
+    const CResultDataRef data = SineData();
+    CGraphCurve a = Screen(data, {1});
+    CGraphCurve b = Screen(data, {2, 1});
+    test::RecordingMessages said;
+
+    const DomainSwitchResult in = ToggleFrequencyDisplay({&a, &b}, said);
+    EXPECT_EQ(in.did, DomainSwitch::kToFrequency);
+    EXPECT_EQ(in.screensWithoutPlan, 0);
+    for (CGraphCurve* s : {&a, &b}) {
+        EXPECT_EQ(s->FreqDisplay(), 1);
+        EXPECT_EQ(s->XTitle(), "Frequency");
+        ASSERT_EQ(s->UndoStack().size(), 1u);
+        const UndoEntry& e = *s->UndoStack()[0];
+        EXPECT_EQ(e.freqDisplay, 0);
+        EXPECT_DOUBLE_EQ(e.xFrom, 0.0);
+        EXPECT_DOUBLE_EQ(e.xTo, 1.0);
+        EXPECT_DOUBLE_EQ(e.yFrom, -6.0);
+        // 501 bins of 1 Hz fill the X range; Y has room above the peak.
+        EXPECT_LE(s->XRange().from, 0.0);
+        EXPECT_GE(s->XRange().to, 500.0);
+        EXPECT_LT(s->XRange().to, 600.0);
+        EXPECT_LT(s->YRange().from, 0.0);
+        EXPECT_GT(s->YRange().to, 5.0);
+        EXPECT_EQ(s->Frequency().value, 1002);
+        EXPECT_EQ(s->XColumn().get(), s->Frequency().xColumn.get());
+    }
+    EXPECT_NEAR(At(a.Curve(0).spectrum, 10), 5.0, 0.05);
+    EXPECT_NEAR(At(b.Curve(0).spectrum, 20), 2.0, 0.05);
+    EXPECT_NEAR(At(b.Curve(1).spectrum, 10), 5.0, 0.05);
+    EXPECT_EQ(b.Curve(0).spectrum->Name(), "b");
+    EXPECT_TRUE(said.shown.empty());
+
+    const DomainSwitchResult out = ToggleFrequencyDisplay({&a, &b}, said);
+    EXPECT_EQ(out.did, DomainSwitch::kToTime);
+    for (CGraphCurve* s : {&a, &b}) {
+        EXPECT_EQ(s->FreqDisplay(), 0);
+        EXPECT_EQ(s->XTitle(), "Time");
+        EXPECT_EQ(s->UndoStack().size(), 2u);
+        EXPECT_EQ(s->UndoStack()[1]->freqDisplay, 1);
+        EXPECT_FALSE(s->Curve(0).spectrum);
+        ExpectPlanUnset(*s);
+        EXPECT_NEAR(s->XRange().from, 0.0, 1e-12);
+        EXPECT_NEAR(s->XRange().to, 1.0, 1e-12);
+        EXPECT_EQ(s->XColumn().get(), data->Variable(0));
+    }
+}
+
+TEST(FrequencyDisplay, UndoOfTheSwitchRestoresTheTimeRanges) {
+    const CResultDataRef data = SineData();
+    CGraphCurve g = Screen(data, {1}, 0.2, 0.6);
+    const AxisRange x = g.XRange(), y = g.YRange();
+    test::RecordingMessages said;
+    ASSERT_EQ(ToggleFrequencyDisplay({&g}, said).did, DomainSwitch::kToFrequency);
+    ASSERT_NE(g.XRange().to, x.to);
+    const UndoResult u = Undo({&g});
+    EXPECT_TRUE(u.done);
+    EXPECT_TRUE(u.scalesChanged);
+    EXPECT_EQ(g.FreqDisplay(), 0);
+    EXPECT_EQ(g.XRange().from, x.from);
+    EXPECT_EQ(g.XRange().to, x.to);
+    EXPECT_EQ(g.XRange().increment, x.increment);
+    EXPECT_EQ(g.YRange().from, y.from);
+    EXPECT_EQ(g.YRange().to, y.to);
+}
+
+TEST(FrequencyDisplay, AnalysedRangeIsTheLastScreensVisibleXWithinTheData) {
+    struct Case {
+        double from, to;
+        bool logX;
+        double start, end;
+    };
+    const Case cases[] = {
+        {0.25, 0.75, false, 0.25, 0.75},
+        {-1.0, 2.0, false, 0.0, 1.0},
+        {-1.0, std::log10(0.5), true, 0.1, 0.5},
+    };
+    const CResultDataRef data = SineData();
+    for (const Case& c : cases) {
+        CGraphCurve a = Screen(data, {1});
+        CGraphCurve last = Screen(data, {2});
+        if (c.logX) last.SetXScale(1);
+        last.SetXYRange(c.from, c.to, 0.0, -6.0, 6.0, 2.0, RangeFlags{});
+        test::RecordingMessages said;
+        ASSERT_EQ(ToggleFrequencyDisplay({&a, &last}, said).did, DomainSwitch::kToFrequency);
+        for (const CGraphCurve* s : {&a, &last}) {
+            EXPECT_NEAR(s->Frequency().fftStart, c.start, 1e-12) << c.from;
+            EXPECT_NEAR(s->Frequency().fftEnd, c.end, 1e-12) << c.to;
+            EXPECT_NEAR(At(s->Frequency().xColumn, 1), 1.0 / (c.end - c.start), 1e-9);
+        }
+    }
+}
+
+TEST(FrequencyDisplay, PlanIsReusedWhileShowingSpectraAndMadeAnewAfterAChange) {
+    const CResultDataRef data = SineData();
+    CGraphCurve a = Screen(data, {1});
+    CGraphCurve b = Screen(data, {2}, 0.25, 0.75);
+    test::RecordingMessages said;
+    ASSERT_EQ(ToggleFrequencyDisplay({&a}, said).did, DomainSwitch::kToFrequency);
+    const RefPtr<CResultVariable> first = a.Frequency().xColumn;
+    const RefPtr<CResultVariable> firstSpectrum = a.Curve(0).spectrum;
+
+    ASSERT_EQ(ToggleFrequencyDisplay({&a, &b}, said).did, DomainSwitch::kToFrequency);
+    EXPECT_EQ(a.Frequency().xColumn.get(), first.get());
+    EXPECT_DOUBLE_EQ(a.Frequency().fftEnd, 1.0);
+    EXPECT_NE(a.Curve(0).spectrum.get(), firstSpectrum.get());  // spectra recomputed
+    EXPECT_NEAR(At(a.Curve(0).spectrum, 10), 5.0, 0.05);
+    EXPECT_DOUBLE_EQ(b.Frequency().fftEnd, 0.75);
+
+    ASSERT_EQ(ToggleFrequencyDisplay({&a, &b}, said).did, DomainSwitch::kToTime);
+    ExpectPlanUnset(a);
+    ASSERT_EQ(ToggleFrequencyDisplay({&a, &b}, said).did, DomainSwitch::kToFrequency);
+    EXPECT_NE(a.Frequency().xColumn.get(), first.get());
+    EXPECT_DOUBLE_EQ(a.Frequency().fftStart, 0.25);
+    EXPECT_DOUBLE_EQ(a.Frequency().fftEnd, 0.75);
+}
+
+TEST(FrequencyDisplay, ScreenWithoutAPlanStaysInTheTimeDomainUntouched) {
+    const CResultDataRef good = SineData();
+    CResultDataRef bad = SineData();
+    const double row[] = {0.5, 0.0, 0.0};
+    const std::uint8_t flags[] = {kPointInvalid, kPointValid, kPointValid};
+    bad.SetRow(500, row, flags, 0, -1);
+    CGraphCurve a = Screen(bad, {1});
+    a.SetXTitle("t0");
+    CGraphCurve b = Screen(good, {1});
+    const AxisRange aX = a.XRange();
+    test::RecordingMessages said;
+
+    const DomainSwitchResult r = ToggleFrequencyDisplay({&a, &b}, said);
+    EXPECT_EQ(r.did, DomainSwitch::kToFrequency);
+    EXPECT_EQ(r.screensWithoutPlan, 1);
+    EXPECT_EQ(a.FreqDisplay(), 0);
+    EXPECT_EQ(a.XTitle(), "t0");
+    EXPECT_TRUE(a.UndoStack().empty());
+    EXPECT_EQ(a.XRange().to, aX.to);
+    EXPECT_FALSE(a.Curve(0).spectrum);
+    ExpectPlanUnset(a);
+    EXPECT_EQ(b.FreqDisplay(), 1);
+
+    // A last screen showing a zero-width range switches nothing.
+    CGraphCurve c = Screen(good, {1});
+    c.SetXRange(1.0, 2.0, 0.0, RangeFlags{});
+    const DomainSwitchResult none = ToggleFrequencyDisplay({&c}, said);
+    EXPECT_EQ(none.did, DomainSwitch::kNothing);
+    EXPECT_EQ(c.FreqDisplay(), 0);
+    EXPECT_TRUE(c.UndoStack().empty());
+    EXPECT_TRUE(said.shown.empty());
+}
+
+TEST(FrequencyDisplay, InvalidPointsMetOnTheWayBackAreReportedOnce) {
+    const CResultDataRef data = SineData();
+    CGraphCurve a = Screen(data, {1});
+    CGraphCurve b = Screen(data, {2});
+    a.SetYScale(1);  // the sines go negative
+    b.SetYScale(1);
+    test::RecordingMessages said;
+    ASSERT_EQ(ToggleFrequencyDisplay({&a, &b}, said).did, DomainSwitch::kToFrequency);
+    EXPECT_TRUE(said.shown.empty());
+    const DomainSwitchResult r = ToggleFrequencyDisplay({&a, &b}, said);
+    EXPECT_TRUE(r.invalidPoints);
+    ASSERT_EQ(said.shown.size(), 1u);
+    EXPECT_EQ(said.shown[0].first, kInvalidPointsWarning);
+    EXPECT_EQ(said.shown[0].second, MessageIcon::Exclamation);
+}
+
+TEST(FrequencyDisplay, RefusedWhileAnotherAnalysisRuns) {
+    const CResultDataRef data = SineData();
+    CGraphCurve g = Screen(data, {1});
+    std::promise<void> reached, release;
+    std::shared_future<void> go = release.get_future().share();
+    FftWorker other;
+    FftTask task;
+    task.x = RefPtr<CResultVariable>(data->Variable(0));
+    task.rows = kRows;
+    ASSERT_TRUE(MakeFftPlan(*task.x, kRows, 0.0, 1.0, task.plan));
+    task.curves.push_back({RefPtr<CResultVariable>(data->Variable(1)), "a"});
+    ASSERT_TRUE(other.Start(std::move(task), [&](const FftProgress& p) {
+        if (p.stage != FftStage::kCurveStarted) return;
+        reached.set_value();
+        go.wait();
+    }));
+    reached.get_future().wait();
+    test::RecordingMessages said;
+    EXPECT_EQ(ToggleFrequencyDisplay({&g}, said).did, DomainSwitch::kBusy);
+    EXPECT_EQ(g.FreqDisplay(), 0);
+    EXPECT_TRUE(g.UndoStack().empty());
+    release.set_value();
+    other.Wait();
+    EXPECT_EQ(ToggleFrequencyDisplay({&g}, said).did, DomainSwitch::kToFrequency);
+}
+
+TEST(FrequencyDisplay, CancelledCurveShowsEmptyAndTheOthersTheirSpectra) {
+    const CResultDataRef data = SineData();
+    CGraphCurve g = Screen(data, {1, 2});
+    FftWorker worker;
+    FftSession session;
+    session.worker = &worker;
+    session.progress = [&](const FftProgress& p) {
+        if (p.curve == 0 && p.stage == FftStage::kCurveStarted) worker.CancelCurve();
+    };
+    int waited = 0;
+    session.whileRunning = [&](FftWorker& w) {
+        EXPECT_EQ(&w, &worker);
+        ++waited;
+    };
+    test::RecordingMessages said;
+    ASSERT_EQ(ToggleFrequencyDisplay({&g}, said, session).did, DomainSwitch::kToFrequency);
+    EXPECT_EQ(waited, 1);
+    ASSERT_TRUE(g.Curve(0).spectrum);
+    EXPECT_EQ(g.Curve(0).spectrum->Capacity(), 0);
+    EXPECT_EQ(g.Curve(0).spectrum->Name(), "a");
+    EXPECT_NEAR(At(g.Curve(1).spectrum, 20), 2.0, 0.05);
+    EXPECT_EQ(g.FreqDisplay(), 1);
+}
+
+}  // namespace
+}  // namespace kurvex
