@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "analysis/FrequencyDisplay.h"
 #include "app/QPainterCanvas.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -29,7 +30,7 @@ namespace {
 
 const char kRenderUsage[] =
     "Usage: kurvex-cli render FILE -o OUT [--size WxH] [--screen NAMES]... [--from X0 --to X1] "
-    "[--ylog]\n"
+    "[--ylog] [--fft]\n"
     "\n"
     "Draws the curves of a result file as the viewer shows them, into a PNG, SVG or\n"
     "PDF picture chosen by OUT's extension.\n"
@@ -44,7 +45,8 @@ const char kRenderUsage[] =
     "                   the one curve of a two-column file, else one screen per\n"
     "                   variable after X (at most eight)\n"
     "  --from X0 --to X1  the X range (default: all the data)\n"
-    "  --ylog           logarithmic Y axes\n";
+    "  --ylog           logarithmic Y axes\n"
+    "  --fft            the amplitude spectra of the X range shown (frequency display)\n";
 
 constexpr int kMaxDefaultScreens = 8;
 
@@ -214,8 +216,8 @@ bool HasSavedLayout(CIOBuffer& saved, const std::string& path, const ScreenBasis
 int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--ylog"}, {"-o", "--size", "--screen", "--from", "--to"},
-                   args, error))
+    if (!ParseArgs(argv, {"--help", "-h", "--ylog", "--fft"},
+                   {"-o", "--size", "--screen", "--from", "--to"}, args, error))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kRenderUsage, out);
@@ -321,6 +323,15 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
                 std::fprintf(err, "kurvex-cli: the X range %g to %g cannot be shown\n", from, to);
                 return kExitFailed;
             }
+        }
+    }
+    if (args.flags.count("--fft")) {
+        // The frequency display of what is shown: the spectra of the visible range.
+        StderrMessages messages(err);
+        const DomainSwitchResult r = ToggleFrequencyDisplay(view, messages);
+        if (r.did != DomainSwitch::kToFrequency) {
+            std::fprintf(err, "kurvex-cli: no spectrum can be made over the X range shown\n");
+            return kExitFailed;
         }
     }
     return Save(target, kind, view, w, h, err);

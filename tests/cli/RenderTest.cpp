@@ -130,6 +130,21 @@ TEST(Render, UsesTheLayoutSavedBesideTheFile) {
     EXPECT_LT(CountNear(img2, QColor(255, 0, 0)), 50);
 }
 
+TEST(Render, FftDrawsTheSpectraOfTheRangeShown) {
+    const std::string three = std::string(KURVEX_EXAMPLES_DIR) + "/headerless.txt";
+    const fs::path png = Scratch("spectra.png");
+    const Result r = RunRender({three, "-o", png.string(), "--size", "800x600", "--fft", "--screen",
+                                "T(1)", "--from", "0", "--to", "0.02"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    QImage img(QString::fromStdString(png.string()));
+    EXPECT_GT(CountNear(img, QColor(255, 0, 0)), 300);
+    // A range with no room for a spectrum is refused and writes nothing.
+    const fs::path none = Scratch("nospectrum.png");
+    EXPECT_EQ(RunRender({three, "-o", none.string(), "--fft", "--from", "5", "--to", "6"}).status,
+              1);
+    EXPECT_FALSE(fs::exists(none));
+}
+
 TEST(Render, BadNamesAndOptionsAreRefusedAndWriteNothing) {
     const fs::path png = Scratch("bad.png");
     const Result unknown = RunRender({kBuck, "-o", png.string(), "--screen", "V(out),Nope"});
