@@ -224,15 +224,20 @@ DomainSwitchResult ToggleFrequencyDisplay(const std::vector<CGraphCurve*>& scree
             // Nothing changed on this screen, so its entry would undo nothing.
             s->PopUndo();
             ++result.screensWithoutPlan;
-            if (o == ScreenOutcome::kBusy && s == live.back()) result.did = DomainSwitch::kBusy;
+            if (s == live.back()) {
+                // The screen with the X axis decides: without its spectra the
+                // view stays as it was, and so do the screens not yet tried.
+                for (CGraphCurve* other : order)
+                    if (other != s) other->PopUndo();
+                result.did =
+                    o == ScreenOutcome::kBusy ? DomainSwitch::kBusy : DomainSwitch::kNothing;
+                return result;
+            }
             continue;
         }
         invalid |= FitAxes(*s, std::nullopt);
     }
-    if (result.did != DomainSwitch::kBusy)
-        result.did = toFrequency ? DomainSwitch::kToFrequency : DomainSwitch::kToTime;
-    if (toFrequency && live.back()->FreqDisplay() == 0 && result.did != DomainSwitch::kBusy)
-        result.did = DomainSwitch::kNothing;
+    result.did = toFrequency ? DomainSwitch::kToFrequency : DomainSwitch::kToTime;
     if (invalid) {
         ShowInvalidPointsWarning(messages);
         result.invalidPoints = true;

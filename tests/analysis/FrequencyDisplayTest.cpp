@@ -295,5 +295,21 @@ TEST(FrequencyDisplay, CancelledCurveShowsEmptyAndTheOthersTheirSpectra) {
     EXPECT_EQ(g.FreqDisplay(), 1);
 }
 
+TEST(FrequencyDisplay, WithoutTheLastScreensSpectraTheViewStaysAsItWas) {
+    // The top screen's data would transform; the last screen's X has an
+    // invalid sample in the range, which no plan can take.
+    CGraphCurve top = Screen(SineData(), {1});
+    const auto broken = SineData();
+    broken->Variable(0)->Flags()[500] = kPointInvalid;
+    CGraphCurve last = Screen(broken, {1});
+    test::RecordingMessages messages;
+    const DomainSwitchResult r = ToggleFrequencyDisplay({&top, &last}, messages);
+    EXPECT_EQ(r.did, DomainSwitch::kNothing);
+    EXPECT_EQ(top.FreqDisplay(), 0);
+    EXPECT_EQ(last.FreqDisplay(), 0);
+    EXPECT_TRUE(top.UndoStack().empty());
+    EXPECT_TRUE(last.UndoStack().empty());
+}
+
 }  // namespace
 }  // namespace kurvex
