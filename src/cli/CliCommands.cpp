@@ -42,8 +42,9 @@ const char kUsage[] =
     "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
     "\n"
     "Run 'kurvex-cli COMMAND --help' for a command's options.\n"
-    "Exit status: 0 done, 1 a file could not be read or written or a formula was\n"
-    "rejected, 2 bad command line.\n";
+    "Exit status: 0 done; 1 a file could not be read or written, a name was not\n"
+    "found, a formula was rejected or no spectrum could be made; 2 a bad command\n"
+    "line or a missing file.\n";
 
 const char kInfoUsage[] =
     "Usage: kurvex-cli info FILE [--json]\n"
