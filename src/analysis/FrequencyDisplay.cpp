@@ -245,4 +245,17 @@ DomainSwitchResult ToggleFrequencyDisplay(const std::vector<CGraphCurve*>& scree
     return result;
 }
 
+UndoResult UndoWithDisplay(const std::vector<CGraphCurve*>& screens, UserMessages& messages,
+                           const FftSession& session) {
+    if (!UndoEnabled(screens)) return {};
+    CGraphCurve& screen = *screens[0];
+    if (screen.UndoStack().back()->freqDisplay != screen.FreqDisplay()) {
+        const DomainSwitchResult r = ToggleFrequencyDisplay(screens, messages, session);
+        if (r.did != DomainSwitch::kToFrequency && r.did != DomainSwitch::kToTime) return {};
+        // The switch saved the state it left; undo goes past it to the one asked for.
+        screen.PopUndo();
+    }
+    return Undo(screens);
+}
+
 }  // namespace kurvex

@@ -8,6 +8,7 @@
 #include "analysis/FftWorker.h"
 #include "data/UserMessages.h"
 #include "graph/GraphCurve.h"
+#include "graph/Zoom.h"
 
 namespace kurvex {
 
@@ -45,6 +46,13 @@ struct DomainSwitchResult {
 // range, or back to the time domain, titling and fitting both axes.
 DomainSwitchResult ToggleFrequencyDisplay(const std::vector<CGraphCurve*>& screens,
                                           UserMessages& messages, const FftSession& session = {});
+
+// The Undo command with the display it restores: when the saved state was
+// in the other domain, the screens switch there first (spectra, titles and
+// plan follow), then the saved ranges come back. Acts only as Undo does: one
+// screen with a saved state.
+UndoResult UndoWithDisplay(const std::vector<CGraphCurve*>& screens, UserMessages& messages,
+                           const FftSession& session = {});
 
 // The plan a screen keeps while it shows spectra (unset when it has none).
 FftPlan StoredPlan(const CGraphCurve& screen);

@@ -311,5 +311,37 @@ TEST(FrequencyDisplay, WithoutTheLastScreensSpectraTheViewStaysAsItWas) {
     EXPECT_TRUE(last.UndoStack().empty());
 }
 
+TEST(FrequencyDisplay, UndoGoesBackAcrossTheDomainSwitch) {
+    CGraphCurve screen = Screen(SineData(), {1, 2}, 0.0, 1.0);
+    const AxisRange timeX = screen.XRange(), timeY = screen.YRange();
+    test::RecordingMessages messages;
+    ASSERT_EQ(ToggleFrequencyDisplay({&screen}, messages).did, DomainSwitch::kToFrequency);
+    const AxisRange freqX = screen.XRange();
+
+    // Undo of the FFT: the time display with its ranges, its title and no spectra.
+    EXPECT_TRUE(UndoWithDisplay({&screen}, messages).done);
+    EXPECT_EQ(screen.FreqDisplay(), 0);
+    EXPECT_EQ(screen.XTitle(), "Time");
+    EXPECT_EQ(screen.XRange(), timeX);
+    EXPECT_EQ(screen.YRange(), timeY);
+    EXPECT_FALSE(screen.Curve(0).spectrum);
+    EXPECT_TRUE(screen.UndoStack().empty());
+
+    // FFT, back to time, then undo: the spectra again.
+    ASSERT_EQ(ToggleFrequencyDisplay({&screen}, messages).did, DomainSwitch::kToFrequency);
+    ASSERT_EQ(ToggleFrequencyDisplay({&screen}, messages).did, DomainSwitch::kToTime);
+    EXPECT_TRUE(UndoWithDisplay({&screen}, messages).done);
+    EXPECT_EQ(screen.FreqDisplay(), 1);
+    EXPECT_EQ(screen.XTitle(), "Frequency");
+    ASSERT_TRUE(screen.Curve(0).spectrum);
+    EXPECT_GT(screen.Curve(0).spectrum->Capacity(), 1);
+    EXPECT_EQ(screen.XRange(), freqX);
+    EXPECT_EQ(screen.UndoStack().size(), 1u);
+
+    // Two screens: undo does nothing, as the plain Undo.
+    CGraphCurve other = Screen(SineData(), {1});
+    EXPECT_FALSE(UndoWithDisplay({&screen, &other}, messages).done);
+}
+
 }  // namespace
 }  // namespace kurvex
