@@ -26,9 +26,14 @@ enum MarkerSymbol : std::int32_t {
     kMarkerStar = 4,
 };
 
-// Per-curve spectrum data of the logarithmic frequency display; the FFT owns
-// what is in it.
-struct SpectrumCache;
+// What a curve's spectrum gives a logarithmic Y axis: its log10 column, and
+// the spectrum it was made from, so a new spectrum is not shown through an old
+// column.
+struct SpectrumCache {
+    RefPtr<CResultVariable> log;
+    const CResultVariable* of = nullptr;
+    bool invalid = false;  // some amplitude had no logarithm
+};
 
 // What binding a curve to a data set found.
 struct CurveBindResult {

@@ -280,7 +280,16 @@ bool CGraphCurve::EnsureLogColumns() {
 }
 
 RefPtr<CResultVariable> CGraphCurve::XColumn(bool* invalidFound) {
-    if (freqDisplay_ && freq_.xColumn) return freq_.xColumn;
+    if (freqDisplay_ && freq_.xColumn) {
+        if (!xLog_) return freq_.xColumn;
+        // On a log axis the 0 Hz point has no place: it is a gap, not an
+        // invalid point worth a warning.
+        if (!freq_.work2) {
+            bool zeroHz = false;
+            freq_.work2 = BuildLogColumn(*freq_.xColumn, freq_.xColumn->Capacity(), zeroHz);
+        }
+        return freq_.work2;
+    }
     if (xIndex_ < 0 || xIndex_ >= data_->VariableCount()) return {};
     if (!xLog_) return RefPtr<CResultVariable>(data_->Variable(xIndex_));
     bool invalid = false;
@@ -290,7 +299,18 @@ RefPtr<CResultVariable> CGraphCurve::XColumn(bool* invalidFound) {
 }
 
 RefPtr<CResultVariable> CGraphCurve::YColumn(CCurveEntry& curve, bool* invalidFound) {
-    if (freqDisplay_ && curve.spectrum) return curve.spectrum;
+    if (freqDisplay_ && curve.spectrum) {
+        if (!yLog_) return curve.spectrum;
+        auto& cache = curve.spectrumCache;
+        if (!cache || cache->of != curve.spectrum.get()) {
+            cache = std::make_shared<SpectrumCache>();
+            cache->of = curve.spectrum.get();
+            cache->log =
+                BuildLogColumn(*curve.spectrum, curve.spectrum->Capacity(), cache->invalid);
+        }
+        if (cache->invalid && invalidFound) *invalidFound = true;
+        return cache->log;
+    }
     bool invalid = false;
     RefPtr<CResultVariable> col;
     if (curve.sourceKind == kCurveColumn) {

@@ -343,5 +343,27 @@ TEST(FrequencyDisplay, UndoGoesBackAcrossTheDomainSwitch) {
     EXPECT_FALSE(UndoWithDisplay({&screen, &other}, messages).done);
 }
 
+TEST(FrequencyDisplay, LogAxesShowTheLogarithmsOfFrequenciesAndAmplitudes) {
+    CGraphCurve screen = Screen(SineData(), {1}, 0.0, 1.0);
+    test::RecordingMessages messages;
+    ASSERT_EQ(ToggleFrequencyDisplay({&screen}, messages).did, DomainSwitch::kToFrequency);
+    const RefPtr<CResultVariable> hz = screen.XColumn();
+    const RefPtr<CResultVariable> amp = screen.YColumn(screen.Curve(0));
+    screen.SetXScale(1);
+    bool invalid = false;
+    screen.SetYScale(1);
+    const RefPtr<CResultVariable> logHz = screen.XColumn(&invalid);
+    const RefPtr<CResultVariable> logAmp = screen.YColumn(screen.Curve(0));
+    ASSERT_TRUE(logHz && logAmp);
+    EXPECT_FALSE(invalid);  // 0 Hz is a gap on a log axis, not a warning
+    EXPECT_EQ(logHz->Flags()[0], kPointInvalid);
+    EXPECT_DOUBLE_EQ(logHz->Values()[10], std::log10(hz->Values()[10]));
+    EXPECT_DOUBLE_EQ(logAmp->Values()[10], std::log10(amp->Values()[10]));
+    // The data extents follow: X now spans decades of frequency.
+    EXPECT_NEAR(screen.XExtent().max, std::log10(hz->Max()), 1e-9);
+    // The same column is kept while the spectrum stays.
+    EXPECT_EQ(screen.YColumn(screen.Curve(0)).get(), logAmp.get());
+}
+
 }  // namespace
 }  // namespace kurvex
