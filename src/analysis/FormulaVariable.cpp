@@ -1,5 +1,6 @@
 #include "analysis/FormulaVariable.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -86,6 +87,17 @@ const double* DataSetColumn(std::int32_t column, std::int32_t first, std::int32_
         count > d->RowCount() - first)
         return nullptr;
     return d->Variable(column)->Values() + first;
+}
+
+void AttachHighPassFormulas(HighPassResultData& data) {
+    auto& formulas = data.Formulas();
+    const auto wanted = static_cast<size_t>(std::max(data.VariableCount() - 1, 0));
+    if (formulas.size() > wanted) formulas.resize(wanted);
+    // Columns only ever come at the end: the filters there keep their state.
+    for (size_t i = formulas.size(); i < wanted; ++i) {
+        const auto column = static_cast<std::int32_t>(i + 1);
+        formulas.push_back(BuildHighPassFormula(column, data.Variable(column)->Name()));
+    }
 }
 
 }  // namespace kurvex

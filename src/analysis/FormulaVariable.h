@@ -26,6 +26,11 @@ bool CheckFormula(const CResultDataRef& data, const std::string& text, FormulaEr
 // the data set, with its extents; it owns its compiled formula.
 FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text);
 
+// Gives a high-pass data set its filters: one HIPASS formula for every
+// column after X, on that column, as the band screens read them. Filters
+// already there are kept; new columns get theirs.
+void AttachHighPassFormulas(HighPassResultData& data);
+
 // Value source over a data set; the context is a CResultDataRef*. Out of
 // range columns or samples read as NaN.
 double DataSetValue(std::int32_t column, std::int32_t sample, void* context);

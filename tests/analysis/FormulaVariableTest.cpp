@@ -146,5 +146,34 @@ TEST(FormulaVariable, HighPassFormulaIsBuiltWithoutParsing) {
     EXPECT_EQ(flags[0], kPointValid);
 }
 
+TEST(FormulaVariable, HighPassDataSetGetsOneFilterPerColumnAfterX) {
+    CResultDataRef d(kDataSetHighPass);
+    ASSERT_TRUE(d.Initialise(kDataSetHighPass, 3, 4, 100));
+    d.SetName(1, "Va");
+    d.SetName(2, "Vb");
+    auto* hp = static_cast<HighPassResultData*>(d->Extension());
+    AttachHighPassFormulas(*hp);
+    ASSERT_EQ(hp->Formulas().size(), 2u);
+    for (int k = 0; k < 2; ++k) {
+        const auto* f = dynamic_cast<const CFormula*>(hp->Formulas()[k].get());
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->Root()->Kind(), FormulaNodeKind::HighPass);
+        EXPECT_EQ(f->VariableNodes()[0]->Column(), k + 1);
+        EXPECT_EQ(f->TimeStep(), 1e-5);
+    }
+    EXPECT_EQ(hp->Values().size(), 2u);
+    // Attaching again keeps the filters, and their running state, as they are.
+    const VariableFormula* first = hp->Formulas()[0].get();
+    AttachHighPassFormulas(*hp);
+    EXPECT_EQ(hp->Formulas()[0].get(), first);
+    // A grown data set gets filters for its new columns.
+    ASSERT_TRUE(d->ResizeVariables(4));
+    AttachHighPassFormulas(*hp);
+    ASSERT_EQ(hp->Formulas().size(), 3u);
+    EXPECT_EQ(hp->Formulas()[0].get(), first);
+    EXPECT_EQ(dynamic_cast<const CFormula*>(hp->Formulas()[2].get())->VariableNodes()[0]->Column(),
+              3);
+}
+
 }  // namespace
 }  // namespace kurvex
