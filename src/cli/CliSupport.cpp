@@ -1,6 +1,8 @@
 #include "cli/CliSupport.h"
 
+#include <cmath>
 #include <filesystem>
+#include <stdexcept>
 
 #include "cli/CliCommands.h"
 #include "data/ResultFile.h"
@@ -47,6 +49,26 @@ bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
 void StderrMessages::Show(const std::string& text, MessageIcon) {
     std::fprintf(err_, "%s\n", text.c_str());
     ++count_;
+}
+
+bool ParseNumber(const std::string& text, double& value) {
+    try {
+        size_t used = 0;
+        value = std::stod(text, &used);
+        return used == text.size() && std::isfinite(value);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+int ParseRange(Args& args, std::FILE* err, bool& hasRange, double& from, double& to) {
+    const bool hasFrom = args.values.count("--from") > 0, hasTo = args.values.count("--to") > 0;
+    hasRange = hasFrom;
+    if (hasFrom != hasTo) return Usage(err, "--from and --to go together");
+    if (hasFrom &&
+        (!ParseNumber(args.values["--from"], from) || !ParseNumber(args.values["--to"], to)))
+        return Usage(err, "--from and --to want numbers");
+    return kExitOk;
 }
 
 int Usage(std::FILE* err, const std::string& what) {

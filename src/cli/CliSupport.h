@@ -38,6 +38,13 @@ private:
     int count_ = 0;
 };
 
+// A finite number written in full; false for anything else.
+bool ParseNumber(const std::string& text, double& value);
+
+// The --from/--to pair of `args`: absent (hasRange false), or both numbers.
+// 0, or the usage status after reporting what is wrong.
+int ParseRange(Args& args, std::FILE* err, bool& hasRange, double& from, double& to);
+
 // Reports a bad command line; returns the usage exit status.
 int Usage(std::FILE* err, const std::string& what);
 

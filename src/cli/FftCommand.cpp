@@ -21,16 +21,6 @@ const char kFftUsage[] =
     "(fixed-width with a header the reader skips), .txt (tab-separated) or .csv;\n"
     "each has the order column from 1 and the frequency column first.\n";
 
-bool ParseNumber(const std::string& text, double& v) {
-    try {
-        size_t used = 0;
-        v = std::stod(text, &used);
-        return used == text.size() && std::isfinite(v);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 int FormatOf(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -56,12 +46,9 @@ int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
     const std::string target = args.values["-o"];
     const int format = FormatOf(target);
     if (!format) return Usage(err, "OUT must end in .fft, .txt or .csv");
-    const bool hasFrom = args.values.count("--from"), hasTo = args.values.count("--to");
+    bool hasFrom = false;
     double from = 0, to = 0;
-    if (hasFrom != hasTo) return Usage(err, "--from and --to go together");
-    if (hasFrom &&
-        (!ParseNumber(args.values["--from"], from) || !ParseNumber(args.values["--to"], to)))
-        return Usage(err, "--from and --to want numbers");
+    if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
 
     CResultDataRef data;
     if (const int status = Load(args.positional[0], data, err)) return status;

@@ -41,16 +41,6 @@ std::string Show(const std::optional<Extremum>& e, bool json) {
     return Format("index %d  x %.10g  y %.10g", e->index, e->x, e->y);
 }
 
-bool ParseNumber(const std::string& text, double& v) {
-    try {
-        size_t used = 0;
-        v = std::stod(text, &used);
-        return used == text.size() && std::isfinite(v);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 }  // namespace
 
 int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
@@ -63,12 +53,9 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
         return kExitOk;
     }
     if (args.positional.size() != 2) return Usage(err, "measure needs a FILE and a NAME");
-    const bool hasFrom = args.values.count("--from"), hasTo = args.values.count("--to");
+    bool hasFrom = false;
     double from = 0, to = 0;
-    if (hasFrom != hasTo) return Usage(err, "--from and --to go together");
-    if (hasFrom &&
-        (!ParseNumber(args.values["--from"], from) || !ParseNumber(args.values["--to"], to)))
-        return Usage(err, "--from and --to want numbers");
+    if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
     std::vector<double> ats;
     for (const std::string& a : args.lists["--at"]) {
         double x;
@@ -120,16 +107,19 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     }
 
     const bool json = args.flags.count("--json") > 0;
-    const std::optional<double> mean = avg ? std::optional(avg->mean) : std::nullopt;
-    const std::optional<double> meanAbs = avg ? std::optional(avg->meanAbs) : std::nullopt;
-    const std::optional<double> rms = avg ? std::optional(avg->rms) : std::nullopt;
+    // An average's text, or the no-value text when the range held no sample.
+    auto figure = [&](double AverageFigures::*member) {
+        return avg ? Number(*avg.*member, json) : Number(std::nullopt, json);
+    };
     const int samples = avg ? avg->samples : 0;
     if (json) {
         std::fprintf(out,
                      "{\"max\": %s, \"min\": %s, \"avg\": %s, \"avg_abs\": %s, \"rms\": %s, "
                      "\"samples\": %d, \"at\": [",
-                     Show(mx, true).c_str(), Show(mn, true).c_str(), Number(mean, true).c_str(),
-                     Number(meanAbs, true).c_str(), Number(rms, true).c_str(), samples);
+                     Show(mx, true).c_str(), Show(mn, true).c_str(),
+                     figure(&AverageFigures::mean).c_str(),
+                     figure(&AverageFigures::meanAbs).c_str(), figure(&AverageFigures::rms).c_str(),
+                     samples);
         for (size_t i = 0; i < values.size(); ++i) {
             std::fputs(i ? ", [" : "[", out);
             for (size_t j = 0; j < values[i].size(); ++j)
@@ -140,8 +130,9 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
         return kExitOk;
     }
     std::fprintf(out, "max: %s\nmin: %s\navg: %s\navg_abs: %s\nrms: %s\nsamples: %d\n",
-                 Show(mx, false).c_str(), Show(mn, false).c_str(), Number(mean, false).c_str(),
-                 Number(meanAbs, false).c_str(), Number(rms, false).c_str(), samples);
+                 Show(mx, false).c_str(), Show(mn, false).c_str(),
+                 figure(&AverageFigures::mean).c_str(), figure(&AverageFigures::meanAbs).c_str(),
+                 figure(&AverageFigures::rms).c_str(), samples);
     for (size_t i = 0; i < values.size(); ++i) {
         std::fprintf(out, "at %.10g:", ats[i]);
         for (size_t j = 0; j < values[i].size(); ++j)

@@ -76,16 +76,6 @@ bool ParseSize(const std::string& text, int& w, int& h) {
     return w >= 16 && h >= 16 && w <= 20000 && h <= 20000;
 }
 
-bool ParseNumber(const std::string& text, double& v) {
-    try {
-        size_t used = 0;
-        v = std::stod(text, &used);
-        return used == text.size() && std::isfinite(v);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 std::string Trim(const std::string& s) {
     const size_t a = s.find_first_not_of(" \t");
     if (a == std::string::npos) return {};
@@ -231,12 +221,9 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     int w = 1600, h = 900;
     if (args.values.count("--size") && !ParseSize(args.values["--size"], w, h))
         return Usage(err, "--size wants WxH, 16 to 20000 pixels each way");
+    bool hasFrom = false;
     double from = 0, to = 0;
-    const bool hasFrom = args.values.count("--from"), hasTo = args.values.count("--to");
-    if (hasFrom != hasTo) return Usage(err, "--from and --to go together");
-    if (hasFrom &&
-        (!ParseNumber(args.values["--from"], from) || !ParseNumber(args.values["--to"], to)))
-        return Usage(err, "--from and --to want numbers");
+    if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
 
     // Pictures need Qt's fonts and painting, never a display, and Qt's own
     // chatter would only clutter what scripts read from standard error.
