@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "analysis/FormulaVariable.h"
+#include "formula/FormulaVariable.h"
 
 namespace {
 

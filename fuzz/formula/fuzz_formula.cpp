@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/FormulaVariable.h"
+#include "formula/FormulaVariable.h"
 
 namespace {
 

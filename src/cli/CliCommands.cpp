@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "analysis/FormulaVariable.h"
+#include "formula/FormulaVariable.h"
 #include "cli/CliSupport.h"
 #include "cli/FftCommand.h"
 #include "cli/MeasureCommand.h"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "analysis/FormulaVariable.h"
+#include "formula/FormulaVariable.h"
 
 namespace kurvex {
 

@@ -1,6 +1,6 @@
 #include "graph/Reload.h"
 
-#include "analysis/FormulaVariable.h"
+#include "formula/FormulaVariable.h"
 
 namespace kurvex {
 

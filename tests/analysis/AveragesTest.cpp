@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "analysis/Averages.h"
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "analysis/MeasureRows.h"
 
 namespace kurvex {

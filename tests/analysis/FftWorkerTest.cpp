@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/FftWorker.h"
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {

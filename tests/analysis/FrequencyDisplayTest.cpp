@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "analysis/FrequencyDisplay.h"
 #include "graph/Zoom.h"
 

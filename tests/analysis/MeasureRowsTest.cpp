@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "analysis/MeasureRows.h"
 
 namespace kurvex {

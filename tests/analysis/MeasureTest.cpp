@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "analysis/Measure.h"
 
 namespace kurvex {

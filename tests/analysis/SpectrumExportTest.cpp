@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "analysis/SpectrumExport.h"
 
 namespace kurvex {

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "TestSupport.h"
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "data/BlockContainerFile.h"
 #include "data/Document.h"
 #include "data/ResultFile.h"

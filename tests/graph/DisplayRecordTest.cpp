@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/DisplayRecord.h"
 #include "graph/GraphLine.h"
 #include "graph/GraphText.h"

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/DisplaySettingsFile.h"
 
 namespace kurvex {

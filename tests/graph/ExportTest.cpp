@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "data/ResultFile.h"
 #include "graph/DisplayRecord.h"
 #include "graph/Export.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {

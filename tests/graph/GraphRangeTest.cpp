@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {

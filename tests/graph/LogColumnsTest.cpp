@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/LogColumns.h"
 
 namespace kurvex {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/Reload.h"
 
 namespace kurvex {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <map>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/GraphText.h"
 #include "graph/RecordingCanvas.h"
 #include "graph/Renderer.h"

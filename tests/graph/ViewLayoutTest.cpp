@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/ViewLayout.h"
 
 namespace kurvex {

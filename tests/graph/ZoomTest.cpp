@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "analysis/FormulaTestSupport.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/Zoom.h"
 
 namespace kurvex {

@@ -1,4 +1,4 @@
-#include "analysis/FormulaVariable.h"
+#include "formula/FormulaVariable.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "analysis/Formula.h"
+#include "formula/Formula.h"
 
 #include <algorithm>
 #include <array>

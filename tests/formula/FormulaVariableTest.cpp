@@ -4,8 +4,8 @@
 #include <random>
 #include <vector>
 
-#include "analysis/FormulaTestSupport.h"
-#include "analysis/FormulaVariable.h"
+#include "formula/FormulaTestSupport.h"
+#include "formula/FormulaVariable.h"
 
 namespace kurvex {
 namespace {

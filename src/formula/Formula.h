@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/FormulaNode.h"
+#include "formula/FormulaNode.h"
 #include "data/ResultVariable.h"
 
 namespace kurvex {

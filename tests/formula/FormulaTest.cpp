@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/Formula.h"
-#include "analysis/FormulaTestSupport.h"
-#include "analysis/FormulaVariable.h"
+#include "formula/Formula.h"
+#include "formula/FormulaTestSupport.h"
+#include "formula/FormulaVariable.h"
 
 namespace kurvex {
 namespace {

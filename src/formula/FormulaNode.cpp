@@ -1,9 +1,9 @@
-#include "analysis/FormulaNode.h"
+#include "formula/FormulaNode.h"
 
 #include <cassert>
 #include <cmath>
 
-#include "analysis/Formula.h"
+#include "formula/Formula.h"
 
 namespace kurvex {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "analysis/Formula.h"
+#include "formula/Formula.h"
 #include "data/RefPtr.h"
 #include "data/ResultData.h"
 
