@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kurvex {
+
+// What a right click on a graph screen does.
+enum RightMouseAction : std::int32_t {
+    kRightMouseShowMenu = 0,
+    kRightMousePan = 1,
+    kRightMouseZoom = 2,
+};
+
+// The process-wide options; the shell loads them from the per-user settings
+// at start-up and writes each change back as it is made.
+struct AppOptions {
+    std::int32_t redrawXOnReload = 1;  // a requested reload rescales X too
+    std::int32_t rightMouseAction = kRightMouseShowMenu;
+    // Print margins in hundredths of an inch.
+    std::int32_t topMargin = 100;
+    std::int32_t bottomMargin = 100;
+    std::int32_t leftMargin = 100;
+    std::int32_t rightMargin = 100;
+};
+
+// The one set of options of this process.
+inline AppOptions& Options() {
+    static AppOptions options;
+    return options;
+}
+
+}  // namespace kurvex
