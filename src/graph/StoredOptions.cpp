@@ -80,9 +80,8 @@ void SaveTextDefaults(OptionStore& store, const CGraphText& text) {
     store.Write(kOptionsGroup, "TextVertical", std::to_string(text.Vertical()));
 }
 
-void SaveMouseOptions(OptionStore& store, const AppOptions& options) {
+void SaveRightMouseAction(OptionStore& store, const AppOptions& options) {
     store.Write(kOptionsGroup, "RMouseAction", std::to_string(options.rightMouseAction));
-    store.Write(kOptionsGroup, "RedawXOnReload", std::to_string(options.redrawXOnReload));
 }
 
 std::vector<std::string> LoadRecentFiles(const OptionStore& store, int count) {

@@ -41,9 +41,8 @@ AnnotationTemplates& ProgramTemplates();
 void LoadStoredOptions(const OptionStore& store, AppOptions& options, CGraphText& text);
 // Writes the seven text-label defaults (at exit).
 void SaveTextDefaults(OptionStore& store, const CGraphText& text);
-// Writes the right-mouse action and the redraw-X-on-reload flag (at once
-// when either changes).
-void SaveMouseOptions(OptionStore& store, const AppOptions& options);
+// Writes the right-mouse action (at once when it changes).
+void SaveRightMouseAction(OptionStore& store, const AppOptions& options);
 
 // The recent files, newest first, at most `count`; empty entries dropped.
 std::vector<std::string> LoadRecentFiles(const OptionStore& store, int count);

@@ -87,7 +87,7 @@ TEST(StoredOptions, TextDefaultsRoundTrip) {
     EXPECT_EQ(back.Vertical(), 1);
 
     options.rightMouseAction = kRightMouseZoom;
-    SaveMouseOptions(store, options);
+    SaveRightMouseAction(store, options);
     AppOptions again;
     LoadStoredOptions(store, again, back);
     EXPECT_EQ(again.rightMouseAction, kRightMouseZoom);

@@ -1,0 +1,206 @@
+#include "app/KurvexApp.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+
+#include "analysis/CommandTable.h"
+#include "analysis/FftSizeTable.h"
+#include "app/ChildFrame.h"
+#include "app/GraphDocument.h"
+#include "app/GraphView.h"
+#include "app/MainFrame.h"
+#include "app/MeasureWindow.h"
+#include "app/ShellMessages.h"
+#include "graph/MouseMode.h"
+#include "graph/StoredOptions.h"
+
+#ifndef KURVEX_SOURCE_DIR
+#define KURVEX_SOURCE_DIR ""
+#endif
+
+namespace kurvex {
+
+namespace {
+
+CKurvexApp* g_app = nullptr;
+
+// Where the manual may be: installed beside the program, or in the source
+// tree of a build that has not been installed.
+std::vector<std::string> InstalledManuals() {
+    const QString bin = QCoreApplication::applicationDirPath();
+    std::vector<std::string> paths = {
+        QDir(bin)
+            .absoluteFilePath(QStringLiteral("../share/doc/kurvex/manual/index.html"))
+            .toStdString()};
+    if (*KURVEX_SOURCE_DIR)
+        paths.push_back(std::string(KURVEX_SOURCE_DIR) + "/doc/manual/index.html");
+    return paths;
+}
+
+QString CanonicalPath(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+}
+
+}  // namespace
+
+CKurvexApp::CKurvexApp() : store_(std::make_unique<SettingsStore>()) {
+    g_app = this;
+}
+
+CKurvexApp::~CKurvexApp() {
+    SetMouseModeHook({});
+    CMsuFrame::SetClosedHook({});
+    delete frame_;
+    frame_ = nullptr;
+    for (CGraphDocument* d : documents_) delete d;
+    documents_.clear();
+    if (g_app == this) g_app = nullptr;
+}
+
+CKurvexApp* CKurvexApp::Instance() {
+    return g_app;
+}
+
+bool CKurvexApp::InitInstance(const QStringList& files, bool show) {
+    LoadStoredOptions(*store_, Options(), ProgramTemplates().Text());
+    for (const std::string& f : LoadRecentFiles(*store_, kRecentFileCount))
+        recentFiles_ << QString::fromStdString(f);
+    helpPath_ = QString::fromStdString(ChooseHelpPath(
+        ConfiguredHelpPath(), InstalledManuals(),
+        [](const std::string& p) { return QFileInfo(QString::fromStdString(p)).isFile(); }));
+    FftSizeTable::Instance();
+
+    frame_ = new CMainFrame();
+    frame_->SetRecentFiles(recentFiles_);
+    InstallHooks();
+    connect(frame_, &CMainFrame::filesDropped, this, [this](const QStringList& paths) {
+        for (const QString& p : paths) OpenFile(p);
+    });
+    for (const QString& f : files) OpenFile(f);
+    if (show) frame_->showMaximized();
+    frame_->RestoreBarState(store_->Settings());
+    return true;
+}
+
+int CKurvexApp::ExitInstance() {
+    std::vector<std::string> recent;
+    for (const QString& f : recentFiles_) recent.push_back(f.toStdString());
+    SaveRecentFiles(*store_, recent, kRecentFileCount);
+    SaveTextDefaults(*store_, ProgramTemplates().Text());
+    store_->Settings().sync();
+    return 0;
+}
+
+void CKurvexApp::InstallHooks() {
+    SetMouseModeHook([this](std::int32_t oldMode, std::int32_t newMode) {
+        if (oldMode == kModeMeasure && newMode != kModeMeasure && frame_) {
+            if (COhmixGraphView* v = frame_->ActiveView()) v->ShowMeasureCursors(false);
+        }
+        if (frame_) QTimer::singleShot(0, frame_, &CMainFrame::RefreshCommands);
+        return true;
+    });
+    CMsuFrame::SetClosedHook([this] {
+        if (!frame_) return;
+        if (COhmixGraphView* v = frame_->ActiveView()) {
+            const auto& views = v->Document()->Views();
+            if (!views.empty()) views.front()->ShowMeasureCursors(true);
+        }
+    });
+}
+
+std::map<int, std::function<void()>> CKurvexApp::CommandHandlers() {
+    return {};
+}
+
+CGraphDocument* CKurvexApp::FindDocument(const QString& path) const {
+    const QString wanted = CanonicalPath(path);
+    for (CGraphDocument* d : documents_)
+        if (d->Path() == wanted && !d->Views().empty()) return d;
+    return nullptr;
+}
+
+CGraphDocument* CKurvexApp::OpenFile(const QString& path) {
+    if (!frame_ || path.isEmpty()) return nullptr;
+    if (CGraphDocument* open = FindDocument(path)) {
+        if (QMdiSubWindow* w = open->Views().front()->Window())
+            frame_->MdiArea()->setActiveSubWindow(w);
+        return open;
+    }
+    if (!QFileInfo(path).isFile()) {
+        frame_->ShowStatus(QStringLiteral("Cannot find the file %1.").arg(path));
+        return nullptr;
+    }
+    auto* document = new CGraphDocument(this);
+    if (!document->Load(path, frame_)) {
+        delete document;
+        frame_->ShowStatus(QStringLiteral("The file %1 was not opened.").arg(path));
+        return nullptr;
+    }
+    documents_.push_back(document);
+    connect(document, &CGraphDocument::lastViewClosed, this, &CKurvexApp::RemoveDocument,
+            Qt::QueuedConnection);
+    NewWindow(document);
+    AddRecentFile(document->Path());
+    return document;
+}
+
+COhmixGraphView* CKurvexApp::NewWindow(CGraphDocument* document) {
+    auto* view = new COhmixGraphView(document);
+    frame_->AddViewWindow(view);
+    RetitleWindows(document);
+    view->FirstSetup();
+    return view;
+}
+
+void CKurvexApp::RetitleWindows(CGraphDocument* document) {
+    const auto& views = document->Views();
+    for (size_t i = 0; i < views.size(); ++i) {
+        QMdiSubWindow* w = views[i]->Window();
+        if (!w) continue;
+        QString title = document->Title();
+        if (views.size() > 1) title += QStringLiteral(":%1").arg(i + 1);
+        w->setWindowTitle(title);
+    }
+}
+
+void CKurvexApp::RemoveDocument(CGraphDocument* document) {
+    if (!document->Views().empty()) {
+        RetitleWindows(document);
+        return;
+    }
+    const auto it = std::find(documents_.begin(), documents_.end(), document);
+    if (it == documents_.end()) return;
+    documents_.erase(it);
+    document->deleteLater();
+}
+
+void CKurvexApp::AddRecentFile(const QString& path) {
+    std::vector<std::string> files;
+    for (const QString& f : recentFiles_) files.push_back(f.toStdString());
+    files = WithRecentFile(files, path.toStdString(), kRecentFileCount);
+    recentFiles_.clear();
+    for (const std::string& f : files) recentFiles_ << QString::fromStdString(f);
+    if (frame_) frame_->SetRecentFiles(recentFiles_);
+}
+
+void CKurvexApp::OpenHelp() {
+    if (helpPath_.isEmpty()) {
+        ShellMessages::Present("The user manual could not be found.", MessageIcon::Exclamation);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(helpPath_));
+}
+
+void CKurvexApp::SaveFrameState() {
+    if (frame_) frame_->SaveBarState(store_->Settings());
+}
+
+}  // namespace kurvex

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/SettingsStore.h"
+
+namespace kurvex {
+
+class CGraphDocument;
+class CMainFrame;
+class COhmixGraphView;
+
+// The one application object: options, documents, the main frame, the help
+// and the requests of the simulator's schematic editor.
+class CKurvexApp : public QObject {
+    Q_OBJECT
+public:
+    CKurvexApp();
+    ~CKurvexApp() override;
+    // The application object, or null before it exists.
+    static CKurvexApp* Instance();
+
+    // Reads the options, makes the main frame, opens `files` (one window
+    // each) and shows the frame unless `show` is false; false ends the program.
+    bool InitInstance(const QStringList& files, bool show = true);
+    // Writes the recent files and the text-label defaults; the exit status.
+    int ExitInstance();
+
+    CMainFrame* Frame() const { return frame_; }
+    SettingsStore& Store() { return *store_; }
+    // The commands the application answers, by id.
+    std::map<int, std::function<void()>> CommandHandlers();
+
+    // The open documents, oldest first.
+    const std::vector<CGraphDocument*>& Documents() const { return documents_; }
+    // The open document whose primary file is `path` (resolved to its
+    // canonical absolute form and compared exactly), or null.
+    CGraphDocument* FindDocument(const QString& path) const;
+    // Opens `path` in a new window, or activates the window of the document
+    // that already shows it; null when it could not be read.
+    CGraphDocument* OpenFile(const QString& path);
+    // A further window on `document`.
+    COhmixGraphView* NewWindow(CGraphDocument* document);
+
+    // The help file "&Index..." and F1 open; empty when there is none.
+    const QString& HelpPath() const { return helpPath_; }
+    // Opens the help file.
+    void OpenHelp();
+
+    // The recent files, newest first.
+    const QStringList& RecentFiles() const { return recentFiles_; }
+    // Saves the frame's tool-bar layout (when the frame closes).
+    void SaveFrameState();
+
+private:
+    void AddRecentFile(const QString& path);
+    void RemoveDocument(CGraphDocument* document);
+    void RetitleWindows(CGraphDocument* document);
+    void InstallHooks();
+
+    std::unique_ptr<SettingsStore> store_;
+    CMainFrame* frame_ = nullptr;
+    std::vector<CGraphDocument*> documents_;
+    QStringList recentFiles_;
+    QString helpPath_;
+};
+
+}  // namespace kurvex
