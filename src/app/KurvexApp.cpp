@@ -58,6 +58,7 @@ CKurvexApp::CKurvexApp() : store_(std::make_unique<SettingsStore>()) {
 CKurvexApp::~CKurvexApp() {
     SetMouseModeHook({});
     CMsuFrame::SetClosedHook({});
+    if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
     delete frame_;
     frame_ = nullptr;
     for (CGraphDocument* d : documents_) delete d;
@@ -81,9 +82,6 @@ bool CKurvexApp::InitInstance(const QStringList& files, bool show) {
     frame_ = new CMainFrame();
     frame_->SetRecentFiles(recentFiles_);
     InstallHooks();
-    connect(frame_, &CMainFrame::filesDropped, this, [this](const QStringList& paths) {
-        for (const QString& p : paths) OpenFile(p);
-    });
     for (const QString& f : files) OpenFile(f);
     if (show) frame_->showMaximized();
     frame_->RestoreBarState(store_->Settings());

@@ -69,7 +69,11 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     RefreshCommands();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // The windows going with the frame must not call back into it.
+    disconnect(mdi_, nullptr, this, nullptr);
+    for (COhmixGraphView* v : Views()) disconnect(v, nullptr, this, nullptr);
+}
 
 QStringList CMainFrame::OpenFilters() {
     return {QStringLiteral("Kurvex Files (*.kfd *.txt *.fra)"),
@@ -328,15 +332,16 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    QStringList files;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) files << url.toLocalFile();
-    if (files.isEmpty()) return;
+    if (!event->mimeData()->hasUrls()) return;
     event->acceptProposedAction();
     // Opened after the drop has finished, so the file manager is not kept waiting.
-    QTimer::singleShot(0, this, [files] {
-        for (const QString& f : files) CKurvexApp::Instance()->OpenFile(f);
-    });
+    const QList<QUrl> urls = event->mimeData()->urls();
+    QTimer::singleShot(0, this, [this, urls] { OpenDroppedFiles(urls); });
+}
+
+void CMainFrame::OpenDroppedFiles(const QList<QUrl>& urls) {
+    for (const QUrl& url : urls)
+        if (url.isLocalFile()) CKurvexApp::Instance()->OpenFile(url.toLocalFile());
 }
 
 }  // namespace kurvex

@@ -15,6 +15,7 @@ class QMdiArea;
 class QMenu;
 class QSettings;
 class QToolBar;
+class QUrl;
 
 namespace kurvex {
 
@@ -58,15 +59,13 @@ public:
     // The tool bars' places and visibility, saved and restored across runs.
     void SaveBarState(QSettings& settings) const;
     bool RestoreBarState(QSettings& settings);
+    // Opens the local files among `urls`, one window each, as a drop does.
+    void OpenDroppedFiles(const QList<QUrl>& urls);
     // Shows the recent files in the File menu.
     void SetRecentFiles(const QStringList& paths);
 
     QToolBar* StandardBar() const { return standard_; }
     QToolBar* MeasureBar() const { return measure_; }
-
-signals:
-    // Files were dropped on the frame.
-    void filesDropped(const QStringList& paths);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,7 +92,6 @@ private:
     QLabel* ready_ = nullptr;
     QPointer<COhmixGraphView> curveListView_;
     std::map<int, std::function<void()>> handlers_;
-    bool closePending_ = false;
 };
 
 }  // namespace kurvex

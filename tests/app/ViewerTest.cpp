@@ -1,0 +1,411 @@
+// The viewer end to end on the offscreen platform: the frame, its commands,
+// the graph view and what they show.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <cmath>
+#include <functional>
+
+#include "analysis/CommandTable.h"
+#include "analysis/FftWorker.h"
+#include "app/GraphDocument.h"
+#include "app/GraphView.h"
+#include "app/GraphWnd.h"
+#include "app/KurvexApp.h"
+#include "app/MainFrame.h"
+#include "app/MeasureWindow.h"
+#include "app/ShellMessages.h"
+#include "graph/MouseMode.h"
+#include "graph/Renderer.h"
+
+namespace kurvex {
+namespace {
+
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex")).clear();
+        ShellMessages::SetPresenter(
+            [this](const std::string& text, MessageIcon) { shown_.push_back(text); });
+        SetMouseMode(kModePan);
+        app_ = std::make_unique<CKurvexApp>();
+        ASSERT_TRUE(app_->InitInstance({}, true));
+        frame_ = app_->Frame();
+    }
+
+    // Lets closed windows and their documents go.
+    static void Settle() {
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    void TearDown() override {
+        if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
+        app_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ShellMessages::SetPresenter({});
+    }
+
+    QString WriteBytes(const QString& name, const QByteArray& bytes) {
+        const QString path = dir_.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(bytes);
+        return path;
+    }
+    QString Write(const QString& name, const QString& text) {
+        return WriteBytes(name, text.toUtf8());
+    }
+
+    // A result of `rows` rows: Time and the given columns of f(row).
+    QString WriteColumns(const QString& name, const QStringList& names, int rows,
+                         const std::function<double(int column, int row)>& f) {
+        QString text = names.join(' ') + '\n';
+        for (int r = 0; r < rows; ++r) {
+            QStringList line;
+            for (int c = 0; c < names.size(); ++c) line << QString::number(f(c, r), 'g', 12);
+            text += line.join(' ') + '\n';
+        }
+        return Write(name, text);
+    }
+
+    // Six curves whose spectra take a moment each: 19,997 points, a prime,
+    // leave the transform no short cut.
+    QString WriteSlowFftFile() {
+        QString text = "Time A B C D E F\n";
+        for (int r = 0; r < 19996; ++r) {
+            text += QString::number(r * 1e-6);
+            for (int c = 1; c <= 6; ++c) text += ' ' + QString::number(std::sin(r * 0.01 * c));
+            text += '\n';
+        }
+        QString ini =
+            "[Main]\nNumScreen=1\nXAxis=Time\nXFrom=0\nXTo=0.019995\n[Screen0]\n"
+            "CurveCount=6\nYFrom=-1\nYTo=1\n";
+        for (int c = 0; c < 6; ++c)
+            ini += QStringLiteral("Curve_%1_Formula=%2\n").arg(c).arg(QChar('A' + c));
+        Write("fft.ini", ini);
+        return Write("fft.txt", text);
+    }
+
+    COhmixGraphView* Open(const QString& path) {
+        app_->OpenFile(path);
+        QCoreApplication::processEvents();
+        return frame_->ActiveView();
+    }
+
+    QStringList MenuTitles() const {
+        QStringList titles;
+        for (QAction* a : frame_->menuBar()->actions()) titles << a->text();
+        return titles;
+    }
+
+    bool Enabled(int id) const { return frame_->Actions().Action(id)->isEnabled(); }
+    bool Checked(int id) const { return frame_->Actions().Action(id)->isChecked(); }
+
+    // The measure window's rows as "label\tvalue" lines.
+    static QStringList MeasureRows() {
+        CMsuFrame* m = CMsuFrame::Instance();
+        return m ? m->accessibleDescription().split('\n') : QStringList();
+    }
+
+    QTemporaryDir dir_;
+    std::vector<std::string> shown_;
+    std::unique_ptr<CKurvexApp> app_;
+    CMainFrame* frame_ = nullptr;
+};
+
+TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
+    EXPECT_EQ(MenuTitles(), (QStringList{"&File", "&View", "&Options", "&Help"}));
+    EXPECT_TRUE(Enabled(kCmdOpen));
+    EXPECT_FALSE(Enabled(kCmdRedraw));  // no view
+
+    const QString file =
+        WriteColumns("one.txt", {"Time", "V"}, 50, [](int c, int r) { return c ? r * r : r; });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(MenuTitles(), (QStringList{"&File", "Edit", "Axis", "Screen", "&Measure", "Analysis",
+                                         "&View", "&Options", "&Label", "&Window", "&Help"}));
+    EXPECT_EQ(view->SetupSourceUsed(), SetupSource::OneCurve);
+    EXPECT_TRUE(Enabled(kCmdRedraw));
+    EXPECT_TRUE(Enabled(kCmdPerformFft));
+    EXPECT_FALSE(Enabled(kCmdTimeDomain));
+    EXPECT_FALSE(Enabled(kCmdPrint));  // its code is not part of the program yet
+
+    // Undo follows the screen's saved states.
+    EXPECT_FALSE(Enabled(kCmdUndo));
+    const AxisRange before = view->Screen(0)->Record().XRange();
+    frame_->Actions().Action(kCmdZoomIn)->trigger();
+    EXPECT_NE(view->Screen(0)->Record().XRange(), before);
+    EXPECT_TRUE(Enabled(kCmdUndo));
+    QTest::keyClick(frame_, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->Screen(0)->Record().XRange(), before);
+    EXPECT_FALSE(Enabled(kCmdUndo));
+
+    // The mode commands are one exclusive set.
+    frame_->Actions().Action(kCmdZoomBox)->trigger();
+    EXPECT_EQ(MouseMode(), kModeZoomBox);
+    EXPECT_TRUE(Checked(kCmdZoomBox));
+    EXPECT_FALSE(Checked(kCmdPan));
+
+    // The right-mouse action is stored at once.
+    frame_->Execute(kCmdRightZoom);
+    EXPECT_TRUE(Checked(kCmdRightZoom));
+    EXPECT_EQ(QSettings("QUELLON", "Kurvex").value("Options/RMouseAction").toString(), "2");
+
+    frame_->Execute(kCmdMeasureToolbar);
+    EXPECT_FALSE(frame_->MeasureBar()->isVisible());
+    EXPECT_FALSE(Checked(kCmdMeasureToolbar));
+
+    // Every tool-bar button is named for screen readers.
+    for (QAction* a : frame_->StandardBar()->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* button = frame_->StandardBar()->widgetForAction(a);
+        ASSERT_NE(button, nullptr);
+        EXPECT_FALSE(button->accessibleName().isEmpty()) << a->data().toInt();
+    }
+}
+
+TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndTheViewLaysThemOut) {
+    const QString file = WriteColumns("three.txt", {"Time", "V1", "I1", "P"}, 20,
+                                      [](int c, int r) { return c * 10 + r; });
+    Write("three.ini",
+          "[Main]\nNumScreen=3\nXAxis=Time\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V1\n"
+          "Curve_0_Label=V1\n[Screen1]\nCurveCount=1\nCurve_0_Formula=I1\nCurve_0_Label=I1\n"
+          "[Screen2]\nCurveCount=1\nCurve_0_Formula=P\nCurve_0_Label=P\n");
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->SetupSourceUsed(), SetupSource::SettingsFile);
+    ASSERT_EQ(view->ScreenCount(), 3);
+    EXPECT_EQ(view->ActiveScreen(), 0);
+
+    const int t = view->LayoutNumbers().textHeight;
+    const int s = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    const int height = 537 + 3 * t + s;  // 600 with a 15-pixel text and a 17-pixel bar
+    view->resize(800, height);
+    EXPECT_EQ(view->Screen(0)->geometry(), QRect(0, 0, 800, 179));
+    EXPECT_EQ(view->Screen(1)->geometry(), QRect(0, 179, 800, 179));
+    EXPECT_EQ(view->Screen(2)->geometry(), QRect(0, 358, 800, height - 358));
+    EXPECT_FALSE(view->Screen(0)->Record().BottomScreen());
+    EXPECT_TRUE(view->Screen(2)->Record().BottomScreen());
+
+    // Deleting the top screen makes the former second one active.
+    frame_->Execute(kCmdDeleteScreen);
+    ASSERT_EQ(view->ScreenCount(), 2);
+    EXPECT_EQ(view->ActiveScreen(), 0);
+    EXPECT_EQ(view->Screen(0)->Record().Curve(0).label, "I1");
+    EXPECT_TRUE(view->Screen(1)->Record().BottomScreen());
+}
+
+TEST_F(ViewerTest, CurveListFollowsTheActiveView) {
+    const QString two =
+        WriteColumns("two.txt", {"Time", "V1", "I1"}, 20, [](int c, int r) { return c + r; });
+    Write("two.ini",
+          "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V1\nCurve_0_Label=V1\n"
+          "[Screen1]\nCurveCount=1\nCurve_0_Formula=I1\nCurve_0_Label=I1\n");
+    COhmixGraphView* view = Open(two);
+    ASSERT_NE(view, nullptr);
+    QComboBox* list = frame_->CurveList();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "1 -> V1");
+    EXPECT_EQ(list->itemText(1), "2 -> I1");
+    EXPECT_EQ(list->itemData(1).toInt(), (0 << 8) + 1);
+
+    // Choosing an entry selects that screen and curve.
+    list->setCurrentIndex(1);
+    emit list->activated(1);
+    EXPECT_EQ(view->ActiveScreen(), 1);
+    EXPECT_EQ(view->Screen(1)->Record().SelectedCurve(), 0);
+
+    // A second window lists its own curve, bare; closing another window leaves it.
+    COhmixGraphView* other =
+        Open(WriteColumns("single.txt", {"Time", "Vout"}, 20, [](int c, int r) { return c * r; }));
+    ASSERT_NE(other, view);
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->itemText(0), "Vout");
+    view->Window()->close();
+    Settle();
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(frame_->CurveListView(), other);
+    other->Window()->close();
+    Settle();
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_TRUE(app_->Documents().empty());
+}
+
+TEST_F(ViewerTest, MeasureWindowListsTheCursorValues) {
+    // V = row², so Max lands on the last row.
+    const QString file =
+        WriteColumns("m.txt", {"Time", "V"}, 11, [](int c, int r) { return c ? r * r : r * 0.1; });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdMax);
+    ASSERT_NE(CMsuFrame::Instance(), nullptr);
+    EXPECT_EQ(MouseMode(), kModeMeasure);
+    EXPECT_EQ(MeasureRows(), (QStringList{"Time\t1", "___\t", "V\t100"}));
+
+    frame_->Execute(kCmdPreviousPoint);
+    EXPECT_EQ(MeasureRows(), (QStringList{"Time\t0.9", "___\t", "V\t81"}));
+
+    // Cursor 2 by the right button: the difference and the frequency it makes.
+    CGraphWnd* screen = view->Screen(0);
+    screen->repaint();
+    const PlotRect plot = screen->Record().Plot();
+    QTest::mouseClick(screen, Qt::RightButton, Qt::NoModifier,
+                      QPoint(plot.left + plot.Width() / 4, plot.top + plot.Height() / 2));
+    const QStringList rows = MeasureRows();
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_TRUE(rows[0].startsWith("Time\t-"));
+    ASSERT_TRUE(rows[1].startsWith("Frequency\t"));
+    const double dx = rows[0].section('\t', 1).toDouble();
+    const double f = rows[1].section('\t', 1).toDouble();
+    EXPECT_NEAR(f * dx, 1.0, 1e-5);
+    EXPECT_TRUE(view->Screen(0)->Record().Cursor(1).shown);
+
+    // Leaving measure mode hides the cursors.
+    frame_->Execute(kCmdPan);
+    EXPECT_FALSE(view->Screen(0)->Record().Cursor(0).shown);
+    EXPECT_FALSE(view->Screen(0)->Record().Cursor(1).shown);
+
+    // Avg shows one result under its caption.
+    frame_->Execute(kCmdAverage);
+    EXPECT_EQ(CMsuFrame::Instance()->windowTitle(), "Average Value");
+    EXPECT_EQ(MeasureRows(), (QStringList{"V\t35"}));  // (0 + 1 + ... + 100) / 11
+}
+
+TEST_F(ViewerTest, MeasureOnAnXYCurveListsEveryCrossing) {
+    // Two turns round a circle: X passes each value four times.
+    const QString file = WriteColumns("xy.txt", {"X", "Y"}, 401, [](int c, int r) {
+        const double t = r * 4 * M_PI / 400;
+        return c ? std::sin(t) : std::cos(t);
+    });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdNextPoint);
+    const QStringList rows = MeasureRows();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_TRUE(rows[0].startsWith("X\t"));
+    // Y at the four places, +y, -y, +y, -y up to the interpolation between samples.
+    const QStringList values = rows[2].section('\t', 1).split(", ");
+    ASSERT_EQ(values.size(), 4) << rows[2].toStdString();
+    const double y = values[0].toDouble();
+    EXPECT_GT(y, 0.5);
+    for (int i = 1; i < 4; ++i) EXPECT_NEAR(values[i].toDouble(), i % 2 ? -y : y, 0.01 * y);
+}
+
+// Runs `action` once on the FFT progress dialog as soon as it shows.
+void OnProgressDialog(const std::function<void(QProgressDialog*)>& action) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        action(dialog);
+    });
+    timer->start(20);
+}
+
+TEST_F(ViewerTest, FftCancelStopsOnlyTheCurveInProgress) {
+    COhmixGraphView* view = Open(WriteSlowFftFile());
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->Screen(0)->Record().CurveCount(), 6);
+    OnProgressDialog([](QProgressDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "FFT in progress");
+        EXPECT_TRUE(d->labelText().contains(" is in progress. Please wait."));
+        d->findChild<QPushButton*>()->click();
+    });
+    frame_->Execute(kCmdPerformFft);
+    const CGraphCurve& r = view->Screen(0)->Record();
+    EXPECT_EQ(r.FreqDisplay(), 1);
+    int empty = 0;
+    for (int i = 0; i < r.CurveCount(); ++i) {
+        ASSERT_TRUE(r.Curve(i).spectrum);
+        const std::int32_t points = r.Curve(i).spectrum->Capacity();
+        EXPECT_TRUE(points == 0 || points == 9999) << i;
+        empty += points == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(empty, 1);
+    EXPECT_TRUE(Enabled(kCmdTimeDomain));
+    EXPECT_FALSE(Enabled(kCmdChooseXVariable));
+
+    // Undo goes back across the switch.
+    frame_->Execute(kCmdUndo);
+    EXPECT_EQ(view->Screen(0)->Record().FreqDisplay(), 0);
+}
+
+TEST_F(ViewerTest, ClosingAWindowDuringItsFftCancelsAndWaits) {
+    const QString file = WriteSlowFftFile();
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    QMdiSubWindow* window = view->Window();
+    OnProgressDialog([window](QProgressDialog*) { window->close(); });
+    frame_->Execute(kCmdPerformFft);
+    Settle();
+    EXPECT_FALSE(FftWorker::AnalysisRunning());
+    EXPECT_TRUE(frame_->MdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(app_->Documents().empty());
+}
+
+TEST_F(ViewerTest, ReloadRebindsCurvesAndClosesViewsThatLostTheirX) {
+    const QString file =
+        WriteColumns("r.txt", {"Time", "V1", "I1"}, 10, [](int c, int r) { return c + r; });
+    Write("r.ini",
+          "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V1\n"
+          "[Screen1]\nCurveCount=1\nCurve_0_Formula=I1\n");
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->ScreenCount(), 2);
+
+    // Longer data without I1: the curve that showed it goes.
+    WriteColumns("r.txt", {"Time", "V1"}, 30, [](int c, int r) { return c + r; });
+    frame_->Execute(kCmdReload);
+    EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 30);
+    EXPECT_EQ(view->Screen(0)->Record().CurveCount(), 1);
+    EXPECT_EQ(view->Screen(1)->Record().CurveCount(), 0);
+
+    // The X variable gone: the window closes with its document.
+    WriteColumns("r.txt", {"Step", "V1"}, 30, [](int c, int r) { return c + r; });
+    frame_->Execute(kCmdReload);
+    Settle();
+    EXPECT_TRUE(frame_->MdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(app_->Documents().empty());
+}
+
+TEST_F(ViewerTest, FilesOpenOneWindowEachAndBadOnesLeaveTheOthers) {
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; });
+    const QString bad = Write("bad.txt", QStringLiteral("no numbers here\nat all\n"));
+    const QString b = WriteColumns("b.txt", {"Time", "I"}, 5, [](int c, int r) { return c * r; });
+
+    // As a file manager drops them on the frame.
+    frame_->OpenDroppedFiles(
+        {QUrl::fromLocalFile(a), QUrl::fromLocalFile(bad), QUrl::fromLocalFile(b)});
+    EXPECT_EQ(frame_->MdiArea()->subWindowList().size(), 2);
+    EXPECT_EQ(app_->Documents().size(), 2u);
+    EXPECT_FALSE(shown_.empty());  // the reader said why bad.kfd was refused
+
+    // The same file again activates its window instead of opening a copy.
+    app_->OpenFile(a);
+    EXPECT_EQ(app_->Documents().size(), 2u);
+    EXPECT_EQ(frame_->ActiveView()->Document()->Path(), QFileInfo(a).canonicalFilePath());
+    EXPECT_EQ(app_->RecentFiles().front(), QFileInfo(b).canonicalFilePath());
+}
+
+}  // namespace
+}  // namespace kurvex
