@@ -425,9 +425,12 @@ CommandState EvaluateCommand(const CommandSpec& spec, const CommandContext& c) {
         case R::MouseMode:
             s.checked = c.mouseMode == spec.ruleArgument;
             break;
-        case R::LineMode:
-            s.checked = c.templates && c.templates->LineCommandChecked(spec.id, c.mouseMode);
+        case R::LineMode: {
+            const std::int32_t style = spec.id == kCmdDottedLine ? 2 : 0;
+            const std::int32_t arrow = spec.id == kCmdArrow ? 1 : 0;
+            s.checked = c.mouseMode == 7 && c.lineStyleFlag == style && c.arrowFlag == arrow;
             break;
+        }
         case R::RightMouseAction:
             s.checked = c.rightMouseAction == spec.ruleArgument;
             break;

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "graph/AnnotationTemplates.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {
@@ -173,7 +172,8 @@ struct CommandContext {
     std::int32_t mouseMode = 0;
     std::int32_t rightMouseAction = 0;
     std::int32_t measureLineStyle = 0;
-    const AnnotationTemplates* templates = nullptr;  // the line template
+    std::int32_t lineStyleFlag = 0;  // what the line mode draws: 0 solid, 2 dotted
+    std::int32_t arrowFlag = 0;      //   and 1 with an arrow head
     bool standardBarShown = true;
     bool measureBarShown = true;
     bool statusBarShown = true;

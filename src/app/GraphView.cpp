@@ -20,6 +20,8 @@
 #include "app/MainFrame.h"
 #include "app/MeasureWindow.h"
 #include "app/QPainterCanvas.h"
+#include "dialogs/CurvePropertiesDlg.h"
+#include "graph/CurveEdit.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/Export.h"
 #include "graph/MouseMode.h"
@@ -48,7 +50,7 @@ const QtTextMeasure& TextMeasurer() {
 }
 
 MeasureLineStyle CurrentLineStyle() {
-    return MeasureLineStyleSetting() == kMeasureCross ? kMeasureCross : kMeasureVerticalBar;
+    return SharedMeasureLineStyle() == kMeasureCross ? kMeasureCross : kMeasureVerticalBar;
 }
 
 // The pointer position a right press carries: x in the low, y in the high 16 bits.
@@ -175,8 +177,9 @@ void COhmixGraphView::FirstSetup() {
         invalid = setup.invalidPoints;
         for (auto& record : setup.screens) AppendScreen(std::move(record));
         if (!screens_.empty()) SetActiveScreen(0);
-        // Choosing the curves of the one empty screen needs the curve dialog;
-        // without it the screen stays empty and Add/Delete Curves stays off.
+        LayOut();
+        // The user picks the curves of the one empty screen; cancelled, it stays empty.
+        if (setupSource_ == SetupSource::ChooseCurves) EditCurves(0);
     }
     LayOut();
     RedrawAll();
@@ -193,6 +196,8 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdSaveBinary:
         case kCmdUndo:
         case kCmdDeleteScreen:
+        case kCmdAddScreen:
+        case kCmdAddDeleteCurves:
         case kCmdMeasure:
         case kCmdMax:
         case kCmdMin:
@@ -253,6 +258,12 @@ void COhmixGraphView::Execute(int id) {
         case kCmdDeleteScreen:
             DeleteScreen();
             break;
+        case kCmdAddScreen:
+            AddScreen();
+            break;
+        case kCmdAddDeleteCurves:
+            EditCurves(active_);
+            break;
         case kCmdMeasure:
             EnterMeasureMode();
             break;
@@ -302,7 +313,7 @@ void COhmixGraphView::Execute(int id) {
             break;
         case kCmdZoomIn:
         case kCmdZoomOut:
-            if (CGraphWnd* s = Screen(FocusedScreen()))
+            if (CGraphWnd* s = CGraphWnd::ZoomTarget(screens_))
                 id == kCmdZoomIn ? s->ZoomIn() : s->ZoomOut();
             break;
         case kCmdRedraw:
@@ -516,7 +527,7 @@ void COhmixGraphView::RunAverage(int id) {
 }
 
 void COhmixGraphView::SetMeasureLineStyle(std::int32_t style) {
-    SetMeasureLineStyleSetting(style);
+    SetSharedMeasureLineStyle(style);
     for (CGraphDocument* d : CKurvexApp::Instance()->Documents())
         for (COhmixGraphView* v : d->Views()) v->RedrawAll();
     CGraphWnd* s = Screen(ScreenOfParam(listParam_));
@@ -557,14 +568,73 @@ void COhmixGraphView::Redraw() {
     if (FitAll(Records())) RedrawAll();
 }
 
+void COhmixGraphView::RemoveScreen(int index) {
+    if (index < 0 || index >= ScreenCount()) return;
+    if (index == active_) SetActiveScreen(-1);
+    CGraphWnd* s = screens_[static_cast<size_t>(index)];
+    screens_.erase(screens_.begin() + index);
+    delete s;
+    if (active_ > index) --active_;
+    LayOut();
+}
+
+bool COhmixGraphView::EditCurves(int index) {
+    CGraphWnd* s = Screen(index);
+    if (!s) return false;
+    CGraphCurve& record = s->Record();
+    COhmixGraphDoc& core = document_->Core();
+    core.propertyDialogOpen = true;
+    CCurvePropertiesDlg dialog(record, this);
+    const int result = dialog.exec();
+    core.propertyDialogOpen = false;
+    if (result != QDialog::Accepted) return false;
+    const bool wasEmpty = record.CurveCount() == 0;
+    bool invalid = ApplyCurveEdits(record, dialog.Curves());
+    for (CGraphCurve* r : Records()) {
+        ApplySharedDisplay(*r, dialog.Display(), &TextMeasurer());
+        r->SetMetrics(metrics_);
+    }
+    // A screen that showed nothing gets ranges for what it shows now: its
+    // own X when it has no X range yet, else Y under the shared X.
+    if (wasEmpty && record.CurveCount() > 0) {
+        const bool ownX = !(record.XRange().to > record.XRange().from);
+        invalid = (ownX ? ScaleToData(record) : FitYToCurves(record)) || invalid;
+        if (ownX && SyncXAxis(Records(), static_cast<size_t>(index), metrics_)) invalid = true;
+    }
+    RedrawAll();
+    ReportSelection(FirstSelectionParam(ConstRecords()));
+    if (invalid) WarnInvalidPoints();
+    return true;
+}
+
+void COhmixGraphView::AddScreen() {
+    if (!document_->HasData()) return;
+    auto record = std::make_unique<CGraphCurve>(0);
+    record->SetData(document_->Core().Data());
+    if (!screens_.empty()) {
+        CopySharedDisplay(screens_.back()->Record(), *record);
+    } else {
+        record->SetXTitle(record->XVariableName());
+        record->UpdateExtents();
+    }
+    const int previous = active_;
+    AppendScreen(std::move(record));
+    const int added = ScreenCount() - 1;
+    LayOut();
+    SetActiveScreen(added);
+    if (!EditCurves(added) || Screen(added)->Record().CurveCount() == 0) {
+        RemoveScreen(added);
+        SetActiveScreen(previous);
+    }
+    LayOut();
+    RedrawAll();
+}
+
 void COhmixGraphView::DeleteScreen() {
     const int n = ScreenCount();
     if (n < 2 || active_ < 0 || active_ >= n) return;
     const int doomed = active_;
-    SetActiveScreen(-1);
-    CGraphWnd* s = screens_[static_cast<size_t>(doomed)];
-    screens_.erase(screens_.begin() + doomed);
-    delete s;
+    RemoveScreen(doomed);
     SetActiveScreen(ActiveAfterDelete(doomed));
     LayOut();
     RedrawAll();

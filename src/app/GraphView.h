@@ -101,6 +101,10 @@ private:
     void LayOut();
     CGraphWnd* AppendScreen(std::unique_ptr<CGraphCurve> record);
     void DeleteScreen();
+    void RemoveScreen(int index);
+    // Opens the curve dialog on screen `index`; true when it was accepted.
+    bool EditCurves(int index);
+    void AddScreen();
     void ReportSelection(std::int32_t param);
     void OnCursorMoved(int screen, int which);
     void RunRightMouseAction(int screen, QPoint global);

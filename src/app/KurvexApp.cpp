@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
@@ -17,7 +18,10 @@
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
 #include "app/MeasureWindow.h"
+#include "app/RequestChannel.h"
 #include "app/ShellMessages.h"
+#include "app/WorkerTask.h"
+#include "data/RequestText.h"
 #include "graph/MouseMode.h"
 #include "graph/StoredOptions.h"
 
@@ -42,11 +46,6 @@ std::vector<std::string> InstalledManuals() {
     if (*KURVEX_SOURCE_DIR)
         paths.push_back(std::string(KURVEX_SOURCE_DIR) + "/doc/manual/index.html");
     return paths;
-}
-
-QString CanonicalPath(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
 }
 
 }  // namespace
@@ -80,6 +79,7 @@ bool CKurvexApp::InitInstance(const QStringList& files, bool show) {
     FftSizeTable::Instance();
 
     frame_ = new CMainFrame();
+    frame_->setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
     frame_->SetRecentFiles(recentFiles_);
     InstallHooks();
     for (const QString& f : files) OpenFile(f);
@@ -119,7 +119,7 @@ std::map<int, std::function<void()>> CKurvexApp::CommandHandlers() {
 }
 
 CGraphDocument* CKurvexApp::FindDocument(const QString& path) const {
-    const QString wanted = CanonicalPath(path);
+    const QString wanted = CanonicalDocumentPath(path);
     for (CGraphDocument* d : documents_)
         if (d->Path() == wanted && !d->Views().empty()) return d;
     return nullptr;
@@ -187,6 +187,87 @@ void CKurvexApp::AddRecentFile(const QString& path) {
     recentFiles_.clear();
     for (const std::string& f : files) recentFiles_ << QString::fromStdString(f);
     if (frame_) frame_->SetRecentFiles(recentFiles_);
+}
+
+void CKurvexApp::ServeRequests(RequestServer& server) {
+    connect(&server, &RequestServer::request, this, [this](const QString& text, bool* accepted) {
+        QString refusal;
+        *accepted = HandleRequest(text, &refusal);
+        if (!*accepted && frame_)
+            frame_->ShowStatus(QStringLiteral("Request refused: %1").arg(refusal));
+    });
+    connect(&server, &RequestServer::refused, this, [this](const QString& reason) {
+        if (frame_) frame_->ShowStatus(QStringLiteral("Request refused: %1").arg(reason));
+    });
+}
+
+bool CKurvexApp::HandleRequest(const QString& text, QString* refusal) {
+    const auto refuse = [refusal](const QString& why) {
+        if (refusal) *refusal = why;
+        return false;
+    };
+    const std::string bytes = text.toStdString();
+    if (const std::string why = RequestRefusal(bytes); !why.empty())
+        return refuse(QString::fromStdString(why));
+    const std::vector<std::string> names = ExpandFileNamePattern(bytes);
+    if (names.empty()) return refuse(QStringLiteral("the request names no file"));
+    const QString name = QString::fromStdString(names.front());
+    CGraphDocument* open = FindDocument(name);
+    if (!open && !QFileInfo(name).isFile())
+        return refuse(QStringLiteral("there is no file %1").arg(name));
+    if (!frame_) return refuse(QStringLiteral("the viewer is not ready"));
+    if (BusyScope::Busy()) {
+        // Long work is under way; the request runs as soon as it has ended.
+        queuedRequests_ << text;
+        if (queuedRequests_.size() == 1)
+            QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
+        return true;
+    }
+    if (frame_->isMinimized())
+        frame_->showNormal();
+    else
+        frame_->show();
+    frame_->raise();
+    frame_->activateWindow();
+    frame_->update();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    bool done = false;
+    if (open) {
+        COhmixGraphView* first = open->Views().front();
+        if (QMdiSubWindow* w = first->Window()) {
+            if (w->isMinimized()) w->showNormal();
+            frame_->MdiArea()->setActiveSubWindow(w);
+        }
+        const CGraphDocument::ReloadOutcome outcome = open->Reload(frame_);
+        done = outcome == CGraphDocument::ReloadOutcome::Reloaded;
+        if (done) {
+            for (COhmixGraphView* v : open->Views())
+                v->RescaleAfterRequest(Options().redrawXOnReload != 0);
+        } else if (refusal) {
+            *refusal = outcome == CGraphDocument::ReloadOutcome::Skipped
+                           ? QStringLiteral("a Properties dialog of %1 is open").arg(name)
+                           : QStringLiteral("%1 could not be read again").arg(name);
+        }
+    } else {
+        done = OpenFile(name) != nullptr;
+        if (!done && refusal) *refusal = QStringLiteral("%1 could not be opened").arg(name);
+    }
+    QApplication::restoreOverrideCursor();
+    return done;
+}
+
+void CKurvexApp::RunQueuedRequests() {
+    if (BusyScope::Busy()) {
+        QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
+        return;
+    }
+    const QStringList requests = queuedRequests_;
+    queuedRequests_.clear();
+    for (const QString& r : requests) {
+        QString refusal;
+        if (!HandleRequest(r, &refusal) && frame_)
+            frame_->ShowStatus(QStringLiteral("Request refused: %1").arg(refusal));
+    }
 }
 
 void CKurvexApp::OpenHelp() {

@@ -15,6 +15,7 @@ namespace kurvex {
 class CGraphDocument;
 class CMainFrame;
 class COhmixGraphView;
+class RequestServer;
 
 // The one application object: options, documents, the main frame, the help
 // and the requests of the simulator's schematic editor.
@@ -48,6 +49,12 @@ public:
     // A further window on `document`.
     COhmixGraphView* NewWindow(CGraphDocument* document);
 
+    // Answers the requests `server` receives (it must outlive this object).
+    void ServeRequests(RequestServer& server);
+    // Handles one open or reload request; false when it is refused, with
+    // the reason in *refusal.
+    bool HandleRequest(const QString& text, QString* refusal = nullptr);
+
     // The help file "&Index..." and F1 open; empty when there is none.
     const QString& HelpPath() const { return helpPath_; }
     // Opens the help file.
@@ -63,12 +70,14 @@ private:
     void RemoveDocument(CGraphDocument* document);
     void RetitleWindows(CGraphDocument* document);
     void InstallHooks();
+    void RunQueuedRequests();
 
     std::unique_ptr<SettingsStore> store_;
     CMainFrame* frame_ = nullptr;
     std::vector<CGraphDocument*> documents_;
     QStringList recentFiles_;
     QString helpPath_;
+    QStringList queuedRequests_;  // arrived while long work ran
 };
 
 }  // namespace kurvex

@@ -243,8 +243,9 @@ void CMainFrame::RefreshCommands() {
     if (COhmixGraphView* v = ActiveView()) v->FillContext(c);
     c.mouseMode = MouseMode();
     c.rightMouseAction = Options().rightMouseAction;
-    c.measureLineStyle = MeasureLineStyleSetting();
-    c.templates = &ProgramTemplates();
+    c.measureLineStyle = SharedMeasureLineStyle();
+    c.lineStyleFlag = LineStyleFlag();
+    c.arrowFlag = ArrowFlag();
     c.standardBarShown = standard_ && standard_->isVisible();
     c.measureBarShown = measure_ && measure_->isVisible();
     c.statusBarShown = statusBar()->isVisible();

@@ -1,18 +1,73 @@
 // kurvex: the waveform viewer.
 #include <QApplication>
-#include <QStringList>
+#include <QDir>
+#include <QIcon>
+#include <cstdio>
 
+#include "app/CommandLine.h"
 #include "app/KurvexApp.h"
+#include "app/NumericLocale.h"
+#include "app/RequestChannel.h"
+
+namespace {
+
+void Print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    if (!text.endsWith('\n')) std::fputc('\n', stream);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kurvex"));
     QApplication::setOrganizationName(QStringLiteral("QUELLON"));
-    QStringList files;
-    for (const QString& a : app.arguments().mid(1))
-        if (!a.startsWith('-')) files << a;
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
+    kurvex::PinNumericLocale();
+
+    const kurvex::CommandLine line = kurvex::ParseCommandLine(QApplication::arguments().mid(1));
+    if (!line.error.isEmpty()) {
+        Print(stderr, QStringLiteral("kurvex: ") + line.error);
+        Print(stderr, kurvex::UsageText());
+        return 2;
+    }
+    if (line.help) {
+        Print(stdout, kurvex::HelpText());
+        return 0;
+    }
+    if (line.version) {
+        Print(stdout, kurvex::VersionText());
+        return 0;
+    }
+    if (line.send) {
+        QString error;
+        const int status = kurvex::SendRequest(line.sendText, &error);
+        if (status != 0) Print(stderr, QStringLiteral("kurvex: ") + error);
+        return status;
+    }
+
+    kurvex::RequestServer server;
+    QString error;
+    if (!server.Listen(&error)) {
+        if (server.AnotherServes() && !line.files.isEmpty()) {
+            // The running viewer opens them; it has another working folder.
+            int status = 0;
+            for (const QString& file : line.files) {
+                const QString request = kurvex::AbsoluteRequestText(file, QDir::currentPath());
+                if (kurvex::SendRequest(request, &error) != 0) {
+                    Print(stderr, QStringLiteral("kurvex: ") + error);
+                    status = 1;
+                }
+            }
+            return status;
+        }
+        if (!server.AnotherServes())
+            Print(stderr, QStringLiteral("kurvex: requests cannot be served: ") + error);
+    }
+
     kurvex::CKurvexApp kurvex;
-    if (!kurvex.InitInstance(files)) return 1;
+    kurvex.ServeRequests(server);
+    if (!kurvex.InitInstance(line.files)) return 1;
     const int status = QApplication::exec();
     return kurvex.ExitInstance() == 0 ? status : 1;
 }

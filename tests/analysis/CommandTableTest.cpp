@@ -229,10 +229,8 @@ TEST(CommandTable, StateChangesMoveTheRulesAlong) {
     EXPECT_TRUE(state(kCmdTimeDomain).enabled);
     EXPECT_FALSE(state(kCmdChooseXVariable).enabled);
 
-    // The line commands are checked by the template's style in line mode only.
-    AnnotationTemplates templates;
-    templates.ApplyLineCommand(kCmdDottedLine);
-    c.templates = &templates;
+    // The line commands are checked by the line tool's style in line mode only.
+    c.lineStyleFlag = 2;
     c.mouseMode = 7;
     EXPECT_TRUE(state(kCmdDottedLine).checked);
     EXPECT_FALSE(state(kCmdLine).checked);
