@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/WorkerTask.h"
+#include "data/NameText.h"
 
 namespace kurvex {
 
@@ -58,7 +59,7 @@ QString FftRun::CurveName(int screenRun, int curve) const {
     if (screenRun < 0 || screenRun >= static_cast<int>(order_.size())) return {};
     const CGraphCurve& s = *order_[static_cast<size_t>(screenRun)];
     if (curve < 0 || curve >= s.CurveCount()) return {};
-    return QString::fromStdString(s.Curve(curve).formula);
+    return QString::fromStdString(DisplayName(s.Curve(curve).formula));
 }
 
 void FftRun::WhileRunning(FftWorker& worker) {

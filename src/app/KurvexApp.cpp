@@ -18,6 +18,7 @@
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
 #include "app/MeasureWindow.h"
+#include "app/NumericLocale.h"
 #include "app/RequestChannel.h"
 #include "app/ShellMessages.h"
 #include "app/WorkerTask.h"
@@ -70,6 +71,8 @@ CKurvexApp* CKurvexApp::Instance() {
 }
 
 bool CKurvexApp::InitInstance(const QStringList& files, bool show) {
+    // QApplication took the user's locale; numbers are written and read in C's.
+    PinNumericLocale();
     LoadStoredOptions(*store_, Options(), ProgramTemplates().Text());
     for (const std::string& f : LoadRecentFiles(*store_, kRecentFileCount))
         recentFiles_ << QString::fromStdString(f);

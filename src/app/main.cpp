@@ -6,7 +6,6 @@
 
 #include "app/CommandLine.h"
 #include "app/KurvexApp.h"
-#include "app/NumericLocale.h"
 #include "app/RequestChannel.h"
 
 namespace {
@@ -23,7 +22,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kurvex"));
     QApplication::setOrganizationName(QStringLiteral("QUELLON"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
-    kurvex::PinNumericLocale();
 
     const kurvex::CommandLine line = kurvex::ParseCommandLine(QApplication::arguments().mid(1));
     if (!line.error.isEmpty()) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "data/IniFile.h"
+#include "data/NameText.h"
 #include "graph/AxisScale.h"
 #include "graph/DisplayRecord.h"
 #include "graph/ViewLayout.h"
@@ -15,7 +16,7 @@ std::vector<CurveListEntry> CurveListEntries(const std::vector<const CGraphCurve
     for (size_t i = 0; i < screens.size(); ++i) {
         const CGraphCurve& s = *screens[i];
         for (std::int32_t j = 0; j < s.CurveCount(); ++j) {
-            const std::string& label = s.Curve(j).label;
+            const std::string label = DisplayName(s.Curve(j).label);
             std::string text = label;
             if (numbered) {
                 char number[16];

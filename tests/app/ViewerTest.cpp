@@ -18,11 +18,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <clocale>
 #include <cmath>
 #include <functional>
 
 #include "analysis/CommandTable.h"
 #include "analysis/FftWorker.h"
+#include "analysis/ViewFiles.h"
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
@@ -405,6 +407,82 @@ TEST_F(ViewerTest, FilesOpenOneWindowEachAndBadOnesLeaveTheOthers) {
     EXPECT_EQ(app_->Documents().size(), 2u);
     EXPECT_EQ(frame_->ActiveView()->Document()->Path(), QFileInfo(a).canonicalFilePath());
     EXPECT_EQ(app_->RecentFiles().front(), QFileInfo(b).canonicalFilePath());
+}
+
+TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
+    const QString upper =
+        WriteColumns("A.txt", {"Time", "V"}, 11, [](int c, int r) { return c * r; });
+    const QString link = dir_.filePath("link.txt");
+    ASSERT_TRUE(QFile::link(a, link));
+
+    QString refusal;
+    // A pattern names a.txt and b.txt: only the first counts.
+    EXPECT_TRUE(app_->HandleRequest(dir_.filePath("<a,b>.txt"), &refusal));
+    ASSERT_EQ(app_->Documents().size(), 1u);
+    COhmixGraphView* view = frame_->ActiveView();
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdZoomIn);
+    const AxisRange zoomed = view->Screen(0)->Record().XRange();
+
+    // The same file by another name of it: reloaded, X kept as the option says.
+    WriteColumns("a.txt", {"Time", "V"}, 21, [](int c, int r) { return c + r; });
+    Options().redrawXOnReload = 0;
+    EXPECT_TRUE(app_->HandleRequest(link, &refusal)) << refusal.toStdString();
+    ASSERT_EQ(app_->Documents().size(), 1u);
+    EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 21);
+    EXPECT_EQ(view->Screen(0)->Record().XRange(), zoomed);
+    Options().redrawXOnReload = 1;
+    EXPECT_TRUE(app_->HandleRequest(a, &refusal));
+    EXPECT_DOUBLE_EQ(view->Screen(0)->Record().XRange().to, 20.0);
+
+    // Another letter case is another file here.
+    EXPECT_TRUE(app_->HandleRequest(upper, &refusal));
+    EXPECT_EQ(app_->Documents().size(), 2u);
+
+    // Refused: nothing there, nothing asked, not UTF-8.
+    EXPECT_FALSE(app_->HandleRequest(dir_.filePath("missing.txt"), &refusal));
+    EXPECT_TRUE(refusal.contains("missing.txt"));
+    EXPECT_FALSE(app_->HandleRequest(QString(), &refusal));
+    EXPECT_FALSE(refusal.isEmpty());
+    EXPECT_EQ(app_->Documents().size(), 2u);
+}
+
+TEST_F(ViewerTest, SavedFilesReadBackUnderACommaLocale) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+    // A new viewer under the user's comma locale, as QApplication leaves it.
+    app_.reset();
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    frame_ = app_->Frame();
+
+    const QString file = WriteColumns("de.txt", {"Time", "V"}, 11,
+                                      [](int c, int r) { return c ? 0.5 + r * 0.25 : r * 0.1; });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdZoomIn);
+    const AxisRange zoomed = view->Screen(0)->Record().XRange();
+    frame_->Execute(kCmdSaveSettings);
+    const QString text = dir_.filePath("de-copy.txt");
+    ASSERT_TRUE(
+        SaveViewAs(view->ConstRecords(), 2, text.toStdString(), view->Document()->Messages()));
+    view->Window()->close();
+    Settle();
+
+    COhmixGraphView* again = Open(file);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->SetupSourceUsed(), SetupSource::SettingsFile);
+    EXPECT_NEAR(again->Screen(0)->Record().XRange().from, zoomed.from, 1e-5);
+    EXPECT_NEAR(again->Screen(0)->Record().XRange().to, zoomed.to, 1e-5);
+
+    COhmixGraphView* copy = Open(text);
+    ASSERT_NE(copy, nullptr);
+    const CResultData* d = copy->Document()->Core().Data().Get();
+    ASSERT_EQ(d->RowCount(), 11);
+    EXPECT_DOUBLE_EQ(d->Variable(1)->Values()[3], 1.25);
+    EXPECT_DOUBLE_EQ(d->Variable(0)->Values()[3], 0.3);
+    std::setlocale(LC_ALL, before.c_str());
 }
 
 }  // namespace
