@@ -1,8 +1,10 @@
 // kurvex: the waveform viewer.
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QIcon>
 #include <cstdio>
+#include <cstring>
 
 #include "app/CommandLine.h"
 #include "app/KurvexApp.h"
@@ -15,15 +17,24 @@ void Print(std::FILE* stream, const QString& text) {
     if (!text.endsWith('\n')) std::fputc('\n', stream);
 }
 
+// The request text of --send exactly as given: bytes that are not UTF-8 are
+// refused, never turned into another name.
+QByteArray SendBytes(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) break;
+        if (std::strcmp(argv[i], "--send") == 0 && i + 1 < argc) return QByteArray(argv[i + 1]);
+        if (std::strncmp(argv[i], "--send=", 7) == 0) return QByteArray(argv[i] + 7);
+    }
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kurvex"));
-    QApplication::setOrganizationName(QStringLiteral("QUELLON"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
-
-    const kurvex::CommandLine line = kurvex::ParseCommandLine(QApplication::arguments().mid(1));
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    // Help, version and requests need no display.
+    const kurvex::CommandLine line = kurvex::ParseCommandLine(arguments);
     if (!line.error.isEmpty()) {
         Print(stderr, QStringLiteral("kurvex: ") + line.error);
         Print(stderr, kurvex::UsageText());
@@ -38,11 +49,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (line.send) {
+        QCoreApplication core(argc, argv);
         QString error;
-        const int status = kurvex::SendRequest(line.sendText, &error);
+        const int status = kurvex::SendRequestBytes(SendBytes(argc, argv), &error);
         if (status != 0) Print(stderr, QStringLiteral("kurvex: ") + error);
         return status;
     }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kurvex"));
+    QApplication::setOrganizationName(QStringLiteral("QUELLON"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
 
     kurvex::RequestServer server;
     QString error;
