@@ -119,7 +119,10 @@ void CGraphDocument::AddView(COhmixGraphView* view) {
 
 void CGraphDocument::RemoveView(COhmixGraphView* view) {
     views_.erase(std::remove(views_.begin(), views_.end(), view), views_.end());
-    if (views_.empty()) emit lastViewClosed(this);
+    if (views_.empty())
+        emit lastViewClosed(this);
+    else
+        emit viewClosed(this);
 }
 
 void CGraphDocument::CloseAllViews() {

@@ -58,6 +58,8 @@ public:
 signals:
     // The last view went away: the document is to be deleted.
     void lastViewClosed(CGraphDocument* document);
+    // A view went away and others remain.
+    void viewClosed(CGraphDocument* document);
 
 private:
     // Runs `work` on the core document on a worker behind a progress dialog.

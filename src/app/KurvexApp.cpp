@@ -148,6 +148,8 @@ CGraphDocument* CKurvexApp::OpenFile(const QString& path) {
     documents_.push_back(document);
     connect(document, &CGraphDocument::lastViewClosed, this, &CKurvexApp::RemoveDocument,
             Qt::QueuedConnection);
+    connect(document, &CGraphDocument::viewClosed, this, &CKurvexApp::RetitleWindows,
+            Qt::QueuedConnection);
     NewWindow(document);
     AddRecentFile(document->Path());
     return document;
@@ -162,6 +164,7 @@ COhmixGraphView* CKurvexApp::NewWindow(CGraphDocument* document) {
 }
 
 void CKurvexApp::RetitleWindows(CGraphDocument* document) {
+    if (std::find(documents_.begin(), documents_.end(), document) == documents_.end()) return;
     const auto& views = document->Views();
     for (size_t i = 0; i < views.size(); ++i) {
         QMdiSubWindow* w = views[i]->Window();
@@ -170,13 +173,11 @@ void CKurvexApp::RetitleWindows(CGraphDocument* document) {
         if (views.size() > 1) title += QStringLiteral(":%1").arg(i + 1);
         w->setWindowTitle(title);
     }
+    frame_->UpdateMenus();
 }
 
 void CKurvexApp::RemoveDocument(CGraphDocument* document) {
-    if (!document->Views().empty()) {
-        RetitleWindows(document);
-        return;
-    }
+    if (!document->Views().empty()) return;
     const auto it = std::find(documents_.begin(), documents_.end(), document);
     if (it == documents_.end()) return;
     documents_.erase(it);

@@ -150,8 +150,11 @@ void CMainFrame::CreateBars() {
 
 void CMainFrame::UpdateMenus() {
     const bool graph = !mdi_->subWindowList().isEmpty();
-    menuBar()->clear();
-    for (QMenu* m : graph ? graphMenus_ : frameMenus_) menuBar()->addMenu(m);
+    if (graph != graphMenuShown_ || menuBar()->actions().isEmpty()) {
+        menuBar()->clear();
+        for (QMenu* m : graph ? graphMenus_ : frameMenus_) menuBar()->addMenu(m);
+        graphMenuShown_ = graph;
+    }
 }
 
 void CMainFrame::FillWindowList(QMenu* menu, QAction* before) {

@@ -42,6 +42,8 @@ public:
     void Execute(int id);
     // True when the program has the code of command `id`.
     bool Handled(int id) const;
+    // The menus of the empty frame or of a graph window.
+    void UpdateMenus();
     // Sets every command's state from the rules.
     void RefreshCommands();
     CommandActions& Actions() { return *actions_; }
@@ -75,7 +77,6 @@ protected:
 private:
     void BuildHandlers();
     void CreateBars();
-    void UpdateMenus();
     void FillWindowList(QMenu* menu, QAction* before);
     void OnCurveSelection(COhmixGraphView* view, int param);
     void OnCurveListActivated(int index);
@@ -91,6 +92,7 @@ private:
     QComboBox* curveList_ = nullptr;
     QLabel* ready_ = nullptr;
     QPointer<COhmixGraphView> curveListView_;
+    bool graphMenuShown_ = false;
     std::map<int, std::function<void()>> handlers_;
 };
 

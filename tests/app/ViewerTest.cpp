@@ -175,6 +175,16 @@ TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
     EXPECT_FALSE(frame_->MeasureBar()->isVisible());
     EXPECT_FALSE(Checked(kCmdMeasureToolbar));
 
+    // New Window: a second view of the same document, both windows numbered.
+    frame_->Execute(kCmdNewWindow);
+    ASSERT_EQ(view->Document()->Views().size(), 2u);
+    EXPECT_EQ(view->Window()->windowTitle(), "one.txt:1");
+    EXPECT_TRUE(frame_->windowTitle().contains("one.txt:2"));  // the maximised window's
+    frame_->ActiveView()->Window()->close();
+    Settle();
+    EXPECT_EQ(view->Window()->windowTitle(), "one.txt");
+    EXPECT_EQ(app_->Documents().size(), 1u);
+
     // Every tool-bar button is named for screen readers.
     for (QAction* a : frame_->StandardBar()->actions()) {
         if (a->isSeparator()) continue;
