@@ -228,14 +228,9 @@ void CMainFrame::Execute(int id) {
     }
     const auto it = handlers_.find(id);
     if (it == handlers_.end()) return;
-    const CommandSpec* spec = FindCommand(id);
-    CommandContext context;
-    if (COhmixGraphView* v = ActiveView()) v->FillContext(context);
     // A command its rules turn off does nothing, however it was reached.
-    if (spec) {
-        RefreshCommands();
-        if (QAction* a = actions_->Action(id); a && !a->isEnabled()) return;
-    }
+    RefreshCommands();
+    if (QAction* a = actions_->Action(id); a && !a->isEnabled()) return;
     it->second();
     RefreshCommands();
 }

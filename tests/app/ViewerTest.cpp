@@ -34,6 +34,7 @@
 #include "app/ShellMessages.h"
 #include "graph/MouseMode.h"
 #include "graph/Renderer.h"
+#include "graph/StoredOptions.h"
 
 namespace kurvex {
 namespace {
@@ -392,6 +393,17 @@ TEST_F(ViewerTest, ReloadRebindsCurvesAndClosesViewsThatLostTheirX) {
     EXPECT_EQ(view->Screen(0)->Record().CurveCount(), 1);
     EXPECT_EQ(view->Screen(1)->Record().CurveCount(), 0);
 
+    // Another document whose file vanished closes; this one stays as it was.
+    COhmixGraphView* other =
+        Open(WriteColumns("gone.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; }));
+    ASSERT_NE(other, view);
+    QFile::remove(dir_.filePath("gone.txt"));
+    frame_->Execute(kCmdReload);
+    Settle();
+    ASSERT_EQ(frame_->MdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(frame_->ActiveView(), view);
+    EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 30);
+
     // The X variable gone: the window closes with its document.
     WriteColumns("r.txt", {"Step", "V1"}, 30, [](int c, int r) { return c + r; });
     frame_->Execute(kCmdReload);
@@ -417,6 +429,30 @@ TEST_F(ViewerTest, FilesOpenOneWindowEachAndBadOnesLeaveTheOthers) {
     EXPECT_EQ(app_->Documents().size(), 2u);
     EXPECT_EQ(frame_->ActiveView()->Document()->Path(), QFileInfo(a).canonicalFilePath());
     EXPECT_EQ(app_->RecentFiles().front(), QFileInfo(b).canonicalFilePath());
+}
+
+TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
+    frame_->Execute(kCmdMeasureToolbar);
+    ProgramTemplates().Text().SetJustification(2);
+    ASSERT_TRUE(frame_->close());
+    app_->ExitInstance();
+    app_.reset();
+    ProgramTemplates().Text().SetJustification(0);
+
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    frame_ = app_->Frame();
+    EXPECT_FALSE(frame_->MeasureBar()->isVisible());
+    EXPECT_TRUE(frame_->StandardBar()->isVisible());
+    EXPECT_EQ(ProgramTemplates().Text().Justification(), 2);
+
+    // A layout saved by another version is left aside.
+    QSettings("QUELLON", "Kurvex").setValue("Toolbars_8/T", QByteArray("not a layout"));
+    app_.reset();
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    EXPECT_TRUE(app_->Frame()->MeasureBar()->isVisible());
+    ProgramTemplates().Text().SetJustification(0);
 }
 
 TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
