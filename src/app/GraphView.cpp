@@ -7,6 +7,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QStyle>
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/Averages.h"
@@ -572,6 +573,11 @@ void COhmixGraphView::RemoveScreen(int index) {
     if (index < 0 || index >= ScreenCount()) return;
     if (index == active_) SetActiveScreen(-1);
     CGraphWnd* s = screens_[static_cast<size_t>(index)];
+    if (CMsuFrame* m = CMsuFrame::Instance()) {
+        // The measure window must not keep listing a screen that is gone.
+        const auto& listed = m->State().screens;
+        if (std::find(listed.begin(), listed.end(), &s->Record()) != listed.end()) m->ClearValues();
+    }
     screens_.erase(screens_.begin() + index);
     delete s;
     if (active_ > index) --active_;

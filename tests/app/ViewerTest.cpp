@@ -42,6 +42,8 @@ namespace {
 class ViewerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Settings of their own, so that tests running side by side do not meet.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
         QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex")).clear();
         ShellMessages::SetPresenter(
             [this](const std::string& text, MessageIcon) { shown_.push_back(text); });
@@ -128,6 +130,7 @@ protected:
         return m ? m->accessibleDescription().split('\n') : QStringList();
     }
 
+    QTemporaryDir settings_;
     QTemporaryDir dir_;
     std::vector<std::string> shown_;
     std::unique_ptr<CKurvexApp> app_;
