@@ -299,14 +299,20 @@ void CGraphWnd::RangeChanged(bool xChanged) {
     Notify(ScreenNotify::XRangeChanged, xChanged ? 1 : 0);
 }
 
+bool CGraphWnd::HasData() const {
+    const CResultData* d = record_->Data().Get();
+    return d && d->RowCount() > 0;
+}
+
 void CGraphWnd::ZoomIn() {
     CancelDrag();
-    if (ZoomByFactor(*record_, kZoomInFactor)) RangeChanged(true);
+    // A screen without data has no ranges worth an undo entry.
+    if (HasData() && ZoomByFactor(*record_, kZoomInFactor)) RangeChanged(true);
 }
 
 void CGraphWnd::ZoomOut() {
     CancelDrag();
-    if (ZoomByFactor(*record_, kZoomOutFactor)) RangeChanged(true);
+    if (HasData() && ZoomByFactor(*record_, kZoomOutFactor)) RangeChanged(true);
 }
 
 CGraphWnd* CGraphWnd::ZoomTarget(const std::vector<CGraphWnd*>& screens) {

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <QWheelEvent>
+#include <cmath>
 #include <vector>
 
 #include "app/GraphWnd.h"
@@ -146,6 +147,53 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     const QPoint g = screen.mapToGlobal(p);
     EXPECT_EQ(sent[0].second & 0xFFFF, g.x() & 0xFFFF);
     EXPECT_EQ((sent[0].second >> 16) & 0xFFFF, g.y() & 0xFFFF);
+}
+
+TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {
+    // No data at all, and a screen too small to leave any plot.
+    for (QSize size : {QSize(400, 300), QSize(60, 40)}) {
+        sent.clear();
+        if (size.width() == 400)
+            screen.SetRecord(nullptr);
+        else
+            Load();
+        screen.resize(size);
+        screen.repaint();
+        for (std::int32_t mode = kModeEscape; mode <= kModeLine; ++mode) {
+            ASSERT_TRUE(SetMouseMode(mode));
+            for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton}) {
+                QTest::mousePress(&screen, b, {}, QPoint(size.width() / 2, size.height() / 2));
+                QTest::mouseMove(&screen, QPoint(1, 1));
+                QTest::mouseRelease(&screen, b, {}, QPoint(1, 1));
+            }
+            QTest::mouseDClick(&screen, Qt::LeftButton, {}, QPoint(5, 5));
+            EXPECT_FALSE(screen.DragInProgress());
+        }
+        Wheel(-120);
+        if (size.width() == 400) screen.ZoomIn();  // nothing to zoom without data
+        screen.BeginRightPan(QPoint(size.width() / 2, size.height() / 2));
+        EXPECT_FALSE(screen.BeginRightZoom(QPoint(size.width() / 2, size.height() / 2)));
+        EXPECT_FALSE(screen.DragInProgress());
+        EXPECT_TRUE(screen.Record().UndoStack().empty()) << size.width();
+        EXPECT_EQ(Count(ScreenNotify::XRangeChanged), 0) << size.width();
+        EXPECT_EQ(Count(ScreenNotify::CursorMoved), 0) << size.width();
+    }
+    screen.resize(400, 300);
+}
+
+TEST_F(ScreenTest, WheelStopsAtTheZoomLimit) {
+    int changes = 0;
+    for (int i = 0; i < 400; ++i) {
+        Wheel(-120);
+        if (Count(ScreenNotify::XRangeChanged) > changes) ++changes;
+    }
+    // 0.9 a step: well before 400 steps the whole data would no longer fit.
+    EXPECT_GT(changes, 10);
+    EXPECT_LT(changes, 400);
+    const AxisRange x = screen.Record().XRange();
+    EXPECT_TRUE(std::isfinite(x.from) && x.to > x.from);
+    EXPECT_EQ(screen.Record().UndoStack().size(), 1u);
+    screen.repaint();
 }
 
 TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
