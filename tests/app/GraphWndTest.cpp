@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QKeyEvent>
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>
+#include <map>
 #include <vector>
 
 #include "app/GraphWnd.h"
@@ -29,6 +31,7 @@ protected:
                          });
         screen.resize(400, 300);
         screen.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&screen));
     }
     void SetUp() override { Load(); }
     // A fresh model with nothing sent yet.
@@ -194,6 +197,43 @@ TEST_F(ScreenTest, WheelStopsAtTheZoomLimit) {
     EXPECT_TRUE(std::isfinite(x.from) && x.to > x.from);
     EXPECT_EQ(screen.Record().UndoStack().size(), 1u);
     screen.repaint();
+}
+
+TEST_F(ScreenTest, PointerPicturesFollowModeAndPlaceWithTheirHotSpots) {
+    // The hot spots as the pictures' list gives them.
+    QFile list(QStringLiteral(":/cursors/hotspots.txt"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly | QIODevice::Text));
+    std::map<int, QPoint> spots;
+    for (const QByteArray& line : list.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() == 3) spots[f[0].toInt()] = QPoint(f[1].toInt(), f[2].toInt());
+    }
+    screen.repaint();  // records the legend labels
+    const PlotRect& legend = screen.Record().LegendRects().at(1);
+    struct Case {
+        std::int32_t mode;
+        QPoint at;
+        int picture;  // 0: the arrow
+    };
+    const Case cases[] = {
+        {kModePan, PlotPoint(0.5, 0.5), 147},
+        {kModeZoomAxisEnd, PlotPoint(0.25, 0.75), 154},
+        {kModeMeasure, PlotPoint(0.5, 0.5), 0},
+        {kModePan, QPoint(legend.left + 1, legend.top + 1), 145},
+        {kModePan, QPoint(2, 2), 0},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetMouseMode(c.mode));
+        QTest::mouseMove(&screen, c.at);
+        const QCursor cursor = screen.cursor();
+        if (c.picture == 0) {
+            EXPECT_EQ(cursor.shape(), Qt::ArrowCursor) << c.mode;
+            continue;
+        }
+        EXPECT_EQ(cursor.shape(), Qt::BitmapCursor) << c.picture;
+        ASSERT_TRUE(spots.count(c.picture)) << c.picture;
+        EXPECT_EQ(cursor.hotSpot(), spots[c.picture]) << c.picture;
+    }
 }
 
 TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
