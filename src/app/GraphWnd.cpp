@@ -208,13 +208,15 @@ void CGraphWnd::Render() {
     const QRect area = DrawingArea();
     const qreal dpr = devicePixelRatioF();
     const QSize size = area.size() * dpr;
-    if (buffer_.size() != size || buffer_.devicePixelRatio() != dpr) {
-        buffer_ = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-        buffer_.setDevicePixelRatio(dpr);
-    }
     // A drag shows its working copy until it is released.
     CGraphCurve* working = drag_.Working();
     CGraphCurve& m = working ? *working : *record_;
+    if (buffer_.size() != size || buffer_.devicePixelRatio() != dpr) {
+        buffer_ = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+        buffer_.setDevicePixelRatio(dpr);
+        const Rgb back = m.BlackWhite() ? kRgbWhite : m.Background();
+        buffer_.fill(QColor(RedOf(back), GreenOf(back), BlueOf(back)));
+    }
     if (m.BusyCount() > 0) return;  // rebuilding its data: keep the last picture
 
     QPainter painter(&buffer_);
@@ -236,7 +238,8 @@ void CGraphWnd::Render() {
 }
 
 void CGraphWnd::paintEvent(QPaintEvent*) {
-    if (stale_ || buffer_.isNull()) Render();
+    // A move to a display of another density draws anew at its resolution.
+    if (stale_ || buffer_.isNull() || buffer_.devicePixelRatio() != devicePixelRatioF()) Render();
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), buffer_);
     // The corner between the two scroll bars.
