@@ -15,6 +15,7 @@
 
 #include "analysis/Measure.h"
 #include "app/QPainterCanvas.h"
+#include "data/NameText.h"
 #include "graph/Zoom.h"
 
 namespace kurvex {
@@ -252,7 +253,7 @@ void CGraphWnd::paintEvent(QPaintEvent*) {
 void CGraphWnd::UpdateDescription() {
     QStringList labels;
     for (std::int32_t i = 0; i < record_->CurveCount(); ++i)
-        labels << QString::fromStdString(record_->Curve(i).label);
+        labels << QString::fromStdString(DisplayName(record_->Curve(i).label));
     const QString text = labels.join(QLatin1Char('\n'));
     if (accessibleDescription() != text) setAccessibleDescription(text);
 }

@@ -244,8 +244,9 @@ TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
     screen.Redraw();
     EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("V(out)\nI(L1)"));
     screen.Record().RemoveCurve(0);
+    screen.Record().Curve(0).label = "I\xB5";  // Windows-1252 from an old file
     screen.Redraw();
-    EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("I(L1)"));
+    EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("I\u00B5"));
 }
 
 }  // namespace
