@@ -403,7 +403,7 @@ void CGraphWnd::MeasureAt(int which, QPoint p) {
     const std::optional<DataPoint> d = DataAt(m, ToPoint(p));
     if (!d) return;
     const std::int32_t curve = m.SelectedCurve() >= 0 ? m.SelectedCurve() : 0;
-    SetCursorAt(m, curve, which, d->x, static_cast<MeasureLineStyle>(SharedMeasureLineStyle()));
+    SetCursorAt(m, curve, which, d->x, static_cast<MeasureLineStyle>(MeasureLineStyleSetting()));
     // A cursor the mouse places is shown (cursor 2 has no other way to appear).
     m.Cursor(which).shown = 1;
     Redraw();
@@ -415,7 +415,7 @@ void CGraphWnd::SelectCurve(std::int32_t curve) {
     if (curve < 0 || curve >= m.CurveCount()) return;
     const bool shown[2] = {m.Cursor(0).shown != 0, m.Cursor(1).shown != 0};
     const int reset =
-        SelectMeasureCurve(m, curve, static_cast<MeasureLineStyle>(SharedMeasureLineStyle()));
+        SelectMeasureCurve(m, curve, static_cast<MeasureLineStyle>(MeasureLineStyleSetting()));
     Redraw();
     if (reset == 0) {
         Notify(ScreenNotify::CursorMoved, 65535);
