@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>
@@ -124,6 +125,46 @@ TEST_F(ScreenTest, WheelDeltasOf30AddUpToOneStep) {
     EXPECT_NEAR(screen.Record().XRange().to - screen.Record().XRange().from, 0.9 * (x.to - x.from),
                 1e-9 * (x.to - x.from));
     EXPECT_EQ(screen.Record().UndoStack().size(), 1u);
+}
+
+TEST_F(ScreenTest, ScrollBarsMoveTheRangeTheWayTheyPoint) {
+    // Show the middle of the data so that every bar can move both ways.
+    RangeFlags keep;
+    keep.setIncrement = true;
+    keep.autoIncrement = false;
+    screen.Record().SetXRange(40, 60, 5, keep);
+    screen.Record().SetYRange(60, 120, 20, keep);
+    screen.UpdateScrollBars();
+    QScrollBar* h = nullptr;
+    QScrollBar* v = nullptr;
+    for (QScrollBar* b : screen.findChildren<QScrollBar*>())
+        (b->orientation() == Qt::Horizontal ? h : v) = b;
+    ASSERT_TRUE(h && v);
+    struct Case {
+        bool horizontal;
+        QAbstractSlider::SliderAction action;
+        double from;  // of the range the bar moves
+        qint64 first;
+    };
+    const Case cases[] = {
+        {true, QAbstractSlider::SliderSingleStepAdd, 45, 1},
+        {true, QAbstractSlider::SliderSingleStepSub, 40, 1},
+        // The top of the vertical bar shows the top of the data.
+        {false, QAbstractSlider::SliderSingleStepSub, 80, 0},
+        {false, QAbstractSlider::SliderSingleStepAdd, 60, 0},
+        {false, QAbstractSlider::SliderToMinimum, 140, 0},  // 140 .. 200: the data's top
+    };
+    for (const Case& c : cases) {
+        sent.clear();
+        (c.horizontal ? h : v)->triggerAction(c.action);
+        const AxisRange r = c.horizontal ? screen.Record().XRange() : screen.Record().YRange();
+        EXPECT_DOUBLE_EQ(r.from, c.from) << c.horizontal << " " << c.action;
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::XRangeChanged));
+        EXPECT_EQ(sent[0].first, c.first);
+    }
+    // A run of steps on one bar is one undo entry; the other bar starts another.
+    EXPECT_EQ(screen.Record().UndoStack().size(), 2u);
 }
 
 TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
