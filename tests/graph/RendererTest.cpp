@@ -93,6 +93,11 @@ TEST(Renderer, ClipSegmentMovesOutsideEndsOntoTheInnerLines) {
         {{50, 50}, {250, 50}, true, {50, 50}, {99, 50}},   // horizontal: clamped
         {{30, -10}, {30, 500}, true, {30, 1}, {30, 99}},   // vertical: clamped
         {{0, -10}, {0, 500}, false, {}, {}},               // vertical on the frame
+        {{99, -10}, {99, 500}, false, {}, {}},             // on the right inner line
+        {{98, -10}, {98, 500}, true, {98, 1}, {98, 99}},   // one pixel inside it
+        {{1, 500}, {1, -10}, true, {1, 99}, {1, 1}},       // on the left inner line
+        {{-10, 99}, {500, 99}, false, {}, {}},             // on the bottom inner line
+        {{500, 1}, {-10, 1}, true, {99, 1}, {1, 1}},       // on the top inner line
         {{50, 50}, {150, 200}, true, {50, 50}, {83, 99}},  // leaves by the bottom
         {{50, 50}, {150, 150}, false, {}, {}},             // leaves exactly by a corner
         {{-50, 150}, {150, 120}, false, {}, {}},           // passes below the plot
