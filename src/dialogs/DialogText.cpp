@@ -3,10 +3,13 @@
 #include <QColorDialog>
 #include <QPushButton>
 
+#include "data/NameText.h"
+
 namespace kurvex {
 
 QString ShownText(const std::string& bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const std::string text = DisplayName(bytes);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 std::string StoredText(const QString& text) {

@@ -11,7 +11,8 @@ class QWidget;
 
 namespace kurvex {
 
-// Text of the data (variable names, formulas, labels) as the dialogs show it.
+// Text of the data (variable names, formulas, labels) as the dialogs show it:
+// UTF-8, or else Windows-1252 as older files wrote it.
 QString ShownText(const std::string& bytes);
 // Text the user typed, as the core keeps it.
 std::string StoredText(const QString& text);
