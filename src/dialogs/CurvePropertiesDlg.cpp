@@ -16,6 +16,7 @@ CCurvePropertiesDlg::CCurvePropertiesDlg(const CGraphCurve& screen, QWidget* par
       display_(SharedDisplayOf(screen)),
       tabs_(new QTabWidget(this)) {
     setWindowTitle(tr("Properties"));
+    tabs_->setAccessibleName(tr("Properties"));
     pages_.push_back(new CSelectCurvesPage(screen, curves_, tabs_));
     pages_.push_back(new CCurve_2_Page(curves_, tabs_));
     pages_.push_back(new CDisplay_2_Page(display_, tabs_));
