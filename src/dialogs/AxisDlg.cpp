@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "controls/ExEditCtrl.h"
-#include "dialogs/DialogText.h"
+#include "dialogs/DialogSupport.h"
 #include "graph/ControlRules.h"
 
 namespace kurvex {

@@ -9,7 +9,7 @@
 
 #include "controls/ColorSwatch.h"
 #include "controls/WideListBox.h"
-#include "dialogs/DialogText.h"
+#include "dialogs/DialogSupport.h"
 
 namespace kurvex {
 

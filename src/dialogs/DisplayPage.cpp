@@ -11,7 +11,7 @@
 
 #include "app/QPainterCanvas.h"
 #include "controls/ColorSwatch.h"
-#include "dialogs/DialogText.h"
+#include "dialogs/DialogSupport.h"
 #include "graph/Renderer.h"
 
 namespace kurvex {

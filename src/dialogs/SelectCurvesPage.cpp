@@ -13,7 +13,7 @@
 
 #include "controls/WideListBox.h"
 #include "data/NameText.h"
-#include "dialogs/DialogText.h"
+#include "dialogs/DialogSupport.h"
 
 namespace kurvex {
 

@@ -5,7 +5,7 @@
 #include <QFormLayout>
 #include <QVBoxLayout>
 
-#include "dialogs/DialogText.h"
+#include "dialogs/DialogSupport.h"
 #include "graph/AxisDialogRules.h"
 
 namespace kurvex {

@@ -1,4 +1,4 @@
-#include "dialogs/DialogText.h"
+#include "dialogs/DialogSupport.h"
 
 #include <QColorDialog>
 #include <QPushButton>
