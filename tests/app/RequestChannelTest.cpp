@@ -22,6 +22,7 @@
 #include <set>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/RequestChannel.h"
 
 namespace kurvex {
@@ -301,6 +302,36 @@ TEST_F(RequestChannel, SenderSaysWhenNoViewerRuns) {
     QString why;
     EXPECT_EQ(SendRequest("/r/a.txt", &why, 1000), 1);
     EXPECT_TRUE(why.contains("no Kurvex is running")) << why.toStdString();
+}
+
+TEST_F(RequestChannel, SecondViewerHandsOverItsFilesAsAbsoluteNames) {
+    RequestServer server;
+    QString error;
+    ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+    std::vector<QString> handled;
+    QObject::connect(&server, &RequestServer::request, [&](const QString& text, bool* accepted) {
+        handled.push_back(text);
+        *accepted = !text.contains("refuse");
+    });
+    int status = -1;
+    const QList<QByteArray> files = {"buck.txt", "/abs/b.kfd", "run<1>.txt", "sub/refuse.txt"};
+    ASSERT_TRUE(RunBeside([&] { status = HandOverFiles(files, "/home/u/sim", &error); }));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(handled, (std::vector<QString>{"/home/u/sim/buck.txt", "/abs/b.kfd",
+                                             "/home/u/sim/sub/refuse.txt"}));
+    // One line for each file that did not get through.
+    EXPECT_EQ(error.count('\n'), 1) << error.toStdString();
+    EXPECT_TRUE(error.contains("run<1>.txt") && error.contains("refuse.txt"));
+
+    // kurvex --send takes a relative name from the sender's folder too.
+    handled.clear();
+    CommandLine send = ParseCommandLine(QStringList{"--send", "rel<1,2>.txt"});
+    ASSERT_TRUE(RunBeside([&] { status = RunWithoutWindow(send); }));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(handled, std::vector<QString>{QDir::currentPath() + "/rel<1,2>.txt"});
+    send = ParseCommandLine(QStringList{"--send", "/r/refuse.txt"});
+    ASSERT_TRUE(RunBeside([&] { status = RunWithoutWindow(send); }));
+    EXPECT_EQ(status, 1);
 }
 
 TEST(CanonicalDocumentPath, MatchesTheSameFileExactly) {
