@@ -18,8 +18,8 @@
 #include <functional>
 #include <latch>
 #include <memory>
-#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "app/CommandLine.h"
@@ -116,28 +116,20 @@ TEST_F(RequestChannel, BurstOfRequestsIsAllAnswered) {
     });
     constexpr int kThreads = 4, kEach = 250;
     std::atomic<int> answeredRight{0};
-    std::vector<std::unique_ptr<QThread>> senders;
-    for (int t = 0; t < kThreads; ++t) {
-        senders.emplace_back(QThread::create([t, &answeredRight] {
-            for (int i = 0; i < kEach; ++i) {
-                const int n = t * kEach + i;
-                QString why;
-                const int status = SendRequest(QString("/r/burst-%1.txt").arg(n), &why, 20000);
-                answeredRight += status == (n % 10 == 0 ? 1 : 0) ? 1 : 0;
-            }
-        }));
-    }
-    std::atomic<int> running{kThreads};
-    QEventLoop loop;
-    for (auto& s : senders) {
-        QObject::connect(s.get(), &QThread::finished, &loop, [&] {
-            if (--running == 0) loop.quit();
-        });
-        s->start();
-    }
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    loop.exec();
-    for (auto& s : senders) s->wait();
+    // Several senders at once, each sending its requests one after another.
+    ASSERT_TRUE(RunBeside([&] {
+        std::vector<std::thread> senders;
+        for (int t = 0; t < kThreads; ++t)
+            senders.emplace_back([t, &answeredRight] {
+                for (int i = 0; i < kEach; ++i) {
+                    const int n = t * kEach + i;
+                    QString why;
+                    const int status = SendRequest(QString("/r/burst-%1.txt").arg(n), &why, 20000);
+                    answeredRight += status == (n % 10 == 0 ? 1 : 0) ? 1 : 0;
+                }
+            });
+        for (std::thread& s : senders) s.join();
+    }));
     EXPECT_EQ(answeredRight.load(), kThreads * kEach);
     EXPECT_EQ(seen.size(), std::size_t(kThreads * kEach));
 }
