@@ -290,10 +290,20 @@ TEST_F(RequestChannel, TwoViewersStartingTogetherEndAsServerAndClient) {
     }
 }
 
-TEST_F(RequestChannel, SenderSaysWhenNoViewerRuns) {
+TEST_F(RequestChannel, SenderSaysWhenNoViewerAnswers) {
     QString why;
     EXPECT_EQ(SendRequest("/r/a.txt", &why, 1000), 1);
     EXPECT_TRUE(why.contains("no Kurvex is running")) << why.toStdString();
+
+    // The viewer quits while it handles the request: no answer, and no crash on either side.
+    auto server = std::make_unique<RequestServer>();
+    ASSERT_TRUE(server->Listen(&why)) << why.toStdString();
+    QObject::connect(server.get(), &RequestServer::request,
+                     [&server](const QString&, bool*) { server.reset(); });
+    int status = -1;
+    ASSERT_TRUE(RunBeside([&] { status = SendRequest("/r/a.txt", &why, 5000); }));
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(why.contains("without an answer")) << why.toStdString();
 }
 
 TEST_F(RequestChannel, SecondViewerHandsOverItsFilesAsAbsoluteNames) {
