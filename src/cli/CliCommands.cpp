@@ -12,6 +12,7 @@
 #include "cli/MeasureCommand.h"
 #include "cli/RenderCommand.h"
 #include "data/BlockContainerFile.h"
+#include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/RawFile.h"
 #include "data/ResultData.h"
@@ -45,7 +46,8 @@ const char kUsage[] =
     "                                         extrema, averages and values of a curve\n"
     "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
     "\n"
-    "Run 'kurvex-cli COMMAND --help' for a command's options.\n"
+    "Run 'kurvex-cli COMMAND --help' for a command's options. '--' ends the\n"
+    "options of every command.\n"
     "Exit status: 0 done; 1 a file could not be read or written, a name was not\n"
     "found, a formula was rejected or no spectrum could be made; 2 a bad command\n"
     "line or a missing file.\n";
@@ -91,37 +93,17 @@ const char kEvalUsage[] =
     "writes X and the result as comma-separated text; samples that are not finite\n"
     "numbers are written as NAN. A rejected formula prints 'error at P: MESSAGE'\n"
     "(P counts characters of the trimmed formula from 0) and exits with status 1.\n"
-    "Put '--' before a formula that starts with '-'.\n"
+    "The argument after FILE is the formula even when it starts with '-'\n"
+    "(eval FILE -V); '--' ends the options.\n"
     "\n"
     "  -o OUT   output file; '-' or no -o writes to standard output\n";
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20)
-                    out += Format("\\u%04x", c);
-                else
-                    out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+// `text` followed by blanks up to `width` characters (UTF-8 counted by
+// character, not by byte).
+std::string PadRight(const std::string& text, size_t width) {
+    size_t chars = 0;
+    for (char c : text) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return chars >= width ? text : text + std::string(width - chars, ' ');
 }
 
 // The plot --plot names, from 0 (the first when absent); 0 or the usage status.
@@ -183,8 +165,9 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
             d->BadPoints() ? "true" : "false");
         for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
             const CResultVariable* v = d->Variable(i);
-            std::fprintf(out, "%s{\"name\": %s, \"min\": %.17g, \"max\": %.17g}", i ? ", " : "",
-                         JsonString(v->Name()).c_str(), v->Min(), v->Max());
+            std::fprintf(out, "%s{\"name\": %s, \"min\": %s, \"max\": %s}", i ? ", " : "",
+                         JsonString(v->Name()).c_str(), JsonNumber(v->Min()).c_str(),
+                         JsonNumber(v->Max()).c_str());
         }
         std::fputs("]", out);
         if (!plots.empty()) {
@@ -203,18 +186,18 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
         return kExitOk;
     }
     std::fprintf(out, "file: %s\nrows: %d\nuniform_x: %s\nbad_points: %s\nvariables: %d\n",
-                 path.c_str(), d->RowCount(), d->UniformX() ? "yes" : "no",
+                 DisplayName(path).c_str(), d->RowCount(), d->UniformX() ? "yes" : "no",
                  d->BadPoints() ? "yes" : "no", d->VariableCount());
     for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
         const CResultVariable* v = d->Variable(i);
-        std::fprintf(out, "  %-20s min %-18.10g max %.10g\n", v->Name().c_str(), v->Min(),
-                     v->Max());
+        std::fprintf(out, "  %s min %-18.10g max %.10g\n",
+                     PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max());
     }
     if (!plots.empty()) std::fprintf(out, "plot: %d of %zu\n", plot + 1, plots.size());
     for (size_t k = 0; k < plots.size(); ++k) {
-        std::fprintf(out, "  %zu %s: %s, %d variables, %lld points\n", k + 1, plots[k].name.c_str(),
-                     plots[k].complex ? "complex" : "real", plots[k].variables,
-                     static_cast<long long>(plots[k].points));
+        std::fprintf(out, "  %zu %s: %s, %d variables, %lld points\n", k + 1,
+                     DisplayName(plots[k].name).c_str(), plots[k].complex ? "complex" : "real",
+                     plots[k].variables, static_cast<long long>(plots[k].points));
     }
     return kExitOk;
 }
@@ -356,14 +339,9 @@ int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) 
 }
 
 int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-    // A formula such as "-X^2" looks like an option; "--" ends the options.
-    const auto dashes = std::find(argv.begin(), argv.end(), std::string("--"));
     Args args;
     std::string error;
-    if (!ParseArgs(std::vector<std::string>(argv.begin(), dashes), {"--help", "-h"}, {"-o"}, args,
-                   error))
-        return Usage(err, error);
-    if (dashes != argv.end()) args.positional.insert(args.positional.end(), dashes + 1, argv.end());
+    if (!ParseArgs(argv, {"--help", "-h"}, {"-o"}, args, error, 1)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kEvalUsage, out);
         return kExitOk;

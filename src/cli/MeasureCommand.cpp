@@ -46,7 +46,7 @@ std::string Show(const std::optional<Extremum>& e, bool json) {
 int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--json"}, {"--from", "--to", "--at"}, args, error))
+    if (!ParseArgs(argv, {"--help", "-h", "--json"}, {"--from", "--to", "--at"}, args, error, 1))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kMeasureUsage, out);

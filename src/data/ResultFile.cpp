@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/BlockContainerFile.h"
+#include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/SettingsDataFile.h"
 
@@ -97,9 +98,12 @@ bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& 
     return false;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+// `name` followed by `tail`; when the two parts are in different encodings
+// the result is their text in UTF-8, so that neither part is misread.
+std::string Joined(const std::string& name, const std::string& tail) {
+    std::string joined = name + tail;
+    const std::string text = DisplayName(name) + DisplayName(tail);
+    return DisplayName(joined) == text ? joined : text;
 }
 
 // A name for B's variable that none of A's variables has.
@@ -109,11 +113,11 @@ std::string MergedName(const CResultDataRef& a, const std::string& name,
     if (!taken(name)) return name;
     std::string base = name;
     if (!suffix.empty()) {
-        base = Format("%s_(%s)", name.c_str(), suffix.c_str());
+        base = Joined(name, "_(" + suffix + ")");
         if (!taken(base)) return base;
     }
     for (int i = 2;; ++i) {
-        std::string candidate = Format("%s_(%i)", base.c_str(), i);
+        std::string candidate = Joined(base, Format("_(%i)", i));
         if (!taken(candidate)) return candidate;
     }
 }
@@ -171,7 +175,7 @@ bool MergeDataSets(const CResultDataRef& a, const CResultDataRef& b, CResultData
     const std::int32_t na = da->VariableCount(), nb = db->VariableCount();
     const std::int32_t ra = da->RowCount(), rb = db->RowCount();
     if (na < 2 || nb < 2 || ra < 2 || rb < 2) return false;
-    if (Lower(da->Variable(0)->Name()) != Lower(db->Variable(0)->Name())) {
+    if (!SameName(da->Variable(0)->Name(), db->Variable(0)->Name())) {
         messages.Show(
             "Error: When merging files, the name of the first column of both files must be the "
             "same.",

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "data/NameText.h"
 #include "graph/Annotations.h"
 #include "graph/AxisTicks.h"
 
@@ -344,7 +345,7 @@ void ScreenPainter::XAxis(const PlotRect& p) {
         drawn = true;
         lastRight = left + s.cx;
     }
-    const std::string name = m_.XTitle().empty() ? m_.XVariableName() : m_.XTitle();
+    const std::string name = DisplayName(m_.XTitle().empty() ? m_.XVariableName() : m_.XTitle());
     const std::string title = XAxisTitle(name, prefix.prefix);
     const Size s = c_.TextExtent(title);
     c_.TextOut(p.left + (p.Width() - s.cx) / 2, p.bottom + 2 * h_, title);
@@ -396,8 +397,9 @@ void ScreenPainter::Legend(const PlotRect& p) {
     for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
         const CCurveEntry& curve = m_.Curve(i);
         c_.SetTextColour(Ink(curve.colour));
-        c_.TextOut(x, y, curve.label);
-        const Size s = c_.TextExtent(curve.label);
+        const std::string label = DisplayName(curve.label);
+        c_.TextOut(x, y, label);
+        const Size s = c_.TextExtent(label);
         if (o_.recordLegend) m_.LegendRects().push_back({x, y, x + s.cx, y + s.cy});
         x += s.cx + w_ / 2;
     }
