@@ -139,6 +139,12 @@ QByteArray AbsoluteRequestText(const QByteArray& text, const QByteArray& folder)
     return folder.endsWith('/') ? folder + text : folder + '/' + text;
 }
 
+QString AbsoluteRequestText(const QString& text, const QString& folder) {
+    if (text.isEmpty() || text.startsWith('/')) return text;
+    if (folder.isEmpty()) return {};
+    return folder.endsWith('/') ? folder + text : folder + '/' + text;
+}
+
 QByteArray CurrentFolder() {
     std::error_code failed;
     const std::filesystem::path folder = std::filesystem::current_path(failed);

@@ -29,6 +29,8 @@ CommandLine ParseCommandLine(int argc, char** argv);
 // sender's working folder, which the viewer does not share); patterns stay as they are. Empty
 // for a relative name when the folder is unknown (empty).
 QByteArray AbsoluteRequestText(const QByteArray& text, const QByteArray& folder);
+// The same for a name already read as text.
+QString AbsoluteRequestText(const QString& text, const QString& folder);
 // The working folder, byte for byte (empty when it cannot be told).
 QByteArray CurrentFolder();
 

@@ -77,8 +77,10 @@ TEST(CommandLine, RequestTextsBecomeAbsolute) {
         {"buck.txt", "", ""},
         {"", "/home/u", ""},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(AbsoluteRequestText(c.text, c.folder), c.expected) << c.text.toStdString();
+        EXPECT_EQ(AbsoluteRequestText(QString(c.text), QString(c.folder)), QString(c.expected));
+    }
 }
 
 TEST(CommandLine, ExitStatusWithoutAWindow) {
