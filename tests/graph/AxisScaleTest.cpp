@@ -125,6 +125,8 @@ TEST(AdjustDivisions, FourPassesBringDivisionsBetweenThreeAndEight) {
         {10, 4, 2},        // 2.5 divisions: halved
         {10, 3, 3},        // 3.3 divisions are fine
         {10, 1.25, 1.25},  // 8 divisions are fine
+        {10, 5, 2.5},      // exactly 2 divisions pass the first pass, then halved
+        {10, 0.5, 2},      // exactly 20 pass the second, then doubled twice
         {10, 1e-9, 2},     // many passes of times 10, then doubled
         {10, 1e6, 2},      // many passes of a tenth
     };

@@ -96,6 +96,10 @@ TEST(SetRange, ZoomLimitRefusesScalesBeyondTwoToTheTwentyEight) {
     // Y is measured against the plot height: 500 / 0.002 * 1000 = 2.5e8.
     EXPECT_TRUE(g.SetYRange(0, 0.002, 0, {}));
     EXPECT_FALSE(g.SetYRange(0, 0.0015, 0, {}));
+    // Exactly 2^28 - 1 pixels is refused; a hair less is taken.
+    g.StoreX({0, 268435455}, {0, 268435455, 0});
+    EXPECT_FALSE(g.SetXRange(0, 1000, 0, {}));
+    EXPECT_TRUE(g.SetXRange(0, 1000.001, 0, {}));
 }
 
 TEST(SetRange, AutoIncrementChoosesAndAlignsTheAxisStep) {
@@ -368,6 +372,15 @@ TEST(IndexWindow, ReachesOneSampleBeyondEachEnd) {
         EXPECT_EQ(g.VisibleIndexWindow(20, 30).first, 0);
         EXPECT_EQ(g.VisibleIndexWindow(-30, -20).last, 9);
     }
+}
+
+TEST(IndexWindow, AnUnsortedColumnIsScannedFromEachEnd) {
+    CGraphCurve g;
+    g.SetData(MakeData({"Time"}, {{0, 2, 1, 3, 4, 5, 6, 7, 8, 9}}));
+    // The first sample at or above 3 and the last at or below 6, one beyond each.
+    EXPECT_EQ(g.VisibleIndexWindow(3, 6), (IndexWindow{2, 7}));
+    EXPECT_EQ(g.VisibleIndexWindow(2.5, 6.5), (IndexWindow{2, 7}));
+    EXPECT_EQ(g.VisibleIndexWindow(0, 9), (IndexWindow{0, 9}));
 }
 
 TEST(IndexWindow, EmptyDataGivesAnEmptyWindow) {
