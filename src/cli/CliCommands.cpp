@@ -1,7 +1,9 @@
 #include "cli/CliCommands.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -12,6 +14,7 @@
 #include "data/BlockContainerFile.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/RawFile.h"
 #include "data/ResultData.h"
 #include "data/ResultFile.h"
 #include "data/SafeFile.h"
@@ -32,8 +35,9 @@ const char kUsage[] =
     "Batch work on Kurvex result files.\n"
     "\n"
     "Commands:\n"
-    "  info FILE [--json]                     rows, variables and their extents\n"
-    "  convert IN -o OUT [--format F]         write a result file as text or .kfd\n"
+    "  info FILE [--json] [--plot N]          rows, variables and their extents\n"
+    "  convert IN -o OUT [--format F] [--plot N]\n"
+    "                                         write a result file as text or .kfd\n"
     "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
     "  merge A B -o OUT [--suffix S]          B's variables merged into A by X\n"
     "  fft FILE [--var NAME]... [--from X0 --to X1] -o OUT\n"
@@ -49,19 +53,22 @@ const char kUsage[] =
     "line or a missing file.\n";
 
 const char kInfoUsage[] =
-    "Usage: kurvex-cli info FILE [--json]\n"
+    "Usage: kurvex-cli info FILE [--json] [--plot N]\n"
     "\n"
     "Reads a result file and prints its row count, whether X is equally spaced,\n"
     "whether any point was missing or invalid, and each variable's name, minimum\n"
-    "and maximum over its valid points.\n"
+    "and maximum over its valid points. For a SPICE raw file it also lists the\n"
+    "file's plots (analyses).\n"
     "\n"
-    "  --json   print one JSON object instead of text\n";
+    "  --json     print one JSON object instead of text\n"
+    "  --plot N   read plot N of a SPICE raw file (from 1; default 1)\n";
 
 const char kConvertUsage[] =
-    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7]\n"
+    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7] [--plot N]\n"
     "\n"
     "Reads a result file of any format and writes all its variables and rows.\n"
     "\n"
+    "  --plot N          read plot N of a SPICE raw file (from 1; default 1)\n"
     "  -o OUT            output file; '-' writes text to standard output\n"
     "  --format FORMAT   txt: fixed-width columns (the default for .txt and .fra)\n"
     "                    tsv: tab-separated (the default for .tsv)\n"
@@ -99,18 +106,55 @@ std::string PadRight(const std::string& text, size_t width) {
     return chars >= width ? text : text + std::string(width - chars, ' ');
 }
 
+// The plot --plot names, from 0 (the first when absent); 0 or the usage status.
+int ParsePlot(Args& args, std::FILE* err, std::int32_t& plot) {
+    plot = 0;
+    if (!args.values.count("--plot")) return kExitOk;
+    const std::string& text = args.values["--plot"];
+    long long n = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 ||
+        n > std::numeric_limits<std::int32_t>::max())
+        return Usage(err, "--plot wants a plot number from 1");
+    plot = static_cast<std::int32_t>(n - 1);
+    return kExitOk;
+}
+
+// Load for one plot of a SPICE raw file; `plots` receives the file's plots.
+int LoadPlot(const std::string& path, std::int32_t plot, CResultDataRef& data, std::FILE* err,
+             CIOBuffer* settings, std::vector<RawPlot>& plots) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
+        return kExitUsage;
+    }
+    StderrMessages messages(err);
+    LoadOptions options;
+    options.showWarnings = false;  // info reports bad points itself
+    options.plot = plot;
+    options.plots = &plots;
+    if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
+    if (messages.Count() == 0)
+        std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
+    return kExitFailed;
+}
+
 int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--json", "--help", "-h"}, {}, args, error)) return Usage(err, error);
+    if (!ParseArgs(argv, {"--json", "--help", "-h"}, {"--plot"}, args, error))
+        return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kInfoUsage, out);
         return kExitOk;
     }
     if (args.positional.size() != 1) return Usage(err, "info needs exactly one FILE");
+    std::int32_t plot = 0;
+    if (const int status = ParsePlot(args, err, plot)) return status;
     const std::string& path = args.positional[0];
     CResultDataRef data;
-    if (const int status = Load(path, data, err)) return status;
+    std::vector<RawPlot> plots;
+    if (const int status = LoadPlot(path, plot, data, err, nullptr, plots)) return status;
 
     const CResultData* d = data.Get();
     if (args.flags.count("--json")) {
@@ -125,7 +169,20 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
                          JsonString(v->Name()).c_str(), JsonNumber(v->Min()).c_str(),
                          JsonNumber(v->Max()).c_str());
         }
-        std::fputs("]}\n", out);
+        std::fputs("]", out);
+        if (!plots.empty()) {
+            std::fprintf(out, ", \"plot\": %d, \"plots\": [", plot + 1);
+            for (size_t k = 0; k < plots.size(); ++k) {
+                std::fprintf(out,
+                             "%s{\"name\": %s, \"complex\": %s, \"variables\": %d, \"points\": "
+                             "%lld}",
+                             k ? ", " : "", JsonString(plots[k].name).c_str(),
+                             plots[k].complex ? "true" : "false", plots[k].variables,
+                             static_cast<long long>(plots[k].points));
+            }
+            std::fputs("]", out);
+        }
+        std::fputs("}\n", out);
         return kExitOk;
     }
     std::fprintf(out, "file: %s\nrows: %d\nuniform_x: %s\nbad_points: %s\nvariables: %d\n",
@@ -135,6 +192,12 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
         const CResultVariable* v = d->Variable(i);
         std::fprintf(out, "  %s min %-18.10g max %.10g\n",
                      PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max());
+    }
+    if (!plots.empty()) std::fprintf(out, "plot: %d of %zu\n", plot + 1, plots.size());
+    for (size_t k = 0; k < plots.size(); ++k) {
+        std::fprintf(out, "  %zu %s: %s, %d variables, %lld points\n", k + 1, plots[k].name.c_str(),
+                     plots[k].complex ? "complex" : "real", plots[k].variables,
+                     static_cast<long long>(plots[k].points));
     }
     return kExitOk;
 }
@@ -212,7 +275,7 @@ int WriteResult(const CResultDataRef& data, CIOBuffer& settings, Format format,
 int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--format"}, args, error))
+    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--format", "--plot"}, args, error))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kConvertUsage, out);
@@ -223,10 +286,14 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     const std::string target = args.values["-o"];
     Format format = Format::Unknown;
     if (const int status = ChooseFormat(args, target, err, format)) return status;
+    std::int32_t plot = 0;
+    if (const int status = ParsePlot(args, err, plot)) return status;
 
     CResultDataRef data;
     CIOBuffer settings;
-    if (const int status = Load(args.positional[0], data, err, &settings)) return status;
+    std::vector<RawPlot> plots;
+    if (const int status = LoadPlot(args.positional[0], plot, data, err, &settings, plots))
+        return status;
     if (settings.Size() == 0 && (format == Format::Kfd || format == Format::Kfd7)) {
         // A text file's layout lives in the .ini beside it: it goes along as a stream.
         std::vector<std::unique_ptr<CGraphCurve>> screens;
