@@ -53,18 +53,32 @@ TEST(SetRange, EqualEndsAreWidened) {
     }
 }
 
-TEST(SetRange, WidenedRangeGetsAFifthAsIncrement) {
-    CGraphCurve g;
-    RangeFlags f = NoAutoStep();
-    f.setIncrement = true;
-    ASSERT_TRUE(g.SetXRange(5, 5, 123, f));
-    EXPECT_DOUBLE_EQ(g.XRange().increment, 0.2);
-}
-
-TEST(SetRange, ReversedEndsAreSwapped) {
-    CGraphCurve g;
-    ASSERT_TRUE(g.SetXRange(10, 0, 0, {}));
-    EXPECT_EQ(g.XRange(), (AxisRange{0, 10, 2}));
+TEST(SetRange, EndsAndStepAsStored) {
+    RangeFlags keepStep = NoAutoStep();
+    keepStep.setIncrement = true;
+    struct Case {
+        const char* what;
+        bool y;
+        double from, to, increment;
+        RangeFlags flags;
+        AxisRange want;
+    };
+    const Case cases[] = {
+        {"reversed ends are swapped", false, 10, 0, 0, {}, {0, 10, 2}},
+        {"X chooses its step and aligns the ends", false, 0, 7, 0, {}, {0, 8, 2}},
+        {"Y has thresholds of its own", true, 0, 1.6, 0, {}, {0, 1.75, 0.25}},
+        {"a widened range takes a fifth as step", false, 5, 5, 123, keepStep, {4.5, 5.5, 0.2}},
+    };
+    for (const Case& c : cases) {
+        CGraphCurve g;
+        ASSERT_TRUE(c.y ? g.SetYRange(c.from, c.to, c.increment, c.flags)
+                        : g.SetXRange(c.from, c.to, c.increment, c.flags))
+            << c.what;
+        const AxisRange r = c.y ? g.YRange() : g.XRange();
+        EXPECT_DOUBLE_EQ(r.from, c.want.from) << c.what;
+        EXPECT_DOUBLE_EQ(r.to, c.want.to) << c.what;
+        EXPECT_DOUBLE_EQ(r.increment, c.want.increment) << c.what;
+    }
 }
 
 TEST(SetRange, NonFiniteEndsAreRefusedAndChangeNothing) {
@@ -100,14 +114,6 @@ TEST(SetRange, ZoomLimitRefusesScalesBeyondTwoToTheTwentyEight) {
     g.StoreX({0, 268435455}, {0, 268435455, 0});
     EXPECT_FALSE(g.SetXRange(0, 1000, 0, {}));
     EXPECT_TRUE(g.SetXRange(0, 1000.001, 0, {}));
-}
-
-TEST(SetRange, AutoIncrementChoosesAndAlignsTheAxisStep) {
-    CGraphCurve g;
-    ASSERT_TRUE(g.SetXRange(0, 7, 0, {}));
-    EXPECT_EQ(g.XRange(), (AxisRange{0, 8, 2}));
-    ASSERT_TRUE(g.SetYRange(0, 1.6, 0, {}));
-    EXPECT_EQ(g.YRange(), (AxisRange{0, 1.75, 0.25}));
 }
 
 TEST(SetRange, AutoIncrementAdjustsAKeptIncrement) {
