@@ -22,6 +22,9 @@
 #include "app/MeasureWindow.h"
 #include "app/QPainterCanvas.h"
 #include "dialogs/CurvePropertiesDlg.h"
+#include "dialogs/SetXAxisDlg.h"
+#include "dialogs/XAxisDlg.h"
+#include "dialogs/YAxisDlg.h"
 #include "graph/CurveEdit.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/Export.h"
@@ -51,7 +54,7 @@ const QtTextMeasure& TextMeasurer() {
 }
 
 MeasureLineStyle CurrentLineStyle() {
-    return SharedMeasureLineStyle() == kMeasureCross ? kMeasureCross : kMeasureVerticalBar;
+    return MeasureLineStyleSetting() == kMeasureCross ? kMeasureCross : kMeasureVerticalBar;
 }
 
 // The pointer position a right press carries: x in the low, y in the high 16 bits.
@@ -199,6 +202,9 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdDeleteScreen:
         case kCmdAddScreen:
         case kCmdAddDeleteCurves:
+        case kCmdXAxis:
+        case kCmdYAxis:
+        case kCmdChooseXVariable:
         case kCmdMeasure:
         case kCmdMax:
         case kCmdMin:
@@ -264,6 +270,15 @@ void COhmixGraphView::Execute(int id) {
             break;
         case kCmdAddDeleteCurves:
             EditCurves(active_);
+            break;
+        case kCmdXAxis:
+            EditXAxis();
+            break;
+        case kCmdYAxis:
+            EditYAxis();
+            break;
+        case kCmdChooseXVariable:
+            ChooseXVariable();
             break;
         case kCmdMeasure:
             EnterMeasureMode();
@@ -528,7 +543,7 @@ void COhmixGraphView::RunAverage(int id) {
 }
 
 void COhmixGraphView::SetMeasureLineStyle(std::int32_t style) {
-    SetSharedMeasureLineStyle(style);
+    SetMeasureLineStyleSetting(style);
     for (CGraphDocument* d : CKurvexApp::Instance()->Documents())
         for (COhmixGraphView* v : d->Views()) v->RedrawAll();
     CGraphWnd* s = Screen(ScreenOfParam(listParam_));
@@ -634,6 +649,36 @@ void COhmixGraphView::AddScreen() {
     }
     LayOut();
     RedrawAll();
+}
+
+void COhmixGraphView::EditXAxis() {
+    CGraphWnd* s = Screen(active_);
+    if (!s) return;
+    CXAxis_2_Page dialog(s->Record(), this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
+    const bool invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_);
+    RedrawAll();
+    if (invalid) WarnInvalidPoints();
+}
+
+void COhmixGraphView::EditYAxis() {
+    CGraphWnd* s = Screen(active_);
+    if (!s) return;
+    CYAxis_2_Page dialog(s->Record(), this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
+    s->UpdateScrollBars();
+    s->Redraw();
+}
+
+void COhmixGraphView::ChooseXVariable() {
+    CGraphWnd* s = Screen(active_);
+    if (!s || s->Record().FreqDisplay()) return;
+    CSet_XAxis_2_Page dialog(s->Record(), this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
+    bool invalid = ApplyXVariable(s->Record(), dialog.SelectedIndex());
+    invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_) || invalid;
+    RedrawAll();
+    if (invalid) WarnInvalidPoints();
 }
 
 void COhmixGraphView::DeleteScreen() {

@@ -105,6 +105,9 @@ private:
     // Opens the curve dialog on screen `index`; true when it was accepted.
     bool EditCurves(int index);
     void AddScreen();
+    void EditXAxis();
+    void EditYAxis();
+    void ChooseXVariable();
     void ReportSelection(std::int32_t param);
     void OnCursorMoved(int screen, int which);
     void RunRightMouseAction(int screen, QPoint global);

@@ -23,6 +23,8 @@
 #include "app/ShellMessages.h"
 #include "app/WorkerTask.h"
 #include "data/RequestText.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/SettingsDlg.h"
 #include "graph/MouseMode.h"
 #include "graph/StoredOptions.h"
 
@@ -118,7 +120,18 @@ void CKurvexApp::InstallHooks() {
 }
 
 std::map<int, std::function<void()>> CKurvexApp::CommandHandlers() {
-    return {};
+    return {
+        {kCmdSettings,
+         [this] {
+             CSettingsDlg dialog(Options(), store_->Settings(), frame_);
+             dialog.exec();
+         }},
+        {kCmdAbout,
+         [this] {
+             CAboutDlg dialog(frame_);
+             dialog.exec();
+         }},
+    };
 }
 
 CGraphDocument* CKurvexApp::FindDocument(const QString& path) const {

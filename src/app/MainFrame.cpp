@@ -241,7 +241,7 @@ void CMainFrame::RefreshCommands() {
     if (COhmixGraphView* v = ActiveView()) v->FillContext(c);
     c.mouseMode = MouseMode();
     c.rightMouseAction = Options().rightMouseAction;
-    c.measureLineStyle = SharedMeasureLineStyle();
+    c.measureLineStyle = MeasureLineStyleSetting();
     c.lineStyleFlag = LineStyleFlag();
     c.arrowFlag = ArrowFlag();
     c.standardBarShown = standard_ && standard_->isVisible();

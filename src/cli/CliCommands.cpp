@@ -195,9 +195,9 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     }
     if (!plots.empty()) std::fprintf(out, "plot: %d of %zu\n", plot + 1, plots.size());
     for (size_t k = 0; k < plots.size(); ++k) {
-        std::fprintf(out, "  %zu %s: %s, %d variables, %lld points\n", k + 1, plots[k].name.c_str(),
-                     plots[k].complex ? "complex" : "real", plots[k].variables,
-                     static_cast<long long>(plots[k].points));
+        std::fprintf(out, "  %zu %s: %s, %d variables, %lld points\n", k + 1,
+                     DisplayName(plots[k].name).c_str(), plots[k].complex ? "complex" : "real",
+                     plots[k].variables, static_cast<long long>(plots[k].points));
     }
     return kExitOk;
 }

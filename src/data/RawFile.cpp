@@ -553,8 +553,6 @@ bool Reader::SkipText(Cursor& cursor) {
     }
 }
 
-// X, or for a complex plot "Frequency" and the amplitude and phase of every
-// further variable.
 template <class T>
 T Load(const char* p) {
     T v;
@@ -576,6 +574,12 @@ bool Transpose(const char* src, std::int64_t rows, std::int64_t stride, double* 
     return bad;
 }
 
+// The amplitude in dB and the phase in degrees of re + j im.
+void ToPolar(double re, double im, double& amp, double& phase) {
+    amp = 20.0 * std::log10(std::hypot(re, im));
+    phase = std::atan2(im, re) * kDegreesPerRadian;
+}
+
 template <class T>
 bool Polar(const char* src, std::int64_t rows, std::int64_t stride, double* amp, double* phase,
            std::uint8_t* ampFlags, std::uint8_t* phaseFlags) {
@@ -583,8 +587,7 @@ bool Polar(const char* src, std::int64_t rows, std::int64_t stride, double* amp,
     for (std::int64_t r = 0; r < rows; ++r) {
         const double re = static_cast<double>(Load<T>(src + r * stride));
         const double im = static_cast<double>(Load<T>(src + r * stride + sizeof(T)));
-        amp[r] = 20.0 * std::log10(std::hypot(re, im));
-        phase[r] = std::atan2(im, re) * kDegreesPerRadian;
+        ToPolar(re, im, amp[r], phase[r]);
         const bool ampOk = std::isfinite(amp[r]), phaseOk = std::isfinite(phase[r]);
         ampFlags[r] = ampOk ? kPointValid : kPointInvalid;
         phaseFlags[r] = phaseOk ? kPointValid : kPointInvalid;
@@ -706,10 +709,11 @@ bool Reader::ReadText(Cursor& cursor, int plot, const Header& h, CResultData& se
         put(0, values[0]);
         for (std::int32_t v = 1; v < n; ++v) {
             if (h.plot.complex) {
-                const double re = values[static_cast<size_t>(2 * v)];
-                const double im = values[static_cast<size_t>(2 * v + 1)];
-                put(2 * v - 1, 20.0 * std::log10(std::hypot(re, im)));
-                put(2 * v, std::atan2(im, re) * kDegreesPerRadian);
+                double amp, phase;
+                ToPolar(values[static_cast<size_t>(2 * v)], values[static_cast<size_t>(2 * v + 1)],
+                        amp, phase);
+                put(2 * v - 1, amp);
+                put(2 * v, phase);
             } else {
                 put(v, values[static_cast<size_t>(v)]);
             }

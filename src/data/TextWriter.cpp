@@ -6,6 +6,7 @@
 
 #include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/QuotedNames.h"
 #include "data/SaveSnapshot.h"
 
 namespace kurvex {
@@ -121,7 +122,7 @@ bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& 
     }
     for (size_t i = 0; i < vars.size(); ++i) {
         if (i > 0) line += separator;
-        line += ColumnName(vars[i], i);
+        line += DelimitedName(ColumnName(vars[i], i));
     }
     line += lineEnd;
     Put(file, line);
