@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
+#include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -456,6 +458,73 @@ TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
     ASSERT_TRUE(app_->InitInstance({}, true));
     EXPECT_TRUE(app_->Frame()->MeasureBar()->isVisible());
     ProgramTemplates().Text().SetJustification(0);
+}
+
+// Runs `action` on the next modal dialog as soon as it is up.
+void OnModalDialog(const std::function<void(QDialog*)>& action) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        action(dialog);
+    });
+    timer->start(20);
+}
+
+TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {
+    const QString file = WriteColumns("d.txt", {"Time", "V1", "I1", "Step"}, 20,
+                                      [](int c, int r) { return c == 3 ? 40 - r : c + r; });
+    Write("d.ini",
+          "[Main]\nNumScreen=1\nXFrom=0\nXTo=19\n[Screen0]\nCurveCount=1\n"
+          "Curve_0_Formula=V1\nYFrom=0\nYTo=21\n");
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+
+    // A cancelled Add Screen leaves the view as it was.
+    OnModalDialog([](QDialog* d) { d->reject(); });
+    frame_->Execute(kCmdAddScreen);
+    EXPECT_EQ(view->ScreenCount(), 1);
+    EXPECT_EQ(view->ActiveScreen(), 0);
+
+    // Picking I1 makes a second screen under the first one's X range.
+    OnModalDialog([](QDialog* d) {
+        QListView* available = nullptr;
+        for (QListView* l : d->findChildren<QListView*>())
+            if (l->accessibleName() == "Variables available") available = l;
+        ASSERT_NE(available, nullptr);
+        for (int r = 0; r < available->model()->rowCount(); ++r) {
+            const QModelIndex i = available->model()->index(r, 0);
+            if (i.data().toString() == "I1")
+                available->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
+        }
+        for (QPushButton* b : d->findChildren<QPushButton*>())
+            if (b->text() == "&Add ->") b->click();
+        d->accept();
+    });
+    frame_->Execute(kCmdAddScreen);
+    ASSERT_EQ(view->ScreenCount(), 2);
+    EXPECT_EQ(view->ActiveScreen(), 1);
+    ASSERT_EQ(view->Screen(1)->Record().CurveCount(), 1);
+    EXPECT_EQ(view->Screen(1)->Record().Curve(0).formula, "I1");
+    EXPECT_EQ(view->Screen(1)->Record().XRange(), view->Screen(0)->Record().XRange());
+    EXPECT_GT(view->Screen(1)->Record().YRange().to, view->Screen(1)->Record().YRange().from);
+
+    // Another X variable on the active screen: every screen follows it.
+    OnModalDialog([](QDialog* d) {
+        auto* list = d->findChild<QComboBox*>("xVariable");
+        ASSERT_NE(list, nullptr);
+        list->setCurrentIndex(3);
+        d->accept();
+    });
+    frame_->Execute(kCmdChooseXVariable);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(view->Screen(i)->Record().XIndex(), 3) << i;
+        EXPECT_EQ(view->Screen(i)->Record().XTitle(), "Step") << i;
+    }
+    EXPECT_EQ(view->Screen(0)->Record().XRange(), view->Screen(1)->Record().XRange());
+    EXPECT_FALSE(Enabled(kCmdPerformFft));  // X no longer shows Time
 }
 
 TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
