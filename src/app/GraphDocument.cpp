@@ -47,6 +47,16 @@ bool CGraphDocument::RunOnWorker(QWidget* parent, const QString& label,
     return ok;
 }
 
+bool CGraphDocument::RunSave(QWidget* parent, const QString& label,
+                             const std::function<bool()>& work) {
+    messages_.SetDeferred(true);
+    const bool ok = RunWithProgress(
+        parent, label, [&](WorkProgress&) { return work(); }, nullptr, false);
+    messages_.SetDeferred(false);
+    messages_.Flush();
+    return ok;
+}
+
 bool CGraphDocument::Load(const QString& path, QWidget* dialogParent) {
     const QFileInfo info(path);
     path_ = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();

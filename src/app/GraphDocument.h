@@ -48,6 +48,10 @@ public:
     // nothing changed.
     bool Merge(const QString& path, QWidget* dialogParent);
 
+    // Runs `work` (a save of what the views show) on a worker behind a
+    // progress dialog without Cancel; its messages are shown afterwards.
+    bool RunSave(QWidget* parent, const QString& label, const std::function<bool()>& work);
+
     // The views showing this document, in the order they were made.
     const std::vector<COhmixGraphView*>& Views() const { return views_; }
     void AddView(COhmixGraphView* view);

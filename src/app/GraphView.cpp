@@ -711,7 +711,10 @@ void COhmixGraphView::SaveAs() {
     const int entry = static_cast<int>(filters.indexOf(filter)) + 1;
     const std::string path =
         WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
-    SaveViewAs(ConstRecords(), entry, path, document_->Messages());
+    document_->RunSave(
+        this,
+        QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
+        [&] { return SaveViewAs(ConstRecords(), entry, path, document_->Messages()); });
 }
 
 void COhmixGraphView::SaveBinary() {
@@ -724,7 +727,10 @@ void COhmixGraphView::SaveBinary() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const std::string path =
         WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
-    SaveDataAndSettings(ConstRecords(), path, document_->Messages());
+    document_->RunSave(
+        this,
+        QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
+        [&] { return SaveDataAndSettings(ConstRecords(), path, document_->Messages()); });
 }
 
 void COhmixGraphView::MergeFile() {

@@ -66,7 +66,8 @@ bool BusyScope::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool RunWithProgress(QWidget* parent, const QString& label,
-                     const std::function<bool(WorkProgress&)>& work, bool* cancelled) {
+                     const std::function<bool(WorkProgress&)>& work, bool* cancelled,
+                     bool cancellable) {
     WorkProgress progress;
     std::atomic<bool> finished{false};
     bool result = false;
@@ -88,6 +89,8 @@ bool RunWithProgress(QWidget* parent, const QString& label,
     dialog.setAutoReset(false);
     dialog.setMinimumDuration(kDialogDelay);
     busy.Allow(&dialog);
+    // Work that cannot stop half-way offers no Cancel (a writer replaces its file only whole).
+    if (!cancellable) dialog.setCancelButton(nullptr);
     // Cancel asks the worker to stop; the dialog stays until it has.
     QObject::disconnect(&dialog, &QProgressDialog::canceled, &dialog, &QProgressDialog::cancel);
     QObject::connect(&dialog, &QProgressDialog::canceled, [&] {

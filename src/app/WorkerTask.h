@@ -39,10 +39,12 @@ struct WorkProgress {
 };
 
 // Runs `work` on a worker thread while the interface thread keeps running;
-// a modal progress dialog with `label` and Cancel appears when the work takes
-// longer than a moment. Returns the work's result; *cancelled tells whether
-// the user cancelled (the work then decides what it leaves behind).
+// a modal progress dialog with `label` (and Cancel when `cancellable`)
+// appears when the work takes longer than a moment. Returns the work's
+// result; *cancelled tells whether the user cancelled (the work then decides
+// what it leaves behind).
 bool RunWithProgress(QWidget* parent, const QString& label,
-                     const std::function<bool(WorkProgress&)>& work, bool* cancelled = nullptr);
+                     const std::function<bool(WorkProgress&)>& work, bool* cancelled = nullptr,
+                     bool cancellable = true);
 
 }  // namespace kurvex
