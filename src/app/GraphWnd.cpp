@@ -15,6 +15,7 @@
 
 #include "analysis/Measure.h"
 #include "app/QPainterCanvas.h"
+#include "data/NameText.h"
 #include "graph/Zoom.h"
 
 namespace kurvex {
@@ -208,13 +209,15 @@ void CGraphWnd::Render() {
     const QRect area = DrawingArea();
     const qreal dpr = devicePixelRatioF();
     const QSize size = area.size() * dpr;
-    if (buffer_.size() != size || buffer_.devicePixelRatio() != dpr) {
-        buffer_ = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-        buffer_.setDevicePixelRatio(dpr);
-    }
     // A drag shows its working copy until it is released.
     CGraphCurve* working = drag_.Working();
     CGraphCurve& m = working ? *working : *record_;
+    if (buffer_.size() != size || buffer_.devicePixelRatio() != dpr) {
+        buffer_ = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+        buffer_.setDevicePixelRatio(dpr);
+        const Rgb back = m.BlackWhite() ? kRgbWhite : m.Background();
+        buffer_.fill(QColor(RedOf(back), GreenOf(back), BlueOf(back)));
+    }
     if (m.BusyCount() > 0) return;  // rebuilding its data: keep the last picture
 
     QPainter painter(&buffer_);
@@ -236,7 +239,8 @@ void CGraphWnd::Render() {
 }
 
 void CGraphWnd::paintEvent(QPaintEvent*) {
-    if (stale_ || buffer_.isNull()) Render();
+    // A move to a display of another density draws anew at its resolution.
+    if (stale_ || buffer_.isNull() || buffer_.devicePixelRatio() != devicePixelRatioF()) Render();
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), buffer_);
     // The corner between the two scroll bars.
@@ -249,7 +253,7 @@ void CGraphWnd::paintEvent(QPaintEvent*) {
 void CGraphWnd::UpdateDescription() {
     QStringList labels;
     for (std::int32_t i = 0; i < record_->CurveCount(); ++i)
-        labels << QString::fromStdString(record_->Curve(i).label);
+        labels << QString::fromStdString(DisplayName(record_->Curve(i).label));
     const QString text = labels.join(QLatin1Char('\n'));
     if (accessibleDescription() != text) setAccessibleDescription(text);
 }
@@ -299,14 +303,20 @@ void CGraphWnd::RangeChanged(bool xChanged) {
     Notify(ScreenNotify::XRangeChanged, xChanged ? 1 : 0);
 }
 
+bool CGraphWnd::HasData() const {
+    const CResultData* d = record_->Data().Get();
+    return d && d->RowCount() > 0;
+}
+
 void CGraphWnd::ZoomIn() {
     CancelDrag();
-    if (ZoomByFactor(*record_, kZoomInFactor)) RangeChanged(true);
+    // A screen without data has no ranges worth an undo entry.
+    if (HasData() && ZoomByFactor(*record_, kZoomInFactor)) RangeChanged(true);
 }
 
 void CGraphWnd::ZoomOut() {
     CancelDrag();
-    if (ZoomByFactor(*record_, kZoomOutFactor)) RangeChanged(true);
+    if (HasData() && ZoomByFactor(*record_, kZoomOutFactor)) RangeChanged(true);
 }
 
 CGraphWnd* CGraphWnd::ZoomTarget(const std::vector<CGraphWnd*>& screens) {
@@ -393,7 +403,7 @@ void CGraphWnd::MeasureAt(int which, QPoint p) {
     const std::optional<DataPoint> d = DataAt(m, ToPoint(p));
     if (!d) return;
     const std::int32_t curve = m.SelectedCurve() >= 0 ? m.SelectedCurve() : 0;
-    SetCursorAt(m, curve, which, d->x, static_cast<MeasureLineStyle>(SharedMeasureLineStyle()));
+    SetCursorAt(m, curve, which, d->x, static_cast<MeasureLineStyle>(MeasureLineStyleSetting()));
     // A cursor the mouse places is shown (cursor 2 has no other way to appear).
     m.Cursor(which).shown = 1;
     Redraw();
@@ -405,7 +415,7 @@ void CGraphWnd::SelectCurve(std::int32_t curve) {
     if (curve < 0 || curve >= m.CurveCount()) return;
     const bool shown[2] = {m.Cursor(0).shown != 0, m.Cursor(1).shown != 0};
     const int reset =
-        SelectMeasureCurve(m, curve, static_cast<MeasureLineStyle>(SharedMeasureLineStyle()));
+        SelectMeasureCurve(m, curve, static_cast<MeasureLineStyle>(MeasureLineStyleSetting()));
     Redraw();
     if (reset == 0) {
         Notify(ScreenNotify::CursorMoved, 65535);

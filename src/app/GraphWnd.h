@@ -100,6 +100,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    bool HasData() const;
     QRect DrawingArea() const;
     void Render();
     void UpdateDescription();

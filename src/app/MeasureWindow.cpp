@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "data/NameText.h"
 #include "graph/Canvas.h"
 #include "graph/MouseMode.h"
 
@@ -58,6 +59,8 @@ CMeasureView::CMeasureView(QWidget* parent) : QWidget(parent) {
 
 void CMeasureView::SetRows(std::vector<MeasureRow> rows) {
     rows_ = std::move(rows);
+    // Labels are names and formulas from the file, in whatever encoding it had.
+    for (MeasureRow& r : rows_) r.label = DisplayName(r.label);
     height_ = Layout(nullptr);
     setMinimumHeight(height_);
     QStringList lines;

@@ -77,6 +77,7 @@ private:
     QSize RowSize(int extent) const;
 
     WideListModel* model_;
+    mutable std::vector<int> advances_;  // of the ASCII characters in the list's font
 };
 
 }  // namespace kurvex

@@ -4,6 +4,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "dialogs/CurvePage.h"
+#include "dialogs/DisplayPage.h"
 #include "dialogs/SelectCurvesPage.h"
 
 namespace kurvex {
@@ -14,8 +16,13 @@ CCurvePropertiesDlg::CCurvePropertiesDlg(const CGraphCurve& screen, QWidget* par
       display_(SharedDisplayOf(screen)),
       tabs_(new QTabWidget(this)) {
     setWindowTitle(tr("Properties"));
+    tabs_->setAccessibleName(tr("Properties"));
     pages_.push_back(new CSelectCurvesPage(screen, curves_, tabs_));
+    pages_.push_back(new CCurve_2_Page(curves_, tabs_));
+    pages_.push_back(new CDisplay_2_Page(display_, tabs_));
     tabs_->addTab(pages_[0], tr("Select Curves"));
+    tabs_->addTab(pages_[1], tr("Curves"));
+    tabs_->addTab(pages_[2], tr("Screen"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);

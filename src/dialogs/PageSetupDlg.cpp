@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "data/NameText.h"
-#include "dialogs/DialogText.h"
+#include "dialogs/DialogSupport.h"
 #include "graph/AppOptions.h"
 
 namespace kurvex {

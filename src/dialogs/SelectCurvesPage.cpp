@@ -12,7 +12,8 @@
 #include <QVBoxLayout>
 
 #include "controls/WideListBox.h"
-#include "dialogs/DialogText.h"
+#include "data/NameText.h"
+#include "dialogs/DialogSupport.h"
 
 namespace kurvex {
 
@@ -186,7 +187,8 @@ void CSelectCurvesPage::InsertVariable() {
     const int row = available_->CurrentRow();
     if (row < 0) return;
     const std::int32_t index = static_cast<std::int32_t>(available_->Value(row));
-    AppendToFormulaEdit(screen_.Data()->Variable(index)->Name());
+    // As text: the formula engine finds a name in either encoding.
+    AppendToFormulaEdit(DisplayName(screen_.Data()->Variable(index)->Name()));
 }
 
 void CSelectCurvesPage::ShowKeywordMenu() {

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontDialog>
@@ -17,6 +16,7 @@
 
 #include "controls/ColorSwatch.h"
 #include "dialogs/BoxMessages.h"
+#include "dialogs/DialogSupport.h"
 #include "graph/AnnotationTemplates.h"
 
 namespace kurvex {
@@ -30,15 +30,6 @@ QString FromUtf16(const std::u16string& s) {
 std::u16string ToUtf16(const QString& s) {
     return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
                           static_cast<size_t>(s.size()));
-}
-
-QColor ToQColor(Rgb c) {
-    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                  static_cast<int>((c >> 16) & 0xFF));
-}
-
-Rgb FromQColor(const QColor& c) {
-    return static_cast<Rgb>(c.red() | (c.green() << 8) | (c.blue() << 16));
 }
 
 }  // namespace
@@ -93,8 +84,7 @@ CTextDlg::CTextDlg(CGraphText& target, QWidget* parent, UserMessages* messages)
     swatch_ = new CColorSwatch;
     swatch_->setAccessibleName(tr("Text color"));
     colourLabel->setBuddy(swatch_);
-    auto* colourButton = new QPushButton(tr("..."));
-    colourButton->setAccessibleName(tr("Choose text color"));
+    QPushButton* colourButton = ChooserButton(this, tr("Choose text color"));
     auto* justificationLabel = new QLabel(tr("Justification"));
     justification_ = new QComboBox;
     for (std::int32_t j = kJustifyCenter; j <= kJustifyLeftBottom; ++j)
@@ -131,8 +121,8 @@ CTextDlg::CTextDlg(CGraphText& target, QWidget* parent, UserMessages* messages)
         if (ok) ChooseFont(f);
     });
     auto pickColour = [this] {
-        const QColor c = QColorDialog::getColor(colour_, this, tr("Text color"));
-        if (c.isValid()) ChooseColour(c);
+        Rgb c = ToRgb(colour_);
+        if (kurvex::ChooseColour(this, c)) ChooseColour(ToQColor(c));
     };
     connect(colourButton, &QPushButton::clicked, this, pickColour);
     connect(swatch_, &CColorSwatch::doubleClicked, this, pickColour);
@@ -146,7 +136,7 @@ CTextDlg::CTextDlg(CGraphText& target, QWidget* parent, UserMessages* messages)
 CTextDlg::~CTextDlg() = default;
 
 void CTextDlg::ApplyFormat() {
-    swatch_->SetColour(FromQColor(colour_));
+    swatch_->SetColour(ToRgb(colour_));
     // New typing and the text already there take the chosen look.
     QTextCharFormat format;
     format.setFont(font_);
@@ -186,7 +176,7 @@ void CTextDlg::accept() {
         return;
     }
     target_.SetFont(FromQFont(font_));
-    target_.SetColour(FromQColor(colour_));
+    target_.SetColour(ToRgb(colour_));
     QDialog::accept();
 }
 

@@ -128,6 +128,20 @@ void ApplySharedDisplay(CGraphCurve& screen, const SharedDisplay& display,
     screen.SetFont(display.font, measure);
 }
 
+GraphFont ChosenFont(const GraphFont& previous, const std::string& face, std::int32_t pixelHeight,
+                     std::int32_t weight, bool italic) {
+    GraphFont f = previous;
+    std::size_t n = std::min(face.size(), GraphFont::kFaceNameMax);
+    // Never split a UTF-8 sequence.
+    while (n > 0 && n < face.size() && (static_cast<unsigned char>(face[n]) & 0xC0) == 0x80) --n;
+    f.faceName = face.substr(0, n);
+    const std::int32_t h = std::max<std::int32_t>(pixelHeight, 1);
+    f.height = previous.height < 0 ? -h : h;
+    f.weight = weight;
+    f.italic = italic ? 1 : 0;
+    return f;
+}
+
 Rgb NextCurveColour(const std::vector<CurveEditRecord>& shown) {
     const std::size_t n = shown.size();
     for (std::size_t i = n; i < kCurvePalette.size(); ++i)

@@ -65,6 +65,13 @@ bool ApplyCurveEdits(CGraphCurve& screen, const std::vector<CurveEditRecord>& re
 void ApplySharedDisplay(CGraphCurve& screen, const SharedDisplay& display,
                         const TextMeasure* measure);
 
+// The axis font after the font chooser: face, pixel height, weight and
+// italic as chosen (the face cut to what the record holds, on a character
+// boundary); the other fields, and the sign of the height (character or cell
+// height), stay those of `previous`.
+GraphFont ChosenFont(const GraphFont& previous, const std::string& face, std::int32_t pixelHeight,
+                     std::int32_t weight, bool italic);
+
 // The colours new curves take, in order.
 inline constexpr std::array<Rgb, 12> kCurvePalette = {
     0x0000FF, 0xFF0000, 0x00FF00, 0xFF00FF, 0x0080FF, 0xFFC000,

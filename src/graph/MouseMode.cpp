@@ -38,11 +38,11 @@ void SetMouseModeHook(std::function<bool(std::int32_t, std::int32_t)> hook) {
     Shared().hook = std::move(hook);
 }
 
-std::int32_t SharedMeasureLineStyle() {
+std::int32_t MeasureLineStyleSetting() {
     return Shared().measureLineStyle;
 }
 
-void SetSharedMeasureLineStyle(std::int32_t style) {
+void SetMeasureLineStyleSetting(std::int32_t style) {
     Shared().measureLineStyle = style == 1 ? 1 : 0;
 }
 

@@ -28,8 +28,8 @@ void SetMouseModeHook(std::function<bool(std::int32_t oldMode, std::int32_t newM
 
 // The program-wide measure-line style: 0 vertical bar, 1 cross (the values of
 // MeasureLineStyle in analysis/Measure.h).
-std::int32_t SharedMeasureLineStyle();
-void SetSharedMeasureLineStyle(std::int32_t style);
+std::int32_t MeasureLineStyleSetting();
+void SetMeasureLineStyleSetting(std::int32_t style);
 
 // What the line mode draws: pen style 0 solid or 2 dotted, and an arrow head.
 std::int32_t LineStyleFlag();

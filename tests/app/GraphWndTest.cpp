@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
+#include <cmath>
+#include <map>
 #include <vector>
 
 #include "app/GraphWnd.h"
@@ -28,6 +32,7 @@ protected:
                          });
         screen.resize(400, 300);
         screen.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&screen));
     }
     void SetUp() override { Load(); }
     // A fresh model with nothing sent yet.
@@ -122,6 +127,46 @@ TEST_F(ScreenTest, WheelDeltasOf30AddUpToOneStep) {
     EXPECT_EQ(screen.Record().UndoStack().size(), 1u);
 }
 
+TEST_F(ScreenTest, ScrollBarsMoveTheRangeTheWayTheyPoint) {
+    // Show the middle of the data so that every bar can move both ways.
+    RangeFlags keep;
+    keep.setIncrement = true;
+    keep.autoIncrement = false;
+    screen.Record().SetXRange(40, 60, 5, keep);
+    screen.Record().SetYRange(60, 120, 20, keep);
+    screen.UpdateScrollBars();
+    QScrollBar* h = nullptr;
+    QScrollBar* v = nullptr;
+    for (QScrollBar* b : screen.findChildren<QScrollBar*>())
+        (b->orientation() == Qt::Horizontal ? h : v) = b;
+    ASSERT_TRUE(h && v);
+    struct Case {
+        bool horizontal;
+        QAbstractSlider::SliderAction action;
+        double from;  // of the range the bar moves
+        qint64 first;
+    };
+    const Case cases[] = {
+        {true, QAbstractSlider::SliderSingleStepAdd, 45, 1},
+        {true, QAbstractSlider::SliderSingleStepSub, 40, 1},
+        // The top of the vertical bar shows the top of the data.
+        {false, QAbstractSlider::SliderSingleStepSub, 80, 0},
+        {false, QAbstractSlider::SliderSingleStepAdd, 60, 0},
+        {false, QAbstractSlider::SliderToMinimum, 140, 0},  // 140 .. 200: the data's top
+    };
+    for (const Case& c : cases) {
+        sent.clear();
+        (c.horizontal ? h : v)->triggerAction(c.action);
+        const AxisRange r = c.horizontal ? screen.Record().XRange() : screen.Record().YRange();
+        EXPECT_DOUBLE_EQ(r.from, c.from) << c.horizontal << " " << c.action;
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::XRangeChanged));
+        EXPECT_EQ(sent[0].first, c.first);
+    }
+    // A run of steps on one bar is one undo entry; the other bar starts another.
+    EXPECT_EQ(screen.Record().UndoStack().size(), 2u);
+}
+
 TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     ASSERT_TRUE(SetMouseMode(kModeMeasure));
     QTest::mouseClick(&screen, Qt::LeftButton, {}, PlotPoint(0.25, 0.5));
@@ -148,6 +193,90 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     EXPECT_EQ((sent[0].second >> 16) & 0xFFFF, g.y() & 0xFFFF);
 }
 
+TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {
+    // No data at all, and a screen too small to leave any plot.
+    for (QSize size : {QSize(400, 300), QSize(60, 40)}) {
+        sent.clear();
+        if (size.width() == 400)
+            screen.SetRecord(nullptr);
+        else
+            Load();
+        screen.resize(size);
+        screen.repaint();
+        for (std::int32_t mode = kModeEscape; mode <= kModeLine; ++mode) {
+            ASSERT_TRUE(SetMouseMode(mode));
+            for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton}) {
+                QTest::mousePress(&screen, b, {}, QPoint(size.width() / 2, size.height() / 2));
+                QTest::mouseMove(&screen, QPoint(1, 1));
+                QTest::mouseRelease(&screen, b, {}, QPoint(1, 1));
+            }
+            QTest::mouseDClick(&screen, Qt::LeftButton, {}, QPoint(5, 5));
+            EXPECT_FALSE(screen.DragInProgress());
+        }
+        Wheel(-120);
+        if (size.width() == 400) screen.ZoomIn();  // nothing to zoom without data
+        screen.BeginRightPan(QPoint(size.width() / 2, size.height() / 2));
+        EXPECT_FALSE(screen.BeginRightZoom(QPoint(size.width() / 2, size.height() / 2)));
+        EXPECT_FALSE(screen.DragInProgress());
+        EXPECT_TRUE(screen.Record().UndoStack().empty()) << size.width();
+        EXPECT_EQ(Count(ScreenNotify::XRangeChanged), 0) << size.width();
+        EXPECT_EQ(Count(ScreenNotify::CursorMoved), 0) << size.width();
+    }
+    screen.resize(400, 300);
+}
+
+TEST_F(ScreenTest, WheelStopsAtTheZoomLimit) {
+    int changes = 0;
+    for (int i = 0; i < 400; ++i) {
+        Wheel(-120);
+        if (Count(ScreenNotify::XRangeChanged) > changes) ++changes;
+    }
+    // 0.9 a step: well before 400 steps the whole data would no longer fit.
+    EXPECT_GT(changes, 10);
+    EXPECT_LT(changes, 400);
+    const AxisRange x = screen.Record().XRange();
+    EXPECT_TRUE(std::isfinite(x.from) && x.to > x.from);
+    EXPECT_EQ(screen.Record().UndoStack().size(), 1u);
+    screen.repaint();
+}
+
+TEST_F(ScreenTest, PointerPicturesFollowModeAndPlaceWithTheirHotSpots) {
+    // The hot spots as the pictures' list gives them.
+    QFile list(QStringLiteral(":/cursors/hotspots.txt"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly | QIODevice::Text));
+    std::map<int, QPoint> spots;
+    for (const QByteArray& line : list.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() == 3) spots[f[0].toInt()] = QPoint(f[1].toInt(), f[2].toInt());
+    }
+    screen.repaint();  // records the legend labels
+    const PlotRect& legend = screen.Record().LegendRects().at(1);
+    struct Case {
+        std::int32_t mode;
+        QPoint at;
+        int picture;  // 0: the arrow
+    };
+    const Case cases[] = {
+        {kModePan, PlotPoint(0.5, 0.5), 147},
+        {kModeZoomAxisEnd, PlotPoint(0.25, 0.75), 154},
+        {kModeMeasure, PlotPoint(0.5, 0.5), 0},
+        {kModePan, QPoint(legend.left + 1, legend.top + 1), 145},
+        {kModePan, QPoint(2, 2), 0},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetMouseMode(c.mode));
+        QTest::mouseMove(&screen, c.at);
+        const QCursor cursor = screen.cursor();
+        if (c.picture == 0) {
+            EXPECT_EQ(cursor.shape(), Qt::ArrowCursor) << c.mode;
+            continue;
+        }
+        EXPECT_EQ(cursor.shape(), Qt::BitmapCursor) << c.picture;
+        ASSERT_TRUE(spots.count(c.picture)) << c.picture;
+        EXPECT_EQ(cursor.hotSpot(), spots[c.picture]) << c.picture;
+    }
+}
+
 TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
     screen.SetIndex(2);
     EXPECT_EQ(screen.accessibleName(), QStringLiteral("Screen 3"));
@@ -156,8 +285,9 @@ TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
     screen.Redraw();
     EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("V(out)\nI(L1)"));
     screen.Record().RemoveCurve(0);
+    screen.Record().Curve(0).label = "I\xB5";  // Windows-1252 from an old file
     screen.Redraw();
-    EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("I(L1)"));
+    EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("I\u00B5"));
 }
 
 }  // namespace

@@ -3,33 +3,42 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
-#include <memory>
+#include <functional>
 
 namespace kurvex::test {
 
-// Answers the next message box that opens: records its text and closes it,
-// so that a test can run code that shows one.
-class MessageBoxAnswer {
+// Answers the modal dialogs that open while it lives (message boxes,
+// choosers): `answer` gets each one and ends it; the default records a
+// message box's text and closes the dialog with its first choice.
+class ModalAnswer {
 public:
-    MessageBoxAnswer() {
+    explicit ModalAnswer(std::function<void(QDialog&)> answer = {}) : answer_(std::move(answer)) {
         timer_.setInterval(5);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) return;
-            text_ = box->text();
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || dialog == ignore_) return;
             ++count_;
-            box->done(QMessageBox::Ok);
+            if (auto* box = qobject_cast<QMessageBox*>(dialog)) text_ = box->text();
+            if (answer_)
+                answer_(*dialog);
+            else
+                dialog->done(QDialog::Accepted);
         });
         timer_.start();
     }
+    // Leaves `dialog` alone (the dialog under test, when it runs modally).
+    void Ignore(QDialog* dialog) { ignore_ = dialog; }
     const QString& Text() const { return text_; }
     int Count() const { return count_; }
 
 private:
+    std::function<void(QDialog&)> answer_;
     QTimer timer_;
+    QDialog* ignore_ = nullptr;
     QString text_;
     int count_ = 0;
 };

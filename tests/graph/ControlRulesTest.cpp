@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "graph/ControlRules.h"
+#include "graph/ProductVersion.h"
 
 namespace kurvex {
 namespace {
@@ -127,6 +128,12 @@ TEST(ControlRules, ColourTextIsSixHexDigitsRedFirst) {
     EXPECT_EQ(ColourFromText("12345"), std::nullopt);
     EXPECT_EQ(ColourFromText("zz0000"), std::nullopt);
     EXPECT_EQ(ColourFromText("+12345"), std::nullopt);
+}
+
+TEST(ProductVersion, ShownUpToTheSecondDot) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"8, 0, 2, 100", "8.0"}, {"0.1.0", "0.1"}, {"12", "12"}, {"", ""}, {"1.2", "1.2"}};
+    for (const auto& [version, shown] : cases) EXPECT_EQ(ShortProductVersion(version), shown);
 }
 
 }  // namespace

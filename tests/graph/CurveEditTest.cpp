@@ -199,5 +199,23 @@ TEST(CurveEdit, SharedDisplayGoesToTheScreenWithItsFontMeasured) {
     EXPECT_EQ(screen.Metrics(), (CharMetrics{80, 21}));
 }
 
+TEST(CurveEdit, ChosenFontKeepsTheHeightKindAndCutsLongFacesWhole) {
+    GraphFont cell;
+    cell.charSet = 2;
+    GraphFont character = cell;
+    character.height = -12;
+    const GraphFont a = ChosenFont(cell, "Liberation Sans", 20, 700, true);
+    EXPECT_EQ(a.height, 20);
+    EXPECT_EQ(a.weight, 700);
+    EXPECT_EQ(a.italic, 1);
+    EXPECT_EQ(a.charSet, 2);
+    EXPECT_EQ(a.faceName, "Liberation Sans");
+    EXPECT_EQ(ChosenFont(character, "X", 20, 400, false).height, -20);
+    // 30 ASCII bytes then a two-byte letter: the letter would be cut in half.
+    const std::string face = std::string(30, 'a') + "\xC3\xA9z";
+    EXPECT_EQ(ChosenFont(cell, face, 0, 400, false).faceName, std::string(30, 'a'));
+    EXPECT_EQ(ChosenFont(cell, face, 0, 400, false).height, 1);
+}
+
 }  // namespace
 }  // namespace kurvex
