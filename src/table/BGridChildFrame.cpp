@@ -180,12 +180,17 @@ bool CBGridChildFrame::CopyRange(const GridRange& range) {
         return true;
     };
     auto done = [this, copied, text](bool ok, bool) {
+        grid_->SetBusy(false);
         if (!ok) return;
         QApplication::clipboard()->setText(*text);
         grid_->SetSelection(copied);
     };
-    return work_->Start(tr("Copying the table..."),
-                        std::int64_t{copied.lastRow} - copied.firstRow + 1, job, done);
+    grid_->SetBusy(true);
+    if (work_->Start(tr("Copying the table..."), std::int64_t{copied.lastRow} - copied.firstRow + 1,
+                     job, done))
+        return true;
+    grid_->SetBusy(false);
+    return false;
 }
 
 void CBGridChildFrame::SaveAs() {
@@ -236,11 +241,15 @@ bool CBGridChildFrame::SaveTo(const QString& path, TableSaveForm form) {
         return ok && file->Commit();
     };
     auto done = [this, file](bool ok, bool cancelled) {
+        grid_->SetBusy(false);
         if (ok || cancelled) return;
         messages_->Show(file->Error().empty() ? "Failed to save file." : file->Error(),
                         MessageIcon::Stop);
     };
-    return work_->Start(tr("Saving the table..."), data->RowCount(), job, done);
+    grid_->SetBusy(true);
+    if (work_->Start(tr("Saving the table..."), data->RowCount(), job, done)) return true;
+    grid_->SetBusy(false);
+    return false;
 }
 
 bool CBGridChildFrame::Busy() const {

@@ -1,5 +1,6 @@
 #include "table/BGridWnd.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -325,7 +326,8 @@ void CBGridWnd::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CBGridWnd::StartEdit() {
-    if (!editing_ || !data_ || data_->RowCount() < 1 || data_->ColumnCount() < 1) return false;
+    if (!editing_ || busy_ || !data_ || data_->RowCount() < 1 || data_->ColumnCount() < 1)
+        return false;
     const int row = currentRow_, column = currentColumn_;
     EnsureVisible(row, column);
     const QRect cell = CellRect(row, column).translated(viewport()->pos());
@@ -340,7 +342,12 @@ bool CBGridWnd::StartEdit() {
 }
 
 void CBGridWnd::EditEnded(int row, int column, bool cancelled, const QString& text) {
-    if (!cancelled && data_) data_->EditCell(row, column, text.toStdString());
+    if (!cancelled && data_) {
+        if (busy_)
+            QApplication::beep();
+        else
+            data_->EditCell(row, column, text.toStdString());
+    }
     Describe();
     viewport()->update();
 }

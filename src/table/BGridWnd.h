@@ -41,8 +41,12 @@ public:
     // The editing switch (off by default).
     void SetEditing(bool on) { editing_ = on; }
     bool Editing() const { return editing_; }
-    // Opens the in-place editor on the current cell; false with editing off.
+    // Opens the in-place editor on the current cell; false with editing off
+    // or while busy.
     bool StartEdit();
+    // While a worker reads the source, no edit may change it: new editors
+    // are refused and an edit that ends meanwhile is dropped.
+    void SetBusy(bool busy) { busy_ = busy; }
 
     // The cell's rectangle in viewport coordinates (it may lie outside the view).
     QRect CellRect(int row, int column) const;
@@ -83,6 +87,7 @@ private:
     int currentRow_ = 0, currentColumn_ = 0;
     bool dragging_ = false;
     bool editing_ = false;
+    bool busy_ = false;
 };
 
 }  // namespace kurvex

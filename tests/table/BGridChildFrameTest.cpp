@@ -210,6 +210,10 @@ TEST(BGridWnd, TheInPlaceEditorStoresNumbersAndRefusesText) {
     QTest::keyClick(&grid, Qt::Key_Return);  // editing is off
     EXPECT_EQ(grid.findChild<CGridEditCell*>(), nullptr);
     grid.SetEditing(true);
+    grid.SetBusy(true);  // a copy or save reads the source: no edits meanwhile
+    QTest::keyClick(&grid, Qt::Key_Return);
+    EXPECT_EQ(grid.findChild<CGridEditCell*>(), nullptr);
+    grid.SetBusy(false);
 
     struct Case {
         QString typed;
