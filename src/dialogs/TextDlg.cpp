@@ -180,4 +180,17 @@ void CTextDlg::accept() {
     QDialog::accept();
 }
 
+bool RunTextCommand(QWidget* parent, CGraphText& textTemplate) {
+    textTemplate.SetText(std::u16string());
+    CTextDlg dialog(textTemplate, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+AnnotationRepaint EditTextAnnotation(QWidget* parent, CGraphText& text) {
+    CGraphText copy(text);
+    CTextDlg dialog(copy, parent);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return ApplyTextEdit(text, copy);
+}
+
 }  // namespace kurvex

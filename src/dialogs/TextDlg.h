@@ -5,6 +5,7 @@
 #include <QFont>
 
 #include "data/UserMessages.h"
+#include "graph/AnnotationInput.h"
 #include "graph/GraphText.h"
 
 class QCheckBox;
@@ -61,5 +62,12 @@ private:
     QFont font_;
     QColor colour_;
 };
+
+// The Text command: the template's text is cleared and the dialog opened on
+// the template; true on OK (the caller then sets mouse mode 6).
+bool RunTextCommand(QWidget* parent, CGraphText& textTemplate);
+// A double click on a selected text: the dialog on a copy of it; on OK the
+// text takes the copy's fields. The repaint is empty when cancelled.
+AnnotationRepaint EditTextAnnotation(QWidget* parent, CGraphText& text);
 
 }  // namespace kurvex

@@ -151,5 +151,29 @@ TEST(TextDlg, OkStoresWhatTheDialogShowsAndCancelNothing) {
     EXPECT_EQ(target.Colour(), before.Colour());
 }
 
+TEST(TextDlg, TheTextCommandStartsEmptyAndAnEditTakesTheCopyOnlyOnOk) {
+    CGraphText tmpl;
+    tmpl.SetTextUtf8("last one");
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->TextEdit()->toPlainText(), "");
+        d->TextEdit()->setPlainText("new");
+        d->accept();
+    });
+    EXPECT_TRUE(RunTextCommand(nullptr, tmpl));
+    EXPECT_EQ(tmpl.TextUtf8(), "new");
+
+    CGraphText placed(tmpl);
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        d->TextEdit()->setPlainText("edited");
+        d->reject();
+    });
+    EXPECT_EQ(EditTextAnnotation(nullptr, placed), AnnotationRepaint{});
+    EXPECT_EQ(placed.TextUtf8(), "new");
+}
+
 }  // namespace
 }  // namespace kurvex
