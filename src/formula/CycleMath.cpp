@@ -84,7 +84,14 @@ void Walk(const CycleTrace& c, std::span<const double> bounds, double level,
     double yp = 0.0;
     for (std::int32_t i = c.first; i <= c.last && k < cycles; ++i) {
         if (!c.Usable(i)) {
-            if (inside) ++acc.skipped;
+            // Counted in the cycle its X places it in, or the current one.
+            const bool xKnown = (!c.xFlags || c.xFlags[i] == kValid) && std::isfinite(x[i]);
+            if (xKnown) {
+                while (k < cycles && x[i] >= t1) finish();
+                if (k < cycles && x[i] >= t0) ++acc.skipped;
+            } else if (inside) {
+                ++acc.skipped;
+            }
             havePrev = false;  // no trapezoid spans the gap
             continue;
         }

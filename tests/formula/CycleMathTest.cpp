@@ -156,6 +156,13 @@ TEST(CycleMath, BadSamplesAndOddReferences) {
     EXPECT_DOUBLE_EQ(figures[1].avg, 1.5);
     EXPECT_DOUBLE_EQ(figures[1].max, 3.0);
 
+    // A gap across a bound: each unusable sample counts in its own cycle.
+    Wave across = w;
+    across.y[5] = across.y[6] = nan;
+    const auto split = FiguresPerCycle(across.Trace(), bounds);
+    EXPECT_EQ(split[0].skipped, 1);
+    EXPECT_EQ(split[1].skipped, 1);
+
     // A cycle of two samples: its ends are interpolated into the segments.
     Wave sparse;
     for (double v : {0.0, 10.0, 0.0, 10.0}) sparse.Add(sparse.x.size(), v);
