@@ -100,13 +100,13 @@ RawCurve RawCurveOf(const CGraphCurve& screen, std::int32_t curve) {
     if (!r.yColumn) return r;
     const std::int32_t rows =
         std::min({d->RowCount(), r.xColumn->Capacity(), r.yColumn->Capacity()});
-    r.trace = CycleTrace{r.xColumn->Values(),
-                         r.xColumn->Flags(),
-                         r.yColumn->Values(),
-                         r.yColumn->Flags(),
-                         0,
-                         rows - 1};
-    r.sortedX = screen.XIsSortedColumn();
+    r.sortedX = screen.XIndex() >= 0 && screen.Data().IsSorted(screen.XIndex());
+    r.trace.x = r.xColumn->Values();
+    r.trace.xFlags = r.xColumn->Flags();
+    r.trace.y = r.yColumn->Values();
+    r.trace.yFlags = r.yColumn->Flags();
+    r.trace.last = rows - 1;
+    r.trace.xTrusted = r.sortedX;
     return r;
 }
 
@@ -191,11 +191,9 @@ FigureTable CycleTable(const std::vector<CGraphCurve*>& screens,
                 const CycleTrace trace = TraceWithin(curve, from, to);
                 const bool isReference =
                     static_cast<std::int32_t>(si) == reference->screen && ci == reference->curve;
-                std::optional<double> dutyLevel = cycles.level.level;
-                if (!isReference) {
-                    const auto own = CycleLevelOf(trace);
-                    dutyLevel = own ? std::optional(own->level) : std::nullopt;
-                }
+                // Duty is the reference's figure: the other rows leave it empty.
+                const auto dutyLevel =
+                    isReference ? std::optional(cycles.level.level) : std::nullopt;
                 const CycleSummary s =
                     SummariseCycles(FiguresPerCycle(trace, cycles.bounds, dutyLevel));
                 row.values = {Finite(s.avg), Finite(s.rms),    Finite(s.min),

@@ -90,8 +90,8 @@ std::pair<double, double> VisibleXRange(const CGraphCurve& screen);
 // The Cycles table: one row per curve of every screen (in its colour) with
 // "Avg", "RMS", "Min", "Max", "Ripple" and "Duty" over the whole cycles the
 // reference shows in view; the title names the reference, its level and
-// hysteresis, the cycles, period and frequency. Duty is against the
-// reference's level for the reference, against its own midpoint for others.
+// hysteresis, the cycles, period and frequency. Duty (time at or above the
+// level) is given for the reference alone.
 FigureTable CycleTable(const std::vector<CGraphCurve*>& screens,
                        std::optional<CurvePlace> reference, const CycleRequest& request);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -17,9 +18,16 @@ struct CycleTrace {
     const std::uint8_t* yFlags = nullptr;  // null: every Y valid
     std::int32_t first = 0;
     std::int32_t last = -1;
+    // X is known to be valid and non-decreasing (a sorted data-set column), so
+    // its flags and order go unchecked and the searches read X only where
+    // they need a time.
+    bool xTrusted = false;
 
     // True when sample i takes part.
-    bool Usable(std::int32_t i) const;
+    bool Usable(std::int32_t i) const {
+        if (!xTrusted && ((xFlags && xFlags[i] != 1) || !std::isfinite(x[i]))) return false;
+        return (!yFlags || yFlags[i] == 1) && std::isfinite(y[i]);
+    }
 };
 
 // The least and greatest usable Y of a trace.

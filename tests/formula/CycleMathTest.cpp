@@ -122,13 +122,20 @@ TEST(CycleMath, HysteresisIgnoresChatterAroundTheLevel) {
         for (double v : {0.0, 0.0, 4.9, 5.1, 4.9, 5.1, 4.9, 5.1, 10.0, 10.0, 5.1, 4.9, 5.1, 4.9})
             w.Add(t += 1.0, v);
     }
-    const auto level = CycleLevelOf(w.Trace());
-    ASSERT_TRUE(level);
-    EXPECT_EQ(FindRisingCrossings(w.Trace(), *level).times.size(), 5u);
-    // Without hysteresis every upward chatter counts.
-    EXPECT_EQ(FindRisingCrossings(w.Trace(), {5.0, 0.0}).times.size(), 20u);
-    // A band wider than the swing never re-arms.
-    EXPECT_EQ(FindRisingCrossings(w.Trace(), {5.0, 12.0}).times.size(), 0u);
+    w.flags[30] = 2;  // an invalid sample below the band arms nothing
+    w.y[30] = -100;
+    for (bool trusted : {false, true}) {
+        CycleTrace t = w.Trace();
+        t.xTrusted = trusted;
+        const auto level = CycleLevelOf(t);
+        ASSERT_TRUE(level);
+        EXPECT_EQ(level->level, 5.0);
+        EXPECT_EQ(FindRisingCrossings(t, *level).times.size(), 5u);
+        // Without hysteresis every upward chatter counts.
+        EXPECT_EQ(FindRisingCrossings(t, {5.0, 0.0}).times.size(), 20u);
+        // A band wider than the swing never re-arms.
+        EXPECT_EQ(FindRisingCrossings(t, {5.0, 12.0}).times.size(), 0u);
+    }
 }
 
 TEST(CycleMath, BadSamplesAndOddReferences) {
@@ -187,6 +194,58 @@ TEST(CycleMath, BadSamplesAndOddReferences) {
     const RisingCrossings r = FindRisingCrossings(back.Trace(), {2.0, 1.0});
     EXPECT_TRUE(r.xBackwards);
     EXPECT_TRUE(r.times.empty());
+}
+
+TEST(CycleMath, TrustedXTakesTheFastRoadToTheSameFigures) {
+    // Uneven and repeated time steps, invalid flags, NaN and infinities, and
+    // bounds on samples, between them and beyond both ends of the range.
+    for (const unsigned seed : {11u, 12u, 13u}) {
+        std::mt19937 random(seed);
+        std::uniform_real_distribution<double> u(0.0, 1.0);
+        Wave w;
+        double t = 0.0;
+        for (int i = 0; i < 20000; ++i) {
+            const double r = u(random);
+            double v = std::sin(t / 7.0) * 10 + u(random);
+            if (r < 0.002) v = std::numeric_limits<double>::quiet_NaN();
+            if (r > 0.999) v = r > 0.9995 ? HUGE_VAL : -HUGE_VAL;
+            w.Add(t, v, u(random) < 0.003 ? 2 : 1);
+            t += u(random) < 0.01 ? 0.0 : 0.1 + u(random);
+        }
+        std::vector<double> bounds = {-5.0};
+        while (bounds.back() < t + 5) {
+            double next = bounds.back() + 1 + 100 * u(random);
+            if (u(random) < 0.2) next = w.x[static_cast<std::size_t>(next / 0.6) % 20000];
+            if (next > bounds.back()) bounds.push_back(next);
+        }
+        CycleTrace slowTrace = w.Trace();
+        slowTrace.first = seed == 12 ? 1000 : 0;
+        slowTrace.last -= seed == 13 ? 1000 : 0;
+        CycleTrace trusted = slowTrace;
+        trusted.xTrusted = true;
+        const auto same = [](double a, double b) {
+            return (std::isnan(a) && std::isnan(b)) ||
+                   std::fabs(a - b) <= 1e-9 * (1 + std::fabs(a));
+        };
+        for (const std::optional<double> duty : {std::optional<double>(), std::optional(2.0)}) {
+            const auto slow = FiguresPerCycle(slowTrace, bounds, duty);
+            const auto fast = FiguresPerCycle(trusted, bounds, duty);
+            ASSERT_EQ(slow.size(), fast.size());
+            for (std::size_t k = 0; k < slow.size(); ++k) {
+                EXPECT_TRUE(same(slow[k].avg, fast[k].avg)) << seed << " " << k;
+                EXPECT_TRUE(same(slow[k].rms, fast[k].rms)) << seed << " " << k;
+                EXPECT_TRUE(same(slow[k].duty, fast[k].duty)) << seed << " " << k;
+                EXPECT_TRUE(same(slow[k].min, fast[k].min)) << seed << " " << k;
+                EXPECT_TRUE(same(slow[k].max, fast[k].max)) << seed << " " << k;
+                EXPECT_EQ(slow[k].skipped, fast[k].skipped) << seed << " " << k;
+            }
+        }
+        const auto level = CycleLevelOf(slowTrace);
+        ASSERT_TRUE(level);
+        EXPECT_EQ(CycleLevelOf(trusted)->level, level->level);
+        EXPECT_EQ(FindRisingCrossings(trusted, *level).times,
+                  FindRisingCrossings(slowTrace, *level).times);
+    }
 }
 
 }  // namespace
