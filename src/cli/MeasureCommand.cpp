@@ -243,7 +243,7 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges"},
                    {"--from", "--to", "--at", "--ref", "--level", "--hysteresis", "--low", "--high",
                     "--dead"},
-                   args, error))
+                   args, error, 1))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kMeasureUsage, out);

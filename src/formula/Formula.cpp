@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "data/NameText.h"
 #include "data/NumberText.h"
 
 namespace kurvex {
@@ -25,7 +26,10 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string TrimUpper(const std::string& s) {
+// Names and formulas are compared as text: both are decoded first, so that a
+// formula typed in UTF-8 finds a column named in Windows-1252.
+std::string TrimUpper(const std::string& bytes) {
+    const std::string s = DisplayName(bytes);
     size_t b = 0;
     size_t e = s.size();
     while (b < e && IsBlank(s[b])) ++b;
