@@ -12,9 +12,12 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Where a segment rising (or falling) through `level` passes it.
-double Cross(double xa, double ya, double xb, double yb, double level) {
-    return std::clamp(xa + (xb - xa) * ((level - ya) / (yb - ya)), std::min(xa, xb),
+// Where the segment from usable sample p to usable sample i passes `level`
+// on its way up or down; X is read only here.
+double Cross(const CycleTrace& t, std::int32_t p, std::int32_t i, double level) {
+    const double xa = t.x[p];
+    const double xb = t.x[i];
+    return std::clamp(xa + (xb - xa) * ((level - t.y[p]) / (t.y[i] - t.y[p])), std::min(xa, xb),
                       std::max(xa, xb));
 }
 
@@ -54,29 +57,28 @@ EdgeList FindEdges(const CycleTrace& trace, const EdgeLevels& levels) {
     const double t50 = levels.low + 0.5 * span;
     const double t90 = levels.low + 0.9 * span;
     Side side = Side::kUnknown;
-    double left = 0.0;  // when the edge under way last left its first threshold
-    double mid = 0.0;   // when it last passed the mid level
-    bool havePrev = false;
-    double xp = 0.0;
-    double yp = 0.0;
+    double left = 0.0;    // when the edge under way last left its first threshold
+    double mid = 0.0;     // when it last passed the mid level
+    std::int32_t p = -1;  // the last usable sample
     for (std::int32_t i = trace.first; i <= trace.last; ++i) {
         if (!trace.Usable(i)) continue;
-        const double x = trace.x[i];
         const double y = trace.y[i];
-        if (!havePrev) {
+        if (p < 0) {
             side = y <= t10 ? Side::kLow : y >= t90 ? Side::kHigh : Side::kUnknown;
         } else if (side == Side::kLow) {
-            if (yp <= t10 && y > t10) left = Cross(xp, yp, x, y, t10);
-            if (yp <= t50 && y > t50) mid = Cross(xp, yp, x, y, t50);
+            const double yp = trace.y[p];
+            if (yp <= t10 && y > t10) left = Cross(trace, p, i, t10);
+            if (yp <= t50 && y > t50) mid = Cross(trace, p, i, t50);
             if (y >= t90) {
-                edges.rise.push_back({mid, Cross(xp, yp, x, y, t90) - left});
+                edges.rise.push_back({mid, Cross(trace, p, i, t90) - left});
                 side = Side::kHigh;
             }
         } else if (side == Side::kHigh) {
-            if (yp >= t90 && y < t90) left = Cross(xp, yp, x, y, t90);
-            if (yp >= t50 && y < t50) mid = Cross(xp, yp, x, y, t50);
+            const double yp = trace.y[p];
+            if (yp >= t90 && y < t90) left = Cross(trace, p, i, t90);
+            if (yp >= t50 && y < t50) mid = Cross(trace, p, i, t50);
             if (y <= t10) {
-                edges.fall.push_back({mid, Cross(xp, yp, x, y, t10) - left});
+                edges.fall.push_back({mid, Cross(trace, p, i, t10) - left});
                 side = Side::kLow;
             }
         } else if (y <= t10) {
@@ -84,9 +86,7 @@ EdgeList FindEdges(const CycleTrace& trace, const EdgeLevels& levels) {
         } else if (y >= t90) {
             side = Side::kHigh;
         }
-        xp = x;
-        yp = y;
-        havePrev = true;
+        p = i;
     }
     return edges;
 }

@@ -61,6 +61,8 @@ inline double AboveShare(double ya, double yb, double level) {
     return lo >= level ? 1.0 : (hi - level) / (hi - lo);
 }
 
+// The figures of each cycle, sample by sample: any X, any mix of unusable
+// samples, cycles that begin or end beyond the samples.
 template <bool kDuty>
 void Walk(const CycleTrace& c, std::span<const double> bounds, double level,
           std::vector<CycleFigures>& out) {
