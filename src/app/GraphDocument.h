@@ -52,6 +52,9 @@ public:
     // progress dialog without Cancel; its messages are shown afterwards.
     bool RunSave(QWidget* parent, const QString& label, const std::function<bool()>& work);
 
+    // The number of the next point table of this document: 1, 2, ...
+    int NextTableNumber() { return ++tables_; }
+
     // The views showing this document, in the order they were made.
     const std::vector<COhmixGraphView*>& Views() const { return views_; }
     void AddView(COhmixGraphView* view);
@@ -74,6 +77,7 @@ private:
     COhmixGraphDoc core_;
     QString path_;
     std::vector<COhmixGraphView*> views_;
+    int tables_ = 0;
 };
 
 }  // namespace kurvex

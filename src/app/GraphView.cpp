@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QStyle>
@@ -14,6 +15,7 @@
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
 #include "analysis/ViewFiles.h"
+#include "app/ClipboardPicture.h"
 #include "app/FftRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
@@ -21,7 +23,9 @@
 #include "app/MainFrame.h"
 #include "app/MeasureWindow.h"
 #include "app/QPainterCanvas.h"
+#include "app/ViewPrinting.h"
 #include "dialogs/CurvePropertiesDlg.h"
+#include "dialogs/PageSetupDlg.h"
 #include "dialogs/SetXAxisDlg.h"
 #include "dialogs/XAxisDlg.h"
 #include "dialogs/YAxisDlg.h"
@@ -34,6 +38,7 @@
 #include "graph/StoredOptions.h"
 #include "graph/ViewLayout.h"
 #include "graph/Zoom.h"
+#include "table/BGridChildFrame.h"
 
 namespace kurvex {
 
@@ -205,6 +210,12 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdXAxis:
         case kCmdYAxis:
         case kCmdChooseXVariable:
+        case kCmdPrint:
+        case kCmdPrintPreview:
+        case kCmdPrintPageSetup:
+        case kCmdCopyBitmap:
+        case kCmdCopyMetafile:
+        case kCmdViewDataPoints:
         case kCmdMeasure:
         case kCmdMax:
         case kCmdMin:
@@ -279,6 +290,26 @@ void COhmixGraphView::Execute(int id) {
             break;
         case kCmdChooseXVariable:
             ChooseXVariable();
+            break;
+        case kCmdPrint:
+            PrintWithDialog(this, PrintJobOf());
+            break;
+        case kCmdPrintPreview:
+            PrintPreview(this, PrintJobOf());
+            break;
+        case kCmdPrintPageSetup:
+            PageSetup();
+            break;
+        case kCmdCopyBitmap:
+            CopyBitmap(Records(), size(),
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this),
+                       metrics_.textHeight, QGuiApplication::clipboard());
+            break;
+        case kCmdCopyMetafile:
+            CopyMetafile(Records(), size(), metrics_.textHeight, QGuiApplication::clipboard());
+            break;
+        case kCmdViewDataPoints:
+            ViewDataPoints();
             break;
         case kCmdMeasure:
             EnterMeasureMode();
@@ -679,6 +710,33 @@ void COhmixGraphView::ChooseXVariable() {
     invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_) || invalid;
     RedrawAll();
     if (invalid) WarnInvalidPoints();
+}
+
+PrintJob COhmixGraphView::PrintJobOf() const {
+    PrintJob job;
+    job.screens = Records();
+    job.printTitle = document_->Core().printTitle;
+    job.documentName = document_->Title().toStdString();
+    job.noTitle = document_->Core().printTitleFlag != 0;
+    const AppOptions& o = Options();
+    job.margins = PageMargins{o.topMargin, o.bottomMargin, o.leftMargin, o.rightMargin};
+    return job;
+}
+
+void COhmixGraphView::PageSetup() {
+    COhmixGraphDoc& core = document_->Core();
+    // The margins hold for the rest of the run; the stored ones stay for the next start.
+    EditPageSetup(this, Options(), nullptr, core.printTitle, core.printTitleFlag,
+                  document_->Title().toStdString(), PrintableInches(ApplicationPrinter()));
+}
+
+void COhmixGraphView::ViewDataPoints() {
+    if (screens_.empty()) return;
+    auto* table =
+        new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
+                             document_->NextTableNumber(), nullptr, &document_->Messages());
+    if (CKurvexApp* app = CKurvexApp::Instance(); app && app->Frame())
+        app->Frame()->AddTableWindow(table);
 }
 
 void COhmixGraphView::DeleteScreen() {

@@ -13,6 +13,10 @@
 class QMdiSubWindow;
 
 namespace kurvex {
+struct PrintJob;
+}
+
+namespace kurvex {
 
 class CGraphDocument;
 class CGraphWnd;
@@ -108,6 +112,10 @@ private:
     void EditXAxis();
     void EditYAxis();
     void ChooseXVariable();
+    void PageSetup();
+    void ViewDataPoints();
+    // What a printed page of this view shows.
+    PrintJob PrintJobOf() const;
     void ReportSelection(std::int32_t param);
     void OnCursorMoved(int screen, int which);
     void RunRightMouseAction(int screen, QPoint global);

@@ -21,6 +21,7 @@
 #include "app/NumericLocale.h"
 #include "app/RequestChannel.h"
 #include "app/ShellMessages.h"
+#include "app/ViewPrinting.h"
 #include "app/WorkerTask.h"
 #include "data/RequestText.h"
 #include "dialogs/AboutDlg.h"
@@ -126,6 +127,7 @@ std::map<int, std::function<void()>> CKurvexApp::CommandHandlers() {
              CSettingsDlg dialog(Options(), store_->Settings(), frame_);
              dialog.exec();
          }},
+        {kCmdPrintSetup, [this] { PrintSetup(frame_); }},
         {kCmdAbout,
          [this] {
              CAboutDlg dialog(frame_);

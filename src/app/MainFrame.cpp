@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -25,6 +26,7 @@
 #include "graph/MouseMode.h"
 #include "graph/StoredOptions.h"
 #include "graph/ViewCommands.h"
+#include "table/BGridChildFrame.h"
 
 namespace kurvex {
 
@@ -149,12 +151,17 @@ void CMainFrame::CreateBars() {
 }
 
 void CMainFrame::UpdateMenus() {
-    const bool graph = !mdi_->subWindowList().isEmpty();
-    if (graph != graphMenuShown_ || menuBar()->actions().isEmpty()) {
-        menuBar()->clear();
-        for (QMenu* m : graph ? graphMenus_ : frameMenus_) menuBar()->addMenu(m);
-        graphMenuShown_ = graph;
-    }
+    // A table window brings its own menus; the Window and Help menus stay.
+    QMdiSubWindow* active = mdi_->activeSubWindow();
+    CBGridChildFrame* table = active ? qobject_cast<CBGridChildFrame*>(active->widget()) : nullptr;
+    QList<QMenu*> menus = table                             ? table->Menus()
+                          : mdi_->subWindowList().isEmpty() ? frameMenus_
+                                                            : graphMenus_;
+    if (table) menus << graphMenus_[graphMenus_.size() - 2] << graphMenus_.back();
+    if (menus == shownMenus_) return;
+    menuBar()->clear();
+    for (QMenu* m : menus) menuBar()->addMenu(m);
+    shownMenus_ = menus;
 }
 
 void CMainFrame::FillWindowList(QMenu* menu, QAction* before) {
@@ -213,6 +220,28 @@ CChildFrame* CMainFrame::AddViewWindow(COhmixGraphView* view) {
     UpdateMenus();
     RefreshCommands();
     return child;
+}
+
+QMdiSubWindow* CMainFrame::AddTableWindow(CBGridChildFrame* table) {
+    auto* window = new QMdiSubWindow;
+    window->setWidget(table);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(table->windowTitle());
+    connect(table, &CBGridChildFrame::openRequested, this, &CMainFrame::OpenFile);
+    connect(window, &QObject::destroyed, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            UpdateMenus();
+            RefreshCommands();
+        });
+    });
+    mdi_->addSubWindow(window);
+    window->resize(std::min(table->FittingWidth() + 40, mdi_->viewport()->width()),
+                   std::max(200, mdi_->viewport()->height() * 2 / 3));
+    window->showNormal();
+    mdi_->setActiveSubWindow(window);
+    UpdateMenus();
+    RefreshCommands();
+    return window;
 }
 
 bool CMainFrame::Handled(int id) const {

@@ -12,6 +12,7 @@
 class QComboBox;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QSettings;
 class QToolBar;
@@ -19,6 +20,7 @@ class QUrl;
 
 namespace kurvex {
 
+class CBGridChildFrame;
 class CChildFrame;
 class COhmixGraphView;
 
@@ -37,6 +39,8 @@ public:
     QList<COhmixGraphView*> Views() const;
     // Puts `view` into a new document window and shows it.
     CChildFrame* AddViewWindow(COhmixGraphView* view);
+    // Puts a point table into a document window sized to show its columns.
+    QMdiSubWindow* AddTableWindow(CBGridChildFrame* table);
 
     // Runs a command as its menu item, button or shortcut would.
     void Execute(int id);
@@ -92,7 +96,7 @@ private:
     QComboBox* curveList_ = nullptr;
     QLabel* ready_ = nullptr;
     QPointer<COhmixGraphView> curveListView_;
-    bool graphMenuShown_ = false;
+    QList<QMenu*> shownMenus_;
     std::map<int, std::function<void()>> handlers_;
 };
 

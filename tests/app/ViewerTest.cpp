@@ -154,7 +154,6 @@ TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
     EXPECT_TRUE(Enabled(kCmdRedraw));
     EXPECT_TRUE(Enabled(kCmdPerformFft));
     EXPECT_FALSE(Enabled(kCmdTimeDomain));
-    EXPECT_FALSE(Enabled(kCmdPrint));  // its code is not part of the program yet
 
     // Undo follows the screen's saved states.
     EXPECT_FALSE(Enabled(kCmdUndo));
@@ -190,6 +189,23 @@ TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
     Settle();
     EXPECT_EQ(view->Window()->windowTitle(), "one.txt");
     EXPECT_EQ(app_->Documents().size(), 1u);
+
+    // A point table: a window of its own, numbered per document, with its own menus.
+    frame_->Execute(kCmdViewDataPoints);
+    frame_->Execute(kCmdViewDataPoints);  // refused: a table window is active
+    QMdiSubWindow* table = frame_->MdiArea()->activeSubWindow();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->windowTitle(), "one.txt : 1");
+    EXPECT_EQ(MenuTitles().back(), "&Help");
+    EXPECT_FALSE(MenuTitles().contains("Axis"));
+    frame_->MdiArea()->setActiveSubWindow(view->Window());
+    frame_->Execute(kCmdViewDataPoints);
+    EXPECT_EQ(frame_->MdiArea()->activeSubWindow()->windowTitle(), "one.txt : 2");
+    frame_->MdiArea()->activeSubWindow()->close();
+    table->close();
+    Settle();
+    frame_->MdiArea()->setActiveSubWindow(view->Window());
+    EXPECT_TRUE(MenuTitles().contains("Axis"));
 
     // Every tool-bar button is named for screen readers.
     for (QAction* a : frame_->StandardBar()->actions()) {
