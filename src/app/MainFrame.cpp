@@ -227,6 +227,8 @@ QMdiSubWindow* CMainFrame::AddTableWindow(CBGridChildFrame* table) {
     window->setWidget(table);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(table->windowTitle());
+    // The frame's menu bar shows the table's menus; its own would repeat them.
+    if (auto* bar = table->findChild<QMenuBar*>()) bar->hide();
     connect(table, &CBGridChildFrame::openRequested, this, &CMainFrame::OpenFile);
     connect(window, &QObject::destroyed, this, [this] {
         QTimer::singleShot(0, this, [this] {
