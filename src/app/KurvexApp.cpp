@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cstdio>
 
 #include "analysis/CommandTable.h"
 #include "analysis/FftSizeTable.h"
@@ -88,7 +89,11 @@ bool CKurvexApp::InitInstance(const QStringList& files, bool show) {
     frame_->setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
     frame_->SetRecentFiles(recentFiles_);
     InstallHooks();
-    for (const QString& f : files) OpenFile(f);
+    for (const QString& f : files) {
+        // Before the frame shows, a line on standard error is the only trace.
+        if (!OpenFile(f))
+            std::fprintf(stderr, "kurvex: %s was not opened\n", f.toLocal8Bit().constData());
+    }
     if (show) frame_->showMaximized();
     frame_->RestoreBarState(store_->Settings());
     return true;
