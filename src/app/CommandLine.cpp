@@ -1,8 +1,14 @@
 #include "app/CommandLine.h"
 
-#include <QDir>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "KurvexVersion.h"
+#include "app/RequestChannel.h"
+#include "data/RequestText.h"
 
 namespace kurvex {
 
@@ -34,13 +40,16 @@ bool IsQtFlag(const QString& a) {
 
 }  // namespace
 
-CommandLine ParseCommandLine(const QStringList& arguments) {
+namespace {
+
+CommandLine Parse(const QStringList& arguments, const QList<QByteArray>& bytes) {
     CommandLine line;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (optionsEnded || a == "-" || !a.startsWith('-')) {
             line.files.append(a);
+            line.fileBytes.append(bytes[i]);
         } else if (a == "--") {
             optionsEnded = true;
         } else if (a == "-h" || a == "--help") {
@@ -55,8 +64,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             line.send = true;
             if (a != "--send") {
                 line.sendText = a.mid(7);
+                line.sendBytes = bytes[i].mid(7);
             } else if (i + 1 < arguments.size()) {
                 line.sendText = arguments[++i];
+                line.sendBytes = bytes[i];
             } else {
                 line.error = "--send needs a request text";
                 return line;
@@ -75,6 +86,24 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (line.send && !line.files.isEmpty())
         line.error = "--send cannot be combined with files to open";
     return line;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    QList<QByteArray> bytes;
+    for (const QString& a : arguments) bytes.append(a.toUtf8());
+    return Parse(arguments, bytes);
+}
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+    QStringList arguments;
+    QList<QByteArray> bytes;
+    for (int i = 1; i < argc; ++i) {
+        bytes.append(QByteArray(argv[i]));
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    return Parse(arguments, bytes);
 }
 
 QString UsageText() {
@@ -104,9 +133,68 @@ QString HelpText() {
            "2 a bad command line.\n";
 }
 
+QByteArray AbsoluteRequestText(const QByteArray& text, const QByteArray& folder) {
+    if (text.isEmpty() || text.startsWith('/')) return text;
+    if (folder.isEmpty()) return {};
+    return folder.endsWith('/') ? folder + text : folder + '/' + text;
+}
+
 QString AbsoluteRequestText(const QString& text, const QString& folder) {
     if (text.isEmpty() || text.startsWith('/')) return text;
-    return QDir(folder).absoluteFilePath(text);
+    if (folder.isEmpty()) return {};
+    return folder.endsWith('/') ? folder + text : folder + '/' + text;
+}
+
+QByteArray CurrentFolder() {
+    std::error_code failed;
+    const std::filesystem::path folder = std::filesystem::current_path(failed);
+    return failed ? QByteArray() : QByteArray(folder.c_str());
+}
+
+int RunWithoutWindow(const CommandLine& line) {
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "kurvex: %s\n%sTry 'kurvex --help'.\n", qPrintable(line.error),
+                     qPrintable(UsageText()));
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(qPrintable(HelpText()), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::fputs(qPrintable(VersionText()), stdout);
+        return 0;
+    }
+    if (!line.send) return -1;
+    const QByteArray text = AbsoluteRequestText(line.sendBytes, CurrentFolder());
+    if (text.isEmpty() && !line.sendBytes.isEmpty()) {
+        std::fputs("kurvex: cannot tell the current folder of a relative request\n", stderr);
+        return 1;
+    }
+    QString error;
+    if (SendRequestBytes(text, &error) != 0) {
+        std::fprintf(stderr, "kurvex: %s\n", qPrintable(error));
+        return 1;
+    }
+    return 0;
+}
+
+int HandOverFiles(const QList<QByteArray>& files, const QByteArray& folder, QString* error) {
+    QStringList problems;
+    for (const QByteArray& file : files) {
+        const QByteArray name = AbsoluteRequestText(file, folder);
+        const std::vector<std::string> names = ExpandFileNamePattern(name.toStdString());
+        QString why;
+        if (name.isEmpty() && !file.isEmpty())
+            why = "cannot tell the current folder";
+        else if (names.size() != 1 || names.front() != name.toStdString())
+            why = "the running Kurvex would read its name as a name pattern";
+        else if (SendRequestBytes(name, &why) == 0)
+            continue;
+        problems.append(QString("%1: %2").arg(QString::fromLocal8Bit(file), why));
+    }
+    if (error) *error = problems.join('\n');
+    return problems.isEmpty() ? 0 : 1;
 }
 
 QString VersionText() {

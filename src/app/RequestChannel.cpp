@@ -94,6 +94,12 @@ QString CanonicalDocumentPath(const QString& path) {
 RequestServer::RequestServer(QObject* parent) : QObject(parent) {}
 
 RequestServer::~RequestServer() {
+    // Sockets closing with the server must not call back into this half-destroyed object.
+    if (server_) {
+        server_->disconnect(this);
+        for (QLocalSocket* socket : server_->findChildren<QLocalSocket*>())
+            socket->disconnect(this);
+    }
     connections_.clear();
     queue_.clear();
     // Closing removes the socket file; the connections are the server's children.

@@ -80,6 +80,7 @@ TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
     const Case cases[] = {
         {2.5, 7.5, {}, 2, 8, 7},                                 // steps back to enclose 2.5
         {3.0, 7.0, {}, 3, 7, 5},                                 // on samples: no step back
+        {0.5, 7.5, {}, 0, 8, 9},                                 // back onto the first sample
         {2.5, 7.5, {V, V, M, V, V, V, V, V, V, V, V}, 3, 8, 6},  // missing before: no step back
         {2.5, 7.5, {V, V, V, V, M, V, V, V, V, V, V}, 2, 8, 6},  // missing inside: not counted
         {-5.0, 20.0, {}, 0, 10, 11},                             // beyond the data: all of it

@@ -54,18 +54,47 @@ TEST(CommandLine, ParsesFilesOptionsAndRefusals) {
     }
 }
 
+TEST(CommandLine, KeepsTheBytesOfEachArgument) {
+    // A Latin-1 name is no UTF-8: its bytes must reach the request check unchanged.
+    char program[] = "kurvex", send[] = "--send", text[] = "/r/\xE4.txt", file[] = "b\xFF.txt";
+    char* sendArgv[] = {program, send, text};
+    const CommandLine sent = ParseCommandLine(3, sendArgv);
+    EXPECT_EQ(sent.sendBytes, QByteArray(text));
+    char* fileArgv[] = {program, file};
+    const CommandLine opened = ParseCommandLine(2, fileArgv);
+    EXPECT_EQ(opened.fileBytes, QList<QByteArray>{QByteArray(file)});
+}
+
 TEST(CommandLine, RequestTextsBecomeAbsolute) {
     struct Case {
-        QString text, expected;
+        QByteArray text, folder, expected;
     };
     const Case cases[] = {
-        {"/r/buck.txt", "/r/buck.txt"},
-        {"buck.txt", "/home/u/sim/buck.txt"},
-        {"out/run<1,2>.txt", "/home/u/sim/out/run<1,2>.txt"},
-        {"", ""},
+        {"/r/buck.txt", "/home/u/sim", "/r/buck.txt"},
+        {"buck.txt", "/home/u/sim", "/home/u/sim/buck.txt"},
+        {"out/run<1,2>.txt", "/home/u/sim/", "/home/u/sim/out/run<1,2>.txt"},
+        {"buck.txt", "/", "/buck.txt"},
+        {"buck.txt", "", ""},
+        {"", "/home/u", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AbsoluteRequestText(c.text, c.folder), c.expected) << c.text.toStdString();
+        EXPECT_EQ(AbsoluteRequestText(QString(c.text), QString(c.folder)), QString(c.expected));
+    }
+}
+
+TEST(CommandLine, ExitStatusWithoutAWindow) {
+    struct Case {
+        QStringList arguments;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0}, {{"--version"}, 0}, {{"--bogus"}, 2},
+        {{"--send"}, 2}, {{"a.txt"}, -1},    {{}, -1},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(AbsoluteRequestText(c.text, "/home/u/sim"), c.expected) << c.text.toStdString();
+        EXPECT_EQ(RunWithoutWindow(ParseCommandLine(c.arguments)), c.status)
+            << c.arguments.join(' ').toStdString();
 }
 
 }  // namespace

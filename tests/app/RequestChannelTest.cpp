@@ -18,10 +18,11 @@
 #include <functional>
 #include <latch>
 #include <memory>
-#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/RequestChannel.h"
 
 namespace kurvex {
@@ -115,28 +116,20 @@ TEST_F(RequestChannel, BurstOfRequestsIsAllAnswered) {
     });
     constexpr int kThreads = 4, kEach = 250;
     std::atomic<int> answeredRight{0};
-    std::vector<std::unique_ptr<QThread>> senders;
-    for (int t = 0; t < kThreads; ++t) {
-        senders.emplace_back(QThread::create([t, &answeredRight] {
-            for (int i = 0; i < kEach; ++i) {
-                const int n = t * kEach + i;
-                QString why;
-                const int status = SendRequest(QString("/r/burst-%1.txt").arg(n), &why, 20000);
-                answeredRight += status == (n % 10 == 0 ? 1 : 0) ? 1 : 0;
-            }
-        }));
-    }
-    std::atomic<int> running{kThreads};
-    QEventLoop loop;
-    for (auto& s : senders) {
-        QObject::connect(s.get(), &QThread::finished, &loop, [&] {
-            if (--running == 0) loop.quit();
-        });
-        s->start();
-    }
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    loop.exec();
-    for (auto& s : senders) s->wait();
+    // Several senders at once, each sending its requests one after another.
+    ASSERT_TRUE(RunBeside([&] {
+        std::vector<std::thread> senders;
+        for (int t = 0; t < kThreads; ++t)
+            senders.emplace_back([t, &answeredRight] {
+                for (int i = 0; i < kEach; ++i) {
+                    const int n = t * kEach + i;
+                    QString why;
+                    const int status = SendRequest(QString("/r/burst-%1.txt").arg(n), &why, 20000);
+                    answeredRight += status == (n % 10 == 0 ? 1 : 0) ? 1 : 0;
+                }
+            });
+        for (std::thread& s : senders) s.join();
+    }));
     EXPECT_EQ(answeredRight.load(), kThreads * kEach);
     EXPECT_EQ(seen.size(), std::size_t(kThreads * kEach));
 }
@@ -297,10 +290,50 @@ TEST_F(RequestChannel, TwoViewersStartingTogetherEndAsServerAndClient) {
     }
 }
 
-TEST_F(RequestChannel, SenderSaysWhenNoViewerRuns) {
+TEST_F(RequestChannel, SenderSaysWhenNoViewerAnswers) {
     QString why;
     EXPECT_EQ(SendRequest("/r/a.txt", &why, 1000), 1);
     EXPECT_TRUE(why.contains("no Kurvex is running")) << why.toStdString();
+
+    // The viewer quits while it handles the request: no answer, and no crash on either side.
+    auto server = std::make_unique<RequestServer>();
+    ASSERT_TRUE(server->Listen(&why)) << why.toStdString();
+    QObject::connect(server.get(), &RequestServer::request,
+                     [&server](const QString&, bool*) { server.reset(); });
+    int status = -1;
+    ASSERT_TRUE(RunBeside([&] { status = SendRequest("/r/a.txt", &why, 5000); }));
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(why.contains("without an answer")) << why.toStdString();
+}
+
+TEST_F(RequestChannel, SecondViewerHandsOverItsFilesAsAbsoluteNames) {
+    RequestServer server;
+    QString error;
+    ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+    std::vector<QString> handled;
+    QObject::connect(&server, &RequestServer::request, [&](const QString& text, bool* accepted) {
+        handled.push_back(text);
+        *accepted = !text.contains("refuse");
+    });
+    int status = -1;
+    const QList<QByteArray> files = {"buck.txt", "/abs/b.kfd", "run<1>.txt", "sub/refuse.txt"};
+    ASSERT_TRUE(RunBeside([&] { status = HandOverFiles(files, "/home/u/sim", &error); }));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(handled, (std::vector<QString>{"/home/u/sim/buck.txt", "/abs/b.kfd",
+                                             "/home/u/sim/sub/refuse.txt"}));
+    // One line for each file that did not get through.
+    EXPECT_EQ(error.count('\n'), 1) << error.toStdString();
+    EXPECT_TRUE(error.contains("run<1>.txt") && error.contains("refuse.txt"));
+
+    // kurvex --send takes a relative name from the sender's folder too.
+    handled.clear();
+    CommandLine send = ParseCommandLine(QStringList{"--send", "rel<1,2>.txt"});
+    ASSERT_TRUE(RunBeside([&] { status = RunWithoutWindow(send); }));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(handled, std::vector<QString>{QDir::currentPath() + "/rel<1,2>.txt"});
+    send = ParseCommandLine(QStringList{"--send", "/r/refuse.txt"});
+    ASSERT_TRUE(RunBeside([&] { status = RunWithoutWindow(send); }));
+    EXPECT_EQ(status, 1);
 }
 
 TEST(CanonicalDocumentPath, MatchesTheSameFileExactly) {

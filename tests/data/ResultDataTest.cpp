@@ -125,6 +125,20 @@ TEST(ResultData, UniformTestComparesUpper48BitsOfEveryStep) {
         EXPECT_EQ(CResultDataRef::UniformTest(c.x.data(), c.first, c.last), c.uniform)
             << c.x.size() << " rows " << c.first << ".." << c.last;
 
+    // Steps a hair above the mean, too little to count, leave the whole
+    // difference to one end step, which then breaks the spacing alone.
+    std::vector<double> lastOff(34), firstOff(34);
+    for (int i = 0; i < 33; ++i) lastOff[static_cast<size_t>(i)] = i * (1 + 0x1p-40);
+    lastOff[33] = 33;
+    firstOff[1] = 1 - 32 * 0x1p-40;
+    for (int i = 2; i < 34; ++i)
+        firstOff[static_cast<size_t>(i)] = firstOff[1] + (i - 1) * (1 + 0x1p-40);
+    EXPECT_EQ(firstOff[33], 33.0);
+    EXPECT_EQ(CResultDataRef::UniformTest(lastOff.data(), 0, 32), 1);
+    EXPECT_EQ(CResultDataRef::UniformTest(lastOff.data(), 0, 33), 0);
+    EXPECT_EQ(CResultDataRef::UniformTest(firstOff.data(), 1, 33), 1);
+    EXPECT_EQ(CResultDataRef::UniformTest(firstOff.data(), 0, 33), 0);
+
     // A time base accumulated in floating point is still uniform: the steps
     // differ only in their last bits.
     std::vector<double> t(1000);
