@@ -40,17 +40,22 @@ const char kUsage[] =
     "                                         write a result file as text or .kfd\n"
     "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
     "  merge A B -o OUT [--suffix S]          B's variables merged into A by X\n"
-    "  fft FILE [--var NAME]... [--from X0 --to X1] -o OUT\n"
+    "  fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT\n"
     "                                         amplitude spectra as .fft, .txt or .csv\n"
+    "  fft FILE --var NAME --thd [--window W] [--json]\n"
+    "                                         harmonics and THD of one variable\n"
     "  measure FILE NAME [--from X0 --to X1] [--at X]... [--json]\n"
     "                                         extrema, averages and values of a curve\n"
+    "  measure FILE NAME --cycles|--edges|--dead B [--json]\n"
+    "                                         per-cycle figures, edge and dead times\n"
     "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
     "\n"
     "Run 'kurvex-cli COMMAND --help' for a command's options. '--' ends the\n"
     "options of every command.\n"
     "Exit status: 0 done; 1 a file could not be read or written, a name was not\n"
-    "found, a formula was rejected or no spectrum could be made; 2 a bad command\n"
-    "line or a missing file.\n";
+    "found, a formula was rejected, no spectrum could be made or nothing could be\n"
+    "measured (no whole cycle, no fundamental); 2 a bad command line or a missing\n"
+    "file.\n";
 
 const char kInfoUsage[] =
     "Usage: kurvex-cli info FILE [--json] [--plot N]\n"

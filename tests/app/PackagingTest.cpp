@@ -32,7 +32,7 @@ CResultDataRef TwoRows() {
 TEST(Packaging, FileManagersKnowKurvexFiles) {
     QTemporaryDir share;
     ASSERT_TRUE(QDir(share.path()).mkpath("mime/packages"));
-    ASSERT_TRUE(QFile::copy(KURVEX_PACKAGING_DIR "/kurvex-mime.xml",
+    ASSERT_TRUE(QFile::copy(KURVEX_EXAMPLES_DIR "/../packaging/kurvex-mime.xml",
                             share.filePath("mime/packages/kurvex.xml")));
     // Read before the MIME database is first used in this test process.
     qputenv("XDG_DATA_DIRS", QFile::encodeName(share.path()) + ":/usr/share");
