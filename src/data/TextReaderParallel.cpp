@@ -173,7 +173,6 @@ private:
     std::atomic<bool> changed_{false};  // the bytes are not those first seen, or no memory
     std::atomic<std::int64_t> firstFault_{std::numeric_limits<std::int64_t>::max()};
     std::atomic<std::int64_t> done_{0};
-    bool cancelled_ = false;
 };
 
 bool ParallelReader::Plan() {
@@ -428,8 +427,9 @@ ParallelRead ParallelReader::Run(CResultDataRef& data, std::vector<std::string>&
             for (std::int32_t j = 1; j < n_; ++j)
                 names.push_back(Format("%s_(%i)", start_.names[static_cast<size_t>(j)].c_str(), b));
         }
+        // As C strings, as the line-by-line reading names them: a name ends at a NUL.
         for (std::int32_t i = 0; i < variables; ++i)
-            set->SetVariableName(i, names[static_cast<size_t>(i)]);
+            fresh.SetName(i, names[static_cast<size_t>(i)].c_str());
         set->SetBadPoints(
             std::any_of(chunks_.begin(), chunks_.end(), [](const Chunk& c) { return c.bad; }));
         set->SetRowCountLocked(static_cast<std::int32_t>(rows_));
