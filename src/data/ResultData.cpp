@@ -346,9 +346,10 @@ bool CResultDataRef::IsSorted(std::int32_t var) const {
         const CResultVariable* v = data_->Variable(var);
         const std::int32_t n = data_->RowCount();
         bool sorted = n > 0;
+        // A NaN is in no order: bisecting over one goes astray.
         for (std::int32_t i = 0; sorted && i < n; ++i) {
-            sorted =
-                v->Flags()[i] == kPointValid && (i == 0 || !(v->Values()[i] < v->Values()[i - 1]));
+            const double x = v->Values()[i];
+            sorted = v->Flags()[i] == kPointValid && x == x && (i == 0 || x >= v->Values()[i - 1]);
         }
         known = sorted ? 1 : 0;
     }

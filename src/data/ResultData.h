@@ -205,8 +205,8 @@ public:
     // First variable named `name` ignoring ASCII case, or -1.
     std::int32_t FindVariable(const char* name) const;
 
-    // True when every sample of variable `var` is valid and none is smaller
-    // than the one before: searches may then bisect. Known once per state of
+    // True when every sample of variable `var` is valid, none is NaN and none
+    // is smaller than the one before: searches may then bisect. Known once per state of
     // the rows.
     bool IsSorted(std::int32_t var) const;
 
