@@ -163,27 +163,18 @@ TEST(SettingsDataFile, BadPointsKeepTheirFlags) {
     EXPECT_EQ(in.data->Variable(2)->Max(), 7);
 }
 
-TEST(SettingsDataFile, UnnamedVariablesGetDefaultNames) {
-    const std::string bytes = WriteToBytes(MakeColumns(
-        {{nullptr, {0, 1}, {}}, {nullptr, {2, 3}, {}}, {nullptr, {4, 5}, {}}, {"z", {6, 7}, {}}},
+TEST(SettingsDataFile, UnnamedVariablesGetDefaultNamesAndNamesStopAtTheirLength) {
+    std::string bytes = WriteToBytes(MakeColumns(
+        {{nullptr, {0, 1}, {}}, {nullptr, {2, 3}, {}}, {nullptr, {4, 5}, {}}, {"ab", {6, 7}, {}}},
         false, false));
     EXPECT_EQ(U32At(bytes, U32At(bytes, 20) + 100), 0u);
     EXPECT_EQ(U32At(bytes, U32At(bytes, 28) + 100), 0u);
+    bytes[U32At(bytes, 32) + 106] = 'c';  // overwrite the NUL of "ab"
     ReadOutcome in;
     ReadFromBytes(bytes, in);
     ASSERT_EQ(in.result, DataPartResult::Read);
-    const char* names[] = {"Time", "Y1", "Y2", "z"};
+    const char* names[] = {"Time", "Y1", "Y2", "ab"};
     for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(in.data->Variable(i)->Name(), names[i]);
-}
-
-TEST(SettingsDataFile, NameWithoutItsNulStopsAtItsLength) {
-    std::string bytes = WriteToBytes(MakeColumns({{"ab", {0, 1}, {}}}, false, false));
-    const size_t rec0 = U32At(bytes, 20);
-    bytes[rec0 + 106] = 'c';  // overwrite the NUL of "ab"
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
-    ASSERT_EQ(in.result, DataPartResult::Read);
-    EXPECT_EQ(in.data->Variable(0)->Name(), "ab");
 }
 
 TEST(SettingsDataFile, SinglePointUniformXStoresZeroStep) {
