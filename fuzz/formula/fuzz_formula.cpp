@@ -82,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     kurvex::CFormula single(data->Variable(0)->Values()[1] - data->Variable(0)->Values()[0]);
     Check(single.Compile(text, names));
     single.SetValueSource(kurvex::DataSetValue);
+    single.SetSampleCount(rows);  // CYCAVG looks ahead over all samples
     std::vector<double> values(static_cast<size_t>(rows));
     std::vector<std::uint8_t> flags(static_cast<size_t>(rows));
     for (std::int32_t i = 0; i < rows; ++i) {

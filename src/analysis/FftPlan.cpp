@@ -34,7 +34,9 @@ RefPtr<CResultVariable> NewSpectrumVariable(std::span<const double> values,
 
 bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, double end,
                  FftPlan& plan, const FftSizeTable& table) {
+    const FftWindow window = plan.window;
     plan.Reset();
+    plan.window = window;
     if (x.Capacity() < rows || rows < 2) return false;
     if (!std::isfinite(start) || !std::isfinite(end) || !(start < end)) return false;
 
@@ -152,19 +154,24 @@ bool AmplitudeSpectrum(std::span<const double> resampled, const FftPlan& plan,
     const auto n = static_cast<std::size_t>(plan.n);
     const auto s = static_cast<std::size_t>(plan.step);
     std::vector<double> input(n, 0.0);
-    for (std::size_t j = 0; j < n && j * s < resampled.size(); ++j) input[j] = resampled[j * s];
+    std::size_t filled = 0;
+    for (; filled < n && filled * s < resampled.size(); ++filled)
+        input[filled] = resampled[filled * s];
+    // The window spans the samples, not the zeros that pad them to N.
+    double gain = ApplyFftWindow(plan.window, {input.data(), filled});
+    if (!(gain > 0.0)) gain = 1.0;
     std::vector<std::complex<double>> c(n);
     std::shared_ptr<const Fft> fft = plan.transform;
     if (!fft || fft->Size() != plan.n) fft = std::make_shared<const Fft>(plan.n);
     if (!fft->ForwardReal(input, c, cancel)) return false;
 
     amplitudes.reserve(static_cast<std::size_t>(m));
-    const double dc = std::abs(c[0].real());
+    const double dc = std::abs(c[0].real()) / gain;
     if (!std::isfinite(dc)) return true;
     amplitudes.push_back(dc);
     for (std::size_t k = 1; k < static_cast<std::size_t>(m); ++k) {
         // hypot: squaring would overflow for amplitudes above about 1e154.
-        const double a = std::hypot(2.0 * c[k].real(), 2.0 * c[k].imag());
+        const double a = std::hypot(2.0 * c[k].real(), 2.0 * c[k].imag()) / gain;
         if (!std::isfinite(a)) break;
         amplitudes.push_back(a);
     }

@@ -9,6 +9,7 @@
 
 #include "analysis/Fft.h"
 #include "analysis/FftSizeTable.h"
+#include "analysis/FftWindow.h"
 #include "data/RefPtr.h"
 #include "data/ResultVariable.h"
 
@@ -27,6 +28,7 @@ struct FftPlan {
     RefPtr<CResultVariable> grid;       // samples + 1 points, named after X
     RefPtr<CResultVariable> frequency;  // M points k / (end - start), "Frequency"
     std::shared_ptr<const Fft> transform;
+    FftWindow window = FftWindow::kRectangular;  // applied before each transform
 
     // Points of the time grid (0 when unset).
     std::int32_t GridPoints() const { return grid ? grid->Capacity() : 0; }
@@ -37,7 +39,8 @@ struct FftPlan {
 };
 
 // Makes the plan for X over [start, end]; `rows` is the data set's sample
-// count. Returns false, with the plan reset, when no plan can be made.
+// count. Returns false, with the plan reset, when no plan can be made. The
+// plan's window is kept either way.
 bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, double end,
                  FftPlan& plan, const FftSizeTable& table = FftSizeTable::Instance());
 
@@ -48,8 +51,9 @@ bool ResampleLinear(std::span<const double> x, std::span<const std::uint8_t> xFl
                     std::int32_t i0, std::span<const double> grid, std::span<double> out);
 
 // The amplitudes of a resampled curve: |Re C0|, then 2|Ck| up to M - 1, ending
-// before the first non-finite one; a constant gives its magnitude at 0 and
-// zeros without a transform. False when cancelled.
+// before the first non-finite one, each divided by the coherent gain of the
+// plan's window; a constant gives its magnitude at 0 and zeros without a
+// transform. False when cancelled.
 bool AmplitudeSpectrum(std::span<const double> resampled, const FftPlan& plan,
                        std::vector<double>& amplitudes, const std::atomic<bool>* cancel = nullptr);
 

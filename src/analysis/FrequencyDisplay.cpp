@@ -104,6 +104,7 @@ ScreenOutcome ShowSpectra(CGraphCurve& screen, double start, double end,
     if (!screen.FreqDisplay()) ResetStoredPlan(screen);
     FftTask task;
     task.plan = StoredPlan(screen);
+    task.plan.window = session.window;
     CResultVariable* x = XVariable(screen);
     if (!x) return ScreenOutcome::kNoPlan;
     task.x = RefPtr<CResultVariable>(x);

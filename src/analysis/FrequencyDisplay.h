@@ -25,6 +25,7 @@ struct FftSession {
     FftWorker* worker = nullptr;                   // null: a worker of the switch's own
     FftProgressFn progress;                        // called on the worker thread
     std::function<void(FftWorker&)> whileRunning;  // called on the switching thread
+    FftWindow window = FftWindow::kRectangular;    // the window in force
 };
 
 // What a toggle did.

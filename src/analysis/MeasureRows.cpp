@@ -45,8 +45,11 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
     const bool xLog = last.XLog() != 0;
     const double x1 = Shown(state.cursor1X, xLog);
     const double x2 = Shown(state.cursor2X, xLog);
-    rows.push_back({last.XTitle(), Format(second ? x2 - x1 : x1), kRgbBlack});
-    if (second && IsTime(last.XTitle())) {
+    // An axis without a title of its own is labelled with its variable's name,
+    // as the screen draws it; an empty label would read as a gap row.
+    const std::string xLabel = last.XTitle().empty() ? last.XVariableName() : last.XTitle();
+    rows.push_back({xLabel, Format(second ? x2 - x1 : x1), kRgbBlack});
+    if (second && IsTime(xLabel)) {
         const double dx = x2 - x1;
         rows.push_back({"Frequency", Format(dx == 0.0 ? 0.0 : 1.0 / dx), kRgbBlack});
     }

@@ -25,7 +25,7 @@ std::vector<RefPtr<CResultVariable>> SpectrumColumns(
 }
 
 bool WriteSpectra(std::FILE* file, int format, double start, double end,
-                  const std::vector<RefPtr<CResultVariable>>& columns) {
+                  const std::vector<RefPtr<CResultVariable>>& columns, FftWindow window) {
     if (columns.empty()) return std::fflush(file) == 0;
     const std::int32_t rows = columns.front()->Capacity();
     // Writers read every column over all rows: a spectrum cut short is padded
@@ -46,6 +46,7 @@ bool WriteSpectra(std::FILE* file, int format, double start, double end,
         case kSpectrumFftFile:
             std::fputs(Format(";; FFT Data from %g (s)\t to   %g (s) \r\n", start, end).c_str(),
                        file);
+            std::fputs(FftWindowComment(window).c_str(), file);
             return WriteFixedWidth(file, vars, rows, true, 1);
         case kSpectrumTab:
             return WriteDelimited(file, vars, rows, "\t", "\r\n", true, 1);

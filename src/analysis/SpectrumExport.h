@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "analysis/FftWindow.h"
 #include "data/RefPtr.h"
 #include "data/ResultVariable.h"
 #include "graph/GraphCurve.h"
@@ -24,8 +25,10 @@ std::vector<RefPtr<CResultVariable>> SpectrumColumns(
 
 // Writes `columns` (the frequency column first) in `format` over the rows of
 // the frequency column, orders counted from 1; a spectrum that ends early is
-// written as missing beyond its end. [start, end] is the analysed X range.
+// written as missing beyond its end. [start, end] is the analysed X range; an
+// .fft file names any window but the rectangular one in a comment line.
 bool WriteSpectra(std::FILE* file, int format, double start, double end,
-                  const std::vector<RefPtr<CResultVariable>>& columns);
+                  const std::vector<RefPtr<CResultVariable>>& columns,
+                  FftWindow window = FftWindow::kRectangular);
 
 }  // namespace kurvex

@@ -1,23 +1,27 @@
 #include "cli/CliCommands.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <set>
 
-#include "formula/FormulaVariable.h"
 #include "cli/CliSupport.h"
 #include "cli/FftCommand.h"
 #include "cli/MeasureCommand.h"
 #include "cli/RenderCommand.h"
 #include "data/BlockContainerFile.h"
+#include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/RawFile.h"
 #include "data/ResultData.h"
 #include "data/ResultFile.h"
 #include "data/SafeFile.h"
 #include "data/SettingsDataFile.h"
 #include "data/TextReader.h"
 #include "data/TextWriter.h"
+#include "formula/FormulaVariable.h"
 #include "graph/DisplayRecord.h"
 #include "graph/DisplaySettingsFile.h"
 
@@ -31,35 +35,45 @@ const char kUsage[] =
     "Batch work on Kurvex result files.\n"
     "\n"
     "Commands:\n"
-    "  info FILE [--json]                     rows, variables and their extents\n"
-    "  convert IN -o OUT [--format F]         write a result file as text or .kfd\n"
+    "  info FILE [--json] [--plot N]          rows, variables and their extents\n"
+    "  convert IN -o OUT [--format F] [--plot N]\n"
+    "                                         write a result file as text or .kfd\n"
     "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
     "  merge A B -o OUT [--suffix S]          B's variables merged into A by X\n"
-    "  fft FILE [--var NAME]... [--from X0 --to X1] -o OUT\n"
+    "  fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT\n"
     "                                         amplitude spectra as .fft, .txt or .csv\n"
+    "  fft FILE --var NAME --thd [--window W] [--json]\n"
+    "                                         harmonics and THD of one variable\n"
     "  measure FILE NAME [--from X0 --to X1] [--at X]... [--json]\n"
     "                                         extrema, averages and values of a curve\n"
+    "  measure FILE NAME --cycles|--edges|--dead B [--json]\n"
+    "                                         per-cycle figures, edge and dead times\n"
     "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
     "\n"
-    "Run 'kurvex-cli COMMAND --help' for a command's options.\n"
+    "Run 'kurvex-cli COMMAND --help' for a command's options. '--' ends the\n"
+    "options of every command.\n"
     "Exit status: 0 done; 1 a file could not be read or written, a name was not\n"
-    "found, a formula was rejected or no spectrum could be made; 2 a bad command\n"
-    "line or a missing file.\n";
+    "found, a formula was rejected, no spectrum could be made or nothing could be\n"
+    "measured (no whole cycle, no fundamental); 2 a bad command line or a missing\n"
+    "file.\n";
 
 const char kInfoUsage[] =
-    "Usage: kurvex-cli info FILE [--json]\n"
+    "Usage: kurvex-cli info FILE [--json] [--plot N]\n"
     "\n"
     "Reads a result file and prints its row count, whether X is equally spaced,\n"
     "whether any point was missing or invalid, and each variable's name, minimum\n"
-    "and maximum over its valid points.\n"
+    "and maximum over its valid points. For a SPICE raw file it also lists the\n"
+    "file's plots (analyses).\n"
     "\n"
-    "  --json   print one JSON object instead of text\n";
+    "  --json     print one JSON object instead of text\n"
+    "  --plot N   read plot N of a SPICE raw file (from 1; default 1)\n";
 
 const char kConvertUsage[] =
-    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7]\n"
+    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7] [--plot N]\n"
     "\n"
     "Reads a result file of any format and writes all its variables and rows.\n"
     "\n"
+    "  --plot N          read plot N of a SPICE raw file (from 1; default 1)\n"
     "  -o OUT            output file; '-' writes text to standard output\n"
     "  --format FORMAT   txt: fixed-width columns (the default for .txt and .fra)\n"
     "                    tsv: tab-separated (the default for .tsv)\n"
@@ -84,51 +98,68 @@ const char kEvalUsage[] =
     "writes X and the result as comma-separated text; samples that are not finite\n"
     "numbers are written as NAN. A rejected formula prints 'error at P: MESSAGE'\n"
     "(P counts characters of the trimmed formula from 0) and exits with status 1.\n"
-    "Put '--' before a formula that starts with '-'.\n"
+    "The argument after FILE is the formula even when it starts with '-'\n"
+    "(eval FILE -V); '--' ends the options.\n"
     "\n"
     "  -o OUT   output file; '-' or no -o writes to standard output\n";
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20)
-                    out += Format("\\u%04x", c);
-                else
-                    out += static_cast<char>(c);
-        }
+// `text` followed by blanks up to `width` characters (UTF-8 counted by
+// character, not by byte).
+std::string PadRight(const std::string& text, size_t width) {
+    size_t chars = 0;
+    for (char c : text) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return chars >= width ? text : text + std::string(width - chars, ' ');
+}
+
+// The plot --plot names, from 0 (the first when absent); 0 or the usage status.
+int ParsePlot(Args& args, std::FILE* err, std::int32_t& plot) {
+    plot = 0;
+    if (!args.values.count("--plot")) return kExitOk;
+    const std::string& text = args.values["--plot"];
+    long long n = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 ||
+        n > std::numeric_limits<std::int32_t>::max())
+        return Usage(err, "--plot wants a plot number from 1");
+    plot = static_cast<std::int32_t>(n - 1);
+    return kExitOk;
+}
+
+// Load for one plot of a SPICE raw file; `plots` receives the file's plots.
+int LoadPlot(const std::string& path, std::int32_t plot, CResultDataRef& data, std::FILE* err,
+             CIOBuffer* settings, std::vector<RawPlot>& plots) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
+        return kExitUsage;
     }
-    return out + "\"";
+    StderrMessages messages(err);
+    LoadOptions options;
+    options.showWarnings = false;  // info reports bad points itself
+    options.plot = plot;
+    options.plots = &plots;
+    if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
+    if (messages.Count() == 0)
+        std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
+    return kExitFailed;
 }
 
 int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--json", "--help", "-h"}, {}, args, error)) return Usage(err, error);
+    if (!ParseArgs(argv, {"--json", "--help", "-h"}, {"--plot"}, args, error))
+        return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kInfoUsage, out);
         return kExitOk;
     }
     if (args.positional.size() != 1) return Usage(err, "info needs exactly one FILE");
+    std::int32_t plot = 0;
+    if (const int status = ParsePlot(args, err, plot)) return status;
     const std::string& path = args.positional[0];
     CResultDataRef data;
-    if (const int status = Load(path, data, err)) return status;
+    std::vector<RawPlot> plots;
+    if (const int status = LoadPlot(path, plot, data, err, nullptr, plots)) return status;
 
     const CResultData* d = data.Get();
     if (args.flags.count("--json")) {
@@ -139,19 +170,39 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
             d->BadPoints() ? "true" : "false");
         for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
             const CResultVariable* v = d->Variable(i);
-            std::fprintf(out, "%s{\"name\": %s, \"min\": %.17g, \"max\": %.17g}", i ? ", " : "",
-                         JsonString(v->Name()).c_str(), v->Min(), v->Max());
+            std::fprintf(out, "%s{\"name\": %s, \"min\": %s, \"max\": %s}", i ? ", " : "",
+                         JsonString(v->Name()).c_str(), JsonNumber(v->Min()).c_str(),
+                         JsonNumber(v->Max()).c_str());
         }
-        std::fputs("]}\n", out);
+        std::fputs("]", out);
+        if (!plots.empty()) {
+            std::fprintf(out, ", \"plot\": %d, \"plots\": [", plot + 1);
+            for (size_t k = 0; k < plots.size(); ++k) {
+                std::fprintf(out,
+                             "%s{\"name\": %s, \"complex\": %s, \"variables\": %d, \"points\": "
+                             "%lld}",
+                             k ? ", " : "", JsonString(plots[k].name).c_str(),
+                             plots[k].complex ? "true" : "false", plots[k].variables,
+                             static_cast<long long>(plots[k].points));
+            }
+            std::fputs("]", out);
+        }
+        std::fputs("}\n", out);
         return kExitOk;
     }
     std::fprintf(out, "file: %s\nrows: %d\nuniform_x: %s\nbad_points: %s\nvariables: %d\n",
-                 path.c_str(), d->RowCount(), d->UniformX() ? "yes" : "no",
+                 DisplayName(path).c_str(), d->RowCount(), d->UniformX() ? "yes" : "no",
                  d->BadPoints() ? "yes" : "no", d->VariableCount());
     for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
         const CResultVariable* v = d->Variable(i);
-        std::fprintf(out, "  %-20s min %-18.10g max %.10g\n", v->Name().c_str(), v->Min(),
-                     v->Max());
+        std::fprintf(out, "  %s min %-18.10g max %.10g\n",
+                     PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max());
+    }
+    if (!plots.empty()) std::fprintf(out, "plot: %d of %zu\n", plot + 1, plots.size());
+    for (size_t k = 0; k < plots.size(); ++k) {
+        std::fprintf(out, "  %zu %s: %s, %d variables, %lld points\n", k + 1,
+                     DisplayName(plots[k].name).c_str(), plots[k].complex ? "complex" : "real",
+                     plots[k].variables, static_cast<long long>(plots[k].points));
     }
     return kExitOk;
 }
@@ -229,7 +280,7 @@ int WriteResult(const CResultDataRef& data, CIOBuffer& settings, Format format,
 int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--format"}, args, error))
+    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--format", "--plot"}, args, error))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kConvertUsage, out);
@@ -240,10 +291,14 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     const std::string target = args.values["-o"];
     Format format = Format::Unknown;
     if (const int status = ChooseFormat(args, target, err, format)) return status;
+    std::int32_t plot = 0;
+    if (const int status = ParsePlot(args, err, plot)) return status;
 
     CResultDataRef data;
     CIOBuffer settings;
-    if (const int status = Load(args.positional[0], data, err, &settings)) return status;
+    std::vector<RawPlot> plots;
+    if (const int status = LoadPlot(args.positional[0], plot, data, err, &settings, plots))
+        return status;
     if (settings.Size() == 0 && (format == Format::Kfd || format == Format::Kfd7)) {
         // A text file's layout lives in the .ini beside it: it goes along as a stream.
         std::vector<std::unique_ptr<CGraphCurve>> screens;
@@ -289,14 +344,9 @@ int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) 
 }
 
 int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-    // A formula such as "-X^2" looks like an option; "--" ends the options.
-    const auto dashes = std::find(argv.begin(), argv.end(), std::string("--"));
     Args args;
     std::string error;
-    if (!ParseArgs(std::vector<std::string>(argv.begin(), dashes), {"--help", "-h"}, {"-o"}, args,
-                   error))
-        return Usage(err, error);
-    if (dashes != argv.end()) args.positional.insert(args.positional.end(), dashes + 1, argv.end());
+    if (!ParseArgs(argv, {"--help", "-h"}, {"-o"}, args, error, 1)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kEvalUsage, out);
         return kExitOk;

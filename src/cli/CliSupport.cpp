@@ -5,39 +5,91 @@
 #include <stdexcept>
 
 #include "cli/CliCommands.h"
+#include "data/NameText.h"
+#include "data/NumberText.h"
 #include "data/ResultFile.h"
 #include "data/SafeFile.h"
 
 namespace kurvex::cli {
 
+namespace {
+
+bool LooksLikeOption(const std::string& a) {
+    return a.size() >= 2 && a[0] == '-';
+}
+
+// How one option argument reads: its name, and its value when written inline.
+struct OptionText {
+    std::string name, value;
+    bool inlineValue = false;
+};
+
+OptionText OptionOf(const std::string& a) {
+    OptionText o{a, "", false};
+    if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+        o.name = a.substr(0, eq);
+        o.value = a.substr(eq + 1);
+        o.inlineValue = true;
+    }
+    return o;
+}
+
+}  // namespace
+
 bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flagNames,
-               const std::set<std::string>& valueNames, Args& out, std::string& error) {
+               const std::set<std::string>& valueNames, Args& out, std::string& error,
+               int anyPlace) {
+    // The index after the known option at i (with its value), or 0 when the
+    // argument at i is no option of the command.
+    auto skip = [&](size_t i) -> size_t {
+        const OptionText o = OptionOf(args[i]);
+        if (flagNames.count(o.name) && !o.inlineValue) return i + 1;
+        if (valueNames.count(o.name)) return o.inlineValue ? i + 1 : i + 2;
+        return 0;
+    };
+    // Whether some argument from i on would become the next positional.
+    auto canFill = [&](size_t i) {
+        while (i < args.size()) {
+            if (args[i] == "--") return i + 1 < args.size();
+            if (!LooksLikeOption(args[i])) return true;
+            const size_t next = skip(i);
+            if (next == 0) return true;
+            i = next;
+        }
+        return false;
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a.size() < 2 || a[0] != '-') {
+        if (a == "--") {
+            out.positional.insert(out.positional.end(), args.begin() + static_cast<long>(i) + 1,
+                                  args.end());
+            break;
+        }
+        if (!LooksLikeOption(a)) {
             out.positional.push_back(a);
             continue;
         }
-        std::string name = a;
-        std::string value;
-        bool inlineValue = false;
-        if (const size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = a.substr(0, eq);
-            value = a.substr(eq + 1);
-            inlineValue = true;
+        if (anyPlace >= 0 && out.positional.size() == static_cast<size_t>(anyPlace)) {
+            const size_t next = skip(i);
+            if (next == 0 || !canFill(next)) {
+                out.positional.push_back(a);
+                continue;
+            }
         }
-        if (flagNames.count(name) && !inlineValue) {
-            out.flags.insert(name);
-        } else if (valueNames.count(name)) {
-            if (!inlineValue) {
+        const OptionText o = OptionOf(a);
+        if (flagNames.count(o.name) && !o.inlineValue) {
+            out.flags.insert(o.name);
+        } else if (valueNames.count(o.name)) {
+            std::string value = o.value;
+            if (!o.inlineValue) {
                 if (i + 1 >= args.size()) {
-                    error = "option " + name + " needs a value";
+                    error = "option " + o.name + " needs a value";
                     return false;
                 }
                 value = args[++i];
             }
-            out.values[name] = value;
-            out.lists[name].push_back(value);
+            out.values[o.name] = value;
+            out.lists[o.name].push_back(value);
         } else {
             error = "unknown option " + a;
             return false;
@@ -69,6 +121,47 @@ int ParseRange(Args& args, std::FILE* err, bool& hasRange, double& from, double&
         (!ParseNumber(args.values["--from"], from) || !ParseNumber(args.values["--to"], to)))
         return Usage(err, "--from and --to want numbers");
     return kExitOk;
+}
+
+std::string JsonString(std::string_view bytes) {
+    const std::string text = DisplayName(bytes);
+    std::string out = "\"";
+    out.reserve(text.size() + 2);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    out += Format("\\u%04x", c);
+                } else if (c == 0xC2 && i + 1 < text.size() &&
+                           static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+                    // U+0080-U+009F, the C1 controls.
+                    out += Format("\\u%04x", static_cast<unsigned char>(text[++i]));
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonNumber(double v) {
+    return std::isfinite(v) ? Format("%.17g", v) : "null";
 }
 
 int Usage(std::FILE* err, const std::string& what) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/IOBuffer.h"
@@ -22,9 +23,15 @@ struct Args {
 };
 
 // Splits args into positionals, flags and options with a value ("-o X",
-// "--format X" or "--format=X"); false with `error` set on anything unknown.
+// "--format X" or "--format=X"); "--" ends the options. The positional numbered
+// `anyPlace` (a formula or a curve name; -1 when the command has none) is taken
+// whatever it begins with: an argument in that place is an option only when it
+// is one of the command's and a later argument can still fill the place, so
+// "eval FILE -o OUT X" names an output while "eval FILE -h" evaluates "-h".
+// False with `error` set on anything unknown.
 bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flagNames,
-               const std::set<std::string>& valueNames, Args& out, std::string& error);
+               const std::set<std::string>& valueNames, Args& out, std::string& error,
+               int anyPlace = -1);
 
 // Messages of the core go to standard error, one per line.
 class StderrMessages : public UserMessages {
@@ -44,6 +51,13 @@ bool ParseNumber(const std::string& text, double& value);
 // The --from/--to pair of `args`: absent (hasRange false), or both numbers.
 // 0, or the usage status after reporting what is wrong.
 int ParseRange(Args& args, std::FILE* err, bool& hasRange, double& from, double& to);
+
+// A JSON string of name bytes: decoded to UTF-8 text as the windows show it,
+// quotes, backslashes and control characters escaped.
+std::string JsonString(std::string_view bytes);
+
+// A JSON number that reads back exactly; null for a value that is not finite.
+std::string JsonNumber(double v);
 
 // Reports a bad command line; returns the usage exit status.
 int Usage(std::FILE* err, const std::string& what);

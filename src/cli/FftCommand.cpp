@@ -2,24 +2,41 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 
 #include "analysis/FftPlan.h"
+#include "analysis/FftWindow.h"
+#include "analysis/Harmonics.h"
 #include "analysis/SpectrumExport.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "data/NumberText.h"
 
 namespace kurvex::cli {
 
 namespace {
 
 const char kFftUsage[] =
-    "Usage: kurvex-cli fft FILE [--var NAME]... [--from X0 --to X1] -o OUT\n"
+    "Usage: kurvex-cli fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT\n"
+    "       kurvex-cli fft FILE --var NAME --thd [--fundamental F] [--window W]\n"
+    "                      [--from X0 --to X1] [-o OUT] [--json]\n"
     "\n"
     "Amplitude spectra of the named variables (all after X when none is named)\n"
     "over [X0, X1] (all of X by default), resampled onto a uniform grid as the\n"
     "viewer's frequency display does. OUT's extension picks the format: .fft\n"
     "(fixed-width with a header the reader skips), .txt (tab-separated) or .csv;\n"
-    "each has the order column from 1 and the frequency column first.\n";
+    "each has the order column from 1 and the frequency column first.\n"
+    "\n"
+    "  --window W      rect (the default), hann, hamming, blackman-harris or\n"
+    "                  flattop, applied before the transform; amplitudes are\n"
+    "                  corrected for the window's coherent gain\n"
+    "  --thd           the harmonics of the one variable: the fundamental is the\n"
+    "                  strongest bin above 0 Hz (or the bin nearest F), orders 1\n"
+    "                  to 50 with frequency, amplitude and percent of the\n"
+    "                  fundamental, and THD in percent\n"
+    "  --json          with --thd: {fundamental, amplitude, thd, harmonics:\n"
+    "                  [{order, frequency, amplitude, percent}]}, null where there\n"
+    "                  is no value\n";
 
 int FormatOf(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
@@ -30,25 +47,77 @@ int FormatOf(const std::string& path) {
     return 0;
 }
 
+std::string Number(std::optional<double> v, bool json) {
+    if (!v || !std::isfinite(*v)) return json ? "null" : "-";
+    return Format(json ? "%.17g" : "%.10g", *v);
+}
+
+void PrintHarmonics(const Harmonics& h, bool json, std::FILE* out) {
+    if (json) {
+        std::fprintf(out, "{\"fundamental\": %s, \"amplitude\": %s, \"thd\": %s, \"harmonics\": [",
+                     Number(h.fundamental, true).c_str(), Number(h.amplitude, true).c_str(),
+                     Number(h.thd, true).c_str());
+        for (std::size_t i = 0; i < h.rows.size(); ++i) {
+            const HarmonicRow& r = h.rows[i];
+            std::fprintf(out,
+                         "%s{\"order\": %d, \"frequency\": %s, \"amplitude\": %s, \"percent\": %s}",
+                         i ? ", " : "", r.order, Number(r.frequency, true).c_str(),
+                         Number(r.amplitude, true).c_str(), Number(r.percent, true).c_str());
+        }
+        std::fputs("]}\n", out);
+        return;
+    }
+    std::fprintf(out, "fundamental: %s\namplitude: %s\nthd: %s\n",
+                 Number(h.fundamental, false).c_str(), Number(h.amplitude, false).c_str(),
+                 Number(h.thd, false).c_str());
+    std::fputs("order\tfrequency\tamplitude\tpercent\n", out);
+    for (const HarmonicRow& r : h.rows) {
+        std::fprintf(out, "%d\t%s\t%s\t%s\n", r.order, Number(r.frequency, false).c_str(),
+                     Number(r.amplitude, false).c_str(), Number(r.percent, false).c_str());
+    }
+}
+
 }  // namespace
 
 int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--var", "--from", "--to"}, args, error))
+    if (!ParseArgs(argv, {"--help", "-h", "--thd", "--json"},
+                   {"-o", "--var", "--from", "--to", "--window", "--fundamental"}, args, error))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kFftUsage, out);
         return kExitOk;
     }
     if (args.positional.size() != 1) return Usage(err, "fft needs exactly one FILE");
-    if (!args.values.count("-o")) return Usage(err, "fft needs -o OUT");
-    const std::string target = args.values["-o"];
-    const int format = FormatOf(target);
-    if (!format) return Usage(err, "OUT must end in .fft, .txt or .csv");
+    const bool thd = args.flags.count("--thd") > 0;
+    const bool json = args.flags.count("--json") > 0;
+    if (!thd && (json || args.values.count("--fundamental")))
+        return Usage(err, "--json and --fundamental go with --thd");
+    if (thd && args.lists["--var"].size() != 1) return Usage(err, "--thd needs exactly one --var");
+    if (!thd && !args.values.count("-o")) return Usage(err, "fft needs -o OUT");
+    const std::string target = args.values.count("-o") ? args.values["-o"] : "";
+    if (thd && target == "-") return Usage(err, "with --thd the spectra need an output file");
+    const int format = target.empty() ? 0 : FormatOf(target);
+    if (!target.empty() && !format) return Usage(err, "OUT must end in .fft, .txt or .csv");
     bool hasFrom = false;
     double from = 0, to = 0;
     if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
+    FftWindow window = FftWindow::kRectangular;
+    if (args.values.count("--window")) {
+        const auto w = FftWindowFromKey(args.values["--window"]);
+        if (!w)
+            return Usage(err, "unknown window " + args.values["--window"] +
+                                  " (rect, hann, hamming, blackman-harris or flattop)");
+        window = *w;
+    }
+    std::optional<double> fundamental;
+    if (args.values.count("--fundamental")) {
+        double f;
+        if (!ParseNumber(args.values["--fundamental"], f))
+            return Usage(err, "--fundamental wants a number");
+        fundamental = f;
+    }
 
     CResultDataRef data;
     if (const int status = Load(args.positional[0], data, err)) return status;
@@ -70,19 +139,44 @@ int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
         to = d->Variable(0)->Max();
     }
     FftPlan plan;
+    plan.window = window;
     if (columns.empty() || !MakeFftPlan(*d->Variable(0), d->RowCount(), from, to, plan)) {
         std::fprintf(err, "kurvex-cli: no spectrum can be made over %g to %g\n", from, to);
         return kExitFailed;
     }
     std::vector<RefPtr<CResultVariable>> spectra = {plan.frequency};
+    bool allOk = true;
     for (std::int32_t c : columns) {
         const CResultVariable* y = d->Variable(c);
-        spectra.push_back(
-            ComputeSpectrum(plan, *d->Variable(0), *y, d->RowCount(), y->Name()).spectrum);
+        SpectrumResult r = ComputeSpectrum(plan, *d->Variable(0), *y, d->RowCount(), y->Name());
+        allOk &= r.ok;
+        spectra.push_back(std::move(r.spectrum));
     }
-    return WriteOutput(target, out, err, [&](std::FILE* f) {
-        return WriteSpectra(f, format, plan.start, plan.end, spectra);
-    });
+    if (!target.empty()) {
+        const int status = WriteOutput(target, out, err, [&](std::FILE* f) {
+            return WriteSpectra(f, format, plan.start, plan.end, spectra, window);
+        });
+        if (status != kExitOk || !thd) return status;
+    }
+    const CResultVariable* name = d->Variable(columns[0]);
+    if (!allOk) {
+        std::fprintf(err,
+                     "kurvex-cli: no spectrum of %s can be made: an invalid sample lies in "
+                     "the range\n",
+                     name->Name().c_str());
+        return kExitFailed;
+    }
+    const CResultVariable& f = *spectra[0];
+    const CResultVariable& a = *spectra[1];
+    const Harmonics h =
+        FindHarmonics({f.Values(), static_cast<std::size_t>(f.Capacity())},
+                      {a.Values(), static_cast<std::size_t>(a.Capacity())}, fundamental);
+    if (!h.Ok()) {
+        std::fprintf(err, "kurvex-cli: %s: %s\n", name->Name().c_str(), h.error.c_str());
+        return kExitFailed;
+    }
+    PrintHarmonics(h, json, out);
+    return kExitOk;
 }
 
 }  // namespace kurvex::cli

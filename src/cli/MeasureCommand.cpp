@@ -1,9 +1,12 @@
 #include "cli/MeasureCommand.h"
 
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include "analysis/Averages.h"
+#include "analysis/Cycles.h"
+#include "analysis/Edges.h"
 #include "analysis/Measure.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -16,18 +19,41 @@ namespace {
 
 const char kMeasureUsage[] =
     "Usage: kurvex-cli measure FILE NAME [--from X0 --to X1] [--at X]... [--json]\n"
+    "       kurvex-cli measure FILE NAME --cycles [--ref REF] [--level L] [--hysteresis H]\n"
+    "                          [--from X0 --to X1] [--json]\n"
+    "       kurvex-cli measure FILE NAME --edges [--low L] [--high H] [--from X0 --to X1] "
+    "[--json]\n"
+    "       kurvex-cli measure FILE A --dead B [--low L] [--high H] [--from X0 --to X1] [--json]\n"
     "\n"
     "Measures the curve NAME (a variable, any letter case, or a formula) over the\n"
     "range [X0, X1] of X (all of X by default): its maximum and minimum (sample\n"
     "index, x, y), average, average of |y|, RMS and the number of samples. Each\n"
     "--at X adds the curve's values where the X variable passes X.\n"
     "\n"
-    "  --json   print one object: max, min ({index, x, y}), avg, avg_abs, rms,\n"
-    "           samples and at (a list of lists); null where there is no value\n";
+    "--cycles measures NAME per cycle of REF (NAME itself by default): a cycle runs\n"
+    "from one rising crossing of REF through L (the midpoint of its extremes) to the\n"
+    "next, each after REF was below L - H/2 (H: a tenth of its span). Average and\n"
+    "RMS are time integrals; duty is REF's time at or above L. Fewer than two\n"
+    "crossings: exit status 1.\n"
+    "--edges lists the rise and fall times of NAME between 10 % and 90 % of the\n"
+    "span from L to H (its extremes by default), each at its 50 % crossing.\n"
+    "--dead B gives the dead times from each fall of A to B's rise and from each\n"
+    "fall of B to A's rise, negative where they overlap.\n"
+    "\n"
+    "  --json   print one object; null where there is no value. Plain: max, min\n"
+    "           ({index, x, y}), avg, avg_abs, rms, samples and at (a list of lists).\n"
+    "           --cycles: cycles, period, frequency, duty, avg, rms, min, max, ripple\n"
+    "           and per_cycle [{start, end, avg, rms, min, max}]. --edges: rise and\n"
+    "           fall [{at, time}], rise_mean, fall_mean. --dead: dead_ab and dead_ba\n"
+    "           [{at, time}], dead_ab_mean, dead_ba_mean.\n";
 
 std::string Number(std::optional<double> v, bool json) {
     if (!v || !std::isfinite(*v)) return json ? "null" : "-";
     return Format(json ? "%.17g" : "%.10g", *v);
+}
+
+std::string Number(double v, bool json) {
+    return Number(std::optional<double>(v), json);
 }
 
 struct Extremum {
@@ -41,33 +67,10 @@ std::string Show(const std::optional<Extremum>& e, bool json) {
     return Format("index %d  x %.10g  y %.10g", e->index, e->x, e->y);
 }
 
-}  // namespace
-
-int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
-    Args args;
-    std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--json"}, {"--from", "--to", "--at"}, args, error))
-        return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kMeasureUsage, out);
-        return kExitOk;
-    }
-    if (args.positional.size() != 2) return Usage(err, "measure needs a FILE and a NAME");
-    bool hasFrom = false;
-    double from = 0, to = 0;
-    if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
-    std::vector<double> ats;
-    for (const std::string& a : args.lists["--at"]) {
-        double x;
-        if (!ParseNumber(a, x)) return Usage(err, "--at wants a number");
-        ats.push_back(x);
-    }
-
-    CResultDataRef data;
-    if (const int status = Load(args.positional[0], data, err)) return status;
-    const std::string& name = args.positional[1];
-    CGraphCurve screen;
-    screen.SetData(data);
+// Adds the curve `name` (a variable, else a formula) to `screen`; 0 or the
+// exit status after saying why not.
+int AddNamedCurve(CGraphCurve& screen, const CResultDataRef& data, const std::string& name,
+                  std::FILE* err) {
     const std::int32_t column = data.FindVariable(name.c_str());
     CCurveEntry curve =
         column >= 0 ? CCurveEntry::ForColumn(data, column) : CCurveEntry::ForFormula(name);
@@ -85,6 +88,224 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
         }
     }
     screen.AddCurve(curve);
+    return kExitOk;
+}
+
+// The samples of curve i of the screen over the range, or all of them.
+CycleTrace Trace(const RawCurve& curve, bool hasRange, double from, double to) {
+    return hasRange ? TraceWithin(curve, from, to) : curve.trace;
+}
+
+// A list of edges as JSON objects or text lines.
+std::string EdgeItems(const std::vector<Edge>& edges, bool json, const char* what) {
+    std::string s;
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        if (json) {
+            s += Format("%s{\"at\": %s, \"time\": %s}", i ? ", " : "",
+                        Number(edges[i].at, true).c_str(), Number(edges[i].time, true).c_str());
+        } else {
+            s += Format("%s: at %s  time %s\n", what, Number(edges[i].at, false).c_str(),
+                        Number(edges[i].time, false).c_str());
+        }
+    }
+    return s;
+}
+
+int PrintCycles(const std::vector<CycleFigures>& figures, const CycleSummary& s,
+                const CycleSummary& reference, bool json, std::FILE* out, std::FILE* err) {
+    if (s.skipped > 0) {
+        std::fprintf(err, "kurvex-cli: %d invalid samples inside the cycles were left out\n",
+                     s.skipped);
+    }
+    const char* format = json ? "{\"cycles\": %d, \"period\": %s, \"frequency\": %s, \"duty\": %s, "
+                                "\"avg\": %s, \"rms\": %s, \"min\": %s, \"max\": %s, \"ripple\": "
+                                "%s, \"per_cycle\": ["
+                              : "cycles: %d\nperiod: %s\nfrequency: %s\nduty: %s\navg: %s\nrms: "
+                                "%s\nmin: %s\nmax: %s\nripple: %s\n";
+    std::fprintf(out, format, s.cycles, Number(s.period, json).c_str(),
+                 Number(s.frequency, json).c_str(), Number(reference.duty, json).c_str(),
+                 Number(s.avg, json).c_str(), Number(s.rms, json).c_str(),
+                 Number(s.min, json).c_str(), Number(s.max, json).c_str(),
+                 Number(s.ripple, json).c_str());
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+        const CycleFigures& f = figures[i];
+        if (json) {
+            std::fprintf(out,
+                         "%s{\"start\": %s, \"end\": %s, \"avg\": %s, \"rms\": %s, \"min\": %s, "
+                         "\"max\": %s}",
+                         i ? ", " : "", Number(f.start, true).c_str(), Number(f.end, true).c_str(),
+                         Number(f.avg, true).c_str(), Number(f.rms, true).c_str(),
+                         Number(f.min, true).c_str(), Number(f.max, true).c_str());
+        } else {
+            std::fprintf(out, "cycle %zu: start %s  end %s  avg %s  rms %s  min %s  max %s\n",
+                         i + 1, Number(f.start, false).c_str(), Number(f.end, false).c_str(),
+                         Number(f.avg, false).c_str(), Number(f.rms, false).c_str(),
+                         Number(f.min, false).c_str(), Number(f.max, false).c_str());
+        }
+    }
+    if (json) std::fputs("]}\n", out);
+    return kExitOk;
+}
+
+// What the modes read from the command line.
+struct ModeOptions {
+    bool hasRange = false;
+    double from = -std::numeric_limits<double>::infinity();
+    double to = std::numeric_limits<double>::infinity();
+    CycleRequest cycles;
+    std::optional<double> low, high;
+    bool json = false;
+};
+
+int Cycles(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* err) {
+    const RawCurve curve = RawCurveOf(screen, 0);
+    const RawCurve ref = RawCurveOf(screen, screen.CurveCount() - 1);
+    const CycleTrace refTrace = Trace(ref, o.hasRange, o.from, o.to);
+    const kurvex::Cycles found = FindCycles(refTrace, ref.name, o.cycles, o.from, o.to);
+    if (!found.Ok()) {
+        std::fprintf(err, "kurvex-cli: %s\n", found.error.c_str());
+        return kExitFailed;
+    }
+    const std::vector<CycleFigures> figures =
+        FiguresPerCycle(Trace(curve, o.hasRange, o.from, o.to), found.bounds);
+    const std::vector<CycleFigures> refFigures =
+        FiguresPerCycle(refTrace, found.bounds, found.level.level);
+    return PrintCycles(figures, SummariseCycles(figures), SummariseCycles(refFigures), o.json, out,
+                       err);
+}
+
+// The edges of curve i over the range; false after saying why there are none.
+bool EdgesOf(CGraphCurve& screen, std::int32_t i, const ModeOptions& o, EdgeList& edges,
+             std::FILE* err) {
+    const RawCurve curve = RawCurveOf(screen, i);
+    const CycleTrace trace = Trace(curve, o.hasRange, o.from, o.to);
+    const EdgeLevelsResult levels = EdgeLevelsOf(trace, curve.name, o.low, o.high);
+    if (!levels.Ok()) {
+        std::fprintf(err, "kurvex-cli: %s\n", levels.error.c_str());
+        return false;
+    }
+    edges = FindEdges(trace, levels.levels);
+    return true;
+}
+
+int Edges(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* err) {
+    EdgeList e;
+    if (!EdgesOf(screen, 0, o, e, err)) return kExitFailed;
+    if (o.json) {
+        std::fprintf(
+            out, "{\"rise\": [%s], \"fall\": [%s], \"rise_mean\": %s, \"fall_mean\": %s}\n",
+            EdgeItems(e.rise, true, "").c_str(), EdgeItems(e.fall, true, "").c_str(),
+            Number(MeanEdgeTime(e.rise), true).c_str(), Number(MeanEdgeTime(e.fall), true).c_str());
+    } else {
+        std::fprintf(out, "rises: %zu\nfalls: %zu\nrise_mean: %s\nfall_mean: %s\n%s%s",
+                     e.rise.size(), e.fall.size(), Number(MeanEdgeTime(e.rise), false).c_str(),
+                     Number(MeanEdgeTime(e.fall), false).c_str(),
+                     EdgeItems(e.rise, false, "rise").c_str(),
+                     EdgeItems(e.fall, false, "fall").c_str());
+    }
+    return kExitOk;
+}
+
+int Dead(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* err) {
+    EdgeList a, b;
+    if (!EdgesOf(screen, 0, o, a, err) || !EdgesOf(screen, 1, o, b, err)) return kExitFailed;
+    const DeadTimes d = FindDeadTimes(a, b);
+    if (o.json) {
+        std::fprintf(out,
+                     "{\"dead_ab\": [%s], \"dead_ba\": [%s], \"dead_ab_mean\": %s, "
+                     "\"dead_ba_mean\": %s}\n",
+                     EdgeItems(d.ab, true, "").c_str(), EdgeItems(d.ba, true, "").c_str(),
+                     Number(MeanEdgeTime(d.ab), true).c_str(),
+                     Number(MeanEdgeTime(d.ba), true).c_str());
+    } else {
+        std::fprintf(
+            out, "dead_ab_mean: %s\ndead_ba_mean: %s\n%s%s",
+            Number(MeanEdgeTime(d.ab), false).c_str(), Number(MeanEdgeTime(d.ba), false).c_str(),
+            EdgeItems(d.ab, false, "dead_ab").c_str(), EdgeItems(d.ba, false, "dead_ba").c_str());
+    }
+    return kExitOk;
+}
+
+// The number option `name` into `value` when given; false when it is no number.
+bool OptionalNumber(Args& args, const char* name, std::optional<double>& value) {
+    if (!args.values.count(name)) return true;
+    double v;
+    if (!ParseNumber(args.values[name], v)) return false;
+    value = v;
+    return true;
+}
+
+}  // namespace
+
+int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+    Args args;
+    std::string error;
+    if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges"},
+                   {"--from", "--to", "--at", "--ref", "--level", "--hysteresis", "--low", "--high",
+                    "--dead"},
+                   args, error, 1))
+        return Usage(err, error);
+    if (args.flags.count("--help") || args.flags.count("-h")) {
+        std::fputs(kMeasureUsage, out);
+        return kExitOk;
+    }
+    if (args.positional.size() != 2) return Usage(err, "measure needs a FILE and a NAME");
+    bool hasFrom = false;
+    double from = 0, to = 0;
+    if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
+    std::vector<double> ats;
+    for (const std::string& a : args.lists["--at"]) {
+        double x;
+        if (!ParseNumber(a, x)) return Usage(err, "--at wants a number");
+        ats.push_back(x);
+    }
+    const bool cycles = args.flags.count("--cycles") > 0;
+    const bool edges = args.flags.count("--edges") > 0;
+    const bool dead = args.values.count("--dead") > 0;
+    if (int(cycles) + int(edges) + int(dead) > 1)
+        return Usage(err, "--cycles, --edges and --dead go one at a time");
+    if ((cycles || edges || dead) && !ats.empty())
+        return Usage(err, "--at goes with the plain measurement only");
+    for (const char* option : {"--ref", "--level", "--hysteresis"}) {
+        if (!cycles && args.values.count(option))
+            return Usage(err, std::string(option) + " goes with --cycles");
+    }
+    for (const char* option : {"--low", "--high"}) {
+        if (!edges && !dead && args.values.count(option))
+            return Usage(err, std::string(option) + " goes with --edges or --dead");
+    }
+    ModeOptions mode;
+    mode.json = args.flags.count("--json") > 0;
+    if (hasFrom) {
+        mode.hasRange = true;
+        mode.from = std::min(from, to);
+        mode.to = std::max(from, to);
+    }
+    if (!OptionalNumber(args, "--level", mode.cycles.level) ||
+        !OptionalNumber(args, "--hysteresis", mode.cycles.hysteresis) ||
+        !OptionalNumber(args, "--low", mode.low) || !OptionalNumber(args, "--high", mode.high))
+        return Usage(err, "--level, --hysteresis, --low and --high want numbers");
+    if (mode.cycles.hysteresis && *mode.cycles.hysteresis < 0)
+        return Usage(err, "--hysteresis must not be negative");
+
+    CResultDataRef data;
+    if (const int status = Load(args.positional[0], data, err)) return status;
+    CGraphCurve screen;
+    screen.SetData(data);
+    if (const int status = AddNamedCurve(screen, data, args.positional[1], err)) return status;
+    if (cycles) {
+        const std::string ref =
+            args.values.count("--ref") ? args.values["--ref"] : args.positional[1];
+        if (const int status = AddNamedCurve(screen, data, ref, err)) return status;
+        return Cycles(screen, mode, out, err);
+    }
+    if (edges) return Edges(screen, mode, out, err);
+    if (dead) {
+        if (const int status = AddNamedCurve(screen, data, args.values["--dead"], err))
+            return status;
+        return Dead(screen, mode, out, err);
+    }
+
     screen.UpdateExtents();
     const CurveSamples s = SamplesOf(screen, 0);
     // Without a range every sample counts, wherever X runs.
@@ -106,7 +327,7 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
         values.push_back(here);
     }
 
-    const bool json = args.flags.count("--json") > 0;
+    const bool json = mode.json;
     // An average's text, or the no-value text when the range held no sample.
     auto figure = [&](double AverageFigures::*member) {
         return avg ? Number(*avg.*member, json) : Number(std::nullopt, json);

@@ -4,11 +4,13 @@
 
 #include <charconv>
 #include <clocale>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace kurvex {
@@ -165,6 +167,105 @@ bool ParseSimpleDecimal(const char* begin, const char* end, double& value, const
     v = e10 < 0 ? v / kPow10[-e10] : v * kPow10[e10];
     value = negative ? -v : v;
     return true;
+}
+
+namespace {
+
+bool ReadsBackAs(const char* b, const char* e, double v) {
+    double back = 0.0;
+    const auto r = std::from_chars(b, e, back);
+    return r.ec == std::errc() && r.ptr == e && back == v;
+}
+
+// A decimal d.ddd × 10^exp as sign, digits without trailing zeros, exponent.
+struct Digits {
+    bool negative = false;
+    char digits[20];
+    int count = 0;
+    int exp = 0;
+};
+
+// The shortest digits that read back as v (places < 0), or v correctly
+// rounded to `places` significant digits, as printf rounds.
+Digits DigitsOf(double v, int places) {
+    char sci[40];
+    const auto r = places < 0
+                       ? std::to_chars(sci, sci + sizeof sci - 1, v, std::chars_format::scientific)
+                       : std::to_chars(sci, sci + sizeof sci - 1, v, std::chars_format::scientific,
+                                       places - 1);
+    *r.ptr = '\0';
+    Digits d;
+    const char* p = sci;
+    d.negative = *p == '-';
+    if (d.negative) ++p;
+    for (; p < r.ptr && *p != 'e'; ++p) {
+        if (*p != '.') d.digits[d.count++] = *p;
+    }
+    while (d.count > 1 && d.digits[d.count - 1] == '0') --d.count;
+    d.exp = std::atoi(p + 1);
+    return d;
+}
+
+// The "%.{p}g" text of `d` (at most p digits).
+void AppendG(std::string& out, const Digits& d, int p) {
+    const char* digits = d.digits;
+    const int count = d.count, exp = d.exp;
+    if (d.negative) out += '-';
+    if (exp < -4 || exp >= p) {
+        out += digits[0];
+        if (count > 1) {
+            out += '.';
+            out.append(digits + 1, static_cast<size_t>(count - 1));
+        }
+        char e[8];
+        const int n =
+            std::snprintf(e, sizeof e, "e%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
+        out.append(e, static_cast<size_t>(n));
+    } else if (exp < 0) {
+        out += "0.";
+        out.append(static_cast<size_t>(-exp - 1), '0');
+        out.append(digits, static_cast<size_t>(count));
+    } else if (count <= exp + 1) {
+        out.append(digits, static_cast<size_t>(count));
+        out.append(static_cast<size_t>(exp + 1 - count), '0');
+    } else {
+        out.append(digits, static_cast<size_t>(exp + 1));
+        out += '.';
+        out.append(digits + exp + 1, static_cast<size_t>(count - exp - 1));
+    }
+}
+
+}  // namespace
+
+void AppendExactNumber(std::string& out, double v) {
+    if (v == 0.0) {
+        out += std::signbit(v) ? "-0" : "0";
+        return;
+    }
+    // The shortest digits that read back come from to_chars. Printed to
+    // p >= 6 places they are what "%.{p}g" prints as long as the p-digit grid
+    // is much coarser than the double's spacing (p <= 15, a normal number).
+    // Elsewhere each precision is rounded as printf rounds and read back.
+    Digits d = DigitsOf(v, -1);
+    const int shortest = d.count;
+    if (shortest <= 15 && std::fabs(v) >= std::numeric_limits<double>::min()) {
+        AppendG(out, d, shortest < 6 ? 6 : shortest);
+        return;
+    }
+    std::string text;
+    for (int q = shortest < 6 ? 6 : shortest; q <= 17; ++q) {
+        d = DigitsOf(v, q);
+        text.clear();
+        AppendG(text, d, q);
+        if (q == 17 || ReadsBackAs(text.data(), text.data() + text.size(), v)) break;
+    }
+    out += text;
+}
+
+std::string ExactNumber(double v) {
+    std::string s;
+    AppendExactNumber(s, v);
+    return s;
 }
 
 std::string Format(const char* fmt, ...) {

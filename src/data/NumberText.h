@@ -16,6 +16,12 @@ double ParseDecimal(const char* begin, const char* end);
 // "use ParseDecimal" and says nothing about the text.
 bool ParseSimpleDecimal(const char* begin, const char* end, double& value, const char*& stop);
 
+// Appends the shortest "%.{p}g" text of `v`, p from 6 up to 17, that reads
+// back as exactly `v`: where "%g" is exact ("0", "1.5", "100000", "0.0001")
+// its text is kept. For finite values.
+void AppendExactNumber(std::string& out, double v);
+std::string ExactNumber(double v);
+
 // Printf into a std::string ("C" locale conventions as the C library has them).
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

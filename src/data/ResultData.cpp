@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "data/Extents.h"
+#include "data/NameText.h"
 #include "data/Workers.h"
 
 namespace kurvex {
@@ -28,19 +29,6 @@ private:
     std::atomic<std::int32_t>& flag_;
     bool owned_ = false;
 };
-
-bool EqualIgnoringCase(const std::string& a, const char* b) {
-    const size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // Sign, exponent and the top 36 fraction bits: steps that differ only in the
 // last 16 bits are rounding noise of the simulator's time base.
@@ -329,7 +317,7 @@ std::int32_t CResultDataRef::FindVariable(const char* name) const {
     if (!name) return -1;
     for (std::int32_t i = 0; i < data_->VariableCount(); ++i) {
         const CResultVariable* v = data_->Variable(i);
-        if (v->HasName() && EqualIgnoringCase(v->Name(), name)) return i;
+        if (v->HasName() && SameName(v->Name(), name)) return i;
     }
     return -1;
 }

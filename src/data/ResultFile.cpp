@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/BlockContainerFile.h"
+#include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/SettingsDataFile.h"
 
@@ -22,26 +23,87 @@ public:
     void Show(const std::string&, MessageIcon) override {}
 };
 
-// Reads the magic number, 0 for a shorter file; false when the file cannot be opened.
-bool ReadMagic(const std::string& path, std::uint32_t& magic, std::string& error) {
+constexpr size_t kHeadBytes = 64;
+
+// Reads the first bytes (fewer for a short file); false when the file cannot be opened.
+bool ReadHead(const std::string& path, std::string& head, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         error = Format("Cannot open \"%s\": %s.", path.c_str(), std::strerror(errno));
         return false;
     }
-    unsigned char b[4] = {0, 0, 0, 0};
-    const size_t got = std::fread(b, 1, 4, f);
+    head.assign(kHeadBytes, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), f));
     std::fclose(f);
-    magic = got == 4 ? static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-                           static_cast<std::uint32_t>(b[2]) << 16 |
-                           static_cast<std::uint32_t>(b[3]) << 24
-                     : 0;
     return true;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+// The little-endian magic number of the binary formats, 0 for a shorter file.
+std::uint32_t MagicOf(const std::string& head) {
+    if (head.size() < 4) return 0;
+    std::uint32_t magic = 0;
+    for (int i = 3; i >= 0; --i)
+        magic = magic << 8 | static_cast<unsigned char>(head[static_cast<size_t>(i)]);
+    return magic;
+}
+
+// Refuses a plot past the first of a file that has only one.
+bool NoSuchPlot(const std::string& path, std::int32_t plot, UserMessages& messages) {
+    messages.Show(Format("The file holds 1 plot: there is no plot %d.\r\n\r\nCan not read file %s",
+                         plot + 1, path.c_str()),
+                  MessageIcon::Stop);
+    return false;
+}
+
+// Keeps what a reader says for later.
+class Held : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon icon) override {
+        shown.emplace_back(text, icon);
+    }
+    std::vector<std::pair<std::string, MessageIcon>> shown;
+};
+
+// A file that begins like a raw file but has no raw header may still be a
+// text result (its first line then names a variable "Title:").
+bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& messages,
+                   const LoadOptions& options) {
+    std::vector<RawPlot> plots;
+    std::string why;
+    RawReadOptions raw;
+    raw.plot = options.plot;
+    raw.progress = options.text.progress;
+    switch (ReadRawFile(path, data, plots, messages, raw, &why)) {
+        case RawReadResult::Read:
+            if (options.plots) *options.plots = std::move(plots);
+            return true;
+        case RawReadResult::Failed:
+            return false;
+        case RawReadResult::NotRaw:
+            break;
+    }
+    if (options.plot > 0) return NoSuchPlot(path, options.plot, messages);
+    Held text;
+    std::vector<std::string> names;
+    if (ReadTextResult(path, data, names, text, options.text)) {
+        for (const auto& [said, icon] : text.shown) messages.Show(said, icon);
+        return true;
+    }
+    const std::string textSaid =
+        text.shown.empty() ? "it holds no data line" : text.shown.front().first;
+    messages.Show(Format("The file begins like a SPICE raw file, but %s; read as a text result "
+                         "file it fails too (%s).\r\n\r\nCan not read file %s",
+                         why.c_str(), textSaid.c_str(), path.c_str()),
+                  MessageIcon::Stop);
+    return false;
+}
+
+// `name` followed by `tail`; when the two parts are in different encodings
+// the result is their text in UTF-8, so that neither part is misread.
+std::string Joined(const std::string& name, const std::string& tail) {
+    std::string joined = name + tail;
+    const std::string text = DisplayName(name) + DisplayName(tail);
+    return DisplayName(joined) == text ? joined : text;
 }
 
 // A name for B's variable that none of A's variables has.
@@ -51,11 +113,11 @@ std::string MergedName(const CResultDataRef& a, const std::string& name,
     if (!taken(name)) return name;
     std::string base = name;
     if (!suffix.empty()) {
-        base = Format("%s_(%s)", name.c_str(), suffix.c_str());
+        base = Joined(name, "_(" + suffix + ")");
         if (!taken(base)) return base;
     }
     for (int i = 2;; ++i) {
-        std::string candidate = Format("%s_(%i)", base.c_str(), i);
+        std::string candidate = Joined(base, Format("_(%i)", i));
         if (!taken(candidate)) return candidate;
     }
 }
@@ -67,14 +129,19 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
     if (settings) settings->Reset();
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(path, ec)) return false;
-    std::uint32_t magic = 0;
-    std::string error;
-    if (!ReadMagic(path, magic, error)) {
+    std::string head, error;
+    if (!ReadHead(path, head, error)) {
         if (options.reportErrors) messages.Show(error, MessageIcon::Stop);
         return false;
     }
+    if (options.plots) options.plots->clear();
+    const std::uint32_t magic = MagicOf(head);
     bool ok = false;
-    if (magic == kSettingsDataMagic) {
+    if (LooksLikeRawFile(head)) {
+        ok = ReadRawOrText(path, data, messages, options);
+    } else if (options.plot > 0) {
+        NoSuchPlot(path, options.plot, messages);
+    } else if (magic == kSettingsDataMagic) {
         const DataPartResult r = LoadSettingsDataFile(path, data, settings, messages);
         ok = r == DataPartResult::Read || r == DataPartResult::Empty;
     } else if (magic == kBlockContainerMagic) {
@@ -108,7 +175,7 @@ bool MergeDataSets(const CResultDataRef& a, const CResultDataRef& b, CResultData
     const std::int32_t na = da->VariableCount(), nb = db->VariableCount();
     const std::int32_t ra = da->RowCount(), rb = db->RowCount();
     if (na < 2 || nb < 2 || ra < 2 || rb < 2) return false;
-    if (Lower(da->Variable(0)->Name()) != Lower(db->Variable(0)->Name())) {
+    if (!SameName(da->Variable(0)->Name(), db->Variable(0)->Name())) {
         messages.Show(
             "Error: When merging files, the name of the first column of both files must be the "
             "same.",

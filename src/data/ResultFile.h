@@ -4,6 +4,7 @@
 #include <string>
 
 #include "data/IOBuffer.h"
+#include "data/RawFile.h"
 #include "data/ResultData.h"
 #include "data/TextReader.h"
 #include "data/UserMessages.h"
@@ -14,10 +15,13 @@ namespace kurvex {
 struct LoadOptions {
     bool reportErrors = true;  // say so when the file cannot be opened
     bool showWarnings = true;  // warn when points were missing or invalid
-    TextReadOptions text;      // progress and limits of the text reader
+    TextReadOptions text;      // progress and limits of the text reader (progress: raw files too)
+    std::int32_t plot = 0;     // the plot of a SPICE raw file to read, from 0
+    // When given, receives the plots of a SPICE raw file (empty for other formats).
+    std::vector<RawPlot>* plots = nullptr;
 };
 
-// Reads a result file of any format, told apart by its first four bytes, into
+// Reads a result file of any format, told apart by its first bytes, into
 // `data`. Display settings a binary file carries go into `settings` when given
 // (emptied first). False when the file is missing (silently), cannot be
 // opened or is refused by its reader; `data` may then hold a partial load.

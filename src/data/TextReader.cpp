@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "data/NumberText.h"
+#include "data/QuotedNames.h"
 #include "data/TextGrammar.h"
 #include "data/TextReaderParallel.h"
 
@@ -176,9 +177,14 @@ bool Reader::Run() {
     const bool named = IsNameLine(header);
     size_t cursor = 0;
     std::string_view token;
-    while (NextToken(header, cursor, token)) {
-        names_.push_back(named ? std::string(token)
-                               : Format("T(%d)", static_cast<int>(names_.size())));
+    if (named) {
+        if (!SplitNameLine(header, names_)) {
+            FailAt(lineNo_);
+            return false;
+        }
+    } else {
+        while (NextToken(header, cursor, token))
+            names_.push_back(Format("T(%d)", static_cast<int>(names_.size())));
     }
     if (names_.empty() ||
         names_.size() > static_cast<size_t>(std::numeric_limits<std::int32_t>::max())) {

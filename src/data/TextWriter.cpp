@@ -1,9 +1,12 @@
 #include "data/TextWriter.h"
 
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
+#include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/QuotedNames.h"
 #include "data/SaveSnapshot.h"
 
 namespace kurvex {
@@ -34,12 +37,22 @@ void Append(std::string& line, const char* fmt, Args... args) {
     }
 }
 
+// The reader's marker for a valid sample that is no finite number (a binary
+// file may hold one), so that the file opens again with the point invalid;
+// null for a finite value.
+const char* NonFiniteMarker(double v) {
+    if (std::isnan(v)) return "NAN";
+    if (std::isinf(v)) return v > 0 ? "#INF" : "-#INF";
+    return nullptr;
+}
+
 }  // namespace
 
 std::string ColumnName(const CResultVariable* v, size_t index) {
     std::string name = v && v->HasName() ? v->Name() : Format("Graph(%i)", static_cast<int>(index));
+    // A line end inside a name would end the header line early.
     for (char& c : name) {
-        if (c == ' ' || c == '\t') c = '_';
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') c = '_';
     }
     return name;
 }
@@ -56,7 +69,14 @@ bool WriteFixedWidth(std::FILE* file, const std::vector<const CResultVariable*>&
     }
     for (size_t i = 0; i < vars.size(); ++i) {
         std::string name = ColumnName(vars[i], i);
-        if (name.size() > kMaxName) name.resize(kMaxName);
+        if (name.size() > kMaxName) {
+            // Cut a UTF-8 name between characters, so it still reads as UTF-8.
+            size_t cut = kMaxName;
+            if (IsUtf8(name)) {
+                while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+            }
+            name.resize(cut);
+        }
         const size_t end = base + kColumn * (i + 1);
         if (line.size() + 2 + name.size() + 1 <= end) line += "  ";
         line += name;
@@ -72,7 +92,10 @@ bool WriteFixedWidth(std::FILE* file, const std::vector<const CResultVariable*>&
         for (const CResultVariable* v : vars) {
             switch (v->Flags()[r]) {
                 case kPointValid:
-                    Append(line, "%*.9E ", 17, v->Values()[r]);
+                    if (const char* marker = NonFiniteMarker(v->Values()[r]))
+                        Append(line, "%*s ", 17, marker);
+                    else
+                        Append(line, "%*.9E ", 17, v->Values()[r]);
                     break;
                 case kPointMissing:
                     Append(line, "%*s ", 17, "MISSING");
@@ -99,7 +122,7 @@ bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& 
     }
     for (size_t i = 0; i < vars.size(); ++i) {
         if (i > 0) line += separator;
-        line += ColumnName(vars[i], i);
+        line += DelimitedName(ColumnName(vars[i], i));
     }
     line += lineEnd;
     Put(file, line);
@@ -114,7 +137,10 @@ bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& 
             const CResultVariable* v = vars[i];
             switch (v->Flags()[r]) {
                 case kPointValid:
-                    Append(line, "%g", v->Values()[r]);
+                    if (const char* marker = NonFiniteMarker(v->Values()[r]))
+                        line += marker;
+                    else
+                        AppendExactNumber(line, v->Values()[r]);
                     break;
                 case kPointMissing:
                     line += "MISSING";

@@ -17,7 +17,8 @@ enum ExportMode : int {
 };
 
 // The name a column is written under: "Graph(%i)" for a variable without a
-// name, blanks and tabs turned into "_" so the reader reads it as one token.
+// name, blanks, tabs and line ends turned into "_" so the reader reads it as
+// one token. Other bytes are written as they are.
 std::string ColumnName(const CResultVariable* v, size_t index);
 
 // Fixed-width text that the text reader reads back: 18-character columns,
@@ -25,7 +26,9 @@ std::string ColumnName(const CResultVariable* v, size_t index);
 // stream reports a write error.
 bool WriteFixedWidth(std::FILE* file, const std::vector<const CResultVariable*>& vars,
                      std::int32_t count, bool orderColumn, int firstOrder);
-// Delimited text: "%g" samples between `separator`s, `lineEnd` after each line.
+// Delimited text: samples between `separator`s, `lineEnd` after each line; each
+// valid sample as the shortest "%.{p}g" that reads back exactly. Valid samples
+// that are not finite are written as the reader's markers in both forms.
 bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& vars,
                     std::int32_t count, const char* separator, const char* lineEnd,
                     bool orderColumn, int firstOrder);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "data/NameText.h"
 #include "data/NumberText.h"
 
 namespace kurvex {
@@ -25,7 +26,10 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string TrimUpper(const std::string& s) {
+// Names and formulas are compared as text: both are decoded first, so that a
+// formula typed in UTF-8 finds a column named in Windows-1252.
+std::string TrimUpper(const std::string& bytes) {
+    const std::string s = DisplayName(bytes);
     size_t b = 0;
     size_t e = s.size();
     while (b < e && IsBlank(s[b])) ++b;
@@ -83,7 +87,7 @@ struct FunctionName {
 };
 
 // Tried in this order: LOG10 before LOG.
-constexpr std::array<FunctionName, 13> kFunctions = {{
+constexpr std::array<FunctionName, 14> kFunctions = {{
     {"SQRT", FormulaNodeKind::Sqrt},
     {"SIN", FormulaNodeKind::Sin},
     {"COS", FormulaNodeKind::Cos},
@@ -97,10 +101,13 @@ constexpr std::array<FunctionName, 13> kFunctions = {{
     {"AVG", FormulaNodeKind::Average},
     {"INT", FormulaNodeKind::Integral},
     {"HIPASS", FormulaNodeKind::HighPass},
+    {"CYCAVG", FormulaNodeKind::CycleAverage},
 }};
 
 std::unique_ptr<CFormulaNode> MakeFunction(FormulaNodeKind kind, CFormula* formula,
                                            std::int32_t position) {
+    if (kind == FormulaNodeKind::CycleAverage)
+        return std::make_unique<FormulaCycleAverageNode>(formula, position);
     if (kind == FormulaNodeKind::Average || kind == FormulaNodeKind::Integral ||
         kind == FormulaNodeKind::HighPass)
         return std::make_unique<FormulaRunningNode>(kind, formula, position);
@@ -185,6 +192,8 @@ void CFormula::ClearCompiled() {
     postfix_.clear();
     variables_.clear();
     program_.clear();
+    stages_.clear();
+    prepared_ = 0;
     root_.reset();
     stackDepth_ = 0;
     constants_ = 0;
@@ -200,6 +209,7 @@ void CFormula::Clear() {
     ClearCompiled();
     timeStep_ = 0.0;
     context_ = nullptr;
+    sampleCount_ = 0;
 }
 
 bool CFormula::Fail(std::int32_t position, const char* message) {
@@ -219,38 +229,96 @@ bool CFormula::Compile(const std::string& text, const std::vector<std::string>& 
 
     std::vector<std::unique_ptr<CFormulaNode>> output;
     std::vector<std::unique_ptr<CFormulaNode>> operators;
+    // One entry per open parenthesis. Those that hold a CYCAVG's two arguments
+    // check that each argument leaves exactly one value, so the function takes
+    // its own arguments and nothing written beside them.
+    struct Parenthesis {
+        bool arguments = false;
+        bool comma = false;
+        std::int32_t values = 0;    // values the current argument leaves so far
+        std::int32_t function = 0;  // position of the CYCAVG
+    };
+    std::vector<Parenthesis> parens;
+    std::int32_t awaitingArguments = -1;  // position of a CYCAVG not yet followed by "("
+    const auto emit = [&](std::unique_ptr<CFormulaNode> node) {
+        for (auto it = parens.rbegin(); it != parens.rend(); ++it) {
+            if (!it->arguments) continue;
+            // A CYCAVG's own arguments were counted inside its parentheses.
+            const std::int32_t takes =
+                node->Kind() == FormulaNodeKind::CycleAverage ? 0 : node->OperandCount();
+            if (it->values < takes) return Fail(node->Position(), kFormulaInvalid);
+            it->values += 1 - takes;
+            break;
+        }
+        output.push_back(std::move(node));
+        return true;
+    };
+    // Moves operators to the output down to the innermost "(" (left in place).
+    const auto popToParenthesis = [&]() {
+        while (!operators.empty() && !operators.back()->IsOpenParenthesis()) {
+            std::unique_ptr<CFormulaNode> node = std::move(operators.back());
+            operators.pop_back();
+            if (!emit(std::move(node))) return false;
+        }
+        return true;
+    };
     size_t pos = 0;
     while (pos < t.size()) {
         const auto p = static_cast<std::int32_t>(pos);
         const char c = t[pos];
+        if (awaitingArguments >= 0 && c != '(') return Fail(awaitingArguments, kFormulaInvalid);
         if (c == '(') {
+            Parenthesis paren;
+            if (awaitingArguments >= 0) {
+                paren.arguments = true;
+                paren.function = awaitingArguments;
+                awaitingArguments = -1;
+            }
+            parens.push_back(paren);
             operators.push_back(
                 std::make_unique<CFormulaNode>(FormulaNodeKind::OpenParenthesis, p, 0));
             ++pos;
             continue;
         }
         if (c == ')') {
-            while (!operators.empty() && !operators.back()->IsOpenParenthesis()) {
-                output.push_back(std::move(operators.back()));
-                operators.pop_back();
-            }
+            if (!popToParenthesis()) return false;
             if (operators.empty()) return Fail(p, kFormulaUnmatchedClosing);
             operators.pop_back();
+            const Parenthesis paren = parens.back();
+            parens.pop_back();
+            if (paren.arguments) {
+                if (!paren.comma || paren.values != 1) return Fail(paren.function, kFormulaInvalid);
+                // The function is complete: out at once, before anything written after it.
+                std::unique_ptr<CFormulaNode> function = std::move(operators.back());
+                operators.pop_back();
+                if (!emit(std::move(function))) return false;
+            }
+            ++pos;
+            continue;
+        }
+        if (c == ',') {
+            if (parens.empty() || !parens.back().arguments || parens.back().comma)
+                return Fail(p, kFormulaInvalidEntry);
+            if (!popToParenthesis()) return false;
+            if (parens.back().values != 1) return Fail(parens.back().function, kFormulaInvalid);
+            parens.back().comma = true;
+            parens.back().values = 0;
             ++pos;
             continue;
         }
         if (StartsNumber(t, pos)) {
             // Read in full whatever its length, so no digit is silently dropped.
             const size_t end = ScanNumber(t, pos);
-            output.push_back(
-                std::make_unique<FormulaNumberNode>(ParseDecimal(&t[pos], t.data() + end), p));
+            if (!emit(
+                    std::make_unique<FormulaNumberNode>(ParseDecimal(&t[pos], t.data() + end), p)))
+                return false;
             pos = end;
             continue;
         }
         if (const auto* name = table.Match(t, pos)) {
             auto node = std::make_unique<FormulaVariableNode>(name->first, name->second, this, p);
             variables_.push_back(node.get());
-            output.push_back(std::move(node));
+            if (!emit(std::move(node))) return false;
             pos += name->first.size();
             continue;
         }
@@ -259,12 +327,15 @@ bool CFormula::Compile(const std::string& text, const std::vector<std::string>& 
         if (!op) return Fail(p, kFormulaInvalidEntry);
         while (!operators.empty() && !operators.back()->IsOpenParenthesis() &&
                op->Precedence() <= operators.back()->Precedence()) {
-            output.push_back(std::move(operators.back()));
+            std::unique_ptr<CFormulaNode> node = std::move(operators.back());
             operators.pop_back();
+            if (!emit(std::move(node))) return false;
         }
+        if (op->Kind() == FormulaNodeKind::CycleAverage) awaitingArguments = p;
         operators.push_back(std::move(op));
         pos += length;
     }
+    if (awaitingArguments >= 0) return Fail(awaitingArguments, kFormulaInvalid);
     while (!operators.empty()) {
         if (operators.back()->IsOpenParenthesis()) return Fail(0, kFormulaUnmatchedOpen);
         output.push_back(std::move(operators.back()));
@@ -277,16 +348,20 @@ bool CFormula::Assemble(std::vector<std::unique_ptr<CFormulaNode>> output) {
     postfix_.reserve(output.size());
     program_.reserve(output.size());
     std::vector<std::unique_ptr<CFormulaNode>> stack;
+    std::vector<std::int32_t> begins;  // where each stacked item's subtree begins
     std::int32_t depth = 0;
     std::int32_t constants = 0;
+    bool cycles = false;
     for (auto& item : output) {
         CFormulaNode* node = item.get();
+        const auto index = static_cast<std::int32_t>(postfix_.size());
         postfix_.push_back(node);
-        Step step{node, 0, -1, false};
+        Step step{node, 0, -1, false, index};
         if (node->IsLeaf() || !node->HasOperands()) {
             step.slot = static_cast<std::int32_t>(stack.size());
             if (node->Kind() == FormulaNodeKind::Number) step.constant = constants++;
             stack.push_back(std::move(item));
+            begins.push_back(index);
         } else {
             const auto n = static_cast<size_t>(node->OperandCount());
             if (stack.size() < n) {
@@ -298,7 +373,11 @@ bool CFormula::Assemble(std::vector<std::unique_ptr<CFormulaNode>> output) {
                 node->SetOperand(static_cast<std::int32_t>(k), std::move(stack[base + k]));
             }
             stack.resize(base);
+            step.begin = begins[base];
+            begins.resize(base);
+            begins.push_back(step.begin);
             step.slot = static_cast<std::int32_t>(base);
+            cycles |= node->Kind() == FormulaNodeKind::CycleAverage;
             const CFormulaNode* exponent =
                 node->Kind() == FormulaNodeKind::Power ? node->Operand(1) : nullptr;
             step.square = exponent && exponent->Kind() == FormulaNodeKind::Number &&
@@ -320,6 +399,16 @@ bool CFormula::Assemble(std::vector<std::unique_ptr<CFormulaNode>> output) {
             root_->SetOperand(static_cast<std::int32_t>(k), std::move(stack[k]));
         }
     }
+    if (cycles) {
+        const std::vector<Step> all = std::move(program_);
+        for (const Step& s : all) {
+            if (s.node->Kind() != FormulaNodeKind::CycleAverage) continue;
+            const auto at = static_cast<std::int32_t>(&s - all.data());
+            stages_.push_back({static_cast<FormulaCycleAverageNode*>(s.node), s.slot,
+                               Collapse(all, s.begin, at)});
+        }
+        program_ = Collapse(all, 0, static_cast<std::int32_t>(all.size()));
+    }
     stackDepth_ = depth;
     constants_ = constants;
     const size_t buffers = std::max<size_t>(1, static_cast<size_t>(depth - 1 + constants));
@@ -337,6 +426,25 @@ std::unique_ptr<CFormula> BuildHighPassFormula(std::int32_t column, const std::s
     output.push_back(MakeFunction(FormulaNodeKind::HighPass, formula.get(), 0));
     formula->Assemble(std::move(output));
     return formula;
+}
+
+std::vector<CFormula::Step> CFormula::Collapse(const std::vector<Step>& all, std::int32_t from,
+                                               std::int32_t to) const {
+    std::vector<Step> steps;
+    std::vector<std::int32_t> indices;
+    for (std::int32_t i = from; i < to; ++i) {
+        const Step& s = all[static_cast<size_t>(i)];
+        if (s.node->Kind() == FormulaNodeKind::CycleAverage) {
+            // Its subtree is the run of steps just before it.
+            while (!indices.empty() && indices.back() >= s.begin) {
+                indices.pop_back();
+                steps.pop_back();
+            }
+        }
+        steps.push_back(s);
+        indices.push_back(i);
+    }
+    return steps;
 }
 
 void CFormula::SetValueSource(FormulaValueSource source, FormulaColumnSource columns) {
@@ -370,13 +478,20 @@ void CFormula::EvaluateRange(void* context, double* values, std::uint8_t* flags,
         const auto slots = static_cast<size_t>(stackDepth_ - 1);
         const auto block = static_cast<size_t>(blockSize_);
         scratch_.assign((slots + static_cast<size_t>(constants_)) * block, 0.0);
-        for (const Step& s : program_) {
-            if (s.constant < 0) continue;
-            double* buffer = scratch_.data() + (slots + static_cast<size_t>(s.constant)) * block;
-            std::fill(buffer, buffer + block, static_cast<FormulaNumberNode*>(s.node)->Value());
-        }
+        const auto fill = [&](const std::vector<Step>& steps) {
+            for (const Step& s : steps) {
+                if (s.constant < 0) continue;
+                double* buffer =
+                    scratch_.data() + (slots + static_cast<size_t>(s.constant)) * block;
+                std::fill(buffer, buffer + block, static_cast<FormulaNumberNode*>(s.node)->Value());
+            }
+        };
+        fill(program_);
+        for (const CycleStage& stage : stages_) fill(stage.operands);
         slotData_.assign(static_cast<size_t>(stackDepth_), nullptr);
     }
+    if (!stages_.empty() && (first == 0 || prepared_ < end))
+        PrepareCycles(std::max(end, sampleCount_));
     for (std::int32_t start = first; start < end;) {
         const std::int32_t n = std::min(blockSize_, end - start);
         EvaluateBlock(values + start, start, n);
@@ -389,10 +504,43 @@ void CFormula::EvaluateRange(void* context, double* values, std::uint8_t* flags,
     }
 }
 
+void CFormula::PrepareCycles(std::int32_t count) {
+    const auto rows = static_cast<size_t>(count);
+    std::vector<double> x(rows);
+    std::vector<double> curve(rows);
+    std::vector<double> reference(rows);
+    std::vector<double> block(static_cast<size_t>(blockSize_));
+    for (std::int32_t start = 0; start < count; start += blockSize_) {
+        const std::int32_t n = std::min(blockSize_, count - start);
+        const double* p = columnSource_ ? columnSource_(0, start, n, context_) : nullptr;
+        for (std::int32_t j = 0; j < n; ++j)
+            x[static_cast<size_t>(start + j)] = p ? p[j] : SourceValue(0, start + j);
+    }
+    for (CycleStage& stage : stages_) {
+        // The operands' running functions are evaluated here alone.
+        for (const Step& s : stage.operands) s.node->ResetRunning();
+        const auto slot = static_cast<size_t>(stage.slot);
+        for (std::int32_t start = 0; start < count; start += blockSize_) {
+            const std::int32_t n = std::min(blockSize_, count - start);
+            RunSteps(stage.operands, block.data(), start, n);
+            std::copy_n(slotData_[slot], n, curve.data() + start);
+            std::copy_n(slotData_[slot + 1], n, reference.data() + start);
+        }
+        stage.node->Prepare(x.data(), curve.data(), reference.data(), count);
+    }
+    prepared_ = count;
+}
+
 void CFormula::EvaluateBlock(double* out, std::int32_t first, std::int32_t n) {
+    RunSteps(program_, out, first, n);
+    if (slotData_[0] != out) std::copy(slotData_[0], slotData_[0] + n, out);
+}
+
+void CFormula::RunSteps(const std::vector<Step>& steps, double* out, std::int32_t first,
+                        std::int32_t n) {
     const auto block = static_cast<size_t>(blockSize_);
     const auto slots = static_cast<size_t>(stackDepth_ - 1);
-    for (const Step& s : program_) {
+    for (const Step& s : steps) {
         double* own = s.slot == 0 ? out : scratch_.data() + static_cast<size_t>(s.slot - 1) * block;
         const double*& data = slotData_[static_cast<size_t>(s.slot)];
         switch (s.node->Kind()) {
@@ -423,7 +571,6 @@ void CFormula::EvaluateBlock(double* out, std::int32_t first, std::int32_t n) {
                 break;
         }
     }
-    if (slotData_[0] != out) std::copy(slotData_[0], slotData_[0] + n, out);
 }
 
 }  // namespace kurvex

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "formula/FormulaNode.h"
 #include "data/ResultVariable.h"
+#include "formula/FormulaNode.h"
 
 namespace kurvex {
 
@@ -55,6 +55,11 @@ public:
     // Sets every running function back to its start.
     void ResetRunning();
 
+    // The samples CYCAVG sees (0: up to the end of each evaluation). Its
+    // values depend on later samples, so evaluating in pieces gives the same
+    // values as evaluating at once only with the count given.
+    void SetSampleCount(std::int32_t count) { sampleCount_ = count; }
+
     // The X step of AVG, INT and HIPASS.
     double TimeStep() const { return timeStep_; }
     // Changes the X step, e.g. for a high-pass formula put on a data set.
@@ -85,13 +90,27 @@ private:
         std::int32_t slot;
         std::int32_t constant;  // index of a number's buffer, or -1
         bool square;            // a power whose exponent is the literal 2
+        std::int32_t begin;     // postfix index where the node's subtree begins
+    };
+    // A CYCAVG node with the steps that compute its operands.
+    struct CycleStage {
+        FormulaCycleAverageNode* node;
+        std::int32_t slot;
+        std::vector<Step> operands;
     };
 
     void ClearCompiled();
     bool Fail(std::int32_t position, const char* message);
     // Builds the tree and the evaluation program from the postfix output.
     bool Assemble(std::vector<std::unique_ptr<CFormulaNode>> output);
+    // The steps of postfix_[from, to) with each CYCAVG standing in for its subtree.
+    std::vector<Step> Collapse(const std::vector<Step>& all, std::int32_t from,
+                               std::int32_t to) const;
+    void RunSteps(const std::vector<Step>& steps, double* out, std::int32_t first,
+                  std::int32_t count);
     void EvaluateBlock(double* out, std::int32_t first, std::int32_t count);
+    // Works out every CYCAVG's values over samples 0 .. count - 1.
+    void PrepareCycles(std::int32_t count);
 
     double timeStep_ = 0.0;
     std::int32_t currentSample_ = 0;
@@ -103,7 +122,10 @@ private:
     FormulaColumnSource columnSource_ = nullptr;
     FormulaError error_;
 
-    std::vector<Step> program_;
+    std::vector<Step> program_;       // without the CYCAVG operands' steps
+    std::vector<CycleStage> stages_;  // innermost first
+    std::int32_t sampleCount_ = 0;
+    std::int32_t prepared_ = 0;  // samples the CYCAVG values cover
     std::int32_t stackDepth_ = 0;
     std::int32_t constants_ = 0;
     std::int32_t blockSize_ = 0;

@@ -2,7 +2,9 @@
 
 #include <cassert>
 #include <cmath>
+#include <limits>
 
+#include "formula/CycleMath.h"
 #include "formula/Formula.h"
 
 namespace kurvex {
@@ -263,6 +265,46 @@ void FormulaRunningNode::ApplyBlock(const double* const* operands, double* out, 
         }
         default:
             assert(false && "not a running function");
+    }
+}
+
+FormulaCycleAverageNode::FormulaCycleAverageNode(CFormula* formula, std::int32_t position)
+    : CFormulaNode(FormulaNodeKind::CycleAverage, position, 2), formula_(formula) {}
+
+double FormulaCycleAverageNode::Apply(const double*) {
+    const auto i = static_cast<std::size_t>(formula_->CurrentSample());
+    return i < values_.size() ? values_[i] : std::numeric_limits<double>::quiet_NaN();
+}
+
+void FormulaCycleAverageNode::ApplyBlock(const double* const*, double* out, std::int32_t n,
+                                         std::int32_t first) {
+    for (std::int32_t j = 0; j < n; ++j) {
+        const auto i = static_cast<std::size_t>(first + j);
+        out[j] = i < values_.size() ? values_[i] : std::numeric_limits<double>::quiet_NaN();
+    }
+}
+
+void FormulaCycleAverageNode::Prepare(const double* x, const double* curve, const double* reference,
+                                      std::int32_t count) {
+    values_.assign(static_cast<std::size_t>(std::max(count, 0)),
+                   std::numeric_limits<double>::quiet_NaN());
+    const CycleTrace ref{x, nullptr, reference, nullptr, 0, count - 1};
+    const auto level = CycleLevelOf(ref);
+    if (!level) return;
+    const RisingCrossings crossings = FindRisingCrossings(ref, *level);
+    if (crossings.times.size() < 2) return;
+    const CycleTrace trace{x, nullptr, curve, nullptr, 0, count - 1};
+    const std::vector<CycleFigures> cycles = FiguresPerCycle(trace, crossings.times);
+    // X rises (the crossings were found), so one sweep places every sample;
+    // the last cycle keeps its closing instant.
+    std::size_t k = 0;
+    const std::size_t last = cycles.size() - 1;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const double t = x[i];
+        if (std::isnan(t)) continue;
+        while (k <= last && (t > cycles[k].end || (t == cycles[k].end && k < last))) ++k;
+        if (k > last) break;
+        if (t >= cycles[k].start) values_[static_cast<std::size_t>(i)] = cycles[k].avg;
     }
 }
 

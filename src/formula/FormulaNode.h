@@ -34,6 +34,7 @@ enum class FormulaNodeKind : std::int32_t {
     Integral,
     HighPass,
     List,
+    CycleAverage,
 };
 
 // One node of a formula tree. A node owns its operands; the tree is torn down
@@ -147,6 +148,28 @@ private:
     double v_ = 0.0;    // HIPASS: node voltage, capacitor and inductor currents
     double iC_ = 0.0;
     double iL_ = 0.0;
+};
+
+// CYCAVG(curve, reference): the curve's time average over each cycle of the
+// reference, held as a step over the cycle (NaN outside whole cycles). A value
+// depends on samples still to come, so the formula prepares every sample's
+// value from its operands' before the evaluation proper.
+class FormulaCycleAverageNode : public CFormulaNode {
+public:
+    FormulaCycleAverageNode(CFormula* formula, std::int32_t position);
+    // The prepared value at the formula's current sample.
+    double Apply(const double* operands) override;
+    // The prepared values of samples first .. first + count - 1.
+    void ApplyBlock(const double* const* operands, double* out, std::int32_t count,
+                    std::int32_t first) override;
+    // Works out the values of samples 0 .. count - 1 from X and both operands:
+    // the reference's cycles at the midpoint of its extremes with a tenth of
+    // their span as hysteresis.
+    void Prepare(const double* x, const double* curve, const double* reference, std::int32_t count);
+
+private:
+    CFormula* formula_;
+    std::vector<double> values_;
 };
 
 // The value of x^y as the formula engine defines it: an exact square for y = 2

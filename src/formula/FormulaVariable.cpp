@@ -47,6 +47,7 @@ FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string&
     RefPtr<CResultVariable> variable(created);
     variable->SetName(text);
     formula->SetValueSource(DataSetValue, DataSetColumn);
+    formula->SetSampleCount(rows);
     formula->EvaluateRange(const_cast<CResultDataRef*>(&data), variable->Values(),
                            variable->Flags(), 0, rows);
 

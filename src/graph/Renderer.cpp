@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "data/NameText.h"
 #include "graph/Annotations.h"
 #include "graph/AxisTicks.h"
 
@@ -386,13 +387,22 @@ void ScreenPainter::XAxis(const PlotRect& p) {
     c_.SetTextColour(Fore());
     c_.SetTransparentText(true);
     const int y = p.bottom + h_ / 2;
+    // A label that would run into the one drawn before it is left out (its
+    // grid line stays), with a digit's width kept free between two labels.
+    const int gap = w_ / 10;
+    bool drawn = false;
+    int lastRight = 0;
     for (double v : labelled) {
         const double at = m_.XLog() ? std::log10(v) : v;
         const std::string text = TickLabel(v, prefix);
         const Size s = c_.TextExtent(text);
-        c_.TextOut(pixel(at) - s.cx / 2, y, text);
+        const int left = pixel(at) - s.cx / 2;
+        if (drawn && left < lastRight + gap) continue;
+        c_.TextOut(left, y, text);
+        drawn = true;
+        lastRight = left + s.cx;
     }
-    const std::string name = m_.XTitle().empty() ? m_.XVariableName() : m_.XTitle();
+    const std::string name = DisplayName(m_.XTitle().empty() ? m_.XVariableName() : m_.XTitle());
     const std::string title = XAxisTitle(name, prefix.prefix);
     const Size s = c_.TextExtent(title);
     c_.TextOut(p.left + (p.Width() - s.cx) / 2, p.bottom + 2 * h_, title);
@@ -418,11 +428,20 @@ void ScreenPainter::YAxis(const PlotRect& p) {
     if (m_.HideAxisText()) return;
     c_.SetTextColour(Fore());
     c_.SetTransparentText(true);
+    // Labels go upward from the lowest; one that would cover the one drawn
+    // before it is left out, its grid line stays.
+    bool drawn = false;
+    int lastTop = 0, lastBottom = 0;
     for (double v : labelled) {
         const double at = m_.YLog() ? std::log10(v) : v;
         const std::string text = TickLabel(v, prefix);
         const Size s = c_.TextExtent(text);
-        c_.TextOut(p.left - w_ / 5 - s.cx, pixel(at) - s.cy / 2, text);
+        const int top = pixel(at) - s.cy / 2;
+        if (drawn && top < lastBottom && top + s.cy > lastTop) continue;
+        c_.TextOut(p.left - w_ / 5 - s.cx, top, text);
+        drawn = true;
+        lastTop = top;
+        lastBottom = top + s.cy;
     }
 }
 
@@ -435,8 +454,9 @@ void ScreenPainter::Legend(const PlotRect& p) {
     for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
         const CCurveEntry& curve = m_.Curve(i);
         c_.SetTextColour(Ink(curve.colour));
-        c_.TextOut(x, y, curve.label);
-        const Size s = c_.TextExtent(curve.label);
+        const std::string label = DisplayName(curve.label);
+        c_.TextOut(x, y, label);
+        const Size s = c_.TextExtent(label);
         if (o_.recordLegend) m_.LegendRects().push_back({x, y, x + s.cx, y + s.cy});
         x += s.cx + w_ / 2;
     }

@@ -80,6 +80,7 @@ TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
     const Case cases[] = {
         {2.5, 7.5, {}, 2, 8, 7},                                 // steps back to enclose 2.5
         {3.0, 7.0, {}, 3, 7, 5},                                 // on samples: no step back
+        {0.5, 7.5, {}, 0, 8, 9},                                 // back onto the first sample
         {2.5, 7.5, {V, V, M, V, V, V, V, V, V, V, V}, 3, 8, 6},  // missing before: no step back
         {2.5, 7.5, {V, V, V, V, M, V, V, V, V, V, V}, 2, 8, 6},  // missing inside: not counted
         {-5.0, 20.0, {}, 0, 10, 11},                             // beyond the data: all of it
@@ -161,14 +162,24 @@ TEST(FftPlan, LengthsAboveTheSnapLimitMoveToTheNearestTableEntry) {
     }
 }
 
-TEST(FftPlan, LongRangesAreDecimatedBeforeTheSnap) {
-    const auto x = MakeVar(Ramp(1500000, 1.0));
-    FftPlan plan;
-    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 1499999.0, plan));
-    EXPECT_EQ(plan.GridPoints(), 1500001);
-    EXPECT_EQ(plan.step, 2);
-    // (i1 - i0) div 2 + 1 = 750,000, between the entries 749,853 and 750,141.
-    EXPECT_EQ(plan.n, 750141);
+TEST(FftPlan, GridsOverAMillionPointsAreDecimatedBeforeTheSnap) {
+    struct Case {
+        std::size_t samples;
+        std::int32_t step, n;
+    };
+    const Case cases[] = {
+        {999999, 1, 999999},   // a grid of exactly 1,000,000: kept, then snapped
+        {1000000, 2, 499905},  // one point more: every second sample, 500,000 snapped
+        {1500000, 2, 750141},  // 750,000 between the entries 749,853 and 750,141
+    };
+    for (const Case& c : cases) {
+        const auto x = MakeVar(Ramp(c.samples, 1.0));
+        FftPlan plan;
+        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, static_cast<double>(c.samples - 1), plan));
+        EXPECT_EQ(plan.GridPoints(), static_cast<std::int32_t>(c.samples) + 1);
+        EXPECT_EQ(plan.step, c.step) << c.samples;
+        EXPECT_EQ(plan.n, c.n) << c.samples;
+    }
 }
 
 TEST(FftPlan, MissingSamplesDoNotWidenTheDecimatedLength) {

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "formula/FormulaTestSupport.h"
 #include "analysis/MeasureRows.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
@@ -69,6 +69,8 @@ TEST(MeasureRows, CursorTwoShowsDifferencesAndTheFrequencyOnATimeAxis) {
          {{"Time", "0", 0}, {"Frequency", "0", 0}, kSeparator, {"c1", "0", kRed}}},
         {"Frequency", 0.5, 2.5, {{"Frequency", "2", 0}, kSeparator, {"c1", "25", kRed}}},
         {"Times", 0.5, 2.5, {{"Times", "2", 0}, kSeparator, {"c1", "25", kRed}}},
+        // No title: the X variable's name, as the axis shows it.
+        {"", 0.5, 2.5, {{"Time", "2", 0}, {"Frequency", "0.5", 0}, kSeparator, {"c1", "25", kRed}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);

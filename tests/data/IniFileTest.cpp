@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -60,29 +61,35 @@ TEST(IniFile, CommentsStrayKeysAndUnknownLinesAreNoKeys) {
     EXPECT_FALSE(ini.HasSection("broken"));
 }
 
-TEST(IniFile, IntegersAreLeadingDecimalsSaturatedAndEmptyIsAbsent) {
-    const IniFile ini = IniFile::Parse(
-        "[S]\na=-12\nb=+7\nc=12abc\nd=abc\ne=\nf=99999999999\ng=-99999999999\n"
-        "h=-2147483648\ni=2147483647\n");
-    EXPECT_EQ(ini.GetInt("S", "a", 5), -12);
-    EXPECT_EQ(ini.GetInt("S", "b", 5), 7);
-    EXPECT_EQ(ini.GetInt("S", "c", 5), 12);
-    EXPECT_EQ(ini.GetInt("S", "d", 5), 0);
-    EXPECT_EQ(ini.GetInt("S", "e", 5), 5);
-    EXPECT_EQ(ini.GetInt("S", "missing", -1), -1);
-    EXPECT_EQ(ini.GetInt("S", "f", 5), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(ini.GetInt("S", "g", 5), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(ini.GetInt("S", "h", 5), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(ini.GetInt("S", "i", 5), std::numeric_limits<std::int32_t>::max());
-}
-
-TEST(IniFile, DoublesAreDecimalTextAndEmptyIsAbsent) {
-    const IniFile ini = IniFile::Parse("[S]\na=1.5e-3\nb=\nc=junk\nd=-2D2\n");
-    EXPECT_EQ(ini.GetDouble("S", "a"), 1.5e-3);
-    EXPECT_FALSE(ini.GetDouble("S", "b").has_value());
-    EXPECT_FALSE(ini.GetDouble("S", "z").has_value());
-    EXPECT_EQ(ini.GetDouble("S", "c"), 0.0);
-    EXPECT_EQ(ini.GetDouble("S", "d"), -200.0);
+TEST(IniFile, NumbersAreLeadingDecimalsAndEmptyIsAbsent) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+    struct Case {
+        const char* value;           // null: no such key
+        std::int32_t integer;        // GetInt with the default 5
+        std::optional<double> real;  // GetDouble
+    };
+    const Case cases[] = {
+        {"-12", -12, -12},
+        {"+7", 7, 7},
+        {"12abc", 12, 12},
+        {"abc", 0, 0},
+        {"", 5, std::nullopt},
+        {nullptr, 5, std::nullopt},
+        {"1.5e-3", 1, 1.5e-3},
+        {"-2D2", -2, -200},
+        {"99999999999", kMax, 99999999999.0},
+        {"-99999999999", kMin, -99999999999.0},
+        {"-2147483648", kMin, -2147483648.0},
+        {"2147483647", kMax, 2147483647.0},
+    };
+    for (const Case& c : cases) {
+        const IniFile ini =
+            IniFile::Parse(c.value ? std::string("[S]\nk=") + c.value + "\n" : "[S]\n");
+        const char* shown = c.value ? c.value : "(none)";
+        EXPECT_EQ(ini.GetInt("S", "k", 5), c.integer) << shown;
+        EXPECT_EQ(ini.GetDouble("S", "k"), c.real) << shown;
+    }
 }
 
 TEST(IniFile, SetUpdatesInPlaceAndLeavesEveryOtherLineAlone) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "data/NumberText.h"
 
@@ -77,6 +79,60 @@ TEST(NumberText, FastPathAgreesWithStrtodBitForBit) {
     ASSERT_TRUE(ParseSimpleDecimal(d, d + 8, v, stop));
     EXPECT_EQ(v, -2.5e-3);
     EXPECT_EQ(stop, d + 7);
+}
+
+// The definition, spelled out slowly: the first "%.{p}g", p = 6 .. 17, that
+// strtod reads back as v.
+std::string ShortestBySearch(double v) {
+    char text[40];
+    for (int p = 6; p <= 17; ++p) {
+        std::snprintf(text, sizeof text, "%.*g", p, v);
+        if (std::strtod(text, nullptr) == v) break;
+    }
+    return text;
+}
+
+TEST(NumberText, ExactNumberKeepsExactGTextAndLengthensTheRest) {
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0"},
+        {-0.0, "-0"},
+        {1.5, "1.5"},
+        {100000, "100000"},
+        {1e6, "1e+06"},
+        {0.0001, "0.0001"},
+        {1e-5, "1e-05"},
+        {-2.5e-300, "-2.5e-300"},
+        {123456789, "123456789"},  // %g gives 1.23457e+08
+        {1234567, "1234567"},      // fixed while the exponent < p
+        {12345678901234567e3, "1.2345678901234567e+19"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {20e-3 - 1e-9, "0.019999999"},              // a 1 ns step near 20 ms
+        {4.9406564584124654e-324, "4.94066e-324"},  // %g already reads back
+        {1.7976931348623157e308, "1.7976931348623157e+308"},
+    };
+    for (const auto& [v, text] : cases) EXPECT_EQ(ExactNumber(v), text) << text;
+}
+
+TEST(NumberText, ExactNumberIsTheShortestPrecisionThatReadsBack) {
+    std::mt19937_64 rng(11);
+    std::vector<double> values;
+    for (int i = 0; i < 50000; ++i) {
+        const std::uint64_t bits = rng();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isfinite(v)) values.push_back(v);
+    }
+    for (int k = 0; k < 25000; ++k) {
+        values.push_back(k * 1e-9);  // simulator time steps
+        values.push_back(k * 0.1);
+        values.push_back(std::ldexp(1.0, k % 2098 - 1074));  // powers of two, denormals too
+        values.push_back(std::pow(10.0, k % 620 - 320) * (1 + k % 7));
+    }
+    for (double v : values) {
+        const std::string text = ExactNumber(v);
+        ASSERT_EQ(text, ShortestBySearch(v)) << std::hexfloat << v;
+        ASSERT_EQ(Parse(text), v) << text;  // and our own reader agrees
+    }
 }
 
 TEST(NumberText, FormatGrowsForLongOutput) {

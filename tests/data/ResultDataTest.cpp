@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "data/ResultData.h"
@@ -108,14 +110,34 @@ TEST(ResultData, ExtentsSkipInvalidAndKeepZeroWhenNothingValid) {
     EXPECT_EQ(clean.max, 2.0);
 }
 
-TEST(ResultData, UniformTestComparesUpper48BitsOfSteps) {
-    const std::vector<double> even = {0, 1, 2, 3};
-    const std::vector<double> repeat = {0, 1, 2, 3, 3};
-    const std::vector<double> flat = {5, 5, 5};
-    EXPECT_EQ(CResultDataRef::UniformTest(even.data(), 0, 3), 1);
-    EXPECT_EQ(CResultDataRef::UniformTest(repeat.data(), 0, 4), 0);
-    EXPECT_EQ(CResultDataRef::UniformTest(flat.data(), 0, 2), 0);
-    EXPECT_EQ(CResultDataRef::UniformTest(even.data(), 2, 2), 0);
+TEST(ResultData, UniformTestComparesUpper48BitsOfEveryStep) {
+    struct Case {
+        std::vector<double> x;
+        std::int32_t first, last, uniform;
+    };
+    const Case cases[] = {
+        {{0, 1, 2, 3}, 0, 3, 1}, {{0, 1}, 0, 1, 1},       {{0, 1, 2, 3, 3}, 0, 4, 0},
+        {{0, 1, 2, 4}, 0, 3, 0}, {{0, 2, 3, 4}, 0, 3, 0},  // the last or the first step
+        {{5, 5, 5}, 0, 2, 0},    {{0, 1, 2, 3}, 2, 2, 0},  // no mean step; one sample
+        {{9, 0, 1, 2}, 1, 3, 1},                           // only the rows asked for
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CResultDataRef::UniformTest(c.x.data(), c.first, c.last), c.uniform)
+            << c.x.size() << " rows " << c.first << ".." << c.last;
+
+    // Steps a hair above the mean, too little to count, leave the whole
+    // difference to one end step, which then breaks the spacing alone.
+    std::vector<double> lastOff(34), firstOff(34);
+    for (int i = 0; i < 33; ++i) lastOff[static_cast<size_t>(i)] = i * (1 + 0x1p-40);
+    lastOff[33] = 33;
+    firstOff[1] = 1 - 32 * 0x1p-40;
+    for (int i = 2; i < 34; ++i)
+        firstOff[static_cast<size_t>(i)] = firstOff[1] + (i - 1) * (1 + 0x1p-40);
+    EXPECT_EQ(firstOff[33], 33.0);
+    EXPECT_EQ(CResultDataRef::UniformTest(lastOff.data(), 0, 32), 1);
+    EXPECT_EQ(CResultDataRef::UniformTest(lastOff.data(), 0, 33), 0);
+    EXPECT_EQ(CResultDataRef::UniformTest(firstOff.data(), 1, 33), 1);
+    EXPECT_EQ(CResultDataRef::UniformTest(firstOff.data(), 0, 33), 0);
 
     // A time base accumulated in floating point is still uniform: the steps
     // differ only in their last bits.
@@ -127,29 +149,47 @@ TEST(ResultData, UniformTestComparesUpper48BitsOfSteps) {
 }
 
 TEST(ResultData, LocateBeforeAndAfterScanOrCompute) {
-    CResultDataRef d = MakeColumn({0, 1, 2, 4, 8});
-    // Non-uniform scan: one sample before x so drawing starts off-screen.
-    EXPECT_EQ(d.LocateBefore(0, -5, false, 0, 4), 0);
-    EXPECT_EQ(d.LocateBefore(0, 3, false, 0, 4), 2);
-    EXPECT_EQ(d.LocateBefore(0, 4, false, 0, 4), 2);
-    EXPECT_FALSE(d.LocateBefore(0, 9, false, 0, 4).has_value());
-    EXPECT_EQ(d.LocateAfter(0, 3, false, 0, 4), 3);
-    EXPECT_EQ(d.LocateAfter(0, 100, false, 0, 4), 4);
-    EXPECT_FALSE(d.LocateAfter(0, -1, false, 0, 4).has_value());
-
-    CResultDataRef u = MakeColumn({10, 12, 14, 16, 18});
-    EXPECT_EQ(u.LocateBefore(0, 13, true, 0, 4), 1);
-    EXPECT_EQ(u.LocateBefore(0, 18, true, 0, 4), 4);
-    EXPECT_EQ(u.LocateAfter(0, 13, true, 0, 4), 2);
-    EXPECT_EQ(u.LocateAfter(0, 10, true, 0, 4), 0);
-    EXPECT_FALSE(u.LocateBefore(0, 9.9, true, 0, 4).has_value());
-    EXPECT_FALSE(u.LocateAfter(0, 18.1, true, 0, 4).has_value());
-    EXPECT_FALSE(u.LocateBefore(0, std::nan(""), true, 0, 4).has_value());
-
-    CResultDataRef single = MakeColumn({3, 3});
-    EXPECT_EQ(single.LocateBefore(0, 3, true, 0, 1), 0);
-    EXPECT_EQ(single.LocateAfter(0, 3, true, 0, 1), 1);
-    EXPECT_FALSE(single.LocateBefore(0, 2, true, 0, 1).has_value());
+    const CResultDataRef scan = MakeColumn({0, 1, 2, 4, 8});
+    const CResultDataRef even = MakeColumn({10, 12, 14, 16, 18});
+    const CResultDataRef flat = MakeColumn({3, 3});
+    struct Case {
+        const CResultDataRef* d;
+        bool uniform, before;
+        double x;
+        std::int32_t last;
+        std::optional<std::int32_t> want;
+    };
+    const Case cases[] = {
+        // Scans step one sample outwards so that drawing starts off-screen.
+        {&scan, false, true, -5, 4, 0},
+        {&scan, false, true, 3, 4, 2},
+        {&scan, false, true, 4, 4, 2},
+        {&scan, false, true, 9, 4, {}},
+        {&scan, false, false, 3, 4, 3},
+        {&scan, false, false, 4, 4, 4},
+        {&scan, false, false, 100, 4, 4},
+        {&scan, false, false, -1, 4, {}},
+        // Uniform X: one division; a quarter step in picks the sample below
+        // (before) or above (after).
+        {&even, true, true, 12.5, 4, 1},
+        {&even, true, true, 13.5, 4, 1},
+        {&even, true, true, 18, 4, 4},
+        {&even, true, false, 12.5, 4, 2},
+        {&even, true, false, 13.5, 4, 2},
+        {&even, true, false, 10, 4, 0},
+        {&even, true, true, 9.9, 4, {}},
+        {&even, true, false, 18.1, 4, {}},
+        {&even, true, true, std::nan(""), 4, {}},
+        {&flat, true, true, 3, 1, 0},
+        {&flat, true, false, 3, 1, 1},
+        {&flat, true, true, 2, 1, {}},
+    };
+    for (const Case& c : cases) {
+        const auto got = c.before ? c.d->LocateBefore(0, c.x, c.uniform, 0, c.last)
+                                  : c.d->LocateAfter(0, c.x, c.uniform, 0, c.last);
+        EXPECT_EQ(got, c.want) << (c.before ? "before " : "after ") << c.x
+                               << (c.uniform ? " uniform" : " scan");
+    }
 }
 
 TEST(ResultData, SortednessIsKnownOncePerStateOfTheRows) {
@@ -168,15 +208,21 @@ TEST(ResultData, SortednessIsKnownOncePerStateOfTheRows) {
     EXPECT_FALSE(gap.IsSorted(0));
 }
 
-TEST(ResultData, FindVariableIgnoresAsciiCase) {
+TEST(ResultData, FindVariableMatchesTheTextIgnoringAsciiCase) {
     CResultDataRef d;
-    d.Initialise(kDataSetPlain, 3, 1, 100);
+    d.Initialise(kDataSetPlain, 4, 1, 100);
     d.SetName(0, "Time");
     d.SetName(1, "Vout");
-    EXPECT_EQ(d.FindVariable("time"), 0);
-    EXPECT_EQ(d.FindVariable("VOUT"), 1);
-    EXPECT_EQ(d.FindVariable("Vou"), -1);
-    EXPECT_EQ(d.FindVariable(nullptr), -1);
+    d.SetName(2, "I\xB5");        // Windows-1252
+    d.SetName(3, "\303\234ber");  // Über in UTF-8
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"time", 0},     {"VOUT", 1},      {"Vou", -1},
+        {nullptr, -1},   {"i\xC2\xB5", 2},  // the Windows-1252 name in UTF-8
+        {"\334BER", 3},                     // the UTF-8 name in Windows-1252
+        {"\374ber", -1},                    // ü is not Ü: only ASCII letters fold
+    };
+    for (const auto& [name, want] : cases)
+        EXPECT_EQ(d.FindVariable(name), want) << (name ? name : "(null)");
     d.SetName(1, nullptr);
     EXPECT_FALSE(d->Variable(1)->HasName());
     EXPECT_EQ(d.FindVariable("vout"), -1);

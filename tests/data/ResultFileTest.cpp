@@ -5,11 +5,11 @@
 #include <fstream>
 
 #include "TestSupport.h"
-#include "formula/FormulaTestSupport.h"
 #include "data/BlockContainerFile.h"
 #include "data/Document.h"
 #include "data/ResultFile.h"
 #include "data/SettingsDataFile.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
@@ -86,20 +86,40 @@ TEST(ResultFile, LoadPicksTheReaderByMagicAndWarnsOfBadPoints) {
 }
 
 TEST(ResultFile, MergeNamesClashingVariablesAfterTheSuffix) {
-    const auto a = MakeData({"Time", "V1"}, {{0, 1}, {1, 2}});
-    const auto b = MakeData({"time", "V1", "V2"}, {{0, 1}, {3, 4}, {5, 6}});
+    struct Case {
+        std::vector<std::string> a, b;
+        const char* suffix;
+        std::vector<std::string> merged;
+    };
+    const Case cases[] = {
+        {{"Time", "V1"}, {"time", "V1", "V2"}, "run2", {"Time", "V1", "V1_(run2)", "V2"}},
+        {{"Time", "V1", "V1_(run2)"},
+         {"time", "V1", "V2"},
+         "run2",
+         {"Time", "V1", "V1_(run2)", "V1_(run2)_(2)", "V2"}},
+        {{"Time", "V1"}, {"time", "V1", "V2"}, "", {"Time", "V1", "V1_(2)", "V2"}},
+        // Names clash on their text whatever their encoding; new names keep the
+        // bytes where they read right, else become UTF-8 text.
+        {{"Time", "\265V"}, {"TIME", "\302\265v"}, "run2", {"Time", "\265V", "\302\265v_(run2)"}},
+        {{"Time", "\302\265V"}, {"Time", "\265V"}, "r", {"Time", "\302\265V", "\265V_(r)"}},
+        {{"Time", "\265V"},
+         {"Time", "\265V"},
+         "r\303\274",
+         {"Time", "\265V", "\302\265V_(r\303\274)"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::vector<double>> columnsA(c.a.size(), {0, 1}), columnsB(c.b.size(), {0, 1});
+        RecordingMessages messages;
+        CResultDataRef r;
+        ASSERT_TRUE(
+            MergeDataSets(MakeData(c.a, columnsA), MakeData(c.b, columnsB), r, c.suffix, messages));
+        EXPECT_EQ(Names(r), c.merged) << c.merged.back();
+        EXPECT_TRUE(messages.shown.empty());
+    }
+
     RecordingMessages messages;
     CResultDataRef r;
-    ASSERT_TRUE(MergeDataSets(a, b, r, "run2", messages));
-    EXPECT_EQ(Names(r), (std::vector<std::string>{"Time", "V1", "V1_(run2)", "V2"}));
-
-    const auto both = MakeData({"Time", "V1", "V1_(run2)"}, {{0, 1}, {1, 2}, {1, 2}});
-    ASSERT_TRUE(MergeDataSets(both, b, r, "run2", messages));
-    EXPECT_EQ(r->Variable(3)->Name(), "V1_(run2)_(2)");
-    ASSERT_TRUE(MergeDataSets(a, b, r, "", messages));
-    EXPECT_EQ(r->Variable(2)->Name(), "V1_(2)");
-    EXPECT_TRUE(messages.shown.empty());
-
+    const auto a = MakeData({"Time", "V1"}, {{0, 1}, {1, 2}});
     const auto freq = MakeData({"Freq", "V"}, {{0, 1}, {1, 2}});
     EXPECT_FALSE(MergeDataSets(a, freq, r, "x", messages));
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -111,16 +131,18 @@ TEST(ResultFile, MergeNamesClashingVariablesAfterTheSuffix) {
 }
 
 TEST(ResultFile, MergeWalksBothXColumnsAndInterpolatesTheOther) {
+    // A's samples at 0.25 and B's at 2 lie a quarter of a step along: a weight
+    // taken from the wrong end shows there.
     const auto a = MakeData({"Time", "A"}, {{0, 1, 2}, {10, 20, 30}});
-    const auto b = MakeData({"Time", "B"}, {{0.5, 1, 3}, {100, 200, 400}});
+    const auto b = MakeData({"Time", "B"}, {{0.25, 1, 5}, {100, 200, 600}});
     RecordingMessages messages;
     CResultDataRef r;
     ASSERT_TRUE(MergeDataSets(a, b, r, "b", messages));
     ASSERT_EQ(r->RowCount(), 5);
-    const std::vector<double> x = {0, 0.5, 1, 2, 3};
-    const std::vector<double> av = {10, 15, 20, 30, 30};
+    const std::vector<double> x = {0, 0.25, 1, 2, 5};
+    const std::vector<double> av = {10, 12.5, 20, 30, 30};
     const std::vector<std::uint8_t> af = {1, 0, 1, 1, 0};
-    const std::vector<double> bv = {100, 100, 200, 300, 400};
+    const std::vector<double> bv = {100, 100, 200, 300, 600};
     const std::vector<std::uint8_t> bf = {0, 1, 1, 0, 1};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(r->Variable(0)->Values()[i], x[i]);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -61,6 +62,25 @@ TEST(TextWriter, DelimitedWritesGAndMarkers) {
               "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
 }
 
+TEST(TextWriter, SamplesAreExactAndNonFiniteOnesWrittenAsTheReadersMarkers) {
+    CResultDataRef d;
+    d.Initialise(kDataSetPlain, 1, 5, 100);
+    d.SetName(0, "V");
+    const double values[] = {0.02 - 1e-9, std::nan(""), INFINITY, -INFINITY, 1e5};
+    const std::uint8_t valid = kPointValid;
+    for (int r = 0; r < 5; ++r) d.SetRow(r, &values[r], &valid, 0, 1);
+    EXPECT_EQ(Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportComma); }),
+              "V\r\n0.019999999\r\nNAN\r\n#INF\r\n-#INF\r\n100000\r\n");
+    EXPECT_EQ(
+        Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); }),
+        "  V               \r\n"
+        "  1.999999900E-02 \r\n"
+        "              NAN \r\n"
+        "             #INF \r\n"
+        "            -#INF \r\n"
+        "  1.000000000E+05 \r\n");
+}
+
 TEST(TextWriter, OrderColumnAndNameRules) {
     CResultDataRef d = SmallSet("I out");
     d->Variable(1)->Flags()[0] = kPointInvalid;
@@ -84,6 +104,15 @@ TEST(TextWriter, OrderColumnAndNameRules) {
     const std::string header =
         Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, false, 0); });
     EXPECT_EQ(header.substr(0, header.find("\r\n")), "  Graph(0)        A_name_of_exactly_20 ");
+    // Fifteen characters still fit behind two blanks; sixteen take the column's start.
+    for (const char* name : {"Fifteen_chars_x", "Sixteen_chars_xx"}) {
+        d.SetName(0, name);
+        const std::string line =
+            Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, false, 0); });
+        const std::string want =
+            std::strlen(name) == 15 ? "  Fifteen_chars_x " : "Sixteen_chars_xx  ";
+        EXPECT_EQ(line.substr(0, 18), want);
+    }
     // Nothing to write: nothing written.
     EXPECT_EQ(Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 0, false, 0); }), "");
     EXPECT_EQ(

@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "formula/FormulaTestSupport.h"
 #include "data/ResultFile.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/DisplayRecord.h"
 #include "graph/Export.h"
 

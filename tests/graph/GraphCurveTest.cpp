@@ -28,50 +28,6 @@ public:
     mutable std::string lastFace;
 };
 
-TEST(GraphCurve, NewModelHasScreenDefaults) {
-    const CGraphCurve g;
-    EXPECT_EQ(g.Background(), 0xFFFFFFu);
-    EXPECT_EQ(g.Foreground(), 0x000000u);
-    EXPECT_EQ(g.GridColour(), 0x808080u);
-    EXPECT_EQ(g.GridShown(), 1);
-    EXPECT_EQ(g.HideAxisText(), 0);
-    EXPECT_EQ(g.XDivisions(), 5);
-    EXPECT_EQ(g.YDivisions(), 5);
-    EXPECT_EQ(g.XAutoGrid(), 1);
-    EXPECT_EQ(g.YAutoGrid(), 1);
-    EXPECT_EQ(g.YAutoScale(), 1);
-    EXPECT_EQ(g.XLog(), 0);
-    EXPECT_EQ(g.YLog(), 0);
-    EXPECT_EQ(g.FreqDisplay(), 0);
-    EXPECT_EQ(g.Cursor(0).shown, 0);
-    EXPECT_EQ(g.Cursor(1).shown, 0);
-    EXPECT_EQ(g.SelectedCurve(), -1);
-    EXPECT_EQ(g.XIndex(), 0);
-    EXPECT_EQ(g.BottomScreen(), 1);
-    EXPECT_EQ(g.DisplayFlags(), 0u);
-    EXPECT_EQ(g.Metrics(), (CharMetrics{75, 15}));
-    EXPECT_EQ(g.LastUndoKind(), kUndoZoom);
-    EXPECT_TRUE(g.UndoStack().empty());
-    EXPECT_EQ(g.CurveCount(), 0);
-    EXPECT_EQ(g.Frequency().state[0], 1);
-    EXPECT_EQ(g.Frequency().state[1], -1);
-    EXPECT_EQ(g.Frequency().state[2], -1);
-    EXPECT_EQ(CGraphCurve(3).GraphKind(), 3);
-    EXPECT_EQ(CGraphCurve(3).LogColumnAccess().GraphKind(), 3);
-}
-
-TEST(CurveEntry, NewEntryIsAThinBlackConnectedLine) {
-    const CCurveEntry c;
-    EXPECT_EQ(c.sourceKind, kCurveColumn);
-    EXPECT_EQ(c.colour, 0u);
-    EXPECT_EQ(c.connect, 1);
-    EXPECT_EQ(c.thickness, 1);
-    EXPECT_EQ(c.markerSymbol, kMarkerNone);
-    EXPECT_EQ(c.bandScale, 1.0);
-    EXPECT_EQ(c.bandOffset, 0.0);
-    EXPECT_FALSE(c.formulaResult);
-}
-
 // A screen with a column curve and two formula curves.
 CGraphCurve ThreeCurveScreen(const CResultDataRef& data) {
     CGraphCurve g;

@@ -33,17 +33,6 @@ std::vector<std::pair<int, int>> BarbsTo(const AnnotationCanvas& c, Point tip) {
     return out;
 }
 
-TEST(GraphLine, DefaultsAreASolidBlackLineWithoutArrowAtTheOrigin) {
-    CGraphLine line;
-    EXPECT_EQ(line.Type(), kAnnotationLine);
-    EXPECT_EQ(line.X1(), 0.0);
-    EXPECT_EQ(line.Y2(), 0.0);
-    EXPECT_EQ(line.Pen(), (LinePen{kLinePenSolid, 1, 1, kRgbBlack}));
-    EXPECT_EQ(line.Arrow(), 0);
-    EXPECT_TRUE(line.BoundingRect().Empty());
-    EXPECT_TRUE(line.SupportsEndDrag());
-}
-
 TEST(GraphLine, ArrowheadBarbsSitASixthAlongAtThirtyDegrees) {
     struct Case {
         Point p1, p2;

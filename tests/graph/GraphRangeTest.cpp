@@ -53,18 +53,32 @@ TEST(SetRange, EqualEndsAreWidened) {
     }
 }
 
-TEST(SetRange, WidenedRangeGetsAFifthAsIncrement) {
-    CGraphCurve g;
-    RangeFlags f = NoAutoStep();
-    f.setIncrement = true;
-    ASSERT_TRUE(g.SetXRange(5, 5, 123, f));
-    EXPECT_DOUBLE_EQ(g.XRange().increment, 0.2);
-}
-
-TEST(SetRange, ReversedEndsAreSwapped) {
-    CGraphCurve g;
-    ASSERT_TRUE(g.SetXRange(10, 0, 0, {}));
-    EXPECT_EQ(g.XRange(), (AxisRange{0, 10, 2}));
+TEST(SetRange, EndsAndStepAsStored) {
+    RangeFlags keepStep = NoAutoStep();
+    keepStep.setIncrement = true;
+    struct Case {
+        const char* what;
+        bool y;
+        double from, to, increment;
+        RangeFlags flags;
+        AxisRange want;
+    };
+    const Case cases[] = {
+        {"reversed ends are swapped", false, 10, 0, 0, {}, {0, 10, 2}},
+        {"X chooses its step and aligns the ends", false, 0, 7, 0, {}, {0, 8, 2}},
+        {"Y has thresholds of its own", true, 0, 1.6, 0, {}, {0, 1.75, 0.25}},
+        {"a widened range takes a fifth as step", false, 5, 5, 123, keepStep, {4.5, 5.5, 0.2}},
+    };
+    for (const Case& c : cases) {
+        CGraphCurve g;
+        ASSERT_TRUE(c.y ? g.SetYRange(c.from, c.to, c.increment, c.flags)
+                        : g.SetXRange(c.from, c.to, c.increment, c.flags))
+            << c.what;
+        const AxisRange r = c.y ? g.YRange() : g.XRange();
+        EXPECT_DOUBLE_EQ(r.from, c.want.from) << c.what;
+        EXPECT_DOUBLE_EQ(r.to, c.want.to) << c.what;
+        EXPECT_DOUBLE_EQ(r.increment, c.want.increment) << c.what;
+    }
 }
 
 TEST(SetRange, NonFiniteEndsAreRefusedAndChangeNothing) {
@@ -96,14 +110,10 @@ TEST(SetRange, ZoomLimitRefusesScalesBeyondTwoToTheTwentyEight) {
     // Y is measured against the plot height: 500 / 0.002 * 1000 = 2.5e8.
     EXPECT_TRUE(g.SetYRange(0, 0.002, 0, {}));
     EXPECT_FALSE(g.SetYRange(0, 0.0015, 0, {}));
-}
-
-TEST(SetRange, AutoIncrementChoosesAndAlignsTheAxisStep) {
-    CGraphCurve g;
-    ASSERT_TRUE(g.SetXRange(0, 7, 0, {}));
-    EXPECT_EQ(g.XRange(), (AxisRange{0, 8, 2}));
-    ASSERT_TRUE(g.SetYRange(0, 1.6, 0, {}));
-    EXPECT_EQ(g.YRange(), (AxisRange{0, 1.75, 0.25}));
+    // Exactly 2^28 - 1 pixels is refused; a hair less is taken.
+    g.StoreX({0, 268435455}, {0, 268435455, 0});
+    EXPECT_FALSE(g.SetXRange(0, 1000, 0, {}));
+    EXPECT_TRUE(g.SetXRange(0, 1000.001, 0, {}));
 }
 
 TEST(SetRange, AutoIncrementAdjustsAKeptIncrement) {
@@ -368,6 +378,15 @@ TEST(IndexWindow, ReachesOneSampleBeyondEachEnd) {
         EXPECT_EQ(g.VisibleIndexWindow(20, 30).first, 0);
         EXPECT_EQ(g.VisibleIndexWindow(-30, -20).last, 9);
     }
+}
+
+TEST(IndexWindow, AnUnsortedColumnIsScannedFromEachEnd) {
+    CGraphCurve g;
+    g.SetData(MakeData({"Time"}, {{0, 2, 1, 3, 4, 5, 6, 7, 8, 9}}));
+    // The first sample at or above 3 and the last at or below 6, one beyond each.
+    EXPECT_EQ(g.VisibleIndexWindow(3, 6), (IndexWindow{2, 7}));
+    EXPECT_EQ(g.VisibleIndexWindow(2.5, 6.5), (IndexWindow{2, 7}));
+    EXPECT_EQ(g.VisibleIndexWindow(0, 9), (IndexWindow{0, 9}));
 }
 
 TEST(IndexWindow, EmptyDataGivesAnEmptyWindow) {

@@ -24,18 +24,7 @@ CGraphText TextAt(double x, double y, const std::string& text, std::int32_t just
     return t;
 }
 
-TEST(GraphText, DefaultsAreAnEmptyCentredBlackArialTwelve) {
-    CGraphText t;
-    EXPECT_EQ(t.Type(), kAnnotationText);
-    EXPECT_TRUE(t.IsEmpty());
-    EXPECT_EQ(t.Justification(), kJustifyCenter);
-    EXPECT_EQ(t.Vertical(), 0);
-    EXPECT_EQ(t.Colour(), kRgbBlack);
-    EXPECT_EQ(t.Font().height, -12);
-    EXPECT_EQ(t.Font().faceName, "Arial");
-    EXPECT_EQ(t.Font().weight, 0);
-    EXPECT_EQ(t.Font().italic, 0);
-    EXPECT_FALSE(t.SupportsEndDrag());
+TEST(GraphText, JustificationsAreNamedAsTheDialogShowsThem) {
     EXPECT_STREQ(CGraphText::JustificationName(3), "Left Bottom");
     EXPECT_STREQ(CGraphText::JustificationName(0), "Center");
 }

@@ -93,6 +93,11 @@ TEST(Renderer, ClipSegmentMovesOutsideEndsOntoTheInnerLines) {
         {{50, 50}, {250, 50}, true, {50, 50}, {99, 50}},   // horizontal: clamped
         {{30, -10}, {30, 500}, true, {30, 1}, {30, 99}},   // vertical: clamped
         {{0, -10}, {0, 500}, false, {}, {}},               // vertical on the frame
+        {{99, -10}, {99, 500}, false, {}, {}},             // on the right inner line
+        {{98, -10}, {98, 500}, true, {98, 1}, {98, 99}},   // one pixel inside it
+        {{1, 500}, {1, -10}, true, {1, 99}, {1, 1}},       // on the left inner line
+        {{-10, 99}, {500, 99}, false, {}, {}},             // on the bottom inner line
+        {{500, 1}, {-10, 1}, true, {99, 1}, {1, 1}},       // on the top inner line
         {{50, 50}, {150, 200}, true, {50, 50}, {83, 99}},  // leaves by the bottom
         {{50, 50}, {150, 150}, false, {}, {}},             // leaves exactly by a corner
         {{-50, 150}, {150, 120}, false, {}, {}},           // passes below the plot
@@ -338,7 +343,8 @@ TEST(Renderer, LogAxisLeavesGapsAtNonPositiveSamples) {
 }
 
 TEST(Renderer, AxisTextTitleLegendAndSelectionMark) {
-    Screen s(MakeData({"Time", "Vout"}, {{0, 0.001, 0.002}, {0, 1500, 2000}}), {1},
+    // Names in Windows-1252 are drawn as their text.
+    Screen s(MakeData({"Time", "Vout\xB5"}, {{0, 0.001, 0.002}, {0, 1500, 2000}}), {1},
              {0, 0.002, 0.0005}, {0, 2000, 500});
     s.model.SetDisplayFlags(kDisplaySelected);
     RecordingCanvas canvas;
@@ -352,7 +358,7 @@ TEST(Renderer, AxisTextTitleLegendAndSelectionMark) {
     EXPECT_TRUE(has("0.0K"));  // zero takes the prefix as every label does
     EXPECT_TRUE(has("2.00m"));
     EXPECT_TRUE(has("Time (ms)"));
-    EXPECT_TRUE(has("Vout"));
+    EXPECT_TRUE(has("Vout\xC2\xB5"));
     ASSERT_EQ(s.model.LegendRects().size(), 1u);
     EXPECT_EQ(s.model.LegendRects()[0].left, plot.left);
     // The red square of the selected screen, top right above the plot.
@@ -360,6 +366,12 @@ TEST(Renderer, AxisTextTitleLegendAndSelectionMark) {
     const Rect mark{plot.right - h, plot.top - 2 * h, plot.right, plot.top - h};
     EXPECT_TRUE(std::any_of(canvas.fills.begin(), canvas.fills.end(),
                             [&](const auto& f) { return f.rect == mark && f.colour == kRed; }));
+    // A custom X title is drawn as its text too.
+    s.model.SetXTitle("Zeit \xB5s");
+    RecordingCanvas titled;
+    s.Draw(titled, o);
+    EXPECT_TRUE(std::any_of(titled.texts.begin(), titled.texts.end(),
+                            [](const auto& t) { return t.text == "Zeit \xC2\xB5s (m )"; }));
     // Not on a printer, and not unless asked.
     RecordingCanvas printer;
     printer.printer = true;

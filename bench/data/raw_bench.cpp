@@ -1,0 +1,102 @@
+// Reading a binary SPICE raw file of 10,000,000 points of 4 variables (the
+// values of a point stored together, so the reader transposes them) beside
+// copying the same file with cp. Files go to $KURVEX_BENCH_DIR (default
+// /tmp/kurvex-bench).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "data/RawFile.h"
+
+namespace {
+
+class Loud : public kurvex::UserMessages {
+public:
+    void Show(const std::string& text, kurvex::MessageIcon) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::exit(1);
+    }
+};
+
+std::string PathFor(long long points, int vars, const char* what) {
+    const char* dir = std::getenv("KURVEX_BENCH_DIR");
+    const std::string base = dir && *dir ? dir : "/tmp/kurvex-bench";
+    std::filesystem::create_directories(base);
+    return base + "/raw_" + what + "_" + std::to_string(points) + "x" + std::to_string(vars) +
+           ".raw";
+}
+
+// A transient result as ngspice writes it, with an uneven time step.
+void WriteSource(long long points, int vars) {
+    const std::string path = PathFor(points, vars, "source");
+    if (std::filesystem::exists(path)) return;
+    const std::string temp = path + ".part";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) std::exit(1);
+    std::fprintf(f,
+                 "Title: bench\nDate: today\nPlotname: Transient Analysis\nFlags: real\n"
+                 "No. Variables: %d\nNo. Points: %lld\nVariables:\n\t0\ttime\ttime\n",
+                 vars, points);
+    for (int v = 1; v < vars; ++v) std::fprintf(f, "\t%d\tv(n%d)\tvoltage\n", v, v);
+    std::fputs("Binary:\n", f);
+    std::vector<double> chunk;
+    const long long rows = 1 << 16;
+    for (long long r0 = 0; r0 < points; r0 += rows) {
+        chunk.clear();
+        for (long long r = r0; r < std::min(points, r0 + rows); ++r) {
+            chunk.push_back(static_cast<double>(r) * 1e-7 + static_cast<double>(r % 3) * 1e-9);
+            for (int v = 1; v < vars; ++v) chunk.push_back(100.0 * std::sin(r * 1e-3 * v) + v);
+        }
+        std::fwrite(chunk.data(), sizeof(double), chunk.size(), f);
+    }
+    if (std::fclose(f) != 0) std::exit(1);
+    std::filesystem::rename(temp, path);
+}
+
+void BM_RawRead(benchmark::State& state) {
+    const long long points = state.range(0);
+    const int vars = static_cast<int>(state.range(1));
+    WriteSource(points, vars);
+    const std::string path = PathFor(points, vars, "source");
+    Loud messages;
+    for (auto _ : state) {
+        kurvex::CResultDataRef d;
+        std::vector<kurvex::RawPlot> plots;
+        if (kurvex::ReadRawFile(path, d, plots, messages) != kurvex::RawReadResult::Read)
+            state.SkipWithError("not read");
+        benchmark::DoNotOptimize(d->Variable(vars - 1)->Values());
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+
+// The yardstick: cp of the same file in the same run.
+void BM_RawCopyWithCp(benchmark::State& state) {
+    const long long points = state.range(0);
+    const int vars = static_cast<int>(state.range(1));
+    WriteSource(points, vars);
+    const std::string from = PathFor(points, vars, "source");
+    const std::string to = PathFor(points, vars, "copied");
+    const std::string command = "cp '" + from + "' '" + to + "'";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
+    }
+    std::filesystem::remove(to);
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(from)));
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    b->Args({10000000, 4})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+BENCHMARK(BM_RawCopyWithCp)->Apply(Sizes);
+BENCHMARK(BM_RawRead)->Apply(Sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "graph/GraphCurve.h"
+#include "graph/MouseMode.h"
+#include "graph/Renderer.h"
+#include "graph/ScreenInput.h"
+
+class QRubberBand;
+class QScrollBar;
+
+namespace kurvex {
+
+// The codes a screen sends its view.
+enum class ScreenNotify : int {
+    LeftPressed = 11,
+    DoubleClicked = 12,
+    RightPressed = 13,
+    XRangeChanged = 21,
+    CursorMoved = 22,
+};
+
+// One screen of a graph view: draws its model through a back buffer and maps
+// the mouse, the wheel and its scroll bars onto the core's zoom, pan and
+// measure operations.
+class CGraphWnd : public QWidget {
+    Q_OBJECT
+public:
+    explicit CGraphWnd(QWidget* parent = nullptr);
+    ~CGraphWnd() override;
+
+    // The screen's model, owned by the widget (a default one until set).
+    CGraphCurve& Record();
+    const CGraphCurve& Record() const;
+    // Takes over `record`; null gives the screen a new default model.
+    void SetRecord(std::unique_ptr<CGraphCurve> record);
+    // Position in the view; the accessible name is "Screen N" (N = index + 1).
+    void SetIndex(int index);
+    int Index() const { return index_; }
+    // Draws the X labels and shows the horizontal scroll bar.
+    void SetBottom(bool bottom);
+    // Draws everything again (back buffer) and repaints; calls made in one go
+    // are drawn once.
+    void Redraw();
+    // Sets the scroll bars from the model's ranges, after a change made outside.
+    void UpdateScrollBars();
+    // The zoom-in and zoom-out commands on this screen: one undo entry, then
+    // XRangeChanged with first value 1.
+    void ZoomIn();
+    void ZoomOut();
+    // The view's right-mouse pan and zoom after code 13, from `p` in this
+    // screen's own coordinates (mapFromGlobal of the code's point), following
+    // the right button until it is released. Both need `p` inside the plot;
+    // the zoom box also refuses (false) a press at or below a lower end.
+    void BeginRightPan(QPoint p);
+    bool BeginRightZoom(QPoint p);
+    // Drops the drag in progress, as Esc does.
+    void CancelDrag();
+    bool DragInProgress() const;
+    // Whether this window follows the program's mouse mode (default on), and
+    // the mode it uses when it does not (default Pan).
+    void SetUseSharedMode(bool on);
+    void SetOwnMode(std::int32_t mode);
+    // The mode a drag on this screen takes now.
+    std::int32_t CurrentMode() const { return mode_.Current(); }
+
+    // The screen zoom in and out act on: the one holding the keyboard focus,
+    // else the first; null when there are none.
+    static CGraphWnd* ZoomTarget(const std::vector<CGraphWnd*>& screens);
+
+signals:
+    // code: a ScreenNotify value; screen: Index().
+    //  11: first = the curve whose legend label was hit, or -1.
+    //  12: first = 0.
+    //  13: first = the keyboard modifiers, second = the pointer in global
+    //      coordinates, x in the low and y in the high 16 bits.
+    //  21: first = 1 when the X range changed (the view redraws all screens),
+    //      0 when only Y did.
+    //  22: first = the cursor moved (0 or 1), or 65535 when only the selected
+    //      curve changed.
+    void notify(int code, int screen, qint64 first, qint64 second);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    bool HasData() const;
+    QRect DrawingArea() const;
+    void Render();
+    void UpdateDescription();
+    void Notify(ScreenNotify code, qint64 first, qint64 second = 0);
+    void RangeChanged(bool xChanged);
+    bool StartDrag(DragKind kind, QPoint p, Qt::MouseButton button, bool aboveLowerEnds);
+    void FinishDrag(QPoint p);
+    void ShowBand();
+    void AutoScrollTick();
+    void MeasureAt(int which, QPoint p);
+    void SelectCurve(std::int32_t curve);
+    void ScrollBarAction(bool horizontal, int action);
+    void UpdatePointer(QPoint p);
+
+    std::unique_ptr<CGraphCurve> record_;
+    int index_ = 0;
+    WindowMouseMode mode_;
+
+    QImage buffer_;
+    bool stale_ = true;
+    DrawMemory memory_;
+
+    QScrollBar* hbar_ = nullptr;
+    QScrollBar* vbar_ = nullptr;
+    bool settingBars_ = false;
+
+    ScreenDrag drag_;
+    Qt::MouseButton dragButton_ = Qt::NoButton;
+    QRubberBand* band_ = nullptr;
+    QTimer autoScroll_;
+    WheelAccumulator wheel_;
+};
+
+}  // namespace kurvex

@@ -1,0 +1,206 @@
+#include "app/MeasureWindow.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "data/NameText.h"
+#include "graph/Canvas.h"
+#include "graph/MouseMode.h"
+
+namespace kurvex {
+
+namespace {
+
+// The size of the list when the window is made.
+constexpr int kViewWidth = 260;
+constexpr int kViewHeight = 225;
+// Space kept between the window's bottom and the main frame's.
+constexpr int kBottomGap = 20;
+// Where rows start, and the space before, after and inside them.
+constexpr int kTop = 15;
+constexpr int kStep = 5;
+constexpr int kInset = 10;
+const QColor kRuleColour(200, 200, 200);
+
+CMsuFrame* instance = nullptr;
+
+std::function<void()>& ClosedHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+QString ToQString(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QColor ToQColor(Rgb c) {
+    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
+
+QFont ViewFont() {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(14);
+    f.setWeight(QFont::Normal);
+    f.setStyleHint(QFont::SansSerif);
+    return f;
+}
+
+}  // namespace
+
+CMeasureView::CMeasureView(QWidget* parent) : QWidget(parent) {
+    setFont(ViewFont());
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CMeasureView::SetRows(std::vector<MeasureRow> rows) {
+    rows_ = std::move(rows);
+    // Labels are names and formulas from the file, in whatever encoding it had.
+    for (MeasureRow& r : rows_) r.label = DisplayName(r.label);
+    height_ = Layout(nullptr);
+    setMinimumHeight(height_);
+    QStringList lines;
+    for (const MeasureRow& r : rows_) {
+        if (r.label == kMeasureSeparator || r.label == kMeasureGap) continue;
+        lines << ToQString(r.label) + QLatin1Char('\t') + ToQString(r.value);
+    }
+    setAccessibleDescription(lines.join(QLatin1Char('\n')));
+    update();
+}
+
+int CMeasureView::Layout(QPainter* painter) const {
+    const QFontMetrics fm(font());
+    const int mid = width() / 2;
+    const int labelWidth = std::max(0, mid - 2 * kInset);
+    int y = kTop;
+    std::vector<int> rules;
+    for (const MeasureRow& r : rows_) {
+        if (r.label == kMeasureSeparator) {
+            rules.push_back(y);
+            y += kStep;
+            continue;
+        }
+        if (r.label == kMeasureGap) {
+            y += kStep;
+            continue;
+        }
+        const QString label = fm.elidedText(ToQString(r.label), Qt::ElideRight, labelWidth);
+        const QString value = ToQString(r.value);
+        const int h = fm.height();
+        if (painter) {
+            painter->setPen(ToQColor(r.colour));
+            painter->drawText(QRect(kInset, y, labelWidth, h),
+                              Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, label);
+            painter->drawText(QRect(mid + kInset, y, labelWidth, h),
+                              Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, value);
+        }
+        y += h + kStep;
+    }
+    if (painter) {
+        painter->setPen(QPen(kRuleColour, 1));
+        painter->drawLine(mid, kTop, mid, y);
+        for (int ry : rules) painter->drawLine(kInset, ry, 2 * mid - kInset, ry);
+    }
+    return y;
+}
+
+void CMeasureView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    painter.setFont(font());
+    const int y = Layout(&painter);
+    if (y != height_) {
+        height_ = y;
+        setMinimumHeight(y);
+    }
+}
+
+CMsuFrame::CMsuFrame(QWidget* parent) : QWidget(parent, Qt::Tool) {
+    setWindowTitle(QStringLiteral("Measure"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAccessibleName(QStringLiteral("Measure"));
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    // The rows use the window's width; only a long list scrolls.
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_ = new CMeasureView;
+    view_->setAccessibleName(QStringLiteral("Measure values"));
+    scroll_->setWidget(view_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll_);
+    resize(kViewWidth, kViewHeight);
+    Refresh();
+}
+
+CMsuFrame::~CMsuFrame() {
+    if (instance == this) instance = nullptr;
+}
+
+CMsuFrame* CMsuFrame::Instance() {
+    return instance;
+}
+
+CMsuFrame* CMsuFrame::Open(QWidget* mainFrame) {
+    if (instance) return instance;
+    instance = new CMsuFrame(mainFrame);
+    instance->show();
+    if (mainFrame) {
+        // Right edges flush, the bottom a little above the frame's, size kept.
+        const QRect main = mainFrame->frameGeometry();
+        const QSize size = instance->frameGeometry().size();
+        instance->move(main.right() + 1 - size.width(),
+                       main.bottom() + 1 - kBottomGap - size.height());
+    }
+    return instance;
+}
+
+void CMsuFrame::CursorUpdate(const std::vector<CGraphCurve*>& screens, double x1, double x2,
+                             int which) {
+    state_.resultMode = false;
+    setWindowTitle(QStringLiteral("Measure"));
+    state_.cursor1X = x1;
+    state_.cursor2X = x2;
+    state_.movedCursor = which == 1 ? 1 : 0;
+    state_.screens = screens;
+    Refresh();
+}
+
+void CMsuFrame::ShowResult(const std::string& caption, const std::string& label, double value,
+                           Rgb colour) {
+    setWindowTitle(ToQString(caption));
+    state_.resultMode = true;
+    state_.resultLabel = label;
+    state_.resultValue = std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+    state_.resultColour = colour;
+    Refresh();
+}
+
+void CMsuFrame::ClearValues() {
+    state_.screens.clear();
+    Refresh();
+}
+
+void CMsuFrame::SetClosedHook(std::function<void()> hook) {
+    ClosedHook() = std::move(hook);
+}
+
+void CMsuFrame::Refresh() {
+    view_->SetRows(MeasureRows(state_));
+    setAccessibleDescription(view_->accessibleDescription());
+    view_->repaint();
+}
+
+void CMsuFrame::closeEvent(QCloseEvent* event) {
+    if (MouseMode() == kModeMeasure) SetMouseMode(kModeEscape);
+    if (instance == this) instance = nullptr;
+    event->accept();
+    if (const std::function<void()> hook = ClosedHook()) hook();
+}
+
+}  // namespace kurvex

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QFrame>
+#include <QString>
+
+#include "graph/GraphTypes.h"
+
+namespace kurvex {
+
+// A sunken patch that shows a colour, or one of two words instead. Its text
+// is the colour as six hexadecimal digits, red first. A double click (or
+// Space while it has the focus) asks its page to open the colour chooser.
+class CColorSwatch : public QFrame {
+    Q_OBJECT
+public:
+    // What the patch shows.
+    enum Mode { ShowColour = 0, ShowTransparent = 1, ShowAutomatic = 2 };
+
+    explicit CColorSwatch(QWidget* parent = nullptr);
+
+    Rgb Colour() const { return colour_; }
+    void SetColour(Rgb colour);
+    Mode DisplayMode() const { return mode_; }
+    void SetDisplayMode(Mode mode);
+    // The words of modes 1 and 2 ("Transparent", "Automatic").
+    void SetWords(const QString& transparent, const QString& automatic);
+
+    // Six upper-case hexadecimal digits, red first.
+    QString Text() const;
+    // Takes the first six characters as hexadecimal pairs, red first; a
+    // shorter or non-hexadecimal text is ignored.
+    void SetText(const QString& text);
+
+    QSize sizeHint() const override;
+
+signals:
+    // The user double-clicked the patch.
+    void doubleClicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void Described();
+
+    Rgb colour_ = kRgbWhite;
+    Mode mode_ = ShowColour;
+    QString transparent_;
+    QString automatic_;
+};
+
+}  // namespace kurvex

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kurvex {
+
+// The text of a name, title or label held as bytes in a file: valid UTF-8
+// stays as it is, any other byte string is read as Windows-1252 (its five
+// unassigned bytes become U+FFFD). Always valid UTF-8.
+std::string DisplayName(std::string_view bytes);
+
+// True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing past U+10FFFF).
+bool IsUtf8(std::string_view bytes);
+
+// True when two names read as the same text, ignoring the case of ASCII letters
+// (a UTF-8 name and its Windows-1252 spelling are the same name).
+bool SameName(std::string_view a, std::string_view b);
+
+}  // namespace kurvex

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/ResultData.h"
+#include "data/UserMessages.h"
+
+namespace kurvex {
+
+// The result file of SPICE simulators (ngspice and its kin): one or more
+// plots, each a text header ("Title:", "Plotname:", "Flags:", "No. Variables:",
+// "No. Points:", "Variables:" with one line per variable) followed by its
+// points, either as text after "Values:" or as little-endian numbers after
+// "Binary:", point after point with every variable of a point together.
+// Headers may be 8-bit or UTF-16 text; binary values may be doubles or
+// single-precision floats (a double X then floats is also met).
+
+// One plot of a raw file as its header describes it.
+struct RawPlot {
+    std::string name;  // what "Plotname:" says
+    bool complex = false;
+    std::int32_t variables = 0;  // X included
+    std::int64_t points = 0;
+};
+
+// True when `head`, the first bytes of a file, begins with a "Title:" or
+// "Plotname:" line (8-bit or UTF-16 text): the file is read as a raw file.
+bool LooksLikeRawFile(std::string_view head);
+
+struct RawReadOptions {
+    std::int32_t plot = 0;  // the plot to read, from 0
+    // Called now and then with the bytes read and the total; false cancels
+    // the read, which then fails without a message.
+    std::function<bool(std::int64_t done, std::int64_t total)> progress;
+};
+
+enum class RawReadResult {
+    Read,    // `data` holds the plot
+    NotRaw,  // no raw header after all: nothing was said, `why` tells the reason
+    Failed,  // refused and reported; `data` is unchanged
+};
+
+// Reads one plot of the raw file at `path` into `data`: real plots as their
+// variables, complex ones as "Frequency" and, for every other variable V,
+// "amp(V)" in dB and "phase(V)" in degrees. `plots` receives every plot the
+// file holds (as far as their headers can be read).
+RawReadResult ReadRawFile(const std::string& path, CResultDataRef& data,
+                          std::vector<RawPlot>& plots, UserMessages& messages,
+                          const RawReadOptions& options = {}, std::string* why = nullptr);
+// The same over bytes in memory; `name` names them in messages.
+RawReadResult ReadRawBytes(std::string_view bytes, const std::string& name, CResultDataRef& data,
+                           std::vector<RawPlot>& plots, UserMessages& messages,
+                           const RawReadOptions& options = {}, std::string* why = nullptr);
+
+// A status line naming the plots of a file beside the one shown (`shown`
+// from 0); empty when the file holds one plot.
+std::string OtherPlotsNote(const std::vector<RawPlot>& plots, std::int32_t shown);
+
+}  // namespace kurvex

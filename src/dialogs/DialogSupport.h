@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <string>
+
+#include "graph/GraphTypes.h"
+
+class QPushButton;
+class QWidget;
+
+namespace kurvex {
+
+// Text of the data (variable names, formulas, labels) as the dialogs show it:
+// UTF-8, or else Windows-1252 as older files wrote it.
+QString ShownText(const std::string& bytes);
+// Text the user typed, as the core keeps it.
+std::string StoredText(const QString& text);
+
+// A colour of the model (0x00BBGGRR) and back.
+QColor ToQColor(Rgb colour);
+Rgb ToRgb(const QColor& colour);
+// A narrow "..." button that opens a chooser; `name` is what it is called
+// for screen readers.
+QPushButton* ChooserButton(QWidget* parent, const QString& name);
+// Opens the colour chooser on `initial`; false when the user cancelled.
+bool ChooseColour(QWidget* parent, Rgb& colour);
+
+}  // namespace kurvex

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "analysis/Cycles.h"
+#include "formula/FormulaTestSupport.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+// Time 0..99 s; a gate G of period 10 s, high (10) on samples 0..2 of each
+// period with sloped edges (rising through 5 at 9.5 s, 19.5 s, ...); I = 1 + G;
+// C constant.
+CResultDataRef Converter() {
+    std::vector<double> t, g, i, c;
+    for (int k = 0; k < 100; ++k) {
+        t.push_back(k);
+        g.push_back(k % 10 < 3 ? 10.0 : 0.0);
+        i.push_back(1.0 + g.back());
+        c.push_back(2.0);
+    }
+    return MakeData({"Time", "G", "I", "C"}, {t, g, i, c});
+}
+
+struct View {
+    CGraphCurve top, bottom;
+    std::vector<CGraphCurve*> screens{&top, &bottom};
+
+    explicit View(const CResultDataRef& d) {
+        for (CGraphCurve* s : screens) {
+            s->SetData(d);
+            s->StoreX(DataExtent{0, 99}, AxisRange{0, 99, 10});
+        }
+        top.AddCurve(CCurveEntry::ForColumn(d, 1));
+        top.AddCurve(CCurveEntry::ForColumn(d, 2));
+        CCurveEntry doubled = CCurveEntry::ForFormula("I*2");
+        EXPECT_TRUE(doubled.Bind(d).ok);
+        doubled.colour = 0x00FF00;
+        bottom.AddCurve(doubled);
+    }
+    void Zoom(double from, double to) {
+        for (CGraphCurve* s : screens) s->StoreX(DataExtent{0, 99}, AxisRange{from, to, 10});
+    }
+};
+
+double Value(const FigureTable& t, std::size_t row, std::size_t column) {
+    const auto& v = t.rows.at(row).values.at(column);
+    EXPECT_TRUE(v) << t.rows[row].label << " column " << column;
+    return v ? *v : NAN;
+}
+
+TEST(CycleTable, OneRowPerCurveOfEveryScreenOverTheCyclesInView) {
+    View v(Converter());
+    FigureTable t = CycleTable(v.screens, std::nullopt, {});
+    EXPECT_EQ(t.title, "Reference G: level 5, hysteresis 1; 8 cycles, period 10, frequency 0.1");
+    EXPECT_EQ(t.message, "");
+    ASSERT_EQ(t.rows.size(), 3u);
+    EXPECT_EQ(t.rows[2].label, "I*2");
+    EXPECT_EQ(t.rows[2].colour, 0x00FF00u);
+    // Columns: Avg, RMS, Min, Max, Ripple, Duty; G's trapezoids give
+    // 30 V s and 287.5 V^2 s per 10 s cycle.
+    EXPECT_DOUBLE_EQ(Value(t, 0, 0), 3.0);
+    EXPECT_DOUBLE_EQ(Value(t, 0, 1), std::sqrt(28.75));
+    EXPECT_EQ(Value(t, 0, 4), 10.0);
+    EXPECT_DOUBLE_EQ(Value(t, 0, 5), 0.3);
+    EXPECT_DOUBLE_EQ(Value(t, 1, 0), 4.0);
+    EXPECT_FALSE(t.rows[1].values[5]);  // duty is the reference's alone
+    EXPECT_DOUBLE_EQ(Value(t, 2, 0), 8.0);
+    EXPECT_EQ(Value(t, 2, 2), 2.0);
+    const std::string text = FigureTableText(t);
+    EXPECT_EQ(text.substr(text.find('\n') + 1, text.find("\nG\t") - text.find('\n')),
+              "Curve\tAvg\tRMS\tMin\tMax\tRipple\tDuty\n");
+    EXPECT_NE(text.find("\nI*2\t8\t"), std::string::npos) << text;
+
+    // Zooming keeps the crossings in view; the selected curve is the reference.
+    v.Zoom(25, 60);
+    v.bottom.SetSelectedCurve(0);
+    t = CycleTable(v.screens, std::nullopt, {});
+    EXPECT_EQ(t.title.substr(0, 44), "Reference I*2: level 12, hysteresis 2; 3 cyc");
+    EXPECT_DOUBLE_EQ(Value(t, 2, 5), 0.3);
+}
+
+TEST(CycleTable, SaysInWordsWhyThereAreNoCycles) {
+    View v(Converter());
+    struct Case {
+        CurvePlace reference;
+        CycleRequest request;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{0, 0},
+         {12.0, std::nullopt},
+         "No cycles: G never rises through its level 12 after being "
+         "below 11.5."},
+        {{0, 0},
+         {std::nullopt, 30.0},
+         "No cycles: G never rises through its level 5 after being "
+         "below -10."},
+        {{5, 0}, {}, "No curve to measure."},
+    };
+    for (const Case& c : cases) {
+        const FigureTable t = CycleTable(v.screens, c.reference, c.request);
+        EXPECT_EQ(t.message, c.message);
+        EXPECT_TRUE(t.rows.empty());
+    }
+    v.Zoom(5, 15);
+    EXPECT_EQ(CycleTable(v.screens, CurvePlace{0, 0}, {}).message,
+              "No cycles: G rises through its level 5 only once; a cycle runs from one rising "
+              "crossing to the next.");
+    v.top.StoreScales(0, 0, 1);
+    EXPECT_EQ(CycleTable(v.screens, std::nullopt, {}).message,
+              "Cycles are measured on time curves; the view shows spectra.");
+}
+
+}  // namespace
+}  // namespace kurvex

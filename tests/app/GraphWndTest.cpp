@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "app/GraphWnd.h"
+#include "formula/FormulaTestSupport.h"
+#include "graph/ViewLayout.h"
+
+namespace kurvex {
+namespace {
+
+struct Sent {
+    int code;
+    qint64 first, second;
+};
+
+// A shown screen of 400 x 300 pixels with two curves over X 0 .. 100, and
+// what it told its view.
+class ScreenTest : public ::testing::Test {
+protected:
+    ScreenTest() {
+        QObject::connect(&screen, &CGraphWnd::notify,
+                         [this](int code, int, qint64 first, qint64 second) {
+                             sent.push_back({code, first, second});
+                         });
+        screen.resize(400, 300);
+        screen.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&screen));
+    }
+    void SetUp() override { Load(); }
+    // A fresh model with nothing sent yet.
+    void Load() {
+        sent.clear();
+        const CResultDataRef data =
+            test::MakeData({"Time", "a", "b"},
+                           {test::Ramp(101, 1.0), test::Ramp(101, 2.0), test::Ramp(101, -1.0)});
+        auto record = std::make_unique<CGraphCurve>(0);
+        record->SetData(data);
+        record->AddCurve(CCurveEntry::ForColumn(data, 1));
+        record->AddCurve(CCurveEntry::ForColumn(data, 2));
+        ScaleToData(*record);
+        screen.SetRecord(std::move(record));
+    }
+    void TearDown() override {
+        SetMouseModeHook({});
+        SetMouseMode(kModePan);
+    }
+    QPoint PlotPoint(double fx, double fy) const {
+        const PlotRect& p = screen.Record().Plot();
+        return QPoint(p.left + static_cast<int>(fx * p.Width()),
+                      p.top + static_cast<int>(fy * p.Height()));
+    }
+    int Count(ScreenNotify code) const {
+        int n = 0;
+        for (const Sent& s : sent) n += s.code == static_cast<int>(code);
+        return n;
+    }
+    void Wheel(int delta) {
+        const QPointF at = PlotPoint(0.5, 0.5);
+        QWheelEvent e(at, screen.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&screen, &e);
+    }
+
+    CGraphWnd screen;
+    std::vector<Sent> sent;
+};
+
+TEST_F(ScreenTest, OnlyAReleasedDragLeavesAnUndoEntry) {
+    enum End { Release, Escape, ReleaseElsewhere };
+    struct Case {
+        std::int32_t mode;
+        End end;
+    };
+    const Case cases[] = {
+        {kModePan, Release},      {kModePan, Escape},          {kModePan, ReleaseElsewhere},
+        {kModeZoomBox, Release},  {kModeZoomBox, Escape},      {kModeZoomPoint, Release},
+        {kModeZoomPoint, Escape}, {kModeZoomAxisEnd, Release}, {kModeZoomAxisEnd, Escape},
+    };
+    for (const Case& c : cases) {
+        Load();
+        ASSERT_TRUE(SetMouseMode(c.mode));
+        const AxisRange x = screen.Record().XRange();
+        const QPoint from = PlotPoint(0.6, 0.3), to = PlotPoint(0.3, 0.8);
+        QTest::mousePress(&screen, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&screen, to);
+        ASSERT_TRUE(screen.DragInProgress()) << c.mode;
+        if (c.end == Release) {
+            QTest::mouseRelease(&screen, Qt::LeftButton, {}, to);
+        } else if (c.end == Escape) {
+            QTest::keyClick(&screen, Qt::Key_Escape);
+            // The release after Esc must not finish the dropped drag.
+            QTest::mouseRelease(&screen, Qt::LeftButton, {}, to);
+        } else {
+            QMouseEvent move(QEvent::MouseMove, to, screen.mapToGlobal(to), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(&screen, &move);
+        }
+        EXPECT_FALSE(screen.DragInProgress()) << c.mode;
+        const std::size_t entries = c.end == Release ? 1 : 0;
+        EXPECT_EQ(screen.Record().UndoStack().size(), entries) << c.mode << " end " << c.end;
+        EXPECT_EQ(Count(ScreenNotify::XRangeChanged), static_cast<int>(entries)) << c.mode;
+        if (c.end != Release) {
+            EXPECT_EQ(screen.Record().XRange(), x) << c.mode;
+        }
+    }
+}
+
+TEST_F(ScreenTest, WheelDeltasOf30AddUpToOneStep) {
+    const AxisRange x = screen.Record().XRange();
+    for (int i = 0; i < 3; ++i) Wheel(-30);
+    EXPECT_EQ(screen.Record().XRange(), x);
+    EXPECT_EQ(Count(ScreenNotify::XRangeChanged), 0);
+    Wheel(-30);
+    ASSERT_EQ(Count(ScreenNotify::XRangeChanged), 1);
+    EXPECT_EQ(sent.back().first, 1);
+    // Toward the user zooms in by 0.9 about the pointer.
+    EXPECT_NEAR(screen.Record().XRange().to - screen.Record().XRange().from, 0.9 * (x.to - x.from),
+                1e-9 * (x.to - x.from));
+    EXPECT_EQ(screen.Record().UndoStack().size(), 1u);
+}
+
+TEST_F(ScreenTest, ScrollBarsMoveTheRangeTheWayTheyPoint) {
+    // Show the middle of the data so that every bar can move both ways.
+    RangeFlags keep;
+    keep.setIncrement = true;
+    keep.autoIncrement = false;
+    screen.Record().SetXRange(40, 60, 5, keep);
+    screen.Record().SetYRange(60, 120, 20, keep);
+    screen.UpdateScrollBars();
+    QScrollBar* h = nullptr;
+    QScrollBar* v = nullptr;
+    for (QScrollBar* b : screen.findChildren<QScrollBar*>())
+        (b->orientation() == Qt::Horizontal ? h : v) = b;
+    ASSERT_TRUE(h && v);
+    struct Case {
+        bool horizontal;
+        QAbstractSlider::SliderAction action;
+        double from;  // of the range the bar moves
+        qint64 first;
+    };
+    const Case cases[] = {
+        {true, QAbstractSlider::SliderSingleStepAdd, 45, 1},
+        {true, QAbstractSlider::SliderSingleStepSub, 40, 1},
+        // The top of the vertical bar shows the top of the data.
+        {false, QAbstractSlider::SliderSingleStepSub, 80, 0},
+        {false, QAbstractSlider::SliderSingleStepAdd, 60, 0},
+        {false, QAbstractSlider::SliderToMinimum, 140, 0},  // 140 .. 200: the data's top
+    };
+    for (const Case& c : cases) {
+        sent.clear();
+        (c.horizontal ? h : v)->triggerAction(c.action);
+        const AxisRange r = c.horizontal ? screen.Record().XRange() : screen.Record().YRange();
+        EXPECT_DOUBLE_EQ(r.from, c.from) << c.horizontal << " " << c.action;
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::XRangeChanged));
+        EXPECT_EQ(sent[0].first, c.first);
+    }
+    // A run of steps on one bar is one undo entry; the other bar starts another.
+    EXPECT_EQ(screen.Record().UndoStack().size(), 2u);
+}
+
+TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
+    ASSERT_TRUE(SetMouseMode(kModeMeasure));
+    QTest::mouseClick(&screen, Qt::LeftButton, {}, PlotPoint(0.25, 0.5));
+    QTest::mouseClick(&screen, Qt::RightButton, {}, PlotPoint(0.75, 0.5));
+    const CGraphCurve& m = screen.Record();
+    ASSERT_TRUE(m.Cursor(0).shown && m.Cursor(1).shown);
+    EXPECT_LT(m.Cursor(0).x, m.Cursor(1).x);
+    // Curve 0 is measured while none is selected: Y = 2 X.
+    EXPECT_NEAR(m.Cursor(1).y, 2 * m.Cursor(1).x, 1e-9);
+    std::vector<qint64> cursors;
+    for (const Sent& s : sent)
+        if (s.code == static_cast<int>(ScreenNotify::CursorMoved)) cursors.push_back(s.first);
+    EXPECT_EQ(cursors, (std::vector<qint64>{0, 1}));
+
+    ASSERT_TRUE(SetMouseMode(kModePan));
+    sent.clear();
+    const QPoint p = PlotPoint(0.5, 0.5);
+    QTest::mouseClick(&screen, Qt::RightButton, Qt::ShiftModifier, p);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::RightPressed));
+    EXPECT_EQ(sent[0].first, static_cast<qint64>(Qt::ShiftModifier));
+    const QPoint g = screen.mapToGlobal(p);
+    EXPECT_EQ(sent[0].second & 0xFFFF, g.x() & 0xFFFF);
+    EXPECT_EQ((sent[0].second >> 16) & 0xFFFF, g.y() & 0xFFFF);
+}
+
+TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {
+    // No data at all, and a screen too small to leave any plot.
+    for (QSize size : {QSize(400, 300), QSize(60, 40)}) {
+        sent.clear();
+        if (size.width() == 400)
+            screen.SetRecord(nullptr);
+        else
+            Load();
+        screen.resize(size);
+        screen.repaint();
+        for (std::int32_t mode = kModeEscape; mode <= kModeLine; ++mode) {
+            ASSERT_TRUE(SetMouseMode(mode));
+            for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton}) {
+                QTest::mousePress(&screen, b, {}, QPoint(size.width() / 2, size.height() / 2));
+                QTest::mouseMove(&screen, QPoint(1, 1));
+                QTest::mouseRelease(&screen, b, {}, QPoint(1, 1));
+            }
+            QTest::mouseDClick(&screen, Qt::LeftButton, {}, QPoint(5, 5));
+            EXPECT_FALSE(screen.DragInProgress());
+        }
+        Wheel(-120);
+        if (size.width() == 400) screen.ZoomIn();  // nothing to zoom without data
+        screen.BeginRightPan(QPoint(size.width() / 2, size.height() / 2));
+        EXPECT_FALSE(screen.BeginRightZoom(QPoint(size.width() / 2, size.height() / 2)));
+        EXPECT_FALSE(screen.DragInProgress());
+        EXPECT_TRUE(screen.Record().UndoStack().empty()) << size.width();
+        EXPECT_EQ(Count(ScreenNotify::XRangeChanged), 0) << size.width();
+        EXPECT_EQ(Count(ScreenNotify::CursorMoved), 0) << size.width();
+    }
+    screen.resize(400, 300);
+}
+
+TEST_F(ScreenTest, WheelStopsAtTheZoomLimit) {
+    int changes = 0;
+    for (int i = 0; i < 400; ++i) {
+        Wheel(-120);
+        if (Count(ScreenNotify::XRangeChanged) > changes) ++changes;
+    }
+    // 0.9 a step: well before 400 steps the whole data would no longer fit.
+    EXPECT_GT(changes, 10);
+    EXPECT_LT(changes, 400);
+    const AxisRange x = screen.Record().XRange();
+    EXPECT_TRUE(std::isfinite(x.from) && x.to > x.from);
+    EXPECT_EQ(screen.Record().UndoStack().size(), 1u);
+    screen.repaint();
+}
+
+TEST_F(ScreenTest, PointerPicturesFollowModeAndPlaceWithTheirHotSpots) {
+    // The hot spots as the pictures' list gives them.
+    QFile list(QStringLiteral(":/cursors/hotspots.txt"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly | QIODevice::Text));
+    std::map<int, QPoint> spots;
+    for (const QByteArray& line : list.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() == 3) spots[f[0].toInt()] = QPoint(f[1].toInt(), f[2].toInt());
+    }
+    screen.repaint();  // records the legend labels
+    const PlotRect& legend = screen.Record().LegendRects().at(1);
+    struct Case {
+        std::int32_t mode;
+        QPoint at;
+        int picture;  // 0: the arrow
+    };
+    const Case cases[] = {
+        {kModePan, PlotPoint(0.5, 0.5), 147},
+        {kModeZoomAxisEnd, PlotPoint(0.25, 0.75), 154},
+        {kModeMeasure, PlotPoint(0.5, 0.5), 0},
+        {kModePan, QPoint(legend.left + 1, legend.top + 1), 145},
+        {kModePan, QPoint(2, 2), 0},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetMouseMode(c.mode));
+        QTest::mouseMove(&screen, c.at);
+        const QCursor cursor = screen.cursor();
+        if (c.picture == 0) {
+            EXPECT_EQ(cursor.shape(), Qt::ArrowCursor) << c.mode;
+            continue;
+        }
+        EXPECT_EQ(cursor.shape(), Qt::BitmapCursor) << c.picture;
+        ASSERT_TRUE(spots.count(c.picture)) << c.picture;
+        EXPECT_EQ(cursor.hotSpot(), spots[c.picture]) << c.picture;
+    }
+}
+
+TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
+    screen.SetIndex(2);
+    EXPECT_EQ(screen.accessibleName(), QStringLiteral("Screen 3"));
+    screen.Record().Curve(0).label = "V(out)";
+    screen.Record().Curve(1).label = "I(L1)";
+    screen.Redraw();
+    EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("V(out)\nI(L1)"));
+    screen.Record().RemoveCurve(0);
+    screen.Record().Curve(0).label = "I\xB5";  // Windows-1252 from an old file
+    screen.Redraw();
+    EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("I\u00B5"));
+}
+
+}  // namespace
+}  // namespace kurvex

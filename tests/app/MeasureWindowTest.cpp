@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "app/MeasureWindow.h"
+#include "formula/FormulaTestSupport.h"
+#include "graph/MouseMode.h"
+
+namespace kurvex {
+namespace {
+
+TEST(MeasureWindow, OneWindowPlacedAtTheFrameListsItsRowsAndLeavesMeasureModeOnClose) {
+    QWidget mainFrame;
+    mainFrame.setGeometry(100, 50, 900, 700);
+    mainFrame.show();
+    int closed = 0;
+    CMsuFrame::SetClosedHook([&] { ++closed; });
+    ASSERT_TRUE(SetMouseMode(kModeMeasure));
+
+    ASSERT_EQ(CMsuFrame::Instance(), nullptr);
+    CMsuFrame* w = CMsuFrame::Open(&mainFrame);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(CMsuFrame::Open(&mainFrame), w);
+    EXPECT_EQ(CMsuFrame::Instance(), w);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Measure"));
+    EXPECT_TRUE(w->windowFlags() & Qt::Tool);
+    EXPECT_EQ(w->size(), QSize(260, 225));
+    const QRect main = mainFrame.frameGeometry(), own = w->frameGeometry();
+    EXPECT_EQ(own.right(), main.right());
+    EXPECT_EQ(own.bottom(), main.bottom() - 20);
+
+    w->ShowResult("Average Value", "a+b", 1.5, 0x0000FF);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Average Value"));
+    EXPECT_EQ(w->accessibleDescription(), QStringLiteral("a+b\t1.5"));
+
+    // Two cursors on a time axis: the difference, its frequency, then each
+    // curve's change (separator and gap rows are not read out).
+    const CResultDataRef data =
+        test::MakeData({"Time", "v"}, {test::Ramp(11, 0.1), test::Ramp(11, 3.0)});
+    CGraphCurve screen;
+    screen.SetData(data);
+    screen.SetXTitle("Time");
+    CCurveEntry curve = CCurveEntry::ForColumn(data, 1);
+    curve.label = "v";
+    screen.AddCurve(curve);
+    w->CursorUpdate({&screen}, 0.2, 0.7, 1);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Measure"));
+    EXPECT_EQ(w->accessibleDescription(), QStringLiteral("Time\t0.5\nFrequency\t2\nv\t15"));
+    w->ClearValues();
+    EXPECT_EQ(w->accessibleDescription(), QString());
+
+    w->close();
+    EXPECT_EQ(CMsuFrame::Instance(), nullptr);
+    EXPECT_EQ(MouseMode(), kModeEscape);
+    EXPECT_EQ(closed, 1);
+    CMsuFrame::SetClosedHook({});
+    SetMouseMode(kModePan);
+}
+
+}  // namespace
+}  // namespace kurvex

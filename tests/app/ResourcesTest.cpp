@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <set>
+
+namespace {
+
+// Renders a picture at size x size and counts the pixels it covers.
+int CoveredPixels(const QString& path, int size) {
+    QSvgRenderer renderer(path);
+    if (!renderer.isValid()) return -1;
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    painter.end();
+    int covered = 0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) covered += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+    return covered;
+}
+
+TEST(Resources, EveryToolBarButtonHasAVisibleIcon) {
+    // The buttons of the "Standard" and "Measure" tool bars, and the application itself.
+    const char* ids[] = {"57601", "57607", "32787", "32798", "32785", "32810", "32791",
+                         "32804", "32805", "32807", "32808", "32772", "32774", "32775",
+                         "32778", "32803", "32773", "32781", "32792", "32788", "32811",
+                         "32790", "32829", "32828", "32816", "32818", "32817", "32819",
+                         "32813", "32815", "32814", "32799", "32800", "kurvex"};
+    for (const char* id : ids) {
+        const QString path = QStringLiteral(":/icons/%1.svg").arg(id);
+        SCOPED_TRACE(path.toStdString());
+        ASSERT_TRUE(QFile::exists(path));
+        // Drawn, but not a filled square either, at the smallest size a tool bar uses.
+        const int covered = CoveredPixels(path, 16);
+        EXPECT_GT(covered, 16);
+        EXPECT_LT(covered, 16 * 16);
+    }
+}
+
+TEST(Resources, EveryPointerHasAPictureAndAHotSpotInside) {
+    QFile file(QStringLiteral(":/cursors/hotspots.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    std::set<int> seen;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.trimmed().isEmpty()) continue;
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        ASSERT_EQ(fields.size(), 3) << line.toStdString();
+        const int id = fields[0].toInt();
+        const int x = fields[1].toInt();
+        const int y = fields[2].toInt();
+        EXPECT_TRUE(seen.insert(id).second) << id;
+        EXPECT_TRUE(x >= 0 && x < 32 && y >= 0 && y < 32) << id;
+        const QString path = QStringLiteral(":/cursors/%1.svg").arg(id);
+        QSvgRenderer renderer(path);
+        ASSERT_TRUE(renderer.isValid()) << id;
+        EXPECT_EQ(renderer.defaultSize(), QSize(32, 32)) << id;
+        EXPECT_GT(CoveredPixels(path, 32), 32) << id;
+    }
+    EXPECT_EQ(seen, (std::set<int>{145, 146, 147, 148, 149, 151, 152, 153, 154}));
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommands.h"
+
+namespace kurvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string Drain(std::FILE* f) {
+    std::rewind(f);
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+CliRun Cli(const std::vector<std::string>& args) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    CliRun r;
+    r.status = RunCli(args, out, err);
+    r.out = Drain(out);
+    r.err = Drain(err);
+    return r;
+}
+
+std::string File(const char* name, const std::string& text) {
+    const fs::path dir = fs::temp_directory_path() / "kurvex-power-cli-test";
+    fs::create_directories(dir);
+    std::ofstream(dir / name, std::ios::binary) << text;
+    return (dir / name).string();
+}
+
+// The number after "key": in a JSON text.
+double Field(const std::string& json, const std::string& key) {
+    const size_t at = json.find("\"" + key + "\": ");
+    EXPECT_NE(at, std::string::npos) << key << " in " << json;
+    return at == std::string::npos ? NAN : std::atof(json.c_str() + at + key.size() + 4);
+}
+
+TEST(PowerCli, CyclesReportPerCycleFiguresAndNullWhereThereAreNone) {
+    // G rises through 5 at 0.5 s, 2.5 s and 4.5 s; V is invalid from 3 s on.
+    const std::string f = File("gate.txt",
+                               "Time G V\n0 0 1\n1 10 1\n2 0 1\n3 10 NAN\n4 0 NAN\n5 10 NAN\n"
+                               "6 0 NAN\n");
+    CliRun r = Cli({"measure", f, "V", "--cycles", "--ref", "g", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"cycles\": 2, \"period\": 2, \"frequency\": 0.5, \"duty\": 0.5, \"avg\": 1, "
+              "\"rms\": 1, \"min\": 1, \"max\": 1, \"ripple\": 0, \"per_cycle\": [{\"start\": "
+              "0.5, \"end\": 2.5, \"avg\": 1, \"rms\": 1, \"min\": 1, \"max\": 1}, {\"start\": "
+              "2.5, \"end\": 4.5, \"avg\": null, \"rms\": null, \"min\": null, \"max\": null}]}\n");
+    EXPECT_EQ(r.err, "kurvex-cli: 2 invalid samples inside the cycles were left out\n");
+
+    // The reference's own figures; a range keeps the crossings inside it.
+    r = Cli({"measure", f, "G", "--cycles", "--from", "0", "--to", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 45), "cycles: 1\nperiod: 2\nfrequency: 0.5\nduty: 0.5\n");
+
+    // Fewer than two crossings: status 1 and the reason.
+    struct Case {
+        std::vector<std::string> extra;
+        const char* err;
+    };
+    for (const Case& c : {Case{{"--level", "20"},
+                               "kurvex-cli: No cycles: G never rises through its level 20 "
+                               "after being below 19.5.\n"},
+                          Case{{"--from", "0", "--to", "2"},
+                               "kurvex-cli: No cycles: G rises through its level "
+                               "5 only once; a cycle runs from one rising "
+                               "crossing to the next.\n"}}) {
+        std::vector<std::string> args = {"measure", f, "G", "--cycles", "--json"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        r = Cli(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST(PowerCli, EdgesAndDeadTimes) {
+    // A rises 0 -> 10 over 0..10 s and falls over 20..40 s; B rises over 40..50 s.
+    const std::string f =
+        File("edges.txt", "Time A B\n0 0 0\n10 10 0\n20 10 0\n40 0 0\n50 0 10\n60 0 10\n");
+    CliRun r = Cli({"measure", f, "A", "--edges", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"rise\": [{\"at\": 5, \"time\": 8}], \"fall\": [{\"at\": 30, \"time\": 16}], "
+              "\"rise_mean\": 8, \"fall_mean\": 16}\n");
+    // Levels given: 90 % of 0..20 is never reached.
+    r = Cli({"measure", f, "A", "--edges", "--json", "--low", "0", "--high", "20"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"rise\": [], \"fall\": [], \"rise_mean\": null, \"fall_mean\": null}\n");
+
+    r = Cli({"measure", f, "A", "--dead", "b", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "{\"dead_ab\": [{\"at\": 30, \"time\": 15}], \"dead_ba\": [], \"dead_ab_mean\": "
+              "15, \"dead_ba_mean\": null}\n");
+
+    r = Cli({"measure", f, "A", "--edges", "--low", "3", "--high", "3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kurvex-cli: The low and high levels of A are both 3, so it has no edges.\n");
+}
+
+TEST(PowerCli, HarmonicsAndThdUnderEachWindow) {
+    std::string text = "Time I\n";
+    for (int k = 0; k <= 4000; ++k) {
+        const double t = k * 0.1 / 4000;
+        const double w = 2 * M_PI * 50 * t;
+        text += std::to_string(t) + " " +
+                std::to_string(10 * std::sin(w) + 1.0 * std::sin(3 * w) + 0.5 * std::sin(5 * w)) +
+                "\n";
+    }
+    const std::string f = File("line.txt", text);
+    // The transform spans one sample more than the 5 periods, so the
+    // rectangular window leaks most, Hamming's high side lobes next.
+    const std::pair<const char*, double> windows[] = {{"rect", 0.05},
+                                                      {"hann", 1e-3},
+                                                      {"hamming", 5e-3},
+                                                      {"blackman-harris", 1e-3},
+                                                      {"flattop", 1e-3}};
+    for (const auto& [w, tolerance] : windows) {
+        const CliRun r = Cli({"fft", f, "--var", "I", "--thd", "--window", w, "--json"});
+        ASSERT_EQ(r.status, 0) << w << r.err;
+        EXPECT_EQ(r.out.substr(0, 33), "{\"fundamental\": 50, \"amplitude\": ") << r.out;
+        EXPECT_NEAR(Field(r.out, "thd"), 100 * std::sqrt(1.25) / 10, tolerance) << w;
+        EXPECT_NE(r.out.find("{\"order\": 3, \"frequency\": 150, \"amplitude\": "),
+                  std::string::npos);
+    }
+    // The window goes into the spectrum file and the harmonics to the output.
+    const std::string fft = File("line.fft", "");
+    CliRun r = Cli(
+        {"fft", f, "--var", "I", "--thd", "--window", "hann", "-o", fft, "--fundamental", "150"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 17), "fundamental: 150\n");
+    std::stringstream written;
+    written << std::ifstream(fft, std::ios::binary).rdbuf();
+    EXPECT_NE(written.str().find("\r\n;; FFT Window: Hann\r\n"), std::string::npos);
+
+    const std::string flat = File("flat.txt", "Time I\n0 1\n1 1\n2 1\n3 1\n");
+    r = Cli({"fft", flat, "--var", "I", "--thd", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "kurvex-cli: I: The spectrum is 0 at every frequency above 0 Hz, so it has no "
+              "fundamental.\n");
+}
+
+TEST(PowerCli, BadCommandLinesAreUsageErrors) {
+    const std::string f = File("usage.txt", "Time G\n0 0\n1 1\n");
+    const std::vector<std::vector<std::string>> bad = {
+        {"measure", f, "G", "--cycles", "--edges"},
+        {"measure", f, "G", "--cycles", "--at", "1"},
+        {"measure", f, "G", "--ref", "G"},
+        {"measure", f, "G", "--low", "1"},
+        {"measure", f, "G", "--cycles", "--hysteresis", "-1"},
+        {"measure", f, "G", "--cycles", "--level", "x"},
+        {"fft", f, "--thd"},
+        {"fft", f, "--thd", "--var", "G", "--var", "G"},
+        {"fft", f, "--var", "G", "--window", "kaiser", "-o", "x.fft"},
+        {"fft", f, "--var", "G", "--json", "-o", "x.fft"},
+        {"fft", f, "--var", "G", "--thd", "-o", "-"},
+    };
+    for (const auto& args : bad) {
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 2) << args[3];
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace kurvex::cli

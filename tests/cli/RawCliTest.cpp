@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommands.h"
+
+namespace kurvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Drain(std::FILE* f) {
+    std::rewind(f);
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+CliRun Cli(const std::vector<std::string>& args) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    CliRun r;
+    r.status = RunCli(args, out, err);
+    r.out = Drain(out);
+    r.err = Drain(err);
+    return r;
+}
+
+const std::string kSpice = KURVEX_SPICE_DIR;
+
+TEST(RawCli, PlotOptionReachesEveryPlotOfARawFile) {
+    const std::string batch = kSpice + "/rc_batch.raw";
+    CliRun second = Cli({"info", batch, "--plot", "2", "--json"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(second.out.find("\"rows\": 69"), std::string::npos) << second.out;
+    EXPECT_NE(
+        second.out.find("\"plot\": 2, \"plots\": [{\"name\": \"AC Analysis\", \"complex\": "
+                        "true, \"variables\": 4, \"points\": 21}, {\"name\": \"Transient "
+                        "Analysis\", \"complex\": false, \"variables\": 4, \"points\": 69}]}"),
+        std::string::npos)
+        << second.out;
+    CliRun first = Cli({"info", batch});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.out.find("rows: 21\n"), std::string::npos);
+    EXPECT_NE(first.out.find("plot: 1 of 2\n  1 AC Analysis: complex, 4 variables, 21 points\n"),
+              std::string::npos)
+        << first.out;
+
+    // The converted plot reads back with the same names and extents.
+    const fs::path csv = fs::temp_directory_path() / "kurvex-rawcli-ac.csv";
+    ASSERT_EQ(Cli({"convert", batch, "--plot", "1", "-o", csv.string()}).status, 0);
+    CliRun back = Cli({"info", csv.string()});
+    ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_NE(back.out.find("rows: 21\nuniform_x: no\nbad_points: no\nvariables: 7\n"),
+              std::string::npos)
+        << back.out;
+    EXPECT_NE(back.out.find("  amp(v(out))          min -35.96"), std::string::npos) << back.out;
+
+    struct Refusal {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const std::string text = kSpice + "/rc_tran_ref.txt";
+    for (const Refusal& r :
+         {Refusal{{"info", batch, "--plot", "3"}, 1, "The file holds 2 plots: there is no plot 3."},
+          Refusal{{"convert", batch, "--plot", "3", "-o", "-"}, 1, "there is no plot 3"},
+          Refusal{{"info", text, "--plot", "2"}, 1, "The file holds 1 plot: there is no plot 2."},
+          Refusal{{"info", batch, "--plot", "0"}, 2, "--plot wants a plot number from 1"},
+          Refusal{{"convert", batch, "--plot", "1x", "-o", "-"}, 2, "--plot wants"}}) {
+        CliRun run = Cli(r.args);
+        EXPECT_EQ(run.status, r.status) << r.args[3];
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(r.says), std::string::npos) << run.err;
+    }
+}
+
+TEST(RawCli, EveryCommandReadsRawFiles) {
+    const std::string tran = kSpice + "/rc_tran.raw";
+    const std::string out = (fs::temp_directory_path() / "kurvex-rawcli-out.csv").string();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"measure", tran, "v(out)", "--at", "1e-4"},
+             {"fft", tran, "--var", "v(out)", "-o", out},
+             {"merge", tran, kSpice + "/rc_tran_ascii.raw", "-o", out},
+             {"eval", tran, "v(out)-v(in)"}}) {
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+        EXPECT_EQ(r.err, "") << args[0];
+        // v(out) = 1 - exp(-t / RC) nearly, with RC = 100 us.
+        if (args[0] == "measure") {
+            EXPECT_NE(r.out.find("at 0.0001: 0.630"), std::string::npos) << r.out;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kurvex::cli

@@ -1,0 +1,365 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "data/RawFile.h"
+#include "data/ResultFile.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RecordingMessages;
+
+const fs::path kSpice = KURVEX_SPICE_DIR;
+
+std::vector<std::string> Names(const CResultDataRef& d) {
+    std::vector<std::string> out;
+    for (std::int32_t i = 0; i < d->VariableCount(); ++i) out.push_back(d->Variable(i)->Name());
+    return out;
+}
+
+// A table ngspice's wrdata wrote: a line of names, then rows of numbers.
+struct Table {
+    std::vector<std::string> names;
+    std::vector<std::vector<double>> rows;
+};
+
+Table ReadTable(const fs::path& path) {
+    Table t;
+    std::ifstream in(path);
+    std::string line, word;
+    std::getline(in, line);
+    std::istringstream head(line);
+    while (head >> word) t.names.push_back(word);
+    while (std::getline(in, line)) {
+        std::istringstream row(line);
+        std::vector<double> values;
+        double v;
+        while (row >> v) values.push_back(v);
+        if (!values.empty()) t.rows.push_back(values);
+    }
+    return t;
+}
+
+TEST(RawFile, NgspiceResultsMatchNgspiceOwnTables) {
+    const std::vector<std::string> tran = {"time", "v(in)", "v(out)", "i(v1)"};
+    const std::vector<std::string> ac = {"Frequency",   "amp(v(in))",    "phase(v(in))",
+                                         "amp(v(out))", "phase(v(out))", "amp(i(v1))",
+                                         "phase(i(v1))"};
+    // The reference tables hold the amplitudes (dB) and phases (degrees) of
+    // v(out) and i(v1) as ngspice itself computes them.
+    const std::vector<std::string> acTable = {"Frequency", "amp(v(out))", "phase(v(out))",
+                                              "amp(i(v1))", "phase(i(v1))"};
+    struct Case {
+        const char* file;
+        std::int32_t plot;
+        const char* table;
+    };
+    for (const Case& c :
+         {Case{"rc_tran.raw", 0, "rc_tran_ref.txt"},
+          Case{"rc_tran_ascii.raw", 0, "rc_tran_ref.txt"},
+          Case{"rc_batch.raw", 1, "rc_tran_ref.txt"}, Case{"rc_ac.raw", 0, "rc_ac_ref.txt"},
+          Case{"rc_ac_ascii.raw", 0, "rc_ac_ref.txt"}, Case{"rc_batch.raw", 0, "rc_ac_ref.txt"}}) {
+        SCOPED_TRACE(std::string(c.file) + " plot " + std::to_string(c.plot + 1));
+        const bool complex = std::string(c.table) == "rc_ac_ref.txt";
+        const Table want = ReadTable(kSpice / c.table);
+        ASSERT_FALSE(want.rows.empty());
+        CResultDataRef data;
+        std::vector<RawPlot> plots;
+        RecordingMessages messages;
+        RawReadOptions options;
+        options.plot = c.plot;
+        ASSERT_EQ(ReadRawFile((kSpice / c.file).string(), data, plots, messages, options),
+                  RawReadResult::Read);
+        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_EQ(Names(data), complex ? ac : tran);
+        ASSERT_EQ(data->RowCount(), static_cast<std::int32_t>(want.rows.size()));
+        EXPECT_EQ(data->BadPoints(), 0);
+        const std::vector<std::string>& columns = complex ? acTable : tran;
+        for (size_t k = 0; k < columns.size(); ++k) {
+            const std::int32_t v = data.FindVariable(columns[k].c_str());
+            ASSERT_GE(v, 0) << columns[k];
+            for (size_t r = 0; r < want.rows.size(); ++r) {
+                const double expected = want.rows[r][k];
+                ASSERT_NEAR(data->Variable(v)->Values()[r], expected, 1e-12 * std::fabs(expected))
+                    << columns[k] << " row " << r;
+                ASSERT_EQ(data->Variable(v)->Flags()[r], kPointValid);
+            }
+        }
+        // A source of amplitude 1 and phase 0 is 0 dB at 0 degrees.
+        if (complex) {
+            EXPECT_EQ(data->Variable(1)->Max(), 0.0);
+        }
+        if (std::string(c.file) == "rc_batch.raw") {
+            ASSERT_EQ(plots.size(), 2u);
+            EXPECT_EQ(plots[0].name, "AC Analysis");
+            EXPECT_TRUE(plots[0].complex);
+            EXPECT_EQ(plots[0].points, 21);
+            EXPECT_EQ(plots[1].name, "Transient Analysis");
+            EXPECT_EQ(plots[1].variables, 4);
+        } else {
+            EXPECT_EQ(plots.size(), 1u);
+        }
+    }
+}
+
+enum class Text { Bytes, Utf16LE, Utf16LEMark, Utf16BEMark };
+
+std::string Encode(const std::string& text, Text how) {
+    if (how == Text::Bytes) return text;
+    std::string out;
+    if (how == Text::Utf16LEMark) out = "\xFF\xFE";
+    if (how == Text::Utf16BEMark) out = "\xFE\xFF";
+    for (char c : text) {
+        if (how == Text::Utf16BEMark) out += '\0';
+        out += c;
+        if (how != Text::Utf16BEMark) out += '\0';
+    }
+    return out;
+}
+
+template <class T>
+void Put(std::string& out, T v) {
+    char b[sizeof v];
+    std::memcpy(b, &v, sizeof v);
+    out.append(b, sizeof v);
+}
+
+std::string Header(const char* flags, int variables, long long points, const char* names,
+                   const char* start = "Binary:\n") {
+    return "Title: test deck\nDate: today\nPlotname: Transient Analysis\nFlags: " +
+           std::string(flags) + "\nNo. Variables: " + std::to_string(variables) +
+           "\nNo. Points: " + std::to_string(points) + "\nVariables:\n" + names + start;
+}
+
+constexpr const char* kThree =
+    "\t0\ttime\ttime\n\t1\tV(out)\tvoltage\n\t2\tI(L1)\tdevice_current\n";
+
+struct Outcome {
+    RawReadResult result;
+    CResultDataRef data;
+    std::vector<RawPlot> plots;
+    RecordingMessages messages;
+};
+
+void ReadBytes(const std::string& bytes, Outcome& o, std::int32_t plot = 0) {
+    RawReadOptions options;
+    options.plot = plot;
+    o.data.Initialise(kDataSetPlain, 1, 3, 100);  // must stay as it is on failure
+    o.result = ReadRawBytes(bytes, "deck.raw", o.data, o.plots, o.messages, options);
+}
+
+TEST(RawFile, ReadsUtf16HeadersAndSinglePrecisionValues) {
+    // time, V(out), I(L1) at 3 points; the second time is marked negative as
+    // compressing simulators do in their single-precision files.
+    const double time[3] = {0.0, 0.5, 1.25};
+    const double vout[3] = {1.0, -2.5, 3.0};
+    const double il[3] = {0.125, 0.0, -4.0};
+    struct Case {
+        const char* what;
+        Text text;
+        int xBytes, valueBytes;
+        const char* flags;
+    };
+    for (const Case& c :
+         {Case{"doubles, 8-bit", Text::Bytes, 8, 8, "real"},
+          Case{"double X and floats, UTF-16 with mark", Text::Utf16LEMark, 8, 4, "real forward"},
+          Case{"floats, UTF-16 without mark", Text::Utf16LE, 4, 4, "real"},
+          Case{"doubles, big-endian UTF-16 header", Text::Utf16BEMark, 8, 8, "real"}}) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = Encode(Header(c.flags, 3, 3, kThree), c.text);
+        for (int r = 0; r < 3; ++r) {
+            const double x = r == 1 && c.valueBytes == 4 ? -time[r] : time[r];
+            if (c.xBytes == 8)
+                Put(bytes, x);
+            else
+                Put(bytes, static_cast<float>(x));
+            for (double v : {vout[r], il[r]}) {
+                if (c.valueBytes == 8)
+                    Put(bytes, v);
+                else
+                    Put(bytes, static_cast<float>(v));
+            }
+        }
+        Outcome o;
+        ReadBytes(bytes, o);
+        ASSERT_EQ(o.result, RawReadResult::Read)
+            << (o.messages.shown.empty() ? std::string() : o.messages.shown[0].first);
+        EXPECT_EQ(Names(o.data), (std::vector<std::string>{"time", "V(out)", "I(L1)"}));
+        ASSERT_EQ(o.data->RowCount(), 3);
+        for (int r = 0; r < 3; ++r) {
+            EXPECT_EQ(o.data->Variable(0)->Values()[r], time[r]);
+            EXPECT_EQ(o.data->Variable(1)->Values()[r], vout[r]);
+            EXPECT_EQ(o.data->Variable(2)->Values()[r], il[r]);
+        }
+        EXPECT_EQ(o.data->Variable(1)->Min(), -2.5);
+        EXPECT_EQ(o.data->UniformX(), 0);
+    }
+}
+
+TEST(RawFile, ComplexValuesBecomeAmplitudeAndPhase) {
+    // Frequency, v(a) at two points, written as text in UTF-16 and as
+    // single-precision binary in 8-bit text; v(a) = 0 has no amplitude in dB.
+    const std::string names = "Variables: 0 frequency frequency grid=3\r\n 1 v(a) voltage\r\n";
+    const std::string head =
+        "Title: ac\r\nPlotname: AC Analysis\r\nFlags: complex\r\nNo. Variables: 2\r\n"
+        "No. Points: 2\r\n" +
+        names;
+    std::string binary = head + "Binary:\r\n";
+    for (float f : {10.0f, 0.0f, 0.0f, 1.0f, 100.0f, 0.0f, 0.0f, 0.0f}) Put(binary, f);
+    const std::string text = Encode(head +
+                                        "Values:\r\n 0\t1.0e+01,0.0e+00\r\n\t0.0,1.0\r\n\r\n"
+                                        " 1\t1.0e+02,0.0\r\n\t0.0,0.0\r\n",
+                                    Text::Utf16LE);
+    for (const std::string& bytes : {binary, text}) {
+        Outcome o;
+        ReadBytes(bytes, o);
+        ASSERT_EQ(o.result, RawReadResult::Read);
+        EXPECT_EQ(Names(o.data),
+                  (std::vector<std::string>{"Frequency", "amp(v(a))", "phase(v(a))"}));
+        const CResultVariable* amp = o.data->Variable(1);
+        const CResultVariable* phase = o.data->Variable(2);
+        EXPECT_EQ(o.data->Variable(0)->Values()[1], 100.0);
+        EXPECT_EQ(amp->Values()[0], 0.0);  // |j| = 1
+        EXPECT_EQ(amp->Flags()[0], kPointValid);
+        EXPECT_DOUBLE_EQ(phase->Values()[0], 90.0);
+        EXPECT_EQ(amp->Flags()[1], kPointInvalid);
+        EXPECT_EQ(o.data->BadPoints(), 1);
+    }
+}
+
+TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
+    auto doubles = [](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) Put(s, static_cast<double>(i));
+        return s;
+    };
+    const std::string two = "\t0\ttime\ttime\n\t1\tv(x)\tvoltage\n";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* says;
+        std::int32_t plot = 0;
+    };
+    const std::vector<Case> cases = {
+        {"more points claimed than stored", Header("real", 2, 5, two.c_str()) + doubles(6),
+         "5 points of 2 real variables take 80 bytes, but 48 bytes follow"},
+        {"cut in the middle of a point", Header("real", 2, 3, two.c_str()) + doubles(5),
+         "but 40 bytes follow"},
+        {"fewer points claimed than stored", Header("real", 2, 2, two.c_str()) + doubles(6),
+         "and no other plot begins where they end"},
+        {"no points", Header("real", 2, 0, two.c_str()), "Plot 1 holds no points."},
+        {"2^40 binary points", Header("real", 2, 1LL << 40, two.c_str()) + doubles(4),
+         "1099511627776 points of 2 real variables take 17592186044416 bytes"},
+        {"2^40 text points", Header("real", 2, 1LL << 40, two.c_str(), "Values:\n") + " 0 1 2\n",
+         "cannot fit in the"},
+        {"text cut short",
+         Header("real", 2, 3, two.c_str(), "Values:\n") + " 0 0.0 1.0\n 1 1.0 2.0\n",
+         "the file ends after 2 of its 3 points"},
+        {"text point cut short", Header("real", 2, 2, two.c_str(), "Values:\n") + " 0 0 1\n 1 1\n",
+         "point 1: the file ends inside the point"},
+        {"text with points beyond the count",
+         Header("real", 2, 1, two.c_str(), "Values:\n") + " 0 0 1\n 1 1 2\n",
+         "holds more values than its 1 points"},
+        {"text with a word for a number",
+         Header("real", 2, 1, two.c_str(), "Values:\n") + " 0 0 high\n",
+         "the value \"high\" of \"v(x)\" is no number"},
+        {"a variable without a name", Header("real", 2, 1, "\t0\ttime\ttime\n\t1\n") + doubles(2),
+         "variable 1 has no name"},
+        {"fewer variables listed than counted", Header("real", 3, 1, two.c_str()) + doubles(3),
+         "lists 2 variables where"},
+        {"a count of variables past the file",
+         Header("real", 1000000000, 1, two.c_str()) + doubles(2), "cannot be true"},
+        {"flags neither real nor complex", Header("analog", 2, 1, two.c_str()) + doubles(2),
+         "\"Flags: analog\" names neither real nor complex"},
+        {"no point count",
+         "Title: t\nPlotname: p\nFlags: real\nNo. Variables: 2\nVariables:\n" + two + "Binary:\n" +
+             doubles(2),
+         "no \"No. Points:\" line"},
+        {"a plot the file does not hold", Header("real", 2, 1, two.c_str()) + doubles(2),
+         "The file holds 1 plot: there is no plot 2.", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Outcome o;
+        ReadBytes(c.bytes, o, c.plot);
+        EXPECT_EQ(o.result, RawReadResult::Failed);
+        ASSERT_EQ(o.messages.shown.size(), 1u);
+        EXPECT_NE(o.messages.shown[0].first.find(c.says), std::string::npos)
+            << o.messages.shown[0].first;
+        EXPECT_EQ(o.messages.shown[0].second, MessageIcon::Stop);
+        EXPECT_EQ(o.data->VariableCount(), 1);
+        EXPECT_EQ(o.data->RowCapacity(), 3);
+    }
+}
+
+TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
+    EXPECT_TRUE(LooksLikeRawFile("Title: x\n"));
+    EXPECT_TRUE(LooksLikeRawFile("\r\n  plotname: AC"));
+    EXPECT_TRUE(LooksLikeRawFile(Encode("Title: x", Text::Utf16LE)));
+    EXPECT_TRUE(LooksLikeRawFile(Encode("Plotname", Text::Utf16BEMark) + std::string("\0:", 2)));
+    EXPECT_FALSE(LooksLikeRawFile("Time V\n0 1\n"));
+    EXPECT_FALSE(LooksLikeRawFile("Titles: x\n"));
+
+    const fs::path dir = fs::temp_directory_path() / "kurvex-rawfile-test";
+    fs::create_directories(dir);
+    // Readable as text: its first line names the variables "Title:" and "run".
+    const fs::path text = dir / "title.txt";
+    std::ofstream(text, std::ios::binary) << "Title: run\n0 1\n2 3\n";
+    CResultDataRef data;
+    RecordingMessages messages;
+    ASSERT_TRUE(LoadResultFile(text.string(), data, nullptr, messages));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(Names(data), (std::vector<std::string>{"Title:", "run"}));
+    EXPECT_EQ(data->RowCount(), 2);
+
+    const fs::path neither = dir / "neither.txt";
+    std::ofstream(neither, std::ios::binary) << "Title: run\nTime V\n0 1\n";
+    RecordingMessages refused;
+    EXPECT_FALSE(LoadResultFile(neither.string(), data, nullptr, refused));
+    ASSERT_EQ(refused.shown.size(), 1u);
+    EXPECT_EQ(refused.shown[0].first,
+              "The file begins like a SPICE raw file, but its line 2 (\"Time V\") is no \"Key: "
+              "value\" header line; read as a text result file it fails too (Invalid file).\r\n\r\n"
+              "Can not read file " +
+                  neither.string());
+}
+
+TEST(RawFile, LoadListsThePlotsAndReachesEachOne) {
+    const std::string path = (kSpice / "rc_batch.raw").string();
+    std::vector<RawPlot> plots;
+    LoadOptions options;
+    options.plots = &plots;
+    options.plot = 1;
+    CResultDataRef data;
+    RecordingMessages messages;
+    ASSERT_TRUE(LoadResultFile(path, data, nullptr, messages, options));
+    EXPECT_EQ(data->Variable(0)->Name(), "time");
+    ASSERT_EQ(plots.size(), 2u);
+    EXPECT_EQ(OtherPlotsNote(plots, 1),
+              "Plot 2 of 2: Transient Analysis. Also in this file: 1 AC Analysis.");
+    EXPECT_EQ(OtherPlotsNote({plots[0]}, 0), "");
+
+    // Other formats hold one plot.
+    const std::string text = (fs::temp_directory_path() / "kurvex-rawfile-one.txt").string();
+    std::ofstream(text, std::ios::binary) << "Time V\n0 1\n";
+    options.plot = 1;
+    RecordingMessages refused;
+    EXPECT_FALSE(LoadResultFile(text, data, nullptr, refused, options));
+    ASSERT_EQ(refused.shown.size(), 1u);
+    EXPECT_EQ(refused.shown[0].first.rfind("The file holds 1 plot: there is no plot 2.", 0), 0u);
+    options.plot = 0;
+    EXPECT_TRUE(LoadResultFile(text, data, nullptr, refused, options));
+    EXPECT_TRUE(plots.empty());
+}
+
+}  // namespace
+}  // namespace kurvex

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Regenerates the SPICE raw files and reference tables of this folder with
+# ngspice: rc.cir writes each analysis as binary and as text, and tables of
+# the same values (amplitude in dB, phase in degrees) through ngspice's own
+# wrdata; rc_batch.cir writes both analyses into one file of two plots.
+set -eu
+cd "$(dirname "$0")"
+rm -f ./*.raw ./*_ref.txt
+# A control-only deck runs no analysis of its own, for which ngspice exits with 1.
+ngspice -b rc.cir >/dev/null 2>&1 || true
+ngspice -b -r rc_batch.raw rc_batch.cir >/dev/null 2>&1
+for f in rc_tran.raw rc_tran_ascii.raw rc_tran_ref.txt rc_ac.raw rc_ac_ascii.raw \
+         rc_ac_ref.txt rc_batch.raw; do
+    [ -s "$f" ] || { echo "ngspice did not write $f" >&2; exit 1; }
+done

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+#include "TestSupport.h"
+#include "dialogs/PageSetupDlg.h"
+#include "dialogs/TextDlg.h"
+#include "graph/AppOptions.h"
+
+namespace kurvex {
+namespace {
+
+struct Shown {
+    explicit Shown(QDialog& d) : dialog(d) {
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    }
+    ~Shown() { dialog.hide(); }
+    QDialog& dialog;
+};
+
+TEST(PageSetupDlg, ShowsInchesAndTheDocumentsNameWhenUntitled) {
+    CPageSetupDlg dialog({100, 125, 50, 0}, {"", 0}, "run1.txt", QSizeF(8.5, 11));
+    EXPECT_EQ(dialog.MarginEdit(kTopMarginField)->text(), "1.00");
+    EXPECT_EQ(dialog.MarginEdit(kBottomMarginField)->text(), "1.25");
+    EXPECT_EQ(dialog.MarginEdit(kLeftMarginField)->text(), "0.50");
+    EXPECT_EQ(dialog.MarginEdit(kRightMarginField)->text(), "0.00");
+    EXPECT_EQ(dialog.TitleEdit()->text(), "run1.txt");
+    EXPECT_EQ(dialog.MarginEdit(kTopMarginField)->accessibleName(), "Top margin");
+    QStringList labels;
+    for (QLineEdit* e : dialog.findChildren<QLineEdit*>()) labels << e->accessibleName();
+    EXPECT_EQ(labels, (QStringList{"Width", "Height", "Top margin", "Bottom margin", "Left margin",
+                                   "Right margin", "Title"}));
+    EXPECT_EQ(dialog.findChildren<QLineEdit*>()[0]->text(), "8.50");
+}
+
+TEST(PageSetupDlg, ATenInchTopMarginIsRefusedAndReset) {
+    CPageSetupDlg dialog({}, {"", 0}, "run1.txt", QSizeF(8.5, 11));
+    Shown shown(dialog);
+    dialog.MarginEdit(kRightMarginField)->setFocus();
+    dialog.MarginEdit(kTopMarginField)->setText("10");
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.MarginEdit(kTopMarginField)->text(), "1.00");
+    EXPECT_EQ(dialog.focusWidget(), dialog.MarginEdit(kTopMarginField));
+
+    // Together too wide: the larger field is focused and keeps its text.
+    dialog.MarginEdit(kLeftMarginField)->setText("3.6");
+    dialog.MarginEdit(kRightMarginField)->setText("4");
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.MarginEdit(kRightMarginField)->text(), "4");
+    EXPECT_EQ(dialog.focusWidget(), dialog.MarginEdit(kRightMarginField));
+
+    dialog.MarginEdit(kRightMarginField)->setText("0.75");
+    dialog.TitleEdit()->setText("");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Margins(), (PageMargins{100, 100, 360, 75}));
+    EXPECT_EQ(dialog.Title(), (PrintTitle{"", 1}));  // an empty title means none
+}
+
+TEST(PageSetupDlg, OkStoresTheOptionsAndTheProfile) {
+    QTemporaryDir dir;
+    QSettings store(dir.filePath("k.ini"), QSettings::IniFormat);
+    AppOptions options;
+    std::string title = "Old";
+    std::int32_t noTitle = 0;
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<CPageSetupDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        d->MarginEdit(kBottomMarginField)->setText("2");
+        d->TitleEdit()->setText("Inverter");
+        d->NoTitleBox()->setChecked(false);
+        d->accept();
+    });
+    ASSERT_TRUE(EditPageSetup(nullptr, options, &store, title, noTitle, "run1", QSizeF(8.5, 11)));
+    EXPECT_EQ(options.bottomMargin, 200);
+    EXPECT_EQ(options.topMargin, 100);
+    EXPECT_EQ(title, "Inverter");
+    EXPECT_EQ(noTitle, 0);
+    EXPECT_EQ(store.value("PRINTPAGESETUP/BOTTOMMARGIN").toInt(), 200);
+    EXPECT_EQ(store.value("PRINTPAGESETUP/LEFTMARGIN").toInt(), 100);
+}
+
+TEST(TextDlg, AnEmptyTextIsRefusedAndTheDialogStays) {
+    CGraphText target;
+    target.SetTextUtf8("old");
+    test::RecordingMessages messages;
+    CTextDlg dialog(target, nullptr, &messages);
+    Shown shown(dialog);
+    EXPECT_EQ(dialog.TextEdit()->toPlainText(), "old");
+    dialog.TextEdit()->clear();
+    dialog.JustificationList()->setCurrentIndex(kJustifyRight);
+    dialog.accept();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, "Please enter Text.");
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.focusWidget(), dialog.TextEdit());
+    EXPECT_EQ(target.TextUtf8(), "old");
+    EXPECT_EQ(target.Justification(), kJustifyCenter);
+}
+
+TEST(TextDlg, OkStoresWhatTheDialogShowsAndCancelNothing) {
+    CGraphText target;
+    test::RecordingMessages messages;
+    {
+        CTextDlg dialog(target, nullptr, &messages);
+        QStringList names;
+        for (int i = 0; i < dialog.JustificationList()->count(); ++i)
+            names << dialog.JustificationList()->itemText(i);
+        EXPECT_EQ(names, (QStringList{"Center", "Left", "Right", "Left Bottom"}));
+        QApplication::clipboard()->setText("Vout\nripple");
+        for (QPushButton* b : dialog.findChildren<QPushButton*>())
+            if (b->text() == "Paste") b->click();
+        QFont font("Liberation Serif");
+        font.setPixelSize(20);
+        font.setBold(true);
+        dialog.ChooseFont(font);
+        dialog.ChooseColour(QColor(0, 128, 255));
+        dialog.JustificationList()->setCurrentIndex(kJustifyLeftBottom);
+        dialog.VerticalBox()->setChecked(true);
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(target.TextUtf8(), "Vout\r\nripple");
+    EXPECT_EQ(target.Justification(), kJustifyLeftBottom);
+    EXPECT_EQ(target.Vertical(), 1);
+    EXPECT_EQ(target.Colour(), 0xFF8000u);  // 0x00BBGGRR
+    EXPECT_EQ(target.Font().faceName, "Liberation Serif");
+    EXPECT_EQ(target.Font().height, -20);
+    EXPECT_EQ(target.Font().weight, 700);
+    EXPECT_TRUE(messages.shown.empty());
+
+    const CGraphText before = target;
+    CTextDlg dialog(target, nullptr, &messages);
+    dialog.TextEdit()->setPlainText("changed");
+    dialog.ChooseColour(Qt::red);
+    dialog.reject();
+    EXPECT_EQ(target.TextUtf8(), before.TextUtf8());
+    EXPECT_EQ(target.Colour(), before.Colour());
+}
+
+TEST(TextDlg, TheTextCommandStartsEmptyAndAnEditTakesTheCopyOnlyOnOk) {
+    CGraphText tmpl;
+    tmpl.SetTextUtf8("last one");
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->TextEdit()->toPlainText(), "");
+        d->TextEdit()->setPlainText("new");
+        d->accept();
+    });
+    EXPECT_TRUE(RunTextCommand(nullptr, tmpl));
+    EXPECT_EQ(tmpl.TextUtf8(), "new");
+
+    CGraphText placed(tmpl);
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        d->TextEdit()->setPlainText("edited");
+        d->reject();
+    });
+    EXPECT_EQ(EditTextAnnotation(nullptr, placed), AnnotationRepaint{});
+    EXPECT_EQ(placed.TextUtf8(), "new");
+}
+
+}  // namespace
+}  // namespace kurvex

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "formula/Formula.h"
+#include "formula/FormulaTestSupport.h"
+#include "formula/FormulaVariable.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+// Time 0..59 s, a gate G of period 10 s high (10) for samples 0..2 of each
+// period with sloped edges: it rises through 5 at 9.5 s, 19.5 s ... and stays
+// at or above 5 for 3 s of each 10; I = 1 + G averages 4 over every cycle.
+CResultDataRef GateData() {
+    std::vector<double> t, g, i;
+    for (int k = 0; k < 60; ++k) {
+        t.push_back(k);
+        g.push_back(k % 10 < 3 ? 10.0 : 0.0);
+        i.push_back(1.0 + g.back());
+    }
+    return MakeData({"Time", "G", "I"}, {t, g, i});
+}
+
+TEST(CycleAverage, TakesExactlyTwoArguments) {
+    const std::vector<std::string> names = {"Time", "VA", "VB"};
+    struct Case {
+        const char* text;
+        int position;  // -1: compiles
+        const char* message;
+    };
+    const Case cases[] = {
+        {"CYCAVG(VA,VB)", -1, ""},
+        {"2*CYCAVG(VA+1,(VB))^2", -1, ""},
+        {"CYCAVG(CYCAVG(VA,VB),VB)", -1, ""},
+        {"cycavg(va,sin(vb))", -1, ""},
+        {"CYCAVG(VA)", 0, kFormulaInvalid},
+        {"CYCAVG", 0, kFormulaInvalid},
+        {"3*CYCAVG+VA", 2, kFormulaInvalid},
+        {"CYCAVG(VA,VB,VA)", 12, kFormulaInvalidEntry},
+        {"CYCAVG(,VB)", 0, kFormulaInvalid},
+        {"CYCAVG(VA,)", 0, kFormulaInvalid},
+        {"CYCAVG(2VA,VB)", 0, kFormulaInvalid},       // two values in one argument
+        {"CYCAVG(-SIN(VA),VB)", 7, kFormulaInvalid},  // the sign lacks its operand
+        {"1+CYCAVG(VA*,VB)", 11, kFormulaInvalid},
+        {"CYCAVG((VA,VB))", 10, kFormulaInvalidEntry},
+        {"VA,VB", 2, kFormulaInvalidEntry},
+        {"CYCAVG(VA,VB", 0, kFormulaUnmatchedOpen},
+    };
+    for (const Case& c : cases) {
+        CFormula f(1.0);
+        const bool ok = f.Compile(c.text, names);
+        EXPECT_EQ(ok, c.position < 0) << c.text;
+        if (ok) continue;
+        EXPECT_EQ(f.Error().position, c.position) << c.text;
+        EXPECT_EQ(f.Error().message, c.message) << c.text;
+    }
+}
+
+TEST(CycleAverage, StepsOverEachCycleOfTheReference) {
+    const CResultDataRef data = GateData();
+    struct Case {
+        const char* text;
+        double inside;  // every sample of a whole cycle
+    };
+    for (const Case& c : {Case{"CYCAVG(I,G)", 4.0}, Case{"CYCAVG(CYCAVG(I,G),G)", 4.0},
+                          Case{"2*CYCAVG(I-1,G)+1", 7.0}, Case{"CYCAVG(G,I)", 3.0}}) {
+        const FormulaBuild build = BuildFormulaVariable(data, c.text);
+        ASSERT_TRUE(build.variable) << c.text;
+        const double* v = build.variable->Values();
+        const std::uint8_t* f = build.variable->Flags();
+        // Cycles run from 9.5 s to 49.5 s: the samples outside have no value.
+        for (int k = 0; k < 60; ++k) {
+            if (k >= 10 && k < 50) {
+                EXPECT_NEAR(v[k], c.inside, 1e-12) << c.text << " at " << k;
+                EXPECT_EQ(f[k], kPointValid);
+            } else {
+                EXPECT_EQ(f[k], kPointInvalid) << c.text << " at " << k;
+            }
+        }
+        EXPECT_TRUE(build.anyInvalid);
+    }
+    // A reference without two rising crossings gives no value anywhere.
+    const FormulaBuild flat = BuildFormulaVariable(data, "CYCAVG(I,TIME)");
+    ASSERT_TRUE(flat.variable);
+    for (int k = 0; k < 60; ++k) EXPECT_EQ(flat.variable->Flags()[k], kPointInvalid);
+}
+
+TEST(CycleAverage, PiecesAgreeWithTheWholeAndRunningStateStaysApart) {
+    const CResultDataRef data = GateData();
+    // AVG and INT inside and outside the function: each must see every sample once.
+    const std::string text = "CYCAVG(AVG(I),G)+INT(I)";
+    const FormulaBuild whole = BuildFormulaVariable(data, text);
+    ASSERT_TRUE(whole.variable);
+    const auto rows = data->RowCount();
+    CFormula pieces(1.0);
+    ASSERT_TRUE(pieces.Compile(text, {"Time", "G", "I"}));
+    pieces.SetValueSource(DataSetValue);
+    pieces.SetSampleCount(rows);
+    std::vector<double> values(static_cast<size_t>(rows));
+    std::vector<std::uint8_t> flags(static_cast<size_t>(rows));
+    for (std::int32_t at = 0; at < rows; at += 7) {
+        pieces.EvaluateRange(const_cast<CResultDataRef*>(&data), values.data(), flags.data(), at,
+                             std::min(at + 7, rows));
+    }
+    // The sum equals its parts built alone.
+    const FormulaBuild cyc = BuildFormulaVariable(data, "CYCAVG(AVG(I),G)");
+    const FormulaBuild integral = BuildFormulaVariable(data, "INT(I)");
+    ASSERT_TRUE(cyc.variable && integral.variable);
+    int valid = 0;
+    for (std::int32_t k = 0; k < rows; ++k) {
+        const double w = whole.variable->Values()[k];
+        EXPECT_EQ(flags[static_cast<size_t>(k)], whole.variable->Flags()[k]) << k;
+        if (whole.variable->Flags()[k] != kPointValid) continue;
+        ++valid;
+        EXPECT_DOUBLE_EQ(values[static_cast<size_t>(k)], w) << k;
+        EXPECT_DOUBLE_EQ(w, cyc.variable->Values()[k] + integral.variable->Values()[k]) << k;
+    }
+    EXPECT_EQ(valid, 40);
+}
+
+}  // namespace
+}  // namespace kurvex

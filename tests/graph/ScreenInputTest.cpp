@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "graph/MouseMode.h"
+#include "graph/ScreenInput.h"
+
+namespace kurvex {
+namespace {
+
+// A 100 x 100 pixel plot at (20, 20) over 0 .. 10 on both axes, with two
+// curves whose legend labels were recorded above it: pixel (40, 100) is the
+// data point (2, 2).
+CGraphCurve Screen() {
+    CGraphCurve g;
+    g.SetPlot({20, 20, 120, 120});
+    g.StoreX({0, 10}, {0, 10, 2});
+    g.StoreY({0, 10}, {0, 10, 2});
+    g.AddCurve(CCurveEntry{});
+    g.AddCurve(CCurveEntry{});
+    g.LegendRects() = {{20, 0, 50, 15}, {60, 0, 90, 15}, {95, 0, 120, 15}};
+    return g;
+}
+
+TEST(PointerShapeAt, ModeQuadrantAndLegendChooseThePointer) {
+    const CGraphCurve g = Screen();
+    struct Case {
+        std::int32_t mode;
+        Point p;
+        PointerShape shape;
+        std::int32_t legend;
+    };
+    const Case cases[] = {
+        {kModePan, {50, 50}, PointerShape::Pan, -1},
+        {kModeZoomBox, {50, 50}, PointerShape::ZoomBox, -1},
+        {kModeZoomPoint, {20, 20}, PointerShape::ZoomPoint, -1},  // the plot's first pixel
+        {kModeText, {119, 119}, PointerShape::Text, -1},          // and its last
+        {kModeMeasure, {50, 50}, PointerShape::Arrow, -1},
+        {kModeEscape, {50, 50}, PointerShape::Arrow, -1},
+        {kModeLine, {50, 50}, PointerShape::Arrow, -1},
+        {kModeZoomAxisEnd, {110, 30}, PointerShape::AxisEndRightUpper, -1},
+        {kModeZoomAxisEnd, {110, 110}, PointerShape::AxisEndRightLower, -1},
+        {kModeZoomAxisEnd, {30, 30}, PointerShape::AxisEndLeftUpper, -1},
+        {kModeZoomAxisEnd, {30, 110}, PointerShape::AxisEndLeftLower, -1},
+        {kModePan, {120, 50}, PointerShape::Arrow, -1},  // right of the plot
+        {kModePan, {25, 5}, PointerShape::Legend, 0},    // whatever the mode
+        {kModeZoomAxisEnd, {89, 14}, PointerShape::Legend, 1},
+        {kModePan, {55, 5}, PointerShape::Arrow, -1},   // between two labels
+        {kModePan, {100, 5}, PointerShape::Arrow, -1},  // a label no curve has any more
+    };
+    for (const Case& c : cases) {
+        const std::string at = std::to_string(c.p.x) + "," + std::to_string(c.p.y);
+        EXPECT_EQ(PointerShapeAt(g, c.mode, c.p), c.shape) << "mode " << c.mode << " at " << at;
+        EXPECT_EQ(LegendCurveAt(g, c.p), c.legend) << at;
+    }
+}
+
+TEST(AboveLowerEnds, PressMustLieAboveBothLowerEnds) {
+    CGraphCurve g = Screen();
+    EXPECT_TRUE(AboveLowerEnds(g, {21, 118}));
+    EXPECT_FALSE(AboveLowerEnds(g, {20, 60}));   // at X from
+    EXPECT_FALSE(AboveLowerEnds(g, {60, 120}));  // at Y from
+    EXPECT_FALSE(AboveLowerEnds(g, {10, 60}));   // left of the plot: below X from
+    g.SetPlot({20, 20, 20, 120});                // a plot of no width maps nothing
+    EXPECT_FALSE(AboveLowerEnds(g, {20, 60}));
+}
+
+TEST(ZoomTargetScreen, FocusedScreenElseTheFirst) {
+    EXPECT_EQ(ZoomTargetScreen(2, 3), 2);
+    EXPECT_EQ(ZoomTargetScreen(-1, 3), 0);
+    EXPECT_EQ(ZoomTargetScreen(3, 3), 0);
+    EXPECT_EQ(ZoomTargetScreen(-1, 0), -1);
+}
+
+TEST(WheelAccumulator, OneStepPer120UnitsInEitherDirection) {
+    struct Case {
+        const char* name;
+        std::vector<int> deltas;
+        std::vector<int> steps;
+    };
+    const Case cases[] = {
+        {"wheel notches", {120, 120, -120}, {1, 1, -1}},
+        {"touchpad 30s", {30, 30, 30, 30, 30}, {0, 0, 0, 1, 0}},
+        {"fine steps toward the user", {-40, -40, -40}, {0, 0, -1}},
+        {"a turn back drops the rest", {90, -60, -60}, {0, 0, -1}},
+        {"several notches at once", {360, -250}, {3, -2}},
+        {"a fling is bounded", {2000000000, 2000000000}, {50, 50}},
+        {"no movement", {0}, {0}},
+    };
+    for (const Case& c : cases) {
+        WheelAccumulator w;
+        std::vector<int> got;
+        for (int d : c.deltas) got.push_back(w.Add(d));
+        EXPECT_EQ(got, c.steps) << c.name;
+    }
+}
+
+enum class End { Release, Cancel };
+
+TEST(ScreenDrag, OnlyAReleasedDragChangesTheModelWithOneEntry) {
+    struct Case {
+        const char* name;
+        DragKind kind;
+        Point press;
+        std::vector<Point> moves;
+        End end;
+        bool begins;
+        bool changes;
+        bool aboveLowerEnds = false;
+    };
+    const Case cases[] = {
+        {"zoom box", DragKind::ZoomBox, {30, 30}, {{60, 60}, {80, 90}}, End::Release, true, true},
+        {"zoom box of 9 pixels",
+         DragKind::ZoomBox,
+         {30, 30},
+         {{39, 90}},
+         End::Release,
+         true,
+         false},
+        {"zoom box cancelled", DragKind::ZoomBox, {30, 30}, {{80, 90}}, End::Cancel, true, false},
+        {"pan", DragKind::Pan, {50, 50}, {{60, 40}, {70, 30}}, End::Release, true, true},
+        {"pan cancelled", DragKind::Pan, {50, 50}, {{70, 30}}, End::Cancel, true, false},
+        {"a click in pan mode", DragKind::Pan, {50, 50}, {}, End::Release, true, false},
+        {"zoom about a point", DragKind::ZoomPoint, {70, 70}, {{40, 90}}, End::Release, true, true},
+        {"zoom at the lower X end",
+         DragKind::ZoomPoint,
+         {20, 70},
+         {{40, 90}},
+         End::Release,
+         false,
+         false},
+        {"axis end", DragKind::ZoomAxisEnd, {110, 30}, {{100, 50}}, End::Release, true, true},
+        {"axis end cancelled",
+         DragKind::ZoomAxisEnd,
+         {110, 30},
+         {{100, 50}},
+         End::Cancel,
+         true,
+         false},
+        {"press outside the plot", DragKind::Pan, {10, 50}, {{70, 30}}, End::Release, false, false},
+        {"right zoom at the lower X end",
+         DragKind::ZoomBox,
+         {20, 60},
+         {{100, 40}},
+         End::Release,
+         false,
+         false,
+         true},
+        {"right zoom above both",
+         DragKind::ZoomBox,
+         {60, 110},
+         {{100, 40}},
+         End::Release,
+         true,
+         true,
+         true},
+    };
+    for (const Case& c : cases) {
+        CGraphCurve model = Screen();
+        const CGraphCurve before = model;
+        ScreenDrag drag;
+        ASSERT_EQ(drag.Begin(model, c.kind, c.press, c.aboveLowerEnds), c.begins) << c.name;
+        for (Point p : c.moves) drag.Move(p);
+        // While dragging only the working copy moves.
+        EXPECT_EQ(model.XRange(), before.XRange()) << c.name;
+        if (c.begins && c.kind != DragKind::ZoomBox && !c.moves.empty()) {
+            ASSERT_NE(drag.Working(), nullptr) << c.name;
+            EXPECT_NE(drag.Working()->XRange(), before.XRange()) << c.name;
+        }
+        const Point last = c.moves.empty() ? c.press : c.moves.back();
+        bool changed = false;
+        if (c.end == End::Release)
+            changed = drag.Release(model, last);
+        else
+            drag.Cancel();
+        EXPECT_EQ(changed, c.changes) << c.name;
+        EXPECT_FALSE(drag.Active()) << c.name;
+        EXPECT_EQ(drag.Working(), nullptr) << c.name;
+        if (c.changes) {
+            ASSERT_EQ(model.UndoStack().size(), 1u) << c.name;
+            EXPECT_EQ(model.UndoStack()[0]->xFrom, before.XRange().from) << c.name;
+            EXPECT_EQ(model.UndoStack()[0]->yTo, before.YRange().to) << c.name;
+            EXPECT_NE(model.XRange(), before.XRange()) << c.name;
+        } else {
+            EXPECT_TRUE(model.UndoStack().empty()) << c.name;
+            EXPECT_EQ(model.XRange(), before.XRange()) << c.name;
+            EXPECT_EQ(model.YRange(), before.YRange()) << c.name;
+        }
+    }
+}
+
+TEST(ScreenDrag, PanOutsideThePlotScrollsByItselfTowardThePointer) {
+    CGraphCurve model = Screen();
+    ScreenDrag drag;
+    ASSERT_TRUE(drag.Begin(model, DragKind::Pan, {50, 50}));
+    EXPECT_FALSE(drag.OutsidePlot());
+    EXPECT_FALSE(drag.AutoScroll());
+    drag.Move({150, 50});  // right of the plot: the content follows, X goes down
+    ASSERT_TRUE(drag.OutsidePlot());
+    const double from = drag.Working()->XRange().from;
+    ASSERT_TRUE(drag.AutoScroll());
+    EXPECT_NEAR(drag.Working()->XRange().from, from - 1.0, 1e-9);  // a tenth of 10
+    EXPECT_EQ(drag.Working()->YRange(), model.YRange());
+    ASSERT_TRUE(drag.Release(model, {150, 50}));
+    EXPECT_NEAR(model.XRange().from, from - 1.0, 1e-9);
+    EXPECT_EQ(model.UndoStack().size(), 1u);
+}
+
+TEST(ScreenDrag, AtTheZoomLimitADragChangesNothing) {
+    CGraphCurve model;
+    model.SetPlot({0, 0, 1000, 1000});
+    // 1000 px / 0.004 * 1000 = 2.5e8 pixels: any narrower range is refused.
+    model.StoreX({0, 1000}, {0, 0.004, 0.001});
+    model.StoreY({0, 1000}, {0, 0.004, 0.001});
+    // About a point, left and down zooms in; by the upper right ends, right
+    // and up pulls them inward.
+    const std::pair<DragKind, Point> narrowing[] = {{DragKind::ZoomPoint, {500, 500}},
+                                                    {DragKind::ZoomAxisEnd, {700, 300}}};
+    for (const auto& [kind, to] : narrowing) {
+        ScreenDrag drag;
+        ASSERT_TRUE(drag.Begin(model, kind, {600, 400}));
+        EXPECT_FALSE(drag.Move(to));
+        EXPECT_FALSE(drag.Release(model, to));
+        EXPECT_TRUE(model.UndoStack().empty());
+    }
+    ScreenDrag box;
+    ASSERT_TRUE(box.Begin(model, DragKind::ZoomBox, {100, 100}));
+    EXPECT_FALSE(box.Release(model, {900, 900}));
+    EXPECT_TRUE(model.UndoStack().empty());
+}
+
+}  // namespace
+}  // namespace kurvex

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestSupport.h"
+#include "controls/GridEditCell.h"
+#include "formula/FormulaTestSupport.h"
+#include "table/BGridChildFrame.h"
+#include "table/BGridDataBasic.h"
+#include "table/BGridDataGraphPoints.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+// A view of two screens: V1 on top, V2 below, over Time.
+struct View {
+    View() {
+        data = MakeData({"Time", "V1", "V2"}, {{0, 1, 2}, {0.5, -1, 2e-9}, {3, 4, 5}});
+        for (CGraphCurve* s : {&top, &bottom}) s->SetData(data);
+        top.AddCurve(CCurveEntry::ForColumn(data, 1));
+        bottom.AddCurve(CCurveEntry::ForColumn(data, 2));
+    }
+    std::vector<const CGraphCurve*> Screens() const { return {&top, &bottom}; }
+    CResultDataRef data;
+    CGraphCurve top{0}, bottom{0};
+};
+
+bool WaitIdle(CBGridChildFrame& frame) {
+    return QTest::qWaitFor([&] { return !frame.Busy(); }, 20000);
+}
+
+QString Clipboard() {
+    return QApplication::clipboard()->text();
+}
+
+TEST(BGridChildFrame, OpensCaptionedAndSizedToShowEveryColumn) {
+    View view;
+    test::RecordingMessages messages;
+    CBGridChildFrame frame(view.Screens(), "run1.txt", 3, nullptr, &messages);
+    EXPECT_EQ(frame.windowTitle(), "run1.txt : 3");
+    CBGridData* data = frame.Grid().Data();
+    ASSERT_EQ(data->ColumnCount(), 3);
+    ASSERT_EQ(data->RowCount(), 4);
+    const QFontMetrics metrics(frame.font());
+    const int width = metrics.horizontalAdvance(" 8.888888888 E-88  ");
+    EXPECT_EQ(data->ColumnWidth(2), width);
+    EXPECT_EQ(data->RowHeight(0), metrics.height() + 10);
+    EXPECT_EQ(data->RowHeight(1), metrics.height());
+    EXPECT_EQ(frame.width(), frame.FittingWidth());
+    EXPECT_GE(frame.FittingWidth(), 3 * (width + 1));
+    // Every column fits the grid's view without a horizontal scroll.
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    EXPECT_EQ(frame.Grid().horizontalScrollBar()->maximum(), 0);
+
+    // Menu 132 and its keys.
+    ASSERT_EQ(frame.Menus().size(), 2);
+    EXPECT_EQ(frame.Menus()[0]->title(), "&File");
+    EXPECT_EQ(frame.Action(CBGridChildFrame::kSaveAs)->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(frame.Action(CBGridChildFrame::kCopyAll)->shortcuts(),
+              (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_C),
+                                   QKeySequence(Qt::CTRL | Qt::Key_Insert)}));
+    EXPECT_EQ(frame.Action(CBGridChildFrame::kCopyRow)->statusTip(), "Copy the selected row");
+    QStringList popup;
+    for (QAction* a : frame.PopupMenu()->actions()) popup << a->text();
+    EXPECT_EQ(popup, (QStringList{"Copy Selected", "Copy Row", "Copy All", "", "Save As..."}));
+}
+
+TEST(BGridChildFrame, CopiesAllRowsTheClickedRowAndTheSelection) {
+    View view;
+    test::RecordingMessages messages;
+    CBGridChildFrame frame(view.Screens(), "run1", 1, nullptr, &messages);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+
+    frame.Action(CBGridChildFrame::kCopyAll)->trigger();
+    ASSERT_TRUE(WaitIdle(frame));
+    EXPECT_EQ(Clipboard(),
+              "Time        \tV1          \tV2          \r\n"
+              "0           \t0.5         \t3           \r\n"
+              "1           \t-1          \t4           \r\n"
+              "2           \t2e-09       \t5           \r\n");
+    EXPECT_EQ(frame.Grid().Selection(), (GridRange{0, 0, 3, 2}));  // the copy is selected
+
+    // A right click on the header row, then the pop-up's "Copy Row".
+    const QRect header = frame.Grid().CellRect(0, 1);
+    QTest::mouseClick(frame.Grid().viewport(), Qt::RightButton, {}, header.center());
+    EXPECT_EQ(frame.ClickedRow(), 0);
+    EXPECT_EQ(frame.ClickedColumn(), 1);
+    frame.PopupMenu()->close();
+    frame.Action(CBGridChildFrame::kPopupCopyRow)->trigger();
+    ASSERT_TRUE(WaitIdle(frame));
+    EXPECT_EQ(Clipboard(), "Time        \tV1          \tV2          \r\n");
+
+    // A dragged selection, copied from the pop-up.
+    QTest::mousePress(frame.Grid().viewport(), Qt::LeftButton, {},
+                      frame.Grid().CellRect(2, 1).center());
+    QTest::mouseMove(frame.Grid().viewport(), frame.Grid().CellRect(3, 2).center());
+    QTest::mouseRelease(frame.Grid().viewport(), Qt::LeftButton, {},
+                        frame.Grid().CellRect(3, 2).center());
+    EXPECT_EQ(frame.Grid().Selection(), (GridRange{2, 1, 3, 2}));
+    frame.Action(CBGridChildFrame::kPopupCopySelected)->trigger();
+    ASSERT_TRUE(WaitIdle(frame));
+    EXPECT_EQ(Clipboard(), "-1          \t4           \r\n2e-09       \t5           \r\n");
+    // The menu's "Copy Row" copies the current cell's row.
+    frame.Action(CBGridChildFrame::kCopyRow)->trigger();
+    ASSERT_TRUE(WaitIdle(frame));
+    EXPECT_EQ(Clipboard(), "2           \t2e-09       \t5           \r\n");
+}
+
+TEST(BGridChildFrame, AnEmptyTableCopiesNothing) {
+    test::RecordingMessages messages;
+    CBGridChildFrame frame(std::vector<const CGraphCurve*>{}, "empty", 1, nullptr, &messages);
+    QApplication::clipboard()->setText("kept");
+    EXPECT_FALSE(frame.CopyRange({}));
+    EXPECT_EQ(Clipboard(), "kept");
+    EXPECT_FALSE(frame.SaveTo("/nonexistent-folder/x.txt", TableSaveForm::Tab));
+}
+
+TEST(BGridChildFrame, SavesTheThreeFormsAndReportsAPlaceItCannotWrite) {
+    View view;
+    test::RecordingMessages messages;
+    CBGridChildFrame frame(view.Screens(), "run1", 1, nullptr, &messages);
+    QTemporaryDir dir;
+    struct Case {
+        TableSaveForm form;
+        const char* name;
+        QByteArray start;
+    } cases[] = {
+        {TableSaveForm::Tab, "t.txt", "Time\tV1\tV2\r\n0\t0.5\t3\r\n1\t-1\t4\r\n2\t2e-09\t5\r\n"},
+        {TableSaveForm::Comma, "c.csv", "Time,V1,V2\r\n0,0.5,3\r\n"},
+        {TableSaveForm::Table, "f.txt",
+         "  Time" + QByteArray(14, ' ') + "V1" + QByteArray(16, ' ') + "V2"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(c.name);
+        ASSERT_TRUE(frame.SaveTo(path, c.form));
+        ASSERT_TRUE(WaitIdle(frame));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(f.readAll().startsWith(c.start)) << c.name;
+    }
+    EXPECT_TRUE(messages.shown.empty());
+
+    // A folder that does not exist: the error is shown, the table stays.
+    EXPECT_FALSE(frame.SaveTo(dir.filePath("missing/t.txt"), TableSaveForm::Tab));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].second, MessageIcon::Stop);
+    EXPECT_EQ(frame.Grid().Data()->RowCount(), 4);
+}
+
+TEST(BGridWnd, KeysMoveTheCurrentCellInsideTheTable) {
+    // A million rows: only what is in view is ever drawn.
+    auto data = std::make_unique<CBGridData_Basic>(1000001, 2, 1, 80, 20);
+    CBGridWnd grid;
+    grid.resize(300, 20 * 11 + 40);
+    grid.SetData(std::move(data));
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    EXPECT_EQ(grid.CurrentRow(), 1);  // below the header
+    const int page = grid.VisibleRows() - 1;
+    ASSERT_GT(page, 0);
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int row, column;
+    } steps[] = {
+        {Qt::Key_PageDown, {}, 1 + page, 0},
+        {Qt::Key_Right, {}, 1 + page, 1},
+        {Qt::Key_Right, {}, 1 + page, 1},  // stays inside
+        {Qt::Key_End, Qt::ControlModifier, 1000000, 1},
+        {Qt::Key_Down, {}, 1000000, 1},
+        {Qt::Key_PageUp, {}, 1000000 - page, 1},
+        {Qt::Key_Home, Qt::ControlModifier, 0, 0},
+        {Qt::Key_Up, {}, 0, 0},
+    };
+    for (const Step& s : steps) {
+        QTest::keyClick(&grid, s.key, s.modifiers);
+        EXPECT_EQ(grid.CurrentRow(), s.row) << s.key;
+        EXPECT_EQ(grid.CurrentColumn(), s.column) << s.key;
+        // The current cell is in view and found again under its own centre.
+        int row = -1, column = -1;
+        ASSERT_TRUE(grid.CellAt(grid.CellRect(s.row, s.column).center(), row, column));
+        EXPECT_EQ(row, s.row);
+        EXPECT_EQ(column, s.column);
+    }
+}
+
+TEST(BGridWnd, TheInPlaceEditorStoresNumbersAndRefusesText) {
+    auto source = std::make_unique<CBGridData_Basic>(3, 2);
+    CBGridData_Basic* data = source.get();
+    data->SetCell(0, 0, "Time");
+    data->SetCell(1, 0, "5");
+    CBGridWnd grid;
+    grid.resize(300, 200);
+    grid.SetData(std::move(source));
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+
+    QTest::keyClick(&grid, Qt::Key_Return);  // editing is off
+    EXPECT_EQ(grid.findChild<CGridEditCell*>(), nullptr);
+    grid.SetEditing(true);
+    grid.SetBusy(true);  // a copy or save reads the source: no edits meanwhile
+    QTest::keyClick(&grid, Qt::Key_Return);
+    EXPECT_EQ(grid.findChild<CGridEditCell*>(), nullptr);
+    grid.SetBusy(false);
+
+    struct Case {
+        QString typed;
+        Qt::Key end;
+        std::string cell;
+    } cases[] = {
+        {"2.5k", Qt::Key_Return, "2500"},
+        {"abc", Qt::Key_Return, "2500"},  // letters never reach the cell
+        {"7", Qt::Key_Escape, "2500"},    // cancelled
+        {"-1m", Qt::Key_Return, "-0.001"},
+    };
+    for (const Case& c : cases) {
+        grid.SetCurrentCell(1, 0);
+        QTest::keyClick(&grid, Qt::Key_Return);
+        auto* editor = grid.findChild<CGridEditCell*>();
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->Row(), 1);
+        editor->clear();
+        QTest::keyClicks(editor, c.typed);
+        QTest::keyClick(editor, c.end);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(data->CellText(1, 0), c.cell) << c.typed.toStdString();
+    }
+    // Pasted words are filtered out: nothing numeric is left, the cell stays.
+    grid.SetCurrentCell(1, 0);
+    QApplication::clipboard()->setText("not a number");
+    QTest::keyClick(&grid, Qt::Key_Space);
+    auto* editor = grid.findChild<CGridEditCell*>();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    editor->paste();
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(data->CellText(1, 0), "-0.001");
+}
+
+}  // namespace
+}  // namespace kurvex
