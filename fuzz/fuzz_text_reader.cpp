@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the text result reader, line by line and in small
-// parallel chunks, and checks that both readings agree.
+// Feeds arbitrary bytes to the text result reader line by line and in small
+// chunks on several threads, and checks that every reading leaves the same.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -24,10 +24,11 @@ struct Outcome {
     Recorder messages;
 };
 
-void Read(std::string_view bytes, size_t chunk, Outcome& out) {
+void Read(std::string_view bytes, size_t chunk, int threads, Outcome& out) {
     kurvex::MemoryByteSource source(bytes);
     kurvex::TextReadOptions options;
     options.parallelChunkBytes = chunk;
+    options.threads = threads;
     out.ok = kurvex::ReadTextResult(source, out.data, out.names, out.messages, options);
 }
 
@@ -35,27 +36,44 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
+bool SameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+void CheckSame(const Outcome& a, const Outcome& b) {
+    Check(a.ok == b.ok);
+    Check(a.messages.shown == b.messages.shown);
+    if (!a.ok) return;
+    const kurvex::CResultData* x = a.data.Get();
+    const kurvex::CResultData* y = b.data.Get();
+    Check(a.names == b.names);
+    Check(a.names.size() == static_cast<size_t>(x->VariableCount()));
+    Check(x->RowCount() >= 1 && x->RowCount() <= x->RowCapacity());
+    Check(x->RowCount() == y->RowCount() && x->VariableCount() == y->VariableCount());
+    Check(x->RowCapacity() == y->RowCapacity());
+    Check(x->UniformX() == y->UniformX() && x->BadPoints() == y->BadPoints());
+    const size_t rows = static_cast<size_t>(x->RowCount());
+    for (std::int32_t i = 0; i < x->VariableCount(); ++i) {
+        const kurvex::CResultVariable* u = x->Variable(i);
+        const kurvex::CResultVariable* v = y->Variable(i);
+        Check(u->Name() == v->Name());
+        Check(SameBits(u->Min(), v->Min()) && SameBits(u->Max(), v->Max()));
+        Check(std::memcmp(u->Flags(), v->Flags(), rows) == 0);
+        Check(std::memcmp(u->Values(), v->Values(), rows * sizeof(double)) == 0);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    Outcome lines, chunks;
-    Read(bytes, 0, lines);
-    Read(bytes, 7, chunks);
-    Check(lines.ok == chunks.ok);
-    Check(lines.messages.shown == chunks.messages.shown);
-    if (!lines.ok) return 0;
-    const kurvex::CResultData* a = lines.data.Get();
-    const kurvex::CResultData* b = chunks.data.Get();
-    Check(lines.names == chunks.names);
-    Check(lines.names.size() == static_cast<size_t>(a->VariableCount()));
-    Check(a->RowCount() >= 1 && a->RowCount() <= a->RowCapacity());
-    Check(a->RowCount() == b->RowCount() && a->VariableCount() == b->VariableCount());
-    for (std::int32_t i = 0; i < a->VariableCount(); ++i) {
-        const size_t rows = static_cast<size_t>(a->RowCount());
-        Check(std::memcmp(a->Variable(i)->Flags(), b->Variable(i)->Flags(), rows) == 0);
-        Check(std::memcmp(a->Variable(i)->Values(), b->Variable(i)->Values(),
-                          rows * sizeof(double)) == 0);
+    Outcome lines;
+    Read(bytes, 0, 1, lines);
+    // Chunks of a few bytes cut nearly every line apart from the next.
+    for (const auto& [chunk, threads] : {std::pair<size_t, int>{3, 2}, {29, 3}}) {
+        Outcome chunks;
+        Read(bytes, chunk, threads, chunks);
+        CheckSame(lines, chunks);
     }
     return 0;
 }

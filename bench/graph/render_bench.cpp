@@ -123,6 +123,13 @@ void BM_Floor_Zoom1Percent(benchmark::State& s) {
 void BM_Draw_Zoom1Percent(benchmark::State& s) {
     Draw(s, Uniform10M(), 0.01);
 }
+// A close zoom: a few thousand samples, every one a point of its own.
+void BM_Floor_Zoom5000Samples(benchmark::State& s) {
+    Floor(s, Uniform10M(), 0.0005);
+}
+void BM_Draw_Zoom5000Samples(benchmark::State& s) {
+    Draw(s, Uniform10M(), 0.0005);
+}
 void BM_Floor_Eight1M(benchmark::State& s) {
     Floor(s, Eight1M(), 1.0);
 }
@@ -136,6 +143,8 @@ BENCHMARK(BM_Floor_Uneven10M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Draw_Uneven10M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Floor_Zoom1Percent)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Draw_Zoom1Percent)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Floor_Zoom5000Samples)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Draw_Zoom5000Samples)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Floor_Eight1M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Draw_Eight1M)->Unit(benchmark::kMillisecond);
 

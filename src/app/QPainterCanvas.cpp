@@ -4,6 +4,7 @@
 #include <QPaintDevice>
 #include <QPen>
 #include <QPolygon>
+#include <algorithm>
 
 namespace kurvex {
 
@@ -138,13 +139,80 @@ void QPainterCanvas::LineTo(int x, int y) {
     current_ = to;
 }
 
+QImage* QPainterCanvas::PixelTarget() const {
+    if (!rasterShortcuts_) return nullptr;
+    QPaintDevice* device = painter_.device();
+    if (!device || device->devType() != QInternal::Image) return nullptr;
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format f = image->format();
+    if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 &&
+        f != QImage::Format_ARGB32_Premultiplied)
+        return nullptr;
+    const QPen& pen = painter_.pen();
+    if (painter_.deviceTransform().type() != QTransform::TxNone || painter_.hasClipping() ||
+        painter_.testRenderHint(QPainter::Antialiasing) || painter_.opacity() != 1.0 ||
+        painter_.compositionMode() != QPainter::CompositionMode_SourceOver ||
+        pen.style() != Qt::SolidLine || pen.widthF() > 1.0 ||
+        pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255)
+        return nullptr;
+    return image;
+}
+
+namespace {
+
+// Whether every pixel of the box spanned by a and b has colour `ink`; false
+// when part of it lies off the image.
+bool BoxIsInk(const QImage& image, Point a, Point b, QRgb ink) {
+    const int x0 = std::min(a.x, b.x), x1 = std::max(a.x, b.x);
+    const int y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y);
+    if (x0 < 0 || y0 < 0 || x1 >= image.width() || y1 >= image.height()) return false;
+    for (int y = y0; y <= y1; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = x0; x <= x1; ++x) {
+            if (row[x] != ink) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 void QPainterCanvas::Segments(const std::vector<Point>& ends) {
     if (ends.size() < 2) return;
-    std::vector<QLine> lines;
-    lines.reserve(ends.size() / 2);
-    for (size_t i = 0; i + 1 < ends.size(); i += 2)
-        lines.emplace_back(ends[i].x, ends[i].y, ends[i + 1].x, ends[i + 1].y);
-    painter_.drawLines(lines.data(), static_cast<int>(lines.size()));
+    // Each segment as LineTo draws it: the raster engine paints lines drawn
+    // in one call differently where one begins at the end of another.
+    QImage* image = PixelTarget();
+    if (!image) {
+        for (size_t i = 0; i + 1 < ends.size(); i += 2)
+            painter_.drawLine(ends[i].x, ends[i].y, ends[i + 1].x, ends[i + 1].y);
+        current_ = QPoint(ends.back().x, ends.back().y);
+        return;
+    }
+    // A thin solid vertical line on an image is a run of pixels of one
+    // column: rows min(y0, y1) .. max(y0, y1) - 1, or the one row when both
+    // are equal, as the raster engine paints it. Written straight into the
+    // image, a dense curve's thousands of column runs cost their pixels.
+    const QRgb ink = painter_.pen().color().rgba();
+    const qsizetype stride = image->bytesPerLine();
+    // constBits: no detach of the image the painter is drawing on.
+    auto* bits = const_cast<uchar*>(image->constBits());
+    for (size_t i = 0; i + 1 < ends.size(); i += 2) {
+        const Point a = ends[i], b = ends[i + 1];
+        if (a.x != b.x || a.x < 0 || a.x >= image->width()) continue;
+        const int from = std::max(std::min(a.y, b.y), 0);
+        const int to = std::min(a.y == b.y ? a.y + 1 : std::max(a.y, b.y), image->height());
+        uchar* row = bits + from * stride + a.x * 4;
+        for (int y = from; y < to; ++y, row += stride) *reinterpret_cast<QRgb*>(row) = ink;
+    }
+    // A thin line paints only inside the box of its ends, so one between
+    // neighbouring columns whose box is ink already (the runs at both its
+    // ends cover it) adds nothing: most of a dense curve's joins.
+    for (size_t i = 0; i + 1 < ends.size(); i += 2) {
+        const Point a = ends[i], b = ends[i + 1];
+        if (a.x == b.x) continue;
+        if (std::abs(a.x - b.x) <= 1 && BoxIsInk(*image, a, b, ink)) continue;
+        painter_.drawLine(a.x, a.y, b.x, b.y);
+    }
     current_ = QPoint(ends.back().x, ends.back().y);
 }
 

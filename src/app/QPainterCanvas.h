@@ -44,8 +44,16 @@ public:
     // The QFont a canvas font stands for.
     static QFont ToQFont(const CanvasFont& font);
 
+    // Whether thin lines may be written into an image's pixels directly
+    // (the same pixels as the raster engine's; off to compare the two).
+    void SetRasterShortcuts(bool on) { rasterShortcuts_ = on; }
+
 private:
     struct Offscreen;
+
+    // The image the painter draws on when lines may go straight into its
+    // pixels: no transform, clip, blending or wide pen in the way.
+    QImage* PixelTarget() const;
 
     QPainter& painter_;
     bool printer_ = false;
@@ -53,6 +61,7 @@ private:
     QColor background_{Qt::white};
     bool transparent_ = true;
     QPoint current_;
+    bool rasterShortcuts_ = true;
     std::unique_ptr<Offscreen> own_;  // set when this canvas draws into its own image
 };
 

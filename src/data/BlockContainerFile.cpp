@@ -9,11 +9,13 @@
 #include <limits>
 #include <mutex>
 
+#include "data/ColumnFill.h"
 #include "data/NumberText.h"
 #include "data/RefPtr.h"
 #include "data/SafeFile.h"
 #include "data/SaveSnapshot.h"
 #include "data/SettingsDataFile.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 
@@ -32,7 +34,6 @@ constexpr size_t kStepField = 112;
 constexpr size_t kEntrySizeField = 116;
 constexpr size_t kFileEndField = 120;
 constexpr std::uint32_t kMaxEntryBytes = 4096;
-constexpr std::int32_t kExactEvery = 100;
 // A reader may allocate this much beyond twice the file's size (missing rows
 // of variables the file leaves out) before it calls the file's claims false.
 constexpr std::int64_t kAllocationSlack = std::int64_t{16} << 20;
@@ -519,34 +520,40 @@ bool Reader::Fill(const Plan& plan, CResultDataRef& fresh) {
 
     // Rows per variable that some block fills; the rest stay missing.
     std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> covered(static_cast<size_t>(n));
+    std::vector<ColumnJob> jobs;
     bool bad = false;
     int xBlocks = 0;
     bool xGenerated = false;
     for (const BlockEntry& e : plan.data) {
         if (e.count == 0) continue;
         CResultVariable* v = set->Variable(e.index);
-        double* x = v->Values() + e.first;
         const bool generated = e.index == 0 && (e.flags & kRecordUniformX);
-        if (!Seek(e.offset + kDataBlockReserved)) return false;
+        const std::uint64_t samples = e.offset + kDataBlockReserved;
+        ColumnJob values;
+        values.into = v->Values() + e.first;
+        values.count = e.count;
         if (generated) {
             double head[3];
-            if (!Bytes(head, sizeof head)) return false;
-            const double first = head[0], step = head[2];
-            for (std::int32_t k = 0; k < e.count; ++k)
-                x[k] = k % kExactEvery == 0 ? k * step + first : x[k - 1] + step;
-        } else if (!Bytes(x, sizeof(double) * static_cast<size_t>(e.count))) {
-            return false;
-        }
-        std::uint8_t* flags = v->Flags() + e.first;
-        if (e.flags & kRecordPointFlags) {
-            if (!Bytes(flags, static_cast<size_t>(e.count))) return false;
-            // Flags without the mark would otherwise be lost on the next save.
-            if (!bad)
-                bad = std::any_of(flags, flags + e.count,
-                                  [](std::uint8_t f) { return f != kPointValid; });
+            if (!At(samples, head, sizeof head)) return false;
+            values.kind = ColumnJob::Kind::Generate;
+            values.first = head[0];
+            values.step = head[2];
         } else {
-            std::memset(flags, kPointValid, static_cast<size_t>(e.count));
+            values.offset = samples;
+            values.count = 8 * std::int64_t{e.count};
         }
+        jobs.push_back(values);
+        ColumnJob flags;
+        flags.into = v->Flags() + e.first;
+        flags.count = e.count;
+        if (e.flags & kRecordPointFlags) {
+            // Flags without the mark would otherwise be lost on the next save.
+            flags.offset = samples + (generated ? 24 : 8 * std::uint64_t(e.count));
+            flags.flags = true;
+        } else {
+            flags.kind = ColumnJob::Kind::MarkValid;
+        }
+        jobs.push_back(flags);
         if (e.flags & kRecordBadPoints) bad = true;
         if (e.index == 0) {
             ++xBlocks;
@@ -554,10 +561,23 @@ bool Reader::Fill(const Plan& plan, CResultDataRef& fresh) {
         }
         covered[static_cast<size_t>(e.index)].emplace_back(e.first, e.first + e.count);
     }
+    // Blocks over the same rows are taken in directory order, the later one
+    // winning; all others go in parallel.
+    bool overlap = false;
+    for (auto& spans : covered) {
+        std::sort(spans.begin(), spans.end());
+        for (size_t k = 1; k < spans.size(); ++k)
+            overlap = overlap || spans[k].first < spans[k - 1].second;
+    }
+    const int workers = WorkerCount();
+    const FillResult filled = FillColumns(f_, jobs, overlap, workers);
+    if (!filled.ok)
+        return Refuse(filled.error ? std::strerror(filled.error) : "The file ends too soon.",
+                      Format("Can not read file %s", name_.c_str()));
+    if (filled.notValid) bad = true;
     bool xWhole = false;
     for (size_t i = 0; i < covered.size(); ++i) {
-        auto& spans = covered[i];
-        std::sort(spans.begin(), spans.end());
+        const auto& spans = covered[i];
         std::int32_t reach = 0;
         for (const auto& [from, to] : spans) {
             if (from > reach) break;
@@ -570,10 +590,11 @@ bool Reader::Fill(const Plan& plan, CResultDataRef& fresh) {
     if (xBlocks == 1)
         set->SetUniformX(xGenerated);
     else if (xBlocks > 1 && xWhole)
-        set->SetUniformX(CResultDataRef::UniformTest(set->Variable(0)->Values(), 0, p - 1));
+        set->SetUniformX(
+            CResultDataRef::UniformTest(set->Variable(0)->Values(), 0, p - 1, workers));
 
     set->SetRowCountLocked(p);
-    set->UpdateExtents();
+    set->UpdateExtents(workers);
     return true;
 }
 

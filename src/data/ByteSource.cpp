@@ -1,6 +1,8 @@
 #include "data/ByteSource.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,22 +17,22 @@ constexpr size_t kChunk = 1 << 20;
 }
 
 FileByteSource::~FileByteSource() {
-    if (file_) std::fclose(file_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 bool FileByteSource::Open(const std::string& path) {
     path_ = path;
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
         error_ = Format("Cannot open \"%s\": %s.", path.c_str(), std::strerror(errno));
         return false;
     }
     struct stat st {};
-    if (fstat(fileno(file_), &st) == 0) {
+    if (fstat(fd_, &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
             error_ = Format("Cannot open \"%s\": %s.", path.c_str(), std::strerror(EISDIR));
-            std::fclose(file_);
-            file_ = nullptr;
+            ::close(fd_);
+            fd_ = -1;
             return false;
         }
         if (S_ISREG(st.st_mode)) size_ = static_cast<std::int64_t>(st.st_size);
@@ -39,23 +41,51 @@ bool FileByteSource::Open(const std::string& path) {
 }
 
 std::int64_t FileByteSource::Read(char* buffer, std::int64_t n) {
-    const size_t got = std::fread(buffer, 1, static_cast<size_t>(n), file_);
-    if (got == 0 && std::ferror(file_)) {
-        error_ = Format("Cannot read \"%s\": %s.", path_.c_str(), std::strerror(errno));
-        return -1;
+    std::int64_t done = 0;
+    // A pipe or a signal may hand over less than asked; only 0 means the end.
+    while (done < n) {
+        const ssize_t got = ::read(fd_, buffer + done, static_cast<size_t>(n - done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            if (done > 0) break;
+            error_ = Format("Cannot read \"%s\": %s.", path_.c_str(), std::strerror(errno));
+            return -1;
+        }
+        if (got == 0) break;
+        done += got;
     }
-    return static_cast<std::int64_t>(got);
+    return done;
 }
 
 bool FileByteSource::Rewind() {
-    std::clearerr(file_);
-    return std::fseek(file_, 0, SEEK_SET) == 0;
+    return ::lseek(fd_, 0, SEEK_SET) == 0;
+}
+
+std::int64_t FileByteSource::ReadAt(std::int64_t offset, char* buffer, std::int64_t n) const {
+    std::int64_t done = 0;
+    while (done < n) {
+        const ssize_t got =
+            ::pread(fd_, buffer + done, static_cast<size_t>(n - done), offset + done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
 }
 
 std::int64_t MemoryByteSource::Read(char* buffer, std::int64_t n) {
     const size_t count = std::min(static_cast<size_t>(n), bytes_.size() - pos_);
     std::memcpy(buffer, bytes_.data() + pos_, count);
     pos_ += count;
+    return static_cast<std::int64_t>(count);
+}
+
+std::int64_t MemoryByteSource::ReadAt(std::int64_t offset, char* buffer, std::int64_t n) const {
+    if (offset < 0 || n < 0) return -1;
+    const auto at = static_cast<size_t>(std::min<std::int64_t>(offset, Size()));
+    const size_t count = std::min(static_cast<size_t>(n), bytes_.size() - at);
+    std::memcpy(buffer, bytes_.data() + at, count);
     return static_cast<std::int64_t>(count);
 }
 
@@ -91,6 +121,7 @@ bool LineReader::Next(std::string_view& line) {
             size_t stop = at;
             if (stop > begin_ && buffer_[stop - 1] == '\r') --stop;
             line = std::string_view(buffer_.data() + begin_, stop - begin_);
+            lineStart_ = base_ + static_cast<std::int64_t>(begin_);
             begin_ = at + 1;
             return true;
         }
@@ -99,6 +130,7 @@ bool LineReader::Next(std::string_view& line) {
             size_t stop = end_;
             if (buffer_[stop - 1] == '\r') --stop;
             line = std::string_view(buffer_.data() + begin_, stop - begin_);
+            lineStart_ = base_ + static_cast<std::int64_t>(begin_);
             begin_ = end_;
             return true;
         }
@@ -119,6 +151,7 @@ bool LineReader::Rewind() {
     if (!source_.Rewind()) return false;
     begin_ = end_ = 0;
     base_ = 0;
+    lineStart_ = 0;
     eof_ = failed_ = false;
     return true;
 }

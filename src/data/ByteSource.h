@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +19,15 @@ public:
     virtual bool Rewind() = 0;
     // The cause of the last failure, for messages.
     virtual std::string Error() const { return {}; }
+    // Whether ReadAt works: the reader may then read parts of the source on
+    // several threads at once.
+    virtual bool Positional() const { return false; }
+    // Reads up to n bytes at `offset` without moving Read's position; safe on
+    // several threads at once. Returns the count (short only at the end), or
+    // -1 on a read error or when the source cannot.
+    virtual std::int64_t ReadAt(std::int64_t offset, char* buffer, std::int64_t n) const {
+        return -1;
+    }
 };
 
 class FileByteSource : public ByteSource {
@@ -35,9 +43,11 @@ public:
     std::int64_t Read(char* buffer, std::int64_t n) override;
     bool Rewind() override;
     std::string Error() const override { return error_; }
+    bool Positional() const override { return size_ >= 0; }
+    std::int64_t ReadAt(std::int64_t offset, char* buffer, std::int64_t n) const override;
 
 private:
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     std::string path_;
     std::int64_t size_ = -1;
     std::string error_;
@@ -52,6 +62,8 @@ public:
         pos_ = 0;
         return true;
     }
+    bool Positional() const override { return true; }
+    std::int64_t ReadAt(std::int64_t offset, char* buffer, std::int64_t n) const override;
 
 private:
     std::string_view bytes_;
@@ -68,6 +80,8 @@ public:
     bool Next(std::string_view& line);
     // Bytes consumed up to the end of the last line returned.
     std::int64_t Consumed() const { return base_ + static_cast<std::int64_t>(begin_); }
+    // Where the last line returned starts in the source.
+    std::int64_t LineStart() const { return lineStart_; }
     // Bytes already buffered after the last line returned (a cheap look-ahead).
     std::string_view Buffered() const { return {buffer_.data() + begin_, end_ - begin_}; }
     // At least `want` bytes after the last line consumed, or all that is left;
@@ -88,6 +102,7 @@ private:
     size_t begin_ = 0;
     size_t end_ = 0;
     std::int64_t base_ = 0;  // source offset of buffer_[0]
+    std::int64_t lineStart_ = 0;
     bool eof_ = false;
     bool failed_ = false;
 };

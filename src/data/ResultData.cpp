@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "data/Extents.h"
 #include "data/NameText.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 
@@ -196,23 +198,25 @@ bool CResultData::SetRowCountLocked(std::int32_t rows) {
     return true;
 }
 
-void CResultData::UpdateExtents() {
+void CResultData::UpdateExtents(int workers) {
     const std::int32_t n = rowCount_;
     if (n < 1) return;
-    for (CResultVariable* v : vars_) {
-        const double* x = v->Values();
-        const std::uint8_t* f = v->Flags();
-        std::int32_t i = 0;
-        while (i < n && f[i] != kPointValid) ++i;
-        if (i == n) continue;
-        double mn = x[i], mx = x[i];
-        for (++i; i < n; ++i) {
-            if (f[i] != kPointValid) continue;
-            if (x[i] < mn) mn = x[i];
-            if (x[i] > mx) mx = x[i];
-        }
-        v->SetExtents(mn, mx);
+    auto update = [n](CResultVariable* v, int threads) {
+        const Extents e = ValidExtents(v->Values(), v->Flags(), n, threads);
+        // A variable without valid samples keeps what it had.
+        if (e.found) v->SetExtents(e.min, e.max);
+    };
+    workers = std::max(workers, 1);
+    if (VariableCount() < workers) {
+        // Few long columns: each is shared out by rows.
+        for (CResultVariable* v : vars_) update(v, workers);
+        return;
     }
+    ItemCounter counter(VariableCount());
+    RunWorkers(workers, [&](int) {
+        for (std::int64_t i = counter.Next(); i >= 0; i = counter.Next())
+            update(vars_[static_cast<size_t>(i)], 1);
+    });
 }
 
 // ---- high-pass kind ----
@@ -330,24 +334,42 @@ bool CResultDataRef::IsSorted(std::int32_t var) const {
         const CResultVariable* v = data_->Variable(var);
         const std::int32_t n = data_->RowCount();
         bool sorted = n > 0;
+        // A NaN is in no order: bisecting over one goes astray.
         for (std::int32_t i = 0; sorted && i < n; ++i) {
-            sorted =
-                v->Flags()[i] == kPointValid && (i == 0 || !(v->Values()[i] < v->Values()[i - 1]));
+            const double x = v->Values()[i];
+            sorted = v->Flags()[i] == kPointValid && x == x && (i == 0 || x >= v->Values()[i - 1]);
         }
         known = sorted ? 1 : 0;
     }
     return known == 1;
 }
 
-std::int32_t CResultDataRef::UniformTest(const double* x, std::int32_t first, std::int32_t last) {
+std::int32_t CResultDataRef::UniformTest(const double* x, std::int32_t first, std::int32_t last,
+                                         int workers) {
     if (first >= last) return 0;
     const double m = (x[last] - x[first]) / static_cast<double>(last - first);
     if (m == 0.0 || std::isnan(m)) return 0;
     const std::uint64_t mb = Upper48(m);
-    for (std::int32_t i = first + 1; i <= last; ++i) {
-        if (Upper48(x[i] - x[i - 1]) != mb) return 0;
-    }
-    return 1;
+    // Steps first + 1 .. last, in runs that the threads take in turn; a run
+    // that differs stops everybody.
+    constexpr std::int64_t kRun = 1 << 16;
+    const std::int64_t steps = static_cast<std::int64_t>(last) - first;
+    ItemCounter counter((steps + kRun - 1) / kRun);
+    std::atomic<bool> differs{false};
+    auto work = [&](int) {
+        for (std::int64_t r = counter.Next(); r >= 0; r = counter.Next()) {
+            const std::int64_t from = first + 1 + r * kRun;
+            const std::int64_t to = std::min<std::int64_t>(from + kRun, std::int64_t{last} + 1);
+            std::uint64_t any = 0;
+            for (std::int64_t i = from; i < to; ++i) any |= Upper48(x[i] - x[i - 1]) ^ mb;
+            if (any) {
+                differs = true;
+                counter.Stop();
+            }
+        }
+    };
+    RunWorkers(steps > kRun ? std::max(workers, 1) : 1, work);
+    return differs ? 0 : 1;
 }
 
 ScanExtentsResult CResultDataRef::ScanExtents(std::int32_t var, std::int32_t first,

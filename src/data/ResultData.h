@@ -111,7 +111,8 @@ public:
     // For readers that filled the columns' arrays themselves: the data set
     // now holds `rows` rows (at most the capacity); the caller holds Lock().
     bool SetRowCountLocked(std::int32_t rows);
-    void UpdateExtents();
+    // Extents of every variable over its valid samples, on up to `workers` threads.
+    void UpdateExtents(int workers = 1);
 
     // What screens derive from this data set (log10 columns, sortedness);
     // take Lock() first.
@@ -204,13 +205,15 @@ public:
     // First variable named `name` ignoring ASCII case, or -1.
     std::int32_t FindVariable(const char* name) const;
 
-    // True when every sample of variable `var` is valid and none is smaller
-    // than the one before: searches may then bisect. Known once per state of
+    // True when every sample of variable `var` is valid, none is NaN and none
+    // is smaller than the one before: searches may then bisect. Known once per state of
     // the rows.
     bool IsSorted(std::int32_t var) const;
 
-    // 1 when x[first..last] is equally spaced to 48 bits of the step.
-    static std::int32_t UniformTest(const double* x, std::int32_t first, std::int32_t last);
+    // 1 when x[first..last] is equally spaced to 48 bits of the step; up to
+    // `workers` threads share the comparisons.
+    static std::int32_t UniformTest(const double* x, std::int32_t first, std::int32_t last,
+                                    int workers = 1);
     ScanExtentsResult ScanExtents(std::int32_t var, std::int32_t first, std::int32_t last) const;
     // The row from which drawing an X range that starts at x must begin.
     std::optional<std::int32_t> LocateBefore(std::int32_t var, double x, bool uniform,

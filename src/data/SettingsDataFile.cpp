@@ -10,10 +10,12 @@
 #include <mutex>
 #include <vector>
 
+#include "data/ColumnFill.h"
 #include "data/NumberText.h"
 #include "data/RefPtr.h"
 #include "data/SafeFile.h"
 #include "data/SaveSnapshot.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 
@@ -26,9 +28,6 @@ constexpr std::int64_t kHeaderBytes = 20;
 constexpr std::int64_t kReservedAfterOffsets = 1000;
 constexpr std::int64_t kRecordReserved = 100;
 constexpr std::int64_t kRecordFixed = kRecordReserved + 4 + 4;  // reserved, L, flags
-// Samples are generated from the exact product at every hundredth one so
-// that summing the step does not drift.
-constexpr std::int32_t kExactEvery = 100;
 
 class Writer {
 public:
@@ -232,6 +231,7 @@ DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserM
         return r.Refuse("there is not enough memory for its data");
     CResultData* set = fresh.Get();
     std::lock_guard<std::recursive_mutex> hold(set->Lock());
+    std::vector<ColumnJob> jobs;
     for (std::int32_t i = 0; i < n; ++i) {
         const RecordPlan& rec = plan[static_cast<size_t>(i)];
         if (rec.hasName)
@@ -242,25 +242,39 @@ DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserM
         // The writer marks bad points on the variables after X, so any record counts.
         if (rec.flags & kRecordBadPoints) set->SetBadPoints(1);
         CResultVariable* v = set->Variable(i);
-        double* x = v->Values();
-        if (!r.Seek(rec.samples)) return DataPartResult::Refused;
+        ColumnJob values;
+        values.into = v->Values();
+        values.count = p;
         if (rec.generated) {
             double head[3];
-            if (!r.Bytes(head, sizeof head)) return DataPartResult::Refused;
-            const double first = head[0], step = head[2];
-            for (std::int32_t k = 0; k < p; ++k)
-                x[k] = k % kExactEvery == 0 ? k * step + first : x[k - 1] + step;
-        } else if (!r.Bytes(x, sizeof(double) * static_cast<size_t>(p))) {
-            return DataPartResult::Refused;
-        }
-        if (rec.flags & kRecordPointFlags) {
-            if (!r.Bytes(v->Flags(), static_cast<size_t>(p))) return DataPartResult::Refused;
+            if (!r.Seek(rec.samples) || !r.Bytes(head, sizeof head)) return DataPartResult::Refused;
+            values.kind = ColumnJob::Kind::Generate;
+            values.first = head[0];
+            values.step = head[2];
         } else {
-            std::memset(v->Flags(), kPointValid, static_cast<size_t>(p));
+            values.offset = static_cast<std::uint64_t>(rec.samples);
+            values.count = 8 * static_cast<std::int64_t>(p);
         }
+        jobs.push_back(values);
+        ColumnJob flags;
+        flags.into = v->Flags();
+        flags.count = p;
+        if (rec.flags & kRecordPointFlags)
+            flags.offset = static_cast<std::uint64_t>(rec.samples +
+                                                      (rec.generated ? 24 : 8 * std::int64_t{p}));
+        else
+            flags.kind = ColumnJob::Kind::MarkValid;
+        jobs.push_back(flags);
+    }
+    // Each variable has a record of its own: the records go in parallel.
+    const int workers = WorkerCount();
+    const FillResult filled = FillColumns(file, jobs, false, workers);
+    if (!filled.ok) {
+        r.Refuse(filled.error ? std::strerror(filled.error) : "the file ends too soon");
+        return DataPartResult::Refused;
     }
     set->SetRowCountLocked(p);
-    set->UpdateExtents();
+    set->UpdateExtents(workers);
     // The settings block follows the last record.
     if (!r.Seek(order.back()->end)) return DataPartResult::Refused;
     data = fresh;

@@ -1,48 +1,21 @@
 #include "data/TextReader.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <cstring>
-#include <future>
 
 #include "data/NumberText.h"
 #include "data/QuotedNames.h"
+#include "data/TextGrammar.h"
+#include "data/TextReaderParallel.h"
 
 namespace kurvex {
 
 namespace {
 
-enum CharClass : std::uint8_t {
-    kSeparator = 1,    // space, tab, comma
-    kNumberChar = 2,   // may stand in a number token
-    kHeaderDigit = 4,  // may stand in a numeric first line
-};
-
-constexpr std::array<std::uint8_t, 256> MakeClasses() {
-    std::array<std::uint8_t, 256> t{};
-    t[' '] |= kSeparator | kHeaderDigit;
-    t['\t'] |= kSeparator | kHeaderDigit;
-    t[','] |= kSeparator;
-    for (char c = '0'; c <= '9'; ++c)
-        t[static_cast<unsigned char>(c)] |= kNumberChar | kHeaderDigit;
-    for (char c : {'.', '+', '-', 'e', 'E'})
-        t[static_cast<unsigned char>(c)] |= kNumberChar | kHeaderDigit;
-    t['d'] |= kNumberChar;
-    t['D'] |= kNumberChar;
-    return t;
-}
-constexpr std::array<std::uint8_t, 256> kClass = MakeClasses();
-
-inline std::uint8_t ClassOf(char c) {
-    return kClass[static_cast<unsigned char>(c)];
-}
-
-constexpr std::string_view kBlockSeparator = "__________";
-
-bool IsBlockSeparator(std::string_view line) {
-    return line.substr(0, 10) == kBlockSeparator;
-}
+using text::ClassOf;
+using text::IsBlockSeparator;
+using text::kHeaderDigit;
+using text::LineError;
 
 std::string_view TrimLeading(std::string_view line) {
     size_t i = 0;
@@ -55,115 +28,6 @@ bool IsNameLine(std::string_view line) {
         if (!(ClassOf(c) & kHeaderDigit)) return true;
     }
     return false;
-}
-
-// The numeric prefix of a marker token such as "1.#INF".
-double LeadingNumber(std::string_view token) {
-    size_t i = 0;
-    while (i < token.size() && (ClassOf(token[i]) & kNumberChar)) ++i;
-    return ParseDecimal(token.data(), token.data() + i);
-}
-
-enum class LineError { None, TooFewTokens, BadToken };
-
-// Classifies the first n tokens of a data line into values and flags; `bad`
-// is set when a marker or an unusable number was met.
-LineError ParseTokens(std::string_view line, std::int32_t n, double* values, std::uint8_t* flags,
-                      bool& bad) {
-    const char* p = line.data();
-    const char* const e = p + line.size();
-    for (std::int32_t t = 0; t < n; ++t) {
-        while (p < e && (ClassOf(*p) & kSeparator)) ++p;
-        if (p == e) return LineError::TooFewTokens;
-        const char* s = p;
-        const char* stop = nullptr;
-        if (ParseSimpleDecimal(p, e, values[t], stop) &&
-            (stop == e || (ClassOf(*stop) & kSeparator))) {
-            p = stop;
-            flags[t] = kPointValid;
-            continue;
-        }
-        std::uint8_t all = kNumberChar;
-        while (p < e && !(ClassOf(*p) & kSeparator)) {
-            all &= ClassOf(*p);
-            ++p;
-        }
-        const std::string_view token(s, static_cast<size_t>(p - s));
-        if (all) {
-            values[t] = ParseDecimal(s, p);
-            // An overflowing number would wreck every extent: keep it out of
-            // the valid samples.
-            if (std::isfinite(values[t])) {
-                flags[t] = kPointValid;
-            } else {
-                flags[t] = kPointInvalid;
-                bad = true;
-            }
-            continue;
-        }
-        if (token.find("#INF") != std::string_view::npos ||
-            token.find("NAN") != std::string_view::npos) {
-            flags[t] = kPointInvalid;
-        } else if (token.find("MISSING") != std::string_view::npos) {
-            flags[t] = kPointMissing;
-        } else {
-            return LineError::BadToken;
-        }
-        values[t] = LeadingNumber(token);
-        bad = true;
-    }
-    return LineError::None;
-}
-
-// The rows of a run of complete data lines of the first block, parsed on
-// their own so that two threads can share the work.
-struct Chunk {
-    std::string text;
-    std::vector<std::vector<double>> values;  // one column per variable
-    std::vector<std::vector<std::uint8_t>> flags;
-    std::int32_t rows = 0;
-    long long lines = 0;  // physical lines, blank ones included
-    bool bad = false;
-    LineError error = LineError::None;
-    long long errorLine = 0;  // 1-based within the chunk
-};
-
-void ParseChunk(Chunk& c, std::int32_t n) {
-    c.rows = 0;
-    c.lines = 0;
-    c.bad = false;
-    c.error = LineError::None;
-    // Columns keep their storage from chunk to chunk, sized on the calling
-    // thread for the most rows the text can hold (a token and a separator per
-    // sample); pages a chunk does not fill are never touched.
-    c.values.resize(static_cast<size_t>(n));
-    c.flags.resize(static_cast<size_t>(n));
-    for (auto& v : c.values) v.clear();
-    for (auto& f : c.flags) f.clear();
-    std::vector<double> values(static_cast<size_t>(n));
-    std::vector<std::uint8_t> flags(static_cast<size_t>(n));
-    const char* p = c.text.data();
-    const char* const e = p + c.text.size();
-    while (p < e) {
-        const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(e - p)));
-        const char* end = nl ? nl : e;
-        std::string_view line(p, static_cast<size_t>(end - p));
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        p = nl ? nl + 1 : e;
-        ++c.lines;
-        if (IsBlankLine(line)) continue;
-        const LineError error = ParseTokens(line, n, values.data(), flags.data(), c.bad);
-        if (error != LineError::None) {
-            c.error = error;
-            c.errorLine = c.lines;
-            return;
-        }
-        for (size_t j = 0; j < static_cast<size_t>(n); ++j) {
-            c.values[j].push_back(values[j]);
-            c.flags[j].push_back(flags[j]);
-        }
-        ++c.rows;
-    }
 }
 
 constexpr std::int64_t kProgressEvery = 8 << 20;
@@ -212,9 +76,6 @@ private:
     bool EnsureRow(std::int64_t k);
     bool ParseLine(std::string_view line, std::int32_t k);
     bool KeepGoing();
-    bool TakeChunk(Chunk& chunk);
-    bool Commit(const Chunk& chunk, std::int32_t& k);
-    bool ReadInParallel(std::int32_t& k);
 
     ByteSource& source_;
     LineReader lines_;
@@ -281,7 +142,13 @@ bool Reader::KeepGoing() {
 // Parses one data line and writes it as row k of the current block.
 bool Reader::ParseLine(std::string_view line, std::int32_t k) {
     bool bad = false;
-    const LineError error = ParseTokens(line, n_, values_.data(), flags_.data(), bad);
+    const LineError error = text::ParseTokens(
+        line, n_,
+        [this](std::int32_t t, double v, std::uint8_t f) {
+            values_[static_cast<size_t>(t)] = v;
+            flags_[static_cast<size_t>(t)] = f;
+        },
+        bad);
     if (error != LineError::None) {
         FailLine(error, lineNo_, k);
         return false;
@@ -292,76 +159,6 @@ bool Reader::ParseLine(std::string_view line, std::int32_t k) {
     if (n_ == 1) return true;  // later blocks of a one-column file add nothing
     return data_->SetRowLocked(k, values_.data() + 1, flags_.data() + 1, (n_ - 1) * block_ + 1,
                                n_ - 1);
-}
-
-// Takes the next run of whole lines into `chunk`; false when the lines ahead
-// must be read one by one (a block separator among them, a line longer than
-// a chunk, or the end of the file).
-bool Reader::TakeChunk(Chunk& chunk) {
-    const size_t size = options_.parallelChunkBytes;
-    std::string_view ahead = lines_.Peek(size);
-    if (ahead.empty()) return false;
-    std::string_view take = ahead.substr(0, size);
-    if (take.size() < ahead.size() || !lines_.Exhausted()) {
-        const size_t lastNewline = take.rfind('\n');
-        if (lastNewline == std::string_view::npos) return false;
-        take = take.substr(0, lastNewline + 1);
-    }
-    if (take.substr(0, kBlockSeparator.size()) == kBlockSeparator ||
-        take.find("\n__________") != std::string_view::npos)
-        return false;
-    chunk.text.assign(take);
-    lines_.Skip(take.size());
-    const size_t most = take.size() / (2 * static_cast<size_t>(n_)) + 1;
-    chunk.values.resize(static_cast<size_t>(n_));
-    chunk.flags.resize(static_cast<size_t>(n_));
-    for (auto& v : chunk.values) v.reserve(most);
-    for (auto& f : chunk.flags) f.reserve(most);
-    return true;
-}
-
-// Appends a parsed chunk's rows to the first block, or reports its error as
-// the line-by-line reading would have.
-bool Reader::Commit(const Chunk& chunk, std::int32_t& k) {
-    const std::int64_t end = static_cast<std::int64_t>(k) + chunk.rows;
-    if (chunk.rows > 0 && !EnsureRow(end - 1)) return false;
-    if (chunk.error != LineError::None) {
-        FailLine(chunk.error, lineNo_ + chunk.errorLine, end);
-        return false;
-    }
-    std::vector<const double*> values;
-    std::vector<const std::uint8_t*> flags;
-    for (std::int32_t j = 0; j < n_; ++j) {
-        values.push_back(chunk.values[static_cast<size_t>(j)].data());
-        flags.push_back(chunk.flags[static_cast<size_t>(j)].data());
-    }
-    if (!data_->SetColumnsLocked(k, chunk.rows, 0, values, flags)) return false;
-    if (chunk.bad) data_->SetBadPoints(1);
-    k = static_cast<std::int32_t>(end);
-    lineNo_ += chunk.lines;
-    return true;
-}
-
-// Reads as much of the first block as it can in chunks, two at a time on two
-// threads; leaves the rest (from a block separator on) to the caller.
-bool Reader::ReadInParallel(std::int32_t& k) {
-    try {
-        Chunk a, b;
-        for (;;) {
-            if (!KeepGoing()) return false;
-            if (!TakeChunk(a)) return true;
-            auto first = std::async(std::launch::async, ParseChunk, std::ref(a), n_);
-            const bool second = TakeChunk(b);
-            if (second) ParseChunk(b, n_);
-            first.get();
-            if (!Commit(a, k)) return false;
-            if (!second) return true;
-            if (!Commit(b, k)) return false;
-        }
-    } catch (const std::exception&) {
-        FailMemory();
-        return false;
-    }
 }
 
 bool Reader::Run() {
@@ -406,7 +203,26 @@ bool Reader::Run() {
         ReadError();
         return false;
     }
-    firstDataOffset_ = lines_.Consumed() - static_cast<std::int64_t>(line.size()) - 1;
+    firstDataOffset_ = lines_.LineStart();
+
+    // Files of more than two chunks of data are read on all cores.
+    const std::int64_t total = source_.Size();
+    const auto chunk = static_cast<std::int64_t>(options_.parallelChunkBytes);
+    if (chunk > 0 && source_.Positional() && total - firstDataOffset_ > 2 * chunk) {
+        TextDataStart start;
+        start.offset = firstDataOffset_;
+        start.linesBefore = lineNo_ - 1;
+        start.tokens = n_;
+        start.names = names_;
+        switch (ReadTextDataInParallel(source_, start, data_, names_, messages_, options_)) {
+            case ParallelRead::Read:
+                return true;
+            case ParallelRead::Failed:
+                return false;
+            case ParallelRead::Fallback:
+                break;
+        }
+    }
 
     const std::int64_t estimate = std::min<std::int64_t>(EstimateRows(), options_.maxRows);
     const std::int64_t capacity =
@@ -421,20 +237,11 @@ bool Reader::Run() {
     // the per-row locking cheap.
     std::lock_guard<std::recursive_mutex> hold(data_->Lock());
 
-    // Two threads are worth starting only when there is more than a chunk to read.
-    const std::int64_t total = source_.Size();
-    const auto chunk = static_cast<std::int64_t>(options_.parallelChunkBytes);
-    bool parallel = chunk > 0 && (total < 0 || total - lines_.Consumed() > 2 * chunk);
-
     std::int32_t k = 0;
     std::int32_t longest = 0;
     for (;;) {
         if (!ParseLine(line, k)) return false;
         ++k;
-        if (parallel) {
-            parallel = false;
-            if (!ReadInParallel(k)) return false;
-        }
         if ((k & 4095) == 0 && !KeepGoing()) return false;
         if (!NextNonBlank(line)) break;
         if (!IsBlockSeparator(line)) continue;
@@ -469,17 +276,14 @@ bool Reader::Run() {
 }  // namespace
 
 bool IsBlankLine(std::string_view line) {
-    for (char c : line) {
-        if (c != ' ' && c != '\t') return false;
-    }
-    return true;
+    return text::IsBlank(line);
 }
 
 bool NextToken(std::string_view line, size_t& cursor, std::string_view& token) {
-    while (cursor < line.size() && (ClassOf(line[cursor]) & kSeparator)) ++cursor;
+    while (cursor < line.size() && (ClassOf(line[cursor]) & text::kSeparator)) ++cursor;
     if (cursor >= line.size()) return false;
     const size_t start = cursor;
-    while (cursor < line.size() && !(ClassOf(line[cursor]) & kSeparator)) ++cursor;
+    while (cursor < line.size() && !(ClassOf(line[cursor]) & text::kSeparator)) ++cursor;
     token = line.substr(start, cursor - start);
     return true;
 }

@@ -18,9 +18,12 @@ struct TextReadOptions {
     // Called now and then with the bytes read and the total (-1 when unknown);
     // returning false cancels the read, which then fails without a message.
     std::function<bool(std::int64_t done, std::int64_t total)> progress;
-    // The first block is parsed on two threads in runs of this many bytes;
-    // 0 reads line by line on the calling thread.
-    size_t parallelChunkBytes = 1 << 20;
+    // The data part is cut into chunks of about this many bytes that are
+    // parsed on all cores; 0 reads line by line on the calling thread, as do
+    // files with less than two chunks of data.
+    size_t parallelChunkBytes = 512 << 10;
+    // Threads for the chunks; 0 takes one per core.
+    int threads = 0;
 };
 
 // Reads a text result file into `data` and its variable names into `names`.

@@ -81,19 +81,21 @@ private:
     Point at_;
 };
 
-// Smallest and largest of n values (n a multiple of 4). This is the one loop
-// a dense curve spends its time in, so it works two lanes at a time where the
-// processor has them.
-void MinMax(const double* v, std::int32_t n, double& mn, double& mx) {
+// Smallest and largest of n values (n a multiple of 4); false when one is
+// NaN, which no run may take in. This is the one loop a dense curve spends
+// its time in, so it works two lanes at a time where the processor has them.
+bool MinMax(const double* v, std::int32_t n, double& mn, double& mx) {
 #if defined(__SSE2__)
-    __m128d lo0 = _mm_set1_pd(v[0]), lo1 = lo0, hi0 = lo0, hi1 = lo0;
+    __m128d lo0 = _mm_set1_pd(v[0]), lo1 = lo0, hi0 = lo0, hi1 = lo0, nan = _mm_setzero_pd();
     for (std::int32_t k = 0; k < n; k += 4) {
         const __m128d a = _mm_loadu_pd(v + k), b = _mm_loadu_pd(v + k + 2);
         lo0 = _mm_min_pd(lo0, a);
         lo1 = _mm_min_pd(lo1, b);
         hi0 = _mm_max_pd(hi0, a);
         hi1 = _mm_max_pd(hi1, b);
+        nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(a, a), _mm_cmpunord_pd(b, b)));
     }
+    if (_mm_movemask_pd(nan)) return false;
     double lo[2], hi[2];
     _mm_storeu_pd(lo, _mm_min_pd(lo0, lo1));
     _mm_storeu_pd(hi, _mm_max_pd(hi0, hi1));
@@ -101,12 +103,66 @@ void MinMax(const double* v, std::int32_t n, double& mn, double& mx) {
     mx = std::max(hi[0], hi[1]);
 #else
     mn = mx = v[0];
-    for (std::int32_t k = 1; k < n; ++k) {
+    for (std::int32_t k = 0; k < n; ++k) {
+        if (std::isnan(v[k])) return false;
         mn = std::min(mn, v[k]);
         mx = std::max(mx, v[k]);
     }
 #endif
+    return true;
 }
+
+// True when every flag of f[a..b) is valid and no y[a..b) is NaN; then the
+// smallest and largest of y[a..b) (b - a at least 1). The one pass a dense
+// pixel column costs.
+bool CleanExtents(const double* y, const std::uint8_t* f, std::int32_t a, std::int32_t b,
+                  double& mn, double& mx) {
+    constexpr std::uint64_t kValid8 = 0x0101010101010101ull;
+    std::uint64_t bad = 0;
+    std::int32_t i = a;
+    for (; i + 8 <= b; i += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, f + i, 8);
+        bad |= eight ^ kValid8;
+    }
+    for (; i < b; ++i) bad |= f[i] ^ kPointValid;
+    if (bad) return false;
+    i = a;
+#if defined(__SSE2__)
+    __m128d lo = _mm_set1_pd(y[a]), hi = lo, nan = _mm_setzero_pd();
+    __m128d lo2 = lo, hi2 = lo;
+    for (; i + 4 <= b; i += 4) {
+        const __m128d u = _mm_loadu_pd(y + i), v = _mm_loadu_pd(y + i + 2);
+        lo = _mm_min_pd(lo, u);
+        hi = _mm_max_pd(hi, u);
+        lo2 = _mm_min_pd(lo2, v);
+        hi2 = _mm_max_pd(hi2, v);
+        nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(u, u), _mm_cmpunord_pd(v, v)));
+    }
+    if (_mm_movemask_pd(nan)) return false;
+    double l[2], h[2];
+    _mm_storeu_pd(l, _mm_min_pd(lo, lo2));
+    _mm_storeu_pd(h, _mm_max_pd(hi, hi2));
+    mn = std::min(l[0], l[1]);
+    mx = std::max(h[0], h[1]);
+#else
+    mn = mx = y[a];
+#endif
+    for (; i < b; ++i) {
+        if (std::isnan(y[i])) return false;
+        mn = std::min(mn, y[i]);
+        mx = std::max(mx, y[i]);
+    }
+    return true;
+}
+
+// Where the pixel columns of the plot begin in a sorted X column: column
+// left + k holds samples starts[k] .. starts[k + 1] - 1. Worked out once per
+// draw for all curves.
+struct PixelColumns {
+    std::int32_t left = 0;
+    std::vector<std::int32_t> starts;
+};
 
 }  // namespace
 
@@ -280,7 +336,8 @@ public:
 
 private:
     void Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map, const IndexWindow& win,
-               bool dense, const CResultVariable& x, bool sortedColumn);
+               bool dense, const CResultVariable& x, bool sortedColumn,
+               const PixelColumns& columns);
     void Marker(int symbol, int px, int py);
 
     CGraphCurve& m_;
@@ -443,15 +500,36 @@ void ScreenPainter::Curves(const PlotRect& p) {
     const bool dense = count > 1000 && p.Width() > 0 && count / p.Width() > 5;
     c_.SetClip(nullptr);
     const bool sorted = m_.XIsSortedColumn();
+    // In a sorted X column each pixel column is one run of indices, the same
+    // for every curve.
+    PixelColumns columns;
+    if (dense && sorted && m_.GraphKind() != 2) {
+        columns.left = p.left;
+        columns.starts.resize(static_cast<size_t>(p.Width()) + 1);
+        const std::int32_t end = std::min(win.last, x->Capacity() - 1) + 1;
+        std::int32_t from = win.first;
+        for (std::int32_t k = 0; k <= p.Width(); ++k) {
+            const int column = p.left + k;
+            std::int32_t lo = from, hi = end;
+            while (lo < hi) {
+                const std::int32_t mid = lo + (hi - lo) / 2;
+                if (map.PixelX(x->Values()[mid]) < column)
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            columns.starts[static_cast<size_t>(k)] = from = lo;
+        }
+    }
     for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
         CCurveEntry& curve = m_.Curve(i);
-        Curve(curve, p, map, win, dense, *x, sorted);
+        Curve(curve, p, map, win, dense, *x, sorted, columns);
     }
 }
 
 void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map,
                           const IndexWindow& win, bool dense, const CResultVariable& xcol,
-                          bool sortedColumn) {
+                          bool sortedColumn, const PixelColumns& columns) {
     const RefPtr<CResultVariable> ycol = m_.YColumn(curve);
     if (!ycol) return;
     const Colour colour = Ink(curve.colour);
@@ -491,10 +569,99 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
         }
         path.Move(prev);
     };
-    // An open run swallows the samples that stay in its column a block at a
-    // time: the same result as the walk below, at the cost of a min/max pass.
+    // One sample of the walk.
+    auto step = [&](std::int32_t i) {
+        if (xf[i] != kPointValid || yf[i] != kPointValid) {
+            flushRun();
+            havePrev = false;
+            return;
+        }
+        Point pt;
+        pt.x = map.PixelX(xv[i]);
+        pt.y = band ? p.bottom - ToPixelInt((yv[i] + curve.bandOffset - m_.YRange().from) * bandK)
+                    : map.PixelY(yv[i]);
+        const bool in = Inside(p, pt.x, pt.y);
+        if (dense && connect) {
+            if (inRun) {
+                if (in && pt.x == runX) {
+                    runMin = std::min(runMin, pt.y);
+                    runMax = std::max(runMax, pt.y);
+                    prev = pt;
+                    return;
+                }
+                flushRun();
+            } else if (havePrev && prevIn && in && pt.x == prev.x) {
+                inRun = true;
+                runX = pt.x;
+                runMin = std::min(prev.y, pt.y);
+                runMax = std::max(prev.y, pt.y);
+                prev = pt;
+                return;
+            }
+        }
+        if (in && symbol != kMarkerNone) {
+            path.Flush();  // markers go over the line that leads to them
+            Marker(symbol, pt.x, pt.y);
+        }
+        if (connect) {
+            if (!havePrev) {
+                if (in) path.Move(pt);
+            } else if (prevIn && in) {
+                path.Line(pt);
+            } else {
+                Point a = prev, b = pt;
+                if (ClipSegment(p, a, b)) {
+                    path.Move(a);
+                    path.Line(b);
+                }
+                if (in) path.Move(pt);
+            }
+        }
+        prev = pt;
+        prevIn = in;
+        havePrev = true;
+    };
+
     const double kx = map.Kx(), ky = map.Ky(), xFrom = map.XFrom(), yFrom = map.YFrom();
     const double rLimit = static_cast<double>(p.Height()) + 1.0;
+    if (dense && connect && !band && !columns.starts.empty()) {
+        // Column by column: a column of two or more samples, all valid and
+        // inside the plot, is one vertical run from its first sample on; the
+        // walk takes that first sample and whatever is not so plain.
+        const auto width = static_cast<std::int32_t>(columns.starts.size()) - 1;
+        std::int32_t k = 0;
+        for (std::int32_t i = win.first; i <= last; ++i) {
+            while (k < width && columns.starts[static_cast<size_t>(k) + 1] <= i) ++k;
+            const std::int32_t a = columns.starts[static_cast<size_t>(k)];
+            const std::int32_t b =
+                k < width ? std::min(columns.starts[static_cast<size_t>(k) + 1], last + 1) : a;
+            double yMin, yMax;
+            if (i != a || b - a < 2 || !CleanExtents(yv, yf, a, b, yMin, yMax)) {
+                step(i);
+                continue;
+            }
+            const double rMin = (yMin - yFrom) * ky, rMax = (yMax - yFrom) * ky;
+            if (!(rMin >= 1.0 && rMax < rLimit)) {
+                step(i);
+                continue;
+            }
+            step(i);
+            inRun = true;
+            runX = columns.left + k;
+            runMin = p.bottom - ToPixelInt(rMax);
+            runMax = p.bottom - ToPixelInt(rMin);
+            prev = {runX, map.PixelY(yv[b - 1])};
+            prevIn = true;
+            havePrev = true;
+            i = b - 1;
+        }
+        flushRun();
+        path.Flush();
+        return;
+    }
+
+    // An open run swallows the samples that stay in its column a block at a
+    // time: the same result as the walk, at the cost of a min/max pass.
     const bool fastRuns = dense && connect && !band;
     bool tryFast = fastRuns;
     auto absorb = [&](std::int32_t i) {
@@ -509,7 +676,7 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
         enum class Block { Taken, Leaves, Bad };
         auto takeBlock = [&](std::int32_t size) {
             double yMin, yMax, xMin = 0, xMax = 0;
-            MinMax(yv + j, size, yMin, yMax);
+            if (!MinMax(yv + j, size, yMin, yMax)) return Block::Bad;
             // Eight flags at a time: every one must be 1 (valid).
             std::uint64_t bad = 0;
             for (std::int32_t k = j; k < j + size; k += 8) {
@@ -523,8 +690,8 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
             if (sortedX) {
                 xMin = xv[j];
                 xMax = xv[j + size - 1];
-            } else {
-                MinMax(xv + j, size, xMin, xMax);
+            } else if (!MinMax(xv + j, size, xMin, xMax)) {
+                return Block::Bad;
             }
             const double rMin = (yMin - yFrom) * ky, rMax = (yMax - yFrom) * ky;
             if (bad || !(rMin >= 1.0 && rMax < rLimit)) return Block::Bad;
@@ -550,56 +717,10 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
             i = absorb(i);
             if (i > last) break;
         }
-        if (xf[i] != kPointValid || yf[i] != kPointValid) {
-            flushRun();
-            havePrev = false;
-            continue;
-        }
-        Point pt;
-        pt.x = map.PixelX(xv[i]);
-        pt.y = band ? p.bottom - ToPixelInt((yv[i] + curve.bandOffset - m_.YRange().from) * bandK)
-                    : map.PixelY(yv[i]);
-        const bool in = Inside(p, pt.x, pt.y);
-        if (dense && connect) {
-            if (inRun) {
-                if (in && pt.x == runX) {
-                    runMin = std::min(runMin, pt.y);
-                    runMax = std::max(runMax, pt.y);
-                    prev = pt;
-                    continue;
-                }
-                flushRun();
-            } else if (havePrev && prevIn && in && pt.x == prev.x) {
-                inRun = true;
-                tryFast = fastRuns;
-                runX = pt.x;
-                runMin = std::min(prev.y, pt.y);
-                runMax = std::max(prev.y, pt.y);
-                prev = pt;
-                continue;
-            }
-        }
-        if (in && symbol != kMarkerNone) {
-            path.Flush();  // markers go over the line that leads to them
-            Marker(symbol, pt.x, pt.y);
-        }
-        if (connect) {
-            if (!havePrev) {
-                if (in) path.Move(pt);
-            } else if (prevIn && in) {
-                path.Line(pt);
-            } else {
-                Point a = prev, b = pt;
-                if (ClipSegment(p, a, b)) {
-                    path.Move(a);
-                    path.Line(b);
-                }
-                if (in) path.Move(pt);
-            }
-        }
-        prev = pt;
-        prevIn = in;
-        havePrev = true;
+        const bool wasInRun = inRun;
+        step(i);
+        // A run begun here may swallow blocks from the next sample on.
+        if (inRun && !wasInRun) tryFast = fastRuns;
     }
     flushRun();
     path.Flush();

@@ -7,6 +7,9 @@
 #include <QPrinter>
 #include <QSvgGenerator>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "app/QPainterCanvas.h"
 
@@ -206,6 +209,72 @@ TEST(QPainterCanvas, DrawsIntoSvg) {
     EXPECT_TRUE(text.contains("<svg"));
     EXPECT_TRUE(text.contains("#ff0000"));
     EXPECT_TRUE(text.contains("#0000ff"));
+}
+
+// What the raster shortcuts rest on: a thin line paints only inside the box
+// of its ends, whatever its slope.
+TEST(QPainterCanvas, AThinLinePaintsOnlyInsideTheBoxOfItsEnds) {
+    for (int dx : {-2, -1, 1, 2}) {
+        for (int dy = -40; dy <= 40; dy += 3) {
+            Picture p(20, 100);
+            p.canvas->SetPen(PenStyle::Solid, 1, kRed);
+            const Point a{9, 50}, b{9 + dx, 50 + dy};
+            p.canvas->Segments({a, b});
+            const QImage img = p.Done();
+            const QRect box = QRect(QPoint(std::min(a.x, b.x), std::min(a.y, b.y)),
+                                    QPoint(std::max(a.x, b.x), std::max(a.y, b.y)));
+            const int all = CountColour(img, QColor(255, 0, 0), img.rect());
+            EXPECT_GT(all, 0);
+            EXPECT_EQ(CountColour(img, QColor(255, 0, 0), box), all) << dx << ", " << dy;
+        }
+    }
+}
+
+// Thin lines may go straight into an image's pixels; they must give the
+// pixels of the raster engine, drawn one by one, in every painter state.
+TEST(QPainterCanvas, LinesIntoPixelsMatchTheRasterEngine) {
+    std::vector<Point> ends;
+    std::uint32_t seed = 7;
+    auto next = [&seed](int lo, int hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(hi - lo + 1));
+    };
+    // Runs of one column, reversed, of one pixel, off the image; joins
+    // between neighbouring columns over them and elsewhere; some long lines.
+    for (int x = -2; x < 102; ++x) {
+        const int top = next(-5, 60), bottom = next(top, 95);
+        ends.push_back({x, x % 3 ? top : bottom});
+        ends.push_back({x, x % 3 ? bottom : top});
+        if (x % 7 == 0) ends.insert(ends.end(), {{x, top}, {x, top}});
+        ends.push_back({x, next(top, bottom)});
+        ends.push_back({x + 1, next(0, 90)});
+    }
+    for (int k = 0; k < 20; ++k)
+        ends.insert(ends.end(),
+                    {{next(-10, 110), next(-10, 110)}, {next(-10, 110), next(-10, 110)}});
+    const Rect clip{10, 10, 80, 70};
+    for (int state = 0; state < 5; ++state) {
+        SCOPED_TRACE(state);
+        QImage pictures[2];
+        for (int shortcuts = 0; shortcuts < 2; ++shortcuts) {
+            Picture p(100, 90);
+            p.canvas->SetRasterShortcuts(shortcuts == 1);
+            // Without them, each segment as LineTo draws it.
+            p.canvas->SetPen(state == 3 ? PenStyle::Dot : PenStyle::Solid, state == 2 ? 3 : 1,
+                             kBlue);
+            if (state == 1) p.canvas->SetClip(&clip);
+            if (state == 4) p.canvas->SetInchMapping(true);
+            // Another curve's pixels under it, in the same colour and another.
+            p.canvas->FillRect({30, 20, 40, 80}, kBlue);
+            p.canvas->FillRect({50, 0, 52, 90}, kRed);
+            p.canvas->Segments(ends);
+            pictures[shortcuts] = p.Done();
+        }
+        EXPECT_EQ(pictures[1], pictures[0]);
+        if (state != 4) {
+            EXPECT_GT(CountColour(pictures[1], QColor(0, 0, 255), pictures[1].rect()), 1000);
+        }
+    }
 }
 
 }  // namespace

@@ -163,55 +163,18 @@ TEST(SettingsDataFile, BadPointsKeepTheirFlags) {
     EXPECT_EQ(in.data->Variable(2)->Max(), 7);
 }
 
-TEST(SettingsDataFile, UnnamedVariablesGetDefaultNames) {
-    const std::string bytes = WriteToBytes(MakeColumns(
-        {{nullptr, {0, 1}, {}}, {nullptr, {2, 3}, {}}, {nullptr, {4, 5}, {}}, {"z", {6, 7}, {}}},
+TEST(SettingsDataFile, UnnamedVariablesGetDefaultNamesAndNamesStopAtTheirLength) {
+    std::string bytes = WriteToBytes(MakeColumns(
+        {{nullptr, {0, 1}, {}}, {nullptr, {2, 3}, {}}, {nullptr, {4, 5}, {}}, {"ab", {6, 7}, {}}},
         false, false));
     EXPECT_EQ(U32At(bytes, U32At(bytes, 20) + 100), 0u);
     EXPECT_EQ(U32At(bytes, U32At(bytes, 28) + 100), 0u);
+    bytes[U32At(bytes, 32) + 106] = 'c';  // overwrite the NUL of "ab"
     ReadOutcome in;
     ReadFromBytes(bytes, in);
     ASSERT_EQ(in.result, DataPartResult::Read);
-    const char* names[] = {"Time", "Y1", "Y2", "z"};
+    const char* names[] = {"Time", "Y1", "Y2", "ab"};
     for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(in.data->Variable(i)->Name(), names[i]);
-}
-
-TEST(SettingsDataFile, NameWithoutItsNulStopsAtItsLength) {
-    std::string bytes = WriteToBytes(MakeColumns({{"ab", {0, 1}, {}}}, false, false));
-    const size_t rec0 = U32At(bytes, 20);
-    bytes[rec0 + 106] = 'c';  // overwrite the NUL of "ab"
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
-    ASSERT_EQ(in.result, DataPartResult::Read);
-    EXPECT_EQ(in.data->Variable(0)->Name(), "ab");
-}
-
-TEST(SettingsDataFile, GeneratedXIsExactEveryHundredSamples) {
-    // The reference: the step summed sample by sample, restarted from the
-    // exact product at 0, 100 and 200.
-    const double step = 0.1, first = 0.0;
-    std::vector<double> x(250);
-    for (int k = 0; k < 250; ++k) x[static_cast<size_t>(k)] = k * step;
-    const std::string bytes = WriteToBytes(
-        MakeColumns({{"Time", x, {}}, {"y", std::vector<double>(250, 1.0), {}}}, true, false));
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
-    ASSERT_EQ(in.result, DataPartResult::Read);
-    const std::vector<double> got = Samples(in.data, 0);
-    ASSERT_EQ(got.size(), 250u);
-    double summed = first;
-    for (int k = 0; k < 250; ++k) {
-        if (k == 0 || k == 100 || k == 200)
-            summed = k * step + first;
-        else
-            summed += step;
-        EXPECT_EQ(got[static_cast<size_t>(k)], summed) << k;
-    }
-    // The restart is visible: summing alone would have drifted from these.
-    EXPECT_EQ(got[100], 10.0);
-    EXPECT_EQ(got[200], 20.0);
-    EXPECT_NE(got[99], 9.9);
-    EXPECT_NE(got[99] + step, 10.0);
 }
 
 TEST(SettingsDataFile, SinglePointUniformXStoresZeroStep) {

@@ -168,79 +168,143 @@ TEST(Renderer, DenseModeDrawsOneVerticalLinePerPixelColumn) {
     EXPECT_LT(canvas.lines.size(), 4 * static_cast<size_t>(plot.Width()) + 100);
 }
 
-// The vertical lines the dense walk must draw: for each run of consecutive
-// valid samples inside the plot in one pixel column, from its smallest to
-// its largest row + 1, clipped to the plot.
-std::vector<std::array<int, 3>> ReferenceRuns(const CGraphCurve& model, const CResultDataRef& d,
-                                              const PlotRect& p) {
+// What drawing one curve must give, walked sample by sample as the rules
+// say: a dense-mode run for each stretch of consecutive valid samples inside
+// the plot in one pixel column (from its smallest to its largest row + 1,
+// clipped), segments between the other points (clipped), and markers on the
+// points outside runs.
+struct Walked {
+    std::vector<std::array<int, 4>> lines;  // from x, y, to x, y
+    std::vector<Point> markers;
+};
+Walked WalkCurve(const CGraphCurve& model, const CResultDataRef& d, std::int32_t column,
+                 const PlotRect& p, IndexWindow win) {
     const PixelMap map(p, model.XRange(), model.YRange());
-    std::vector<std::array<int, 3>> runs;
+    const CCurveEntry& curve = model.Curve(0);
+    const bool dense = win.last - win.first > 1000 && (win.last - win.first) / p.Width() > 5;
+    const bool connect = curve.connect != 0;
+    Walked w;
     bool havePrev = false, prevIn = false, inRun = false;
     Point prev;
-    int lo = 0, hi = 0;
+    int lo = 0, hi = 0, runX = 0;
     auto flush = [&]() {
         if (inRun && std::max(lo, p.top + 1) < std::min(hi + 1, p.bottom - 1))
-            runs.push_back({prev.x, std::max(lo, p.top + 1), std::min(hi + 1, p.bottom - 1)});
+            w.lines.push_back(
+                {runX, std::max(lo, p.top + 1), runX, std::min(hi + 1, p.bottom - 1)});
         inRun = false;
     };
-    for (std::int32_t i = 0; i < d->RowCount(); ++i) {
+    for (std::int32_t i = win.first; i <= win.last; ++i) {
         if (d->Variable(0)->Flags()[i] != kPointValid ||
-            d->Variable(1)->Flags()[i] != kPointValid) {
+            d->Variable(column)->Flags()[i] != kPointValid) {
             flush();
             havePrev = false;
             continue;
         }
-        const Point pt = map.ToPixel(d->Variable(0)->Values()[i], d->Variable(1)->Values()[i]);
+        const Point pt = map.ToPixel(d->Variable(0)->Values()[i], d->Variable(column)->Values()[i]);
         const bool in = pt.x >= p.left && pt.x < p.right && pt.y >= p.top && pt.y < p.bottom;
-        if (inRun && in && pt.x == prev.x) {
-            lo = std::min(lo, pt.y);
-            hi = std::max(hi, pt.y);
-        } else {
+        if (dense && connect) {
+            if (inRun && in && pt.x == runX) {
+                lo = std::min(lo, pt.y);
+                hi = std::max(hi, pt.y);
+                prev = pt;
+                continue;
+            }
+            const bool wasRun = inRun;
             flush();
-            if (havePrev && prevIn && in && pt.x == prev.x) {
+            if (!wasRun && havePrev && prevIn && in && pt.x == prev.x) {
                 inRun = true;
+                runX = pt.x;
                 lo = std::min(prev.y, pt.y);
                 hi = std::max(prev.y, pt.y);
+                prev = pt;
+                continue;
             }
+        }
+        if (in && curve.markerSymbol != kMarkerNone) w.markers.push_back(pt);
+        if (connect && havePrev) {
+            Point a = prev, b = pt;
+            if ((prevIn && in) || ClipSegment(p, a, b)) w.lines.push_back({a.x, a.y, b.x, b.y});
         }
         prev = pt;
         prevIn = in;
         havePrev = true;
     }
     flush();
-    return runs;
+    return w;
 }
 
-TEST(Renderer, DenseRunsMatchTheSampleWalkWithGapsAndOutliers) {
-    for (bool uniform : {true, false}) {
-        const size_t n = 300000;
+// Dense curves take whole pixel columns at a time; whatever the samples, the
+// lines and markers must be those of the walk, in the same order.
+TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
+    const size_t n = 300000;
+    enum Kind {
+        Noise,
+        Uneven,
+        Gaps,
+        NaNs,
+        Outliers,
+        OnTheEdges,
+        Sparse,
+        Markers,
+        Unconnected,
+        Unsorted
+    };
+    for (Kind kind : {Noise, Uneven, Gaps, NaNs, Outliers, OnTheEdges, Sparse, Markers, Unconnected,
+                      Unsorted}) {
+        SCOPED_TRACE(kind);
         std::vector<double> x(n), y(n);
         double t = 0;
         for (size_t i = 0; i < n; ++i) {
-            x[i] = uniform ? static_cast<double>(i) : t;
+            x[i] = kind == Uneven ? t : static_cast<double>(i);
             t += 0.5 + static_cast<double>((i * 7919) % 100) / 100.0;
+            // A slow wave with noise that spans several rows per column.
             y[i] = std::sin(static_cast<double>(i) * 1e-4) * 0.8 + ((i * 31) % 17) * 0.01;
-            if (i % 9973 == 0) y[i] = 5.0;  // far above the plot
         }
+        if (kind == Outliers)
+            for (size_t i = 0; i < n; i += 997) y[i] = i % 2 ? 5.0 : -5.0;
+        if (kind == NaNs || kind == Unsorted)
+            for (size_t i = 0; i < n; i += 1499) y[i] = std::nan("");
+        if (kind == NaNs) x[150700] = std::nan("");  // in a column of no NaN Y
+        if (kind == Unsorted) {                      // X steps back now and then, and is NaN once
+            for (size_t i = 5; i < n; i += 7) std::swap(x[i], x[i - 3]);
+            x[150001] = std::nan("");
+        }
+        if (kind == OnTheEdges)  // the plot's top and bottom rows, and just outside them
+            for (size_t i = 0; i < n; i += 613)
+                y[i] = (i / 613) % 4 < 2 ? 0.99999 : -0.99999 - (i % 2) * 0.01;
+        if (kind == Sparse)  // columns of one sample and none between the dense ones
+            for (size_t i = 100000; i < 200000; ++i) x[i] = 100000 + (i - 100000) * 0.001;
+        if (kind == Sparse)
+            for (size_t i = 200000; i < n; ++i) x[i] = static_cast<double>(i) - 100000 + 100;
         CResultDataRef d = MakeData({"Time", "V"}, {x, y});
-        for (size_t i = 1000; i < n; i += 4099) d->Variable(1)->Flags()[i] = kPointInvalid;
+        if (kind == Gaps)
+            for (size_t i = 1000; i < n; i += 4099) d->Variable(1)->Flags()[i] = kPointInvalid;
         d->SetUniformX(CResultDataRef::UniformTest(d->Variable(0)->Values(), 0, d->RowCount() - 1));
         Screen s(d, {1}, {x[1000], x[n - 2000], 0}, {-1, 1, 0.5});
-        EXPECT_EQ(d->UniformX(), uniform ? 1 : 0);
+        if (kind == Markers) s.model.Curve(0).markerSymbol = kMarkerRectangle;
+        if (kind == Unconnected) {
+            s.model.Curve(0).connect = 0;
+            s.model.Curve(0).markerSymbol = kMarkerCircle;
+        }
         RecordingCanvas canvas;
         const PlotRect plot = s.Draw(canvas);
-        const auto want = ReferenceRuns(s.model, d, plot);
-        std::vector<std::array<int, 3>> got;
+        const Walked want =
+            WalkCurve(s.model, d, 1, plot, s.model.VisibleIndexWindow(x[1000], x[n - 2000]));
+        std::vector<std::array<int, 4>> got;
         for (const auto& l : canvas.LinesOf(kRed))
-            if (l.from.x == l.to.x) got.push_back({l.from.x, l.from.y, l.to.y});
-        // Clipped connecting segments may be vertical too: every reference run
-        // must be among the vertical lines, in order.
-        ASSERT_GE(got.size(), want.size());
-        size_t k = 0;
-        for (const auto& g : got)
-            if (k < want.size() && g == want[k]) ++k;
-        EXPECT_EQ(k, want.size()) << (uniform ? "uniform" : "uneven");
-        EXPECT_GT(want.size(), static_cast<size_t>(plot.Width()) / 2);
+            got.push_back({l.from.x, l.from.y, l.to.x, l.to.y});
+        EXPECT_EQ(got, want.lines);
+        ASSERT_EQ(canvas.shapes.size(), want.markers.size());
+        const int half = kind == Markers ? 2 : 3;  // the rectangle's and the circle's
+        for (size_t k = 0; k < want.markers.size(); ++k) {
+            const auto& box = canvas.shapes[k].points;
+            EXPECT_EQ(box[0].x + half, want.markers[k].x) << k;
+            EXPECT_EQ(box[0].y + half, want.markers[k].y) << k;
+        }
+        // Most columns are dense runs.
+        if (kind == Noise) {
+            EXPECT_GT(want.lines.size(), static_cast<size_t>(plot.Width()));
+        }
     }
 }
 
