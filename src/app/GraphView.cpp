@@ -432,8 +432,7 @@ void COhmixGraphView::OnScreenNotify(int code, int screen, qint64 first, qint64 
             break;
         case ScreenNotify::DoubleClicked:
             SetActiveScreen(screen);
-            if (CMainFrame* frame = CKurvexApp::Instance()->Frame())
-                frame->Execute(kCmdAddDeleteCurves);
+            EditCurves(screen);
             break;
         case ScreenNotify::RightPressed:
             SetActiveScreen(screen);
@@ -834,7 +833,8 @@ bool COhmixGraphView::TakeMergedData(const CResultDataRef& merged) {
 }
 
 void COhmixGraphView::OfferCurvesAfterMerge() {
-    if (CMainFrame* frame = CKurvexApp::Instance()->Frame()) frame->Execute(kCmdAddDeleteCurves);
+    if (active_ < 0 && !screens_.empty()) SetActiveScreen(0);
+    EditCurves(active_);
 }
 
 void COhmixGraphView::CloseWindow() {

@@ -543,6 +543,36 @@ TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {
     EXPECT_FALSE(Enabled(kCmdPerformFft));  // X no longer shows Time
 }
 
+TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; });
+    const QString b = WriteColumns("b.txt", {"Time", "V"}, 5, [](int c, int r) { return c * r; });
+    const QString other =
+        WriteColumns("f.txt", {"Freq", "V"}, 5, [](int c, int r) { return c + r; });
+    COhmixGraphView* view = Open(a);
+    ASSERT_NE(view, nullptr);
+
+    // Mismatched first columns: the reason, and nothing changed.
+    EXPECT_FALSE(view->Document()->Merge(other, frame_));
+    ASSERT_FALSE(shown_.empty());
+    EXPECT_EQ(shown_.back(),
+              "Error: When merging files, the name of the first column of both files must be "
+              "the same.");
+    EXPECT_EQ(view->Screen(0)->Record().Data()->VariableCount(), 2);
+
+    // A merge offers the merged variables in the curve dialog.
+    bool offered = false;
+    OnModalDialog([&offered](QDialog* d) {
+        offered = true;
+        d->reject();
+    });
+    EXPECT_TRUE(view->Document()->Merge(b, frame_));
+    EXPECT_TRUE(offered);
+    const CResultData* merged = view->Screen(0)->Record().Data().Get();
+    ASSERT_EQ(merged->VariableCount(), 3);
+    EXPECT_EQ(merged->Variable(2)->Name(), "V_(b)");
+    EXPECT_EQ(view->Document()->Core().Files().size(), 2u);
+}
+
 TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
     const QString a = WriteColumns("a.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
     const QString upper =
