@@ -467,6 +467,19 @@ TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
     EXPECT_TRUE(frame_->StandardBar()->isVisible());
     EXPECT_EQ(ProgramTemplates().Text().Justification(), 2);
 
+    // The simulator's help path wins while it names a file; else the manual.
+    const QString help = Write("help.html", "<html></html>");
+    QSettings("QUELLON", "OHMIX").setValue("Advanced Options/HelpPath", help);
+    app_.reset();
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    EXPECT_EQ(app_->HelpPath(), help);
+    QSettings("QUELLON", "OHMIX").setValue("Advanced Options/HelpPath", help + ".gone");
+    app_.reset();
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    EXPECT_TRUE(app_->HelpPath().endsWith("manual/index.html")) << app_->HelpPath().toStdString();
+
     // A layout saved by another version is left aside.
     QSettings("QUELLON", "Kurvex").setValue("Toolbars_8/T", QByteArray("not a layout"));
     app_.reset();
