@@ -79,6 +79,13 @@ enum CommandId : int {
     kCmdPreviousPane = 57681,
     kCmdStandardToolbar = 59392,
     kCmdStatusBar = 59393,
+    // Power measurements: the tool windows, the cycle average and the FFT windows.
+    kCmdCycles = 34000,
+    kCmdEdges = 34001,
+    kCmdCycleAverage = 34002,
+    kCmdHarmonics = 34003,
+    kCmdFftWindowFirst = 34010,  // one command per FFT window, in the windows' order
+    kCmdFftWindowLast = 34014,
 };
 
 // How many recent files the File menu lists.
@@ -110,6 +117,8 @@ enum class CommandRule {
     DeleteScreen,      // an active screen and at least two
     AddScreen,         // the document has data
     ChildWindows,      // any document window is open
+    CycleAverage,      // a curve to average, shown in the time domain
+    FftWindow,         // checked while the FFT window is the argument
 };
 
 // One command: where it appears, what it says and when it can run.
@@ -177,6 +186,7 @@ struct CommandContext {
     bool standardBarShown = true;
     bool measureBarShown = true;
     bool statusBarShown = true;
+    std::int32_t fftWindow = 0;  // the window the transforms apply
     // Whether the program can carry the command out; commands whose code is
     // not there stay disabled rather than do nothing. Null: all can.
     std::function<bool(int id)> handled;

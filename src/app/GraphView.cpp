@@ -22,6 +22,7 @@
 #include "app/KurvexApp.h"
 #include "app/MainFrame.h"
 #include "app/MeasureWindow.h"
+#include "app/PowerCommands.h"
 #include "app/QPainterCanvas.h"
 #include "app/ViewPrinting.h"
 #include "dialogs/CurvePropertiesDlg.h"
@@ -248,7 +249,7 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdPreviousPane:
             return true;
         default:
-            return false;
+            return IsPowerCommand(id);
     }
 }
 
@@ -387,6 +388,7 @@ void COhmixGraphView::Execute(int id) {
             NextPane(-1);
             break;
         default:
+            RunPowerCommand(*this, id);
             break;
     }
     emit stateChanged();
@@ -600,6 +602,26 @@ void COhmixGraphView::ToggleDomain() {
     if (closeWhenIdle_) CloseWindow();
 }
 
+void COhmixGraphView::RecomputeSpectra() {
+    if (Busy()) return;
+    FftRun run(this, Records());
+    fftRun_ = &run;
+    bool invalid = false;
+    const DomainSwitch did = kurvex::RecomputeSpectra(Records(), run.Session(), &invalid);
+    fftRun_ = nullptr;
+    if (did == DomainSwitch::kBusy)
+        emit statusMessage(QStringLiteral("Another FFT analysis is running."));
+    if (did == DomainSwitch::kToFrequency) RedrawAll();
+    if (invalid) WarnInvalidPoints();
+    if (closeWhenIdle_) CloseWindow();
+}
+
+void COhmixGraphView::AfterCurvesAdded(bool invalidPoints) {
+    RedrawAll();
+    ReportSelection(FirstSelectionParam(ConstRecords()));
+    if (invalidPoints) WarnInvalidPoints();
+}
+
 void COhmixGraphView::UndoRanges() {
     FftRun run(this, Records());
     fftRun_ = &run;
@@ -771,7 +793,10 @@ void COhmixGraphView::SaveAs() {
     document_->RunSave(
         this,
         QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
-        [&] { return SaveViewAs(ConstRecords(), entry, path, document_->Messages()); });
+        [&] {
+            return SaveViewAs(ConstRecords(), entry, path, document_->Messages(),
+                              FftWindowFromValue(Options().fftWindow).value_or(FftWindow{}));
+        });
 }
 
 void COhmixGraphView::SaveBinary() {

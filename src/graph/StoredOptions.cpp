@@ -66,6 +66,7 @@ void LoadStoredOptions(const OptionStore& store, AppOptions& options, CGraphText
         options.rightMouseAction = *v;
     if (const auto v = ParseInt(store.Read(kOptionsGroup, "RedawXOnReload")))
         options.redrawXOnReload = *v;
+    ReadInt(store, kOptionsGroup, "FFTWindow", options.fftWindow, 0, kFftWindowCount - 1);
 }
 
 void SaveTextDefaults(OptionStore& store, const CGraphText& text) {
@@ -82,6 +83,10 @@ void SaveTextDefaults(OptionStore& store, const CGraphText& text) {
 
 void SaveRightMouseAction(OptionStore& store, const AppOptions& options) {
     store.Write(kOptionsGroup, "RMouseAction", std::to_string(options.rightMouseAction));
+}
+
+void SaveFftWindow(OptionStore& store, const AppOptions& options) {
+    store.Write(kOptionsGroup, "FFTWindow", std::to_string(options.fftWindow));
 }
 
 std::vector<std::string> LoadRecentFiles(const OptionStore& store, int count) {
