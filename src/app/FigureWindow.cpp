@@ -39,12 +39,16 @@ constexpr int kTop = 8;
 constexpr int kStep = 5;
 constexpr int kInset = 10;
 constexpr int kMaxLabelWidth = 220;
+// Room for the rounding between measured and drawn text, so nothing fitting is cut.
+constexpr int kSlack = 2;
 const QColor kRuleColour(200, 200, 200);
 // Changes that come within this pause are computed once.
 constexpr int kPauseMs = 40;
 // The measure window's width and the gap kept from it and the frame's bottom.
 constexpr int kMeasureRoom = 290;
 constexpr int kBottomGap = 20;
+// How far each further kind of window is moved up and left, so that all can be seen.
+constexpr int kCascade = 60;
 
 CFigureWindow* instances[3] = {nullptr, nullptr, nullptr};
 
@@ -272,11 +276,11 @@ std::vector<int> CFigureView::ColumnWidths() const {
     const QFontMetrics fm(font());
     std::vector<int> widths;
     for (const std::string& c : table_.columns)
-        widths.push_back(fm.horizontalAdvance(ToQString(c)) + 2 * kInset);
+        widths.push_back(fm.horizontalAdvance(ToQString(c)) + 2 * kInset + kSlack);
     for (const FigureRow& r : table_.rows) {
         for (std::size_t c = 0; c <= r.values.size(); ++c) {
             const QString text = ToQString(c == 0 ? r.label : ShownFigureText(r.values[c - 1]));
-            const int w = fm.horizontalAdvance(text) + 2 * kInset;
+            const int w = fm.horizontalAdvance(text) + 2 * kInset + kSlack;
             if (c >= widths.size()) widths.resize(c + 1, 2 * kInset);
             widths[c] = std::max(widths[c], w);
         }
@@ -482,10 +486,10 @@ CFigureWindow* CFigureWindow::Open(FigureKind kind, CMainFrame* frame, COhmixGra
         w = new CFigureWindow(kind, frame);
         w->show();
         if (frame) {
-            // Left of the measure window's place, the windows a little apart.
+            // Left of the measure window's place, the kinds cascaded.
             const QRect main = frame->frameGeometry();
             const QSize size = w->frameGeometry().size();
-            const int step = 40 * static_cast<int>(kind);
+            const int step = kCascade * static_cast<int>(kind);
             w->move(std::max(main.left(), main.right() + 1 - kMeasureRoom - size.width() - step),
                     std::max(main.top(), main.bottom() + 1 - kBottomGap - size.height() - step));
         }
@@ -606,6 +610,7 @@ void CFigureWindow::ShowResult(FigureResult result) {
     message_->setText(ToQString(message));
     message_->setVisible(!message.empty());
     table_->SetTable(result_.table);
+    table_->setVisible(!result_.table.rows.empty());
     std::string rows = FigureRowsText(result_.table);
     if (dead_) {
         const bool shown = result_.dead.has_value();
