@@ -402,8 +402,11 @@ void CGraphWnd::MeasureAt(int which, QPoint p) {
     if (m.CurveCount() == 0 || !m.Plot().Contains(p.x(), p.y())) return;
     const std::optional<DataPoint> d = DataAt(m, ToPoint(p));
     if (!d) return;
-    const std::int32_t curve = m.SelectedCurve() >= 0 ? m.SelectedCurve() : 0;
-    SetCursorAt(m, curve, which, d->x, static_cast<MeasureLineStyle>(MeasureLineStyleSetting()));
+    // Without a selection the first curve is measured, and becomes the
+    // selected one as the measure commands make it (the cross needs one).
+    if (m.SelectedCurve() < 0) m.SetSelectedCurve(0);
+    SetCursorAt(m, m.SelectedCurve(), which, d->x,
+                static_cast<MeasureLineStyle>(MeasureLineStyleSetting()));
     // A cursor the mouse places is shown (cursor 2 has no other way to appear).
     m.Cursor(which).shown = 1;
     Redraw();

@@ -125,25 +125,6 @@ int ParsePlot(Args& args, std::FILE* err, std::int32_t& plot) {
     return kExitOk;
 }
 
-// Load for one plot of a SPICE raw file; `plots` receives the file's plots.
-int LoadPlot(const std::string& path, std::int32_t plot, CResultDataRef& data, std::FILE* err,
-             CIOBuffer* settings, std::vector<RawPlot>& plots) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
-        return kExitUsage;
-    }
-    StderrMessages messages(err);
-    LoadOptions options;
-    options.showWarnings = false;  // info reports bad points itself
-    options.plot = plot;
-    options.plots = &plots;
-    if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
-    if (messages.Count() == 0)
-        std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
-    return kExitFailed;
-}
-
 int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
@@ -159,7 +140,7 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     const std::string& path = args.positional[0];
     CResultDataRef data;
     std::vector<RawPlot> plots;
-    if (const int status = LoadPlot(path, plot, data, err, nullptr, plots)) return status;
+    if (const int status = Load(path, data, err, nullptr, plot, &plots)) return status;
 
     const CResultData* d = data.Get();
     if (args.flags.count("--json")) {
@@ -297,7 +278,7 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     CResultDataRef data;
     CIOBuffer settings;
     std::vector<RawPlot> plots;
-    if (const int status = LoadPlot(args.positional[0], plot, data, err, &settings, plots))
+    if (const int status = Load(args.positional[0], data, err, &settings, plot, &plots))
         return status;
     if (settings.Size() == 0 && (format == Format::Kfd || format == Format::Kfd7)) {
         // A text file's layout lives in the .ini beside it: it goes along as a stream.

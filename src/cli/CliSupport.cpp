@@ -169,7 +169,8 @@ int Usage(std::FILE* err, const std::string& what) {
     return kExitUsage;
 }
 
-int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffer* settings) {
+int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffer* settings,
+         std::int32_t plot, std::vector<RawPlot>* plots) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
@@ -178,6 +179,8 @@ int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffe
     StderrMessages messages(err);
     LoadOptions options;
     options.showWarnings = false;  // info reports bad points itself
+    options.plot = plot;
+    options.plots = plots;
     if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
     if (messages.Count() == 0) {
         std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/IOBuffer.h"
+#include "data/RawFile.h"
 #include "data/ResultData.h"
 #include "data/UserMessages.h"
 
@@ -63,10 +64,12 @@ std::string JsonNumber(double v);
 int Usage(std::FILE* err, const std::string& what);
 
 // Reads the result file `path` (any format; the display settings a binary
-// file carries go into `settings` when given), reporting every failure on `err`; 0 when read,
-// else the exit status to end with.
+// file carries go into `settings` when given; plot `plot` of a SPICE raw file,
+// whose plots go into `plots` when given), reporting every failure on `err`;
+// 0 when read, else the exit status to end with.
 int Load(const std::string& path, CResultDataRef& data, std::FILE* err,
-         CIOBuffer* settings = nullptr);
+         CIOBuffer* settings = nullptr, std::int32_t plot = 0,
+         std::vector<RawPlot>* plots = nullptr);
 
 // Runs `write` on standard output for "-", else on a file that replaces
 // `target` only when complete; the exit status.

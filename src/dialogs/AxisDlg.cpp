@@ -49,13 +49,13 @@ AxisDialog::AxisDialog(CGraphCurve& record, Axis axis, QWidget* parent)
         autoScale_->setObjectName("autoScale");
         rangeLayout->addRow(autoScale_);
     }
-    rangeLayout->addRow(tr("&From"), from_);
-    rangeLayout->addRow(tr("&To"), to_);
+    rangeLayout->addRow(FieldLabel(tr("&From"), from_, this), from_);
+    rangeLayout->addRow(FieldLabel(tr("&To"), to_, this), to_);
 
     auto* grid = new QGroupBox(tr("Grid Division"), this);
     auto* gridLayout = new QFormLayout(grid);
     gridLayout->addRow(autoGrid_);
-    gridLayout->addRow(tr("&No. of division"), divisions_);
+    gridLayout->addRow(FieldLabel(tr("&No. of division"), divisions_, this), divisions_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);

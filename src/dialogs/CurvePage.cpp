@@ -33,14 +33,10 @@ CCurve_2_Page::CCurve_2_Page(std::vector<CurveEditRecord>& working, QWidget* par
     for (const char* t : kThicknessChoices) thickness_->addItem(tr(t));
     for (const char* m : kMarkerChoices) marker_->addItem(tr(m));
 
-    auto* labelLabel = new QLabel(tr("&Label"), this);
-    labelLabel->setBuddy(label_);
-    auto* colourLabel = new QLabel(tr("&Color"), this);
-    colourLabel->setBuddy(colour_);
-    auto* thicknessLabel = new QLabel(tr("Line &thickness"), this);
-    thicknessLabel->setBuddy(thickness_);
-    auto* markerLabel = new QLabel(tr("&Marker symbol"), this);
-    markerLabel->setBuddy(marker_);
+    QLabel* labelLabel = FieldLabel(tr("&Label"), label_, this);
+    QLabel* colourLabel = FieldLabel(tr("&Color"), colour_, this);
+    QLabel* thicknessLabel = FieldLabel(tr("Line &thickness"), thickness_, this);
+    QLabel* markerLabel = FieldLabel(tr("&Marker symbol"), marker_, this);
 
     auto* colourRow = new QHBoxLayout;
     colourRow->addWidget(colour_, 1);

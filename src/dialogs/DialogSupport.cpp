@@ -1,6 +1,7 @@
 #include "dialogs/DialogSupport.h"
 
 #include <QColorDialog>
+#include <QLabel>
 #include <QPushButton>
 
 #include "data/NameText.h"
@@ -23,6 +24,13 @@ QColor ToQColor(Rgb c) {
 Rgb ToRgb(const QColor& c) {
     return static_cast<Rgb>(c.red()) | (static_cast<Rgb>(c.green()) << 8) |
            (static_cast<Rgb>(c.blue()) << 16);
+}
+
+QLabel* FieldLabel(const QString& text, QWidget* field, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setBuddy(field);
+    field->setAccessibleName(QString(text).remove(QLatin1Char('&')));
+    return label;
 }
 
 QPushButton* ChooserButton(QWidget* parent, const QString& name) {

@@ -6,6 +6,7 @@
 
 #include "graph/GraphTypes.h"
 
+class QLabel;
 class QPushButton;
 class QWidget;
 
@@ -20,6 +21,10 @@ std::string StoredText(const QString& text);
 // A colour of the model (0x00BBGGRR) and back.
 QColor ToQColor(Rgb colour);
 Rgb ToRgb(const QColor& colour);
+// A label for `field` whose mnemonic moves the focus to it; the field takes
+// the label's text as its name for screen readers (a drop-down list would
+// otherwise be called by its current entry).
+QLabel* FieldLabel(const QString& text, QWidget* field, QWidget* parent);
 // A narrow "..." button that opens a chooser; `name` is what it is called
 // for screen readers.
 QPushButton* ChooserButton(QWidget* parent, const QString& name);

@@ -83,8 +83,7 @@ CDisplay_2_Page::CDisplay_2_Page(SharedDisplay& display, QWidget* parent)
     };
     const auto colourRow = [&](int row, const QString& text, CColorSwatch* swatch,
                                Rgb SharedDisplay::*field, const char* name) {
-        auto* label = new QLabel(text, this);
-        label->setBuddy(swatch);
+        QLabel* label = FieldLabel(text, swatch, this);
         auto* choose =
             ChooserButton(this, tr("Choose %1").arg(QString(text).remove('&').toLower()));
         choose->setObjectName(name);

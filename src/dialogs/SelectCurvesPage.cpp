@@ -39,15 +39,9 @@ CSelectCurvesPage::CSelectCurvesPage(const CGraphCurve& screen,
     add_->setAutoDefault(false);
     remove_->setAutoDefault(false);
 
-    auto* availableLabel = new QLabel(tr("Variables available"), this);
-    availableLabel->setBuddy(available_);
-    auto* displayLabel = new QLabel(tr("Variables for display"), this);
-    displayLabel->setBuddy(display_);
-    auto* formulaLabel = new QLabel(tr("&Formula"), this);
-    formulaLabel->setBuddy(formula_);
-    available_->setAccessibleName(availableLabel->text());
-    display_->setAccessibleName(displayLabel->text());
-    formula_->setAccessibleName(tr("Formula"));
+    QLabel* availableLabel = FieldLabel(tr("Variables available"), available_, this);
+    QLabel* displayLabel = FieldLabel(tr("Variables for display"), display_, this);
+    QLabel* formulaLabel = FieldLabel(tr("&Formula"), formula_, this);
 
     arrow_->setArrowType(Qt::DownArrow);
     arrow_->setAccessibleName(tr("Insert variable"));

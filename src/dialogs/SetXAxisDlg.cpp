@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include "dialogs/DialogSupport.h"
@@ -26,7 +27,7 @@ CSet_XAxis_2_Page::CSet_XAxis_2_Page(const CGraphCurve& record, QWidget* parent)
     list_->setMinimumContentsLength(24);
 
     auto* form = new QFormLayout;
-    form->addRow(tr("&X Axis"), list_);
+    form->addRow(FieldLabel(tr("&X Axis"), list_, this), list_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

@@ -174,12 +174,28 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     const CGraphCurve& m = screen.Record();
     ASSERT_TRUE(m.Cursor(0).shown && m.Cursor(1).shown);
     EXPECT_LT(m.Cursor(0).x, m.Cursor(1).x);
-    // Curve 0 is measured while none is selected: Y = 2 X.
+    // Curve 0 is measured, and selected, while none was: Y = 2 X.
+    EXPECT_EQ(m.SelectedCurve(), 0);
     EXPECT_NEAR(m.Cursor(1).y, 2 * m.Cursor(1).x, 1e-9);
     std::vector<qint64> cursors;
     for (const Sent& s : sent)
         if (s.code == static_cast<int>(ScreenNotify::CursorMoved)) cursors.push_back(s.first);
     EXPECT_EQ(cursors, (std::vector<qint64>{0, 1}));
+
+    // A click on the second curve's label measures that curve from now on.
+    screen.repaint();
+    const PlotRect label = screen.Record().LegendRects().at(1);
+    sent.clear();
+    QTest::mouseClick(&screen, Qt::LeftButton, {}, QPoint(label.left + 1, label.top + 1));
+    EXPECT_EQ(m.SelectedCurve(), 1);
+    EXPECT_NEAR(m.Cursor(1).y, -m.Cursor(1).x, 1e-9);
+    cursors.clear();
+    for (const Sent& s : sent)
+        if (s.code == static_cast<int>(ScreenNotify::CursorMoved)) cursors.push_back(s.first);
+    EXPECT_EQ(cursors, (std::vector<qint64>{0, 1}));
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::LeftPressed));
+    EXPECT_EQ(sent[0].first, 1);
 
     ASSERT_TRUE(SetMouseMode(kModePan));
     sent.clear();

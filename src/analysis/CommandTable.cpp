@@ -1,0 +1,484 @@
+#include "analysis/CommandTable.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+#include "analysis/FrequencyDisplay.h"
+#include "analysis/Measure.h"
+#include "graph/Zoom.h"
+
+namespace kurvex {
+
+namespace {
+
+using O = CommandOwner;
+using B = CommandBar;
+using R = CommandRule;
+
+CommandSpec Spec(int id, const char* label, const char* prompt, const char* toolTip, CommandBar bar,
+                 CommandOwner owner, CommandRule rule = CommandRule::Always, int argument = 0,
+                 std::vector<const char*> shortcuts = {}) {
+    CommandSpec c;
+    c.id = id;
+    c.label = label;
+    c.prompt = prompt;
+    c.toolTip = toolTip;
+    c.bar = bar;
+    c.owner = owner;
+    c.rule = rule;
+    c.ruleArgument = argument;
+    c.shortcuts = std::move(shortcuts);
+    return c;
+}
+
+std::vector<CommandSpec> BuildCommands() {
+    return {
+        // File
+        Spec(kCmdOpen, "&Open...\tCtrl+O", "Open an existing document", "Open", B::Standard,
+             O::Frame, R::Always, 0, {"Ctrl+O"}),
+        Spec(kCmdMerge, "Merge...", "Load a File and Merge the content with existing curves", "",
+             B::None, O::Document),
+        Spec(kCmdReload, "Re-Load Data", "Re-load data and update screen", "Re-Load Data",
+             B::Standard, O::Document),
+        Spec(kCmdSaveSettings, "Save Settings...",
+             "Save the current display settings to a file with the \".ini\" extension", "", B::None,
+             O::View),
+        Spec(kCmdSaveAs, "Save As...\tCtrl+S", "Save Data in Text or Binary Format", "", B::None,
+             O::View, R::Always, 0, {"Ctrl+S"}),
+        Spec(kCmdPrint, "&Print...\tCtrl+P", "Print the active document", "Print", B::Standard,
+             O::View, R::Always, 0, {"Ctrl+P"}),
+        Spec(kCmdPrintSetup, "P&rint Setup...", "Change the printer and printing options", "",
+             B::None, O::Application),
+        Spec(kCmdPrintPageSetup, "Print Page Setup...",
+             "Change the printing page margin and title options", "", B::None, O::Document),
+        Spec(kCmdPrintPreview, "Print Pre&view", "Display full pages", "", B::None, O::View),
+        Spec(kCmdExit, "E&xit", "Quit the application; prompts to save documents", "", B::None,
+             O::Application),
+        // Edit
+        Spec(kCmdUndo, "Undo", "Undo Move and Zoom Operations. (Single Screen View Only)", "Undo",
+             B::Standard, O::View, R::Undo, 0, {"Ctrl+Z", "Alt+Backspace"}),
+        Spec(kCmdCopyMetafile, "Metafile format", "Copy the screen to clipboard", "", B::None,
+             O::View),
+        Spec(kCmdCopyBitmap, "Bitmap", "Copy the screen to clipboard", "Copy to Clipboard",
+             B::Standard, O::View, R::Always, 0, {"Ctrl+C", "Ctrl+Ins"}),
+        Spec(kCmdViewDataPoints, "View Data Points", "Get values of all points in the graph", "",
+             B::None, O::View),
+        // Axis
+        Spec(kCmdXAxis, "X Axis...", "Customize the X-Axis", "X Axis", B::Standard, O::View,
+             R::ActiveScreen),
+        Spec(kCmdYAxis, "Y Axis...", "Customize the Y-Axis", "Y Axis", B::Standard, O::View,
+             R::ActiveScreen),
+        Spec(kCmdChooseXVariable, "Choose X-Axis Variable",
+             "Choose a Variable to be the X-Axis . (Default Time)", "", B::None, O::View,
+             R::ChooseXVariable),
+        // Screen
+        Spec(kCmdAddDeleteCurves, "Add/Delete Curves...",
+             "Add or Delete Curves to selected Screen.", "Add/Delete Curves", B::Standard, O::View,
+             R::ActiveScreen),
+        Spec(kCmdAddScreen, "Add Screen", "Add one Screen", "Add Screen", B::Standard, O::View,
+             R::AddScreen),
+        Spec(kCmdDeleteScreen, "Delete Screen", "Delete selected Screen.", "", B::None, O::View,
+             R::DeleteScreen),
+        // Measure
+        Spec(kCmdMeasure, "&Measure", "Show values of X and Y at the selected curve", "Measure",
+             B::Standard, O::View, R::MouseMode, 5),
+        Spec(kCmdMax, "&Max", "Find global maximum value", "Max", B::Measure, O::View),
+        Spec(kCmdMin, "M&in", "Find global minimum value", "Min", B::Measure, O::View),
+        Spec(kCmdNextMax, "Next M&ax", "Find next maximum value", "Next Max", B::Measure, O::View),
+        Spec(kCmdNextMin, "Next Mi&n", "Find next minimum value", "Next Min", B::Measure, O::View),
+        Spec(kCmdAverage, "&Avg", "Calculate average value", "Average", B::Measure, O::View),
+        Spec(kCmdAverageAbs, "Avg(|&x|)", "Calculate average of absolute value", " Average of |x|",
+             B::Measure, O::View),
+        Spec(kCmdRms, "&RMS", "Calculate RMS value", "RMS", B::Measure, O::View),
+        // Analysis
+        Spec(kCmdPerformFft, "Perform FFT", "Perform FFT analysis", "FFT", B::Standard, O::View,
+             R::PerformFft),
+        Spec(kCmdTimeDomain, "Display in &Time Domain", "Return to time domain", "Time",
+             B::Standard, O::View, R::TimeDomain),
+        // View
+        Spec(kCmdZoomBox, "Zoom", "Zoom an area by dragging the left mouse button", "Zoom Box",
+             B::Standard, O::View, R::MouseMode, 2),
+        Spec(kCmdRedraw, "Re-draw", "Re-draw the screen", "Re-draw", B::Standard, O::View),
+        Spec(kCmdEscape, "Escape", "Escape from other modes", "Escape", B::Standard, O::View,
+             R::MouseMode, 0),
+        Spec(kCmdStandardToolbar, "Standard &Toolbar", "Show or hide the Toolbar", "", B::None,
+             O::Frame, R::BarShown),
+        Spec(kCmdMeasureToolbar, "&Measure Toolbar", "Show or hide the Measure Toolbar", "",
+             B::None, O::Frame, R::BarShown),
+        Spec(kCmdStatusBar, "&Status Bar", "Show or hide the Status Bar", "", B::None, O::Frame,
+             R::BarShown),
+        // Options
+        Spec(kCmdSettings, "Settings...", "Change general options", "", B::None, O::Application),
+        Spec(kCmdColour, "Color", "Switch between Color and Black & White", "", B::None, O::View,
+             R::Colour),
+        Spec(kCmdGrid, "Grid", "Show or hide Grid", "", B::None, O::View, R::Grid),
+        // Label
+        Spec(kCmdText, "Text", "Add Text to screen", "Text", B::Standard, O::View, R::MouseMode, 6),
+        Spec(kCmdLine, "&Line", "Draw a solid Line on screen", "", B::None, O::View, R::LineMode),
+        Spec(kCmdDottedLine, "&Dotted Line", "Draw a dotted Line on screen", "", B::None, O::View,
+             R::LineMode),
+        Spec(kCmdArrow, "&Arrow", "Draw a Line with arrow on screen", "", B::None, O::View,
+             R::LineMode),
+        // Window
+        Spec(kCmdNewWindow, "&New Window", "Open another window for the active document", "",
+             B::None, O::View),
+        Spec(kCmdCascade, "&Cascade", "Arrange windows so they overlap", "", B::None, O::Frame,
+             R::ChildWindows),
+        Spec(kCmdTile, "&Tile", "Arrange windows as non-overlapping tiles", "", B::None, O::Frame,
+             R::ChildWindows),
+        Spec(kCmdArrangeIcons, "&Arrange Icons", "Arrange icons at the bottom of the window", "",
+             B::None, O::Frame, R::ChildWindows),
+        // Help
+        Spec(kCmdHelpIndex, "&Index...", "", "", B::None, O::Application, R::Always, 0, {"F1"}),
+        Spec(kCmdAbout, "&About...", "Display program information, version number and copyright",
+             "", B::None, O::Application),
+        // Tool bars only
+        Spec(kCmdZoomIn, nullptr, "Zoom in", "Zoom In", B::Standard, O::View),
+        Spec(kCmdZoomOut, nullptr, "Zoom out", "Zoom Out", B::Standard, O::View),
+        Spec(kCmdZoomPoint, nullptr, "Zoom in or out by dragging the mouse", "Zoom", B::Standard,
+             O::View, R::MouseMode, 3),
+        Spec(kCmdZoomAxisEnd, nullptr, "Zoom in or out by dragging the mouse", "Zoom", B::Standard,
+             O::View, R::MouseMode, 4),
+        Spec(kCmdPan, nullptr, "Scroll the graph by dragging the mouse", "Pan", B::Standard,
+             O::View, R::MouseMode, 1),
+        Spec(kCmdPlaceText, nullptr, "Place a text  [ X, Y ]  at the selected curve",
+             "Place Text  [X , Y]", B::Standard, O::View, R::PlaceText),
+        Spec(kCmdCurveList, nullptr, "Select Curve", "Select Curve", B::Measure, O::Frame),
+        Spec(kCmdCross, nullptr, "Show both vertical and horizontal measure lines", "Cross",
+             B::Measure, O::View, R::MeasureLineStyle, kMeasureCross),
+        Spec(kCmdVerticalBar, nullptr, "Show only vertical measure line", "Vertical Bar",
+             B::Measure, O::View, R::MeasureLineStyle, kMeasureVerticalBar),
+        Spec(kCmdNextPoint, nullptr, "go to next Point", "Next Point", B::Measure, O::View),
+        Spec(kCmdPreviousPoint, nullptr, "Go to previous point", "Previous Point", B::Measure,
+             O::View),
+        // No menu and no button
+        Spec(kCmdSaveBinary, nullptr, "Save Data and Settings in Binary Format",
+             "Save Data and Settings", B::None, O::View),
+        Spec(kCmdRightPan, nullptr, "Clicking right mouse button on a graph activates Pan action",
+             "Right Mouse Pan", B::None, O::View, R::RightMouseAction, 1),
+        Spec(kCmdRightZoom, nullptr, "Clicking right mouse button on a graph activate Zoom action",
+             "Right Mouse Zoom", B::None, O::View, R::RightMouseAction, 2),
+        Spec(kCmdRightMenu, nullptr, "Clicking right mouse button on a graph activates Menu",
+             "Right Mouse Menu", B::None, O::View, R::RightMouseAction, 0),
+        Spec(kCmdNextPane, nullptr, "Switch to the next window pane", "Next Pane", B::None, O::View,
+             R::Always, 0, {"F6"}),
+        Spec(kCmdPreviousPane, nullptr, "Switch back to the previous window pane", "Previous Pane",
+             B::None, O::View, R::Always, 0, {"Shift+F6"}),
+    };
+}
+
+using K = MenuItemKind;
+
+MenuItem Cmd(int id, const char* text = nullptr) {
+    return {K::Command, id, text};
+}
+MenuItem Sub(const char* text) {
+    return {K::Submenu, 0, text};
+}
+MenuItem End() {
+    return {K::EndSubmenu, 0, nullptr};
+}
+MenuItem Sep() {
+    return {K::Separator, 0, nullptr};
+}
+
+std::vector<MenuItem> ViewMenuItems() {
+    return {Cmd(kCmdStandardToolbar), Cmd(kCmdMeasureToolbar), Cmd(kCmdStatusBar)};
+}
+
+}  // namespace
+
+const std::vector<CommandSpec>& Commands() {
+    static const std::vector<CommandSpec> table = BuildCommands();
+    return table;
+}
+
+const CommandSpec* FindCommand(int id) {
+    static const std::unordered_map<int, const CommandSpec*> index = [] {
+        std::unordered_map<int, const CommandSpec*> m;
+        for (const CommandSpec& spec : Commands()) m.emplace(spec.id, &spec);
+        return m;
+    }();
+    const auto it = index.find(id);
+    return it == index.end() ? nullptr : it->second;
+}
+
+std::string CommandName(const CommandSpec& spec) {
+    if (!spec.label) return spec.toolTip;
+    std::string name;
+    for (const char* p = spec.label; *p && *p != '\t'; ++p) {
+        if (*p == '&' && p[1] != '&') continue;
+        if (*p == '&') ++p;
+        name += *p;
+    }
+    return name;
+}
+
+bool IsCheckable(const CommandSpec& spec) {
+    switch (spec.rule) {
+        case R::MouseMode:
+        case R::LineMode:
+        case R::RightMouseAction:
+        case R::MeasureLineStyle:
+        case R::BarShown:
+        case R::Colour:
+        case R::Grid:
+            return true;
+        default:
+            return false;
+    }
+}
+
+const std::vector<MenuItem>& FrameMenu() {
+    static const std::vector<MenuItem> menu = [] {
+        std::vector<MenuItem> m = {Sub("&File"),     Cmd(kCmdOpen), Cmd(kCmdPrintSetup), Sep(),
+                                   {K::RecentFiles}, Sep(),         Cmd(kCmdExit),       End(),
+                                   Sub("&View")};
+        for (const MenuItem& item : ViewMenuItems()) m.push_back(item);
+        m.insert(m.end(), {End(), Sub("&Options"), Cmd(kCmdSettings), End(), Sub("&Help"),
+                           Cmd(kCmdHelpIndex), Sep(), Cmd(kCmdAbout), End()});
+        return m;
+    }();
+    return menu;
+}
+
+const std::vector<MenuItem>& GraphMenu() {
+    static const std::vector<MenuItem> menu = [] {
+        std::vector<MenuItem> m = {Sub("&File"),
+                                   Cmd(kCmdOpen),
+                                   Cmd(kCmdMerge),
+                                   Cmd(kCmdReload),
+                                   Sep(),
+                                   Cmd(kCmdSaveSettings),
+                                   Cmd(kCmdSaveAs),
+                                   Sep(),
+                                   Cmd(kCmdPrint),
+                                   Cmd(kCmdPrintSetup),
+                                   Cmd(kCmdPrintPageSetup),
+                                   Cmd(kCmdPrintPreview),
+                                   Sep(),
+                                   {K::RecentFiles},
+                                   Sep(),
+                                   Cmd(kCmdExit),
+                                   End(),
+                                   Sub("Edit"),
+                                   Cmd(kCmdUndo),
+                                   Sep(),
+                                   Sub("Copy to Clipboard"),
+                                   Cmd(kCmdCopyMetafile),
+                                   Cmd(kCmdCopyBitmap),
+                                   End(),
+                                   Cmd(kCmdViewDataPoints),
+                                   End(),
+                                   Sub("Axis"),
+                                   Cmd(kCmdXAxis),
+                                   Cmd(kCmdYAxis),
+                                   Sep(),
+                                   Cmd(kCmdChooseXVariable),
+                                   End(),
+                                   Sub("Screen"),
+                                   Cmd(kCmdAddDeleteCurves),
+                                   Sep(),
+                                   Cmd(kCmdAddScreen),
+                                   Cmd(kCmdDeleteScreen),
+                                   End(),
+                                   Sub("&Measure"),
+                                   Cmd(kCmdMeasure),
+                                   Sep(),
+                                   Cmd(kCmdMax),
+                                   Cmd(kCmdMin),
+                                   Cmd(kCmdNextMax),
+                                   Cmd(kCmdNextMin),
+                                   Sep(),
+                                   Cmd(kCmdAverage),
+                                   Cmd(kCmdAverageAbs),
+                                   Cmd(kCmdRms),
+                                   End(),
+                                   Sub("Analysis"),
+                                   Cmd(kCmdPerformFft),
+                                   Cmd(kCmdTimeDomain),
+                                   End(),
+                                   Sub("&View"),
+                                   Cmd(kCmdZoomBox),
+                                   Cmd(kCmdRedraw),
+                                   Cmd(kCmdEscape),
+                                   Sep()};
+        for (const MenuItem& item : ViewMenuItems()) m.push_back(item);
+        m.insert(m.end(), {End(),
+                           Sub("&Options"),
+                           Cmd(kCmdSettings),
+                           Sep(),
+                           Cmd(kCmdColour),
+                           Cmd(kCmdGrid),
+                           End(),
+                           Sub("&Label"),
+                           Cmd(kCmdText),
+                           Cmd(kCmdLine),
+                           Cmd(kCmdDottedLine),
+                           Cmd(kCmdArrow),
+                           End(),
+                           Sub("&Window"),
+                           Cmd(kCmdNewWindow),
+                           Cmd(kCmdCascade),
+                           Cmd(kCmdTile),
+                           Cmd(kCmdArrangeIcons),
+                           Sep(),
+                           {K::WindowList},
+                           End(),
+                           Sub("&Help"),
+                           Cmd(kCmdHelpIndex),
+                           Sep(),
+                           Cmd(kCmdAbout),
+                           End()});
+        return m;
+    }();
+    return menu;
+}
+
+const std::vector<MenuItem>& ScreenPopupMenu() {
+    static const std::vector<MenuItem> menu = {
+        Cmd(kCmdUndo),           Sep(),         Cmd(kCmdCopyBitmap, "Copy to Clipboard"),
+        Cmd(kCmdViewDataPoints), Sep(),         Cmd(kCmdAddDeleteCurves),
+        Cmd(kCmdXAxis),          Cmd(kCmdYAxis)};
+    return menu;
+}
+
+const std::vector<int>& ToolBarButtons(CommandBar bar) {
+    static const std::vector<int> none;
+    static const std::vector<int> standard = {kCmdOpen,
+                                              kCmdPrint,
+                                              kCmdCopyBitmap,
+                                              kCmdUndo,
+                                              0,
+                                              kCmdReload,
+                                              kCmdRedraw,
+                                              kCmdEscape,
+                                              0,
+                                              kCmdXAxis,
+                                              kCmdYAxis,
+                                              0,
+                                              kCmdAddDeleteCurves,
+                                              kCmdAddScreen,
+                                              0,
+                                              kCmdZoomBox,
+                                              kCmdZoomIn,
+                                              kCmdZoomOut,
+                                              kCmdZoomPoint,
+                                              kCmdZoomAxisEnd,
+                                              kCmdPan,
+                                              0,
+                                              kCmdMeasure,
+                                              kCmdPlaceText,
+                                              0,
+                                              kCmdPerformFft,
+                                              kCmdTimeDomain,
+                                              0,
+                                              kCmdText};
+    static const std::vector<int> measure = {kCmdCurveList,
+                                             kCmdCross,
+                                             kCmdVerticalBar,
+                                             0,
+                                             kCmdMax,
+                                             kCmdNextMax,
+                                             kCmdMin,
+                                             kCmdNextMin,
+                                             0,
+                                             kCmdAverage,
+                                             kCmdRms,
+                                             kCmdAverageAbs,
+                                             0,
+                                             kCmdNextPoint,
+                                             kCmdPreviousPoint};
+    switch (bar) {
+        case CommandBar::Standard:
+            return standard;
+        case CommandBar::Measure:
+            return measure;
+        default:
+            return none;
+    }
+}
+
+std::string RecentFileLabel(int index, const std::string& path) {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "&%d ", index + 1);
+    std::string escaped;  // a "&" in the path is a letter, not a mnemonic
+    for (char c : path) {
+        if (c == '&') escaped += '&';
+        escaped += c;
+    }
+    return prefix + escaped;
+}
+
+CommandState EvaluateCommand(const CommandSpec& spec, const CommandContext& c) {
+    CommandState s;
+    if (c.handled && !c.handled(spec.id)) return s;
+    const bool needsView = spec.owner == O::View || spec.owner == O::Document;
+    if (needsView && !c.viewActive) return s;
+    const auto& screens = c.screens;
+    const bool active =
+        c.activeScreen >= 0 && c.activeScreen < static_cast<std::int32_t>(screens.size());
+    s.enabled = true;
+    switch (spec.rule) {
+        case R::Always:
+            break;
+        case R::MouseMode:
+            s.checked = c.mouseMode == spec.ruleArgument;
+            break;
+        case R::LineMode: {
+            const std::int32_t style = spec.id == kCmdDottedLine ? 2 : 0;
+            const std::int32_t arrow = spec.id == kCmdArrow ? 1 : 0;
+            s.checked = c.mouseMode == 7 && c.lineStyleFlag == style && c.arrowFlag == arrow;
+            break;
+        }
+        case R::RightMouseAction:
+            s.checked = c.rightMouseAction == spec.ruleArgument;
+            break;
+        case R::MeasureLineStyle:
+            s.checked = c.measureLineStyle == spec.ruleArgument;
+            break;
+        case R::BarShown:
+            s.checked = spec.id == kCmdStandardToolbar  ? c.standardBarShown
+                        : spec.id == kCmdMeasureToolbar ? c.measureBarShown
+                                                        : c.statusBarShown;
+            break;
+        case R::Undo:
+            s.enabled = UndoEnabled(screens);
+            break;
+        case R::Colour:
+            s.enabled = !screens.empty();
+            s.checked = s.enabled && !screens.back()->BlackWhite();
+            break;
+        case R::Grid:
+            s.enabled = !screens.empty();
+            s.checked = s.enabled && screens.back()->GridShown() != 0;
+            break;
+        case R::PerformFft:
+            s.enabled = PerformFftEnabled(screens);
+            break;
+        case R::TimeDomain:
+            s.enabled = TimeDomainEnabled(screens);
+            break;
+        case R::PlaceText:
+            s.enabled = PlaceCursorTextEnabled(screens);
+            break;
+        case R::ChooseXVariable:
+            s.enabled = active && !screens[static_cast<size_t>(c.activeScreen)]->FreqDisplay();
+            break;
+        case R::ActiveScreen:
+            s.enabled = active;
+            break;
+        case R::DeleteScreen:
+            s.enabled = active && screens.size() >= 2;
+            break;
+        case R::AddScreen:
+            s.enabled = c.documentHasData;
+            break;
+        case R::ChildWindows:
+            s.enabled = c.childWindows;
+            break;
+    }
+    return s;
+}
+
+}  // namespace kurvex

@@ -1,0 +1,851 @@
+#include "app/GraphView.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/Averages.h"
+#include "analysis/FrequencyDisplay.h"
+#include "analysis/Measure.h"
+#include "analysis/ViewFiles.h"
+#include "app/ClipboardPicture.h"
+#include "app/FftRun.h"
+#include "app/GraphDocument.h"
+#include "app/GraphWnd.h"
+#include "app/KurvexApp.h"
+#include "app/MainFrame.h"
+#include "app/MeasureWindow.h"
+#include "app/QPainterCanvas.h"
+#include "app/ViewPrinting.h"
+#include "dialogs/CurvePropertiesDlg.h"
+#include "dialogs/PageSetupDlg.h"
+#include "dialogs/SetXAxisDlg.h"
+#include "dialogs/XAxisDlg.h"
+#include "dialogs/YAxisDlg.h"
+#include "graph/CurveEdit.h"
+#include "graph/DisplaySettingsFile.h"
+#include "graph/Export.h"
+#include "graph/MouseMode.h"
+#include "graph/Reload.h"
+#include "graph/Renderer.h"
+#include "graph/StoredOptions.h"
+#include "graph/ViewLayout.h"
+#include "graph/Zoom.h"
+#include "table/BGridChildFrame.h"
+
+namespace kurvex {
+
+namespace {
+
+// Measures text in a font the way the screens draw it.
+class QtTextMeasure : public TextMeasure {
+public:
+    TextSize Measure(const GraphFont& font, const std::string& text) const override {
+        const QFontMetrics m(QPainterCanvas::ToQFont(ToCanvasFont(font, 1)));
+        return {m.horizontalAdvance(QString::fromStdString(text)), m.height()};
+    }
+};
+
+const QtTextMeasure& TextMeasurer() {
+    static const QtTextMeasure measure;
+    return measure;
+}
+
+MeasureLineStyle CurrentLineStyle() {
+    return MeasureLineStyleSetting() == kMeasureCross ? kMeasureCross : kMeasureVerticalBar;
+}
+
+// The pointer position a right press carries: x in the low, y in the high 16 bits.
+QPoint GlobalPoint(qint64 packed) {
+    const auto x = static_cast<std::int16_t>(packed & 0xFFFF);
+    const auto y = static_cast<std::int16_t>((packed >> 16) & 0xFFFF);
+    return QPoint(x, y);
+}
+
+QString FileDialogFolder(const QString& documentPath) {
+    return QFileInfo(documentPath).absolutePath();
+}
+
+}  // namespace
+
+COhmixGraphView::COhmixGraphView(CGraphDocument* document, QWidget* parent)
+    : QWidget(parent), document_(document) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setMinimumSize(200, 150);
+    document_->AddView(this);
+}
+
+COhmixGraphView::~COhmixGraphView() {
+    // Screens go first: the document may go with its last view.
+    for (CGraphWnd* s : screens_) delete s;
+    screens_.clear();
+    document_->RemoveView(this);
+}
+
+CGraphWnd* COhmixGraphView::Screen(int index) const {
+    return index >= 0 && index < ScreenCount() ? screens_[static_cast<size_t>(index)] : nullptr;
+}
+
+std::vector<CGraphCurve*> COhmixGraphView::Records() const {
+    std::vector<CGraphCurve*> out;
+    for (CGraphWnd* s : screens_) out.push_back(&s->Record());
+    return out;
+}
+
+std::vector<const CGraphCurve*> COhmixGraphView::ConstRecords() const {
+    std::vector<const CGraphCurve*> out;
+    for (CGraphWnd* s : screens_) out.push_back(&s->Record());
+    return out;
+}
+
+QMdiSubWindow* COhmixGraphView::Window() const {
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget())
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(w)) return sub;
+    return nullptr;
+}
+
+void COhmixGraphView::SetActiveScreen(int index) {
+    if (index < -1 || index >= ScreenCount()) index = -1;
+    if (index == active_) return;
+    if (CGraphWnd* old = Screen(active_)) {
+        CGraphCurve& r = old->Record();
+        r.SetDisplayFlags(r.DisplayFlags() & ~kDisplaySelected);
+        old->Redraw();
+    }
+    active_ = index;
+    if (CGraphWnd* now = Screen(active_)) {
+        CGraphCurve& r = now->Record();
+        r.SetDisplayFlags(r.DisplayFlags() | kDisplaySelected);
+        now->Redraw();
+    }
+    emit stateChanged();
+}
+
+CGraphWnd* COhmixGraphView::AppendScreen(std::unique_ptr<CGraphCurve> record) {
+    auto* screen = new CGraphWnd(this);
+    record->SetMetrics(metrics_);
+    screen->SetRecord(std::move(record));
+    screen->SetIndex(ScreenCount());
+    connect(screen, &CGraphWnd::notify, this, &COhmixGraphView::OnScreenNotify);
+    screens_.push_back(screen);
+    screen->show();
+    return screen;
+}
+
+void COhmixGraphView::LayOut() {
+    const int n = ScreenCount();
+    if (n == 0) return;
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const std::vector<PlotRect> places =
+        LayoutScreens(n, width(), height(), metrics_.textHeight, scrollBar);
+    for (int i = 0; i < n; ++i) {
+        CGraphWnd* s = screens_[static_cast<size_t>(i)];
+        const PlotRect& r = places[static_cast<size_t>(i)];
+        s->SetIndex(i);
+        const bool bottom = i == n - 1;
+        if (s->Record().BottomScreen() != (bottom ? 1 : 0)) s->SetBottom(bottom);
+        s->setGeometry(r.left, r.top, r.Width(), r.Height());
+    }
+}
+
+void COhmixGraphView::resizeEvent(QResizeEvent*) {
+    LayOut();
+}
+
+void COhmixGraphView::RedrawAll() {
+    for (CGraphWnd* s : screens_) {
+        s->UpdateScrollBars();
+        s->Redraw();
+    }
+    emit stateChanged();
+}
+
+void COhmixGraphView::WarnInvalidPoints() {
+    ShowInvalidPointsWarning(document_->Messages());
+}
+
+void COhmixGraphView::FirstSetup() {
+    if (setupDone_) return;
+    setupDone_ = true;
+    bool invalid = false;
+    if (screens_.empty()) {
+        const TextSize digits = TextMeasurer().Measure(GraphFont{}, "0123456789");
+        metrics_ = CharMetrics{digits.width, digits.height};
+        COhmixGraphDoc& core = document_->Core();
+        const std::string settingsPath = SettingsFilePath(document_->Path().toStdString());
+        kurvex::FirstSetup setup = BuildFirstScreens(
+            core.Settings(), settingsPath, ScreenBasis{core.Data(), metrics_, &TextMeasurer()});
+        setupSource_ = setup.source;
+        invalid = setup.invalidPoints;
+        for (auto& record : setup.screens) AppendScreen(std::move(record));
+        if (!screens_.empty()) SetActiveScreen(0);
+        LayOut();
+        // The user picks the curves of the one empty screen; cancelled, it stays empty.
+        if (setupSource_ == SetupSource::ChooseCurves) EditCurves(0);
+    }
+    LayOut();
+    RedrawAll();
+    if (invalid) WarnInvalidPoints();
+    ReportSelection(FirstSelectionParam(ConstRecords()));
+}
+
+bool COhmixGraphView::Handles(int id) {
+    switch (id) {
+        case kCmdMerge:
+        case kCmdReload:
+        case kCmdSaveSettings:
+        case kCmdSaveAs:
+        case kCmdSaveBinary:
+        case kCmdUndo:
+        case kCmdDeleteScreen:
+        case kCmdAddScreen:
+        case kCmdAddDeleteCurves:
+        case kCmdXAxis:
+        case kCmdYAxis:
+        case kCmdChooseXVariable:
+        case kCmdPrint:
+        case kCmdPrintPreview:
+        case kCmdPrintPageSetup:
+        case kCmdCopyBitmap:
+        case kCmdCopyMetafile:
+        case kCmdViewDataPoints:
+        case kCmdMeasure:
+        case kCmdMax:
+        case kCmdMin:
+        case kCmdNextMax:
+        case kCmdNextMin:
+        case kCmdNextPoint:
+        case kCmdPreviousPoint:
+        case kCmdAverage:
+        case kCmdAverageAbs:
+        case kCmdRms:
+        case kCmdPlaceText:
+        case kCmdCross:
+        case kCmdVerticalBar:
+        case kCmdPerformFft:
+        case kCmdTimeDomain:
+        case kCmdZoomBox:
+        case kCmdEscape:
+        case kCmdPan:
+        case kCmdZoomPoint:
+        case kCmdZoomAxisEnd:
+        case kCmdZoomIn:
+        case kCmdZoomOut:
+        case kCmdRedraw:
+        case kCmdColour:
+        case kCmdGrid:
+        case kCmdRightPan:
+        case kCmdRightZoom:
+        case kCmdRightMenu:
+        case kCmdNextPane:
+        case kCmdPreviousPane:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void COhmixGraphView::Execute(int id) {
+    if (Busy()) return;
+    switch (id) {
+        case kCmdMerge:
+            MergeFile();
+            break;
+        case kCmdReload:
+            ReloadData();
+            break;
+        case kCmdSaveSettings:
+            SaveSettings();
+            break;
+        case kCmdSaveAs:
+            SaveAs();
+            break;
+        case kCmdSaveBinary:
+            SaveBinary();
+            break;
+        case kCmdUndo:
+            UndoRanges();
+            break;
+        case kCmdDeleteScreen:
+            DeleteScreen();
+            break;
+        case kCmdAddScreen:
+            AddScreen();
+            break;
+        case kCmdAddDeleteCurves:
+            EditCurves(active_);
+            break;
+        case kCmdXAxis:
+            EditXAxis();
+            break;
+        case kCmdYAxis:
+            EditYAxis();
+            break;
+        case kCmdChooseXVariable:
+            ChooseXVariable();
+            break;
+        case kCmdPrint:
+            PrintWithDialog(this, PrintJobOf());
+            break;
+        case kCmdPrintPreview:
+            PrintPreview(this, PrintJobOf());
+            break;
+        case kCmdPrintPageSetup:
+            PageSetup();
+            break;
+        case kCmdCopyBitmap:
+            CopyBitmap(Records(), size(),
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this),
+                       metrics_.textHeight, QGuiApplication::clipboard());
+            break;
+        case kCmdCopyMetafile:
+            CopyMetafile(Records(), size(), metrics_.textHeight, QGuiApplication::clipboard());
+            break;
+        case kCmdViewDataPoints:
+            ViewDataPoints();
+            break;
+        case kCmdMeasure:
+            EnterMeasureMode();
+            break;
+        case kCmdMax:
+        case kCmdMin:
+        case kCmdNextMax:
+        case kCmdNextMin:
+        case kCmdNextPoint:
+        case kCmdPreviousPoint:
+            RunSearch(id);
+            break;
+        case kCmdAverage:
+        case kCmdAverageAbs:
+        case kCmdRms:
+            RunAverage(id);
+            break;
+        case kCmdPlaceText:
+            if (CGraphText* t = PlaceCursorText(Records(), ProgramTemplates().Text())) {
+                for (CGraphWnd* s : screens_)
+                    if (&s->Record() == t->Owner()) s->Redraw();
+            }
+            break;
+        case kCmdCross:
+            SetMeasureLineStyle(kMeasureCross);
+            break;
+        case kCmdVerticalBar:
+            SetMeasureLineStyle(kMeasureVerticalBar);
+            break;
+        case kCmdPerformFft:
+        case kCmdTimeDomain:
+            ToggleDomain();
+            break;
+        case kCmdZoomBox:
+            SetMouseMode(kModeZoomBox);
+            break;
+        case kCmdEscape:
+            SetMouseMode(kModeEscape);
+            break;
+        case kCmdPan:
+            SetMouseMode(kModePan);
+            break;
+        case kCmdZoomPoint:
+            SetMouseMode(kModeZoomPoint);
+            break;
+        case kCmdZoomAxisEnd:
+            SetMouseMode(kModeZoomAxisEnd);
+            break;
+        case kCmdZoomIn:
+        case kCmdZoomOut:
+            if (CGraphWnd* s = CGraphWnd::ZoomTarget(screens_))
+                id == kCmdZoomIn ? s->ZoomIn() : s->ZoomOut();
+            break;
+        case kCmdRedraw:
+            Redraw();
+            break;
+        case kCmdColour:
+            if (ToggleBlackWhite(Records())) RedrawAll();
+            break;
+        case kCmdGrid:
+            if (ToggleGrid(Records())) RedrawAll();
+            break;
+        case kCmdRightPan:
+        case kCmdRightZoom:
+        case kCmdRightMenu:
+            Options().rightMouseAction = id == kCmdRightPan    ? kRightMousePan
+                                         : id == kCmdRightZoom ? kRightMouseZoom
+                                                               : kRightMouseShowMenu;
+            SaveRightMouseAction(CKurvexApp::Instance()->Store(), Options());
+            break;
+        case kCmdNextPane:
+            NextPane(1);
+            break;
+        case kCmdPreviousPane:
+            NextPane(-1);
+            break;
+        default:
+            break;
+    }
+    emit stateChanged();
+}
+
+void COhmixGraphView::FillContext(CommandContext& c) const {
+    c.viewActive = true;
+    c.screens = Records();
+    c.activeScreen = active_;
+    c.documentHasData = document_->HasData();
+}
+
+int COhmixGraphView::FocusedScreen() const {
+    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget()) {
+        for (int i = 0; i < ScreenCount(); ++i)
+            if (screens_[static_cast<size_t>(i)] == w) return i;
+    }
+    return ScreenCount() > 0 ? 0 : -1;
+}
+
+void COhmixGraphView::NextPane(int step) {
+    const int n = ScreenCount();
+    if (n == 0) return;
+    const int next = ((FocusedScreen() + step) % n + n) % n;
+    screens_[static_cast<size_t>(next)]->setFocus(Qt::OtherFocusReason);
+    SetActiveScreen(next);
+}
+
+void COhmixGraphView::ReportSelection(std::int32_t param) {
+    listParam_ = param;
+    emit curveSelection(param);
+}
+
+void COhmixGraphView::ForgetCurveSelection() {
+    emit curveSelection(kNoCurveSelection);
+}
+
+void COhmixGraphView::OnScreenNotify(int code, int screen, qint64 first, qint64 second) {
+    if (screen < 0 || screen >= ScreenCount()) return;
+    switch (static_cast<ScreenNotify>(code)) {
+        case ScreenNotify::LeftPressed:
+            SetActiveScreen(screen);
+            break;
+        case ScreenNotify::DoubleClicked:
+            SetActiveScreen(screen);
+            EditCurves(screen);
+            break;
+        case ScreenNotify::RightPressed:
+            SetActiveScreen(screen);
+            RunRightMouseAction(screen, GlobalPoint(second));
+            break;
+        case ScreenNotify::XRangeChanged:
+            if (SyncXAxis(Records(), static_cast<size_t>(screen), metrics_)) WarnInvalidPoints();
+            for (int i = 0; i < ScreenCount(); ++i)
+                if (i != screen) screens_[static_cast<size_t>(i)]->UpdateScrollBars();
+            if (first == 1) RedrawAll();
+            break;
+        case ScreenNotify::CursorMoved:
+            OnCursorMoved(screen, static_cast<int>(first));
+            break;
+    }
+    emit stateChanged();
+}
+
+void COhmixGraphView::RunRightMouseAction(int screen, QPoint global) {
+    CGraphWnd* s = Screen(screen);
+    if (!s) return;
+    switch (Options().rightMouseAction) {
+        case kRightMouseShowMenu:
+            if (CMainFrame* frame = CKurvexApp::Instance()->Frame()) frame->ShowScreenMenu(global);
+            break;
+        case kRightMousePan:
+            s->BeginRightPan(s->mapFromGlobal(global));
+            break;
+        case kRightMouseZoom:
+            s->BeginRightZoom(s->mapFromGlobal(global));
+            break;
+        default:
+            break;  // an action this program does not know
+    }
+}
+
+void COhmixGraphView::OnCursorMoved(int screen, int which) {
+    CGraphWnd* from = Screen(screen);
+    if (!from) return;
+    const CGraphCurve& source = from->Record();
+    if (which == 0 || which == 1) {
+        const MeasureCursor& c = source.Cursor(which);
+        for (CGraphWnd* s : screens_) {
+            if (s == from) continue;
+            CGraphCurve& r = s->Record();
+            // Each screen finds its own Y under the shared X.
+            r.Cursor(which).shown = c.shown;
+            if (r.CurveCount() > 0)
+                SetCursorAt(r, std::max(r.SelectedCurve(), 0), which, c.x, CurrentLineStyle());
+            else
+                r.Cursor(which) = c;
+            s->Redraw();
+        }
+        from->Redraw();
+        if (CMsuFrame* m = CMsuFrame::Instance())
+            m->CursorUpdate(Records(), source.Cursor(0).x, source.Cursor(1).x, which);
+    }
+    ReportSelection(CurveSelectionParam(screen, std::max(source.SelectedCurve(), 0)));
+}
+
+void COhmixGraphView::SelectCurveFromList(std::int32_t param) {
+    const int screen = ScreenOfParam(param);
+    const int curve = CurveOfParam(param);
+    CGraphWnd* s = Screen(screen);
+    if (!s || curve < 0 || curve >= s->Record().CurveCount()) return;
+    SetActiveScreen(screen);
+    CGraphCurve& r = s->Record();
+    const bool was0 = r.Cursor(0).shown != 0, was1 = r.Cursor(1).shown != 0;
+    const int reset = SelectMeasureCurve(r, curve, CurrentLineStyle());
+    listParam_ = param;
+    s->Redraw();
+    if (reset == 0) {
+        OnCursorMoved(screen, kNoCurveSelection);
+        return;
+    }
+    if (was0) OnCursorMoved(screen, 0);
+    if (was1) OnCursorMoved(screen, 1);
+}
+
+void COhmixGraphView::ShowMeasureCursors(bool on) {
+    bool changed = false;
+    for (CGraphWnd* s : screens_) {
+        CGraphCurve& r = s->Record();
+        if (on) {
+            changed = changed || !r.Cursor(0).shown;
+            r.Cursor(0).shown = 1;
+        } else {
+            for (int which = 0; which < 2; ++which) {
+                changed = changed || r.Cursor(which).shown || r.Cursor(which).horizontalLine;
+                r.Cursor(which).shown = 0;
+                r.Cursor(which).horizontalLine = 0;
+            }
+        }
+    }
+    if (changed || on) RedrawAll();
+}
+
+void COhmixGraphView::EnterMeasureMode() {
+    SetMouseMode(kModeMeasure);
+    if (!CMsuFrame::Instance()) {
+        if (CMainFrame* frame = CKurvexApp::Instance()->Frame()) CMsuFrame::Open(frame);
+    }
+    // The measure window belongs to the active document's first view.
+    const auto& views = document_->Views();
+    COhmixGraphView* first = views.empty() ? this : views.front();
+    first->ShowMeasureCursors(true);
+}
+
+void COhmixGraphView::RunSearch(int id) {
+    EnterMeasureMode();
+    const MeasureSearch search = id == kCmdMax         ? MeasureSearch::Max
+                                 : id == kCmdMin       ? MeasureSearch::Min
+                                 : id == kCmdNextMax   ? MeasureSearch::NextMax
+                                 : id == kCmdNextMin   ? MeasureSearch::NextMin
+                                 : id == kCmdNextPoint ? MeasureSearch::NextPoint
+                                                       : MeasureSearch::PreviousPoint;
+    MeasureTarget target;
+    const auto moved = RunMeasureSearch(Records(), search, CurrentLineStyle(), &target);
+    if (target.newlySelected) ReportSelection(target.SelectionParam());
+    if (moved) OnCursorMoved(target.screen, 0);
+}
+
+void COhmixGraphView::RunAverage(int id) {
+    EnterMeasureMode();
+    const std::vector<CGraphCurve*> records = Records();
+    const auto target = FindMeasureTarget(records);
+    if (!target) return;
+    if (target->newlySelected) ReportSelection(target->SelectionParam());
+    const AverageKind kind = id == kCmdAverage      ? AverageKind::Mean
+                             : id == kCmdAverageAbs ? AverageKind::MeanAbs
+                                                    : AverageKind::Rms;
+    const auto result = AverageCommand(records, kind);
+    CMsuFrame* m = CMsuFrame::Instance();
+    if (!result || !m) return;
+    m->ShowResult(result->caption, result->label, result->value ? *result->value : std::nan(""),
+                  result->colour);
+    m->repaint();
+}
+
+void COhmixGraphView::SetMeasureLineStyle(std::int32_t style) {
+    SetMeasureLineStyleSetting(style);
+    for (CGraphDocument* d : CKurvexApp::Instance()->Documents())
+        for (COhmixGraphView* v : d->Views()) v->RedrawAll();
+    CGraphWnd* s = Screen(ScreenOfParam(listParam_));
+    if (listParam_ == kNoCurveSelection || !s) return;
+    const int curve = CurveOfParam(listParam_);
+    if (curve < 0 || curve >= s->Record().CurveCount()) return;
+    for (int which = 0; which < 2; ++which) {
+        MeasureCursor& c = s->Record().Cursor(which);
+        if (!c.shown) continue;
+        SetCursorAt(s->Record(), curve, which, c.x, CurrentLineStyle());
+        OnCursorMoved(ScreenOfParam(listParam_), which);
+    }
+}
+
+void COhmixGraphView::ToggleDomain() {
+    FftRun run(this, Records());
+    fftRun_ = &run;
+    const DomainSwitchResult r =
+        ToggleFrequencyDisplay(Records(), document_->Messages(), run.Session());
+    fftRun_ = nullptr;
+    if (r.did == DomainSwitch::kBusy)
+        emit statusMessage(QStringLiteral("Another FFT analysis is running."));
+    RedrawAll();
+    if (closeWhenIdle_) CloseWindow();
+}
+
+void COhmixGraphView::UndoRanges() {
+    FftRun run(this, Records());
+    fftRun_ = &run;
+    const UndoResult r = UndoWithDisplay(Records(), document_->Messages(), run.Session());
+    fftRun_ = nullptr;
+    if (r.invalidPoints) WarnInvalidPoints();
+    if (r.done) RedrawAll();
+    if (closeWhenIdle_) CloseWindow();
+}
+
+void COhmixGraphView::Redraw() {
+    if (FitAll(Records())) RedrawAll();
+}
+
+void COhmixGraphView::RemoveScreen(int index) {
+    if (index < 0 || index >= ScreenCount()) return;
+    if (index == active_) SetActiveScreen(-1);
+    CGraphWnd* s = screens_[static_cast<size_t>(index)];
+    if (CMsuFrame* m = CMsuFrame::Instance()) {
+        // The measure window must not keep listing a screen that is gone.
+        const auto& listed = m->State().screens;
+        if (std::find(listed.begin(), listed.end(), &s->Record()) != listed.end()) m->ClearValues();
+    }
+    screens_.erase(screens_.begin() + index);
+    delete s;
+    if (active_ > index) --active_;
+    LayOut();
+}
+
+bool COhmixGraphView::EditCurves(int index) {
+    CGraphWnd* s = Screen(index);
+    if (!s) return false;
+    CGraphCurve& record = s->Record();
+    COhmixGraphDoc& core = document_->Core();
+    core.propertyDialogOpen = true;
+    CCurvePropertiesDlg dialog(record, this);
+    const int result = dialog.exec();
+    core.propertyDialogOpen = false;
+    if (result != QDialog::Accepted) return false;
+    const bool wasEmpty = record.CurveCount() == 0;
+    bool invalid = ApplyCurveEdits(record, dialog.Curves());
+    for (CGraphCurve* r : Records()) {
+        ApplySharedDisplay(*r, dialog.Display(), &TextMeasurer());
+        r->SetMetrics(metrics_);
+    }
+    // A screen that showed nothing gets ranges for what it shows now: its
+    // own X when it has no X range yet, else Y under the shared X.
+    if (wasEmpty && record.CurveCount() > 0) {
+        const bool ownX = !(record.XRange().to > record.XRange().from);
+        invalid = (ownX ? ScaleToData(record) : FitYToCurves(record)) || invalid;
+        if (ownX && SyncXAxis(Records(), static_cast<size_t>(index), metrics_)) invalid = true;
+    }
+    RedrawAll();
+    ReportSelection(FirstSelectionParam(ConstRecords()));
+    if (invalid) WarnInvalidPoints();
+    return true;
+}
+
+void COhmixGraphView::AddScreen() {
+    if (!document_->HasData()) return;
+    auto record = std::make_unique<CGraphCurve>(0);
+    record->SetData(document_->Core().Data());
+    if (!screens_.empty()) {
+        CopySharedDisplay(screens_.back()->Record(), *record);
+    } else {
+        record->SetXTitle(record->XVariableName());
+        record->UpdateExtents();
+    }
+    const int previous = active_;
+    AppendScreen(std::move(record));
+    const int added = ScreenCount() - 1;
+    LayOut();
+    SetActiveScreen(added);
+    if (!EditCurves(added) || Screen(added)->Record().CurveCount() == 0) {
+        RemoveScreen(added);
+        SetActiveScreen(previous);
+    }
+    LayOut();
+    RedrawAll();
+}
+
+void COhmixGraphView::EditXAxis() {
+    CGraphWnd* s = Screen(active_);
+    if (!s) return;
+    CXAxis_2_Page dialog(s->Record(), this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
+    const bool invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_);
+    RedrawAll();
+    if (invalid) WarnInvalidPoints();
+}
+
+void COhmixGraphView::EditYAxis() {
+    CGraphWnd* s = Screen(active_);
+    if (!s) return;
+    CYAxis_2_Page dialog(s->Record(), this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
+    s->UpdateScrollBars();
+    s->Redraw();
+}
+
+void COhmixGraphView::ChooseXVariable() {
+    CGraphWnd* s = Screen(active_);
+    if (!s || s->Record().FreqDisplay()) return;
+    CSet_XAxis_2_Page dialog(s->Record(), this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
+    bool invalid = ApplyXVariable(s->Record(), dialog.SelectedIndex());
+    invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_) || invalid;
+    RedrawAll();
+    if (invalid) WarnInvalidPoints();
+}
+
+PrintJob COhmixGraphView::PrintJobOf() const {
+    PrintJob job;
+    job.screens = Records();
+    job.printTitle = document_->Core().printTitle;
+    job.documentName = document_->Title().toStdString();
+    job.noTitle = document_->Core().printTitleFlag != 0;
+    const AppOptions& o = Options();
+    job.margins = PageMargins{o.topMargin, o.bottomMargin, o.leftMargin, o.rightMargin};
+    return job;
+}
+
+void COhmixGraphView::PageSetup() {
+    COhmixGraphDoc& core = document_->Core();
+    // The margins hold for the rest of the run; the stored ones stay for the next start.
+    EditPageSetup(this, Options(), nullptr, core.printTitle, core.printTitleFlag,
+                  document_->Title().toStdString(), PrintableInches(ApplicationPrinter()));
+}
+
+void COhmixGraphView::ViewDataPoints() {
+    if (screens_.empty()) return;
+    auto* table =
+        new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
+                             document_->NextTableNumber(), nullptr, &document_->Messages());
+    if (CKurvexApp* app = CKurvexApp::Instance(); app && app->Frame())
+        app->Frame()->AddTableWindow(table);
+}
+
+void COhmixGraphView::DeleteScreen() {
+    const int n = ScreenCount();
+    if (n < 2 || active_ < 0 || active_ >= n) return;
+    const int doomed = active_;
+    RemoveScreen(doomed);
+    SetActiveScreen(ActiveAfterDelete(doomed));
+    LayOut();
+    RedrawAll();
+    ReportSelection(FirstSelectionParam(ConstRecords()));
+}
+
+void COhmixGraphView::SaveSettings() {
+    SaveDisplaySettings(ConstRecords(), SettingsFilePath(document_->Path().toStdString()),
+                        document_->Messages());
+}
+
+void COhmixGraphView::SaveAs() {
+    if (screens_.empty()) return;
+    QStringList filters;
+    for (const std::string& f : NameFilters(SaveAsFilter(*ConstRecords().back())))
+        filters << QString::fromStdString(f);
+    QFileDialog dialog(this, QStringLiteral("Save As"), FileDialogFolder(document_->Path()));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString filter = dialog.selectedNameFilter();
+    const int entry = static_cast<int>(filters.indexOf(filter)) + 1;
+    const std::string path =
+        WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
+    document_->RunSave(
+        this,
+        QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
+        [&] { return SaveViewAs(ConstRecords(), entry, path, document_->Messages()); });
+}
+
+void COhmixGraphView::SaveBinary() {
+    if (screens_.empty()) return;
+    const QString filter = QStringLiteral("Kurvex Files (*.kfd)");
+    QFileDialog dialog(this, QStringLiteral("Save Data and Settings"),
+                       FileDialogFolder(document_->Path()));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const std::string path =
+        WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
+    document_->RunSave(
+        this,
+        QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
+        [&] { return SaveDataAndSettings(ConstRecords(), path, document_->Messages()); });
+}
+
+void COhmixGraphView::MergeFile() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Merge"), FileDialogFolder(document_->Path()),
+        CMainFrame::OpenFilters().join(QStringLiteral(";;")));
+    if (path.isEmpty()) return;
+    document_->Merge(path, this);
+}
+
+void COhmixGraphView::ReloadData() {
+    if (document_->Reload(this) == CGraphDocument::ReloadOutcome::Skipped)
+        emit statusMessage(
+            QStringLiteral("The data cannot be re-loaded while a Properties dialog is open."));
+}
+
+bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
+    const RebindResult r = RebindView(Records(), fresh);
+    if (r.closeView) return false;
+    if (invalidPoints) *invalidPoints = r.invalidPoints;
+    if (active_ >= ScreenCount()) SetActiveScreen(ScreenCount() - 1);
+    RedrawAll();
+    ReportSelection(FirstSelectionParam(ConstRecords()));
+    return true;
+}
+
+void COhmixGraphView::RescaleAfterRequest(bool redrawX) {
+    if (redrawX)
+        FitAll(Records());
+    else
+        FitYToVisibleX(Records());
+    RedrawAll();
+}
+
+bool COhmixGraphView::TakeMergedData(const CResultDataRef& merged) {
+    bool invalid = false;
+    for (CGraphCurve* r : Records()) {
+        r->SetData(merged);
+        invalid = r->UpdateExtents() || invalid;
+    }
+    RedrawAll();
+    return invalid;
+}
+
+void COhmixGraphView::OfferCurvesAfterMerge() {
+    if (active_ < 0 && !screens_.empty()) SetActiveScreen(0);
+    EditCurves(active_);
+}
+
+void COhmixGraphView::CloseWindow() {
+    if (fftRun_) {
+        // The worker must end before the screens it fills can go.
+        closeWhenIdle_ = true;
+        fftRun_->CancelAll();
+        return;
+    }
+    closeWhenIdle_ = false;
+    if (QMdiSubWindow* w = Window()) w->close();
+}
+
+}  // namespace kurvex

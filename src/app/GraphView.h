@@ -1,0 +1,149 @@
+#pragma once
+
+#include <QFont>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "analysis/CommandTable.h"
+#include "data/ResultData.h"
+#include "graph/GraphCurve.h"
+#include "graph/ViewCommands.h"
+
+class QMdiSubWindow;
+
+namespace kurvex {
+struct PrintJob;
+}
+
+namespace kurvex {
+
+class CGraphDocument;
+class CGraphWnd;
+class FftRun;
+
+// The graph view of a document window: a stack of screens sharing one X axis,
+// the commands that act on them and the reactions to what the screens report.
+class COhmixGraphView : public QWidget {
+    Q_OBJECT
+public:
+    explicit COhmixGraphView(CGraphDocument* document, QWidget* parent = nullptr);
+    ~COhmixGraphView() override;
+
+    CGraphDocument* Document() const { return document_; }
+
+    // The screens, top first.
+    int ScreenCount() const { return static_cast<int>(screens_.size()); }
+    CGraphWnd* Screen(int index) const;
+    std::vector<CGraphCurve*> Records() const;
+    std::vector<const CGraphCurve*> ConstRecords() const;
+    // The screen that screen commands act on, or -1.
+    int ActiveScreen() const { return active_; }
+    void SetActiveScreen(int index);
+    // The label width and text height every screen is laid out with.
+    const CharMetrics& LayoutNumbers() const { return metrics_; }
+
+    // Builds the screens when the window first shows its document: a saved
+    // layout, the frequency-response or one-curve layout, else one screen
+    // whose curves the user picks.
+    void FirstSetup();
+    // What the last first set-up found.
+    SetupSource SetupSourceUsed() const { return setupSource_; }
+
+    // True for the commands this view carries out.
+    static bool Handles(int id);
+    // Carries out a view or document command.
+    void Execute(int id);
+    // Adds what the command rules need to know about this view.
+    void FillContext(CommandContext& context) const;
+
+    // The curve list's choice (screen and curve in one parameter).
+    void SelectCurveFromList(std::int32_t param);
+    // Shows cursor 1 on every screen, or hides every cursor.
+    void ShowMeasureCursors(bool on);
+
+    // After a reload: re-binds the screens to `fresh`; false when the view
+    // lost its X variable and must close.
+    bool Rebind(const CResultDataRef& fresh, bool* invalidPoints);
+    // After a requested reload: both axes fitted, or Y only with X kept.
+    void RescaleAfterRequest(bool redrawX);
+    // After a merge: the screens show `merged`; true on invalid points.
+    bool TakeMergedData(const CResultDataRef& merged);
+    // After a merge: lets the user pick curves among the merged variables.
+    void OfferCurvesAfterMerge();
+    // Tells the main frame that no curve of this view is selected.
+    void ForgetCurveSelection();
+
+    // True while the view runs a transform; the window may not go meanwhile.
+    bool Busy() const { return fftRun_ != nullptr; }
+    // Closes the window as soon as the running work allows.
+    void CloseWindow();
+    // The document window holding the view, or null.
+    QMdiSubWindow* Window() const;
+
+    // Redraws every screen.
+    void RedrawAll();
+
+signals:
+    // The curve list should show this view's curves with `param` selected
+    // (kNoCurveSelection: this view no longer has a selection to show).
+    void curveSelection(int param);
+    // Something the command rules look at changed.
+    void stateChanged();
+    // A line for the status bar.
+    void statusMessage(const QString& text);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void OnScreenNotify(int code, int screen, qint64 first, qint64 second);
+
+private:
+    friend class FftRun;
+
+    void LayOut();
+    CGraphWnd* AppendScreen(std::unique_ptr<CGraphCurve> record);
+    void DeleteScreen();
+    void RemoveScreen(int index);
+    // Opens the curve dialog on screen `index`; true when it was accepted.
+    bool EditCurves(int index);
+    void AddScreen();
+    void EditXAxis();
+    void EditYAxis();
+    void ChooseXVariable();
+    void PageSetup();
+    void ViewDataPoints();
+    // What a printed page of this view shows.
+    PrintJob PrintJobOf() const;
+    void ReportSelection(std::int32_t param);
+    void OnCursorMoved(int screen, int which);
+    void RunRightMouseAction(int screen, QPoint global);
+    int FocusedScreen() const;
+    void EnterMeasureMode();
+    void RunSearch(int id);
+    void RunAverage(int id);
+    void SetMeasureLineStyle(std::int32_t style);
+    void ToggleDomain();
+    void UndoRanges();
+    void Redraw();
+    void SaveSettings();
+    void SaveAs();
+    void SaveBinary();
+    void MergeFile();
+    void ReloadData();
+    void NextPane(int step);
+    void WarnInvalidPoints();
+
+    CGraphDocument* document_;
+    std::vector<CGraphWnd*> screens_;
+    int active_ = -1;
+    CharMetrics metrics_;
+    std::int32_t listParam_ = kNoCurveSelection;
+    SetupSource setupSource_ = SetupSource::None;
+    bool setupDone_ = false;
+    FftRun* fftRun_ = nullptr;
+    bool closeWhenIdle_ = false;
+};
+
+}  // namespace kurvex

@@ -1,0 +1,324 @@
+#include "app/KurvexApp.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+
+#include "analysis/CommandTable.h"
+#include "analysis/FftSizeTable.h"
+#include "app/ChildFrame.h"
+#include "app/GraphDocument.h"
+#include "app/GraphView.h"
+#include "app/MainFrame.h"
+#include "app/MeasureWindow.h"
+#include "app/NumericLocale.h"
+#include "app/RequestChannel.h"
+#include "app/ShellMessages.h"
+#include "app/ViewPrinting.h"
+#include "app/WorkerTask.h"
+#include "data/RequestText.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/SettingsDlg.h"
+#include "graph/MouseMode.h"
+#include "graph/StoredOptions.h"
+
+#ifndef KURVEX_SOURCE_DIR
+#define KURVEX_SOURCE_DIR ""
+#endif
+
+namespace kurvex {
+
+namespace {
+
+CKurvexApp* g_app = nullptr;
+
+// Where the manual may be: installed beside the program, or in the source
+// tree of a build that has not been installed.
+std::vector<std::string> InstalledManuals() {
+    const QString bin = QCoreApplication::applicationDirPath();
+    std::vector<std::string> paths = {
+        QDir(bin)
+            .absoluteFilePath(QStringLiteral("../share/doc/kurvex/manual/index.html"))
+            .toStdString()};
+    if (*KURVEX_SOURCE_DIR)
+        paths.push_back(std::string(KURVEX_SOURCE_DIR) + "/doc/manual/index.html");
+    return paths;
+}
+
+}  // namespace
+
+CKurvexApp::CKurvexApp() : store_(std::make_unique<SettingsStore>()) {
+    g_app = this;
+}
+
+CKurvexApp::~CKurvexApp() {
+    SetMouseModeHook({});
+    CMsuFrame::SetClosedHook({});
+    if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
+    delete frame_;
+    frame_ = nullptr;
+    for (CGraphDocument* d : documents_) delete d;
+    documents_.clear();
+    if (g_app == this) g_app = nullptr;
+}
+
+CKurvexApp* CKurvexApp::Instance() {
+    return g_app;
+}
+
+bool CKurvexApp::InitInstance(const QStringList& files, bool show) {
+    // QApplication took the user's locale; numbers are written and read in C's.
+    PinNumericLocale();
+    LoadStoredOptions(*store_, Options(), ProgramTemplates().Text());
+    for (const std::string& f : LoadRecentFiles(*store_, kRecentFileCount))
+        recentFiles_ << QString::fromStdString(f);
+    helpPath_ = QString::fromStdString(ChooseHelpPath(
+        ConfiguredHelpPath(), InstalledManuals(),
+        [](const std::string& p) { return QFileInfo(QString::fromStdString(p)).isFile(); }));
+    FftSizeTable::Instance();
+
+    frame_ = new CMainFrame();
+    frame_->setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
+    frame_->SetRecentFiles(recentFiles_);
+    InstallHooks();
+    for (const QString& f : files) {
+        // Before the frame shows, a line on standard error is the only trace.
+        if (!OpenFile(f))
+            std::fprintf(stderr, "kurvex: %s was not opened\n", f.toLocal8Bit().constData());
+    }
+    if (show) frame_->showMaximized();
+    frame_->RestoreBarState(store_->Settings());
+    return true;
+}
+
+int CKurvexApp::ExitInstance() {
+    std::vector<std::string> recent;
+    for (const QString& f : recentFiles_) recent.push_back(f.toStdString());
+    SaveRecentFiles(*store_, recent, kRecentFileCount);
+    SaveTextDefaults(*store_, ProgramTemplates().Text());
+    store_->Settings().sync();
+    return 0;
+}
+
+void CKurvexApp::InstallHooks() {
+    SetMouseModeHook([this](std::int32_t oldMode, std::int32_t newMode) {
+        if (oldMode == kModeMeasure && newMode != kModeMeasure && frame_) {
+            if (COhmixGraphView* v = frame_->ActiveView()) v->ShowMeasureCursors(false);
+        }
+        if (frame_) QTimer::singleShot(0, frame_, &CMainFrame::RefreshCommands);
+        return true;
+    });
+    CMsuFrame::SetClosedHook([this] {
+        if (!frame_) return;
+        if (COhmixGraphView* v = frame_->ActiveView()) {
+            const auto& views = v->Document()->Views();
+            if (!views.empty()) views.front()->ShowMeasureCursors(true);
+        }
+    });
+}
+
+std::map<int, std::function<void()>> CKurvexApp::CommandHandlers() {
+    return {
+        {kCmdSettings,
+         [this] {
+             CSettingsDlg dialog(Options(), store_->Settings(), frame_);
+             dialog.exec();
+         }},
+        {kCmdPrintSetup, [this] { PrintSetup(frame_); }},
+        {kCmdAbout,
+         [this] {
+             CAboutDlg dialog(frame_);
+             dialog.exec();
+         }},
+    };
+}
+
+CGraphDocument* CKurvexApp::FindDocument(const QString& path) const {
+    const QString wanted = CanonicalDocumentPath(path);
+    for (CGraphDocument* d : documents_)
+        if (d->Path() == wanted && !d->Views().empty()) return d;
+    return nullptr;
+}
+
+CGraphDocument* CKurvexApp::OpenFile(const QString& path) {
+    if (!frame_ || path.isEmpty()) return nullptr;
+    if (CGraphDocument* open = FindDocument(path)) {
+        if (QMdiSubWindow* w = open->Views().front()->Window())
+            frame_->MdiArea()->setActiveSubWindow(w);
+        return open;
+    }
+    if (!QFileInfo(path).isFile()) {
+        frame_->ShowStatus(QStringLiteral("Cannot find the file %1.").arg(path));
+        return nullptr;
+    }
+    auto* document = new CGraphDocument(this);
+    if (!document->Load(path, frame_)) {
+        delete document;
+        frame_->ShowStatus(QStringLiteral("The file %1 was not opened.").arg(path));
+        return nullptr;
+    }
+    documents_.push_back(document);
+    connect(document, &CGraphDocument::lastViewClosed, this, &CKurvexApp::RemoveDocument,
+            Qt::QueuedConnection);
+    connect(document, &CGraphDocument::viewClosed, this, &CKurvexApp::RetitleWindows,
+            Qt::QueuedConnection);
+    NewWindow(document);
+    AddRecentFile(document->Path());
+    return document;
+}
+
+COhmixGraphView* CKurvexApp::NewWindow(CGraphDocument* document) {
+    auto* view = new COhmixGraphView(document);
+    frame_->AddViewWindow(view);
+    RetitleWindows(document);
+    view->FirstSetup();
+    return view;
+}
+
+void CKurvexApp::RetitleWindows(CGraphDocument* document) {
+    if (std::find(documents_.begin(), documents_.end(), document) == documents_.end()) return;
+    const auto& views = document->Views();
+    for (size_t i = 0; i < views.size(); ++i) {
+        QMdiSubWindow* w = views[i]->Window();
+        if (!w) continue;
+        QString title = document->Title();
+        if (views.size() > 1) title += QStringLiteral(":%1").arg(i + 1);
+        w->setWindowTitle(title);
+    }
+    frame_->UpdateMenus();
+}
+
+void CKurvexApp::RemoveDocument(CGraphDocument* document) {
+    if (!document->Views().empty()) return;
+    const auto it = std::find(documents_.begin(), documents_.end(), document);
+    if (it == documents_.end()) return;
+    documents_.erase(it);
+    document->deleteLater();
+}
+
+void CKurvexApp::AddRecentFile(const QString& path) {
+    std::vector<std::string> files;
+    for (const QString& f : recentFiles_) files.push_back(f.toStdString());
+    files = WithRecentFile(files, path.toStdString(), kRecentFileCount);
+    recentFiles_.clear();
+    for (const std::string& f : files) recentFiles_ << QString::fromStdString(f);
+    if (frame_) frame_->SetRecentFiles(recentFiles_);
+}
+
+void CKurvexApp::ServeRequests(RequestServer& server) {
+    connect(&server, &RequestServer::request, this, [this](const QString& text, bool* accepted) {
+        // The sender hears at once whether the request is taken; the work (which may open a
+        // dialog) runs on the next turn of the event loop.
+        QString refusal, name;
+        *accepted = AcceptRequest(text, &name, &refusal);
+        if (*accepted) {
+            QTimer::singleShot(0, this, [this, name] { CarryOutRequest(name); });
+        } else if (frame_) {
+            frame_->ShowStatus(QStringLiteral("Request refused: %1").arg(refusal));
+        }
+    });
+    connect(&server, &RequestServer::refused, this, [this](const QString& reason) {
+        if (frame_) frame_->ShowStatus(QStringLiteral("Request refused: %1").arg(reason));
+    });
+}
+
+bool CKurvexApp::AcceptRequest(const QString& text, QString* name, QString* refusal) const {
+    const auto refuse = [refusal](const QString& why) {
+        if (refusal) *refusal = why;
+        return false;
+    };
+    const std::string bytes = text.toStdString();
+    if (const std::string why = RequestRefusal(bytes); !why.empty())
+        return refuse(QString::fromStdString(why));
+    const std::vector<std::string> names = ExpandFileNamePattern(bytes);
+    if (names.empty()) return refuse(QStringLiteral("the request names no file"));
+    *name = QString::fromStdString(names.front());
+    if (!FindDocument(*name) && !QFileInfo(*name).isFile())
+        return refuse(QStringLiteral("there is no file %1").arg(*name));
+    if (!frame_) return refuse(QStringLiteral("the viewer is not ready"));
+    return true;
+}
+
+bool CKurvexApp::CarryOutRequest(const QString& name, QString* refusal) {
+    if (BusyScope::Busy()) {
+        // Long work is under way; the request runs as soon as it has ended.
+        queuedRequests_ << name;
+        if (queuedRequests_.size() == 1)
+            QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
+        return true;
+    }
+    CGraphDocument* open = FindDocument(name);
+    if (frame_->isMinimized())
+        frame_->showNormal();
+    else
+        frame_->show();
+    frame_->raise();
+    frame_->activateWindow();
+    frame_->update();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    bool done = false;
+    QString why;
+    if (open) {
+        COhmixGraphView* first = open->Views().front();
+        if (QMdiSubWindow* w = first->Window()) {
+            if (w->isMinimized()) w->showNormal();
+            frame_->MdiArea()->setActiveSubWindow(w);
+        }
+        const CGraphDocument::ReloadOutcome outcome = open->Reload(frame_);
+        done = outcome == CGraphDocument::ReloadOutcome::Reloaded;
+        if (done) {
+            for (COhmixGraphView* v : open->Views())
+                v->RescaleAfterRequest(Options().redrawXOnReload != 0);
+        } else {
+            why = outcome == CGraphDocument::ReloadOutcome::Skipped
+                      ? QStringLiteral("a Properties dialog of %1 is open").arg(name)
+                      : QStringLiteral("%1 could not be read again").arg(name);
+        }
+    } else {
+        done = OpenFile(name) != nullptr;
+        if (!done) why = QStringLiteral("%1 could not be opened").arg(name);
+    }
+    QApplication::restoreOverrideCursor();
+    if (!done) {
+        if (refusal) *refusal = why;
+        if (frame_) frame_->ShowStatus(QStringLiteral("Request not carried out: %1").arg(why));
+    }
+    return done;
+}
+
+bool CKurvexApp::HandleRequest(const QString& text, QString* refusal) {
+    QString name;
+    return AcceptRequest(text, &name, refusal) && CarryOutRequest(name, refusal);
+}
+
+void CKurvexApp::RunQueuedRequests() {
+    if (BusyScope::Busy()) {
+        QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
+        return;
+    }
+    const QStringList names = queuedRequests_;
+    queuedRequests_.clear();
+    for (const QString& name : names) CarryOutRequest(name);
+}
+
+void CKurvexApp::OpenHelp() {
+    if (helpPath_.isEmpty()) {
+        ShellMessages::Present("The user manual could not be found.", MessageIcon::Exclamation);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(helpPath_));
+}
+
+void CKurvexApp::SaveFrameState() {
+    if (frame_) frame_->SaveBarState(store_->Settings());
+}
+
+}  // namespace kurvex

@@ -1,0 +1,377 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+#include "app/ChildFrame.h"
+#include "app/GraphDocument.h"
+#include "app/GraphView.h"
+#include "app/KurvexApp.h"
+#include "app/WorkerTask.h"
+#include "graph/MouseMode.h"
+#include "graph/StoredOptions.h"
+#include "graph/ViewCommands.h"
+#include "table/BGridChildFrame.h"
+
+namespace kurvex {
+
+namespace {
+
+// The saved tool-bar layout carries this version; another one is ignored.
+constexpr int kBarStateVersion = 8;
+const char* const kBarStateKey = "Toolbars_8/T";
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("KurvexFrame8"));
+    setWindowTitle(QStringLiteral("Kurvex"));
+    setAcceptDrops(true);
+    mdi_ = new QMdiArea(this);
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi_);
+
+    actions_ = new CommandActions(this);
+    connect(actions_, &CommandActions::triggered, this, &CMainFrame::Execute);
+    connect(actions_, &CommandActions::recentFileChosen, this,
+            [](const QString& path) { CKurvexApp::Instance()->OpenFile(path); });
+    connect(actions_, &CommandActions::windowListWanted, this, &CMainFrame::FillWindowList);
+    actions_->LoadIcons();
+    BuildHandlers();
+    frameMenus_ = actions_->BuildMenus(FrameMenu(), this);
+    graphMenus_ = actions_->BuildMenus(GraphMenu(), this);
+    for (QMenu* m : frameMenus_ + graphMenus_)
+        connect(m, &QMenu::aboutToShow, this, &CMainFrame::RefreshCommands);
+    CreateBars();
+    UpdateMenus();
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+        UpdateMenus();
+        if (COhmixGraphView* v = ActiveView()) {
+            // The curve list follows the active window.
+            OnCurveSelection(v, FirstSelectionParam(v->ConstRecords()));
+        }
+        RefreshCommands();
+    });
+    RefreshCommands();
+}
+
+CMainFrame::~CMainFrame() {
+    // The windows going with the frame must not call back into it.
+    disconnect(mdi_, nullptr, this, nullptr);
+    for (COhmixGraphView* v : Views()) disconnect(v, nullptr, this, nullptr);
+}
+
+QStringList CMainFrame::OpenFilters() {
+    return {QStringLiteral("Kurvex Files (*.kfd *.txt *.fra)"),
+            QStringLiteral("Comma separated files (*.csv)"), QStringLiteral("All files (*)")};
+}
+
+void CMainFrame::BuildHandlers() {
+    CKurvexApp* app = CKurvexApp::Instance();
+    handlers_[kCmdOpen] = [this] { OpenFile(); };
+    handlers_[kCmdStandardToolbar] = [this] { standard_->setVisible(!standard_->isVisible()); };
+    handlers_[kCmdMeasureToolbar] = [this] { measure_->setVisible(!measure_->isVisible()); };
+    handlers_[kCmdStatusBar] = [this] { statusBar()->setVisible(!statusBar()->isVisible()); };
+    handlers_[kCmdCascade] = [this] { mdi_->cascadeSubWindows(); };
+    handlers_[kCmdTile] = [this] { mdi_->tileSubWindows(); };
+    handlers_[kCmdArrangeIcons] = [this] {
+        // Minimised windows line up along the bottom of the area.
+        int x = 0;
+        for (QMdiSubWindow* w : mdi_->subWindowList()) {
+            if (!w->isMinimized()) continue;
+            w->move(x, mdi_->viewport()->height() - w->height());
+            x += w->width();
+        }
+    };
+    handlers_[kCmdExit] = [this] { close(); };
+    handlers_[kCmdHelpIndex] = [app] { app->OpenHelp(); };
+    handlers_[kCmdNewWindow] = [this, app] {
+        if (COhmixGraphView* v = ActiveView()) app->NewWindow(v->Document());
+    };
+    for (const CommandSpec& spec : Commands()) {
+        if (!COhmixGraphView::Handles(spec.id)) continue;
+        const int id = spec.id;
+        handlers_[id] = [this, id] {
+            if (COhmixGraphView* v = ActiveView()) v->Execute(id);
+        };
+    }
+    for (const auto& [id, handler] : app->CommandHandlers()) handlers_[id] = handler;
+}
+
+void CMainFrame::CreateBars() {
+    standard_ = new QToolBar(QStringLiteral("Standard"), this);
+    standard_->setObjectName(QStringLiteral("Standard"));
+    standard_->setAllowedAreas(Qt::AllToolBarAreas);
+    addToolBar(Qt::TopToolBarArea, standard_);
+    actions_->FillToolBar(standard_, CommandBar::Standard, {});
+
+    measure_ = new QToolBar(QStringLiteral("Measure"), this);
+    measure_->setObjectName(QStringLiteral("Measure"));
+    measure_->setAllowedAreas(Qt::TopToolBarArea | Qt::BottomToolBarArea);
+    addToolBar(Qt::TopToolBarArea, measure_);
+    actions_->FillToolBar(measure_, CommandBar::Measure, [this](int id) -> QWidget* {
+        if (id != kCmdCurveList) return nullptr;
+        const CommandSpec* spec = FindCommand(kCmdCurveList);
+        curveList_ = new QComboBox(measure_);
+        curveList_->setObjectName(QStringLiteral("CurveList"));
+        curveList_->setFixedWidth(120);
+        curveList_->setAccessibleName(QString::fromUtf8(spec->toolTip));
+        curveList_->setToolTip(QString::fromUtf8(spec->toolTip));
+        curveList_->setStatusTip(QString::fromUtf8(spec->prompt));
+        curveList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const int rows = screen->availableGeometry().height() * 2 / 3 /
+                             std::max(1, curveList_->fontMetrics().height() + 4);
+            curveList_->setMaxVisibleItems(std::max(rows, 10));
+        }
+        connect(curveList_, &QComboBox::activated, this, &CMainFrame::OnCurveListActivated);
+        return curveList_;
+    });
+    for (QToolBar* bar : {standard_, measure_})
+        connect(bar, &QToolBar::visibilityChanged, this, &CMainFrame::RefreshCommands);
+
+    ready_ = new QLabel(QStringLiteral("Ready"), this);
+    statusBar()->addWidget(ready_, 1);
+}
+
+void CMainFrame::UpdateMenus() {
+    // A table window brings its own menus; the Window and Help menus stay.
+    QMdiSubWindow* active = mdi_->activeSubWindow();
+    CBGridChildFrame* table = active ? qobject_cast<CBGridChildFrame*>(active->widget()) : nullptr;
+    QList<QMenu*> menus = table                             ? table->Menus()
+                          : mdi_->subWindowList().isEmpty() ? frameMenus_
+                                                            : graphMenus_;
+    if (table) menus << graphMenus_[graphMenus_.size() - 2] << graphMenus_.back();
+    if (menus == shownMenus_) return;
+    menuBar()->clear();
+    for (QMenu* m : menus) menuBar()->addMenu(m);
+    shownMenus_ = menus;
+}
+
+void CMainFrame::FillWindowList(QMenu* menu, QAction* before) {
+    for (QAction* a : windowEntries_) {
+        menu->removeAction(a);
+        a->deleteLater();
+    }
+    windowEntries_.clear();
+    const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
+    before->setVisible(!windows.isEmpty());
+    for (int i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* w = windows[i];
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(w->windowTitle()), menu);
+        a->setCheckable(true);
+        a->setChecked(w == mdi_->activeSubWindow());
+        a->setStatusTip(QStringLiteral("Activate this window"));
+        connect(a, &QAction::triggered, this, [this, w] { mdi_->setActiveSubWindow(w); });
+        menu->addAction(a);
+        windowEntries_ << a;
+    }
+}
+
+COhmixGraphView* CMainFrame::ActiveView() const {
+    QMdiSubWindow* w = mdi_->activeSubWindow();
+    if (!w) {
+        // Between activations Qt may report none while windows exist.
+        const QList<QMdiSubWindow*> all = mdi_->subWindowList(QMdiArea::ActivationHistoryOrder);
+        if (all.isEmpty()) return nullptr;
+        w = all.back();
+    }
+    auto* child = qobject_cast<CChildFrame*>(w);
+    return child ? child->View() : nullptr;
+}
+
+QList<COhmixGraphView*> CMainFrame::Views() const {
+    QList<COhmixGraphView*> views;
+    for (QMdiSubWindow* w : mdi_->subWindowList())
+        if (auto* child = qobject_cast<CChildFrame*>(w)) views << child->View();
+    return views;
+}
+
+CChildFrame* CMainFrame::AddViewWindow(COhmixGraphView* view) {
+    auto* child = new CChildFrame(view);
+    mdi_->addSubWindow(child);
+    connect(view, &COhmixGraphView::curveSelection, this,
+            [this, view](int param) { OnCurveSelection(view, param); });
+    connect(view, &COhmixGraphView::stateChanged, this, &CMainFrame::RefreshCommands);
+    connect(view, &COhmixGraphView::statusMessage, this, &CMainFrame::ShowStatus);
+    connect(child, &QObject::destroyed, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            UpdateMenus();
+            RefreshCommands();
+        });
+    });
+    child->showMaximized();
+    UpdateMenus();
+    RefreshCommands();
+    return child;
+}
+
+QMdiSubWindow* CMainFrame::AddTableWindow(CBGridChildFrame* table) {
+    auto* window = new QMdiSubWindow;
+    window->setWidget(table);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(table->windowTitle());
+    // The frame's menu bar shows the table's menus; its own would repeat them.
+    if (auto* bar = table->findChild<QMenuBar*>()) bar->hide();
+    connect(table, &CBGridChildFrame::openRequested, this, &CMainFrame::OpenFile);
+    connect(window, &QObject::destroyed, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            UpdateMenus();
+            RefreshCommands();
+        });
+    });
+    mdi_->addSubWindow(window);
+    window->resize(std::min(table->FittingWidth() + 40, mdi_->viewport()->width()),
+                   std::max(200, mdi_->viewport()->height() * 2 / 3));
+    window->showNormal();
+    mdi_->setActiveSubWindow(window);
+    UpdateMenus();
+    RefreshCommands();
+    return window;
+}
+
+bool CMainFrame::Handled(int id) const {
+    return handlers_.count(id) > 0;
+}
+
+void CMainFrame::Execute(int id) {
+    if (BusyScope::Busy()) return;
+    if (id >= kCmdRecentFile1 && id < kCmdRecentFile1 + kRecentFileCount) {
+        const int i = id - kCmdRecentFile1;
+        if (i < actions_->RecentFileActions().size()) actions_->RecentFileActions()[i]->trigger();
+        return;
+    }
+    const auto it = handlers_.find(id);
+    if (it == handlers_.end()) return;
+    // A command its rules turn off does nothing, however it was reached.
+    RefreshCommands();
+    if (QAction* a = actions_->Action(id); a && !a->isEnabled()) return;
+    it->second();
+    RefreshCommands();
+}
+
+void CMainFrame::RefreshCommands() {
+    CommandContext c;
+    c.childWindows = !mdi_->subWindowList().isEmpty();
+    if (COhmixGraphView* v = ActiveView()) v->FillContext(c);
+    c.mouseMode = MouseMode();
+    c.rightMouseAction = Options().rightMouseAction;
+    c.measureLineStyle = MeasureLineStyleSetting();
+    c.lineStyleFlag = LineStyleFlag();
+    c.arrowFlag = ArrowFlag();
+    c.standardBarShown = standard_ && standard_->isVisible();
+    c.measureBarShown = measure_ && measure_->isVisible();
+    c.statusBarShown = statusBar()->isVisible();
+    c.handled = [this](int id) { return Handled(id); };
+    actions_->Refresh(c);
+}
+
+void CMainFrame::OnCurveSelection(COhmixGraphView* view, int param) {
+    if (param == kNoCurveSelection) {
+        if (view == curveListView_) {
+            curveList_->clear();
+            curveListView_ = nullptr;
+        }
+        return;
+    }
+    curveListView_ = view;
+    const std::vector<CurveListEntry> entries = CurveListEntries(view->ConstRecords());
+    curveList_->clear();
+    for (const CurveListEntry& e : entries)
+        curveList_->addItem(QString::fromStdString(e.text), static_cast<int>(e.data));
+    curveList_->setCurrentIndex(CurveListIndex(entries, param));
+}
+
+void CMainFrame::OnCurveListActivated(int index) {
+    if (index < 0 || !curveListView_) return;
+    curveListView_->SelectCurveFromList(curveList_->itemData(index).toInt());
+    RefreshCommands();
+}
+
+void CMainFrame::ShowScreenMenu(QPoint global) {
+    RefreshCommands();
+    QMenu* menu = actions_->BuildPopup(ScreenPopupMenu(), this);
+    if (!menu) return;
+    menu->exec(global);
+    delete menu;
+}
+
+void CMainFrame::ShowStatus(const QString& text) {
+    statusBar()->showMessage(text, 10000);
+}
+
+void CMainFrame::OpenFile() {
+    QFileDialog dialog(this, QStringLiteral("Open"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(OpenFilters());
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    CKurvexApp::Instance()->OpenFile(dialog.selectedFiles().front());
+}
+
+void CMainFrame::SaveBarState(QSettings& settings) const {
+    settings.setValue(QString::fromLatin1(kBarStateKey), saveState(kBarStateVersion));
+}
+
+bool CMainFrame::RestoreBarState(QSettings& settings) {
+    const QVariant state = settings.value(QString::fromLatin1(kBarStateKey));
+    if (!state.canConvert<QByteArray>()) return false;
+    const bool ok = restoreState(state.toByteArray(), kBarStateVersion);
+    RefreshCommands();
+    return ok;
+}
+
+void CMainFrame::SetRecentFiles(const QStringList& paths) {
+    actions_->SetRecentFiles(paths);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (BusyScope::Busy()) {
+        event->ignore();
+        return;
+    }
+    CKurvexApp::Instance()->SaveFrameState();
+    mdi_->closeAllSubWindows();
+    if (!mdi_->subWindowList().isEmpty()) {
+        // A window still finishing its work closes when it can; try again then.
+        event->ignore();
+        QTimer::singleShot(100, this, &QWidget::close);
+        return;
+    }
+    event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls()) return;
+    event->acceptProposedAction();
+    // Opened after the drop has finished, so the file manager is not kept waiting.
+    const QList<QUrl> urls = event->mimeData()->urls();
+    QTimer::singleShot(0, this, [this, urls] { OpenDroppedFiles(urls); });
+}
+
+void CMainFrame::OpenDroppedFiles(const QList<QUrl>& urls) {
+    for (const QUrl& url : urls)
+        if (url.isLocalFile()) CKurvexApp::Instance()->OpenFile(url.toLocalFile());
+}
+
+}  // namespace kurvex

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "analysis/CommandTable.h"
+#include "analysis/Measure.h"
+#include "formula/FormulaTestSupport.h"
+#include "graph/CurveEntry.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+// Every id a menu or tool bar names, with how often each menu names it.
+std::map<int, int> MenuIds(const std::vector<MenuItem>& menu) {
+    std::map<int, int> ids;
+    for (const MenuItem& item : menu)
+        if (item.kind == MenuItemKind::Command) ++ids[item.id];
+    return ids;
+}
+
+TEST(CommandTable, EveryPlaceNamesAKnownCommandAndEveryCommandHasItsPlace) {
+    std::set<int> seen;
+    for (const CommandSpec& c : Commands()) EXPECT_TRUE(seen.insert(c.id).second) << c.id;
+
+    const std::map<int, int> graph = MenuIds(GraphMenu());
+    for (const auto& [id, count] : graph) {
+        ASSERT_NE(FindCommand(id), nullptr) << id;
+        EXPECT_EQ(count, 1) << id;
+    }
+    for (const auto& [id, count] : MenuIds(FrameMenu())) {
+        ASSERT_NE(FindCommand(id), nullptr) << id;
+        EXPECT_TRUE(graph.count(id)) << id << " is in the empty frame's menu only";
+    }
+    for (const auto& [id, count] : MenuIds(ScreenPopupMenu())) ASSERT_NE(FindCommand(id), nullptr);
+
+    // A command has a menu label exactly when the graph window's menu lists it,
+    // and a button exactly when its tool bar lists it.
+    for (const CommandSpec& c : Commands()) {
+        EXPECT_EQ(c.label != nullptr, graph.count(c.id) == 1) << c.id;
+        for (CommandBar bar : {CommandBar::Standard, CommandBar::Measure}) {
+            const auto& buttons = ToolBarButtons(bar);
+            const bool listed = std::find(buttons.begin(), buttons.end(), c.id) != buttons.end();
+            EXPECT_EQ(listed, c.bar == bar) << c.id;
+            if (listed) {
+                EXPECT_FALSE(std::string(c.toolTip).empty()) << c.id;
+            }
+        }
+        EXPECT_FALSE(CommandName(c).empty()) << c.id;
+    }
+    EXPECT_EQ(ToolBarButtons(CommandBar::Standard).size(), 29u);
+    EXPECT_EQ(ToolBarButtons(CommandBar::Measure).front(), kCmdCurveList);
+
+    // Submenus close as often as they open.
+    for (const auto* menu : {&FrameMenu(), &GraphMenu()}) {
+        int depth = 0;
+        for (const MenuItem& item : *menu) {
+            depth += item.kind == MenuItemKind::Submenu ? 1 : 0;
+            depth -= item.kind == MenuItemKind::EndSubmenu ? 1 : 0;
+            EXPECT_GE(depth, 0);
+        }
+        EXPECT_EQ(depth, 0);
+    }
+}
+
+TEST(CommandTable, NamesDropMnemonicsAndShortcutText) {
+    EXPECT_EQ(CommandName(*FindCommand(kCmdOpen)), "Open...");
+    EXPECT_EQ(CommandName(*FindCommand(kCmdAverageAbs)), "Avg(|x|)");
+    EXPECT_EQ(CommandName(*FindCommand(kCmdZoomIn)), "Zoom In");  // button only: its tip
+    EXPECT_EQ(RecentFileLabel(0, "/data/R&D/a.txt"), "&1 /data/R&&D/a.txt");
+}
+
+// A view of one screen over Time, V with cursor 1 on a selected curve and one
+// saved zoom.
+struct OneScreenView {
+    CResultDataRef data = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {1, 2, 3, 4}});
+    CGraphCurve screen{0};
+
+    OneScreenView() {
+        screen.SetData(data);
+        screen.AddCurve(CCurveEntry::ForColumn(data, 1));
+        screen.UpdateExtents();
+        screen.SetXRange(0, 3, 0, RangeFlags{});
+        screen.SetYRange(0, 5, 0, RangeFlags{});
+        screen.PushUndo(kUndoZoom);
+    }
+};
+
+TEST(CommandTable, RulesFollowTheProgramState) {
+    OneScreenView one;
+    CGraphCurve second(0);
+    second.SetData(one.data);
+
+    struct Case {
+        const char* what;
+        int id;
+        std::function<void(CommandContext&)> set;
+        bool enabled;
+        bool checked;
+    };
+    const auto base = [&](CommandContext& c) {
+        c.viewActive = true;
+        c.childWindows = true;
+        c.screens = {&one.screen};
+        c.activeScreen = 0;
+        c.documentHasData = true;
+    };
+    const std::vector<Case> cases = {
+        {"view commands need a view", kCmdRedraw, [](CommandContext&) {}, false, false},
+        {"document commands need a view", kCmdReload, [](CommandContext&) {}, false, false},
+        {"frame commands do not", kCmdOpen, [](CommandContext&) {}, true, false},
+        {"application commands do not", kCmdHelpIndex, [](CommandContext&) {}, true, false},
+        {"arranging needs windows", kCmdTile, [](CommandContext&) {}, false, false},
+        {"a command without its code stays off", kCmdXAxis,
+         [&](CommandContext& c) {
+             base(c);
+             c.handled = [](int id) { return id != kCmdXAxis; };
+         },
+         false, false},
+        {"mode command checked in its mode", kCmdZoomPoint,
+         [&](CommandContext& c) {
+             base(c);
+             c.mouseMode = 3;
+         },
+         true, true},
+        {"mode command unchecked in another", kCmdPan,
+         [&](CommandContext& c) {
+             base(c);
+             c.mouseMode = 3;
+         },
+         true, false},
+        {"measure is mode 5", kCmdMeasure,
+         [&](CommandContext& c) {
+             base(c);
+             c.mouseMode = 5;
+         },
+         true, true},
+        {"undo on one screen with a saved state", kCmdUndo, base, true, false},
+        {"no undo with two screens", kCmdUndo,
+         [&](CommandContext& c) {
+             base(c);
+             c.screens.push_back(&second);
+         },
+         false, false},
+        {"delete screen needs two", kCmdDeleteScreen, base, false, false},
+        {"delete screen with two and an active one", kCmdDeleteScreen,
+         [&](CommandContext& c) {
+             base(c);
+             c.screens.push_back(&second);
+         },
+         true, false},
+        {"delete screen without an active one", kCmdDeleteScreen,
+         [&](CommandContext& c) {
+             base(c);
+             c.screens.push_back(&second);
+             c.activeScreen = -1;
+         },
+         false, false},
+        {"axis dialogs need an active screen", kCmdYAxis,
+         [&](CommandContext& c) {
+             base(c);
+             c.activeScreen = 1;
+         },
+         false, false},
+        {"add screen needs data", kCmdAddScreen,
+         [&](CommandContext& c) {
+             base(c);
+             c.documentHasData = false;
+         },
+         false, false},
+        {"FFT on a Time axis", kCmdPerformFft, base, true, false},
+        {"no way back while in the time domain", kCmdTimeDomain, base, false, false},
+        {"choose X in the time domain", kCmdChooseXVariable, base, true, false},
+        {"colour checked while in colour", kCmdColour, base, true, true},
+        {"grid checked while shown", kCmdGrid, base, true, true},
+        {"place text needs cursor 1 on a selected curve", kCmdPlaceText, base, false, false},
+        {"right-mouse pan checked", kCmdRightPan,
+         [&](CommandContext& c) {
+             base(c);
+             c.rightMouseAction = 1;
+         },
+         true, true},
+        {"right-mouse menu unchecked then", kCmdRightMenu,
+         [&](CommandContext& c) {
+             base(c);
+             c.rightMouseAction = 1;
+         },
+         true, false},
+        {"cross checked in the cross style", kCmdCross,
+         [&](CommandContext& c) {
+             base(c);
+             c.measureLineStyle = kMeasureCross;
+         },
+         true, true},
+        {"hidden tool bar unchecked", kCmdMeasureToolbar,
+         [](CommandContext& c) { c.measureBarShown = false; }, true, false},
+        {"status bar checked while shown", kCmdStatusBar, [](CommandContext&) {}, true, true},
+    };
+    for (const Case& k : cases) {
+        CommandContext c;
+        k.set(c);
+        const CommandState s = EvaluateCommand(*FindCommand(k.id), c);
+        EXPECT_EQ(s.enabled, k.enabled) << k.what;
+        EXPECT_EQ(s.checked, k.checked) << k.what;
+    }
+}
+
+TEST(CommandTable, StateChangesMoveTheRulesAlong) {
+    OneScreenView one;
+    CommandContext c;
+    c.viewActive = true;
+    c.screens = {&one.screen};
+    c.activeScreen = 0;
+    const auto state = [&](int id) { return EvaluateCommand(*FindCommand(id), c); };
+
+    one.screen.SetDisplayFlags(kDisplayBlackWhite);
+    one.screen.SetGridShown(0);
+    EXPECT_FALSE(state(kCmdColour).checked);
+    EXPECT_FALSE(state(kCmdGrid).checked);
+
+    one.screen.SetSelectedCurve(0);
+    one.screen.Cursor(0).shown = 1;
+    EXPECT_TRUE(state(kCmdPlaceText).enabled);
+
+    one.screen.StoreScales(0, 0, 1);  // showing spectra
+    EXPECT_FALSE(state(kCmdPerformFft).enabled);
+    EXPECT_TRUE(state(kCmdTimeDomain).enabled);
+    EXPECT_FALSE(state(kCmdChooseXVariable).enabled);
+
+    // The line commands are checked by the line tool's style in line mode only.
+    c.lineStyleFlag = 2;
+    c.mouseMode = 7;
+    EXPECT_TRUE(state(kCmdDottedLine).checked);
+    EXPECT_FALSE(state(kCmdLine).checked);
+    EXPECT_FALSE(state(kCmdArrow).checked);
+    c.mouseMode = 6;
+    EXPECT_FALSE(state(kCmdDottedLine).checked);
+}
+
+}  // namespace
+}  // namespace kurvex

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+#include "analysis/FrequencyDisplay.h"
+#include "analysis/ViewFiles.h"
+#include "formula/FormulaTestSupport.h"
+#include "graph/Export.h"
+
+namespace kurvex {
+namespace {
+
+TEST(ViewFiles, FilterListsBecomeNameFiltersAndGiveTheirExtension) {
+    EXPECT_EQ(NameFilters("Kurvex Files|*.kfd;*.txt;*.fra|All files|*.*||"),
+              (std::vector<std::string>{"Kurvex Files (*.kfd *.txt *.fra)", "All files (*.*)"}));
+    EXPECT_EQ(NameFilters(""), std::vector<std::string>{});
+
+    struct Case {
+        const char* path;
+        const char* filter;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"/r/run", "Text files (*.txt)", "/r/run.txt"},
+        {"/r/run.dat", "Text files (*.txt)", "/r/run.dat"},  // an extension of its own stays
+        {"/r.d/run", "FFT files (*.fft)", "/r.d/run.fft"},   // a dot in a folder does not count
+        {"/r/run", "All files (*.*)", "/r/run"},
+        {"/r/", "Text files (*.txt)", "/r/"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WithFilterExtension(c.path, c.filter), c.expected);
+}
+
+TEST(ViewFiles, SaveAsWritesSpectraInTheFrequencyDisplay) {
+    std::vector<double> t = test::Ramp(64, 1.0 / 64), v(64);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = 2.0 + std::sin(2 * M_PI * 4 * t[i]);
+    const auto data = test::MakeData({"Time", "V"}, {t, v});
+    CGraphCurve screen(0);
+    screen.SetData(data);
+    screen.AddCurve(CCurveEntry::ForColumn(data, 1));
+    screen.UpdateExtents();
+    screen.SetXRange(0, t.back(), 0, RangeFlags{});
+    test::RecordingMessages messages;
+    ASSERT_EQ(ToggleFrequencyDisplay({&screen}, messages).did, DomainSwitch::kToFrequency);
+
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "kurvex-view-files.fft").string();
+    ASSERT_TRUE(SaveViewAs({&screen}, 1, path, messages));
+    std::ifstream in(path);
+    std::string first, header, dc;
+    std::getline(in, first);
+    std::getline(in, header);
+    std::getline(in, dc);
+    EXPECT_EQ(first.rfind(";; FFT Data from 0 (s)", 0), 0u) << first;
+    EXPECT_NE(header.find("Order"), std::string::npos);
+    EXPECT_NE(header.find("Frequency"), std::string::npos);
+    EXPECT_NE(dc.find("2.0000"), std::string::npos) << dc;  // the offset at 0 Hz
+    // Entries beyond the frequency display's list write nothing.
+    EXPECT_FALSE(SaveViewAs({&screen}, 4, path + "x", messages));
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace kurvex

@@ -1,0 +1,666 @@
+// The viewer end to end on the offscreen platform: the frame, its commands,
+// the graph view and what they show.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QListView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <clocale>
+#include <cmath>
+#include <functional>
+
+#include "analysis/CommandTable.h"
+#include "analysis/FftWorker.h"
+#include "analysis/ViewFiles.h"
+#include "app/GraphDocument.h"
+#include "app/GraphView.h"
+#include "app/GraphWnd.h"
+#include "app/KurvexApp.h"
+#include "app/MainFrame.h"
+#include "app/MeasureWindow.h"
+#include "app/ShellMessages.h"
+#include "graph/MouseMode.h"
+#include "graph/Renderer.h"
+#include "graph/StoredOptions.h"
+
+namespace kurvex {
+namespace {
+
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Settings of their own, so that tests running side by side do not meet.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
+        QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex")).clear();
+        ShellMessages::SetPresenter(
+            [this](const std::string& text, MessageIcon) { shown_.push_back(text); });
+        SetMouseMode(kModePan);
+        app_ = std::make_unique<CKurvexApp>();
+        ASSERT_TRUE(app_->InitInstance({}, true));
+        frame_ = app_->Frame();
+    }
+
+    // Lets closed windows and their documents go.
+    static void Settle() {
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    void TearDown() override {
+        if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
+        app_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ShellMessages::SetPresenter({});
+    }
+
+    QString WriteBytes(const QString& name, const QByteArray& bytes) {
+        const QString path = dir_.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(bytes);
+        return path;
+    }
+    QString Write(const QString& name, const QString& text) {
+        return WriteBytes(name, text.toUtf8());
+    }
+
+    // A result of `rows` rows: Time and the given columns of f(row).
+    QString WriteColumns(const QString& name, const QStringList& names, int rows,
+                         const std::function<double(int column, int row)>& f) {
+        QString text = names.join(' ') + '\n';
+        for (int r = 0; r < rows; ++r) {
+            QStringList line;
+            for (int c = 0; c < names.size(); ++c) line << QString::number(f(c, r), 'g', 12);
+            text += line.join(' ') + '\n';
+        }
+        return Write(name, text);
+    }
+
+    // Six curves whose spectra take a moment each: 19,997 points, a prime,
+    // leave the transform no short cut.
+    QString WriteSlowFftFile() {
+        QString text = "Time A B C D E F\n";
+        for (int r = 0; r < 19996; ++r) {
+            text += QString::number(r * 1e-6);
+            for (int c = 1; c <= 6; ++c) text += ' ' + QString::number(std::sin(r * 0.01 * c));
+            text += '\n';
+        }
+        QString ini =
+            "[Main]\nNumScreen=1\nXAxis=Time\nXFrom=0\nXTo=0.019995\n[Screen0]\n"
+            "CurveCount=6\nYFrom=-1\nYTo=1\n";
+        for (int c = 0; c < 6; ++c)
+            ini += QStringLiteral("Curve_%1_Formula=%2\n").arg(c).arg(QChar('A' + c));
+        Write("fft.ini", ini);
+        return Write("fft.txt", text);
+    }
+
+    COhmixGraphView* Open(const QString& path) {
+        app_->OpenFile(path);
+        QCoreApplication::processEvents();
+        return frame_->ActiveView();
+    }
+
+    QStringList MenuTitles() const {
+        QStringList titles;
+        for (QAction* a : frame_->menuBar()->actions()) titles << a->text();
+        return titles;
+    }
+
+    bool Enabled(int id) const { return frame_->Actions().Action(id)->isEnabled(); }
+    bool Checked(int id) const { return frame_->Actions().Action(id)->isChecked(); }
+
+    // The measure window's rows as "label\tvalue" lines.
+    static QStringList MeasureRows() {
+        CMsuFrame* m = CMsuFrame::Instance();
+        return m ? m->accessibleDescription().split('\n') : QStringList();
+    }
+
+    QTemporaryDir settings_;
+    QTemporaryDir dir_;
+    std::vector<std::string> shown_;
+    std::unique_ptr<CKurvexApp> app_;
+    CMainFrame* frame_ = nullptr;
+};
+
+TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
+    EXPECT_EQ(MenuTitles(), (QStringList{"&File", "&View", "&Options", "&Help"}));
+    EXPECT_TRUE(Enabled(kCmdOpen));
+    EXPECT_FALSE(Enabled(kCmdRedraw));  // no view
+
+    const QString file =
+        WriteColumns("one.txt", {"Time", "V"}, 50, [](int c, int r) { return c ? r * r : r; });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(MenuTitles(), (QStringList{"&File", "Edit", "Axis", "Screen", "&Measure", "Analysis",
+                                         "&View", "&Options", "&Label", "&Window", "&Help"}));
+    EXPECT_EQ(view->SetupSourceUsed(), SetupSource::OneCurve);
+    EXPECT_TRUE(Enabled(kCmdRedraw));
+    EXPECT_TRUE(Enabled(kCmdPerformFft));
+    EXPECT_FALSE(Enabled(kCmdTimeDomain));
+
+    // Undo follows the screen's saved states.
+    EXPECT_FALSE(Enabled(kCmdUndo));
+    const AxisRange before = view->Screen(0)->Record().XRange();
+    frame_->Actions().Action(kCmdZoomIn)->trigger();
+    EXPECT_NE(view->Screen(0)->Record().XRange(), before);
+    EXPECT_TRUE(Enabled(kCmdUndo));
+    QTest::keyClick(frame_, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->Screen(0)->Record().XRange(), before);
+    EXPECT_FALSE(Enabled(kCmdUndo));
+
+    // The mode commands are one exclusive set.
+    frame_->Actions().Action(kCmdZoomBox)->trigger();
+    EXPECT_EQ(MouseMode(), kModeZoomBox);
+    EXPECT_TRUE(Checked(kCmdZoomBox));
+    EXPECT_FALSE(Checked(kCmdPan));
+
+    // The right-mouse action is stored at once.
+    frame_->Execute(kCmdRightZoom);
+    EXPECT_TRUE(Checked(kCmdRightZoom));
+    EXPECT_EQ(QSettings("QUELLON", "Kurvex").value("Options/RMouseAction").toString(), "2");
+
+    frame_->Execute(kCmdMeasureToolbar);
+    EXPECT_FALSE(frame_->MeasureBar()->isVisible());
+    EXPECT_FALSE(Checked(kCmdMeasureToolbar));
+
+    // New Window: a second view of the same document, both windows numbered.
+    frame_->Execute(kCmdNewWindow);
+    ASSERT_EQ(view->Document()->Views().size(), 2u);
+    EXPECT_EQ(view->Window()->windowTitle(), "one.txt:1");
+    EXPECT_TRUE(frame_->windowTitle().contains("one.txt:2"));  // the maximised window's
+    frame_->ActiveView()->Window()->close();
+    Settle();
+    EXPECT_EQ(view->Window()->windowTitle(), "one.txt");
+    EXPECT_EQ(app_->Documents().size(), 1u);
+
+    // A point table: a window of its own, numbered per document, with its own menus.
+    frame_->Execute(kCmdViewDataPoints);
+    frame_->Execute(kCmdViewDataPoints);  // refused: a table window is active
+    QMdiSubWindow* table = frame_->MdiArea()->activeSubWindow();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->windowTitle(), "one.txt : 1");
+    EXPECT_EQ(MenuTitles().back(), "&Help");
+    EXPECT_FALSE(MenuTitles().contains("Axis"));
+    frame_->MdiArea()->setActiveSubWindow(view->Window());
+    frame_->Execute(kCmdViewDataPoints);
+    EXPECT_EQ(frame_->MdiArea()->activeSubWindow()->windowTitle(), "one.txt : 2");
+    frame_->MdiArea()->activeSubWindow()->close();
+    table->close();
+    Settle();
+    frame_->MdiArea()->setActiveSubWindow(view->Window());
+    EXPECT_TRUE(MenuTitles().contains("Axis"));
+
+    // Every tool-bar button is named for screen readers.
+    for (QAction* a : frame_->StandardBar()->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* button = frame_->StandardBar()->widgetForAction(a);
+        ASSERT_NE(button, nullptr);
+        EXPECT_FALSE(button->accessibleName().isEmpty()) << a->data().toInt();
+    }
+}
+
+TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndTheViewLaysThemOut) {
+    const QString file = WriteColumns("three.txt", {"Time", "V1", "I1", "P"}, 20,
+                                      [](int c, int r) { return c * 10 + r; });
+    Write("three.ini",
+          "[Main]\nNumScreen=3\nXAxis=Time\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V1\n"
+          "Curve_0_Label=V1\n[Screen1]\nCurveCount=1\nCurve_0_Formula=I1\nCurve_0_Label=I1\n"
+          "[Screen2]\nCurveCount=1\nCurve_0_Formula=P\nCurve_0_Label=P\n");
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->SetupSourceUsed(), SetupSource::SettingsFile);
+    ASSERT_EQ(view->ScreenCount(), 3);
+    EXPECT_EQ(view->ActiveScreen(), 0);
+
+    const int t = view->LayoutNumbers().textHeight;
+    const int s = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    const int height = 537 + 3 * t + s;  // 600 with a 15-pixel text and a 17-pixel bar
+    view->resize(800, height);
+    EXPECT_EQ(view->Screen(0)->geometry(), QRect(0, 0, 800, 179));
+    EXPECT_EQ(view->Screen(1)->geometry(), QRect(0, 179, 800, 179));
+    EXPECT_EQ(view->Screen(2)->geometry(), QRect(0, 358, 800, height - 358));
+    EXPECT_FALSE(view->Screen(0)->Record().BottomScreen());
+    EXPECT_TRUE(view->Screen(2)->Record().BottomScreen());
+
+    // Deleting the top screen makes the former second one active.
+    frame_->Execute(kCmdDeleteScreen);
+    ASSERT_EQ(view->ScreenCount(), 2);
+    EXPECT_EQ(view->ActiveScreen(), 0);
+    EXPECT_EQ(view->Screen(0)->Record().Curve(0).label, "I1");
+    EXPECT_TRUE(view->Screen(1)->Record().BottomScreen());
+}
+
+TEST_F(ViewerTest, CurveListFollowsTheActiveView) {
+    const QString two =
+        WriteColumns("two.txt", {"Time", "V1", "I1"}, 20, [](int c, int r) { return c + r; });
+    Write("two.ini",
+          "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V1\nCurve_0_Label=V1\n"
+          "[Screen1]\nCurveCount=1\nCurve_0_Formula=I1\nCurve_0_Label=I1\n");
+    COhmixGraphView* view = Open(two);
+    ASSERT_NE(view, nullptr);
+    QComboBox* list = frame_->CurveList();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "1 -> V1");
+    EXPECT_EQ(list->itemText(1), "2 -> I1");
+    EXPECT_EQ(list->itemData(1).toInt(), (0 << 8) + 1);
+
+    // Choosing an entry selects that screen and curve.
+    list->setCurrentIndex(1);
+    emit list->activated(1);
+    EXPECT_EQ(view->ActiveScreen(), 1);
+    EXPECT_EQ(view->Screen(1)->Record().SelectedCurve(), 0);
+
+    // A second window lists its own curve, bare; closing another window leaves it.
+    COhmixGraphView* other =
+        Open(WriteColumns("single.txt", {"Time", "Vout"}, 20, [](int c, int r) { return c * r; }));
+    ASSERT_NE(other, view);
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->itemText(0), "Vout");
+    view->Window()->close();
+    Settle();
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(frame_->CurveListView(), other);
+    other->Window()->close();
+    Settle();
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_TRUE(app_->Documents().empty());
+}
+
+TEST_F(ViewerTest, MeasureWindowListsTheCursorValues) {
+    // V = row², so Max lands on the last row.
+    const QString file =
+        WriteColumns("m.txt", {"Time", "V"}, 11, [](int c, int r) { return c ? r * r : r * 0.1; });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdMax);
+    ASSERT_NE(CMsuFrame::Instance(), nullptr);
+    EXPECT_EQ(MouseMode(), kModeMeasure);
+    EXPECT_EQ(MeasureRows(), (QStringList{"Time\t1", "V\t100"}));
+
+    frame_->Execute(kCmdPreviousPoint);
+    EXPECT_EQ(MeasureRows(), (QStringList{"Time\t0.9", "V\t81"}));
+
+    // Cursor 2 by the right button: the difference and the frequency it makes.
+    CGraphWnd* screen = view->Screen(0);
+    screen->repaint();
+    const PlotRect plot = screen->Record().Plot();
+    QTest::mouseClick(screen, Qt::RightButton, Qt::NoModifier,
+                      QPoint(plot.left + plot.Width() / 4, plot.top + plot.Height() / 2));
+    const QStringList rows = MeasureRows();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_TRUE(rows[0].startsWith("Time\t-"));
+    ASSERT_TRUE(rows[1].startsWith("Frequency\t"));
+    const double dx = rows[0].section('\t', 1).toDouble();
+    const double f = rows[1].section('\t', 1).toDouble();
+    EXPECT_NEAR(f * dx, 1.0, 1e-5);
+    EXPECT_TRUE(view->Screen(0)->Record().Cursor(1).shown);
+
+    // Leaving measure mode hides the cursors.
+    frame_->Execute(kCmdPan);
+    EXPECT_FALSE(view->Screen(0)->Record().Cursor(0).shown);
+    EXPECT_FALSE(view->Screen(0)->Record().Cursor(1).shown);
+
+    // Avg shows one result under its caption.
+    frame_->Execute(kCmdAverage);
+    EXPECT_EQ(CMsuFrame::Instance()->windowTitle(), "Average Value");
+    EXPECT_EQ(MeasureRows(), (QStringList{"V\t35"}));  // (0 + 1 + ... + 100) / 11
+}
+
+TEST_F(ViewerTest, MeasureOnAnXYCurveListsEveryCrossing) {
+    // Two turns round a circle: X passes each value four times.
+    const QString file = WriteColumns("xy.txt", {"X", "Y"}, 401, [](int c, int r) {
+        const double t = r * 4 * M_PI / 400;
+        return c ? std::sin(t) : std::cos(t);
+    });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdNextPoint);
+    const QStringList rows = MeasureRows();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0].startsWith("X\t"));
+    // Y at the four places, +y, -y, +y, -y up to the interpolation between samples.
+    const QStringList values = rows[1].section('\t', 1).split(", ");
+    ASSERT_EQ(values.size(), 4) << rows[1].toStdString();
+    const double y = values[0].toDouble();
+    EXPECT_GT(y, 0.5);
+    for (int i = 1; i < 4; ++i) EXPECT_NEAR(values[i].toDouble(), i % 2 ? -y : y, 0.01 * y);
+}
+
+// Runs `action` once on the FFT progress dialog as soon as it shows.
+void OnProgressDialog(const std::function<void(QProgressDialog*)>& action) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        action(dialog);
+    });
+    timer->start(20);
+}
+
+TEST_F(ViewerTest, FftCancelStopsOnlyTheCurveInProgress) {
+    COhmixGraphView* view = Open(WriteSlowFftFile());
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->Screen(0)->Record().CurveCount(), 6);
+    OnProgressDialog([](QProgressDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "FFT in progress");
+        EXPECT_TRUE(d->labelText().contains(" is in progress. Please wait."));
+        d->findChild<QPushButton*>()->click();
+    });
+    frame_->Execute(kCmdPerformFft);
+    const CGraphCurve& r = view->Screen(0)->Record();
+    EXPECT_EQ(r.FreqDisplay(), 1);
+    int empty = 0;
+    for (int i = 0; i < r.CurveCount(); ++i) {
+        ASSERT_TRUE(r.Curve(i).spectrum);
+        const std::int32_t points = r.Curve(i).spectrum->Capacity();
+        EXPECT_TRUE(points == 0 || points == 9999) << i;
+        empty += points == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(empty, 1);
+    EXPECT_TRUE(Enabled(kCmdTimeDomain));
+    EXPECT_FALSE(Enabled(kCmdChooseXVariable));
+
+    // Undo goes back across the switch.
+    frame_->Execute(kCmdUndo);
+    EXPECT_EQ(view->Screen(0)->Record().FreqDisplay(), 0);
+}
+
+TEST_F(ViewerTest, ClosingAWindowDuringItsFftCancelsAndWaits) {
+    const QString file = WriteSlowFftFile();
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    QMdiSubWindow* window = view->Window();
+    OnProgressDialog([window](QProgressDialog*) { window->close(); });
+    frame_->Execute(kCmdPerformFft);
+    Settle();
+    EXPECT_FALSE(FftWorker::AnalysisRunning());
+    EXPECT_TRUE(frame_->MdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(app_->Documents().empty());
+}
+
+TEST_F(ViewerTest, ReloadRebindsCurvesAndClosesViewsThatLostTheirX) {
+    const QString file =
+        WriteColumns("r.txt", {"Time", "V1", "I1"}, 10, [](int c, int r) { return c + r; });
+    Write("r.ini",
+          "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V1\n"
+          "[Screen1]\nCurveCount=1\nCurve_0_Formula=I1\n");
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->ScreenCount(), 2);
+
+    // Longer data without I1: the curve that showed it goes.
+    WriteColumns("r.txt", {"Time", "V1"}, 30, [](int c, int r) { return c + r; });
+    frame_->Execute(kCmdReload);
+    EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 30);
+    EXPECT_EQ(view->Screen(0)->Record().CurveCount(), 1);
+    EXPECT_EQ(view->Screen(1)->Record().CurveCount(), 0);
+
+    // Another document whose file vanished closes; this one stays as it was.
+    COhmixGraphView* other =
+        Open(WriteColumns("gone.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; }));
+    ASSERT_NE(other, view);
+    QFile::remove(dir_.filePath("gone.txt"));
+    frame_->Execute(kCmdReload);
+    Settle();
+    ASSERT_EQ(frame_->MdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(frame_->ActiveView(), view);
+    EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 30);
+
+    // The X variable gone: the window closes with its document.
+    WriteColumns("r.txt", {"Step", "V1"}, 30, [](int c, int r) { return c + r; });
+    frame_->Execute(kCmdReload);
+    Settle();
+    EXPECT_TRUE(frame_->MdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(app_->Documents().empty());
+}
+
+TEST_F(ViewerTest, FilesOpenOneWindowEachAndBadOnesLeaveTheOthers) {
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; });
+    const QString bad = Write("bad.txt", QStringLiteral("no numbers here\nat all\n"));
+    const QString b = WriteColumns("b.txt", {"Time", "I"}, 5, [](int c, int r) { return c * r; });
+
+    // As a file manager drops them on the frame.
+    frame_->OpenDroppedFiles(
+        {QUrl::fromLocalFile(a), QUrl::fromLocalFile(bad), QUrl::fromLocalFile(b)});
+    EXPECT_EQ(frame_->MdiArea()->subWindowList().size(), 2);
+    EXPECT_EQ(app_->Documents().size(), 2u);
+    EXPECT_FALSE(shown_.empty());  // the reader said why bad.kfd was refused
+
+    // The same file again activates its window instead of opening a copy.
+    app_->OpenFile(a);
+    EXPECT_EQ(app_->Documents().size(), 2u);
+    EXPECT_EQ(frame_->ActiveView()->Document()->Path(), QFileInfo(a).canonicalFilePath());
+    EXPECT_EQ(app_->RecentFiles().front(), QFileInfo(b).canonicalFilePath());
+}
+
+TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
+    frame_->Execute(kCmdMeasureToolbar);
+    ProgramTemplates().Text().SetJustification(2);
+    ASSERT_TRUE(frame_->close());
+    app_->ExitInstance();
+    app_.reset();
+    ProgramTemplates().Text().SetJustification(0);
+
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    frame_ = app_->Frame();
+    EXPECT_FALSE(frame_->MeasureBar()->isVisible());
+    EXPECT_TRUE(frame_->StandardBar()->isVisible());
+    EXPECT_EQ(ProgramTemplates().Text().Justification(), 2);
+
+    // The simulator's help path wins while it names a file; else the manual.
+    const QString help = Write("help.html", "<html></html>");
+    QSettings("QUELLON", "OHMIX").setValue("Advanced Options/HelpPath", help);
+    app_.reset();
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    EXPECT_EQ(app_->HelpPath(), help);
+    QSettings("QUELLON", "OHMIX").setValue("Advanced Options/HelpPath", help + ".gone");
+    app_.reset();
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    EXPECT_TRUE(app_->HelpPath().endsWith("manual/index.html")) << app_->HelpPath().toStdString();
+
+    // A layout saved by another version is left aside.
+    QSettings("QUELLON", "Kurvex").setValue("Toolbars_8/T", QByteArray("not a layout"));
+    app_.reset();
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    EXPECT_TRUE(app_->Frame()->MeasureBar()->isVisible());
+    ProgramTemplates().Text().SetJustification(0);
+}
+
+// Runs `action` on the next modal dialog as soon as it is up.
+void OnModalDialog(const std::function<void(QDialog*)>& action) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        action(dialog);
+    });
+    timer->start(20);
+}
+
+TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {
+    const QString file = WriteColumns("d.txt", {"Time", "V1", "I1", "Step"}, 20,
+                                      [](int c, int r) { return c == 3 ? 40 - r : c + r; });
+    Write("d.ini",
+          "[Main]\nNumScreen=1\nXFrom=0\nXTo=19\n[Screen0]\nCurveCount=1\n"
+          "Curve_0_Formula=V1\nYFrom=0\nYTo=21\n");
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+
+    // A cancelled Add Screen leaves the view as it was.
+    OnModalDialog([](QDialog* d) { d->reject(); });
+    frame_->Execute(kCmdAddScreen);
+    EXPECT_EQ(view->ScreenCount(), 1);
+    EXPECT_EQ(view->ActiveScreen(), 0);
+
+    // Picking I1 makes a second screen under the first one's X range.
+    OnModalDialog([](QDialog* d) {
+        QListView* available = nullptr;
+        for (QListView* l : d->findChildren<QListView*>())
+            if (l->accessibleName() == "Variables available") available = l;
+        ASSERT_NE(available, nullptr);
+        for (int r = 0; r < available->model()->rowCount(); ++r) {
+            const QModelIndex i = available->model()->index(r, 0);
+            if (i.data().toString() == "I1")
+                available->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
+        }
+        for (QPushButton* b : d->findChildren<QPushButton*>())
+            if (b->text() == "&Add ->") b->click();
+        d->accept();
+    });
+    frame_->Execute(kCmdAddScreen);
+    ASSERT_EQ(view->ScreenCount(), 2);
+    EXPECT_EQ(view->ActiveScreen(), 1);
+    ASSERT_EQ(view->Screen(1)->Record().CurveCount(), 1);
+    EXPECT_EQ(view->Screen(1)->Record().Curve(0).formula, "I1");
+    EXPECT_EQ(view->Screen(1)->Record().XRange(), view->Screen(0)->Record().XRange());
+    EXPECT_GT(view->Screen(1)->Record().YRange().to, view->Screen(1)->Record().YRange().from);
+
+    // Another X variable on the active screen: every screen follows it.
+    OnModalDialog([](QDialog* d) {
+        auto* list = d->findChild<QComboBox*>("xVariable");
+        ASSERT_NE(list, nullptr);
+        list->setCurrentIndex(3);
+        d->accept();
+    });
+    frame_->Execute(kCmdChooseXVariable);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(view->Screen(i)->Record().XIndex(), 3) << i;
+        EXPECT_EQ(view->Screen(i)->Record().XTitle(), "Step") << i;
+    }
+    EXPECT_EQ(view->Screen(0)->Record().XRange(), view->Screen(1)->Record().XRange());
+    EXPECT_FALSE(Enabled(kCmdPerformFft));  // X no longer shows Time
+}
+
+TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; });
+    const QString b = WriteColumns("b.txt", {"Time", "V"}, 5, [](int c, int r) { return c * r; });
+    const QString other =
+        WriteColumns("f.txt", {"Freq", "V"}, 5, [](int c, int r) { return c + r; });
+    COhmixGraphView* view = Open(a);
+    ASSERT_NE(view, nullptr);
+
+    // Mismatched first columns: the reason, and nothing changed.
+    EXPECT_FALSE(view->Document()->Merge(other, frame_));
+    ASSERT_FALSE(shown_.empty());
+    EXPECT_EQ(shown_.back(),
+              "Error: When merging files, the name of the first column of both files must be "
+              "the same.");
+    EXPECT_EQ(view->Screen(0)->Record().Data()->VariableCount(), 2);
+
+    // A merge offers the merged variables in the curve dialog.
+    bool offered = false;
+    OnModalDialog([&offered](QDialog* d) {
+        offered = true;
+        d->reject();
+    });
+    EXPECT_TRUE(view->Document()->Merge(b, frame_));
+    EXPECT_TRUE(offered);
+    const CResultData* merged = view->Screen(0)->Record().Data().Get();
+    ASSERT_EQ(merged->VariableCount(), 3);
+    EXPECT_EQ(merged->Variable(2)->Name(), "V_(b)");
+    EXPECT_EQ(view->Document()->Core().Files().size(), 2u);
+}
+
+TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
+    const QString upper =
+        WriteColumns("A.txt", {"Time", "V"}, 11, [](int c, int r) { return c * r; });
+    const QString link = dir_.filePath("link.txt");
+    ASSERT_TRUE(QFile::link(a, link));
+
+    QString refusal;
+    // A pattern names a.txt and b.txt: only the first counts.
+    EXPECT_TRUE(app_->HandleRequest(dir_.filePath("<a,b>.txt"), &refusal));
+    ASSERT_EQ(app_->Documents().size(), 1u);
+    COhmixGraphView* view = frame_->ActiveView();
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdZoomIn);
+    const AxisRange zoomed = view->Screen(0)->Record().XRange();
+
+    // The same file by another name of it: reloaded, X kept as the option says.
+    WriteColumns("a.txt", {"Time", "V"}, 21, [](int c, int r) { return c + r; });
+    Options().redrawXOnReload = 0;
+    EXPECT_TRUE(app_->HandleRequest(link, &refusal)) << refusal.toStdString();
+    ASSERT_EQ(app_->Documents().size(), 1u);
+    EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 21);
+    EXPECT_EQ(view->Screen(0)->Record().XRange(), zoomed);
+    Options().redrawXOnReload = 1;
+    EXPECT_TRUE(app_->HandleRequest(a, &refusal));
+    EXPECT_DOUBLE_EQ(view->Screen(0)->Record().XRange().to, 20.0);
+
+    // Another letter case is another file here.
+    EXPECT_TRUE(app_->HandleRequest(upper, &refusal));
+    EXPECT_EQ(app_->Documents().size(), 2u);
+
+    // Refused: nothing there, nothing asked, not UTF-8.
+    EXPECT_FALSE(app_->HandleRequest(dir_.filePath("missing.txt"), &refusal));
+    EXPECT_TRUE(refusal.contains("missing.txt"));
+    EXPECT_FALSE(app_->HandleRequest(QString(), &refusal));
+    EXPECT_FALSE(refusal.isEmpty());
+    EXPECT_EQ(app_->Documents().size(), 2u);
+}
+
+TEST_F(ViewerTest, SavedFilesReadBackUnderACommaLocale) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+    // A new viewer under the user's comma locale, as QApplication leaves it.
+    app_.reset();
+    app_ = std::make_unique<CKurvexApp>();
+    ASSERT_TRUE(app_->InitInstance({}, true));
+    frame_ = app_->Frame();
+
+    const QString file = WriteColumns("de.txt", {"Time", "V"}, 11,
+                                      [](int c, int r) { return c ? 0.5 + r * 0.25 : r * 0.1; });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdZoomIn);
+    const AxisRange zoomed = view->Screen(0)->Record().XRange();
+    frame_->Execute(kCmdSaveSettings);
+    const QString text = dir_.filePath("de-copy.txt");
+    ASSERT_TRUE(
+        SaveViewAs(view->ConstRecords(), 2, text.toStdString(), view->Document()->Messages()));
+    view->Window()->close();
+    Settle();
+
+    COhmixGraphView* again = Open(file);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->SetupSourceUsed(), SetupSource::SettingsFile);
+    EXPECT_NEAR(again->Screen(0)->Record().XRange().from, zoomed.from, 1e-5);
+    EXPECT_NEAR(again->Screen(0)->Record().XRange().to, zoomed.to, 1e-5);
+
+    COhmixGraphView* copy = Open(text);
+    ASSERT_NE(copy, nullptr);
+    const CResultData* d = copy->Document()->Core().Data().Get();
+    ASSERT_EQ(d->RowCount(), 11);
+    EXPECT_DOUBLE_EQ(d->Variable(1)->Values()[3], 1.25);
+    EXPECT_DOUBLE_EQ(d->Variable(0)->Values()[3], 0.3);
+    std::setlocale(LC_ALL, before.c_str());
+}
+
+}  // namespace
+}  // namespace kurvex
