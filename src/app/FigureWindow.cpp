@@ -507,6 +507,7 @@ void CFigureWindow::Follow(COhmixGraphView* view) {
         for (int i = 0; i < view_->ScreenCount(); ++i) view_->Screen(i)->removeEventFilter(shadow_);
     }
     disconnect(viewChanged_);
+    disconnect(viewSelection_);
     disconnect(viewGone_);
     view_ = view;
     dragRange_.reset();
@@ -515,11 +516,11 @@ void CFigureWindow::Follow(COhmixGraphView* view) {
             WatchScreens();
             Schedule();
         });
-        viewGone_ = connect(view_, &QObject::destroyed, this, [this] {
-            view_ = nullptr;
-            if (frame_) Follow(frame_->ActiveView());
-            Schedule();
-        });
+        viewSelection_ =
+            connect(view_, &COhmixGraphView::curveSelection, this, &CFigureWindow::Schedule);
+        // The frame may still list the closing window: the next one is found
+        // when the tables are computed again.
+        viewGone_ = connect(view_, &QObject::destroyed, this, &CFigureWindow::Schedule);
         WatchScreens();
     }
     Schedule();
@@ -569,6 +570,7 @@ FigureRequest CFigureWindow::RequestFromControls(std::string* problem) const {
 }
 
 void CFigureWindow::Compute() {
+    if (!view_ && frame_) Follow(frame_->ActiveView());
     FillChoices();
     std::string problem;
     const FigureRequest request = RequestFromControls(&problem);

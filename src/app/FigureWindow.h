@@ -85,6 +85,7 @@ private:
     QPointer<CMainFrame> frame_;
     QPointer<COhmixGraphView> view_;
     QMetaObject::Connection viewChanged_;
+    QMetaObject::Connection viewSelection_;
     QMetaObject::Connection viewGone_;
 
     QComboBox* reference_ = nullptr;  // Cycles

@@ -147,6 +147,12 @@ TEST_F(PowerWindowsTest, CyclesRowsFollowAZoomAndADragBeforeItsRelease) {
     QTest::mouseRelease(screen, Qt::LeftButton, {},
                         press + QPoint(plot.Width() / 4, -plot.Height() / 4));
     EXPECT_NE(screen->Record().XRange(), before);
+
+    // The window outlives the graph window it followed.
+    view->CloseWindow();
+    ASSERT_TRUE(WaitForResult(w));
+    EXPECT_EQ(w->Result().table.message, "No graph window is open.");
+    EXPECT_TRUE(w->Result().table.rows.empty());
 }
 
 TEST_F(PowerWindowsTest, HarmonicsOfASineWithThirdAndFifthUnderTheChosenWindow) {
