@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +14,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QShortcut>
 #include <QVBoxLayout>
 #include <condition_variable>
 #include <cstring>
@@ -396,9 +396,6 @@ CFigureWindow::CFigureWindow(FigureKind kind, CMainFrame* frame)
     layout->addWidget(bar);
     layout->addWidget(scroll, 1);
 
-    auto* copyKey = new QShortcut(QKeySequence::Copy, this);
-    connect(copyKey, &QShortcut::activated, this, &CFigureWindow::Copy);
-
     pause_.setSingleShot(true);
     pause_.setInterval(kPauseMs);
     connect(&pause_, &QTimer::timeout, this, &CFigureWindow::Compute);
@@ -628,6 +625,25 @@ void CFigureWindow::ShowResult(FigureResult result) {
     }
     setAccessibleDescription(ToQString(rows));
     emit resultShown();
+}
+
+bool CFigureWindow::event(QEvent* event) {
+    // Ctrl+C here copies the table: the frame's copy of the graph, whose
+    // shortcut a tool window's keys would reach too, must not take it.
+    if (event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void CFigureWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        Copy();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QString CFigureWindow::CopyText() const {

@@ -71,6 +71,10 @@ signals:
     // A newly computed result is shown.
     void resultShown();
 
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     CFigureWindow(FigureKind kind, CMainFrame* frame);
     void BuildControls(QWidget* bar);

@@ -202,6 +202,10 @@ TEST_F(PowerWindowsTest, HarmonicsOfASineWithThirdAndFifthUnderTheChosenWindow) 
     EXPECT_TRUE(text.contains(QStringLiteral("\nOrder\tFrequency\tAmplitude\tPercent\n1\t10\t")));
     EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\n3\t30\t0\\.(2999|3000)"))))
         << text.toStdString();
+    // So does Ctrl+C in the window, rather than the frame's copy of the graph.
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(w->TableView(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), w->CopyText());
 }
 
 TEST_F(PowerWindowsTest, CycleAverageAddsAFormulaOverTheChosenReference) {
