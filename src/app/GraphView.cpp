@@ -27,8 +27,10 @@
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/PageSetupDlg.h"
 #include "dialogs/SetXAxisDlg.h"
+#include "dialogs/TextDlg.h"
 #include "dialogs/XAxisDlg.h"
 #include "dialogs/YAxisDlg.h"
+#include "graph/AnnotationInput.h"
 #include "graph/CurveEdit.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/Export.h"
@@ -246,6 +248,10 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdRightMenu:
         case kCmdNextPane:
         case kCmdPreviousPane:
+        case kCmdText:
+        case kCmdLine:
+        case kCmdDottedLine:
+        case kCmdArrow:
             return true;
         default:
             return false;
@@ -382,6 +388,14 @@ void COhmixGraphView::Execute(int id) {
             break;
         case kCmdNextPane:
             NextPane(1);
+            break;
+        case kCmdText:
+            if (RunTextCommand(this, ProgramTemplates().Text())) SetMouseMode(kModeText);
+            break;
+        case kCmdLine:
+        case kCmdDottedLine:
+        case kCmdArrow:
+            StartLineTool(ProgramTemplates(), id);
             break;
         case kCmdPreviousPane:
             NextPane(-1);
