@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QStyle>
 #include <algorithm>
 #include <cmath>
@@ -389,9 +390,13 @@ void COhmixGraphView::Execute(int id) {
         case kCmdNextPane:
             NextPane(1);
             break;
-        case kCmdText:
-            if (RunTextCommand(this, ProgramTemplates().Text())) SetMouseMode(kModeText);
+        case kCmdText: {
+            const QPointer<COhmixGraphView> self(this);
+            const bool accepted = RunTextCommand(this, ProgramTemplates().Text());
+            if (!self) return;  // the window closed while the dialog was open
+            if (accepted) SetMouseMode(kModeText);
             break;
+        }
         case kCmdLine:
         case kCmdDottedLine:
         case kCmdArrow:

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRubberBand>
 #include <QScrollBar>
 #include <QStyle>
@@ -649,9 +650,11 @@ void CGraphWnd::FinishAnnotationDrag(QPoint p) {
 
 void CGraphWnd::EditText(CGraphText& text) {
     CGraphText copy(text);
-    CTextDlg dialog(copy, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    // While the dialog was open the model may have been replaced or reloaded.
+    const QPointer<CGraphWnd> self(this);
+    const bool accepted = RunTextDialog(this, copy);
+    // While the dialog was open the screen may have closed, or its model
+    // been replaced.
+    if (!self || !accepted) return;
     for (const auto& a : record_->Annotations())
         if (a.get() == &text) {
             ApplyRepaint(ApplyTextEdit(text, copy));

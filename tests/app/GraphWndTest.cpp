@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QPaintEvent>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
@@ -482,6 +483,30 @@ TEST_F(ScreenTest, DoubleClickEditsASelectedTextElseAsksTheView) {
     sent.clear();
     QTest::mouseDClick(&screen, Qt::LeftButton, {}, PlotPoint(0.1, 0.9));
     EXPECT_EQ(Count(ScreenNotify::DoubleClicked), 1);
+}
+
+TEST_F(ScreenTest, AScreenClosedUnderItsTextDialogIsLeftAlone) {
+    auto* other = new CGraphWnd;
+    other->resize(400, 300);
+    other->SetRecord(std::make_unique<CGraphCurve>(screen.Record()));
+    other->show();
+    ProgramTemplates().Text().SetTextUtf8("text");
+    ASSERT_TRUE(SetMouseMode(kModeText));
+    const QPoint at = PlotPoint(0.5, 0.5);
+    QTest::mouseClick(other, Qt::LeftButton, {}, at);
+    other->repaint();
+    ASSERT_EQ(other->Record().Annotations().size(), 1u);
+    const QPointer<CGraphWnd> watch(other);
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        opened = qobject_cast<CTextDlg*>(QApplication::activeModalWidget()) != nullptr;
+        other->deleteLater();  // as a closing window does, from the dialog's loop
+    });
+    QMouseEvent dclick(QEvent::MouseButtonDblClick, at, other->mapToGlobal(at), Qt::LeftButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(other, &dclick);
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(watch.isNull());
 }
 
 }  // namespace
