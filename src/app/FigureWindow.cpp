@@ -10,38 +10,26 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
-#include <condition_variable>
-#include <cstring>
 #include <functional>
-#include <mutex>
-#include <thread>
 
+#include "app/DragShadow.h"
+#include "app/FigureJobs.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
 #include "app/MainFrame.h"
 #include "data/NameText.h"
-#include "graph/AppOptions.h"
-#include "graph/ScreenInput.h"
 #include "graph/ViewCommands.h"
 
 namespace kurvex {
 
 namespace {
 
-// Where rows start, the space after them and inside each cell, as the measure
-// window has them.
-constexpr int kTop = 8;
+// The space around the controls and the tables, as the measure window keeps it.
 constexpr int kStep = 5;
 constexpr int kInset = 10;
-constexpr int kMaxLabelWidth = 220;
-// Room for the rounding between measured and drawn text, so nothing fitting is cut.
-constexpr int kSlack = 2;
-const QColor kRuleColour(200, 200, 200);
 // Changes that come within this pause are computed once.
 constexpr int kPauseMs = 40;
 // The measure window's width and the gap kept from it and the frame's bottom.
@@ -54,18 +42,6 @@ CFigureWindow* instances[3] = {nullptr, nullptr, nullptr};
 
 QString ToQString(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QColor ToQColor(Rgb c) {
-    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
-}
-
-QFont ViewFont() {
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(14);
-    f.setWeight(QFont::Normal);
-    f.setStyleHint(QFont::SansSerif);
-    return f;
 }
 
 const char* KindTitle(FigureKind kind) {
@@ -121,235 +97,13 @@ void FillCurveChoice(QComboBox* box, const QString& first,
 
 }  // namespace
 
-// Runs one computation at a time on a thread of its own; a job posted while
-// another runs waits, and a newer one replaces it. Results reach `done` on
-// the interface thread.
-class FigureJobs {
-public:
-    using Job = std::function<FigureResult()>;
-    FigureJobs(QObject* context, std::function<void(FigureResult)> done)
-        : context_(context), done_(std::move(done)) {}
-    ~FigureJobs() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-            pending_ = nullptr;
-        }
-        wake_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
-    void Post(Job job) {
-        {
-            std::lock_guard lock(mutex_);
-            pending_ = std::move(job);
-        }
-        if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
-        wake_.notify_all();
-    }
-
-private:
-    void Run() {
-        for (;;) {
-            Job job;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stop_ || pending_; });
-                if (stop_) return;
-                job = std::move(pending_);
-                pending_ = nullptr;
-            }
-            auto result = std::make_shared<FigureResult>();
-            try {
-                *result = job();
-            } catch (const std::exception& e) {
-                result->table.message =
-                    std::string("The figures could not be computed: ") + e.what();
-            }
-            job = nullptr;  // the snapshot goes here, not on the interface thread
-            QMetaObject::invokeMethod(
-                context_, [done = done_, result] { done(std::move(*result)); },
-                Qt::QueuedConnection);
-        }
-    }
-
-    QObject* context_;
-    std::function<void(FigureResult)> done_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    Job pending_;
-    bool stop_ = false;
-    std::thread thread_;
-};
-
-// Follows the drags on the screens of a view with a drag of its own fed the
-// same mouse events, so that the tables show the X range a screen shows
-// before the drag is released (a screen shows a working copy until then).
-class DragShadow : public QObject {
-public:
-    using QObject::QObject;
-    // Called with the X range shown while a drag moves it, and with none when
-    // the drag ends.
-    std::function<void(std::optional<AxisRange>)> changed;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* screen = qobject_cast<CGraphWnd*>(watched);
-        if (!screen) return false;
-        switch (event->type()) {
-            case QEvent::MouseButtonPress: {
-                const auto* e = static_cast<QMouseEvent*>(event);
-                End();
-                press_ = e->position().toPoint();
-                button_ = e->button();
-                break;
-            }
-            case QEvent::MouseMove:
-                Follow(*screen, static_cast<QMouseEvent*>(event)->position().toPoint());
-                break;
-            case QEvent::MouseButtonRelease:
-            case QEvent::Hide:
-                End();
-                break;
-            default:
-                break;
-        }
-        return false;
-    }
-
-private:
-    void Follow(CGraphWnd& screen, QPoint p) {
-        if (!screen.DragInProgress()) {
-            End();
-            return;
-        }
-        if (!drag_.Active()) {
-            const DragKind kind = KindOf(screen);
-            if (kind == DragKind::None ||
-                !drag_.Begin(screen.Record(), kind, Point{press_.x(), press_.y()}))
-                return;
-        }
-        if (drag_.Move(Point{p.x(), p.y()}) && drag_.Working() && changed)
-            changed(drag_.Working()->XRange());
-    }
-    // The drags that show a working copy; the zoom box changes nothing until released.
-    DragKind KindOf(const CGraphWnd& screen) const {
-        if (button_ == Qt::RightButton)
-            return Options().rightMouseAction == kRightMousePan ? DragKind::Pan : DragKind::None;
-        if (button_ != Qt::LeftButton) return DragKind::None;
-        switch (screen.CurrentMode()) {
-            case kModePan:
-                return DragKind::Pan;
-            case kModeZoomPoint:
-                return DragKind::ZoomPoint;
-            case kModeZoomAxisEnd:
-                return DragKind::ZoomAxisEnd;
-            default:
-                return DragKind::None;
-        }
-    }
-    void End() {
-        if (!drag_.Active()) return;
-        drag_.Cancel();
-        if (changed) changed(std::nullopt);
-    }
-
-    ScreenDrag drag_;
-    QPoint press_;
-    Qt::MouseButton button_ = Qt::NoButton;
-};
-
-CFigureView::CFigureView(QWidget* parent) : QWidget(parent) {
-    setFont(ViewFont());
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void CFigureView::SetTable(FigureTable table) {
-    table_ = std::move(table);
-    setAccessibleDescription(ToQString(FigureRowsText(table_)));
-    const QSize size = sizeHint();
-    setMinimumSize(size);
-    updateGeometry();
-    update();
-}
-
-std::vector<int> CFigureView::ColumnWidths() const {
-    const QFontMetrics fm(font());
-    std::vector<int> widths;
-    for (const std::string& c : table_.columns)
-        widths.push_back(fm.horizontalAdvance(ToQString(c)) + 2 * kInset + kSlack);
-    for (const FigureRow& r : table_.rows) {
-        for (std::size_t c = 0; c <= r.values.size(); ++c) {
-            const QString text = ToQString(c == 0 ? r.label : ShownFigureText(r.values[c - 1]));
-            const int w = fm.horizontalAdvance(text) + 2 * kInset + kSlack;
-            if (c >= widths.size()) widths.resize(c + 1, 2 * kInset);
-            widths[c] = std::max(widths[c], w);
-        }
-    }
-    if (!widths.empty()) widths[0] = std::min(widths[0], kMaxLabelWidth);
-    return widths;
-}
-
-QSize CFigureView::sizeHint() const {
-    if (table_.columns.empty() && table_.rows.empty()) return QSize(0, 0);
-    const std::vector<int> widths = ColumnWidths();
-    int w = 0;
-    for (int c : widths) w += c;
-    const int rowHeight = QFontMetrics(font()).height() + kStep;
-    const int rows = static_cast<int>(table_.rows.size()) + 1;
-    return QSize(w + 1, kTop + rows * rowHeight + kStep);
-}
-
-void CFigureView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
-    if (table_.columns.empty() && table_.rows.empty()) return;
-    painter.setFont(font());
-    const QFontMetrics fm(font());
-    const std::vector<int> widths = ColumnWidths();
-    const int h = fm.height();
-    // Labels to the left, figures to the right of their columns.
-    const auto drawRow = [&](int y, const QStringList& cells, const QColor& colour) {
-        painter.setPen(colour);
-        int x = 0;
-        for (int c = 0; c < cells.size() && c < static_cast<int>(widths.size()); ++c) {
-            const int w = widths[static_cast<size_t>(c)];
-            const QRect box(x + kInset, y, w - 2 * kInset, h);
-            const QString text =
-                c == 0 ? fm.elidedText(cells[c], Qt::ElideRight, box.width()) : cells[c];
-            painter.drawText(
-                box, (c == 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignTop | Qt::TextSingleLine,
-                text);
-            x += w;
-        }
-    };
-    int y = kTop;
-    QStringList header;
-    for (const std::string& c : table_.columns) header << ToQString(c);
-    drawRow(y, header, Qt::black);
-    y += h + kStep;
-    const int ruleY = y - kStep / 2 - 1;
-    for (const FigureRow& r : table_.rows) {
-        QStringList cells{ToQString(r.label)};
-        for (const auto& v : r.values) cells << ToQString(ShownFigureText(v));
-        drawRow(y, cells, ToQColor(r.colour));
-        y += h + kStep;
-    }
-    painter.setPen(QPen(kRuleColour, 1));
-    int x = 0;
-    for (std::size_t c = 0; c + 1 < widths.size(); ++c) {
-        x += widths[c];
-        painter.drawLine(x, kTop, x, y);
-    }
-    painter.drawLine(kInset, ruleY, x + widths.back() - kInset, ruleY);
-}
-
 CFigureWindow::CFigureWindow(FigureKind kind, CMainFrame* frame)
     : QWidget(frame, Qt::Tool), kind_(kind), frame_(frame) {
     const QString title = QString::fromLatin1(KindTitle(kind));
     setWindowTitle(title);
     setAccessibleName(title);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(ViewFont());
+    setFont(FigureFont());
 
     auto* bar = new QWidget(this);
     BuildControls(bar);

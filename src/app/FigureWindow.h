@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis/FigureRequest.h"
+#include "app/FigureView.h"
 
 class QComboBox;
 class QLabel;
@@ -20,27 +21,6 @@ class CMainFrame;
 class COhmixGraphView;
 class DragShadow;
 class FigureJobs;
-
-// A table of figures drawn as the measure window draws its rows: on white,
-// the labels first and one column per figure, each row in its curve's colour.
-class CFigureView : public QWidget {
-public:
-    explicit CFigureView(QWidget* parent = nullptr);
-
-    // Shows `table` from now on; its rows become the accessible description.
-    void SetTable(FigureTable table);
-    const FigureTable& Table() const { return table_; }
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    // The column widths the texts need; the label column is capped.
-    std::vector<int> ColumnWidths() const;
-
-    FigureTable table_;
-};
 
 // One floating tool window of the measurements (Cycles, Edges or Harmonics):
 // the table of the graph view the main frame shows, kept up to date as that
