@@ -15,7 +15,6 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "app/DragShadow.h"
 #include "app/FigureJobs.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
@@ -155,11 +154,6 @@ CFigureWindow::CFigureWindow(FigureKind kind, CMainFrame* frame)
     connect(&pause_, &QTimer::timeout, this, &CFigureWindow::Compute);
     jobs_ =
         std::make_unique<FigureJobs>(this, [this](FigureResult r) { ShowResult(std::move(r)); });
-    shadow_ = new DragShadow(this);
-    shadow_->changed = [this](std::optional<AxisRange> range) {
-        dragRange_ = range;
-        Schedule();
-    };
     if (frame) {
         // The window follows the graph window the frame shows; a table window
         // in front leaves it with the one before.
@@ -255,7 +249,7 @@ CFigureWindow* CFigureWindow::Open(FigureKind kind, CMainFrame* frame, COhmixGra
 void CFigureWindow::Follow(COhmixGraphView* view) {
     if (view == view_) return;
     if (view_) {
-        for (int i = 0; i < view_->ScreenCount(); ++i) view_->Screen(i)->removeEventFilter(shadow_);
+        for (int i = 0; i < view_->ScreenCount(); ++i) view_->Screen(i)->disconnect(this);
     }
     disconnect(viewChanged_);
     disconnect(viewSelection_);
@@ -279,8 +273,19 @@ void CFigureWindow::Follow(COhmixGraphView* view) {
 
 void CFigureWindow::WatchScreens() {
     if (!view_) return;
-    // Installing again moves the filter to the front; it is never doubled.
-    for (int i = 0; i < view_->ScreenCount(); ++i) view_->Screen(i)->installEventFilter(shadow_);
+    // A unique connection is never doubled when the screens are watched again.
+    for (int i = 0; i < view_->ScreenCount(); ++i) {
+        connect(view_->Screen(i), &CGraphWnd::dragXRange, this, &CFigureWindow::FollowDrag,
+                Qt::UniqueConnection);
+    }
+}
+
+void CFigureWindow::FollowDrag(int, bool active, AxisRange range) {
+    if (active)
+        dragRange_ = range;
+    else
+        dragRange_.reset();
+    Schedule();
 }
 
 void CFigureWindow::Schedule() {

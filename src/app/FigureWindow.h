@@ -19,7 +19,6 @@ namespace kurvex {
 
 class CMainFrame;
 class COhmixGraphView;
-class DragShadow;
 class FigureJobs;
 
 // One floating tool window of the measurements (Cycles, Edges or Harmonics):
@@ -64,6 +63,8 @@ private:
     void ShowResult(FigureResult result);
     void Copy();
     void WatchScreens();
+    // The X range a screen shows while it is dragged (none once the drag ends).
+    void FollowDrag(int screen, bool active, AxisRange range);
 
     FigureKind kind_;
     QPointer<CMainFrame> frame_;
@@ -87,7 +88,6 @@ private:
 
     QTimer pause_;
     std::unique_ptr<FigureJobs> jobs_;
-    DragShadow* shadow_ = nullptr;
     std::optional<AxisRange> dragRange_;  // the X range a screen shows while dragged
     // What the last computation was asked: equal again, it is not repeated.
     bool computed_ = false;
