@@ -48,6 +48,23 @@ const char* NonFiniteMarker(double v) {
 
 }  // namespace
 
+void AppendDelimitedSample(std::string& out, double value, std::uint8_t flag) {
+    switch (flag) {
+        case kPointValid:
+            if (const char* marker = NonFiniteMarker(value))
+                out += marker;
+            else
+                AppendExactNumber(out, value);
+            break;
+        case kPointMissing:
+            out += "MISSING";
+            break;
+        default:
+            out += "NAN";
+            break;
+    }
+}
+
 std::string ColumnName(const CResultVariable* v, size_t index) {
     std::string name = v && v->HasName() ? v->Name() : Format("Graph(%i)", static_cast<int>(index));
     // A line end inside a name would end the header line early.
@@ -135,20 +152,7 @@ bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& 
         for (size_t i = 0; i < vars.size(); ++i) {
             if (i > 0) line += separator;
             const CResultVariable* v = vars[i];
-            switch (v->Flags()[r]) {
-                case kPointValid:
-                    if (const char* marker = NonFiniteMarker(v->Values()[r]))
-                        line += marker;
-                    else
-                        AppendExactNumber(line, v->Values()[r]);
-                    break;
-                case kPointMissing:
-                    line += "MISSING";
-                    break;
-                default:
-                    line += "NAN";
-                    break;
-            }
+            AppendDelimitedSample(line, v->Values()[r], v->Flags()[r]);
         }
         line += lineEnd;
         Put(file, line);

@@ -21,6 +21,10 @@ enum ExportMode : int {
 // one token. Other bytes are written as they are.
 std::string ColumnName(const CResultVariable* v, size_t index);
 
+// Appends one sample as the delimited forms write it: the shortest exact number, the
+// reader's markers for a valid sample that is not finite, "MISSING" or "NAN".
+void AppendDelimitedSample(std::string& out, double value, std::uint8_t flag);
+
 // Fixed-width text that the text reader reads back: 18-character columns,
 // ten significant digits. Rows 0 .. count-1 of every variable. False when the
 // stream reports a write error.

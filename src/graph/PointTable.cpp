@@ -183,23 +183,7 @@ bool WritePointsDelimited(std::FILE* file, const std::vector<PointColumn>& colum
         for (std::size_t c = 0; c < cols.size(); ++c) {
             if (c > 0) line += separator;
             if (i >= cols[c].count) continue;
-            const double v = cols[c].values->Values()[i];
-            switch (cols[c].values->Flags()[i]) {
-                case kPointValid:
-                    if (std::isnan(v))
-                        line += "NAN";
-                    else if (std::isinf(v))
-                        line += v > 0 ? "#INF" : "-#INF";
-                    else
-                        AppendExactNumber(line, v);
-                    break;
-                case kPointMissing:
-                    line += "MISSING";
-                    break;
-                default:
-                    line += "NAN";
-                    break;
-            }
+            AppendDelimitedSample(line, cols[c].values->Values()[i], cols[c].values->Flags()[i]);
         }
         line += "\r\n";
         if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) return false;
