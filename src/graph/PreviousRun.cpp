@@ -1,5 +1,7 @@
 #include "graph/PreviousRun.h"
 
+#include <algorithm>
+
 #include "graph/Canvas.h"
 #include "graph/GraphCurve.h"
 
@@ -10,6 +12,50 @@ Rgb FadedColour(Rgb colour, Rgb background) {
     return MakeColour(half(RedOf(colour), RedOf(background)),
                       half(GreenOf(colour), GreenOf(background)),
                       half(BlueOf(colour), BlueOf(background)));
+}
+
+RefPtr<CResultVariable> ValuesAt(const CResultVariable& x, std::int32_t count,
+                                 const CResultVariable& px, const CResultVariable& py,
+                                 std::int32_t pcount) {
+    count = std::clamp(count, 0, x.Capacity());
+    pcount = std::clamp(pcount, 0, std::min(px.Capacity(), py.Capacity()));
+    RefPtr<CResultVariable> out(CResultVariable::Create(std::max(count, 1)));
+    if (!out) return out;
+    double* v = out->Values();
+    std::uint8_t* f = out->Flags();
+    const double* pxv = px.Values();
+    const double* pyv = py.Values();
+    const std::uint8_t* pxf = px.Flags();
+    const std::uint8_t* pyf = py.Flags();
+    const bool sorted =
+        std::is_sorted(pxv, pxv + pcount) &&
+        std::all_of(pxf, pxf + pcount, [](std::uint8_t b) { return b == kPointValid; });
+    for (std::int32_t r = 0; r < count; ++r) {
+        f[r] = kPointMissing;
+        if (!sorted) {
+            if (r < pcount && pxf[r] == kPointValid) {
+                v[r] = pyv[r];
+                f[r] = pyf[r];
+            }
+            continue;
+        }
+        const double at = x.Values()[r];
+        if (x.Flags()[r] != kPointValid || pcount < 1 || !(at >= pxv[0]) ||
+            !(at <= pxv[pcount - 1]))
+            continue;
+        const std::int32_t j =
+            static_cast<std::int32_t>(std::lower_bound(pxv, pxv + pcount, at) - pxv);
+        if (pxv[j] == at) {
+            v[r] = pyv[j];
+            f[r] = pyf[j];
+            continue;
+        }
+        if (pyf[j - 1] != kPointValid || pyf[j] != kPointValid) continue;
+        const double t = (at - pxv[j - 1]) / (pxv[j] - pxv[j - 1]);
+        v[r] = pyv[j - 1] + t * (pyv[j] - pyv[j - 1]);
+        f[r] = kPointValid;
+    }
+    return out;
 }
 
 PreviousRun::PreviousRun(const CResultDataRef& data) : data_(data) {}

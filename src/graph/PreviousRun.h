@@ -18,6 +18,14 @@ class CGraphCurve;
 // screen's background.
 Rgb FadedColour(Rgb colour, Rgb background);
 
+// The samples (px, py; the first `pcount`) of a previous run at each of the
+// first `count` X values of `x`, interpolated linearly: where X lies beyond
+// the previous X, or between samples not both valid, the point is missing.
+// An unsorted previous X is taken row by row instead. Null when out of memory.
+RefPtr<CResultVariable> ValuesAt(const CResultVariable& x, std::int32_t count,
+                                 const CResultVariable& px, const CResultVariable& py,
+                                 std::int32_t pcount);
+
 // The run before the last reload as one screen shows it: a shadow of the
 // screen's model over the previous data set, whose curves are the screen's
 // curves found again there by name (formulas computed on it), with the
