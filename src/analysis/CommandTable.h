@@ -79,6 +79,9 @@ enum CommandId : int {
     kCmdPreviousPane = 57681,
     kCmdStandardToolbar = 59392,
     kCmdStatusBar = 59393,
+    // Following the simulator's runs.
+    kCmdAutoReload = 33000,
+    kCmdShowPreviousRun = 33001,
 };
 
 // How many recent files the File menu lists.
@@ -110,6 +113,8 @@ enum class CommandRule {
     DeleteScreen,      // an active screen and at least two
     AddScreen,         // the document has data
     ChildWindows,      // any document window is open
+    AutoReload,        // checked while documents follow their files
+    PreviousRun,       // checked while the view shows the previous run
 };
 
 // One command: where it appears, what it says and when it can run.
@@ -177,6 +182,8 @@ struct CommandContext {
     bool standardBarShown = true;
     bool measureBarShown = true;
     bool statusBarShown = true;
+    bool autoReload = false;        // documents follow their files
+    bool previousRunShown = false;  // the active view shows the previous run
     // Whether the program can carry the command out; commands whose code is
     // not there stay disabled rather than do nothing. Null: all can.
     std::function<bool(int id)> handled;

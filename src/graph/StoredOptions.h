@@ -44,6 +44,9 @@ void SaveTextDefaults(OptionStore& store, const CGraphText& text);
 // Writes the right-mouse action (at once when it changes).
 void SaveRightMouseAction(OptionStore& store, const AppOptions& options);
 
+// Writes whether documents follow their files (at once when it changes).
+void SaveAutoReload(OptionStore& store, const AppOptions& options);
+
 // The recent files, newest first, at most `count`; empty entries dropped.
 std::vector<std::string> LoadRecentFiles(const OptionStore& store, int count);
 // Writes the list as "File1" ... and removes the keys beyond it.
