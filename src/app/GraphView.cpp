@@ -14,6 +14,7 @@
 #include "analysis/Averages.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
+#include "analysis/PreviousSpectra.h"
 #include "analysis/ViewFiles.h"
 #include "app/ClipboardPicture.h"
 #include "app/FftRun.h"
@@ -33,6 +34,7 @@
 #include "graph/DisplaySettingsFile.h"
 #include "graph/Export.h"
 #include "graph/MouseMode.h"
+#include "graph/PreviousRun.h"
 #include "graph/Reload.h"
 #include "graph/Renderer.h"
 #include "graph/StoredOptions.h"
@@ -160,6 +162,7 @@ void COhmixGraphView::resizeEvent(QResizeEvent*) {
 }
 
 void COhmixGraphView::RedrawAll() {
+    SyncPreviousRun();
     for (CGraphWnd* s : screens_) {
         s->UpdateScrollBars();
         s->Redraw();
@@ -246,6 +249,7 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdRightMenu:
         case kCmdNextPane:
         case kCmdPreviousPane:
+        case kCmdShowPreviousRun:
             return true;
         default:
             return false;
@@ -386,14 +390,73 @@ void COhmixGraphView::Execute(int id) {
         case kCmdPreviousPane:
             NextPane(-1);
             break;
+        case kCmdShowPreviousRun:
+            SetShowPreviousRun(!showPrevious_);
+            break;
         default:
             break;
     }
+    // Whatever changed what the screens show, the previous run shows it too.
+    PreparePreviousSpectra();
     emit stateChanged();
+}
+
+void COhmixGraphView::SetShowPreviousRun(bool on) {
+    showPrevious_ = on;
+    if (on && !document_->Core().Previous())
+        emit statusMessage(QStringLiteral("The previous run appears with the next reload."));
+    RedrawAll();
+    PreparePreviousSpectra();
+    RefreshMeasureWindow();
+}
+
+void COhmixGraphView::SyncPreviousRun() {
+    const CResultDataRef* previous = showPrevious_ ? document_->Core().Previous() : nullptr;
+    for (CGraphWnd* s : screens_) {
+        CGraphCurve& r = s->Record();
+        if (!previous) {
+            r.ShowPreviousRun(nullptr);
+            continue;
+        }
+        const PreviousRun* run = r.PreviousRunShown();
+        if (!run || run->Data().Get() != previous->Get())
+            r.ShowPreviousRun(std::make_shared<PreviousRun>(*previous));
+    }
+}
+
+void COhmixGraphView::PreparePreviousSpectra() {
+    if (!showPrevious_ || fftRun_ || preparingSpectra_) return;
+    preparingSpectra_ = true;
+    bool computed = false;
+    for (CGraphWnd* s : std::vector<CGraphWnd*>(screens_)) {
+        CGraphCurve& r = s->Record();
+        if (closeWhenIdle_ || !PreviousSpectraWanted(r)) continue;
+        FftRun run(this, {&r});
+        fftRun_ = &run;
+        ComputePreviousSpectra(r, run.Session());
+        fftRun_ = nullptr;
+        computed = true;
+    }
+    preparingSpectra_ = false;
+    if (closeWhenIdle_) {
+        CloseWindow();
+        return;
+    }
+    if (computed) RedrawAll();
+}
+
+void COhmixGraphView::RefreshMeasureWindow() {
+    CMsuFrame* m = CMsuFrame::Instance();
+    if (!m) return;
+    const MeasureWindowState& state = m->State();
+    const std::vector<CGraphCurve*> records = Records();
+    if (state.resultMode || state.screens.empty() || state.screens != records) return;
+    m->CursorUpdate(records, state.cursor1X, state.cursor2X, state.movedCursor);
 }
 
 void COhmixGraphView::FillContext(CommandContext& c) const {
     c.viewActive = true;
+    c.previousRunShown = showPrevious_;
     c.screens = Records();
     c.activeScreen = active_;
     c.documentHasData = document_->HasData();
@@ -433,6 +496,7 @@ void COhmixGraphView::OnScreenNotify(int code, int screen, qint64 first, qint64 
         case ScreenNotify::DoubleClicked:
             SetActiveScreen(screen);
             EditCurves(screen);
+            PreparePreviousSpectra();
             break;
         case ScreenNotify::RightPressed:
             SetActiveScreen(screen);
@@ -807,9 +871,21 @@ void COhmixGraphView::ReloadData() {
 bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
     const RebindResult r = RebindView(Records(), fresh);
     if (r.closeView) return false;
-    if (invalidPoints) *invalidPoints = r.invalidPoints;
+    bool invalid = r.invalidPoints;
+    // Spectra shown are of the new samples now, over the range analysed before.
+    const std::vector<CGraphCurve*> records = Records();
+    if (std::any_of(records.begin(), records.end(),
+                    [](const CGraphCurve* s) { return s->FreqDisplay() != 0; })) {
+        FftRun run(this, records);
+        fftRun_ = &run;
+        invalid = RefreshSpectra(records, run.Session()) || invalid;
+        fftRun_ = nullptr;
+    }
+    if (invalidPoints) *invalidPoints = invalid;
     if (active_ >= ScreenCount()) SetActiveScreen(ScreenCount() - 1);
     RedrawAll();
+    PreparePreviousSpectra();
+    RefreshMeasureWindow();
     ReportSelection(FirstSelectionParam(ConstRecords()));
     return true;
 }
