@@ -62,7 +62,8 @@ void AddPreviousRow(std::vector<MeasureRow>& rows, PreviousRun& run, std::int32_
         row.value = Format(*before);
         if (current) {
             char change[64];
-            std::snprintf(change, sizeof change, " (%+g)", *current - *before);
+            // Three digits tell how much it changed, and fit the narrow window.
+            std::snprintf(change, sizeof change, " (%+.3g)", *current - *before);
             row.value += change;
         }
     }

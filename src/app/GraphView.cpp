@@ -896,6 +896,8 @@ void COhmixGraphView::RescaleAfterRequest(bool redrawX) {
     else
         FitYToVisibleX(Records());
     RedrawAll();
+    // Both runs in view, so that they can be compared.
+    if (showPrevious_ && FitYToPreviousRun(Records())) RedrawAll();
 }
 
 bool COhmixGraphView::TakeMergedData(const CResultDataRef& merged) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "graph/AxisScale.h"
 #include "graph/Canvas.h"
 #include "graph/GraphCurve.h"
 
@@ -56,6 +57,30 @@ RefPtr<CResultVariable> ValuesAt(const CResultVariable& x, std::int32_t count,
         f[r] = kPointValid;
     }
     return out;
+}
+
+bool FitYToPreviousRun(const std::vector<CGraphCurve*>& screens) {
+    bool changed = false;
+    for (CGraphCurve* s : screens) {
+        PreviousRun* run = s ? s->PreviousRunShown() : nullptr;
+        CGraphCurve* shadow = run ? run->Follow(*s) : nullptr;
+        if (!shadow) continue;
+        const AxisRange x = s->XRange(), y = s->YRange();
+        const std::optional<DataExtent> before = shadow->YExtentOver(x.from, x.to);
+        if (!before || (before->min >= y.from && before->max <= y.to)) continue;
+        DataExtent both = *before;
+        if (const std::optional<DataExtent> now = s->YExtentOver(x.from, x.to)) {
+            both.min = std::min(both.min, now->min);
+            both.max = std::max(both.max, now->max);
+        }
+        const double margin = (both.max - both.min) * 0.1;
+        double from = both.min - margin, to = both.max + margin;
+        const double step = s->YLog() ? 1.0 : NiceStepY(to, from);
+        RangeFlags flags;
+        flags.setIncrement = true;
+        changed |= s->SetYRange(from, to, step, flags);
+    }
+    return changed;
 }
 
 PreviousRun::PreviousRun(const CResultDataRef& data) : data_(data) {}

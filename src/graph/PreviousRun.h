@@ -26,6 +26,12 @@ RefPtr<CResultVariable> ValuesAt(const CResultVariable& x, std::int32_t count,
                                  const CResultVariable& px, const CResultVariable& py,
                                  std::int32_t pcount);
 
+// After a reload fitted the screens to the new data: widens the Y range of
+// each screen whose previous run, over the visible X, reaches beyond it, so
+// that both runs show (a tenth of margin, no undo entry of its own). True when
+// a screen changed.
+bool FitYToPreviousRun(const std::vector<CGraphCurve*>& screens);
+
 // The run before the last reload as one screen shows it: a shadow of the
 // screen's model over the previous data set, whose curves are the screen's
 // curves found again there by name (formulas computed on it), with the

@@ -207,5 +207,25 @@ TEST(PreviousRun, TheScreenLetsThePreviousRunGo) {
     EXPECT_EQ(before->RefCount(), 1);
 }
 
+TEST(PreviousRun, AFitAfterAReloadMakesRoomForThePreviousRun) {
+    const CResultDataRef now = MakeData({"Time", "V"}, {{0, 1, 2, 3, 4}, {10, 10, 10, 10, 10}});
+    // Beyond the visible X (4 .. 8) the previous run's 99 does not count.
+    const CResultDataRef before = MakeData({"Time", "V"}, {{0, 2, 4, 6, 8}, {30, 30, 30, 99, 99}});
+    TwoRuns s(now, before);
+    RangeFlags keep;
+    keep.autoIncrement = false;
+    s.model.SetYRange(0, 12, 2, keep);
+    EXPECT_TRUE(FitYToPreviousRun({&s.model}));
+    EXPECT_LE(s.model.YRange().from, 8.0);
+    EXPECT_GE(s.model.YRange().to, 32.0);
+    EXPECT_LT(s.model.YRange().to, 99.0);
+    EXPECT_TRUE(s.model.UndoStack().empty());
+    // Already in view: nothing changes; without a previous run neither.
+    EXPECT_FALSE(FitYToPreviousRun({&s.model}));
+    s.model.ShowPreviousRun(nullptr);
+    s.model.SetYRange(0, 12, 2, keep);
+    EXPECT_FALSE(FitYToPreviousRun({&s.model}));
+}
+
 }  // namespace
 }  // namespace kurvex
