@@ -29,7 +29,7 @@ if shutil.which("kst2") is None:
                    env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
 
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-cli = os.path.join(build, "src", "kurvex-cli")
+cli = os.path.join(build, "src", "cli", "kurvex-cli")
 runs = {
     "kurvex-cli render": [cli, "render", data, "-o", os.path.join(bench_dir, "kurvex.png")],
     "kst2": ["kst2", data, "-x", "1", "-y", "2", "--png", os.path.join(bench_dir, "kst.png")],

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QStyle>
 #include <algorithm>
 #include <cmath>
@@ -28,8 +29,10 @@
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/PageSetupDlg.h"
 #include "dialogs/SetXAxisDlg.h"
+#include "dialogs/TextDlg.h"
 #include "dialogs/XAxisDlg.h"
 #include "dialogs/YAxisDlg.h"
+#include "graph/AnnotationInput.h"
 #include "graph/CurveEdit.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/Export.h"
@@ -250,6 +253,10 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdNextPane:
         case kCmdPreviousPane:
         case kCmdShowPreviousRun:
+        case kCmdText:
+        case kCmdLine:
+        case kCmdDottedLine:
+        case kCmdArrow:
             return true;
         default:
             return false;
@@ -386,6 +393,18 @@ void COhmixGraphView::Execute(int id) {
             break;
         case kCmdNextPane:
             NextPane(1);
+            break;
+        case kCmdText: {
+            const QPointer<COhmixGraphView> self(this);
+            const bool accepted = RunTextCommand(this, ProgramTemplates().Text());
+            if (!self) return;  // the window closed while the dialog was open
+            if (accepted) SetMouseMode(kModeText);
+            break;
+        }
+        case kCmdLine:
+        case kCmdDottedLine:
+        case kCmdArrow:
+            StartLineTool(ProgramTemplates(), id);
             break;
         case kCmdPreviousPane:
             NextPane(-1);

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRubberBand>
 #include <QScrollBar>
 #include <QStyle>
@@ -16,6 +17,8 @@
 #include "analysis/Measure.h"
 #include "app/QPainterCanvas.h"
 #include "data/NameText.h"
+#include "dialogs/TextDlg.h"
+#include "graph/StoredOptions.h"
 #include "graph/Zoom.h"
 
 namespace kurvex {
@@ -243,6 +246,17 @@ void CGraphWnd::paintEvent(QPaintEvent*) {
     if (stale_ || buffer_.isNull() || buffer_.devicePixelRatio() != devicePixelRatioF()) Render();
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), buffer_);
+    if (!annotation_.Feedback().empty()) {
+        // The copies that follow the pointer, over the picture.
+        const CGraphCurve& m = *record_;
+        QPainterCanvas canvas(painter);
+        DrawOptions o;
+        o.recordLegend = false;
+        const AnnotationPaint paint = PaintFor(m, m.Plot(), o);
+        canvas.SetClip(&m.Plot());
+        for (const auto& copy : annotation_.Feedback()) copy->Draw(canvas, paint);
+        canvas.SetClip(nullptr);
+    }
     // The corner between the two scroll bars.
     const QRect area = DrawingArea();
     if (area.width() < width() && area.height() < height())
@@ -280,7 +294,7 @@ void CGraphWnd::UpdateScrollBars() {
 }
 
 void CGraphWnd::ScrollBarAction(bool horizontal, int action) {
-    if (settingBars_ || drag_.Active()) return;
+    if (settingBars_ || DragInProgress()) return;
     bool known = false;
     const ScrollAction a = ToScrollAction(action, !horizontal, &known);
     if (!known) return;
@@ -338,7 +352,7 @@ void CGraphWnd::SetOwnMode(std::int32_t mode) {
 }
 
 bool CGraphWnd::DragInProgress() const {
-    return drag_.Active();
+    return drag_.Active() || annotation_.Active();
 }
 
 bool CGraphWnd::StartDrag(DragKind kind, QPoint p, Qt::MouseButton button, bool aboveLowerEnds) {
@@ -363,6 +377,7 @@ void CGraphWnd::CancelDrag() {
     autoScroll_.stop();
     band_->hide();
     dragButton_ = Qt::NoButton;
+    if (annotation_.Active()) ApplyRepaint(annotation_.Cancel());
     if (!drag_.Active()) return;
     const bool drewWorking = drag_.Working() != nullptr;
     drag_.Cancel();
@@ -432,7 +447,7 @@ void CGraphWnd::mousePressEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     const Point pt = ToPoint(p);
     CGraphCurve& m = *record_;
-    if (drag_.Active()) {
+    if (DragInProgress()) {
         // A second button during a drag changes nothing.
         event->accept();
         return;
@@ -463,8 +478,17 @@ void CGraphWnd::mousePressEvent(QMouseEvent* event) {
             case kModeMeasure:
                 MeasureAt(0, p);
                 break;
+            case kModeEscape:
+                if (annotation_.PressSelect(m, pt) != AnnotationDrag::None) BeginAnnotationDrag();
+                break;
+            case kModeText:
+                ApplyRepaint(PlaceTextAt(m, ProgramTemplates().Text(), pt));
+                break;
+            case kModeLine:
+                if (annotation_.PressLine(m, ProgramTemplates().Line(), pt) != AnnotationDrag::None)
+                    BeginAnnotationDrag();
+                break;
             default:
-                // Escape, Text and Line: the annotation tools take the press here.
                 break;
         }
         return;
@@ -483,6 +507,21 @@ void CGraphWnd::mousePressEvent(QMouseEvent* event) {
 
 void CGraphWnd::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
+    if (annotation_.Active()) {
+        if (!(event->buttons() & dragButton_)) {
+            CancelDrag();
+            UpdatePointer(p);
+            return;
+        }
+        const AnnotationRepaint r = annotation_.Move(*record_, ToPoint(p));
+        if (annotation_.Kind() == AnnotationDrag::RubberBand) {
+            const Rect b = annotation_.Band();
+            band_->setGeometry(QRect(b.left, b.top, b.Width(), b.Height()));
+            band_->show();
+        }
+        ApplyRepaint(r);
+        return;
+    }
     if (drag_.Active()) {
         if (!(event->buttons() & dragButton_)) {
             // The release went elsewhere: the drag lost the mouse.
@@ -511,7 +550,11 @@ void CGraphWnd::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CGraphWnd::mouseReleaseEvent(QMouseEvent* event) {
-    if (drag_.Active() && event->button() == dragButton_) FinishDrag(event->position().toPoint());
+    if (event->button() != dragButton_) return;
+    if (annotation_.Active())
+        FinishAnnotationDrag(event->position().toPoint());
+    else if (drag_.Active())
+        FinishDrag(event->position().toPoint());
 }
 
 void CGraphWnd::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -520,18 +563,27 @@ void CGraphWnd::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     const QPoint p = event->position().toPoint();
-    const CGraphCurve& m = *record_;
+    CGraphCurve& m = *record_;
     const bool inPlot = m.Plot().Contains(p.x(), p.y());
     if (!inPlot && LegendCurveAt(m, ToPoint(p)) >= 0) {
         mousePressEvent(event);
         return;
+    }
+    if (DragInProgress()) return;
+    // A selected text under the pointer is edited; anywhere else the view
+    // offers the curves.
+    if (mode_.Current() == kModeEscape) {
+        if (CGraphText* text = SelectedTextAt(m, ToPoint(p))) {
+            EditText(*text);
+            return;
+        }
     }
     Notify(ScreenNotify::DoubleClicked, 0);
 }
 
 void CGraphWnd::wheelEvent(QWheelEvent* event) {
     event->accept();
-    if (drag_.Active()) return;
+    if (DragInProgress()) return;
     const int steps = wheel_.Add(event->angleDelta().y());
     if (steps == 0) return;
     const Point p = ToPoint(event->position().toPoint());
@@ -541,17 +593,25 @@ void CGraphWnd::wheelEvent(QWheelEvent* event) {
 }
 
 void CGraphWnd::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && drag_.Active()) {
+    if (event->key() == Qt::Key_Escape && DragInProgress()) {
         CancelDrag();
         event->accept();
         return;
+    }
+    if (event->key() == Qt::Key_Delete && !DragInProgress()) {
+        const AnnotationRepaint r = DeleteSelection(*record_, mode_.Current());
+        if (r.redraw) {
+            ApplyRepaint(r);
+            event->accept();
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
 }
 
 bool CGraphWnd::event(QEvent* event) {
     // Esc belongs to the drag, before any shortcut of the program.
-    if (event->type() == QEvent::ShortcutOverride && drag_.Active() &&
+    if (event->type() == QEvent::ShortcutOverride && DragInProgress() &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         event->accept();
         return true;
@@ -575,6 +635,59 @@ void CGraphWnd::hideEvent(QHideEvent* event) {
 void CGraphWnd::UpdatePointer(QPoint p) {
     const PointerShape shape = PointerShapeAt(*record_, mode_.Current(), ToPoint(p));
     setCursor(PointerCursor(shape, devicePixelRatioF()));
+}
+
+void CGraphWnd::BeginAnnotationDrag() {
+    dragButton_ = Qt::LeftButton;
+    setFocus(Qt::MouseFocusReason);
+}
+
+void CGraphWnd::FinishAnnotationDrag(QPoint p) {
+    band_->hide();
+    dragButton_ = Qt::NoButton;
+    ApplyRepaint(annotation_.Release(*record_, ToPoint(p)));
+}
+
+void CGraphWnd::EditText(CGraphText& text) {
+    CGraphText copy(text);
+    const QPointer<CGraphWnd> self(this);
+    const bool accepted = RunTextDialog(this, copy);
+    // While the dialog was open the screen may have closed, or its model
+    // been replaced.
+    if (!self || !accepted) return;
+    for (const auto& a : record_->Annotations())
+        if (a.get() == &text) {
+            ApplyRepaint(ApplyTextEdit(text, copy));
+            return;
+        }
+}
+
+QRect CGraphWnd::ToQRect(const Rect& r) const {
+    // Annotations far off the plot have pixel boxes beyond what QRect holds.
+    const QRect area = DrawingArea();
+    const int left = std::max(r.left, area.left()), top = std::max(r.top, area.top());
+    const int right = std::min(r.right, area.right() + 1);
+    const int bottom = std::min(r.bottom, area.bottom() + 1);
+    if (r.Empty() || left >= right || top >= bottom) return {};
+    return QRect(left, top, right - left, bottom - top);
+}
+
+void CGraphWnd::ApplyRepaint(const AnnotationRepaint& r) {
+    QRect area = ToQRect(r.area);
+    if (r.redraw) {
+        // The picture is drawn at once: only the draw tells where the
+        // selection's marks now are.
+        Render();
+        if (r.selectionAfter) area |= ToQRect(AreaOf(record_->AnnotationSelection(), 4));
+    }
+    if (!area.isEmpty()) update(area);
+    if (r.backToEscape) {
+        if (mode_.useShared)
+            SetMouseMode(kModeEscape);
+        else
+            mode_.own = kModeEscape;
+        UpdatePointer(mapFromGlobal(QCursor::pos()));
+    }
 }
 
 }  // namespace kurvex

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "graph/AnnotationInput.h"
 #include "graph/GraphCurve.h"
 #include "graph/MouseMode.h"
 #include "graph/Renderer.h"
@@ -114,6 +115,14 @@ private:
     void SelectCurve(std::int32_t curve);
     void ScrollBarAction(bool horizontal, int action);
     void UpdatePointer(QPoint p);
+    void BeginAnnotationDrag();
+    void FinishAnnotationDrag(QPoint p);
+    void EditText(CGraphText& text);
+    // Shows what an annotation step changed: draws the picture again when the
+    // model changed, then repaints only the areas it names.
+    void ApplyRepaint(const AnnotationRepaint& r);
+    // The part of `r` inside the drawing area, as Qt counts pixels.
+    QRect ToQRect(const Rect& r) const;
 
     std::unique_ptr<CGraphCurve> record_;
     int index_ = 0;
@@ -132,6 +141,7 @@ private:
     QRubberBand* band_ = nullptr;
     QTimer autoScroll_;
     WheelAccumulator wheel_;
+    AnnotationInput annotation_;
 };
 
 }  // namespace kurvex

@@ -226,17 +226,22 @@ void CKurvexApp::AddRecentFile(const QString& path) {
 
 void CKurvexApp::ServeRequests(RequestServer& server) {
     connect(&server, &RequestServer::request, this, [this](const QString& text, bool* accepted) {
-        QString refusal;
-        *accepted = HandleRequest(text, &refusal);
-        if (!*accepted && frame_)
+        // The sender hears at once whether the request is taken; the work (which may open a
+        // dialog) runs on the next turn of the event loop.
+        QString refusal, name;
+        *accepted = AcceptRequest(text, &name, &refusal);
+        if (*accepted) {
+            QTimer::singleShot(0, this, [this, name] { CarryOutRequest(name); });
+        } else if (frame_) {
             frame_->ShowStatus(QStringLiteral("Request refused: %1").arg(refusal));
+        }
     });
     connect(&server, &RequestServer::refused, this, [this](const QString& reason) {
         if (frame_) frame_->ShowStatus(QStringLiteral("Request refused: %1").arg(reason));
     });
 }
 
-bool CKurvexApp::HandleRequest(const QString& text, QString* refusal) {
+bool CKurvexApp::AcceptRequest(const QString& text, QString* name, QString* refusal) const {
     const auto refuse = [refusal](const QString& why) {
         if (refusal) *refusal = why;
         return false;
@@ -246,18 +251,22 @@ bool CKurvexApp::HandleRequest(const QString& text, QString* refusal) {
         return refuse(QString::fromStdString(why));
     const std::vector<std::string> names = ExpandFileNamePattern(bytes);
     if (names.empty()) return refuse(QStringLiteral("the request names no file"));
-    const QString name = QString::fromStdString(names.front());
-    CGraphDocument* open = FindDocument(name);
-    if (!open && !QFileInfo(name).isFile())
-        return refuse(QStringLiteral("there is no file %1").arg(name));
+    *name = QString::fromStdString(names.front());
+    if (!FindDocument(*name) && !QFileInfo(*name).isFile())
+        return refuse(QStringLiteral("there is no file %1").arg(*name));
     if (!frame_) return refuse(QStringLiteral("the viewer is not ready"));
+    return true;
+}
+
+bool CKurvexApp::CarryOutRequest(const QString& name, QString* refusal) {
     if (BusyScope::Busy()) {
         // Long work is under way; the request runs as soon as it has ended.
-        queuedRequests_ << text;
+        queuedRequests_ << name;
         if (queuedRequests_.size() == 1)
             QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
         return true;
     }
+    CGraphDocument* open = FindDocument(name);
     if (frame_->isMinimized())
         frame_->showNormal();
     else
@@ -267,6 +276,7 @@ bool CKurvexApp::HandleRequest(const QString& text, QString* refusal) {
     frame_->update();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     bool done = false;
+    QString why;
     if (open) {
         COhmixGraphView* first = open->Views().front();
         if (QMdiSubWindow* w = first->Window()) {
@@ -278,17 +288,26 @@ bool CKurvexApp::HandleRequest(const QString& text, QString* refusal) {
         if (done) {
             for (COhmixGraphView* v : open->Views())
                 v->RescaleAfterRequest(Options().redrawXOnReload != 0);
-        } else if (refusal) {
-            *refusal = outcome == CGraphDocument::ReloadOutcome::Skipped
-                           ? QStringLiteral("a Properties dialog of %1 is open").arg(name)
-                           : QStringLiteral("%1 could not be read again").arg(name);
+        } else {
+            why = outcome == CGraphDocument::ReloadOutcome::Skipped
+                      ? QStringLiteral("a Properties dialog of %1 is open").arg(name)
+                      : QStringLiteral("%1 could not be read again").arg(name);
         }
     } else {
         done = OpenFile(name) != nullptr;
-        if (!done && refusal) *refusal = QStringLiteral("%1 could not be opened").arg(name);
+        if (!done) why = QStringLiteral("%1 could not be opened").arg(name);
     }
     QApplication::restoreOverrideCursor();
+    if (!done) {
+        if (refusal) *refusal = why;
+        if (frame_) frame_->ShowStatus(QStringLiteral("Request not carried out: %1").arg(why));
+    }
     return done;
+}
+
+bool CKurvexApp::HandleRequest(const QString& text, QString* refusal) {
+    QString name;
+    return AcceptRequest(text, &name, refusal) && CarryOutRequest(name, refusal);
 }
 
 void CKurvexApp::RunQueuedRequests() {
@@ -296,13 +315,9 @@ void CKurvexApp::RunQueuedRequests() {
         QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
         return;
     }
-    const QStringList requests = queuedRequests_;
+    const QStringList names = queuedRequests_;
     queuedRequests_.clear();
-    for (const QString& r : requests) {
-        QString refusal;
-        if (!HandleRequest(r, &refusal) && frame_)
-            frame_->ShowStatus(QStringLiteral("Request refused: %1").arg(refusal));
-    }
+    for (const QString& name : names) CarryOutRequest(name);
 }
 
 void CKurvexApp::OpenHelp() {

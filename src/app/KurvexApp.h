@@ -51,8 +51,13 @@ public:
 
     // Answers the requests `server` receives (it must outlive this object).
     void ServeRequests(RequestServer& server);
-    // Handles one open or reload request; false when it is refused, with
-    // the reason in *refusal.
+    // Whether an open or reload request can be taken: the first name it asks for in *name,
+    // else false with the reason in *refusal.
+    bool AcceptRequest(const QString& text, QString* name, QString* refusal) const;
+    // Reloads the open document of `name` or opens it; false (with the reason in *refusal
+    // and on the status bar) when that failed.
+    bool CarryOutRequest(const QString& name, QString* refusal = nullptr);
+    // Accepts and carries out one request at once; false when it was refused or failed.
     bool HandleRequest(const QString& text, QString* refusal = nullptr);
 
     // The help file "&Index..." and F1 open; empty when there is none.
@@ -77,7 +82,7 @@ private:
     std::vector<CGraphDocument*> documents_;
     QStringList recentFiles_;
     QString helpPath_;
-    QStringList queuedRequests_;  // arrived while long work ran
+    QStringList queuedRequests_;  // names whose requests arrived while long work ran
 };
 
 }  // namespace kurvex

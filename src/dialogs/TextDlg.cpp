@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -180,16 +181,22 @@ void CTextDlg::accept() {
     QDialog::accept();
 }
 
+bool RunTextDialog(QWidget* parent, CGraphText& target) {
+    // On the heap: a parent that goes while the dialog is open takes it along.
+    QPointer<CTextDlg> dialog = new CTextDlg(target, parent);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    delete dialog;
+    return accepted;
+}
+
 bool RunTextCommand(QWidget* parent, CGraphText& textTemplate) {
     textTemplate.SetText(std::u16string());
-    CTextDlg dialog(textTemplate, parent);
-    return dialog.exec() == QDialog::Accepted;
+    return RunTextDialog(parent, textTemplate);
 }
 
 AnnotationRepaint EditTextAnnotation(QWidget* parent, CGraphText& text) {
     CGraphText copy(text);
-    CTextDlg dialog(copy, parent);
-    if (dialog.exec() != QDialog::Accepted) return {};
+    if (!RunTextDialog(parent, copy)) return {};
     return ApplyTextEdit(text, copy);
 }
 

@@ -63,6 +63,9 @@ private:
     QColor colour_;
 };
 
+// The dialog on `target`, modal; true on OK. Safe when `parent` goes while
+// the dialog is open (false then).
+bool RunTextDialog(QWidget* parent, CGraphText& target);
 // The Text command: the template's text is cleared and the dialog opened on
 // the template; true on OK (the caller then sets mouse mode 6).
 bool RunTextCommand(QWidget* parent, CGraphText& textTemplate);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "graph/MouseMode.h"
+
 namespace kurvex {
 
 namespace {
@@ -249,6 +251,13 @@ AnnotationRepaint DeleteSelection(CGraphCurve& model, std::int32_t mouseMode) {
     r.area = DeleteSelectedAnnotations(model);
     r.redraw = true;
     return r;
+}
+
+bool StartLineTool(AnnotationTemplates& templates, int command) {
+    if (!templates.ApplyLineCommand(command)) return false;
+    const CGraphLine& line = templates.Line();
+    SetLineTool(line.Pen().style, line.Arrow());
+    return SetMouseMode(kModeLine);
 }
 
 }  // namespace kurvex

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "graph/AnnotationTemplates.h"
 #include "graph/Annotations.h"
 
 namespace kurvex {
@@ -77,5 +78,9 @@ CGraphText* SelectedTextAt(CGraphCurve& model, Point p);
 AnnotationRepaint ApplyTextEdit(CGraphText& target, const CGraphText& edited);
 // The Delete key: in mode 0 on a screen of graph kind 0, the selection goes.
 AnnotationRepaint DeleteSelection(CGraphCurve& model, std::int32_t mouseMode);
+// A line command (solid, dotted, arrow): the line template and the program's
+// line tool take the command's style and arrow, and the mouse mode becomes 7.
+// False for any other command, or when the mode change is refused.
+bool StartLineTool(AnnotationTemplates& templates, int command);
 
 }  // namespace kurvex

@@ -240,13 +240,15 @@ bool ClipSegment(const PlotRect& plot, Point& a, Point& b) {
         if (!(a.x > left && a.x < right - 1)) return false;
         a.y = std::clamp(a.y, top + 1, bottom - 1);
         b.y = std::clamp(b.y, top + 1, bottom - 1);
-        return a.y != b.y || Inside(plot, a.x, a.y);
+        // Both ends beyond one edge clamp to one point: nothing to draw, and
+        // a thick pen would make it a dot.
+        return a.y != b.y;
     }
     if (a.y == b.y) {
         if (!(a.y > top && a.y < bottom - 1)) return false;
         a.x = std::clamp(a.x, left + 1, right - 1);
         b.x = std::clamp(b.x, left + 1, right - 1);
-        return a.x != b.x || Inside(plot, a.x, a.y);
+        return a.x != b.x;
     }
     // Moves p onto the first boundary line it lies beyond whose crossing with
     // the segment falls strictly between the two other bounds.
@@ -291,7 +293,7 @@ bool ClipSegment(const PlotRect& plot, Point& a, Point& b) {
     Point na = a, nb = b;
     if (!aIn && !moveOnto(na, b)) return false;
     if (!bIn && !moveOnto(nb, a)) return false;
-    if (!Inside(plot, na.x, na.y) || !Inside(plot, nb.x, nb.y)) return false;
+    if (!Inside(plot, na.x, na.y) || !Inside(plot, nb.x, nb.y) || na == nb) return false;
     a = na;
     b = nb;
     return true;

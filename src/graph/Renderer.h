@@ -63,7 +63,8 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
                     DrawMemory& memory);
 
 // Moves the endpoints of a segment that lie outside `plot` onto lines just
-// inside it; false when the segment is not to be drawn.
+// inside it; false when the segment is not to be drawn (it misses the plot,
+// or what is left of it is a single point).
 bool ClipSegment(const PlotRect& plot, Point& a, Point& b);
 
 // The axis title: the X variable's name, with prefix and unit in brackets.

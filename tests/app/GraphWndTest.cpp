@@ -1,16 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
+#include <QTimer>
 #include <QWheelEvent>
 #include <cmath>
 #include <map>
 #include <vector>
 
 #include "app/GraphWnd.h"
+#include "dialogs/TextDlg.h"
 #include "formula/FormulaTestSupport.h"
+#include "graph/StoredOptions.h"
 #include "graph/ViewLayout.h"
 
 namespace kurvex {
@@ -304,6 +311,202 @@ TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
     screen.Record().Curve(0).label = "I\xB5";  // Windows-1252 from an old file
     screen.Redraw();
     EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("I\u00B5"));
+}
+
+// Where a screen last painted, as one rectangle.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted |= static_cast<QPaintEvent*>(e)->rect();
+        return false;
+    }
+    QRect painted;
+};
+
+TEST_F(ScreenTest, AnnotationsLandOnThePressedPixelsWhateverTheRanges) {
+    enum State { Fitted, PastTheData, LogY, ZoomLimit };
+    for (State state : {Fitted, PastTheData, LogY, ZoomLimit}) {
+        Load();
+        CGraphCurve& m = screen.Record();
+        RangeFlags keep;
+        if (state == PastTheData) {
+            ASSERT_TRUE(m.SetXRange(150, 250, 0, keep));
+        }
+        if (state == LogY) {
+            m.SetYScale(1);  // the zero and the negative curve are gaps
+            ScaleToData(m);
+        }
+        if (state == ZoomLimit) {
+            int steps = 0;
+            while (steps < 2000 && ZoomByFactor(m, kZoomInFactor)) ++steps;
+            ASSERT_LT(steps, 2000);
+        }
+        screen.UpdateScrollBars();
+        screen.repaint();
+
+        ProgramTemplates().Text().SetTextUtf8("T");
+        ProgramTemplates().Text().SetJustification(kJustifyCenter);
+        ASSERT_TRUE(SetMouseMode(kModeText));
+        const QPoint at = PlotPoint(0.3, 0.4);
+        QTest::mouseClick(&screen, Qt::LeftButton, {}, at);
+        EXPECT_EQ(MouseMode(), kModeEscape) << state;
+
+        ASSERT_TRUE(StartLineTool(ProgramTemplates(), kCommandSolidLine));
+        const QPoint from = PlotPoint(0.6, 0.2), to = PlotPoint(0.8, 0.7);
+        QTest::mousePress(&screen, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&screen, PlotPoint(0.7, 0.5));
+        QTest::mouseMove(&screen, to);
+        QTest::mouseRelease(&screen, Qt::LeftButton, {}, to);
+        EXPECT_EQ(MouseMode(), kModeEscape) << state;
+        screen.repaint();
+
+        ASSERT_EQ(m.Annotations().size(), 2u) << state;
+        const Rect box = m.Annotations()[0]->BoundingRect();
+        ASSERT_FALSE(box.Empty()) << state;
+        EXPECT_NEAR((box.left + box.right) / 2.0, at.x(), 1.0) << state;
+        EXPECT_NEAR((box.top + box.bottom) / 2.0, at.y(), 1.0) << state;
+        const auto& line = static_cast<const CGraphLine&>(*m.Annotations()[1]);
+        // The end that followed the pointer is the first (the arrowhead's).
+        EXPECT_NEAR(line.PixelFirst().x, to.x(), 1) << state;
+        EXPECT_NEAR(line.PixelFirst().y, to.y(), 1) << state;
+        EXPECT_NEAR(line.PixelSecond().x, from.x(), 1) << state;
+        EXPECT_NEAR(line.PixelSecond().y, from.y(), 1) << state;
+        EXPECT_EQ(m.AnnotationSelection(),
+                  (std::vector<CGraphAnnotation*>{m.Annotations()[1].get()}));
+    }
+}
+
+TEST_F(ScreenTest, SelectMoveReshapeAndDeleteWithMouseAndKeys) {
+    CGraphCurve& m = screen.Record();
+    ProgramTemplates().Text().SetTextUtf8("label");
+    ASSERT_TRUE(SetMouseMode(kModeText));
+    const QPoint textAt = PlotPoint(0.25, 0.25);
+    QTest::mouseClick(&screen, Qt::LeftButton, {}, textAt);
+    ASSERT_TRUE(StartLineTool(ProgramTemplates(), kCommandDottedLine));
+    const QPoint a = PlotPoint(0.5, 0.6), b = PlotPoint(0.8, 0.6);
+    QTest::mousePress(&screen, Qt::LeftButton, {}, a);
+    QTest::mouseMove(&screen, b);
+    QTest::mouseRelease(&screen, Qt::LeftButton, {}, b);
+    ASSERT_EQ(m.Annotations().size(), 2u);
+    CGraphAnnotation* text = m.Annotations()[0].get();
+    auto* line = static_cast<CGraphLine*>(m.Annotations()[1].get());
+    EXPECT_EQ(line->Pen().style, kLinePenDotted);
+    screen.repaint();
+    ASSERT_EQ(MouseMode(), kModeEscape);
+    using Selection = std::vector<CGraphAnnotation*>;
+
+    // The line's end at `a` (its second) follows a drag of it.
+    const QPoint c = PlotPoint(0.5, 0.9);
+    QTest::mousePress(&screen, Qt::LeftButton, {}, a);
+    QTest::mouseMove(&screen, c);
+    QTest::mouseRelease(&screen, Qt::LeftButton, {}, c);
+    screen.repaint();
+    EXPECT_NEAR(line->PixelSecond().y, c.y(), 1);
+    EXPECT_NEAR(line->PixelFirst().y, b.y(), 1);
+
+    // A click on empty plot area clears the selection, repainting only
+    // around the line; Delete then does nothing.
+    PaintWatch watch(&screen);
+    QTest::mouseClick(&screen, Qt::LeftButton, {}, PlotPoint(0.1, 0.9));
+    QApplication::processEvents();
+    EXPECT_TRUE(m.AnnotationSelection().empty());
+    EXPECT_FALSE(watch.painted.isEmpty());
+    EXPECT_LT(watch.painted.width(), screen.width() / 2);
+    QTest::keyClick(&screen, Qt::Key_Delete);
+    EXPECT_EQ(m.Annotations().size(), 2u);
+
+    // A band over the text selects it; a drag of it moves it.
+    QTest::mousePress(&screen, Qt::LeftButton, {}, textAt - QPoint(30, 20));
+    QTest::mouseMove(&screen, textAt);
+    QTest::mouseRelease(&screen, Qt::LeftButton, {}, textAt);
+    ASSERT_EQ(m.AnnotationSelection(), Selection{text});
+    QTest::mousePress(&screen, Qt::LeftButton, {}, textAt);
+    QTest::mouseMove(&screen, textAt + QPoint(40, 30));
+    QTest::mouseRelease(&screen, Qt::LeftButton, {}, textAt + QPoint(40, 30));
+    screen.repaint();
+    const Rect moved = text->BoundingRect();
+    EXPECT_NEAR((moved.left + moved.right) / 2.0, textAt.x() + 40, 1.0);
+
+    // Esc drops a move: the text stays.
+    QTest::mousePress(&screen, Qt::LeftButton, {}, textAt + QPoint(40, 30));
+    QTest::mouseMove(&screen, textAt);
+    QTest::keyClick(&screen, Qt::Key_Escape);
+    QTest::mouseRelease(&screen, Qt::LeftButton, {}, textAt);
+    screen.repaint();
+    EXPECT_EQ(text->BoundingRect(), moved);
+
+    // Delete removes the selection in mode 0 only.
+    ASSERT_TRUE(SetMouseMode(kModePan));
+    QTest::keyClick(&screen, Qt::Key_Delete);
+    EXPECT_EQ(m.Annotations().size(), 2u);
+    ASSERT_TRUE(SetMouseMode(kModeEscape));
+    QTest::keyClick(&screen, Qt::Key_Delete);
+    ASSERT_EQ(m.Annotations().size(), 1u);
+    EXPECT_EQ(m.Annotations()[0].get(), line);
+    EXPECT_TRUE(m.AnnotationSelection().empty());
+}
+
+TEST_F(ScreenTest, DoubleClickEditsASelectedTextElseAsksTheView) {
+    CGraphCurve& m = screen.Record();
+    ProgramTemplates().Text().SetTextUtf8("old");
+    ASSERT_TRUE(SetMouseMode(kModeText));
+    const QPoint at = PlotPoint(0.5, 0.5);
+    QTest::mouseClick(&screen, Qt::LeftButton, {}, at);
+    screen.repaint();
+    ASSERT_EQ(m.Annotations().size(), 1u);
+    const auto& text = static_cast<const CGraphText&>(*m.Annotations()[0]);
+    struct Case {
+        QString typed;  // empty: Cancel
+        std::string after;
+    } cases[] = {{QString(), "old"}, {QStringLiteral("new text"), "new text"}};
+    for (const Case& c : cases) {
+        sent.clear();
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            opened = true;
+            if (c.typed.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->TextEdit()->setPlainText(c.typed);
+            dialog->accept();
+        });
+        QTest::mouseDClick(&screen, Qt::LeftButton, {}, at);
+        EXPECT_TRUE(opened);
+        EXPECT_EQ(text.TextUtf8(), c.after);
+        EXPECT_EQ(Count(ScreenNotify::DoubleClicked), 0);
+    }
+    // Off the text the view runs its curve dialog.
+    sent.clear();
+    QTest::mouseDClick(&screen, Qt::LeftButton, {}, PlotPoint(0.1, 0.9));
+    EXPECT_EQ(Count(ScreenNotify::DoubleClicked), 1);
+}
+
+TEST_F(ScreenTest, AScreenClosedUnderItsTextDialogIsLeftAlone) {
+    auto* other = new CGraphWnd;
+    other->resize(400, 300);
+    other->SetRecord(std::make_unique<CGraphCurve>(screen.Record()));
+    other->show();
+    ProgramTemplates().Text().SetTextUtf8("text");
+    ASSERT_TRUE(SetMouseMode(kModeText));
+    const QPoint at = PlotPoint(0.5, 0.5);
+    QTest::mouseClick(other, Qt::LeftButton, {}, at);
+    other->repaint();
+    ASSERT_EQ(other->Record().Annotations().size(), 1u);
+    const QPointer<CGraphWnd> watch(other);
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        opened = qobject_cast<CTextDlg*>(QApplication::activeModalWidget()) != nullptr;
+        other->deleteLater();  // as a closing window does, from the dialog's loop
+    });
+    QMouseEvent dclick(QEvent::MouseButtonDblClick, at, other->mapToGlobal(at), Qt::LeftButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(other, &dclick);
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(watch.isNull());
 }
 
 }  // namespace

@@ -8,10 +8,13 @@
 #include <QSvgGenerator>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "app/QPainterCanvas.h"
+#include "formula/FormulaTestSupport.h"
+#include "graph/Renderer.h"
 
 namespace kurvex {
 namespace {
@@ -274,6 +277,42 @@ TEST(QPainterCanvas, LinesIntoPixelsMatchTheRasterEngine) {
         if (state != 4) {
             EXPECT_GT(CountColour(pictures[1], QColor(0, 0, 255), pictures[1].rect()), 1000);
         }
+    }
+}
+
+// A whole screen of dense curves, its runs into pixels and the joins they
+// cover left out, against every segment drawn on its own: the same picture,
+// in colour and in black and white (where all curves share one ink).
+TEST(QPainterCanvas, DenseScreensLookAsWhenEverySegmentIsDrawn) {
+    const size_t n = 200000;
+    std::vector<double> x(n), a(n), b(n);
+    for (size_t i = 0; i < n; ++i) {
+        x[i] = static_cast<double>(i);
+        a[i] = std::sin(static_cast<double>(i) * 3e-5) * 0.7 + ((i * 31) % 17) * 0.004;
+        b[i] = std::sin(static_cast<double>(i) * 7e-5) * 0.5;  // smooth: few joins covered
+        if (i % 2711 == 0) b[i] = 3.0;                         // above the plot
+    }
+    const CResultDataRef data = test::MakeData({"Time", "A", "B"}, {x, a, b});
+    for (const bool blackWhite : {false, true}) {
+        QImage pictures[2];
+        for (int shortcuts = 0; shortcuts < 2; ++shortcuts) {
+            CGraphCurve screen;
+            screen.SetData(data);
+            for (std::int32_t c : {1, 2}) screen.AddCurve(CCurveEntry::ForColumn(data, c));
+            screen.UpdateExtents();
+            RangeFlags flags;
+            screen.SetXRange(1000, 190000, 0, flags);
+            screen.SetYRange(-1, 1, 0, flags);
+            if (blackWhite) screen.SetDisplayFlags(kDisplayBlackWhite);
+            Picture p(700, 400);
+            p.canvas->SetRasterShortcuts(shortcuts == 1);
+            DrawOptions o;
+            o.target = {0, 0, 700, 400};
+            DrawMemory memory;
+            DrawScreen(screen, *p.canvas, o, memory);
+            pictures[shortcuts] = p.Done();
+        }
+        EXPECT_EQ(pictures[1], pictures[0]) << (blackWhite ? "black and white" : "colour");
     }
 }
 

@@ -15,6 +15,7 @@
 #include "app/QPainterCanvas.h"
 #include "app/ViewPrinting.h"
 #include "formula/FormulaTestSupport.h"
+#include "graph/Annotations.h"
 #include "graph/PageGeometry.h"
 #include "graph/Renderer.h"
 #include "graph/ViewLayout.h"
@@ -193,6 +194,45 @@ TEST(ClipboardPicture, BothFormsReadBackFromTheClipboard) {
     EXPECT_FALSE(CopyBitmap({}, QSize(500, 400), 17, 15, clipboard));
     EXPECT_FALSE(CopyMetafile({}, QSize(500, 400), 15, clipboard));
     EXPECT_EQ(clipboard->text(), "kept");
+}
+
+TEST(ClipboardPicture, ASelectedLineIsCopiedWithoutItsHandlesAndKeepsItsWindowPixels) {
+    View view(1);
+    CGraphCurve& screen = *view.screens[0];
+    auto owned = std::make_unique<CGraphLine>();
+    owned->SetFirst(0.5, 0.0);
+    owned->SetSecond(1.5, 0.0);
+    auto* line = static_cast<CGraphLine*>(screen.AddAnnotation(std::move(owned)));
+    screen.AnnotationSelection() = {line};
+    // Drawn once on a "window" of its own size, as the screen does.
+    QImage window(300, 200, QImage::Format_RGB32);
+    {
+        QPainter painter(&window);
+        QPainterCanvas canvas(painter);
+        DrawOptions o;
+        o.target = {0, 0, 300, 200};
+        DrawMemory memory;
+        DrawScreen(screen, canvas, o, memory);
+    }
+    const Point first = line->PixelFirst(), second = line->PixelSecond();
+    const PlotRect windowPlot = screen.Plot();
+
+    const QSize size(600, 400);
+    const QImage image = ScreensImage(view.Screens(), size, 15);
+    const PlotRect plot = PlotRectangle(0, true, true, {0, 0, 600, 400}, screen.Metrics());
+    const PixelMap map(plot, screen.XRange(), screen.YRange());
+    const Point a = map.ToPixel(0.5, 0.0), b = map.ToPixel(1.5, 0.0);
+    EXPECT_TRUE(InkIn(image, QRect((a.x + b.x) / 2, a.y, 1, 1)));
+    // A handle would make the 5 x 5 box around an end all ink.
+    int ink = 0;
+    for (int y = a.y - 2; y <= a.y + 2; ++y)
+        for (int x = a.x - 2; x <= a.x + 2; ++x) ink += Dark(image.pixel(x, y));
+    EXPECT_LT(ink, 25);
+    // The window's hit tests still see the line where the window drew it.
+    EXPECT_EQ(line->PixelFirst(), first);
+    EXPECT_EQ(line->PixelSecond(), second);
+    EXPECT_EQ(screen.Plot(), windowPlot);
+    EXPECT_EQ(TopmostAt(screen, {(first.x + second.x) / 2, first.y}), line);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <clocale>
@@ -554,6 +555,45 @@ TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {
     }
     EXPECT_EQ(view->Screen(0)->Record().XRange(), view->Screen(1)->Record().XRange());
     EXPECT_FALSE(Enabled(kCmdPerformFft));  // X no longer shows Time
+}
+
+TEST_F(ViewerTest, LabelCommandsPickTheirToolAndPlaceOnTheScreen) {
+    COhmixGraphView* view =
+        Open(WriteColumns("l.txt", {"Time", "V"}, 30, [](int c, int r) { return c ? 2 * r : r; }));
+    ASSERT_NE(view, nullptr);
+    const int lines[] = {kCmdLine, kCmdDottedLine, kCmdArrow};
+    for (int id : lines) {
+        ASSERT_TRUE(Enabled(id)) << id;
+        frame_->Actions().Action(id)->trigger();
+        EXPECT_EQ(MouseMode(), kModeLine);
+        for (int other : lines) EXPECT_EQ(Checked(other), other == id) << id << " " << other;
+    }
+    EXPECT_EQ(ProgramTemplates().Line().Arrow(), 1);
+
+    // The Text button runs the dialog; only its OK starts the text mode.
+    QAction* text = frame_->Actions().Action(kCmdText);
+    ASSERT_TRUE(frame_->StandardBar()->actions().contains(text));
+    OnModalDialog([](QDialog* d) { d->reject(); });
+    text->trigger();
+    EXPECT_EQ(MouseMode(), kModeLine);
+    OnModalDialog([](QDialog* d) {
+        d->findChild<QTextEdit*>()->setPlainText("peak");
+        d->accept();
+    });
+    text->trigger();
+    EXPECT_EQ(MouseMode(), kModeText);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Checked(kCmdText));
+
+    CGraphWnd* screen = view->Screen(0);
+    const PlotRect& plot = screen->Record().Plot();
+    QTest::mouseClick(screen, Qt::LeftButton, {},
+                      QPoint((plot.left + plot.right) / 2, (plot.top + plot.bottom) / 2));
+    ASSERT_EQ(screen->Record().Annotations().size(), 1u);
+    EXPECT_EQ(static_cast<const CGraphText&>(*screen->Record().Annotations()[0]).TextUtf8(),
+              "peak");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Checked(kCmdEscape));
 }
 
 TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {

@@ -260,5 +260,37 @@ TEST(AnnotationInput, DoubleClickFindsOnlyASelectedTextAndEditsIt) {
     EXPECT_TRUE(r.redraw && r.selectionAfter);
 }
 
+TEST(AnnotationInput, EachLineCommandSetsTheToolItIsCheckedFor) {
+    struct Case {
+        int command;
+        std::int32_t style, arrow;
+    } cases[] = {
+        {kCommandDottedLine, kLinePenDotted, 0},
+        {kCommandArrowLine, kLinePenSolid, 1},
+        {kCommandSolidLine, kLinePenSolid, 0},
+    };
+    AnnotationTemplates templates;
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetMouseMode(kModePan));
+        ASSERT_TRUE(StartLineTool(templates, c.command)) << c.command;
+        EXPECT_EQ(MouseMode(), kModeLine);
+        EXPECT_EQ(LineStyleFlag(), c.style) << c.command;
+        EXPECT_EQ(ArrowFlag(), c.arrow) << c.command;
+        EXPECT_EQ(templates.Line().Pen().style, c.style);
+        EXPECT_EQ(templates.Line().Arrow(), c.arrow);
+        for (const Case& other : cases)
+            EXPECT_EQ(templates.LineCommandChecked(other.command, MouseMode()),
+                      other.command == c.command)
+                << c.command << " " << other.command;
+    }
+    // Any other command, or a refused mode change, leaves the mode.
+    ASSERT_TRUE(SetMouseMode(kModePan));
+    EXPECT_FALSE(StartLineTool(templates, kCommandAddText));
+    SetMouseModeHook([](std::int32_t, std::int32_t) { return false; });
+    EXPECT_FALSE(StartLineTool(templates, kCommandDottedLine));
+    SetMouseModeHook({});
+    EXPECT_EQ(MouseMode(), kModePan);
+}
+
 }  // namespace
 }  // namespace kurvex

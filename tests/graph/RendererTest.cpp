@@ -102,6 +102,15 @@ TEST(Renderer, ClipSegmentMovesOutsideEndsOntoTheInnerLines) {
         {{50, 50}, {150, 150}, false, {}, {}},             // leaves exactly by a corner
         {{-50, 150}, {150, 120}, false, {}, {}},           // passes below the plot
         {{-100, -100}, {-10, 300}, false, {}, {}},         // bounding box left of the plot
+        // Both ends beyond one edge would clamp to a single point: not drawn.
+        {{30, -40}, {30, -10}, false, {}, {}},         // above the top
+        {{30, 100}, {30, 180}, false, {}, {}},         // below the bottom
+        {{-90, 50}, {-20, 50}, false, {}, {}},         // left of the plot
+        {{130, 50}, {110, 50}, false, {}, {}},         // right of it
+        {{30, 0}, {30, -10}, false, {}, {}},           // on the frame and above it
+        {{30, 1}, {30, -10}, false, {}, {}},           // from the top inner line upwards
+        {{1, 50}, {-3, 52}, false, {}, {}},            // its clip point is its inner end
+        {{30, 2}, {30, -10}, true, {30, 2}, {30, 1}},  // one pixel inside: still drawn
     };
     for (const Case& c : cases) {
         Point a = c.a, b = c.b;
@@ -247,10 +256,12 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
         Sparse,
         Markers,
         Unconnected,
-        Unsorted
+        Unsorted,
+        Saturated,
+        PastTheEnd
     };
     for (Kind kind : {Noise, Uneven, Gaps, NaNs, Outliers, OnTheEdges, Sparse, Markers, Unconnected,
-                      Unsorted}) {
+                      Unsorted, Saturated, PastTheEnd}) {
         SCOPED_TRACE(kind);
         std::vector<double> x(n), y(n);
         double t = 0;
@@ -276,11 +287,17 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
             for (size_t i = 100000; i < 200000; ++i) x[i] = 100000 + (i - 100000) * 0.001;
         if (kind == Sparse)
             for (size_t i = 200000; i < n; ++i) x[i] = static_cast<double>(i) - 100000 + 100;
+        if (kind == Saturated)  // long stretches beyond the top and the bottom
+            for (size_t i = 0; i < n; ++i) y[i] *= 2.5;
+        if (kind == PastTheEnd)  // flat stretches, all left of the range shown
+            for (size_t i = 0; i < n; ++i) y[i] = std::round(y[i] * 4) / 4;
         CResultDataRef d = MakeData({"Time", "V"}, {x, y});
         if (kind == Gaps)
             for (size_t i = 1000; i < n; i += 4099) d->Variable(1)->Flags()[i] = kPointInvalid;
         d->SetUniformX(CResultDataRef::UniformTest(d->Variable(0)->Values(), 0, d->RowCount() - 1));
-        Screen s(d, {1}, {x[1000], x[n - 2000], 0}, {-1, 1, 0.5});
+        const AxisRange shown = kind == PastTheEnd ? AxisRange{x[n - 1] + 1000, x[n - 1] + 2000, 0}
+                                                   : AxisRange{x[1000], x[n - 2000], 0};
+        Screen s(d, {1}, shown, {-1, 1, 0.5});
         if (kind == Markers) s.model.Curve(0).markerSymbol = kMarkerRectangle;
         if (kind == Unconnected) {
             s.model.Curve(0).connect = 0;
@@ -289,11 +306,27 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
         RecordingCanvas canvas;
         const PlotRect plot = s.Draw(canvas);
         const Walked want =
-            WalkCurve(s.model, d, 1, plot, s.model.VisibleIndexWindow(x[1000], x[n - 2000]));
+            WalkCurve(s.model, d, 1, plot, s.model.VisibleIndexWindow(shown.from, shown.to));
         std::vector<std::array<int, 4>> got;
-        for (const auto& l : canvas.LinesOf(kRed))
+        int points = 0;  // segments of no length: dots under a thick pen
+        for (const auto& l : canvas.LinesOf(kRed)) {
             got.push_back({l.from.x, l.from.y, l.to.x, l.to.y});
+            points += l.from == l.to;
+        }
+        EXPECT_EQ(points, 0);
         EXPECT_EQ(got, want.lines);
+        if (kind == Saturated) {
+            // The waveform still reaches both edges where it crosses them.
+            const auto reaches = [&](int row) {
+                return std::count_if(got.begin(), got.end(),
+                                     [&](const auto& l) { return l[1] == row || l[3] == row; });
+            };
+            EXPECT_GT(reaches(plot.top + 1), 0);
+            EXPECT_GT(reaches(plot.bottom - 1), 0);
+        }
+        if (kind == PastTheEnd) {
+            EXPECT_TRUE(got.empty());
+        }
         ASSERT_EQ(canvas.shapes.size(), want.markers.size());
         const int half = kind == Markers ? 2 : 3;  // the rectangle's and the circle's
         for (size_t k = 0; k < want.markers.size(); ++k) {
