@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QMdiSubWindow>
 #include <QTimer>
@@ -180,10 +181,17 @@ bool CGraphDocument::HandOver(const CResultDataRef& fresh, std::vector<COhmixGra
     return invalid;
 }
 
+bool CGraphDocument::MustWait() const {
+    // The data changes only while nothing else works on the windows: no
+    // Properties or other dialog open, no long work under way.
+    return core_.propertyDialogOpen || BusyScope::Busy() ||
+           QApplication::activeModalWidget() != nullptr;
+}
+
 void CGraphDocument::StartWatching() {
     if (watch_) return;
     watch_ = new DocumentWatch(
-        Title(), [this] { return core_.propertyDialogOpen || BusyScope::Busy(); }, this);
+        Title(), [this] { return MustWait(); }, this);
     connect(watch_, &DocumentWatch::reloadWanted, this, &CGraphDocument::StartWatchedRead);
     connect(watch_, &DocumentWatch::status, this, &CGraphDocument::statusMessage);
     watch_->Follow(core_.Files());
@@ -231,8 +239,7 @@ QString CGraphDocument::RefusalOf(const CResultDataRef& fresh) const {
 
 void CGraphDocument::FinishWatchedRead() {
     if (!reading_ || !reading_->done.load()) return;
-    // The data changes only while nothing else is working on the windows.
-    if (core_.propertyDialogOpen || BusyScope::Busy()) {
+    if (MustWait()) {
         QTimer::singleShot(100, this, &CGraphDocument::FinishWatchedRead);
         return;
     }

@@ -96,6 +96,8 @@ private:
     void StartWatchedRead();
     // Takes the finished read over, or says why not.
     void FinishWatchedRead();
+    // True while a watched reload must not change the document.
+    bool MustWait() const;
     // Why the views cannot show `fresh`; empty when they can.
     QString RefusalOf(const CResultDataRef& fresh) const;
     // Runs `work` on the core document on a worker behind a progress dialog.

@@ -152,10 +152,18 @@ TEST_F(SimulationLoopTest, AHalfWrittenFileIsRetriedQuietlyAndOtherChangesKeepTh
     EXPECT_EQ(frame_->MdiArea()->subWindowList().size(), 1);
     EXPECT_EQ(Rows(view), 9);
 
+    // Held off while a Properties dialog is open, read once it has closed.
+    view->Document()->Core().propertyDialogOpen = true;
+    Write("half.txt", Result(10, 1.0));
+    QTest::qWait(400);
+    EXPECT_EQ(Rows(view), 9);
+    view->Document()->Core().propertyDialogOpen = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Rows(view) == 10; }, 5000));
+
     // Deleted: the data stays, and the status bar says so.
     QFile::remove(file);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Status().contains("was deleted"); }, 5000));
-    EXPECT_EQ(Rows(view), 9);
+    EXPECT_EQ(Rows(view), 10);
     EXPECT_TRUE(shown_.empty());
 
     // Auto Reload off: a new file is left alone until it is switched on again.
@@ -164,7 +172,7 @@ TEST_F(SimulationLoopTest, AHalfWrittenFileIsRetriedQuietlyAndOtherChangesKeepTh
     EXPECT_EQ(QSettings("QUELLON", "Kurvex").value("Options/AutoReload").toString(), "0");
     Write("half.txt", Result(12, 1.0));
     QTest::qWait(300);
-    EXPECT_EQ(Rows(view), 9);
+    EXPECT_EQ(Rows(view), 10);
     frame_->Execute(kCmdAutoReload);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Rows(view) == 12; }, 5000));
 }
@@ -210,6 +218,14 @@ TEST_F(SimulationLoopTest, ThePreviousRunIsDrawnListedAndReleased) {
     Settle();
     EXPECT_TRUE(app_->Documents().empty());
     EXPECT_EQ(first->RefCount(), 1);
+}
+
+TEST_F(SimulationLoopTest, ARawFileOfSeveralPlotsNamesTheOthersInTheStatusBar) {
+    const QString copy = dir_.filePath("batch.raw");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KURVEX_SPICE_DIR "/rc_batch.raw"), copy));
+    ASSERT_NE(Open(copy), nullptr);
+    EXPECT_TRUE(Status().startsWith("Plot 1 of ")) << Status().toStdString();
+    EXPECT_TRUE(Status().contains("Also in this file: 2 ")) << Status().toStdString();
 }
 
 }  // namespace
