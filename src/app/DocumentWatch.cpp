@@ -16,8 +16,10 @@ DocumentWatch::DocumentWatch(const QString& name, std::function<bool()> blocked,
 }
 
 void DocumentWatch::SetTiming(const WatchTiming& timing) {
+    const bool on = core_.State() != ReloadWatch::Phase::Off;
     core_ = ReloadWatch(name_.toStdString(), timing);
     Loaded();
+    if (!on) SetEnabled(false);
 }
 
 void DocumentWatch::Follow(const std::vector<std::string>& files) {

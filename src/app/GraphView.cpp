@@ -895,10 +895,14 @@ bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
     const std::vector<CGraphCurve*> records = Records();
     if (std::any_of(records.begin(), records.end(),
                     [](const CGraphCurve* s) { return s->FreqDisplay() != 0; })) {
+        // The screens keep their last picture until their spectra are there.
+        for (CGraphCurve* s : records) s->EnterBusy();
         FftRun run(this, records);
         fftRun_ = &run;
         invalid = RefreshSpectra(records, run.Session()) || invalid;
         fftRun_ = nullptr;
+        for (CGraphCurve* s : records) s->LeaveBusy();
+        if (closeWhenIdle_) CloseWindow();
     }
     if (invalidPoints) *invalidPoints = invalid;
     if (active_ >= ScreenCount()) SetActiveScreen(ScreenCount() - 1);

@@ -209,15 +209,34 @@ TEST_F(SimulationLoopTest, ThePreviousRunIsDrawnListedAndReleased) {
     const QString rows = CMsuFrame::Instance()->accessibleDescription();
     EXPECT_TRUE(rows.contains("V (previous)\t4 (-2)")) << rows.toStdString();
 
+    // Spectra: the previous run's over the same range; read again, the new run's.
+    CMsuFrame::Instance()->close();
+    frame_->Execute(kCmdPerformFft);
+    ASSERT_EQ(screen->Record().FreqDisplay(), 1);
+    CGraphCurve* shadow = screen->Record().PreviousRunShown()->Follow(screen->Record());
+    ASSERT_NE(shadow, nullptr);
+    EXPECT_EQ(shadow->Frequency().xColumn->Capacity(),
+              screen->Record().Frequency().xColumn->Capacity());
+    const double dc = screen->Record().Curve(0).spectrum->Values()[0];
+    ASSERT_GT(dc, 0.0);
+    Write("prev.txt", Result(11, 0.25));
+    frame_->Execute(kCmdReload);
+    EXPECT_EQ(screen->Record().FreqDisplay(), 1);
+    ASSERT_TRUE(screen->Record().Curve(0).spectrum);
+    EXPECT_NEAR(screen->Record().Curve(0).spectrum->Values()[0], dc / 2, 1e-9 * dc);
+    EXPECT_NE(screen->Record().PreviousRunShown()->Follow(screen->Record()), nullptr);
+
     // Switched off, the screens let it go; closed, the document does too.
     frame_->Execute(kCmdShowPreviousRun);
     EXPECT_EQ(screen->Record().PreviousRunShown(), nullptr);
     frame_->Execute(kCmdShowPreviousRun);
-    EXPECT_GT(first->RefCount(), 2);
+    const CResultDataRef second = *view->Document()->Core().Previous();
+    EXPECT_GT(second->RefCount(), 2);
     view->Window()->close();
     Settle();
     EXPECT_TRUE(app_->Documents().empty());
-    EXPECT_EQ(first->RefCount(), 1);
+    EXPECT_EQ(second->RefCount(), 1);
+    EXPECT_EQ(first->RefCount(), 1);  // one generation only
 }
 
 TEST_F(SimulationLoopTest, ARawFileOfSeveralPlotsNamesTheOthersInTheStatusBar) {
