@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/Cycles.h"
+#include "analysis/FigureRequest.h"
 #include "data/ResultData.h"
 #include "formula/CycleMath.h"
 #include "graph/GraphCurve.h"
@@ -153,11 +154,25 @@ void BM_CycleTable(benchmark::State& state) {
     Done(state);
 }
 
+// What a tool window does on the interface thread for each change while the
+// view is dragged: the key that tells whether anything changed and the copy
+// of the screens handed to its worker, which then computes BM_CycleTable.
+// Set against one frame of a drag (16 ms), it must be a small part of it.
+void BM_WindowUpdateOnInterfaceThread(benchmark::State& state) {
+    const std::vector<const CGraphCurve*> screens = {&Data().screen};
+    const AxisRange dragged{1e-3, 5e-2, 1e-3};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FigureInputKey(screens));
+        benchmark::DoNotOptimize(SnapshotScreens(screens, dragged));
+    }
+}
+
 BENCHMARK(BM_MinMaxFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CycleFigures8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceCrossings)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FiguresOfOneCurve)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CycleTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowUpdateOnInterfaceThread)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "analysis/Cycles.h"
+#include "analysis/FftWindow.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
 #include "graph/Zoom.h"
@@ -92,11 +94,35 @@ std::vector<CommandSpec> BuildCommands() {
         Spec(kCmdAverageAbs, "Avg(|&x|)", "Calculate average of absolute value", " Average of |x|",
              B::Measure, O::View),
         Spec(kCmdRms, "&RMS", "Calculate RMS value", "RMS", B::Measure, O::View),
+        Spec(kCmdCycles, "&Cycles",
+             "Show the figures of every curve per cycle of a reference over the visible range",
+             "Cycles", B::Measure, O::View),
+        Spec(kCmdEdges, "&Edges",
+             "Show the rise and fall times of every curve and dead times over the visible range",
+             "Edges", B::Measure, O::View),
+        Spec(kCmdCycleAverage, "Cycle A&verage...",
+             "Add the average over each cycle of a reference of the selected curve as a curve", "",
+             B::None, O::View, R::CycleAverage),
         // Analysis
         Spec(kCmdPerformFft, "Perform FFT", "Perform FFT analysis", "FFT", B::Standard, O::View,
              R::PerformFft),
         Spec(kCmdTimeDomain, "Display in &Time Domain", "Return to time domain", "Time",
              B::Standard, O::View, R::TimeDomain),
+        Spec(kCmdFftWindowFirst, "&Rectangular", "Transform the samples as they are", "", B::None,
+             O::View, R::FftWindow, static_cast<int>(FftWindow::kRectangular)),
+        Spec(kCmdFftWindowFirst + 1, "&Hann", "Apply the Hann window before the transform", "",
+             B::None, O::View, R::FftWindow, static_cast<int>(FftWindow::kHann)),
+        Spec(kCmdFftWindowFirst + 2, "Ha&mming", "Apply the Hamming window before the transform",
+             "", B::None, O::View, R::FftWindow, static_cast<int>(FftWindow::kHamming)),
+        Spec(kCmdFftWindowFirst + 3, "&Blackman-Harris",
+             "Apply the Blackman-Harris window before the transform", "", B::None, O::View,
+             R::FftWindow, static_cast<int>(FftWindow::kBlackmanHarris)),
+        Spec(kCmdFftWindowFirst + 4, "&Flat-top",
+             "Apply the flat-top window before the transform: true amplitudes between bins", "",
+             B::None, O::View, R::FftWindow, static_cast<int>(FftWindow::kFlatTop)),
+        Spec(kCmdHarmonics, "&Harmonics...",
+             "Show the harmonics and the THD of the selected curve's spectrum", "", B::None,
+             O::View, R::TimeDomain),
         // View
         Spec(kCmdZoomBox, "Zoom", "Zoom an area by dragging the left mouse button", "Zoom Box",
              B::Standard, O::View, R::MouseMode, 2),
@@ -226,6 +252,7 @@ bool IsCheckable(const CommandSpec& spec) {
         case R::RightMouseAction:
         case R::MeasureLineStyle:
         case R::BarShown:
+        case R::FftWindow:
         case R::Colour:
         case R::Grid:
         case R::AutoReload:
@@ -301,10 +328,23 @@ const std::vector<MenuItem>& GraphMenu() {
                                    Cmd(kCmdAverage),
                                    Cmd(kCmdAverageAbs),
                                    Cmd(kCmdRms),
+                                   Sep(),
+                                   Cmd(kCmdCycles),
+                                   Cmd(kCmdEdges),
+                                   Cmd(kCmdCycleAverage),
                                    End(),
                                    Sub("Analysis"),
                                    Cmd(kCmdPerformFft),
                                    Cmd(kCmdTimeDomain),
+                                   Sep(),
+                                   Sub("FFT &Window"),
+                                   Cmd(kCmdFftWindowFirst),
+                                   Cmd(kCmdFftWindowFirst + 1),
+                                   Cmd(kCmdFftWindowFirst + 2),
+                                   Cmd(kCmdFftWindowFirst + 3),
+                                   Cmd(kCmdFftWindowFirst + 4),
+                                   End(),
+                                   Cmd(kCmdHarmonics),
                                    End(),
                                    Sub("&View"),
                                    Cmd(kCmdZoomBox),
@@ -397,7 +437,10 @@ const std::vector<int>& ToolBarButtons(CommandBar bar) {
                                              kCmdAverageAbs,
                                              0,
                                              kCmdNextPoint,
-                                             kCmdPreviousPoint};
+                                             kCmdPreviousPoint,
+                                             0,
+                                             kCmdCycles,
+                                             kCmdEdges};
     switch (bar) {
         case CommandBar::Standard:
             return standard;
@@ -491,6 +534,14 @@ CommandState EvaluateCommand(const CommandSpec& spec, const CommandContext& c) {
             break;
         case R::PreviousRun:
             s.checked = c.previousRunShown;
+            break;
+        case R::CycleAverage: {
+            const auto place = DefaultReference(screens);
+            s.enabled = place && !screens[static_cast<size_t>(place->screen)]->FreqDisplay();
+            break;
+        }
+        case R::FftWindow:
+            s.checked = c.fftWindow == spec.ruleArgument;
             break;
     }
     return s;

@@ -82,6 +82,13 @@ enum CommandId : int {
     // Following the simulator's runs.
     kCmdAutoReload = 33000,
     kCmdShowPreviousRun = 33001,
+    // Power measurements: the tool windows, the cycle average and the FFT windows.
+    kCmdCycles = 34000,
+    kCmdEdges = 34001,
+    kCmdCycleAverage = 34002,
+    kCmdHarmonics = 34003,
+    kCmdFftWindowFirst = 34010,  // one command per FFT window, in the windows' order
+    kCmdFftWindowLast = 34014,
 };
 
 // How many recent files the File menu lists.
@@ -115,6 +122,8 @@ enum class CommandRule {
     ChildWindows,      // any document window is open
     AutoReload,        // checked while documents follow their files
     PreviousRun,       // checked while the view shows the previous run
+    CycleAverage,      // a curve to average, shown in the time domain
+    FftWindow,         // checked while the FFT window is the argument
 };
 
 // One command: where it appears, what it says and when it can run.
@@ -184,6 +193,7 @@ struct CommandContext {
     bool statusBarShown = true;
     bool autoReload = false;        // documents follow their files
     bool previousRunShown = false;  // the active view shows the previous run
+    std::int32_t fftWindow = 0;     // the window the transforms apply
     // Whether the program can carry the command out; commands whose code is
     // not there stay disabled rather than do nothing. Null: all can.
     std::function<bool(int id)> handled;

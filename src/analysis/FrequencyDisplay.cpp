@@ -274,6 +274,26 @@ bool RefreshSpectra(const std::vector<CGraphCurve*>& screens, const FftSession& 
     return invalid;
 }
 
+DomainSwitch RecomputeSpectra(const std::vector<CGraphCurve*>& screens, const FftSession& session,
+                              bool* invalidPoints) {
+    const std::vector<CGraphCurve*> live = Live(screens);
+    if (live.empty() || !live.back()->FreqDisplay()) return DomainSwitch::kNothing;
+    if (FftWorker::AnalysisRunning()) return DomainSwitch::kBusy;
+    // The order of a switch, so that a progress dialog names the same curves.
+    std::vector<CGraphCurve*> order{live.back()};
+    order.insert(order.end(), live.begin(), live.end() - 1);
+    bool invalid = false;
+    for (CGraphCurve* s : order) {
+        if (!s->FreqDisplay() || !StoredPlan(*s).frequency) continue;
+        const ScreenOutcome o =
+            ShowSpectra(*s, s->Frequency().fftStart, s->Frequency().fftEnd, session);
+        if (o == ScreenOutcome::kBusy) return DomainSwitch::kBusy;
+        invalid |= s->UpdateExtents();
+    }
+    if (invalidPoints) *invalidPoints = invalid;
+    return DomainSwitch::kToFrequency;
+}
+
 UndoResult UndoWithDisplay(const std::vector<CGraphCurve*>& screens, UserMessages& messages,
                            const FftSession& session) {
     if (!UndoEnabled(screens)) return {};

@@ -64,6 +64,13 @@ bool CoversRange(const CResultVariable& x, double start, double end);
 // time domain. True when invalid points were met.
 bool RefreshSpectra(const std::vector<CGraphCurve*>& screens, const FftSession& session = {});
 
+// Computes the spectra of every screen that shows them again (after a change
+// of window), over the range each analysed; ranges and plans stay. kBusy when
+// another analysis runs, kNothing when no screen shows spectra. Invalid points
+// met in the new extents are reported through `invalidPoints`.
+DomainSwitch RecomputeSpectra(const std::vector<CGraphCurve*>& screens, const FftSession& session,
+                              bool* invalidPoints = nullptr);
+
 // The plan a screen keeps while it shows spectra (unset when it has none).
 FftPlan StoredPlan(const CGraphCurve& screen);
 // Releases the screen's plan variables and restores the unset values.

@@ -42,7 +42,7 @@ std::string WithFilterExtension(const std::string& path, const std::string& name
 }
 
 bool SaveViewAs(const std::vector<const CGraphCurve*>& screens, int entry, const std::string& path,
-                UserMessages& messages) {
+                UserMessages& messages, FftWindow window) {
     if (screens.empty()) return false;
     const CGraphCurve& last = *screens.back();
     if (!last.FreqDisplay()) return SaveTimeDisplay(screens, entry, path, messages);
@@ -55,7 +55,8 @@ bool SaveViewAs(const std::vector<const CGraphCurve*>& screens, int entry, const
         return false;
     }
     const FrequencyState& f = last.Frequency();
-    if (!WriteSpectra(file.Stream(), entry, f.fftStart, f.fftEnd, columns) || !file.Commit()) {
+    if (!WriteSpectra(file.Stream(), entry, f.fftStart, f.fftEnd, columns, window) ||
+        !file.Commit()) {
         messages.Show(file.Error().empty() ? "Failed to save file." : file.Error(),
                       MessageIcon::Stop);
         return false;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/FftWindow.h"
 #include "data/UserMessages.h"
 #include "graph/GraphCurve.h"
 
@@ -18,9 +19,10 @@ std::string WithFilterExtension(const std::string& path, const std::string& name
 
 // "Save As..." for what the view shows: `entry` counts from 1 in the list of
 // SaveAsFilter for its last screen, the time display's data formats or the
-// frequency display's spectrum files. Failures are shown; false then, and an
-// older file at `path` stays whole.
+// frequency display's spectrum files, named with the `window` they were
+// computed with. Failures are shown; false then, and an older file at `path`
+// stays whole.
 bool SaveViewAs(const std::vector<const CGraphCurve*>& screens, int entry, const std::string& path,
-                UserMessages& messages);
+                UserMessages& messages, FftWindow window = FftWindow::kRectangular);
 
 }  // namespace kurvex

@@ -8,6 +8,7 @@
 
 #include "app/WorkerTask.h"
 #include "data/NameText.h"
+#include "graph/AppOptions.h"
 
 namespace kurvex {
 
@@ -32,6 +33,7 @@ FftSession FftRun::Session() {
         if (p.stage == FftStage::kCurveStarted) curve_.store(p.curve);
     };
     s.whileRunning = [this](FftWorker& worker) { WhileRunning(worker); };
+    s.window = FftWindowFromValue(Options().fftWindow).value_or(FftWindow::kRectangular);
     return s;
 }
 

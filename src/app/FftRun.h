@@ -21,7 +21,8 @@ public:
     FftRun(const FftRun&) = delete;
     FftRun& operator=(const FftRun&) = delete;
 
-    // What the switch needs to compute spectra this way.
+    // What the switch needs to compute spectra this way, with the window the
+    // options name.
     FftSession Session();
     // Stops the curve in progress and every one after it (a closing window).
     void CancelAll();

@@ -24,6 +24,7 @@
 #include "app/KurvexApp.h"
 #include "app/MainFrame.h"
 #include "app/MeasureWindow.h"
+#include "app/PowerCommands.h"
 #include "app/QPainterCanvas.h"
 #include "app/ViewPrinting.h"
 #include "dialogs/CurvePropertiesDlg.h"
@@ -259,7 +260,7 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdArrow:
             return true;
         default:
-            return false;
+            return IsPowerCommand(id);
     }
 }
 
@@ -413,6 +414,7 @@ void COhmixGraphView::Execute(int id) {
             SetShowPreviousRun(!showPrevious_);
             break;
         default:
+            RunPowerCommand(*this, id);
             break;
     }
     // Whatever changed what the screens show, the previous run shows it too.
@@ -683,6 +685,26 @@ void COhmixGraphView::ToggleDomain() {
     if (closeWhenIdle_) CloseWindow();
 }
 
+void COhmixGraphView::RecomputeSpectra() {
+    if (Busy()) return;
+    FftRun run(this, Records());
+    fftRun_ = &run;
+    bool invalid = false;
+    const DomainSwitch did = kurvex::RecomputeSpectra(Records(), run.Session(), &invalid);
+    fftRun_ = nullptr;
+    if (did == DomainSwitch::kBusy)
+        emit statusMessage(QStringLiteral("Another FFT analysis is running."));
+    if (did == DomainSwitch::kToFrequency) RedrawAll();
+    if (invalid) WarnInvalidPoints();
+    if (closeWhenIdle_) CloseWindow();
+}
+
+void COhmixGraphView::AfterCurvesAdded(bool invalidPoints) {
+    RedrawAll();
+    ReportSelection(FirstSelectionParam(ConstRecords()));
+    if (invalidPoints) WarnInvalidPoints();
+}
+
 void COhmixGraphView::UndoRanges() {
     FftRun run(this, Records());
     fftRun_ = &run;
@@ -854,7 +876,10 @@ void COhmixGraphView::SaveAs() {
     document_->RunSave(
         this,
         QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
-        [&] { return SaveViewAs(ConstRecords(), entry, path, document_->Messages()); });
+        [&] {
+            return SaveViewAs(ConstRecords(), entry, path, document_->Messages(),
+                              FftWindowFromValue(Options().fftWindow).value_or(FftWindow{}));
+        });
 }
 
 void COhmixGraphView::SaveBinary() {

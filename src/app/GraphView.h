@@ -87,6 +87,10 @@ public:
 
     // Redraws every screen.
     void RedrawAll();
+    // Computes the spectra shown again with the FFT window in force.
+    void RecomputeSpectra();
+    // After curves were added to a screen from outside the curve dialog.
+    void AfterCurvesAdded(bool invalidPoints);
 
 signals:
     // The curve list should show this view's curves with `param` selected

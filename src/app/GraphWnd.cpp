@@ -381,7 +381,10 @@ void CGraphWnd::CancelDrag() {
     if (!drag_.Active()) return;
     const bool drewWorking = drag_.Working() != nullptr;
     drag_.Cancel();
-    if (drewWorking) Redraw();
+    if (drewWorking) {
+        emit dragXRange(index_, false, AxisRange{});
+        Redraw();
+    }
 }
 
 void CGraphWnd::FinishDrag(QPoint p) {
@@ -390,12 +393,19 @@ void CGraphWnd::FinishDrag(QPoint p) {
     dragButton_ = Qt::NoButton;
     const bool drewWorking = drag_.Working() != nullptr;
     const bool changed = drag_.Release(*record_, ToPoint(p));
+    if (drewWorking) emit dragXRange(index_, false, AxisRange{});
     if (changed) {
         // Every drag moves X as well as Y; the view redraws the others.
         RangeChanged(true);
     } else if (drewWorking) {
         Redraw();
     }
+}
+
+void CGraphWnd::ShowWorking() {
+    if (const CGraphCurve* working = drag_.Working())
+        emit dragXRange(index_, true, working->XRange());
+    Redraw();
 }
 
 void CGraphWnd::ShowBand() {
@@ -409,7 +419,7 @@ void CGraphWnd::AutoScrollTick() {
         autoScroll_.stop();
         return;
     }
-    if (drag_.AutoScroll()) Redraw();
+    if (drag_.AutoScroll()) ShowWorking();
 }
 
 void CGraphWnd::MeasureAt(int which, QPoint p) {
@@ -533,10 +543,10 @@ void CGraphWnd::mouseMoveEvent(QMouseEvent* event) {
             if (drag_.Kind() == DragKind::ZoomBox)
                 ShowBand();
             else
-                Redraw();
+                ShowWorking();
         }
         if (drag_.OutsidePlot() && !autoScroll_.isActive()) {
-            if (drag_.AutoScroll()) Redraw();
+            if (drag_.AutoScroll()) ShowWorking();
             autoScroll_.start();
         }
         return;

@@ -86,6 +86,9 @@ signals:
     //  22: first = the cursor moved (0 or 1), or 65535 when only the selected
     //      curve changed.
     void notify(int code, int screen, qint64 first, qint64 second);
+    // While a drag shows a working copy: the X range it shows (active), then once with
+    // active false when the drag ends; the model itself changes only on release.
+    void dragXRange(int screen, bool active, kurvex::AxisRange range);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -110,6 +113,8 @@ private:
     bool StartDrag(DragKind kind, QPoint p, Qt::MouseButton button, bool aboveLowerEnds);
     void FinishDrag(QPoint p);
     void ShowBand();
+    // Draws the drag's working copy and tells the view's tool windows its X range.
+    void ShowWorking();
     void AutoScrollTick();
     void MeasureAt(int which, QPoint p);
     void SelectCurve(std::int32_t curve);

@@ -277,6 +277,7 @@ void CMainFrame::RefreshCommands() {
     c.measureLineStyle = MeasureLineStyleSetting();
     c.lineStyleFlag = LineStyleFlag();
     c.arrowFlag = ArrowFlag();
+    c.fftWindow = Options().fftWindow;
     c.standardBarShown = standard_ && standard_->isVisible();
     c.measureBarShown = measure_ && measure_->isVisible();
     c.statusBarShown = statusBar()->isVisible();

@@ -22,7 +22,12 @@ struct AppOptions {
     std::int32_t bottomMargin = 100;
     std::int32_t leftMargin = 100;
     std::int32_t rightMargin = 100;
+    // The window every transform applies (the values of FftWindow; 0 rectangular).
+    std::int32_t fftWindow = 0;
 };
+
+// The number of FFT windows the option may name (values 0 .. kFftWindowCount - 1).
+inline constexpr std::int32_t kFftWindowCount = 5;
 
 // The one set of options of this process.
 inline AppOptions& Options() {

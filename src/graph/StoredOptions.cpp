@@ -68,6 +68,7 @@ void LoadStoredOptions(const OptionStore& store, AppOptions& options, CGraphText
         options.redrawXOnReload = *v;
     if (const auto v = ParseInt(store.Read(kOptionsGroup, "AutoReload")))
         options.autoReload = *v != 0 ? 1 : 0;
+    ReadInt(store, kOptionsGroup, "FFTWindow", options.fftWindow, 0, kFftWindowCount - 1);
 }
 
 void SaveTextDefaults(OptionStore& store, const CGraphText& text) {
@@ -88,6 +89,10 @@ void SaveRightMouseAction(OptionStore& store, const AppOptions& options) {
 
 void SaveAutoReload(OptionStore& store, const AppOptions& options) {
     store.Write(kOptionsGroup, "AutoReload", std::to_string(options.autoReload));
+}
+
+void SaveFftWindow(OptionStore& store, const AppOptions& options) {
+    store.Write(kOptionsGroup, "FFTWindow", std::to_string(options.fftWindow));
 }
 
 std::vector<std::string> LoadRecentFiles(const OptionStore& store, int count) {

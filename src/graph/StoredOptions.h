@@ -36,13 +36,15 @@ AnnotationTemplates& ProgramTemplates();
 
 // Reads the options and the text-label defaults. Missing or unreadable
 // values keep what `options` and `text` hold; a justification outside 0..3,
-// a font size or weight beyond any font and margins that are negative or
-// wider than a page keep theirs too.
+// a font size or weight beyond any font, margins that are negative or wider
+// than a page and an FFT window the program does not have keep theirs too.
 void LoadStoredOptions(const OptionStore& store, AppOptions& options, CGraphText& text);
 // Writes the seven text-label defaults (at exit).
 void SaveTextDefaults(OptionStore& store, const CGraphText& text);
 // Writes the right-mouse action (at once when it changes).
 void SaveRightMouseAction(OptionStore& store, const AppOptions& options);
+// Writes the FFT window (at once when it changes).
+void SaveFftWindow(OptionStore& store, const AppOptions& options);
 
 // Writes whether documents follow their files (at once when it changes).
 void SaveAutoReload(OptionStore& store, const AppOptions& options);

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "analysis/CommandTable.h"
+#include "analysis/FftWindow.h"
 #include "analysis/Measure.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/CurveEntry.h"
@@ -247,6 +248,37 @@ TEST(CommandTable, StateChangesMoveTheRulesAlong) {
     EXPECT_FALSE(state(kCmdArrow).checked);
     c.mouseMode = 6;
     EXPECT_FALSE(state(kCmdDottedLine).checked);
+}
+
+TEST(CommandTable, PowerCommandsFollowTheViewAndTheWindowInForce) {
+    OneScreenView one;
+    CommandContext c;
+    c.viewActive = true;
+    c.screens = {&one.screen};
+    const auto state = [&](int id) { return EvaluateCommand(*FindCommand(id), c); };
+
+    // One command per window, in the windows' order, only the one in force checked.
+    for (FftWindow w : kFftWindows) {
+        c.fftWindow = static_cast<int>(w);
+        for (int id = kCmdFftWindowFirst; id <= kCmdFftWindowLast; ++id) {
+            EXPECT_EQ(FindCommand(id)->ruleArgument, id - kCmdFftWindowFirst);
+            EXPECT_EQ(state(id).checked, id - kCmdFftWindowFirst == static_cast<int>(w)) << id;
+            EXPECT_TRUE(state(id).enabled);
+        }
+    }
+    EXPECT_TRUE(state(kCmdCycles).enabled);
+    EXPECT_TRUE(state(kCmdCycleAverage).enabled);  // curve 0 stands in for the selection
+    EXPECT_FALSE(state(kCmdHarmonics).enabled);    // no spectra yet
+
+    one.screen.StoreScales(0, 0, 1);  // showing spectra
+    EXPECT_FALSE(state(kCmdCycleAverage).enabled);
+    EXPECT_TRUE(state(kCmdHarmonics).enabled);
+
+    CGraphCurve empty(0);
+    c.screens = {&empty};
+    EXPECT_FALSE(state(kCmdCycleAverage).enabled);
+    c.viewActive = false;
+    EXPECT_FALSE(state(kCmdEdges).enabled);
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "formula/FormulaTestSupport.h"
 #include "analysis/FrequencyDisplay.h"
+#include "formula/FormulaTestSupport.h"
 #include "graph/Zoom.h"
 
 namespace kurvex {
@@ -363,6 +363,34 @@ TEST(FrequencyDisplay, LogAxesShowTheLogarithmsOfFrequenciesAndAmplitudes) {
     EXPECT_NEAR(screen.XExtent().max, std::log10(hz->Max()), 1e-9);
     // The same column is kept while the spectrum stays.
     EXPECT_EQ(screen.YColumn(screen.Curve(0)).get(), logAmp.get());
+}
+
+TEST(FrequencyDisplay, AnotherWindowRecomputesTheShownSpectraInPlace) {
+    // 10.5 Hz lies between two bins: the rectangular window loses much of the
+    // peak there, the flat-top window keeps it.
+    const CResultDataRef data =
+        test::MakeData({"Time", "a"}, {test::Ramp(kRows, 0.001), Sine(5.0, 10.5)});
+    CGraphCurve a = Screen(data, {1});
+    test::RecordingMessages said;
+    EXPECT_EQ(RecomputeSpectra({&a}, {}), DomainSwitch::kNothing);  // no spectra shown
+    ASSERT_EQ(ToggleFrequencyDisplay({&a}, said).did, DomainSwitch::kToFrequency);
+    const double rectangular = At(a.Curve(0).spectrum, 10);
+    const AxisRange x = a.XRange();
+    const std::int32_t points = a.Frequency().value;
+    const auto undo = a.UndoStack().size();
+
+    FftSession flatTop;
+    flatTop.window = FftWindow::kFlatTop;
+    bool invalid = true;
+    EXPECT_EQ(RecomputeSpectra({&a}, flatTop, &invalid), DomainSwitch::kToFrequency);
+    EXPECT_FALSE(invalid);
+    EXPECT_LT(rectangular, 4.0);
+    EXPECT_NEAR(std::max(At(a.Curve(0).spectrum, 10), At(a.Curve(0).spectrum, 11)), 5.0, 0.01);
+    // The view stays where it was: same range, plan and undo stack.
+    EXPECT_EQ(a.XRange(), x);
+    EXPECT_EQ(a.Frequency().value, points);
+    EXPECT_EQ(a.UndoStack().size(), undo);
+    EXPECT_EQ(a.FreqDisplay(), 1);
 }
 
 }  // namespace

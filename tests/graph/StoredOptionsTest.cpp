@@ -39,6 +39,7 @@ TEST(StoredOptions, StoredValuesReplaceDefaultsUnlessAbsurd) {
     const auto action = [](const AppOptions& o, const CGraphText&) { return o.rightMouseAction; };
     const auto redraw = [](const AppOptions& o, const CGraphText&) { return o.redrawXOnReload; };
     const auto follow = [](const AppOptions& o, const CGraphText&) { return o.autoReload; };
+    const auto window = [](const AppOptions& o, const CGraphText&) { return o.fftWindow; };
     const auto italic = [](const AppOptions&, const CGraphText& t) {
         return static_cast<std::int32_t>(t.Font().italic);
     };
@@ -52,6 +53,9 @@ TEST(StoredOptions, StoredValuesReplaceDefaultsUnlessAbsurd) {
         {"Options/RMouseAction", "9", action, 9},  // taken as stored
         {"Options/RedawXOnReload", "0", redraw, 0},  {"Options/AutoReload", "0", follow, 0},
         {"Options/AutoReload", "5", follow, 1},      {"Options/AutoReload", "off", follow, 1},
+        {"Options/RedawXOnReload", "0", redraw, 0},  {"Options/FFTWindow", "4", window, 4},
+        {"Options/FFTWindow", "5", window, 0},  // no such window
+        {"Options/FFTWindow", "hann", window, 0},
     };
     for (const Case& k : cases) {
         MapStore store;
@@ -93,6 +97,13 @@ TEST(StoredOptions, TextDefaultsRoundTrip) {
     AppOptions again;
     LoadStoredOptions(store, again, back);
     EXPECT_EQ(again.rightMouseAction, kRightMouseZoom);
+
+    again.fftWindow = 3;
+    SaveFftWindow(store, again);
+    EXPECT_EQ(store.values["Options/FFTWindow"], "3");
+    AppOptions third;
+    LoadStoredOptions(store, third, back);
+    EXPECT_EQ(third.fftWindow, 3);
 }
 
 TEST(StoredOptions, RecentFilesNewestFirstWithoutRepeats) {

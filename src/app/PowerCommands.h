@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "analysis/Cycles.h"
+
+class QComboBox;
+
+namespace kurvex {
+
+class COhmixGraphView;
+
+// True for the power-measurement commands a graph view carries out: the
+// Cycles, Edges and Harmonics windows, the cycle average and the FFT windows.
+bool IsPowerCommand(int id);
+// Carries out one of them on `view`.
+void RunPowerCommand(COhmixGraphView& view, int id);
+
+// "Cycle Average": names the curve averaged and lets the user pick the
+// reference whose cycles it is averaged over (the curve itself at first).
+class CCycleAverageDlg : public QDialog {
+public:
+    CCycleAverageDlg(const std::vector<const CGraphCurve*>& screens, CurvePlace curve,
+                     QWidget* parent = nullptr);
+    // The chosen reference (valid after exec() == Accepted).
+    CurvePlace Reference() const;
+    QComboBox* ReferenceBox() const { return reference_; }
+
+private:
+    QComboBox* reference_ = nullptr;
+};
+
+}  // namespace kurvex

@@ -1,0 +1,235 @@
+// The power measurements in the viewer: the Cycles and Harmonics windows, the
+// FFT window choice and the cycle average, on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QFile>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <functional>
+#include <numbers>
+
+#include "analysis/CommandTable.h"
+#include "analysis/FftWindow.h"
+#include "app/FigureWindow.h"
+#include "app/GraphView.h"
+#include "app/GraphWnd.h"
+#include "app/KurvexApp.h"
+#include "app/MainFrame.h"
+#include "app/MeasureWindow.h"
+#include "app/ShellMessages.h"
+#include "graph/AppOptions.h"
+#include "graph/MouseMode.h"
+
+namespace kurvex {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+class PowerWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
+        QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex")).clear();
+        ShellMessages::SetPresenter([](const std::string&, MessageIcon) {});
+        SetMouseMode(kModePan);
+        app_ = std::make_unique<CKurvexApp>();
+        ASSERT_TRUE(app_->InitInstance({}, true));
+        frame_ = app_->Frame();
+    }
+    void TearDown() override {
+        for (FigureKind k : {FigureKind::kCycles, FigureKind::kEdges, FigureKind::kHarmonics})
+            if (CFigureWindow* w = CFigureWindow::Instance(k)) delete w;
+        if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
+        app_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ShellMessages::SetPresenter({});
+        Options() = AppOptions{};
+    }
+
+    // A result of Time and one curve f(t) over `rows` samples `dt` apart:
+    // the view opens showing that curve.
+    COhmixGraphView* OpenCurve(const QString& name, int rows, double dt,
+                               const std::function<double(double)>& f) {
+        QString text = QStringLiteral("Time %1\n").arg(name);
+        for (int r = 0; r < rows; ++r)
+            text +=
+                QString::number(r * dt, 'g', 15) + ' ' + QString::number(f(r * dt), 'g', 15) + '\n';
+        const QString path = dir_.filePath(name + ".txt");
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text.toUtf8());
+        file.close();
+        app_->OpenFile(path);
+        QCoreApplication::processEvents();
+        return frame_->ActiveView();
+    }
+
+    // Runs `id` and waits for the window of `kind` to show a fresh result.
+    static CFigureWindow* Run(CMainFrame* frame, int id, FigureKind kind) {
+        frame->Execute(id);
+        CFigureWindow* w = CFigureWindow::Instance(kind);
+        if (w) WaitForResult(w);
+        return w;
+    }
+    static bool WaitForResult(CFigureWindow* w) {
+        bool shown = false;
+        const auto c = QObject::connect(w, &CFigureWindow::resultShown, [&] { shown = true; });
+        const bool ok = QTest::qWaitFor([&] { return shown; }, 5000);
+        QObject::disconnect(c);
+        return ok;
+    }
+    static double Cell(const FigureTable& t, std::size_t row, std::size_t column) {
+        const auto& v = t.rows.at(row).values.at(column);
+        return v ? *v : NAN;
+    }
+
+    QTemporaryDir settings_;
+    QTemporaryDir dir_;
+    std::unique_ptr<CKurvexApp> app_;
+    CMainFrame* frame_ = nullptr;
+};
+
+// 1 kHz, duty 0.3, amplitude 5, sampled every 10 us over 10 ms.
+double Pwm(double t) {
+    const double phase = t * 1000.0 - std::floor(t * 1000.0 + 1e-9);
+    return phase < 0.3 - 1e-9 ? 5.0 : 0.0;
+}
+
+TEST_F(PowerWindowsTest, CyclesRowsFollowAZoomAndADragBeforeItsRelease) {
+    COhmixGraphView* view = OpenCurve("P", 1001, 1e-5, Pwm);
+    ASSERT_NE(view, nullptr);
+    CFigureWindow* w = Run(frame_, kCmdCycles, FigureKind::kCycles);
+    ASSERT_NE(w, nullptr);
+    const auto check = [&](const char* when) {
+        const FigureTable& t = w->Result().table;
+        ASSERT_EQ(t.rows.size(), 1u) << when << ": " << t.message;
+        EXPECT_NEAR(Cell(t, 0, 0), 1.5, 1e-9) << when;  // Avg = duty x amplitude
+        // RMS = sqrt(duty) x amplitude, within what one sample step of 100 per period allows.
+        EXPECT_NEAR(Cell(t, 0, 1), 5.0 * std::sqrt(0.3), 0.01) << when;
+        EXPECT_NEAR(Cell(t, 0, 5), 0.3, 1e-9) << when;  // Duty
+        EXPECT_NE(t.title.find("period 0.001,"), std::string::npos) << t.title;
+        // What a screen reader reads: one line per row, cells after tabs.
+        const QString rows = w->accessibleDescription();
+        EXPECT_TRUE(rows.startsWith(QStringLiteral("P\t1.5\t2.73"))) << rows.toStdString();
+        EXPECT_TRUE(rows.endsWith(QStringLiteral("\t0\t5\t5\t0.3"))) << rows.toStdString();
+    };
+    check("whole run");
+    EXPECT_NE(w->Result().table.title.find("; 9 cycles"), std::string::npos);
+
+    CGraphWnd* screen = view->Screen(0);
+    screen->ZoomIn();
+    ASSERT_TRUE(WaitForResult(w));
+    check("zoomed");
+    const std::string zoomed = w->Result().table.title;
+    EXPECT_EQ(zoomed.find("; 9 cycles"), std::string::npos) << zoomed;
+
+    // A zoom about a point follows the pointer; the table follows the drag
+    // while the screen still holds its old range.
+    frame_->Execute(kCmdZoomPoint);
+    const PlotRect plot = screen->Record().Plot();
+    const QPoint press((plot.left + plot.right) / 2, (plot.top + plot.bottom) / 2);
+    const AxisRange before = screen->Record().XRange();
+    QTest::mousePress(screen, Qt::LeftButton, {}, press);
+    QTest::mouseMove(screen, press + QPoint(plot.Width() / 4, -plot.Height() / 4));
+    ASSERT_TRUE(WaitForResult(w));
+    EXPECT_TRUE(screen->DragInProgress());
+    EXPECT_EQ(screen->Record().XRange(), before);
+    check("dragged");
+    EXPECT_NE(w->Result().table.title, zoomed);
+    QTest::mouseRelease(screen, Qt::LeftButton, {},
+                        press + QPoint(plot.Width() / 4, -plot.Height() / 4));
+    EXPECT_NE(screen->Record().XRange(), before);
+
+    // The window outlives the graph window it followed.
+    view->CloseWindow();
+    ASSERT_TRUE(WaitForResult(w));
+    EXPECT_EQ(w->Result().table.message, "No graph window is open.");
+    EXPECT_TRUE(w->Result().table.rows.empty());
+}
+
+TEST_F(PowerWindowsTest, HarmonicsOfASineWithThirdAndFifthUnderTheChosenWindow) {
+    // 10 Hz with 30 % of a third and 10 % of a fifth, a whole number of periods.
+    COhmixGraphView* view = OpenCurve("I", 10001, 1e-4, [](double t) {
+        return std::sin(2 * kPi * 10 * t) + 0.3 * std::sin(2 * kPi * 30 * t) +
+               0.1 * std::sin(2 * kPi * 50 * t);
+    });
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdPerformFft);
+    CFigureWindow* w = Run(frame_, kCmdHarmonics, FigureKind::kHarmonics);
+    ASSERT_NE(w, nullptr);
+    const auto check = [&](double tolerance) {
+        const FigureTable& t = w->Result().table;
+        ASSERT_GE(t.rows.size(), 5u) << t.message;
+        EXPECT_NEAR(Cell(t, 0, 0), 10.0, 1e-9);  // the fundamental's frequency
+        EXPECT_NEAR(Cell(t, 0, 1), 1.0, tolerance);
+        EXPECT_NEAR(Cell(t, 2, 1), 0.3, tolerance);
+        EXPECT_NEAR(Cell(t, 4, 1), 0.1, tolerance);
+        EXPECT_NEAR(Cell(t, 1, 1), 0.0, tolerance);
+        EXPECT_NE(t.title.find("THD 31.6"), std::string::npos) << t.title;
+    };
+    check(1e-3);
+    const CResultVariable* rectangular = view->Screen(0)->Record().Curve(0).spectrum.get();
+
+    // Another window: kept in the options at once, and the spectra on show
+    // are computed anew with it.
+    frame_->Execute(kCmdFftWindowFirst + static_cast<int>(FftWindow::kFlatTop));
+    EXPECT_EQ(Options().fftWindow, static_cast<int>(FftWindow::kFlatTop));
+    EXPECT_EQ(QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex"))
+                  .value(QStringLiteral("Options/FFTWindow"))
+                  .toInt(),
+              static_cast<int>(FftWindow::kFlatTop));
+    EXPECT_TRUE(frame_->Actions().Action(kCmdFftWindowFirst + 4)->isChecked());
+    EXPECT_FALSE(frame_->Actions().Action(kCmdFftWindowFirst)->isChecked());
+    EXPECT_NE(view->Screen(0)->Record().Curve(0).spectrum.get(), rectangular);
+    ASSERT_TRUE(WaitForResult(w));
+    check(2e-3);
+
+    // Copy puts the whole table on the clipboard as tab-separated text.
+    auto* copy = w->findChild<QPushButton*>();
+    ASSERT_NE(copy, nullptr);
+    QTest::mouseClick(copy, Qt::LeftButton);
+    const QString text = QGuiApplication::clipboard()->text();
+    EXPECT_EQ(text, w->CopyText());
+    EXPECT_TRUE(text.startsWith(QStringLiteral("I: THD 31.6"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nOrder\tFrequency\tAmplitude\tPercent\n1\t10\t")));
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\n3\t30\t0\\.(2999|3000)"))))
+        << text.toStdString();
+    // So does Ctrl+C in the window, rather than the frame's copy of the graph.
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(w->TableView(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), w->CopyText());
+}
+
+TEST_F(PowerWindowsTest, CycleAverageAddsAFormulaOverTheChosenReference) {
+    COhmixGraphView* view = OpenCurve("P", 1001, 1e-5, Pwm);
+    ASSERT_NE(view, nullptr);
+    // The dialog offers the curve itself as its reference; OK takes it.
+    QTimer::singleShot(0, [] {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();
+    });
+    frame_->Execute(kCmdCycleAverage);
+    const CGraphCurve& r = view->Screen(0)->Record();
+    ASSERT_EQ(r.CurveCount(), 2);
+    const CCurveEntry& average = r.Curve(1);
+    EXPECT_EQ(average.formula, "CYCAVG(P,P)");
+    EXPECT_EQ(average.sourceKind, kCurveFormula);
+    ASSERT_TRUE(average.formulaResult);
+    EXPECT_NEAR(average.formulaResult->Values()[500], 1.5, 1e-9);
+    // The same average again adds nothing.
+    QTimer::singleShot(0, [] {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();
+    });
+    frame_->Execute(kCmdCycleAverage);
+    EXPECT_EQ(r.CurveCount(), 2);
+}
+
+}  // namespace
+}  // namespace kurvex
