@@ -694,7 +694,13 @@ void COhmixGraphView::RecomputeSpectra() {
     fftRun_ = nullptr;
     if (did == DomainSwitch::kBusy)
         emit statusMessage(QStringLiteral("Another FFT analysis is running."));
-    if (did == DomainSwitch::kToFrequency) RedrawAll();
+    if (did == DomainSwitch::kToFrequency && !closeWhenIdle_) {
+        // The previous run's spectra follow under the same window.
+        for (CGraphWnd* s : screens_)
+            if (PreviousRun* p = s->Record().PreviousRunShown()) p->ForgetSpectra();
+        RedrawAll();
+        PreparePreviousSpectra();
+    }
     if (invalid) WarnInvalidPoints();
     if (closeWhenIdle_) CloseWindow();
 }

@@ -115,7 +115,7 @@ void PreviousRun::Rebuild(const CGraphCurve& screen) {
     }
 }
 
-void PreviousRun::DropSpectra() {
+void PreviousRun::ForgetSpectra() {
     spectraOf_ = {};
     if (!shadow_) return;
     FrequencyState& f = shadow_->Frequency();
@@ -162,7 +162,7 @@ CGraphCurve* PreviousRun::Follow(const CGraphCurve& screen) {
         const CResultVariable* plan = screen.Frequency().xColumn.get();
         if (!plan || spectraOf_.get() != plan || !g.Frequency().xColumn) return nullptr;
     } else if (spectraOf_) {
-        DropSpectra();
+        ForgetSpectra();
     }
     g.StoreScales(screen.XLog(), screen.YLog(), screen.FreqDisplay());
     g.StoreX(screen.XExtent(), screen.XRange());
@@ -194,7 +194,7 @@ std::optional<PreviousRun::SpectraJob> PreviousRun::SpectraWanted(const CGraphCu
 void PreviousRun::StoreSpectra(const SpectraJob& job, RefPtr<CResultVariable> frequency,
                                std::vector<RefPtr<CResultVariable>> spectra) {
     if (!shadow_ || spectra.size() != static_cast<size_t>(shadow_->CurveCount())) return;
-    DropSpectra();
+    ForgetSpectra();
     // Kept even when nothing could be made, so that it is not tried again.
     spectraOf_ = job.plan;
     shadow_->Frequency().xColumn = std::move(frequency);

@@ -71,6 +71,8 @@ public:
     // could be made) over the frequencies `frequency`.
     void StoreSpectra(const SpectraJob& job, RefPtr<CResultVariable> frequency,
                       std::vector<RefPtr<CResultVariable>> spectra);
+    // Lets the spectra go: the screen's were made anew (another FFT window).
+    void ForgetSpectra();
 
 private:
     struct CurveKey {
@@ -80,7 +82,6 @@ private:
     };
     static std::vector<CurveKey> KeysOf(const CGraphCurve& screen);
     void Rebuild(const CGraphCurve& screen);
-    void DropSpectra();
 
     CResultDataRef data_;
     std::unique_ptr<CGraphCurve> shadow_;

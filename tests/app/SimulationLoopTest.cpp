@@ -217,6 +217,12 @@ TEST_F(SimulationLoopTest, ThePreviousRunIsDrawnListedAndReleased) {
     ASSERT_NE(shadow, nullptr);
     EXPECT_EQ(shadow->Frequency().xColumn->Capacity(),
               screen->Record().Frequency().xColumn->Capacity());
+    // Another FFT window: the previous run's spectra are made under it too.
+    const double bin1 = shadow->Curve(0).spectrum->Values()[1];
+    frame_->Execute(kCmdFftWindowFirst + 1);
+    shadow = screen->Record().PreviousRunShown()->Follow(screen->Record());
+    ASSERT_NE(shadow, nullptr);
+    EXPECT_NE(shadow->Curve(0).spectrum->Values()[1], bin1);
     const double dc = screen->Record().Curve(0).spectrum->Values()[0];
     ASSERT_GT(dc, 0.0);
     Write("prev.txt", Result(11, 0.25));
