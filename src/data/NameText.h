@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,8 @@ bool IsUtf8(std::string_view bytes);
 // True when two names read as the same text, ignoring the case of ASCII letters
 // (a UTF-8 name and its Windows-1252 spelling are the same name).
 bool SameName(std::string_view a, std::string_view b);
+
+// Appends the UTF-8 bytes of code point `cp` (at most U+10FFFF) to `out`.
+void AppendUtf8(std::string& out, std::uint32_t cp);
 
 }  // namespace kurvex

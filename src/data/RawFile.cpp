@@ -14,6 +14,7 @@
 #include <limits>
 #include <mutex>
 
+#include "data/NameText.h"
 #include "data/NumberText.h"
 
 namespace kurvex {
@@ -145,24 +146,6 @@ std::string Trim(std::string_view s) {
     while (b < e && IsSpace(static_cast<unsigned char>(s[b]))) ++b;
     while (e > b && IsSpace(static_cast<unsigned char>(s[e - 1]))) --e;
     return std::string(s.substr(b, e - b));
-}
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // Reads the text parts of the file character by character through a window

@@ -496,8 +496,10 @@ void CFormula::EvaluateRange(void* context, double* values, std::uint8_t* flags,
         const std::int32_t n = std::min(blockSize_, end - start);
         EvaluateBlock(values + start, start, n);
         for (std::int32_t j = 0; j < n; ++j) {
-            flags[start + j] =
-                IsFiniteNormalOrZero(values[start + j]) ? kPointValid : kPointInvalid;
+            const double v = values[start + j];
+            flags[start + j] = IsFiniteNormalOrZero(v) ? kPointValid
+                               : IsNoValue(v)          ? kPointMissing
+                                                       : kPointInvalid;
         }
         start += n;
         currentSample_ = start - 1;

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "formula/CycleMath.h"
@@ -268,26 +269,41 @@ void FormulaRunningNode::ApplyBlock(const double* const* operands, double* out, 
     }
 }
 
+namespace {
+constexpr std::uint64_t kNoValueBits = 0x7FF8'0000'00C7'C7C7ull;
+}  // namespace
+
+double NoValue() {
+    double v;
+    std::memcpy(&v, &kNoValueBits, sizeof v);
+    return v;
+}
+
+bool IsNoValue(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits == kNoValueBits;
+}
+
 FormulaCycleAverageNode::FormulaCycleAverageNode(CFormula* formula, std::int32_t position)
     : CFormulaNode(FormulaNodeKind::CycleAverage, position, 2), formula_(formula) {}
 
 double FormulaCycleAverageNode::Apply(const double*) {
     const auto i = static_cast<std::size_t>(formula_->CurrentSample());
-    return i < values_.size() ? values_[i] : std::numeric_limits<double>::quiet_NaN();
+    return i < values_.size() ? values_[i] : NoValue();
 }
 
 void FormulaCycleAverageNode::ApplyBlock(const double* const*, double* out, std::int32_t n,
                                          std::int32_t first) {
     for (std::int32_t j = 0; j < n; ++j) {
         const auto i = static_cast<std::size_t>(first + j);
-        out[j] = i < values_.size() ? values_[i] : std::numeric_limits<double>::quiet_NaN();
+        out[j] = i < values_.size() ? values_[i] : NoValue();
     }
 }
 
 void FormulaCycleAverageNode::Prepare(const double* x, const double* curve, const double* reference,
                                       std::int32_t count) {
-    values_.assign(static_cast<std::size_t>(std::max(count, 0)),
-                   std::numeric_limits<double>::quiet_NaN());
+    values_.assign(static_cast<std::size_t>(std::max(count, 0)), NoValue());
     const CycleTrace ref{x, nullptr, reference, nullptr, 0, count - 1};
     const auto level = CycleLevelOf(ref);
     if (!level) return;

@@ -150,8 +150,15 @@ private:
     double iL_ = 0.0;
 };
 
+// A sample a function has no value for (CYCAVG outside whole cycles): a quiet NaN
+// whose payload marks it, so that the sample is flagged missing, not invalid, and
+// neither warns nor stops a spectrum. Arithmetic on it keeps the payload.
+double NoValue();
+// True for exactly the bits of NoValue().
+bool IsNoValue(double v);
+
 // CYCAVG(curve, reference): the curve's time average over each cycle of the
-// reference, held as a step over the cycle (NaN outside whole cycles). A value
+// reference, held as a step over the cycle (kNoValue outside whole cycles). A value
 // depends on samples still to come, so the formula prepares every sample's
 // value from its operands' before the evaluation proper.
 class FormulaCycleAverageNode : public CFormulaNode {

@@ -58,7 +58,8 @@ FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string&
     const std::uint8_t* f = variable->Flags();
     for (std::int32_t i = 0; i < rows; ++i) {
         if (f[i] != kPointValid) {
-            build.anyInvalid = true;
+            // A sample without a value (CYCAVG outside whole cycles) is no fault.
+            if (f[i] == kPointInvalid) build.anyInvalid = true;
         } else if (!found) {
             mn = mx = v[i];
             found = true;

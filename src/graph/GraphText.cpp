@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "data/IOBuffer.h"
+#include "data/NameText.h"
 #include "graph/FontRecord.h"
 #include "graph/Renderer.h"
 #include "graph/TurnedTextCanvas.h"
@@ -16,24 +17,6 @@ namespace {
 // A font this high is no label: a record asking for one is corrupt.
 constexpr std::int32_t kMaxFontHeight = 1000;
 constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 void AppendUtf16(std::u16string& out, char32_t c) {
     if (c < 0x10000) {

@@ -10,36 +10,15 @@
 #include <vector>
 
 #include "cli/CliCommands.h"
+#include "cli/CliTestSupport.h"
 
 namespace kurvex::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string Drain(std::FILE* f) {
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
-
-CliRun Cli(const std::vector<std::string>& args) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    CliRun r;
-    r.status = RunCli(args, out, err);
-    r.out = Drain(out);
-    r.err = Drain(err);
-    return r;
-}
+using clitest::Cli;
+using clitest::CliRun;
 
 std::string File(const char* name, const std::string& text) {
     const fs::path dir = fs::temp_directory_path() / "kurvex-power-cli-test";
