@@ -42,6 +42,8 @@ std::vector<CommandSpec> BuildCommands() {
              B::None, O::Document),
         Spec(kCmdReload, "Re-Load Data", "Re-load data and update screen", "Re-Load Data",
              B::Standard, O::Document),
+        Spec(kCmdAutoReload, "Auto Reload", "Re-load the data whenever the result file changes", "",
+             B::None, O::Application, R::AutoReload),
         Spec(kCmdSaveSettings, "Save Settings...",
              "Save the current display settings to a file with the \".ini\" extension", "", B::None,
              O::View),
@@ -127,6 +129,9 @@ std::vector<CommandSpec> BuildCommands() {
         Spec(kCmdRedraw, "Re-draw", "Re-draw the screen", "Re-draw", B::Standard, O::View),
         Spec(kCmdEscape, "Escape", "Escape from other modes", "Escape", B::Standard, O::View,
              R::MouseMode, 0),
+        Spec(kCmdShowPreviousRun, "Show Previous Run",
+             "Draw the run before the last reload under the curves", "", B::None, O::View,
+             R::PreviousRun),
         Spec(kCmdStandardToolbar, "Standard &Toolbar", "Show or hide the Toolbar", "", B::None,
              O::Frame, R::BarShown),
         Spec(kCmdMeasureToolbar, "&Measure Toolbar", "Show or hide the Measure Toolbar", "",
@@ -250,6 +255,8 @@ bool IsCheckable(const CommandSpec& spec) {
         case R::FftWindow:
         case R::Colour:
         case R::Grid:
+        case R::AutoReload:
+        case R::PreviousRun:
             return true;
         default:
             return false;
@@ -275,6 +282,7 @@ const std::vector<MenuItem>& GraphMenu() {
                                    Cmd(kCmdOpen),
                                    Cmd(kCmdMerge),
                                    Cmd(kCmdReload),
+                                   Cmd(kCmdAutoReload),
                                    Sep(),
                                    Cmd(kCmdSaveSettings),
                                    Cmd(kCmdSaveAs),
@@ -342,6 +350,7 @@ const std::vector<MenuItem>& GraphMenu() {
                                    Cmd(kCmdZoomBox),
                                    Cmd(kCmdRedraw),
                                    Cmd(kCmdEscape),
+                                   Cmd(kCmdShowPreviousRun),
                                    Sep()};
         for (const MenuItem& item : ViewMenuItems()) m.push_back(item);
         m.insert(m.end(), {End(),
@@ -519,6 +528,12 @@ CommandState EvaluateCommand(const CommandSpec& spec, const CommandContext& c) {
             break;
         case R::ChildWindows:
             s.enabled = c.childWindows;
+            break;
+        case R::AutoReload:
+            s.checked = c.autoReload;
+            break;
+        case R::PreviousRun:
+            s.checked = c.previousRunShown;
             break;
         case R::CycleAverage: {
             const auto place = DefaultReference(screens);

@@ -79,6 +79,9 @@ enum CommandId : int {
     kCmdPreviousPane = 57681,
     kCmdStandardToolbar = 59392,
     kCmdStatusBar = 59393,
+    // Following the simulator's runs.
+    kCmdAutoReload = 33000,
+    kCmdShowPreviousRun = 33001,
     // Power measurements: the tool windows, the cycle average and the FFT windows.
     kCmdCycles = 34000,
     kCmdEdges = 34001,
@@ -117,6 +120,8 @@ enum class CommandRule {
     DeleteScreen,      // an active screen and at least two
     AddScreen,         // the document has data
     ChildWindows,      // any document window is open
+    AutoReload,        // checked while documents follow their files
+    PreviousRun,       // checked while the view shows the previous run
     CycleAverage,      // a curve to average, shown in the time domain
     FftWindow,         // checked while the FFT window is the argument
 };
@@ -186,7 +191,9 @@ struct CommandContext {
     bool standardBarShown = true;
     bool measureBarShown = true;
     bool statusBarShown = true;
-    std::int32_t fftWindow = 0;  // the window the transforms apply
+    bool autoReload = false;        // documents follow their files
+    bool previousRunShown = false;  // the active view shows the previous run
+    std::int32_t fftWindow = 0;     // the window the transforms apply
     // Whether the program can carry the command out; commands whose code is
     // not there stay disabled rather than do nothing. Null: all can.
     std::function<bool(int id)> handled;

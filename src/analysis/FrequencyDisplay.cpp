@@ -154,6 +154,11 @@ void ShowTime(CGraphCurve& screen) {
 
 }  // namespace
 
+bool CoversRange(const CResultVariable& x, double start, double end) {
+    const double slack = 1e-9 * std::abs(end - start);
+    return x.Min() <= start + slack && x.Max() >= end - slack;
+}
+
 bool PerformFftEnabled(const std::vector<CGraphCurve*>& screens) {
     const std::vector<CGraphCurve*> live = Live(screens);
     if (live.empty()) return false;
@@ -244,6 +249,29 @@ DomainSwitchResult ToggleFrequencyDisplay(const std::vector<CGraphCurve*>& scree
         result.invalidPoints = true;
     }
     return result;
+}
+
+bool RefreshSpectra(const std::vector<CGraphCurve*>& screens, const FftSession& session) {
+    const std::vector<CGraphCurve*> live = Live(screens);
+    if (live.empty()) return false;
+    // The order the domain switch takes: the screen with the X axis first.
+    std::vector<CGraphCurve*> order{live.back()};
+    order.insert(order.end(), live.begin(), live.end() - 1);
+    bool invalid = false;
+    for (CGraphCurve* s : order) {
+        if (!s->FreqDisplay()) continue;
+        const double start = s->Frequency().fftStart, end = s->Frequency().fftEnd;
+        const CResultVariable* x = XVariable(*s);
+        ResetStoredPlan(*s);
+        if (!x || !CoversRange(*x, start, end) ||
+            ShowSpectra(*s, start, end, session) != ScreenOutcome::kSwitched) {
+            ShowTime(*s);
+            invalid |= FitAxes(*s, std::nullopt);
+            continue;
+        }
+        invalid |= s->UpdateExtents();
+    }
+    return invalid;
 }
 
 DomainSwitch RecomputeSpectra(const std::vector<CGraphCurve*>& screens, const FftSession& session,

@@ -55,6 +55,15 @@ DomainSwitchResult ToggleFrequencyDisplay(const std::vector<CGraphCurve*>& scree
 UndoResult UndoWithDisplay(const std::vector<CGraphCurve*>& screens, UserMessages& messages,
                            const FftSession& session = {});
 
+// True when the samples of X reach from `start` to `end`.
+bool CoversRange(const CResultVariable& x, double start, double end);
+
+// After the data was read again: every screen showing spectra computes them
+// anew from the new samples over the range analysed before, its ranges kept;
+// a screen whose new data does not reach over that range goes back to the
+// time domain. True when invalid points were met.
+bool RefreshSpectra(const std::vector<CGraphCurve*>& screens, const FftSession& session = {});
+
 // Computes the spectra of every screen that shows them again (after a change
 // of window), over the range each analysed; ranges and plans stay. kBusy when
 // another analysis runs, kNothing when no screen shows spectra. Invalid points

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "analysis/Measure.h"
+#include "graph/PreviousRun.h"
 
 namespace kurvex {
 
@@ -27,7 +28,47 @@ double Shown(double v, bool log) {
     return log ? std::pow(10.0, v) : v;
 }
 
-// Every place where the X samples pass x; one place at most unless `all`.
+// The row of the previous run of curve `c` of `screen`: its value at cursor
+// 1 (or its change between the cursors) and, in brackets, how much the
+// current run differs from it. Nothing when the previous run lacks the curve.
+void AddPreviousRow(std::vector<MeasureRow>& rows, PreviousRun& run, std::int32_t c,
+                    CGraphCurve& screen, const MeasureWindowState& state, const CurveSamples& now,
+                    const XLocation& now1, const std::vector<XLocation>& now2) {
+    CGraphCurve* shadow = run.Follow(screen);
+    const std::int32_t k = shadow ? run.CurveOf(c) : -1;
+    if (k < 0) return;
+    const CCurveEntry& curve = shadow->Curve(k);
+    MeasureRow row{screen.Curve(c).label + " (previous)", "", curve.colour};
+    const bool second = state.movedCursor == 1;
+    const bool yLog = screen.YLog() != 0;
+    const CurveSamples xs = SamplesOf(*shadow, -1);
+    const CurveSamples s = SamplesOf(*shadow, k);
+    const std::vector<XLocation> at1 = XPlaces(xs, state.cursor1X, false);
+    const std::vector<XLocation> at2 =
+        second ? XPlaces(xs, state.cursor2X, false) : std::vector<XLocation>{};
+    // A value, or the change between the cursors, of one run.
+    const auto value = [&](const CurveSamples& samples, const XLocation* a,
+                           const XLocation* b) -> std::optional<double> {
+        const auto y1 = a ? YAt(samples, *a) : std::nullopt;
+        if (!y1) return std::nullopt;
+        if (!second) return Shown(*y1, yLog);
+        const auto y2 = b ? YAt(samples, *b) : std::nullopt;
+        if (!y2) return std::nullopt;
+        return Shown(*y2, yLog) - Shown(*y1, yLog);
+    };
+    const auto before = value(s, at1.empty() ? nullptr : &at1[0], at2.empty() ? nullptr : &at2[0]);
+    const auto current = value(now, &now1, now2.empty() ? nullptr : &now2[0]);
+    if (before) {
+        row.value = Format(*before);
+        if (current) {
+            char change[64];
+            // Three digits tell how much it changed, and fit the narrow window.
+            std::snprintf(change, sizeof change, " (%+.3g)", *current - *before);
+            row.value += change;
+        }
+    }
+    rows.push_back(std::move(row));
+}
 
 }  // namespace
 
@@ -67,6 +108,7 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
         if (at1.empty() || (second && at2.empty())) return rows;
         if (i > 0) rows.push_back({kMeasureGap, "", kMeasureRuleColour});
         const bool yLog = screen->YLog() != 0;
+        PreviousRun* previous = screen->PreviousRunShown();
         for (std::int32_t c = 0; c < screen->CurveCount(); ++c) {
             const CCurveEntry& curve = screen->Curve(c);
             const CurveSamples s = SamplesOf(*screen, c);
@@ -83,6 +125,7 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
                 }
             }
             rows.push_back(std::move(row));
+            if (previous) AddPreviousRow(rows, *previous, c, *screen, state, s, at1[0], at2);
         }
     }
     return rows;

@@ -1,17 +1,73 @@
 #include "app/GraphDocument.h"
 
+#include <unistd.h>
+
+#include <QApplication>
 #include <QFileInfo>
 #include <QMdiSubWindow>
+#include <QTimer>
 #include <algorithm>
+#include <mutex>
 
+#include "app/DocumentWatch.h"
 #include "app/GraphView.h"
 #include "app/WorkerTask.h"
+#include "graph/AppOptions.h"
 
 namespace kurvex {
 
-CGraphDocument::CGraphDocument(QObject* parent) : QObject(parent), core_(messages_) {}
+namespace {
 
-CGraphDocument::~CGraphDocument() = default;
+// Keeps what the readers say during a watched reload: its first message is
+// the reason a failed read gives in the status bar, never a message box.
+class KeptMessages : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon) override {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (first_.empty()) first_ = text;
+    }
+    std::string First() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return first_;
+    }
+
+private:
+    std::mutex lock_;
+    std::string first_;
+};
+
+// A previous run larger than this is not kept: a quarter of the machine's memory.
+std::uint64_t PreviousRunLimit() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long size = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || size <= 0) return UINT64_MAX;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size) / 4;
+}
+
+}  // namespace
+
+// One watched reload: the files read on a thread of its own into a new data
+// set, handed to the interface thread in one step when done.
+struct CGraphDocument::WatchedRead {
+    std::thread thread;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false};
+    KeptMessages messages;
+    CResultDataRef fresh;
+    bool ok = false;
+    int generation = 0;
+};
+
+CGraphDocument::CGraphDocument(QObject* parent) : QObject(parent), core_(messages_) {
+    core_.SetPreviousLimit(PreviousRunLimit());
+}
+
+CGraphDocument::~CGraphDocument() {
+    if (reading_) {
+        reading_->cancel.store(true);
+        reading_->thread.join();
+    }
+}
 
 QString CGraphDocument::Title() const {
     return QFileInfo(path_).fileName();
@@ -62,9 +118,11 @@ bool CGraphDocument::Load(const QString& path, QWidget* dialogParent) {
     path_ = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
     const std::string file = path_.toStdString();
     bool cancelled = false;
+    std::vector<RawPlot> plots;
     const bool ok = RunOnWorker(
         dialogParent, QStringLiteral("Reading %1 ...").arg(info.fileName()),
         [&](LoadOptions& options) {
+            options.plots = &plots;
             if (!core_.Open(file, options)) return false;
             // Whether X may be bisected is worked out here once, not on the
             // interface thread at the first draw.
@@ -73,6 +131,7 @@ bool CGraphDocument::Load(const QString& path, QWidget* dialogParent) {
             return true;
         },
         &cancelled);
+    openNote_ = QString::fromStdString(OtherPlotsNote(plots, 0));
     return ok && !cancelled;
 }
 
@@ -95,18 +154,117 @@ CGraphDocument::ReloadOutcome CGraphDocument::Reload(QWidget* dialogParent) {
         CloseAllViews();
         return ReloadOutcome::Closed;
     }
-    bool invalid = false;
+    ++generation_;  // a watched read still running is overtaken
     std::vector<COhmixGraphView*> closing;
+    const std::size_t shown = views_.size();
+    const bool invalid = HandOver(fresh, &closing);
+    for (COhmixGraphView* v : closing) v->CloseWindow();
+    if (watch_) watch_->Loaded();
+    if (invalid && closing.size() < shown) ShowInvalidPointsWarning(messages_);
+    return ReloadOutcome::Reloaded;
+}
+
+bool CGraphDocument::HandOver(const CResultDataRef& fresh, std::vector<COhmixGraphView*>* closing) {
+    bool invalid = false;
     const std::vector<COhmixGraphView*> views = views_;
     for (COhmixGraphView* v : views) v->ForgetCurveSelection();
     for (COhmixGraphView* v : views) {
         bool viewInvalid = false;
-        if (!v->Rebind(fresh, &viewInvalid)) closing.push_back(v);
+        if (!v->Rebind(fresh, &viewInvalid) && closing) closing->push_back(v);
         invalid = invalid || viewInvalid;
     }
-    for (COhmixGraphView* v : closing) v->CloseWindow();
-    if (invalid && closing.size() < views.size()) ShowInvalidPointsWarning(messages_);
-    return ReloadOutcome::Reloaded;
+    if (core_.PreviousDropped())
+        emit statusMessage(
+            QStringLiteral("The previous run was not kept: it would take more than a quarter "
+                           "of the memory."),
+            false);
+    return invalid;
+}
+
+bool CGraphDocument::MustWait() const {
+    // The data changes only while nothing else works on the windows: no
+    // Properties or other dialog open, no long work under way.
+    return core_.propertyDialogOpen || BusyScope::Busy() ||
+           QApplication::activeModalWidget() != nullptr;
+}
+
+void CGraphDocument::StartWatching() {
+    if (watch_) return;
+    watch_ = new DocumentWatch(
+        Title(), [this] { return MustWait(); }, this);
+    connect(watch_, &DocumentWatch::reloadWanted, this, &CGraphDocument::StartWatchedRead);
+    connect(watch_, &DocumentWatch::status, this, &CGraphDocument::statusMessage);
+    watch_->Follow(core_.Files());
+    watch_->SetEnabled(Options().autoReload != 0);
+}
+
+void CGraphDocument::SetAutoReload(bool on) {
+    if (watch_) watch_->SetEnabled(on);
+}
+
+void CGraphDocument::StartWatchedRead() {
+    if (reading_) return;
+    auto read = std::make_unique<WatchedRead>();
+    read->generation = generation_;
+    WatchedRead* r = read.get();
+    const std::vector<std::string> files = core_.Files();
+    read->thread = std::thread([this, r, files] {
+        LoadOptions options;
+        options.showWarnings = false;
+        options.text.progress = [r](std::int64_t, std::int64_t) { return !r->cancel.load(); };
+        CResultDataRef fresh;
+        r->ok = COhmixGraphDoc::ReadFiles(files, fresh, r->messages, options);
+        // Worked out here, not at the first draw on the interface thread.
+        if (r->ok && fresh->VariableCount() > 0) fresh.IsSorted(0);
+        r->fresh = fresh;
+        r->done.store(true);
+        QMetaObject::invokeMethod(
+            this, [this] { FinishWatchedRead(); }, Qt::QueuedConnection);
+    });
+    reading_ = std::move(read);
+}
+
+QString CGraphDocument::RefusalOf(const CResultDataRef& fresh) const {
+    if (!fresh.Get() || fresh->VariableCount() == 0) return QStringLiteral("it holds no data");
+    for (const COhmixGraphView* v : views_) {
+        const std::vector<const CGraphCurve*> screens = v->ConstRecords();
+        if (screens.empty()) continue;
+        const std::string x = screens.back()->XVariableName();
+        if (!x.empty() && fresh.FindVariable(x.c_str()) < 0)
+            return QStringLiteral("it no longer holds the variable %1")
+                .arg(QString::fromStdString(x));
+    }
+    return {};
+}
+
+void CGraphDocument::FinishWatchedRead() {
+    if (!reading_ || !reading_->done.load()) return;
+    if (MustWait()) {
+        QTimer::singleShot(100, this, &CGraphDocument::FinishWatchedRead);
+        return;
+    }
+    reading_->thread.join();
+    const std::unique_ptr<WatchedRead> read = std::move(reading_);
+    if (read->generation != generation_) return;  // a reload from elsewhere came first
+    if (!read->ok) {
+        watch_->Finished(false, QString::fromStdString(read->messages.First()));
+        return;
+    }
+    if (const QString refusal = RefusalOf(read->fresh); !refusal.isEmpty()) {
+        watch_->Finished(false, refusal);
+        return;
+    }
+    ++generation_;
+    core_.Settings().Reset();
+    core_.Adopt(read->fresh);
+    const bool invalid = HandOver(read->fresh, nullptr);
+    for (COhmixGraphView* v : views_) v->RescaleAfterRequest(Options().redrawXOnReload != 0);
+    watch_->Finished(true, {});
+    if (invalid)
+        emit statusMessage(
+            QStringLiteral("Some points cannot be shown (an invalid point, or a value below 0 on "
+                           "a log axis)."),
+            false);
 }
 
 bool CGraphDocument::Merge(const QString& path, QWidget* dialogParent) {
@@ -116,6 +274,8 @@ bool CGraphDocument::Merge(const QString& path, QWidget* dialogParent) {
         dialogParent, QStringLiteral("Reading %1 ...").arg(QFileInfo(path).fileName()),
         [&](LoadOptions& options) { return core_.MergeFile(file, options); }, &cancelled);
     if (!ok) return false;
+    ++generation_;
+    if (watch_) watch_->Follow(core_.Files());
     bool invalid = false;
     for (COhmixGraphView* v : views_) invalid = v->TakeMergedData(core_.Data()) || invalid;
     if (!views_.empty()) views_.front()->OfferCurvesAfterMerge();

@@ -2,6 +2,9 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/ShellMessages.h"
@@ -12,6 +15,7 @@ class QWidget;
 namespace kurvex {
 
 class COhmixGraphView;
+class DocumentWatch;
 
 // One opened result in the window: the core document, the messages it shows
 // and the graph views that show it.
@@ -48,6 +52,19 @@ public:
     // nothing changed.
     bool Merge(const QString& path, QWidget* dialogParent);
 
+    // Starts following the document's files (after it opened); with Auto
+    // Reload on, a change read again is shown in place as a reload is.
+    void StartWatching();
+    // The watch of the files, or null before it started.
+    DocumentWatch* Watch() const { return watch_; }
+    // Auto Reload switched on or off.
+    void SetAutoReload(bool on);
+    // True while a watched reload reads the files.
+    bool WatchedReadRunning() const { return reading_ != nullptr; }
+    // A line for the status bar about the file just opened (the other plots of
+    // a raw file), empty when there is nothing to say.
+    const QString& OpenNote() const { return openNote_; }
+
     // Runs `work` (a save of what the views show) on a worker behind a
     // progress dialog without Cancel; its messages are shown afterwards.
     bool RunSave(QWidget* parent, const QString& label, const std::function<bool()>& work);
@@ -63,12 +80,26 @@ public:
     void CloseAllViews();
 
 signals:
+    // A line for the status bar; `keep`: until another replaces it.
+    void statusMessage(const QString& text, bool keep);
     // The last view went away: the document is to be deleted.
     void lastViewClosed(CGraphDocument* document);
     // A view went away and others remain.
     void viewClosed(CGraphDocument* document);
 
 private:
+    struct WatchedRead;
+    // Shows `fresh` in every view; views that lost their X variable close.
+    // True when invalid points were met.
+    bool HandOver(const CResultDataRef& fresh, std::vector<COhmixGraphView*>* closing);
+    // Reads the files on a worker of its own while the windows go on.
+    void StartWatchedRead();
+    // Takes the finished read over, or says why not.
+    void FinishWatchedRead();
+    // True while a watched reload must not change the document.
+    bool MustWait() const;
+    // Why the views cannot show `fresh`; empty when they can.
+    QString RefusalOf(const CResultDataRef& fresh) const;
     // Runs `work` on the core document on a worker behind a progress dialog.
     bool RunOnWorker(QWidget* parent, const QString& label,
                      const std::function<bool(LoadOptions&)>& work, bool* cancelled);
@@ -78,6 +109,10 @@ private:
     QString path_;
     std::vector<COhmixGraphView*> views_;
     int tables_ = 0;
+    DocumentWatch* watch_ = nullptr;
+    std::unique_ptr<WatchedRead> reading_;
+    int generation_ = 0;  // raised by every reload, so a stale watched read is dropped
+    QString openNote_;
 };
 
 }  // namespace kurvex

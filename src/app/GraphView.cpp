@@ -15,6 +15,7 @@
 #include "analysis/Averages.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
+#include "analysis/PreviousSpectra.h"
 #include "analysis/ViewFiles.h"
 #include "app/ClipboardPicture.h"
 #include "app/FftRun.h"
@@ -37,6 +38,7 @@
 #include "graph/DisplaySettingsFile.h"
 #include "graph/Export.h"
 #include "graph/MouseMode.h"
+#include "graph/PreviousRun.h"
 #include "graph/Reload.h"
 #include "graph/Renderer.h"
 #include "graph/StoredOptions.h"
@@ -164,6 +166,7 @@ void COhmixGraphView::resizeEvent(QResizeEvent*) {
 }
 
 void COhmixGraphView::RedrawAll() {
+    SyncPreviousRun();
     for (CGraphWnd* s : screens_) {
         s->UpdateScrollBars();
         s->Redraw();
@@ -250,6 +253,7 @@ bool COhmixGraphView::Handles(int id) {
         case kCmdRightMenu:
         case kCmdNextPane:
         case kCmdPreviousPane:
+        case kCmdShowPreviousRun:
         case kCmdText:
         case kCmdLine:
         case kCmdDottedLine:
@@ -406,15 +410,74 @@ void COhmixGraphView::Execute(int id) {
         case kCmdPreviousPane:
             NextPane(-1);
             break;
+        case kCmdShowPreviousRun:
+            SetShowPreviousRun(!showPrevious_);
+            break;
         default:
             RunPowerCommand(*this, id);
             break;
     }
+    // Whatever changed what the screens show, the previous run shows it too.
+    PreparePreviousSpectra();
     emit stateChanged();
+}
+
+void COhmixGraphView::SetShowPreviousRun(bool on) {
+    showPrevious_ = on;
+    if (on && !document_->Core().Previous())
+        emit statusMessage(QStringLiteral("The previous run appears with the next reload."));
+    RedrawAll();
+    PreparePreviousSpectra();
+    RefreshMeasureWindow();
+}
+
+void COhmixGraphView::SyncPreviousRun() {
+    const CResultDataRef* previous = showPrevious_ ? document_->Core().Previous() : nullptr;
+    for (CGraphWnd* s : screens_) {
+        CGraphCurve& r = s->Record();
+        if (!previous) {
+            r.ShowPreviousRun(nullptr);
+            continue;
+        }
+        const PreviousRun* run = r.PreviousRunShown();
+        if (!run || run->Data().Get() != previous->Get())
+            r.ShowPreviousRun(std::make_shared<PreviousRun>(*previous));
+    }
+}
+
+void COhmixGraphView::PreparePreviousSpectra() {
+    if (!showPrevious_ || fftRun_ || preparingSpectra_) return;
+    preparingSpectra_ = true;
+    bool computed = false;
+    for (CGraphWnd* s : std::vector<CGraphWnd*>(screens_)) {
+        CGraphCurve& r = s->Record();
+        if (closeWhenIdle_ || !PreviousSpectraWanted(r)) continue;
+        FftRun run(this, {&r});
+        fftRun_ = &run;
+        ComputePreviousSpectra(r, run.Session());
+        fftRun_ = nullptr;
+        computed = true;
+    }
+    preparingSpectra_ = false;
+    if (closeWhenIdle_) {
+        CloseWindow();
+        return;
+    }
+    if (computed) RedrawAll();
+}
+
+void COhmixGraphView::RefreshMeasureWindow() {
+    CMsuFrame* m = CMsuFrame::Instance();
+    if (!m) return;
+    const MeasureWindowState& state = m->State();
+    const std::vector<CGraphCurve*> records = Records();
+    if (state.resultMode || state.screens.empty() || state.screens != records) return;
+    m->CursorUpdate(records, state.cursor1X, state.cursor2X, state.movedCursor);
 }
 
 void COhmixGraphView::FillContext(CommandContext& c) const {
     c.viewActive = true;
+    c.previousRunShown = showPrevious_;
     c.screens = Records();
     c.activeScreen = active_;
     c.documentHasData = document_->HasData();
@@ -454,6 +517,7 @@ void COhmixGraphView::OnScreenNotify(int code, int screen, qint64 first, qint64 
         case ScreenNotify::DoubleClicked:
             SetActiveScreen(screen);
             EditCurves(screen);
+            PreparePreviousSpectra();
             break;
         case ScreenNotify::RightPressed:
             SetActiveScreen(screen);
@@ -630,7 +694,13 @@ void COhmixGraphView::RecomputeSpectra() {
     fftRun_ = nullptr;
     if (did == DomainSwitch::kBusy)
         emit statusMessage(QStringLiteral("Another FFT analysis is running."));
-    if (did == DomainSwitch::kToFrequency) RedrawAll();
+    if (did == DomainSwitch::kToFrequency && !closeWhenIdle_) {
+        // The previous run's spectra follow under the same window.
+        for (CGraphWnd* s : screens_)
+            if (PreviousRun* p = s->Record().PreviousRunShown()) p->ForgetSpectra();
+        RedrawAll();
+        PreparePreviousSpectra();
+    }
     if (invalid) WarnInvalidPoints();
     if (closeWhenIdle_) CloseWindow();
 }
@@ -851,9 +921,25 @@ void COhmixGraphView::ReloadData() {
 bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
     const RebindResult r = RebindView(Records(), fresh);
     if (r.closeView) return false;
-    if (invalidPoints) *invalidPoints = r.invalidPoints;
+    bool invalid = r.invalidPoints;
+    // Spectra shown are of the new samples now, over the range analysed before.
+    const std::vector<CGraphCurve*> records = Records();
+    if (std::any_of(records.begin(), records.end(),
+                    [](const CGraphCurve* s) { return s->FreqDisplay() != 0; })) {
+        // The screens keep their last picture until their spectra are there.
+        for (CGraphCurve* s : records) s->EnterBusy();
+        FftRun run(this, records);
+        fftRun_ = &run;
+        invalid = RefreshSpectra(records, run.Session()) || invalid;
+        fftRun_ = nullptr;
+        for (CGraphCurve* s : records) s->LeaveBusy();
+        if (closeWhenIdle_) CloseWindow();
+    }
+    if (invalidPoints) *invalidPoints = invalid;
     if (active_ >= ScreenCount()) SetActiveScreen(ScreenCount() - 1);
     RedrawAll();
+    PreparePreviousSpectra();
+    RefreshMeasureWindow();
     ReportSelection(FirstSelectionParam(ConstRecords()));
     return true;
 }
@@ -864,6 +950,8 @@ void COhmixGraphView::RescaleAfterRequest(bool redrawX) {
     else
         FitYToVisibleX(Records());
     RedrawAll();
+    // Both runs in view, so that they can be compared.
+    if (showPrevious_ && FitYToPreviousRun(Records())) RedrawAll();
 }
 
 bool COhmixGraphView::TakeMergedData(const CResultDataRef& merged) {

@@ -74,6 +74,10 @@ public:
     // Tells the main frame that no curve of this view is selected.
     void ForgetCurveSelection();
 
+    // Whether the window draws the run before the last reload under its curves.
+    bool PreviousRunShown() const { return showPrevious_; }
+    void SetShowPreviousRun(bool on);
+
     // True while the view runs a transform; the window may not go meanwhile.
     bool Busy() const { return fftRun_ != nullptr; }
     // Closes the window as soon as the running work allows.
@@ -138,6 +142,12 @@ private:
     void ReloadData();
     void NextPane(int step);
     void WarnInvalidPoints();
+    // Gives every screen the document's previous run while the window shows it.
+    void SyncPreviousRun();
+    // Computes the spectra of the previous run where screens show spectra.
+    void PreparePreviousSpectra();
+    // The measure window lists this view's values again (after a reload).
+    void RefreshMeasureWindow();
 
     CGraphDocument* document_;
     std::vector<CGraphWnd*> screens_;
@@ -148,6 +158,8 @@ private:
     bool setupDone_ = false;
     FftRun* fftRun_ = nullptr;
     bool closeWhenIdle_ = false;
+    bool showPrevious_ = false;
+    bool preparingSpectra_ = false;
 };
 
 }  // namespace kurvex

@@ -133,6 +133,12 @@ std::map<int, std::function<void()>> CKurvexApp::CommandHandlers() {
              dialog.exec();
          }},
         {kCmdPrintSetup, [this] { PrintSetup(frame_); }},
+        {kCmdAutoReload,
+         [this] {
+             Options().autoReload = Options().autoReload ? 0 : 1;
+             SaveAutoReload(*store_, Options());
+             for (CGraphDocument* d : documents_) d->SetAutoReload(Options().autoReload != 0);
+         }},
         {kCmdAbout,
          [this] {
              CAboutDlg dialog(frame_);
@@ -170,8 +176,13 @@ CGraphDocument* CKurvexApp::OpenFile(const QString& path) {
             Qt::QueuedConnection);
     connect(document, &CGraphDocument::viewClosed, this, &CKurvexApp::RetitleWindows,
             Qt::QueuedConnection);
+    connect(document, &CGraphDocument::statusMessage, this, [this](const QString& text, bool keep) {
+        if (frame_) frame_->ShowStatus(text, keep ? 0 : kStatusTimeout);
+    });
     NewWindow(document);
     AddRecentFile(document->Path());
+    if (!document->OpenNote().isEmpty()) frame_->ShowStatus(document->OpenNote(), 0);
+    document->StartWatching();
     return document;
 }
 

@@ -79,7 +79,8 @@ CMainFrame::~CMainFrame() {
 
 QStringList CMainFrame::OpenFilters() {
     return {QStringLiteral("Kurvex Files (*.kfd *.txt *.fra)"),
-            QStringLiteral("Comma separated files (*.csv)"), QStringLiteral("All files (*)")};
+            QStringLiteral("Comma separated files (*.csv)"),
+            QStringLiteral("SPICE raw files (*.raw)"), QStringLiteral("All files (*)")};
 }
 
 void CMainFrame::BuildHandlers() {
@@ -209,7 +210,8 @@ CChildFrame* CMainFrame::AddViewWindow(COhmixGraphView* view) {
     connect(view, &COhmixGraphView::curveSelection, this,
             [this, view](int param) { OnCurveSelection(view, param); });
     connect(view, &COhmixGraphView::stateChanged, this, &CMainFrame::RefreshCommands);
-    connect(view, &COhmixGraphView::statusMessage, this, &CMainFrame::ShowStatus);
+    connect(view, &COhmixGraphView::statusMessage, this,
+            [this](const QString& text) { ShowStatus(text); });
     connect(child, &QObject::destroyed, this, [this] {
         QTimer::singleShot(0, this, [this] {
             UpdateMenus();
@@ -279,6 +281,7 @@ void CMainFrame::RefreshCommands() {
     c.standardBarShown = standard_ && standard_->isVisible();
     c.measureBarShown = measure_ && measure_->isVisible();
     c.statusBarShown = statusBar()->isVisible();
+    c.autoReload = Options().autoReload != 0;
     c.handled = [this](int id) { return Handled(id); };
     actions_->Refresh(c);
 }
@@ -313,8 +316,8 @@ void CMainFrame::ShowScreenMenu(QPoint global) {
     delete menu;
 }
 
-void CMainFrame::ShowStatus(const QString& text) {
-    statusBar()->showMessage(text, 10000);
+void CMainFrame::ShowStatus(const QString& text, int timeout) {
+    statusBar()->showMessage(text, timeout);
 }
 
 void CMainFrame::OpenFile() {

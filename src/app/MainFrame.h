@@ -20,6 +20,9 @@ class QUrl;
 
 namespace kurvex {
 
+// How long a passing status-bar line stays, in milliseconds.
+inline constexpr int kStatusTimeout = 10000;
+
 class CBGridChildFrame;
 class CChildFrame;
 class COhmixGraphView;
@@ -57,8 +60,8 @@ public:
     COhmixGraphView* CurveListView() const { return curveListView_; }
     // The right-click menu of a screen, at `global`.
     void ShowScreenMenu(QPoint global);
-    // A line in the status bar.
-    void ShowStatus(const QString& text);
+    // A line in the status bar for `timeout` milliseconds (0: until replaced).
+    void ShowStatus(const QString& text, int timeout = kStatusTimeout);
     // The file filters of Open and Merge.
     static QStringList OpenFilters();
 

@@ -1,5 +1,7 @@
 #include "data/Document.h"
 
+#include <algorithm>
+
 namespace kurvex {
 
 bool COhmixGraphDoc::Open(const std::string& path, const LoadOptions& options) {
@@ -36,17 +38,49 @@ bool COhmixGraphDoc::MergeFile(const std::string& path, const LoadOptions& optio
     return true;
 }
 
+bool COhmixGraphDoc::ReadFiles(const std::vector<std::string>& files, CResultDataRef& fresh,
+                               UserMessages& messages, const LoadOptions& options) {
+    CResultDataRef loaded;
+    if (files.empty() || !LoadResultFile(files.front(), loaded, nullptr, messages, options))
+        return false;
+    for (size_t i = 1; i < files.size(); ++i) {
+        CResultDataRef next, merged;
+        if (LoadResultFile(files[i], next, nullptr, messages, options) &&
+            MergeDataSets(loaded, next, merged, FileTitle(files[i]), messages))
+            loaded = merged;
+    }
+    fresh = loaded;
+    return true;
+}
+
+void COhmixGraphDoc::Adopt(const CResultDataRef& fresh) {
+    // One generation: the run before the previous one goes now, before the
+    // size of the one now shown is weighed.
+    previous_.reset();
+    const CResultData* shown = data_.Get();
+    previousDropped_ = shown && DataSetBytes(*shown) > previousLimit_;
+    if (shown && shown->VariableCount() > 0 && !previousDropped_) previous_ = data_;
+    data_ = fresh;
+}
+
 COhmixGraphDoc::ReloadResult COhmixGraphDoc::Reload(CResultDataRef& fresh,
                                                     const LoadOptions& options) {
     if (propertyDialogOpen) return ReloadResult::Skipped;
     settings_.Reset();
     CResultDataRef loaded;
-    if (files_.empty() || !LoadResultFile(files_.front(), loaded, nullptr, messages_, options))
-        return ReloadResult::Failed;
-    for (size_t i = 1; i < files_.size(); ++i) MergeInto(loaded, files_[i], options);
-    data_ = loaded;
+    if (!ReadFiles(files_, loaded, messages_, options)) return ReloadResult::Failed;
+    Adopt(loaded);
     fresh = loaded;
     return ReloadResult::Loaded;
+}
+
+std::uint64_t DataSetBytes(const CResultData& data) {
+    std::uint64_t bytes = 0;
+    const auto perSample = static_cast<std::uint64_t>(sizeof(double) + sizeof(std::uint8_t));
+    for (std::int32_t i = 0; i < data.VariableCount(); ++i)
+        bytes += static_cast<std::uint64_t>(std::max(data.Variable(i)->Capacity(), 0)) * perSample;
+    // The band kind keeps three more arrays of the same shape.
+    return data.Kind() == kDataSetHighPass ? 4 * bytes : bytes;
 }
 
 }  // namespace kurvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,22 @@ public:
     // makes it the document's data; the caller re-binds its views to it.
     ReloadResult Reload(CResultDataRef& fresh, const LoadOptions& options = {});
 
+    // Reads `files` into `fresh` as a reload does (the first loaded, the
+    // others merged), touching no document: a watched reload runs it on a
+    // worker. False when the first file cannot be read.
+    static bool ReadFiles(const std::vector<std::string>& files, CResultDataRef& fresh,
+                          UserMessages& messages, const LoadOptions& options = {});
+    // Makes `fresh` the document's data; what was shown becomes the previous run.
+    void Adopt(const CResultDataRef& fresh);
+
+    // The run before the last reload; none before the first reload, after a
+    // reload that dropped it for its size, or once forgotten.
+    const CResultDataRef* Previous() const { return previous_ ? &*previous_ : nullptr; }
+    // True when the last reload dropped the previous run for its size.
+    bool PreviousDropped() const { return previousDropped_; }
+    // A previous run of more than `bytes` is not kept.
+    void SetPreviousLimit(std::uint64_t bytes) { previousLimit_ = bytes; }
+
     // Results are written by the export commands only.
     bool Save() const { return false; }
 
@@ -60,6 +77,12 @@ private:
     std::vector<std::string> files_;
     CResultDataRef data_;
     CIOBuffer settings_;
+    std::optional<CResultDataRef> previous_;
+    bool previousDropped_ = false;
+    std::uint64_t previousLimit_ = UINT64_MAX;
 };
+
+// The memory the samples of a data set take.
+std::uint64_t DataSetBytes(const CResultData& data);
 
 }  // namespace kurvex

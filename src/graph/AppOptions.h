@@ -15,6 +15,7 @@ enum RightMouseAction : std::int32_t {
 // at start-up and writes each change back as it is made.
 struct AppOptions {
     std::int32_t redrawXOnReload = 1;  // a requested reload rescales X too
+    std::int32_t autoReload = 1;       // a document follows its files and reloads by itself
     std::int32_t rightMouseAction = kRightMouseShowMenu;
     // Print margins in hundredths of an inch.
     std::int32_t topMargin = 100;

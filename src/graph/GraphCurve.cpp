@@ -63,6 +63,7 @@ void CGraphCurve::CopyFrom(const CGraphCurve& o) {
     xIndex_ = o.xIndex_;
     graphKind_ = o.graphKind_;
     busy_ = o.busy_;
+    previous_ = o.previous_;
 }
 
 UndoEntry CGraphCurve::CurrentState() const {

@@ -19,6 +19,8 @@
 
 namespace kurvex {
 
+class PreviousRun;
+
 // The warning shown when a log axis or a formula met points it cannot show.
 inline constexpr const char* kInvalidPointsWarning =
     "Warning: Kurvex has encountered invalid points. A Graph will still be drawn but the "
@@ -256,6 +258,11 @@ public:
     // The graph kind given at construction.
     std::int32_t GraphKind() const { return graphKind_; }
 
+    // The run before the last reload, drawn under the curves; null while not shown.
+    PreviousRun* PreviousRunShown() const { return previous_.get(); }
+    const std::shared_ptr<PreviousRun>& PreviousRunHandle() const { return previous_; }
+    void ShowPreviousRun(std::shared_ptr<PreviousRun> run) { previous_ = std::move(run); }
+
     // While above 0 the screen is not drawn.
     std::int32_t BusyCount() const { return busy_; }
     void EnterBusy() { ++busy_; }
@@ -307,6 +314,7 @@ private:
     std::int32_t xIndex_ = 0;
     std::int32_t graphKind_;
     std::int32_t busy_ = 0;
+    std::shared_ptr<PreviousRun> previous_;
 };
 
 }  // namespace kurvex

@@ -9,6 +9,7 @@
 #include "data/NumberText.h"
 #include "data/QuotedNames.h"
 #include "data/TextWriter.h"
+#include "graph/PreviousRun.h"
 
 namespace kurvex {
 
@@ -35,6 +36,26 @@ std::size_t Characters(const char* s, std::size_t n) {
 
 std::int32_t UsableCount(const CResultVariable* v, std::int32_t rows) {
     return v ? std::max(0, std::min(v->Capacity(), rows)) : 0;
+}
+
+// The column of one curve of `screen`: its samples, or its spectrum.
+PointColumn CurveColumn(const CGraphCurve& screen, const CCurveEntry& curve) {
+    PointColumn c;
+    c.name = DisplayName(curve.label.empty() ? curve.formula : curve.label);
+    if (screen.FreqDisplay()) {
+        c.values = curve.spectrum;
+        c.count = c.values ? c.values->Capacity() : 0;
+        return c;
+    }
+    const CResultData* d = screen.Data().Get();
+    if (curve.sourceKind == kCurveColumn && d && curve.columnIndex >= 0 &&
+        curve.columnIndex < d->VariableCount())
+        c.values =
+            RefPtr<CResultVariable>(const_cast<CResultVariable*>(d->Variable(curve.columnIndex)));
+    else if (curve.sourceKind == kCurveFormula)
+        c.values = curve.formulaResult;
+    c.count = UsableCount(c.values.get(), d ? d->RowCount() : 0);
+    return c;
 }
 
 }  // namespace
@@ -106,25 +127,29 @@ std::vector<PointColumn> PointColumnsOf(const std::vector<const CGraphCurve*>& s
     out.push_back(std::move(x));
 
     for (const CGraphCurve* screen : screens) {
-        const CResultData* d = screen->Data().Get();
+        CGraphCurve* shadow =
+            screen->PreviousRunShown() ? screen->PreviousRunShown()->Follow(*screen) : nullptr;
         for (std::int32_t k = 0; k < screen->CurveCount(); ++k) {
             const CCurveEntry& curve = screen->Curve(k);
-            PointColumn c;
-            c.name = DisplayName(curve.label.empty() ? curve.formula : curve.label);
-            if (screen->FreqDisplay()) {
-                c.values = curve.spectrum;
-                c.count = c.values ? c.values->Capacity() : 0;
-                out.push_back(std::move(c));
-                continue;
+            PointColumn c = CurveColumn(*screen, curve);
+            // The previous run beside each curve, at the same X as its rows.
+            const std::int32_t previous = shadow ? screen->PreviousRunShown()->CurveOf(k) : -1;
+            PointColumn p;
+            if (previous >= 0 && out.front().values) {
+                const PointColumn before = CurveColumn(*shadow, shadow->Curve(previous));
+                const RefPtr<CResultVariable> x =
+                    shadow->FreqDisplay() ? shadow->Frequency().xColumn
+                                          : RefPtr<CResultVariable>(const_cast<CResultVariable*>(
+                                                shadow->Data()->Variable(shadow->XIndex())));
+                if (before.values && x) {
+                    p.name = c.name + " (previous)";
+                    p.values = ValuesAt(*out.front().values, out.front().count, *x, *before.values,
+                                        before.count);
+                    p.count = p.values ? out.front().count : 0;
+                }
             }
-            if (curve.sourceKind == kCurveColumn && d && curve.columnIndex >= 0 &&
-                curve.columnIndex < d->VariableCount())
-                c.values = RefPtr<CResultVariable>(
-                    const_cast<CResultVariable*>(d->Variable(curve.columnIndex)));
-            else if (curve.sourceKind == kCurveFormula)
-                c.values = curve.formulaResult;
-            c.count = UsableCount(c.values.get(), d ? d->RowCount() : 0);
             out.push_back(std::move(c));
+            if (!p.name.empty()) out.push_back(std::move(p));
         }
     }
     return out;

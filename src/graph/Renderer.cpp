@@ -13,6 +13,8 @@
 #include "data/NameText.h"
 #include "graph/Annotations.h"
 #include "graph/AxisTicks.h"
+#include "graph/DashedCanvas.h"
+#include "graph/PreviousRun.h"
 
 namespace kurvex {
 
@@ -755,6 +757,18 @@ void ScreenPainter::CentredText(const PlotRect& target, const std::string& text)
     c_.DrawWrappedText(r, text, false);
 }
 
+// The run before the last reload, faded and dashed, under the curves.
+void DrawPreviousRun(CGraphCurve& model, Canvas& canvas, const PlotRect& plot,
+                     const DrawOptions& o) {
+    CGraphCurve* shadow = model.PreviousRunShown()->Follow(model);
+    if (!shadow) return;
+    std::lock_guard<std::recursive_mutex> hold(shadow->Data()->Lock());
+    shadow->EnsureLogColumns();
+    const int s = std::max(1, o.scale);
+    DashedCanvas dashed(canvas, 6 * s, 4 * s);
+    ScreenPainter(*shadow, dashed, o).Curves(plot);
+}
+
 }  // namespace
 
 PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& options,
@@ -805,6 +819,7 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
         p.YAxis(plot);
         p.Legend(plot);
     }
+    if (o.force && model.PreviousRunShown()) DrawPreviousRun(model, surface, plot, o);
     p.Curves(plot);
     DrawAnnotations(model, surface, plot, o);
     if (o.recordLegend) p.Cursors(plot);

@@ -66,6 +66,8 @@ void LoadStoredOptions(const OptionStore& store, AppOptions& options, CGraphText
         options.rightMouseAction = *v;
     if (const auto v = ParseInt(store.Read(kOptionsGroup, "RedawXOnReload")))
         options.redrawXOnReload = *v;
+    if (const auto v = ParseInt(store.Read(kOptionsGroup, "AutoReload")))
+        options.autoReload = *v != 0 ? 1 : 0;
     ReadInt(store, kOptionsGroup, "FFTWindow", options.fftWindow, 0, kFftWindowCount - 1);
 }
 
@@ -83,6 +85,10 @@ void SaveTextDefaults(OptionStore& store, const CGraphText& text) {
 
 void SaveRightMouseAction(OptionStore& store, const AppOptions& options) {
     store.Write(kOptionsGroup, "RMouseAction", std::to_string(options.rightMouseAction));
+}
+
+void SaveAutoReload(OptionStore& store, const AppOptions& options) {
+    store.Write(kOptionsGroup, "AutoReload", std::to_string(options.autoReload));
 }
 
 void SaveFftWindow(OptionStore& store, const AppOptions& options) {

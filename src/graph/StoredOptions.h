@@ -46,6 +46,9 @@ void SaveRightMouseAction(OptionStore& store, const AppOptions& options);
 // Writes the FFT window (at once when it changes).
 void SaveFftWindow(OptionStore& store, const AppOptions& options);
 
+// Writes whether documents follow their files (at once when it changes).
+void SaveAutoReload(OptionStore& store, const AppOptions& options);
+
 // The recent files, newest first, at most `count`; empty entries dropped.
 std::vector<std::string> LoadRecentFiles(const OptionStore& store, int count);
 // Writes the list as "File1" ... and removes the keys beyond it.

@@ -198,6 +198,16 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         {"hidden tool bar unchecked", kCmdMeasureToolbar,
          [](CommandContext& c) { c.measureBarShown = false; }, true, false},
         {"status bar checked while shown", kCmdStatusBar, [](CommandContext&) {}, true, true},
+        {"auto reload checked while on", kCmdAutoReload,
+         [](CommandContext& c) { c.autoReload = true; }, true, true},
+        {"previous run needs a view", kCmdShowPreviousRun,
+         [](CommandContext& c) { c.previousRunShown = true; }, false, false},
+        {"previous run checked while the view shows it", kCmdShowPreviousRun,
+         [&](CommandContext& c) {
+             base(c);
+             c.previousRunShown = true;
+         },
+         true, true},
     };
     for (const Case& k : cases) {
         CommandContext c;

@@ -4,6 +4,7 @@
 
 #include "analysis/MeasureRows.h"
 #include "formula/FormulaTestSupport.h"
+#include "graph/PreviousRun.h"
 
 namespace kurvex {
 namespace {
@@ -150,6 +151,26 @@ TEST(MeasureRows, ResultModeShowsOneRow) {
     EXPECT_EQ(MeasureRows(w), (std::vector<MeasureRow>{{"V(out)", "0.000123457", kBlue}}));
     // A new window: an empty label is a gap, so nothing shows.
     EXPECT_EQ(MeasureRows(MeasureWindowState{})[0].label, "");
+}
+
+TEST(MeasureRows, ThePreviousRunFollowsEachCurveWithItsValueAndTheChange) {
+    const auto now = MakeData({"Time", "V", "I"}, {{0, 1, 2, 3}, {0, 10, 20, 30}, {5, 5, 1, 1}});
+    // The previous run: other time steps, no I, and V ending before cursor 2.
+    const auto before = MakeData({"Time", "V"}, {{0, 2}, {0, 16}});
+    CGraphCurve g = Screen(now, "Time");
+    g.ShowPreviousRun(std::make_shared<PreviousRun>(before));
+    const Rgb fadedRed = FadedColour(kRed, kRgbWhite);
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 1.5, 3.0)),
+              (std::vector<MeasureRow>{{"Time", "1.5", kRgbBlack},
+                                       kSeparator,
+                                       {"c1", "15", kRed},
+                                       {"c1 (previous)", "12 (+3)", fadedRed},
+                                       {"c2", "3", kBlue}}));
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 1, 0.5, 1.5))[4],
+              (MeasureRow{"c1 (previous)", "8 (+2)", fadedRed}));
+    // Beyond the previous run's X: the row stays, without a value.
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 1, 0.5, 3.0))[4],
+              (MeasureRow{"c1 (previous)", "", fadedRed}));
 }
 
 }  // namespace

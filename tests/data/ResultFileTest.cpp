@@ -196,5 +196,48 @@ TEST(Document, OpenMergeAndReloadFollowTheFiles) {
     EXPECT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Failed);
 }
 
+TEST(Document, AReloadKeepsOneGenerationOfThePreviousRunWithinItsLimit) {
+    const fs::path run = WriteText("run.txt", "Time V\n0 1\n1 2\n");
+    RecordingMessages messages;
+    CResultDataRef kept;
+    {
+        COhmixGraphDoc doc(messages);
+        ASSERT_TRUE(doc.Open(run.string()));
+        EXPECT_EQ(doc.Previous(), nullptr);
+        const CResultDataRef first = doc.Data();
+        CResultDataRef fresh;
+
+        ASSERT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Loaded);
+        ASSERT_NE(doc.Previous(), nullptr);
+        EXPECT_EQ(doc.Previous()->Get(), first.Get());
+        const CResultDataRef second = doc.Data();
+        ASSERT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Loaded);
+        EXPECT_EQ(doc.Previous()->Get(), second.Get());
+        EXPECT_EQ(first->RefCount(), 1);  // the older run is let go
+
+        // Two variables of (at least) two samples: 36 bytes and more.
+        EXPECT_GE(DataSetBytes(*doc.Data().Get()), 36u);
+        doc.SetPreviousLimit(DataSetBytes(*doc.Data().Get()) - 1);
+        ASSERT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Loaded);
+        EXPECT_TRUE(doc.PreviousDropped());
+        EXPECT_EQ(doc.Previous(), nullptr);
+        doc.SetPreviousLimit(UINT64_MAX);
+        ASSERT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Loaded);
+        EXPECT_FALSE(doc.PreviousDropped());
+
+        // A reload read elsewhere is adopted the same way.
+        const fs::path other = WriteText("other.txt", "Time V\n0 5\n1 6\n2 7\n");
+        ASSERT_TRUE(COhmixGraphDoc::ReadFiles({other.string()}, fresh, messages));
+        EXPECT_EQ(fresh->RowCount(), 3);
+        kept = doc.Data();
+        doc.Adopt(fresh);
+        EXPECT_EQ(doc.Previous()->Get(), kept.Get());
+        EXPECT_EQ(kept->RefCount(), 2);  // here and as the previous run
+        EXPECT_FALSE(COhmixGraphDoc::ReadFiles({(Dir() / "absent.txt").string()}, fresh, messages));
+    }
+    // Closed, the document lets its previous run go.
+    EXPECT_EQ(kept->RefCount(), 1);
+}
+
 }  // namespace
 }  // namespace kurvex

@@ -9,6 +9,7 @@
 #include "data/ResultFile.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/PointTable.h"
+#include "graph/PreviousRun.h"
 
 namespace kurvex {
 namespace {
@@ -194,6 +195,29 @@ TEST(PointTable, CaptionAndFrameWidth) {
     EXPECT_EQ(TableCaption("run1.txt", 2), "run1.txt : 2");
     EXPECT_EQ(TableFrameWidth({120, 120, 120}, 1, 17), 3 * 121 + 34);
     EXPECT_EQ(TableFrameWidth({}, 1, 17), 34);
+}
+
+TEST(PointTable, ThePreviousRunSitsBesideEachCurveAtTheRowsX) {
+    const auto now = MakeData({"Time", "V", "I"}, {{0, 1, 2, 3}, {1, 2, 3, 4}, {7, 7, 7, 7}});
+    const auto before = MakeData({"Time", "V"}, {{0.5, 2.5}, {10, 30}});
+    CGraphCurve screen;
+    screen.SetData(now);
+    screen.AddCurve(CCurveEntry::ForColumn(now, 1));
+    screen.AddCurve(CCurveEntry::ForColumn(now, 2));
+    screen.ShowPreviousRun(std::make_shared<PreviousRun>(before));
+    const PointCells cells(PointColumnsOf({&screen}));
+    ASSERT_EQ(cells.ColumnCount(), 4);  // I has no previous run
+    EXPECT_EQ(cells.CellText(0, 2), "V (previous)");
+    const char* expected[] = {"", "15", "25", ""};  // missing beyond its X
+    for (std::int32_t r = 0; r < 4; ++r) EXPECT_EQ(cells.CellText(r + 1, 2), expected[r]) << r;
+    EXPECT_EQ(cells.CellText(0, 3), "I");
+
+    // A previous X that is not sorted is taken row by row.
+    const auto loop = MakeData({"Time", "V"}, {{3, 1, 2}, {8, 9, 10}});
+    screen.ShowPreviousRun(std::make_shared<PreviousRun>(loop));
+    const PointCells rows(PointColumnsOf({&screen}));
+    EXPECT_EQ(rows.CellText(2, 2), "9");
+    EXPECT_EQ(rows.CellText(4, 2), "");
 }
 
 }  // namespace

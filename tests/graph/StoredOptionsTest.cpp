@@ -38,6 +38,7 @@ TEST(StoredOptions, StoredValuesReplaceDefaultsUnlessAbsurd) {
     const auto top = [](const AppOptions& o, const CGraphText&) { return o.topMargin; };
     const auto action = [](const AppOptions& o, const CGraphText&) { return o.rightMouseAction; };
     const auto redraw = [](const AppOptions& o, const CGraphText&) { return o.redrawXOnReload; };
+    const auto follow = [](const AppOptions& o, const CGraphText&) { return o.autoReload; };
     const auto window = [](const AppOptions& o, const CGraphText&) { return o.fftWindow; };
     const auto italic = [](const AppOptions&, const CGraphText& t) {
         return static_cast<std::int32_t>(t.Font().italic);
@@ -50,6 +51,8 @@ TEST(StoredOptions, StoredValuesReplaceDefaultsUnlessAbsurd) {
         {"PRINTPAGESETUP/TOPMARGIN", "50", top, 50}, {"PRINTPAGESETUP/TOPMARGIN", "-40", top, 100},
         {"PRINTPAGESETUP/TOPMARGIN", "", top, 100},  {"Options/RMouseAction", "2", action, 2},
         {"Options/RMouseAction", "9", action, 9},  // taken as stored
+        {"Options/RedawXOnReload", "0", redraw, 0},  {"Options/AutoReload", "0", follow, 0},
+        {"Options/AutoReload", "5", follow, 1},      {"Options/AutoReload", "off", follow, 1},
         {"Options/RedawXOnReload", "0", redraw, 0},  {"Options/FFTWindow", "4", window, 4},
         {"Options/FFTWindow", "5", window, 0},  // no such window
         {"Options/FFTWindow", "hann", window, 0},
