@@ -347,9 +347,10 @@ template <class Task>
 bool ParallelReader::ForEachChunk(Task task, std::int64_t progressBase) {
     ItemCounter counter(static_cast<std::int64_t>(chunks_.size()));
     const std::int64_t total = source_.Size();
-    std::int64_t nextProgress = done_.load() + kProgressEvery;
+    std::int64_t nextProgress = done_.load() + kProgressEvery;  // guarded by progressLock
+    std::mutex progressLock;
     std::atomic<bool> cancel{false};
-    RunWorkers(workers_, [&](int worker) {
+    RunWorkers(workers_, [&](int) {
         ChunkBytes bytes;
         for (std::int64_t i = counter.Next(); i >= 0; i = counter.Next()) {
             Chunk& c = chunks_[static_cast<size_t>(i)];
@@ -364,11 +365,16 @@ bool ParallelReader::ForEachChunk(Task task, std::int64_t progressBase) {
             // Both passes together make the whole of the progress.
             const std::int64_t done =
                 done_.fetch_add((c.end - c.begin) / 2) + (c.end - c.begin) / 2;
-            if (worker == 0 && options_.progress && done >= nextProgress) {
-                nextProgress = done + kProgressEvery;
-                if (!options_.progress(std::min(progressBase + done, total), total)) {
-                    cancel = true;
-                    counter.Stop();
+            // Whichever worker gets there reports, one at a time: a worker left
+            // without chunks by the scheduler must not hold progress (and Cancel) back.
+            if (options_.progress) {
+                std::unique_lock<std::mutex> report(progressLock, std::try_to_lock);
+                if (report.owns_lock() && done >= nextProgress && !cancel) {
+                    nextProgress = done + kProgressEvery;
+                    if (!options_.progress(std::min(progressBase + done, total), total)) {
+                        cancel = true;
+                        counter.Stop();
+                    }
                 }
             }
         }
