@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 
 #include "data/NumberText.h"
 #include "graph/AxisScale.h"
@@ -157,15 +158,20 @@ std::string TickLabel(double value, const AxisPrefix& prefix) {
 }
 
 std::string XUnit(const std::string& name) {
-    if (name == "Time") return "s";
-    static constexpr char kFreq[] = "freq";
-    if (name.size() < 4) return {};
-    for (std::size_t i = 0; i < 4; ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kFreq[i]) return {};
-    }
-    return "Hz";
+    const auto startsFolded = [&name](const char* lower, bool whole) {
+        const std::size_t n = std::char_traits<char>::length(lower);
+        if (name.size() < n || (whole && name.size() != n)) return false;
+        for (std::size_t i = 0; i < n; ++i) {
+            char c = name[i];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c != lower[i]) return false;
+        }
+        return true;
+    };
+    // Other tools spell the time "time" or "TIME" (SPICE raw files do): it is seconds all the
+    // same, as every other rule that looks for the time variable takes it in any case.
+    if (startsFolded("time", true)) return "s";
+    if (startsFolded("freq", false)) return "Hz";
     return {};
 }
 

@@ -142,8 +142,8 @@ TEST(LogTicks, NonPositiveOrReversedRangesGiveNothing) {
 
 TEST(XUnit, TimeAndFrequencyVariablesHaveUnits) {
     const std::pair<const char*, const char*> cases[] = {
-        {"Time", "s"}, {"Frequency", "Hz"}, {"FREQ(Hz)", "Hz"}, {"freq", "Hz"},
-        {"Fre", ""},   {"V1", ""},          {"", ""},
+        {"Time", "s"},      {"time", "s"},  {"TIME", "s"}, {"Times", ""}, {"Frequency", "Hz"},
+        {"FREQ(Hz)", "Hz"}, {"freq", "Hz"}, {"Fre", ""},   {"V1", ""},    {"", ""},
     };
     for (const auto& [name, unit] : cases) EXPECT_EQ(XUnit(name), unit) << name;
 }
