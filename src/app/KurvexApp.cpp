@@ -259,8 +259,9 @@ bool CKurvexApp::AcceptRequest(const QString& text, QString* name, QString* refu
 }
 
 bool CKurvexApp::CarryOutRequest(const QString& name, QString* refusal) {
-    if (BusyScope::Busy()) {
-        // Long work is under way; the request runs as soon as it has ended.
+    if (MustWait()) {
+        // Long work or a dialog is under way (a reload could close the window the dialog
+        // belongs to); the request runs as soon as it has ended.
         queuedRequests_ << name;
         if (queuedRequests_.size() == 1)
             QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
@@ -310,8 +311,12 @@ bool CKurvexApp::HandleRequest(const QString& text, QString* refusal) {
     return AcceptRequest(text, &name, refusal) && CarryOutRequest(name, refusal);
 }
 
+bool CKurvexApp::MustWait() {
+    return BusyScope::Busy() || QApplication::activeModalWidget() != nullptr;
+}
+
 void CKurvexApp::RunQueuedRequests() {
-    if (BusyScope::Busy()) {
+    if (MustWait()) {
         QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
         return;
     }

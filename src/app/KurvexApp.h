@@ -76,6 +76,8 @@ private:
     void RetitleWindows(CGraphDocument* document);
     void InstallHooks();
     void RunQueuedRequests();
+    // True while requests must wait: long work under way or a dialog open.
+    static bool MustWait();
 
     std::unique_ptr<SettingsStore> store_;
     CMainFrame* frame_ = nullptr;

@@ -665,6 +665,22 @@ TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
     EXPECT_EQ(app_->Documents().size(), 2u);
 }
 
+TEST_F(ViewerTest, RequestsWaitWhileADialogIsOpen) {
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
+    QDialog* dialog = new QDialog(frame_);
+    bool taken = false;
+    QTimer::singleShot(0, dialog, [&] {
+        // A reload here could close the window a dialog belongs to: the request waits.
+        taken = app_->HandleRequest(a);
+        EXPECT_TRUE(app_->Documents().empty());
+        dialog->reject();
+    });
+    dialog->exec();
+    EXPECT_TRUE(taken);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return app_->Documents().size() == 1; }, 2000));
+    delete dialog;
+}
+
 TEST_F(ViewerTest, SavedFilesReadBackUnderACommaLocale) {
     const std::string before = std::setlocale(LC_ALL, nullptr);
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale";
