@@ -799,7 +799,7 @@ void COhmixGraphView::EditXAxis() {
     if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
     const bool invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_);
     RedrawAll();
-    if (invalid) WarnInvalidPoints();
+    if (invalid || dialog.InvalidPoints()) WarnInvalidPoints();
 }
 
 void COhmixGraphView::EditYAxis() {
@@ -809,6 +809,7 @@ void COhmixGraphView::EditYAxis() {
     if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
     s->UpdateScrollBars();
     s->Redraw();
+    if (dialog.InvalidPoints()) WarnInvalidPoints();
 }
 
 void COhmixGraphView::ChooseXVariable() {

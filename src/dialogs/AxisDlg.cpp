@@ -126,9 +126,8 @@ void AxisDialog::accept() {
         return;
     }
     changed_ = r.outcome == AxisStoreResult::Changed;
+    // The caller warns of invalid points once, with what its own steps meet.
     invalidPoints_ = r.invalidPoints;
-    if (invalidPoints_)
-        QMessageBox::warning(this, tr("Kurvex"), QString::fromLatin1(kInvalidPointsWarning));
     QDialog::accept();
 }
 
