@@ -1,9 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "graph/Annotations.h"
 #include "graph/GraphAnnotation.h"
+#include "graph/GraphCurve.h"
 #include "graph/RecordingCanvas.h"
 #include "graph/TurnedTextCanvas.h"
 
@@ -36,5 +39,37 @@ inline AnnotationPaint UnitPaint() {
     paint.y = {0.0, 1000.0, 100.0};
     return paint;
 }
+
+// A screen whose plot is 1000 × 1000 pixels at the origin over data 0 .. 1000:
+// data (x, y) is pixel (x, 1000 - y).
+struct UnitScreen {
+    UnitScreen() {
+        model.SetPlot({0, 0, 1000, 1000});
+        model.StoreX({0, 1000}, {0.0, 1000.0, 100.0});
+        model.StoreY({0, 1000}, {0.0, 1000.0, 100.0});
+    }
+    CGraphLine* Line(Point a, Point b) {
+        auto line = std::make_unique<CGraphLine>();
+        line->SetFirst(a.x, 1000 - a.y);
+        line->SetSecond(b.x, 1000 - b.y);
+        return static_cast<CGraphLine*>(model.AddAnnotation(std::move(line)));
+    }
+    CGraphText* Text(Point at, const std::string& s) {
+        auto text = std::make_unique<CGraphText>();
+        text->SetAnchor(at.x, 1000 - at.y);
+        text->SetTextUtf8(s);
+        return static_cast<CGraphText*>(model.AddAnnotation(std::move(text)));
+    }
+    // Drawn once, the annotations know their pixels for hit tests.
+    void Draw(AnnotationCanvas& canvas, DrawOptions o = {}) {
+        DrawAnnotations(model, canvas, model.Plot(), o);
+    }
+    void Draw() {
+        AnnotationCanvas canvas;
+        Draw(canvas);
+    }
+    std::vector<CGraphAnnotation*>& Selected() { return model.AnnotationSelection(); }
+    CGraphCurve model;
+};
 
 }  // namespace kurvex::test

@@ -8,36 +8,9 @@
 namespace kurvex {
 namespace {
 
-using test::AnnotationCanvas;
 using Selection = std::vector<CGraphAnnotation*>;
 
-// A 1000 × 1000 plot at the origin over data 0 .. 1000: data (x, y) is pixel
-// (x, 1000 - y). Annotations are drawn once so that hit tests know them.
-struct Screen {
-    Screen() {
-        model.SetPlot({0, 0, 1000, 1000});
-        model.StoreX({0, 1000}, {0.0, 1000.0, 100.0});
-        model.StoreY({0, 1000}, {0.0, 1000.0, 100.0});
-    }
-    CGraphLine* Line(Point a, Point b) {
-        auto line = std::make_unique<CGraphLine>();
-        line->SetFirst(a.x, 1000 - a.y);
-        line->SetSecond(b.x, 1000 - b.y);
-        return static_cast<CGraphLine*>(model.AddAnnotation(std::move(line)));
-    }
-    CGraphText* Text(Point at, const std::string& s) {
-        auto text = std::make_unique<CGraphText>();
-        text->SetAnchor(at.x, 1000 - at.y);
-        text->SetTextUtf8(s);
-        return static_cast<CGraphText*>(model.AddAnnotation(std::move(text)));
-    }
-    void Draw() {
-        AnnotationCanvas canvas;
-        DrawAnnotations(model, canvas, model.Plot(), DrawOptions{});
-    }
-    Selection& Selected() { return model.AnnotationSelection(); }
-    CGraphCurve model;
-};
+using Screen = test::UnitScreen;
 
 TEST(AnnotationInput, APressChoosesEndDragMoveOrRubberBand) {
     Screen s;
@@ -173,13 +146,14 @@ TEST(AnnotationInput, ARubberBandSelectsWhatItMeetsAndASmallOneIsAClick) {
 TEST(AnnotationInput, DeleteAfterAClickOnEmptyAreaDoesNothing) {
     Screen s;
     CGraphLine* line = s.Line({100, 100}, {300, 100});
+    CGraphText* stays = s.Text({500, 500}, "abcd");
     s.Draw();
     s.Selected() = {line};
     AnnotationInput input;
     input.PressSelect(s.model, {700, 700});
     input.Release(s.model, {700, 700});
     EXPECT_EQ(DeleteSelection(s.model, kModeEscape), AnnotationRepaint{});
-    EXPECT_EQ(s.model.Annotations().size(), 1u);
+    EXPECT_EQ(s.model.Annotations().size(), 2u);
 
     // Only mode 0 on a screen of graph kind 0 deletes.
     s.Selected() = {line};
@@ -189,7 +163,9 @@ TEST(AnnotationInput, DeleteAfterAClickOnEmptyAreaDoesNothing) {
     const AnnotationRepaint r = DeleteSelection(s.model, kModeEscape);
     EXPECT_TRUE(r.redraw);
     EXPECT_EQ(r.area, (Rect{96, 96, 305, 105}));
-    EXPECT_TRUE(s.model.Annotations().empty());
+    ASSERT_EQ(s.model.Annotations().size(), 1u);
+    EXPECT_EQ(s.model.Annotations()[0].get(), stays);
+    EXPECT_TRUE(s.Selected().empty());
 }
 
 TEST(AnnotationInput, PlacingATextAndDrawingALineReturnToModeZero) {
@@ -199,6 +175,7 @@ TEST(AnnotationInput, PlacingATextAndDrawingALineReturnToModeZero) {
     s.Selected() = {old};
     AnnotationTemplates templates;
     templates.Text().SetTextUtf8("new");
+    templates.Text().SetJustification(kJustifyRight);
     const AnnotationRepaint placed = PlaceTextAt(s.model, templates.Text(), {250, 400});
     EXPECT_TRUE(placed.backToEscape && placed.redraw && placed.selectionAfter);
     EXPECT_TRUE(RectsMeet(placed.area, old->BoundingRect()));
@@ -206,7 +183,11 @@ TEST(AnnotationInput, PlacingATextAndDrawingALineReturnToModeZero) {
     auto* text = static_cast<CGraphText*>(s.model.Annotations()[1].get());
     EXPECT_EQ(text->X(), 250.0);
     EXPECT_EQ(text->Y(), 600.0);
+    EXPECT_EQ(text->Justification(), kJustifyRight);
+    EXPECT_EQ(text->Owner(), &s.model);
     EXPECT_EQ(s.Selected(), (Selection{text}));
+    templates.Text().SetTextUtf8("changed");  // a copy, not the template itself
+    EXPECT_EQ(text->TextUtf8(), "new");
     EXPECT_EQ(PlaceTextAt(s.model, templates.Text(), {-5, 400}), AnnotationRepaint{});
 
     templates.ApplyLineCommand(kCommandArrowLine);
@@ -236,6 +217,8 @@ TEST(AnnotationInput, PlacingATextAndDrawingALineReturnToModeZero) {
     // A screen that cannot map starts nothing.
     s.model.StoreY({0, 0}, {5.0, 5.0, 0.0});
     EXPECT_EQ(input.PressLine(s.model, templates.Line(), {500, 500}), AnnotationDrag::None);
+    s.model.SetPlot({});
+    EXPECT_EQ(PlaceTextAt(s.model, templates.Text(), {1, 1}), AnnotationRepaint{});
 }
 
 TEST(AnnotationInput, DoubleClickFindsOnlyASelectedTextAndEditsIt) {
@@ -282,6 +265,7 @@ TEST(AnnotationInput, EachLineCommandSetsTheToolItIsCheckedFor) {
             EXPECT_EQ(templates.LineCommandChecked(other.command, MouseMode()),
                       other.command == c.command)
                 << c.command << " " << other.command;
+        EXPECT_FALSE(templates.LineCommandChecked(c.command, kModeEscape));
     }
     // Any other command, or a refused mode change, leaves the mode.
     ASSERT_TRUE(SetMouseMode(kModePan));

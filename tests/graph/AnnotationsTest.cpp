@@ -1,41 +1,16 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "data/IOBuffer.h"
 #include "graph/AnnotationCanvas.h"
 #include "graph/AnnotationTemplates.h"
-#include "graph/Annotations.h"
-#include "graph/GraphCurve.h"
 
 namespace kurvex {
 namespace {
 
 using test::AnnotationCanvas;
 
-// A screen whose plot is 1000 × 1000 pixels at the origin over data 0 .. 1000:
-// data (x, y) is pixel (x, 1000 - y).
-struct UnitScreen {
-    UnitScreen() {
-        model.SetPlot({0, 0, 1000, 1000});
-        model.StoreX({0, 1000}, {0.0, 1000.0, 100.0});
-        model.StoreY({0, 1000}, {0.0, 1000.0, 100.0});
-    }
-    CGraphLine* Line(Point a, Point b) {
-        auto line = std::make_unique<CGraphLine>();
-        line->SetFirst(a.x, 1000 - a.y);
-        line->SetSecond(b.x, 1000 - b.y);
-        return static_cast<CGraphLine*>(model.AddAnnotation(std::move(line)));
-    }
-    CGraphText* Text(Point at, const std::string& s) {
-        auto text = std::make_unique<CGraphText>();
-        text->SetAnchor(at.x, 1000 - at.y);
-        text->SetTextUtf8(s);
-        return static_cast<CGraphText*>(model.AddAnnotation(std::move(text)));
-    }
-    void Draw(AnnotationCanvas& canvas, DrawOptions o = {}) {
-        DrawAnnotations(model, canvas, model.Plot(), o);
-    }
-    CGraphCurve model;
-};
+using test::UnitScreen;
 
 TEST(Annotations, FactoryMakesLinesAndTextsByTypeOnly) {
     EXPECT_EQ(CreateAnnotation(1)->Type(), kAnnotationLine);
@@ -168,90 +143,15 @@ TEST(Annotations, MovingTheSelectionShiftsItByThePointersMovementInData) {
     EXPECT_FALSE(MoveSelectedAnnotations(s.model, 1, 1));
 }
 
-TEST(Annotations, DeleteRemovesTheSelectedAndReportsTheirArea) {
-    UnitScreen s;
-    AnnotationCanvas canvas;
-    CGraphLine* gone = s.Line({100, 100}, {300, 100});
-    CGraphText* stays = s.Text({500, 500}, "abcd");
-    s.Draw(canvas);
-    s.model.AnnotationSelection() = {gone};
-    EXPECT_EQ(DeleteSelectedAnnotations(s.model), (Rect{96, 96, 305, 105}));
-    ASSERT_EQ(s.model.Annotations().size(), 1u);
-    EXPECT_EQ(s.model.Annotations()[0].get(), stays);
-    EXPECT_TRUE(s.model.AnnotationSelection().empty());
-    EXPECT_TRUE(DeleteSelectedAnnotations(s.model).Empty());  // nothing selected
-    EXPECT_EQ(s.model.Annotations().size(), 1u);
-}
-
-TEST(Annotations, NewTextsAndLinesAreTemplateCopiesAtThePressedPoint) {
-    UnitScreen s;
-    AnnotationTemplates templates;
-    templates.Text().SetTextUtf8("note");
-    templates.Text().SetJustification(kJustifyRight);
-    CGraphText* placed = PlaceText(s.model, templates.Text(), {250, 400});
-    ASSERT_NE(placed, nullptr);
-    EXPECT_EQ(placed->X(), 250.0);
-    EXPECT_EQ(placed->Y(), 600.0);
-    EXPECT_EQ(placed->Justification(), kJustifyRight);
-    EXPECT_EQ(placed->Owner(), &s.model);
-    EXPECT_EQ(s.model.AnnotationSelection(), (std::vector<CGraphAnnotation*>{placed}));
-    templates.Text().SetTextUtf8("changed");
-    EXPECT_EQ(placed->TextUtf8(), "note");
-
-    ASSERT_TRUE(templates.ApplyLineCommand(kCommandArrowLine));
-    std::unique_ptr<CGraphLine> line = StartLine(s.model, templates.Line(), {10, 20});
-    ASSERT_NE(line, nullptr);
-    EXPECT_EQ(s.model.Annotations().size(), 1u);  // not in the list while dragged
-    EXPECT_EQ(line->X2(), 10.0);
-    EXPECT_EQ(line->Y1(), 980.0);
-    line->SetEnd(kHitSecondEnd, 70.0, 980.0);
-    CGraphLine* committed = CommitLine(s.model, std::move(line));
-    EXPECT_EQ(s.model.Annotations().size(), 2u);
-    EXPECT_EQ(committed->Arrow(), 1);
-    EXPECT_EQ(s.model.AnnotationSelection(), (std::vector<CGraphAnnotation*>{committed}));
-
-    s.model.SetPlot({});
-    EXPECT_EQ(PlaceText(s.model, templates.Text(), {1, 1}), nullptr);
-}
-
-TEST(Annotations, LineCommandsSetTheTemplateAndShowChecked) {
-    struct Case {
-        int command;
-        std::int32_t style, arrow;
-    };
-    const Case cases[] = {{kCommandDottedLine, kLinePenDotted, 0},
-                          {kCommandArrowLine, kLinePenSolid, 1},
-                          {kCommandSolidLine, kLinePenSolid, 0}};
-    AnnotationTemplates t;
-    for (const Case& k : cases) {
-        ASSERT_TRUE(t.ApplyLineCommand(k.command));
-        EXPECT_EQ(t.Line().Pen().style, k.style) << k.command;
-        EXPECT_EQ(t.Line().Arrow(), k.arrow) << k.command;
-        for (const Case& other : cases)
-            EXPECT_EQ(t.LineCommandChecked(other.command, 7), other.command == k.command);
-        EXPECT_FALSE(t.LineCommandChecked(k.command, 0));
-    }
-    EXPECT_FALSE(t.ApplyLineCommand(kCommandAddText));
-}
-
-class Said : public UserMessages {
-public:
-    void Show(const std::string& text, MessageIcon icon) override {
-        said.push_back(text);
-        icons.push_back(icon);
-    }
-    std::vector<std::string> said;
-    std::vector<MessageIcon> icons;
-};
-
 TEST(Annotations, TextDialogRefusesAnEmptyTextAndEditsTakeOnlyWhatTheDialogShows) {
     AnnotationTemplates templates;
-    Said messages;
+    test::RecordingMessages messages;
     CGraphText& tmpl = templates.Text();
     tmpl.SetTextUtf8("before");
     EXPECT_FALSE(AnnotationTemplates::AcceptTextDialog(tmpl, u"", kJustifyRight, true, messages));
-    EXPECT_EQ(messages.said, (std::vector<std::string>{"Please enter Text."}));
-    EXPECT_EQ(messages.icons[0], MessageIcon::Exclamation);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, "Please enter Text.");
+    EXPECT_EQ(messages.shown[0].second, MessageIcon::Exclamation);
     EXPECT_EQ(tmpl.TextUtf8(), "before");
     EXPECT_EQ(tmpl.Justification(), kJustifyCenter);
     ASSERT_TRUE(AnnotationTemplates::AcceptTextDialog(tmpl, u"new", kJustifyRight, true, messages));
