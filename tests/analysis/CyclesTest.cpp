@@ -10,20 +10,9 @@
 namespace kurvex {
 namespace {
 
-using test::MakeData;
-
-// Time 0..99 s; a gate G of period 10 s, high (10) on samples 0..2 of each
-// period with sloped edges (rising through 5 at 9.5 s, 19.5 s, ...); I = 1 + G;
-// C constant.
+// A gate G of period 10 s, I = 1 + G and a constant C over 0 .. 99 s.
 CResultDataRef Converter() {
-    std::vector<double> t, g, i, c;
-    for (int k = 0; k < 100; ++k) {
-        t.push_back(k);
-        g.push_back(k % 10 < 3 ? 10.0 : 0.0);
-        i.push_back(1.0 + g.back());
-        c.push_back(2.0);
-    }
-    return MakeData({"Time", "G", "I", "C"}, {t, g, i, c});
+    return test::GateData(100, {"Time", "G", "I", "C"});
 }
 
 struct View {

@@ -11,18 +11,9 @@
 namespace kurvex {
 namespace {
 
-using test::MakeData;
-
-// Time 0..99 s; a gate "V(g)" of period 10 s, high (10) on samples 0..2 of
-// each period; "I(L)" = 1 + gate.
+// A gate V(g) of period 10 s and a current I(L) = 1 + gate over 0 .. 99 s.
 CResultDataRef Converter() {
-    std::vector<double> t, g, i;
-    for (int k = 0; k < 100; ++k) {
-        t.push_back(k);
-        g.push_back(k % 10 < 3 ? 10.0 : 0.0);
-        i.push_back(1.0 + g.back());
-    }
-    return MakeData({"Time", "V(g)", "I(L)"}, {t, g, i});
+    return test::GateData(100, {"Time", "V(g)", "I(L)"});
 }
 
 CGraphCurve Screen(const CResultDataRef& d) {

@@ -11,19 +11,10 @@
 namespace kurvex {
 namespace {
 
-using test::MakeData;
-
-// Time 0..59 s, a gate G of period 10 s high (10) for samples 0..2 of each
-// period with sloped edges: it rises through 5 at 9.5 s, 19.5 s ... and stays
-// at or above 5 for 3 s of each 10; I = 1 + G averages 4 over every cycle.
+// A gate G of period 10 s over 0 .. 59 s: it stays at or above 5 for 3 s of each 10 from
+// its rise at 9.5 s, 19.5 s ...; I = 1 + G averages 4 over every cycle.
 CResultDataRef GateData() {
-    std::vector<double> t, g, i;
-    for (int k = 0; k < 60; ++k) {
-        t.push_back(k);
-        g.push_back(k % 10 < 3 ? 10.0 : 0.0);
-        i.push_back(1.0 + g.back());
-    }
-    return MakeData({"Time", "G", "I"}, {t, g, i});
+    return test::GateData(60, {"Time", "G", "I"});
 }
 
 TEST(CycleAverage, TakesExactlyTwoArguments) {

@@ -33,4 +33,17 @@ inline std::vector<double> Ramp(size_t n, double dt) {
     return x;
 }
 
+// Time 0, 1, ... s over `rows` samples and the columns of a converter, named by `names`
+// after Time: a gate of period 10 s, 10 on samples 0..2 of each period and 0 else (it
+// rises through 5 at 9.5 s, 19.5 s, ...), a current 1 + gate, and a constant 2.
+inline CResultDataRef GateData(int rows, const std::vector<std::string>& names) {
+    std::vector<std::vector<double>> columns(names.size());
+    for (int k = 0; k < rows; ++k) {
+        const double gate = k % 10 < 3 ? 10.0 : 0.0;
+        const double all[] = {static_cast<double>(k), gate, 1.0 + gate, 2.0};
+        for (size_t c = 0; c < names.size(); ++c) columns[c].push_back(all[c]);
+    }
+    return MakeData(names, columns);
+}
+
 }  // namespace kurvex::test
