@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "analysis/Averages.h"
-#include "formula/FormulaTestSupport.h"
 #include "analysis/MeasureRows.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
@@ -51,48 +51,18 @@ TEST(Averages, PlainMeanOverTheVisibleSamplesWhateverTheirFlags) {
         bool logY;
         double from, to;
         double mean, meanAbs, rms;
-    } cases[] = {
-        {"invalid stored value counts",
-         {0, 1, 2, 3},
-         {1, -2, 100, 4},
-         2,
-         false,
-         0,
-         3,
-         103.0 / 4,
-         107.0 / 4,
-         std::sqrt(10021.0 / 4)},
-        {"uneven step not weighted",
-         {0, 0.1, 10},
-         {1, 1, 4},
-         255,
-         false,
-         0,
-         10,
-         2,
-         2,
-         std::sqrt(6.0)},
-        {"zoomed in", {0, 1, 2, 3, 4}, {-1, 1, 3, 5, 7}, 255, false, 1, 2, 2, 2, std::sqrt(5.0)},
-        {"edges between samples take the outer ones",
-         {0, 1, 2, 3, 4},
-         {-1, 1, 3, 5, 7},
-         255,
-         false,
-         1.5,
-         2.5,
-         3,
-         3,
-         std::sqrt(35.0 / 3)},
-        {"log Y averages decades",
-         {0, 1, 2},
-         {10, 100, 1000},
-         255,
-         true,
-         0,
-         2,
-         2,
-         2,
-         std::sqrt(14.0 / 3)},
+    };
+    const std::vector<double> x = {0, 1, 2, 3, 4}, y = {-1, 1, 3, 5, 7};
+    const Case cases[] = {
+        // An invalid sample's stored value counts.
+        {"invalid", {0, 1, 2, 3}, {1, -2, 100, 4}, 2, false, 0, 3, 25.75, 26.75, sqrt(2505.25)},
+        // An uneven step is not weighted.
+        {"uneven", {0, 0.1, 10}, {1, 1, 4}, 255, false, 0, 10, 2, 2, std::sqrt(6.0)},
+        {"zoomed in", x, y, 255, false, 1, 2, 2, 2, std::sqrt(5.0)},
+        // Edges between samples take the outer ones.
+        {"edges", x, y, 255, false, 1.5, 2.5, 3, 3, std::sqrt(35.0 / 3)},
+        // A log Y axis averages decades.
+        {"log Y", {0, 1, 2}, {10, 100, 1000}, 255, true, 0, 2, 2, 2, std::sqrt(14.0 / 3)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -94,10 +94,11 @@ TEST(CommandTable, RulesFollowTheProgramState) {
     CGraphCurve second(0);
     second.SetData(one.data);
 
+    using Change = std::function<void(CommandContext&)>;
     struct Case {
         const char* what;
         int id;
-        std::function<void(CommandContext&)> set;
+        Change set;
         bool enabled;
         bool checked;
     };
@@ -108,106 +109,61 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         c.activeScreen = 0;
         c.documentHasData = true;
     };
+    const Change none = [](CommandContext&) {};
+    const auto with = [&](Change change) {  // the base state, then `change`
+        return [&base, change](CommandContext& c) {
+            base(c);
+            change(c);
+        };
+    };
+    const Change mode3 = with([](CommandContext& c) { c.mouseMode = 3; });
+    const Change twoScreens = with([&](CommandContext& c) { c.screens.push_back(&second); });
+    const Change rightPan = with([](CommandContext& c) { c.rightMouseAction = 1; });
     const std::vector<Case> cases = {
-        {"view commands need a view", kCmdRedraw, [](CommandContext&) {}, false, false},
-        {"document commands need a view", kCmdReload, [](CommandContext&) {}, false, false},
-        {"frame commands do not", kCmdOpen, [](CommandContext&) {}, true, false},
-        {"application commands do not", kCmdHelpIndex, [](CommandContext&) {}, true, false},
-        {"arranging needs windows", kCmdTile, [](CommandContext&) {}, false, false},
+        {"view commands need a view", kCmdRedraw, none, false, false},
+        {"document commands need a view", kCmdReload, none, false, false},
+        {"frame commands do not", kCmdOpen, none, true, false},
+        {"application commands do not", kCmdHelpIndex, none, true, false},
+        {"arranging needs windows", kCmdTile, none, false, false},
         {"a command without its code stays off", kCmdXAxis,
-         [&](CommandContext& c) {
-             base(c);
-             c.handled = [](int id) { return id != kCmdXAxis; };
-         },
-         false, false},
-        {"mode command checked in its mode", kCmdZoomPoint,
-         [&](CommandContext& c) {
-             base(c);
-             c.mouseMode = 3;
-         },
-         true, true},
-        {"mode command unchecked in another", kCmdPan,
-         [&](CommandContext& c) {
-             base(c);
-             c.mouseMode = 3;
-         },
-         true, false},
-        {"measure is mode 5", kCmdMeasure,
-         [&](CommandContext& c) {
-             base(c);
-             c.mouseMode = 5;
-         },
-         true, true},
+         with([](CommandContext& c) { c.handled = [](int id) { return id != kCmdXAxis; }; }), false,
+         false},
+        {"mode command checked in its mode", kCmdZoomPoint, mode3, true, true},
+        {"mode command unchecked in another", kCmdPan, mode3, true, false},
+        {"measure is mode 5", kCmdMeasure, with([](CommandContext& c) { c.mouseMode = 5; }), true,
+         true},
         {"undo on one screen with a saved state", kCmdUndo, base, true, false},
-        {"no undo with two screens", kCmdUndo,
-         [&](CommandContext& c) {
-             base(c);
-             c.screens.push_back(&second);
-         },
-         false, false},
+        {"no undo with two screens", kCmdUndo, twoScreens, false, false},
         {"delete screen needs two", kCmdDeleteScreen, base, false, false},
-        {"delete screen with two and an active one", kCmdDeleteScreen,
-         [&](CommandContext& c) {
-             base(c);
-             c.screens.push_back(&second);
-         },
-         true, false},
-        {"delete screen without an active one", kCmdDeleteScreen,
-         [&](CommandContext& c) {
-             base(c);
-             c.screens.push_back(&second);
+        {"delete screen with two and an active one", kCmdDeleteScreen, twoScreens, true, false},
+        {"delete screen without an active one", kCmdDeleteScreen, with([&](CommandContext& c) {
+             twoScreens(c);
              c.activeScreen = -1;
-         },
+         }),
          false, false},
         {"axis dialogs need an active screen", kCmdYAxis,
-         [&](CommandContext& c) {
-             base(c);
-             c.activeScreen = 1;
-         },
-         false, false},
+         with([](CommandContext& c) { c.activeScreen = 1; }), false, false},
         {"add screen needs data", kCmdAddScreen,
-         [&](CommandContext& c) {
-             base(c);
-             c.documentHasData = false;
-         },
-         false, false},
+         with([](CommandContext& c) { c.documentHasData = false; }), false, false},
         {"FFT on a Time axis", kCmdPerformFft, base, true, false},
         {"no way back while in the time domain", kCmdTimeDomain, base, false, false},
         {"choose X in the time domain", kCmdChooseXVariable, base, true, false},
         {"colour checked while in colour", kCmdColour, base, true, true},
         {"grid checked while shown", kCmdGrid, base, true, true},
         {"place text needs cursor 1 on a selected curve", kCmdPlaceText, base, false, false},
-        {"right-mouse pan checked", kCmdRightPan,
-         [&](CommandContext& c) {
-             base(c);
-             c.rightMouseAction = 1;
-         },
-         true, true},
-        {"right-mouse menu unchecked then", kCmdRightMenu,
-         [&](CommandContext& c) {
-             base(c);
-             c.rightMouseAction = 1;
-         },
-         true, false},
+        {"right-mouse pan checked", kCmdRightPan, rightPan, true, true},
+        {"right-mouse menu unchecked then", kCmdRightMenu, rightPan, true, false},
         {"cross checked in the cross style", kCmdCross,
-         [&](CommandContext& c) {
-             base(c);
-             c.measureLineStyle = kMeasureCross;
-         },
-         true, true},
+         with([](CommandContext& c) { c.measureLineStyle = kMeasureCross; }), true, true},
         {"hidden tool bar unchecked", kCmdMeasureToolbar,
          [](CommandContext& c) { c.measureBarShown = false; }, true, false},
-        {"status bar checked while shown", kCmdStatusBar, [](CommandContext&) {}, true, true},
+        {"status bar checked while shown", kCmdStatusBar, none, true, true},
         {"auto reload checked while on", kCmdAutoReload,
          [](CommandContext& c) { c.autoReload = true; }, true, true},
         {"previous run needs a view", kCmdShowPreviousRun,
          [](CommandContext& c) { c.previousRunShown = true; }, false, false},
         {"previous run checked while the view shows it", kCmdShowPreviousRun,
-         [&](CommandContext& c) {
-             base(c);
-             c.previousRunShown = true;
-         },
-         true, true},
+         with([](CommandContext& c) { c.previousRunShown = true; }), true, true},
     };
     for (const Case& k : cases) {
         CommandContext c;

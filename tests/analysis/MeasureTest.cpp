@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "formula/FormulaTestSupport.h"
 #include "analysis/Measure.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
@@ -248,34 +248,13 @@ TEST(MeasureSearch, NextExtremumEdgesAndNeighbours) {
     using S = MeasureSearch;
     RunSearchCases({
         {"hidden cursor, low left edge", {-3, -1, -2, -4}, {}, {}, kHidden, S::NextMax, 1},
-        {"cursor left of the range starts at its edge",
-         {0, 1, 5, 1, 2, 8, 3},
-         {},
-         {3, 6},
-         At(0.5),
-         S::NextMax,
-         5},
-        {"between samples the upper one is skipped",
-         {0, 1, 5, 1, 0, 3, 0},
-         {},
-         {},
-         At(1.5),
-         S::NextMax,
-         5},
-        {"invalid neighbour's stored value still compared",
-         {0, 5, 9, 1, 0},
-         {1, 1, 2, 1, 1},
-         {},
-         kHidden,
-         S::NextMax,
-         std::nullopt},
-        {"invalid peak skipped",
-         {0, 5, 1, 0, 3, 0},
-         {1, 2, 1, 1, 1, 1},
-         {},
-         kHidden,
-         S::NextMax,
-         4},
+        // A cursor left of the range starts at its edge.
+        {"left of the range", {0, 1, 5, 1, 2, 8, 3}, {}, {3, 6}, At(0.5), S::NextMax, 5},
+        // Between samples the upper one is skipped.
+        {"between samples", {0, 1, 5, 1, 0, 3, 0}, {}, {}, At(1.5), S::NextMax, 5},
+        // An invalid neighbour's stored value is still compared.
+        {"invalid neighbour", {0, 5, 9, 1, 0}, {1, 1, 2, 1, 1}, {}, kHidden, S::NextMax, {}},
+        {"invalid peak", {0, 5, 1, 0, 3, 0}, {1, 2, 1, 1, 1, 1}, {}, kHidden, S::NextMax, 4},
         {"right edge when higher", {0, 1, 2, 3}, {}, {}, At(1.0), S::NextMax, 3},
         {"nothing after the last peak", {0, 5, 0}, {}, {}, At(1.0), S::NextMax, std::nullopt},
         {"next minimum mirrors", {5, 3, 4, 1, 2}, {}, {}, kHidden, S::NextMin, 1},
@@ -301,13 +280,7 @@ TEST(MeasureSearch, PointStepsSkipInvalidAndStopAtTheEnds) {
         {"previous from between", y, {}, {}, At(2.5), S::PreviousPoint, 1},
         {"previous over invalid", y, gap, {}, At(3.0), S::PreviousPoint, 1},
         {"previous on the first", y, {}, {}, At(0.0), S::PreviousPoint, std::nullopt},
-        {"previous on the first valid",
-         y,
-         {2, 1, 1, 1, 1},
-         {},
-         At(1.0),
-         S::PreviousPoint,
-         std::nullopt},
+        {"previous on the first valid", y, {2, 1, 1, 1, 1}, {}, At(1.0), S::PreviousPoint, {}},
     });
 }
 

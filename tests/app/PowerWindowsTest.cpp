@@ -2,56 +2,30 @@
 // FFT window choice and the cycle average, on the offscreen platform.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QClipboard>
-#include <QDialog>
-#include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <cmath>
-#include <functional>
 #include <numbers>
 
 #include "analysis/CommandTable.h"
 #include "analysis/FftWindow.h"
 #include "app/FigureWindow.h"
-#include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/KurvexApp.h"
-#include "app/MainFrame.h"
-#include "app/MeasureWindow.h"
-#include "app/ShellMessages.h"
-#include "graph/AppOptions.h"
-#include "graph/MouseMode.h"
+#include "app/ViewerFixture.h"
 
 namespace kurvex {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-class PowerWindowsTest : public ::testing::Test {
+class PowerWindowsTest : public test::ViewerFixture {
 protected:
-    void SetUp() override {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
-        QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex")).clear();
-        ShellMessages::SetPresenter([](const std::string&, MessageIcon) {});
-        SetMouseMode(kModePan);
-        app_ = std::make_unique<CKurvexApp>();
-        ASSERT_TRUE(app_->InitInstance({}, true));
-        frame_ = app_->Frame();
-    }
     void TearDown() override {
         for (FigureKind k : {FigureKind::kCycles, FigureKind::kEdges, FigureKind::kHarmonics})
             if (CFigureWindow* w = CFigureWindow::Instance(k)) delete w;
-        if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
-        app_.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ShellMessages::SetPresenter({});
-        Options() = AppOptions{};
+        ViewerFixture::TearDown();
     }
 
     // A result of Time and one curve f(t) over `rows` samples `dt` apart:
@@ -62,14 +36,7 @@ protected:
         for (int r = 0; r < rows; ++r)
             text +=
                 QString::number(r * dt, 'g', 15) + ' ' + QString::number(f(r * dt), 'g', 15) + '\n';
-        const QString path = dir_.filePath(name + ".txt");
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(text.toUtf8());
-        file.close();
-        app_->OpenFile(path);
-        QCoreApplication::processEvents();
-        return frame_->ActiveView();
+        return Open(Write(name + ".txt", text));
     }
 
     // Runs `id` and waits for the window of `kind` to show a fresh result.
@@ -90,11 +57,6 @@ protected:
         const auto& v = t.rows.at(row).values.at(column);
         return v ? *v : NAN;
     }
-
-    QTemporaryDir settings_;
-    QTemporaryDir dir_;
-    std::unique_ptr<CKurvexApp> app_;
-    CMainFrame* frame_ = nullptr;
 };
 
 // 1 kHz, duty 0.3, amplitude 5, sampled every 10 us over 10 ms.
@@ -212,9 +174,7 @@ TEST_F(PowerWindowsTest, CycleAverageAddsAFormulaOverTheChosenReference) {
     COhmixGraphView* view = OpenCurve("P", 1001, 1e-5, Pwm);
     ASSERT_NE(view, nullptr);
     // The dialog offers the curve itself as its reference; OK takes it.
-    QTimer::singleShot(0, [] {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();
-    });
+    test::OnModalDialog([](QDialog* d) { d->accept(); });
     frame_->Execute(kCmdCycleAverage);
     const CGraphCurve& r = view->Screen(0)->Record();
     ASSERT_EQ(r.CurveCount(), 2);
@@ -224,9 +184,7 @@ TEST_F(PowerWindowsTest, CycleAverageAddsAFormulaOverTheChosenReference) {
     ASSERT_TRUE(average.formulaResult);
     EXPECT_NEAR(average.formulaResult->Values()[500], 1.5, 1e-9);
     // The same average again adds nothing.
-    QTimer::singleShot(0, [] {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();
-    });
+    test::OnModalDialog([](QDialog* d) { d->accept(); });
     frame_->Execute(kCmdCycleAverage);
     EXPECT_EQ(r.CurveCount(), 2);
 }

@@ -3,59 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
-#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QSettings>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
-#include <functional>
 
 #include "analysis/CommandTable.h"
 #include "app/DocumentWatch.h"
 #include "app/GraphDocument.h"
-#include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/KurvexApp.h"
-#include "app/MainFrame.h"
-#include "app/MeasureWindow.h"
-#include "app/ShellMessages.h"
-#include "graph/MouseMode.h"
+#include "app/ViewerFixture.h"
 #include "graph/PreviousRun.h"
 
 namespace kurvex {
 namespace {
 
-class SimulationLoopTest : public ::testing::Test {
+class SimulationLoopTest : public test::ViewerFixture {
 protected:
-    void SetUp() override {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
-        QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex")).clear();
-        ShellMessages::SetPresenter(
-            [this](const std::string& text, MessageIcon) { shown_.push_back(text); });
-        SetMouseMode(kModePan);
-        Options().autoReload = 1;
-        app_ = std::make_unique<CKurvexApp>();
-        ASSERT_TRUE(app_->InitInstance({}, true));
-        frame_ = app_->Frame();
-    }
-    void TearDown() override {
-        if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
-        app_.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ShellMessages::SetPresenter({});
-        Options().autoReload = 1;
-    }
-    static void Settle() {
-        for (int i = 0; i < 3; ++i) {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QCoreApplication::processEvents();
-        }
-    }
-
     // A result of Time and further columns over `rows` rows; column c holds c * k * row.
     static QByteArray Result(int rows, double k, const char* names = "Time V") {
         const int columns = static_cast<int>(QByteArray(names).split(' ').size());
@@ -67,35 +32,17 @@ protected:
         }
         return text;
     }
-    QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir_.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        return path;
-    }
     // Written elsewhere, then renamed over `name`, as simulators replace results.
     void RenameOver(const QString& name, const QByteArray& bytes) {
-        const QString scratch = Write(name + ".part", bytes);
+        const QString scratch = WriteBytes(name + ".part", bytes);
         ASSERT_EQ(std::rename(scratch.toLocal8Bit().constData(),
                               dir_.filePath(name).toLocal8Bit().constData()),
                   0);
-    }
-    COhmixGraphView* Open(const QString& path) {
-        app_->OpenFile(path);
-        QCoreApplication::processEvents();
-        return frame_->ActiveView();
     }
     static std::int32_t Rows(const COhmixGraphView* v) {
         return v->Screen(0)->Record().Data()->RowCount();
     }
     QString Status() const { return frame_->statusBar()->currentMessage(); }
-
-    QTemporaryDir settings_;
-    QTemporaryDir dir_;
-    std::vector<std::string> shown_;
-    std::unique_ptr<CKurvexApp> app_;
-    CMainFrame* frame_ = nullptr;
 };
 
 TEST_F(SimulationLoopTest, RewrittenInPlaceOrRenamedOverTheResultIsReloadedWithTheScreensKept) {

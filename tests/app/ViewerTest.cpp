@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
-#include <QDialog>
-#include <QFile>
 #include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -14,74 +11,29 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSettings>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
-#include <QTimer>
 #include <QToolBar>
 #include <clocale>
 #include <cmath>
-#include <functional>
 
 #include "analysis/CommandTable.h"
 #include "analysis/FftWorker.h"
 #include "analysis/ViewFiles.h"
 #include "app/GraphDocument.h"
-#include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/KurvexApp.h"
-#include "app/MainFrame.h"
-#include "app/MeasureWindow.h"
-#include "app/ShellMessages.h"
-#include "graph/MouseMode.h"
+#include "app/ViewerFixture.h"
 #include "graph/Renderer.h"
 #include "graph/StoredOptions.h"
 
 namespace kurvex {
 namespace {
 
-class ViewerTest : public ::testing::Test {
+using test::OnModalDialog;
+
+class ViewerTest : public test::ViewerFixture {
 protected:
-    void SetUp() override {
-        // Settings of their own, so that tests running side by side do not meet.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
-        QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex")).clear();
-        ShellMessages::SetPresenter(
-            [this](const std::string& text, MessageIcon) { shown_.push_back(text); });
-        SetMouseMode(kModePan);
-        app_ = std::make_unique<CKurvexApp>();
-        ASSERT_TRUE(app_->InitInstance({}, true));
-        frame_ = app_->Frame();
-    }
-
-    // Lets closed windows and their documents go.
-    static void Settle() {
-        for (int i = 0; i < 3; ++i) {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QCoreApplication::processEvents();
-        }
-    }
-
-    void TearDown() override {
-        if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
-        app_.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ShellMessages::SetPresenter({});
-    }
-
-    QString WriteBytes(const QString& name, const QByteArray& bytes) {
-        const QString path = dir_.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(bytes);
-        return path;
-    }
-    QString Write(const QString& name, const QString& text) {
-        return WriteBytes(name, text.toUtf8());
-    }
-
     // A result of `rows` rows: Time and the given columns of f(row).
     QString WriteColumns(const QString& name, const QStringList& names, int rows,
                          const std::function<double(int column, int row)>& f) {
@@ -112,12 +64,6 @@ protected:
         return Write("fft.txt", text);
     }
 
-    COhmixGraphView* Open(const QString& path) {
-        app_->OpenFile(path);
-        QCoreApplication::processEvents();
-        return frame_->ActiveView();
-    }
-
     QStringList MenuTitles() const {
         QStringList titles;
         for (QAction* a : frame_->menuBar()->actions()) titles << a->text();
@@ -132,12 +78,6 @@ protected:
         CMsuFrame* m = CMsuFrame::Instance();
         return m ? m->accessibleDescription().split('\n') : QStringList();
     }
-
-    QTemporaryDir settings_;
-    QTemporaryDir dir_;
-    std::vector<std::string> shown_;
-    std::unique_ptr<CKurvexApp> app_;
-    CMainFrame* frame_ = nullptr;
 };
 
 TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
@@ -344,24 +284,13 @@ TEST_F(ViewerTest, MeasureOnAnXYCurveListsEveryCrossing) {
     for (int i = 1; i < 4; ++i) EXPECT_NEAR(values[i].toDouble(), i % 2 ? -y : y, 0.01 * y);
 }
 
-// Runs `action` once on the FFT progress dialog as soon as it shows.
-void OnProgressDialog(const std::function<void(QProgressDialog*)>& action) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        action(dialog);
-    });
-    timer->start(20);
-}
-
 TEST_F(ViewerTest, FftCancelStopsOnlyTheCurveInProgress) {
     COhmixGraphView* view = Open(WriteSlowFftFile());
     ASSERT_NE(view, nullptr);
     ASSERT_EQ(view->Screen(0)->Record().CurveCount(), 6);
-    OnProgressDialog([](QProgressDialog* d) {
+    OnModalDialog([](QDialog* dialog) {
+        auto* d = qobject_cast<QProgressDialog*>(dialog);
+        ASSERT_NE(d, nullptr);
         EXPECT_EQ(d->windowTitle(), "FFT in progress");
         EXPECT_TRUE(d->labelText().contains(" is in progress. Please wait."));
         d->findChild<QPushButton*>()->click();
@@ -390,7 +319,7 @@ TEST_F(ViewerTest, ClosingAWindowDuringItsFftCancelsAndWaits) {
     COhmixGraphView* view = Open(file);
     ASSERT_NE(view, nullptr);
     QMdiSubWindow* window = view->Window();
-    OnProgressDialog([window](QProgressDialog*) { window->close(); });
+    OnModalDialog([window](QDialog*) { window->close(); });
     frame_->Execute(kCmdPerformFft);
     Settle();
     EXPECT_FALSE(FftWorker::AnalysisRunning());
@@ -488,19 +417,6 @@ TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
     ASSERT_TRUE(app_->InitInstance({}, true));
     EXPECT_TRUE(app_->Frame()->MeasureBar()->isVisible());
     ProgramTemplates().Text().SetJustification(0);
-}
-
-// Runs `action` on the next modal dialog as soon as it is up.
-void OnModalDialog(const std::function<void(QDialog*)>& action) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        action(dialog);
-    });
-    timer->start(20);
 }
 
 TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {

@@ -46,24 +46,6 @@ std::string TransferMessage(CIOBuffer& b) {
     return "no exception";
 }
 
-TEST(IOBuffer, ExceptionCarriesItsCauseAndMessage) {
-    const struct {
-        int cause;
-        const char* message;
-    } cases[] = {
-        {1, "IO Buffer Error: Attempt to save empty buffer."},
-        {2, "IO Buffer Error: Buffer too large."},
-        {3, "Operation Aborted due to IO Buffer Error."},
-        {0, "Operation Aborted due to IO Buffer Error."},
-        {-7, "Operation Aborted due to IO Buffer Error."},
-    };
-    for (const auto& c : cases) {
-        const CIOBufferException e(c.cause);
-        EXPECT_EQ(e.GetCause(), c.cause);
-        EXPECT_STREQ(e.what(), c.message) << c.cause;
-    }
-}
-
 TEST(IOBuffer, EncodingsHaveTheirByteLayout) {
     CIOBuffer nested;
     nested.WriteInt32(5);
@@ -134,26 +116,18 @@ TEST(IOBuffer, ValuesReadBackInTheOrderWritten) {
 }
 
 TEST(IOBuffer, ReadingPastTheEndGivesZerosAndEmptyText) {
-    // Each case: the bytes of the stream, then what each read finds there.
-    const struct {
-        std::string bytes;
-        std::int32_t number;
-        std::string text;
-        size_t nested;
-    } cases[] = {
-        {""s, 0, "", 0}, {"\x07\0\0"s, 0, "", 0},  // three bytes cannot make a number
-    };
-    for (const auto& c : cases) {
+    // Three bytes cannot make a number.
+    for (const std::string& bytes : {""s, "\x07\0\0"s}) {
         CIOBuffer b;
-        b.Assign(c.bytes);
-        EXPECT_EQ(b.ReadInt32(), c.number);
+        b.Assign(bytes);
+        EXPECT_EQ(b.ReadInt32(), 0);
         EXPECT_TRUE(b.AtEnd());
-        EXPECT_EQ(b.ReadString(), c.text);
-        EXPECT_EQ(b.ReadBuffer().Size(), c.nested);
+        EXPECT_EQ(b.ReadString(), "");
+        EXPECT_EQ(b.ReadBuffer().Size(), 0u);
         EXPECT_EQ(b.ReadDouble(), 0.0);
-        char bytes[3] = {'a', 'b', 'c'};
-        b.ReadBytes(bytes, 3);
-        EXPECT_EQ(std::string(bytes, 3), "\0\0\0"s);
+        char bytes3[3] = {'a', 'b', 'c'};
+        b.ReadBytes(bytes3, 3);
+        EXPECT_EQ(std::string(bytes3, 3), "\0\0\0"s);
     }
     CIOBuffer partial;
     partial.Assign("\x09\x08");

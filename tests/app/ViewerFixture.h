@@ -1,0 +1,95 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/GraphView.h"
+#include "app/KurvexApp.h"
+#include "app/MainFrame.h"
+#include "app/MeasureWindow.h"
+#include "app/ShellMessages.h"
+#include "graph/AppOptions.h"
+#include "graph/MouseMode.h"
+
+namespace kurvex::test {
+
+// A whole viewer on the offscreen platform, with settings of its own so that
+// tests running side by side do not meet; what it would tell the user is kept.
+class ViewerFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
+        QSettings(QStringLiteral("QUELLON"), QStringLiteral("Kurvex")).clear();
+        ShellMessages::SetPresenter(
+            [this](const std::string& text, MessageIcon) { shown_.push_back(text); });
+        SetMouseMode(kModePan);
+        Options() = AppOptions{};
+        app_ = std::make_unique<CKurvexApp>();
+        ASSERT_TRUE(app_->InitInstance({}, true));
+        frame_ = app_->Frame();
+    }
+
+    void TearDown() override {
+        if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
+        app_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ShellMessages::SetPresenter({});
+        Options() = AppOptions{};
+    }
+
+    // Lets closed windows and their documents go.
+    static void Settle() {
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    QString WriteBytes(const QString& name, const QByteArray& bytes) {
+        const QString path = dir_.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path;
+    }
+    QString Write(const QString& name, const QString& text) {
+        return WriteBytes(name, text.toUtf8());
+    }
+
+    COhmixGraphView* Open(const QString& path) {
+        app_->OpenFile(path);
+        QCoreApplication::processEvents();
+        return frame_->ActiveView();
+    }
+
+    QTemporaryDir settings_;
+    QTemporaryDir dir_;
+    std::vector<std::string> shown_;
+    std::unique_ptr<CKurvexApp> app_;
+    CMainFrame* frame_ = nullptr;
+};
+
+// Runs `action` on the next modal dialog as soon as it is up.
+inline void OnModalDialog(const std::function<void(QDialog*)>& action) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        action(dialog);
+    });
+    timer->start(20);
+}
+
+}  // namespace kurvex::test
