@@ -74,21 +74,12 @@ TEST(Edges, OnlyEdgesThatGoAllTheWayCount) {
     // A runt pulse to 60 %, ringing around 90 % at the top and around 10 % at
     // the bottom: one rise and one fall, timed from the last time each left
     // its first threshold.
-    const Shape s({{0, 0},
-                   {10, 6},
-                   {20, 0},
-                   {30, 0.5},
-                   {31, 1.5},  // leaves 10 %, comes back, leaves again at 33.5
-                   {32, 0.5},
-                   {33, 0.5},
-                   {34, 1.5},
-                   {42, 9.5},
-                   {43, 8.5},
-                   {44, 9.5},
-                   {50, 10},
-                   {60, 10},
-                   {70, 0}},
-                  0.5);
+    // V leaves 10 % at 30.5, comes back, and leaves again at 33.5.
+    const std::vector<std::pair<double, double>> corners = {
+        {0, 0},    {10, 6},   {20, 0},   {30, 0.5}, {31, 1.5}, {32, 0.5}, {33, 0.5},
+        {34, 1.5}, {42, 9.5}, {43, 8.5}, {44, 9.5}, {50, 10},  {60, 10},  {70, 0},
+    };
+    const Shape s(corners, 0.5);
     const EdgeList e = FindEdges(s.Trace(), {0.0, 10.0});
     ASSERT_EQ(e.rise.size(), 1u);
     ASSERT_EQ(e.fall.size(), 1u);

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "formula/FormulaTestSupport.h"
 #include "analysis/SpectrumExport.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {

@@ -21,14 +21,10 @@ using test::Ramp;
 
 // Time step 0.5; X = 1.5, -2, 0, 4; the other columns tell apart which one was read.
 CResultDataRef Sample() {
-    return MakeData({"Time", "X", "Va", "vB", "V1", "V10", "I", "I(L1)"}, {Ramp(4, 0.5),
-                                                                           {1.5, -2, 0, 4},
-                                                                           {3, 3, 3, 3},
-                                                                           {4, 4, 4, 4},
-                                                                           {1, 1, 1, 1},
-                                                                           {10, 10, 10, 10},
-                                                                           {7, 7, 7, 7},
-                                                                           {11, 11, 11, 11}});
+    const auto all = [](double v) { return std::vector<double>(4, v); };
+    return MakeData(
+        {"Time", "X", "Va", "vB", "V1", "V10", "I", "I(L1)"},
+        {Ramp(4, 0.5), {1.5, -2, 0, 4}, all(3), all(4), all(1), all(10), all(7), all(11)});
 }
 
 struct Result {

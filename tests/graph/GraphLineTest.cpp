@@ -213,24 +213,5 @@ TEST(GraphLine, CorruptRecordsAreRefused) {
     EXPECT_TRUE(refuses(0.5, 0x7FFFFFFF));
 }
 
-TEST(GraphLine, CloneIsIndependent) {
-    CGraphCurve screen;
-    CGraphCurve* owner = &screen;
-    CGraphLine line = LineAt({1, 2}, {3, 4}, true);
-    line.SetOwner(owner);
-    std::unique_ptr<CGraphAnnotation> copy = line.Clone();
-    ASSERT_NE(copy, nullptr);
-    auto& l = static_cast<CGraphLine&>(*copy);
-    EXPECT_EQ(l.Owner(), owner);
-    EXPECT_EQ(l.Arrow(), 1);
-    l.SetEnd(kHitSecondEnd, 50, 60);
-    l.Offset(1, 1);
-    EXPECT_EQ(line.X2(), 3);
-    EXPECT_EQ(line.X1(), 1);
-    EXPECT_EQ(l.X1(), 2);
-    EXPECT_EQ(l.X2(), 51);
-    EXPECT_EQ(l.Y2(), 61);
-}
-
 }  // namespace
 }  // namespace kurvex

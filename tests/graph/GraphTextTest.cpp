@@ -276,25 +276,5 @@ TEST(GraphText, CorruptRecordsAreRefused) {
     }
 }
 
-TEST(GraphText, CloneIsIndependent) {
-    CGraphText t = FullText();
-    AnnotationCanvas canvas;
-    t.Draw(canvas, UnitPaint());
-    std::unique_ptr<CGraphAnnotation> copy = t.Clone();
-    ASSERT_NE(copy, nullptr);
-    auto& c = static_cast<CGraphText&>(*copy);
-    EXPECT_EQ(c.Text(), t.Text());
-    EXPECT_EQ(c.BoundingRect(), t.BoundingRect());
-    c.SetTextUtf8("changed");
-    c.Offset(1.0, 1.0);
-    GraphFont f = c.Font();
-    f.faceName = "Other";
-    c.SetFont(f);
-    EXPECT_EQ(t.TextUtf8(), "line one\r\n\xCE\xA9 two");
-    EXPECT_EQ(t.X(), -3.5);
-    EXPECT_EQ(t.Font().faceName, "DejaVu Sans");
-    EXPECT_EQ(c.X(), -2.5);
-}
-
 }  // namespace
 }  // namespace kurvex
