@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "data/ResultData.h"
@@ -47,6 +49,34 @@ inline CResultDataRef UniformThree() {
                         {"I(L1)", {1, -2, 3.5, 4, 1e300}, {}},
                         {"V(C2)", {-1e-300, 0, 7, 8, 9}, {}}},
                        true, false);
+}
+
+// Little-endian fields of a file's bytes, read and written in place.
+template <typename T>
+T At(const std::string& bytes, size_t at) {
+    T v;
+    std::memcpy(&v, bytes.data() + at, sizeof v);
+    return v;
+}
+inline std::uint32_t U32At(const std::string& s, size_t at) {
+    return At<std::uint32_t>(s, at);
+}
+inline std::uint64_t U64At(const std::string& s, size_t at) {
+    return At<std::uint64_t>(s, at);
+}
+template <typename T>
+void Put(std::string& bytes, size_t at, T v) {
+    std::memcpy(bytes.data() + at, &v, sizeof v);
+}
+
+// The samples and flags of variable `i`, row by row.
+inline std::vector<double> Samples(const CResultDataRef& d, std::int32_t i) {
+    const double* v = d->Variable(i)->Values();
+    return {v, v + d->RowCount()};
+}
+inline std::vector<std::uint8_t> Flags(const CResultDataRef& d, std::int32_t i) {
+    const std::uint8_t* f = d->Variable(i)->Flags();
+    return {f, f + d->RowCount()};
 }
 
 }  // namespace kurvex::test

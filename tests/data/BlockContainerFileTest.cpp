@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,54 +20,21 @@ namespace {
 using test::MakeColumns;
 using test::UniformThree;
 
-namespace fs = std::filesystem;
 using test::RecordingMessages;
 
-class BlockContainerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("kurvex-bc-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Path(const char* name) const { return (dir_ / name).string(); }
+using BlockContainerTest = test::TempDirTest;
+using test::Slurp;
+using test::Spit;
 
-    fs::path dir_;
-};
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-void Spit(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-}
-std::uint32_t U32At(const std::string& s, size_t at) {
-    std::uint32_t v;
-    std::memcpy(&v, s.data() + at, 4);
-    return v;
-}
-std::uint64_t U64At(const std::string& s, size_t at) {
-    std::uint64_t v;
-    std::memcpy(&v, s.data() + at, 8);
-    return v;
-}
+using test::Flags;
+using test::Samples;
+using test::U32At;
+using test::U64At;
 void PutU32(std::string& s, size_t at, std::uint32_t v) {
-    std::memcpy(s.data() + at, &v, 4);
+    test::Put(s, at, v);
 }
 void PutU64(std::string& s, size_t at, std::uint64_t v) {
-    std::memcpy(s.data() + at, &v, 8);
-}
-
-std::vector<double> Samples(const CResultDataRef& d, std::int32_t i) {
-    const double* v = d->Variable(i)->Values();
-    return {v, v + d->RowCount()};
-}
-std::vector<std::uint8_t> Flags(const CResultDataRef& d, std::int32_t i) {
-    const std::uint8_t* f = d->Variable(i)->Flags();
-    return {f, f + d->RowCount()};
+    test::Put(s, at, v);
 }
 
 CIOBuffer Stream(const std::string& bytes) {
@@ -535,7 +499,7 @@ TEST_F(BlockContainerTest, FailedWriteKeepsTheOldFile) {
     CResultDataRef empty;
     EXPECT_FALSE(WriteBlockContainer(empty, Path("old.kfd"), nullptr, {}, said));
     EXPECT_EQ(Slurp(Path("old.kfd")), "old contents");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    EXPECT_EQ(Entries(), 1);
 }
 
 // --- damaged files -----------------------------------------------------------

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <limits>
 #include <optional>
-#include <sstream>
 #include <string>
 
+#include "TestSupport.h"
 #include "data/IniFile.h"
 
 namespace kurvex {
@@ -15,19 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-fs::path FreshDir(const char* name) {
-    const fs::path dir = fs::temp_directory_path() / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
+using test::FreshDir;
+using test::Slurp;
 
 TEST(IniFile, KeysWithBlanksAndCaseAreFoundAsWritten) {
     const IniFile ini = IniFile::Parse(

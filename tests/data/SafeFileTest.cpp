@@ -2,8 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "TestSupport.h"
 #include "data/SafeFile.h"
 
 namespace kurvex {
@@ -11,17 +11,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::Slurp;
 
 TEST(SafeFile, ReplacesTargetOnlyOnCommit) {
-    const fs::path dir = fs::temp_directory_path() / "kurvex-safefile-test";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = test::FreshDir("kurvex-safefile-test");
     const fs::path target = dir / "out.txt";
     std::ofstream(target) << "old";
     {

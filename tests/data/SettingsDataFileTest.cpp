@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "data/BinaryTestSupport.h"
 #include "data/SettingsDataFile.h"
 
@@ -16,8 +14,6 @@ namespace {
 
 using test::MakeColumns;
 using test::UniformThree;
-
-namespace fs = std::filesystem;
 
 class Recorder : public UserMessages {
 public:
@@ -56,30 +52,17 @@ void ReadFromBytes(const std::string& bytes, ReadOutcome& out) {
     out.position = std::ftell(f.get());
 }
 
-std::uint32_t U32At(const std::string& s, size_t at) {
-    std::uint32_t v;
-    std::memcpy(&v, s.data() + at, 4);
-    return v;
-}
+using test::Flags;
+using test::Samples;
+using test::U32At;
 void PutU32(std::string& s, size_t at, std::uint32_t v) {
-    std::memcpy(s.data() + at, &v, 4);
+    test::Put(s, at, v);
 }
 double F64At(const std::string& s, size_t at) {
-    double v;
-    std::memcpy(&v, s.data() + at, 8);
-    return v;
+    return test::At<double>(s, at);
 }
 std::string U32Bytes(std::uint32_t v) {
     return std::string(reinterpret_cast<const char*>(&v), 4);
-}
-
-std::vector<double> Samples(const CResultDataRef& d, std::int32_t i) {
-    const double* v = d->Variable(i)->Values();
-    return {v, v + d->RowCount()};
-}
-std::vector<std::uint8_t> Flags(const CResultDataRef& d, std::int32_t i) {
-    const std::uint8_t* f = d->Variable(i)->Flags();
-    return {f, f + d->RowCount()};
 }
 
 // Three variables, four points, bad points, and X not uniform.
@@ -313,32 +296,9 @@ TEST(SettingsDataFile, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
     EXPECT_EQ(plain.data->Variable(1)->Name(), "v");
 }
 
-class SettingsDataFileOnDisk : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("kurvex-sdf-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Path(const char* name) const { return (dir_ / name).string(); }
-    static std::string Slurp(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    static void Spit(const std::string& p, const std::string& bytes) {
-        std::ofstream(p, std::ios::binary) << bytes;
-    }
-    size_t Entries() const {
-        return static_cast<size_t>(
-            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
-    }
-    fs::path dir_;
-};
+using SettingsDataFileOnDisk = test::TempDirTest;
+using test::Slurp;
+using test::Spit;
 
 CIOBuffer Stream(size_t bytes) {
     CIOBuffer b;
@@ -358,7 +318,7 @@ TEST_F(SettingsDataFileOnDisk, DataAndSettingsRoundTrip) {
     EXPECT_TRUE(said.shown.empty());
     EXPECT_EQ(out.Size(), 12u);  // the caller keeps its stream
     EXPECT_EQ(Slurp(path), WriteToBytes(WithBadPoints()) + U32Bytes(12) + std::string(out.Bytes()));
-    EXPECT_EQ(Entries(), 1u);
+    EXPECT_EQ(Entries(), 1);
 
     CResultDataRef d;
     CIOBuffer in;
@@ -408,7 +368,7 @@ TEST_F(SettingsDataFileOnDisk, FailedSavesLeaveTheOldFile) {
         EXPECT_FALSE(SaveSettingsDataFile(path, c.data, nullptr, settings, said)) << c.what;
         EXPECT_EQ(said.shown, c.said) << c.what;
         EXPECT_EQ(Slurp(path), "old") << c.what;
-        EXPECT_EQ(Entries(), 1u) << c.what;
+        EXPECT_EQ(Entries(), 1) << c.what;
         EXPECT_EQ(settings.Size(), c.stream) << c.what;
     }
 }
