@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,6 +23,19 @@ public:
     }
     std::vector<std::pair<std::string, MessageIcon>> shown;
 };
+
+// What `write` wrote to the file it was given; a failure when it returned false.
+template <class Fn>
+std::string Written(Fn write) {
+    std::FILE* f = std::tmpfile();
+    EXPECT_TRUE(write(f));
+    std::rewind(f);
+    std::string out;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) out.append(chunk, n);
+    std::fclose(f);
+    return out;
+}
 
 // The bytes of a file; empty when it cannot be read.
 inline std::string Slurp(const std::filesystem::path& path) {

@@ -139,13 +139,8 @@ TEST(FftWindow, KeysAndTheSpectrumFileComment) {
     f->SetName("Frequency");
     f->Flags()[0] = kPointValid;
     const auto written = [&](FftWindow w) {
-        char* buf = nullptr;
-        size_t size = 0;
-        std::FILE* file = open_memstream(&buf, &size);
-        EXPECT_TRUE(WriteSpectra(file, kSpectrumFftFile, 0, 1, {f}, w));
-        std::fclose(file);
-        std::string text(buf, size);
-        std::free(buf);
+        const std::string text = test::Written(
+            [&](std::FILE* file) { return WriteSpectra(file, kSpectrumFftFile, 0, 1, {f}, w); });
         const size_t first = text.find('\n') + 1;
         return text.substr(first, text.find('\n', first) + 1 - first);
     };

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "TestSupport.h"
 #include "analysis/SpectrumExport.h"
 #include "formula/FormulaTestSupport.h"
 
@@ -22,14 +23,7 @@ RefPtr<CResultVariable> Column(const char* name, std::vector<double> v) {
 }
 
 std::string Written(int format, const std::vector<RefPtr<CResultVariable>>& columns) {
-    char* buf = nullptr;
-    size_t size = 0;
-    std::FILE* f = open_memstream(&buf, &size);
-    EXPECT_TRUE(WriteSpectra(f, format, 0.5, 2.5, columns));
-    std::fclose(f);
-    std::string out(buf, size);
-    std::free(buf);
-    return out;
+    return test::Written([&](std::FILE* f) { return WriteSpectra(f, format, 0.5, 2.5, columns); });
 }
 
 TEST(SpectrumExport, FormatsCarryTheOrderColumnAndPadShortSpectra) {

@@ -215,15 +215,8 @@ TEST_F(BlockContainerTest, TextToContainerToTextIsIdentical) {
     ASSERT_TRUE(l.ok) << Message(l);
     EXPECT_EQ(l.data->BadPoints(), 1);
     auto exported = [](const CResultDataRef& d) {
-        std::FILE* f = std::tmpfile();
-        EXPECT_TRUE(ExportDataSet(d, f, nullptr, kExportTab));
-        std::rewind(f);
-        std::string s;
-        char chunk[4096];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) s.append(chunk, got);
-        std::fclose(f);
-        return s;
+        return test::Written(
+            [&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportTab); });
     };
     EXPECT_EQ(exported(l.data), exported(original));
     for (std::int32_t i = 0; i < 3; ++i) EXPECT_EQ(Flags(l.data, i), Flags(original, i));

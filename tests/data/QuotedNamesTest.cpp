@@ -76,13 +76,8 @@ TEST(QuotedNames, DelimitedFilesReadBackTheirNames) {
     d.SetRow(1, values.data(), flags.data(), 0, -1);
     for (int mode : {kExportComma, kExportTab}) {
         SCOPED_TRACE(mode);
-        char* buf = nullptr;
-        size_t size = 0;
-        std::FILE* f = open_memstream(&buf, &size);
-        ASSERT_TRUE(ExportDataSet(d, f, nullptr, mode));
-        std::fclose(f);
-        const std::string text(buf, size);
-        std::free(buf);
+        const std::string text =
+            test::Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, mode); });
         const std::string sep = mode == kExportComma ? "," : "\t";
         EXPECT_EQ(text.substr(0, text.find("\r\n")), "Time" + sep + "V(out)" + sep + "\"a,b\"" +
                                                          sep + "\"say\"\"hi\"\"\"" + sep + "I_out");

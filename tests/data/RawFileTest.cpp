@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "data/RawFile.h"
 #include "data/ResultFile.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
@@ -20,12 +21,7 @@ using test::RecordingMessages;
 
 const fs::path kSpice = KURVEX_SPICE_DIR;
 
-std::vector<std::string> Names(const CResultDataRef& d) {
-    std::vector<std::string> out;
-    for (std::int32_t i = 0; i < d->VariableCount(); ++i) out.push_back(d->Variable(i)->Name());
-    return out;
-}
-
+using test::Names;
 // A table ngspice's wrdata wrote: a line of names, then rows of numbers.
 struct Table {
     std::vector<std::string> names;

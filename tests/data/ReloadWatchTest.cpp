@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "TestSupport.h"
 #include "data/ReloadWatch.h"
 
 namespace kurvex {
@@ -224,9 +225,7 @@ TEST(ReloadWatch, AFileChangingTwentyTimesASecondIsReadOnceWhenItStops) {
 }
 
 TEST(ReloadWatch, StampsTellReplacedFilesApart) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("kurvex_watch_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path dir = test::FreshDir("kurvex_watch_" + std::to_string(::getpid()));
     const std::string a = (dir / "a.txt").string(), b = (dir / "b.txt").string();
     std::ofstream(a) << "Time V\n0 1\n";
     std::ofstream(b) << "Time V\n0 1\n";

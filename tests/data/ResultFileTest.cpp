@@ -19,23 +19,16 @@ using test::MakeData;
 using test::RecordingMessages;
 
 fs::path Dir() {
-    const fs::path d = fs::temp_directory_path() / "kurvex-resultfile-test";
-    fs::create_directories(d);
-    return d;
+    static const fs::path dir = test::FreshDir("kurvex-resultfile-test");
+    return dir;
 }
 
 fs::path WriteText(const std::string& name, const std::string& text) {
-    const fs::path p = Dir() / name;
-    std::ofstream(p, std::ios::binary) << text;
-    return p;
+    test::Spit(Dir() / name, text);
+    return Dir() / name;
 }
 
-std::vector<std::string> Names(const CResultDataRef& d) {
-    std::vector<std::string> out;
-    for (std::int32_t i = 0; i < d->VariableCount(); ++i) out.push_back(d->Variable(i)->Name());
-    return out;
-}
-
+using test::Names;
 TEST(ResultFile, FileTitleIsTheNameWithoutFolderAndExtension) {
     EXPECT_EQ(FileTitle("/run/a.b/buck.txt"), "buck");
     EXPECT_EQ(FileTitle("C:\\runs\\buck.v2.fra"), "buck.v2");

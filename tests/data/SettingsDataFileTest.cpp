@@ -27,14 +27,7 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string WriteToBytes(const CResultDataRef& d, const char* prefix = nullptr) {
-    FilePtr f(std::tmpfile());
-    EXPECT_TRUE(WriteSettingsDataPart(d, f.get(), prefix));
-    std::rewind(f.get());
-    std::string s;
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) s.append(chunk, got);
-    return s;
+    return test::Written([&](std::FILE* f) { return WriteSettingsDataPart(d, f, prefix); });
 }
 
 struct ReadOutcome {

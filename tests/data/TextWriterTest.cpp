@@ -14,18 +14,7 @@
 namespace kurvex {
 namespace {
 
-// Runs a writer into a memory stream and returns what it wrote.
-template <class Fn>
-std::string Capture(Fn write) {
-    char* buf = nullptr;
-    size_t size = 0;
-    std::FILE* f = open_memstream(&buf, &size);
-    EXPECT_TRUE(write(f));
-    std::fclose(f);
-    std::string out(buf, size);
-    std::free(buf);
-    return out;
-}
+using test::Written;
 
 // Time, V with rows (0, 1.5) and (0.5, missing).
 CResultDataRef SmallSet(const char* second = "V") {
@@ -43,7 +32,7 @@ CResultDataRef SmallSet(const char* second = "V") {
 TEST(TextWriter, FixedWidthColumnsAreEighteenCharacters) {
     CResultDataRef d = SmallSet();
     const std::string out =
-        Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); });
+        Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); });
     const std::string expected =
         "  Time            "
         "  V               \r\n"
@@ -56,9 +45,9 @@ TEST(TextWriter, FixedWidthColumnsAreEighteenCharacters) {
 
 TEST(TextWriter, DelimitedWritesGAndMarkers) {
     CResultDataRef d = SmallSet();
-    EXPECT_EQ(Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportComma); }),
+    EXPECT_EQ(Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportComma); }),
               "Time,V\r\n0,1.5\r\n0.5,MISSING\r\n");
-    EXPECT_EQ(Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportTab); }),
+    EXPECT_EQ(Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportTab); }),
               "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
 }
 
@@ -69,10 +58,10 @@ TEST(TextWriter, SamplesAreExactAndNonFiniteOnesWrittenAsTheReadersMarkers) {
     const double values[] = {0.02 - 1e-9, std::nan(""), INFINITY, -INFINITY, 1e5};
     const std::uint8_t valid = kPointValid;
     for (int r = 0; r < 5; ++r) d.SetRow(r, &values[r], &valid, 0, 1);
-    EXPECT_EQ(Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportComma); }),
+    EXPECT_EQ(Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportComma); }),
               "V\r\n0.019999999\r\nNAN\r\n#INF\r\n-#INF\r\n100000\r\n");
     EXPECT_EQ(
-        Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); }),
+        Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); }),
         "  V               \r\n"
         "  1.999999900E-02 \r\n"
         "              NAN \r\n"
@@ -86,10 +75,10 @@ TEST(TextWriter, OrderColumnAndNameRules) {
     d->Variable(1)->Flags()[0] = kPointInvalid;
     std::vector<const CResultVariable*> vars = {d->Variable(0), d->Variable(1)};
     EXPECT_EQ(
-        Capture([&](std::FILE* f) { return WriteDelimited(f, vars, 2, ",", "\r\n", true, 1); }),
+        Written([&](std::FILE* f) { return WriteDelimited(f, vars, 2, ",", "\r\n", true, 1); }),
         "Order,Time,I_out\r\n        1,0,NAN\r\n        2,0.5,MISSING\r\n");
     const std::string fixed =
-        Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, true, 1); });
+        Written([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, true, 1); });
     EXPECT_EQ(fixed,
               "  Order   "
               "  Time            "
@@ -102,21 +91,21 @@ TEST(TextWriter, OrderColumnAndNameRules) {
     d.SetName(0, nullptr);
     d.SetName(1, "A_name_of_exactly_20");
     const std::string header =
-        Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, false, 0); });
+        Written([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, false, 0); });
     EXPECT_EQ(header.substr(0, header.find("\r\n")), "  Graph(0)        A_name_of_exactly_20 ");
     // Fifteen characters still fit behind two blanks; sixteen take the column's start.
     for (const char* name : {"Fifteen_chars_x", "Sixteen_chars_xx"}) {
         d.SetName(0, name);
         const std::string line =
-            Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, false, 0); });
+            Written([&](std::FILE* f) { return WriteFixedWidth(f, vars, 1, false, 0); });
         const std::string want =
             std::strlen(name) == 15 ? "  Fifteen_chars_x " : "Sixteen_chars_xx  ";
         EXPECT_EQ(line.substr(0, 18), want);
     }
     // Nothing to write: nothing written.
-    EXPECT_EQ(Capture([&](std::FILE* f) { return WriteFixedWidth(f, vars, 0, false, 0); }), "");
+    EXPECT_EQ(Written([&](std::FILE* f) { return WriteFixedWidth(f, vars, 0, false, 0); }), "");
     EXPECT_EQ(
-        Capture([&](std::FILE* f) { return WriteDelimited(f, {}, 3, ",", "\r\n", false, 0); }), "");
+        Written([&](std::FILE* f) { return WriteDelimited(f, {}, 3, ",", "\r\n", false, 0); }), "");
 }
 
 TEST(TextWriter, FixedWidthReadsBackToTenDigits) {
@@ -141,7 +130,7 @@ TEST(TextWriter, FixedWidthReadsBackToTenDigits) {
         d.SetRow(r, v, f, 0, vars);
     }
     const std::string text =
-        Capture([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); });
+        Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); });
 
     MemoryByteSource source(text);
     CResultDataRef back;
@@ -171,7 +160,7 @@ TEST(TextWriter, HighPassDataSetIsWrittenFromAShiftedRenamedCopy) {
     const std::uint8_t f[2] = {1, 1};
     d.SetRow(0, r0, f, 0, 2);
     d.SetRow(1, r1, f, 0, 2);
-    EXPECT_EQ(Capture([&](std::FILE* out) { return ExportDataSet(d, out, "hp", kExportComma); }),
+    EXPECT_EQ(Written([&](std::FILE* out) { return ExportDataSet(d, out, "hp", kExportComma); }),
               "Time,hp_V\r\n0,1\r\n1,4\r\n");
     // The data set itself is untouched.
     EXPECT_EQ(d->Variable(0)->Values()[0], 2.0);

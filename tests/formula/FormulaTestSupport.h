@@ -26,6 +26,13 @@ inline CResultDataRef MakeData(const std::vector<std::string>& names,
     return d;
 }
 
+// The names of the variables, in order.
+inline std::vector<std::string> Names(const CResultDataRef& d) {
+    std::vector<std::string> out;
+    for (std::int32_t i = 0; i < d->VariableCount(); ++i) out.push_back(d->Variable(i)->Name());
+    return out;
+}
+
 // 0, dt, 2 dt, ...
 inline std::vector<double> Ramp(size_t n, double dt) {
     std::vector<double> x(n);

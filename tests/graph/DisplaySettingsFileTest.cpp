@@ -3,7 +3,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "TestSupport.h"
 #include "formula/FormulaTestSupport.h"
@@ -16,19 +15,8 @@ namespace fs = std::filesystem;
 using test::MakeData;
 using test::RecordingMessages;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-fs::path FreshDir(const char* name) {
-    const fs::path dir = fs::temp_directory_path() / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
+using test::FreshDir;
+using test::Slurp;
 
 CResultDataRef ThreeColumns() {
     return MakeData({"Time", "V", "I"}, {{0, 1, 2, 3}, {1, -2, 3, 4}, {10, 20, 30, 40}});

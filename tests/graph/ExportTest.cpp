@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "TestSupport.h"
 #include "data/ResultFile.h"
@@ -44,9 +42,7 @@ TEST(Export, EachEntryWritesItsFormatAndTheKurvexFileKeepsTheLayout) {
         s->AddCurve(CCurveEntry::ForColumn(data, 1));
     }
     top.SetBackground(0x00FFFF);
-    const fs::path dir = fs::temp_directory_path() / "kurvex-export-test";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = test::FreshDir("kurvex-export-test");
     RecordingMessages messages;
     const std::vector<const CGraphCurve*> view = {&top, &bottom};
 
@@ -61,9 +57,7 @@ TEST(Export, EachEntryWritesItsFormatAndTheKurvexFileKeepsTheLayout) {
         EXPECT_EQ(screens.screens[0]->Background(), 0x00FFFFu);
     }
     ASSERT_TRUE(SaveTimeDisplay(view, 4, (dir / "v.csv").string(), messages));
-    std::stringstream csv;
-    csv << std::ifstream(dir / "v.csv", std::ios::binary).rdbuf();
-    EXPECT_EQ(csv.str(), "Time,V_out\r\n0,1.5\r\n1,2\r\n");
+    EXPECT_EQ(test::Slurp(dir / "v.csv"), "Time,V_out\r\n0,1.5\r\n1,2\r\n");
     EXPECT_TRUE(messages.shown.empty());
 
     // A Kurvex file that cannot be written says so, after the reason.

@@ -139,13 +139,7 @@ TEST(PointTable, DelimitedFilesWriteExactNumbersAndTheReadersMarkers) {
                {kPointValid, kPointInvalid, kPointMissing}),
         Column("V", {5}, {}),
     };
-    std::FILE* f = std::tmpfile();
-    ASSERT_TRUE(WritePointsDelimited(f, columns, ","));
-    std::rewind(f);
-    char buf[512] = {};
-    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    EXPECT_EQ(std::string(buf, n),
+    EXPECT_EQ(test::Written([&](std::FILE* f) { return WritePointsDelimited(f, columns, ","); }),
               "Time,\"I, load\",V\r\n"
               "0.1,#INF,5\r\n"
               "0.3333333333333333,NAN,\r\n"
@@ -163,12 +157,8 @@ TEST(PointTable, TableFormReadsBackUnderTheColumnNames) {
         Column("Vout", {1.25, -3, 7}, {kPointValid, kPointInvalid, kPointValid}),
         Column("Short", {4}),
     };
-    const std::string path =
-        (std::filesystem::temp_directory_path() / "kurvex_point_table.txt").string();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_TRUE(WritePointsTable(f, columns));
-    std::fclose(f);
+    const std::string path = (test::FreshDir("kurvex-point-table") / "t.txt").string();
+    test::Spit(path, test::Written([&](std::FILE* f) { return WritePointsTable(f, columns); }));
 
     CResultDataRef back;
     test::RecordingMessages messages;

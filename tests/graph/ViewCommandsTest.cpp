@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
+#include "TestSupport.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/DisplayRecord.h"
 #include "graph/ViewCommands.h"
@@ -137,22 +137,12 @@ TEST(ViewCommands, ChoosingAnotherXVariableRescalesTheScreen) {
     EXPECT_GE(s->XRange().to, 30.0);
 }
 
-class FirstSetupTest : public ::testing::Test {
+class FirstSetupTest : public test::TempDirTest {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kurvex-first-setup-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
     std::string WriteIni(const std::string& name, const std::string& text) {
-        const std::string path = (dir_ / name).string();
-        std::ofstream(path) << text;
-        return path;
+        test::Spit(Path(name), text);
+        return Path(name);
     }
-
-    std::filesystem::path dir_;
 };
 
 TEST_F(FirstSetupTest, SavedLayoutThenSettingsFileThenDefaults) {
