@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "TestSupport.h"
@@ -25,13 +23,8 @@ namespace fs = std::filesystem;
 using clitest::Cli;
 using clitest::CliRun;
 
-fs::path Scratch(const char* name, const std::string& text) {
-    const fs::path dir = fs::temp_directory_path() / "kurvex-cli-test";
-    fs::create_directories(dir);
-    const fs::path p = dir / name;
-    std::ofstream(p, std::ios::binary) << text;
-    return p;
-}
+using clitest::Scratch;
+using test::Slurp;
 
 const std::string kExamples = KURVEX_EXAMPLES_DIR;
 
@@ -101,9 +94,7 @@ TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
     const fs::path outCsv = in.parent_path() / "out.csv";
     fs::remove(outCsv);
     ASSERT_EQ(Cli({"convert", in.string(), "-o", outCsv.string()}).status, 0);
-    std::stringstream s;
-    s << std::ifstream(outCsv, std::ios::binary).rdbuf();
-    EXPECT_EQ(s.str(), csv.out);
+    EXPECT_EQ(Slurp(outCsv), csv.out);
 
     // A fixed-width file converts back to the same values.
     const fs::path outTxt = in.parent_path() / "round.txt";
@@ -119,9 +110,7 @@ TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
     EXPECT_EQ(
         Cli({"convert", Scratch("broken.txt", "T V\n0 x\n").string(), "-o", keep.string()}).status,
         1);
-    std::stringstream k;
-    k << std::ifstream(keep, std::ios::binary).rdbuf();
-    EXPECT_EQ(k.str(), "precious");
+    EXPECT_EQ(Slurp(keep), "precious");
 }
 
 TEST(Cli, EvalWritesXAndTheFormulaAsCsv) {
@@ -135,9 +124,7 @@ TEST(Cli, EvalWritesXAndTheFormulaAsCsv) {
     const fs::path outCsv = in.parent_path() / "eval-out.csv";
     fs::remove(outCsv);
     ASSERT_EQ(Cli({"eval", in.string(), "-o", outCsv.string(), "--", "-V^2"}).status, 0);
-    std::stringstream s;
-    s << std::ifstream(outCsv, std::ios::binary).rdbuf();
-    EXPECT_EQ(s.str(), "Time,-V^2\r\n0,16\r\n0.5,1\r\n1,0\r\n");
+    EXPECT_EQ(Slurp(outCsv), "Time,-V^2\r\n0,16\r\n0.5,1\r\n1,0\r\n");
 }
 
 TEST(Cli, TheFormulaPlaceTakesWhatItIsGivenAndDashDashEndsOptions) {
@@ -202,9 +189,7 @@ TEST(Cli, EvalRejectsAFormulaWithItsPosition) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, c.err);
     }
-    std::stringstream k;
-    k << std::ifstream(keep, std::ios::binary).rdbuf();
-    EXPECT_EQ(k.str(), "precious");
+    EXPECT_EQ(Slurp(keep), "precious");
 
     for (const auto& args : std::vector<std::vector<std::string>>{{"eval", in.string()},
                                                                   {"eval", "/no/such.txt", "V"}}) {
@@ -390,9 +375,7 @@ TEST(Cli, FftWritesSpectraThatReadBackAsResults) {
     EXPECT_EQ(csv.status, 2);  // the format comes from the file name
     const fs::path c = out.parent_path() / "three.csv";
     ASSERT_EQ(Cli({"fft", input, "-o", c.string()}).status, 0);
-    std::stringstream s;
-    s << std::ifstream(c, std::ios::binary).rdbuf();
-    EXPECT_EQ(s.str().substr(0, 34), "Order,Frequency,T(1),T(2),T(3)\r\n  ");
+    EXPECT_EQ(Slurp(c).substr(0, 34), "Order,Frequency,T(1),T(2),T(3)\r\n  ");
     EXPECT_EQ(Cli({"fft", input, "--from", "0.001", "--to", "0.001", "-o", c.string()}).status, 1);
     EXPECT_EQ(Cli({"fft", input, "--var", "nope", "-o", c.string()}).status, 1);
 }

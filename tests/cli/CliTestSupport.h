@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "cli/CliCommands.h"
 
 namespace kurvex::cli::clitest {
@@ -35,6 +37,14 @@ inline CliRun Cli(const std::vector<std::string>& args) {
     r.out = Drain(out);
     r.err = Drain(err);
     return r;
+}
+
+// A file of `text` in the scratch folder of the command-line tests.
+inline std::filesystem::path Scratch(const std::string& name, const std::string& text) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kurvex-cli-test";
+    std::filesystem::create_directories(dir);
+    test::Spit(dir / name, text);
+    return dir / name;
 }
 
 }  // namespace kurvex::cli::clitest

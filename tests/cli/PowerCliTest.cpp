@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,10 +19,7 @@ using clitest::Cli;
 using clitest::CliRun;
 
 std::string File(const char* name, const std::string& text) {
-    const fs::path dir = fs::temp_directory_path() / "kurvex-power-cli-test";
-    fs::create_directories(dir);
-    std::ofstream(dir / name, std::ios::binary) << text;
-    return (dir / name).string();
+    return clitest::Scratch(name, text).string();
 }
 
 // The number after "key": in a JSON text.
@@ -130,9 +125,7 @@ TEST(PowerCli, HarmonicsAndThdUnderEachWindow) {
         {"fft", f, "--var", "I", "--thd", "--window", "hann", "-o", fft, "--fundamental", "150"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 17), "fundamental: 150\n");
-    std::stringstream written;
-    written << std::ifstream(fft, std::ios::binary).rdbuf();
-    EXPECT_NE(written.str().find("\r\n;; FFT Window: Hann\r\n"), std::string::npos);
+    EXPECT_NE(test::Slurp(fft).find("\r\n;; FFT Window: Hann\r\n"), std::string::npos);
 
     const std::string flat = File("flat.txt", "Time I\n0 1\n1 1\n2 1\n3 1\n");
     r = Cli({"fft", flat, "--var", "I", "--thd", "--json"});

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "TestSupport.h"
 #include "cli/CliCommands.h"
+#include "cli/CliTestSupport.h"
 #include "data/ResultFile.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/ViewLayout.h"
@@ -19,37 +17,20 @@ using kurvex::CGraphCurve;
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string err;
-};
+using clitest::CliRun;
+using test::Slurp;
 
-Result RunRender(std::vector<std::string> args) {
+CliRun RunRender(std::vector<std::string> args) {
     args.insert(args.begin(), "render");
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    Result r;
-    r.status = RunCli(args, out, err);
-    std::rewind(err);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, err)) > 0) r.err.append(buf, n);
-    std::fclose(out);
-    std::fclose(err);
-    return r;
+    return clitest::Cli(args);
 }
 
+// A place for `name` in a scratch folder, with nothing there yet.
 fs::path Scratch(const std::string& name) {
     const fs::path dir = fs::temp_directory_path() / "kurvex-render-test";
     fs::create_directories(dir);
     fs::remove(dir / name);
     return dir / name;
-}
-
-std::string Slurp(const fs::path& p) {
-    std::stringstream s;
-    s << std::ifstream(p, std::ios::binary).rdbuf();
-    return s.str();
 }
 
 int CountNear(const QImage& img, QColor c) {
@@ -68,7 +49,7 @@ const std::string kBuck = std::string(KURVEX_EXAMPLES_DIR) + "/buck.txt";
 
 TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
     const fs::path png = Scratch("buck.png");
-    const Result r = RunRender({kBuck, "-o", png.string(), "--size", "800x600"});
+    const CliRun r = RunRender({kBuck, "-o", png.string(), "--size", "800x600"});
     ASSERT_EQ(r.status, 0) << r.err;
     QImage img(QString::fromStdString(png.string()));
     ASSERT_FALSE(img.isNull());
@@ -96,9 +77,7 @@ TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
 
 TEST(Render, UsesTheLayoutSavedBesideTheFile) {
     // A copy of the example with a saved layout: one screen, I(L1) in blue.
-    const fs::path dir = fs::temp_directory_path() / "kurvex-render-saved";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = test::FreshDir("kurvex-render-saved");
     const fs::path copy = dir / "buck.txt";
     fs::copy_file(kBuck, copy, fs::copy_options::overwrite_existing);
     CResultDataRef data;
@@ -120,9 +99,7 @@ TEST(Render, UsesTheLayoutSavedBesideTheFile) {
 
     // Converted to .kfd elsewhere, the layout travels inside the file.
     const fs::path elsewhere = Scratch("elsewhere.kfd");
-    std::FILE* out = std::tmpfile();
-    ASSERT_EQ(RunCli({"convert", copy.string(), "-o", elsewhere.string()}, out, out), 0);
-    std::fclose(out);
+    ASSERT_EQ(clitest::Cli({"convert", copy.string(), "-o", elsewhere.string()}).status, 0);
     const fs::path png2 = Scratch("fromkfd.png");
     ASSERT_EQ(RunRender({elsewhere.string(), "-o", png2.string(), "--size", "800x600"}).status, 0);
     QImage img2(QString::fromStdString(png2.string()));
@@ -133,7 +110,7 @@ TEST(Render, UsesTheLayoutSavedBesideTheFile) {
 TEST(Render, FftDrawsTheSpectraOfTheRangeShown) {
     const std::string three = std::string(KURVEX_EXAMPLES_DIR) + "/headerless.txt";
     const fs::path png = Scratch("spectra.png");
-    const Result r = RunRender({three, "-o", png.string(), "--size", "800x600", "--fft", "--screen",
+    const CliRun r = RunRender({three, "-o", png.string(), "--size", "800x600", "--fft", "--screen",
                                 "T(1)", "--from", "0", "--to", "0.02"});
     ASSERT_EQ(r.status, 0) << r.err;
     QImage img(QString::fromStdString(png.string()));
@@ -147,11 +124,11 @@ TEST(Render, FftDrawsTheSpectraOfTheRangeShown) {
 
 TEST(Render, BadNamesAndOptionsAreRefusedAndWriteNothing) {
     const fs::path png = Scratch("bad.png");
-    const Result unknown = RunRender({kBuck, "-o", png.string(), "--screen", "V(out),Nope"});
+    const CliRun unknown = RunRender({kBuck, "-o", png.string(), "--screen", "V(out),Nope"});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_NE(unknown.err.find("'Nope'"), std::string::npos);
     EXPECT_FALSE(fs::exists(png));
-    const Result formula = RunRender({kBuck, "-o", png.string(), "--screen", "V(out)*(2"});
+    const CliRun formula = RunRender({kBuck, "-o", png.string(), "--screen", "V(out)*(2"});
     EXPECT_EQ(formula.status, 1);
     EXPECT_NE(formula.err.find("Unmatched parenthesis."), std::string::npos);
     for (const auto& args : std::vector<std::vector<std::string>>{
