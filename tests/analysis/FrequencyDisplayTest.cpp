@@ -127,24 +127,6 @@ TEST(FrequencyDisplay, SwitchesEveryScreenAndBackWithTitlesRangesAndUndo) {
     }
 }
 
-TEST(FrequencyDisplay, UndoOfTheSwitchRestoresTheTimeRanges) {
-    const CResultDataRef data = SineData();
-    CGraphCurve g = Screen(data, {1}, 0.2, 0.6);
-    const AxisRange x = g.XRange(), y = g.YRange();
-    test::RecordingMessages said;
-    ASSERT_EQ(ToggleFrequencyDisplay({&g}, said).did, DomainSwitch::kToFrequency);
-    ASSERT_NE(g.XRange().to, x.to);
-    const UndoResult u = Undo({&g});
-    EXPECT_TRUE(u.done);
-    EXPECT_TRUE(u.scalesChanged);
-    EXPECT_EQ(g.FreqDisplay(), 0);
-    EXPECT_EQ(g.XRange().from, x.from);
-    EXPECT_EQ(g.XRange().to, x.to);
-    EXPECT_EQ(g.XRange().increment, x.increment);
-    EXPECT_EQ(g.YRange().from, y.from);
-    EXPECT_EQ(g.YRange().to, y.to);
-}
-
 TEST(FrequencyDisplay, AnalysedRangeIsTheLastScreensVisibleXWithinTheData) {
     struct Case {
         double from, to;

@@ -10,21 +10,15 @@
 #include "app/NumericLocale.h"
 #include "data/ResultFile.h"
 #include "data/TextWriter.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
 
 // Time, V and I over three rows, with values that "%g" and "%.9E" write exactly.
 CResultDataRef SmallSet() {
-    CResultDataRef d;
-    d.Initialise(kDataSetPlain, 3, 3, 100);
-    d.SetName(0, "Time");
-    d.SetName(1, "V");
-    d.SetName(2, "I");
-    const double rows[3][3] = {{0, 1.5, -2.25e-7}, {0.5, -3.75, 1250.5}, {1, 0.125, 4e12}};
-    const std::uint8_t flags[3] = {1, 1, 1};
-    for (int r = 0; r < 3; ++r) d.SetRow(r, rows[r], flags, 0, 3);
-    return d;
+    return test::MakeData({"Time", "V", "I"},
+                          {{0, 0.5, 1}, {1.5, -3.75, 0.125}, {-2.25e-7, 1250.5, 4e12}});
 }
 
 // Writes the set in `mode`, reads it back and tells whether every name and value survived.

@@ -11,21 +11,10 @@
 #include "TestSupport.h"
 #include "data/BlockContainerFile.h"
 #include "data/SettingsDataFile.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
-
-CResultDataRef TwoRows() {
-    CResultDataRef d;
-    d.Initialise(kDataSetPlain, 2, 2, 100);
-    d.SetName(0, "Time");
-    d.SetName(1, "V");
-    const double r0[2] = {0, 1}, r1[2] = {1, 2};
-    const std::uint8_t flags[2] = {1, 1};
-    d.SetRow(0, r0, flags, 0, 2);
-    d.SetRow(1, r1, flags, 0, 2);
-    return d;
-}
 
 // A file manager finds both binary formats by their first bytes, whatever their names, and the
 // text results by their extensions, through the MIME type Kurvex installs.
@@ -38,15 +27,14 @@ TEST(Packaging, FileManagersKnowKurvexFiles) {
     qputenv("XDG_DATA_DIRS", QFile::encodeName(share.path()) + ":/usr/share");
 
     QTemporaryDir dir;
-    const CResultDataRef data = TwoRows();
+    const CResultDataRef data = test::MakeData({"Time", "V"}, {{0, 1}, {1, 2}});
     test::RecordingMessages messages;
     const std::string container = dir.filePath("container.bin").toStdString();
     ASSERT_TRUE(WriteBlockContainer(data, container, nullptr, {}, messages));
     const std::string settingsData = dir.filePath("settings-data.dat").toStdString();
-    std::FILE* file = std::fopen(settingsData.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    ASSERT_TRUE(WriteSettingsDataPart(data, file, nullptr));
-    std::fclose(file);
+    test::Spit(settingsData, test::Written([&](std::FILE* f) {
+                   return WriteSettingsDataPart(data, f, nullptr);
+               }));
     QFile(dir.filePath("empty.kfd")).open(QIODevice::WriteOnly);
     QFile(dir.filePath("filter.fra")).open(QIODevice::WriteOnly);
 
