@@ -122,9 +122,7 @@ TEST(DisplayRecord, OldStreamsAndDamagedOnesLoadWhatTheyCan) {
     // Version 7.0 has no reserved block.
     CIOBuffer old;
     old.SetMode(2);
-    old.WriteInt32(7);
-    old.WriteInt32(0);
-    old.WriteInt32(1);
+    for (std::int32_t v : {7, 0, 1}) old.WriteInt32(v);
     CIOBuffer record;
     record.SetMode(2);
     WriteDisplayRecord(*MakeScreen(data), record);
@@ -136,9 +134,7 @@ TEST(DisplayRecord, OldStreamsAndDamagedOnesLoadWhatTheyCan) {
     // Huge counts and cut records: no crash, no giant allocation.
     CIOBuffer lying;
     lying.SetMode(2);
-    lying.WriteInt32(7);
-    lying.WriteInt32(1);
-    lying.WriteInt32(2000000000);
+    for (std::int32_t v : {7, 1, 2000000000}) lying.WriteInt32(v);
     EXPECT_TRUE(
         ReadDisplayStream(lying, ScreenBasis{data, CharMetrics{}, nullptr}).screens.empty());
     CIOBuffer full;

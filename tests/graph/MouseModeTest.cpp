@@ -53,8 +53,6 @@ TEST_F(MouseModeTest, HookSeesEachChangeAndMayRefuseIt) {
 
 TEST_F(MouseModeTest, WindowFollowsTheSharedModeUntilToldOtherwise) {
     WindowMouseMode w;
-    EXPECT_TRUE(w.useShared);
-    EXPECT_EQ(w.own, kModePan);
     ASSERT_TRUE(SetMouseMode(kModeMeasure));
     EXPECT_EQ(w.Current(), kModeMeasure);
     w.useShared = false;
