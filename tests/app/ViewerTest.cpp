@@ -264,26 +264,6 @@ TEST_F(ViewerTest, MeasureWindowListsTheCursorValues) {
     EXPECT_EQ(MeasureRows(), (QStringList{"V\t35"}));  // (0 + 1 + ... + 100) / 11
 }
 
-TEST_F(ViewerTest, MeasureOnAnXYCurveListsEveryCrossing) {
-    // Two turns round a circle: X passes each value four times.
-    const QString file = WriteColumns("xy.txt", {"X", "Y"}, 401, [](int c, int r) {
-        const double t = r * 4 * M_PI / 400;
-        return c ? std::sin(t) : std::cos(t);
-    });
-    COhmixGraphView* view = Open(file);
-    ASSERT_NE(view, nullptr);
-    frame_->Execute(kCmdNextPoint);
-    const QStringList rows = MeasureRows();
-    ASSERT_EQ(rows.size(), 2);
-    EXPECT_TRUE(rows[0].startsWith("X\t"));
-    // Y at the four places, +y, -y, +y, -y up to the interpolation between samples.
-    const QStringList values = rows[1].section('\t', 1).split(", ");
-    ASSERT_EQ(values.size(), 4) << rows[1].toStdString();
-    const double y = values[0].toDouble();
-    EXPECT_GT(y, 0.5);
-    for (int i = 1; i < 4; ++i) EXPECT_NEAR(values[i].toDouble(), i % 2 ? -y : y, 0.01 * y);
-}
-
 TEST_F(ViewerTest, FftCancelStopsOnlyTheCurveInProgress) {
     COhmixGraphView* view = Open(WriteSlowFftFile());
     ASSERT_NE(view, nullptr);

@@ -305,8 +305,7 @@ TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
     EXPECT_FALSE(LooksLikeRawFile("Time V\n0 1\n"));
     EXPECT_FALSE(LooksLikeRawFile("Titles: x\n"));
 
-    const fs::path dir = fs::temp_directory_path() / "kurvex-rawfile-test";
-    fs::create_directories(dir);
+    const fs::path dir = test::FreshDir("kurvex-rawfile-test");
     // Readable as text: its first line names the variables "Title:" and "run".
     const fs::path text = dir / "title.txt";
     std::ofstream(text, std::ios::binary) << "Title: run\n0 1\n2 3\n";

@@ -3,9 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string>
 
 #include "TestSupport.h"
@@ -477,11 +475,8 @@ TEST(TextReader, EveryKeptFileReadsAlikeInChunks) {
             const std::string path = entry.path().string();
             if (path.ends_with(".kfd")) continue;
             SCOPED_TRACE(path);
-            std::ifstream in(path, std::ios::binary);
-            std::stringstream bytes;
-            bytes << in.rdbuf();
             Read r;
-            ReadBothWays(bytes.str(), r);
+            ReadBothWays(test::Slurp(path), r);
             if (dir == std::string(KURVEX_EXAMPLES_DIR)) {
                 EXPECT_TRUE(r.ok);
             }

@@ -38,7 +38,6 @@ TEST(CurveEdit, NextColourSearchesFromTheCountThenFromTheStart) {
         EXPECT_EQ(got, kCurvePalette[static_cast<std::size_t>(c.expected)])
             << "with " << c.shown.size() << " shown";
     }
-    EXPECT_EQ(kCurvePalette[4], 0x0080FFu);  // (255, 128, 0) as 0x00BBGGRR
 }
 
 TEST(CurveEdit, AvailableListLeavesOutTimeOnlyAsFirstVariableAndSortsIgnoringCase) {
