@@ -55,7 +55,7 @@ TEST(Averages, PlainMeanOverTheVisibleSamplesWhateverTheirFlags) {
     const std::vector<double> x = {0, 1, 2, 3, 4}, y = {-1, 1, 3, 5, 7};
     const Case cases[] = {
         // An invalid sample's stored value counts.
-        {"invalid", {0, 1, 2, 3}, {1, -2, 100, 4}, 2, false, 0, 3, 25.75, 26.75, sqrt(2505.25)},
+        {"bad", {0, 1, 2, 3}, {1, -2, 100, 4}, 2, false, 0, 3, 25.75, 26.75, std::sqrt(2505.25)},
         // An uneven step is not weighted.
         {"uneven", {0, 0.1, 10}, {1, 1, 4}, 255, false, 0, 10, 2, 2, std::sqrt(6.0)},
         {"zoomed in", x, y, 255, false, 1, 2, 2, 2, std::sqrt(5.0)},

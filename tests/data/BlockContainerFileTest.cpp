@@ -109,6 +109,16 @@ public:
         }
         Add(e, b);
     }
+    // An X block of `count` rows generated from its first value, last value and step.
+    void AddGeneratedX(std::int32_t count, double first, double last, double step) {
+        BlockEntry e;
+        e.type = kBlockData;
+        e.flags = kRecordUniformX;
+        e.count = count;
+        const double head[3] = {first, last, step};
+        Add(e, std::string(kDataBlockReserved, '\0') +
+                   std::string(reinterpret_cast<const char*>(head), sizeof head));
+    }
     std::string Build() const {
         std::string f(1024 + 1024, '\0');
         PutU32(f, 0, kBlockContainerMagic);
@@ -559,59 +569,29 @@ TEST_F(BlockContainerTest, OffsetsPastTheEndAndGiantLengthsAreRefused) {
 }
 
 TEST_F(BlockContainerTest, SmallFilesCannotClaimHugeDataSets) {
-    {
-        // One X of three numbers generating 2^31 - 1 rows.
-        Builder b(1, 0);
-        BlockEntry e;
-        e.type = kBlockData;
-        e.flags = kRecordUniformX;
-        e.count = 0x7FFFFFFF;
-        const double head[3] = {0, 1, 1};
-        b.Add(e, std::string(kDataBlockReserved, '\0') +
-                     std::string(reinterpret_cast<const char*>(head), sizeof head));
-        Spit(Path("gen.kfd"), b.Build());
+    const auto refused = [&](const Builder& b, const char* why) {
+        Spit(Path("x.kfd"), b.Build());
         Loaded l;
-        Load(Path("gen.kfd"), l);
-        EXPECT_FALSE(l.ok);
-        EXPECT_NE(Message(l).find("generated X"), std::string::npos) << Message(l);
-    }
-    {
-        // Two generated X blocks over the same rows: each costs 24 bytes.
-        Builder b(1, 0);
-        BlockEntry e;
-        e.type = kBlockData;
-        e.flags = kRecordUniformX;
-        e.count = 1 << 24;
-        const double head[3] = {0, 1, 1};
-        for (int k = 0; k < 2; ++k)
-            b.Add(e, std::string(kDataBlockReserved, '\0') +
-                         std::string(reinterpret_cast<const char*>(head), sizeof head));
-        Spit(Path("twice.kfd"), b.Build());
-        Loaded l;
-        Load(Path("twice.kfd"), l);
-        EXPECT_FALSE(l.ok);
-        EXPECT_NE(Message(l).find("generated X"), std::string::npos) << Message(l);
-    }
-    {
-        // Millions of variables claimed by a file of one row.
-        Builder b(1 << 24, 0);
-        b.AddData(0, 0, {1.0});
-        Spit(Path("many.kfd"), b.Build());
-        Loaded l;
-        Load(Path("many.kfd"), l);
-        EXPECT_FALSE(l.ok);
-        EXPECT_NE(Message(l).find("holds far fewer"), std::string::npos) << Message(l);
-    }
-    {
-        // A million stored rows of one variable in a file that says 2^30 variables.
-        Builder b(1 << 30, 0);
-        b.AddData(0, 0, std::vector<double>(1 << 20, 1.0));
-        Spit(Path("wide.kfd"), b.Build());
-        Loaded l;
-        Load(Path("wide.kfd"), l);
-        EXPECT_FALSE(l.ok);
-        EXPECT_NE(Message(l).find("holds far fewer"), std::string::npos) << Message(l);
-    }
+        Load(Path("x.kfd"), l);
+        EXPECT_FALSE(l.ok) << why;
+        EXPECT_NE(Message(l).find(why), std::string::npos) << Message(l);
+    };
+    // One X of three numbers generating 2^31 - 1 rows.
+    Builder generated(1, 0);
+    generated.AddGeneratedX(0x7FFFFFFF, 0, 1, 1);
+    refused(generated, "generated X");
+    // Two generated X blocks over the same rows: each costs 24 bytes.
+    Builder twice(1, 0);
+    for (int k = 0; k < 2; ++k) twice.AddGeneratedX(1 << 24, 0, 1, 1);
+    refused(twice, "generated X");
+    // Millions of variables claimed by a file of one row.
+    Builder many(1 << 24, 0);
+    many.AddData(0, 0, {1.0});
+    refused(many, "holds far fewer");
+    // A million stored rows of one variable in a file that says 2^30 variables.
+    Builder wide(1 << 30, 0);
+    wide.AddData(0, 0, std::vector<double>(1 << 20, 1.0));
+    refused(wide, "holds far fewer");
 }
 
 TEST_F(BlockContainerTest, OversizedSettingsStreamIsDroppedWithItsMessage) {
@@ -696,13 +676,7 @@ TEST_F(BlockContainerTest, GeneratedXIsExactEveryHundredSamplesInBothFormats) {
             double first = 0.5, step = 0.1;
             if (format == Binary::Container) {
                 Builder b(1, rows);
-                BlockEntry e;
-                e.type = kBlockData;
-                e.flags = kRecordUniformX;
-                e.count = rows;
-                const double head[3] = {first, 0, step};
-                b.Add(e, std::string(kDataBlockReserved, '\0') +
-                             std::string(reinterpret_cast<const char*>(head), sizeof head));
+                b.AddGeneratedX(rows, first, 0, step);
                 Spit(Path("x.kfd"), b.Build());
             } else {
                 // Two samples make the step; the header then claims the rows.
