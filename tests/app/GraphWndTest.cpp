@@ -64,10 +64,13 @@ protected:
         return QPoint(p.left + static_cast<int>(fx * p.Width()),
                       p.top + static_cast<int>(fy * p.Height()));
     }
-    int Count(ScreenNotify code) const {
-        int n = 0;
-        for (const Sent& s : sent) n += s.code == static_cast<int>(code);
-        return n;
+    int Count(ScreenNotify code) const { return static_cast<int>(Firsts(code).size()); }
+    // The first arguments of what was sent with `code`, in order.
+    std::vector<qint64> Firsts(ScreenNotify code) const {
+        std::vector<qint64> firsts;
+        for (const Sent& s : sent)
+            if (s.code == static_cast<int>(code)) firsts.push_back(s.first);
+        return firsts;
     }
     void Wheel(int delta) {
         const QPointF at = PlotPoint(0.5, 0.5);
@@ -184,10 +187,7 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     // Curve 0 is measured, and selected, while none was: Y = 2 X.
     EXPECT_EQ(m.SelectedCurve(), 0);
     EXPECT_NEAR(m.Cursor(1).y, 2 * m.Cursor(1).x, 1e-9);
-    std::vector<qint64> cursors;
-    for (const Sent& s : sent)
-        if (s.code == static_cast<int>(ScreenNotify::CursorMoved)) cursors.push_back(s.first);
-    EXPECT_EQ(cursors, (std::vector<qint64>{0, 1}));
+    EXPECT_EQ(Firsts(ScreenNotify::CursorMoved), (std::vector<qint64>{0, 1}));
 
     // A click on the second curve's label measures that curve from now on.
     screen.repaint();
@@ -196,10 +196,7 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     QTest::mouseClick(&screen, Qt::LeftButton, {}, QPoint(label.left + 1, label.top + 1));
     EXPECT_EQ(m.SelectedCurve(), 1);
     EXPECT_NEAR(m.Cursor(1).y, -m.Cursor(1).x, 1e-9);
-    cursors.clear();
-    for (const Sent& s : sent)
-        if (s.code == static_cast<int>(ScreenNotify::CursorMoved)) cursors.push_back(s.first);
-    EXPECT_EQ(cursors, (std::vector<qint64>{0, 1}));
+    EXPECT_EQ(Firsts(ScreenNotify::CursorMoved), (std::vector<qint64>{0, 1}));
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::LeftPressed));
     EXPECT_EQ(sent[0].first, 1);
