@@ -51,7 +51,7 @@ inline CResultDataRef UniformThree() {
                        true, false);
 }
 
-// Little-endian fields of a file's bytes, read and written in place.
+// Fields of a file's bytes, read and written in place in this machine's (little-endian) order.
 template <typename T>
 T At(const std::string& bytes, size_t at) {
     T v;
