@@ -723,6 +723,7 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
             path.Move(prev);
         };
         const auto width = static_cast<std::int32_t>(columns.starts.size()) - 1;
+        constexpr std::int32_t kAhead = 4;
         std::int32_t k = 0;
         for (std::int32_t i = win.first; i <= last; ++i) {
             while (k < width && columns.starts[static_cast<size_t>(k) + 1] <= i) ++k;
@@ -732,6 +733,18 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
             if (i != a || b - a < 2) {
                 step(i);
                 continue;
+            }
+            // With a summary a column costs little but the wait for the samples
+            // at its ends, in the bucket it shares with the column before: ask
+            // for those of a column a few ahead now.
+            if (summary && k + kAhead < width) {
+                const std::int32_t c = columns.starts[static_cast<size_t>(k + kAhead)];
+                const std::int32_t from = c - c % kBucket;
+                const std::int32_t to = std::min(from + kBucket, last + 1);
+                for (std::int32_t j = from; j < to; j += 8) __builtin_prefetch(yv + j);
+                __builtin_prefetch(yf + from);
+                __builtin_prefetch(xv + c);
+                __builtin_prefetch(xf + c);
             }
             double yMin = 0.0, yMax = 0.0;
             const bool clean = extents(a, b, yMin, yMax);
