@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QPicture>
 #include <QPrinter>
 #include <QSvgGenerator>
 #include <QTemporaryDir>
@@ -193,6 +194,72 @@ TEST(QPainterCanvas, PrintsThroughAPrinterInThousandthsOfAnInch) {
     const QByteArray pdf = file.readAll();
     EXPECT_TRUE(pdf.startsWith("%PDF"));
     EXPECT_GT(pdf.size(), 500);
+}
+
+// On a printed page a dense curve's line from one column's run to the next
+// column goes into the run: every inked point stays within one unit (a
+// thousandth of an inch) of where each segment drawn on its own puts ink.
+TEST(QPainterCanvas, PrintedDenseCurveStaysWithinAUnitOfItsSegments) {
+    const size_t n = 100000;
+    std::vector<double> x(n), y(n);
+    for (size_t i = 0; i < n; ++i) {
+        x[i] = static_cast<double>(i);
+        y[i] = std::sin(static_cast<double>(i) * 2e-4) * 0.8 + ((i * 31) % 17) * 0.01;
+        if (i % 997 == 0) y[i] = 2.0;  // beyond the top now and then
+    }
+    const CResultDataRef data = test::MakeData({"Time", "V"}, {x, y});
+    QImage pictures[2];
+    std::uint32_t bytes[2] = {};
+    for (const bool printer : {false, true}) {
+        CGraphCurve screen;
+        screen.SetData(data);
+        CCurveEntry curve = CCurveEntry::ForColumn(data, 1);
+        curve.colour = kRed;
+        screen.AddCurve(curve);
+        screen.UpdateExtents();
+        RangeFlags flags;
+        screen.SetXRange(1000, 90000, 0, flags);
+        screen.SetYRange(-1, 1, 0, flags);
+        // A picture records the painter's calls as a page would get them.
+        QPicture page;
+        {
+            QPainter painter(&page);
+            QPainterCanvas canvas(painter, printer);
+            DrawOptions o;
+            o.target = {0, 0, 700, 400};
+            DrawMemory memory;
+            DrawScreen(screen, canvas, o, memory);
+        }
+        bytes[printer] = page.size();
+        QImage image(700, 400, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        page.play(&painter);
+        painter.end();
+        pictures[printer] = image;
+    }
+    auto near = [](const QImage& img, int px, int py, QRgb c) {
+        for (int dx = -1; dx <= 1; ++dx)
+            if (px + dx >= 0 && px + dx < img.width() && img.pixel(px + dx, py) == c) return true;
+        return false;
+    };
+    int red = 0;
+    for (int py = 0; py < 400; ++py) {
+        for (int px = 0; px < 700; ++px) {
+            const QRgb a = pictures[0].pixel(px, py), b = pictures[1].pixel(px, py);
+            red += a == qRgb(255, 0, 0);
+            if (a == b) continue;
+            if (a != qRgb(255, 255, 255)) {
+                EXPECT_TRUE(near(pictures[1], px, py, a)) << px << "," << py;
+            }
+            if (b != qRgb(255, 255, 255)) {
+                EXPECT_TRUE(near(pictures[0], px, py, b)) << px << "," << py;
+            }
+        }
+    }
+    EXPECT_GT(red, 20000);
+    // And the page holds well under what every segment on its own takes.
+    EXPECT_LT(bytes[1], bytes[0] * 3 / 4);
 }
 
 TEST(QPainterCanvas, DrawsIntoSvg) {
