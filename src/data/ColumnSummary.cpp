@@ -20,36 +20,6 @@ namespace {
 // Buckets handed to one worker at a time while a summary is built.
 constexpr std::int64_t kBucketsPerItem = 1 << 14;
 
-// Smallest of lo[0..n) and largest of hi[0..n) (n at least 1); false when a
-// lo is NaN, which marks a bucket that is not clean.
-bool BucketExtents(const double* lo, const double* hi, std::int32_t n, double& mn, double& mx) {
-    std::int32_t i = 0;
-#if defined(__SSE2__)
-    __m128d l = _mm_set1_pd(lo[0]), h = _mm_set1_pd(hi[0]), nan = _mm_setzero_pd();
-    for (; i + 2 <= n; i += 2) {
-        const __m128d a = _mm_loadu_pd(lo + i), b = _mm_loadu_pd(hi + i);
-        l = _mm_min_pd(l, a);
-        h = _mm_max_pd(h, b);
-        nan = _mm_or_pd(nan, _mm_cmpunord_pd(a, a));
-    }
-    if (_mm_movemask_pd(nan)) return false;
-    double ls[2], hs[2];
-    _mm_storeu_pd(ls, l);
-    _mm_storeu_pd(hs, h);
-    mn = std::min(ls[0], ls[1]);
-    mx = std::max(hs[0], hs[1]);
-#else
-    mn = lo[0];
-    mx = hi[0];
-#endif
-    for (; i < n; ++i) {
-        if (std::isnan(lo[i])) return false;
-        mn = std::min(mn, lo[i]);
-        mx = std::max(mx, hi[i]);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool CleanExtents(const double* y, const std::uint8_t* f, std::int32_t a, std::int32_t b,
@@ -93,6 +63,35 @@ bool CleanExtents(const double* y, const std::uint8_t* f, std::int32_t a, std::i
     return true;
 }
 
+bool ColumnSummary::BucketExtents(const double* lo, const double* hi, std::int32_t n, double& mn,
+                                  double& mx) {
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    __m128d l = _mm_set1_pd(lo[0]), h = _mm_set1_pd(hi[0]), nan = _mm_setzero_pd();
+    for (; i + 2 <= n; i += 2) {
+        const __m128d a = _mm_loadu_pd(lo + i), b = _mm_loadu_pd(hi + i);
+        l = _mm_min_pd(l, a);
+        h = _mm_max_pd(h, b);
+        nan = _mm_or_pd(nan, _mm_cmpunord_pd(a, a));
+    }
+    if (_mm_movemask_pd(nan)) return false;
+    double ls[2], hs[2];
+    _mm_storeu_pd(ls, l);
+    _mm_storeu_pd(hs, h);
+    mn = std::min(ls[0], ls[1]);
+    mx = std::max(hs[0], hs[1]);
+#else
+    mn = lo[0];
+    mx = hi[0];
+#endif
+    for (; i < n; ++i) {
+        if (std::isnan(lo[i])) return false;
+        mn = std::min(mn, lo[i]);
+        mx = std::max(mx, hi[i]);
+    }
+    return true;
+}
+
 std::shared_ptr<const ColumnSummary> ColumnSummary::Build(const double* values,
                                                           const std::uint8_t* flags,
                                                           std::int32_t rows, int workers) {
@@ -123,28 +122,6 @@ std::shared_ptr<const ColumnSummary> ColumnSummary::Build(const double* values,
             }
         });
     return s;
-}
-
-bool ColumnSummary::CleanExtents(const double* v, const std::uint8_t* f, std::int32_t a,
-                                 std::int32_t b, double& mn, double& mx) const {
-    const std::int32_t first = a / kBucket + (a % kBucket != 0);
-    const std::int32_t end = std::min(b / kBucket, static_cast<std::int32_t>(min_.size()));
-    // A short range is cheaper walked than pieced together.
-    if (end - first < 2) return kurvex::CleanExtents(v, f, a, b, mn, mx);
-    if (!BucketExtents(min_.data() + first, max_.data() + first, end - first, mn, mx)) return false;
-    double lo, hi;
-    const std::int32_t head = first * kBucket, tail = end * kBucket;
-    if (a < head) {
-        if (!kurvex::CleanExtents(v, f, a, head, lo, hi)) return false;
-        mn = std::min(mn, lo);
-        mx = std::max(mx, hi);
-    }
-    if (tail < b) {
-        if (!kurvex::CleanExtents(v, f, tail, b, lo, hi)) return false;
-        mn = std::min(mn, lo);
-        mx = std::max(mx, hi);
-    }
-    return true;
 }
 
 }  // namespace kurvex

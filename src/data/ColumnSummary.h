@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,7 +32,39 @@ public:
     // the same answer and the same extremes as the pass over every sample.
     // `v` and `f` must be the arrays the summary was built from.
     bool CleanExtents(const double* v, const std::uint8_t* f, std::int32_t a, std::int32_t b,
-                      double& mn, double& mx) const;
+                      double& mn, double& mx) const {
+        return CleanExtents(v, f, a, b, mn, mx, [](double lo, double hi, double mn, double mx) {
+            return lo >= mn && hi <= mx;
+        });
+    }
+    // The same for a caller that only tells some values apart: an end of the
+    // range inside a clean bucket it shares with samples outside is not walked
+    // when covered(bucket min, bucket max, mn, mx) says that the whole bucket
+    // changes nothing the caller can tell from mn, mx of the buckets between.
+    template <class Covered>
+    bool CleanExtents(const double* v, const std::uint8_t* f, std::int32_t a, std::int32_t b,
+                      double& mn, double& mx, Covered covered) const {
+        const std::int32_t buckets = static_cast<std::int32_t>(min_.size());
+        const std::int32_t first = a / kBucket + (a % kBucket != 0);
+        const std::int32_t end = std::min(b / kBucket, buckets);
+        // A short range is cheaper walked than pieced together.
+        if (end - first < 2) return kurvex::CleanExtents(v, f, a, b, mn, mx);
+        if (!BucketExtents(min_.data() + first, max_.data() + first, end - first, mn, mx))
+            return false;
+        const double innerMin = mn, innerMax = mx;
+        auto piece = [&](std::int32_t from, std::int32_t to, std::int32_t bucket) {
+            if (bucket < buckets && min_[bucket] == min_[bucket] &&
+                covered(min_[bucket], max_[bucket], innerMin, innerMax))
+                return true;
+            double lo, hi;
+            if (!kurvex::CleanExtents(v, f, from, to, lo, hi)) return false;
+            mn = std::min(mn, lo);
+            mx = std::max(mx, hi);
+            return true;
+        };
+        if (a < first * kBucket && !piece(a, first * kBucket, first - 1)) return false;
+        return end * kBucket >= b || piece(end * kBucket, b, end);
+    }
 
     // The extremes of bucket k (rows k * kBucket onward); false when it is
     // not clean or not covered.
@@ -51,6 +84,10 @@ public:
 
 private:
     ColumnSummary() = default;
+    // Smallest of lo[0..n) and largest of hi[0..n) (n at least 1); false when
+    // a lo is NaN, which marks a bucket that is not clean.
+    static bool BucketExtents(const double* lo, const double* hi, std::int32_t n, double& mn,
+                              double& mx);
 
     const double* source_ = nullptr;
     std::vector<double> min_;  // NaN for a bucket that is not clean

@@ -634,8 +634,15 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
         std::shared_ptr<const ColumnSummary> summary;
         if (o_.summaries) summary = m_.YSummary(curve);
         if (summary && summary->Source() != yv) summary.reset();
+        // What is drawn of a column depends on the rows of its extremes
+        // only: an end of it in a bucket whose extremes fall in the rows of
+        // the rest of the column need not be read.
+        auto rank = [&](double v) { return ToPixelInt((v - yFrom) * ky); };
+        auto sameRows = [&](double lo, double hi, double mn, double mx) {
+            return rank(lo) >= rank(mn) && rank(hi) <= rank(mx);
+        };
         auto extents = [&](std::int32_t a, std::int32_t b, double& mn, double& mx) {
-            return summary ? summary->CleanExtents(yv, yf, a, b, mn, mx)
+            return summary ? summary->CleanExtents(yv, yf, a, b, mn, mx, sameRows)
                            : CleanExtents(yv, yf, a, b, mn, mx);
         };
         // A column that leaves the plot or holds a gap is walked, but whole
