@@ -683,7 +683,8 @@ TEST_F(ViewerTest, RequestsWaitWhileADialogIsOpen) {
 
 TEST_F(ViewerTest, SavedFilesReadBackUnderACommaLocale) {
     const std::string before = std::setlocale(LC_ALL, nullptr);
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+        << "de_DE.UTF-8 is not generated: run scripts/setup";
     // A new viewer under the user's comma locale, as QApplication leaves it.
     app_.reset();
     app_ = std::make_unique<CKurvexApp>();
