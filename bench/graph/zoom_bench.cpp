@@ -3,7 +3,8 @@
 // of the top screen's plot, each timed from the wheel event until all three
 // screens have painted again. Beside it the floor: one pass finding the
 // minimum and maximum of the samples the three screens show, and the part of a
-// step the screen spends outside drawing (the wheel handling).
+// step the screen spends outside drawing (the wheel handling), and the memory
+// of the min/max summaries the drawing keeps beside the samples.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "app/GraphWnd.h"
+#include "data/ColumnSummary.h"
 #include "graph/ViewLayout.h"
 
 namespace {
@@ -152,6 +154,11 @@ void BM_WheelRepaintThreeScreens(benchmark::State& state) {
     state.counters["max_ms"] = *std::max_element(steps.begin(), steps.end());
     state.counters["floor_median_ms"] = Median(floors);
     state.counters["wheel_ms"] = Median(wheelOnly);
+    // The min/max summaries the drawing built, against the samples they cover.
+    double summary = 0;
+    for (int c = 1; c <= kCurves; ++c)
+        if (const auto s = Data().Summary(c)) summary += static_cast<double>(s->Bytes());
+    state.counters["summary_pct"] = 100.0 * summary / (kCurves * kRows * (sizeof(double) + 1.0));
 }
 
 BENCHMARK(BM_WheelRepaintThreeScreens)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPaintDevice>
+#include <QPainterPath>
 #include <QPen>
 #include <QPolygon>
 #include <algorithm>
@@ -175,6 +176,41 @@ bool BoxIsInk(const QImage& image, Point a, Point b, QRgb ink) {
     return true;
 }
 
+// The segments as one path for a printed page. A line from a vertical
+// line's span to the next column, where a dense curve joins one column's run
+// to the next, becomes part of that vertical line: a thousandth of an inch
+// to the left, and half of what the page has to hold.
+QPainterPath PrintedPath(const std::vector<Point>& ends) {
+    QPainterPath path;
+    bool open = false;  // a vertical line waits to be added
+    int x = 0, lo = 0, hi = 0;
+    auto close = [&]() {
+        if (!open) return;
+        path.moveTo(x, lo);
+        path.lineTo(x, hi);
+        open = false;
+    };
+    for (size_t i = 0; i + 1 < ends.size(); i += 2) {
+        const Point a = ends[i], b = ends[i + 1];
+        if (a.x == b.x) {
+            close();
+            open = true;
+            x = a.x;
+            lo = std::min(a.y, b.y);
+            hi = std::max(a.y, b.y);
+        } else if (open && a.x == x && std::abs(b.x - a.x) == 1 && a.y >= lo && a.y <= hi) {
+            lo = std::min(lo, b.y);
+            hi = std::max(hi, b.y);
+        } else {
+            close();
+            path.moveTo(a.x, a.y);
+            path.lineTo(b.x, b.y);
+        }
+    }
+    close();
+    return path;
+}
+
 }  // namespace
 
 void QPainterCanvas::Segments(const std::vector<Point>& ends) {
@@ -183,8 +219,12 @@ void QPainterCanvas::Segments(const std::vector<Point>& ends) {
     // in one call differently where one begins at the end of another.
     QImage* image = PixelTarget();
     if (!image) {
-        for (size_t i = 0; i + 1 < ends.size(); i += 2)
-            painter_.drawLine(ends[i].x, ends[i].y, ends[i + 1].x, ends[i + 1].y);
+        if (printer_) {
+            painter_.strokePath(PrintedPath(ends), painter_.pen());
+        } else {
+            for (size_t i = 0; i + 1 < ends.size(); i += 2)
+                painter_.drawLine(ends[i].x, ends[i].y, ends[i + 1].x, ends[i + 1].y);
+        }
         current_ = QPoint(ends.back().x, ends.back().y);
         return;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "data/ColumnSummary.h"
 #include "data/Extents.h"
 #include "data/NameText.h"
 #include "data/Workers.h"
@@ -342,6 +343,23 @@ bool CResultDataRef::IsSorted(std::int32_t var) const {
         known = sorted ? 1 : 0;
     }
     return known == 1;
+}
+
+std::shared_ptr<const ColumnSummary> CResultDataRef::Summary(std::int32_t var) const {
+    if (var < 0 || var >= data_->VariableCount()) return nullptr;
+    std::lock_guard<std::recursive_mutex> hold(data_->Lock());
+    DerivedColumns& cache = data_->Derived();
+    cache.Follow(data_->ChangeCount(), data_->RowCount());
+    // Below a few buckets a range is always walked.
+    if (cache.rows < 4 * ColumnSummary::kBucket) return nullptr;
+    if (cache.summaries.size() < static_cast<size_t>(data_->VariableCount()))
+        cache.summaries.resize(static_cast<size_t>(data_->VariableCount()));
+    std::shared_ptr<const ColumnSummary>& s = cache.summaries[static_cast<size_t>(var)];
+    if (!s) {
+        const CResultVariable* v = data_->Variable(var);
+        s = ColumnSummary::Build(v->Values(), v->Flags(), cache.rows, WorkerCount());
+    }
+    return s;
 }
 
 std::int32_t CResultDataRef::UniformTest(const double* x, std::int32_t first, std::int32_t last,

@@ -14,6 +14,8 @@
 
 namespace kurvex {
 
+class ColumnSummary;
+
 // Kinds of data set.
 enum DataSetKind : std::int32_t {
     kDataSetPlain = 0,
@@ -28,15 +30,18 @@ struct ScanExtentsResult {
     bool sawBad = false;  // some sample in the interval is not valid
 };
 
-// Columns derived from a data set's columns (the log10 columns of log axes),
-// kept with it so every screen showing it shares them and they go with it.
-// Valid for one state of the rows; guarded by the data set's lock.
+// Columns derived from a data set's columns (the log10 columns of log axes,
+// min/max summaries), kept with it so every screen showing it shares them and
+// they go with it. Valid for one state of the rows; guarded by the data set's lock.
 struct DerivedColumns {
     std::uint32_t changeCount = 0;
     std::int32_t rows = -1;
     std::vector<RefPtr<CResultVariable>> columns;
     std::vector<bool> invalid;        // the column met samples it could not take
     std::vector<std::int8_t> sorted;  // per column: -1 not known yet, 0 no, 1 yes
+    // Per column, of its samples and of its log column; null until asked for.
+    std::vector<std::shared_ptr<const ColumnSummary>> summaries;
+    std::vector<std::shared_ptr<const ColumnSummary>> logSummaries;
 
     // Forgets everything when the rows have changed since it was worked out;
     // screens still drawing an old column keep their own reference.
@@ -45,6 +50,8 @@ struct DerivedColumns {
         columns.clear();
         invalid.clear();
         sorted.clear();
+        summaries.clear();
+        logSummaries.clear();
         changeCount = changes;
         rows = rowCount;
     }
@@ -209,6 +216,10 @@ public:
     // is smaller than the one before: searches may then bisect. Known once per state of
     // the rows.
     bool IsSorted(std::int32_t var) const;
+    // The min/max summary of variable `var` over the row count, built on first
+    // use and kept until the rows change; null when there is no such variable,
+    // too few rows or no memory.
+    std::shared_ptr<const ColumnSummary> Summary(std::int32_t var) const;
 
     // 1 when x[first..last] is equally spaced to 48 bits of the step; up to
     // `workers` threads share the comparisons.

@@ -335,6 +335,13 @@ RefPtr<CResultVariable> CGraphCurve::YColumn(CCurveEntry& curve, bool* invalidFo
     return col;
 }
 
+std::shared_ptr<const ColumnSummary> CGraphCurve::YSummary(const CCurveEntry& curve) const {
+    if ((freqDisplay_ && curve.spectrum) || curve.sourceKind != kCurveColumn) return nullptr;
+    const std::int32_t i = curve.columnIndex;
+    if (i < 0 || i >= data_->VariableCount()) return nullptr;
+    return yLog_ ? logColumns_.Summary(data_, i) : data_.Summary(i);
+}
+
 std::int32_t CGraphCurve::SampleCount() const {
     if (freqDisplay_ && freq_.xColumn) return freq_.xColumn->Capacity();
     return data_->RowCount();

@@ -218,6 +218,9 @@ public:
     RefPtr<CResultVariable> XColumn(bool* invalidFound = nullptr);
     // The Y column of `curve` in the Y axis's scale, or null.
     RefPtr<CResultVariable> YColumn(CCurveEntry& curve, bool* invalidFound = nullptr);
+    // The min/max summary of the column YColumn gives for `curve`, when that
+    // is a data-set column or its log column of enough rows; else null.
+    std::shared_ptr<const ColumnSummary> YSummary(const CCurveEntry& curve) const;
     // Number of samples the columns hold.
     std::int32_t SampleCount() const;
     // True when the X column is a data-set column of valid, non-decreasing samples.

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <mutex>
 
+#include "data/Workers.h"
+
 namespace kurvex {
 
 RefPtr<CResultVariable> BuildLogColumn(const CResultVariable& source, std::int32_t rows,
@@ -62,6 +64,22 @@ RefPtr<CResultVariable> LogColumns::Column(const CResultDataRef& data, std::int3
     }
     if (cache.invalid[c]) invalidFound = true;
     return cache.columns[c];
+}
+
+std::shared_ptr<const ColumnSummary> LogColumns::Summary(const CResultDataRef& data,
+                                                         std::int32_t column) const {
+    bool invalid = false;
+    const RefPtr<CResultVariable> log = Column(data, column, invalid);
+    if (!log) return nullptr;
+    CResultData* d = data.Get();
+    std::lock_guard<std::recursive_mutex> hold(d->Lock());
+    DerivedColumns& cache = d->Derived();
+    if (cache.rows < 4 * ColumnSummary::kBucket) return nullptr;
+    const auto count = static_cast<size_t>(d->VariableCount());
+    if (cache.logSummaries.size() < count) cache.logSummaries.resize(count);
+    std::shared_ptr<const ColumnSummary>& s = cache.logSummaries[static_cast<size_t>(column)];
+    if (!s) s = ColumnSummary::Build(log->Values(), log->Flags(), cache.rows, WorkerCount());
+    return s;
 }
 
 }  // namespace kurvex

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "data/ColumnSummary.h"
 #include "data/RefPtr.h"
 #include "data/ResultData.h"
 #include "data/ResultVariable.h"
@@ -28,6 +30,10 @@ public:
     // has invalid samples. Null when there is no such column or no memory.
     RefPtr<CResultVariable> Column(const CResultDataRef& data, std::int32_t column,
                                    bool& invalidFound) const;
+    // The min/max summary of that log column, built on first use; null when
+    // there is no log column or it is too short to need one.
+    std::shared_ptr<const ColumnSummary> Summary(const CResultDataRef& data,
+                                                 std::int32_t column) const;
 
 private:
     std::int32_t graphKind_;

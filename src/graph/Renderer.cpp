@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "data/ColumnSummary.h"
 #include "data/NameText.h"
 #include "graph/Annotations.h"
 #include "graph/AxisTicks.h"
@@ -111,50 +112,6 @@ bool MinMax(const double* v, std::int32_t n, double& mn, double& mx) {
         mx = std::max(mx, v[k]);
     }
 #endif
-    return true;
-}
-
-// True when every flag of f[a..b) is valid and no y[a..b) is NaN; then the
-// smallest and largest of y[a..b) (b - a at least 1). The one pass a dense
-// pixel column costs.
-bool CleanExtents(const double* y, const std::uint8_t* f, std::int32_t a, std::int32_t b,
-                  double& mn, double& mx) {
-    constexpr std::uint64_t kValid8 = 0x0101010101010101ull;
-    std::uint64_t bad = 0;
-    std::int32_t i = a;
-    for (; i + 8 <= b; i += 8) {
-        std::uint64_t eight;
-        std::memcpy(&eight, f + i, 8);
-        bad |= eight ^ kValid8;
-    }
-    for (; i < b; ++i) bad |= f[i] ^ kPointValid;
-    if (bad) return false;
-    i = a;
-#if defined(__SSE2__)
-    __m128d lo = _mm_set1_pd(y[a]), hi = lo, nan = _mm_setzero_pd();
-    __m128d lo2 = lo, hi2 = lo;
-    for (; i + 4 <= b; i += 4) {
-        const __m128d u = _mm_loadu_pd(y + i), v = _mm_loadu_pd(y + i + 2);
-        lo = _mm_min_pd(lo, u);
-        hi = _mm_max_pd(hi, u);
-        lo2 = _mm_min_pd(lo2, v);
-        hi2 = _mm_max_pd(hi2, v);
-        nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(u, u), _mm_cmpunord_pd(v, v)));
-    }
-    if (_mm_movemask_pd(nan)) return false;
-    double l[2], h[2];
-    _mm_storeu_pd(l, _mm_min_pd(lo, lo2));
-    _mm_storeu_pd(h, _mm_max_pd(hi, hi2));
-    mn = std::min(l[0], l[1]);
-    mx = std::max(h[0], h[1]);
-#else
-    mn = mx = y[a];
-#endif
-    for (; i < b; ++i) {
-        if (std::isnan(y[i])) return false;
-        mn = std::min(mn, y[i]);
-        mx = std::max(mx, y[i]);
-    }
     return true;
 }
 
@@ -337,6 +294,9 @@ public:
     void Curves(const PlotRect& p);
     void Cursors(const PlotRect& p);
     void CentredText(const PlotRect& target, const std::string& text);
+    // Whether a dense column that leaves the plot may be drawn as the one
+    // line its pixels come to (off where dashes would change their phase).
+    void SetMergeColumns(bool on) { mergeColumns_ = on; }
 
 private:
     void Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map, const IndexWindow& win,
@@ -348,6 +308,7 @@ private:
     Canvas& c_;
     const DrawOptions& o_;
     bool bw_;
+    bool mergeColumns_ = true;
     int w_ = 75, h_ = 15, scale_ = 1;
 };
 
@@ -511,17 +472,54 @@ void ScreenPainter::Curves(const PlotRect& p) {
         columns.left = p.left;
         columns.starts.resize(static_cast<size_t>(p.Width()) + 1);
         const std::int32_t end = std::min(win.last, x->Capacity() - 1) + 1;
-        std::int32_t from = win.first;
+        const double* xv = x->Values();
+        std::int32_t from = win.first, width = 0;
         for (std::int32_t k = 0; k <= p.Width(); ++k) {
             const int column = p.left + k;
-            std::int32_t lo = from, hi = end;
+            auto before = [&](std::int32_t i) { return map.PixelX(xv[i]) < column; };
+            // Columns hold about as many samples as the one before: the
+            // search gallops out from there, so that it touches a few nearby
+            // samples instead of bisecting the whole column of X.
+            const std::int32_t guess = static_cast<std::int32_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(from) + width, end));
+            std::int32_t lo, hi;
+            if (guess < end && before(guess)) {
+                lo = guess + 1;
+                for (std::int64_t step = 1;; step *= 2) {
+                    const std::int64_t probe = lo + step - 1;
+                    if (probe >= end) {
+                        hi = end;
+                        break;
+                    }
+                    if (!before(static_cast<std::int32_t>(probe))) {
+                        hi = static_cast<std::int32_t>(probe);
+                        break;
+                    }
+                    lo = static_cast<std::int32_t>(probe) + 1;
+                }
+            } else {
+                hi = guess;
+                for (std::int64_t step = 1;; step *= 2) {
+                    const std::int64_t probe = hi - step;
+                    if (probe < from) {
+                        lo = from;
+                        break;
+                    }
+                    if (before(static_cast<std::int32_t>(probe))) {
+                        lo = static_cast<std::int32_t>(probe) + 1;
+                        break;
+                    }
+                    hi = static_cast<std::int32_t>(probe);
+                }
+            }
             while (lo < hi) {
                 const std::int32_t mid = lo + (hi - lo) / 2;
-                if (map.PixelX(x->Values()[mid]) < column)
+                if (before(mid))
                     lo = mid + 1;
                 else
                     hi = mid;
             }
+            width = k == 0 ? 0 : lo - from;
             columns.starts[static_cast<size_t>(k)] = from = lo;
         }
     }
@@ -631,22 +629,145 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
     if (dense && connect && !band && !columns.starts.empty()) {
         // Column by column: a column of two or more samples, all valid and
         // inside the plot, is one vertical run from its first sample on; the
-        // walk takes that first sample and whatever is not so plain.
+        // walk takes that first sample and whatever is not so plain. The
+        // column's summary gives the same extremes from whole buckets.
+        std::shared_ptr<const ColumnSummary> summary;
+        if (o_.summaries) summary = m_.YSummary(curve);
+        if (summary && summary->Source() != yv) summary.reset();
+        // What is drawn of a column depends on the rows of its extremes
+        // only: an end of it in a bucket whose extremes fall in the rows of
+        // the rest of the column need not be read.
+        auto rank = [&](double v) { return ToPixelInt((v - yFrom) * ky); };
+        auto sameRows = [&](double lo, double hi, double mn, double mx) {
+            return rank(lo) >= rank(mn) && rank(hi) <= rank(mx);
+        };
+        auto extents = [&](std::int32_t a, std::int32_t b, double& mn, double& mx) {
+            return summary ? summary->CleanExtents(yv, yf, a, b, mn, mx, sameRows)
+                           : CleanExtents(yv, yf, a, b, mn, mx);
+        };
+        // A column that leaves the plot or holds a gap is walked, but whole
+        // buckets that only lengthen the open run, or that stay beyond the
+        // edge the previous sample is beyond, change nothing but the
+        // previous point: they are taken from the summary.
+        constexpr std::int32_t kBucket = ColumnSummary::kBucket;
+        // Walks samples from .. to - 1 of a column whose sample from - 1 has
+        // been walked.
+        auto walkColumn = [&](std::int32_t from, std::int32_t to) {
+            std::int32_t j = from;
+            while (j < to) {
+                double bMin, bMax;
+                if (j % kBucket == 0 && to - j >= kBucket && havePrev &&
+                    summary->Bucket(j / kBucket, bMin, bMax)) {
+                    const double rMin = (bMin - yFrom) * ky, rMax = (bMax - yFrom) * ky;
+                    const bool lengthensRun = inRun && rMin >= 1.0 && rMax < rLimit;
+                    const bool staysBeyond = !prevIn && ((rMin >= rLimit && prev.y < p.top) ||
+                                                         (rMax < 1.0 && prev.y >= p.bottom));
+                    if (lengthensRun) {
+                        runMin = std::min(runMin, p.bottom - ToPixelInt(rMax));
+                        runMax = std::max(runMax, p.bottom - ToPixelInt(rMin));
+                    }
+                    if (lengthensRun || staysBeyond) {
+                        j += kBucket;
+                        prev = {prev.x, map.PixelY(yv[j - 1])};
+                        continue;
+                    }
+                }
+                step(j++);
+            }
+        };
+        // A clean column that leaves the plot, drawn by a thin plain pen,
+        // paints one unbroken stretch of its pixel column: every line the walk
+        // draws in it runs between two of its samples clamped to the plot
+        // (a run from its smallest row to one past its largest), and each
+        // such line meets the next at a sample. So its rows run from the
+        // smallest clamped row to the largest end of those lines: the bottom
+        // clamp when a sample lies below the plot, else the lowest sample's
+        // row, one further when that sample lies in a run. The lines into and
+        // out of the column are walked as ever.
+        const bool merge =
+            mergeColumns_ && thickness <= 1 && symbol == kMarkerNone && p.Height() > 2;
+        auto rowOf = [&](std::int32_t j) { return map.PixelY(yv[j]); };
+        auto mergeColumn = [&](int column, std::int32_t a, std::int32_t b, double rMin,
+                               double rMax) -> void {
+            const int top = p.top + 1, bottom = p.bottom - 1;
+            const int lowRow = p.bottom - ToPixelInt(rMax), highRow = p.bottom - ToPixelInt(rMin);
+            const int from = std::clamp(lowRow, top, bottom);
+            int to = bottom;
+            if (highRow < p.top) {
+                to = from;  // all above: every line clamps to a point
+            } else if (highRow < bottom) {
+                // Inside at its lowest: one row further when a sample of that
+                // row has an inside neighbour in the column.
+                auto inside = [&](std::int32_t j) {
+                    const int y = rowOf(j);
+                    return y >= p.top && y < p.bottom;
+                };
+                auto inRunAt = [&](std::int32_t j) {
+                    return rowOf(j) == highRow &&
+                           ((j > a && inside(j - 1)) || (j + 1 < b && inside(j + 1)));
+                };
+                bool run = false;
+                for (std::int32_t j = a; j < b && !run;) {
+                    double bMin, bMax;
+                    if (j % kBucket == 0 && b - j >= kBucket &&
+                        summary->Bucket(j / kBucket, bMin, bMax) &&
+                        p.bottom - ToPixelInt((bMin - yFrom) * ky) < highRow) {
+                        j += kBucket;  // no sample of the bucket reaches that row
+                        continue;
+                    }
+                    run = inRunAt(j++);
+                }
+                to = highRow + (run ? 1 : 0);
+            }
+            if (from < to) {
+                path.Move({column, from});
+                path.Line({column, to});
+            }
+            prev = {column, rowOf(b - 1)};
+            prevIn = prev.y >= p.top && prev.y < p.bottom;
+            havePrev = true;
+            inRun = false;
+            path.Move(prev);
+        };
         const auto width = static_cast<std::int32_t>(columns.starts.size()) - 1;
+        constexpr std::int32_t kAhead = 4;
         std::int32_t k = 0;
         for (std::int32_t i = win.first; i <= last; ++i) {
             while (k < width && columns.starts[static_cast<size_t>(k) + 1] <= i) ++k;
             const std::int32_t a = columns.starts[static_cast<size_t>(k)];
             const std::int32_t b =
                 k < width ? std::min(columns.starts[static_cast<size_t>(k) + 1], last + 1) : a;
-            double yMin, yMax;
-            if (i != a || b - a < 2 || !CleanExtents(yv, yf, a, b, yMin, yMax)) {
+            if (i != a || b - a < 2) {
                 step(i);
                 continue;
             }
+            // With a summary a column costs little but the wait for the samples
+            // at its ends, in the bucket it shares with the column before: ask
+            // for those of a column a few ahead now.
+            if (summary && k + kAhead < width) {
+                const std::int32_t c = columns.starts[static_cast<size_t>(k + kAhead)];
+                const std::int32_t from = c - c % kBucket;
+                const std::int32_t to = std::min(from + kBucket, last + 1);
+                for (std::int32_t j = from; j < to; j += 8) __builtin_prefetch(yv + j);
+                __builtin_prefetch(yf + from);
+                __builtin_prefetch(xv + c);
+                __builtin_prefetch(xf + c);
+            }
+            double yMin = 0.0, yMax = 0.0;
+            const bool clean = extents(a, b, yMin, yMax);
             const double rMin = (yMin - yFrom) * ky, rMax = (yMax - yFrom) * ky;
-            if (!(rMin >= 1.0 && rMax < rLimit)) {
-                step(i);
+            if (!clean || !(rMin >= 1.0 && rMax < rLimit)) {
+                if (!summary) {
+                    step(i);
+                    continue;
+                }
+                step(a);  // the line into the column
+                const int column = columns.left + k;
+                if (clean && merge && column > p.left && column < p.right - 1)
+                    mergeColumn(column, a, b, rMin, rMax);
+                else
+                    walkColumn(a + 1, b);
+                i = b - 1;
                 continue;
             }
             step(i);
@@ -766,7 +887,9 @@ void DrawPreviousRun(CGraphCurve& model, Canvas& canvas, const PlotRect& plot,
     shadow->EnsureLogColumns();
     const int s = std::max(1, o.scale);
     DashedCanvas dashed(canvas, 6 * s, 4 * s);
-    ScreenPainter(*shadow, dashed, o).Curves(plot);
+    ScreenPainter shadowPainter(*shadow, dashed, o);
+    shadowPainter.SetMergeColumns(false);
+    shadowPainter.Curves(plot);
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ struct DrawOptions {
     bool drawGrid = true;      // grid lines (the screen's grid flag)
     bool showSelectionMark = false;
     bool printing = false;  // 1000 units to the inch
+    bool summaries = true;  // dense columns take their extremes from column summaries
 };
 
 // What a screen remembers between draws to draw only what was added.

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QPicture>
 #include <QPrinter>
 #include <QSvgGenerator>
 #include <QTemporaryDir>
@@ -195,6 +196,72 @@ TEST(QPainterCanvas, PrintsThroughAPrinterInThousandthsOfAnInch) {
     EXPECT_GT(pdf.size(), 500);
 }
 
+// On a printed page a dense curve's line from one column's run to the next
+// column goes into the run: every inked point stays within one unit (a
+// thousandth of an inch) of where each segment drawn on its own puts ink.
+TEST(QPainterCanvas, PrintedDenseCurveStaysWithinAUnitOfItsSegments) {
+    const size_t n = 100000;
+    std::vector<double> x(n), y(n);
+    for (size_t i = 0; i < n; ++i) {
+        x[i] = static_cast<double>(i);
+        y[i] = std::sin(static_cast<double>(i) * 2e-4) * 0.8 + ((i * 31) % 17) * 0.01;
+        if (i % 997 == 0) y[i] = 2.0;  // beyond the top now and then
+    }
+    const CResultDataRef data = test::MakeData({"Time", "V"}, {x, y});
+    QImage pictures[2];
+    std::uint32_t bytes[2] = {};
+    for (const bool printer : {false, true}) {
+        CGraphCurve screen;
+        screen.SetData(data);
+        CCurveEntry curve = CCurveEntry::ForColumn(data, 1);
+        curve.colour = kRed;
+        screen.AddCurve(curve);
+        screen.UpdateExtents();
+        RangeFlags flags;
+        screen.SetXRange(1000, 90000, 0, flags);
+        screen.SetYRange(-1, 1, 0, flags);
+        // A picture records the painter's calls as a page would get them.
+        QPicture page;
+        {
+            QPainter painter(&page);
+            QPainterCanvas canvas(painter, printer);
+            DrawOptions o;
+            o.target = {0, 0, 700, 400};
+            DrawMemory memory;
+            DrawScreen(screen, canvas, o, memory);
+        }
+        bytes[printer] = page.size();
+        QImage image(700, 400, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        page.play(&painter);
+        painter.end();
+        pictures[printer] = image;
+    }
+    auto near = [](const QImage& img, int px, int py, QRgb c) {
+        for (int dx = -1; dx <= 1; ++dx)
+            if (px + dx >= 0 && px + dx < img.width() && img.pixel(px + dx, py) == c) return true;
+        return false;
+    };
+    int red = 0;
+    for (int py = 0; py < 400; ++py) {
+        for (int px = 0; px < 700; ++px) {
+            const QRgb a = pictures[0].pixel(px, py), b = pictures[1].pixel(px, py);
+            red += a == qRgb(255, 0, 0);
+            if (a == b) continue;
+            if (a != qRgb(255, 255, 255)) {
+                EXPECT_TRUE(near(pictures[1], px, py, a)) << px << "," << py;
+            }
+            if (b != qRgb(255, 255, 255)) {
+                EXPECT_TRUE(near(pictures[0], px, py, b)) << px << "," << py;
+            }
+        }
+    }
+    EXPECT_GT(red, 20000);
+    // And the page holds well under what every segment on its own takes.
+    EXPECT_LT(bytes[1], bytes[0] * 3 / 4);
+}
+
 TEST(QPainterCanvas, DrawsIntoSvg) {
     QBuffer buffer;
     QSvgGenerator svg;
@@ -280,39 +347,54 @@ TEST(QPainterCanvas, LinesIntoPixelsMatchTheRasterEngine) {
     }
 }
 
-// A whole screen of dense curves, its runs into pixels and the joins they
-// cover left out, against every segment drawn on its own: the same picture,
-// in colour and in black and white (where all curves share one ink).
+// A whole screen of dense curves drawn with every sample walked and every
+// segment drawn on its own, against its runs written into pixels with the
+// joins they cover left out, and against the column summaries: the same
+// picture, in colour and in black and white (where all curves share one ink),
+// with the curves inside the plot, on its bottom row, and cut at its edges.
 TEST(QPainterCanvas, DenseScreensLookAsWhenEverySegmentIsDrawn) {
     const size_t n = 200000;
-    std::vector<double> x(n), a(n), b(n);
+    std::vector<double> x(n), a(n), b(n), c(n);
     for (size_t i = 0; i < n; ++i) {
         x[i] = static_cast<double>(i);
         a[i] = std::sin(static_cast<double>(i) * 3e-5) * 0.7 + ((i * 31) % 17) * 0.004;
         b[i] = std::sin(static_cast<double>(i) * 7e-5) * 0.5;  // smooth: few joins covered
         if (i % 2711 == 0) b[i] = 3.0;                         // above the plot
+        c[i] = (i / 5000) % 2 ? a[i] : -a[i];
+        if (i % 9001 == 0) c[i] = std::nan("");
     }
-    const CResultDataRef data = test::MakeData({"Time", "A", "B"}, {x, a, b});
+    const CResultDataRef data = test::MakeData({"Time", "A", "B", "C"}, {x, a, b, c});
+    for (size_t i = 3; i < n; i += 7919) data->Variable(3)->Flags()[i] = kPointInvalid;
+    const double aMin = *std::min_element(a.begin(), a.end());
+    const double aMax = *std::max_element(a.begin(), a.end());
+    const AxisRange ys[] = {{-1, 1, 0}, {aMin, aMax, 0}, {-0.4, 0.3, 0}, {-1.2, 0.5, 0}};
     for (const bool blackWhite : {false, true}) {
-        QImage pictures[2];
-        for (int shortcuts = 0; shortcuts < 2; ++shortcuts) {
-            CGraphCurve screen;
-            screen.SetData(data);
-            for (std::int32_t c : {1, 2}) screen.AddCurve(CCurveEntry::ForColumn(data, c));
-            screen.UpdateExtents();
-            RangeFlags flags;
-            screen.SetXRange(1000, 190000, 0, flags);
-            screen.SetYRange(-1, 1, 0, flags);
-            if (blackWhite) screen.SetDisplayFlags(kDisplayBlackWhite);
-            Picture p(700, 400);
-            p.canvas->SetRasterShortcuts(shortcuts == 1);
-            DrawOptions o;
-            o.target = {0, 0, 700, 400};
-            DrawMemory memory;
-            DrawScreen(screen, *p.canvas, o, memory);
-            pictures[shortcuts] = p.Done();
+        for (const AxisRange& y : ys) {
+            SCOPED_TRACE(testing::Message() << (blackWhite ? "black and white " : "colour ")
+                                            << y.from << " .. " << y.to);
+            auto draw = [&](bool shortcuts, bool summaries) {
+                CGraphCurve screen;
+                screen.SetData(data);
+                for (std::int32_t k : {1, 2, 3}) screen.AddCurve(CCurveEntry::ForColumn(data, k));
+                screen.UpdateExtents();
+                RangeFlags flags;
+                screen.SetXRange(1000, 190000, 0, flags);
+                screen.SetYRange(y.from, y.to, 0, flags);
+                if (blackWhite) screen.SetDisplayFlags(kDisplayBlackWhite);
+                Picture p(700, 400);
+                p.canvas->SetRasterShortcuts(shortcuts);
+                DrawOptions o;
+                o.target = {0, 0, 700, 400};
+                o.summaries = summaries;
+                DrawMemory memory;
+                DrawScreen(screen, *p.canvas, o, memory);
+                return p.Done();
+            };
+            const QImage walked = draw(false, false);
+            EXPECT_EQ(draw(true, false), walked);
+            EXPECT_EQ(draw(false, true), walked);
+            EXPECT_EQ(draw(true, true), walked);
         }
-        EXPECT_EQ(pictures[1], pictures[0]) << (blackWhite ? "black and white" : "colour");
     }
 }
 

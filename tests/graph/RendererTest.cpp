@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "formula/FormulaTestSupport.h"
 #include "graph/GraphText.h"
@@ -242,8 +243,31 @@ Walked WalkCurve(const CGraphCurve& model, const CResultDataRef& d, std::int32_t
     return w;
 }
 
-// Dense curves take whole pixel columns at a time; whatever the samples, the
-// lines and markers must be those of the walk, in the same order.
+// What a one-pixel pen paints for `lines`: a vertical line covers its rows
+// from the upper end to before the lower one (its one row when both are
+// equal); other lines are kept as they are, in order.
+struct Painting {
+    std::set<std::pair<int, int>> vertical;
+    std::vector<std::array<int, 4>> other;
+    bool operator==(const Painting&) const = default;
+};
+Painting Painted(const std::vector<std::array<int, 4>>& lines) {
+    Painting p;
+    for (const auto& l : lines) {
+        if (l[0] != l[2]) {
+            p.other.push_back(l);
+            continue;
+        }
+        const int from = std::min(l[1], l[3]), to = std::max(std::max(l[1], l[3]), from + 1);
+        for (int y = from; y < to; ++y) p.vertical.insert({l[0], y});
+    }
+    return p;
+}
+
+// Dense curves take whole pixel columns at a time. Whatever the samples, the
+// sample-by-sample drawing gives the lines and markers of the walk in the
+// same order; with the column summaries, a column that leaves the plot may
+// become one line, but a thin pen paints the same pixels.
 TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
     const size_t n = 300000;
     enum Kind {
@@ -258,11 +282,17 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
         Unconnected,
         Unsorted,
         Saturated,
-        PastTheEnd
+        PastTheEnd,
+        AboveOnly,
+        ThickPen
     };
-    for (Kind kind : {Noise, Uneven, Gaps, NaNs, Outliers, OnTheEdges, Sparse, Markers, Unconnected,
-                      Unsorted, Saturated, PastTheEnd}) {
-        SCOPED_TRACE(kind);
+    std::vector<std::pair<Kind, bool>> cases;  // and whether summaries are used
+    for (const bool summaries : {false, true})
+        for (Kind kind : {Noise, Uneven, Gaps, NaNs, Outliers, OnTheEdges, Sparse, Markers,
+                          Unconnected, Unsorted, Saturated, PastTheEnd, AboveOnly, ThickPen})
+            cases.push_back({kind, summaries});
+    for (const auto& [kind, summaries] : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << kind << (summaries ? " summaries" : ""));
         std::vector<double> x(n), y(n);
         double t = 0;
         for (size_t i = 0; i < n; ++i) {
@@ -287,8 +317,12 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
             for (size_t i = 100000; i < 200000; ++i) x[i] = 100000 + (i - 100000) * 0.001;
         if (kind == Sparse)
             for (size_t i = 200000; i < n; ++i) x[i] = static_cast<double>(i) - 100000 + 100;
-        if (kind == Saturated)  // long stretches beyond the top and the bottom
+        if (kind == Saturated || kind == ThickPen)  // long stretches beyond the top and the bottom
             for (size_t i = 0; i < n; ++i) y[i] *= 2.5;
+        if (kind == ThickPen)  // and later jumps from below the plot to above it and back
+            for (size_t i = n / 2; i < n; ++i) y[i] = (i / 192) % 2 ? 3.0 : -3.0;
+        if (kind == AboveOnly)  // beyond the top only, rows in and out at the lowest
+            for (size_t i = 0; i < n; ++i) y[i] = y[i] * 1.5 + 0.35 + (i % 3 == 0) * 0.003;
         if (kind == PastTheEnd)  // flat stretches, all left of the range shown
             for (size_t i = 0; i < n; ++i) y[i] = std::round(y[i] * 4) / 4;
         CResultDataRef d = MakeData({"Time", "V"}, {x, y});
@@ -303,8 +337,11 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
             s.model.Curve(0).connect = 0;
             s.model.Curve(0).markerSymbol = kMarkerCircle;
         }
+        if (kind == ThickPen) s.model.Curve(0).thickness = 3;
         RecordingCanvas canvas;
-        const PlotRect plot = s.Draw(canvas);
+        DrawOptions o;
+        o.summaries = summaries;
+        const PlotRect plot = s.Draw(canvas, o);
         const Walked want =
             WalkCurve(s.model, d, 1, plot, s.model.VisibleIndexWindow(shown.from, shown.to));
         std::vector<std::array<int, 4>> got;
@@ -314,7 +351,11 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
             points += l.from == l.to;
         }
         EXPECT_EQ(points, 0);
-        EXPECT_EQ(got, want.lines);
+        // A thick pen or a marker draws each line the walk draws.
+        if (!summaries || kind == ThickPen || kind == Markers)
+            EXPECT_EQ(got, want.lines);
+        else
+            EXPECT_TRUE(Painted(got) == Painted(want.lines));
         if (kind == Saturated) {
             // The waveform still reaches both edges where it crosses them.
             const auto reaches = [&](int row) {
@@ -339,6 +380,38 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
             EXPECT_GT(want.lines.size(), static_cast<size_t>(plot.Width()));
         }
     }
+}
+
+// On a log axis the summaries are those of the log column, gaps included.
+TEST(Renderer, DenseLogAxisPaintsTheSameWithSummaries) {
+    const size_t n = 200000;
+    std::vector<double> x(n), y(n);
+    for (size_t i = 0; i < n; ++i) {
+        x[i] = static_cast<double>(i);
+        y[i] = std::pow(10.0, 2.5 * std::sin(static_cast<double>(i) * 4e-5)) *
+               (1.0 + ((i * 31) % 17) * 0.2);
+        if (i % 5003 == 0) y[i] = -1.0;  // no logarithm: a gap
+    }
+    CResultDataRef d = MakeData({"Time", "V"}, {x, y});
+    Painting painted[2];
+    for (const bool summaries : {false, true}) {
+        Screen s(d, {1}, {1000, 190000, 0}, {0, 3, 1});
+        s.model.SetYScale(1);
+        RangeFlags keep;
+        keep.autoIncrement = false;
+        keep.setIncrement = true;
+        s.model.SetYRange(-2.0, 2.0, 1, keep);  // cut at both edges
+        RecordingCanvas canvas;
+        DrawOptions o;
+        o.summaries = summaries;
+        s.Draw(canvas, o);
+        std::vector<std::array<int, 4>> lines;
+        for (const auto& l : canvas.LinesOf(kRed))
+            lines.push_back({l.from.x, l.from.y, l.to.x, l.to.y});
+        painted[summaries] = Painted(lines);
+    }
+    EXPECT_GT(painted[0].vertical.size(), 10000u);
+    EXPECT_TRUE(painted[1] == painted[0]);
 }
 
 TEST(Renderer, BlackAndWhiteDrawsEverythingBlackOnWhite) {

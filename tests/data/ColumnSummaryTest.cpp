@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "data/ColumnSummary.h"
+#include "data/ResultData.h"
+#include "data/ResultVariable.h"
+#include "formula/FormulaTestSupport.h"
+
+namespace kurvex {
+namespace {
+
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The pass over every sample that the summary must answer like.
+bool Plain(const std::vector<double>& v, const std::vector<std::uint8_t>& f, std::int32_t a,
+           std::int32_t b, double& mn, double& mx) {
+    for (std::int32_t i = a; i < b; ++i) {
+        if (f[i] != kPointValid || std::isnan(v[i])) return false;
+        if (i == a || v[i] < mn) mn = v[i];
+        if (i == a || v[i] > mx) mx = v[i];
+    }
+    return true;
+}
+
+// Exactly, and for a caller that tells values apart more coarsely, as exactly
+// as it can tell.
+TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
+    constexpr std::int32_t B = ColumnSummary::kBucket;
+    enum Kind { Clean, Invalid, Missing, NaNs, Infinite };
+    // Over a million rows, so that several workers share the building; the
+    // summary covers fewer rows than the arrays hold, and its last bucket
+    // is not whole.
+    const std::int32_t rows = (1 << 20) + 3 * B + 17, summarised = rows - 2 * B - 5;
+    for (Kind kind : {Clean, Invalid, Missing, NaNs, Infinite}) {
+        for (int workers : {1, 3}) {
+            SCOPED_TRACE(testing::Message() << "kind " << kind << ", workers " << workers);
+            std::mt19937 rng(kind * 10 + workers);
+            std::uniform_real_distribution<double> noise(-1.0, 1.0);
+            std::vector<double> v(static_cast<size_t>(rows));
+            std::vector<std::uint8_t> f(v.size(), kPointValid);
+            for (double& x : v) x = noise(rng);
+            for (std::int32_t i = 5 * B + 3; i < rows; i += 7 * B + 11) {
+                if (kind == Invalid) f[i] = kPointInvalid;
+                if (kind == Missing) f[i] = kPointMissing;
+                if (kind == NaNs) v[i] = kNan;
+                if (kind == Infinite) v[i] = i % 2 ? kInf : -kInf;
+            }
+            const auto s = ColumnSummary::Build(v.data(), f.data(), summarised, workers);
+            ASSERT_TRUE(s);
+            EXPECT_EQ(s->Source(), v.data());
+            EXPECT_EQ(s->Rows(), summarised / B * B);
+            std::vector<std::pair<std::int32_t, std::int32_t>> ranges;
+            // Bucket edges and the ends of the summary and of the arrays.
+            const std::int32_t edges[] = {0,
+                                          1,
+                                          B - 1,
+                                          B,
+                                          B + 1,
+                                          2 * B,
+                                          3 * B - 1,
+                                          5 * B + 3,
+                                          5 * B + 4,
+                                          12 * B + 14,
+                                          summarised - B - 1,
+                                          summarised,
+                                          rows - 1,
+                                          rows};
+            for (std::int32_t a : edges)
+                for (std::int32_t b : edges)
+                    if (a < b) ranges.push_back({a, b});
+            std::uniform_int_distribution<std::int32_t> start(0, rows - 2), length(1, 40 * B);
+            for (int k = 0; k < 3000; ++k) {
+                const std::int32_t a = start(rng);
+                ranges.push_back({a, std::min(rows, a + length(rng))});
+            }
+            // A caller that only tells values apart by their tenths.
+            auto tenth = [](double x) { return std::floor(x * 10); };
+            auto sameTenths = [&](double lo, double hi, double mn, double mx) {
+                return tenth(lo) >= tenth(mn) && tenth(hi) <= tenth(mx);
+            };
+            for (const auto& [a, b] : ranges) {
+                double wantMin = 0, wantMax = 0, gotMin = 0, gotMax = 0;
+                const bool want = Plain(v, f, a, b, wantMin, wantMax);
+                const bool got = s->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax);
+                ASSERT_EQ(got, want) << a << " .. " << b;
+                if (want) {
+                    ASSERT_EQ(gotMin, wantMin) << a << " .. " << b;
+                    ASSERT_EQ(gotMax, wantMax) << a << " .. " << b;
+                }
+                const bool coarse =
+                    s->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax, sameTenths);
+                ASSERT_EQ(coarse, want) << a << " .. " << b;
+                if (want) {
+                    ASSERT_EQ(tenth(gotMin), tenth(wantMin)) << a << " .. " << b;
+                    ASSERT_EQ(tenth(gotMax), tenth(wantMax)) << a << " .. " << b;
+                }
+            }
+        }
+    }
+}
+
+TEST(ColumnSummary, DataSetKeepsOneSummaryPerStateOfItsRows) {
+    std::vector<double> x(1000), y(1000);
+    for (size_t i = 0; i < x.size(); ++i) {
+        x[i] = static_cast<double>(i);
+        y[i] = std::sin(static_cast<double>(i));
+    }
+    CResultDataRef d = test::MakeData({"Time", "V"}, {x, y});
+    const auto first = d.Summary(1);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(d.Summary(1), first);  // built once
+    EXPECT_FALSE(d.Summary(2));
+    EXPECT_FALSE(d.Summary(-1));
+    double mn = 0, mx = 0;
+    ASSERT_TRUE(
+        first->CleanExtents(d->Variable(1)->Values(), d->Variable(1)->Flags(), 0, 1000, mn, mx));
+    EXPECT_LT(mx, 1.0);
+    // A written row is seen at the next ask.
+    const double row[] = {500.0, 7.0};
+    const std::uint8_t flags[] = {kPointValid, kPointValid};
+    d.SetRow(500, row, flags, 0, -1);
+    const auto second = d.Summary(1);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second, first);
+    ASSERT_TRUE(
+        second->CleanExtents(d->Variable(1)->Values(), d->Variable(1)->Flags(), 0, 1000, mn, mx));
+    EXPECT_EQ(mx, 7.0);
+    // A short column is always walked: no summary.
+    EXPECT_FALSE(test::MakeData({"Time", "V"}, {{0, 1, 2}, {1, 2, 3}}).Summary(1));
+}
+
+}  // namespace
+}  // namespace kurvex
