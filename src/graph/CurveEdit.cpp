@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "formula/FormulaVariable.h"
+#include "graph/ViewLayout.h"
 
 namespace kurvex {
 
@@ -30,11 +31,6 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 // The blanks the formula engine trims.
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-bool HasColour(const std::vector<CurveEditRecord>& shown, Rgb colour) {
-    return std::any_of(shown.begin(), shown.end(),
-                       [colour](const CurveEditRecord& r) { return r.colour == colour; });
 }
 
 // The descriptive fields the dialogs edit.
@@ -143,13 +139,10 @@ GraphFont ChosenFont(const GraphFont& previous, const std::string& face, std::in
 }
 
 Rgb NextCurveColour(const std::vector<CurveEditRecord>& shown) {
-    const std::size_t n = shown.size();
-    for (std::size_t i = n; i < kCurvePalette.size(); ++i)
-        if (!HasColour(shown, kCurvePalette[i])) return kCurvePalette[i];
-    for (std::size_t i = 0; i < n; ++i)
-        if (!HasColour(shown, kCurvePalette[i % kCurvePalette.size()]))
-            return kCurvePalette[i % kCurvePalette.size()];
-    return kCurvePalette[n % kCurvePalette.size()];
+    std::vector<Rgb> colours;
+    colours.reserve(shown.size());
+    for (const CurveEditRecord& r : shown) colours.push_back(r.colour);
+    return NextCurveColour(colours);
 }
 
 std::vector<std::int32_t> AvailableVariables(const CResultData& data) {

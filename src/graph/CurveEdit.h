@@ -72,15 +72,8 @@ void ApplySharedDisplay(CGraphCurve& screen, const SharedDisplay& display,
 GraphFont ChosenFont(const GraphFont& previous, const std::string& face, std::int32_t pixelHeight,
                      std::int32_t weight, bool italic);
 
-// The colours new curves take, in order.
-inline constexpr std::array<Rgb, 12> kCurvePalette = {
-    0x0000FF, 0xFF0000, 0x00FF00, 0xFF00FF, 0x0080FF, 0xFFC000,
-    0x00007F, 0x007F00, 0x7F0000, 0x007F7F, 0x7F007F, 0x7F7F00,
-};
-
-// The colour of the next curve added to `shown`: the first palette colour
-// from index n = shown.size() on that no shown curve has, else the first
-// before n, else palette[n mod 12].
+// The colour of the next curve added to `shown`: NextCurveColour of ViewLayout.h
+// over the records' colours.
 Rgb NextCurveColour(const std::vector<CurveEditRecord>& shown);
 
 // The variables the user may pick, by name ignoring case (ties in data-set

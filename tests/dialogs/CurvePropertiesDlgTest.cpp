@@ -13,6 +13,7 @@
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/DialogTestSupport.h"
 #include "formula/FormulaTestSupport.h"
+#include "graph/ViewLayout.h"
 
 namespace kurvex {
 namespace {
@@ -43,7 +44,7 @@ TEST_F(CurvePropertiesDlgTest, SelectedVariablesAreAddedInListOrderWithPaletteCo
     dlg.accept();
     ASSERT_EQ(dlg.result(), QDialog::Accepted);
     ASSERT_EQ(dlg.Curves().size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(dlg.Curves()[i].colour, kCurvePalette[i]);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(dlg.Curves()[i].colour, kNewCurvePalette[i]);
     EXPECT_EQ(dlg.Curves()[0].source, 2);
     EXPECT_EQ(screen_.CurveCount(), 0);  // the screen waits for the caller
 }

@@ -2,6 +2,7 @@
 
 #include "formula/FormulaTestSupport.h"
 #include "graph/CurveEdit.h"
+#include "graph/ViewLayout.h"
 
 namespace kurvex {
 namespace {
@@ -13,7 +14,7 @@ std::vector<CurveEditRecord> WithPaletteColours(const std::vector<int>& indices)
     for (const int i : indices) {
         CurveEditRecord r;
         r.name = "V" + std::to_string(shown.size());
-        r.colour = kCurvePalette[static_cast<std::size_t>(i)];
+        r.colour = kNewCurvePalette[static_cast<std::size_t>(i)];
         shown.push_back(r);
     }
     return shown;
@@ -35,7 +36,7 @@ TEST(CurveEdit, NextColourSearchesFromTheCountThenFromTheStart) {
     };
     for (const Case& c : cases) {
         const Rgb got = NextCurveColour(WithPaletteColours(c.shown));
-        EXPECT_EQ(got, kCurvePalette[static_cast<std::size_t>(c.expected)])
+        EXPECT_EQ(got, kNewCurvePalette[static_cast<std::size_t>(c.expected)])
             << "with " << c.shown.size() << " shown";
     }
 }
@@ -54,7 +55,7 @@ TEST(CurveEdit, AddingVariablesTakesPaletteColoursInOrderAndSkipsShownNames) {
     EXPECT_EQ(AddVariables(shown, *data.Get(), {1, 2, 3}), 3);
     ASSERT_EQ(shown.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(shown[i].colour, kCurvePalette[i]);
+        EXPECT_EQ(shown[i].colour, kNewCurvePalette[i]);
         EXPECT_EQ(shown[i].source, static_cast<std::int32_t>(i) + 1);
         EXPECT_EQ(shown[i].label, shown[i].name);
         EXPECT_EQ(shown[i].origin, -1);
@@ -89,7 +90,7 @@ TEST(CurveEdit, FormulaAddIsCheckedByTheEngine) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[1].kind, kEditFormula);
     EXPECT_EQ(shown[1].source, -1);
-    EXPECT_EQ(shown[1].colour, kCurvePalette[1]);
+    EXPECT_EQ(shown[1].colour, kNewCurvePalette[1]);
     // The engine counts positions in the trimmed text.
     EXPECT_EQ(FormulaErrorOffset("  A>0 ", 1), 3u);
     EXPECT_EQ(FormulaErrorOffset("A", 7), 1u);
