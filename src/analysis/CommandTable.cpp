@@ -17,10 +17,10 @@ using O = CommandOwner;
 using B = CommandBar;
 using R = CommandRule;
 
-CommandSpec Entry(int id, const char* label, const char* prompt, const char* toolTip,
+CommandInfo Entry(int id, const char* label, const char* prompt, const char* toolTip,
                   CommandBar bar, CommandOwner owner, CommandRule rule = CommandRule::Always,
                   int argument = 0, std::vector<const char*> shortcuts = {}) {
-    CommandSpec c;
+    CommandInfo c;
     c.id = id;
     c.label = label;
     c.prompt = prompt;
@@ -33,7 +33,7 @@ CommandSpec Entry(int id, const char* label, const char* prompt, const char* too
     return c;
 }
 
-std::vector<CommandSpec> BuildCommands() {
+std::vector<CommandInfo> BuildCommands() {
     return {
         // File
         Entry(kCmdOpen, "&Open...\tCtrl+O", "Open an existing document", "Open", B::Standard,
@@ -220,25 +220,25 @@ std::vector<MenuItem> ViewMenuItems() {
 
 }  // namespace
 
-const std::vector<CommandSpec>& Commands() {
-    static const std::vector<CommandSpec> table = BuildCommands();
+const std::vector<CommandInfo>& Commands() {
+    static const std::vector<CommandInfo> table = BuildCommands();
     return table;
 }
 
-const CommandSpec* FindCommand(int id) {
-    static const std::unordered_map<int, const CommandSpec*> index = [] {
-        std::unordered_map<int, const CommandSpec*> m;
-        for (const CommandSpec& spec : Commands()) m.emplace(spec.id, &spec);
+const CommandInfo* FindCommand(int id) {
+    static const std::unordered_map<int, const CommandInfo*> index = [] {
+        std::unordered_map<int, const CommandInfo*> m;
+        for (const CommandInfo& cmd : Commands()) m.emplace(cmd.id, &cmd);
         return m;
     }();
     const auto it = index.find(id);
     return it == index.end() ? nullptr : it->second;
 }
 
-std::string CommandName(const CommandSpec& spec) {
-    if (!spec.label) return spec.toolTip;
+std::string CommandName(const CommandInfo& cmd) {
+    if (!cmd.label) return cmd.toolTip;
     std::string name;
-    for (const char* p = spec.label; *p && *p != '\t'; ++p) {
+    for (const char* p = cmd.label; *p && *p != '\t'; ++p) {
         if (*p == '&' && p[1] != '&') continue;
         if (*p == '&') ++p;
         name += *p;
@@ -246,8 +246,8 @@ std::string CommandName(const CommandSpec& spec) {
     return name;
 }
 
-bool IsCheckable(const CommandSpec& spec) {
-    switch (spec.rule) {
+bool IsCheckable(const CommandInfo& cmd) {
+    switch (cmd.rule) {
         case R::MouseMode:
         case R::LineMode:
         case R::RightMouseAction:
@@ -463,36 +463,36 @@ std::string RecentFileLabel(int index, const std::string& path) {
     return prefix + escaped;
 }
 
-CommandState EvaluateCommand(const CommandSpec& spec, const CommandContext& c) {
+CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
     CommandState s;
-    if (c.handled && !c.handled(spec.id)) return s;
-    const bool needsView = spec.owner == O::View || spec.owner == O::Document;
+    if (c.handled && !c.handled(cmd.id)) return s;
+    const bool needsView = cmd.owner == O::View || cmd.owner == O::Document;
     if (needsView && !c.viewActive) return s;
     const auto& screens = c.screens;
     const bool active =
         c.activeScreen >= 0 && c.activeScreen < static_cast<std::int32_t>(screens.size());
     s.enabled = true;
-    switch (spec.rule) {
+    switch (cmd.rule) {
         case R::Always:
             break;
         case R::MouseMode:
-            s.checked = c.mouseMode == spec.ruleArgument;
+            s.checked = c.mouseMode == cmd.ruleArgument;
             break;
         case R::LineMode: {
-            const std::int32_t style = spec.id == kCmdDottedLine ? 2 : 0;
-            const std::int32_t arrow = spec.id == kCmdArrow ? 1 : 0;
+            const std::int32_t style = cmd.id == kCmdDottedLine ? 2 : 0;
+            const std::int32_t arrow = cmd.id == kCmdArrow ? 1 : 0;
             s.checked = c.mouseMode == 7 && c.lineStyleFlag == style && c.arrowFlag == arrow;
             break;
         }
         case R::RightMouseAction:
-            s.checked = c.rightMouseAction == spec.ruleArgument;
+            s.checked = c.rightMouseAction == cmd.ruleArgument;
             break;
         case R::MeasureLineStyle:
-            s.checked = c.measureLineStyle == spec.ruleArgument;
+            s.checked = c.measureLineStyle == cmd.ruleArgument;
             break;
         case R::BarShown:
-            s.checked = spec.id == kCmdStandardToolbar  ? c.standardBarShown
-                        : spec.id == kCmdMeasureToolbar ? c.measureBarShown
+            s.checked = cmd.id == kCmdStandardToolbar  ? c.standardBarShown
+                        : cmd.id == kCmdMeasureToolbar ? c.measureBarShown
                                                         : c.statusBarShown;
             break;
         case R::Undo:
@@ -542,7 +542,7 @@ CommandState EvaluateCommand(const CommandSpec& spec, const CommandContext& c) {
             break;
         }
         case R::FftWindow:
-            s.checked = c.fftWindow == spec.ruleArgument;
+            s.checked = c.fftWindow == cmd.ruleArgument;
             break;
     }
     return s;

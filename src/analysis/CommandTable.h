@@ -127,7 +127,7 @@ enum class CommandRule {
 };
 
 // One command: where it appears, what it says and when it can run.
-struct CommandSpec {
+struct CommandInfo {
     int id = 0;
     const char* label = nullptr;  // the menu text ("&Open...\tCtrl+O"); null without a menu
     const char* prompt = "";      // the status-bar text
@@ -140,14 +140,14 @@ struct CommandSpec {
 };
 
 // The whole table, in menu order.
-const std::vector<CommandSpec>& Commands();
+const std::vector<CommandInfo>& Commands();
 // The command with `id`, or null.
-const CommandSpec* FindCommand(int id);
+const CommandInfo* FindCommand(int id);
 // The command's name for people and screen readers: the label without "&"
 // and without its shortcut text, or the tool tip of a button-only command.
-std::string CommandName(const CommandSpec& spec);
+std::string CommandName(const CommandInfo& cmd);
 // True when the command shows a check mark or a pressed button.
-bool IsCheckable(const CommandSpec& spec);
+bool IsCheckable(const CommandInfo& cmd);
 
 // One line of a menu.
 enum class MenuItemKind {
@@ -205,6 +205,6 @@ struct CommandState {
 };
 
 // The state of a command under `context`.
-CommandState EvaluateCommand(const CommandSpec& spec, const CommandContext& context);
+CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& context);
 
 }  // namespace kurvex

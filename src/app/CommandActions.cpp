@@ -23,22 +23,22 @@ QString MenuText(const char* label) {
 }  // namespace
 
 CommandActions::CommandActions(QWidget* owner) : QObject(owner) {
-    for (const CommandSpec& spec : Commands()) {
-        if (spec.id == kCmdCurveList) continue;  // a list box, not an action
+    for (const CommandInfo& cmd : Commands()) {
+        if (cmd.id == kCmdCurveList) continue;  // a list box, not an action
         auto* a = new QAction(owner);
-        a->setText(spec.label ? MenuText(spec.label) : QString::fromUtf8(spec.toolTip));
-        a->setStatusTip(QString::fromUtf8(spec.prompt));
-        a->setToolTip(QString::fromUtf8(*spec.toolTip ? spec.toolTip : spec.prompt));
-        a->setCheckable(IsCheckable(spec));
+        a->setText(cmd.label ? MenuText(cmd.label) : QString::fromUtf8(cmd.toolTip));
+        a->setStatusTip(QString::fromUtf8(cmd.prompt));
+        a->setToolTip(QString::fromUtf8(*cmd.toolTip ? cmd.toolTip : cmd.prompt));
+        a->setCheckable(IsCheckable(cmd));
         QList<QKeySequence> keys;
-        for (const char* k : spec.shortcuts)
+        for (const char* k : cmd.shortcuts)
             keys << QKeySequence::fromString(QString::fromLatin1(k), QKeySequence::PortableText);
         a->setShortcuts(keys);
-        a->setData(spec.id);
+        a->setData(cmd.id);
         owner->addAction(a);  // shortcuts of commands without a menu or button work too
-        const int id = spec.id;
+        const int id = cmd.id;
         connect(a, &QAction::triggered, this, [this, id] { emit triggered(id); });
-        actions_[spec.id] = a;
+        actions_[cmd.id] = a;
     }
     for (int i = 0; i < kRecentFileCount; ++i) {
         auto* a = new QAction(owner);

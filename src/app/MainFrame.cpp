@@ -105,9 +105,9 @@ void CMainFrame::BuildHandlers() {
     handlers_[kCmdNewWindow] = [this, app] {
         if (COhmixGraphView* v = ActiveView()) app->NewWindow(v->Document());
     };
-    for (const CommandSpec& spec : Commands()) {
-        if (!COhmixGraphView::Handles(spec.id)) continue;
-        const int id = spec.id;
+    for (const CommandInfo& cmd : Commands()) {
+        if (!COhmixGraphView::Handles(cmd.id)) continue;
+        const int id = cmd.id;
         handlers_[id] = [this, id] {
             if (COhmixGraphView* v = ActiveView()) v->Execute(id);
         };
@@ -128,13 +128,13 @@ void CMainFrame::CreateBars() {
     addToolBar(Qt::TopToolBarArea, measure_);
     actions_->FillToolBar(measure_, CommandBar::Measure, [this](int id) -> QWidget* {
         if (id != kCmdCurveList) return nullptr;
-        const CommandSpec* spec = FindCommand(kCmdCurveList);
+        const CommandInfo* cmd = FindCommand(kCmdCurveList);
         curveList_ = new QComboBox(measure_);
         curveList_->setObjectName(QStringLiteral("CurveList"));
         curveList_->setFixedWidth(120);
-        curveList_->setAccessibleName(QString::fromUtf8(spec->toolTip));
-        curveList_->setToolTip(QString::fromUtf8(spec->toolTip));
-        curveList_->setStatusTip(QString::fromUtf8(spec->prompt));
+        curveList_->setAccessibleName(QString::fromUtf8(cmd->toolTip));
+        curveList_->setToolTip(QString::fromUtf8(cmd->toolTip));
+        curveList_->setStatusTip(QString::fromUtf8(cmd->prompt));
         curveList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             const int rows = screen->availableGeometry().height() * 2 / 3 /

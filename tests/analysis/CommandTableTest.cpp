@@ -24,7 +24,7 @@ std::map<int, int> MenuIds(const std::vector<MenuItem>& menu) {
 
 TEST(CommandTable, EveryPlaceNamesAKnownCommandAndEveryCommandHasItsPlace) {
     std::set<int> seen;
-    for (const CommandSpec& c : Commands()) EXPECT_TRUE(seen.insert(c.id).second) << c.id;
+    for (const CommandInfo& c : Commands()) EXPECT_TRUE(seen.insert(c.id).second) << c.id;
 
     const std::map<int, int> graph = MenuIds(GraphMenu());
     for (const auto& [id, count] : graph) {
@@ -39,7 +39,7 @@ TEST(CommandTable, EveryPlaceNamesAKnownCommandAndEveryCommandHasItsPlace) {
 
     // A command has a menu label exactly when the graph window's menu lists it,
     // and a button exactly when its tool bar lists it.
-    for (const CommandSpec& c : Commands()) {
+    for (const CommandInfo& c : Commands()) {
         EXPECT_EQ(c.label != nullptr, graph.count(c.id) == 1) << c.id;
         for (CommandBar bar : {CommandBar::Standard, CommandBar::Measure}) {
             const auto& buttons = ToolBarButtons(bar);
