@@ -61,23 +61,20 @@ TEST(QPainterCanvas, ColoursAreBgrAndRectanglesExcludeRightAndBottom) {
 
 TEST(QPainterCanvas, PensDrawSolidDottedAndDashDotLines) {
     Picture p(300, 40);
-    p.canvas->SetPen(PenStyle::Solid, 1, kBlue);
-    p.canvas->MoveTo(0, 5);
-    p.canvas->LineTo(299, 5);
-    p.canvas->SetPen(PenStyle::Dot, 1, kBlue);
-    p.canvas->MoveTo(0, 15);
-    p.canvas->LineTo(299, 15);
-    p.canvas->SetPen(PenStyle::DashDot, 1, kBlue);
-    p.canvas->MoveTo(0, 25);
-    p.canvas->LineTo(299, 25);
+    const PenStyle styles[] = {PenStyle::Solid, PenStyle::Dot, PenStyle::DashDot};
+    for (int k = 0; k < 3; ++k) {
+        p.canvas->SetPen(styles[k], 1, kBlue);
+        p.canvas->MoveTo(0, 5 + 10 * k);
+        p.canvas->LineTo(299, 5 + 10 * k);
+    }
     p.canvas->SetPen(PenStyle::Solid, 5, kRed);
     p.canvas->MoveTo(20, 35);
     p.canvas->LineTo(40, 35);
     const QImage img = p.Done();
-    const QColor blue(0, 0, 255);
-    const int solid = CountColour(img, blue, QRect(0, 5, 300, 1));
-    const int dotted = CountColour(img, blue, QRect(0, 15, 300, 1));
-    const int dashDot = CountColour(img, blue, QRect(0, 25, 300, 1));
+    int painted[3];
+    for (int k = 0; k < 3; ++k)
+        painted[k] = CountColour(img, QColor(0, 0, 255), QRect(0, 5 + 10 * k, 300, 1));
+    const auto [solid, dotted, dashDot] = painted;
     EXPECT_GE(solid, 299);
     EXPECT_GT(dotted, 50);
     EXPECT_LT(dotted, 250);
@@ -103,8 +100,8 @@ TEST(QPainterCanvas, StarPolygonLeavesItsCentreEmpty) {
     EXPECT_EQ(img.pixelColor(px, py - 3 * s), QColor(255, 0, 0));  // a point of the star
 }
 
-TEST(QPainterCanvas, TextIsMeasuredAndDrawnInTheTextColour) {
-    Picture p(400, 200);
+TEST(QPainterCanvas, TextIsMeasuredAndDrawnInTheTextColourAlongOrUp) {
+    Picture p(400, 300);
     CanvasFont font;
     font.height = 20;
     p.canvas->SelectFont(font);
@@ -118,25 +115,15 @@ TEST(QPainterCanvas, TextIsMeasuredAndDrawnInTheTextColour) {
     const int wrapped =
         p.canvas->DrawWrappedText({0, 0, 60, 200}, "several words that must wrap here", true);
     EXPECT_GT(wrapped, 2 * oneLine);
-    const QImage img = p.Done();
-    EXPECT_GT(CountColour(img, QColor(0, 0, 255), QRect(10, 10, extent.cx, extent.cy)), 20);
-    EXPECT_EQ(CountColour(img, QColor(0, 0, 255), QRect(10 + extent.cx + 2, 0, 50, 200)), 0);
-}
-
-TEST(QPainterCanvas, TurnedTextRunsUpwardsFromItsCorner) {
-    Picture p(200, 300);
-    CanvasFont font;
-    font.height = 20;
-    p.canvas->SelectFont(font);
-    const Size extent = p.canvas->TextExtent("WWWWWW");
-    p.canvas->SetTextColour(kBlue);
-    p.canvas->TextOutTurned(50, 250, "WWWWWW");
+    // Turned, the cell covers x .. x + height and y - width .. y.
+    p.canvas->TextOutTurned(250, 250, "0123456789");
     const QImage img = p.Done();
     const QColor blue(0, 0, 255);
-    // The turned cell covers x .. x + height and y - width .. y.
-    EXPECT_GT(CountColour(img, blue, QRect(50, 250 - extent.cx, extent.cy, extent.cx)), 50);
-    EXPECT_EQ(CountColour(img, blue, QRect(50 + extent.cy + 2, 0, 100, 300)), 0);
-    EXPECT_EQ(CountColour(img, blue, QRect(0, 252, 200, 48)), 0);
+    EXPECT_GT(CountColour(img, blue, QRect(10, 10, extent.cx, extent.cy)), 20);
+    EXPECT_EQ(CountColour(img, blue, QRect(10 + extent.cx + 2, 0, 250 - 12 - extent.cx, 300)), 0);
+    EXPECT_GT(CountColour(img, blue, QRect(250, 250 - extent.cx, extent.cy, extent.cx)), 50);
+    EXPECT_EQ(CountColour(img, blue, QRect(250 + extent.cy + 2, 0, 100, 300)), 0);
+    EXPECT_EQ(CountColour(img, blue, QRect(0, 252, 400, 48)), 0);
 }
 
 TEST(QPainterCanvas, InchMappingMakesThousandUnitsAnInch) {
@@ -196,6 +183,16 @@ TEST(QPainterCanvas, PrintsThroughAPrinterInThousandthsOfAnInch) {
     EXPECT_GT(pdf.size(), 500);
 }
 
+// `screen` over every column of `data` but X, over the given ranges.
+void Show(CGraphCurve& screen, const CResultDataRef& data, AxisRange x, AxisRange y) {
+    screen.SetData(data);
+    for (std::int32_t k = 1; k < data->VariableCount(); ++k)
+        screen.AddCurve(CCurveEntry::ForColumn(data, k));
+    screen.UpdateExtents();
+    screen.SetXRange(x.from, x.to, 0, {});
+    screen.SetYRange(y.from, y.to, 0, {});
+}
+
 // On a printed page a dense curve's line from one column's run to the next
 // column goes into the run: every inked point stays within one unit (a
 // thousandth of an inch) of where each segment drawn on its own puts ink.
@@ -212,14 +209,8 @@ TEST(QPainterCanvas, PrintedDenseCurveStaysWithinAUnitOfItsSegments) {
     std::uint32_t bytes[2] = {};
     for (const bool printer : {false, true}) {
         CGraphCurve screen;
-        screen.SetData(data);
-        CCurveEntry curve = CCurveEntry::ForColumn(data, 1);
-        curve.colour = kRed;
-        screen.AddCurve(curve);
-        screen.UpdateExtents();
-        RangeFlags flags;
-        screen.SetXRange(1000, 90000, 0, flags);
-        screen.SetYRange(-1, 1, 0, flags);
+        Show(screen, data, {1000, 90000, 0}, {-1, 1, 0});
+        screen.Curve(0).colour = kRed;
         // A picture records the painter's calls as a page would get them.
         QPicture page;
         {
@@ -374,12 +365,7 @@ TEST(QPainterCanvas, DenseScreensLookAsWhenEverySegmentIsDrawn) {
                                             << y.from << " .. " << y.to);
             auto draw = [&](bool shortcuts, bool summaries) {
                 CGraphCurve screen;
-                screen.SetData(data);
-                for (std::int32_t k : {1, 2, 3}) screen.AddCurve(CCurveEntry::ForColumn(data, k));
-                screen.UpdateExtents();
-                RangeFlags flags;
-                screen.SetXRange(1000, 190000, 0, flags);
-                screen.SetYRange(y.from, y.to, 0, flags);
+                Show(screen, data, {1000, 190000, 0}, y);
                 if (blackWhite) screen.SetDisplayFlags(kDisplayBlackWhite);
                 Picture p(700, 400);
                 p.canvas->SetRasterShortcuts(shortcuts);
