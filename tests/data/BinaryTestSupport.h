@@ -64,9 +64,22 @@ inline std::uint32_t U32At(const std::string& s, size_t at) {
 inline std::uint64_t U64At(const std::string& s, size_t at) {
     return At<std::uint64_t>(s, at);
 }
+inline double F64At(const std::string& s, size_t at) {
+    return At<double>(s, at);
+}
 template <typename T>
 void Put(std::string& bytes, size_t at, T v) {
     std::memcpy(bytes.data() + at, &v, sizeof v);
+}
+inline void PutU32(std::string& s, size_t at, std::uint32_t v) {
+    Put(s, at, v);
+}
+inline void PutU64(std::string& s, size_t at, std::uint64_t v) {
+    Put(s, at, v);
+}
+// The four bytes of v.
+inline std::string U32Bytes(std::uint32_t v) {
+    return std::string(reinterpret_cast<const char*>(&v), 4);
 }
 
 // The samples and flags of variable `i`, row by row.

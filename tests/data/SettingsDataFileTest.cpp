@@ -45,18 +45,12 @@ void ReadFromBytes(const std::string& bytes, ReadOutcome& out) {
     out.position = std::ftell(f.get());
 }
 
+using test::F64At;
 using test::Flags;
+using test::PutU32;
 using test::Samples;
 using test::U32At;
-void PutU32(std::string& s, size_t at, std::uint32_t v) {
-    test::Put(s, at, v);
-}
-double F64At(const std::string& s, size_t at) {
-    return test::At<double>(s, at);
-}
-std::string U32Bytes(std::uint32_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 4);
-}
+using test::U32Bytes;
 
 // Three variables, four points, bad points, and X not uniform.
 CResultDataRef WithBadPoints() {
