@@ -56,20 +56,10 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
             EXPECT_EQ(s->Rows(), summarised / B * B);
             std::vector<std::pair<std::int32_t, std::int32_t>> ranges;
             // Bucket edges and the ends of the summary and of the arrays.
-            const std::int32_t edges[] = {0,
-                                          1,
-                                          B - 1,
-                                          B,
-                                          B + 1,
-                                          2 * B,
-                                          3 * B - 1,
-                                          5 * B + 3,
-                                          5 * B + 4,
-                                          12 * B + 14,
-                                          summarised - B - 1,
-                                          summarised,
-                                          rows - 1,
-                                          rows};
+            std::vector<std::int32_t> edges;
+            for (std::int32_t e : {0, 1, B - 1, B, B + 1, 2 * B, 3 * B - 1, 5 * B + 3, 5 * B + 4,
+                                   12 * B + 14, summarised - B - 1, summarised, rows - 1, rows})
+                edges.push_back(e);
             for (std::int32_t a : edges)
                 for (std::int32_t b : edges)
                     if (a < b) ranges.push_back({a, b});

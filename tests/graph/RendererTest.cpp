@@ -259,71 +259,61 @@ Painting Painted(const std::vector<std::array<int, 4>>& lines) {
 // become one line, but a thin pen paints the same pixels.
 TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
     const size_t n = 300000;
-    enum Kind {
-        Noise,
-        Uneven,
-        Gaps,
-        NaNs,
-        Outliers,
-        OnTheEdges,
-        Sparse,
-        Markers,
-        Unconnected,
-        Unsorted,
-        Saturated,
-        PastTheEnd,
-        AboveOnly,
-        ThickPen
-    };
-    for (int run = 0; run < 2 * (ThickPen + 1); ++run) {
-        const Kind kind = static_cast<Kind>(run % (ThickPen + 1));
-        const bool summaries = run > ThickPen;
-        SCOPED_TRACE(testing::Message() << "kind " << kind << (summaries ? " summaries" : ""));
+    const char* const kinds[] = {"noise",       "uneven",       "gaps",      "NaNs",
+                                 "outliers",    "on the edges", "sparse",    "markers",
+                                 "unconnected", "unsorted",     "saturated", "past the end",
+                                 "above only",  "thick pen"};
+    for (int run = 0; run < 28; ++run) {
+        const std::string kind = kinds[run % 14];
+        const bool summaries = run >= 14;  // else sample by sample
+        SCOPED_TRACE(kind + (summaries ? " with summaries" : ""));
         std::vector<double> x(n), y(n);
         double t = 0;
         for (size_t i = 0; i < n; ++i) {
-            x[i] = kind == Uneven ? t : static_cast<double>(i);
+            x[i] = kind == "uneven" ? t : static_cast<double>(i);
             t += 0.5 + static_cast<double>((i * 7919) % 100) / 100.0;
             // A slow wave with noise that spans several rows per column.
             y[i] = std::sin(static_cast<double>(i) * 1e-4) * 0.8 + ((i * 31) % 17) * 0.01;
         }
-        if (kind == Outliers)
+        if (kind == "outliers")
             for (size_t i = 0; i < n; i += 997) y[i] = i % 2 ? 5.0 : -5.0;
-        if (kind == NaNs || kind == Unsorted)
+        if (kind == "NaNs" || kind == "unsorted")
             for (size_t i = 0; i < n; i += 1499) y[i] = std::nan("");
-        if (kind == NaNs) x[150700] = std::nan("");  // in a column of no NaN Y
-        if (kind == Unsorted) {                      // X steps back now and then, and is NaN once
+        if (kind == "NaNs") x[150700] = std::nan("");  // in a column of no NaN Y
+        if (kind == "unsorted") {                      // X steps back now and then, and is NaN once
             for (size_t i = 5; i < n; i += 7) std::swap(x[i], x[i - 3]);
             x[150001] = std::nan("");
         }
-        if (kind == OnTheEdges)  // the plot's top and bottom rows, and just outside them
+        if (kind == "on the edges")  // the plot's top and bottom rows, and just outside them
             for (size_t i = 0; i < n; i += 613)
                 y[i] = (i / 613) % 4 < 2 ? 0.99999 : -0.99999 - (i % 2) * 0.01;
-        if (kind == Sparse)  // columns of one sample and none between the dense ones
+        if (kind == "sparse")  // columns of one sample and none between the dense ones
             for (size_t i = 100000; i < 200000; ++i) x[i] = 100000 + (i - 100000) * 0.001;
-        if (kind == Sparse)
+        if (kind == "sparse")
             for (size_t i = 200000; i < n; ++i) x[i] = static_cast<double>(i) - 100000 + 100;
-        if (kind == Saturated || kind == ThickPen)  // long stretches beyond the top and the bottom
+        // Long stretches beyond the top and the bottom.
+        if (kind == "saturated" || kind == "thick pen")
             for (size_t i = 0; i < n; ++i) y[i] *= 2.5;
-        if (kind == ThickPen)  // and later jumps from below the plot to above it and back
+        if (kind == "thick pen")  // and later jumps from below the plot to above it and back
             for (size_t i = n / 2; i < n; ++i) y[i] = (i / 192) % 2 ? 3.0 : -3.0;
-        if (kind == AboveOnly)  // beyond the top only, rows in and out at the lowest
+        if (kind == "above only")  // beyond the top only, rows in and out at the lowest
             for (size_t i = 0; i < n; ++i) y[i] = y[i] * 1.5 + 0.35 + (i % 3 == 0) * 0.003;
-        if (kind == PastTheEnd)  // flat stretches, all left of the range shown
+        if (kind == "past the end")  // flat stretches, all left of the range shown
             for (size_t i = 0; i < n; ++i) y[i] = std::round(y[i] * 4) / 4;
         CResultDataRef d = MakeData({"Time", "V"}, {x, y});
-        if (kind == Gaps)
+        if (kind == "gaps")
             for (size_t i = 1000; i < n; i += 4099) d->Variable(1)->Flags()[i] = kPointInvalid;
         d->SetUniformX(CResultDataRef::UniformTest(d->Variable(0)->Values(), 0, d->RowCount() - 1));
-        const AxisRange shown = kind == PastTheEnd ? AxisRange{x[n - 1] + 1000, x[n - 1] + 2000, 0}
-                                                   : AxisRange{x[1000], x[n - 2000], 0};
+        const AxisRange shown = kind == "past the end"
+                                    ? AxisRange{x[n - 1] + 1000, x[n - 1] + 2000, 0}
+                                    : AxisRange{x[1000], x[n - 2000], 0};
         Screen s(d, {1}, shown, {-1, 1, 0.5});
-        if (kind == Markers) s.model.Curve(0).markerSymbol = kMarkerRectangle;
-        if (kind == Unconnected) {
+        if (kind == "markers") s.model.Curve(0).markerSymbol = kMarkerRectangle;
+        if (kind == "unconnected") {
             s.model.Curve(0).connect = 0;
             s.model.Curve(0).markerSymbol = kMarkerCircle;
         }
-        if (kind == ThickPen) s.model.Curve(0).thickness = 3;
+        if (kind == "thick pen") s.model.Curve(0).thickness = 3;
         RecordingCanvas canvas;
         DrawOptions o;
         o.summaries = summaries;
@@ -336,11 +326,11 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
                                 [](const auto& l) { return l[0] == l[2] && l[1] == l[3]; }),
                   0);
         // A thick pen or a marker draws each line the walk draws.
-        if (!summaries || kind == ThickPen || kind == Markers)
+        if (!summaries || kind == "thick pen" || kind == "markers")
             EXPECT_EQ(got, want.lines);
         else
             EXPECT_TRUE(Painted(got) == Painted(want.lines));
-        if (kind == Saturated) {
+        if (kind == "saturated") {
             // The waveform still reaches both edges where it crosses them.
             const auto reaches = [&](int row) {
                 return std::count_if(got.begin(), got.end(),
@@ -349,18 +339,18 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
             EXPECT_GT(reaches(plot.top + 1), 0);
             EXPECT_GT(reaches(plot.bottom - 1), 0);
         }
-        if (kind == PastTheEnd) {
+        if (kind == "past the end") {
             EXPECT_TRUE(got.empty());
         }
         ASSERT_EQ(canvas.shapes.size(), want.markers.size());
-        const int half = kind == Markers ? 2 : 3;  // the rectangle's and the circle's
+        const int half = kind == "markers" ? 2 : 3;  // the rectangle's and the circle's
         for (size_t k = 0; k < want.markers.size(); ++k) {
             const auto& box = canvas.shapes[k].points;
             EXPECT_EQ(box[0].x + half, want.markers[k].x) << k;
             EXPECT_EQ(box[0].y + half, want.markers[k].y) << k;
         }
         // Most columns are dense runs.
-        if (kind == Noise) {
+        if (kind == "noise") {
             EXPECT_GT(want.lines.size(), static_cast<size_t>(plot.Width()));
         }
     }
