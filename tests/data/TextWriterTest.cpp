@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TestSupport.h"
+#include "data/BinaryTestSupport.h"
 #include "data/ByteSource.h"
 #include "data/TextReader.h"
 #include "data/TextWriter.h"
@@ -18,21 +19,17 @@ using test::Written;
 
 // Time, V with rows (0, 1.5) and (0.5, missing).
 CResultDataRef SmallSet(const char* second = "V") {
-    CResultDataRef d;
-    d.Initialise(kDataSetPlain, 2, 2, 100);
-    d.SetName(0, "Time");
-    d.SetName(1, second);
-    const double r0[2] = {0, 1.5}, r1[2] = {0.5, 0};
-    const std::uint8_t f0[2] = {1, 1}, f1[2] = {1, 0};
-    d.SetRow(0, r0, f0, 0, 2);
-    d.SetRow(1, r1, f1, 0, 2);
-    return d;
+    return test::MakeColumns({{"Time", {0, 0.5}, {}}, {second, {1.5, 0}, {1, 0}}}, false, false);
+}
+
+// What exporting `d` in `format` writes.
+std::string Exported(const CResultDataRef& d, int format, const char* prefix = nullptr) {
+    return Written([&](std::FILE* f) { return ExportDataSet(d, f, prefix, format); });
 }
 
 TEST(TextWriter, FixedWidthColumnsAreEighteenCharacters) {
     CResultDataRef d = SmallSet();
-    const std::string out =
-        Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); });
+    const std::string out = Exported(d, kExportFixedWidth);
     const std::string expected =
         "  Time            "
         "  V               \r\n"
@@ -45,10 +42,8 @@ TEST(TextWriter, FixedWidthColumnsAreEighteenCharacters) {
 
 TEST(TextWriter, DelimitedWritesGAndMarkers) {
     CResultDataRef d = SmallSet();
-    EXPECT_EQ(Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportComma); }),
-              "Time,V\r\n0,1.5\r\n0.5,MISSING\r\n");
-    EXPECT_EQ(Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportTab); }),
-              "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
+    EXPECT_EQ(Exported(d, kExportComma), "Time,V\r\n0,1.5\r\n0.5,MISSING\r\n");
+    EXPECT_EQ(Exported(d, kExportTab), "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
 }
 
 TEST(TextWriter, SamplesAreExactAndNonFiniteOnesWrittenAsTheReadersMarkers) {
@@ -58,16 +53,14 @@ TEST(TextWriter, SamplesAreExactAndNonFiniteOnesWrittenAsTheReadersMarkers) {
     const double values[] = {0.02 - 1e-9, std::nan(""), INFINITY, -INFINITY, 1e5};
     const std::uint8_t valid = kPointValid;
     for (int r = 0; r < 5; ++r) d.SetRow(r, &values[r], &valid, 0, 1);
-    EXPECT_EQ(Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportComma); }),
-              "V\r\n0.019999999\r\nNAN\r\n#INF\r\n-#INF\r\n100000\r\n");
-    EXPECT_EQ(
-        Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); }),
-        "  V               \r\n"
-        "  1.999999900E-02 \r\n"
-        "              NAN \r\n"
-        "             #INF \r\n"
-        "            -#INF \r\n"
-        "  1.000000000E+05 \r\n");
+    EXPECT_EQ(Exported(d, kExportComma), "V\r\n0.019999999\r\nNAN\r\n#INF\r\n-#INF\r\n100000\r\n");
+    EXPECT_EQ(Exported(d, kExportFixedWidth),
+              "  V               \r\n"
+              "  1.999999900E-02 \r\n"
+              "              NAN \r\n"
+              "             #INF \r\n"
+              "            -#INF \r\n"
+              "  1.000000000E+05 \r\n");
 }
 
 TEST(TextWriter, OrderColumnAndNameRules) {
@@ -129,8 +122,7 @@ TEST(TextWriter, FixedWidthReadsBackToTenDigits) {
         }
         d.SetRow(r, v, f, 0, vars);
     }
-    const std::string text =
-        Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, kExportFixedWidth); });
+    const std::string text = Exported(d, kExportFixedWidth);
 
     MemoryByteSource source(text);
     CResultDataRef back;
@@ -152,16 +144,9 @@ TEST(TextWriter, FixedWidthReadsBackToTenDigits) {
 }
 
 TEST(TextWriter, HighPassDataSetIsWrittenFromAShiftedRenamedCopy) {
-    CResultDataRef d(kDataSetHighPass);
-    d.Initialise(kDataSetHighPass, 2, 2, 100);
-    d.SetName(0, "Time");
-    d.SetName(1, "V");
-    const double r0[2] = {2, 1}, r1[2] = {3, 4};
-    const std::uint8_t f[2] = {1, 1};
-    d.SetRow(0, r0, f, 0, 2);
-    d.SetRow(1, r1, f, 0, 2);
-    EXPECT_EQ(Written([&](std::FILE* out) { return ExportDataSet(d, out, "hp", kExportComma); }),
-              "Time,hp_V\r\n0,1\r\n1,4\r\n");
+    const CResultDataRef d = test::MakeColumns({{"Time", {2, 3}, {}}, {"V", {1, 4}, {}}}, false,
+                                               false, kDataSetHighPass);
+    EXPECT_EQ(Exported(d, kExportComma, "hp"), "Time,hp_V\r\n0,1\r\n1,4\r\n");
     // The data set itself is untouched.
     EXPECT_EQ(d->Variable(0)->Values()[0], 2.0);
     EXPECT_EQ(d->Variable(1)->Name(), "V");
