@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "analysis/FftPlan.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
+
+using test::Ramp;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::uint8_t V = kPointValid, M = kPointMissing, I = kPointInvalid;
@@ -27,12 +30,6 @@ RefPtr<CResultVariable> MakeVar(const std::vector<double>& values,
     std::copy(flags.begin(), flags.end(), v->Flags());
     v->SetName(name);
     return v;
-}
-
-std::vector<double> Ramp(std::size_t n, double dt) {
-    std::vector<double> x(n);
-    for (std::size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i) * dt;
-    return x;
 }
 
 std::int32_t Rows(const RefPtr<CResultVariable>& v) {

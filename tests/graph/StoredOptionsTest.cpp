@@ -53,7 +53,7 @@ TEST(StoredOptions, StoredValuesReplaceDefaultsUnlessAbsurd) {
         {"Options/RMouseAction", "9", action, 9},  // taken as stored
         {"Options/RedawXOnReload", "0", redraw, 0},  {"Options/AutoReload", "0", follow, 0},
         {"Options/AutoReload", "5", follow, 1},      {"Options/AutoReload", "off", follow, 1},
-        {"Options/RedawXOnReload", "0", redraw, 0},  {"Options/FFTWindow", "4", window, 4},
+        {"Options/FFTWindow", "-1", window, 0},      {"Options/FFTWindow", "4", window, 4},
         {"Options/FFTWindow", "5", window, 0},  // no such window
         {"Options/FFTWindow", "hann", window, 0},
     };
