@@ -80,6 +80,10 @@ TEST(TickLabels, CrowdedLabelsAreLeftOutButEveryGridLineStays) {
         // A plot 451 pixels wide: labels 22.5 pixels apart, up to 42 wide.
         {"narrow", 600, 400, 5, 5, tens, "0.0 5.00 10.00 15.00 20.00 25.00 30.00"},
         {"roomy", 900, 400, 10, 10, tens, "0.0 10.00 20.00 30.00"},
+        // Labels 36 pixels apart: one that would leave less than a digit's width
+        // (7 pixels) free after the one drawn before it is left out.
+        {"tight", 600, 400, 8, 10, "0.0 8.00 24.00 40.00 56.00 72.00 88.00",
+         "0.0 10.00 20.00 30.00"},
     };
     for (const Case& c : cases) {
         const Axes a = Draw(c.width, c.height, c.xStep, c.yStep);
