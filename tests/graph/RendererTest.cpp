@@ -493,16 +493,20 @@ TEST(Renderer, AnnotationsAreDrawnOverTheCurves) {
 TEST(Renderer, CursorLinesAreDashDot) {
     Screen s(MakeData({"Time", "V"}, {{0, 1, 2}, {0.1, 0.5, 0.9}}), {1}, {0, 2, 1}, {0, 1, 0.5});
     s.model.Cursor(0) = MeasureCursor{1, 1.0, 1, 0.5};
-    s.model.Cursor(1) = MeasureCursor{1, 5.0, 0, 0.5};  // off the plot: not drawn
     s.model.SetSelectedCurve(0);
-    RecordingCanvas canvas;
-    const PlotRect plot = s.Draw(canvas);
-    std::vector<RecordingCanvas::Line> dashDot;
-    for (const auto& l : canvas.lines)
-        if (l.style == PenStyle::DashDot) dashDot.push_back(l);
-    ASSERT_EQ(dashDot.size(), 2u);  // the vertical and the horizontal line of cursor 1
-    EXPECT_EQ(dashDot[0].from, (Point{plot.left + plot.Width() / 2, plot.top}));
-    EXPECT_EQ(dashDot[1].from.x, plot.left);
+    // Cursor 1 has no horizontal line; at X 5 it is off the plot and not drawn.
+    for (const double x1 : {1.5, 5.0}) {
+        s.model.Cursor(1) = MeasureCursor{1, x1, 0, 0.5};
+        RecordingCanvas canvas;
+        const PlotRect plot = s.Draw(canvas);
+        std::vector<RecordingCanvas::Line> dashDot;
+        for (const auto& l : canvas.lines)
+            if (l.style == PenStyle::DashDot) dashDot.push_back(l);
+        ASSERT_EQ(dashDot.size(), x1 < 2 ? 3u : 2u) << x1;
+        // The vertical and the horizontal line of cursor 0 come first.
+        EXPECT_EQ(dashDot[0].from, (Point{plot.left + plot.Width() / 2, plot.top}));
+        EXPECT_EQ(dashDot[1].from.x, plot.left);
+    }
 }
 
 TEST(Renderer, BandScreensDrawEachCurveInItsOwnStripOffScreen) {
