@@ -56,59 +56,47 @@ TEST(AxisDialogRules, LinearRangesAreExchangedClampedAndStored) {
     struct Case {
         const char* name;
         Axis axis;
-        AxisFields (*edit)(AxisFields);
+        const char* from;  // typed, or null: left as shown
+        const char* to;
+        const char* divisions;  // typed with the automatic grid off, or null
         AxisStoreResult::Outcome outcome;
-        double from, to, increment;
-        std::int32_t divisions;
+        double wantFrom, wantTo, increment;
+        std::int32_t storedDivisions;
         const char* rewrittenFrom;  // null: no rewrite
         const char* rewrittenTo;
     };
+    using R = AxisStoreResult;
     const Case cases[] = {
-        {"reversed", Axis::X,
-         [](AxisFields f) {
-             f.from = "10";
-             f.to = "2";
-             return f;
-         },
-         AxisStoreResult::Changed, 2, 10, 2, 5, "2", "10"},
-        {"35 divisions", Axis::X,
-         [](AxisFields f) {
-             f.autoGrid = false;
-             f.divisions = "35";
-             return f;
-         },
-         AxisStoreResult::Changed, 0, 10, 0.5, 20, nullptr, nullptr},
-        {"suffixes", Axis::Y,
-         [](AxisFields f) {
-             f.autoScale = false;
-             f.from = "-2k";
-             f.to = "0.5k";
-             f.autoGrid = false;
-             f.divisions = "0";  // no count: the automatic step
-             return f;
-         },
-         AxisStoreResult::Changed, -2000, 500, 500, 5, nullptr, nullptr},
-        {"as shown", Axis::X, [](AxisFields f) { return f; }, AxisStoreResult::Unchanged, 0, 10, -1,
-         5, nullptr, nullptr},
-        {"too large", Axis::X,
-         [](AxisFields f) {
-             f.to = "1e999";
-             return f;
-         },
-         AxisStoreResult::Refused, 0, 10, -1, 5, nullptr, nullptr},
+        {"reversed", Axis::X, "10", "2", nullptr, R::Changed, 2, 10, 2, 5, "2", "10"},
+        {"35 divisions", Axis::X, nullptr, nullptr, "35", R::Changed, 0, 10, 0.5, 20, nullptr,
+         nullptr},
+        // No count of divisions: the automatic step.
+        {"suffixes", Axis::Y, "-2k", "0.5k", "0", R::Changed, -2000, 500, 500, 5, nullptr, nullptr},
+        {"as shown", Axis::X, nullptr, nullptr, nullptr, R::Unchanged, 0, 10, -1, 5, nullptr,
+         nullptr},
+        {"too large", Axis::X, nullptr, "1e999", nullptr, R::Refused, 0, 10, -1, 5, nullptr,
+         nullptr},
     };
     for (const Case& c : cases) {
         CGraphCurve s = Screen();
         s.SetYAutoScale(0);
         const AxisRange before = c.axis == Axis::X ? s.XRange() : s.YRange();
         const AxisFields shown = AxisFieldsOf(s, c.axis);
-        const AxisStoreResult r = StoreAxisFields(s, c.axis, shown, c.edit(shown));
+        AxisFields typed = shown;
+        typed.autoScale = false;
+        if (c.from) typed.from = c.from;
+        if (c.to) typed.to = c.to;
+        if (c.divisions) {
+            typed.autoGrid = false;
+            typed.divisions = c.divisions;
+        }
+        const AxisStoreResult r = StoreAxisFields(s, c.axis, shown, typed);
         EXPECT_EQ(r.outcome, c.outcome) << c.name;
         const AxisRange& range = c.axis == Axis::X ? s.XRange() : s.YRange();
-        EXPECT_EQ(range.from, c.from) << c.name;
-        EXPECT_EQ(range.to, c.to) << c.name;
+        EXPECT_EQ(range.from, c.wantFrom) << c.name;
+        EXPECT_EQ(range.to, c.wantTo) << c.name;
         EXPECT_EQ(range.increment, c.increment < 0 ? before.increment : c.increment) << c.name;
-        EXPECT_EQ(c.axis == Axis::X ? s.XDivisions() : s.YDivisions(), c.divisions) << c.name;
+        EXPECT_EQ(c.axis == Axis::X ? s.XDivisions() : s.YDivisions(), c.storedDivisions) << c.name;
         EXPECT_EQ(r.rewrite, c.rewrittenFrom != nullptr) << c.name;
         if (c.rewrittenFrom) {
             EXPECT_EQ(r.from, c.rewrittenFrom) << c.name;
