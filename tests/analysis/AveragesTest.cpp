@@ -14,14 +14,6 @@ namespace {
 using test::MakeData;
 using test::Ramp;
 
-CGraphCurve Screen(const CResultDataRef& d, double from, double to) {
-    CGraphCurve g;
-    g.SetData(d);
-    for (std::int32_t c = 1; c < d->VariableCount(); ++c) g.AddCurve(CCurveEntry::ForColumn(d, c));
-    g.StoreX(DataExtent{from, to}, AxisRange{from, to, 1.0});
-    return g;
-}
-
 double Figure(CGraphCurve& g, AverageKind kind) {
     const auto r = AverageCommand({&g}, kind);
     EXPECT_TRUE(r && r->value);
@@ -35,7 +27,7 @@ TEST(Averages, WholeSinePeriodsGiveTheTextbookFigures) {
     for (size_t i = 0; i < x.size(); ++i)
         y[i] = amplitude * std::sin(2 * std::numbers::pi * 3 * x[i]);
     const auto d = MakeData({"Time", "V"}, {x, y});
-    CGraphCurve g = Screen(d, 0.0, 1.0);
+    CGraphCurve g = test::ScreenOver(d, 0.0, 1.0);
     // The two end samples (both 0) are the only error: one sample in 1001.
     EXPECT_NEAR(Figure(g, AverageKind::Mean), 0.0, 1e-9);
     EXPECT_NEAR(Figure(g, AverageKind::MeanAbs), 2 / std::numbers::pi * amplitude,
@@ -68,7 +60,7 @@ TEST(Averages, PlainMeanOverTheVisibleSamplesWhateverTheirFlags) {
         SCOPED_TRACE(c.name);
         const auto d = MakeData({"Time", "V"}, {c.x, c.y});
         if (c.invalidAt != 255) d->Variable(1)->Flags()[c.invalidAt] = kPointInvalid;
-        CGraphCurve g = Screen(d, c.from, c.to);
+        CGraphCurve g = test::ScreenOver(d, c.from, c.to);
         g.StoreScales(0, c.logY ? 1 : 0, 0);
         EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Mean), c.mean);
         EXPECT_DOUBLE_EQ(Figure(g, AverageKind::MeanAbs), c.meanAbs);
@@ -86,7 +78,7 @@ TEST(Averages, AWindowWithoutSamplesHasNoValue) {
     // A screen over a data set without rows: the window shows the caption and
     // the label, and says there is no value.
     const auto d = MakeData({"Time", "V"}, {{}, {}});
-    CGraphCurve g = Screen(d, 0, 1);
+    CGraphCurve g = test::ScreenOver(d, 0, 1);
     g.Curve(0).colour = 0x00FF00;
     const auto r = AverageCommand({&g}, AverageKind::MeanAbs);
     ASSERT_TRUE(r.has_value());
@@ -100,7 +92,7 @@ TEST(Averages, AWindowWithoutSamplesHasNoValue) {
 
 TEST(Averages, CommandNamesCaptionLabelAndColourOfTheMeasuredCurve) {
     const auto d = MakeData({"Time", "A", "B"}, {{0, 1}, {1, 3}, {2, 2}});
-    CGraphCurve g = Screen(d, 0, 1);
+    CGraphCurve g = test::ScreenOver(d, 0, 1);
     g.Curve(1).colour = 0x123456;
     g.Curve(1).label = "shown label";
     g.SetSelectedCurve(1);

@@ -16,13 +16,9 @@ CResultDataRef Converter() {
     return test::GateData(100, {"Time", "V(g)", "I(L)"});
 }
 
+// Both of its curves over X 0 .. 99 by 10.
 CGraphCurve Screen(const CResultDataRef& d) {
-    CGraphCurve s;
-    s.SetData(d);
-    s.StoreX(DataExtent{0, 99}, AxisRange{0, 99, 10});
-    s.AddCurve(CCurveEntry::ForColumn(d, 1));
-    s.AddCurve(CCurveEntry::ForColumn(d, 2));
-    return s;
+    return test::ScreenOver(d, 0, 99, 10);
 }
 
 TEST(FigureRequest, NumberEntriesAreOneFiniteNumberOrBlank) {

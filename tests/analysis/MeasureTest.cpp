@@ -35,15 +35,6 @@ std::vector<std::uint8_t> AllValid(size_t n) {
     return std::vector<std::uint8_t>(n, kPointValid);
 }
 
-// A screen showing columns 1.. of `d` over [from, to].
-CGraphCurve Screen(const CResultDataRef& d, double from, double to) {
-    CGraphCurve g;
-    g.SetData(d);
-    for (std::int32_t c = 1; c < d->VariableCount(); ++c) g.AddCurve(CCurveEntry::ForColumn(d, c));
-    g.StoreX(DataExtent{from, to}, AxisRange{from, to, 1.0});
-    return g;
-}
-
 void Flag(const CResultDataRef& d, std::int32_t column, std::int32_t row, std::uint8_t flag) {
     d->Variable(column)->Flags()[row] = flag;
 }
@@ -137,7 +128,7 @@ TEST(MeasureCursor, SetInterpolatesAndKnowsWhenYIsValid) {
     const auto d = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {0, 10, 20, 30}});
     Flag(d, 1, 3, kPointInvalid);
     Flag(d, 1, 0, kPointMissing);
-    CGraphCurve g = Screen(d, 0, 3);
+    CGraphCurve g = test::ScreenOver(d, 0, 3);
     struct Case {
         double x;
         MeasureLineStyle style;
@@ -165,7 +156,7 @@ TEST(MeasureCursor, SetInterpolatesAndKnowsWhenYIsValid) {
 
 TEST(MeasureCursor, ANewCurveTakesOverTheShownCursors) {
     const auto d = MakeData({"Time", "A", "B"}, {{0, 1, 2}, {0, 10, 20}, {5, 4, 3}});
-    CGraphCurve g = Screen(d, 0, 2);
+    CGraphCurve g = test::ScreenOver(d, 0, 2);
     g.SetSelectedCurve(0);
     SetCursorAt(g, 0, 0, 0.5, kMeasureCross);
     g.Cursor(0).shown = 1;
@@ -286,8 +277,8 @@ TEST(MeasureSearch, PointStepsSkipInvalidAndStopAtTheEnds) {
 
 TEST(MeasureCommand, MaxWithoutASelectionMeasuresTheFirstScreensFirstCurve) {
     const auto d = MakeData({"Time", "A", "B"}, {{0, 1, 2, 3}, {1, 7, 2, 7}, {9, 0, 0, 0}});
-    CGraphCurve top = Screen(d, 0, 3);
-    CGraphCurve bottom = Screen(d, 0, 3);
+    CGraphCurve top = test::ScreenOver(d, 0, 3);
+    CGraphCurve bottom = test::ScreenOver(d, 0, 3);
     const std::vector<CGraphCurve*> screens = {&top, &bottom};
     top.Cursor(0).shown = 1;
     MeasureTarget used;
@@ -315,7 +306,7 @@ TEST(MeasureCommand, NothingHappensWithoutACurveToMeasure) {
     const auto d = MakeData({"Time", "A"}, {{0, 1}, {5, 6}});
     CGraphCurve empty;
     empty.SetData(d);
-    CGraphCurve other = Screen(d, 0, 1);
+    CGraphCurve other = test::ScreenOver(d, 0, 1);
     EXPECT_FALSE(FindMeasureTarget({&empty, &other}).has_value());
     EXPECT_FALSE(RunMeasureSearch({&empty, &other}, MeasureSearch::Max, kMeasureCross));
     EXPECT_EQ(other.SelectedCurve(), -1);
@@ -324,7 +315,7 @@ TEST(MeasureCommand, NothingHappensWithoutACurveToMeasure) {
 
 TEST(MeasureCommand, SearchesLookOnlyAtTheVisibleSamples) {
     const auto d = MakeData({"Time", "A"}, {Ramp(10, 1.0), {9, 0, 1, 4, 2, 3, 0, 1, 0, 9}});
-    CGraphCurve g = Screen(d, 2.5, 6.5);  // samples 2 .. 7
+    CGraphCurve g = test::ScreenOver(d, 2.5, 6.5);  // samples 2 .. 7
     g.SetSelectedCurve(0);
     EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::Max, kMeasureVerticalBar), 3);
     EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::Min, kMeasureVerticalBar), 6);

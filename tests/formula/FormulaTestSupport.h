@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/ResultData.h"
+#include "graph/GraphCurve.h"
 
 namespace kurvex::test {
 
@@ -51,6 +52,15 @@ inline CResultDataRef GateData(int rows, const std::vector<std::string>& names) 
         for (size_t c = 0; c < names.size(); ++c) columns[c].push_back(all[c]);
     }
     return MakeData(names, columns);
+}
+
+// A screen showing every column of `d` but X, with X stored as from .. to by `step`.
+inline CGraphCurve ScreenOver(const CResultDataRef& d, double from, double to, double step = 1.0) {
+    CGraphCurve g;
+    g.SetData(d);
+    for (std::int32_t c = 1; c < d->VariableCount(); ++c) g.AddCurve(CCurveEntry::ForColumn(d, c));
+    g.StoreX(DataExtent{from, to}, AxisRange{from, to, step});
+    return g;
 }
 
 }  // namespace kurvex::test
