@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "analysis/FigureRequest.h"
+#include "controls/QtColour.h"
 #include "graph/Canvas.h"
 
 namespace kurvex {
@@ -19,14 +20,6 @@ constexpr int kMaxLabelWidth = 220;
 // Room for the rounding between measured and drawn text, so nothing fitting is cut.
 constexpr int kSlack = 2;
 const QColor kRuleColour(200, 200, 200);
-
-QString ToQString(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QColor ToQColor(Rgb c) {
-    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
-}
 
 }  // namespace
 
@@ -45,7 +38,7 @@ CFigureView::CFigureView(QWidget* parent) : QWidget(parent) {
 
 void CFigureView::SetTable(FigureTable table) {
     table_ = std::move(table);
-    setAccessibleDescription(ToQString(FigureRowsText(table_)));
+    setAccessibleDescription(QString::fromStdString(FigureRowsText(table_)));
     const QSize size = sizeHint();
     setMinimumSize(size);
     updateGeometry();
@@ -56,10 +49,11 @@ std::vector<int> CFigureView::ColumnWidths() const {
     const QFontMetrics fm(font());
     std::vector<int> widths;
     for (const std::string& c : table_.columns)
-        widths.push_back(fm.horizontalAdvance(ToQString(c)) + 2 * kInset + kSlack);
+        widths.push_back(fm.horizontalAdvance(QString::fromStdString(c)) + 2 * kInset + kSlack);
     for (const FigureRow& r : table_.rows) {
         for (std::size_t c = 0; c <= r.values.size(); ++c) {
-            const QString text = ToQString(c == 0 ? r.label : ShownFigureText(r.values[c - 1]));
+            const QString text =
+                QString::fromStdString(c == 0 ? r.label : ShownFigureText(r.values[c - 1]));
             const int w = fm.horizontalAdvance(text) + 2 * kInset + kSlack;
             if (c >= widths.size()) widths.resize(c + 1, 2 * kInset);
             widths[c] = std::max(widths[c], w);
@@ -104,13 +98,13 @@ void CFigureView::paintEvent(QPaintEvent*) {
     };
     int y = kTop;
     QStringList header;
-    for (const std::string& c : table_.columns) header << ToQString(c);
+    for (const std::string& c : table_.columns) header << QString::fromStdString(c);
     drawRow(y, header, Qt::black);
     y += h + kStep;
     const int ruleY = y - kStep / 2 - 1;
     for (const FigureRow& r : table_.rows) {
-        QStringList cells{ToQString(r.label)};
-        for (const auto& v : r.values) cells << ToQString(ShownFigureText(v));
+        QStringList cells{QString::fromStdString(r.label)};
+        for (const auto& v : r.values) cells << QString::fromStdString(ShownFigureText(v));
         drawRow(y, cells, ToQColor(r.colour));
         y += h + kStep;
     }

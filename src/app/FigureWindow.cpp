@@ -39,10 +39,6 @@ constexpr int kCascade = 60;
 
 CFigureWindow* instances[3] = {nullptr, nullptr, nullptr};
 
-QString ToQString(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 const char* KindTitle(FigureKind kind) {
     switch (kind) {
         case FigureKind::kCycles:
@@ -74,7 +70,7 @@ std::optional<CurvePlace> PlaceOf(const QComboBox* box) {
 void FillCurveChoice(QComboBox* box, const QString& first,
                      const std::vector<CurveListEntry>& entries) {
     QStringList wanted{first};
-    for (const CurveListEntry& e : entries) wanted << ToQString(DisplayName(e.text));
+    for (const CurveListEntry& e : entries) wanted << QString::fromStdString(DisplayName(e.text));
     QStringList have;
     for (int i = 0; i < box->count(); ++i) have << box->itemText(i);
     if (have == wanted) {
@@ -362,27 +358,27 @@ void CFigureWindow::ShowResult(FigureResult result) {
     Decode(result.table);
     if (result.dead) Decode(*result.dead);
     result_ = std::move(result);
-    title_->setText(ToQString(result_.table.title));
+    title_->setText(QString::fromStdString(result_.table.title));
     title_->setVisible(!result_.table.title.empty());
     const std::string message = problem_ + result_.table.message;
-    message_->setText(ToQString(message));
+    message_->setText(QString::fromStdString(message));
     message_->setVisible(!message.empty());
     table_->SetTable(result_.table);
     table_->setVisible(!result_.table.rows.empty());
     std::string rows = FigureRowsText(result_.table);
     if (dead_) {
         const bool shown = result_.dead.has_value();
-        deadTitle_->setText(
-            shown ? ToQString(result_.dead->title + (result_.dead->message.empty()
-                                                         ? std::string()
-                                                         : "\n" + result_.dead->message))
-                  : QStringLiteral("Choose two curves to see the dead times "
-                                   "between them."));
+        deadTitle_->setText(shown ? QString::fromStdString(result_.dead->title +
+                                                           (result_.dead->message.empty()
+                                                                ? std::string()
+                                                                : "\n" + result_.dead->message))
+                                  : QStringLiteral("Choose two curves to see the dead times "
+                                                   "between them."));
         dead_->SetTable(shown ? *result_.dead : FigureTable{});
         dead_->setVisible(shown);
         if (shown && !result_.dead->rows.empty()) rows += "\n" + FigureRowsText(*result_.dead);
     }
-    setAccessibleDescription(ToQString(rows));
+    setAccessibleDescription(QString::fromStdString(rows));
     emit resultShown();
 }
 
@@ -406,7 +402,7 @@ void CFigureWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 QString CFigureWindow::CopyText() const {
-    return ToQString(FigureResultText(result_));
+    return QString::fromStdString(FigureResultText(result_));
 }
 
 void CFigureWindow::Copy() {

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "controls/QtColour.h"
 #include "data/NameText.h"
 #include "graph/Canvas.h"
 #include "graph/MouseMode.h"
@@ -34,14 +35,6 @@ std::function<void()>& ClosedHook() {
     return hook;
 }
 
-QString ToQString(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QColor ToQColor(Rgb c) {
-    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
-}
-
 QFont ViewFont() {
     QFont f(QStringLiteral("Arial"));
     f.setPixelSize(14);
@@ -66,7 +59,8 @@ void CMeasureView::SetRows(std::vector<MeasureRow> rows) {
     QStringList lines;
     for (const MeasureRow& r : rows_) {
         if (r.label == kMeasureSeparator || r.label == kMeasureGap) continue;
-        lines << ToQString(r.label) + QLatin1Char('\t') + ToQString(r.value);
+        lines << QString::fromStdString(r.label) + QLatin1Char('\t') +
+                     QString::fromStdString(r.value);
     }
     setAccessibleDescription(lines.join(QLatin1Char('\n')));
     update();
@@ -88,8 +82,9 @@ int CMeasureView::Layout(QPainter* painter) const {
             y += kStep;
             continue;
         }
-        const QString label = fm.elidedText(ToQString(r.label), Qt::ElideRight, labelWidth);
-        const QString value = ToQString(r.value);
+        const QString label =
+            fm.elidedText(QString::fromStdString(r.label), Qt::ElideRight, labelWidth);
+        const QString value = QString::fromStdString(r.value);
         const int h = fm.height();
         if (painter) {
             painter->setPen(ToQColor(r.colour));
@@ -173,7 +168,7 @@ void CMsuFrame::CursorUpdate(const std::vector<CGraphCurve*>& screens, double x1
 
 void CMsuFrame::ShowResult(const std::string& caption, const std::string& label, double value,
                            Rgb colour) {
-    setWindowTitle(ToQString(caption));
+    setWindowTitle(QString::fromStdString(caption));
     state_.resultMode = true;
     state_.resultLabel = label;
     state_.resultValue = std::isfinite(value) ? std::optional<double>(value) : std::nullopt;

@@ -21,10 +21,6 @@ namespace kurvex {
 
 namespace {
 
-QString ToQString(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 void SetFftWindow(std::int32_t value) {
     if (!FftWindowFromValue(value) || Options().fftWindow == value) return;
     Options().fftWindow = value;
@@ -54,8 +50,8 @@ void AddCycleAverage(COhmixGraphView& view) {
     const FormulaAddResult added = AddFormula(records, screen.Data(), text);
     switch (added.outcome) {
         case FormulaAddOutcome::AlreadyShown:
-            emit view.statusMessage(
-                QStringLiteral("%1 is shown already.").arg(ToQString(DisplayName(text))));
+            emit view.statusMessage(QStringLiteral("%1 is shown already.")
+                                        .arg(QString::fromStdString(DisplayName(text))));
             return;
         case FormulaAddOutcome::Rejected:
             view.Document()->Messages().Show("The cycle average " + DisplayName(text) +
@@ -109,7 +105,7 @@ CCycleAverageDlg::CCycleAverageDlg(const std::vector<const CGraphCurve*>& screen
                                ? screens[static_cast<size_t>(curve.screen)]
                                : nullptr;
     const QString label = s && curve.curve >= 0 && curve.curve < s->CurveCount()
-                              ? ToQString(DisplayName(s->Curve(curve.curve).label))
+                              ? QString::fromStdString(DisplayName(s->Curve(curve.curve).label))
                               : QString();
     auto* averaged = new QLabel(label, this);
     averaged->setAccessibleName(QStringLiteral("Curve"));
@@ -117,7 +113,7 @@ CCycleAverageDlg::CCycleAverageDlg(const std::vector<const CGraphCurve*>& screen
     reference_ = new QComboBox(this);
     reference_->setAccessibleName(QStringLiteral("Reference"));
     for (const CurveListEntry& e : CurveListEntries(screens))
-        reference_->addItem(ToQString(DisplayName(e.text)), static_cast<int>(e.data));
+        reference_->addItem(QString::fromStdString(DisplayName(e.text)), static_cast<int>(e.data));
     reference_->setCurrentIndex(
         std::max(0, reference_->findData(CurveSelectionParam(curve.screen, curve.curve))));
     form->addRow(QStringLiteral("&Reference:"), reference_);

@@ -7,17 +7,11 @@
 #include <QPolygon>
 #include <algorithm>
 
+#include "controls/QtColour.h"
+
 namespace kurvex {
 
 namespace {
-
-QColor ToQColor(Colour c) {
-    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
-}
-
-QString ToQString(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QPolygon ToQPolygon(const std::vector<Point>& points) {
     QPolygon poly(static_cast<int>(points.size()));
@@ -46,7 +40,7 @@ QPainterCanvas::~QPainterCanvas() {
 }
 
 QFont QPainterCanvas::ToQFont(const CanvasFont& font) {
-    QFont f(ToQString(font.face));
+    QFont f(QString::fromStdString(font.face));
     f.setPixelSize(std::max(1, font.height));
     f.setWeight(
         static_cast<QFont::Weight>(std::clamp(font.weight <= 0 ? 400 : font.weight, 100, 900)));
@@ -76,7 +70,7 @@ void QPainterCanvas::SelectFont(const CanvasFont& font) {
 }
 
 void QPainterCanvas::TextOut(int x, int y, const std::string& text) {
-    const QString s = ToQString(text);
+    const QString s = QString::fromStdString(text);
     const QFontMetrics m(painter_.font(), painter_.device());
     if (!transparent_)
         painter_.fillRect(QRect(x, y, m.horizontalAdvance(s), m.height()), background_);
@@ -92,19 +86,19 @@ void QPainterCanvas::TextOutTurned(int x, int y, const std::string& text) {
     painter_.translate(x, y);
     painter_.rotate(-90);
     painter_.setPen(text_);
-    painter_.drawText(QPoint(0, m.ascent()), ToQString(text));
+    painter_.drawText(QPoint(0, m.ascent()), QString::fromStdString(text));
     painter_.restore();
 }
 
 Size QPainterCanvas::TextExtent(const std::string& text) {
     const QFontMetrics m(painter_.font(), painter_.device());
-    return {m.horizontalAdvance(ToQString(text)), m.height()};
+    return {m.horizontalAdvance(QString::fromStdString(text)), m.height()};
 }
 
 int QPainterCanvas::DrawWrappedText(const Rect& r, const std::string& text, bool measureOnly) {
     const QRect box(r.left, r.top, std::max(0, r.Width()), std::max(0, r.Height()));
     const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
-    const QString s = ToQString(text);
+    const QString s = QString::fromStdString(text);
     const QRect needed = painter_.boundingRect(box, flags, s);
     if (!measureOnly) {
         const QPen pen = painter_.pen();

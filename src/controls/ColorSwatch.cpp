@@ -4,17 +4,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "controls/QtColour.h"
 #include "graph/ControlRules.h"
 
 namespace kurvex {
-
-namespace {
-
-QColor ToQColor(Rgb c) {
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
-}  // namespace
 
 CColorSwatch::CColorSwatch(QWidget* parent)
     : QFrame(parent), transparent_(tr("Transparent")), automatic_(tr("Automatic")) {

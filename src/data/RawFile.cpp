@@ -1,9 +1,5 @@
 #include "data/RawFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -14,6 +10,7 @@
 #include <limits>
 #include <mutex>
 
+#include "data/ByteSource.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
 
@@ -32,73 +29,25 @@ constexpr std::int64_t kChunkBytes = 1 << 20;
 constexpr std::int64_t kProgressEvery = 8 << 20;
 constexpr double kDegreesPerRadian = 180.0 / 3.14159265358979323846;
 
-// Random access to the file's bytes.
+// Random access to the file's bytes, read whole or not at all.
 class Source {
 public:
-    virtual ~Source() = default;
-    virtual std::int64_t Size() const = 0;
+    Source(const ByteSource& bytes, const std::string& name) : bytes_(bytes), name_(name) {}
+    std::int64_t Size() const { return bytes_.Size(); }
     // Reads exactly n bytes at `at` (inside the file); false on a read error.
-    virtual bool ReadAt(std::int64_t at, char* buffer, std::int64_t n) = 0;
-    virtual std::string Error() const { return {}; }
-};
-
-class FileSource : public Source {
-public:
-    ~FileSource() override {
-        if (fd_ >= 0) ::close(fd_);
+    bool ReadAt(std::int64_t at, char* buffer, std::int64_t n) {
+        const std::int64_t got = bytes_.ReadAt(at, buffer, n);
+        if (got == n) return true;
+        error_ = Format("Cannot read \"%s\": %s.", name_.c_str(),
+                        got < 0 ? std::strerror(errno) : "the file became shorter");
+        return false;
     }
-    bool Open(const std::string& path) {
-        path_ = path;
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            error_ = Format("Cannot open \"%s\": %s.", path.c_str(), std::strerror(errno));
-            return false;
-        }
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-            error_ = Format("Cannot read \"%s\": it is not a regular file.", path.c_str());
-            return false;
-        }
-        size_ = static_cast<std::int64_t>(st.st_size);
-        return true;
-    }
-    std::int64_t Size() const override { return size_; }
-    bool ReadAt(std::int64_t at, char* buffer, std::int64_t n) override {
-        while (n > 0) {
-            const ssize_t got = ::pread(fd_, buffer, static_cast<size_t>(n), at);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                error_ = Format("Cannot read \"%s\": %s.", path_.c_str(),
-                                got < 0 ? std::strerror(errno) : "the file became shorter");
-                return false;
-            }
-            buffer += got;
-            at += got;
-            n -= got;
-        }
-        return true;
-    }
-    std::string Error() const override { return error_; }
+    std::string Error() const { return error_; }
 
 private:
-    int fd_ = -1;
-    std::string path_;
-    std::int64_t size_ = 0;
+    const ByteSource& bytes_;
+    const std::string& name_;
     std::string error_;
-};
-
-class MemorySource : public Source {
-public:
-    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
-    std::int64_t Size() const override { return static_cast<std::int64_t>(bytes_.size()); }
-    bool ReadAt(std::int64_t at, char* buffer, std::int64_t n) override {
-        if (at < 0 || n < 0 || at > Size() || n > Size() - at) return false;
-        std::memcpy(buffer, bytes_.data() + at, static_cast<size_t>(n));
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
 };
 
 enum class Encoding { Bytes, Utf16LE, Utf16BE };
@@ -828,7 +777,9 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
 bool LooksLikeRawFile(std::string_view head) {
     std::int64_t skip = 0;
     const Encoding encoding = DetectEncoding(head, skip);
-    MemorySource source(head);
+    const MemoryByteSource bytes(head);
+    const std::string name;
+    Source source(bytes, name);
     Cursor cursor(source, encoding);
     cursor.Seek(skip);
     cursor.SkipSpace();
@@ -838,7 +789,8 @@ bool LooksLikeRawFile(std::string_view head) {
 RawReadResult ReadRawBytes(std::string_view bytes, const std::string& name, CResultDataRef& data,
                            std::vector<RawPlot>& plots, UserMessages& messages,
                            const RawReadOptions& options, std::string* why) {
-    MemorySource source(bytes);
+    const MemoryByteSource memory(bytes);
+    Source source(memory, name);
     Reader reader(source, name, messages, options);
     return reader.Run(data, plots, why);
 }
@@ -847,11 +799,18 @@ RawReadResult ReadRawFile(const std::string& path, CResultDataRef& data,
                           std::vector<RawPlot>& plots, UserMessages& messages,
                           const RawReadOptions& options, std::string* why) {
     plots.clear();
-    FileSource source;
-    if (!source.Open(path)) {
-        messages.Show(source.Error(), MessageIcon::Stop);
+    FileByteSource file;
+    if (!file.Open(path)) {
+        messages.Show(file.Error(), MessageIcon::Stop);
         return RawReadResult::Failed;
     }
+    // The reader seeks across the file, which a pipe cannot do.
+    if (!file.Positional()) {
+        messages.Show(Format("Cannot read \"%s\": it is not a regular file.", path.c_str()),
+                      MessageIcon::Stop);
+        return RawReadResult::Failed;
+    }
+    Source source(file, path);
     Reader reader(source, path, messages, options);
     return reader.Run(data, plots, why);
 }

@@ -129,6 +129,17 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
     if (settings) settings->Reset();
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(path, ec)) return false;
+    // The format is told from the first bytes and the file is then read from
+    // its start, which a pipe cannot give twice.
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
+        if (options.reportErrors) {
+            messages.Show(Format("Cannot read \"%s\": it is not a regular file.", path.c_str()),
+                          MessageIcon::Stop);
+        }
+        return false;
+    }
     std::string head, error;
     if (!ReadHead(path, head, error)) {
         if (options.reportErrors) messages.Show(error, MessageIcon::Stop);

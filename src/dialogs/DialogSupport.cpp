@@ -17,15 +17,6 @@ std::string StoredText(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-QColor ToQColor(Rgb c) {
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
-Rgb ToRgb(const QColor& c) {
-    return static_cast<Rgb>(c.red()) | (static_cast<Rgb>(c.green()) << 8) |
-           (static_cast<Rgb>(c.blue()) << 16);
-}
-
 QLabel* FieldLabel(const QString& text, QWidget* field, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setBuddy(field);

@@ -4,6 +4,7 @@
 #include <QString>
 #include <string>
 
+#include "controls/QtColour.h"
 #include "graph/GraphTypes.h"
 
 class QLabel;
@@ -18,9 +19,6 @@ QString ShownText(const std::string& bytes);
 // Text the user typed, as the core keeps it.
 std::string StoredText(const QString& text);
 
-// A colour of the model (0x00BBGGRR) and back.
-QColor ToQColor(Rgb colour);
-Rgb ToRgb(const QColor& colour);
 // A label for `field` whose mnemonic moves the focus to it; the field takes
 // the label's text as its name for screen readers (a drop-down list would
 // otherwise be called by its current entry).

@@ -19,10 +19,6 @@ namespace kurvex {
 
 namespace {
 
-QString FromUtf8(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 const char* const kSaveFilters[] = {
     "Tab separated text file (Excel compatible) (*.txt)",
     "Comma separated file (*.csv)",
@@ -37,7 +33,7 @@ CBGridChildFrame::CBGridChildFrame(const std::vector<const CGraphCurve*>& screen
     : QWidget(parent), messages_(messages) {
     auto data = std::make_unique<CBGridData_GraphPoints>(PointColumnsOf(screens));
     data->MeasureLayout(fontMetrics());
-    Build(std::move(data), FromUtf8(TableCaption(title, counter)));
+    Build(std::move(data), QString::fromStdString(TableCaption(title, counter)));
 }
 
 CBGridChildFrame::CBGridChildFrame(std::unique_ptr<CBGridData> data, const QString& caption,
@@ -176,7 +172,7 @@ bool CBGridChildFrame::CopyRange(const GridRange& range) {
     auto job = [data, copied, text](const WorkControl& control) {
         std::string utf8;
         if (!RangeText(*data, copied, CopyFormat{}, utf8, control)) return false;
-        *text = FromUtf8(utf8);
+        *text = QString::fromStdString(utf8);
         return true;
     };
     auto done = [this, copied, text](bool ok, bool) {

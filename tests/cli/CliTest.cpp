@@ -58,6 +58,12 @@ TEST(Cli, ReaderFailuresGoToStderrWithStatusOne) {
     CliRun dir = Cli({"info", fs::temp_directory_path().string()});
     EXPECT_EQ(dir.status, 1);
     EXPECT_NE(dir.err.find("Is a directory"), std::string::npos);
+
+    // A pipe or a device gives its first bytes once: they would be missing
+    // from the read that follows the format's test.
+    CliRun pipe = Cli({"info", "/dev/null"});
+    EXPECT_EQ(pipe.status, 1);
+    EXPECT_NE(pipe.err.find("it is not a regular file"), std::string::npos) << pipe.err;
 }
 
 TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
