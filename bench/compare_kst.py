@@ -10,19 +10,11 @@ import subprocess
 import sys
 import time
 
+from bench_files import bench_dir as shared_bench_dir, render_file
+
 build = sys.argv[1] if len(sys.argv) > 1 else "build"
-bench_dir = os.environ.get("KURVEX_BENCH_DIR", "/tmp/kurvex-bench")
-os.makedirs(bench_dir, exist_ok=True)
-data = os.path.join(bench_dir, "render_10000000x2.txt")
-if not os.path.exists(data):
-    tmp = data + ".part"
-    with open(tmp, "w") as out:
-        out.write("Time V\n")
-        out.flush()
-        subprocess.run(["awk", 'BEGIN { for (i = 0; i < 10000000; i++) '
-                        'printf "%.9E %.9E\\n", i * 1e-7, sin(i * 1e-4) + 0.01 * sin(i * 0.37) }'],
-                       stdout=out, check=True)
-    os.replace(tmp, data)
+bench_dir = shared_bench_dir()
+data = render_file()
 
 if shutil.which("kst2") is None:
     subprocess.run(["apt-get", "install", "-y", "--no-install-recommends", "kst"], check=True,

@@ -14,17 +14,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "BenchSupport.h"
 
-long StatusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0)
-            return std::strtol(line.c_str() + std::strlen(key), nullptr, 10);
-    }
-    return 0;
-}
+namespace {
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';

@@ -16,6 +16,8 @@
 #include "data/TextReader.h"
 #include "data/TextWriter.h"
 
+#include "BenchSupport.h"
+
 namespace {
 
 using namespace kurvex;
@@ -58,16 +60,6 @@ std::string MakeFile(int rows, int vars) {
         std::exit(1);
     }
     return path;
-}
-
-long StatusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0)
-            return std::strtol(line.c_str() + std::strlen(key), nullptr, 10);
-    }
-    return 0;
 }
 
 void ResetPeak() {

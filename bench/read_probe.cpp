@@ -12,17 +12,9 @@
 
 #include "data/ResultFile.h"
 
-namespace {
+#include "BenchSupport.h"
 
-long StatusKb(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0)
-            return std::strtol(line.c_str() + std::strlen(key), nullptr, 10);
-    }
-    return 0;
-}
+namespace {
 
 class ToStderr : public kurvex::UserMessages {
 public:

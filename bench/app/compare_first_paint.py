@@ -12,19 +12,12 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from bench_files import bench_dir as shared_bench_dir, render_file
+
 build = sys.argv[1] if len(sys.argv) > 1 else "build"
-bench_dir = os.environ.get("KURVEX_BENCH_DIR", "/tmp/kurvex-bench")
-os.makedirs(bench_dir, exist_ok=True)
-data = os.path.join(bench_dir, "render_10000000x2.txt")
-if not os.path.exists(data):
-    tmp = data + ".part"
-    with open(tmp, "w") as out:
-        out.write("Time V\n")
-        out.flush()
-        subprocess.run(["awk", 'BEGIN { for (i = 0; i < 10000000; i++) '
-                        'printf "%.9E %.9E\\n", i * 1e-7, sin(i * 1e-4) + 0.01 * sin(i * 0.37) }'],
-                       stdout=out, check=True)
-    os.replace(tmp, data)
+bench_dir = shared_bench_dir()
+data = render_file()
 
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 cli_path = next(p for p in (os.path.join(build, "src", "cli", "kurvex-cli"),

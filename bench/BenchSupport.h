@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+// A figure of /proc/self/status in kB ("VmRSS:", "VmHWM:"), 0 when missing.
+inline long StatusKb(const char* key) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0)
+            return std::strtol(line.c_str() + std::strlen(key), nullptr, 10);
+    }
+    return 0;
+}
