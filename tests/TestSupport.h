@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -43,14 +44,41 @@ inline std::string Slurp(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Makes `bytes` the whole of the file at `path`.
+// Makes `bytes` the whole of the file at `path`; a failed write fails the test.
 inline void Spit(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    out.close();
+    if (!out) ADD_FAILURE() << "cannot write the test file " << path;
 }
 
-// A folder of the temporary folder, emptied.
+// This process's own folder in the temporary folder, made on first use and removed at exit,
+// so that test processes run in parallel, or from two checkouts, never share a file.
+inline const std::filesystem::path& ProcessDir() {
+    struct Owned {
+        std::filesystem::path path;
+        pid_t owner = ::getpid();
+        Owned() {
+            std::string pattern = (std::filesystem::temp_directory_path() / "kurvex-test-XXXXXX").string();
+            if (!::mkdtemp(pattern.data())) {
+                std::perror("mkdtemp");
+                std::abort();
+            }
+            path = pattern;
+        }
+        ~Owned() {
+            std::error_code ignored;
+            // A forked child leaving must not take its parent's folder.
+            if (::getpid() == owner) std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Owned dir;
+    return dir.path;
+}
+
+// A folder of this process's own folder, emptied.
 inline std::filesystem::path FreshDir(const std::string& name) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / name;
+    const std::filesystem::path dir = ProcessDir() / name;
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
@@ -60,8 +88,7 @@ inline std::filesystem::path FreshDir(const std::string& name) {
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = FreshDir("kurvex-" + std::to_string(::getpid()) + "-" +
-                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }

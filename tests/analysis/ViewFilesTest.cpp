@@ -46,7 +46,7 @@ TEST(ViewFiles, SaveAsWritesSpectraInTheFrequencyDisplay) {
     ASSERT_EQ(ToggleFrequencyDisplay({&screen}, messages).did, DomainSwitch::kToFrequency);
 
     const std::string path =
-        (std::filesystem::temp_directory_path() / "kurvex-view-files.fft").string();
+        (test::ProcessDir() / "view-files.fft").string();
     ASSERT_TRUE(SaveViewAs({&screen}, 1, path, messages));
     std::ifstream in(path);
     std::string first, header, dc;

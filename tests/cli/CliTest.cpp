@@ -55,7 +55,7 @@ TEST(Cli, ReaderFailuresGoToStderrWithStatusOne) {
     EXPECT_EQ(empty.out, "");
     EXPECT_NE(empty.err.find("no data line"), std::string::npos);
 
-    CliRun dir = Cli({"info", fs::temp_directory_path().string()});
+    CliRun dir = Cli({"info", test::ProcessDir().string()});
     EXPECT_EQ(dir.status, 1);
     EXPECT_NE(dir.err.find("Is a directory"), std::string::npos);
 
@@ -264,7 +264,7 @@ void ExpectColumn(const CResultVariable& got, const CResultVariable& want, std::
 
 TEST(Cli, EveryWriterReadsBackTheSameDoubles) {
     const CResultDataRef data = Awkward();
-    const fs::path dir = fs::temp_directory_path() / "kurvex-cli-test";
+    const fs::path dir = test::ProcessDir() / "cli";
     fs::create_directories(dir);
     const fs::path in = dir / "awkward.kfd";
     test::RecordingMessages messages;
@@ -364,7 +364,7 @@ TEST(Cli, MeasurePrintsExtremaAveragesAndEveryCrossing) {
 }
 
 TEST(Cli, FftWritesSpectraThatReadBackAsResults) {
-    const fs::path out = fs::temp_directory_path() / "kurvex-cli-test" / "three.fft";
+    const fs::path out = test::ProcessDir() / "cli" / "three.fft";
     fs::remove(out);
     const std::string input = (fs::path(kExamples) / "headerless.txt").string();
     CliRun r = Cli({"fft", input, "--var", "t(1)", "-o", out.string()});

@@ -41,7 +41,7 @@ inline CliRun Cli(const std::vector<std::string>& args) {
 
 // A file of `text` in the scratch folder of the command-line tests.
 inline std::filesystem::path Scratch(const std::string& name, const std::string& text) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kurvex-cli-test";
+    const std::filesystem::path dir = test::ProcessDir() / "cli";
     std::filesystem::create_directories(dir);
     test::Spit(dir / name, text);
     return dir / name;

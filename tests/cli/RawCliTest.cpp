@@ -38,7 +38,7 @@ TEST(RawCli, PlotOptionReachesEveryPlotOfARawFile) {
         << first.out;
 
     // The converted plot reads back with the same names and extents.
-    const fs::path csv = fs::temp_directory_path() / "kurvex-rawcli-ac.csv";
+    const fs::path csv = test::ProcessDir() / "rawcli-ac.csv";
     ASSERT_EQ(Cli({"convert", batch, "--plot", "1", "-o", csv.string()}).status, 0);
     CliRun back = Cli({"info", csv.string()});
     ASSERT_EQ(back.status, 0) << back.err;
@@ -68,7 +68,7 @@ TEST(RawCli, PlotOptionReachesEveryPlotOfARawFile) {
 
 TEST(RawCli, EveryCommandReadsRawFiles) {
     const std::string tran = kSpice + "/rc_tran.raw";
-    const std::string out = (fs::temp_directory_path() / "kurvex-rawcli-out.csv").string();
+    const std::string out = (test::ProcessDir() / "rawcli-out.csv").string();
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"measure", tran, "v(out)", "--at", "1e-4"},
              {"fft", tran, "--var", "v(out)", "-o", out},

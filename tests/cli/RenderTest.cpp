@@ -27,7 +27,7 @@ CliRun RunRender(std::vector<std::string> args) {
 
 // A place for `name` in a scratch folder, with nothing there yet.
 fs::path Scratch(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / "kurvex-render-test";
+    const fs::path dir = test::ProcessDir() / "render";
     fs::create_directories(dir);
     fs::remove(dir / name);
     return dir / name;

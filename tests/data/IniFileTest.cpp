@@ -130,7 +130,7 @@ TEST(IniFile, SaveKeepsForeignKeysAndLoadTellsMissingFromUnreadable) {
     IniFile ini;
     EXPECT_EQ(ini.Load(path, error), IniReadStatus::Missing);
 
-    std::ofstream(path, std::ios::binary) << "[Main]\nNumScreen=1\nMine=kept\n[Other]\nx=1\n";
+    test::Spit(path, "[Main]\nNumScreen=1\nMine=kept\n[Other]\nx=1\n");
     ASSERT_EQ(ini.Load(path, error), IniReadStatus::Ok);
     ini.Set("Main", "NumScreen", "2");
     ASSERT_TRUE(ini.Save(path, error)) << error;
@@ -145,7 +145,7 @@ TEST(IniFile, SaveKeepsForeignKeysAndLoadTellsMissingFromUnreadable) {
     EXPECT_TRUE(ini.Sections().empty());
 
     const fs::path huge = dir / "huge.ini";
-    std::ofstream(huge).close();
+    test::Spit(huge, "");
     fs::resize_file(huge, IniFile::kMaxFileBytes + 1);  // sparse: costs no disk
     EXPECT_EQ(ini.Load(huge.string(), error), IniReadStatus::Failed);
     EXPECT_NE(error.find("larger"), std::string::npos);

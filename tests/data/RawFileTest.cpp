@@ -308,7 +308,7 @@ TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
     const fs::path dir = test::FreshDir("kurvex-rawfile-test");
     // Readable as text: its first line names the variables "Title:" and "run".
     const fs::path text = dir / "title.txt";
-    std::ofstream(text, std::ios::binary) << "Title: run\n0 1\n2 3\n";
+    test::Spit(text, "Title: run\n0 1\n2 3\n");
     CResultDataRef data;
     RecordingMessages messages;
     ASSERT_TRUE(LoadResultFile(text.string(), data, nullptr, messages));
@@ -317,7 +317,7 @@ TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
     EXPECT_EQ(data->RowCount(), 2);
 
     const fs::path neither = dir / "neither.txt";
-    std::ofstream(neither, std::ios::binary) << "Title: run\nTime V\n0 1\n";
+    test::Spit(neither, "Title: run\nTime V\n0 1\n");
     RecordingMessages refused;
     EXPECT_FALSE(LoadResultFile(neither.string(), data, nullptr, refused));
     ASSERT_EQ(refused.shown.size(), 1u);
@@ -344,8 +344,8 @@ TEST(RawFile, LoadListsThePlotsAndReachesEachOne) {
     EXPECT_EQ(OtherPlotsNote({plots[0]}, 0), "");
 
     // Other formats hold one plot.
-    const std::string text = (fs::temp_directory_path() / "kurvex-rawfile-one.txt").string();
-    std::ofstream(text, std::ios::binary) << "Time V\n0 1\n";
+    const std::string text = (test::ProcessDir() / "rawfile-one.txt").string();
+    test::Spit(text, "Time V\n0 1\n");
     options.plot = 1;
     RecordingMessages refused;
     EXPECT_FALSE(LoadResultFile(text, data, nullptr, refused, options));

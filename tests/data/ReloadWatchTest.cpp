@@ -225,10 +225,10 @@ TEST(ReloadWatch, AFileChangingTwentyTimesASecondIsReadOnceWhenItStops) {
 }
 
 TEST(ReloadWatch, StampsTellReplacedFilesApart) {
-    const std::filesystem::path dir = test::FreshDir("kurvex_watch_" + std::to_string(::getpid()));
+    const std::filesystem::path dir = test::FreshDir("watch");
     const std::string a = (dir / "a.txt").string(), b = (dir / "b.txt").string();
-    std::ofstream(a) << "Time V\n0 1\n";
-    std::ofstream(b) << "Time V\n0 1\n";
+    test::Spit(a, "Time V\n0 1\n");
+    test::Spit(b, "Time V\n0 1\n");
     const FileStamp first = StampOf(a);
     EXPECT_TRUE(first.exists);
     EXPECT_EQ(first.size, 11);

@@ -19,7 +19,7 @@ using test::MakeData;
 using test::RecordingMessages;
 
 fs::path Dir() {
-    static const fs::path dir = test::FreshDir("kurvex-resultfile-test");
+    static const fs::path dir = test::FreshDir("resultfile");
     return dir;
 }
 
@@ -169,7 +169,7 @@ TEST(Document, OpenMergeAndReloadFollowTheFiles) {
     EXPECT_EQ(Names(doc.Data()), (std::vector<std::string>{"Time", "V1", "V1_(second)", "V2"}));
 
     // Reload reads both again; a property dialog holds it off.
-    std::ofstream(second, std::ios::binary) << "Time V1 V2\n0.5 7 8\n1 9 10\n5 1 1\n";
+    test::Spit(second, "Time V1 V2\n0.5 7 8\n1 9 10\n5 1 1\n");
     CResultDataRef fresh;
     doc.propertyDialogOpen = true;
     EXPECT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Skipped);

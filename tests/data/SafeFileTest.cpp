@@ -16,7 +16,7 @@ using test::Slurp;
 TEST(SafeFile, ReplacesTargetOnlyOnCommit) {
     const fs::path dir = test::FreshDir("kurvex-safefile-test");
     const fs::path target = dir / "out.txt";
-    std::ofstream(target) << "old";
+    test::Spit(target, "old");
     {
         SafeFile f;
         ASSERT_TRUE(f.Open(target.string()));

@@ -99,9 +99,9 @@ TEST(DisplaySettingsFile, WritesTheKeyTableInOrderWithItsFormats) {
 TEST(DisplaySettingsFile, SaveKeepsForeignKeysAndStaleScreensStayGone) {
     const fs::path dir = FreshDir("kurvex-displaysettings-save");
     const std::string path = (dir / "buck.ini").string();
-    std::ofstream(path, std::ios::binary)
-        << "; hand notes\n[Main]\nNumScreen=3\nOwner=lab 4\n"
-           "[Screen1]\nCurveCount=1\nCurve_0_Formula=I\n[Extra]\nk=v\n";
+    test::Spit(path,
+               "; hand notes\n[Main]\nNumScreen=3\nOwner=lab 4\n"
+               "[Screen1]\nCurveCount=1\nCurve_0_Formula=I\n[Extra]\nk=v\n");
     const CResultDataRef data = ThreeColumns();
     CGraphCurve a(0), empty(0), b(0);
     for (CGraphCurve* s : {&a, &empty, &b}) s->SetData(data);
@@ -293,8 +293,8 @@ TEST(DisplaySettingsFile, ColourlessCurvesShareOneProgramWidePalette) {
     const CResultDataRef data = ThreeColumns();
     const std::string text =
         "[Main]\nNumScreen=1\n[Screen0]\nCurveCount=2\nCurve_0_Formula=V\nCurve_1_Formula=I\n";
-    std::ofstream((dir / "a.ini").string()) << text;
-    std::ofstream((dir / "b.ini").string()) << text;
+    test::Spit(dir / "a.ini", text);
+    test::Spit(dir / "b.ini", text);
     RecordingMessages messages;
     const std::uint64_t k = SettingsCurvePalette::Program().Position();
     std::vector<std::unique_ptr<CGraphCurve>> first, second;
@@ -320,9 +320,10 @@ TEST(DisplaySettingsFile, ColourlessCurvesShareOneProgramWidePalette) {
 TEST(DisplaySettingsFile, InvalidPointsOnALogAxisAreReportedOnce) {
     const fs::path dir = FreshDir("kurvex-displaysettings-invalid");
     const std::string path = (dir / "x.ini").string();
-    std::ofstream(path) << "[Main]\nNumScreen=2\n"
-                           "[Screen0]\nCurveCount=1\nScale=1\nCurve_0_Formula=V\n"
-                           "[Screen1]\nCurveCount=1\nScale=1\nCurve_0_Formula=V\n";
+    test::Spit(path,
+               "[Main]\nNumScreen=2\n"
+               "[Screen0]\nCurveCount=1\nScale=1\nCurve_0_Formula=V\n"
+               "[Screen1]\nCurveCount=1\nScale=1\nCurve_0_Formula=V\n");
     RecordingMessages messages;
     std::vector<std::unique_ptr<CGraphCurve>> screens;
     ASSERT_TRUE(LoadDisplaySettings(screens, path, Basis(ThreeColumns()), messages));
