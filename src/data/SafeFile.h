@@ -6,9 +6,17 @@
 namespace kurvex {
 
 // Writes a file through a temporary file beside it that replaces the target
-// only when complete, so a failed save leaves the old file whole.
+// only when complete, so a failed save leaves the old file whole. A replaced
+// file keeps its mode and group; a symbolic link keeps pointing at the file it
+// names, which is the one replaced.
 class SafeFile {
 public:
+    // Temporary files end in this and six random characters, so that a save
+    // killed half-way leaves a file we can recognise and later remove.
+    static constexpr const char* kTempMark = ".kurvex-save-";
+    // Our own temporary files older than this are removed by the next save into their folder.
+    static constexpr long kStaleSeconds = 24L * 60 * 60;
+
     SafeFile() = default;
     ~SafeFile();  // abandons an uncommitted file
     SafeFile(const SafeFile&) = delete;
@@ -17,7 +25,7 @@ public:
     // Creates the temporary file; on failure Error() names the file and cause.
     bool Open(const std::string& path);
     std::FILE* Stream() const { return file_; }
-    // Flushes, closes and renames over the target.
+    // Flushes to disk, closes and renames over the target.
     bool Commit();
     const std::string& Error() const { return error_; }
 
@@ -25,9 +33,14 @@ private:
     void Abandon();
 
     std::FILE* file_ = nullptr;
-    std::string path_;
+    std::string path_;    // as the caller named it, for messages
+    std::string target_;  // what is replaced: `path_` with symbolic links followed
     std::string temp_;
     std::string error_;
 };
+
+// Removes the temporary files of saves into `folder` that were killed half-way:
+// regular files of ours (name, owner) not changed for `SafeFile::kStaleSeconds`.
+void RemoveStaleSaves(const std::string& folder);
 
 }  // namespace kurvex
