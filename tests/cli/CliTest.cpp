@@ -364,8 +364,7 @@ TEST(Cli, MeasurePrintsExtremaAveragesAndEveryCrossing) {
 }
 
 TEST(Cli, FftWritesSpectraThatReadBackAsResults) {
-    const fs::path out = test::ProcessDir() / "cli" / "three.fft";
-    fs::remove(out);
+    const fs::path out = test::FreshDir("cli-fft") / "three.fft";
     const std::string input = (fs::path(kExamples) / "headerless.txt").string();
     CliRun r = Cli({"fft", input, "--var", "t(1)", "-o", out.string()});
     ASSERT_EQ(r.status, 0) << r.err;
