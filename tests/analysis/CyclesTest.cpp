@@ -73,6 +73,22 @@ TEST(CycleTable, OneRowPerCurveOfEveryScreenOverTheCyclesInView) {
     EXPECT_DOUBLE_EQ(Value(t, 2, 5), 0.3);
 }
 
+// Cycles of unequal peaks and troughs: the extremes are the greatest peak and
+// the least trough, the ripple the mean of the cycles' spans (9 and 6).
+TEST(CycleTable, ExtremesComeFromTheRightCycles) {
+    const CResultDataRef d =
+        test::MakeData({"Time", "G"}, {{0, 1, 2, 3, 4, 5, 6}, {0, 10, 1, 6, 0, 10, 0}});
+    CGraphCurve screen;
+    screen.SetData(d);
+    screen.StoreX(DataExtent{0, 6}, AxisRange{0, 6, 1});
+    screen.AddCurve(CCurveEntry::ForColumn(d, 1));
+    const FigureTable t = CycleTable({&screen}, CurvePlace{0, 0}, {});
+    ASSERT_EQ(t.title.substr(0, 44), "Reference G: level 5, hysteresis 1; 2 cycles");
+    EXPECT_EQ(Value(t, 0, 2), 0.0);
+    EXPECT_EQ(Value(t, 0, 3), 10.0);
+    EXPECT_EQ(Value(t, 0, 4), 7.5);
+}
+
 TEST(CycleTable, SaysInWordsWhyThereAreNoCycles) {
     View v(Converter());
     struct Case {

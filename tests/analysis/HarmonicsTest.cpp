@@ -53,11 +53,14 @@ TEST(Harmonics, OrdersFollowTheFundamentalUpToTheLastBin) {
 
     // A given fundamental takes the nearest bin; with no second order within
     // the spectrum there is no THD.
-    h = FindHarmonics(f, a, 60.2);
-    ASSERT_TRUE(h.Ok());
-    EXPECT_EQ(h.fundamentalBin, 120);
-    ASSERT_EQ(h.rows.size(), 1u);
-    EXPECT_FALSE(h.thd);
+    for (const auto& [given, bin] : {std::pair{60.2, 120}, std::pair{60.4, 121}}) {
+        h = FindHarmonics(f, a, given);
+        ASSERT_TRUE(h.Ok()) << given;
+        EXPECT_EQ(h.fundamentalBin, bin) << given;
+        EXPECT_EQ(h.fundamental, 0.5 * bin) << given;
+        ASSERT_EQ(h.rows.size(), 1u);
+        EXPECT_FALSE(h.thd);
+    }
 
     // The table for the window and its clipboard text.
     h = FindHarmonics(std::vector<double>{0, 50, 100}, std::vector<double>{1, 8, 2});
