@@ -296,6 +296,11 @@ bool Reader::Run() {
     }
     if (ReadError()) return false;
     longest_ = std::max<std::int64_t>(longest_, k);
+    // A file too short to grow the first estimate is weighed as the chunked reading weighs it.
+    if (!Fits(longest_)) {
+        Fail(TooLargeForMemory(block_ + 1, longest_, n_, limit_));
+        return false;
+    }
 
     data_->TrimRows(data_->RowCount());
     for (std::int32_t i = 0; i < data_->VariableCount(); ++i) {

@@ -259,7 +259,7 @@ bool ParallelReader::Join() {
     if (variables > std::numeric_limits<std::int32_t>::max()) return false;
     // Later blocks of a one-column file add no variables and write no rows.
     rows_ = n_ == 1 ? blockRows_.front() : longest;
-    tooLarge_ = TooLargeForMemory(static_cast<std::int64_t>(blockRows_.size()), rows_, n_,
+    tooLarge_ = TooLargeForMemory(static_cast<std::int64_t>(blockRows_.size()), longest, n_,
                                   MemoryLimit(options_));
     return longest >= 1 && tooLarge_.empty();
 }

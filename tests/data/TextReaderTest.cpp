@@ -470,10 +470,10 @@ TEST(TextReader, AFileChangingWhileReadGivesOneOfItsStates) {
 
 TEST(TextReader, AFileAppendedToWhileReadIsReadAgain) {
     // The last line is cut short; its rest arrives while the read runs (at
-    // the first progress report, after 8 MB).
+    // the first progress report, 8 MB into the second of the two passes).
     std::string text = "T V\n";
-    for (int i = 0; i < 900000; ++i) text += std::to_string(i) + " 1.5\n";
-    text += "900000 1.2";
+    for (int i = 0; i < 1500000; ++i) text += std::to_string(i) + " 1.5\n";
+    text += "1500000 1.2";
     const auto path = test::FreshDir("appended") / "growing.txt";
     test::Spit(path, text);
     bool appended = false;
@@ -487,8 +487,8 @@ TEST(TextReader, AFileAppendedToWhileReadIsReadAgain) {
     r.ok = ReadTextResult(path.string(), r.data, r.names, r.messages, options);
     ASSERT_TRUE(appended);
     ASSERT_TRUE(r.ok);
-    ASSERT_EQ(r.data->RowCount(), 900001);
-    EXPECT_EQ(r.data->Variable(1)->Values()[900000], 1.2345);
+    ASSERT_EQ(r.data->RowCount(), 1500001);
+    EXPECT_EQ(r.data->Variable(1)->Values()[1500000], 1.2345);
 }
 
 TEST(TextReader, FileErrorsNameTheFileAndCause) {

@@ -148,7 +148,8 @@ TEST(TextWriter, NamesThatReadAsNumbersAreQuotedAndReadBack) {
         {{"1", {0, 1}, {}}, {"2", {2, 3}, {}}, {"-3e+1", {4, 5}, {}}}, false, false);
     for (int mode : {kExportFixedWidth, kExportTab, kExportComma}) {
         SCOPED_TRACE(mode);
-        MemoryByteSource source(Exported(d, mode));
+        const std::string text = Exported(d, mode);
+        MemoryByteSource source(text);
         CResultDataRef back;
         std::vector<std::string> names;
         test::RecordingMessages messages;
