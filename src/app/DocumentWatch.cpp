@@ -18,13 +18,14 @@ DocumentWatch::DocumentWatch(const QString& name, std::function<bool()> blocked,
 void DocumentWatch::SetTiming(const WatchTiming& timing) {
     const bool on = core_.State() != ReloadWatch::Phase::Off;
     core_ = ReloadWatch(name_.toStdString(), timing);
-    Loaded();
+    Loaded(loaded_);
     if (!on) SetEnabled(false);
 }
 
-void DocumentWatch::Follow(const std::vector<std::string>& files) {
+void DocumentWatch::Follow(const std::vector<std::string>& files,
+                           const std::vector<FileStamp>& stamps) {
     files_ = files;
-    Loaded();
+    Loaded(stamps);
 }
 
 void DocumentWatch::WatchPaths() {
@@ -42,9 +43,10 @@ void DocumentWatch::WatchPaths() {
     if (!missing.isEmpty()) watcher_.addPaths(missing);
 }
 
-void DocumentWatch::Loaded() {
+void DocumentWatch::Loaded(const std::vector<FileStamp>& stamps) {
+    loaded_ = stamps;
     WatchPaths();
-    Apply(core_.Loaded(Now(), StampsOf(files_)));
+    Apply(core_.Loaded(Now(), stamps));
 }
 
 void DocumentWatch::Finished(bool ok, const QString& reason) {

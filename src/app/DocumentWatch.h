@@ -22,10 +22,11 @@ public:
     // the document may change now.
     DocumentWatch(const QString& name, std::function<bool()> blocked, QObject* parent = nullptr);
 
-    // The files to follow, the primary one first; the document shows them as they are.
-    void Follow(const std::vector<std::string>& files);
-    // The document shows its files as they are now (a reload from elsewhere).
-    void Loaded();
+    // The files to follow, the primary one first; the document shows them as
+    // `stamps` describe (taken before they were read).
+    void Follow(const std::vector<std::string>& files, const std::vector<FileStamp>& stamps);
+    // The document shows its files as `stamps` describe (a reload from elsewhere).
+    void Loaded(const std::vector<FileStamp>& stamps);
     // The watched reload asked for ended.
     void Finished(bool ok, const QString& reason);
     // Auto Reload switched on or off.
@@ -52,6 +53,7 @@ private:
     QString name_;
     std::function<bool()> blocked_;
     std::vector<std::string> files_;
+    std::vector<FileStamp> loaded_;  // what the document shows
     QFileSystemWatcher watcher_;
     QTimer timer_;
     QElapsedTimer clock_;

@@ -54,6 +54,7 @@ struct CGraphDocument::WatchedRead {
     std::atomic<bool> done{false};
     KeptMessages messages;
     CResultDataRef fresh;
+    std::vector<FileStamp> stamps;  // of the files before they were read
     bool ok = false;
     int generation = 0;
 };
@@ -159,7 +160,7 @@ CGraphDocument::ReloadOutcome CGraphDocument::Reload(QWidget* dialogParent) {
     const std::size_t shown = views_.size();
     const bool invalid = HandOver(fresh, &closing);
     for (COhmixGraphView* v : closing) v->CloseWindow();
-    if (watch_) watch_->Loaded();
+    if (watch_) watch_->Loaded(core_.Stamps());
     if (invalid && closing.size() < shown) ShowInvalidPointsWarning(messages_);
     return ReloadOutcome::Reloaded;
 }
@@ -194,7 +195,7 @@ void CGraphDocument::StartWatching() {
         Title(), [this] { return MustWait(); }, this);
     connect(watch_, &DocumentWatch::reloadWanted, this, &CGraphDocument::StartWatchedRead);
     connect(watch_, &DocumentWatch::status, this, &CGraphDocument::statusMessage);
-    watch_->Follow(core_.Files());
+    watch_->Follow(core_.Files(), core_.Stamps());
     watch_->SetEnabled(Options().autoReload != 0);
 }
 
@@ -208,6 +209,7 @@ void CGraphDocument::StartWatchedRead() {
     read->generation = generation_;
     WatchedRead* r = read.get();
     const std::vector<std::string> files = core_.Files();
+    read->stamps = StampsOf(files);
     read->thread = std::thread([this, r, files] {
         LoadOptions options;
         options.showWarnings = false;
@@ -256,7 +258,7 @@ void CGraphDocument::FinishWatchedRead() {
     }
     ++generation_;
     core_.Settings().Reset();
-    core_.Adopt(read->fresh);
+    core_.Adopt(read->fresh, read->stamps);
     const bool invalid = HandOver(read->fresh, nullptr);
     for (COhmixGraphView* v : views_) v->RescaleAfterRequest(Options().redrawXOnReload != 0);
     watch_->Finished(true, {});
@@ -275,7 +277,7 @@ bool CGraphDocument::Merge(const QString& path, QWidget* dialogParent) {
         [&](LoadOptions& options) { return core_.MergeFile(file, options); }, &cancelled);
     if (!ok) return false;
     ++generation_;
-    if (watch_) watch_->Follow(core_.Files());
+    if (watch_) watch_->Follow(core_.Files(), core_.Stamps());
     bool invalid = false;
     for (COhmixGraphView* v : views_) invalid = v->TakeMergedData(core_.Data()) || invalid;
     if (!views_.empty()) views_.front()->OfferCurvesAfterMerge();

@@ -4,12 +4,20 @@
 
 namespace kurvex {
 
+// Stamps are taken before each read, so that a file rewritten while it was
+// read is seen as changed afterwards.
 bool COhmixGraphDoc::Open(const std::string& path, const LoadOptions& options) {
+    const FileStamp before = StampOf(path);
     CResultDataRef fresh;
     if (!LoadResultFile(path, fresh, &settings_, messages_, options)) return false;
     data_ = fresh;
-    files_.push_back(path);
+    AddFile(path, before);
     return true;
+}
+
+void COhmixGraphDoc::AddFile(const std::string& path, const FileStamp& before) {
+    files_.push_back(path);
+    stamps_.push_back(before);
 }
 
 bool COhmixGraphDoc::MergeInto(CResultDataRef& into, const std::string& path,
@@ -26,15 +34,17 @@ bool COhmixGraphDoc::OpenSeveral(const std::vector<std::string>& paths,
                                  const LoadOptions& options) {
     if (paths.empty() || !Open(paths.front(), options)) return false;
     for (size_t i = 1; i < paths.size(); ++i) {
-        if (MergeInto(data_, paths[i], options)) files_.push_back(paths[i]);
+        const FileStamp before = StampOf(paths[i]);
+        if (MergeInto(data_, paths[i], options)) AddFile(paths[i], before);
     }
     return true;
 }
 
 bool COhmixGraphDoc::MergeFile(const std::string& path, const LoadOptions& options) {
     settings_.Reset();
+    const FileStamp before = StampOf(path);
     if (!MergeInto(data_, path, options)) return false;
-    files_.push_back(path);
+    AddFile(path, before);
     return true;
 }
 
@@ -67,9 +77,10 @@ COhmixGraphDoc::ReloadResult COhmixGraphDoc::Reload(CResultDataRef& fresh,
                                                     const LoadOptions& options) {
     if (propertyDialogOpen) return ReloadResult::Skipped;
     settings_.Reset();
+    const std::vector<FileStamp> before = StampsOf(files_);
     CResultDataRef loaded;
     if (!ReadFiles(files_, loaded, messages_, options)) return ReloadResult::Failed;
-    Adopt(loaded);
+    Adopt(loaded, before);
     fresh = loaded;
     return ReloadResult::Loaded;
 }

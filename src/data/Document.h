@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "data/IOBuffer.h"
+#include "data/ReloadWatch.h"
 #include "data/ResultData.h"
 #include "data/ResultFile.h"
 #include "data/UserMessages.h"
@@ -21,6 +22,9 @@ public:
 
     // The files merged into the data set, the primary one first.
     const std::vector<std::string>& Files() const { return files_; }
+    // The files' stamps as they were before the read that the data set shows
+    // (one per file): a file rewritten during that read differs from them.
+    const std::vector<FileStamp>& Stamps() const { return stamps_; }
     // The data set the views show.
     const CResultDataRef& Data() const { return data_; }
     // The display settings of a binary file, for the views' first set-up.
@@ -57,6 +61,11 @@ public:
                           UserMessages& messages, const LoadOptions& options = {});
     // Makes `fresh` the document's data; what was shown becomes the previous run.
     void Adopt(const CResultDataRef& fresh);
+    // The same for `fresh` read from the files as `stamps` describe them.
+    void Adopt(const CResultDataRef& fresh, const std::vector<FileStamp>& stamps) {
+        Adopt(fresh);
+        stamps_ = stamps;
+    }
 
     // The run before the last reload; none before the first reload, after a
     // reload that dropped it for its size, or once forgotten.
@@ -72,9 +81,11 @@ public:
 private:
     // Merges `path` into `into` when it loads; false otherwise.
     bool MergeInto(CResultDataRef& into, const std::string& path, const LoadOptions& options);
+    void AddFile(const std::string& path, const FileStamp& before);
 
     UserMessages& messages_;
     std::vector<std::string> files_;
+    std::vector<FileStamp> stamps_;
     CResultDataRef data_;
     CIOBuffer settings_;
     std::optional<CResultDataRef> previous_;

@@ -1,6 +1,7 @@
 #include "data/QuotedNames.h"
 
 #include "data/NumberText.h"
+#include "data/TextGrammar.h"
 
 namespace kurvex {
 
@@ -44,12 +45,25 @@ bool SplitNameLine(std::string_view line, std::vector<std::string>& names) {
 
 std::string DelimitedName(const std::string& name) {
     if (name.find_first_of(",\"") == std::string::npos) return name;
+    return QuotedName(name);
+}
+
+std::string QuotedName(const std::string& name) {
     std::string quoted = "\"";
     for (char c : name) {
         quoted += c;
         if (c == '"') quoted += '"';
     }
     return quoted + '"';
+}
+
+bool NamesReadAsNumbers(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        for (char c : name) {
+            if (!(text::ClassOf(c) & text::kHeaderDigit)) return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace kurvex

@@ -18,4 +18,11 @@ bool SplitNameLine(std::string_view line, std::vector<std::string>& names);
 // strip it otherwise); as it is else.
 std::string DelimitedName(const std::string& name);
 
+// `name` in double quotes, inner quotes doubled.
+std::string QuotedName(const std::string& name);
+
+// True when a header line of these names would read as the first line of
+// numbers (names like "1", "2e3"): a writer then quotes them.
+bool NamesReadAsNumbers(const std::vector<std::string>& names);
+
 }  // namespace kurvex

@@ -28,6 +28,7 @@ constexpr size_t kMaxToken = 128;
 constexpr std::int64_t kChunkBytes = 1 << 20;
 constexpr std::int64_t kProgressEvery = 8 << 20;
 constexpr double kDegreesPerRadian = 180.0 / 3.14159265358979323846;
+constexpr std::uint32_t kReplacement = 0xFFFD;
 
 // Random access to the file's bytes, read whole or not at all.
 class Source {
@@ -137,17 +138,24 @@ public:
                 tooLong = true;
                 continue;
             }
+            const bool low = c >= 0xDC00 && c < 0xE000;
+            // A surrogate without its partner right beside it stands alone.
+            if (high && !low) AppendUtf8(line, kReplacement);
             if (encoding_ == Encoding::Bytes || c < 0x80) {
                 line += static_cast<char>(c);
+                high = 0;
             } else if (c >= 0xD800 && c < 0xDC00) {
                 high = static_cast<std::uint32_t>(c);
-            } else if (c >= 0xDC00 && c < 0xE000 && high) {
-                AppendUtf8(line, 0x10000 + ((high - 0xD800) << 10) + (c - 0xDC00));
+            } else if (low) {
+                AppendUtf8(line,
+                           high ? 0x10000 + ((high - 0xD800) << 10) + (c - 0xDC00) : kReplacement);
                 high = 0;
             } else {
                 AppendUtf8(line, static_cast<std::uint32_t>(c));
+                high = 0;
             }
         }
+        if (high) AppendUtf8(line, kReplacement);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         return true;
     }
@@ -158,11 +166,27 @@ public:
         int c;
         while ((c = Peek()) >= 0 && (IsSpace(c) || c == ',')) Next();
         if (c < 0) return false;
+        tokenStart_ = at_;
         while ((c = Peek()) >= 0 && !IsSpace(c) && c != ',') {
             if (token.size() <= kMaxToken) token += c < 0x80 ? static_cast<char>(c) : '?';
             Next();
         }
         return true;
+    }
+    // Where the last token began.
+    std::int64_t TokenStart() const { return tokenStart_; }
+    // The line (from 1) that holds the character at `offset`; counted only
+    // when a fault is reported.
+    long long LineOf(std::int64_t offset) {
+        const std::int64_t keep = at_;
+        long long line = 1;
+        for (at_ = 0; at_ < offset;) {
+            const int c = Next();
+            if (c < 0) break;
+            if (c == '\n') ++line;
+        }
+        at_ = keep;
+        return line;
     }
     // True when a plot header ("Title:" or "Plotname:") begins here.
     bool AtPlotStart() {
@@ -198,6 +222,7 @@ private:
     Source& source_;
     Encoding encoding_;
     std::int64_t at_ = 0;
+    std::int64_t tokenStart_ = 0;
     std::int64_t base_ = 0;
     std::string buffer_;
     bool failed_ = false;
@@ -217,8 +242,8 @@ enum class HeaderRead { Ok, End, NotHeader, Bad };
 // A binary layout: the bytes of X and of each further variable (per part of
 // a complex value).
 struct Layout {
-    int x = 8;
-    int value = 8;
+    std::int64_t x = 8;  // 64-bit: sizes are multiplied by counts read from the file
+    std::int64_t value = 8;
 };
 
 bool ParseCount(const std::string& text, std::int64_t& value) {
@@ -573,6 +598,31 @@ bool Reader::ReadBinary(const Header& h, const Layout& layout, CResultData& set,
     return true;
 }
 
+// True when all of `text` is one decimal number: [+-]digits[.digits][eEdD[+-]digits],
+// with a digit on at least one side of the point.
+bool IsWholeDecimal(std::string_view text) {
+    size_t i = 0;
+    auto digits = [&]() {
+        const size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i - from;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < text.size() && (Lower(static_cast<unsigned char>(text[i])) == 'e' ||
+                            Lower(static_cast<unsigned char>(text[i])) == 'd')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == text.size();
+}
+
 bool ParseValueToken(const std::string& token, double& value) {
     const char* b = token.data();
     const char* e = b + token.size();
@@ -587,11 +637,7 @@ bool ParseValueToken(const std::string& token, double& value) {
         value = std::numeric_limits<double>::quiet_NaN();
         return true;
     }
-    if (token.empty() || token.size() > kMaxToken) return false;
-    for (char c : token) {
-        if (!std::isdigit(static_cast<unsigned char>(c)) && !std::strchr("+-.eEdD", c))
-            return false;
-    }
+    if (token.size() > kMaxToken || !IsWholeDecimal(token)) return false;
     value = ParseDecimal(b, e);
     return true;
 }
@@ -599,7 +645,7 @@ bool ParseValueToken(const std::string& token, double& value) {
 bool Reader::ReadText(Cursor& cursor, int plot, const Header& h, CResultData& set, bool& bad) {
     const std::int32_t n = h.plot.variables;
     const int parts = h.plot.complex ? 2 : 1;
-    std::vector<double> values(static_cast<size_t>(n * parts));
+    std::vector<double> values(static_cast<size_t>(n) * static_cast<size_t>(parts));
     std::string token;
     auto pointFault = [&](std::int64_t p, const char* what) {
         return Refuse(
@@ -627,10 +673,12 @@ bool Reader::ReadText(Cursor& cursor, int plot, const Header& h, CResultData& se
                 return pointFault(p, "the file ends inside the point");
             }
             if (!ParseValueToken(token, values[k]))
-                return pointFault(p,
-                                  Format("the value %s of %s is no number", Quoted(token).c_str(),
-                                         Quoted(h.names[k / static_cast<size_t>(parts)]).c_str())
-                                      .c_str());
+                return Refuse(
+                    Format("Plot %d, point %lld, line %lld: the value %s of %s is no "
+                           "number.",
+                           plot + 1, static_cast<long long>(p), cursor.LineOf(cursor.TokenStart()),
+                           Quoted(token).c_str(),
+                           Quoted(h.names[k / static_cast<size_t>(parts)]).c_str()));
         }
         auto put = [&](std::int32_t v, double x) {
             const bool ok = std::isfinite(x);
@@ -667,11 +715,12 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
     if (h.binary) {
         if (!FindLayout(cursor, plot, h, layout, end)) return false;
     } else {
-        // Each point takes its number and every value with a separator.
+        // Each point takes its number and every value with a separator; the
+        // last value of the file needs none.
         const std::int64_t perPoint =
             cursor.Unit() *
             (2 + static_cast<std::int64_t>(h.plot.variables) * (h.plot.complex ? 4 : 2));
-        if (points > (source_.Size() - h.dataStart) / perPoint)
+        if (points > (source_.Size() - h.dataStart + cursor.Unit()) / perPoint)
             return Refuse(
                 Format("Plot %d: %lld points of %d variables cannot fit in the %lld "
                        "bytes after its header.",

@@ -1,9 +1,11 @@
 #include "data/SampleMemory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 #include "data/Workers.h"
 
@@ -56,6 +58,22 @@ void PrepareForWriting(const std::vector<MemoryRange>& ranges, int workers) {
         }
     });
 #endif
+}
+
+std::uint64_t AvailableMemory() {
+    if (std::FILE* info = std::fopen("/proc/meminfo", "r")) {
+        char line[256];
+        unsigned long long kb = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, info))
+            found = std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1;
+        std::fclose(info);
+        if (found) return static_cast<std::uint64_t>(kb) * 1024;
+    }
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long size = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || size <= 0) return UINT64_MAX;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
 }
 
 }  // namespace kurvex

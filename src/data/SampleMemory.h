@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace kurvex {
@@ -16,5 +17,9 @@ struct MemoryRange {
 // not take a page fault every 4 KB on one core. Contents are kept; memory
 // outside the ranges (rows that may never be written) is left alone.
 void PrepareForWriting(const std::vector<MemoryRange>& ranges, int workers);
+
+// The bytes a reader may still fill: what the system says is available
+// (MemAvailable), or all of its memory where it does not say.
+std::uint64_t AvailableMemory();
 
 }  // namespace kurvex

@@ -5,6 +5,7 @@
 
 #include "data/NumberText.h"
 #include "data/QuotedNames.h"
+#include "data/ReloadWatch.h"
 #include "data/TextGrammar.h"
 #include "data/TextReaderParallel.h"
 
@@ -41,7 +42,8 @@ public:
           data_(data),
           names_(names),
           messages_(messages),
-          options_(options) {}
+          options_(options),
+          limit_(MemoryLimit(options)) {}
 
     bool Run();
 
@@ -72,6 +74,10 @@ private:
         return true;
     }
     void FailMemory() { Fail("Not enough memory to read the file."); }
+    bool Fits(std::int64_t rows) const {
+        return TooLargeForMemory(block_ + 1, std::max(longest_, rows), n_, limit_).empty();
+    }
+    void FailTooLarge(std::int64_t rows);
     std::int64_t EstimateRows() const;
     bool EnsureRow(std::int64_t k);
     bool ParseLine(std::string_view line, std::int32_t k);
@@ -83,10 +89,12 @@ private:
     std::vector<std::string>& names_;
     UserMessages& messages_;
     const TextReadOptions& options_;
+    const std::uint64_t limit_;
 
     long long lineNo_ = 0;
-    std::int32_t n_ = 0;      // tokens per line
-    std::int32_t block_ = 0;  // 0 for the first block
+    std::int32_t n_ = 0;        // tokens per line
+    std::int32_t block_ = 0;    // 0 for the first block
+    std::int64_t longest_ = 0;  // rows of the longest block before this one
     std::int64_t firstDataOffset_ = 0;
     std::int64_t nextProgress_ = kProgressEvery;
     std::vector<double> values_;
@@ -116,6 +124,10 @@ bool Reader::EnsureRow(std::int64_t k) {
     }
     CResultData* d = data_.Get();
     if (k < d->RowCapacity()) return true;
+    if (!Fits(k + 1)) {
+        FailTooLarge(k + 1);
+        return false;
+    }
     const std::int64_t capacity = d->RowCapacity();
     std::int64_t want = capacity + capacity / 4 + 100;
     const std::int64_t total = source_.Size();
@@ -131,6 +143,25 @@ bool Reader::EnsureRow(std::int64_t k) {
     if (d->ResizeRows(static_cast<std::int32_t>(want))) return true;
     FailMemory();
     return false;
+}
+
+// Counts the rest of the file without keeping it, so that the refusal names
+// the shape of the whole file; `rows` were read of the current block.
+void Reader::FailTooLarge(std::int64_t rows) {
+    std::int64_t blocks = block_ + 1;
+    std::int64_t longest = longest_;
+    std::string_view line;
+    while (NextNonBlank(line)) {
+        if (IsBlockSeparator(line)) {
+            if (!NextNonBlank(line)) break;
+            longest = std::max(longest, rows);
+            ++blocks;
+            rows = 0;
+        }
+        ++rows;
+    }
+    if (ReadError()) return;
+    Fail(TooLargeForMemory(blocks, std::max(longest, rows), n_, limit_));
 }
 
 bool Reader::KeepGoing() {
@@ -238,7 +269,6 @@ bool Reader::Run() {
     std::lock_guard<std::recursive_mutex> hold(data_->Lock());
 
     std::int32_t k = 0;
-    std::int32_t longest = 0;
     for (;;) {
         if (!ParseLine(line, k)) return false;
         ++k;
@@ -246,9 +276,13 @@ bool Reader::Run() {
         if (!NextNonBlank(line)) break;
         if (!IsBlockSeparator(line)) continue;
         if (!NextNonBlank(line)) break;
-        longest = std::max(longest, k);
-        if (block_ == 0) data_->TrimRows(longest);
+        longest_ = std::max<std::int64_t>(longest_, k);
+        if (block_ == 0) data_->TrimRows(static_cast<std::int32_t>(longest_));
         ++block_;
+        if (!Fits(1)) {
+            FailTooLarge(1);
+            return false;
+        }
         const std::int64_t count = 1 + static_cast<std::int64_t>(n_ - 1) * (block_ + 1);
         if (count > std::numeric_limits<std::int32_t>::max() ||
             !data_->ResizeVariables(static_cast<std::int32_t>(count))) {
@@ -261,7 +295,12 @@ bool Reader::Run() {
         k = 0;
     }
     if (ReadError()) return false;
-    longest = std::max(longest, k);
+    longest_ = std::max<std::int64_t>(longest_, k);
+    // A file too short to grow the first estimate is weighed as the chunked reading weighs it.
+    if (!Fits(longest_)) {
+        Fail(TooLargeForMemory(block_ + 1, longest_, n_, limit_));
+        return false;
+    }
 
     data_->TrimRows(data_->RowCount());
     for (std::int32_t i = 0; i < data_->VariableCount(); ++i) {
@@ -270,7 +309,7 @@ bool Reader::Run() {
     data_.UpdateExtents();
     const std::int32_t rows = data_->RowCount();
     data_->SetUniformX(CResultDataRef::UniformTest(data_->Variable(0)->Values(), 0, rows - 1));
-    return longest >= 1;
+    return longest_ >= 1;
 }
 
 }  // namespace
@@ -294,14 +333,47 @@ bool ReadTextResult(ByteSource& source, CResultDataRef& data, std::vector<std::s
     return reader.Run();
 }
 
-bool ReadTextResult(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
-                    UserMessages& messages, const TextReadOptions& options) {
+namespace {
+
+// What a read said, kept until it is known whether the read stands.
+class HeldMessages : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon icon) override {
+        shown_.emplace_back(text, icon);
+    }
+    void PassOn(UserMessages& to) const {
+        for (const auto& [text, icon] : shown_) to.Show(text, icon);
+    }
+
+private:
+    std::vector<std::pair<std::string, MessageIcon>> shown_;
+};
+
+bool ReadTextFile(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
+                  UserMessages& messages, const TextReadOptions& options) {
     FileByteSource file;
     if (!file.Open(path)) {
         messages.Show(file.Error(), MessageIcon::Stop);
         return false;
     }
     return ReadTextResult(file, data, names, messages, options);
+}
+
+}  // namespace
+
+bool ReadTextResult(const std::string& path, CResultDataRef& data, std::vector<std::string>& names,
+                    UserMessages& messages, const TextReadOptions& options) {
+    // A file a simulator is still appending to may end in a cut line that
+    // parses ("1.2" of "1.2345"): when the file moved during the read, the
+    // read does not stand and is made once more.
+    const FileStamp before = StampOf(path);
+    HeldMessages held;
+    const bool ok = ReadTextFile(path, data, names, held, options);
+    if (StampOf(path) == before) {
+        held.PassOn(messages);
+        return ok;
+    }
+    return ReadTextFile(path, data, names, messages, options);
 }
 
 }  // namespace kurvex

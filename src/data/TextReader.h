@@ -24,6 +24,9 @@ struct TextReadOptions {
     size_t parallelChunkBytes = 512 << 10;
     // Threads for the chunks; 0 takes one per core.
     int threads = 0;
+    // A file whose samples would take more bytes than this is refused before
+    // they are read; 0 takes the memory the system has available.
+    std::uint64_t memoryLimit = 0;
 };
 
 // Reads a text result file into `data` and its variable names into `names`.

@@ -169,6 +169,7 @@ private:
     std::vector<std::int64_t> blockRows_;
     std::int64_t rows_ = 0;
     std::vector<CResultVariable*> columns_;  // of the data set being filled
+    std::string tooLarge_;                   // why the counted file does not fit
 
     std::atomic<bool> changed_{false};  // the bytes are not those first seen, or no memory
     std::atomic<std::int64_t> firstFault_{std::numeric_limits<std::int64_t>::max()};
@@ -258,7 +259,9 @@ bool ParallelReader::Join() {
     if (variables > std::numeric_limits<std::int32_t>::max()) return false;
     // Later blocks of a one-column file add no variables and write no rows.
     rows_ = n_ == 1 ? blockRows_.front() : longest;
-    return longest >= 1;
+    tooLarge_ = TooLargeForMemory(static_cast<std::int64_t>(blockRows_.size()), longest, n_,
+                                  MemoryLimit(options_));
+    return longest >= 1 && tooLarge_.empty();
 }
 
 void ParallelReader::Parse(Chunk& c, ChunkBytes& bytes) {
@@ -390,7 +393,12 @@ ParallelRead ParallelReader::Run(CResultDataRef& data, std::vector<std::string>&
     try {
         if (!ForEachChunk([this](Chunk& c, ChunkBytes& b) { Count(c, b); }, start_.offset))
             return ParallelRead::Failed;
-        if (changed_ || !Join()) return ParallelRead::Fallback;
+        if (changed_) return ParallelRead::Fallback;
+        if (!Join()) {
+            if (tooLarge_.empty()) return ParallelRead::Fallback;
+            Fail(tooLarge_);
+            return ParallelRead::Failed;
+        }
 
         const auto blocks = static_cast<std::int32_t>(blockRows_.size());
         const std::int32_t variables = 1 + (n_ - 1) * blocks;
@@ -450,7 +458,41 @@ ParallelRead ParallelReader::Run(CResultDataRef& data, std::vector<std::string>&
     }
 }
 
+// 1234567 as "1,234,567".
+std::string Grouped(std::int64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string Bytes(double bytes) {
+    if (bytes >= 1e9) return Format("%.1f GB", bytes / 1e9);
+    if (bytes >= 1e6) return Format("%.1f MB", bytes / 1e6);
+    if (bytes >= 1e3) return Format("%.1f kB", bytes / 1e3);
+    return Format("%.0f bytes", bytes);
+}
+
 }  // namespace
+
+std::uint64_t MemoryLimit(const TextReadOptions& options) {
+    return options.memoryLimit ? options.memoryLimit : AvailableMemory();
+}
+
+std::string TooLargeForMemory(std::int64_t blocks, std::int64_t rows, std::int32_t tokens,
+                              std::uint64_t limit) {
+    // Every block adds its variables as full-length columns of a double and a flag byte.
+    const double variables = 1.0 + static_cast<double>(tokens - 1) * static_cast<double>(blocks);
+    const double need = variables * static_cast<double>(rows) * 9.0;
+    if (need <= static_cast<double>(limit)) return {};
+    return Format(
+        "Not enough memory to read the file: %s block%s of %s%s rows would need %s, "
+        "but %s are available.",
+        Grouped(blocks).c_str(), blocks == 1 ? "" : "s", blocks == 1 ? "" : "up to ",
+        Grouped(rows).c_str(), Bytes(need).c_str(), Bytes(static_cast<double>(limit)).c_str());
+}
 
 ParallelRead ReadTextDataInParallel(const ByteSource& source, const TextDataStart& start,
                                     CResultDataRef& data, std::vector<std::string>& names,

@@ -26,6 +26,14 @@ enum class ParallelRead {
     Fallback,  // nothing was said or changed: read it line by line instead
 };
 
+// The bytes the samples of a file may take, as `options` allow.
+std::uint64_t MemoryLimit(const TextReadOptions& options);
+// Empty when the samples of `blocks` blocks of at most `rows` rows of
+// `tokens` tokens fit in `limit` bytes; else the message that refuses the
+// file, naming its shape.
+std::string TooLargeForMemory(std::int64_t blocks, std::int64_t rows, std::int32_t tokens,
+                              std::uint64_t limit);
+
 // Reads the data part of `source` on several threads: the bytes are cut into
 // chunks at line ends, counted, then parsed straight into the columns, each
 // chunk knowing its block and rows from the counts of the chunks before it.

@@ -84,6 +84,7 @@ bool WriteFixedWidth(std::FILE* file, const std::vector<const CResultVariable*>&
         line.resize(kOrderColumn, ' ');
         base = kOrderColumn;
     }
+    std::vector<std::string> names;
     for (size_t i = 0; i < vars.size(); ++i) {
         std::string name = ColumnName(vars[i], i);
         if (name.size() > kMaxName) {
@@ -94,6 +95,12 @@ bool WriteFixedWidth(std::FILE* file, const std::vector<const CResultVariable*>&
             }
             name.resize(cut);
         }
+        names.push_back(std::move(name));
+    }
+    // Names of digits alone would make the header read as a row of numbers.
+    const bool quote = !orderColumn && NamesReadAsNumbers(names);
+    for (size_t i = 0; i < vars.size(); ++i) {
+        const std::string name = quote ? QuotedName(names[i]) : names[i];
         const size_t end = base + kColumn * (i + 1);
         if (line.size() + 2 + name.size() + 1 <= end) line += "  ";
         line += name;
@@ -137,9 +144,12 @@ bool WriteDelimited(std::FILE* file, const std::vector<const CResultVariable*>& 
         line += "Order";
         line += separator;
     }
+    std::vector<std::string> names;
+    for (size_t i = 0; i < vars.size(); ++i) names.push_back(ColumnName(vars[i], i));
+    const bool quote = !orderColumn && NamesReadAsNumbers(names);
     for (size_t i = 0; i < vars.size(); ++i) {
         if (i > 0) line += separator;
-        line += DelimitedName(ColumnName(vars[i], i));
+        line += quote ? QuotedName(names[i]) : DelimitedName(names[i]);
     }
     line += lineEnd;
     Put(file, line);

@@ -297,6 +297,47 @@ TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
     }
 }
 
+TEST(RawFile, RefusesValueTokensThatAreNotWholeNumbers) {
+    const std::string two = "\t0\ttime\ttime\n\t1\tv(x)\tvoltage\n";
+    // The bad token stands on line 12, after ten header lines and one point.
+    for (const std::string token : std::vector<std::string>{"e", "-", "1-2", std::string("7\0", 2),
+                                                            "1e", ".", "+.e1", "2d+", "0x1"}) {
+        SCOPED_TRACE(token);
+        Outcome o;
+        ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + " 0 0 1\n 1 1 " + token + "\n",
+                  o);
+        EXPECT_EQ(o.result, RawReadResult::Failed);
+        ASSERT_EQ(o.messages.shown.size(), 1u);
+        EXPECT_NE(o.messages.shown[0].first.find("point 1, line 12: the value"), std::string::npos)
+            << o.messages.shown[0].first;
+    }
+    // Whole numbers; the last value of a file needs nothing after it, even
+    // where the points take the fewest bytes they can.
+    for (auto [values, x1] : {std::pair{" 0 -.5 1.\n 1 +2D-1 3e+0", 0.2}, {"0 5 1\n1 6 3", 6.0}}) {
+        Outcome o;
+        ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + values, o);
+        ASSERT_EQ(o.result, RawReadResult::Read) << values;
+        EXPECT_EQ(o.data->Variable(0)->Values()[1], x1);
+        EXPECT_EQ(o.data->Variable(1)->Values()[1], 3.0);
+    }
+}
+
+TEST(RawFile, LoneUtf16SurrogatesBecomeReplacementCharacters) {
+    // '#' and '$' stand for a high and a low surrogate that are not neighbours.
+    std::string bytes =
+        Encode(Header("real", 2, 1, "\t0\ttime\ttime\n\t1\ta#b$\tvoltage\n"), Text::Utf16LE);
+    for (auto [mark, unit] : {std::pair{"#", "\xD8"}, std::pair{"$", "\xDC"}})
+        bytes.replace(bytes.find(std::string(mark) + '\0'), 2, std::string("\0", 1) + unit);
+    Put(bytes, 0.0);
+    Put(bytes, 1.0);
+    Outcome o;
+    ReadBytes(bytes, o);
+    ASSERT_EQ(o.result, RawReadResult::Read);
+    EXPECT_EQ(Names(o.data)[1],
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
+}
+
 TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
     EXPECT_TRUE(LooksLikeRawFile("Title: x\n"));
     EXPECT_TRUE(LooksLikeRawFile("\r\n  plotname: AC"));

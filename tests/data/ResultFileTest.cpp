@@ -189,6 +189,41 @@ TEST(Document, OpenMergeAndReloadFollowTheFiles) {
     EXPECT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Failed);
 }
 
+// Grows `file` whenever the reader warns of its bad points: a simulator
+// writing the file while it is read.
+class RewritingMessages : public UserMessages {
+public:
+    void Show(const std::string&, MessageIcon) override {
+        text += std::to_string(rows++) + " 9\n";
+        test::Spit(file, text);
+    }
+    fs::path file;
+    std::string text = "Time V\n0 1\n1 NAN\n";
+    int rows = 2;
+};
+
+TEST(Document, AFileRewrittenDuringAReadIsSeenAsChangedAfterIt) {
+    RewritingMessages messages;
+    COhmixGraphDoc doc(messages);
+    // The last file read is the one rewritten.
+    auto seenChanged = [&]() {
+        ReloadWatch watch("r.txt");
+        watch.Loaded(0, {doc.Stamps().back()});
+        watch.Look(1, {StampOf(doc.Files().back())});
+        return watch.State() == ReloadWatch::Phase::Settling;
+    };
+    messages.file = WriteText("rewritten.txt", messages.text);
+    ASSERT_TRUE(doc.Open(messages.file.string()));
+    EXPECT_TRUE(seenChanged()) << "open";
+    CResultDataRef fresh;
+    ASSERT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Loaded);
+    EXPECT_TRUE(seenChanged()) << "reload";
+    messages.file = WriteText("merged.txt", messages.text);
+    ASSERT_TRUE(doc.MergeFile(messages.file.string()));
+    ASSERT_EQ(doc.Stamps().size(), 2u);
+    EXPECT_TRUE(seenChanged()) << "merge";
+}
+
 TEST(Document, AReloadKeepsOneGenerationOfThePreviousRunWithinItsLimit) {
     const fs::path run = WriteText("run.txt", "Time V\n0 1\n1 2\n");
     RecordingMessages messages;

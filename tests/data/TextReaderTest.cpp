@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -224,6 +225,31 @@ TEST(TextReader, ManyShortBlocksKeepMemoryInProportion) {
     EXPECT_EQ(r.data->Variable(402)->Flags()[1], kPointMissing);
 }
 
+TEST(TextReader, BlocksThatWouldNotFitInMemoryAreRefusedByTheirShape) {
+    // Uneven blocks: the longest is the second; every block makes 1,000-row columns.
+    std::string text = "T V\n0 0\n__________\n";
+    for (int i = 0; i < 1000; ++i) text += "0 " + std::to_string(i) + "\n";
+    for (int b = 0; b < 299; ++b) text += b % 2 ? "__________\n0 1\n" : "__________\n0 1\n1 1\n";
+    TextReadOptions options;
+    options.memoryLimit = 2'000'000;
+    Read r;
+    ReadBothWays(text, r, options);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(OnlyMessage(r),
+              "Not enough memory to read the file: 301 blocks of up to 1,000 rows would need "
+              "2.7 MB, but 2.0 MB are available.");
+    options.memoryLimit = 3'000'000;
+    Read fits;
+    ReadBothWays(text, fits, options);
+    EXPECT_TRUE(fits.ok);
+    options.memoryLimit = 10;
+    Read tiny;
+    ReadBothWays("T V\n0 1\n1 2\n", tiny, options);
+    EXPECT_EQ(OnlyMessage(tiny),
+              "Not enough memory to read the file: 1 block of 2 rows would need 36 bytes, but "
+              "10 bytes are available.");
+}
+
 TEST(TextReader, NoDataMeansFalseWithoutMessage) {
     for (const char* text :
          {"", "; only\n", "Time V\n", "Time V\n\n  \t\n", "\n\n", "T V\r\n\r\n"}) {
@@ -440,6 +466,29 @@ TEST(TextReader, AFileChangingWhileReadGivesOneOfItsStates) {
             EXPECT_TRUE(asBefore || asAfter);
         }
     }
+}
+
+TEST(TextReader, AFileAppendedToWhileReadIsReadAgain) {
+    // The last line is cut short; its rest arrives while the read runs (at
+    // the first progress report, 8 MB into the second of the two passes).
+    std::string text = "T V\n";
+    for (int i = 0; i < 1500000; ++i) text += std::to_string(i) + " 1.5\n";
+    text += "1500000 1.2";
+    const auto path = test::FreshDir("appended") / "growing.txt";
+    test::Spit(path, text);
+    bool appended = false;
+    TextReadOptions options;
+    options.progress = [&](std::int64_t, std::int64_t) {
+        if (!appended) std::ofstream(path, std::ios::app) << "345\n";
+        appended = true;
+        return true;
+    };
+    Read r;
+    r.ok = ReadTextResult(path.string(), r.data, r.names, r.messages, options);
+    ASSERT_TRUE(appended);
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.data->RowCount(), 1500001);
+    EXPECT_EQ(r.data->Variable(1)->Values()[1500000], 1.2345);
 }
 
 TEST(TextReader, FileErrorsNameTheFileAndCause) {

@@ -143,6 +143,22 @@ TEST(TextWriter, FixedWidthReadsBackToTenDigits) {
     EXPECT_EQ(back->BadPoints(), 1);
 }
 
+TEST(TextWriter, NamesThatReadAsNumbersAreQuotedAndReadBack) {
+    CResultDataRef d = test::MakeColumns(
+        {{"1", {0, 1}, {}}, {"2", {2, 3}, {}}, {"-3e+1", {4, 5}, {}}}, false, false);
+    for (int mode : {kExportFixedWidth, kExportTab, kExportComma}) {
+        SCOPED_TRACE(mode);
+        const std::string text = Exported(d, mode);
+        MemoryByteSource source(text);
+        CResultDataRef back;
+        std::vector<std::string> names;
+        test::RecordingMessages messages;
+        ASSERT_TRUE(ReadTextResult(source, back, names, messages));
+        EXPECT_EQ(names, (std::vector<std::string>{"1", "2", "-3e+1"}));
+        EXPECT_EQ(back->RowCount(), 2);
+    }
+}
+
 TEST(TextWriter, HighPassDataSetIsWrittenFromAShiftedRenamedCopy) {
     const CResultDataRef d = test::MakeColumns({{"Time", {2, 3}, {}}, {"V", {1, 4}, {}}}, false,
                                                false, kDataSetHighPass);
