@@ -59,7 +59,8 @@ inline const std::filesystem::path& ProcessDir() {
         std::filesystem::path path;
         pid_t owner = ::getpid();
         Owned() {
-            std::string pattern = (std::filesystem::temp_directory_path() / "kurvex-test-XXXXXX").string();
+            std::string pattern =
+                (std::filesystem::temp_directory_path() / "kurvex-test-XXXXXX").string();
             if (!::mkdtemp(pattern.data())) {
                 std::perror("mkdtemp");
                 std::abort();

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "formula/Formula.h"
 #include "data/RefPtr.h"
 #include "data/ResultData.h"
+#include "formula/Formula.h"
 #include "graph/GraphTypes.h"
 
 namespace kurvex {

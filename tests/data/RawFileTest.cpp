@@ -300,8 +300,8 @@ TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
 TEST(RawFile, RefusesValueTokensThatAreNotWholeNumbers) {
     const std::string two = "\t0\ttime\ttime\n\t1\tv(x)\tvoltage\n";
     // The bad token stands on line 12, after ten header lines and one point.
-    for (const std::string token : std::vector<std::string>{"e", "-", "1-2", std::string("7\0", 2),
-                                                            "1e", ".", "+.e1", "2d+", "0x1"}) {
+    for (const std::string& token : std::vector<std::string>{"e", "-", "1-2", std::string("7\0", 2),
+                                                             "1e", ".", "+.e1", "2d+", "0x1"}) {
         SCOPED_TRACE(token);
         Outcome o;
         ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + " 0 0 1\n 1 1 " + token + "\n",
