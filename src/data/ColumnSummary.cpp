@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "data/MinMax.h"
 #include "data/ResultVariable.h"
 #include "data/Workers.h"
 
@@ -34,33 +35,7 @@ bool CleanExtents(const double* y, const std::uint8_t* f, std::int32_t a, std::i
     }
     for (; i < b; ++i) bad |= f[i] ^ kPointValid;
     if (bad) return false;
-    i = a;
-#if defined(__SSE2__)
-    __m128d lo = _mm_set1_pd(y[a]), hi = lo, nan = _mm_setzero_pd();
-    __m128d lo2 = lo, hi2 = lo;
-    for (; i + 4 <= b; i += 4) {
-        const __m128d u = _mm_loadu_pd(y + i), v = _mm_loadu_pd(y + i + 2);
-        lo = _mm_min_pd(lo, u);
-        hi = _mm_max_pd(hi, u);
-        lo2 = _mm_min_pd(lo2, v);
-        hi2 = _mm_max_pd(hi2, v);
-        nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(u, u), _mm_cmpunord_pd(v, v)));
-    }
-    if (_mm_movemask_pd(nan)) return false;
-    double l[2], h[2];
-    _mm_storeu_pd(l, _mm_min_pd(lo, lo2));
-    _mm_storeu_pd(h, _mm_max_pd(hi, hi2));
-    mn = std::min(l[0], l[1]);
-    mx = std::max(h[0], h[1]);
-#else
-    mn = mx = y[a];
-#endif
-    for (; i < b; ++i) {
-        if (std::isnan(y[i])) return false;
-        mn = std::min(mn, y[i]);
-        mx = std::max(mx, y[i]);
-    }
-    return true;
+    return MinMax(y + a, b - a, mn, mx);
 }
 
 bool ColumnSummary::BucketExtents(const double* lo, const double* hi, std::int32_t n, double& mn,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -7,6 +8,15 @@
 #include "graph/GraphCurve.h"
 
 namespace kurvex {
+
+// Pixel coordinates are computed in doubles; far-off points are pinned well
+// outside any plot so the integer conversion cannot overflow.
+inline int ToPixelInt(double v) {
+    constexpr double kPixelLimit = 1e9;
+    if (!(v > -kPixelLimit)) return static_cast<int>(-kPixelLimit);
+    if (!(v < kPixelLimit)) return static_cast<int>(kPixelLimit);
+    return static_cast<int>(std::floor(v));
+}
 
 // Data-to-pixel conversion over a plot rectangle; invalid when a range or a
 // pixel extent is empty, and then nothing is converted.
@@ -16,8 +26,8 @@ public:
     bool Valid() const { return valid_; }
     // Pixel of a data point (both in the axes' own scale).
     Point ToPixel(double x, double y) const;
-    int PixelX(double x) const;
-    int PixelY(double y) const;
+    int PixelX(double x) const { return plot_.left + ToPixelInt((x - xFrom_) * kx_); }
+    int PixelY(double y) const { return plot_.bottom - ToPixelInt((y - yFrom_) * ky_); }
     // Data point of a pixel.
     double DataX(int px) const;
     double DataY(int py) const;
