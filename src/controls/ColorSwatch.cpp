@@ -9,8 +9,7 @@
 
 namespace kurvex {
 
-CColorSwatch::CColorSwatch(QWidget* parent)
-    : QFrame(parent), transparent_(tr("Transparent")), automatic_(tr("Automatic")) {
+CColorSwatch::CColorSwatch(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -19,19 +18,6 @@ CColorSwatch::CColorSwatch(QWidget* parent)
 
 void CColorSwatch::SetColour(Rgb colour) {
     colour_ = colour & 0xFFFFFFu;
-    Described();
-    update();
-}
-
-void CColorSwatch::SetDisplayMode(Mode mode) {
-    mode_ = mode;
-    Described();
-    update();
-}
-
-void CColorSwatch::SetWords(const QString& transparent, const QString& automatic) {
-    transparent_ = transparent;
-    automatic_ = automatic;
     Described();
     update();
 }
@@ -46,29 +32,20 @@ void CColorSwatch::SetText(const QString& text) {
 
 QSize CColorSwatch::sizeHint() const {
     const QFontMetrics fm = fontMetrics();
-    return QSize(fm.horizontalAdvance(automatic_) + 16, fm.height() + 8);
+    // As wide as a short word: the dialogs are laid out for it.
+    return QSize(fm.horizontalAdvance(QStringLiteral("Automatic")) + 16, fm.height() + 8);
 }
 
 void CColorSwatch::Described() {
     // Screen readers hear what the patch shows.
-    setAccessibleDescription(mode_ == ShowColour        ? Text()
-                             : mode_ == ShowTransparent ? transparent_
-                                                        : automatic_);
+    setAccessibleDescription(Text());
 }
 
 void CColorSwatch::paintEvent(QPaintEvent* event) {
     {
         QPainter p(this);
         const QRect inside = contentsRect();
-        if (mode_ == ShowColour) {
-            p.fillRect(inside, ToQColor(colour_));
-        } else {
-            p.fillRect(inside, Qt::white);
-            p.setPen(Qt::black);
-            const QString word = mode_ == ShowTransparent ? transparent_ : automatic_;
-            p.drawText(inside, Qt::AlignCenter | Qt::TextSingleLine,
-                       fontMetrics().elidedText(word, Qt::ElideRight, inside.width()));
-        }
+        p.fillRect(inside, ToQColor(colour_));
         if (hasFocus()) {
             p.setPen(QPen(palette().color(QPalette::Highlight), 2));
             p.drawRect(inside.adjusted(1, 1, -1, -1));

@@ -7,23 +7,16 @@
 
 namespace kurvex {
 
-// A sunken patch that shows a colour, or one of two words instead. Its text
+// A sunken patch that shows a colour. Its text
 // is the colour as six hexadecimal digits, red first. A double click (or
 // Space while it has the focus) asks its page to open the colour chooser.
 class CColorSwatch : public QFrame {
     Q_OBJECT
 public:
-    // What the patch shows.
-    enum Mode { ShowColour = 0, ShowTransparent = 1, ShowAutomatic = 2 };
-
     explicit CColorSwatch(QWidget* parent = nullptr);
 
     Rgb Colour() const { return colour_; }
     void SetColour(Rgb colour);
-    Mode DisplayMode() const { return mode_; }
-    void SetDisplayMode(Mode mode);
-    // The words of modes 1 and 2 ("Transparent", "Automatic").
-    void SetWords(const QString& transparent, const QString& automatic);
 
     // Six upper-case hexadecimal digits, red first.
     QString Text() const;
@@ -46,9 +39,6 @@ private:
     void Described();
 
     Rgb colour_ = kRgbWhite;
-    Mode mode_ = ShowColour;
-    QString transparent_;
-    QString automatic_;
 };
 
 }  // namespace kurvex

@@ -46,14 +46,6 @@ void WideListModel::Append(const QString& text, qint64 value, int extent, QSize 
     emit layoutChanged();
 }
 
-void WideListModel::Remove(int row) {
-    if (row < 0 || row >= texts_.size()) return;
-    beginRemoveRows(QModelIndex(), row, row);
-    texts_.removeAt(row);
-    values_.erase(values_.begin() + row);
-    endRemoveRows();
-}
-
 CWideListBox::CWideListBox(QWidget* parent) : QListView(parent), model_(new WideListModel(this)) {
     setModel(model_);
     setUniformItemSizes(true);
@@ -95,10 +87,6 @@ void CWideListBox::SetEntries(const QStringList& texts, std::vector<qint64> valu
 void CWideListBox::AddEntry(const QString& text, qint64 value) {
     const int width = TextWidth(text);
     model_->Append(text, value, width, RowSize(std::max(width, model_->Extent())));
-}
-
-void CWideListBox::RemoveEntry(int row) {
-    model_->Remove(row);
 }
 
 int CWideListBox::Count() const {

@@ -22,8 +22,6 @@ public:
     void Reset(QStringList texts, std::vector<qint64> values, int extent, QSize rowSize);
     // Appends one entry `extent` pixels wide; rows are `rowSize` from now on.
     void Append(const QString& text, qint64 value, int extent, QSize rowSize);
-    // Removes entry `row`.
-    void Remove(int row);
 
     const QStringList& Texts() const { return texts_; }
     const std::vector<qint64>& Values() const { return values_; }
@@ -49,8 +47,6 @@ public:
     void SetEntries(const QStringList& texts, std::vector<qint64> values);
     // Appends an entry, widening the scroll range when it is the widest.
     void AddEntry(const QString& text, qint64 value);
-    // Removes entry `row`.
-    void RemoveEntry(int row);
     void Clear() { SetEntries({}, {}); }
 
     int Count() const;

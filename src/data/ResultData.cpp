@@ -173,25 +173,6 @@ bool CResultData::SetRowLocked(std::int32_t row, const double* values, const std
     return true;
 }
 
-bool CResultData::SetColumnsLocked(std::int32_t row, std::int32_t rows, std::int32_t first,
-                                   const std::vector<const double*>& values,
-                                   const std::vector<const std::uint8_t*>& flags) {
-    const auto count = static_cast<std::int32_t>(values.size());
-    if (row < 0 || rows < 0 || first < 0 || count > VariableCount() - first ||
-        flags.size() != values.size() || static_cast<std::int64_t>(row) + rows > rowCapacity_)
-        return false;
-    if (rows == 0) return true;
-    for (std::int32_t j = 0; j < count; ++j) {
-        CResultVariable* v = vars_[static_cast<size_t>(first + j)];
-        std::memcpy(v->Values() + row, values[static_cast<size_t>(j)],
-                    sizeof(double) * static_cast<size_t>(rows));
-        std::memcpy(v->Flags() + row, flags[static_cast<size_t>(j)], static_cast<size_t>(rows));
-    }
-    rowCount_ = std::max(rowCount_, row + rows);
-    changes_.store(changes_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-    return true;
-}
-
 bool CResultData::SetRowCountLocked(std::int32_t rows) {
     if (rows < 0 || rows > rowCapacity_) return false;
     rowCount_ = rows;

@@ -109,12 +109,6 @@ public:
     // SetRow for a caller that already holds Lock() (a reader filling a new data set).
     bool SetRowLocked(std::int32_t row, const double* values, const std::uint8_t* flags,
                       std::int32_t first, std::int32_t count);
-    // Writes rows row .. row + rows - 1 of variables first, first + 1, ... from
-    // one column array per variable; the caller holds Lock() and has made the
-    // capacity large enough.
-    bool SetColumnsLocked(std::int32_t row, std::int32_t rows, std::int32_t first,
-                          const std::vector<const double*>& values,
-                          const std::vector<const std::uint8_t*>& flags);
     // For readers that filled the columns' arrays themselves: the data set
     // now holds `rows` rows (at most the capacity); the caller holds Lock().
     bool SetRowCountLocked(std::int32_t rows);
