@@ -161,7 +161,20 @@ void CMainFrame::UpdateMenus() {
     if (table) menus << graphMenus_[graphMenus_.size() - 2] << graphMenus_.back();
     if (menus == shownMenus_) return;
     menuBar()->clear();
-    for (QMenu* m : menus) menuBar()->addMenu(m);
+    qDeleteAll(lentActions_);
+    lentActions_.clear();
+    for (QMenu* m : menus) {
+        if (!table || !table->Menus().contains(m)) {
+            menuBar()->addMenu(m);
+            continue;
+        }
+        // A lent menu's own entry sits in the table's hidden bar, and screen
+        // readers would place it there: the frame's bar gets entries of its own.
+        auto* entry = new QAction(m->title(), this);
+        entry->setMenu(m);
+        menuBar()->addAction(entry);
+        lentActions_ << entry;
+    }
     shownMenus_ = menus;
 }
 

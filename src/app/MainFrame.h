@@ -100,6 +100,7 @@ private:
     QLabel* ready_ = nullptr;
     QPointer<COhmixGraphView> curveListView_;
     QList<QMenu*> shownMenus_;
+    QList<QAction*> lentActions_;  // the frame's entries of a table's menus
     std::map<int, std::function<void()>> handlers_;
 };
 

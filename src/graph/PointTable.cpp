@@ -81,6 +81,22 @@ std::optional<GridRange> NormaliseRange(const GridRange& range, std::int32_t row
     return r;
 }
 
+namespace {
+
+void AppendRow(const CellSource& cells, const GridRange& r, std::int32_t row,
+               const CopyFormat& format, std::string& out) {
+    for (std::int32_t c = r.firstColumn; c <= r.lastColumn; ++c) {
+        if (c > r.firstColumn) out += format.separator;
+        const std::size_t start = out.size();
+        cells.AppendCellText(out, row, c);
+        const std::size_t n = Characters(out.data() + start, out.size() - start);
+        if (n < format.minWidth) out.append(format.minWidth - n, ' ');
+    }
+    out += format.lineEnd;
+}
+
+}  // namespace
+
 bool RangeText(const CellSource& cells, const GridRange& range, const CopyFormat& format,
                std::string& out, const WorkControl& control) {
     const std::optional<GridRange> r = NormaliseRange(range, cells.RowCount(), cells.ColumnCount());
@@ -90,15 +106,28 @@ bool RangeText(const CellSource& cells, const GridRange& range, const CopyFormat
             if (Cancelled(control)) return false;
             Report(control, row - r->firstRow);
         }
-        for (std::int32_t c = r->firstColumn; c <= r->lastColumn; ++c) {
-            if (c > r->firstColumn) out += format.separator;
-            const std::size_t start = out.size();
-            cells.AppendCellText(out, row, c);
-            const std::size_t n = Characters(out.data() + start, out.size() - start);
-            if (n < format.minWidth) out.append(format.minWidth - n, ' ');
-        }
-        out += format.lineEnd;
+        AppendRow(cells, *r, row, format, out);
     }
+    Report(control, std::int64_t{r->lastRow} - r->firstRow + 1);
+    return true;
+}
+
+bool WriteRangeText(const CellSource& cells, const GridRange& range, const CopyFormat& format,
+                    const std::function<bool(std::string_view piece)>& write,
+                    const WorkControl& control) {
+    const std::optional<GridRange> r = NormaliseRange(range, cells.RowCount(), cells.ColumnCount());
+    if (!r) return true;
+    std::string piece;
+    for (std::int32_t row = r->firstRow; row <= r->lastRow; ++row) {
+        if ((row - r->firstRow) % kRowsPerCheck == 0) {
+            if (!piece.empty() && !write(piece)) return false;
+            piece.clear();
+            if (Cancelled(control)) return false;
+            Report(control, row - r->firstRow);
+        }
+        AppendRow(cells, *r, row, format, piece);
+    }
+    if (!piece.empty() && !write(piece)) return false;
     Report(control, std::int64_t{r->lastRow} - r->firstRow + 1);
     return true;
 }

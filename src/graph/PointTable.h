@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/RefPtr.h"
@@ -56,6 +58,12 @@ struct WorkControl {
 // then holds part of the text); an empty table gives no text.
 bool RangeText(const CellSource& cells, const GridRange& range, const CopyFormat& format,
                std::string& out, const WorkControl& control = {});
+// The same text handed to `write` a block of rows at a time, so that a large
+// table never sits in memory whole. False when cancelled or when `write`
+// returns false.
+bool WriteRangeText(const CellSource& cells, const GridRange& range, const CopyFormat& format,
+                    const std::function<bool(std::string_view piece)>& write,
+                    const WorkControl& control = {});
 
 // One column of the data-point table: the samples of a variable shared with
 // the graph (never copied) and how many of them the snapshot shows.

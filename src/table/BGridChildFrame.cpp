@@ -9,9 +9,11 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <new>
+#include <string_view>
 
+#include "app/ShellMessages.h"
 #include "data/SafeFile.h"
-#include "dialogs/BoxMessages.h"
 #include "table/BGridDataGraphPoints.h"
 #include "table/TableWork.h"
 
@@ -25,12 +27,27 @@ const char* const kSaveFilters[] = {
     "Text file (table format) (*.txt)",
 };
 
+// The table's own messages, shown as the program shows any.
+class PresentedMessages : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon icon) override {
+        ShellMessages::Present(text, icon);
+    }
+};
+
+// A document's messages die with the document, and a table may stay open
+// after it. Beyond keeping messages while the document loads, they only
+// present, which the table's own sink does as well.
+UserMessages* KeptSink(UserMessages* messages) {
+    return dynamic_cast<ShellMessages*>(messages) ? nullptr : messages;
+}
+
 }  // namespace
 
 CBGridChildFrame::CBGridChildFrame(const std::vector<const CGraphCurve*>& screens,
                                    const std::string& title, int counter, QWidget* parent,
                                    UserMessages* messages)
-    : QWidget(parent), messages_(messages) {
+    : QWidget(parent), messages_(KeptSink(messages)) {
     auto data = std::make_unique<CBGridData_GraphPoints>(PointColumnsOf(screens));
     data->MeasureLayout(fontMetrics());
     Build(std::move(data), QString::fromStdString(TableCaption(title, counter)));
@@ -38,7 +55,7 @@ CBGridChildFrame::CBGridChildFrame(const std::vector<const CGraphCurve*>& screen
 
 CBGridChildFrame::CBGridChildFrame(std::unique_ptr<CBGridData> data, const QString& caption,
                                    QWidget* parent, UserMessages* messages)
-    : QWidget(parent), messages_(messages) {
+    : QWidget(parent), messages_(KeptSink(messages)) {
     Build(std::move(data), caption);
 }
 
@@ -49,7 +66,7 @@ CBGridChildFrame::~CBGridChildFrame() {
 
 void CBGridChildFrame::Build(std::unique_ptr<CBGridData> data, const QString& caption) {
     if (!messages_) {
-        ownMessages_ = std::make_unique<BoxMessages>(this);
+        ownMessages_ = std::make_unique<PresentedMessages>();
         messages_ = ownMessages_.get();
     }
     work_ = std::make_unique<TableWork>(this);
@@ -170,15 +187,28 @@ bool CBGridChildFrame::CopyRange(const GridRange& range) {
     auto text = std::make_shared<QString>();
     const GridRange copied = *r;
     auto job = [data, copied, text](const WorkControl& control) {
-        std::string utf8;
-        if (!RangeText(*data, copied, CopyFormat{}, utf8, control)) return false;
-        *text = QString::fromStdString(utf8);
-        return true;
+        // Built once, as the clipboard takes it, a block of rows at a time.
+        return WriteRangeText(
+            *data, copied, CopyFormat{},
+            [&text](std::string_view piece) {
+                text->append(QString::fromUtf8(piece.data(), static_cast<qsizetype>(piece.size())));
+                return true;
+            },
+            control);
     };
-    auto done = [this, copied, text](bool ok, bool) {
+    auto done = [this, copied, text](bool ok, bool, const std::string& failure) {
         grid_->SetBusy(false);
+        if (!failure.empty()) {
+            messages_->Show("Failed to copy the table: " + failure, MessageIcon::Stop);
+            return;
+        }
         if (!ok) return;
-        QApplication::clipboard()->setText(*text);
+        try {
+            QApplication::clipboard()->setText(*text);
+        } catch (const std::bad_alloc&) {
+            messages_->Show("Failed to copy the table: Not enough memory.", MessageIcon::Stop);
+            return;
+        }
         grid_->SetSelection(copied);
     };
     grid_->SetBusy(true);
@@ -227,20 +257,26 @@ bool CBGridChildFrame::SaveTo(const QString& path, TableSaveForm form) {
         } else if (points) {
             ok = WritePointsDelimited(file->Stream(), columns, separator, control);
         } else {
-            std::string text;
             CopyFormat format;
             format.separator = separator;
             format.minWidth = 0;
-            ok = RangeText(*data, {}, format, text, control) &&
-                 std::fwrite(text.data(), 1, text.size(), file->Stream()) == text.size();
+            std::FILE* out = file->Stream();
+            ok = WriteRangeText(
+                *data, {}, format,
+                [out](std::string_view piece) {
+                    return std::fwrite(piece.data(), 1, piece.size(), out) == piece.size();
+                },
+                control);
         }
         return ok && file->Commit();
     };
-    auto done = [this, file](bool ok, bool cancelled) {
+    auto done = [this, file](bool ok, bool cancelled, const std::string& failure) {
         grid_->SetBusy(false);
-        if (ok || cancelled) return;
-        messages_->Show(file->Error().empty() ? "Failed to save file." : file->Error(),
-                        MessageIcon::Stop);
+        if (ok || (cancelled && failure.empty())) return;
+        std::string text = file->Error();
+        if (text.empty())
+            text = failure.empty() ? "Failed to save file." : "Failed to save file: " + failure;
+        messages_->Show(text, MessageIcon::Stop);
     };
     grid_->SetBusy(true);
     if (work_->Start(tr("Saving the table..."), data->RowCount(), job, done)) return true;

@@ -1,5 +1,6 @@
 #include "table/BGridWnd.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -9,6 +10,7 @@
 #include <algorithm>
 
 #include "controls/GridEditCell.h"
+#include "table/GridAccessible.h"
 
 namespace kurvex {
 
@@ -20,6 +22,7 @@ const QColor kRowLineColour(224, 224, 224);
 }  // namespace
 
 CBGridWnd::CBGridWnd(QWidget* parent) : QAbstractScrollArea(parent) {
+    InstallGridAccessible();
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -37,6 +40,8 @@ void CBGridWnd::SetData(std::unique_ptr<CBGridData> data) {
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     UpdateScrollBars();
+    QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
+    QAccessible::updateAccessibility(&reset);
     Describe();
     viewport()->update();
 }
@@ -115,35 +120,35 @@ QRect CBGridWnd::CellRect(int row, int column) const {
     return {x, clamped, data_->ColumnWidth(column), h};
 }
 
+qint64 CBGridWnd::RowAt(int y) const {
+    const int headers = std::min(data_->HeaderRows(), data_->RowCount());
+    int top = 0;
+    for (int r = 0; r < headers; ++r) {
+        top += data_->RowHeight(r);
+        if (y < top) return r;
+    }
+    return qint64{data_->HeaderRows()} + verticalScrollBar()->value() +
+           (y - HeaderHeight()) / DataRowHeight();
+}
+
+int CBGridWnd::ColumnAt(int x) const {
+    x += horizontalScrollBar()->value();
+    int right = 0;
+    for (int c = 0; c < data_->ColumnCount(); ++c) {
+        right += data_->ColumnWidth(c) + kSeparator;
+        if (x < right) return c;
+    }
+    return data_->ColumnCount();
+}
+
 bool CBGridWnd::CellAt(QPoint p, int& row, int& column) const {
     if (!data_ || p.x() < 0 || p.y() < 0) return false;
-    const int headers = std::min(data_->HeaderRows(), data_->RowCount());
-    row = -1;
-    int y = 0;
-    for (int r = 0; r < headers; ++r) {
-        if (p.y() < y + data_->RowHeight(r)) {
-            row = r;
-            break;
-        }
-        y += data_->RowHeight(r);
-    }
-    if (row < 0) {
-        const qint64 r = qint64{data_->HeaderRows()} + verticalScrollBar()->value() +
-                         (p.y() - HeaderHeight()) / DataRowHeight();
-        if (r >= data_->RowCount()) return false;
-        row = static_cast<int>(r);
-    }
-    const int x = p.x() + horizontalScrollBar()->value();
-    int left = 0;
-    for (int c = 0; c < data_->ColumnCount(); ++c) {
-        const int right = left + data_->ColumnWidth(c) + kSeparator;
-        if (x < right) {
-            column = c;
-            return true;
-        }
-        left = right;
-    }
-    return false;
+    const qint64 r = RowAt(p.y());
+    const int c = ColumnAt(p.x());
+    if (r >= data_->RowCount() || c >= data_->ColumnCount()) return false;
+    row = static_cast<int>(r);
+    column = c;
+    return true;
 }
 
 void CBGridWnd::EnsureVisible(int row, int column) {
@@ -258,11 +263,10 @@ void CBGridWnd::mouseMoveEvent(QMouseEvent* event) {
     // Beyond an edge the selection reaches one cell past the view, which scrolls.
     const QPoint inside(std::clamp(p.x(), 0, std::max(0, viewport()->width() - 1)),
                         std::clamp(p.y(), HeaderHeight(), std::max(0, viewport()->height() - 1)));
-    int row = currentRow_, column = currentColumn_;
-    if (!CellAt(inside, row, column)) {
-        row = data_->RowCount() - 1;
-        column = std::min(column, data_->ColumnCount() - 1);
-    }
+    if (data_->RowCount() < 1 || data_->ColumnCount() < 1) return;
+    // Past the last row or column the pointer's other coordinate still counts.
+    int row = static_cast<int>(std::min<qint64>(RowAt(inside.y()), data_->RowCount() - 1));
+    int column = std::min(ColumnAt(inside.x()), data_->ColumnCount() - 1);
     if (p.y() < HeaderHeight() && row > data_->HeaderRows()) --row;
     if (p.y() >= viewport()->height()) ++row;
     if (p.x() >= viewport()->width()) ++column;
@@ -362,6 +366,17 @@ void CBGridWnd::Describe() {
     if (!data_ || data_->RowCount() < 1) {
         setAccessibleDescription(tr("No data points"));
         return;
+    }
+    if (QAccessible::isActive()) {
+        // Readers follow the current cell and the selection.
+        QAccessibleEvent selection(this, QAccessible::SelectionWithin);
+        QAccessible::updateAccessibility(&selection);
+        auto* table = QAccessible::queryAccessibleInterface(this);
+        if (auto* cells = dynamic_cast<GridAccessible*>(table); cells && hasFocus())
+            if (QAccessibleInterface* cell = cells->SourceCell(currentRow_, currentColumn_)) {
+                QAccessibleEvent focus(cell, QAccessible::Focus);
+                QAccessible::updateAccessibility(&focus);
+            }
     }
     const std::string text = data_->CellText(currentRow_, currentColumn_);
     setAccessibleDescription(

@@ -77,6 +77,10 @@ private:
     int DataRowHeight() const;
     int ColumnLeft(int column) const;
     int TotalWidth() const;
+    // The row at a viewport height, the rows past the table's end counted on.
+    qint64 RowAt(int y) const;
+    // The column at a viewport x; the column count past the last one.
+    int ColumnAt(int x) const;
     void UpdateScrollBars();
     void Describe();
     void EditEnded(int row, int column, bool cancelled, const QString& text);

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QProgressDialog>
 #include <algorithm>
+#include <exception>
+#include <new>
 
 namespace kurvex {
 
@@ -33,6 +35,7 @@ bool TableWork::Start(const QString& label, std::int64_t rows, Job job, Done don
     done_ = 0;
     cancel_ = false;
     finished_ = false;
+    failure_.clear();
     rows_ = std::max<std::int64_t>(1, rows);
     onDone_ = std::move(done);
     progress_ = new QProgressDialog(label, tr("Cancel"), 0, kProgressSteps, owner_.data());
@@ -44,7 +47,20 @@ bool TableWork::Start(const QString& label, std::int64_t rows, Job job, Done don
     QApplication::setOverrideCursor(Qt::WaitCursor);
     worker_ = std::thread([this, job = std::move(job)] {
         const WorkControl control{&done_, &cancel_};
-        ok_ = job(control);
+        // Nothing may leave the worker: a table too large for memory is a
+        // message, not the end of the program.
+        try {
+            ok_ = job(control);
+        } catch (const std::bad_alloc&) {
+            ok_ = false;
+            failure_ = "Not enough memory.";
+        } catch (const std::exception& e) {
+            ok_ = false;
+            failure_ = e.what();
+        } catch (...) {
+            ok_ = false;
+            failure_ = "Unknown error.";
+        }
         finished_.store(true, std::memory_order_release);
     });
     poll_.start();
@@ -63,7 +79,7 @@ void TableWork::Poll() {
     if (progress_) progress_->deleteLater();
     QApplication::restoreOverrideCursor();
     Done done = std::move(onDone_);
-    if (done) done(ok_, cancel_.load());
+    if (done) done(ok_, cancel_.load(), failure_);
 }
 
 }  // namespace kurvex

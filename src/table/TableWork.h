@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "graph/PointTable.h"
@@ -24,8 +25,9 @@ class TableWork : public QObject {
 public:
     // The job: reports rows done and stops early when asked; true when complete.
     using Job = std::function<bool(const WorkControl& control)>;
-    // What happens on the interface thread afterwards.
-    using Done = std::function<void(bool ok, bool cancelled)>;
+    // What happens on the interface thread afterwards. A job that threw is not
+    // ok and names what went wrong in `failure` (empty otherwise).
+    using Done = std::function<void(bool ok, bool cancelled, const std::string& failure)>;
 
     // Progress dialogs open over `owner`.
     explicit TableWork(QWidget* owner);
@@ -48,6 +50,7 @@ private:
     std::atomic<bool> cancel_{false};
     std::atomic<bool> finished_{false};
     bool ok_ = false;
+    std::string failure_;
     std::int64_t rows_ = 0;
     Done onDone_;
 };

@@ -101,6 +101,34 @@ TEST(PointTable, CopiedTextIsPaddedToTwelveWithTabsAndCrLf) {
     EXPECT_EQ(done.load(), 3);
 }
 
+TEST(PointTable, WrittenInPiecesTheTextIsTheCopiedText) {
+    std::vector<double> values(2500);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<double>(i);
+    const PointCells cells({Column("Time", values), Column("V1", values)});
+    CopyFormat csv;
+    csv.separator = ",";
+    csv.minWidth = 0;
+    const struct {
+        GridRange range;
+        int pieces;  // of 1024 rows
+    } cases[] = {{{}, 3}, {{5, 1, 5, 1}, 1}, {{1000, 0, 2100, 1}, 2}};
+    for (const auto& c : cases) {
+        std::string whole, joined;
+        ASSERT_TRUE(RangeText(cells, c.range, csv, whole));
+        int pieces = 0;
+        ASSERT_TRUE(WriteRangeText(cells, c.range, csv, [&](std::string_view piece) {
+            joined += piece;
+            return ++pieces > 0;
+        }));
+        EXPECT_EQ(joined, whole);
+        EXPECT_EQ(pieces, c.pieces);
+    }
+    // A writer that fails stops the rest.
+    int calls = 0;
+    EXPECT_FALSE(WriteRangeText(cells, {}, csv, [&](std::string_view) { return ++calls < 2; }));
+    EXPECT_EQ(calls, 2);
+}
+
 TEST(PointTable, ColumnsAreXThenEveryCurveAndOutliveTheGraph) {
     std::unique_ptr<PointCells> cells;
     {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include "TestSupport.h"
+#include "app/ShellMessages.h"
 #include "controls/GridEditCell.h"
 #include "formula/FormulaTestSupport.h"
 #include "table/BGridChildFrame.h"
@@ -41,6 +43,26 @@ bool WaitIdle(CBGridChildFrame& frame) {
 QString Clipboard() {
     return QApplication::clipboard()->text();
 }
+
+QByteArray Contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
+// A table whose cells run out of memory from a row on.
+class FailingSource : public CBGridData_Basic {
+public:
+    FailingSource(int rows, int failFrom) : CBGridData_Basic(rows, 2), failFrom_(failFrom) {
+        for (int r = 0; r < rows; ++r) SetCell(r, 0, std::to_string(r));
+    }
+    void AppendCellText(std::string& out, std::int32_t row, std::int32_t column) const override {
+        if (row >= failFrom_) throw std::bad_alloc();
+        CBGridData_Basic::AppendCellText(out, row, column);
+    }
+
+private:
+    int failFrom_;
+};
 
 TEST(BGridChildFrame, OpensCaptionedAndSizedToShowEveryColumn) {
     View view;
@@ -157,6 +179,139 @@ TEST(BGridChildFrame, SavesTheThreeFormsAndReportsAPlaceItCannotWrite) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].second, MessageIcon::Stop);
     EXPECT_EQ(frame.Grid().Data()->RowCount(), 4);
+}
+
+TEST(BGridChildFrame, ATableOutlivesTheMessagesOfItsDocument) {
+    View view;
+    std::vector<std::string> presented;
+    ShellMessages::SetPresenter(
+        [&](const std::string& text, MessageIcon) { presented.push_back(text); });
+    // The document's messages go with it, and their memory goes to someone else.
+    alignas(ShellMessages) alignas(test::RecordingMessages) unsigned char
+        storage[std::max(sizeof(ShellMessages), sizeof(test::RecordingMessages))];
+    auto* documents = new (storage) ShellMessages;
+    CBGridChildFrame frame(view.Screens(), "run1", 1, nullptr, documents);
+    documents->~ShellMessages();
+    auto* stranger = new (storage) test::RecordingMessages;
+    QTemporaryDir dir;
+    EXPECT_FALSE(frame.SaveTo(dir.filePath("missing/t.txt"), TableSaveForm::Tab));
+    EXPECT_EQ(presented.size(), 1u);
+    EXPECT_TRUE(stranger->shown.empty());
+    stranger->~RecordingMessages();
+    ShellMessages::SetPresenter({});
+}
+
+TEST(BGridChildFrame, AnExportThatFailsIsReportedAndLosesNothing) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.txt");
+    struct Case {
+        int failFrom;  // the row whose cell throws
+        bool save;
+        const char* message;
+    } cases[] = {
+        {1500, true, "Failed to save file: Not enough memory."},
+        {1500, false, "Failed to copy the table: Not enough memory."},
+        {1 << 30, true, nullptr},  // blocks of rows make up the whole file
+    };
+    for (const Case& c : cases) {
+        test::RecordingMessages messages;
+        CBGridChildFrame frame(std::make_unique<FailingSource>(3000, c.failFrom), "t", nullptr,
+                               &messages);
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly | QIODevice::Truncate) && old.write("old") == 3);
+        old.close();
+        QApplication::clipboard()->setText("kept");
+        ASSERT_TRUE(c.save ? frame.SaveTo(path, TableSaveForm::Comma) : frame.CopyRange({}));
+        ASSERT_TRUE(WaitIdle(frame));
+        if (!c.message) {
+            EXPECT_TRUE(messages.shown.empty());
+            const QByteArray text = Contents(path);
+            EXPECT_EQ(text.count("\r\n"), 3000);
+            EXPECT_TRUE(text.endsWith("\r\n2999,\r\n"));
+            continue;
+        }
+        ASSERT_EQ(messages.shown.size(), 1u) << c.failFrom;
+        EXPECT_EQ(messages.shown[0].first, c.message);
+        EXPECT_EQ(Contents(path), "old");
+        EXPECT_EQ(Clipboard(), "kept");
+        // The window goes on: a copy that fits still works.
+        EXPECT_TRUE(frame.CopyRange({0, 0, 0, 0}) && WaitIdle(frame));
+        EXPECT_EQ(Clipboard(), "0           \r\n");
+    }
+}
+
+TEST(BGridWnd, DraggingPastTheLastColumnKeepsTheRowUnderThePointer) {
+    CBGridWnd grid;
+    grid.resize(600, 20 * 11 + 40);  // wider than both columns
+    grid.SetData(std::make_unique<CBGridData_Basic>(1000001, 2, 1, 80, 20));
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    const QRect last = grid.CellRect(3, 1);
+    struct Case {
+        QPoint to;
+        GridRange selection;
+    } cases[] = {
+        {{last.right() + 100, last.center().y()}, {1, 0, 3, 1}},
+        {{grid.viewport()->width() - 1, grid.CellRect(2, 0).center().y()}, {1, 0, 2, 1}},
+        {grid.CellRect(2, 0).center(), {1, 0, 2, 0}},
+    };
+    for (const Case& c : cases) {
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, grid.CellRect(1, 0).center());
+        QTest::mouseMove(grid.viewport(), c.to);
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, c.to);
+        EXPECT_EQ(grid.Selection(), c.selection) << c.to.x() << "," << c.to.y();
+    }
+}
+
+TEST(BGridWnd, ScreenReadersSeeATableWithHeadersCellsAndTheSelection) {
+    View view;
+    test::RecordingMessages messages;
+    CBGridChildFrame frame(view.Screens(), "run1", 1, nullptr, &messages);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    CBGridWnd& grid = frame.Grid();
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&grid);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->role(), QAccessible::Table);
+    QAccessibleTableInterface* t = table->tableInterface();
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->rowCount(), 3);  // the names are the header, not a row
+    EXPECT_EQ(t->columnCount(), 3);
+    EXPECT_EQ(t->columnDescription(1), "V1");
+
+    QAccessibleInterface* cell = t->cellAt(1, 1);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->role(), QAccessible::Cell);
+    EXPECT_EQ(cell->text(QAccessible::Name), "-1");
+    EXPECT_EQ(cell->parent(), table);
+    ASSERT_NE(cell->tableCellInterface(), nullptr);
+    EXPECT_EQ(cell->tableCellInterface()->rowIndex(), 1);
+    const QList<QAccessibleInterface*> headers = cell->tableCellInterface()->columnHeaderCells();
+    ASSERT_EQ(headers.size(), 1);
+    EXPECT_EQ(headers[0]->role(), QAccessible::ColumnHeader);
+    EXPECT_EQ(headers[0]->text(QAccessible::Name), "V1");
+    // Found again where it is drawn.
+    EXPECT_EQ(table->childAt(cell->rect().center().x(), cell->rect().center().y()), cell);
+    EXPECT_EQ(table->child(table->indexOfChild(cell)), cell);
+
+    grid.SetCurrentCell(3, 2);
+    EXPECT_EQ(t->selectedCellCount(), 1);
+    ASSERT_EQ(t->selectedCells().size(), 1);
+    EXPECT_EQ(t->selectedCells()[0]->text(QAccessible::Name), "5");
+    EXPECT_TRUE(t->selectedCells()[0]->state().selected);
+    EXPECT_FALSE(cell->state().selected);
+    EXPECT_TRUE(t->selectRow(0));
+    EXPECT_EQ(grid.Selection(), (GridRange{1, 0, 1, 2}));
+    EXPECT_EQ(t->selectedRows(), QList<int>{0});
+    EXPECT_EQ(t->selectedColumns(), QList<int>{});
+
+    // A million rows: counted, never listed whole.
+    grid.SetData(std::make_unique<CBGridData_Basic>(1000001, 2, 1, 80, 20));
+    EXPECT_EQ(t->rowCount(), 1000000);
+    grid.SetSelection({});
+    EXPECT_EQ(t->selectedCellCount(), 2000000);
+    EXPECT_EQ(t->selectedColumns(), (QList<int>{0, 1}));
+    EXPECT_LE(t->selectedCells().size(), 1024);
 }
 
 TEST(BGridWnd, KeysMoveTheCurrentCellInsideTheTable) {
