@@ -660,17 +660,26 @@ void COhmixGraphView::RunAverage(int id) {
 void COhmixGraphView::SetMeasureLineStyle(std::int32_t style) {
     SetMeasureLineStyleSetting(style);
     for (CGraphDocument* d : CKurvexApp::Instance()->Documents())
-        for (COhmixGraphView* v : d->Views()) v->RedrawAll();
-    CGraphWnd* s = Screen(ScreenOfParam(listParam_));
-    if (listParam_ == kNoCurveSelection || !s) return;
-    const int curve = CurveOfParam(listParam_);
-    if (curve < 0 || curve >= s->Record().CurveCount()) return;
-    for (int which = 0; which < 2; ++which) {
-        MeasureCursor& c = s->Record().Cursor(which);
-        if (!c.shown) continue;
-        SetCursorAt(s->Record(), curve, which, c.x, CurrentLineStyle());
-        OnCursorMoved(ScreenOfParam(listParam_), which);
+        for (COhmixGraphView* v : d->Views()) v->ApplyMeasureLineStyle(v == this);
+}
+
+void COhmixGraphView::ApplyMeasureLineStyle(bool report) {
+    const int selected = listParam_ == kNoCurveSelection ? -1 : ScreenOfParam(listParam_);
+    for (int i = 0; i < ScreenCount(); ++i) {
+        CGraphCurve& r = Screen(i)->Record();
+        if (r.CurveCount() < 1) continue;
+        const int curve = i == selected ? CurveOfParam(listParam_) : r.SelectedCurve();
+        ResetShownCursors(r, std::clamp(curve, 0, r.CurveCount() - 1), CurrentLineStyle());
     }
+    RedrawAll();
+    // The measure window lists the active view; the others only draw the new lines.
+    if (!report || !Screen(selected)) return;
+    for (int which = 0; which < 2; ++which)
+        if (Screen(selected)->Record().Cursor(which).shown) OnCursorMoved(selected, which);
+}
+
+void COhmixGraphView::CancelDrags() {
+    for (CGraphWnd* s : screens_) s->CancelDrag();
 }
 
 void COhmixGraphView::ToggleDomain() {
@@ -712,6 +721,8 @@ void COhmixGraphView::AfterCurvesAdded(bool invalidPoints) {
 }
 
 void COhmixGraphView::UndoRanges() {
+    // A drag released after the undo would put back the ranges the undo took away.
+    CancelDrags();
     FftRun run(this, Records());
     fftRun_ = &run;
     const UndoResult r = UndoWithDisplay(Records(), document_->Messages(), run.Session());
@@ -920,6 +931,8 @@ void COhmixGraphView::ReloadData() {
 }
 
 bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
+    // The ranges a drag worked out belong to the data before the reload.
+    CancelDrags();
     const RebindResult r = RebindView(Records(), fresh);
     if (r.closeView) return false;
     bool invalid = r.invalidPoints;
@@ -956,6 +969,7 @@ void COhmixGraphView::RescaleAfterRequest(bool redrawX) {
 }
 
 bool COhmixGraphView::TakeMergedData(const CResultDataRef& merged) {
+    CancelDrags();
     bool invalid = false;
     for (CGraphCurve* r : Records()) {
         r->SetData(merged);

@@ -132,6 +132,11 @@ private:
     void RunSearch(int id);
     void RunAverage(int id);
     void SetMeasureLineStyle(std::int32_t style);
+    // Re-sets the shown cursors of every screen to the measure-line style in force; `report`:
+    // the measure window lists the values again.
+    void ApplyMeasureLineStyle(bool report);
+    // Drops the drags in progress on the screens (before their model changes under them).
+    void CancelDrags();
     void ToggleDomain();
     void UndoRanges();
     void Redraw();

@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -28,6 +30,7 @@
 #include "dialogs/AboutDlg.h"
 #include "dialogs/SettingsDlg.h"
 #include "graph/MouseMode.h"
+#include "graph/Reload.h"
 #include "graph/StoredOptions.h"
 
 #ifndef KURVEX_SOURCE_DIR
@@ -39,6 +42,44 @@ namespace kurvex {
 namespace {
 
 CKurvexApp* g_app = nullptr;
+
+// The wait cursor of a request, put aside while a dialog or message box that the request opened
+// waits for the user.
+class RequestCursor : public QObject {
+public:
+    RequestCursor() {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        qApp->installEventFilter(this);
+    }
+    ~RequestCursor() override {
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool shown = event->type() == QEvent::Show;
+        if (!shown && event->type() != QEvent::Hide) return false;
+        auto* dialog = qobject_cast<QDialog*>(watched);
+        if (!dialog || !dialog->isWindow()) return false;
+        if (shown && !dialogs_.contains(dialog)) {
+            dialogs_.insert(dialog);
+            connect(dialog, &QObject::destroyed, this, [this, dialog] { Forget(dialog); });
+            if (dialogs_.size() == 1) QApplication::changeOverrideCursor(Qt::ArrowCursor);
+        } else if (!shown) {
+            Forget(dialog);
+        }
+        return false;
+    }
+
+private:
+    void Forget(QObject* dialog) {
+        if (dialogs_.remove(dialog) && dialogs_.isEmpty())
+            QApplication::changeOverrideCursor(Qt::WaitCursor);
+    }
+
+    QSet<QObject*> dialogs_;
+};
 
 // Where the manual may be: installed beside the program, or in the source
 // tree of a build that has not been installed.
@@ -110,14 +151,18 @@ int CKurvexApp::ExitInstance() {
 
 void CKurvexApp::InstallHooks() {
     SetMouseModeHook([this](std::int32_t oldMode, std::int32_t newMode) {
-        if (oldMode == kModeMeasure && newMode != kModeMeasure && frame_) {
-            if (COhmixGraphView* v = frame_->ActiveView()) v->ShowMeasureCursors(false);
+        if (oldMode == kModeMeasure && newMode != kModeMeasure) {
+            // Cursors follow the mode: none stays on any window once measuring ends.
+            for (CGraphDocument* d : documents_)
+                for (COhmixGraphView* v : d->Views()) v->ShowMeasureCursors(false);
         }
         if (frame_) QTimer::singleShot(0, frame_, &CMainFrame::RefreshCommands);
         return true;
     });
     CMsuFrame::SetClosedHook([this] {
         if (!frame_) return;
+        // Closing left measure mode, which hid the cursors; they come back only while measuring.
+        if (MouseMode() != kModeMeasure) return;
         if (COhmixGraphView* v = frame_->ActiveView()) {
             const auto& views = v->Document()->Views();
             if (!views.empty()) views.front()->ShowMeasureCursors(true);
@@ -262,9 +307,12 @@ bool CKurvexApp::CarryOutRequest(const QString& name, QString* refusal) {
     if (MustWait()) {
         // Long work or a dialog is under way (a reload could close the window the dialog
         // belongs to); the request runs as soon as it has ended.
-        queuedRequests_ << name;
-        if (queuedRequests_.size() == 1)
-            QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
+        std::vector<std::string> waiting;
+        for (const QString& n : queuedRequests_) waiting.push_back(n.toStdString());
+        QueueRequest(waiting, CanonicalDocumentPath(name).toStdString());
+        if (queuedRequests_.isEmpty()) QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
+        queuedRequests_.clear();
+        for (const std::string& n : waiting) queuedRequests_ << QString::fromStdString(n);
         return true;
     }
     CGraphDocument* open = FindDocument(name);
@@ -275,7 +323,7 @@ bool CKurvexApp::CarryOutRequest(const QString& name, QString* refusal) {
     frame_->raise();
     frame_->activateWindow();
     frame_->update();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const RequestCursor cursor;
     bool done = false;
     QString why;
     if (open) {
@@ -298,7 +346,6 @@ bool CKurvexApp::CarryOutRequest(const QString& name, QString* refusal) {
         done = OpenFile(name) != nullptr;
         if (!done) why = QStringLiteral("%1 could not be opened").arg(name);
     }
-    QApplication::restoreOverrideCursor();
     if (!done) {
         if (refusal) *refusal = why;
         if (frame_) frame_->ShowStatus(QStringLiteral("Request not carried out: %1").arg(why));

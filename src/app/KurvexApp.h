@@ -57,6 +57,8 @@ public:
     // Reloads the open document of `name` or opens it; false (with the reason in *refusal
     // and on the status bar) when that failed.
     bool CarryOutRequest(const QString& name, QString* refusal = nullptr);
+    // The files whose requests wait for a dialog or long work to end, each once, oldest first.
+    const QStringList& QueuedRequests() const { return queuedRequests_; }
     // Accepts and carries out one request at once; false when it was refused or failed.
     bool HandleRequest(const QString& text, QString* refusal = nullptr);
 
@@ -84,7 +86,7 @@ private:
     std::vector<CGraphDocument*> documents_;
     QStringList recentFiles_;
     QString helpPath_;
-    QStringList queuedRequests_;  // names whose requests arrived while long work ran
+    QStringList queuedRequests_;
 };
 
 }  // namespace kurvex

@@ -1,5 +1,7 @@
 #include "app/MeasureWindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -33,6 +35,22 @@ CMsuFrame* instance = nullptr;
 std::function<void()>& ClosedHook() {
     static std::function<void()> hook;
     return hook;
+}
+
+// The window as assistive technology sees it: a window named by its title, which says what it
+// shows ("Measure", "Average Value", ...).
+class MeasureWindowAccessible : public QAccessibleWidget {
+public:
+    explicit MeasureWindowAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Window) {}
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name ? widget()->windowTitle() : QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* MeasureWindowFactory(const QString& key, QObject* object) {
+    if (key != QLatin1String(CMsuFrame::staticMetaObject.className())) return nullptr;
+    auto* w = qobject_cast<QWidget*>(object);
+    return w ? new MeasureWindowAccessible(w) : nullptr;
 }
 
 QFont ViewFont() {
@@ -115,9 +133,11 @@ void CMeasureView::paintEvent(QPaintEvent*) {
 }
 
 CMsuFrame::CMsuFrame(QWidget* parent) : QWidget(parent, Qt::Tool) {
+    // Before the title is set: setting it asks for (and keeps) the window's accessible interface.
+    static const bool accessible = (QAccessible::installFactory(MeasureWindowFactory), true);
+    (void)accessible;
     setWindowTitle(QStringLiteral("Measure"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setAccessibleName(QStringLiteral("Measure"));
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(true);

@@ -38,6 +38,7 @@ private:
 // The one floating measure window of the program (a Qt::Tool window holding a
 // scroll area).
 class CMsuFrame : public QWidget {
+    Q_OBJECT
 public:
     ~CMsuFrame() override;
     // The open window, or null while closed.

@@ -10,6 +10,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QThread>
 #include <QTimer>
 #include <QtEndian>
 #include <cerrno>
@@ -32,13 +33,21 @@ QString UserId() {
     return QString::number(::getuid());
 }
 
-// The folder of the socket and whether it is our own private folder in the temporary folder
-// (which we create and check) rather than $XDG_RUNTIME_DIR (which the session made private).
+// The user's cache folder: $XDG_CACHE_HOME when it is an absolute path, else ~/.cache.
+QString CacheFolder() {
+    const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!cache.isEmpty() && QDir::isAbsolutePath(cache)) return cache;
+    return QDir::homePath() + "/.cache";
+}
+
+// The folder of the socket and whether it is our own private folder in the user's cache folder
+// (which we create and check) rather than $XDG_RUNTIME_DIR (which the session made private). A
+// fixed name in the shared temporary folder could be taken first by another user.
 QString RequestFolder(bool* ownFolder) {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     *ownFolder = runtime.isEmpty() || !QFileInfo(runtime).isDir();
     if (!*ownFolder) return runtime;
-    return QDir::tempPath() + "/kurvex-" + UserId();
+    return CacheFolder() + "/kurvex";
 }
 
 // Checks (and with `create`, makes) the socket's folder: ours, and no one else's to enter.
@@ -51,6 +60,8 @@ bool CheckFolder(const QString& folder, bool ownFolder, bool create, QString* er
                 *error = QString("%1 does not exist").arg(folder);
                 return false;
             }
+            // The cache folder itself may not exist yet in a fresh home.
+            QDir().mkpath(QFileInfo(folder).absolutePath());
             if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
                 *error = QString("cannot create %1: %2").arg(folder, qt_error_string(errno));
                 return false;
@@ -102,8 +113,10 @@ RequestServer::~RequestServer() {
     }
     connections_.clear();
     queue_.clear();
-    // Closing removes the socket file; the connections are the server's children.
+    // Closing removes the socket file; the connections are the server's children. The lock goes
+    // only after the socket.
     server_.reset();
+    lock_.reset();
 }
 
 bool RequestServer::Listen(QString* error) {
@@ -115,21 +128,31 @@ bool RequestServer::Listen(QString* error) {
     if (!CheckFolder(folder, ownFolder, true, error)) return false;
     path_ = folder + "/" + SocketName();
 
-    // Two viewers started at once: the second waits here until the first listens, then finds it.
-    QLockFile lock(path_ + ".lock");
-    if (!lock.tryLock(10000)) {
-        *error = QString("cannot lock %1.lock").arg(path_);
-        return false;
-    }
-    QLocalSocket probe;
-    probe.connectToServer(path_);
-    if (probe.waitForConnected(1000)) {
+    // The lock is held as long as this server lives: while it is held, the socket is a live
+    // viewer's, however long that viewer takes to answer. Only the death of its holder frees it
+    // (never its age), and only then is a socket left there removed.
+    auto lock = std::make_unique<QLockFile>(path_ + ".lock");
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        if (lock->error() != QLockFile::LockFailedError) {
+            *error = QString("cannot lock %1.lock").arg(path_);
+            return false;
+        }
+        // Two viewers started at once: the other may not listen yet; give it time to.
+        const QDeadlineTimer deadline(10000);
+        QLocalSocket probe;
+        do {
+            probe.connectToServer(path_);
+            if (probe.waitForConnected(1000)) break;
+            probe.abort();
+            QThread::msleep(20);
+        } while (!deadline.hasExpired());
         probe.abort();
         anotherServes_ = true;
         *error = QString("another Kurvex already serves requests at %1").arg(path_);
         return false;
     }
-    // Nobody answers: whatever is there was left by a viewer that crashed.
+    // Nobody holds the lock: whatever is there was left by a viewer that crashed.
     QLocalServer::removeServer(path_);
     auto server = std::make_unique<QLocalServer>();
     server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -146,6 +169,7 @@ bool RequestServer::Listen(QString* error) {
     server->setMaxPendingConnections(64);
     connect(server.get(), &QLocalServer::newConnection, this, &RequestServer::Accept);
     server_ = std::move(server);
+    lock_ = std::move(lock);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 class QLocalServer;
+class QLockFile;
 class QLocalSocket;
 
 namespace kurvex {
@@ -20,8 +21,9 @@ namespace kurvex {
 inline constexpr char kRequestAccepted = 'A';
 inline constexpr char kRequestRefused = 'R';
 
-// The socket's path: "RUNKURVEXFROMDRAFTEL-<uid>" in $XDG_RUNTIME_DIR, or in the private folder
-// "kurvex-<uid>" of the temporary folder ($TMPDIR or /tmp) where that is unset.
+// The socket's path: "RUNKURVEXFROMDRAFTEL-<uid>" in $XDG_RUNTIME_DIR, or where that is unset in
+// the folder "kurvex" of the user's cache folder ($XDG_CACHE_HOME, by default ~/.cache), made
+// with mode 0700 and refused unless it is the user's own and private.
 QString RequestSocketPath();
 
 // The name under which a document is matched against a request: the canonical absolute path
@@ -29,8 +31,9 @@ QString RequestSocketPath();
 // are compared exactly: Linux file systems tell "a.txt" from "A.txt".
 QString CanonicalDocumentPath(const QString& path);
 
-// The running viewer's end of the channel: per-user, owner-only, a stale socket left by a crash
-// removed under a QLockFile so that two viewers started at once end as one server and one client.
+// The running viewer's end of the channel: per-user, owner-only, guarded by a lock file held for
+// the server's whole life, so that two viewers started at once end as one server and one client
+// and only a socket left by a crash is ever removed.
 // Connections are served on the interface thread without ever blocking it.
 class RequestServer : public QObject {
     Q_OBJECT
@@ -71,6 +74,7 @@ private:
     void Dispatch();
 
     std::unique_ptr<QLocalServer> server_;
+    std::unique_ptr<QLockFile> lock_;
     std::unordered_map<QLocalSocket*, Connection> connections_;
     std::deque<Pending> queue_;
     bool dispatching_ = false;

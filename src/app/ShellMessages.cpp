@@ -1,7 +1,8 @@
 #include "app/ShellMessages.h"
 
 #include <QApplication>
-#include <QMessageBox>
+
+#include "dialogs/BoxMessages.h"
 
 namespace kurvex {
 
@@ -10,21 +11,6 @@ namespace {
 std::function<void(const std::string&, MessageIcon)>& Presenter() {
     static std::function<void(const std::string&, MessageIcon)> presenter;
     return presenter;
-}
-
-QMessageBox::Icon BoxIcon(MessageIcon icon) {
-    switch (icon) {
-        case MessageIcon::Information:
-            return QMessageBox::Information;
-        case MessageIcon::Exclamation:
-            return QMessageBox::Warning;
-        case MessageIcon::Stop:
-            return QMessageBox::Critical;
-        case MessageIcon::Question:
-            return QMessageBox::Question;
-        default:
-            return QMessageBox::NoIcon;
-    }
 }
 
 }  // namespace
@@ -64,9 +50,8 @@ void ShellMessages::Present(const std::string& text, MessageIcon icon) {
         Presenter()(text, icon);
         return;
     }
-    QMessageBox box(BoxIcon(icon), QStringLiteral("Kurvex"), QString::fromStdString(text),
-                    QMessageBox::Ok, QApplication::activeWindow());
-    box.exec();
+    ShowMessageBox(QApplication::activeWindow(), BoxIcon(icon), QStringLiteral("Kurvex"),
+                   QString::fromStdString(text));
 }
 
 void ShellMessages::SetPresenter(std::function<void(const std::string&, MessageIcon)> presenter) {

@@ -6,11 +6,11 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "controls/ExEditCtrl.h"
+#include "dialogs/BoxMessages.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/ControlRules.h"
 
@@ -119,7 +119,7 @@ void AxisDialog::accept() {
         to_->setText(QString::fromStdString(r.to));
     }
     if (r.outcome == AxisStoreResult::Refused) {
-        QMessageBox::warning(this, windowTitle(), ShownText(r.message));
+        ShowMessageBox(this, QMessageBox::Warning, windowTitle(), ShownText(r.message));
         CExEditCtrl* field = r.refusedField == 1 ? to_ : from_;
         field->setFocus(Qt::OtherFocusReason);
         field->selectAll();

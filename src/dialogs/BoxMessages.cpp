@@ -1,30 +1,33 @@
 #include "dialogs/BoxMessages.h"
 
-#include <QMessageBox>
-
 namespace kurvex {
 
-void BoxMessages::Show(const std::string& text, MessageIcon icon) {
-    QMessageBox::Icon shown = QMessageBox::NoIcon;
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
     switch (icon) {
         case MessageIcon::Information:
-            shown = QMessageBox::Information;
-            break;
+            return QMessageBox::Information;
         case MessageIcon::Exclamation:
-            shown = QMessageBox::Warning;
-            break;
+            return QMessageBox::Warning;
         case MessageIcon::Stop:
-            shown = QMessageBox::Critical;
-            break;
+            return QMessageBox::Critical;
         case MessageIcon::Question:
-            shown = QMessageBox::Question;
-            break;
+            return QMessageBox::Question;
         case MessageIcon::None:
             break;
     }
-    QMessageBox box(shown, QStringLiteral("Kurvex"), QString::fromStdString(text), QMessageBox::Ok,
-                    parent_.data());
+    return QMessageBox::NoIcon;
+}
+
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                    const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+void BoxMessages::Show(const std::string& text, MessageIcon icon) {
+    ShowMessageBox(parent_.data(), BoxIcon(icon), QStringLiteral("Kurvex"),
+                   QString::fromStdString(text));
 }
 
 }  // namespace kurvex

@@ -1,11 +1,19 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
 #include "data/UserMessages.h"
 
 namespace kurvex {
+
+// The message box's icon for the core's.
+QMessageBox::Icon BoxIcon(MessageIcon icon);
+// A modal box with an OK button showing `text` as plain text: messages quote names and lines of
+// files, which must never be taken for markup.
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                    const QString& text);
 
 // Shows the core's messages in message boxes over a window.
 class BoxMessages : public UserMessages {

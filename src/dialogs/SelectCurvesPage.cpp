@@ -6,13 +6,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "controls/WideListBox.h"
 #include "data/NameText.h"
+#include "dialogs/BoxMessages.h"
 #include "dialogs/DialogSupport.h"
 
 namespace kurvex {
@@ -138,7 +138,7 @@ bool CSelectCurvesPage::Add() {
     if (r.outcome == FormulaAddOutcome::AlreadyShown) return true;
     if (r.outcome == FormulaAddOutcome::Rejected) {
         if (!r.error.message.empty())
-            QMessageBox::warning(this, tr("Kurvex"), ShownText(r.error.message));
+            ShowMessageBox(this, QMessageBox::Warning, tr("Kurvex"), ShownText(r.error.message));
         // After the message: its closing would take the selection away.
         formula_->setFocus(Qt::OtherFocusReason);
         const std::size_t at = FormulaErrorOffset(text, r.error.position);

@@ -1,5 +1,7 @@
 #include "graph/Reload.h"
 
+#include <algorithm>
+
 #include "formula/FormulaVariable.h"
 
 namespace kurvex {
@@ -39,6 +41,11 @@ RebindResult RebindView(const std::vector<CGraphCurve*>& screens, const CResultD
         (*it)->LeaveBusy();
     }
     return result;
+}
+
+void QueueRequest(std::vector<std::string>& waiting, const std::string& name) {
+    std::erase(waiting, name);
+    waiting.push_back(name);
 }
 
 }  // namespace kurvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "data/ResultData.h"
@@ -19,5 +20,10 @@ struct RebindResult {
 // variable nothing is changed and the view is to be closed. Otherwise the
 // screens' data extents are recomputed; rescaling is the caller's.
 RebindResult RebindView(const std::vector<CGraphCurve*>& screens, const CResultDataRef& fresh);
+
+// Adds a reload or open request for `name` to those waiting (for a dialog to close): a file
+// already waiting moves to the end instead of being read twice, so that each file is read once
+// and the last window asked for comes to the front last.
+void QueueRequest(std::vector<std::string>& waiting, const std::string& name);
 
 }  // namespace kurvex

@@ -126,10 +126,7 @@ bool ScreenDrag::Release(CGraphCurve& model, Point p) {
     } else {
         Move(p);
         // A press without a move is a click: it leaves no undo entry.
-        if (changed_) {
-            EndDrag(model, *working_);
-            changed = true;
-        }
+        if (changed_) changed = EndDrag(model, *working_);
     }
     Cancel();
     return changed;

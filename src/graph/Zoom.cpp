@@ -215,11 +215,26 @@ bool AutoScrollStep(CGraphCurve& working, DataPoint& grabbed, Point pointer) {
     return true;
 }
 
-void EndDrag(CGraphCurve& model, const CGraphCurve& working) {
-    // The drag changed only the working copy: the model still has the ranges
-    // from before it.
+bool EndDrag(CGraphCurve& model, const CGraphCurve& working) {
+    // Ranges worked out on another scale or domain than the model shows now mean nothing there.
+    if (model.XLog() != working.XLog() || model.YLog() != working.YLog() ||
+        model.FreqDisplay() != working.FreqDisplay())
+        return false;
+    // Only the ranges are the drag's own: data, curves and cursors may have changed under it
+    // (a reload, a measure step) and stay as they are now.
     model.PushUndo(kUndoZoom);
-    model = working;
+    UndoEntry e;
+    e.xFrom = working.XRange().from;
+    e.xTo = working.XRange().to;
+    e.xIncrement = working.XRange().increment;
+    e.yFrom = working.YRange().from;
+    e.yTo = working.YRange().to;
+    e.yIncrement = working.YRange().increment;
+    e.xLog = model.XLog();
+    e.yLog = model.YLog();
+    e.freqDisplay = model.FreqDisplay();
+    model.RestoreRanges(e);
+    return true;
 }
 
 bool Wheel(CGraphCurve& model, Point p, bool towardUser) {

@@ -78,8 +78,9 @@ bool PanTo(CGraphCurve& working, const DataPoint& grabbed, Point pointer);
 bool AutoScrollStep(CGraphCurve& working, DataPoint& grabbed, Point pointer);
 
 // Ends a drag: saves the model's ranges as one undo entry and takes the
-// working copy's settings (the model keeps its undo stack and annotations).
-void EndDrag(CGraphCurve& model, const CGraphCurve& working);
+// working copy's X and Y ranges, nothing else. False (and nothing changed)
+// when the model's scales or domain are no longer those of the working copy.
+bool EndDrag(CGraphCurve& model, const CGraphCurve& working);
 
 // Wheel zoom about the point under `p`, turned toward the user (in) or away
 // (out); a run of wheel steps shares one undo entry. True when it changed.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QTest>
 
 #include "app/MeasureWindow.h"
@@ -29,8 +30,14 @@ TEST(MeasureWindow, OneWindowPlacedAtTheFrameListsItsRowsAndLeavesMeasureModeOnC
     EXPECT_EQ(own.right(), main.right());
     EXPECT_EQ(own.bottom(), main.bottom() - 20);
 
+    // Assistive technology meets a window named by what it shows.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::Window);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Measure"));
     w->ShowResult("Average Value", "a+b", 1.5, 0x0000FF);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Average Value"));
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Average Value"));
     EXPECT_EQ(w->accessibleDescription(), QStringLiteral("a+b\t1.5"));
 
     // Two cursors on a time axis: the difference, its frequency, then each

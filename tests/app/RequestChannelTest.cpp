@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -214,13 +215,17 @@ TEST_F(RequestChannel, SocketIsOpenToItsOwnerOnly) {
         EXPECT_EQ(QFileInfo(server.Path()).absolutePath(), QDir(runtime_.path()).absolutePath());
         EXPECT_TRUE(ownerOnly(server.Path()));
     }
-    // Without a session runtime folder, a private folder of the temporary folder holds it.
+    // Without a session runtime folder, a private folder of the user's cache folder holds it
+    // (~/.cache unless XDG_CACHE_HOME names another), never a name in the shared /tmp.
     QTemporaryDir temp;
-    const QByteArray tempValue = QFile::encodeName(temp.path());
+    const QByteArray home = QFile::encodeName(temp.path()), relative = "cache";
+    const QByteArray cache = home + "/elsewhere";
     EnvGuard noRuntime("XDG_RUNTIME_DIR", nullptr);
-    EnvGuard tmpdir("TMPDIR", &tempValue);
-    const QString folder = temp.path() + "/kurvex-" + QString::number(::getuid());
-    {
+    EnvGuard homeGuard("HOME", &home);
+    QString folder;
+    for (const QByteArray* value : {&relative, &cache}) {
+        EnvGuard cacheGuard("XDG_CACHE_HOME", value);
+        folder = temp.path() + (value == &cache ? "/elsewhere/kurvex" : "/.cache/kurvex");
         RequestServer server;
         QString error;
         ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
@@ -228,6 +233,7 @@ TEST_F(RequestChannel, SocketIsOpenToItsOwnerOnly) {
         EXPECT_TRUE(ownerOnly(folder));
         EXPECT_TRUE(ownerOnly(server.Path()));
     }
+    EnvGuard cacheGuard("XDG_CACHE_HOME", &cache);
     // A folder that others may enter (made by someone else to catch the requests) is refused.
     ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
     RequestServer server;
@@ -264,6 +270,18 @@ TEST_F(RequestChannel, StaleSocketOfACrashedViewerIsReplaced) {
         QFile stray(QFile::decodeName(path));
         ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
     }
+}
+
+TEST_F(RequestChannel, LockIsHeldWhileTheServerLives) {
+    QLockFile other(RequestSocketPath() + ".lock");
+    {
+        RequestServer server;
+        QString error;
+        ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+        // However busy this viewer is, no other may take the lock and remove its socket.
+        EXPECT_FALSE(other.tryLock(0));
+    }
+    EXPECT_TRUE(other.tryLock(0));
 }
 
 TEST_F(RequestChannel, TwoViewersStartingTogetherEndAsServerAndClient) {

@@ -17,12 +17,14 @@
 #include <QToolBar>
 #include <clocale>
 #include <cmath>
+#include <optional>
 
 #include "analysis/CommandTable.h"
 #include "analysis/FftWorker.h"
 #include "analysis/ViewFiles.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
+#include "app/RequestChannel.h"
 #include "app/ViewerFixture.h"
 #include "graph/Renderer.h"
 #include "graph/StoredOptions.h"
@@ -262,6 +264,62 @@ TEST_F(ViewerTest, MeasureWindowListsTheCursorValues) {
     frame_->Execute(kCmdAverage);
     EXPECT_EQ(CMsuFrame::Instance()->windowTitle(), "Average Value");
     EXPECT_EQ(MeasureRows(), (QStringList{"V\t35"}));  // (0 + 1 + ... + 100) / 11
+}
+
+TEST_F(ViewerTest, MeasureStyleAndClosingTheWindowReachEveryView) {
+    std::vector<COhmixGraphView*> views;
+    for (const char* name : {"s1.txt", "s2.txt"}) {
+        views.push_back(
+            Open(WriteColumns(name, {"Time", "V"}, 11, [](int c, int r) { return c ? r : r; })));
+        ASSERT_NE(views.back(), nullptr);
+        frame_->Execute(kCmdMax);
+        ASSERT_TRUE(views.back()->Screen(0)->Record().Cursor(0).shown);
+    }
+    // The cross is drawn in every window at once, not only in the active one.
+    frame_->Execute(kCmdCross);
+    for (COhmixGraphView* v : views) EXPECT_TRUE(v->Screen(0)->Record().Cursor(0).horizontalLine);
+
+    // Closing the measure window leaves measure mode, and the cursors go with it.
+    CMsuFrame::Instance()->close();
+    EXPECT_NE(MouseMode(), kModeMeasure);
+    for (COhmixGraphView* v : views) EXPECT_FALSE(v->Screen(0)->Record().Cursor(0).shown);
+}
+
+TEST_F(ViewerTest, ReloadOrUndoDuringADragIsNotUndoneByItsRelease) {
+    const QString file =
+        WriteColumns("d.txt", {"Time", "V"}, 11, [](int c, int r) { return c ? r : r * 0.1; });
+    COhmixGraphView* view = Open(file);
+    ASSERT_NE(view, nullptr);
+    CGraphWnd* screen = view->Screen(0);
+    screen->repaint();
+    const PlotRect plot = screen->Record().Plot();
+    const QPoint mid(plot.left + plot.Width() / 2, plot.top + plot.Height() / 2);
+    auto drag = [&](const std::function<void()>& meanwhile) {
+        QTest::mousePress(screen, Qt::LeftButton, {}, mid);
+        QTest::mouseMove(screen, mid + QPoint(30, 20));
+        meanwhile();
+        QTest::mouseRelease(screen, Qt::LeftButton, {}, mid + QPoint(40, 20));
+    };
+
+    // A reload during a pan: the release must not bring the old data back.
+    drag([&] {
+        WriteColumns("d.txt", {"Time", "V"}, 30, [](int c, int r) { return c ? r : r * 0.1; });
+        frame_->Execute(kCmdReload);
+    });
+    EXPECT_EQ(screen->Record().Data()->RowCount(), 30);
+    EXPECT_EQ(screen->Record().CurveCount(), 1);
+
+    // An undo during a pan stays undone.
+    frame_->Execute(kCmdZoomIn);
+    const std::size_t entries = screen->Record().UndoStack().size();
+    ASSERT_GE(entries, 1u);
+    AxisRange undone;
+    drag([&] {
+        frame_->Execute(kCmdUndo);
+        undone = screen->Record().XRange();
+    });
+    EXPECT_EQ(screen->Record().XRange(), undone);
+    EXPECT_EQ(screen->Record().UndoStack().size(), entries - 1);
 }
 
 TEST_F(ViewerTest, FftCancelStopsOnlyTheCurveInProgress) {
@@ -563,18 +621,38 @@ TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
 
 TEST_F(ViewerTest, RequestsWaitWhileADialogIsOpen) {
     const QString a = WriteColumns("a.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
+    const QString b = WriteColumns("b.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
     QDialog* dialog = new QDialog(frame_);
-    bool taken = false;
+    bool taken = true;
     QTimer::singleShot(0, dialog, [&] {
-        // A reload here could close the window a dialog belongs to: the request waits.
-        taken = app_->HandleRequest(a);
+        // A reload here could close the window a dialog belongs to: the requests wait, and
+        // those for one file are read once.
+        for (int i = 0; i < 50; ++i) taken = app_->HandleRequest(i == 25 ? b : a) && taken;
         EXPECT_TRUE(app_->Documents().empty());
+        EXPECT_EQ(app_->QueuedRequests(),
+                  (QStringList{CanonicalDocumentPath(b), CanonicalDocumentPath(a)}));
         dialog->reject();
     });
     dialog->exec();
     EXPECT_TRUE(taken);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return app_->Documents().size() == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return app_->Documents().size() == 2; }, 2000));
     delete dialog;
+}
+
+TEST_F(ViewerTest, RequestShowsTheNormalCursorOverItsDialogs) {
+    // Three variables: opening asks which to show.
+    const QString file =
+        WriteColumns("c.txt", {"Time", "V", "I"}, 11, [](int c, int r) { return c + r; });
+    std::optional<Qt::CursorShape> shape;
+    OnModalDialog([&](QDialog* dialog) {
+        const QCursor* cursor = QApplication::overrideCursor();
+        shape = cursor ? cursor->shape() : Qt::ArrowCursor;
+        dialog->reject();
+    });
+    app_->HandleRequest(file);
+    ASSERT_TRUE(shape.has_value());
+    EXPECT_EQ(*shape, Qt::ArrowCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(ViewerTest, SavedFilesReadBackUnderACommaLocale) {

@@ -13,6 +13,9 @@
 #include <QTimer>
 
 #include "TestSupport.h"
+#include "app/ShellMessages.h"
+#include "dialogs/BoxMessages.h"
+#include "dialogs/DialogTestSupport.h"
 #include "dialogs/PageSetupDlg.h"
 #include "dialogs/TextDlg.h"
 #include "graph/AppOptions.h"
@@ -28,6 +31,24 @@ struct Shown {
     ~Shown() { dialog.hide(); }
     QDialog& dialog;
 };
+
+TEST(MessageBoxes, ShowFileTextAsItIsNeverAsMarkup) {
+    // A reader's message quoting a header line of the file.
+    const std::string text = "Line 1: <img src=x.png> is not a variable name";
+    std::vector<std::pair<Qt::TextFormat, QString>> seen;
+    test::ModalAnswer answer([&](QDialog& d) {
+        auto* box = qobject_cast<QMessageBox*>(&d);
+        if (box) seen.emplace_back(box->textFormat(), box->text());
+        d.done(QDialog::Accepted);
+    });
+    BoxMessages(nullptr).Show(text, MessageIcon::Stop);
+    ShellMessages::Present(text, MessageIcon::Exclamation);
+    ASSERT_EQ(seen.size(), 2u);
+    for (const auto& [format, shown] : seen) {
+        EXPECT_EQ(format, Qt::PlainText);
+        EXPECT_EQ(shown.toStdString(), text);
+    }
+}
 
 TEST(PageSetupDlg, ShowsInchesAndTheDocumentsNameWhenUntitled) {
     CPageSetupDlg dialog({100, 125, 50, 0}, {"", 0}, "run1.txt", QSizeF(8.5, 11));

@@ -54,5 +54,23 @@ TEST(Reload, AViewWhoseXVariableIsGoneClosesUntouched) {
     EXPECT_EQ(screen.XVariableName(), "Time");
 }
 
+TEST(Reload, RequestsForOneFileWaitingTogetherAreReadOnce) {
+    struct Case {
+        std::vector<std::string> asked;
+        std::vector<std::string> waiting;
+    };
+    const Case cases[] = {
+        {{"/a", "/a", "/a"}, {"/a"}},
+        {{"/a", "/b", "/a"}, {"/b", "/a"}},
+        {{"/a", "/b", "/c", "/b"}, {"/a", "/c", "/b"}},
+        {{"/a", "/A"}, {"/a", "/A"}},  // another letter case is another file
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> waiting;
+        for (const std::string& name : c.asked) QueueRequest(waiting, name);
+        EXPECT_EQ(waiting, c.waiting) << c.asked.size();
+    }
+}
+
 }  // namespace
 }  // namespace kurvex

@@ -315,12 +315,23 @@ TEST(Pan, GrabbedPointFollowsThePointerAndEndDragSavesTheStart) {
     EXPECT_FALSE(PanTo(working, *grabbed, {60, 40}));
     EXPECT_EQ(model.XRange(), (AxisRange{0, 10, 2}));
 
-    EndDrag(model, working);
+    // A reload or a measure step during the drag is kept: only the ranges are the drag's.
+    model.AddCurve(CCurveEntry{});
+    model.Cursor(0).x = 3;
+    ASSERT_TRUE(EndDrag(model, working));
     EXPECT_EQ(model.XRange(), (AxisRange{-1, 9, 2}));
     EXPECT_EQ(model.Annotations().size(), 1u);
+    EXPECT_EQ(model.CurveCount(), 1);
+    EXPECT_EQ(model.Cursor(0).x, 3);
     ASSERT_EQ(model.UndoStack().size(), 2u);
     Undo({&model});
     EXPECT_EQ(model.XRange(), (AxisRange{0, 10, 2}));
+
+    // Ranges dragged on a linear axis are dropped once the axis became logarithmic.
+    model.StoreScales(1, 0, 0);
+    EXPECT_FALSE(EndDrag(model, working));
+    EXPECT_EQ(model.XRange(), (AxisRange{0, 10, 2}));
+    EXPECT_EQ(model.UndoStack().size(), 1u);
 }
 
 TEST(Pan, AutoScrollMovesTheContentTowardThePointer) {
