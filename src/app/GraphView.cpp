@@ -856,7 +856,7 @@ void COhmixGraphView::ViewDataPoints() {
     if (screens_.empty()) return;
     auto* table =
         new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
-                             document_->NextTableNumber(), nullptr, &document_->Messages());
+                             document_->NextTableNumber(), nullptr);
     if (CKurvexApp* app = CKurvexApp::Instance(); app && app->Frame())
         app->Frame()->AddTableWindow(table);
 }

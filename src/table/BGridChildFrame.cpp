@@ -35,19 +35,12 @@ public:
     }
 };
 
-// A document's messages die with the document, and a table may stay open
-// after it. Beyond keeping messages while the document loads, they only
-// present, which the table's own sink does as well.
-UserMessages* KeptSink(UserMessages* messages) {
-    return dynamic_cast<ShellMessages*>(messages) ? nullptr : messages;
-}
-
 }  // namespace
 
 CBGridChildFrame::CBGridChildFrame(const std::vector<const CGraphCurve*>& screens,
                                    const std::string& title, int counter, QWidget* parent,
                                    UserMessages* messages)
-    : QWidget(parent), messages_(KeptSink(messages)) {
+    : QWidget(parent), messages_(messages) {
     auto data = std::make_unique<CBGridData_GraphPoints>(PointColumnsOf(screens));
     data->MeasureLayout(fontMetrics());
     Build(std::move(data), QString::fromStdString(TableCaption(title, counter)));
@@ -55,7 +48,7 @@ CBGridChildFrame::CBGridChildFrame(const std::vector<const CGraphCurve*>& screen
 
 CBGridChildFrame::CBGridChildFrame(std::unique_ptr<CBGridData> data, const QString& caption,
                                    QWidget* parent, UserMessages* messages)
-    : QWidget(parent), messages_(KeptSink(messages)) {
+    : QWidget(parent), messages_(messages) {
     Build(std::move(data), caption);
 }
 

@@ -45,8 +45,8 @@ public:
     // The table of a view: its X variable, then every curve of every screen,
     // screen by screen; captioned "%s : %i" with the document's title and
     // table counter. `messages` hears file errors and must outlive the
-    // window; without it, or given a document's messages, which may go
-    // first, the window shows its own message boxes.
+    // window (a document's do not: a table may stay open after it); without
+    // it the window shows its own message boxes.
     CBGridChildFrame(const std::vector<const CGraphCurve*>& screens, const std::string& title,
                      int counter, QWidget* parent = nullptr, UserMessages* messages = nullptr);
     // A window over any source.

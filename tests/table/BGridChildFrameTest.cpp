@@ -181,26 +181,6 @@ TEST(BGridChildFrame, SavesTheThreeFormsAndReportsAPlaceItCannotWrite) {
     EXPECT_EQ(frame.Grid().Data()->RowCount(), 4);
 }
 
-TEST(BGridChildFrame, ATableOutlivesTheMessagesOfItsDocument) {
-    View view;
-    std::vector<std::string> presented;
-    ShellMessages::SetPresenter(
-        [&](const std::string& text, MessageIcon) { presented.push_back(text); });
-    // The document's messages go with it, and their memory goes to someone else.
-    alignas(ShellMessages) alignas(test::RecordingMessages) unsigned char
-        storage[std::max(sizeof(ShellMessages), sizeof(test::RecordingMessages))];
-    auto* documents = new (storage) ShellMessages;
-    CBGridChildFrame frame(view.Screens(), "run1", 1, nullptr, documents);
-    documents->~ShellMessages();
-    auto* stranger = new (storage) test::RecordingMessages;
-    QTemporaryDir dir;
-    EXPECT_FALSE(frame.SaveTo(dir.filePath("missing/t.txt"), TableSaveForm::Tab));
-    EXPECT_EQ(presented.size(), 1u);
-    EXPECT_TRUE(stranger->shown.empty());
-    stranger->~RecordingMessages();
-    ShellMessages::SetPresenter({});
-}
-
 TEST(BGridChildFrame, AnExportThatFailsIsReportedAndLosesNothing) {
     QTemporaryDir dir;
     const QString path = dir.filePath("t.txt");
