@@ -782,7 +782,7 @@ bool COhmixGraphView::EditCurves(int index) {
 
 void COhmixGraphView::AddScreen() {
     if (!document_->HasData()) return;
-    auto record = std::make_unique<CGraphCurve>(0);
+    auto record = std::make_unique<CGraphCurve>(kScreenOfView);
     record->SetData(document_->Core().Data());
     if (!screens_.empty()) {
         CopySharedDisplay(screens_.back()->Record(), *record);

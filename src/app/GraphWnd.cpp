@@ -125,7 +125,7 @@ ScrollAction ToScrollAction(int action, bool reversed, bool* known) {
 
 }  // namespace
 
-CGraphWnd::CGraphWnd(QWidget* parent) : QWidget(parent), record_(std::make_unique<CGraphCurve>(0)) {
+CGraphWnd::CGraphWnd(QWidget* parent) : QWidget(parent), record_(std::make_unique<CGraphCurve>(kScreenOfView)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -159,7 +159,7 @@ const CGraphCurve& CGraphWnd::Record() const {
 
 void CGraphWnd::SetRecord(std::unique_ptr<CGraphCurve> record) {
     CancelDrag();
-    record_ = record ? std::move(record) : std::make_unique<CGraphCurve>(0);
+    record_ = record ? std::move(record) : std::make_unique<CGraphCurve>(kScreenOfView);
     memory_ = DrawMemory{};
     hbar_->setVisible(record_->BottomScreen() != 0);
     // Lays the new model's plot out at once, so that the first click maps.
@@ -356,7 +356,7 @@ bool CGraphWnd::DragInProgress() const {
 }
 
 bool CGraphWnd::StartDrag(DragKind kind, QPoint p, Qt::MouseButton button, bool aboveLowerEnds) {
-    if (record_->GraphKind() != 0) return false;
+    if (record_->GraphKind() != kScreenOfView) return false;
     CancelDrag();
     if (!drag_.Begin(*record_, kind, ToPoint(p), aboveLowerEnds)) return false;
     dragButton_ = button;
@@ -467,7 +467,7 @@ void CGraphWnd::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         const std::int32_t legend = inPlot ? -1 : LegendCurveAt(m, pt);
         Notify(ScreenNotify::LeftPressed, legend);
-        if (m.GraphKind() != 0) return;
+        if (m.GraphKind() != kScreenOfView) return;
         if (!inPlot) {
             if (legend >= 0) SelectCurve(legend);
             return;
@@ -504,7 +504,7 @@ void CGraphWnd::mousePressEvent(QMouseEvent* event) {
         return;
     }
     if (event->button() == Qt::RightButton) {
-        if (m.GraphKind() != 0 || !inPlot) return;
+        if (m.GraphKind() != kScreenOfView || !inPlot) return;
         if (mode == kModeMeasure) {
             MeasureAt(1, p);
             return;
@@ -551,7 +551,7 @@ void CGraphWnd::mouseMoveEvent(QMouseEvent* event) {
         }
         return;
     }
-    if (mode_.Current() == kModeMeasure && record_->GraphKind() == 0) {
+    if (mode_.Current() == kModeMeasure && record_->GraphKind() == kScreenOfView) {
         // Cursor 1 first when both buttons are held.
         if (event->buttons() & Qt::LeftButton) MeasureAt(0, p);
         if (event->buttons() & Qt::RightButton) MeasureAt(1, p);

@@ -251,7 +251,7 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
 
     std::vector<std::unique_ptr<CGraphCurve>> screens;
     auto newScreen = [&]() {
-        auto s = std::make_unique<CGraphCurve>(0);
+        auto s = std::make_unique<CGraphCurve>(kScreenOfView);
         s->SetData(data);
         s->SetFont(font, &measure);
         screens.push_back(std::move(s));

@@ -232,7 +232,7 @@ AnnotationRepaint PlaceTextAt(CGraphCurve& model, const CGraphText& text, Point 
 }
 
 CGraphText* SelectedTextAt(CGraphCurve& model, Point p) {
-    if (model.GraphKind() != 0 || !model.Plot().Contains(p.x, p.y)) return nullptr;
+    if (model.GraphKind() != kScreenOfView || !model.Plot().Contains(p.x, p.y)) return nullptr;
     for (CGraphAnnotation* a : model.AnnotationSelection())
         if (a->Type() == kAnnotationText && a->HitTest(p) != kHitNone)
             return static_cast<CGraphText*>(a);
@@ -246,7 +246,7 @@ AnnotationRepaint ApplyTextEdit(CGraphText& target, const CGraphText& edited) {
 }
 
 AnnotationRepaint DeleteSelection(CGraphCurve& model, std::int32_t mouseMode) {
-    if (mouseMode != 0 || model.GraphKind() != 0 || model.AnnotationSelection().empty()) return {};
+    if (mouseMode != 0 || model.GraphKind() != kScreenOfView || model.AnnotationSelection().empty()) return {};
     AnnotationRepaint r;
     r.area = DeleteSelectedAnnotations(model);
     r.redraw = true;

@@ -198,7 +198,7 @@ LoadedScreens ReadDisplayStream(CIOBuffer& stream, const ScreenBasis& basis) {
     if (stream.AtLeast(7, 1)) stream.ReadBuffer();  // reserved
     for (std::int32_t i = 0; i < count && !stream.AtEnd(); ++i) {
         CIOBuffer record = stream.ReadBuffer();
-        auto screen = std::make_unique<CGraphCurve>(0);
+        auto screen = std::make_unique<CGraphCurve>(kScreenOfView);
         screen->SetData(basis.data);
         screen->SetMetrics(basis.metrics);
         const RecordLoad r = ReadDisplayRecord(record, *screen);

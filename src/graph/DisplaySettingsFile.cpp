@@ -269,7 +269,7 @@ LoadedScreens ReadDisplaySettings(const IniFile& ini, const ScreenBasis& basis,
         const std::string section = ScreenSection(i);
         const std::int32_t curveCount = ini.GetInt(section, "CurveCount", 0);
         if (curveCount <= 0) continue;
-        auto s = std::make_unique<CGraphCurve>(0);
+        auto s = std::make_unique<CGraphCurve>(kScreenOfView);
         s->SetData(basis.data);
         s->SetMetrics(basis.metrics);
         s->SetBackground(shared.background);

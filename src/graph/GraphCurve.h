@@ -71,7 +71,7 @@ struct IndexWindow {
 class CGraphCurve {
 public:
     // A model with the defaults of a new screen of `graphKind`.
-    explicit CGraphCurve(std::int32_t graphKind = 0);
+    explicit CGraphCurve(std::int32_t graphKind = kScreenOfView);
     // Copies everything but the undo stack, legend rectangles and annotations.
     CGraphCurve(const CGraphCurve& other);
     // As the copy, and leaves this model's undo stack and annotations alone.

@@ -58,6 +58,15 @@ struct DataExtent {
     bool operator==(const DataExtent&) const = default;
 };
 
+// What a screen belongs to, given by whoever creates it: the kind decides its
+// margins, what the mouse may do on it and how its curves are laid out.
+enum ScreenKind : std::int32_t {
+    kScreenOfView = 0,    // a screen of a graph view: every mouse action
+    kScreenTool = 1,      // a screen of its own: no zoom, no cursors; reports its closing
+    kScreenBanded = 2,    // every curve drawn in a horizontal band of its own
+    kScreenEmbedded = 3,  // a screen in a dialog: wheel zoom and a pop-up menu of its own
+};
+
 // Display flag bits of a screen.
 enum DisplayFlag : std::uint32_t {
     kDisplayBlackWhite = 1u << 0,

@@ -7,6 +7,7 @@
 #include "data/RefPtr.h"
 #include "data/ResultData.h"
 #include "data/ResultVariable.h"
+#include "graph/GraphTypes.h"
 
 namespace kurvex {
 
@@ -21,7 +22,7 @@ RefPtr<CResultVariable> BuildLogColumn(const CResultVariable& source, std::int32
 // data set's rows and kept with the data set, shared by every screen showing it.
 class LogColumns {
 public:
-    explicit LogColumns(std::int32_t graphKind = 0) : graphKind_(graphKind) {}
+    explicit LogColumns(std::int32_t graphKind = kScreenOfView) : graphKind_(graphKind) {}
 
     // The graph kind of the screen this accessor serves.
     std::int32_t GraphKind() const { return graphKind_; }

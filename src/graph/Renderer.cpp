@@ -76,11 +76,11 @@ PlotRect PlotRectangle(std::int32_t graphKind, bool axisTextShown, bool bottomSc
                        const PlotRect& target, const CharMetrics& metrics) {
     PlotRect r = target;
     const int w = metrics.digitsWidth, h = metrics.textHeight;
-    if (graphKind == 2) {
+    if (graphKind == kScreenBanded) {
         const int d = w / 10;
         return {r.left + d, r.top + d, r.right - d, r.bottom - d};
     }
-    if (graphKind == 1 || graphKind == 3) {
+    if (graphKind == kScreenTool || graphKind == kScreenEmbedded) {
         if (!axisTextShown) {
             const int d = h / 4;
             return {r.left + d, r.top + d, r.right - d, r.bottom - d};
@@ -233,7 +233,7 @@ void ScreenPainter::Frame(const PlotRect& p) {
     c_.LineTo(p.right, p.bottom);
     c_.LineTo(p.left, p.bottom);
     c_.LineTo(p.left, p.top);
-    if (m_.GraphKind() == 2 && !m_.XLog() && !m_.YLog()) {
+    if (m_.GraphKind() == kScreenBanded && !m_.XLog() && !m_.YLog()) {
         const int cx = p.left + p.Width() / 2, cy = p.top + p.Height() / 2;
         c_.MoveTo(cx, p.top);
         c_.LineTo(cx, p.bottom);
@@ -355,7 +355,7 @@ void ScreenPainter::Curves(const PlotRect& p) {
     // In a sorted X column each pixel column is one run of indices, the same
     // for every curve.
     PixelColumns columns;
-    if (dense && sorted && m_.GraphKind() != 2)
+    if (dense && sorted && m_.GraphKind() != kScreenBanded)
         columns = FindPixelColumns(map, p, x->Values(), win.first,
                                    std::min(win.last, x->Capacity() - 1) + 1);
     for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
@@ -385,7 +385,7 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
     s.symbol = curve.markerSymbol;
     s.scale = scale_;
     // The banded kind gives every curve a strip of its own.
-    s.band = m_.GraphKind() == 2;
+    s.band = m_.GraphKind() == kScreenBanded;
     const double bandScale = curve.bandScale == 0.0 ? 1.0 : curve.bandScale;
     s.bandK = p.Height() / (bandScale * 8.0);
     s.bandOffset = curve.bandOffset;
@@ -457,7 +457,7 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
     ScreenPainter painter(model, canvas, options);
     canvas.SelectFont(ToCanvasFont(model.Font(), options.printing ? options.scale : 1));
 
-    if (model.GraphKind() == 2 && model.CurveCount() == 0) {
+    if (model.GraphKind() == kScreenBanded && model.CurveCount() == 0) {
         canvas.FillRect(options.target, painter.Back());
         painter.Frame(plot);
         painter.CentredText(plot, "No Data");
@@ -482,7 +482,7 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
     canvas.SetInchMapping(o.printing);
     // A band screen is built up off screen and shown in one step.
     std::unique_ptr<Canvas> offscreen;
-    if (model.GraphKind() == 2 && o.target.right > 0 && o.target.bottom > 0)
+    if (model.GraphKind() == kScreenBanded && o.target.right > 0 && o.target.bottom > 0)
         offscreen = canvas.MakeOffscreen({o.target.right, o.target.bottom});
     Canvas& surface = offscreen ? *offscreen : canvas;
     if (offscreen) surface.SelectFont(ToCanvasFont(model.Font(), 1));
@@ -505,7 +505,7 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
         canvas.SetClip(nullptr);
     }
     if (o.showSelectionMark && (model.DisplayFlags() & kDisplaySelected) &&
-        model.GraphKind() == 0 && !canvas.IsPrinter()) {
+        model.GraphKind() == kScreenOfView && !canvas.IsPrinter()) {
         const int s = model.Metrics().textHeight / 2;
         canvas.FillRect({plot.right - s, plot.top - 2 * s, plot.right, plot.top - s},
                         MakeColour(255, 0, 0));

@@ -80,7 +80,7 @@ DefaultScreens MakeDefaultScreens(const CResultDataRef& data, const CharMetrics&
     const CResultData* d = data.Get();
     if (!d || d->VariableCount() == 0) return out;
     auto newScreen = [&]() {
-        auto s = std::make_unique<CGraphCurve>(0);
+        auto s = std::make_unique<CGraphCurve>(kScreenOfView);
         s->SetData(data);
         s->SetMetrics(metrics);
         return s;

@@ -238,7 +238,7 @@ bool EndDrag(CGraphCurve& model, const CGraphCurve& working) {
 }
 
 bool Wheel(CGraphCurve& model, Point p, bool towardUser) {
-    if (model.GraphKind() != 0 && model.GraphKind() != 3) return false;
+    if (model.GraphKind() != kScreenOfView && model.GraphKind() != kScreenEmbedded) return false;
     const std::optional<DataPoint> c = DataAt(model, p);
     if (!c) return false;
     const double f = towardUser ? 0.9 : 1.1;
@@ -251,7 +251,7 @@ bool Wheel(CGraphCurve& model, Point p, bool towardUser) {
 ScrollBarState ScrollBarFor(const CGraphCurve& model, ScrollBar bar) {
     ScrollBarState s;
     const bool horizontal = bar == ScrollBar::Horizontal;
-    s.shown = model.GraphKind() != 1 && (!horizontal || model.BottomScreen());
+    s.shown = model.GraphKind() != kScreenTool && (!horizontal || model.BottomScreen());
     if (!s.shown) return s;
     const DataExtent& e = horizontal ? model.XExtent() : model.YExtent();
     const AxisRange& r = horizontal ? model.XRange() : model.YRange();

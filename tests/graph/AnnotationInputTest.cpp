@@ -158,7 +158,7 @@ TEST(AnnotationInput, DeleteAfterAClickOnEmptyAreaDoesNothing) {
     // Only mode 0 on a screen of graph kind 0 deletes.
     s.Selected() = {line};
     EXPECT_EQ(DeleteSelection(s.model, kModePan), AnnotationRepaint{});
-    CGraphCurve band(2);
+    CGraphCurve band(kScreenBanded);
     EXPECT_EQ(DeleteSelection(band, kModeEscape), AnnotationRepaint{});
     const AnnotationRepaint r = DeleteSelection(s.model, kModeEscape);
     EXPECT_TRUE(r.redraw);
