@@ -74,9 +74,7 @@ struct View {
             s->SetBottom(i == kCurves - 1);
             const PlotRect& r = places[static_cast<std::size_t>(i)];
             s->setGeometry(r.left, r.top, r.Width(), r.Height());
-            QObject::connect(s, &CGraphWnd::notify, [this](int code, int from, qint64, qint64) {
-                if (code == static_cast<int>(ScreenNotify::XRangeChanged)) Sync(from);
-            });
+            QObject::connect(s, &CGraphWnd::rangeChanged, [this](int from, bool) { Sync(from); });
             screens.push_back(s);
         }
         frame.show();

@@ -139,7 +139,15 @@ CGraphWnd* COhmixGraphView::AppendScreen(std::unique_ptr<CGraphCurve> record) {
     record->SetMetrics(metrics_);
     screen->SetRecord(std::move(record));
     screen->SetIndex(ScreenCount());
-    connect(screen, &CGraphWnd::notify, this, &COhmixGraphView::OnScreenNotify);
+    // A press on a legend label activates the screen as any other left press.
+    connect(screen, &CGraphWnd::legendPressed, this, &COhmixGraphView::OnScreenLeftPressed);
+    connect(screen, &CGraphWnd::leftPressed, this, &COhmixGraphView::OnScreenLeftPressed);
+    connect(screen, &CGraphWnd::doubleClicked, this, &COhmixGraphView::OnScreenDoubleClicked);
+    connect(screen, &CGraphWnd::rightPressed, this, &COhmixGraphView::OnScreenRightPressed);
+    connect(screen, &CGraphWnd::rangeChanged, this, &COhmixGraphView::OnScreenRangeChanged);
+    connect(screen, &CGraphWnd::cursorMoved, this, &COhmixGraphView::OnScreenCursorMoved);
+    connect(screen, &CGraphWnd::selectedCurveChanged, this,
+            &COhmixGraphView::OnScreenCurveSelected);
     screens_.push_back(screen);
     screen->show();
     return screen;
@@ -508,31 +516,45 @@ void COhmixGraphView::ForgetCurveSelection() {
     emit curveSelection(kNoCurveSelection);
 }
 
-void COhmixGraphView::OnScreenNotify(int code, int screen, qint64 first, qint64 second) {
+void COhmixGraphView::OnScreenLeftPressed(int screen) {
     if (screen < 0 || screen >= ScreenCount()) return;
-    switch (static_cast<ScreenNotify>(code)) {
-        case ScreenNotify::LeftPressed:
-            SetActiveScreen(screen);
-            break;
-        case ScreenNotify::DoubleClicked:
-            SetActiveScreen(screen);
-            EditCurves(screen);
-            PreparePreviousSpectra();
-            break;
-        case ScreenNotify::RightPressed:
-            SetActiveScreen(screen);
-            RunRightMouseAction(screen, GlobalPoint(second));
-            break;
-        case ScreenNotify::XRangeChanged:
-            if (SyncXAxis(Records(), static_cast<size_t>(screen), metrics_)) WarnInvalidPoints();
-            for (int i = 0; i < ScreenCount(); ++i)
-                if (i != screen) screens_[static_cast<size_t>(i)]->UpdateScrollBars();
-            if (first == 1) RedrawAll();
-            break;
-        case ScreenNotify::CursorMoved:
-            OnCursorMoved(screen, static_cast<int>(first));
-            break;
-    }
+    SetActiveScreen(screen);
+    emit stateChanged();
+}
+
+void COhmixGraphView::OnScreenDoubleClicked(int screen) {
+    if (screen < 0 || screen >= ScreenCount()) return;
+    SetActiveScreen(screen);
+    EditCurves(screen);
+    PreparePreviousSpectra();
+    emit stateChanged();
+}
+
+void COhmixGraphView::OnScreenRightPressed(int screen, Qt::KeyboardModifiers, QPoint globalPoint) {
+    if (screen < 0 || screen >= ScreenCount()) return;
+    SetActiveScreen(screen);
+    RunRightMouseAction(screen, globalPoint);
+    emit stateChanged();
+}
+
+void COhmixGraphView::OnScreenRangeChanged(int screen, bool xChanged) {
+    if (screen < 0 || screen >= ScreenCount()) return;
+    if (SyncXAxis(Records(), static_cast<size_t>(screen), metrics_)) WarnInvalidPoints();
+    for (int i = 0; i < ScreenCount(); ++i)
+        if (i != screen) screens_[static_cast<size_t>(i)]->UpdateScrollBars();
+    if (xChanged) RedrawAll();
+    emit stateChanged();
+}
+
+void COhmixGraphView::OnScreenCursorMoved(int screen, int which) {
+    if (screen < 0 || screen >= ScreenCount()) return;
+    OnCursorMoved(screen, which);
+    emit stateChanged();
+}
+
+void COhmixGraphView::OnScreenCurveSelected(int screen) {
+    if (screen < 0 || screen >= ScreenCount()) return;
+    OnCursorMoved(screen, kNoCurveSelection);
     emit stateChanged();
 }
 

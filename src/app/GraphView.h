@@ -105,7 +105,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private slots:
-    void OnScreenNotify(int code, int screen, qint64 first, qint64 second);
+    // What a screen tells its view; each leaves the command rules to look again.
+    void OnScreenLeftPressed(int screen);
+    void OnScreenDoubleClicked(int screen);
+    void OnScreenRightPressed(int screen, Qt::KeyboardModifiers modifiers, QPoint globalPoint);
+    void OnScreenRangeChanged(int screen, bool xChanged);
+    void OnScreenCursorMoved(int screen, int which);
+    void OnScreenCurveSelected(int screen);
 
 private:
     friend class FftRun;

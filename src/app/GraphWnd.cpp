@@ -125,7 +125,8 @@ ScrollAction ToScrollAction(int action, bool reversed, bool* known) {
 
 }  // namespace
 
-CGraphWnd::CGraphWnd(QWidget* parent) : QWidget(parent), record_(std::make_unique<CGraphCurve>(kScreenOfView)) {
+CGraphWnd::CGraphWnd(QWidget* parent)
+    : QWidget(parent), record_(std::make_unique<CGraphCurve>(kScreenOfView)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -307,14 +308,10 @@ void CGraphWnd::ScrollBarAction(bool horizontal, int action) {
     if (moved) RangeChanged(horizontal);
 }
 
-void CGraphWnd::Notify(ScreenNotify code, qint64 first, qint64 second) {
-    emit notify(static_cast<int>(code), index_, first, second);
-}
-
 void CGraphWnd::RangeChanged(bool xChanged) {
     UpdateScrollBars();
     Redraw();
-    Notify(ScreenNotify::XRangeChanged, xChanged ? 1 : 0);
+    emit rangeChanged(index_, xChanged);
 }
 
 bool CGraphWnd::HasData() const {
@@ -341,14 +338,6 @@ CGraphWnd* CGraphWnd::ZoomTarget(const std::vector<CGraphWnd*>& screens) {
             focused = static_cast<std::int32_t>(i);
     const std::int32_t i = ZoomTargetScreen(focused, static_cast<std::int32_t>(screens.size()));
     return i < 0 ? nullptr : screens[static_cast<std::size_t>(i)];
-}
-
-void CGraphWnd::SetUseSharedMode(bool on) {
-    mode_.useShared = on;
-}
-
-void CGraphWnd::SetOwnMode(std::int32_t mode) {
-    mode_.own = mode;
 }
 
 bool CGraphWnd::DragInProgress() const {
@@ -435,7 +424,7 @@ void CGraphWnd::MeasureAt(int which, QPoint p) {
     // A cursor the mouse places is shown (cursor 2 has no other way to appear).
     m.Cursor(which).shown = 1;
     Redraw();
-    Notify(ScreenNotify::CursorMoved, which);
+    emit cursorMoved(index_, which);
 }
 
 void CGraphWnd::SelectCurve(std::int32_t curve) {
@@ -446,11 +435,11 @@ void CGraphWnd::SelectCurve(std::int32_t curve) {
         SelectMeasureCurve(m, curve, static_cast<MeasureLineStyle>(MeasureLineStyleSetting()));
     Redraw();
     if (reset == 0) {
-        Notify(ScreenNotify::CursorMoved, 65535);
+        emit selectedCurveChanged(index_);
         return;
     }
     for (int which = 0; which < 2; ++which)
-        if (shown[which]) Notify(ScreenNotify::CursorMoved, which);
+        if (shown[which]) emit cursorMoved(index_, which);
 }
 
 void CGraphWnd::mousePressEvent(QMouseEvent* event) {
@@ -462,11 +451,14 @@ void CGraphWnd::mousePressEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    const std::int32_t mode = mode_.Current();
+    const std::int32_t mode = MouseMode();
     const bool inPlot = m.Plot().Contains(pt.x, pt.y);
     if (event->button() == Qt::LeftButton) {
         const std::int32_t legend = inPlot ? -1 : LegendCurveAt(m, pt);
-        Notify(ScreenNotify::LeftPressed, legend);
+        if (legend >= 0)
+            emit legendPressed(index_, legend);
+        else
+            emit leftPressed(index_);
         if (m.GraphKind() != kScreenOfView) return;
         if (!inPlot) {
             if (legend >= 0) SelectCurve(legend);
@@ -509,9 +501,7 @@ void CGraphWnd::mousePressEvent(QMouseEvent* event) {
             MeasureAt(1, p);
             return;
         }
-        const QPoint g = event->globalPosition().toPoint();
-        const qint64 packed = (static_cast<qint64>(g.y() & 0xFFFF) << 16) | (g.x() & 0xFFFF);
-        Notify(ScreenNotify::RightPressed, static_cast<qint64>(event->modifiers()), packed);
+        emit rightPressed(index_, event->modifiers(), event->globalPosition().toPoint());
     }
 }
 
@@ -551,7 +541,7 @@ void CGraphWnd::mouseMoveEvent(QMouseEvent* event) {
         }
         return;
     }
-    if (mode_.Current() == kModeMeasure && record_->GraphKind() == kScreenOfView) {
+    if (MouseMode() == kModeMeasure && record_->GraphKind() == kScreenOfView) {
         // Cursor 1 first when both buttons are held.
         if (event->buttons() & Qt::LeftButton) MeasureAt(0, p);
         if (event->buttons() & Qt::RightButton) MeasureAt(1, p);
@@ -582,13 +572,13 @@ void CGraphWnd::mouseDoubleClickEvent(QMouseEvent* event) {
     if (DragInProgress()) return;
     // A selected text under the pointer is edited; anywhere else the view
     // offers the curves.
-    if (mode_.Current() == kModeEscape) {
+    if (MouseMode() == kModeEscape) {
         if (CGraphText* text = SelectedTextAt(m, ToPoint(p))) {
             EditText(*text);
             return;
         }
     }
-    Notify(ScreenNotify::DoubleClicked, 0);
+    emit doubleClicked(index_);
 }
 
 void CGraphWnd::wheelEvent(QWheelEvent* event) {
@@ -609,7 +599,7 @@ void CGraphWnd::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (event->key() == Qt::Key_Delete && !DragInProgress()) {
-        const AnnotationRepaint r = DeleteSelection(*record_, mode_.Current());
+        const AnnotationRepaint r = DeleteSelection(*record_, MouseMode());
         if (r.redraw) {
             ApplyRepaint(r);
             event->accept();
@@ -643,7 +633,7 @@ void CGraphWnd::hideEvent(QHideEvent* event) {
 }
 
 void CGraphWnd::UpdatePointer(QPoint p) {
-    const PointerShape shape = PointerShapeAt(*record_, mode_.Current(), ToPoint(p));
+    const PointerShape shape = PointerShapeAt(*record_, MouseMode(), ToPoint(p));
     setCursor(PointerCursor(shape, devicePixelRatioF()));
 }
 
@@ -692,10 +682,7 @@ void CGraphWnd::ApplyRepaint(const AnnotationRepaint& r) {
     }
     if (!area.isEmpty()) update(area);
     if (r.backToEscape) {
-        if (mode_.useShared)
-            SetMouseMode(kModeEscape);
-        else
-            mode_.own = kModeEscape;
+        SetMouseMode(kModeEscape);
         UpdatePointer(mapFromGlobal(QCursor::pos()));
     }
 }

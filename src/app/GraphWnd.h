@@ -18,15 +18,6 @@ class QScrollBar;
 
 namespace kurvex {
 
-// The codes a screen sends its view.
-enum class ScreenNotify : int {
-    LeftPressed = 11,
-    DoubleClicked = 12,
-    RightPressed = 13,
-    XRangeChanged = 21,
-    CursorMoved = 22,
-};
-
 // One screen of a graph view: draws its model through a back buffer and maps
 // the mouse, the wheel and its scroll bars onto the core's zoom, pan and
 // measure operations.
@@ -52,11 +43,11 @@ public:
     // Sets the scroll bars from the model's ranges, after a change made outside.
     void UpdateScrollBars();
     // The zoom-in and zoom-out commands on this screen: one undo entry, then
-    // XRangeChanged with first value 1.
+    // rangeChanged with xChanged.
     void ZoomIn();
     void ZoomOut();
-    // The view's right-mouse pan and zoom after code 13, from `p` in this
-    // screen's own coordinates (mapFromGlobal of the code's point), following
+    // The view's right-mouse pan and zoom after rightPressed, from `p` in this
+    // screen's own coordinates (mapFromGlobal of its point), following
     // the right button until it is released. Both need `p` inside the plot;
     // the zoom box also refuses (false) a press at or below a lower end.
     void BeginRightPan(QPoint p);
@@ -64,28 +55,28 @@ public:
     // Drops the drag in progress, as Esc does.
     void CancelDrag();
     bool DragInProgress() const;
-    // Whether this window follows the program's mouse mode (default on), and
-    // the mode it uses when it does not (default Pan).
-    void SetUseSharedMode(bool on);
-    void SetOwnMode(std::int32_t mode);
-    // The mode a drag on this screen takes now.
-    std::int32_t CurrentMode() const { return mode_.Current(); }
 
     // The screen zoom in and out act on: the one holding the keyboard focus,
     // else the first; null when there are none.
     static CGraphWnd* ZoomTarget(const std::vector<CGraphWnd*>& screens);
 
 signals:
-    // code: a ScreenNotify value; screen: Index().
-    //  11: first = the curve whose legend label was hit, or -1.
-    //  12: first = 0.
-    //  13: first = the keyboard modifiers, second = the pointer in global
-    //      coordinates, x in the low and y in the high 16 bits.
-    //  21: first = 1 when the X range changed (the view redraws all screens),
-    //      0 when only Y did.
-    //  22: first = the cursor moved (0 or 1), or 65535 when only the selected
-    //      curve changed.
-    void notify(int code, int screen, qint64 first, qint64 second);
+    // Every notice names its screen by Index().
+    // The left button went down on the legend label of `curve`.
+    void legendPressed(int screen, int curve);
+    // The left button went down anywhere but on a legend label.
+    void leftPressed(int screen);
+    // A double click the screen does not handle itself (the view offers the curves).
+    void doubleClicked(int screen);
+    // The right button went down in the plot outside the measure mode; the view
+    // decides between menu, pan and zoom.
+    void rightPressed(int screen, Qt::KeyboardModifiers modifiers, QPoint globalPoint);
+    // The ranges changed; xChanged when X did too (the view redraws all screens).
+    void rangeChanged(int screen, bool xChanged);
+    // Measure cursor `which` (0 or 1) moved.
+    void cursorMoved(int screen, int which);
+    // Only the measured (selected) curve changed; no cursor moved.
+    void selectedCurveChanged(int screen);
     // While a drag shows a working copy: the X range it shows (active), then once with
     // active false when the drag ends; the model itself changes only on release.
     void dragXRange(int screen, bool active, kurvex::AxisRange range);
@@ -108,7 +99,6 @@ private:
     QRect DrawingArea() const;
     void Render();
     void UpdateDescription();
-    void Notify(ScreenNotify code, qint64 first, qint64 second = 0);
     void RangeChanged(bool xChanged);
     bool StartDrag(DragKind kind, QPoint p, Qt::MouseButton button, bool aboveLowerEnds);
     void FinishDrag(QPoint p);
@@ -131,7 +121,6 @@ private:
 
     std::unique_ptr<CGraphCurve> record_;
     int index_ = 0;
-    WindowMouseMode mode_;
 
     QImage buffer_;
     bool stale_ = true;

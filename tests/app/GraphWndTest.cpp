@@ -23,9 +23,14 @@
 namespace kurvex {
 namespace {
 
+// The notices a screen sends, one signal each, recorded in the order sent.
+enum class Notice { LeftPressed, DoubleClicked, RightPressed, RangeChanged, CursorMoved };
+
 struct Sent {
-    int code;
-    qint64 first, second;
+    Notice notice;
+    int first;  // legend curve or -1, xChanged, cursor, or 65535 for a curve selected alone
+    Qt::KeyboardModifiers modifiers;
+    QPoint global;
 };
 
 // A shown screen of 400 x 300 pixels with two curves over X 0 .. 100, and
@@ -33,15 +38,31 @@ struct Sent {
 class ScreenTest : public ::testing::Test {
 protected:
     ScreenTest() {
-        QObject::connect(&screen, &CGraphWnd::notify,
-                         [this](int code, int, qint64 first, qint64 second) {
-                             sent.push_back({code, first, second});
+        QObject::connect(&screen, &CGraphWnd::legendPressed,
+                         [this](int, int curve) { Add(Notice::LeftPressed, curve); });
+        QObject::connect(&screen, &CGraphWnd::leftPressed,
+                         [this](int) { Add(Notice::LeftPressed, -1); });
+        QObject::connect(&screen, &CGraphWnd::doubleClicked,
+                         [this](int) { Add(Notice::DoubleClicked); });
+        QObject::connect(&screen, &CGraphWnd::rightPressed,
+                         [this](int, Qt::KeyboardModifiers modifiers, QPoint global) {
+                             Add(Notice::RightPressed, 0, modifiers, global);
                          });
+        QObject::connect(&screen, &CGraphWnd::rangeChanged,
+                         [this](int, bool xChanged) { Add(Notice::RangeChanged, xChanged); });
+        QObject::connect(&screen, &CGraphWnd::cursorMoved,
+                         [this](int, int which) { Add(Notice::CursorMoved, which); });
+        QObject::connect(&screen, &CGraphWnd::selectedCurveChanged,
+                         [this](int) { Add(Notice::CursorMoved, 65535); });
         screen.resize(400, 300);
         screen.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&screen));
     }
     void SetUp() override { Load(); }
+    void Add(Notice notice, int first = 0, Qt::KeyboardModifiers modifiers = {},
+             QPoint global = {}) {
+        sent.push_back({notice, first, modifiers, global});
+    }
     // A fresh model with nothing sent yet.
     void Load() {
         sent.clear();
@@ -64,12 +85,12 @@ protected:
         return QPoint(p.left + static_cast<int>(fx * p.Width()),
                       p.top + static_cast<int>(fy * p.Height()));
     }
-    int Count(ScreenNotify code) const { return static_cast<int>(Firsts(code).size()); }
-    // The first arguments of what was sent with `code`, in order.
-    std::vector<qint64> Firsts(ScreenNotify code) const {
-        std::vector<qint64> firsts;
+    int Count(Notice notice) const { return static_cast<int>(Firsts(notice).size()); }
+    // The first arguments of what was sent as `notice`, in order.
+    std::vector<int> Firsts(Notice notice) const {
+        std::vector<int> firsts;
         for (const Sent& s : sent)
-            if (s.code == static_cast<int>(code)) firsts.push_back(s.first);
+            if (s.notice == notice) firsts.push_back(s.first);
         return firsts;
     }
     void Wheel(int delta) {
@@ -116,7 +137,7 @@ TEST_F(ScreenTest, OnlyAReleasedDragLeavesAnUndoEntry) {
         EXPECT_FALSE(screen.DragInProgress()) << c.mode;
         const std::size_t entries = c.end == Release ? 1 : 0;
         EXPECT_EQ(screen.Record().UndoStack().size(), entries) << c.mode << " end " << c.end;
-        EXPECT_EQ(Count(ScreenNotify::XRangeChanged), static_cast<int>(entries)) << c.mode;
+        EXPECT_EQ(Count(Notice::RangeChanged), static_cast<int>(entries)) << c.mode;
         if (c.end != Release) {
             EXPECT_EQ(screen.Record().XRange(), x) << c.mode;
         }
@@ -127,9 +148,9 @@ TEST_F(ScreenTest, WheelDeltasOf30AddUpToOneStep) {
     const AxisRange x = screen.Record().XRange();
     for (int i = 0; i < 3; ++i) Wheel(-30);
     EXPECT_EQ(screen.Record().XRange(), x);
-    EXPECT_EQ(Count(ScreenNotify::XRangeChanged), 0);
+    EXPECT_EQ(Count(Notice::RangeChanged), 0);
     Wheel(-30);
-    ASSERT_EQ(Count(ScreenNotify::XRangeChanged), 1);
+    ASSERT_EQ(Count(Notice::RangeChanged), 1);
     EXPECT_EQ(sent.back().first, 1);
     // Toward the user zooms in by 0.9 about the pointer.
     EXPECT_NEAR(screen.Record().XRange().to - screen.Record().XRange().from, 0.9 * (x.to - x.from),
@@ -154,7 +175,7 @@ TEST_F(ScreenTest, ScrollBarsMoveTheRangeTheWayTheyPoint) {
         bool horizontal;
         QAbstractSlider::SliderAction action;
         double from;  // of the range the bar moves
-        qint64 first;
+        int first;
     };
     const Case cases[] = {
         {true, QAbstractSlider::SliderSingleStepAdd, 45, 1},
@@ -170,7 +191,7 @@ TEST_F(ScreenTest, ScrollBarsMoveTheRangeTheWayTheyPoint) {
         const AxisRange r = c.horizontal ? screen.Record().XRange() : screen.Record().YRange();
         EXPECT_DOUBLE_EQ(r.from, c.from) << c.horizontal << " " << c.action;
         ASSERT_EQ(sent.size(), 1u);
-        EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::XRangeChanged));
+        EXPECT_EQ(sent[0].notice, Notice::RangeChanged);
         EXPECT_EQ(sent[0].first, c.first);
     }
     // A run of steps on one bar is one undo entry; the other bar starts another.
@@ -187,7 +208,7 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     // Curve 0 is measured, and selected, while none was: Y = 2 X.
     EXPECT_EQ(m.SelectedCurve(), 0);
     EXPECT_NEAR(m.Cursor(1).y, 2 * m.Cursor(1).x, 1e-9);
-    EXPECT_EQ(Firsts(ScreenNotify::CursorMoved), (std::vector<qint64>{0, 1}));
+    EXPECT_EQ(Firsts(Notice::CursorMoved), (std::vector<int>{0, 1}));
 
     // A click on the second curve's label measures that curve from now on.
     screen.repaint();
@@ -196,9 +217,9 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     QTest::mouseClick(&screen, Qt::LeftButton, {}, QPoint(label.left + 1, label.top + 1));
     EXPECT_EQ(m.SelectedCurve(), 1);
     EXPECT_NEAR(m.Cursor(1).y, -m.Cursor(1).x, 1e-9);
-    EXPECT_EQ(Firsts(ScreenNotify::CursorMoved), (std::vector<qint64>{0, 1}));
+    EXPECT_EQ(Firsts(Notice::CursorMoved), (std::vector<int>{0, 1}));
     ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::LeftPressed));
+    EXPECT_EQ(sent[0].notice, Notice::LeftPressed);
     EXPECT_EQ(sent[0].first, 1);
 
     ASSERT_TRUE(SetMouseMode(kModePan));
@@ -206,11 +227,9 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     const QPoint p = PlotPoint(0.5, 0.5);
     QTest::mouseClick(&screen, Qt::RightButton, Qt::ShiftModifier, p);
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].code, static_cast<int>(ScreenNotify::RightPressed));
-    EXPECT_EQ(sent[0].first, static_cast<qint64>(Qt::ShiftModifier));
-    const QPoint g = screen.mapToGlobal(p);
-    EXPECT_EQ(sent[0].second & 0xFFFF, g.x() & 0xFFFF);
-    EXPECT_EQ((sent[0].second >> 16) & 0xFFFF, g.y() & 0xFFFF);
+    EXPECT_EQ(sent[0].notice, Notice::RightPressed);
+    EXPECT_EQ(sent[0].modifiers, Qt::ShiftModifier);
+    EXPECT_EQ(sent[0].global, screen.mapToGlobal(p));
 }
 
 TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {
@@ -239,8 +258,8 @@ TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {
         EXPECT_FALSE(screen.BeginRightZoom(QPoint(size.width() / 2, size.height() / 2)));
         EXPECT_FALSE(screen.DragInProgress());
         EXPECT_TRUE(screen.Record().UndoStack().empty()) << size.width();
-        EXPECT_EQ(Count(ScreenNotify::XRangeChanged), 0) << size.width();
-        EXPECT_EQ(Count(ScreenNotify::CursorMoved), 0) << size.width();
+        EXPECT_EQ(Count(Notice::RangeChanged), 0) << size.width();
+        EXPECT_EQ(Count(Notice::CursorMoved), 0) << size.width();
     }
     screen.resize(400, 300);
 }
@@ -249,7 +268,7 @@ TEST_F(ScreenTest, WheelStopsAtTheZoomLimit) {
     int changes = 0;
     for (int i = 0; i < 400; ++i) {
         Wheel(-120);
-        if (Count(ScreenNotify::XRangeChanged) > changes) ++changes;
+        if (Count(Notice::RangeChanged) > changes) ++changes;
     }
     // 0.9 a step: well before 400 steps the whole data would no longer fit.
     EXPECT_GT(changes, 10);
@@ -474,12 +493,12 @@ TEST_F(ScreenTest, DoubleClickEditsASelectedTextElseAsksTheView) {
         QTest::mouseDClick(&screen, Qt::LeftButton, {}, at);
         EXPECT_TRUE(opened);
         EXPECT_EQ(text.TextUtf8(), c.after);
-        EXPECT_EQ(Count(ScreenNotify::DoubleClicked), 0);
+        EXPECT_EQ(Count(Notice::DoubleClicked), 0);
     }
     // Off the text the view runs its curve dialog.
     sent.clear();
     QTest::mouseDClick(&screen, Qt::LeftButton, {}, PlotPoint(0.1, 0.9));
-    EXPECT_EQ(Count(ScreenNotify::DoubleClicked), 1);
+    EXPECT_EQ(Count(Notice::DoubleClicked), 1);
 }
 
 TEST_F(ScreenTest, AScreenClosedUnderItsTextDialogIsLeftAlone) {
