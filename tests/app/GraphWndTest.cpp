@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/GraphWnd.h"
+#include "app/ViewerFixture.h"
 #include "dialogs/TextDlg.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/StoredOptions.h"
@@ -230,6 +231,24 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     EXPECT_EQ(sent[0].notice, Notice::RightPressed);
     EXPECT_EQ(sent[0].modifiers, Qt::ShiftModifier);
     EXPECT_EQ(sent[0].global, screen.mapToGlobal(p));
+    // Desktops wider than 16 bits, or left of the primary display, keep their point.
+    for (const QPoint global : {QPoint(40000, 70000), QPoint(-33000, -5)}) {
+        sent.clear();
+        QMouseEvent press(QEvent::MouseButtonPress, p, global, Qt::RightButton, Qt::RightButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&screen, &press);
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].global, global);
+        QMouseEvent release(QEvent::MouseButtonRelease, p, global, Qt::RightButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(&screen, &release);
+    }
+    // A press in the plot names no legend curve.
+    sent.clear();
+    QTest::mouseClick(&screen, Qt::LeftButton, {}, p);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent[0].notice, Notice::LeftPressed);
+    EXPECT_EQ(sent[0].first, -1);
 }
 
 TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {
@@ -523,6 +542,56 @@ TEST_F(ScreenTest, AScreenClosedUnderItsTextDialogIsLeftAlone) {
     QApplication::sendEvent(other, &dclick);
     EXPECT_TRUE(opened);
     EXPECT_TRUE(watch.isNull());
+}
+
+using ScreenViewTest = test::ViewerFixture;
+
+TEST_F(ScreenViewTest, EachNoticeOfAScreenReachesTheView) {
+    QString rows = "Time V1 I1\n";
+    for (int r = 0; r < 20; ++r) rows += QStringLiteral("%1 %2 %3\n").arg(r).arg(r + 1).arg(-r);
+    Write("two.ini",
+          "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=2\nCurve_0_Formula=V1\n"
+          "Curve_0_Label=V1\nCurve_1_Formula=I1\nCurve_1_Label=I1\n[Screen1]\nCurveCount=1\n"
+          "Curve_0_Formula=I1\nCurve_0_Label=I1\n");
+    COhmixGraphView* view = Open(Write("two.txt", rows));
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->ScreenCount(), 2);
+    std::vector<int> selections;
+    QObject::connect(view, &COhmixGraphView::curveSelection,
+                     [&](int param) { selections.push_back(param); });
+    CGraphWnd* top = view->Screen(0);
+    CGraphWnd* bottom = view->Screen(1);
+    top->repaint();
+    bottom->repaint();
+    const auto mid = [](const CGraphWnd* s) {
+        const PlotRect& p = s->Record().Plot();
+        return QPoint((p.left + p.right) / 2, (p.top + p.bottom) / 2);
+    };
+
+    QTest::mouseClick(bottom, Qt::LeftButton, {}, mid(bottom));
+    EXPECT_EQ(view->ActiveScreen(), 1);
+    // A legend label activates too; with no cursor shown only the selection is told.
+    const PlotRect label = top->Record().LegendRects().at(1);
+    QTest::mouseClick(top, Qt::LeftButton, {}, QPoint(label.left + 1, label.top + 1));
+    EXPECT_EQ(view->ActiveScreen(), 0);
+    EXPECT_EQ(selections, (std::vector<int>{CurveSelectionParam(0, 1)}));
+
+    Options().rightMouseAction = kRightMousePan;
+    QTest::mousePress(bottom, Qt::RightButton, {}, mid(bottom));
+    EXPECT_EQ(view->ActiveScreen(), 1);
+    EXPECT_TRUE(bottom->DragInProgress());
+    QTest::mouseRelease(bottom, Qt::RightButton, {}, mid(bottom));
+
+    // A double click on nothing offers the curves.
+    SetMouseMode(kModeEscape);
+    bool offered = false;
+    test::OnModalDialog([&](QDialog* d) {
+        offered = true;
+        d->reject();
+    });
+    QTest::mouseDClick(top, Qt::LeftButton, {}, mid(top));
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(view->ActiveScreen(), 0);
 }
 
 }  // namespace
