@@ -51,16 +51,5 @@ TEST_F(MouseModeTest, HookSeesEachChangeAndMayRefuseIt) {
     }
 }
 
-TEST_F(MouseModeTest, WindowFollowsTheSharedModeUntilToldOtherwise) {
-    WindowMouseMode w;
-    ASSERT_TRUE(SetMouseMode(kModeMeasure));
-    EXPECT_EQ(w.Current(), kModeMeasure);
-    w.useShared = false;
-    EXPECT_EQ(w.Current(), kModePan);
-    w.own = kModeZoomPoint;
-    ASSERT_TRUE(SetMouseMode(kModeEscape));
-    EXPECT_EQ(w.Current(), kModeZoomPoint);
-}
-
 }  // namespace
 }  // namespace kurvex
