@@ -18,6 +18,7 @@
 #include "analysis/PreviousSpectra.h"
 #include "analysis/ViewFiles.h"
 #include "app/ClipboardPicture.h"
+#include "app/CommandRouter.h"
 #include "app/FftRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
@@ -203,223 +204,110 @@ void COhmixGraphView::FirstSetup() {
     ReportSelection(FirstSelectionParam(ConstRecords()));
 }
 
-bool COhmixGraphView::Handles(int id) {
-    switch (id) {
-        case kCmdMerge:
-        case kCmdReload:
-        case kCmdSaveSettings:
-        case kCmdSaveAs:
-        case kCmdSaveBinary:
-        case kCmdUndo:
-        case kCmdDeleteScreen:
-        case kCmdAddScreen:
-        case kCmdAddDeleteCurves:
-        case kCmdXAxis:
-        case kCmdYAxis:
-        case kCmdChooseXVariable:
-        case kCmdPrint:
-        case kCmdPrintPreview:
-        case kCmdPrintPageSetup:
-        case kCmdCopyBitmap:
-        case kCmdCopyMetafile:
-        case kCmdViewDataPoints:
-        case kCmdMeasure:
-        case kCmdMax:
-        case kCmdMin:
-        case kCmdNextMax:
-        case kCmdNextMin:
-        case kCmdNextPoint:
-        case kCmdPreviousPoint:
-        case kCmdAverage:
-        case kCmdAverageAbs:
-        case kCmdRms:
-        case kCmdPlaceText:
-        case kCmdCross:
-        case kCmdVerticalBar:
-        case kCmdPerformFft:
-        case kCmdTimeDomain:
-        case kCmdZoomBox:
-        case kCmdEscape:
-        case kCmdPan:
-        case kCmdZoomPoint:
-        case kCmdZoomAxisEnd:
-        case kCmdZoomIn:
-        case kCmdZoomOut:
-        case kCmdRedraw:
-        case kCmdColour:
-        case kCmdGrid:
-        case kCmdRightPan:
-        case kCmdRightZoom:
-        case kCmdRightMenu:
-        case kCmdNextPane:
-        case kCmdPreviousPane:
-        case kCmdShowPreviousRun:
-        case kCmdText:
-        case kCmdLine:
-        case kCmdDottedLine:
-        case kCmdArrow:
-            return true;
-        default:
-            return IsPowerCommand(id);
-    }
+void COhmixGraphView::RegisterCommands(CommandRouter& router) {
+    using View = COhmixGraphView;
+    const auto add = [&router](int id, std::function<void(View&)> body) {
+        router.AddViewCommand(id, [body = std::move(body)](View& v) { v.RunCommand(body); });
+    };
+    const auto member = [&add](int id, void (View::*method)()) {
+        add(id, [method](View& v) { (v.*method)(); });
+    };
+    member(kCmdMerge, &View::MergeFile);
+    member(kCmdReload, &View::ReloadData);
+    member(kCmdSaveSettings, &View::SaveSettings);
+    member(kCmdSaveAs, &View::SaveAs);
+    member(kCmdSaveBinary, &View::SaveBinary);
+    member(kCmdUndo, &View::UndoRanges);
+    member(kCmdDeleteScreen, &View::DeleteScreen);
+    member(kCmdAddScreen, &View::AddScreen);
+    add(kCmdAddDeleteCurves, [](View& v) { v.EditCurves(v.active_); });
+    member(kCmdXAxis, &View::EditXAxis);
+    member(kCmdYAxis, &View::EditYAxis);
+    member(kCmdChooseXVariable, &View::ChooseXVariable);
+    add(kCmdPrint, [](View& v) { PrintWithDialog(&v, v.PrintJobOf()); });
+    add(kCmdPrintPreview, [](View& v) { PrintPreview(&v, v.PrintJobOf()); });
+    member(kCmdPrintPageSetup, &View::PageSetup);
+    add(kCmdCopyBitmap, [](View& v) {
+        CopyBitmap(v.Records(), v.size(),
+                   v.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &v),
+                   v.metrics_.textHeight, QGuiApplication::clipboard());
+    });
+    add(kCmdCopyMetafile, [](View& v) {
+        CopyMetafile(v.Records(), v.size(), v.metrics_.textHeight, QGuiApplication::clipboard());
+    });
+    member(kCmdViewDataPoints, &View::ViewDataPoints);
+    member(kCmdMeasure, &View::EnterMeasureMode);
+    for (const auto& [id, search] : {std::pair{kCmdMax, MeasureSearch::Max},
+                                     {kCmdMin, MeasureSearch::Min},
+                                     {kCmdNextMax, MeasureSearch::NextMax},
+                                     {kCmdNextMin, MeasureSearch::NextMin},
+                                     {kCmdNextPoint, MeasureSearch::NextPoint},
+                                     {kCmdPreviousPoint, MeasureSearch::PreviousPoint}})
+        add(id, [search](View& v) { v.RunSearch(search); });
+    for (const auto& [id, kind] : {std::pair{kCmdAverage, AverageKind::Mean},
+                                   {kCmdAverageAbs, AverageKind::MeanAbs},
+                                   {kCmdRms, AverageKind::Rms}})
+        add(id, [kind](View& v) { v.RunAverage(kind); });
+    add(kCmdPlaceText, [](View& v) {
+        if (CGraphText* t = PlaceCursorText(v.Records(), ProgramTemplates().Text())) {
+            for (CGraphWnd* s : v.screens_)
+                if (&s->Record() == t->Owner()) s->Redraw();
+        }
+    });
+    add(kCmdCross, [](View& v) { v.SetMeasureLineStyle(kMeasureCross); });
+    add(kCmdVerticalBar, [](View& v) { v.SetMeasureLineStyle(kMeasureVerticalBar); });
+    member(kCmdPerformFft, &View::ToggleDomain);
+    member(kCmdTimeDomain, &View::ToggleDomain);
+    for (const auto& [id, mode] : {std::pair{kCmdZoomBox, kModeZoomBox},
+                                   {kCmdEscape, kModeEscape},
+                                   {kCmdPan, kModePan},
+                                   {kCmdZoomPoint, kModeZoomPoint},
+                                   {kCmdZoomAxisEnd, kModeZoomAxisEnd}})
+        add(id, [mode](View&) { SetMouseMode(mode); });
+    add(kCmdZoomIn, [](View& v) {
+        if (CGraphWnd* s = CGraphWnd::ZoomTarget(v.screens_)) s->ZoomIn();
+    });
+    add(kCmdZoomOut, [](View& v) {
+        if (CGraphWnd* s = CGraphWnd::ZoomTarget(v.screens_)) s->ZoomOut();
+    });
+    member(kCmdRedraw, &View::Redraw);
+    add(kCmdColour, [](View& v) {
+        if (ToggleBlackWhite(v.Records())) v.RedrawAll();
+    });
+    add(kCmdGrid, [](View& v) {
+        if (ToggleGrid(v.Records())) v.RedrawAll();
+    });
+    for (const auto& [id, action] : {std::pair{kCmdRightPan, kRightMousePan},
+                                     {kCmdRightZoom, kRightMouseZoom},
+                                     {kCmdRightMenu, kRightMouseShowMenu}})
+        add(id, [action](View& v) { v.SetRightMouseAction(action); });
+    add(kCmdNextPane, [](View& v) { v.NextPane(1); });
+    add(kCmdPreviousPane, [](View& v) { v.NextPane(-1); });
+    add(kCmdText, [](View& v) {
+        // The window may close while the dialog is open; RunCommand sees to that.
+        const QPointer<View> self(&v);
+        const bool accepted = RunTextCommand(&v, ProgramTemplates().Text());
+        if (self && accepted) SetMouseMode(kModeText);
+    });
+    for (const int id : {kCmdLine, kCmdDottedLine, kCmdArrow})
+        add(id, [id](View&) { StartLineTool(ProgramTemplates(), id); });
+    add(kCmdShowPreviousRun, [](View& v) { v.SetShowPreviousRun(!v.showPrevious_); });
+    for (const auto& [id, body] : PowerCommandHandlers()) add(id, body);
 }
 
-void COhmixGraphView::Execute(int id) {
+void COhmixGraphView::RunCommand(const std::function<void(COhmixGraphView&)>& body) {
     if (Busy()) return;
-    switch (id) {
-        case kCmdMerge:
-            MergeFile();
-            break;
-        case kCmdReload:
-            ReloadData();
-            break;
-        case kCmdSaveSettings:
-            SaveSettings();
-            break;
-        case kCmdSaveAs:
-            SaveAs();
-            break;
-        case kCmdSaveBinary:
-            SaveBinary();
-            break;
-        case kCmdUndo:
-            UndoRanges();
-            break;
-        case kCmdDeleteScreen:
-            DeleteScreen();
-            break;
-        case kCmdAddScreen:
-            AddScreen();
-            break;
-        case kCmdAddDeleteCurves:
-            EditCurves(active_);
-            break;
-        case kCmdXAxis:
-            EditXAxis();
-            break;
-        case kCmdYAxis:
-            EditYAxis();
-            break;
-        case kCmdChooseXVariable:
-            ChooseXVariable();
-            break;
-        case kCmdPrint:
-            PrintWithDialog(this, PrintJobOf());
-            break;
-        case kCmdPrintPreview:
-            PrintPreview(this, PrintJobOf());
-            break;
-        case kCmdPrintPageSetup:
-            PageSetup();
-            break;
-        case kCmdCopyBitmap:
-            CopyBitmap(Records(), size(),
-                       style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this),
-                       metrics_.textHeight, QGuiApplication::clipboard());
-            break;
-        case kCmdCopyMetafile:
-            CopyMetafile(Records(), size(), metrics_.textHeight, QGuiApplication::clipboard());
-            break;
-        case kCmdViewDataPoints:
-            ViewDataPoints();
-            break;
-        case kCmdMeasure:
-            EnterMeasureMode();
-            break;
-        case kCmdMax:
-        case kCmdMin:
-        case kCmdNextMax:
-        case kCmdNextMin:
-        case kCmdNextPoint:
-        case kCmdPreviousPoint:
-            RunSearch(id);
-            break;
-        case kCmdAverage:
-        case kCmdAverageAbs:
-        case kCmdRms:
-            RunAverage(id);
-            break;
-        case kCmdPlaceText:
-            if (CGraphText* t = PlaceCursorText(Records(), ProgramTemplates().Text())) {
-                for (CGraphWnd* s : screens_)
-                    if (&s->Record() == t->Owner()) s->Redraw();
-            }
-            break;
-        case kCmdCross:
-            SetMeasureLineStyle(kMeasureCross);
-            break;
-        case kCmdVerticalBar:
-            SetMeasureLineStyle(kMeasureVerticalBar);
-            break;
-        case kCmdPerformFft:
-        case kCmdTimeDomain:
-            ToggleDomain();
-            break;
-        case kCmdZoomBox:
-            SetMouseMode(kModeZoomBox);
-            break;
-        case kCmdEscape:
-            SetMouseMode(kModeEscape);
-            break;
-        case kCmdPan:
-            SetMouseMode(kModePan);
-            break;
-        case kCmdZoomPoint:
-            SetMouseMode(kModeZoomPoint);
-            break;
-        case kCmdZoomAxisEnd:
-            SetMouseMode(kModeZoomAxisEnd);
-            break;
-        case kCmdZoomIn:
-        case kCmdZoomOut:
-            if (CGraphWnd* s = CGraphWnd::ZoomTarget(screens_))
-                id == kCmdZoomIn ? s->ZoomIn() : s->ZoomOut();
-            break;
-        case kCmdRedraw:
-            Redraw();
-            break;
-        case kCmdColour:
-            if (ToggleBlackWhite(Records())) RedrawAll();
-            break;
-        case kCmdGrid:
-            if (ToggleGrid(Records())) RedrawAll();
-            break;
-        case kCmdRightPan:
-        case kCmdRightZoom:
-        case kCmdRightMenu:
-            Options().rightMouseAction = id == kCmdRightPan    ? kRightMousePan
-                                         : id == kCmdRightZoom ? kRightMouseZoom
-                                                               : kRightMouseShowMenu;
-            SaveRightMouseAction(CKurvexApp::Instance()->Store(), Options());
-            break;
-        case kCmdNextPane:
-            NextPane(1);
-            break;
-        case kCmdText: {
-            const QPointer<COhmixGraphView> self(this);
-            const bool accepted = RunTextCommand(this, ProgramTemplates().Text());
-            if (!self) return;  // the window closed while the dialog was open
-            if (accepted) SetMouseMode(kModeText);
-            break;
-        }
-        case kCmdLine:
-        case kCmdDottedLine:
-        case kCmdArrow:
-            StartLineTool(ProgramTemplates(), id);
-            break;
-        case kCmdPreviousPane:
-            NextPane(-1);
-            break;
-        case kCmdShowPreviousRun:
-            SetShowPreviousRun(!showPrevious_);
-            break;
-        default:
-            RunPowerCommand(*this, id);
-            break;
-    }
+    const QPointer<COhmixGraphView> self(this);
+    body(*this);
+    if (!self) return;  // the command closed the window
     // Whatever changed what the screens show, the previous run shows it too.
     PreparePreviousSpectra();
     emit stateChanged();
+}
+
+void COhmixGraphView::SetRightMouseAction(std::int32_t action) {
+    Options().rightMouseAction = action;
+    SaveRightMouseAction(CKurvexApp::Instance()->Store(), Options());
 }
 
 void COhmixGraphView::SetShowPreviousRun(bool on) {
@@ -626,29 +514,20 @@ void COhmixGraphView::EnterMeasureMode() {
     first->ShowMeasureCursors(true);
 }
 
-void COhmixGraphView::RunSearch(int id) {
+void COhmixGraphView::RunSearch(MeasureSearch search) {
     EnterMeasureMode();
-    const MeasureSearch search = id == kCmdMax         ? MeasureSearch::Max
-                                 : id == kCmdMin       ? MeasureSearch::Min
-                                 : id == kCmdNextMax   ? MeasureSearch::NextMax
-                                 : id == kCmdNextMin   ? MeasureSearch::NextMin
-                                 : id == kCmdNextPoint ? MeasureSearch::NextPoint
-                                                       : MeasureSearch::PreviousPoint;
     MeasureTarget target;
     const auto moved = RunMeasureSearch(Records(), search, CurrentLineStyle(), &target);
     if (target.newlySelected) ReportSelection(target.SelectionParam());
     if (moved) OnCursorMoved(target.screen, 0);
 }
 
-void COhmixGraphView::RunAverage(int id) {
+void COhmixGraphView::RunAverage(AverageKind kind) {
     EnterMeasureMode();
     const std::vector<CGraphCurve*> records = Records();
     const auto target = FindMeasureTarget(records);
     if (!target) return;
     if (target->newlySelected) ReportSelection(target->SelectionParam());
-    const AverageKind kind = id == kCmdAverage      ? AverageKind::Mean
-                             : id == kCmdAverageAbs ? AverageKind::MeanAbs
-                                                    : AverageKind::Rms;
     const auto result = AverageCommand(records, kind);
     CMsuFrame* m = CMsuFrame::Instance();
     if (!result || !m) return;
@@ -854,9 +733,8 @@ void COhmixGraphView::PageSetup() {
 
 void COhmixGraphView::ViewDataPoints() {
     if (screens_.empty()) return;
-    auto* table =
-        new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
-                             document_->NextTableNumber(), nullptr);
+    auto* table = new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
+                                       document_->NextTableNumber(), nullptr);
     if (CKurvexApp* app = CKurvexApp::Instance(); app && app->Frame())
         app->Frame()->AddTableWindow(table);
 }

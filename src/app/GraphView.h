@@ -2,10 +2,13 @@
 
 #include <QFont>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "analysis/Averages.h"
 #include "analysis/CommandTable.h"
+#include "analysis/Measure.h"
 #include "data/ResultData.h"
 #include "graph/GraphCurve.h"
 #include "graph/ViewCommands.h"
@@ -20,6 +23,7 @@ namespace kurvex {
 
 class CGraphDocument;
 class CGraphWnd;
+class CommandRouter;
 class FftRun;
 
 // The graph view of a document window: a stack of screens sharing one X axis,
@@ -50,10 +54,10 @@ public:
     // What the last first set-up found.
     SetupSource SetupSourceUsed() const { return setupSource_; }
 
-    // True for the commands this view carries out.
-    static bool Handles(int id);
-    // Carries out a view or document command.
-    void Execute(int id);
+    // Registers the view and document commands; each acts on the view the router finds active.
+    static void RegisterCommands(CommandRouter& router);
+    // Carries out a command on this view unless a transform runs; the previous run follows.
+    void RunCommand(const std::function<void(COhmixGraphView&)>& body);
     // Adds what the command rules need to know about this view.
     void FillContext(CommandContext& context) const;
 
@@ -129,8 +133,9 @@ private:
     void RunRightMouseAction(int screen, QPoint global);
     int FocusedScreen() const;
     void EnterMeasureMode();
-    void RunSearch(int id);
-    void RunAverage(int id);
+    void RunSearch(MeasureSearch search);
+    void RunAverage(AverageKind kind);
+    void SetRightMouseAction(std::int32_t action);
     void SetMeasureLineStyle(std::int32_t style);
     // Re-sets the shown cursors of every screen to the measure-line style in force; `report`:
     // the measure window lists the values again.

@@ -17,6 +17,7 @@
 #include "analysis/CommandTable.h"
 #include "analysis/FftSizeTable.h"
 #include "app/ChildFrame.h"
+#include "app/CommandRouter.h"
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
@@ -170,26 +171,21 @@ void CKurvexApp::InstallHooks() {
     });
 }
 
-std::map<int, std::function<void()>> CKurvexApp::CommandHandlers() {
-    return {
-        {kCmdSettings,
-         [this] {
-             CSettingsDlg dialog(Options(), store_->Settings(), frame_);
-             dialog.exec();
-         }},
-        {kCmdPrintSetup, [this] { PrintSetup(frame_); }},
-        {kCmdAutoReload,
-         [this] {
-             Options().autoReload = Options().autoReload ? 0 : 1;
-             SaveAutoReload(*store_, Options());
-             for (CGraphDocument* d : documents_) d->SetAutoReload(Options().autoReload != 0);
-         }},
-        {kCmdAbout,
-         [this] {
-             CAboutDlg dialog(frame_);
-             dialog.exec();
-         }},
-    };
+void CKurvexApp::RegisterCommands(CommandRouter& router) {
+    router.Add(kCmdSettings, [this] {
+        CSettingsDlg dialog(Options(), store_->Settings(), frame_);
+        dialog.exec();
+    });
+    router.Add(kCmdPrintSetup, [this] { PrintSetup(frame_); });
+    router.Add(kCmdAutoReload, [this] {
+        Options().autoReload = Options().autoReload ? 0 : 1;
+        SaveAutoReload(*store_, Options());
+        for (CGraphDocument* d : documents_) d->SetAutoReload(Options().autoReload != 0);
+    });
+    router.Add(kCmdAbout, [this] {
+        CAboutDlg dialog(frame_);
+        dialog.exec();
+    });
 }
 
 CGraphDocument* CKurvexApp::FindDocument(const QString& path) const {

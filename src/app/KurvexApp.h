@@ -14,6 +14,7 @@ namespace kurvex {
 
 class CGraphDocument;
 class CMainFrame;
+class CommandRouter;
 class COhmixGraphView;
 class RequestServer;
 
@@ -35,8 +36,8 @@ public:
 
     CMainFrame* Frame() const { return frame_; }
     SettingsStore& Store() { return *store_; }
-    // The commands the application answers, by id.
-    std::map<int, std::function<void()>> CommandHandlers();
+    // Registers the commands the application answers.
+    void RegisterCommands(CommandRouter& router);
 
     // The open documents, oldest first.
     const std::vector<CGraphDocument*>& Documents() const { return documents_; }
