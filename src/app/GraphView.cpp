@@ -339,18 +339,16 @@ void COhmixGraphView::PreparePreviousSpectra() {
     bool computed = false;
     for (CGraphWnd* s : std::vector<CGraphWnd*>(screens_)) {
         CGraphCurve& r = s->Record();
-        if (closeWhenIdle_ || !PreviousSpectraWanted(r)) continue;
-        FftRun run(this, {&r});
-        fftRun_ = &run;
-        ComputePreviousSpectra(r, run.Session());
-        fftRun_ = nullptr;
+        if (!PreviousSpectraWanted(r)) continue;
+        const bool closed = RunTransform(
+            {&r}, [&r](FftSession session) { ComputePreviousSpectra(r, std::move(session)); });
+        if (closed) {
+            preparingSpectra_ = false;
+            return;
+        }
         computed = true;
     }
     preparingSpectra_ = false;
-    if (closeWhenIdle_) {
-        CloseWindow();
-        return;
-    }
     if (computed) RedrawAll();
 }
 
@@ -562,35 +560,53 @@ void COhmixGraphView::CancelDrags() {
 }
 
 void COhmixGraphView::ToggleDomain() {
-    FftRun run(this, Records());
+    DomainSwitchResult r;
+    RunTransform(
+        Records(),
+        [&](FftSession session) {
+            r = ToggleFrequencyDisplay(Records(), document_->Messages(), std::move(session));
+        },
+        [&] {
+            if (r.did == DomainSwitch::kBusy)
+                emit statusMessage(QStringLiteral("Another FFT analysis is running."));
+            RedrawAll();
+        });
+}
+
+bool COhmixGraphView::RunTransform(const std::vector<CGraphCurve*>& screens,
+                                   const std::function<void(FftSession)>& work,
+                                   const std::function<void()>& after) {
+    FftRun run(this, screens);
     fftRun_ = &run;
-    const DomainSwitchResult r =
-        ToggleFrequencyDisplay(Records(), document_->Messages(), run.Session());
+    work(run.Session());
     fftRun_ = nullptr;
-    if (r.did == DomainSwitch::kBusy)
-        emit statusMessage(QStringLiteral("Another FFT analysis is running."));
-    RedrawAll();
-    if (closeWhenIdle_) CloseWindow();
+    if (after) after();
+    if (!closeWhenIdle_) return false;
+    CloseWindow();
+    return true;
 }
 
 void COhmixGraphView::RecomputeSpectra() {
     if (Busy()) return;
-    FftRun run(this, Records());
-    fftRun_ = &run;
     bool invalid = false;
-    const DomainSwitch did = kurvex::RecomputeSpectra(Records(), run.Session(), &invalid);
-    fftRun_ = nullptr;
-    if (did == DomainSwitch::kBusy)
-        emit statusMessage(QStringLiteral("Another FFT analysis is running."));
-    if (did == DomainSwitch::kToFrequency && !closeWhenIdle_) {
-        // The previous run's spectra follow under the same window.
-        for (CGraphWnd* s : screens_)
-            if (PreviousRun* p = s->Record().PreviousRunShown()) p->ForgetSpectra();
-        RedrawAll();
-        PreparePreviousSpectra();
-    }
-    if (invalid) WarnInvalidPoints();
-    if (closeWhenIdle_) CloseWindow();
+    DomainSwitch did{};
+    RunTransform(
+        Records(),
+        [&](FftSession session) {
+            did = kurvex::RecomputeSpectra(Records(), std::move(session), &invalid);
+        },
+        [&] {
+            if (did == DomainSwitch::kBusy)
+                emit statusMessage(QStringLiteral("Another FFT analysis is running."));
+            if (did == DomainSwitch::kToFrequency && !closeWhenIdle_) {
+                // The previous run's spectra follow under the same window.
+                for (CGraphWnd* s : screens_)
+                    if (PreviousRun* p = s->Record().PreviousRunShown()) p->ForgetSpectra();
+                RedrawAll();
+                PreparePreviousSpectra();
+            }
+            if (invalid) WarnInvalidPoints();
+        });
 }
 
 void COhmixGraphView::AfterCurvesAdded(bool invalidPoints) {
@@ -602,13 +618,16 @@ void COhmixGraphView::AfterCurvesAdded(bool invalidPoints) {
 void COhmixGraphView::UndoRanges() {
     // A drag released after the undo would put back the ranges the undo took away.
     CancelDrags();
-    FftRun run(this, Records());
-    fftRun_ = &run;
-    const UndoResult r = UndoWithDisplay(Records(), document_->Messages(), run.Session());
-    fftRun_ = nullptr;
-    if (r.invalidPoints) WarnInvalidPoints();
-    if (r.done) RedrawAll();
-    if (closeWhenIdle_) CloseWindow();
+    UndoResult r;
+    RunTransform(
+        Records(),
+        [&](FftSession session) {
+            r = UndoWithDisplay(Records(), document_->Messages(), std::move(session));
+        },
+        [&] {
+            if (r.invalidPoints) WarnInvalidPoints();
+            if (r.done) RedrawAll();
+        });
 }
 
 void COhmixGraphView::Redraw() {
@@ -820,12 +839,14 @@ bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
                     [](const CGraphCurve* s) { return s->FreqDisplay() != 0; })) {
         // The screens keep their last picture until their spectra are there.
         for (CGraphCurve* s : records) s->EnterBusy();
-        FftRun run(this, records);
-        fftRun_ = &run;
-        invalid = RefreshSpectra(records, run.Session()) || invalid;
-        fftRun_ = nullptr;
-        for (CGraphCurve* s : records) s->LeaveBusy();
-        if (closeWhenIdle_) CloseWindow();
+        RunTransform(
+            records,
+            [&](FftSession session) {
+                invalid = RefreshSpectra(records, std::move(session)) || invalid;
+            },
+            [&] {
+                for (CGraphCurve* s : records) s->LeaveBusy();
+            });
     }
     if (invalidPoints) *invalidPoints = invalid;
     if (active_ >= ScreenCount()) SetActiveScreen(ScreenCount() - 1);

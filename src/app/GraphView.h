@@ -8,6 +8,7 @@
 
 #include "analysis/Averages.h"
 #include "analysis/CommandTable.h"
+#include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
 #include "data/ResultData.h"
 #include "graph/GraphCurve.h"
@@ -142,6 +143,11 @@ private:
     void ApplyMeasureLineStyle(bool report);
     // Drops the drags in progress on the screens (before their model changes under them).
     void CancelDrags();
+    // Runs `work` as the view's transform over `screens` (the window cannot go meanwhile), then
+    // `after`; a close asked for meanwhile happens once both are done, and then true.
+    bool RunTransform(const std::vector<CGraphCurve*>& screens,
+                      const std::function<void(FftSession)>& work,
+                      const std::function<void()>& after = {});
     void ToggleDomain();
     void UndoRanges();
     void Redraw();
