@@ -22,11 +22,10 @@
 #include "app/FftRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
-#include "app/KurvexApp.h"
 #include "app/MainFrame.h"
-#include "app/MeasureWindow.h"
 #include "app/PowerCommands.h"
 #include "app/QPainterCanvas.h"
+#include "app/SettingsStore.h"
 #include "app/ViewPrinting.h"
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/PageSetupDlg.h"
@@ -307,7 +306,7 @@ void COhmixGraphView::RunCommand(const std::function<void(COhmixGraphView&)>& bo
 
 void COhmixGraphView::SetRightMouseAction(std::int32_t action) {
     Options().rightMouseAction = action;
-    SaveRightMouseAction(CKurvexApp::Instance()->Store(), Options());
+    if (store_) SaveRightMouseAction(*store_, Options());
 }
 
 void COhmixGraphView::SetShowPreviousRun(bool on) {
@@ -353,12 +352,7 @@ void COhmixGraphView::PreparePreviousSpectra() {
 }
 
 void COhmixGraphView::RefreshMeasureWindow() {
-    CMsuFrame* m = CMsuFrame::Instance();
-    if (!m) return;
-    const MeasureWindowState& state = m->State();
-    const std::vector<CGraphCurve*> records = Records();
-    if (state.resultMode || state.screens.empty() || state.screens != records) return;
-    m->CursorUpdate(records, state.cursor1X, state.cursor2X, state.movedCursor);
+    emit measureValuesStale(Records());
 }
 
 void COhmixGraphView::FillContext(CommandContext& c) const {
@@ -427,7 +421,7 @@ void COhmixGraphView::RunRightMouseAction(int screen, QPoint global) {
     if (!s) return;
     switch (Options().rightMouseAction) {
         case kRightMouseShowMenu:
-            if (CMainFrame* frame = CKurvexApp::Instance()->Frame()) frame->ShowScreenMenu(global);
+            emit screenMenuWanted(global);
             break;
         case kRightMousePan:
             s->BeginRightPan(s->mapFromGlobal(global));
@@ -458,8 +452,7 @@ void COhmixGraphView::OnCursorMoved(int screen, int which) {
             s->Redraw();
         }
         from->Redraw();
-        if (CMsuFrame* m = CMsuFrame::Instance())
-            m->CursorUpdate(Records(), source.Cursor(0).x, source.Cursor(1).x, which);
+        emit cursorsMoved(Records(), source.Cursor(0).x, source.Cursor(1).x, which);
     }
     ReportSelection(CurveSelectionParam(screen, std::max(source.SelectedCurve(), 0)));
 }
@@ -503,9 +496,7 @@ void COhmixGraphView::ShowMeasureCursors(bool on) {
 
 void COhmixGraphView::EnterMeasureMode() {
     SetMouseMode(kModeMeasure);
-    if (!CMsuFrame::Instance()) {
-        if (CMainFrame* frame = CKurvexApp::Instance()->Frame()) CMsuFrame::Open(frame);
-    }
+    emit measureWindowWanted();
     // The measure window belongs to the active document's first view.
     const auto& views = document_->Views();
     COhmixGraphView* first = views.empty() ? this : views.front();
@@ -527,17 +518,12 @@ void COhmixGraphView::RunAverage(AverageKind kind) {
     if (!target) return;
     if (target->newlySelected) ReportSelection(target->SelectionParam());
     const auto result = AverageCommand(records, kind);
-    CMsuFrame* m = CMsuFrame::Instance();
-    if (!result || !m) return;
-    m->ShowResult(result->caption, result->label, result->value ? *result->value : std::nan(""),
-                  result->colour);
-    m->repaint();
+    if (result) emit averageMeasured(*result);
 }
 
 void COhmixGraphView::SetMeasureLineStyle(std::int32_t style) {
     SetMeasureLineStyleSetting(style);
-    for (CGraphDocument* d : CKurvexApp::Instance()->Documents())
-        for (COhmixGraphView* v : d->Views()) v->ApplyMeasureLineStyle(v == this);
+    emit measureLineStyleChanged();
 }
 
 void COhmixGraphView::ApplyMeasureLineStyle(bool report) {
@@ -638,11 +624,7 @@ void COhmixGraphView::RemoveScreen(int index) {
     if (index < 0 || index >= ScreenCount()) return;
     if (index == active_) SetActiveScreen(-1);
     CGraphWnd* s = screens_[static_cast<size_t>(index)];
-    if (CMsuFrame* m = CMsuFrame::Instance()) {
-        // The measure window must not keep listing a screen that is gone.
-        const auto& listed = m->State().screens;
-        if (std::find(listed.begin(), listed.end(), &s->Record()) != listed.end()) m->ClearValues();
-    }
+    emit screenRemoved(&s->Record());
     screens_.erase(screens_.begin() + index);
     delete s;
     if (active_ > index) --active_;
@@ -754,8 +736,7 @@ void COhmixGraphView::ViewDataPoints() {
     if (screens_.empty()) return;
     auto* table = new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
                                        document_->NextTableNumber(), nullptr);
-    if (CKurvexApp* app = CKurvexApp::Instance(); app && app->Frame())
-        app->Frame()->AddTableWindow(table);
+    emit tableWindowMade(table);
 }
 
 void COhmixGraphView::DeleteScreen() {

@@ -77,6 +77,8 @@ private:
     void AddRecentFile(const QString& path);
     void RemoveDocument(CGraphDocument* document);
     void RetitleWindows(CGraphDocument* document);
+    // Carries what a new view reports to the frame and the tool windows.
+    void ConnectView(COhmixGraphView* view);
     void InstallHooks();
     void RunQueuedRequests();
     // True while requests must wait: long work under way or a dialog open.
