@@ -64,19 +64,11 @@ const QtTextMeasure& TextMeasurer() {
     return measure;
 }
 
-MeasureLineStyle CurrentLineStyle() {
-    return MeasureLineStyleSetting() == kMeasureCross ? kMeasureCross : kMeasureVerticalBar;
-}
-
 // The pointer position a right press carries: x in the low, y in the high 16 bits.
 QPoint GlobalPoint(qint64 packed) {
     const auto x = static_cast<std::int16_t>(packed & 0xFFFF);
     const auto y = static_cast<std::int16_t>((packed >> 16) & 0xFFFF);
     return QPoint(x, y);
-}
-
-QString FileDialogFolder(const QString& documentPath) {
-    return QFileInfo(documentPath).absolutePath();
 }
 
 }  // namespace
@@ -351,10 +343,6 @@ void COhmixGraphView::PreparePreviousSpectra() {
     if (computed) RedrawAll();
 }
 
-void COhmixGraphView::RefreshMeasureWindow() {
-    emit measureValuesStale(Records());
-}
-
 void COhmixGraphView::FillContext(CommandContext& c) const {
     c.viewActive = true;
     c.previousRunShown = showPrevious_;
@@ -434,113 +422,6 @@ void COhmixGraphView::RunRightMouseAction(int screen, QPoint global) {
     }
 }
 
-void COhmixGraphView::OnCursorMoved(int screen, int which) {
-    CGraphWnd* from = Screen(screen);
-    if (!from) return;
-    const CGraphCurve& source = from->Record();
-    if (which == 0 || which == 1) {
-        const MeasureCursor& c = source.Cursor(which);
-        for (CGraphWnd* s : screens_) {
-            if (s == from) continue;
-            CGraphCurve& r = s->Record();
-            // Each screen finds its own Y under the shared X.
-            r.Cursor(which).shown = c.shown;
-            if (r.CurveCount() > 0)
-                SetCursorAt(r, std::max(r.SelectedCurve(), 0), which, c.x, CurrentLineStyle());
-            else
-                r.Cursor(which) = c;
-            s->Redraw();
-        }
-        from->Redraw();
-        emit cursorsMoved(Records(), source.Cursor(0).x, source.Cursor(1).x, which);
-    }
-    ReportSelection(CurveSelectionParam(screen, std::max(source.SelectedCurve(), 0)));
-}
-
-void COhmixGraphView::SelectCurveFromList(std::int32_t param) {
-    const int screen = ScreenOfParam(param);
-    const int curve = CurveOfParam(param);
-    CGraphWnd* s = Screen(screen);
-    if (!s || curve < 0 || curve >= s->Record().CurveCount()) return;
-    SetActiveScreen(screen);
-    CGraphCurve& r = s->Record();
-    const bool was0 = r.Cursor(0).shown != 0, was1 = r.Cursor(1).shown != 0;
-    const int reset = SelectMeasureCurve(r, curve, CurrentLineStyle());
-    listParam_ = param;
-    s->Redraw();
-    if (reset == 0) {
-        OnCursorMoved(screen, kNoCurveSelection);
-        return;
-    }
-    if (was0) OnCursorMoved(screen, 0);
-    if (was1) OnCursorMoved(screen, 1);
-}
-
-void COhmixGraphView::ShowMeasureCursors(bool on) {
-    bool changed = false;
-    for (CGraphWnd* s : screens_) {
-        CGraphCurve& r = s->Record();
-        if (on) {
-            changed = changed || !r.Cursor(0).shown;
-            r.Cursor(0).shown = 1;
-        } else {
-            for (int which = 0; which < 2; ++which) {
-                changed = changed || r.Cursor(which).shown || r.Cursor(which).horizontalLine;
-                r.Cursor(which).shown = 0;
-                r.Cursor(which).horizontalLine = 0;
-            }
-        }
-    }
-    if (changed || on) RedrawAll();
-}
-
-void COhmixGraphView::EnterMeasureMode() {
-    SetMouseMode(kModeMeasure);
-    emit measureWindowWanted();
-    // The measure window belongs to the active document's first view.
-    const auto& views = document_->Views();
-    COhmixGraphView* first = views.empty() ? this : views.front();
-    first->ShowMeasureCursors(true);
-}
-
-void COhmixGraphView::RunSearch(MeasureSearch search) {
-    EnterMeasureMode();
-    MeasureTarget target;
-    const auto moved = RunMeasureSearch(Records(), search, CurrentLineStyle(), &target);
-    if (target.newlySelected) ReportSelection(target.SelectionParam());
-    if (moved) OnCursorMoved(target.screen, 0);
-}
-
-void COhmixGraphView::RunAverage(AverageKind kind) {
-    EnterMeasureMode();
-    const std::vector<CGraphCurve*> records = Records();
-    const auto target = FindMeasureTarget(records);
-    if (!target) return;
-    if (target->newlySelected) ReportSelection(target->SelectionParam());
-    const auto result = AverageCommand(records, kind);
-    if (result) emit averageMeasured(*result);
-}
-
-void COhmixGraphView::SetMeasureLineStyle(std::int32_t style) {
-    SetMeasureLineStyleSetting(style);
-    emit measureLineStyleChanged();
-}
-
-void COhmixGraphView::ApplyMeasureLineStyle(bool report) {
-    const int selected = listParam_ == kNoCurveSelection ? -1 : ScreenOfParam(listParam_);
-    for (int i = 0; i < ScreenCount(); ++i) {
-        CGraphCurve& r = Screen(i)->Record();
-        if (r.CurveCount() < 1) continue;
-        const int curve = i == selected ? CurveOfParam(listParam_) : r.SelectedCurve();
-        ResetShownCursors(r, std::clamp(curve, 0, r.CurveCount() - 1), CurrentLineStyle());
-    }
-    RedrawAll();
-    // The measure window lists the active view; the others only draw the new lines.
-    if (!report || !Screen(selected)) return;
-    for (int which = 0; which < 2; ++which)
-        if (Screen(selected)->Record().Cursor(which).shown) OnCursorMoved(selected, which);
-}
-
 void COhmixGraphView::CancelDrags() {
     for (CGraphWnd* s : screens_) s->CancelDrag();
 }
@@ -599,25 +480,6 @@ void COhmixGraphView::AfterCurvesAdded(bool invalidPoints) {
     RedrawAll();
     ReportSelection(FirstSelectionParam(ConstRecords()));
     if (invalidPoints) WarnInvalidPoints();
-}
-
-void COhmixGraphView::UndoRanges() {
-    // A drag released after the undo would put back the ranges the undo took away.
-    CancelDrags();
-    UndoResult r;
-    RunTransform(
-        Records(),
-        [&](FftSession session) {
-            r = UndoWithDisplay(Records(), document_->Messages(), std::move(session));
-        },
-        [&] {
-            if (r.invalidPoints) WarnInvalidPoints();
-            if (r.done) RedrawAll();
-        });
-}
-
-void COhmixGraphView::Redraw() {
-    if (FitAll(Records())) RedrawAll();
 }
 
 void COhmixGraphView::RemoveScreen(int index) {
@@ -683,55 +545,6 @@ void COhmixGraphView::AddScreen() {
     RedrawAll();
 }
 
-void COhmixGraphView::EditXAxis() {
-    CGraphWnd* s = Screen(active_);
-    if (!s) return;
-    CXAxis_2_Page dialog(s->Record(), this);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
-    const bool invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_);
-    RedrawAll();
-    if (invalid || dialog.InvalidPoints()) WarnInvalidPoints();
-}
-
-void COhmixGraphView::EditYAxis() {
-    CGraphWnd* s = Screen(active_);
-    if (!s) return;
-    CYAxis_2_Page dialog(s->Record(), this);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
-    s->UpdateScrollBars();
-    s->Redraw();
-    if (dialog.InvalidPoints()) WarnInvalidPoints();
-}
-
-void COhmixGraphView::ChooseXVariable() {
-    CGraphWnd* s = Screen(active_);
-    if (!s || s->Record().FreqDisplay()) return;
-    CSet_XAxis_2_Page dialog(s->Record(), this);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
-    bool invalid = ApplyXVariable(s->Record(), dialog.SelectedIndex());
-    invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_) || invalid;
-    RedrawAll();
-    if (invalid) WarnInvalidPoints();
-}
-
-PrintJob COhmixGraphView::PrintJobOf() const {
-    PrintJob job;
-    job.screens = Records();
-    job.printTitle = document_->Core().printTitle;
-    job.documentName = document_->Title().toStdString();
-    job.noTitle = document_->Core().printTitleFlag != 0;
-    const AppOptions& o = Options();
-    job.margins = PageMargins{o.topMargin, o.bottomMargin, o.leftMargin, o.rightMargin};
-    return job;
-}
-
-void COhmixGraphView::PageSetup() {
-    COhmixGraphDoc& core = document_->Core();
-    // The margins hold for the rest of the run; the stored ones stay for the next start.
-    EditPageSetup(this, Options(), nullptr, core.printTitle, core.printTitleFlag,
-                  document_->Title().toStdString(), PrintableInches(ApplicationPrinter()));
-}
-
 void COhmixGraphView::ViewDataPoints() {
     if (screens_.empty()) return;
     auto* table = new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
@@ -748,64 +561,6 @@ void COhmixGraphView::DeleteScreen() {
     LayOut();
     RedrawAll();
     ReportSelection(FirstSelectionParam(ConstRecords()));
-}
-
-void COhmixGraphView::SaveSettings() {
-    SaveDisplaySettings(ConstRecords(), SettingsFilePath(document_->Path().toStdString()),
-                        document_->Messages());
-}
-
-void COhmixGraphView::SaveAs() {
-    if (screens_.empty()) return;
-    QStringList filters;
-    for (const std::string& f : NameFilters(SaveAsFilter(*ConstRecords().back())))
-        filters << QString::fromStdString(f);
-    QFileDialog dialog(this, QStringLiteral("Save As"), FileDialogFolder(document_->Path()));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(filters);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString filter = dialog.selectedNameFilter();
-    const int entry = static_cast<int>(filters.indexOf(filter)) + 1;
-    const std::string path =
-        WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
-    document_->RunSave(
-        this,
-        QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
-        [&] {
-            return SaveViewAs(ConstRecords(), entry, path, document_->Messages(),
-                              FftWindowFromValue(Options().fftWindow).value_or(FftWindow{}));
-        });
-}
-
-void COhmixGraphView::SaveBinary() {
-    if (screens_.empty()) return;
-    const QString filter = QStringLiteral("Kurvex Files (*.kfd)");
-    QFileDialog dialog(this, QStringLiteral("Save Data and Settings"),
-                       FileDialogFolder(document_->Path()));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(filter);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const std::string path =
-        WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
-    document_->RunSave(
-        this,
-        QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
-        [&] { return SaveDataAndSettings(ConstRecords(), path, document_->Messages()); });
-}
-
-void COhmixGraphView::MergeFile() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Merge"), FileDialogFolder(document_->Path()),
-        CMainFrame::OpenFilters().join(QStringLiteral(";;")));
-    if (path.isEmpty()) return;
-    document_->Merge(path, this);
-}
-
-void COhmixGraphView::ReloadData() {
-    if (document_->Reload(this) == CGraphDocument::ReloadOutcome::Skipped)
-        emit statusMessage(
-            QStringLiteral("The data cannot be re-loaded while a Properties dialog is open."));
 }
 
 bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
