@@ -7,6 +7,9 @@
 #include "analysis/FftWindow.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
+#include "graph/AppOptions.h"
+#include "graph/GraphLine.h"
+#include "graph/MouseMode.h"
 #include "graph/Zoom.h"
 
 namespace kurvex {
@@ -16,6 +19,10 @@ namespace {
 using O = CommandOwner;
 using B = CommandBar;
 using R = CommandRule;
+
+// The arrow flag of the line tool: a head at the first point, or none.
+constexpr std::int32_t kNoArrowHead = 0;
+constexpr std::int32_t kArrowHead = 1;
 
 CommandInfo Entry(int id, const char* label, const char* prompt, const char* toolTip,
                   CommandBar bar, CommandOwner owner, CommandRule rule = CommandRule::Always,
@@ -85,7 +92,7 @@ std::vector<CommandInfo> BuildCommands() {
               R::DeleteScreen),
         // Measure
         Entry(kCmdMeasure, "&Measure", "Show values of X and Y at the selected curve", "Measure",
-              B::Standard, O::View, R::MouseMode, 5),
+              B::Standard, O::View, R::MouseMode, kModeMeasure),
         Entry(kCmdMax, "&Max", "Find global maximum value", "Max", B::Measure, O::View),
         Entry(kCmdMin, "M&in", "Find global minimum value", "Min", B::Measure, O::View),
         Entry(kCmdNextMax, "Next M&ax", "Find next maximum value", "Next Max", B::Measure, O::View),
@@ -125,10 +132,10 @@ std::vector<CommandInfo> BuildCommands() {
               O::View, R::TimeDomain),
         // View
         Entry(kCmdZoomBox, "Zoom", "Zoom an area by dragging the left mouse button", "Zoom Box",
-              B::Standard, O::View, R::MouseMode, 2),
+              B::Standard, O::View, R::MouseMode, kModeZoomBox),
         Entry(kCmdRedraw, "Re-draw", "Re-draw the screen", "Re-draw", B::Standard, O::View),
         Entry(kCmdEscape, "Escape", "Escape from other modes", "Escape", B::Standard, O::View,
-              R::MouseMode, 0),
+              R::MouseMode, kModeEscape),
         Entry(kCmdShowPreviousRun, "Show Previous Run",
               "Draw the run before the last reload under the curves", "", B::None, O::View,
               R::PreviousRun),
@@ -145,7 +152,7 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdGrid, "Grid", "Show or hide Grid", "", B::None, O::View, R::Grid),
         // Label
         Entry(kCmdText, "Text", "Add Text to screen", "Text", B::Standard, O::View, R::MouseMode,
-              6),
+              kModeText),
         Entry(kCmdLine, "&Line", "Draw a solid Line on screen", "", B::None, O::View, R::LineMode),
         Entry(kCmdDottedLine, "&Dotted Line", "Draw a dotted Line on screen", "", B::None, O::View,
               R::LineMode),
@@ -168,11 +175,11 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdZoomIn, nullptr, "Zoom in", "Zoom In", B::Standard, O::View),
         Entry(kCmdZoomOut, nullptr, "Zoom out", "Zoom Out", B::Standard, O::View),
         Entry(kCmdZoomPoint, nullptr, "Zoom in or out by dragging the mouse", "Zoom", B::Standard,
-              O::View, R::MouseMode, 3),
+              O::View, R::MouseMode, kModeZoomPoint),
         Entry(kCmdZoomAxisEnd, nullptr, "Zoom in or out by dragging the mouse", "Zoom", B::Standard,
-              O::View, R::MouseMode, 4),
+              O::View, R::MouseMode, kModeZoomAxisEnd),
         Entry(kCmdPan, nullptr, "Scroll the graph by dragging the mouse", "Pan", B::Standard,
-              O::View, R::MouseMode, 1),
+              O::View, R::MouseMode, kModePan),
         Entry(kCmdPlaceText, nullptr, "Place a text  [ X, Y ]  at the selected curve",
               "Place Text  [X , Y]", B::Standard, O::View, R::PlaceText),
         Entry(kCmdCurveList, nullptr, "Select Curve", "Select Curve", B::Measure, O::Frame),
@@ -187,11 +194,11 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdSaveBinary, nullptr, "Save Data and Settings in Binary Format",
               "Save Data and Settings", B::None, O::View),
         Entry(kCmdRightPan, nullptr, "Clicking right mouse button on a graph activates Pan action",
-              "Right Mouse Pan", B::None, O::View, R::RightMouseAction, 1),
+              "Right Mouse Pan", B::None, O::View, R::RightMouseAction, kRightMousePan),
         Entry(kCmdRightZoom, nullptr, "Clicking right mouse button on a graph activate Zoom action",
-              "Right Mouse Zoom", B::None, O::View, R::RightMouseAction, 2),
+              "Right Mouse Zoom", B::None, O::View, R::RightMouseAction, kRightMouseZoom),
         Entry(kCmdRightMenu, nullptr, "Clicking right mouse button on a graph activates Menu",
-              "Right Mouse Menu", B::None, O::View, R::RightMouseAction, 0),
+              "Right Mouse Menu", B::None, O::View, R::RightMouseAction, kRightMouseShowMenu),
         Entry(kCmdNextPane, nullptr, "Switch to the next window pane", "Next Pane", B::None,
               O::View, R::Always, 0, {"F6"}),
         Entry(kCmdPreviousPane, nullptr, "Switch back to the previous window pane", "Previous Pane",
@@ -479,9 +486,10 @@ CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
             s.checked = c.mouseMode == cmd.ruleArgument;
             break;
         case R::LineMode: {
-            const std::int32_t style = cmd.id == kCmdDottedLine ? 2 : 0;
-            const std::int32_t arrow = cmd.id == kCmdArrow ? 1 : 0;
-            s.checked = c.mouseMode == 7 && c.lineStyleFlag == style && c.arrowFlag == arrow;
+            const std::int32_t style = cmd.id == kCmdDottedLine ? kLinePenDotted : kLinePenSolid;
+            const std::int32_t arrow = cmd.id == kCmdArrow ? kArrowHead : kNoArrowHead;
+            s.checked =
+                c.mouseMode == kModeLine && c.lineStyleFlag == style && c.arrowFlag == arrow;
             break;
         }
         case R::RightMouseAction:
@@ -493,7 +501,7 @@ CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
         case R::BarShown:
             s.checked = cmd.id == kCmdStandardToolbar  ? c.standardBarShown
                         : cmd.id == kCmdMeasureToolbar ? c.measureBarShown
-                                                        : c.statusBarShown;
+                                                       : c.statusBarShown;
             break;
         case R::Undo:
             s.enabled = UndoEnabled(screens);

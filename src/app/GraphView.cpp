@@ -18,14 +18,14 @@
 #include "analysis/PreviousSpectra.h"
 #include "analysis/ViewFiles.h"
 #include "app/ClipboardPicture.h"
+#include "app/CommandRouter.h"
 #include "app/FftRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
-#include "app/KurvexApp.h"
 #include "app/MainFrame.h"
-#include "app/MeasureWindow.h"
 #include "app/PowerCommands.h"
 #include "app/QPainterCanvas.h"
+#include "app/SettingsStore.h"
 #include "app/ViewPrinting.h"
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/PageSetupDlg.h"
@@ -64,19 +64,11 @@ const QtTextMeasure& TextMeasurer() {
     return measure;
 }
 
-MeasureLineStyle CurrentLineStyle() {
-    return MeasureLineStyleSetting() == kMeasureCross ? kMeasureCross : kMeasureVerticalBar;
-}
-
 // The pointer position a right press carries: x in the low, y in the high 16 bits.
 QPoint GlobalPoint(qint64 packed) {
     const auto x = static_cast<std::int16_t>(packed & 0xFFFF);
     const auto y = static_cast<std::int16_t>((packed >> 16) & 0xFFFF);
     return QPoint(x, y);
-}
-
-QString FileDialogFolder(const QString& documentPath) {
-    return QFileInfo(documentPath).absolutePath();
 }
 
 }  // namespace
@@ -211,223 +203,110 @@ void COhmixGraphView::FirstSetup() {
     ReportSelection(FirstSelectionParam(ConstRecords()));
 }
 
-bool COhmixGraphView::Handles(int id) {
-    switch (id) {
-        case kCmdMerge:
-        case kCmdReload:
-        case kCmdSaveSettings:
-        case kCmdSaveAs:
-        case kCmdSaveBinary:
-        case kCmdUndo:
-        case kCmdDeleteScreen:
-        case kCmdAddScreen:
-        case kCmdAddDeleteCurves:
-        case kCmdXAxis:
-        case kCmdYAxis:
-        case kCmdChooseXVariable:
-        case kCmdPrint:
-        case kCmdPrintPreview:
-        case kCmdPrintPageSetup:
-        case kCmdCopyBitmap:
-        case kCmdCopyMetafile:
-        case kCmdViewDataPoints:
-        case kCmdMeasure:
-        case kCmdMax:
-        case kCmdMin:
-        case kCmdNextMax:
-        case kCmdNextMin:
-        case kCmdNextPoint:
-        case kCmdPreviousPoint:
-        case kCmdAverage:
-        case kCmdAverageAbs:
-        case kCmdRms:
-        case kCmdPlaceText:
-        case kCmdCross:
-        case kCmdVerticalBar:
-        case kCmdPerformFft:
-        case kCmdTimeDomain:
-        case kCmdZoomBox:
-        case kCmdEscape:
-        case kCmdPan:
-        case kCmdZoomPoint:
-        case kCmdZoomAxisEnd:
-        case kCmdZoomIn:
-        case kCmdZoomOut:
-        case kCmdRedraw:
-        case kCmdColour:
-        case kCmdGrid:
-        case kCmdRightPan:
-        case kCmdRightZoom:
-        case kCmdRightMenu:
-        case kCmdNextPane:
-        case kCmdPreviousPane:
-        case kCmdShowPreviousRun:
-        case kCmdText:
-        case kCmdLine:
-        case kCmdDottedLine:
-        case kCmdArrow:
-            return true;
-        default:
-            return IsPowerCommand(id);
-    }
+void COhmixGraphView::RegisterCommands(CommandRouter& router) {
+    using View = COhmixGraphView;
+    const auto add = [&router](int id, std::function<void(View&)> body) {
+        router.AddViewCommand(id, [body = std::move(body)](View& v) { v.RunCommand(body); });
+    };
+    const auto member = [&add](int id, void (View::*method)()) {
+        add(id, [method](View& v) { (v.*method)(); });
+    };
+    member(kCmdMerge, &View::MergeFile);
+    member(kCmdReload, &View::ReloadData);
+    member(kCmdSaveSettings, &View::SaveSettings);
+    member(kCmdSaveAs, &View::SaveAs);
+    member(kCmdSaveBinary, &View::SaveBinary);
+    member(kCmdUndo, &View::UndoRanges);
+    member(kCmdDeleteScreen, &View::DeleteScreen);
+    member(kCmdAddScreen, &View::AddScreen);
+    add(kCmdAddDeleteCurves, [](View& v) { v.EditCurves(v.active_); });
+    member(kCmdXAxis, &View::EditXAxis);
+    member(kCmdYAxis, &View::EditYAxis);
+    member(kCmdChooseXVariable, &View::ChooseXVariable);
+    add(kCmdPrint, [](View& v) { PrintWithDialog(&v, v.PrintJobOf()); });
+    add(kCmdPrintPreview, [](View& v) { PrintPreview(&v, v.PrintJobOf()); });
+    member(kCmdPrintPageSetup, &View::PageSetup);
+    add(kCmdCopyBitmap, [](View& v) {
+        CopyBitmap(v.Records(), v.size(),
+                   v.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &v),
+                   v.metrics_.textHeight, QGuiApplication::clipboard());
+    });
+    add(kCmdCopyMetafile, [](View& v) {
+        CopyMetafile(v.Records(), v.size(), v.metrics_.textHeight, QGuiApplication::clipboard());
+    });
+    member(kCmdViewDataPoints, &View::ViewDataPoints);
+    member(kCmdMeasure, &View::EnterMeasureMode);
+    for (const auto& [id, search] : {std::pair{kCmdMax, MeasureSearch::Max},
+                                     {kCmdMin, MeasureSearch::Min},
+                                     {kCmdNextMax, MeasureSearch::NextMax},
+                                     {kCmdNextMin, MeasureSearch::NextMin},
+                                     {kCmdNextPoint, MeasureSearch::NextPoint},
+                                     {kCmdPreviousPoint, MeasureSearch::PreviousPoint}})
+        add(id, [search](View& v) { v.RunSearch(search); });
+    for (const auto& [id, kind] : {std::pair{kCmdAverage, AverageKind::Mean},
+                                   {kCmdAverageAbs, AverageKind::MeanAbs},
+                                   {kCmdRms, AverageKind::Rms}})
+        add(id, [kind](View& v) { v.RunAverage(kind); });
+    add(kCmdPlaceText, [](View& v) {
+        if (CGraphText* t = PlaceCursorText(v.Records(), ProgramTemplates().Text())) {
+            for (CGraphWnd* s : v.screens_)
+                if (&s->Record() == t->Owner()) s->Redraw();
+        }
+    });
+    add(kCmdCross, [](View& v) { v.SetMeasureLineStyle(kMeasureCross); });
+    add(kCmdVerticalBar, [](View& v) { v.SetMeasureLineStyle(kMeasureVerticalBar); });
+    member(kCmdPerformFft, &View::ToggleDomain);
+    member(kCmdTimeDomain, &View::ToggleDomain);
+    for (const auto& [id, mode] : {std::pair{kCmdZoomBox, kModeZoomBox},
+                                   {kCmdEscape, kModeEscape},
+                                   {kCmdPan, kModePan},
+                                   {kCmdZoomPoint, kModeZoomPoint},
+                                   {kCmdZoomAxisEnd, kModeZoomAxisEnd}})
+        add(id, [mode](View&) { SetMouseMode(mode); });
+    add(kCmdZoomIn, [](View& v) {
+        if (CGraphWnd* s = CGraphWnd::ZoomTarget(v.screens_)) s->ZoomIn();
+    });
+    add(kCmdZoomOut, [](View& v) {
+        if (CGraphWnd* s = CGraphWnd::ZoomTarget(v.screens_)) s->ZoomOut();
+    });
+    member(kCmdRedraw, &View::Redraw);
+    add(kCmdColour, [](View& v) {
+        if (ToggleBlackWhite(v.Records())) v.RedrawAll();
+    });
+    add(kCmdGrid, [](View& v) {
+        if (ToggleGrid(v.Records())) v.RedrawAll();
+    });
+    for (const auto& [id, action] : {std::pair{kCmdRightPan, kRightMousePan},
+                                     {kCmdRightZoom, kRightMouseZoom},
+                                     {kCmdRightMenu, kRightMouseShowMenu}})
+        add(id, [action](View& v) { v.SetRightMouseAction(action); });
+    add(kCmdNextPane, [](View& v) { v.NextPane(1); });
+    add(kCmdPreviousPane, [](View& v) { v.NextPane(-1); });
+    add(kCmdText, [](View& v) {
+        // The window may close while the dialog is open; RunCommand sees to that.
+        const QPointer<View> self(&v);
+        const bool accepted = RunTextCommand(&v, ProgramTemplates().Text());
+        if (self && accepted) SetMouseMode(kModeText);
+    });
+    for (const int id : {kCmdLine, kCmdDottedLine, kCmdArrow})
+        add(id, [id](View&) { StartLineTool(ProgramTemplates(), id); });
+    add(kCmdShowPreviousRun, [](View& v) { v.SetShowPreviousRun(!v.showPrevious_); });
+    for (const auto& [id, body] : PowerCommandHandlers()) add(id, body);
 }
 
-void COhmixGraphView::Execute(int id) {
+void COhmixGraphView::RunCommand(const std::function<void(COhmixGraphView&)>& body) {
     if (Busy()) return;
-    switch (id) {
-        case kCmdMerge:
-            MergeFile();
-            break;
-        case kCmdReload:
-            ReloadData();
-            break;
-        case kCmdSaveSettings:
-            SaveSettings();
-            break;
-        case kCmdSaveAs:
-            SaveAs();
-            break;
-        case kCmdSaveBinary:
-            SaveBinary();
-            break;
-        case kCmdUndo:
-            UndoRanges();
-            break;
-        case kCmdDeleteScreen:
-            DeleteScreen();
-            break;
-        case kCmdAddScreen:
-            AddScreen();
-            break;
-        case kCmdAddDeleteCurves:
-            EditCurves(active_);
-            break;
-        case kCmdXAxis:
-            EditXAxis();
-            break;
-        case kCmdYAxis:
-            EditYAxis();
-            break;
-        case kCmdChooseXVariable:
-            ChooseXVariable();
-            break;
-        case kCmdPrint:
-            PrintWithDialog(this, PrintJobOf());
-            break;
-        case kCmdPrintPreview:
-            PrintPreview(this, PrintJobOf());
-            break;
-        case kCmdPrintPageSetup:
-            PageSetup();
-            break;
-        case kCmdCopyBitmap:
-            CopyBitmap(Records(), size(),
-                       style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this),
-                       metrics_.textHeight, QGuiApplication::clipboard());
-            break;
-        case kCmdCopyMetafile:
-            CopyMetafile(Records(), size(), metrics_.textHeight, QGuiApplication::clipboard());
-            break;
-        case kCmdViewDataPoints:
-            ViewDataPoints();
-            break;
-        case kCmdMeasure:
-            EnterMeasureMode();
-            break;
-        case kCmdMax:
-        case kCmdMin:
-        case kCmdNextMax:
-        case kCmdNextMin:
-        case kCmdNextPoint:
-        case kCmdPreviousPoint:
-            RunSearch(id);
-            break;
-        case kCmdAverage:
-        case kCmdAverageAbs:
-        case kCmdRms:
-            RunAverage(id);
-            break;
-        case kCmdPlaceText:
-            if (CGraphText* t = PlaceCursorText(Records(), ProgramTemplates().Text())) {
-                for (CGraphWnd* s : screens_)
-                    if (&s->Record() == t->Owner()) s->Redraw();
-            }
-            break;
-        case kCmdCross:
-            SetMeasureLineStyle(kMeasureCross);
-            break;
-        case kCmdVerticalBar:
-            SetMeasureLineStyle(kMeasureVerticalBar);
-            break;
-        case kCmdPerformFft:
-        case kCmdTimeDomain:
-            ToggleDomain();
-            break;
-        case kCmdZoomBox:
-            SetMouseMode(kModeZoomBox);
-            break;
-        case kCmdEscape:
-            SetMouseMode(kModeEscape);
-            break;
-        case kCmdPan:
-            SetMouseMode(kModePan);
-            break;
-        case kCmdZoomPoint:
-            SetMouseMode(kModeZoomPoint);
-            break;
-        case kCmdZoomAxisEnd:
-            SetMouseMode(kModeZoomAxisEnd);
-            break;
-        case kCmdZoomIn:
-        case kCmdZoomOut:
-            if (CGraphWnd* s = CGraphWnd::ZoomTarget(screens_))
-                id == kCmdZoomIn ? s->ZoomIn() : s->ZoomOut();
-            break;
-        case kCmdRedraw:
-            Redraw();
-            break;
-        case kCmdColour:
-            if (ToggleBlackWhite(Records())) RedrawAll();
-            break;
-        case kCmdGrid:
-            if (ToggleGrid(Records())) RedrawAll();
-            break;
-        case kCmdRightPan:
-        case kCmdRightZoom:
-        case kCmdRightMenu:
-            Options().rightMouseAction = id == kCmdRightPan    ? kRightMousePan
-                                         : id == kCmdRightZoom ? kRightMouseZoom
-                                                               : kRightMouseShowMenu;
-            SaveRightMouseAction(CKurvexApp::Instance()->Store(), Options());
-            break;
-        case kCmdNextPane:
-            NextPane(1);
-            break;
-        case kCmdText: {
-            const QPointer<COhmixGraphView> self(this);
-            const bool accepted = RunTextCommand(this, ProgramTemplates().Text());
-            if (!self) return;  // the window closed while the dialog was open
-            if (accepted) SetMouseMode(kModeText);
-            break;
-        }
-        case kCmdLine:
-        case kCmdDottedLine:
-        case kCmdArrow:
-            StartLineTool(ProgramTemplates(), id);
-            break;
-        case kCmdPreviousPane:
-            NextPane(-1);
-            break;
-        case kCmdShowPreviousRun:
-            SetShowPreviousRun(!showPrevious_);
-            break;
-        default:
-            RunPowerCommand(*this, id);
-            break;
-    }
+    const QPointer<COhmixGraphView> self(this);
+    body(*this);
+    if (!self) return;  // the command closed the window
     // Whatever changed what the screens show, the previous run shows it too.
     PreparePreviousSpectra();
     emit stateChanged();
+}
+
+void COhmixGraphView::SetRightMouseAction(std::int32_t action) {
+    Options().rightMouseAction = action;
+    if (store_) SaveRightMouseAction(*store_, Options());
 }
 
 void COhmixGraphView::SetShowPreviousRun(bool on) {
@@ -459,28 +338,17 @@ void COhmixGraphView::PreparePreviousSpectra() {
     bool computed = false;
     for (CGraphWnd* s : std::vector<CGraphWnd*>(screens_)) {
         CGraphCurve& r = s->Record();
-        if (closeWhenIdle_ || !PreviousSpectraWanted(r)) continue;
-        FftRun run(this, {&r});
-        fftRun_ = &run;
-        ComputePreviousSpectra(r, run.Session());
-        fftRun_ = nullptr;
+        if (!PreviousSpectraWanted(r)) continue;
+        const bool closed = RunTransform(
+            {&r}, [&r](FftSession session) { ComputePreviousSpectra(r, std::move(session)); });
+        if (closed) {
+            preparingSpectra_ = false;
+            return;
+        }
         computed = true;
     }
     preparingSpectra_ = false;
-    if (closeWhenIdle_) {
-        CloseWindow();
-        return;
-    }
     if (computed) RedrawAll();
-}
-
-void COhmixGraphView::RefreshMeasureWindow() {
-    CMsuFrame* m = CMsuFrame::Instance();
-    if (!m) return;
-    const MeasureWindowState& state = m->State();
-    const std::vector<CGraphCurve*> records = Records();
-    if (state.resultMode || state.screens.empty() || state.screens != records) return;
-    m->CursorUpdate(records, state.cursor1X, state.cursor2X, state.movedCursor);
 }
 
 void COhmixGraphView::FillContext(CommandContext& c) const {
@@ -563,7 +431,7 @@ void COhmixGraphView::RunRightMouseAction(int screen, QPoint global) {
     if (!s) return;
     switch (Options().rightMouseAction) {
         case kRightMouseShowMenu:
-            if (CMainFrame* frame = CKurvexApp::Instance()->Frame()) frame->ShowScreenMenu(global);
+            emit screenMenuWanted(global);
             break;
         case kRightMousePan:
             s->BeginRightPan(s->mapFromGlobal(global));
@@ -576,164 +444,58 @@ void COhmixGraphView::RunRightMouseAction(int screen, QPoint global) {
     }
 }
 
-void COhmixGraphView::OnCursorMoved(int screen, int which) {
-    CGraphWnd* from = Screen(screen);
-    if (!from) return;
-    const CGraphCurve& source = from->Record();
-    if (which == 0 || which == 1) {
-        const MeasureCursor& c = source.Cursor(which);
-        for (CGraphWnd* s : screens_) {
-            if (s == from) continue;
-            CGraphCurve& r = s->Record();
-            // Each screen finds its own Y under the shared X.
-            r.Cursor(which).shown = c.shown;
-            if (r.CurveCount() > 0)
-                SetCursorAt(r, std::max(r.SelectedCurve(), 0), which, c.x, CurrentLineStyle());
-            else
-                r.Cursor(which) = c;
-            s->Redraw();
-        }
-        from->Redraw();
-        if (CMsuFrame* m = CMsuFrame::Instance())
-            m->CursorUpdate(Records(), source.Cursor(0).x, source.Cursor(1).x, which);
-    }
-    ReportSelection(CurveSelectionParam(screen, std::max(source.SelectedCurve(), 0)));
-}
-
-void COhmixGraphView::SelectCurveFromList(std::int32_t param) {
-    const int screen = ScreenOfParam(param);
-    const int curve = CurveOfParam(param);
-    CGraphWnd* s = Screen(screen);
-    if (!s || curve < 0 || curve >= s->Record().CurveCount()) return;
-    SetActiveScreen(screen);
-    CGraphCurve& r = s->Record();
-    const bool was0 = r.Cursor(0).shown != 0, was1 = r.Cursor(1).shown != 0;
-    const int reset = SelectMeasureCurve(r, curve, CurrentLineStyle());
-    listParam_ = param;
-    s->Redraw();
-    if (reset == 0) {
-        OnCursorMoved(screen, kNoCurveSelection);
-        return;
-    }
-    if (was0) OnCursorMoved(screen, 0);
-    if (was1) OnCursorMoved(screen, 1);
-}
-
-void COhmixGraphView::ShowMeasureCursors(bool on) {
-    bool changed = false;
-    for (CGraphWnd* s : screens_) {
-        CGraphCurve& r = s->Record();
-        if (on) {
-            changed = changed || !r.Cursor(0).shown;
-            r.Cursor(0).shown = 1;
-        } else {
-            for (int which = 0; which < 2; ++which) {
-                changed = changed || r.Cursor(which).shown || r.Cursor(which).horizontalLine;
-                r.Cursor(which).shown = 0;
-                r.Cursor(which).horizontalLine = 0;
-            }
-        }
-    }
-    if (changed || on) RedrawAll();
-}
-
-void COhmixGraphView::EnterMeasureMode() {
-    SetMouseMode(kModeMeasure);
-    if (!CMsuFrame::Instance()) {
-        if (CMainFrame* frame = CKurvexApp::Instance()->Frame()) CMsuFrame::Open(frame);
-    }
-    // The measure window belongs to the active document's first view.
-    const auto& views = document_->Views();
-    COhmixGraphView* first = views.empty() ? this : views.front();
-    first->ShowMeasureCursors(true);
-}
-
-void COhmixGraphView::RunSearch(int id) {
-    EnterMeasureMode();
-    const MeasureSearch search = id == kCmdMax         ? MeasureSearch::Max
-                                 : id == kCmdMin       ? MeasureSearch::Min
-                                 : id == kCmdNextMax   ? MeasureSearch::NextMax
-                                 : id == kCmdNextMin   ? MeasureSearch::NextMin
-                                 : id == kCmdNextPoint ? MeasureSearch::NextPoint
-                                                       : MeasureSearch::PreviousPoint;
-    MeasureTarget target;
-    const auto moved = RunMeasureSearch(Records(), search, CurrentLineStyle(), &target);
-    if (target.newlySelected) ReportSelection(target.SelectionParam());
-    if (moved) OnCursorMoved(target.screen, 0);
-}
-
-void COhmixGraphView::RunAverage(int id) {
-    EnterMeasureMode();
-    const std::vector<CGraphCurve*> records = Records();
-    const auto target = FindMeasureTarget(records);
-    if (!target) return;
-    if (target->newlySelected) ReportSelection(target->SelectionParam());
-    const AverageKind kind = id == kCmdAverage      ? AverageKind::Mean
-                             : id == kCmdAverageAbs ? AverageKind::MeanAbs
-                                                    : AverageKind::Rms;
-    const auto result = AverageCommand(records, kind);
-    CMsuFrame* m = CMsuFrame::Instance();
-    if (!result || !m) return;
-    m->ShowResult(result->caption, result->label, result->value ? *result->value : std::nan(""),
-                  result->colour);
-    m->repaint();
-}
-
-void COhmixGraphView::SetMeasureLineStyle(std::int32_t style) {
-    SetMeasureLineStyleSetting(style);
-    for (CGraphDocument* d : CKurvexApp::Instance()->Documents())
-        for (COhmixGraphView* v : d->Views()) v->ApplyMeasureLineStyle(v == this);
-}
-
-void COhmixGraphView::ApplyMeasureLineStyle(bool report) {
-    const int selected = listParam_ == kNoCurveSelection ? -1 : ScreenOfParam(listParam_);
-    for (int i = 0; i < ScreenCount(); ++i) {
-        CGraphCurve& r = Screen(i)->Record();
-        if (r.CurveCount() < 1) continue;
-        const int curve = i == selected ? CurveOfParam(listParam_) : r.SelectedCurve();
-        ResetShownCursors(r, std::clamp(curve, 0, r.CurveCount() - 1), CurrentLineStyle());
-    }
-    RedrawAll();
-    // The measure window lists the active view; the others only draw the new lines.
-    if (!report || !Screen(selected)) return;
-    for (int which = 0; which < 2; ++which)
-        if (Screen(selected)->Record().Cursor(which).shown) OnCursorMoved(selected, which);
-}
-
 void COhmixGraphView::CancelDrags() {
     for (CGraphWnd* s : screens_) s->CancelDrag();
 }
 
 void COhmixGraphView::ToggleDomain() {
-    FftRun run(this, Records());
+    DomainSwitchResult r;
+    RunTransform(
+        Records(),
+        [&](FftSession session) {
+            r = ToggleFrequencyDisplay(Records(), document_->Messages(), std::move(session));
+        },
+        [&] {
+            if (r.did == DomainSwitch::kBusy)
+                emit statusMessage(QStringLiteral("Another FFT analysis is running."));
+            RedrawAll();
+        });
+}
+
+bool COhmixGraphView::RunTransform(const std::vector<CGraphCurve*>& screens,
+                                   const std::function<void(FftSession)>& work,
+                                   const std::function<void()>& after) {
+    FftRun run(this, screens);
     fftRun_ = &run;
-    const DomainSwitchResult r =
-        ToggleFrequencyDisplay(Records(), document_->Messages(), run.Session());
+    work(run.Session());
     fftRun_ = nullptr;
-    if (r.did == DomainSwitch::kBusy)
-        emit statusMessage(QStringLiteral("Another FFT analysis is running."));
-    RedrawAll();
-    if (closeWhenIdle_) CloseWindow();
+    if (after) after();
+    if (!closeWhenIdle_) return false;
+    CloseWindow();
+    return true;
 }
 
 void COhmixGraphView::RecomputeSpectra() {
     if (Busy()) return;
-    FftRun run(this, Records());
-    fftRun_ = &run;
     bool invalid = false;
-    const DomainSwitch did = kurvex::RecomputeSpectra(Records(), run.Session(), &invalid);
-    fftRun_ = nullptr;
-    if (did == DomainSwitch::kBusy)
-        emit statusMessage(QStringLiteral("Another FFT analysis is running."));
-    if (did == DomainSwitch::kToFrequency && !closeWhenIdle_) {
-        // The previous run's spectra follow under the same window.
-        for (CGraphWnd* s : screens_)
-            if (PreviousRun* p = s->Record().PreviousRunShown()) p->ForgetSpectra();
-        RedrawAll();
-        PreparePreviousSpectra();
-    }
-    if (invalid) WarnInvalidPoints();
-    if (closeWhenIdle_) CloseWindow();
+    DomainSwitch did{};
+    RunTransform(
+        Records(),
+        [&](FftSession session) {
+            did = kurvex::RecomputeSpectra(Records(), std::move(session), &invalid);
+        },
+        [&] {
+            if (did == DomainSwitch::kBusy)
+                emit statusMessage(QStringLiteral("Another FFT analysis is running."));
+            if (did == DomainSwitch::kToFrequency && !closeWhenIdle_) {
+                // The previous run's spectra follow under the same window.
+                for (CGraphWnd* s : screens_)
+                    if (PreviousRun* p = s->Record().PreviousRunShown()) p->ForgetSpectra();
+                RedrawAll();
+                PreparePreviousSpectra();
+            }
+            if (invalid) WarnInvalidPoints();
+        });
 }
 
 void COhmixGraphView::AfterCurvesAdded(bool invalidPoints) {
@@ -742,31 +504,11 @@ void COhmixGraphView::AfterCurvesAdded(bool invalidPoints) {
     if (invalidPoints) WarnInvalidPoints();
 }
 
-void COhmixGraphView::UndoRanges() {
-    // A drag released after the undo would put back the ranges the undo took away.
-    CancelDrags();
-    FftRun run(this, Records());
-    fftRun_ = &run;
-    const UndoResult r = UndoWithDisplay(Records(), document_->Messages(), run.Session());
-    fftRun_ = nullptr;
-    if (r.invalidPoints) WarnInvalidPoints();
-    if (r.done) RedrawAll();
-    if (closeWhenIdle_) CloseWindow();
-}
-
-void COhmixGraphView::Redraw() {
-    if (FitAll(Records())) RedrawAll();
-}
-
 void COhmixGraphView::RemoveScreen(int index) {
     if (index < 0 || index >= ScreenCount()) return;
     if (index == active_) SetActiveScreen(-1);
     CGraphWnd* s = screens_[static_cast<size_t>(index)];
-    if (CMsuFrame* m = CMsuFrame::Instance()) {
-        // The measure window must not keep listing a screen that is gone.
-        const auto& listed = m->State().screens;
-        if (std::find(listed.begin(), listed.end(), &s->Record()) != listed.end()) m->ClearValues();
-    }
+    emit screenRemoved(&s->Record());
     screens_.erase(screens_.begin() + index);
     delete s;
     if (active_ > index) --active_;
@@ -825,62 +567,11 @@ void COhmixGraphView::AddScreen() {
     RedrawAll();
 }
 
-void COhmixGraphView::EditXAxis() {
-    CGraphWnd* s = Screen(active_);
-    if (!s) return;
-    CXAxis_2_Page dialog(s->Record(), this);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
-    const bool invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_);
-    RedrawAll();
-    if (invalid || dialog.InvalidPoints()) WarnInvalidPoints();
-}
-
-void COhmixGraphView::EditYAxis() {
-    CGraphWnd* s = Screen(active_);
-    if (!s) return;
-    CYAxis_2_Page dialog(s->Record(), this);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
-    s->UpdateScrollBars();
-    s->Redraw();
-    if (dialog.InvalidPoints()) WarnInvalidPoints();
-}
-
-void COhmixGraphView::ChooseXVariable() {
-    CGraphWnd* s = Screen(active_);
-    if (!s || s->Record().FreqDisplay()) return;
-    CSet_XAxis_2_Page dialog(s->Record(), this);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Changed()) return;
-    bool invalid = ApplyXVariable(s->Record(), dialog.SelectedIndex());
-    invalid = SyncXAxis(Records(), static_cast<size_t>(active_), metrics_) || invalid;
-    RedrawAll();
-    if (invalid) WarnInvalidPoints();
-}
-
-PrintJob COhmixGraphView::PrintJobOf() const {
-    PrintJob job;
-    job.screens = Records();
-    job.printTitle = document_->Core().printTitle;
-    job.documentName = document_->Title().toStdString();
-    job.noTitle = document_->Core().printTitleFlag != 0;
-    const AppOptions& o = Options();
-    job.margins = PageMargins{o.topMargin, o.bottomMargin, o.leftMargin, o.rightMargin};
-    return job;
-}
-
-void COhmixGraphView::PageSetup() {
-    COhmixGraphDoc& core = document_->Core();
-    // The margins hold for the rest of the run; the stored ones stay for the next start.
-    EditPageSetup(this, Options(), nullptr, core.printTitle, core.printTitleFlag,
-                  document_->Title().toStdString(), PrintableInches(ApplicationPrinter()));
-}
-
 void COhmixGraphView::ViewDataPoints() {
     if (screens_.empty()) return;
-    auto* table =
-        new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
-                             document_->NextTableNumber(), nullptr);
-    if (CKurvexApp* app = CKurvexApp::Instance(); app && app->Frame())
-        app->Frame()->AddTableWindow(table);
+    auto* table = new CBGridChildFrame(ConstRecords(), document_->Title().toStdString(),
+                                       document_->NextTableNumber(), nullptr);
+    emit tableWindowMade(table);
 }
 
 void COhmixGraphView::DeleteScreen() {
@@ -892,64 +583,6 @@ void COhmixGraphView::DeleteScreen() {
     LayOut();
     RedrawAll();
     ReportSelection(FirstSelectionParam(ConstRecords()));
-}
-
-void COhmixGraphView::SaveSettings() {
-    SaveDisplaySettings(ConstRecords(), SettingsFilePath(document_->Path().toStdString()),
-                        document_->Messages());
-}
-
-void COhmixGraphView::SaveAs() {
-    if (screens_.empty()) return;
-    QStringList filters;
-    for (const std::string& f : NameFilters(SaveAsFilter(*ConstRecords().back())))
-        filters << QString::fromStdString(f);
-    QFileDialog dialog(this, QStringLiteral("Save As"), FileDialogFolder(document_->Path()));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(filters);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString filter = dialog.selectedNameFilter();
-    const int entry = static_cast<int>(filters.indexOf(filter)) + 1;
-    const std::string path =
-        WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
-    document_->RunSave(
-        this,
-        QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
-        [&] {
-            return SaveViewAs(ConstRecords(), entry, path, document_->Messages(),
-                              FftWindowFromValue(Options().fftWindow).value_or(FftWindow{}));
-        });
-}
-
-void COhmixGraphView::SaveBinary() {
-    if (screens_.empty()) return;
-    const QString filter = QStringLiteral("Kurvex Files (*.kfd)");
-    QFileDialog dialog(this, QStringLiteral("Save Data and Settings"),
-                       FileDialogFolder(document_->Path()));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(filter);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const std::string path =
-        WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
-    document_->RunSave(
-        this,
-        QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),
-        [&] { return SaveDataAndSettings(ConstRecords(), path, document_->Messages()); });
-}
-
-void COhmixGraphView::MergeFile() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Merge"), FileDialogFolder(document_->Path()),
-        CMainFrame::OpenFilters().join(QStringLiteral(";;")));
-    if (path.isEmpty()) return;
-    document_->Merge(path, this);
-}
-
-void COhmixGraphView::ReloadData() {
-    if (document_->Reload(this) == CGraphDocument::ReloadOutcome::Skipped)
-        emit statusMessage(
-            QStringLiteral("The data cannot be re-loaded while a Properties dialog is open."));
 }
 
 bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
@@ -964,12 +597,14 @@ bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
                     [](const CGraphCurve* s) { return s->FreqDisplay() != 0; })) {
         // The screens keep their last picture until their spectra are there.
         for (CGraphCurve* s : records) s->EnterBusy();
-        FftRun run(this, records);
-        fftRun_ = &run;
-        invalid = RefreshSpectra(records, run.Session()) || invalid;
-        fftRun_ = nullptr;
-        for (CGraphCurve* s : records) s->LeaveBusy();
-        if (closeWhenIdle_) CloseWindow();
+        RunTransform(
+            records,
+            [&](FftSession session) {
+                invalid = RefreshSpectra(records, std::move(session)) || invalid;
+            },
+            [&] {
+                for (CGraphCurve* s : records) s->LeaveBusy();
+            });
     }
     if (invalidPoints) *invalidPoints = invalid;
     if (active_ >= ScreenCount()) SetActiveScreen(ScreenCount() - 1);

@@ -2,10 +2,14 @@
 
 #include <QFont>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "analysis/Averages.h"
 #include "analysis/CommandTable.h"
+#include "analysis/FrequencyDisplay.h"
+#include "analysis/Measure.h"
 #include "data/ResultData.h"
 #include "graph/GraphCurve.h"
 #include "graph/ViewCommands.h"
@@ -20,6 +24,9 @@ namespace kurvex {
 
 class CGraphDocument;
 class CGraphWnd;
+class CommandRouter;
+class CBGridChildFrame;
+class SettingsStore;
 class FftRun;
 
 // The graph view of a document window: a stack of screens sharing one X axis,
@@ -50,10 +57,10 @@ public:
     // What the last first set-up found.
     SetupSource SetupSourceUsed() const { return setupSource_; }
 
-    // True for the commands this view carries out.
-    static bool Handles(int id);
-    // Carries out a view or document command.
-    void Execute(int id);
+    // Registers the view and document commands; each acts on the view the router finds active.
+    static void RegisterCommands(CommandRouter& router);
+    // Carries out a command on this view unless a transform runs; the previous run follows.
+    void RunCommand(const std::function<void(COhmixGraphView&)>& body);
     // Adds what the command rules need to know about this view.
     void FillContext(CommandContext& context) const;
 
@@ -78,6 +85,12 @@ public:
     bool PreviousRunShown() const { return showPrevious_; }
     void SetShowPreviousRun(bool on);
 
+    // Where option changes made in this view are stored (none: they are not stored).
+    void SetOptionStore(SettingsStore* store) { store_ = store; }
+    // Re-sets the shown cursors of every screen to the measure-line style in force; `report`:
+    // the measure window lists the values again.
+    void ApplyMeasureLineStyle(bool report);
+
     // True while the view runs a transform; the window may not go meanwhile.
     bool Busy() const { return fftRun_ != nullptr; }
     // Closes the window as soon as the running work allows.
@@ -100,6 +113,23 @@ signals:
     void stateChanged();
     // A line for the status bar.
     void statusMessage(const QString& text);
+    // A cursor moved (`which`: 0 or 1); the measure window lists the values at x1 and x2.
+    void cursorsMoved(const std::vector<CGraphCurve*>& screens, double x1, double x2, int which);
+    // The screens' values changed under the cursors (a reload); a measure window listing
+    // `screens` lists them again.
+    void measureValuesStale(const std::vector<CGraphCurve*>& screens);
+    // Measuring began: the measure window should be open.
+    void measureWindowWanted();
+    // An average or RMS for the measure window.
+    void averageMeasured(const MeasureResult& result);
+    // The program's measure-line style changed here; every view draws its cursors anew.
+    void measureLineStyleChanged();
+    // A screen is about to go; nothing may keep listing `record`.
+    void screenRemoved(const CGraphCurve* record);
+    // The right-click menu of a screen is wanted at `global`.
+    void screenMenuWanted(QPoint global);
+    // A point table of this view was made and wants a window.
+    void tableWindowMade(CBGridChildFrame* table);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -135,14 +165,17 @@ private:
     void RunRightMouseAction(int screen, QPoint global);
     int FocusedScreen() const;
     void EnterMeasureMode();
-    void RunSearch(int id);
-    void RunAverage(int id);
+    void RunSearch(MeasureSearch search);
+    void RunAverage(AverageKind kind);
+    void SetRightMouseAction(std::int32_t action);
     void SetMeasureLineStyle(std::int32_t style);
-    // Re-sets the shown cursors of every screen to the measure-line style in force; `report`:
-    // the measure window lists the values again.
-    void ApplyMeasureLineStyle(bool report);
     // Drops the drags in progress on the screens (before their model changes under them).
     void CancelDrags();
+    // Runs `work` as the view's transform over `screens` (the window cannot go meanwhile), then
+    // `after`; a close asked for meanwhile happens once both are done, and then true.
+    bool RunTransform(const std::vector<CGraphCurve*>& screens,
+                      const std::function<void(FftSession)>& work,
+                      const std::function<void()>& after = {});
     void ToggleDomain();
     void UndoRanges();
     void Redraw();
@@ -171,6 +204,7 @@ private:
     bool closeWhenIdle_ = false;
     bool showPrevious_ = false;
     bool preparingSpectra_ = false;
+    SettingsStore* store_ = nullptr;
 };
 
 }  // namespace kurvex

@@ -12,11 +12,14 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
+#include "analysis/Averages.h"
 #include "analysis/CommandTable.h"
 #include "analysis/FftSizeTable.h"
 #include "app/ChildFrame.h"
+#include "app/CommandRouter.h"
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
@@ -32,6 +35,7 @@
 #include "graph/MouseMode.h"
 #include "graph/Reload.h"
 #include "graph/StoredOptions.h"
+#include "table/BGridChildFrame.h"
 
 #ifndef KURVEX_SOURCE_DIR
 #define KURVEX_SOURCE_DIR ""
@@ -170,26 +174,21 @@ void CKurvexApp::InstallHooks() {
     });
 }
 
-std::map<int, std::function<void()>> CKurvexApp::CommandHandlers() {
-    return {
-        {kCmdSettings,
-         [this] {
-             CSettingsDlg dialog(Options(), store_->Settings(), frame_);
-             dialog.exec();
-         }},
-        {kCmdPrintSetup, [this] { PrintSetup(frame_); }},
-        {kCmdAutoReload,
-         [this] {
-             Options().autoReload = Options().autoReload ? 0 : 1;
-             SaveAutoReload(*store_, Options());
-             for (CGraphDocument* d : documents_) d->SetAutoReload(Options().autoReload != 0);
-         }},
-        {kCmdAbout,
-         [this] {
-             CAboutDlg dialog(frame_);
-             dialog.exec();
-         }},
-    };
+void CKurvexApp::RegisterCommands(CommandRouter& router) {
+    router.Add(kCmdSettings, [this] {
+        CSettingsDlg dialog(Options(), store_->Settings(), frame_);
+        dialog.exec();
+    });
+    router.Add(kCmdPrintSetup, [this] { PrintSetup(frame_); });
+    router.Add(kCmdAutoReload, [this] {
+        Options().autoReload = Options().autoReload ? 0 : 1;
+        SaveAutoReload(*store_, Options());
+        for (CGraphDocument* d : documents_) d->SetAutoReload(Options().autoReload != 0);
+    });
+    router.Add(kCmdAbout, [this] {
+        CAboutDlg dialog(frame_);
+        dialog.exec();
+    });
 }
 
 CGraphDocument* CKurvexApp::FindDocument(const QString& path) const {
@@ -233,10 +232,54 @@ CGraphDocument* CKurvexApp::OpenFile(const QString& path) {
 
 COhmixGraphView* CKurvexApp::NewWindow(CGraphDocument* document) {
     auto* view = new COhmixGraphView(document);
+    ConnectView(view);
     frame_->AddViewWindow(view);
     RetitleWindows(document);
     view->FirstSetup();
     return view;
+}
+
+void CKurvexApp::ConnectView(COhmixGraphView* view) {
+    view->SetOptionStore(store_.get());
+    connect(view, &COhmixGraphView::cursorsMoved, this,
+            [](const std::vector<CGraphCurve*>& screens, double x1, double x2, int which) {
+                if (CMsuFrame* m = CMsuFrame::Instance()) m->CursorUpdate(screens, x1, x2, which);
+            });
+    connect(view, &COhmixGraphView::measureValuesStale, this,
+            [](const std::vector<CGraphCurve*>& screens) {
+                CMsuFrame* m = CMsuFrame::Instance();
+                if (!m) return;
+                const MeasureWindowState& state = m->State();
+                if (state.resultMode || state.screens.empty() || state.screens != screens) return;
+                m->CursorUpdate(screens, state.cursor1X, state.cursor2X, state.movedCursor);
+            });
+    connect(view, &COhmixGraphView::measureWindowWanted, this, [this] {
+        if (!CMsuFrame::Instance() && frame_) CMsuFrame::Open(frame_);
+    });
+    connect(view, &COhmixGraphView::averageMeasured, this, [](const MeasureResult& result) {
+        CMsuFrame* m = CMsuFrame::Instance();
+        if (!m) return;
+        m->ShowResult(result.caption, result.label, result.value ? *result.value : std::nan(""),
+                      result.colour);
+        m->repaint();
+    });
+    connect(view, &COhmixGraphView::measureLineStyleChanged, this, [this, view] {
+        for (CGraphDocument* d : documents_)
+            for (COhmixGraphView* v : d->Views()) v->ApplyMeasureLineStyle(v == view);
+    });
+    connect(view, &COhmixGraphView::screenRemoved, this, [](const CGraphCurve* record) {
+        CMsuFrame* m = CMsuFrame::Instance();
+        if (!m) return;
+        // The measure window must not keep listing a screen that is gone.
+        const auto& listed = m->State().screens;
+        if (std::find(listed.begin(), listed.end(), record) != listed.end()) m->ClearValues();
+    });
+    connect(view, &COhmixGraphView::screenMenuWanted, this, [this](QPoint global) {
+        if (frame_) frame_->ShowScreenMenu(global);
+    });
+    connect(view, &COhmixGraphView::tableWindowMade, this, [this](CBGridChildFrame* table) {
+        if (frame_) frame_->AddTableWindow(table);
+    });
 }
 
 void CKurvexApp::RetitleWindows(CGraphDocument* document) {

@@ -14,6 +14,7 @@ namespace kurvex {
 
 class CGraphDocument;
 class CMainFrame;
+class CommandRouter;
 class COhmixGraphView;
 class RequestServer;
 
@@ -35,8 +36,8 @@ public:
 
     CMainFrame* Frame() const { return frame_; }
     SettingsStore& Store() { return *store_; }
-    // The commands the application answers, by id.
-    std::map<int, std::function<void()>> CommandHandlers();
+    // Registers the commands the application answers.
+    void RegisterCommands(CommandRouter& router);
 
     // The open documents, oldest first.
     const std::vector<CGraphDocument*>& Documents() const { return documents_; }
@@ -76,6 +77,8 @@ private:
     void AddRecentFile(const QString& path);
     void RemoveDocument(CGraphDocument* document);
     void RetitleWindows(CGraphDocument* document);
+    // Carries what a new view reports to the frame and the tool windows.
+    void ConnectView(COhmixGraphView* view);
     void InstallHooks();
     void RunQueuedRequests();
     // True while requests must wait: long work under way or a dialog open.

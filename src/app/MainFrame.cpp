@@ -85,13 +85,14 @@ QStringList CMainFrame::OpenFilters() {
 
 void CMainFrame::BuildHandlers() {
     CKurvexApp* app = CKurvexApp::Instance();
-    handlers_[kCmdOpen] = [this] { OpenFile(); };
-    handlers_[kCmdStandardToolbar] = [this] { standard_->setVisible(!standard_->isVisible()); };
-    handlers_[kCmdMeasureToolbar] = [this] { measure_->setVisible(!measure_->isVisible()); };
-    handlers_[kCmdStatusBar] = [this] { statusBar()->setVisible(!statusBar()->isVisible()); };
-    handlers_[kCmdCascade] = [this] { mdi_->cascadeSubWindows(); };
-    handlers_[kCmdTile] = [this] { mdi_->tileSubWindows(); };
-    handlers_[kCmdArrangeIcons] = [this] {
+    router_.SetViewSource([this] { return ActiveView(); });
+    router_.Add(kCmdOpen, [this] { OpenFile(); });
+    router_.Add(kCmdStandardToolbar, [this] { standard_->setVisible(!standard_->isVisible()); });
+    router_.Add(kCmdMeasureToolbar, [this] { measure_->setVisible(!measure_->isVisible()); });
+    router_.Add(kCmdStatusBar, [this] { statusBar()->setVisible(!statusBar()->isVisible()); });
+    router_.Add(kCmdCascade, [this] { mdi_->cascadeSubWindows(); });
+    router_.Add(kCmdTile, [this] { mdi_->tileSubWindows(); });
+    router_.Add(kCmdArrangeIcons, [this] {
         // Minimised windows line up along the bottom of the area.
         int x = 0;
         for (QMdiSubWindow* w : mdi_->subWindowList()) {
@@ -99,20 +100,14 @@ void CMainFrame::BuildHandlers() {
             w->move(x, mdi_->viewport()->height() - w->height());
             x += w->width();
         }
-    };
-    handlers_[kCmdExit] = [this] { close(); };
-    handlers_[kCmdHelpIndex] = [app] { app->OpenHelp(); };
-    handlers_[kCmdNewWindow] = [this, app] {
+    });
+    router_.Add(kCmdExit, [this] { close(); });
+    router_.Add(kCmdHelpIndex, [app] { app->OpenHelp(); });
+    router_.Add(kCmdNewWindow, [this, app] {
         if (COhmixGraphView* v = ActiveView()) app->NewWindow(v->Document());
-    };
-    for (const CommandInfo& cmd : Commands()) {
-        if (!COhmixGraphView::Handles(cmd.id)) continue;
-        const int id = cmd.id;
-        handlers_[id] = [this, id] {
-            if (COhmixGraphView* v = ActiveView()) v->Execute(id);
-        };
-    }
-    for (const auto& [id, handler] : app->CommandHandlers()) handlers_[id] = handler;
+    });
+    COhmixGraphView::RegisterCommands(router_);
+    app->RegisterCommands(router_);
 }
 
 void CMainFrame::CreateBars() {
@@ -262,7 +257,7 @@ QMdiSubWindow* CMainFrame::AddTableWindow(CBGridChildFrame* table) {
 }
 
 bool CMainFrame::Handled(int id) const {
-    return handlers_.count(id) > 0;
+    return router_.Has(id);
 }
 
 void CMainFrame::Execute(int id) {
@@ -272,12 +267,11 @@ void CMainFrame::Execute(int id) {
         if (i < actions_->RecentFileActions().size()) actions_->RecentFileActions()[i]->trigger();
         return;
     }
-    const auto it = handlers_.find(id);
-    if (it == handlers_.end()) return;
+    if (!router_.Has(id)) return;
     // A command its rules turn off does nothing, however it was reached.
     RefreshCommands();
     if (QAction* a = actions_->Action(id); a && !a->isEnabled()) return;
-    it->second();
+    router_.Run(id);
     RefreshCommands();
 }
 

@@ -4,10 +4,9 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
-#include <functional>
-#include <map>
 
 #include "app/CommandActions.h"
+#include "app/CommandRouter.h"
 
 class QComboBox;
 class QLabel;
@@ -101,7 +100,7 @@ private:
     QPointer<COhmixGraphView> curveListView_;
     QList<QMenu*> shownMenus_;
     QList<QAction*> lentActions_;  // the frame's entries of a table's menus
-    std::map<int, std::function<void()>> handlers_;
+    CommandRouter router_;
 };
 
 }  // namespace kurvex

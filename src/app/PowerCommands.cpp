@@ -69,31 +69,24 @@ void AddCycleAverage(COhmixGraphView& view) {
 
 }  // namespace
 
-bool IsPowerCommand(int id) {
-    return id == kCmdCycles || id == kCmdEdges || id == kCmdCycleAverage || id == kCmdHarmonics ||
-           (id >= kCmdFftWindowFirst && id <= kCmdFftWindowLast);
-}
-
-void RunPowerCommand(COhmixGraphView& view, int id) {
-    CMainFrame* frame = CKurvexApp::Instance() ? CKurvexApp::Instance()->Frame() : nullptr;
-    switch (id) {
-        case kCmdCycles:
-            CFigureWindow::Open(FigureKind::kCycles, frame, &view);
-            break;
-        case kCmdEdges:
-            CFigureWindow::Open(FigureKind::kEdges, frame, &view);
-            break;
-        case kCmdHarmonics:
-            CFigureWindow::Open(FigureKind::kHarmonics, frame, &view);
-            break;
-        case kCmdCycleAverage:
-            AddCycleAverage(view);
-            break;
-        default:
-            if (id >= kCmdFftWindowFirst && id <= kCmdFftWindowLast)
-                SetFftWindow(FindCommand(id)->ruleArgument);
-            break;
+std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandHandlers() {
+    const auto figure = [](FigureKind kind) {
+        return [kind](COhmixGraphView& view) {
+            CMainFrame* frame = CKurvexApp::Instance() ? CKurvexApp::Instance()->Frame() : nullptr;
+            CFigureWindow::Open(kind, frame, &view);
+        };
+    };
+    std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> handlers = {
+        {kCmdCycles, figure(FigureKind::kCycles)},
+        {kCmdEdges, figure(FigureKind::kEdges)},
+        {kCmdHarmonics, figure(FigureKind::kHarmonics)},
+        {kCmdCycleAverage, AddCycleAverage},
+    };
+    for (int id = kCmdFftWindowFirst; id <= kCmdFftWindowLast; ++id) {
+        const std::int32_t window = FindCommand(id)->ruleArgument;
+        handlers.emplace_back(id, [window](COhmixGraphView&) { SetFftWindow(window); });
     }
+    return handlers;
 }
 
 CCycleAverageDlg::CCycleAverageDlg(const std::vector<const CGraphCurve*>& screens, CurvePlace curve,

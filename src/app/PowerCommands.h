@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "analysis/Cycles.h"
@@ -11,11 +13,9 @@ namespace kurvex {
 
 class COhmixGraphView;
 
-// True for the power-measurement commands a graph view carries out: the
+// The power-measurement commands a graph view carries out, by id: the
 // Cycles, Edges and Harmonics windows, the cycle average and the FFT windows.
-bool IsPowerCommand(int id);
-// Carries out one of them on `view`.
-void RunPowerCommand(COhmixGraphView& view, int id);
+std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandHandlers();
 
 // "Cycle Average": names the curve averaged and lets the user pick the
 // reference whose cycles it is averaged over (the curve itself at first).
