@@ -64,13 +64,6 @@ const QtTextMeasure& TextMeasurer() {
     return measure;
 }
 
-// The pointer position a right press carries: x in the low, y in the high 16 bits.
-QPoint GlobalPoint(qint64 packed) {
-    const auto x = static_cast<std::int16_t>(packed & 0xFFFF);
-    const auto y = static_cast<std::int16_t>((packed >> 16) & 0xFFFF);
-    return QPoint(x, y);
-}
-
 }  // namespace
 
 COhmixGraphView::COhmixGraphView(CGraphDocument* document, QWidget* parent)
