@@ -9,14 +9,6 @@
 
 namespace kurvex {
 
-// The entries of a "Name|*.a;*.b|...||" filter list as name filters of the
-// form "Name (*.a *.b)", in order.
-std::vector<std::string> NameFilters(const std::string& filterList);
-
-// `path` with the first extension of `nameFilter` appended when its file name
-// has no extension ("Text files (*.txt)" gives "run" the name "run.txt").
-std::string WithFilterExtension(const std::string& path, const std::string& nameFilter);
-
 // "Save As..." for what the view shows: `entry` counts from 1 in the list of
 // SaveAsFilter for its last screen, the time display's data formats or the
 // frequency display's spectrum files, named with the `window` they were

@@ -3,7 +3,7 @@
 #include <QCloseEvent>
 
 #include "app/GraphView.h"
-#include "app/MeasureWindow.h"
+#include "app/tools/MeasureWindow.h"
 
 namespace kurvex {
 

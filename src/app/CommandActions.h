@@ -6,7 +6,7 @@
 #include <functional>
 #include <map>
 
-#include "analysis/CommandTable.h"
+#include "interaction/CommandTable.h"
 
 class QAction;
 class QMenu;

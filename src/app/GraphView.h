@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "analysis/Averages.h"
-#include "analysis/CommandTable.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
 #include "data/ResultData.h"
 #include "graph/GraphCurve.h"
 #include "graph/ViewCommands.h"
+#include "interaction/CommandTable.h"
 
 class QMdiSubWindow;
 

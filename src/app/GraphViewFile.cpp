@@ -28,22 +28,24 @@
 #include "app/SettingsStore.h"
 #include "app/ViewPrinting.h"
 #include "dialogs/CurvePropertiesDlg.h"
+#include "dialogs/DialogSupport.h"
 #include "dialogs/PageSetupDlg.h"
 #include "dialogs/SetXAxisDlg.h"
 #include "dialogs/TextDlg.h"
 #include "dialogs/XAxisDlg.h"
 #include "dialogs/YAxisDlg.h"
-#include "graph/AnnotationInput.h"
 #include "graph/CurveEdit.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/Export.h"
-#include "graph/MouseMode.h"
 #include "graph/PreviousRun.h"
 #include "graph/Reload.h"
 #include "graph/Renderer.h"
 #include "graph/StoredOptions.h"
 #include "graph/ViewLayout.h"
 #include "graph/Zoom.h"
+#include "interaction/AnnotationInput.h"
+#include "interaction/FileFilters.h"
+#include "interaction/MouseMode.h"
 #include "table/BGridChildFrame.h"
 
 namespace kurvex {
@@ -63,9 +65,7 @@ void COhmixGraphView::SaveSettings() {
 
 void COhmixGraphView::SaveAs() {
     if (screens_.empty()) return;
-    QStringList filters;
-    for (const std::string& f : NameFilters(SaveAsFilter(*ConstRecords().back())))
-        filters << QString::fromStdString(f);
+    const QStringList filters = QtFilters(NameFilters(SaveAsFilter(*ConstRecords().back())));
     QFileDialog dialog(this, QStringLiteral("Save As"), FileDialogFolder(document_->Path()));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
@@ -103,7 +103,7 @@ void COhmixGraphView::SaveBinary() {
 void COhmixGraphView::MergeFile() {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Merge"), FileDialogFolder(document_->Path()),
-        CMainFrame::OpenFilters().join(QStringLiteral(";;")));
+        QtFilters(OpenFileFilters()).join(QStringLiteral(";;")));
     if (path.isEmpty()) return;
     document_->Merge(path, this);
 }

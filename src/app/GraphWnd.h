@@ -7,11 +7,11 @@
 #include <memory>
 #include <vector>
 
-#include "graph/AnnotationInput.h"
 #include "graph/GraphCurve.h"
-#include "graph/MouseMode.h"
 #include "graph/Renderer.h"
-#include "graph/ScreenInput.h"
+#include "interaction/AnnotationInput.h"
+#include "interaction/MouseMode.h"
+#include "interaction/ScreenInput.h"
 
 class QRubberBand;
 class QScrollBar;

@@ -16,25 +16,25 @@
 #include <cstdio>
 
 #include "analysis/Averages.h"
-#include "analysis/CommandTable.h"
 #include "analysis/FftSizeTable.h"
 #include "app/ChildFrame.h"
 #include "app/CommandRouter.h"
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
-#include "app/MeasureWindow.h"
 #include "app/NumericLocale.h"
 #include "app/RequestChannel.h"
 #include "app/ShellMessages.h"
 #include "app/ViewPrinting.h"
 #include "app/WorkerTask.h"
+#include "app/tools/MeasureWindow.h"
 #include "data/RequestText.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/SettingsDlg.h"
-#include "graph/MouseMode.h"
 #include "graph/Reload.h"
 #include "graph/StoredOptions.h"
+#include "interaction/CommandTable.h"
+#include "interaction/MouseMode.h"
 #include "table/BGridChildFrame.h"
 
 #ifndef KURVEX_SOURCE_DIR

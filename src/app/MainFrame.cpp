@@ -23,9 +23,11 @@
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
 #include "app/WorkerTask.h"
-#include "graph/MouseMode.h"
+#include "dialogs/DialogSupport.h"
 #include "graph/StoredOptions.h"
 #include "graph/ViewCommands.h"
+#include "interaction/FileFilters.h"
+#include "interaction/MouseMode.h"
 #include "table/BGridChildFrame.h"
 
 namespace kurvex {
@@ -75,12 +77,6 @@ CMainFrame::~CMainFrame() {
     // The windows going with the frame must not call back into it.
     disconnect(mdi_, nullptr, this, nullptr);
     for (COhmixGraphView* v : Views()) disconnect(v, nullptr, this, nullptr);
-}
-
-QStringList CMainFrame::OpenFilters() {
-    return {QStringLiteral("Kurvex Files (*.kfd *.txt *.fra)"),
-            QStringLiteral("Comma separated files (*.csv)"),
-            QStringLiteral("SPICE raw files (*.raw)"), QStringLiteral("All files (*)")};
 }
 
 void CMainFrame::BuildHandlers() {
@@ -330,7 +326,7 @@ void CMainFrame::ShowStatus(const QString& text, int timeout) {
 void CMainFrame::OpenFile() {
     QFileDialog dialog(this, QStringLiteral("Open"));
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(OpenFilters());
+    dialog.setNameFilters(QtFilters(OpenFileFilters()));
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     CKurvexApp::Instance()->OpenFile(dialog.selectedFiles().front());

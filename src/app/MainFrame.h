@@ -61,8 +61,6 @@ public:
     void ShowScreenMenu(QPoint global);
     // A line in the status bar for `timeout` milliseconds (0: until replaced).
     void ShowStatus(const QString& text, int timeout = kStatusTimeout);
-    // The file filters of Open and Merge.
-    static QStringList OpenFilters();
 
     // The tool bars' places and visibility, saved and restored across runs.
     void SaveBarState(QSettings& settings) const;

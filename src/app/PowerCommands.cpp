@@ -1,21 +1,19 @@
 #include "app/PowerCommands.h"
 
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QLabel>
+#include <QDialog>
 
-#include "analysis/CommandTable.h"
 #include "analysis/FftWindow.h"
 #include "analysis/FigureRequest.h"
-#include "app/FigureWindow.h"
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
+#include "app/tools/FigureWindow.h"
 #include "data/NameText.h"
+#include "dialogs/CycleAverageDlg.h"
 #include "graph/CurveEdit.h"
 #include "graph/StoredOptions.h"
 #include "graph/ViewCommands.h"
+#include "interaction/CommandTable.h"
 
 namespace kurvex {
 
@@ -87,44 +85,6 @@ std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandH
         handlers.emplace_back(id, [window](COhmixGraphView&) { SetFftWindow(window); });
     }
     return handlers;
-}
-
-CCycleAverageDlg::CCycleAverageDlg(const std::vector<const CGraphCurve*>& screens, CurvePlace curve,
-                                   QWidget* parent)
-    : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Cycle Average"));
-    auto* form = new QFormLayout(this);
-    const CGraphCurve* s = curve.screen >= 0 && curve.screen < static_cast<int>(screens.size())
-                               ? screens[static_cast<size_t>(curve.screen)]
-                               : nullptr;
-    const QString label = s && curve.curve >= 0 && curve.curve < s->CurveCount()
-                              ? QString::fromStdString(DisplayName(s->Curve(curve.curve).label))
-                              : QString();
-    auto* averaged = new QLabel(label, this);
-    averaged->setAccessibleName(QStringLiteral("Curve"));
-    form->addRow(QStringLiteral("Curve:"), averaged);
-    reference_ = new QComboBox(this);
-    reference_->setAccessibleName(QStringLiteral("Reference"));
-    for (const CurveListEntry& e : CurveListEntries(screens))
-        reference_->addItem(QString::fromStdString(DisplayName(e.text)), static_cast<int>(e.data));
-    reference_->setCurrentIndex(
-        std::max(0, reference_->findData(CurveSelectionParam(curve.screen, curve.curve))));
-    form->addRow(QStringLiteral("&Reference:"), reference_);
-    auto* note = new QLabel(
-        QStringLiteral("The curve is averaged over each cycle of the reference, from one rising "
-                       "crossing of its mid level to the next."),
-        this);
-    note->setWordWrap(true);
-    form->addRow(note);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    form->addRow(buttons);
-}
-
-CurvePlace CCycleAverageDlg::Reference() const {
-    const int param = reference_->currentData().toInt();
-    return CurvePlace{ScreenOfParam(param), CurveOfParam(param)};
 }
 
 }  // namespace kurvex

@@ -5,7 +5,7 @@
 #include <QPainter>
 
 #include "controls/QtColour.h"
-#include "graph/ControlRules.h"
+#include "interaction/ControlRules.h"
 
 namespace kurvex {
 

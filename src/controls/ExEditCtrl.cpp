@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 #include <QValidator>
 
-#include "graph/ControlRules.h"
+#include "interaction/ControlRules.h"
 
 namespace kurvex {
 

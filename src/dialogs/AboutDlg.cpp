@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "KurvexVersion.h"
-#include "graph/ProductVersion.h"
+#include "interaction/ProductVersion.h"
 
 namespace kurvex {
 

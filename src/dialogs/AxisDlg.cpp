@@ -12,7 +12,7 @@
 #include "controls/ExEditCtrl.h"
 #include "dialogs/BoxMessages.h"
 #include "dialogs/DialogSupport.h"
-#include "graph/ControlRules.h"
+#include "interaction/ControlRules.h"
 
 namespace kurvex {
 

@@ -2,8 +2,8 @@
 
 #include <QDialog>
 
-#include "graph/AxisDialogRules.h"
 #include "graph/GraphCurve.h"
+#include "interaction/AxisDialogRules.h"
 
 class QCheckBox;
 class QRadioButton;

@@ -8,6 +8,12 @@
 
 namespace kurvex {
 
+QStringList QtFilters(const std::vector<std::string>& filters) {
+    QStringList list;
+    for (const std::string& f : filters) list << QString::fromStdString(f);
+    return list;
+}
+
 QString ShownText(const std::string& bytes) {
     const std::string text = DisplayName(bytes);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

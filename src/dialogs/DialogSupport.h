@@ -2,7 +2,9 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <string>
+#include <vector>
 
 #include "controls/QtColour.h"
 #include "graph/GraphTypes.h"
@@ -16,6 +18,8 @@ namespace kurvex {
 // Text of the data (variable names, formulas, labels) as the dialogs show it:
 // UTF-8, or else Windows-1252 as older files wrote it.
 QString ShownText(const std::string& bytes);
+// Name filters of a file dialog from the core's lists.
+QStringList QtFilters(const std::vector<std::string>& filters);
 // Text the user typed, as the core keeps it.
 std::string StoredText(const QString& text);
 

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "dialogs/DialogSupport.h"
-#include "graph/AxisDialogRules.h"
+#include "interaction/AxisDialogRules.h"
 
 namespace kurvex {
 

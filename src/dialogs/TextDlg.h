@@ -5,8 +5,8 @@
 #include <QFont>
 
 #include "data/UserMessages.h"
-#include "graph/AnnotationInput.h"
 #include "graph/GraphText.h"
+#include "interaction/AnnotationInput.h"
 
 class QCheckBox;
 class QComboBox;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "graph/ControlRules.h"
+#include "interaction/ControlRules.h"
 
 namespace kurvex {
 

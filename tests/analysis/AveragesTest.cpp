@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "analysis/Averages.h"
-#include "analysis/MeasureRows.h"
 #include "formula/FormulaTestSupport.h"
+#include "interaction/MeasureRows.h"
 
 namespace kurvex {
 namespace {

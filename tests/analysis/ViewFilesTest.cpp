@@ -13,26 +13,6 @@
 namespace kurvex {
 namespace {
 
-TEST(ViewFiles, FilterListsBecomeNameFiltersAndGiveTheirExtension) {
-    EXPECT_EQ(NameFilters("Kurvex Files|*.kfd;*.txt;*.fra|All files|*.*||"),
-              (std::vector<std::string>{"Kurvex Files (*.kfd *.txt *.fra)", "All files (*.*)"}));
-    EXPECT_EQ(NameFilters(""), std::vector<std::string>{});
-
-    struct Case {
-        const char* path;
-        const char* filter;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"/r/run", "Text files (*.txt)", "/r/run.txt"},
-        {"/r/run.dat", "Text files (*.txt)", "/r/run.dat"},  // an extension of its own stays
-        {"/r.d/run", "FFT files (*.fft)", "/r.d/run.fft"},   // a dot in a folder does not count
-        {"/r/run", "All files (*.*)", "/r/run"},
-        {"/r/", "Text files (*.txt)", "/r/"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(WithFilterExtension(c.path, c.filter), c.expected);
-}
-
 TEST(ViewFiles, SaveAsWritesSpectraInTheFrequencyDisplay) {
     std::vector<double> t = test::Ramp(64, 1.0 / 64), v(64);
     for (size_t i = 0; i < v.size(); ++i) v[i] = 2.0 + std::sin(2 * M_PI * 4 * t[i]);
@@ -45,8 +25,7 @@ TEST(ViewFiles, SaveAsWritesSpectraInTheFrequencyDisplay) {
     test::RecordingMessages messages;
     ASSERT_EQ(ToggleFrequencyDisplay({&screen}, messages).did, DomainSwitch::kToFrequency);
 
-    const std::string path =
-        (test::ProcessDir() / "view-files.fft").string();
+    const std::string path = (test::ProcessDir() / "view-files.fft").string();
     ASSERT_TRUE(SaveViewAs({&screen}, 1, path, messages));
     std::ifstream in(path);
     std::string first, header, dc;

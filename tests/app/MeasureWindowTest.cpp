@@ -3,9 +3,9 @@
 #include <QAccessible>
 #include <QTest>
 
-#include "app/MeasureWindow.h"
+#include "app/tools/MeasureWindow.h"
 #include "formula/FormulaTestSupport.h"
-#include "graph/MouseMode.h"
+#include "interaction/MouseMode.h"
 
 namespace kurvex {
 namespace {

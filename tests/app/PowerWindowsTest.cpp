@@ -9,11 +9,11 @@
 #include <cmath>
 #include <numbers>
 
-#include "analysis/CommandTable.h"
 #include "analysis/FftWindow.h"
-#include "app/FigureWindow.h"
 #include "app/GraphWnd.h"
 #include "app/ViewerFixture.h"
+#include "app/tools/FigureWindow.h"
+#include "interaction/CommandTable.h"
 
 namespace kurvex {
 namespace {

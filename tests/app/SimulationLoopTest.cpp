@@ -9,12 +9,12 @@
 #include <QTest>
 #include <cstdio>
 
-#include "analysis/CommandTable.h"
 #include "app/DocumentWatch.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
 #include "app/ViewerFixture.h"
 #include "graph/PreviousRun.h"
+#include "interaction/CommandTable.h"
 
 namespace kurvex {
 namespace {

@@ -16,10 +16,10 @@
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
 #include "app/MainFrame.h"
-#include "app/MeasureWindow.h"
 #include "app/ShellMessages.h"
+#include "app/tools/MeasureWindow.h"
 #include "graph/AppOptions.h"
-#include "graph/MouseMode.h"
+#include "interaction/MouseMode.h"
 
 namespace kurvex::test {
 

@@ -19,7 +19,6 @@
 #include <cmath>
 #include <optional>
 
-#include "analysis/CommandTable.h"
 #include "analysis/FftWorker.h"
 #include "analysis/ViewFiles.h"
 #include "app/GraphDocument.h"
@@ -28,6 +27,7 @@
 #include "app/ViewerFixture.h"
 #include "graph/Renderer.h"
 #include "graph/StoredOptions.h"
+#include "interaction/CommandTable.h"
 
 namespace kurvex {
 namespace {

@@ -10,7 +10,7 @@
 #include "controls/ExEditCtrl.h"
 #include "controls/GridEditCell.h"
 #include "controls/WideListBox.h"
-#include "graph/ControlRules.h"
+#include "interaction/ControlRules.h"
 
 namespace kurvex {
 namespace {

@@ -3,11 +3,11 @@
 #include <map>
 #include <set>
 
-#include "analysis/CommandTable.h"
 #include "analysis/FftWindow.h"
 #include "analysis/Measure.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/CurveEntry.h"
+#include "interaction/CommandTable.h"
 
 namespace kurvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "analysis/CommandTable.h"
+#include "interaction/CommandTable.h"
 
 #include <cstdio>
 #include <unordered_map>
@@ -9,8 +9,8 @@
 #include "analysis/Measure.h"
 #include "graph/AppOptions.h"
 #include "graph/GraphLine.h"
-#include "graph/MouseMode.h"
 #include "graph/Zoom.h"
+#include "interaction/MouseMode.h"
 
 namespace kurvex {
 

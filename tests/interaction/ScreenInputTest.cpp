@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "graph/MouseMode.h"
-#include "graph/ScreenInput.h"
+#include "interaction/MouseMode.h"
+#include "interaction/ScreenInput.h"
 
 namespace kurvex {
 namespace {

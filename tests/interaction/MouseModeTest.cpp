@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "graph/MouseMode.h"
+#include "interaction/MouseMode.h"
 
 namespace kurvex {
 namespace {

@@ -1,9 +1,9 @@
-#include "graph/AnnotationInput.h"
+#include "interaction/AnnotationInput.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "graph/MouseMode.h"
+#include "interaction/MouseMode.h"
 
 namespace kurvex {
 
@@ -246,7 +246,8 @@ AnnotationRepaint ApplyTextEdit(CGraphText& target, const CGraphText& edited) {
 }
 
 AnnotationRepaint DeleteSelection(CGraphCurve& model, std::int32_t mouseMode) {
-    if (mouseMode != 0 || model.GraphKind() != kScreenOfView || model.AnnotationSelection().empty()) return {};
+    if (mouseMode != 0 || model.GraphKind() != kScreenOfView || model.AnnotationSelection().empty())
+        return {};
     AnnotationRepaint r;
     r.area = DeleteSelectedAnnotations(model);
     r.redraw = true;

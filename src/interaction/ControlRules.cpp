@@ -1,4 +1,4 @@
-#include "graph/ControlRules.h"
+#include "interaction/ControlRules.h"
 
 #include <algorithm>
 #include <charconv>

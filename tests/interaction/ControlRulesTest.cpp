@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "graph/ControlRules.h"
-#include "graph/ProductVersion.h"
+#include "interaction/ControlRules.h"
+#include "interaction/ProductVersion.h"
 
 namespace kurvex {
 namespace {

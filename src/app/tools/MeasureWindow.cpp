@@ -1,4 +1,4 @@
-#include "app/MeasureWindow.h"
+#include "app/tools/MeasureWindow.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -13,7 +13,7 @@
 #include "controls/QtColour.h"
 #include "data/NameText.h"
 #include "graph/Canvas.h"
-#include "graph/MouseMode.h"
+#include "interaction/MouseMode.h"
 
 namespace kurvex {
 

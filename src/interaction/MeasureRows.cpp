@@ -1,4 +1,4 @@
-#include "analysis/MeasureRows.h"
+#include "interaction/MeasureRows.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "analysis/MeasureRows.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/PreviousRun.h"
+#include "interaction/MeasureRows.h"
 
 namespace kurvex {
 namespace {

@@ -1,11 +1,11 @@
-#include "graph/AxisDialogRules.h"
+#include "interaction/AxisDialogRules.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
 
-#include "graph/ControlRules.h"
+#include "interaction/ControlRules.h"
 
 namespace kurvex {
 

@@ -1,4 +1,4 @@
-#include "app/FigureView.h"
+#include "app/tools/FigureView.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/MeasureRows.h"
 #include "graph/GraphCurve.h"
+#include "interaction/MeasureRows.h"
 
 class QScrollArea;
 

@@ -1,4 +1,4 @@
-#include "graph/MouseMode.h"
+#include "interaction/MouseMode.h"
 
 #include <utility>
 

@@ -1,10 +1,10 @@
-#include "graph/ScreenInput.h"
+#include "interaction/ScreenInput.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "graph/MouseMode.h"
 #include "graph/Renderer.h"
+#include "interaction/MouseMode.h"
 
 namespace kurvex {
 

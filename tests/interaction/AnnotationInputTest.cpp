@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "graph/AnnotationCanvas.h"
-#include "graph/AnnotationInput.h"
 #include "graph/AnnotationTemplates.h"
-#include "graph/MouseMode.h"
+#include "interaction/AnnotationInput.h"
+#include "interaction/MouseMode.h"
 
 namespace kurvex {
 namespace {

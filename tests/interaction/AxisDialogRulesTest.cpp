@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "formula/FormulaTestSupport.h"
-#include "graph/AxisDialogRules.h"
+#include "interaction/AxisDialogRules.h"
 
 namespace kurvex {
 namespace {

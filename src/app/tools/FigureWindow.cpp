@@ -1,4 +1,4 @@
-#include "app/FigureWindow.h"
+#include "app/tools/FigureWindow.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -15,10 +15,10 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "app/FigureJobs.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
 #include "app/MainFrame.h"
+#include "app/tools/FigureJobs.h"
 #include "data/NameText.h"
 #include "graph/ViewCommands.h"
 

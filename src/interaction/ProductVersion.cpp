@@ -1,4 +1,4 @@
-#include "graph/ProductVersion.h"
+#include "interaction/ProductVersion.h"
 
 namespace kurvex {
 

@@ -1,4 +1,4 @@
-#include "app/FigureJobs.h"
+#include "app/tools/FigureJobs.h"
 
 #include <exception>
 #include <memory>

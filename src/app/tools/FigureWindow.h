@@ -8,7 +8,7 @@
 #include <string>
 
 #include "analysis/FigureRequest.h"
-#include "app/FigureView.h"
+#include "app/tools/FigureView.h"
 
 class QComboBox;
 class QLabel;

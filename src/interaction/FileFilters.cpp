@@ -1,0 +1,45 @@
+#include "interaction/FileFilters.h"
+
+namespace kurvex {
+
+std::vector<std::string> OpenFileFilters() {
+    return {"Kurvex Files (*.kfd *.txt *.fra)", "Comma separated files (*.csv)",
+            "SPICE raw files (*.raw)", "All files (*)"};
+}
+
+std::vector<std::string> NameFilters(const std::string& filterList) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= filterList.size()) {
+        size_t bar = filterList.find('|', start);
+        if (bar == std::string::npos) bar = filterList.size();
+        parts.push_back(filterList.substr(start, bar - start));
+        start = bar + 1;
+    }
+    std::vector<std::string> filters;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].empty()) break;  // the closing "||"
+        std::string patterns = parts[i + 1];
+        for (char& c : patterns)
+            if (c == ';') c = ' ';
+        filters.push_back(parts[i] + " (" + patterns + ")");
+    }
+    return filters;
+}
+
+std::string WithFilterExtension(const std::string& path, const std::string& nameFilter) {
+    const size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name.find('.') != std::string::npos) return path;
+    const size_t star = nameFilter.find("*.");
+    if (star == std::string::npos) return path;
+    size_t end = star + 2;
+    while (end < nameFilter.size() && nameFilter[end] != ' ' && nameFilter[end] != ')' &&
+           nameFilter[end] != ';')
+        ++end;
+    const std::string extension = nameFilter.substr(star + 1, end - star - 1);
+    if (extension == "." || extension.find('*') != std::string::npos) return path;
+    return path + extension;
+}
+
+}  // namespace kurvex
