@@ -237,6 +237,8 @@ bool OptionalNumber(Args& args, const char* name, std::optional<double>& value) 
 
 }  // namespace
 
+// Long: the command line of every measure form is parsed in one place, so
+// that their usage errors stay alike.
 int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;

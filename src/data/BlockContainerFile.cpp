@@ -127,6 +127,8 @@ void Report(UserMessages& messages, const std::string& cause, const std::string&
 
 }  // namespace
 
+// Long: the container's blocks are written in file order, each with the
+// offsets the header points to.
 bool WriteBlockContainer(const CResultDataRef& data, const std::string& path, const char* prefix,
                          const std::vector<CIOBuffer>& settings, UserMessages& messages) {
     for (const CIOBuffer& s : settings) {

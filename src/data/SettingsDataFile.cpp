@@ -156,6 +156,8 @@ bool WriteSettingsDataPart(const CResultDataRef& data, std::FILE* file, const ch
     return w.Ok();
 }
 
+// Long: the fields are read in the order of the file, each checked against the
+// file's size where it is read.
 DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserMessages& messages,
                                     const std::string& name) {
     Reader r(file, messages, name);

@@ -219,6 +219,8 @@ bool CFormula::Fail(std::int32_t position, const char* message) {
     return false;
 }
 
+// Long: one pass of the shunting-yard over the tokens; its cases share the
+// operator stack and read best together.
 bool CFormula::Compile(const std::string& text, const std::vector<std::string>& names) {
     ClearCompiled();
     const std::string t = TrimUpper(text);

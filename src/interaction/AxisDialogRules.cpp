@@ -85,6 +85,8 @@ AxisEnables AxisEnablesFor(bool log, bool autoGrid, bool autoScale) {
     return e;
 }
 
+// Long: the fields are checked and stored in the dialog's order, which the
+// messages follow; split, the order would be harder to see.
 AxisStoreResult StoreAxisFields(CGraphCurve& record, Axis axis, const AxisFields& shown,
                                 const AxisFields& chosen) {
     AxisStoreResult result;

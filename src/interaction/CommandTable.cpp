@@ -40,6 +40,7 @@ CommandInfo Entry(int id, const char* label, const char* prompt, const char* too
     return c;
 }
 
+// Long by nature: one row per command, the whole table in one place.
 std::vector<CommandInfo> BuildCommands() {
     return {
         // File
