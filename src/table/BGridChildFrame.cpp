@@ -68,7 +68,7 @@ void CBGridChildFrame::Build(std::unique_ptr<CBGridData> data, const QString& ca
 
     grid_ = new CBGridWnd(this);
     grid_->SetData(std::move(data));
-    connect(grid_, &CBGridWnd::notify, this, &CBGridChildFrame::GridNotify);
+    connect(grid_, &CBGridWnd::rightClicked, this, &CBGridChildFrame::ShowCellMenu);
 
     menuBar_ = new QMenuBar(this);
     fileMenu_ = menuBar_->addMenu(tr("&File"));
@@ -148,9 +148,7 @@ int CBGridChildFrame::FittingWidth() const {
     return TableFrameWidth(widths, CBGridWnd::kSeparator, bar);
 }
 
-void CBGridChildFrame::GridNotify(int code, int row, int column, Qt::KeyboardModifiers,
-                                  QPoint global) {
-    if (code != CBGridWnd::kRightClicked) return;
+void CBGridChildFrame::ShowCellMenu(int row, int column, Qt::KeyboardModifiers, QPoint global) {
     clickedRow_ = row;
     clickedColumn_ = column;
     popup_->popup(global);

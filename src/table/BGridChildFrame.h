@@ -98,7 +98,7 @@ signals:
 private:
     void Build(std::unique_ptr<CBGridData> data, const QString& caption);
     QAction* AddCommand(int command, const QString& label, const QString& prompt);
-    void GridNotify(int code, int row, int column, Qt::KeyboardModifiers keys, QPoint global);
+    void ShowCellMenu(int row, int column, Qt::KeyboardModifiers keys, QPoint global);
 
     CBGridWnd* grid_ = nullptr;
     QMenuBar* menuBar_ = nullptr;

@@ -253,7 +253,7 @@ void CBGridWnd::mousePressEvent(QMouseEvent* event) {
     } else if (event->button() == Qt::RightButton && hit) {
         const QPoint global = event->globalPosition().toPoint();
         if (!data_->RightClick(*this, row, column, global))
-            emit notify(kRightClicked, row, column, event->modifiers(), global);
+            emit rightClicked(row, column, event->modifiers(), global);
     }
 }
 
@@ -285,7 +285,7 @@ void CBGridWnd::mouseDoubleClickEvent(QMouseEvent* event) {
     if (!CellAt(event->position().toPoint(), row, column)) return;
     const QPoint global = event->globalPosition().toPoint();
     if (!data_->DoubleClick(*this, row, column, global))
-        emit notify(kDoubleClicked, row, column, event->modifiers(), global);
+        emit doubleClicked(row, column, event->modifiers(), global);
 }
 
 void CBGridWnd::keyPressEvent(QKeyEvent* event) {

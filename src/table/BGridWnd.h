@@ -14,9 +14,6 @@ namespace kurvex {
 class CBGridWnd : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    // The codes of the notifications a grid sends when its source leaves a
-    // click alone.
-    enum Notification : int { kDoubleClicked = -1902, kRightClicked = -1903 };
     // Pixels between two columns.
     static constexpr int kSeparator = 1;
 
@@ -58,9 +55,10 @@ public:
     void EnsureVisible(int row, int column);
 
 signals:
-    // A click the source did not handle: code kDoubleClicked or kRightClicked,
-    // the cell, the keyboard modifiers, the point in global coordinates.
-    void notify(int code, int row, int column, Qt::KeyboardModifiers keys, QPoint global);
+    // Clicks the source did not handle: the cell, the keyboard modifiers and
+    // the point in global coordinates.
+    void rightClicked(int row, int column, Qt::KeyboardModifiers keys, QPoint global);
+    void doubleClicked(int row, int column, Qt::KeyboardModifiers keys, QPoint global);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
