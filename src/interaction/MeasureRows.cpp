@@ -24,6 +24,11 @@ bool IsTime(const std::string& title) {
     });
 }
 
+// A curve's row label: an empty one would read as a gap row and lose the row.
+std::string RowLabel(const CCurveEntry& curve) {
+    return curve.label.empty() ? curve.formula : curve.label;
+}
+
 double Shown(double v, bool log) {
     return log ? std::pow(10.0, v) : v;
 }
@@ -38,7 +43,7 @@ void AddPreviousRow(std::vector<MeasureRow>& rows, PreviousRun& run, std::int32_
     const std::int32_t k = shadow ? run.CurveOf(c) : -1;
     if (k < 0) return;
     const CCurveEntry& curve = shadow->Curve(k);
-    MeasureRow row{screen.Curve(c).label + " (previous)", "", curve.colour};
+    MeasureRow row{RowLabel(screen.Curve(c)) + " (previous)", "", curve.colour};
     const bool second = state.movedCursor == 1;
     const bool yLog = screen.YLog() != 0;
     const CurveSamples xs = SamplesOf(*shadow, -1);
@@ -112,7 +117,7 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
         for (std::int32_t c = 0; c < screen->CurveCount(); ++c) {
             const CCurveEntry& curve = screen->Curve(c);
             const CurveSamples s = SamplesOf(*screen, c);
-            MeasureRow row{curve.label, "", curve.colour};
+            MeasureRow row{RowLabel(curve), "", curve.colour};
             const auto y1 = YAt(s, at1[0]);
             if (second) {
                 const auto y2 = YAt(s, at2[0]);

@@ -47,6 +47,9 @@ TEST(MeasureRows, CursorOneListsXAndEachCurvesValue) {
     EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 1.5, 3.0)),
               (std::vector<MeasureRow>{
                   {"Time", "1.5", kRgbBlack}, kSeparator, {"c1", "15", kRed}, {"c2", "3", kBlue}}));
+    // A curve without a label (a layout file may leave it out) is listed by its source.
+    g.Curve(1).label.clear();
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 1.5, 3.0)).back(), (MeasureRow{"I", "3", kBlue}));
 }
 
 TEST(MeasureRows, CursorTwoShowsDifferencesAndTheFrequencyOnATimeAxis) {
