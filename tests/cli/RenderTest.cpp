@@ -77,7 +77,7 @@ TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
 
 TEST(Render, UsesTheLayoutSavedBesideTheFile) {
     // A copy of the example with a saved layout: one screen, I(L1) in blue.
-    const fs::path dir = test::FreshDir("kurvex-render-saved");
+    const fs::path dir = test::FreshDir("render-saved");
     const fs::path copy = dir / "buck.txt";
     fs::copy_file(kBuck, copy, fs::copy_options::overwrite_existing);
     CResultDataRef data;

@@ -124,7 +124,7 @@ TEST(IniFile, TextReadsBackToTheSameFileWhateverTheBytes) {
 }
 
 TEST(IniFile, SaveKeepsForeignKeysAndLoadTellsMissingFromUnreadable) {
-    const fs::path dir = FreshDir("kurvex-inifile-test");
+    const fs::path dir = FreshDir("inifile-test");
     const std::string path = (dir / "buck.ini").string();
     std::string error;
     IniFile ini;

@@ -346,7 +346,7 @@ TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
     EXPECT_FALSE(LooksLikeRawFile("Time V\n0 1\n"));
     EXPECT_FALSE(LooksLikeRawFile("Titles: x\n"));
 
-    const fs::path dir = test::FreshDir("kurvex-rawfile-test");
+    const fs::path dir = test::FreshDir("rawfile-test");
     // Readable as text: its first line names the variables "Title:" and "run".
     const fs::path text = dir / "title.txt";
     test::Spit(text, "Title: run\n0 1\n2 3\n");

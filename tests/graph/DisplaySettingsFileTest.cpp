@@ -97,7 +97,7 @@ TEST(DisplaySettingsFile, WritesTheKeyTableInOrderWithItsFormats) {
 }
 
 TEST(DisplaySettingsFile, SaveKeepsForeignKeysAndStaleScreensStayGone) {
-    const fs::path dir = FreshDir("kurvex-displaysettings-save");
+    const fs::path dir = FreshDir("displaysettings-save");
     const std::string path = (dir / "buck.ini").string();
     test::Spit(path,
                "; hand notes\n[Main]\nNumScreen=3\nOwner=lab 4\n"
@@ -141,7 +141,7 @@ TEST(DisplaySettingsFile, SaveKeepsForeignKeysAndStaleScreensStayGone) {
 }
 
 TEST(DisplaySettingsFile, SaveThenLoadRebuildsTheScreens) {
-    const fs::path dir = FreshDir("kurvex-displaysettings-roundtrip");
+    const fs::path dir = FreshDir("displaysettings-roundtrip");
     const std::string path = SettingsFilePath((dir / "buck.txt").string());
     const CResultDataRef data = ThreeColumns();
     CGraphCurve top(0), bottom(0);
@@ -289,7 +289,7 @@ TEST(DisplaySettingsFile, ReadDefaultsAndTheKeysThatOnlyCountTogether) {
 }
 
 TEST(DisplaySettingsFile, ColourlessCurvesShareOneProgramWidePalette) {
-    const fs::path dir = FreshDir("kurvex-displaysettings-palette");
+    const fs::path dir = FreshDir("displaysettings-palette");
     const CResultDataRef data = ThreeColumns();
     const std::string text =
         "[Main]\nNumScreen=1\n[Screen0]\nCurveCount=2\nCurve_0_Formula=V\nCurve_1_Formula=I\n";
@@ -318,7 +318,7 @@ TEST(DisplaySettingsFile, ColourlessCurvesShareOneProgramWidePalette) {
 }
 
 TEST(DisplaySettingsFile, InvalidPointsOnALogAxisAreReportedOnce) {
-    const fs::path dir = FreshDir("kurvex-displaysettings-invalid");
+    const fs::path dir = FreshDir("displaysettings-invalid");
     const std::string path = (dir / "x.ini").string();
     test::Spit(path,
                "[Main]\nNumScreen=2\n"

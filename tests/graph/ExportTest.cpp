@@ -42,7 +42,7 @@ TEST(Export, EachEntryWritesItsFormatAndTheKurvexFileKeepsTheLayout) {
         s->AddCurve(CCurveEntry::ForColumn(data, 1));
     }
     top.SetBackground(0x00FFFF);
-    const fs::path dir = test::FreshDir("kurvex-export-test");
+    const fs::path dir = test::FreshDir("export-test");
     RecordingMessages messages;
     const std::vector<const CGraphCurve*> view = {&top, &bottom};
 

@@ -185,7 +185,7 @@ TEST(PointTable, TableFormReadsBackUnderTheColumnNames) {
         Column("Vout", {1.25, -3, 7}, {kPointValid, kPointInvalid, kPointValid}),
         Column("Short", {4}),
     };
-    const std::string path = (test::FreshDir("kurvex-point-table") / "t.txt").string();
+    const std::string path = (test::FreshDir("point-table") / "t.txt").string();
     test::Spit(path, test::Written([&](std::FILE* f) { return WritePointsTable(f, columns); }));
 
     CResultDataRef back;
