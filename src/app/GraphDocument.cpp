@@ -120,10 +120,12 @@ bool CGraphDocument::Load(const QString& path, QWidget* dialogParent) {
     const std::string file = path_.toStdString();
     bool cancelled = false;
     std::vector<RawPlot> plots;
+    std::vector<std::string> notes;
     const bool ok = RunOnWorker(
         dialogParent, QStringLiteral("Reading %1 ...").arg(info.fileName()),
         [&](LoadOptions& options) {
             options.plots = &plots;
+            options.notes = &notes;
             if (!core_.Open(file, options)) return false;
             // Whether X may be bisected is worked out here once, not on the
             // interface thread at the first draw.
@@ -132,7 +134,9 @@ bool CGraphDocument::Load(const QString& path, QWidget* dialogParent) {
             return true;
         },
         &cancelled);
-    openNote_ = QString::fromStdString(OtherPlotsNote(plots, 0));
+    std::string note = OtherPlotsNote(plots, 0);
+    for (const std::string& line : notes) note += (note.empty() ? "" : " ") + line;
+    openNote_ = QString::fromStdString(note);
     return ok && !cancelled;
 }
 

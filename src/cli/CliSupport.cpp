@@ -181,7 +181,14 @@ int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffe
     options.showWarnings = false;  // info reports bad points itself
     options.plot = plot;
     options.plots = plots;
-    if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
+    std::vector<std::string> notes;
+    options.notes = &notes;
+    if (LoadResultFile(path, data, settings, messages, options)) {
+        // What the reader skipped goes beside the output, never into it.
+        for (const std::string& note : notes)
+            std::fprintf(err, "kurvex-cli: %s: %s\n", path.c_str(), note.c_str());
+        return kExitOk;
+    }
     if (messages.Count() == 0) {
         std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
     }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "data/BlockContainerFile.h"
+#include "data/ComtradeFile.h"
+#include "data/MatFile.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/SettingsDataFile.h"
@@ -23,7 +25,8 @@ public:
     void Show(const std::string&, MessageIcon) override {}
 };
 
-constexpr size_t kHeadBytes = 64;
+// Enough for a MAT file's 128-byte header.
+constexpr size_t kHeadBytes = 128;
 
 // Reads the first bytes (fewer for a short file); false when the file cannot be opened.
 bool ReadHead(const std::string& path, std::string& head, std::string& error) {
@@ -98,6 +101,13 @@ bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& 
     return false;
 }
 
+BinaryReadOptions ForeignOptions(const LoadOptions& options) {
+    BinaryReadOptions foreign;
+    foreign.progress = options.text.progress;
+    foreign.memoryLimit = options.text.memoryLimit;
+    return foreign;
+}
+
 // `name` followed by `tail`; when the two parts are in different encodings
 // the result is their text in UTF-8, so that neither part is misread.
 std::string Joined(const std::string& name, const std::string& tail) {
@@ -146,6 +156,7 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
         return false;
     }
     if (options.plots) options.plots->clear();
+    if (options.notes) options.notes->clear();
     const std::uint32_t magic = MagicOf(head);
     bool ok = false;
     if (LooksLikeRawFile(head)) {
@@ -159,6 +170,10 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
         std::vector<CIOBuffer> streams;
         ok = ReadBlockContainer(path, data, streams, messages);
         if (ok && settings && !streams.empty()) settings->Move(streams.front());
+    } else if (LooksLikeMatFile(head, path)) {
+        ok = ReadMatFile(path, data, messages, ForeignOptions(options), options.notes);
+    } else if (LooksLikeComtrade(head, path)) {
+        ok = ReadComtradeFile(path, data, messages, ForeignOptions(options), options.notes);
     } else {
         std::vector<std::string> names;
         ok = ReadTextResult(path, data, names, messages, options.text);

@@ -19,6 +19,9 @@ struct LoadOptions {
     std::int32_t plot = 0;     // the plot of a SPICE raw file to read, from 0
     // When given, receives the plots of a SPICE raw file (empty for other formats).
     std::vector<RawPlot>* plots = nullptr;
+    // When given, receives the status lines a reader leaves: what it skipped
+    // or could not decode in a file it read all the same.
+    std::vector<std::string>* notes = nullptr;
 };
 
 // Reads a result file of any format, told apart by its first bytes, into

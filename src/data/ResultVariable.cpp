@@ -46,6 +46,7 @@ CResultVariable* CResultVariable::CopyResized(std::int32_t capacity, std::int32_
     v->max_ = max_;
     v->kind_ = kind_;
     v->name_ = name_;
+    v->unit_ = unit_;
     return v;
 }
 

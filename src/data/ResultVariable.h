@@ -65,6 +65,10 @@ public:
     bool HasName() const { return !name_.empty(); }
     void SetName(std::string name) { name_ = std::move(name); }
 
+    // The unit the file gave its samples in ("V", "kA"), empty when it gave none.
+    const std::string& Unit() const { return unit_; }
+    void SetUnit(std::string unit) { unit_ = std::move(unit); }
+
     // The owned formula of a derived variable, or null.
     VariableFormula* Formula() const { return formula_.get(); }
     void SetFormula(std::unique_ptr<VariableFormula> formula) { formula_ = std::move(formula); }
@@ -86,6 +90,7 @@ private:
     double max_ = 0.0;
     std::int32_t kind_ = kVariableRead;
     std::string name_;
+    std::string unit_;
     std::atomic<std::int32_t> refs_{0};
     std::unique_ptr<VariableFormula> formula_;
 };

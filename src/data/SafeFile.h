@@ -25,6 +25,10 @@ public:
     // Creates the temporary file; on failure Error() names the file and cause.
     bool Open(const std::string& path);
     std::FILE* Stream() const { return file_; }
+    // The temporary file's path, for writers that open files by name: they
+    // write it in place (never replace it), and Commit() then flushes the
+    // file as it stands.
+    const std::string& TempPath() const { return temp_; }
     // Flushes to disk, closes and renames over the target.
     bool Commit();
     const std::string& Error() const { return error_; }
