@@ -12,6 +12,7 @@
 #include "cli/MeasureCommand.h"
 #include "cli/RenderCommand.h"
 #include "data/BlockContainerFile.h"
+#include "data/MatFile.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/RawFile.h"
@@ -37,7 +38,7 @@ const char kUsage[] =
     "Commands:\n"
     "  info FILE [--json] [--plot N]          rows, variables and their extents\n"
     "  convert IN -o OUT [--format F] [--plot N]\n"
-    "                                         write a result file as text or .kfd\n"
+    "                                         write a result file as text, .kfd or .mat\n"
     "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
     "  merge A B -o OUT [--suffix S]          B's variables merged into A by X\n"
     "  fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT\n"
@@ -62,14 +63,15 @@ const char kInfoUsage[] =
     "\n"
     "Reads a result file and prints its row count, whether X is equally spaced,\n"
     "whether any point was missing or invalid, and each variable's name, minimum\n"
-    "and maximum over its valid points. For a SPICE raw file it also lists the\n"
-    "file's plots (analyses).\n"
+    "and maximum over its valid points, and its unit when the file gives one. For\n"
+    "a SPICE raw file it also lists the file's plots (analyses). What a reader\n"
+    "skipped in the file is said on standard error.\n"
     "\n"
     "  --json     print one JSON object instead of text\n"
     "  --plot N   read plot N of a SPICE raw file (from 1; default 1)\n";
 
 const char kConvertUsage[] =
-    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7] [--plot N]\n"
+    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7|mat] [--plot N]\n"
     "\n"
     "Reads a result file of any format and writes all its variables and rows.\n"
     "\n"
@@ -80,10 +82,14 @@ const char kConvertUsage[] =
     "                    csv: comma-separated (the default for .csv)\n"
     "                    kfd: Kurvex block container (the default for .kfd); the\n"
     "                         display settings a .kfd input carries go along\n"
-    "                    kfd7: Kurvex data-and-settings file\n";
+    "                    kfd7: Kurvex data-and-settings file\n"
+    "                    mat: compressed MATLAB level-5 file (the default for .mat):\n"
+    "                         one column vector per variable under a valid MATLAB\n"
+    "                         name, the original names in the cell array\n"
+    "                         kurvex_names, invalid points as NaN\n";
 
 const char kMergeUsage[] =
-    "Usage: kurvex-cli merge A B -o OUT [--suffix S] [--format txt|tsv|csv|kfd|kfd7]\n"
+    "Usage: kurvex-cli merge A B -o OUT [--suffix S] [--format txt|tsv|csv|kfd|kfd7|mat]\n"
     "\n"
     "Merges the variables of B into A: one row for every X of either file, the\n"
     "other file's variables interpolated there and flagged missing. A variable of\n"
@@ -151,9 +157,12 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
             d->BadPoints() ? "true" : "false");
         for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
             const CResultVariable* v = d->Variable(i);
-            std::fprintf(out, "%s{\"name\": %s, \"min\": %s, \"max\": %s}", i ? ", " : "",
+            std::fprintf(out, "%s{\"name\": %s, \"min\": %s, \"max\": %s", i ? ", " : "",
                          JsonString(v->Name()).c_str(), JsonNumber(v->Min()).c_str(),
                          JsonNumber(v->Max()).c_str());
+            if (!v->Unit().empty())
+                std::fprintf(out, ", \"unit\": %s", JsonString(v->Unit()).c_str());
+            std::fputs("}", out);
         }
         std::fputs("]", out);
         if (!plots.empty()) {
@@ -176,8 +185,14 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
                  d->BadPoints() ? "yes" : "no", d->VariableCount());
     for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
         const CResultVariable* v = d->Variable(i);
-        std::fprintf(out, "  %s min %-18.10g max %.10g\n",
-                     PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max());
+        if (v->Unit().empty()) {
+            std::fprintf(out, "  %s min %-18.10g max %.10g\n",
+                         PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max());
+        } else {
+            std::fprintf(out, "  %s min %-18.10g max %-18.10g unit %s\n",
+                         PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max(),
+                         DisplayName(v->Unit()).c_str());
+        }
     }
     if (!plots.empty()) std::fprintf(out, "plot: %d of %zu\n", plot + 1, plots.size());
     for (size_t k = 0; k < plots.size(); ++k) {
@@ -188,8 +203,8 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     return kExitOk;
 }
 
-// Output formats: the three text exports and the two binary files.
-enum class Format { Txt, Tsv, Csv, Kfd, Kfd7, Unknown };
+// Output formats: the three text exports, the two binary files and MATLAB's.
+enum class Format { Txt, Tsv, Csv, Kfd, Kfd7, Mat, Unknown };
 
 Format FormatByName(const std::string& name) {
     if (name == "txt") return Format::Txt;
@@ -197,6 +212,7 @@ Format FormatByName(const std::string& name) {
     if (name == "csv") return Format::Csv;
     if (name == "kfd") return Format::Kfd;
     if (name == "kfd7") return Format::Kfd7;
+    if (name == "mat") return Format::Mat;
     return Format::Unknown;
 }
 
@@ -207,6 +223,7 @@ Format FormatByExtension(const std::string& path) {
     if (ext == ".tsv") return Format::Tsv;
     if (ext == ".csv") return Format::Csv;
     if (ext == ".kfd") return Format::Kfd;
+    if (ext == ".mat") return Format::Mat;
     return Format::Unknown;
 }
 
@@ -223,7 +240,7 @@ int ChooseFormat(Args& args, const std::string& target, std::FILE* err, Format& 
         if (format == Format::Unknown)
             return Usage(err, "cannot tell the format from " + target + "; use --format");
     }
-    if (target == "-" && (format == Format::Kfd || format == Format::Kfd7))
+    if (target == "-" && (format == Format::Kfd || format == Format::Kfd7 || format == Format::Mat))
         return Usage(err, "binary formats need an output file, not -");
     return kExitOk;
 }
@@ -248,6 +265,8 @@ int WriteResult(const CResultDataRef& data, CIOBuffer& settings, Format format,
             }
             return SaveSettingsDataFile(target, data, nullptr, settings, messages) ? kExitOk
                                                                                    : kExitFailed;
+        case Format::Mat:
+            return WriteMatFile(*data.Get(), target, messages) ? kExitOk : kExitFailed;
         default: {
             const int mode = format == Format::Tsv   ? kExportTab
                              : format == Format::Csv ? kExportComma

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "data/BlockContainerFile.h"
+#include "data/MatFile.h"
 #include "data/SafeFile.h"
 #include "data/SettingsDataFile.h"
 #include "data/TextWriter.h"
@@ -32,7 +33,7 @@ std::string SaveAsFilter(const CGraphCurve& last) {
     const CResultData* d = last.Data().Get();
     const bool freq = d && d->VariableCount() > 0 && IsFrequencyName(d->Variable(0)->Name());
     return std::string("Kurvex files|*.kfd|") + (freq ? "Text files|*.fra|" : "Text files|*.txt|") +
-           tabAndComma + "|";
+           tabAndComma + "MATLAB file|*.mat||";
 }
 
 bool SaveTimeDisplay(const std::vector<const CGraphCurve*>& screens, int entry,
@@ -44,6 +45,7 @@ bool SaveTimeDisplay(const std::vector<const CGraphCurve*>& screens, int entry,
         messages.Show("Failed to save file.", MessageIcon::None);
         return false;
     }
+    if (entry == 5) return WriteMatFile(*data.Get(), path, messages);
     if (entry < 2 || entry > 4) return false;
     SafeFile file;
     if (!file.Open(path)) {

@@ -14,7 +14,7 @@ std::string SaveAsFilter(const CGraphCurve& lastScreen);
 
 // Writes what the view shows in the time display as the format chosen from
 // SaveAsFilter (1 Kurvex file with the view's layout, 2 fixed-width text,
-// 3 tab-separated, 4 comma-separated). Failures are shown; false then, and an
+// 3 tab-separated, 4 comma-separated, 5 MATLAB). Failures are shown; false then, and an
 // older file at `path` stays whole. Nothing happens for a view without screens.
 bool SaveTimeDisplay(const std::vector<const CGraphCurve*>& screens, int entry,
                      const std::string& path, UserMessages& messages);

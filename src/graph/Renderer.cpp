@@ -171,10 +171,20 @@ bool ClipSegment(const PlotRect& plot, Point& a, Point& b) {
     return true;
 }
 
-std::string XAxisTitle(const std::string& name, const std::string& prefix) {
-    const std::string unit = XUnit(name);
+std::string XAxisTitle(const std::string& name, const std::string& prefix,
+                       const std::string& fileUnit) {
+    const std::string unit = fileUnit.empty() ? XUnit(name) : fileUnit;
     if (unit.empty() && prefix.empty()) return name;
     return name + " (" + prefix + (unit.empty() ? " " : unit) + ")";
+}
+
+std::string LegendText(const CCurveEntry& curve, const CResultData* data) {
+    const std::string label = DisplayName(curve.label);
+    if (curve.sourceKind != kCurveColumn || !data || curve.columnIndex < 0 ||
+        curve.columnIndex >= data->VariableCount())
+        return label;
+    const std::string& unit = data->Variable(curve.columnIndex)->Unit();
+    return unit.empty() ? label : label + " (" + DisplayName(unit) + ")";
 }
 
 CanvasFont ToCanvasFont(const GraphFont& font, int scale) {
@@ -282,7 +292,9 @@ void ScreenPainter::XAxis(const PlotRect& p) {
         lastRight = left + s.cx;
     }
     const std::string name = DisplayName(m_.XTitle().empty() ? m_.XVariableName() : m_.XTitle());
-    const std::string title = XAxisTitle(name, prefix.prefix);
+    const RefPtr<CResultVariable> xColumn = m_.XColumn();
+    const std::string title =
+        XAxisTitle(name, prefix.prefix, xColumn && m_.XTitle().empty() ? xColumn->Unit() : "");
     const Size s = c_.TextExtent(title);
     c_.TextOut(p.left + (p.Width() - s.cx) / 2, p.bottom + 2 * h_, title);
 }
@@ -333,7 +345,7 @@ void ScreenPainter::Legend(const PlotRect& p) {
     for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
         const CCurveEntry& curve = m_.Curve(i);
         c_.SetTextColour(Ink(curve.colour));
-        const std::string label = DisplayName(curve.label);
+        const std::string label = LegendText(curve, m_.Data().Get());
         c_.TextOut(x, y, label);
         const Size s = c_.TextExtent(label);
         if (o_.recordLegend) m_.LegendRects().push_back({x, y, x + s.cx, y + s.cy});

@@ -78,8 +78,14 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
 // or what is left of it is a single point).
 bool ClipSegment(const PlotRect& plot, Point& a, Point& b);
 
-// The axis title: the X variable's name, with prefix and unit in brackets.
-std::string XAxisTitle(const std::string& name, const std::string& prefix);
+// The axis title: the X variable's name, with prefix and unit in brackets;
+// the unit is the file's (`unit`) or else the one the name implies.
+std::string XAxisTitle(const std::string& name, const std::string& prefix,
+                       const std::string& unit = {});
+
+// A curve's legend text: its label, and the unit its file gave the column
+// it shows, in brackets.
+std::string LegendText(const CCurveEntry& curve, const CResultData* data);
 
 // The canvas font for the screen's axis font.
 CanvasFont ToCanvasFont(const GraphFont& font, int scale);

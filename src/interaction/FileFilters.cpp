@@ -4,7 +4,8 @@ namespace kurvex {
 
 std::vector<std::string> OpenFileFilters() {
     return {"Kurvex Files (*.kfd *.txt *.fra)", "Comma separated files (*.csv)",
-            "SPICE raw files (*.raw)", "All files (*)"};
+            "SPICE raw files (*.raw)",          "MATLAB files (*.mat)",
+            "COMTRADE records (*.cfg *.cff)",   "All files (*)"};
 }
 
 std::vector<std::string> NameFilters(const std::string& filterList) {

@@ -21,7 +21,7 @@ TEST(Export, TheFormatListFollowsTheXVariableAndTheDisplay) {
     EXPECT_EQ(
         SaveAsFilter(time),
         "Kurvex files|*.kfd|Text files|*.txt|Tab separated text file (Excel compatible)|*.txt|"
-        "Comma separated file|*.csv||");
+        "Comma separated file|*.csv|MATLAB file|*.mat||");
     for (const char* name : {"freq", "Frequency", "FREQ."}) {
         CGraphCurve f;
         f.SetData(MakeData({name, "amp"}, {{1, 2}, {1, 2}}));
