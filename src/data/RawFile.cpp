@@ -13,6 +13,8 @@
 #include "data/ByteSource.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/SampleMemory.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 
@@ -800,6 +802,13 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
     }
     bool bad = false;
     if (h.binary) {
+        // Binary values come faster than the page faults of fresh columns.
+        std::vector<MemoryRange> memory;
+        for (std::int32_t v = 0; v < set.VariableCount(); ++v) {
+            memory.push_back({set.Variable(v)->Values(), static_cast<size_t>(points) * 8});
+            memory.push_back({set.Variable(v)->Flags(), static_cast<size_t>(points)});
+        }
+        PrepareForWriting(memory, WorkerCount());
         if (!ReadBinary(h, layout, set, bad)) return false;
         cursor.Seek(end);
     } else {
