@@ -1,7 +1,9 @@
-// Reading a binary SPICE raw file of 10,000,000 points of 4 variables (the
-// values of a point stored together, so the reader transposes them) beside
-// copying the same file with cp. Files go to $KURVEX_BENCH_DIR (default
-// /tmp/kurvex-bench).
+// Reading a binary SPICE raw file of 10,000,000 points of 4 variables beside
+// copying the same file with cp: ngspice's doubles with the values of a
+// point together (the reader transposes them), and LTspice's double time
+// and float values, point by point and variable by variable ("fastaccess").
+// Files go to $KURVEX_BENCH_DIR (default /tmp/kurvex-bench);
+// $KURVEX_BENCH_POINTS sets another count of points for a quick run.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "data/LtspiceRawWriter.h"
 #include "data/RawFile.h"
 
 namespace {
@@ -31,8 +34,32 @@ std::string PathFor(long long points, int vars, const char* what) {
            ".raw";
 }
 
+enum Form { kNgspice, kLtspice, kLtspiceFast };
+const char* const kForms[] = {"source", "ltspice", "ltspice_fast"};
+
+// A transient result as LTspice writes it, every third time marked negative.
+void WriteLtspice(long long points, int vars, bool fast) {
+    const std::string path = PathFor(points, vars, kForms[fast ? kLtspiceFast : kLtspice]);
+    if (std::filesystem::exists(path)) return;
+    const std::string temp = path + ".part";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) std::exit(1);
+    kurvex::test::LtspiceLayout layout{{"time"}, points, fast};
+    for (int v = 1; v < vars; ++v) layout.names.push_back("V(n" + std::to_string(v) + ")");
+    auto value = [](std::int64_t v, std::int64_t r) {
+        const double t = static_cast<double>(r) * 1e-7 + static_cast<double>(r % 3) * 1e-9;
+        return v == 0 ? (r % 3 == 1 ? -t : t) : 100.0 * std::sin(r * 1e-3 * v) + v;
+    };
+    kurvex::test::WriteLtspiceRaw(layout, value, [&](std::string_view piece) {
+        if (std::fwrite(piece.data(), 1, piece.size(), f) != piece.size()) std::exit(1);
+    });
+    if (std::fclose(f) != 0) std::exit(1);
+    std::filesystem::rename(temp, path);
+}
+
 // A transient result as ngspice writes it, with an uneven time step.
-void WriteSource(long long points, int vars) {
+void WriteSource(long long points, int vars, int form = kNgspice) {
+    if (form != kNgspice) return WriteLtspice(points, vars, form == kLtspiceFast);
     const std::string path = PathFor(points, vars, "source");
     if (std::filesystem::exists(path)) return;
     const std::string temp = path + ".part";
@@ -61,8 +88,9 @@ void WriteSource(long long points, int vars) {
 void BM_RawRead(benchmark::State& state) {
     const long long points = state.range(0);
     const int vars = static_cast<int>(state.range(1));
-    WriteSource(points, vars);
-    const std::string path = PathFor(points, vars, "source");
+    const int form = static_cast<int>(state.range(2));
+    WriteSource(points, vars, form);
+    const std::string path = PathFor(points, vars, kForms[form]);
     Loud messages;
     for (auto _ : state) {
         kurvex::CResultDataRef d;
@@ -79,8 +107,9 @@ void BM_RawRead(benchmark::State& state) {
 void BM_RawCopyWithCp(benchmark::State& state) {
     const long long points = state.range(0);
     const int vars = static_cast<int>(state.range(1));
-    WriteSource(points, vars);
-    const std::string from = PathFor(points, vars, "source");
+    const int form = static_cast<int>(state.range(2));
+    WriteSource(points, vars, form);
+    const std::string from = PathFor(points, vars, kForms[form]);
     const std::string to = PathFor(points, vars, "copied");
     const std::string command = "cp '" + from + "' '" + to + "'";
     for (auto _ : state) {
@@ -92,7 +121,10 @@ void BM_RawCopyWithCp(benchmark::State& state) {
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
-    b->Args({10000000, 4})->Unit(benchmark::kMillisecond)->UseRealTime();
+    const char* points = std::getenv("KURVEX_BENCH_POINTS");
+    const long long n = points && *points ? std::atoll(points) : 10000000;
+    for (int form : {kNgspice, kLtspice, kLtspiceFast})
+        b->Args({n, 4, form})->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 BENCHMARK(BM_RawCopyWithCp)->Apply(Sizes);
 BENCHMARK(BM_RawRead)->Apply(Sizes);

@@ -13,6 +13,8 @@
 #include "data/ByteSource.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/SampleMemory.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 
@@ -233,7 +235,8 @@ struct Header {
     RawPlot plot;
     std::vector<std::string> names;
     bool binary = false;
-    bool doubles = false;  // "Flags:" says "double": every binary value is 8 bytes
+    bool doubles = false;     // "Flags:" says "double": every binary value is 8 bytes
+    bool fastAccess = false;  // "Flags:" says "fastaccess": values stored variable by variable
     std::int64_t dataStart = 0;
 };
 
@@ -308,6 +311,7 @@ private:
     bool FindLayout(Cursor& cursor, int plot, const Header& h, Layout& layout, std::int64_t& end);
     bool SkipText(Cursor& cursor);
     bool ReadBinary(const Header& h, const Layout& layout, CResultData& set, bool& bad);
+    bool ReadColumns(const Header& h, const Layout& layout, CResultData& set, bool& bad);
     bool ReadText(Cursor& cursor, int plot, const Header& h, CResultData& set, bool& bad);
     bool ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef& fresh);
 
@@ -357,11 +361,7 @@ HeaderRead Reader::ReadHeader(Cursor& cursor, int plot, Header& h, std::string& 
                 real |= word == "real";
                 complex |= word == "complex";
                 h.doubles |= word == "double";
-                if (word == "fastaccess")
-                    return Refuse(Format("Plot %d stores its values variable by variable "
-                                         "(\"fastaccess\"), which this program does not read.",
-                                         plot + 1)),
-                           HeaderRead::Bad;
+                h.fastAccess |= word == "fastaccess";
                 word.clear();
             }
             if (real == complex)
@@ -553,19 +553,25 @@ bool Polar(const char* src, std::int64_t rows, std::int64_t stride, double* amp,
     return bad;
 }
 
-bool IsTime(const std::string& name) {
-    return name.size() == 4 && StartsWithNoCase(name, "time");
+// LTspice marks some time points by storing them negative; ngspice's time
+// never goes below zero, and an X of another name may well do so.
+bool UnsignedTime(const Header& h) {
+    const std::string& x = h.names[0];
+    return !h.plot.complex && x.size() == 4 && StartsWithNoCase(x, "time");
+}
+
+void Unsign(double* x, std::int64_t rows) {
+    for (std::int64_t r = 0; r < rows; ++r) x[r] = std::fabs(x[r]);
 }
 
 bool Reader::ReadBinary(const Header& h, const Layout& layout, CResultData& set, bool& bad) {
+    if (h.fastAccess) return ReadColumns(h, layout, set, bad);
     const std::int64_t n = h.plot.variables;
     const std::int64_t parts = h.plot.complex ? 2 : 1;
     const std::int64_t perPoint = parts * (layout.x + layout.value * (n - 1));
     const std::int64_t rowsPerChunk = std::max<std::int64_t>(1, kChunkBytes / perPoint);
     std::string buffer(static_cast<size_t>(rowsPerChunk * perPoint), '\0');
-    // Simulators that write single-precision values mark the time points they
-    // compressed by a negative sign.
-    const bool unsignTime = !h.plot.complex && layout.value == 4 && IsTime(h.names[0]);
+    const bool unsignTime = UnsignedTime(h);
     for (std::int64_t row = 0; row < h.plot.points; row += rowsPerChunk) {
         const std::int64_t rows = std::min(rowsPerChunk, h.plot.points - row);
         const std::int64_t at = h.dataStart + row * perPoint;
@@ -576,10 +582,7 @@ bool Reader::ReadBinary(const Header& h, const Layout& layout, CResultData& set,
         auto flags = [&](std::int32_t v) { return set.Variable(v)->Flags() + row; };
         bad |= layout.x == 8 ? Transpose<double>(src, rows, perPoint, column(0), flags(0))
                              : Transpose<float>(src, rows, perPoint, column(0), flags(0));
-        if (unsignTime) {
-            double* x = column(0);
-            for (std::int64_t r = 0; r < rows; ++r) x[r] = std::fabs(x[r]);
-        }
+        if (unsignTime) Unsign(column(0), rows);
         for (std::int32_t v = 1; v < n; ++v) {
             const char* first = src + parts * (layout.x + layout.value * (v - 1));
             if (!h.plot.complex) {
@@ -593,6 +596,49 @@ bool Reader::ReadBinary(const Header& h, const Layout& layout, CResultData& set,
                                          : Polar<float>(first, rows, perPoint, column(a), column(p),
                                                         flags(a), flags(p));
             }
+        }
+    }
+    return true;
+}
+
+// Every variable's points lie together, one block after the other in the
+// order of the variables, with the widths a point-by-point plot would have.
+bool Reader::ReadColumns(const Header& h, const Layout& layout, CResultData& set, bool& bad) {
+    const std::int64_t parts = h.plot.complex ? 2 : 1;
+    const std::int64_t points = h.plot.points;
+    const bool unsignTime = UnsignedTime(h);
+    std::string buffer;
+    std::int64_t at = h.dataStart;
+    for (std::int32_t v = 0; v < h.plot.variables; ++v) {
+        const std::int64_t width = v == 0 ? layout.x : layout.value;
+        const std::int64_t stride = parts * width;
+        const std::int64_t rowsPerChunk = kChunkBytes / stride;
+        const bool polar = h.plot.complex && v > 0;
+        // Real doubles need no conversion: they go straight into the column.
+        const bool direct = width == 8 && !h.plot.complex;
+        if (!direct) buffer.resize(static_cast<size_t>(std::min(rowsPerChunk, points) * stride));
+        const std::int32_t a = polar ? 2 * v - 1 : (h.plot.complex ? 0 : v);
+        double* values = set.Variable(a)->Values();
+        std::uint8_t* flags = set.Variable(a)->Flags();
+        for (std::int64_t row = 0; row < points; row += rowsPerChunk) {
+            const std::int64_t rows = std::min(rowsPerChunk, points - row);
+            if (!KeepGoing(at)) return false;
+            char* into = direct ? reinterpret_cast<char*>(values + row) : buffer.data();
+            if (!source_.ReadAt(at, into, rows * stride)) return ReadFault();
+            at += rows * stride;
+            if (polar) {
+                const std::int32_t p = 2 * v;
+                double* phase = set.Variable(p)->Values() + row;
+                std::uint8_t* phaseFlags = set.Variable(p)->Flags() + row;
+                bad |= width == 8 ? Polar<double>(into, rows, stride, values + row, phase,
+                                                  flags + row, phaseFlags)
+                                  : Polar<float>(into, rows, stride, values + row, phase,
+                                                 flags + row, phaseFlags);
+            } else {
+                bad |= width == 8 ? Transpose<double>(into, rows, stride, values + row, flags + row)
+                                  : Transpose<float>(into, rows, stride, values + row, flags + row);
+            }
+            if (v == 0 && unsignTime) Unsign(values + row, rows);
         }
     }
     return true;
@@ -647,6 +693,7 @@ bool Reader::ReadText(Cursor& cursor, int plot, const Header& h, CResultData& se
     const int parts = h.plot.complex ? 2 : 1;
     std::vector<double> values(static_cast<size_t>(n) * static_cast<size_t>(parts));
     std::string token;
+    const bool unsignTime = UnsignedTime(h);
     auto pointFault = [&](std::int64_t p, const char* what) {
         return Refuse(
             Format("Plot %d, point %lld: %s.", plot + 1, static_cast<long long>(p), what));
@@ -686,7 +733,7 @@ bool Reader::ReadText(Cursor& cursor, int plot, const Header& h, CResultData& se
             set.Variable(v)->Flags()[p] = ok ? kPointValid : kPointInvalid;
             bad |= !ok;
         };
-        put(0, values[0]);
+        put(0, unsignTime ? std::fabs(values[0]) : values[0]);
         for (std::int32_t v = 1; v < n; ++v) {
             if (h.plot.complex) {
                 double amp, phase;
@@ -714,6 +761,11 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
     std::int64_t end = 0;
     if (h.binary) {
         if (!FindLayout(cursor, plot, h, layout, end)) return false;
+    } else if (h.fastAccess) {
+        return Refuse(
+            Format("Plot %d stores text values variable by variable (\"fastaccess\"), "
+                   "which this program does not read.",
+                   plot + 1));
     } else {
         // Each point takes its number and every value with a separator; the
         // last value of the file needs none.
@@ -750,6 +802,13 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
     }
     bool bad = false;
     if (h.binary) {
+        // Binary values come faster than the page faults of fresh columns.
+        std::vector<MemoryRange> memory;
+        for (std::int32_t v = 0; v < set.VariableCount(); ++v) {
+            memory.push_back({set.Variable(v)->Values(), static_cast<size_t>(points) * 8});
+            memory.push_back({set.Variable(v)->Flags(), static_cast<size_t>(points)});
+        }
+        PrepareForWriting(memory, WorkerCount());
         if (!ReadBinary(h, layout, set, bad)) return false;
         cursor.Seek(end);
     } else {

@@ -15,9 +15,12 @@ namespace kurvex {
 // plots, each a text header ("Title:", "Plotname:", "Flags:", "No. Variables:",
 // "No. Points:", "Variables:" with one line per variable) followed by its
 // points, either as text after "Values:" or as little-endian numbers after
-// "Binary:", point after point with every variable of a point together.
+// "Binary:", point after point with every variable of a point together, or
+// variable after variable where "Flags:" says "fastaccess" (LTspice).
 // Headers may be 8-bit or UTF-16 text; binary values may be doubles or
-// single-precision floats (a double X then floats is also met).
+// single-precision floats (a double X then floats is also met). A real
+// plot's X named "time" reads as its absolute value: LTspice marks points
+// by a negative time.
 
 // One plot of a raw file as its header describes it.
 struct RawPlot {
