@@ -193,15 +193,16 @@ TEST(ComtradeFile, BadRecordsAreRefusedWithTheirCause) {
         {"fewer", "follows the 2 analog and 16 digital", {}, replace("19,2A,17D", "18,2A,16D")},
         {"short", "shorter than the configuration says", {}, dropLast},
         {"nodat", "is missing", {}, [](std::string&, std::string& dat) { dat.clear(); }},
-        {"scale", "scale factor 0", [](ComtradeRecord& r) { r.analogs[1].a = 0.0; }},
+        {"scale", "scale factor 0", [](ComtradeRecord& r) { r.analogs[1].a = 0.0; }, {}},
         {"stamp", "Sample 3 has no time stamp",
          [](ComtradeRecord& r) {
              r.rates = {{0.0, 4}};
              r.stamps[2] = ComtradeRecord::kNoStamp;
-         }},
-        {"type", "none of ASCII", [](ComtradeRecord& r) { r.type = "BINARY64"; }},
+         },
+         {}},
+        {"type", "none of ASCII", [](ComtradeRecord& r) { r.type = "BINARY64"; }, {}},
         {"rates", "does not follow",
-         [](ComtradeRecord& r) { r.rates = {{1000.0, 3}, {500.0, 3}}; }},
+         [](ComtradeRecord& r) { r.rates = {{1000.0, 3}, {500.0, 3}}; }, {}},
         {"fields", "Line 2 of the data file holds 22 fields",
          [](ComtradeRecord& r) { r.type = "ASCII"; }, replace("2,250,", "2,250,,")},
         {"section", "only 63 follow", {}, dropLast, true},
