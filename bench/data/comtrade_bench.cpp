@@ -48,8 +48,9 @@ void WriteSource(long long samples) {
     for (int a = 0; a < kAnalogs; ++a)
         std::fprintf(f, "%d,%c%d,%c,line,%s,0.01,0,0,-32767,32767,1,1,P\n", a + 1,
                      a < 4 ? 'V' : 'I', a % 4, "ABCN"[a % 4], a < 4 ? "kV" : "A");
-    std::fprintf(f, "50\n1\n10000,%lld\n01/02/2020,10:00:00.000000\n"
-                    "01/02/2020,10:00:00.100000\nBINARY\n1\n",
+    std::fprintf(f,
+                 "50\n1\n10000,%lld\n01/02/2020,10:00:00.000000\n"
+                 "01/02/2020,10:00:00.100000\nBINARY\n1\n",
                  samples);
     if (std::fclose(f) != 0) std::exit(1);
     const std::string temp = dat + ".part";
@@ -89,9 +90,9 @@ void BM_ComtradeRead(benchmark::State& state) {
         if (!kurvex::ReadComtradeFile(cfg, d, messages)) state.SkipWithError("not read");
         benchmark::DoNotOptimize(d->Variable(kAnalogs)->Values());
     }
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(
-                                std::filesystem::file_size(PathFor(samples, ".dat"))));
+    state.SetBytesProcessed(
+        state.iterations() *
+        static_cast<std::int64_t>(std::filesystem::file_size(PathFor(samples, ".dat"))));
 }
 
 // The yardstick: cp of the .dat in the same run.

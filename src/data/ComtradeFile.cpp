@@ -1,6 +1,7 @@
 #include "data/ComtradeFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/SampleMemory.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 
@@ -240,6 +242,7 @@ private:
     std::vector<std::string>* notes_;
     std::int64_t nextProgress_ = kProgressEvery;
     bool failed_ = false;
+    int workers_ = WorkerCount();
 };
 
 bool Reader::ReadCombined(FileByteSource& file, std::string& config, std::int64_t& dataStart,
@@ -252,8 +255,9 @@ bool Reader::ReadCombined(FileByteSource& file, std::string& config, std::int64_
         if (!KeepGoing(lines.Consumed(), file.Size())) return false;
         if (!SectionHeader(line, type, size)) {
             if (section.empty() && !Trim(line).empty())
-                return Refuse("The combined file does not begin with a \"--- file type: CFG ---\" "
-                              "line.");
+                return Refuse(
+                    "The combined file does not begin with a \"--- file type: CFG ---\" "
+                    "line.");
             if (section == "CFG") {
                 if (static_cast<std::int64_t>(config.size()) > kMaxConfigBytes)
                     return Refuse("Its configuration section is too long to be one.");
@@ -277,10 +281,10 @@ bool Reader::ReadCombined(FileByteSource& file, std::string& config, std::int64_
                     return Refuse(Format("The data section's size %s is no byte count.",
                                          Quoted(size).c_str()));
                 if (n > dataSize)
-                    return Refuse(Format("The data section says it holds %lld bytes, but only "
-                                         "%lld follow its header.",
-                                         static_cast<long long>(n),
-                                         static_cast<long long>(dataSize)));
+                    return Refuse(
+                        Format("The data section says it holds %lld bytes, but only "
+                               "%lld follow its header.",
+                               static_cast<long long>(n), static_cast<long long>(dataSize)));
                 dataSize = n;
             }
             return true;
@@ -335,19 +339,19 @@ bool Reader::ParseChannels(const std::vector<std::string_view>& lines, size_t& a
         return Refuse(Format("Its line 2 %s does not give the channel counts as \"TT,##A,##D\".",
                              Quoted(lines[at]).c_str()));
     if (total != na + nd)
-        return Refuse(Format("Its channel counts disagree: %lld channels are not %lld analog and "
-                             "%lld digital ones.",
-                             static_cast<long long>(total), static_cast<long long>(na),
-                             static_cast<long long>(nd)));
+        return Refuse(Format(
+            "Its channel counts disagree: %lld channels are not %lld analog and "
+            "%lld digital ones.",
+            static_cast<long long>(total), static_cast<long long>(na), static_cast<long long>(nd)));
     ++at;
     if (total > static_cast<std::int64_t>(lines.size() - at))
         return Refuse(Format("It counts %lld channels but holds only %zu more lines.",
                              static_cast<long long>(total), lines.size() - at));
     auto notChannel = [&](const char* kind, std::int64_t count) {
-        return Refuse(Format("Its channel counts disagree with its lines: line %zu %s is no %s "
-                             "channel line, but the configuration counts %lld %s channels.",
-                             at + 1, Quoted(lines[at]).c_str(), kind,
-                             static_cast<long long>(count), kind));
+        return Refuse(
+            Format("Its channel counts disagree with its lines: line %zu %s is no %s "
+                   "channel line, but the configuration counts %lld %s channels.",
+                   at + 1, Quoted(lines[at]).c_str(), kind, static_cast<long long>(count), kind));
     };
     c.analogs.resize(static_cast<size_t>(na));
     for (Analog& ch : c.analogs) {
@@ -359,10 +363,10 @@ bool Reader::ParseChannels(const std::vector<std::string_view>& lines, size_t& a
         ch.unit = DisplayName(f[4]);
         if (!ParseReal(f[5], ch.a) || !ParseReal(f[6], ch.b) || !std::isfinite(ch.a) ||
             !std::isfinite(ch.b))
-            return Refuse(Format("Line %zu: the scale factors %s and %s of analog channel %s "
-                                 "are no numbers.",
-                                 at + 1, Quoted(f[5]).c_str(), Quoted(f[6]).c_str(),
-                                 Quoted(f[1]).c_str()));
+            return Refuse(
+                Format("Line %zu: the scale factors %s and %s of analog channel %s "
+                       "are no numbers.",
+                       at + 1, Quoted(f[5]).c_str(), Quoted(f[6]).c_str(), Quoted(f[1]).c_str()));
         if (ch.a == 0.0)
             return Refuse(Format("Line %zu: analog channel %s has the scale factor 0.", at + 1,
                                  Quoted(f[1]).c_str()));
@@ -370,9 +374,10 @@ bool Reader::ParseChannels(const std::vector<std::string_view>& lines, size_t& a
             if (SameText(f[12], "S")) {
                 ch.secondarySide = true;
             } else if (!SameText(f[12], "P") && !f[12].empty()) {
-                return Refuse(Format("Line %zu: %s names neither the primary (P) nor the "
-                                     "secondary (S) side.",
-                                     at + 1, Quoted(f[12]).c_str()));
+                return Refuse(
+                    Format("Line %zu: %s names neither the primary (P) nor the "
+                           "secondary (S) side.",
+                           at + 1, Quoted(f[12]).c_str()));
             }
             if (!ParseReal(f[10], ch.primary) || !ParseReal(f[11], ch.secondary))
                 ch.primary = ch.secondary = 0.0;  // only told in a note
@@ -389,11 +394,12 @@ bool Reader::ParseChannels(const std::vector<std::string_view>& lines, size_t& a
         ++at;
     }
     if (at < lines.size() && Fields(lines[at]).size() >= 3)
-        return Refuse(Format("Its channel counts disagree with its lines: line %zu %s follows "
-                             "the %lld analog and %lld digital channels where the line "
-                             "frequency belongs.",
-                             at + 1, Quoted(lines[at]).c_str(), static_cast<long long>(na),
-                             static_cast<long long>(nd)));
+        return Refuse(
+            Format("Its channel counts disagree with its lines: line %zu %s follows "
+                   "the %lld analog and %lld digital channels where the line "
+                   "frequency belongs.",
+                   at + 1, Quoted(lines[at]).c_str(), static_cast<long long>(na),
+                   static_cast<long long>(nd)));
     return true;
 }
 
@@ -415,14 +421,15 @@ bool Reader::ParseRates(const std::vector<std::string_view>& lines, size_t& at, 
         Rate r;
         if (f.size() != 2 || !ParseReal(f[0], r.samp) || !ParseInteger(f[1], r.end) ||
             !(r.samp >= 0.0) || !std::isfinite(r.samp) || r.end < 0)
-            return Refuse(Format("Line %zu should give a sampling rate and its last sample as "
-                                 "\"samp,endsamp\".",
-                                 at + 1));
+            return Refuse(
+                Format("Line %zu should give a sampling rate and its last sample as "
+                       "\"samp,endsamp\".",
+                       at + 1));
         if (r.end <= last && nrates > 0)
-            return Refuse(Format("Line %zu: the last sample %lld of a sampling rate does not "
-                                 "follow the %lld before it.",
-                                 at + 1, static_cast<long long>(r.end),
-                                 static_cast<long long>(last)));
+            return Refuse(
+                Format("Line %zu: the last sample %lld of a sampling rate does not "
+                       "follow the %lld before it.",
+                       at + 1, static_cast<long long>(r.end), static_cast<long long>(last)));
         stamped |= r.samp == 0.0;
         last = r.end;
         c.rates.push_back(r);
@@ -473,9 +480,10 @@ bool Reader::ParseConfig(std::string_view text, Config& c) {
     } else if (SameText(type, "FLOAT32")) {
         c.type = DataType::Float32;
     } else {
-        return Refuse(Format("Its data file type %s is none of ASCII, BINARY, BINARY32 and "
-                             "FLOAT32.",
-                             Quoted(type).c_str()));
+        return Refuse(
+            Format("Its data file type %s is none of ASCII, BINARY, BINARY32 and "
+                   "FLOAT32.",
+                   Quoted(type).c_str()));
     }
     // 1991 has no time multiplier; 2013's time code lines follow it and say
     // nothing about the samples.
@@ -485,8 +493,9 @@ bool Reader::ParseConfig(std::string_view text, Config& c) {
                                  Quoted(lines[at]).c_str()));
     }
     if (c.rates.empty() && !(c.timeMult > 0.0))
-        return Refuse("The samples are timed by their time stamps, but the time multiplier is "
-                      "not positive.");
+        return Refuse(
+            "The samples are timed by their time stamps, but the time multiplier is "
+            "not positive.");
     if (c.samples == 0) return Refuse("The configuration gives no samples.");
     return true;
 }
@@ -514,8 +523,7 @@ std::vector<std::string> ChannelNames(const Config& c) {
         }
         names.push_back(name);
     };
-    for (size_t i = 0; i < c.analogs.size(); ++i)
-        add(c.analogs[i].id, c.analogs[i].phase, 'A', i);
+    for (size_t i = 0; i < c.analogs.size(); ++i) add(c.analogs[i].id, c.analogs[i].phase, 'A', i);
     for (size_t i = 0; i < c.digitals.size(); ++i)
         add(c.digitals[i].id, c.digitals[i].phase, 'D', i);
     return names;
@@ -526,10 +534,10 @@ bool Reader::Prepare(const Config& c, CResultDataRef& fresh) {
     const std::uint64_t limit = options_.memoryLimit ? options_.memoryLimit : AvailableMemory();
     if (c.samples > std::numeric_limits<std::int32_t>::max() ||
         vars > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        return Refuse(Format("It holds %lld samples of %llu variables, more than this program "
-                             "reads.",
-                             static_cast<long long>(c.samples),
-                             static_cast<unsigned long long>(vars)));
+        return Refuse(
+            Format("It holds %lld samples of %llu variables, more than this program "
+                   "reads.",
+                   static_cast<long long>(c.samples), static_cast<unsigned long long>(vars)));
     if (static_cast<std::uint64_t>(c.samples) > limit / kBytesPerPoint / vars)
         return Refuse(Format("Its %lld samples of %llu variables need more memory than there is.",
                              static_cast<long long>(c.samples),
@@ -549,7 +557,7 @@ bool Reader::Prepare(const Config& c, CResultDataRef& fresh) {
         ranges.push_back({set.Variable(v)->Values(), static_cast<size_t>(rows) * sizeof(double)});
         ranges.push_back({set.Variable(v)->Flags(), static_cast<size_t>(rows)});
     }
-    PrepareForWriting(ranges, 1);
+    PrepareForWriting(ranges, workers_);
     return true;
 }
 
@@ -582,39 +590,28 @@ bool Scale(const char* src, std::int64_t rows, std::int64_t stride, double a, do
     return bad;
 }
 
-bool Reader::ReadBinary(const Config& c, const ByteSource& dat, CResultData& set, bool& bad) {
+// Converts `rows` binary records at `src` into rows from `row` on; returns
+// the 1-based number of a sample without the time stamp it needs, or 0.
+std::int64_t ConvertRecords(const Config& c, const char* src, std::int64_t row, std::int64_t rows,
+                            CResultData& set, bool& bad) {
     const std::int64_t record = RecordBytes(c);
-    const std::int64_t rowsPerChunk = std::max<std::int64_t>(1, kChunkBytes / record);
-    const std::int64_t total = c.samples * record;
-    std::string buffer(static_cast<size_t>(std::min(rowsPerChunk, c.samples) * record), '\0');
     const std::int64_t width = c.type == DataType::Binary16 ? 2 : 4;
     const std::int64_t digitalAt = 8 + width * static_cast<std::int64_t>(c.analogs.size());
-    for (std::int64_t row = 0; row < c.samples; row += rowsPerChunk) {
-        const std::int64_t rows = std::min(rowsPerChunk, c.samples - row);
-        if (!KeepGoing(row * record, total)) return false;
-        const std::int64_t got = dat.ReadAt(row * record, buffer.data(), rows * record);
-        if (got != rows * record)
-            return Refuse(Format("Cannot read the data file: %s.",
-                                 got < 0 ? std::strerror(errno) : "it became shorter"));
-        const char* src = buffer.data();
-        if (c.rates.empty()) {
-            double* x = set.Variable(0)->Values() + row;
-            for (std::int64_t r = 0; r < rows; ++r) {
-                const std::uint32_t t = Load<std::uint32_t>(src + r * record + 4);
-                if (t == 0xFFFFFFFFu)
-                    return Refuse(Format("Sample %lld has no time stamp, and no sampling rate "
-                                         "times it.",
-                                         static_cast<long long>(row + r + 1)));
-                x[r] = static_cast<double>(t);
-            }
+    if (c.rates.empty()) {
+        double* x = set.Variable(0)->Values() + row;
+        for (std::int64_t r = 0; r < rows; ++r) {
+            const std::uint32_t t = Load<std::uint32_t>(src + r * record + 4);
+            if (t == 0xFFFFFFFFu) return row + r + 1;
+            x[r] = static_cast<double>(t);
         }
-        for (size_t i = 0; i < c.analogs.size(); ++i) {
-            const Analog& ch = c.analogs[i];
-            CResultVariable* v = set.Variable(static_cast<std::int32_t>(1 + i));
-            const char* first = src + 8 + width * static_cast<std::int64_t>(i);
-            double* dst = v->Values() + row;
-            std::uint8_t* flags = v->Flags() + row;
-            switch (c.type) {
+    }
+    for (size_t i = 0; i < c.analogs.size(); ++i) {
+        const Analog& ch = c.analogs[i];
+        CResultVariable* v = set.Variable(static_cast<std::int32_t>(1 + i));
+        const char* first = src + 8 + width * static_cast<std::int64_t>(i);
+        double* dst = v->Values() + row;
+        std::uint8_t* flags = v->Flags() + row;
+        switch (c.type) {
             case DataType::Binary16:
                 bad |= Scale<std::int16_t>(first, rows, record, ch.a, ch.b,
                                            std::numeric_limits<std::int16_t>::min(), dst, flags);
@@ -626,19 +623,69 @@ bool Reader::ReadBinary(const Config& c, const ByteSource& dat, CResultData& set
             default:
                 bad |= Scale<float>(first, rows, record, ch.a, ch.b, 0.0f, dst, flags);
                 break;
-            }
-        }
-        for (size_t d = 0; d < c.digitals.size(); ++d) {
-            CResultVariable* v =
-                set.Variable(static_cast<std::int32_t>(1 + c.analogs.size() + d));
-            const char* word = src + digitalAt + 2 * static_cast<std::int64_t>(d / 16);
-            const std::uint16_t mask = static_cast<std::uint16_t>(1u << (d % 16));
-            double* dst = v->Values() + row;
-            std::memset(v->Flags() + row, kPointValid, static_cast<size_t>(rows));
-            for (std::int64_t r = 0; r < rows; ++r)
-                dst[r] = (Load<std::uint16_t>(word + r * record) & mask) ? 1.0 : 0.0;
         }
     }
+    for (size_t d = 0; d < c.digitals.size(); ++d) {
+        CResultVariable* v = set.Variable(static_cast<std::int32_t>(1 + c.analogs.size() + d));
+        const char* word = src + digitalAt + 2 * static_cast<std::int64_t>(d / 16);
+        const std::uint16_t mask = static_cast<std::uint16_t>(1u << (d % 16));
+        double* dst = v->Values() + row;
+        std::memset(v->Flags() + row, kPointValid, static_cast<size_t>(rows));
+        for (std::int64_t r = 0; r < rows; ++r)
+            dst[r] = (Load<std::uint16_t>(word + r * record) & mask) ? 1.0 : 0.0;
+    }
+    return 0;
+}
+
+bool Reader::ReadBinary(const Config& c, const ByteSource& dat, CResultData& set, bool& bad) {
+    const std::int64_t record = RecordBytes(c);
+    const std::int64_t rowsPerChunk = std::max<std::int64_t>(1, kChunkBytes / record);
+    const std::int64_t chunks = (c.samples + rowsPerChunk - 1) / rowsPerChunk;
+    const std::int64_t total = c.samples * record;
+    const int workers = static_cast<int>(std::min<std::int64_t>(workers_, chunks));
+    // Allocated here: a worker must not throw.
+    std::vector<std::string> buffers(
+        static_cast<size_t>(workers),
+        std::string(static_cast<size_t>(std::min(rowsPerChunk, c.samples) * record), '\0'));
+    ItemCounter counter(chunks);
+    std::mutex lock;  // guards what the workers report
+    std::int64_t unstamped = 0;
+    std::string readError;
+    bool cancelled = false;
+    std::atomic<std::int64_t> done{0};
+    RunWorkers(workers, [&](int worker) {
+        std::string& buffer = buffers[static_cast<size_t>(worker)];
+        bool sawBad = false;
+        for (std::int64_t i = counter.Next(); i >= 0; i = counter.Next()) {
+            const std::int64_t row = i * rowsPerChunk;
+            const std::int64_t rows = std::min(rowsPerChunk, c.samples - row);
+            const std::int64_t got = dat.ReadAt(row * record, buffer.data(), rows * record);
+            const std::int64_t missing =
+                got == rows * record ? ConvertRecords(c, buffer.data(), row, rows, set, sawBad) : 0;
+            const std::int64_t now = done.fetch_add(rows * record) + rows * record;
+            std::unique_lock<std::mutex> hold(lock, std::try_to_lock);
+            if (got != rows * record || missing) {
+                if (!hold.owns_lock()) hold.lock();
+                if (got != rows * record && readError.empty())
+                    readError = got < 0 ? std::strerror(errno) : "it became shorter";
+                if (missing && (!unstamped || missing < unstamped)) unstamped = missing;
+                counter.Stop();
+            } else if (hold.owns_lock() && !cancelled && !KeepGoing(now, total)) {
+                cancelled = true;
+                counter.Stop();
+            }
+        }
+        if (sawBad) {
+            std::lock_guard<std::mutex> hold(lock);
+            bad = true;
+        }
+    });
+    if (cancelled) return false;
+    if (!readError.empty())
+        return Refuse(Format("Cannot read the data file: %s.", readError.c_str()));
+    if (unstamped)
+        return Refuse(Format("Sample %lld has no time stamp, and no sampling rate times it.",
+                             static_cast<long long>(unstamped)));
     return true;
 }
 
@@ -655,10 +702,10 @@ bool Reader::ReadAscii(const Config& c, ByteSource& dat, CResultData& set, bool&
             ++number;
             if (!lines.Next(line) || Trim(line).substr(0, 3) == "---") {
                 if (lines.Failed()) return Refuse(dat.Error());
-                return Refuse(Format("The data file is shorter than the configuration says: it "
-                                     "ends after %lld of its %lld samples.",
-                                     static_cast<long long>(row),
-                                     static_cast<long long>(c.samples)));
+                return Refuse(
+                    Format("The data file is shorter than the configuration says: it "
+                           "ends after %lld of its %lld samples.",
+                           static_cast<long long>(row), static_cast<long long>(c.samples)));
             }
         } while (Trim(line).empty());
         if ((row & 4095) == 0 && !KeepGoing(lines.Consumed(), dat.Size())) return false;
@@ -666,18 +713,20 @@ bool Reader::ReadAscii(const Config& c, ByteSource& dat, CResultData& set, bool&
         // Some writers end each line with a comma.
         if (f.size() == want + 1 && f.back().empty()) f.pop_back();
         if (f.size() != want)
-            return Refuse(Format("Line %lld of the data file holds %zu fields where the "
-                                 "configuration gives %zu.",
-                                 static_cast<long long>(number), f.size(), want));
+            return Refuse(
+                Format("Line %lld of the data file holds %zu fields where the "
+                       "configuration gives %zu.",
+                       static_cast<long long>(number), f.size(), want));
         auto noNumber = [&](size_t k) {
             return Refuse(Format("Line %lld of the data file: %s is no number.",
                                  static_cast<long long>(number), Quoted(f[k]).c_str()));
         };
         if (c.rates.empty()) {
             if (f[1].empty())
-                return Refuse(Format("Sample %lld has no time stamp, and no sampling rate "
-                                     "times it.",
-                                     static_cast<long long>(row + 1)));
+                return Refuse(
+                    Format("Sample %lld has no time stamp, and no sampling rate "
+                           "times it.",
+                           static_cast<long long>(row + 1)));
             if (!ParseReal(f[1], x[row])) return noNumber(1);
         }
         for (size_t k = 0; k < na + nd; ++k) {
@@ -706,11 +755,11 @@ bool Reader::ReadAscii(const Config& c, ByteSource& dat, CResultData& set, bool&
 
 void Reader::Note(const Config& c) {
     if (!notes_) return;
-    notes_->push_back(Format("COMTRADE %d record of %s, %s: %zu analog and %zu digital channels, "
-                             "%lld samples, line frequency %s Hz.",
-                             c.revision, c.station.c_str(), c.device.c_str(), c.analogs.size(),
-                             c.digitals.size(), static_cast<long long>(c.samples),
-                             ExactNumber(c.lineFrequency).c_str()));
+    notes_->push_back(
+        Format("COMTRADE %d record of %s, %s: %zu analog and %zu digital channels, "
+               "%lld samples, line frequency %s Hz.",
+               c.revision, c.station.c_str(), c.device.c_str(), c.analogs.size(), c.digitals.size(),
+               static_cast<long long>(c.samples), ExactNumber(c.lineFrequency).c_str()));
     std::string when = "First sample at " + c.start;
     std::int64_t start = 0, trigger = 0;
     double startPart = 0.0, triggerPart = 0.0;
@@ -728,8 +777,7 @@ void Reader::Note(const Config& c) {
         if (!ch.secondarySide) continue;
         secondary += (secondary.empty() ? "" : ", ") + (ch.id.empty() ? "?" : ch.id);
         if (ch.primary > 0.0 && ch.secondary > 0.0)
-            secondary +=
-                " (" + ExactNumber(ch.primary) + ":" + ExactNumber(ch.secondary) + ")";
+            secondary += " (" + ExactNumber(ch.primary) + ":" + ExactNumber(ch.secondary) + ")";
     }
     if (!secondary.empty())
         notes_->push_back("Secondary values (primary:secondary): " + secondary + ".");
@@ -763,8 +811,9 @@ bool Reader::Run(CResultDataRef& data) {
     Config c;
     if (!ParseConfig(config, c)) return false;
     if (combined && asciiSection != (c.type == DataType::Ascii))
-        return Refuse("Its data section and its configuration disagree on whether the samples "
-                      "are text or binary.");
+        return Refuse(
+            "Its data section and its configuration disagree on whether the samples "
+            "are text or binary.");
     if (!combined) {
         std::string dat;
         if (!FindDataFile(dat)) return false;
@@ -778,21 +827,22 @@ bool Reader::Run(CResultDataRef& data) {
         // Each sample's line holds its fields and their commas.
         const auto fields = static_cast<std::int64_t>(2 + c.analogs.size() + c.digitals.size());
         if (c.samples > (dataSize + 1) / fields)
-            return Refuse(Format("The data file is shorter than the configuration says: %lld "
-                                 "samples of %lld fields cannot fit in its %lld bytes.",
-                                 static_cast<long long>(c.samples), static_cast<long long>(fields),
-                                 static_cast<long long>(dataSize)));
+            return Refuse(
+                Format("The data file is shorter than the configuration says: %lld "
+                       "samples of %lld fields cannot fit in its %lld bytes.",
+                       static_cast<long long>(c.samples), static_cast<long long>(fields),
+                       static_cast<long long>(dataSize)));
     } else {
         const std::int64_t record = RecordBytes(c);
         if (c.samples > dataSize / record)
-            return Refuse(Format("The data file is shorter than the configuration says: %lld "
-                                 "samples of %lld bytes need %s bytes, but it holds %lld.",
-                                 static_cast<long long>(c.samples),
-                                 static_cast<long long>(record),
-                                 c.samples <= std::numeric_limits<std::int64_t>::max() / record
-                                     ? std::to_string(c.samples * record).c_str()
-                                     : "more than 9e18",
-                                 static_cast<long long>(dataSize)));
+            return Refuse(
+                Format("The data file is shorter than the configuration says: %lld "
+                       "samples of %lld bytes need %s bytes, but it holds %lld.",
+                       static_cast<long long>(c.samples), static_cast<long long>(record),
+                       c.samples <= std::numeric_limits<std::int64_t>::max() / record
+                           ? std::to_string(c.samples * record).c_str()
+                           : "more than 9e18",
+                       static_cast<long long>(dataSize)));
     }
     CResultDataRef fresh;
     if (!Prepare(c, fresh)) return false;
@@ -822,8 +872,9 @@ bool Reader::Run(CResultDataRef& data) {
     }
     set.SetRowCountLocked(static_cast<std::int32_t>(c.samples));
     set.SetBadPoints(bad);
-    set.UpdateExtents();
-    set.SetUniformX(CResultDataRef::UniformTest(x, 0, static_cast<std::int32_t>(c.samples) - 1));
+    set.UpdateExtents(workers_);
+    set.SetUniformX(
+        CResultDataRef::UniformTest(x, 0, static_cast<std::int32_t>(c.samples) - 1, workers_));
     Note(c);
     data = fresh;
     return true;

@@ -1,5 +1,3 @@
-#include "data/ComtradeFile.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +5,7 @@
 #include <functional>
 
 #include "TestSupport.h"
+#include "data/ComtradeFile.h"
 #include "data/ComtradeWriter.h"
 #include "formula/FormulaTestSupport.h"
 
@@ -162,14 +161,14 @@ TEST(ComtradeFile, DuplicateAndEmptyIdsGetUniqueNames) {
     RecordingMessages messages;
     ASSERT_TRUE(ReadComtradeFile(Save(dir, rec, true), d, messages)) << Said(messages);
     const std::vector<std::string> names = Names(d);
-    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 7),
-              (std::vector<std::string>{"Time", "time #2", "A2", "S0", "S0 #2", "S0 #3",
-                                        "D4 (C)"}));
+    EXPECT_EQ(
+        std::vector<std::string>(names.begin(), names.begin() + 7),
+        (std::vector<std::string>{"Time", "time #2", "A2", "S0", "S0 #2", "S0 #3", "D4 (C)"}));
 }
 
 TEST(ComtradeFile, BadRecordsAreRefusedWithTheirCause) {
     const fs::path dir = test::FreshDir("comtrade_bad");
-    using Bytes = std::function<void(std::string& cfg, std::string& dat)>;
+    using Bytes = std::function<void(std::string & cfg, std::string & dat)>;
     auto replace = [](const std::string& from, const std::string& to) -> Bytes {
         return [=](std::string& cfg, std::string& dat) {
             std::string& s = cfg.find(from) != std::string::npos ? cfg : dat;
@@ -194,15 +193,20 @@ TEST(ComtradeFile, BadRecordsAreRefusedWithTheirCause) {
         {"short", "shorter than the configuration says", {}, dropLast},
         {"nodat", "is missing", {}, [](std::string&, std::string& dat) { dat.clear(); }},
         {"scale", "scale factor 0", [](ComtradeRecord& r) { r.analogs[1].a = 0.0; }, {}},
-        {"stamp", "Sample 3 has no time stamp",
+        {"stamp",
+         "Sample 3 has no time stamp",
          [](ComtradeRecord& r) {
              r.rates = {{0.0, 4}};
              r.stamps[2] = ComtradeRecord::kNoStamp;
          },
          {}},
         {"type", "none of ASCII", [](ComtradeRecord& r) { r.type = "BINARY64"; }, {}},
-        {"rates", "does not follow",
-         [](ComtradeRecord& r) { r.rates = {{1000.0, 3}, {500.0, 3}}; }, {}},
+        {"rates",
+         "does not follow",
+         [](ComtradeRecord& r) {
+             r.rates = {{1000.0, 3}, {500.0, 3}};
+         },
+         {}},
         {"fields", "Line 2 of the data file holds 22 fields",
          [](ComtradeRecord& r) { r.type = "ASCII"; }, replace("2,250,", "2,250,,")},
         {"section", "only 63 follow", {}, dropLast, true},
@@ -270,13 +274,13 @@ TEST(ComtradeFile, LooksLikeComtradeByExtensionAndSecondLine) {
         std::string text;
         bool want;
     };
-    for (const Case& c : {Case{"a.cfg", "S,D,1999\r\n3, 2A ,1D\r\n", true},
-                          Case{"a.CFG", "S,D\n0,0A,0D\n", true},
-                          Case{"a.txt", "S,D,1999\n3,2A,1D\n", false},
-                          Case{"a.cfg", "[section]\nkey=value\n", false},
-                          Case{"a.cff", "--- file type: CFG ---\nS,D\n", true},
-                          Case{"a.cff", "--- file type: HDR ---\n", false},
-                          Case{"long.cfg", longName + "," + longName + "\n3,2A,1D\n", true}}) {
+    for (const Case& c :
+         {Case{"a.cfg", "S,D,1999\r\n3, 2A ,1D\r\n", true}, Case{"a.CFG", "S,D\n0,0A,0D\n", true},
+          Case{"a.txt", "S,D,1999\n3,2A,1D\n", false},
+          Case{"a.cfg", "[section]\nkey=value\n", false},
+          Case{"a.cff", "--- file type: CFG ---\nS,D\n", true},
+          Case{"a.cff", "--- file type: HDR ---\n", false},
+          Case{"long.cfg", longName + "," + longName + "\n3,2A,1D\n", true}}) {
         SCOPED_TRACE(c.text);
         test::Spit(dir / c.file, c.text);
         EXPECT_EQ(LooksLikeComtrade(c.text.substr(0, 128), (dir / c.file).string()), c.want);

@@ -58,9 +58,9 @@ struct ComtradeRecord {
         }
         for (size_t i = 0; i < digitals.size(); ++i) {
             const ComtradeDigital& c = digitals[i];
-            s += revision == 1991 ? Format("%zu,%s,0\n", i + 1, c.id.c_str())
-                                  : Format("%zu,%s,%s,bay,0\n", i + 1, c.id.c_str(),
-                                           c.phase.c_str());
+            s += revision == 1991
+                     ? Format("%zu,%s,0\n", i + 1, c.id.c_str())
+                     : Format("%zu,%s,%s,bay,0\n", i + 1, c.id.c_str(), c.phase.c_str());
         }
         s += ExactNumber(lineFrequency) + "\n";
         if (rates.empty()) {
