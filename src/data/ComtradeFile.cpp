@@ -367,6 +367,12 @@ bool Reader::ParseChannels(const std::vector<std::string_view>& lines, size_t& a
                 Format("Line %zu: the scale factors %s and %s of analog channel %s "
                        "are no numbers.",
                        at + 1, Quoted(f[5]).c_str(), Quoted(f[6]).c_str(), Quoted(f[1]).c_str()));
+        // Integer samples then always scale to finite values.
+        if (!std::isfinite(std::fabs(ch.a) * 2147483648.0 + std::fabs(ch.b)))
+            return Refuse(
+                Format("Line %zu: the scale factors %s and %s of analog channel %s "
+                       "are too large.",
+                       at + 1, Quoted(f[5]).c_str(), Quoted(f[6]).c_str(), Quoted(f[1]).c_str()));
         if (ch.a == 0.0)
             return Refuse(Format("Line %zu: analog channel %s has the scale factor 0.", at + 1,
                                  Quoted(f[1]).c_str()));
@@ -868,6 +874,13 @@ bool Reader::Run(CResultDataRef& data) {
                 x[i] = base + static_cast<double>(i - from) * step;
             last = x[r.end - 1];
             from = r.end;
+        }
+    }
+    // Rates and multipliers may take times beyond the range of a double.
+    for (std::int64_t i = 0; i < c.samples; ++i) {
+        if (!std::isfinite(x[i])) {
+            xFlags[i] = kPointInvalid;
+            bad = true;
         }
     }
     set.SetRowCountLocked(static_cast<std::int32_t>(c.samples));
