@@ -184,6 +184,52 @@ private:
     std::int64_t base_, size_, pos_ = 0;
 };
 
+// The lines of a source, read in large blocks; the buffer grows only as far
+// as the source and its longest line need.
+class Lines {
+public:
+    explicit Lines(const ByteSource& source) : source_(source) {}
+    // The next line without its line end; false at the end or on a read error.
+    bool Next(std::string_view& line) {
+        for (;;) {
+            const size_t nl = buffer_.find('\n', begin_);
+            const bool all = base_ + static_cast<std::int64_t>(buffer_.size()) >= source_.Size();
+            if (nl != std::string::npos || (all && begin_ < buffer_.size())) {
+                const size_t end = nl == std::string::npos ? buffer_.size() : nl;
+                line = std::string_view(buffer_).substr(begin_, end - begin_);
+                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+                begin_ = nl == std::string::npos ? end : end + 1;
+                return true;
+            }
+            if (all || failed_) return false;
+            buffer_.erase(0, begin_);
+            base_ += static_cast<std::int64_t>(begin_);
+            begin_ = 0;
+            const size_t old = buffer_.size();
+            const std::int64_t want =
+                std::min(std::max<std::int64_t>(kChunkBytes, static_cast<std::int64_t>(old)),
+                         source_.Size() - base_ - static_cast<std::int64_t>(old));
+            buffer_.resize(old + static_cast<size_t>(want));
+            if (source_.ReadAt(base_ + static_cast<std::int64_t>(old), buffer_.data() + old,
+                               want) != want) {
+                failed_ = true;
+                buffer_.resize(old);
+                return false;
+            }
+        }
+    }
+    // Bytes up to the end of the last line returned.
+    std::int64_t Consumed() const { return base_ + static_cast<std::int64_t>(begin_); }
+    bool Failed() const { return failed_; }
+
+private:
+    const ByteSource& source_;
+    std::string buffer_;
+    size_t begin_ = 0;
+    std::int64_t base_ = 0;  // source offset of buffer_[0]
+    bool failed_ = false;
+};
+
 // A section header line of a combined file: "--- file type: DAT BINARY: 1234 ---".
 bool SectionHeader(std::string_view line, std::string& type, std::string& size) {
     line = Trim(line);
@@ -242,12 +288,12 @@ private:
     std::vector<std::string>* notes_;
     std::int64_t nextProgress_ = kProgressEvery;
     bool failed_ = false;
-    int workers_ = WorkerCount();
+    int workers_ = 1;
 };
 
 bool Reader::ReadCombined(FileByteSource& file, std::string& config, std::int64_t& dataStart,
                           std::int64_t& dataSize, bool& dataAscii) {
-    LineReader lines(file);
+    Lines lines(file);
     std::string_view line;
     std::string type, size, section;
     bool haveConfig = false;
@@ -293,7 +339,8 @@ bool Reader::ReadCombined(FileByteSource& file, std::string& config, std::int64_
                                  Quoted(type).c_str()));
         }
     }
-    if (lines.Failed()) return Refuse(file.Error());
+    if (lines.Failed())
+        return Refuse(Format("Cannot read \"%s\": %s.", path_.c_str(), std::strerror(errno)));
     return Refuse(haveConfig ? "The combined file holds no data section."
                              : "The combined file holds no configuration section.");
 }
@@ -549,6 +596,8 @@ bool Reader::Prepare(const Config& c, CResultDataRef& fresh) {
                              static_cast<long long>(c.samples),
                              static_cast<unsigned long long>(vars)));
     const auto rows = static_cast<std::int32_t>(c.samples);
+    // Threads pay off only for large records.
+    if (static_cast<std::uint64_t>(c.samples) * vars >= (1u << 20)) workers_ = WorkerCount();
     if (!fresh.Initialise(kDataSetPlain, static_cast<std::int32_t>(vars), rows, 100))
         return Refuse("There is not enough memory for its data.");
     const std::vector<std::string> names = ChannelNames(c);
@@ -698,7 +747,7 @@ bool Reader::ReadBinary(const Config& c, const ByteSource& dat, CResultData& set
 bool Reader::ReadAscii(const Config& c, ByteSource& dat, CResultData& set, bool& bad) {
     const size_t na = c.analogs.size(), nd = c.digitals.size();
     const size_t want = 2 + na + nd;
-    LineReader lines(dat);
+    Lines lines(dat);
     std::string_view line;
     std::vector<std::string_view> f;
     double* x = set.Variable(0)->Values();
@@ -707,7 +756,8 @@ bool Reader::ReadAscii(const Config& c, ByteSource& dat, CResultData& set, bool&
         do {
             ++number;
             if (!lines.Next(line) || Trim(line).substr(0, 3) == "---") {
-                if (lines.Failed()) return Refuse(dat.Error());
+                if (lines.Failed())
+                    return Refuse(Format("Cannot read the data file: %s.", std::strerror(errno)));
                 return Refuse(
                     Format("The data file is shorter than the configuration says: it "
                            "ends after %lld of its %lld samples.",
