@@ -28,15 +28,21 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
+// This process's own folder, removed when the process ends.
 const std::string& Dir() {
-    static const std::string dir = [] {
-        std::string pattern =
+    struct Owned {
+        std::string path =
             (std::filesystem::temp_directory_path() / "kurvex-fuzz-comtrade-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        std::atexit([] { std::filesystem::remove_all(Dir()); });
-        return pattern;
-    }();
-    return dir;
+        Owned() {
+            if (!::mkdtemp(path.data())) std::abort();
+        }
+        ~Owned() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Owned dir;
+    return dir.path;
 }
 
 void Write(const std::string& path, std::string_view bytes) {
