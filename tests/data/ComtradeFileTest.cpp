@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+
+#include "TestSupport.h"
+#include "data/ComtradeFile.h"
+#include "data/ComtradeWriter.h"
+#include "formula/FormulaTestSupport.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ComtradeRecord;
+using test::Names;
+using test::RecordingMessages;
+
+const fs::path kComtrade = KURVEX_COMTRADE_DIR;
+
+std::vector<double> Column(const CResultDataRef& d, std::int32_t v) {
+    const CResultVariable* var = d->Variable(v);
+    std::vector<double> out;
+    for (std::int32_t r = 0; r < d->RowCount(); ++r)
+        out.push_back(var->Flags()[r] == kPointValid ? var->Values()[r] : NAN);
+    return out;
+}
+
+void ExpectColumn(const CResultDataRef& d, std::int32_t v, const std::vector<double>& want) {
+    SCOPED_TRACE(d->Variable(v)->Name());
+    const std::vector<double> got = Column(d, v);
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        if (std::isnan(want[i])) {
+            EXPECT_TRUE(std::isnan(got[i])) << "row " << i;
+        } else {
+            EXPECT_NEAR(got[i], want[i], 1e-12 * (1 + std::fabs(want[i]))) << "row " << i;
+        }
+    }
+}
+
+std::string Said(const RecordingMessages& m) {
+    return m.shown.empty() ? "" : m.shown.front().first;
+}
+
+// Writes the record as name.cfg/.dat, or as name.cff; returns the path to open.
+std::string Save(const fs::path& dir, const ComtradeRecord& rec, bool combined,
+                 const std::string& name = "rec") {
+    if (combined) {
+        test::Spit(dir / (name + ".cff"), rec.Cff());
+        return (dir / (name + ".cff")).string();
+    }
+    test::Spit(dir / (name + ".cfg"), rec.Cfg());
+    test::Spit(dir / (name + ".dat"), rec.Dat());
+    return (dir / (name + ".cfg")).string();
+}
+
+TEST(ComtradeFile, HandCheckedRecordIsScaledToItsUnits) {
+    const std::string path = (kComtrade / "hand.cfg").string();
+    ASSERT_TRUE(LooksLikeComtrade(test::Slurp(path).substr(0, 128), path));
+    CResultDataRef d;
+    RecordingMessages messages;
+    std::vector<std::string> notes;
+    ASSERT_TRUE(ReadComtradeFile(path, d, messages, {}, &notes)) << Said(messages);
+    EXPECT_TRUE(messages.shown.empty());
+    // The Latin-1 "ü" of the digital channel arrives as UTF-8.
+    EXPECT_EQ(Names(d), (std::vector<std::string>{"Time", "VA (A)", "IA (A)", "Sch\xC3\xBCtz"}));
+    EXPECT_EQ(d->Variable(1)->Unit(), "kV");
+    EXPECT_EQ(d->Variable(2)->Unit(), "A");
+    ExpectColumn(d, 0, {0.0, 0.001, 0.002});
+    // VA = 0.5 x - 1 (primary kV); IA = 0.25 x + 2 stays on the secondary side.
+    ExpectColumn(d, 1, {4.0, NAN, -4.0});
+    ExpectColumn(d, 2, {0.0, 3.0, 27.0});
+    ExpectColumn(d, 3, {0.0, 1.0, 1.0});
+    EXPECT_TRUE(d->BadPoints());
+    EXPECT_TRUE(d->UniformX());
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_NE(notes[1].find("trigger at 0.0015 s"), std::string::npos) << notes[1];
+    EXPECT_NE(notes[2].find("IA (1000:5)"), std::string::npos) << notes[2];
+}
+
+// 17 digital channels fill one word and start a second.
+ComtradeRecord Sample(int revision, const std::string& type) {
+    ComtradeRecord rec;
+    rec.revision = revision;
+    rec.type = type;
+    rec.analogs = {{"V1", "", "kV", 0.5, -1.0}, {"I1", "B", "A", -2.0, 3.0, 600, 1, 'S'}};
+    for (int d = 0; d < 17; ++d) rec.digitals.push_back({"S" + std::to_string(d), ""});
+    rec.rates = {{4000.0, 4}};
+    rec.stamps = {0, 250, 500, 750};
+    rec.raw = {{100, -7}, {NAN, 32767}, {-32767, 0}, {3, NAN}};
+    for (int n = 0; n < 4; ++n) {
+        rec.bits.emplace_back();
+        for (int d = 0; d < 17; ++d) rec.bits.back().push_back((d + n) % 3 == 0);
+    }
+    return rec;
+}
+
+TEST(ComtradeFile, EveryRevisionAndDataTypeReadsTheSameRecord) {
+    const fs::path dir = test::FreshDir("comtrade_types");
+    for (int revision : {1991, 1999, 2013}) {
+        for (const char* type : {"ASCII", "BINARY", "BINARY32", "FLOAT32"}) {
+            for (bool combined : {false, true}) {
+                SCOPED_TRACE(Format("%d %s %s", revision, type, combined ? "cff" : "cfg"));
+                const ComtradeRecord rec = Sample(revision, type);
+                const std::string path = Save(dir, rec, combined);
+                EXPECT_TRUE(LooksLikeComtrade(test::Slurp(path).substr(0, 128), path));
+                CResultDataRef d;
+                RecordingMessages messages;
+                ASSERT_TRUE(ReadComtradeFile(path, d, messages)) << Said(messages);
+                ASSERT_EQ(d->VariableCount(), 20);
+                EXPECT_EQ(d->Variable(2)->Name(), "I1 (B)");
+                EXPECT_EQ(d->Variable(19)->Name(), "S16");
+                ExpectColumn(d, 0, {0.0, 0.00025, 0.0005, 0.00075});
+                // FLOAT32 has no missing code: its NaN is missing all the same.
+                ExpectColumn(d, 1, {49.0, NAN, -16384.5, 0.5});
+                ExpectColumn(d, 2, {17.0, -65531.0, 3.0, NAN});
+                for (int ch : {0, 15, 16}) {
+                    std::vector<double> want;
+                    for (int n = 0; n < 4; ++n) want.push_back((ch + n) % 3 == 0);
+                    ExpectColumn(d, 3 + ch, want);
+                }
+            }
+        }
+    }
+}
+
+TEST(ComtradeFile, TimeComesFromRatesElseFromStampsTimesMultiplier) {
+    const fs::path dir = test::FreshDir("comtrade_time");
+    struct Case {
+        std::vector<std::pair<double, long long>> rates;
+        double timeMult;
+        std::vector<double> want;
+        bool uniform;
+    };
+    // Two rates: the second segment steps by its own rate from the last
+    // sample of the first. Times past the range of a double are invalid.
+    for (const Case& c : {Case{{{1000.0, 2}, {500.0, 4}}, 1.0, {0.0, 0.001, 0.003, 0.005}, false},
+                          Case{{}, 2.5, {0.0, 625e-6, 1250e-6, 1875e-6}, true},
+                          Case{{{0.0, 4}}, 1.0, {0.0, 250e-6, 500e-6, 750e-6}, true},
+                          Case{{{1e-308, 4}}, 1.0, {0.0, 1e308, NAN, NAN}, false}}) {
+        ComtradeRecord rec = Sample(1999, "BINARY");
+        rec.rates = c.rates;
+        rec.timeMult = c.timeMult;
+        CResultDataRef d;
+        RecordingMessages messages;
+        ASSERT_TRUE(ReadComtradeFile(Save(dir, rec, false), d, messages)) << Said(messages);
+        ExpectColumn(d, 0, c.want);
+        EXPECT_EQ(d->UniformX(), c.uniform);
+    }
+}
+
+TEST(ComtradeFile, DuplicateAndEmptyIdsGetUniqueNames) {
+    const fs::path dir = test::FreshDir("comtrade_names");
+    ComtradeRecord rec = Sample(2013, "ASCII");
+    rec.analogs[0].id = "time";
+    rec.analogs[1] = {"", "", "A"};
+    rec.digitals[1].id = "S0";
+    rec.digitals[2].id = "S0";
+    rec.digitals[3] = {"", "C"};
+    CResultDataRef d;
+    RecordingMessages messages;
+    ASSERT_TRUE(ReadComtradeFile(Save(dir, rec, true), d, messages)) << Said(messages);
+    const std::vector<std::string> names = Names(d);
+    EXPECT_EQ(
+        std::vector<std::string>(names.begin(), names.begin() + 7),
+        (std::vector<std::string>{"Time", "time #2", "A2", "S0", "S0 #2", "S0 #3", "D4 (C)"}));
+}
+
+TEST(ComtradeFile, BadRecordsAreRefusedWithTheirCause) {
+    const fs::path dir = test::FreshDir("comtrade_bad");
+    using Bytes = std::function<void(std::string & cfg, std::string & dat)>;
+    auto replace = [](const std::string& from, const std::string& to) -> Bytes {
+        return [=](std::string& cfg, std::string& dat) {
+            std::string& s = cfg.find(from) != std::string::npos ? cfg : dat;
+            const size_t at = s.find(from);
+            ASSERT_NE(at, std::string::npos) << from;
+            s.replace(at, from.size(), to);
+        };
+    };
+    const Bytes dropLast = [](std::string&, std::string& dat) { dat.pop_back(); };
+    struct Case {
+        const char* name;
+        const char* says;
+        std::function<void(ComtradeRecord&)> record;
+        Bytes bytes;
+        bool combined = false;
+        std::uint64_t memoryLimit = 0;
+    };
+    const std::vector<Case> cases = {
+        {"total", "20 channels are not 2 analog", {}, replace("19,2A", "20,2A")},
+        {"count", "is no digital channel line", {}, replace("19,2A,17D", "20,2A,18D")},
+        {"fewer", "follows the 2 analog and 16 digital", {}, replace("19,2A,17D", "18,2A,16D")},
+        {"short", "shorter than the configuration says", {}, dropLast},
+        {"nodat", "is missing", {}, [](std::string&, std::string& dat) { dat.clear(); }},
+        {"scale", "scale factor 0", [](ComtradeRecord& r) { r.analogs[1].a = 0.0; }, {}},
+        {"stamp",
+         "Sample 3 has no time stamp",
+         [](ComtradeRecord& r) {
+             r.rates = {{0.0, 4}};
+             r.stamps[2] = ComtradeRecord::kNoStamp;
+         },
+         {}},
+        {"huge", "are too large", [](ComtradeRecord& r) { r.analogs[0].a = 1e300; }, {}},
+        {"type", "none of ASCII", [](ComtradeRecord& r) { r.type = "BINARY64"; }, {}},
+        {"rates",
+         "does not follow",
+         [](ComtradeRecord& r) {
+             r.rates = {{1000.0, 3}, {500.0, 3}};
+         },
+         {}},
+        {"fields", "Line 2 of the data file holds 22 fields",
+         [](ComtradeRecord& r) { r.type = "ASCII"; }, replace("2,250,", "2,250,,")},
+        {"section", "only 63 follow", {}, dropLast, true},
+        {"memory", "more memory than there is", {}, {}, false, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ComtradeRecord rec = Sample(1999, "BINARY");
+        if (c.record) c.record(rec);
+        std::string cfg = rec.Cfg(), dat = rec.Dat();
+        const std::string base = (dir / c.name).string();
+        std::string path = base + ".cfg";
+        if (c.combined) {
+            path = base + ".cff";
+            dat = rec.Cff();
+            if (c.bytes) c.bytes(cfg, dat);
+            test::Spit(path, dat);
+        } else {
+            if (c.bytes) c.bytes(cfg, dat);
+            test::Spit(path, cfg);
+            if (!dat.empty()) test::Spit(base + ".dat", dat);
+        }
+        CResultDataRef d;
+        d.Initialise(kDataSetPlain, 1, 3, 100);
+        RecordingMessages messages;
+        BinaryReadOptions options;
+        options.memoryLimit = c.memoryLimit;
+        EXPECT_FALSE(ReadComtradeFile(path, d, messages, options));
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_NE(messages.shown[0].first.find(c.says), std::string::npos)
+            << messages.shown[0].first;
+        EXPECT_NE(messages.shown[0].first.find("\r\n\r\nCan not read file " + path),
+                  std::string::npos);
+        EXPECT_EQ(messages.shown[0].second, MessageIcon::Stop);
+        EXPECT_EQ(d->VariableCount(), 1);
+    }
+}
+
+TEST(ComtradeFile, ProgressSeesTheBytesAndCancelsSilently) {
+    const fs::path dir = test::FreshDir("comtrade_cancel");
+    ComtradeRecord rec = Sample(1999, "BINARY32");
+    rec.rates = {{1e6, 600000}};
+    rec.stamps.assign(600000, 0);
+    rec.raw.assign(600000, {1.0, 2.0});
+    rec.bits.assign(600000, std::vector<int>(17, 1));
+    const std::string path = Save(dir, rec, false);
+    std::int64_t seen = 0;
+    BinaryReadOptions options;
+    options.progress = [&](std::int64_t done, std::int64_t total) {
+        seen = total;
+        return done == 0;
+    };
+    CResultDataRef d;
+    RecordingMessages messages;
+    EXPECT_FALSE(ReadComtradeFile(path, d, messages, options));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(seen, 600000 * 20);
+}
+
+TEST(ComtradeFile, LooksLikeComtradeByExtensionAndSecondLine) {
+    const fs::path dir = test::FreshDir("comtrade_looks");
+    const std::string longName(140, 'x');
+    struct Case {
+        const char* file;
+        std::string text;
+        bool want;
+    };
+    for (const Case& c :
+         {Case{"a.cfg", "S,D,1999\r\n3, 2A ,1D\r\n", true}, Case{"a.CFG", "S,D\n0,0A,0D\n", true},
+          Case{"a.txt", "S,D,1999\n3,2A,1D\n", false},
+          Case{"a.cfg", "[section]\nkey=value\n", false},
+          Case{"a.cff", "--- file type: CFG ---\nS,D\n", true},
+          Case{"a.cff", "--- file type: HDR ---\n", false},
+          Case{"long.cfg", longName + "," + longName + "\n3,2A,1D\n", true}}) {
+        SCOPED_TRACE(c.text);
+        test::Spit(dir / c.file, c.text);
+        EXPECT_EQ(LooksLikeComtrade(c.text.substr(0, 128), (dir / c.file).string()), c.want);
+    }
+}
+
+}  // namespace
+}  // namespace kurvex
