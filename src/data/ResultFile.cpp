@@ -1,6 +1,7 @@
 #include "data/ResultFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -101,6 +102,23 @@ bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& 
     return false;
 }
 
+// The configuration beside a COMTRADE record's ".dat", which is what holds
+// its layout; empty when `path` is no such file.
+std::string ComtradeConfigOf(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return {};
+    std::string ext = path.substr(dot);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".dat") return {};
+    for (const char* cfg : {".cfg", ".CFG"}) {
+        const std::string candidate = path.substr(0, dot) + cfg;
+        std::string head, error;
+        if (ReadHead(candidate, head, error) && LooksLikeComtrade(head, candidate))
+            return candidate;
+    }
+    return {};
+}
+
 BinaryReadOptions ForeignOptions(const LoadOptions& options) {
     BinaryReadOptions foreign;
     foreign.progress = options.text.progress;
@@ -174,6 +192,8 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
         ok = ReadMatFile(path, data, messages, ForeignOptions(options), options.notes);
     } else if (LooksLikeComtrade(head, path)) {
         ok = ReadComtradeFile(path, data, messages, ForeignOptions(options), options.notes);
+    } else if (const std::string cfg = ComtradeConfigOf(path); !cfg.empty()) {
+        ok = ReadComtradeFile(cfg, data, messages, ForeignOptions(options), options.notes);
     } else {
         std::vector<std::string> names;
         ok = ReadTextResult(path, data, names, messages, options.text);

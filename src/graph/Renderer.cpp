@@ -184,7 +184,7 @@ std::string LegendText(const CCurveEntry& curve, const CResultData* data) {
         curve.columnIndex >= data->VariableCount())
         return label;
     const std::string& unit = data->Variable(curve.columnIndex)->Unit();
-    return unit.empty() ? label : label + " (" + DisplayName(unit) + ")";
+    return unit.empty() ? label : label + " [" + DisplayName(unit) + "]";
 }
 
 CanvasFont ToCanvasFont(const GraphFont& font, int scale) {

@@ -84,7 +84,7 @@ std::string XAxisTitle(const std::string& name, const std::string& prefix,
                        const std::string& unit = {});
 
 // A curve's legend text: its label, and the unit its file gave the column
-// it shows, in brackets.
+// it shows, in square brackets.
 std::string LegendText(const CCurveEntry& curve, const CResultData* data);
 
 // The canvas font for the screen's axis font.

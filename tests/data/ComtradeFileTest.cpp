@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "data/ComtradeFile.h"
 #include "data/ComtradeWriter.h"
+#include "data/ResultFile.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
@@ -78,6 +79,15 @@ TEST(ComtradeFile, HandCheckedRecordIsScaledToItsUnits) {
     ASSERT_EQ(notes.size(), 3u);
     EXPECT_NE(notes[1].find("trigger at 0.0015 s"), std::string::npos) << notes[1];
     EXPECT_NE(notes[2].find("IA (1000:5)"), std::string::npos) << notes[2];
+
+    // Opening the record's samples opens the record.
+    CResultDataRef viaDat;
+    LoadOptions options;
+    options.showWarnings = false;
+    ASSERT_TRUE(
+        LoadResultFile((kComtrade / "hand.dat").string(), viaDat, nullptr, messages, options));
+    EXPECT_EQ(Names(viaDat), Names(d));
+    ExpectColumn(viaDat, 2, {0.0, 3.0, 27.0});
 }
 
 // 17 digital channels fill one word and start a second.

@@ -582,7 +582,7 @@ TEST(Renderer, UnitsAFileGaveShowInTheLegendAndTheXTitle) {
     const CResultDataRef data = MakeData({"Time", "Ia", "Vb"}, {{0, 1}, {1, 2}, {3, 4}});
     data.Get()->Variable(1)->SetUnit("kA");
     CCurveEntry ia = CCurveEntry::ForColumn(data, 1), vb = CCurveEntry::ForColumn(data, 2);
-    EXPECT_EQ(LegendText(ia, data.Get()), "Ia (kA)");
+    EXPECT_EQ(LegendText(ia, data.Get()), "Ia [kA]");
     EXPECT_EQ(LegendText(vb, data.Get()), "Vb");
     EXPECT_EQ(LegendText(CCurveEntry::ForFormula("Ia*2"), data.Get()), "Ia*2");
     ia.columnIndex = 7;  // a column the data set lost on reload
