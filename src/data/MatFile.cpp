@@ -1,21 +1,865 @@
 #include "data/MatFile.h"
 
+#include <matio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "data/NameText.h"
+#include "data/NumberText.h"
+#include "data/SafeFile.h"
+#include "data/SampleMemory.h"
+
 namespace kurvex {
 
-bool LooksLikeMatFile(std::string_view, const std::string&) {
+namespace {
+
+constexpr double kDegreesPerRadian = 57.29577951308232;
+constexpr const char* kNamesVariable = "kurvex_names";
+// The most a MATLAB name may have.
+constexpr size_t kMaxMatlabName = 63;
+// Rows read at once from an uncompressed array, so that progress moves and a
+// cancel is heard within a large column.
+constexpr std::int64_t kChunkRows = 1 << 20;
+// zlib never expands more than about 1032 to 1: a compressed array claiming
+// more elements than that than the file has bytes is a lie.
+constexpr std::int64_t kDeflateRatio = 1032;
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// matio prints to stderr by default; the viewer has no console, and what
+// matio says is summed up in our own words. The last error is kept for them.
+thread_local std::string matioSaid;
+
+void QuietLog(int level, char* message) {
+    if (level & (MATIO_LOG_LEVEL_ERROR | MATIO_LOG_LEVEL_CRITICAL)) matioSaid = message;
+}
+
+void QuietMatio() {
+    static std::once_flag once;
+    std::call_once(once, [] { Mat_LogInitFunc("kurvex", QuietLog); });
+}
+
+struct VarFree {
+    void operator()(matvar_t* v) const { Mat_VarFree(v); }
+};
+using VarPtr = std::unique_ptr<matvar_t, VarFree>;
+
+struct MatClose {
+    void operator()(mat_t* m) const { Mat_Close(m); }
+};
+using MatPtr = std::unique_ptr<mat_t, MatClose>;
+
+bool IsNumericClass(matio_classes c) {
+    return c >= MAT_C_DOUBLE && c <= MAT_C_UINT64;
+}
+
+size_t ClassBytes(matio_classes c) {
+    switch (c) {
+        case MAT_C_DOUBLE:
+        case MAT_C_INT64:
+        case MAT_C_UINT64:
+            return 8;
+        case MAT_C_SINGLE:
+        case MAT_C_INT32:
+        case MAT_C_UINT32:
+            return 4;
+        case MAT_C_INT16:
+        case MAT_C_UINT16:
+            return 2;
+        default:
+            return 1;
+    }
+}
+
+template <class T>
+void ConvertAs(const void* src, size_t count, double* dst) {
+    const T* s = static_cast<const T*>(src);
+    for (size_t i = 0; i < count; ++i) dst[i] = static_cast<double>(s[i]);
+}
+
+// Turns `count` elements of class `c` at `src` into doubles.
+void ToDouble(matio_classes c, const void* src, size_t count, double* dst) {
+    switch (c) {
+        case MAT_C_DOUBLE:
+            std::memcpy(dst, src, count * sizeof(double));
+            break;
+        case MAT_C_SINGLE:
+            ConvertAs<float>(src, count, dst);
+            break;
+        case MAT_C_INT8:
+            ConvertAs<std::int8_t>(src, count, dst);
+            break;
+        case MAT_C_UINT8:
+            ConvertAs<std::uint8_t>(src, count, dst);
+            break;
+        case MAT_C_INT16:
+            ConvertAs<std::int16_t>(src, count, dst);
+            break;
+        case MAT_C_UINT16:
+            ConvertAs<std::uint16_t>(src, count, dst);
+            break;
+        case MAT_C_INT32:
+            ConvertAs<std::int32_t>(src, count, dst);
+            break;
+        case MAT_C_UINT32:
+            ConvertAs<std::uint32_t>(src, count, dst);
+            break;
+        case MAT_C_INT64:
+            ConvertAs<std::int64_t>(src, count, dst);
+            break;
+        case MAT_C_UINT64:
+            ConvertAs<std::uint64_t>(src, count, dst);
+            break;
+        default:
+            std::fill(dst, dst + count, std::nan(""));
+            break;
+    }
+}
+
+// The text of a char array as UTF-8, whatever width matio stored it in.
+std::string CharText(const matvar_t* v) {
+    if (!v || v->class_type != MAT_C_CHAR || !v->data) return {};
+    // UTF-8 text has more bytes than its dimensions count characters.
+    const size_t n = v->data_size > 0 ? v->nbytes / static_cast<size_t>(v->data_size) : 0;
+    std::string out;
+    switch (v->data_type) {
+        case MAT_T_UINT16:
+        case MAT_T_UTF16:
+        case MAT_T_INT16: {
+            const auto* u = static_cast<const std::uint16_t*>(v->data);
+            for (size_t i = 0; i < n; ++i) {
+                std::uint32_t cp = u[i];
+                if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && u[i + 1] >= 0xDC00 &&
+                    u[i + 1] < 0xE000) {
+                    cp = 0x10000 + ((cp - 0xD800) << 10) + (u[i + 1] - 0xDC00);
+                    ++i;
+                } else if (cp >= 0xD800 && cp < 0xE000) {
+                    cp = 0xFFFD;
+                }
+                AppendUtf8(out, cp);
+            }
+            return out;
+        }
+        case MAT_T_UINT32:
+        case MAT_T_UTF32:
+        case MAT_T_INT32: {
+            const auto* u = static_cast<const std::uint32_t*>(v->data);
+            for (size_t i = 0; i < n; ++i)
+                AppendUtf8(out,
+                           u[i] <= 0x10FFFF && (u[i] < 0xD800 || u[i] >= 0xE000) ? u[i] : 0xFFFD);
+            return out;
+        }
+        default:
+            return DisplayName(std::string_view(static_cast<const char*>(v->data), n));
+    }
+}
+
+// UTF-16 code units of a UTF-8 (or Windows-1252) name, for a char array
+// MATLAB, Octave and SciPy all read.
+std::vector<std::uint16_t> Utf16(const std::string& name) {
+    const std::string s = DisplayName(name);
+    std::vector<std::uint16_t> out;
+    for (size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        const int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        std::uint32_t cp = len == 1 ? b : b & (0x7F >> len);
+        for (int k = 1; k < len && i + static_cast<size_t>(k) < s.size(); ++k)
+            cp = cp << 6 | (static_cast<unsigned char>(s[i + static_cast<size_t>(k)]) & 0x3F);
+        i += static_cast<size_t>(len);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<std::uint16_t>(cp));
+        }
+    }
+    return out;
+}
+
+// Adds a, b without wrapping: sizes read from a file only need to be compared.
+std::uint64_t SatAdd(std::uint64_t a, std::uint64_t b) {
+    return a > std::numeric_limits<std::uint64_t>::max() - b
+               ? std::numeric_limits<std::uint64_t>::max()
+               : a + b;
+}
+
+std::uint64_t SatMul(std::uint64_t a, std::uint64_t b) {
+    if (a != 0 && b > std::numeric_limits<std::uint64_t>::max() / a)
+        return std::numeric_limits<std::uint64_t>::max();
+    return a * b;
+}
+
+std::uint64_t ElementsOf(const matvar_t* v) {
+    std::uint64_t n = 1;
+    for (int d = 0; d < v->rank; ++d) n = SatMul(n, v->dims[d]);
+    return n;
+}
+
+// The elements a whole variable holds, fields and cells included, as far as
+// its description says: what reading it would take.
+std::uint64_t Footprint(const matvar_t* v, int depth = 0) {
+    if (!v) return 0;
+    const std::uint64_t n = ElementsOf(v);
+    if (v->class_type == MAT_C_STRUCT || v->class_type == MAT_C_CELL) {
+        if (depth > 16) return std::numeric_limits<std::uint64_t>::max();
+        std::uint64_t count = n;
+        if (v->class_type == MAT_C_STRUCT)
+            count = SatMul(n, Mat_VarGetNumberOfFields(const_cast<matvar_t*>(v)));
+        std::uint64_t sum = SatMul(count, 64);
+        auto** parts = static_cast<matvar_t**>(v->data);
+        if (parts && count < (std::uint64_t{1} << 32)) {
+            for (std::uint64_t i = 0; i < count; ++i)
+                sum = SatAdd(sum, Footprint(parts[i], depth + 1));
+        }
+        return sum;
+    }
+    return SatMul(n, v->isComplex ? 2 : 1);
+}
+
+// One array that gives columns: a numeric variable of the file (read from
+// the file when wanted) or a field of a structure read whole.
+struct Source {
+    std::string name;      // what its columns are called
+    std::string fileName;  // its name in the file
+    matvar_t* info = nullptr;
+    bool inMemory = false;
+    std::int64_t rows = 0;  // the length of each column
+    std::int64_t columns = 0;
+    bool byRows = false;  // a column is a row of the array
+    bool isX = false;     // its first column is X
+    int order = 0;
+};
+
+class Reader {
+public:
+    Reader(const std::string& path, UserMessages& messages, const BinaryReadOptions& options,
+           std::vector<std::string>* notes)
+        : path_(path), messages_(messages), options_(options), notes_(notes) {}
+
+    bool Run(CResultDataRef& data);
+
+private:
+    bool Refuse(const std::string& cause) {
+        messages_.Show(cause + "\r\n\r\n" + Format("Can not read file %s", path_.c_str()),
+                       MessageIcon::Stop);
+        return false;
+    }
+    void Note(const std::string& line) {
+        if (notes_) notes_->push_back(line);
+    }
+    void Skip(const std::string& what, const std::string& name) {
+        auto& list = skipped_[what];
+        list += list.empty() ? name : ", " + name;
+    }
+    bool Progress(std::int64_t done) {
+        if (!options_.progress) return true;
+        return options_.progress(done, fileSize_);
+    }
+    void Classify(matvar_t* v);
+    void AddSimulink(matvar_t* whole);
+    void ReadNames();
+    void ReadStructs();
+    bool Check(const Source& s);
+    // Uncompressed arrays of levels 4 and 5 are read by their element index.
+    bool Linear(const Source& s) const {
+        return !s.inMemory && s.info->compression == MAT_COMPRESSION_NONE &&
+               Mat_GetVersion(mat_.get()) != MAT_FT_MAT73;
+    }
+    bool Fill(const Source& s, std::int64_t column, CResultData& set, std::int32_t first,
+              bool complex, bool& bad);
+
+    std::string path_;
+    UserMessages& messages_;
+    const BinaryReadOptions& options_;
+    std::vector<std::string>* notes_;
+    MatPtr mat_;
+    std::int64_t fileSize_ = 0;
+    std::vector<VarPtr> infos_;
+    std::vector<VarPtr> wholes_;  // structures read whole
+    std::vector<Source> sources_;
+    std::map<std::string, std::string> skipped_;
+    std::vector<std::string> structs_;
+    std::uint64_t limit_ = 0;
+    bool hasNames_ = false;
+    bool cancelled_ = false;
+    std::vector<std::string> objects_;
+    std::vector<std::pair<std::string, std::string>> names_;  // MATLAB name, own name
+    bool simulinkTime_ = false;
+    std::int64_t work_ = 0, workDone_ = 0;
+};
+
+bool IsTimeName(const std::string& name) {
+    const std::string l = Lower(name);
+    return l == "t" || l == "time";
+}
+
+void Reader::Classify(matvar_t* v) {
+    const std::string name = v->name ? v->name : "";
+    // MATLAB's own housekeeping (the objects' subsystem, HDF5 references).
+    if (name.empty() || name[0] == '#' || name == "__function_workspace__") return;
+    switch (v->class_type) {
+        case MAT_C_CELL:
+            if (name != kNamesVariable) Skip("cell arrays", name);
+            return;
+        case MAT_C_CHAR:
+            Skip("strings", name);
+            return;
+        case MAT_C_SPARSE:
+            Skip("sparse arrays", name);
+            return;
+        case MAT_C_OBJECT:
+        case MAT_C_OPAQUE:
+        case MAT_C_FUNCTION:
+            objects_.push_back(name);
+            return;
+        case MAT_C_STRUCT:
+            structs_.push_back(name);
+            return;
+        default:
+            break;
+    }
+    if (!IsNumericClass(v->class_type)) {
+        Skip("arrays of unknown kind", name);
+        return;
+    }
+    if (v->rank != 2) {
+        Skip("arrays of more than two dimensions", name);
+        return;
+    }
+    if (ElementsOf(v) == 0) {
+        Skip("empty arrays", name);
+        return;
+    }
+    Source s;
+    s.name = s.fileName = name;
+    s.info = v;
+    s.rows = static_cast<std::int64_t>(std::max(v->dims[0], v->dims[1]));
+    s.columns = static_cast<std::int64_t>(std::min(v->dims[0], v->dims[1]));
+    s.byRows = v->dims[0] < v->dims[1];
+    s.order = static_cast<int>(sources_.size());
+    sources_.push_back(s);
+}
+
+// Simulink's "Structure With Time": time, and signals(s).values with a
+// column per element of the signal, named by its label.
+void Reader::AddSimulink(matvar_t* whole) {
+    const std::string name = whole->name ? whole->name : "";
+    matvar_t* time = Mat_VarGetStructFieldByName(whole, "time", 0);
+    matvar_t* signals = Mat_VarGetStructFieldByName(whole, "signals", 0);
+    const bool timeOk = time && IsNumericClass(time->class_type) && !time->isComplex &&
+                        time->rank == 2 && time->data &&
+                        std::min(time->dims[0], time->dims[1]) == 1 && ElementsOf(time) > 1;
+    if (!timeOk || !signals || signals->class_type != MAT_C_STRUCT) {
+        Skip("structures", name);
+        return;
+    }
+    const std::int64_t rows = static_cast<std::int64_t>(ElementsOf(time));
+    if (!simulinkTime_) {
+        Source t;
+        t.name = t.fileName = "time";
+        t.info = time;
+        t.inMemory = true;
+        t.rows = rows;
+        t.columns = 1;
+        t.order = static_cast<int>(sources_.size());
+        t.isX = true;
+        sources_.push_back(t);
+        simulinkTime_ = true;
+    }
+    const size_t count = static_cast<size_t>(ElementsOf(signals));
+    for (size_t i = 0; i < count; ++i) {
+        matvar_t* values = Mat_VarGetStructFieldByName(signals, "values", i);
+        std::string label = CharText(Mat_VarGetStructFieldByName(signals, "label", i));
+        if (label.empty()) label = CharText(Mat_VarGetStructFieldByName(signals, "blockName", i));
+        if (label.empty()) label = Format("%s(%zu)", name.c_str(), i + 1);
+        if (!values || !IsNumericClass(values->class_type) || values->rank != 2 || !values->data ||
+            static_cast<std::int64_t>(values->dims[0]) != rows) {
+            Skip("signals not of one value per time step", label);
+            continue;
+        }
+        Source s;
+        s.name = label;
+        s.fileName = name;
+        s.info = values;
+        s.inMemory = true;
+        s.rows = rows;
+        s.columns = static_cast<std::int64_t>(values->dims[1]);
+        s.order = static_cast<int>(sources_.size());
+        sources_.push_back(s);
+    }
+}
+
+// Our own writer's table of names: MATLAB name and the name it stands for.
+void Reader::ReadNames() {
+    if (!hasNames_) return;
+    matioSaid.clear();
+    VarPtr cells(Mat_VarRead(mat_.get(), kNamesVariable));
+    if (!cells || cells->class_type != MAT_C_CELL || cells->rank != 2 || cells->dims[1] != 2)
+        return;
+    const size_t rows = cells->dims[0];
+    for (size_t r = 0; r < rows; ++r) {
+        const std::string matlab = CharText(Mat_VarGetCell(cells.get(), static_cast<int>(r)));
+        const std::string own = CharText(Mat_VarGetCell(cells.get(), static_cast<int>(rows + r)));
+        if (!matlab.empty() && !own.empty()) names_.emplace_back(matlab, own);
+    }
+}
+
+// Structures are read whole once the list of variables is known: only
+// Simulink's logs among them give columns.
+void Reader::ReadStructs() {
+    for (const std::string& name : structs_) {
+        const matvar_t* info = nullptr;
+        for (const auto& v : infos_)
+            if (v->name && name == v->name) info = v.get();
+        if (!info || SatMul(Footprint(info), 9) > limit_) {
+            Skip("structures too large for the memory available", name);
+            continue;
+        }
+        VarPtr whole(Mat_VarRead(mat_.get(), name.c_str()));
+        if (!whole || whole->class_type != MAT_C_STRUCT || ElementsOf(whole.get()) != 1 ||
+            !Mat_VarGetStructFieldByName(whole.get(), "time", 0) ||
+            !Mat_VarGetStructFieldByName(whole.get(), "signals", 0)) {
+            Skip("structures", name);
+            continue;
+        }
+        AddSimulink(whole.get());
+        wholes_.push_back(std::move(whole));
+    }
+}
+
+// Counts read from the file are held against what the file can hold and the
+// memory there is, before anything is allocated for them.
+bool Reader::Check(const Source& s) {
+    if (s.inMemory) return true;
+    const std::uint64_t elements = SatMul(ElementsOf(s.info), s.info->isComplex ? 2 : 1);
+    const enum mat_ft version = Mat_GetVersion(mat_.get());
+    std::uint64_t room = static_cast<std::uint64_t>(fileSize_);
+    if (version == MAT_FT_MAT73)
+        room = std::numeric_limits<std::uint64_t>::max();
+    else if (s.info->compression == MAT_COMPRESSION_ZLIB)
+        room = SatMul(room, kDeflateRatio);
+    if (Linear(s) &&
+        ElementsOf(s.info) > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+        return Refuse(
+            Format("The array %s holds more values than this program reads.", s.fileName.c_str()));
+    if (elements > room)
+        return Refuse(
+            Format("The array %s claims %llu values, more than the file's %lld bytes "
+                   "can hold.",
+                   s.fileName.c_str(), static_cast<unsigned long long>(elements),
+                   static_cast<long long>(fileSize_)));
+    return true;
+}
+
+bool Reader::Fill(const Source& s, std::int64_t column, CResultData& set, std::int32_t first,
+                  bool complex, bool& bad) {
+    const std::int64_t rows = s.rows;
+    double* values = set.Variable(first)->Values();
+    std::uint8_t* flags = set.Variable(first)->Flags();
+    double* phase = complex ? set.Variable(first + 1)->Values() : nullptr;
+    std::uint8_t* phaseFlags = complex ? set.Variable(first + 1)->Flags() : nullptr;
+    const matio_classes cls = s.info->class_type;
+    const size_t width = ClassBytes(cls);
+    std::vector<double> im(complex ? static_cast<size_t>(std::min(rows, kChunkRows)) : 0);
+    std::vector<char> raw, rawIm;
+    // Compressed arrays are inflated from their start on every read: read them in one go.
+    const bool chunked = !s.inMemory && (s.info->compression == MAT_COMPRESSION_NONE ||
+                                         Mat_GetVersion(mat_.get()) == MAT_FT_MAT73);
+    const std::int64_t step = chunked ? kChunkRows : rows;
+    if (!chunked && complex) im.resize(static_cast<size_t>(rows));
+    for (std::int64_t r0 = 0; r0 < rows; r0 += step) {
+        const std::int64_t len = std::min(step, rows - r0);
+        const size_t n = static_cast<size_t>(len);
+        double* re = values + r0;
+        if (s.inMemory) {
+            const size_t at = static_cast<size_t>(column * rows + r0) * width;
+            if (complex) {
+                const auto* split = static_cast<const mat_complex_split_t*>(s.info->data);
+                ToDouble(cls, static_cast<const char*>(split->Re) + at, n, re);
+                ToDouble(cls, static_cast<const char*>(split->Im) + at, n, im.data());
+            } else {
+                ToDouble(cls, static_cast<const char*>(s.info->data) + at, n, re);
+            }
+        } else {
+            int start[2], stride[2] = {1, 1}, edge[2];
+            start[0] = static_cast<int>(s.byRows ? column : r0);
+            start[1] = static_cast<int>(s.byRows ? r0 : column);
+            edge[0] = s.byRows ? 1 : static_cast<int>(len);
+            edge[1] = s.byRows ? static_cast<int>(len) : 1;
+            const bool direct = cls == MAT_C_DOUBLE && !complex;
+            if (!direct) raw.resize(n * width);
+            if (complex) rawIm.resize(n * width);
+            mat_complex_split_t split{raw.data(), rawIm.data()};
+            void* into = direct    ? static_cast<void*>(re)
+                         : complex ? static_cast<void*>(&split)
+                                   : static_cast<void*>(raw.data());
+            matioSaid.clear();
+            int failed;
+            if (Linear(s)) {
+                // matio 1.5.23 reads the first column for any column of an
+                // uncompressed matrix through Mat_VarReadData.
+                const std::int64_t across = s.byRows ? static_cast<std::int64_t>(s.columns) : 1;
+                const std::int64_t from = s.byRows ? column + r0 * across : column * rows + r0;
+                failed = Mat_VarReadDataLinear(mat_.get(), s.info, into, static_cast<int>(from),
+                                               static_cast<int>(across), static_cast<int>(len));
+            } else {
+                failed = Mat_VarReadData(mat_.get(), s.info, into, start, stride, edge);
+            }
+            if (failed != 0)
+                return Refuse(
+                    Format("The values of %s cannot be read: the file is damaged or "
+                           "cut short.",
+                           s.fileName.c_str()));
+            if (!direct) ToDouble(cls, raw.data(), n, re);
+            if (complex) ToDouble(cls, rawIm.data(), n, im.data());
+        }
+        for (size_t i = 0; i < n; ++i) {
+            if (complex) {
+                const double a = re[i], b = im[i];
+                re[i] = 20.0 * std::log10(std::hypot(a, b));
+                phase[r0 + static_cast<std::int64_t>(i)] = std::atan2(b, a) * kDegreesPerRadian;
+                const bool okPhase = std::isfinite(phase[r0 + static_cast<std::int64_t>(i)]);
+                phaseFlags[r0 + static_cast<std::int64_t>(i)] =
+                    okPhase ? kPointValid : kPointInvalid;
+                bad |= !okPhase;
+            }
+            const bool ok = std::isfinite(re[i]);
+            flags[r0 + static_cast<std::int64_t>(i)] = ok ? kPointValid : kPointInvalid;
+            bad |= !ok;
+        }
+        workDone_ += len;
+        if (!Progress(work_ > 0 ? static_cast<std::int64_t>(static_cast<double>(fileSize_) *
+                                                            static_cast<double>(workDone_) /
+                                                            static_cast<double>(work_))
+                                : fileSize_)) {
+            cancelled_ = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ColumnName(const std::string& name, std::int64_t k, std::int64_t columns) {
+    return columns > 1 ? Format("%s(%lld)", name.c_str(), static_cast<long long>(k + 1)) : name;
+}
+
+bool Reader::Run(CResultDataRef& data) {
+    QuietMatio();
+    std::error_code ec;
+    fileSize_ = static_cast<std::int64_t>(std::filesystem::file_size(path_, ec));
+    if (ec) return Refuse(Format("Cannot open \"%s\": %s.", path_.c_str(), ec.message().c_str()));
+    limit_ = options_.memoryLimit ? options_.memoryLimit : AvailableMemory();
+    matioSaid.clear();
+    mat_.reset(Mat_Open(path_.c_str(), MAT_ACC_RDONLY));
+    if (!mat_)
+        return Refuse("It is not a MAT file that this program can read" +
+                      (matioSaid.empty() ? std::string(".") : " (" + matioSaid + ")."));
+    if (!Progress(0)) return false;
+    matioSaid.clear();
+    while (matvar_t* next = Mat_VarReadNextInfo(mat_.get())) {
+        infos_.emplace_back(next);
+        if (next->name && next->class_type == MAT_C_CELL &&
+            kNamesVariable == std::string(next->name))
+            hasNames_ = true;
+        Classify(next);
+    }
+    const std::string damage = matioSaid;
+    if (infos_.empty())
+        return Refuse(damage.empty() ? "The MAT file holds no variables."
+                                     : "The MAT file is damaged: " + damage + ".");
+    if (!damage.empty())
+        Note("The MAT file ends in a damaged variable (" + damage +
+             "); the variables before it are read.");
+    ReadStructs();
+    ReadNames();
+    for (Source& s : sources_) {
+        if (s.inMemory) continue;
+        for (size_t j = 0; j < names_.size(); ++j) {
+            if (names_[j].first != s.fileName) continue;
+            s.name = names_[j].second;
+            s.order = static_cast<int>(j) - static_cast<int>(names_.size());
+            if (j == 0 && !simulinkTime_ && s.columns == 1 && !s.info->isComplex) s.isX = true;
+        }
+    }
+    std::stable_sort(sources_.begin(), sources_.end(),
+                     [](const Source& a, const Source& b) { return a.order < b.order; });
+
+    // X: Simulink's time or our own first column, else a vector named like
+    // time, else the first vector, else a matrix's first column.
+    auto vector = [](const Source& s) {
+        return s.columns == 1 && s.rows > 1 && (s.inMemory || !s.info->isComplex);
+    };
+    Source* x = nullptr;
+    for (Source& s : sources_)
+        if (!x && s.isX) x = &s;
+    for (Source& s : sources_)
+        if (!x && vector(s) && IsTimeName(s.name)) x = &s;
+    for (Source& s : sources_)
+        if (!x && vector(s)) x = &s;
+    for (Source& s : sources_)
+        if (!x && s.rows > 1 && !s.inMemory && !s.info->isComplex) x = &s;
+    std::string skipped;
+    for (const auto& [what, list] : skipped_)
+        skipped += (skipped.empty() ? "" : "; ") + what + " " + list;
+    if (!x)
+        return Refuse("The MAT file holds no real numeric vector or matrix" +
+                      (skipped.empty() ? std::string(".") : " (it holds " + skipped + ")."));
+    x->isX = true;
+    const std::int64_t rows = x->rows;
+    if (rows > std::numeric_limits<std::int32_t>::max())
+        return Refuse(Format("The array %s holds %lld rows, more than this program reads.",
+                             x->fileName.c_str(), static_cast<long long>(rows)));
+
+    std::vector<Source*> taken{x};
+    std::string others;
+    for (Source& s : sources_) {
+        if (&s == x) continue;
+        if (!s.inMemory) {
+            const auto d0 = static_cast<std::int64_t>(s.info->dims[0]);
+            const auto d1 = static_cast<std::int64_t>(s.info->dims[1]);
+            if (d0 == rows || d1 == rows) {
+                s.byRows = d0 != rows;
+                s.columns = s.byRows ? d0 : d1;
+                s.rows = rows;
+            } else {
+                others += Format("%s%s (%lldx%lld)", others.empty() ? "" : ", ", s.name.c_str(),
+                                 static_cast<long long>(d0), static_cast<long long>(d1));
+                continue;
+            }
+        } else if (s.rows != rows) {
+            others += (others.empty() ? "" : ", ") + s.name;
+            continue;
+        }
+        taken.push_back(&s);
+    }
+
+    std::int64_t columns = 0;
+    for (const Source* s : taken) {
+        if (!Check(*s)) return false;
+        const bool complex = s->inMemory ? s->info->isComplex : s->info->isComplex;
+        columns += s->columns * (complex ? 2 : 1);
+        work_ += s->columns * rows;
+    }
+    if (columns > std::numeric_limits<std::int32_t>::max())
+        return Refuse("The MAT file holds more variables than this program reads.");
+    const std::uint64_t need =
+        SatMul(SatMul(static_cast<std::uint64_t>(rows), static_cast<std::uint64_t>(columns)),
+               sizeof(double) + 1);
+    if (need > limit_)
+        return Refuse(
+            Format("Its %lld rows of %lld variables need %llu MB, more than the %llu "
+                   "MB of memory available.",
+                   static_cast<long long>(rows), static_cast<long long>(columns),
+                   static_cast<unsigned long long>(need >> 20),
+                   static_cast<unsigned long long>(limit_ >> 20)));
+    CResultDataRef fresh;
+    if (!fresh.Initialise(kDataSetPlain, static_cast<std::int32_t>(columns),
+                          static_cast<std::int32_t>(rows), 100))
+        return Refuse("There is not enough memory for its data.");
+    CResultData& set = *fresh.Get();
+    std::lock_guard<std::recursive_mutex> hold(set.Lock());
+    std::vector<std::string> names;
+    std::string renamed;
+    auto name = [&](std::string n) {
+        const std::string wanted = n;
+        for (int i = 2;; ++i) {
+            bool clash = false;
+            for (const std::string& o : names) clash = clash || SameName(o, n);
+            if (!clash) break;
+            n = Format("%s_%d", wanted.c_str(), i);
+        }
+        if (n != wanted) renamed += (renamed.empty() ? "" : ", ") + wanted + " as " + n;
+        set.SetVariableName(static_cast<std::int32_t>(names.size()), n);
+        names.push_back(n);
+    };
+    bool bad = false;
+    for (const Source* s : taken) {
+        const bool complex = s->info->isComplex != 0;
+        for (std::int64_t k = 0; k < s->columns; ++k) {
+            const std::string base = ColumnName(s->name, k, s->columns);
+            const auto first = static_cast<std::int32_t>(names.size());
+            if (complex) {
+                name("amp(" + base + ")");
+                name("phase(" + base + ")");
+            } else {
+                name(base);
+            }
+            if (!Fill(*s, k, set, first, complex, bad)) return false;
+        }
+    }
+    set.SetRowCountLocked(static_cast<std::int32_t>(rows));
+    set.SetBadPoints(bad);
+    set.UpdateExtents();
+    set.SetUniformX(CResultDataRef::UniformTest(set.Variable(0)->Values(), 0,
+                                                static_cast<std::int32_t>(rows) - 1));
+    if (!others.empty())
+        Note(Format("Not read, as their length is not the %lld rows of %s: ",
+                    static_cast<long long>(rows), x->name.c_str()) +
+             others + ".");
+    if (!skipped.empty()) Note("Not read: " + skipped + ".");
+    if (!objects_.empty()) {
+        std::string list;
+        for (const std::string& o : objects_) list += (list.empty() ? "" : ", ") + o;
+        Note("Not read: " + list +
+             " (MATLAB objects, such as Simulink's Dataset and timeseries logs, which this "
+             "program cannot decode; log to the workspace as \"Structure With Time\" to read "
+             "them).");
+    }
+    if (!renamed.empty()) Note("Names used twice, read as: " + renamed + ".");
+    data = fresh;
+    return true;
+}
+
+// A level-4 file has no mark: its first variable's header must make sense.
+bool LooksLikeLevel4(std::string_view head) {
+    if (head.size() < 20) return false;
+    for (const bool little : {true, false}) {
+        std::uint32_t w[5];
+        for (int i = 0; i < 5; ++i) {
+            std::uint32_t v = 0;
+            for (int b = 0; b < 4; ++b) {
+                const auto byte = static_cast<unsigned char>(head[static_cast<size_t>(4 * i + b)]);
+                v |= static_cast<std::uint32_t>(byte) << (little ? 8 * b : 8 * (3 - b));
+            }
+            w[i] = v;
+        }
+        const std::uint32_t type = w[0];
+        const std::uint32_t m = type / 1000, o = type / 100 % 10, p = type / 10 % 10, t = type % 10;
+        if (type < 5000 && o == 0 && p <= 5 && t <= 2 && m <= 4 && w[3] <= 1 && w[4] >= 1 &&
+            w[4] <= 64)
+            return true;
+    }
     return false;
 }
 
-bool ReadMatFile(const std::string& path, CResultDataRef&, UserMessages& messages,
-                 const BinaryReadOptions&, std::vector<std::string>*) {
-    messages.Show("MAT files are not read yet.\r\n\r\nCan not read file " + path,
-                  MessageIcon::Stop);
-    return false;
+// A valid MATLAB name for `name` that `used` does not hold yet (ignoring case,
+// so that the file reads back into a program that ignores it too).
+std::string MatlabName(const std::string& name, std::set<std::string>& used) {
+    static const std::set<std::string> keywords = {
+        "break",      "case",   "catch",    "classdef", "continue", "else",      "elseif",
+        "end",        "for",    "function", "global",   "if",       "otherwise", "parfor",
+        "persistent", "return", "spmd",     "switch",   "try",      "while"};
+    std::string out;
+    for (const char c : name) {
+        const bool word =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (word)
+            out += c;
+        else if (!out.empty() && out.back() != '_')
+            out += '_';
+    }
+    while (!out.empty() && out.back() == '_') out.pop_back();
+    if (out.empty() || !((out[0] >= 'a' && out[0] <= 'z') || (out[0] >= 'A' && out[0] <= 'Z')))
+        out = "x" + out;
+    if (keywords.count(out)) out += "_";
+    if (out.size() > kMaxMatlabName) out.resize(kMaxMatlabName);
+    std::string candidate = out;
+    for (int i = 2; used.count(Lower(candidate)) || Lower(candidate) == kNamesVariable; ++i) {
+        const std::string tail = Format("_%d", i);
+        candidate = out.substr(0, kMaxMatlabName - tail.size()) + tail;
+    }
+    used.insert(Lower(candidate));
+    return candidate;
 }
 
-bool WriteMatFile(const CResultData&, const std::string& path, UserMessages& messages) {
-    messages.Show("MAT files are not written yet: " + path, MessageIcon::Stop);
-    return false;
+matvar_t* CharVariable(const std::string& text) {
+    std::vector<std::uint16_t> units = Utf16(text);
+    size_t dims[2] = {1, units.size()};
+    // matio copies the data.
+    return Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UINT16, 2, dims, units.data(), 0);
+}
+
+}  // namespace
+
+bool LooksLikeMatFile(std::string_view head, const std::string& path) {
+    if (head.rfind("MATLAB 7.3 MAT-file", 0) == 0) return true;
+    if (head.size() >= 128) {
+        const auto at = [&](size_t i) { return static_cast<unsigned char>(head[i]); };
+        if (at(124) == 0x00 && at(125) == 0x01 && at(126) == 'I' && at(127) == 'M') return true;
+        if (at(124) == 0x01 && at(125) == 0x00 && at(126) == 'M' && at(127) == 'I') return true;
+    }
+    const std::string ext = Lower(std::filesystem::path(path).extension().string());
+    return ext == ".mat" && LooksLikeLevel4(head);
+}
+
+bool ReadMatFile(const std::string& path, CResultDataRef& data, UserMessages& messages,
+                 const BinaryReadOptions& options, std::vector<std::string>* notes) {
+    Reader reader(path, messages, options, notes);
+    return reader.Run(data);
+}
+
+bool WriteMatFile(const CResultData& data, const std::string& path, UserMessages& messages) {
+    QuietMatio();
+    const std::int32_t count = data.VariableCount();
+    const std::int32_t rows = data.RowCount();
+    SafeFile out;
+    if (!out.Open(path)) {
+        messages.Show(out.Error(), MessageIcon::Stop);
+        return false;
+    }
+    matioSaid.clear();
+    MatPtr mat(Mat_CreateVer(out.TempPath().c_str(), nullptr, MAT_FT_MAT5));
+    auto fail = [&](const std::string& what) {
+        messages.Show(Format("Cannot write \"%s\": %s.", path.c_str(),
+                             (what + (matioSaid.empty() ? "" : " (" + matioSaid + ")")).c_str()),
+                      MessageIcon::Stop);
+        return false;
+    };
+    if (!mat) return fail("the MAT file cannot be created");
+    std::set<std::string> used;
+    std::vector<std::pair<std::string, std::string>> names;
+    std::vector<double> column;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const CResultVariable* v = data.Variable(i);
+        const std::string own = v->HasName() ? v->Name() : Format("Graph(%d)", i);
+        const std::string matlab = MatlabName(own, used);
+        names.emplace_back(matlab, own);
+        const double* values = v->Values();
+        const std::uint8_t* flags = v->Flags();
+        const bool allValid =
+            std::all_of(flags, flags + rows, [](std::uint8_t f) { return f == kPointValid; });
+        if (!allValid) {
+            column.assign(values, values + rows);
+            for (std::int32_t r = 0; r < rows; ++r)
+                if (flags[r] != kPointValid) column[static_cast<size_t>(r)] = std::nan("");
+            values = column.data();
+        }
+        size_t dims[2] = {static_cast<size_t>(rows), 1};
+        VarPtr var(Mat_VarCreate(matlab.c_str(), MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
+                                 const_cast<double*>(values), MAT_F_DONT_COPY_DATA));
+        if (!var || Mat_VarWrite(mat.get(), var.get(), MAT_COMPRESSION_ZLIB) != 0)
+            return fail("matio could not write " + matlab);
+    }
+    size_t dims[2] = {names.size(), 2};
+    VarPtr cells(Mat_VarCreate(kNamesVariable, MAT_C_CELL, MAT_T_CELL, 2, dims, nullptr, 0));
+    if (!cells) return fail("out of memory");
+    for (size_t r = 0; r < names.size(); ++r) {
+        Mat_VarSetCell(cells.get(), static_cast<int>(r), CharVariable(names[r].first));
+        Mat_VarSetCell(cells.get(), static_cast<int>(names.size() + r),
+                       CharVariable(names[r].second));
+    }
+    if (Mat_VarWrite(mat.get(), cells.get(), MAT_COMPRESSION_ZLIB) != 0)
+        return fail("matio could not write the names");
+    if (Mat_Close(mat.release()) != 0) return fail("the MAT file cannot be closed");
+    if (!out.Commit()) {
+        messages.Show(out.Error(), MessageIcon::Stop);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kurvex
