@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -228,6 +229,109 @@ std::uint64_t Footprint(const matvar_t* v, int depth = 0) {
         return sum;
     }
     return SatMul(n, v->isComplex ? 2 : 1);
+}
+
+// A level-4 file has no mark: its first variable's header must make sense.
+bool LooksLikeLevel4(std::string_view head) {
+    if (head.size() < 20) return false;
+    for (const bool little : {true, false}) {
+        std::uint32_t w[5];
+        for (int i = 0; i < 5; ++i) {
+            std::uint32_t v = 0;
+            for (int b = 0; b < 4; ++b) {
+                const auto byte = static_cast<unsigned char>(head[static_cast<size_t>(4 * i + b)]);
+                v |= static_cast<std::uint32_t>(byte) << (little ? 8 * b : 8 * (3 - b));
+            }
+            w[i] = v;
+        }
+        const std::uint32_t type = w[0];
+        const std::uint32_t m = type / 1000, o = type / 100 % 10, p = type / 10 % 10, t = type % 10;
+        if (type < 5000 && o == 0 && p <= 5 && t <= 2 && m <= 4 && w[3] <= 1 && w[4] >= 1 &&
+            w[4] <= 64)
+            return true;
+    }
+    return false;
+}
+
+// Reads `n` bytes at `at`; false past the end.
+bool ReadAt(std::FILE* f, std::int64_t at, void* into, size_t n) {
+    return std::fseek(f, static_cast<long>(at), SEEK_SET) == 0 && std::fread(into, 1, n, f) == n;
+}
+
+std::uint32_t Word(const unsigned char* b, bool little) {
+    return little ? static_cast<std::uint32_t>(b[0] | b[1] << 8 | b[2] << 16) |
+                        static_cast<std::uint32_t>(b[3]) << 24
+                  : static_cast<std::uint32_t>(b[3] | b[2] << 8 | b[1] << 16) |
+                        static_cast<std::uint32_t>(b[0]) << 24;
+}
+
+// Walks the variables of a level-4 or level-5 file by their own sizes, so that
+// matio never meets one that runs past the end of the file (it would read
+// zeros there without a word). Empty when all is whole, else the cause.
+std::string CutShort(const std::string& path, std::int64_t size) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!f) return {};
+    unsigned char head[128];
+    if (!ReadAt(f.get(), 0, head, std::min<std::int64_t>(size, 128))) return {};
+    int index = 0;
+    auto past = [&](std::int64_t end) {
+        return Format(
+            "The MAT file is cut short or damaged: its variable %d ends %lld bytes "
+            "past the end of the file.",
+            index, static_cast<long long>(end - size));
+    };
+    const bool marked = size >= 128 && ((head[126] == 'I' && head[127] == 'M') ||
+                                        (head[126] == 'M' && head[127] == 'I'));
+    // Level 7.3 is HDF5, which checks itself.
+    if (marked && head[124] + head[125] != 1) return {};
+    if (marked) {
+        const bool little = head[126] == 'I';
+        for (std::int64_t at = 128; at < size;) {
+            ++index;
+            unsigned char tag[8];
+            if (!ReadAt(f.get(), at, tag, std::min<std::int64_t>(8, size - at)) || size - at < 8)
+                return past(at + 8);
+            const std::uint32_t type = Word(tag, little);
+            std::int64_t bytes = Word(tag + 4, little);
+            // Uncompressed elements are padded to 8 bytes; compressed ones are not.
+            if (type != MAT_T_COMPRESSED) bytes = (bytes + 7) / 8 * 8;
+            const std::int64_t end = at + 8 + bytes;
+            if (end > size) {
+                // The writer's padding after the last element may be missing.
+                if (type == MAT_T_COMPRESSED || at + 8 + Word(tag + 4, little) > size)
+                    return past(end);
+                break;
+            }
+            at = end;
+        }
+        return {};
+    }
+    if (!LooksLikeLevel4(std::string_view(reinterpret_cast<const char*>(head),
+                                          static_cast<size_t>(std::min<std::int64_t>(size, 128)))))
+        return {};
+    // Level 4: a 20-byte header, the name, then the real and imaginary parts.
+    const bool little = Word(head, true) < 5000;
+    for (std::int64_t at = 0; at < size;) {
+        ++index;
+        unsigned char h[20];
+        if (size - at < 20 || !ReadAt(f.get(), at, h, 20)) return past(at + 20);
+        const std::uint32_t type = Word(h, little);
+        static const int widths[] = {8, 4, 4, 2, 2, 1};
+        const std::uint32_t p = type / 10 % 10;
+        if (type >= 5000 || p > 5)
+            return Format("The MAT file is damaged: variable %d has the type %u.", index, type);
+        const std::uint64_t values =
+            SatMul(SatMul(Word(h + 4, little), Word(h + 8, little)), Word(h + 12, little) ? 2 : 1);
+        const std::uint64_t bytes = SatAdd(SatAdd(20, Word(h + 16, little)),
+                                           SatMul(values, static_cast<std::uint64_t>(widths[p])));
+        if (bytes > static_cast<std::uint64_t>(size - at))
+            return past(
+                bytes > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() / 2)
+                    ? std::numeric_limits<std::int64_t>::max() / 2
+                    : at + static_cast<std::int64_t>(bytes));
+        at += static_cast<std::int64_t>(bytes);
+    }
+    return {};
 }
 
 // One array that gives columns: a numeric variable of the file (read from
@@ -563,6 +667,8 @@ bool Reader::Run(CResultDataRef& data) {
     fileSize_ = static_cast<std::int64_t>(std::filesystem::file_size(path_, ec));
     if (ec) return Refuse(Format("Cannot open \"%s\": %s.", path_.c_str(), ec.message().c_str()));
     limit_ = options_.memoryLimit ? options_.memoryLimit : AvailableMemory();
+    const std::string cut = CutShort(path_, fileSize_);
+    if (!cut.empty()) return Refuse(cut);
     matioSaid.clear();
     mat_.reset(Mat_Open(path_.c_str(), MAT_ACC_RDONLY));
     if (!mat_)
@@ -722,28 +828,6 @@ bool Reader::Run(CResultDataRef& data) {
     if (!renamed.empty()) Note("Names used twice, read as: " + renamed + ".");
     data = fresh;
     return true;
-}
-
-// A level-4 file has no mark: its first variable's header must make sense.
-bool LooksLikeLevel4(std::string_view head) {
-    if (head.size() < 20) return false;
-    for (const bool little : {true, false}) {
-        std::uint32_t w[5];
-        for (int i = 0; i < 5; ++i) {
-            std::uint32_t v = 0;
-            for (int b = 0; b < 4; ++b) {
-                const auto byte = static_cast<unsigned char>(head[static_cast<size_t>(4 * i + b)]);
-                v |= static_cast<std::uint32_t>(byte) << (little ? 8 * b : 8 * (3 - b));
-            }
-            w[i] = v;
-        }
-        const std::uint32_t type = w[0];
-        const std::uint32_t m = type / 1000, o = type / 100 % 10, p = type / 10 % 10, t = type % 10;
-        if (type < 5000 && o == 0 && p <= 5 && t <= 2 && m <= 4 && w[3] <= 1 && w[4] >= 1 &&
-            w[4] <= 64)
-            return true;
-    }
-    return false;
 }
 
 // A valid MATLAB name for `name` that `used` does not hold yet (ignoring case,
