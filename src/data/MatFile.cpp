@@ -205,9 +205,17 @@ std::uint64_t SatMul(std::uint64_t a, std::uint64_t b) {
 }
 
 std::uint64_t ElementsOf(const matvar_t* v) {
+    if (!v->dims) return 0;
     std::uint64_t n = 1;
     for (int d = 0; d < v->rank; ++d) n = SatMul(n, v->dims[d]);
     return n;
+}
+
+// The parts of a structure or cell array read whole, or null where matio
+// left them out: its own look-ups trust what a damaged file gave them.
+matvar_t* const* Parts(const matvar_t* v, std::uint64_t count) {
+    if (!v || !v->data || v->nbytes < SatMul(count, sizeof(matvar_t*))) return nullptr;
+    return static_cast<matvar_t* const*>(v->data);
 }
 
 // The elements a whole variable holds, fields and cells included, as far as
@@ -219,10 +227,11 @@ std::uint64_t Footprint(const matvar_t* v, int depth = 0) {
         if (depth > 16) return std::numeric_limits<std::uint64_t>::max();
         std::uint64_t count = n;
         if (v->class_type == MAT_C_STRUCT)
-            count = SatMul(n, Mat_VarGetNumberOfFields(const_cast<matvar_t*>(v)));
+            count =
+                !v->internal ? 0 : SatMul(n, Mat_VarGetNumberOfFields(const_cast<matvar_t*>(v)));
         std::uint64_t sum = SatMul(count, 64);
-        auto** parts = static_cast<matvar_t**>(v->data);
-        if (parts && count < (std::uint64_t{1} << 32)) {
+        matvar_t* const* parts = count < (std::uint64_t{1} << 32) ? Parts(v, count) : nullptr;
+        if (parts) {
             for (std::uint64_t i = 0; i < count; ++i)
                 sum = SatAdd(sum, Footprint(parts[i], depth + 1));
         }
@@ -334,6 +343,24 @@ std::string CutShort(const std::string& path, std::int64_t size) {
     return {};
 }
 
+matvar_t* Field(const matvar_t* s, const char* name, size_t index) {
+    if (!s || s->class_type != MAT_C_STRUCT || !s->internal) return nullptr;
+    const unsigned n = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(s));
+    char* const* names = Mat_VarGetStructFieldnames(s);
+    const std::uint64_t elements = ElementsOf(s);
+    matvar_t* const* parts = Parts(s, SatMul(elements, n));
+    if (!names || !parts || index >= elements) return nullptr;
+    for (unsigned f = 0; f < n; ++f)
+        if (names[f] && std::strcmp(names[f], name) == 0) return parts[index * n + f];
+    return nullptr;
+}
+
+matvar_t* Cell(const matvar_t* c, size_t index) {
+    const std::uint64_t elements = ElementsOf(c);
+    matvar_t* const* parts = c->class_type == MAT_C_CELL ? Parts(c, elements) : nullptr;
+    return parts && index < elements ? parts[index] : nullptr;
+}
+
 // One array that gives columns: a numeric variable of the file (read from
 // the file when wanted) or a field of a structure read whole.
 struct Source {
@@ -428,6 +455,7 @@ void Reader::Classify(matvar_t* v) {
         case MAT_C_OBJECT:
         case MAT_C_OPAQUE:
         case MAT_C_FUNCTION:
+        case MAT_C_EMPTY:
             objects_.push_back(name);
             return;
         case MAT_C_STRUCT:
@@ -458,14 +486,23 @@ void Reader::Classify(matvar_t* v) {
     sources_.push_back(s);
 }
 
+// True when a field read whole holds all the values its dimensions promise.
+bool HasData(const matvar_t* v) {
+    if (!v || !v->data || !IsNumericClass(v->class_type) || v->rank != 2) return false;
+    if (v->isComplex) {
+        const auto* split = static_cast<const mat_complex_split_t*>(v->data);
+        if (!split->Re || !split->Im) return false;
+    }
+    return v->nbytes >= SatMul(ElementsOf(v), ClassBytes(v->class_type));
+}
+
 // Simulink's "Structure With Time": time, and signals(s).values with a
 // column per element of the signal, named by its label.
 void Reader::AddSimulink(matvar_t* whole) {
     const std::string name = whole->name ? whole->name : "";
-    matvar_t* time = Mat_VarGetStructFieldByName(whole, "time", 0);
-    matvar_t* signals = Mat_VarGetStructFieldByName(whole, "signals", 0);
-    const bool timeOk = time && IsNumericClass(time->class_type) && !time->isComplex &&
-                        time->rank == 2 && time->data &&
+    matvar_t* time = Field(whole, "time", 0);
+    matvar_t* signals = Field(whole, "signals", 0);
+    const bool timeOk = HasData(time) && !time->isComplex &&
                         std::min(time->dims[0], time->dims[1]) == 1 && ElementsOf(time) > 1;
     if (!timeOk || !signals || signals->class_type != MAT_C_STRUCT) {
         Skip("structures", name);
@@ -486,12 +523,11 @@ void Reader::AddSimulink(matvar_t* whole) {
     }
     const size_t count = static_cast<size_t>(ElementsOf(signals));
     for (size_t i = 0; i < count; ++i) {
-        matvar_t* values = Mat_VarGetStructFieldByName(signals, "values", i);
-        std::string label = CharText(Mat_VarGetStructFieldByName(signals, "label", i));
-        if (label.empty()) label = CharText(Mat_VarGetStructFieldByName(signals, "blockName", i));
+        matvar_t* values = Field(signals, "values", i);
+        std::string label = CharText(Field(signals, "label", i));
+        if (label.empty()) label = CharText(Field(signals, "blockName", i));
         if (label.empty()) label = Format("%s(%zu)", name.c_str(), i + 1);
-        if (!values || !IsNumericClass(values->class_type) || values->rank != 2 || !values->data ||
-            static_cast<std::int64_t>(values->dims[0]) != rows) {
+        if (!HasData(values) || static_cast<std::int64_t>(values->dims[0]) != rows) {
             Skip("signals not of one value per time step", label);
             continue;
         }
@@ -516,8 +552,8 @@ void Reader::ReadNames() {
         return;
     const size_t rows = cells->dims[0];
     for (size_t r = 0; r < rows; ++r) {
-        const std::string matlab = CharText(Mat_VarGetCell(cells.get(), static_cast<int>(r)));
-        const std::string own = CharText(Mat_VarGetCell(cells.get(), static_cast<int>(rows + r)));
+        const std::string matlab = CharText(Cell(cells.get(), static_cast<int>(r)));
+        const std::string own = CharText(Cell(cells.get(), static_cast<int>(rows + r)));
         if (!matlab.empty() && !own.empty()) names_.emplace_back(matlab, own);
     }
 }
@@ -535,8 +571,7 @@ void Reader::ReadStructs() {
         }
         VarPtr whole(Mat_VarRead(mat_.get(), name.c_str()));
         if (!whole || whole->class_type != MAT_C_STRUCT || ElementsOf(whole.get()) != 1 ||
-            !Mat_VarGetStructFieldByName(whole.get(), "time", 0) ||
-            !Mat_VarGetStructFieldByName(whole.get(), "signals", 0)) {
+            !Field(whole.get(), "time", 0) || !Field(whole.get(), "signals", 0)) {
             Skip("structures", name);
             continue;
         }
@@ -756,7 +791,7 @@ bool Reader::Run(CResultDataRef& data) {
     std::int64_t columns = 0;
     for (const Source* s : taken) {
         if (!Check(*s)) return false;
-        const bool complex = s->inMemory ? s->info->isComplex : s->info->isComplex;
+        const bool complex = s->info->isComplex != 0;
         columns += s->columns * (complex ? 2 : 1);
         work_ += s->columns * rows;
     }

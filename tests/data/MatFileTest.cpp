@@ -81,9 +81,9 @@ TEST_F(MatFile, SciPyFilesReadAsTheirVariables) {
          {"strings s"}},
         // Simulink's "Structure With Time": a signal of width 2 has no label.
         {"simulink5z.mat",
-         {"time", "Vout", "model/IL(1)", "model/IL(2)"},
-         {{"time", 2, 0.02}, {"Vout", 1, 1.5}, {"model/IL(2)", 3, 6.0}},
-         {}},
+         {"time", "Vout", "model/IL(1)", "model/IL(2)", "Vout_2"},
+         {{"time", 2, 0.02}, {"Vout", 1, 1.5}, {"model/IL(2)", 3, 6.0}, {"Vout_2", 4, -4.0}},
+         {"Vout as Vout_2"}},
         // No vector: the matrix's first column is X.
         {"matrix5.mat", {"Y(1)", "Y(2)", "Y(3)"}, {{"Y(1)", 1, 0.1}, {"Y(3)", 2, -2.0}}, {}},
     };

@@ -34,9 +34,10 @@ scipy.io.savemat(
     oned_as="column",
 )
 
-signals = np.zeros((1, 2), dtype=[("values", object), ("label", object), ("blockName", object)])
+signals = np.zeros((1, 3), dtype=[("values", object), ("label", object), ("blockName", object)])
 signals[0, 0] = ((r + 0.5).reshape(rows, 1), "Vout", "model/Vout")
 signals[0, 1] = (np.column_stack([r, 2.0 * r]), "", "model/IL")
+signals[0, 2] = (-r.reshape(rows, 1), "Vout", "model/Vout2")  # a label used twice
 scipy.io.savemat(
     "simulink5z.mat",
     {"sim": {"time": (0.01 * r).reshape(rows, 1), "signals": signals, "blockName": "model"}},
