@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     set.Initialise(kurvex::kDataSetPlain, 1, 3, 100);
     const kurvex::CResultData* before = set.Get();
     kurvex::BinaryReadOptions options;
-    options.memoryLimit = std::uint64_t{512} << 20;
+    options.memoryLimit = std::uint64_t{64} << 20;
     std::vector<std::string> notes;
     if (!kurvex::ReadMatFile(path, set, messages, options, &notes)) {
         Check(messages.shown.size() == 1 && set.Get() == before);

@@ -1,6 +1,7 @@
 #include "data/MatFile.h"
 
 #include <matio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -274,6 +275,31 @@ std::uint32_t Word(const unsigned char* b, bool little) {
                         static_cast<std::uint32_t>(b[0]) << 24;
 }
 
+// True when the `bytes` at `at` are one whole zlib stream. matio leaks what
+// it inflated of a variable whose stream breaks off, so it never gets one.
+bool Inflates(std::FILE* f, std::int64_t at, std::int64_t bytes) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    std::vector<unsigned char> in(std::min<std::int64_t>(bytes, 1 << 16)), out(1 << 16);
+    int r = Z_OK;
+    while (r == Z_OK && bytes > 0) {
+        const auto n = static_cast<size_t>(std::min<std::int64_t>(bytes, 1 << 16));
+        if (!ReadAt(f, at, in.data(), n)) break;
+        at += static_cast<std::int64_t>(n);
+        bytes -= static_cast<std::int64_t>(n);
+        z.next_in = in.data();
+        z.avail_in = static_cast<uInt>(n);
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            r = inflate(&z, Z_NO_FLUSH);
+        } while (r == Z_OK && z.avail_out == 0);
+        if (r == Z_BUF_ERROR) r = Z_OK;
+    }
+    inflateEnd(&z);
+    return r == Z_STREAM_END;
+}
+
 // Walks the variables of a level-4 or level-5 file by their own sizes, so that
 // matio never meets one that runs past the end of the file (it would read
 // zeros there without a word). Empty when all is whole, else the cause.
@@ -311,6 +337,8 @@ std::string CutShort(const std::string& path, std::int64_t size) {
                     return past(end);
                 break;
             }
+            if (type == MAT_T_COMPRESSED && !Inflates(f.get(), at + 8, bytes))
+                return Format("The MAT file is damaged: its variable %d does not inflate.", index);
             at = end;
         }
         return {};
