@@ -344,9 +344,14 @@ std::string CutShort(const std::string& path, std::int64_t size) {
         }
         return {};
     }
-    if (!LooksLikeLevel4(std::string_view(reinterpret_cast<const char*>(head),
-                                          static_cast<size_t>(std::min<std::int64_t>(size, 128)))))
-        return {};
+    const std::string_view text(reinterpret_cast<const char*>(head),
+                                static_cast<size_t>(std::min<std::int64_t>(size, 128)));
+    if (text.rfind("MATLAB 7.3 MAT-file", 0) == 0) return {};
+    // matio would take any other bytes for a level-4 header, and allocate
+    // whatever name length they gave.
+    if (!LooksLikeLevel4(text))
+        return "It is not a MAT file: it has neither the header of level 5 or 7.3 nor a "
+               "variable of level 4 at its start.";
     // Level 4: a 20-byte header, the name, then the real and imaginary parts.
     const bool little = Word(head, true) < 5000;
     for (std::int64_t at = 0; at < size;) {

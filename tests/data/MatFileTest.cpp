@@ -133,6 +133,11 @@ std::string ClaimingRows(std::uint32_t rows) {
 
 TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
     const std::string whole = test::Slurp(kMat / "mixed5.mat");
+    std::string deflated = test::Slurp(kMat / "mixed5z.mat");
+    deflated[150] = static_cast<char>(deflated[150] ^ 0x40);
+    // Level 4 has no mark: matio would take these bytes for a name 1.8 GB long.
+    const std::string nameLength =
+        U32(0) + U32(6) + U32(1) + U32(0) + "sign" + std::string(40, 'x');
     struct Case {
         const char* what;
         std::string bytes;
@@ -144,6 +149,8 @@ TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
         {"only cells and text", test::Slurp(kMat / "cells5.mat"), "cell arrays c; strings s"},
         {"a count past the file's end", ClaimingRows(1000000000u), "claims 1000000000 values"},
         {"cut in the first array", whole.substr(0, 200), "damaged"},
+        {"a broken compressed stream", deflated, "does not inflate"},
+        {"level-4 bytes with a huge name", nameLength, "nor a variable of level 4"},
         {"cancelled", whole, nullptr, true},
     };
     for (const Case& c : cases) {
