@@ -276,9 +276,91 @@ std::uint32_t Word(const unsigned char* b, bool little) {
                         static_cast<std::uint32_t>(b[0]) << 24;
 }
 
+// What matio reads of an array before its values: the tags of its flags,
+// dimensions and name.
+constexpr size_t kHeaderBytes = 1 << 16;
+
+// One tag of a level-5 element at `p` (of `n` bytes): its type and where its
+// data lies; false when it does not fit. Small elements pack 4 bytes in the tag.
+struct Tag {
+    std::uint32_t type = 0;
+    size_t data = 0, size = 0, next = 0;
+};
+
+bool ReadTag(const unsigned char* p, size_t n, size_t at, bool little, Tag& t) {
+    if (at > n || n - at < 8) return false;
+    const std::uint32_t w = Word(p + at, little);
+    if (w >> 16) {
+        t = {w & 0xFFFF, at + 4, w >> 16, at + 8};
+        return t.size <= 4;
+    }
+    const std::uint64_t size = Word(p + at + 4, little);
+    if (size > n - at - 8) return false;
+    t = {w, at + 8, static_cast<size_t>(size), at + 8 + static_cast<size_t>((size + 7) / 8 * 8)};
+    if (t.next > n) t.next = n;
+    return true;
+}
+
+// True when the array element `e` (or its start) holds others (structures,
+// objects, cells), whose counts matio allocates from before it reads them.
+bool Nests(const std::vector<unsigned char>& e, bool little) {
+    Tag flags;
+    if (!ReadTag(e.data(), e.size(), 8, little, flags) || flags.size < 4) return false;
+    const unsigned c = Word(e.data() + flags.data, little) & 0xFF;
+    return c == MAT_C_CELL || c == MAT_C_STRUCT || c == MAT_C_OBJECT;
+}
+
+// Checks the array element at `p`: every part within it, and no more
+// fields or cells than its bytes can hold (each takes a tag at least).
+bool ElementFits(const unsigned char* p, size_t n, bool little, int depth) {
+    // The element may be cut after its header: its values are not looked at.
+    if (depth > 32 || n < 8 || Word(p, little) != MAT_T_MATRIX) return false;
+    const size_t size = Word(p + 4, little);
+    if (size == 0) return true;  // an empty array
+    const unsigned char* b = p + 8;
+    const size_t m = std::min(size, n - 8);
+    Tag flags, dims, name;
+    if (!ReadTag(b, m, 0, little, flags) || flags.size < 8 ||
+        !ReadTag(b, m, flags.next, little, dims) || dims.size % 4 != 0 || dims.size < 8 ||
+        !ReadTag(b, m, dims.next, little, name))
+        return false;
+    const unsigned cls = Word(b + flags.data, little) & 0xFF;
+    if (cls != MAT_C_CELL && cls != MAT_C_STRUCT && cls != MAT_C_OBJECT) return true;
+    if (m < size) return false;  // a nesting element is always kept whole
+    std::uint64_t count = 1;
+    for (size_t d = 0; d < dims.size; d += 4)
+        count = SatMul(count, Word(b + dims.data + d, little));
+    size_t at = name.next;
+    if (cls != MAT_C_CELL) {
+        Tag className, length, names;
+        if (cls == MAT_C_OBJECT) {
+            if (!ReadTag(b, m, at, little, className)) return false;
+            at = className.next;
+        }
+        if (!ReadTag(b, m, at, little, length) || length.size < 4 ||
+            !ReadTag(b, m, length.next, little, names))
+            return false;
+        const std::uint32_t width = Word(b + length.data, little);
+        if (width == 0 || names.size % width != 0) return names.size == 0;
+        count = SatMul(count, names.size / width);
+        at = names.next;
+    }
+    if (count > (m - std::min(at, m)) / 8) return false;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        Tag part;
+        if (!ReadTag(b, m, at, little, part) ||
+            !ElementFits(b + at, part.next - at, little, depth + 1))
+            return false;
+        at = part.next;
+    }
+    return true;
+}
+
 // True when the `bytes` at `at` are one whole zlib stream. matio leaks what
 // it inflated of a variable whose stream breaks off, so it never gets one.
-bool Inflates(std::FILE* f, std::int64_t at, std::int64_t bytes) {
+bool Inflates(std::FILE* f, std::int64_t at, std::int64_t bytes, std::vector<unsigned char>& kept,
+              std::uint64_t keep, bool little) {
+    kept.clear();
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return false;
     std::vector<unsigned char> in(std::min<std::int64_t>(bytes, 1 << 16)), out(1 << 16);
@@ -294,17 +376,22 @@ bool Inflates(std::FILE* f, std::int64_t at, std::int64_t bytes) {
             z.next_out = out.data();
             z.avail_out = static_cast<uInt>(out.size());
             r = inflate(&z, Z_NO_FLUSH);
+            const size_t made = out.size() - z.avail_out;
+            // Structures are kept whole while they fit; anything else only
+            // for its header.
+            if (kept.size() < keep && (kept.size() < kHeaderBytes || Nests(kept, little)))
+                kept.insert(kept.end(), out.data(), out.data() + made);
         } while (r == Z_OK && z.avail_out == 0);
         if (r == Z_BUF_ERROR) r = Z_OK;
     }
     inflateEnd(&z);
-    return r == Z_STREAM_END;
+    return r == Z_STREAM_END && (kept.size() < keep || !Nests(kept, little));
 }
 
 // Walks the variables of a level-4 or level-5 file by their own sizes, so that
 // matio never meets one that runs past the end of the file (it would read
 // zeros there without a word). Empty when all is whole, else the cause.
-std::string CutShort(const std::string& path, std::int64_t size) {
+std::string CutShort(const std::string& path, std::int64_t size, std::uint64_t keep) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!f) return {};
     unsigned char head[128];
@@ -338,8 +425,26 @@ std::string CutShort(const std::string& path, std::int64_t size) {
                     return past(end);
                 break;
             }
-            if (type == MAT_T_COMPRESSED && !Inflates(f.get(), at + 8, bytes))
-                return Format("The MAT file is damaged: its variable %d does not inflate.", index);
+            std::vector<unsigned char> body;
+            if (type == MAT_T_COMPRESSED) {
+                if (!Inflates(f.get(), at + 8, bytes, body, keep, little))
+                    return Format(
+                        "The MAT file is damaged: its variable %d does not inflate (or not "
+                        "into the memory available).",
+                        index);
+            } else if (type == MAT_T_MATRIX) {
+                body.resize(static_cast<size_t>(std::min<std::int64_t>(bytes + 8, kHeaderBytes)));
+                if (!ReadAt(f.get(), at, body.data(), body.size())) return past(end);
+                if (Nests(body, little)) {
+                    body.resize(static_cast<size_t>(bytes + 8));
+                    if (!ReadAt(f.get(), at, body.data(), body.size())) return past(end);
+                }
+            }
+            if (!body.empty() && !ElementFits(body.data(), body.size(), little, 0))
+                return Format(
+                    "The MAT file is damaged: the parts of its variable %d do not fit "
+                    "in it.",
+                    index);
             at = end;
         }
         return {};
@@ -736,7 +841,7 @@ bool Reader::Run(CResultDataRef& data) {
     fileSize_ = static_cast<std::int64_t>(std::filesystem::file_size(path_, ec));
     if (ec) return Refuse(Format("Cannot open \"%s\": %s.", path_.c_str(), ec.message().c_str()));
     limit_ = options_.memoryLimit ? options_.memoryLimit : AvailableMemory();
-    const std::string cut = CutShort(path_, fileSize_);
+    const std::string cut = CutShort(path_, fileSize_, limit_);
     if (!cut.empty()) return Refuse(cut);
     matioSaid.clear();
     mat_.reset(Mat_Open(path_.c_str(), MAT_ACC_RDONLY));

@@ -151,6 +151,10 @@ TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
         {"cut in the first array", whole.substr(0, 200), "damaged"},
         {"a broken compressed stream", deflated, "does not inflate"},
         {"level-4 bytes with a huge name", nameLength, "nor a variable of level 4"},
+        {"a name longer than its array",
+         Level5(U32(14) + U32(48) + U32(6) + U32(8) + U32(6) + U32(0) + U32(5) + U32(8) + U32(1) +
+                U32(1) + U32(1) + U32(0x7FFFFFF0) + std::string(8, '\0')),
+         "do not fit"},
         {"cancelled", whole, nullptr, true},
     };
     for (const Case& c : cases) {
