@@ -32,9 +32,6 @@ constexpr size_t kMaxMatlabName = 63;
 // Rows read at once from an uncompressed array: few enough that the flags are
 // set while the values are still in the cache, and progress moves within a column.
 constexpr std::int64_t kChunkRows = 1 << 16;
-// zlib never expands more than about 1032 to 1: a compressed array claiming
-// more elements than that than the file has bytes is a lie.
-constexpr std::int64_t kDeflateRatio = 1032;
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -325,11 +322,13 @@ bool ElementFits(const unsigned char* p, size_t n, bool little, int depth) {
         !ReadTag(b, m, dims.next, little, name))
         return false;
     const unsigned cls = Word(b + flags.data, little) & 0xFF;
-    if (cls != MAT_C_CELL && cls != MAT_C_STRUCT && cls != MAT_C_OBJECT) return true;
-    if (m < size) return false;  // a nesting element is always kept whole
     std::uint64_t count = 1;
     for (size_t d = 0; d < dims.size; d += 4)
         count = SatMul(count, Word(b + dims.data + d, little));
+    // Every value takes a byte at least (a sparse array counts only its nonzeros).
+    if (cls != MAT_C_CELL && cls != MAT_C_STRUCT && cls != MAT_C_OBJECT)
+        return cls == MAT_C_SPARSE || count <= size;
+    if (m < size) return false;  // a nesting element is always kept whole
     size_t at = name.next;
     if (cls != MAT_C_CELL) {
         Tag className, length, names;
@@ -361,6 +360,7 @@ bool ElementFits(const unsigned char* p, size_t n, bool little, int depth) {
 bool Inflates(std::FILE* f, std::int64_t at, std::int64_t bytes, std::vector<unsigned char>& kept,
               std::uint64_t keep, bool little) {
     kept.clear();
+    std::uint64_t total = 0;
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return false;
     std::vector<unsigned char> in(std::min<std::int64_t>(bytes, 1 << 16)), out(1 << 16);
@@ -377,6 +377,7 @@ bool Inflates(std::FILE* f, std::int64_t at, std::int64_t bytes, std::vector<uns
             z.avail_out = static_cast<uInt>(out.size());
             r = inflate(&z, Z_NO_FLUSH);
             const size_t made = out.size() - z.avail_out;
+            total += made;
             // Structures are kept whole while they fit; anything else only
             // for its header.
             if (kept.size() < keep && (kept.size() < kHeaderBytes || Nests(kept, little)))
@@ -385,7 +386,9 @@ bool Inflates(std::FILE* f, std::int64_t at, std::int64_t bytes, std::vector<uns
         if (r == Z_BUF_ERROR) r = Z_OK;
     }
     inflateEnd(&z);
-    return r == Z_STREAM_END && (kept.size() < keep || !Nests(kept, little));
+    // The array inside must be no longer than what was inflated.
+    return r == Z_STREAM_END && (kept.size() < keep || !Nests(kept, little)) && kept.size() >= 8 &&
+           Word(kept.data() + 4, little) <= total - 8;
 }
 
 // Walks the variables of a level-4 or level-5 file by their own sizes, so that
@@ -719,27 +722,13 @@ void Reader::ReadStructs() {
     }
 }
 
-// Counts read from the file are held against what the file can hold and the
-// memory there is, before anything is allocated for them.
+// An array read by element index must be within reach of matio's int indices.
 bool Reader::Check(const Source& s) {
-    if (s.inMemory) return true;
-    const std::uint64_t elements = SatMul(ElementsOf(s.info), s.info->isComplex ? 2 : 1);
-    const enum mat_ft version = Mat_GetVersion(mat_.get());
-    std::uint64_t room = static_cast<std::uint64_t>(fileSize_);
-    if (version == MAT_FT_MAT73)
-        room = std::numeric_limits<std::uint64_t>::max();
-    else if (s.info->compression == MAT_COMPRESSION_ZLIB)
-        room = SatMul(room, kDeflateRatio);
+    // Counts against the file's size were checked by CutShort before matio saw the file.
     if (Linear(s) &&
         ElementsOf(s.info) > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
         return Refuse(
             Format("The array %s holds more values than this program reads.", s.fileName.c_str()));
-    if (elements > room)
-        return Refuse(
-            Format("The array %s claims %llu values, more than the file's %lld bytes "
-                   "can hold.",
-                   s.fileName.c_str(), static_cast<unsigned long long>(elements),
-                   static_cast<long long>(fileSize_)));
     return true;
 }
 

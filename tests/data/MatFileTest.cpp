@@ -147,7 +147,7 @@ TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
     const Case cases[] = {
         {"no variables", Level5(""), "holds no variables"},
         {"only cells and text", test::Slurp(kMat / "cells5.mat"), "cell arrays c; strings s"},
-        {"a count past the file's end", ClaimingRows(1000000000u), "claims 1000000000 values"},
+        {"a count past the array's end", ClaimingRows(1000000000u), "do not fit"},
         {"cut in the first array", whole.substr(0, 200), "damaged"},
         {"a broken compressed stream", deflated, "does not inflate"},
         {"level-4 bytes with a huge name", nameLength, "nor a variable of level 4"},
