@@ -824,6 +824,8 @@ std::string ColumnName(const std::string& name, std::int64_t k, std::int64_t col
     return columns > 1 ? Format("%s(%lld)", name.c_str(), static_cast<long long>(k + 1)) : name;
 }
 
+// Long, as it is one story: open, list, choose X and the arrays of its
+// length, check the sizes, fill, and say what was left out.
 bool Reader::Run(CResultDataRef& data) {
     QuietMatio();
     std::error_code ec;
