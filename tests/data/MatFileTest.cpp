@@ -101,7 +101,9 @@ TEST_F(MatFile, SciPyFilesReadAsTheirVariables) {
         EXPECT_EQ(d->RowCount(), 6);
         ExpectSamples(d, c.samples);
         for (const char* n : c.notes) EXPECT_NE(Joined(notes).find(n), std::string::npos) << n;
-        if (c.notes.empty()) EXPECT_TRUE(notes.empty()) << Joined(notes);
+        if (c.notes.empty()) {
+            EXPECT_TRUE(notes.empty()) << Joined(notes);
+        }
     }
 }
 
@@ -246,8 +248,9 @@ TEST_F(MatFile, RoundTripKeepsNamesValuesAndInvalidPoints) {
     for (std::int32_t v = 0; v < back->VariableCount(); ++v) {
         for (std::int32_t r = 0; r < rows; ++r) {
             EXPECT_EQ(back->Variable(v)->Flags()[r], d->Variable(v)->Flags()[r]);
-            if (d->Variable(v)->Flags()[r] == kPointValid)
+            if (d->Variable(v)->Flags()[r] == kPointValid) {
                 EXPECT_EQ(back->Variable(v)->Values()[r], d->Variable(v)->Values()[r]);
+            }
         }
     }
     EXPECT_TRUE(messages.shown.empty());
