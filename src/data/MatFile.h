@@ -25,9 +25,11 @@ bool ReadMatFile(const std::string& path, CResultDataRef& data, UserMessages& me
                  const BinaryReadOptions& options = {}, std::vector<std::string>* notes = nullptr);
 
 // Writes `data` as a compressed level-5 MAT file: one column vector per
-// variable under a valid MATLAB name, and the cell array "kurvex_names" with
-// the original names. Invalid points are written as NaN. An older file at
-// `path` stays whole when writing fails.
+// variable under a valid MATLAB name, and the cell array "kurvex_names" of
+// N x 2 texts (MATLAB name, original name), by which the reader restores the
+// names even after MATLAB has saved the variables again in another order.
+// Points that are not valid are written as NaN. An older file at `path`
+// stays whole when writing fails.
 bool WriteMatFile(const CResultData& data, const std::string& path, UserMessages& messages);
 
 }  // namespace kurvex

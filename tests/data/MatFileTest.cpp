@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+#include <matio.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "data/MatFile.h"
+#include "data/ResultFile.h"
+#include "formula/FormulaTestSupport.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Names;
+using test::RecordingMessages;
+
+const fs::path kMat = KURVEX_MAT_DIR;
+
+class MatFile : public test::TempDirTest {};
+
+// One sample a file must give: NaN for an invalid point.
+struct Sample {
+    const char* name;
+    std::int32_t row;
+    double value;
+};
+
+void ExpectSamples(const CResultDataRef& d, const std::vector<Sample>& samples) {
+    for (const Sample& s : samples) {
+        const std::int32_t v = d.FindVariable(s.name);
+        ASSERT_GE(v, 0) << s.name;
+        const std::uint8_t flag = d->Variable(v)->Flags()[s.row];
+        if (std::isnan(s.value)) {
+            EXPECT_EQ(flag, kPointInvalid) << s.name << " row " << s.row;
+        } else {
+            EXPECT_EQ(flag, kPointValid) << s.name << " row " << s.row;
+            EXPECT_NEAR(d->Variable(v)->Values()[s.row], s.value, 1e-12) << s.name;
+        }
+    }
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const auto& l : lines) all += l + "\n";
+    return all;
+}
+
+// The files SciPy wrote (make_mat_files.py) at levels 4 and 5, compressed and not.
+TEST_F(MatFile, SciPyFilesReadAsTheirVariables) {
+    const double nan = std::nan("");
+    const double amp1 = 20.0 * std::log10(std::sqrt(2.0));
+    const std::vector<std::string> mixed = {"Time", "a",    "V",   "M(1)", "M(2)",   "M(3)",
+                                            "W(1)", "W(2)", "n16", "s32",  "amp(z)", "phase(z)"};
+    const std::vector<Sample> mixedSamples = {
+        {"Time", 5, 0.5},    {"a", 1, 3.0},        {"V", 2, nan},    {"V", 3, 6.0},
+        {"M(2)", 4, 14.0},   {"W(2)", 5, 105.0},   {"n16", 0, -3.0}, {"s32", 3, 1.5},
+        {"amp(z)", 0, amp1}, {"phase(z)", 3, 45.0}};
+    const char* mixedNotes[] = {"short (4x1), k (1x1)", "cell arrays c", "strings s",
+                                "structures st"};
+    struct Case {
+        const char* file;
+        std::vector<std::string> names;
+        std::vector<Sample> samples;
+        std::vector<const char*> notes;
+    };
+    const Case cases[] = {
+        {"mixed5.mat", mixed, mixedSamples, {std::begin(mixedNotes), std::end(mixedNotes)}},
+        {"mixed5z.mat", mixed, mixedSamples, {std::begin(mixedNotes), std::end(mixedNotes)}},
+        {"level4.mat",
+         {"t", "x", "M(1)", "M(2)", "amp(z)", "phase(z)"},
+         {{"t", 4, 0.4},
+          {"x", 2, 6.0},
+          {"M(2)", 3, -3.0},
+          {"amp(z)", 1, 20.0 * std::log10(2.0)},
+          {"phase(z)", 5, 90.0}},
+         {"strings s"}},
+        // Simulink's "Structure With Time": a signal of width 2 has no label.
+        {"simulink5z.mat",
+         {"time", "Vout", "model/IL(1)", "model/IL(2)", "Vout_2"},
+         {{"time", 2, 0.02}, {"Vout", 1, 1.5}, {"model/IL(2)", 3, 6.0}, {"Vout_2", 4, -4.0}},
+         {"Vout as Vout_2"}},
+        // No vector: the matrix's first column is X.
+        {"matrix5.mat", {"Y(1)", "Y(2)", "Y(3)"}, {{"Y(1)", 1, 0.1}, {"Y(3)", 2, -2.0}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        CResultDataRef d;
+        RecordingMessages messages;
+        std::vector<std::string> notes;
+        LoadOptions options;
+        options.notes = &notes;
+        options.showWarnings = false;
+        ASSERT_TRUE(LoadResultFile((kMat / c.file).string(), d, nullptr, messages, options))
+            << (messages.shown.empty() ? "" : messages.shown[0].first);
+        EXPECT_EQ(Names(d), c.names);
+        EXPECT_EQ(d->RowCount(), 6);
+        ExpectSamples(d, c.samples);
+        for (const char* n : c.notes) EXPECT_NE(Joined(notes).find(n), std::string::npos) << n;
+        if (c.notes.empty()) {
+            EXPECT_TRUE(notes.empty()) << Joined(notes);
+        }
+    }
+}
+
+// Bytes of a level-5 file by hand, for what no good writer makes.
+std::string Level5(const std::string& elements) {
+    std::string head(128, ' ');
+    head.replace(0, 10, "MATLAB 5.0");
+    head[124] = 0x00;
+    head[125] = 0x01;
+    head[126] = 'I';
+    head[127] = 'M';
+    return head + elements;
+}
+
+std::string U32(std::uint32_t v) {
+    std::string s(4, '\0');
+    std::memcpy(s.data(), &v, 4);
+    return s;
+}
+
+// A double column named "x" whose dimensions say `rows` but which holds one value.
+std::string ClaimingRows(std::uint32_t rows) {
+    const std::string body = U32(6) + U32(8) + U32(6) + U32(0) +             // flags: double
+                             U32(5) + U32(8) + U32(rows) + U32(1) +          // dimensions
+                             U32(0x00010001) + "x" + std::string(3, '\0') +  // small name
+                             U32(9) + U32(8) + std::string(8, '\0');
+    return Level5(U32(14) + U32(static_cast<std::uint32_t>(body.size())) + body);
+}
+
+TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
+    const std::string whole = test::Slurp(kMat / "mixed5.mat");
+    std::string deflated = test::Slurp(kMat / "mixed5z.mat");
+    deflated[150] = static_cast<char>(deflated[150] ^ 0x40);
+    // Level 4 has no mark: matio would take these bytes for a name 1.8 GB long.
+    const std::string nameLength =
+        U32(0) + U32(6) + U32(1) + U32(0) + "sign" + std::string(40, 'x');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* said;  // null: cancelled, nothing said
+        bool cancel = false;
+    };
+    const Case cases[] = {
+        {"no variables", Level5(""), "holds no variables"},
+        {"only cells and text", test::Slurp(kMat / "cells5.mat"), "cell arrays c; strings s"},
+        {"a count past the array's end", ClaimingRows(1000000000u), "do not fit"},
+        {"cut in the first array", whole.substr(0, 200), "damaged"},
+        {"a broken compressed stream", deflated, "does not inflate"},
+        {"level-4 bytes with a huge name", nameLength, "nor a variable of level 4"},
+        {"a name longer than its array",
+         Level5(U32(14) + U32(48) + U32(6) + U32(8) + U32(6) + U32(0) + U32(5) + U32(8) + U32(1) +
+                U32(1) + U32(1) + U32(0x7FFFFFF0) + std::string(8, '\0')),
+         "do not fit"},
+        {"cancelled", whole, nullptr, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Path("bad.mat");
+        test::Spit(path, c.bytes);
+        CResultDataRef d;
+        ASSERT_TRUE(d.Initialise(kDataSetPlain, 1, 1, 1));
+        const CResultData* before = d.Get();
+        RecordingMessages messages;
+        BinaryReadOptions options;
+        options.memoryLimit = std::uint64_t{1} << 40;
+        if (c.cancel) options.progress = [](std::int64_t, std::int64_t) { return false; };
+        EXPECT_FALSE(ReadMatFile(path, d, messages, options));
+        EXPECT_EQ(d.Get(), before);
+        if (!c.said) {
+            EXPECT_TRUE(messages.shown.empty());
+            continue;
+        }
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
+            << messages.shown[0].first;
+        EXPECT_NE(messages.shown[0].first.find("Can not read file " + path), std::string::npos);
+    }
+}
+
+TEST_F(MatFile, TellsItsLevelsFromTheirMarks) {
+    const std::string v5 = Level5("");
+    std::string v5big = v5;
+    v5big[124] = 0x01;
+    v5big[125] = 0x00;
+    v5big[126] = 'M';
+    v5big[127] = 'I';
+    const std::string v73 = "MATLAB 7.3 MAT-file, Platform: GLNXA64" + std::string(90, ' ');
+    const std::string v4 = test::Slurp(kMat / "level4.mat").substr(0, 128);
+    struct Case {
+        std::string head;
+        const char* path;
+        bool mat;
+    } cases[] = {
+        {v5, "a.bin", true},
+        {v5big, "a", true},
+        {v73, "a.h5", true},
+        {v4, "a.MAT", true},
+        {v4, "a.dat", false},  // level 4 has no mark: only its extension tells
+        {"time V(out)\n0 1\n", "a.mat", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LooksLikeMatFile(c.head, c.path), c.mat) << c.path;
+}
+
+TEST_F(MatFile, RoundTripKeepsNamesValuesAndInvalidPoints) {
+    const std::vector<std::string> names = {
+        "time", "V(out)", "I(L1)", "1st", "V_out", "Spannung \xC3\x9C", "end"};
+    const std::int32_t rows = 5;
+    CResultDataRef d;
+    ASSERT_TRUE(d.Initialise(kDataSetPlain, static_cast<std::int32_t>(names.size()), rows, 1));
+    for (size_t v = 0; v < names.size(); ++v) {
+        d.SetName(static_cast<std::int32_t>(v), names[v].c_str());
+        for (std::int32_t r = 0; r < rows; ++r) {
+            double value = r * 0.1 + static_cast<double>(v) / 3.0;
+            std::uint8_t flag = kPointValid;
+            if (v == 2 && r == 3) flag = kPointInvalid;
+            const auto col = static_cast<std::int32_t>(v);
+            ASSERT_TRUE(d.SetRow(r, &value, &flag, col, 1));
+        }
+    }
+    const std::string path = Path("out.mat");
+    test::Spit(path, "older");
+    RecordingMessages messages;
+    ASSERT_TRUE(WriteMatFile(*d.Get(), path, messages));
+    EXPECT_EQ(Entries(), 1);
+
+    // What MATLAB sees: valid, unique names, and our table of names.
+    mat_t* mat = Mat_Open(path.c_str(), MAT_ACC_RDONLY);
+    ASSERT_NE(mat, nullptr);
+    std::vector<std::string> matlab;
+    while (matvar_t* v = Mat_VarReadNextInfo(mat)) {
+        matlab.emplace_back(v->name);
+        Mat_VarFree(v);
+    }
+    Mat_Close(mat);
+    EXPECT_EQ(matlab, (std::vector<std::string>{"time", "V_out", "I_L1", "x1st", "V_out_2",
+                                                "Spannung", "end_", "kurvex_names"}));
+
+    CResultDataRef back;
+    ASSERT_TRUE(ReadMatFile(path, back, messages));
+    EXPECT_EQ(Names(back), names);
+    ASSERT_EQ(back->RowCount(), rows);
+    for (std::int32_t v = 0; v < back->VariableCount(); ++v) {
+        for (std::int32_t r = 0; r < rows; ++r) {
+            EXPECT_EQ(back->Variable(v)->Flags()[r], d->Variable(v)->Flags()[r]);
+            if (d->Variable(v)->Flags()[r] == kPointValid) {
+                EXPECT_EQ(back->Variable(v)->Values()[r], d->Variable(v)->Values()[r]);
+            }
+        }
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// Level 7.3 is HDF5; matio's own writer makes one.
+TEST_F(MatFile, ReadsLevel73) {
+    const std::string path = Path("v73.mat");
+    mat_t* mat = Mat_CreateVer(path.c_str(), nullptr, MAT_FT_MAT73);
+    ASSERT_NE(mat, nullptr);
+    double t[4] = {0, 1, 2, 3};
+    double m[8] = {1, 2, 3, 4, 10, 20, std::nan(""), 40};
+    size_t tDims[2] = {4, 1}, mDims[2] = {4, 2};
+    matvar_t* vt = Mat_VarCreate("t", MAT_C_DOUBLE, MAT_T_DOUBLE, 2, tDims, t, 0);
+    matvar_t* vm = Mat_VarCreate("m", MAT_C_DOUBLE, MAT_T_DOUBLE, 2, mDims, m, 0);
+    ASSERT_EQ(Mat_VarWrite(mat, vm, MAT_COMPRESSION_NONE), 0);
+    ASSERT_EQ(Mat_VarWrite(mat, vt, MAT_COMPRESSION_NONE), 0);
+    Mat_VarFree(vt);
+    Mat_VarFree(vm);
+    Mat_Close(mat);
+    CResultDataRef d;
+    RecordingMessages messages;
+    LoadOptions options;
+    options.showWarnings = false;
+    ASSERT_TRUE(LoadResultFile(path, d, nullptr, messages, options));
+    EXPECT_EQ(Names(d), (std::vector<std::string>{"t", "m(1)", "m(2)"}));
+    ExpectSamples(d,
+                  {{"t", 3, 3.0}, {"m(1)", 1, 2.0}, {"m(2)", 2, std::nan("")}, {"m(2)", 3, 40.0}});
+}
+
+}  // namespace
+}  // namespace kurvex
