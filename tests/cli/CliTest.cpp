@@ -12,6 +12,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
 #include "data/BlockContainerFile.h"
+#include "data/NameText.h"
 #include "data/ResultFile.h"
 #include "formula/FormulaVariable.h"
 
@@ -244,13 +245,15 @@ CResultDataRef LoadBack(const fs::path& path) {
 }
 
 // Expects column `got` to hold `want`'s samples: bit for bit, or to ten
-// digits; in text a valid sample that is no finite number comes back invalid.
+// digits; in text a valid sample that is no finite number comes back invalid,
+// and where NaN is the only mark (`nanOnly`) so does a missing one.
 void ExpectColumn(const CResultVariable& got, const CResultVariable& want, std::int32_t rows,
-                  bool text, bool tenDigits, const std::string& where) {
+                  bool text, bool tenDigits, const std::string& where, bool nanOnly = false) {
     for (std::int32_t r = 0; r < rows; ++r) {
         std::uint8_t flag = want.Flags()[r];
         const double w = want.Values()[r];
-        if (text && flag == kPointValid && !std::isfinite(w)) flag = kPointInvalid;
+        if ((text || nanOnly) && flag == kPointValid && !std::isfinite(w)) flag = kPointInvalid;
+        if (nanOnly && flag == kPointMissing) flag = kPointInvalid;
         ASSERT_EQ(got.Flags()[r], flag) << where << " row " << r;
         if (flag != kPointValid) continue;
         const double g = got.Values()[r];
@@ -275,9 +278,12 @@ TEST(Cli, EveryWriterReadsBackTheSameDoubles) {
         const char *format, *file;
         bool text, tenDigits;
     };
-    for (const Case& c : {Case{"txt", "rt.txt", true, true}, Case{"tsv", "rt.tsv", true, false},
-                          Case{"csv", "rt.csv", true, false}, Case{"kfd", "rt.kfd", false, false},
-                          Case{"kfd7", "rt.bin", false, false}}) {
+    // MATLAB files hold names as UTF-16 text and mark bad points only as NaN.
+    const auto nanOnly = [](const Case& c) { return std::string(c.format) == "mat"; };
+    for (const Case& c :
+         {Case{"txt", "rt.txt", true, true}, Case{"tsv", "rt.tsv", true, false},
+          Case{"csv", "rt.csv", true, false}, Case{"kfd", "rt.kfd", false, false},
+          Case{"kfd7", "rt.bin", false, false}, Case{"mat", "rt.mat", false, false}}) {
         const fs::path out = dir / c.file;
         fs::remove(out);
         const CliRun r = Cli({"convert", in.string(), "-o", out.string(), "--format", c.format});
@@ -287,9 +293,11 @@ TEST(Cli, EveryWriterReadsBackTheSameDoubles) {
         ASSERT_EQ(back->RowCount(), rows) << c.format;
         for (int i = 0; i < 3; ++i) {
             // Name bytes come back as they were, whatever their encoding.
-            EXPECT_EQ(back->Variable(i)->Name(), data->Variable(i)->Name()) << c.format;
+            EXPECT_EQ(back->Variable(i)->Name(), nanOnly(c) ? DisplayName(data->Variable(i)->Name())
+                                                            : data->Variable(i)->Name())
+                << c.format;
             ExpectColumn(*back->Variable(i), *data->Variable(i), rows, c.text, c.tenDigits,
-                         std::string(c.format) + " column " + std::to_string(i));
+                         std::string(c.format) + " column " + std::to_string(i), nanOnly(c));
         }
     }
 

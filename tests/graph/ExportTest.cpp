@@ -58,6 +58,11 @@ TEST(Export, EachEntryWritesItsFormatAndTheKurvexFileKeepsTheLayout) {
     }
     ASSERT_TRUE(SaveTimeDisplay(view, 4, (dir / "v.csv").string(), messages));
     EXPECT_EQ(test::Slurp(dir / "v.csv"), "Time,V_out\r\n0,1.5\r\n1,2\r\n");
+    ASSERT_TRUE(SaveTimeDisplay(view, 5, (dir / "v.mat").string(), messages));
+    CResultDataRef mat;
+    ASSERT_TRUE(LoadResultFile((dir / "v.mat").string(), mat, nullptr, messages));
+    EXPECT_EQ(test::Names(mat), (std::vector<std::string>{"Time", "V out"}));
+    EXPECT_EQ(mat->Variable(1)->Values()[1], 2.0);
     EXPECT_TRUE(messages.shown.empty());
 
     // A Kurvex file that cannot be written says so, after the reason.
