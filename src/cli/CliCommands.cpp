@@ -64,8 +64,9 @@ const char kInfoUsage[] =
     "Reads a result file and prints its row count, whether X is equally spaced,\n"
     "whether any point was missing or invalid, and each variable's name, minimum\n"
     "and maximum over its valid points, and its unit when the file gives one. For\n"
-    "a SPICE raw file it also lists the file's plots (analyses). What a reader\n"
-    "skipped in the file is said on standard error.\n"
+    "a SPICE raw file it also lists the file's plots (analyses). What the reader\n"
+    "noted or skipped in the file (MAT, COMTRADE) follows as lines \"note: ...\"\n"
+    "(JSON: \"notes\").\n"
     "\n"
     "  --json     print one JSON object instead of text\n"
     "  --plot N   read plot N of a SPICE raw file (from 1; default 1)\n";
@@ -146,7 +147,8 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     const std::string& path = args.positional[0];
     CResultDataRef data;
     std::vector<RawPlot> plots;
-    if (const int status = Load(path, data, err, nullptr, plot, &plots)) return status;
+    std::vector<std::string> notes;
+    if (const int status = Load(path, data, err, nullptr, plot, &plots, &notes)) return status;
 
     const CResultData* d = data.Get();
     if (args.flags.count("--json")) {
@@ -177,6 +179,12 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
             }
             std::fputs("]", out);
         }
+        if (!notes.empty()) {
+            std::fputs(", \"notes\": [", out);
+            for (size_t k = 0; k < notes.size(); ++k)
+                std::fprintf(out, "%s%s", k ? ", " : "", JsonString(notes[k]).c_str());
+            std::fputs("]", out);
+        }
         std::fputs("}\n", out);
         return kExitOk;
     }
@@ -200,6 +208,8 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
                      DisplayName(plots[k].name).c_str(), plots[k].complex ? "complex" : "real",
                      plots[k].variables, static_cast<long long>(plots[k].points));
     }
+    for (const std::string& note : notes)
+        std::fprintf(out, "note: %s\n", DisplayName(note).c_str());
     return kExitOk;
 }
 

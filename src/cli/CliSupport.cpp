@@ -170,7 +170,7 @@ int Usage(std::FILE* err, const std::string& what) {
 }
 
 int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffer* settings,
-         std::int32_t plot, std::vector<RawPlot>* plots) {
+         std::int32_t plot, std::vector<RawPlot>* plots, std::vector<std::string>* notes) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
@@ -181,14 +181,8 @@ int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffe
     options.showWarnings = false;  // info reports bad points itself
     options.plot = plot;
     options.plots = plots;
-    std::vector<std::string> notes;
-    options.notes = &notes;
-    if (LoadResultFile(path, data, settings, messages, options)) {
-        // What the reader skipped goes beside the output, never into it.
-        for (const std::string& note : notes)
-            std::fprintf(err, "kurvex-cli: %s: %s\n", path.c_str(), note.c_str());
-        return kExitOk;
-    }
+    options.notes = notes;
+    if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
     if (messages.Count() == 0) {
         std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
     }

@@ -69,7 +69,7 @@ int Usage(std::FILE* err, const std::string& what);
 // 0 when read, else the exit status to end with.
 int Load(const std::string& path, CResultDataRef& data, std::FILE* err,
          CIOBuffer* settings = nullptr, std::int32_t plot = 0,
-         std::vector<RawPlot>* plots = nullptr);
+         std::vector<RawPlot>* plots = nullptr, std::vector<std::string>* notes = nullptr);
 
 // Runs `write` on standard output for "-", else on a file that replaces
 // `target` only when complete; the exit status.

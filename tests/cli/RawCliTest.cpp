@@ -84,5 +84,37 @@ TEST(RawCli, EveryCommandReadsRawFiles) {
     }
 }
 
+// Other programs' formats: units and what the reader noted come out in both
+// forms of info, and convert carries a record over into a MATLAB file.
+TEST(RawCli, InfoShowsUnitsAndNotesOfOtherProgramsFiles) {
+    const std::string record = std::string(KURVEX_COMTRADE_DIR) + "/hand.cfg";
+    const std::string mat = std::string(KURVEX_MAT_DIR) + "/mixed5.mat";
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> says;
+    };
+    for (const Case& c : {
+             Case{{"info", record},
+                  {"  VA (A)               min -4                 max 4                  unit kV\n",
+                   "note: Secondary values (primary:secondary): IA (1000:5).\n"}},
+             Case{{"info", record, "--json"},
+                  {"{\"name\": \"IA (A)\", \"min\": 0, \"max\": 27, \"unit\": \"A\"}",
+                   "\"notes\": [\"COMTRADE 1999 record of Hand Station"}},
+             Case{{"info", mat}, {"note: Not read: cell arrays c; strings s; structures st.\n"}},
+             Case{{"info", kSpice + "/rc_tran.raw", "--json"}, {"}]}\n"}},  // none: no key
+         }) {
+        CliRun r = Cli(c.args);
+        ASSERT_EQ(r.status, 0) << c.args[1] << ": " << r.err;
+        EXPECT_EQ(r.err, "");
+        for (const std::string& s : c.says) EXPECT_NE(r.out.find(s), std::string::npos) << r.out;
+    }
+    const std::string out = (test::ProcessDir() / "rawcli-record.mat").string();
+    ASSERT_EQ(Cli({"convert", record, "-o", out}).status, 0);
+    CliRun back = Cli({"info", out});
+    EXPECT_NE(back.out.find("  IA (A)               min 0                  max 27\n"),
+              std::string::npos)
+        << back.out;
+}
+
 }  // namespace
 }  // namespace kurvex::cli
