@@ -225,7 +225,8 @@ CGraphDocument* CKurvexApp::OpenFile(const QString& path) {
     });
     NewWindow(document);
     AddRecentFile(document->Path());
-    if (!document->OpenNote().isEmpty()) frame_->ShowStatus(document->OpenNote(), 0);
+    // An empty note clears the one an earlier file left.
+    frame_->ShowStatus(document->OpenNote(), 0);
     document->StartWatching();
     return document;
 }

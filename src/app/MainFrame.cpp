@@ -323,6 +323,12 @@ void CMainFrame::ShowStatus(const QString& text, int timeout) {
     statusBar()->showMessage(text, timeout);
 }
 
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Showing the frame shows "Ready" again, over a message given before.
+    if (!statusBar()->currentMessage().isEmpty()) ready_->hide();
+}
+
 void CMainFrame::OpenFile() {
     QFileDialog dialog(this, QStringLiteral("Open"));
     dialog.setFileMode(QFileDialog::ExistingFile);

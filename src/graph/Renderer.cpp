@@ -180,7 +180,7 @@ std::string XAxisTitle(const std::string& name, const std::string& prefix,
 
 std::string LegendText(const CCurveEntry& curve, const CResultData* data) {
     const std::string label = DisplayName(curve.label);
-    if (curve.sourceKind != kCurveColumn || !data || curve.columnIndex < 0 ||
+    if (label.empty() || curve.sourceKind != kCurveColumn || !data || curve.columnIndex < 0 ||
         curve.columnIndex >= data->VariableCount())
         return label;
     const std::string& unit = data->Variable(curve.columnIndex)->Unit();

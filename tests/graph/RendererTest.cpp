@@ -587,6 +587,9 @@ TEST(Renderer, UnitsAFileGaveShowInTheLegendAndTheXTitle) {
     EXPECT_EQ(LegendText(CCurveEntry::ForFormula("Ia*2"), data.Get()), "Ia*2");
     ia.columnIndex = 7;  // a column the data set lost on reload
     EXPECT_EQ(LegendText(ia, data.Get()), "Ia");
+    ia.columnIndex = 1;
+    ia.label.clear();  // no legend entry, so no unit either
+    EXPECT_EQ(LegendText(ia, data.Get()), "");
     EXPECT_EQ(XAxisTitle("Time", "m"), "Time (ms)");
     EXPECT_EQ(XAxisTitle("Time", "m", "h"), "Time (mh)");
     EXPECT_EQ(XAxisTitle("Angle", "", "deg"), "Angle (deg)");
