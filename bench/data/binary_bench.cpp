@@ -9,19 +9,14 @@
 #include <filesystem>
 #include <string>
 
+#include "ReaderBench.h"
 #include "data/SettingsDataFile.h"
 
 namespace {
 
 using namespace kurvex;
 
-class Loud : public UserMessages {
-public:
-    void Show(const std::string& text, MessageIcon) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::exit(1);
-    }
-};
+using benchsupport::Loud;
 
 std::string BenchDir() {
     const char* dir = std::getenv("KURVEX_BENCH_DIR");
@@ -101,13 +96,7 @@ void BM_CopyWithCp(benchmark::State& state) {
         Loud messages;
         SaveSettingsDataFile(from, MakeData(rows, vars), nullptr, settings, messages);
     }
-    const std::string to = PathFor(rows, vars, "copied");
-    const std::string command = "cp '" + from + "' '" + to + "'";
-    for (auto _ : state) {
-        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
-    }
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(std::filesystem::file_size(from)));
+    benchsupport::CopyWithCp(state, from, PathFor(rows, vars, "copied"));
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {

@@ -12,19 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "ReaderBench.h"
 #include "data/ComtradeFile.h"
 
 namespace {
 
 constexpr int kAnalogs = 8;
 
-class Loud : public kurvex::UserMessages {
-public:
-    void Show(const std::string& text, kurvex::MessageIcon) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::exit(1);
-    }
-};
+using benchsupport::Loud;
 
 long long Samples() {
     const char* n = std::getenv("KURVEX_COMTRADE_SAMPLES");
@@ -101,13 +96,7 @@ void BM_ComtradeCopyWithCp(benchmark::State& state) {
     WriteSource(samples);
     const std::string from = PathFor(samples, ".dat");
     const std::string to = PathFor(samples, ".copied");
-    const std::string command = "cp '" + from + "' '" + to + "'";
-    for (auto _ : state) {
-        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
-    }
-    std::filesystem::remove(to);
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(std::filesystem::file_size(from)));
+    benchsupport::CopyWithCp(state, from, to);
 }
 
 BENCHMARK(BM_ComtradeCopyWithCp)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ReaderBench.h"
 #include "data/BlockContainerFile.h"
 
 namespace {
@@ -17,13 +18,7 @@ namespace {
 using kurvex::CIOBuffer;
 using kurvex::CResultDataRef;
 
-class Loud : public kurvex::UserMessages {
-public:
-    void Show(const std::string& text, kurvex::MessageIcon) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::exit(1);
-    }
-};
+using benchsupport::Loud;
 
 std::string PathFor(int rows, int vars, const char* what) {
     const char* dir = std::getenv("KURVEX_BENCH_DIR");
@@ -98,12 +93,7 @@ void BM_ContainerCopyWithCp(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0)), vars = static_cast<int>(state.range(1));
     WriteSource(rows, vars);
     const std::string from = PathFor(rows, vars, "source");
-    const std::string command = "cp '" + from + "' '" + PathFor(rows, vars, "copied") + "'";
-    for (auto _ : state) {
-        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
-    }
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(std::filesystem::file_size(from)));
+    benchsupport::CopyWithCp(state, from, PathFor(rows, vars, "copied"));
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {

@@ -11,17 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "ReaderBench.h"
 #include "data/MatFile.h"
 
 namespace {
 
-class Loud : public kurvex::UserMessages {
-public:
-    void Show(const std::string& text, kurvex::MessageIcon) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::exit(1);
-    }
-};
+using benchsupport::Loud;
 
 long long Rows() {
     const char* rows = std::getenv("KURVEX_BENCH_ROWS");
@@ -76,13 +71,7 @@ void BM_MatCopyWithCp(benchmark::State& state) {
     WriteSource(rows);
     const std::string from = PathFor(rows, "source");
     const std::string to = PathFor(rows, "copied");
-    const std::string command = "cp '" + from + "' '" + to + "'";
-    for (auto _ : state) {
-        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
-    }
-    std::filesystem::remove(to);
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(std::filesystem::file_size(from)));
+    benchsupport::CopyWithCp(state, from, to);
 }
 
 BENCHMARK(BM_MatCopyWithCp)->Unit(benchmark::kMillisecond)->UseRealTime();

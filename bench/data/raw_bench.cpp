@@ -13,18 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "ReaderBench.h"
 #include "data/LtspiceRawWriter.h"
 #include "data/RawFile.h"
 
 namespace {
 
-class Loud : public kurvex::UserMessages {
-public:
-    void Show(const std::string& text, kurvex::MessageIcon) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::exit(1);
-    }
-};
+using benchsupport::Loud;
 
 std::string PathFor(long long points, int vars, const char* what) {
     const char* dir = std::getenv("KURVEX_BENCH_DIR");
@@ -111,13 +106,7 @@ void BM_RawCopyWithCp(benchmark::State& state) {
     WriteSource(points, vars, form);
     const std::string from = PathFor(points, vars, kForms[form]);
     const std::string to = PathFor(points, vars, "copied");
-    const std::string command = "cp '" + from + "' '" + to + "'";
-    for (auto _ : state) {
-        if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
-    }
-    std::filesystem::remove(to);
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(std::filesystem::file_size(from)));
+    benchsupport::CopyWithCp(state, from, to);
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {

@@ -11,19 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "data/BlockContainerFile.h"
 
 namespace {
 
-class Recorder : public kurvex::UserMessages {
-public:
-    void Show(const std::string& text, kurvex::MessageIcon) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-void Check(bool condition) {
-    if (!condition) __builtin_trap();
-}
+using fuzzsupport::Check;
+using fuzzsupport::Recorder;
 
 // Small enough to write back on every run.
 constexpr std::int64_t kRewriteCells = 1 << 16;

@@ -13,20 +13,14 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "data/ComtradeFile.h"
 #include "data/NameText.h"
 
 namespace {
 
-class Recorder : public kurvex::UserMessages {
-public:
-    void Show(const std::string& text, kurvex::MessageIcon) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-void Check(bool condition) {
-    if (!condition) __builtin_trap();
-}
+using fuzzsupport::Check;
+using fuzzsupport::Recorder;
 
 // This process's own folder, removed when the process ends.
 const std::string& Dir() {

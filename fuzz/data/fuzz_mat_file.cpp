@@ -12,19 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "data/MatFile.h"
 
 namespace {
 
-class Recorder : public kurvex::UserMessages {
-public:
-    void Show(const std::string& text, kurvex::MessageIcon) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-void Check(bool condition) {
-    if (!condition) __builtin_trap();
-}
+using fuzzsupport::Check;
+using fuzzsupport::Recorder;
 
 const std::string& InputPath() {
     static const std::string path = [] {

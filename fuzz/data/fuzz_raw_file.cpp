@@ -8,19 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "data/RawFile.h"
 
 namespace {
 
-class Recorder : public kurvex::UserMessages {
-public:
-    void Show(const std::string& text, kurvex::MessageIcon) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-void Check(bool condition) {
-    if (!condition) __builtin_trap();
-}
+using fuzzsupport::Check;
+using fuzzsupport::Recorder;
 
 }  // namespace
 
