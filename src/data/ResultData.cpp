@@ -48,6 +48,37 @@ CResultData* NewResultData(std::int32_t kind) {
 
 CResultData::~CResultData() {
     ReleaseArray(vars_);
+    for (HeldRun& r : runs_) r.data->Release();
+}
+
+CResultData* CResultData::Run(std::int32_t k) {
+    if (k == 0) return this;
+    if (k < 0 || k >= RunCount()) return nullptr;
+    return runs_[static_cast<size_t>(k - 1)].data;
+}
+
+const CResultData* CResultData::Run(std::int32_t k) const {
+    return const_cast<CResultData*>(this)->Run(k);
+}
+
+const std::string& CResultData::RunName(std::int32_t k) const {
+    static const std::string none;
+    if (k == 0) return runName_;
+    if (k < 0 || k >= RunCount()) return none;
+    return runs_[static_cast<size_t>(k - 1)].name;
+}
+
+void CResultData::SetRunName(std::int32_t k, std::string name) {
+    if (k == 0)
+        runName_ = std::move(name);
+    else if (k > 0 && k < RunCount())
+        runs_[static_cast<size_t>(k - 1)].name = std::move(name);
+}
+
+void CResultData::AddRun(CResultData* run, std::string name) {
+    if (!run || run == this || run->RunCount() != 1) return;
+    run->AddRef();
+    runs_.push_back({run, std::move(name)});
 }
 
 void CResultData::Release() {

@@ -122,6 +122,20 @@ public:
     // Guards row writes, resizes and snapshots. Recursive: a write may resize.
     std::recursive_mutex& Lock() { return lock_; }
 
+    // A result may hold several runs of the same variables (a parameter
+    // sweep, Monte Carlo, files opened together), each with its own X samples
+    // and length. This data set is run 1 (k = 0); the others are data sets
+    // of their own, held here.
+    std::int32_t RunCount() const { return 1 + static_cast<std::int32_t>(runs_.size()); }
+    // Run k, or null outside 0 .. RunCount() - 1.
+    CResultData* Run(std::int32_t k);
+    const CResultData* Run(std::int32_t k) const;
+    // Empty for run 1 of a result that names no runs.
+    const std::string& RunName(std::int32_t k) const;
+    void SetRunName(std::int32_t k, std::string name);
+    // Appends `run` as the next run; it must hold no runs of its own.
+    void AddRun(CResultData* run, std::string name);
+
 protected:
     friend class CResultDataRef;
     // Sets up `count` new variables of `capacity` rows; false when out of memory.
@@ -147,6 +161,12 @@ protected:
     std::atomic<std::uint32_t> changes_{0};
     std::vector<CResultVariable*> vars_;  // each counted once for being held here
     DerivedColumns logCache_;
+    std::string runName_;
+    struct HeldRun {
+        CResultData* data;  // counted once for being held here
+        std::string name;
+    };
+    std::vector<HeldRun> runs_;
 };
 
 // The data set of a band screen: three further variable arrays beside the main

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "data/ResultData.h"
+
+namespace kurvex {
+
+// The rows at which a sweep stored as one long column starts again: 0, and
+// every later row whose X equals the first row's X (a transient restarts at
+// its start time, an AC or DC sweep at its first value).
+std::vector<std::int32_t> RunStarts(const CResultData& data);
+
+// Cuts the rows of `data` at `starts` (ascending, the first 0) into runs of
+// one new data set that replaces `data`; `names` name them (missing names
+// stay empty). Nothing changes for a single start. False when out of memory,
+// `data` then unchanged.
+bool SplitIntoRuns(CResultDataRef& data, const std::vector<std::int32_t>& starts,
+                   const std::vector<std::string>& names);
+
+// Variable `name` of `run` (ignoring ASCII case), or -1 when the run lacks it.
+std::int32_t RunVariable(const CResultData& run, const std::string& name);
+
+// Names for files opened as runs of one view: their file titles, with as many
+// of their folders in front as make the names unique ("1/out", "2/out").
+std::vector<std::string> RunNamesForFiles(const std::vector<std::string>& paths);
+
+}  // namespace kurvex
