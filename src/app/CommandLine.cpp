@@ -56,6 +56,8 @@ CommandLine Parse(const QStringList& arguments, const QList<QByteArray>& bytes) 
             line.help = true;
         } else if (a == "--version") {
             line.version = true;
+        } else if (a == "--runs") {
+            line.runs = true;
         } else if (a == "--send" || a.startsWith("--send=")) {
             if (line.send) {
                 line.error = "--send may be given only once";
@@ -85,6 +87,8 @@ CommandLine Parse(const QStringList& arguments, const QList<QByteArray>& bytes) 
     }
     if (line.send && !line.files.isEmpty())
         line.error = "--send cannot be combined with files to open";
+    else if (line.runs && line.send)
+        line.error = "--runs cannot be combined with --send";
     return line;
 }
 
@@ -108,6 +112,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
 
 QString UsageText() {
     return "Usage: kurvex [FILE]...\n"
+           "       kurvex --runs FILE...\n"
            "       kurvex --send TEXT\n"
            "       kurvex --help | --version\n";
 }
@@ -120,6 +125,8 @@ QString HelpText() {
            "  FILE         a result file to open (.txt, .fra, .csv or .kfd); each file opens in\n"
            "               a window of its own. While Kurvex already runs for this user, the\n"
            "               files are handed to it and this command ends.\n"
+           "  --runs       opens the files as runs of one view, drawn side by side, in a\n"
+           "               window of a viewer of its own.\n"
            "  --send TEXT  asks the running Kurvex to open TEXT, or to reload it when it is\n"
            "               open already, as the simulator does. TEXT is a file name (a relative\n"
            "               one is taken from the current folder) and may be written\n"

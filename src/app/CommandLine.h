@@ -14,6 +14,7 @@ struct CommandLine {
     QString sendText;             // the request text of --send
     QByteArray sendBytes;         // the same, byte for byte (it need not be UTF-8)
     bool send = false;
+    bool runs = false;  // the files open as runs of one view
     bool help = false;
     bool version = false;
     QString error;  // set when the arguments are refused; the rest is then meaningless

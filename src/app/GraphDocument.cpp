@@ -115,9 +115,16 @@ bool CGraphDocument::RunSave(QWidget* parent, const QString& label,
 }
 
 bool CGraphDocument::Load(const QString& path, QWidget* dialogParent) {
-    const QFileInfo info(path);
+    return Load(QStringList{path}, dialogParent);
+}
+
+bool CGraphDocument::Load(const QStringList& paths, QWidget* dialogParent) {
+    if (paths.isEmpty()) return false;
+    const QFileInfo info(paths.front());
     path_ = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-    const std::string file = path_.toStdString();
+    std::vector<std::string> files = {path_.toStdString()};
+    for (qsizetype i = 1; i < paths.size(); ++i)
+        files.push_back(QFileInfo(paths[i]).absoluteFilePath().toStdString());
     bool cancelled = false;
     std::vector<RawPlot> plots;
     std::vector<std::string> notes;
@@ -126,7 +133,7 @@ bool CGraphDocument::Load(const QString& path, QWidget* dialogParent) {
         [&](LoadOptions& options) {
             options.plots = &plots;
             options.notes = &notes;
-            if (!core_.Open(file, options)) return false;
+            if (!core_.OpenRuns(files, options)) return false;
             // Whether X may be bisected is worked out here once, not on the
             // interface thread at the first draw.
             if (const CResultData* d = core_.Data().Get(); d && d->VariableCount() > 0)
@@ -213,13 +220,14 @@ void CGraphDocument::StartWatchedRead() {
     read->generation = generation_;
     WatchedRead* r = read.get();
     const std::vector<std::string> files = core_.Files();
+    const std::vector<bool> runFiles = core_.RunFiles();
     read->stamps = StampsOf(files);
-    read->thread = std::thread([this, r, files] {
+    read->thread = std::thread([this, r, files, runFiles] {
         LoadOptions options;
         options.showWarnings = false;
         options.text.progress = [r](std::int64_t, std::int64_t) { return !r->cancel.load(); };
         CResultDataRef fresh;
-        r->ok = COhmixGraphDoc::ReadFiles(files, fresh, r->messages, options);
+        r->ok = COhmixGraphDoc::ReadFiles(files, fresh, r->messages, options, runFiles);
         // Worked out here, not at the first draw on the interface thread.
         if (r->ok && fresh->VariableCount() > 0) fresh.IsSorted(0);
         r->fresh = fresh;
@@ -285,6 +293,27 @@ bool CGraphDocument::Merge(const QString& path, QWidget* dialogParent) {
     bool invalid = false;
     for (COhmixGraphView* v : views_) invalid = v->TakeMergedData(core_.Data()) || invalid;
     if (!views_.empty()) views_.front()->OfferCurvesAfterMerge();
+    if (invalid) ShowInvalidPointsWarning(messages_);
+    return true;
+}
+
+bool CGraphDocument::AddRuns(const QStringList& paths, QWidget* dialogParent) {
+    if (paths.isEmpty()) return false;
+    bool cancelled = false, added = false;
+    const bool ok = RunOnWorker(
+        dialogParent, QStringLiteral("Reading %1 ...").arg(QFileInfo(paths.front()).fileName()),
+        [&](LoadOptions& options) {
+            for (const QString& p : paths)
+                added = core_.AddRunFile(QFileInfo(p).absoluteFilePath().toStdString(), options) ||
+                        added;
+            return added;
+        },
+        &cancelled);
+    if (!ok && !added) return false;
+    ++generation_;
+    if (watch_) watch_->Follow(core_.Files(), core_.Stamps());
+    bool invalid = false;
+    for (COhmixGraphView* v : views_) invalid = v->TakeMergedData(core_.Data()) || invalid;
     if (invalid) ShowInvalidPointsWarning(messages_);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -32,6 +33,8 @@ public:
     // Loads `path` on a worker behind a progress dialog; the reader's messages
     // are shown afterwards. False (and nothing kept) on failure or Cancel.
     bool Load(const QString& path, QWidget* dialogParent);
+    // The same for several files opened as runs of one view, the first primary.
+    bool Load(const QStringList& paths, QWidget* dialogParent);
     // The primary file as an absolute path with links resolved.
     const QString& Path() const { return path_; }
     // The file name the windows are captioned with.
@@ -51,6 +54,9 @@ public:
     // Merges `path` into the data set and shows it in every view; false when
     // nothing changed.
     bool Merge(const QString& path, QWidget* dialogParent);
+    // Adds each of `paths` as further runs and shows them in every view;
+    // false when none was added.
+    bool AddRuns(const QStringList& paths, QWidget* dialogParent);
 
     // Starts following the document's files (after it opened); with Auto
     // Reload on, a change read again is shown in place as a reload is.

@@ -205,6 +205,7 @@ void COhmixGraphView::RegisterCommands(CommandRouter& router) {
         add(id, [method](View& v) { (v.*method)(); });
     };
     member(kCmdMerge, &View::MergeFile);
+    member(kCmdAddRun, &View::AddRun);
     member(kCmdReload, &View::ReloadData);
     member(kCmdSaveSettings, &View::SaveSettings);
     member(kCmdSaveAs, &View::SaveAs);

@@ -183,6 +183,7 @@ private:
     void SaveAs();
     void SaveBinary();
     void MergeFile();
+    void AddRun();
     void ReloadData();
     void NextPane(int step);
     void WarnInvalidPoints();

@@ -108,6 +108,13 @@ void COhmixGraphView::MergeFile() {
     document_->Merge(path, this);
 }
 
+void COhmixGraphView::AddRun() {
+    const QStringList paths = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("Add Run"), FileDialogFolder(document_->Path()),
+        QtFilters(OpenFileFilters()).join(QStringLiteral(";;")));
+    if (!paths.isEmpty()) document_->AddRuns(paths, this);
+}
+
 void COhmixGraphView::ReloadData() {
     if (document_->Reload(this) == CGraphDocument::ReloadOutcome::Skipped)
         emit statusMessage(

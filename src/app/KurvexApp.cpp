@@ -119,7 +119,7 @@ CKurvexApp* CKurvexApp::Instance() {
     return g_app;
 }
 
-bool CKurvexApp::InitInstance(const QStringList& files, bool show) {
+bool CKurvexApp::InitInstance(const QStringList& files, bool show, bool asRuns) {
     // QApplication took the user's locale; numbers are written and read in C's.
     PinNumericLocale();
     LoadStoredOptions(*store_, Options(), ProgramTemplates().Text());
@@ -134,10 +134,14 @@ bool CKurvexApp::InitInstance(const QStringList& files, bool show) {
     frame_->setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
     frame_->SetRecentFiles(recentFiles_);
     InstallHooks();
-    for (const QString& f : files) {
-        // Before the frame shows, a line on standard error is the only trace.
-        if (!OpenFile(f))
-            std::fprintf(stderr, "kurvex: %s was not opened\n", f.toLocal8Bit().constData());
+    if (asRuns && !files.isEmpty()) {
+        if (!OpenRuns(files)) std::fprintf(stderr, "kurvex: the runs were not opened\n");
+    } else {
+        for (const QString& f : files) {
+            // Before the frame shows, a line on standard error is the only trace.
+            if (!OpenFile(f))
+                std::fprintf(stderr, "kurvex: %s was not opened\n", f.toLocal8Bit().constData());
+        }
     }
     if (show) frame_->showMaximized();
     frame_->RestoreBarState(store_->Settings());
@@ -209,10 +213,26 @@ CGraphDocument* CKurvexApp::OpenFile(const QString& path) {
         frame_->ShowStatus(QStringLiteral("Cannot find the file %1.").arg(path));
         return nullptr;
     }
+    return OpenDocument(QStringList{path});
+}
+
+CGraphDocument* CKurvexApp::OpenRuns(const QStringList& paths) {
+    if (!frame_ || paths.isEmpty()) return nullptr;
+    if (paths.size() == 1) return OpenFile(paths.front());
+    for (const QString& p : paths) {
+        if (!QFileInfo(p).isFile()) {
+            frame_->ShowStatus(QStringLiteral("Cannot find the file %1.").arg(p));
+            return nullptr;
+        }
+    }
+    return OpenDocument(paths);
+}
+
+CGraphDocument* CKurvexApp::OpenDocument(const QStringList& paths) {
     auto* document = new CGraphDocument(this);
-    if (!document->Load(path, frame_)) {
+    if (!document->Load(paths, frame_)) {
         delete document;
-        frame_->ShowStatus(QStringLiteral("The file %1 was not opened.").arg(path));
+        frame_->ShowStatus(QStringLiteral("The file %1 was not opened.").arg(paths.front()));
         return nullptr;
     }
     documents_.push_back(document);

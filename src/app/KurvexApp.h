@@ -30,7 +30,8 @@ public:
 
     // Reads the options, makes the main frame, opens `files` (one window
     // each) and shows the frame unless `show` is false; false ends the program.
-    bool InitInstance(const QStringList& files, bool show = true);
+    // With `asRuns` the files open as runs of one view.
+    bool InitInstance(const QStringList& files, bool show = true, bool asRuns = false);
     // Writes the recent files and the text-label defaults; the exit status.
     int ExitInstance();
 
@@ -47,6 +48,8 @@ public:
     // Opens `path` in a new window, or activates the window of the document
     // that already shows it; null when it could not be read.
     CGraphDocument* OpenFile(const QString& path);
+    // Opens `paths` as runs of one view, the first the primary one.
+    CGraphDocument* OpenRuns(const QStringList& paths);
     // A further window on `document`.
     COhmixGraphView* NewWindow(CGraphDocument* document);
 
@@ -74,6 +77,8 @@ public:
     void SaveFrameState();
 
 private:
+    // Loads `paths` (runs after the first) into a new document with its window.
+    CGraphDocument* OpenDocument(const QStringList& paths);
     void AddRecentFile(const QString& path);
     void RemoveDocument(CGraphDocument* document);
     void RetitleWindows(CGraphDocument* document);

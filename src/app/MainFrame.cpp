@@ -83,6 +83,12 @@ void CMainFrame::BuildHandlers() {
     CKurvexApp* app = CKurvexApp::Instance();
     router_.SetViewSource([this] { return ActiveView(); });
     router_.Add(kCmdOpen, [this] { OpenFile(); });
+    router_.Add(kCmdOpenAsRuns, [this] {
+        const QStringList paths =
+            QFileDialog::getOpenFileNames(this, QStringLiteral("Open as Runs"), QString(),
+                                          QtFilters(OpenFileFilters()).join(QStringLiteral(";;")));
+        if (!paths.isEmpty()) CKurvexApp::Instance()->OpenRuns(paths);
+    });
     router_.Add(kCmdStandardToolbar, [this] { standard_->setVisible(!standard_->isVisible()); });
     router_.Add(kCmdMeasureToolbar, [this] { measure_->setVisible(!measure_->isVisible()); });
     router_.Add(kCmdStatusBar, [this] { statusBar()->setVisible(!statusBar()->isVisible()); });

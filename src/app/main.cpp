@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     kurvex::RequestServer server;
     QString error;
     if (!server.Listen(&error)) {
-        if (server.AnotherServes() && !line.files.isEmpty()) {
+        // Runs open together in a window of their own: handed over they would open one by one.
+        if (server.AnotherServes() && !line.files.isEmpty() && !line.runs) {
             // The running viewer opens them; it has another working folder.
             QString problems;
             const int status =
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
 
     kurvex::CKurvexApp kurvex;
     kurvex.ServeRequests(server);
-    if (!kurvex.InitInstance(line.files)) return 1;
+    if (!kurvex.InitInstance(line.files, true, line.runs)) return 1;
     const int status = QApplication::exec();
     return kurvex.ExitInstance() == 0 ? status : 1;
 }

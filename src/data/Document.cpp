@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "data/RunFiles.h"
+#include "data/Runs.h"
+
 namespace kurvex {
 
 // Stamps are taken before each read, so that a file rewritten while it was
@@ -15,9 +18,51 @@ bool COhmixGraphDoc::Open(const std::string& path, const LoadOptions& options) {
     return true;
 }
 
-void COhmixGraphDoc::AddFile(const std::string& path, const FileStamp& before) {
+void COhmixGraphDoc::AddFile(const std::string& path, const FileStamp& before, bool asRun) {
     files_.push_back(path);
     stamps_.push_back(before);
+    runFiles_.push_back(asRun);
+}
+
+namespace {
+
+// The primary file and the files added as runs, in order.
+std::vector<std::string> RunSources(const std::vector<std::string>& files,
+                                    const std::vector<bool>& runFiles) {
+    std::vector<std::string> sources;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (i == 0 || (i < runFiles.size() && runFiles[i])) sources.push_back(files[i]);
+    return sources;
+}
+
+}  // namespace
+
+bool COhmixGraphDoc::OpenRuns(const std::vector<std::string>& paths, const LoadOptions& options) {
+    if (paths.empty() || !Open(paths.front(), options)) return false;
+    for (size_t i = 1; i < paths.size(); ++i) AddRunFile(paths[i], options);
+    return true;
+}
+
+bool COhmixGraphDoc::AddRunFile(const std::string& path, const LoadOptions& options) {
+    const FileStamp before = StampOf(path);
+    CResultDataRef loaded;
+    if (!LoadResultFile(path, loaded, nullptr, messages_, options)) return false;
+    CResultDataRef joined = data_;
+    if (!AppendRuns(joined, loaded, FileTitle(path), path, messages_)) return false;
+    data_ = joined;
+    AddFile(path, before, true);
+    NameFileRuns();
+    return true;
+}
+
+void COhmixGraphDoc::NameFileRuns() {
+    const std::vector<std::string> sources = RunSources(files_, runFiles_);
+    // A file of runs of its own keeps their names; only files of one run are named.
+    if (sources.size() < 2 || data_->RunCount() != static_cast<std::int32_t>(sources.size()))
+        return;
+    const std::vector<std::string> names = RunNamesForFiles(sources);
+    for (size_t k = 0; k < names.size(); ++k)
+        data_->SetRunName(static_cast<std::int32_t>(k), names[k]);
 }
 
 bool COhmixGraphDoc::MergeInto(CResultDataRef& into, const std::string& path,
@@ -49,15 +94,25 @@ bool COhmixGraphDoc::MergeFile(const std::string& path, const LoadOptions& optio
 }
 
 bool COhmixGraphDoc::ReadFiles(const std::vector<std::string>& files, CResultDataRef& fresh,
-                               UserMessages& messages, const LoadOptions& options) {
+                               UserMessages& messages, const LoadOptions& options,
+                               const std::vector<bool>& runFiles) {
     CResultDataRef loaded;
     if (files.empty() || !LoadResultFile(files.front(), loaded, nullptr, messages, options))
         return false;
     for (size_t i = 1; i < files.size(); ++i) {
         CResultDataRef next, merged;
-        if (LoadResultFile(files[i], next, nullptr, messages, options) &&
-            MergeDataSets(loaded, next, merged, FileTitle(files[i]), messages))
+        if (!LoadResultFile(files[i], next, nullptr, messages, options)) continue;
+        if (i < runFiles.size() && runFiles[i]) {
+            AppendRuns(loaded, next, FileTitle(files[i]), files[i], messages);
+        } else if (MergeDataSets(loaded, next, merged, FileTitle(files[i]), messages)) {
             loaded = merged;
+        }
+    }
+    const std::vector<std::string> sources = RunSources(files, runFiles);
+    if (sources.size() > 1 && loaded->RunCount() == static_cast<std::int32_t>(sources.size())) {
+        const std::vector<std::string> names = RunNamesForFiles(sources);
+        for (size_t k = 0; k < names.size(); ++k)
+            loaded->SetRunName(static_cast<std::int32_t>(k), names[k]);
     }
     fresh = loaded;
     return true;
@@ -79,7 +134,7 @@ COhmixGraphDoc::ReloadResult COhmixGraphDoc::Reload(CResultDataRef& fresh,
     settings_.Reset();
     const std::vector<FileStamp> before = StampsOf(files_);
     CResultDataRef loaded;
-    if (!ReadFiles(files_, loaded, messages_, options)) return ReloadResult::Failed;
+    if (!ReadFiles(files_, loaded, messages_, options, runFiles_)) return ReloadResult::Failed;
     Adopt(loaded, before);
     fresh = loaded;
     return ReloadResult::Loaded;
@@ -88,8 +143,12 @@ COhmixGraphDoc::ReloadResult COhmixGraphDoc::Reload(CResultDataRef& fresh,
 std::uint64_t DataSetBytes(const CResultData& data) {
     std::uint64_t bytes = 0;
     const auto perSample = static_cast<std::uint64_t>(sizeof(double) + sizeof(std::uint8_t));
-    for (std::int32_t i = 0; i < data.VariableCount(); ++i)
-        bytes += static_cast<std::uint64_t>(std::max(data.Variable(i)->Capacity(), 0)) * perSample;
+    for (std::int32_t k = 0; k < data.RunCount(); ++k) {
+        const CResultData& run = *data.Run(k);
+        for (std::int32_t i = 0; i < run.VariableCount(); ++i)
+            bytes +=
+                static_cast<std::uint64_t>(std::max(run.Variable(i)->Capacity(), 0)) * perSample;
+    }
     // The band kind keeps three more arrays of the same shape.
     return data.Kind() == kDataSetHighPass ? 4 * bytes : bytes;
 }

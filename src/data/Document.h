@@ -22,6 +22,8 @@ public:
 
     // The files merged into the data set, the primary one first.
     const std::vector<std::string>& Files() const { return files_; }
+    // Per file: true when it was added as a run (not merged by X).
+    const std::vector<bool>& RunFiles() const { return runFiles_; }
     // The files' stamps as they were before the read that the data set shows
     // (one per file): a file rewritten during that read differs from them.
     const std::vector<FileStamp>& Stamps() const { return stamps_; }
@@ -44,6 +46,12 @@ public:
     // Loads `path` and merges it into the data set (the Merge command once a
     // file was chosen); false leaves the document as it was.
     bool MergeFile(const std::string& path, const LoadOptions& options = {});
+    // Opens the first path and adds each further one that loads as runs of
+    // one view, named by their titles (and folders where titles clash).
+    bool OpenRuns(const std::vector<std::string>& paths, const LoadOptions& options = {});
+    // Loads `path` and adds it as the data set's next run(s); false (with a
+    // message when its X differs) leaves the document as it was.
+    bool AddRunFile(const std::string& path, const LoadOptions& options = {});
 
     enum class ReloadResult {
         Skipped,  // a property dialog is open
@@ -57,8 +65,10 @@ public:
     // Reads `files` into `fresh` as a reload does (the first loaded, the
     // others merged), touching no document: a watched reload runs it on a
     // worker. False when the first file cannot be read.
+    // `runFiles` (per file, when given) tells the files added as runs.
     static bool ReadFiles(const std::vector<std::string>& files, CResultDataRef& fresh,
-                          UserMessages& messages, const LoadOptions& options = {});
+                          UserMessages& messages, const LoadOptions& options = {},
+                          const std::vector<bool>& runFiles = {});
     // Makes `fresh` the document's data; what was shown becomes the previous run.
     void Adopt(const CResultDataRef& fresh);
     // The same for `fresh` read from the files as `stamps` describe them.
@@ -81,11 +91,14 @@ public:
 private:
     // Merges `path` into `into` when it loads; false otherwise.
     bool MergeInto(CResultDataRef& into, const std::string& path, const LoadOptions& options);
-    void AddFile(const std::string& path, const FileStamp& before);
+    void AddFile(const std::string& path, const FileStamp& before, bool asRun = false);
+    // Names the runs that came from files after the files they came from.
+    void NameFileRuns();
 
     UserMessages& messages_;
     std::vector<std::string> files_;
     std::vector<FileStamp> stamps_;
+    std::vector<bool> runFiles_;
     CResultDataRef data_;
     CIOBuffer settings_;
     std::optional<CResultDataRef> previous_;

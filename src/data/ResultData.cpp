@@ -326,6 +326,22 @@ void CResultDataRef::SetName(std::int32_t i, const char* name) {
     data_->SetVariableName(i, name ? std::string(name) : std::string());
 }
 
+void CResultDataRef::ShareColumnsOf(const CResultData& other) {
+    CResultDataRef fresh;
+    CResultData& d = *fresh.data_;
+    for (CResultVariable* v : other.vars_) {
+        v->AddRef();
+        d.vars_.push_back(v);
+    }
+    d.rowCapacity_ = other.rowCapacity_;
+    d.rowCount_ = other.rowCount_;
+    d.growBy_ = other.growBy_;
+    d.uniformX_ = other.uniformX_;
+    d.badPoints_ = other.badPoints_;
+    d.runName_ = other.runName_;
+    *this = fresh;
+}
+
 std::int32_t CResultDataRef::FindVariable(const char* name) const {
     if (!name) return -1;
     for (std::int32_t i = 0; i < data_->VariableCount(); ++i) {

@@ -216,6 +216,9 @@ public:
     bool Initialise(std::int32_t kind, std::int32_t count, std::int32_t capacity,
                     std::int32_t growBy);
     void SetName(std::int32_t i, const char* name);
+    // Releases the held data set and holds a new one of run 1 of `other`: the
+    // same columns (shared, not copied), rows, flags and run name, no runs.
+    void ShareColumnsOf(const CResultData& other);
     // Writes `count` consecutive variables from `first` into `row` (negative
     // count: up to the last variable), growing the capacity as needed.
     bool SetRow(std::int32_t row, const double* values, const std::uint8_t* flags,

@@ -48,6 +48,11 @@ std::vector<CommandInfo> BuildCommands() {
               O::Frame, R::Always, 0, {"Ctrl+O"}),
         Entry(kCmdMerge, "Merge...", "Load a File and Merge the content with existing curves", "",
               B::None, O::Document),
+        Entry(kCmdOpenAsRuns, "Open as Runs...",
+              "Open several result files as runs of one view, drawn side by side", "", B::None,
+              O::Frame),
+        Entry(kCmdAddRun, "Add Run...", "Add a result file as a further run of this view", "",
+              B::None, O::Document),
         Entry(kCmdReload, "Re-Load Data", "Re-load data and update screen", "Re-Load Data",
               B::Standard, O::Document),
         Entry(kCmdAutoReload, "Auto Reload", "Re-load the data whenever the result file changes",
@@ -274,8 +279,15 @@ bool IsCheckable(const CommandInfo& cmd) {
 
 const std::vector<MenuItem>& FrameMenu() {
     static const std::vector<MenuItem> menu = [] {
-        std::vector<MenuItem> m = {Sub("&File"),     Cmd(kCmdOpen), Cmd(kCmdPrintSetup), Sep(),
-                                   {K::RecentFiles}, Sep(),         Cmd(kCmdExit),       End(),
+        std::vector<MenuItem> m = {Sub("&File"),
+                                   Cmd(kCmdOpen),
+                                   Cmd(kCmdOpenAsRuns),
+                                   Cmd(kCmdPrintSetup),
+                                   Sep(),
+                                   {K::RecentFiles},
+                                   Sep(),
+                                   Cmd(kCmdExit),
+                                   End(),
                                    Sub("&View")};
         for (const MenuItem& item : ViewMenuItems()) m.push_back(item);
         m.insert(m.end(), {End(), Sub("&Options"), Cmd(kCmdSettings), End(), Sub("&Help"),
@@ -289,7 +301,9 @@ const std::vector<MenuItem>& GraphMenu() {
     static const std::vector<MenuItem> menu = [] {
         std::vector<MenuItem> m = {Sub("&File"),
                                    Cmd(kCmdOpen),
+                                   Cmd(kCmdOpenAsRuns),
                                    Cmd(kCmdMerge),
+                                   Cmd(kCmdAddRun),
                                    Cmd(kCmdReload),
                                    Cmd(kCmdAutoReload),
                                    Sep(),

@@ -82,6 +82,9 @@ enum CommandId : int {
     // Following the simulator's runs.
     kCmdAutoReload = 33000,
     kCmdShowPreviousRun = 33001,
+    // Runs side by side: several files in one view.
+    kCmdOpenAsRuns = 33002,
+    kCmdAddRun = 33003,
     // Power measurements: the tool windows, the cycle average and the FFT windows.
     kCmdCycles = 34000,
     kCmdEdges = 34001,

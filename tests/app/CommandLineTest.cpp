@@ -40,6 +40,8 @@ TEST(CommandLine, ParsesFilesOptionsAndRefusals) {
         {{"--frobnicate"}, {}, false, false, false, {}, true},
         {{"-x", "a.txt"}, {}, false, false, false, {}, true},
         {{"a.txt", "-platform"}, {"a.txt"}, false, false, false, {}, true},
+        {{"--runs", "a", "b"}, {"a", "b"}, false, false, false, {}, false},
+        {{"--runs", "--send", "a"}, {}, true, false, false, "a", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -51,6 +53,7 @@ TEST(CommandLine, ParsesFilesOptionsAndRefusals) {
         EXPECT_EQ(line.sendText, c.sendText);
         EXPECT_EQ(line.help, c.help);
         EXPECT_EQ(line.version, c.version);
+        EXPECT_EQ(line.runs, c.arguments.contains("--runs"));
     }
 }
 
