@@ -362,6 +362,7 @@ HeaderRead Reader::ReadHeader(Cursor& cursor, int plot, Header& h, std::string& 
                 complex |= word == "complex";
                 h.doubles |= word == "double";
                 h.fastAccess |= word == "fastaccess";
+                h.plot.stepped |= word == "stepped";
                 word.clear();
             }
             if (real == complex)
@@ -836,6 +837,7 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
     Cursor cursor(source_, DetectEncoding(head, start));
     cursor.Seek(start);
     CResultDataRef fresh;
+    Header first;
     bool read = false;
     for (int plot = 0;; ++plot) {
         Header h;
@@ -855,6 +857,17 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
         if (plot == options_.plot) {
             if (!ReadPlot(cursor, plot, h, fresh)) return RawReadResult::Failed;
             read = quiet_ = true;
+            plots.back().run = 0;
+            first = h;
+            continue;
+        }
+        if (read && options_.plotsAsRuns && h.plot.name == first.plot.name &&
+            h.plot.complex == first.plot.complex && h.names == first.names) {
+            // A run that cannot be read ends the runs, as a bad plot ends the listing.
+            CResultDataRef run;
+            if (!ReadPlot(cursor, plot, h, run)) break;
+            plots.back().run = fresh->RunCount();
+            fresh->AddRun(run.Get(), std::string());
             continue;
         }
         bool skipped;
@@ -875,6 +888,11 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
         Refuse(Format("The file holds %zu plot%s: there is no plot %d.", plots.size(),
                       plots.size() == 1 ? "" : "s", options_.plot + 1));
         return RawReadResult::Failed;
+    }
+    // Runs of plots are named by the plot name and their number among them.
+    if (fresh->RunCount() > 1) {
+        for (std::int32_t k = 0; k < fresh->RunCount(); ++k)
+            fresh->SetRunName(k, Format("%s %d", first.plot.name.c_str(), k + 1));
     }
     data = fresh;
     return RawReadResult::Read;
@@ -925,11 +943,18 @@ RawReadResult ReadRawFile(const std::string& path, CResultDataRef& data,
 
 std::string OtherPlotsNote(const std::vector<RawPlot>& plots, std::int32_t shown) {
     if (plots.size() < 2 || shown < 0 || static_cast<size_t>(shown) >= plots.size()) return {};
+    auto other = [&](size_t i) {
+        return static_cast<std::int32_t>(i) != shown && plots[i].run < 1;
+    };
+    if (std::none_of(plots.begin(), plots.end(), [&](const RawPlot& p) {
+            return other(static_cast<size_t>(&p - plots.data()));
+        }))
+        return {};
     std::string note = Format("Plot %d of %zu: %s. Also in this file:", shown + 1, plots.size(),
                               plots[static_cast<size_t>(shown)].name.c_str());
     const char* separator = " ";
     for (size_t i = 0; i < plots.size(); ++i) {
-        if (static_cast<std::int32_t>(i) == shown) continue;
+        if (!other(i)) continue;
         note += Format("%s%zu %s", separator, i + 1, plots[i].name.c_str());
         separator = "; ";
     }
