@@ -943,18 +943,15 @@ RawReadResult ReadRawFile(const std::string& path, CResultDataRef& data,
 
 std::string OtherPlotsNote(const std::vector<RawPlot>& plots, std::int32_t shown) {
     if (plots.size() < 2 || shown < 0 || static_cast<size_t>(shown) >= plots.size()) return {};
-    auto other = [&](size_t i) {
-        return static_cast<std::int32_t>(i) != shown && plots[i].run < 1;
-    };
-    if (std::none_of(plots.begin(), plots.end(), [&](const RawPlot& p) {
-            return other(static_cast<size_t>(&p - plots.data()));
-        }))
-        return {};
+    // Plots read as runs of the one shown are part of it, not beside it.
+    std::vector<size_t> others;
+    for (size_t i = 0; i < plots.size(); ++i)
+        if (static_cast<std::int32_t>(i) != shown && plots[i].run < 1) others.push_back(i);
+    if (others.empty()) return {};
     std::string note = Format("Plot %d of %zu: %s. Also in this file:", shown + 1, plots.size(),
                               plots[static_cast<size_t>(shown)].name.c_str());
     const char* separator = " ";
-    for (size_t i = 0; i < plots.size(); ++i) {
-        if (!other(i)) continue;
+    for (size_t i : others) {
         note += Format("%s%zu %s", separator, i + 1, plots[i].name.c_str());
         separator = "; ";
     }
