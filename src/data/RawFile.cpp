@@ -302,7 +302,7 @@ private:
         if (!options_.progress || done < nextProgress_) return true;
         nextProgress_ = done + kProgressEvery;
         if (options_.progress(done, source_.Size())) return true;
-        failed_ = true;  // cancelled: nothing to say
+        failed_ = cancelled_ = true;  // cancelled: nothing to say
         return false;
     }
 
@@ -322,6 +322,7 @@ private:
     std::int64_t nextProgress_ = kProgressEvery;
     bool failed_ = false;
     bool quiet_ = false;  // faults of plots after the one read only end the listing
+    bool cancelled_ = false;
 };
 
 HeaderRead Reader::ReadHeader(Cursor& cursor, int plot, Header& h, std::string& why) {
@@ -865,7 +866,10 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
             h.plot.complex == first.plot.complex && h.names == first.names) {
             // A run that cannot be read ends the runs, as a bad plot ends the listing.
             CResultDataRef run;
-            if (!ReadPlot(cursor, plot, h, run)) break;
+            if (!ReadPlot(cursor, plot, h, run)) {
+                if (cancelled_) return RawReadResult::Failed;
+                break;
+            }
             plots.back().run = fresh->RunCount();
             fresh->AddRun(run.Get(), std::string());
             continue;

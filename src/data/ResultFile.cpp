@@ -79,7 +79,10 @@ bool SplitSteps(const std::string& path, CResultDataRef& data, std::vector<std::
     const std::vector<std::int32_t> starts = RunStarts(*data.Get());
     std::vector<std::string> names;
     if (const std::string log = StepLogPath(path); !log.empty()) {
-        std::string bytes(static_cast<size_t>(kLogBytes), '\0');
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(log, ec);
+        std::string bytes(ec ? 0 : static_cast<size_t>(std::min<std::uintmax_t>(size, kLogBytes)),
+                          '\0');
         if (std::FILE* f = std::fopen(log.c_str(), "rb")) {
             bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
             std::fclose(f);
