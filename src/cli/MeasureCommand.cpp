@@ -346,7 +346,8 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
             const bool json = mode.json;
             // An average's text, or the no-value text when the range held no sample.
             auto figure = [&](double AverageFigures::*member) {
-                return avg ? Number(*avg.*member, json) : Number(std::nullopt, json);
+                const AverageFigures* a = avg ? &*avg : nullptr;
+                return Number(a ? std::optional<double>(a->*member) : std::nullopt, json);
             };
             const int samples = avg ? avg->samples : 0;
             if (json) {
