@@ -36,10 +36,11 @@ const char kUsage[] =
     "Batch work on Kurvex result files.\n"
     "\n"
     "Commands:\n"
-    "  info FILE [--json] [--plot N]          rows, variables and their extents\n"
-    "  convert IN -o OUT [--format F] [--plot N]\n"
+    "  info FILE [--json] [--plot N]          rows, variables, their extents and the runs\n"
+    "  convert IN -o OUT [--format F] [--plot N] [--run K|--runs]\n"
     "                                         write a result file as text, .kfd or .mat\n"
-    "  eval FILE FORMULA [-o OUT]             X and a formula over the variables, as CSV\n"
+    "  eval FILE FORMULA [-o OUT] [--run K|--runs]\n"
+    "                                         X and a formula over the variables, as CSV\n"
     "  merge A B -o OUT [--suffix S]          B's variables merged into A by X\n"
     "  fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT\n"
     "                                         amplitude spectra as .fft, .txt or .csv\n"
@@ -53,6 +54,9 @@ const char kUsage[] =
     "\n"
     "Run 'kurvex-cli COMMAND --help' for a command's options. '--' ends the\n"
     "options of every command.\n"
+    "A result may hold several runs of its variables (an LTspice .step sweep, the\n"
+    "like plots of an ngspice loop). measure, fft, eval, convert and render work on\n"
+    "run 1 unless --run K (from 1) names another; --runs takes every run.\n"
     "Exit status: 0 done; 1 a file could not be read or written, a name was not\n"
     "found, a formula was rejected, no spectrum could be made or nothing could be\n"
     "measured (no whole cycle, no fundamental); 2 a bad command line or a missing\n"
@@ -66,17 +70,25 @@ const char kInfoUsage[] =
     "and maximum over its valid points, and its unit when the file gives one. For\n"
     "a SPICE raw file it also lists the file's plots (analyses). What the reader\n"
     "noted or skipped in the file (MAT, COMTRADE) follows as lines \"note: ...\"\n"
-    "(JSON: \"notes\").\n"
+    "(JSON: \"notes\"). Rows and variables are those of run 1; a file of several\n"
+    "runs lists them as \"runs: N\" and a line \"  K NAME: R rows\" each. JSON\n"
+    "always gives \"runs\": [{\"name\", \"rows\"}] (one entry for one run; its\n"
+    "name may be empty).\n"
     "\n"
     "  --json     print one JSON object instead of text\n"
-    "  --plot N   read plot N of a SPICE raw file (from 1; default 1)\n";
+    "  --plot N   read plot N of a SPICE raw file (from 1) alone; without it the\n"
+    "             later plots like the first (same name and variables) are its runs\n";
 
 const char kConvertUsage[] =
     "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7|mat] [--plot N]\n"
+    "                          [--run K|--runs]\n"
     "\n"
     "Reads a result file of any format and writes all its variables and rows.\n"
     "\n"
-    "  --plot N          read plot N of a SPICE raw file (from 1; default 1)\n"
+    "  --plot N          read plot N of a SPICE raw file (from 1) alone\n"
+    "  --run K           write run K (from 1; default 1)\n"
+    "  --runs            write every run, run K into OUT with \"-K\" before its\n"
+    "                    extension (out.csv: out-1.csv, out-2.csv, ...)\n"
     "  -o OUT            output file; '-' writes text to standard output\n"
     "  --format FORMAT   txt: fixed-width columns (the default for .txt and .fra)\n"
     "                    tsv: tab-separated (the default for .tsv)\n"
@@ -99,7 +111,7 @@ const char kMergeUsage[] =
     "Formats and their defaults are those of convert.\n";
 
 const char kEvalUsage[] =
-    "Usage: kurvex-cli eval FILE FORMULA [-o OUT]\n"
+    "Usage: kurvex-cli eval FILE FORMULA [-o OUT] [--run K|--runs]\n"
     "\n"
     "Reads a result file, computes FORMULA over its variables for every row and\n"
     "writes X and the result as comma-separated text; samples that are not finite\n"
@@ -108,7 +120,11 @@ const char kEvalUsage[] =
     "The argument after FILE is the formula even when it starts with '-'\n"
     "(eval FILE -V); '--' ends the options.\n"
     "\n"
-    "  -o OUT   output file; '-' or no -o writes to standard output\n";
+    "  -o OUT   output file; '-' or no -o writes to standard output\n"
+    "  --run K  evaluate run K (from 1; default 1)\n"
+    "  --runs   every run, one after the other, under one header: each line\n"
+    "           begins with its run number (column \"run\"); a run of fewer than\n"
+    "           two rows is left out with a line on standard error\n";
 
 // `text` followed by blanks up to `width` characters (UTF-8 counted by
 // character, not by byte).
@@ -118,9 +134,9 @@ std::string PadRight(const std::string& text, size_t width) {
     return chars >= width ? text : text + std::string(width - chars, ' ');
 }
 
-// The plot --plot names, from 0 (the first when absent); 0 or the usage status.
+// The plot --plot names, from 0 (-1 when absent); 0 or the usage status.
 int ParsePlot(Args& args, std::FILE* err, std::int32_t& plot) {
-    plot = 0;
+    plot = -1;
     if (!args.values.count("--plot")) return kExitOk;
     const std::string& text = args.values["--plot"];
     long long n = 0;
@@ -142,7 +158,7 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
         return kExitOk;
     }
     if (args.positional.size() != 1) return Usage(err, "info needs exactly one FILE");
-    std::int32_t plot = 0;
+    std::int32_t plot = -1;
     if (const int status = ParsePlot(args, err, plot)) return status;
     const std::string& path = args.positional[0];
     CResultDataRef data;
@@ -166,9 +182,14 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
                 std::fprintf(out, ", \"unit\": %s", JsonString(v->Unit()).c_str());
             std::fputs("}", out);
         }
+        // Rows and variables are run 1's; every run's length follows.
+        std::fputs("], \"runs\": [", out);
+        for (std::int32_t k = 0; k < d->RunCount(); ++k)
+            std::fprintf(out, "%s{\"name\": %s, \"rows\": %d}", k ? ", " : "",
+                         JsonString(d->RunName(k)).c_str(), d->Run(k)->RowCount());
         std::fputs("]", out);
         if (!plots.empty()) {
-            std::fprintf(out, ", \"plot\": %d, \"plots\": [", plot + 1);
+            std::fprintf(out, ", \"plot\": %d, \"plots\": [", std::max(plot, 0) + 1);
             for (size_t k = 0; k < plots.size(); ++k) {
                 std::fprintf(out,
                              "%s{\"name\": %s, \"complex\": %s, \"variables\": %d, \"points\": "
@@ -202,7 +223,11 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
                          DisplayName(v->Unit()).c_str());
         }
     }
-    if (!plots.empty()) std::fprintf(out, "plot: %d of %zu\n", plot + 1, plots.size());
+    if (d->RunCount() > 1) std::fprintf(out, "runs: %d\n", d->RunCount());
+    for (std::int32_t k = 0; k < d->RunCount() && d->RunCount() > 1; ++k)
+        std::fprintf(out, "  %d %s: %d rows\n", k + 1, DisplayName(d->RunName(k)).c_str(),
+                     d->Run(k)->RowCount());
+    if (!plots.empty()) std::fprintf(out, "plot: %d of %zu\n", std::max(plot, 0) + 1, plots.size());
     for (size_t k = 0; k < plots.size(); ++k) {
         std::fprintf(out, "  %zu %s: %s, %d variables, %lld points\n", k + 1,
                      DisplayName(plots[k].name).c_str(), plots[k].complex ? "complex" : "real",
@@ -290,7 +315,8 @@ int WriteResult(const CResultDataRef& data, CIOBuffer& settings, Format format,
 int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--format", "--plot"}, args, error))
+    if (!ParseArgs(argv, {"--help", "-h", "--runs"}, {"-o", "--format", "--plot", "--run"}, args,
+                   error))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kConvertUsage, out);
@@ -301,14 +327,19 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     const std::string target = args.values["-o"];
     Format format = Format::Unknown;
     if (const int status = ChooseFormat(args, target, err, format)) return status;
-    std::int32_t plot = 0;
+    std::int32_t plot = -1;
     if (const int status = ParsePlot(args, err, plot)) return status;
+    RunChoice choice;
+    if (const int status = ParseRunChoice(args, err, choice)) return status;
+    if (choice.all && target == "-") return Usage(err, "--runs needs an output file, not -");
 
     CResultDataRef data;
     CIOBuffer settings;
     std::vector<RawPlot> plots;
     if (const int status = Load(args.positional[0], data, err, &settings, plot, &plots))
         return status;
+    std::vector<SelectedRun> runs;
+    if (const int status = SelectRuns(data, choice, args.positional[0], err, runs)) return status;
     if (settings.Size() == 0 && (format == Format::Kfd || format == Format::Kfd7)) {
         // A text file's layout lives in the .ini beside it: it goes along as a stream.
         std::vector<std::unique_ptr<CGraphCurve>> screens;
@@ -320,7 +351,13 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
             WriteDisplayStream(view, settings);
         }
     }
-    return WriteResult(data, settings, format, target, out, err);
+    if (!choice.all) return WriteResult(runs.front().data, settings, format, target, out, err);
+    for (const SelectedRun& run : runs) {
+        const int status =
+            WriteResult(run.data, settings, format, RunFileName(target, run.number), out, err);
+        if (status != kExitOk) return status;
+    }
+    return kExitOk;
 }
 
 int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
@@ -356,25 +393,70 @@ int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) 
 int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h"}, {"-o"}, args, error, 1)) return Usage(err, error);
+    if (!ParseArgs(argv, {"--help", "-h", "--runs"}, {"-o", "--run"}, args, error, 1))
+        return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kEvalUsage, out);
         return kExitOk;
     }
     if (args.positional.size() != 2) return Usage(err, "eval needs a FILE and a FORMULA");
     const std::string target = args.values.count("-o") ? args.values["-o"] : "-";
+    RunChoice choice;
+    if (const int status = ParseRunChoice(args, err, choice)) return status;
 
-    CResultDataRef data;
-    if (const int status = Load(args.positional[0], data, err)) return status;
-    const FormulaBuild build = BuildFormulaVariable(data, args.positional[1]);
-    if (!build.variable) {
-        std::fprintf(err, "error at %d: %s\n", build.error.position, build.error.message.c_str());
-        return kExitFailed;
+    CResultDataRef loaded;
+    if (const int status = Load(args.positional[0], loaded, err)) return status;
+    std::vector<SelectedRun> runs;
+    if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
+    // Each run's table; with --runs under one header, each line led by its run.
+    std::string text;
+    for (const SelectedRun& run : runs) {
+        const CResultDataRef& data = run.data;
+        // Formulas need an X step; a sweep may hold a run of a single point.
+        if (loaded->RunCount() > 1 && data->RowCount() < 2) {
+            std::fprintf(err, "kurvex-cli: run %d holds fewer than two rows: no formula over it\n",
+                         run.number);
+            if (choice.all) continue;
+            return kExitFailed;
+        }
+        const FormulaBuild build = BuildFormulaVariable(data, args.positional[1]);
+        if (!build.variable) {
+            std::fprintf(err, "error at %d: %s\n", build.error.position,
+                         build.error.message.c_str());
+            return kExitFailed;
+        }
+        const std::vector<const CResultVariable*> columns = {data->Variable(0),
+                                                             build.variable.get()};
+        const std::int32_t rows = data->RowCount();
+        if (!choice.all) {
+            return WriteOutput(target, out, err, [&](std::FILE* f) {
+                return WriteDelimited(f, columns, rows, ",", "\r\n", false, 0);
+            });
+        }
+        std::string table;
+        if (Captured(
+                [&](std::FILE* f) {
+                    return WriteDelimited(f, columns, rows, ",", "\r\n", false, 0) ? kExitOk
+                                                                                   : kExitFailed;
+                },
+                table) != kExitOk) {
+            std::fprintf(err, "kurvex-cli: cannot write the output\n");
+            return kExitFailed;
+        }
+        const std::string lead = std::to_string(run.number) + ",";
+        for (size_t at = 0; at < table.size();) {
+            size_t end = table.find('\n', at);
+            end = end == std::string::npos ? table.size() : end + 1;
+            if (at == 0) {
+                if (text.empty()) text += "run," + table.substr(0, end);
+            } else {
+                text += lead + table.substr(at, end - at);
+            }
+            at = end;
+        }
     }
-    const std::vector<const CResultVariable*> columns = {data->Variable(0), build.variable.get()};
-    const std::int32_t rows = data->RowCount();
     return WriteOutput(target, out, err, [&](std::FILE* f) {
-        return WriteDelimited(f, columns, rows, ",", "\r\n", false, 0);
+        return std::fwrite(text.data(), 1, text.size(), f) == text.size();
     });
 }
 

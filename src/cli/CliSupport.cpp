@@ -1,13 +1,18 @@
 #include "cli/CliSupport.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <stdexcept>
 
 #include "cli/CliCommands.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/ResultFile.h"
+#include "data/Runs.h"
 #include "data/SafeFile.h"
 
 namespace kurvex::cli {
@@ -179,7 +184,8 @@ int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffe
     StderrMessages messages(err);
     LoadOptions options;
     options.showWarnings = false;  // info reports bad points itself
-    options.plot = plot;
+    options.plot = std::max(plot, 0);
+    options.plotChosen = plot >= 0;
     options.plots = plots;
     options.notes = notes;
     if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
@@ -187,6 +193,89 @@ int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffe
         std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
     }
     return kExitFailed;
+}
+
+int ParseRunChoice(Args& args, std::FILE* err, RunChoice& choice) {
+    choice = RunChoice{};
+    choice.all = args.flags.count("--runs") > 0;
+    if (!args.values.count("--run")) return kExitOk;
+    if (choice.all) return Usage(err, "--run and --runs go one at a time");
+    const std::string& text = args.values["--run"];
+    long long n = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 ||
+        n > std::numeric_limits<std::int32_t>::max())
+        return Usage(err, "--run wants a run number from 1");
+    choice.run = static_cast<std::int32_t>(n - 1);
+    return kExitOk;
+}
+
+int SelectRuns(const CResultDataRef& data, const RunChoice& choice, const std::string& path,
+               std::FILE* err, std::vector<SelectedRun>& runs) {
+    runs.clear();
+    const std::int32_t count = data->RunCount();
+    if (choice.run >= count) {
+        return Usage(err, Format("there is no run %d: %s holds %d run%s", choice.run + 1,
+                                 path.c_str(), count, count == 1 ? "" : "s"));
+    }
+    const std::int32_t first = choice.all ? 0 : choice.run;
+    const std::int32_t last = choice.all ? count - 1 : choice.run;
+    for (std::int32_t k = first; k <= last; ++k) {
+        SelectedRun run{k + 1, data->RunName(k), data};
+        // Run 1 is the data set itself, so one-run files go through unchanged.
+        if (k > 0 && !CopyRun(*data.Get(), k, run.data)) {
+            std::fprintf(err, "kurvex-cli: there is not enough memory for run %d\n", k + 1);
+            return kExitFailed;
+        }
+        runs.push_back(std::move(run));
+    }
+    return kExitOk;
+}
+
+int Captured(const std::function<int(std::FILE*)>& work, std::string& text) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* f = open_memstream(&buffer, &size);
+    if (!f) return kExitFailed;
+    const int status = work(f);
+    std::fclose(f);
+    text.assign(buffer, size);
+    std::free(buffer);
+    return status;
+}
+
+int PrintPerRun(const std::vector<SelectedRun>& runs, bool all, bool json, std::FILE* out,
+                const std::function<int(const SelectedRun&, std::FILE*)>& work) {
+    if (!all) return work(runs.front(), out);
+    std::string printed;
+    for (const SelectedRun& run : runs) {
+        std::string text;
+        if (const int status = Captured([&](std::FILE* f) { return work(run, f); }, text))
+            return status;
+        if (!json) {
+            printed += Format("run %d: %s\n", run.number, DisplayName(run.name).c_str()) + text;
+            continue;
+        }
+        // One run's answer is one object and a line end: its keys follow ours.
+        while (!text.empty() && (text.back() == '\n' || text.back() == '}')) {
+            const bool brace = text.back() == '}';
+            text.pop_back();
+            if (brace) break;
+        }
+        const std::string keys = text.size() > 1 ? ", " + text.substr(1) : std::string();
+        printed += Format("%s{\"run\": %d, \"name\": %s", printed.empty() ? "" : ", ", run.number,
+                          JsonString(run.name).c_str()) +
+                   keys + "}";
+    }
+    if (json) printed = "{\"runs\": [" + printed + "]}\n";
+    std::fputs(printed.c_str(), out);
+    return kExitOk;
+}
+
+std::string RunFileName(const std::string& path, std::int32_t number) {
+    const std::filesystem::path p(path);
+    const std::string file = p.stem().string() + Format("-%d", number) + p.extension().string();
+    return p.has_parent_path() ? (p.parent_path() / file).string() : file;
 }
 
 int WriteOutput(const std::string& target, std::FILE* out, std::FILE* err,

@@ -64,12 +64,47 @@ std::string JsonNumber(double v);
 int Usage(std::FILE* err, const std::string& what);
 
 // Reads the result file `path` (any format; the display settings a binary
-// file carries go into `settings` when given; plot `plot` of a SPICE raw file,
-// whose plots go into `plots` when given), reporting every failure on `err`;
-// 0 when read, else the exit status to end with.
+// file carries go into `settings` when given; plot `plot` (from 0) of a SPICE
+// raw file, or with its runs when none is asked for (-1); its plots go into
+// `plots` when given), reporting every failure on `err`; 0 when read, else the
+// exit status to end with.
 int Load(const std::string& path, CResultDataRef& data, std::FILE* err,
-         CIOBuffer* settings = nullptr, std::int32_t plot = 0,
+         CIOBuffer* settings = nullptr, std::int32_t plot = -1,
          std::vector<RawPlot>* plots = nullptr, std::vector<std::string>* notes = nullptr);
+
+// The runs a command works on: one (--run K, from 1; the first by default)
+// or all of them (--runs).
+struct RunChoice {
+    std::int32_t run = 0;  // from 0
+    bool all = false;
+};
+
+// Reads --run K and --runs; 0 or the usage status.
+int ParseRunChoice(Args& args, std::FILE* err, RunChoice& choice);
+
+// One run of a loaded result as a data set of its own.
+struct SelectedRun {
+    std::int32_t number = 1;  // from 1
+    std::string name;
+    CResultDataRef data;
+};
+
+// The runs `choice` names in `data` (run 1 is `data` itself); 0, the usage
+// status for a run past the last of `path`, or failure when out of memory.
+int SelectRuns(const CResultDataRef& data, const RunChoice& choice, const std::string& path,
+               std::FILE* err, std::vector<SelectedRun>& runs);
+
+// What `work` prints on a stream, and its exit status.
+int Captured(const std::function<int(std::FILE*)>& work, std::string& text);
+
+// Prints one object of `work` per run: a single run as `work` prints it;
+// several as {"runs": [{"run": K, "name": NAME, ...}]} in JSON, else each
+// under a line "run K: NAME". The first failing run ends it with its status.
+int PrintPerRun(const std::vector<SelectedRun>& runs, bool all, bool json, std::FILE* out,
+                const std::function<int(const SelectedRun&, std::FILE*)>& work);
+
+// `path` with "-K" before the extension of its file name (out.csv: out-2.csv).
+std::string RunFileName(const std::string& path, std::int32_t number);
 
 // Runs `write` on standard output for "-", else on a file that replaces
 // `target` only when complete; the exit status.

@@ -20,6 +20,7 @@ const char kFftUsage[] =
     "Usage: kurvex-cli fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT\n"
     "       kurvex-cli fft FILE --var NAME --thd [--fundamental F] [--window W]\n"
     "                      [--from X0 --to X1] [-o OUT] [--json]\n"
+    "       either form also takes [--run K | --runs]\n"
     "\n"
     "Amplitude spectra of the named variables (all after X when none is named)\n"
     "over [X0, X1] (all of X by default), resampled onto a uniform grid as the\n"
@@ -36,7 +37,10 @@ const char kFftUsage[] =
     "                  fundamental, and THD in percent\n"
     "  --json          with --thd: {fundamental, amplitude, thd, harmonics:\n"
     "                  [{order, frequency, amplitude, percent}]}, null where there\n"
-    "                  is no value\n";
+    "                  is no value\n"
+    "  --run K         the spectra of run K (from 1; default 1)\n"
+    "  --runs          every run: spectra into OUT with \"-K\" before its extension,\n"
+    "                  --thd answers as measure --runs prints them\n";
 
 int FormatOf(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
@@ -82,8 +86,9 @@ void PrintHarmonics(const Harmonics& h, bool json, std::FILE* out) {
 int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--thd", "--json"},
-                   {"-o", "--var", "--from", "--to", "--window", "--fundamental"}, args, error))
+    if (!ParseArgs(argv, {"--help", "-h", "--thd", "--json", "--runs"},
+                   {"-o", "--var", "--from", "--to", "--window", "--fundamental", "--run"}, args,
+                   error))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kFftUsage, out);
@@ -119,63 +124,79 @@ int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
         fundamental = f;
     }
 
-    CResultDataRef data;
-    if (const int status = Load(args.positional[0], data, err)) return status;
-    const CResultData* d = data.Get();
-    std::vector<std::int32_t> columns;
-    for (const std::string& name : args.lists["--var"]) {
-        const std::int32_t c = data.FindVariable(name.c_str());
-        if (c < 1) {
-            std::fprintf(err, "kurvex-cli: no variable named '%s' after X\n", name.c_str());
+    RunChoice choice;
+    if (const int status = ParseRunChoice(args, err, choice)) return status;
+    if (choice.all && target == "-") return Usage(err, "--runs needs an output file, not -");
+    CResultDataRef loaded;
+    if (const int status = Load(args.positional[0], loaded, err)) return status;
+    std::vector<SelectedRun> runs;
+    if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
+    auto work = [&](const SelectedRun& run, std::FILE* out) -> int {
+        const CResultDataRef& data = run.data;
+        // With --runs each run's spectra go into a file of their own.
+        const std::string runTarget =
+            choice.all && !target.empty() ? RunFileName(target, run.number) : target;
+        const CResultData* d = data.Get();
+        std::vector<std::int32_t> columns;
+        for (const std::string& name : args.lists["--var"]) {
+            const std::int32_t c = data.FindVariable(name.c_str());
+            if (c < 1) {
+                std::fprintf(err, "kurvex-cli: no variable named '%s' after X\n", name.c_str());
+                return kExitFailed;
+            }
+            columns.push_back(c);
+        }
+        if (columns.empty()) {
+            for (std::int32_t c = 1; c < d->VariableCount(); ++c) columns.push_back(c);
+        }
+        if (!hasFrom) {
+            from = d->Variable(0)->Min();
+            to = d->Variable(0)->Max();
+        }
+        FftPlan plan;
+        plan.window = window;
+        if (columns.empty() || !MakeFftPlan(*d->Variable(0), d->RowCount(), from, to, plan)) {
+            std::fprintf(err, "kurvex-cli: no spectrum can be made over %g to %g\n", from, to);
             return kExitFailed;
         }
-        columns.push_back(c);
+        std::vector<RefPtr<CResultVariable>> spectra = {plan.frequency};
+        bool allOk = true;
+        for (std::int32_t c : columns) {
+            const CResultVariable* y = d->Variable(c);
+            SpectrumResult r = ComputeSpectrum(plan, *d->Variable(0), *y, d->RowCount(), y->Name());
+            allOk &= r.ok;
+            spectra.push_back(std::move(r.spectrum));
+        }
+        if (!runTarget.empty()) {
+            const int status = WriteOutput(runTarget, out, err, [&](std::FILE* f) {
+                return WriteSpectra(f, format, plan.start, plan.end, spectra, window);
+            });
+            if (status != kExitOk || !thd) return status;
+        }
+        const CResultVariable* name = d->Variable(columns[0]);
+        if (!allOk) {
+            std::fprintf(err,
+                         "kurvex-cli: no spectrum of %s can be made: an invalid sample lies in "
+                         "the range\n",
+                         name->Name().c_str());
+            return kExitFailed;
+        }
+        const CResultVariable& f = *spectra[0];
+        const CResultVariable& a = *spectra[1];
+        const Harmonics h =
+            FindHarmonics({f.Values(), static_cast<std::size_t>(f.Capacity())},
+                          {a.Values(), static_cast<std::size_t>(a.Capacity())}, fundamental);
+        if (!h.Ok()) {
+            std::fprintf(err, "kurvex-cli: %s: %s\n", name->Name().c_str(), h.error.c_str());
+            return kExitFailed;
+        }
+        PrintHarmonics(h, json, out);
+        return kExitOk;
+    };
+    if (thd || !choice.all) return PrintPerRun(runs, choice.all, json, out, work);
+    for (const SelectedRun& run : runs) {
+        if (const int status = work(run, out)) return status;
     }
-    if (columns.empty()) {
-        for (std::int32_t c = 1; c < d->VariableCount(); ++c) columns.push_back(c);
-    }
-    if (!hasFrom) {
-        from = d->Variable(0)->Min();
-        to = d->Variable(0)->Max();
-    }
-    FftPlan plan;
-    plan.window = window;
-    if (columns.empty() || !MakeFftPlan(*d->Variable(0), d->RowCount(), from, to, plan)) {
-        std::fprintf(err, "kurvex-cli: no spectrum can be made over %g to %g\n", from, to);
-        return kExitFailed;
-    }
-    std::vector<RefPtr<CResultVariable>> spectra = {plan.frequency};
-    bool allOk = true;
-    for (std::int32_t c : columns) {
-        const CResultVariable* y = d->Variable(c);
-        SpectrumResult r = ComputeSpectrum(plan, *d->Variable(0), *y, d->RowCount(), y->Name());
-        allOk &= r.ok;
-        spectra.push_back(std::move(r.spectrum));
-    }
-    if (!target.empty()) {
-        const int status = WriteOutput(target, out, err, [&](std::FILE* f) {
-            return WriteSpectra(f, format, plan.start, plan.end, spectra, window);
-        });
-        if (status != kExitOk || !thd) return status;
-    }
-    const CResultVariable* name = d->Variable(columns[0]);
-    if (!allOk) {
-        std::fprintf(err,
-                     "kurvex-cli: no spectrum of %s can be made: an invalid sample lies in "
-                     "the range\n",
-                     name->Name().c_str());
-        return kExitFailed;
-    }
-    const CResultVariable& f = *spectra[0];
-    const CResultVariable& a = *spectra[1];
-    const Harmonics h =
-        FindHarmonics({f.Values(), static_cast<std::size_t>(f.Capacity())},
-                      {a.Values(), static_cast<std::size_t>(a.Capacity())}, fundamental);
-    if (!h.Ok()) {
-        std::fprintf(err, "kurvex-cli: %s: %s\n", name->Name().c_str(), h.error.c_str());
-        return kExitFailed;
-    }
-    PrintHarmonics(h, json, out);
     return kExitOk;
 }
 

@@ -24,6 +24,7 @@ const char kMeasureUsage[] =
     "       kurvex-cli measure FILE NAME --edges [--low L] [--high H] [--from X0 --to X1] "
     "[--json]\n"
     "       kurvex-cli measure FILE A --dead B [--low L] [--high H] [--from X0 --to X1] [--json]\n"
+    "       each form also takes [--run K | --runs]\n"
     "\n"
     "Measures the curve NAME (a variable, any letter case, or a formula) over the\n"
     "range [X0, X1] of X (all of X by default): its maximum and minimum (sample\n"
@@ -45,7 +46,10 @@ const char kMeasureUsage[] =
     "           --cycles: cycles, period, frequency, duty, avg, rms, min, max, ripple\n"
     "           and per_cycle [{start, end, avg, rms, min, max}]. --edges: rise and\n"
     "           fall [{at, time}], rise_mean, fall_mean. --dead: dead_ab and dead_ba\n"
-    "           [{at, time}], dead_ab_mean, dead_ba_mean.\n";
+    "           [{at, time}], dead_ab_mean, dead_ba_mean.\n"
+    "  --run K  measure run K of the file (from 1; default 1)\n"
+    "  --runs   measure every run: JSON {\"runs\": [{\"run\": K, \"name\": NAME, ...the\n"
+    "           keys above...}]}, text each run's answer under a line \"run K: NAME\"\n";
 
 std::string Number(std::optional<double> v, bool json) {
     if (!v || !std::isfinite(*v)) return json ? "null" : "-";
@@ -242,9 +246,9 @@ bool OptionalNumber(Args& args, const char* name, std::optional<double>& value) 
 int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges"},
+    if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges", "--runs"},
                    {"--from", "--to", "--at", "--ref", "--level", "--hysteresis", "--low", "--high",
-                    "--dead"},
+                    "--dead", "--run"},
                    args, error, 1))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
@@ -290,79 +294,93 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     if (mode.cycles.hysteresis && *mode.cycles.hysteresis < 0)
         return Usage(err, "--hysteresis must not be negative");
 
-    CResultDataRef data;
-    if (const int status = Load(args.positional[0], data, err)) return status;
-    CGraphCurve screen;
-    screen.SetData(data);
-    if (const int status = AddNamedCurve(screen, data, args.positional[1], err)) return status;
-    if (cycles) {
-        const std::string ref =
-            args.values.count("--ref") ? args.values["--ref"] : args.positional[1];
-        if (const int status = AddNamedCurve(screen, data, ref, err)) return status;
-        return Cycles(screen, mode, out, err);
-    }
-    if (edges) return Edges(screen, mode, out, err);
-    if (dead) {
-        if (const int status = AddNamedCurve(screen, data, args.values["--dead"], err))
-            return status;
-        return Dead(screen, mode, out, err);
-    }
+    RunChoice choice;
+    if (const int status = ParseRunChoice(args, err, choice)) return status;
+    CResultDataRef loaded;
+    if (const int status = Load(args.positional[0], loaded, err)) return status;
+    std::vector<SelectedRun> runs;
+    if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
+    return PrintPerRun(
+        runs, choice.all, mode.json, out, [&](const SelectedRun& run, std::FILE* out) -> int {
+            const CResultDataRef& data = run.data;
+            CGraphCurve screen;
+            screen.SetData(data);
+            if (const int status = AddNamedCurve(screen, data, args.positional[1], err))
+                return status;
+            if (cycles) {
+                const std::string ref =
+                    args.values.count("--ref") ? args.values["--ref"] : args.positional[1];
+                if (const int status = AddNamedCurve(screen, data, ref, err)) return status;
+                return Cycles(screen, mode, out, err);
+            }
+            if (edges) return Edges(screen, mode, out, err);
+            if (dead) {
+                if (const int status = AddNamedCurve(screen, data, args.values["--dead"], err))
+                    return status;
+                return Dead(screen, mode, out, err);
+            }
 
-    screen.UpdateExtents();
-    const CurveSamples s = SamplesOf(screen, 0);
-    // Without a range every sample counts, wherever X runs.
-    const SampleRange visible = hasFrom ? VisibleRange(s, std::min(from, to), std::max(from, to))
-                                        : SampleRange{0, s.count - 1};
-    const std::int32_t last = std::min(visible.last, s.yCount - 1);
-    auto extremum = [&](bool largest) -> std::optional<Extremum> {
-        if (visible.Empty() || last < visible.first) return std::nullopt;
-        const auto i = FindExtremum(s.y, s.yFlags, visible.first, last, largest);
-        if (!i) return std::nullopt;
-        return Extremum{*i, s.x[*i], s.y[*i]};
-    };
-    const auto mx = extremum(true), mn = extremum(false);
-    const auto avg = visible.Empty() ? std::nullopt : AveragesOver(s.y, visible.first, last);
-    std::vector<std::vector<std::optional<double>>> values;
-    for (double x : ats) {
-        std::vector<std::optional<double>> here;
-        for (const XLocation& at : XPlaces(s, x, true)) here.push_back(YAt(s, at));
-        values.push_back(here);
-    }
+            screen.UpdateExtents();
+            const CurveSamples s = SamplesOf(screen, 0);
+            // Without a range every sample counts, wherever X runs.
+            const SampleRange visible =
+                hasFrom ? VisibleRange(s, std::min(from, to), std::max(from, to))
+                        : SampleRange{0, s.count - 1};
+            const std::int32_t last = std::min(visible.last, s.yCount - 1);
+            auto extremum = [&](bool largest) -> std::optional<Extremum> {
+                if (visible.Empty() || last < visible.first) return std::nullopt;
+                const auto i = FindExtremum(s.y, s.yFlags, visible.first, last, largest);
+                if (!i) return std::nullopt;
+                return Extremum{*i, s.x[*i], s.y[*i]};
+            };
+            const auto mx = extremum(true), mn = extremum(false);
+            const auto avg =
+                visible.Empty() ? std::nullopt : AveragesOver(s.y, visible.first, last);
+            std::vector<std::vector<std::optional<double>>> values;
+            for (double x : ats) {
+                std::vector<std::optional<double>> here;
+                for (const XLocation& at : XPlaces(s, x, true)) here.push_back(YAt(s, at));
+                values.push_back(here);
+            }
 
-    const bool json = mode.json;
-    // An average's text, or the no-value text when the range held no sample.
-    auto figure = [&](double AverageFigures::*member) {
-        return avg ? Number(*avg.*member, json) : Number(std::nullopt, json);
-    };
-    const int samples = avg ? avg->samples : 0;
-    if (json) {
-        std::fprintf(out,
-                     "{\"max\": %s, \"min\": %s, \"avg\": %s, \"avg_abs\": %s, \"rms\": %s, "
-                     "\"samples\": %d, \"at\": [",
-                     Show(mx, true).c_str(), Show(mn, true).c_str(),
-                     figure(&AverageFigures::mean).c_str(),
-                     figure(&AverageFigures::meanAbs).c_str(), figure(&AverageFigures::rms).c_str(),
-                     samples);
-        for (size_t i = 0; i < values.size(); ++i) {
-            std::fputs(i ? ", [" : "[", out);
-            for (size_t j = 0; j < values[i].size(); ++j)
-                std::fprintf(out, "%s%s", j ? ", " : "", Number(values[i][j], true).c_str());
-            std::fputs("]", out);
-        }
-        std::fputs("]}\n", out);
-        return kExitOk;
-    }
-    std::fprintf(out, "max: %s\nmin: %s\navg: %s\navg_abs: %s\nrms: %s\nsamples: %d\n",
-                 Show(mx, false).c_str(), Show(mn, false).c_str(),
-                 figure(&AverageFigures::mean).c_str(), figure(&AverageFigures::meanAbs).c_str(),
-                 figure(&AverageFigures::rms).c_str(), samples);
-    for (size_t i = 0; i < values.size(); ++i) {
-        std::fprintf(out, "at %.10g:", ats[i]);
-        for (size_t j = 0; j < values[i].size(); ++j)
-            std::fprintf(out, "%s %s", j ? "," : "", Number(values[i][j], false).c_str());
-        std::fputc('\n', out);
-    }
-    return kExitOk;
+            const bool json = mode.json;
+            // An average's text, or the no-value text when the range held no sample.
+            auto figure = [&](double AverageFigures::*member) {
+                const AverageFigures* a = avg ? &*avg : nullptr;
+                return Number(a ? std::optional<double>(a->*member) : std::nullopt, json);
+            };
+            const int samples = avg ? avg->samples : 0;
+            if (json) {
+                std::fprintf(
+                    out,
+                    "{\"max\": %s, \"min\": %s, \"avg\": %s, \"avg_abs\": %s, \"rms\": %s, "
+                    "\"samples\": %d, \"at\": [",
+                    Show(mx, true).c_str(), Show(mn, true).c_str(),
+                    figure(&AverageFigures::mean).c_str(), figure(&AverageFigures::meanAbs).c_str(),
+                    figure(&AverageFigures::rms).c_str(), samples);
+                for (size_t i = 0; i < values.size(); ++i) {
+                    std::fputs(i ? ", [" : "[", out);
+                    for (size_t j = 0; j < values[i].size(); ++j)
+                        std::fprintf(out, "%s%s", j ? ", " : "",
+                                     Number(values[i][j], true).c_str());
+                    std::fputs("]", out);
+                }
+                std::fputs("]}\n", out);
+                return kExitOk;
+            }
+            std::fprintf(out, "max: %s\nmin: %s\navg: %s\navg_abs: %s\nrms: %s\nsamples: %d\n",
+                         Show(mx, false).c_str(), Show(mn, false).c_str(),
+                         figure(&AverageFigures::mean).c_str(),
+                         figure(&AverageFigures::meanAbs).c_str(),
+                         figure(&AverageFigures::rms).c_str(), samples);
+            for (size_t i = 0; i < values.size(); ++i) {
+                std::fprintf(out, "at %.10g:", ats[i]);
+                for (size_t j = 0; j < values[i].size(); ++j)
+                    std::fprintf(out, "%s %s", j ? "," : "", Number(values[i][j], false).c_str());
+                std::fputc('\n', out);
+            }
+            return kExitOk;
+        });
 }
 
 }  // namespace kurvex::cli

@@ -30,7 +30,7 @@ namespace {
 
 const char kRenderUsage[] =
     "Usage: kurvex-cli render FILE -o OUT [--size WxH] [--screen NAMES]... [--from X0 --to X1] "
-    "[--ylog] [--fft]\n"
+    "[--ylog] [--fft] [--run K]\n"
     "\n"
     "Draws the curves of a result file as the viewer shows them, into a PNG, SVG or\n"
     "PDF picture chosen by OUT's extension.\n"
@@ -46,7 +46,8 @@ const char kRenderUsage[] =
     "                   variable after X (at most eight)\n"
     "  --from X0 --to X1  the X range (default: all the data)\n"
     "  --ylog           logarithmic Y axes\n"
-    "  --fft            the amplitude spectra of the X range shown (frequency display)\n";
+    "  --fft            the amplitude spectra of the X range shown (frequency display)\n"
+    "  --run K          draw run K of the file (from 1; default 1)\n";
 
 constexpr int kMaxDefaultScreens = 8;
 
@@ -206,8 +207,8 @@ bool HasSavedLayout(CIOBuffer& saved, const std::string& path, const ScreenBasis
 int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--ylog", "--fft"},
-                   {"-o", "--size", "--screen", "--from", "--to"}, args, error))
+    if (!ParseArgs(argv, {"--help", "-h", "--ylog", "--fft", "--runs"},
+                   {"-o", "--size", "--screen", "--from", "--to", "--run"}, args, error))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
         std::fputs(kRenderUsage, out);
@@ -224,6 +225,9 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     bool hasFrom = false;
     double from = 0, to = 0;
     if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
+    RunChoice choice;
+    if (const int status = ParseRunChoice(args, err, choice)) return status;
+    if (choice.all) return Usage(err, "render --runs is not available yet");
 
     // Pictures need Qt's fonts and painting, never a display, and Qt's own
     // chatter would only clutter what scripts read from standard error.
@@ -240,9 +244,12 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
         app = std::make_unique<QGuiApplication>(argc, argvQt);
     }
 
-    CResultDataRef data;
+    CResultDataRef loaded;
     CIOBuffer saved;
-    if (const int status = Load(args.positional[0], data, err, &saved)) return status;
+    if (const int status = Load(args.positional[0], loaded, err, &saved)) return status;
+    std::vector<SelectedRun> runs;
+    if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
+    const CResultDataRef data = runs.front().data;
 
     QtMeasure measure;
     const GraphFont font;

@@ -302,7 +302,7 @@ private:
         if (!options_.progress || done < nextProgress_) return true;
         nextProgress_ = done + kProgressEvery;
         if (options_.progress(done, source_.Size())) return true;
-        failed_ = true;  // cancelled: nothing to say
+        failed_ = cancelled_ = true;  // cancelled: nothing to say
         return false;
     }
 
@@ -322,6 +322,7 @@ private:
     std::int64_t nextProgress_ = kProgressEvery;
     bool failed_ = false;
     bool quiet_ = false;  // faults of plots after the one read only end the listing
+    bool cancelled_ = false;
 };
 
 HeaderRead Reader::ReadHeader(Cursor& cursor, int plot, Header& h, std::string& why) {
@@ -362,6 +363,7 @@ HeaderRead Reader::ReadHeader(Cursor& cursor, int plot, Header& h, std::string& 
                 complex |= word == "complex";
                 h.doubles |= word == "double";
                 h.fastAccess |= word == "fastaccess";
+                h.plot.stepped |= word == "stepped";
                 word.clear();
             }
             if (real == complex)
@@ -836,6 +838,7 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
     Cursor cursor(source_, DetectEncoding(head, start));
     cursor.Seek(start);
     CResultDataRef fresh;
+    Header first;
     bool read = false;
     for (int plot = 0;; ++plot) {
         Header h;
@@ -855,6 +858,20 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
         if (plot == options_.plot) {
             if (!ReadPlot(cursor, plot, h, fresh)) return RawReadResult::Failed;
             read = quiet_ = true;
+            plots.back().run = 0;
+            first = h;
+            continue;
+        }
+        if (read && options_.plotsAsRuns && h.plot.name == first.plot.name &&
+            h.plot.complex == first.plot.complex && h.names == first.names) {
+            // A run that cannot be read ends the runs, as a bad plot ends the listing.
+            CResultDataRef run;
+            if (!ReadPlot(cursor, plot, h, run)) {
+                if (cancelled_) return RawReadResult::Failed;
+                break;
+            }
+            plots.back().run = fresh->RunCount();
+            fresh->AddRun(run.Get(), std::string());
             continue;
         }
         bool skipped;
@@ -875,6 +892,11 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
         Refuse(Format("The file holds %zu plot%s: there is no plot %d.", plots.size(),
                       plots.size() == 1 ? "" : "s", options_.plot + 1));
         return RawReadResult::Failed;
+    }
+    // Runs of plots are named by the plot name and their number among them.
+    if (fresh->RunCount() > 1) {
+        for (std::int32_t k = 0; k < fresh->RunCount(); ++k)
+            fresh->SetRunName(k, Format("%s %d", first.plot.name.c_str(), k + 1));
     }
     data = fresh;
     return RawReadResult::Read;
@@ -925,11 +947,15 @@ RawReadResult ReadRawFile(const std::string& path, CResultDataRef& data,
 
 std::string OtherPlotsNote(const std::vector<RawPlot>& plots, std::int32_t shown) {
     if (plots.size() < 2 || shown < 0 || static_cast<size_t>(shown) >= plots.size()) return {};
+    // Plots read as runs of the one shown are part of it, not beside it.
+    std::vector<size_t> others;
+    for (size_t i = 0; i < plots.size(); ++i)
+        if (static_cast<std::int32_t>(i) != shown && plots[i].run < 1) others.push_back(i);
+    if (others.empty()) return {};
     std::string note = Format("Plot %d of %zu: %s. Also in this file:", shown + 1, plots.size(),
                               plots[static_cast<size_t>(shown)].name.c_str());
     const char* separator = " ";
-    for (size_t i = 0; i < plots.size(); ++i) {
-        if (static_cast<std::int32_t>(i) == shown) continue;
+    for (size_t i : others) {
         note += Format("%s%zu %s", separator, i + 1, plots[i].name.c_str());
         separator = "; ";
     }

@@ -28,6 +28,8 @@ struct RawPlot {
     bool complex = false;
     std::int32_t variables = 0;  // X included
     std::int64_t points = 0;
+    bool stepped = false;   // "Flags:" says "stepped": a sweep stored as one long plot
+    std::int32_t run = -1;  // the run (from 0) this plot was read as, -1 when not read
 };
 
 // True when `head`, the first bytes of a file, begins with a "Title:" or
@@ -36,6 +38,9 @@ bool LooksLikeRawFile(std::string_view head);
 
 struct RawReadOptions {
     std::int32_t plot = 0;  // the plot to read, from 0
+    // Later plots with the name, complexness and variables of plot `plot`
+    // are read as further runs of it (an ngspice loop, Monte Carlo).
+    bool plotsAsRuns = false;
     // Called now and then with the bytes read and the total; false cancels
     // the read, which then fails without a message.
     std::function<bool(std::int64_t done, std::int64_t total)> progress;
@@ -60,7 +65,7 @@ RawReadResult ReadRawBytes(std::string_view bytes, const std::string& name, CRes
                            const RawReadOptions& options = {}, std::string* why = nullptr);
 
 // A status line naming the plots of a file beside the one shown (`shown`
-// from 0); empty when the file holds one plot.
+// from 0) and those read as its runs; empty when there are none.
 std::string OtherPlotsNote(const std::vector<RawPlot>& plots, std::int32_t shown);
 
 }  // namespace kurvex

@@ -14,6 +14,7 @@
 #include "data/MatFile.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/Runs.h"
 #include "data/SettingsDataFile.h"
 
 namespace kurvex {
@@ -68,6 +69,41 @@ public:
     std::vector<std::pair<std::string, MessageIcon>> shown;
 };
 
+// LTspice's log says the steps in its first lines; a log this long is no
+// use to read further.
+constexpr std::int64_t kLogBytes = 16 << 20;
+
+// Cuts a stepped plot where X starts again, naming each run by its step in
+// the log beside `path`, else "Run N"; a log that disagrees is noted.
+bool SplitSteps(const std::string& path, CResultDataRef& data, std::vector<std::string>* notes) {
+    const std::vector<std::int32_t> starts = RunStarts(*data.Get());
+    std::vector<std::string> names;
+    if (const std::string log = StepLogPath(path); !log.empty()) {
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(log, ec);
+        std::string bytes(ec ? 0 : static_cast<size_t>(std::min<std::uintmax_t>(size, kLogBytes)),
+                          '\0');
+        if (std::FILE* f = std::fopen(log.c_str(), "rb")) {
+            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+            std::fclose(f);
+            names = LogStepNames(bytes);
+        } else {
+            bytes.clear();
+        }
+        if (names.size() != starts.size() && notes)
+            notes->push_back(
+                Format("The log %s names %zu step%s, but the file holds %zu run%s: "
+                       "the runs are named by number.",
+                       std::filesystem::path(log).filename().c_str(), names.size(),
+                       names.size() == 1 ? "" : "s", starts.size(), starts.size() == 1 ? "" : "s"));
+    }
+    if (names.size() != starts.size()) {
+        names.clear();
+        for (size_t k = 0; k < starts.size(); ++k) names.push_back(Format("Run %zu", k + 1));
+    }
+    return SplitIntoRuns(data, starts, names);
+}
+
 // A file that begins like a raw file but has no raw header may still be a
 // text result (its first line then names a variable "Title:").
 bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& messages,
@@ -76,11 +112,21 @@ bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& 
     std::string why;
     RawReadOptions raw;
     raw.plot = options.plot;
+    raw.plotsAsRuns = !options.plotChosen && options.plot == 0;
     raw.progress = options.text.progress;
     switch (ReadRawFile(path, data, plots, messages, raw, &why)) {
-        case RawReadResult::Read:
+        case RawReadResult::Read: {
+            const RawPlot& read = plots[static_cast<size_t>(options.plot)];
+            if (read.stepped && data->RunCount() == 1 && !SplitSteps(path, data, options.notes)) {
+                messages.Show(Format("There is not enough memory for its data.\r\n\r\nCan not "
+                                     "read file %s",
+                                     path.c_str()),
+                              MessageIcon::Stop);
+                return false;
+            }
             if (options.plots) *options.plots = std::move(plots);
             return true;
+        }
         case RawReadResult::Failed:
             return false;
         case RawReadResult::NotRaw:

@@ -17,6 +17,9 @@ struct LoadOptions {
     bool showWarnings = true;  // warn when points were missing or invalid
     TextReadOptions text;      // progress and limits of the text reader (progress: raw files too)
     std::int32_t plot = 0;     // the plot of a SPICE raw file to read, from 0
+    // Whether `plot` was asked for: when not, later plots like the first
+    // (same name, complexness and variables) are read as its runs.
+    bool plotChosen = false;
     // When given, receives the plots of a SPICE raw file (empty for other formats).
     std::vector<RawPlot>* plots = nullptr;
     // When given, receives the status lines a reader leaves: what it skipped

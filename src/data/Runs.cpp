@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 
 #include "data/NameText.h"
 #include "data/ResultFile.h"
@@ -18,10 +20,40 @@ std::vector<std::int32_t> RunStarts(const CResultData& data) {
     return starts;
 }
 
+namespace {
+
+// Rows from .. from + n - 1 of `whole` as a new data set in `out`.
+bool CopyRows(const CResultData& whole, std::int32_t from, std::int32_t n, CResultDataRef& out) {
+    const std::int32_t count = whole.VariableCount();
+    if (n < 0 || !out.Initialise(kDataSetPlain, count, std::max(n, 1), 100)) return false;
+    CResultData& run = *out.Get();
+    std::lock_guard<std::recursive_mutex> hold(run.Lock());
+    bool bad = false;
+    for (std::int32_t v = 0; v < count; ++v) {
+        const CResultVariable& source = *whole.Variable(v);
+        CResultVariable& target = *run.Variable(v);
+        run.SetVariableName(v, source.Name());
+        target.SetUnit(source.Unit());
+        if (n == 0) continue;
+        std::memcpy(target.Values(), source.Values() + from, sizeof(double) * n);
+        std::memcpy(target.Flags(), source.Flags() + from, n);
+        bad = bad || std::any_of(target.Flags(), target.Flags() + n,
+                                 [](std::uint8_t f) { return f != kPointValid; });
+    }
+    run.SetRowCountLocked(n);
+    run.SetBadPoints(bad);
+    run.UpdateExtents();
+    run.SetUniformX(
+        n > 1 && count > 0 ? CResultDataRef::UniformTest(run.Variable(0)->Values(), 0, n - 1) : 0);
+    return true;
+}
+
+}  // namespace
+
 bool SplitIntoRuns(CResultDataRef& data, const std::vector<std::int32_t>& starts,
                    const std::vector<std::string>& names) {
     const CResultData& whole = *data.Get();
-    const std::int32_t rows = whole.RowCount(), count = whole.VariableCount();
+    const std::int32_t rows = whole.RowCount();
     if (starts.size() < 2) {
         if (!names.empty()) data->SetRunName(0, names.front());
         return true;
@@ -30,34 +62,85 @@ bool SplitIntoRuns(CResultDataRef& data, const std::vector<std::int32_t>& starts
     for (size_t k = 0; k < starts.size(); ++k) {
         const std::int32_t from = starts[k];
         const std::int32_t to = k + 1 < starts.size() ? starts[k + 1] : rows;
-        const std::int32_t n = to - from;
-        if (n < 0 || !runs[k].Initialise(kDataSetPlain, count, std::max(n, 1), 100)) return false;
+        if (!CopyRows(whole, from, to - from, runs[k])) return false;
         CResultData& run = *runs[k].Get();
-        std::lock_guard<std::recursive_mutex> hold(run.Lock());
-        bool bad = false;
-        for (std::int32_t v = 0; v < count; ++v) {
-            const CResultVariable& source = *whole.Variable(v);
-            CResultVariable& target = *run.Variable(v);
-            run.SetVariableName(v, source.Name());
-            target.SetUnit(source.Unit());
-            if (n == 0) continue;
-            std::memcpy(target.Values(), source.Values() + from, sizeof(double) * n);
-            std::memcpy(target.Flags(), source.Flags() + from, n);
-            bad = bad || std::any_of(target.Flags(), target.Flags() + n,
-                                     [](std::uint8_t f) { return f != kPointValid; });
-        }
-        run.SetRowCountLocked(n);
-        run.SetBadPoints(bad);
-        run.UpdateExtents();
-        run.SetUniformX(n > 1 && count > 0
-                            ? CResultDataRef::UniformTest(run.Variable(0)->Values(), 0, n - 1)
-                            : 0);
         if (k < names.size()) run.SetRunName(0, names[k]);
     }
     for (size_t k = 1; k < runs.size(); ++k)
         runs[0]->AddRun(runs[k].Get(), k < names.size() ? names[k] : std::string());
     data = runs[0];
     return true;
+}
+
+bool CopyRun(const CResultData& data, std::int32_t k, CResultDataRef& out) {
+    const CResultData* run = data.Run(k);
+    if (!run || !CopyRows(*run, 0, run->RowCount(), out)) return false;
+    out->SetRunName(0, data.RunName(k));
+    return true;
+}
+
+std::vector<std::string> LogStepNames(std::string_view log) {
+    // LTspice writes UTF-16LE, often without a mark: zero bytes tell it.
+    size_t at = 0;
+    int wide = 0;  // 0 bytes, 1 little-endian, 2 big-endian
+    if (log.size() >= 2 && log[0] == '\xFF' && log[1] == '\xFE') {
+        wide = 1, at = 2;
+    } else if (log.size() >= 2 && log[0] == '\xFE' && log[1] == '\xFF') {
+        wide = 2, at = 2;
+    } else if (log.size() >= 3 && log.substr(0, 3) == "\xEF\xBB\xBF") {
+        at = 3;
+    } else if (log.find('\0') != std::string_view::npos) {
+        const size_t zero = log.find('\0');
+        wide = zero % 2 == 1 ? 1 : 2;
+    }
+    std::string text;
+    text.reserve(wide ? log.size() / 2 : log.size());
+    if (wide) {
+        for (size_t i = at; i + 1 < log.size(); i += 2) {
+            const auto lo = static_cast<unsigned char>(log[wide == 1 ? i : i + 1]);
+            const auto hi = static_cast<unsigned char>(log[wide == 1 ? i + 1 : i]);
+            // Step names are ASCII; anything wider is kept as a mark.
+            text += hi == 0 ? static_cast<char>(lo) : '?';
+        }
+    } else {
+        text.assign(log.substr(at));
+    }
+    std::vector<std::string> steps;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    size_t line = 0;
+    while (line < text.size()) {
+        size_t end = text.find('\n', line);
+        if (end == std::string::npos) end = text.size();
+        size_t b = line, e = end;
+        while (b < e && blank(text[b])) ++b;
+        while (e > b && blank(text[e - 1])) --e;
+        const std::string_view l(text.data() + b, e - b);
+        if (l.size() > 5 && (l[5] == ' ' || l[5] == '\t') &&
+            SameName(std::string(l.substr(0, 5)), ".step")) {
+            size_t n = 5;
+            while (n < l.size() && blank(l[n])) ++n;
+            steps.emplace_back(l.substr(n));
+        }
+        line = end + 1;
+    }
+    return steps;
+}
+
+std::string StepLogPath(const std::string& rawPath) {
+    const std::filesystem::path raw(rawPath);
+    const std::filesystem::path folder = raw.has_parent_path() ? raw.parent_path() : ".";
+    const std::string stem = raw.stem().string();
+    std::error_code ec;
+    const std::string exact = (folder / (stem + ".log")).string();
+    if (std::filesystem::is_regular_file(exact, ec)) return exact;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::filesystem::path& p = it->path();
+        if (p.stem().string() == stem && SameName(p.extension().string(), ".log") &&
+            it->is_regular_file(ec))
+            return p.string();
+    }
+    return {};
 }
 
 std::int32_t RunVariable(const CResultData& run, const std::string& name) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/ResultData.h"
@@ -19,6 +20,19 @@ std::vector<std::int32_t> RunStarts(const CResultData& data);
 // `data` then unchanged.
 bool SplitIntoRuns(CResultDataRef& data, const std::vector<std::int32_t>& starts,
                    const std::vector<std::string>& names);
+
+// A data set of its own holding a copy of run k of `data` (its name kept);
+// false when there is no run k or no memory.
+bool CopyRun(const CResultData& data, std::int32_t k, CResultDataRef& out);
+
+// The step of every ".step" line of an LTspice log, in order ("vin=1 r1=1000"
+// for ".step vin=1 r1=1000"). The log may be UTF-16 (with or without a
+// byte-order mark) or 8-bit text.
+std::vector<std::string> LogStepNames(std::string_view log);
+
+// The log LTspice writes beside a raw file: the same stem with ".log" in any
+// case; empty when there is none.
+std::string StepLogPath(const std::string& rawPath);
 
 // Variable `name` of `run` (ignoring ASCII case), or -1 when the run lacks it.
 std::int32_t RunVariable(const CResultData& run, const std::string& name);

@@ -38,7 +38,8 @@ TEST(Cli, InfoJsonReadsBackExactly) {
               "{\"file\": \"" + p.string() +
                   "\", \"rows\": 3, \"uniform_x\": true, \"bad_points\": false, \"variables\": "
                   "[{\"name\": \"Time\", \"min\": 0, \"max\": 2}, {\"name\": \"V\", \"min\": "
-                  "-1e-300, \"max\": 0.30000000000000004}]}\n");
+                  "-1e-300, \"max\": 0.30000000000000004}], \"runs\": [{\"name\": \"\", \"rows\": "
+                  "3}]}\n");
     CliRun text = Cli({"info", p.string()});
     EXPECT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("rows: 3"), std::string::npos);

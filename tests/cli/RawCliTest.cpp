@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <complex>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +10,8 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
+#include "data/LtspiceRawWriter.h"
+#include "data/NumberText.h"
 
 namespace kurvex::cli {
 namespace {
@@ -114,6 +118,115 @@ TEST(RawCli, InfoShowsUnitsAndNotesOfOtherProgramsFiles) {
     EXPECT_NE(back.out.find("  IA (A)               min 0                  max 27\n"),
               std::string::npos)
         << back.out;
+}
+
+constexpr std::int32_t kRows[] = {4, 1, 3};
+
+// A stepped LTspice file of three runs and its log: run K (from 1) holds
+// Vout = 10 K + r at time r microseconds, r = 0 .. its rows - 1.
+fs::path SteppedFile() {
+    const fs::path dir = test::ProcessDir() / "runs-cli";
+    fs::create_directories(dir);
+    std::vector<std::pair<int, int>> points;  // run, row
+    for (int k = 0; k < 3; ++k)
+        for (int r = 0; r < kRows[k]; ++r) points.emplace_back(k + 1, r);
+    const test::LtspiceLayout layout{
+        {"time", "Vout"}, static_cast<std::int64_t>(points.size()), false, true, false, true};
+    test::Spit(dir / "sweep.raw", test::LtspiceRaw(layout, [&](std::int64_t v, std::int64_t p) {
+                   const auto [run, row] = points[static_cast<size_t>(p)];
+                   return std::complex<double>(v == 0 ? row * 1e-6 : 10.0 * run + row);
+               }));
+    test::Spit(dir / "sweep.log", ".step vin=1\n.step vin=2\n.step vin=3\n");
+    return dir / "sweep.raw";
+}
+
+// measure's plain answer for run K, worked out from the layout above.
+std::string MeasureOf(int k) {
+    const int last = kRows[k - 1] - 1;
+    return Format(
+        "\"max\": {\"index\": %d, \"x\": %.17g, \"y\": %.17g}, \"min\": {\"index\": 0, "
+        "\"x\": 0, \"y\": %.17g}",
+        last, last * 1e-6, 10.0 * k + last, 10.0 * k);
+}
+
+TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {
+    const std::string file = SteppedFile().string();
+    CliRun json = Cli({"info", file, "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"rows\": 4,"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"runs\": [{\"name\": \"vin=1\", \"rows\": 4}, {\"name\": "
+                            "\"vin=2\", \"rows\": 1}, {\"name\": \"vin=3\", \"rows\": 3}]"),
+              std::string::npos)
+        << json.out;
+    CliRun text = Cli({"info", file});
+    EXPECT_NE(text.out.find("runs: 3\n  1 vin=1: 4 rows\n  2 vin=2: 1 rows\n  3 vin=3: 3 rows\n"),
+              std::string::npos)
+        << text.out;
+
+    for (int k = 1; k <= 3; ++k) {
+        CliRun one = Cli({"measure", file, "Vout", "--run", std::to_string(k), "--json"});
+        ASSERT_EQ(one.status, 0) << one.err;
+        EXPECT_EQ(one.out.rfind("{" + MeasureOf(k) + ", \"avg\": ", 0), 0u) << one.out;
+    }
+    CliRun all = Cli({"measure", file, "Vout", "--runs", "--json"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    for (int k = 1; k <= 3; ++k) {
+        const std::string head =
+            Format("{\"run\": %d, \"name\": \"vin=%d\", ", k, k) + MeasureOf(k) + ", \"avg\": ";
+        EXPECT_NE(all.out.find(head), std::string::npos) << all.out;
+    }
+    EXPECT_EQ(all.out.rfind("{\"runs\": [{\"run\": 1, ", 0), 0u);
+    EXPECT_EQ(all.out.substr(all.out.size() - 4), "]}]}\n" + 1);
+    CliRun plain = Cli({"measure", file, "Vout", "--runs"});
+    EXPECT_NE(plain.out.find("run 2: vin=2\nmax: index 0  x 0  y 20\n"), std::string::npos)
+        << plain.out;
+}
+
+TEST(RunsCli, RunOptionsRefuseWhatTheFileDoesNotHold) {
+    const std::string file = SteppedFile().string();
+    struct Case {
+        std::vector<std::string> args;
+        const char* err;
+    };
+    const Case cases[] = {
+        {{"measure", file, "Vout", "--run", "4"}, "there is no run 4: "},
+        {{"fft", file, "--var", "Vout", "--thd", "--run", "9"}, "holds 3 runs"},
+        {{"eval", file, "Vout", "--run", "0"}, "--run wants a run number from 1"},
+        {{"convert", file, "-o", "x.csv", "--run", "1", "--runs"}, "go one at a time"},
+        {{"convert", file, "-o", "-", "--runs"}, "--runs needs an output file"},
+    };
+    for (const Case& c : cases) {
+        CliRun r = Cli(c.args);
+        EXPECT_EQ(r.status, 2) << c.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(RunsCli, ConvertAndEvalWriteEveryRun) {
+    const fs::path file = SteppedFile();
+    const fs::path dir = test::FreshDir("runs-convert");
+    ASSERT_EQ(Cli({"convert", file.string(), "-o", (dir / "out.csv").string(), "--runs"}).status,
+              0);
+    for (int k = 1; k <= 3; ++k) {
+        const std::string text = test::Slurp(dir / Format("out-%d.csv", k));
+        // A header line and one line per row.
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + kRows[k - 1]) << text;
+        EXPECT_NE(text.find(Format("\n0,%d", 10 * k)), std::string::npos) << text;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.csv"));
+    ASSERT_EQ(
+        Cli({"convert", file.string(), "-o", (dir / "two.txt").string(), "--run", "2"}).status, 0);
+    EXPECT_EQ(test::Slurp(dir / "two.txt"),
+              Cli({"convert", (dir / "out-2.csv").string(), "-o", "-"}).out);
+
+    CliRun eval = Cli({"eval", file.string(), "Vout*2", "--runs"});
+    ASSERT_EQ(eval.status, 0) << eval.err;
+    // Run 2 is a single point: no X step for a formula.
+    EXPECT_EQ(eval.err, "kurvex-cli: run 2 holds fewer than two rows: no formula over it\n");
+    EXPECT_EQ(eval.out,
+              "run,time,Vout*2\r\n1,0,20\r\n1,1e-06,22\r\n1,2e-06,24\r\n1,3e-06,26\r\n"
+              "3,0,60\r\n3,1e-06,62\r\n3,2e-06,64\r\n");
 }
 
 }  // namespace

@@ -142,5 +142,24 @@ TEST(Render, BadNamesAndOptionsAreRefusedAndWriteNothing) {
     EXPECT_FALSE(fs::exists(png));
 }
 
+TEST(Render, DrawsTheRunAskedFor) {
+    // The loop's runs charge the capacitor through 1k, 2k and 4k.
+    const std::string loop = std::string(KURVEX_SPICE_DIR) + "/rc_loop.raw";
+    const fs::path first = Scratch("run1.png"), third = Scratch("run3.png"),
+                   none = Scratch("no.png");
+    ASSERT_EQ(RunRender({loop, "-o", first.string(), "--screen", "v(out)"}).status, 0);
+    ASSERT_EQ(RunRender({loop, "-o", third.string(), "--screen", "v(out)", "--run", "3"}).status,
+              0);
+    EXPECT_NE(QImage(QString::fromStdString(first.string())),
+              QImage(QString::fromStdString(third.string())));
+    const CliRun past = RunRender({loop, "-o", none.string(), "--run", "4"});
+    EXPECT_EQ(past.status, 2);
+    EXPECT_NE(past.err.find("holds 3 runs"), std::string::npos) << past.err;
+    const CliRun all = RunRender({loop, "-o", none.string(), "--runs"});
+    EXPECT_EQ(all.status, 2);
+    EXPECT_NE(all.err.find("render --runs is not available yet"), std::string::npos);
+    EXPECT_FALSE(fs::exists(none));
+}
+
 }  // namespace
 }  // namespace kurvex::cli

@@ -3,6 +3,10 @@
 # ngspice: rc.cir writes each analysis as binary and as text, and tables of
 # the same values (amplitude in dB, phase in degrees) through ngspice's own
 # wrdata; rc_batch.cir writes both analyses into one file of two plots.
+# rc_loop.raw is not made here: it was written by hand in ngspice's ASCII
+# layout with exact RC step responses (R = 1k, 2k, 4k; an AC plot between)
+# so that tests can check its values; rc_loop.cir is the deck that writes a
+# file of the same plots with ngspice (other time points).
 set -eu
 cd "$(dirname "$0")"
 rm -f ./*.raw ./*_ref.txt
