@@ -194,8 +194,8 @@ private:
     std::array<std::vector<std::pair<std::string, std::int32_t>>, 256> buckets_;
 };
 
-// The run named after the "@" at t[at], from 0; -1 when no run has that
-// number or name, -2 when no run is named there. `end` is one past the name.
+// The run named after the "@" at t[at], from 0, and in `end` one past its
+// number or quoted name; -1 when no run is named there or none has that name.
 std::int32_t ReadRun(const std::string& t, size_t at, const std::vector<FormulaRun>* runs,
                      size_t& end) {
     const size_t count = runs ? runs->size() : 1;
@@ -210,9 +210,9 @@ std::int32_t ReadRun(const std::string& t, size_t at, const std::vector<FormulaR
         return k >= 1 && k <= static_cast<std::int64_t>(count) ? static_cast<std::int32_t>(k - 1)
                                                                : -1;
     }
-    if (i >= t.size() || t[i] != '"') return -2;
+    if (i >= t.size() || t[i] != '"') return -1;
     const size_t close = t.find('"', i + 1);
-    if (close == std::string::npos) return -2;
+    if (close == std::string::npos) return -1;
     end = close + 1;
     // The text is upper-cased already; run names are compared the same way.
     const std::string wanted = TrimUpper(t.substr(i + 1, close - i - 1));
