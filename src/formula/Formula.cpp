@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "data/NameText.h"
 #include "data/NumberText.h"
@@ -148,14 +150,26 @@ std::unique_ptr<CFormulaNode> ReadOperator(const std::string& t, size_t pos, CFo
 
 // Column names, upper-cased, longest first (equal lengths in column order) and
 // bucketed by first character so a wide data set does not slow each token.
+// Names that only other runs have come after, with column -1: they match only
+// where a run follows them.
 class NameTable {
 public:
-    explicit NameTable(const std::vector<std::string>& names) {
+    NameTable(const std::vector<std::string>& names, const std::vector<FormulaRun>* runs) {
         std::vector<std::pair<std::string, std::int32_t>> sorted;
         for (size_t i = 0; i < names.size(); ++i) {
             std::string n = TrimUpper(names[i]);
             // An empty name would match everywhere without moving on.
             if (!n.empty()) sorted.emplace_back(std::move(n), static_cast<std::int32_t>(i));
+        }
+        if (runs && runs->size() > 1) {
+            std::unordered_set<std::string> known;
+            for (const auto& entry : sorted) known.insert(entry.first);
+            for (size_t k = 1; k < runs->size(); ++k) {
+                for (const std::string& name : (*runs)[k].variables) {
+                    std::string n = TrimUpper(name);
+                    if (!n.empty() && known.insert(n).second) sorted.emplace_back(std::move(n), -1);
+                }
+            }
         }
         std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
             return a.first.size() > b.first.size();
@@ -165,10 +179,13 @@ public:
         }
     }
 
-    // The longest name at pos that ends a word, or null.
+    // The longest name at pos that ends a word or is followed by "@", or null.
     const std::pair<std::string, std::int32_t>* Match(const std::string& t, size_t pos) const {
         for (const auto& entry : buckets_[static_cast<unsigned char>(t[pos])]) {
-            if (MatchesWord(t, pos, entry.first)) return &entry;
+            if (t.compare(pos, entry.first.size(), entry.first) != 0) continue;
+            const size_t end = pos + entry.first.size();
+            if ((end < t.size() && t[end] == '@') || (entry.second >= 0 && EndsWord(t, end)))
+                return &entry;
         }
         return nullptr;
     }
@@ -176,6 +193,34 @@ public:
 private:
     std::array<std::vector<std::pair<std::string, std::int32_t>>, 256> buckets_;
 };
+
+// The run named after the "@" at t[at], from 0, and in `end` one past its
+// number or quoted name; -1 when no run is named there or none has that name.
+std::int32_t ReadRun(const std::string& t, size_t at, const std::vector<FormulaRun>* runs,
+                     size_t& end) {
+    const size_t count = runs ? runs->size() : 1;
+    size_t i = at + 1;
+    if (i < t.size() && IsDigit(t[i])) {
+        // Every digit is read, but a number past any run count stops growing.
+        std::int64_t k = 0;
+        for (; i < t.size() && IsDigit(t[i]); ++i) {
+            if (k <= std::numeric_limits<std::int32_t>::max()) k = k * 10 + (t[i] - '0');
+        }
+        end = i;
+        return k >= 1 && k <= static_cast<std::int64_t>(count) ? static_cast<std::int32_t>(k - 1)
+                                                               : -1;
+    }
+    if (i >= t.size() || t[i] != '"') return -1;
+    const size_t close = t.find('"', i + 1);
+    if (close == std::string::npos) return -1;
+    end = close + 1;
+    // The text is upper-cased already; run names are compared the same way.
+    const std::string wanted = TrimUpper(t.substr(i + 1, close - i - 1));
+    for (size_t k = 0; runs && k < count && !wanted.empty(); ++k) {
+        if (TrimUpper((*runs)[k].name) == wanted) return static_cast<std::int32_t>(k);
+    }
+    return -1;
+}
 
 bool IsFiniteNormalOrZero(double v) {
     std::uint64_t bits;
@@ -191,6 +236,7 @@ CFormula::~CFormula() = default;
 void CFormula::ClearCompiled() {
     postfix_.clear();
     variables_.clear();
+    runReferences_.clear();
     program_.clear();
     stages_.clear();
     prepared_ = 0;
@@ -219,15 +265,38 @@ bool CFormula::Fail(std::int32_t position, const char* message) {
     return false;
 }
 
+bool CFormula::Compile(const std::string& text, const std::vector<std::string>& names) {
+    return CompileWith(text, names, nullptr);
+}
+
+bool CFormula::CompileOverRuns(const std::string& text, const std::vector<FormulaRun>& runs) {
+    static const std::vector<std::string> none;
+    return CompileWith(text, runs.empty() ? none : runs[0].variables, &runs);
+}
+
 // Long: one pass of the shunting-yard over the tokens; its cases share the
 // operator stack and read best together.
-bool CFormula::Compile(const std::string& text, const std::vector<std::string>& names) {
+bool CFormula::CompileWith(const std::string& text, const std::vector<std::string>& names,
+                           const std::vector<FormulaRun>* runs) {
     ClearCompiled();
     const std::string t = TrimUpper(text);
     // Positions are 32-bit.
     if (t.size() > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()))
         return Fail(0, kFormulaInvalid);
-    const NameTable table(names);
+    if (runs && runs->empty()) runs = nullptr;
+    const NameTable table(names, runs);
+    // Upper-cased names to columns of the other runs, made for a run when first named.
+    std::vector<std::unordered_map<std::string, std::int32_t>> runColumns(runs ? runs->size() : 0);
+    const auto columnInRun = [&](std::int32_t run, const std::string& name) {
+        auto& columns = runColumns[static_cast<size_t>(run)];
+        if (columns.empty()) {
+            const std::vector<std::string>& variables = (*runs)[static_cast<size_t>(run)].variables;
+            for (size_t i = 0; i < variables.size(); ++i)
+                columns.emplace(TrimUpper(variables[i]), static_cast<std::int32_t>(i));
+        }
+        const auto it = columns.find(name);
+        return it == columns.end() ? -1 : it->second;
+    };
 
     std::vector<std::unique_ptr<CFormulaNode>> output;
     std::vector<std::unique_ptr<CFormulaNode>> operators;
@@ -318,10 +387,30 @@ bool CFormula::Compile(const std::string& text, const std::vector<std::string>& 
             continue;
         }
         if (const auto* name = table.Match(t, pos)) {
-            auto node = std::make_unique<FormulaVariableNode>(name->first, name->second, this, p);
+            size_t end = pos + name->first.size();
+            std::int32_t column = name->second;
+            if (end < t.size() && t[end] == '@') {
+                const auto at = static_cast<std::int32_t>(end);
+                const std::int32_t run = ReadRun(t, end, runs, end);
+                if (run < 0 || !EndsWord(t, end)) return Fail(at, kFormulaInvalidEntry);
+                if (run > 0) column = columnInRun(run, name->first);
+                if (column < 0) return Fail(p, kFormulaInvalidEntry);
+                if (run > 0) {
+                    // Another run's variable reads as a column after run 1's.
+                    const auto same = [&](const FormulaRunReference& r) {
+                        return r.run == run && r.column == column;
+                    };
+                    auto it = std::find_if(runReferences_.begin(), runReferences_.end(), same);
+                    if (it == runReferences_.end())
+                        it = runReferences_.insert(it, FormulaRunReference{run, column, at});
+                    column = static_cast<std::int32_t>(
+                        names.size() + static_cast<size_t>(it - runReferences_.begin()));
+                }
+            }
+            auto node = std::make_unique<FormulaVariableNode>(name->first, column, this, p);
             variables_.push_back(node.get());
             if (!emit(std::move(node))) return false;
-            pos += name->first.size();
+            pos = end;
             continue;
         }
         size_t length = 0;

@@ -29,6 +29,22 @@ inline constexpr const char* kFormulaInvalidEntry = "Invalid entry.";
 inline constexpr const char* kFormulaUnmatchedClosing = "Unmatched closing parenthesis.";
 inline constexpr const char* kFormulaUnmatchedOpen = "Unmatched parenthesis.";
 inline constexpr const char* kFormulaInvalid = "Invalid formula.";
+inline constexpr const char* kFormulaRunUnsorted =
+    "The X values of this run are not in ascending order.";
+
+// A run a formula may name: NAME@K (K from 1) or NAME@"name" reads variable
+// NAME of that run. Run 1 is the data set the formula is evaluated over.
+struct FormulaRun {
+    std::string name;
+    std::vector<std::string> variables;
+};
+
+// A variable of another run that a formula reads, and where the text named it.
+struct FormulaRunReference {
+    std::int32_t run = 0;       // from 0: run 2 is 1
+    std::int32_t column = 0;    // in that run
+    std::int32_t position = 0;  // of the "@"
+};
 
 // A compiled curve formula. Evaluates column by column in blocks of samples;
 // the results are those of evaluating each sample through the postfix sequence.
@@ -43,6 +59,9 @@ public:
     // Compiles `text` over the column names (index = column); on failure the
     // formula has no root and Error() tells where and why.
     bool Compile(const std::string& text, const std::vector<std::string>& names);
+    // Compiles `text` over runs[0]'s variables, where NAME@K and NAME@"name"
+    // may also name variables of the other runs (see RunReferences).
+    bool CompileOverRuns(const std::string& text, const std::vector<FormulaRun>& runs);
     // Sets where variables read their samples; `columns` is an optional fast path.
     void SetValueSource(FormulaValueSource source, FormulaColumnSource columns = nullptr);
     // Computes samples first .. end - 1 into values[] and flags[] (2 for a NaN, an
@@ -75,6 +94,10 @@ public:
     const std::vector<CFormulaNode*>& Postfix() const { return postfix_; }
     // The variable nodes in the order they appear in the text.
     const std::vector<FormulaVariableNode*>& VariableNodes() const { return variables_; }
+    // The other runs' variables the formula reads, each once: the value source
+    // is asked for reference k as column (run 1's variable count) + k, with
+    // the samples of run 1.
+    const std::vector<FormulaRunReference>& RunReferences() const { return runReferences_; }
     // Values the evaluation stack needs at its deepest.
     std::int32_t StackDepth() const { return stackDepth_; }
     // Why the last compile failed; position 0 and no message after a success.
@@ -100,6 +123,9 @@ private:
     };
 
     void ClearCompiled();
+    // `runs` may be null: then only run 1 exists and it has no name.
+    bool CompileWith(const std::string& text, const std::vector<std::string>& names,
+                     const std::vector<FormulaRun>* runs);
     bool Fail(std::int32_t position, const char* message);
     // Builds the tree and the evaluation program from the postfix output.
     bool Assemble(std::vector<std::unique_ptr<CFormulaNode>> output);
@@ -117,6 +143,7 @@ private:
     std::unique_ptr<CFormulaNode> root_;
     std::vector<CFormulaNode*> postfix_;
     std::vector<FormulaVariableNode*> variables_;
+    std::vector<FormulaRunReference> runReferences_;
     void* context_ = nullptr;
     FormulaValueSource valueSource_ = nullptr;
     FormulaColumnSource columnSource_ = nullptr;

@@ -1,7 +1,9 @@
 #include "formula/FormulaVariable.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <new>
 #include <vector>
 
 namespace kurvex {
@@ -12,22 +14,111 @@ bool HasSamples(const CResultData* d) {
     return d && d->VariableCount() > 0 && d->RowCount() >= 2;
 }
 
+std::vector<std::string> VariableNames(const CResultData& d) {
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(d.VariableCount()));
+    for (std::int32_t i = 0; i < d.VariableCount(); ++i) names.push_back(d.Variable(i)->Name());
+    return names;
+}
+
+// True when X of `run` may be searched by bisection: every sample valid, none
+// NaN, none below the one before.
+bool XAscends(const CResultData& run) {
+    if (run.VariableCount() == 0) return true;
+    const double* x = run.Variable(0)->Values();
+    const std::uint8_t* f = run.Variable(0)->Flags();
+    for (std::int32_t i = 0; i < run.RowCount(); ++i) {
+        if (f[i] != kPointValid || std::isnan(x[i]) || (i > 0 && x[i] < x[i - 1])) return false;
+    }
+    return true;
+}
+
 // A formula compiled over the data set's names with its X step, or null with
 // `error` set.
 std::unique_ptr<CFormula> CompileOver(const CResultData* d, const std::string& text,
                                       FormulaError& error) {
     error = FormulaError{};
     if (!HasSamples(d)) return nullptr;
-    std::vector<std::string> names;
-    names.reserve(static_cast<size_t>(d->VariableCount()));
-    for (std::int32_t i = 0; i < d->VariableCount(); ++i) names.push_back(d->Variable(i)->Name());
     const double* x = d->Variable(0)->Values();
     auto formula = std::make_unique<CFormula>(x[1] - x[0]);
-    if (!formula->Compile(text, names)) {
+    bool compiled = false;
+    // Other runs' names are gathered only for a text that may name a run.
+    if (d->RunCount() > 1 && text.find('@') != std::string::npos) {
+        std::vector<FormulaRun> runs;
+        runs.reserve(static_cast<size_t>(d->RunCount()));
+        for (std::int32_t k = 0; k < d->RunCount(); ++k)
+            runs.push_back(FormulaRun{d->RunName(k), VariableNames(*d->Run(k))});
+        compiled = formula->CompileOverRuns(text, runs);
+    } else {
+        compiled = formula->Compile(text, VariableNames(*d));
+    }
+    if (!compiled) {
         error = formula->Error();
         return nullptr;
     }
+    for (const FormulaRunReference& r : formula->RunReferences()) {
+        if (!XAscends(*d->Run(r.run))) {
+            error = FormulaError{r.position, kFormulaRunUnsorted};
+            return nullptr;
+        }
+    }
     return formula;
+}
+
+// Variable `column` of `run` at each of the `rows` X values `x`, linearly
+// between the run's samples on either side: NaN outside the run's X range and
+// where a sample it needs is not valid. The run's X ascends.
+std::vector<double> Resample(const double* x, std::int32_t rows, const CResultData& run,
+                             std::int32_t column) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> out(static_cast<size_t>(rows), nan);
+    const std::int32_t n = run.RowCount();
+    if (n == 0) return out;
+    const double* rx = run.Variable(0)->Values();
+    const double* rv = run.Variable(column)->Values();
+    const std::uint8_t* rf = run.Variable(column)->Flags();
+    for (std::int32_t i = 0; i < rows; ++i) {
+        const double at = x[i];
+        if (!(at >= rx[0] && at <= rx[n - 1])) continue;
+        // The last sample at or before `at`: of samples at the same X, the later.
+        const auto k = static_cast<std::int32_t>(std::upper_bound(rx, rx + n, at) - rx) - 1;
+        if (rx[k] == at) {
+            if (rf[k] == kPointValid) out[static_cast<size_t>(i)] = rv[k];
+        } else if (rf[k] == kPointValid && rf[k + 1] == kPointValid) {
+            out[static_cast<size_t>(i)] =
+                rv[k] + (rv[k + 1] - rv[k]) * ((at - rx[k]) / (rx[k + 1] - rx[k]));
+        }
+    }
+    return out;
+}
+
+// What a formula naming other runs reads: the data set's own columns, then
+// each referenced variable resampled onto its X.
+struct RunsContext {
+    const CResultDataRef* data;
+    std::int32_t columns;
+    std::vector<std::vector<double>> resampled;
+};
+
+double RunsValue(std::int32_t column, std::int32_t sample, void* context) {
+    const auto* c = static_cast<const RunsContext*>(context);
+    const auto k = static_cast<size_t>(column - c->columns);
+    if (column < c->columns || k >= c->resampled.size())
+        return DataSetValue(column, sample, const_cast<CResultDataRef*>(c->data));
+    if (sample < 0 || static_cast<size_t>(sample) >= c->resampled[k].size())
+        return std::numeric_limits<double>::quiet_NaN();
+    return c->resampled[k][static_cast<size_t>(sample)];
+}
+
+const double* RunsColumn(std::int32_t column, std::int32_t first, std::int32_t count,
+                         void* context) {
+    const auto* c = static_cast<const RunsContext*>(context);
+    const auto k = static_cast<size_t>(column - c->columns);
+    if (column < c->columns || k >= c->resampled.size())
+        return DataSetColumn(column, first, count, const_cast<CResultDataRef*>(c->data));
+    const auto size = static_cast<std::int32_t>(c->resampled[k].size());
+    if (first < 0 || count < 0 || count > size - first) return nullptr;
+    return c->resampled[k].data() + first;
 }
 
 }  // namespace
@@ -46,10 +137,24 @@ FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string&
     if (!created) return build;  // out of memory: rejected without a message
     RefPtr<CResultVariable> variable(created);
     variable->SetName(text);
-    formula->SetValueSource(DataSetValue, DataSetColumn);
     formula->SetSampleCount(rows);
-    formula->EvaluateRange(const_cast<CResultDataRef*>(&data), variable->Values(),
-                           variable->Flags(), 0, rows);
+    if (formula->RunReferences().empty()) {
+        formula->SetValueSource(DataSetValue, DataSetColumn);
+        formula->EvaluateRange(const_cast<CResultDataRef*>(&data), variable->Values(),
+                               variable->Flags(), 0, rows);
+    } else {
+        RunsContext context{&data, d->VariableCount(), {}};
+        try {
+            for (const FormulaRunReference& r : formula->RunReferences()) {
+                context.resampled.push_back(
+                    Resample(d->Variable(0)->Values(), rows, *d->Run(r.run), r.column));
+            }
+        } catch (const std::bad_alloc&) {
+            return build;  // out of memory: rejected without a message
+        }
+        formula->SetValueSource(RunsValue, RunsColumn);
+        formula->EvaluateRange(&context, variable->Values(), variable->Flags(), 0, rows);
+    }
 
     bool found = false;
     double mn = 0.0;

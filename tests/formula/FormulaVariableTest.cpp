@@ -167,5 +167,67 @@ TEST(FormulaVariable, HighPassDataSetGetsOneFilterPerColumnAfterX) {
               3);
 }
 
+// Run 1 at X 0..4; run 2 at uneven steps over 0.5..4; run 3 over 0..4 with an
+// invalid sample at 2.5 and without "V (A)"; only run 2 has I(L1).
+CResultDataRef ThreeRuns() {
+    CResultDataRef data =
+        MakeData({"Time", "V(out)", "V (A)"}, {{0, 1, 2, 3, 4}, {1, 2, 3, 4, 5}, {0, 0, 0, 0, 0}});
+    const CResultDataRef two =
+        MakeData({"time", "I(L1)", "V (A)", "V(OUT)"},
+                 {{0.5, 1.5, 2, 4}, {1, 1, 1, 1}, {6, 6, 6, 6}, {10, 20, 40, 100}});
+    const CResultDataRef three = MakeData({"Time", "V(out)"}, {{0, 2, 2.5, 4}, {0, 4, 99, 8}});
+    three->Variable(1)->Flags()[2] = kPointInvalid;
+    data->AddRun(two.Get(), "vin=1 r1=1000");
+    data->AddRun(three.Get(), "Vin=2 R1=1000");
+    return data;
+}
+
+TEST(FormulaVariable, OtherRunsAreInterpolatedOntoTheXOfRunOne) {
+    const CResultDataRef data = ThreeRuns();
+    const double no = std::nan("");  // an invalid sample
+    const std::pair<const char*, std::vector<double>> cases[] = {
+        {"V(out)@2-V(out)@1", {no, 13, 37, 66, 95}},
+        {"v(OUT)@\"VIN=1 R1=1000\"", {no, 15, 40, 70, 100}},
+        // Exact X needs only its own sample; between needs both neighbours valid.
+        {"(V(out)@\"vin=2 r1=1000\")*2", {0, 4, 8, no, 16}},
+        {"V (A)@2+I(L1)@2", {no, 7, 7, 7, 7}},
+        {"V(out)@1", {1, 2, 3, 4, 5}},
+    };
+    for (const auto& [text, want] : cases) {
+        const FormulaBuild build = BuildFormulaVariable(data, text);
+        ASSERT_TRUE(build.variable) << text << ": " << build.error.message;
+        for (size_t i = 0; i < want.size(); ++i) {
+            const bool valid = !std::isnan(want[i]);
+            EXPECT_EQ(build.variable->Flags()[i], valid ? kPointValid : kPointInvalid)
+                << text << " " << i;
+            if (valid) EXPECT_EQ(build.variable->Values()[i], want[i]) << text << " " << i;
+        }
+    }
+}
+
+TEST(FormulaVariable, UnknownRunsAndVariablesARunLacksAreRefusedWhereNamed) {
+    CResultDataRef data = ThreeRuns();
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"V(out)@4", 6},        {"V(out)@0", 6},       {"V(out)@99999999999", 6},
+        {"V(out)@\"nope\"", 6}, {"V(out)@\"vin=1", 6}, {"V(out)@", 6},
+        {"V(out)@\"\"", 6},     {"V(out)@2X", 6},      {"1+V (A)@3", 2},
+        {"I(L1)", 0},           {"I(L1)@1", 0},
+    };
+    for (const auto& [text, position] : cases) {
+        FormulaError error;
+        EXPECT_FALSE(CheckFormula(data, text, error)) << text;
+        EXPECT_EQ(error.message, kFormulaInvalidEntry) << text;
+        EXPECT_EQ(error.position, position) << text;
+    }
+    // A run whose X goes back cannot be interpolated.
+    const CResultDataRef back = MakeData({"Time", "V"}, {{0, 2, 1}, {0, 0, 0}});
+    data->AddRun(back.Get(), "");
+    FormulaError error;
+    EXPECT_TRUE(CheckFormula(data, "V(out)@3", error));
+    EXPECT_FALSE(CheckFormula(data, "V(out)@3+V@4", error));
+    EXPECT_EQ(error.message, kFormulaRunUnsorted);
+    EXPECT_EQ(error.position, 10);
+}
+
 }  // namespace
 }  // namespace kurvex
