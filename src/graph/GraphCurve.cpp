@@ -5,6 +5,9 @@
 #include <cstring>
 #include <utility>
 
+#include "data/Runs.h"
+#include "graph/RunColumns.h"
+
 namespace kurvex {
 
 void ShowInvalidPointsWarning(UserMessages& messages) {
@@ -64,6 +67,7 @@ void CGraphCurve::CopyFrom(const CGraphCurve& o) {
     graphKind_ = o.graphKind_;
     busy_ = o.busy_;
     previous_ = o.previous_;
+    hiddenRuns_ = o.hiddenRuns_;
 }
 
 UndoEntry CGraphCurve::CurrentState() const {
@@ -358,9 +362,16 @@ IndexWindow CGraphCurve::VisibleIndexWindow(double from, double to) {
         w.last = data_.LocateAfter(0, to, true, 0, n - 1).value_or(n - 1);
         return w;
     }
-    const double* v = x->Values();
-    const std::uint8_t* f = x->Flags();
-    if (XIsSortedColumn()) {
+    return WindowOfColumn(*x, n, XIsSortedColumn(), from, to);
+}
+
+IndexWindow WindowOfColumn(const CResultVariable& x, std::int32_t n, bool sorted, double from,
+                           double to) {
+    if (n < 1) return {};
+    IndexWindow w{0, n - 1};
+    const double* v = x.Values();
+    const std::uint8_t* f = x.Flags();
+    if (sorted) {
         // A sorted column is bisected: the window costs the same at any zoom.
         const std::int32_t lo = static_cast<std::int32_t>(std::lower_bound(v, v + n, from) - v);
         const std::int32_t hi = static_cast<std::int32_t>(std::upper_bound(v, v + n, to) - v) - 1;
@@ -445,6 +456,85 @@ void CGraphCurve::ClearForLoad() {
 std::string CGraphCurve::XVariableName() const {
     if (xIndex_ < 0 || xIndex_ >= data_->VariableCount()) return {};
     return data_->Variable(xIndex_)->Name();
+}
+
+void CGraphCurve::SetRunShown(std::int32_t k, bool shown) {
+    if (k < 0) return;
+    const auto i = static_cast<size_t>(k);
+    if (i >= hiddenRuns_.size()) {
+        if (shown) return;
+        hiddenRuns_.resize(i + 1, false);
+    }
+    hiddenRuns_[i] = !shown;
+    // All shown again: back to the empty choice that follows new runs too.
+    if (std::find(hiddenRuns_.begin(), hiddenRuns_.end(), true) == hiddenRuns_.end())
+        hiddenRuns_.clear();
+}
+
+std::int32_t CGraphCurve::DrawnRunCount() const {
+    return freqDisplay_ ? 1 : data_->RunCount();
+}
+
+RefPtr<CResultVariable> CGraphCurve::RunXColumn(std::int32_t k) {
+    if (k == 0) return XColumn();
+    if (freqDisplay_) return {};
+    CResultData* run = data_->Run(k);
+    const std::string name = XVariableName();
+    if (!run || name.empty()) return {};
+    const std::int32_t i = RunVariable(*run, name);
+    if (i < 0) return {};
+    if (!xLog_) return RefPtr<CResultVariable>(run->Variable(i));
+    bool invalid = false;
+    return RunLogColumn(*run, i, invalid);
+}
+
+namespace {
+
+// The variable of `run` that column curve `curve` shows, or -1.
+std::int32_t RunColumnOf(const CResultData& data, const CResultData& run,
+                         const CCurveEntry& curve) {
+    if (curve.sourceKind != kCurveColumn || curve.columnIndex < 0 ||
+        curve.columnIndex >= data.VariableCount())
+        return -1;
+    return RunVariable(run, data.Variable(curve.columnIndex)->Name());
+}
+
+}  // namespace
+
+RefPtr<CResultVariable> CGraphCurve::RunYColumn(std::int32_t k, CCurveEntry& curve) {
+    if (k == 0) return YColumn(curve);
+    CResultData* run = data_->Run(k);
+    if (!run || freqDisplay_) return {};
+    const std::int32_t i = RunColumnOf(*data_.Get(), *run, curve);
+    if (i < 0) return {};
+    if (!yLog_) return RefPtr<CResultVariable>(run->Variable(i));
+    bool invalid = false;
+    return RunLogColumn(*run, i, invalid);
+}
+
+std::shared_ptr<const ColumnSummary> CGraphCurve::RunYSummary(std::int32_t k,
+                                                              const CCurveEntry& curve) {
+    if (k == 0) return YSummary(curve);
+    CResultData* run = data_->Run(k);
+    if (!run || freqDisplay_) return nullptr;
+    const std::int32_t i = RunColumnOf(*data_.Get(), *run, curve);
+    if (i < 0) return nullptr;
+    return yLog_ ? RunLogSummary(*run, i) : RunColumnSummary(*run, i);
+}
+
+bool CGraphCurve::RunXIsSorted(std::int32_t k) {
+    if (k == 0) return XIsSortedColumn();
+    CResultData* run = data_->Run(k);
+    if (!run || xLog_ || freqDisplay_) return false;
+    return RunColumnSorted(*run, RunVariable(*run, XVariableName()));
+}
+
+IndexWindow CGraphCurve::RunIndexWindow(std::int32_t k, double from, double to) {
+    if (k == 0) return VisibleIndexWindow(from, to);
+    const RefPtr<CResultVariable> x = RunXColumn(k);
+    const CResultData* run = data_->Run(k);
+    if (!x || !run) return {};
+    return WindowOfColumn(*x, std::min(run->RowCount(), x->Capacity()), RunXIsSorted(k), from, to);
 }
 
 }  // namespace kurvex

@@ -64,6 +64,11 @@ struct IndexWindow {
     bool operator==(const IndexWindow&) const = default;
 };
 
+// The samples of a column of `n` rows that drawing [from, to] visits;
+// `sorted` (valid, non-decreasing samples) lets it bisect.
+IndexWindow WindowOfColumn(const CResultVariable& x, std::int32_t n, bool sorted, double from,
+                           double to);
+
 // The model of one screen: axes, ranges, colours, font, the curves shown, the
 // measurement cursors and the zoom undo stack. Copies share sample columns;
 // the undo stack, legend rectangles and annotations belong to one screen and
@@ -231,6 +236,30 @@ public:
     // in the Y axis's scale; none when no sample is valid.
     std::optional<DataExtent> YExtentOver(double from, double to);
 
+    // Runs: run 0 is Data() itself, later runs are Data()->Run(k).
+    // Whether run k is drawn; all runs are until one is hidden.
+    bool RunShown(std::int32_t k) const {
+        return k < 0 || static_cast<size_t>(k) >= hiddenRuns_.size() ||
+               !hiddenRuns_[static_cast<size_t>(k)];
+    }
+    void SetRunShown(std::int32_t k, bool shown);
+    // Per run, true where hidden; empty when every run is shown.
+    const std::vector<bool>& HiddenRuns() const { return hiddenRuns_; }
+    // The runs drawing visits: one in the frequency display, which shows run 0's spectra.
+    std::int32_t DrawnRunCount() const;
+    // XColumn for run k: the run's column of the X variable's name, null when
+    // the run lacks it.
+    RefPtr<CResultVariable> RunXColumn(std::int32_t k);
+    // YColumn for run k: the run's column of a column curve's name; null for
+    // formula curves and spectra beyond run 0, and where the run lacks it.
+    RefPtr<CResultVariable> RunYColumn(std::int32_t k, CCurveEntry& curve);
+    // YSummary for run k.
+    std::shared_ptr<const ColumnSummary> RunYSummary(std::int32_t k, const CCurveEntry& curve);
+    // XIsSortedColumn for run k.
+    bool RunXIsSorted(std::int32_t k);
+    // VisibleIndexWindow for run k.
+    IndexWindow RunIndexWindow(std::int32_t k, double from, double to);
+
     // The columns and state of the frequency display.
     FrequencyState& Frequency() { return freq_; }
     const FrequencyState& Frequency() const { return freq_; }
@@ -318,6 +347,7 @@ private:
     std::int32_t graphKind_;
     std::int32_t busy_ = 0;
     std::shared_ptr<PreviousRun> previous_;
+    std::vector<bool> hiddenRuns_;
 };
 
 }  // namespace kurvex

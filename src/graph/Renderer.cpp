@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "data/ColumnSummary.h"
 #include "data/NameText.h"
@@ -13,6 +15,7 @@
 #include "graph/CurveDrawing.h"
 #include "graph/DashedCanvas.h"
 #include "graph/PreviousRun.h"
+#include "graph/RunColours.h"
 
 namespace kurvex {
 
@@ -224,9 +227,17 @@ public:
     void SetMergeColumns(bool on) { mergeColumns_ = on; }
 
 private:
-    void Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map, const IndexWindow& win,
-               bool dense, const CResultVariable& x, bool sortedColumn,
+    // The curves of run k.
+    void RunCurves(const PlotRect& p, const PixelMap& map, std::int32_t k);
+    void Curve(CCurveEntry& curve, std::int32_t run, const PlotRect& p, const PixelMap& map,
+               const IndexWindow& win, bool dense, const CResultVariable& x, bool sortedColumn,
                const PixelColumns& columns);
+    // How run k of a curve of `colour` is drawn on this screen.
+    RunLook LookOf(Rgb colour, std::int32_t k) const {
+        return RunAppearance(colour, k, m_.DrawnRunCount(), m_.CurveCount(), bw_);
+    }
+    // The runs after the curve labels: a line sample and the name of each shown run.
+    void RunLegend(int x, int y, const PlotRect& p);
 
     CGraphCurve& m_;
     Canvas& c_;
@@ -351,19 +362,54 @@ void ScreenPainter::Legend(const PlotRect& p) {
         if (o_.recordLegend) m_.LegendRects().push_back({x, y, x + s.cx, y + s.cy});
         x += s.cx + w_ / 2;
     }
+    if (m_.DrawnRunCount() > 1 && m_.CurveCount() > 0) RunLegend(x, y, p);
+}
+
+void ScreenPainter::RunLegend(int x, int y, const PlotRect& p) {
+    // With one curve the runs differ in colour and each name takes its run's
+    // colour; otherwise the sample shows the first curve's step for the run.
+    const bool oneCurve = m_.CurveCount() == 1;
+    const Rgb base = m_.Curve(0).colour;
+    const int sample = std::max(4, w_ / 3);
+    for (std::int32_t k = 0; k < m_.DrawnRunCount() && x < p.right; ++k) {
+        if (!m_.RunShown(k)) continue;
+        const RunLook look = LookOf(base, k);
+        const int ly = y + h_ / 2;
+        {
+            std::optional<DashedCanvas> dashed;
+            if (look.dash > 0) dashed.emplace(c_, look.dash * scale_, look.gap * scale_);
+            Canvas& target = dashed ? static_cast<Canvas&>(*dashed) : c_;
+            target.SetPen(PenStyle::Solid, scale_, look.colour);
+            target.MoveTo(x, ly);
+            target.LineTo(x + sample, ly);
+        }
+        x += sample + w_ / 10;
+        std::string name = m_.Data()->RunName(k);
+        if (name.empty()) name = "run " + std::to_string(k + 1);
+        c_.SetTextColour(oneCurve ? look.colour : Fore());
+        c_.TextOut(x, y, name);
+        x += c_.TextExtent(name).cx + w_ / 2;
+    }
 }
 
 void ScreenPainter::Curves(const PlotRect& p) {
     const PixelMap map(p, m_.XRange(), m_.YRange());
     if (!map.Valid() || m_.CurveCount() == 0) return;
-    const RefPtr<CResultVariable> x = m_.XColumn();
+    // Later runs first, so the primary run lies on top.
+    for (std::int32_t k = m_.DrawnRunCount() - 1; k >= 0; --k) {
+        if (m_.RunShown(k)) RunCurves(p, map, k);
+    }
+}
+
+void ScreenPainter::RunCurves(const PlotRect& p, const PixelMap& map, std::int32_t k) {
+    const RefPtr<CResultVariable> x = m_.RunXColumn(k);
     if (!x) return;
-    const IndexWindow win = m_.VisibleIndexWindow(m_.XRange().from, m_.XRange().to);
+    const IndexWindow win = m_.RunIndexWindow(k, m_.XRange().from, m_.XRange().to);
     if (win.Empty()) return;
     const std::int64_t count = static_cast<std::int64_t>(win.last) - win.first;
     const bool dense = count > 1000 && p.Width() > 0 && count / p.Width() > 5;
     c_.SetClip(nullptr);
-    const bool sorted = m_.XIsSortedColumn();
+    const bool sorted = m_.RunXIsSorted(k);
     // In a sorted X column each pixel column is one run of indices, the same
     // for every curve.
     PixelColumns columns;
@@ -372,20 +418,26 @@ void ScreenPainter::Curves(const PlotRect& p) {
                                    std::min(win.last, x->Capacity() - 1) + 1);
     for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
         CCurveEntry& curve = m_.Curve(i);
-        Curve(curve, p, map, win, dense, *x, sorted, columns);
+        Curve(curve, k, p, map, win, dense, *x, sorted, columns);
     }
 }
 
-void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap& map,
-                          const IndexWindow& win, bool dense, const CResultVariable& xcol,
-                          bool sortedColumn, const PixelColumns& columns) {
-    const RefPtr<CResultVariable> ycol = m_.YColumn(curve);
+void ScreenPainter::Curve(CCurveEntry& curve, std::int32_t run, const PlotRect& p,
+                          const PixelMap& map, const IndexWindow& win, bool dense,
+                          const CResultVariable& xcol, bool sortedColumn,
+                          const PixelColumns& columns) {
+    const RefPtr<CResultVariable> ycol = m_.RunYColumn(run, curve);
     if (!ycol) return;
-    const Colour colour = Ink(curve.colour);
+    const RunLook look = LookOf(curve.colour, run);
+    // Declared before the stroke, so the stroke's last lines reach it first.
+    std::optional<DashedCanvas> dashed;
+    if (look.dash > 0) dashed.emplace(c_, look.dash * scale_, look.gap * scale_);
+    Canvas& target = dashed ? static_cast<Canvas&>(*dashed) : c_;
+    const Colour colour = look.colour;
     const int thickness = std::clamp(curve.thickness, 0, 100);
-    c_.SetPen(PenStyle::Solid, thickness > 1 ? thickness * scale_ : thickness, colour);
-    c_.SetBrush(colour);
-    CurveStroke s(c_, p, map);
+    target.SetPen(PenStyle::Solid, thickness > 1 ? thickness * scale_ : thickness, colour);
+    target.SetBrush(colour);
+    CurveStroke s(target, p, map);
     s.xv = xcol.Values();
     s.xf = xcol.Flags();
     s.yv = ycol->Values();
@@ -407,9 +459,10 @@ void ScreenPainter::Curve(CCurveEntry& curve, const PlotRect& p, const PixelMap&
         WalkSamples(s);
     } else if (!columns.starts.empty()) {
         std::shared_ptr<const ColumnSummary> summary;
-        if (o_.summaries) summary = m_.YSummary(curve);
+        if (o_.summaries) summary = m_.RunYSummary(run, curve);
         if (summary && summary->Source() != s.yv) summary.reset();
-        const bool merge = mergeColumns_ && thickness <= 1 && s.symbol == kMarkerNone;
+        // Merged columns would shift a dash pattern's phase.
+        const bool merge = mergeColumns_ && !dashed && thickness <= 1 && s.symbol == kMarkerNone;
         DrawByColumns(s, columns, summary.get(), merge);
     } else {
         DrawAbsorbingRuns(s, sortedColumn);
