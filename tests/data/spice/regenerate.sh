@@ -2,18 +2,17 @@
 # Regenerates the SPICE raw files and reference tables of this folder with
 # ngspice: rc.cir writes each analysis as binary and as text, and tables of
 # the same values (amplitude in dB, phase in degrees) through ngspice's own
-# wrdata; rc_batch.cir writes both analyses into one file of two plots.
-# rc_loop.raw is not made here: it was written by hand in ngspice's ASCII
-# layout with exact RC step responses (R = 1k, 2k, 4k; an AC plot between)
-# so that tests can check its values; rc_loop.cir is the deck that writes a
-# file of the same plots with ngspice (other time points).
+# wrdata; rc_batch.cir writes both analyses into one file of two plots, and
+# rc_loop.cir three transients (R = 1k, 2k, 4k) with an AC plot between.
+# ltspice_fast.raw is no ngspice file (its values were worked out by hand) and stays.
 set -eu
 cd "$(dirname "$0")"
-rm -f ./*.raw ./*_ref.txt
+rm -f ./rc*.raw ./*_ref.txt
 # A control-only deck runs no analysis of its own, for which ngspice exits with 1.
 ngspice -b rc.cir >/dev/null 2>&1 || true
 ngspice -b -r rc_batch.raw rc_batch.cir >/dev/null 2>&1
+ngspice -b rc_loop.cir >/dev/null 2>&1
 for f in rc_tran.raw rc_tran_ascii.raw rc_tran_ref.txt rc_ac.raw rc_ac_ascii.raw \
-         rc_ac_ref.txt rc_batch.raw; do
+         rc_ac_ref.txt rc_batch.raw rc_loop.raw; do
     [ -s "$f" ] || { echo "ngspice did not write $f" >&2; exit 1; }
 done
