@@ -16,7 +16,7 @@ TEST(RunFiles, FilesOpenAsRunsOfOneResultAndReloadAsRuns) {
     fs::create_directories(dir / "1");
     fs::create_directories(dir / "2");
     test::Spit(dir / "1" / "out.txt", "Time V\n0 1\n1 2\n2 3\n");
-    test::Spit(dir / "2" / "out.txt", "Time V W\n0 5\n0.5 6 1\n");
+    test::Spit(dir / "2" / "out.txt", "Time V W\n0 5 0\n0.5 6 1\n");
     test::Spit(dir / "freq.txt", "Frequency V\n1 1\n2 2\n");
     test::RecordingMessages messages;
     COhmixGraphDoc doc(messages);
