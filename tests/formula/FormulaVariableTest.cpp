@@ -200,7 +200,9 @@ TEST(FormulaVariable, OtherRunsAreInterpolatedOntoTheXOfRunOne) {
             const bool valid = !std::isnan(want[i]);
             EXPECT_EQ(build.variable->Flags()[i], valid ? kPointValid : kPointInvalid)
                 << text << " " << i;
-            if (valid) EXPECT_EQ(build.variable->Values()[i], want[i]) << text << " " << i;
+            if (valid) {
+                EXPECT_EQ(build.variable->Values()[i], want[i]) << text << " " << i;
+            }
         }
     }
 }
