@@ -30,7 +30,7 @@ namespace {
 
 const char kRenderUsage[] =
     "Usage: kurvex-cli render FILE -o OUT [--size WxH] [--screen NAMES]... [--from X0 --to X1] "
-    "[--ylog] [--fft] [--run K]\n"
+    "[--ylog] [--fft] [--run K | --runs]\n"
     "\n"
     "Draws the curves of a result file as the viewer shows them, into a PNG, SVG or\n"
     "PDF picture chosen by OUT's extension.\n"
@@ -47,7 +47,8 @@ const char kRenderUsage[] =
     "  --from X0 --to X1  the X range (default: all the data)\n"
     "  --ylog           logarithmic Y axes\n"
     "  --fft            the amplitude spectra of the X range shown (frequency display)\n"
-    "  --run K          draw run K of the file (from 1; default 1)\n";
+    "  --run K          draw run K of the file (from 1; default 1)\n"
+    "  --runs           draw every run of the file, named in the legend\n";
 
 constexpr int kMaxDefaultScreens = 8;
 
@@ -227,7 +228,6 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
     RunChoice choice;
     if (const int status = ParseRunChoice(args, err, choice)) return status;
-    if (choice.all) return Usage(err, "render --runs is not available yet");
 
     // Pictures need Qt's fonts and painting, never a display, and Qt's own
     // chatter would only clutter what scripts read from standard error.
@@ -247,9 +247,19 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     CResultDataRef loaded;
     CIOBuffer saved;
     if (const int status = Load(args.positional[0], loaded, err, &saved)) return status;
-    std::vector<SelectedRun> runs;
-    if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
-    const CResultDataRef data = runs.front().data;
+    CResultDataRef data = loaded;
+    if (!choice.all) {
+        std::vector<SelectedRun> runs;
+        if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs))
+            return status;
+        data = runs.front().data;
+        // Run 1 holds the others: drawn alone, it goes without them.
+        if (data->RunCount() > 1) {
+            CResultDataRef alone;
+            alone.ShareColumnsOf(*data.Get());
+            data = alone;
+        }
+    }
 
     QtMeasure measure;
     const GraphFont font;

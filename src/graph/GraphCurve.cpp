@@ -158,6 +158,24 @@ void CGraphCurve::StoreScales(std::int32_t xLog, std::int32_t yLog, std::int32_t
     freqDisplay_ = freqDisplay ? 1 : 0;
 }
 
+namespace {
+
+// Widens `e` by the valid span of `v` in the axis's scale; a log axis takes
+// only the positive part.
+void TakeSpan(const CResultVariable& v, bool log, DataExtent& e) {
+    double mn = v.Min(), mx = v.Max();
+    if (!std::isfinite(mn) || !std::isfinite(mx)) return;
+    if (log) {
+        if (!(mx > 0.0)) return;
+        mn = std::log10(mn > 0.0 ? mn : mx);
+        mx = std::log10(mx);
+    }
+    e.min = std::min(e.min, mn);
+    e.max = std::max(e.max, mx);
+}
+
+}  // namespace
+
 bool CGraphCurve::SetXScale(std::int32_t log) {
     xLog_ = log ? 1 : 0;
     xExtent_ = DataExtent{};
@@ -165,7 +183,14 @@ bool CGraphCurve::SetXScale(std::int32_t log) {
     if (SampleCount() < 1) return invalid;
     const RefPtr<CResultVariable> x = XColumn(&invalid);
     if (!x) return invalid;
-    xExtent_ = WidenExtent(DataExtent{x->Min(), x->Max()});
+    DataExtent e{x->Min(), x->Max()};
+    // Every shown run counts, so that none is cut off at first sight.
+    for (std::int32_t k = 1; k < data_->RunCount(); ++k) {
+        const CResultData* run = data_->Run(k);
+        if (RunShown(k) && run->RowCount() > 0 && run->VariableCount() > 0)
+            TakeSpan(*run->Variable(0), xLog_ != 0, e);
+    }
+    xExtent_ = WidenExtent(e);
     return invalid;
 }
 
@@ -184,6 +209,16 @@ bool CGraphCurve::SetYScale(std::int32_t log) {
         e.min = first ? mn : std::min(e.min, mn);
         e.max = first ? mx : std::max(e.max, mx);
         first = false;
+        if (c->sourceKind != kCurveColumn || c->columnIndex < 0 ||
+            c->columnIndex >= data_->VariableCount())
+            continue;
+        const std::string& name = data_->Variable(c->columnIndex)->Name();
+        for (std::int32_t k = 1; k < data_->RunCount(); ++k) {
+            const CResultData* run = data_->Run(k);
+            const std::int32_t v = RunVariable(*run, name);
+            if (RunShown(k) && v >= 0 && run->RowCount() > 0)
+                TakeSpan(*run->Variable(v), yLog_ != 0, e);
+        }
     }
     yExtent_ = WidenExtent(e);
     return invalid;

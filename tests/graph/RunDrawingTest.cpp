@@ -148,3 +148,28 @@ TEST(RunDrawing, SeveralCurvesKeepTheirColoursInLightnessSteps) {
 
 }  // namespace
 }  // namespace kurvex
+
+namespace kurvex {
+namespace {
+
+TEST(RunDrawing, TheAxesFitEveryShownRun) {
+    CResultDataRef data = MakeData({"t", "v"}, {{0, 1, 2}, {1, 2, 3}});
+    CResultDataRef wide = MakeData({"t", "v"}, {{-5, 10}, {-7, 30}});
+    data->AddRun(wide.Get(), "wide");
+    CGraphCurve screen;
+    screen.SetData(data);
+    screen.AddCurve(CCurveEntry::ForColumn(data, 1));
+    screen.UpdateExtents();
+    const DataExtent x = screen.XExtent(), y = screen.YExtent();
+    EXPECT_LE(x.min, -5.0);
+    EXPECT_GE(x.max, 10.0);
+    EXPECT_LE(y.min, -7.0);
+    EXPECT_GE(y.max, 30.0);
+    screen.SetRunShown(1, false);  // a hidden run no longer counts
+    screen.UpdateExtents();
+    EXPECT_GT(screen.XExtent().min, -5.0);
+    EXPECT_LT(screen.YExtent().max, 30.0);
+}
+
+}  // namespace
+}  // namespace kurvex
