@@ -68,6 +68,7 @@ void CGraphCurve::CopyFrom(const CGraphCurve& o) {
     busy_ = o.busy_;
     previous_ = o.previous_;
     hiddenRuns_ = o.hiddenRuns_;
+    measuredRun_ = o.measuredRun_;
 }
 
 UndoEntry CGraphCurve::CurrentState() const {

@@ -245,6 +245,9 @@ public:
     void SetRunShown(std::int32_t k, bool shown);
     // Per run, true where hidden; empty when every run is shown.
     const std::vector<bool>& HiddenRuns() const { return hiddenRuns_; }
+    // The run that cursors, searches and averages work on; 0 until one is chosen.
+    std::int32_t MeasuredRun() const { return measuredRun_; }
+    void SetMeasuredRun(std::int32_t k) { measuredRun_ = k > 0 ? k : 0; }
     // The runs drawing visits: one in the frequency display, which shows run 0's spectra.
     std::int32_t DrawnRunCount() const;
     // XColumn for run k: the run's column of the X variable's name, null when
@@ -348,6 +351,7 @@ private:
     std::int32_t busy_ = 0;
     std::shared_ptr<PreviousRun> previous_;
     std::vector<bool> hiddenRuns_;
+    std::int32_t measuredRun_ = 0;
 };
 
 }  // namespace kurvex

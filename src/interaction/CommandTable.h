@@ -85,6 +85,8 @@ enum CommandId : int {
     // Runs side by side: several files in one view.
     kCmdOpenAsRuns = 33002,
     kCmdAddRun = 33003,
+    kCmdRunsWindow = 33004,
+    kCmdRunTable = 33005,
     // Power measurements: the tool windows, the cycle average and the FFT windows.
     kCmdCycles = 34000,
     kCmdEdges = 34001,
