@@ -436,29 +436,32 @@ bool CGraphCurve::XIsSortedColumn() const {
 
 std::optional<DataExtent> CGraphCurve::YExtentOver(double from, double to) {
     if (from > to) std::swap(from, to);
-    const RefPtr<CResultVariable> x = XColumn();
-    if (!x) return std::nullopt;
-    const IndexWindow w = VisibleIndexWindow(from, to);
-    if (w.Empty()) return std::nullopt;
-    const double* xv = x->Values();
-    const std::uint8_t* xf = x->Flags();
     std::optional<DataExtent> e;
-    for (const auto& c : curves_) {
-        const RefPtr<CResultVariable> y = YColumn(*c);
-        if (!y) continue;
-        const std::int32_t last = std::min(w.last, y->Capacity() - 1);
-        const double* yv = y->Values();
-        const std::uint8_t* yf = y->Flags();
-        for (std::int32_t i = w.first; i <= last; ++i) {
-            // The window reaches one sample past each end; only what lies
-            // inside the interval counts.
-            if (xf[i] != kPointValid || yf[i] != kPointValid) continue;
-            if (!(xv[i] >= from && xv[i] <= to)) continue;
-            if (!e) {
-                e = DataExtent{yv[i], yv[i]};
-            } else {
-                e->min = std::min(e->min, yv[i]);
-                e->max = std::max(e->max, yv[i]);
+    for (std::int32_t k = 0; k < DrawnRunCount(); ++k) {
+        if (!RunShown(k)) continue;
+        const RefPtr<CResultVariable> x = RunXColumn(k);
+        if (!x) continue;
+        const IndexWindow w = RunIndexWindow(k, from, to);
+        if (w.Empty()) continue;
+        const double* xv = x->Values();
+        const std::uint8_t* xf = x->Flags();
+        for (const auto& c : curves_) {
+            const RefPtr<CResultVariable> y = RunYColumn(k, *c);
+            if (!y) continue;
+            const std::int32_t last = std::min({w.last, y->Capacity() - 1, x->Capacity() - 1});
+            const double* yv = y->Values();
+            const std::uint8_t* yf = y->Flags();
+            for (std::int32_t i = w.first; i <= last; ++i) {
+                // The window reaches one sample past each end; only what lies
+                // inside the interval counts.
+                if (xf[i] != kPointValid || yf[i] != kPointValid) continue;
+                if (!(xv[i] >= from && xv[i] <= to)) continue;
+                if (!e) {
+                    e = DataExtent{yv[i], yv[i]};
+                } else {
+                    e->min = std::min(e->min, yv[i]);
+                    e->max = std::max(e->max, yv[i]);
+                }
             }
         }
     }

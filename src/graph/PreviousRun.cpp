@@ -158,6 +158,15 @@ CGraphCurve* PreviousRun::Follow(const CGraphCurve& screen) {
         to.bandScale = from.bandScale;
         to.bandOffset = from.bandOffset;
     }
+    // The previous generation of each run the screen shows, matched by name.
+    const CResultData& now = *screen.Data().Get();
+    const CResultData& before = *g.Data().Get();
+    for (std::int32_t k = 0; k < before.RunCount(); ++k) {
+        std::int32_t match = -1;
+        for (std::int32_t j = 0; j < now.RunCount() && match < 0; ++j)
+            if (now.RunName(j) == before.RunName(k)) match = j;
+        g.SetRunShown(k, match >= 0 ? screen.RunShown(match) : screen.HiddenRuns().empty());
+    }
     if (screen.FreqDisplay()) {
         const CResultVariable* plan = screen.Frequency().xColumn.get();
         if (!plan || spectraOf_.get() != plan || !g.Frequency().xColumn) return nullptr;

@@ -154,6 +154,30 @@ TEST(PreviousRun, FormulasAreComputedOnThePreviousRunAndMissingCurvesLeftOut) {
     }
 }
 
+TEST(PreviousRun, ShowsThePreviousGenerationOfEveryShownRunByName) {
+    CResultDataRef now = MakeData({"Time", "V"}, {{0, 4}, {1, 1}});
+    CResultDataRef before = MakeData({"Time", "V"}, {{0, 4}, {5, 5}});
+    const CResultDataRef nowB = MakeData({"Time", "V"}, {{0, 4}, {2, 2}});
+    const CResultDataRef beforeC = MakeData({"Time", "V"}, {{0, 4}, {7, 7}});
+    const CResultDataRef beforeB = MakeData({"Time", "V"}, {{0, 4}, {6, 6}});
+    now->SetRunName(0, "a");
+    now->AddRun(nowB.Get(), "b");
+    before->SetRunName(0, "a");
+    before->AddRun(beforeC.Get(), "c");  // gone since
+    before->AddRun(beforeB.Get(), "b");
+    TwoRuns s(now, before);
+    const auto shown = [&s] {
+        CGraphCurve* shadow = s.run->Follow(s.model);
+        return std::vector<bool>{shadow->RunShown(0), shadow->RunShown(1), shadow->RunShown(2)};
+    };
+    EXPECT_EQ(shown(), (std::vector<bool>{true, true, true}));
+    s.model.SetRunShown(1, false);
+    EXPECT_EQ(shown(), (std::vector<bool>{true, false, false}));
+    s.model.SetRunShown(1, true);
+    s.model.SetRunShown(0, false);
+    EXPECT_EQ(shown(), (std::vector<bool>{false, false, true}));
+}
+
 TEST(PreviousRun, FollowsLogAxesAndWaitsForItsSpectra) {
     const CResultDataRef now = MakeData({"Time", "V"}, {{1, 10, 100}, {1, 1, 1}});
     const CResultDataRef before = MakeData({"Time", "V"}, {{1, 10, 100}, {100, 100, 100}});

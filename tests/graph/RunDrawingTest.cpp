@@ -165,10 +165,15 @@ TEST(RunDrawing, TheAxesFitEveryShownRun) {
     EXPECT_GE(x.max, 10.0);
     EXPECT_LE(y.min, -7.0);
     EXPECT_GE(y.max, 30.0);
+    // Fitting Y to the visible X range sees every shown run too.
+    EXPECT_EQ(screen.YExtentOver(0.5, 10), (DataExtent{2, 30}));
     screen.SetRunShown(1, false);  // a hidden run no longer counts
     screen.UpdateExtents();
     EXPECT_GT(screen.XExtent().min, -5.0);
     EXPECT_LT(screen.YExtent().max, 30.0);
+    EXPECT_EQ(screen.YExtentOver(0.5, 10), (DataExtent{2, 3}));
+    screen.SetRunShown(0, false);
+    EXPECT_EQ(screen.YExtentOver(0.5, 10), std::nullopt);
 }
 
 }  // namespace
