@@ -87,8 +87,6 @@ CommandLine Parse(const QStringList& arguments, const QList<QByteArray>& bytes) 
     }
     if (line.send && !line.files.isEmpty())
         line.error = "--send cannot be combined with files to open";
-    else if (line.runs && line.send)
-        line.error = "--runs cannot be combined with --send";
     return line;
 }
 
@@ -113,7 +111,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
 QString UsageText() {
     return "Usage: kurvex [FILE]...\n"
            "       kurvex --runs FILE...\n"
-           "       kurvex --send TEXT\n"
+           "       kurvex [--runs] --send TEXT\n"
            "       kurvex --help | --version\n";
 }
 
@@ -131,6 +129,7 @@ QString HelpText() {
            "               open already, as the simulator does. TEXT is a file name (a relative\n"
            "               one is taken from the current folder) and may be written\n"
            "               prefix<a,b,...>suffix, of which the first name counts.\n"
+           "               With --runs all its names open as runs of one view.\n"
            "               Exit status 0 when the request was accepted, 1 otherwise.\n"
            "  -h, --help   shows this help.\n"
            "  --version    shows the version.\n"
@@ -173,7 +172,10 @@ int RunWithoutWindow(const CommandLine& line) {
         return 0;
     }
     if (!line.send) return -1;
-    const QByteArray text = AbsoluteRequestText(line.sendBytes, CurrentFolder());
+    QByteArray text = AbsoluteRequestText(line.sendBytes, CurrentFolder());
+    if (line.runs && !text.isEmpty())
+        text.prepend(
+            QByteArray(kRunsRequestFlag.data(), static_cast<qsizetype>(kRunsRequestFlag.size())));
     if (text.isEmpty() && !line.sendBytes.isEmpty()) {
         std::fputs("kurvex: cannot tell the current folder of a relative request\n", stderr);
         return 1;

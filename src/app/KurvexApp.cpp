@@ -47,6 +47,32 @@ namespace {
 
 CKurvexApp* g_app = nullptr;
 
+// The names of a request: one file, or with the runs flag every file of its pattern.
+QStringList RequestNames(const QString& text, bool* runs) {
+    std::string bytes = text.toStdString();
+    *runs = TakeRunsFlag(bytes);
+    QStringList names;
+    for (const std::string& n : ExpandFileNamePattern(bytes)) names << QString::fromStdString(n);
+    if (!*runs && names.size() > 1) names = QStringList{names.front()};
+    return names;
+}
+
+// The open document built from exactly these files, in this order.
+CGraphDocument* FindRunsDocument(const std::vector<CGraphDocument*>& documents,
+                                 const QStringList& paths) {
+    for (CGraphDocument* d : documents) {
+        const std::vector<std::string>& files = d->Core().Files();
+        if (d->Views().empty() || files.size() != static_cast<std::size_t>(paths.size())) continue;
+        bool same = true;
+        for (qsizetype i = 0; same && i < paths.size(); ++i)
+            same =
+                CanonicalDocumentPath(QString::fromStdString(files[static_cast<std::size_t>(i)])) ==
+                CanonicalDocumentPath(paths[i]);
+        if (same) return d;
+    }
+    return nullptr;
+}
+
 // The wait cursor of a request, put aside while a dialog or message box that the request opened
 // waits for the user.
 class RequestCursor : public QObject {
@@ -355,14 +381,17 @@ bool CKurvexApp::AcceptRequest(const QString& text, QString* name, QString* refu
         if (refusal) *refusal = why;
         return false;
     };
-    const std::string bytes = text.toStdString();
-    if (const std::string why = RequestRefusal(bytes); !why.empty())
+    if (const std::string why = RequestRefusal(text.toStdString()); !why.empty())
         return refuse(QString::fromStdString(why));
-    const std::vector<std::string> names = ExpandFileNamePattern(bytes);
+    bool runs = false;
+    const QStringList names = RequestNames(text, &runs);
     if (names.empty()) return refuse(QStringLiteral("the request names no file"));
-    *name = QString::fromStdString(names.front());
-    if (!FindDocument(*name) && !QFileInfo(*name).isFile())
-        return refuse(QStringLiteral("there is no file %1").arg(*name));
+    for (const QString& n : names)
+        if (!(runs ? FindRunsDocument(documents_, names) : FindDocument(n)) &&
+            !QFileInfo(n).isFile())
+            return refuse(QStringLiteral("there is no file %1").arg(n));
+    // A runs request travels whole: its names are opened together.
+    *name = runs ? text : names.front();
     if (!frame_) return refuse(QStringLiteral("the viewer is not ready"));
     return true;
 }
@@ -373,13 +402,19 @@ bool CKurvexApp::CarryOutRequest(const QString& name, QString* refusal) {
         // belongs to); the request runs as soon as it has ended.
         std::vector<std::string> waiting;
         for (const QString& n : queuedRequests_) waiting.push_back(n.toStdString());
-        QueueRequest(waiting, CanonicalDocumentPath(name).toStdString());
+        bool runs = false;
+        RequestNames(name, &runs);
+        QueueRequest(waiting,
+                     runs ? name.toStdString() : CanonicalDocumentPath(name).toStdString());
         if (queuedRequests_.isEmpty()) QTimer::singleShot(50, this, &CKurvexApp::RunQueuedRequests);
         queuedRequests_.clear();
         for (const std::string& n : waiting) queuedRequests_ << QString::fromStdString(n);
         return true;
     }
-    CGraphDocument* open = FindDocument(name);
+    bool runs = false;
+    const QStringList names = RequestNames(name, &runs);
+    if (names.isEmpty()) return false;
+    CGraphDocument* open = runs ? FindRunsDocument(documents_, names) : FindDocument(name);
     if (frame_->isMinimized())
         frame_->showNormal();
     else
@@ -407,8 +442,8 @@ bool CKurvexApp::CarryOutRequest(const QString& name, QString* refusal) {
                       : QStringLiteral("%1 could not be read again").arg(name);
         }
     } else {
-        done = OpenFile(name) != nullptr;
-        if (!done) why = QStringLiteral("%1 could not be opened").arg(name);
+        done = (runs ? OpenRuns(names) : OpenFile(name)) != nullptr;
+        if (!done) why = QStringLiteral("%1 could not be opened").arg(names.join(", "));
     }
     if (!done) {
         if (refusal) *refusal = why;

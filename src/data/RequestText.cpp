@@ -62,6 +62,12 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
+bool TakeRunsFlag(std::string& text) {
+    if (text.compare(0, kRunsRequestFlag.size(), kRunsRequestFlag) != 0) return false;
+    text.erase(0, kRunsRequestFlag.size());
+    return true;
+}
+
 std::string RequestRefusal(const std::string& bytes) {
     if (bytes.empty()) return "the request is empty";
     if (bytes.size() > kMaxRequestBytes)
@@ -69,7 +75,9 @@ std::string RequestRefusal(const std::string& bytes) {
     if (!IsValidUtf8(bytes)) return "the request is not valid UTF-8";
     // A C string would end at the NUL and name another file.
     if (bytes.find('\0') != std::string::npos) return "the request holds a NUL byte";
-    if (ExpandFileNamePattern(bytes).empty()) return "the request names no file";
+    std::string pattern = bytes;
+    TakeRunsFlag(pattern);
+    if (ExpandFileNamePattern(pattern).empty()) return "the request names no file";
     return {};
 }
 

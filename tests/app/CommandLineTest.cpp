@@ -41,7 +41,14 @@ TEST(CommandLine, ParsesFilesOptionsAndRefusals) {
         {{"-x", "a.txt"}, {}, false, false, false, {}, true},
         {{"a.txt", "-platform"}, {"a.txt"}, false, false, false, {}, true},
         {{"--runs", "a", "b"}, {"a", "b"}, false, false, false, {}, false},
-        {{"--runs", "--send", "a"}, {}, true, false, false, "a", true},
+        {{"--runs", "--send", "a"}, {}, true, false, false, "a", false},
+        {{"--send", "/r/<1,2>/out.raw", "--runs"},
+         {},
+         true,
+         false,
+         false,
+         "/r/<1,2>/out.raw",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());

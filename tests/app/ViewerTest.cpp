@@ -25,6 +25,7 @@
 #include "app/GraphWnd.h"
 #include "app/RequestChannel.h"
 #include "app/ViewerFixture.h"
+#include "data/RequestText.h"
 #include "graph/Renderer.h"
 #include "graph/StoredOptions.h"
 #include "interaction/CommandTable.h"
@@ -617,6 +618,20 @@ TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
     EXPECT_FALSE(app_->HandleRequest(QString(), &refusal));
     EXPECT_FALSE(refusal.isEmpty());
     EXPECT_EQ(app_->Documents().size(), 2u);
+
+    // With the runs flag every name of the pattern is a run of one view; asked again, it reloads.
+    const QString runs = QString::fromLatin1(kRunsRequestFlag.data(), kRunsRequestFlag.size()) +
+                         dir_.filePath("<a,A,link>.txt");
+    EXPECT_TRUE(app_->HandleRequest(runs, &refusal)) << refusal.toStdString();
+    ASSERT_EQ(app_->Documents().size(), 3u);
+    EXPECT_EQ(frame_->ActiveView()->Screen(0)->Record().Data()->RunCount(), 3);
+    EXPECT_TRUE(app_->HandleRequest(runs, &refusal)) << refusal.toStdString();
+    EXPECT_EQ(app_->Documents().size(), 3u);
+    EXPECT_FALSE(
+        app_->HandleRequest(QString::fromLatin1(kRunsRequestFlag.data(), kRunsRequestFlag.size()) +
+                                dir_.filePath("<a,missing>.txt"),
+                            &refusal));
+    EXPECT_TRUE(refusal.contains("missing.txt"));
 }
 
 TEST_F(ViewerTest, RequestsWaitWhileADialogIsOpen) {

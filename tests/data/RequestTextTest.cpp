@@ -56,11 +56,20 @@ TEST(RequestText, RefusesBadRequestsWithoutTruncating) {
          false},               // cut short before a plain byte
         {"/tmp/\x80", false},  // a lone continuation byte
         {"/tmp/\xFF\xFE", false},
+        {"--runs\n/tmp/<1,2>/out.raw", true},
+        {"--runs\n", false},
+        {"--runs\n/tmp/x<>.txt", false},
     };
     for (const Case& c : cases) {
         const std::string reason = RequestRefusal(c.bytes);
         EXPECT_EQ(reason.empty(), c.accepted) << c.bytes.size() << " bytes: " << reason;
     }
+    std::string runs = "--runs\n/a<1,2>";
+    EXPECT_TRUE(TakeRunsFlag(runs));
+    EXPECT_EQ(runs, "/a<1,2>");
+    EXPECT_FALSE(TakeRunsFlag(runs));  // only a leading flag counts
+    std::string name = "/--runs\n";
+    EXPECT_FALSE(TakeRunsFlag(name));
 }
 
 }  // namespace
