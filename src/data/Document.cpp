@@ -39,7 +39,18 @@ std::vector<std::string> RunSources(const std::vector<std::string>& files,
 
 bool COhmixGraphDoc::OpenRuns(const std::vector<std::string>& paths, const LoadOptions& options) {
     if (paths.empty() || !Open(paths.front(), options)) return false;
-    for (size_t i = 1; i < paths.size(); ++i) AddRunFile(paths[i], options);
+    const std::vector<std::string> more(paths.begin() + 1, paths.end());
+    const std::vector<FileStamp> before = StampsOf(more);
+    const std::vector<FileRead> reads = ReadFilesAtOnce(more, messages_, options);
+    for (size_t i = 0; i < more.size(); ++i) {
+        CResultDataRef joined = data_;
+        if (!reads[i].ok ||
+            !AppendRuns(joined, reads[i].data, FileTitle(more[i]), more[i], messages_))
+            continue;
+        data_ = joined;
+        AddFile(more[i], before[i], true);
+    }
+    NameFileRuns();
     return true;
 }
 
@@ -96,15 +107,23 @@ bool COhmixGraphDoc::MergeFile(const std::string& path, const LoadOptions& optio
 bool COhmixGraphDoc::ReadFiles(const std::vector<std::string>& files, CResultDataRef& fresh,
                                UserMessages& messages, const LoadOptions& options,
                                const std::vector<bool>& runFiles) {
+    if (files.empty()) return false;
     CResultDataRef loaded;
-    if (files.empty() || !LoadResultFile(files.front(), loaded, nullptr, messages, options))
-        return false;
+    std::vector<FileRead> reads;
+    if (files.size() == 1) {
+        reads.resize(1);
+        reads[0].ok = LoadResultFile(files.front(), reads[0].data, nullptr, messages, options);
+    } else {
+        reads = ReadFilesAtOnce(files, messages, options);
+    }
+    if (!reads[0].ok) return false;
+    loaded = reads[0].data;
     for (size_t i = 1; i < files.size(); ++i) {
-        CResultDataRef next, merged;
-        if (!LoadResultFile(files[i], next, nullptr, messages, options)) continue;
+        CResultDataRef merged;
+        if (!reads[i].ok) continue;
         if (i < runFiles.size() && runFiles[i]) {
-            AppendRuns(loaded, next, FileTitle(files[i]), files[i], messages);
-        } else if (MergeDataSets(loaded, next, merged, FileTitle(files[i]), messages)) {
+            AppendRuns(loaded, reads[i].data, FileTitle(files[i]), files[i], messages);
+        } else if (MergeDataSets(loaded, reads[i].data, merged, FileTitle(files[i]), messages)) {
             loaded = merged;
         }
     }

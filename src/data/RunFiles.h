@@ -1,8 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "data/ResultData.h"
+#include "data/ResultFile.h"
 #include "data/UserMessages.h"
 
 namespace kurvex {
@@ -14,5 +16,15 @@ namespace kurvex {
 // `result` unchanged, when the X variables differ in name.
 bool AppendRuns(CResultDataRef& result, const CResultDataRef& added, const std::string& name,
                 const std::string& path, UserMessages& messages);
+
+// Reads `paths` several at a time, one core each, as LoadResultFile would one
+// after another: messages, notes and progress (over all the files' bytes) come
+// out as from reads in order. The plots of raw files are not reported.
+struct FileRead {
+    CResultDataRef data;
+    bool ok = false;  // LoadResultFile's answer; false for every file once cancelled
+};
+std::vector<FileRead> ReadFilesAtOnce(const std::vector<std::string>& paths, UserMessages& messages,
+                                      const LoadOptions& options);
 
 }  // namespace kurvex

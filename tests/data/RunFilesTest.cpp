@@ -47,5 +47,50 @@ TEST(RunFiles, FilesOpenAsRunsOfOneResultAndReloadAsRuns) {
     EXPECT_EQ(d->Run(1)->RowCount(), 2);
 }
 
+TEST(RunFiles, FilesReadAtOnceComeOutInOrderWithTheirMessagesInOrder) {
+    const fs::path dir = test::FreshDir("atonce");
+    std::vector<std::string> paths;
+    for (int i = 0; i < 12; ++i) {
+        paths.push_back((dir / ("r" + std::to_string(i) + ".txt")).string());
+        std::string text = "Time V\n";
+        for (int r = 0; r <= i; ++r) text += std::to_string(r) + " " + std::to_string(i) + "\n";
+        // Two files cannot be read, and say so in their turn.
+        if (i == 3) text = "Time V\n0 x\n";
+        if (i == 8)
+            text =
+                "Title: t\nDate: x\nPlotname: Transient Analysis\nFlags: real\n"
+                "No. Variables: 2\nNo. Points: 1\nVariables:\n\t0\ttime\ttime\n"
+                "\t1\tv\tvoltage\nValues:\n 0\tx\n\t1\n";
+        test::Spit(paths.back(), text);
+    }
+    test::RecordingMessages messages;
+    std::int64_t last = 0, total = 0;
+    LoadOptions options;
+    options.text.progress = [&](std::int64_t done, std::int64_t all) {
+        EXPECT_GE(done, 0);
+        last = std::max(last, done);
+        total = all;
+        return true;
+    };
+    const std::vector<FileRead> reads = ReadFilesAtOnce(paths, messages, options);
+    ASSERT_EQ(reads.size(), paths.size());
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(reads[i].ok, i != 3 && i != 8) << i;
+        if (!reads[i].ok) continue;
+        EXPECT_EQ(reads[i].data->RowCount(), i + 1);
+        EXPECT_EQ(reads[i].data->Variable(1)->Values()[0], i);
+    }
+    ASSERT_EQ(messages.shown.size(), 2u) << messages.shown[0].first;
+    EXPECT_EQ(messages.shown[0].first.find("Plot 1"), std::string::npos);
+    EXPECT_NE(messages.shown[1].first.find("r8.txt"), std::string::npos);
+    EXPECT_LE(last, total);
+
+    // Cancelled: no file counts as read and none speaks.
+    test::RecordingMessages quiet;
+    options.text.progress = [](std::int64_t, std::int64_t) { return false; };
+    for (const FileRead& r : ReadFilesAtOnce(paths, quiet, options)) EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(quiet.shown.empty());
+}
+
 }  // namespace
 }  // namespace kurvex
