@@ -25,10 +25,11 @@ namespace {
 
 CRunsWindow* instance = nullptr;
 
-// Space around and between the controls, and room left for the measure window.
+// Space around the controls; the window opens at the top right, clear of the
+// measure window's column.
 constexpr int kInset = 8;
 constexpr int kMeasureRoom = 290;
-constexpr int kBottomGap = 20;
+constexpr int kTopGap = 20;
 
 QString Shown(const std::string& name) {
     return QString::fromStdString(DisplayName(name));
@@ -126,7 +127,7 @@ CRunsWindow* CRunsWindow::Open(CMainFrame* frame, COhmixGraphView* view) {
             const QRect main = frame->frameGeometry();
             const QSize size = instance->frameGeometry().size();
             instance->move(std::max(main.left(), main.right() + 1 - kMeasureRoom - size.width()),
-                           std::max(main.top(), main.top() + kBottomGap));
+                           main.top() + kTopGap);
         }
     }
     instance->Follow(view);
@@ -140,9 +141,12 @@ void CRunsWindow::Follow(COhmixGraphView* view) {
         disconnect(viewChanged_);
         view_ = view;
         // A reload or a change of runs made elsewhere shows here at once.
-        if (view_)
+        if (view_) {
             viewChanged_ =
                 connect(view_, &COhmixGraphView::stateChanged, this, &CRunsWindow::Refill);
+            // A closed window's runs leave the list once it is gone.
+            connect(view_, &QObject::destroyed, this, &CRunsWindow::Refill, Qt::QueuedConnection);
+        }
     }
     Refill();
 }
