@@ -122,6 +122,7 @@ void COhmixGraphView::SetActiveScreen(int index) {
 CGraphWnd* COhmixGraphView::AppendScreen(std::unique_ptr<CGraphCurve> record) {
     auto* screen = new CGraphWnd(this);
     record->SetMetrics(metrics_);
+    ApplyRunChoice(*record);
     screen->SetRecord(std::move(record));
     screen->SetIndex(ScreenCount());
     // A press on a legend label activates the screen as any other left press.
@@ -180,6 +181,7 @@ void COhmixGraphView::FirstSetup() {
         metrics_ = CharMetrics{digits.width, digits.height};
         COhmixGraphDoc& core = document_->Core();
         const std::string settingsPath = SettingsFilePath(document_->Path().toStdString());
+        runs_ = LoadRunChoice(settingsPath);
         kurvex::FirstSetup setup = BuildFirstScreens(
             core.Settings(), settingsPath, ScreenBasis{core.Data(), metrics_, &TextMeasurer()});
         setupSource_ = setup.source;
@@ -584,6 +586,8 @@ bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
     CancelDrags();
     const RebindResult r = RebindView(Records(), fresh);
     if (r.closeView) return false;
+    // The runs are found by name again: a run added or gone moves the others.
+    ApplyRunChoice();
     bool invalid = r.invalidPoints;
     // Spectra shown are of the new samples now, over the range analysed before.
     const std::vector<CGraphCurve*> records = Records();
@@ -624,10 +628,39 @@ bool COhmixGraphView::TakeMergedData(const CResultDataRef& merged) {
     bool invalid = false;
     for (CGraphCurve* r : Records()) {
         r->SetData(merged);
+        ApplyRunChoice(*r);
         invalid = r->UpdateExtents() || invalid;
     }
     RedrawAll();
     return invalid;
+}
+
+std::vector<std::string> COhmixGraphView::RunNames() const {
+    const CResultData* data = document_->Core().Data().Get();
+    return data ? RunChoiceNames(*data) : std::vector<std::string>{};
+}
+
+void COhmixGraphView::ApplyRunChoice(CGraphCurve& screen) const {
+    const std::vector<std::string> names = RunNames();
+    const std::vector<bool> hidden = HiddenRunFlags(runs_, names);
+    // Flags past the runs there are would hide a run a later reload brings.
+    for (std::int32_t k = 0; k < static_cast<std::int32_t>(screen.HiddenRuns().size()); ++k)
+        screen.SetRunShown(k, true);
+    for (size_t k = 0; k < hidden.size(); ++k)
+        if (hidden[k]) screen.SetRunShown(static_cast<std::int32_t>(k), false);
+    screen.SetMeasuredRun(MeasuredRunIndex(runs_, names));
+}
+
+void COhmixGraphView::ApplyRunChoice() {
+    for (CGraphCurve* r : Records()) ApplyRunChoice(*r);
+}
+
+void COhmixGraphView::SetRunChoice(RunChoice choice) {
+    runs_ = std::move(choice);
+    CancelDrags();
+    ApplyRunChoice();
+    RedrawAll();
+    RefreshMeasureWindow();
 }
 
 void COhmixGraphView::OfferCurvesAfterMerge() {

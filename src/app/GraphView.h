@@ -11,6 +11,7 @@
 #include "analysis/Measure.h"
 #include "data/ResultData.h"
 #include "graph/GraphCurve.h"
+#include "graph/RunChoice.h"
 #include "graph/ViewCommands.h"
 #include "interaction/CommandTable.h"
 
@@ -80,6 +81,13 @@ public:
     void OfferCurvesAfterMerge();
     // Tells the main frame that no curve of this view is selected.
     void ForgetCurveSelection();
+
+    // Which runs the screens draw and which one they measure, by run name.
+    const RunChoice& Runs() const { return runs_; }
+    // Applies `choice` to every screen and redraws; the ranges stay as they are.
+    void SetRunChoice(RunChoice choice);
+    // The names the choice knows the runs of the document by.
+    std::vector<std::string> RunNames() const;
 
     // Whether the window draws the run before the last reload under its curves.
     bool PreviousRunShown() const { return showPrevious_; }
@@ -193,6 +201,9 @@ private:
     void PreparePreviousSpectra();
     // The measure window lists this view's values again (after a reload).
     void RefreshMeasureWindow();
+    // Gives `screen` the shown and measured runs of the choice for the document's runs.
+    void ApplyRunChoice(CGraphCurve& screen) const;
+    void ApplyRunChoice();
 
     CGraphDocument* document_;
     std::vector<CGraphWnd*> screens_;
@@ -206,6 +217,7 @@ private:
     bool showPrevious_ = false;
     bool preparingSpectra_ = false;
     SettingsStore* store_ = nullptr;
+    RunChoice runs_;
 };
 
 }  // namespace kurvex

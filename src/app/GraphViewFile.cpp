@@ -60,7 +60,7 @@ QString FileDialogFolder(const QString& documentPath) {
 
 void COhmixGraphView::SaveSettings() {
     SaveDisplaySettings(ConstRecords(), SettingsFilePath(document_->Path().toStdString()),
-                        document_->Messages());
+                        document_->Messages(), runs_);
 }
 
 void COhmixGraphView::SaveAs() {

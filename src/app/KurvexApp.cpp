@@ -28,6 +28,7 @@
 #include "app/ViewPrinting.h"
 #include "app/WorkerTask.h"
 #include "app/tools/MeasureWindow.h"
+#include "app/tools/RunsWindow.h"
 #include "data/RequestText.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/SettingsDlg.h"
@@ -134,6 +135,7 @@ CKurvexApp::~CKurvexApp() {
     SetMouseModeHook({});
     CMsuFrame::SetClosedHook({});
     if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
+    if (CRunsWindow* r = CRunsWindow::Instance()) r->close();
     delete frame_;
     frame_ = nullptr;
     for (CGraphDocument* d : documents_) delete d;
@@ -214,6 +216,16 @@ void CKurvexApp::RegisterCommands(CommandRouter& router) {
         Options().autoReload = Options().autoReload ? 0 : 1;
         SaveAutoReload(*store_, Options());
         for (CGraphDocument* d : documents_) d->SetAutoReload(Options().autoReload != 0);
+    });
+    router.Add(kCmdRunsWindow, [this] {
+        COhmixGraphView* view = frame_ ? frame_->ActiveView() : nullptr;
+        if (!view) return;
+        // A second press on the same window's runs puts the window away, as a bar's button does.
+        CRunsWindow* open = CRunsWindow::Instance();
+        if (open && open->isVisible() && open->Followed() == view)
+            open->close();
+        else
+            CRunsWindow::Open(frame_, view);
     });
     router.Add(kCmdAbout, [this] {
         CAboutDlg dialog(frame_);

@@ -238,7 +238,7 @@ void WriteDisplaySettings(const std::vector<const CGraphCurve*>& screens, IniFil
 }
 
 bool SaveDisplaySettings(const std::vector<const CGraphCurve*>& screens, const std::string& path,
-                         UserMessages& messages) {
+                         UserMessages& messages, const RunChoice& runs) {
     if (screens.empty() || path.empty()) return false;
     IniFile ini;
     std::string error;
@@ -248,6 +248,7 @@ bool SaveDisplaySettings(const std::vector<const CGraphCurve*>& screens, const s
         return false;
     }
     WriteDisplaySettings(screens, ini);
+    WriteRunChoice(runs, ini);
     if (!ini.Save(path, error)) {
         messages.Show(error, MessageIcon::Exclamation);
         return false;
@@ -310,6 +311,14 @@ LoadedScreens ReadDisplaySettings(const IniFile& ini, const ScreenBasis& basis,
     }
     if (!out.screens.empty()) out.screens.back()->SetBottomScreen(1);
     return out;
+}
+
+RunChoice LoadRunChoice(const std::string& path) {
+    if (path.empty()) return {};
+    IniFile ini;
+    std::string error;
+    if (ini.Load(path, error) != IniReadStatus::Ok) return {};
+    return ReadRunChoice(ini);
 }
 
 bool LoadDisplaySettings(std::vector<std::unique_ptr<CGraphCurve>>& screens,

@@ -11,6 +11,7 @@
 #include "data/UserMessages.h"
 #include "graph/GraphCurve.h"
 #include "graph/GraphTypes.h"
+#include "graph/RunChoice.h"
 
 namespace kurvex {
 
@@ -46,12 +47,16 @@ std::string SettingsFilePath(const std::string& documentPath);
 // screens share) into `ini`, leaving its other keys alone.
 void WriteDisplaySettings(const std::vector<const CGraphCurve*>& screens, IniFile& ini);
 
-// Writes the settings file at `path` from `screens`, keeping the keys the file
-// has that are not written, and shows kSettingsSavedMessage. False when there
-// is no screen or no path, or when the file could not be read or written (the
-// error is shown and the old file stays).
+// Writes the settings file at `path` from `screens` and the view's `runs`,
+// keeping the keys the file has that are not written, and shows
+// kSettingsSavedMessage. False when there is no screen or no path, or when the
+// file could not be read or written (the error is shown and the old file stays).
 bool SaveDisplaySettings(const std::vector<const CGraphCurve*>& screens, const std::string& path,
-                         UserMessages& messages);
+                         UserMessages& messages, const RunChoice& runs = {});
+
+// The run choice the settings file at `path` holds; the default when the file
+// is missing, unreadable or has none.
+RunChoice LoadRunChoice(const std::string& path);
 
 // Screens built from saved settings.
 struct LoadedScreens {

@@ -53,6 +53,8 @@ std::vector<CommandInfo> BuildCommands() {
               O::Frame),
         Entry(kCmdAddRun, "Add Run...", "Add a result file as a further run of this view", "",
               B::None, O::Document),
+        Entry(kCmdRunsWindow, "R&uns", "Choose which runs are drawn and which one is measured",
+              "Runs", B::Measure, O::View),
         Entry(kCmdReload, "Re-Load Data", "Re-load data and update screen", "Re-Load Data",
               B::Standard, O::Document),
         Entry(kCmdAutoReload, "Auto Reload", "Re-load the data whenever the result file changes",
@@ -374,6 +376,7 @@ const std::vector<MenuItem>& GraphMenu() {
                                    Cmd(kCmdRedraw),
                                    Cmd(kCmdEscape),
                                    Cmd(kCmdShowPreviousRun),
+                                   Cmd(kCmdRunsWindow),
                                    Sep()};
         for (const MenuItem& item : ViewMenuItems()) m.push_back(item);
         m.insert(m.end(), {End(),
@@ -463,7 +466,8 @@ const std::vector<int>& ToolBarButtons(CommandBar bar) {
                                              kCmdPreviousPoint,
                                              0,
                                              kCmdCycles,
-                                             kCmdEdges};
+                                             kCmdEdges,
+                                             kCmdRunsWindow};
     switch (bar) {
         case CommandBar::Standard:
             return standard;
@@ -485,6 +489,16 @@ std::string RecentFileLabel(int index, const std::string& path) {
     return prefix + escaped;
 }
 
+namespace {
+
+// A choice of runs means something only where there are several.
+bool SeveralRuns(const std::vector<CGraphCurve*>& screens) {
+    return !screens.empty() && screens.back()->Data().Get() &&
+           screens.back()->Data()->RunCount() > 1;
+}
+
+}  // namespace
+
 CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
     CommandState s;
     if (c.handled && !c.handled(cmd.id)) return s;
@@ -496,6 +510,7 @@ CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
     s.enabled = true;
     switch (cmd.rule) {
         case R::Always:
+            if (cmd.id == kCmdRunsWindow) s.enabled = SeveralRuns(screens);
             break;
         case R::MouseMode:
             s.checked = c.mouseMode == cmd.ruleArgument;

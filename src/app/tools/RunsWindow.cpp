@@ -1,0 +1,253 @@
+#include "app/tools/RunsWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/GraphDocument.h"
+#include "app/GraphView.h"
+#include "app/MainFrame.h"
+#include "controls/ColorSwatch.h"
+#include "data/NameText.h"
+#include "graph/RunColours.h"
+
+namespace kurvex {
+
+namespace {
+
+CRunsWindow* instance = nullptr;
+
+// Space around the controls; the window opens at the top right, clear of the
+// measure window's column.
+constexpr int kInset = 8;
+constexpr int kMeasureRoom = 290;
+constexpr int kTopGap = 20;
+
+QString Shown(const std::string& name) {
+    return QString::fromStdString(DisplayName(name));
+}
+
+}  // namespace
+
+CRunsWindow::CRunsWindow(CMainFrame* frame) : QWidget(frame, Qt::Tool), frame_(frame) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Runs"));
+    setAccessibleName(QStringLiteral("Runs"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kInset, kInset, kInset, kInset);
+
+    auto* buttons = new QHBoxLayout;
+    all_ = new QPushButton(QStringLiteral("&All"), this);
+    all_->setAccessibleName(QStringLiteral("All"));
+    all_->setToolTip(QStringLiteral("Show every run"));
+    none_ = new QPushButton(QStringLiteral("&None"), this);
+    none_->setAccessibleName(QStringLiteral("None"));
+    none_->setToolTip(QStringLiteral("Hide every run"));
+    buttons->addWidget(all_);
+    buttons->addWidget(none_);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    connect(all_, &QPushButton::clicked, this, [this] { SetAllChecked(true); });
+    connect(none_, &QPushButton::clicked, this, [this] { SetAllChecked(false); });
+
+    auto* choices = new QGridLayout;
+    const auto labelled = [&](int row, const QString& text, QComboBox* box) {
+        auto* label = new QLabel(text, this);
+        label->setBuddy(box);
+        QString name = text;
+        box->setAccessibleName(name.remove('&').remove(':'));
+        choices->addWidget(label, row, 0);
+        choices->addWidget(box, row, 1);
+        return label;
+    };
+    step_ = new QComboBox(this);
+    stepLabel_ = labelled(0, QStringLiteral("&Step:"), step_);
+    measured_ = new QComboBox(this);
+    labelled(1, QStringLiteral("&Measure run:"), measured_);
+    choices->setColumnStretch(1, 1);
+    layout->addLayout(choices);
+    connect(step_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (filling_ || !view_) return;
+        RunChoice c = view_->Runs();
+        c.filter = index <= 0 ? std::string() : step_->itemData(index).toString().toStdString();
+        Apply(std::move(c));
+    });
+    connect(measured_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (filling_ || !view_ || index < 0) return;
+        RunChoice c = view_->Runs();
+        const int run = measured_->itemData(index).toInt();
+        if (run >= 0 && run < static_cast<int>(names_.size()))
+            c.measured = names_[static_cast<size_t>(run)];
+        Apply(std::move(c));
+    });
+
+    empty_ = new QLabel(QStringLiteral("The active window shows one run."), this);
+    layout->addWidget(empty_);
+    list_ = new QWidget;
+    rows_ = new QGridLayout(list_);
+    rows_->setColumnStretch(1, 1);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(list_);
+    layout->addWidget(scroll, 1);
+
+    if (frame) {
+        // Like the measure window, it shows the graph window in front; a table
+        // window in front leaves it with the one before.
+        connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, [this] {
+            if (frame_)
+                if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
+        });
+    }
+    resize(280, 320);
+}
+
+CRunsWindow::~CRunsWindow() {
+    if (instance == this) instance = nullptr;
+}
+
+CRunsWindow* CRunsWindow::Instance() {
+    return instance;
+}
+
+CRunsWindow* CRunsWindow::Open(CMainFrame* frame, COhmixGraphView* view) {
+    if (!instance) {
+        instance = new CRunsWindow(frame);
+        instance->show();
+        if (frame) {
+            const QRect main = frame->frameGeometry();
+            const QSize size = instance->frameGeometry().size();
+            instance->move(std::max(main.left(), main.right() + 1 - kMeasureRoom - size.width()),
+                           main.top() + kTopGap);
+        }
+    }
+    instance->Follow(view);
+    instance->show();
+    instance->raise();
+    return instance;
+}
+
+void CRunsWindow::Follow(COhmixGraphView* view) {
+    if (view != view_) {
+        disconnect(viewChanged_);
+        view_ = view;
+        // A reload or a change of runs made elsewhere shows here at once.
+        if (view_) {
+            viewChanged_ =
+                connect(view_, &COhmixGraphView::stateChanged, this, &CRunsWindow::Refill);
+            // A closed window's runs leave the list once it is gone.
+            connect(view_, &QObject::destroyed, this, &CRunsWindow::Refill, Qt::QueuedConnection);
+        }
+    }
+    Refill();
+}
+
+QCheckBox* CRunsWindow::RunBox(int run) const {
+    return run >= 0 && run < static_cast<int>(boxes_.size()) ? boxes_[static_cast<size_t>(run)]
+                                                             : nullptr;
+}
+
+CColorSwatch* CRunsWindow::RunSwatch(int run) const {
+    return run >= 0 && run < static_cast<int>(swatches_.size())
+               ? swatches_[static_cast<size_t>(run)]
+               : nullptr;
+}
+
+void CRunsWindow::Refill() {
+    filling_ = true;
+    names_ = view_ ? view_->RunNames() : std::vector<std::string>{};
+    const RunChoice choice = view_ ? view_->Runs() : RunChoice{};
+    const auto count = static_cast<int>(names_.size());
+    const bool several = count > 1;
+    empty_->setVisible(!several);
+
+    // The boxes are kept while the runs keep their number, so that focus stays put.
+    if (static_cast<int>(boxes_.size()) != count) {
+        for (QCheckBox* b : boxes_) delete b;
+        for (CColorSwatch* s : swatches_) delete s;
+        boxes_.clear();
+        swatches_.clear();
+        for (int k = 0; k < count; ++k) {
+            auto* swatch = new CColorSwatch(list_);
+            swatch->setFocusPolicy(Qt::NoFocus);
+            auto* box = new QCheckBox(list_);
+            rows_->addWidget(swatch, k, 0);
+            rows_->addWidget(box, k, 1);
+            connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
+                if (filling_ || !view_ || k >= static_cast<int>(names_.size())) return;
+                RunChoice c = view_->Runs();
+                SetRunChecked(c, names_[static_cast<size_t>(k)], on);
+                Apply(std::move(c));
+            });
+            boxes_.push_back(box);
+            swatches_.push_back(swatch);
+        }
+    }
+    const std::vector<bool> hidden = HiddenRunFlags(choice, names_);
+    const std::vector<CGraphCurve*> screens =
+        view_ ? view_->Records() : std::vector<CGraphCurve*>{};
+    const CGraphCurve* first = nullptr;
+    for (const CGraphCurve* s : screens)
+        if (s->CurveCount() > 0) {
+            first = s;
+            break;
+        }
+    for (int k = 0; k < count; ++k) {
+        const auto i = static_cast<size_t>(k);
+        QCheckBox* box = boxes_[i];
+        box->setText(Shown(names_[i]));
+        box->setAccessibleName(box->text());
+        box->setChecked(RunChecked(choice, names_[i]));
+        // A run the step filter leaves out stays unchecked-looking but keeps its own choice.
+        box->setEnabled(RunChecked(choice, names_[i]) ? !hidden[i] : true);
+        const Rgb colour = first ? RunAppearance(first->Curve(0).colour, k, count,
+                                                 first->CurveCount(), first->BlackWhite())
+                                       .colour
+                                 : kRgbBlack;
+        swatches_[i]->SetColour(colour);
+        swatches_[i]->setAccessibleName(QStringLiteral("Colour of %1").arg(box->text()));
+    }
+
+    const std::vector<std::string> filters = StepFilters(names_);
+    step_->clear();
+    step_->addItem(QStringLiteral("All steps"));
+    for (const std::string& f : filters) step_->addItem(Shown(f), QString::fromStdString(f));
+    const int at =
+        choice.filter.empty() ? 0 : step_->findData(QString::fromStdString(choice.filter));
+    step_->setCurrentIndex(std::max(at, 0));
+    step_->setVisible(!filters.empty());
+    stepLabel_->setVisible(!filters.empty());
+
+    measured_->clear();
+    for (int k = 0; k < count; ++k)
+        if (!hidden[static_cast<size_t>(k)])
+            measured_->addItem(Shown(names_[static_cast<size_t>(k)]), k);
+    measured_->setCurrentIndex(measured_->findData(MeasuredRunIndex(choice, names_)));
+    for (QWidget* w : std::initializer_list<QWidget*>{all_, none_, step_, measured_})
+        w->setEnabled(several);
+    filling_ = false;
+}
+
+void CRunsWindow::SetAllChecked(bool checked) {
+    if (!view_) return;
+    RunChoice c = view_->Runs();
+    for (const std::string& n : names_) SetRunChecked(c, n, checked);
+    Apply(std::move(c));
+}
+
+void CRunsWindow::Apply(RunChoice choice) {
+    if (!view_) return;
+    // The view redraws and says its state changed, which fills the window again.
+    view_->SetRunChoice(std::move(choice));
+}
+
+}  // namespace kurvex

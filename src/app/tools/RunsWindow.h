@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <vector>
+
+#include "graph/RunChoice.h"
+
+class QCheckBox;
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QPushButton;
+
+namespace kurvex {
+
+class CColorSwatch;
+class CMainFrame;
+class COhmixGraphView;
+
+// The floating "Runs" tool window: a check box and a colour swatch per run of
+// the active view, a step filter and the run that is measured. Every change
+// goes to the view at once, which applies it to all its screens.
+class CRunsWindow : public QWidget {
+    Q_OBJECT
+public:
+    ~CRunsWindow() override;
+    // The open window, or null.
+    static CRunsWindow* Instance();
+    // Opens (or raises) the window on `view`, placed near `frame` the first time.
+    static CRunsWindow* Open(CMainFrame* frame, COhmixGraphView* view);
+
+    // Follows `view` from now on (null: none) and lists its runs.
+    void Follow(COhmixGraphView* view);
+    COhmixGraphView* Followed() const { return view_; }
+
+    // The controls, for the keyboard and for tests.
+    QCheckBox* RunBox(int run) const;
+    CColorSwatch* RunSwatch(int run) const;
+    QComboBox* StepBox() const { return step_; }
+    QComboBox* MeasuredBox() const { return measured_; }
+
+private:
+    explicit CRunsWindow(CMainFrame* frame);
+    // Builds the rows and choices anew from the view.
+    void Refill();
+    // Hands what the controls say to the view.
+    void Apply(RunChoice choice);
+    void SetAllChecked(bool checked);
+
+    QPointer<CMainFrame> frame_;
+    QPointer<COhmixGraphView> view_;
+    QMetaObject::Connection viewChanged_;
+    std::vector<std::string> names_;
+    bool filling_ = false;  // the controls are being set, not changed by the user
+
+    QLabel* empty_ = nullptr;
+    QWidget* list_ = nullptr;
+    QGridLayout* rows_ = nullptr;
+    std::vector<QCheckBox*> boxes_;
+    std::vector<CColorSwatch*> swatches_;
+    QLabel* stepLabel_ = nullptr;
+    QComboBox* step_ = nullptr;
+    QComboBox* measured_ = nullptr;
+    QPushButton* all_ = nullptr;
+    QPushButton* none_ = nullptr;
+};
+
+}  // namespace kurvex

@@ -1,0 +1,145 @@
+#include "graph/RunChoice.h"
+
+#include <algorithm>
+
+namespace kurvex {
+
+namespace {
+
+constexpr const char* kRuns = "Runs";
+// Names go one per key: any character a file title may hold can then occur.
+constexpr const char* kHiddenCount = "HiddenCount";
+// More hidden names than this are a damaged file, not a choice.
+constexpr std::int32_t kMaxHidden = 100000;
+
+std::string HiddenKey(std::int32_t i) {
+    return "Hidden_" + std::to_string(i + 1);
+}
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerText(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = Lower(c);
+    return out;
+}
+
+bool SameStep(const std::pair<std::string, std::string>& p, std::string_view filter) {
+    const size_t eq = filter.find('=');
+    if (eq == std::string_view::npos) return false;
+    return LowerText(p.first) == LowerText(filter.substr(0, eq)) &&
+           p.second == filter.substr(eq + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> RunChoiceNames(const CResultData& data) {
+    std::vector<std::string> out;
+    for (std::int32_t k = 0; k < data.RunCount(); ++k) {
+        const std::string& name = data.RunName(k);
+        out.push_back(name.empty() ? "Run " + std::to_string(k + 1) : name);
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, std::string>> StepParameters(std::string_view name) {
+    std::vector<std::pair<std::string, std::string>> out;
+    size_t at = 0;
+    while (at < name.size()) {
+        const size_t end = std::min(name.find_first_of(" \t", at), name.size());
+        const std::string_view word = name.substr(at, end - at);
+        const size_t eq = word.find('=');
+        if (eq != std::string_view::npos && eq > 0 && eq + 1 < word.size())
+            out.emplace_back(std::string(word.substr(0, eq)), std::string(word.substr(eq + 1)));
+        at = end + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> StepFilters(const std::vector<std::string>& names) {
+    // Keys as first seen, each with its values in run order.
+    std::vector<std::pair<std::string, std::vector<std::string>>> keys;
+    for (const std::string& name : names) {
+        for (auto& [key, value] : StepParameters(name)) {
+            auto it = std::find_if(keys.begin(), keys.end(), [&](const auto& k) {
+                return LowerText(k.first) == LowerText(key);
+            });
+            if (it == keys.end()) it = keys.insert(keys.end(), {key, {}});
+            if (std::find(it->second.begin(), it->second.end(), value) == it->second.end())
+                it->second.push_back(value);
+        }
+    }
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
+        return LowerText(a.first) < LowerText(b.first);
+    });
+    std::vector<std::string> out;
+    for (const auto& [key, values] : keys)
+        for (const std::string& v : values) out.push_back(key + "=" + v);
+    return out;
+}
+
+bool MatchesStepFilter(std::string_view name, std::string_view filter) {
+    if (filter.empty()) return true;
+    const auto params = StepParameters(name);
+    return std::any_of(params.begin(), params.end(),
+                       [&](const auto& p) { return SameStep(p, filter); });
+}
+
+bool RunChecked(const RunChoice& choice, const std::string& name) {
+    return std::find(choice.hidden.begin(), choice.hidden.end(), name) == choice.hidden.end();
+}
+
+void SetRunChecked(RunChoice& choice, const std::string& name, bool checked) {
+    auto& h = choice.hidden;
+    h.erase(std::remove(h.begin(), h.end(), name), h.end());
+    if (!checked) h.push_back(name);
+}
+
+std::vector<bool> HiddenRunFlags(const RunChoice& choice, const std::vector<std::string>& names) {
+    const bool filterApplies = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+        return MatchesStepFilter(n, choice.filter);
+    });
+    std::vector<bool> out;
+    out.reserve(names.size());
+    for (const std::string& n : names)
+        out.push_back(!RunChecked(choice, n) ||
+                      (filterApplies && !MatchesStepFilter(n, choice.filter)));
+    return out;
+}
+
+std::int32_t MeasuredRunIndex(const RunChoice& choice, const std::vector<std::string>& names) {
+    const std::vector<bool> hidden = HiddenRunFlags(choice, names);
+    for (size_t k = 0; k < names.size(); ++k)
+        if (!hidden[k] && names[k] == choice.measured) return static_cast<std::int32_t>(k);
+    const auto shown = std::find(hidden.begin(), hidden.end(), false);
+    return shown == hidden.end() ? 0 : static_cast<std::int32_t>(shown - hidden.begin());
+}
+
+void WriteRunChoice(const RunChoice& choice, IniFile& ini) {
+    if (choice.IsDefault() && !ini.HasSection(kRuns)) return;
+    const std::int32_t old = std::clamp(ini.GetInt(kRuns, kHiddenCount, 0), 0, kMaxHidden);
+    const auto count = static_cast<std::int32_t>(choice.hidden.size());
+    ini.Set(kRuns, kHiddenCount, std::to_string(count));
+    for (std::int32_t i = 0; i < count; ++i)
+        ini.Set(kRuns, HiddenKey(i), choice.hidden[static_cast<size_t>(i)]);
+    // Names of an older save past the new count would only confuse a reader.
+    for (std::int32_t i = count; i < old; ++i) ini.Set(kRuns, HiddenKey(i), "");
+    ini.Set(kRuns, "Measured", choice.measured);
+    ini.Set(kRuns, "Filter", choice.filter);
+}
+
+RunChoice ReadRunChoice(const IniFile& ini) {
+    RunChoice out;
+    const std::int32_t count = std::clamp(ini.GetInt(kRuns, kHiddenCount, 0), 0, kMaxHidden);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::string* name = ini.Find(kRuns, HiddenKey(i));
+        if (name && !name->empty()) out.hidden.push_back(*name);
+    }
+    out.measured = ini.GetString(kRuns, "Measured");
+    out.filter = ini.GetString(kRuns, "Filter");
+    return out;
+}
+
+}  // namespace kurvex

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "data/IniFile.h"
+#include "data/ResultData.h"
+
+namespace kurvex {
+
+// Which runs of a view are drawn and which one is measured, kept by run name
+// so that a reload with more or fewer runs keeps what the user chose.
+struct RunChoice {
+    std::vector<std::string> hidden;  // runs the user unchecked; other names are shown
+    std::string measured;             // the measured run; empty: the first shown run
+    std::string filter;               // "key=value": only runs with that step; empty: all
+
+    bool IsDefault() const { return hidden.empty() && measured.empty() && filter.empty(); }
+    bool operator==(const RunChoice&) const = default;
+};
+
+// The names a choice knows the runs of `data` by: their names, "Run k+1" for
+// an unnamed one.
+std::vector<std::string> RunChoiceNames(const CResultData& data);
+
+// The step parameters of an LTspice run name ("vin=1 r1=1000"): its
+// blank-separated words of the form key=value, in order; others are skipped.
+std::vector<std::pair<std::string, std::string>> StepParameters(std::string_view name);
+
+// The distinct "key=value" filters over `names`: keys in alphabetical order
+// (ignoring case), the values of a key in the order the runs bring them.
+// Empty when no name has parameters.
+std::vector<std::string> StepFilters(const std::vector<std::string>& names);
+
+// True when run `name` has the step `filter` names (key ignoring case); an
+// empty filter matches every run.
+bool MatchesStepFilter(std::string_view name, std::string_view filter);
+
+// True when the user did not uncheck `name`.
+bool RunChecked(const RunChoice& choice, const std::string& name);
+// Checks or unchecks run `name`.
+void SetRunChecked(RunChoice& choice, const std::string& name, bool checked);
+
+// Whether each of `names` is hidden: unchecked, or not matching the filter.
+// A filter that matches none of `names` (a step gone after a reload) hides
+// nothing, so that a stale filter cannot blank the view.
+std::vector<bool> HiddenRunFlags(const RunChoice& choice, const std::vector<std::string>& names);
+
+// The index of the measured run among `names`: the chosen one while it exists
+// and is shown, else the first shown run, else 0.
+std::int32_t MeasuredRunIndex(const RunChoice& choice, const std::vector<std::string>& names);
+
+// The choice as the [Runs] keys of a settings file. A default choice adds no
+// keys to a file without them, so that files of one run stay as they were.
+void WriteRunChoice(const RunChoice& choice, IniFile& ini);
+// The choice the [Runs] keys hold; the default when there are none.
+RunChoice ReadRunChoice(const IniFile& ini);
+
+}  // namespace kurvex
