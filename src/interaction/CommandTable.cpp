@@ -54,7 +54,7 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdAddRun, "Add Run...", "Add a result file as a further run of this view", "",
               B::None, O::Document),
         Entry(kCmdRunsWindow, "R&uns", "Choose which runs are drawn and which one is measured",
-              "Runs", B::Measure, O::View),
+              "Runs", B::Measure, O::View, R::SeveralRuns),
         Entry(kCmdReload, "Re-Load Data", "Re-load data and update screen", "Re-Load Data",
               B::Standard, O::Document),
         Entry(kCmdAutoReload, "Auto Reload", "Re-load the data whenever the result file changes",
@@ -510,7 +510,6 @@ CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
     s.enabled = true;
     switch (cmd.rule) {
         case R::Always:
-            if (cmd.id == kCmdRunsWindow) s.enabled = SeveralRuns(screens);
             break;
         case R::MouseMode:
             s.checked = c.mouseMode == cmd.ruleArgument;
@@ -581,6 +580,9 @@ CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
         }
         case R::FftWindow:
             s.checked = c.fftWindow == cmd.ruleArgument;
+            break;
+        case R::SeveralRuns:
+            s.enabled = SeveralRuns(screens);
             break;
     }
     return s;

@@ -129,6 +129,7 @@ enum class CommandRule {
     PreviousRun,       // checked while the view shows the previous run
     CycleAverage,      // a curve to average, shown in the time domain
     FftWindow,         // checked while the FFT window is the argument
+    SeveralRuns,       // the view's result holds more than one run
 };
 
 // One command: where it appears, what it says and when it can run.

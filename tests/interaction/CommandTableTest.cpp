@@ -119,6 +119,12 @@ TEST(CommandTable, RulesFollowTheProgramState) {
     const Change mode3 = with([](CommandContext& c) { c.mouseMode = 3; });
     const Change twoScreens = with([&](CommandContext& c) { c.screens.push_back(&second); });
     const Change rightPan = with([](CommandContext& c) { c.rightMouseAction = 1; });
+    CResultDataRef runs = MakeData({"t", "v"}, {{0, 1}, {0, 1}});
+    const CResultDataRef run2 = MakeData({"t", "v"}, {{0, 1}, {1, 2}});
+    runs->AddRun(run2.Get(), "b");
+    CGraphCurve sweep(0);
+    sweep.SetData(runs);
+    const Change severalRuns = with([&](CommandContext& c) { c.screens = {&sweep}; });
     const std::vector<Case> cases = {
         {"view commands need a view", kCmdRedraw, none, false, false},
         {"document commands need a view", kCmdReload, none, false, false},
@@ -164,6 +170,8 @@ TEST(CommandTable, RulesFollowTheProgramState) {
          [](CommandContext& c) { c.previousRunShown = true; }, false, false},
         {"previous run checked while the view shows it", kCmdShowPreviousRun,
          with([](CommandContext& c) { c.previousRunShown = true; }), true, true},
+        {"no choice of runs with one", kCmdRunsWindow, base, false, false},
+        {"runs to choose among", kCmdRunsWindow, severalRuns, true, false},
     };
     for (const Case& k : cases) {
         CommandContext c;
