@@ -10,6 +10,7 @@
 #include "analysis/Cycles.h"
 #include "analysis/Measure.h"
 #include "data/Runs.h"
+#include "graph/RunColours.h"
 
 namespace kurvex {
 
@@ -235,6 +236,14 @@ std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
         row.run = k;
         row.name = named->Data()->RunName(k);
         if (row.name.empty()) row.name = "Run " + std::to_string(k + 1);
+        if (!columns.empty()) {
+            const RunTableColumn& first = columns.front();
+            const CGraphCurve* s = ScreenOf(screens, first.screen);
+            if (s && first.curve >= 0 && first.curve < s->CurveCount())
+                row.colour = RunAppearance(s->Curve(first.curve).colour, k, s->DrawnRunCount(),
+                                           s->CurveCount(), s->BlackWhite())
+                                 .colour;
+        }
         for (const RunTableColumn& c : columns) {
             CGraphCurve* screen = ScreenOf(screens, c.screen);
             row.values.push_back(screen ? Measure(*screen, k, c, from, to, cursor1X, cursor2X)

@@ -46,6 +46,7 @@ struct RunTableRow {
     std::int32_t run = 0;
     std::string name;
     std::vector<std::optional<double>> values;
+    Rgb colour = kRgbBlack;  // how the first column's curve draws this run
 };
 
 // What the table is measured over, in X's own units (log axes undone).

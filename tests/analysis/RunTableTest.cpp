@@ -1,11 +1,11 @@
-#include "analysis/RunTable.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
+#include "analysis/RunTable.h"
 #include "formula/FormulaTestSupport.h"
+#include "graph/RunColours.h"
 
 namespace kurvex {
 namespace {
@@ -14,12 +14,13 @@ using test::MakeData;
 
 constexpr double kPeriod = 1e-3;
 
-// Two periods of amplitude × sin(2π t / kPeriod) on `steps` equal steps.
+// Two periods of -amplitude × cos(2π t / kPeriod) on `steps` equal steps: it
+// rises through 0 at a quarter and at five quarters of the period.
 CResultDataRef Sine(double amplitude, int steps) {
     std::vector<double> t, v;
     for (int i = 0; i <= steps; ++i) {
         t.push_back(2 * kPeriod * i / steps);
-        v.push_back(amplitude * std::sin(2 * std::numbers::pi * t.back() / kPeriod));
+        v.push_back(-amplitude * std::cos(2 * std::numbers::pi * t.back() / kPeriod));
     }
     return MakeData({"t", "v"}, {t, v});
 }
@@ -36,7 +37,7 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
     std::vector<RunTableColumn> columns;
     for (std::int32_t k = 0; k < kRunMeasureCount; ++k)
         columns.push_back({0, 0, static_cast<RunMeasure>(k), x});
-    const auto rows = RunTableRows(screens, columns, 0, 2 * kPeriod, 0.25e-3, std::nullopt);
+    const auto rows = RunTableRows(screens, columns, 0, 2 * kPeriod, 0.5e-3, std::nullopt);
     ASSERT_EQ(rows.size(), 3u);
     for (int k = 0; k < 3; ++k) {
         SCOPED_TRACE(k);
@@ -44,23 +45,27 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
         const double n = steps[k];
         const auto& v = rows[static_cast<size_t>(k)].values;
         ASSERT_EQ(v.size(), columns.size());
-        EXPECT_EQ(rows[static_cast<size_t>(k)].name, k == 0 ? "Run 1" : "A=" + std::to_string(k + 1));
+        const auto at = [&](size_t i) { return v[i].value_or(NAN); };
+        EXPECT_EQ(rows[static_cast<size_t>(k)].name,
+                  k == 0 ? "Run 1" : "A=" + std::to_string(k + 1));
         // Linear interpolation of a sine errs by at most a·(ω·dt)²/8.
         const double dt = 2 * kPeriod / n;
         const double w = 2 * std::numbers::pi / kPeriod;
-        EXPECT_NEAR(*v[0], a * std::sin(w * x), a * (w * dt) * (w * dt) / 8);
-        EXPECT_NEAR(*v[1], a, 1e-12);  // cursor 1 on the first peak
+        EXPECT_NEAR(at(0), -a * std::cos(w * x), a * (w * dt) * (w * dt) / 8);
+        EXPECT_NEAR(at(1), a, 1e-12);    // cursor 1 on the peak
         EXPECT_FALSE(v[2].has_value());  // cursor 2 hidden
-        // Whole periods sampled evenly: the samples sum to 0 and their squares to n / 2.
-        EXPECT_NEAR(*v[3], 0.0, 1e-12);
-        EXPECT_NEAR(*v[4], a * std::sqrt(n / (2 * (n + 1))), 1e-12);
-        EXPECT_DOUBLE_EQ(*v[5], -a);
-        EXPECT_DOUBLE_EQ(*v[6], a);
-        EXPECT_NEAR(*v[7], kPeriod, dt / 100);
-        EXPECT_NEAR(*v[8], 1 / kPeriod, 1e-2 / kPeriod);
-        EXPECT_NEAR(*v[9], 0.5, 0.01);
-        EXPECT_NEAR(*v[10], 2 * a, 1e-12);
+        // n samples of whole periods sum to 0 and their squares to n / 2; the last adds -a.
+        EXPECT_NEAR(at(3), -a / (n + 1), 1e-12);
+        EXPECT_NEAR(at(4), a * std::sqrt((n / 2 + 1) / (n + 1)), 1e-12);
+        EXPECT_DOUBLE_EQ(at(5), -a);
+        EXPECT_DOUBLE_EQ(at(6), a);
+        EXPECT_NEAR(at(7), kPeriod, dt / 100);
+        EXPECT_NEAR(at(8), 1 / kPeriod, 1e-2 / kPeriod);
+        EXPECT_NEAR(at(9), 0.5, 0.01);
+        EXPECT_NEAR(at(10), 2 * a, 1e-12);
     }
+    // The names are coloured as the runs are drawn.
+    EXPECT_EQ(rows[2].colour, RunAppearance(screen.Curve(0).colour, 2, 3, 1, false).colour);
     EXPECT_EQ(RunTableHeader(screens, columns[0]), "v: at 0.0001");
     EXPECT_EQ(RunTableHeader(screens, columns[3]), "v: Avg");
     EXPECT_EQ(RunTableHeader(screens, {0, 5, RunMeasure::Max, 0}), "(no curve): Max");
@@ -73,9 +78,8 @@ TEST(RunTable, HiddenRunsLeftOutAndMissingVariablesGiveNoValue) {
     data->AddRun(MakeData({"s", "v"}, {{0, 1}, {7, 7}}).Get(), "no t");
     CGraphCurve screen = test::ScreenOver(data, 0, 2);
     screen.SetRunShown(1, false);
-    const std::vector<RunTableColumn> columns{{0, 0, RunMeasure::Max, 0},
-                                              {0, 3, RunMeasure::Max, 0},
-                                              {4, 0, RunMeasure::Max, 0}};
+    const std::vector<RunTableColumn> columns{
+        {0, 0, RunMeasure::Max, 0}, {0, 3, RunMeasure::Max, 0}, {4, 0, RunMeasure::Max, 0}};
     const auto rows = RunTableRows({&screen}, columns, 0, 2, std::nullopt, std::nullopt);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].values[0], 3.0);

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -20,6 +21,7 @@
 #include "analysis/FigureRequest.h"
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
+#include "controls/QtColour.h"
 #include "data/NameText.h"
 #include "data/SafeFile.h"
 #include "dialogs/BoxMessages.h"
@@ -34,7 +36,9 @@ constexpr int kPauseMs = 40;
 
 CRunTableWindow* instance = nullptr;
 
-QString Text(const std::string& s) { return QString::fromStdString(DisplayName(s)); }
+QString Text(const std::string& s) {
+    return QString::fromStdString(DisplayName(s));
+}
 
 // A control with its label beside it in `form`, the label its accessible name.
 void AddLabelled(QFormLayout* form, const QString& text, QWidget* control) {
@@ -95,7 +99,9 @@ CRunTableWindow::~CRunTableWindow() {
     if (instance == this) instance = nullptr;
 }
 
-CRunTableWindow* CRunTableWindow::Instance() { return instance; }
+CRunTableWindow* CRunTableWindow::Instance() {
+    return instance;
+}
 
 CRunTableWindow* CRunTableWindow::Open(CMainFrame* frame, COhmixGraphView* view) {
     if (!instance) instance = new CRunTableWindow(frame);
@@ -117,8 +123,7 @@ void CRunTableWindow::Follow(COhmixGraphView* view) {
         viewLinks_ = {
             connect(view_, &COhmixGraphView::stateChanged, this, &CRunTableWindow::Schedule),
             connect(view_, &COhmixGraphView::cursorsMoved, this, &CRunTableWindow::Schedule),
-            connect(view_, &COhmixGraphView::measureValuesStale, this,
-                    &CRunTableWindow::Schedule),
+            connect(view_, &COhmixGraphView::measureValuesStale, this, &CRunTableWindow::Schedule),
             connect(view_, &COhmixGraphView::curveSelection, this, &CRunTableWindow::Schedule),
             connect(view_, &QObject::destroyed, this, &CRunTableWindow::Schedule),
         };
@@ -161,7 +166,9 @@ void CRunTableWindow::Recompute() {
     table_->setHorizontalHeaderLabels(titles);
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
         const RunTableRow& row = rows_[static_cast<size_t>(i)];
-        table_->setItem(i, 0, new QTableWidgetItem(Text(row.name)));
+        auto* name = new QTableWidgetItem(Text(row.name));
+        name->setForeground(ToQColor(row.colour));
+        table_->setItem(i, 0, name);
         for (int j = 0; j < static_cast<int>(row.values.size()); ++j) {
             const auto& v = row.values[static_cast<size_t>(j)];
             table_->setItem(i, j + 1,
@@ -253,10 +260,11 @@ bool CRunTableWindow::SaveCsv(const QString& path) {
     if (ok && std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size()) ok = false;
     if (ok) ok = file.Commit();
     if (!ok) {
-        const std::string why = file.Error().empty() ? "The file could not be written." : file.Error();
-        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("Kurvex"),
-                       QStringLiteral("The run table was not saved: %1")
-                           .arg(QString::fromStdString(why)));
+        const std::string why =
+            file.Error().empty() ? "The file could not be written." : file.Error();
+        ShowMessageBox(
+            this, QMessageBox::Warning, QStringLiteral("Kurvex"),
+            QStringLiteral("The run table was not saved: %1").arg(QString::fromStdString(why)));
     }
     return ok;
 }

@@ -1,0 +1,75 @@
+// The Run Table window on a view of three runs, on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include "app/GraphWnd.h"
+#include "app/ViewerFixture.h"
+#include "app/tools/RunTableWindow.h"
+#include "interaction/CommandTable.h"
+
+namespace kurvex {
+namespace {
+
+class RunTableWindowTest : public test::ViewerFixture {
+protected:
+    void TearDown() override {
+        delete CRunTableWindow::Instance();
+        ViewerFixture::TearDown();
+    }
+    // v = slope × Time over 0 .. 1 s on `steps` equal steps.
+    QString Ramp(const QString& name, double slope, int steps) {
+        QString text = QStringLiteral("Time v\n");
+        for (int i = 0; i <= steps; ++i)
+            text += QStringLiteral("%1 %2\n")
+                        .arg(double(i) / steps, 0, 'g', 17)
+                        .arg(slope * i / steps, 0, 'g', 17);
+        return Write(name + ".txt", text);
+    }
+};
+
+TEST_F(RunTableWindowTest, AvgColumnGivesOneRowPerRunAndFollowsAZoom) {
+    app_->OpenRuns({Ramp("a", 1, 10), Ramp("b", 2, 20), Ramp("c", 4, 5)});
+    QCoreApplication::processEvents();
+    COhmixGraphView* view = frame_->ActiveView();
+    ASSERT_NE(view, nullptr);
+    frame_->Execute(kCmdRunTable);
+    CRunTableWindow* w = CRunTableWindow::Instance();
+    ASSERT_NE(w, nullptr);
+
+    // Add Column... with the first curve and the measurement it offers first: Avg.
+    test::OnModalDialog([](QDialog* d) {
+        const auto boxes = d->findChildren<QComboBox*>();
+        ASSERT_EQ(boxes.size(), 2);
+        EXPECT_EQ(boxes[1]->accessibleName(), QStringLiteral("Measurement"));
+        EXPECT_EQ(boxes[1]->currentText(), QStringLiteral("Avg"));
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+        if (b->accessibleName() == QStringLiteral("Add Column")) b->click();
+    ASSERT_EQ(w->Columns().size(), 1u);
+    // Evenly spaced samples of a line from 0 average to half its end.
+    ASSERT_EQ(w->Rows().size(), 3u);
+    const double avg[] = {0.5, 1.0, 2.0};
+    for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(*w->Rows()[k].values.at(0), avg[k], 1e-12) << k;
+    EXPECT_EQ(w->Table()->rowCount(), 3);
+    EXPECT_EQ(w->Table()->item(2, 1)->text(), QStringLiteral("2"));
+
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+        if (b->accessibleName() == QStringLiteral("Copy")) b->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("Run\tv: Avg\na\t0.5\nb\t1\nc\t2\n"));
+
+    // A narrower range averages less of each ramp.
+    view->Screen(0)->ZoomIn();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *w->Rows().at(0).values.at(0) < 0.49; }, 5000));
+}
+
+}  // namespace
+}  // namespace kurvex
