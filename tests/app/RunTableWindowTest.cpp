@@ -23,13 +23,13 @@ protected:
         delete CRunTableWindow::Instance();
         ViewerFixture::TearDown();
     }
-    // v = slope × Time over 0 .. 1 s on `steps` equal steps.
+    // v = slope × Time² over 0 .. 1 s on `steps` equal steps.
     QString Ramp(const QString& name, double slope, int steps) {
         QString text = QStringLiteral("Time v\n");
         for (int i = 0; i <= steps; ++i)
             text += QStringLiteral("%1 %2\n")
                         .arg(double(i) / steps, 0, 'g', 17)
-                        .arg(slope * i / steps, 0, 'g', 17);
+                        .arg(slope * i * i / (steps * steps), 0, 'g', 17);
         return Write(name + ".txt", text);
     }
 };
@@ -54,21 +54,22 @@ TEST_F(RunTableWindowTest, AvgColumnGivesOneRowPerRunAndFollowsAZoom) {
     for (QPushButton* b : w->findChildren<QPushButton*>())
         if (b->accessibleName() == QStringLiteral("Add Column")) b->click();
     ASSERT_EQ(w->Columns().size(), 1u);
-    // Evenly spaced samples of a line from 0 average to half its end.
+    // The mean of (i / n)² over i = 0 .. n is (2n + 1) / 6n.
     ASSERT_EQ(w->Rows().size(), 3u);
-    const double avg[] = {0.5, 1.0, 2.0};
+    const double avg[] = {21.0 / 60, 2 * 41.0 / 120, 4 * 11.0 / 30};
     for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(*w->Rows()[k].values.at(0), avg[k], 1e-12) << k;
     EXPECT_EQ(w->Table()->rowCount(), 3);
-    EXPECT_EQ(w->Table()->item(2, 1)->text(), QStringLiteral("2"));
+    EXPECT_EQ(w->Table()->item(2, 1)->text(), QStringLiteral("1.46667"));
 
     for (QPushButton* b : w->findChildren<QPushButton*>())
         if (b->accessibleName() == QStringLiteral("Copy")) b->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              QStringLiteral("Run\tv: Avg\na\t0.5\nb\t1\nc\t2\n"));
+              QStringLiteral("Run\tv: Avg\na\t0.35\nb\t0.6833333333\nc\t1.466666667\n"));
 
-    // A narrower range averages less of each ramp.
+    // The middle of the range holds the smaller squares (run b has samples at its edges).
     view->Screen(0)->ZoomIn();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *w->Rows().at(0).values.at(0) < 0.49; }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w->Rows().at(1).values.at(0).value_or(1) < 0.67; }, 5000));
 }
 
 }  // namespace
