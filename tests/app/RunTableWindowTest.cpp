@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -65,6 +66,21 @@ TEST_F(RunTableWindowTest, AvgColumnGivesOneRowPerRunAndFollowsAZoom) {
         if (b->accessibleName() == QStringLiteral("Copy")) b->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
               QStringLiteral("Run\tv: Avg\na\t0.35\nb\t0.6833333333\nc\t1.466666667\n"));
+
+    const QString csv = dir_.filePath(QStringLiteral("table.csv"));
+    EXPECT_TRUE(w->SaveCsv(csv));
+    QFile saved(csv);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("Run,v: Avg\na,0.35\nb,0.6833333333\nc,1.466666667\n"));
+    // A folder that is not there: the failure is told in a box, and nothing is left behind.
+    QString told;
+    test::OnModalDialog([&](QDialog* d) {
+        told = static_cast<QMessageBox*>(d)->text();
+        d->accept();
+    });
+    EXPECT_FALSE(w->SaveCsv(dir_.filePath(QStringLiteral("none/table.csv"))));
+    EXPECT_TRUE(told.startsWith(QStringLiteral("The run table was not saved: ")))
+        << told.toStdString();
 
     // The middle of the range holds the smaller squares (run b has samples at its edges).
     view->Screen(0)->ZoomIn();
