@@ -23,6 +23,7 @@
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
 #include "app/WorkerTask.h"
+#include "app/tools/RunTableWindow.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/StoredOptions.h"
 #include "graph/ViewCommands.h"
@@ -110,6 +111,8 @@ void CMainFrame::BuildHandlers() {
     });
     COhmixGraphView::RegisterCommands(router_);
     app->RegisterCommands(router_);
+    router_.AddViewCommand(kCmdRunTable,
+                           [this](COhmixGraphView& v) { CRunTableWindow::Open(this, &v); });
 }
 
 void CMainFrame::CreateBars() {

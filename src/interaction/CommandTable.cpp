@@ -118,6 +118,9 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdCycleAverage, "Cycle A&verage...",
               "Add the average over each cycle of a reference of the selected curve as a curve", "",
               B::None, O::View, R::CycleAverage),
+        Entry(kCmdRunTable, "Run &Table",
+              "Show measurements of every shown run side by side, one row per run", "Run Table",
+              B::Measure, O::View),
         // Analysis
         Entry(kCmdPerformFft, "Perform FFT", "Perform FFT analysis", "FFT", B::Standard, O::View,
               R::PerformFft),
@@ -357,6 +360,7 @@ const std::vector<MenuItem>& GraphMenu() {
                                    Cmd(kCmdCycles),
                                    Cmd(kCmdEdges),
                                    Cmd(kCmdCycleAverage),
+                                   Cmd(kCmdRunTable),
                                    End(),
                                    Sub("Analysis"),
                                    Cmd(kCmdPerformFft),
@@ -467,7 +471,8 @@ const std::vector<int>& ToolBarButtons(CommandBar bar) {
                                              0,
                                              kCmdCycles,
                                              kCmdEdges,
-                                             kCmdRunsWindow};
+                                             kCmdRunsWindow,
+                                             kCmdRunTable};
     switch (bar) {
         case CommandBar::Standard:
             return standard;

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "graph/GraphCurve.h"
+
+namespace kurvex {
+
+// What a column of the run table measures on one curve.
+enum class RunMeasure : std::int32_t {
+    ValueAtX,  // Y at the column's X
+    Cursor1,   // Y at measurement cursor 1
+    Cursor2,   // Y at measurement cursor 2
+    Avg,       // over the visible X range, each sample counting once
+    Rms,
+    Min,
+    Max,
+    // Cycle figures: the curve is its own reference at the default level and
+    // hysteresis, over the whole cycles within the visible X range.
+    Period,
+    Frequency,
+    Duty,    // time at or above the level
+    Ripple,  // mean peak-to-peak per cycle
+};
+inline constexpr std::int32_t kRunMeasureCount = 11;
+
+// The measurement's name as the table and its dialog show it ("Avg").
+const char* RunMeasureName(RunMeasure kind);
+
+// A column: a measurement of curve `curve` of screen `screen`.
+struct RunTableColumn {
+    std::int32_t screen = 0;
+    std::int32_t curve = 0;
+    RunMeasure kind = RunMeasure::Avg;
+    double x = 0.0;  // ValueAtX only, in X's own units
+
+    bool operator==(const RunTableColumn&) const = default;
+};
+
+// One shown run: its index (0 = the screens' own data), its name and a value
+// per column, none where the run cannot give one.
+struct RunTableRow {
+    std::int32_t run = 0;
+    std::string name;
+    std::vector<std::optional<double>> values;
+    Rgb colour = kRgbBlack;  // how the first column's curve draws this run
+};
+
+// What the table is measured over, in X's own units (log axes undone).
+struct RunTableRange {
+    double from = 0.0;
+    double to = 0.0;
+    std::optional<double> cursor1;  // none while the cursor is hidden
+    std::optional<double> cursor2;
+};
+
+// The visible X range and shown cursors of `screen`; a spectrum's frequencies
+// are no time range, so there the whole runs are measured and no cursor.
+RunTableRange RunTableRangeOf(const CGraphCurve& screen);
+
+// "V(out): Avg", "V(out): at 0.001"; the curve as its source text.
+std::string RunTableHeader(const std::vector<CGraphCurve*>& screens, const RunTableColumn& column);
+
+// One row per run that some screen shows, in run order, each measured on
+// that run's own samples of the column's curve in the variables' own units
+// (a log axis does not change a figure). A run lacking a variable, a formula
+// curve beyond run 0 or a column naming no curve gives no value.
+std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
+                                      const std::vector<RunTableColumn>& columns, double from,
+                                      double to, std::optional<double> cursor1X,
+                                      std::optional<double> cursor2X);
+
+// The table as text with a header line, fields split by `separator` and lines
+// by "\n"; a field holding the separator, a quote or a line break is quoted.
+std::string RunTableText(const std::vector<RunTableRow>& rows,
+                         const std::vector<std::string>& headers, char separator);
+
+}  // namespace kurvex

@@ -1,0 +1,278 @@
+#include "app/tools/RunTableWindow.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "analysis/FigureRequest.h"
+#include "app/GraphView.h"
+#include "app/MainFrame.h"
+#include "controls/QtColour.h"
+#include "data/NameText.h"
+#include "data/SafeFile.h"
+#include "dialogs/BoxMessages.h"
+#include "graph/ViewCommands.h"
+
+namespace kurvex {
+
+namespace {
+
+// Changes that come within this pause are computed once.
+constexpr int kPauseMs = 40;
+
+CRunTableWindow* instance = nullptr;
+
+QString Text(const std::string& s) {
+    return QString::fromStdString(DisplayName(s));
+}
+
+// A control with its label beside it in `form`, the label its accessible name.
+void AddLabelled(QFormLayout* form, const QString& text, QWidget* control) {
+    auto* label = new QLabel(text);
+    label->setBuddy(control);
+    control->setAccessibleName(QString(text).remove('&').remove(':'));
+    form->addRow(label, control);
+}
+
+}  // namespace
+
+CRunTableWindow::CRunTableWindow(CMainFrame* frame) : QWidget(frame, Qt::Tool), frame_(frame) {
+    const QString title = QStringLiteral("Run Table");
+    setWindowTitle(title);
+    setAccessibleName(title);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* bar = new QHBoxLayout;
+    const auto button = [&](const QString& text, const QString& tip, auto slot) {
+        auto* b = new QPushButton(text, this);
+        b->setAccessibleName(QString(text).remove('&').remove(QStringLiteral("...")));
+        b->setToolTip(tip);
+        connect(b, &QPushButton::clicked, this, slot);
+        bar->addWidget(b);
+    };
+    button(QStringLiteral("&Add Column..."), QStringLiteral("Measure a curve in every run"),
+           &CRunTableWindow::AskColumn);
+    button(QStringLiteral("&Remove Column"), QStringLiteral("Remove the chosen column"),
+           &CRunTableWindow::RemoveColumn);
+    bar->addStretch(1);
+    button(QStringLiteral("&Copy"), QStringLiteral("Copy the table as text"),
+           &CRunTableWindow::Copy);
+    button(QStringLiteral("&Save CSV..."), QStringLiteral("Save the table as a CSV file"),
+           &CRunTableWindow::AskSaveCsv);
+
+    table_ = new QTableWidget(this);
+    table_->setAccessibleName(QStringLiteral("Run Table table"));
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->verticalHeader()->setVisible(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(table_, 1);
+
+    pause_.setSingleShot(true);
+    pause_.setInterval(kPauseMs);
+    connect(&pause_, &QTimer::timeout, this, &CRunTableWindow::Recompute);
+    if (frame) {
+        // A table window in front leaves the table with the view before it.
+        connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, [this] {
+            if (frame_)
+                if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
+        });
+    }
+    resize(520, 260);
+}
+
+CRunTableWindow::~CRunTableWindow() {
+    if (instance == this) instance = nullptr;
+}
+
+CRunTableWindow* CRunTableWindow::Instance() {
+    return instance;
+}
+
+CRunTableWindow* CRunTableWindow::Open(CMainFrame* frame, COhmixGraphView* view) {
+    if (!instance) instance = new CRunTableWindow(frame);
+    instance->Follow(view);
+    instance->show();
+    instance->raise();
+    instance->Schedule();
+    return instance;
+}
+
+void CRunTableWindow::Follow(COhmixGraphView* view) {
+    if (view == view_) return;
+    for (const auto& link : viewLinks_) disconnect(link);
+    viewLinks_.clear();
+    // Columns name screens and curves of one view: they mean nothing in another.
+    if (view) columns_.clear();
+    view_ = view;
+    if (view_) {
+        viewLinks_ = {
+            connect(view_, &COhmixGraphView::stateChanged, this, &CRunTableWindow::Schedule),
+            connect(view_, &COhmixGraphView::cursorsMoved, this, &CRunTableWindow::Schedule),
+            connect(view_, &COhmixGraphView::measureValuesStale, this, &CRunTableWindow::Schedule),
+            connect(view_, &COhmixGraphView::curveSelection, this, &CRunTableWindow::Schedule),
+            connect(view_, &QObject::destroyed, this, &CRunTableWindow::Schedule),
+        };
+    }
+    Schedule();
+}
+
+void CRunTableWindow::Schedule() {
+    if (!pause_.isActive()) pause_.start();
+}
+
+std::vector<std::string> CRunTableWindow::Headers() const {
+    std::vector<std::string> headers;
+    const std::vector<CGraphCurve*> screens =
+        view_ ? view_->Records() : std::vector<CGraphCurve*>{};
+    for (const RunTableColumn& c : columns_) headers.push_back(RunTableHeader(screens, c));
+    return headers;
+}
+
+void CRunTableWindow::Recompute() {
+    pause_.stop();
+    if (!view_ && frame_) {
+        // The followed view closed: the next one the frame shows takes its place.
+        if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
+    }
+    rows_.clear();
+    if (view_) {
+        const std::vector<CGraphCurve*> screens = view_->Records();
+        if (!screens.empty() && screens[0]) {
+            const RunTableRange r = RunTableRangeOf(*screens[0]);
+            rows_ = RunTableRows(screens, columns_, r.from, r.to, r.cursor1, r.cursor2);
+        }
+    }
+    const std::vector<std::string> headers = Headers();
+    table_->clear();
+    table_->setColumnCount(static_cast<int>(headers.size()) + 1);
+    table_->setRowCount(static_cast<int>(rows_.size()));
+    QStringList titles{QStringLiteral("Run")};
+    for (const std::string& h : headers) titles << Text(h);
+    table_->setHorizontalHeaderLabels(titles);
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+        const RunTableRow& row = rows_[static_cast<size_t>(i)];
+        auto* name = new QTableWidgetItem(Text(row.name));
+        name->setForeground(ToQColor(row.colour));
+        table_->setItem(i, 0, name);
+        for (int j = 0; j < static_cast<int>(row.values.size()); ++j) {
+            const auto& v = row.values[static_cast<size_t>(j)];
+            table_->setItem(i, j + 1,
+                            new QTableWidgetItem(v ? QString::number(*v, 'g', 6) : QString()));
+        }
+    }
+    table_->resizeColumnsToContents();
+    // What a screen reader reads: the rows as the clipboard gets them.
+    setAccessibleDescription(CopyText());
+}
+
+void CRunTableWindow::AddColumn(const RunTableColumn& column) {
+    columns_.push_back(column);
+    Recompute();
+}
+
+void CRunTableWindow::RemoveColumn() {
+    if (columns_.empty()) return;
+    const int current = table_->currentColumn() - 1;
+    const auto at = current >= 0 && current < static_cast<int>(columns_.size())
+                        ? columns_.begin() + current
+                        : columns_.end() - 1;
+    columns_.erase(at);
+    Recompute();
+}
+
+void CRunTableWindow::AskColumn() {
+    if (!view_) return;
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Add Column"));
+    auto* form = new QFormLayout(&dialog);
+    auto* curve = new QComboBox(&dialog);
+    for (const CurveListEntry& e : CurveListEntries(view_->ConstRecords()))
+        curve->addItem(Text(e.text), static_cast<int>(e.data));
+    auto* kind = new QComboBox(&dialog);
+    for (std::int32_t k = 0; k < kRunMeasureCount; ++k)
+        kind->addItem(QString::fromLatin1(RunMeasureName(static_cast<RunMeasure>(k))), k);
+    kind->setCurrentIndex(static_cast<int>(RunMeasure::Avg));
+    auto* x = new QLineEdit(&dialog);
+    x->setPlaceholderText(QStringLiteral("X for a value at X"));
+    AddLabelled(form, QStringLiteral("&Curve:"), curve);
+    AddLabelled(form, QStringLiteral("&Measurement:"), kind);
+    AddLabelled(form, QStringLiteral("&X:"), x);
+    auto* problem = new QLabel(&dialog);
+    problem->setTextFormat(Qt::PlainText);
+    form->addRow(problem);
+    const auto showX = [=] {
+        x->setEnabled(kind->currentData().toInt() == static_cast<int>(RunMeasure::ValueAtX));
+    };
+    connect(kind, &QComboBox::currentIndexChanged, &dialog, showX);
+    showX();
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    RunTableColumn column;
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (curve->count() == 0) {
+            problem->setText(QStringLiteral("The view shows no curve."));
+            return;
+        }
+        column.screen = ScreenOfParam(curve->currentData().toInt());
+        column.curve = CurveOfParam(curve->currentData().toInt());
+        column.kind = static_cast<RunMeasure>(kind->currentData().toInt());
+        if (column.kind == RunMeasure::ValueAtX) {
+            const NumberEntry n = ParseNumberEntry(x->text().toStdString());
+            if (!n.ok || !n.value) {
+                problem->setText(QStringLiteral("X must be a number."));
+                return;
+            }
+            column.x = *n.value;
+        }
+        dialog.accept();
+    });
+    if (dialog.exec() == QDialog::Accepted) AddColumn(column);
+}
+
+QString CRunTableWindow::CopyText() const {
+    return QString::fromStdString(DisplayName(RunTableText(rows_, Headers(), '\t')));
+}
+
+void CRunTableWindow::Copy() {
+    if (QClipboard* c = QGuiApplication::clipboard()) c->setText(CopyText());
+}
+
+bool CRunTableWindow::SaveCsv(const QString& path) {
+    const std::string text = DisplayName(RunTableText(rows_, Headers(), ','));
+    SafeFile file;
+    bool ok = file.Open(path.toStdString());
+    if (ok && std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size()) ok = false;
+    if (ok) ok = file.Commit();
+    if (!ok) {
+        const std::string why =
+            file.Error().empty() ? "The file could not be written." : file.Error();
+        ShowMessageBox(
+            this, QMessageBox::Warning, QStringLiteral("Kurvex"),
+            QStringLiteral("The run table was not saved: %1").arg(QString::fromStdString(why)));
+    }
+    return ok;
+}
+
+void CRunTableWindow::AskSaveCsv() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save CSV"), QString(),
+                                                      QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty()) SaveCsv(path);
+}
+
+}  // namespace kurvex
