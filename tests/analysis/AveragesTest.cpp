@@ -90,6 +90,17 @@ TEST(Averages, AWindowWithoutSamplesHasNoValue) {
     EXPECT_EQ(MeasureRows(w), (std::vector<MeasureRow>{{"V", "no value", 0x00FF00}}));
 }
 
+TEST(Averages, TheMeasuredRunGivesItsOwnFigures) {
+    const auto d = MakeData({"Time", "V"}, {{0, 2, 4}, {1, 1, 1}});
+    const auto second = MakeData({"Time", "V"}, {{0, 1, 2, 3, 4}, {1, -2, 3, -4, 5}});
+    d->AddRun(second.Get(), "b");
+    CGraphCurve g = test::ScreenOver(d, 0, 4);
+    g.SetMeasuredRun(1);
+    EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Mean), 3.0 / 5);
+    EXPECT_DOUBLE_EQ(Figure(g, AverageKind::MeanAbs), 15.0 / 5);
+    EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Rms), std::sqrt(55.0 / 5));
+}
+
 TEST(Averages, CommandNamesCaptionLabelAndColourOfTheMeasuredCurve) {
     const auto d = MakeData({"Time", "A", "B"}, {{0, 1}, {1, 3}, {2, 2}});
     CGraphCurve g = test::ScreenOver(d, 0, 1);

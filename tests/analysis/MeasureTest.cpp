@@ -323,6 +323,51 @@ TEST(MeasureCommand, SearchesLookOnlyAtTheVisibleSamples) {
     EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::NextMax, kMeasureVerticalBar), 2);
 }
 
+TEST(MeasureCommand, CursorAndSearchesWorkOnTheMeasuredRun) {
+    // V = 4 t on run 1 at half the time step, ending at 2.5; run 2 lacks V.
+    const auto d = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {1, 2, 3, 4}});
+    const auto second = MakeData({"Time", "V"}, {Ramp(6, 0.5), {0, 2, 4, 6, 8, 10}});
+    const auto third = MakeData({"Time", "W"}, {{0, 3}, {9, 9}});
+    d->AddRun(second.Get(), "b");
+    d->AddRun(third.Get(), "c");
+    struct Case {
+        std::int32_t run;
+        bool formula, yLog;
+        double y;                          // at 1.25; NaN: no valid Y there
+        std::optional<double> maxX, maxY;  // none: Max finds nothing
+    } cases[] = {
+        {0, false, false, 2.25, 3.0, 4.0},
+        {1, false, false, 5.0, 2.5, 10.0},
+        {1, false, true, std::log10(std::sqrt(24.0)), 2.5, 1.0},  // between log 4 and log 6
+        {2, false, false, kNaN, std::nullopt, std::nullopt},
+        {7, false, false, 2.25, 3.0, 4.0},  // no such run: the first
+        {1, true, false, 2.25, 3.0, 4.0},   // a formula is worked out on the first run only
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "run " << c.run << (c.formula ? " formula" : ""));
+        CGraphCurve g = test::ScreenOver(d, 0, 3);
+        if (c.formula) {
+            g.Curve(0) = CCurveEntry::ForFormula("V");
+            g.Curve(0).formulaResult = RefPtr<CResultVariable>(d->Variable(1));
+        }
+        if (c.yLog) g.SetYScale(1);
+        g.SetMeasuredRun(c.run);
+        const CursorPlacement p = SetCursorAt(g, 0, 0, 1.25, kMeasureVerticalBar);
+        EXPECT_TRUE(p.found);
+        EXPECT_EQ(p.valid, !std::isnan(c.y));
+        if (p.valid) {
+            EXPECT_NEAR(g.Cursor(0).y, c.y, 1e-12);
+        }
+        g.SetSelectedCurve(0);
+        EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::Max, kMeasureVerticalBar).has_value(),
+                  c.maxX.has_value());
+        if (c.maxX) {
+            EXPECT_EQ(g.Cursor(0).x, *c.maxX);
+            EXPECT_NEAR(g.Cursor(0).y, *c.maxY, 1e-12);
+        }
+    }
+}
+
 TEST(MeasurePlaceText, ShowsPowersOfTenOnLogAxes) {
     struct Case {
         std::int32_t xLog, yLog;

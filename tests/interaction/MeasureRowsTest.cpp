@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "formula/FormulaTestSupport.h"
 #include "graph/PreviousRun.h"
+#include "graph/RunColours.h"
 #include "interaction/MeasureRows.h"
 
 namespace kurvex {
@@ -50,6 +52,49 @@ TEST(MeasureRows, CursorOneListsXAndEachCurvesValue) {
     // A curve without a label (a layout file may leave it out) is listed by its source.
     g.Curve(1).label.clear();
     EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 1.5, 3.0)).back(), (MeasureRow{"I", "3", kBlue}));
+}
+
+TEST(MeasureRows, EachShownRunGetsARowAtItsOwnSamples) {
+    // V = k t on run k (from 1), each at its own time step; "c" ends at 1, "d" lacks V.
+    const auto d = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {0, 1, 2, 3}});
+    const auto b = MakeData({"Time", "V"}, {{0, 0.4, 0.8, 1.2, 1.6, 2}, {0, .8, 1.6, 2.4, 3.2, 4}});
+    const auto c = MakeData({"Time", "V"}, {{0, 0.25, 0.5, 0.75, 1}, {0, .75, 1.5, 2.25, 3}});
+    const auto e = MakeData({"Time", "W"}, {{0, 3}, {9, 9}});
+    d->SetRunName(0, "a");
+    d->AddRun(b.Get(), "b");
+    d->AddRun(c.Get(), "c");
+    d->AddRun(e.Get(), "");
+    struct Case {
+        std::vector<std::int32_t> hidden;
+        std::int32_t measured;
+        int moved;
+        double x1, x2;
+        std::vector<const char*> values;  // the curve's, then each shown run's
+    } cases[] = {
+        {{}, 0, 0, 1.1, 0, {"1.1", "1.1", "2.2", "", ""}},
+        {{1}, 0, 0, 1.1, 0, {"1.1", "1.1", "", ""}},
+        {{}, 0, 1, 0.5, 1.0, {"0.5", "0.5", "1", "1.5", ""}},
+        {{1, 2, 3}, 0, 0, 1.1, 0, {"1.1"}},  // one shown run: no run rows
+        {{}, 1, 0, 1.1, 0, {"2.2", "1.1", "2.2", "", ""}},
+        {{}, 2, 0, 2.5, 0, {"", "2.5", "", "", ""}},  // the measured run ends before
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(testing::Message() << "measured " << t.measured << " x1 " << t.x1);
+        CGraphCurve g = Screen(d, "Time");
+        for (const std::int32_t k : t.hidden) g.SetRunShown(k, false);
+        g.SetMeasuredRun(t.measured);
+        std::vector<MeasureRow> expected = {{"c1", t.values[0], kRed}};
+        const char* names[] = {"a", "b", "c", "run 4"};
+        for (std::int32_t k = 0, v = 1; k < 4 && t.values.size() > 1; ++k) {
+            if (!g.RunShown(k)) continue;
+            expected.push_back({std::string("c1 [") + names[k] + "]", t.values[v++],
+                                RunAppearance(kRed, k, 4, 1, false).colour});
+        }
+        const auto rows = MeasureRows(Cursors({&g}, t.moved, t.x1, t.x2));
+        const auto rule = std::find(rows.begin(), rows.end(), kSeparator);
+        ASSERT_NE(rule, rows.end());
+        EXPECT_EQ(std::vector<MeasureRow>(rule + 1, rows.end()), expected);
+    }
 }
 
 TEST(MeasureRows, CursorTwoShowsDifferencesAndTheFrequencyOnATimeAxis) {
