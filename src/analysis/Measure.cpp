@@ -148,6 +148,11 @@ std::int32_t MeasuredRunOf(const CGraphCurve& screen, std::int32_t curve) {
     return run;
 }
 
+std::string RunNameOf(const CGraphCurve& screen, std::int32_t run) {
+    const std::string& name = screen.Data()->RunName(run);
+    return name.empty() ? "run " + std::to_string(run + 1) : name;
+}
+
 CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve) {
     return SamplesOf(screen, curve, MeasuredRunOf(screen, curve));
 }

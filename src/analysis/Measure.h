@@ -83,6 +83,9 @@ CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve);
 // for a run the screen does not draw.
 CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve, std::int32_t run);
 
+// The name run `run` of `screen` goes by: its own, or "run N" counting from 1.
+std::string RunNameOf(const CGraphCurve& screen, std::int32_t run);
+
 // The run SamplesOf(screen, curve) measures: the screen's measured run, or 0
 // when that is out of range or the curve is a formula.
 std::int32_t MeasuredRunOf(const CGraphCurve& screen, std::int32_t curve);

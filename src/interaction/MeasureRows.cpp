@@ -138,11 +138,6 @@ std::vector<std::int32_t> RowRuns(const CGraphCurve& screen) {
     return runs;
 }
 
-std::string RunName(const CGraphCurve& screen, std::int32_t k) {
-    const std::string& name = screen.Data()->RunName(k);
-    return name.empty() ? "run " + std::to_string(k + 1) : name;
-}
-
 }  // namespace
 
 std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
@@ -192,7 +187,7 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
                 const CurveSamples rs = SamplesOf(*screen, c, k);
                 const RunLook look = RunAppearance(curve.colour, k, screen->DrawnRunCount(),
                                                    screen->CurveCount(), screen->BlackWhite());
-                rows.push_back({RowLabel(curve) + " [" + RunName(*screen, k) + "]",
+                rows.push_back({RowLabel(curve) + " [" + RunNameOf(*screen, k) + "]",
                                 ValueText(rs, finder.Of(rs), second, yLog), look.colour});
             }
             if (previous) AddPreviousRow(rows, *previous, c, *screen, state, s, at);

@@ -6,6 +6,7 @@
 
 #include "analysis/Averages.h"
 #include "formula/FormulaTestSupport.h"
+#include "graph/RunColours.h"
 #include "interaction/MeasureRows.h"
 
 namespace kurvex {
@@ -99,6 +100,10 @@ TEST(Averages, TheMeasuredRunGivesItsOwnFigures) {
     EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Mean), 3.0 / 5);
     EXPECT_DOUBLE_EQ(Figure(g, AverageKind::MeanAbs), 15.0 / 5);
     EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Rms), std::sqrt(55.0 / 5));
+    const auto r = AverageCommand({&g}, AverageKind::Mean);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->label, "V [b]");
+    EXPECT_EQ(r->colour, RunAppearance(g.Curve(0).colour, 1, 2, 1, false).colour);
 }
 
 TEST(Averages, CommandNamesCaptionLabelAndColourOfTheMeasuredCurve) {
