@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 
 #include "analysis/Measure.h"
 #include "graph/PreviousRun.h"
@@ -61,7 +62,8 @@ public:
 
 private:
     const MeasureWindowState& state_;
-    std::vector<std::pair<RefPtr<CResultVariable>, Places>> found_;
+    // A deque: the places handed out stay where they are as more are found.
+    std::deque<std::pair<RefPtr<CResultVariable>, Places>> found_;
 };
 
 // The value at cursor 1 at each place where X passes it, or the change
