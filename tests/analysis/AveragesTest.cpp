@@ -6,7 +6,6 @@
 
 #include "analysis/Averages.h"
 #include "formula/FormulaTestSupport.h"
-#include "graph/RunColours.h"
 #include "interaction/MeasureRows.h"
 
 namespace kurvex {
@@ -89,21 +88,6 @@ TEST(Averages, AWindowWithoutSamplesHasNoValue) {
     w.resultValue = r->value;
     w.resultColour = r->colour;
     EXPECT_EQ(MeasureRows(w), (std::vector<MeasureRow>{{"V", "no value", 0x00FF00}}));
-}
-
-TEST(Averages, TheMeasuredRunGivesItsOwnFigures) {
-    const auto d = MakeData({"Time", "V"}, {{0, 2, 4}, {1, 1, 1}});
-    const auto second = MakeData({"Time", "V"}, {{0, 1, 2, 3, 4}, {1, -2, 3, -4, 5}});
-    d->AddRun(second.Get(), "b");
-    CGraphCurve g = test::ScreenOver(d, 0, 4);
-    g.SetMeasuredRun(1);
-    EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Mean), 3.0 / 5);
-    EXPECT_DOUBLE_EQ(Figure(g, AverageKind::MeanAbs), 15.0 / 5);
-    EXPECT_DOUBLE_EQ(Figure(g, AverageKind::Rms), std::sqrt(55.0 / 5));
-    const auto r = AverageCommand({&g}, AverageKind::Mean);
-    ASSERT_TRUE(r.has_value());
-    EXPECT_EQ(r->label, "V [b]");
-    EXPECT_EQ(r->colour, RunAppearance(g.Curve(0).colour, 1, 2, 1, false).colour);
 }
 
 TEST(Averages, CommandNamesCaptionLabelAndColourOfTheMeasuredCurve) {
