@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analysis/Measure.h"
+#include "graph/RunColours.h"
 
 namespace kurvex {
 
@@ -45,6 +46,13 @@ std::optional<MeasureResult> AverageCommand(const std::vector<CGraphCurve*>& scr
     const CCurveEntry& curve = screen.Curve(target->curve);
     MeasureResult result{AverageCaption(kind), curve.formula, std::nullopt, curve.colour};
     const CurveSamples s = SamplesOf(screen, target->curve);
+    // A later run says which it is, in the colour it is drawn with.
+    if (const std::int32_t run = MeasuredRunOf(screen, target->curve); run > 0) {
+        result.label += " [" + RunNameOf(screen, run) + "]";
+        result.colour = RunAppearance(curve.colour, run, screen.DrawnRunCount(),
+                                      screen.CurveCount(), screen.BlackWhite())
+                            .colour;
+    }
     if (s.y) {
         const SampleRange r = VisibleRange(s, screen.XRange().from, screen.XRange().to);
         // One pass gives all three figures at the cost of one.

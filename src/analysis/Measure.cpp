@@ -116,16 +116,20 @@ bool PointValid(const CurveSamples& s, std::int32_t j) {
 
 }  // namespace
 
-CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve) {
+CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve, std::int32_t run) {
     CurveSamples s;
-    s.xColumn = screen.XColumn();
+    if (run < 0 || run >= screen.DrawnRunCount()) return s;
+    s.xColumn = screen.RunXColumn(run);
     if (!s.xColumn) return s;
-    s.count = std::max(0, std::min(screen.SampleCount(), s.xColumn->Capacity()));
+    const CResultData* data = screen.Data()->Run(run);
+    // Run 0 counts the samples of the frequency display too.
+    const std::int32_t rows = run == 0 ? screen.SampleCount() : data ? data->RowCount() : 0;
+    s.count = std::max(0, std::min(rows, s.xColumn->Capacity()));
     s.x = s.xColumn->Values();
     s.xFlags = s.xColumn->Flags();
-    s.sortedX = screen.XIsSortedColumn();
+    s.sortedX = screen.RunXIsSorted(run);
     if (curve >= 0 && curve < screen.CurveCount()) {
-        s.yColumn = screen.YColumn(screen.Curve(curve));
+        s.yColumn = screen.RunYColumn(run, screen.Curve(curve));
         if (s.yColumn) {
             s.yCount = std::min(s.count, s.yColumn->Capacity());
             s.y = s.yColumn->Values();
@@ -133,6 +137,24 @@ CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve) {
         }
     }
     return s;
+}
+
+std::int32_t MeasuredRunOf(const CGraphCurve& screen, std::int32_t curve) {
+    const std::int32_t run = screen.MeasuredRun();
+    if (run <= 0 || run >= screen.DrawnRunCount()) return 0;
+    // A formula is worked out on the first run only: it is measured there.
+    if (curve >= 0 && curve < screen.CurveCount() && screen.Curve(curve).sourceKind != kCurveColumn)
+        return 0;
+    return run;
+}
+
+std::string RunNameOf(const CGraphCurve& screen, std::int32_t run) {
+    const std::string& name = screen.Data()->RunName(run);
+    return name.empty() ? "run " + std::to_string(run + 1) : name;
+}
+
+CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve) {
+    return SamplesOf(screen, curve, MeasuredRunOf(screen, curve));
 }
 
 std::optional<XLocation> LocateX(const CurveSamples& s, double x, std::int32_t start) {

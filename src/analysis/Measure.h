@@ -74,8 +74,21 @@ struct SampleRange {
     bool operator==(const SampleRange&) const = default;
 };
 
-// The samples of curve `curve` of `screen` (X only when it names no curve).
+// The samples of curve `curve` of `screen` (X only when it names no curve)
+// in the run the screen measures.
 CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve);
+
+// The samples of curve `curve` in run `run` (0 the first); no Y where the run
+// lacks the curve's variable or the curve is a formula beyond run 0, nothing
+// for a run the screen does not draw.
+CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve, std::int32_t run);
+
+// The name run `run` of `screen` goes by: its own, or "run N" counting from 1.
+std::string RunNameOf(const CGraphCurve& screen, std::int32_t run);
+
+// The run SamplesOf(screen, curve) measures: the screen's measured run, or 0
+// when that is out of range or the curve is a formula.
+std::int32_t MeasuredRunOf(const CGraphCurve& screen, std::int32_t curve);
 
 // Where the X samples pass x, searching the samples after `start`; samples
 // flagged invalid are skipped and break a pair, missing ones count. None

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 
 #include "analysis/Measure.h"
 #include "graph/PreviousRun.h"
+#include "graph/RunColours.h"
 
 namespace kurvex {
 
@@ -33,12 +35,62 @@ double Shown(double v, bool log) {
     return log ? std::pow(10.0, v) : v;
 }
 
+// Where the cursors meet one run's X samples. An X-Y curve may pass cursor 1
+// several times; a difference is taken at the first place only.
+struct Places {
+    std::vector<XLocation> at1;
+    std::vector<XLocation> at2;
+
+    bool Found(bool second) const { return !at1.empty() && (!second || !at2.empty()); }
+};
+
+// Locates the cursors once per X column: curves of one run share their X.
+class PlaceFinder {
+public:
+    explicit PlaceFinder(const MeasureWindowState& state) : state_(state) {}
+
+    const Places& Of(const CurveSamples& s) {
+        for (const auto& [column, places] : found_) {
+            if (column.get() == s.xColumn.get()) return places;
+        }
+        const bool second = state_.movedCursor == 1;
+        Places p{XPlaces(s, state_.cursor1X, !second),
+                 second ? XPlaces(s, state_.cursor2X, false) : std::vector<XLocation>{}};
+        found_.emplace_back(s.xColumn, std::move(p));
+        return found_.back().second;
+    }
+
+private:
+    const MeasureWindowState& state_;
+    // A deque: the places handed out stay where they are as more are found.
+    std::deque<std::pair<RefPtr<CResultVariable>, Places>> found_;
+};
+
+// The value at cursor 1 at each place where X passes it, or the change
+// between the cursors; empty where the samples give none.
+std::string ValueText(const CurveSamples& s, const Places& p, bool second, bool yLog) {
+    std::string text;
+    if (!p.Found(second)) return text;
+    const auto y1 = YAt(s, p.at1[0]);
+    if (second) {
+        const auto y2 = YAt(s, p.at2[0]);
+        if (y1 && y2) text = Format(Shown(*y2, yLog) - Shown(*y1, yLog));
+        return text;
+    }
+    if (y1) text = Format(Shown(*y1, yLog));
+    for (std::size_t i = 1; i < p.at1.size(); ++i) {
+        text += ", ";
+        if (const auto y = YAt(s, p.at1[i])) text += Format(Shown(*y, yLog));
+    }
+    return text;
+}
+
 // The row of the previous run of curve `c` of `screen`: its value at cursor
 // 1 (or its change between the cursors) and, in brackets, how much the
 // current run differs from it. Nothing when the previous run lacks the curve.
 void AddPreviousRow(std::vector<MeasureRow>& rows, PreviousRun& run, std::int32_t c,
                     CGraphCurve& screen, const MeasureWindowState& state, const CurveSamples& now,
-                    const XLocation& now1, const std::vector<XLocation>& now2) {
+                    const Places& nowAt) {
     CGraphCurve* shadow = run.Follow(screen);
     const std::int32_t k = shadow ? run.CurveOf(c) : -1;
     if (k < 0) return;
@@ -61,8 +113,11 @@ void AddPreviousRow(std::vector<MeasureRow>& rows, PreviousRun& run, std::int32_
         if (!y2) return std::nullopt;
         return Shown(*y2, yLog) - Shown(*y1, yLog);
     };
-    const auto before = value(s, at1.empty() ? nullptr : &at1[0], at2.empty() ? nullptr : &at2[0]);
-    const auto current = value(now, &now1, now2.empty() ? nullptr : &now2[0]);
+    const auto first = [](const std::vector<XLocation>& at) {
+        return at.empty() ? nullptr : &at[0];
+    };
+    const auto before = value(s, first(at1), first(at2));
+    const auto current = value(now, first(nowAt.at1), first(nowAt.at2));
     if (before) {
         row.value = Format(*before);
         if (current) {
@@ -73,6 +128,16 @@ void AddPreviousRow(std::vector<MeasureRow>& rows, PreviousRun& run, std::int32_
         }
     }
     rows.push_back(std::move(row));
+}
+
+// The runs that get rows of their own: every shown run, when more than one is.
+std::vector<std::int32_t> RowRuns(const CGraphCurve& screen) {
+    std::vector<std::int32_t> runs;
+    for (std::int32_t k = 0; k < screen.DrawnRunCount(); ++k) {
+        if (screen.RunShown(k)) runs.push_back(k);
+    }
+    if (runs.size() < 2) runs.clear();
+    return runs;
 }
 
 }  // namespace
@@ -104,33 +169,30 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
     for (std::size_t i = 0; i < state.screens.size(); ++i) {
         CGraphCurve* screen = state.screens[i];
         if (!screen) continue;
-        const CurveSamples xs = SamplesOf(*screen, -1);
-        // An X-Y curve may pass cursor 1 several times; a difference is taken
-        // at the first place only.
-        const std::vector<XLocation> at1 = XPlaces(xs, state.cursor1X, !second);
-        const std::vector<XLocation> at2 =
-            second ? XPlaces(xs, state.cursor2X, false) : std::vector<XLocation>{};
-        if (at1.empty() || (second && at2.empty())) return rows;
+        PlaceFinder finder(state);
+        const std::vector<std::int32_t> runs = RowRuns(*screen);
+        // A screen is listed while the cursors stand on the X of the run it
+        // measures, or of any run that has rows of its own.
+        bool found = finder.Of(SamplesOf(*screen, -1)).Found(second);
+        for (std::size_t r = 0; r < runs.size() && !found; ++r)
+            found = finder.Of(SamplesOf(*screen, -1, runs[r])).Found(second);
+        if (!found) return rows;
         if (i > 0) rows.push_back({kMeasureGap, "", kMeasureRuleColour});
         const bool yLog = screen->YLog() != 0;
         PreviousRun* previous = screen->PreviousRunShown();
         for (std::int32_t c = 0; c < screen->CurveCount(); ++c) {
             const CCurveEntry& curve = screen->Curve(c);
             const CurveSamples s = SamplesOf(*screen, c);
-            MeasureRow row{RowLabel(curve), "", curve.colour};
-            const auto y1 = YAt(s, at1[0]);
-            if (second) {
-                const auto y2 = YAt(s, at2[0]);
-                if (y1 && y2) row.value = Format(Shown(*y2, yLog) - Shown(*y1, yLog));
-            } else {
-                if (y1) row.value = Format(Shown(*y1, yLog));
-                for (std::size_t p = 1; p < at1.size(); ++p) {
-                    row.value += ", ";
-                    if (const auto y = YAt(s, at1[p])) row.value += Format(Shown(*y, yLog));
-                }
+            const Places& at = finder.Of(s);
+            rows.push_back({RowLabel(curve), ValueText(s, at, second, yLog), curve.colour});
+            for (const std::int32_t k : runs) {
+                const CurveSamples rs = SamplesOf(*screen, c, k);
+                const RunLook look = RunAppearance(curve.colour, k, screen->DrawnRunCount(),
+                                                   screen->CurveCount(), screen->BlackWhite());
+                rows.push_back({RowLabel(curve) + " [" + RunNameOf(*screen, k) + "]",
+                                ValueText(rs, finder.Of(rs), second, yLog), look.colour});
             }
-            rows.push_back(std::move(row));
-            if (previous) AddPreviousRow(rows, *previous, c, *screen, state, s, at1[0], at2);
+            if (previous) AddPreviousRow(rows, *previous, c, *screen, state, s, at);
         }
     }
     return rows;

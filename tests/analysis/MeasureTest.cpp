@@ -6,8 +6,10 @@
 #include <random>
 #include <vector>
 
+#include "analysis/Averages.h"
 #include "analysis/Measure.h"
 #include "formula/FormulaTestSupport.h"
+#include "graph/RunColours.h"
 
 namespace kurvex {
 namespace {
@@ -321,6 +323,52 @@ TEST(MeasureCommand, SearchesLookOnlyAtTheVisibleSamples) {
     EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::Min, kMeasureVerticalBar), 6);
     g.Cursor(0).shown = 0;
     EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::NextMax, kMeasureVerticalBar), 2);
+}
+
+TEST(MeasureCommand, CursorSearchesAndAveragesWorkOnTheMeasuredRun) {
+    // V = 4 t on run 1 at half the time step, ending at 2.5; run 2 lacks V.
+    const auto d = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {1, 2, 3, 4}});
+    d->AddRun(MakeData({"Time", "V"}, {Ramp(6, 0.5), {0, 2, 4, 6, 8, 10}}).Get(), "b");
+    d->AddRun(MakeData({"Time", "W"}, {{0, 3}, {9, 9}}).Get(), "c");
+    struct Case {
+        std::int32_t run;
+        bool formula, yLog;
+        double y, maxX, maxY, mean, rms;  // y at cursor 1.25; NaN: none
+    } cases[] = {
+        {0, false, false, 2.25, 3, 4, 2.5, std::sqrt(7.5)},
+        {1, false, false, 5, 2.5, 10, 5, std::sqrt(220.0 / 6)},
+        {1, false, true, std::log10(std::sqrt(24.0)), 2.5, 1, kNaN, kNaN},  // log 4 .. log 6
+        {2, false, false, kNaN, kNaN, kNaN, kNaN, kNaN},
+        {7, false, false, 2.25, 3, 4, 2.5, std::sqrt(7.5)},  // no such run: the first
+        {1, true, false, 2.25, 3, 4, 2.5, std::sqrt(7.5)},   // formulas live on the first run
+    };
+    const auto near = [](std::optional<double> got, double want) {
+        return got ? std::abs(*got - want) < 1e-12 : std::isnan(want);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.run + 10 * c.formula + 100 * c.yLog);
+        CGraphCurve g = test::ScreenOver(d, 0, 3);
+        if (c.formula) {
+            g.Curve(0) = CCurveEntry::ForFormula("V");
+            g.Curve(0).formulaResult = RefPtr<CResultVariable>(d->Variable(1));
+        }
+        g.SetYScale(c.yLog ? 1 : 0);
+        g.SetMeasuredRun(c.run);
+        const CursorPlacement p = SetCursorAt(g, 0, 0, 1.25, kMeasureVerticalBar);
+        EXPECT_TRUE(p.found && near(p.valid ? g.Cursor(0).y : std::optional<double>(), c.y));
+        g.SetSelectedCurve(0);
+        const auto max = RunMeasureSearch({&g}, MeasureSearch::Max, kMeasureVerticalBar);
+        EXPECT_TRUE(max ? g.Cursor(0).x == c.maxX && near(g.Cursor(0).y, c.maxY)
+                        : std::isnan(c.maxX));
+        const auto mean = AverageCommand({&g}, AverageKind::Mean);
+        if (c.yLog) continue;
+        EXPECT_TRUE(near(mean->value, c.mean) &&
+                    near(AverageCommand({&g}, AverageKind::Rms)->value, c.rms));
+        // A later run's figure names the run, in the colour the run is drawn with.
+        const std::int32_t run = c.run < 3 && !c.formula ? c.run : 0;
+        EXPECT_EQ(mean->label, run == 0 ? "V" : run == 1 ? "V [b]" : "V [c]");
+        EXPECT_EQ(mean->colour, RunAppearance(g.Curve(0).colour, run, 3, 1, false).colour);
+    }
 }
 
 TEST(MeasurePlaceText, ShowsPowersOfTenOnLogAxes) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "formula/FormulaTestSupport.h"
 #include "graph/PreviousRun.h"
+#include "graph/RunColours.h"
 #include "interaction/MeasureRows.h"
 
 namespace kurvex {
@@ -50,6 +52,45 @@ TEST(MeasureRows, CursorOneListsXAndEachCurvesValue) {
     // A curve without a label (a layout file may leave it out) is listed by its source.
     g.Curve(1).label.clear();
     EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 1.5, 3.0)).back(), (MeasureRow{"I", "3", kBlue}));
+}
+
+TEST(MeasureRows, EachShownRunGetsARowAtItsOwnSamples) {
+    // V = k t on run k (from 1), each at its own time step; "c" ends at 1, the last lacks V.
+    const auto d = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {0, 1, 2, 3}});
+    d->SetRunName(0, "a");
+    d->AddRun(MakeData({"Time", "V"}, {test::Ramp(6, 0.4), {0, .8, 1.6, 2.4, 3.2, 4}}).Get(), "b");
+    d->AddRun(MakeData({"Time", "V"}, {test::Ramp(5, 0.25), {0, .75, 1.5, 2.25, 3}}).Get(), "c");
+    d->AddRun(MakeData({"Time", "W"}, {{0, 3}, {9, 9}}).Get(), "");
+    const struct {
+        std::vector<std::int32_t> hidden;
+        std::int32_t measured;
+        int moved;
+        double x1, x2;
+        std::vector<const char*> values;  // the curve's, then each shown run's
+    } cases[] = {
+        {{}, 0, 0, 1.1, 0, {"1.1", "1.1", "2.2", "", ""}},
+        {{1}, 0, 0, 1.1, 0, {"1.1", "1.1", "", ""}},
+        {{}, 0, 1, 0.5, 1.0, {"0.5", "0.5", "1", "1.5", ""}},
+        {{1, 2, 3}, 0, 0, 1.1, 0, {"1.1"}},  // one shown run: no run rows
+        {{}, 1, 0, 1.1, 0, {"2.2", "1.1", "2.2", "", ""}},
+        {{}, 2, 0, 2.5, 0, {"", "2.5", "", "", ""}},  // the measured run ends before
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(testing::Message() << "measured " << t.measured << " x1 " << t.x1);
+        CGraphCurve g = Screen(d, "Time");
+        for (const std::int32_t k : t.hidden) g.SetRunShown(k, false);
+        g.SetMeasuredRun(t.measured);
+        const auto rows = MeasureRows(Cursors({&g}, t.moved, t.x1, t.x2));
+        std::vector<std::string> values;
+        for (auto r = std::find(rows.begin(), rows.end(), kSeparator) + 1; r < rows.end(); ++r)
+            values.push_back(r->value);
+        EXPECT_EQ(values, std::vector<std::string>(t.values.begin(), t.values.end()));
+        // Rows name the run and take the colour it is drawn with; the last has no name.
+        if (t.values.size() < 5) continue;
+        EXPECT_EQ(rows.end()[-4], (MeasureRow{"c1 [a]", t.values[1], kRed}));
+        EXPECT_EQ(rows.back(),
+                  (MeasureRow{"c1 [run 4]", "", RunAppearance(kRed, 3, 4, 1, false).colour}));
+    }
 }
 
 TEST(MeasureRows, CursorTwoShowsDifferencesAndTheFrequencyOnATimeAxis) {
