@@ -659,7 +659,8 @@ void COhmixGraphView::SetRunChoice(RunChoice choice) {
     runs_ = std::move(choice);
     CancelDrags();
     ApplyRunChoice();
-    RedrawAll();
+    // Shown cursors move onto the measured run's samples; this redraws too.
+    ApplyMeasureLineStyle(true);
     RefreshMeasureWindow();
 }
 
