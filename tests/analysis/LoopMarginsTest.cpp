@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "analysis/LoopMargins.h"
+#include "data/ResultData.h"
+#include "data/ResultFile.h"
 #include "data/ResultVariable.h"
 
 namespace kurvex {
@@ -251,6 +254,49 @@ TEST(LoopMargins, PhaseColumnPairsWithItsAmplitude) {
     for (const Case c : {Case{1, 2}, Case{3, 6}, Case{5, 7}, Case{8, -1}, Case{0, -1}, Case{4, -1},
                          Case{10, -1}, Case{2, -1}, Case{-1, -1}, Case{12, -1}})
         EXPECT_EQ(PhaseColumnFor(names, c.amp), c.phase) << c.amp;
+}
+
+TEST(LoopMargins, NgspiceLoopsMatchTheClosedForm) {
+    // The decks' integrator is gm / C1 = 1 mS / 50 nF; each RC section is a pole.
+    const double k = 1e-3 / 50e-9, p1 = 1 / (2 * kPi * 1e3 * 10e-9),
+                 p2 = 1 / (2 * kPi * 1e3 * 100e-9);
+    const Loop loops[] = {{"loop_pole.raw", k, 1, {p1}, {}},
+                          {"loop_two_poles.raw", k, 1, {p1, p2}, {}}};
+    for (const Loop& loop : loops) {
+        SCOPED_TRACE(loop.name);
+        CResultDataRef data;
+        test::RecordingMessages messages;
+        ASSERT_TRUE(LoadResultFile(std::string(KURVEX_SPICE_DIR) + "/" + loop.name, data, nullptr,
+                                   messages));
+        std::vector<std::string> names;
+        for (std::int32_t v = 0; v < data->VariableCount(); ++v)
+            names.push_back(data->Variable(v)->Name());
+        const std::int32_t phase = PhaseColumnFor(names, 1);
+        ASSERT_EQ(phase, 2);
+        const auto column = [&](std::int32_t v) {
+            return std::pair(
+                std::span<const double>(data->Variable(v)->Values(), data->RowCount()),
+                std::span<const std::uint8_t>(data->Variable(v)->Flags(), data->RowCount()));
+        };
+        const auto [f, ff] = column(0);
+        const auto [db, df] = column(1);
+        const auto [deg, pf] = column(phase);
+        const LoopMargins m = StabilityMargins(f, ff, db, df, deg, pf, 0, data->RowCount() - 1);
+        ASSERT_TRUE(m.Ok()) << m.error;
+        const auto gain = Roots(loop, [&](double x) { return loop.Db(x) >= 0; });
+        const auto turn =
+            Roots(loop, [&](double x) { return std::floor((loop.Phase(x) + 180.0) / 360.0); });
+        ASSERT_EQ(gain.size(), 1u);
+        ASSERT_TRUE(m.gainCrossover && m.phaseMargin);
+        EXPECT_NEAR(*m.gainCrossover / gain[0], 1.0, 0.005);
+        EXPECT_NEAR(*m.phaseMargin, 180.0 + loop.Phase(gain[0]), 0.2);
+        ASSERT_EQ(turn.size(), loop.poles.size() - 1);
+        ASSERT_EQ(m.phaseCrossings.size(), turn.size());
+        if (!turn.empty()) {
+            EXPECT_NEAR(*m.phaseCrossover / turn[0], 1.0, 0.005);
+            EXPECT_NEAR(*m.gainMargin, -loop.Db(turn[0]), 0.1);
+        }
+    }
 }
 
 }  // namespace
