@@ -1,6 +1,8 @@
 #include "graph/RunChoice.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace kurvex {
 
@@ -61,14 +63,15 @@ std::vector<std::pair<std::string, std::string>> StepParameters(std::string_view
 std::vector<std::string> StepFilters(const std::vector<std::string>& names) {
     // Keys as first seen, each with its values in run order.
     std::vector<std::pair<std::string, std::vector<std::string>>> keys;
+    // Sets keep ten thousand Monte Carlo runs from costing a search each.
+    std::unordered_map<std::string, size_t> keyAt;
+    std::unordered_set<std::string> seen;  // "key=value", key in lower case
     for (const std::string& name : names) {
         for (auto& [key, value] : StepParameters(name)) {
-            auto it = std::find_if(keys.begin(), keys.end(), [&](const auto& k) {
-                return LowerText(k.first) == LowerText(key);
-            });
-            if (it == keys.end()) it = keys.insert(keys.end(), {key, {}});
-            if (std::find(it->second.begin(), it->second.end(), value) == it->second.end())
-                it->second.push_back(value);
+            const std::string lower = LowerText(key);
+            auto [at, added] = keyAt.try_emplace(lower, keys.size());
+            if (added) keys.push_back({key, {}});
+            if (seen.insert(lower + "=" + value).second) keys[at->second].second.push_back(value);
         }
     }
     std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
@@ -97,14 +100,23 @@ void SetRunChecked(RunChoice& choice, const std::string& name, bool checked) {
     if (!checked) h.push_back(name);
 }
 
+void SetAllRunsChecked(RunChoice& choice, const std::vector<std::string>& names, bool checked) {
+    const std::unordered_set<std::string> all(names.begin(), names.end());
+    auto& h = choice.hidden;
+    h.erase(std::remove_if(h.begin(), h.end(), [&](const std::string& n) { return all.count(n); }),
+            h.end());
+    if (!checked) h.insert(h.end(), names.begin(), names.end());
+}
+
 std::vector<bool> HiddenRunFlags(const RunChoice& choice, const std::vector<std::string>& names) {
     const bool filterApplies = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
         return MatchesStepFilter(n, choice.filter);
     });
+    const std::unordered_set<std::string> unchecked(choice.hidden.begin(), choice.hidden.end());
     std::vector<bool> out;
     out.reserve(names.size());
     for (const std::string& n : names)
-        out.push_back(!RunChecked(choice, n) ||
+        out.push_back(unchecked.count(n) > 0 ||
                       (filterApplies && !MatchesStepFilter(n, choice.filter)));
     return out;
 }

@@ -44,6 +44,9 @@ bool RunChecked(const RunChoice& choice, const std::string& name);
 // Checks or unchecks run `name`.
 void SetRunChecked(RunChoice& choice, const std::string& name, bool checked);
 
+// Checks or unchecks every run of `names` at once.
+void SetAllRunsChecked(RunChoice& choice, const std::vector<std::string>& names, bool checked);
+
 // Whether each of `names` is hidden: unchecked, or not matching the filter.
 // A filter that matches none of `names` (a step gone after a reload) hides
 // nothing, so that a stale filter cannot blank the view.

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListView>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -440,15 +441,15 @@ TEST_F(ViewerTest, RunsWindowHidesARunOnEveryScreenAndKeepsItByNameOverAReload) 
     frame_->Execute(kCmdRunsWindow);
     CRunsWindow* w = CRunsWindow::Instance();
     ASSERT_NE(w, nullptr);
-    ASSERT_NE(w->RunBox(1), nullptr);
-    EXPECT_EQ(w->RunBox(1)->text(), "r=2");
+    ASSERT_NE(w->RunItem(1), nullptr);
+    EXPECT_EQ(w->RunItem(1)->text(), "r=2");
     const auto shown = [view](int screen) {
         const CGraphCurve& r = view->Screen(screen)->Record();
         std::vector<bool> out;
         for (int k = 0; k < r.Data()->RunCount(); ++k) out.push_back(r.RunShown(k));
         return out;
     };
-    w->RunBox(1)->click();
+    w->RunItem(1)->setCheckState(Qt::Unchecked);
     EXPECT_EQ(shown(0), (std::vector<bool>{true, false, true}));
     EXPECT_EQ(shown(1), shown(0));
     w->MeasuredBox()->setCurrentIndex(w->MeasuredBox()->findText("r=3"));
@@ -461,9 +462,9 @@ TEST_F(ViewerTest, RunsWindowHidesARunOnEveryScreenAndKeepsItByNameOverAReload) 
     EXPECT_EQ(shown(0), (std::vector<bool>{true, true, false, true}));
     EXPECT_EQ(shown(1), shown(0));
     EXPECT_EQ(view->Screen(0)->Record().MeasuredRun(), 3);
-    ASSERT_NE(w->RunBox(2), nullptr);
-    EXPECT_EQ(w->RunBox(2)->text(), "r=2");
-    EXPECT_FALSE(w->RunBox(2)->isChecked());
+    ASSERT_NE(w->RunItem(2), nullptr);
+    EXPECT_EQ(w->RunItem(2)->text(), "r=2");
+    EXPECT_EQ(w->RunItem(2)->checkState(), Qt::Unchecked);
 }
 
 TEST_F(ViewerTest, FilesOpenOneWindowEachAndBadOnesLeaveTheOthers) {

@@ -55,6 +55,13 @@ TEST(RunChoice, HiddenFlagsAndTheMeasuredRunFollowNamesNotPlaces) {
     }
     EXPECT_TRUE(MatchesStepFilter("vin=2 R1=1000", "r1=1000"));
     EXPECT_FALSE(MatchesStepFilter("vin=2 R1=1000", "r1=100"));
+
+    // All and None touch only the runs listed: a name kept from before a reload stays.
+    RunChoice all{{"gone", "b"}, "", ""};
+    SetAllRunsChecked(all, abc, false);
+    EXPECT_EQ(all.hidden, (std::vector<std::string>{"gone", "a", "b", "c"}));
+    SetAllRunsChecked(all, abc, true);
+    EXPECT_EQ(all.hidden, std::vector<std::string>{"gone"});
 }
 
 TEST(RunChoice, SettingsKeysRoundTripAndLeaveOneRunFilesAlone) {

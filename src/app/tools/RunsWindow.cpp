@@ -1,21 +1,23 @@
 #include "app/tools/RunsWindow.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <unordered_set>
 
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
-#include "controls/ColorSwatch.h"
+#include "controls/QtColour.h"
 #include "data/NameText.h"
 #include "graph/RunColours.h"
 
@@ -33,6 +35,17 @@ constexpr int kTopGap = 20;
 
 QString Shown(const std::string& name) {
     return QString::fromStdString(DisplayName(name));
+}
+
+// A run's colour as a framed swatch, the size of the list's text.
+QIcon Swatch(Rgb colour, int height) {
+    QPixmap pixmap(2 * height, height);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(Qt::darkGray);
+    p.setBrush(ToQColor(colour));
+    p.drawRect(0, 1, 2 * height - 1, height - 3);
+    return QIcon(pixmap);
 }
 
 }  // namespace
@@ -92,13 +105,17 @@ CRunsWindow::CRunsWindow(CMainFrame* frame) : QWidget(frame, Qt::Tool), frame_(f
 
     empty_ = new QLabel(QStringLiteral("The active window shows one run."), this);
     layout->addWidget(empty_);
-    list_ = new QWidget;
-    rows_ = new QGridLayout(list_);
-    rows_->setColumnStretch(1, 1);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(list_);
-    layout->addWidget(scroll, 1);
+    list_ = new QListWidget(this);
+    list_->setAccessibleName(QStringLiteral("Runs"));
+    list_->setUniformItemSizes(true);
+    layout->addWidget(list_, 1);
+    connect(list_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        const int k = list_->row(item);
+        if (filling_ || !view_ || k < 0 || k >= static_cast<int>(names_.size())) return;
+        RunChoice c = view_->Runs();
+        SetRunChecked(c, names_[static_cast<size_t>(k)], item->checkState() == Qt::Checked);
+        Apply(std::move(c));
+    });
 
     if (frame) {
         // Like the measure window, it shows the graph window in front; a table
@@ -151,15 +168,8 @@ void CRunsWindow::Follow(COhmixGraphView* view) {
     Refill();
 }
 
-QCheckBox* CRunsWindow::RunBox(int run) const {
-    return run >= 0 && run < static_cast<int>(boxes_.size()) ? boxes_[static_cast<size_t>(run)]
-                                                             : nullptr;
-}
-
-CColorSwatch* CRunsWindow::RunSwatch(int run) const {
-    return run >= 0 && run < static_cast<int>(swatches_.size())
-               ? swatches_[static_cast<size_t>(run)]
-               : nullptr;
+QListWidgetItem* CRunsWindow::RunItem(int run) const {
+    return list_->item(run);
 }
 
 void CRunsWindow::Refill() {
@@ -170,27 +180,10 @@ void CRunsWindow::Refill() {
     const bool several = count > 1;
     empty_->setVisible(!several);
 
-    // The boxes are kept while the runs keep their number, so that focus stays put.
-    if (static_cast<int>(boxes_.size()) != count) {
-        for (QCheckBox* b : boxes_) delete b;
-        for (CColorSwatch* s : swatches_) delete s;
-        boxes_.clear();
-        swatches_.clear();
-        for (int k = 0; k < count; ++k) {
-            auto* swatch = new CColorSwatch(list_);
-            swatch->setFocusPolicy(Qt::NoFocus);
-            auto* box = new QCheckBox(list_);
-            rows_->addWidget(swatch, k, 0);
-            rows_->addWidget(box, k, 1);
-            connect(box, &QCheckBox::toggled, this, [this, k](bool on) {
-                if (filling_ || !view_ || k >= static_cast<int>(names_.size())) return;
-                RunChoice c = view_->Runs();
-                SetRunChecked(c, names_[static_cast<size_t>(k)], on);
-                Apply(std::move(c));
-            });
-            boxes_.push_back(box);
-            swatches_.push_back(swatch);
-        }
+    // The items are kept while the runs keep their number, so that focus stays put.
+    if (list_->count() != count) {
+        list_->clear();
+        for (int k = 0; k < count; ++k) list_->addItem(new QListWidgetItem);
     }
     const std::vector<bool> hidden = HiddenRunFlags(choice, names_);
     const std::vector<CGraphCurve*> screens =
@@ -201,20 +194,23 @@ void CRunsWindow::Refill() {
             first = s;
             break;
         }
+    const std::unordered_set<std::string> unchecked(choice.hidden.begin(), choice.hidden.end());
+    const int height = list_->fontMetrics().height();
     for (int k = 0; k < count; ++k) {
         const auto i = static_cast<size_t>(k);
-        QCheckBox* box = boxes_[i];
-        box->setText(Shown(names_[i]));
-        box->setAccessibleName(box->text());
-        box->setChecked(RunChecked(choice, names_[i]));
-        // A run the step filter leaves out stays unchecked-looking but keeps its own choice.
-        box->setEnabled(RunChecked(choice, names_[i]) ? !hidden[i] : true);
+        QListWidgetItem* item = list_->item(k);
+        const bool checked = unchecked.count(names_[i]) == 0;
+        item->setText(Shown(names_[i]));
+        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+        // A run the step filter leaves out looks disabled but keeps its own choice.
+        Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+        if (!checked || !hidden[i]) flags |= Qt::ItemIsEnabled;
+        item->setFlags(flags);
         const Rgb colour = first ? RunAppearance(first->Curve(0).colour, k, count,
                                                  first->CurveCount(), first->BlackWhite())
                                        .colour
                                  : kRgbBlack;
-        swatches_[i]->SetColour(colour);
-        swatches_[i]->setAccessibleName(QStringLiteral("Colour of %1").arg(box->text()));
+        item->setIcon(Swatch(colour, height));
     }
 
     const std::vector<std::string> filters = StepFilters(names_);
@@ -240,7 +236,7 @@ void CRunsWindow::Refill() {
 void CRunsWindow::SetAllChecked(bool checked) {
     if (!view_) return;
     RunChoice c = view_->Runs();
-    for (const std::string& n : names_) SetRunChecked(c, n, checked);
+    SetAllRunsChecked(c, names_, checked);
     Apply(std::move(c));
 }
 

@@ -6,20 +6,19 @@
 
 #include "graph/RunChoice.h"
 
-class QCheckBox;
 class QComboBox;
-class QGridLayout;
 class QLabel;
+class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 
 namespace kurvex {
 
-class CColorSwatch;
 class CMainFrame;
 class COhmixGraphView;
 
-// The floating "Runs" tool window: a check box and a colour swatch per run of
-// the active view, a step filter and the run that is measured. Every change
+// The floating "Runs" tool window: a checkable row with a colour swatch per run
+// of the active view, a step filter and the run that is measured. Every change
 // goes to the view at once, which applies it to all its screens.
 class CRunsWindow : public QWidget {
     Q_OBJECT
@@ -35,8 +34,8 @@ public:
     COhmixGraphView* Followed() const { return view_; }
 
     // The controls, for the keyboard and for tests.
-    QCheckBox* RunBox(int run) const;
-    CColorSwatch* RunSwatch(int run) const;
+    QListWidget* RunList() const { return list_; }
+    QListWidgetItem* RunItem(int run) const;
     QComboBox* StepBox() const { return step_; }
     QComboBox* MeasuredBox() const { return measured_; }
 
@@ -55,10 +54,8 @@ private:
     bool filling_ = false;  // the controls are being set, not changed by the user
 
     QLabel* empty_ = nullptr;
-    QWidget* list_ = nullptr;
-    QGridLayout* rows_ = nullptr;
-    std::vector<QCheckBox*> boxes_;
-    std::vector<CColorSwatch*> swatches_;
+    // One item per run, not a widget per run: ten thousand runs list at once.
+    QListWidget* list_ = nullptr;
     QLabel* stepLabel_ = nullptr;
     QComboBox* step_ = nullptr;
     QComboBox* measured_ = nullptr;
