@@ -80,6 +80,12 @@ TEST_F(NyquistWindowTest, ShowsImOverReAtEqualScalesWithMinusOneMarked) {
     }
     EXPECT_EQ(cross, 2);
     EXPECT_EQ(arrows, 4);
+
+    // With no file behind it, Reload leaves the window as it is.
+    frame_->Execute(kCmdReload);
+    Settle();
+    EXPECT_EQ(frame_->ActiveView(), view);
+    EXPECT_EQ(view->ScreenCount(), 1);
 }
 
 }  // namespace

@@ -101,19 +101,19 @@ COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source) {
     ApplyXVariable(screen, 1);
     AddMarks(screen, *result.Get());
 
+    const QString title =
+        QStringLiteral("Nyquist %1 - %2")
+            .arg(QString::fromStdString(from->ampName), source.Document()->Title());
     auto* document = new CGraphDocument(app);
     document->Core().Adopt(result);
+    document->Core().printTitle = title.toStdString();
     CIOBuffer& settings = document->Core().Settings();
     WriteDisplayStream({&screen}, settings);
     settings.Rewind();
     connect(document, &CGraphDocument::lastViewClosed, document, &QObject::deleteLater,
             Qt::QueuedConnection);
     COhmixGraphView* view = app->NewWindow(document);
-    if (QMdiSubWindow* w = view->Window()) {
-        const QString file = source.Document()->Title();
-        w->setWindowTitle(
-            QStringLiteral("Nyquist %1 - %2").arg(QString::fromStdString(from->ampName), file));
-    }
+    if (QMdiSubWindow* w = view->Window()) w->setWindowTitle(title);
     if (view->ScreenCount() != 1) return view;
     CGraphWnd* shown = view->Screen(0);
     auto* keeper = new NyquistWindow(shown);
