@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QMdiSubWindow>
+#include <QTest>
 #include <cmath>
 
 #include "app/GraphDocument.h"
@@ -66,6 +67,17 @@ TEST_F(NyquistWindowTest, ShowsImOverReAtEqualScalesWithMinusOneMarked) {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     ASSERT_NE(screen->geometry().size(), before.size());
+    ExpectEqualScales(m);
+    // A zoom box of another shape than the plot's: the box stays in sight, at equal scales.
+    ASSERT_TRUE(SetMouseMode(kModeZoomBox));
+    const PlotRect& p = m.Plot();
+    const QPoint from(p.left + p.Width() / 4, p.top + p.Height() / 4);
+    const QPoint to(p.left + p.Width() / 2, p.top + p.Height() * 3 / 4);
+    const double span = m.XRange().to - m.XRange().from;
+    QTest::mousePress(screen, Qt::LeftButton, {}, from);
+    QTest::mouseMove(screen, to);
+    QTest::mouseRelease(screen, Qt::LeftButton, {}, to);
+    EXPECT_LT(m.XRange().to - m.XRange().from, span);
     ExpectEqualScales(m);
 
     // -1 is marked by a cross of two lines; four arrows show the direction.
