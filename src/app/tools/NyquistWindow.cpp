@@ -25,7 +25,7 @@ namespace {
 constexpr int kCircleSegments = 96;
 constexpr int kArrowCount = 4;
 constexpr double kMarkSize = 0.05;     // half the -1 cross, in units of the real axis
-constexpr double kArrowLength = 0.04;  // share of the curve's larger span
+constexpr double kArrowLength = 0.08;  // share of the curve's larger span: heads grow with it
 constexpr Colour kCircleColour = MakeColour(128, 128, 128);
 constexpr Colour kMinusOneColour = MakeColour(255, 0, 0);
 
