@@ -116,6 +116,11 @@ void COhmixGraphView::AddRun() {
 }
 
 void COhmixGraphView::ReloadData() {
+    // A derived result (a Nyquist window) has no file to read again: it stays as it is.
+    if (document_->Core().Files().empty()) {
+        emit statusMessage(QStringLiteral("This window was not read from a file."));
+        return;
+    }
     if (document_->Reload(this) == CGraphDocument::ReloadOutcome::Skipped)
         emit statusMessage(
             QStringLiteral("The data cannot be re-loaded while a Properties dialog is open."));

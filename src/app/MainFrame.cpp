@@ -23,6 +23,7 @@
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
 #include "app/WorkerTask.h"
+#include "app/tools/NyquistWindow.h"
 #include "app/tools/RunTableWindow.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/StoredOptions.h"
@@ -113,6 +114,9 @@ void CMainFrame::BuildHandlers() {
     app->RegisterCommands(router_);
     router_.AddViewCommand(kCmdRunTable,
                            [this](COhmixGraphView& v) { CRunTableWindow::Open(this, &v); });
+    router_.AddViewCommand(kCmdNyquist, [](COhmixGraphView& v) {
+        v.RunCommand([](COhmixGraphView& view) { NyquistWindow::Open(view); });
+    });
 }
 
 void CMainFrame::CreateBars() {

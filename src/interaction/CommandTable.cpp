@@ -7,6 +7,7 @@
 #include "analysis/FftWindow.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
+#include "analysis/Nyquist.h"
 #include "graph/AppOptions.h"
 #include "graph/GraphLine.h"
 #include "graph/Zoom.h"
@@ -141,6 +142,9 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdHarmonics, "&Harmonics...",
               "Show the harmonics and the THD of the selected curve's spectrum", "", B::None,
               O::View, R::TimeDomain),
+        Entry(kCmdNyquist, "&Nyquist",
+              "Show the selected amplitude and phase as a Nyquist curve in a new window", "",
+              B::None, O::View, R::BodePair),
         // View
         Entry(kCmdZoomBox, "Zoom", "Zoom an area by dragging the left mouse button", "Zoom Box",
               B::Standard, O::View, R::MouseMode, kModeZoomBox),
@@ -374,6 +378,7 @@ const std::vector<MenuItem>& GraphMenu() {
                                    Cmd(kCmdFftWindowFirst + 4),
                                    End(),
                                    Cmd(kCmdHarmonics),
+                                   Cmd(kCmdNyquist),
                                    End(),
                                    Sub("&View"),
                                    Cmd(kCmdZoomBox),
@@ -588,6 +593,9 @@ CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
             break;
         case R::SeveralRuns:
             s.enabled = SeveralRuns(screens);
+            break;
+        case R::BodePair:
+            s.enabled = NyquistSourceOf(screens).has_value();
             break;
     }
     return s;

@@ -94,6 +94,8 @@ enum CommandId : int {
     kCmdHarmonics = 34003,
     kCmdFftWindowFirst = 34010,  // one command per FFT window, in the windows' order
     kCmdFftWindowLast = 34014,
+    // Loop-gain views.
+    kCmdNyquist = 34101,
 };
 
 // How many recent files the File menu lists.
@@ -130,6 +132,7 @@ enum class CommandRule {
     CycleAverage,      // a curve to average, shown in the time domain
     FftWindow,         // checked while the FFT window is the argument
     SeveralRuns,       // the view's result holds more than one run
+    BodePair,          // the selected curve is one of an amplitude/phase pair
 };
 
 // One command: where it appears, what it says and when it can run.

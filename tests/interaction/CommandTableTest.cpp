@@ -245,5 +245,27 @@ TEST(CommandTable, PowerCommandsFollowTheViewAndTheWindowInForce) {
     EXPECT_FALSE(state(kCmdEdges).enabled);
 }
 
+TEST(CommandTable, NyquistNeedsASelectedCurveOfAnAmplitudePhasePair) {
+    const CResultDataRef data =
+        MakeData({"frequency", "amp(V)", "phase(V)", "v(x)"}, {{1, 2}, {0, -1}, {0, -9}, {1, 1}});
+    CGraphCurve screen(0);
+    screen.SetData(data);
+    for (std::int32_t column = 1; column <= 3; ++column)
+        screen.AddCurve(CCurveEntry::ForColumn(data, column));
+    CommandContext c;
+    c.viewActive = true;
+    c.screens = {&screen};
+    // Selected curve, spectrum display, enabled.
+    const struct {
+        std::int32_t selected, freq;
+        bool enabled;
+    } cases[] = {{-1, 0, false}, {0, 0, true}, {1, 0, true}, {2, 0, false}, {0, 1, false}};
+    for (const auto& t : cases) {
+        screen.SetSelectedCurve(t.selected);
+        screen.StoreScales(0, 0, t.freq);
+        EXPECT_EQ(EvaluateCommand(*FindCommand(kCmdNyquist), c).enabled, t.enabled) << t.selected;
+    }
+}
+
 }  // namespace
 }  // namespace kurvex

@@ -1,0 +1,104 @@
+// The Nyquist window of an ngspice loop, on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QMdiSubWindow>
+#include <QTest>
+#include <cmath>
+
+#include "app/GraphDocument.h"
+#include "app/GraphWnd.h"
+#include "app/ViewerFixture.h"
+#include "data/ResultVariable.h"
+#include "graph/GraphLine.h"
+#include "interaction/CommandTable.h"
+
+namespace kurvex {
+namespace {
+
+using NyquistWindowTest = test::ViewerFixture;
+
+// Pixels per unit differ by less than one pixel over the plot.
+void ExpectEqualScales(const CGraphCurve& m) {
+    const PlotRect& p = m.Plot();
+    ASSERT_FALSE(p.Empty());
+    const double ux = (m.XRange().to - m.XRange().from) / p.Width();
+    const double uy = (m.YRange().to - m.YRange().from) / p.Height();
+    EXPECT_LT(std::fabs(ux - uy) * std::max(p.Width(), p.Height()), std::min(ux, uy));
+}
+
+TEST_F(NyquistWindowTest, ShowsImOverReAtEqualScalesWithMinusOneMarked) {
+    COhmixGraphView* bode = Open(QStringLiteral(KURVEX_SPICE_DIR "/loop_pole.raw"));
+    ASSERT_NE(bode, nullptr);
+    const CResultDataRef source = bode->Document()->Core().Data();
+    // Select the amplitude curve wherever the layout put it.
+    bool selected = false;
+    for (CGraphCurve* s : bode->Records())
+        for (std::int32_t c = 0; c < s->CurveCount() && !selected; ++c)
+            if (s->Curve(c).formula.rfind("amp(", 0) == 0) {
+                s->SetSelectedCurve(c);
+                selected = true;
+            }
+    ASSERT_TRUE(selected);
+    frame_->Execute(kCmdNyquist);
+    QCoreApplication::processEvents();
+
+    COhmixGraphView* view = frame_->ActiveView();
+    ASSERT_NE(view, bode);
+    ASSERT_EQ(view->ScreenCount(), 1);
+    CGraphWnd* screen = view->Screen(0);
+    const CGraphCurve& m = screen->Record();
+    ASSERT_EQ(m.CurveCount(), 1);
+    const CResultData& d = *m.Data().Get();
+    const std::int32_t n = source->RowCount();
+    ASSERT_EQ(d.RowCount(), n);
+    const double* x = d.Variable(m.XIndex())->Values();
+    const double* y = d.Variable(m.Curve(0).columnIndex)->Values();
+    const double* db = source->Variable(1)->Values();
+    const double* deg = source->Variable(2)->Values();
+    for (std::int32_t i = 0; i < n; i += 50) {
+        const double mag = std::pow(10.0, db[i] / 20), phi = deg[i] * M_PI / 180;
+        EXPECT_NEAR(x[i], mag * std::cos(phi), 1e-9 * mag) << i;
+        EXPECT_NEAR(y[i], mag * std::sin(phi), 1e-9 * mag) << i;
+    }
+
+    ExpectEqualScales(m);
+    const QRect before = screen->geometry();
+    frame_->resize(frame_->width() + 300, frame_->height() / 2 + 50);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    ASSERT_NE(screen->geometry().size(), before.size());
+    ExpectEqualScales(m);
+    // A zoom box of another shape than the plot's: the box stays in sight, at equal scales.
+    ASSERT_TRUE(SetMouseMode(kModeZoomBox));
+    const PlotRect& p = m.Plot();
+    const QPoint from(p.left + p.Width() / 4, p.top + p.Height() / 4);
+    const QPoint to(p.left + p.Width() / 2, p.top + p.Height() * 3 / 4);
+    const double span = m.XRange().to - m.XRange().from;
+    QTest::mousePress(screen, Qt::LeftButton, {}, from);
+    QTest::mouseMove(screen, to);
+    QTest::mouseRelease(screen, Qt::LeftButton, {}, to);
+    EXPECT_LT(m.XRange().to - m.XRange().from, span);
+    ExpectEqualScales(m);
+
+    // -1 is marked by a cross of two lines; four arrows show the direction.
+    int cross = 0, arrows = 0;
+    for (const auto& a : m.Annotations()) {
+        const auto* line = dynamic_cast<const CGraphLine*>(a.get());
+        if (!line) continue;
+        if (line->Arrow()) ++arrows;
+        if (std::fabs((line->X1() + line->X2()) / 2 + 1) < 1e-12 &&
+            std::fabs((line->Y1() + line->Y2()) / 2) < 1e-12)
+            ++cross;
+    }
+    EXPECT_EQ(cross, 2);
+    EXPECT_EQ(arrows, 4);
+
+    // With no file behind it, Reload leaves the window as it is.
+    frame_->Execute(kCmdReload);
+    Settle();
+    EXPECT_EQ(frame_->ActiveView(), view);
+    EXPECT_EQ(view->ScreenCount(), 1);
+}
+
+}  // namespace
+}  // namespace kurvex
