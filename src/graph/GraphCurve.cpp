@@ -69,6 +69,7 @@ void CGraphCurve::CopyFrom(const CGraphCurve& o) {
     previous_ = o.previous_;
     hiddenRuns_ = o.hiddenRuns_;
     measuredRun_ = o.measuredRun_;
+    companions_ = o.companions_;
 }
 
 UndoEntry CGraphCurve::CurrentState() const {

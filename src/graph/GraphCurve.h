@@ -245,6 +245,10 @@ public:
     void SetRunShown(std::int32_t k, bool shown);
     // Per run, true where hidden; empty when every run is shown.
     const std::vector<bool>& HiddenRuns() const { return hiddenRuns_; }
+    // Variables of the data set whose values at the cursors the measure window
+    // lists after the curves: what a curve over another X was drawn along.
+    const std::vector<std::string>& CursorCompanions() const { return companions_; }
+    void SetCursorCompanions(std::vector<std::string> names) { companions_ = std::move(names); }
     // The run that cursors, searches and averages work on; 0 until one is chosen.
     std::int32_t MeasuredRun() const { return measuredRun_; }
     void SetMeasuredRun(std::int32_t k) { measuredRun_ = k > 0 ? k : 0; }
@@ -352,6 +356,7 @@ private:
     std::shared_ptr<PreviousRun> previous_;
     std::vector<bool> hiddenRuns_;
     std::int32_t measuredRun_ = 0;
+    std::vector<std::string> companions_;
 };
 
 }  // namespace kurvex

@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "analysis/Measure.h"
+#include "data/Runs.h"
 #include "graph/PreviousRun.h"
 #include "graph/RunColours.h"
 
@@ -193,6 +194,18 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
                                 ValueText(rs, finder.Of(rs), second, yLog), look.colour});
             }
             if (previous) AddPreviousRow(rows, *previous, c, *screen, state, s, at);
+        }
+        // Values along the curve that are no curve of their own, at the same places.
+        for (const std::string& name : screen->CursorCompanions()) {
+            CResultData& data = *screen->Data().Get();
+            const std::int32_t v = RunVariable(data, name);
+            if (v < 0) continue;
+            CurveSamples cs = SamplesOf(*screen, -1, 0);
+            cs.yColumn = RefPtr<CResultVariable>(data.Variable(v));
+            cs.y = cs.yColumn->Values();
+            cs.yFlags = cs.yColumn->Flags();
+            cs.yCount = std::min({cs.count, data.RowCount(), cs.yColumn->Capacity()});
+            rows.push_back({name, ValueText(cs, finder.Of(cs), second, false), kRgbBlack});
         }
     }
     return rows;

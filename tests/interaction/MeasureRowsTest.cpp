@@ -146,6 +146,20 @@ TEST(MeasureRows, AnXYCurveCrossedThreeTimesListsEveryValue) {
     EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 2.0, 0))[2], (MeasureRow{"c1", "10, 30", kRed}));
     // Differences take the first place of each cursor.
     EXPECT_EQ(MeasureRows(Cursors({&g}, 1, 1.0, 0.5))[2], (MeasureRow{"c1", "-2.5", kRed}));
+
+    // What the curve was drawn along (a Nyquist curve's frequency) follows at the same places;
+    // a companion the data lacks is left out.
+    const auto n = MakeData({"f", "Re", "Im"}, {{1, 2, 3}, {0, 2, 4}, {5, 6, 7}});
+    CGraphCurve nyquist;
+    nyquist.SetData(n);
+    nyquist.AddCurve(CCurveEntry::ForColumn(n, 2));
+    nyquist.SetXIndex(1);
+    nyquist.SetCursorCompanions({"f", "missing"});
+    const std::vector<MeasureRow> rows = MeasureRows(Cursors({&nyquist}, 0, 3.0, 0));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[2].value, "6.5");
+    EXPECT_EQ(rows[3], (MeasureRow{"f", "2.5", kRgbBlack}));
+    EXPECT_EQ(MeasureRows(Cursors({&nyquist}, 1, 1.0, 3.0))[3], (MeasureRow{"f", "1", kRgbBlack}));
 }
 
 TEST(MeasureRows, ScreensAreSeparatedByGapsAndAnUnlocatedCursorEndsTheList) {

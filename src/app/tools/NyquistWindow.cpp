@@ -116,6 +116,8 @@ COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source) {
     if (QMdiSubWindow* w = view->Window()) w->setWindowTitle(title);
     if (view->ScreenCount() != 1) return view;
     CGraphWnd* shown = view->Screen(0);
+    // The cursor moves along the curve: its frequency, gain and phase are listed with Re and Im.
+    shown->Record().SetCursorCompanions({kNyquistFrequency, kNyquistGain, kNyquistPhase});
     auto* keeper = new NyquistWindow(shown);
     // Everything in sight with a margin; the unit circle too, so -1 is seen
     // against the curve.
