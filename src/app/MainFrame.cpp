@@ -23,6 +23,7 @@
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
 #include "app/WorkerTask.h"
+#include "app/tools/LoopMarginsWindow.h"
 #include "app/tools/RunTableWindow.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/StoredOptions.h"
@@ -113,6 +114,8 @@ void CMainFrame::BuildHandlers() {
     app->RegisterCommands(router_);
     router_.AddViewCommand(kCmdRunTable,
                            [this](COhmixGraphView& v) { CRunTableWindow::Open(this, &v); });
+    router_.AddViewCommand(kCmdLoopMargins,
+                           [this](COhmixGraphView& v) { CLoopMarginsWindow::Open(this, &v); });
 }
 
 void CMainFrame::CreateBars() {

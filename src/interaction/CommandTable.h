@@ -94,6 +94,8 @@ enum CommandId : int {
     kCmdHarmonics = 34003,
     kCmdFftWindowFirst = 34010,  // one command per FFT window, in the windows' order
     kCmdFftWindowLast = 34014,
+    // Loop gain: the stability margins of a frequency response.
+    kCmdLoopMargins = 34100,
 };
 
 // How many recent files the File menu lists.
