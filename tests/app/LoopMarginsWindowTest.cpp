@@ -29,7 +29,7 @@ protected:
         for (int i = 0; i < w.Rows()->count(); ++i) {
             const QString text = w.Rows()->item(i)->text();
             if (!text.startsWith(label + QStringLiteral(": "))) continue;
-            const QStringList parts = text.mid(label.size() + 2).split(' ');
+            QStringList parts = text.mid(label.size() + 2).split(' ');
             const double scale = parts.value(1) == QStringLiteral("kHz") ? 1e3 : 1.0;
             return parts[0].remove(QChar(0xB0)).toDouble() * scale;
         }
