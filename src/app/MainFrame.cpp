@@ -24,6 +24,7 @@
 #include "app/KurvexApp.h"
 #include "app/WorkerTask.h"
 #include "app/tools/NyquistWindow.h"
+#include "app/tools/LoopMarginsWindow.h"
 #include "app/tools/RunTableWindow.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/StoredOptions.h"
@@ -117,6 +118,8 @@ void CMainFrame::BuildHandlers() {
     router_.AddViewCommand(kCmdNyquist, [](COhmixGraphView& v) {
         v.RunCommand([](COhmixGraphView& view) { NyquistWindow::Open(view); });
     });
+    router_.AddViewCommand(kCmdLoopMargins,
+                           [this](COhmixGraphView& v) { CLoopMarginsWindow::Open(this, &v); });
 }
 
 void CMainFrame::CreateBars() {

@@ -160,4 +160,20 @@ DataExtent WidenExtent(DataExtent e) {
     return e;
 }
 
+double DegreeStep(double& from, double& to) {
+    constexpr double kMaxDivisions = 8.0;
+    if (!std::isfinite(to - from) || !(to - from >= 90.0)) return 0.0;
+    // Bounded: 45 * 2^1100 is no longer finite, and spans that large fail above.
+    for (double step = 45.0; std::isfinite(step); step *= 2.0) {
+        const double lo = std::floor(from / step) * step;
+        const double hi = std::ceil(to / step) * step;
+        if ((hi - lo) / step <= kMaxDivisions) {
+            from = lo;
+            to = hi;
+            return step;
+        }
+    }
+    return 0.0;
+}
+
 }  // namespace kurvex

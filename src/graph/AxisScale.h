@@ -35,6 +35,12 @@ double AdjustDivisions(double span, double increment);
 double IncrementFromDivisions(double& from, double& to, std::int32_t divisions, bool autoGrid,
                               Axis axis);
 
+// A grid step for an axis of phases in degrees: 45 times a power of two, the
+// smallest that keeps [from, to], moved out onto the step, within 8 divisions.
+// Returns 0 and changes nothing when the span is under two 45-degree steps or
+// not finite: such an axis keeps its ordinary step.
+double DegreeStep(double& from, double& to);
+
 // The data extent widened where it is (nearly) a single value, and ordered.
 DataExtent WidenExtent(DataExtent extent);
 

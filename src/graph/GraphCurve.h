@@ -69,6 +69,16 @@ struct IndexWindow {
 IndexWindow WindowOfColumn(const CResultVariable& x, std::int32_t n, bool sorted, double from,
                            double to);
 
+// A point a tool marks on a screen, in the axes' values (not logarithms),
+// with the text written beside it.
+struct ScreenMark {
+    double x = 0.0;
+    double y = 0.0;
+    std::string label;
+
+    bool operator==(const ScreenMark&) const = default;
+};
+
 // The model of one screen: axes, ranges, colours, font, the curves shown, the
 // measurement cursors and the zoom undo stack. Copies share sample columns;
 // the undo stack, legend rectangles and annotations belong to one screen and
@@ -150,6 +160,11 @@ public:
     void ClearAnnotations();
     // Selected annotations; they stay owned by the list.
     std::vector<CGraphAnnotation*>& AnnotationSelection() { return selection_; }
+
+    // Points a tool window marks, drawn over the curves; they belong to this
+    // screen and are not copied.
+    const std::vector<ScreenMark>& Marks() const { return marks_; }
+    void SetMarks(std::vector<ScreenMark> marks) { marks_ = std::move(marks); }
 
     // The log-column accessor of this screen.
     const LogColumns& LogColumnAccess() const { return logColumns_; }
@@ -331,6 +346,7 @@ private:
     std::uint32_t displayFlags_ = 0;
     std::vector<std::unique_ptr<CGraphAnnotation>> annotations_;
     std::vector<CGraphAnnotation*> selection_;
+    std::vector<ScreenMark> marks_;
     LogColumns logColumns_;
     CResultDataRef data_;
     CharMetrics metrics_;

@@ -221,6 +221,7 @@ public:
     void Legend(const PlotRect& p);
     void Curves(const PlotRect& p);
     void Cursors(const PlotRect& p);
+    void Marks(const PlotRect& p);
     void CentredText(const PlotRect& target, const std::string& text);
     // Whether a dense column that leaves the plot may be drawn as the one
     // line its pixels come to (off where dashes would change their phase).
@@ -487,6 +488,31 @@ void ScreenPainter::Cursors(const PlotRect& p) {
     }
 }
 
+void ScreenPainter::Marks(const PlotRect& p) {
+    const PixelMap map(p, m_.XRange(), m_.YRange());
+    if (!map.Valid()) return;
+    const int r = std::max(2, h_ / 4) * scale_;
+    for (const ScreenMark& mark : m_.Marks()) {
+        const double x = m_.XLog() ? std::log10(mark.x) : mark.x;
+        const double y = m_.YLog() ? std::log10(mark.y) : mark.y;
+        if (!std::isfinite(x) || !std::isfinite(y)) continue;
+        const Point pt = map.ToPixel(x, y);
+        if (!Inside(p, pt.x, pt.y)) continue;
+        c_.SetPen(PenStyle::Solid, scale_, Fore());
+        c_.SetBrush(Back());
+        c_.MoveTo(pt.x, pt.y - 2 * r);
+        c_.LineTo(pt.x, pt.y + 2 * r);
+        c_.Ellipse({pt.x - r, pt.y - r, pt.x + r + 1, pt.y + r + 1});
+        if (mark.label.empty()) continue;
+        c_.SetTextColour(Fore());
+        c_.SetTransparentText(true);
+        // Left of the point where the text would run out of the plot.
+        const int width = c_.TextExtent(mark.label).cx;
+        const int tx = pt.x + 2 * r + width < p.right ? pt.x + 2 * r : pt.x - 2 * r - width;
+        c_.TextOut(tx, std::max(p.top, pt.y - 2 * r - h_ * scale_), mark.label);
+    }
+}
+
 void ScreenPainter::CentredText(const PlotRect& target, const std::string& text) {
     c_.SetTextColour(Fore());
     c_.SetTransparentText(true);
@@ -563,6 +589,7 @@ PlotRect DrawScreen(CGraphCurve& model, Canvas& canvas, const DrawOptions& optio
     if (o.force && model.PreviousRunShown()) DrawPreviousRun(model, surface, plot, o);
     p.Curves(plot);
     DrawAnnotations(model, surface, plot, o);
+    if (!model.Marks().empty()) p.Marks(plot);
     if (o.recordLegend) p.Cursors(plot);
     if (offscreen) {
         canvas.SetClip(&o.target);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "graph/AxisScale.h"
+
 namespace kurvex {
 
 namespace {
@@ -20,6 +22,27 @@ bool StartsWithIgnoringCase(const std::string& s, const char* prefix) {
             return false;
     }
     return true;
+}
+
+// A screen of phases only: its Y axis is in degrees.
+bool ShowsPhasesOnly(const CGraphCurve& s) {
+    if (s.CurveCount() == 0) return false;
+    for (std::int32_t i = 0; i < s.CurveCount(); ++i) {
+        if (!StartsWithIgnoringCase(s.Curve(i).formula, "phase(")) return false;
+    }
+    return true;
+}
+
+// A phase axis reads best on multiples of 45 degrees.
+void StepByDegrees(CGraphCurve& s) {
+    if (s.YLog() || !ShowsPhasesOnly(s)) return;
+    double from = s.YRange().from, to = s.YRange().to;
+    const double step = DegreeStep(from, to);
+    if (step <= 0.0) return;
+    RangeFlags flags;
+    flags.setIncrement = true;
+    flags.autoIncrement = false;
+    s.SetYRange(from, to, step, flags);
 }
 
 }  // namespace
@@ -105,6 +128,7 @@ DefaultScreens MakeDefaultScreens(const CResultDataRef& data, const CharMetrics&
                 for (std::int32_t column : *group) addCurve(*s, data, column);
                 s->SetXScale(1);
                 out.invalidPoints = ScaleToData(*s) || out.invalidPoints;
+                StepByDegrees(*s);
                 out.screens.push_back(std::move(s));
             }
             for (size_t i = 0; i < out.screens.size(); ++i)

@@ -122,6 +122,9 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdRunTable, "Run &Table",
               "Show measurements of every shown run side by side, one row per run", "Run Table",
               B::Measure, O::View),
+        Entry(kCmdLoopMargins, "&Loop Margins",
+              "Show the gain and phase margins of the selected amplitude over the visible range",
+              "Loop Margins", B::Measure, O::View),
         // Analysis
         Entry(kCmdPerformFft, "Perform FFT", "Perform FFT analysis", "FFT", B::Standard, O::View,
               R::PerformFft),
@@ -365,6 +368,7 @@ const std::vector<MenuItem>& GraphMenu() {
                                    Cmd(kCmdEdges),
                                    Cmd(kCmdCycleAverage),
                                    Cmd(kCmdRunTable),
+                                   Cmd(kCmdLoopMargins),
                                    End(),
                                    Sub("Analysis"),
                                    Cmd(kCmdPerformFft),
@@ -477,7 +481,8 @@ const std::vector<int>& ToolBarButtons(CommandBar bar) {
                                              kCmdCycles,
                                              kCmdEdges,
                                              kCmdRunsWindow,
-                                             kCmdRunTable};
+                                             kCmdRunTable,
+                                             kCmdLoopMargins};
     switch (bar) {
         case CommandBar::Standard:
             return standard;

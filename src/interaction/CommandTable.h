@@ -96,6 +96,8 @@ enum CommandId : int {
     kCmdFftWindowLast = 34014,
     // Loop-gain views.
     kCmdNyquist = 34101,
+    // Loop gain: the stability margins of a frequency response.
+    kCmdLoopMargins = 34100,
 };
 
 // How many recent files the File menu lists.

@@ -166,6 +166,31 @@ TEST(IncrementFromDivisions, AutoGridUsesTheAxisNiceStep) {
     EXPECT_DOUBLE_EQ(to, 7);
 }
 
+TEST(DegreeStep, PhaseAxesStepByFortyFiveTimesAPowerOfTwo) {
+    const StepCase cases[] = {
+        {-99, 9, 45, -135, 45},        // one pole's -90 with margins
+        {-198, 18, 45, -225, 45},      // exactly 6 divisions after moving out
+        {-400, 10, 90, -450, 90},      // 45 would give 10 divisions
+        {-1900, 20, 360, -2160, 360},  // unwrapped over several turns
+        {-50, 30, 0, -50, 30},         // under two steps: ordinary step
+        {30, -90, 0, 30, -90},         // reversed
+        {kNaN, 0, 0, kNaN, 0},
+        {-kInf, 0, 0, -kInf, 0},
+        {-1e308, 1e308, 0, -1e308, 1e308},  // span overflows
+    };
+    for (const StepCase& c : cases) {
+        double from = c.from, to = c.to;
+        EXPECT_EQ(DegreeStep(from, to), c.step) << c.from << " " << c.to;
+        if (std::isnan(c.alignedFrom)) continue;
+        EXPECT_EQ(from, c.alignedFrom) << c.from;
+        EXPECT_EQ(to, c.alignedTo) << c.to;
+    }
+    double from = -1e300, to = 0;  // huge but finite: still within 8 divisions
+    const double step = DegreeStep(from, to);
+    EXPECT_LE(-from / step, 8.0);
+    EXPECT_GE(-from / step, 1.0);
+}
+
 TEST(WidenExtent, SingleValuesAreWidenedAndOrdered) {
     const double cases[][4] = {
         {0, 0, 0, 0.1},                      // all zero

@@ -491,6 +491,28 @@ TEST(Renderer, AnnotationsAreDrawnOverTheCurves) {
     EXPECT_FALSE(canvas.LinesOf(kRed).empty());
 }
 
+TEST(Renderer, MarksOnALogAxisAreDrawnWhereTheyFallInsideThePlot) {
+    Screen s(MakeData({"Frequency", "V"}, {{10, 100, 1000}, {0.1, 0.5, 0.9}}), {1}, {1, 3, 1},
+             {0, 1, 0.5});
+    s.model.SetXScale(1);
+    s.model.SetXRange(1, 3, 1, Kept());
+    // In view; beyond the X range; no place on a log axis.
+    s.model.SetMarks({{100, 0.5, "PM 45"}, {1e6, 0.5, "far"}, {-5, 0.5, "negative"}});
+    RecordingCanvas canvas;
+    const PlotRect plot = s.Draw(canvas);
+    std::vector<RecordingCanvas::Shape> circles;
+    for (const auto& sh : canvas.shapes)
+        if (sh.kind == RecordingCanvas::Shape::Ellipse) circles.push_back(sh);
+    ASSERT_EQ(circles.size(), 1u);
+    const Point centre{plot.left + plot.Width() / 2, plot.top + plot.Height() / 2};
+    EXPECT_LE(std::abs((circles[0].points[0].x + circles[0].points[1].x) / 2 - centre.x), 1);
+    EXPECT_LE(std::abs((circles[0].points[0].y + circles[0].points[1].y) / 2 - centre.y), 1);
+    std::set<std::string> texts;
+    for (const auto& t : canvas.texts) texts.insert(t.text);
+    EXPECT_TRUE(texts.count("PM 45"));
+    EXPECT_FALSE(texts.count("far") || texts.count("negative"));
+}
+
 TEST(Renderer, CursorLinesAreDashDot) {
     Screen s(MakeData({"Time", "V"}, {{0, 1, 2}, {0.1, 0.5, 0.9}}), {1}, {0, 2, 1}, {0, 1, 0.5});
     s.model.Cursor(0) = MeasureCursor{1, 1.0, 1, 0.5};

@@ -53,9 +53,11 @@ TEST(ViewLayout, FrequencyResponseGetsAmplitudeOverPhaseOnALogAxis) {
     EXPECT_EQ(phase.XLog(), 1);
     EXPECT_DOUBLE_EQ(phase.XRange().from, 1.0);  // log10(10)
     EXPECT_DOUBLE_EQ(phase.XRange().to, 3.0);
-    // Y: the curves' extent and a tenth more each way, before the grid aligns it.
-    EXPECT_LE(phase.YRange().from, -99.0);
-    EXPECT_GE(phase.YRange().to, 9.0);
+    // Y: the curves' extent and a tenth more each way, moved out onto 45 degrees.
+    EXPECT_EQ(phase.YRange().from, -135.0);
+    EXPECT_EQ(phase.YRange().to, 45.0);
+    EXPECT_EQ(phase.YRange().increment, 45.0);
+    EXPECT_NE(std::fmod(amp.YRange().increment, 45.0), 0.0);
     EXPECT_FALSE(amp.BottomScreen());
     EXPECT_TRUE(phase.BottomScreen());
     EXPECT_FALSE(d.chooseCurves);
