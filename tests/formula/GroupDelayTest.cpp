@@ -35,7 +35,9 @@ TEST(GroupDelay, PureDelayGivesItsDelay) {
         ASSERT_TRUE(build.variable) << c.text;
         for (std::size_t i = 0; i < c.f.size(); ++i) {
             EXPECT_EQ(build.variable->Flags()[i], c.flags[i]) << c.text << " at " << i;
-            if (c.flags[i] == V) EXPECT_NEAR(build.variable->Values()[i], c.scale * T, 1e-12);
+            if (c.flags[i] == V) {
+                EXPECT_NEAR(build.variable->Values()[i], c.scale * T, 1e-12) << c.text << i;
+            }
         }
     }
 }
