@@ -84,10 +84,12 @@ bool CGraphDocument::RunOnWorker(QWidget* parent, const QString& label,
     // The worker alone touches the core document until it is done; what the
     // readers say waits for the interface thread.
     messages_.SetDeferred(true);
+    const bool unwrap = Options().unwrapPhase != 0;
     const bool ok = RunWithProgress(
         parent, label,
         [&](WorkProgress& progress) {
             LoadOptions options;
+            options.unwrapPhase = unwrap;
             options.text.progress = [&progress](std::int64_t done, std::int64_t total) {
                 progress.done.store(done);
                 progress.total.store(total);
@@ -222,9 +224,11 @@ void CGraphDocument::StartWatchedRead() {
     const std::vector<std::string> files = core_.Files();
     const std::vector<bool> runFiles = core_.RunFiles();
     read->stamps = StampsOf(files);
-    read->thread = std::thread([this, r, files, runFiles] {
+    const bool unwrap = Options().unwrapPhase != 0;
+    read->thread = std::thread([this, r, files, runFiles, unwrap] {
         LoadOptions options;
         options.showWarnings = false;
+        options.unwrapPhase = unwrap;
         options.text.progress = [r](std::int64_t, std::int64_t) { return !r->cancel.load(); };
         CResultDataRef fresh;
         r->ok = COhmixGraphDoc::ReadFiles(files, fresh, r->messages, options, runFiles);

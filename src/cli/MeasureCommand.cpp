@@ -3,10 +3,13 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "analysis/Averages.h"
 #include "analysis/Cycles.h"
 #include "analysis/Edges.h"
+#include "analysis/LoopMargins.h"
 #include "analysis/Measure.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -24,6 +27,7 @@ const char kMeasureUsage[] =
     "       kurvex-cli measure FILE NAME --edges [--low L] [--high H] [--from X0 --to X1] "
     "[--json]\n"
     "       kurvex-cli measure FILE A --dead B [--low L] [--high H] [--from X0 --to X1] [--json]\n"
+    "       kurvex-cli measure FILE AMP --margins [--phase PHASE] [--from X0 --to X1] [--json]\n"
     "       each form also takes [--run K | --runs]\n"
     "\n"
     "Measures the curve NAME (a variable, any letter case, or a formula) over the\n"
@@ -40,13 +44,20 @@ const char kMeasureUsage[] =
     "span from L to H (its extremes by default), each at its 50 % crossing.\n"
     "--dead B gives the dead times from each fall of A to B's rise and from each\n"
     "fall of B to A's rise, negative where they overlap.\n"
+    "--margins reads AMP (dB) and PHASE (degrees; by default the phase column that\n"
+    "pairs with AMP, \"phase(V)\" for \"amp(V)\") as a loop gain over X as the\n"
+    "frequency (Hz): gain crossover, phase margin, phase crossover, gain margin,\n"
+    "-3 dB bandwidth, peak, and every crossing of 0 dB and of -180 degrees. X not\n"
+    "increasing or no phase column: exit status 1.\n"
     "\n"
     "  --json   print one object; null where there is no value. Plain: max, min\n"
     "           ({index, x, y}), avg, avg_abs, rms, samples and at (a list of lists).\n"
     "           --cycles: cycles, period, frequency, duty, avg, rms, min, max, ripple\n"
     "           and per_cycle [{start, end, avg, rms, min, max}]. --edges: rise and\n"
     "           fall [{at, time}], rise_mean, fall_mean. --dead: dead_ab and dead_ba\n"
-    "           [{at, time}], dead_ab_mean, dead_ba_mean.\n"
+    "           [{at, time}], dead_ab_mean, dead_ba_mean. --margins: gain_crossover,\n"
+    "           phase_margin, phase_crossover, gain_margin, bandwidth_3db, peak\n"
+    "           {frequency, gain} and crossings {gain [...], phase [...]}.\n"
     "  --run K  measure run K of the file (from 1; default 1)\n"
     "  --runs   measure every run: JSON {\"runs\": [{\"run\": K, \"name\": NAME, ...the\n"
     "           keys above...}]}, text each run's answer under a line \"run K: NAME\"\n";
@@ -230,6 +241,94 @@ int Dead(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* e
     return kExitOk;
 }
 
+// Frequencies as a JSON list, or as text ("none" when empty).
+std::string FrequencyList(const std::vector<LoopCrossing>& crossings, bool json) {
+    std::string s;
+    for (const LoopCrossing& c : crossings)
+        s += (s.empty() ? "" : ", ") + Number(c.frequency, json);
+    if (json) return "[" + s + "]";
+    return s.empty() ? "none" : s + " Hz";
+}
+
+// A figure as text with its unit, "none" when it has no value.
+std::string WithUnit(std::optional<double> v, const char* unit) {
+    if (!v || !std::isfinite(*v)) return "none";
+    return Number(v, false) + " " + unit;
+}
+
+// Curve 0 of the screen is the gain in dB, curve 1 the phase in degrees.
+int Margins(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* err) {
+    const RawCurve gain = RawCurveOf(screen, 0), phase = RawCurveOf(screen, 1);
+    const std::int32_t n = std::min(gain.trace.last, phase.trace.last) + 1;
+    const auto count = static_cast<std::size_t>(std::max(n, 0));
+    const std::vector<std::uint8_t> allValid(count, kPointValid);
+    const auto flags = [&](const std::uint8_t* f) {
+        return std::span<const std::uint8_t>(f ? f : allValid.data(), count);
+    };
+    const auto values = [&](const double* v) { return std::span<const double>(v, count); };
+    std::int32_t first = 0, last = n - 1;
+    if (o.hasRange) {
+        // The samples whose X lies in the range, wherever X runs.
+        first = n;
+        last = -1;
+        for (std::int32_t i = 0; i < n; ++i) {
+            if (!(gain.trace.x[i] >= o.from && gain.trace.x[i] <= o.to)) continue;
+            first = std::min(first, i);
+            last = i;
+        }
+    }
+    const LoopMargins m = StabilityMargins(
+        values(gain.trace.x), flags(gain.trace.xFlags), values(gain.trace.y),
+        flags(gain.trace.yFlags), values(phase.trace.y), flags(phase.trace.yFlags), first, last);
+    if (!m.Ok()) {
+        std::fprintf(err, "kurvex-cli: %s\n", m.error.c_str());
+        return kExitFailed;
+    }
+    if (o.json) {
+        std::fprintf(out,
+                     "{\"gain_crossover\": %s, \"phase_margin\": %s, \"phase_crossover\": %s, "
+                     "\"gain_margin\": %s, \"bandwidth_3db\": %s, \"peak\": {\"frequency\": %s, "
+                     "\"gain\": %s}, \"crossings\": {\"gain\": %s, \"phase\": %s}}\n",
+                     Number(m.gainCrossover, true).c_str(), Number(m.phaseMargin, true).c_str(),
+                     Number(m.phaseCrossover, true).c_str(), Number(m.gainMargin, true).c_str(),
+                     Number(m.bandwidth, true).c_str(), Number(m.peakFrequency, true).c_str(),
+                     Number(m.peakGain, true).c_str(), FrequencyList(m.gainCrossings, true).c_str(),
+                     FrequencyList(m.phaseCrossings, true).c_str());
+        return kExitOk;
+    }
+    const std::string peak = m.peakGain && m.peakFrequency ? WithUnit(m.peakGain, "dB") + " at " +
+                                                                 WithUnit(m.peakFrequency, "Hz")
+                                                           : "none";
+    std::fprintf(out,
+                 "gain crossover: %s\nphase margin: %s\nphase crossover: %s\ngain margin: "
+                 "%s\nbandwidth (-3 dB): %s\npeak: %s\ngain crossings: %s\nphase crossings: %s\n",
+                 WithUnit(m.gainCrossover, "Hz").c_str(), WithUnit(m.phaseMargin, "deg").c_str(),
+                 WithUnit(m.phaseCrossover, "Hz").c_str(), WithUnit(m.gainMargin, "dB").c_str(),
+                 WithUnit(m.bandwidth, "Hz").c_str(), peak.c_str(),
+                 FrequencyList(m.gainCrossings, false).c_str(),
+                 FrequencyList(m.phaseCrossings, false).c_str());
+    return kExitOk;
+}
+
+// Adds the phase curve that goes with the gain `name`: `phase` when given,
+// else the column PhaseColumnFor pairs with it; 0 or the exit status.
+int AddPhaseCurve(CGraphCurve& screen, const CResultDataRef& data, const std::string& name,
+                  const std::optional<std::string>& phase, std::FILE* err) {
+    if (phase) return AddNamedCurve(screen, data, *phase, err);
+    std::vector<std::string> names;
+    for (std::int32_t i = 0; i < data->VariableCount(); ++i)
+        names.push_back(data->Variable(i)->Name());
+    const std::int32_t column =
+        PhaseColumnFor(names, static_cast<std::int32_t>(data.FindVariable(name.c_str())));
+    if (column < 0) {
+        std::fprintf(err, "kurvex-cli: no phase column pairs with '%s'; name one with --phase\n",
+                     name.c_str());
+        return kExitFailed;
+    }
+    screen.AddCurve(CCurveEntry::ForColumn(data, column));
+    return kExitOk;
+}
+
 // The number option `name` into `value` when given; false when it is no number.
 bool OptionalNumber(Args& args, const char* name, std::optional<double>& value) {
     if (!args.values.count(name)) return true;
@@ -246,9 +345,9 @@ bool OptionalNumber(Args& args, const char* name, std::optional<double>& value) 
 int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges", "--runs"},
+    if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges", "--runs", "--margins"},
                    {"--from", "--to", "--at", "--ref", "--level", "--hysteresis", "--low", "--high",
-                    "--dead", "--run"},
+                    "--dead", "--run", "--phase"},
                    args, error, 1))
         return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
@@ -268,10 +367,14 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     const bool cycles = args.flags.count("--cycles") > 0;
     const bool edges = args.flags.count("--edges") > 0;
     const bool dead = args.values.count("--dead") > 0;
-    if (int(cycles) + int(edges) + int(dead) > 1)
-        return Usage(err, "--cycles, --edges and --dead go one at a time");
-    if ((cycles || edges || dead) && !ats.empty())
+    const bool margins = args.flags.count("--margins") > 0;
+    if (int(cycles) + int(edges) + int(dead) + int(margins) > 1)
+        return Usage(err, "--cycles, --edges, --dead and --margins go one at a time");
+    if ((cycles || edges || dead || margins) && !ats.empty())
         return Usage(err, "--at goes with the plain measurement only");
+    if (!margins && args.values.count("--phase")) return Usage(err, "--phase goes with --margins");
+    std::optional<std::string> phase;
+    if (args.values.count("--phase")) phase = args.values["--phase"];
     for (const char* option : {"--ref", "--level", "--hysteresis"}) {
         if (!cycles && args.values.count(option))
             return Usage(err, std::string(option) + " goes with --cycles");
@@ -314,6 +417,11 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
                 return Cycles(screen, mode, out, err);
             }
             if (edges) return Edges(screen, mode, out, err);
+            if (margins) {
+                if (const int status = AddPhaseCurve(screen, data, args.positional[1], phase, err))
+                    return status;
+                return Margins(screen, mode, out, err);
+            }
             if (dead) {
                 if (const int status = AddNamedCurve(screen, data, args.values["--dead"], err))
                     return status;

@@ -17,6 +17,7 @@
 
 #include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/PhaseColumns.h"
 #include "data/SafeFile.h"
 #include "data/SampleMemory.h"
 #include "data/Workers.h"
@@ -965,6 +966,7 @@ bool Reader::Run(CResultDataRef& data) {
     }
     PrepareForWriting(memory, WorkerCount());
     bool bad = false;
+    std::vector<std::int32_t> phases;
     for (const Source* s : taken) {
         const bool complex = s->info->isComplex != 0;
         for (std::int64_t k = 0; k < s->columns; ++k) {
@@ -973,6 +975,7 @@ bool Reader::Run(CResultDataRef& data) {
             if (complex) {
                 name("amp(" + base + ")");
                 name("phase(" + base + ")");
+                phases.push_back(first + 1);
             } else {
                 name(base);
             }
@@ -980,6 +983,11 @@ bool Reader::Run(CResultDataRef& data) {
         }
     }
     set.SetRowCountLocked(static_cast<std::int32_t>(rows));
+    for (const std::int32_t v : phases) {
+        CResultVariable& phase = *set.Variable(v);
+        UnwrapPhaseColumn(set.Variable(0)->Values(), set.Variable(0)->Flags(), phase.Values(),
+                          phase.Flags(), rows);
+    }
     set.SetBadPoints(bad);
     set.UpdateExtents();
     set.SetUniformX(CResultDataRef::UniformTest(set.Variable(0)->Values(), 0,

@@ -13,6 +13,7 @@
 #include "data/ByteSource.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
+#include "data/PhaseColumns.h"
 #include "data/SampleMemory.h"
 #include "data/Workers.h"
 
@@ -818,6 +819,13 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
         if (!ReadText(cursor, plot, h, set, bad)) return false;
     }
     set.SetRowCountLocked(static_cast<std::int32_t>(points));
+    if (h.plot.complex) {
+        for (std::int32_t v = 1; v < h.plot.variables; ++v) {
+            CResultVariable& phase = *set.Variable(2 * v);
+            UnwrapPhaseColumn(set.Variable(0)->Values(), set.Variable(0)->Flags(), phase.Values(),
+                              phase.Flags(), points);
+        }
+    }
     set.SetBadPoints(bad);
     set.UpdateExtents();
     set.SetUniformX(CResultDataRef::UniformTest(set.Variable(0)->Values(), 0,

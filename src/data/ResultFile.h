@@ -25,6 +25,9 @@ struct LoadOptions {
     // When given, receives the status lines a reader leaves: what it skipped
     // or could not decode in a file it read all the same.
     std::vector<std::string>* notes = nullptr;
+    // The phase of complex data made continuous along frequency; when false,
+    // each sample keeps its principal value in (-180, 180].
+    bool unwrapPhase = true;
 };
 
 // Reads a result file of any format, told apart by its first bytes, into

@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* kRedrawKey = "Options/RedawXOnReload";
 constexpr const char* kRightMouseKey = "Options/RMouseAction";
+constexpr const char* kUnwrapKey = "Options/UnwrapPhase";
 
 }  // namespace
 
@@ -22,9 +23,14 @@ CSettingsDlg::CSettingsDlg(AppOptions& options, QSettings& store, QWidget* paren
       options_(options),
       store_(store),
       storedAction_(store.value(kRightMouseKey, options.rightMouseAction).toInt()),
-      redraw_(new QCheckBox(tr("&Redraw x-axis when loading new data"), this)) {
+      redraw_(new QCheckBox(tr("&Redraw x-axis when loading new data"), this)),
+      unwrap_(new QCheckBox(tr("&Unwrap phase"), this)) {
     setWindowTitle(tr("Settings"));
     redraw_->setObjectName("redrawX");
+    unwrap_->setObjectName("unwrapPhase");
+    unwrap_->setToolTip(
+        tr("Read the phase of complex results continuous along frequency "
+           "instead of within -180..180 degrees (from the next load)"));
     auto* group = new QGroupBox(tr("Right mouse action"), this);
     auto* groupLayout = new QVBoxLayout(group);
     const char* labels[] = {"Show &menu", "&Pan", "&Zoom"};
@@ -40,6 +46,7 @@ CSettingsDlg::CSettingsDlg(AppOptions& options, QSettings& store, QWidget* paren
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(redraw_);
+    layout->addWidget(unwrap_);
     layout->addWidget(group);
     layout->addStretch(1);
     layout->addWidget(buttons);
@@ -48,6 +55,7 @@ CSettingsDlg::CSettingsDlg(AppOptions& options, QSettings& store, QWidget* paren
 
     // What is stored wins over what this process holds.
     redraw_->setChecked(store.value(kRedrawKey, options.redrawXOnReload).toInt() != 0);
+    unwrap_->setChecked(store.value(kUnwrapKey, options.unwrapPhase).toInt() != 0);
     if (storedAction_ >= 0 && storedAction_ < 3) actions_[storedAction_]->setChecked(true);
     redraw_->setFocus(Qt::OtherFocusReason);
 }
@@ -58,7 +66,9 @@ void CSettingsDlg::accept() {
         if (actions_[i]->isChecked()) action = i;
     options_.redrawXOnReload = redraw_->isChecked() ? 1 : 0;
     options_.rightMouseAction = action;
+    options_.unwrapPhase = unwrap_->isChecked() ? 1 : 0;
     store_.setValue(kRedrawKey, options_.redrawXOnReload);
+    store_.setValue(kUnwrapKey, options_.unwrapPhase);
     store_.setValue(kRightMouseKey, options_.rightMouseAction);
     store_.sync();
     QDialog::accept();

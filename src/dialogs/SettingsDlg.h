@@ -10,9 +10,10 @@ class QSettings;
 
 namespace kurvex {
 
-// "Settings": whether a requested reload redraws X, and what a right click
-// on a screen does. Shows what the settings store holds; OK sets both
-// options and writes both at once; Cancel changes nothing.
+// "Settings": whether a requested reload redraws X, whether complex results
+// read with their phase unwrapped, and what a right click on a screen does.
+// Shows what the settings store holds; OK sets the options and writes them
+// at once; Cancel changes nothing.
 class CSettingsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -25,6 +26,7 @@ private:
     QSettings& store_;
     std::int32_t storedAction_;
     QCheckBox* redraw_;
+    QCheckBox* unwrap_;
     QRadioButton* actions_[3];
 };
 

@@ -89,7 +89,7 @@ struct FunctionName {
 };
 
 // Tried in this order: LOG10 before LOG.
-constexpr std::array<FunctionName, 14> kFunctions = {{
+constexpr std::array<FunctionName, 15> kFunctions = {{
     {"SQRT", FormulaNodeKind::Sqrt},
     {"SIN", FormulaNodeKind::Sin},
     {"COS", FormulaNodeKind::Cos},
@@ -104,12 +104,15 @@ constexpr std::array<FunctionName, 14> kFunctions = {{
     {"INT", FormulaNodeKind::Integral},
     {"HIPASS", FormulaNodeKind::HighPass},
     {"CYCAVG", FormulaNodeKind::CycleAverage},
+    {"GD", FormulaNodeKind::GroupDelay},
 }};
 
 std::unique_ptr<CFormulaNode> MakeFunction(FormulaNodeKind kind, CFormula* formula,
                                            std::int32_t position) {
     if (kind == FormulaNodeKind::CycleAverage)
         return std::make_unique<FormulaCycleAverageNode>(formula, position);
+    if (kind == FormulaNodeKind::GroupDelay)
+        return std::make_unique<FormulaGroupDelayNode>(formula, position);
     if (kind == FormulaNodeKind::Average || kind == FormulaNodeKind::Integral ||
         kind == FormulaNodeKind::HighPass)
         return std::make_unique<FormulaRunningNode>(kind, formula, position);
@@ -468,7 +471,7 @@ bool CFormula::Assemble(std::vector<std::unique_ptr<CFormulaNode>> output) {
             begins.resize(base);
             begins.push_back(step.begin);
             step.slot = static_cast<std::int32_t>(base);
-            cycles |= node->Kind() == FormulaNodeKind::CycleAverage;
+            cycles |= IsPreparedKind(node->Kind());
             const CFormulaNode* exponent =
                 node->Kind() == FormulaNodeKind::Power ? node->Operand(1) : nullptr;
             step.square = exponent && exponent->Kind() == FormulaNodeKind::Number &&
@@ -493,10 +496,10 @@ bool CFormula::Assemble(std::vector<std::unique_ptr<CFormulaNode>> output) {
     if (cycles) {
         const std::vector<Step> all = std::move(program_);
         for (const Step& s : all) {
-            if (s.node->Kind() != FormulaNodeKind::CycleAverage) continue;
+            if (!IsPreparedKind(s.node->Kind())) continue;
             const auto at = static_cast<std::int32_t>(&s - all.data());
-            stages_.push_back({static_cast<FormulaCycleAverageNode*>(s.node), s.slot,
-                               Collapse(all, s.begin, at)});
+            stages_.push_back(
+                {static_cast<FormulaPreparedNode*>(s.node), s.slot, Collapse(all, s.begin, at)});
         }
         program_ = Collapse(all, 0, static_cast<std::int32_t>(all.size()));
     }
@@ -525,7 +528,7 @@ std::vector<CFormula::Step> CFormula::Collapse(const std::vector<Step>& all, std
     std::vector<std::int32_t> indices;
     for (std::int32_t i = from; i < to; ++i) {
         const Step& s = all[static_cast<size_t>(i)];
-        if (s.node->Kind() == FormulaNodeKind::CycleAverage) {
+        if (IsPreparedKind(s.node->Kind())) {
             // Its subtree is the run of steps just before it.
             while (!indices.empty() && indices.back() >= s.begin) {
                 indices.pop_back();
@@ -600,8 +603,7 @@ void CFormula::EvaluateRange(void* context, double* values, std::uint8_t* flags,
 void CFormula::PrepareCycles(std::int32_t count) {
     const auto rows = static_cast<size_t>(count);
     std::vector<double> x(rows);
-    std::vector<double> curve(rows);
-    std::vector<double> reference(rows);
+    std::vector<std::vector<double>> columns;
     std::vector<double> block(static_cast<size_t>(blockSize_));
     for (std::int32_t start = 0; start < count; start += blockSize_) {
         const std::int32_t n = std::min(blockSize_, count - start);
@@ -613,13 +615,17 @@ void CFormula::PrepareCycles(std::int32_t count) {
         // The operands' running functions are evaluated here alone.
         for (const Step& s : stage.operands) s.node->ResetRunning();
         const auto slot = static_cast<size_t>(stage.slot);
+        const auto operands = static_cast<size_t>(stage.node->OperandCount());
+        columns.resize(std::max(columns.size(), operands), std::vector<double>(rows));
         for (std::int32_t start = 0; start < count; start += blockSize_) {
             const std::int32_t n = std::min(blockSize_, count - start);
             RunSteps(stage.operands, block.data(), start, n);
-            std::copy_n(slotData_[slot], n, curve.data() + start);
-            std::copy_n(slotData_[slot + 1], n, reference.data() + start);
+            for (size_t k = 0; k < operands; ++k)
+                std::copy_n(slotData_[slot + k], n, columns[k].data() + start);
         }
-        stage.node->Prepare(x.data(), curve.data(), reference.data(), count);
+        std::vector<const double*> data;
+        for (size_t k = 0; k < operands; ++k) data.push_back(columns[k].data());
+        stage.node->Prepare(x.data(), data.data(), count);
     }
     prepared_ = count;
 }

@@ -115,9 +115,9 @@ private:
         bool square;            // a power whose exponent is the literal 2
         std::int32_t begin;     // postfix index where the node's subtree begins
     };
-    // A CYCAVG node with the steps that compute its operands.
+    // A CYCAVG or GD node with the steps that compute its operands.
     struct CycleStage {
-        FormulaCycleAverageNode* node;
+        FormulaPreparedNode* node;
         std::int32_t slot;
         std::vector<Step> operands;
     };
@@ -129,13 +129,13 @@ private:
     bool Fail(std::int32_t position, const char* message);
     // Builds the tree and the evaluation program from the postfix output.
     bool Assemble(std::vector<std::unique_ptr<CFormulaNode>> output);
-    // The steps of postfix_[from, to) with each CYCAVG standing in for its subtree.
+    // The steps of postfix_[from, to) with each CYCAVG or GD standing in for its subtree.
     std::vector<Step> Collapse(const std::vector<Step>& all, std::int32_t from,
                                std::int32_t to) const;
     void RunSteps(const std::vector<Step>& steps, double* out, std::int32_t first,
                   std::int32_t count);
     void EvaluateBlock(double* out, std::int32_t first, std::int32_t count);
-    // Works out every CYCAVG's values over samples 0 .. count - 1.
+    // Works out every CYCAVG's and GD's values over samples 0 .. count - 1.
     void PrepareCycles(std::int32_t count);
 
     double timeStep_ = 0.0;

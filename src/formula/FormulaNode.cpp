@@ -2,9 +2,12 @@
 
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
+#include "data/PhaseColumns.h"
 #include "formula/CycleMath.h"
 #include "formula/Formula.h"
 
@@ -285,24 +288,34 @@ bool IsNoValue(double v) {
     return bits == kNoValueBits;
 }
 
-FormulaCycleAverageNode::FormulaCycleAverageNode(CFormula* formula, std::int32_t position)
-    : CFormulaNode(FormulaNodeKind::CycleAverage, position, 2), formula_(formula) {}
+FormulaPreparedNode::FormulaPreparedNode(FormulaNodeKind kind, CFormula* formula,
+                                         std::int32_t position, std::int32_t operandCount)
+    : CFormulaNode(kind, position, operandCount), formula_(formula) {}
 
-double FormulaCycleAverageNode::Apply(const double*) {
+bool IsPreparedKind(FormulaNodeKind kind) {
+    return kind == FormulaNodeKind::CycleAverage || kind == FormulaNodeKind::GroupDelay;
+}
+
+double FormulaPreparedNode::Apply(const double*) {
     const auto i = static_cast<std::size_t>(formula_->CurrentSample());
     return i < values_.size() ? values_[i] : NoValue();
 }
 
-void FormulaCycleAverageNode::ApplyBlock(const double* const*, double* out, std::int32_t n,
-                                         std::int32_t first) {
+void FormulaPreparedNode::ApplyBlock(const double* const*, double* out, std::int32_t n,
+                                     std::int32_t first) {
     for (std::int32_t j = 0; j < n; ++j) {
         const auto i = static_cast<std::size_t>(first + j);
         out[j] = i < values_.size() ? values_[i] : NoValue();
     }
 }
 
-void FormulaCycleAverageNode::Prepare(const double* x, const double* curve, const double* reference,
+FormulaCycleAverageNode::FormulaCycleAverageNode(CFormula* formula, std::int32_t position)
+    : FormulaPreparedNode(FormulaNodeKind::CycleAverage, formula, position, 2) {}
+
+void FormulaCycleAverageNode::Prepare(const double* x, const double* const* operands,
                                       std::int32_t count) {
+    const double* curve = operands[0];
+    const double* reference = operands[1];
     values_.assign(static_cast<std::size_t>(std::max(count, 0)), NoValue());
     const CycleTrace ref{x, nullptr, reference, nullptr, 0, count - 1};
     const auto level = CycleLevelOf(ref);
@@ -322,6 +335,27 @@ void FormulaCycleAverageNode::Prepare(const double* x, const double* curve, cons
         if (k > last) break;
         if (t >= cycles[k].start) values_[static_cast<std::size_t>(i)] = cycles[k].avg;
     }
+}
+
+FormulaGroupDelayNode::FormulaGroupDelayNode(CFormula* formula, std::int32_t position)
+    : FormulaPreparedNode(FormulaNodeKind::GroupDelay, formula, position, 1) {}
+
+void FormulaGroupDelayNode::Prepare(const double* x, const double* const* operands,
+                                    std::int32_t count) {
+    const auto n = static_cast<std::size_t>(std::max(count, 0));
+    const auto flagsOf = [n](const double* v) {
+        std::vector<std::uint8_t> flags(n);
+        for (std::size_t i = 0; i < n; ++i)
+            flags[i] = std::isfinite(v[i]) ? kPointValid : kPointInvalid;
+        return flags;
+    };
+    const std::vector<std::uint8_t> xFlags = flagsOf(x), phaseFlags = flagsOf(operands[0]);
+    values_.assign(n, 0.0);
+    std::vector<std::uint8_t> flags(n);
+    GroupDelayColumn(x, xFlags.data(), operands[0], phaseFlags.data(), values_.data(), flags.data(),
+                     count);
+    for (std::size_t i = 0; i < n; ++i)
+        if (flags[i] != kPointValid) values_[i] = std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace kurvex

@@ -35,6 +35,7 @@ enum class FormulaNodeKind : std::int32_t {
     HighPass,
     List,
     CycleAverage,
+    GroupDelay,
 };
 
 // One node of a formula tree. A node owns its operands; the tree is torn down
@@ -157,26 +158,46 @@ double NoValue();
 // True for exactly the bits of NoValue().
 bool IsNoValue(double v);
 
-// CYCAVG(curve, reference): the curve's time average over each cycle of the
-// reference, held as a step over the cycle (kNoValue outside whole cycles). A value
-// depends on samples still to come, so the formula prepares every sample's
-// value from its operands' before the evaluation proper.
-class FormulaCycleAverageNode : public CFormulaNode {
+// A function whose value at a sample depends on samples still to come: the
+// formula prepares every sample's value from X and its operands' whole
+// columns before the evaluation proper.
+class FormulaPreparedNode : public CFormulaNode {
 public:
-    FormulaCycleAverageNode(CFormula* formula, std::int32_t position);
+    FormulaPreparedNode(FormulaNodeKind kind, CFormula* formula, std::int32_t position,
+                        std::int32_t operandCount);
     // The prepared value at the formula's current sample.
     double Apply(const double* operands) override;
     // The prepared values of samples first .. first + count - 1.
     void ApplyBlock(const double* const* operands, double* out, std::int32_t count,
                     std::int32_t first) override;
-    // Works out the values of samples 0 .. count - 1 from X and both operands:
-    // the reference's cycles at the midpoint of its extremes with a tenth of
-    // their span as hysteresis.
-    void Prepare(const double* x, const double* curve, const double* reference, std::int32_t count);
+    // Works out the values of samples 0 .. count - 1; operands[k] holds
+    // operand k's.
+    virtual void Prepare(const double* x, const double* const* operands, std::int32_t count) = 0;
 
-private:
+protected:
     CFormula* formula_;
     std::vector<double> values_;
+};
+
+// True for the kinds FormulaPreparedNode implements.
+bool IsPreparedKind(FormulaNodeKind kind);
+
+// CYCAVG(curve, reference): the curve's time average over each cycle of the
+// reference, held as a step over the cycle (kNoValue outside whole cycles).
+class FormulaCycleAverageNode : public FormulaPreparedNode {
+public:
+    FormulaCycleAverageNode(CFormula* formula, std::int32_t position);
+    // The reference's cycles at the midpoint of its extremes with a tenth of
+    // their span as hysteresis.
+    void Prepare(const double* x, const double* const* operands, std::int32_t count) override;
+};
+
+// GD(phase): the group delay in seconds of a phase in degrees over X as the
+// frequency in Hz; invalid where the frequency does not rise.
+class FormulaGroupDelayNode : public FormulaPreparedNode {
+public:
+    FormulaGroupDelayNode(CFormula* formula, std::int32_t position);
+    void Prepare(const double* x, const double* const* operands, std::int32_t count) override;
 };
 
 // The value of x^y as the formula engine defines it: an exact square for y = 2

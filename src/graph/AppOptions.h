@@ -24,6 +24,8 @@ struct AppOptions {
     std::int32_t rightMargin = 100;
     // The window every transform applies (the values of FftWindow; 0 rectangular).
     std::int32_t fftWindow = 0;
+    // Complex results read with their phase continuous along frequency.
+    std::int32_t unwrapPhase = 1;
 };
 
 // The number of FFT windows the option may name (values 0 .. kFftWindowCount - 1).

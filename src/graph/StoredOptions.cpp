@@ -68,6 +68,8 @@ void LoadStoredOptions(const OptionStore& store, AppOptions& options, CGraphText
         options.redrawXOnReload = *v;
     if (const auto v = ParseInt(store.Read(kOptionsGroup, "AutoReload")))
         options.autoReload = *v != 0 ? 1 : 0;
+    if (const auto v = ParseInt(store.Read(kOptionsGroup, "UnwrapPhase")))
+        options.unwrapPhase = *v != 0 ? 1 : 0;
     ReadInt(store, kOptionsGroup, "FFTWindow", options.fftWindow, 0, kFftWindowCount - 1);
 }
 

@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <complex>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "analysis/LoopMargins.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
 #include "data/LtspiceRawWriter.h"
@@ -147,6 +152,78 @@ std::string MeasureOf(int k) {
         "\"max\": {\"index\": %d, \"x\": %.17g, \"y\": %.17g}, \"min\": {\"index\": 0, "
         "\"x\": 0, \"y\": %.17g}",
         last, last * 1e-6, 10.0 * k + last, 10.0 * k);
+}
+
+// The JSON with every number as "#".
+std::string Skeleton(const std::string& json) {
+    static const std::regex number(R"((: |\[|, )-?[0-9][0-9.]*(e[-+]?[0-9]+)?)");
+    return std::regex_replace(json, number, "$1#");
+}
+
+double Field(const std::string& json, const std::string& key) {
+    const size_t at = json.find("\"" + key + "\": ");
+    return at == std::string::npos ? std::nan("")
+                                   : std::strtod(&json[at + key.size() + 4], nullptr);
+}
+
+TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
+    // L(s) = k / s / ((1 + s a) (1 + s b)): the phase is -180 degrees at
+    // 1/sqrt(ab), where |L| = k a b / (a + b); |L| = 1 found by bisection.
+    const double k = 1e-3 / 50e-9, a = 1e-5, b = 1e-4, pi = std::numbers::pi;
+    const auto mag = [&](double w) {
+        return k / w / std::sqrt((1 + w * w * a * a) * (1 + w * w * b * b));
+    };
+    double lo = 1e3, hi = 1e6;
+    for (int i = 0; i < 200; ++i) (mag(std::sqrt(lo * hi)) > 1 ? lo : hi) = std::sqrt(lo * hi);
+    const double phaseMargin = 90 - (std::atan(lo * a) + std::atan(lo * b)) * 180 / pi;
+    const std::string loop = kSpice + "/loop_two_poles.raw";
+    CliRun r = Cli({"measure", loop, "amp(v(out))", "--margins", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Skeleton(r.out),
+              "{\"gain_crossover\": #, \"phase_margin\": #, \"phase_crossover\": #, "
+              "\"gain_margin\": #, \"bandwidth_3db\": #, \"peak\": {\"frequency\": #, \"gain\": "
+              "#}, \"crossings\": {\"gain\": [#], \"phase\": [#]}}\n");
+    EXPECT_NEAR(Field(r.out, "gain_crossover") * 2 * pi / lo, 1.0, 0.005);
+    EXPECT_NEAR(Field(r.out, "phase_margin"), phaseMargin, 0.2);
+    EXPECT_NEAR(Field(r.out, "phase_crossover") * 2 * pi * std::sqrt(a * b), 1.0, 0.005);
+    EXPECT_NEAR(Field(r.out, "gain_margin"), -20 * std::log10(k * a * b / (a + b)), 0.1);
+    // The phase named outright, a range that leaves out the phase crossover, text.
+    r = Cli({"measure", loop, "amp(v(out))", "--margins", "--phase", "phase(v(out))", "--from",
+             "10", "--to", "3000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.out.rfind("gain crossover: ", 0), 0u) << r.out;
+    char* unit = nullptr;
+    EXPECT_NEAR(std::strtod(r.out.c_str() + 16, &unit) * 2 * pi / lo, 1.0, 0.005);
+    EXPECT_EQ(std::string(unit, 4), " Hz\n");
+    EXPECT_NE(r.out.find("\nphase crossover: none\ngain margin: none\n"), std::string::npos)
+        << r.out;
+
+    // A loop that never reaches 0 dB nor -180 degrees has none of those figures.
+    const std::string flat = clitest::Scratch("flat.fra",
+                                              "Frequency amp(V) phase(V)\n10 -10 -10\n100 -11 -20\n"
+                                              "1000 -12 -30\n")
+                                 .string();
+    r = Cli({"measure", flat, "amp(V)", "--margins", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Skeleton(r.out),
+              "{\"gain_crossover\": null, \"phase_margin\": null, \"phase_crossover\": null, "
+              "\"gain_margin\": null, \"bandwidth_3db\": null, \"peak\": {\"frequency\": #, "
+              "\"gain\": #}, \"crossings\": {\"gain\": [], \"phase\": []}}\n");
+
+    // Refused: a frequency that falls back, a gain without a phase.
+    const std::string falling = clitest::Scratch("falling.fra",
+                                                 "Frequency amp(V) phase(V)\n"
+                                                 "10 1 -90\n5 -1 -90\n20 -2 -90\n")
+                                    .string();
+    for (const auto& [args, why] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"measure", falling, "amp(V)", "--margins"}, kNotIncreasingFrequency},
+             {{"measure", flat, "phase(V)", "--margins"}, "--phase"}}) {
+        r = Cli(args);
+        EXPECT_EQ(r.status, 1) << args[2];
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Cli({"measure", flat, "amp(V)", "--phase", "phase(V)"}).status, 2);
 }
 
 TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -230,6 +231,33 @@ TEST(RawFile, ComplexValuesBecomeAmplitudeAndPhase) {
         EXPECT_EQ(amp->Flags()[1], kPointInvalid);
         EXPECT_EQ(o.data->BadPoints(), 1);
     }
+}
+
+TEST(RawFile, ComplexPhaseIsUnwrappedAlongEachSweep) {
+    // The frequency falls back at the fourth point, as in a stepped file:
+    // there the phase starts again from its principal value.
+    const std::vector<double> f = {1, 2, 3, 1, 2}, deg = {170, -170, -150, -170, 170},
+                              unwrapped = {170, 190, 210, -170, -190};
+    std::string bytes = Header("complex", 2, 5, "\t0\tfrequency\tfrequency\n\t1\tv(a)\tvoltage\n");
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        for (double v : {f[i], 0.0, std::cos(deg[i] * std::numbers::pi / 180),
+                         std::sin(deg[i] * std::numbers::pi / 180)})
+            Put(bytes, v);
+    }
+    Outcome o;
+    ReadBytes(bytes, o);
+    ASSERT_EQ(o.result, RawReadResult::Read);
+    for (std::size_t i = 0; i < f.size(); ++i)
+        EXPECT_NEAR(o.data->Variable(2)->Values()[i], unwrapped[i], 1e-9) << i;
+
+    // ngspice's two-pole loop passes -180 degrees and ends near -269.
+    CResultDataRef loop;
+    RecordingMessages messages;
+    ASSERT_TRUE(LoadResultFile((kSpice / "loop_two_poles.raw").string(), loop, nullptr, messages));
+    const double* phase = loop->Variable(2)->Values();
+    for (std::int32_t i = 1; i < loop->RowCount(); ++i)
+        ASSERT_LT(std::abs(phase[i] - phase[i - 1]), 10.0) << i;
+    EXPECT_NEAR(phase[loop->RowCount() - 1], -269.0, 0.5);
 }
 
 TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {

@@ -22,10 +22,12 @@ TEST(SettingsDlg, ShowsTheStoredValuesAndWritesBothOnOkOnly) {
     QSettings store(dir.filePath("kurvex.ini"), QSettings::IniFormat);
     store.setValue("Options/RMouseAction", 2);
     store.setValue("Options/RedawXOnReload", 0);
+    store.setValue("Options/UnwrapPhase", 0);
     AppOptions options;  // 1 and 0 in this process
     {
         CSettingsDlg dlg(options, store);
         EXPECT_FALSE(Child<QCheckBox>(dlg, "redrawX")->isChecked());
+        EXPECT_FALSE(Child<QCheckBox>(dlg, "unwrapPhase")->isChecked());
         EXPECT_TRUE(Child<QRadioButton>(dlg, "zoom")->isChecked());
         Child<QRadioButton>(dlg, "pan")->setChecked(true);
         QTest::keyClick(&dlg, Qt::Key_Escape);  // Cancel
@@ -41,9 +43,11 @@ TEST(SettingsDlg, ShowsTheStoredValuesAndWritesBothOnOkOnly) {
     dlg.accept();
     EXPECT_EQ(options.rightMouseAction, kRightMousePan);
     EXPECT_EQ(options.redrawXOnReload, 1);
+    EXPECT_EQ(options.unwrapPhase, 0);
     QSettings reread(dir.filePath("kurvex.ini"), QSettings::IniFormat);
     EXPECT_EQ(reread.value("Options/RMouseAction").toInt(), 1);
     EXPECT_EQ(reread.value("Options/RedawXOnReload").toInt(), 1);
+    EXPECT_EQ(reread.value("Options/UnwrapPhase").toInt(), 0);
 }
 
 TEST(AboutDlg, ShowsTheIconAndTheShortVersion) {

@@ -40,6 +40,7 @@ TEST(StoredOptions, StoredValuesReplaceDefaultsUnlessAbsurd) {
     const auto redraw = [](const AppOptions& o, const CGraphText&) { return o.redrawXOnReload; };
     const auto follow = [](const AppOptions& o, const CGraphText&) { return o.autoReload; };
     const auto window = [](const AppOptions& o, const CGraphText&) { return o.fftWindow; };
+    const auto unwrap = [](const AppOptions& o, const CGraphText&) { return o.unwrapPhase; };
     const auto italic = [](const AppOptions&, const CGraphText& t) {
         return static_cast<std::int32_t>(t.Font().italic);
     };
@@ -55,7 +56,8 @@ TEST(StoredOptions, StoredValuesReplaceDefaultsUnlessAbsurd) {
         {"Options/AutoReload", "5", follow, 1},      {"Options/AutoReload", "off", follow, 1},
         {"Options/FFTWindow", "-1", window, 0},      {"Options/FFTWindow", "4", window, 4},
         {"Options/FFTWindow", "5", window, 0},  // no such window
-        {"Options/FFTWindow", "hann", window, 0},
+        {"Options/FFTWindow", "hann", window, 0},    {"Options/UnwrapPhase", "0", unwrap, 0},
+        {"Options/UnwrapPhase", "yes", unwrap, 1},
     };
     for (const Case& k : cases) {
         MapStore store;
