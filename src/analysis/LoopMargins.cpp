@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "data/PhaseColumns.h"
 #include "data/ResultVariable.h"
 
 namespace kurvex {
@@ -86,38 +87,12 @@ FlaggedValues GroupDelay(std::span<const double> frequency,
                          std::span<const double> degrees, std::span<const std::uint8_t> flags) {
     const std::size_t n =
         std::min({frequency.size(), frequencyFlags.size(), degrees.size(), flags.size()});
-    const FlaggedValues phase = UnwrapPhase(degrees.first(n), flags.first(n));
-    const std::vector<double>& p = phase.values;
-    const auto& f = frequency;
-    const auto usable = [&](std::size_t i) {
-        return phase.flags[i] == kPointValid && frequencyFlags[i] == kPointValid &&
-               std::isfinite(f[i]);
-    };
     FlaggedValues out;
     out.values.assign(n, 0.0);
     out.flags.assign(n, kPointInvalid);
-    for (std::size_t i = 0; i < n; ++i) {
-        const bool left = i > 0, right = i + 1 < n;
-        if (!usable(i) || (left && !usable(i - 1)) || (right && !usable(i + 1))) continue;
-        double slope = 0.0;
-        if (left && right) {
-            const double h1 = f[i] - f[i - 1], h2 = f[i + 1] - f[i];
-            if (!(h1 > 0.0 && h2 > 0.0)) continue;
-            // Second-order accurate on uneven spacing, where the plain
-            // secant is only first-order.
-            slope = -h2 / (h1 * (h1 + h2)) * p[i - 1] + (h2 - h1) / (h1 * h2) * p[i] +
-                    h1 / (h2 * (h1 + h2)) * p[i + 1];
-        } else if (left || right) {
-            const std::size_t a = left ? i - 1 : i;
-            const double h = f[a + 1] - f[a];
-            if (!(h > 0.0)) continue;
-            slope = (p[a + 1] - p[a]) / h;
-        } else {
-            continue;
-        }
-        out.values[i] = -slope / 360.0;
-        out.flags[i] = kPointValid;
-    }
+    // The formula function GD computes the same, below the analysis layer.
+    GroupDelayColumn(frequency.data(), frequencyFlags.data(), degrees.data(), flags.data(),
+                     out.values.data(), out.flags.data(), static_cast<std::int64_t>(n));
     return out;
 }
 

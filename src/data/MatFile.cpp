@@ -983,7 +983,7 @@ bool Reader::Run(CResultDataRef& data) {
         }
     }
     set.SetRowCountLocked(static_cast<std::int32_t>(rows));
-    for (const std::int32_t v : phases) {
+    for (const std::int32_t v : options_.unwrapPhase ? phases : std::vector<std::int32_t>{}) {
         CResultVariable& phase = *set.Variable(v);
         UnwrapPhaseColumn(set.Variable(0)->Values(), set.Variable(0)->Flags(), phase.Values(),
                           phase.Flags(), rows);

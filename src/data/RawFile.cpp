@@ -819,7 +819,7 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
         if (!ReadText(cursor, plot, h, set, bad)) return false;
     }
     set.SetRowCountLocked(static_cast<std::int32_t>(points));
-    if (h.plot.complex) {
+    if (h.plot.complex && options_.unwrapPhase) {
         for (std::int32_t v = 1; v < h.plot.variables; ++v) {
             CResultVariable& phase = *set.Variable(2 * v);
             UnwrapPhaseColumn(set.Variable(0)->Values(), set.Variable(0)->Flags(), phase.Values(),

@@ -44,6 +44,8 @@ struct RawReadOptions {
     // Called now and then with the bytes read and the total; false cancels
     // the read, which then fails without a message.
     std::function<bool(std::int64_t done, std::int64_t total)> progress;
+    // Phases of complex plots made continuous along the frequency.
+    bool unwrapPhase = true;
 };
 
 enum class RawReadResult {

@@ -13,6 +13,8 @@ struct BinaryReadOptions {
     // A file whose samples would take more bytes than this is refused before
     // they are read; 0 takes the memory the system has available.
     std::uint64_t memoryLimit = 0;
+    // Phases made from complex values continuous along X.
+    bool unwrapPhase = true;
 };
 
 }  // namespace kurvex

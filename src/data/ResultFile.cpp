@@ -114,6 +114,7 @@ bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& 
     raw.plot = options.plot;
     raw.plotsAsRuns = !options.plotChosen && options.plot == 0;
     raw.progress = options.text.progress;
+    raw.unwrapPhase = options.unwrapPhase;
     switch (ReadRawFile(path, data, plots, messages, raw, &why)) {
         case RawReadResult::Read: {
             const RawPlot& read = plots[static_cast<size_t>(options.plot)];
@@ -169,6 +170,7 @@ BinaryReadOptions ForeignOptions(const LoadOptions& options) {
     BinaryReadOptions foreign;
     foreign.progress = options.text.progress;
     foreign.memoryLimit = options.text.memoryLimit;
+    foreign.unwrapPhase = options.unwrapPhase;
     return foreign;
 }
 

@@ -258,6 +258,20 @@ TEST(RawFile, ComplexPhaseIsUnwrappedAlongEachSweep) {
     for (std::int32_t i = 1; i < loop->RowCount(); ++i)
         ASSERT_LT(std::abs(phase[i] - phase[i - 1]), 10.0) << i;
     EXPECT_NEAR(phase[loop->RowCount() - 1], -269.0, 0.5);
+
+    // The setting off: the principal values, wrapped once past -180 degrees.
+    LoadOptions wrapped;
+    wrapped.unwrapPhase = false;
+    CResultDataRef raw;
+    ASSERT_TRUE(
+        LoadResultFile((kSpice / "loop_two_poles.raw").string(), raw, nullptr, messages, wrapped));
+    int wraps = 0;
+    for (std::int32_t i = 0; i < raw->RowCount(); ++i) {
+        const double p = raw->Variable(2)->Values()[i];
+        EXPECT_TRUE(p > -180.0 && p <= 180.0) << i;
+        if (i > 0 && std::abs(p - raw->Variable(2)->Values()[i - 1]) > 180.0) ++wraps;
+    }
+    EXPECT_EQ(wraps, 1);
 }
 
 TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
