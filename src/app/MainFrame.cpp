@@ -77,8 +77,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 }
 
 CMainFrame::~CMainFrame() {
-    // The windows going with the frame must not call back into it.
-    disconnect(mdi_, nullptr, this, nullptr);
+    // The windows going with the frame, its own and the tool windows, must not call back into
+    // it while it is half destroyed.
+    disconnect(mdi_, nullptr, nullptr, nullptr);
     for (COhmixGraphView* v : Views()) disconnect(v, nullptr, this, nullptr);
 }
 
