@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "data/Runs.h"
 #include "graph/AxisScale.h"
 
 namespace kurvex {
@@ -157,6 +158,62 @@ CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve) {
     return SamplesOf(screen, curve, MeasuredRunOf(screen, curve));
 }
 
+CurveSamples CursorSamples(CGraphCurve& screen, std::int32_t curve) {
+    return CursorSamples(screen, SamplesOf(screen, curve), MeasuredRunOf(screen, curve));
+}
+
+CurveSamples CursorSamples(CGraphCurve& screen, CurveSamples s, std::int32_t run) {
+    if (screen.CursorAlong().empty() || !s.xColumn) return s;
+    CResultData* data = screen.Data()->Run(run);
+    const std::int32_t v = data ? RunVariable(*data, screen.CursorAlong()) : -1;
+    if (v < 0) return CurveSamples{};
+    s.xColumn = RefPtr<CResultVariable>(data->Variable(v));
+    s.count = std::min(s.count, s.xColumn->Capacity());
+    s.yCount = std::min(s.yCount, s.count);
+    s.x = s.xColumn->Values();
+    s.xFlags = s.xColumn->Flags();
+    s.sortedX = true;
+    for (std::int32_t i = 0; i < s.count && s.sortedX; ++i)
+        s.sortedX = UsableX(s, i) && (i == 0 || s.x[i] >= s.x[i - 1]);
+    return s;
+}
+
+double CursorPlace(const CGraphCurve& screen, int which) {
+    const MeasureCursor& c = screen.Cursor(which);
+    return screen.CursorAlong().empty() ? c.x : c.along;
+}
+
+std::optional<double> NearestAlong(CGraphCurve& screen, std::int32_t curve, double x, double y) {
+    const CurveSamples along = CursorSamples(screen, curve);
+    const CurveSamples xy = SamplesOf(screen, curve);
+    const PlotRect& plot = screen.Plot();
+    const double xSpan = screen.XRange().to - screen.XRange().from;
+    const double ySpan = screen.YRange().to - screen.YRange().from;
+    if (!along.x || !xy.y || plot.Empty() || xSpan == 0.0 || ySpan == 0.0) return std::nullopt;
+    // Pixels per unit, so that "nearest" is what the eye sees on any scales.
+    const double kx = plot.Width() / xSpan, ky = plot.Height() / ySpan;
+    const auto usable = [&](std::int32_t i) {
+        return UsableX(along, i) && UsableX(xy, i) && xy.YValid(i);
+    };
+    std::optional<double> best;
+    double bestDistance = 0.0;
+    const std::int32_t n = std::min(along.count, xy.yCount);
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (!usable(i)) continue;
+        // The segment to the next point, or the lone point where that is unusable.
+        const std::int32_t j = i + 1 < n && usable(i + 1) ? i + 1 : i;
+        const double ax = (xy.x[i] - x) * kx, ay = (xy.y[i] - y) * ky;
+        const double dx = (xy.x[j] - xy.x[i]) * kx, dy = (xy.y[j] - xy.y[i]) * ky;
+        const double length = dx * dx + dy * dy;
+        const double t = length > 0.0 ? std::clamp(-(ax * dx + ay * dy) / length, 0.0, 1.0) : 0.0;
+        const double ex = ax + t * dx, ey = ay + t * dy, distance = ex * ex + ey * ey;
+        if (best && distance >= bestDistance) continue;
+        bestDistance = distance;
+        best = along.x[i] + t * (along.x[j] - along.x[i]);
+    }
+    return best;
+}
+
 std::optional<XLocation> LocateX(const CurveSamples& s, double x, std::int32_t start) {
     const std::int32_t first = std::max(start + 1, 0);
     if (first >= s.count) return std::nullopt;
@@ -252,9 +309,26 @@ std::optional<MeasureTarget> FindMeasureTarget(const std::vector<CGraphCurve*>& 
 
 CursorPlacement SetCursorAt(CGraphCurve& screen, std::int32_t curve, int which, double x,
                             MeasureLineStyle style) {
-    const CurveSamples s = SamplesOf(screen, curve);
     MeasureCursor& c = screen.Cursor(which);
     CursorPlacement p;
+    if (!screen.CursorAlong().empty()) {
+        const CurveSamples s = CursorSamples(screen, curve);
+        CurveSamples re = s;  // the screen's X read as values along the variable
+        const CurveSamples xy = SamplesOf(screen, curve);
+        re.y = xy.x;
+        re.yFlags = xy.xFlags;
+        re.yCount = std::min(s.count, xy.count);
+        c.along = x;
+        const auto at = LocateX(s, x, -1);
+        const auto rx = at ? YAt(re, *at) : std::nullopt;
+        const auto ry = at ? YAt(s, *at) : std::nullopt;
+        p.found = at.has_value();
+        p.valid = rx && ry;
+        if (p.valid) c.x = *rx, c.y = *ry;
+        c.horizontalLine = p.valid ? 1 : 0;
+        return p;
+    }
+    const CurveSamples s = SamplesOf(screen, curve);
     c.x = x;
     if (const auto at = LocateX(s, x, -1)) {
         p.found = true;
@@ -273,7 +347,7 @@ int ResetShownCursors(CGraphCurve& screen, std::int32_t curve, MeasureLineStyle 
     int set = 0;
     for (int which = 0; which < 2; ++which) {
         if (!screen.Cursor(which).shown) continue;
-        SetCursorAt(screen, curve, which, screen.Cursor(which).x, style);
+        SetCursorAt(screen, curve, which, CursorPlace(screen, which), style);
         ++set;
     }
     return set;
@@ -292,13 +366,16 @@ std::optional<std::int32_t> RunMeasureSearch(const std::vector<CGraphCurve*>& sc
     if (!found) return std::nullopt;
     if (target) *target = *found;
     CGraphCurve& screen = *screens[static_cast<std::size_t>(found->screen)];
-    const CurveSamples s = SamplesOf(screen, found->curve);
-    if (!s.yColumn) return std::nullopt;
-    const bool ranged =
-        search != MeasureSearch::NextPoint && search != MeasureSearch::PreviousPoint;
+    const CurveSamples s = CursorSamples(screen, found->curve);
+    if (!s.yColumn || !s.x) return std::nullopt;
+    // Along another variable than X, the visible range is no range of it: search everything.
+    const bool ranged = search != MeasureSearch::NextPoint &&
+                        search != MeasureSearch::PreviousPoint && screen.CursorAlong().empty();
     const SampleRange visible = ranged ? VisibleRange(s, screen.XRange().from, screen.XRange().to)
                                        : SampleRange{0, s.count - 1};
-    const auto j = SearchSample(s, visible, screen.Cursor(0), search);
+    MeasureCursor from = screen.Cursor(0);
+    from.x = CursorPlace(screen, 0);
+    const auto j = SearchSample(s, visible, from, search);
     if (!j) return std::nullopt;
     SetCursorAt(screen, found->curve, 0, s.x[*j], style);
     return j;

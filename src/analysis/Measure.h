@@ -83,6 +83,23 @@ CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve);
 // for a run the screen does not draw.
 CurveSamples SamplesOf(CGraphCurve& screen, std::int32_t curve, std::int32_t run);
 
+// The samples cursors are located among: the curve's own, or on a screen
+// whose cursors move along another variable (CursorAlong), that variable in
+// place of X. Empty X when the variable is missing.
+CurveSamples CursorSamples(CGraphCurve& screen, std::int32_t curve);
+
+// The same for samples `s` of run `run` of `screen`.
+CurveSamples CursorSamples(CGraphCurve& screen, CurveSamples s, std::int32_t run);
+
+// Where cursor `which` of `screen` stands: its X, or its place on the
+// variable the cursors move along.
+double CursorPlace(const CGraphCurve& screen, int which);
+
+// The place on the variable the cursors of `screen` move along of the point
+// of curve `curve` nearest to (x, y), measured in pixels of the screen's
+// plot; none when the screen has no such variable or no valid segment.
+std::optional<double> NearestAlong(CGraphCurve& screen, std::int32_t curve, double x, double y);
+
 // The name run `run` of `screen` goes by: its own, or "run N" counting from 1.
 std::string RunNameOf(const CGraphCurve& screen, std::int32_t run);
 
@@ -138,7 +155,9 @@ struct CursorPlacement {
 
 // Sets cursor `which` (0 or 1) of `screen` at x on curve `curve`: stores X
 // and, where found, the interpolated Y; the horizontal line is drawn only in
-// the cross style at a valid Y. The caller then notifies the view.
+// the cross style at a valid Y. On a screen whose cursors move along another
+// variable, x is a place on it, and the cursor stands on the curve's point
+// there, marked by both lines. The caller then notifies the view.
 CursorPlacement SetCursorAt(CGraphCurve& screen, std::int32_t curve, int which, double x,
                             MeasureLineStyle style);
 

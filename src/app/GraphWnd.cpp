@@ -419,7 +419,14 @@ void CGraphWnd::MeasureAt(int which, QPoint p) {
     // Without a selection the first curve is measured, and becomes the
     // selected one as the measure commands make it (the cross needs one).
     if (m.SelectedCurve() < 0) m.SetSelectedCurve(0);
-    SetCursorAt(m, m.SelectedCurve(), which, d->x,
+    double place = d->x;
+    // Cursors that move along another variable go to the nearest point of the curve.
+    if (!m.CursorAlong().empty()) {
+        const std::optional<double> along = NearestAlong(m, m.SelectedCurve(), d->x, d->y);
+        if (!along) return;
+        place = *along;
+    }
+    SetCursorAt(m, m.SelectedCurve(), which, place,
                 static_cast<MeasureLineStyle>(MeasureLineStyleSetting()));
     // A cursor the mouse places is shown (cursor 2 has no other way to appear).
     m.Cursor(which).shown = 1;

@@ -70,6 +70,7 @@ void CGraphCurve::CopyFrom(const CGraphCurve& o) {
     hiddenRuns_ = o.hiddenRuns_;
     measuredRun_ = o.measuredRun_;
     companions_ = o.companions_;
+    cursorAlong_ = o.cursorAlong_;
 }
 
 UndoEntry CGraphCurve::CurrentState() const {

@@ -264,6 +264,10 @@ public:
     // lists after the curves: what a curve over another X was drawn along.
     const std::vector<std::string>& CursorCompanions() const { return companions_; }
     void SetCursorCompanions(std::vector<std::string> names) { companions_ = std::move(names); }
+    // The variable the cursors move along instead of X (a Nyquist curve's
+    // frequency, where X passes a value many times); empty for X.
+    const std::string& CursorAlong() const { return cursorAlong_; }
+    void SetCursorAlong(std::string name) { cursorAlong_ = std::move(name); }
     // The run that cursors, searches and averages work on; 0 until one is chosen.
     std::int32_t MeasuredRun() const { return measuredRun_; }
     void SetMeasuredRun(std::int32_t k) { measuredRun_ = k > 0 ? k : 0; }
@@ -373,6 +377,7 @@ private:
     std::vector<bool> hiddenRuns_;
     std::int32_t measuredRun_ = 0;
     std::vector<std::string> companions_;
+    std::string cursorAlong_;
 };
 
 }  // namespace kurvex

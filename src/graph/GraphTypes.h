@@ -36,6 +36,7 @@ struct MeasureCursor {
     double x = 0.0;
     std::int32_t horizontalLine = 0;
     double y = 0.0;
+    double along = 0.0;  // the place on the screen's CursorAlong() variable, where it has one
 
     bool operator==(const MeasureCursor&) const = default;
 };

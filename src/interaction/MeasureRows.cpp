@@ -48,21 +48,25 @@ struct Places {
 // Locates the cursors once per X column: curves of one run share their X.
 class PlaceFinder {
 public:
-    explicit PlaceFinder(const MeasureWindowState& state) : state_(state) {}
+    // Cursors at x1 and x2 of the samples' X.
+    PlaceFinder(const MeasureWindowState& state, double x1, double x2)
+        : state_(state), x1_(x1), x2_(x2) {}
 
     const Places& Of(const CurveSamples& s) {
         for (const auto& [column, places] : found_) {
             if (column.get() == s.xColumn.get()) return places;
         }
         const bool second = state_.movedCursor == 1;
-        Places p{XPlaces(s, state_.cursor1X, !second),
-                 second ? XPlaces(s, state_.cursor2X, false) : std::vector<XLocation>{}};
+        Places p{XPlaces(s, x1_, !second),
+                 second ? XPlaces(s, x2_, false) : std::vector<XLocation>{}};
         found_.emplace_back(s.xColumn, std::move(p));
         return found_.back().second;
     }
 
 private:
     const MeasureWindowState& state_;
+    double x1_;
+    double x2_;
     // A deque: the places handed out stay where they are as more are found.
     std::deque<std::pair<RefPtr<CResultVariable>, Places>> found_;
 };
@@ -170,24 +174,30 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
     for (std::size_t i = 0; i < state.screens.size(); ++i) {
         CGraphCurve* screen = state.screens[i];
         if (!screen) continue;
-        PlaceFinder finder(state);
+        // Cursors that move along another variable than X are located on it.
+        const bool along = !screen->CursorAlong().empty();
+        PlaceFinder finder(state, along ? CursorPlace(*screen, 0) : state.cursor1X,
+                           along ? CursorPlace(*screen, 1) : state.cursor2X);
+        const auto samples = [&](std::int32_t c, std::int32_t run) {
+            return CursorSamples(*screen, SamplesOf(*screen, c, run), run);
+        };
         const std::vector<std::int32_t> runs = RowRuns(*screen);
         // A screen is listed while the cursors stand on the X of the run it
         // measures, or of any run that has rows of its own.
-        bool found = finder.Of(SamplesOf(*screen, -1)).Found(second);
+        bool found = finder.Of(CursorSamples(*screen, -1)).Found(second);
         for (std::size_t r = 0; r < runs.size() && !found; ++r)
-            found = finder.Of(SamplesOf(*screen, -1, runs[r])).Found(second);
+            found = finder.Of(samples(-1, runs[r])).Found(second);
         if (!found) return rows;
         if (i > 0) rows.push_back({kMeasureGap, "", kMeasureRuleColour});
         const bool yLog = screen->YLog() != 0;
         PreviousRun* previous = screen->PreviousRunShown();
         for (std::int32_t c = 0; c < screen->CurveCount(); ++c) {
             const CCurveEntry& curve = screen->Curve(c);
-            const CurveSamples s = SamplesOf(*screen, c);
+            const CurveSamples s = CursorSamples(*screen, c);
             const Places& at = finder.Of(s);
             rows.push_back({RowLabel(curve), ValueText(s, at, second, yLog), curve.colour});
             for (const std::int32_t k : runs) {
-                const CurveSamples rs = SamplesOf(*screen, c, k);
+                const CurveSamples rs = samples(c, k);
                 const RunLook look = RunAppearance(curve.colour, k, screen->DrawnRunCount(),
                                                    screen->CurveCount(), screen->BlackWhite());
                 rows.push_back({RowLabel(curve) + " [" + RunNameOf(*screen, k) + "]",
@@ -200,7 +210,7 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
             CResultData& data = *screen->Data().Get();
             const std::int32_t v = RunVariable(data, name);
             if (v < 0) continue;
-            CurveSamples cs = SamplesOf(*screen, -1, 0);
+            CurveSamples cs = samples(-1, 0);
             cs.yColumn = RefPtr<CResultVariable>(data.Variable(v));
             cs.y = cs.yColumn->Values();
             cs.yFlags = cs.yColumn->Flags();

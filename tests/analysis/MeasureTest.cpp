@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "analysis/Averages.h"
@@ -154,6 +155,40 @@ TEST(MeasureCursor, SetInterpolatesAndKnowsWhenYIsValid) {
         EXPECT_EQ(g.Cursor(1).horizontalLine, c.line);
     }
     EXPECT_EQ(g.Cursor(0), MeasureCursor{});
+}
+
+TEST(MeasureCursor, MovesAlongAnotherVariableWhereXTurnsBack) {
+    // Im over Re with Re turning back: Re = 1 is passed at f = 1.5 and f = 2.5,
+    // but a cursor moving along f stands on one point of the curve.
+    const auto d = MakeData({"f", "Re", "Im"}, {{1, 2, 3, 4}, {0, 2, 0, -2}, {5, 6, 7, 8}});
+    CGraphCurve g = test::ScreenOver(d, -2, 2);
+    g.RemoveCurve(0);
+    g.SetXIndex(1);
+    g.StoreY(DataExtent{5, 8}, AxisRange{4, 8, 1});
+    g.SetPlot(PlotRect{0, 0, 400, 400});
+    g.SetCursorAlong("F");
+    const CursorPlacement p = SetCursorAt(g, 0, 0, 2.5, kMeasureVerticalBar);
+    EXPECT_TRUE(p.found && p.valid);
+    EXPECT_EQ(g.Cursor(0), (MeasureCursor{0, 1.0, 1, 6.5, 2.5}));
+    EXPECT_EQ(CursorPlace(g, 0), 2.5);
+    // The nearest point is found in pixels: (0.1, 6.95) lies on the segment
+    // from f = 2 to 3, though Re = 0.1 is nearer f = 1 and f = 3 in X alone.
+    for (const auto& [x, y, along] : std::vector<std::tuple<double, double, double>>{
+             {0.1, 6.95, 2.95}, {1.0, 6.5, 2.5}, {-5.0, 9.0, 4.0}, {-0.1, 5.0, 1.0}}) {
+        const auto at = NearestAlong(g, 0, x, y);
+        ASSERT_TRUE(at.has_value());
+        EXPECT_NEAR(*at, along, 1e-9) << x << " " << y;
+    }
+    // Point steps go by f, not by Re.
+    SetCursorAt(g, 0, 0, 2.0, kMeasureVerticalBar);
+    g.Cursor(0).shown = 1;
+    EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::NextPoint, kMeasureVerticalBar), 2);
+    EXPECT_EQ(g.Cursor(0), (MeasureCursor{1, 0.0, 1, 7.0, 3.0}));
+    EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::PreviousPoint, kMeasureVerticalBar), 1);
+    EXPECT_EQ(RunMeasureSearch({&g}, MeasureSearch::Max, kMeasureVerticalBar), 3);
+    EXPECT_EQ(g.Cursor(0).along, 4.0);
+    g.SetCursorAlong("missing");
+    EXPECT_FALSE(NearestAlong(g, 0, 0, 6).has_value());
 }
 
 TEST(MeasureCursor, ANewCurveTakesOverTheShownCursors) {

@@ -160,6 +160,17 @@ TEST(MeasureRows, AnXYCurveCrossedThreeTimesListsEveryValue) {
     EXPECT_EQ(rows[2].value, "6.5");
     EXPECT_EQ(rows[3], (MeasureRow{"f", "2.5", kRgbBlack}));
     EXPECT_EQ(MeasureRows(Cursors({&nyquist}, 1, 1.0, 3.0))[3], (MeasureRow{"f", "1", kRgbBlack}));
+    // Cursors moving along f stand on one point each where Re turns back.
+    const auto back = MakeData({"f", "Re", "Im"}, {{1, 2, 3}, {0, 2, 0}, {5, 6, 7}});
+    nyquist.SetData(back);
+    EXPECT_EQ(MeasureRows(Cursors({&nyquist}, 0, 1.0, 0))[2].value, "5.5, 6.5");
+    nyquist.SetCursorAlong("f");
+    nyquist.Cursor(0).along = 2.5;
+    EXPECT_EQ(MeasureRows(Cursors({&nyquist}, 0, 1.0, 0)),
+              (std::vector<MeasureRow>{{"Re", "1", kRgbBlack},
+                                       kSeparator,
+                                       {"Im", "6.5", nyquist.Curve(0).colour},
+                                       {"f", "2.5", kRgbBlack}}));
 }
 
 TEST(MeasureRows, ScreensAreSeparatedByGapsAndAnUnlocatedCursorEndsTheList) {

@@ -118,6 +118,7 @@ COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source) {
     CGraphWnd* shown = view->Screen(0);
     // The cursor moves along the curve: its frequency, gain and phase are listed with Re and Im.
     shown->Record().SetCursorCompanions({kNyquistFrequency, kNyquistGain, kNyquistPhase});
+    shown->Record().SetCursorAlong(kNyquistFrequency);
     auto* keeper = new NyquistWindow(shown);
     // Everything in sight with a margin; the unit circle too, so -1 is seen
     // against the curve.
