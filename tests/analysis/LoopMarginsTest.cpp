@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TestSupport.h"
@@ -221,8 +222,25 @@ TEST(LoopMargins, PhaseColumnPairsWithItsAmplitude) {
 TEST(LoopMargins, NgspiceLoopsMatchTheClosedForm) {
     // The decks' integrator is gm / C1 = 1 mS / 50 nF; each RC section is a pole.
     const double k = 1e-3 / 50e-9, p1 = 1 / (2 * kPi * 1e-5), p2 = 1 / (2 * kPi * 1e-4);
-    for (const Loop& loop :
-         {Loop{"loop_pole.raw", k, 1, {p1}, {}}, Loop{"loop_two_poles.raw", k, 1, {p1, p2}, {}}}) {
+    // loop_resonant.cir: gm = 1 mS into Rz-Cz parallel to Cp, then Rd-L-C.
+    const double gm = 1e-3, rz = 300, cz = 5.3e-6, cp = 27e-9, rd = 0.3, l = 100e-6, c = 10e-6;
+    const Loop resonant{"",
+                        gm / (cz + cp),
+                        1,
+                        {1 / (2 * kPi * rz * cz * cp / (cz + cp))},
+                        {1 / (2 * kPi * rz * cz)},
+                        1 / (2 * kPi * std::sqrt(l * c)),
+                        rd / 2 * std::sqrt(c / l),
+                        0,
+                        1,
+                        1e5};
+    const auto named = [](Loop loop, const char* name) { return loop.name = name, loop; };
+    const std::tuple<Loop, std::size_t, std::size_t> cases[] = {
+        {Loop{"loop_pole.raw", k, 1, {p1}, {}}, 1, 0},
+        {Loop{"loop_two_poles.raw", k, 1, {p1, p2}, {}}, 1, 1},
+        {named(resonant, "loop_resonant.raw"), 3, 1},
+        {named(resonant, "loop_resonant.fra"), 3, 1}};
+    for (const auto& [loop, gainCrossings, phaseCrossings] : cases) {
         SCOPED_TRACE(loop.name);
         CResultDataRef data;
         test::RecordingMessages messages;
@@ -239,7 +257,9 @@ TEST(LoopMargins, NgspiceLoopsMatchTheClosedForm) {
         const LoopMargins m =
             StabilityMargins(val(0), flg(0), val(1), flg(1), val(phase), flg(phase), 0, n - 1);
         ExpectClosedForm(loop, m);
-        EXPECT_EQ(m.phaseCrossings.size(), loop.poles.size() - 1);
+        // The cases cover what they claim.
+        EXPECT_EQ(m.gainCrossings.size(), gainCrossings);
+        EXPECT_EQ(m.phaseCrossings.size(), phaseCrossings);
     }
 }
 
