@@ -353,6 +353,7 @@ void COhmixGraphView::FillContext(CommandContext& c) const {
     c.screens = Records();
     c.activeScreen = active_;
     c.documentHasData = document_->HasData();
+    c.documentFromFile = !document_->Core().Files().empty();
 }
 
 int COhmixGraphView::FocusedScreen() const {

@@ -5,6 +5,7 @@
 #include "graph/AxisScale.h"
 #include "graph/Canvas.h"
 #include "graph/GraphCurve.h"
+#include "graph/ViewLayout.h"
 
 namespace kurvex {
 
@@ -75,7 +76,8 @@ bool FitYToPreviousRun(const std::vector<CGraphCurve*>& screens) {
         }
         const double margin = (both.max - both.min) * 0.1;
         double from = both.min - margin, to = both.max + margin;
-        const double step = s->YLog() ? 1.0 : NiceStepY(to, from);
+        double step = s->YLog() ? 1.0 : NiceStepY(to, from);
+        if (const double degrees = PhaseStep(*s, from, to); degrees > 0.0) step = degrees;
         RangeFlags flags;
         flags.setIncrement = true;
         changed |= s->SetYRange(from, to, step, flags);

@@ -35,9 +35,8 @@ bool ShowsPhasesOnly(const CGraphCurve& s) {
 
 // A phase axis reads best on multiples of 45 degrees.
 void StepByDegrees(CGraphCurve& s) {
-    if (s.YLog() || !ShowsPhasesOnly(s)) return;
     double from = s.YRange().from, to = s.YRange().to;
-    const double step = DegreeStep(from, to);
+    const double step = PhaseStep(s, from, to);
     if (step <= 0.0) return;
     RangeFlags flags;
     flags.setIncrement = true;
@@ -46,6 +45,11 @@ void StepByDegrees(CGraphCurve& s) {
 }
 
 }  // namespace
+
+double PhaseStep(const CGraphCurve& screen, double& from, double& to) {
+    if (screen.YLog() || !ShowsPhasesOnly(screen)) return 0.0;
+    return DegreeStep(from, to);
+}
 
 const Rgb kNewCurvePalette[12] = {
     Colour3(255, 0, 0),   Colour3(0, 0, 255),   Colour3(0, 255, 0),   Colour3(255, 0, 255),

@@ -37,4 +37,10 @@ DefaultScreens MakeDefaultScreens(const CResultDataRef& data, const CharMetrics&
 // its height each way; grid steps chosen for both. True on invalid points.
 bool ScaleToData(CGraphCurve& screen);
 
+// On a screen of phases only (in degrees, on a linear Y axis) whose range
+// spans 90 degrees or more: widens [from, to] to multiples of the step of
+// 45 * 2^k degrees that leaves at most eight divisions, and returns it.
+// Elsewhere 0, the range unchanged.
+double PhaseStep(const CGraphCurve& screen, double& from, double& to);
+
 }  // namespace kurvex

@@ -6,6 +6,7 @@
 
 #include "graph/AxisScale.h"
 #include "graph/Renderer.h"
+#include "graph/ViewLayout.h"
 
 namespace kurvex {
 
@@ -96,9 +97,12 @@ bool FitAll(const std::vector<CGraphCurve*>& screens) {
     bool changed = false;
     for (CGraphCurve* s : order) {
         double yFrom = s->YExtent().min, yTo = s->YExtent().max;
-        const double yInc = s->YLog() ? 1.0 : NiceStepY(yTo, yFrom);
+        double yInc = s->YLog() ? 1.0 : NiceStepY(yTo, yFrom);
         const double m = (yTo - yFrom) * 0.1;
-        changed |= s->SetXYRange(xFrom, xTo, xInc, yFrom - m, yTo + m, yInc, FitFlags());
+        yFrom -= m;
+        yTo += m;
+        if (const double degrees = PhaseStep(*s, yFrom, yTo); degrees > 0.0) yInc = degrees;
+        changed |= s->SetXYRange(xFrom, xTo, xInc, yFrom, yTo, yInc, FitFlags());
     }
     return changed;
 }
@@ -119,7 +123,8 @@ FitYResult FitYToVisibleX(const std::vector<CGraphCurve*>& screens) {
         if (!y) continue;  // nothing of this screen is visible to fit to
         const double m = (y->max - y->min) * 0.1;
         double yFrom = y->min - m, yTo = y->max + m;
-        const double yInc = s->YLog() ? 1.0 : NiceStepY(yTo, yFrom);
+        double yInc = s->YLog() ? 1.0 : NiceStepY(yTo, yFrom);
+        if (const double degrees = PhaseStep(*s, yFrom, yTo); degrees > 0.0) yInc = degrees;
         changed |= s->SetYRange(yFrom, yTo, yInc, FitFlags());
     }
     return changed ? FitYResult::FittedY : FitYResult::Nothing;

@@ -48,21 +48,21 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdOpen, "&Open...\tCtrl+O", "Open an existing document", "Open", B::Standard,
               O::Frame, R::Always, 0, {"Ctrl+O"}),
         Entry(kCmdMerge, "Merge...", "Load a File and Merge the content with existing curves", "",
-              B::None, O::Document),
+              B::None, O::Document, R::FromFile),
         Entry(kCmdOpenAsRuns, "Open as Runs...",
               "Open several result files as runs of one view, drawn side by side", "", B::None,
               O::Frame),
         Entry(kCmdAddRun, "Add Run...", "Add a result file as a further run of this view", "",
-              B::None, O::Document),
+              B::None, O::Document, R::FromFile),
         Entry(kCmdRunsWindow, "R&uns", "Choose which runs are drawn and which one is measured",
               "Runs", B::Measure, O::View, R::SeveralRuns),
         Entry(kCmdReload, "Re-Load Data", "Re-load data and update screen", "Re-Load Data",
-              B::Standard, O::Document),
+              B::Standard, O::Document, R::FromFile),
         Entry(kCmdAutoReload, "Auto Reload", "Re-load the data whenever the result file changes",
               "", B::None, O::Application, R::AutoReload),
         Entry(kCmdSaveSettings, "Save Settings...",
               "Save the current display settings to a file with the \".ini\" extension", "",
-              B::None, O::View),
+              B::None, O::View, R::FromFile),
         Entry(kCmdSaveAs, "Save As...\tCtrl+S", "Save Data in Text or Binary Format", "", B::None,
               O::View, R::Always, 0, {"Ctrl+S"}),
         Entry(kCmdPrint, "&Print...\tCtrl+P", "Print the active document", "Print", B::Standard,
@@ -578,6 +578,9 @@ CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
             break;
         case R::AddScreen:
             s.enabled = c.documentHasData;
+            break;
+        case R::FromFile:
+            s.enabled = c.documentFromFile;
             break;
         case R::ChildWindows:
             s.enabled = c.childWindows;

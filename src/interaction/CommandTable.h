@@ -135,6 +135,7 @@ enum class CommandRule {
     FftWindow,         // checked while the FFT window is the argument
     SeveralRuns,       // the view's result holds more than one run
     BodePair,          // the selected curve is one of an amplitude/phase pair
+    FromFile,          // the active document was read from a file (not derived, as a Nyquist)
 };
 
 // One command: where it appears, what it says and when it can run.
@@ -194,6 +195,7 @@ struct CommandContext {
     std::vector<CGraphCurve*> screens;  // the active view's screens, top first
     std::int32_t activeScreen = -1;     // index into screens, -1 for none
     bool documentHasData = false;       // the active document holds variables
+    bool documentFromFile = true;       // ... and was read from files, not derived from another
     std::int32_t mouseMode = 0;
     std::int32_t rightMouseAction = 0;
     std::int32_t measureLineStyle = 0;

@@ -4,6 +4,7 @@
 
 #include "formula/FormulaTestSupport.h"
 #include "graph/ViewLayout.h"
+#include "graph/Zoom.h"
 
 namespace kurvex {
 namespace {
@@ -58,6 +59,14 @@ TEST(ViewLayout, FrequencyResponseGetsAmplitudeOverPhaseOnALogAxis) {
     EXPECT_EQ(phase.YRange().to, 45.0);
     EXPECT_EQ(phase.YRange().increment, 45.0);
     EXPECT_NE(std::fmod(amp.YRange().increment, 45.0), 0.0);
+    // Fitting anew keeps the degrees, to the visible part and to everything.
+    CGraphCurve& p = *d.screens[1];
+    for (const bool all : {false, true}) {
+        p.StoreY(p.YExtent(), {-50, 7, 10});
+        EXPECT_TRUE(all ? FitAll({d.screens[0].get(), &p})
+                        : FitYToVisibleX({&p}) == FitYResult::FittedY);
+        EXPECT_EQ(p.YRange(), (AxisRange{-135, 45, 45})) << all;
+    }
     EXPECT_FALSE(amp.BottomScreen());
     EXPECT_TRUE(phase.BottomScreen());
     EXPECT_FALSE(d.chooseCurves);

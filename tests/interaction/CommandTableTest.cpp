@@ -180,6 +180,14 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         EXPECT_EQ(s.enabled, k.enabled) << k.what;
         EXPECT_EQ(s.checked, k.checked) << k.what;
     }
+    // A result derived from another (a Nyquist window) has no file to read,
+    // merge into or keep settings beside; it prints and exports as any other.
+    CommandContext derived;
+    with([](CommandContext& c) { c.documentFromFile = false; })(derived);
+    for (int id : {kCmdReload, kCmdMerge, kCmdAddRun, kCmdSaveSettings, kCmdSaveAs, kCmdPrint})
+        EXPECT_EQ(EvaluateCommand(*FindCommand(id), derived).enabled,
+                  id == kCmdSaveAs || id == kCmdPrint)
+            << id;
 }
 
 TEST(CommandTable, StateChangesMoveTheRulesAlong) {
