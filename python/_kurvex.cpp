@@ -61,8 +61,8 @@ py::str Text(const std::string& bytes) {
 // for), held by reference so the arrays handed out can share its samples.
 class Result {
 public:
-    Result(CResultDataRef data, std::string path, std::int32_t runs)
-        : data_(std::move(data)), path_(std::move(path)), runs_(runs) {}
+    Result(CResultDataRef data, std::string path)
+        : data_(std::move(data)), path_(std::move(path)) {}
 
     const CResultDataRef& Data() const { return data_; }
     const std::string& Path() const { return path_; }
@@ -131,7 +131,7 @@ public:
             },
             out, err);
         if (status) throw Error(Stripped(err));
-        return Result(runs.front().data, path_, 1);
+        return Result(runs.front().data, path_);
     }
 
     py::object ToPandas() const {
@@ -158,7 +158,6 @@ public:
 private:
     CResultDataRef data_;
     std::string path_;
-    std::int32_t runs_;
 };
 
 namespace {
@@ -177,7 +176,7 @@ Result Open(const std::string& path, std::optional<std::int32_t> plot) {
             out, err);
     }
     if (status) throw Error(Stripped(err));
-    return Result(data, path, data->RunCount());
+    return Result(data, path);
 }
 
 // What a command made of `args` printed; kurvex.Error with its complaint when it failed.
