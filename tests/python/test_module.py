@@ -6,8 +6,10 @@ import math
 import os
 import subprocess
 import tempfile
+import sys
 import threading
 import unittest
+import unittest.mock
 
 import numpy
 
@@ -84,7 +86,8 @@ class ModuleTest(unittest.TestCase):
         sweep = kurvex.open(self.sweep)
         self.assertEqual(len(sweep.runs), 3)
         later = sweep.run(3)
-        self.assertEqual((later.runs, later["V(OUT)"].tolist()), ([sweep.runs[2]], [30, 31, 32, 33, 34]))
+        self.assertEqual((later.runs, later["V(OUT)"].tolist()),
+                         ([sweep.runs[2]], [30, 31, 32, 33, 34]))
         self.assertEqual(kurvex.open(self.sweep, plot=2)["v(out)"].tolist(), [20, 21, 22])
         numpy.testing.assert_array_equal(kurvex.eval(later, "time*2"), later["time"] * 2)
 
@@ -139,6 +142,10 @@ class ModuleTest(unittest.TestCase):
                     call()
                 self.assertIn(message, str(caught.exception))
         self.assertTrue(issubclass(kurvex.Error, Exception))
+        # None in sys.modules makes the import fail as if pandas were not installed.
+        with unittest.mock.patch.dict(sys.modules, {"pandas": None}):
+            with self.assertRaisesRegex(kurvex.Error, "needs pandas"):
+                loaded.to_pandas()
         numpy.testing.assert_array_equal(kurvex.eval(loaded, "sqrt(2-V(a))"),
                                          [1, math.nan, 0, math.nan])
         if not kurvex.has_render:
