@@ -116,9 +116,14 @@ class ModuleTest(unittest.TestCase):
         expected = subprocess.run([CLI, "fft", BUCK, "--var", "V(sw)", "--thd", "--json"],
                                   check=True, capture_output=True, text=True).stdout
         self.assertEqual(kurvex.thd(kurvex.open(BUCK), "v(sw)"), json.loads(expected))
-        frequency, amplitude = kurvex.fft(BUCK, "V(sw)")
-        self.assertEqual(frequency.shape, amplitude.shape)
-        self.assertAlmostEqual(amplitude[0], kurvex.open(BUCK)["V(sw)"].mean(), delta=2)
+        table = os.path.join(self.dir.name, "spectrum.csv")
+        subprocess.run([CLI, "fft", BUCK, "--var", "V(sw)", "--window", "hann", "--from", "1e-4",
+                        "--to", "1.5e-3", "-o", table], check=True)
+        expected = numpy.loadtxt(table, delimiter=",", skiprows=1)
+        for given in (BUCK, kurvex.open(BUCK)):
+            frequency, amplitude = kurvex.fft(given, "v(SW)", window="hann", start=1e-4, end=1.5e-3)
+            numpy.testing.assert_array_equal(frequency, expected[:, 1])
+            numpy.testing.assert_array_equal(amplitude, expected[:, 2])
 
     def test_failures_raise_kurvex_error_with_the_message(self):
         damaged = os.path.join(self.dir.name, "damaged.raw")
