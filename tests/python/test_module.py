@@ -121,7 +121,8 @@ class ModuleTest(unittest.TestCase):
                         "--to", "1.5e-3", "-o", table], check=True)
         expected = numpy.loadtxt(table, delimiter=",", skiprows=1)
         for given in (BUCK, kurvex.open(BUCK)):
-            frequency, amplitude = kurvex.fft(given, "v(SW)", window="hann", start=1e-4, end=1.5e-3)
+            frequency, amplitude = kurvex.fft(given, "v(SW)", window="hann", start=1e-4,
+                                              end=1.5e-3)
             numpy.testing.assert_array_equal(frequency, expected[:, 1])
             numpy.testing.assert_array_equal(amplitude, expected[:, 2])
 
