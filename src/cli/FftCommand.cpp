@@ -83,7 +83,8 @@ void PrintHarmonics(const Harmonics& h, bool json, std::FILE* out) {
 
 }  // namespace
 
-int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
+               const CResultDataRef* given, std::vector<RefPtr<CResultVariable>>* spectraOut) {
     Args args;
     std::string error;
     if (!ParseArgs(argv, {"--help", "-h", "--thd", "--json", "--runs"},
@@ -100,7 +101,7 @@ int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
     if (!thd && (json || args.values.count("--fundamental")))
         return Usage(err, "--json and --fundamental go with --thd");
     if (thd && args.lists["--var"].size() != 1) return Usage(err, "--thd needs exactly one --var");
-    if (!thd && !args.values.count("-o")) return Usage(err, "fft needs -o OUT");
+    if (!thd && !spectraOut && !args.values.count("-o")) return Usage(err, "fft needs -o OUT");
     const std::string target = args.values.count("-o") ? args.values["-o"] : "";
     if (thd && target == "-") return Usage(err, "with --thd the spectra need an output file");
     const int format = target.empty() ? 0 : FormatOf(target);
@@ -127,8 +128,14 @@ int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
     RunChoice choice;
     if (const int status = ParseRunChoice(args, err, choice)) return status;
     if (choice.all && target == "-") return Usage(err, "--runs needs an output file, not -");
+    if (spectraOut && (thd || choice.all || args.values.count("-o")))
+        return Usage(err, "spectra in memory are of one run, without --thd or -o");
     CResultDataRef loaded;
-    if (const int status = Load(args.positional[0], loaded, err)) return status;
+    if (given) {
+        loaded = *given;
+    } else if (const int status = Load(args.positional[0], loaded, err)) {
+        return status;
+    }
     std::vector<SelectedRun> runs;
     if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
     auto work = [&](const SelectedRun& run, std::FILE* out) -> int {
@@ -166,6 +173,17 @@ int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
             SpectrumResult r = ComputeSpectrum(plan, *d->Variable(0), *y, d->RowCount(), y->Name());
             allOk &= r.ok;
             spectra.push_back(std::move(r.spectrum));
+        }
+        if (spectraOut) {
+            if (!allOk) {
+                std::fprintf(err,
+                             "kurvex-cli: no spectrum of %s can be made: an invalid sample lies "
+                             "in the range\n",
+                             d->Variable(columns[0])->Name().c_str());
+                return kExitFailed;
+            }
+            *spectraOut = std::move(spectra);
+            return kExitOk;
         }
         if (!runTarget.empty()) {
             const int status = WriteOutput(runTarget, out, err, [&](std::FILE* f) {

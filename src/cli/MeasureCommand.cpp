@@ -342,7 +342,8 @@ bool OptionalNumber(Args& args, const char* name, std::optional<double>& value) 
 
 // Long: the command line of every measure form is parsed in one place, so
 // that their usage errors stay alike.
-int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
+            const CResultDataRef* given) {
     Args args;
     std::string error;
     if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges", "--runs", "--margins"},
@@ -400,7 +401,11 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     RunChoice choice;
     if (const int status = ParseRunChoice(args, err, choice)) return status;
     CResultDataRef loaded;
-    if (const int status = Load(args.positional[0], loaded, err)) return status;
+    if (given) {
+        loaded = *given;
+    } else if (const int status = Load(args.positional[0], loaded, err)) {
+        return status;
+    }
     std::vector<SelectedRun> runs;
     if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
     return PrintPerRun(

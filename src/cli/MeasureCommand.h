@@ -4,9 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "data/ResultData.h"
+
 namespace kurvex::cli {
 
-// kurvex-cli measure: extrema, averages and values of one curve.
-int Measure(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+// kurvex-cli measure: extrema, averages and values of one curve. With
+// `loaded` the data set is that one and FILE only names it in messages, so a
+// result already in memory (the Python module's) is not read again.
+int Measure(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
+            const CResultDataRef* loaded = nullptr);
 
 }  // namespace kurvex::cli

@@ -1,0 +1,318 @@
+// The compiled half of the kurvex Python module: reading result files and the
+// batch commands' measurements, over the same code kurvex-cli runs.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommands.h"
+#include "cli/CliSupport.h"
+#include "cli/FftCommand.h"
+#include "cli/MeasureCommand.h"
+#include "cli/RenderCommand.h"
+#include "data/NameText.h"
+#include "data/ResultData.h"
+#include "formula/FormulaVariable.h"
+
+namespace py = pybind11;
+
+namespace kurvex::python {
+
+namespace {
+
+// Raised as kurvex.Error.
+struct Error : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The text a command wrote on standard error, without the trailing line end.
+std::string Stripped(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// Runs a command on captured streams: its standard output and status; its
+// standard error when it fails.
+int RunCaptured(const std::function<int(std::FILE*, std::FILE*)>& command, std::string& out,
+                std::string& err) {
+    int status = cli::kExitFailed;
+    cli::Captured(
+        [&](std::FILE* e) {
+            return cli::Captured([&](std::FILE* o) { return status = command(o, e); }, out);
+        },
+        err);
+    return status;
+}
+
+// A name of the file as text: names are bytes, shown as the windows show them.
+py::str Text(const std::string& bytes) {
+    return py::str(DisplayName(bytes));
+}
+
+}  // namespace
+
+// A loaded result: one run of a data set (run 1 unless a later one was asked
+// for), held by reference so the arrays handed out can share its samples.
+class Result {
+public:
+    Result(CResultDataRef data, std::string path, std::int32_t runs)
+        : data_(std::move(data)), path_(std::move(path)), runs_(runs) {}
+
+    const CResultDataRef& Data() const { return data_; }
+    const std::string& Path() const { return path_; }
+
+    py::list Names() const {
+        py::list names;
+        for (std::int32_t i = 0; i < data_->VariableCount(); ++i)
+            names.append(Text(data_->Variable(i)->Name()));
+        return names;
+    }
+
+    py::list RunNames() const {
+        py::list names;
+        for (std::int32_t k = 0; k < data_->RunCount(); ++k) names.append(Text(data_->RunName(k)));
+        return names;
+    }
+
+    // The column `name` (any letter case); kurvex.Error when there is none.
+    std::int32_t Column(const std::string& name) const {
+        std::int32_t column = data_.FindVariable(name.c_str());
+        if (column >= 0) return column;
+        // A name that is not UTF-8 in the file is asked for as it was shown.
+        for (std::int32_t i = 0; i < data_->VariableCount(); ++i) {
+            const std::string shown = DisplayName(data_->Variable(i)->Name());
+            if (shown.size() == name.size() &&
+                std::equal(shown.begin(), shown.end(), name.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) ==
+                           std::tolower(static_cast<unsigned char>(b));
+                }))
+                return i;
+        }
+        throw Error("no variable named '" + name + "' in " + path_);
+    }
+
+    // The samples of `name` without a copy: the array's base holds the data set.
+    py::array Samples(const std::string& name) const {
+        const CResultVariable* v = data_->Variable(Column(name));
+        const py::capsule owner(new CResultDataRef(data_),
+                                [](void* p) { delete static_cast<CResultDataRef*>(p); });
+        py::array array(py::dtype::of<double>(), {static_cast<py::ssize_t>(data_->RowCount())},
+                        {static_cast<py::ssize_t>(sizeof(double))}, v->Values(), owner);
+        py::detail::array_proxy(array.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+        return array;
+    }
+
+    py::array_t<bool> Valid(const std::string& name) const {
+        const CResultVariable* v = data_->Variable(Column(name));
+        const std::int32_t rows = data_->RowCount();
+        py::array_t<bool> valid(rows);
+        bool* to = valid.mutable_data();
+        const std::uint8_t* flags = v->Flags();
+        for (std::int32_t i = 0; i < rows; ++i) to[i] = !flags || flags[i] == kPointValid;
+        return valid;
+    }
+
+    // Run k (from 1) as a result of its own.
+    Result Run(std::int32_t k) const {
+        cli::RunChoice choice;
+        choice.run = k - 1;
+        if (k < 1) throw Error("runs are numbered from 1");
+        std::vector<cli::SelectedRun> runs;
+        std::string out, err;
+        const int status = RunCaptured(
+            [&](std::FILE*, std::FILE* e) {
+                return cli::SelectRuns(data_, choice, path_, e, runs);
+            },
+            out, err);
+        if (status) throw Error(Stripped(err));
+        return Result(runs.front().data, path_, 1);
+    }
+
+    py::object ToPandas() const {
+        py::module_ pandas;
+        try {
+            pandas = py::module_::import("pandas");
+        } catch (py::error_already_set&) {
+            throw Error("to_pandas needs pandas, which is not installed (python3-pandas)");
+        }
+        py::dict columns;
+        py::list order;
+        for (std::int32_t i = 0; i < data_->VariableCount(); ++i) {
+            py::str name = Text(data_->Variable(i)->Name());
+            // Two columns of one name stay apart: the later one gets its index.
+            if (columns.contains(name)) name = py::str(std::string(name) + "#" + std::to_string(i));
+            columns[name] = Samples(data_->Variable(i)->Name());
+            order.append(name);
+        }
+        return pandas.attr("DataFrame")(columns, py::arg("columns") = order);
+    }
+
+    std::int32_t Rows() const { return data_->RowCount(); }
+
+private:
+    CResultDataRef data_;
+    std::string path_;
+    std::int32_t runs_;
+};
+
+namespace {
+
+Result Open(const std::string& path, std::optional<std::int32_t> plot) {
+    if (plot && *plot < 1) throw Error("plots are numbered from 1");
+    CResultDataRef data;
+    std::string out, err;
+    int status;
+    {
+        py::gil_scoped_release release;
+        status = RunCaptured(
+            [&](std::FILE*, std::FILE* e) {
+                return cli::Load(path, data, e, nullptr, plot ? *plot - 1 : -1);
+            },
+            out, err);
+    }
+    if (status) throw Error(Stripped(err));
+    return Result(data, path, data->RunCount());
+}
+
+// What a command made of `args` printed; kurvex.Error with its complaint when it failed.
+std::string Command(const std::function<int(std::FILE*, std::FILE*)>& command) {
+    std::string out, err;
+    int status;
+    {
+        py::gil_scoped_release release;
+        status = RunCaptured(command, out, err);
+    }
+    if (status) throw Error(Stripped(err));
+    return out;
+}
+
+const CResultDataRef* Given(const Result* result) {
+    return result ? &result->Data() : nullptr;
+}
+
+std::string Measure(const std::vector<std::string>& args, const Result* result) {
+    return Command(
+        [&](std::FILE* o, std::FILE* e) { return cli::Measure(args, o, e, Given(result)); });
+}
+
+std::string Fft(const std::vector<std::string>& args, const Result* result) {
+    return Command(
+        [&](std::FILE* o, std::FILE* e) { return cli::FftSpectra(args, o, e, Given(result)); });
+}
+
+py::tuple Spectrum(const std::vector<std::string>& args, const Result* result) {
+    std::vector<RefPtr<CResultVariable>> spectra;
+    Command([&](std::FILE* o, std::FILE* e) {
+        return cli::FftSpectra(args, o, e, Given(result), &spectra);
+    });
+    auto copy = [](const CResultVariable& v) {
+        py::array_t<double> a(v.Capacity());
+        std::copy(v.Values(), v.Values() + v.Capacity(), a.mutable_data());
+        return a;
+    };
+    return py::make_tuple(copy(*spectra.at(0)), copy(*spectra.at(1)));
+}
+
+py::array_t<double> Eval(const Result& result, const std::string& formula) {
+    FormulaBuild build;
+    {
+        py::gil_scoped_release release;
+        build = BuildFormulaVariable(result.Data(), formula);
+    }
+    if (!build.variable) {
+        if (build.error.message.empty())
+            throw Error("a formula needs a result of at least two rows: " + formula);
+        throw Error("error at " + std::to_string(build.error.position) + ": " +
+                    build.error.message);
+    }
+    const std::int32_t rows = result.Rows();
+    py::array_t<double> values(rows);
+    double* to = values.mutable_data();
+    const double* from = build.variable->Values();
+    const std::uint8_t* flags = build.variable->Flags();
+    for (std::int32_t i = 0; i < rows; ++i)
+        to[i] =
+            !flags || flags[i] == kPointValid ? from[i] : std::numeric_limits<double>::quiet_NaN();
+    return values;
+}
+
+std::string Render(const std::vector<std::string>& args) {
+    return Command([&](std::FILE* o, std::FILE* e) { return cli::Render(args, o, e); });
+}
+
+}  // namespace
+
+}  // namespace kurvex::python
+
+PYBIND11_MODULE(_kurvex, m) {
+    using namespace kurvex::python;
+    m.doc() = "The compiled part of kurvex; use the kurvex package.";
+    py::register_exception<Error>(m, "Error");
+#ifdef KURVEX_WITH_GUI
+    m.attr("has_render") = true;
+#else
+    m.attr("has_render") = false;
+#endif
+
+    py::class_<Result>(m, "Result",
+                       "A result file read into memory; result[name] gives a column's samples.")
+        .def_property_readonly("names", &Result::Names, "Variable names, X first.")
+        .def_property_readonly(
+            "x_name",
+            [](const Result& r) {
+                return r.Data()->VariableCount() ? Text(r.Data()->Variable(0)->Name()) : py::str();
+            },
+            "The name of X.")
+        .def_property_readonly("rows", &Result::Rows, "Number of rows (of this run).")
+        .def_property_readonly(
+            "uniform_x", [](const Result& r) { return r.Data()->UniformX() != 0; },
+            "True when X is equally spaced.")
+        .def_property_readonly(
+            "bad_points", [](const Result& r) { return r.Data()->BadPoints() != 0; },
+            "True when some sample is invalid, as kurvex-cli info reports bad_points.")
+        .def_property_readonly("runs", &Result::RunNames,
+                               "Run names, one per run (an empty name for an unnamed single run).")
+        .def_property_readonly("path", &Result::Path, "The file the result was read from.")
+        .def("__getitem__", &Result::Samples, py::arg("name"),
+             "The samples of variable `name` (any letter case) as a read-only float64 array "
+             "over the result's own memory, no copy.")
+        .def("__len__", &Result::Rows)
+        .def(
+            "__contains__",
+            [](const Result& r, const std::string& name) {
+                try {
+                    r.Column(name);
+                    return true;
+                } catch (const Error&) {
+                    return false;
+                }
+            },
+            py::arg("name"))
+        .def("valid", &Result::Valid, py::arg("name"),
+             "Per sample of `name`: True where the sample is valid.")
+        .def("run", &Result::Run, py::arg("k"),
+             "Run k (from 1) as a Result of its own; run(1) is this result's first run.")
+        .def("to_pandas", &Result::ToPandas, "A pandas DataFrame of every column (needs pandas).")
+        .def("__repr__", [](const Result& r) {
+            return "<kurvex.Result " + r.Path() + ": " + std::to_string(r.Rows()) + " rows, " +
+                   std::to_string(r.Data()->VariableCount()) + " variables>";
+        });
+
+    m.def("open", &Open, py::arg("path"), py::arg("plot") = py::none(),
+          "Reads a result file; plot N (from 1) picks one plot of a SPICE raw file.");
+    m.def("_measure", &Measure, py::arg("args"), py::arg("result").none(true),
+          "kurvex-cli measure's output for `args`.");
+    m.def("_fft", &Fft, py::arg("args"), py::arg("result").none(true),
+          "kurvex-cli fft's output for `args`.");
+    m.def("_spectrum", &Spectrum, py::arg("args"), py::arg("result").none(true),
+          "Frequency and amplitude of kurvex-cli fft for `args` as arrays.");
+    m.def("_eval", &Eval, py::arg("result"), py::arg("formula"),
+          "A formula's values over a result, NaN where invalid.");
+    m.def("_render", &Render, py::arg("args"), "kurvex-cli render with `args`.");
+}
