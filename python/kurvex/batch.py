@@ -15,7 +15,7 @@ import os
 import re
 import sys
 import tempfile
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 
 import pandas
 
@@ -46,6 +46,7 @@ class Measure:
     at: float = None
     options: dict = field(default_factory=dict)
     label: str = ""
+    option_text: str = ""
 
     def keywords(self):
         """The keyword arguments of kurvex.measure (or kurvex.thd) for this measure."""
@@ -122,7 +123,7 @@ def parse_measure(text):
             options[key] = value
     if ("from" in options) != ("to" in options):
         raise ValueError(f"{text!r}: from and to go together")
-    return Measure(name, kind, at, options, f"{name}:{kind_text}")
+    return Measure(name, kind, at, options, f"{name}:{kind_text}", option_text.strip())
 
 
 def flatten(value, prefix=""):
@@ -256,8 +257,15 @@ def _table(paths, specs, answers):
     return frame
 
 
-def _specs(measures):
-    return [m if isinstance(m, Measure) else parse_measure(m) for m in measures]
+def parse_measures(measures):
+    """Parsed measures; those that share NAME:KIND but not their options are told
+    apart by their options in brackets (``V:avg[from=0,to=1]``)."""
+    specs = [m if isinstance(m, Measure) else parse_measure(m) for m in measures]
+    variants = {}
+    for spec in specs:
+        variants.setdefault(spec.label, set()).add(spec.option_text)
+    return [replace(s, label=f"{s.label}[{s.option_text}]")
+            if len(variants[s.label]) > 1 and s.option_text else s for s in specs]
 
 
 def measure(paths, measures, scheduler=None, workers=None, progress=False):
@@ -266,12 +274,14 @@ def measure(paths, measures, scheduler=None, workers=None, progress=False):
     ``paths`` are paths or patterns as on the command line; ``measures`` are
     ``NAME:KIND[:OPTIONS]`` texts (or Measure). Without ``scheduler`` (an
     address) a local cluster of ``workers`` processes (the cores by default),
-    one thread each, does the work. Raises ValueError for a bad measure text
+    one thread each, does the work: its processes import the calling script
+    again, so a script calls this under ``if __name__ == "__main__"``. Raises
+    ValueError for a bad measure text
     and FileNotFoundError for a pattern that matches no file.
     """
     if isinstance(paths, (str, os.PathLike)):
         paths = [paths]
-    specs = _specs(measures)
+    specs = parse_measures(measures)
     files = expand_paths([os.fspath(p) for p in paths])
     client, cluster = _client(scheduler, workers)
     try:
@@ -319,7 +329,7 @@ def main(argv=None):
                         help="the table's file (default: standard output)")
     args = parser.parse_args(argv)
     try:
-        specs = _specs(args.measure)
+        specs = parse_measures(args.measure)
     except ValueError as e:
         parser.error(f"--measure {e}")
     if args.workers is not None and args.workers < 1:

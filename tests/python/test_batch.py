@@ -52,6 +52,10 @@ class MeasureTextTest(unittest.TestCase):
         for text in bad:
             with self.subTest(text=text), self.assertRaises(ValueError):
                 batch.parse_measure(text)
+        # The same figure over two ranges needs two columns.
+        labels = [m.label for m in batch.parse_measures(
+            ["V:avg:from=0,to=1", "V:avg:from=1,to=2", "V:rms", "V:rms"])]
+        self.assertEqual(labels, ["V:avg[from=0,to=1]", "V:avg[from=1,to=2]", "V:rms", "V:rms"])
 
     def test_columns(self):
         plain = {"max": {"index": 4, "x": 1.5, "y": 2.0}, "min": {"index": 0, "x": 0.0, "y": -1.0},
