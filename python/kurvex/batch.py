@@ -1,0 +1,365 @@
+"""Measure a sweep's result files on a Dask cluster.
+
+    python3 -m kurvex.batch FILE_OR_PATTERN... --measure "NAME:KIND[:OPTIONS]"...
+                            [--scheduler ADDRESS] [--workers N] [-o TABLE.csv]
+
+Each file is read by a worker (the paths go to the cluster, not the data, so
+the workers need the same file system), and every run of it is measured. The
+table has one row per file and run and one column per scalar figure, named
+``NAME:KIND:key``; ``kurvex.batch.measure`` returns it as a pandas DataFrame.
+"""
+
+import argparse
+import glob
+import os
+import re
+import sys
+import tempfile
+from dataclasses import dataclass, field, replace
+
+import pandas
+
+# The options each kind takes, in the order of kurvex-cli's usage lines.
+_RANGE = ("from", "to")
+KIND_OPTIONS = {
+    "avg": _RANGE,
+    "rms": _RANGE,
+    "min": _RANGE,
+    "max": _RANGE,
+    "at": _RANGE,
+    "cycles": ("ref", "level", "hysteresis") + _RANGE,
+    "edges": ("low", "high", "dead") + _RANGE,
+    "margins": ("phase",) + _RANGE,
+    "thd": ("fundamental", "window") + _RANGE,
+}
+_NUMBER_OPTIONS = {"from", "to", "level", "hysteresis", "low", "high", "fundamental"}
+_KEYWORDS = {"from": "start", "to": "end"}
+TABLE_COLUMNS = ["file", "run", "run_name", "error"]
+
+
+@dataclass(frozen=True)
+class Measure:
+    """One ``--measure`` text: a curve, what to measure of it, and the options."""
+
+    name: str
+    kind: str
+    at: float = None
+    options: dict = field(default_factory=dict)
+    label: str = ""
+    option_text: str = ""
+
+    def keywords(self):
+        """The keyword arguments of kurvex.measure (or kurvex.thd) for this measure."""
+        keywords = {_KEYWORDS.get(k, k): v for k, v in self.options.items()}
+        if self.kind == "at":
+            keywords["at"] = [self.at]
+        elif self.kind in ("cycles", "margins"):
+            keywords[self.kind] = True
+        elif self.kind == "edges" and "dead" not in keywords:
+            # --dead B is a form of its own; --edges would clash with it.
+            keywords["edges"] = True
+        return keywords
+
+
+def _split_options(text):
+    """Splits at commas outside parentheses, so a formula's arguments stay whole."""
+    parts, depth, start = [], 0, 0
+    for i, c in enumerate(text):
+        if c == "(":
+            depth += 1
+        elif c == ")":
+            depth -= 1
+        elif c == "," and depth == 0:
+            parts.append(text[start:i])
+            start = i + 1
+    parts.append(text[start:])
+    return parts
+
+
+def _number(text, what):
+    try:
+        value = float(text)
+    except ValueError:
+        raise ValueError(f"{what}: not a number: {text!r}") from None
+    if value != value:
+        raise ValueError(f"{what}: not a number: {text!r}")
+    return value
+
+
+def _is_kind(token):
+    return token in KIND_OPTIONS and token != "at" or token.startswith("at=")
+
+
+def parse_measure(text):
+    """Parses ``NAME:KIND[:OPTIONS]`` into a Measure; raises ValueError with the reason.
+
+    NAME may itself hold colons: the kind is the first token after it that
+    names one.
+    """
+    tokens = text.split(":")
+    kind_at = next((i for i in range(1, len(tokens)) if _is_kind(tokens[i].strip())), None)
+    if kind_at is None or not ":".join(tokens[:kind_at]).strip():
+        kinds = ", ".join(k if k != "at" else "at=X" for k in KIND_OPTIONS)
+        raise ValueError(f"{text!r}: expected NAME:KIND[:OPTIONS] with KIND one of {kinds}")
+    name = ":".join(tokens[:kind_at]).strip()
+    kind_text = tokens[kind_at].strip()
+    kind, at = kind_text, None
+    if kind_text.startswith("at="):
+        kind, at = "at", _number(kind_text[3:], f"{text!r}: at")
+    options = {}
+    option_text = ":".join(tokens[kind_at + 1 :])
+    if option_text.strip():
+        for item in _split_options(option_text):
+            key, equals, value = (s.strip() for s in item.partition("="))
+            if not equals or not key or not value:
+                raise ValueError(f"{text!r}: option {item.strip()!r} is not key=value")
+            if key not in KIND_OPTIONS[kind]:
+                allowed = ", ".join(KIND_OPTIONS[kind])
+                raise ValueError(f"{text!r}: {kind} takes no option {key!r} (it takes {allowed})")
+            if key in options:
+                raise ValueError(f"{text!r}: option {key!r} given twice")
+            if key in _NUMBER_OPTIONS:
+                value = _number(value, f"{text!r}: {key}")
+            options[key] = value
+    if ("from" in options) != ("to" in options):
+        raise ValueError(f"{text!r}: from and to go together")
+    return Measure(name, kind, at, options, f"{name}:{kind_text}", option_text.strip())
+
+
+def flatten(value, prefix=""):
+    """Flattens a measure's answer into ``(key, figure)`` pairs in the answer's order.
+
+    Nested keys are joined with '.', a list becomes its length and null becomes NaN.
+    """
+    if isinstance(value, dict):
+        pairs = []
+        for key, item in value.items():
+            pairs.extend(flatten(item, f"{prefix}.{key}" if prefix else str(key)))
+        return pairs
+    if isinstance(value, (list, tuple)):
+        return [(prefix, len(value))]
+    return [(prefix, float("nan") if value is None else value)]
+
+
+def figures(spec, answer):
+    """The columns one measure gives from kurvex's answer, as ``(column, figure)`` pairs."""
+    if spec.kind in ("avg", "rms", "min", "max"):
+        answer = answer[spec.kind]
+    elif spec.kind == "at":
+        # The value where X first passes the point: X rises in a transient.
+        passes = answer["at"][0] if answer["at"] else []
+        answer = passes[0] if passes else None
+    return [(f"{spec.label}:{key}" if key else spec.label, v) for key, v in flatten(answer)]
+
+
+def measure_file(path, specs):
+    """Reads one file and measures every run of it; runs on a worker.
+
+    Returns one row per run as ``(run, run_name, error, figures)``, the figures
+    a list of ``(column, figure)`` pairs per measure.
+    A file that cannot be read gives one row carrying the reason.
+    """
+    import kurvex
+
+    try:
+        result = kurvex.open(path)
+        runs = list(result.runs) or [""]
+    except Exception as e:  # the batch goes on whatever one file does
+        return [(None, "", str(e) or type(e).__name__, [[] for _ in specs])]
+    rows = []
+    for run, run_name in enumerate(runs, start=1):
+        errors, per_measure = [], []
+        for spec in specs:
+            call = kurvex.thd if spec.kind == "thd" else kurvex.measure
+            try:
+                answer = call(result, spec.name, run=run, **spec.keywords())
+                per_measure.append(figures(spec, answer))
+            except Exception as e:
+                errors.append(f"{spec.label}: {e}")
+                per_measure.append([])
+        rows.append((run, run_name, "; ".join(errors), per_measure))
+    return rows
+
+
+def expand_paths(patterns):
+    """The files of paths, shell globs and ``prefix<a,b>suffix`` patterns, in order.
+
+    Raises FileNotFoundError("no such file: ...") for a pattern matching nothing
+    or a missing path.
+    """
+    paths = []
+    for pattern in patterns:
+        names = [pattern]
+        alternatives = re.fullmatch(r"(.*?)<([^<>]*)>(.*)", pattern, re.S)
+        if alternatives:
+            prefix, middle, suffix = alternatives.groups()
+            names = [prefix + a + suffix for a in middle.split(",") if a]
+        for name in names:
+            if glob.has_magic(name):
+                matches = sorted(glob.glob(name))
+                if not matches:
+                    raise FileNotFoundError(f"no such file: {name}")
+                paths.extend(matches)
+            elif os.path.exists(name):
+                paths.append(name)
+            else:
+                raise FileNotFoundError(f"no such file: {name}")
+    return paths
+
+
+def _client(scheduler, workers):
+    from dask.distributed import Client, LocalCluster
+
+    if scheduler:
+        return Client(scheduler), None
+    cluster = LocalCluster(
+        n_workers=workers or os.cpu_count() or 1,
+        threads_per_worker=1,
+        processes=True,
+        dashboard_address=None,
+    )
+    return Client(cluster), cluster
+
+
+def _run(client, paths, specs, show_progress):
+    from dask.distributed import as_completed
+
+    absolute = [os.path.abspath(p) for p in paths]
+    futures = client.map(measure_file, absolute, specs=specs, pure=False)
+    if show_progress:
+        from tqdm import tqdm
+
+        with tqdm(total=len(futures), unit="file", file=sys.stderr) as bar:
+            for _ in as_completed(futures):
+                bar.update()
+    return client.gather(futures)
+
+
+def _table(paths, specs, answers):
+    # Columns in the order of the measures, then of each measure's keys.
+    by_measure = [{} for _ in specs]
+    records = []
+    for path, rows in zip(paths, answers):
+        for run, run_name, error, per_measure in rows:
+            record = {"file": path, "run": run, "run_name": run_name, "error": error}
+            for keys, pairs in zip(by_measure, per_measure):
+                for column, value in pairs:
+                    record[column] = value
+                    keys.setdefault(column, None)
+            records.append(record)
+    columns = TABLE_COLUMNS + list(dict.fromkeys(c for keys in by_measure for c in keys))
+    frame = pandas.DataFrame.from_records(records, columns=columns)
+    for column in columns:
+        # Counts and indexes stay integers beside the missing figures of failed rows.
+        values = [r[column] for r in records if r.get(column) is not None]
+        if values and all(type(v) is int for v in values):
+            frame[column] = frame[column].astype("Int64")
+    return frame
+
+
+def parse_measures(measures):
+    """Parsed measures; those that share NAME:KIND but not their options are told
+    apart by their options in brackets (``V:avg[from=0,to=1]``)."""
+    specs = [m if isinstance(m, Measure) else parse_measure(m) for m in measures]
+    variants = {}
+    for spec in specs:
+        variants.setdefault(spec.label, set()).add(spec.option_text)
+    return [replace(s, label=f"{s.label}[{s.option_text}]")
+            if len(variants[s.label]) > 1 and s.option_text else s for s in specs]
+
+
+def measure(paths, measures, scheduler=None, workers=None, progress=False):
+    """Measures every run of every file on a Dask cluster; returns a pandas DataFrame.
+
+    ``paths`` are paths or patterns as on the command line; ``measures`` are
+    ``NAME:KIND[:OPTIONS]`` texts (or Measure). Without ``scheduler`` (an
+    address) a local cluster of ``workers`` processes (the cores by default),
+    one thread each, does the work: its processes import the calling script
+    again, so a script calls this under ``if __name__ == "__main__"``. Raises
+    ValueError for a bad measure text
+    and FileNotFoundError for a pattern that matches no file.
+    """
+    if isinstance(paths, (str, os.PathLike)):
+        paths = [paths]
+    specs = parse_measures(measures)
+    files = expand_paths([os.fspath(p) for p in paths])
+    client, cluster = _client(scheduler, workers)
+    try:
+        answers = _run(client, files, specs, progress)
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+    return _table(files, specs, answers)
+
+
+def write_csv(frame, target):
+    """Writes the table so that the target is replaced only once it is complete."""
+    target = os.path.realpath(target)
+    folder, base = os.path.split(target)
+    handle, temporary = tempfile.mkstemp(prefix=base + ".kurvex-save-", dir=folder)
+    try:
+        with os.fdopen(handle, "w", newline="") as out:
+            frame.to_csv(out, index=False)
+            out.flush()
+            os.fsync(out.fileno())
+        if os.path.exists(target):
+            os.chmod(temporary, os.stat(target).st_mode & 0o7777)
+        os.replace(temporary, target)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
+def main(argv=None):
+    """The command line; returns the exit status."""
+    parser = argparse.ArgumentParser(
+        prog="kurvex.batch",
+        description="Measure every run of many result files on a Dask cluster.",
+    )
+    parser.add_argument("files", nargs="+", metavar="FILE_OR_PATTERN",
+                        help="a path, a shell glob or prefix<a,b,c>suffix")
+    parser.add_argument("--measure", action="append", required=True, metavar="NAME:KIND[:OPTIONS]",
+                        help="KIND: avg, rms, min, max, at=X, cycles, edges, thd or margins; "
+                             "OPTIONS: key=value,... (from, to, ref, level, ...)")
+    parser.add_argument("--scheduler", metavar="ADDRESS", help="the Dask scheduler to use")
+    parser.add_argument("--workers", type=int, metavar="N",
+                        help="worker processes of the local cluster (default: the cores)")
+    parser.add_argument("-o", "--output", metavar="TABLE.csv",
+                        help="the table's file (default: standard output)")
+    args = parser.parse_args(argv)
+    try:
+        specs = parse_measures(args.measure)
+    except ValueError as e:
+        parser.error(f"--measure {e}")
+    if args.workers is not None and args.workers < 1:
+        parser.error("--workers must be at least 1")
+    try:
+        files = expand_paths(args.files)
+    except FileNotFoundError as e:
+        print(f"{parser.prog}: {e}", file=sys.stderr)
+        return 2
+    client, cluster = _client(args.scheduler, args.workers)
+    try:
+        answers = _run(client, files, specs, sys.stderr.isatty())
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+    frame = _table(files, specs, answers)
+    if args.output and args.output != "-":
+        try:
+            write_csv(frame, args.output)
+        except OSError as e:
+            print(f"{parser.prog}: cannot write {args.output}: {e}", file=sys.stderr)
+            return 1
+    else:
+        frame.to_csv(sys.stdout, index=False)
+    return 0
+
+
+if __name__ == "__main__":
+    # Through the package, so the workers find measure_file by its module name.
+    from kurvex.batch import main as package_main
+
+    sys.exit(package_main())
