@@ -163,6 +163,22 @@ EqualRanges EqualizeRanges(const AxisRange& x, const AxisRange& y, int width, in
     return EqualScaleRanges(x.from, x.to, y.from, y.to, width, height, 0.0);
 }
 
+NyquistView FirstNyquistView(std::span<const double> re, std::span<const double> im,
+                             std::span<const std::uint8_t> flags, double gainLimit) {
+    const std::size_t n = std::min({re.size(), im.size(), flags.size()});
+    NyquistView v;
+    v.near.assign(n, kPointInvalid);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (flags[i] != kPointValid || !(std::hypot(re[i], im[i]) <= gainLimit)) continue;
+        v.near[i] = kPointValid;
+        v.xMin = std::min(v.xMin, re[i]);
+        v.xMax = std::max(v.xMax, re[i]);
+        v.yMin = std::min(v.yMin, im[i]);
+        v.yMax = std::max(v.yMax, im[i]);
+    }
+    return v;
+}
+
 std::vector<ArrowPlace> ArrowPlaces(std::span<const double> x, std::span<const double> y,
                                     std::span<const std::uint8_t> flags, int count) {
     const std::size_t n = std::min({x.size(), y.size(), flags.size()});

@@ -72,6 +72,18 @@ EqualRanges EqualScaleRanges(double xMin, double xMax, double yMin, double yMax,
 // the user chose visible.
 EqualRanges EqualizeRanges(const AxisRange& x, const AxisRange& y, int width, int height);
 
+// What a Nyquist window shows first: the unit circle and every valid point
+// of gain at most `gainLimit` (linear), so that -1 keeps a readable size
+// where the loop's gain is huge at low frequencies (an integrator); the
+// whole curve where no point lies farther out. `near` flags the points
+// inside as valid, the others invalid, for the arrows to be placed among.
+struct NyquistView {
+    double xMin = -1.0, xMax = 1.0, yMin = -1.0, yMax = 1.0;
+    std::vector<std::uint8_t> near;
+};
+NyquistView FirstNyquistView(std::span<const double> re, std::span<const double> im,
+                             std::span<const std::uint8_t> flags, double gainLimit);
+
 // Where direction arrows go on a curve: `count` places spaced evenly along
 // its length (at (k + 0.5) / count of it), each with the unit direction of
 // the segment it lies on, towards the later samples. Segments stop at

@@ -93,6 +93,21 @@ TEST(Nyquist, EqualScaleRangesHoldTheDataCentred) {
     EXPECT_DOUBLE_EQ(z.y.to, 1.5);
 }
 
+TEST(Nyquist, FirstViewHoldsTheUnitCircleAndThePointsNearIt) {
+    // An integrator's far low end (gain 100) and an invalid point stay out.
+    const std::vector<double> re = {-100, -3, -0.5, 0.2, 7};
+    const std::vector<double> im = {0, -1, -0.5, 0.1, 7};
+    const std::vector<std::uint8_t> f = {V, V, V, V, I};
+    const NyquistView v = FirstNyquistView(re, im, f, 4.0);
+    EXPECT_EQ(v.near, (std::vector<std::uint8_t>{I, V, V, V, I}));
+    EXPECT_EQ(std::vector<double>({v.xMin, v.xMax, v.yMin, v.yMax}),
+              std::vector<double>({-3, 1, -1, 1}));
+    // Nothing far out: everything, at least the circle.
+    const NyquistView all = FirstNyquistView(re, im, f, 1e9);
+    EXPECT_EQ(std::vector<double>({all.xMin, all.xMax, all.yMin, all.yMax}),
+              std::vector<double>({-100, 1, -1, 1}));
+}
+
 TEST(Nyquist, ArrowsSpacedAlongTheLength) {
     // An L of length 4 with a gap: the invalid sample's segments do not count.
     const std::vector<double> x = {0, 1, 2, 9, 2, 2, 2};

@@ -25,7 +25,10 @@ namespace {
 constexpr int kCircleSegments = 96;
 constexpr int kArrowCount = 4;
 constexpr double kMarkSize = 0.05;     // half the -1 cross, in units of the real axis
-constexpr double kArrowLength = 0.08;  // share of the curve's larger span: heads grow with it
+constexpr double kArrowLength = 0.08;  // share of the view's larger span: heads grow with it
+// The first view reaches out to this gain (12 dB): a loop that turns round -1
+// does so well inside, and an integrator's far low end would shrink it to a dot.
+constexpr double kFirstViewGain = 4.0;
 constexpr Colour kCircleColour = MakeColour(128, 128, 128);
 constexpr Colour kMinusOneColour = MakeColour(255, 0, 0);
 
@@ -44,8 +47,9 @@ void AddLine(CGraphCurve& screen, double x1, double y1, double x2, double y2, Co
 
 // The unit circle, the point -1 and the arrows of increasing frequency, as
 // annotations: drawn in data units, so the circle keeps round at equal
-// scales, and never listed in the legend.
-void AddMarks(CGraphCurve& screen, const CResultData& d) {
+// scales, and never listed in the legend. The arrows go along the part of
+// the curve the first view shows.
+void AddMarks(CGraphCurve& screen, const CResultData& d, const NyquistView& view) {
     for (int k = 0; k < kCircleSegments; ++k) {
         const double a = 2 * std::numbers::pi * k / kCircleSegments;
         const double b = 2 * std::numbers::pi * (k + 1) / kCircleSegments;
@@ -58,16 +62,22 @@ void AddMarks(CGraphCurve& screen, const CResultData& d) {
     const auto n = static_cast<std::size_t>(d.RowCount());
     const std::span<const double> re(d.Variable(1)->Values(), n);
     const std::span<const double> im(d.Variable(2)->Values(), n);
-    const std::span<const std::uint8_t> flags(d.Variable(1)->Flags(), n);
-    const DataExtent& xs = screen.XExtent();
-    const DataExtent& ys = screen.YExtent();
-    const double len = kArrowLength * std::max(xs.max - xs.min, ys.max - ys.min);
+    const double len = kArrowLength * std::max(view.xMax - view.xMin, view.yMax - view.yMin);
     const Colour colour = screen.CurveCount() > 0 ? screen.Curve(0).colour : kRgbBlack;
-    for (const ArrowPlace& p : ArrowPlaces(re, im, flags, kArrowCount)) {
+    for (const ArrowPlace& p : ArrowPlaces(re, im, view.near, kArrowCount)) {
         // The head is the line's first end.
         AddLine(screen, p.x + p.dx * len / 2, p.y + p.dy * len / 2, p.x - p.dx * len / 2,
                 p.y - p.dy * len / 2, colour, kLinePenSolid, true);
     }
+}
+
+// The view of a result of Re and Im (columns 1 and 2) that the window opens on.
+NyquistView FirstView(const CResultData& d) {
+    const auto n = static_cast<std::size_t>(d.RowCount());
+    return FirstNyquistView(std::span<const double>(d.Variable(1)->Values(), n),
+                            std::span<const double>(d.Variable(2)->Values(), n),
+                            std::span<const std::uint8_t>(d.Variable(1)->Flags(), n),
+                            kFirstViewGain);
 }
 
 }  // namespace
@@ -99,7 +109,8 @@ COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source) {
     screen.AddCurve(CCurveEntry::ForColumn(result, 2));
     screen.SetYAutoScale(0);
     ApplyXVariable(screen, 1);
-    AddMarks(screen, *result.Get());
+    const NyquistView first = FirstView(*result.Get());
+    AddMarks(screen, *result.Get(), first);
 
     const QString title =
         QStringLiteral("Nyquist %1 - %2")
@@ -120,13 +131,9 @@ COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source) {
     shown->Record().SetCursorCompanions({kNyquistFrequency, kNyquistGain, kNyquistPhase});
     shown->Record().SetCursorAlong(kNyquistFrequency);
     auto* keeper = new NyquistWindow(shown);
-    // Everything in sight with a margin; the unit circle too, so -1 is seen
-    // against the curve.
-    const CGraphCurve& m = shown->Record();
-    const double x0 = std::min(m.XExtent().min, -1.0), x1 = std::max(m.XExtent().max, 1.0);
-    const double y0 = std::min(m.YExtent().min, -1.0), y1 = std::max(m.YExtent().max, 1.0);
-    const double pad = 0.05 * std::max(x1 - x0, y1 - y0);
-    keeper->SetWanted({x0 - pad, x1 + pad, 0}, {y0 - pad, y1 + pad, 0});
+    const double pad = 0.05 * std::max(first.xMax - first.xMin, first.yMax - first.yMin);
+    keeper->SetWanted({first.xMin - pad, first.xMax + pad, 0},
+                      {first.yMin - pad, first.yMax + pad, 0});
     return view;
 }
 
