@@ -7,9 +7,18 @@
 
 namespace kurvex {
 
+namespace {
+std::atomic<int> defaultCount{0};
+}  // namespace
+
 int WorkerCount(int wanted) {
+    if (wanted <= 0) wanted = defaultCount.load(std::memory_order_relaxed);
     if (wanted <= 0) wanted = static_cast<int>(std::thread::hardware_concurrency());
     return std::clamp(wanted, 1, kMaxWorkers);
+}
+
+void SetDefaultWorkerCount(int count) {
+    defaultCount.store(std::max(count, 0), std::memory_order_relaxed);
 }
 
 void RunWorkers(int count, const std::function<void(int worker)>& work) {

@@ -12,6 +12,11 @@ namespace kurvex {
 constexpr int kMaxWorkers = 8;
 int WorkerCount(int wanted = 0);
 
+// What WorkerCount() takes for "the machine's cores" from now on in this
+// process: a process that already runs one load per core (a batch worker)
+// sets 1; 0 brings the cores back.
+void SetDefaultWorkerCount(int count);
+
 // Runs work(0) on the calling thread and work(1) .. work(count - 1) on threads
 // of their own, and returns when all have finished. Work is shared out
 // through an ItemCounter, so that any number of workers gets all of it done:

@@ -18,6 +18,7 @@
 #include "cli/RenderCommand.h"
 #include "data/NameText.h"
 #include "data/ResultData.h"
+#include "data/Workers.h"
 #include "formula/FormulaVariable.h"
 
 namespace py = pybind11;
@@ -313,5 +314,8 @@ PYBIND11_MODULE(_kurvex, m) {
           "Frequency and amplitude of kurvex-cli fft for `args` as arrays.");
     m.def("_eval", &Eval, py::arg("result"), py::arg("formula"),
           "A formula's values over a result, NaN where invalid.");
+    m.def("set_threads", &kurvex::SetDefaultWorkerCount, py::arg("count"),
+          "Threads each read or measurement may use from now on in this process; 0 (the\n"
+          "start) for the machine's cores. A process that runs one task per core sets 1.");
     m.def("_render", &Render, py::arg("args"), "kurvex-cli render with `args`.");
 }

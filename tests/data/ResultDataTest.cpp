@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/ResultData.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 namespace {
@@ -260,6 +261,15 @@ TEST(ResultData, ResizeKeepsVariablesOthersHold) {
     EXPECT_EQ(d->Variable(0)->Values()[1], 2.0);
     EXPECT_TRUE(d->ResizeVariables(2));  // never shrinks
     EXPECT_EQ(d->VariableCount(), 3);
+}
+
+TEST(Workers, ADefaultCountStandsInForTheCores) {
+    const int cores = WorkerCount();
+    SetDefaultWorkerCount(1);
+    EXPECT_EQ(WorkerCount(), 1);
+    EXPECT_EQ(WorkerCount(3), 3);  // asked for: as asked
+    SetDefaultWorkerCount(-4);
+    EXPECT_EQ(WorkerCount(), cores);
 }
 
 TEST(ResultData, WorkerThreadsMayHoldAndReleaseHandles) {

@@ -9,11 +9,11 @@ Every failure raises :class:`kurvex.Error`.
 
 import json
 
-from ._kurvex import Error, Result, has_render
+from ._kurvex import Error, Result, has_render, set_threads
 from ._kurvex import open as _open
 from . import _kurvex
 
-__all__ = ["Error", "Result", "open", "measure", "fft", "thd", "eval", "render"]
+__all__ = ["Error", "Result", "open", "measure", "fft", "thd", "eval", "render", "set_threads"]
 
 
 def open(path, plot=None):  # noqa: A001 - the name says what it does
