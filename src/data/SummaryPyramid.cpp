@@ -135,6 +135,7 @@ void Widen(PyramidExtents& r, double mn, double mx, std::int64_t valid) {
 PyramidExtents SummaryPyramidView::Extents(const PyramidColumn& column, std::int64_t a,
                                            std::int64_t b) const {
     PyramidExtents r;
+    if (!Fits(column)) return r;
     Cover(
         a, b, Levels(),
         [&](int level, std::int64_t k) {
@@ -154,7 +155,7 @@ std::vector<PyramidExtents> SummaryPyramidView::ColumnExtents(const PyramidColum
                                                               std::span<const std::int32_t> starts,
                                                               int maxLevel) const {
     std::vector<PyramidExtents> out;
-    if (starts.size() < 2) return out;
+    if (starts.size() < 2 || !Fits(column)) return out;
     out.reserve(starts.size() - 1);
     const int cap = std::min(maxLevel, Levels());
     int level = 0;
@@ -184,6 +185,7 @@ std::vector<PyramidExtents> SummaryPyramidView::ColumnExtents(const PyramidColum
 PyramidSums SummaryPyramidView::Sums(const PyramidColumn& column, std::int64_t a, std::int64_t b,
                                      bool withAbs) const {
     PyramidSums r;
+    if (!Fits(column)) return r;
     const double* v = column.values.data();
     auto rawAbs = [&](std::int64_t from, std::int64_t to) {
         for (std::int64_t i = from; i < to; ++i) r.sumAbs += std::fabs(v[i]);
@@ -225,6 +227,7 @@ std::optional<std::int64_t> SummaryPyramidView::Extremum(const PyramidColumn& co
                                                          std::int64_t a, std::int64_t b,
                                                          bool largest) const {
     const auto better = [largest](double x, double best) { return largest ? x > best : x < best; };
+    if (!Fits(column)) return std::nullopt;
     bool found = false;
     double best = 0.0;
     int atLevel = 0;

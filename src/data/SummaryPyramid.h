@@ -79,6 +79,8 @@ public:
     // Samples in a bucket of `level` (level 0: a sample).
     static std::int64_t BucketRows(int level);
 
+    // Queries over a column shorter than Rows() find nothing.
+
     // Extremes of the valid, non-NaN samples of rows [a, b).
     PyramidExtents Extents(const PyramidColumn& column, std::int64_t a, std::int64_t b) const;
 
@@ -100,6 +102,12 @@ public:
                                          std::int64_t b, bool largest) const;
 
 private:
+    // A column too short for the summary gets no answer rather than a read
+    // beyond its end.
+    bool Fits(const PyramidColumn& c) const {
+        return static_cast<std::int64_t>(c.values.size()) >= rows_ &&
+               static_cast<std::int64_t>(c.flags.size()) >= rows_;
+    }
     // Rows [a, b) as whole buckets of levels up to `top` and runs of raw
     // samples, left to right: bucket(level, k) and raw(from, to).
     template <class Bucket, class Raw>

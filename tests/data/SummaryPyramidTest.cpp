@@ -77,7 +77,7 @@ TEST(SummaryPyramid, EveryWayOfBuildingGivesTheSameBits) {
     for (const Case& k : {Case{0, 0}, Case{1, 1}, Case{63, 1}, Case{64, 1}, Case{65, 2},
                           Case{4096, 2}, Case{4097, 3}, Case{B * B * B + 5, 4}, Case{300001, 4}}) {
         SCOPED_TRACE(testing::Message() << "rows " << k.rows);
-        const Column c = MakeColumn(k.rows, 7, true);
+        const Column c = MakeColumn(k.rows, 7, false);
         const auto whole = SummaryPyramid::Build(c.Span(), 1);
         ASSERT_TRUE(whole);
         EXPECT_EQ(whole->View().Levels(), k.levels);
@@ -121,6 +121,9 @@ TEST(SummaryPyramid, RangesAndColumnsAnswerLikeTheWalk) {
     ASSERT_TRUE(p);
     const SummaryPyramidView& view = p->View();
     ASSERT_EQ(view.Levels(), 4);
+    const PyramidColumn shorter{std::span(c.v).first(rows - 1), c.f};
+    EXPECT_EQ(view.Extents(shorter, 0, rows).valid, 0);
+    EXPECT_FALSE(view.Extremum(shorter, 0, rows, true));
     std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
     const std::vector<std::int64_t> edges{0,         1,        B - 1,     B,     B + 1,
                                           3 * B + 5, 7 * B,    B * B - 1, B * B, B * B + 1,
