@@ -98,8 +98,7 @@ void BM_AvgRmsFullRange(benchmark::State& state) {
     const Column& c = TheColumn();
     const SummaryPyramidView& view = ThePyramid().View();
     const bool withAbs = state.range(0) != 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(view.Sums(c.Span(), 0, view.Rows(), withAbs));
+    for (auto _ : state) benchmark::DoNotOptimize(view.Sums(c.Span(), 0, view.Rows(), withAbs));
 }
 
 // A full view 1600 pixel columns wide, as the renderer asks it.
@@ -120,3 +119,5 @@ BENCHMARK(BM_AvgRmsFullRange)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FullView1600Columns)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+BENCHMARK_MAIN();

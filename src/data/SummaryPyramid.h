@@ -11,7 +11,7 @@ namespace kurvex {
 // kPyramidFan samples, level k + 1 one per kPyramidFan buckets of level k, up
 // to a level of one bucket. A bucket keeps the extremes and the count of its
 // valid, non-NaN samples and the sum and sum of squares of all its samples,
-// each summed in row order, so that both builds agree bit for bit. Four
+// each summed in one fixed order, so that both builds agree bit for bit. Four
 // doubles and one count per 64 samples: 36 bytes per 512, about 7.1 % of the
 // samples' own size over all levels.
 constexpr std::int32_t kPyramidFan = 64;
@@ -165,8 +165,15 @@ public:
 
 private:
     void Close(std::size_t level);
+    // Summarises the waiting samples, a whole bucket, and closes it.
+    void TakeWaiting();
 
     std::int64_t rows_ = 0;
+    // The samples of the bucket being filled: a bucket is summarised whole,
+    // as the parallel build summarises it.
+    double values_[kPyramidFan];
+    std::uint8_t flags_[kPyramidFan];
+    std::int32_t waiting_ = 0;
     std::vector<PyramidBucket> open_;               // per level, the bucket being filled
     std::vector<std::vector<PyramidBucket>> done_;  // per level, the finished buckets
 };

@@ -164,7 +164,7 @@ TEST(SummaryPyramid, RangesAndColumnsAnswerLikeTheWalk) {
 // Sums of whole buckets and of samples give AveragesOver's figures; a bucket
 // of one sign that holds an invalid sample of the other must be descended.
 TEST(SummaryPyramid, SumsGiveTheAveragesOfAPlainPass) {
-    const std::int64_t rows = 1'000'000;
+    const std::int64_t rows = 1'000'003;
     const Column c = MakeColumn(rows, 5, false);
     const auto p = SummaryPyramid::Build(c.Span(), 2);
     ASSERT_TRUE(p);
