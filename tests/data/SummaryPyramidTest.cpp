@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "analysis/Averages.h"
+#include "analysis/Measure.h"
+#include "data/ResultVariable.h"
+#include "data/SummaryPyramid.h"
+
+namespace kurvex {
+namespace {
+
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr std::int64_t B = kPyramidFan;
+
+struct Column {
+    std::vector<double> v;
+    std::vector<std::uint8_t> f;
+    PyramidColumn Span() const { return {v, f}; }
+};
+
+// Runs of positive, negative and mixed samples, so that some buckets have
+// one sign; invalid samples of the other sign inside them, missing samples,
+// NaNs (when `nans`) and a stretch of nothing valid.
+Column MakeColumn(std::int64_t rows, unsigned seed, bool nans) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0.5, 3.0), mixed(-1.0, 3.0);
+    std::uniform_int_distribution<int> pick(0, 299);
+    Column c{std::vector<double>(rows), std::vector<std::uint8_t>(rows, kPointValid)};
+    for (std::int64_t i = 0; i < rows; ++i) {
+        const int region = static_cast<int>(i / 5000 % 4);
+        c.v[i] = region == 2 ? mixed(rng) : region == 3 ? -u(rng) : u(rng);
+        const int p = pick(rng);
+        if (p < 2) {
+            c.f[i] = kPointInvalid;
+            c.v[i] = -c.v[i];
+        } else if (p == 2) {
+            c.f[i] = kPointMissing;
+        } else if (p == 3 && nans) {
+            c.v[i] = kNan;
+        }
+    }
+    for (std::int64_t i = 3 * B + 5; i < std::min(rows, 7 * B); ++i) c.f[i] = kPointInvalid;
+    return c;
+}
+
+PyramidExtents Walk(const Column& c, std::int64_t a, std::int64_t b) {
+    PyramidExtents r;
+    for (std::int64_t i = a; i < b; ++i) {
+        if (c.f[i] != kPointValid || std::isnan(c.v[i])) continue;
+        if (r.valid == 0 || c.v[i] < r.min) r.min = c.v[i];
+        if (r.valid == 0 || c.v[i] > r.max) r.max = c.v[i];
+        ++r.valid;
+    }
+    return r;
+}
+
+void ExpectSame(const PyramidExtents& got, const PyramidExtents& want) {
+    EXPECT_EQ(got.valid, want.valid);
+    if (want.valid) {
+        EXPECT_EQ(got.min, want.min);
+        EXPECT_EQ(got.max, want.max);
+    }
+}
+
+// Whole chunks or single samples, one worker or several: the same bits.
+TEST(SummaryPyramid, EveryWayOfBuildingGivesTheSameBits) {
+    struct Case {
+        std::int64_t rows;
+        int levels;
+    };
+    for (const Case& k : {Case{0, 0}, Case{1, 1}, Case{63, 1}, Case{64, 1}, Case{65, 2},
+                          Case{4096, 2}, Case{4097, 3}, Case{B * B * B + 5, 4}, Case{300001, 4}}) {
+        SCOPED_TRACE(testing::Message() << "rows " << k.rows);
+        const Column c = MakeColumn(k.rows, 7, false);
+        const auto whole = SummaryPyramid::Build(c.Span(), 1);
+        ASSERT_TRUE(whole);
+        EXPECT_EQ(whole->View().Levels(), k.levels);
+        if (k.rows > 100000) {
+            EXPECT_LT(whole->Bytes(), 0.072 * 8 * k.rows);
+        }
+        std::vector<std::optional<SummaryPyramid>> others;
+        others.push_back(SummaryPyramid::Build(c.Span(), 3));
+        for (std::int64_t chunk : {1, 7, 64, 1000, 65536}) {
+            SummaryPyramidAppender appender;
+            for (std::int64_t i = 0; i < k.rows; i += chunk) {
+                const std::int64_t n = std::min(chunk, k.rows - i);
+                ASSERT_TRUE(appender.Append({c.v.data() + i, static_cast<std::size_t>(n)},
+                                            {c.f.data() + i, static_cast<std::size_t>(n)}));
+            }
+            EXPECT_EQ(appender.Append(c.v, {}), k.rows == 0);
+            others.push_back(appender.Finish());
+        }
+        for (const auto& other : others) {
+            ASSERT_TRUE(other);
+            ASSERT_EQ(other->Doubles().size(), whole->Doubles().size());
+            EXPECT_EQ(0, std::memcmp(other->Doubles().data(), whole->Doubles().data(),
+                                     whole->Doubles().size_bytes()));
+            EXPECT_TRUE(std::ranges::equal(other->Valid(), whole->Valid()));
+        }
+        // A view over arrays that do not fit the rows is refused.
+        EXPECT_TRUE(SummaryPyramidView::Over(k.rows, whole->Doubles(), whole->Valid()));
+        EXPECT_FALSE(SummaryPyramidView::Over(k.rows + B, whole->Doubles(), whole->Valid()));
+        if (k.rows) {
+            EXPECT_FALSE(SummaryPyramidView::Over(k.rows, whole->Doubles(), {}));
+        }
+    }
+}
+
+// Ranges, pixel columns at every level and extremum searches over random
+// data with invalid points and NaNs answer like the pass over the samples.
+TEST(SummaryPyramid, RangesAndColumnsAnswerLikeTheWalk) {
+    const std::int64_t rows = B * B * B + 777;
+    const Column c = MakeColumn(rows, 11, true);
+    const auto p = SummaryPyramid::Build(c.Span(), 2);
+    ASSERT_TRUE(p);
+    const SummaryPyramidView& view = p->View();
+    ASSERT_EQ(view.Levels(), 4);
+    const PyramidColumn shorter{std::span(c.v).first(rows - 1), c.f};
+    EXPECT_EQ(view.Extents(shorter, 0, rows).valid, 0);
+    EXPECT_FALSE(view.Extremum(shorter, 0, rows, true));
+    std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
+    const std::vector<std::int64_t> edges{0,         1,        B - 1,     B,     B + 1,
+                                          3 * B + 5, 7 * B,    B * B - 1, B * B, B * B + 1,
+                                          5 * B * B, rows - B, rows - 1,  rows};
+    for (std::int64_t a : edges)
+        for (std::int64_t b : edges) ranges.emplace_back(a, b);
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<std::int64_t> any(0, rows);
+    for (int i = 0; i < 300; ++i) ranges.emplace_back(any(rng), any(rng));
+    for (auto [a, b] : ranges) {
+        SCOPED_TRACE(testing::Message() << "rows " << a << ".." << b);
+        ExpectSame(view.Extents(c.Span(), a, b), Walk(c, a, b));
+        for (bool largest : {true, false}) {
+            const auto want = FindExtremum(c.v.data(), c.f.data(), static_cast<std::int32_t>(a),
+                                           static_cast<std::int32_t>(b - 1), largest);
+            const auto got = view.Extremum(c.Span(), a, b, largest);
+            ASSERT_EQ(got.has_value(), want.has_value());
+            if (want) {
+                EXPECT_EQ(*got, *want);
+            }
+        }
+    }
+    for (std::int64_t width : {1, 3, 63, 64, 65, 200, 4095, 5000, 70000}) {
+        std::vector<std::int32_t> starts{static_cast<std::int32_t>(width / 3)};
+        std::uniform_int_distribution<std::int64_t> jitter(0, width / 4);
+        while (starts.back() + 2 * width < rows && starts.size() < 2000)
+            starts.push_back(static_cast<std::int32_t>(starts.back() + width + jitter(rng)));
+        for (int level = 0; level <= view.Levels(); ++level) {
+            SCOPED_TRACE(testing::Message() << "width " << width << ", level " << level);
+            const auto got = view.ColumnExtents(c.Span(), starts, level);
+            ASSERT_EQ(got.size(), starts.size() - 1);
+            for (std::size_t k = 0; k < got.size(); ++k)
+                ExpectSame(got[k], Walk(c, starts[k], starts[k + 1]));
+        }
+    }
+}
+
+// Sums of whole buckets and of samples give AveragesOver's figures; a bucket
+// of one sign that holds an invalid sample of the other must be descended.
+TEST(SummaryPyramid, SumsGiveTheAveragesOfAPlainPass) {
+    const std::int64_t rows = 1'000'003;
+    const Column c = MakeColumn(rows, 5, false);
+    const auto p = SummaryPyramid::Build(c.Span(), 2);
+    ASSERT_TRUE(p);
+    std::vector<std::pair<std::int64_t, std::int64_t>> ranges{
+        {0, rows},      {0, 1},        {rows - 1, rows},  {5, 6},
+        {B - 1, B + 1}, {B, 2 * B},    {3 * B, 20000},    {10000, 15000},
+        {15000, 20000}, {1, rows - 1}, {B * B, B * B * B}};
+    std::mt19937 rng(9);
+    std::uniform_int_distribution<std::int64_t> any(0, rows - 1), shortLength(1, 3 * B);
+    for (int i = 0; i < 200; ++i) {
+        const std::int64_t a = any(rng), b = i % 2 ? any(rng) + 1 : a + shortLength(rng);
+        if (a < b && b <= rows) ranges.emplace_back(a, b);
+    }
+    for (auto [a, b] : ranges) {
+        SCOPED_TRACE(testing::Message() << "rows " << a << ".." << b);
+        const PyramidSums s = p->View().Sums(c.Span(), a, b);
+        const auto want = AveragesOver(c.v.data(), static_cast<std::int32_t>(a),
+                                       static_cast<std::int32_t>(b - 1));
+        ASSERT_TRUE(want);
+        ASSERT_EQ(s.count, want->samples);
+        const double n = static_cast<double>(s.count);
+        // The mean of samples of both signs is measured against their size.
+        EXPECT_NEAR(s.sum / n, want->mean, 1e-12 * want->meanAbs);
+        EXPECT_NEAR(s.sumAbs / n, want->meanAbs, 1e-12 * want->meanAbs);
+        EXPECT_NEAR(std::sqrt(s.sumSquares / n), want->rms, 1e-12 * want->rms);
+    }
+}
+
+// The first of equal values, whatever level it is found on; samples that are
+// invalid or NaN never count.
+TEST(SummaryPyramid, ExtremumFindsTheFirstOfTheValidSamples) {
+    struct Plant {
+        std::int64_t at;
+        double value;
+        std::uint8_t flag = kPointValid;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Plant> plants;
+        std::int64_t a, b;
+        bool largest;
+        std::optional<std::int64_t> want;
+    };
+    const std::int64_t rows = 3 * B * B + 10;
+    const std::vector<Case> cases{
+        {"equal maxima far apart", {{100, 5}, {5000, 5}}, 0, rows, true, 100},
+        {"equal maxima in one bucket", {{B * B + 9, 5}, {B * B + 8, 5}}, 0, rows, true, B * B + 8},
+        {"range starts after the first", {{100, 5}, {5000, 5}}, 101, rows, true, 5000},
+        {"larger invalid sample", {{50, 9, kPointInvalid}, {3000, 5}}, 0, rows, true, 3000},
+        {"larger missing sample", {{50, 9, kPointMissing}, {3000, 5}}, 0, rows, true, 3000},
+        {"valid NaN", {{10, kNan}, {12000, 1}}, 0, rows, true, 12000},
+        {"infinity", {{7000, kInf}, {8000, 1e300}}, 0, rows, true, 7000},
+        {"equal minima", {{9000, -1}, {9001, -1}}, 0, rows, false, 9000},
+        {"minimum at the very end", {{rows - 1, -1}}, 0, rows, false, rows - 1},
+        {"flat: the range's first sample", {}, 333, rows, false, 333},
+        {"zero of either sign", {{40, -0.0}}, 40, 41 + 2 * B, true, 40},
+        {"nothing valid", {{0, 1, kPointInvalid}, {1, kNan}}, 0, 2, true, std::nullopt},
+        {"empty range", {}, 5, 5, true, std::nullopt},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Column c{std::vector<double>(rows, 0.0), std::vector<std::uint8_t>(rows, kPointValid)};
+        for (const Plant& p : k.plants) {
+            c.v[p.at] = p.value;
+            c.f[p.at] = p.flag;
+        }
+        const auto p = SummaryPyramid::Build(c.Span());
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p->View().Extremum(c.Span(), k.a, k.b, k.largest), k.want);
+        const auto plain = FindExtremum(c.v.data(), c.f.data(), static_cast<std::int32_t>(k.a),
+                                        static_cast<std::int32_t>(k.b - 1), k.largest);
+        EXPECT_EQ(plain ? std::optional<std::int64_t>(*plain) : std::nullopt, k.want);
+    }
+}
+
+}  // namespace
+}  // namespace kurvex
