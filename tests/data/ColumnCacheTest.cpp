@@ -233,6 +233,9 @@ TEST(ColumnCache, LeastRecentlyUsedGoFirstAndTooLargeIsRefused) {
     OpenEntry(keys[1], CacheEntry::Status::Missing);
     for (int k : {0, 2, 3}) EXPECT_TRUE(OpenEntry(keys[k], CacheEntry::Status::Found)) << k;
 
+    const double free = double(fs::space(home.Folder()).available);
+    EXPECT_NEAR(double(DefaultCacheLimit(home.Folder().string())), free / 5, free / 100);
+
     CacheWriter w;
     EXPECT_FALSE(w.Begin(keys[1], kLayout, 200));
     EXPECT_NE(w.Error().find("would not fit in the cache's limit"), std::string::npos);
