@@ -94,6 +94,7 @@ TEST(ColumnCache, WrittenColumnsReadBackMappedWithTheirFlags) {
     test::Spit(home.dir / "a.raw", "source");
     const CacheKey key = SourceKey(home.dir / "a.raw");
     ASSERT_TRUE(WriteEntry(key));
+    EXPECT_EQ(fs::status(home.Folder()).permissions(), fs::perms::owner_all);
     auto entry = OpenEntry(key, CacheEntry::Status::Found);
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->Key(), key);
