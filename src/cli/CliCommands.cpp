@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "cli/CacheCommand.h"
 #include "cli/CliSupport.h"
 #include "cli/FftCommand.h"
 #include "cli/MeasureCommand.h"
@@ -51,6 +52,7 @@ const char kUsage[] =
     "  measure FILE NAME --cycles|--edges|--dead B [--json]\n"
     "                                         per-cycle figures, edge and dead times\n"
     "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
+    "  cache --list|--clear [--json]          the column cache of large results\n"
     "\n"
     "Run 'kurvex-cli COMMAND --help' for a command's options. '--' ends the\n"
     "options of every command.\n"
@@ -480,6 +482,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (command == "fft") return FftSpectra(rest, out, err);
     if (command == "eval") return Eval(rest, out, err);
     if (command == "render") return Render(rest, out, err);
+    if (command == "cache") return Cache(rest, out, err);
     return Usage(err, "unknown command " + command);
 }
 

@@ -1,0 +1,716 @@
+#include "data/ColumnCache.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace kurvex {
+
+static_assert(std::endian::native == std::endian::little,
+              "cache columns are little-endian doubles mapped as they are");
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kMagic[8] = {'K', 'V', 'X', 'C', 'A', 'C', 'H', 'E'};
+constexpr std::uint32_t kVersion = 1;
+constexpr std::uint64_t kMaxHeader = 64ull << 20;
+constexpr std::int64_t kMaxRows = std::int64_t(1) << 56;  // keeps byte counts from overflowing
+constexpr char kHeader[] = "header";
+constexpr char kUsed[] = "used";
+
+std::uint64_t Fnv(const void* bytes, std::size_t n, std::uint64_t h = 0xcbf29ce484222325ull) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001b3ull;
+    return h;
+}
+
+std::string ValuesFile(std::size_t v, std::size_t r) {
+    return "v" + std::to_string(v) + "r" + std::to_string(r) + ".f64";
+}
+std::string FlagsFile(std::size_t v, std::size_t r) {
+    return "v" + std::to_string(v) + "r" + std::to_string(r) + ".bits";
+}
+std::string ExtraFile(const std::string& name) {
+    return "x-" + name;
+}
+
+bool ValidExtraName(const std::string& name) {
+    return !name.empty() && name.size() <= 200 && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos && name != "." && name != "..";
+}
+
+bool IsHash(const std::string& name) {
+    return name.size() == 16 && std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+// Every file of an entry but the header, in the order the header lists them, with its size.
+std::vector<std::pair<std::string, std::uint64_t>> ExpectedFiles(const CacheLayout& layout) {
+    std::vector<std::pair<std::string, std::uint64_t>> files;
+    for (std::size_t v = 0; v < layout.names.size(); ++v)
+        for (std::size_t r = 0; r < layout.rows.size(); ++r) {
+            const auto rows = std::uint64_t(layout.rows[r]);
+            files.emplace_back(ValuesFile(v, r), rows * 8);
+            files.emplace_back(FlagsFile(v, r), (rows + 7) / 8);
+        }
+    return files;
+}
+
+// The bytes of the columns, or UINT64_MAX when a row count is out of range.
+std::uint64_t ColumnBytes(const CacheLayout& layout) {
+    std::uint64_t total = 0;
+    for (const std::int64_t rows : layout.rows) {
+        if (rows < 0 || rows > kMaxRows) return UINT64_MAX;
+        const std::uint64_t one = std::uint64_t(rows) * 8 + (std::uint64_t(rows) + 7) / 8;
+        if (!layout.names.empty() && one > (UINT64_MAX - total) / layout.names.size())
+            return UINT64_MAX;
+        total += one * layout.names.size();
+    }
+    return total;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    return text;
+}
+
+// The key lock of `hash`, waiting for it or not; -1 when not taken. The file is checked
+// after locking because a holder removes it when done.
+int LockKey(const std::string& folder, const std::string& hash, bool wait) {
+    const std::string path = folder + "/" + hash + ".lock";
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) return -1;
+        int done;
+        while ((done = ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+        }
+        if (done != 0) {
+            ::close(fd);
+            return -1;
+        }
+        struct stat held {
+        }, named{};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+            held.st_ino == named.st_ino && held.st_dev == named.st_dev)
+            return fd;
+        ::close(fd);
+    }
+}
+
+void UnlockKey(const std::string& folder, const std::string& hash, int fd) {
+    ::unlink((folder + "/" + hash + ".lock").c_str());
+    ::close(fd);
+}
+
+// Writes all of `bytes` to `fd`; false with errno set.
+bool WriteAll(int fd, const void* bytes, std::size_t count) {
+    const auto* p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t n = ::write(fd, p, std::min<std::size_t>(count, 1u << 30));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        p += n;
+        count -= std::size_t(n);
+    }
+    return true;
+}
+
+bool SyncFolder(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+class HeaderOut {
+public:
+    void U32(std::uint32_t v) { Bytes(v, 4); }
+    void U64(std::uint64_t v) { Bytes(v, 8); }
+    void Str(const std::string& s) {
+        U32(std::uint32_t(s.size()));
+        b.append(s);
+    }
+    std::string b;
+
+private:
+    void Bytes(std::uint64_t v, int n) {
+        for (int i = 0; i < n; ++i) b.push_back(char((v >> (8 * i)) & 0xff));
+    }
+};
+
+// Reads a header's fields without ever trusting a count beyond the bytes left.
+class HeaderIn {
+public:
+    HeaderIn(const std::string& b, std::size_t end) : b_(b), end_(end) {}
+    bool U32(std::uint32_t& v) {
+        std::uint64_t w;
+        if (!Bytes(w, 4)) return false;
+        v = std::uint32_t(w);
+        return true;
+    }
+    bool U64(std::uint64_t& v) { return Bytes(v, 8); }
+    bool Str(std::string& s) {
+        std::uint32_t n;
+        if (!U32(n) || n > end_ - at_) return false;
+        s.assign(b_, at_, n);
+        at_ += n;
+        return true;
+    }
+    // A count of items of at least `each` bytes that the rest could hold.
+    bool Count(std::uint32_t& n, std::size_t each) { return U32(n) && n <= (end_ - at_) / each; }
+    bool AtEnd() const { return at_ == end_; }
+
+private:
+    bool Bytes(std::uint64_t& v, int n) {
+        if (end_ - at_ < std::size_t(n)) return false;
+        v = 0;
+        for (int i = 0; i < n; ++i) v |= std::uint64_t(std::uint8_t(b_[at_ + i])) << (8 * i);
+        at_ += std::size_t(n);
+        return true;
+    }
+    const std::string& b_;
+    std::size_t end_;
+    std::size_t at_ = 0;
+};
+
+std::string HeaderBytes(const CacheKey& key, const CacheLayout& layout,
+                        const std::vector<std::pair<std::string, std::uint64_t>>& files) {
+    HeaderOut h;
+    h.b.append(kMagic, sizeof kMagic);
+    h.U32(kVersion);
+    h.Str(key.path);
+    h.U64(key.size);
+    h.U64(std::uint64_t(key.mtimeNs));
+    h.U64(key.inode);
+    h.U32(std::uint32_t(layout.names.size()));
+    for (const auto& name : layout.names) h.Str(name);
+    h.U32(std::uint32_t(layout.rows.size()));
+    for (const std::int64_t rows : layout.rows) h.U64(std::uint64_t(rows));
+    h.U32(std::uint32_t(layout.extras.size()));
+    for (const auto& name : layout.extras) h.Str(name);
+    h.U32(std::uint32_t(files.size()));
+    for (const auto& [name, size] : files) {
+        h.Str(name);
+        h.U64(size);
+    }
+    h.U64(Fnv(h.b.data(), h.b.size()));
+    return h.b;
+}
+
+// Reads the header of the entry in `dir`; false with `why` set when it is damaged.
+bool ReadHeader(const std::string& dir, CacheKey& key, CacheLayout& layout,
+                std::vector<std::pair<std::string, std::uint64_t>>& files, std::string& why) {
+    const std::string path = dir + "/" + kHeader;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || std::uint64_t(st.st_size) > kMaxHeader ||
+        st.st_size < 20) {
+        if (fd >= 0) ::close(fd);
+        why = "its header is missing or of a wrong size";
+        return false;
+    }
+    std::string b(std::size_t(st.st_size), '\0');
+    std::size_t got = 0;
+    while (got < b.size()) {
+        const ssize_t n = ::read(fd, b.data() + got, b.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += std::size_t(n);
+    }
+    ::close(fd);
+    why = "its header is damaged";
+    if (got != b.size()) return false;
+    const std::size_t body = b.size() - 8;
+    std::uint64_t stored = 0;
+    const std::string sumBytes = b.substr(body);
+    HeaderIn tail(sumBytes, 8);
+    if (!tail.U64(stored) || stored != Fnv(b.data(), body)) return false;
+    if (std::memcmp(b.data(), kMagic, sizeof kMagic) != 0) return false;
+    const std::string rest = b.substr(sizeof kMagic, body - sizeof kMagic);
+    HeaderIn in(rest, rest.size());
+    std::uint32_t version, n;
+    std::uint64_t mtime, rows;
+    if (!in.U32(version) || version != kVersion) {
+        why = "its format is not this program's";
+        return false;
+    }
+    if (!in.Str(key.path) || !in.U64(key.size) || !in.U64(mtime) || !in.U64(key.inode))
+        return false;
+    key.mtimeNs = std::int64_t(mtime);
+    if (!in.Count(n, 4)) return false;
+    layout.names.resize(n);
+    for (auto& name : layout.names)
+        if (!in.Str(name)) return false;
+    if (!in.Count(n, 8)) return false;
+    layout.rows.resize(n);
+    for (auto& r : layout.rows) {
+        if (!in.U64(rows) || rows > std::uint64_t(kMaxRows)) return false;
+        r = std::int64_t(rows);
+    }
+    if (!in.Count(n, 4)) return false;
+    layout.extras.resize(n);
+    for (auto& name : layout.extras)
+        if (!in.Str(name) || !ValidExtraName(name)) return false;
+    if (!in.Count(n, 12)) return false;
+    files.resize(n);
+    for (auto& [name, size] : files)
+        if (!in.Str(name) || !in.U64(size)) return false;
+    if (!in.AtEnd()) return false;
+    // The column files must be exactly those the shape calls for.
+    const auto expected = ExpectedFiles(layout);
+    if (files.size() != expected.size() + layout.extras.size() ||
+        !std::equal(expected.begin(), expected.end(), files.begin()))
+        return false;
+    for (std::size_t i = 0; i < layout.extras.size(); ++i)
+        if (files[expected.size() + i].first != ExtraFile(layout.extras[i])) return false;
+    return true;
+}
+
+std::int64_t MtimeNs(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    return std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+std::uint64_t FolderBytes(const std::string& dir) {
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            total += std::uint64_t(st.st_size);
+    }
+    return total;
+}
+
+std::vector<CacheListing> ListIn(const std::string& folder) {
+    std::vector<CacheListing> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!IsHash(name) || !it->is_directory(ec)) continue;
+        CacheListing e;
+        e.hash = name;
+        const std::string dir = folder + "/" + name;
+        CacheKey key;
+        CacheLayout layout;
+        std::vector<std::pair<std::string, std::uint64_t>> files;
+        std::string why;
+        if (ReadHeader(dir, key, layout, files, why)) e.source = key.path;
+        e.bytes = FolderBytes(dir);
+        e.lastUseNs = MtimeNs(dir + "/" + kUsed);
+        if (!e.lastUseNs) e.lastUseNs = MtimeNs(dir);
+        entries.push_back(std::move(e));
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.lastUseNs != b.lastUseNs ? a.lastUseNs < b.lastUseNs : a.hash < b.hash;
+    });
+    return entries;
+}
+
+// The folders a writer of `hash` leaves while it works.
+std::vector<std::string> TempFolders(const std::string& folder, const std::string& hash) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    const std::string prefix = hash + ".tmp-";
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) == 0) found.push_back(folder + "/" + name);
+    }
+    return found;
+}
+
+}  // namespace
+
+std::string CacheKey::Hash() const {
+    std::uint64_t h = Fnv(path.data(), path.size());
+    h = Fnv("", 1, h);
+    for (const std::uint64_t field : {size, std::uint64_t(mtimeNs), inode}) {
+        std::uint8_t le[8];
+        for (int i = 0; i < 8; ++i) le[i] = std::uint8_t(field >> (8 * i));
+        h = Fnv(le, sizeof le, h);
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+    return text;
+}
+
+bool KeyOf(const std::string& source, CacheKey& key, std::string& error) {
+    char* canonical = ::realpath(source.c_str(), nullptr);
+    struct stat st {};
+    if (!canonical || ::stat(canonical, &st) != 0) {
+        error = "Cannot read " + source + ": " + std::strerror(errno);
+        std::free(canonical);
+        return false;
+    }
+    key.path = canonical;
+    std::free(canonical);
+    key.size = std::uint64_t(st.st_size);
+    key.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    key.inode = std::uint64_t(st.st_ino);
+    return true;
+}
+
+bool CacheFolder(std::string& folder, std::string& error) {
+    std::string base;
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || home[0] != '/') {
+            error = "Cannot use a cache folder: neither XDG_CACHE_HOME nor HOME is set";
+            return false;
+        }
+        base = std::string(home) + "/.cache";
+    }
+    folder = base + "/kurvex";
+    std::error_code ec;
+    fs::create_directories(base, ec);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "Cannot make the cache folder " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    const char* why = nullptr;
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        why = "it is not a folder";
+    else if (st.st_uid != ::geteuid())
+        why = "it belongs to another user";
+    else if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        why = "it is not writable";
+    if (why) {
+        error = "Cannot use the cache folder " + folder + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+std::uint64_t DefaultCacheLimit(const std::string& folder) {
+    struct statvfs vfs {};
+    if (::statvfs(folder.c_str(), &vfs) != 0) return 0;
+    return std::uint64_t(vfs.f_bavail) * vfs.f_frsize / 5;
+}
+
+CacheWriter::~CacheWriter() {
+    Abort();
+}
+
+void CacheWriter::Release() {
+    if (lock_ >= 0) UnlockKey(folder_, key_.Hash(), lock_);
+    lock_ = -1;
+}
+
+void CacheWriter::Abort() {
+    std::error_code ec;
+    if (!temp_.empty()) fs::remove_all(temp_, ec);
+    temp_.clear();
+    Release();
+}
+
+bool CacheWriter::Fail(const std::string& what, int err) {
+    Abort();
+    error_ = "Cannot write the cache entry of " + key_.path + ": " + what;
+    if (err == ENOSPC || err == EDQUOT)
+        error_ += ": the disk is full";
+    else if (err)
+        error_ += std::string(": ") + std::strerror(err);
+    return false;
+}
+
+bool CacheWriter::Begin(const CacheKey& key, const CacheLayout& layout, std::uint64_t limit) {
+    Abort();
+    finished_ = false;
+    key_ = key;
+    layout_ = layout;
+    limit_ = limit;
+    if (!CacheFolder(folder_, error_)) return false;
+    for (std::size_t i = 0; i < layout.extras.size(); ++i)
+        if (!ValidExtraName(layout.extras[i]) ||
+            std::count(layout.extras.begin(), layout.extras.end(), layout.extras[i]) != 1)
+            return Fail("bad extra file name \"" + layout.extras[i] + "\"", 0);
+    const std::uint64_t bytes = ColumnBytes(layout);
+    if (bytes > limit) {
+        error_ = "The cache entry of " + key.path + " (" +
+                 (bytes == UINT64_MAX ? std::string("too many rows") : Megabytes(bytes)) +
+                 ") would not fit in the cache's limit of " + Megabytes(limit);
+        return false;
+    }
+    const std::string hash = key.Hash();
+    lock_ = LockKey(folder_, hash, true);
+    if (lock_ < 0) return Fail("cannot lock " + folder_ + "/" + hash + ".lock", errno);
+    final_ = folder_ + "/" + hash;
+    std::error_code ec;
+    if (fs::exists(final_, ec)) {
+        CacheEntry::Status status;
+        std::string why;
+        if (CacheEntry::Open(key, status, why)) {
+            finished_ = true;
+            Release();
+            return true;
+        }
+        fs::remove_all(final_, ec);  // another key of the same hash, or damaged
+    }
+    // With the lock held, a temporary folder of this key is what a killed writer left.
+    for (const auto& stale : TempFolders(folder_, hash)) fs::remove_all(stale, ec);
+    EvictCache(folder_, limit - bytes, hash);
+    std::string pattern = final_ + ".tmp-XXXXXX";
+    if (!::mkdtemp(pattern.data())) return Fail("cannot make " + pattern, errno);
+    temp_ = pattern;
+    columns_.assign(layout.names.size() * layout.rows.size(), Column{});
+    extraWritten_.assign(layout.extras.size(), false);
+    return true;
+}
+
+bool CacheWriter::AppendBytes(const std::string& file, const void* bytes, std::size_t count) {
+    const std::string path = temp_ + "/" + file;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) return Fail("cannot write " + path, errno);
+    const bool ok = WriteAll(fd, bytes, count);
+    const int err = errno;
+    if (::close(fd) != 0 || !ok) return Fail("cannot write " + path, ok ? errno : err);
+    return true;
+}
+
+bool CacheWriter::Append(std::int32_t v, std::int32_t r, const double* values, const bool* valid,
+                         std::size_t count) {
+    if (temp_.empty()) return Fail("no entry begun", 0);
+    if (v < 0 || std::size_t(v) >= layout_.names.size() || r < 0 ||
+        std::size_t(r) >= layout_.rows.size())
+        return Fail("no variable " + std::to_string(v) + " in run " + std::to_string(r), 0);
+    Column& c = columns_[std::size_t(v) * layout_.rows.size() + std::size_t(r)];
+    if (count > std::uint64_t(layout_.rows[std::size_t(r)] - c.written))
+        return Fail("more samples than rows for " + layout_.names[std::size_t(v)], 0);
+    if (!AppendBytes(ValuesFile(std::size_t(v), std::size_t(r)), values, count * 8)) return false;
+    std::vector<std::uint8_t> full;
+    full.reserve(count / 8 + 1);
+    std::uint8_t byte = c.pendingBits;
+    int bit = int(c.written % 8);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!valid || valid[i]) byte |= std::uint8_t(1u << bit);
+        if (++bit == 8) {
+            full.push_back(byte);
+            byte = 0;
+            bit = 0;
+        }
+    }
+    c.pendingBits = byte;
+    c.written += std::int64_t(count);
+    return AppendBytes(FlagsFile(std::size_t(v), std::size_t(r)), full.data(), full.size());
+}
+
+bool CacheWriter::WriteExtra(const std::string& name, const void* bytes, std::size_t count) {
+    if (temp_.empty()) return Fail("no entry begun", 0);
+    const auto at = std::find(layout_.extras.begin(), layout_.extras.end(), name);
+    if (at == layout_.extras.end()) return Fail("no extra file \"" + name + "\" named", 0);
+    const std::string path = temp_ + "/" + ExtraFile(name);
+    ::unlink(path.c_str());  // written whole, so a second write replaces the first
+    extraWritten_[std::size_t(at - layout_.extras.begin())] = true;
+    return AppendBytes(ExtraFile(name), bytes, count);
+}
+
+bool CacheWriter::Commit() {
+    if (temp_.empty()) return Fail("no entry begun", 0);
+    auto files = ExpectedFiles(layout_);
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const std::size_t r = i % layout_.rows.size();
+        if (columns_[i].written != layout_.rows[r])
+            return Fail(layout_.names[i / layout_.rows.size()] + " in run " +
+                            std::to_string(r + 1) + " is incomplete",
+                        0);
+        const std::size_t partial = columns_[i].written % 8 ? 1 : 0;
+        if (!AppendBytes(files[2 * i].first, nullptr, 0) ||
+            !AppendBytes(files[2 * i + 1].first, &columns_[i].pendingBits, partial))
+            return false;
+    }
+    for (std::size_t i = 0; i < layout_.extras.size(); ++i) {
+        if (!extraWritten_[i])
+            return Fail("the extra file " + layout_.extras[i] + " is missing", 0);
+        struct stat st {};
+        const std::string path = temp_ + "/" + ExtraFile(layout_.extras[i]);
+        if (::stat(path.c_str(), &st) != 0) return Fail("cannot read " + path, errno);
+        files.emplace_back(ExtraFile(layout_.extras[i]), std::uint64_t(st.st_size));
+    }
+    const std::string header = HeaderBytes(key_, layout_, files);
+    if (!AppendBytes(kHeader, header.data(), header.size()) || !AppendBytes(kUsed, nullptr, 0))
+        return false;
+    std::uint64_t total = header.size();
+    files.emplace_back(kHeader, 0);
+    for (const auto& [name, size] : files) {
+        total += size;
+        const std::string path = temp_ + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0) {
+            const int err = errno;
+            if (fd >= 0) ::close(fd);
+            return Fail("cannot flush " + path, err);
+        }
+        ::close(fd);
+    }
+    if (total > limit_)
+        return Fail("it (" + Megabytes(total) + ") would not fit in the cache's limit of " +
+                        Megabytes(limit_),
+                    0);
+    if (!SyncFolder(temp_) || ::rename(temp_.c_str(), final_.c_str()) != 0)
+        return Fail("cannot move it into place as " + final_, errno);
+    temp_.clear();
+    SyncFolder(folder_);
+    EvictCache(folder_, limit_, key_.Hash());
+    Release();
+    return true;
+}
+
+CacheEntry::~CacheEntry() {
+    for (const auto* maps : {&values_, &flags_, &extras_})
+        for (const Map& m : *maps)
+            if (m.base) ::munmap(m.base, m.size);
+}
+
+std::shared_ptr<const CacheEntry> CacheEntry::Open(const CacheKey& key, Status& status,
+                                                   std::string& error) {
+    std::string folder;
+    if (!CacheFolder(folder, error)) {
+        status = Status::Refused;
+        return nullptr;
+    }
+    const std::string dir = folder + "/" + key.Hash();
+    std::error_code ec;
+    status = Status::Missing;
+    if (!fs::is_directory(dir, ec)) return nullptr;
+    std::shared_ptr<CacheEntry> entry(new CacheEntry);
+    std::vector<std::pair<std::string, std::uint64_t>> files;
+    std::string why;
+    bool ok = ReadHeader(dir, entry->key_, entry->layout_, files, why);
+    if (ok && entry->key_ != key) return nullptr;  // another source of the same hash
+    for (std::size_t i = 0; ok && i < files.size(); ++i) {
+        const std::string path = dir + "/" + files[i].first;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        Map m;
+        m.size = std::size_t(files[i].second);
+        if (fd < 0 || ::fstat(fd, &st) != 0 || std::uint64_t(st.st_size) != files[i].second) {
+            why = files[i].first + " is missing or of a wrong size";
+            ok = false;
+        } else if (m.size > 0) {
+            m.base = ::mmap(nullptr, m.size, PROT_READ, MAP_SHARED, fd, 0);
+            if (m.base == MAP_FAILED) {
+                m.base = nullptr;
+                why = "cannot map " + files[i].first + ": " + std::strerror(errno);
+                ok = false;
+            }
+        }
+        if (fd >= 0) ::close(fd);
+        const std::size_t columns = entry->layout_.names.size() * entry->layout_.rows.size();
+        auto& maps = i >= 2 * columns ? entry->extras_ : i % 2 ? entry->flags_ : entry->values_;
+        maps.push_back(m);
+    }
+    if (!ok) {
+        if (!fs::is_directory(dir, ec)) return nullptr;  // evicted while we looked
+        error = "The cache entry of " + key.path + " was damaged (" + why + ") and is removed";
+        fs::remove_all(dir, ec);
+        status = Status::Damaged;
+        return nullptr;
+    }
+    const int used = ::open((dir + "/" + kUsed).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (used >= 0) {
+        ::futimens(used, nullptr);
+        ::close(used);
+    }
+    status = Status::Found;
+    return entry;
+}
+
+const double* CacheEntry::Values(std::int32_t v, std::int32_t r) const {
+    return static_cast<const double*>(
+        values_[std::size_t(v) * layout_.rows.size() + std::size_t(r)].base);
+}
+
+const std::uint8_t* CacheEntry::Flags(std::int32_t v, std::int32_t r) const {
+    return static_cast<const std::uint8_t*>(
+        flags_[std::size_t(v) * layout_.rows.size() + std::size_t(r)].base);
+}
+
+const std::uint8_t* CacheEntry::Extra(const std::string& name, std::size_t& size) const {
+    const auto at = std::find(layout_.extras.begin(), layout_.extras.end(), name);
+    size = 0;
+    if (at == layout_.extras.end()) return nullptr;
+    const Map& m = extras_[std::size_t(at - layout_.extras.begin())];
+    size = m.size;
+    return static_cast<const std::uint8_t*>(m.base);
+}
+
+bool ListCache(std::vector<CacheListing>& entries, std::string& error) {
+    std::string folder;
+    if (!CacheFolder(folder, error)) return false;
+    entries = ListIn(folder);
+    return true;
+}
+
+bool ClearCache(std::size_t& removed, std::uint64_t& bytes, std::string& error) {
+    removed = 0;
+    bytes = 0;
+    std::string folder;
+    if (!CacheFolder(folder, error)) return false;
+    std::error_code ec;
+    for (const CacheListing& e : ListIn(folder)) {
+        const int lock = LockKey(folder, e.hash, false);
+        if (lock < 0) continue;  // being written (or read for a rewrite) by another
+        fs::remove_all(folder + "/" + e.hash, ec);
+        for (const auto& temp : TempFolders(folder, e.hash)) fs::remove_all(temp, ec);
+        UnlockKey(folder, e.hash, lock);
+        ++removed;
+        bytes += e.bytes;
+    }
+    // What killed writers left, an entry never finished.
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    for (const std::string& name : names) {
+        const std::string hash = name.substr(0, 16);
+        if (name.size() <= 16 || name.compare(16, 5, ".tmp-") != 0 || !IsHash(hash)) continue;
+        const int lock = LockKey(folder, hash, false);
+        if (lock < 0) continue;
+        bytes += FolderBytes(folder + "/" + name);
+        fs::remove_all(folder + "/" + name, ec);
+        UnlockKey(folder, hash, lock);
+    }
+    return true;
+}
+
+void EvictCache(const std::string& folder, std::uint64_t limit, const std::string& keep) {
+    const std::vector<CacheListing> entries = ListIn(folder);
+    std::uint64_t total = 0;
+    for (const auto& e : entries) total += e.bytes;
+    std::error_code ec;
+    for (const auto& e : entries) {
+        if (total <= limit) break;
+        if (e.hash == keep) continue;
+        const int lock = LockKey(folder, e.hash, false);
+        if (lock < 0) continue;
+        fs::remove_all(folder + "/" + e.hash, ec);
+        UnlockKey(folder, e.hash, lock);
+        total -= e.bytes;
+    }
+}
+
+}  // namespace kurvex

@@ -1,0 +1,301 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+
+#include "TestSupport.h"
+#include "data/ColumnCache.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The cache lives in a fresh folder of the test's own for as long as this lives.
+class CacheHome {
+public:
+    explicit CacheHome(const std::string& name) : dir(test::FreshDir(name)) {
+        if (const char* old = std::getenv("XDG_CACHE_HOME")) old_ = old;
+        ::setenv("XDG_CACHE_HOME", dir.c_str(), 1);
+    }
+    ~CacheHome() {
+        if (old_.empty())
+            ::unsetenv("XDG_CACHE_HOME");
+        else
+            ::setenv("XDG_CACHE_HOME", old_.c_str(), 1);
+    }
+    fs::path Folder() const { return dir / "kurvex"; }
+    std::size_t Files() const {
+        std::size_t n = 0;
+        if (fs::exists(Folder()))
+            for ([[maybe_unused]] const auto& e : fs::directory_iterator(Folder())) ++n;
+        return n;
+    }
+    const fs::path dir;
+
+private:
+    std::string old_;
+};
+
+CacheKey SourceKey(const fs::path& path) {
+    CacheKey key;
+    std::string error;
+    EXPECT_TRUE(KeyOf(path.string(), key, error)) << error;
+    return key;
+}
+
+// Sample i of variable v in run r, and whether it is valid.
+double Sample(int v, int r, int i) {
+    return v * 1000.5 + r * 100 + i * 0.25;
+}
+bool Flag(int v, int r, int i) {
+    return (i * 7 + v + r) % 3 != 0;
+}
+
+const CacheLayout kLayout{{"time", "V(out)"}, {13, 1, 0}, {"pyramid"}};
+
+// Writes kLayout's samples for `key` in uneven chunks; false with the writer's error.
+bool WriteEntry(const CacheKey& key, std::uint64_t limit = 1 << 20) {
+    CacheWriter w;
+    if (!w.Begin(key, kLayout, limit)) return false;
+    for (int v = 0; v < 2; ++v)
+        for (int r = 0; r < 3; ++r)
+            for (int at = 0, chunk = 5; at < kLayout.rows[r]; at += chunk, chunk = 3) {
+                const int n = std::min<int>(chunk, int(kLayout.rows[r]) - at);
+                double values[5];
+                bool valid[5];
+                for (int i = 0; i < n; ++i) {
+                    values[i] = Sample(v, r, at + i);
+                    valid[i] = Flag(v, r, at + i);
+                }
+                if (!w.Append(v, r, values, valid, std::size_t(n))) return false;
+            }
+    return w.WriteExtra("pyramid", "abc", 3) && w.Commit();
+}
+
+std::shared_ptr<const CacheEntry> OpenEntry(const CacheKey& key, CacheEntry::Status expect) {
+    CacheEntry::Status status;
+    std::string error;
+    auto entry = CacheEntry::Open(key, status, error);
+    EXPECT_EQ(int(status), int(expect)) << error;
+    return entry;
+}
+
+TEST(ColumnCache, WrittenColumnsReadBackMappedWithTheirFlags) {
+    CacheHome home("cache-roundtrip");
+    test::Spit(home.dir / "a.raw", "source");
+    const CacheKey key = SourceKey(home.dir / "a.raw");
+    ASSERT_TRUE(WriteEntry(key));
+    EXPECT_EQ(fs::status(home.Folder()).permissions(), fs::perms::owner_all);
+    auto entry = OpenEntry(key, CacheEntry::Status::Found);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->Key(), key);
+    EXPECT_EQ(entry->Layout().names, kLayout.names);
+    EXPECT_EQ(entry->Layout().rows, kLayout.rows);
+    for (int v = 0; v < 2; ++v)
+        for (int r = 0; r < 3; ++r) {
+            if (kLayout.rows[r]) {
+                EXPECT_EQ(std::uintptr_t(entry->Values(v, r)) % 64, 0u);
+            }
+            for (int i = 0; i < kLayout.rows[r]; ++i) {
+                EXPECT_EQ(entry->Values(v, r)[i], Sample(v, r, i)) << v << r << i;
+                EXPECT_EQ(entry->Valid(v, r, i), Flag(v, r, i)) << v << r << i;
+            }
+        }
+    std::size_t size = 0;
+    const std::uint8_t* extra = entry->Extra("pyramid", size);
+    ASSERT_EQ(size, 3u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(extra), 3), "abc");
+    // The mapping outlives the entry's removal.
+    std::string error;
+    std::size_t removed = 0;
+    std::uint64_t bytes = 0;
+    ASSERT_TRUE(ClearCache(removed, bytes, error));
+    EXPECT_EQ(removed, 1u);
+    EXPECT_EQ(entry->Values(1, 0)[12], Sample(1, 0, 12));
+    OpenEntry(key, CacheEntry::Status::Missing);
+}
+
+TEST(ColumnCache, ChangedSourceGetsANewKeyAndNotTheOldEntry) {
+    const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> changes = {
+        {"touched",
+         [](const fs::path& p) {
+             const timespec times[2] = {{0, UTIME_OMIT}, {1000, 5}};
+             ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+         }},
+        {"rewritten", [](const fs::path& p) { test::Spit(p, "other source bytes"); }},
+        {"replaced",
+         [](const fs::path& p) {
+             test::Spit(p.string() + ".new", "source");
+             fs::rename(p.string() + ".new", p);
+         }},
+    };
+    for (const auto& [name, change] : changes) {
+        CacheHome home(std::string("cache-key-") + name);
+        const fs::path source = home.dir / "a.raw";
+        test::Spit(source, "source");
+        const CacheKey before = SourceKey(source);
+        EXPECT_EQ(SourceKey(source).Hash(), before.Hash());
+        ASSERT_TRUE(WriteEntry(before));
+        change(source);
+        const CacheKey after = SourceKey(source);
+        EXPECT_NE(after.Hash(), before.Hash()) << name;
+        EXPECT_FALSE(OpenEntry(after, CacheEntry::Status::Missing)) << name;
+        // Equal hashes alone never give another source's entry.
+        CacheKey other = before;
+        other.path += "x";
+        EXPECT_NE(other.Hash(), before.Hash());
+    }
+}
+
+TEST(ColumnCache, UnfinishedWritesLeaveNothing) {
+    const std::vector<std::pair<const char*, std::function<void(CacheWriter&)>>> ends = {
+        {"aborted", [](CacheWriter& w) { w.Abort(); }},
+        {"thrown", [](CacheWriter&) { throw std::runtime_error("cancelled"); }},
+        {"incomplete", [](CacheWriter& w) { EXPECT_FALSE(w.Commit()); }},
+        {"too many rows", [](CacheWriter& w) {
+             const double x[14] = {};
+             EXPECT_FALSE(w.Append(0, 0, x, nullptr, 14));
+             EXPECT_NE(w.Error().find("more samples than rows"), std::string::npos);
+         }}};
+    for (const auto& [name, end] : ends) {
+        CacheHome home(std::string("cache-unfinished-") + name);
+        test::Spit(home.dir / "a.raw", "source");
+        const CacheKey key = SourceKey(home.dir / "a.raw");
+        try {
+            CacheWriter w;
+            ASSERT_TRUE(w.Begin(key, kLayout, 1 << 20)) << w.Error();
+            const double x[5] = {1, 2, 3, 4, 5};
+            ASSERT_TRUE(w.Append(0, 0, x, nullptr, 5));
+            end(w);
+        } catch (const std::runtime_error&) {
+        }
+        EXPECT_EQ(home.Files(), 0u) << name;
+        OpenEntry(key, CacheEntry::Status::Missing);
+    }
+}
+
+TEST(ColumnCache, DamagedEntryIsReportedAndRemoved) {
+    const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> damages = {
+        {"truncated column", [](const fs::path& e) { fs::resize_file(e / "v1r0.f64", 96); }},
+        {"lost flags", [](const fs::path& e) { fs::remove(e / "v0r1.bits"); }},
+        {"flipped header byte",
+         [](const fs::path& e) {
+             std::string h = test::Slurp(e / "header");
+             h[h.find("V(out)")] ^= 0x10;  // a byte that nothing but the checksum covers
+             test::Spit(e / "header", h);
+         }},
+        {"cut header", [](const fs::path& e) { fs::resize_file(e / "header", 30); }},
+    };
+    for (const auto& [name, damage] : damages) {
+        CacheHome home(std::string("cache-damage-") + name);
+        test::Spit(home.dir / "a.raw", "source");
+        const CacheKey key = SourceKey(home.dir / "a.raw");
+        ASSERT_TRUE(WriteEntry(key));
+        damage(home.Folder() / key.Hash());
+        EXPECT_FALSE(OpenEntry(key, CacheEntry::Status::Damaged)) << name;
+        EXPECT_FALSE(fs::exists(home.Folder() / key.Hash())) << name;
+        EXPECT_TRUE(WriteEntry(key)) << name;
+        EXPECT_TRUE(OpenEntry(key, CacheEntry::Status::Found)) << name;
+    }
+}
+
+TEST(ColumnCache, LeastRecentlyUsedGoFirstAndTooLargeIsRefused) {
+    CacheHome home("cache-evict");
+    std::vector<CacheKey> keys;
+    for (int k = 0; k < 4; ++k) {
+        test::Spit(home.dir / std::to_string(k), std::string(size_t(k + 1), 'x'));
+        keys.push_back(SourceKey(home.dir / std::to_string(k)));
+    }
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(WriteEntry(keys[k]));
+    // Used in the order 1, 0, 2, whatever the clock's grain.
+    for (const auto& [k, when] : std::vector<std::pair<int, int>>{{1, 10}, {0, 20}, {2, 30}}) {
+        const timespec times[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(
+            ::utimensat(AT_FDCWD, (home.Folder() / keys[k].Hash() / "used").c_str(), times, 0), 0);
+    }
+    std::vector<CacheListing> list;
+    std::string error;
+    ASSERT_TRUE(ListCache(list, error));
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].source, keys[1].path);
+    const std::uint64_t each = list[0].bytes;
+    ASSERT_TRUE(WriteEntry(keys[3], 3 * each));
+    ASSERT_TRUE(ListCache(list, error));
+    EXPECT_EQ(list.size(), 3u);
+    OpenEntry(keys[1], CacheEntry::Status::Missing);
+    for (int k : {0, 2, 3}) EXPECT_TRUE(OpenEntry(keys[k], CacheEntry::Status::Found)) << k;
+
+    const double free = double(fs::space(home.Folder()).available);
+    EXPECT_NEAR(double(DefaultCacheLimit(home.Folder().string())), free / 5, free / 100);
+
+    CacheWriter w;
+    EXPECT_FALSE(w.Begin(keys[1], kLayout, 200));
+    EXPECT_NE(w.Error().find("would not fit in the cache's limit"), std::string::npos);
+    ASSERT_TRUE(ListCache(list, error));
+    EXPECT_EQ(list.size(), 3u);  // nothing evicted for an entry that never comes
+}
+
+TEST(ColumnCache, FolderNotOursIsRefused) {
+    const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> folders = {
+        {"not writable",
+         [](const fs::path& f) {
+             fs::create_directories(f);
+             // Permission bits do not stop root; another owner does.
+             ASSERT_EQ(
+                 ::geteuid() == 0 ? ::chown(f.c_str(), 65534, 65534) : ::chmod(f.c_str(), 0500), 0);
+         }},
+        {"a file", [](const fs::path& f) { test::Spit(f, ""); }},
+    };
+    for (const auto& [name, make] : folders) {
+        CacheHome home(std::string("cache-refused-") + name);
+        make(home.Folder());
+        std::string folder, error;
+        EXPECT_FALSE(CacheFolder(folder, error)) << name;
+        EXPECT_NE(error.find("Cannot use the cache folder"), std::string::npos) << error;
+        CacheWriter w;
+        EXPECT_FALSE(w.Begin(CacheKey{"/x", 1, 2, 3}, kLayout, 1 << 20)) << name;
+        OpenEntry(CacheKey{"/x", 1, 2, 3}, CacheEntry::Status::Refused);
+        ::chmod(home.Folder().c_str(), 0700);
+    }
+}
+
+TEST(ColumnCache, SecondWriterOfOneKeyWaitsAndFindsTheEntry) {
+    CacheHome home("cache-two-writers");
+    test::Spit(home.dir / "a.raw", "source");
+    const CacheKey key = SourceKey(home.dir / "a.raw");
+    CacheLayout one{{"x"}, {1}, {}};
+    CacheWriter first;
+    ASSERT_TRUE(first.Begin(key, one, 1 << 20));
+    std::atomic<bool> begun{false};
+    CacheWriter second;
+    bool secondOk = false;
+    std::thread other([&] {
+        secondOk = second.Begin(key, one, 1 << 20);
+        begun = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(begun);
+    const double x = 4.5;
+    const bool committed = first.Append(0, 0, &x, nullptr, 1) && first.Commit();
+    other.join();
+    EXPECT_TRUE(committed) << first.Error();
+    EXPECT_TRUE(secondOk) << second.Error();
+    EXPECT_TRUE(second.Finished());
+    std::vector<CacheListing> list;
+    std::string error;
+    ASSERT_TRUE(ListCache(list, error));
+    EXPECT_EQ(list.size(), 1u);
+    EXPECT_EQ(home.Files(), 1u);  // no lock file or temporary folder left
+}
+
+}  // namespace
+}  // namespace kurvex
