@@ -8,6 +8,7 @@
 
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
+#include "data/CacheMeta.h"
 #include "data/ResultVariable.h"
 #include "data/SummaryPyramid.h"
 
@@ -238,6 +239,31 @@ TEST(SummaryPyramid, ExtremumFindsTheFirstOfTheValidSamples) {
                                         static_cast<std::int32_t>(k.b - 1), k.largest);
         EXPECT_EQ(plain ? std::optional<std::int64_t>(*plain) : std::nullopt, k.want);
     }
+}
+
+// A pyramid and the result's extents go into a cache entry as bytes and
+// come back as the same answers; bytes of another shape are refused.
+TEST(SummaryPyramid, BytesOfACacheEntryReadBackAlike) {
+    const Column c = MakeColumn(70000, 7, true);
+    const auto built = SummaryPyramid::Build(c.Span());
+    ASSERT_TRUE(built);
+    const std::vector<std::uint8_t> bytes = PyramidBytes(*built);
+    const auto view = PyramidFromBytes(70000, bytes);
+    ASSERT_TRUE(view);
+    ExpectSame(view->Extents(c.Span(), 17, 69000), Walk(c, 17, 69000));
+    EXPECT_FALSE(PyramidFromBytes(70000 + B, bytes));
+    EXPECT_FALSE(PyramidFromBytes(70000, std::span(bytes).first(bytes.size() - 4)));
+
+    CacheMeta meta;
+    meta.runs = {{true, 1e-9, {{0, 1}, {kNan, kNan}}}, {false, 0, {{-2, 5}, {3, 3}}}};
+    const std::vector<std::uint8_t> m = MetaBytes(meta);
+    const auto back = MetaFromBytes(m, 2, 2);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(MetaBytes(*back), m);
+    EXPECT_TRUE(back->runs[0].equalSpacing && std::isnan(back->runs[0].columns[1].max));
+    EXPECT_EQ(back->runs[1].columns[0].max, 5.0);
+    EXPECT_FALSE(MetaFromBytes(m, 2, 3));
+    EXPECT_FALSE(MetaFromBytes(m, 1, 2));
 }
 
 }  // namespace

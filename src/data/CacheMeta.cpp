@@ -1,0 +1,85 @@
+#include "data/CacheMeta.h"
+
+#include <bit>
+#include <cstring>
+
+namespace kurvex {
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "cache entries are little-endian");
+
+template <class T>
+void Put(std::vector<std::uint8_t>& out, T v) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
+    out.insert(out.end(), p, p + sizeof v);
+}
+
+template <class T>
+bool Take(std::span<const std::uint8_t>& in, T& v) {
+    if (in.size() < sizeof v) return false;
+    std::memcpy(&v, in.data(), sizeof v);
+    in = in.subspan(sizeof v);
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> MetaBytes(const CacheMeta& meta) {
+    std::vector<std::uint8_t> out;
+    for (const CachedRunMeta& run : meta.runs) {
+        Put<std::uint8_t>(out, run.equalSpacing ? 1 : 0);
+        Put(out, run.step);
+        for (const CachedColumnMeta& c : run.columns) {
+            Put(out, c.min);
+            Put(out, c.max);
+        }
+    }
+    return out;
+}
+
+std::optional<CacheMeta> MetaFromBytes(std::span<const std::uint8_t> bytes, std::size_t runs,
+                                       std::size_t variables) {
+    const std::size_t perRun = 1 + sizeof(double) + variables * 2 * sizeof(double);
+    if (variables > bytes.size() || bytes.size() != runs * perRun) return std::nullopt;
+    CacheMeta meta;
+    meta.runs.resize(runs);
+    for (CachedRunMeta& run : meta.runs) {
+        std::uint8_t even = 0;
+        Take(bytes, even);
+        Take(bytes, run.step);
+        run.equalSpacing = even != 0;
+        run.columns.resize(variables);
+        for (CachedColumnMeta& c : run.columns) Take(bytes, c.min), Take(bytes, c.max);
+    }
+    return meta;
+}
+
+std::string PyramidFileName(std::int32_t v, std::int32_t r) {
+    return "pyramid-" + std::to_string(v) + "-" + std::to_string(r);
+}
+
+std::vector<std::uint8_t> PyramidBytes(const SummaryPyramid& pyramid) {
+    const auto d = std::as_bytes(pyramid.Doubles());
+    const auto c = std::as_bytes(pyramid.Valid());
+    std::vector<std::uint8_t> out(d.size() + c.size());
+    if (!d.empty()) std::memcpy(out.data(), d.data(), d.size());
+    if (!c.empty()) std::memcpy(out.data() + d.size(), c.data(), c.size());
+    return out;
+}
+
+std::optional<SummaryPyramidView> PyramidFromBytes(std::int64_t rows,
+                                                   std::span<const std::uint8_t> bytes) {
+    std::int64_t buckets = 0;
+    for (std::int64_t n : PyramidLayout(rows)) buckets += n;
+    const std::size_t doubles = static_cast<std::size_t>(buckets) * 4;
+    const std::size_t counts = static_cast<std::size_t>(buckets);
+    if (bytes.size() != doubles * sizeof(double) + counts * sizeof(std::uint32_t) ||
+        reinterpret_cast<std::uintptr_t>(bytes.data()) % alignof(double) != 0)
+        return std::nullopt;
+    const auto* d = reinterpret_cast<const double*>(bytes.data());
+    const auto* c = reinterpret_cast<const std::uint32_t*>(bytes.data() + doubles * sizeof(double));
+    return SummaryPyramidView::Over(rows, {d, doubles}, {c, counts});
+}
+
+}  // namespace kurvex
