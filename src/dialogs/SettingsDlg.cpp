@@ -3,10 +3,16 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QVBoxLayout>
+
+#include "data/ColumnCache.h"
 
 namespace kurvex {
 
@@ -15,6 +21,16 @@ namespace {
 constexpr const char* kRedrawKey = "Options/RedawXOnReload";
 constexpr const char* kRightMouseKey = "Options/RMouseAction";
 constexpr const char* kUnwrapKey = "Options/UnwrapPhase";
+constexpr const char* kCacheAboveKey = "Options/CacheAboveMB";
+constexpr const char* kCacheLimitKey = "Options/CacheLimitMB";
+
+QSpinBox* MegabyteBox(const QString& zero, QWidget* parent) {
+    auto* box = new QSpinBox(parent);
+    box->setRange(0, kMaxCacheMB);
+    box->setSuffix(QStringLiteral(" MB"));
+    box->setSpecialValueText(zero);
+    return box;
+}
 
 }  // namespace
 
@@ -24,7 +40,10 @@ CSettingsDlg::CSettingsDlg(AppOptions& options, QSettings& store, QWidget* paren
       store_(store),
       storedAction_(store.value(kRightMouseKey, options.rightMouseAction).toInt()),
       redraw_(new QCheckBox(tr("&Redraw x-axis when loading new data"), this)),
-      unwrap_(new QCheckBox(tr("&Unwrap phase"), this)) {
+      unwrap_(new QCheckBox(tr("&Unwrap phase"), this)),
+      cacheAbove_(MegabyteBox(tr("never"), this)),
+      cacheLimit_(MegabyteBox(tr("a fifth of the free disk space"), this)),
+      cacheStatus_(new QLabel(this)) {
     setWindowTitle(tr("Settings"));
     redraw_->setObjectName("redrawX");
     unwrap_->setObjectName("unwrapPhase");
@@ -43,11 +62,27 @@ CSettingsDlg::CSettingsDlg(AppOptions& options, QSettings& store, QWidget* paren
         groupLayout->addWidget(actions_[i]);
     }
 
+    // Results larger than memory are converted once into column files and read from there.
+    auto* cache = new QGroupBox(tr("Column cache"), this);
+    auto* cacheLayout = new QFormLayout(cache);
+    cacheAbove_->setObjectName("cacheAbove");
+    cacheLimit_->setObjectName("cacheLimit");
+    cacheAbove_->setAccessibleName(tr("Cache results above"));
+    cacheLimit_->setAccessibleName(tr("Cache size limit"));
+    cacheLayout->addRow(tr("Cache results &above:"), cacheAbove_);
+    cacheLayout->addRow(tr("Cache size &limit:"), cacheLimit_);
+    auto* clear = new QPushButton(tr("&Clear Cache"), cache);
+    clear->setObjectName("clearCache");
+    cacheStatus_->setObjectName("cacheStatus");
+    cacheLayout->addRow(clear, cacheStatus_);
+    connect(clear, &QPushButton::clicked, this, &CSettingsDlg::ClearCacheNow);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(redraw_);
     layout->addWidget(unwrap_);
     layout->addWidget(group);
+    layout->addWidget(cache);
     layout->addStretch(1);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSettingsDlg::accept);
@@ -57,6 +92,8 @@ CSettingsDlg::CSettingsDlg(AppOptions& options, QSettings& store, QWidget* paren
     redraw_->setChecked(store.value(kRedrawKey, options.redrawXOnReload).toInt() != 0);
     unwrap_->setChecked(store.value(kUnwrapKey, options.unwrapPhase).toInt() != 0);
     if (storedAction_ >= 0 && storedAction_ < 3) actions_[storedAction_]->setChecked(true);
+    cacheAbove_->setValue(store.value(kCacheAboveKey, options.cacheAboveMB).toInt());
+    cacheLimit_->setValue(store.value(kCacheLimitKey, options.cacheLimitMB).toInt());
     redraw_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -70,8 +107,26 @@ void CSettingsDlg::accept() {
     store_.setValue(kRedrawKey, options_.redrawXOnReload);
     store_.setValue(kUnwrapKey, options_.unwrapPhase);
     store_.setValue(kRightMouseKey, options_.rightMouseAction);
+    options_.cacheAboveMB = cacheAbove_->value();
+    options_.cacheLimitMB = cacheLimit_->value();
+    store_.setValue(kCacheAboveKey, options_.cacheAboveMB);
+    store_.setValue(kCacheLimitKey, options_.cacheLimitMB);
     store_.sync();
     QDialog::accept();
+}
+
+void CSettingsDlg::ClearCacheNow() {
+    std::size_t removed = 0;
+    std::uint64_t bytes = 0;
+    std::string error;
+    if (!ClearCache(removed, bytes, error)) {
+        cacheStatus_->setText(QString::fromStdString(error));
+        return;
+    }
+    cacheStatus_->setText(
+        (removed == 1 ? tr("Removed 1 entry (%2 MB).") : tr("Removed %1 entries (%2 MB)."))
+            .arg(removed)
+            .arg(static_cast<double>(bytes) / (1 << 20), 0, 'f', 1));
 }
 
 }  // namespace kurvex

@@ -26,7 +26,16 @@ struct AppOptions {
     std::int32_t fftWindow = 0;
     // Complex results read with their phase continuous along frequency.
     std::int32_t unwrapPhase = 1;
+    // Results with more samples than this (MB of 8-byte samples) are read
+    // through the column cache; 0 never.
+    std::int32_t cacheAboveMB = 512;
+    // The cache's size limit in MB; 0 until first used, when a fifth of the
+    // free disk space is taken and kept.
+    std::int32_t cacheLimitMB = 0;
 };
+
+// The largest value either cache option takes (a petabyte).
+inline constexpr std::int32_t kMaxCacheMB = 1 << 30;
 
 // The number of FFT windows the option may name (values 0 .. kFftWindowCount - 1).
 inline constexpr std::int32_t kFftWindowCount = 5;

@@ -71,6 +71,8 @@ void LoadStoredOptions(const OptionStore& store, AppOptions& options, CGraphText
     if (const auto v = ParseInt(store.Read(kOptionsGroup, "UnwrapPhase")))
         options.unwrapPhase = *v != 0 ? 1 : 0;
     ReadInt(store, kOptionsGroup, "FFTWindow", options.fftWindow, 0, kFftWindowCount - 1);
+    ReadInt(store, kOptionsGroup, "CacheAboveMB", options.cacheAboveMB, 0, kMaxCacheMB);
+    ReadInt(store, kOptionsGroup, "CacheLimitMB", options.cacheLimitMB, 0, kMaxCacheMB);
 }
 
 void SaveTextDefaults(OptionStore& store, const CGraphText& text) {

@@ -3,11 +3,14 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "data/ColumnCache.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/DialogTestSupport.h"
 #include "dialogs/SettingsDlg.h"
@@ -48,6 +51,46 @@ TEST(SettingsDlg, ShowsTheStoredValuesAndWritesBothOnOkOnly) {
     EXPECT_EQ(reread.value("Options/RMouseAction").toInt(), 1);
     EXPECT_EQ(reread.value("Options/RedawXOnReload").toInt(), 1);
     EXPECT_EQ(reread.value("Options/UnwrapPhase").toInt(), 0);
+}
+
+TEST(SettingsDlg, CacheOptionsAndClearingTheCache) {
+    QTemporaryDir dir;
+    qputenv("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
+    // One entry in the cache, of a small source file.
+    const std::string source = dir.filePath("source.txt").toStdString();
+    std::FILE* f = std::fopen(source.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fputs("t v\n0 1\n", f);
+    std::fclose(f);
+    CacheKey key;
+    std::string error;
+    ASSERT_TRUE(KeyOf(source, key, error)) << error;
+    CacheWriter writer;
+    const double x[2] = {0, 1};
+    ASSERT_TRUE(writer.Begin(key, CacheLayout{{"t"}, {2}, {}}, 1 << 20)) << writer.Error();
+    ASSERT_TRUE(writer.Append(0, 0, x, nullptr, 2) && writer.Commit()) << writer.Error();
+
+    QSettings store(dir.filePath("kurvex.ini"), QSettings::IniFormat);
+    store.setValue("Options/CacheAboveMB", 100);
+    AppOptions options;
+    CSettingsDlg dlg(options, store);
+    EXPECT_EQ(Child<QSpinBox>(dlg, "cacheAbove")->value(), 100);
+    EXPECT_EQ(Child<QSpinBox>(dlg, "cacheLimit")->text(), "a fifth of the free disk space");
+    QTest::mouseClick(Child<QPushButton>(dlg, "clearCache"), Qt::LeftButton);
+    EXPECT_TRUE(Child<QLabel>(dlg, "cacheStatus")->text().startsWith("Removed 1 entry"));
+    std::vector<CacheListing> left;
+    ASSERT_TRUE(ListCache(left, error)) << error;
+    EXPECT_TRUE(left.empty());
+    Child<QSpinBox>(dlg, "cacheAbove")->setValue(0);
+    Child<QSpinBox>(dlg, "cacheLimit")->setValue(2048);
+    dlg.accept();
+    EXPECT_EQ(options.cacheAboveMB, 0);
+    EXPECT_EQ(options.cacheLimitMB, 2048);
+    EXPECT_EQ(QSettings(dir.filePath("kurvex.ini"), QSettings::IniFormat)
+                  .value("Options/CacheLimitMB")
+                  .toInt(),
+              2048);
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 TEST(AboutDlg, ShowsTheIconAndTheShortVersion) {
