@@ -107,15 +107,17 @@ void ExpectAsRead(const std::string& path, const CacheConvertOptions& options,
 TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    // Evenly stepped over more points than one block holds, then uneven steps;
+    // Evenly stepped over more points than one block holds, then even steps but
+    // one (the first step and the mean agree);
     // a different plot between runs is passed over.
     const std::string ngspice =
         NgspicePlot(
             "Transient Analysis", 300000,
-            [](int v, std::int64_t p) { return v == 0 ? p * 1e-6 : std::sin(p * 1e-3 * v); }) +
+            [](int v, std::int64_t p) { return v == 0 ? p * 0.25 : std::sin(p * 1e-3 * v); }) +
         NgspicePlot("Operating Point", 1, [](int v, std::int64_t) { return double(v); }) +
-        NgspicePlot("Transient Analysis", 1000,
-                    [](int v, std::int64_t p) { return v == 0 ? p * p * 1e-6 : -double(p); });
+        NgspicePlot("Transient Analysis", 1000, [](int v, std::int64_t p) {
+            return v == 0 ? p + (p == 500 ? 0.5 : 0.0) : -double(p);
+        });
     // Inf and NaN samples read as invalid; i(l1) has no valid sample at all.
     const std::string invalid = NgspicePlot("Transient Analysis", 200, [&](int v, std::int64_t p) {
         if (v == 2) return p % 2 ? inf : nan;
