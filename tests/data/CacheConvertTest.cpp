@@ -173,12 +173,14 @@ TEST(CacheConvert, LeavesNothingForOtherFilesCancelsAndFaults) {
         std::string bytes;  // empty: the committed file of that name
         bool cancel;
         Status status;
+        std::uint64_t limit = 0;
     } cases[] = {
         {"rc_tran_ascii.raw", "", false, Status::Unsupported},
         {"rc_ac.raw", "", false, Status::Unsupported},
         {"table", "time,v\n0,1\n1,2\n", false, Status::Unsupported},
         {"cancelled", big, true, Status::Cancelled},
         {"short", big.substr(0, big.size() - 5), false, Status::Failed},
+        {"beyond_the_limit", big, false, Status::Failed, 1 << 20},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -190,6 +192,7 @@ TEST(CacheConvert, LeavesNothingForOtherFilesCancelsAndFaults) {
         }
         int calls = 0;
         CacheConvertOptions options;
+        options.limit = c.limit;
         options.progress = [&](std::int64_t done, std::int64_t total) {
             ++calls;
             EXPECT_LT(done, total);  // called midway only: the file spans blocks
@@ -197,6 +200,7 @@ TEST(CacheConvert, LeavesNothingForOtherFilesCancelsAndFaults) {
         };
         const CacheConversion made = ConvertToCache(path, options);
         EXPECT_EQ(made.status, c.status) << made.error;
+        EXPECT_EQ(made.error.empty(), c.status != Status::Failed) << made.error;
         EXPECT_FALSE(made.entry);
         EXPECT_EQ(home.Entries(), 0u);
         if (c.cancel) {
