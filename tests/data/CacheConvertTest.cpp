@@ -139,9 +139,18 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         bool plotsAsRuns;
         std::size_t runs;
     } cases[] = {
-        {"ngspice_runs", ngspice, true, 2}, {"ngspice_first_plot", ngspice, false, 1},
-        {"invalid", invalid, false, 1},     {"ltspice_float", ltspice, false, 1},
+        {"ngspice_runs", ngspice, true, 2},
+        {"ngspice_first_plot", ngspice, false, 1},
+        {"invalid", invalid, false, 1},
+        {"ltspice_float", ltspice, false, 1},
         {"rc_tran.raw", "", false, 1},
+        // X the equal-spacing test must refuse, or take only as a whole
+        {"one_point", NgspicePlot("p", 1, [](int v, std::int64_t) { return v + 1.0; }), false, 1},
+        {"constant_x", NgspicePlot("p", 9, [](int, std::int64_t) { return 2.0; }), false, 1},
+        {"nan_in_x",
+         NgspicePlot("p", 9, [&](int, std::int64_t p) { return p == 4 ? nan : p * 1.0; }), false,
+         1},
+        {"falling_x", NgspicePlot("p", 9, [](int, std::int64_t p) { return -0.5 * p; }), false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
