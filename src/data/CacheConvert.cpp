@@ -11,6 +11,7 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "data/CacheMeta.h"
@@ -129,6 +130,7 @@ public:
         : path_(path), options_(options), scan_(scan), limit_(limit) {}
 
     Attempt Run(const CacheKey& key, CacheConversion& out);
+    const std::string& Error() const { return error_; }
 
 private:
     Attempt Fail(const std::string& error) {
@@ -145,9 +147,6 @@ private:
     CacheMeta meta_;
     int fd_ = -1;
     std::string error_;
-
-public:
-    const std::string& Error() const { return error_; }
 };
 
 bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why) {
@@ -174,8 +173,16 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
                : errno                                                                   ? errno
                                                                                          : -1;
     };
-    // One thread reads the next block while the workers take this one.
-    std::future<int> ahead = std::async(std::launch::async, read, 0, std::ref(buffers[0]));
+    // One thread reads the next block while the workers take this one; without
+    // a thread to spare, the block is read when it is wanted.
+    auto readAhead = [&](std::int64_t row, std::string& into) {
+        try {
+            return std::async(std::launch::async, read, row, std::ref(into));
+        } catch (const std::system_error&) {
+            return std::async(std::launch::deferred, read, row, std::ref(into));
+        }
+    };
+    std::future<int> ahead = readAhead(0, buffers[0]);
     std::int64_t k = 0;
     for (std::int64_t row = 0; row < plot.points; row += blockRows, ++k) {
         const int err = ahead.get();
@@ -187,9 +194,7 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
         }
         const std::string& block = buffers[k & 1];
         const std::int64_t rows = std::min(blockRows, plot.points - row);
-        if (row + blockRows < plot.points)
-            ahead = std::async(std::launch::async, read, row + blockRows,
-                               std::ref(buffers[(k + 1) & 1]));
+        if (row + blockRows < plot.points) ahead = readAhead(row + blockRows, buffers[(k + 1) & 1]);
         ItemCounter counter(n);
         bool failed = false;
         RunWorkers(workers, [&](int w) {
