@@ -150,6 +150,8 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         {"nan_in_x",
          NgspicePlot("p", 9, [&](int, std::int64_t p) { return p == 4 ? nan : p * 1.0; }), false,
          1},
+        {"float_x", NgspicePlot("p", 9, [](int v, std::int64_t p) { return p * 0.5f - v; }), false,
+         1},
         {"falling_x", NgspicePlot("p", 9, [](int, std::int64_t p) { return -0.5 * p; }), false, 1},
     };
     for (const Case& c : cases) {
