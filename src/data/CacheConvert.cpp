@@ -152,39 +152,74 @@ private:
 bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why) {
     const RawPlotValues& plot = scan_.runs[static_cast<size_t>(r)];
     const auto n = static_cast<std::int32_t>(scan_.names.size());
-    const std::int64_t stride = plot.xBytes + static_cast<std::int64_t>(plot.valueBytes) * (n - 1);
-    const std::int64_t blockRows = std::max<std::int64_t>(1, kBlockBytes / stride);
-    const int workers = std::min(WorkerCount(), std::max(n, 1));
+    const std::int64_t rowBytes =
+        plot.xBytes + static_cast<std::int64_t>(plot.valueBytes) * (n - 1);
+    // Where column v's sample of the first row of a piece lies, from the piece's start.
+    auto within = [&](std::int64_t v) {
+        return plot.fastAccess || v == 0 ? 0 : plot.xBytes + plot.valueBytes * (v - 1);
+    };
+    // The file in pieces of about a block: of whole points, or of one
+    // variable's samples where the variables lie one after the other.
+    struct Piece {
+        std::int32_t v0, v1;
+        std::int64_t row, rows, at, stride;
+    };
+    auto rowsOf = [&](std::int64_t stride) {
+        return std::max<std::int64_t>(1, kBlockBytes / stride);
+    };
+    auto widthOf = [&](std::int32_t v) { return v == 0 ? plot.xBytes : plot.valueBytes; };
+    const std::int64_t firstStride = plot.fastAccess ? plot.xBytes : rowBytes;
+    const Piece first{0,
+                      plot.fastAccess ? 1 : n,
+                      0,
+                      std::min(rowsOf(firstStride), plot.points),
+                      plot.dataStart,
+                      firstStride};
+    // The piece after `p` into `q`; false after the last.
+    auto following = [&](const Piece& p, Piece& q) {
+        q = p;
+        q.at = p.at + p.rows * p.stride;
+        q.row = p.row + p.rows;
+        if (q.row >= plot.points) {
+            if (!plot.fastAccess || p.v1 >= n) return false;
+            q = {p.v1, p.v1 + 1, 0, 0, q.at, widthOf(p.v1)};
+        }
+        q.rows = std::min(rowsOf(q.stride), plot.points - q.row);
+        return true;
+    };
+    const std::int64_t blockRows = std::min(
+        plot.points,
+        rowsOf(plot.fastAccess ? std::min(plot.xBytes, n > 1 ? plot.valueBytes : plot.xBytes)
+                               : rowBytes));
+    const int workers = std::min(WorkerCount(), plot.fastAccess ? 1 : std::max(n, 1));
 
     std::vector<ColumnState> columns(static_cast<size_t>(n));
     std::vector<Scratch> scratch(static_cast<size_t>(workers));
     for (Scratch& s : scratch) {
-        s.values.resize(static_cast<size_t>(std::min(blockRows, plot.points)));
+        s.values.resize(static_cast<size_t>(blockRows));
         s.flags.resize(s.values.size());
         s.valid = std::make_unique<bool[]>(s.values.size());
     }
     EqualSpacing spacing;
     std::mutex writing;  // the writer is one file set, written one column at a time
     std::string buffers[2];
-    auto read = [&](std::int64_t row, std::string& into) {
-        const std::int64_t rows = std::min(blockRows, plot.points - row);
-        into.resize(static_cast<size_t>(rows * stride));
-        return ReadFully(fd_, plot.dataStart + row * stride, into.data(), rows * stride) ? 0
-               : errno                                                                   ? errno
-                                                                                         : -1;
+    auto read = [&](const Piece& p, std::string& into) {
+        into.resize(static_cast<size_t>(p.rows * p.stride));
+        return ReadFully(fd_, p.at, into.data(), p.rows * p.stride) ? 0 : errno ? errno : -1;
     };
     // One thread reads the next block while the workers take this one; without
     // a thread to spare, the block is read when it is wanted.
-    auto readAhead = [&](std::int64_t row, std::string& into) {
+    auto readAhead = [&](const Piece& p, std::string& into) {
         try {
-            return std::async(std::launch::async, read, row, std::ref(into));
+            return std::async(std::launch::async, read, std::cref(p), std::ref(into));
         } catch (const std::system_error&) {
-            return std::async(std::launch::deferred, read, row, std::ref(into));
+            return std::async(std::launch::deferred, read, std::cref(p), std::ref(into));
         }
     };
-    std::future<int> ahead = readAhead(0, buffers[0]);
-    std::int64_t k = 0;
-    for (std::int64_t row = 0; row < plot.points; row += blockRows, ++k) {
+    Piece slots[2] = {first, first};
+    std::future<int> ahead = readAhead(slots[0], buffers[0]);
+    for (std::int64_t k = 0;; ++k) {
+        const Piece& piece = slots[k & 1];
         const int err = ahead.get();
         if (err != 0) {
             why = Attempt::Failed;
@@ -193,23 +228,25 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
             return false;
         }
         const std::string& block = buffers[k & 1];
-        const std::int64_t rows = std::min(blockRows, plot.points - row);
-        if (row + blockRows < plot.points) ahead = readAhead(row + blockRows, buffers[(k + 1) & 1]);
-        ItemCounter counter(n);
+        const std::int64_t rows = piece.rows;
+        const bool more = following(piece, slots[(k + 1) & 1]);
+        if (more) ahead = readAhead(slots[(k + 1) & 1], buffers[(k + 1) & 1]);
+        ItemCounter counter(piece.v1 - piece.v0);
         bool failed = false;
         RunWorkers(workers, [&](int w) {
             Scratch& s = scratch[static_cast<size_t>(w)];
-            for (std::int64_t v = counter.Next(); v >= 0; v = counter.Next()) {
+            for (std::int64_t i = counter.Next(); i >= 0; i = counter.Next()) {
+                const std::int64_t v = piece.v0 + i;
                 const bool x = v == 0;
-                const char* src = block.data() + (x ? 0 : plot.xBytes + plot.valueBytes * (v - 1));
+                const char* src = block.data() + within(v);
                 const int width = x ? plot.xBytes : plot.valueBytes;
                 const bool unsign = x && plot.unsignedTime;
                 if (width == 8)
-                    Transpose<double>(src, rows, stride, unsign, s.values.data(), s.flags.data(),
-                                      s.valid.get());
+                    Transpose<double>(src, rows, piece.stride, unsign, s.values.data(),
+                                      s.flags.data(), s.valid.get());
                 else
-                    Transpose<float>(src, rows, stride, unsign, s.values.data(), s.flags.data(),
-                                     s.valid.get());
+                    Transpose<float>(src, rows, piece.stride, unsign, s.values.data(),
+                                     s.flags.data(), s.valid.get());
                 ColumnState& c = columns[static_cast<size_t>(v)];
                 const Extents e = ValidExtents(s.values.data(), s.flags.data(), rows);
                 if (e.found && !c.extents.found) {
@@ -237,11 +274,12 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
                                              : writer_.Error();
             return false;
         }
-        done += rows * stride;
+        done += rows * piece.stride;
         if (options_.progress && !options_.progress(done, total)) {
             why = Attempt::Cancelled;
             return false;
         }
+        if (!more) break;
     }
     CachedRunMeta& run = meta_.runs.emplace_back();
     run.equalSpacing = spacing.Equal(run.step);
@@ -349,7 +387,7 @@ CacheConversion ConvertToCache(const std::string& path, const CacheConvertOption
                 break;
         }
         for (const RawPlotValues& plot : scan.runs) {
-            if (!plot.binary || plot.complex || plot.fastAccess) {
+            if (!plot.binary || plot.complex) {
                 out.status = Status::Unsupported;
                 return out;
             }

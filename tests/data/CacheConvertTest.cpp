@@ -132,6 +132,16 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
             return std::complex<double>(std::cos(p * 0.01) * v * 3.3);
         },
         [&](std::string_view piece) { ltspice.append(piece); });
+    // Variable after variable, X over more than one block.
+    std::string fast;
+    test::LtspiceLayout f{{"time", "V(out)"}, 600000, true};
+    test::WriteLtspiceRaw(
+        f,
+        [](std::int64_t v, std::int64_t p) {
+            return std::complex<double>(v == 0 ? (p % 3 == 1 ? -p * 0.5 : p * 0.5)
+                                               : p % 100 - 50.0);
+        },
+        [&](std::string_view piece) { fast.append(piece); });
 
     struct Case {
         const char* name;
@@ -144,6 +154,8 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         {"invalid", invalid, false, 1},
         {"ltspice_float", ltspice, false, 1},
         {"rc_tran.raw", "", false, 1},
+        {"ltspice_fastaccess", fast, false, 1},
+        {"ltspice_fast.raw", "", false, 1},
         // X the equal-spacing test must refuse, or take only as a whole
         {"one_point", NgspicePlot("p", 1, [](int v, std::int64_t) { return v + 1.0; }), false, 1},
         {"constant_x", NgspicePlot("p", 9, [](int, std::int64_t) { return 2.0; }), false, 1},
