@@ -286,6 +286,8 @@ public:
     Reader(Source& source, const std::string& name, UserMessages& messages,
            const RawReadOptions& options)
         : source_(source), name_(name), messages_(messages), options_(options) {}
+    // Only find where the plots' values lie, into `scan`.
+    void ScanOnly(RawFileScan* scan) { scan_ = scan; }
 
     RawReadResult Run(CResultDataRef& data, std::vector<RawPlot>& plots, std::string* why);
 
@@ -324,6 +326,7 @@ private:
     bool failed_ = false;
     bool quiet_ = false;  // faults of plots after the one read only end the listing
     bool cancelled_ = false;
+    RawFileScan* scan_ = nullptr;
 };
 
 HeaderRead Reader::ReadHeader(Cursor& cursor, int plot, Header& h, std::string& why) {
@@ -785,6 +788,18 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
     if (points > std::numeric_limits<std::int32_t>::max())
         return Refuse(Format("Plot %d holds %lld points, more than this program reads.", plot + 1,
                              static_cast<long long>(points)));
+    if (scan_) {
+        if (scan_->runs.empty()) scan_->names = h.names;
+        scan_->runs.push_back({h.binary, h.plot.complex, h.fastAccess, h.dataStart, points,
+                               static_cast<std::int32_t>(layout.x),
+                               static_cast<std::int32_t>(layout.value), UnsignedTime(h)});
+        if (h.binary) {
+            cursor.Seek(end);
+            return true;
+        }
+        cursor.Seek(h.dataStart);
+        return SkipText(cursor);
+    }
     const std::int64_t columns =
         h.plot.complex ? 2 * static_cast<std::int64_t>(h.plot.variables) - 1 : h.plot.variables;
     if (!fresh.Initialise(kDataSetPlain, static_cast<std::int32_t>(columns),
@@ -878,6 +893,10 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
                 if (cancelled_) return RawReadResult::Failed;
                 break;
             }
+            if (scan_) {
+                plots.back().run = static_cast<std::int32_t>(scan_->runs.size()) - 1;
+                continue;
+            }
             plots.back().run = fresh->RunCount();
             fresh->AddRun(run.Get(), std::string());
             continue;
@@ -901,6 +920,7 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
                       plots.size() == 1 ? "" : "s", options_.plot + 1));
         return RawReadResult::Failed;
     }
+    if (scan_) return RawReadResult::Read;
     // Runs of plots are named by the plot name and their number among them.
     if (fresh->RunCount() > 1) {
         for (std::int32_t k = 0; k < fresh->RunCount(); ++k)
@@ -951,6 +971,26 @@ RawReadResult ReadRawFile(const std::string& path, CResultDataRef& data,
     Source source(file, path);
     Reader reader(source, path, messages, options);
     return reader.Run(data, plots, why);
+}
+
+RawReadResult ScanRawFile(const std::string& path, RawFileScan& scan, UserMessages& messages,
+                          const RawReadOptions& options, std::string* why) {
+    scan = {};
+    FileByteSource file;
+    if (!file.Open(path)) {
+        messages.Show(file.Error(), MessageIcon::Stop);
+        return RawReadResult::Failed;
+    }
+    if (!file.Positional()) {
+        messages.Show(Format("Cannot read \"%s\": it is not a regular file.", path.c_str()),
+                      MessageIcon::Stop);
+        return RawReadResult::Failed;
+    }
+    Source source(file, path);
+    Reader reader(source, path, messages, options);
+    reader.ScanOnly(&scan);
+    CResultDataRef none;
+    return reader.Run(none, scan.plots, why);
 }
 
 std::string OtherPlotsNote(const std::vector<RawPlot>& plots, std::int32_t shown) {

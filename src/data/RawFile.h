@@ -66,6 +66,30 @@ RawReadResult ReadRawBytes(std::string_view bytes, const std::string& name, CRes
                            std::vector<RawPlot>& plots, UserMessages& messages,
                            const RawReadOptions& options = {}, std::string* why = nullptr);
 
+// Where the values of one plot that ReadRawFile would read lie in the file.
+struct RawPlotValues {
+    bool binary = false;  // text values otherwise
+    bool complex = false;
+    bool fastAccess = false;  // variable after variable
+    std::int64_t dataStart = 0;
+    std::int64_t points = 0;
+    std::int32_t xBytes = 8;      // 8 (double) or 4 (float)
+    std::int32_t valueBytes = 8;  // of every further variable
+    bool unsignedTime = false;    // X reads as its absolute value
+};
+
+// The plots ReadRawFile would read with `options`, one per run in order, and
+// the variables as it names real ones, found from the headers alone: the
+// values are neither read nor checked. Fails (with the reader's message) and
+// says NotRaw where the reader would.
+struct RawFileScan {
+    std::vector<std::string> names;
+    std::vector<RawPlotValues> runs;
+    std::vector<RawPlot> plots;
+};
+RawReadResult ScanRawFile(const std::string& path, RawFileScan& scan, UserMessages& messages,
+                          const RawReadOptions& options = {}, std::string* why = nullptr);
+
 // A status line naming the plots of a file beside the one shown (`shown`
 // from 0) and those read as its runs; empty when there are none.
 std::string OtherPlotsNote(const std::vector<RawPlot>& plots, std::int32_t shown);

@@ -1,0 +1,115 @@
+// Converting a binary SPICE raw file of N points of time and one voltage
+// (doubles, 16 bytes a point) into a cache entry, beside the floor of
+// reading the file once from start to end as cat does. Both report the
+// source's bytes per second and the process's peak resident memory.
+// The file goes to $KURVEX_BENCH_DIR (default /tmp/kurvex-bench), the cache
+// beside it; $KURVEX_BENCH_POINTS sets N (default 500,000,000: 8 GB).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "data/CacheConvert.h"
+#include "data/ColumnCache.h"
+
+namespace {
+
+std::string BenchDir() {
+    const char* dir = std::getenv("KURVEX_BENCH_DIR");
+    return dir && *dir ? dir : "/tmp/kurvex-bench";
+}
+
+long long Points() {
+    const char* n = std::getenv("KURVEX_BENCH_POINTS");
+    return n && *n ? std::atoll(n) : 500000000LL;
+}
+
+// The source, written once and kept for later runs.
+const std::string& Source() {
+    static const std::string path = [] {
+        const long long points = Points();
+        std::filesystem::create_directories(BenchDir());
+        const std::string path = BenchDir() + "/convert_" + std::to_string(points) + "x2.raw";
+        if (std::filesystem::exists(path)) return path;
+        const std::string temp = path + ".part";
+        std::FILE* f = std::fopen(temp.c_str(), "wb");
+        if (!f) std::exit(1);
+        std::fprintf(f,
+                     "Title: bench\nDate: today\nPlotname: Transient Analysis\nFlags: real\n"
+                     "No. Variables: 2\nNo. Points: %lld\nVariables:\n\t0\ttime\ttime\n"
+                     "\t1\tv(out)\tvoltage\nBinary:\n",
+                     points);
+        std::vector<double> chunk;
+        const long long rows = 1 << 16;
+        for (long long r0 = 0; r0 < points; r0 += rows) {
+            chunk.clear();
+            for (long long r = r0; r < std::min(points, r0 + rows); ++r) {
+                chunk.push_back(static_cast<double>(r) * 1e-7);
+                chunk.push_back(100.0 * std::sin(static_cast<double>(r) * 1e-3));
+            }
+            if (std::fwrite(chunk.data(), sizeof(double), chunk.size(), f) != chunk.size())
+                std::exit(1);
+        }
+        if (std::fclose(f) != 0) std::exit(1);
+        std::filesystem::rename(temp, path);
+        return path;
+    }();
+    return path;
+}
+
+void PeakMemory(benchmark::State& state) {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void BM_ReadFloor(benchmark::State& state) {
+    const std::string& path = Source();
+    std::vector<char> buffer(4 << 20);
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return state.SkipWithError("cannot open the source");
+        ssize_t got;
+        while ((got = ::read(fd, buffer.data(), buffer.size())) > 0) bytes += got;
+        ::close(fd);
+    }
+    state.SetBytesProcessed(bytes);
+    PeakMemory(state);
+}
+BENCHMARK(BM_ReadFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ConvertToCache(benchmark::State& state) {
+    const std::string& path = Source();
+    ::setenv("XDG_CACHE_HOME", (BenchDir() + "/cache").c_str(), 1);
+    kurvex::CacheConvertOptions options;
+    options.limit = UINT64_MAX;
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::size_t removed = 0;
+        std::uint64_t freed = 0;
+        std::string error;
+        kurvex::ClearCache(removed, freed, error);
+        state.ResumeTiming();
+        const kurvex::CacheConversion made = kurvex::ConvertToCache(path, options);
+        if (made.status != kurvex::CacheConversion::Status::Converted)
+            return state.SkipWithError(made.error.c_str());
+        bytes += static_cast<std::int64_t>(std::filesystem::file_size(path));
+    }
+    state.SetBytesProcessed(bytes);
+    PeakMemory(state);
+}
+BENCHMARK(BM_ConvertToCache)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

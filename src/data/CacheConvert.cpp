@@ -1,0 +1,418 @@
+#include "data/CacheConvert.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <future>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "data/CacheMeta.h"
+#include "data/Extents.h"
+#include "data/RawFile.h"
+#include "data/ResultVariable.h"
+#include "data/SummaryPyramid.h"
+#include "data/Workers.h"
+
+namespace kurvex {
+
+namespace {
+
+constexpr std::int64_t kBlockBytes = 4 << 20;
+
+using Status = CacheConversion::Status;
+
+class CollectedMessages : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon) override {
+        if (!text.empty()) said += (said.empty() ? "" : " ") + text;
+    }
+    std::string said;
+};
+
+// The sign, exponent and top fraction bits ResultData's equal-spacing test compares.
+std::uint64_t Upper48(double d) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits >> 16;
+}
+
+// CResultDataRef::UniformTest over X as it streams past: every step must match
+// the mean step (last - first) / (n - 1) in its upper 48 bits, which holds
+// exactly when all steps match the first one and the first matches the mean.
+class EqualSpacing {
+public:
+    void Take(const double* x, std::int64_t n) {
+        for (std::int64_t i = 0; i < n; ++i) {
+            if (count_ == 0) {
+                first_ = x[i];
+            } else {
+                const std::uint64_t step = Upper48(x[i] - last_);
+                if (count_ == 1) firstStep_ = step;
+                same_ &= step == firstStep_;
+            }
+            last_ = x[i];
+            ++count_;
+        }
+    }
+    bool Equal(double& mean) const {
+        mean = 0.0;
+        if (count_ < 2) return false;
+        const double m = (last_ - first_) / static_cast<double>(count_ - 1);
+        if (m == 0.0 || std::isnan(m) || !same_ || firstStep_ != Upper48(m)) return false;
+        mean = m;
+        return true;
+    }
+
+private:
+    std::int64_t count_ = 0;
+    double first_ = 0.0, last_ = 0.0;
+    std::uint64_t firstStep_ = 0;
+    bool same_ = true;
+};
+
+// What is gathered of one column of the run being converted.
+struct ColumnState {
+    SummaryPyramidAppender pyramid;
+    Extents extents;
+};
+
+// One worker's transposed samples of a block.
+struct Scratch {
+    std::vector<double> values;
+    std::vector<std::uint8_t> flags;
+    std::unique_ptr<bool[]> valid;
+};
+
+template <class T>
+void Transpose(const char* src, std::int64_t rows, std::int64_t stride, bool unsign, double* dst,
+               std::uint8_t* flags, bool* valid) {
+    for (std::int64_t r = 0; r < rows; ++r) {
+        T t;
+        std::memcpy(&t, src + r * stride, sizeof t);
+        const double v = static_cast<double>(t);
+        const bool ok = std::isfinite(v);
+        dst[r] = unsign ? std::fabs(v) : v;
+        flags[r] = ok ? kPointValid : kPointInvalid;
+        valid[r] = ok;
+    }
+}
+
+// Reads exactly `n` bytes at `at`; false with errno (0 for a short file) set otherwise.
+bool ReadFully(int fd, std::int64_t at, char* into, std::int64_t n) {
+    while (n > 0) {
+        const ssize_t got = ::pread(fd, into, static_cast<size_t>(n), at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got == 0) errno = 0;
+            return false;
+        }
+        into += got;
+        at += got;
+        n -= got;
+    }
+    return true;
+}
+
+enum class Attempt { Done, Changed, Cancelled, Failed };
+
+class Converter {
+public:
+    Converter(const std::string& path, const CacheConvertOptions& options, const RawFileScan& scan,
+              std::uint64_t limit)
+        : path_(path), options_(options), scan_(scan), limit_(limit) {}
+
+    Attempt Run(const CacheKey& key, CacheConversion& out);
+    const std::string& Error() const { return error_; }
+
+private:
+    Attempt Fail(const std::string& error) {
+        error_ = error;
+        return Attempt::Failed;
+    }
+    bool ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why);
+
+    const std::string& path_;
+    const CacheConvertOptions& options_;
+    const RawFileScan& scan_;
+    std::uint64_t limit_;
+    CacheWriter writer_;
+    CacheMeta meta_;
+    int fd_ = -1;
+    std::string error_;
+};
+
+bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why) {
+    const RawPlotValues& plot = scan_.runs[static_cast<size_t>(r)];
+    const auto n = static_cast<std::int32_t>(scan_.names.size());
+    const std::int64_t rowBytes =
+        plot.xBytes + static_cast<std::int64_t>(plot.valueBytes) * (n - 1);
+    // Where column v's sample of the first row of a piece lies, from the piece's start.
+    auto within = [&](std::int64_t v) {
+        return plot.fastAccess || v == 0 ? 0 : plot.xBytes + plot.valueBytes * (v - 1);
+    };
+    // The file in pieces of about a block: of whole points, or of one
+    // variable's samples where the variables lie one after the other.
+    struct Piece {
+        std::int32_t v0, v1;
+        std::int64_t row, rows, at, stride;
+    };
+    auto rowsOf = [&](std::int64_t stride) {
+        return std::max<std::int64_t>(1, kBlockBytes / stride);
+    };
+    auto widthOf = [&](std::int32_t v) { return v == 0 ? plot.xBytes : plot.valueBytes; };
+    const std::int64_t firstStride = plot.fastAccess ? plot.xBytes : rowBytes;
+    const Piece first{0,
+                      plot.fastAccess ? 1 : n,
+                      0,
+                      std::min(rowsOf(firstStride), plot.points),
+                      plot.dataStart,
+                      firstStride};
+    // The piece after `p` into `q`; false after the last.
+    auto following = [&](const Piece& p, Piece& q) {
+        q = p;
+        q.at = p.at + p.rows * p.stride;
+        q.row = p.row + p.rows;
+        if (q.row >= plot.points) {
+            if (!plot.fastAccess || p.v1 >= n) return false;
+            q = {p.v1, p.v1 + 1, 0, 0, q.at, widthOf(p.v1)};
+        }
+        q.rows = std::min(rowsOf(q.stride), plot.points - q.row);
+        return true;
+    };
+    const std::int64_t blockRows = std::min(
+        plot.points,
+        rowsOf(plot.fastAccess ? std::min(plot.xBytes, n > 1 ? plot.valueBytes : plot.xBytes)
+                               : rowBytes));
+    const int workers = std::min(WorkerCount(), plot.fastAccess ? 1 : std::max(n, 1));
+
+    std::vector<ColumnState> columns(static_cast<size_t>(n));
+    std::vector<Scratch> scratch(static_cast<size_t>(workers));
+    for (Scratch& s : scratch) {
+        s.values.resize(static_cast<size_t>(blockRows));
+        s.flags.resize(s.values.size());
+        s.valid = std::make_unique<bool[]>(s.values.size());
+    }
+    EqualSpacing spacing;
+    std::mutex writing;  // the writer is one file set, written one column at a time
+    std::string buffers[2];
+    auto read = [&](const Piece& p, std::string& into) {
+        into.resize(static_cast<size_t>(p.rows * p.stride));
+        return ReadFully(fd_, p.at, into.data(), p.rows * p.stride) ? 0 : errno ? errno : -1;
+    };
+    // One thread reads the next block while the workers take this one; without
+    // a thread to spare, the block is read when it is wanted.
+    auto readAhead = [&](const Piece& p, std::string& into) {
+        try {
+            return std::async(std::launch::async, read, std::cref(p), std::ref(into));
+        } catch (const std::system_error&) {
+            return std::async(std::launch::deferred, read, std::cref(p), std::ref(into));
+        }
+    };
+    Piece slots[2] = {first, first};
+    std::future<int> ahead = readAhead(slots[0], buffers[0]);
+    for (std::int64_t k = 0;; ++k) {
+        const Piece& piece = slots[k & 1];
+        const int err = ahead.get();
+        if (err != 0) {
+            why = Attempt::Failed;
+            error_ = "Cannot read \"" + path_ +
+                     "\": " + (err < 0 ? "the file became shorter" : std::strerror(err)) + ".";
+            return false;
+        }
+        const std::string& block = buffers[k & 1];
+        const std::int64_t rows = piece.rows;
+        const bool more = following(piece, slots[(k + 1) & 1]);
+        if (more) ahead = readAhead(slots[(k + 1) & 1], buffers[(k + 1) & 1]);
+        ItemCounter counter(piece.v1 - piece.v0);
+        bool failed = false;
+        RunWorkers(workers, [&](int w) {
+            Scratch& s = scratch[static_cast<size_t>(w)];
+            for (std::int64_t i = counter.Next(); i >= 0; i = counter.Next()) {
+                const std::int64_t v = piece.v0 + i;
+                const bool x = v == 0;
+                const char* src = block.data() + within(v);
+                const int width = x ? plot.xBytes : plot.valueBytes;
+                const bool unsign = x && plot.unsignedTime;
+                if (width == 8)
+                    Transpose<double>(src, rows, piece.stride, unsign, s.values.data(),
+                                      s.flags.data(), s.valid.get());
+                else
+                    Transpose<float>(src, rows, piece.stride, unsign, s.values.data(),
+                                     s.flags.data(), s.valid.get());
+                ColumnState& c = columns[static_cast<size_t>(v)];
+                const Extents e = ValidExtents(s.values.data(), s.flags.data(), rows);
+                if (e.found && !c.extents.found) {
+                    c.extents = e;
+                } else if (e.found) {
+                    if (e.min < c.extents.min) c.extents.min = e.min;
+                    if (e.max > c.extents.max) c.extents.max = e.max;
+                }
+                if (x) spacing.Take(s.values.data(), rows);
+                const auto count = static_cast<size_t>(rows);
+                bool ok = c.pyramid.Append({s.values.data(), count}, {s.flags.data(), count});
+                std::lock_guard<std::mutex> hold(writing);
+                ok = ok && !failed &&
+                     writer_.Append(static_cast<std::int32_t>(v), r, s.values.data(), s.valid.get(),
+                                    count);
+                if (!ok) {
+                    failed = true;
+                    counter.Stop();
+                }
+            }
+        });
+        if (failed) {
+            why = Attempt::Failed;
+            error_ = writer_.Error().empty() ? "The summary of a column cannot be built."
+                                             : writer_.Error();
+            return false;
+        }
+        done += rows * piece.stride;
+        if (options_.progress && !options_.progress(done, total)) {
+            why = Attempt::Cancelled;
+            return false;
+        }
+        if (!more) break;
+    }
+    CachedRunMeta& run = meta_.runs.emplace_back();
+    run.equalSpacing = spacing.Equal(run.step);
+    for (std::int32_t v = 0; v < n; ++v) {
+        ColumnState& c = columns[static_cast<size_t>(v)];
+        const double none = std::numeric_limits<double>::quiet_NaN();
+        run.columns.push_back(
+            {c.extents.found ? c.extents.min : none, c.extents.found ? c.extents.max : none});
+        // Written now, so that only one run's summaries are ever held.
+        std::optional<SummaryPyramid> pyramid = c.pyramid.Finish();
+        c = ColumnState{};
+        if (!pyramid) {
+            why = Attempt::Failed;
+            error_ = "There is not enough memory for the summary of " +
+                     scan_.names[static_cast<size_t>(v)] + ".";
+            return false;
+        }
+        const std::vector<std::uint8_t> bytes = PyramidBytes(*pyramid);
+        if (!writer_.WriteExtra(PyramidFileName(v, r), bytes.data(), bytes.size())) {
+            why = Attempt::Failed;
+            error_ = writer_.Error();
+            return false;
+        }
+    }
+    return true;
+}
+
+Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {
+    CacheLayout layout;
+    layout.names = scan_.names;
+    layout.extras.push_back(kCacheMetaFile);
+    std::int64_t total = 0;
+    for (const RawPlotValues& plot : scan_.runs) {
+        layout.rows.push_back(plot.points);
+        total +=
+            plot.points * (plot.xBytes + static_cast<std::int64_t>(plot.valueBytes) *
+                                             (static_cast<std::int64_t>(layout.names.size()) - 1));
+    }
+    for (size_t r = 0; r < scan_.runs.size(); ++r)
+        for (size_t v = 0; v < layout.names.size(); ++v)
+            layout.extras.push_back(
+                PyramidFileName(static_cast<std::int32_t>(v), static_cast<std::int32_t>(r)));
+    if (!writer_.Begin(key, layout, limit_)) return Fail(writer_.Error());
+    if (!writer_.Finished()) {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            writer_.Abort();
+            return Fail("Cannot read \"" + path_ + "\": " + std::strerror(errno) + ".");
+        }
+        meta_ = {};
+        std::int64_t done = 0;
+        Attempt why = Attempt::Done;
+        bool ok = true;
+        for (std::int32_t r = 0; ok && r < static_cast<std::int32_t>(scan_.runs.size()); ++r)
+            ok = ConvertRun(r, done, total, why);
+        ::close(fd_);
+        fd_ = -1;
+        CacheKey now;
+        std::string ignored;
+        // A source rewritten meanwhile may have given any bytes, or a short read.
+        if (why != Attempt::Cancelled && (!KeyOf(path_, now, ignored) || !(now == key))) {
+            writer_.Abort();
+            return Attempt::Changed;
+        }
+        if (!ok) {
+            writer_.Abort();
+            return why;
+        }
+        const std::vector<std::uint8_t> meta = MetaBytes(meta_);
+        if (!writer_.WriteExtra(kCacheMetaFile, meta.data(), meta.size()) || !writer_.Commit()) {
+            const std::string error = writer_.Error();
+            writer_.Abort();
+            return Fail(error);
+        }
+    }
+    CacheEntry::Status status;
+    std::string error;
+    out.entry = CacheEntry::Open(key, status, error);
+    if (!out.entry) return Fail(error.empty() ? "The new cache entry cannot be opened." : error);
+    out.status = writer_.Finished() ? Status::AlreadyCached : Status::Converted;
+    return Attempt::Done;
+}
+
+}  // namespace
+
+CacheConversion ConvertToCache(const std::string& path, const CacheConvertOptions& options) {
+    CacheConversion out;
+    std::uint64_t limit = options.limit;
+    RawReadOptions read;
+    read.plot = options.plot;
+    read.plotsAsRuns = options.plotsAsRuns;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        CacheKey key;
+        if (!KeyOf(path, key, out.error)) return out;
+        RawFileScan scan;
+        CollectedMessages messages;
+        switch (ScanRawFile(path, scan, messages, read)) {
+            case RawReadResult::NotRaw:
+                out.status = Status::Unsupported;
+                return out;
+            case RawReadResult::Failed:
+                out.error = messages.said.empty() ? "Cannot read \"" + path + "\"." : messages.said;
+                return out;
+            case RawReadResult::Read:
+                break;
+        }
+        for (const RawPlotValues& plot : scan.runs) {
+            if (!plot.binary || plot.complex) {
+                out.status = Status::Unsupported;
+                return out;
+            }
+        }
+        if (limit == 0) {
+            std::string folder;
+            if (!CacheFolder(folder, out.error)) return out;
+            limit = DefaultCacheLimit(folder);
+        }
+        Converter converter(path, options, scan, limit);
+        switch (converter.Run(key, out)) {
+            case Attempt::Done:
+                return out;
+            case Attempt::Cancelled:
+                out.status = Status::Cancelled;
+                return out;
+            case Attempt::Failed:
+                out.error = converter.Error();
+                return out;
+            case Attempt::Changed:
+                break;
+        }
+    }
+    out.error = "\"" + path + "\" changed while it was converted.";
+    return out;
+}
+
+}  // namespace kurvex

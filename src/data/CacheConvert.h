@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "data/ColumnCache.h"
+
+namespace kurvex {
+
+struct CacheConvertOptions {
+    std::uint64_t limit = 0;  // the cache's size limit in bytes; 0: DefaultCacheLimit
+    // Called now and then with the source bytes done and the total; false cancels.
+    std::function<bool(std::int64_t done, std::int64_t total)> progress;
+    std::int32_t plot = 0;  // as RawReadOptions takes them
+    bool plotsAsRuns = false;
+};
+
+struct CacheConversion {
+    enum class Status {
+        Converted,      // the entry was written
+        AlreadyCached,  // the entry was there
+        Unsupported,    // not a file this converter takes: read it the old way
+        Cancelled,
+        Failed,  // `error` says why
+    };
+    Status status = Status::Failed;
+    std::string error;
+    std::shared_ptr<const CacheEntry> entry;  // when converted or already cached
+};
+
+// Fills the cache entry of the result file at `path`, streaming through it in
+// blocks with the samples transposed and summarised on all cores, so that
+// memory stays a few blocks (and the columns' summaries) whatever the file's
+// size. Takes binary SPICE raw files of real values: the entry holds the
+// variables and runs ReadRawFile reads, with the meta and each column's
+// pyramid as its extras. A source that changes meanwhile is converted once
+// more; nothing is left behind by a failure or a cancel.
+CacheConversion ConvertToCache(const std::string& path, const CacheConvertOptions& options);
+
+}  // namespace kurvex

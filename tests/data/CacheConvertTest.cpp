@@ -1,0 +1,271 @@
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+#include "TestSupport.h"
+#include "data/CacheConvert.h"
+#include "data/CacheMeta.h"
+#include "data/LtspiceRawWriter.h"
+#include "data/RawFile.h"
+#include "data/ResultData.h"
+#include "data/ResultVariable.h"
+#include "data/SummaryPyramid.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+using Status = CacheConversion::Status;
+
+// The cache lives in a fresh folder of the test's own for as long as this lives.
+struct CacheHome {
+    explicit CacheHome(const std::string& name) : dir(test::FreshDir(name)) {
+        ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    }
+    ~CacheHome() { ::unsetenv("XDG_CACHE_HOME"); }
+    std::size_t Entries() const {
+        std::size_t n = 0;
+        if (fs::exists(dir / "cache/kurvex"))
+            for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir / "cache/kurvex")) ++n;
+        return n;
+    }
+    const fs::path dir;
+};
+
+template <class T>
+void Put(std::string& out, T v) {
+    char b[sizeof v];
+    std::memcpy(b, &v, sizeof v);
+    out.append(b, sizeof v);
+}
+
+// An ngspice binary plot of time, v(out) and i(l1); value(v, p) gives the samples.
+template <class Value>
+std::string NgspicePlot(const char* name, std::int64_t points, Value value) {
+    std::string out = std::string("Title: deck\nDate: today\nPlotname: ") + name +
+                      "\nFlags: real\nNo. Variables: 3\nNo. Points: " + std::to_string(points) +
+                      "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\n"
+                      "\t2\ti(l1)\tcurrent\nBinary:\n";
+    for (std::int64_t p = 0; p < points; ++p)
+        for (int v = 0; v < 3; ++v) Put(out, value(v, p));
+    return out;
+}
+
+// The entry holds what ReadRawFile reads from the same file, and its meta and
+// pyramids are those worked out from the reader's columns.
+void ExpectAsRead(const std::string& path, const CacheConvertOptions& options,
+                  const CacheEntry& entry) {
+    CResultDataRef data;
+    std::vector<RawPlot> plots;
+    test::RecordingMessages messages;
+    RawReadOptions read;
+    read.plot = options.plot;
+    read.plotsAsRuns = options.plotsAsRuns;
+    ASSERT_EQ(ReadRawFile(path, data, plots, messages, read), RawReadResult::Read);
+    const CacheLayout& layout = entry.Layout();
+    ASSERT_EQ(static_cast<std::int32_t>(layout.rows.size()), data->RunCount());
+    ASSERT_EQ(static_cast<std::int32_t>(layout.names.size()), data->VariableCount());
+    std::size_t size = 0;
+    const std::uint8_t* bytes = entry.Extra(kCacheMetaFile, size);
+    const auto meta = MetaFromBytes({bytes, size}, layout.rows.size(), layout.names.size());
+    ASSERT_TRUE(meta);
+    for (std::int32_t r = 0; r < data->RunCount(); ++r) {
+        const CResultData& run = *data->Run(r);
+        ASSERT_EQ(layout.rows[static_cast<size_t>(r)], run.RowCount());
+        const CachedRunMeta& m = meta->runs[static_cast<size_t>(r)];
+        EXPECT_EQ(m.equalSpacing, run.UniformX() != 0) << r;
+        for (std::int32_t v = 0; v < run.VariableCount(); ++v) {
+            const CResultVariable& column = *run.Variable(v);
+            const std::size_t rows = static_cast<std::size_t>(run.RowCount());
+            EXPECT_EQ(layout.names[static_cast<size_t>(v)], column.Name());
+            EXPECT_EQ(std::memcmp(entry.Values(v, r), column.Values(), rows * 8), 0) << v << r;
+            bool anyValid = false;
+            for (std::size_t i = 0; i < rows; ++i) {
+                const bool valid = column.Flags()[i] == kPointValid;
+                anyValid |= valid;
+                ASSERT_EQ(entry.Valid(v, r, static_cast<std::int64_t>(i)), valid) << v << r << i;
+            }
+            const CachedColumnMeta& c = m.columns[static_cast<size_t>(v)];
+            if (anyValid) {
+                EXPECT_EQ(c.min, column.Min()) << v << r;
+                EXPECT_EQ(c.max, column.Max()) << v << r;
+            } else {
+                EXPECT_TRUE(std::isnan(c.min) && std::isnan(c.max)) << v << r;
+            }
+            const auto built =
+                SummaryPyramid::Build({{column.Values(), rows}, {column.Flags(), rows}});
+            ASSERT_TRUE(built);
+            const std::vector<std::uint8_t> want = PyramidBytes(*built);
+            const std::uint8_t* got = entry.Extra(PyramidFileName(v, r), size);
+            ASSERT_EQ(size, want.size());
+            EXPECT_EQ(std::memcmp(got, want.data(), size), 0) << v << r;
+        }
+    }
+}
+
+TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Evenly stepped over more points than one block holds, then even steps but
+    // one (the first step and the mean agree);
+    // a different plot between runs is passed over.
+    const std::string ngspice =
+        NgspicePlot(
+            "Transient Analysis", 300000,
+            [](int v, std::int64_t p) { return v == 0 ? p * 0.25 : std::sin(p * 1e-3 * v); }) +
+        NgspicePlot("Operating Point", 1, [](int v, std::int64_t) { return double(v); }) +
+        NgspicePlot("Transient Analysis", 1000, [](int v, std::int64_t p) {
+            return v == 0 ? p + (p == 500 ? 0.5 : 0.0) : -double(p);
+        });
+    // Inf and NaN samples read as invalid; i(l1) has no valid sample at all.
+    const std::string invalid = NgspicePlot("Transient Analysis", 200, [&](int v, std::int64_t p) {
+        if (v == 2) return p % 2 ? inf : nan;
+        return v == 0 ? p * 0.5 : (p % 7 == 3 ? -inf : p % 5 == 1 ? nan : double(p % 11));
+    });
+    std::string ltspice;
+    test::LtspiceLayout l{{"time", "V(out)", "I(L1)"}, 5000};
+    test::WriteLtspiceRaw(
+        l,
+        [](std::int64_t v, std::int64_t p) {
+            if (v == 0) return std::complex<double>(p % 9 == 4 ? -p * 1e-5 : p * 1e-5);
+            return std::complex<double>(std::cos(p * 0.01) * v * 3.3);
+        },
+        [&](std::string_view piece) { ltspice.append(piece); });
+    // Variable after variable, X over more than one block.
+    std::string fast;
+    test::LtspiceLayout f{{"time", "V(out)"}, 600000, true};
+    test::WriteLtspiceRaw(
+        f,
+        [](std::int64_t v, std::int64_t p) {
+            return std::complex<double>(v == 0 ? (p % 3 == 1 ? -p * 0.5 : p * 0.5)
+                                               : p % 100 - 50.0);
+        },
+        [&](std::string_view piece) { fast.append(piece); });
+
+    struct Case {
+        const char* name;
+        std::string bytes;  // empty: the committed file
+        bool plotsAsRuns;
+        std::size_t runs;
+    } cases[] = {
+        {"ngspice_runs", ngspice, true, 2},
+        {"ngspice_first_plot", ngspice, false, 1},
+        {"invalid", invalid, false, 1},
+        {"ltspice_float", ltspice, false, 1},
+        {"rc_tran.raw", "", false, 1},
+        {"ltspice_fastaccess", fast, false, 1},
+        {"ltspice_fast.raw", "", false, 1},
+        // X the equal-spacing test must refuse, or take only as a whole
+        {"one_point", NgspicePlot("p", 1, [](int v, std::int64_t) { return v + 1.0; }), false, 1},
+        {"constant_x", NgspicePlot("p", 9, [](int, std::int64_t) { return 2.0; }), false, 1},
+        {"nan_in_x",
+         NgspicePlot("p", 9, [&](int, std::int64_t p) { return p == 4 ? nan : p * 1.0; }), false,
+         1},
+        {"float_x", NgspicePlot("p", 9, [](int v, std::int64_t p) { return p * 0.5f - v; }), false,
+         1},
+        {"falling_x", NgspicePlot("p", 9, [](int, std::int64_t p) { return -0.5 * p; }), false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CacheHome home(std::string("HoldsWhatTheRawReaderReads_") + c.name);
+        std::string path = std::string(KURVEX_SPICE_DIR) + "/" + c.name;
+        if (!c.bytes.empty()) {
+            path = (home.dir / "result.raw").string();
+            test::Spit(path, c.bytes);
+        }
+        CacheConvertOptions options;
+        options.plotsAsRuns = c.plotsAsRuns;
+        const CacheConversion made = ConvertToCache(path, options);
+        ASSERT_EQ(made.status, Status::Converted) << made.error;
+        ASSERT_TRUE(made.entry);
+        EXPECT_EQ(made.entry->Layout().rows.size(), c.runs);
+        ExpectAsRead(path, options, *made.entry);
+        const CacheConversion again = ConvertToCache(path, options);
+        EXPECT_EQ(again.status, Status::AlreadyCached);
+        EXPECT_TRUE(again.entry);
+    }
+}
+
+TEST(CacheConvert, LeavesNothingForOtherFilesCancelsAndFaults) {
+    const std::string big = NgspicePlot("Transient Analysis", 400000, [](int v, std::int64_t p) {
+        return v == 0 ? p * 1e-6 : double(v);
+    });
+    struct Case {
+        const char* name;
+        std::string bytes;  // empty: the committed file of that name
+        bool cancel;
+        Status status;
+        std::uint64_t limit = 0;
+    } cases[] = {
+        {"rc_tran_ascii.raw", "", false, Status::Unsupported},
+        {"rc_ac.raw", "", false, Status::Unsupported},
+        {"table", "time,v\n0,1\n1,2\n", false, Status::Unsupported},
+        {"cancelled", big, true, Status::Cancelled},
+        {"short", big.substr(0, big.size() - 5), false, Status::Failed},
+        {"beyond_the_limit", big, false, Status::Failed, 1 << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CacheHome home(std::string("LeavesNothing_") + c.name);
+        std::string path = std::string(KURVEX_SPICE_DIR) + "/" + c.name;
+        if (!c.bytes.empty()) {
+            path = (home.dir / "result.raw").string();
+            test::Spit(path, c.bytes);
+        }
+        int calls = 0;
+        CacheConvertOptions options;
+        options.limit = c.limit;
+        options.progress = [&](std::int64_t done, std::int64_t total) {
+            ++calls;
+            EXPECT_LT(done, total);  // called midway only: the file spans blocks
+            return !c.cancel;
+        };
+        const CacheConversion made = ConvertToCache(path, options);
+        EXPECT_EQ(made.status, c.status) << made.error;
+        EXPECT_EQ(made.error.empty(), c.status != Status::Failed) << made.error;
+        EXPECT_FALSE(made.entry);
+        EXPECT_EQ(home.Entries(), 0u);
+        if (c.cancel) {
+            EXPECT_EQ(calls, 1);
+        }
+    }
+}
+
+TEST(CacheConvert, StartsAgainOnceWhenTheSourceChanges) {
+    for (int rewrites : {1, 2}) {
+        SCOPED_TRACE(rewrites);
+        CacheHome home("StartsAgain" + std::to_string(rewrites));
+        const std::string path = (home.dir / "result.raw").string();
+        const std::string bytes =
+            NgspicePlot("Transient Analysis", 400000,
+                        [](int v, std::int64_t p) { return v == 0 ? p * 1e-6 : double(p % 13); });
+        test::Spit(path, bytes);
+        int rewritten = 0;
+        std::int64_t last = -1;
+        CacheConvertOptions options;
+        options.progress = [&](std::int64_t done, std::int64_t) {
+            // A simulator writes a new file in its place early in each attempt.
+            const bool fresh = done <= last || last < 0;
+            last = done;
+            if (fresh && rewritten++ < rewrites) {
+                test::Spit(path + ".new", bytes);
+                fs::rename(path + ".new", path);
+            }
+            return true;
+        };
+        const CacheConversion made = ConvertToCache(path, options);
+        if (rewrites == 1) {
+            ASSERT_EQ(made.status, Status::Converted) << made.error;
+            ExpectAsRead(path, options, *made.entry);
+            EXPECT_EQ(home.Entries(), 1u);
+        } else {
+            EXPECT_EQ(made.status, Status::Failed);
+            EXPECT_NE(made.error.find("changed while it was converted"), std::string::npos);
+            EXPECT_EQ(home.Entries(), 0u);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kurvex
