@@ -124,8 +124,8 @@ std::shared_ptr<std::uint8_t> SharedValidFlags(std::int64_t count) {
     for (std::size_t at = 0; at < total; at += kValidBlock) {
         const std::size_t n = std::min(kValidBlock, total - at);
         // Private and writable, as the samples are: a write stays in this column.
-        if (::mmap(p + at, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED, fd, 0) ==
-            MAP_FAILED) {
+        if (::mmap(p + at, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED | MAP_NORESERVE, fd,
+                   0) == MAP_FAILED) {
             ::munmap(base, total);
             return nullptr;
         }

@@ -615,8 +615,10 @@ std::shared_ptr<const CacheEntry> CacheEntry::Open(const CacheKey& key, Status& 
         } else if (m.size > 0) {
             // Samples are mapped copy-on-write: a data set over them hands out writable
             // arrays, and a write there costs a private page but never changes the file.
+            // Unreserved, or a column larger than memory would be refused up front.
             const bool samples = i < 2 * columns && i % 2 == 0;
-            m.base = samples ? ::mmap(nullptr, m.size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0)
+            m.base = samples ? ::mmap(nullptr, m.size, PROT_READ | PROT_WRITE,
+                                      MAP_PRIVATE | MAP_NORESERVE, fd, 0)
                              : ::mmap(nullptr, m.size, PROT_READ, MAP_SHARED, fd, 0);
             if (m.base == MAP_FAILED) {
                 m.base = nullptr;
