@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -25,18 +26,21 @@ namespace {
 // 16 MiB keeps a column of 2^31 rows to 128 of them.
 constexpr std::size_t kValidBlock = std::size_t(16) << 20;
 
+// Written, not mapped and filled: page faults would cost more than the copies.
 int MakeValidBlock() {
     const int fd = ::memfd_create("kurvex-valid-flags", MFD_CLOEXEC);
     if (fd < 0) return -1;
-    void* p = MAP_FAILED;
-    if (::ftruncate(fd, off_t(kValidBlock)) == 0)
-        p = ::mmap(nullptr, kValidBlock, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (p == MAP_FAILED) {
-        ::close(fd);
-        return -1;
+    std::vector<std::uint8_t> chunk(std::size_t(1) << 20, kPointValid);
+    for (std::size_t at = 0; at < kValidBlock;) {
+        const ssize_t n =
+            ::pwrite(fd, chunk.data(), std::min(chunk.size(), kValidBlock - at), off_t(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            return -1;
+        }
+        at += std::size_t(n);
     }
-    std::memset(p, kPointValid, kValidBlock);
-    ::munmap(p, kValidBlock);
     return fd;
 }
 
