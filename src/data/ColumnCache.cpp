@@ -602,6 +602,7 @@ std::shared_ptr<const CacheEntry> CacheEntry::Open(const CacheKey& key, Status& 
     std::string why;
     bool ok = ReadHeader(dir, entry->key_, entry->layout_, files, why);
     if (ok && entry->key_ != key) return nullptr;  // another source of the same hash
+    const std::size_t columns = entry->layout_.names.size() * entry->layout_.rows.size();
     for (std::size_t i = 0; ok && i < files.size(); ++i) {
         const std::string path = dir + "/" + files[i].first;
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -612,7 +613,13 @@ std::shared_ptr<const CacheEntry> CacheEntry::Open(const CacheKey& key, Status& 
             why = files[i].first + " is missing or of a wrong size";
             ok = false;
         } else if (m.size > 0) {
-            m.base = ::mmap(nullptr, m.size, PROT_READ, MAP_SHARED, fd, 0);
+            // Samples are mapped copy-on-write: a data set over them hands out writable
+            // arrays, and a write there costs a private page but never changes the file.
+            // Unreserved, or a column larger than memory would be refused up front.
+            const bool samples = i < 2 * columns && i % 2 == 0;
+            m.base = samples ? ::mmap(nullptr, m.size, PROT_READ | PROT_WRITE,
+                                      MAP_PRIVATE | MAP_NORESERVE, fd, 0)
+                             : ::mmap(nullptr, m.size, PROT_READ, MAP_SHARED, fd, 0);
             if (m.base == MAP_FAILED) {
                 m.base = nullptr;
                 why = "cannot map " + files[i].first + ": " + std::strerror(errno);
@@ -620,7 +627,6 @@ std::shared_ptr<const CacheEntry> CacheEntry::Open(const CacheKey& key, Status& 
             }
         }
         if (fd >= 0) ::close(fd);
-        const std::size_t columns = entry->layout_.names.size() * entry->layout_.rows.size();
         auto& maps = i >= 2 * columns ? entry->extras_ : i % 2 ? entry->flags_ : entry->values_;
         maps.push_back(m);
     }

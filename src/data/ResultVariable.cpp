@@ -25,7 +25,19 @@ CResultVariable* CResultVariable::Create(std::int32_t capacity) {
     return v;
 }
 
+CResultVariable* CResultVariable::Over(double* values, std::uint8_t* flags, std::int32_t count,
+                                       std::shared_ptr<const void> keep) {
+    auto* v = new CResultVariable();
+    v->capacity_ = std::max<std::int32_t>(count, 0);
+    v->values_ = values;
+    v->flags_ = flags;
+    // Borrowed memory is never freed here, even without an owner to keep it.
+    v->keep_ = keep ? std::move(keep) : std::make_shared<int>(0);
+    return v;
+}
+
 CResultVariable::~CResultVariable() {
+    if (keep_) return;  // borrowed: the owner frees it
     std::free(values_);
     std::free(flags_);
 }
@@ -53,6 +65,7 @@ CResultVariable* CResultVariable::CopyResized(std::int32_t capacity, std::int32_
 bool CResultVariable::ResizeInPlace(std::int32_t capacity) {
     capacity = std::max<std::int32_t>(capacity, 0);
     if (capacity == capacity_) return true;
+    if (keep_) return Unborrow(capacity);
     if (capacity == 0) {
         std::free(values_);
         std::free(flags_);
@@ -80,6 +93,31 @@ bool CResultVariable::ResizeInPlace(std::int32_t capacity) {
         std::memset(flags_ + old, kPointMissing, n - old);
     }
     capacity_ = capacity;
+    return true;
+}
+
+// Borrowed samples cannot be realloc'd: the kept ones move to memory of our own.
+bool CResultVariable::Unborrow(std::int32_t capacity) {
+    double* values = nullptr;
+    std::uint8_t* flags = nullptr;
+    if (capacity > 0) {
+        values = static_cast<double*>(std::calloc(static_cast<size_t>(capacity), sizeof(double)));
+        flags = static_cast<std::uint8_t*>(std::calloc(static_cast<size_t>(capacity), 1));
+        if (!values || !flags) {
+            std::free(values);
+            std::free(flags);
+            return false;
+        }
+        const auto keep = static_cast<size_t>(std::min(capacity, capacity_));
+        if (keep > 0) {
+            std::memcpy(values, values_, keep * sizeof(double));
+            std::memcpy(flags, flags_, keep);
+        }
+    }
+    values_ = values;
+    flags_ = flags;
+    capacity_ = capacity;
+    keep_.reset();
     return true;
 }
 

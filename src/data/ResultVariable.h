@@ -35,6 +35,11 @@ public:
     // A new variable of `capacity` samples, all 0.0 and flagged missing.
     // Returns null when the memory cannot be had. The count starts at 0.
     static CResultVariable* Create(std::int32_t capacity);
+    // A variable of `count` samples over arrays it does not own (a mapped
+    // file), kept alive by `keep` until the variable goes. Writes go to the
+    // arrays; resizing first copies them into memory of its own.
+    static CResultVariable* Over(double* values, std::uint8_t* flags, std::int32_t count,
+                                 std::shared_ptr<const void> keep);
     ~CResultVariable();
     CResultVariable(const CResultVariable&) = delete;
     CResultVariable& operator=(const CResultVariable&) = delete;
@@ -79,9 +84,12 @@ public:
     // Changes the capacity in place, keeping min(old, new) samples; new samples
     // are 0.0 and missing. Only for a variable nobody else holds.
     bool ResizeInPlace(std::int32_t capacity);
+    // True while the samples are memory the variable does not own.
+    bool Borrowed() const { return keep_ != nullptr; }
 
 private:
     CResultVariable() = default;
+    bool Unborrow(std::int32_t capacity);
 
     std::int32_t capacity_ = 0;
     double* values_ = nullptr;
@@ -93,6 +101,7 @@ private:
     std::string unit_;
     std::atomic<std::int32_t> refs_{0};
     std::unique_ptr<VariableFormula> formula_;
+    std::shared_ptr<const void> keep_;  // the owner of borrowed samples, else null
 };
 
 }  // namespace kurvex

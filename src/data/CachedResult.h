@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "data/ResultData.h"
+#include "data/SummaryPyramid.h"
+
+namespace kurvex {
+
+class CacheEntry;
+
+// Makes `data` the result held by `entry`: its variables, runs and rows, with
+// the extents, equal spacing and bad points its meta file records, over the
+// mapped columns themselves, so that opening costs no pass over the samples.
+// Every variable keeps the entry mapped for as long as it lives. A write into
+// a variable's arrays costs a private page and never reaches the cache. False
+// with `error` set (and `data` untouched) when the entry's meta file or a
+// pyramid is missing or damaged, or a run has more rows than a data set holds.
+bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& data,
+                      std::string& error);
+
+// The summary pyramid of variable `v` in run `run` of a data set that
+// OpenCachedResult made, valid while that variable lives; none when the
+// variable is not (or no longer) a mapped column with a pyramid.
+std::optional<SummaryPyramidView> CachedPyramid(const CResultData& data, std::int32_t v,
+                                                std::int32_t run);
+
+// `count` point flags, all kPointValid, that share one small block of memory
+// however many there are; writable, a write costing a private page. Null when
+// they cannot be mapped.
+std::shared_ptr<std::uint8_t> SharedValidFlags(std::int64_t count);
+
+}  // namespace kurvex
