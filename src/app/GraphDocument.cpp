@@ -85,11 +85,14 @@ bool CGraphDocument::RunOnWorker(QWidget* parent, const QString& label,
     // readers say waits for the interface thread.
     messages_.SetDeferred(true);
     const bool unwrap = Options().unwrapPhase != 0;
+    const std::int32_t cacheAbove = Options().cacheAboveMB, cacheLimit = Options().cacheLimitMB;
     const bool ok = RunWithProgress(
         parent, label,
         [&](WorkProgress& progress) {
             LoadOptions options;
             options.unwrapPhase = unwrap;
+            options.cacheAboveBytes = std::uint64_t(std::max(cacheAbove, 0)) << 20;
+            options.cacheLimitBytes = std::uint64_t(std::max(cacheLimit, 0)) << 20;
             options.text.progress = [&progress](std::int64_t done, std::int64_t total) {
                 progress.done.store(done);
                 progress.total.store(total);
@@ -225,10 +228,13 @@ void CGraphDocument::StartWatchedRead() {
     const std::vector<bool> runFiles = core_.RunFiles();
     read->stamps = StampsOf(files);
     const bool unwrap = Options().unwrapPhase != 0;
-    read->thread = std::thread([this, r, files, runFiles, unwrap] {
+    const std::int32_t cacheAbove = Options().cacheAboveMB, cacheLimit = Options().cacheLimitMB;
+    read->thread = std::thread([this, r, files, runFiles, unwrap, cacheAbove, cacheLimit] {
         LoadOptions options;
         options.showWarnings = false;
         options.unwrapPhase = unwrap;
+        options.cacheAboveBytes = std::uint64_t(std::max(cacheAbove, 0)) << 20;
+        options.cacheLimitBytes = std::uint64_t(std::max(cacheLimit, 0)) << 20;
         options.text.progress = [r](std::int64_t, std::int64_t) { return !r->cancel.load(); };
         CResultDataRef fresh;
         r->ok = COhmixGraphDoc::ReadFiles(files, fresh, r->messages, options, runFiles);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include "data/ResultFile.h"
 #include "data/Runs.h"
 #include "data/SafeFile.h"
+#include "graph/AppOptions.h"
 
 namespace kurvex::cli {
 
@@ -188,11 +190,23 @@ int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffe
     options.plotChosen = plot >= 0;
     options.plots = plots;
     options.notes = notes;
+    options.cacheAboveBytes = CacheAboveBytes();
     if (LoadResultFile(path, data, settings, messages, options)) return kExitOk;
     if (messages.Count() == 0) {
         std::fprintf(err, "kurvex-cli: %s holds no data line\n", path.c_str());
     }
     return kExitFailed;
+}
+
+std::uint64_t CacheAboveBytes() {
+    std::int64_t mb = AppOptions{}.cacheAboveMB;
+    if (const char* given = std::getenv("KURVEX_CACHE_ABOVE_MB")) {
+        std::int64_t n = 0;
+        const char* end = given + std::strlen(given);
+        const auto r = std::from_chars(given, end, n);
+        if (r.ec == std::errc() && r.ptr == end && n >= 0 && n <= kMaxCacheMB) mb = n;
+    }
+    return static_cast<std::uint64_t>(mb) << 20;
 }
 
 int ParseRunChoice(Args& args, std::FILE* err, RunChoice& choice) {

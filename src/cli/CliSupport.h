@@ -72,6 +72,10 @@ int Load(const std::string& path, CResultDataRef& data, std::FILE* err,
          CIOBuffer* settings = nullptr, std::int32_t plot = -1,
          std::vector<RawPlot>* plots = nullptr, std::vector<std::string>* notes = nullptr);
 
+// Files larger than this go through the column cache: 512 MB, or
+// $KURVEX_CACHE_ABOVE_MB megabytes (0: never).
+std::uint64_t CacheAboveBytes();
+
 // The runs a command works on: one (--run K, from 1; the first by default)
 // or all of them (--runs).
 struct RunChoice {

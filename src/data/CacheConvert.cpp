@@ -386,8 +386,15 @@ CacheConversion ConvertToCache(const std::string& path, const CacheConvertOption
             case RawReadResult::Read:
                 break;
         }
+        out.plots = scan.plots;
         for (const RawPlotValues& plot : scan.runs) {
             if (!plot.binary || plot.complex) {
+                out.status = Status::Unsupported;
+                return out;
+            }
+        }
+        for (const RawPlot& plot : scan.plots) {
+            if (plot.run >= 0 && plot.stepped) {
                 out.status = Status::Unsupported;
                 return out;
             }

@@ -4,8 +4,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/ColumnCache.h"
+#include "data/RawFile.h"
 
 namespace kurvex {
 
@@ -28,6 +30,7 @@ struct CacheConversion {
     Status status = Status::Failed;
     std::string error;
     std::shared_ptr<const CacheEntry> entry;  // when converted or already cached
+    std::vector<RawPlot> plots;               // of the file, as ReadRawFile lists them
 };
 
 // Fills the cache entry of the result file at `path`, streaming through it in
@@ -35,7 +38,8 @@ struct CacheConversion {
 // memory stays a few blocks (and the columns' summaries) whatever the file's
 // size. Takes binary SPICE raw files of real values: the entry holds the
 // variables and runs ReadRawFile reads, with the meta and each column's
-// pyramid as its extras. A source that changes meanwhile is converted once
+// pyramid as its extras. A sweep stored as one stepped plot is left to the
+// reader, which splits it by its log. A source that changes meanwhile is converted once
 // more; nothing is left behind by a failure or a cancel.
 CacheConversion ConvertToCache(const std::string& path, const CacheConvertOptions& options);
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "data/BlockContainerFile.h"
+#include "data/CacheConvert.h"
+#include "data/CachedResult.h"
 #include "data/ComtradeFile.h"
 #include "data/MatFile.h"
 #include "data/NameText.h"
@@ -102,6 +104,51 @@ bool SplitSteps(const std::string& path, CResultDataRef& data, std::vector<std::
         for (size_t k = 0; k < starts.size(); ++k) names.push_back(Format("Run %zu", k + 1));
     }
     return SplitIntoRuns(data, starts, names);
+}
+
+enum class CacheRoute {
+    Read,     // `data` holds the file, over its cache entry
+    NotUsed,  // read it the old way
+    Stopped,  // cancelled: nothing more to do
+};
+
+// A raw file larger than the options' threshold, converted once into the
+// column cache and mapped from there; any failure leaves the old way open,
+// with a status line saying why.
+CacheRoute ReadThroughCache(const std::string& path, CResultDataRef& data,
+                            const LoadOptions& options) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (options.cacheAboveBytes == 0 || ec || size <= options.cacheAboveBytes)
+        return CacheRoute::NotUsed;
+    CacheConvertOptions convert;
+    convert.limit = options.cacheLimitBytes;
+    convert.progress = options.text.progress;
+    convert.plot = options.plot;
+    convert.plotsAsRuns = !options.plotChosen && options.plot == 0;
+    CacheConversion c = ConvertToCache(path, convert);
+    const auto note = [&](const std::string& why) {
+        if (options.notes && !why.empty())
+            options.notes->push_back("The column cache was not used: " + why);
+        return CacheRoute::NotUsed;
+    };
+    switch (c.status) {
+        case CacheConversion::Status::Unsupported:
+            return CacheRoute::NotUsed;
+        case CacheConversion::Status::Cancelled:
+            return CacheRoute::Stopped;
+        case CacheConversion::Status::Failed:
+            return note(c.error);
+        case CacheConversion::Status::Converted:
+        case CacheConversion::Status::AlreadyCached:
+            break;
+    }
+    std::string error;
+    CResultDataRef mapped;
+    if (!OpenCachedResult(c.entry, mapped, error)) return note(error);
+    data = mapped;
+    if (options.plots) *options.plots = std::move(c.plots);
+    return CacheRoute::Read;
 }
 
 // A file that begins like a raw file but has no raw header may still be a
@@ -226,7 +273,9 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
     const std::uint32_t magic = MagicOf(head);
     bool ok = false;
     if (LooksLikeRawFile(head)) {
-        ok = ReadRawOrText(path, data, messages, options);
+        const CacheRoute route = ReadThroughCache(path, data, options);
+        if (route == CacheRoute::Stopped) return false;
+        ok = route == CacheRoute::Read || ReadRawOrText(path, data, messages, options);
     } else if (options.plot > 0) {
         NoSuchPlot(path, options.plot, messages);
     } else if (magic == kSettingsDataMagic) {

@@ -28,6 +28,11 @@ struct LoadOptions {
     // The phase of complex data made continuous along frequency; when false,
     // each sample keeps its principal value in (-180, 180].
     bool unwrapPhase = true;
+    // A file larger than this many bytes is read through the column cache
+    // where its format allows: converted once, then mapped. 0 never.
+    std::uint64_t cacheAboveBytes = 0;
+    // The cache's size limit in bytes; 0 a fifth of the free disk space.
+    std::uint64_t cacheLimitBytes = 0;
 };
 
 // Reads a result file of any format, told apart by its first bytes, into

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -76,6 +78,66 @@ TEST(ResultFile, LoadPicksTheReaderByMagicAndWarnsOfBadPoints) {
     EXPECT_TRUE(none.shown.empty());
     EXPECT_FALSE(LoadResultFile(Dir().string(), d, nullptr, none));
     EXPECT_EQ(none.shown.size(), 1u);
+}
+
+// A file over the threshold is read through the column cache when its
+// format allows: the same data set, over mapped columns; otherwise, or when
+// the cache cannot be used, the old way.
+TEST(ResultFile, LargeRawFilesGoThroughTheColumnCache) {
+    const fs::path home = Dir() / "cache-home";
+    ::setenv("XDG_CACHE_HOME", home.c_str(), 1);
+    const std::string spice = KURVEX_SPICE_DIR;
+    const fs::path text = WriteText("plain.txt", "Time V\n0 5\n1 6\n");
+    const struct {
+        std::string path;
+        bool cached;
+    } cases[] = {{spice + "/rc_tran.raw", true},
+                 {spice + "/rc_loop.raw", false},
+                 {spice + "/rc_tran_ascii.raw", false},
+                 {spice + "/rc_ac.raw", false},
+                 {text.string(), false},
+                 {spice + "/rc_tran.raw", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        CResultDataRef old, viaCache;
+        RecordingMessages messages;
+        ASSERT_TRUE(LoadResultFile(c.path, old, nullptr, messages));
+        std::vector<std::string> notes;
+        LoadOptions options;
+        options.cacheAboveBytes = 1;
+        options.notes = &notes;
+        ASSERT_TRUE(LoadResultFile(c.path, viaCache, nullptr, messages, options));
+        EXPECT_TRUE(notes.empty());
+        ASSERT_EQ(Names(viaCache), Names(old));
+        ASSERT_EQ(viaCache->RowCount(), old->RowCount());
+        ASSERT_EQ(viaCache->RunCount(), old->RunCount());
+        for (std::int32_t v = 0; v < old->VariableCount(); ++v) {
+            const auto n = static_cast<std::size_t>(old->RowCount());
+            EXPECT_EQ(viaCache->Variable(v)->Borrowed(), c.cached);
+            EXPECT_EQ(std::memcmp(viaCache->Variable(v)->Values(), old->Variable(v)->Values(),
+                                  n * sizeof(double)),
+                      0);
+            EXPECT_EQ(viaCache->Variable(v)->Min(), old->Variable(v)->Min());
+            EXPECT_EQ(viaCache->Variable(v)->Max(), old->Variable(v)->Max());
+        }
+        EXPECT_EQ(viaCache->UniformX(), old->UniformX());
+    }
+    // A cache that cannot take the file: the old way, saying why.
+    const fs::path blocked = Dir() / "blocked-home";
+    fs::create_directories(blocked);
+    test::Spit(blocked / "kurvex", "a file where the folder should be");
+    ::setenv("XDG_CACHE_HOME", blocked.c_str(), 1);
+    CResultDataRef d;
+    std::vector<std::string> notes;
+    LoadOptions options;
+    options.cacheAboveBytes = 1;
+    options.notes = &notes;
+    RecordingMessages messages;
+    ASSERT_TRUE(LoadResultFile(spice + "/rc_tran.raw", d, nullptr, messages, options));
+    EXPECT_FALSE(d->Variable(1)->Borrowed());
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].rfind("The column cache was not used: ", 0), 0u) << notes[0];
+    ::unsetenv("XDG_CACHE_HOME");
 }
 
 TEST(ResultFile, MergeNamesClashingVariablesAfterTheSuffix) {
