@@ -83,7 +83,8 @@ private:
     std::string error_;
 };
 
-// A complete entry with its columns mapped read-only; unmapped when the last holder lets go.
+// A complete entry with its columns mapped (samples copy-on-write, so that a write never
+// reaches the file; the rest read-only); unmapped when the last holder lets go.
 class CacheEntry {
 public:
     enum class Status { Found, Missing, Damaged, Refused };
