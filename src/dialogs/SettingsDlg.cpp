@@ -6,11 +6,13 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "data/ColumnCache.h"
 
@@ -67,8 +69,12 @@ CSettingsDlg::CSettingsDlg(AppOptions& options, QSettings& store, QWidget* paren
     auto* cacheLayout = new QFormLayout(cache);
     cacheAbove_->setObjectName("cacheAbove");
     cacheLimit_->setObjectName("cacheLimit");
-    cacheAbove_->setAccessibleName(tr("Cache results above"));
-    cacheLimit_->setAccessibleName(tr("Cache size limit"));
+    // The box's own edit field takes the focus: it answers to the label too.
+    for (auto [box, label] : {std::pair{cacheAbove_, tr("Cache results above")},
+                              std::pair{cacheLimit_, tr("Cache size limit")}}) {
+        box->setAccessibleName(label);
+        if (auto* edit = box->findChild<QLineEdit*>()) edit->setAccessibleName(label);
+    }
     cacheLayout->addRow(tr("Cache results &above:"), cacheAbove_);
     cacheLayout->addRow(tr("Cache size &limit:"), cacheLimit_);
     auto* clear = new QPushButton(tr("&Clear Cache"), cache);
