@@ -953,21 +953,30 @@ RawReadResult ReadRawBytes(std::string_view bytes, const std::string& name, CRes
     return reader.Run(data, plots, why);
 }
 
+namespace {
+
+// Opens `path` for the reader, which seeks across the file, as a pipe cannot.
+bool OpenForReader(const std::string& path, FileByteSource& file, UserMessages& messages) {
+    if (!file.Open(path)) {
+        messages.Show(file.Error(), MessageIcon::Stop);
+        return false;
+    }
+    if (!file.Positional()) {
+        messages.Show(Format("Cannot read \"%s\": it is not a regular file.", path.c_str()),
+                      MessageIcon::Stop);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 RawReadResult ReadRawFile(const std::string& path, CResultDataRef& data,
                           std::vector<RawPlot>& plots, UserMessages& messages,
                           const RawReadOptions& options, std::string* why) {
     plots.clear();
     FileByteSource file;
-    if (!file.Open(path)) {
-        messages.Show(file.Error(), MessageIcon::Stop);
-        return RawReadResult::Failed;
-    }
-    // The reader seeks across the file, which a pipe cannot do.
-    if (!file.Positional()) {
-        messages.Show(Format("Cannot read \"%s\": it is not a regular file.", path.c_str()),
-                      MessageIcon::Stop);
-        return RawReadResult::Failed;
-    }
+    if (!OpenForReader(path, file, messages)) return RawReadResult::Failed;
     Source source(file, path);
     Reader reader(source, path, messages, options);
     return reader.Run(data, plots, why);
@@ -977,15 +986,7 @@ RawReadResult ScanRawFile(const std::string& path, RawFileScan& scan, UserMessag
                           const RawReadOptions& options, std::string* why) {
     scan = {};
     FileByteSource file;
-    if (!file.Open(path)) {
-        messages.Show(file.Error(), MessageIcon::Stop);
-        return RawReadResult::Failed;
-    }
-    if (!file.Positional()) {
-        messages.Show(Format("Cannot read \"%s\": it is not a regular file.", path.c_str()),
-                      MessageIcon::Stop);
-        return RawReadResult::Failed;
-    }
+    if (!OpenForReader(path, file, messages)) return RawReadResult::Failed;
     Source source(file, path);
     Reader reader(source, path, messages, options);
     reader.ScanOnly(&scan);

@@ -44,8 +44,8 @@ class MeasureTextTest(unittest.TestCase):
         ]
         for text, name, kind, keywords in good:
             with self.subTest(text=text):
-                spec = batch.parse_measure(text)
-                self.assertEqual((spec.name, spec.kind, spec.keywords()), (name, kind, keywords))
+                item = batch.parse_measure(text)
+                self.assertEqual((item.name, item.kind, item.keywords()), (name, kind, keywords))
         bad = ["V(out)", ":avg", "V(out):mean", "V(out):at=x", "V(out):avg:from=1",
                "V(out):avg:ref=V(a)", "V(out):avg:from", "V(out):cycles:level=high",
                "V(out):avg:from=1,from=2,to=3", "V(out):at=nan"]

@@ -141,15 +141,15 @@ def flatten(value, prefix=""):
     return [(prefix, float("nan") if value is None else value)]
 
 
-def figures(spec, answer):
+def figures(item, answer):
     """The columns one measure gives from kurvex's answer, as ``(column, figure)`` pairs."""
-    if spec.kind in ("avg", "rms", "min", "max"):
-        answer = answer[spec.kind]
-    elif spec.kind == "at":
+    if item.kind in ("avg", "rms", "min", "max"):
+        answer = answer[item.kind]
+    elif item.kind == "at":
         # The value where X first passes the point: X rises in a transient.
         passes = answer["at"][0] if answer["at"] else []
         answer = passes[0] if passes else None
-    return [(f"{spec.label}:{key}" if key else spec.label, v) for key, v in flatten(answer)]
+    return [(f"{item.label}:{key}" if key else item.label, v) for key, v in flatten(answer)]
 
 
 _worker_ready = False
@@ -180,7 +180,7 @@ def _prepare_worker(kurvex):
         pass  # not glibc: nothing to undo
 
 
-def measure_file(path, specs):
+def measure_file(path, items):
     """Reads one file and measures every run of it; runs on a worker.
 
     Returns one row per run as ``(run, run_name, error, figures)``, the figures
@@ -194,17 +194,17 @@ def measure_file(path, specs):
         result = kurvex.open(path)
         runs = list(result.runs) or [""]
     except Exception as e:  # the batch goes on whatever one file does
-        return [(None, "", str(e) or type(e).__name__, [[] for _ in specs])]
+        return [(None, "", str(e) or type(e).__name__, [[] for _ in items])]
     rows = []
     for run, run_name in enumerate(runs, start=1):
         errors, per_measure = [], []
-        for spec in specs:
-            call = kurvex.thd if spec.kind == "thd" else kurvex.measure
+        for item in items:
+            call = kurvex.thd if item.kind == "thd" else kurvex.measure
             try:
-                answer = call(result, spec.name, run=run, **spec.keywords())
-                per_measure.append(figures(spec, answer))
+                answer = call(result, item.name, run=run, **item.keywords())
+                per_measure.append(figures(item, answer))
             except Exception as e:
-                errors.append(f"{spec.label}: {e}")
+                errors.append(f"{item.label}: {e}")
                 per_measure.append([])
         rows.append((run, run_name, "; ".join(errors), per_measure))
     return rows
@@ -250,11 +250,11 @@ def _client(scheduler, workers):
     return Client(cluster), cluster
 
 
-def _run(client, paths, specs, show_progress):
+def _run(client, paths, items, show_progress):
     from dask.distributed import as_completed
 
     absolute = [os.path.abspath(p) for p in paths]
-    futures = client.map(measure_file, absolute, specs=specs, pure=False)
+    futures = client.map(measure_file, absolute, items=items, pure=False)
     if show_progress:
         from tqdm import tqdm
 
@@ -264,9 +264,9 @@ def _run(client, paths, specs, show_progress):
     return client.gather(futures)
 
 
-def _table(paths, specs, answers):
+def _table(paths, items, answers):
     # Columns in the order of the measures, then of each measure's keys.
-    by_measure = [{} for _ in specs]
+    by_measure = [{} for _ in items]
     records = []
     for path, rows in zip(paths, answers):
         for run, run_name, error, per_measure in rows:
@@ -289,12 +289,12 @@ def _table(paths, specs, answers):
 def parse_measures(measures):
     """Parsed measures; those that share NAME:KIND but not their options are told
     apart by their options in brackets (``V:avg[from=0,to=1]``)."""
-    specs = [m if isinstance(m, Measure) else parse_measure(m) for m in measures]
+    items = [m if isinstance(m, Measure) else parse_measure(m) for m in measures]
     variants = {}
-    for spec in specs:
-        variants.setdefault(spec.label, set()).add(spec.option_text)
+    for item in items:
+        variants.setdefault(item.label, set()).add(item.option_text)
     return [replace(s, label=f"{s.label}[{s.option_text}]")
-            if len(variants[s.label]) > 1 and s.option_text else s for s in specs]
+            if len(variants[s.label]) > 1 and s.option_text else s for s in items]
 
 
 def measure(paths, measures, scheduler=None, workers=None, progress=False):
@@ -310,16 +310,16 @@ def measure(paths, measures, scheduler=None, workers=None, progress=False):
     """
     if isinstance(paths, (str, os.PathLike)):
         paths = [paths]
-    specs = parse_measures(measures)
+    items = parse_measures(measures)
     files = expand_paths([os.fspath(p) for p in paths])
     client, cluster = _client(scheduler, workers)
     try:
-        answers = _run(client, files, specs, progress)
+        answers = _run(client, files, items, progress)
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
-    return _table(files, specs, answers)
+    return _table(files, items, answers)
 
 
 def write_csv(frame, target):
@@ -358,7 +358,7 @@ def main(argv=None):
                         help="the table's file (default: standard output)")
     args = parser.parse_args(argv)
     try:
-        specs = parse_measures(args.measure)
+        items = parse_measures(args.measure)
     except ValueError as e:
         parser.error(f"--measure {e}")
     if args.workers is not None and args.workers < 1:
@@ -370,12 +370,12 @@ def main(argv=None):
         return 2
     client, cluster = _client(args.scheduler, args.workers)
     try:
-        answers = _run(client, files, specs, sys.stderr.isatty())
+        answers = _run(client, files, items, sys.stderr.isatty())
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
-    frame = _table(files, specs, answers)
+    frame = _table(files, items, answers)
     if args.output and args.output != "-":
         try:
             write_csv(frame, args.output)
