@@ -255,4 +255,14 @@ std::optional<SummaryPyramidView> CachedPyramid(const CResultData& data, std::in
     return PyramidOf(*entry, where.v, where.r, damaged);
 }
 
+std::shared_ptr<const ColumnSummary> CachedSummary(const CResultData& run, std::int32_t v,
+                                                   std::int32_t rows) {
+    static_assert(kPyramidFan == ColumnSummary::kBucket, "a first level bucket is a summary's");
+    const auto pyramid = CachedPyramid(run, v, 0);
+    if (!pyramid || pyramid->Levels() < 1) return nullptr;
+    const PyramidLevel& level = pyramid->Level(1);
+    return ColumnSummary::FromBuckets(run.Variable(v)->Values(), level.min, level.max, level.valid,
+                                      rows);
+}
+
 }  // namespace kurvex

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "data/ColumnSummary.h"
 #include "data/ResultData.h"
 #include "data/SummaryPyramid.h"
 
@@ -27,6 +28,12 @@ bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& d
 // variable is not (or no longer) a mapped column with a pyramid.
 std::optional<SummaryPyramidView> CachedPyramid(const CResultData& data, std::int32_t v,
                                                 std::int32_t run);
+
+// The per-pixel summary of variable `v` of `run` (a run's own data set)
+// taken from its cached pyramid, with no pass over the samples; null when the
+// variable is no cached column.
+std::shared_ptr<const ColumnSummary> CachedSummary(const CResultData& run, std::int32_t v,
+                                                   std::int32_t rows);
 
 // `count` point flags, all kPointValid, that share one small block of memory
 // however many there are; writable, a write costing a private page. Null when

@@ -67,6 +67,28 @@ bool ColumnSummary::BucketExtents(const double* lo, const double* hi, std::int32
     return true;
 }
 
+std::shared_ptr<const ColumnSummary> ColumnSummary::FromBuckets(
+    const double* values, std::span<const double> min, std::span<const double> max,
+    std::span<const std::uint32_t> valid, std::int32_t rows) {
+    const auto buckets = static_cast<std::size_t>(std::max(rows, 0) / kBucket);
+    if (min.size() < buckets || max.size() < buckets || valid.size() < buckets) return nullptr;
+    std::shared_ptr<ColumnSummary> s(new (std::nothrow) ColumnSummary);
+    if (!s) return nullptr;
+    try {
+        s->min_.resize(buckets);
+        s->max_.resize(buckets);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    s->source_ = values;
+    for (std::size_t k = 0; k < buckets; ++k) {
+        const bool clean = valid[k] == static_cast<std::uint32_t>(kBucket);
+        s->min_[k] = clean ? min[k] : std::numeric_limits<double>::quiet_NaN();
+        s->max_[k] = clean ? max[k] : std::numeric_limits<double>::quiet_NaN();
+    }
+    return s;
+}
+
 std::shared_ptr<const ColumnSummary> ColumnSummary::Build(const double* values,
                                                           const std::uint8_t* flags,
                                                           std::int32_t rows, int workers) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace kurvex {
@@ -27,6 +28,15 @@ public:
     static std::shared_ptr<const ColumnSummary> Build(const double* values,
                                                       const std::uint8_t* flags, std::int32_t rows,
                                                       int workers = 1);
+    // The same summary taken from buckets of kBucket rows summarised before
+    // (a cached column's pyramid): their extremes and their counts of valid,
+    // non-NaN samples; no pass over the samples. Null when fewer buckets are
+    // given than `rows` holds whole, or out of memory.
+    static std::shared_ptr<const ColumnSummary> FromBuckets(const double* values,
+                                                            std::span<const double> min,
+                                                            std::span<const double> max,
+                                                            std::span<const std::uint32_t> valid,
+                                                            std::int32_t rows);
 
     // CleanExtents over v[a..b) with whole buckets taken from the summary:
     // the same answer and the same extremes as the pass over every sample.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "data/CachedResult.h"
 #include "data/ColumnSummary.h"
 #include "data/Extents.h"
 #include "data/NameText.h"
@@ -385,7 +386,8 @@ std::shared_ptr<const ColumnSummary> CResultDataRef::Summary(std::int32_t var) c
     std::shared_ptr<const ColumnSummary>& s = cache.summaries[static_cast<size_t>(var)];
     if (!s) {
         const CResultVariable* v = data_->Variable(var);
-        s = ColumnSummary::Build(v->Values(), v->Flags(), cache.rows, WorkerCount());
+        s = CachedSummary(*data_, var, cache.rows);
+        if (!s) s = ColumnSummary::Build(v->Values(), v->Flags(), cache.rows, WorkerCount());
     }
     return s;
 }

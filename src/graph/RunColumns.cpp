@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "data/CachedResult.h"
 #include "data/Workers.h"
 #include "graph/LogColumns.h"
 
@@ -56,7 +57,8 @@ std::shared_ptr<const ColumnSummary> RunColumnSummary(CResultData& run, std::int
     std::shared_ptr<const ColumnSummary>& s = cache.summaries[static_cast<size_t>(var)];
     if (!s) {
         const CResultVariable& v = *run.Variable(var);
-        s = ColumnSummary::Build(v.Values(), v.Flags(), cache.rows, WorkerCount());
+        s = CachedSummary(run, var, cache.rows);
+        if (!s) s = ColumnSummary::Build(v.Values(), v.Flags(), cache.rows, WorkerCount());
     }
     return s;
 }

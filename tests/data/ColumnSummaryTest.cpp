@@ -3,11 +3,13 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "data/ColumnSummary.h"
 #include "data/ResultData.h"
 #include "data/ResultVariable.h"
+#include "data/SummaryPyramid.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
@@ -54,6 +56,23 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
             ASSERT_TRUE(s);
             EXPECT_EQ(s->Source(), v.data());
             EXPECT_EQ(s->Rows(), summarised / B * B);
+            // A cached column's pyramid gives the same summary without a pass.
+            const auto n = static_cast<std::size_t>(summarised);
+            const auto pyramid =
+                SummaryPyramid::Build({std::span(v).first(n), std::span(f).first(n)});
+            ASSERT_TRUE(pyramid);
+            const PyramidLevel& level = pyramid->View().Level(1);
+            const auto taken =
+                ColumnSummary::FromBuckets(v.data(), level.min, level.max, level.valid, summarised);
+            ASSERT_TRUE(taken);
+            EXPECT_EQ(taken->Rows(), s->Rows());
+            for (std::int32_t k = 0; k < s->Rows() / B; ++k) {
+                double a0 = 0, a1 = 0, b0 = 0, b1 = 0;
+                ASSERT_EQ(taken->Bucket(k, a0, a1), s->Bucket(k, b0, b1)) << k;
+                EXPECT_TRUE(a0 == b0 && a1 == b1) << k;
+            }
+            EXPECT_FALSE(ColumnSummary::FromBuckets(v.data(), level.min.first(1), level.max,
+                                                    level.valid, summarised));
             std::vector<std::pair<std::int32_t, std::int32_t>> ranges;
             // Bucket edges and the ends of the summary and of the arrays.
             std::vector<std::int32_t> edges;
