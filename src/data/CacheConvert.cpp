@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <future>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "data/CacheMeta.h"
+#include "data/CachePreview.h"
 #include "data/Extents.h"
 #include "data/RawFile.h"
 #include "data/ResultVariable.h"
@@ -81,7 +83,7 @@ private:
 // What is gathered of one column of the run being converted.
 struct ColumnState {
     SummaryPyramidAppender pyramid;
-    Extents extents;
+    PartialColumn seen;
 };
 
 // One worker's transposed samples of a block.
@@ -146,6 +148,7 @@ private:
     CacheWriter writer_;
     CacheMeta meta_;
     int fd_ = -1;
+    std::int64_t shown_ = 0;  // rows last previewed
     std::string error_;
 };
 
@@ -164,8 +167,10 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
         std::int32_t v0, v1;
         std::int64_t row, rows, at, stride;
     };
+    // Whole bytes of validity bits per block, so that what is written can be shown.
     auto rowsOf = [&](std::int64_t stride) {
-        return std::max<std::int64_t>(1, kBlockBytes / stride);
+        const std::int64_t rows = kBlockBytes / stride;
+        return std::max<std::int64_t>(1, rows >= 8 ? rows & ~std::int64_t(7) : rows);
     };
     auto widthOf = [&](std::int32_t v) { return v == 0 ? plot.xBytes : plot.valueBytes; };
     const std::int64_t firstStride = plot.fastAccess ? plot.xBytes : rowBytes;
@@ -249,12 +254,15 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
                                      s.flags.data(), s.valid.get());
                 ColumnState& c = columns[static_cast<size_t>(v)];
                 const Extents e = ValidExtents(s.values.data(), s.flags.data(), rows);
-                if (e.found && !c.extents.found) {
-                    c.extents = e;
+                Extents& seen = c.seen.extents;
+                if (e.found && !seen.found) {
+                    seen = e;
                 } else if (e.found) {
-                    if (e.min < c.extents.min) c.extents.min = e.min;
-                    if (e.max > c.extents.max) c.extents.max = e.max;
+                    if (e.min < seen.min) seen.min = e.min;
+                    if (e.max > seen.max) seen.max = e.max;
                 }
+                c.seen.invalid = c.seen.invalid || std::find(s.valid.get(), s.valid.get() + rows,
+                                                             false) != s.valid.get() + rows;
                 if (x) spacing.Take(s.values.data(), rows);
                 const auto count = static_cast<size_t>(rows);
                 bool ok = c.pyramid.Append({s.values.data(), count}, {s.flags.data(), count});
@@ -275,6 +283,23 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
             return false;
         }
         done += rows * piece.stride;
+        // Variables one after the other give no whole rows until the end.
+        if (options_.preview && r == 0 && !plot.fastAccess) {
+            const std::int64_t written = piece.row + rows;
+            if (written % 8 == 0 && written <= INT32_MAX &&
+                PreviewDue(shown_, written, plot.points)) {
+                std::vector<PartialColumn> seen;
+                for (const ColumnState& c : columns) seen.push_back(c.seen);
+                double step;
+                std::string ignored;
+                CResultDataRef partial;
+                // A picture that cannot be had is only a picture less.
+                if (PartialResult(writer_, scan_.names, seen, static_cast<std::int32_t>(written),
+                                  spacing.Equal(step), partial, ignored))
+                    options_.preview(partial);
+                shown_ = written;
+            }
+        }
         if (options_.progress && !options_.progress(done, total)) {
             why = Attempt::Cancelled;
             return false;
@@ -286,8 +311,8 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
     for (std::int32_t v = 0; v < n; ++v) {
         ColumnState& c = columns[static_cast<size_t>(v)];
         const double none = std::numeric_limits<double>::quiet_NaN();
-        run.columns.push_back(
-            {c.extents.found ? c.extents.min : none, c.extents.found ? c.extents.max : none});
+        const Extents& e = c.seen.extents;
+        run.columns.push_back({e.found ? e.min : none, e.found ? e.max : none});
         // Written now, so that only one run's summaries are ever held.
         std::optional<SummaryPyramid> pyramid = c.pyramid.Finish();
         c = ColumnState{};

@@ -8,6 +8,7 @@
 
 #include "data/ColumnCache.h"
 #include "data/RawFile.h"
+#include "data/ResultData.h"
 
 namespace kurvex {
 
@@ -15,6 +16,10 @@ struct CacheConvertOptions {
     std::uint64_t limit = 0;  // the cache's size limit in bytes; 0: DefaultCacheLimit
     // Called now and then with the source bytes done and the total; false cancels.
     std::function<bool(std::int64_t done, std::int64_t total)> progress;
+    // When given, called now and then on the converting thread with a data set
+    // over the rows of the first run converted so far (see PartialResult), so
+    // that they can be shown while the rest is converted.
+    std::function<void(const CResultDataRef& partial)> preview;
     std::int32_t plot = 0;  // as RawReadOptions takes them
     bool plotsAsRuns = false;
 };

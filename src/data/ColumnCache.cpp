@@ -519,6 +519,13 @@ bool CacheWriter::Append(std::int32_t v, std::int32_t r, const double* values, c
     return AppendBytes(FlagsFile(std::size_t(v), std::size_t(r)), full.data(), full.size());
 }
 
+std::string CacheWriter::PartialValues(std::int32_t v, std::int32_t r) const {
+    return temp_.empty() ? std::string() : temp_ + "/" + ValuesFile(std::size_t(v), std::size_t(r));
+}
+std::string CacheWriter::PartialFlags(std::int32_t v, std::int32_t r) const {
+    return temp_.empty() ? std::string() : temp_ + "/" + FlagsFile(std::size_t(v), std::size_t(r));
+}
+
 bool CacheWriter::WriteExtra(const std::string& name, const void* bytes, std::size_t count) {
     if (temp_.empty()) return Fail("no entry begun", 0);
     const auto at = std::find(layout_.extras.begin(), layout_.extras.end(), name);

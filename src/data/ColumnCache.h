@@ -62,6 +62,10 @@ public:
     // Removes the partial entry.
     void Abort();
     const std::string& Error() const { return error_; }
+    // Where the samples and the validity bits of variable `v` in run `r` are being
+    // written (empty before Begin): what has been appended can be read while the rest is.
+    std::string PartialValues(std::int32_t v, std::int32_t r) const;
+    std::string PartialFlags(std::int32_t v, std::int32_t r) const;
 
 private:
     struct Column {

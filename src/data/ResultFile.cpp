@@ -124,6 +124,7 @@ CacheRoute ReadThroughCache(const std::string& path, CResultDataRef& data,
     CacheConvertOptions convert;
     convert.limit = options.cacheLimitBytes;
     convert.progress = options.text.progress;
+    convert.preview = options.preview;
     convert.plot = options.plot;
     convert.plotsAsRuns = !options.plotChosen && options.plot == 0;
     CacheConversion c = ConvertToCache(path, convert);

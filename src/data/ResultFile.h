@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "data/IOBuffer.h"
@@ -33,6 +34,9 @@ struct LoadOptions {
     std::uint64_t cacheAboveBytes = 0;
     // The cache's size limit in bytes; 0 a fifth of the free disk space.
     std::uint64_t cacheLimitBytes = 0;
+    // While a file is converted into the cache, now and then given the part
+    // converted so far, on the reading thread.
+    std::function<void(const CResultDataRef& partial)> preview;
 };
 
 // Reads a result file of any format, told apart by its first bytes, into

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "data/CacheConvert.h"
 #include "data/CacheMeta.h"
+#include "data/CachePreview.h"
 #include "data/LtspiceRawWriter.h"
 #include "data/RawFile.h"
 #include "data/ResultData.h"
@@ -263,6 +264,59 @@ TEST(CacheConvert, StartsAgainOnceWhenTheSourceChanges) {
             EXPECT_EQ(made.status, Status::Failed);
             EXPECT_NE(made.error.find("changed while it was converted"), std::string::npos);
             EXPECT_EQ(home.Entries(), 0u);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kurvex
+
+namespace kurvex {
+namespace {
+
+TEST(CacheConvert, ShowsWhatIsConvertedAndACancelKeepsItReadable) {
+    EXPECT_FALSE(PreviewDue(0, 10, 1280));
+    EXPECT_TRUE(PreviewDue(0, 20, 1280));
+    EXPECT_FALSE(PreviewDue(20, 39, 1280));
+    EXPECT_TRUE(PreviewDue(20, 40, 1280));
+    EXPECT_FALSE(PreviewDue(640, 1280, 1280));  // the whole comes as the entry
+    // i(l1) is infinite, so not valid, every 1000th point.
+    auto value = [](int v, std::int64_t p) {
+        return v == 0   ? p * 1e-6
+               : v == 1 ? std::sin(p * 1e-3)
+                        : (p % 1000 == 7 ? std::numeric_limits<double>::infinity() : -double(p));
+    };
+    const std::string bytes = NgspicePlot("Transient Analysis", 400000, value);
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel);
+        CacheHome home(cancel ? "PreviewCancelled" : "Preview");
+        const std::string path = (home.dir / "result.raw").string();
+        test::Spit(path, bytes);
+        std::vector<CResultDataRef> shown;
+        CacheConvertOptions options;
+        options.preview = [&](const CResultDataRef& d) { shown.push_back(d); };
+        options.progress = [&](std::int64_t, std::int64_t) { return !cancel || shown.empty(); };
+        const CacheConversion made = ConvertToCache(path, options);
+        EXPECT_EQ(made.status, cancel ? Status::Cancelled : Status::Converted) << made.error;
+        EXPECT_EQ(home.Entries(), cancel ? 0u : 1u);
+        // Blocks of 174,762 points: after the first, and once the rows have doubled.
+        ASSERT_EQ(shown.size(), cancel ? 1u : 2u);
+        for (std::size_t k = 0; k < shown.size(); ++k) {
+            const CResultData& d = *shown[k].Get();
+            ASSERT_EQ(d.RowCount(), k == 0 ? 174760 : 349520);
+            ASSERT_EQ(d.VariableCount(), 3);
+            EXPECT_TRUE(shown[k].IsSorted(0));
+            EXPECT_TRUE(d.BadPoints());
+            for (std::int32_t p = 0; p < d.RowCount(); p += 997)
+                for (std::int32_t v = 0; v < 3; ++v) {
+                    const bool valid = v != 2 || p % 1000 != 7;
+                    EXPECT_EQ(d.Variable(v)->Flags()[p], valid ? kPointValid : kPointInvalid);
+                    if (valid) {
+                        EXPECT_EQ(d.Variable(v)->Values()[p], value(v, p));
+                    }
+                }
+            EXPECT_EQ(d.Variable(2)->Max(), 0.0);
+            EXPECT_EQ(d.Variable(2)->Min(), -double(d.RowCount() - 1));
         }
     }
 }
