@@ -138,6 +138,10 @@ bool CGraphDocument::Load(const QStringList& paths, QWidget* dialogParent) {
         [&](LoadOptions& options) {
             options.plots = &plots;
             options.notes = &notes;
+            options.preview = [this](const CResultDataRef& partial) {
+                QMetaObject::invokeMethod(
+                    this, [this, partial] { emit partialData(partial); }, Qt::QueuedConnection);
+            };
             if (!core_.OpenRuns(files, options)) return false;
             // Whether X may be bisected is worked out here once, not on the
             // interface thread at the first draw.
@@ -150,6 +154,16 @@ bool CGraphDocument::Load(const QStringList& paths, QWidget* dialogParent) {
     for (const std::string& line : notes) note += (note.empty() ? "" : " ") + line;
     openNote_ = QString::fromStdString(note);
     return ok && !cancelled;
+}
+
+void CGraphDocument::ShowPartial(const QString& path, const CResultDataRef& data) {
+    partial_ = true;
+    path_ = path;
+    core_.Adopt(data);
+    for (COhmixGraphView* v : views_) {
+        v->Rebind(data, nullptr);
+        v->RescaleAfterRequest(true);
+    }
 }
 
 CGraphDocument::ReloadOutcome CGraphDocument::Reload(QWidget* dialogParent) {

@@ -75,6 +75,12 @@ public:
     // progress dialog without Cancel; its messages are shown afterwards.
     bool RunSave(QWidget* parent, const QString& label, const std::function<bool()>& work);
 
+    // Shows `data`, the part of the file at `path` read so far, in every view,
+    // fitted whole. Such a document stands in for one still loading: it reads
+    // no file and asks nothing of the user.
+    void ShowPartial(const QString& path, const CResultDataRef& data);
+    bool Partial() const { return partial_; }
+
     // The number of the next point table of this document: 1, 2, ...
     int NextTableNumber() { return ++tables_; }
 
@@ -86,6 +92,9 @@ public:
     void CloseAllViews();
 
 signals:
+    // While Load converts a large file into the column cache: the part
+    // converted so far, now and then.
+    void partialData(const kurvex::CResultDataRef& data);
     // A line for the status bar; `keep`: until another replaces it.
     void statusMessage(const QString& text, bool keep);
     // The last view went away: the document is to be deleted.
@@ -115,6 +124,7 @@ private:
     QString path_;
     std::vector<COhmixGraphView*> views_;
     int tables_ = 0;
+    bool partial_ = false;
     DocumentWatch* watch_ = nullptr;
     std::unique_ptr<WatchedRead> reading_;
     int generation_ = 0;  // raised by every reload, so a stale watched read is dropped

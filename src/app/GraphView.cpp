@@ -190,11 +190,11 @@ void COhmixGraphView::FirstSetup() {
         if (!screens_.empty()) SetActiveScreen(0);
         LayOut();
         // The user picks the curves of the one empty screen; cancelled, it stays empty.
-        if (setupSource_ == SetupSource::ChooseCurves) EditCurves(0);
+        if (setupSource_ == SetupSource::ChooseCurves && !document_->Partial()) EditCurves(0);
     }
     LayOut();
     RedrawAll();
-    if (invalid) WarnInvalidPoints();
+    if (invalid && !document_->Partial()) WarnInvalidPoints();
     ReportSelection(FirstSelectionParam(ConstRecords()));
 }
 

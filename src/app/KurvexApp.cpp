@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 #include <QUrl>
@@ -162,17 +163,17 @@ bool CKurvexApp::InitInstance(const QStringList& files, bool show, bool asRuns) 
     frame_->setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
     frame_->SetRecentFiles(recentFiles_);
     InstallHooks();
+    // Shown first, so that a file that takes long to open is seen while it does.
+    if (show) frame_->showMaximized();
+    frame_->RestoreBarState(store_->Settings());
     if (asRuns && !files.isEmpty()) {
         if (!OpenRuns(files)) std::fprintf(stderr, "kurvex: the runs were not opened\n");
     } else {
         for (const QString& f : files) {
-            // Before the frame shows, a line on standard error is the only trace.
             if (!OpenFile(f))
                 std::fprintf(stderr, "kurvex: %s was not opened\n", f.toLocal8Bit().constData());
         }
     }
-    if (show) frame_->showMaximized();
-    frame_->RestoreBarState(store_->Settings());
     return true;
 }
 
@@ -268,7 +269,26 @@ CGraphDocument* CKurvexApp::OpenRuns(const QStringList& paths) {
 
 CGraphDocument* CKurvexApp::OpenDocument(const QStringList& paths) {
     auto* document = new CGraphDocument(this);
-    if (!document->Load(paths, frame_)) {
+    // A file converted into the column cache shows what is converted while the rest is.
+    QPointer<CGraphDocument> partial;
+    const auto partialShown = connect(
+        document, &CGraphDocument::partialData, this,
+        [this, document, &partial](const CResultDataRef& data) {
+            if (partial) {
+                partial->ShowPartial(document->Path(), data);
+                return;
+            }
+            partial = new CGraphDocument(this);
+            partial->ShowPartial(document->Path(), data);
+            connect(partial, &CGraphDocument::lastViewClosed, partial, &QObject::deleteLater,
+                    Qt::QueuedConnection);
+            if (QMdiSubWindow* w = NewWindow(partial)->Window())
+                w->setWindowTitle(QStringLiteral("%1 (converting ...)").arg(partial->Title()));
+        });
+    const bool loaded = document->Load(paths, frame_);
+    disconnect(partialShown);
+    if (partial) partial->CloseAllViews();
+    if (!loaded) {
         delete document;
         frame_->ShowStatus(QStringLiteral("The file %1 was not opened.").arg(paths.front()));
         return nullptr;
