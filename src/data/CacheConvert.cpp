@@ -198,7 +198,24 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
                                : rowBytes));
     const int workers = std::min(WorkerCount(), plot.fastAccess ? 1 : std::max(n, 1));
 
+    std::mutex writing;  // the writer is one file set, written one column at a time
     std::vector<ColumnState> columns(static_cast<size_t>(n));
+    for (std::int32_t v = 0; v < n; ++v) {
+        // Each pyramid goes to its file as it is built, so that only a few of its
+        // buckets are ever held.
+        const std::string name = PyramidFileName(v, r);
+        if (!writer_.WriteExtra(name, nullptr, 0)) {
+            why = Attempt::Failed;
+            error_ = writer_.Error();
+            return false;
+        }
+        columns[static_cast<size_t>(v)].pyramid = SummaryPyramidAppender(
+            plot.points,
+            [this, name, &writing](std::int64_t at, const void* bytes, std::size_t count) {
+                std::lock_guard<std::mutex> hold(writing);
+                return writer_.WriteExtraAt(name, at, bytes, count);
+            });
+    }
     std::vector<Scratch> scratch(static_cast<size_t>(workers));
     for (Scratch& s : scratch) {
         s.values.resize(static_cast<size_t>(blockRows));
@@ -206,7 +223,6 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
         s.valid = std::make_unique<bool[]>(s.values.size());
     }
     EqualSpacing spacing;
-    std::mutex writing;  // the writer is one file set, written one column at a time
     std::string buffers[2];
     auto read = [&](const Piece& p, std::string& into) {
         into.resize(static_cast<size_t>(p.rows * p.stride));
@@ -313,19 +329,12 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
         const double none = std::numeric_limits<double>::quiet_NaN();
         const Extents& e = c.seen.extents;
         run.columns.push_back({e.found ? e.min : none, e.found ? e.max : none});
-        // Written now, so that only one run's summaries are ever held.
-        std::optional<SummaryPyramid> pyramid = c.pyramid.Finish();
-        c = ColumnState{};
-        if (!pyramid) {
+        if (!c.pyramid.FinishIntoSink()) {
             why = Attempt::Failed;
-            error_ = "There is not enough memory for the summary of " +
-                     scan_.names[static_cast<size_t>(v)] + ".";
-            return false;
-        }
-        const std::vector<std::uint8_t> bytes = PyramidBytes(*pyramid);
-        if (!writer_.WriteExtra(PyramidFileName(v, r), bytes.data(), bytes.size())) {
-            why = Attempt::Failed;
-            error_ = writer_.Error();
+            error_ =
+                writer_.Error().empty()
+                    ? "The summary of " + scan_.names[static_cast<size_t>(v)] + " cannot be built."
+                    : writer_.Error();
             return false;
         }
     }

@@ -536,6 +536,33 @@ bool CacheWriter::WriteExtra(const std::string& name, const void* bytes, std::si
     return AppendBytes(ExtraFile(name), bytes, count);
 }
 
+bool CacheWriter::WriteExtraAt(const std::string& name, std::int64_t offset, const void* bytes,
+                               std::size_t count) {
+    if (temp_.empty()) return Fail("no entry begun", 0);
+    const auto at = std::find(layout_.extras.begin(), layout_.extras.end(), name);
+    if (at == layout_.extras.end() || !extraWritten_[std::size_t(at - layout_.extras.begin())])
+        return Fail("the extra file \"" + name + "\" was not begun", 0);
+    const std::string path = temp_ + "/" + ExtraFile(name);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return Fail("cannot write " + path, errno);
+    const auto* p = static_cast<const char*>(bytes);
+    bool ok = offset >= 0;
+    while (ok && count > 0) {
+        const ssize_t n = ::pwrite(fd, p, count, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
+        ok = n > 0;
+        if (ok) {
+            p += n;
+            offset += n;
+            count -= std::size_t(n);
+        }
+    }
+    const int err = errno;
+    if (::close(fd) != 0 || !ok) return Fail("cannot write " + path, ok ? errno : err);
+    return true;
+}
+
 bool CacheWriter::Commit() {
     if (temp_.empty()) return Fail("no entry begun", 0);
     auto files = ExpectedFiles(layout_);

@@ -57,6 +57,10 @@ public:
                 std::size_t count);
     // Writes the whole of the extra file `name`, one the layout names.
     bool WriteExtra(const std::string& name, const void* bytes, std::size_t count);
+    // Writes `count` bytes at `offset` of the extra file `name` that WriteExtra
+    // began, for a file put down in pieces in any order.
+    bool WriteExtraAt(const std::string& name, std::int64_t offset, const void* bytes,
+                      std::size_t count);
     // Writes the header, flushes everything to disk and moves the entry into place.
     bool Commit();
     // Removes the partial entry.

@@ -414,13 +414,58 @@ bool SummaryPyramidAppender::Append(std::span<const double> values,
         if (waiting_ == kPyramidFan) TakeWaiting();
     }
     rows_ += n;
-    return true;
+    return !failed_;
 }
 
 void SummaryPyramidAppender::TakeWaiting() {
     open_[0] = SummariseSamples(values_, flags_, waiting_);
     waiting_ = 0;
     Close(0);
+}
+
+// Buckets of the first level a streaming build holds before it writes them.
+constexpr std::size_t kHeldBuckets = 4096;
+
+SummaryPyramidAppender::SummaryPyramidAppender(std::int64_t rows, PyramidSink sink)
+    : sink_(std::move(sink)), layout_(PyramidLayout(rows)), expected_(rows) {}
+
+bool SummaryPyramidAppender::Put(std::size_t level, std::int64_t first,
+                                 const PyramidBucket* buckets, std::size_t n) {
+    std::int64_t before = 0, total = 0;
+    for (std::size_t l = 0; l < layout_.size(); ++l) {
+        if (l < level) before += layout_[l];
+        total += layout_[l];
+    }
+    const std::int64_t size = layout_[level];
+    if (first < 0 || first + std::int64_t(n) > size) return false;
+    std::vector<double> field(n);
+    for (int f = 0; f < kFields; ++f) {
+        for (std::size_t k = 0; k < n; ++k) {
+            const PyramidBucket& b = buckets[k];
+            constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+            field[k] = f == 0   ? (b.valid ? b.min : kNan)
+                       : f == 1 ? (b.valid ? b.max : kNan)
+                       : f == 2 ? b.sum
+                                : b.sumSquares;
+        }
+        const std::int64_t at =
+            (kFields * before + f * size + first) * std::int64_t(sizeof(double));
+        if (!sink_(at, field.data(), n * sizeof(double))) return false;
+    }
+    std::vector<std::uint32_t> valid(n);
+    for (std::size_t k = 0; k < n; ++k) valid[k] = buckets[k].valid;
+    const std::int64_t at = kFields * total * std::int64_t(sizeof(double)) +
+                            (before + first) * std::int64_t(sizeof(std::uint32_t));
+    return sink_(at, valid.data(), n * sizeof(std::uint32_t));
+}
+
+bool SummaryPyramidAppender::PutFirstLevel() {
+    std::vector<PyramidBucket>& held = done_[0];
+    if (held.empty()) return true;
+    const bool ok = Put(0, firstPut_, held.data(), held.size());
+    firstPut_ += std::int64_t(held.size());
+    held.clear();
+    return ok;
 }
 
 void SummaryPyramidAppender::Close(std::size_t level) {
@@ -430,6 +475,8 @@ void SummaryPyramidAppender::Close(std::size_t level) {
     }
     const PyramidBucket& b = open_[level];
     done_[level].push_back(b);
+    if (level == 0 && sink_ && done_[0].size() >= kHeldBuckets && !failed_)
+        failed_ = !PutFirstLevel();
     TakeBucket(open_[level + 1], b.min, b.max, b.sum, b.sumSquares, b.valid);
     open_[level] = {};
     if (open_[level + 1].parts == kPyramidFan) Close(level + 1);
@@ -438,21 +485,9 @@ void SummaryPyramidAppender::Close(std::size_t level) {
 std::optional<SummaryPyramid> SummaryPyramidAppender::Finish() {
     const auto layout = PyramidLayout(rows_);
     std::optional<SummaryPyramid> p;
+    if (sink_) return std::nullopt;
     try {
-        // The open buckets of each level are its last, partly filled ones.
-        if (waiting_ > 0) {
-            open_[0] = SummariseSamples(values_, flags_, waiting_);
-            waiting_ = 0;
-        }
-        for (std::size_t level = 0; level < layout.size(); ++level) {
-            if (level < open_.size() && open_[level].parts > 0) {
-                if (level + 1 < layout.size()) {
-                    Close(level);
-                } else {
-                    done_[level].push_back(open_[level]);
-                }
-            }
-        }
+        CloseLast(layout.size());
         p.emplace();
         if (!p->Allocate(rows_)) p.reset();
     } catch (const std::bad_alloc&) {
@@ -471,6 +506,41 @@ std::optional<SummaryPyramid> SummaryPyramidAppender::Finish() {
     }
     *this = SummaryPyramidAppender();
     return p;
+}
+
+void SummaryPyramidAppender::CloseLast(std::size_t levels) {
+    // The open buckets of each level are its last, partly filled ones.
+    if (waiting_ > 0) {
+        open_[0] = SummariseSamples(values_, flags_, waiting_);
+        waiting_ = 0;
+    }
+    for (std::size_t level = 0; level < levels; ++level) {
+        if (level < open_.size() && open_[level].parts > 0) {
+            if (level + 1 < levels) {
+                Close(level);
+            } else {
+                done_[level].push_back(open_[level]);
+            }
+        }
+    }
+}
+
+bool SummaryPyramidAppender::FinishIntoSink() {
+    bool ok = sink_ && !failed_ && rows_ == expected_;
+    if (ok) {
+        try {
+            CloseLast(layout_.size());
+            ok = !failed_ && (layout_.empty() || PutFirstLevel());
+            ok = ok && (layout_.empty() || firstPut_ == layout_[0]);
+            for (std::size_t level = 1; ok && level < layout_.size(); ++level)
+                ok = done_[level].size() == std::size_t(layout_[level]) &&
+                     Put(level, 0, done_[level].data(), done_[level].size());
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+    }
+    *this = SummaryPyramidAppender();
+    return ok;
 }
 
 }  // namespace kurvex

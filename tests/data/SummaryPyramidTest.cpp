@@ -106,6 +106,26 @@ TEST(SummaryPyramid, EveryWayOfBuildingGivesTheSameBits) {
                                            std::as_bytes(whole->Doubles())));
             EXPECT_TRUE(std::ranges::equal(other->Valid(), whole->Valid()));
         }
+        // Built straight into a file's bytes, in pieces, as a converter does.
+        const std::vector<std::uint8_t> expected = PyramidBytes(*whole);
+        for (std::int64_t announced : {k.rows, k.rows + 1}) {
+            std::vector<std::uint8_t> file(expected.size(), 0xee);
+            SummaryPyramidAppender appender(
+                announced, [&](std::int64_t at, const void* bytes, std::size_t count) {
+                    if (at < 0 || at + count > file.size()) return false;
+                    std::memcpy(file.data() + at, bytes, count);
+                    return true;
+                });
+            for (std::int64_t i = 0; i < k.rows; i += 1000) {
+                const auto n = static_cast<std::size_t>(std::min<std::int64_t>(1000, k.rows - i));
+                ASSERT_TRUE(appender.Append({c.v.data() + i, n}, {c.f.data() + i, n}));
+            }
+            // Rows short of those announced leave the file unfinished.
+            EXPECT_EQ(appender.FinishIntoSink(), announced == k.rows);
+            if (announced == k.rows) {
+                EXPECT_EQ(file, expected);
+            }
+        }
         // A view over arrays that do not fit the rows is refused.
         EXPECT_TRUE(SummaryPyramidView::Over(k.rows, whole->Doubles(), whole->Valid()));
         EXPECT_FALSE(SummaryPyramidView::Over(k.rows + B, whole->Doubles(), whole->Valid()));
