@@ -467,13 +467,26 @@ Attempt TextConverter::Parse(std::int64_t rows) {
 }
 
 Attempt TextConverter::Run(const CacheKey& key, CacheConversion& out) {
-    if (const Attempt a = Header(); a != Attempt::Done) return a;
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        return Fail(Attempt::Refused,
-                    "Cannot read \"" + path_ + "\": " + std::strerror(errno) + ".");
+    // An entry made before spares the count, a pass over the whole file.
+    {
+        CacheEntry::Status status;
+        std::string error;
+        out.entry = CacheEntry::Open(key, status, error);
+        if (out.entry) {
+            out.status = Status::AlreadyCached;
+            return Attempt::Done;
+        }
+    }
+    // What the header says is weighed like the rest: only if the file held still.
+    Attempt why = Header();
+    if (why == Attempt::Done) {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0)
+            why = Fail(Attempt::Refused,
+                       "Cannot read \"" + path_ + "\": " + std::strerror(errno) + ".");
+    }
     std::int64_t rows = 0;
-    Attempt why = Count(rows);
+    if (why == Attempt::Done) why = Count(rows);
     bool begun = false;
     if (why == Attempt::Done) {
         CacheLayout layout;
@@ -485,7 +498,7 @@ Attempt TextConverter::Run(const CacheKey& key, CacheConversion& out) {
         begun = !writer_.Finished();
         if (begun) why = Parse(rows);
     }
-    ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     CacheKey now;
     std::string ignored;

@@ -171,6 +171,7 @@ TEST(CacheConvertText, HoldsAFewBlocksOfAFileManyBlocksLong) {
     EXPECT_GT(static_cast<std::int64_t>(text.size()), 100 * tuning.blockBytes);
     EXPECT_GT(peak, 0);
     EXPECT_LE(peak, 3 * tuning.blockBytes + 128);
+    EXPECT_EQ(ConvertTextToCache(path, options, tuning).status, Status::AlreadyCached);
 }
 
 TEST(CacheConvertText, StartsAgainOnceWhenTheSourceChanges) {
