@@ -4,6 +4,10 @@
 // source's bytes per second and the process's peak resident memory.
 // The file goes to $KURVEX_BENCH_DIR (default /tmp/kurvex-bench), the cache
 // beside it; $KURVEX_BENCH_POINTS sets N (default 500,000,000: 8 GB).
+// The text cases do the same for a text result of the same N points
+// ("%.9E %.9E" lines, 32 bytes a point), converted and read into memory.
+// Peak memory is the process's: run each case on its own
+// (--benchmark_filter) for figures that are that case's alone.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -18,7 +22,10 @@
 #include <vector>
 
 #include "data/CacheConvert.h"
+#include "data/CacheConvertText.h"
 #include "data/ColumnCache.h"
+#include "data/ResultData.h"
+#include "data/TextReader.h"
 
 namespace {
 
@@ -58,6 +65,31 @@ const std::string& Source() {
             if (std::fwrite(chunk.data(), sizeof(double), chunk.size(), f) != chunk.size())
                 std::exit(1);
         }
+        if (std::fclose(f) != 0) std::exit(1);
+        std::filesystem::rename(temp, path);
+        return path;
+    }();
+    return path;
+}
+
+class Quiet : public kurvex::UserMessages {
+public:
+    void Show(const std::string&, kurvex::MessageIcon) override {}
+};
+
+const std::string& TextSource() {
+    static const std::string path = [] {
+        const long long points = Points();
+        std::filesystem::create_directories(BenchDir());
+        const std::string path = BenchDir() + "/convert_" + std::to_string(points) + "x2.txt";
+        if (std::filesystem::exists(path)) return path;
+        const std::string temp = path + ".part";
+        std::FILE* f = std::fopen(temp.c_str(), "wb");
+        if (!f) std::exit(1);
+        std::fprintf(f, "time v(out)\n");
+        for (long long r = 0; r < points; ++r)
+            std::fprintf(f, "%.9E %.9E\n", static_cast<double>(r) * 1e-7,
+                         100.0 * std::sin(static_cast<double>(r) * 1e-3));
         if (std::fclose(f) != 0) std::exit(1);
         std::filesystem::rename(temp, path);
         return path;
@@ -109,6 +141,46 @@ void BM_ConvertToCache(benchmark::State& state) {
     PeakMemory(state);
 }
 BENCHMARK(BM_ConvertToCache)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ConvertTextToCache(benchmark::State& state) {
+    const std::string& path = TextSource();
+    ::setenv("XDG_CACHE_HOME", (BenchDir() + "/cache").c_str(), 1);
+    kurvex::CacheConvertOptions options;
+    options.limit = UINT64_MAX;
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::size_t removed = 0;
+        std::uint64_t freed = 0;
+        std::string error;
+        kurvex::ClearCache(removed, freed, error);
+        state.ResumeTiming();
+        const kurvex::CacheConversion made = kurvex::ConvertTextToCache(path, options);
+        if (made.status != kurvex::CacheConversion::Status::Converted)
+            return state.SkipWithError(made.error.c_str());
+        bytes += static_cast<std::int64_t>(std::filesystem::file_size(path));
+    }
+    state.SetBytesProcessed(bytes);
+    PeakMemory(state);
+}
+BENCHMARK(BM_ConvertTextToCache)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The in-memory reading the conversion stands in for; last, as it holds the file.
+void BM_ReadTextIntoMemory(benchmark::State& state) {
+    const std::string& path = TextSource();
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        kurvex::CResultDataRef data;
+        std::vector<std::string> names;
+        Quiet quiet;
+        if (!kurvex::ReadTextResult(path, data, names, quiet))
+            return state.SkipWithError("the text result cannot be read");
+        bytes += static_cast<std::int64_t>(std::filesystem::file_size(path));
+    }
+    state.SetBytesProcessed(bytes);
+    PeakMemory(state);
+}
+BENCHMARK(BM_ReadTextIntoMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 
 #include "data/BlockContainerFile.h"
 #include "data/CacheConvert.h"
+#include "data/CacheConvertText.h"
 #include "data/CachedResult.h"
 #include "data/ComtradeFile.h"
 #include "data/MatFile.h"
@@ -112,11 +113,12 @@ enum class CacheRoute {
     Stopped,  // cancelled: nothing more to do
 };
 
-// A raw file larger than the options' threshold, converted once into the
-// column cache and mapped from there; any failure leaves the old way open,
-// with a status line saying why.
+// A raw file (or, given `text`, a text result) larger than the options'
+// threshold, converted once into the column cache and mapped from there; any
+// failure leaves the old way open, with a status line saying why, but a text
+// file the reader refuses is refused with its message through `text`.
 CacheRoute ReadThroughCache(const std::string& path, CResultDataRef& data,
-                            const LoadOptions& options) {
+                            const LoadOptions& options, UserMessages* text = nullptr) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
     if (options.cacheAboveBytes == 0 || ec || size <= options.cacheAboveBytes)
@@ -127,7 +129,15 @@ CacheRoute ReadThroughCache(const std::string& path, CResultDataRef& data,
     convert.preview = options.preview;
     convert.plot = options.plot;
     convert.plotsAsRuns = !options.plotChosen && options.plot == 0;
-    CacheConversion c = ConvertToCache(path, convert);
+    TextConvertTuning tuning;
+    bool refused = false;
+    tuning.refused = &refused;
+    CacheConversion c =
+        text ? ConvertTextToCache(path, convert, tuning) : ConvertToCache(path, convert);
+    if (refused) {
+        text->Show(c.error, MessageIcon::Stop);
+        return CacheRoute::Stopped;
+    }
     const auto note = [&](const std::string& why) {
         if (options.notes && !why.empty())
             options.notes->push_back("The column cache was not used: " + why);
@@ -293,8 +303,10 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
     } else if (const std::string cfg = ComtradeConfigOf(path); !cfg.empty()) {
         ok = ReadComtradeFile(cfg, data, messages, ForeignOptions(options), options.notes);
     } else {
+        const CacheRoute route = ReadThroughCache(path, data, options, &messages);
+        if (route == CacheRoute::Stopped) return false;
         std::vector<std::string> names;
-        ok = ReadTextResult(path, data, names, messages, options.text);
+        ok = route == CacheRoute::Read || ReadTextResult(path, data, names, messages, options.text);
     }
     if (ok && options.showWarnings && data->BadPoints()) {
         messages.Show(

@@ -193,47 +193,9 @@ bool Reader::ParseLine(std::string_view line, std::int32_t k) {
 }
 
 bool Reader::Run() {
-    names_.clear();
     std::string_view line;
-    // Header part: comments and blank lines up to the line that decides the kind.
-    std::string_view header;
-    for (;;) {
-        if (!NextLine(line)) {
-            ReadError();
-            return false;
-        }
-        header = TrimLeading(line);
-        if (!header.empty() && header.front() != ';') break;
-    }
-    const bool named = IsNameLine(header);
-    size_t cursor = 0;
-    std::string_view token;
-    if (named) {
-        if (!SplitNameLine(header, names_)) {
-            FailAt(lineNo_);
-            return false;
-        }
-    } else {
-        while (NextToken(header, cursor, token))
-            names_.push_back(Format("T(%d)", static_cast<int>(names_.size())));
-    }
-    if (names_.empty() ||
-        names_.size() > static_cast<size_t>(std::numeric_limits<std::int32_t>::max())) {
-        FailAt(lineNo_);
-        return false;
-    }
+    if (!ReadTextHeader(source_, lines_, names_, line, lineNo_, messages_)) return false;
     n_ = static_cast<std::int32_t>(names_.size());
-    if (!named) {
-        if (!lines_.Rewind()) {
-            Fail(source_.Error());
-            return false;
-        }
-        lineNo_ = 0;
-    }
-    if (!NextNonBlank(line)) {
-        ReadError();
-        return false;
-    }
     firstDataOffset_ = lines_.LineStart();
 
     // Files of more than two chunks of data are read on all cores.
@@ -324,6 +286,54 @@ bool NextToken(std::string_view line, size_t& cursor, std::string_view& token) {
     const size_t start = cursor;
     while (cursor < line.size() && !(ClassOf(line[cursor]) & text::kSeparator)) ++cursor;
     token = line.substr(start, cursor - start);
+    return true;
+}
+
+bool ReadTextHeader(ByteSource& source, LineReader& lines, std::vector<std::string>& names,
+                    std::string_view& line, long long& lineNo, UserMessages& messages) {
+    names.clear();
+    lineNo = 0;
+    auto next = [&]() {
+        if (!lines.Next(line)) return false;
+        ++lineNo;
+        return true;
+    };
+    auto nextNonBlank = [&]() {
+        while (next()) {
+            if (!IsBlankLine(line)) return true;
+        }
+        return false;
+    };
+    auto fail = [&](const std::string& text) {
+        messages.Show(text, MessageIcon::Stop);
+        return false;
+    };
+    auto readError = [&]() { return lines.Failed() ? fail(source.Error()) : false; };
+    // Header part: comments and blank lines up to the line that decides the kind.
+    std::string_view header;
+    for (;;) {
+        if (!next()) return readError();
+        header = TrimLeading(line);
+        if (!header.empty() && header.front() != ';') break;
+    }
+    const bool named = IsNameLine(header);
+    size_t cursor = 0;
+    std::string_view token;
+    if (named) {
+        if (!SplitNameLine(header, names))
+            return fail(Format("Invalid file. Error at line %lld.", lineNo));
+    } else {
+        while (NextToken(header, cursor, token))
+            names.push_back(Format("T(%d)", static_cast<int>(names.size())));
+    }
+    if (names.empty() ||
+        names.size() > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()))
+        return fail(Format("Invalid file. Error at line %lld.", lineNo));
+    if (!named) {
+        if (!lines.Rewind()) return fail(source.Error());
+        lineNo = 0;
+    }
+    if (!nextNonBlank()) return readError();
     return true;
 }
 
