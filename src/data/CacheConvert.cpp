@@ -17,6 +17,7 @@
 
 #include "data/CacheMeta.h"
 #include "data/CachePreview.h"
+#include "data/ConvertedColumn.h"
 #include "data/Extents.h"
 #include "data/RawFile.h"
 #include "data/ResultVariable.h"
@@ -37,53 +38,6 @@ public:
         if (!text.empty()) said += (said.empty() ? "" : " ") + text;
     }
     std::string said;
-};
-
-// The sign, exponent and top fraction bits ResultData's equal-spacing test compares.
-std::uint64_t Upper48(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return bits >> 16;
-}
-
-// CResultDataRef::UniformTest over X as it streams past: every step must match
-// the mean step (last - first) / (n - 1) in its upper 48 bits, which holds
-// exactly when all steps match the first one and the first matches the mean.
-class EqualSpacing {
-public:
-    void Take(const double* x, std::int64_t n) {
-        for (std::int64_t i = 0; i < n; ++i) {
-            if (count_ == 0) {
-                first_ = x[i];
-            } else {
-                const std::uint64_t step = Upper48(x[i] - last_);
-                if (count_ == 1) firstStep_ = step;
-                same_ &= step == firstStep_;
-            }
-            last_ = x[i];
-            ++count_;
-        }
-    }
-    bool Equal(double& mean) const {
-        mean = 0.0;
-        if (count_ < 2) return false;
-        const double m = (last_ - first_) / static_cast<double>(count_ - 1);
-        if (m == 0.0 || std::isnan(m) || !same_ || firstStep_ != Upper48(m)) return false;
-        mean = m;
-        return true;
-    }
-
-private:
-    std::int64_t count_ = 0;
-    double first_ = 0.0, last_ = 0.0;
-    std::uint64_t firstStep_ = 0;
-    bool same_ = true;
-};
-
-// What is gathered of one column of the run being converted.
-struct ColumnState {
-    SummaryPyramidAppender pyramid;
-    PartialColumn seen;
 };
 
 // One worker's transposed samples of a block.
@@ -199,22 +153,13 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
     const int workers = std::min(WorkerCount(), plot.fastAccess ? 1 : std::max(n, 1));
 
     std::mutex writing;  // the writer is one file set, written one column at a time
-    std::vector<ColumnState> columns(static_cast<size_t>(n));
+    std::vector<ConvertedColumn> columns(static_cast<size_t>(n));
     for (std::int32_t v = 0; v < n; ++v) {
-        // Each pyramid goes to its file as it is built, so that only a few of its
-        // buckets are ever held.
-        const std::string name = PyramidFileName(v, r);
-        if (!writer_.WriteExtra(name, nullptr, 0)) {
+        if (!columns[static_cast<size_t>(v)].Begin(writer_, writing, v, r, plot.points)) {
             why = Attempt::Failed;
             error_ = writer_.Error();
             return false;
         }
-        columns[static_cast<size_t>(v)].pyramid = SummaryPyramidAppender(
-            plot.points,
-            [this, name, &writing](std::int64_t at, const void* bytes, std::size_t count) {
-                std::lock_guard<std::mutex> hold(writing);
-                return writer_.WriteExtraAt(name, at, bytes, count);
-            });
     }
     std::vector<Scratch> scratch(static_cast<size_t>(workers));
     for (Scratch& s : scratch) {
@@ -268,20 +213,10 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
                 else
                     Transpose<float>(src, rows, piece.stride, unsign, s.values.data(),
                                      s.flags.data(), s.valid.get());
-                ColumnState& c = columns[static_cast<size_t>(v)];
-                const Extents e = ValidExtents(s.values.data(), s.flags.data(), rows);
-                Extents& seen = c.seen.extents;
-                if (e.found && !seen.found) {
-                    seen = e;
-                } else if (e.found) {
-                    if (e.min < seen.min) seen.min = e.min;
-                    if (e.max > seen.max) seen.max = e.max;
-                }
-                c.seen.invalid = c.seen.invalid || std::find(s.valid.get(), s.valid.get() + rows,
-                                                             false) != s.valid.get() + rows;
                 if (x) spacing.Take(s.values.data(), rows);
                 const auto count = static_cast<size_t>(rows);
-                bool ok = c.pyramid.Append({s.values.data(), count}, {s.flags.data(), count});
+                bool ok = columns[static_cast<size_t>(v)].Take(s.values.data(), s.flags.data(),
+                                                               s.valid.get(), rows);
                 std::lock_guard<std::mutex> hold(writing);
                 ok = ok && !failed &&
                      writer_.Append(static_cast<std::int32_t>(v), r, s.values.data(), s.valid.get(),
@@ -305,7 +240,7 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
             if (written % 8 == 0 && written <= INT32_MAX &&
                 PreviewDue(shown_, written, plot.points)) {
                 std::vector<PartialColumn> seen;
-                for (const ColumnState& c : columns) seen.push_back(c.seen);
+                for (const ConvertedColumn& c : columns) seen.push_back(c.Seen());
                 double step;
                 std::string ignored;
                 CResultDataRef partial;
@@ -325,11 +260,9 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
     CachedRunMeta& run = meta_.runs.emplace_back();
     run.equalSpacing = spacing.Equal(run.step);
     for (std::int32_t v = 0; v < n; ++v) {
-        ColumnState& c = columns[static_cast<size_t>(v)];
-        const double none = std::numeric_limits<double>::quiet_NaN();
-        const Extents& e = c.seen.extents;
-        run.columns.push_back({e.found ? e.min : none, e.found ? e.max : none});
-        if (!c.pyramid.FinishIntoSink()) {
+        ConvertedColumn& c = columns[static_cast<size_t>(v)];
+        run.columns.push_back(c.Meta());
+        if (!c.Finish()) {
             why = Attempt::Failed;
             error_ =
                 writer_.Error().empty()

@@ -17,6 +17,7 @@
 
 #include "data/ByteSource.h"
 #include "data/CacheMeta.h"
+#include "data/ConvertedColumn.h"
 #include "data/Extents.h"
 #include "data/NumberText.h"
 #include "data/ResultVariable.h"
@@ -40,45 +41,6 @@ public:
         if (!text.empty()) said += (said.empty() ? "" : " ") + text;
     }
     std::string said;
-};
-
-std::uint64_t Upper48(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return bits >> 16;
-}
-
-// CResultDataRef::UniformTest over X as it streams past (the raw converter
-// keeps the same test; both belong in one shared header).
-class StreamedSpacing {
-public:
-    void Take(const double* x, std::int64_t n) {
-        for (std::int64_t i = 0; i < n; ++i) {
-            if (count_ == 0) {
-                first_ = x[i];
-            } else {
-                const std::uint64_t step = Upper48(x[i] - last_);
-                if (count_ == 1) firstStep_ = step;
-                same_ &= step == firstStep_;
-            }
-            last_ = x[i];
-            ++count_;
-        }
-    }
-    bool Equal(double& mean) const {
-        mean = 0.0;
-        if (count_ < 2) return false;
-        const double m = (last_ - first_) / static_cast<double>(count_ - 1);
-        if (m == 0.0 || std::isnan(m) || !same_ || firstStep_ != Upper48(m)) return false;
-        mean = m;
-        return true;
-    }
-
-private:
-    std::int64_t count_ = 0;
-    double first_ = 0.0, last_ = 0.0;
-    std::uint64_t firstStep_ = 0;
-    bool same_ = true;
 };
 
 // Hands out the data part in runs of whole lines, reading the next block
@@ -194,11 +156,6 @@ struct Piece {
     LineError error = LineError::None;
     long long errorLine = 0;  // within the piece
     std::int64_t errorRow = 0;
-};
-
-struct ColumnState {
-    SummaryPyramidAppender pyramid;
-    Extents extents;
 };
 
 class TextConverter {
@@ -350,11 +307,14 @@ Attempt TextConverter::Parse(std::int64_t rows) {
     BlockReader blocks(fd_, dataStart_, size_, tuning_);
     const int workers = WorkerCount();
     std::vector<Piece> pieces(static_cast<size_t>(workers));
-    std::vector<ColumnState> columns(static_cast<size_t>(n_));
+    std::mutex writing;  // the writer is one file set, written one column at a time
+    std::vector<ConvertedColumn> columns(static_cast<size_t>(n_));
+    for (std::int32_t v = 0; v < n_; ++v)
+        if (!columns[static_cast<size_t>(v)].Begin(writer_, writing, v, 0, rows))
+            return Fail(Attempt::Failed, writer_.Error());
     std::vector<std::unique_ptr<bool[]>> valid(static_cast<size_t>(workers));
     std::vector<std::int64_t> validSize(static_cast<size_t>(workers), 0);
-    StreamedSpacing spacing;
-    std::mutex writing;  // the writer is one file set, written one column at a time
+    EqualSpacing spacing;
     std::int64_t row = 0;
     long long line = linesBefore_;
     bool firstBlock = true;
@@ -402,20 +362,13 @@ Attempt TextConverter::Parse(std::int64_t rows) {
         RunWorkers(workers, [&](int w) {
             for (std::int64_t i = counter.Next(); i >= 0; i = counter.Next()) {
                 const auto v = static_cast<std::int32_t>(i);
-                ColumnState& c = columns[static_cast<size_t>(v)];
+                ConvertedColumn& c = columns[static_cast<size_t>(v)];
                 bool ok = true;
                 for (const Piece& p : pieces) {
                     if (p.rows == 0) continue;
                     const double* values = p.values[static_cast<size_t>(v)].data();
                     const std::uint8_t* flags = p.flags[static_cast<size_t>(v)].data();
                     const auto count = static_cast<size_t>(p.rows);
-                    const Extents x = ValidExtents(values, flags, p.rows);
-                    if (x.found && !c.extents.found) {
-                        c.extents = x;
-                    } else if (x.found) {
-                        if (x.min < c.extents.min) c.extents.min = x.min;
-                        if (x.max > c.extents.max) c.extents.max = x.max;
-                    }
                     if (v == 0) spacing.Take(values, p.rows);
                     auto& bits = valid[static_cast<size_t>(w)];
                     if (validSize[static_cast<size_t>(w)] < p.rows) {
@@ -423,7 +376,7 @@ Attempt TextConverter::Parse(std::int64_t rows) {
                         validSize[static_cast<size_t>(w)] = p.rows;
                     }
                     for (size_t k = 0; k < count; ++k) bits[k] = flags[k] == kPointValid;
-                    ok = ok && c.pyramid.Append({values, count}, {flags, count});
+                    ok = ok && c.Take(values, flags, bits.get(), p.rows);
                     std::lock_guard<std::mutex> hold(writing);
                     ok = ok && !failed && writer_.Append(v, 0, values, bits.get(), count);
                     if (!ok) break;
@@ -447,18 +400,13 @@ Attempt TextConverter::Parse(std::int64_t rows) {
     CachedRunMeta& run = meta.runs.emplace_back();
     run.equalSpacing = spacing.Equal(run.step);
     for (std::int32_t v = 0; v < n_; ++v) {
-        ColumnState& c = columns[static_cast<size_t>(v)];
-        const double none = std::numeric_limits<double>::quiet_NaN();
-        run.columns.push_back(
-            {c.extents.found ? c.extents.min : none, c.extents.found ? c.extents.max : none});
-        std::optional<SummaryPyramid> pyramid = c.pyramid.Finish();
-        c = ColumnState{};
-        if (!pyramid)
-            return Fail(Attempt::Failed, "There is not enough memory for the summary of " +
-                                             names_[static_cast<size_t>(v)] + ".");
-        const std::vector<std::uint8_t> bytes = PyramidBytes(*pyramid);
-        if (!writer_.WriteExtra(PyramidFileName(v, 0), bytes.data(), bytes.size()))
-            return Fail(Attempt::Failed, writer_.Error());
+        ConvertedColumn& c = columns[static_cast<size_t>(v)];
+        run.columns.push_back(c.Meta());
+        if (!c.Finish())
+            return Fail(Attempt::Failed, writer_.Error().empty()
+                                             ? "The summary of " + names_[static_cast<size_t>(v)] +
+                                                   " cannot be built."
+                                             : writer_.Error());
     }
     const std::vector<std::uint8_t> bytes = MetaBytes(meta);
     if (!writer_.WriteExtra(kCacheMetaFile, bytes.data(), bytes.size()))

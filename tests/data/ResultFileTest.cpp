@@ -95,7 +95,7 @@ TEST(ResultFile, LargeRawFilesGoThroughTheColumnCache) {
                  {spice + "/rc_loop.raw", false},
                  {spice + "/rc_tran_ascii.raw", false},
                  {spice + "/rc_ac.raw", false},
-                 {text.string(), false},
+                 {text.string(), true},
                  {spice + "/rc_tran.raw", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
