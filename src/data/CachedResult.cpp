@@ -291,6 +291,16 @@ std::optional<PyramidColumnView> PyramidAt(const double* values) {
     return PyramidColumnView{*pyramid, column, std::move(entry), std::move(flags)};
 }
 
+std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std::int64_t b,
+                                      bool withAbs) {
+    if (a < 0 || b - a < kPyramidWorthRows) return std::nullopt;
+    const auto p = PyramidAt(values);
+    if (!p || b > p->pyramid.Rows()) return std::nullopt;
+    const PyramidSums sums = p->pyramid.Sums(p->column, a, b, withAbs);
+    if (sums.count != b - a) return std::nullopt;
+    return sums;
+}
+
 std::shared_ptr<const ColumnSummary> CachedSummary(const CResultData& run, std::int32_t v,
                                                    std::int32_t rows) {
     static_assert(kPyramidFan == ColumnSummary::kBucket, "a first level bucket is a summary's");

@@ -46,6 +46,13 @@ struct PyramidColumnView {
 // every pass over a column.
 std::optional<PyramidColumnView> PyramidAt(const double* values);
 
+// Sums of rows [a, b) of the cached column at `values`, from its pyramid;
+// none for any other array or a window too short to gain. Without `withAbs`
+// (no sum of |x|) the pyramid never reads a sample but the ends' few: |x|
+// sends it to the samples of every bucket the column changes sign in.
+std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std::int64_t b,
+                                      bool withAbs);
+
 // The per-pixel summary of variable `v` of `run` (a run's own data set)
 // taken from its cached pyramid, with no pass over the samples; null when the
 // variable is no cached column.

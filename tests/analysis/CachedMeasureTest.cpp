@@ -8,10 +8,12 @@
 #include "TestSupport.h"
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
+#include "analysis/RunTable.h"
 #include "data/CacheMeta.h"
 #include "data/CachedResult.h"
 #include "data/ColumnCache.h"
 #include "data/SummaryPyramid.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
@@ -39,27 +41,31 @@ Samples MakeSamples() {
     return s;
 }
 
-// A cache entry whose column 0 has its true pyramid; column 1 one summed
-// from samples one higher; column 2 one that takes the largest sample as
-// invalid. Only the pyramid path sees the last two differ from their samples.
+// A cache entry of X = row and three columns of the samples: column 1 with
+// its true pyramid, column 2 one summed from samples one higher, column 3
+// one that takes the largest sample as invalid. Only the pyramid path sees
+// the last two differ from their samples.
 CResultDataRef OpenEntry(const Samples& s) {
     CacheKey key;
     std::string error;
     test::Spit(test::ProcessDir() / "measured.raw", "source");
     EXPECT_TRUE(KeyOf((test::ProcessDir() / "measured.raw").string(), key, error)) << error;
-    CacheLayout layout{{"a", "b", "c"}, {kRows}, {kCacheMetaFile}};
-    for (int v = 0; v < 3; ++v) layout.extras.push_back(PyramidFileName(v, 0));
+    CacheLayout layout{{"x", "a", "b", "c"}, {kRows}, {kCacheMetaFile}};
+    for (int v = 0; v < 4; ++v) layout.extras.push_back(PyramidFileName(v, 0));
     CacheWriter w;
     EXPECT_TRUE(w.Begin(key, layout, std::uint64_t(1) << 30));
-    std::unique_ptr<bool[]> valid(new bool[kRows]);
-    for (std::int32_t i = 0; i < kRows; ++i) valid[i] = s.f[i] == kPointValid;
     CachedRunMeta run;
-    for (int v = 0; v < 3; ++v) {
-        EXPECT_TRUE(w.Append(v, 0, s.v.data(), valid.get(), kRows));
-        Samples summed = s;
-        if (v == 1)
-            for (double& x : summed.v) x += 1.0;
-        if (v == 2) summed.f[kTopAt] = kPointInvalid;
+    Samples x{std::vector<double>(kRows), std::vector<std::uint8_t>(kRows, kPointValid)};
+    for (std::int32_t i = 0; i < kRows; ++i) x.v[i] = i;
+    for (int v = 0; v < 4; ++v) {
+        const Samples& column = v == 0 ? x : s;
+        std::unique_ptr<bool[]> valid(new bool[kRows]);
+        for (std::int32_t i = 0; i < kRows; ++i) valid[i] = column.f[i] == kPointValid;
+        EXPECT_TRUE(w.Append(v, 0, column.v.data(), valid.get(), kRows));
+        Samples summed = column;
+        if (v == 2)
+            for (double& y : summed.v) y += 1.0;
+        if (v == 3) summed.f[kTopAt] = kPointInvalid;
         const auto bytes = PyramidBytes(*SummaryPyramid::Build({summed.v, summed.f}));
         EXPECT_TRUE(w.WriteExtra(PyramidFileName(v, 0), bytes.data(), bytes.size()));
         run.columns.push_back({-10.0, 10.0});
@@ -92,8 +98,8 @@ TEST(CachedMeasure, FiguresOfACachedColumnAreTheWalks) {
     const Samples s = MakeSamples();
     CResultDataRef data = OpenEntry(s);
     ASSERT_EQ(data->RowCount(), kRows);
-    const double* y = data->Variable(0)->Values();
-    const std::uint8_t* f = data->Variable(0)->Flags();
+    const double* y = data->Variable(1)->Values();
+    const std::uint8_t* f = data->Variable(1)->Flags();
     ASSERT_TRUE(PyramidAt(y));
     const std::vector<std::pair<int, int>> ranges = {
         {0, 0},       {5, 70},         {31, 4200},     {64, 4159},
@@ -116,17 +122,31 @@ TEST(CachedMeasure, FiguresOfACachedColumnAreTheWalks) {
 
     // Pyramids that disagree with their samples show which path answered.
     const auto walked = AveragesOver(s.v.data(), 100, 69989);
-    const auto summed = AveragesOver(data->Variable(1)->Values(), 100, 69989);
+    const auto summed = AveragesOver(data->Variable(2)->Values(), 100, 69989);
     ASSERT_TRUE(walked && summed);
     // All but the samples of the ends' part buckets are summed one higher.
     EXPECT_GT(summed->mean - walked->mean, 0.99);
-    const CResultVariable& c = *data->Variable(2);
+    const auto noAbs = CachedSums(data->Variable(2)->Values(), 100, 69990, false);
+    ASSERT_TRUE(noAbs);
+    EXPECT_DOUBLE_EQ(noAbs->sum / double(noAbs->count), summed->mean);
+    EXPECT_FALSE(CachedSums(s.v.data(), 100, 69990, false)) << "no cached column";
+
+    // The runs table and the measure window take the same path.
+    CGraphCurve screen = test::ScreenOver(data, 100, 69989);
+    const std::vector<RunTableColumn> columns{
+        {0, 0, RunMeasure::Avg, 0}, {0, 1, RunMeasure::Avg, 0}, {0, 1, RunMeasure::Rms, 0}};
+    const auto rows = RunTableRows({&screen}, columns, 100, 69989, std::nullopt, std::nullopt);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NEAR(rows[0].values[0].value_or(NAN), walked->mean, 1e-12 * walked->meanAbs);
+    EXPECT_DOUBLE_EQ(rows[0].values[1].value_or(NAN), summed->mean);
+    EXPECT_DOUBLE_EQ(rows[0].values[2].value_or(NAN), summed->rms);
+    const CResultVariable& c = *data->Variable(3);
     EXPECT_EQ(FindExtremum(c.Values(), c.Flags(), 0, kRows - 1, true), kTopAt + 4000);
     EXPECT_EQ(FindExtremum(c.Values(), c.Flags(), 0, kRows - 1, false), 7000);
     // Other flags than the column's own, or a short window, are walked.
     EXPECT_EQ(FindExtremum(c.Values(), s.f.data(), 0, kRows - 1, true), kTopAt);
     EXPECT_EQ(FindExtremum(c.Values(), c.Flags(), kTopAt - 100, kTopAt + 100, true), kTopAt);
-    const auto shortWindow = AveragesOver(data->Variable(1)->Values(), 31, 1000);
+    const auto shortWindow = AveragesOver(data->Variable(2)->Values(), 31, 1000);
     EXPECT_EQ(shortWindow->mean, AveragesOver(s.v.data(), 31, 1000)->mean);
 }
 
