@@ -56,6 +56,8 @@ struct Placed {
     std::weak_ptr<const CacheEntry> entry;
     std::int32_t v = 0, r = 0;
     std::weak_ptr<std::uint8_t> flags;
+    // Over the entry's mapped bytes: found once, not by name at every query.
+    std::optional<SummaryPyramidView> pyramid;
 };
 
 std::mutex& PlacedLock() {
@@ -240,7 +242,7 @@ bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& d
             const CachedColumnMeta& c = runMeta.columns[std::size_t(v)];
             if (!std::isnan(c.min) && !std::isnan(c.max)) var->SetExtents(c.min, c.max);
             run.Adopt(var);
-            if (values) placed.push_back({values, Placed{entry, v, r, hold->flags}});
+            if (values) placed.push_back({values, Placed{entry, v, r, hold->flags, pyramid}});
         }
         run.SetRows(rows);
         run.SetBadPoints(bad);
@@ -273,8 +275,7 @@ std::optional<SummaryPyramidView> CachedPyramid(const CResultData& data, std::in
     if (!var->Borrowed() || !var->Values()) return std::nullopt;
     const auto found = Find(var->Values());
     if (!found) return std::nullopt;
-    bool damaged = false;
-    return PyramidOf(*found->second, found->first.v, found->first.r, damaged);
+    return found->first.pyramid;
 }
 
 std::optional<PyramidColumnView> PyramidAt(const double* values) {
@@ -283,12 +284,10 @@ std::optional<PyramidColumnView> PyramidAt(const double* values) {
     if (!found) return std::nullopt;
     auto& [where, entry] = *found;
     auto flags = where.flags.lock();
-    bool damaged = false;
-    auto pyramid = PyramidOf(*entry, where.v, where.r, damaged);
-    if (!flags || !pyramid) return std::nullopt;
-    const auto rows = std::size_t(entry->Layout().rows[std::size_t(where.r)]);
+    if (!flags || !where.pyramid) return std::nullopt;
+    const auto rows = std::size_t(where.pyramid->Rows());
     PyramidColumn column{{values, rows}, {flags.get(), rows}};
-    return PyramidColumnView{*pyramid, column, std::move(entry), std::move(flags)};
+    return PyramidColumnView{std::move(*where.pyramid), column, std::move(entry), std::move(flags)};
 }
 
 std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std::int64_t b,
