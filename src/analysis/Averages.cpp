@@ -4,12 +4,26 @@
 #include <cmath>
 
 #include "analysis/Measure.h"
+#include "data/CachedResult.h"
 #include "graph/RunColours.h"
 
 namespace kurvex {
 
-std::optional<AverageFigures> AveragesOver(const double* y, std::int32_t first, std::int32_t last) {
+namespace {
+
+// Without `withAbs` meanAbs is left NaN: a cached column then sums from its
+// pyramid without reading samples.
+std::optional<AverageFigures> Figures(const double* y, std::int32_t first, std::int32_t last,
+                                      bool withAbs) {
     if (!y || first < 0 || last < first) return std::nullopt;
+    const std::int32_t n = last - first + 1;
+    const double count = static_cast<double>(n);
+    // A cached column sums from its pyramid: a window of 5e8 rows in
+    // milliseconds. Its buckets add in another order than this walk, so the
+    // figures may differ from the walk's in the last few bits.
+    if (const auto s = CachedSums(y, first, std::int64_t(last) + 1, withAbs))
+        return AverageFigures{s->sum / count, withAbs ? s->sumAbs / count : NAN,
+                              std::sqrt(s->sumSquares / count), n};
     // Three independent sums: one pass, no chain waits on another.
     double sum = 0.0;
     double sumAbs = 0.0;
@@ -20,9 +34,13 @@ std::optional<AverageFigures> AveragesOver(const double* y, std::int32_t first, 
         sumAbs += std::fabs(v);
         sumSquares += v * v;
     }
-    const std::int32_t n = last - first + 1;
-    const double count = static_cast<double>(n);
     return AverageFigures{sum / count, sumAbs / count, std::sqrt(sumSquares / count), n};
+}
+
+}  // namespace
+
+std::optional<AverageFigures> AveragesOver(const double* y, std::int32_t first, std::int32_t last) {
+    return Figures(y, first, last, true);
 }
 
 const char* AverageCaption(AverageKind kind) {
@@ -55,8 +73,10 @@ std::optional<MeasureResult> AverageCommand(const std::vector<CGraphCurve*>& scr
     }
     if (s.y) {
         const SampleRange r = VisibleRange(s, screen.XRange().from, screen.XRange().to);
-        // One pass gives all three figures at the cost of one.
-        if (const auto f = AveragesOver(s.y, r.first, std::min(r.last, s.yCount - 1))) {
+        // One pass gives all three figures at the cost of one; |x| alone
+        // costs a cached column's pyramid its reads.
+        if (const auto f = Figures(s.y, r.first, std::min(r.last, s.yCount - 1),
+                                   kind == AverageKind::MeanAbs)) {
             result.value = kind == AverageKind::Mean      ? f->mean
                            : kind == AverageKind::MeanAbs ? f->meanAbs
                                                           : f->rms;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "data/CachedResult.h"
 #include "data/Runs.h"
 #include "graph/AxisScale.h"
 
@@ -256,6 +257,17 @@ SampleRange VisibleRange(const CurveSamples& s, double from, double to) {
 std::optional<std::int32_t> FindExtremum(const double* y, const std::uint8_t* flags,
                                          std::int32_t first, std::int32_t last, bool largest) {
     first = std::max(first, 0);
+    // A cached column's pyramid finds the same first extremum in a few
+    // thousand reads, but only over the column's own flags.
+    if (last - first >= kPyramidWorthRows) {
+        if (const auto p = PyramidAt(y);
+            p && flags == p->column.flags.data() && last < p->pyramid.Rows()) {
+            // None also from a pyramid that disagrees with its column: walk then.
+            if (const auto at =
+                    p->pyramid.Extremum(p->column, first, std::int64_t(last) + 1, largest))
+                return static_cast<std::int32_t>(*at);
+        }
+    }
     return largest ? Extremum<true>(y, flags, first, last) : Extremum<false>(y, flags, first, last);
 }
 

@@ -9,6 +9,7 @@
 #include "analysis/Averages.h"
 #include "analysis/Cycles.h"
 #include "analysis/Measure.h"
+#include "data/CachedResult.h"
 #include "data/Runs.h"
 #include "graph/RunColours.h"
 
@@ -115,7 +116,12 @@ std::optional<double> Measure(CGraphCurve& screen, std::int32_t k, const RunTabl
     switch (column.kind) {
         case RunMeasure::Avg:
         case RunMeasure::Rms: {
-            // The measure window's figures: every sample counts once.
+            // The measure window's figures: every sample counts once. A cached
+            // column's pyramid gives them without |x|, which would cost reads.
+            if (const auto c = CachedSums(s.y, r.first, std::int64_t(r.last) + 1, false)) {
+                const double n = static_cast<double>(c->count);
+                return column.kind == RunMeasure::Avg ? c->sum / n : std::sqrt(c->sumSquares / n);
+            }
             const auto f = AveragesOver(s.y, r.first, r.last);
             if (!f) return std::nullopt;
             return column.kind == RunMeasure::Avg ? f->mean : f->rms;

@@ -23,16 +23,33 @@ bool Take(std::span<const std::uint8_t>& in, T& v) {
     return true;
 }
 
+// Leads the meta file; raised whenever its layout changes.
+constexpr std::uint32_t kMetaMagic = 0x4d54584b;  // "KXTM"
+constexpr std::uint32_t kMetaFormat = 2;
+
 }  // namespace
+
+void SortedTracker::Append(const double* values, const bool* valid, std::size_t n) {
+    for (std::size_t i = 0; i < n && sorted_; ++i) {
+        const double x = values[i];
+        // A NaN is in no order: x >= NaN is false, and so is NaN >= x.
+        sorted_ = valid[i] && x == x && (!any_ || x >= last_);
+        last_ = x;
+        any_ = true;
+    }
+}
 
 std::vector<std::uint8_t> MetaBytes(const CacheMeta& meta) {
     std::vector<std::uint8_t> out;
+    Put(out, kMetaMagic);
+    Put(out, kMetaFormat);
     for (const CachedRunMeta& run : meta.runs) {
         Put<std::uint8_t>(out, run.equalSpacing ? 1 : 0);
         Put(out, run.step);
         for (const CachedColumnMeta& c : run.columns) {
             Put(out, c.min);
             Put(out, c.max);
+            Put<std::uint8_t>(out, c.sorted ? 1 : 0);
         }
     }
     return out;
@@ -40,8 +57,12 @@ std::vector<std::uint8_t> MetaBytes(const CacheMeta& meta) {
 
 std::optional<CacheMeta> MetaFromBytes(std::span<const std::uint8_t> bytes, std::size_t runs,
                                        std::size_t variables) {
-    const std::size_t perRun = 1 + sizeof(double) + variables * 2 * sizeof(double);
-    if (variables > bytes.size() || bytes.size() != runs * perRun) return std::nullopt;
+    const std::size_t perRun = 1 + sizeof(double) + variables * (2 * sizeof(double) + 1);
+    constexpr std::size_t kHead = 2 * sizeof(std::uint32_t);
+    std::uint32_t magic = 0, format = 0;
+    if (variables > bytes.size() || runs > bytes.size() || bytes.size() != kHead + runs * perRun ||
+        !Take(bytes, magic) || !Take(bytes, format) || magic != kMetaMagic || format != kMetaFormat)
+        return std::nullopt;
     CacheMeta meta;
     meta.runs.resize(runs);
     for (CachedRunMeta& run : meta.runs) {
@@ -50,7 +71,11 @@ std::optional<CacheMeta> MetaFromBytes(std::span<const std::uint8_t> bytes, std:
         Take(bytes, run.step);
         run.equalSpacing = even != 0;
         run.columns.resize(variables);
-        for (CachedColumnMeta& c : run.columns) Take(bytes, c.min), Take(bytes, c.max);
+        for (CachedColumnMeta& c : run.columns) {
+            std::uint8_t sorted = 0;
+            Take(bytes, c.min), Take(bytes, c.max), Take(bytes, sorted);
+            c.sorted = sorted != 0;
+        }
     }
     return meta;
 }

@@ -21,6 +21,9 @@ inline constexpr const char* kCacheMetaFile = "meta";
 struct CachedColumnMeta {
     double min = 0.0;  // extremes of the valid samples; NaN when there is none
     double max = 0.0;
+    // Every sample valid, not NaN and not below the one before: bisecting
+    // over it needs no pass to learn so. False also for "not known".
+    bool sorted = false;
 };
 
 struct CachedRunMeta {
@@ -34,10 +37,25 @@ struct CacheMeta {
 };
 
 // Little-endian bytes of `meta`, and back; none for bytes that do not hold
-// `variables` columns per run of `runs`.
+// `variables` columns per run of `runs` or are of another format (an older
+// entry is then refused as damaged and read from its source).
 std::vector<std::uint8_t> MetaBytes(const CacheMeta& meta);
 std::optional<CacheMeta> MetaFromBytes(std::span<const std::uint8_t> bytes, std::size_t runs,
                                        std::size_t variables);
+
+// Learns whether a column is sorted, as CachedColumnMeta::sorted means it,
+// from its samples handed over in pieces of any length.
+class SortedTracker {
+public:
+    void Append(const double* values, const bool* valid, std::size_t n);
+    // False for no samples, as CResultDataRef::IsSorted says.
+    bool Sorted() const { return sorted_ && any_; }
+
+private:
+    bool sorted_ = true;
+    bool any_ = false;
+    double last_ = 0.0;
+};
 
 // The extra file of the pyramid of variable v in run r.
 std::string PyramidFileName(std::int32_t v, std::int32_t r);

@@ -55,6 +55,9 @@ int ValidBlock() {
 struct Placed {
     std::weak_ptr<const CacheEntry> entry;
     std::int32_t v = 0, r = 0;
+    std::weak_ptr<std::uint8_t> flags;
+    // Over the entry's mapped bytes: found once, not by name at every query.
+    std::optional<SummaryPyramidView> pyramid;
 };
 
 std::mutex& PlacedLock() {
@@ -110,6 +113,33 @@ std::optional<SummaryPyramidView> PyramidOf(const CacheEntry& entry, std::int32_
     auto view = PyramidFromBytes(entry.Layout().rows[std::size_t(r)], {bytes, size});
     damaged = !view;
     return view;
+}
+
+// What the meta says of the columns' order spares IsSorted its pass; a
+// column it does not call sorted is left to be found out.
+void KnowSorted(CResultData& run, const CachedRunMeta& meta) {
+    std::lock_guard<std::recursive_mutex> hold(run.Lock());
+    DerivedColumns& derived = run.Derived();
+    derived.Follow(run.ChangeCount(), run.RowCount());
+    derived.sorted.assign(std::size_t(run.VariableCount()), -1);
+    for (std::size_t v = 0; v < derived.sorted.size() && v < meta.columns.size(); ++v)
+        if (meta.columns[v].sorted && run.RowCount() > 0) derived.sorted[v] = 1;
+}
+
+// The record of the column at `values`, when its entry lives and the
+// address is still that column's.
+std::optional<std::pair<Placed, std::shared_ptr<const CacheEntry>>> Find(const double* values) {
+    Placed where;
+    {
+        std::lock_guard<std::mutex> hold(PlacedLock());
+        const auto& all = PlacedColumns();
+        const auto at = all.find(values);
+        if (at == all.end()) return std::nullopt;
+        where = at->second;
+    }
+    auto entry = where.entry.lock();
+    if (!entry || entry->Values(where.v, where.r) != values) return std::nullopt;
+    return std::pair{std::move(where), std::move(entry)};
 }
 
 }  // namespace
@@ -212,16 +242,18 @@ bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& d
             const CachedColumnMeta& c = runMeta.columns[std::size_t(v)];
             if (!std::isnan(c.min) && !std::isnan(c.max)) var->SetExtents(c.min, c.max);
             run.Adopt(var);
-            if (values) placed.push_back({values, Placed{entry, v, r}});
+            if (values) placed.push_back({values, Placed{entry, v, r, hold->flags, pyramid}});
         }
         run.SetRows(rows);
         run.SetBadPoints(bad);
         run.SetUniformX(runMeta.equalSpacing && rows > 1 && variables > 0);
         if (r == 0) {
             result.ShareColumnsOf(run);
+            KnowSorted(*result.Get(), runMeta);
         } else {
             CResultDataRef more;
             more.ShareColumnsOf(run);
+            KnowSorted(*more.Get(), runMeta);
             result->AddRun(more.Get(), std::string());
         }
     }
@@ -241,18 +273,31 @@ std::optional<SummaryPyramidView> CachedPyramid(const CResultData& data, std::in
     if (!set || v < 0 || v >= set->VariableCount()) return std::nullopt;
     const CResultVariable* var = set->Variable(v);
     if (!var->Borrowed() || !var->Values()) return std::nullopt;
-    Placed where;
-    {
-        std::lock_guard<std::mutex> hold(PlacedLock());
-        const auto& all = PlacedColumns();
-        const auto at = all.find(var->Values());
-        if (at == all.end()) return std::nullopt;
-        where = at->second;
-    }
-    const auto entry = where.entry.lock();
-    if (!entry || entry->Values(where.v, where.r) != var->Values()) return std::nullopt;
-    bool damaged = false;
-    return PyramidOf(*entry, where.v, where.r, damaged);
+    const auto found = Find(var->Values());
+    if (!found) return std::nullopt;
+    return found->first.pyramid;
+}
+
+std::optional<PyramidColumnView> PyramidAt(const double* values) {
+    if (!values) return std::nullopt;
+    auto found = Find(values);
+    if (!found) return std::nullopt;
+    auto& [where, entry] = *found;
+    auto flags = where.flags.lock();
+    if (!flags || !where.pyramid) return std::nullopt;
+    const auto rows = std::size_t(where.pyramid->Rows());
+    PyramidColumn column{{values, rows}, {flags.get(), rows}};
+    return PyramidColumnView{std::move(*where.pyramid), column, std::move(entry), std::move(flags)};
+}
+
+std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std::int64_t b,
+                                      bool withAbs) {
+    if (a < 0 || b - a < kPyramidWorthRows) return std::nullopt;
+    const auto p = PyramidAt(values);
+    if (!p || b > p->pyramid.Rows()) return std::nullopt;
+    const PyramidSums sums = p->pyramid.Sums(p->column, a, b, withAbs);
+    if (sums.count != b - a) return std::nullopt;
+    return sums;
 }
 
 std::shared_ptr<const ColumnSummary> CachedSummary(const CResultData& run, std::int32_t v,

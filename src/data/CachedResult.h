@@ -29,6 +29,30 @@ bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& d
 std::optional<SummaryPyramidView> CachedPyramid(const CResultData& data, std::int32_t v,
                                                 std::int32_t run);
 
+// Windows shorter than this are walked: below it the pyramid's lookups gain
+// little over reading the samples.
+constexpr std::int32_t kPyramidWorthRows = 4096;
+
+// A cached column's pyramid with the column's own arrays, as its queries
+// take them; holds the entry and the flags while it lives.
+struct PyramidColumnView {
+    SummaryPyramidView pyramid;
+    PyramidColumn column;
+    std::shared_ptr<const void> entry, flags;
+};
+
+// The pyramid of the live cached column whose samples start at `values`;
+// none for any other array. One locked lookup: cheap enough to ask before
+// every pass over a column.
+std::optional<PyramidColumnView> PyramidAt(const double* values);
+
+// Sums of rows [a, b) of the cached column at `values`, from its pyramid;
+// none for any other array or a window too short to gain. Without `withAbs`
+// (no sum of |x|) the pyramid never reads a sample but the ends' few: |x|
+// sends it to the samples of every bucket the column changes sign in.
+std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std::int64_t b,
+                                      bool withAbs);
+
 // The per-pixel summary of variable `v` of `run` (a run's own data set)
 // taken from its cached pyramid, with no pass over the samples; null when the
 // variable is no cached column.

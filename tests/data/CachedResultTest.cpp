@@ -65,7 +65,8 @@ bool WriteEntry(const CacheKey& key, const std::function<void(CacheLayout&)>& da
                 flags.push_back(valid[i] ? kPointValid : kPointInvalid);
             }
             if (!w.Append(v, r, values.data(), valid.get(), values.size())) return false;
-            run.columns.push_back({-1.0 - v, 100.0 + v + r});
+            // V(out) is said to be sorted, which it is not: only the meta can say so.
+            run.columns.push_back({-1.0 - v, 100.0 + v + r, v < 2 && r == 0});
             const auto pyramid = SummaryPyramid::Build({values, flags});
             const auto bytes = PyramidBytes(*pyramid);
             const std::string name = PyramidFileName(v, r);
@@ -117,6 +118,9 @@ TEST(CachedResult, OpensTheEntryOverItsMappedColumns) {
     std::string error;
     ASSERT_TRUE(OpenCachedResult(entry, data, error)) << error;
     ASSERT_EQ(data->RunCount(), 2);
+    EXPECT_TRUE(data.IsSorted(0));
+    EXPECT_TRUE(data.IsSorted(1)) << "answered from the meta, with no pass";
+    EXPECT_FALSE(data.IsSorted(2));
     for (int r = 0; r < 2; ++r) {
         const CResultData& run = *data->Run(r);
         ASSERT_EQ(run.VariableCount(), 3);

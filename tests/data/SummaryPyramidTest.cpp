@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "analysis/Averages.h"
@@ -277,15 +279,49 @@ TEST(SummaryPyramid, BytesOfACacheEntryReadBackAlike) {
     EXPECT_FALSE(PyramidFromBytes(70000, std::span(bytes).first(bytes.size() - 4)));
 
     CacheMeta meta;
-    meta.runs = {{true, 1e-9, {{0, 1}, {kNan, kNan}}}, {false, 0, {{-2, 5}, {3, 3}}}};
-    const std::vector<std::uint8_t> m = MetaBytes(meta);
+    meta.runs = {{true, 1e-9, {{0, 1, true}, {kNan, kNan}}}, {false, 0, {{-2, 5}, {3, 3, true}}}};
+    std::vector<std::uint8_t> m = MetaBytes(meta);
     const auto back = MetaFromBytes(m, 2, 2);
     ASSERT_TRUE(back);
     EXPECT_EQ(MetaBytes(*back), m);
     EXPECT_TRUE(back->runs[0].equalSpacing && std::isnan(back->runs[0].columns[1].max));
     EXPECT_EQ(back->runs[1].columns[0].max, 5.0);
+    EXPECT_TRUE(back->runs[0].columns[0].sorted && back->runs[1].columns[1].sorted);
+    EXPECT_FALSE(back->runs[0].columns[1].sorted || back->runs[1].columns[0].sorted);
     EXPECT_FALSE(MetaFromBytes(m, 2, 3));
     EXPECT_FALSE(MetaFromBytes(m, 1, 2));
+    // A meta of the first format (no head, no order) is refused, as is another format.
+    EXPECT_FALSE(MetaFromBytes(std::vector<std::uint8_t>(2 * (9 + 2 * 16)), 2, 2));
+    m[4] = 1;
+    EXPECT_FALSE(MetaFromBytes(m, 2, 2));
+}
+
+// Sorted: every sample valid, not NaN and not below the one before, across
+// the pieces a converter hands over.
+TEST(SummaryPyramid, SortedTrackerFollowsTheOrderAcrossPieces) {
+    const double n = kNan;
+    const std::vector<std::tuple<std::vector<std::vector<double>>, std::vector<bool>, bool>> cases =
+        {
+            {{}, {}, false},
+            {{{}}, {}, false},
+            {{{1, 2, 2}, {2, 3}}, {}, true},
+            {{{1, 2}, {1.5}}, {}, false},
+            {{{1, 2, 3}}, {true, false, true}, false},
+            {{{1, n, 3}}, {}, false},
+            {{{n}}, {}, false},
+            {{{-0.0, 0.0, 1}}, {}, true},
+        };
+    for (const auto& [pieces, validity, want] : cases) {
+        SortedTracker t;
+        std::size_t at = 0;
+        for (const auto& piece : pieces) {
+            std::unique_ptr<bool[]> valid(new bool[piece.size() + 1]);
+            for (std::size_t i = 0; i < piece.size(); ++i, ++at)
+                valid[i] = validity.empty() || validity[at];
+            t.Append(piece.data(), valid.get(), piece.size());
+        }
+        EXPECT_EQ(t.Sorted(), want) << pieces.size() << " pieces, " << at << " samples";
+    }
 }
 
 }  // namespace
