@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kMagic[8] = {'K', 'V', 'X', 'C', 'A', 'C', 'H', 'E'};
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::uint64_t kMaxHeader = 64ull << 20;
 constexpr std::int64_t kMaxRows = std::int64_t(1) << 56;  // keeps byte counts from overflowing
 constexpr char kHeader[] = "header";

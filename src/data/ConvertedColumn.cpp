@@ -57,6 +57,7 @@ bool ConvertedColumn::Begin(CacheWriter& writer, std::mutex& writing, std::int32
             return writer.WriteExtraAt(name, at, bytes, count);
         });
     seen_ = {};
+    sorted_ = {};
     return true;
 }
 
@@ -72,13 +73,14 @@ bool ConvertedColumn::Take(const double* values, const std::uint8_t* flags, cons
     }
     seen_.invalid = seen_.invalid || std::find(valid, valid + n, false) != valid + n;
     const auto count = static_cast<std::size_t>(n);
+    sorted_.Append(values, valid, count);
     return pyramid_.Append({values, count}, {flags, count});
 }
 
 CachedColumnMeta ConvertedColumn::Meta() const {
     const double none = std::numeric_limits<double>::quiet_NaN();
     const Extents& e = seen_.extents;
-    return {e.found ? e.min : none, e.found ? e.max : none};
+    return {e.found ? e.min : none, e.found ? e.max : none, sorted_.Sorted()};
 }
 
 }  // namespace kurvex

@@ -28,8 +28,8 @@ private:
 };
 
 // What a converter gathers of one column of a cache entry as its samples
-// stream past: the extremes, whether any sample was not valid, and the
-// pyramid, which goes to the entry's file as it is built.
+// stream past: the extremes, whether any sample was not valid, whether they
+// are sorted, and the pyramid, which goes to the entry's file as it is built.
 class ConvertedColumn {
 public:
     // Begins the pyramid of variable `v` in run `r`, of `rows` samples, in
@@ -50,6 +50,7 @@ public:
 private:
     SummaryPyramidAppender pyramid_;
     PartialColumn seen_;
+    SortedTracker sorted_;
 };
 
 }  // namespace kurvex

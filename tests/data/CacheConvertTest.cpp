@@ -88,6 +88,9 @@ void ExpectAsRead(const std::string& path, const CacheConvertOptions& options,
                 ASSERT_EQ(entry.Valid(v, r, static_cast<std::int64_t>(i)), valid) << v << r << i;
             }
             const CachedColumnMeta& c = m.columns[static_cast<size_t>(v)];
+            CResultDataRef one;
+            one.ShareColumnsOf(run);
+            EXPECT_EQ(c.sorted, one.IsSorted(v)) << v << r;
             if (anyValid) {
                 EXPECT_EQ(c.min, column.Min()) << v << r;
                 EXPECT_EQ(c.max, column.Max()) << v << r;
