@@ -41,6 +41,8 @@ long long Points() {
 }
 
 std::string WriteSource(long long points) {
+    // A source given from outside (bench/compare_billion.py) is used as it is.
+    if (const char* given = std::getenv("KURVEX_BENCH_SOURCE"); given && *given) return given;
     std::filesystem::create_directories(BenchDir());
     const std::string path = BenchDir() + "/measure_" + std::to_string(points) + "x2.raw";
     if (std::filesystem::exists(path)) return path;
@@ -74,7 +76,8 @@ std::string WriteSource(long long points) {
 const kurvex::CResultDataRef& Cached() {
     static const kurvex::CResultDataRef data = [] {
         const std::string path = WriteSource(Points());
-        ::setenv("XDG_CACHE_HOME", (BenchDir() + "/cache").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (BenchDir() + "/cache").c_str(),
+                 !std::getenv("KURVEX_BENCH_SOURCE"));
         kurvex::CacheConvertOptions options;
         options.limit = UINT64_MAX;
         const kurvex::CacheConversion made = kurvex::ConvertToCache(path, options);
