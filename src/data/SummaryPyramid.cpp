@@ -154,12 +154,11 @@ void Widen(PyramidExtents& r, double mn, double mx, std::int64_t valid) {
 
 }  // namespace
 
-PyramidExtents SummaryPyramidView::Extents(const PyramidColumn& column, std::int64_t a,
-                                           std::int64_t b) const {
+PyramidExtents SummaryPyramidView::RangeExtents(const PyramidColumn& column, std::int64_t a,
+                                                std::int64_t b, int top) const {
     PyramidExtents r;
-    if (!Fits(column)) return r;
     Cover(
-        a, b, Levels(),
+        a, b, top,
         [&](int level, std::int64_t k) {
             const PyramidLevel& l = Level(level);
             Widen(r, l.min[k], l.max[k], l.valid[k]);
@@ -171,6 +170,11 @@ PyramidExtents SummaryPyramidView::Extents(const PyramidColumn& column, std::int
             }
         });
     return r;
+}
+
+PyramidExtents SummaryPyramidView::Extents(const PyramidColumn& column, std::int64_t a,
+                                           std::int64_t b) const {
+    return Fits(column) ? RangeExtents(column, a, b, Levels()) : PyramidExtents{};
 }
 
 std::vector<PyramidExtents> SummaryPyramidView::ColumnExtents(const PyramidColumn& column,
@@ -186,20 +190,7 @@ std::vector<PyramidExtents> SummaryPyramidView::ColumnExtents(const PyramidColum
         // Neighbouring columns are about as wide: step from the last choice.
         while (level > 0 && BucketRows(level) >= width) --level;
         while (level < cap && BucketRows(level + 1) < width) ++level;
-        PyramidExtents r;
-        Cover(
-            starts[k], starts[k + 1], level,
-            [&](int l, std::int64_t b) {
-                const PyramidLevel& lv = Level(l);
-                Widen(r, lv.min[b], lv.max[b], lv.valid[b]);
-            },
-            [&](std::int64_t from, std::int64_t to) {
-                for (std::int64_t i = from; i < to; ++i) {
-                    const double x = column.values[i];
-                    if (column.flags[i] == kPointValid && x == x) Widen(r, x, x, 1);
-                }
-            });
-        out.push_back(r);
+        out.push_back(RangeExtents(column, starts[k], starts[k + 1], level));
     }
     return out;
 }

@@ -109,6 +109,9 @@ private:
         return static_cast<std::int64_t>(c.values.size()) >= rows_ &&
                static_cast<std::int64_t>(c.flags.size()) >= rows_;
     }
+    // Extents of rows [a, b) from buckets of levels up to `top` and the samples.
+    PyramidExtents RangeExtents(const PyramidColumn& column, std::int64_t a, std::int64_t b,
+                                int top) const;
     // Rows [a, b) as whole buckets of levels up to `top` and runs of raw
     // samples, left to right: bucket(level, k) and raw(from, to).
     template <class Bucket, class Raw>
