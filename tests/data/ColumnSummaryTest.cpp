@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
 #include <span>
 #include <vector>
@@ -46,7 +47,10 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
             std::vector<double> v(static_cast<size_t>(rows));
             std::vector<std::uint8_t> f(v.size(), kPointValid);
             for (double& x : v) x = noise(rng);
-            for (std::int32_t i = 5 * B + 3; i < rows; i += 7 * B + 11) {
+            // A few marks near the start and two far on: some buckets of
+            // every level are clean, some not.
+            std::vector<std::int32_t> marks = {5 * B + 3, 12 * B + 14, 19 * B + 25, 600011, 900007};
+            for (std::int32_t i : marks) {
                 if (kind == Invalid) f[i] = kPointInvalid;
                 if (kind == Missing) f[i] = kPointMissing;
                 if (kind == NaNs) v[i] = kNan;
@@ -56,36 +60,45 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
             ASSERT_TRUE(s);
             EXPECT_EQ(s->Source(), v.data());
             EXPECT_EQ(s->Rows(), summarised / B * B);
-            // A cached column's pyramid gives the same summary without a pass.
+            // A cached column's pyramid gives the same summary without a pass
+            // or a copy, and keeps what owns the pyramid alive.
             const auto n = static_cast<std::size_t>(summarised);
-            const auto pyramid =
-                SummaryPyramid::Build({std::span(v).first(n), std::span(f).first(n)});
-            ASSERT_TRUE(pyramid);
-            const PyramidLevel& level = pyramid->View().Level(1);
-            const auto taken =
-                ColumnSummary::FromBuckets(v.data(), level.min, level.max, level.valid, summarised);
+            auto pyramid = std::make_shared<SummaryPyramid>(
+                *SummaryPyramid::Build({std::span(v).first(n), std::span(f).first(n)}));
+            const std::weak_ptr<SummaryPyramid> owner = pyramid;
+            const SummaryPyramidView view = pyramid->View();
+            const auto taken = ColumnSummary::Over(v.data(), view, summarised, std::move(pyramid));
             ASSERT_TRUE(taken);
+            EXPECT_FALSE(owner.expired());
             EXPECT_EQ(taken->Rows(), s->Rows());
+            EXPECT_LT(taken->Bytes(), 1024u);
+            EXPECT_GT(s->Bytes(), static_cast<std::size_t>(summarised / B) * 2 * sizeof(double));
             for (std::int32_t k = 0; k < s->Rows() / B; ++k) {
                 double a0 = 0, a1 = 0, b0 = 0, b1 = 0;
                 ASSERT_EQ(taken->Bucket(k, a0, a1), s->Bucket(k, b0, b1)) << k;
                 EXPECT_TRUE(a0 == b0 && a1 == b1) << k;
             }
-            EXPECT_FALSE(ColumnSummary::FromBuckets(v.data(), level.min.first(1), level.max,
-                                                    level.valid, summarised));
+            EXPECT_FALSE(ColumnSummary::Over(v.data(), view, summarised + B, nullptr));
             std::vector<std::pair<std::int32_t, std::int32_t>> ranges;
             // Bucket edges and the ends of the summary and of the arrays.
             std::vector<std::int32_t> edges;
             for (std::int32_t e : {0, 1, B - 1, B, B + 1, 2 * B, 3 * B - 1, 5 * B + 3, 5 * B + 4,
                                    12 * B + 14, summarised - B - 1, summarised, rows - 1, rows})
                 edges.push_back(e);
+            // And those of the levels above, and the marks far on.
+            for (std::int32_t e : {B * B - 1, B * B, 3 * B * B + 1, B * B * B - B, B * B * B,
+                                   B * B * B + 1, 2 * B * B * B + 3, 600011, 600012, 900007})
+                edges.push_back(e);
             for (std::int32_t a : edges)
                 for (std::int32_t b : edges)
                     if (a < b) ranges.push_back({a, b});
-            std::uniform_int_distribution<std::int32_t> start(0, rows - 2), length(1, 40 * B);
+            // Lengths of every scale, so that each level of the summary is met.
+            std::uniform_int_distribution<std::int32_t> start(0, rows - 2);
+            std::uniform_real_distribution<double> scale(0.0, std::log(double(rows)));
             for (int k = 0; k < 3000; ++k) {
                 const std::int32_t a = start(rng);
-                ranges.push_back({a, std::min(rows, a + length(rng))});
+                const auto length = static_cast<std::int32_t>(std::exp(scale(rng)));
+                ranges.push_back({a, std::min(rows, a + std::max(length, 1))});
             }
             // A caller that only tells values apart by their tenths.
             auto tenth = [](double x) { return std::floor(x * 10); };
@@ -95,6 +108,11 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
             for (const auto& [a, b] : ranges) {
                 double wantMin = 0, wantMax = 0, gotMin = 0, gotMax = 0;
                 const bool want = Plain(v, f, a, b, wantMin, wantMax);
+                const bool borrowed = taken->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax);
+                ASSERT_EQ(borrowed, want) << a << " .. " << b;
+                if (want) {
+                    ASSERT_TRUE(gotMin == wantMin && gotMax == wantMax) << a << " .. " << b;
+                }
                 const bool got = s->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax);
                 ASSERT_EQ(got, want) << a << " .. " << b;
                 if (want) {
