@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
 #include <span>
 #include <vector>
 
+#include "TestSupport.h"
+#include "data/CacheConvert.h"
+#include "data/CachedResult.h"
 #include "data/ColumnSummary.h"
 #include "data/ResultData.h"
 #include "data/ResultVariable.h"
@@ -159,6 +163,43 @@ TEST(ColumnSummary, DataSetKeepsOneSummaryPerStateOfItsRows) {
     EXPECT_EQ(mx, 7.0);
     // A short column is always walked: no summary.
     EXPECT_FALSE(test::MakeData({"Time", "V"}, {{0, 1, 2}, {1, 2, 3}}).Summary(1));
+}
+
+// A cached column's summary borrows its mapped pyramid rather than copying a
+// level of it, and keeps the mapping after the data set is gone.
+TEST(ColumnSummary, CachedColumnBorrowsItsPyramid) {
+    const auto dir = test::FreshDir("summary-cached");
+    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    constexpr std::int64_t kPoints = 3 * 64 * 64 + 5;
+    std::string raw =
+        "Title: t\nDate: d\nPlotname: Transient Analysis\nFlags: real\n"
+        "No. Variables: 2\nNo. Points: " +
+        std::to_string(kPoints) + "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\nBinary:\n";
+    for (std::int64_t r = 0; r < kPoints; ++r)
+        for (const double x : {r * 1e-3, std::sin(r * 0.01)}) {
+            char b[sizeof x];
+            std::memcpy(b, &x, sizeof x);
+            raw.append(b, sizeof x);
+        }
+    test::Spit(dir / "a.raw", raw);
+    CacheConvertOptions options;
+    options.limit = UINT64_MAX;
+    CacheConversion c = ConvertToCache((dir / "a.raw").string(), options);
+    CResultDataRef data;
+    std::string error;
+    ASSERT_TRUE(c.entry && OpenCachedResult(c.entry, data, error)) << c.error << error;
+    const auto s = data.Summary(1);
+    ASSERT_TRUE(s);
+    EXPECT_LT(s->Bytes(), 1024u);
+    const double* v = data->Variable(1)->Values();
+    const std::vector<std::uint8_t> f(kPoints, kPointValid);
+    double wantMin = 0, wantMax = 0, mn = 0, mx = 0;
+    ASSERT_TRUE(CleanExtents(v, f.data(), 1, kPoints, wantMin, wantMax));
+    c.entry.reset();
+    data = CResultDataRef();
+    ASSERT_TRUE(s->CleanExtents(v, f.data(), 1, kPoints, mn, mx));
+    EXPECT_TRUE(mn == wantMin && mx == wantMax) << mn << " " << mx;
+    ::unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace
