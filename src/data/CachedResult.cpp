@@ -302,12 +302,19 @@ std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std:
 
 std::shared_ptr<const ColumnSummary> CachedSummary(const CResultData& run, std::int32_t v,
                                                    std::int32_t rows) {
-    static_assert(kPyramidFan == ColumnSummary::kBucket, "a first level bucket is a summary's");
     const auto pyramid = CachedPyramid(run, v, 0);
-    if (!pyramid || pyramid->Levels() < 1) return nullptr;
-    const PyramidLevel& level = pyramid->Level(1);
-    return ColumnSummary::FromBuckets(run.Variable(v)->Values(), level.min, level.max, level.valid,
-                                      rows);
+    if (!pyramid) return nullptr;
+    // The summary borrows the mapped pyramid: it keeps the entry, which may
+    // outlive the variable in a caller's hands.
+    std::shared_ptr<const CacheEntry> entry;
+    {
+        std::lock_guard<std::mutex> hold(PlacedLock());
+        const auto& all = PlacedColumns();
+        const auto at = all.find(run.Variable(v)->Values());
+        if (at != all.end()) entry = at->second.entry.lock();
+    }
+    if (!entry) return nullptr;
+    return ColumnSummary::Over(run.Variable(v)->Values(), *pyramid, rows, std::move(entry));
 }
 
 }  // namespace kurvex

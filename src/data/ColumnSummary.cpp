@@ -12,6 +12,7 @@
 
 #include "data/MinMax.h"
 #include "data/ResultVariable.h"
+#include "data/SummaryPyramid.h"
 #include "data/Workers.h"
 
 namespace kurvex {
@@ -67,24 +68,64 @@ bool ColumnSummary::BucketExtents(const double* lo, const double* hi, std::int32
     return true;
 }
 
-std::shared_ptr<const ColumnSummary> ColumnSummary::FromBuckets(
-    const double* values, std::span<const double> min, std::span<const double> max,
-    std::span<const std::uint32_t> valid, std::int32_t rows) {
-    const auto buckets = static_cast<std::size_t>(std::max(rows, 0) / kBucket);
-    if (min.size() < buckets || max.size() < buckets || valid.size() < buckets) return nullptr;
+bool ColumnSummary::Cover(std::int32_t first, std::int32_t end, double& mn, double& mx) const {
+    mn = std::numeric_limits<double>::infinity();
+    mx = -mn;
+    auto take = [&](const Level& l, std::int32_t from, std::int32_t to) {
+        if (from >= to) return true;
+        if (l.valid) {
+            std::uint32_t bad = 0;
+            for (std::int32_t k = from; k < to; ++k) bad |= l.valid[k] ^ l.full;
+            if (bad) return false;
+        }
+        double lo, hi;
+        if (!BucketExtents(l.min + from, l.max + from, to - from, lo, hi)) return false;
+        mn = std::min(mn, lo);
+        mx = std::max(mx, hi);
+        return true;
+    };
+    // The ends of each level up to its parents' edges; the rest from the
+    // level above, as a segment tree covers a range.
+    for (std::size_t level = 0;; ++level) {
+        const Level& l = levels_[level];
+        const std::int32_t up = first / kBucket + (first % kBucket != 0), upEnd = end / kBucket;
+        if (level + 1 == levels_.size() || up >= upEnd) return take(l, first, end);
+        if (!take(l, first, up * kBucket) || !take(l, upEnd * kBucket, end)) return false;
+        first = up;
+        end = upEnd;
+    }
+}
+
+std::size_t ColumnSummary::Bytes() const {
+    std::size_t bytes = levels_.capacity() * sizeof(Level) + owned_.capacity() * sizeof(owned_[0]);
+    for (const auto& a : owned_) bytes += a.capacity() * sizeof(double);
+    return bytes;
+}
+
+std::shared_ptr<const ColumnSummary> ColumnSummary::Over(const double* values,
+                                                         const SummaryPyramidView& pyramid,
+                                                         std::int32_t rows,
+                                                         std::shared_ptr<const void> keepAlive) {
+    static_assert(kPyramidFan == kBucket, "a pyramid's bucket is a summary's");
+    if (rows > pyramid.Rows()) return nullptr;
     std::shared_ptr<ColumnSummary> s(new (std::nothrow) ColumnSummary);
     if (!s) return nullptr;
+    s->source_ = values;
+    s->keepAlive_ = std::move(keepAlive);
     try {
-        s->min_.resize(buckets);
-        s->max_.resize(buckets);
+        std::int64_t size = kBucket;
+        for (int level = 1; level <= pyramid.Levels() && rows / size > 0; ++level) {
+            const PyramidLevel& p = pyramid.Level(level);
+            const auto count = static_cast<std::int32_t>(rows / size);
+            if (p.min.size() < std::size_t(count) || p.max.size() < std::size_t(count) ||
+                p.valid.size() < std::size_t(count))
+                return nullptr;
+            s->levels_.push_back({p.min.data(), p.max.data(), p.valid.data(),
+                                  static_cast<std::uint32_t>(size), count});
+            size *= kBucket;
+        }
     } catch (const std::bad_alloc&) {
         return nullptr;
-    }
-    s->source_ = values;
-    for (std::size_t k = 0; k < buckets; ++k) {
-        const bool clean = valid[k] == static_cast<std::uint32_t>(kBucket);
-        s->min_[k] = clean ? min[k] : std::numeric_limits<double>::quiet_NaN();
-        s->max_[k] = clean ? max[k] : std::numeric_limits<double>::quiet_NaN();
     }
     return s;
 }
@@ -94,16 +135,21 @@ std::shared_ptr<const ColumnSummary> ColumnSummary::Build(const double* values,
                                                           std::int32_t rows, int workers) {
     std::shared_ptr<ColumnSummary> s(new (std::nothrow) ColumnSummary);
     if (!s) return nullptr;
-    const std::int64_t buckets = std::max(rows, 0) / kBucket;
+    s->source_ = values;
     try {
-        s->min_.resize(static_cast<size_t>(buckets));
-        s->max_.resize(static_cast<size_t>(buckets));
+        for (std::int64_t count = std::max(rows, 0) / kBucket; count > 0; count /= kBucket) {
+            s->owned_.emplace_back(static_cast<std::size_t>(count));
+            s->owned_.emplace_back(static_cast<std::size_t>(count));
+            s->levels_.push_back({s->owned_[s->owned_.size() - 2].data(), s->owned_.back().data(),
+                                  nullptr, 0, static_cast<std::int32_t>(count)});
+        }
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    s->source_ = values;
-    double* lo = s->min_.data();
-    double* hi = s->max_.data();
+    if (s->levels_.empty()) return s;
+    const std::int64_t buckets = s->levels_[0].count;
+    double* lo = s->owned_[0].data();
+    double* hi = s->owned_[1].data();
     const std::int64_t items = (buckets + kBucketsPerItem - 1) / kBucketsPerItem;
     ItemCounter counter(items);
     RunWorkers(
@@ -118,6 +164,16 @@ std::shared_ptr<const ColumnSummary> ColumnSummary::Build(const double* values,
                 }
             }
         });
+    // The levels above cost a 63rd of the first: built here, from it.
+    for (std::size_t level = 1; level < s->levels_.size(); ++level) {
+        const Level& below = s->levels_[level - 1];
+        double* up = s->owned_[2 * level].data();
+        double* upMax = s->owned_[2 * level + 1].data();
+        for (std::int32_t k = 0; k < s->levels_[level].count; ++k)
+            if (!BucketExtents(below.min + k * kBucket, below.max + k * kBucket, kBucket, up[k],
+                               upMax[k]))
+                up[k] = upMax[k] = std::numeric_limits<double>::quiet_NaN();
+    }
     return s;
 }
 

@@ -4,10 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <vector>
 
 namespace kurvex {
+
+class SummaryPyramidView;
 
 // True when every flag of f[a..b) is valid and no v[a..b) is NaN; then the
 // smallest and largest of v[a..b) (b - a at least 1). The one pass a dense
@@ -16,9 +17,11 @@ bool CleanExtents(const double* v, const std::uint8_t* f, std::int32_t a, std::i
                   double& mn, double& mx);
 
 // The smallest and largest sample of each bucket of kBucket consecutive rows
-// of a column, so that the extremes of a long row range cost its buckets, not
-// its samples. A bucket holding a sample that is not valid or is NaN is
-// marked, and a range that meets it is refused as CleanExtents refuses it.
+// of a column, and of each kBucket buckets of that level and so on, so that
+// the extremes of a long row range cost a few buckets of each level, not its
+// samples. A bucket holding a sample that is not valid or is NaN is not
+// clean, nor is any bucket above it, and a range that meets it is refused as
+// CleanExtents refuses it.
 class ColumnSummary {
 public:
     static constexpr std::int32_t kBucket = 64;
@@ -28,15 +31,15 @@ public:
     static std::shared_ptr<const ColumnSummary> Build(const double* values,
                                                       const std::uint8_t* flags, std::int32_t rows,
                                                       int workers = 1);
-    // The same summary taken from buckets of kBucket rows summarised before
-    // (a cached column's pyramid): their extremes and their counts of valid,
-    // non-NaN samples; no pass over the samples. Null when fewer buckets are
-    // given than `rows` holds whole, or out of memory.
-    static std::shared_ptr<const ColumnSummary> FromBuckets(const double* values,
-                                                            std::span<const double> min,
-                                                            std::span<const double> max,
-                                                            std::span<const std::uint32_t> valid,
-                                                            std::int32_t rows);
+    // The same summary over the levels of a pyramid of kBucket-wide buckets
+    // (a cached column's), borrowing its arrays: no pass over the samples and
+    // no copy. `keepAlive` owns the pyramid's arrays and is held as long as
+    // the summary. Null when the pyramid covers fewer than `rows` rows or
+    // out of memory.
+    static std::shared_ptr<const ColumnSummary> Over(const double* values,
+                                                     const SummaryPyramidView& pyramid,
+                                                     std::int32_t rows,
+                                                     std::shared_ptr<const void> keepAlive);
 
     // CleanExtents over v[a..b) with whole buckets taken from the summary:
     // the same answer and the same extremes as the pass over every sample.
@@ -54,19 +57,15 @@ public:
     template <class Covered>
     bool CleanExtents(const double* v, const std::uint8_t* f, std::int32_t a, std::int32_t b,
                       double& mn, double& mx, Covered covered) const {
-        const std::int32_t buckets = static_cast<std::int32_t>(min_.size());
         const std::int32_t first = a / kBucket + (a % kBucket != 0);
-        const std::int32_t end = std::min(b / kBucket, buckets);
+        const std::int32_t end = std::min(b / kBucket, Buckets());
         // A short range is cheaper walked than pieced together.
         if (end - first < 2) return kurvex::CleanExtents(v, f, a, b, mn, mx);
-        if (!BucketExtents(min_.data() + first, max_.data() + first, end - first, mn, mx))
-            return false;
+        if (!Cover(first, end, mn, mx)) return false;
         const double innerMin = mn, innerMax = mx;
         auto piece = [&](std::int32_t from, std::int32_t to, std::int32_t bucket) {
-            if (bucket < buckets && min_[bucket] == min_[bucket] &&
-                covered(min_[bucket], max_[bucket], innerMin, innerMax))
-                return true;
             double lo, hi;
+            if (Bucket(bucket, lo, hi) && covered(lo, hi, innerMin, innerMax)) return true;
             if (!kurvex::CleanExtents(v, f, from, to, lo, hi)) return false;
             mn = std::min(mn, lo);
             mx = std::max(mx, hi);
@@ -79,29 +78,48 @@ public:
     // The extremes of bucket k (rows k * kBucket onward); false when it is
     // not clean or not covered.
     bool Bucket(std::int32_t k, double& mn, double& mx) const {
-        if (k < 0 || k >= static_cast<std::int32_t>(min_.size()) || !(min_[k] == min_[k]))
-            return false;
-        mn = min_[k];
-        mx = max_[k];
+        if (k < 0 || k >= Buckets() || !Clean(levels_[0], k)) return false;
+        mn = levels_[0].min[k];
+        mx = levels_[0].max[k];
         return true;
     }
     // The values array it was built from (to check that a caller's column is it).
     const double* Source() const { return source_; }
     // Rows covered by whole buckets.
-    std::int32_t Rows() const { return static_cast<std::int32_t>(min_.size()) * kBucket; }
-    // Memory held, in bytes.
-    std::size_t Bytes() const { return (min_.capacity() + max_.capacity()) * sizeof(double); }
+    std::int32_t Rows() const { return Buckets() * kBucket; }
+    // Memory held (not borrowed), in bytes.
+    std::size_t Bytes() const;
 
 private:
+    // One level: bucket k covers kBucket buckets k * kBucket onward of the
+    // level below (level 0: the samples).
+    struct Level {
+        const double* min = nullptr;
+        const double* max = nullptr;
+        // A pyramid's count of valid, non-NaN samples per bucket, clean when
+        // `full`; without it a NaN min marks a bucket that is not clean.
+        const std::uint32_t* valid = nullptr;
+        std::uint32_t full = 0;
+        std::int32_t count = 0;  // whole buckets
+    };
+    static bool Clean(const Level& l, std::int32_t k) {
+        return l.valid ? l.valid[k] == l.full : l.min[k] == l.min[k];
+    }
+
     ColumnSummary() = default;
+    std::int32_t Buckets() const { return levels_.empty() ? 0 : levels_[0].count; }
+    // Extremes of level-1 buckets [first, end) (at least one), taking whole
+    // buckets of the coarsest level that fits; false when one is not clean.
+    bool Cover(std::int32_t first, std::int32_t end, double& mn, double& mx) const;
     // Smallest of lo[0..n) and largest of hi[0..n) (n at least 1); false when
     // a lo is NaN, which marks a bucket that is not clean.
     static bool BucketExtents(const double* lo, const double* hi, std::int32_t n, double& mn,
                               double& mx);
 
     const double* source_ = nullptr;
-    std::vector<double> min_;  // NaN for a bucket that is not clean
-    std::vector<double> max_;
+    std::vector<Level> levels_;               // level 1 first
+    std::vector<std::vector<double>> owned_;  // min and max of each level built here
+    std::shared_ptr<const void> keepAlive_;   // what owns borrowed levels
 };
 
 }  // namespace kurvex

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <span>
 #include <vector>
 
+#include "TestSupport.h"
+#include "data/CacheConvert.h"
+#include "data/CachedResult.h"
 #include "data/ColumnSummary.h"
 #include "data/ResultData.h"
 #include "data/ResultVariable.h"
@@ -46,7 +51,10 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
             std::vector<double> v(static_cast<size_t>(rows));
             std::vector<std::uint8_t> f(v.size(), kPointValid);
             for (double& x : v) x = noise(rng);
-            for (std::int32_t i = 5 * B + 3; i < rows; i += 7 * B + 11) {
+            // A few marks near the start and two far on: some buckets of
+            // every level are clean, some not.
+            std::vector<std::int32_t> marks = {5 * B + 3, 12 * B + 14, 19 * B + 25, 600011, 900007};
+            for (std::int32_t i : marks) {
                 if (kind == Invalid) f[i] = kPointInvalid;
                 if (kind == Missing) f[i] = kPointMissing;
                 if (kind == NaNs) v[i] = kNan;
@@ -56,36 +64,45 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
             ASSERT_TRUE(s);
             EXPECT_EQ(s->Source(), v.data());
             EXPECT_EQ(s->Rows(), summarised / B * B);
-            // A cached column's pyramid gives the same summary without a pass.
+            // A cached column's pyramid gives the same summary without a pass
+            // or a copy, and keeps what owns the pyramid alive.
             const auto n = static_cast<std::size_t>(summarised);
-            const auto pyramid =
-                SummaryPyramid::Build({std::span(v).first(n), std::span(f).first(n)});
-            ASSERT_TRUE(pyramid);
-            const PyramidLevel& level = pyramid->View().Level(1);
-            const auto taken =
-                ColumnSummary::FromBuckets(v.data(), level.min, level.max, level.valid, summarised);
+            auto pyramid = std::make_shared<SummaryPyramid>(
+                *SummaryPyramid::Build({std::span(v).first(n), std::span(f).first(n)}));
+            const std::weak_ptr<SummaryPyramid> owner = pyramid;
+            const SummaryPyramidView view = pyramid->View();
+            const auto taken = ColumnSummary::Over(v.data(), view, summarised, std::move(pyramid));
             ASSERT_TRUE(taken);
+            EXPECT_FALSE(owner.expired());
             EXPECT_EQ(taken->Rows(), s->Rows());
+            EXPECT_LT(taken->Bytes(), 1024u);
+            EXPECT_GT(s->Bytes(), static_cast<std::size_t>(summarised / B) * 2 * sizeof(double));
             for (std::int32_t k = 0; k < s->Rows() / B; ++k) {
                 double a0 = 0, a1 = 0, b0 = 0, b1 = 0;
                 ASSERT_EQ(taken->Bucket(k, a0, a1), s->Bucket(k, b0, b1)) << k;
                 EXPECT_TRUE(a0 == b0 && a1 == b1) << k;
             }
-            EXPECT_FALSE(ColumnSummary::FromBuckets(v.data(), level.min.first(1), level.max,
-                                                    level.valid, summarised));
+            EXPECT_FALSE(ColumnSummary::Over(v.data(), view, summarised + B, nullptr));
             std::vector<std::pair<std::int32_t, std::int32_t>> ranges;
             // Bucket edges and the ends of the summary and of the arrays.
             std::vector<std::int32_t> edges;
             for (std::int32_t e : {0, 1, B - 1, B, B + 1, 2 * B, 3 * B - 1, 5 * B + 3, 5 * B + 4,
                                    12 * B + 14, summarised - B - 1, summarised, rows - 1, rows})
                 edges.push_back(e);
+            // And those of the levels above, and the marks far on.
+            for (std::int32_t e : {B * B - 1, B * B, 3 * B * B + 1, B * B * B - B, B * B * B,
+                                   B * B * B + 1, 2 * B * B * B + 3, 600011, 600012, 900007})
+                edges.push_back(e);
             for (std::int32_t a : edges)
                 for (std::int32_t b : edges)
                     if (a < b) ranges.push_back({a, b});
-            std::uniform_int_distribution<std::int32_t> start(0, rows - 2), length(1, 40 * B);
+            // Lengths of every scale, so that each level of the summary is met.
+            std::uniform_int_distribution<std::int32_t> start(0, rows - 2);
+            std::uniform_real_distribution<double> scale(0.0, std::log(double(rows)));
             for (int k = 0; k < 3000; ++k) {
                 const std::int32_t a = start(rng);
-                ranges.push_back({a, std::min(rows, a + length(rng))});
+                const auto length = static_cast<std::int32_t>(std::exp(scale(rng)));
+                ranges.push_back({a, std::min(rows, a + std::max(length, 1))});
             }
             // A caller that only tells values apart by their tenths.
             auto tenth = [](double x) { return std::floor(x * 10); };
@@ -95,6 +112,11 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
             for (const auto& [a, b] : ranges) {
                 double wantMin = 0, wantMax = 0, gotMin = 0, gotMax = 0;
                 const bool want = Plain(v, f, a, b, wantMin, wantMax);
+                const bool borrowed = taken->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax);
+                ASSERT_EQ(borrowed, want) << a << " .. " << b;
+                if (want) {
+                    ASSERT_TRUE(gotMin == wantMin && gotMax == wantMax) << a << " .. " << b;
+                }
                 const bool got = s->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax);
                 ASSERT_EQ(got, want) << a << " .. " << b;
                 if (want) {
@@ -141,6 +163,43 @@ TEST(ColumnSummary, DataSetKeepsOneSummaryPerStateOfItsRows) {
     EXPECT_EQ(mx, 7.0);
     // A short column is always walked: no summary.
     EXPECT_FALSE(test::MakeData({"Time", "V"}, {{0, 1, 2}, {1, 2, 3}}).Summary(1));
+}
+
+// A cached column's summary borrows its mapped pyramid rather than copying a
+// level of it, and keeps the mapping after the data set is gone.
+TEST(ColumnSummary, CachedColumnBorrowsItsPyramid) {
+    const auto dir = test::FreshDir("summary-cached");
+    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    constexpr std::int64_t kPoints = 3 * 64 * 64 + 5;
+    std::string raw =
+        "Title: t\nDate: d\nPlotname: Transient Analysis\nFlags: real\n"
+        "No. Variables: 2\nNo. Points: " +
+        std::to_string(kPoints) + "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\nBinary:\n";
+    for (std::int64_t r = 0; r < kPoints; ++r)
+        for (const double x : {r * 1e-3, std::sin(r * 0.01)}) {
+            char b[sizeof x];
+            std::memcpy(b, &x, sizeof x);
+            raw.append(b, sizeof x);
+        }
+    test::Spit(dir / "a.raw", raw);
+    CacheConvertOptions options;
+    options.limit = UINT64_MAX;
+    CacheConversion c = ConvertToCache((dir / "a.raw").string(), options);
+    CResultDataRef data;
+    std::string error;
+    ASSERT_TRUE(c.entry && OpenCachedResult(c.entry, data, error)) << c.error << error;
+    const auto s = data.Summary(1);
+    ASSERT_TRUE(s);
+    EXPECT_LT(s->Bytes(), 1024u);
+    const double* v = data->Variable(1)->Values();
+    const std::vector<std::uint8_t> f(kPoints, kPointValid);
+    double wantMin = 0, wantMax = 0, mn = 0, mx = 0;
+    ASSERT_TRUE(CleanExtents(v, f.data(), 1, kPoints, wantMin, wantMax));
+    c.entry.reset();
+    data = CResultDataRef();
+    ASSERT_TRUE(s->CleanExtents(v, f.data(), 1, kPoints, mn, mx));
+    EXPECT_TRUE(mn == wantMin && mx == wantMax) << mn << " " << mx;
+    ::unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace

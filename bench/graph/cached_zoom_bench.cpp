@@ -1,0 +1,162 @@
+// One screen showing one curve of a cached result of N points of time and
+// one voltage ($KURVEX_BENCH_POINTS, default 10,000,000), as a large file is
+// opened: converted once into a column cache under $KURVEX_BENCH_DIR (default
+// /tmp/kurvex-bench), then opened from the cache and drawn. Times the re-open
+// (from the cache entry to the first full-view picture) and the repaints of a
+// wheel zoom about the plot's centre from the full view down to 1,000
+// samples, with the resident memory after the first picture and at its peak
+// (which counts the conversion).
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/GraphWnd.h"
+#include "data/CacheConvert.h"
+#include "data/CachedResult.h"
+#include "data/ColumnCache.h"
+#include "graph/ViewLayout.h"
+
+namespace {
+
+using namespace kurvex;
+using Clock = std::chrono::steady_clock;
+
+std::string BenchDir() {
+    const char* dir = std::getenv("KURVEX_BENCH_DIR");
+    return dir && *dir ? dir : "/tmp/kurvex-bench";
+}
+
+long long Points() {
+    const char* n = std::getenv("KURVEX_BENCH_POINTS");
+    return n && *n ? std::atoll(n) : 10000000LL;
+}
+
+// The source, written once and kept for later runs.
+std::string Source() {
+    const long long points = Points();
+    std::filesystem::create_directories(BenchDir());
+    const std::string path = BenchDir() + "/zoom_" + std::to_string(points) + "x2.raw";
+    if (std::filesystem::exists(path)) return path;
+    const std::string temp = path + ".part";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) std::exit(1);
+    std::fprintf(f,
+                 "Title: bench\nDate: today\nPlotname: Transient Analysis\nFlags: real\n"
+                 "No. Variables: 2\nNo. Points: %lld\nVariables:\n\t0\ttime\ttime\n"
+                 "\t1\tv(out)\tvoltage\nBinary:\n",
+                 points);
+    std::vector<double> chunk;
+    const long long rows = 1 << 16;
+    for (long long r0 = 0; r0 < points; r0 += rows) {
+        chunk.clear();
+        for (long long r = r0; r < std::min(points, r0 + rows); ++r) {
+            // Noise on a slow sine: every pixel column of the full view is tall.
+            const double noise = static_cast<double>((r * 2654435761LL) % 1000) * 1e-3 - 0.5;
+            chunk.push_back(static_cast<double>(r) * 1e-7);
+            chunk.push_back(100.0 * std::sin(static_cast<double>(r) * 1e-6) + noise);
+        }
+        if (std::fwrite(chunk.data(), sizeof(double), chunk.size(), f) != chunk.size())
+            std::exit(1);
+    }
+    if (std::fclose(f) != 0) std::exit(1);
+    std::filesystem::rename(temp, path);
+    return path;
+}
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// The process's resident memory now.
+double ResidentMB() {
+    long pages = 0, resident = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return 0.0;
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+void BM_CachedWheelZoom(benchmark::State& state) {
+    const std::string path = Source();
+    ::setenv("XDG_CACHE_HOME", (BenchDir() + "/cache").c_str(), 1);
+    CacheConvertOptions options;
+    options.limit = UINT64_MAX;
+    if (ConvertToCache(path, options).status == CacheConversion::Status::Failed)
+        return state.SkipWithError("cannot convert the source");
+    std::vector<double> steps, opens;
+    for (auto _ : state) {
+        steps.clear();
+        const auto t0 = Clock::now();
+        const CacheConversion c = ConvertToCache(path, options);
+        CResultDataRef data;
+        std::string error;
+        if (!c.entry || !OpenCachedResult(c.entry, data, error))
+            return state.SkipWithError(error.c_str());
+        QWidget frame;
+        frame.resize(1600, 600);
+        auto record = std::make_unique<CGraphCurve>(0);
+        record->SetData(data);
+        record->AddCurve(CCurveEntry::ForColumn(data, 1));
+        ScaleToData(*record);
+        auto* screen = new CGraphWnd(&frame);
+        screen->SetRecord(std::move(record));
+        screen->SetBottom(true);
+        screen->setGeometry(0, 0, 1600, 600);
+        frame.show();
+        QApplication::processEvents();
+        screen->repaint();
+        opens.push_back(Ms(t0, Clock::now()));
+        state.counters["open_rss_MB"] = ResidentMB();
+
+        const PlotRect& p = screen->Record().Plot();
+        const QPointF centre((p.left + p.right) / 2.0, (p.top + p.bottom) / 2.0);
+        const double step = 1e-7;
+        while (screen->Record().XRange().to - screen->Record().XRange().from > 1000 * step) {
+            const auto t1 = Clock::now();
+            QWheelEvent e(centre, screen->mapToGlobal(centre), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(screen, &e);
+            screen->repaint();
+            steps.push_back(Ms(t1, Clock::now()));
+            if (steps.size() > 1000) return state.SkipWithError("the wheel does not zoom");
+        }
+    }
+    state.counters["open_ms"] = Median(opens);
+    state.counters["steps"] = static_cast<double>(steps.size());
+    state.counters["median_ms"] = Median(steps);
+    state.counters["max_ms"] = steps.empty() ? 0.0 : *std::max_element(steps.begin(), steps.end());
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+BENCHMARK(BM_CachedWheelZoom)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
