@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -14,6 +15,7 @@
 #include "data/ColumnCache.h"
 #include "data/ResultVariable.h"
 #include "data/SummaryPyramid.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 
@@ -166,7 +168,7 @@ std::string DerivedColumnBase(const CacheEntry& entry, const std::string& name) 
 }
 
 std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const std::string& name,
-                                               std::int64_t rows, std::int64_t block,
+                                               std::int64_t rows, std::int64_t block, int workers,
                                                const DerivedFill& fill, std::string& error,
                                                const std::function<void(double)>& progress) {
     if (rows <= 0 || rows > kPyramidMaxRows || block <= 0 || name.empty() ||
@@ -199,19 +201,38 @@ std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const st
     DerivedRecord r{};
     std::memcpy(r.magic, kDerivedMagic, sizeof kDerivedMagic);
     r.rows = std::uint64_t(rows);
+    // Blocks are filled a wave at a time, one per worker, and written in order.
+    const int lanes = std::max(workers, 1);
+    const std::int64_t wave = block * lanes;
     std::vector<double> v;
     std::vector<std::uint8_t> f;
     try {
-        v.resize(std::size_t(std::min(block, rows)));
+        v.resize(std::size_t(std::min(wave, rows)));
         f.resize(v.size());
     } catch (const std::bad_alloc&) {
         error = Failure("out of memory", 0);
         return std::nullopt;
     }
-    for (std::int64_t first = 0; first < rows; first += block) {
-        const std::int64_t end = std::min(rows, first + block);
+    for (std::int64_t first = 0; first < rows; first += wave) {
+        const std::int64_t end = std::min(rows, first + wave);
         const auto n = std::size_t(end - first);
-        if (!fill(first, end, v.data(), f.data())) {
+        ItemCounter blocks((end - first + block - 1) / block);
+        std::atomic<bool> filled{true};
+        const auto work = [&](int worker) {
+            for (std::int64_t k; (k = blocks.Next()) >= 0;) {
+                const std::int64_t a = first + k * block;
+                const auto at = std::size_t(k * block);
+                if (!fill(worker, a, std::min(end, a + block), v.data() + at, f.data() + at)) {
+                    filled = false;
+                    blocks.Stop();
+                }
+            }
+        };
+        if (lanes == 1)
+            work(0);
+        else
+            RunWorkers(lanes, work);
+        if (!filled) {
             error = Failure("the formula stopped", 0);
             return std::nullopt;
         }

@@ -28,10 +28,11 @@ struct DerivedColumn {
     std::shared_ptr<const void> keep;  // holds the mappings
 };
 
-// Computes rows [first, end) into `values` and `flags` (end - first of each);
-// false stops the build.
-using DerivedFill =
-    std::function<bool(std::int64_t first, std::int64_t end, double* values, std::uint8_t* flags)>;
+// Computes rows [first, end) into `values` and `flags` (end - first of each)
+// on worker `worker`; false stops the build. Workers call it at once, each
+// with a block of its own; a single worker calls it block after block in order.
+using DerivedFill = std::function<bool(int worker, std::int64_t first, std::int64_t end,
+                                       double* values, std::uint8_t* flags)>;
 
 // A name for a derived column from the texts that decide its samples.
 std::string DerivedColumnName(const std::vector<std::string_view>& parts);
@@ -42,13 +43,13 @@ std::string DerivedColumnBase(const CacheEntry& entry, const std::string& name);
 
 // The derived column `name` of `rows` rows beside `entry`, mapped: the
 // complete files when they are there, else filled by `fill` in blocks of
-// `block` rows into temporary files renamed into place when whole, so that
-// memory stays a few blocks whatever the length. `progress` (may be empty)
-// hears the share done. None with `error` set when the cache folder is
-// refused, `fill` stops, a write fails (a full disk) or the files cannot be
-// mapped; nothing half-written is left under a final name.
+// `block` rows on `workers` workers into temporary files renamed into place
+// when whole, so that memory stays a block per worker whatever the length. `progress` (may be
+// empty) hears the share done. None with `error` set when the cache folder is refused, `fill`
+// stops, a write fails (a full disk) or the files cannot be mapped; nothing half-written is left
+// under a final name.
 std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const std::string& name,
-                                               std::int64_t rows, std::int64_t block,
+                                               std::int64_t rows, std::int64_t block, int workers,
                                                const DerivedFill& fill, std::string& error,
                                                const std::function<void(double)>& progress = {});
 

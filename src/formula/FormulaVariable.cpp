@@ -9,6 +9,7 @@
 #include "data/CachedFormula.h"
 #include "data/CachedResult.h"
 #include "data/ColumnCache.h"
+#include "data/Workers.h"
 
 namespace kurvex {
 
@@ -139,10 +140,20 @@ std::shared_ptr<const CacheEntry> CachedEntryOf(const CResultData& d) {
     return std::static_pointer_cast<const CacheEntry>(entry);
 }
 
+// True when each sample of `formula` depends on that sample's inputs alone
+// (no AVG, INT, HIPASS, CYCAVG or GD), so that blocks may be evaluated apart.
+bool Stateless(const CFormula& formula) {
+    return std::all_of(formula.Postfix().begin(), formula.Postfix().end(), [](const auto* node) {
+        return dynamic_cast<const FormulaOperatorNode*>(node) ||
+               dynamic_cast<const FormulaNumberNode*>(node);
+    });
+}
+
 // The formula over every row of `d` as a column in files beside the cache
-// entry, evaluated in order block by block (running functions carry their
-// state from one block to the next); null when the data set is no cached one
-// or the files cannot be had.
+// entry, evaluated block by block: on several workers, each with a formula of
+// its own, when no sample depends on another, else in order (running
+// functions carry their state from one block to the next). Null when the data
+// set is no cached one or the files cannot be had.
 RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& formula,
                                        const std::string& text, const FormulaBuildOptions& options,
                                        bool& anyInvalid) {
@@ -155,17 +166,32 @@ RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& for
     for (std::int32_t v = 0; v < d->VariableCount(); ++v) parts.push_back(d->Variable(v)->Name());
     const std::string name = DerivedColumnName({parts.begin(), parts.end()});
     void* context = const_cast<CResultDataRef*>(&data);
-    const auto fill = [&](std::int64_t first, std::int64_t end, double* values,
+    std::vector<CFormula*> formulas{&formula};
+    std::vector<std::unique_ptr<CFormula>> more;
+    if (Stateless(formula)) {
+        const auto blocks = (std::int64_t(rows) + options.blockRows - 1) / options.blockRows;
+        const int workers = int(std::min<std::int64_t>(WorkerCount(options.workers), blocks));
+        FormulaError ignored;
+        for (int w = 1; w < workers; ++w) {
+            more.push_back(CompileOver(d, text, ignored));
+            if (!more.back()) return {};
+            more.back()->SetSampleCount(rows);
+            more.back()->SetValueSource(DataSetValue, DataSetColumn);
+            formulas.push_back(more.back().get());
+        }
+    }
+    const auto fill = [&](int worker, std::int64_t first, std::int64_t end, double* values,
                           std::uint8_t* flags) {
         // The engine writes sample i at values[i]: the block's buffer stands in
         // for samples first .. end - 1.
         const auto f = static_cast<std::int32_t>(first);
-        formula.EvaluateRange(context, values - f, flags - f, f, static_cast<std::int32_t>(end));
+        formulas[std::size_t(worker)]->EvaluateRange(context, values - f, flags - f, f,
+                                                     static_cast<std::int32_t>(end));
         return true;
     };
     std::string error;
-    std::optional<DerivedColumn> column =
-        MakeDerivedColumn(*entry, name, rows, options.blockRows, fill, error, options.progress);
+    std::optional<DerivedColumn> column = MakeDerivedColumn(
+        *entry, name, rows, options.blockRows, int(formulas.size()), fill, error, options.progress);
     if (!column) return {};
     RefPtr<CResultVariable> variable(
         CResultVariable::Over(column->values, column->flags, rows, column->keep));

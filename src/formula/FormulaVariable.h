@@ -30,6 +30,9 @@ struct FormulaBuildOptions {
     std::int64_t cachedRows = std::int64_t(1) << 22;
     // Rows evaluated at a time into that file.
     std::int32_t blockRows = 1 << 20;
+    // Workers for a formula whose samples do not depend on each other; 0: the
+    // machine's cores (WorkerCount).
+    int workers = 0;
     // Hears the share done while the file is written; may be empty.
     std::function<void(double)> progress;
 };

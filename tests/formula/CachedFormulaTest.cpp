@@ -77,6 +77,7 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
     FormulaBuildOptions blocks;  // many blocks, of a size no engine block divides
     blocks.cachedRows = 1000;
     blocks.blockRows = 4099;
+    blocks.workers = 3;
     double done = 0.0;
     blocks.progress = [&](double share) { done = share; };
     struct Case {
@@ -114,10 +115,10 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
         EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
 
     // A build that stops leaves nothing under a final name, nor a temporary file.
-    const auto stop = [](std::int64_t first, std::int64_t, double*, std::uint8_t*) {
+    const auto stop = [](int, std::int64_t first, std::int64_t, double*, std::uint8_t*) {
         return first == 0;
     };
-    EXPECT_FALSE(MakeDerivedColumn(*made.entry, "formula-stopped", kRows, 4099, stop, error));
+    EXPECT_FALSE(MakeDerivedColumn(*made.entry, "formula-stopped", kRows, 4099, 2, stop, error));
     for (const auto& e : fs::directory_iterator(entryDir))
         EXPECT_EQ(e.path().filename().string().find("formula-stopped"), std::string::npos);
 
