@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "data/CacheConvert.h"
+#include "data/CacheMeta.h"
 #include "data/CachedFormula.h"
 #include "data/CachedResult.h"
 #include "data/RawFile.h"
@@ -87,7 +88,7 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
     const Case cases[] = {
         {"VOUT*2+IL", false},
         {"INT(VOUT)+HIPASS(IL)", false},  // running functions carried across blocks
-        {"1/IL+SQRT(VOUT)", true},
+        {"1/IL+EXP(VOUT*800)+SQRT(VOUT)", true},
         {"CYCAVG(IL,VOUT)", false},  // missing samples outside whole cycles
     };
     for (const Case& c : cases) {
@@ -104,6 +105,13 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
             DerivedColumnName({c.text, std::to_string(kRows), "TIME", "VOUT", "IL"});
         const auto file = entryDir / (name + ".f64");
         ASSERT_TRUE(fs::exists(file));
+        // Its pyramid is the one built from the samples in memory.
+        const auto pyramid = SummaryPyramid::Build(
+            {{memory.variable->Values(), kRows}, {memory.variable->Flags(), kRows}});
+        ASSERT_TRUE(pyramid);
+        const std::vector<std::uint8_t> bytes = PyramidBytes(*pyramid);
+        EXPECT_TRUE(test::Slurp(entryDir / (name + ".pyramid")) ==
+                    std::string(bytes.begin(), bytes.end()));
         const auto written = fs::last_write_time(file);
         done = 0.0;
         ExpectSame(memory, BuildFormulaVariable(cached, c.text, blocks));
