@@ -8,9 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
-#include <span>
+#include <vector>
 
 #include "data/ColumnCache.h"
 #include "data/ResultVariable.h"
