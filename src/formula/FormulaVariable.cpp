@@ -6,6 +6,11 @@
 #include <new>
 #include <vector>
 
+#include "data/CachedFormula.h"
+#include "data/CachedResult.h"
+#include "data/ColumnCache.h"
+#include "data/Workers.h"
+
 namespace kurvex {
 
 namespace {
@@ -121,23 +126,110 @@ const double* RunsColumn(std::int32_t column, std::int32_t first, std::int32_t c
     return c->resampled[k].data() + first;
 }
 
+// The entry every column of `d` is mapped from; null when any is not a live
+// cached column of that one entry. A formula's file is named after the data
+// set's names and rows, so it must not be shared with a mix of sources.
+std::shared_ptr<const CacheEntry> CachedEntryOf(const CResultData& d) {
+    std::shared_ptr<const void> entry;
+    for (std::int32_t v = 0; v < d.VariableCount(); ++v) {
+        const auto at = PyramidAt(d.Variable(v)->Values());
+        if (!at || !at->entry || (entry && at->entry != entry)) return nullptr;
+        entry = at->entry;
+    }
+    // PyramidAt's keep-alive is the entry itself.
+    return std::static_pointer_cast<const CacheEntry>(entry);
+}
+
+// True when each sample of `formula` depends on that sample's inputs alone
+// (no AVG, INT, HIPASS, CYCAVG or GD), so that blocks may be evaluated apart.
+bool Stateless(const CFormula& formula) {
+    return std::all_of(formula.Postfix().begin(), formula.Postfix().end(), [](const auto* node) {
+        return dynamic_cast<const FormulaOperatorNode*>(node) ||
+               dynamic_cast<const FormulaNumberNode*>(node);
+    });
+}
+
+// The formula over every row of `d` as a column in files beside the cache
+// entry, evaluated block by block: on several workers, each with a formula of
+// its own, when no sample depends on another, else in order (running
+// functions carry their state from one block to the next). Null when the data
+// set is no cached one or the files cannot be had.
+RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& formula,
+                                       const std::string& text, const FormulaBuildOptions& options,
+                                       bool& anyInvalid) {
+    const CResultData* d = data.Get();
+    const std::int32_t rows = d->RowCount();
+    if (rows < options.cachedRows || options.blockRows <= 0) return {};
+    const std::shared_ptr<const CacheEntry> entry = CachedEntryOf(*d);
+    if (!entry) return {};
+    std::vector<std::string> parts{text, std::to_string(rows)};
+    for (std::int32_t v = 0; v < d->VariableCount(); ++v) parts.push_back(d->Variable(v)->Name());
+    const std::string name = DerivedColumnName({parts.begin(), parts.end()});
+    void* context = const_cast<CResultDataRef*>(&data);
+    std::vector<CFormula*> formulas{&formula};
+    std::vector<std::unique_ptr<CFormula>> more;
+    if (Stateless(formula)) {
+        const auto blocks = (std::int64_t(rows) + options.blockRows - 1) / options.blockRows;
+        const int workers = int(std::min<std::int64_t>(WorkerCount(options.workers), blocks));
+        FormulaError ignored;
+        for (int w = 1; w < workers; ++w) {
+            more.push_back(CompileOver(d, text, ignored));
+            if (!more.back()) return {};
+            more.back()->SetSampleCount(rows);
+            more.back()->SetValueSource(DataSetValue, DataSetColumn);
+            formulas.push_back(more.back().get());
+        }
+    }
+    const auto fill = [&](int worker, std::int64_t first, std::int64_t end, double* values,
+                          std::uint8_t* flags) {
+        // The engine writes sample i at values[i]: the block's buffer stands in
+        // for samples first .. end - 1.
+        const auto f = static_cast<std::int32_t>(first);
+        formulas[std::size_t(worker)]->EvaluateRange(context, values - f, flags - f, f,
+                                                     static_cast<std::int32_t>(end));
+        return true;
+    };
+    std::string error;
+    std::optional<DerivedColumn> column = MakeDerivedColumn(
+        *entry, name, rows, options.blockRows, int(formulas.size()), fill, error, options.progress);
+    if (!column) return {};
+    RefPtr<CResultVariable> variable(
+        CResultVariable::Over(column->values, column->flags, rows, column->keep));
+    if (column->found) variable->SetExtents(column->min, column->max);
+    anyInvalid = column->anyInvalid;
+    return variable;
+}
+
 }  // namespace
 
 bool CheckFormula(const CResultDataRef& data, const std::string& text, FormulaError& error) {
     return CompileOver(data.Get(), text, error) != nullptr;
 }
 
-FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text) {
+FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text,
+                                  const FormulaBuildOptions& options) {
     FormulaBuild build;
     const CResultData* d = data.Get();
     std::unique_ptr<CFormula> formula = CompileOver(d, text, build.error);
     if (!formula) return build;
     const std::int32_t rows = d->RowCount();
+    formula->SetSampleCount(rows);
+    if (formula->RunReferences().empty()) {
+        formula->SetValueSource(DataSetValue, DataSetColumn);
+        RefPtr<CResultVariable> cached =
+            BuildIntoCache(data, *formula, text, options, build.anyInvalid);
+        if (cached) {
+            cached->SetName(text);
+            cached->SetKind(kVariableFormula);
+            cached->SetFormula(std::move(formula));
+            build.variable = std::move(cached);
+            return build;
+        }
+    }
     CResultVariable* created = CResultVariable::Create(rows);
     if (!created) return build;  // out of memory: rejected without a message
     RefPtr<CResultVariable> variable(created);
     variable->SetName(text);
-    formula->SetSampleCount(rows);
     if (formula->RunReferences().empty()) {
         formula->SetValueSource(DataSetValue, DataSetColumn);
         formula->EvaluateRange(const_cast<CResultDataRef*>(&data), variable->Values(),

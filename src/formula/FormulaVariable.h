@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "formula/Formula.h"
 #include "data/RefPtr.h"
 #include "data/ResultData.h"
+#include "formula/Formula.h"
 
 namespace kurvex {
 
@@ -22,9 +23,27 @@ struct FormulaBuild {
 // variables or fewer than 2 samples).
 bool CheckFormula(const CResultDataRef& data, const std::string& text, FormulaError& error);
 
+// How a formula over a cached result is built.
+struct FormulaBuildOptions {
+    // Rows from which a formula over a data set of cached columns goes into a
+    // file beside the cache entry rather than into memory.
+    std::int64_t cachedRows = std::int64_t(1) << 22;
+    // Rows evaluated at a time into that file.
+    std::int32_t blockRows = 1 << 20;
+    // Workers for a formula whose samples do not depend on each other; 0: the
+    // machine's cores (WorkerCount).
+    int workers = 0;
+    // Hears the share done while the file is written; may be empty.
+    std::function<void(double)> progress;
+};
+
 // A new kind-2 variable named `text` holding the formula over every sample of
-// the data set, with its extents; it owns its compiled formula.
-FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text);
+// the data set, with its extents; it owns its compiled formula. Over a data set
+// of cached columns with at least options.cachedRows rows, the samples go in
+// blocks into files beside the cache entry (reused by a later build of the same
+// formula) and the variable maps them; when that fails they go into memory.
+FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text,
+                                  const FormulaBuildOptions& options = {});
 
 // Gives a high-pass data set its filters: one HIPASS formula for every
 // column after X, on that column, as the band screens read them. Filters

@@ -1,0 +1,144 @@
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "TestSupport.h"
+#include "data/CacheConvert.h"
+#include "data/CacheMeta.h"
+#include "data/CachedFormula.h"
+#include "data/CachedResult.h"
+#include "data/RawFile.h"
+#include "formula/FormulaVariable.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kRows = 100000;
+
+// An ngspice binary plot of TIME, VOUT and IL; IL is 0 every 1000 samples, so
+// that 1/IL has invalid samples.
+std::string Plot() {
+    std::string out =
+        "Title: deck\nDate: today\nPlotname: tran\nFlags: real\nNo. Variables: 3\nNo. Points: " +
+        std::to_string(kRows) +
+        "\nVariables:\n\t0\tTIME\ttime\n\t1\tVOUT\tvoltage\n\t2\tIL\tcurrent\nBinary:\n";
+    for (std::int64_t p = 0; p < kRows; ++p) {
+        const double v[3] = {p * 1e-6, std::sin(p * 0.003), p % 1000 ? std::cos(p * 0.001) : 0.0};
+        out.append(reinterpret_cast<const char*>(v), sizeof v);
+    }
+    return out;
+}
+
+// Each file of the entry's own with its size and modification time.
+std::map<std::string, std::pair<std::uintmax_t, std::int64_t>> EntryFiles(const fs::path& dir) {
+    std::map<std::string, std::pair<std::uintmax_t, std::int64_t>> files;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("formula-", 0) == 0) continue;
+        struct stat st {};
+        ::stat(e.path().c_str(), &st);
+        files[name] = {e.file_size(), st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec};
+    }
+    return files;
+}
+
+void ExpectSame(const FormulaBuild& a, const FormulaBuild& b) {
+    ASSERT_TRUE(a.variable && b.variable);
+    EXPECT_EQ(std::memcmp(a.variable->Values(), b.variable->Values(), kRows * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(a.variable->Flags(), b.variable->Flags(), kRows), 0);
+    EXPECT_EQ(a.anyInvalid, b.anyInvalid);
+    EXPECT_EQ(a.variable->Min(), b.variable->Min());
+    EXPECT_EQ(a.variable->Max(), b.variable->Max());
+    EXPECT_EQ(a.variable->Kind(), kVariableFormula);
+    EXPECT_EQ(b.variable->Name(), a.variable->Name());
+}
+
+TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
+    const fs::path dir = test::FreshDir("CachedFormula");
+    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    const std::string path = (dir / "result.raw").string();
+    test::Spit(path, Plot());
+    const CacheConversion made = ConvertToCache(path, {});
+    ASSERT_EQ(made.status, CacheConversion::Status::Converted) << made.error;
+    CResultDataRef cached, plain;
+    std::string error;
+    ASSERT_TRUE(OpenCachedResult(made.entry, cached, error)) << error;
+    std::vector<RawPlot> plots;
+    test::RecordingMessages messages;
+    ReadRawFile(path, plain, plots, messages);
+    ASSERT_EQ(plain->RowCount(), kRows);
+    const fs::path entryDir = dir / "cache/kurvex" / made.entry->Key().Hash();
+    const auto before = EntryFiles(entryDir);
+
+    FormulaBuildOptions blocks;  // many blocks, of a size no engine block divides
+    blocks.cachedRows = 1000;
+    blocks.blockRows = 4099;
+    blocks.workers = 3;
+    double done = 0.0;
+    blocks.progress = [&](double share) { done = share; };
+    struct Case {
+        const char* text;
+        bool anyInvalid;
+    };
+    const Case cases[] = {
+        {"VOUT*2+IL", false},
+        {"INT(VOUT)+HIPASS(IL)", false},  // running functions carried across blocks
+        {"1/IL+EXP(VOUT*800)+SQRT(VOUT)", true},
+        {"CYCAVG(IL,VOUT)", false},  // missing samples outside whole cycles
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const FormulaBuild memory = BuildFormulaVariable(plain, c.text);
+        const FormulaBuild mapped = BuildFormulaVariable(cached, c.text, blocks);
+        ExpectSame(memory, mapped);
+        EXPECT_EQ(memory.anyInvalid, c.anyInvalid);
+        EXPECT_FALSE(memory.variable->Borrowed());
+        EXPECT_TRUE(mapped.variable->Borrowed());
+        EXPECT_EQ(done, 1.0);
+        // A second build maps the same files rather than writing them again.
+        const std::string name =
+            DerivedColumnName({c.text, std::to_string(kRows), "TIME", "VOUT", "IL"});
+        const auto file = entryDir / (name + ".f64");
+        ASSERT_TRUE(fs::exists(file));
+        // Its pyramid is the one built from the samples in memory.
+        const auto pyramid = SummaryPyramid::Build(
+            {{memory.variable->Values(), kRows}, {memory.variable->Flags(), kRows}});
+        ASSERT_TRUE(pyramid);
+        const std::vector<std::uint8_t> bytes = PyramidBytes(*pyramid);
+        EXPECT_TRUE(test::Slurp(entryDir / (name + ".pyramid")) ==
+                    std::string(bytes.begin(), bytes.end()));
+        const auto written = fs::last_write_time(file);
+        done = 0.0;
+        ExpectSame(memory, BuildFormulaVariable(cached, c.text, blocks));
+        EXPECT_EQ(done, 0.0);
+        EXPECT_EQ(fs::last_write_time(file), written);
+    }
+    EXPECT_EQ(EntryFiles(entryDir), before);
+    CacheEntry::Status status;  // the files beside its own are no damage to the entry
+    EXPECT_TRUE(CacheEntry::Open(made.entry->Key(), status, error)) << error;
+    for (const auto& e : fs::directory_iterator(entryDir))
+        EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
+
+    // A build that stops leaves nothing under a final name, nor a temporary file.
+    const auto stop = [](int, std::int64_t first, std::int64_t, double*, std::uint8_t*) {
+        return first == 0;
+    };
+    EXPECT_FALSE(MakeDerivedColumn(*made.entry, "formula-stopped", kRows, 4099, 2, stop, error));
+    for (const auto& e : fs::directory_iterator(entryDir))
+        EXPECT_EQ(e.path().filename().string().find("formula-stopped"), std::string::npos);
+
+    // With the entry's folder gone, the samples go into memory.
+    fs::remove_all(entryDir);
+    const FormulaBuild fallback = BuildFormulaVariable(cached, "VOUT*3", blocks);
+    ExpectSame(BuildFormulaVariable(plain, "VOUT*3"), fallback);
+    EXPECT_FALSE(fallback.variable->Borrowed());
+    ::unsetenv("XDG_CACHE_HOME");
+}
+
+}  // namespace
+}  // namespace kurvex
