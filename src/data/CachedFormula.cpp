@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "data/CacheMeta.h"
 #include "data/ColumnCache.h"
 #include "data/ResultVariable.h"
 #include "data/SummaryPyramid.h"
@@ -82,9 +83,9 @@ struct Mapping {
 };
 
 struct DerivedMaps {
-    Mapping values, flags;
+    Mapping values, flags, pyramid;
     ~DerivedMaps() {
-        for (const Mapping* m : {&values, &flags})
+        for (const Mapping* m : {&values, &flags, &pyramid})
             if (m->base) ::munmap(m->base, m->size);
     }
 };
@@ -136,6 +137,13 @@ std::optional<DerivedColumn> OpenDerived(const std::string& base, std::int64_t r
     column.min = record.min;
     column.max = record.max;
     column.anyInvalid = record.anyInvalid != 0;
+    // Without its pyramid the column still serves; it is only drawn the slow way.
+    std::int64_t buckets = 0;
+    for (const std::int64_t n : PyramidLayout(rows)) buckets += n;
+    const auto pyramidBytes = std::size_t(buckets) * (4 * sizeof(double) + sizeof(std::uint32_t));
+    if (pyramidBytes > 0 && MapPrivate(base + ".pyramid", pyramidBytes, maps->pyramid))
+        column.pyramid = PyramidFromBytes(
+            rows, {static_cast<const std::uint8_t*>(maps->pyramid.base), pyramidBytes});
     column.keep = std::move(maps);
     return column;
 }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "data/SummaryPyramid.h"
+
 namespace kurvex {
 
 class CacheEntry;
@@ -23,9 +25,10 @@ struct DerivedColumn {
     std::int64_t rows = 0;
     bool found = false;  // some sample is valid: min and max hold
     double min = 0.0, max = 0.0;
-    bool anyInvalid = false;           // some flag is kPointInvalid
-    bool reused = false;               // the files were there, complete, already
-    std::shared_ptr<const void> keep;  // holds the mappings
+    bool anyInvalid = false;                    // some flag is kPointInvalid
+    bool reused = false;                        // the files were there, complete, already
+    std::optional<SummaryPyramidView> pyramid;  // over its mapped pyramid file
+    std::shared_ptr<const void> keep;           // holds the mappings
 };
 
 // Computes rows [first, end) into `values` and `flags` (end - first of each)

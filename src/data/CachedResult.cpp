@@ -138,7 +138,10 @@ std::optional<std::pair<Placed, std::shared_ptr<const CacheEntry>>> Find(const d
         where = at->second;
     }
     auto entry = where.entry.lock();
-    if (!entry || entry->Values(where.v, where.r) != values) return std::nullopt;
+    // A derived column (v < 0) is its own while its mappings live.
+    if (!entry ||
+        (where.v >= 0 ? entry->Values(where.v, where.r) != values : where.flags.expired()))
+        return std::nullopt;
     return std::pair{std::move(where), std::move(entry)};
 }
 
@@ -300,21 +303,30 @@ std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std:
     return sums;
 }
 
+void PlaceDerivedColumn(const std::shared_ptr<const CacheEntry>& entry, const double* values,
+                        const std::uint8_t* flags, const SummaryPyramidView& pyramid,
+                        const std::shared_ptr<const void>& keep) {
+    if (!entry || !values || !flags || !keep) return;
+    // The flags' pointer shares the mappings' life, so that the record dies with them.
+    const std::shared_ptr<std::uint8_t> held(keep, const_cast<std::uint8_t*>(flags));
+    std::lock_guard<std::mutex> hold(PlacedLock());
+    auto& all = PlacedColumns();
+    std::erase_if(all, [](const auto& p) {
+        return p.second.entry.expired() || (p.second.v < 0 && p.second.flags.expired());
+    });
+    all[values] = Placed{entry, -1, -1, held, pyramid};
+}
+
 std::shared_ptr<const ColumnSummary> CachedSummary(const CResultData& run, std::int32_t v,
                                                    std::int32_t rows) {
-    const auto pyramid = CachedPyramid(run, v, 0);
-    if (!pyramid) return nullptr;
-    // The summary borrows the mapped pyramid: it keeps the entry, which may
+    if (v < 0 || v >= run.VariableCount() || !run.Variable(v)->Borrowed()) return nullptr;
+    const double* values = run.Variable(v)->Values();
+    auto found = PyramidAt(values);
+    if (!found) return nullptr;
+    // The summary borrows the mapped pyramid: it keeps what holds it, which may
     // outlive the variable in a caller's hands.
-    std::shared_ptr<const CacheEntry> entry;
-    {
-        std::lock_guard<std::mutex> hold(PlacedLock());
-        const auto& all = PlacedColumns();
-        const auto at = all.find(run.Variable(v)->Values());
-        if (at != all.end()) entry = at->second.entry.lock();
-    }
-    if (!entry) return nullptr;
-    return ColumnSummary::Over(run.Variable(v)->Values(), *pyramid, rows, std::move(entry));
+    auto hold = std::make_shared<const PyramidColumnView>(std::move(*found));
+    return ColumnSummary::Over(values, hold->pyramid, rows, hold);
 }
 
 }  // namespace kurvex

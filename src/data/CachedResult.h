@@ -53,6 +53,13 @@ std::optional<PyramidColumnView> PyramidAt(const double* values);
 std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std::int64_t b,
                                       bool withAbs);
 
+// Makes the column at `values` (with `flags`), worked out from `entry`'s
+// columns and kept in files beside it, known as a cached column with
+// `pyramid`, for as long as `keep` (which holds its mappings) lives.
+void PlaceDerivedColumn(const std::shared_ptr<const CacheEntry>& entry, const double* values,
+                        const std::uint8_t* flags, const SummaryPyramidView& pyramid,
+                        const std::shared_ptr<const void>& keep);
+
 // The per-pixel summary of variable `v` of `run` (a run's own data set)
 // taken from its cached pyramid, with no pass over the samples; null when the
 // variable is no cached column.

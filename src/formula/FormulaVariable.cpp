@@ -196,6 +196,8 @@ RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& for
     RefPtr<CResultVariable> variable(
         CResultVariable::Over(column->values, column->flags, rows, column->keep));
     if (column->found) variable->SetExtents(column->min, column->max);
+    if (column->pyramid)
+        PlaceDerivedColumn(entry, column->values, column->flags, *column->pyramid, column->keep);
     anyInvalid = column->anyInvalid;
     return variable;
 }

@@ -112,6 +112,19 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
         const std::vector<std::uint8_t> bytes = PyramidBytes(*pyramid);
         EXPECT_TRUE(test::Slurp(entryDir / (name + ".pyramid")) ==
                     std::string(bytes.begin(), bytes.end()));
+        // Drawing and measuring find that pyramid through the samples' address.
+        const auto placed = PyramidAt(mapped.variable->Values());
+        ASSERT_TRUE(placed);
+        EXPECT_EQ(placed->pyramid.Rows(), kRows);
+        EXPECT_EQ(placed->column.values.data(), mapped.variable->Values());
+        const PyramidColumn inMemory{{memory.variable->Values(), kRows},
+                                     {memory.variable->Flags(), kRows}};
+        const PyramidExtents got = placed->pyramid.Extents(placed->column, 0, kRows);
+        const PyramidExtents want = pyramid->View().Extents(inMemory, 0, kRows);
+        EXPECT_EQ(got.valid, want.valid);
+        EXPECT_EQ(got.min, want.min);
+        EXPECT_EQ(got.max, want.max);
+        EXPECT_FALSE(PyramidAt(memory.variable->Values()));
         const auto written = fs::last_write_time(file);
         done = 0.0;
         ExpectSame(memory, BuildFormulaVariable(cached, c.text, blocks));
