@@ -333,22 +333,31 @@ TEST(FftSpectrum, OnePassEqualsTheWholeGridBitForBit) {
         std::int32_t step;
         double (*f)(double);
         std::size_t infAt;  // a sample made infinite, when below samples
+        double lastY;       // a new last sample, close to the one before, unless NaN
     };
     const auto sine = [](double t) { return 2.0 + std::sin(2.0 * std::numbers::pi * 50.0 * t); };
     const auto level = [](double) { return -2.5; };
     const auto square = [](double t) { return std::fmod(t * 40.0, 1.0) < 0.5 ? 0.0 : 1.0; };
     const Case cases[] = {
-        {"just below decimation", 999999, 1, sine, SIZE_MAX},
-        {"just above", 1000000, 2, sine, SIZE_MAX},
-        {"decimated, padded", 1500000, 2, square, SIZE_MAX},
-        {"constant, decimated", 1500000, 2, level, SIZE_MAX},
-        {"constant but one infinite sample", 1500000, 2, level, 777777},
-        {"constant but an infinite last sample", 1500000, 2, level, 1499999},
+        {"just below decimation", 999999, 1, sine, SIZE_MAX, kNaN},
+        {"just above", 1000000, 2, square, SIZE_MAX, kNaN},
+        {"decimated, padded", 1500000, 2, sine, SIZE_MAX, kNaN},
+        {"constant, decimated", 1500000, 2, level, SIZE_MAX, kNaN},
+        {"constant but one infinite sample", 1500000, 2, level, 777777, kNaN},
+        // Only the last grid point, which no pair holds, sees the change.
+        {"constant but the last grid point", 1500000, 2, level, SIZE_MAX, -2.0},
     };
     for (const Case& c : cases) {
         Curve curve = MakeCurve(c.samples, 1.0, c.f);
         ASSERT_EQ(curve.plan.step, c.step) << c.what;
         if (c.infAt < c.samples) curve.y->Values()[c.infAt] = HUGE_VAL;
+        if (!std::isnan(c.lastY)) {
+            double* x = curve.x->Values();
+            const std::size_t l = c.samples - 1;
+            x[l] = x[l - 1] + (x[l] - x[l - 1]) / 10.0;
+            curve.y->Values()[l] = c.lastY;
+            ASSERT_TRUE(MakeFftPlan(*curve.x, Rows(curve.x), 0.0, x[l], curve.plan));
+        }
         const std::vector<double> expected = WholeGridSpectrum(curve);
         const SpectrumResult r =
             ComputeSpectrum(curve.plan, *curve.x, *curve.y, Rows(curve.x), "V");
