@@ -30,6 +30,121 @@ RefPtr<CResultVariable> NewSpectrumVariable(std::span<const double> values,
     return v;
 }
 
+// The bracket walk of both resamplers: `point(g)` gives grid point g and
+// `take(g, value)` receives its value, g rising from 0 to count - 1.
+template <class Point, class Take>
+bool Resample(std::span<const double> x, std::span<const std::uint8_t> xFlags,
+              std::span<const double> y, std::span<const std::uint8_t> yFlags, std::int32_t i0,
+              std::int64_t count, Point point, Take take) {
+    const auto rows =
+        static_cast<std::int64_t>(std::min({x.size(), xFlags.size(), y.size(), yFlags.size()}));
+    if (i0 < 0) return false;
+    auto valid = [&](std::int64_t i) {
+        return xFlags[i] == kPointValid && yFlags[i] == kPointValid;
+    };
+    std::int64_t a = i0;
+    while (a < rows && !valid(a)) ++a;
+    std::int64_t b = a + 1;
+    while (b < rows && !valid(b)) ++b;
+    if (b >= rows) return false;
+
+    for (std::int64_t g = 0; g < count; ++g) {
+        const double t = point(g);
+        while (x[b] < t) {
+            // The next usable sample; missing ones are stepped over.
+            std::int64_t next = b + 1;
+            while (next < rows && !valid(next)) {
+                if (xFlags[next] == kPointInvalid || yFlags[next] == kPointInvalid) return false;
+                ++next;
+            }
+            if (next >= rows) break;  // the last pair extrapolates
+            a = b;
+            b = next;
+        }
+        if (x[b] == x[a]) return false;
+        take(g, y[a] + (t - x[a]) * (y[b] - y[a]) / (x[b] - x[a]));
+    }
+    return true;
+}
+
+// std::minmax_element's pairwise walk fed one value at a time, so that a NaN
+// among the values decides "constant" as it did over a whole array.
+class MinMaxWalk {
+public:
+    void Add(double v) {
+        if (count_++ == 0) {
+            min_ = max_ = v;
+        } else if (count_ == 2) {
+            if (v < min_)
+                min_ = v;
+            else
+                max_ = v;
+        } else if (!held_) {
+            first_ = v;
+            held_ = true;
+        } else {
+            const bool swapped = v < first_;
+            const double lo = swapped ? v : first_, hi = swapped ? first_ : v;
+            if (lo < min_) min_ = lo;
+            if (!(hi < max_)) max_ = hi;
+            held_ = false;
+        }
+    }
+    bool Constant() const {
+        double mn = min_, mx = max_;
+        if (held_) {
+            if (first_ < mn)
+                mn = first_;
+            else if (!(first_ < mx))
+                mx = first_;
+        }
+        return mn == mx;
+    }
+
+private:
+    std::int64_t count_ = 0;
+    double min_ = 0.0, max_ = 0.0, first_ = 0.0;
+    bool held_ = false;
+};
+
+// The transform of the kept points (padded here to N with zeros); a constant
+// curve gives its magnitude at 0 and zeros.
+bool TransformKept(std::vector<double>& input, bool constant, const FftPlan& plan,
+                   std::vector<double>& amplitudes, const std::atomic<bool>* cancel) {
+    amplitudes.clear();
+    const std::int32_t m = plan.FrequencyPoints();
+    if (input.empty() || m <= 0 || plan.n <= 0) return true;
+    if (constant) {
+        // A negative constant would otherwise be the one negative amplitude.
+        amplitudes.assign(static_cast<std::size_t>(m), 0.0);
+        amplitudes[0] = std::abs(input[0]);
+        return true;
+    }
+
+    const auto n = static_cast<std::size_t>(plan.n);
+    const std::size_t filled = std::min(input.size(), n);
+    input.resize(n, 0.0);
+    // The window spans the samples, not the zeros that pad them to N.
+    double gain = ApplyFftWindow(plan.window, {input.data(), filled});
+    if (!(gain > 0.0)) gain = 1.0;
+    std::vector<std::complex<double>> c(n);
+    std::shared_ptr<const Fft> fft = plan.transform;
+    if (!fft || fft->Size() != plan.n) fft = std::make_shared<const Fft>(plan.n);
+    if (!fft->ForwardReal(input, c, cancel)) return false;
+
+    amplitudes.reserve(static_cast<std::size_t>(m));
+    const double dc = std::abs(c[0].real()) / gain;
+    if (!std::isfinite(dc)) return true;
+    amplitudes.push_back(dc);
+    for (std::size_t k = 1; k < static_cast<std::size_t>(m); ++k) {
+        // hypot: squaring would overflow for amplitudes above about 1e154.
+        const double a = std::hypot(2.0 * c[k].real(), 2.0 * c[k].imag()) / gain;
+        if (!std::isfinite(a)) break;
+        amplitudes.push_back(a);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, double end,
@@ -76,15 +191,8 @@ bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, doub
     if (points > kSnapAbove) points = table.Snap(static_cast<std::int32_t>(points));
     const std::int64_t m = (points - 1) / 2 + 1;
 
-    RefPtr<CResultVariable> grid(CResultVariable::Create(static_cast<std::int32_t>(n + 1)));
     RefPtr<CResultVariable> freq(CResultVariable::Create(static_cast<std::int32_t>(m)));
-    if (!grid || !freq) return false;
-    for (std::int64_t j = 0; j <= n; ++j)
-        grid->Values()[j] = start + static_cast<double>(j) * delta;
-    std::fill_n(grid->Flags(), n + 1, std::uint8_t{kPointValid});
-    grid->SetExtents(grid->Values()[0], grid->Values()[n]);
-    grid->SetKind(kVariableSpectrum);
-    grid->SetName(x.Name());
+    if (!freq) return false;
     for (std::int64_t k = 0; k < m; ++k) freq->Values()[k] = static_cast<double>(k) / (end - start);
     std::fill_n(freq->Flags(), m, std::uint8_t{kPointValid});
     freq->SetExtents(0.0, freq->Values()[m - 1]);
@@ -95,9 +203,9 @@ bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, doub
     plan.i1 = i1;
     plan.n = static_cast<std::int32_t>(points);
     plan.step = static_cast<std::int32_t>(step);
+    plan.samples = static_cast<std::int32_t>(n);
     plan.start = start;
     plan.end = end;
-    plan.grid = std::move(grid);
     plan.frequency = std::move(freq);
     plan.transform = std::make_shared<const Fft>(plan.n);
     return true;
@@ -106,76 +214,49 @@ bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, doub
 bool ResampleLinear(std::span<const double> x, std::span<const std::uint8_t> xFlags,
                     std::span<const double> y, std::span<const std::uint8_t> yFlags,
                     std::int32_t i0, std::span<const double> grid, std::span<double> out) {
-    const auto rows =
-        static_cast<std::int64_t>(std::min({x.size(), xFlags.size(), y.size(), yFlags.size()}));
-    if (i0 < 0 || out.size() < grid.size()) return false;
-    auto valid = [&](std::int64_t i) {
-        return xFlags[i] == kPointValid && yFlags[i] == kPointValid;
-    };
-    std::int64_t a = i0;
-    while (a < rows && !valid(a)) ++a;
-    std::int64_t b = a + 1;
-    while (b < rows && !valid(b)) ++b;
-    if (b >= rows) return false;
+    if (out.size() < grid.size()) return false;
+    return Resample(
+        x, xFlags, y, yFlags, i0, static_cast<std::int64_t>(grid.size()),
+        [&](std::int64_t g) { return grid[static_cast<std::size_t>(g)]; },
+        [&](std::int64_t g, double v) { out[static_cast<std::size_t>(g)] = v; });
+}
 
-    for (std::size_t g = 0; g < grid.size(); ++g) {
-        const double t = grid[g];
-        while (x[b] < t) {
-            // The next usable sample; missing ones are stepped over.
-            std::int64_t next = b + 1;
-            while (next < rows && !valid(next)) {
-                if (xFlags[next] == kPointInvalid || yFlags[next] == kPointInvalid) return false;
-                ++next;
+bool ResampleForPlan(std::span<const double> x, std::span<const std::uint8_t> xFlags,
+                     std::span<const double> y, std::span<const std::uint8_t> yFlags,
+                     const FftPlan& plan, std::vector<double>& kept, bool& constant) {
+    kept.clear();
+    constant = false;
+    const std::int64_t points = plan.GridPoints();
+    const std::int64_t s = plan.step;
+    if (points <= 0 || plan.n <= 0 || s <= 0) return false;
+    const std::int64_t keep = std::min<std::int64_t>(plan.n, (points - 1) / s + 1);
+    kept.resize(static_cast<std::size_t>(keep));
+    MinMaxWalk walk;
+    std::int64_t next = 0, k = 0;
+    const bool ok = Resample(
+        x, xFlags, y, yFlags, plan.i0, points, [&](std::int64_t g) { return plan.GridPoint(g); },
+        [&](std::int64_t g, double v) {
+            walk.Add(v);
+            if (g == next && k < keep) {
+                kept[static_cast<std::size_t>(k++)] = v;
+                next += s;
             }
-            if (next >= rows) break;  // the last pair extrapolates
-            a = b;
-            b = next;
-        }
-        if (x[b] == x[a]) return false;
-        out[g] = y[a] + (t - x[a]) * (y[b] - y[a]) / (x[b] - x[a]);
-    }
-    return true;
+        });
+    constant = walk.Constant();
+    return ok;
 }
 
 bool AmplitudeSpectrum(std::span<const double> resampled, const FftPlan& plan,
                        std::vector<double>& amplitudes, const std::atomic<bool>* cancel) {
     amplitudes.clear();
-    const std::int32_t m = plan.FrequencyPoints();
-    if (resampled.empty() || m <= 0 || plan.n <= 0) return true;
-
+    if (resampled.empty() || plan.n <= 0 || plan.step <= 0) return true;
     const auto [mn, mx] = std::minmax_element(resampled.begin(), resampled.end());
-    if (*mn == *mx) {
-        // A negative constant would otherwise be the one negative amplitude.
-        amplitudes.assign(static_cast<std::size_t>(m), 0.0);
-        amplitudes[0] = std::abs(resampled[0]);
-        return true;
-    }
-
-    const auto n = static_cast<std::size_t>(plan.n);
     const auto s = static_cast<std::size_t>(plan.step);
-    std::vector<double> input(n, 0.0);
-    std::size_t filled = 0;
-    for (; filled < n && filled * s < resampled.size(); ++filled)
-        input[filled] = resampled[filled * s];
-    // The window spans the samples, not the zeros that pad them to N.
-    double gain = ApplyFftWindow(plan.window, {input.data(), filled});
-    if (!(gain > 0.0)) gain = 1.0;
-    std::vector<std::complex<double>> c(n);
-    std::shared_ptr<const Fft> fft = plan.transform;
-    if (!fft || fft->Size() != plan.n) fft = std::make_shared<const Fft>(plan.n);
-    if (!fft->ForwardReal(input, c, cancel)) return false;
-
-    amplitudes.reserve(static_cast<std::size_t>(m));
-    const double dc = std::abs(c[0].real()) / gain;
-    if (!std::isfinite(dc)) return true;
-    amplitudes.push_back(dc);
-    for (std::size_t k = 1; k < static_cast<std::size_t>(m); ++k) {
-        // hypot: squaring would overflow for amplitudes above about 1e154.
-        const double a = std::hypot(2.0 * c[k].real(), 2.0 * c[k].imag()) / gain;
-        if (!std::isfinite(a)) break;
-        amplitudes.push_back(a);
-    }
-    return true;
+    std::vector<double> input;
+    for (std::size_t i = 0; input.size() < static_cast<std::size_t>(plan.n) && i < resampled.size();
+         i += s)
+        input.push_back(resampled[i]);
+    return TransformKept(input, *mn == *mx, plan, amplitudes, cancel);
 }
 
 SpectrumResult ComputeSpectrum(const FftPlan& plan, const CResultVariable& x,
@@ -183,14 +264,14 @@ SpectrumResult ComputeSpectrum(const FftPlan& plan, const CResultVariable& x,
                                const std::atomic<bool>* cancel) {
     SpectrumResult result;
     std::vector<double> amplitudes;
-    const std::int32_t gridPoints = plan.GridPoints();
-    bool ok = gridPoints > 0 && rows <= x.Capacity() && rows <= y.Capacity() && plan.i0 >= 0;
+    bool ok = plan.GridPoints() > 0 && rows <= x.Capacity() && rows <= y.Capacity() && plan.i0 >= 0;
     if (ok) {
         const auto r = static_cast<std::size_t>(rows);
-        std::vector<double> resampled(static_cast<std::size_t>(gridPoints));
-        ok = ResampleLinear({x.Values(), r}, {x.Flags(), r}, {y.Values(), r}, {y.Flags(), r},
-                            plan.i0, {plan.grid->Values(), resampled.size()}, resampled) &&
-             AmplitudeSpectrum(resampled, plan, amplitudes, cancel);
+        std::vector<double> kept;
+        bool constant = false;
+        ok = ResampleForPlan({x.Values(), r}, {x.Flags(), r}, {y.Values(), r}, {y.Flags(), r}, plan,
+                             kept, constant) &&
+             TransformKept(kept, constant, plan, amplitudes, cancel);
     }
     if (!ok) amplitudes.clear();
     result.spectrum = NewSpectrumVariable(amplitudes, name);

@@ -19,19 +19,25 @@ namespace kurvex {
 // source samples, the uniform time grid, the transform length and the
 // decimation step. Shared read-only by every curve's spectrum.
 struct FftPlan {
-    std::int32_t i0 = -1;   // first source sample
-    std::int32_t i1 = -1;   // last source sample
-    std::int32_t n = 0;     // transform points N
-    std::int32_t step = 1;  // decimation step s
-    double start = 0.0;     // analysed range
+    std::int32_t i0 = -1;      // first source sample
+    std::int32_t i1 = -1;      // last source sample
+    std::int32_t n = 0;        // transform points N
+    std::int32_t step = 1;     // decimation step s
+    std::int32_t samples = 0;  // grid intervals: the grid has samples + 1 points
+    double start = 0.0;        // analysed range
     double end = 0.0;
-    RefPtr<CResultVariable> grid;       // samples + 1 points, named after X
     RefPtr<CResultVariable> frequency;  // M points k / (end - start), "Frequency"
     std::shared_ptr<const Fft> transform;
     FftWindow window = FftWindow::kRectangular;  // applied before each transform
 
     // Points of the time grid (0 when unset).
-    std::int32_t GridPoints() const { return grid ? grid->Capacity() : 0; }
+    std::int32_t GridPoints() const { return samples > 0 ? samples + 1 : 0; }
+    // Grid point j, computed where it is needed: the grid may be far larger
+    // than the transform.
+    double GridPoint(std::int64_t j) const {
+        const double delta = (end - start) / static_cast<double>(samples);
+        return start + static_cast<double>(j) * delta;
+    }
     // M, the points of every spectrum (0 when unset).
     std::int32_t FrequencyPoints() const { return frequency ? frequency->Capacity() : 0; }
     // Releases both variables and restores the unset values.
@@ -49,6 +55,14 @@ bool MakeFftPlan(const CResultVariable& x, std::int32_t rows, double start, doub
 bool ResampleLinear(std::span<const double> x, std::span<const std::uint8_t> xFlags,
                     std::span<const double> y, std::span<const std::uint8_t> yFlags,
                     std::int32_t i0, std::span<const double> grid, std::span<double> out);
+
+// Resamples (x, y) at every point of the plan's grid in one pass, keeping only
+// the points the transform takes (0, s, 2s, ..., at most N) in `kept`;
+// `constant` tells whether all grid points had the same value. False as
+// ResampleLinear is.
+bool ResampleForPlan(std::span<const double> x, std::span<const std::uint8_t> xFlags,
+                     std::span<const double> y, std::span<const std::uint8_t> yFlags,
+                     const FftPlan& plan, std::vector<double>& kept, bool& constant);
 
 // The amplitudes of a resampled curve: |Re C0|, then 2|Ck| up to M - 1, ending
 // before the first non-finite one, each divided by the coherent gain of the

@@ -44,7 +44,13 @@ RefPtr<CResultVariable> SourceVariable(const CGraphCurve& screen, const CCurveEn
 void StorePlan(CGraphCurve& screen, const FftPlan& plan) {
     FrequencyState& f = screen.Frequency();
     f.xColumn = plan.frequency;
-    f.work1 = plan.grid;
+    // The grid's sample count, not its points: those are computed when needed.
+    RefPtr<CResultVariable> samples(CResultVariable::Create(1));
+    if (samples) {
+        samples->Values()[0] = static_cast<double>(plan.samples);
+        samples->Flags()[0] = kPointValid;
+    }
+    f.work1 = std::move(samples);
     f.work2 = {};
     f.value = plan.n;
     f.state[0] = plan.step;
@@ -175,9 +181,9 @@ bool TimeDomainEnabled(const std::vector<CGraphCurve*>& screens) {
 FftPlan StoredPlan(const CGraphCurve& screen) {
     const FrequencyState& f = screen.Frequency();
     FftPlan plan;
-    if (!f.xColumn || !f.work1 || f.value <= 0) return plan;
+    if (!f.xColumn || !f.work1 || f.work1->Capacity() < 1 || f.value <= 0) return plan;
     plan.frequency = f.xColumn;
-    plan.grid = f.work1;
+    plan.samples = static_cast<std::int32_t>(f.work1->Values()[0]);
     plan.n = f.value;
     plan.step = f.state[0];
     plan.i0 = f.state[1];

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <numbers>
 #include <numeric>
@@ -48,23 +49,21 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
     ASSERT_EQ(plan.FrequencyPoints(), 501);
     for (std::int32_t k : {0, 1, 250, 500})
         EXPECT_DOUBLE_EQ(plan.frequency->Values()[k], k / 4.0) << k;
-    EXPECT_DOUBLE_EQ(plan.grid->Values()[0], 0.0);
-    EXPECT_NEAR(plan.grid->Values()[1001], 4.0, 1e-12);
-    EXPECT_NEAR(plan.grid->Values()[1] - plan.grid->Values()[0], 4.0 / 1001, 1e-15);
+    EXPECT_DOUBLE_EQ(plan.GridPoint(0), 0.0);
+    EXPECT_NEAR(plan.GridPoint(1001), 4.0, 1e-12);
+    EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), 4.0 / 1001, 1e-15);
 }
 
-TEST(FftPlan, VariablesAreSpectraNamedFrequencyAndAfterX) {
+TEST(FftPlan, FrequencyIsASpectrumVariableNamedFrequency) {
     const auto x = MakeVar(Ramp(11, 1.0), {}, "time");
     FftPlan plan;
     ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 10.0, plan));
-    EXPECT_EQ(plan.frequency->Name(), "Frequency");
-    EXPECT_EQ(plan.grid->Name(), "time");
-    for (const CResultVariable* v : {plan.frequency.get(), plan.grid.get()}) {
-        EXPECT_EQ(v->Kind(), kVariableSpectrum);
-        for (std::int32_t i = 0; i < v->Capacity(); ++i) ASSERT_EQ(v->Flags()[i], V);
-        EXPECT_DOUBLE_EQ(v->Min(), v->Values()[0]);
-        EXPECT_DOUBLE_EQ(v->Max(), v->Values()[v->Capacity() - 1]);
-    }
+    const CResultVariable* v = plan.frequency.get();
+    EXPECT_EQ(v->Name(), "Frequency");
+    EXPECT_EQ(v->Kind(), kVariableSpectrum);
+    for (std::int32_t i = 0; i < v->Capacity(); ++i) ASSERT_EQ(v->Flags()[i], V);
+    EXPECT_DOUBLE_EQ(v->Min(), v->Values()[0]);
+    EXPECT_DOUBLE_EQ(v->Max(), v->Values()[v->Capacity() - 1]);
 }
 
 TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
@@ -89,8 +88,7 @@ TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
         EXPECT_EQ(plan.i0, c.i0) << c.start;
         EXPECT_EQ(plan.i1, c.i1) << c.start;
         EXPECT_EQ(plan.GridPoints(), c.samples + 1) << c.start;
-        EXPECT_NEAR(plan.grid->Values()[1] - plan.grid->Values()[0], (c.end - c.start) / c.samples,
-                    1e-12);
+        EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), (c.end - c.start) / c.samples, 1e-12);
     }
 }
 
@@ -126,7 +124,7 @@ TEST(FftPlan, RefusesRangesNoPlanCanCover) {
         EXPECT_EQ(plan.i0, -1) << c.what;
         EXPECT_EQ(plan.n, 0) << c.what;
         EXPECT_EQ(plan.step, 1) << c.what;
-        EXPECT_FALSE(plan.grid) << c.what;
+        EXPECT_EQ(plan.GridPoints(), 0) << c.what;
         EXPECT_FALSE(plan.frequency) << c.what;
     }
 }
@@ -311,6 +309,63 @@ TEST(FftSpectrum, DecimationTakesEverySthSample) {
     ASSERT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
     // Only the even positions enter: 750,001 of them fill the transform's 750,141.
     EXPECT_NEAR(a[0], 750001.0 / 750141.0, 1e-12);
+}
+
+// The spectrum over every grid point resampled into one array, as the
+// transform's input was made before it was built in one pass.
+std::vector<double> WholeGridSpectrum(const Curve& c) {
+    std::vector<double> grid(static_cast<std::size_t>(c.plan.samples) + 1);
+    const double delta = (c.plan.end - c.plan.start) / static_cast<double>(c.plan.samples);
+    for (std::size_t j = 0; j < grid.size(); ++j)
+        grid[j] = c.plan.start + static_cast<double>(j) * delta;
+    const auto rows = static_cast<std::size_t>(Rows(c.x));
+    std::vector<double> resampled(grid.size()), a;
+    EXPECT_TRUE(ResampleLinear({c.x->Values(), rows}, {c.x->Flags(), rows}, {c.y->Values(), rows},
+                               {c.y->Flags(), rows}, c.plan.i0, grid, resampled));
+    EXPECT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
+    return a;
+}
+
+TEST(FftSpectrum, OnePassEqualsTheWholeGridBitForBit) {
+    struct Case {
+        const char* what;
+        std::size_t samples;
+        std::int32_t step;
+        double (*f)(double);
+        std::size_t infAt;  // a sample made infinite, when below samples
+        double lastY;       // a new last sample, close to the one before, unless NaN
+    };
+    const auto sine = [](double t) { return 2.0 + std::sin(2.0 * std::numbers::pi * 50.0 * t); };
+    const auto level = [](double) { return -2.5; };
+    const auto square = [](double t) { return std::fmod(t * 40.0, 1.0) < 0.5 ? 0.0 : 1.0; };
+    const Case cases[] = {
+        {"just below decimation", 999999, 1, sine, SIZE_MAX, kNaN},
+        {"just above", 1000000, 2, square, SIZE_MAX, kNaN},
+        {"decimated, padded", 1500000, 2, sine, SIZE_MAX, kNaN},
+        {"constant, decimated", 1500000, 2, level, SIZE_MAX, kNaN},
+        {"constant but one infinite sample", 1500000, 2, level, 777777, kNaN},
+        // Only the last grid point, which no pair holds, sees the change.
+        {"constant but the last grid point", 1500000, 2, level, SIZE_MAX, -2.0},
+    };
+    for (const Case& c : cases) {
+        Curve curve = MakeCurve(c.samples, 1.0, c.f);
+        ASSERT_EQ(curve.plan.step, c.step) << c.what;
+        if (c.infAt < c.samples) curve.y->Values()[c.infAt] = HUGE_VAL;
+        if (!std::isnan(c.lastY)) {
+            double* x = curve.x->Values();
+            const std::size_t l = c.samples - 1;
+            x[l] = x[l - 1] + (x[l] - x[l - 1]) / 10.0;
+            curve.y->Values()[l] = c.lastY;
+            ASSERT_TRUE(MakeFftPlan(*curve.x, Rows(curve.x), 0.0, x[l], curve.plan));
+        }
+        const std::vector<double> expected = WholeGridSpectrum(curve);
+        const SpectrumResult r =
+            ComputeSpectrum(curve.plan, *curve.x, *curve.y, Rows(curve.x), "V");
+        ASSERT_TRUE(r.ok) << c.what;
+        ASSERT_EQ(static_cast<std::size_t>(r.spectrum->Capacity()), expected.size()) << c.what;
+        EXPECT_EQ(std::memcmp(r.spectrum->Values(), expected.data(), expected.size() * 8), 0)
+            << c.what;
+    }
 }
 
 TEST(FftSpectrum, EndsBeforeTheFirstNonFiniteAmplitude) {

@@ -171,7 +171,7 @@ TEST(FftWorker, HoldsItsVariablesUntilTheEndAfterTheDataSetIsReleased) {
     auto f = std::make_unique<Fixture>();
     FftTask task = f->Task({1, 3});
     const RefPtr<CResultVariable> y = task.curves[1].y;
-    const RefPtr<CResultVariable> grid = task.plan.grid;
+    const RefPtr<CResultVariable> frequency = task.plan.frequency;
     std::promise<void> reached;
     std::promise<void> release;
     std::shared_future<void> go = release.get_future().share();
@@ -185,11 +185,11 @@ TEST(FftWorker, HoldsItsVariablesUntilTheEndAfterTheDataSetIsReleased) {
     reached.get_future().wait();
     f.reset();                    // the data set and its handle go away
     EXPECT_EQ(y->RefCount(), 2);  // ours and the task's
-    EXPECT_EQ(grid->RefCount(), 2);
+    EXPECT_EQ(frequency->RefCount(), 2);
     release.set_value();
     const auto r = worker.Wait();
     EXPECT_EQ(y->RefCount(), 1);
-    EXPECT_EQ(grid->RefCount(), 1);
+    EXPECT_EQ(frequency->RefCount(), 1);
     ASSERT_EQ(r.size(), 2u);
     ASSERT_TRUE(r[0].ok && r[1].ok);
     EXPECT_NEAR(At(r[0], 10), 5.0, 0.05);
