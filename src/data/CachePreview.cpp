@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "data/CachedResult.h"
 #include "data/ColumnCache.h"
@@ -91,12 +92,14 @@ bool PartialResult(const CacheWriter& writer, const std::vector<std::string>& na
         return false;
     }
     PartialRun run;
+    std::vector<std::shared_ptr<Mapping>> maps;
     bool bad = false;
     for (std::size_t v = 0; v < names.size(); ++v) {
         const auto var = static_cast<std::int32_t>(v);
         auto hold = std::make_shared<PartialHold>();
         hold->values = MapFront(writer.PartialValues(var, 0), std::size_t(rows) * 8, error);
         if (!hold->values) return false;
+        maps.push_back(hold->values);
         hold->flags = columns[v].invalid ? FlagsFromBits(writer.PartialFlags(var, 0), rows, error)
                                          : SharedValidFlags(rows);
         if (!hold->flags) {
@@ -118,6 +121,9 @@ bool PartialResult(const CacheWriter& writer, const std::vector<std::string>& na
     made.ShareColumnsOf(run);
     if (!names.empty()) made.IsSorted(0);
     for (std::int32_t v = 1; v < static_cast<std::int32_t>(names.size()); ++v) made.Summary(v);
+    // Those passes leave every page mapped; the picture needs few of them again, and
+    // the page cache keeps them, so the process lets go of them.
+    for (const auto& mapping : maps) ::madvise(mapping->base, mapping->size, MADV_DONTNEED);
     data = made;
     return true;
 }
