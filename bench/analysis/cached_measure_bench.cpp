@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchSupport.h"
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
 #include "data/CacheConvert.h"
@@ -43,33 +44,12 @@ long long Points() {
 std::string WriteSource(long long points) {
     // A source given from outside (bench/compare_billion.py) is used as it is.
     if (const char* given = std::getenv("KURVEX_BENCH_SOURCE"); given && *given) return given;
-    std::filesystem::create_directories(BenchDir());
-    const std::string path = BenchDir() + "/measure_" + std::to_string(points) + "x2.raw";
-    if (std::filesystem::exists(path)) return path;
-    const std::string temp = path + ".part";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) Fail("cannot write " + temp);
-    std::fprintf(f,
-                 "Title: bench\nDate: today\nPlotname: Transient Analysis\nFlags: real\n"
-                 "No. Variables: 2\nNo. Points: %lld\nVariables:\n\t0\ttime\ttime\n"
-                 "\t1\tv(out)\tvoltage\nBinary:\n",
-                 points);
-    std::vector<double> chunk;
-    const long long rows = 1 << 16;
-    for (long long r0 = 0; r0 < points; r0 += rows) {
-        chunk.clear();
-        for (long long r = r0; r < std::min(points, r0 + rows); ++r) {
-            chunk.push_back(static_cast<double>(r) * 1e-7);
-            // An offset wave with a slow drift: no figure is trivially zero.
-            chunk.push_back(100.0 * std::sin(static_cast<double>(r) * 1e-3) + 3.0 +
-                            static_cast<double>(r % 1000003) * 1e-6);
-        }
-        if (std::fwrite(chunk.data(), sizeof(double), chunk.size(), f) != chunk.size())
-            Fail("cannot write " + temp);
-    }
-    if (std::fclose(f) != 0) Fail("cannot write " + temp);
-    std::filesystem::rename(temp, path);
-    return path;
+    // An offset wave with a slow drift: no figure is trivially zero.
+    return BenchRawFile(BenchDir() + "/measure_" + std::to_string(points) + "x2.raw", points,
+                        [](long long r) {
+                            return 100.0 * std::sin(static_cast<double>(r) * 1e-3) + 3.0 +
+                                   static_cast<double>(r % 1000003) * 1e-6;
+                        });
 }
 
 // The cached result, converted once per process.

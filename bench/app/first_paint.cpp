@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "../BenchSupport.h"
 #include "app/GraphWnd.h"
 #include "app/KurvexApp.h"
 
@@ -72,5 +73,9 @@ int main(int argc, char** argv) {
     std::printf("first_paint_s %.3f\nopen_to_paint_s %.3f\nmax_gap_ms %lld\n",
                 watch.paintedMs / 1000.0, (watch.paintedMs - opened) / 1000.0,
                 static_cast<long long>(watch.maxGapMs));
+    // Memory of the process's own, and pages of mapped files it shows (the page
+    // cache's, which a mapped cache column brings in whole folios at a time).
+    std::printf("rss_anon_mb %ld\nrss_file_mb %ld\n", StatusKb("RssAnon:") / 1024,
+                StatusKb("RssFile:") / 1024);
     return status;
 }

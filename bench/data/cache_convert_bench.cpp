@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchSupport.h"
 #include "data/CacheConvert.h"
 #include "data/CacheConvertText.h"
 #include "data/ColumnCache.h"
@@ -43,31 +44,9 @@ long long Points() {
 const std::string& Source() {
     static const std::string path = [] {
         const long long points = Points();
-        std::filesystem::create_directories(BenchDir());
-        const std::string path = BenchDir() + "/convert_" + std::to_string(points) + "x2.raw";
-        if (std::filesystem::exists(path)) return path;
-        const std::string temp = path + ".part";
-        std::FILE* f = std::fopen(temp.c_str(), "wb");
-        if (!f) std::exit(1);
-        std::fprintf(f,
-                     "Title: bench\nDate: today\nPlotname: Transient Analysis\nFlags: real\n"
-                     "No. Variables: 2\nNo. Points: %lld\nVariables:\n\t0\ttime\ttime\n"
-                     "\t1\tv(out)\tvoltage\nBinary:\n",
-                     points);
-        std::vector<double> chunk;
-        const long long rows = 1 << 16;
-        for (long long r0 = 0; r0 < points; r0 += rows) {
-            chunk.clear();
-            for (long long r = r0; r < std::min(points, r0 + rows); ++r) {
-                chunk.push_back(static_cast<double>(r) * 1e-7);
-                chunk.push_back(100.0 * std::sin(static_cast<double>(r) * 1e-3));
-            }
-            if (std::fwrite(chunk.data(), sizeof(double), chunk.size(), f) != chunk.size())
-                std::exit(1);
-        }
-        if (std::fclose(f) != 0) std::exit(1);
-        std::filesystem::rename(temp, path);
-        return path;
+        return BenchRawFile(
+            BenchDir() + "/convert_" + std::to_string(points) + "x2.raw", points,
+            [](long long r) { return 100.0 * std::sin(static_cast<double>(r) * 1e-3); });
     }();
     return path;
 }

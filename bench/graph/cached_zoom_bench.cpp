@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchSupport.h"
 #include "app/GraphWnd.h"
 #include "data/CacheConvert.h"
 #include "data/CachedResult.h"
@@ -48,33 +49,12 @@ std::string Source() {
     // A source given from outside (bench/compare_billion.py) is used as it is.
     if (const char* given = std::getenv("KURVEX_BENCH_SOURCE"); given && *given) return given;
     const long long points = Points();
-    std::filesystem::create_directories(BenchDir());
-    const std::string path = BenchDir() + "/zoom_" + std::to_string(points) + "x2.raw";
-    if (std::filesystem::exists(path)) return path;
-    const std::string temp = path + ".part";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) std::exit(1);
-    std::fprintf(f,
-                 "Title: bench\nDate: today\nPlotname: Transient Analysis\nFlags: real\n"
-                 "No. Variables: 2\nNo. Points: %lld\nVariables:\n\t0\ttime\ttime\n"
-                 "\t1\tv(out)\tvoltage\nBinary:\n",
-                 points);
-    std::vector<double> chunk;
-    const long long rows = 1 << 16;
-    for (long long r0 = 0; r0 < points; r0 += rows) {
-        chunk.clear();
-        for (long long r = r0; r < std::min(points, r0 + rows); ++r) {
-            // Noise on a slow sine: every pixel column of the full view is tall.
+    // Noise on a slow sine: every pixel column of the full view is tall.
+    return BenchRawFile(
+        BenchDir() + "/zoom_" + std::to_string(points) + "x2.raw", points, [](long long r) {
             const double noise = static_cast<double>((r * 2654435761LL) % 1000) * 1e-3 - 0.5;
-            chunk.push_back(static_cast<double>(r) * 1e-7);
-            chunk.push_back(100.0 * std::sin(static_cast<double>(r) * 1e-6) + noise);
-        }
-        if (std::fwrite(chunk.data(), sizeof(double), chunk.size(), f) != chunk.size())
-            std::exit(1);
-    }
-    if (std::fclose(f) != 0) std::exit(1);
-    std::filesystem::rename(temp, path);
-    return path;
+            return 100.0 * std::sin(static_cast<double>(r) * 1e-6) + noise;
+        });
 }
 
 double Ms(Clock::time_point a, Clock::time_point b) {
@@ -105,6 +85,7 @@ void BM_CachedWheelZoom(benchmark::State& state) {
     if (ConvertToCache(path, options).status == CacheConversion::Status::Failed)
         return state.SkipWithError("cannot convert the source");
     std::vector<double> steps, opens;
+    double last = 0.0;
     for (auto _ : state) {
         steps.clear();
         const auto t0 = Clock::now();
@@ -132,7 +113,12 @@ void BM_CachedWheelZoom(benchmark::State& state) {
         const PlotRect& p = screen->Record().Plot();
         const QPointF centre((p.left + p.right) / 2.0, (p.top + p.bottom) / 2.0);
         const double step = 1e-7;
+        double span = 0.0;
+        // Down to 1,000 samples, or to the narrowest window the zoom limit allows.
         while (screen->Record().XRange().to - screen->Record().XRange().from > 1000 * step) {
+            const double before = screen->Record().XRange().to - screen->Record().XRange().from;
+            if (before == span) break;
+            span = before;
             const auto t1 = Clock::now();
             QWheelEvent e(centre, screen->mapToGlobal(centre), QPoint(), QPoint(0, -120),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -141,8 +127,10 @@ void BM_CachedWheelZoom(benchmark::State& state) {
             steps.push_back(Ms(t1, Clock::now()));
             if (steps.size() > 1000) return state.SkipWithError("the wheel does not zoom");
         }
+        last = (screen->Record().XRange().to - screen->Record().XRange().from) / step;
     }
     state.counters["open_ms"] = Median(opens);
+    state.counters["last_window_samples"] = last;
     state.counters["steps"] = static_cast<double>(steps.size());
     state.counters["median_ms"] = Median(steps);
     state.counters["max_ms"] = steps.empty() ? 0.0 : *std::max_element(steps.begin(), steps.end());

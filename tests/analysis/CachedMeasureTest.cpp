@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "CacheHome.h"
 #include "TestSupport.h"
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
@@ -79,11 +80,6 @@ CResultDataRef OpenEntry(const Samples& s) {
     return data;
 }
 
-struct CacheHome {
-    CacheHome() { ::setenv("XDG_CACHE_HOME", test::FreshDir("cached-measure").c_str(), 1); }
-    ~CacheHome() { ::unsetenv("XDG_CACHE_HOME"); }
-};
-
 void ExpectClose(double got, double want, double scale, const char* what, int a, int b) {
     if (std::isnan(want)) {
         EXPECT_TRUE(std::isnan(got)) << what << " " << a << ".." << b;
@@ -94,7 +90,7 @@ void ExpectClose(double got, double want, double scale, const char* what, int a,
 }
 
 TEST(CachedMeasure, FiguresOfACachedColumnAreTheWalks) {
-    CacheHome home;
+    test::CacheHome home("cached-measure");
     const Samples s = MakeSamples();
     CResultDataRef data = OpenEntry(s);
     ASSERT_EQ(data->RowCount(), kRows);

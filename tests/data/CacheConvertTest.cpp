@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "CacheHome.h"
 #include "TestSupport.h"
 #include "data/CacheConvert.h"
 #include "data/CacheMeta.h"
@@ -19,20 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using Status = CacheConversion::Status;
 
-// The cache lives in a fresh folder of the test's own for as long as this lives.
-struct CacheHome {
-    explicit CacheHome(const std::string& name) : dir(test::FreshDir(name)) {
-        ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    }
-    ~CacheHome() { ::unsetenv("XDG_CACHE_HOME"); }
-    std::size_t Entries() const {
-        std::size_t n = 0;
-        if (fs::exists(dir / "cache/kurvex"))
-            for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir / "cache/kurvex")) ++n;
-        return n;
-    }
-    const fs::path dir;
-};
+using test::CacheHome;
 
 template <class T>
 void Put(std::string& out, T v) {

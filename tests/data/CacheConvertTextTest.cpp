@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "CacheHome.h"
 #include "TestSupport.h"
 #include "data/CacheConvertText.h"
 #include "data/CachedResult.h"
@@ -19,14 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using Status = CacheConversion::Status;
 
-// The cache lives in a fresh folder of the test's own for as long as this lives.
-struct CacheHome {
-    explicit CacheHome(const std::string& name) : dir(test::FreshDir(name)) {
-        ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    }
-    ~CacheHome() { ::unsetenv("XDG_CACHE_HOME"); }
-    const fs::path dir;
-};
+using test::CacheHome;
 
 bool Same(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
