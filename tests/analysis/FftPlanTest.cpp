@@ -363,7 +363,9 @@ TEST(FftSpectrum, OnePassEqualsTheWholeGridBitForBit) {
             ComputeSpectrum(curve.plan, *curve.x, *curve.y, Rows(curve.x), "V");
         ASSERT_TRUE(r.ok) << c.what;
         ASSERT_EQ(static_cast<std::size_t>(r.spectrum->Capacity()), expected.size()) << c.what;
-        EXPECT_EQ(std::memcmp(r.spectrum->Values(), expected.data(), expected.size() * 8), 0)
+        // An empty spectrum has no array to compare, and memcmp takes no null.
+        EXPECT_TRUE(expected.empty() ||
+                    std::memcmp(r.spectrum->Values(), expected.data(), expected.size() * 8) == 0)
             << c.what;
     }
 }
