@@ -98,8 +98,9 @@ void BM_ReadFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_ConvertToCache(benchmark::State& state) {
-    const std::string& path = Source();
+// Converts `path` into an emptied cache on every iteration with `convert`.
+template <class Convert>
+void ConvertEachTime(benchmark::State& state, const std::string& path, Convert convert) {
     ::setenv("XDG_CACHE_HOME", (BenchDir() + "/cache").c_str(), 1);
     kurvex::CacheConvertOptions options;
     options.limit = UINT64_MAX;
@@ -111,7 +112,7 @@ void BM_ConvertToCache(benchmark::State& state) {
         std::string error;
         kurvex::ClearCache(removed, freed, error);
         state.ResumeTiming();
-        const kurvex::CacheConversion made = kurvex::ConvertToCache(path, options);
+        const kurvex::CacheConversion made = convert(path, options);
         if (made.status != kurvex::CacheConversion::Status::Converted)
             return state.SkipWithError(made.error.c_str());
         bytes += static_cast<std::int64_t>(std::filesystem::file_size(path));
@@ -119,28 +120,17 @@ void BM_ConvertToCache(benchmark::State& state) {
     state.SetBytesProcessed(bytes);
     PeakMemory(state);
 }
+
+void BM_ConvertToCache(benchmark::State& state) {
+    ConvertEachTime(state, Source(), kurvex::ConvertToCache);
+}
 BENCHMARK(BM_ConvertToCache)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ConvertTextToCache(benchmark::State& state) {
-    const std::string& path = TextSource();
-    ::setenv("XDG_CACHE_HOME", (BenchDir() + "/cache").c_str(), 1);
-    kurvex::CacheConvertOptions options;
-    options.limit = UINT64_MAX;
-    std::int64_t bytes = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::size_t removed = 0;
-        std::uint64_t freed = 0;
-        std::string error;
-        kurvex::ClearCache(removed, freed, error);
-        state.ResumeTiming();
-        const kurvex::CacheConversion made = kurvex::ConvertTextToCache(path, options);
-        if (made.status != kurvex::CacheConversion::Status::Converted)
-            return state.SkipWithError(made.error.c_str());
-        bytes += static_cast<std::int64_t>(std::filesystem::file_size(path));
-    }
-    state.SetBytesProcessed(bytes);
-    PeakMemory(state);
+    ConvertEachTime(state, TextSource(),
+                    [](const std::string& path, const kurvex::CacheConvertOptions& options) {
+                        return kurvex::ConvertTextToCache(path, options);
+                    });
 }
 BENCHMARK(BM_ConvertTextToCache)->Unit(benchmark::kMillisecond)->UseRealTime();
 
