@@ -33,7 +33,7 @@ constexpr std::int64_t kBlockBytes = 4 << 20;
 
 // Each step is a file set of its own: a sweep of more steps than this (an X
 // that hardly moves restarts at every row) is left to the reader.
-constexpr std::size_t kMaxSteps = 100000;
+constexpr std::size_t kMaxSteps = 10000;
 
 using Status = CacheConversion::Status;
 

@@ -43,6 +43,11 @@ std::string NgspicePlot(const char* name, std::int64_t points, Value value) {
     return out;
 }
 
+// `raw`, an NgspicePlot, as a sweep stored as one long plot.
+std::string SteppedPlot(std::string raw) {
+    return raw.replace(raw.find("Flags: real"), 11, "Flags: real stepped");
+}
+
 // The entry holds `data`, and its meta and pyramids are those worked out
 // from its columns.
 void ExpectHolds(const CResultDataRef& data, const CacheEntry& entry) {
@@ -202,9 +207,6 @@ TEST(CacheConvert, CutsASteppedPlotIntoTheRunsTheReaderGives) {
         if (v == 0) return k == 2 && i == 11 ? nan : i * 0.5;
         return k == 1 && i == 1 && v == 1 ? nan : (k + 1) * std::sin(i * 0.3 * v);
     };
-    auto stepped = [](std::string raw) {
-        return raw.replace(raw.find("Flags: real"), 11, "Flags: real stepped");
-    };
     auto ltspice = [&](bool fastAccess, std::int64_t n) {
         test::LtspiceLayout l{{"time", "V(out)", "I(L1)"}, n, fastAccess, true};
         // LTspice marks a point by a negative time, the first ones too.
@@ -223,14 +225,14 @@ TEST(CacheConvert, CutsASteppedPlotIntoTheRunsTheReaderGives) {
         bool noted;  // the log disagrees
     } cases[] = {
         {"ngspice_rows_by_two",
-         stepped(NgspicePlot("Transient Analysis", points, value)),
+         SteppedPlot(NgspicePlot("Transient Analysis", points, value)),
          "",
          50,
          {"Run 1", "Run 2", "Run 3"},
          false},
         {"ngspice_float_by_eight",
-         stepped(NgspicePlot("Transient Analysis", points,
-                             [&](int v, std::int64_t p) { return float(value(v, p)); })),
+         SteppedPlot(NgspicePlot("Transient Analysis", points,
+                                 [&](int v, std::int64_t p) { return float(value(v, p)); })),
          "",
          96,
          {"Run 1", "Run 2", "Run 3"},
@@ -296,6 +298,10 @@ TEST(CacheConvert, LeavesNothingForOtherFilesCancelsAndFaults) {
         {"rc_ac.raw", "", false, Status::Unsupported},
         {"table", "time,v\n0,1\n1,2\n", false, Status::Unsupported},
         {"cancelled", big, true, Status::Cancelled},
+        // every row a step of its own: too many file sets
+        {"steps_beyond_count",
+         SteppedPlot(NgspicePlot("p", 10001, [](int v, std::int64_t) { return v * 1.0; })), false,
+         Status::Unsupported},
         {"short", big.substr(0, big.size() - 5), false, Status::Failed},
         {"beyond_the_limit", big, false, Status::Failed, 1 << 20},
     };
