@@ -377,7 +377,7 @@ Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {
     std::string ignored;
     if (CacheEntry::Open(key, status, ignored)) return Opened(key, out, false);
     if (!OpenSource()) return Attempt::Failed;
-    // The pass over X reads the points of every column but fast access.
+    // Finding the steps reads whole points, or X alone where the columns lie apart.
     const RawPlotValues& plot = scan_.runs.front();
     const std::int64_t pass =
         plot.points *

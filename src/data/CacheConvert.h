@@ -22,8 +22,8 @@ struct CacheConvertOptions {
     std::function<void(const CResultDataRef& partial)> preview;
     std::int32_t plot = 0;  // as RawReadOptions takes them
     bool plotsAsRuns = false;
-    // The bytes read at a time; 0 for the default. Small ones let a test span
-    // many blocks with a small file.
+    // The bytes of a raw file read at a time; 0 for the default. Small ones
+    // let a test span many blocks with a small file.
     std::int64_t blockBytes = 0;
 };
 
