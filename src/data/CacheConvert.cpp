@@ -21,6 +21,7 @@
 #include "data/Extents.h"
 #include "data/RawFile.h"
 #include "data/ResultVariable.h"
+#include "data/Runs.h"
 #include "data/SummaryPyramid.h"
 #include "data/Workers.h"
 
@@ -29,6 +30,10 @@ namespace kurvex {
 namespace {
 
 constexpr std::int64_t kBlockBytes = 4 << 20;
+
+// Each step is a file set of its own: a sweep of more steps than this (an X
+// that hardly moves restarts at every row) is left to the reader.
+constexpr std::size_t kMaxSteps = 10000;
 
 using Status = CacheConversion::Status;
 
@@ -77,13 +82,27 @@ bool ReadFully(int fd, std::int64_t at, char* into, std::int64_t n) {
     return true;
 }
 
-enum class Attempt { Done, Changed, Cancelled, Failed };
+enum class Attempt { Done, Changed, Cancelled, Failed, Unsupported };
+
+// Rows [first, first + rows) of plot `plot` of a scan: one run of the entry.
+struct Slice {
+    std::size_t plot = 0;
+    std::int64_t first = 0, rows = 0;
+};
 
 class Converter {
 public:
     Converter(const std::string& path, const CacheConvertOptions& options, const RawFileScan& scan,
-              std::uint64_t limit)
-        : path_(path), options_(options), scan_(scan), limit_(limit) {}
+              std::uint64_t limit, bool stepped)
+        : path_(path),
+          options_(options),
+          scan_(scan),
+          limit_(limit),
+          blockBytes_(options.blockBytes > 0 ? options.blockBytes : kBlockBytes),
+          stepped_(stepped) {}
+    ~Converter() { CloseSource(); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
 
     Attempt Run(const CacheKey& key, CacheConversion& out);
     const std::string& Error() const { return error_; }
@@ -94,26 +113,100 @@ private:
         return Attempt::Failed;
     }
     bool ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why);
+    Attempt FindSteps(std::int64_t& done, std::int64_t total);
+    CacheLayout Layout() const;
+    std::int64_t Bytes() const;  // of the source, for the runs' conversion
+    bool OpenSource();
+    void CloseSource();
+    bool Changed(const CacheKey& key) const;
+    Attempt Convert(const CacheKey& key, CacheConversion& out, std::int64_t done,
+                    std::int64_t total);
+    // The entry of `key` into `out`, `written` now or before.
+    Attempt Opened(const CacheKey& key, CacheConversion& out, bool written);
 
     const std::string& path_;
     const CacheConvertOptions& options_;
     const RawFileScan& scan_;
     std::uint64_t limit_;
+    std::int64_t blockBytes_;
+    bool stepped_;
+    std::vector<Slice> slices_;          // the entry's runs
+    std::vector<std::string> runNames_;  // none: the runs go unnamed
     CacheWriter writer_;
     CacheMeta meta_;
     int fd_ = -1;
     std::int64_t shown_ = 0;  // rows last previewed
-    std::string error_;
+    std::string error_, note_;
 };
 
+// Where column v's samples begin within a point, or within a plot's columns
+// laid one after the other (counted in points).
+std::int64_t ColumnOffset(const RawPlotValues& plot, std::int64_t v) {
+    return v == 0 ? 0 : plot.xBytes + plot.valueBytes * (v - 1);
+}
+
+template <class T>
+void Transpose(const char* src, std::int64_t rows, std::int64_t stride, bool unsign, Scratch& s) {
+    Transpose<T>(src, rows, stride, unsign, s.values.data(), s.flags.data(), s.valid.get());
+}
+
+// The steps are cut where X comes back to its first value, as RunStarts cuts
+// them; X is read as the conversion reads it, so that both see the same values.
+Attempt Converter::FindSteps(std::int64_t& done, std::int64_t total) {
+    const RawPlotValues& plot = scan_.runs.front();
+    const auto n = static_cast<std::int64_t>(scan_.names.size());
+    const std::int64_t stride = plot.fastAccess ? plot.xBytes : ColumnOffset(plot, n);
+    const std::int64_t step = std::max<std::int64_t>(1, blockBytes_ / stride);
+    Scratch s;
+    s.values.resize(static_cast<size_t>(std::min(step, plot.points)));
+    s.flags.resize(s.values.size());
+    s.valid = std::make_unique<bool[]>(s.values.size());
+    std::string block;
+    std::vector<std::int64_t> starts = {0};
+    double first = 0.0;
+    for (std::int64_t row = 0; row < plot.points; row += step) {
+        const std::int64_t rows = std::min(step, plot.points - row);
+        block.resize(static_cast<size_t>(rows * stride));
+        if (!ReadFully(fd_, plot.dataStart + row * stride, block.data(), rows * stride)) {
+            error_ = "Cannot read \"" + path_ +
+                     "\": " + (errno ? std::strerror(errno) : "the file became shorter") + ".";
+            return Attempt::Failed;
+        }
+        if (plot.xBytes == 8)
+            Transpose<double>(block.data(), rows, stride, plot.unsignedTime, s);
+        else
+            Transpose<float>(block.data(), rows, stride, plot.unsignedTime, s);
+        if (row == 0) first = s.values[0];
+        for (std::int64_t i = row == 0 ? 1 : 0; i < rows; ++i) {
+            if (s.values[static_cast<size_t>(i)] != first) continue;
+            if (starts.size() == kMaxSteps) return Attempt::Unsupported;
+            starts.push_back(row + i);
+        }
+        done += rows * stride;
+        if (options_.progress && !options_.progress(done, total)) return Attempt::Cancelled;
+    }
+    slices_.clear();
+    for (size_t k = 0; k < starts.size(); ++k) {
+        const std::int64_t end = k + 1 < starts.size() ? starts[k + 1] : plot.points;
+        slices_.push_back({0, starts[k], end - starts[k]});
+    }
+    runNames_ = StepRunNames(path_, slices_.size(), &note_);
+    return Attempt::Done;
+}
+
 bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why) {
-    const RawPlotValues& plot = scan_.runs[static_cast<size_t>(r)];
+    const Slice& slice = slices_[static_cast<size_t>(r)];
+    const RawPlotValues& plot = scan_.runs[slice.plot];
+    const std::int64_t points = slice.rows;
     const auto n = static_cast<std::int32_t>(scan_.names.size());
-    const std::int64_t rowBytes =
-        plot.xBytes + static_cast<std::int64_t>(plot.valueBytes) * (n - 1);
+    const std::int64_t rowBytes = ColumnOffset(plot, n);
     // Where column v's sample of the first row of a piece lies, from the piece's start.
-    auto within = [&](std::int64_t v) {
-        return plot.fastAccess || v == 0 ? 0 : plot.xBytes + plot.valueBytes * (v - 1);
+    auto within = [&](std::int64_t v) { return plot.fastAccess ? 0 : ColumnOffset(plot, v); };
+    // Where the run's first sample of column v (of every column, point by point) lies.
+    auto columnAt = [&](std::int64_t v) {
+        return plot.fastAccess ? plot.dataStart + plot.points * ColumnOffset(plot, v) +
+                                     slice.first * (v == 0 ? plot.xBytes : plot.valueBytes)
+                               : plot.dataStart + slice.first * rowBytes;
     };
     // The file in pieces of about a block: of whole points, or of one
     // variable's samples where the variables lie one after the other.
@@ -123,39 +216,36 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
     };
     // Whole bytes of validity bits per block, so that what is written can be shown.
     auto rowsOf = [&](std::int64_t stride) {
-        const std::int64_t rows = kBlockBytes / stride;
+        const std::int64_t rows = blockBytes_ / stride;
         return std::max<std::int64_t>(1, rows >= 8 ? rows & ~std::int64_t(7) : rows);
     };
     auto widthOf = [&](std::int32_t v) { return v == 0 ? plot.xBytes : plot.valueBytes; };
     const std::int64_t firstStride = plot.fastAccess ? plot.xBytes : rowBytes;
-    const Piece first{0,
-                      plot.fastAccess ? 1 : n,
-                      0,
-                      std::min(rowsOf(firstStride), plot.points),
-                      plot.dataStart,
-                      firstStride};
+    const Piece first{0,           plot.fastAccess ? 1 : n,
+                      0,           std::min(rowsOf(firstStride), points),
+                      columnAt(0), firstStride};
     // The piece after `p` into `q`; false after the last.
     auto following = [&](const Piece& p, Piece& q) {
         q = p;
         q.at = p.at + p.rows * p.stride;
         q.row = p.row + p.rows;
-        if (q.row >= plot.points) {
+        if (q.row >= points) {
             if (!plot.fastAccess || p.v1 >= n) return false;
-            q = {p.v1, p.v1 + 1, 0, 0, q.at, widthOf(p.v1)};
+            q = {p.v1, p.v1 + 1, 0, 0, columnAt(p.v1), widthOf(p.v1)};
         }
-        q.rows = std::min(rowsOf(q.stride), plot.points - q.row);
+        q.rows = std::min(rowsOf(q.stride), points - q.row);
         return true;
     };
-    const std::int64_t blockRows = std::min(
-        plot.points,
-        rowsOf(plot.fastAccess ? std::min(plot.xBytes, n > 1 ? plot.valueBytes : plot.xBytes)
-                               : rowBytes));
+    const std::int64_t blockRows =
+        std::min(points, rowsOf(plot.fastAccess
+                                    ? std::min(plot.xBytes, n > 1 ? plot.valueBytes : plot.xBytes)
+                                    : rowBytes));
     const int workers = std::min(WorkerCount(), plot.fastAccess ? 1 : std::max(n, 1));
 
     std::mutex writing;  // the writer is one file set, written one column at a time
     std::vector<ConvertedColumn> columns(static_cast<size_t>(n));
     for (std::int32_t v = 0; v < n; ++v) {
-        if (!columns[static_cast<size_t>(v)].Begin(writer_, writing, v, r, plot.points)) {
+        if (!columns[static_cast<size_t>(v)].Begin(writer_, writing, v, r, points)) {
             why = Attempt::Failed;
             error_ = writer_.Error();
             return false;
@@ -237,8 +327,7 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
         // Variables one after the other give no whole rows until the end.
         if (options_.preview && r == 0 && !plot.fastAccess) {
             const std::int64_t written = piece.row + rows;
-            if (written % 8 == 0 && written <= INT32_MAX &&
-                PreviewDue(shown_, written, plot.points)) {
+            if (written % 8 == 0 && written <= INT32_MAX && PreviewDue(shown_, written, points)) {
                 std::vector<PartialColumn> seen;
                 for (const ConvertedColumn& c : columns) seen.push_back(c.Seen());
                 double step;
@@ -275,58 +364,123 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
 }
 
 Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {
+    slices_.clear();
+    runNames_.clear();
+    note_.clear();
+    for (size_t p = 0; p < scan_.runs.size(); ++p) slices_.push_back({p, 0, scan_.runs[p].points});
+    if (!stepped_) {
+        if (!writer_.Begin(key, Layout(), limit_)) return Fail(writer_.Error());
+        return writer_.Finished() ? Opened(key, out, false) : Convert(key, out, 0, Bytes());
+    }
+    // An entry made before spares the pass over X that finds the steps.
+    CacheEntry::Status status;
+    std::string ignored;
+    if (CacheEntry::Open(key, status, ignored)) return Opened(key, out, false);
+    if (!OpenSource()) return Attempt::Failed;
+    // Finding the steps reads whole points, or X alone where the columns lie apart.
+    const RawPlotValues& plot = scan_.runs.front();
+    const std::int64_t pass =
+        plot.points *
+        (plot.fastAccess ? plot.xBytes : ColumnOffset(plot, std::int64_t(scan_.names.size())));
+    const std::int64_t total = pass + Bytes();
+    std::int64_t done = 0;
+    const Attempt found = FindSteps(done, total);
+    if (found != Attempt::Done) {
+        CloseSource();
+        // A source rewritten meanwhile may have given any bytes, or a short read.
+        return found == Attempt::Failed && Changed(key) ? Attempt::Changed : found;
+    }
+    if (!writer_.Begin(key, Layout(), limit_)) {
+        CloseSource();
+        return Fail(writer_.Error());
+    }
+    if (writer_.Finished()) {
+        CloseSource();
+        return Opened(key, out, false);
+    }
+    return Convert(key, out, done, total);
+}
+
+CacheLayout Converter::Layout() const {
     CacheLayout layout;
     layout.names = scan_.names;
     layout.extras.push_back(kCacheMetaFile);
-    std::int64_t total = 0;
-    for (const RawPlotValues& plot : scan_.runs) {
-        layout.rows.push_back(plot.points);
-        total +=
-            plot.points * (plot.xBytes + static_cast<std::int64_t>(plot.valueBytes) *
-                                             (static_cast<std::int64_t>(layout.names.size()) - 1));
-    }
-    for (size_t r = 0; r < scan_.runs.size(); ++r)
+    if (!runNames_.empty()) layout.extras.push_back(kCacheRunNamesFile);
+    for (const Slice& slice : slices_) layout.rows.push_back(slice.rows);
+    for (size_t r = 0; r < slices_.size(); ++r)
         for (size_t v = 0; v < layout.names.size(); ++v)
             layout.extras.push_back(
                 PyramidFileName(static_cast<std::int32_t>(v), static_cast<std::int32_t>(r)));
-    if (!writer_.Begin(key, layout, limit_)) return Fail(writer_.Error());
-    if (!writer_.Finished()) {
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            writer_.Abort();
-            return Fail("Cannot read \"" + path_ + "\": " + std::strerror(errno) + ".");
-        }
-        meta_ = {};
-        std::int64_t done = 0;
-        Attempt why = Attempt::Done;
-        bool ok = true;
-        for (std::int32_t r = 0; ok && r < static_cast<std::int32_t>(scan_.runs.size()); ++r)
-            ok = ConvertRun(r, done, total, why);
-        ::close(fd_);
-        fd_ = -1;
-        CacheKey now;
-        std::string ignored;
-        // A source rewritten meanwhile may have given any bytes, or a short read.
-        if (why != Attempt::Cancelled && (!KeyOf(path_, now, ignored) || !(now == key))) {
-            writer_.Abort();
-            return Attempt::Changed;
-        }
-        if (!ok) {
-            writer_.Abort();
-            return why;
-        }
-        const std::vector<std::uint8_t> meta = MetaBytes(meta_);
-        if (!writer_.WriteExtra(kCacheMetaFile, meta.data(), meta.size()) || !writer_.Commit()) {
-            const std::string error = writer_.Error();
-            writer_.Abort();
-            return Fail(error);
-        }
+    return layout;
+}
+
+std::int64_t Converter::Bytes() const {
+    std::int64_t total = 0;
+    for (const Slice& slice : slices_)
+        total += slice.rows * ColumnOffset(scan_.runs[slice.plot],
+                                           static_cast<std::int64_t>(scan_.names.size()));
+    return total;
+}
+
+bool Converter::OpenSource() {
+    if (fd_ >= 0) return true;
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) error_ = "Cannot read \"" + path_ + "\": " + std::strerror(errno) + ".";
+    return fd_ >= 0;
+}
+
+void Converter::CloseSource() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool Converter::Changed(const CacheKey& key) const {
+    CacheKey now;
+    std::string ignored;
+    return !KeyOf(path_, now, ignored) || !(now == key);
+}
+
+Attempt Converter::Convert(const CacheKey& key, CacheConversion& out, std::int64_t done,
+                           std::int64_t total) {
+    if (!OpenSource()) {
+        writer_.Abort();
+        return Attempt::Failed;
     }
+    meta_ = {};
+    Attempt why = Attempt::Done;
+    bool ok = true;
+    for (std::int32_t r = 0; ok && r < static_cast<std::int32_t>(slices_.size()); ++r)
+        ok = ConvertRun(r, done, total, why);
+    CloseSource();
+    // A source rewritten meanwhile may have given any bytes, or a short read.
+    if (why != Attempt::Cancelled && Changed(key)) {
+        writer_.Abort();
+        return Attempt::Changed;
+    }
+    if (!ok) {
+        writer_.Abort();
+        return why;
+    }
+    const std::vector<std::uint8_t> meta = MetaBytes(meta_);
+    const std::vector<std::uint8_t> names = RunNamesBytes(runNames_);
+    if (!writer_.WriteExtra(kCacheMetaFile, meta.data(), meta.size()) ||
+        (!runNames_.empty() &&
+         !writer_.WriteExtra(kCacheRunNamesFile, names.data(), names.size())) ||
+        !writer_.Commit()) {
+        const std::string error = writer_.Error();
+        writer_.Abort();
+        return Fail(error);
+    }
+    return Opened(key, out, true);
+}
+
+Attempt Converter::Opened(const CacheKey& key, CacheConversion& out, bool written) {
     CacheEntry::Status status;
     std::string error;
     out.entry = CacheEntry::Open(key, status, error);
     if (!out.entry) return Fail(error.empty() ? "The new cache entry cannot be opened." : error);
-    out.status = writer_.Finished() ? Status::AlreadyCached : Status::Converted;
+    out.status = written ? Status::Converted : Status::AlreadyCached;
+    if (!note_.empty()) out.notes.push_back(note_);
     return Attempt::Done;
 }
 
@@ -360,23 +514,30 @@ CacheConversion ConvertToCache(const std::string& path, const CacheConvertOption
                 return out;
             }
         }
+        // The reader's caller cuts a stepped plot only when it is the one run read.
+        bool stepped = false;
         for (const RawPlot& plot : scan.plots) {
-            if (plot.run >= 0 && plot.stepped) {
+            if (plot.run < 0 || !plot.stepped) continue;
+            if (scan.runs.size() != 1) {
                 out.status = Status::Unsupported;
                 return out;
             }
+            stepped = true;
         }
         if (limit == 0) {
             std::string folder;
             if (!CacheFolder(folder, out.error)) return out;
             limit = DefaultCacheLimit(folder);
         }
-        Converter converter(path, options, scan, limit);
+        Converter converter(path, options, scan, limit, stepped);
         switch (converter.Run(key, out)) {
             case Attempt::Done:
                 return out;
             case Attempt::Cancelled:
                 out.status = Status::Cancelled;
+                return out;
+            case Attempt::Unsupported:
+                out.status = Status::Unsupported;
                 return out;
             case Attempt::Failed:
                 out.error = converter.Error();

@@ -22,6 +22,9 @@ struct CacheConvertOptions {
     std::function<void(const CResultDataRef& partial)> preview;
     std::int32_t plot = 0;  // as RawReadOptions takes them
     bool plotsAsRuns = false;
+    // The bytes of a raw file read at a time; 0 for the default. Small ones
+    // let a test span many blocks with a small file.
+    std::int64_t blockBytes = 0;
 };
 
 struct CacheConversion {
@@ -36,6 +39,8 @@ struct CacheConversion {
     std::string error;
     std::shared_ptr<const CacheEntry> entry;  // when converted or already cached
     std::vector<RawPlot> plots;               // of the file, as ReadRawFile lists them
+    // Status lines on what was read all the same (a step log that disagrees).
+    std::vector<std::string> notes;
 };
 
 // Fills the cache entry of the result file at `path`, streaming through it in
@@ -43,9 +48,12 @@ struct CacheConversion {
 // memory stays a few blocks (and the columns' summaries) whatever the file's
 // size. Takes binary SPICE raw files of real values: the entry holds the
 // variables and runs ReadRawFile reads, with the meta and each column's
-// pyramid as its extras. A sweep stored as one stepped plot is left to the
-// reader, which splits it by its log. A source that changes meanwhile is converted once
-// more; nothing is left behind by a failure or a cancel.
+// pyramid as its extras. A sweep stored as one stepped plot is cut into a run
+// per step where X starts again, as the reader's caller cuts it, the runs
+// named by the step log beside it (see StepRunNames); finding the steps costs
+// one more pass over X. Stepped complex plots and stepped plots read as
+// several runs are left to the reader. A source that changes meanwhile is
+// converted once more; nothing is left behind by a failure or a cancel.
 CacheConversion ConvertToCache(const std::string& path, const CacheConvertOptions& options);
 
 }  // namespace kurvex

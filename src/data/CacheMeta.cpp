@@ -80,6 +80,32 @@ std::optional<CacheMeta> MetaFromBytes(std::span<const std::uint8_t> bytes, std:
     return meta;
 }
 
+std::vector<std::uint8_t> RunNamesBytes(const std::vector<std::string>& names) {
+    std::vector<std::uint8_t> out;
+    for (const std::string& name : names) {
+        out.insert(out.end(), name.begin(), name.end());
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::optional<std::vector<std::string>> RunNamesFromBytes(std::span<const std::uint8_t> bytes,
+                                                          std::size_t runs) {
+    std::vector<std::string> names;
+    std::string name;
+    for (const std::uint8_t b : bytes) {
+        if (b != '\n') {
+            name += static_cast<char>(b);
+            continue;
+        }
+        if (names.size() == runs) return std::nullopt;
+        names.push_back(std::move(name));
+        name.clear();
+    }
+    if (!name.empty() || names.size() != runs) return std::nullopt;
+    return names;
+}
+
 std::string PyramidFileName(std::int32_t v, std::int32_t r) {
     return "pyramid-" + std::to_string(v) + "-" + std::to_string(r);
 }

@@ -57,6 +57,15 @@ private:
     double last_ = 0.0;
 };
 
+// The entry's extra file naming its runs, where its source names them (an
+// entry without it leaves them unnamed); one name a line.
+inline constexpr const char* kCacheRunNamesFile = "run-names";
+
+std::vector<std::uint8_t> RunNamesBytes(const std::vector<std::string>& names);
+// None when the bytes do not name exactly `runs` runs.
+std::optional<std::vector<std::string>> RunNamesFromBytes(std::span<const std::uint8_t> bytes,
+                                                          std::size_t runs);
+
 // The extra file of the pyramid of variable v in run r.
 std::string PyramidFileName(std::int32_t v, std::int32_t r);
 

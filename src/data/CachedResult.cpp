@@ -203,6 +203,17 @@ bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& d
         error = "Cannot open the cached " + source + ": its meta file is missing or damaged";
         return false;
     }
+    std::vector<std::string> runNames(layout.rows.size());
+    if (std::find(extras.begin(), extras.end(), kCacheRunNamesFile) != extras.end()) {
+        std::size_t size = 0;
+        const std::uint8_t* bytes = entry->Extra(kCacheRunNamesFile, size);
+        auto names = RunNamesFromBytes({bytes, size}, layout.rows.size());
+        if (!names) {
+            error = "Cannot open the cached " + source + ": its run names are damaged";
+            return false;
+        }
+        runNames = std::move(*names);
+    }
 
     std::vector<std::pair<const double*, Placed>> placed;
     CResultDataRef result;
@@ -253,11 +264,12 @@ bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& d
         if (r == 0) {
             result.ShareColumnsOf(run);
             KnowSorted(*result.Get(), runMeta);
+            if (!runNames[0].empty()) result->SetRunName(0, runNames[0]);
         } else {
             CResultDataRef more;
             more.ShareColumnsOf(run);
             KnowSorted(*more.Get(), runMeta);
-            result->AddRun(more.Get(), std::string());
+            result->AddRun(more.Get(), runNames[std::size_t(r)]);
         }
     }
     {

@@ -1,11 +1,13 @@
 #include "data/Runs.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 
 #include "data/NameText.h"
+#include "data/NumberText.h"
 #include "data/ResultFile.h"
 
 namespace kurvex {
@@ -141,6 +143,35 @@ std::string StepLogPath(const std::string& rawPath) {
             return p.string();
     }
     return {};
+}
+
+std::vector<std::string> StepRunNames(const std::string& rawPath, std::size_t count,
+                                      std::string* note) {
+    // LTspice's log says the steps in its first lines; a log this long is no
+    // use to read further.
+    constexpr std::uintmax_t kLogBytes = 16 << 20;
+    std::vector<std::string> names;
+    if (const std::string log = StepLogPath(rawPath); !log.empty()) {
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(log, ec);
+        std::string bytes(ec ? 0 : static_cast<size_t>(std::min(size, kLogBytes)), '\0');
+        if (std::FILE* f = std::fopen(log.c_str(), "rb")) {
+            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+            std::fclose(f);
+            names = LogStepNames(bytes);
+        }
+        if (names.size() != count && note)
+            *note = Format(
+                "The log %s names %zu step%s, but the file holds %zu run%s: "
+                "the runs are named by number.",
+                std::filesystem::path(log).filename().c_str(), names.size(),
+                names.size() == 1 ? "" : "s", count, count == 1 ? "" : "s");
+    }
+    if (names.size() != count) {
+        names.clear();
+        for (size_t k = 0; k < count; ++k) names.push_back(Format("Run %zu", k + 1));
+    }
+    return names;
 }
 
 std::int32_t RunVariable(const CResultData& run, const std::string& name) {

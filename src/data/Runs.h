@@ -34,6 +34,12 @@ std::vector<std::string> LogStepNames(std::string_view log);
 // case; empty when there is none.
 std::string StepLogPath(const std::string& rawPath);
 
+// Names for the `count` runs of the stepped plot of the raw file at
+// `rawPath`: the steps of its log when the log names as many, else "Run 1",
+// "Run 2", ...; `note` (when given) gets a status line when a log disagrees.
+std::vector<std::string> StepRunNames(const std::string& rawPath, std::size_t count,
+                                      std::string* note = nullptr);
+
 // Variable `name` of `run` (ignoring ASCII case), or -1 when the run lacks it.
 std::int32_t RunVariable(const CResultData& run, const std::string& name);
 

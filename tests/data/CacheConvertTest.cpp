@@ -8,9 +8,11 @@
 #include "data/CacheConvert.h"
 #include "data/CacheMeta.h"
 #include "data/CachePreview.h"
+#include "data/CachedResult.h"
 #include "data/LtspiceRawWriter.h"
 #include "data/RawFile.h"
 #include "data/ResultData.h"
+#include "data/ResultFile.h"
 #include "data/ResultVariable.h"
 #include "data/SummaryPyramid.h"
 
@@ -41,17 +43,14 @@ std::string NgspicePlot(const char* name, std::int64_t points, Value value) {
     return out;
 }
 
-// The entry holds what ReadRawFile reads from the same file, and its meta and
-// pyramids are those worked out from the reader's columns.
-void ExpectAsRead(const std::string& path, const CacheConvertOptions& options,
-                  const CacheEntry& entry) {
-    CResultDataRef data;
-    std::vector<RawPlot> plots;
-    test::RecordingMessages messages;
-    RawReadOptions read;
-    read.plot = options.plot;
-    read.plotsAsRuns = options.plotsAsRuns;
-    ASSERT_EQ(ReadRawFile(path, data, plots, messages, read), RawReadResult::Read);
+// `raw`, an NgspicePlot, as a sweep stored as one long plot.
+std::string SteppedPlot(std::string raw) {
+    return raw.replace(raw.find("Flags: real"), 11, "Flags: real stepped");
+}
+
+// The entry holds `data`, and its meta and pyramids are those worked out
+// from its columns.
+void ExpectHolds(const CResultDataRef& data, const CacheEntry& entry) {
     const CacheLayout& layout = entry.Layout();
     ASSERT_EQ(static_cast<std::int32_t>(layout.rows.size()), data->RunCount());
     ASSERT_EQ(static_cast<std::int32_t>(layout.names.size()), data->VariableCount());
@@ -94,6 +93,19 @@ void ExpectAsRead(const std::string& path, const CacheConvertOptions& options,
             EXPECT_EQ(std::memcmp(got, want.data(), size), 0) << v << r;
         }
     }
+}
+
+// The entry holds what ReadRawFile reads from the same file.
+void ExpectAsRead(const std::string& path, const CacheConvertOptions& options,
+                  const CacheEntry& entry) {
+    CResultDataRef data;
+    std::vector<RawPlot> plots;
+    test::RecordingMessages messages;
+    RawReadOptions read;
+    read.plot = options.plot;
+    read.plotsAsRuns = options.plotsAsRuns;
+    ASSERT_EQ(ReadRawFile(path, data, plots, messages, read), RawReadResult::Read);
+    ExpectHolds(data, entry);
 }
 
 TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
@@ -179,6 +191,98 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
     }
 }
 
+// A sweep stored as one stepped plot: each step becomes a run, as loading the
+// file without the cache cuts it, whatever blocks the file is read in.
+TEST(CacheConvert, CutsASteppedPlotIntoTheRunsTheReaderGives) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Steps of 7, 3 and 12 points; v(out) of the second step's middle point is
+    // invalid, and so is the time of the third step's last.
+    std::vector<std::pair<int, std::int64_t>> at;  // step and point within it
+    const std::int64_t lengths[] = {7, 3, 12};
+    for (int k = 0; k < 3; ++k)
+        for (std::int64_t i = 0; i < lengths[k]; ++i) at.push_back({k, i});
+    const auto points = static_cast<std::int64_t>(at.size());
+    auto value = [&](int v, std::int64_t p) {
+        const auto [k, i] = at[static_cast<size_t>(p)];
+        if (v == 0) return k == 2 && i == 11 ? nan : i * 0.5;
+        return k == 1 && i == 1 && v == 1 ? nan : (k + 1) * std::sin(i * 0.3 * v);
+    };
+    auto ltspice = [&](bool fastAccess, std::int64_t n) {
+        test::LtspiceLayout l{{"time", "V(out)", "I(L1)"}, n, fastAccess, true};
+        // LTspice marks a point by a negative time, the first ones too.
+        return test::LtspiceRaw(l, [&](std::int64_t v, std::int64_t p) {
+            const double x = value(int(v), p);
+            return std::complex<double>(v == 0 && p % 4 == 0 ? -x : x);
+        });
+    };
+    const std::string steps3 = ".step vin=1\n.step vin=2\n.step vin=3\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string log;  // beside the file; none when empty
+        std::int64_t blockBytes;
+        std::vector<std::string> runNames;
+        bool noted;  // the log disagrees
+    } cases[] = {
+        {"ngspice_rows_by_two",
+         SteppedPlot(NgspicePlot("Transient Analysis", points, value)),
+         "",
+         50,
+         {"Run 1", "Run 2", "Run 3"},
+         false},
+        {"ngspice_float_by_eight",
+         SteppedPlot(NgspicePlot("Transient Analysis", points,
+                                 [&](int v, std::int64_t p) { return float(value(v, p)); })),
+         "",
+         96,
+         {"Run 1", "Run 2", "Run 3"},
+         false},
+        {"ltspice_fast_log", ltspice(true, points), steps3, 20, {"vin=1", "vin=2", "vin=3"}, false},
+        {"ltspice_log_disagrees",
+         ltspice(false, points),
+         ".step vin=1\n",
+         1,
+         {"Run 1", "Run 2", "Run 3"},
+         true},
+        {"one_step", ltspice(false, 7), steps3, 16, {"Run 1"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CacheHome home(std::string("CutsASteppedPlot_") + c.name);
+        const std::string path = (home.dir / "sweep.raw").string();
+        test::Spit(path, c.bytes);
+        if (!c.log.empty()) test::Spit(home.dir / "sweep.log", c.log);
+        CResultDataRef read;
+        test::RecordingMessages messages;
+        std::vector<std::string> notes;
+        LoadOptions load;
+        load.notes = &notes;
+        ASSERT_TRUE(LoadResultFile(path, read, nullptr, messages, load));
+        ASSERT_EQ(read->RunCount(), static_cast<std::int32_t>(c.runNames.size()));
+
+        CacheConvertOptions options;
+        options.plotsAsRuns = true;
+        options.blockBytes = c.blockBytes;
+        const CacheConversion made = ConvertToCache(path, options);
+        ASSERT_EQ(made.status, Status::Converted) << made.error;
+        ExpectHolds(read, *made.entry);
+        EXPECT_EQ(made.notes, notes);
+        EXPECT_EQ(notes.size(), c.noted ? 1u : 0u);
+
+        // Loaded through the cache, the runs keep the reader's names.
+        CResultDataRef mapped;
+        load.cacheAboveBytes = 1;
+        ASSERT_TRUE(LoadResultFile(path, mapped, nullptr, messages, load));
+        ASSERT_TRUE(CachedPyramid(*mapped.Get(), 0, 0));
+        ASSERT_EQ(mapped->RunCount(), read->RunCount());
+        for (std::int32_t r = 0; r < read->RunCount(); ++r) {
+            EXPECT_EQ(mapped->RunName(r), c.runNames[static_cast<size_t>(r)]) << r;
+            EXPECT_EQ(read->RunName(r), c.runNames[static_cast<size_t>(r)]) << r;
+            EXPECT_EQ(mapped->Run(r)->BadPoints(), read->Run(r)->BadPoints()) << r;
+        }
+    }
+}
+
 TEST(CacheConvert, LeavesNothingForOtherFilesCancelsAndFaults) {
     const std::string big = NgspicePlot("Transient Analysis", 400000, [](int v, std::int64_t p) {
         return v == 0 ? p * 1e-6 : double(v);
@@ -194,6 +298,10 @@ TEST(CacheConvert, LeavesNothingForOtherFilesCancelsAndFaults) {
         {"rc_ac.raw", "", false, Status::Unsupported},
         {"table", "time,v\n0,1\n1,2\n", false, Status::Unsupported},
         {"cancelled", big, true, Status::Cancelled},
+        // every row a step of its own: too many file sets
+        {"steps_beyond_count",
+         SteppedPlot(NgspicePlot("p", 10001, [](int v, std::int64_t) { return v * 1.0; })), false,
+         Status::Unsupported},
         {"short", big.substr(0, big.size() - 5), false, Status::Failed},
         {"beyond_the_limit", big, false, Status::Failed, 1 << 20},
     };
