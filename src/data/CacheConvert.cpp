@@ -368,6 +368,12 @@ Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {
     runNames_.clear();
     note_.clear();
     for (size_t p = 0; p < scan_.runs.size(); ++p) slices_.push_back({p, 0, scan_.runs[p].points});
+    // Plots read as runs are named as the reader names them: the plot's name and number.
+    const auto first = std::find_if(scan_.plots.begin(), scan_.plots.end(),
+                                    [](const RawPlot& plot) { return plot.run == 0; });
+    if (!stepped_ && scan_.runs.size() > 1 && first != scan_.plots.end())
+        for (size_t k = 0; k < scan_.runs.size(); ++k)
+            runNames_.push_back(first->name + " " + std::to_string(k + 1));
     if (!stepped_) {
         if (!writer_.Begin(key, Layout(), limit_)) return Fail(writer_.Error());
         return writer_.Finished() ? Opened(key, out, false) : Convert(key, out, 0, Bytes());

@@ -11,8 +11,9 @@ static_assert(std::endian::native == std::endian::little, "cache entries are lit
 
 template <class T>
 void Put(std::vector<std::uint8_t>& out, T v) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
-    out.insert(out.end(), p, p + sizeof v);
+    const std::size_t at = out.size();
+    out.resize(at + sizeof v);
+    std::memcpy(out.data() + at, &v, sizeof v);
 }
 
 template <class T>
@@ -83,7 +84,7 @@ std::optional<CacheMeta> MetaFromBytes(std::span<const std::uint8_t> bytes, std:
 std::vector<std::uint8_t> RunNamesBytes(const std::vector<std::string>& names) {
     std::vector<std::uint8_t> out;
     for (const std::string& name : names) {
-        out.insert(out.end(), name.begin(), name.end());
+        for (const char c : name) out.push_back(static_cast<std::uint8_t>(c));
         out.push_back('\n');
     }
     return out;

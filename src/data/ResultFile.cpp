@@ -74,36 +74,14 @@ public:
 
 // LTspice's log says the steps in its first lines; a log this long is no
 // use to read further.
-constexpr std::int64_t kLogBytes = 16 << 20;
 
 // Cuts a stepped plot where X starts again, naming each run by its step in
 // the log beside `path`, else "Run N"; a log that disagrees is noted.
 bool SplitSteps(const std::string& path, CResultDataRef& data, std::vector<std::string>* notes) {
     const std::vector<std::int32_t> starts = RunStarts(*data.Get());
-    std::vector<std::string> names;
-    if (const std::string log = StepLogPath(path); !log.empty()) {
-        std::error_code ec;
-        const std::uintmax_t size = std::filesystem::file_size(log, ec);
-        std::string bytes(ec ? 0 : static_cast<size_t>(std::min<std::uintmax_t>(size, kLogBytes)),
-                          '\0');
-        if (std::FILE* f = std::fopen(log.c_str(), "rb")) {
-            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
-            std::fclose(f);
-            names = LogStepNames(bytes);
-        } else {
-            bytes.clear();
-        }
-        if (names.size() != starts.size() && notes)
-            notes->push_back(
-                Format("The log %s names %zu step%s, but the file holds %zu run%s: "
-                       "the runs are named by number.",
-                       std::filesystem::path(log).filename().c_str(), names.size(),
-                       names.size() == 1 ? "" : "s", starts.size(), starts.size() == 1 ? "" : "s"));
-    }
-    if (names.size() != starts.size()) {
-        names.clear();
-        for (size_t k = 0; k < starts.size(); ++k) names.push_back(Format("Run %zu", k + 1));
-    }
+    std::string note;
+    const std::vector<std::string> names = StepRunNames(path, starts.size(), &note);
+    if (notes && !note.empty()) notes->push_back(note);
     return SplitIntoRuns(data, starts, names);
 }
 
@@ -159,6 +137,7 @@ CacheRoute ReadThroughCache(const std::string& path, CResultDataRef& data,
     if (!OpenCachedResult(c.entry, mapped, error)) return note(error);
     data = mapped;
     if (options.plots) *options.plots = std::move(c.plots);
+    if (options.notes) options.notes->insert(options.notes->end(), c.notes.begin(), c.notes.end());
     return CacheRoute::Read;
 }
 

@@ -185,6 +185,18 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         ASSERT_TRUE(made.entry);
         EXPECT_EQ(made.entry->Layout().rows.size(), c.runs);
         ExpectAsRead(path, options, *made.entry);
+        // Runs are named as the reader names them.
+        CResultDataRef read, mapped;
+        std::vector<RawPlot> plots;
+        test::RecordingMessages messages;
+        RawReadOptions how;
+        how.plotsAsRuns = c.plotsAsRuns;
+        std::string error;
+        ASSERT_EQ(ReadRawFile(path, read, plots, messages, how), RawReadResult::Read);
+        ASSERT_TRUE(OpenCachedResult(made.entry, mapped, error)) << error;
+        ASSERT_EQ(mapped->RunCount(), read->RunCount());
+        for (std::int32_t r = 0; r < read->RunCount(); ++r)
+            EXPECT_EQ(mapped->RunName(r), read->RunName(r)) << r;
         const CacheConversion again = ConvertToCache(path, options);
         EXPECT_EQ(again.status, Status::AlreadyCached);
         EXPECT_TRUE(again.entry);
