@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "app/DocumentWatch.h"
+#include "app/FormulaBuildRun.h"
 #include "app/GraphView.h"
 #include "app/WorkerTask.h"
 #include "graph/AppOptions.h"
@@ -201,6 +202,7 @@ bool CGraphDocument::HandOver(const CResultDataRef& fresh, std::vector<COhmixGra
     for (COhmixGraphView* v : views) v->ForgetCurveSelection();
     for (COhmixGraphView* v : views) {
         bool viewInvalid = false;
+        FormulaBuildScope building(v);
         if (!v->Rebind(fresh, &viewInvalid) && closing) closing->push_back(v);
         invalid = invalid || viewInvalid;
     }

@@ -20,6 +20,7 @@
 #include "app/ClipboardPicture.h"
 #include "app/CommandRouter.h"
 #include "app/FftRun.h"
+#include "app/FormulaBuildRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
 #include "app/MainFrame.h"
@@ -182,8 +183,12 @@ void COhmixGraphView::FirstSetup() {
         COhmixGraphDoc& core = document_->Core();
         const std::string settingsPath = SettingsFilePath(document_->Path().toStdString());
         runs_ = LoadRunChoice(settingsPath);
-        kurvex::FirstSetup setup = BuildFirstScreens(
-            core.Settings(), settingsPath, ScreenBasis{core.Data(), metrics_, &TextMeasurer()});
+        kurvex::FirstSetup setup;
+        {
+            FormulaBuildScope building(this);
+            setup = BuildFirstScreens(core.Settings(), settingsPath,
+                                      ScreenBasis{core.Data(), metrics_, &TextMeasurer()});
+        }
         setupSource_ = setup.source;
         invalid = setup.invalidPoints;
         for (auto& record : setup.screens) AppendScreen(std::move(record));
@@ -523,7 +528,11 @@ bool COhmixGraphView::EditCurves(int index) {
     core.propertyDialogOpen = false;
     if (result != QDialog::Accepted) return false;
     const bool wasEmpty = record.CurveCount() == 0;
-    bool invalid = ApplyCurveEdits(record, dialog.Curves());
+    bool invalid = false;
+    {
+        FormulaBuildScope building(this);
+        invalid = ApplyCurveEdits(record, dialog.Curves());
+    }
     for (CGraphCurve* r : Records()) {
         ApplySharedDisplay(*r, dialog.Display(), &TextMeasurer());
         r->SetMetrics(metrics_);

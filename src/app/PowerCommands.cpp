@@ -4,6 +4,7 @@
 
 #include "analysis/FftWindow.h"
 #include "analysis/FigureRequest.h"
+#include "app/FormulaBuildRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
@@ -59,7 +60,10 @@ void AddCycleAverage(COhmixGraphView& view) {
         case FormulaAddOutcome::Added:
             break;
     }
-    ApplyCurveEdits(screen, records);
+    {
+        FormulaBuildScope building(&view);
+        ApplyCurveEdits(screen, records);
+    }
     // A cycle average has no value outside the whole cycles by its nature:
     // those samples are no reason for the invalid-points warning.
     view.AfterCurvesAdded(false);

@@ -179,7 +179,8 @@ std::string DerivedColumnBase(const CacheEntry& entry, const std::string& name) 
 std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const std::string& name,
                                                std::int64_t rows, std::int64_t block, int workers,
                                                const DerivedFill& fill, std::string& error,
-                                               const std::function<void(double)>& progress) {
+                                               const std::function<void(double)>& progress,
+                                               const std::function<bool()>& cancelled) {
     if (rows <= 0 || rows > kPyramidMaxRows || block <= 0 || name.empty() ||
         name.find('/') != std::string::npos) {
         error = Failure("no rows, too many, or a bad name", 0);
@@ -223,6 +224,10 @@ std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const st
         return std::nullopt;
     }
     for (std::int64_t first = 0; first < rows; first += wave) {
+        if (cancelled && cancelled()) {
+            error.clear();  // the temporary files go with their owners
+            return std::nullopt;
+        }
         const std::int64_t end = std::min(rows, first + wave);
         const auto n = std::size_t(end - first);
         ItemCounter blocks((end - first + block - 1) / block);

@@ -48,12 +48,14 @@ std::string DerivedColumnBase(const CacheEntry& entry, const std::string& name);
 // complete files when they are there, else filled by `fill` in blocks of
 // `block` rows on `workers` workers into temporary files renamed into place
 // when whole, so that memory stays a block per worker whatever the length. `progress` (may be
-// empty) hears the share done. None with `error` set when the cache folder is refused, `fill`
-// stops, a write fails (a full disk) or the files cannot be mapped; nothing half-written is left
-// under a final name.
+// empty) hears the share done; `cancelled` (may be empty) is asked on the calling thread
+// before each wave of blocks. None with `error` set when the cache folder is refused, `fill`
+// stops, a write fails (a full disk) or the files cannot be mapped; none with `error` empty when
+// `cancelled` said so. Either way nothing half-written is left, under a final name or another.
 std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const std::string& name,
                                                std::int64_t rows, std::int64_t block, int workers,
                                                const DerivedFill& fill, std::string& error,
-                                               const std::function<void(double)>& progress = {});
+                                               const std::function<void(double)>& progress = {},
+                                               const std::function<bool()>& cancelled = {});
 
 }  // namespace kurvex

@@ -149,18 +149,28 @@ bool Stateless(const CFormula& formula) {
     });
 }
 
+// The entry the formula's file goes beside, or null when it goes into memory.
+std::shared_ptr<const CacheEntry> CacheEntryFor(const CResultData& d, const CFormula& formula,
+                                                const FormulaBuildOptions& options) {
+    // Another run's samples are resampled into memory, never cached.
+    if (!formula.RunReferences().empty() || d.RowCount() < options.cachedRows ||
+        options.blockRows <= 0)
+        return nullptr;
+    return CachedEntryOf(d);
+}
+
 // The formula over every row of `d` as a column in files beside the cache
 // entry, evaluated block by block: on several workers, each with a formula of
 // its own, when no sample depends on another, else in order (running
 // functions carry their state from one block to the next). Null when the data
-// set is no cached one or the files cannot be had.
+// set is no cached one, the files cannot be had, or the options cancelled
+// the build (`cancelled` set).
 RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& formula,
                                        const std::string& text, const FormulaBuildOptions& options,
-                                       bool& anyInvalid) {
+                                       bool& anyInvalid, bool& cancelled) {
     const CResultData* d = data.Get();
     const std::int32_t rows = d->RowCount();
-    if (rows < options.cachedRows || options.blockRows <= 0) return {};
-    const std::shared_ptr<const CacheEntry> entry = CachedEntryOf(*d);
+    const std::shared_ptr<const CacheEntry> entry = CacheEntryFor(*d, formula, options);
     if (!entry) return {};
     std::vector<std::string> parts{text, std::to_string(rows)};
     for (std::int32_t v = 0; v < d->VariableCount(); ++v) parts.push_back(d->Variable(v)->Name());
@@ -190,9 +200,13 @@ RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& for
         return true;
     };
     std::string error;
-    std::optional<DerivedColumn> column = MakeDerivedColumn(
-        *entry, name, rows, options.blockRows, int(formulas.size()), fill, error, options.progress);
-    if (!column) return {};
+    std::optional<DerivedColumn> column =
+        MakeDerivedColumn(*entry, name, rows, options.blockRows, int(formulas.size()), fill, error,
+                          options.progress, options.cancelled);
+    if (!column) {
+        cancelled = error.empty();
+        return {};
+    }
     RefPtr<CResultVariable> variable(
         CResultVariable::Over(column->values, column->flags, rows, column->keep));
     if (column->found) variable->SetExtents(column->min, column->max);
@@ -208,6 +222,13 @@ bool CheckFormula(const CResultDataRef& data, const std::string& text, FormulaEr
     return CompileOver(data.Get(), text, error) != nullptr;
 }
 
+bool FormulaGoesToCache(const CResultDataRef& data, const std::string& text,
+                        const FormulaBuildOptions& options) {
+    FormulaError error;
+    const std::unique_ptr<CFormula> formula = CompileOver(data.Get(), text, error);
+    return formula && CacheEntryFor(*data.Get(), *formula, options);
+}
+
 FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text,
                                   const FormulaBuildOptions& options) {
     FormulaBuild build;
@@ -219,7 +240,8 @@ FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string&
     if (formula->RunReferences().empty()) {
         formula->SetValueSource(DataSetValue, DataSetColumn);
         RefPtr<CResultVariable> cached =
-            BuildIntoCache(data, *formula, text, options, build.anyInvalid);
+            BuildIntoCache(data, *formula, text, options, build.anyInvalid, build.cancelled);
+        if (build.cancelled) return build;
         if (cached) {
             cached->SetName(text);
             cached->SetKind(kVariableFormula);

@@ -16,6 +16,7 @@ struct FormulaBuild {
     RefPtr<CResultVariable> variable;  // null when the formula was rejected
     FormulaError error;                // why, when it was
     bool anyInvalid = false;           // some sample is not a finite normal number
+    bool cancelled = false;            // stopped through the options: no variable, no files
 };
 
 // True when `text` compiles against the data set's variable names; else `error`
@@ -35,13 +36,24 @@ struct FormulaBuildOptions {
     int workers = 0;
     // Hears the share done while the file is written; may be empty.
     std::function<void(double)> progress;
+    // Asked between blocks of the file; true stops the build, which then makes
+    // no variable at all rather than one in memory. May be empty.
+    std::function<bool()> cancelled;
 };
+
+// True when the formula `text` over `data` would go into files beside the
+// cache entry (the build that may take long): it compiles, names no other run,
+// and the data set has at least options.cachedRows rows, all its columns
+// mapped from one cache entry.
+bool FormulaGoesToCache(const CResultDataRef& data, const std::string& text,
+                        const FormulaBuildOptions& options = {});
 
 // A new kind-2 variable named `text` holding the formula over every sample of
 // the data set, with its extents; it owns its compiled formula. Over a data set
 // of cached columns with at least options.cachedRows rows, the samples go in
 // blocks into files beside the cache entry (reused by a later build of the same
-// formula) and the variable maps them; when that fails they go into memory.
+// formula) and the variable maps them; when that fails they go into memory,
+// but not when options.cancelled stopped them.
 FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text,
                                   const FormulaBuildOptions& options = {});
 

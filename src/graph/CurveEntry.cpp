@@ -24,6 +24,25 @@ CCurveEntry CCurveEntry::ForFormula(const std::string& text) {
     return c;
 }
 
+namespace {
+
+thread_local const ScopedFormulaPrebuild* t_prebuild = nullptr;
+
+}  // namespace
+
+ScopedFormulaPrebuild::ScopedFormulaPrebuild(FormulaPrebuild prebuild, FormulaBuildOptions options)
+    : prebuild(std::move(prebuild)), options(std::move(options)), outer_(t_prebuild) {
+    t_prebuild = this;
+}
+
+ScopedFormulaPrebuild::~ScopedFormulaPrebuild() {
+    t_prebuild = outer_;
+}
+
+const ScopedFormulaPrebuild* ScopedFormulaPrebuild::Current() {
+    return t_prebuild;
+}
+
 CurveBindResult CCurveEntry::Bind(const CResultDataRef& data) {
     CurveBindResult r;
     if (sourceKind == kCurveColumn) {
@@ -34,7 +53,17 @@ CurveBindResult CCurveEntry::Bind(const CResultDataRef& data) {
         return r;
     }
     if (sourceKind != kCurveFormula) return r;
-    FormulaBuild build = BuildFormulaVariable(data, formula);
+    const ScopedFormulaPrebuild* scope = ScopedFormulaPrebuild::Current();
+    FormulaBuildOptions options = scope ? scope->options : FormulaBuildOptions{};
+    if (scope && scope->prebuild && FormulaGoesToCache(data, formula, options) &&
+        !scope->prebuild(data, formula, options)) {
+        r.cancelled = true;
+        return r;
+    }
+    // The files are whole by now (or the prebuild failed and this build says why).
+    options.progress = nullptr;
+    options.cancelled = nullptr;
+    FormulaBuild build = BuildFormulaVariable(data, formula, options);
     r.error = build.error;
     if (!build.variable) return r;
     formulaResult = std::move(build.variable);

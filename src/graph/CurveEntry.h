@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "data/RefPtr.h"
 #include "data/ResultData.h"
 #include "formula/Formula.h"
+#include "formula/FormulaVariable.h"
 #include "graph/GraphTypes.h"
 
 namespace kurvex {
@@ -40,6 +42,32 @@ struct CurveBindResult {
     bool ok = false;             // the curve has its data
     bool invalidPoints = false;  // a formula produced invalid samples
     FormulaError error;          // why a formula was refused
+    bool cancelled = false;      // the user stopped the formula's build: nothing to report
+};
+
+// What Bind does first with a formula whose build goes to the cache: writes
+// its files (on a worker, under a progress dialog) so that Bind only maps
+// them. False when the user cancelled.
+using FormulaPrebuild = std::function<bool(const CResultDataRef& data, const std::string& text,
+                                           const FormulaBuildOptions& options)>;
+
+// While one lives, Bind on this thread builds with `options` and hands each
+// formula that goes to the cache to `prebuild` first. Scopes nest; the inner wins.
+class ScopedFormulaPrebuild {
+public:
+    ScopedFormulaPrebuild(FormulaPrebuild prebuild, FormulaBuildOptions options);
+    ~ScopedFormulaPrebuild();
+    ScopedFormulaPrebuild(const ScopedFormulaPrebuild&) = delete;
+    ScopedFormulaPrebuild& operator=(const ScopedFormulaPrebuild&) = delete;
+
+    // The innermost scope of this thread, or null.
+    static const ScopedFormulaPrebuild* Current();
+
+    const FormulaPrebuild prebuild;
+    const FormulaBuildOptions options;
+
+private:
+    const ScopedFormulaPrebuild* outer_;
 };
 
 // One curve of a screen. A plain record that dialogs edit field by field;
@@ -68,8 +96,8 @@ public:
     static CCurveEntry ForFormula(const std::string& text);
 
     // Finds the curve's data in `data` again: a column curve looks its column up
-    // by name, a formula curve builds its result afresh. On failure the curve
-    // is left as it was.
+    // by name, a formula curve builds its result afresh (see
+    // ScopedFormulaPrebuild). On failure or cancel the curve is left as it was.
     CurveBindResult Bind(const CResultDataRef& data);
 };
 

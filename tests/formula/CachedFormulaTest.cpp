@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -150,6 +151,76 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
     const FormulaBuild fallback = BuildFormulaVariable(cached, "VOUT*3", blocks);
     ExpectSame(BuildFormulaVariable(plain, "VOUT*3"), fallback);
     EXPECT_FALSE(fallback.variable->Borrowed());
+    ::unsetenv("XDG_CACHE_HOME");
+}
+
+TEST(CachedFormula, CancelBetweenBlocksLeavesNoFilesAndNoMemoryFallback) {
+    const fs::path dir = test::FreshDir("CachedFormulaCancel");
+    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+    const std::string path = (dir / "result.raw").string();
+    test::Spit(path, Plot());
+    const CacheConversion made = ConvertToCache(path, {});
+    ASSERT_EQ(made.status, CacheConversion::Status::Converted) << made.error;
+    CResultDataRef cached, plain;
+    std::string error;
+    ASSERT_TRUE(OpenCachedResult(made.entry, cached, error)) << error;
+    std::vector<RawPlot> plots;
+    test::RecordingMessages messages;
+    ReadRawFile(path, plain, plots, messages);
+    const fs::path entryDir = dir / "cache/kurvex" / made.entry->Key().Hash();
+    const auto derived = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(entryDir))
+            if (e.path().filename().string().rfind("formula-", 0) == 0)
+                names.push_back(e.path().filename().string());
+        return names;
+    };
+
+    FormulaBuildOptions options;
+    options.cachedRows = 1000;
+    options.blockRows = 4099;
+    // The one decision both the build and the shell go by.
+    EXPECT_TRUE(FormulaGoesToCache(cached, "VOUT*2", options));
+    EXPECT_FALSE(FormulaGoesToCache(plain, "VOUT*2", options));
+    EXPECT_FALSE(FormulaGoesToCache(cached, "VOUT*", options));
+    EXPECT_FALSE(FormulaGoesToCache(cached, "VOUT*2"));  // fewer rows than by default
+
+    struct Case {
+        const char* text;
+        int workers;
+        int cancelAfter;  // progress reports heard before the cancel; -1: never
+    };
+    const Case cases[] = {
+        {"VOUT*2", 1, 1},     // right after the first block
+        {"INT(VOUT)", 1, 5},  // a running function, in order
+        {"VOUT+IL", 3, 2},    // waves of blocks on several workers
+        {"VOUT-IL", 3, 0},    // before any block
+        {"VOUT*IL", 2, -1},   // not cancelled: monotone up to 1
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        options.workers = c.workers;
+        std::vector<double> heard;
+        options.progress = [&](double share) { heard.push_back(share); };
+        options.cancelled = [&] {
+            return c.cancelAfter >= 0 && int(heard.size()) >= c.cancelAfter;
+        };
+        const FormulaBuild build = BuildFormulaVariable(cached, c.text, options);
+        EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
+        if (c.cancelAfter < 0) {
+            ASSERT_TRUE(build.variable);
+            EXPECT_FALSE(build.cancelled);
+            EXPECT_TRUE(build.variable->Borrowed());
+            ASSERT_FALSE(heard.empty());
+            EXPECT_EQ(heard.back(), 1.0);
+            EXPECT_EQ(derived().size(), 4u);
+            continue;
+        }
+        EXPECT_TRUE(build.cancelled);
+        EXPECT_FALSE(build.variable);  // no slow build in memory after a cancel
+        EXPECT_EQ(int(heard.size()), c.cancelAfter);
+        EXPECT_TRUE(derived().empty());
+    }
     ::unsetenv("XDG_CACHE_HOME");
 }
 
