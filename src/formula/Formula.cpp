@@ -498,8 +498,11 @@ bool CFormula::Assemble(std::vector<std::unique_ptr<CFormulaNode>> output) {
         for (const Step& s : all) {
             if (!IsPreparedKind(s.node->Kind())) continue;
             const auto at = static_cast<std::int32_t>(&s - all.data());
-            stages_.push_back(
-                {static_cast<FormulaPreparedNode*>(s.node), s.slot, Collapse(all, s.begin, at)});
+            stages_.push_back({static_cast<FormulaPreparedNode*>(s.node),
+                               s.slot,
+                               Collapse(all, s.begin, at),
+                               {},
+                               {}});
         }
         program_ = Collapse(all, 0, static_cast<std::int32_t>(all.size()));
     }
@@ -600,34 +603,63 @@ void CFormula::EvaluateRange(void* context, double* values, std::uint8_t* flags,
     }
 }
 
+void CFormula::ReadX(double* x, std::int32_t first, std::int32_t n) {
+    const double* p = columnSource_ ? columnSource_(0, first, n, context_) : nullptr;
+    for (std::int32_t j = 0; j < n; ++j) x[j] = p ? p[j] : SourceValue(0, first + j);
+}
+
+void CFormula::FeedStage(CycleStage& stage, std::int32_t pass, std::int32_t from, std::int32_t to) {
+    const auto slot = static_cast<size_t>(stage.slot);
+    const auto operands = static_cast<size_t>(stage.node->OperandCount());
+    std::vector<const double*> data(operands);
+    for (std::int32_t start = from; start < to; start += blockSize_) {
+        const std::int32_t n = std::min(blockSize_, to - start);
+        ReadX(stage.x.data(), start, n);
+        RunSteps(stage.operands, stage.block.data(), start, n);
+        for (size_t k = 0; k < operands; ++k) data[k] = slotData_[slot + k];
+        stage.node->Feed(pass, stage.x.data(), data.data(), start, n);
+    }
+}
+
+void CFormula::RestartStage(CycleStage& stage) {
+    // The operands' running functions are evaluated here alone.
+    for (const Step& s : stage.operands) s.node->ResetRunning();
+    stage.node->Begin(prepared_);
+}
+
 void CFormula::PrepareCycles(std::int32_t count) {
-    const auto rows = static_cast<size_t>(count);
-    std::vector<double> x(rows);
-    std::vector<std::vector<double>> columns;
-    std::vector<double> block(static_cast<size_t>(blockSize_));
-    for (std::int32_t start = 0; start < count; start += blockSize_) {
-        const std::int32_t n = std::min(blockSize_, count - start);
-        const double* p = columnSource_ ? columnSource_(0, start, n, context_) : nullptr;
-        for (std::int32_t j = 0; j < n; ++j)
-            x[static_cast<size_t>(start + j)] = p ? p[j] : SourceValue(0, start + j);
-    }
-    for (CycleStage& stage : stages_) {
-        // The operands' running functions are evaluated here alone.
-        for (const Step& s : stage.operands) s.node->ResetRunning();
-        const auto slot = static_cast<size_t>(stage.slot);
-        const auto operands = static_cast<size_t>(stage.node->OperandCount());
-        columns.resize(std::max(columns.size(), operands), std::vector<double>(rows));
-        for (std::int32_t start = 0; start < count; start += blockSize_) {
-            const std::int32_t n = std::min(blockSize_, count - start);
-            RunSteps(stage.operands, block.data(), start, n);
-            for (size_t k = 0; k < operands; ++k)
-                std::copy_n(slotData_[slot + k], n, columns[k].data() + start);
-        }
-        std::vector<const double*> data;
-        for (size_t k = 0; k < operands; ++k) data.push_back(columns[k].data());
-        stage.node->Prepare(x.data(), data.data(), count);
-    }
     prepared_ = count;
+    for (CycleStage& stage : stages_) {
+        stage.x.resize(static_cast<size_t>(blockSize_));
+        stage.block.resize(static_cast<size_t>(blockSize_));
+        RestartStage(stage);
+    }
+    // Innermost first: a stage's operands may answer from those before it.
+    for (CycleStage& stage : stages_) {
+        for (std::int32_t pass = 0; pass < stage.node->Passes(); ++pass) {
+            for (const Step& s : stage.operands) s.node->ResetRunning();
+            FeedStage(stage, pass, 0, count);
+        }
+    }
+}
+
+void CFormula::AnswerStage(CycleStage& stage, double* out, std::int32_t first, std::int32_t n) {
+    if (stage.node->Kind() == FormulaNodeKind::GroupDelay) {
+        // A sample's delay needs the sample after it: the operand streams on
+        // one sample ahead of the block, and over again from 0 for an earlier one.
+        auto* node = static_cast<FormulaGroupDelayNode*>(stage.node);
+        if (!node->Keep(first)) {
+            RestartStage(stage);
+            node->Keep(first);
+        }
+        const std::int32_t need = first < prepared_ ? std::min(first + n, prepared_ - 1) + 1 : 0;
+        if (node->Fed() < need) FeedStage(stage, 0, node->Fed(), need);
+        node->Answer(nullptr, out, first, n);
+        return;
+    }
+    // X beyond the prepared samples is not read: they have no value.
+    ReadX(stage.x.data(), first, std::clamp(prepared_ - first, 0, n));
+    stage.node->Answer(stage.x.data(), out, first, n);
 }
 
 void CFormula::EvaluateBlock(double* out, std::int32_t first, std::int32_t n) {
@@ -659,6 +691,12 @@ void CFormula::RunSteps(const std::vector<Step>& steps, double* out, std::int32_
                 data = p;
                 break;
             }
+            case FormulaNodeKind::CycleAverage:
+            case FormulaNodeKind::GroupDelay:
+                for (CycleStage& stage : stages_)
+                    if (stage.node == s.node) AnswerStage(stage, own, first, n);
+                data = own;
+                break;
             default:
                 if (s.square) {
                     const double* a = data;

@@ -120,6 +120,8 @@ private:
         FormulaPreparedNode* node;
         std::int32_t slot;
         std::vector<Step> operands;
+        std::vector<double> x;      // one block of X
+        std::vector<double> block;  // slot 0's block when the node is the root
     };
 
     void ClearCompiled();
@@ -135,8 +137,16 @@ private:
     void RunSteps(const std::vector<Step>& steps, double* out, std::int32_t first,
                   std::int32_t count);
     void EvaluateBlock(double* out, std::int32_t first, std::int32_t count);
-    // Works out every CYCAVG's and GD's values over samples 0 .. count - 1.
+    // Makes every CYCAVG and GD ready to answer for samples 0 .. count - 1.
     void PrepareCycles(std::int32_t count);
+    // X of samples first .. first + n - 1.
+    void ReadX(double* x, std::int32_t first, std::int32_t n);
+    // Feeds samples from .. to - 1 of X and the stage's operands to its node.
+    void FeedStage(CycleStage& stage, std::int32_t pass, std::int32_t from, std::int32_t to);
+    // Starts the stage's node and its operands' running functions afresh.
+    void RestartStage(CycleStage& stage);
+    // The stage's values of samples first .. first + n - 1.
+    void AnswerStage(CycleStage& stage, double* out, std::int32_t first, std::int32_t n);
 
     double timeStep_ = 0.0;
     std::int32_t currentSample_ = 0;
@@ -152,7 +162,7 @@ private:
     std::vector<Step> program_;       // without the CYCAVG operands' steps
     std::vector<CycleStage> stages_;  // innermost first
     std::int32_t sampleCount_ = 0;
-    std::int32_t prepared_ = 0;  // samples the CYCAVG values cover
+    std::int32_t prepared_ = 0;  // samples CYCAVG and GD are ready for
     std::int32_t stackDepth_ = 0;
     std::int32_t constants_ = 0;
     std::int32_t blockSize_ = 0;

@@ -1,14 +1,15 @@
 #include "formula/FormulaNode.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <vector>
 
-#include "data/PhaseColumns.h"
-#include "formula/CycleMath.h"
+#include "data/ResultVariable.h"
 #include "formula/Formula.h"
 
 namespace kurvex {
@@ -297,65 +298,249 @@ bool IsPreparedKind(FormulaNodeKind kind) {
 }
 
 double FormulaPreparedNode::Apply(const double*) {
-    const auto i = static_cast<std::size_t>(formula_->CurrentSample());
-    return i < values_.size() ? values_[i] : NoValue();
+    return NoValue();
 }
 
 void FormulaPreparedNode::ApplyBlock(const double* const*, double* out, std::int32_t n,
-                                     std::int32_t first) {
-    for (std::int32_t j = 0; j < n; ++j) {
-        const auto i = static_cast<std::size_t>(first + j);
-        out[j] = i < values_.size() ? values_[i] : NoValue();
-    }
+                                     std::int32_t) {
+    std::fill(out, out + n, NoValue());
 }
 
 FormulaCycleAverageNode::FormulaCycleAverageNode(CFormula* formula, std::int32_t position)
     : FormulaPreparedNode(FormulaNodeKind::CycleAverage, formula, position, 2) {}
 
-void FormulaCycleAverageNode::Prepare(const double* x, const double* const* operands,
-                                      std::int32_t count) {
+void FormulaCycleAverageNode::Begin(std::int32_t count) {
+    count_ = std::max(count, 0);
+    least_ = std::numeric_limits<double>::infinity();
+    greatest_ = -std::numeric_limits<double>::infinity();
+    armed_ = havePrevious_ = backwards_ = haveLast_ = false;
+    bounds_.clear();
+    averages_.clear();
+    steps_.clear();
+    k_ = placed_ = 0;
+    sum_ = time_ = 0.0;
+}
+
+void FormulaCycleAverageNode::FinishCycle() {
+    averages_.push_back(time_ > 0.0 ? sum_ / (2.0 * time_)
+                                    : std::numeric_limits<double>::quiet_NaN());
+    sum_ = time_ = 0.0;
+    if (++k_ + 1 < bounds_.size()) {
+        t0_ = bounds_[k_];
+        t1_ = bounds_[k_ + 1];
+    }
+}
+
+void FormulaCycleAverageNode::Place(const std::vector<double>& bounds, double t, std::size_t& k) {
+    const std::size_t last = bounds.size() - 2;
+    while (k <= last && (t > bounds[k + 1] || (t == bounds[k + 1] && k < last))) ++k;
+}
+
+// The arithmetic is that of CycleLevelOf, FindRisingCrossings and
+// FiguresPerCycle over whole columns, sample for sample, so the values agree
+// to the bit with the cycle figures of the analysis.
+void FormulaCycleAverageNode::Feed(std::int32_t pass, const double* x,
+                                   const double* const* operands, std::int32_t first,
+                                   std::int32_t n) {
     const double* curve = operands[0];
     const double* reference = operands[1];
-    values_.assign(static_cast<std::size_t>(std::max(count, 0)), NoValue());
-    const CycleTrace ref{x, nullptr, reference, nullptr, 0, count - 1};
-    const auto level = CycleLevelOf(ref);
-    if (!level) return;
-    const RisingCrossings crossings = FindRisingCrossings(ref, *level);
-    if (crossings.times.size() < 2) return;
-    const CycleTrace trace{x, nullptr, curve, nullptr, 0, count - 1};
-    const std::vector<CycleFigures> cycles = FiguresPerCycle(trace, crossings.times);
-    // X rises (the crossings were found), so one sweep places every sample;
-    // the last cycle keeps its closing instant.
-    std::size_t k = 0;
-    const std::size_t last = cycles.size() - 1;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const double t = x[i];
+    if (pass == 0) {
+        for (std::int32_t j = 0; j < n; ++j) {
+            if (!std::isfinite(x[j]) || !std::isfinite(reference[j])) continue;
+            least_ = std::min(least_, reference[j]);
+            greatest_ = std::max(greatest_, reference[j]);
+        }
+    } else if (pass == 1) {
+        if (first == 0) {
+            // The extremes are whole: place the level (none without a usable sample).
+            backwards_ = !(least_ <= greatest_);
+            level_ = least_ + (greatest_ - least_) / 2.0;
+            arm_ = level_ - ((greatest_ - least_) / 10.0) / 2.0;
+        }
+        for (std::int32_t j = 0; j < n && !backwards_; ++j) {
+            const double xi = x[j], y = reference[j];
+            if (!std::isfinite(xi) || !std::isfinite(y)) continue;
+            if (havePrevious_ && xi < px_) {
+                backwards_ = true;  // no cycles where X falls back
+                break;
+            }
+            if (armed_ && y >= level_) {
+                const double t =
+                    std::clamp(px_ + (xi - px_) * ((level_ - py_) / (y - py_)), px_, xi);
+                // Two crossings at one instant (repeated time stamps) make no cycle.
+                if (std::isfinite(t) && (bounds_.empty() || t > bounds_.back()))
+                    bounds_.push_back(t);
+                armed_ = false;
+            }
+            if (y < arm_) armed_ = true;
+            px_ = xi;
+            py_ = y;
+            havePrevious_ = true;
+        }
+    } else {
+        if (first == 0) {
+            if (backwards_ || bounds_.size() < 2) bounds_.clear();
+            if (bounds_.empty()) return;
+            t0_ = bounds_[0];
+            t1_ = bounds_[1];
+        }
+        if (bounds_.empty()) return;
+        const std::size_t cycles = bounds_.size() - 1;
+        for (std::int32_t j = 0; j < n; ++j) {
+            const double xi = x[j], yi = curve[j];
+            if (!std::isnan(xi) && placed_ < cycles) {
+                const std::size_t was = placed_;
+                Place(bounds_, xi, placed_);
+                if (placed_ != was) steps_.emplace_back(first + j, placed_);
+            }
+            if (k_ >= cycles) continue;
+            if (!std::isfinite(xi) || !std::isfinite(yi)) {
+                if (std::isfinite(xi))
+                    while (k_ < cycles && xi >= t1_) FinishCycle();
+                haveLast_ = false;  // no trapezoid spans the gap
+                continue;
+            }
+            const auto trapezoid = [this](double dt, double ya, double yb) {
+                sum_ += (ya + yb) * dt;
+                time_ += dt;
+            };
+            if (haveLast_ && xl_ >= t0_ && xi < t1_) {
+                trapezoid(xi - xl_, yl_, yi);
+            } else if (haveLast_) {
+                // The segment reaches into the cycle or over one of its ends.
+                const auto at = [&](double t) {
+                    if (t <= xl_) return yl_;
+                    if (t >= xi) return yi;
+                    return yl_ + (yi - yl_) * ((t - xl_) / (xi - xl_));
+                };
+                while (k_ < cycles && xi >= t0_) {
+                    const double from = std::max(xl_, t0_);
+                    const double to = std::min(xi, t1_);
+                    trapezoid(to - from, at(from), at(to));
+                    if (xi < t1_) break;
+                    FinishCycle();
+                }
+            } else {
+                while (k_ < cycles && xi >= t1_) FinishCycle();
+            }
+            xl_ = xi;
+            yl_ = yi;
+            haveLast_ = true;
+        }
+        if (first + n >= count_)
+            while (k_ < cycles) FinishCycle();
+    }
+}
+
+void FormulaCycleAverageNode::Answer(const double* x, double* out, std::int32_t first,
+                                     std::int32_t n) {
+    std::fill(out, out + n, NoValue());
+    if (averages_.size() < 1 || first >= count_) return;
+    // The cycle the sweep over earlier samples left off at.
+    const auto after = std::partition_point(steps_.begin(), steps_.end(),
+                                            [first](const auto& s) { return s.first < first; });
+    std::size_t k = after == steps_.begin() ? 0 : std::prev(after)->second;
+    const std::size_t cycles = averages_.size();
+    const std::int32_t m = std::min(n, count_ - first);
+    for (std::int32_t j = 0; j < m && k < cycles; ++j) {
+        const double t = x[j];
         if (std::isnan(t)) continue;
-        while (k <= last && (t > cycles[k].end || (t == cycles[k].end && k < last))) ++k;
-        if (k > last) break;
-        if (t >= cycles[k].start) values_[static_cast<std::size_t>(i)] = cycles[k].avg;
+        Place(bounds_, t, k);
+        if (k < cycles && t >= bounds_[k]) out[j] = averages_[k];
     }
 }
 
 FormulaGroupDelayNode::FormulaGroupDelayNode(CFormula* formula, std::int32_t position)
     : FormulaPreparedNode(FormulaNodeKind::GroupDelay, formula, position, 1) {}
 
-void FormulaGroupDelayNode::Prepare(const double* x, const double* const* operands,
-                                    std::int32_t count) {
-    const auto n = static_cast<std::size_t>(std::max(count, 0));
-    const auto flagsOf = [n](const double* v) {
-        std::vector<std::uint8_t> flags(n);
-        for (std::size_t i = 0; i < n; ++i)
-            flags[i] = std::isfinite(v[i]) ? kPointValid : kPointInvalid;
-        return flags;
+void FormulaGroupDelayNode::Begin(std::int32_t count) {
+    count_ = std::max(count, 0);
+    started_ = false;
+    fed_ = keep_ = readyFirst_ = 0;
+    ready_.clear();
+}
+
+bool FormulaGroupDelayNode::Keep(std::int32_t first) {
+    if (first < keep_) return false;
+    const auto drop = std::min<std::size_t>(ready_.size(), std::size_t(first - readyFirst_));
+    ready_.erase(ready_.begin(), ready_.begin() + static_cast<std::ptrdiff_t>(drop));
+    readyFirst_ += static_cast<std::int32_t>(drop);
+    keep_ = first;
+    return true;
+}
+
+// The arithmetic of GroupDelayColumn, sample for sample.
+void FormulaGroupDelayNode::Produce(bool right) {
+    const std::int32_t i = right ? fed_ - 2 : fed_ - 1;
+    if (i < keep_) return;
+    if (ready_.empty()) readyFirst_ = i;
+    const bool left = i > 0;
+    const Sample& a = window_[right ? 0 : 1];  // sample i - 1
+    const Sample& b = window_[right ? 1 : 2];  // sample i
+    const Sample& c = window_[2];              // sample i + 1 when right
+    double value = std::numeric_limits<double>::quiet_NaN();
+    const auto delay = [&]() -> bool {
+        if (!b.usable || (left && !a.usable) || (right && !c.usable)) return false;
+        double slope = 0.0;
+        if (left && right) {
+            const double h1 = b.f - a.f, h2 = c.f - b.f;
+            if (!(h1 > 0.0 && h2 > 0.0)) return false;
+            slope = -h2 / (h1 * (h1 + h2)) * a.p + (h2 - h1) / (h1 * h2) * b.p +
+                    h1 / (h2 * (h1 + h2)) * c.p;
+        } else if (left || right) {
+            const Sample& lo = left ? a : b;
+            const Sample& hi = left ? b : c;
+            const double h = hi.f - lo.f;
+            if (!(h > 0.0)) return false;
+            slope = (hi.p - lo.p) / h;
+        } else {
+            return false;
+        }
+        value = -slope / 360.0;
+        return true;
     };
-    const std::vector<std::uint8_t> xFlags = flagsOf(x), phaseFlags = flagsOf(operands[0]);
-    values_.assign(n, 0.0);
-    std::vector<std::uint8_t> flags(n);
-    GroupDelayColumn(x, xFlags.data(), operands[0], phaseFlags.data(), values_.data(), flags.data(),
-                     count);
-    for (std::size_t i = 0; i < n; ++i)
-        if (flags[i] != kPointValid) values_[i] = std::numeric_limits<double>::quiet_NaN();
+    delay();
+    ready_.push_back(value);
+}
+
+void FormulaGroupDelayNode::Feed(std::int32_t, const double* x, const double* const* operands,
+                                 std::int32_t, std::int32_t n) {
+    const double* degrees = operands[0];
+    for (std::int32_t j = 0; j < n && fed_ < count_; ++j) {
+        const double d = degrees[j];
+        Sample s{x[j], d, std::isfinite(d) && std::isfinite(x[j])};
+        if (std::isfinite(d)) {
+            // Unwrapped as UnwrapPhaseColumn does; a fall of X starts afresh.
+            const bool xKnown = std::isfinite(x[j]);
+            if (started_ && xKnown && x[j] < lastX_) started_ = false;
+            double v = std::remainder(d, 360.0);
+            if (v == -180.0) v = 180.0;
+            if (started_) {
+                double step = d - lastGiven_;
+                if (std::abs(step) > 180.0) step -= 360.0 * std::round(step / 360.0);
+                v = lastOut_ + step;
+            }
+            started_ = true;
+            if (xKnown) lastX_ = x[j];
+            lastGiven_ = d;
+            lastOut_ = v;
+            s.p = v;
+        }
+        window_[0] = window_[1];
+        window_[1] = window_[2];
+        window_[2] = s;
+        ++fed_;
+        if (fed_ >= 2) Produce(true);
+        if (fed_ == count_) Produce(false);
+    }
+}
+
+void FormulaGroupDelayNode::Answer(const double*, double* out, std::int32_t first, std::int32_t n) {
+    for (std::int32_t j = 0; j < n; ++j) {
+        const auto at = static_cast<std::size_t>(first + j - readyFirst_);
+        out[j] = first + j < count_ && first + j >= readyFirst_ && at < ready_.size() ? ready_[at]
+                                                                                      : NoValue();
+    }
 }
 
 }  // namespace kurvex

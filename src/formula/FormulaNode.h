@@ -158,25 +158,33 @@ double NoValue();
 // True for exactly the bits of NoValue().
 bool IsNoValue(double v);
 
-// A function whose value at a sample depends on samples still to come: the
-// formula prepares every sample's value from X and its operands' whole
-// columns before the evaluation proper.
+// A function whose value at a sample depends on other samples: the formula
+// streams X and the operands' values to it block by block, in order from
+// sample 0, so that it keeps running state, never whole columns.
 class FormulaPreparedNode : public CFormulaNode {
 public:
     FormulaPreparedNode(FormulaNodeKind kind, CFormula* formula, std::int32_t position,
                         std::int32_t operandCount);
-    // The prepared value at the formula's current sample.
+    // NoValue: the formula answers through Answer, which needs X.
     double Apply(const double* operands) override;
-    // The prepared values of samples first .. first + count - 1.
+    // NoValue for every sample, as Apply.
     void ApplyBlock(const double* const* operands, double* out, std::int32_t count,
                     std::int32_t first) override;
-    // Works out the values of samples 0 .. count - 1; operands[k] holds
-    // operand k's.
-    virtual void Prepare(const double* x, const double* const* operands, std::int32_t count) = 0;
+    // Passes over samples 0 .. count - 1 needed before Answer.
+    virtual std::int32_t Passes() const = 0;
+    // Forgets what was fed and starts over for samples 0 .. count - 1.
+    virtual void Begin(std::int32_t count) = 0;
+    // Samples first .. first + n - 1 in pass `pass` (0 when answering):
+    // x[j] and operands[k][j]. Each pass feeds the samples once, in order.
+    virtual void Feed(std::int32_t pass, const double* x, const double* const* operands,
+                      std::int32_t first, std::int32_t n) = 0;
+    // The values of samples first .. first + n - 1 (NoValue from `count` on),
+    // with x[j] the X of sample first + j.
+    virtual void Answer(const double* x, double* out, std::int32_t first, std::int32_t n) = 0;
 
 protected:
     CFormula* formula_;
-    std::vector<double> values_;
+    std::int32_t count_ = 0;
 };
 
 // True for the kinds FormulaPreparedNode implements.
@@ -184,20 +192,76 @@ bool IsPreparedKind(FormulaNodeKind kind);
 
 // CYCAVG(curve, reference): the curve's time average over each cycle of the
 // reference, held as a step over the cycle (kNoValue outside whole cycles).
+// Three passes: the reference's extremes, its rising crossings at the
+// midpoint of the extremes with a tenth of their span as hysteresis, then
+// each cycle's trapezoidal integral; what remains is a record per cycle.
 class FormulaCycleAverageNode : public FormulaPreparedNode {
 public:
     FormulaCycleAverageNode(CFormula* formula, std::int32_t position);
-    // The reference's cycles at the midpoint of its extremes with a tenth of
-    // their span as hysteresis.
-    void Prepare(const double* x, const double* const* operands, std::int32_t count) override;
+    std::int32_t Passes() const override { return 3; }
+    void Begin(std::int32_t count) override;
+    void Feed(std::int32_t pass, const double* x, const double* const* operands, std::int32_t first,
+              std::int32_t n) override;
+    void Answer(const double* x, double* out, std::int32_t first, std::int32_t n) override;
+
+private:
+    // Ends cycle k of the walk with the sums gathered.
+    void FinishCycle();
+    // Moves the cycle a sample at X `t` belongs to on, as Answer does.
+    static void Place(const std::vector<double>& bounds, double t, std::size_t& k);
+
+    // Pass 0: the reference's extremes.
+    double least_ = 0.0, greatest_ = 0.0;
+    // Pass 1: rising crossings of level_ after a visit below arm_.
+    double level_ = 0.0, arm_ = 0.0;
+    bool armed_ = false, havePrevious_ = false, backwards_ = false;
+    double px_ = 0.0, py_ = 0.0;
+    std::vector<double> bounds_;  // crossing times: cycle k runs from bounds_[k] to bounds_[k + 1]
+    // Pass 2: the trapezoidal sums of cycle k of the curve.
+    std::size_t k_ = 0;
+    double t0_ = 0.0, t1_ = 0.0, sum_ = 0.0, time_ = 0.0;
+    bool haveLast_ = false;
+    double xl_ = 0.0, yl_ = 0.0;
+    std::vector<double> averages_;
+    // The cycle Answer's sweep holds from a row on: (row, cycle), rows rising.
+    std::vector<std::pair<std::int32_t, std::size_t>> steps_;
+    std::size_t placed_ = 0;
 };
 
 // GD(phase): the group delay in seconds of a phase in degrees over X as the
-// frequency in Hz; invalid where the frequency does not rise.
+// frequency in Hz; invalid where the frequency does not rise. The phase is
+// unwrapped as it streams past; a sample's value is ready once the sample
+// after it has been fed.
 class FormulaGroupDelayNode : public FormulaPreparedNode {
 public:
     FormulaGroupDelayNode(CFormula* formula, std::int32_t position);
-    void Prepare(const double* x, const double* const* operands, std::int32_t count) override;
+    std::int32_t Passes() const override { return 0; }
+    void Begin(std::int32_t count) override;
+    void Feed(std::int32_t pass, const double* x, const double* const* operands, std::int32_t first,
+              std::int32_t n) override;
+    void Answer(const double* x, double* out, std::int32_t first, std::int32_t n) override;
+    // Samples fed since Begin.
+    std::int32_t Fed() const { return fed_; }
+    // Drops the values of samples before `first`; false when some of them
+    // were dropped already, so that the stream must begin again.
+    bool Keep(std::int32_t first);
+
+private:
+    struct Sample {
+        double f = 0.0;
+        double p = 0.0;  // unwrapped
+        bool usable = false;
+    };
+    // The value of the middle sample of the window (right: the one after it exists).
+    void Produce(bool right);
+
+    bool started_ = false;
+    double lastX_ = 0.0, lastGiven_ = 0.0, lastOut_ = 0.0;
+    Sample window_[3];  // samples fed_ - 3 .. fed_ - 1
+    std::int32_t fed_ = 0;
+    std::int32_t keep_ = 0;
+    std::int32_t readyFirst_ = 0;
+    std::vector<double> ready_;  // values of samples readyFirst_ on
 };
 
 // The value of x^y as the formula engine defines it: an exact square for y = 2

@@ -91,6 +91,8 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
         {"INT(VOUT)+HIPASS(IL)", false},  // running functions carried across blocks
         {"1/IL+EXP(VOUT*800)+SQRT(VOUT)", true},
         {"CYCAVG(IL,VOUT)", false},  // missing samples outside whole cycles
+        {"CYCAVG(VOUT*IL,VOUT)+INT(IL)", false},
+        {"GD(VOUT*90)+1", false},  // needs the sample after each block's last
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "data/PhaseColumns.h"
+#include "formula/CycleMath.h"
 #include "formula/Formula.h"
 #include "formula/FormulaTestSupport.h"
 #include "formula/FormulaVariable.h"
@@ -118,6 +121,88 @@ TEST(CycleAverage, PiecesAgreeWithTheWholeAndRunningStateStaysApart) {
         EXPECT_DOUBLE_EQ(w, cyc.variable->Values()[k] + integral.variable->Values()[k]) << k;
     }
     EXPECT_EQ(valid, 40);
+}
+
+// Evaluated in blocks of any size, CYCAVG and GD give bit for bit what the
+// whole-column functions give over their operands' whole columns.
+TEST(CycleAverage, BlocksGiveTheWholeColumnFunctionsValues) {
+    constexpr std::int32_t kRows = 3000;
+    std::vector<std::vector<double>> c(4);
+    for (std::int32_t i = 0; i < kRows; ++i) {
+        // A repeated instant, an unknown one and gaps in the operands.
+        const double t = i == 1500 ? NAN : (i % 500 == 7 ? i - 1 : i) * 1e-3;
+        const double va = i % 731 == 5 ? NAN : std::sin(t * 45.0);
+        c[0].push_back(t);
+        c[1].push_back(va);
+        c[2].push_back(1.0 + 0.5 * std::cos(t * 31.0) + va);
+        c[3].push_back(i % 613 == 9 ? NAN : std::remainder(-1080.0 * t + 20 * std::sin(t), 360.0));
+    }
+    const CResultDataRef data = test::MakeData({"Time", "VA", "IB", "P"}, c);
+    const auto column = [&](const char* text) {
+        const FormulaBuild b = BuildFormulaVariable(data, text);
+        EXPECT_TRUE(b.variable) << text;
+        return std::vector<double>(b.variable->Values(), b.variable->Values() + kRows);
+    };
+    const double* x = c[0].data();
+    const auto cycleAverage = [&](const char* curveText, const char* referenceText) {
+        const std::vector<double> curve = column(curveText), ref = column(referenceText);
+        std::vector<double> out(kRows, NoValue());
+        const auto level = CycleLevelOf({x, nullptr, ref.data(), nullptr, 0, kRows - 1});
+        const RisingCrossings r =
+            FindRisingCrossings({x, nullptr, ref.data(), nullptr, 0, kRows - 1}, *level);
+        const auto cycles =
+            FiguresPerCycle({x, nullptr, curve.data(), nullptr, 0, kRows - 1}, r.times);
+        for (std::int32_t i = 0, k = 0, last = std::int32_t(cycles.size()) - 1; i < kRows; ++i) {
+            if (std::isnan(x[i])) continue;
+            while (k <= last && (x[i] > cycles[k].end || (x[i] == cycles[k].end && k < last))) ++k;
+            if (k <= last && x[i] >= cycles[k].start) out[i] = cycles[k].avg;
+        }
+        return out;
+    };
+    const auto groupDelay = [&](const char* phaseText) {
+        const std::vector<double> phase = column(phaseText);
+        std::vector<std::uint8_t> xf(kRows), pf(kRows), flags(kRows);
+        for (std::int32_t i = 0; i < kRows; ++i) {
+            xf[i] = std::isfinite(x[i]) ? kPointValid : kPointInvalid;
+            pf[i] = std::isfinite(phase[i]) ? kPointValid : kPointInvalid;
+        }
+        std::vector<double> out(kRows);
+        GroupDelayColumn(x, xf.data(), phase.data(), pf.data(), out.data(), flags.data(), kRows);
+        for (std::int32_t i = 0; i < kRows; ++i)
+            if (flags[i] != kPointValid) out[i] = NAN;
+        return out;
+    };
+    struct Case {
+        const char* text;
+        std::vector<double> prepared;
+        double plus;  // what the formula adds to the function
+    };
+    const Case cases[] = {
+        {"CYCAVG(VA*IB,VA)", cycleAverage("VA*IB", "VA"), 0.0},
+        {"CYCAVG(INT(IB),VA)+1", cycleAverage("INT(IB)", "VA"), 1.0},
+        {"CYCAVG(IB,SIN(TIME*70))", cycleAverage("IB", "SIN(TIME*70)"), 0.0},
+        {"GD(P)", groupDelay("P"), 0.0},
+        {"GD(P*2)+1", groupDelay("P*2"), 1.0},
+        {"GD(INT(VA))", groupDelay("INT(VA)"), 0.0},
+    };
+    for (const Case& k : cases) {
+        std::vector<double> want = k.prepared;
+        for (double& w : want) w = k.plus == 0.0 ? w : w + k.plus;
+        for (const std::int32_t block : {1, 7, 64, kRows}) {
+            SCOPED_TRACE(std::string(k.text) + " in blocks of " + std::to_string(block));
+            CFormula f(1e-3);
+            ASSERT_TRUE(f.Compile(k.text, test::Names(data)));
+            f.SetValueSource(DataSetValue, DataSetColumn);
+            f.SetSampleCount(kRows);
+            std::vector<double> got(kRows);
+            std::vector<std::uint8_t> flags(kRows);
+            for (std::int32_t at = 0; at < kRows; at += block) {
+                f.EvaluateRange(const_cast<CResultDataRef*>(&data), got.data(), flags.data(), at,
+                                std::min(at + block, kRows));
+            }
+            EXPECT_EQ(std::memcmp(got.data(), want.data(), sizeof(double) * kRows), 0);
+        }
+    }
 }
 
 }  // namespace
