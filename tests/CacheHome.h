@@ -1,10 +1,18 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
+#include "data/CacheConvert.h"
+#include "data/CachedResult.h"
+#include "data/ColumnCache.h"
+#include "data/RawFile.h"
 
 namespace kurvex::test {
 
@@ -26,5 +34,28 @@ struct CacheHome {
     }
     const std::filesystem::path dir;
 };
+
+// A raw file written into a cache home and converted, opened from its entry and
+// read the old way.
+struct CachedAndPlain {
+    std::shared_ptr<const CacheEntry> entry;
+    std::filesystem::path entryDir;
+    CResultDataRef cached, plain;
+};
+
+// Fills `out` from the raw bytes `raw` (under ASSERT_NO_FATAL_FAILURE).
+inline void ConvertAndRead(const CacheHome& home, const std::string& raw, CachedAndPlain& out) {
+    const std::string path = (home.dir / "result.raw").string();
+    Spit(path, raw);
+    const CacheConversion made = ConvertToCache(path, {});
+    ASSERT_EQ(made.status, CacheConversion::Status::Converted) << made.error;
+    std::string error;
+    ASSERT_TRUE(OpenCachedResult(made.entry, out.cached, error)) << error;
+    std::vector<RawPlot> plots;
+    RecordingMessages messages;
+    ASSERT_EQ(ReadRawFile(path, out.plain, plots, messages), RawReadResult::Read);
+    out.entry = made.entry;
+    out.entryDir = home.dir / "cache/kurvex" / made.entry->Key().Hash();
+}
 
 }  // namespace kurvex::test

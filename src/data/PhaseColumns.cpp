@@ -9,24 +9,11 @@ namespace kurvex {
 
 void UnwrapPhaseColumn(const double* x, const std::uint8_t* xFlags, double* degrees,
                        const std::uint8_t* flags, std::int64_t rows) {
-    bool started = false;
-    double lastX = 0.0, lastGiven = 0.0, lastOut = 0.0;
+    PhaseUnwrapper unwrap;
     for (std::int64_t i = 0; i < rows; ++i) {
         const double d = degrees[i];
         if (flags[i] != kPointValid || !std::isfinite(d)) continue;
-        const bool xKnown = xFlags[i] == kPointValid && std::isfinite(x[i]);
-        if (started && xKnown && x[i] < lastX) started = false;
-        double v = std::remainder(d, 360.0);
-        if (v == -180.0) v = 180.0;
-        if (started) {
-            double step = d - lastGiven;
-            if (std::abs(step) > 180.0) step -= 360.0 * std::round(step / 360.0);
-            v = lastOut + step;
-        }
-        started = true;
-        if (xKnown) lastX = x[i];
-        lastGiven = d;
-        lastOut = v;
+        const double v = unwrap.Next(d, x[i], xFlags[i] == kPointValid && std::isfinite(x[i]));
         degrees[i] = v;
     }
 }

@@ -1,8 +1,34 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace kurvex {
+
+// The unwrapping below, one valid finite phase sample at a time: its
+// continuous value. `xKnown`: x is valid and finite.
+class PhaseUnwrapper {
+public:
+    double Next(double degrees, double x, bool xKnown) {
+        if (started_ && xKnown && x < lastX_) started_ = false;
+        double v = std::remainder(degrees, 360.0);
+        if (v == -180.0) v = 180.0;
+        if (started_) {
+            double step = degrees - lastGiven_;
+            if (std::abs(step) > 180.0) step -= 360.0 * std::round(step / 360.0);
+            v = lastOut_ + step;
+        }
+        started_ = true;
+        if (xKnown) lastX_ = x;
+        lastGiven_ = degrees;
+        lastOut_ = v;
+        return v;
+    }
+
+private:
+    bool started_ = false;
+    double lastX_ = 0.0, lastGiven_ = 0.0, lastOut_ = 0.0;
+};
 
 // Makes a phase column in degrees continuous along the rising X beside it,
 // in place: the first valid sample keeps its principal value, and a step of

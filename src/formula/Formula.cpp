@@ -560,13 +560,18 @@ void CFormula::ResetRunning() {
 
 void CFormula::EvaluateRange(void* context, double* values, std::uint8_t* flags, std::int32_t first,
                              std::int32_t end) {
-    context_ = context;
     first = std::max<std::int32_t>(first, 0);
-    if (end <= first) return;
+    EvaluateBlockRange(context, values + first, flags + first, first, end);
+}
+
+void CFormula::EvaluateBlockRange(void* context, double* values, std::uint8_t* flags,
+                                  std::int32_t first, std::int32_t end) {
+    context_ = context;
+    if (first < 0 || end <= first) return;
     if (first == 0) ResetRunning();
     if (!root_) {
-        std::fill(values + first, values + end, 0.0);
-        std::fill(flags + first, flags + end, std::uint8_t{kPointValid});
+        std::fill(values, values + (end - first), 0.0);
+        std::fill(flags, flags + (end - first), std::uint8_t{kPointValid});
         currentSample_ = end - 1;
         return;
     }
@@ -591,12 +596,12 @@ void CFormula::EvaluateRange(void* context, double* values, std::uint8_t* flags,
         PrepareCycles(std::max(end, sampleCount_));
     for (std::int32_t start = first; start < end;) {
         const std::int32_t n = std::min(blockSize_, end - start);
-        EvaluateBlock(values + start, start, n);
+        EvaluateBlock(values + (start - first), start, n);
         for (std::int32_t j = 0; j < n; ++j) {
-            const double v = values[start + j];
-            flags[start + j] = IsFiniteNormalOrZero(v) ? kPointValid
-                               : IsNoValue(v)          ? kPointMissing
-                                                       : kPointInvalid;
+            const double v = values[start - first + j];
+            flags[start - first + j] = IsFiniteNormalOrZero(v) ? kPointValid
+                                       : IsNoValue(v)          ? kPointMissing
+                                                               : kPointInvalid;
         }
         start += n;
         currentSample_ = start - 1;

@@ -69,6 +69,9 @@ public:
     // is 0 and otherwise continue from the previous call.
     void EvaluateRange(void* context, double* values, std::uint8_t* flags, std::int32_t first,
                        std::int32_t end);
+    // The same into arrays that begin at sample first: values[0] is sample first's.
+    void EvaluateBlockRange(void* context, double* values, std::uint8_t* flags, std::int32_t first,
+                            std::int32_t end);
     // Forgets the compiled formula, the time step, the context and the error.
     void Clear();
     // Sets every running function back to its start.

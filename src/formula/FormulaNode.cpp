@@ -455,7 +455,7 @@ FormulaGroupDelayNode::FormulaGroupDelayNode(CFormula* formula, std::int32_t pos
 
 void FormulaGroupDelayNode::Begin(std::int32_t count) {
     count_ = std::max(count, 0);
-    started_ = false;
+    unwrap_ = {};
     fed_ = keep_ = readyFirst_ = 0;
     ready_.clear();
 }
@@ -511,19 +511,7 @@ void FormulaGroupDelayNode::Feed(std::int32_t, const double* x, const double* co
         Sample s{x[j], d, std::isfinite(d) && std::isfinite(x[j])};
         if (std::isfinite(d)) {
             // Unwrapped as UnwrapPhaseColumn does; a fall of X starts afresh.
-            const bool xKnown = std::isfinite(x[j]);
-            if (started_ && xKnown && x[j] < lastX_) started_ = false;
-            double v = std::remainder(d, 360.0);
-            if (v == -180.0) v = 180.0;
-            if (started_) {
-                double step = d - lastGiven_;
-                if (std::abs(step) > 180.0) step -= 360.0 * std::round(step / 360.0);
-                v = lastOut_ + step;
-            }
-            started_ = true;
-            if (xKnown) lastX_ = x[j];
-            lastGiven_ = d;
-            lastOut_ = v;
+            const double v = unwrap_.Next(d, x[j], std::isfinite(x[j]));
             s.p = v;
         }
         window_[0] = window_[1];

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "data/PhaseColumns.h"
+
 namespace kurvex {
 
 class CFormula;
@@ -255,8 +257,7 @@ private:
     // The value of the middle sample of the window (right: the one after it exists).
     void Produce(bool right);
 
-    bool started_ = false;
-    double lastX_ = 0.0, lastGiven_ = 0.0, lastOut_ = 0.0;
+    PhaseUnwrapper unwrap_;
     Sample window_[3];  // samples fed_ - 3 .. fed_ - 1
     std::int32_t fed_ = 0;
     std::int32_t keep_ = 0;

@@ -192,11 +192,9 @@ RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& for
     }
     const auto fill = [&](int worker, std::int64_t first, std::int64_t end, double* values,
                           std::uint8_t* flags) {
-        // The engine writes sample i at values[i]: the block's buffer stands in
-        // for samples first .. end - 1.
         const auto f = static_cast<std::int32_t>(first);
-        formulas[std::size_t(worker)]->EvaluateRange(context, values - f, flags - f, f,
-                                                     static_cast<std::int32_t>(end));
+        formulas[std::size_t(worker)]->EvaluateBlockRange(context, values, flags, f,
+                                                          static_cast<std::int32_t>(end));
         return true;
     };
     std::string error;

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
@@ -10,11 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "CacheHome.h"
 #include "TestSupport.h"
 #include "app/FormulaBuildRun.h"
-#include "data/CacheConvert.h"
-#include "data/CachedResult.h"
-#include "data/RawFile.h"
 
 namespace kurvex {
 namespace {
@@ -34,19 +30,10 @@ std::string Plot() {
 }
 
 TEST(FormulaBuildRun, CachedFormulaIsBuiltOnAWorkerAndCancelLeavesItOut) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ::setenv("XDG_CACHE_HOME", QDir(dir.path()).filePath("cache").toUtf8().constData(), 1);
-    const std::string path = QDir(dir.path()).filePath("result.raw").toStdString();
-    test::Spit(path, Plot());
-    const CacheConversion made = ConvertToCache(path, {});
-    ASSERT_EQ(made.status, CacheConversion::Status::Converted) << made.error;
-    CResultDataRef cached, plain;
-    std::string error;
-    ASSERT_TRUE(OpenCachedResult(made.entry, cached, error)) << error;
-    std::vector<RawPlot> plots;
-    test::RecordingMessages messages;
-    ReadRawFile(path, plain, plots, messages);
+    const test::CacheHome home("FormulaBuildRun");
+    test::CachedAndPlain made;
+    ASSERT_NO_FATAL_FAILURE(test::ConvertAndRead(home, Plot(), made));
+    const CResultDataRef &cached = made.cached, &plain = made.plain;
     ASSERT_EQ(plain->RowCount(), kRows);
 
     QWidget owner;
@@ -102,7 +89,6 @@ TEST(FormulaBuildRun, CachedFormulaIsBuiltOnAWorkerAndCancelLeavesItOut) {
                   0);
         EXPECT_EQ(curve.formulaResult->Max(), direct.variable->Max());
     }
-    ::unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "CacheHome.h"
 #include "TestSupport.h"
 #include "data/CacheConvert.h"
 #include "data/CacheMeta.h"
@@ -60,20 +61,12 @@ void ExpectSame(const FormulaBuild& a, const FormulaBuild& b) {
 }
 
 TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
-    const fs::path dir = test::FreshDir("CachedFormula");
-    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    const std::string path = (dir / "result.raw").string();
-    test::Spit(path, Plot());
-    const CacheConversion made = ConvertToCache(path, {});
-    ASSERT_EQ(made.status, CacheConversion::Status::Converted) << made.error;
-    CResultDataRef cached, plain;
-    std::string error;
-    ASSERT_TRUE(OpenCachedResult(made.entry, cached, error)) << error;
-    std::vector<RawPlot> plots;
-    test::RecordingMessages messages;
-    ReadRawFile(path, plain, plots, messages);
+    const test::CacheHome home("CachedFormula");
+    test::CachedAndPlain made;
+    ASSERT_NO_FATAL_FAILURE(test::ConvertAndRead(home, Plot(), made));
+    const CResultDataRef &cached = made.cached, &plain = made.plain;
     ASSERT_EQ(plain->RowCount(), kRows);
-    const fs::path entryDir = dir / "cache/kurvex" / made.entry->Key().Hash();
+    const fs::path& entryDir = made.entryDir;
     const auto before = EntryFiles(entryDir);
 
     FormulaBuildOptions blocks;  // many blocks, of a size no engine block divides
@@ -136,6 +129,7 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
     }
     EXPECT_EQ(EntryFiles(entryDir), before);
     CacheEntry::Status status;  // the files beside its own are no damage to the entry
+    std::string error;
     EXPECT_TRUE(CacheEntry::Open(made.entry->Key(), status, error)) << error;
     for (const auto& e : fs::directory_iterator(entryDir))
         EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos) << e.path();
@@ -153,23 +147,14 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
     const FormulaBuild fallback = BuildFormulaVariable(cached, "VOUT*3", blocks);
     ExpectSame(BuildFormulaVariable(plain, "VOUT*3"), fallback);
     EXPECT_FALSE(fallback.variable->Borrowed());
-    ::unsetenv("XDG_CACHE_HOME");
 }
 
 TEST(CachedFormula, CancelBetweenBlocksLeavesNoFilesAndNoMemoryFallback) {
-    const fs::path dir = test::FreshDir("CachedFormulaCancel");
-    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    const std::string path = (dir / "result.raw").string();
-    test::Spit(path, Plot());
-    const CacheConversion made = ConvertToCache(path, {});
-    ASSERT_EQ(made.status, CacheConversion::Status::Converted) << made.error;
-    CResultDataRef cached, plain;
-    std::string error;
-    ASSERT_TRUE(OpenCachedResult(made.entry, cached, error)) << error;
-    std::vector<RawPlot> plots;
-    test::RecordingMessages messages;
-    ReadRawFile(path, plain, plots, messages);
-    const fs::path entryDir = dir / "cache/kurvex" / made.entry->Key().Hash();
+    const test::CacheHome home("CachedFormulaCancel");
+    test::CachedAndPlain made;
+    ASSERT_NO_FATAL_FAILURE(test::ConvertAndRead(home, Plot(), made));
+    const CResultDataRef &cached = made.cached, &plain = made.plain;
+    const fs::path& entryDir = made.entryDir;
     const auto derived = [&] {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(entryDir))
@@ -223,7 +208,6 @@ TEST(CachedFormula, CancelBetweenBlocksLeavesNoFilesAndNoMemoryFallback) {
         EXPECT_EQ(int(heard.size()), c.cancelAfter);
         EXPECT_TRUE(derived().empty());
     }
-    ::unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace
