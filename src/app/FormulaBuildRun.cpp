@@ -41,11 +41,11 @@ bool BuildOnWorker(QWidget* parent, const CResultDataRef& data, const std::strin
 
 }  // namespace
 
-FormulaBuildScope::FormulaBuildScope(QWidget* parent, FormulaBuildOptions options)
+FormulaBuildScope::FormulaBuildScope(QWidget* parent, FormulaBuildOptions options, bool leaveOut)
     : scope_([parent = QPointer<QWidget>(parent)](
                  const CResultDataRef& data, const std::string& text,
                  const FormulaBuildOptions& o) { return BuildOnWorker(parent, data, text, o); },
-             std::move(options)) {}
+             std::move(options), leaveOut) {}
 
 QString FormulaBuildScope::Label(const std::string& text) {
     return QStringLiteral("Computing %1 ...").arg(QString::fromStdString(DisplayName(text)));

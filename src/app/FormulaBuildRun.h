@@ -15,7 +15,9 @@ namespace kurvex {
 // cancel leaves the curve out, with no message. Small results build as ever.
 class FormulaBuildScope {
 public:
-    explicit FormulaBuildScope(QWidget* parent, FormulaBuildOptions options = {});
+    // `leaveOut`: formula curves are left out (see ScopedFormulaPrebuild).
+    explicit FormulaBuildScope(QWidget* parent, FormulaBuildOptions options = {},
+                               bool leaveOut = false);
 
     // The progress dialog's text for formula `text`.
     static QString Label(const std::string& text);

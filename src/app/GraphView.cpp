@@ -185,7 +185,9 @@ void COhmixGraphView::FirstSetup() {
         runs_ = LoadRunChoice(settingsPath);
         kurvex::FirstSetup setup;
         {
-            FormulaBuildScope building(this);
+            // A preview shows the columns; formulas over part of a file would
+            // be built in memory, on this thread, and again at every preview.
+            FormulaBuildScope building(this, {}, document_->Partial());
             setup = BuildFirstScreens(core.Settings(), settingsPath,
                                       ScreenBasis{core.Data(), metrics_, &TextMeasurer()});
         }

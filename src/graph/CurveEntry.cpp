@@ -30,8 +30,12 @@ thread_local const ScopedFormulaPrebuild* t_prebuild = nullptr;
 
 }  // namespace
 
-ScopedFormulaPrebuild::ScopedFormulaPrebuild(FormulaPrebuild prebuild, FormulaBuildOptions options)
-    : prebuild(std::move(prebuild)), options(std::move(options)), outer_(t_prebuild) {
+ScopedFormulaPrebuild::ScopedFormulaPrebuild(FormulaPrebuild prebuild, FormulaBuildOptions options,
+                                             bool leaveOut)
+    : prebuild(std::move(prebuild)),
+      options(std::move(options)),
+      leaveOut(leaveOut),
+      outer_(t_prebuild) {
     t_prebuild = this;
 }
 
@@ -55,6 +59,10 @@ CurveBindResult CCurveEntry::Bind(const CResultDataRef& data) {
     if (sourceKind != kCurveFormula) return r;
     const ScopedFormulaPrebuild* scope = ScopedFormulaPrebuild::Current();
     FormulaBuildOptions options = scope ? scope->options : FormulaBuildOptions{};
+    if (scope && scope->leaveOut) {
+        r.cancelled = true;
+        return r;
+    }
     if (scope && scope->prebuild && FormulaGoesToCache(data, formula, options) &&
         !scope->prebuild(data, formula, options)) {
         r.cancelled = true;

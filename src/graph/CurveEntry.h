@@ -52,10 +52,14 @@ using FormulaPrebuild = std::function<bool(const CResultDataRef& data, const std
                                            const FormulaBuildOptions& options)>;
 
 // While one lives, Bind on this thread builds with `options` and hands each
-// formula that goes to the cache to `prebuild` first. Scopes nest; the inner wins.
+// formula that goes to the cache to `prebuild` first; with `leaveOut` it
+// leaves every formula curve out, as if cancelled (a preview over the part of
+// a file read so far, which would build them in memory). Scopes nest; the
+// inner wins.
 class ScopedFormulaPrebuild {
 public:
-    ScopedFormulaPrebuild(FormulaPrebuild prebuild, FormulaBuildOptions options);
+    ScopedFormulaPrebuild(FormulaPrebuild prebuild, FormulaBuildOptions options,
+                          bool leaveOut = false);
     ~ScopedFormulaPrebuild();
     ScopedFormulaPrebuild(const ScopedFormulaPrebuild&) = delete;
     ScopedFormulaPrebuild& operator=(const ScopedFormulaPrebuild&) = delete;
@@ -65,6 +69,7 @@ public:
 
     const FormulaPrebuild prebuild;
     const FormulaBuildOptions options;
+    const bool leaveOut;
 
 private:
     const ScopedFormulaPrebuild* outer_;

@@ -53,11 +53,13 @@ TEST(FormulaBuildRun, CachedFormulaIsBuiltOnAWorkerAndCancelLeavesItOut) {
         bool cached;  // over the cached result, else over the one in memory
         bool cancel;
         bool worker;  // built on a worker first
+        bool leaveOut = false;
     };
     const Case cases[] = {
         {"VOUT*2+1", true, false, true},
         {"VOUT*2+1", false, false, false},  // a result in memory builds as ever
         {"VOUT*3", true, true, true},
+        {"VOUT*4", false, false, false, true},  // a preview's scope builds none
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -66,14 +68,14 @@ TEST(FormulaBuildRun, CachedFormulaIsBuiltOnAWorkerAndCancelLeavesItOut) {
         CCurveEntry curve = CCurveEntry::ForFormula(c.text);
         CurveBindResult bound;
         {
-            FormulaBuildScope building(&owner, options);
+            FormulaBuildScope building(&owner, options, c.leaveOut);
             bound = curve.Bind(c.cached ? cached : plain);
         }
         EXPECT_EQ(heardHere, 0);
         EXPECT_EQ(heardElsewhere > 0, c.worker && !c.cancel);
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // no message box
         EXPECT_EQ(FormulaGoesToCache(c.cached ? cached : plain, c.text, options), c.worker);
-        if (c.cancel) {
+        if (c.cancel || c.leaveOut) {
             EXPECT_FALSE(bound.ok);
             EXPECT_TRUE(bound.cancelled);
             EXPECT_FALSE(curve.formulaResult);
