@@ -82,7 +82,7 @@ bool ReadFully(int fd, std::int64_t at, char* into, std::int64_t n) {
     return true;
 }
 
-enum class Attempt { Done, Changed, Cancelled, Failed, Unsupported };
+using Attempt = ConvertAttempt;
 
 // Rows [first, first + rows) of plot `plot` of a scan: one run of the entry.
 struct Slice {
@@ -536,21 +536,8 @@ CacheConversion ConvertToCache(const std::string& path, const CacheConvertOption
             limit = DefaultCacheLimit(folder);
         }
         Converter converter(path, options, scan, limit, stepped);
-        switch (converter.Run(key, out)) {
-            case Attempt::Done:
-                return out;
-            case Attempt::Cancelled:
-                out.status = Status::Cancelled;
-                return out;
-            case Attempt::Unsupported:
-                out.status = Status::Unsupported;
-                return out;
-            case Attempt::Failed:
-                out.error = converter.Error();
-                return out;
-            case Attempt::Changed:
-                break;
-        }
+        const Attempt why = converter.Run(key, out);
+        if (EndOfAttempt(why, converter.Error(), out)) return out;
     }
     out.error = "\"" + path + "\" changed while it was converted.";
     return out;

@@ -33,7 +33,7 @@ namespace {
 using Status = CacheConversion::Status;
 using text::LineError;
 
-enum class Attempt { Done, Changed, Cancelled, Failed, Refused, Unsupported };
+using Attempt = ConvertAttempt;
 
 class HeldMessages : public UserMessages {
 public:
@@ -492,24 +492,8 @@ CacheConversion ConvertTextToCache(const std::string& path, const CacheConvertOp
         TextConverter converter(path, options, tuning, limit);
         const Attempt why = converter.Run(key, out);
         if (tuning.peakBuffered) *tuning.peakBuffered = converter.Peak();
-        switch (why) {
-            case Attempt::Done:
-                return out;
-            case Attempt::Cancelled:
-                out.status = Status::Cancelled;
-                return out;
-            case Attempt::Unsupported:
-                out.status = Status::Unsupported;
-                return out;
-            case Attempt::Refused:
-                if (tuning.refused) *tuning.refused = true;
-                [[fallthrough]];
-            case Attempt::Failed:
-                out.error = converter.Error();
-                return out;
-            case Attempt::Changed:
-                break;
-        }
+        if (why == Attempt::Refused && tuning.refused) *tuning.refused = true;
+        if (EndOfAttempt(why, converter.Error(), out)) return out;
     }
     out.error = "\"" + path + "\" changed while it was converted.";
     return out;

@@ -21,6 +21,26 @@ std::uint64_t Upper48(double d) {
 
 }  // namespace
 
+bool EndOfAttempt(ConvertAttempt why, const std::string& error, CacheConversion& out) {
+    switch (why) {
+        case ConvertAttempt::Changed:
+            return false;
+        case ConvertAttempt::Cancelled:
+            out.status = CacheConversion::Status::Cancelled;
+            break;
+        case ConvertAttempt::Unsupported:
+            out.status = CacheConversion::Status::Unsupported;
+            break;
+        case ConvertAttempt::Refused:
+        case ConvertAttempt::Failed:
+            out.error = error;
+            break;
+        case ConvertAttempt::Done:
+            break;
+    }
+    return true;
+}
+
 void EqualSpacing::Take(const double* x, std::int64_t n) {
     for (std::int64_t i = 0; i < n; ++i) {
         if (count_ == 0) {

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 
+#include "data/CacheConvert.h"
 #include "data/CacheMeta.h"
 #include "data/CachePreview.h"
 #include "data/SummaryPyramid.h"
@@ -10,6 +12,13 @@
 namespace kurvex {
 
 class CacheWriter;
+
+// How one try at converting a source into the cache ended.
+enum class ConvertAttempt { Done, Changed, Cancelled, Failed, Refused, Unsupported };
+
+// Says in `out` how a try ended (`error` for a failure); false when the source
+// changed under it and another try is due.
+bool EndOfAttempt(ConvertAttempt why, const std::string& error, CacheConversion& out);
 
 // CResultDataRef::UniformTest over X as it streams past: every step must match
 // the mean step (last - first) / (n - 1) in its upper 48 bits, which holds
