@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +36,24 @@ struct CacheHome {
     }
     const std::filesystem::path dir;
 };
+
+// A progress callback for a conversion of `path` that, as a simulator writing
+// its result again, puts a new copy of `bytes` in its place early in each of
+// the first `rewrites` tries.
+inline std::function<bool(std::int64_t, std::int64_t)> RewritingAtEachStart(
+    const std::string& path, const std::string& bytes, int rewrites) {
+    auto state = std::make_shared<std::pair<int, std::int64_t>>(0, -1);
+    return [=](std::int64_t done, std::int64_t) {
+        auto& [rewritten, last] = *state;
+        const bool fresh = done <= last || last < 0;
+        last = done;
+        if (fresh && rewritten++ < rewrites) {
+            Spit(path + ".new", bytes);
+            std::filesystem::rename(path + ".new", path);
+        }
+        return true;
+    };
+}
 
 // A raw file written into a cache home and converted, opened from its entry and
 // read the old way.

@@ -353,19 +353,8 @@ TEST(CacheConvert, StartsAgainOnceWhenTheSourceChanges) {
             NgspicePlot("Transient Analysis", 400000,
                         [](int v, std::int64_t p) { return v == 0 ? p * 1e-6 : double(p % 13); });
         test::Spit(path, bytes);
-        int rewritten = 0;
-        std::int64_t last = -1;
         CacheConvertOptions options;
-        options.progress = [&](std::int64_t done, std::int64_t) {
-            // A simulator writes a new file in its place early in each attempt.
-            const bool fresh = done <= last || last < 0;
-            last = done;
-            if (fresh && rewritten++ < rewrites) {
-                test::Spit(path + ".new", bytes);
-                fs::rename(path + ".new", path);
-            }
-            return true;
-        };
+        options.progress = test::RewritingAtEachStart(path, bytes, rewrites);
         const CacheConversion made = ConvertToCache(path, options);
         if (rewrites == 1) {
             ASSERT_EQ(made.status, Status::Converted) << made.error;

@@ -175,18 +175,8 @@ TEST(CacheConvertText, StartsAgainOnceWhenTheSourceChanges) {
         const std::string path = (home.dir / "result.txt").string();
         const std::string text = "time v\n" + Rows(2000, 1, false);
         test::Spit(path, text);
-        int rewritten = 0;
-        std::int64_t last = -1;
         CacheConvertOptions options;
-        options.progress = [&](std::int64_t done, std::int64_t) {
-            const bool fresh = done <= last || last < 0;
-            last = done;
-            if (fresh && rewritten++ < rewrites) {
-                test::Spit(path + ".new", text);
-                fs::rename(path + ".new", path);
-            }
-            return true;
-        };
+        options.progress = test::RewritingAtEachStart(path, text, rewrites);
         TextConvertTuning tuning;
         tuning.blockBytes = 1024;
         const CacheConversion made = ConvertTextToCache(path, options, tuning);
