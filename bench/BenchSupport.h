@@ -9,6 +9,18 @@
 #include <string>
 #include <vector>
 
+// Where benchmarks keep their sources: $KURVEX_BENCH_DIR, else /tmp/kurvex-bench.
+inline std::string BenchDir() {
+    const char* dir = std::getenv("KURVEX_BENCH_DIR");
+    return dir && *dir ? dir : "/tmp/kurvex-bench";
+}
+
+// The points a benchmark's source holds: $KURVEX_BENCH_POINTS, else `otherwise`.
+inline long long BenchPoints(long long otherwise) {
+    const char* n = std::getenv("KURVEX_BENCH_POINTS");
+    return n && *n ? std::atoll(n) : otherwise;
+}
+
 // A figure of /proc/self/status in kB ("VmRSS:", "VmHWM:"), 0 when missing.
 inline long StatusKb(const char* key) {
     std::ifstream in("/proc/self/status");

@@ -12,11 +12,10 @@
 #include <fstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "data/SafeFile.h"
 #include "data/TextReader.h"
 #include "data/TextWriter.h"
-
-#include "BenchSupport.h"
 
 namespace {
 
@@ -28,11 +27,6 @@ public:
         std::fprintf(stderr, "%s\n", text.c_str());
     }
 };
-
-std::string BenchDir() {
-    const char* dir = std::getenv("KURVEX_BENCH_DIR");
-    return dir && *dir ? dir : "/tmp/kurvex-bench";
-}
 
 // A file of `rows` rows: X then `vars - 1` waveforms, "%.9E" in 18-character columns.
 std::string MakeFile(int rows, int vars) {

@@ -26,16 +26,6 @@
 
 namespace {
 
-std::string BenchDir() {
-    const char* dir = std::getenv("KURVEX_BENCH_DIR");
-    return std::string(dir && *dir ? dir : "/tmp/kurvex-bench") + "/meas";
-}
-
-long long Points() {
-    const char* n = std::getenv("KURVEX_BENCH_POINTS");
-    return n && *n ? std::atoll(n) : 10000000LL;
-}
-
 [[noreturn]] void Fail(const std::string& why) {
     std::fprintf(stderr, "cached_measure_bench: %s\n", why.c_str());
     std::exit(1);
@@ -45,7 +35,7 @@ std::string WriteSource(long long points) {
     // A source given from outside (bench/compare_billion.py) is used as it is.
     if (const char* given = std::getenv("KURVEX_BENCH_SOURCE"); given && *given) return given;
     // An offset wave with a slow drift: no figure is trivially zero.
-    return BenchRawFile(BenchDir() + "/measure_" + std::to_string(points) + "x2.raw", points,
+    return BenchRawFile(BenchDir() + "/meas/measure_" + std::to_string(points) + "x2.raw", points,
                         [](long long r) {
                             return 100.0 * std::sin(static_cast<double>(r) * 1e-3) + 3.0 +
                                    static_cast<double>(r % 1000003) * 1e-6;
@@ -55,8 +45,8 @@ std::string WriteSource(long long points) {
 // The cached result, converted once per process.
 const kurvex::CResultDataRef& Cached() {
     static const kurvex::CResultDataRef data = [] {
-        const std::string path = WriteSource(Points());
-        ::setenv("XDG_CACHE_HOME", (BenchDir() + "/cache").c_str(),
+        const std::string path = WriteSource(BenchPoints(10000000LL));
+        ::setenv("XDG_CACHE_HOME", (BenchDir() + "/meas/cache").c_str(),
                  !std::getenv("KURVEX_BENCH_SOURCE"));
         kurvex::CacheConvertOptions options;
         options.limit = UINT64_MAX;

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <memory>
 
+#include "../BenchQtMain.h"
 #include "app/QPainterCanvas.h"
 #include "app/ViewPrinting.h"
 #include "graph/Renderer.h"
@@ -118,11 +119,5 @@ BENCHMARK(BM_RenderPdf)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    TheView();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunQtBenchmarks(argc, argv, [] { TheView(); });
 }

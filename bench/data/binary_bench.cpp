@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../BenchSupport.h"
 #include "ReaderBench.h"
 #include "data/SettingsDataFile.h"
 
@@ -17,11 +18,6 @@ namespace {
 using namespace kurvex;
 
 using benchsupport::Loud;
-
-std::string BenchDir() {
-    const char* dir = std::getenv("KURVEX_BENCH_DIR");
-    return dir && *dir ? dir : "/tmp/kurvex-bench";
-}
 
 std::string PathFor(int rows, int vars, const char* what) {
     std::filesystem::create_directories(BenchDir());

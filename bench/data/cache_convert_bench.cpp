@@ -30,20 +30,10 @@
 
 namespace {
 
-std::string BenchDir() {
-    const char* dir = std::getenv("KURVEX_BENCH_DIR");
-    return dir && *dir ? dir : "/tmp/kurvex-bench";
-}
-
-long long Points() {
-    const char* n = std::getenv("KURVEX_BENCH_POINTS");
-    return n && *n ? std::atoll(n) : 500000000LL;
-}
-
 // The source, written once and kept for later runs.
 const std::string& Source() {
     static const std::string path = [] {
-        const long long points = Points();
+        const long long points = BenchPoints(500000000LL);
         return BenchRawFile(
             BenchDir() + "/convert_" + std::to_string(points) + "x2.raw", points,
             [](long long r) { return 100.0 * std::sin(static_cast<double>(r) * 1e-3); });
@@ -58,7 +48,7 @@ public:
 
 const std::string& TextSource() {
     static const std::string path = [] {
-        const long long points = Points();
+        const long long points = BenchPoints(500000000LL);
         std::filesystem::create_directories(BenchDir());
         const std::string path = BenchDir() + "/convert_" + std::to_string(points) + "x2.txt";
         if (std::filesystem::exists(path)) return path;

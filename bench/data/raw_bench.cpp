@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchSupport.h"
 #include "ReaderBench.h"
 #include "data/LtspiceRawWriter.h"
 #include "data/RawFile.h"
@@ -110,8 +111,7 @@ void BM_RawCopyWithCp(benchmark::State& state) {
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
-    const char* points = std::getenv("KURVEX_BENCH_POINTS");
-    const long long n = points && *points ? std::atoll(points) : 10000000;
+    const long long n = BenchPoints(10000000);
     for (int form : {kNgspice, kLtspice, kLtspiceFast})
         b->Args({n, 4, form})->Unit(benchmark::kMillisecond)->UseRealTime();
 }

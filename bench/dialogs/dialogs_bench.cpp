@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <string>
 
+#include "../BenchQtMain.h"
 #include "dialogs/CurvePropertiesDlg.h"
 
 namespace {
@@ -79,10 +80,5 @@ BENCHMARK(BM_ListWidgetItemByItem)->Arg(10000)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunQtBenchmarks(argc, argv);
 }

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchQtMain.h"
 #include "../BenchSupport.h"
 #include "app/GraphWnd.h"
 #include "data/CacheConvert.h"
@@ -38,21 +39,11 @@ namespace {
 using namespace kurvex;
 using Clock = std::chrono::steady_clock;
 
-std::string BenchDir() {
-    const char* dir = std::getenv("KURVEX_BENCH_DIR");
-    return dir && *dir ? dir : "/tmp/kurvex-bench";
-}
-
-long long Points() {
-    const char* n = std::getenv("KURVEX_BENCH_POINTS");
-    return n && *n ? std::atoll(n) : 10000000LL;
-}
-
 // The source, written once and kept for later runs.
 std::string Source() {
     // A source given from outside (bench/compare_billion.py) is used as it is.
     if (const char* given = std::getenv("KURVEX_BENCH_SOURCE"); given && *given) return given;
-    const long long points = Points();
+    const long long points = BenchPoints(10000000LL);
     // Noise on a slow sine: every pixel column of the full view is tall.
     return BenchRawFile(
         BenchDir() + "/zoom_" + std::to_string(points) + "x2.raw", points, [](long long r) {
@@ -173,10 +164,5 @@ BENCHMARK(BM_CachedWheelZoom)->Unit(benchmark::kMillisecond)->Iterations(3);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunQtBenchmarks(argc, argv);
 }

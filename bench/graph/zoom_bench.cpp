@@ -18,6 +18,7 @@
 #include <random>
 #include <vector>
 
+#include "../BenchQtMain.h"
 #include "app/GraphWnd.h"
 #include "data/ColumnSummary.h"
 #include "graph/ViewLayout.h"
@@ -164,10 +165,5 @@ BENCHMARK(BM_WheelRepaintThreeScreens)->Unit(benchmark::kMillisecond)->Iteration
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunQtBenchmarks(argc, argv);
 }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "../BenchQtMain.h"
 #include "graph/ViewLayout.h"
 #include "table/BGridChildFrame.h"
 
@@ -113,11 +114,6 @@ BENCHMARK(BM_PageStep)->Unit(benchmark::kMillisecond)->Iterations(100);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    TheView();  // the samples are loaded before anything is measured
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunQtBenchmarks(
+        argc, argv, [] { TheView(); });  // the samples are loaded before anything is measured
 }
