@@ -37,14 +37,6 @@ constexpr std::size_t kMaxSteps = 10000;
 
 using Status = CacheConversion::Status;
 
-class CollectedMessages : public UserMessages {
-public:
-    void Show(const std::string& text, MessageIcon) override {
-        if (!text.empty()) said += (said.empty() ? "" : " ") + text;
-    }
-    std::string said;
-};
-
 // One worker's transposed samples of a block.
 struct Scratch {
     std::vector<double> values;

@@ -35,14 +35,6 @@ using text::LineError;
 
 using Attempt = ConvertAttempt;
 
-class HeldMessages : public UserMessages {
-public:
-    void Show(const std::string& text, MessageIcon) override {
-        if (!text.empty()) said += (said.empty() ? "" : " ") + text;
-    }
-    std::string said;
-};
-
 // Hands out the data part in runs of whole lines, reading the next block
 // while the caller works on this one; holds a block and the longest line.
 class BlockReader {
@@ -202,7 +194,7 @@ Attempt TextConverter::Header() {
     FileByteSource file;
     if (!file.Open(path_)) return Fail(Attempt::Refused, file.Error());
     LineReader lines(file);
-    HeldMessages said;
+    CollectedMessages said;
     std::string_view line;
     long long lineNo = 0;
     if (!ReadTextHeader(file, lines, names_, line, lineNo, said)) {

@@ -8,10 +8,21 @@
 #include "data/CacheMeta.h"
 #include "data/CachePreview.h"
 #include "data/SummaryPyramid.h"
+#include "data/UserMessages.h"
 
 namespace kurvex {
 
 class CacheWriter;
+
+// What a reader says while a converter reads, kept as one line for the
+// conversion's error.
+class CollectedMessages : public UserMessages {
+public:
+    void Show(const std::string& text, MessageIcon) override {
+        if (!text.empty()) said += (said.empty() ? "" : " ") + text;
+    }
+    std::string said;
+};
 
 // How one try at converting a source into the cache ended.
 enum class ConvertAttempt { Done, Changed, Cancelled, Failed, Refused, Unsupported };
