@@ -85,6 +85,16 @@ inline std::filesystem::path FreshDir(const std::string& name) {
     return dir;
 }
 
+// The folder of result files that other programs wrote, kept beside the repository and never
+// in it; empty (with `why` set) when this checkout has none, so that its tests skip.
+inline std::filesystem::path PeerData(const std::string& sub, std::string& why) {
+    const std::filesystem::path dir = std::filesystem::path(KURVEX_PEER_DATA_DIR) / sub;
+    std::error_code ec;
+    if (std::filesystem::is_directory(dir, ec)) return dir;
+    why = "no peer files at " + dir.string() + " (they live beside the repository)";
+    return {};
+}
+
 // A test with an empty folder of its own, removed afterwards.
 class TempDirTest : public ::testing::Test {
 protected:
