@@ -6,15 +6,14 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
-#include <thread>
-
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"

@@ -21,8 +21,8 @@
 #include "data/Extents.h"
 #include "data/RawFile.h"
 #include "data/ResultVariable.h"
-#include "data/SampleMemory.h"
 #include "data/Runs.h"
+#include "data/SampleMemory.h"
 #include "data/SummaryPyramid.h"
 #include "data/Workers.h"
 
@@ -411,7 +411,8 @@ Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {
 bool Converter::BeginEntry(const CacheKey& key, CacheConversion& out) {
     const CacheLayout layout = Layout();
     std::uint64_t need = 0;
-    for (const std::int64_t rows : layout.rows) need += std::uint64_t(rows) * layout.names.size() * 9;
+    for (const std::int64_t rows : layout.rows)
+        need += std::uint64_t(rows) * layout.names.size() * 9;
     return writer_.Begin(key, layout, limit_,
                          ConvertWait(path_, options_, need, stalled_, out.notes));
 }
@@ -527,7 +528,7 @@ CacheWait ConvertWait(const std::string& path, const CacheConvertOptions& option
     stalled = false;
     auto said = std::make_shared<bool>(false);
     wait.waiting = [&path, &options, need, &stalled, &notes, said](std::uint64_t written,
-                                                                  bool stopped) {
+                                                                   bool stopped) {
         if (stopped && !*said) {
             if (need <= AvailableMemory()) {
                 stalled = true;

@@ -455,8 +455,7 @@ Attempt TextConverter::Run(const CacheKey& key, CacheConversion& out) {
     CacheKey now;
     std::string ignored;
     // A source rewritten meanwhile may have given any bytes, or a short read.
-    if (why != Attempt::Cancelled &&
-        (!KeyOf(path_, now, ignored, key.reading) || !(now == key))) {
+    if (why != Attempt::Cancelled && (!KeyOf(path_, now, ignored, key.reading) || !(now == key))) {
         if (begun) writer_.Abort();
         return Attempt::Changed;
     }

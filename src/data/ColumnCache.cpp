@@ -2,10 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <linux/magic.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -13,11 +13,10 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
-#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -27,8 +26,6 @@ static_assert(std::endian::native == std::endian::little,
               "cache columns are little-endian doubles mapped as they are");
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr char kMagic[8] = {'K', 'V', 'X', 'C', 'A', 'C', 'H', 'E'};
 constexpr std::uint32_t kVersion = 3;
@@ -143,7 +140,8 @@ int LockKey(int dir, const std::string& hash) {
         }
         struct stat held {
         }, named{};
-        if (::fstat(fd, &held) == 0 && ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (::fstat(fd, &held) == 0 &&
+            ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             held.st_ino == named.st_ino && held.st_dev == named.st_dev)
             return fd;
         ::close(fd);
@@ -495,7 +493,7 @@ bool KeyOf(const std::string& source, CacheKey& key, std::string& error,
            const std::string& reading) {
     char* canonical = ::realpath(source.c_str(), nullptr);
     // The state is taken from the file opened, the one a reader then reads.
-    const int fd = canonical ? ::open(canonical, O_RDONLY | O_CLOEXEC) : -1;
+    const int fd = canonical ? ::open(canonical, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
     if (fd < 0 || !FileStateOf(fd, key)) {
         error = "Cannot read " + source + ": " + std::strerror(errno);
         if (fd >= 0) ::close(fd);
@@ -529,8 +527,10 @@ int OpenCacheFolder(std::string& folder, std::string& error) {
         base = std::string(home) + "/.cache";
     }
     folder = base + "/kurvex";
-    std::error_code ec;
-    fs::create_directories(base, ec);
+    // Folders made here are the user's alone, as the base directory specification asks.
+    for (std::size_t at = base.find('/', 1); at != std::string::npos; at = base.find('/', at + 1))
+        ::mkdir(base.substr(0, at).c_str(), 0700);
+    ::mkdir(base.c_str(), 0700);
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         error = "Cannot make the cache folder " + folder + ": " + std::strerror(errno);
         return -1;
@@ -540,7 +540,8 @@ int OpenCacheFolder(std::string& folder, std::string& error) {
         std::free(real);
     }
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {}, up{};
+    struct stat st {
+    }, up{};
     const int parent = fd >= 0 ? OpenDir(fd, "..") : -1;
     const char* why = nullptr;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode))
@@ -630,10 +631,12 @@ bool CacheWriter::WaitForKey(const std::string& hash, const CacheWait& wait) {
     for (;;) {
         lock_ = LockKey(folderFd_, hash);
         if (lock_ >= 0) return true;
-        if (errno != EWOULDBLOCK && errno != EINTR) return Fail("cannot lock " + hash + ".lock", errno);
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return Fail("cannot lock " + hash + ".lock", errno);
         // The holder is at work for as long as its temporary folder grows.
         std::uint64_t bytes = 0;
-        for (const std::string& temp : TempFolders(folderFd_, hash)) bytes += FolderBytes(folderFd_, temp);
+        for (const std::string& temp : TempFolders(folderFd_, hash))
+            bytes += FolderBytes(folderFd_, temp);
         if (bytes != seen) grew = Clock::now();
         seen = bytes;
         const bool stalled = Clock::now() - grew >= wait.stall;

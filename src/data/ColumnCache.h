@@ -160,8 +160,8 @@ private:
     };
     CacheEntry() = default;
     // Open, in the cache folder open as `folder`.
-    static std::shared_ptr<const CacheEntry> OpenIn(int folder, const CacheKey& key,
-                                                    Status& status, std::string& error);
+    static std::shared_ptr<const CacheEntry> OpenIn(int folder, const CacheKey& key, Status& status,
+                                                    std::string& error);
 
     CacheKey key_;
     CacheLayout layout_;

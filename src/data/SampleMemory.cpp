@@ -69,7 +69,8 @@ std::string FileText(const std::string& path) {
     if (std::FILE* f = std::fopen(path.c_str(), "r")) {
         char buf[256];
         std::size_t n;
-        while (text.size() < (1 << 16) && (n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        while (text.size() < (1 << 16) && (n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            text.append(buf, n);
         std::fclose(f);
     }
     return text;
@@ -101,10 +102,10 @@ std::uint64_t MemAvailable() {
 }  // namespace
 
 std::uint64_t Headroom(const MemoryBounds& b) {
-    const std::uint64_t address =
-        b.addressLimit == UINT64_MAX ? UINT64_MAX
-        : b.addressUsed >= b.addressLimit ? 0
-                                           : b.addressLimit - b.addressUsed;
+    const std::uint64_t address = b.addressLimit == UINT64_MAX ? UINT64_MAX
+                                  : b.addressUsed >= b.addressLimit
+                                      ? 0
+                                      : b.addressLimit - b.addressUsed;
     return std::min({b.available, address, b.cgroupHeadroom});
 }
 
@@ -129,7 +130,8 @@ std::uint64_t CgroupHeadroom(const std::string& root, const std::string& selfCgr
             // Cached file pages are given back on demand, as MemAvailable counts them.
             const std::string stat = "\n" + FileText(dir + "/memory.stat");
             unsigned long long file = 0;
-            if (const std::size_t at = stat.find("\nfile "); at != std::string::npos &&
+            if (const std::size_t at = stat.find("\nfile ");
+                at != std::string::npos &&
                 std::sscanf(stat.c_str() + at, "\nfile %llu", &file) == 1)
                 used -= std::min<std::uint64_t>(used, file);
             least = std::min(least, used >= max ? 0 : max - used);

@@ -21,9 +21,9 @@ void PrepareForWriting(const std::vector<MemoryRange>& ranges, int workers);
 
 // What bounds the memory a reader may take; UINT64_MAX for no bound.
 struct MemoryBounds {
-    std::uint64_t available = UINT64_MAX;  // MemAvailable, or all memory
+    std::uint64_t available = UINT64_MAX;     // MemAvailable, or all memory
     std::uint64_t addressLimit = UINT64_MAX;  // RLIMIT_AS (ulimit -v)
-    std::uint64_t addressUsed = 0;           // the process's address space now
+    std::uint64_t addressUsed = 0;            // the process's address space now
     // The least headroom under the memory.max of the process's cgroup and of those above it.
     std::uint64_t cgroupHeadroom = UINT64_MAX;
 };

@@ -57,10 +57,10 @@ TEST(CacheCli, ListsAndClearsWhatTheWriterMade) {
 
 // A binary ngspice plot of time and v(out), v(out) being `level` throughout.
 std::string LevelPlot(double level, int points) {
-    std::string out = "Title: t\nDate: d\nPlotname: Transient Analysis\nFlags: real\n"
-                      "No. Variables: 2\nNo. Points: " +
-                      std::to_string(points) +
-                      "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\nBinary:\n";
+    std::string out =
+        "Title: t\nDate: d\nPlotname: Transient Analysis\nFlags: real\n"
+        "No. Variables: 2\nNo. Points: " +
+        std::to_string(points) + "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\nBinary:\n";
     for (int p = 0; p < points; ++p)
         for (const double v : {p * 1e-6, level}) out.append(reinterpret_cast<const char*>(&v), 8);
     return out;
@@ -90,7 +90,8 @@ TEST(CacheCli, InfoThroughTheCacheSaysWhatTheFileHolds) {
     std::filesystem::create_directories(dead);
     test::Spit(dead / "v0r0.f64", std::string(300000, 'x'));
     const CliRun list = Cli({"cache", "--list"});
-    EXPECT_EQ(list.out.substr(list.out.rfind('\n', list.out.size() - 2) + 1), "partial: 1, 0.3 MB\n")
+    EXPECT_EQ(list.out.substr(list.out.rfind('\n', list.out.size() - 2) + 1),
+              "partial: 1, 0.3 MB\n")
         << list.out;
     EXPECT_NE(Cli({"cache", "--list", "--json"})
                   .out.find("], \"partial\": {\"count\": 1, \"bytes\": 300000}}"),

@@ -31,12 +31,11 @@ TEST(SampleMemory, TheTightestOfTheSystemTheAddressLimitAndTheCgroup) {
         {"MemAvailable alone", {8000, UINT64_MAX, 0, UINT64_MAX}, 8000},
         {"under ulimit -v", {8000, 5000, 3000, UINT64_MAX}, 2000},
         {"address space beyond the limit", {8000, 5000, 6000, UINT64_MAX}, 0},
-        {"cgroup, file pages given back", {1u << 30, UINT64_MAX, 0,
-                                          CgroupHeadroom(root, "0::/a/b/c\n")}, 600000},
-        {"cgroup over its limit", {1u << 30, UINT64_MAX, 0, CgroupHeadroom(root, "0::/full\n")},
-         0},
-        {"no unified cgroup", {8000, UINT64_MAX, 0, CgroupHeadroom(root, "1:memory:/a/b\n")},
-         8000},
+        {"cgroup, file pages given back",
+         {1u << 30, UINT64_MAX, 0, CgroupHeadroom(root, "0::/a/b/c\n")},
+         600000},
+        {"cgroup over its limit", {1u << 30, UINT64_MAX, 0, CgroupHeadroom(root, "0::/full\n")}, 0},
+        {"no unified cgroup", {8000, UINT64_MAX, 0, CgroupHeadroom(root, "1:memory:/a/b\n")}, 8000},
     };
     for (const Case& c : cases) EXPECT_EQ(Headroom(c.bounds), c.headroom) << c.name;
     EXPECT_GT(AvailableMemory(), 0u);
