@@ -396,16 +396,13 @@ TEST(CacheConvert, AnotherConversionThatStopsIsNotWaitedForEver) {
     test::Spit(path, NgspicePlot("Transient Analysis", 400000, [](int v, std::int64_t p) {
                    return v == 0 ? p * 1e-6 : double(v);
                }));
+    // The first writer stops after its first block, holding the key.
     std::promise<void> stopped, resume;
     std::thread first([&] {
         CacheConvertOptions options;
-        bool once = false;
         options.progress = [&](std::int64_t, std::int64_t) {
-            if (!once) {
-                once = true;
-                stopped.set_value();
-                resume.get_future().wait();
-            }
+            stopped.set_value();
+            resume.get_future().wait();
             return false;
         };
         EXPECT_EQ(ConvertToCache(path, options).status, Status::Cancelled);
@@ -414,15 +411,9 @@ TEST(CacheConvert, AnotherConversionThatStopsIsNotWaitedForEver) {
     CacheConvertOptions options;
     options.waitStep = std::chrono::milliseconds(1);
     options.waitStall = std::chrono::milliseconds(30);
-    int asked = 0;
-    options.progress = [&](std::int64_t done, std::int64_t total) {
-        EXPECT_LT(done, total);
-        return ++asked > 0;
-    };
     const CacheConversion made = ConvertToCache(path, options);
     EXPECT_EQ(made.status, Status::Failed);
     EXPECT_NE(made.error.find("is read the ordinary way"), std::string::npos) << made.error;
-    EXPECT_GT(asked, 0);
     // Cancel is heard while waiting.
     options.waitStall = std::chrono::hours(1);
     options.progress = [](std::int64_t, std::int64_t) { return false; };

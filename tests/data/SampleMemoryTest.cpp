@@ -38,7 +38,6 @@ TEST(SampleMemory, TheTightestOfTheSystemTheAddressLimitAndTheCgroup) {
         {"no unified cgroup", {8000, UINT64_MAX, 0, CgroupHeadroom(root, "1:memory:/a/b\n")}, 8000},
     };
     for (const Case& c : cases) EXPECT_EQ(Headroom(c.bounds), c.headroom) << c.name;
-    EXPECT_GT(AvailableMemory(), 0u);
 }
 
 }  // namespace
