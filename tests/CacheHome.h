@@ -1,13 +1,19 @@
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
@@ -53,6 +59,27 @@ inline std::function<bool(std::int64_t, std::int64_t)> RewritingAtEachStart(
         }
         return true;
     };
+}
+
+// Writes `bytes` over the start of `path` in place and puts its times back, as cp -p or
+// rsync -t --inplace do: only the change time tells (under ASSERT_NO_FATAL_FAILURE).
+inline void RewriteKeepingTimes(const std::filesystem::path& path, const std::string& bytes) {
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    // The change time moves with the kernel's coarse clock: it must tick first.
+    timespec now{};
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    } while (now.tv_sec < st.st_ctim.tv_sec ||
+             (now.tv_sec == st.st_ctim.tv_sec && now.tv_nsec <= st.st_ctim.tv_nsec));
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const bool written = ::pwrite(fd, bytes.data(), bytes.size(), 0) == ssize_t(bytes.size());
+    ::close(fd);
+    ASSERT_TRUE(written);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 // A raw file written into a cache home and converted, opened from its entry and

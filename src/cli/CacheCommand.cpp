@@ -62,7 +62,8 @@ int Cache(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) 
         return kExitOk;
     }
     std::vector<CacheListing> entries;
-    if (!ListCache(entries, error)) {
+    CachePartial partial;
+    if (!ListCache(entries, error, &partial)) {
         std::fprintf(err, "%s\n", error.c_str());
         return kExitFailed;
     }
@@ -79,7 +80,11 @@ int Cache(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) 
             std::fprintf(out, "%s\t%.1f MB\t%s\n", source.c_str(), double(e.bytes) / 1e6,
                          LastUse(e.lastUseNs).c_str());
     }
-    if (json) std::fputs("]}\n", out);
+    if (json)
+        std::fprintf(out, "], \"partial\": {\"count\": %zu, \"bytes\": %llu}}\n", partial.count,
+                     static_cast<unsigned long long>(partial.bytes));
+    else if (partial.count != 0)
+        std::fprintf(out, "partial: %zu, %.1f MB\n", partial.count, double(partial.bytes) / 1e6);
     return kExitOk;
 }
 

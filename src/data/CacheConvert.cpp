@@ -22,6 +22,7 @@
 #include "data/RawFile.h"
 #include "data/ResultVariable.h"
 #include "data/Runs.h"
+#include "data/SampleMemory.h"
 #include "data/SummaryPyramid.h"
 #include "data/Workers.h"
 
@@ -30,6 +31,10 @@ namespace kurvex {
 namespace {
 
 constexpr std::int64_t kBlockBytes = 4 << 20;
+
+// Part of every entry's key: raised whenever what this converter puts in an entry changes,
+// so that an older entry is made again rather than misread.
+constexpr int kConverterVersion = 2;
 
 // Each step is a file set of its own: a sweep of more steps than this (an X
 // that hardly moves restarts at every row) is left to the reader.
@@ -108,9 +113,14 @@ private:
     Attempt FindSteps(std::int64_t& done, std::int64_t total);
     CacheLayout Layout() const;
     std::int64_t Bytes() const;  // of the source, for the runs' conversion
-    bool OpenSource();
+    // Opens the source, checking that it is the one `key` describes.
+    Attempt OpenSource(const CacheKey& key);
     void CloseSource();
     bool Changed(const CacheKey& key) const;
+    // Begins the entry, waiting for another writer of it as the options say.
+    bool BeginEntry(const CacheKey& key, CacheConversion& out);
+    // How a Begin that failed ends the try.
+    Attempt Waited();
     Attempt Convert(const CacheKey& key, CacheConversion& out, std::int64_t done,
                     std::int64_t total);
     // The entry of `key` into `out`, `written` now or before.
@@ -128,7 +138,8 @@ private:
     CacheMeta meta_;
     int fd_ = -1;
     std::int64_t shown_ = 0;  // rows last previewed
-    std::string error_, note_;
+    std::string error_;
+    bool stalled_ = false;
 };
 
 // Where column v's samples begin within a point, or within a plot's columns
@@ -182,7 +193,6 @@ Attempt Converter::FindSteps(std::int64_t& done, std::int64_t total) {
         const std::int64_t end = k + 1 < starts.size() ? starts[k + 1] : plot.points;
         slices_.push_back({0, starts[k], end - starts[k]});
     }
-    runNames_ = StepRunNames(path_, slices_.size(), &note_);
     return Attempt::Done;
 }
 
@@ -358,7 +368,6 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
 Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {
     slices_.clear();
     runNames_.clear();
-    note_.clear();
     for (size_t p = 0; p < scan_.runs.size(); ++p) slices_.push_back({p, 0, scan_.runs[p].points});
     // Plots read as runs are named as the reader names them: the plot's name and number.
     const auto first = std::find_if(scan_.plots.begin(), scan_.plots.end(),
@@ -367,14 +376,14 @@ Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {
         for (size_t k = 0; k < scan_.runs.size(); ++k)
             runNames_.push_back(first->name + " " + std::to_string(k + 1));
     if (!stepped_) {
-        if (!writer_.Begin(key, Layout(), limit_)) return Fail(writer_.Error());
+        if (!BeginEntry(key, out)) return Waited();
         return writer_.Finished() ? Opened(key, out, false) : Convert(key, out, 0, Bytes());
     }
     // An entry made before spares the pass over X that finds the steps.
     CacheEntry::Status status;
     std::string ignored;
     if (CacheEntry::Open(key, status, ignored)) return Opened(key, out, false);
-    if (!OpenSource()) return Attempt::Failed;
+    if (const Attempt opened = OpenSource(key); opened != Attempt::Done) return opened;
     // Finding the steps reads whole points, or X alone where the columns lie apart.
     const RawPlotValues& plot = scan_.runs.front();
     const std::int64_t pass =
@@ -388,15 +397,29 @@ Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {
         // A source rewritten meanwhile may have given any bytes, or a short read.
         return found == Attempt::Failed && Changed(key) ? Attempt::Changed : found;
     }
-    if (!writer_.Begin(key, Layout(), limit_)) {
+    if (!BeginEntry(key, out)) {
         CloseSource();
-        return Fail(writer_.Error());
+        return Waited();
     }
     if (writer_.Finished()) {
         CloseSource();
         return Opened(key, out, false);
     }
     return Convert(key, out, done, total);
+}
+
+bool Converter::BeginEntry(const CacheKey& key, CacheConversion& out) {
+    const CacheLayout layout = Layout();
+    std::uint64_t need = 0;
+    for (const std::int64_t rows : layout.rows)
+        need += std::uint64_t(rows) * layout.names.size() * 9;
+    return writer_.Begin(key, layout, limit_,
+                         ConvertWait(path_, options_, need, stalled_, out.notes));
+}
+
+Attempt Converter::Waited() {
+    if (!writer_.GaveUp()) return Fail(writer_.Error());
+    return stalled_ ? Fail(StalledWriterError(path_, options_)) : Attempt::Cancelled;
 }
 
 CacheLayout Converter::Layout() const {
@@ -420,11 +443,18 @@ std::int64_t Converter::Bytes() const {
     return total;
 }
 
-bool Converter::OpenSource() {
-    if (fd_ >= 0) return true;
+Attempt Converter::OpenSource(const CacheKey& key) {
+    if (fd_ >= 0) return Attempt::Done;
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) error_ = "Cannot read \"" + path_ + "\": " + std::strerror(errno) + ".";
-    return fd_ >= 0;
+    if (fd_ < 0) {
+        error_ = "Cannot read \"" + path_ + "\": " + std::strerror(errno) + ".";
+        return Attempt::Failed;
+    }
+    // The key must describe the very file read, not one the path named a moment before.
+    CacheKey read = key;
+    if (FileStateOf(fd_, read) && read == key) return Attempt::Done;
+    CloseSource();
+    return Attempt::Changed;
 }
 
 void Converter::CloseSource() {
@@ -435,14 +465,14 @@ void Converter::CloseSource() {
 bool Converter::Changed(const CacheKey& key) const {
     CacheKey now;
     std::string ignored;
-    return !KeyOf(path_, now, ignored) || !(now == key);
+    return !KeyOf(path_, now, ignored, key.reading) || !(now == key);
 }
 
 Attempt Converter::Convert(const CacheKey& key, CacheConversion& out, std::int64_t done,
                            std::int64_t total) {
-    if (!OpenSource()) {
+    if (const Attempt opened = OpenSource(key); opened != Attempt::Done) {
         writer_.Abort();
-        return Attempt::Failed;
+        return opened;
     }
     meta_ = {};
     Attempt why = Attempt::Done;
@@ -478,11 +508,50 @@ Attempt Converter::Opened(const CacheKey& key, CacheConversion& out, bool writte
     out.entry = CacheEntry::Open(key, status, error);
     if (!out.entry) return Fail(error.empty() ? "The new cache entry cannot be opened." : error);
     out.status = written ? Status::Converted : Status::AlreadyCached;
-    if (!note_.empty()) out.notes.push_back(note_);
+    // Step names come from the log as it is now: one written or changed after the entry
+    // still names its runs.
+    if (stepped_) {
+        std::string note;
+        out.runNames = StepRunNames(path_, out.entry->Layout().rows.size(), &note);
+        if (!note.empty()) out.notes.push_back(note);
+    }
     return Attempt::Done;
 }
 
 }  // namespace
+
+CacheWait ConvertWait(const std::string& path, const CacheConvertOptions& options,
+                      std::uint64_t need, bool& stalled, std::vector<std::string>& notes) {
+    CacheWait wait;
+    wait.step = options.waitStep;
+    wait.stall = options.waitStall;
+    stalled = false;
+    auto said = std::make_shared<bool>(false);
+    wait.waiting = [&path, &options, need, &stalled, &notes, said](std::uint64_t written,
+                                                                   bool stopped) {
+        if (stopped && !*said) {
+            if (need <= AvailableMemory()) {
+                stalled = true;
+                return false;
+            }
+            notes.push_back("Another conversion of \"" + path +
+                            "\" has stopped, and there is not enough memory to read the file "
+                            "without it: still waiting for it.");
+            *said = true;
+        }
+        // How far the other writer is, for as long as it is waited for.
+        const auto total = static_cast<std::int64_t>(std::max<std::uint64_t>(need, 2));
+        const auto done = static_cast<std::int64_t>(std::min<std::uint64_t>(written, need / 2));
+        return !options.progress || options.progress(done, total);
+    };
+    return wait;
+}
+
+std::string StalledWriterError(const std::string& path, const CacheConvertOptions& options) {
+    return "Another conversion of \"" + path + "\" has written nothing for " +
+           std::to_string(options.waitStall.count() / 1000) + " s, so the file is read " +
+           "the ordinary way.";
+}
 
 CacheConversion ConvertToCache(const std::string& path, const CacheConvertOptions& options) {
     CacheConversion out;
@@ -490,9 +559,12 @@ CacheConversion ConvertToCache(const std::string& path, const CacheConvertOption
     RawReadOptions read;
     read.plot = options.plot;
     read.plotsAsRuns = options.plotsAsRuns;
+    const std::string reading = "raw/" + std::to_string(kConverterVersion) +
+                                " plot=" + std::to_string(options.plot) +
+                                " runs=" + (options.plotsAsRuns ? "1" : "0");
     for (int attempt = 0; attempt < 2; ++attempt) {
         CacheKey key;
-        if (!KeyOf(path, key, out.error)) return out;
+        if (!KeyOf(path, key, out.error, reading)) return out;
         RawFileScan scan;
         CollectedMessages messages;
         switch (ScanRawFile(path, scan, messages, read)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,6 +26,11 @@ struct CacheConvertOptions {
     // The bytes of a raw file read at a time; 0 for the default. Small ones
     // let a test span many blocks with a small file.
     std::int64_t blockBytes = 0;
+    // Another process converting the same file is waited for in steps (each
+    // asking `progress`, so that Cancel is heard); once its work has not grown
+    // for `waitStall`, the file is left to be read the ordinary way when memory
+    // allows, and waited for still when it does not.
+    std::chrono::milliseconds waitStep{100}, waitStall{10000};
 };
 
 struct CacheConversion {
@@ -41,6 +47,9 @@ struct CacheConversion {
     std::vector<RawPlot> plots;               // of the file, as ReadRawFile lists them
     // Status lines on what was read all the same (a step log that disagrees).
     std::vector<std::string> notes;
+    // The runs' names as the step log beside the file gives them now, for a stepped plot
+    // (empty otherwise): they are read at each opening, never kept in the entry.
+    std::vector<std::string> runNames;
 };
 
 // Fills the cache entry of the result file at `path`, streaming through it in
@@ -50,10 +59,20 @@ struct CacheConversion {
 // variables and runs ReadRawFile reads, with the meta and each column's
 // pyramid as its extras. A sweep stored as one stepped plot is cut into a run
 // per step where X starts again, as the reader's caller cuts it, the runs
-// named by the step log beside it (see StepRunNames); finding the steps costs
+// named by the step log beside it (see StepRunNames, and runNames); finding the steps costs
 // one more pass over X. Stepped complex plots and stepped plots read as
 // several runs are left to the reader. A source that changes meanwhile is
 // converted once more; nothing is left behind by a failure or a cancel.
 CacheConversion ConvertToCache(const std::string& path, const CacheConvertOptions& options);
+
+// How a converter of `path` waits for another writer of its entry, as `options` say:
+// `need` is what reading the file the ordinary way takes. When that is given up on a
+// stopped writer, `stalled` is set (and Begin fails, GaveUp() true); a wait with too
+// little memory to read otherwise puts a note in `notes`.
+CacheWait ConvertWait(const std::string& path, const CacheConvertOptions& options,
+                      std::uint64_t need, bool& stalled, std::vector<std::string>& notes);
+
+// What a converter says when it gives up waiting for a stopped writer.
+std::string StalledWriterError(const std::string& path, const CacheConvertOptions& options);
 
 }  // namespace kurvex

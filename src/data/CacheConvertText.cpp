@@ -421,9 +421,12 @@ Attempt TextConverter::Run(const CacheKey& key, CacheConversion& out) {
     Attempt why = Header();
     if (why == Attempt::Done) {
         fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        CacheKey read = key;
         if (fd_ < 0)
             why = Fail(Attempt::Refused,
                        "Cannot read \"" + path_ + "\": " + std::strerror(errno) + ".");
+        else if (!FileStateOf(fd_, read) || !(read == key))
+            why = Attempt::Changed;  // the key must describe the very file read
     }
     std::int64_t rows = 0;
     if (why == Attempt::Done) why = Count(rows);
@@ -434,7 +437,16 @@ Attempt TextConverter::Run(const CacheKey& key, CacheConversion& out) {
         layout.rows.push_back(rows);
         layout.extras.push_back(kCacheMetaFile);
         for (std::int32_t v = 0; v < n_; ++v) layout.extras.push_back(PyramidFileName(v, 0));
-        if (!writer_.Begin(key, layout, limit_)) return Fail(Attempt::Failed, writer_.Error());
+        bool stalled = false;
+        const std::uint64_t need = std::uint64_t(rows) * std::uint64_t(n_) * 9;
+        if (!writer_.Begin(key, layout, limit_,
+                           ConvertWait(path_, options_, need, stalled, out.notes))) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = -1;
+            if (!writer_.GaveUp()) return Fail(Attempt::Failed, writer_.Error());
+            return stalled ? Fail(Attempt::Failed, StalledWriterError(path_, options_))
+                           : Attempt::Cancelled;
+        }
         begun = !writer_.Finished();
         if (begun) why = Parse(rows);
     }
@@ -443,7 +455,7 @@ Attempt TextConverter::Run(const CacheKey& key, CacheConversion& out) {
     CacheKey now;
     std::string ignored;
     // A source rewritten meanwhile may have given any bytes, or a short read.
-    if (why != Attempt::Cancelled && (!KeyOf(path_, now, ignored) || !(now == key))) {
+    if (why != Attempt::Cancelled && (!KeyOf(path_, now, ignored, key.reading) || !(now == key))) {
         if (begun) writer_.Abort();
         return Attempt::Changed;
     }
@@ -475,7 +487,8 @@ CacheConversion ConvertTextToCache(const std::string& path, const CacheConvertOp
     if (tuning.refused) *tuning.refused = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         CacheKey key;
-        if (!KeyOf(path, key, out.error)) return out;
+        // Raised whenever what this converter puts in an entry changes.
+        if (!KeyOf(path, key, out.error, "text/2")) return out;
         if (limit == 0) {
             std::string folder;
             if (!CacheFolder(folder, out.error)) return out;

@@ -171,7 +171,7 @@ std::shared_ptr<std::uint8_t> SharedValidFlags(std::int64_t count) {
 }
 
 bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& data,
-                      std::string& error) {
+                      std::string& error, const std::vector<std::string>& givenNames) {
     if (!entry) {
         error = "No cache entry to open";
         return false;
@@ -214,6 +214,7 @@ bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& d
         }
         runNames = std::move(*names);
     }
+    if (givenNames.size() == layout.rows.size()) runNames = givenNames;
 
     std::vector<std::pair<const double*, Placed>> placed;
     CResultDataRef result;

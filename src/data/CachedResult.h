@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "data/ColumnSummary.h"
 #include "data/ResultData.h"
@@ -20,8 +21,9 @@ class CacheEntry;
 // a variable's arrays costs a private page and never reaches the cache. False
 // with `error` set (and `data` untouched) when the entry's meta file or a
 // pyramid is missing or damaged, or a run has more rows than a data set holds.
+// `runNames`, when given (one a run), name the runs in place of the entry's own.
 bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& data,
-                      std::string& error);
+                      std::string& error, const std::vector<std::string>& runNames = {});
 
 // The summary pyramid of variable `v` in run `run` of a data set that
 // OpenCachedResult made, valid while that variable lives; none when the

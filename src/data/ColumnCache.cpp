@@ -2,19 +2,23 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <random>
+#include <thread>
 
 namespace kurvex {
 
@@ -23,14 +27,13 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr char kMagic[8] = {'K', 'V', 'X', 'C', 'A', 'C', 'H', 'E'};
-constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kVersion = 3;
 constexpr std::uint64_t kMaxHeader = 64ull << 20;
 constexpr std::int64_t kMaxRows = std::int64_t(1) << 56;  // keeps byte counts from overflowing
 constexpr char kHeader[] = "header";
 constexpr char kUsed[] = "used";
+constexpr long kExfatMagic = 0x2011BAB0;  // not in every linux/magic.h
 
 std::uint64_t Fnv(const void* bytes, std::size_t n, std::uint64_t h = 0xcbf29ce484222325ull) {
     const auto* p = static_cast<const unsigned char*>(bytes);
@@ -90,15 +93,46 @@ std::string Megabytes(std::uint64_t bytes) {
     return text;
 }
 
-// The key lock of `hash`, waiting for it or not; -1 when not taken. The file is checked
-// after locking because a holder removes it when done.
-int LockKey(const std::string& folder, const std::string& hash, bool wait) {
-    const std::string path = folder + "/" + hash + ".lock";
+// FAT and exFAT keep no change time, and make inode numbers up at each mount.
+bool CoarseFileSystem(int fd) {
+    struct statfs vfs {};
+    return ::fstatfs(fd, &vfs) == 0 &&
+           (vfs.f_type == MSDOS_SUPER_MAGIC || vfs.f_type == kExfatMagic);
+}
+
+// A hash of the file's first and last blocks and of some evenly spaced between: a rewrite
+// on such a file system that keeps size and time rarely keeps them all.
+bool SampledBlocks(int fd, std::uint64_t size, std::uint64_t& hash) {
+    constexpr std::uint64_t kBlock = 4096;
+    constexpr int kBlocks = 8;
+    hash = Fnv("", 0);
+    std::vector<char> block(kBlock);
+    const std::uint64_t last = size > kBlock ? size - kBlock : 0;
+    for (int k = 0; k < kBlocks; ++k) {
+        const std::uint64_t from =
+            k == kBlocks - 1 ? last : last / (kBlocks - 1) * std::uint64_t(k) / kBlock * kBlock;
+        const std::uint64_t want = std::min(kBlock, size - from);
+        std::uint64_t got = 0;
+        while (got < want) {
+            const ssize_t n = ::pread(fd, block.data() + got, want - got, off_t(from + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            got += std::uint64_t(n);
+        }
+        hash = Fnv(block.data(), want, hash);
+    }
+    return true;
+}
+
+// The key lock of `hash` in the folder `dir`, taken now or not at all; -1 when not taken.
+// The file is checked after locking because a holder removes it when done.
+int LockKey(int dir, const std::string& hash) {
+    const std::string name = hash + ".lock";
     for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) return -1;
         int done;
-        while ((done = ::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+        while ((done = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
         }
         if (done != 0) {
             ::close(fd);
@@ -106,15 +140,16 @@ int LockKey(const std::string& folder, const std::string& hash, bool wait) {
         }
         struct stat held {
         }, named{};
-        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+        if (::fstat(fd, &held) == 0 &&
+            ::fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             held.st_ino == named.st_ino && held.st_dev == named.st_dev)
             return fd;
         ::close(fd);
     }
 }
 
-void UnlockKey(const std::string& folder, const std::string& hash, int fd) {
-    ::unlink((folder + "/" + hash + ".lock").c_str());
+void UnlockKey(int dir, const std::string& hash, int fd) {
+    ::unlinkat(dir, (hash + ".lock").c_str(), 0);
     ::close(fd);
 }
 
@@ -134,12 +169,40 @@ bool WriteAll(int fd, const void* bytes, std::size_t count) {
     return true;
 }
 
-bool SyncFolder(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+// A folder within `dir`, never through a link; -1 when it is not there.
+int OpenDir(int dir, const std::string& name) {
+    return ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The names in the folder `dir` but "." and "..".
+std::vector<std::string> Names(int dir) {
+    std::vector<std::string> names;
+    // A descriptor of its own: a duplicate would share (and move) `dir`'s position.
+    const int own = OpenDir(dir, ".");
+    DIR* d = own >= 0 ? ::fdopendir(own) : nullptr;
+    if (!d) {
+        if (own >= 0) ::close(own);
+        return names;
+    }
+    while (const dirent* e = ::readdir(d))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    ::closedir(d);
+    return names;
+}
+
+// Removes `name` in `dir` with all it holds, never following a link.
+void RemoveTree(int dir, const std::string& name) {
+    const int sub = OpenDir(dir, name);
+    if (sub < 0) {
+        ::unlinkat(dir, name.c_str(), 0);
+        return;
+    }
+    for (const std::string& inner : Names(sub))
+        if (::unlinkat(sub, inner.c_str(), 0) != 0 && (errno == EISDIR || errno == EPERM))
+            RemoveTree(sub, inner);
+    ::close(sub);
+    ::unlinkat(dir, name.c_str(), AT_REMOVEDIR);
 }
 
 class HeaderOut {
@@ -202,6 +265,10 @@ std::string HeaderBytes(const CacheKey& key, const CacheLayout& layout,
     h.U64(key.size);
     h.U64(std::uint64_t(key.mtimeNs));
     h.U64(key.inode);
+    h.U64(std::uint64_t(key.ctimeNs));
+    h.U64(key.device);
+    h.U64(key.sampled);
+    h.Str(key.reading);
     h.U32(std::uint32_t(layout.names.size()));
     for (const auto& name : layout.names) h.Str(name);
     h.U32(std::uint32_t(layout.rows.size()));
@@ -218,10 +285,9 @@ std::string HeaderBytes(const CacheKey& key, const CacheLayout& layout,
 }
 
 // Reads the header of the entry in `dir`; false with `why` set when it is damaged.
-bool ReadHeader(const std::string& dir, CacheKey& key, CacheLayout& layout,
+bool ReadHeader(int dir, CacheKey& key, CacheLayout& layout,
                 std::vector<std::pair<std::string, std::uint64_t>>& files, std::string& why) {
-    const std::string path = dir + "/" + kHeader;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::openat(dir, kHeader, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || std::uint64_t(st.st_size) > kMaxHeader ||
         st.st_size < 20) {
@@ -249,14 +315,16 @@ bool ReadHeader(const std::string& dir, CacheKey& key, CacheLayout& layout,
     const std::string rest = b.substr(sizeof kMagic, body - sizeof kMagic);
     HeaderIn in(rest, rest.size());
     std::uint32_t version, n;
-    std::uint64_t mtime, rows;
+    std::uint64_t mtime, ctime, rows;
     if (!in.U32(version) || version != kVersion) {
         why = "its format is not this program's";
         return false;
     }
-    if (!in.Str(key.path) || !in.U64(key.size) || !in.U64(mtime) || !in.U64(key.inode))
+    if (!in.Str(key.path) || !in.U64(key.size) || !in.U64(mtime) || !in.U64(key.inode) ||
+        !in.U64(ctime) || !in.U64(key.device) || !in.U64(key.sampled) || !in.Str(key.reading))
         return false;
     key.mtimeNs = std::int64_t(mtime);
+    key.ctimeNs = std::int64_t(ctime);
     if (!in.Count(n, 4)) return false;
     layout.names.resize(n);
     for (auto& name : layout.names)
@@ -286,40 +354,43 @@ bool ReadHeader(const std::string& dir, CacheKey& key, CacheLayout& layout,
     return true;
 }
 
-std::int64_t MtimeNs(const std::string& path) {
+std::int64_t MtimeNs(int dir, const char* name) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return 0;
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return 0;
     return std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-std::uint64_t FolderBytes(const std::string& dir) {
+// The bytes of the files in the folder `name` of `dir`.
+std::uint64_t FolderBytes(int dir, const std::string& name) {
     std::uint64_t total = 0;
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const int sub = OpenDir(dir, name);
+    if (sub < 0) return 0;
+    for (const std::string& inner : Names(sub)) {
         struct stat st {};
-        if (::lstat(it->path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (::fstatat(sub, inner.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
             total += std::uint64_t(st.st_size);
     }
+    ::close(sub);
     return total;
 }
 
-std::vector<CacheListing> ListIn(const std::string& folder) {
+std::vector<CacheListing> ListIn(int folder) {
     std::vector<CacheListing> entries;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (!IsHash(name) || !it->is_directory(ec)) continue;
+    for (const std::string& name : Names(folder)) {
+        if (!IsHash(name)) continue;
+        const int dir = OpenDir(folder, name);
+        if (dir < 0) continue;
         CacheListing e;
         e.hash = name;
-        const std::string dir = folder + "/" + name;
         CacheKey key;
         CacheLayout layout;
         std::vector<std::pair<std::string, std::uint64_t>> files;
         std::string why;
         if (ReadHeader(dir, key, layout, files, why)) e.source = key.path;
-        e.bytes = FolderBytes(dir);
-        e.lastUseNs = MtimeNs(dir + "/" + kUsed);
-        if (!e.lastUseNs) e.lastUseNs = MtimeNs(dir);
+        e.bytes = FolderBytes(folder, name);
+        e.lastUseNs = MtimeNs(dir, kUsed);
+        if (!e.lastUseNs) e.lastUseNs = MtimeNs(dir, ".");
+        ::close(dir);
         entries.push_back(std::move(e));
     }
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
@@ -328,16 +399,64 @@ std::vector<CacheListing> ListIn(const std::string& folder) {
     return entries;
 }
 
-// The folders a writer of `hash` leaves while it works.
-std::vector<std::string> TempFolders(const std::string& folder, const std::string& hash) {
-    std::vector<std::string> found;
-    std::error_code ec;
-    const std::string prefix = hash + ".tmp-";
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) == 0) found.push_back(folder + "/" + name);
+// The temporary folders of every writer, at work or killed: names and the hashes they are of.
+std::vector<std::pair<std::string, std::string>> Unfinished(int folder) {
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const std::string& name : Names(folder)) {
+        const std::string hash = name.substr(0, 16);
+        if (name.size() > 21 && name.compare(16, 5, ".tmp-") == 0 && IsHash(hash))
+            found.emplace_back(name, hash);
     }
     return found;
+}
+
+// The folders a writer of `hash` leaves while it works.
+std::vector<std::string> TempFolders(int folder, const std::string& hash) {
+    std::vector<std::string> found;
+    for (const auto& [name, of] : Unfinished(folder))
+        if (of == hash) found.push_back(name);
+    return found;
+}
+
+// Removes what killed writers left, then evicts the least recently used entries (never
+// `keep`, never one being written) until the cache, with the writers' unfinished folders,
+// holds at most `limit` bytes.
+void EvictIn(int folder, std::uint64_t limit, const std::string& keep) {
+    std::uint64_t total = 0;
+    // A temporary folder whose key lock is free is a killed writer's; one held grows still.
+    for (const auto& [name, hash] : Unfinished(folder)) {
+        const int lock = LockKey(folder, hash);
+        if (lock < 0) {
+            total += FolderBytes(folder, name);
+            continue;
+        }
+        RemoveTree(folder, name);
+        UnlockKey(folder, hash, lock);
+    }
+    const std::vector<CacheListing> entries = ListIn(folder);
+    for (const auto& e : entries) total += e.bytes;
+    for (const auto& e : entries) {
+        if (total <= limit) break;
+        if (e.hash == keep) continue;
+        const int lock = LockKey(folder, e.hash);
+        if (lock < 0) continue;
+        RemoveTree(folder, e.hash);
+        UnlockKey(folder, e.hash, lock);
+        total -= e.bytes;
+    }
+}
+
+// A name for a writer's temporary folder of `hash` not yet taken in `folder`, made there.
+bool MakeTemp(int folder, const std::string& hash, std::string& name) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = hash + ".tmp-";
+        for (int i = 0; i < 6; ++i) name += kChars[random() % (sizeof kChars - 1)];
+        if (::mkdirat(folder, name.c_str(), 0700) == 0) return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -345,7 +464,10 @@ std::vector<std::string> TempFolders(const std::string& folder, const std::strin
 std::string CacheKey::Hash() const {
     std::uint64_t h = Fnv(path.data(), path.size());
     h = Fnv("", 1, h);
-    for (const std::uint64_t field : {size, std::uint64_t(mtimeNs), inode}) {
+    h = Fnv(reading.data(), reading.size(), h);
+    h = Fnv("", 1, h);
+    for (const std::uint64_t field :
+         {size, std::uint64_t(mtimeNs), inode, std::uint64_t(ctimeNs), device, sampled}) {
         std::uint8_t le[8];
         for (int i = 0; i < 8; ++i) le[i] = std::uint8_t(field >> (8 * i));
         h = Fnv(le, sizeof le, h);
@@ -355,23 +477,43 @@ std::string CacheKey::Hash() const {
     return text;
 }
 
-bool KeyOf(const std::string& source, CacheKey& key, std::string& error) {
-    char* canonical = ::realpath(source.c_str(), nullptr);
+bool FileStateOf(int fd, CacheKey& key) {
     struct stat st {};
-    if (!canonical || ::stat(canonical, &st) != 0) {
+    if (::fstat(fd, &st) != 0) return false;
+    key.size = std::uint64_t(st.st_size);
+    key.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    key.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    key.inode = std::uint64_t(st.st_ino);
+    key.device = std::uint64_t(st.st_dev);
+    key.sampled = 0;
+    return !CoarseFileSystem(fd) || SampledBlocks(fd, key.size, key.sampled);
+}
+
+bool KeyOf(const std::string& source, CacheKey& key, std::string& error,
+           const std::string& reading) {
+    char* canonical = ::realpath(source.c_str(), nullptr);
+    // The state is taken from the file opened, the one a reader then reads.
+    const int fd = canonical ? ::open(canonical, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (fd < 0 || !FileStateOf(fd, key)) {
         error = "Cannot read " + source + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
         std::free(canonical);
         return false;
     }
+    ::close(fd);
     key.path = canonical;
     std::free(canonical);
-    key.size = std::uint64_t(st.st_size);
-    key.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    key.inode = std::uint64_t(st.st_ino);
+    key.reading = reading;
     return true;
 }
 
-bool CacheFolder(std::string& folder, std::string& error) {
+namespace {
+
+// The cache folder, resolved once (a user's own link to a larger disk is followed) and
+// checked: ours, and writable by no one else, in a parent no one else can rename it in.
+// Every later step is taken relative to it, so that no one can make the path lead
+// elsewhere meanwhile. -1 with `error` set when it is refused.
+int OpenCacheFolder(std::string& folder, std::string& error) {
     std::string base;
     const char* xdg = std::getenv("XDG_CACHE_HOME");
     if (xdg && xdg[0] == '/') {
@@ -380,30 +522,72 @@ bool CacheFolder(std::string& folder, std::string& error) {
         const char* home = std::getenv("HOME");
         if (!home || home[0] != '/') {
             error = "Cannot use a cache folder: neither XDG_CACHE_HOME nor HOME is set";
-            return false;
+            return -1;
         }
         base = std::string(home) + "/.cache";
     }
     folder = base + "/kurvex";
-    std::error_code ec;
-    fs::create_directories(base, ec);
+    // Folders made here are the user's alone, as the base directory specification asks.
+    for (std::size_t at = base.find('/', 1); at != std::string::npos; at = base.find('/', at + 1))
+        ::mkdir(base.substr(0, at).c_str(), 0700);
+    ::mkdir(base.c_str(), 0700);
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         error = "Cannot make the cache folder " + folder + ": " + std::strerror(errno);
-        return false;
+        return -1;
     }
-    struct stat st {};
+    if (char* real = ::realpath(folder.c_str(), nullptr)) {
+        folder = real;
+        std::free(real);
+    }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {
+    }, up{};
+    const int parent = fd >= 0 ? OpenDir(fd, "..") : -1;
     const char* why = nullptr;
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode))
         why = "it is not a folder";
     else if (st.st_uid != ::geteuid())
         why = "it belongs to another user";
-    else if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    else if (st.st_mode & (S_IWGRP | S_IWOTH))
+        why = "others can write to it";
+    else if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0)
         why = "it is not writable";
+    else if (parent < 0 || ::fstat(parent, &up) != 0)
+        why = "its parent folder cannot be read";
+    else if ((up.st_mode & (S_IWGRP | S_IWOTH)) && !(up.st_mode & S_ISVTX))
+        why = "others can write to the folder it is in";
+    if (parent >= 0) ::close(parent);
     if (why) {
+        if (fd >= 0) ::close(fd);
         error = "Cannot use the cache folder " + folder + ": " + why;
-        return false;
+        return -1;
     }
-    return true;
+    return fd;
+}
+
+// The cache folder's descriptor for as long as this lives.
+struct OpenFolder {
+    OpenFolder(std::string& error) : fd(OpenCacheFolder(path, error)) {}
+    ~OpenFolder() {
+        if (fd >= 0) ::close(fd);
+    }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    std::string path;
+    const int fd;
+};
+
+std::shared_ptr<const CacheEntry> NoEntry(CacheEntry::Status& status, CacheEntry::Status why) {
+    status = why;
+    return nullptr;
+}
+
+}  // namespace
+
+bool CacheFolder(std::string& folder, std::string& error) {
+    const OpenFolder open(error);
+    folder = open.path;
+    return open.fd >= 0;
 }
 
 std::uint64_t DefaultCacheLimit(const std::string& folder) {
@@ -414,16 +598,18 @@ std::uint64_t DefaultCacheLimit(const std::string& folder) {
 
 CacheWriter::~CacheWriter() {
     Abort();
+    if (folderFd_ >= 0) ::close(folderFd_);
 }
 
 void CacheWriter::Release() {
-    if (lock_ >= 0) UnlockKey(folder_, key_.Hash(), lock_);
+    if (lock_ >= 0) UnlockKey(folderFd_, key_.Hash(), lock_);
     lock_ = -1;
 }
 
 void CacheWriter::Abort() {
-    std::error_code ec;
-    if (!temp_.empty()) fs::remove_all(temp_, ec);
+    if (tempFd_ >= 0) ::close(tempFd_);
+    tempFd_ = -1;
+    if (!temp_.empty()) RemoveTree(folderFd_, temp_);
     temp_.clear();
     Release();
 }
@@ -438,13 +624,42 @@ bool CacheWriter::Fail(const std::string& what, int err) {
     return false;
 }
 
-bool CacheWriter::Begin(const CacheKey& key, const CacheLayout& layout, std::uint64_t limit) {
+bool CacheWriter::WaitForKey(const std::string& hash, const CacheWait& wait) {
+    using Clock = std::chrono::steady_clock;
+    std::uint64_t seen = 0;
+    auto grew = Clock::now();
+    for (;;) {
+        lock_ = LockKey(folderFd_, hash);
+        if (lock_ >= 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return Fail("cannot lock " + hash + ".lock", errno);
+        // The holder is at work for as long as its temporary folder grows.
+        std::uint64_t bytes = 0;
+        for (const std::string& temp : TempFolders(folderFd_, hash))
+            bytes += FolderBytes(folderFd_, temp);
+        if (bytes != seen) grew = Clock::now();
+        seen = bytes;
+        const bool stalled = Clock::now() - grew >= wait.stall;
+        if (wait.waiting && !wait.waiting(bytes, stalled)) {
+            error_ = "Gave up waiting for another conversion of " + key_.path;
+            gaveUp_ = true;
+            return false;
+        }
+        std::this_thread::sleep_for(wait.step);
+    }
+}
+
+bool CacheWriter::Begin(const CacheKey& key, const CacheLayout& layout, std::uint64_t limit,
+                        const CacheWait& wait) {
     Abort();
     finished_ = false;
+    gaveUp_ = false;
     key_ = key;
     layout_ = layout;
     limit_ = limit;
-    if (!CacheFolder(folder_, error_)) return false;
+    if (folderFd_ >= 0) ::close(folderFd_);
+    folderFd_ = OpenCacheFolder(folder_, error_);
+    if (folderFd_ < 0) return false;
     for (std::size_t i = 0; i < layout.extras.size(); ++i)
         if (!ValidExtraName(layout.extras[i]) ||
             std::count(layout.extras.begin(), layout.extras.end(), layout.extras[i]) != 1)
@@ -457,34 +672,36 @@ bool CacheWriter::Begin(const CacheKey& key, const CacheLayout& layout, std::uin
         return false;
     }
     const std::string hash = key.Hash();
-    lock_ = LockKey(folder_, hash, true);
-    if (lock_ < 0) return Fail("cannot lock " + folder_ + "/" + hash + ".lock", errno);
-    final_ = folder_ + "/" + hash;
-    std::error_code ec;
-    if (fs::exists(final_, ec)) {
+    if (!WaitForKey(hash, wait)) return false;
+    final_ = hash;
+    struct stat st {};
+    if (::fstatat(folderFd_, hash.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         CacheEntry::Status status;
         std::string why;
-        if (CacheEntry::Open(key, status, why)) {
+        if (CacheEntry::OpenIn(folderFd_, key, status, why)) {
             finished_ = true;
             Release();
             return true;
         }
-        fs::remove_all(final_, ec);  // another key of the same hash, or damaged
+        RemoveTree(folderFd_, hash);  // another key of the same hash, or damaged
     }
     // With the lock held, a temporary folder of this key is what a killed writer left.
-    for (const auto& stale : TempFolders(folder_, hash)) fs::remove_all(stale, ec);
-    EvictCache(folder_, limit - bytes, hash);
-    std::string pattern = final_ + ".tmp-XXXXXX";
-    if (!::mkdtemp(pattern.data())) return Fail("cannot make " + pattern, errno);
-    temp_ = pattern;
+    for (const auto& stale : TempFolders(folderFd_, hash)) RemoveTree(folderFd_, stale);
+    EvictIn(folderFd_, limit - bytes, hash);
+    std::string name;
+    if (!MakeTemp(folderFd_, hash, name)) return Fail("cannot make a folder in " + folder_, errno);
+    temp_ = name;
+    tempFd_ = OpenDir(folderFd_, temp_);
+    if (tempFd_ < 0) return Fail("cannot open " + folder_ + "/" + temp_, errno);
     columns_.assign(layout.names.size() * layout.rows.size(), Column{});
     extraWritten_.assign(layout.extras.size(), false);
     return true;
 }
 
 bool CacheWriter::AppendBytes(const std::string& file, const void* bytes, std::size_t count) {
-    const std::string path = temp_ + "/" + file;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const std::string path = folder_ + "/" + temp_ + "/" + file;
+    const int fd = ::openat(tempFd_, file.c_str(),
+                            O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return Fail("cannot write " + path, errno);
     const bool ok = WriteAll(fd, bytes, count);
     const int err = errno;
@@ -522,18 +739,19 @@ bool CacheWriter::Append(std::int32_t v, std::int32_t r, const double* values, c
 }
 
 std::string CacheWriter::PartialValues(std::int32_t v, std::int32_t r) const {
-    return temp_.empty() ? std::string() : temp_ + "/" + ValuesFile(std::size_t(v), std::size_t(r));
+    return temp_.empty() ? std::string()
+                         : folder_ + "/" + temp_ + "/" + ValuesFile(std::size_t(v), std::size_t(r));
 }
 std::string CacheWriter::PartialFlags(std::int32_t v, std::int32_t r) const {
-    return temp_.empty() ? std::string() : temp_ + "/" + FlagsFile(std::size_t(v), std::size_t(r));
+    return temp_.empty() ? std::string()
+                         : folder_ + "/" + temp_ + "/" + FlagsFile(std::size_t(v), std::size_t(r));
 }
 
 bool CacheWriter::WriteExtra(const std::string& name, const void* bytes, std::size_t count) {
     if (temp_.empty()) return Fail("no entry begun", 0);
     const auto at = std::find(layout_.extras.begin(), layout_.extras.end(), name);
     if (at == layout_.extras.end()) return Fail("no extra file \"" + name + "\" named", 0);
-    const std::string path = temp_ + "/" + ExtraFile(name);
-    ::unlink(path.c_str());  // written whole, so a second write replaces the first
+    ::unlinkat(tempFd_, ExtraFile(name).c_str(), 0);  // written whole: a second write replaces
     extraWritten_[std::size_t(at - layout_.extras.begin())] = true;
     return AppendBytes(ExtraFile(name), bytes, count);
 }
@@ -545,7 +763,7 @@ bool CacheWriter::WriteExtraAt(const std::string& name, std::int64_t offset, con
     if (at == layout_.extras.end() || !extraWritten_[std::size_t(at - layout_.extras.begin())])
         return Fail("the extra file \"" + name + "\" was not begun", 0);
     const std::string path = temp_ + "/" + ExtraFile(name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::openat(tempFd_, ExtraFile(name).c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return Fail("cannot write " + path, errno);
     const auto* p = static_cast<const char*>(bytes);
     bool ok = offset >= 0;
@@ -579,13 +797,15 @@ bool CacheWriter::Commit() {
             !AppendBytes(files[2 * i + 1].first, &columns_[i].pendingBits, partial))
             return false;
     }
+    const std::string temp = folder_ + "/" + temp_;
     for (std::size_t i = 0; i < layout_.extras.size(); ++i) {
         if (!extraWritten_[i])
             return Fail("the extra file " + layout_.extras[i] + " is missing", 0);
         struct stat st {};
-        const std::string path = temp_ + "/" + ExtraFile(layout_.extras[i]);
-        if (::stat(path.c_str(), &st) != 0) return Fail("cannot read " + path, errno);
-        files.emplace_back(ExtraFile(layout_.extras[i]), std::uint64_t(st.st_size));
+        const std::string name = ExtraFile(layout_.extras[i]);
+        if (::fstatat(tempFd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return Fail("cannot read " + temp + "/" + name, errno);
+        files.emplace_back(name, std::uint64_t(st.st_size));
     }
     const std::string header = HeaderBytes(key_, layout_, files);
     if (!AppendBytes(kHeader, header.data(), header.size()) || !AppendBytes(kUsed, nullptr, 0))
@@ -594,12 +814,11 @@ bool CacheWriter::Commit() {
     files.emplace_back(kHeader, 0);
     for (const auto& [name, size] : files) {
         total += size;
-        const std::string path = temp_ + "/" + name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::openat(tempFd_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 || ::fsync(fd) != 0) {
             const int err = errno;
             if (fd >= 0) ::close(fd);
-            return Fail("cannot flush " + path, err);
+            return Fail("cannot flush " + temp + "/" + name, err);
         }
         ::close(fd);
     }
@@ -607,11 +826,14 @@ bool CacheWriter::Commit() {
         return Fail("it (" + Megabytes(total) + ") would not fit in the cache's limit of " +
                         Megabytes(limit_),
                     0);
-    if (!SyncFolder(temp_) || ::rename(temp_.c_str(), final_.c_str()) != 0)
-        return Fail("cannot move it into place as " + final_, errno);
+    if (::fsync(tempFd_) != 0 ||
+        ::renameat(folderFd_, temp_.c_str(), folderFd_, final_.c_str()) != 0)
+        return Fail("cannot move it into place as " + folder_ + "/" + final_, errno);
+    ::close(tempFd_);
+    tempFd_ = -1;
     temp_.clear();
-    SyncFolder(folder_);
-    EvictCache(folder_, limit_, key_.Hash());
+    ::fsync(folderFd_);
+    EvictIn(folderFd_, limit_, final_);
     Release();
     return true;
 }
@@ -624,24 +846,27 @@ CacheEntry::~CacheEntry() {
 
 std::shared_ptr<const CacheEntry> CacheEntry::Open(const CacheKey& key, Status& status,
                                                    std::string& error) {
-    std::string folder;
-    if (!CacheFolder(folder, error)) {
-        status = Status::Refused;
-        return nullptr;
-    }
-    const std::string dir = folder + "/" + key.Hash();
-    std::error_code ec;
-    status = Status::Missing;
-    if (!fs::is_directory(dir, ec)) return nullptr;
+    const OpenFolder folder(error);
+    if (folder.fd < 0) return NoEntry(status, Status::Refused);
+    return OpenIn(folder.fd, key, status, error);
+}
+
+std::shared_ptr<const CacheEntry> CacheEntry::OpenIn(int folder, const CacheKey& key,
+                                                     Status& status, std::string& error) {
+    const std::string hash = key.Hash();
+    const int dir = OpenDir(folder, hash);
+    if (dir < 0) return NoEntry(status, Status::Missing);
     std::shared_ptr<CacheEntry> entry(new CacheEntry);
     std::vector<std::pair<std::string, std::uint64_t>> files;
     std::string why;
     bool ok = ReadHeader(dir, entry->key_, entry->layout_, files, why);
-    if (ok && entry->key_ != key) return nullptr;  // another source of the same hash
+    if (ok && entry->key_ != key) {  // another source of the same hash
+        ::close(dir);
+        return NoEntry(status, Status::Missing);
+    }
     const std::size_t columns = entry->layout_.names.size() * entry->layout_.rows.size();
     for (std::size_t i = 0; ok && i < files.size(); ++i) {
-        const std::string path = dir + "/" + files[i].first;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::openat(dir, files[i].first.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         struct stat st {};
         Map m;
         m.size = std::size_t(files[i].second);
@@ -667,17 +892,20 @@ std::shared_ptr<const CacheEntry> CacheEntry::Open(const CacheKey& key, Status& 
         maps.push_back(m);
     }
     if (!ok) {
-        if (!fs::is_directory(dir, ec)) return nullptr;  // evicted while we looked
+        struct stat st {};
+        const bool there = ::fstatat(folder, hash.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        ::close(dir);
+        if (!there) return NoEntry(status, Status::Missing);  // evicted while we looked
         error = "The cache entry of " + key.path + " was damaged (" + why + ") and is removed";
-        fs::remove_all(dir, ec);
-        status = Status::Damaged;
-        return nullptr;
+        RemoveTree(folder, hash);
+        return NoEntry(status, Status::Damaged);
     }
-    const int used = ::open((dir + "/" + kUsed).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int used = ::openat(dir, kUsed, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (used >= 0) {
         ::futimens(used, nullptr);
         ::close(used);
     }
+    ::close(dir);
     status = Status::Found;
     return entry;
 }
@@ -701,58 +929,43 @@ const std::uint8_t* CacheEntry::Extra(const std::string& name, std::size_t& size
     return static_cast<const std::uint8_t*>(m.base);
 }
 
-bool ListCache(std::vector<CacheListing>& entries, std::string& error) {
-    std::string folder;
-    if (!CacheFolder(folder, error)) return false;
-    entries = ListIn(folder);
+bool ListCache(std::vector<CacheListing>& entries, std::string& error, CachePartial* partial) {
+    const OpenFolder folder(error);
+    if (folder.fd < 0) return false;
+    entries = ListIn(folder.fd);
+    if (partial) {
+        *partial = {};
+        for (const auto& [name, hash] : Unfinished(folder.fd)) {
+            ++partial->count;
+            partial->bytes += FolderBytes(folder.fd, name);
+        }
+    }
     return true;
 }
 
 bool ClearCache(std::size_t& removed, std::uint64_t& bytes, std::string& error) {
     removed = 0;
     bytes = 0;
-    std::string folder;
-    if (!CacheFolder(folder, error)) return false;
-    std::error_code ec;
-    for (const CacheListing& e : ListIn(folder)) {
-        const int lock = LockKey(folder, e.hash, false);
+    const OpenFolder folder(error);
+    if (folder.fd < 0) return false;
+    for (const CacheListing& e : ListIn(folder.fd)) {
+        const int lock = LockKey(folder.fd, e.hash);
         if (lock < 0) continue;  // being written (or read for a rewrite) by another
-        fs::remove_all(folder + "/" + e.hash, ec);
-        for (const auto& temp : TempFolders(folder, e.hash)) fs::remove_all(temp, ec);
-        UnlockKey(folder, e.hash, lock);
+        RemoveTree(folder.fd, e.hash);
+        for (const auto& temp : TempFolders(folder.fd, e.hash)) RemoveTree(folder.fd, temp);
+        UnlockKey(folder.fd, e.hash, lock);
         ++removed;
         bytes += e.bytes;
     }
     // What killed writers left, an entry never finished.
-    std::vector<std::string> names;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().string());
-    for (const std::string& name : names) {
-        const std::string hash = name.substr(0, 16);
-        if (name.size() <= 16 || name.compare(16, 5, ".tmp-") != 0 || !IsHash(hash)) continue;
-        const int lock = LockKey(folder, hash, false);
+    for (const auto& [name, hash] : Unfinished(folder.fd)) {
+        const int lock = LockKey(folder.fd, hash);
         if (lock < 0) continue;
-        bytes += FolderBytes(folder + "/" + name);
-        fs::remove_all(folder + "/" + name, ec);
-        UnlockKey(folder, hash, lock);
+        bytes += FolderBytes(folder.fd, name);
+        RemoveTree(folder.fd, name);
+        UnlockKey(folder.fd, hash, lock);
     }
     return true;
-}
-
-void EvictCache(const std::string& folder, std::uint64_t limit, const std::string& keep) {
-    const std::vector<CacheListing> entries = ListIn(folder);
-    std::uint64_t total = 0;
-    for (const auto& e : entries) total += e.bytes;
-    std::error_code ec;
-    for (const auto& e : entries) {
-        if (total <= limit) break;
-        if (e.hash == keep) continue;
-        const int lock = LockKey(folder, e.hash, false);
-        if (lock < 0) continue;
-        fs::remove_all(folder + "/" + e.hash, ec);
-        UnlockKey(folder, e.hash, lock);
-        total -= e.bytes;
-    }
 }
 
 }  // namespace kurvex

@@ -134,7 +134,7 @@ CacheRoute ReadThroughCache(const std::string& path, CResultDataRef& data,
     }
     std::string error;
     CResultDataRef mapped;
-    if (!OpenCachedResult(c.entry, mapped, error)) return note(error);
+    if (!OpenCachedResult(c.entry, mapped, error, c.runNames)) return note(error);
     data = mapped;
     if (options.plots) *options.plots = std::move(c.plots);
     if (options.notes) options.notes->insert(options.notes->end(), c.notes.begin(), c.notes.end());

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "CacheHome.h"
 #include "TestSupport.h"
 #include "cli/CliTestSupport.h"
 #include "data/ColumnCache.h"
@@ -40,7 +41,8 @@ TEST(CacheCli, ListsAndClearsWhatTheWriterMade) {
     CliRun clear = Cli({"cache", "--clear"});
     EXPECT_EQ(clear.status, 0);
     EXPECT_NE(clear.out.find("removed 2 entries, 3.3 MB"), std::string::npos) << clear.out;
-    EXPECT_EQ(Cli({"cache", "--list", "--json"}).out, "{\"entries\": []}\n");
+    EXPECT_EQ(Cli({"cache", "--list", "--json"}).out,
+              "{\"entries\": [], \"partial\": {\"count\": 0, \"bytes\": 0}}\n");
     EXPECT_EQ(Cli({"cache", "--clear", "--json"}).out, "{\"removed\": 0, \"bytes\": 0}\n");
 
     EXPECT_EQ(Cli({"cache"}).status, 2);
@@ -51,6 +53,49 @@ TEST(CacheCli, ListsAndClearsWhatTheWriterMade) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("Cannot"), std::string::npos) << refused.err;
     ::unsetenv("XDG_CACHE_HOME");
+}
+
+// A binary ngspice plot of time and v(out), v(out) being `level` throughout.
+std::string LevelPlot(double level, int points) {
+    std::string out =
+        "Title: t\nDate: d\nPlotname: Transient Analysis\nFlags: real\n"
+        "No. Variables: 2\nNo. Points: " +
+        std::to_string(points) + "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\nBinary:\n";
+    for (int p = 0; p < points; ++p)
+        for (const double v : {p * 1e-6, level}) out.append(reinterpret_cast<const char*>(&v), 8);
+    return out;
+}
+
+// What info says of a file read through the cache is what it says read the ordinary way.
+TEST(CacheCli, InfoThroughTheCacheSaysWhatTheFileHolds) {
+    test::CacheHome home("cache-cli-info");
+    const std::string two = (home.dir / "two.raw").string();
+    test::Spit(two, LevelPlot(1, 70000) + LevelPlot(2, 70000));
+    auto infoBoth = [](const std::vector<std::string>& args) {
+        ::setenv("KURVEX_CACHE_ABOVE_MB", "0", 1);
+        const CliRun plain = Cli(args);
+        ::setenv("KURVEX_CACHE_ABOVE_MB", "1", 1);
+        const CliRun cached = Cli(args);
+        ::unsetenv("KURVEX_CACHE_ABOVE_MB");
+        EXPECT_EQ(cached.status, 0) << cached.err;
+        EXPECT_EQ(cached.out, plain.out);
+    };
+    infoBoth({"info", two});
+    infoBoth({"info", two, "--plot", "2"});
+    ASSERT_NO_FATAL_FAILURE(test::RewriteKeepingTimes(two, LevelPlot(3, 70000)));
+    infoBoth({"info", two});
+
+    // A conversion killed part-way is counted.
+    const auto dead = home.dir / "cache/kurvex/0123456789abcdef.tmp-k1ll3d";
+    std::filesystem::create_directories(dead);
+    test::Spit(dead / "v0r0.f64", std::string(300000, 'x'));
+    const CliRun list = Cli({"cache", "--list"});
+    EXPECT_EQ(list.out.substr(list.out.rfind('\n', list.out.size() - 2) + 1),
+              "partial: 1, 0.3 MB\n")
+        << list.out;
+    EXPECT_NE(Cli({"cache", "--list", "--json"})
+                  .out.find("], \"partial\": {\"count\": 1, \"bytes\": 300000}}"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <limits>
+#include <thread>
 
 #include "CacheHome.h"
 #include "TestSupport.h"
@@ -200,6 +202,12 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         const CacheConversion again = ConvertToCache(path, options);
         EXPECT_EQ(again.status, Status::AlreadyCached);
         EXPECT_TRUE(again.entry);
+        // Read the other way, the same file is an entry of its own.
+        CacheConvertOptions other = options;
+        other.plotsAsRuns = !c.plotsAsRuns;
+        const CacheConversion otherwise = ConvertToCache(path, other);
+        ASSERT_EQ(otherwise.status, Status::Converted) << otherwise.error;
+        ExpectAsRead(path, other, *otherwise.entry);
     }
 }
 
@@ -292,6 +300,18 @@ TEST(CacheConvert, CutsASteppedPlotIntoTheRunsTheReaderGives) {
             EXPECT_EQ(read->RunName(r), c.runNames[static_cast<size_t>(r)]) << r;
             EXPECT_EQ(mapped->Run(r)->BadPoints(), read->Run(r)->BadPoints()) << r;
         }
+        // A log written after the entry names its runs all the same.
+        test::Spit(home.dir / "sweep.log", ".step r=1\n.step r=2\n.step r=3\n");
+        std::vector<std::string> cachedNotes, plainNotes;
+        load.notes = &cachedNotes;
+        ASSERT_TRUE(LoadResultFile(path, mapped, nullptr, messages, load));
+        load.notes = &plainNotes;
+        load.cacheAboveBytes = 0;
+        ASSERT_TRUE(LoadResultFile(path, read, nullptr, messages, load));
+        ASSERT_TRUE(CachedPyramid(*mapped.Get(), 0, 0));
+        EXPECT_EQ(cachedNotes, plainNotes);
+        for (std::int32_t r = 0; r < read->RunCount(); ++r)
+            EXPECT_EQ(mapped->RunName(r), read->RunName(r)) << r;
     }
 }
 
@@ -366,6 +386,40 @@ TEST(CacheConvert, StartsAgainOnceWhenTheSourceChanges) {
             EXPECT_EQ(home.Entries(), 0u);
         }
     }
+}
+
+// A conversion stopped part-way (as by kill -STOP) holds its key: another is not
+// frozen behind it, but reads the file the ordinary way once it sees no progress.
+TEST(CacheConvert, AnotherConversionThatStopsIsNotWaitedForEver) {
+    CacheHome home("StoppedWriter");
+    const std::string path = (home.dir / "result.raw").string();
+    test::Spit(path, NgspicePlot("Transient Analysis", 400000, [](int v, std::int64_t p) {
+                   return v == 0 ? p * 1e-6 : double(v);
+               }));
+    // The first writer stops after its first block, holding the key.
+    std::promise<void> stopped, resume;
+    std::thread first([&] {
+        CacheConvertOptions options;
+        options.progress = [&](std::int64_t, std::int64_t) {
+            stopped.set_value();
+            resume.get_future().wait();
+            return false;
+        };
+        EXPECT_EQ(ConvertToCache(path, options).status, Status::Cancelled);
+    });
+    stopped.get_future().wait();
+    CacheConvertOptions options;
+    options.waitStep = std::chrono::milliseconds(1);
+    options.waitStall = std::chrono::milliseconds(30);
+    const CacheConversion made = ConvertToCache(path, options);
+    EXPECT_EQ(made.status, Status::Failed);
+    EXPECT_NE(made.error.find("is read the ordinary way"), std::string::npos) << made.error;
+    // Cancel is heard while waiting.
+    options.waitStall = std::chrono::hours(1);
+    options.progress = [](std::int64_t, std::int64_t) { return false; };
+    EXPECT_EQ(ConvertToCache(path, options).status, Status::Cancelled);
+    resume.set_value();
+    first.join();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "CacheHome.h"
 #include "TestSupport.h"
 #include "data/ColumnCache.h"
 
@@ -137,6 +138,8 @@ TEST(ColumnCache, ChangedSourceGetsANewKeyAndNotTheOldEntry) {
              test::Spit(p.string() + ".new", "source");
              fs::rename(p.string() + ".new", p);
          }},
+        {"rewritten in place, its times kept",
+         [](const fs::path& p) { test::RewriteKeepingTimes(p, "SOURCE"); }},
     };
     for (const auto& [name, change] : changes) {
         CacheHome home(std::string("cache-key-") + name);
@@ -228,11 +231,13 @@ TEST(ColumnCache, LeastRecentlyUsedGoFirstAndTooLargeIsRefused) {
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].source, keys[1].path);
     const std::uint64_t each = list[0].bytes;
+    // Opened, the least recently used is the most.
+    EXPECT_TRUE(OpenEntry(keys[1], CacheEntry::Status::Found));
     ASSERT_TRUE(WriteEntry(keys[3], 3 * each));
     ASSERT_TRUE(ListCache(list, error));
     EXPECT_EQ(list.size(), 3u);
-    OpenEntry(keys[1], CacheEntry::Status::Missing);
-    for (int k : {0, 2, 3}) EXPECT_TRUE(OpenEntry(keys[k], CacheEntry::Status::Found)) << k;
+    OpenEntry(keys[0], CacheEntry::Status::Missing);
+    for (int k : {1, 2, 3}) EXPECT_TRUE(OpenEntry(keys[k], CacheEntry::Status::Found)) << k;
 
     const double free = double(fs::space(home.Folder()).available);
     EXPECT_NEAR(double(DefaultCacheLimit(home.Folder().string())), free / 5, free / 100);
@@ -242,6 +247,41 @@ TEST(ColumnCache, LeastRecentlyUsedGoFirstAndTooLargeIsRefused) {
     EXPECT_NE(w.Error().find("would not fit in the cache's limit"), std::string::npos);
     ASSERT_TRUE(ListCache(list, error));
     EXPECT_EQ(list.size(), 3u);  // nothing evicted for an entry that never comes
+}
+
+// What a writer leaves unfinished counts in the limit; a killed writer's is swept away.
+TEST(ColumnCache, UnfinishedFoldersCountAndAKilledWritersGo) {
+    CacheHome home("cache-partial");
+    std::vector<CacheKey> keys;
+    for (const char* name : {"live", "dead", "kept", "made"}) {
+        test::Spit(home.dir / name, "source");
+        keys.push_back(SourceKey(home.dir / name));
+    }
+    ASSERT_TRUE(WriteEntry(keys[2]));
+    CacheWriter live;
+    ASSERT_TRUE(live.Begin(keys[0], {{"x"}, {1000}, {}}, 1 << 20)) << live.Error();
+    const std::vector<double> x(600, 1.0);
+    ASSERT_TRUE(live.Append(0, 0, x.data(), nullptr, x.size()));
+    const fs::path dead = home.Folder() / (keys[1].Hash() + ".tmp-Xk1ll3");
+    fs::create_directories(dead);
+    test::Spit(dead / "v0r0.f64", std::string(3000, 'x'));
+    std::vector<CacheListing> list;
+    CachePartial partial;
+    std::string error;
+    ASSERT_TRUE(ListCache(list, error, &partial));
+    ASSERT_EQ(list.size(), 1u);
+    const std::uint64_t each = list[0].bytes;
+    EXPECT_EQ(partial.count, 2u);
+    const std::uint64_t liveBytes = partial.bytes - 3000;
+    EXPECT_GE(liveBytes, 4800u);
+    // Two entries and the live writer's folder are one byte too many: the older entry goes.
+    ASSERT_TRUE(WriteEntry(keys[3], 2 * each + liveBytes - 1));
+    EXPECT_FALSE(fs::exists(dead));
+    ASSERT_TRUE(ListCache(list, error, &partial));
+    EXPECT_EQ(partial.count, 1u);
+    EXPECT_EQ(partial.bytes, liveBytes);
+    OpenEntry(keys[2], CacheEntry::Status::Missing);
+    EXPECT_TRUE(OpenEntry(keys[3], CacheEntry::Status::Found));
 }
 
 TEST(ColumnCache, FolderNotOursIsRefused) {
@@ -254,6 +294,17 @@ TEST(ColumnCache, FolderNotOursIsRefused) {
                  ::geteuid() == 0 ? ::chown(f.c_str(), 65534, 65534) : ::chmod(f.c_str(), 0500), 0);
          }},
         {"a file", [](const fs::path& f) { test::Spit(f, ""); }},
+        {"a link to a folder others can write to",
+         [](const fs::path& f) {
+             fs::create_directories(f.parent_path() / "shared");
+             ASSERT_EQ(::chmod((f.parent_path() / "shared").c_str(), 0777), 0);
+             fs::create_directory_symlink(f.parent_path() / "shared", f);
+         }},
+        {"in a folder others can write to",
+         [](const fs::path& f) {
+             fs::create_directories(f);
+             ASSERT_EQ(::chmod(f.parent_path().c_str(), 0777), 0);
+         }},
     };
     for (const auto& [name, make] : folders) {
         CacheHome home(std::string("cache-refused-") + name);
@@ -261,11 +312,24 @@ TEST(ColumnCache, FolderNotOursIsRefused) {
         std::string folder, error;
         EXPECT_FALSE(CacheFolder(folder, error)) << name;
         EXPECT_NE(error.find("Cannot use the cache folder"), std::string::npos) << error;
+        CacheKey nowhere;
+        nowhere.path = "/x";
         CacheWriter w;
-        EXPECT_FALSE(w.Begin(CacheKey{"/x", 1, 2, 3}, kLayout, 1 << 20)) << name;
-        OpenEntry(CacheKey{"/x", 1, 2, 3}, CacheEntry::Status::Refused);
+        EXPECT_FALSE(w.Begin(nowhere, kLayout, 1 << 20)) << name;
+        OpenEntry(nowhere, CacheEntry::Status::Refused);
         ::chmod(home.Folder().c_str(), 0700);
+        ::chmod(home.dir.c_str(), 0700);
     }
+    // A user's own link to a folder elsewhere (a larger disk) is followed, and so is a
+    // sticky folder others can write to.
+    CacheHome home("cache-linked");
+    fs::create_directories(home.dir / "disk/mine");
+    ASSERT_EQ(::chmod((home.dir / "disk").c_str(), 01777), 0);
+    ASSERT_EQ(::chmod((home.dir / "disk/mine").c_str(), 0700), 0);
+    fs::create_directory_symlink(home.dir / "disk/mine", home.Folder());
+    std::string folder, error;
+    EXPECT_TRUE(CacheFolder(folder, error)) << error;
+    EXPECT_EQ(folder, fs::canonical(home.dir / "disk/mine").string());
 }
 
 TEST(ColumnCache, SecondWriterOfOneKeyWaitsAndFindsTheEntry) {

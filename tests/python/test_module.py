@@ -90,6 +90,19 @@ class ModuleTest(unittest.TestCase):
         self.assertEqual((later.runs, later["V(OUT)"].tolist()),
                          ([sweep.runs[2]], [30, 31, 32, 33, 34]))
         self.assertEqual(kurvex.open(self.sweep, plot=2)["v(out)"].tolist(), [20, 21, 22])
+        # Read through the column cache, plot= still picks the plot.
+        big = os.path.join(self.dir.name, "two.raw")
+        with open(big, "wb") as f:
+            for level in (1.0, 2.0):
+                f.write(("Title: t\nDate: d\nPlotname: Transient Analysis\nFlags: real\n"
+                         "No. Variables: 2\nNo. Points: 70000\nVariables:\n\t0\ttime\ttime\n"
+                         "\t1\tv(out)\tvoltage\nBinary:\n").encode())
+                points = numpy.column_stack((numpy.arange(70000) * 1e-6, numpy.full(70000, level)))
+                f.write(points.astype("<f8").tobytes())
+        with unittest.mock.patch.dict(os.environ, {"XDG_CACHE_HOME": self.dir.name,
+                                                   "KURVEX_CACHE_ABOVE_MB": "1"}):
+            self.assertEqual(len(kurvex.open(big).runs), 2)
+            self.assertEqual(set(kurvex.open(big, plot=2)["v(out)"].tolist()), {2.0})
         numpy.testing.assert_array_equal(kurvex.eval(later, "time*2"), later["time"] * 2)
 
     def test_arrays_equal_what_the_cli_converts_bit_for_bit(self):
