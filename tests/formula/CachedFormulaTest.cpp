@@ -171,6 +171,15 @@ TEST(CachedFormula, CancelBetweenBlocksLeavesNoFilesAndNoMemoryFallback) {
     EXPECT_FALSE(FormulaGoesToCache(plain, "VOUT*2", options));
     EXPECT_FALSE(FormulaGoesToCache(cached, "VOUT*", options));
     EXPECT_FALSE(FormulaGoesToCache(cached, "VOUT*2"));  // fewer rows than by default
+    // Another run's samples would be resampled into memory: refused, saying why.
+    CResultDataRef runs, second;
+    runs.ShareColumnsOf(*cached.Get());
+    second.ShareColumnsOf(*plain.Get());
+    runs->AddRun(second.Get(), "b");
+    const FormulaBuild refused = BuildFormulaVariable(runs, "VOUT@2-VOUT", options);
+    EXPECT_FALSE(refused.variable);
+    EXPECT_NE(refused.error.message.find("100000 rows"), std::string::npos);
+    EXPECT_TRUE(BuildFormulaVariable(runs, "VOUT@2-VOUT").variable);
 
     struct Case {
         const char* text;

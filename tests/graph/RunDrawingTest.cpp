@@ -65,13 +65,17 @@ CResultDataRef ThreeRuns(bool thirdLacksV) {
     return data;
 }
 
-// Draws a screen of the runs with one red curve of "v" (and a second curve
-// when asked) into 600 × 400.
+// Draws a screen of the runs with one red curve of "v" (or of `formula`, when
+// given) and a second curve when asked, into 600 × 400.
 RecordingCanvas DrawRuns(const CResultDataRef& data, bool twoCurves,
-                         std::vector<std::int32_t> hidden = {}) {
+                         std::vector<std::int32_t> hidden = {}, const char* formula = nullptr) {
     CGraphCurve model;
     model.SetData(data);
     CCurveEntry c = CCurveEntry::ForColumn(data, 1);
+    if (formula) {
+        c = CCurveEntry::ForFormula(formula);
+        EXPECT_TRUE(c.Bind(data).ok) << formula;
+    }
     c.colour = kRed;
     model.AddCurve(c);
     if (twoCurves) {
@@ -133,6 +137,28 @@ TEST(RunDrawing, EveryShownRunIsDrawnInItsColourAndNamedInTheLegend) {
     EXPECT_TRUE(CurveLines(lacking, kGreen).empty());
     EXPECT_TRUE(std::none_of(lacking.texts.begin(), lacking.texts.end(),
                              [](const auto& t) { return t.text == "b"; }));
+}
+
+TEST(RunDrawing, AFormulaIsDrawnInEveryRunUnlessEachNameSaysItsRun) {
+    // "v*1" reads each run's own v: three lines at three heights, as "v" draws them.
+    const RecordingCanvas each = DrawRuns(ThreeRuns(false), false, {}, "v*1");
+    const RecordingCanvas columns = DrawRuns(ThreeRuns(false), false);
+    for (Colour c : {kRed, kBlue, kGreen}) {
+        const auto lines = CurveLines(each, c);
+        ASSERT_FALSE(lines.empty()) << std::hex << c;
+        EXPECT_EQ(lines.front().from.y, CurveLines(columns, c).front().from.y) << std::hex << c;
+    }
+    // v - v@1 is 0 in run 1 and 1, 2 in the others: NAME@K means run K in every run.
+    const RecordingCanvas differences = DrawRuns(ThreeRuns(false), false, {}, "v-v@1");
+    const RecordingCanvas ones = DrawRuns(ThreeRuns(false), false, {}, "v@1");
+    ASSERT_FALSE(CurveLines(differences, kBlue).empty());
+    ASSERT_FALSE(CurveLines(ones, kRed).empty());
+    EXPECT_EQ(CurveLines(differences, kBlue).front().from.y, CurveLines(ones, kRed).front().from.y);
+    // "v@2" is the same in every run: drawn once.
+    const RecordingCanvas once = DrawRuns(ThreeRuns(false), false, {}, "v@2");
+    EXPECT_FALSE(CurveLines(once, kRed).empty());
+    EXPECT_TRUE(CurveLines(once, kBlue).empty());
+    EXPECT_TRUE(CurveLines(once, kGreen).empty());
 }
 
 TEST(RunDrawing, SeveralCurvesKeepTheirColoursInLightnessSteps) {
