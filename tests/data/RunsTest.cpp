@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+
+#include "CacheHome.h"
+#include "data/Document.h"
 #include "data/Runs.h"
 #include "formula/FormulaTestSupport.h"
 
@@ -51,6 +56,40 @@ TEST(Runs, FileRunsAreNamedByTitleWithTheFoldersThatTellThemApart) {
         {{"/d/out.txt", "/d/out.txt"}, {"d/out", "d/out"}},  // the same file twice
     };
     for (const auto& [paths, names] : cases) EXPECT_EQ(RunNamesForFiles(paths), names);
+}
+
+TEST(Runs, FilesReadAsRunsShowPartialDataOfTheFirstOnly) {
+    // The window of the partial data bears the first file's name.
+    const test::CacheHome home("RunsPreview");
+    std::vector<std::string> paths;
+    for (int file = 1; file <= 2; ++file) {
+        constexpr std::int64_t kPoints = 400000;  // shown twice while converted
+        std::string raw =
+            "Title: deck\nDate: today\nPlotname: tran\nFlags: real\nNo. Variables: 3\n"
+            "No. Points: " +
+            std::to_string(kPoints) +
+            "\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\n\t2\tw\tvoltage\nBinary:\n";
+        for (std::int64_t p = 0; p < kPoints; ++p) {
+            const double v[3] = {p * 1e-6, double(file), 0.0};
+            raw.append(reinterpret_cast<const char*>(v), sizeof v);
+        }
+        paths.push_back((home.dir / ("f" + std::to_string(file) + ".raw")).string());
+        test::Spit(paths.back(), raw);
+    }
+    LoadOptions options;
+    options.cacheAboveBytes = 1;
+    std::mutex lock;
+    std::vector<double> shown;  // v of each partial data set: its file's number
+    options.preview = [&](const CResultDataRef& d) {
+        std::lock_guard<std::mutex> hold(lock);
+        shown.push_back(d->Variable(1)->Values()[0]);
+    };
+    test::RecordingMessages messages;
+    COhmixGraphDoc doc(messages);
+    ASSERT_TRUE(doc.OpenRuns(paths, options));
+    EXPECT_EQ(doc.Data()->RunCount(), 2);
+    EXPECT_FALSE(shown.empty());
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), 1.0), std::ssize(shown));
 }
 
 }  // namespace
