@@ -121,6 +121,26 @@ TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
     EXPECT_EQ(Slurp(keep), "precious");
 }
 
+TEST(Cli, ConvertOfSeveralRunsWritesRunOneAndSaysTheOthersWereNot) {
+    // Two like plots of an ngspice file: two runs.
+    std::string raw;
+    for (int run = 1; run <= 2; ++run) {
+        raw += "Title: deck\nDate: today\nPlotname: tran\nFlags: real\nNo. Variables: 2\n"
+               "No. Points: 2\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\nBinary:\n";
+        for (int p = 0; p < 2; ++p) {
+            const double v[2] = {double(p), 10.0 * run + p};
+            raw.append(reinterpret_cast<const char*>(v), sizeof v);
+        }
+    }
+    const std::string in = Scratch("sweep.raw", raw).string();
+    const CliRun r = Cli({"convert", in, "-o", "-", "--format", "csv"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "time,v\r\n0,10\r\n1,11\r\n");
+    EXPECT_EQ(r.err, "kurvex-cli: " + in +
+                         " holds 2 runs: only run 1 was written (--run K writes another, --runs "
+                         "every one)\n");
+}
+
 TEST(Cli, EvalWritesXAndTheFormulaAsCsv) {
     const fs::path in = Scratch("eval.txt", "Time V\n0 4\n0.5 -1\n1 MISSING\n");
     CliRun r = Cli({"eval", in.string(), "sqrt(v)+INT(1)"});
