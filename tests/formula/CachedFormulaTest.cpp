@@ -142,6 +142,23 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
     for (const auto& e : fs::directory_iterator(entryDir))
         EXPECT_EQ(e.path().filename().string().find("formula-stopped"), std::string::npos);
 
+    // Each run of a cached result has files of its own, however alike the runs.
+    CResultDataRef twice, again;
+    twice.ShareColumnsOf(*cached.Get());
+    again.ShareColumnsOf(*cached.Get());
+    twice->AddRun(again.Get(), "b");
+    FormulaBuildOptions second = blocks;
+    second.run = 1;
+    const auto files = [&] {
+        return std::count_if(fs::directory_iterator(entryDir), fs::directory_iterator(),
+                             [](const auto& e) { return e.path().extension() == ".f64"; });
+    };
+    const auto before64 = files();
+    ExpectSame(BuildFormulaVariable(twice, "VOUT*5", blocks),
+               BuildFormulaVariable(twice, "VOUT*5", second));
+    EXPECT_TRUE(BuildFormulaVariable(twice, "VOUT*5", second).variable->Borrowed());
+    EXPECT_EQ(files(), before64 + 2);
+
     // With the entry's folder gone, the samples go into memory.
     fs::remove_all(entryDir);
     const FormulaBuild fallback = BuildFormulaVariable(cached, "VOUT*3", blocks);
