@@ -275,9 +275,7 @@ TEST(Document, AMergeGoesIntoEveryRunAndAFileOfRunsIsRefused) {
     runs->AddRun(MakeData({"Time", "B"}, {{1, 3}, {1, 3}}).Get(), "");
     EXPECT_FALSE(MergeIntoRuns(doc.Data(), runs, r, "runs", "runs.raw", messages));
     ASSERT_FALSE(messages.shown.empty());
-    EXPECT_EQ(messages.shown.back().first,
-              "runs.raw holds 2 runs: only a file of one run can be merged, into every run "
-              "shown. Add it as runs instead.");
+    EXPECT_EQ(messages.shown.back().first.rfind("runs.raw holds 2 runs: only a file of one", 0), 0u);
 }
 
 // Grows `file` whenever the reader warns of its bad points: a simulator
