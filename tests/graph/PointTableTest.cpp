@@ -234,14 +234,12 @@ TEST(PointTable, ThePreviousRunSitsBesideEachCurveAtTheRowsX) {
 
     // A result of runs shows the measured one, formula curves included.
     const auto second = MakeData({"time", "I", "V"}, {{5, 6}, {1, 1}, {50, 60}});
-    CResultDataRef runs = now;
-    runs.ShareColumnsOf(*now.Get());
-    runs->AddRun(second.Get(), "b");
+    now->AddRun(second.Get(), "b");
     CGraphCurve swept;
-    swept.SetData(runs);
-    swept.AddCurve(CCurveEntry::ForColumn(runs, 1));
+    swept.SetData(now);
+    swept.AddCurve(CCurveEntry::ForColumn(now, 1));
     CCurveEntry twice = CCurveEntry::ForFormula("V*2");
-    ASSERT_TRUE(twice.Bind(runs).ok);
+    ASSERT_TRUE(twice.Bind(now).ok);
     swept.AddCurve(twice);
     swept.SetMeasuredRun(1);
     const PointCells measured(PointColumnsOf({&swept}));

@@ -141,13 +141,13 @@ TEST(RunDrawing, EveryShownRunIsDrawnInItsColourAndNamedInTheLegend) {
 
 TEST(RunDrawing, AFormulaIsDrawnInEveryRunUnlessEachNameSaysItsRun) {
     // "v*1" reads each run's own v: drawn as "v" is, in every run.
-    const RecordingCanvas each = DrawRuns(ThreeRuns(false), false, {}, "v*1");
-    const RecordingCanvas columns = DrawRuns(ThreeRuns(false), false);
+    const RecordingCanvas each = DrawRuns(ThreeRuns(false), false, {}, "v*1"),
+                          columns = DrawRuns(ThreeRuns(false), false);
     for (Colour c : {kRed, kBlue, kGreen})
         EXPECT_EQ(CurveLines(each, c).size(), CurveLines(columns, c).size()) << std::hex << c;
     // v - v@1 is 0 in run 1 and 1, 2 in the others: NAME@K means run K in every run.
-    const RecordingCanvas differences = DrawRuns(ThreeRuns(false), false, {}, "v-v@1");
-    const RecordingCanvas ones = DrawRuns(ThreeRuns(false), false, {}, "v@1");
+    const RecordingCanvas differences = DrawRuns(ThreeRuns(false), false, {}, "v-v@1"),
+                          ones = DrawRuns(ThreeRuns(false), false, {}, "v@1");
     ASSERT_FALSE(CurveLines(differences, kBlue).empty());
     ASSERT_FALSE(CurveLines(ones, kRed).empty());
     EXPECT_EQ(CurveLines(differences, kBlue).front().from.y, CurveLines(ones, kRed).front().from.y);
@@ -169,11 +169,6 @@ TEST(RunDrawing, SeveralCurvesKeepTheirColoursInLightnessSteps) {
     EXPECT_TRUE(CurveLines(canvas, kGreen).empty());
 }
 
-}  // namespace
-}  // namespace kurvex
-
-namespace kurvex {
-namespace {
 
 TEST(RunDrawing, TheAxesFitEveryShownRun) {
     CResultDataRef data = MakeData({"t", "v"}, {{0, 1, 2}, {1, 2, 3}});
