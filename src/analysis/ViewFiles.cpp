@@ -7,10 +7,10 @@
 namespace kurvex {
 
 bool SaveViewAs(const std::vector<const CGraphCurve*>& screens, int entry, const std::string& path,
-                UserMessages& messages, FftWindow window) {
+                UserMessages& messages, FftWindow window, std::int32_t run) {
     if (screens.empty()) return false;
     const CGraphCurve& last = *screens.back();
-    if (!last.FreqDisplay()) return SaveTimeDisplay(screens, entry, path, messages);
+    if (!last.FreqDisplay()) return SaveTimeDisplay(screens, entry, path, messages, run);
     if (entry < kSpectrumFftFile || entry > kSpectrumComma) return false;
     const std::vector<RefPtr<CResultVariable>> columns = SpectrumColumns(screens);
     if (columns.empty()) return false;

@@ -353,7 +353,16 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
             WriteDisplayStream(view, settings);
         }
     }
-    if (!choice.all) return WriteResult(runs.front().data, settings, format, target, out, err);
+    if (!choice.all) {
+        const int status = WriteResult(runs.front().data, settings, format, target, out, err);
+        // A file holds one run: a sweep must not lose the others without a word.
+        if (status == kExitOk && !args.values.count("--run") && data->RunCount() > 1)
+            std::fprintf(err,
+                         "kurvex-cli: %s holds %d runs: only run 1 was written (--run K writes "
+                         "another, --runs every one)\n",
+                         args.positional[0].c_str(), data->RunCount());
+        return status;
+    }
     for (const SelectedRun& run : runs) {
         const int status =
             WriteResult(run.data, settings, format, RunFileName(target, run.number), out, err);

@@ -287,9 +287,7 @@ int PrintPerRun(const std::vector<SelectedRun>& runs, bool all, bool json, std::
 }
 
 std::string RunFileName(const std::string& path, std::int32_t number) {
-    const std::filesystem::path p(path);
-    const std::string file = p.stem().string() + Format("-%d", number) + p.extension().string();
-    return p.has_parent_path() ? (p.parent_path() / file).string() : file;
+    return RunFilePath(path, number);
 }
 
 int WriteOutput(const std::string& target, std::FILE* out, std::FILE* err,

@@ -41,7 +41,10 @@ bool COhmixGraphDoc::OpenRuns(const std::vector<std::string>& paths, const LoadO
     if (paths.empty() || !Open(paths.front(), options)) return false;
     const std::vector<std::string> more(paths.begin() + 1, paths.end());
     const std::vector<FileStamp> before = StampsOf(more);
-    const std::vector<FileRead> reads = ReadFilesAtOnce(more, messages_, options);
+    // Partial data is shown under the first file's name: the others show none.
+    LoadOptions rest = options;
+    rest.preview = nullptr;
+    const std::vector<FileRead> reads = ReadFilesAtOnce(more, messages_, rest);
     for (size_t i = 0; i < more.size(); ++i) {
         CResultDataRef joined = data_;
         if (!reads[i].ok ||
@@ -81,7 +84,7 @@ bool COhmixGraphDoc::MergeInto(CResultDataRef& into, const std::string& path,
     CResultDataRef loaded;
     if (!LoadResultFile(path, loaded, nullptr, messages_, options)) return false;
     CResultDataRef merged;
-    if (!MergeDataSets(into, loaded, merged, FileTitle(path), messages_)) return false;
+    if (!MergeIntoRuns(into, loaded, merged, FileTitle(path), path, messages_)) return false;
     into = merged;
     return true;
 }
@@ -123,7 +126,8 @@ bool COhmixGraphDoc::ReadFiles(const std::vector<std::string>& files, CResultDat
         if (!reads[i].ok) continue;
         if (i < runFiles.size() && runFiles[i]) {
             AppendRuns(loaded, reads[i].data, FileTitle(files[i]), files[i], messages);
-        } else if (MergeDataSets(loaded, reads[i].data, merged, FileTitle(files[i]), messages)) {
+        } else if (MergeIntoRuns(loaded, reads[i].data, merged, FileTitle(files[i]), files[i],
+                                 messages)) {
             loaded = merged;
         }
     }

@@ -397,4 +397,32 @@ bool MergeDataSets(const CResultDataRef& a, const CResultDataRef& b, CResultData
     return true;
 }
 
+bool MergeIntoRuns(const CResultDataRef& a, const CResultDataRef& b, CResultDataRef& result,
+                   const std::string& suffix, const std::string& path, UserMessages& messages) {
+    const std::int32_t theirs = b->RunCount();
+    if (theirs > 1) {
+        messages.Show(Format("%s holds %d runs: only a file of one run can be merged, into "
+                             "every run shown. Add it as runs instead.",
+                             path.c_str(), static_cast<int>(theirs)),
+                      MessageIcon::Stop);
+        return false;
+    }
+    if (a->RunCount() == 1) return MergeDataSets(a, b, result, suffix, messages);
+    std::vector<CResultDataRef> merged(static_cast<size_t>(a->RunCount()));
+    for (std::int32_t k = 0; k < a->RunCount(); ++k) {
+        CResultDataRef run;
+        run.ShareColumnsOf(*a->Run(k));
+        CResultDataRef& into = merged[static_cast<size_t>(k)];
+        if (MergeDataSets(run, b, into, suffix, messages)) continue;
+        if (k == 0) return false;
+        into = run;
+    }
+    CResultDataRef joined = merged.front();
+    joined->SetRunName(0, a->RunName(0));
+    for (std::int32_t k = 1; k < a->RunCount(); ++k)
+        joined->AddRun(merged[static_cast<size_t>(k)].Get(), a->RunName(k));
+    result = joined;
+    return true;
+}
+
 }  // namespace kurvex

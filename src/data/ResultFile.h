@@ -56,4 +56,12 @@ std::string FileTitle(const std::string& path);
 bool MergeDataSets(const CResultDataRef& a, const CResultDataRef& b, CResultDataRef& result,
                    const std::string& suffix, UserMessages& messages);
 
+// Merges `b` (read from `path`) by X into every run of `a` as MergeDataSets
+// merges into one, the runs keeping their names. A `b` of several runs is
+// refused with a message: which of its runs would go into which is no one's
+// guess. A further run that cannot take it (fewer than 2 rows) stays as it
+// was; false when run 1 cannot.
+bool MergeIntoRuns(const CResultDataRef& a, const CResultDataRef& b, CResultDataRef& result,
+                   const std::string& suffix, const std::string& path, UserMessages& messages);
+
 }  // namespace kurvex

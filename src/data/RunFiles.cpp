@@ -72,6 +72,8 @@ std::vector<FileRead> ReadFilesAtOnce(const std::vector<std::string>& paths, Use
         for (size_t i = next++; i < n && !cancelled; i = next++) {
             LoadOptions own = options;
             own.plots = nullptr;
+            // The window showing partial data bears the first file's name.
+            if (i > 0) own.preview = nullptr;
             own.notes = options.notes ? &notes[i] : nullptr;
             // The files share the cores; splitting each as well would only add waiting.
             own.text.threads = 1;

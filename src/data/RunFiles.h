@@ -19,7 +19,8 @@ bool AppendRuns(CResultDataRef& result, const CResultDataRef& added, const std::
 
 // Reads `paths` several at a time, one core each, as LoadResultFile would one
 // after another: messages, notes and progress (over all the files' bytes) come
-// out as from reads in order. The plots of raw files are not reported.
+// out as from reads in order. The plots of raw files are not reported, nor
+// the partial data of any file but the first (options.preview).
 struct FileRead {
     CResultDataRef data;
     bool ok = false;  // LoadResultFile's answer; false for every file once cancelled

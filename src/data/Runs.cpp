@@ -174,6 +174,12 @@ std::vector<std::string> StepRunNames(const std::string& rawPath, std::size_t co
     return names;
 }
 
+std::string RunFilePath(const std::string& path, std::int32_t number) {
+    const std::filesystem::path p(path);
+    const std::string file = p.stem().string() + Format("-%d", number) + p.extension().string();
+    return p.has_parent_path() ? (p.parent_path() / file).string() : file;
+}
+
 std::int32_t RunVariable(const CResultData& run, const std::string& name) {
     for (std::int32_t i = 0; i < run.VariableCount(); ++i) {
         const CResultVariable* v = run.Variable(i);

@@ -40,6 +40,10 @@ std::string StepLogPath(const std::string& rawPath);
 std::vector<std::string> StepRunNames(const std::string& rawPath, std::size_t count,
                                       std::string* note = nullptr);
 
+// Where run `number` (from 1) of a result written run by run goes: `path`
+// with "-K" before its extension (out.csv: out-2.csv).
+std::string RunFilePath(const std::string& path, std::int32_t number);
+
 // Variable `name` of `run` (ignoring ASCII case), or -1 when the run lacks it.
 std::int32_t RunVariable(const CResultData& run, const std::string& name);
 

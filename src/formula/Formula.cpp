@@ -157,7 +157,8 @@ std::unique_ptr<CFormulaNode> ReadOperator(const std::string& t, size_t pos, CFo
 // where a run follows them.
 class NameTable {
 public:
-    NameTable(const std::vector<std::string>& names, const std::vector<FormulaRun>* runs) {
+    NameTable(const std::vector<std::string>& names, const std::vector<FormulaRun>* runs,
+              std::int32_t own) {
         std::vector<std::pair<std::string, std::int32_t>> sorted;
         for (size_t i = 0; i < names.size(); ++i) {
             std::string n = TrimUpper(names[i]);
@@ -167,7 +168,8 @@ public:
         if (runs && runs->size() > 1) {
             std::unordered_set<std::string> known;
             for (const auto& entry : sorted) known.insert(entry.first);
-            for (size_t k = 1; k < runs->size(); ++k) {
+            for (size_t k = 0; k < runs->size(); ++k) {
+                if (static_cast<std::int32_t>(k) == own) continue;
                 for (const std::string& name : (*runs)[k].variables) {
                     std::string n = TrimUpper(name);
                     if (!n.empty() && known.insert(n).second) sorted.emplace_back(std::move(n), -1);
@@ -240,6 +242,7 @@ void CFormula::ClearCompiled() {
     postfix_.clear();
     variables_.clear();
     runReferences_.clear();
+    plainNames_ = 0;
     program_.clear();
     stages_.clear();
     prepared_ = 0;
@@ -272,22 +275,26 @@ bool CFormula::Compile(const std::string& text, const std::vector<std::string>& 
     return CompileWith(text, names, nullptr);
 }
 
-bool CFormula::CompileOverRuns(const std::string& text, const std::vector<FormulaRun>& runs) {
+bool CFormula::CompileOverRuns(const std::string& text, const std::vector<FormulaRun>& runs,
+                               std::int32_t own) {
     static const std::vector<std::string> none;
-    return CompileWith(text, runs.empty() ? none : runs[0].variables, &runs);
+    if (own < 0 || static_cast<size_t>(own) >= runs.size()) own = 0;
+    return CompileWith(text, runs.empty() ? none : runs[static_cast<size_t>(own)].variables, &runs,
+                       own);
 }
 
 // Long: one pass of the shunting-yard over the tokens; its cases share the
 // operator stack and read best together.
 bool CFormula::CompileWith(const std::string& text, const std::vector<std::string>& names,
-                           const std::vector<FormulaRun>* runs) {
+                           const std::vector<FormulaRun>* runs, std::int32_t own) {
     ClearCompiled();
     const std::string t = TrimUpper(text);
     // Positions are 32-bit.
     if (t.size() > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()))
         return Fail(0, kFormulaInvalid);
     if (runs && runs->empty()) runs = nullptr;
-    const NameTable table(names, runs);
+    if (!runs) own = 0;
+    const NameTable table(names, runs, own);
     // Upper-cased names to columns of the other runs, made for a run when first named.
     std::vector<std::unordered_map<std::string, std::int32_t>> runColumns(runs ? runs->size() : 0);
     const auto columnInRun = [&](std::int32_t run, const std::string& name) {
@@ -396,10 +403,10 @@ bool CFormula::CompileWith(const std::string& text, const std::vector<std::strin
                 const auto at = static_cast<std::int32_t>(end);
                 const std::int32_t run = ReadRun(t, end, runs, end);
                 if (run < 0 || !EndsWord(t, end)) return Fail(at, kFormulaInvalidEntry);
-                if (run > 0) column = columnInRun(run, name->first);
+                if (run != own) column = columnInRun(run, name->first);
                 if (column < 0) return Fail(p, kFormulaInvalidEntry);
-                if (run > 0) {
-                    // Another run's variable reads as a column after run 1's.
+                if (run != own) {
+                    // Another run's variable reads as a column after the own run's.
                     const auto same = [&](const FormulaRunReference& r) {
                         return r.run == run && r.column == column;
                     };
@@ -409,6 +416,8 @@ bool CFormula::CompileWith(const std::string& text, const std::vector<std::strin
                     column = static_cast<std::int32_t>(
                         names.size() + static_cast<size_t>(it - runReferences_.begin()));
                 }
+            } else {
+                ++plainNames_;
             }
             auto node = std::make_unique<FormulaVariableNode>(name->first, column, this, p);
             variables_.push_back(node.get());

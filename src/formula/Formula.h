@@ -33,7 +33,7 @@ inline constexpr const char* kFormulaRunUnsorted =
     "The X values of this run are not in ascending order.";
 
 // A run a formula may name: NAME@K (K from 1) or NAME@"name" reads variable
-// NAME of that run. Run 1 is the data set the formula is evaluated over.
+// NAME of that run; a plain NAME reads the run the formula is evaluated over.
 struct FormulaRun {
     std::string name;
     std::vector<std::string> variables;
@@ -59,9 +59,10 @@ public:
     // Compiles `text` over the column names (index = column); on failure the
     // formula has no root and Error() tells where and why.
     bool Compile(const std::string& text, const std::vector<std::string>& names);
-    // Compiles `text` over runs[0]'s variables, where NAME@K and NAME@"name"
+    // Compiles `text` over runs[own]'s variables, where NAME@K and NAME@"name"
     // may also name variables of the other runs (see RunReferences).
-    bool CompileOverRuns(const std::string& text, const std::vector<FormulaRun>& runs);
+    bool CompileOverRuns(const std::string& text, const std::vector<FormulaRun>& runs,
+                         std::int32_t own = 0);
     // Sets where variables read their samples; `columns` is an optional fast path.
     void SetValueSource(FormulaValueSource source, FormulaColumnSource columns = nullptr);
     // Computes samples first .. end - 1 into values[] and flags[] (2 for a NaN, an
@@ -98,9 +99,12 @@ public:
     // The variable nodes in the order they appear in the text.
     const std::vector<FormulaVariableNode*>& VariableNodes() const { return variables_; }
     // The other runs' variables the formula reads, each once: the value source
-    // is asked for reference k as column (run 1's variable count) + k, with
-    // the samples of run 1.
+    // is asked for reference k as column (own run's variable count) + k, with
+    // the samples of the own run.
     const std::vector<FormulaRunReference>& RunReferences() const { return runReferences_; }
+    // True when every variable the text names carries a run (NAME@K), so that
+    // its samples are the same whichever run it is evaluated over.
+    bool EveryNameNamesRun() const { return root_ && plainNames_ == 0; }
     // Values the evaluation stack needs at its deepest.
     std::int32_t StackDepth() const { return stackDepth_; }
     // Why the last compile failed; position 0 and no message after a success.
@@ -130,7 +134,7 @@ private:
     void ClearCompiled();
     // `runs` may be null: then only run 1 exists and it has no name.
     bool CompileWith(const std::string& text, const std::vector<std::string>& names,
-                     const std::vector<FormulaRun>* runs);
+                     const std::vector<FormulaRun>* runs, std::int32_t own = 0);
     bool Fail(std::int32_t position, const char* message);
     // Builds the tree and the evaluation program from the postfix output.
     bool Assemble(std::vector<std::unique_ptr<CFormulaNode>> output);
@@ -157,6 +161,7 @@ private:
     std::vector<CFormulaNode*> postfix_;
     std::vector<FormulaVariableNode*> variables_;
     std::vector<FormulaRunReference> runReferences_;
+    std::int32_t plainNames_ = 0;  // variables named without a run
     void* context_ = nullptr;
     FormulaValueSource valueSource_ = nullptr;
     FormulaColumnSource columnSource_ = nullptr;

@@ -9,6 +9,7 @@
 #include "data/CachedFormula.h"
 #include "data/CachedResult.h"
 #include "data/ColumnCache.h"
+#include "data/NumberText.h"
 #include "data/Workers.h"
 
 namespace kurvex {
@@ -38,22 +39,23 @@ bool XAscends(const CResultData& run) {
     return true;
 }
 
-// A formula compiled over the data set's names with its X step, or null with
-// `error` set.
-std::unique_ptr<CFormula> CompileOver(const CResultData* d, const std::string& text,
-                                      FormulaError& error) {
+// A formula compiled over the names of run `own` of `whole` with that run's X
+// step, or null with `error` set.
+std::unique_ptr<CFormula> CompileOver(const CResultData* whole, const std::string& text,
+                                      FormulaError& error, std::int32_t own = 0) {
     error = FormulaError{};
+    const CResultData* d = whole ? whole->Run(own) : nullptr;
     if (!HasSamples(d)) return nullptr;
     const double* x = d->Variable(0)->Values();
     auto formula = std::make_unique<CFormula>(x[1] - x[0]);
     bool compiled = false;
     // Other runs' names are gathered only for a text that may name a run.
-    if (d->RunCount() > 1 && text.find('@') != std::string::npos) {
+    if (whole->RunCount() > 1 && text.find('@') != std::string::npos) {
         std::vector<FormulaRun> runs;
-        runs.reserve(static_cast<size_t>(d->RunCount()));
-        for (std::int32_t k = 0; k < d->RunCount(); ++k)
-            runs.push_back(FormulaRun{d->RunName(k), VariableNames(*d->Run(k))});
-        compiled = formula->CompileOverRuns(text, runs);
+        runs.reserve(static_cast<size_t>(whole->RunCount()));
+        for (std::int32_t k = 0; k < whole->RunCount(); ++k)
+            runs.push_back(FormulaRun{whole->RunName(k), VariableNames(*whole->Run(k))});
+        compiled = formula->CompileOverRuns(text, runs, own);
     } else {
         compiled = formula->Compile(text, VariableNames(*d));
     }
@@ -62,7 +64,7 @@ std::unique_ptr<CFormula> CompileOver(const CResultData* d, const std::string& t
         return nullptr;
     }
     for (const FormulaRunReference& r : formula->RunReferences()) {
-        if (!XAscends(*d->Run(r.run))) {
+        if (!XAscends(*whole->Run(r.run))) {
             error = FormulaError{r.position, kFormulaRunUnsorted};
             return nullptr;
         }
@@ -165,15 +167,18 @@ std::shared_ptr<const CacheEntry> CacheEntryFor(const CResultData& d, const CFor
 // functions carry their state from one block to the next). Null when the data
 // set is no cached one, the files cannot be had, or the options cancelled
 // the build (`cancelled` set).
-RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& formula,
-                                       const std::string& text, const FormulaBuildOptions& options,
-                                       bool& anyInvalid, bool& cancelled) {
+RefPtr<CResultVariable> BuildIntoCache(const CResultData& whole, const CResultDataRef& data,
+                                       CFormula& formula, const std::string& text,
+                                       const FormulaBuildOptions& options, bool& anyInvalid,
+                                       bool& cancelled) {
     const CResultData* d = data.Get();
     const std::int32_t rows = d->RowCount();
     const std::shared_ptr<const CacheEntry> entry = CacheEntryFor(*d, formula, options);
     if (!entry) return {};
     std::vector<std::string> parts{text, std::to_string(rows)};
     for (std::int32_t v = 0; v < d->VariableCount(); ++v) parts.push_back(d->Variable(v)->Name());
+    // Runs of one length share the entry: each keeps files of its own.
+    if (options.run > 0) parts.push_back("run " + std::to_string(options.run));
     const std::string name = DerivedColumnName({parts.begin(), parts.end()});
     void* context = const_cast<CResultDataRef*>(&data);
     std::vector<CFormula*> formulas{&formula};
@@ -183,7 +188,7 @@ RefPtr<CResultVariable> BuildIntoCache(const CResultDataRef& data, CFormula& for
         const int workers = int(std::min<std::int64_t>(WorkerCount(options.workers), blocks));
         FormulaError ignored;
         for (int w = 1; w < workers; ++w) {
-            more.push_back(CompileOver(d, text, ignored));
+            more.push_back(CompileOver(&whole, text, ignored, options.run));
             if (!more.back()) return {};
             more.back()->SetSampleCount(rows);
             more.back()->SetValueSource(DataSetValue, DataSetColumn);
@@ -220,25 +225,35 @@ bool CheckFormula(const CResultDataRef& data, const std::string& text, FormulaEr
     return CompileOver(data.Get(), text, error) != nullptr;
 }
 
+bool FormulaSameForEveryRun(const CResultDataRef& data, const std::string& text) {
+    FormulaError error;
+    const std::unique_ptr<CFormula> formula = CompileOver(data.Get(), text, error);
+    return formula && formula->EveryNameNamesRun();
+}
+
 bool FormulaGoesToCache(const CResultDataRef& data, const std::string& text,
                         const FormulaBuildOptions& options) {
     FormulaError error;
-    const std::unique_ptr<CFormula> formula = CompileOver(data.Get(), text, error);
-    return formula && CacheEntryFor(*data.Get(), *formula, options);
+    const std::unique_ptr<CFormula> formula = CompileOver(data.Get(), text, error, options.run);
+    return formula && CacheEntryFor(*data->Run(options.run), *formula, options);
 }
 
 FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text,
                                   const FormulaBuildOptions& options) {
     FormulaBuild build;
-    const CResultData* d = data.Get();
-    std::unique_ptr<CFormula> formula = CompileOver(d, text, build.error);
+    const CResultData* whole = data.Get();
+    std::unique_ptr<CFormula> formula = CompileOver(whole, text, build.error, options.run);
     if (!formula) return build;
+    // The run's own data set: run 1 is `data` itself, another one shares its columns.
+    CResultDataRef own = data;
+    if (options.run > 0) own.ShareColumnsOf(*whole->Run(options.run));
+    const CResultData* d = own.Get();
     const std::int32_t rows = d->RowCount();
     formula->SetSampleCount(rows);
     if (formula->RunReferences().empty()) {
         formula->SetValueSource(DataSetValue, DataSetColumn);
-        RefPtr<CResultVariable> cached =
-            BuildIntoCache(data, *formula, text, options, build.anyInvalid, build.cancelled);
+        RefPtr<CResultVariable> cached = BuildIntoCache(*whole, own, *formula, text, options,
+                                                        build.anyInvalid, build.cancelled);
         if (build.cancelled) return build;
         if (cached) {
             cached->SetName(text);
@@ -247,6 +262,11 @@ FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string&
             build.variable = std::move(cached);
             return build;
         }
+    } else if (rows >= options.cachedRows && CachedEntryOf(*d)) {
+        const std::int32_t at = formula->RunReferences().front().position;
+        build.error = FormulaError{at, Format(kFormulaRunTooLarge, static_cast<long long>(rows),
+                                              static_cast<long long>(options.cachedRows))};
+        return build;
     }
     CResultVariable* created = CResultVariable::Create(rows);
     if (!created) return build;  // out of memory: rejected without a message
@@ -254,14 +274,13 @@ FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string&
     variable->SetName(text);
     if (formula->RunReferences().empty()) {
         formula->SetValueSource(DataSetValue, DataSetColumn);
-        formula->EvaluateRange(const_cast<CResultDataRef*>(&data), variable->Values(),
-                               variable->Flags(), 0, rows);
+        formula->EvaluateRange(&own, variable->Values(), variable->Flags(), 0, rows);
     } else {
-        RunsContext context{&data, d->VariableCount(), {}};
+        RunsContext context{&own, d->VariableCount(), {}};
         try {
             for (const FormulaRunReference& r : formula->RunReferences()) {
                 context.resampled.push_back(
-                    Resample(d->Variable(0)->Values(), rows, *d->Run(r.run), r.column));
+                    Resample(d->Variable(0)->Values(), rows, *whole->Run(r.run), r.column));
             }
         } catch (const std::bad_alloc&) {
             return build;  // out of memory: rejected without a message

@@ -19,13 +19,27 @@ struct FormulaBuild {
     bool cancelled = false;            // stopped through the options: no variable, no files
 };
 
+// True when the formula `text` over `data` names a run with every variable
+// (NAME@K) and so gives the same samples whichever run it is evaluated over.
+bool FormulaSameForEveryRun(const CResultDataRef& data, const std::string& text);
+
 // True when `text` compiles against the data set's variable names; else `error`
 // tells where and why (position 0 and no message when the data set has no
 // variables or fewer than 2 samples).
 bool CheckFormula(const CResultDataRef& data, const std::string& text, FormulaError& error);
 
+// Why a formula naming another run (NAME@K) is refused over a cached result:
+// printf format of the result's rows and the limit.
+inline constexpr const char* kFormulaRunTooLarge =
+    "A formula naming another run (NAME@K) resamples that run's columns in memory. This "
+    "result of %lld rows was read through the column cache, and from %lld rows on such a "
+    "formula is refused rather than exhaust the memory.";
+
 // How a formula over a cached result is built.
 struct FormulaBuildOptions {
+    // The run the formula is evaluated over, from 0: its names are that run's
+    // variables, and NAME@K still reads run K, resampled onto its X.
+    std::int32_t run = 0;
     // Rows from which a formula over a data set of cached columns goes into a
     // file beside the cache entry rather than into memory.
     std::int64_t cachedRows = std::int64_t(1) << 22;
@@ -49,11 +63,12 @@ bool FormulaGoesToCache(const CResultDataRef& data, const std::string& text,
                         const FormulaBuildOptions& options = {});
 
 // A new kind-2 variable named `text` holding the formula over every sample of
-// the data set, with its extents; it owns its compiled formula. Over a data set
+// the data set (of run options.run), with its extents; it owns its compiled formula. Over a data set
 // of cached columns with at least options.cachedRows rows, the samples go in
 // blocks into files beside the cache entry (reused by a later build of the same
 // formula) and the variable maps them; when that fails they go into memory,
-// but not when options.cancelled stopped them.
+// but not when options.cancelled stopped them. A formula naming another run
+// over such a data set is refused (kFormulaRunTooLarge).
 FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text,
                                   const FormulaBuildOptions& options = {});
 

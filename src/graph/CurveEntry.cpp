@@ -69,16 +69,44 @@ CurveBindResult CCurveEntry::Bind(const CResultDataRef& data) {
         return r;
     }
     // The files are whole by now (or the prebuild failed and this build says why).
-    options.progress = nullptr;
-    options.cancelled = nullptr;
-    FormulaBuild build = BuildFormulaVariable(data, formula, options);
-    r.error = build.error;
-    if (!build.variable) return r;
-    formulaResult = std::move(build.variable);
-    // The old log column belongs to the old result.
+    const auto build = [&](std::int32_t run, FormulaBuild& out) {
+        FormulaBuildOptions o = options;
+        o.run = run;
+        if (scope && scope->prebuild && run > 0 && FormulaGoesToCache(data, formula, o) &&
+            !scope->prebuild(data, formula, o))
+            return false;
+        o.progress = nullptr;
+        o.cancelled = nullptr;
+        out = BuildFormulaVariable(data, formula, o);
+        return true;
+    };
+    FormulaBuild first;
+    build(0, first);
+    r.error = first.error;
+    if (!first.variable) return r;
+    // Every further run draws the formula over its own columns, unless each
+    // name says its run: then the curve is the same in all and drawn once.
+    std::vector<RefPtr<CResultVariable>> more;
+    bool invalid = first.anyInvalid;
+    if (data->RunCount() > 1 && !FormulaSameForEveryRun(data, formula)) {
+        for (std::int32_t k = 1; k < data->RunCount(); ++k) {
+            FormulaBuild next;
+            if (!build(k, next) || next.cancelled) {
+                r.cancelled = true;
+                return r;
+            }
+            // A run without a variable the formula reads draws nothing of it.
+            invalid = invalid || next.anyInvalid;
+            more.push_back(std::move(next.variable));
+        }
+    }
+    formulaResult = std::move(first.variable);
+    runResults = std::move(more);
+    // The old log columns belong to the old results.
     formulaLog = RefPtr<CResultVariable>();
+    runLogs.assign(runResults.size(), RefPtr<CResultVariable>());
     r.ok = true;
-    r.invalidPoints = build.anyInvalid;
+    r.invalidPoints = invalid;
     return r;
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/RefPtr.h"
 #include "data/ResultData.h"
@@ -89,6 +90,11 @@ public:
     std::int32_t markerSymbol = kMarkerNone;
     RefPtr<CResultVariable> formulaResult;
     RefPtr<CResultVariable> formulaLog;
+    // A formula's result over each further run (run k at k - 1, null where the
+    // run cannot give it) and their log columns; empty for a result of one run
+    // and for a formula that names a run with every variable (drawn once).
+    std::vector<RefPtr<CResultVariable>> runResults;
+    std::vector<RefPtr<CResultVariable>> runLogs;
     RefPtr<CResultVariable> spectrum;
     std::shared_ptr<SpectrumCache> spectrumCache;
     double bandScale = 1.0;
@@ -101,7 +107,7 @@ public:
     static CCurveEntry ForFormula(const std::string& text);
 
     // Finds the curve's data in `data` again: a column curve looks its column up
-    // by name, a formula curve builds its result afresh (see
+    // by name, a formula curve builds its result afresh over every run (see
     // ScopedFormulaPrebuild). On failure or cancel the curve is left as it was.
     CurveBindResult Bind(const CResultDataRef& data);
 };

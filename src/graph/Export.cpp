@@ -18,6 +18,14 @@ bool IsFrequencyName(std::string name) {
     return name == "frequency" || name == "freq" || name == "freq.";
 }
 
+// Run `run` of `data` as a data set of its own; the data set itself for run 1.
+CResultDataRef RunOf(const CResultDataRef& data, std::int32_t run) {
+    if (run <= 0 || !data->Run(run)) return data;
+    CResultDataRef own;
+    own.ShareColumnsOf(*data->Run(run));
+    return own;
+}
+
 CIOBuffer StreamOf(const std::vector<const CGraphCurve*>& screens) {
     CIOBuffer stream;
     WriteDisplayStream(screens, stream);
@@ -37,9 +45,9 @@ std::string SaveAsFilter(const CGraphCurve& last) {
 }
 
 bool SaveTimeDisplay(const std::vector<const CGraphCurve*>& screens, int entry,
-                     const std::string& path, UserMessages& messages) {
+                     const std::string& path, UserMessages& messages, std::int32_t run) {
     if (screens.empty()) return false;
-    const CResultDataRef& data = screens.back()->Data();
+    const CResultDataRef data = RunOf(screens.back()->Data(), run);
     if (entry == 1) {
         if (WriteBlockContainer(data, path, nullptr, {StreamOf(screens)}, messages)) return true;
         messages.Show("Failed to save file.", MessageIcon::None);
@@ -62,10 +70,11 @@ bool SaveTimeDisplay(const std::vector<const CGraphCurve*>& screens, int entry,
 }
 
 bool SaveDataAndSettings(const std::vector<const CGraphCurve*>& screens, const std::string& path,
-                         UserMessages& messages) {
+                         UserMessages& messages, std::int32_t run) {
     if (screens.empty()) return false;
     CIOBuffer stream = StreamOf(screens);
-    return SaveSettingsDataFile(path, screens.back()->Data(), nullptr, stream, messages);
+    return SaveSettingsDataFile(path, RunOf(screens.back()->Data(), run), nullptr, stream,
+                                messages);
 }
 
 }  // namespace kurvex

@@ -212,6 +212,14 @@ bool CGraphCurve::SetYScale(std::int32_t log) {
         e.min = first ? mn : std::min(e.min, mn);
         e.max = first ? mx : std::max(e.max, mx);
         first = false;
+        if (c->sourceKind == kCurveFormula) {
+            for (size_t k = 0; k < c->runResults.size(); ++k) {
+                const RefPtr<CResultVariable>& r = c->runResults[k];
+                if (r && RunShown(static_cast<std::int32_t>(k + 1)))
+                    TakeSpan(*r, yLog_ != 0, e);
+            }
+            continue;
+        }
         if (c->sourceKind != kCurveColumn || c->columnIndex < 0 ||
             c->columnIndex >= data_->VariableCount())
             continue;
@@ -546,6 +554,18 @@ RefPtr<CResultVariable> CGraphCurve::RunYColumn(std::int32_t k, CCurveEntry& cur
     if (k == 0) return YColumn(curve);
     CResultData* run = data_->Run(k);
     if (!run || freqDisplay_) return {};
+    if (curve.sourceKind == kCurveFormula) {
+        const auto at = static_cast<size_t>(k - 1);
+        if (at >= curve.runResults.size() || !curve.runResults[at]) return {};
+        const RefPtr<CResultVariable>& result = curve.runResults[at];
+        if (!yLog_) return result;
+        if (curve.runLogs.size() != curve.runResults.size())
+            curve.runLogs.resize(curve.runResults.size());
+        RefPtr<CResultVariable>& log = curve.runLogs[at];
+        bool invalid = false;
+        if (!log) log = BuildLogColumn(*result, result->Capacity(), invalid);
+        return log;
+    }
     const std::int32_t i = RunColumnOf(*data_.Get(), *run, curve);
     if (i < 0) return {};
     if (!yLog_) return RefPtr<CResultVariable>(run->Variable(i));

@@ -276,8 +276,9 @@ public:
     // XColumn for run k: the run's column of the X variable's name, null when
     // the run lacks it.
     RefPtr<CResultVariable> RunXColumn(std::int32_t k);
-    // YColumn for run k: the run's column of a column curve's name; null for
-    // formula curves and spectra beyond run 0, and where the run lacks it.
+    // YColumn for run k: the run's column of a column curve's name, or a formula
+    // curve's result over the run; null for spectra beyond run 0, and where the
+    // run lacks it.
     RefPtr<CResultVariable> RunYColumn(std::int32_t k, CCurveEntry& curve);
     // YSummary for run k.
     std::shared_ptr<const ColumnSummary> RunYSummary(std::int32_t k, const CCurveEntry& curve);

@@ -8,6 +8,7 @@
 #include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/QuotedNames.h"
+#include "data/Runs.h"
 #include "data/TextWriter.h"
 #include "graph/PreviousRun.h"
 
@@ -38,8 +39,9 @@ std::int32_t UsableCount(const CResultVariable* v, std::int32_t rows) {
     return v ? std::max(0, std::min(v->Capacity(), rows)) : 0;
 }
 
-// The column of one curve of `screen`: its samples, or its spectrum.
-PointColumn CurveColumn(const CGraphCurve& screen, const CCurveEntry& curve) {
+// The column of one curve of `screen` in run `run`: its samples, or its spectrum.
+PointColumn CurveColumn(const CGraphCurve& screen, const CCurveEntry& curve,
+                        std::int32_t run = 0) {
     PointColumn c;
     c.name = DisplayName(curve.label.empty() ? curve.formula : curve.label);
     if (screen.FreqDisplay()) {
@@ -47,13 +49,21 @@ PointColumn CurveColumn(const CGraphCurve& screen, const CCurveEntry& curve) {
         c.count = c.values ? c.values->Capacity() : 0;
         return c;
     }
-    const CResultData* d = screen.Data().Get();
+    const CResultData* whole = screen.Data().Get();
+    const CResultData* d = whole ? whole->Run(run) : nullptr;
     if (curve.sourceKind == kCurveColumn && d && curve.columnIndex >= 0 &&
-        curve.columnIndex < d->VariableCount())
-        c.values =
-            RefPtr<CResultVariable>(const_cast<CResultVariable*>(d->Variable(curve.columnIndex)));
-    else if (curve.sourceKind == kCurveFormula)
-        c.values = curve.formulaResult;
+        curve.columnIndex < whole->VariableCount()) {
+        const std::int32_t i =
+            run == 0 ? curve.columnIndex
+                     : RunVariable(*d, whole->Variable(curve.columnIndex)->Name());
+        if (i >= 0)
+            c.values = RefPtr<CResultVariable>(const_cast<CResultVariable*>(d->Variable(i)));
+    } else if (curve.sourceKind == kCurveFormula) {
+        const auto at = static_cast<size_t>(run - 1);
+        c.values = run == 0                      ? curve.formulaResult
+                   : at < curve.runResults.size() ? curve.runResults[at]
+                                                  : RefPtr<CResultVariable>();
+    }
     c.count = UsableCount(c.values.get(), d ? d->RowCount() : 0);
     return c;
 }
@@ -136,8 +146,10 @@ std::vector<PointColumn> PointColumnsOf(const std::vector<const CGraphCurve*>& s
     std::vector<PointColumn> out;
     if (screens.empty()) return out;
     const CGraphCurve& bottom = *screens.back();
-    CResultData* data = bottom.Data().Get();
-    if (!data) return out;
+    CResultData* whole = bottom.Data().Get();
+    if (!whole) return out;
+    const std::int32_t run = PointTableRun(bottom);
+    CResultData* data = whole->Run(run);
     std::lock_guard<std::recursive_mutex> hold(data->Lock());
     const std::int32_t rows = data->RowCount();
 
@@ -147,7 +159,8 @@ std::vector<PointColumn> PointColumnsOf(const std::vector<const CGraphCurve*>& s
         x.count = x.values->Capacity();
         x.name = DisplayName(bottom.XTitle());
     } else {
-        const std::int32_t i = bottom.XIndex();
+        const std::int32_t i =
+            run == 0 ? bottom.XIndex() : RunVariable(*data, bottom.XVariableName());
         if (i >= 0 && i < data->VariableCount())
             x.values = RefPtr<CResultVariable>(const_cast<CResultVariable*>(data->Variable(i)));
         x.count = UsableCount(x.values.get(), rows);
@@ -160,7 +173,7 @@ std::vector<PointColumn> PointColumnsOf(const std::vector<const CGraphCurve*>& s
             screen->PreviousRunShown() ? screen->PreviousRunShown()->Follow(*screen) : nullptr;
         for (std::int32_t k = 0; k < screen->CurveCount(); ++k) {
             const CCurveEntry& curve = screen->Curve(k);
-            PointColumn c = CurveColumn(*screen, curve);
+            PointColumn c = CurveColumn(*screen, curve, run);
             // The previous run beside each curve, at the same X as its rows.
             const std::int32_t previous = shadow ? screen->PreviousRunShown()->CurveOf(k) : -1;
             PointColumn p;
@@ -182,6 +195,12 @@ std::vector<PointColumn> PointColumnsOf(const std::vector<const CGraphCurve*>& s
         }
     }
     return out;
+}
+
+std::int32_t PointTableRun(const CGraphCurve& bottom) {
+    const CResultData* data = bottom.Data().Get();
+    if (bottom.FreqDisplay() || !data || !data->Run(bottom.MeasuredRun())) return 0;
+    return bottom.MeasuredRun();
 }
 
 PointCells::PointCells(std::vector<PointColumn> columns) : columns_(std::move(columns)) {
@@ -301,8 +320,11 @@ bool WritePointsTable(std::FILE* file, const std::vector<PointColumn>& columns,
     return std::fflush(file) == 0 && !std::ferror(file);
 }
 
-std::string TableCaption(const std::string& title, std::int32_t counter) {
-    return Format("%s : %i", title.c_str(), counter);
+std::string TableCaption(const std::string& title, std::int32_t counter, std::int32_t runs,
+                         std::int32_t run, const std::string& runName) {
+    std::string caption = Format("%s : %i", title.c_str(), counter);
+    if (runs > 1) caption += Format(" (run %d: %s)", run + 1, runName.c_str());
+    return caption;
 }
 
 std::int32_t TableFrameWidth(const std::vector<std::int32_t>& columnWidths, std::int32_t separator,

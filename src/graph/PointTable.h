@@ -73,10 +73,14 @@ struct PointColumn {
     std::int32_t count = 0;
 };
 // The columns of a view's table: the X variable of the bottom screen, then
-// every curve of every screen, screen by screen. Values are the data's own
+// every curve of every screen, screen by screen, all of the bottom screen's
+// measured run. Values are the data's own
 // (never the log columns of a log axis); the frequency display gives the
 // spectra. Curves without samples give empty columns.
 std::vector<PointColumn> PointColumnsOf(const std::vector<const CGraphCurve*>& screens);
+// The run the table of a view with bottom screen `bottom` shows: the measured
+// run, run 1 (0) in the frequency display, whose spectra are run 1's.
+std::int32_t PointTableRun(const CGraphCurve& bottom);
 
 // The cells of the columns: names in row 0, then per point "%g" for a valid
 // value, "NAN" for an invalid one, nothing for a missing point or past the
@@ -107,8 +111,10 @@ bool WritePointsDelimited(std::FILE* file, const std::vector<PointColumn>& colum
 bool WritePointsTable(std::FILE* file, const std::vector<PointColumn>& columns,
                       const WorkControl& control = {});
 
-// The caption of a table window: "%s : %i" of the document title and counter.
-std::string TableCaption(const std::string& title, std::int32_t counter);
+// The caption of a table window: "%s : %i" of the document title and counter,
+// followed by " (run K: NAME)" of the run it shows when the result has several.
+std::string TableCaption(const std::string& title, std::int32_t counter, std::int32_t runs = 1,
+                         std::int32_t run = 0, const std::string& runName = {});
 // The width of a table frame that shows every column: each column and its
 // separator, and twice a vertical scroll bar.
 std::int32_t TableFrameWidth(const std::vector<std::int32_t>& columnWidths, std::int32_t separator,

@@ -4,6 +4,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "data/NumberText.h"
+#include "data/Runs.h"
+
 namespace kurvex {
 
 namespace {
@@ -127,6 +130,50 @@ std::int32_t MeasuredRunIndex(const RunChoice& choice, const std::vector<std::st
         if (!hidden[k] && names[k] == choice.measured) return static_cast<std::int32_t>(k);
     const auto shown = std::find(hidden.begin(), hidden.end(), false);
     return shown == hidden.end() ? 0 : static_cast<std::int32_t>(shown - hidden.begin());
+}
+
+namespace {
+
+bool Hidden(const std::vector<bool>& hidden, std::int32_t k) {
+    return static_cast<size_t>(k) < hidden.size() && hidden[static_cast<size_t>(k)];
+}
+
+std::string FileName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool SaveAsAsksForRuns(const std::vector<bool>& hidden, std::int32_t runCount) {
+    std::int32_t shown = 0;
+    for (std::int32_t k = 0; k < runCount; ++k) shown += Hidden(hidden, k) ? 0 : 1;
+    return shown > 1;
+}
+
+std::vector<RunSave> RunsToSave(const std::vector<bool>& hidden, std::int32_t runCount,
+                                std::int32_t measured, bool every, const std::string& path) {
+    if (!every) return {RunSave{std::clamp(measured, 0, std::max(runCount - 1, 0)), path}};
+    std::vector<RunSave> out;
+    for (std::int32_t k = 0; k < runCount; ++k)
+        if (!Hidden(hidden, k)) out.push_back(RunSave{k, RunFilePath(path, k + 1)});
+    return out;
+}
+
+std::string RunsSavedText(const std::vector<RunSave>& saved, const std::vector<std::string>& names) {
+    const auto name = [&](std::int32_t k) {
+        return static_cast<size_t>(k) < names.size() ? names[static_cast<size_t>(k)]
+                                                     : "Run " + std::to_string(k + 1);
+    };
+    if (saved.size() == 1)
+        return Format("Run %d (%s) was written to %s; the other runs were not.",
+                      saved.front().run + 1, name(saved.front().run).c_str(),
+                      FileName(saved.front().path).c_str());
+    std::string text = Format("%zu runs were written, each to a file of its own:", saved.size());
+    for (const RunSave& s : saved)
+        text += Format("\nrun %d (%s): %s", s.run + 1, name(s.run).c_str(),
+                       FileName(s.path).c_str());
+    return text;
 }
 
 void WriteRunChoice(const RunChoice& choice, IniFile& ini) {

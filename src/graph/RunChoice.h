@@ -56,6 +56,27 @@ std::vector<bool> HiddenRunFlags(const RunChoice& choice, const std::vector<std:
 // and is shown, else the first shown run, else 0.
 std::int32_t MeasuredRunIndex(const RunChoice& choice, const std::vector<std::string>& names);
 
+// One file that Save As writes: run `run` (from 0) into `path`.
+struct RunSave {
+    std::int32_t run = 0;
+    std::string path;
+    bool operator==(const RunSave&) const = default;
+};
+
+// True when Save As has to ask which runs to write: more than one is shown
+// (`hidden` per run of `runCount`, as HiddenRuns gives it).
+bool SaveAsAsksForRuns(const std::vector<bool>& hidden, std::int32_t runCount);
+
+// What Save As writes: with `every`, each shown run into a file of its own
+// named by RunFilePath after its number; else the `measured` run alone into
+// `path`.
+std::vector<RunSave> RunsToSave(const std::vector<bool>& hidden, std::int32_t runCount,
+                                std::int32_t measured, bool every, const std::string& path);
+
+// What a save of several runs tells the user it wrote, `names` as
+// RunChoiceNames gives them.
+std::string RunsSavedText(const std::vector<RunSave>& saved, const std::vector<std::string>& names);
+
 // The choice as the [Runs] keys of a settings file. A default choice adds no
 // keys to a file without them, so that files of one run stay as they were.
 void WriteRunChoice(const RunChoice& choice, IniFile& ini);

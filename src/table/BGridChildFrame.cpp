@@ -14,6 +14,8 @@
 
 #include "app/ShellMessages.h"
 #include "data/SafeFile.h"
+#include "graph/PointTable.h"
+#include "graph/RunChoice.h"
 #include "table/BGridDataGraphPoints.h"
 #include "table/TableWork.h"
 
@@ -43,7 +45,14 @@ CBGridChildFrame::CBGridChildFrame(const std::vector<const CGraphCurve*>& screen
     : QWidget(parent), messages_(messages) {
     auto data = std::make_unique<CBGridData_GraphPoints>(PointColumnsOf(screens));
     data->MeasureLayout(fontMetrics());
-    Build(std::move(data), QString::fromStdString(TableCaption(title, counter)));
+    std::string caption = TableCaption(title, counter);
+    if (!screens.empty() && screens.back()->Data().Get()) {
+        const CResultData& result = *screens.back()->Data().Get();
+        const std::int32_t run = PointTableRun(*screens.back());
+        caption = TableCaption(title, counter, result.RunCount(), run,
+                               RunChoiceNames(result)[static_cast<size_t>(run)]);
+    }
+    Build(std::move(data), QString::fromStdString(caption));
 }
 
 CBGridChildFrame::CBGridChildFrame(std::unique_ptr<CBGridData> data, const QString& caption,

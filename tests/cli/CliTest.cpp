@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
 #include "data/BlockContainerFile.h"
+#include "data/LtspiceRawWriter.h"
 #include "data/NameText.h"
 #include "data/ResultFile.h"
 #include "formula/FormulaVariable.h"
@@ -119,6 +121,21 @@ TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
         Cli({"convert", Scratch("broken.txt", "T V\n0 x\n").string(), "-o", keep.string()}).status,
         1);
     EXPECT_EQ(Slurp(keep), "precious");
+}
+
+TEST(Cli, ConvertOfSeveralRunsWritesRunOneAndSaysTheOthersWereNot) {
+    // A stepped file of two runs of two rows: v = 10 K + row.
+    const test::LtspiceLayout layout{{"time", "v"}, 4, false, true, false, true};
+    const std::string in = Scratch("sweep.raw", test::LtspiceRaw(layout, [](auto v, auto p) {
+                                       return std::complex<double>(v ? 10.0 * (p / 2 + 1) + p % 2
+                                                                     : double(p % 2));
+                                   })).string();
+    const CliRun r = Cli({"convert", in, "-o", "-", "--format", "csv"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "time,v\r\n0,10\r\n1,11\r\n");
+    EXPECT_EQ(r.err, "kurvex-cli: " + in +
+                         " holds 2 runs: only run 1 was written (--run K writes another, --runs "
+                         "every one)\n");
 }
 
 TEST(Cli, EvalWritesXAndTheFormulaAsCsv) {

@@ -251,6 +251,33 @@ TEST(Document, OpenMergeAndReloadFollowTheFiles) {
     EXPECT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Failed);
 }
 
+TEST(Document, AMergeGoesIntoEveryRunAndAFileOfRunsIsRefused) {
+    const fs::path one = WriteText("one.txt", "Time A\n0 10\n1 20\n2 30\n");
+    const fs::path two = WriteText("two.txt", "Time A\n0 1\n2 3\n");
+    const fs::path b = WriteText("b.txt", "Time B\n1 100\n3 300\n");
+    RecordingMessages messages;
+    COhmixGraphDoc doc(messages);
+    ASSERT_TRUE(doc.OpenRuns({one.string(), two.string()}));
+    ASSERT_TRUE(doc.MergeFile(b.string()));
+    CResultDataRef fresh;
+    ASSERT_EQ(doc.Reload(fresh), COhmixGraphDoc::ReloadResult::Loaded);
+    for (const CResultDataRef& d : {doc.Data(), fresh}) {
+        ASSERT_EQ(d->RunCount(), 2);
+        const CResultData& run = *d->Run(1);
+        ASSERT_EQ(run.VariableCount(), 3);
+        ASSERT_EQ(run.RowCount(), 4);  // X 0, 1, 2, 3
+        EXPECT_EQ(run.Variable(2)->Values()[1], 100);
+        EXPECT_EQ(run.Variable(1)->Values()[1], 2);  // between 1 and 3, flagged missing
+        EXPECT_EQ(run.Variable(1)->Flags()[1], kPointMissing);
+    }
+    // Which of B's runs would go into which of A's is no one's guess.
+    CResultDataRef runs = MakeData({"Time", "B"}, {{1, 3}, {100, 300}}), r;
+    runs->AddRun(MakeData({"Time", "B"}, {{1, 3}, {1, 3}}).Get(), "");
+    EXPECT_FALSE(MergeIntoRuns(doc.Data(), runs, r, "runs", "runs.raw", messages));
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.back().first.rfind("runs.raw holds 2 runs: only a file of one", 0), 0u);
+}
+
 // Grows `file` whenever the reader warns of its bad points: a simulator
 // writing the file while it is read.
 class RewritingMessages : public UserMessages {

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+
+#include "CacheHome.h"
+#include "data/Document.h"
 #include "data/Runs.h"
 #include "formula/FormulaTestSupport.h"
 
@@ -51,6 +56,36 @@ TEST(Runs, FileRunsAreNamedByTitleWithTheFoldersThatTellThemApart) {
         {{"/d/out.txt", "/d/out.txt"}, {"d/out", "d/out"}},  // the same file twice
     };
     for (const auto& [paths, names] : cases) EXPECT_EQ(RunNamesForFiles(paths), names);
+}
+
+TEST(Runs, FilesReadAsRunsShowPartialDataOfTheFirstOnly) {
+    // The window of partial data bears the first file's name; v is the file's number.
+    const test::CacheHome home("RunsPreview");
+    std::vector<std::string> paths;
+    for (const double file : {1.0, 2.0}) {
+        std::string raw = "Title: t\nDate: d\nPlotname: tran\nFlags: real\nNo. Variables: 3\nNo. "
+                          "Points: 400000\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\n\t2\tw\t"
+                          "voltage\nBinary:\n";
+        for (int p = 0; p < 400000; ++p) {  // shown while converted
+            const double v[3] = {p * 1e-6, file, 0.0};
+            raw.append(reinterpret_cast<const char*>(v), sizeof v);
+        }
+        paths.push_back((home.dir / (std::to_string(int(file)) + ".raw")).string());
+        test::Spit(paths.back(), raw);
+    }
+    LoadOptions options;
+    options.cacheAboveBytes = 1;
+    std::mutex lock;
+    std::vector<double> shown;
+    options.preview = [&](const CResultDataRef& d) {
+        std::lock_guard<std::mutex> hold(lock);
+        shown.push_back(d->Variable(1)->Values()[0]);
+    };
+    test::RecordingMessages messages;
+    COhmixGraphDoc doc(messages);
+    ASSERT_TRUE(doc.OpenRuns(paths, options));
+    EXPECT_FALSE(shown.empty());
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), 1.0), std::ssize(shown));
 }
 
 }  // namespace

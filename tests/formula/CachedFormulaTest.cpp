@@ -142,6 +142,27 @@ TEST(CachedFormula, WritesBesideTheEntryWhatMemoryHolds) {
     for (const auto& e : fs::directory_iterator(entryDir))
         EXPECT_EQ(e.path().filename().string().find("formula-stopped"), std::string::npos);
 
+    // Each run of a cached result has files of its own, however alike the runs;
+    // NAME@K over it would resample into memory: refused, saying why.
+    CResultDataRef twice, again;
+    twice.ShareColumnsOf(*cached.Get());
+    again.ShareColumnsOf(*cached.Get());
+    twice->AddRun(again.Get(), "b");
+    FormulaBuildOptions second = blocks;
+    second.run = 1;
+    const auto f64 = [&] {
+        return std::count_if(fs::directory_iterator(entryDir), {},
+                             [](const auto& e) { return e.path().extension() == ".f64"; });
+    };
+    const auto before64 = f64();
+    const FormulaBuild two = BuildFormulaVariable(twice, "VOUT*5", second);
+    ExpectSame(BuildFormulaVariable(twice, "VOUT*5", blocks), two);
+    EXPECT_TRUE(two.variable->Borrowed());
+    EXPECT_EQ(f64(), before64 + 2);
+    EXPECT_NE(BuildFormulaVariable(twice, "VOUT@2-VOUT", blocks).error.message.find("100000 rows"),
+              std::string::npos);
+    EXPECT_TRUE(BuildFormulaVariable(twice, "VOUT@2-VOUT").variable);
+
     // With the entry's folder gone, the samples go into memory.
     fs::remove_all(entryDir);
     const FormulaBuild fallback = BuildFormulaVariable(cached, "VOUT*3", blocks);
@@ -171,7 +192,6 @@ TEST(CachedFormula, CancelBetweenBlocksLeavesNoFilesAndNoMemoryFallback) {
     EXPECT_FALSE(FormulaGoesToCache(plain, "VOUT*2", options));
     EXPECT_FALSE(FormulaGoesToCache(cached, "VOUT*", options));
     EXPECT_FALSE(FormulaGoesToCache(cached, "VOUT*2"));  // fewer rows than by default
-
     struct Case {
         const char* text;
         int workers;

@@ -167,34 +167,49 @@ TEST(FormulaVariable, HighPassDataSetGetsOneFilterPerColumnAfterX) {
               3);
 }
 
-// Run 1 at X 0..4; run 2 at uneven steps over 0.5..4; run 3 over 0..4 with an
-// invalid sample at 2.5 and without "V (A)"; only run 2 has I(L1).
+// Run 1 at X 0..4; run 2 at uneven steps over 0.5..4; run 3 over 0..4 with
+// invalid samples at 1.5 and 2.5 and without "V (A)"; only run 2 has I(L1).
 CResultDataRef ThreeRuns() {
     CResultDataRef data =
         MakeData({"Time", "V(out)", "V (A)"}, {{0, 1, 2, 3, 4}, {1, 2, 3, 4, 5}, {0, 0, 0, 0, 0}});
     const CResultDataRef two =
         MakeData({"time", "I(L1)", "V (A)", "V(OUT)"},
                  {{0.5, 1.5, 2, 4}, {1, 1, 1, 1}, {6, 6, 6, 6}, {10, 20, 40, 100}});
-    const CResultDataRef three = MakeData({"Time", "V(out)"}, {{0, 2, 2.5, 4}, {0, 4, 99, 8}});
+    const CResultDataRef three =
+        MakeData({"Time", "V(out)"}, {{0, 0.5, 1.5, 2, 2.5, 4}, {0, 1, 99, 4, 99, 8}});
     three->Variable(1)->Flags()[2] = kPointInvalid;
+    three->Variable(1)->Flags()[4] = kPointInvalid;
     data->AddRun(two.Get(), "vin=1 r1=1000");
     data->AddRun(three.Get(), "Vin=2 R1=1000");
     return data;
 }
 
-TEST(FormulaVariable, OtherRunsAreInterpolatedOntoTheXOfRunOne) {
+TEST(FormulaVariable, OtherRunsAreInterpolatedOntoTheXOfTheRunEvaluated) {
     const CResultDataRef data = ThreeRuns();
     const double no = std::nan("");  // an invalid sample
-    const std::pair<const char*, std::vector<double>> cases[] = {
-        {"V(out)@2-V(out)@1", {no, 13, 37, 66, 95}},
-        {"v(OUT)@\"VIN=1 R1=1000\"", {no, 15, 40, 70, 100}},
-        // Exact X needs only its own sample; between needs both neighbours valid.
-        {"(V(out)@\"vin=2 r1=1000\")*2", {0, 4, 8, no, 16}},
-        {"V (A)@2+I(L1)@2", {no, 7, 7, 7, 7}},
-        {"V(out)@1", {1, 2, 3, 4, 5}},
+    struct Case {
+        const char* text;
+        std::int32_t run;  // evaluated over, from 0
+        std::vector<double> want;
     };
-    for (const auto& [text, want] : cases) {
-        const FormulaBuild build = BuildFormulaVariable(data, text);
+    const Case cases[] = {
+        {"V(out)@2-V(out)@1", 0, {no, 13, 37, 66, 95}},
+        {"v(OUT)@\"VIN=1 R1=1000\"", 0, {no, 15, 40, 70, 100}},
+        // Exact X needs only its own sample; between needs both neighbours
+        // valid: at 1 the right one (1.5) is not, at 3 the left one (2.5).
+        {"(V(out)@\"vin=2 r1=1000\")*2", 0, {0, no, 8, no, 16}},
+        {"V (A)@2+I(L1)@2", 0, {no, 7, 7, 7, 7}},
+        {"V(out)@1", 0, {1, 2, 3, 4, 5}},
+        // Over another run, plain names are its own and NAME@K still run K.
+        {"V(out)*2", 1, {20, 40, 80, 200}},
+        {"V(out)-V(out)@1", 1, {8.5, 17.5, 37, 95}},
+        {"V(out)@2", 2, {no, 10, 20, 40, 55, 100}},
+        {"V(out)@3-V(out)", 2, {0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& [text, run, want] : cases) {
+        FormulaBuildOptions options;
+        options.run = run;
+        const FormulaBuild build = BuildFormulaVariable(data, text, options);
         ASSERT_TRUE(build.variable) << text << ": " << build.error.message;
         for (size_t i = 0; i < want.size(); ++i) {
             const bool valid = !std::isnan(want[i]);

@@ -58,6 +58,10 @@ TEST(Export, EachEntryWritesItsFormatAndTheKurvexFileKeepsTheLayout) {
     }
     ASSERT_TRUE(SaveTimeDisplay(view, 4, (dir / "v.csv").string(), messages));
     EXPECT_EQ(test::Slurp(dir / "v.csv"), "Time,V_out\r\n0,1.5\r\n1,2\r\n");
+    // A file holds one run: the one asked for.
+    data->AddRun(MakeData({"Time", "V out"}, {{0, 2}, {7, 8}}).Get(), "b");
+    ASSERT_TRUE(SaveTimeDisplay(view, 4, (dir / "v-2.csv").string(), messages, 1));
+    EXPECT_EQ(test::Slurp(dir / "v-2.csv"), "Time,V_out\r\n0,7\r\n2,8\r\n");
     ASSERT_TRUE(SaveTimeDisplay(view, 5, (dir / "v.mat").string(), messages));
     CResultDataRef mat;
     ASSERT_TRUE(LoadResultFile((dir / "v.mat").string(), mat, nullptr, messages));

@@ -211,6 +211,8 @@ TEST(PointTable, TableFormReadsBackUnderTheColumnNames) {
 
 TEST(PointTable, CaptionAndFrameWidth) {
     EXPECT_EQ(TableCaption("run1.txt", 2), "run1.txt : 2");
+    EXPECT_EQ(TableCaption("sweep.raw", 3, 1, 0, "Run 1"), "sweep.raw : 3");
+    EXPECT_EQ(TableCaption("sweep.raw", 3, 4, 1, "vin=2"), "sweep.raw : 3 (run 2: vin=2)");
     EXPECT_EQ(TableFrameWidth({120, 120, 120}, 1, 17), 3 * 121 + 34);
     EXPECT_EQ(TableFrameWidth({}, 1, 17), 34);
 }
@@ -229,6 +231,21 @@ TEST(PointTable, ThePreviousRunSitsBesideEachCurveAtTheRowsX) {
     const char* expected[] = {"", "15", "25", ""};  // missing beyond its X
     for (std::int32_t r = 0; r < 4; ++r) EXPECT_EQ(cells.CellText(r + 1, 2), expected[r]) << r;
     EXPECT_EQ(cells.CellText(0, 3), "I");
+
+    // A result of runs shows the measured one, formula curves included.
+    const auto second = MakeData({"time", "I", "V"}, {{5, 6}, {1, 1}, {50, 60}});
+    now->AddRun(second.Get(), "b");
+    CGraphCurve swept;
+    swept.SetData(now);
+    swept.AddCurve(CCurveEntry::ForColumn(now, 1));
+    CCurveEntry twice = CCurveEntry::ForFormula("V*2");
+    ASSERT_TRUE(twice.Bind(now).ok);
+    swept.AddCurve(twice);
+    swept.SetMeasuredRun(1);
+    const PointCells measured(PointColumnsOf({&swept}));
+    EXPECT_EQ(measured.CellText(2, 0), "6");
+    EXPECT_EQ(measured.CellText(2, 1), "60");
+    EXPECT_EQ(measured.CellText(2, 2), "120");
 
     // A previous X that is not sorted is taken row by row.
     const auto loop = MakeData({"Time", "V"}, {{3, 1, 2}, {8, 9, 10}});

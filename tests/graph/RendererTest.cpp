@@ -594,11 +594,6 @@ TEST(Renderer, HostileScreensDrawTheFrameAndNothingElseGoesWrong) {
     EXPECT_TRUE(canvas.LinesOf(kRed).empty());
 }
 
-}  // namespace
-}  // namespace kurvex
-
-namespace kurvex {
-namespace {
 
 TEST(Renderer, UnitsAFileGaveShowInTheLegendAndTheXTitle) {
     const CResultDataRef data = MakeData({"Time", "Ia", "Vb"}, {{0, 1}, {1, 2}, {3, 4}});

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "data/Runs.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/DisplayRecord.h"
 #include "graph/DisplaySettingsFile.h"
@@ -62,6 +63,22 @@ TEST(RunChoice, HiddenFlagsAndTheMeasuredRunFollowNamesNotPlaces) {
     EXPECT_EQ(all.hidden, (std::vector<std::string>{"gone", "a", "b", "c"}));
     SetAllRunsChecked(all, abc, true);
     EXPECT_EQ(all.hidden, std::vector<std::string>{"gone"});
+}
+
+TEST(RunChoice, SaveAsWritesEveryShownRunToItsOwnFileOrTheMeasuredOne) {
+    const std::vector<bool> secondHidden = {false, true, false, false};
+    EXPECT_TRUE(SaveAsAsksForRuns(secondHidden, 4));
+    EXPECT_FALSE(SaveAsAsksForRuns({}, 1) || SaveAsAsksForRuns({true, false, true}, 3));
+    const std::vector<RunSave> every = RunsToSave(secondHidden, 4, 2, true, "/d/out.csv");
+    EXPECT_EQ(every, (std::vector<RunSave>{{0, "/d/out-1.csv"}, {2, "/d/out-3.csv"},
+                                           {3, "/d/out-4.csv"}}));
+    EXPECT_EQ(RunsToSave(secondHidden, 4, 2, false, "/d/out.csv"),
+              (std::vector<RunSave>{{2, "/d/out.csv"}}));
+    EXPECT_EQ(RunsSavedText({{2, "/d/out.csv"}}, kSwept),
+              "Run 3 (vin=2 R1=1000) was written to out.csv; the other runs were not.");
+    EXPECT_EQ(RunsSavedText(every, {"a", "b", "c", "d"}),
+              "3 runs were written, each to a file of its own:\nrun 1 (a): out-1.csv\n"
+              "run 3 (c): out-3.csv\nrun 4 (d): out-4.csv");
 }
 
 TEST(RunChoice, SettingsKeysRoundTripAndLeaveOneRunFilesAlone) {

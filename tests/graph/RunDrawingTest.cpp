@@ -65,13 +65,17 @@ CResultDataRef ThreeRuns(bool thirdLacksV) {
     return data;
 }
 
-// Draws a screen of the runs with one red curve of "v" (and a second curve
-// when asked) into 600 × 400.
+// Draws a screen of the runs with one red curve of "v" (or of `formula`, when
+// given) and a second curve when asked, into 600 × 400.
 RecordingCanvas DrawRuns(const CResultDataRef& data, bool twoCurves,
-                         std::vector<std::int32_t> hidden = {}) {
+                         std::vector<std::int32_t> hidden = {}, const char* formula = nullptr) {
     CGraphCurve model;
     model.SetData(data);
     CCurveEntry c = CCurveEntry::ForColumn(data, 1);
+    if (formula) {
+        c = CCurveEntry::ForFormula(formula);
+        EXPECT_TRUE(c.Bind(data).ok) << formula;
+    }
     c.colour = kRed;
     model.AddCurve(c);
     if (twoCurves) {
@@ -135,6 +139,25 @@ TEST(RunDrawing, EveryShownRunIsDrawnInItsColourAndNamedInTheLegend) {
                              [](const auto& t) { return t.text == "b"; }));
 }
 
+TEST(RunDrawing, AFormulaIsDrawnInEveryRunUnlessEachNameSaysItsRun) {
+    // "v*1" reads each run's own v: drawn as "v" is, in every run.
+    const RecordingCanvas each = DrawRuns(ThreeRuns(false), false, {}, "v*1"),
+                          columns = DrawRuns(ThreeRuns(false), false);
+    for (Colour c : {kRed, kBlue, kGreen})
+        EXPECT_EQ(CurveLines(each, c).size(), CurveLines(columns, c).size()) << std::hex << c;
+    // v - v@1 is 0 in run 1 and 1, 2 in the others: NAME@K means run K in every run.
+    const RecordingCanvas differences = DrawRuns(ThreeRuns(false), false, {}, "v-v@1"),
+                          ones = DrawRuns(ThreeRuns(false), false, {}, "v@1");
+    ASSERT_FALSE(CurveLines(differences, kBlue).empty());
+    ASSERT_FALSE(CurveLines(ones, kRed).empty());
+    EXPECT_EQ(CurveLines(differences, kBlue).front().from.y, CurveLines(ones, kRed).front().from.y);
+    // "v@2" is the same in every run: drawn once.
+    const RecordingCanvas once = DrawRuns(ThreeRuns(false), false, {}, "v@2");
+    EXPECT_FALSE(CurveLines(once, kRed).empty());
+    EXPECT_TRUE(CurveLines(once, kBlue).empty());
+    EXPECT_TRUE(CurveLines(once, kGreen).empty());
+}
+
 TEST(RunDrawing, SeveralCurvesKeepTheirColoursInLightnessSteps) {
     const RecordingCanvas canvas = DrawRuns(ThreeRuns(false), true);
     for (Colour c : {kRed, kBlue}) {
@@ -146,11 +169,6 @@ TEST(RunDrawing, SeveralCurvesKeepTheirColoursInLightnessSteps) {
     EXPECT_TRUE(CurveLines(canvas, kGreen).empty());
 }
 
-}  // namespace
-}  // namespace kurvex
-
-namespace kurvex {
-namespace {
 
 TEST(RunDrawing, TheAxesFitEveryShownRun) {
     CResultDataRef data = MakeData({"t", "v"}, {{0, 1, 2}, {1, 2, 3}});
