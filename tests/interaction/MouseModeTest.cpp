@@ -51,5 +51,26 @@ TEST_F(MouseModeTest, HookSeesEachChangeAndMayRefuseIt) {
     }
 }
 
+TEST_F(MouseModeTest, WindowFollowsTheSharedModeUntilToldOtherwise) {
+    WindowMouseMode w;
+    ASSERT_TRUE(SetMouseMode(kModeMeasure));
+    EXPECT_EQ(w.Current(), kModeMeasure);
+    w.useShared = false;
+    EXPECT_EQ(w.Current(), kModePan);
+    // A window on its own changes only its own mode, and asks no hook.
+    SetMouseModeHook([](std::int32_t, std::int32_t) { return false; });
+    EXPECT_TRUE(w.Set(kModeZoomPoint));
+    EXPECT_FALSE(w.Set(8));
+    EXPECT_EQ(w.Current(), kModeZoomPoint);
+    EXPECT_EQ(MouseMode(), kModeMeasure);
+    // Following again, it changes the shared mode, which the hook may refuse.
+    w.useShared = true;
+    EXPECT_FALSE(w.Set(kModeEscape));
+    SetMouseModeHook({});
+    EXPECT_TRUE(w.Set(kModeEscape));
+    EXPECT_EQ(MouseMode(), kModeEscape);
+    EXPECT_EQ(w.own, kModeZoomPoint);
+}
+
 }  // namespace
 }  // namespace kurvex
