@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "formula/FormulaTestSupport.h"
@@ -206,19 +207,15 @@ TEST(MeasureRows, LogAxesShowPowersOfTen) {
 }
 
 TEST(MeasureRows, RowsScrollFarEnoughToShowTheWidestValueWhole) {
-    struct Case {
-        int visible, widest;
-        MeasureColumns want;
-    };
-    const Case cases[] = {
+    const std::tuple<int, int, MeasureColumns> cases[] = {
         {260, 50, {130, 110, 140, 990, 1000}},     // the window as made
         {260, 1500, {130, 110, 140, 1640, 1650}},  // values at many crossings
         {1400, 100, {700, 680, 710, 1390, 1400}},  // wide enough to need no scrolling
         {10, 0, {5, 0, 15, 990, 1000}},
         {260, 2147483647, {130, 110, 140, (1 << 20) - 10, 1 << 20}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(MeasureColumnsFor(c.visible, c.widest), c.want) << c.visible << " " << c.widest;
+    for (const auto& [visible, widest, want] : cases)
+        EXPECT_EQ(MeasureColumnsFor(visible, widest), want) << visible << " " << widest;
 }
 
 TEST(MeasureRows, ResultModeShowsOneRow) {
