@@ -340,6 +340,17 @@ CGraphWnd* CGraphWnd::ZoomTarget(const std::vector<CGraphWnd*>& screens) {
     return i < 0 ? nullptr : screens[static_cast<std::size_t>(i)];
 }
 
+void CGraphWnd::SetUseSharedMode(bool on) {
+    mode_.useShared = on;
+    UpdatePointer(mapFromGlobal(QCursor::pos()));
+}
+
+void CGraphWnd::SetOwnMode(std::int32_t mode) {
+    if (mode < kModeEscape || mode > kModeLine) return;
+    mode_.own = mode;
+    UpdatePointer(mapFromGlobal(QCursor::pos()));
+}
+
 bool CGraphWnd::DragInProgress() const {
     return drag_.Active() || annotation_.Active();
 }
@@ -458,7 +469,7 @@ void CGraphWnd::mousePressEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    const std::int32_t mode = MouseMode();
+    const std::int32_t mode = mode_.Current();
     const bool inPlot = m.Plot().Contains(pt.x, pt.y);
     if (event->button() == Qt::LeftButton) {
         const std::int32_t legend = inPlot ? -1 : LegendCurveAt(m, pt);
@@ -548,7 +559,7 @@ void CGraphWnd::mouseMoveEvent(QMouseEvent* event) {
         }
         return;
     }
-    if (MouseMode() == kModeMeasure && record_->GraphKind() == kScreenOfView) {
+    if (mode_.Current() == kModeMeasure && record_->GraphKind() == kScreenOfView) {
         // Cursor 1 first when both buttons are held.
         if (event->buttons() & Qt::LeftButton) MeasureAt(0, p);
         if (event->buttons() & Qt::RightButton) MeasureAt(1, p);
@@ -579,7 +590,7 @@ void CGraphWnd::mouseDoubleClickEvent(QMouseEvent* event) {
     if (DragInProgress()) return;
     // A selected text under the pointer is edited; anywhere else the view
     // offers the curves.
-    if (MouseMode() == kModeEscape) {
+    if (mode_.Current() == kModeEscape) {
         if (CGraphText* text = SelectedTextAt(m, ToPoint(p))) {
             EditText(*text);
             return;
@@ -606,7 +617,7 @@ void CGraphWnd::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (event->key() == Qt::Key_Delete && !DragInProgress()) {
-        const AnnotationRepaint r = DeleteSelection(*record_, MouseMode());
+        const AnnotationRepaint r = DeleteSelection(*record_, mode_.Current());
         if (r.redraw) {
             ApplyRepaint(r);
             event->accept();
@@ -640,7 +651,7 @@ void CGraphWnd::hideEvent(QHideEvent* event) {
 }
 
 void CGraphWnd::UpdatePointer(QPoint p) {
-    const PointerShape shape = PointerShapeAt(*record_, MouseMode(), ToPoint(p));
+    const PointerShape shape = PointerShapeAt(*record_, mode_.Current(), ToPoint(p));
     setCursor(PointerCursor(shape, devicePixelRatioF()));
 }
 
@@ -689,7 +700,7 @@ void CGraphWnd::ApplyRepaint(const AnnotationRepaint& r) {
     }
     if (!area.isEmpty()) update(area);
     if (r.backToEscape) {
-        SetMouseMode(kModeEscape);
+        mode_.Set(kModeEscape);
         UpdatePointer(mapFromGlobal(QCursor::pos()));
     }
 }

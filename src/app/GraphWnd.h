@@ -55,6 +55,12 @@ public:
     // Drops the drag in progress, as Esc does.
     void CancelDrag();
     bool DragInProgress() const;
+    // Whether this screen follows the program's mouse mode (default on), and
+    // the mode it uses while it does not (default Pan).
+    void SetUseSharedMode(bool on);
+    void SetOwnMode(std::int32_t mode);
+    // The mode a drag on this screen takes now.
+    std::int32_t CurrentMode() const { return mode_.Current(); }
 
     // The screen zoom in and out act on: the one holding the keyboard focus,
     // else the first; null when there are none.
@@ -121,6 +127,7 @@ private:
 
     std::unique_ptr<CGraphCurve> record_;
     int index_ = 0;
+    WindowMouseMode mode_;
 
     QImage buffer_;
     bool stale_ = true;

@@ -5,7 +5,6 @@
 #include <QPainter>
 
 #include "controls/QtColour.h"
-#include "interaction/ControlRules.h"
 
 namespace kurvex {
 
@@ -18,6 +17,18 @@ CColorSwatch::CColorSwatch(QWidget* parent) : QFrame(parent) {
 
 void CColorSwatch::SetColour(Rgb colour) {
     colour_ = colour & 0xFFFFFFu;
+    Described();
+    update();
+}
+
+void CColorSwatch::SetDisplayMode(SwatchMode mode) {
+    mode_ = mode;
+    Described();
+    update();
+}
+
+void CColorSwatch::SetWords(const QString& transparent, const QString& automatic) {
+    words_ = {transparent.toStdString(), automatic.toStdString()};
     Described();
     update();
 }
@@ -38,14 +49,23 @@ QSize CColorSwatch::sizeHint() const {
 
 void CColorSwatch::Described() {
     // Screen readers hear what the patch shows.
-    setAccessibleDescription(Text());
+    const std::optional<std::string> word = SwatchWord(mode_, words_);
+    setAccessibleDescription(word ? QString::fromStdString(*word) : Text());
 }
 
 void CColorSwatch::paintEvent(QPaintEvent* event) {
     {
         QPainter p(this);
         const QRect inside = contentsRect();
-        p.fillRect(inside, ToQColor(colour_));
+        if (const std::optional<std::string> word = SwatchWord(mode_, words_)) {
+            p.fillRect(inside, Qt::white);
+            p.setPen(Qt::black);
+            p.drawText(inside, Qt::AlignCenter | Qt::TextSingleLine,
+                       fontMetrics().elidedText(QString::fromStdString(*word), Qt::ElideRight,
+                                                inside.width()));
+        } else {
+            p.fillRect(inside, ToQColor(colour_));
+        }
         if (hasFocus()) {
             p.setPen(QPen(palette().color(QPalette::Highlight), 2));
             p.drawRect(inside.adjusted(1, 1, -1, -1));

@@ -4,10 +4,11 @@
 #include <QString>
 
 #include "graph/GraphTypes.h"
+#include "interaction/ControlRules.h"
 
 namespace kurvex {
 
-// A sunken patch that shows a colour. Its text
+// A sunken patch that shows a colour, or one of two words instead. Its text
 // is the colour as six hexadecimal digits, red first. A double click (or
 // Space while it has the focus) asks its page to open the colour chooser.
 class CColorSwatch : public QFrame {
@@ -17,6 +18,10 @@ public:
 
     Rgb Colour() const { return colour_; }
     void SetColour(Rgb colour);
+    SwatchMode DisplayMode() const { return mode_; }
+    void SetDisplayMode(SwatchMode mode);
+    // The words of the two word modes ("Transparent", "Automatic").
+    void SetWords(const QString& transparent, const QString& automatic);
 
     // Six upper-case hexadecimal digits, red first.
     QString Text() const;
@@ -39,6 +44,8 @@ private:
     void Described();
 
     Rgb colour_ = kRgbWhite;
+    SwatchMode mode_ = kSwatchColour;
+    SwatchWords words_;
 };
 
 }  // namespace kurvex

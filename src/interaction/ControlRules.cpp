@@ -245,4 +245,15 @@ std::optional<Rgb> ColourFromText(std::string_view text) {
     return rgb[0] | (rgb[1] << 8) | (rgb[2] << 16);
 }
 
+std::optional<std::string> SwatchWord(SwatchMode mode, const SwatchWords& words) {
+    switch (mode) {
+        case kSwatchTransparent:
+            return words.transparent;
+        case kSwatchAutomatic:
+            return words.automatic;
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace kurvex

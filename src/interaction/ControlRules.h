@@ -79,4 +79,14 @@ std::string ColourText(Rgb colour);
 // first, either case; none for a shorter text or one that is not hexadecimal.
 std::optional<Rgb> ColourFromText(std::string_view text);
 
+// What a colour swatch shows: its colour, or a word in its place.
+enum SwatchMode : std::int32_t { kSwatchColour = 0, kSwatchTransparent = 1, kSwatchAutomatic = 2 };
+// The words of the two word modes; a user of the swatch may replace them.
+struct SwatchWords {
+    std::string transparent = "Transparent";
+    std::string automatic = "Automatic";
+};
+// The word a swatch in `mode` shows; none where it shows its colour.
+std::optional<std::string> SwatchWord(SwatchMode mode, const SwatchWords& words);
+
 }  // namespace kurvex

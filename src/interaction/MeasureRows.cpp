@@ -221,4 +221,19 @@ std::vector<MeasureRow> MeasureRows(const MeasureWindowState& state) {
     return rows;
 }
 
+MeasureColumns MeasureColumnsFor(int visibleWidth, int widestValue) {
+    // Texts wider than this are cut: a wider strip helps nobody read them.
+    constexpr std::int64_t kMost = 1 << 20;
+    MeasureColumns c;
+    c.mid = std::max(visibleWidth, 0) / 2;
+    c.labelWidth = std::max(0, c.mid - 2 * kMeasureInset);
+    c.valueLeft = c.mid + kMeasureInset;
+    const std::int64_t widest =
+        static_cast<std::int64_t>(c.valueLeft) + std::max(widestValue, 0) + kMeasureInset;
+    c.scrollWidth = static_cast<int>(std::min<std::int64_t>(
+        std::max<std::int64_t>({kMeasureScrollWidth, widest, visibleWidth}), kMost));
+    c.right = std::max(c.valueLeft, c.scrollWidth - kMeasureInset);
+    return c;
+}
+
 }  // namespace kurvex

@@ -38,6 +38,13 @@ void SetMouseModeHook(std::function<bool(std::int32_t, std::int32_t)> hook) {
     Shared().hook = std::move(hook);
 }
 
+bool WindowMouseMode::Set(std::int32_t mode) {
+    if (useShared) return SetMouseMode(mode);
+    if (mode < kModeEscape || mode > kModeLine) return false;
+    own = mode;
+    return true;
+}
+
 std::int32_t MeasureLineStyleSetting() {
     return Shared().measureLineStyle;
 }

@@ -36,4 +36,17 @@ std::int32_t LineStyleFlag();
 std::int32_t ArrowFlag();
 void SetLineTool(std::int32_t lineStyle, std::int32_t arrow);
 
+// The mode one window works in: the shared one, or its own where it has been
+// told not to follow the program.
+struct WindowMouseMode {
+    bool useShared = true;
+    std::int32_t own = kModePan;
+
+    // The mode a drag on this window takes now.
+    std::int32_t Current() const { return useShared ? MouseMode() : own; }
+    // Changes the mode this window works in: the shared one (through its hook)
+    // while it follows it, else only its own. True when the mode is now `mode`.
+    bool Set(std::int32_t mode);
+};
+
 }  // namespace kurvex

@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "analysis/LoopMargins.h"
+#include "data/PhaseColumns.h"
 #include "data/ResultFile.h"
 #include "formula/FormulaTestSupport.h"
 
@@ -86,6 +87,7 @@ const Loop kLoops[] = {
     {"resonance, PI and a pole", 0.3 * 2 * kPi * 100, 1, {20e3}, {100}, 5e3, 0.05, 0, 1, 1e5},
     {"never reaches 0 dB", 0.5, 0, {1e3}, {}, 0, 0, 0, 10, 1e5},
     {"delay wraps the phase", 2 * kPi * 1000, 1, {10e3}, {}, 0, 0, 20e-6, 10, 3e5},
+    {"unstable: below -180 at the crossover", 2 * kPi * 2000, 1, {100, 300}, {}},
 };
 
 // Checks every figure of `m` against the roots of the closed form.
@@ -145,6 +147,13 @@ TEST(LoopMargins, MarginsMatchTheClosedForm) {
     // The cases cover what they claim.
     EXPECT_EQ(Sampled(kLoops[2]).Measure().gainCrossings.size(), 3u);
     EXPECT_GE(Sampled(kLoops[4]).Measure().phaseCrossings.size(), 5u);
+    EXPECT_LT(Sampled(kLoops[5]).Measure().phaseMargin.value_or(0.0), -20.0);
+    // By hand: 130 is -230 wrapped, so the crossover at 10^1.5 Hz lies at -200 degrees.
+    const std::vector<double> f = {10, 100}, db = {10, -10}, deg = {-170, 130};
+    const std::vector<std::uint8_t> v(2, V);
+    const LoopMargins m = StabilityMargins(f, v, db, v, deg, v, 0, 1);
+    EXPECT_NEAR(m.gainCrossover.value_or(0.0), std::pow(10.0, 1.5), 1e-9);
+    EXPECT_NEAR(m.phaseMargin.value_or(0.0), -20.0, 1e-9);
 }
 
 TEST(LoopMargins, OnlyTheRangeAndRisingFrequenciesAreMeasured) {
@@ -177,23 +186,33 @@ TEST(LoopMargins, OnlyTheRangeAndRisingFrequenciesAreMeasured) {
 }
 
 TEST(LoopMargins, UnwrapKeepsThePhaseContinuous) {
-    // In: X is flagged invalid. Out: NaN where the result is flagged invalid.
+    // In: X is flagged invalid. Out: NaN where the result is flagged invalid. The column
+    // unwrapper sees the frequencies 1, 2, 3 ... unless a case gives its own.
     const double N = std::nan(""), X = 1e300;
     using Doubles = std::vector<double>;
-    const std::pair<Doubles, Doubles> cases[] = {{{270, 280}, {-90, -80}},
-                                                 {{-180, -170}, {180, 190}},
-                                                 {{170, -170, -150}, {170, 190, 210}},
-                                                 {{-170, 170, 0, 710}, {-170, -190, -360, -370}},
-                                                 {{0, 180, 0, -180}, {0, 180, 0, -180}},
-                                                 {{170, X, N, -170}, {170, N, N, 190}}};
-    for (const auto& [in, out] : cases) {
+    const std::tuple<Doubles, Doubles, Doubles> cases[] = {
+        {{270, 280}, {-90, -80}, {}},
+        {{-180, -170}, {180, 190}, {}},
+        {{170, -170, -150}, {170, 190, 210}, {}},
+        {{0, 180, 0, -180}, {0, 180, 0, -180}, {}},
+        {{-170, 170, 0, 710}, {-170, -190, -360, -370}, {}},
+        {{170, X, N, -170}, {170, N, N, 190}, {}},
+        {{170, -170, -150, -150}, {170, 190, 210, 210}, {1, 2, 3, 3}},  // a repeat is no new sweep
+    };
+    for (const auto& [in, out, given] : cases) {
         std::vector<std::uint8_t> flags;
         for (double d : in) flags.push_back(d == X ? I : V);
         const FlaggedValues u = UnwrapPhase(in, flags);
+        Doubles x = given, column = in;
+        for (std::size_t i = x.size(); i < in.size(); ++i) x.push_back(i + 1.0);
+        UnwrapPhaseColumn(x.data(), std::vector<std::uint8_t>(x.size(), V).data(), column.data(),
+                          flags.data(), static_cast<std::int64_t>(in.size()));
         ASSERT_EQ(u.values.size(), out.size());
         for (std::size_t i = 0; i < out.size(); ++i) {
             EXPECT_EQ(u.flags[i], std::isnan(out[i]) ? I : V) << i;
-            EXPECT_TRUE(std::isnan(out[i]) || u.values[i] == out[i]) << u.values[i];
+            if (std::isnan(out[i])) continue;
+            EXPECT_EQ(column[i], out[i]) << i << " of " << in.size() << " (column)";
+            EXPECT_EQ(u.values[i], out[i]) << i;
         }
     }
 }

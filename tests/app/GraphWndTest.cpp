@@ -238,6 +238,14 @@ TEST_F(ScreenTest, ButtonsPlaceTheirCursorInMeasureModeElseAskTheView) {
     QApplication::sendEvent(&screen, &press);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].global, far);
+
+    // A screen told to keep a mode of its own measures while the program pans.
+    screen.SetOwnMode(kModeMeasure);
+    screen.SetUseSharedMode(false);
+    sent.clear();
+    QTest::mouseClick(&screen, Qt::RightButton, {}, PlotPoint(0.5, 0.5));
+    EXPECT_EQ(Firsts(Notice::CursorMoved), (std::vector<int>{1}));
+    EXPECT_EQ(Count(Notice::RightPressed), 0);
 }
 
 TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
+#include <vector>
 
 #include "app/tools/MeasureWindow.h"
 #include "formula/FormulaTestSupport.h"
@@ -53,6 +56,24 @@ TEST(MeasureWindow, OneWindowPlacedAtTheFrameListsItsRowsAndLeavesMeasureModeOnC
     w->CursorUpdate({&screen}, 0.2, 0.7, 1);
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Measure"));
     EXPECT_EQ(w->accessibleDescription(), QStringLiteral("Time\t0.5\nFrequency\t2\nv\t15"));
+
+    // An X-Y curve crossed by the cursor at every step: its values scroll into view whole.
+    std::vector<double> zigzag, y;
+    for (int i = 0; i < 60; ++i) zigzag.push_back(i % 2), y.push_back(1000.5 + i);
+    const CResultDataRef xy = test::MakeData({"X", "y"}, {zigzag, y});
+    CGraphCurve loop;
+    loop.SetData(xy);
+    loop.AddCurve(CCurveEntry::ForColumn(xy, 1));
+    w->CursorUpdate({&loop}, 0.5, 0.0, 0);
+    QCoreApplication::processEvents();
+    const int width =
+        QFontMetrics(w->View()->font())
+            .horizontalAdvance(QString::fromStdString(w->View()->Rows().back().value));
+    const auto* area = w->findChild<QScrollArea*>();
+    ASSERT_TRUE(area && area->horizontalScrollBar()->isVisible() && width > 1000);
+    EXPECT_LE(w->View()->Columns().valueLeft + width,
+              area->horizontalScrollBar()->maximum() + area->viewport()->width());
+
     w->ClearValues();
     EXPECT_EQ(w->accessibleDescription(), QString());
 

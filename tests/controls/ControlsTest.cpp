@@ -65,6 +65,17 @@ TEST(ColorSwatch, TextIsTheColourRedFirst) {
     EXPECT_EQ(swatch.Text(), "00FF80");
     QTest::mouseDClick(&swatch, Qt::LeftButton);
     EXPECT_EQ(clicks.count(), 1);
+
+    // A word on white in place of the colour, which stays its text.
+    swatch.resize(120, 30);
+    const QPoint corner = swatch.contentsRect().topLeft() + QPoint(2, 2);
+    EXPECT_EQ(swatch.grab().toImage().pixelColor(corner), QColor(0, 255, 128));
+    swatch.SetDisplayMode(kSwatchAutomatic);
+    EXPECT_EQ(swatch.accessibleDescription(), "Automatic");
+    EXPECT_EQ(swatch.grab().toImage().pixelColor(corner), QColor(Qt::white));
+    swatch.SetWords("None", "Auto");
+    EXPECT_EQ(swatch.accessibleDescription(), "Auto");
+    EXPECT_EQ(swatch.Text(), "00FF80");
 }
 
 TEST(WideListBox, ScrollRangeGrowsToTheWidestEntry) {

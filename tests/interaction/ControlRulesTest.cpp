@@ -118,7 +118,7 @@ TEST(ControlRules, NumbersAreReadWithTheirSuffixes) {
     for (const Whole& w : wholes) EXPECT_EQ(ReadWholeNumber(w.text), w.value) << w.text;
 }
 
-TEST(ControlRules, ColourTextIsSixHexDigitsRedFirst) {
+TEST(ControlRules, SwatchShowsItsColourAsSixHexDigitsRedFirstOrAWord) {
     EXPECT_EQ(ColourText(0x0000FF), "FF0000");
     const std::optional<Rgb> c = ColourFromText("00ff80");
     ASSERT_TRUE(c);
@@ -128,6 +128,10 @@ TEST(ControlRules, ColourTextIsSixHexDigitsRedFirst) {
     EXPECT_EQ(ColourFromText("12345"), std::nullopt);
     EXPECT_EQ(ColourFromText("zz0000"), std::nullopt);
     EXPECT_EQ(ColourFromText("+12345"), std::nullopt);
+
+    EXPECT_EQ(SwatchWord(kSwatchColour, {}), std::nullopt);
+    EXPECT_EQ(SwatchWord(kSwatchAutomatic, {}), "Automatic");
+    EXPECT_EQ(SwatchWord(kSwatchTransparent, {"None", "Auto"}), "None");
 }
 
 TEST(ProductVersion, ShownUpToTheSecondDot) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "formula/FormulaTestSupport.h"
@@ -203,6 +204,18 @@ TEST(MeasureRows, LogAxesShowPowersOfTen) {
     ASSERT_EQ(two.size(), 3u);
     EXPECT_EQ(two[0].value, "990");
     EXPECT_EQ(two[2].value, "990");
+}
+
+TEST(MeasureRows, RowsScrollFarEnoughToShowTheWidestValueWhole) {
+    const std::tuple<int, int, MeasureColumns> cases[] = {
+        {260, 50, {130, 110, 140, 990, 1000}},     // the window as made
+        {260, 1500, {130, 110, 140, 1640, 1650}},  // values at many crossings
+        {1400, 100, {700, 680, 710, 1390, 1400}},  // wide enough to need no scrolling
+        {10, 0, {5, 0, 15, 990, 1000}},
+        {260, 2147483647, {130, 110, 140, (1 << 20) - 10, 1 << 20}},
+    };
+    for (const auto& [visible, widest, want] : cases)
+        EXPECT_EQ(MeasureColumnsFor(visible, widest), want) << visible << " " << widest;
 }
 
 TEST(MeasureRows, ResultModeShowsOneRow) {

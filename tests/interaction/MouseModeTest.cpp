@@ -51,5 +51,20 @@ TEST_F(MouseModeTest, HookSeesEachChangeAndMayRefuseIt) {
     }
 }
 
+TEST_F(MouseModeTest, WindowFollowsTheSharedModeUntilToldOtherwise) {
+    WindowMouseMode w;
+    ASSERT_TRUE(SetMouseMode(kModeMeasure));
+    EXPECT_EQ(w.Current(), kModeMeasure);
+    w.useShared = false;
+    EXPECT_EQ(w.Current(), kModePan);
+    // On its own a window changes only its own mode, past a hook that refuses all.
+    SetMouseModeHook([](std::int32_t, std::int32_t) { return false; });
+    EXPECT_TRUE(w.Set(kModeZoomPoint));
+    EXPECT_EQ(w.Current(), kModeZoomPoint);
+    EXPECT_EQ(MouseMode(), kModeMeasure);
+    w.useShared = true;
+    EXPECT_FALSE(w.Set(kModeEscape));  // the shared mode asks the hook
+}
+
 }  // namespace
 }  // namespace kurvex

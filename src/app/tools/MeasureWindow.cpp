@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -27,7 +28,6 @@ constexpr int kBottomGap = 20;
 // Where rows start, and the space before, after and inside them.
 constexpr int kTop = 15;
 constexpr int kStep = 5;
-constexpr int kInset = 10;
 const QColor kRuleColour(200, 200, 200);
 
 CMsuFrame* instance = nullptr;
@@ -72,8 +72,7 @@ void CMeasureView::SetRows(std::vector<MeasureRow> rows) {
     rows_ = std::move(rows);
     // Labels are names and formulas from the file, in whatever encoding it had.
     for (MeasureRow& r : rows_) r.label = DisplayName(r.label);
-    height_ = Layout(nullptr);
-    setMinimumHeight(height_);
+    Relayout();
     QStringList lines;
     for (const MeasureRow& r : rows_) {
         if (r.label == kMeasureSeparator || r.label == kMeasureGap) continue;
@@ -84,10 +83,28 @@ void CMeasureView::SetRows(std::vector<MeasureRow> rows) {
     update();
 }
 
+void CMeasureView::SetVisibleWidth(int width) {
+    if (width == visibleWidth_) return;
+    visibleWidth_ = width;
+    Relayout();
+    update();
+}
+
+void CMeasureView::Relayout() {
+    const QFontMetrics fm(font());
+    int widest = 0;
+    for (const MeasureRow& r : rows_) {
+        if (r.label == kMeasureSeparator || r.label == kMeasureGap) continue;
+        widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(r.value)));
+    }
+    columns_ = MeasureColumnsFor(visibleWidth_, widest);
+    height_ = Layout(nullptr);
+    setMinimumSize(columns_.scrollWidth, height_);
+}
+
 int CMeasureView::Layout(QPainter* painter) const {
     const QFontMetrics fm(font());
-    const int mid = width() / 2;
-    const int labelWidth = std::max(0, mid - 2 * kInset);
+    const MeasureColumns& c = columns_;
     int y = kTop;
     std::vector<int> rules;
     for (const MeasureRow& r : rows_) {
@@ -100,23 +117,23 @@ int CMeasureView::Layout(QPainter* painter) const {
             y += kStep;
             continue;
         }
-        const QString label =
-            fm.elidedText(QString::fromStdString(r.label), Qt::ElideRight, labelWidth);
-        const QString value = QString::fromStdString(r.value);
         const int h = fm.height();
         if (painter) {
+            const QString label =
+                fm.elidedText(QString::fromStdString(r.label), Qt::ElideRight, c.labelWidth);
             painter->setPen(ToQColor(r.colour));
-            painter->drawText(QRect(kInset, y, labelWidth, h),
+            painter->drawText(QRect(kMeasureInset, y, c.labelWidth, h),
                               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, label);
-            painter->drawText(QRect(mid + kInset, y, labelWidth, h),
-                              Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, value);
+            painter->drawText(QRect(c.valueLeft, y, c.right - c.valueLeft, h),
+                              Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                              QString::fromStdString(r.value));
         }
         y += h + kStep;
     }
     if (painter) {
         painter->setPen(QPen(kRuleColour, 1));
-        painter->drawLine(mid, kTop, mid, y);
-        for (int ry : rules) painter->drawLine(kInset, ry, 2 * mid - kInset, ry);
+        painter->drawLine(c.mid, kTop, c.mid, y);
+        for (int ry : rules) painter->drawLine(kMeasureInset, ry, c.right, ry);
     }
     return y;
 }
@@ -125,11 +142,7 @@ void CMeasureView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
     painter.setFont(font());
-    const int y = Layout(&painter);
-    if (y != height_) {
-        height_ = y;
-        setMinimumHeight(y);
-    }
+    Layout(&painter);
 }
 
 CMsuFrame::CMsuFrame(QWidget* parent) : QWidget(parent, Qt::Tool) {
@@ -141,8 +154,8 @@ CMsuFrame::CMsuFrame(QWidget* parent) : QWidget(parent, Qt::Tool) {
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(true);
-    // The rows use the window's width; only a long list scrolls.
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Labels keep to the visible width; long values scroll into view.
+    scroll_->viewport()->installEventFilter(this);
     view_ = new CMeasureView;
     view_->setAccessibleName(QStringLiteral("Measure values"));
     scroll_->setWidget(view_);
@@ -209,6 +222,12 @@ void CMsuFrame::Refresh() {
     view_->SetRows(MeasureRows(state_));
     setAccessibleDescription(view_->accessibleDescription());
     view_->repaint();
+}
+
+bool CMsuFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == scroll_->viewport() && event->type() == QEvent::Resize)
+        view_->SetVisibleWidth(static_cast<QResizeEvent*>(event)->size().width());
+    return QWidget::eventFilter(watched, event);
 }
 
 void CMsuFrame::closeEvent(QCloseEvent* event) {

@@ -21,17 +21,24 @@ public:
     // Shows `rows` from now on.
     void SetRows(std::vector<MeasureRow> rows);
     const std::vector<MeasureRow>& Rows() const { return rows_; }
-    // The height the rows take at the current width.
+    // The width of the part the window shows, which splits labels from values.
+    void SetVisibleWidth(int width);
+    // Where the rows go across, and the height they take.
+    const MeasureColumns& Columns() const { return columns_; }
     int RowsHeight() const { return height_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Places the columns and sets the size the rows scroll over.
+    void Relayout();
     // Lays the rows out; with a painter also draws them. Returns the final y.
     int Layout(QPainter* painter) const;
 
     std::vector<MeasureRow> rows_;
+    int visibleWidth_ = 0;
+    MeasureColumns columns_;
     int height_ = 0;
 };
 
@@ -64,6 +71,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     explicit CMsuFrame(QWidget* parent);
