@@ -161,6 +161,95 @@ TEST(ComtradeFile, TimeComesFromRatesElseFromStampsTimesMultiplier) {
     }
 }
 
+TEST(ComtradeFile, OtherRevisionYearsAreReadByTheLayoutTheyShow) {
+    const fs::path dir = test::FreshDir("comtrade_years");
+    struct Case {
+        int layout;
+        const char* year;
+        const char* says;
+    };
+    for (const Case& c : {Case{1991, ",0", "comes before 1991: it is read as a 1991 record"},
+                          Case{1991, ",2005", "it is read as a 1991 record"},
+                          Case{1999, ",2005", "it is read as a 1999 record"},
+                          Case{2013, ",2020", "it is read as a 2013 record"}}) {
+        SCOPED_TRACE(c.year + std::to_string(c.layout));
+        ComtradeRecord rec = Sample(c.layout, "ASCII");
+        rec.raw[0][0] = 99999.0;  // missing in a text record of 1999 on
+        std::string cfg = rec.Cfg();
+        const size_t eol = cfg.find('\n');
+        cfg.replace(c.layout == 1991 ? eol : cfg.rfind(',', eol), c.layout == 1991 ? 0 : 5, c.year);
+        test::Spit(dir / "y.cfg", cfg);
+        test::Spit(dir / "y.dat", rec.Dat());
+        CResultDataRef d;
+        RecordingMessages messages;
+        std::vector<std::string> notes;
+        ASSERT_TRUE(ReadComtradeFile((dir / "y.cfg").string(), d, messages, {}, &notes))
+            << Said(messages);
+        ASSERT_GE(notes.size(), 2u);
+        EXPECT_NE(notes[1].find(c.says), std::string::npos) << notes[1];
+        ExpectColumn(d, 1, {c.layout == 1991 ? 49998.5 : NAN, NAN, -16384.5, 0.5});
+    }
+}
+
+// Records other programs wrote, each checked at one sample against the value
+// its .dat gives by hand (a x + b of the raw number), or that its library's
+// own tests assert.
+TEST(ComtradeFile, PeerRecordsReadAsTheirWritersMeantThem) {
+    std::string why;
+    const fs::path peer = test::PeerData("comtrade", why);
+    if (peer.empty()) GTEST_SKIP() << why;
+    struct Case {
+        const char* file;
+        const char* name;  // empty: refused
+        std::int32_t row;
+        double want;
+        const char* says;  // in a note, or in the refusal
+    };
+    const Case cases[] = {
+        // 616 channels, some of factor 0; "0" is the device, so 1991.
+        {"COMTRADE.jl/1991-ascii-sel.cfg", "IAY", 0, 0.0, "COMTRADE 1991 record"},
+        {"COMTRADE.jl/1991-ascii-sel.cfg", "IA", 0, 0.00079208 * 156550 - 395, ""},
+        // Year 2000 in the 1999 layout: dates day first.
+        {"Wisp.Comtrade/1.cfg", "UA", 0, 0.016552 * -3188, "trigger at 0.09 s"},
+        {"Wisp.Comtrade/1.cfg", "UA", 1, 0.016552 * -3618, "revision year \"2000\""},
+        {"Wisp.Comtrade/4.CFG", "I1 (7)", 0, 2.836798 * 43 - 102.1247, "year \"1997\""},
+        {"go-comtrade/test1.cfg", "Time", 11000, 11.0, "year \"2001\""},
+        // Five empty segments end its ten sampling rates.
+        {"go-comtrade/test2.cfg", "Time", 949, 0.949, ""},
+        {"python-comtrade/sample_float32.cff", "test/out1", 0, 2.8096930980682373, ""},
+        {"python-comtrade/sample_ascii_missing.cfg", "IA", 1, NAN, ""},
+        {"python-comtrade/sample_ascii_missing.cfg", "IA", 0,
+         0.1138916015625 * -83 + 0.05694580078125, ""},
+        // python-comtrade's tests: VA[3] = -23425 x 0.000361849.
+        {"python-comtrade/sample_bin.cfg", "VA (A)", 3, -23425 * 0.000361849, ""},
+        {"comtrade-io/ascii_cff_2013.cff", "", 0, 0.0,
+         "line 1 \"--- file type  CFG ---\" is no section line"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = (peer / c.file).string();
+        CResultDataRef d;
+        RecordingMessages messages;
+        std::vector<std::string> notes;
+        LoadOptions options;
+        options.notes = &notes;
+        options.showWarnings = false;
+        const bool read = LoadResultFile(path, d, nullptr, messages, options);
+        EXPECT_EQ(read, *c.name != 0) << Said(messages);
+        std::string all = Said(messages);
+        for (const std::string& note : notes) all += note + "\n";
+        EXPECT_NE(all.find(c.says), std::string::npos) << all;
+        const std::int32_t v = read ? d.FindVariable(c.name) : -1;
+        if (v < 0 || c.row >= d->RowCount()) continue;
+        if (std::isnan(c.want)) {
+            EXPECT_EQ(d->Variable(v)->Flags()[c.row], kPointInvalid);
+        } else {
+            EXPECT_EQ(d->Variable(v)->Flags()[c.row], kPointValid);
+            EXPECT_NEAR(d->Variable(v)->Values()[c.row], c.want, 1e-9 * (1 + std::fabs(c.want)));
+        }
+    }
+}
+
 TEST(ComtradeFile, DuplicateAndEmptyIdsGetUniqueNames) {
     const fs::path dir = test::FreshDir("comtrade_names");
     ComtradeRecord rec = Sample(2013, "ASCII");
@@ -204,7 +293,6 @@ TEST(ComtradeFile, BadRecordsAreRefusedWithTheirCause) {
         {"fewer", "follows the 2 analog and 16 digital", {}, replace("19,2A,17D", "18,2A,16D")},
         {"short", "shorter than the configuration says", {}, dropLast},
         {"nodat", "is missing", {}, [](std::string&, std::string& dat) { dat.clear(); }},
-        {"scale", "scale factor 0", [](ComtradeRecord& r) { r.analogs[1].a = 0.0; }, {}},
         {"stamp",
          "Sample 3 has no time stamp",
          [](ComtradeRecord& r) {
@@ -215,9 +303,9 @@ TEST(ComtradeFile, BadRecordsAreRefusedWithTheirCause) {
         {"huge", "are too large", [](ComtradeRecord& r) { r.analogs[0].a = 1e300; }, {}},
         {"type", "none of ASCII", [](ComtradeRecord& r) { r.type = "BINARY64"; }, {}},
         {"rates",
-         "does not follow",
+         "comes before sample 3",
          [](ComtradeRecord& r) {
-             r.rates = {{1000.0, 3}, {500.0, 3}};
+             r.rates = {{1000.0, 3}, {500.0, 2}};
          },
          {}},
         {"fields", "Line 2 of the data file holds 22 fields",
@@ -292,7 +380,8 @@ TEST(ComtradeFile, LooksLikeComtradeByExtensionAndSecondLine) {
           Case{"a.txt", "S,D,1999\n3,2A,1D\n", false},
           Case{"a.cfg", "[section]\nkey=value\n", false},
           Case{"a.cff", "--- file type: CFG ---\nS,D\n", true},
-          Case{"a.cff", "--- file type: HDR ---\n", false},
+          Case{"a.cff", "--- file type: HDR ---\n", true}, Case{"a.cff", "-- FILE TYPE  CFG\n", true},
+          Case{"a.cff", "OTTO\n", false},
           Case{"long.cfg", longName + "," + longName + "\n3,2A,1D\n", true}}) {
         SCOPED_TRACE(c.text);
         test::Spit(dir / c.file, c.text);
