@@ -46,6 +46,9 @@ struct RawReadOptions {
     std::function<bool(std::int64_t done, std::int64_t total)> progress;
     // Phases of complex plots made continuous along the frequency.
     bool unwrapPhase = true;
+    // Receives status lines about what was read beside the plots (zero
+    // bytes after the last point, a table after a plot); may be null.
+    std::vector<std::string>* notes = nullptr;
 };
 
 enum class RawReadResult {
