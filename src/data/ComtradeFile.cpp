@@ -531,7 +531,7 @@ bool Reader::ParseConfig(std::string_view text, Config& c) {
         const bool number = ParseInteger(first[2], year);
         if (!number || (year != 1991 && year != 1999 && year != 2013)) {
             c.year = DisplayName(first[2].substr(0, 20));
-            if (!number || year > 1991) year = 0;
+            year = !number || year > 1991 ? 0 : 1991;
         }
     }
     c.revision = static_cast<int>(year);
