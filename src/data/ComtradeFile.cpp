@@ -52,8 +52,8 @@ struct Rate {
 
 struct Config {
     std::string station, device;
-    int revision = 1991;  // whose rules read the record
-    std::string year;     // the revision year it gives where that is none of the three
+    int revision = 1991;        // whose rules read the record
+    std::string year;           // the revision year it gives where that is none of the three
     bool longChannels = false;  // an analog channel line has the 13 fields of 1999 on
     std::vector<Analog> analogs;
     std::vector<Digital> digitals;
@@ -312,9 +312,10 @@ bool Reader::ReadCombined(FileByteSource& file, std::string& config, std::int64_
         if (!KeepGoing(lines.Consumed(), file.Size())) return false;
         if (!SectionHeader(line, type, size)) {
             if (LooksLikeSectionLine(line))
-                return Refuse(Format("Its line %lld %s is no section line of the form \"--- "
-                                     "file type: TYPE ---\".",
-                                     number, Quoted(Trim(line)).c_str()));
+                return Refuse(
+                    Format("Its line %lld %s is no section line of the form \"--- "
+                           "file type: TYPE ---\".",
+                           number, Quoted(Trim(line)).c_str()));
             if (section.empty() && !Trim(line).empty())
                 return Refuse(
                     "The combined file does not begin with a \"--- file type: CFG ---\" "
@@ -843,13 +844,15 @@ void Reader::Note(const Config& c) {
                static_cast<long long>(c.samples), ExactNumber(c.lineFrequency).c_str()));
     std::int64_t year = 0;
     if (!c.year.empty() && ParseInteger(c.year, year) && year < 1991) {
-        notes_->push_back(Format("Its revision year %s comes before 1991: it is read as a 1991 "
-                                 "record.",
-                                 Quoted(c.year).c_str()));
+        notes_->push_back(
+            Format("Its revision year %s comes before 1991: it is read as a 1991 "
+                   "record.",
+                   Quoted(c.year).c_str()));
     } else if (!c.year.empty()) {
-        notes_->push_back(Format("Its revision year %s is none of 1991, 1999 and 2013: it is read "
-                                 "as a %d record, as its layout shows.",
-                                 Quoted(c.year).c_str(), c.revision));
+        notes_->push_back(
+            Format("Its revision year %s is none of 1991, 1999 and 2013: it is read "
+                   "as a %d record, as its layout shows.",
+                   Quoted(c.year).c_str(), c.revision));
     }
     std::string when = "First sample at " + c.start;
     std::int64_t start = 0, trigger = 0;

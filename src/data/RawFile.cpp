@@ -541,17 +541,19 @@ bool Reader::FindLayout(Cursor& cursor, int plot, const Header& h, Layout& layou
         if (found != 1) continue;
         const std::int64_t stop = h.dataStart + h.plot.points * perPoint(layout);
         if (note && want == Tail::Zeros)
-            *note = Format("Plot %d: the %lld bytes after its last point are zeros; they are not "
-                           "read.",
-                           plot + 1, static_cast<long long>(source_.Size() - stop));
+            *note = Format(
+                "Plot %d: the %lld bytes after its last point are zeros; they are not "
+                "read.",
+                plot + 1, static_cast<long long>(source_.Size() - stop));
         if (note && want == Tail::Text) {
             std::string first;
             bool tooLong = false;
             cursor.Seek(stop);
             cursor.Line(first, tooLong);
-            *note = Format("Plot %d is followed by %lld lines of text that are no plot, from %s; "
-                           "they are not read.",
-                           plot + 1, linesOf, Quoted(Trim(first)).c_str());
+            *note = Format(
+                "Plot %d is followed by %lld lines of text that are no plot, from %s; "
+                "they are not read.",
+                plot + 1, linesOf, Quoted(Trim(first)).c_str());
         }
         end = source_.Size();  // nothing after it is read
         return true;
@@ -843,14 +845,16 @@ bool Reader::ReadText(Cursor& cursor, int plot, const Header& h, CResultData& se
             ++lines;
             for (char ch : token) {
                 if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t')
-                    return Refuse(Format("Plot %d: what follows its %lld points is neither a "
-                                         "plot nor text.",
-                                         plot + 1, static_cast<long long>(h.plot.points)));
+                    return Refuse(
+                        Format("Plot %d: what follows its %lld points is neither a "
+                               "plot nor text.",
+                               plot + 1, static_cast<long long>(h.plot.points)));
             }
         }
-        Note(Format("Plot %d is followed by %lld lines of text that are no plot, from %s; they "
-                    "are not read.",
-                    plot + 1, lines, Quoted(DisplayName(first)).c_str()));
+        Note(
+            Format("Plot %d is followed by %lld lines of text that are no plot, from %s; they "
+                   "are not read.",
+                   plot + 1, lines, Quoted(DisplayName(first)).c_str()));
     }
     return !cursor.Failed() || ReadFault();
 }
