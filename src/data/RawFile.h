@@ -20,7 +20,8 @@ namespace kurvex {
 // Headers may be 8-bit or UTF-16 text; binary values may be doubles or
 // single-precision floats (a double X then floats is also met). A real
 // plot's X named "time" reads as its absolute value: LTspice marks points
-// by a negative time.
+// by a negative time. Zero bytes after a binary plot's last point (LTspice)
+// and a text table after a complete plot (Xyce) are passed over, noted.
 
 // One plot of a raw file as its header describes it.
 struct RawPlot {
