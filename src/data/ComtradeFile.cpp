@@ -52,7 +52,9 @@ struct Rate {
 
 struct Config {
     std::string station, device;
-    int revision = 1991;
+    int revision = 1991;        // whose rules read the record
+    std::string year;           // the revision year it gives where that is none of the three
+    bool longChannels = false;  // an analog channel line has the 13 fields of 1999 on
     std::vector<Analog> analogs;
     std::vector<Digital> digitals;
     double lineFrequency = 0.0;
@@ -248,6 +250,15 @@ bool SectionHeader(std::string_view line, std::string& type, std::string& size) 
     return true;
 }
 
+// A line that means to be a section line, whether or not it is one.
+bool LooksLikeSectionLine(std::string_view line) {
+    line = Trim(line);
+    if (line.substr(0, 2) != "--") return false;
+    for (size_t i = 0; i + 9 <= line.size(); ++i)
+        if (SameText(line.substr(i, 9), "file type")) return true;
+    return false;
+}
+
 class Reader {
 public:
     Reader(const std::string& path, UserMessages& messages, const BinaryReadOptions& options,
@@ -297,9 +308,14 @@ bool Reader::ReadCombined(FileByteSource& file, std::string& config, std::int64_
     std::string_view line;
     std::string type, size, section;
     bool haveConfig = false;
-    while (lines.Next(line)) {
+    for (long long number = 1; lines.Next(line); ++number) {
         if (!KeepGoing(lines.Consumed(), file.Size())) return false;
         if (!SectionHeader(line, type, size)) {
+            if (LooksLikeSectionLine(line))
+                return Refuse(
+                    Format("Its line %lld %s is no section line of the form \"--- "
+                           "file type: TYPE ---\".",
+                           number, Quoted(Trim(line)).c_str()));
             if (section.empty() && !Trim(line).empty())
                 return Refuse(
                     "The combined file does not begin with a \"--- file type: CFG ---\" "
@@ -315,7 +331,8 @@ bool Reader::ReadCombined(FileByteSource& file, std::string& config, std::int64_
         if (type == "CFG") {
             if (haveConfig) return Refuse("The combined file holds two configuration sections.");
             haveConfig = true;
-        } else if (type == "DAT ASCII" || type == "DAT BINARY") {
+        } else if (type == "DAT ASCII" || type == "DAT BINARY" || type == "DAT BINARY32" ||
+                   type == "DAT FLOAT32") {
             if (!haveConfig)
                 return Refuse("The combined file's data section comes before its configuration.");
             dataStart = lines.Consumed();
@@ -420,10 +437,10 @@ bool Reader::ParseChannels(const std::vector<std::string_view>& lines, size_t& a
                 Format("Line %zu: the scale factors %s and %s of analog channel %s "
                        "are too large.",
                        at + 1, Quoted(f[5]).c_str(), Quoted(f[6]).c_str(), Quoted(f[1]).c_str()));
-        if (ch.a == 0.0)
-            return Refuse(Format("Line %zu: analog channel %s has the scale factor 0.", at + 1,
-                                 Quoted(f[1]).c_str()));
+        // A factor of 0 makes a constant channel of value b: recorders write
+        // unused inputs so.
         if (f.size() == 13) {
+            c.longChannels = true;
             if (SameText(f[12], "S")) {
                 ch.secondarySide = true;
             } else if (!SameText(f[12], "P") && !f[12].empty()) {
@@ -478,12 +495,14 @@ bool Reader::ParseRates(const std::vector<std::string_view>& lines, size_t& at, 
                 Format("Line %zu should give a sampling rate and its last sample as "
                        "\"samp,endsamp\".",
                        at + 1));
-        if (r.end <= last && nrates > 0)
+        if (r.end < last && nrates > 0)
             return Refuse(
-                Format("Line %zu: the last sample %lld of a sampling rate does not "
-                       "follow the %lld before it.",
+                Format("Line %zu: the last sample %lld of a sampling rate comes before "
+                       "sample %lld, the last of the rate before it.",
                        at + 1, static_cast<long long>(r.end), static_cast<long long>(last)));
         stamped |= r.samp == 0.0;
+        // Recorders repeat the last line for segments that hold no samples.
+        if (r.end == last && nrates > 0) continue;
         last = r.end;
         c.rates.push_back(r);
     }
@@ -506,13 +525,17 @@ bool Reader::ParseConfig(std::string_view text, Config& c) {
     const std::vector<std::string_view> first = Fields(lines[0]);
     c.station = DisplayName(first[0]);
     if (first.size() > 1) c.device = DisplayName(first[1]);
-    if (first.size() > 2) {
-        std::int64_t year = 0;
-        if (!ParseInteger(first[2], year) || (year != 1991 && year != 1999 && year != 2013))
-            return Refuse(Format("Its revision year %s is none of 1991, 1999 and 2013.",
-                                 Quoted(first[2]).c_str()));
-        c.revision = static_cast<int>(year);
+    // Recorders write other years (and SEL relays "0"); the layout then
+    // tells the rules, but a year before 1991 can only mean 1991.
+    std::int64_t year = 1991;
+    if (first.size() > 2 && !first[2].empty()) {
+        const bool number = ParseInteger(first[2], year);
+        if (!number || (year != 1991 && year != 1999 && year != 2013)) {
+            c.year = DisplayName(first[2].substr(0, 20));
+            year = !number || year > 1991 ? 0 : 1991;
+        }
     }
+    c.revision = static_cast<int>(year);
     size_t at = 1;
     if (!ParseChannels(lines, at, c)) return false;
     if (at >= lines.size() || !ParseReal(lines[at], c.lineFrequency))
@@ -537,6 +560,12 @@ bool Reader::ParseConfig(std::string_view text, Config& c) {
             Format("Its data file type %s is none of ASCII, BINARY, BINARY32 and "
                    "FLOAT32.",
                    Quoted(type).c_str()));
+    }
+    if (c.revision == 0) {
+        // A time multiplier or 13 fields to a channel came with 1999; the time
+        // code and leap second lines after the multiplier with 2013.
+        const size_t more = lines.size() - at;
+        c.revision = more >= 2 ? 2013 : more == 1 || c.longChannels ? 1999 : 1991;
     }
     // 1991 has no time multiplier; 2013's time code lines follow it and say
     // nothing about the samples.
@@ -789,18 +818,15 @@ bool Reader::ReadAscii(const Config& c, ByteSource& dat, CResultData& set, bool&
             CResultVariable* v = set.Variable(static_cast<std::int32_t>(1 + k));
             const std::string_view field = f[2 + k];
             double value = 0.0;
-            if (field.empty()) {
-                v->Flags()[row] = kPointInvalid;
-                bad = true;
-                continue;
-            }
-            if (!ParseReal(field, value)) return noNumber(2 + k);
+            if (!field.empty() && !ParseReal(field, value)) return noNumber(2 + k);
+            // An empty field is missing, and since 1999 so is an analog value of 99999.
+            bool ok = !field.empty() && !(k < na && value == 99999.0 && c.revision != 1991);
             if (k < na) {
                 value = c.analogs[k].a * value + c.analogs[k].b;
             } else {
                 value = value != 0.0 ? 1.0 : 0.0;
             }
-            const bool ok = std::isfinite(value);
+            ok = ok && std::isfinite(value);
             v->Values()[row] = value;
             v->Flags()[row] = ok ? kPointValid : kPointInvalid;
             bad |= !ok;
@@ -816,6 +842,18 @@ void Reader::Note(const Config& c) {
                "%lld samples, line frequency %s Hz.",
                c.revision, c.station.c_str(), c.device.c_str(), c.analogs.size(), c.digitals.size(),
                static_cast<long long>(c.samples), ExactNumber(c.lineFrequency).c_str()));
+    std::int64_t year = 0;
+    if (!c.year.empty() && ParseInteger(c.year, year) && year < 1991) {
+        notes_->push_back(
+            Format("Its revision year %s comes before 1991: it is read as a 1991 "
+                   "record.",
+                   Quoted(c.year).c_str()));
+    } else if (!c.year.empty()) {
+        notes_->push_back(
+            Format("Its revision year %s is none of 1991, 1999 and 2013: it is read "
+                   "as a %d record, as its layout shows.",
+                   Quoted(c.year).c_str(), c.revision));
+    }
     std::string when = "First sample at " + c.start;
     std::int64_t start = 0, trigger = 0;
     double startPart = 0.0, triggerPart = 0.0;
@@ -964,10 +1002,7 @@ bool LooksLikeComtrade(std::string_view head, const std::string& path) {
     if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
     const size_t nl = head.find('\n');
     if (nl == std::string_view::npos) return false;
-    if (combined) {
-        std::string type, size;
-        return SectionHeader(head.substr(0, nl), type, size) && type == "CFG";
-    }
+    if (combined) return LooksLikeSectionLine(head.substr(0, nl));
     std::string_view second = head.substr(nl + 1);
     second = second.substr(0, second.find('\n'));
     const std::vector<std::string_view> f = Fields(second);

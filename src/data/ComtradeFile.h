@@ -12,6 +12,8 @@ namespace kurvex {
 
 // COMTRADE records (IEEE C37.111 of 1991, 1999 and 2013): a ".cfg"
 // configuration with its ".dat" samples beside it, or both in one ".cff".
+// A record that gives another revision year is read by the rules its layout
+// shows (before 1991: by those of 1991), and a status line says so.
 
 // True when `path` ends in ".cfg" or ".cff" (any case) and `head`, the file's
 // first bytes, begins as a COMTRADE configuration does.

@@ -311,7 +311,13 @@ private:
 
     HeaderRead ReadHeader(Cursor& cursor, int plot, Header& h, std::string& why);
     bool ReadVariables(Cursor& cursor, int plot, const std::string& first, Header& h);
-    bool FindLayout(Cursor& cursor, int plot, const Header& h, Layout& layout, std::int64_t& end);
+    bool FindLayout(Cursor& cursor, int plot, const Header& h, Layout& layout, std::int64_t& end,
+                    std::string* note = nullptr);
+    enum class Tail { Zeros, Text, Other };
+    Tail TailFrom(std::int64_t at, long long& lines);
+    void Note(const std::string& note) {
+        if (options_.notes && !note.empty()) options_.notes->push_back(note);
+    }
     bool SkipText(Cursor& cursor);
     bool ReadBinary(const Header& h, const Layout& layout, CResultData& set, bool& bad);
     bool ReadColumns(const Header& h, const Layout& layout, CResultData& set, bool& bad);
@@ -466,10 +472,38 @@ bool Reader::ReadVariables(Cursor& cursor, int plot, const std::string& first, H
     }
 }
 
+// What the bytes from `at` to the end of the file are: all zeros, lines of
+// 8-bit text (`lines` of them), or anything else. The first byte that is
+// neither ends the look. Text here is ASCII.
+Reader::Tail Reader::TailFrom(std::int64_t at, long long& lines) {
+    bool zeros = true, text = true;
+    lines = 0;
+    std::string buffer;
+    for (std::int64_t from = at; from < source_.Size() && (zeros || text);) {
+        const std::int64_t n = std::min<std::int64_t>(kChunkBytes, source_.Size() - from);
+        buffer.resize(static_cast<size_t>(n));
+        if (!source_.ReadAt(from, buffer.data(), n)) return Tail::Other;
+        for (char ch : buffer) {
+            const auto c = static_cast<unsigned char>(ch);
+            zeros &= c == 0;
+            text &= c >= 0x20 ? c < 0x7F : c == '\t' || c == '\r' || c == '\n';
+            if (c == '\n') ++lines;
+        }
+        from += n;
+    }
+    if (at >= source_.Size()) return Tail::Other;
+    if (zeros) return Tail::Zeros;
+    if (text && buffer.back() != '\n') ++lines;
+    return text ? Tail::Text : Tail::Other;
+}
+
 // The binary layout whose values end exactly at the end of the file or at
 // the next plot's header (blanks between allowed); `end` is that offset.
+// Failing that, the one layout after whose values the file holds only zero
+// bytes (LTspice pads so) or only lines of text (Xyce appends a table), told
+// in `note`.
 bool Reader::FindLayout(Cursor& cursor, int plot, const Header& h, Layout& layout,
-                        std::int64_t& end) {
+                        std::int64_t& end, std::string* note) {
     std::vector<Layout> candidates = {{8, 8}};
     if (!h.doubles) {
         if (!h.plot.complex) candidates.push_back({8, 4});
@@ -477,10 +511,14 @@ bool Reader::FindLayout(Cursor& cursor, int plot, const Header& h, Layout& layou
     }
     const std::int64_t room = source_.Size() - h.dataStart;
     const std::int64_t parts = h.plot.complex ? 2 : 1;
+    auto perPoint = [&](const Layout& c) {
+        return parts * (c.x + c.value * (h.plot.variables - 1));
+    };
+    std::vector<Layout> within;
     for (const Layout& c : candidates) {
-        const std::int64_t perPoint = parts * (c.x + c.value * (h.plot.variables - 1));
-        if (h.plot.points > room / perPoint) continue;
-        const std::int64_t stop = h.dataStart + h.plot.points * perPoint;
+        if (h.plot.points > room / perPoint(c)) continue;
+        within.push_back(c);
+        const std::int64_t stop = h.dataStart + h.plot.points * perPoint(c);
         cursor.Seek(stop);
         cursor.SkipSpace();
         const bool fits = cursor.Peek() < 0 || cursor.AtPlotStart();
@@ -491,17 +529,53 @@ bool Reader::FindLayout(Cursor& cursor, int plot, const Header& h, Layout& layou
             return true;
         }
     }
-    const std::int64_t perPoint = parts * 8 * h.plot.variables;
-    const bool within = h.plot.points <= room / perPoint;
-    const std::string take = h.plot.points <= std::numeric_limits<std::int64_t>::max() / perPoint
-                                 ? std::to_string(h.plot.points * perPoint)
-                                 : std::string("more than 9e18");
+    for (const Tail want : {Tail::Zeros, Tail::Text}) {
+        int found = 0;
+        long long lines = 0, linesOf = 0;
+        for (const Layout& c : within) {
+            if (TailFrom(h.dataStart + h.plot.points * perPoint(c), lines) != want) continue;
+            ++found;
+            layout = c;
+            linesOf = lines;
+        }
+        if (found != 1) continue;
+        const std::int64_t stop = h.dataStart + h.plot.points * perPoint(layout);
+        if (note && want == Tail::Zeros)
+            *note = Format(
+                "Plot %d: the %lld bytes after its last point are zeros; they are not "
+                "read.",
+                plot + 1, static_cast<long long>(source_.Size() - stop));
+        if (note && want == Tail::Text) {
+            std::string first;
+            bool tooLong = false;
+            cursor.Seek(stop);
+            cursor.Line(first, tooLong);
+            *note = Format(
+                "Plot %d is followed by %lld lines of text that are no plot, from %s; "
+                "they are not read.",
+                plot + 1, linesOf, Quoted(Trim(first)).c_str());
+        }
+        end = source_.Size();  // nothing after it is read
+        return true;
+    }
+    std::string take;
+    const char* said[] = {" as doubles", " as a double X and floats", " as floats"};
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const Layout& c = candidates[i];
+        const std::int64_t bytes = perPoint(c);
+        take += i == 0 ? "" : i + 1 < candidates.size() ? ", " : " or ";
+        take += h.plot.points <= std::numeric_limits<std::int64_t>::max() / bytes
+                    ? std::to_string(h.plot.points * bytes)
+                    : std::string("more than 9e18");
+        if (i == 0) take += " bytes";
+        if (candidates.size() > 1) take += said[c.x == 4 ? 2 : c.value == 4 ? 1 : 0];
+    }
     return Refuse(
         Format("Plot %d: its values do not fit its header: %lld points of %d %s "
-               "variables take %s bytes, but %lld bytes follow the header%s.",
+               "variables take %s, but %lld bytes follow the header%s.",
                plot + 1, static_cast<long long>(h.plot.points), h.plot.variables,
                h.plot.complex ? "complex" : "real", take.c_str(), static_cast<long long>(room),
-               within ? " and no other plot begins where they end" : ""));
+               within.empty() ? "" : " and no other plot begins where they end"));
 }
 
 // Passes over a text values part to the next plot's header or the end.
@@ -752,11 +826,36 @@ bool Reader::ReadText(Cursor& cursor, int plot, const Header& h, CResultData& se
             }
         }
     }
-    // A header that counts too few points leaves numbers behind.
+    // A header that counts too few points leaves numbers behind; Xyce
+    // follows a plot with a table that begins with a line of names.
     cursor.SkipSpace();
-    if (cursor.Peek() >= 0 && !cursor.AtPlotStart())
-        return Refuse(Format("Plot %d holds more values than its %lld points.", plot + 1,
-                             static_cast<long long>(h.plot.points)));
+    const std::int64_t after = cursor.Offset();
+    if (cursor.Peek() >= 0 && !cursor.AtPlotStart()) {
+        double number = 0.0;
+        if (!cursor.Token(token) || ParseValueToken(token, number))
+            return Refuse(Format("Plot %d holds more values than its %lld points.", plot + 1,
+                                 static_cast<long long>(h.plot.points)));
+        std::string first;
+        bool tooLong = false;
+        long long lines = 0;
+        cursor.Seek(after);
+        cursor.Line(first, tooLong);
+        cursor.Seek(after);
+        while (!cursor.AtPlotStart() && cursor.Line(token, tooLong)) {
+            ++lines;
+            for (char ch : token) {
+                if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t')
+                    return Refuse(
+                        Format("Plot %d: what follows its %lld points is neither a "
+                               "plot nor text.",
+                               plot + 1, static_cast<long long>(h.plot.points)));
+            }
+        }
+        Note(
+            Format("Plot %d is followed by %lld lines of text that are no plot, from %s; they "
+                   "are not read.",
+                   plot + 1, lines, Quoted(DisplayName(first)).c_str()));
+    }
     return !cursor.Failed() || ReadFault();
 }
 
@@ -766,7 +865,9 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
     Layout layout;
     std::int64_t end = 0;
     if (h.binary) {
-        if (!FindLayout(cursor, plot, h, layout, end)) return false;
+        std::string note;
+        if (!FindLayout(cursor, plot, h, layout, end, &note)) return false;
+        Note(note);
     } else if (h.fastAccess) {
         return Refuse(
             Format("Plot %d stores text values variable by variable (\"fastaccess\"), "

@@ -20,7 +20,8 @@ namespace kurvex {
 // Headers may be 8-bit or UTF-16 text; binary values may be doubles or
 // single-precision floats (a double X then floats is also met). A real
 // plot's X named "time" reads as its absolute value: LTspice marks points
-// by a negative time.
+// by a negative time. Zero bytes after a binary plot's last point (LTspice)
+// and a text table after a complete plot (Xyce) are passed over, noted.
 
 // One plot of a raw file as its header describes it.
 struct RawPlot {
@@ -46,6 +47,9 @@ struct RawReadOptions {
     std::function<bool(std::int64_t done, std::int64_t total)> progress;
     // Phases of complex plots made continuous along the frequency.
     bool unwrapPhase = true;
+    // Receives status lines about what was read beside the plots (zero
+    // bytes after the last point, a table after a plot); may be null.
+    std::vector<std::string>* notes = nullptr;
 };
 
 enum class RawReadResult {

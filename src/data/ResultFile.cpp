@@ -152,6 +152,7 @@ bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& 
     raw.plotsAsRuns = !options.plotChosen && options.plot == 0;
     raw.progress = options.text.progress;
     raw.unwrapPhase = options.unwrapPhase;
+    raw.notes = options.notes;
     switch (ReadRawFile(path, data, plots, messages, raw, &why)) {
         case RawReadResult::Read: {
             const RawPlot& read = plots[static_cast<size_t>(options.plot)];

@@ -27,6 +27,7 @@ struct ComtradeDigital {
 struct ComtradeRecord {
     std::string station = "Station", device = "Relay";
     int revision = 1999;
+    std::string year;  // written in place of the revision's own where not empty
     std::vector<ComtradeAnalog> analogs;
     std::vector<ComtradeDigital> digitals;
     double lineFrequency = 50.0;
@@ -44,7 +45,8 @@ struct ComtradeRecord {
 
     std::string Cfg() const {
         std::string s = station + "," + device;
-        if (revision != 1991) s += "," + std::to_string(revision);
+        if (!year.empty() || revision != 1991)
+            s += "," + (year.empty() ? std::to_string(revision) : year);
         s += Format("\n%zu,%zuA,%zuD\n", analogs.size() + digitals.size(), analogs.size(),
                     digitals.size());
         for (size_t i = 0; i < analogs.size(); ++i) {

@@ -289,7 +289,9 @@ TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
     };
     const std::vector<Case> cases = {
         {"more points claimed than stored", Header("real", 2, 5, two.c_str()) + doubles(6),
-         "5 points of 2 real variables take 80 bytes, but 48 bytes follow"},
+         "take 80 bytes as doubles, 60 as a double X and floats or 40 as floats, but 48"},
+        {"zeros after every layout", Header("real", 2, 1, two.c_str()) + std::string(24, '\0'),
+         "take 16 bytes as doubles, 12 as a double X and floats or 8 as floats, but 24 bytes"},
         {"cut in the middle of a point", Header("real", 2, 3, two.c_str()) + doubles(5),
          "but 40 bytes follow"},
         {"fewer points claimed than stored", Header("real", 2, 2, two.c_str()) + doubles(6),
