@@ -1438,8 +1438,11 @@ bool Reader::Run(CResultDataRef& data) {
         Classify(next.get());
     }
     if (infos_.empty())
-        return Refuse(damage.empty() ? "The MAT file holds no variables."
-                                     : "The MAT file is damaged: " + damage + ".");
+        return Refuse(!damage.empty() ? "The MAT file is damaged: " + damage + "."
+                      // HDF5 opens no file that is cut short, and matio does not say so.
+                      : child_ ? "The MAT file holds no variables that HDF5 can open: it is "
+                                 "damaged or cut short."
+                               : "The MAT file holds no variables.");
     if (!damage.empty())
         Note("The MAT file ends in a damaged variable (" + damage +
              "); the variables before it are read.");
