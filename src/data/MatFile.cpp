@@ -923,8 +923,12 @@ struct Source {
 class Reader {
 public:
     Reader(const std::string& path, UserMessages& messages, const BinaryReadOptions& options,
-           std::vector<std::string>* notes)
-        : path_(path), messages_(messages), options_(options), notes_(notes) {}
+           std::vector<std::string>* notes, int hangSeconds)
+        : path_(path),
+          messages_(messages),
+          options_(options),
+          notes_(notes),
+          hangSeconds_(hangSeconds) {}
 
     bool Run(CResultDataRef& data);
 
@@ -978,6 +982,7 @@ private:
     UserMessages& messages_;
     const BinaryReadOptions& options_;
     std::vector<std::string>* notes_;
+    int hangSeconds_;
     FilePtr retyped_{nullptr, std::fclose};
     MatPtr mat_;
     std::unique_ptr<ChildReader> child_;  // level 7.3 only
@@ -1227,6 +1232,7 @@ bool Reader::OpenInChild(std::string& damage) {
     ChildReader::Limits limits;
     // Structures are read whole there, within the memory a reader may fill.
     limits.memory = std::min<std::uint64_t>(limit_, std::uint64_t{1} << 40) + (256 << 20);
+    limits.silentSeconds = hangSeconds_;
     const std::string path = path_;
     if (!child_->Start([path](int fd) { ServeLevel73(fd, path); }, limits))
         return Refuse("A level 7.3 MAT file is read in a process of its own, which " +
@@ -1675,8 +1681,9 @@ bool LooksLikeMatFile(std::string_view head, const std::string& path) {
 }
 
 bool ReadMatFile(const std::string& path, CResultDataRef& data, UserMessages& messages,
-                 const BinaryReadOptions& options, std::vector<std::string>* notes) {
-    Reader reader(path, messages, options, notes);
+                 const BinaryReadOptions& options, std::vector<std::string>* notes,
+                 int hangSeconds) {
+    Reader reader(path, messages, options, notes, hangSeconds);
     return reader.Run(data);
 }
 
