@@ -1362,6 +1362,10 @@ bool Reader::Rising(Source& s) {
         ElementsOf(s.info) > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
         return false;
     const std::int64_t step = Chunked(s) ? kChunkRows : s.rows;
+    // A compressed array is read whole: not when it would not fit.
+    if (SatMul(static_cast<std::uint64_t>(step), sizeof(double) + ClassBytes(s.info->class_type)) >
+        limit_)
+        return false;
     std::vector<double> values(static_cast<size_t>(std::min(step, s.rows)));
     double last = -std::numeric_limits<double>::infinity();
     for (std::int64_t r0 = 0; r0 < s.rows; r0 += step) {
