@@ -769,9 +769,8 @@ void ServeLevel73(int fd, const std::string& path) {
             int start[2] = {static_cast<int>(ask[2]), static_cast<int>(ask[3])};
             int edge[2] = {static_cast<int>(ask[4]), static_cast<int>(ask[5])};
             int stride[2] = {1, 1};
-            const bool ok =
-                Mat_VarReadData(mat.get(), info, info->isComplex ? &split : (void*)re.data(),
-                                start, stride, edge) == 0;
+            void* into = info->isComplex ? static_cast<void*>(&split) : re.data();
+            const bool ok = Mat_VarReadData(mat.get(), info, into, start, stride, edge) == 0;
             a.U64(ok ? 1 : 0);
             if (ok) {
                 a.Raw(re.data(), re.size());
