@@ -1,12 +1,15 @@
 #include "data/MatFile.h"
 
 #include <matio.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -15,6 +18,7 @@
 #include <mutex>
 #include <set>
 
+#include "data/ChildReader.h"
 #include "data/NameText.h"
 #include "data/NumberText.h"
 #include "data/PhaseColumns.h"
@@ -33,6 +37,8 @@ constexpr size_t kMaxMatlabName = 63;
 // Rows read at once from an uncompressed array: few enough that the flags are
 // set while the values are still in the cache, and progress moves within a column.
 constexpr std::int64_t kChunkRows = 1 << 16;
+// The longest name or text taken from a file.
+constexpr size_t kMaxText = 1 << 16;
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -305,12 +311,23 @@ bool Nests(const std::vector<unsigned char>& e, bool little) {
     Tag flags;
     if (!ReadTag(e.data(), e.size(), 8, little, flags) || flags.size < 4) return false;
     const unsigned c = Word(e.data() + flags.data, little) & 0xFF;
-    return c == MAT_C_CELL || c == MAT_C_STRUCT || c == MAT_C_OBJECT;
+    return c == MAT_C_CELL || c == MAT_C_STRUCT || c == MAT_C_OBJECT || c == MAT_C_OPAQUE;
 }
+
+// What checking an element found besides whether it fits.
+struct FitNotes {
+    const unsigned char* start = nullptr;  // of the element checked first
+    // Where dimensions are stored as miUINT32 rather than miINT32 (matio
+    // refuses them): the offsets of their tags from `start`.
+    std::vector<size_t> unsignedDims;
+    bool negativeDims = false;  // such dimensions past the range of an int32
+    // A classdef object's name and class, which matio does not give.
+    std::string objectName, objectClass;
+};
 
 // Checks the array element at `p`: every part within it, and no more
 // fields or cells than its bytes can hold (each takes a tag at least).
-bool ElementFits(const unsigned char* p, size_t n, bool little, int depth) {
+bool ElementFits(const unsigned char* p, size_t n, bool little, int depth, FitNotes& notes) {
     // The element may be cut after its header: its values are not looked at.
     if (depth > 32 || n < 8 || Word(p, little) != MAT_T_MATRIX) return false;
     const size_t size = Word(p + 4, little);
@@ -318,14 +335,42 @@ bool ElementFits(const unsigned char* p, size_t n, bool little, int depth) {
     const unsigned char* b = p + 8;
     const size_t m = std::min(size, n - 8);
     Tag flags, dims, name;
-    if (!ReadTag(b, m, 0, little, flags) || flags.size < 8 ||
-        !ReadTag(b, m, flags.next, little, dims) || dims.size % 4 != 0 || dims.size < 8 ||
+    if (!ReadTag(b, m, 0, little, flags) || flags.size < 8) return false;
+    const unsigned cls = Word(b + flags.data, little) & 0xFF;
+    if (cls == MAT_C_OPAQUE) {
+        // A classdef object (a string, a datetime, Simulink's logs): its name,
+        // type system and class, then one array of its own.
+        Tag system, className, inner;
+        if (m < size || !ReadTag(b, m, flags.next, little, name) ||
+            !ReadTag(b, m, name.next, little, system) ||
+            !ReadTag(b, m, system.next, little, className) ||
+            !ReadTag(b, m, className.next, little, inner))
+            return false;
+        if (depth == 0) {
+            auto text = [&](const Tag& t) {
+                return DisplayName(std::string_view(reinterpret_cast<const char*>(b + t.data),
+                                                    std::min(t.size, kMaxText)));
+            };
+            notes.objectName = text(name);
+            notes.objectClass = text(className);
+        }
+        return ElementFits(b + className.next, inner.next - className.next, little, depth + 1,
+                           notes);
+    }
+    if (!ReadTag(b, m, flags.next, little, dims) || dims.size % 4 != 0 || dims.size < 8 ||
         !ReadTag(b, m, dims.next, little, name))
         return false;
-    const unsigned cls = Word(b + flags.data, little) & 0xFF;
     std::uint64_t count = 1;
-    for (size_t d = 0; d < dims.size; d += 4)
-        count = SatMul(count, Word(b + dims.data + d, little));
+    for (size_t d = 0; d < dims.size; d += 4) {
+        const std::uint32_t extent = Word(b + dims.data + d, little);
+        if (dims.type == MAT_T_UINT32 && extent > std::numeric_limits<std::int32_t>::max()) {
+            notes.negativeDims = true;
+            return false;
+        }
+        count = SatMul(count, extent);
+    }
+    if (dims.type == MAT_T_UINT32)
+        notes.unsignedDims.push_back(static_cast<size_t>(b + dims.data - 8 - notes.start));
     // Every value takes a byte at least (a sparse array counts only its nonzeros).
     if (cls != MAT_C_CELL && cls != MAT_C_STRUCT && cls != MAT_C_OBJECT)
         return cls == MAT_C_SPARSE || count <= size;
@@ -349,7 +394,7 @@ bool ElementFits(const unsigned char* p, size_t n, bool little, int depth) {
     for (std::uint64_t i = 0; i < count; ++i) {
         Tag part;
         if (!ReadTag(b, m, at, little, part) ||
-            !ElementFits(b + at, part.next - at, little, depth + 1))
+            !ElementFits(b + at, part.next - at, little, depth + 1, notes))
             return false;
         at = part.next;
     }
@@ -392,10 +437,19 @@ bool Inflates(std::FILE* f, std::int64_t at, std::int64_t bytes, std::vector<uns
            Word(kept.data() + 4, little) <= total - 8;
 }
 
+// An element whose dimensions are typed miUINT32, to be retyped for matio.
+struct Retype {
+    std::int64_t at = 0, bytes = 0;  // the element's place and what its tag says follows
+    bool compressed = false, little = true;
+    std::vector<size_t> tags;  // from the element's start (its inflated stream's when compressed)
+};
+
 // Walks the variables of a level-4 or level-5 file by their own sizes, so that
 // matio never meets one that runs past the end of the file (it would read
 // zeros there without a word). Empty when all is whole, else the cause.
-std::string CutShort(const std::string& path, std::int64_t size, std::uint64_t keep) {
+std::string CutShort(const std::string& path, std::int64_t size, std::uint64_t keep,
+                     std::vector<Retype>& retype,
+                     std::vector<std::pair<std::string, std::string>>& objects) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!f) return {};
     unsigned char head[128];
@@ -444,11 +498,20 @@ std::string CutShort(const std::string& path, std::int64_t size, std::uint64_t k
                     if (!ReadAt(f.get(), at, body.data(), body.size())) return past(end);
                 }
             }
-            if (!body.empty() && !ElementFits(body.data(), body.size(), little, 0))
-                return Format(
-                    "The MAT file is damaged: the parts of its variable %d do not fit "
-                    "in it.",
-                    index);
+            FitNotes notes;
+            notes.start = body.data();
+            if (!body.empty() && !ElementFits(body.data(), body.size(), little, 0, notes))
+                return Format(notes.negativeDims
+                                  ? "The MAT file is damaged: the dimensions of its variable %d "
+                                    "are negative."
+                                  : "The MAT file is damaged: the parts of its variable %d do "
+                                    "not fit in it.",
+                              index);
+            if (!notes.objectClass.empty() || !notes.objectName.empty())
+                objects.emplace_back(notes.objectName, notes.objectClass);
+            if (!notes.unsignedDims.empty())
+                retype.push_back({at, Word(tag + 4, little), type == MAT_T_COMPRESSED, little,
+                                  std::move(notes.unsignedDims)});
             at = end;
         }
         return {};
@@ -486,6 +549,86 @@ std::string CutShort(const std::string& path, std::int64_t size, std::uint64_t k
     return {};
 }
 
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// Inflates the whole zlib stream `in` into `out`, or false past `keep` bytes.
+bool InflateAll(const std::vector<unsigned char>& in, std::vector<unsigned char>& out,
+                std::uint64_t keep) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    z.next_in = const_cast<unsigned char*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    int r = Z_OK;
+    while (r == Z_OK && out.size() < keep) {
+        const size_t had = out.size();
+        out.resize(had + (1 << 16));
+        z.next_out = out.data() + had;
+        z.avail_out = 1 << 16;
+        r = inflate(&z, Z_NO_FLUSH);
+        out.resize(out.size() - z.avail_out);
+    }
+    inflateEnd(&z);
+    return r == Z_STREAM_END;
+}
+
+// An unnamed copy of the file (gone once closed) in which the dimensions that
+// `retype` lists are typed miINT32, which matio wants and which every value
+// they hold fits, as CutShort made sure. Null when it cannot be made.
+FilePtr Retyped(const std::string& path, std::int64_t size, const std::vector<Retype>& retype,
+                std::uint64_t keep) {
+    FilePtr in(std::fopen(path.c_str(), "rb"), std::fclose);
+    FilePtr out(in ? std::tmpfile() : nullptr, std::fclose);
+    if (!out) return out;
+    std::vector<unsigned char> block(1 << 20);
+    std::int64_t copied = 0;
+    auto copyTo = [&](std::int64_t end) {
+        while (copied < end) {
+            const auto n = static_cast<size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), end - copied));
+            if (!ReadAt(in.get(), copied, block.data(), n) ||
+                std::fwrite(block.data(), 1, n, out.get()) != n)
+                return false;
+            copied += static_cast<std::int64_t>(n);
+        }
+        return true;
+    };
+    auto word = [](std::uint32_t v, bool little, unsigned char* into) {
+        for (int b = 0; b < 4; ++b)
+            into[b] = static_cast<unsigned char>(v >> (little ? 8 * b : 8 * (3 - b)));
+    };
+    bool ok = true;
+    for (const Retype& r : retype) {
+        unsigned char int32[4];
+        word(MAT_T_INT32, r.little, int32);
+        if (!r.compressed) {
+            ok = ok && copyTo(std::min(size, r.at + 8 + (r.bytes + 7) / 8 * 8));
+            for (const size_t t : r.tags)
+                ok = ok && std::fseek(out.get(), static_cast<long>(r.at) + static_cast<long>(t),
+                                      SEEK_SET) == 0 &&
+                     std::fwrite(int32, 1, 4, out.get()) == 4;
+            ok = ok && std::fseek(out.get(), 0, SEEK_END) == 0;
+            continue;
+        }
+        std::vector<unsigned char> packed(static_cast<size_t>(r.bytes)), plain;
+        ok = ok && copyTo(r.at) && ReadAt(in.get(), r.at + 8, packed.data(), packed.size()) &&
+             InflateAll(packed, plain, keep);
+        for (const size_t t : r.tags)
+            if (ok && t + 4 <= plain.size()) std::memcpy(plain.data() + t, int32, 4);
+        uLongf n = compressBound(static_cast<uLong>(plain.size()));
+        packed.resize(n);
+        ok = ok && compress2(packed.data(), &n, plain.data(), plain.size(), 6) == Z_OK &&
+             n <= std::numeric_limits<std::uint32_t>::max();
+        unsigned char tag[8];
+        word(MAT_T_COMPRESSED, r.little, tag);
+        word(static_cast<std::uint32_t>(n), r.little, tag + 4);
+        ok = ok && std::fwrite(tag, 1, 8, out.get()) == 8 &&
+             std::fwrite(packed.data(), 1, n, out.get()) == n;
+        copied = r.at + 8 + r.bytes;
+    }
+    if (!ok || !copyTo(size) || std::fflush(out.get()) != 0) out.reset();
+    return out;
+}
+
 matvar_t* Field(const matvar_t* s, const char* name, size_t index) {
     if (!s || s->class_type != MAT_C_STRUCT || !s->internal) return nullptr;
     const unsigned n = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(s));
@@ -504,6 +647,263 @@ matvar_t* Cell(const matvar_t* c, size_t index) {
     return parts && index < elements ? parts[index] : nullptr;
 }
 
+// Level 7.3 files are HDF5, and the HDF5 library takes a file's word for
+// everything: they are read in a child process, which answers what matio
+// reads there. Every number it sends is checked before anything is sized by it.
+constexpr std::uint64_t kAbsent = ~std::uint64_t{0};
+constexpr std::uint64_t kMaxRank = 32;
+constexpr std::uint64_t kMaxFields = 1 << 16;
+constexpr size_t kMaxVariables = 1 << 20;
+constexpr int kMaxDepth = 16;
+enum : std::uint64_t { kAskWhole = 1, kAskData = 2 };
+
+// The child's answer, sent whole at its end (or when it grows large).
+class Answer {
+public:
+    explicit Answer(int fd) : fd_(fd) {}
+    void Raw(const void* p, std::uint64_t n) {
+        if (n == 0) return;
+        const char* c = static_cast<const char*>(p);
+        bytes_.insert(bytes_.end(), c, c + n);
+        if (bytes_.size() >= (1 << 20)) Send();
+    }
+    void U64(std::uint64_t v) { Raw(&v, sizeof v); }
+    void Text(const char* s) {
+        const std::uint64_t n = s ? std::min<size_t>(std::strlen(s), kMaxText) : 0;
+        U64(n);
+        Raw(s, n);
+    }
+    void Send() {
+        if (!bytes_.empty() && !ChildReader::Put(fd_, bytes_.data(), bytes_.size())) _exit(0);
+        bytes_.clear();
+    }
+
+private:
+    int fd_;
+    std::vector<char> bytes_;
+};
+
+void PutHead(Answer& a, const matvar_t* v) {
+    a.U64(static_cast<std::uint64_t>(v->class_type));
+    a.U64(static_cast<std::uint64_t>(v->data_type));
+    a.U64(v->isComplex ? 1 : 0);
+    const int rank = v->dims && v->rank > 0 ? v->rank : 0;
+    a.U64(static_cast<std::uint64_t>(rank));
+    for (int d = 0; d < rank && static_cast<std::uint64_t>(d) <= kMaxRank; ++d) a.U64(v->dims[d]);
+    a.Text(v->name);
+}
+
+// A variable read whole: its head, its values or its parts.
+void PutTree(Answer& a, const matvar_t* v, int depth) {
+    if (!v || depth > kMaxDepth) {
+        a.U64(kAbsent);
+        return;
+    }
+    a.U64(1);
+    PutHead(a, v);
+    if (IsNumericClass(v->class_type) || v->class_type == MAT_C_CHAR) {
+        const void* re = v->data;
+        const void* im = nullptr;
+        if (v->isComplex && v->data) {
+            const auto* split = static_cast<const mat_complex_split_t*>(v->data);
+            re = split->Re;
+            im = split->Im;
+        }
+        const std::uint64_t n = re && (!v->isComplex || im) ? v->nbytes : 0;
+        a.U64(n);
+        a.U64(static_cast<std::uint64_t>(v->data_size));
+        a.Raw(re, n);
+        if (v->isComplex) a.Raw(im, n);
+        return;
+    }
+    if (v->class_type != MAT_C_STRUCT && v->class_type != MAT_C_CELL) return;
+    std::uint64_t count = ElementsOf(v);
+    if (v->class_type == MAT_C_STRUCT) {
+        const unsigned fields = v->internal ? Mat_VarGetNumberOfFields(const_cast<matvar_t*>(v)) : 0;
+        char* const* names = Mat_VarGetStructFieldnames(v);
+        a.U64(names ? fields : 0);
+        for (unsigned f = 0; names && f < fields; ++f) a.Text(names[f]);
+        count = names ? SatMul(count, fields) : 0;
+    }
+    matvar_t* const* parts = Parts(v, count);
+    a.U64(parts ? count : 0);
+    for (std::uint64_t i = 0; parts && i < count; ++i) PutTree(a, parts[i], depth + 1);
+}
+
+// The child: opens the file, lists its variables, then answers requests
+// until the parent hangs up.
+void ServeLevel73(int fd, const std::string& path) {
+    Answer a(fd);
+    matioSaid.clear();
+    MatPtr mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
+    a.U64(mat ? 1 : 0);
+    a.Text(matioSaid.c_str());
+    a.Send();
+    if (!mat) return;
+    std::vector<VarPtr> infos;
+    matioSaid.clear();
+    while (matvar_t* v = Mat_VarReadNextInfo(mat.get())) {
+        infos.emplace_back(v);
+        a.U64(1);
+        PutHead(a, v);
+        a.U64(Footprint(v));
+        a.Send();
+    }
+    a.U64(0);
+    a.Text(matioSaid.c_str());
+    a.Send();
+    for (std::uint64_t ask[6]; ChildReader::Get(fd, ask, sizeof ask);) {
+        if (ask[1] >= infos.size()) return;
+        matvar_t* info = infos[ask[1]].get();
+        if (ask[0] == kAskWhole) {
+            VarPtr whole(info->name ? Mat_VarRead(mat.get(), info->name) : nullptr);
+            PutTree(a, whole.get(), 0);
+        } else {
+            const std::uint64_t n = SatMul(ask[4], ask[5]);
+            if (n > static_cast<std::uint64_t>(kChunkRows) || ask[2] > INT_MAX ||
+                ask[3] > INT_MAX)
+                return;
+            const size_t bytes = static_cast<size_t>(n) * ClassBytes(info->class_type);
+            std::vector<char> re(bytes), im(info->isComplex ? bytes : 0);
+            mat_complex_split_t split{re.data(), im.data()};
+            int start[2] = {static_cast<int>(ask[2]), static_cast<int>(ask[3])};
+            int edge[2] = {static_cast<int>(ask[4]), static_cast<int>(ask[5])};
+            int stride[2] = {1, 1};
+            void* into = info->isComplex ? static_cast<void*>(&split) : re.data();
+            const bool ok = Mat_VarReadData(mat.get(), info, into, start, stride, edge) == 0;
+            a.U64(ok ? 1 : 0);
+            if (ok) {
+                a.Raw(re.data(), re.size());
+                a.Raw(im.data(), im.size());
+            }
+        }
+        a.Send();
+    }
+}
+
+// What the child says of a variable before its values.
+struct Head {
+    std::uint64_t cls = 0, type = 0, complex = 0, rank = 0;
+    size_t dims[kMaxRank] = {};
+    std::string name;
+};
+
+bool TakeU64(ChildReader& c, std::uint64_t& v) { return c.Receive(&v, sizeof v); }
+
+bool TakeText(ChildReader& c, std::string& s) {
+    std::uint64_t n = 0;
+    if (!TakeU64(c, n) || n > kMaxText) return false;
+    s.resize(static_cast<size_t>(n));
+    return c.Receive(s.data(), s.size());
+}
+
+bool TakeHead(ChildReader& c, Head& h) {
+    if (!TakeU64(c, h.cls) || !TakeU64(c, h.type) || !TakeU64(c, h.complex) ||
+        !TakeU64(c, h.rank) || h.cls > MAT_C_OPAQUE || h.type > MAT_T_FUNCTION || h.complex > 1 ||
+        h.rank > kMaxRank)
+        return false;
+    for (std::uint64_t d = 0; d < h.rank; ++d) {
+        std::uint64_t extent = 0;
+        if (!TakeU64(c, extent)) return false;
+        h.dims[d] = static_cast<size_t>(extent);
+    }
+    return TakeText(c, h.name);
+}
+
+// A variable as matio would give it, without values.
+matvar_t* MakeVar(const Head& h) {
+    matvar_t* v = Mat_VarCalloc();
+    if (!v) return nullptr;
+    v->name = h.name.empty() ? nullptr : strdup(h.name.c_str());
+    v->class_type = static_cast<matio_classes>(h.cls);
+    v->data_type = static_cast<matio_types>(h.type);
+    v->isComplex = static_cast<int>(h.complex);
+    v->rank = static_cast<int>(h.rank);
+    if (h.rank > 0) {
+        v->dims = static_cast<size_t*>(std::malloc(h.rank * sizeof(size_t)));
+        if (v->dims) std::memcpy(v->dims, h.dims, h.rank * sizeof(size_t));
+    }
+    return v;
+}
+
+// A variable read whole by the child, its values and parts taken out of
+// `budget` before they are allocated. False when the child broke off or sent
+// what matio cannot have read.
+bool TakeTree(ChildReader& c, int depth, std::uint64_t& budget, VarPtr& out) {
+    out.reset();
+    std::uint64_t mark = 0;
+    if (!TakeU64(c, mark)) return false;
+    if (mark == kAbsent) return true;
+    Head h;
+    if (mark != 1 || depth > kMaxDepth || !TakeHead(c, h)) return false;
+    std::uint64_t elements = 1;
+    for (std::uint64_t d = 0; d < h.rank; ++d) elements = SatMul(elements, h.dims[d]);
+    const auto cls = static_cast<matio_classes>(h.cls);
+    if (IsNumericClass(cls) || cls == MAT_C_CHAR) {
+        std::uint64_t n = 0, size = 0;
+        if (!TakeU64(c, n) || !TakeU64(c, size) || size > 8 || n > budget / 2) return false;
+        budget -= n * (h.complex + 1);
+        out.reset(MakeVar(h));
+        if (!out) return false;
+        out->data_size = static_cast<int>(size);
+        out->nbytes = static_cast<size_t>(n);
+        if (n == 0) return true;
+        void* re = std::malloc(static_cast<size_t>(n));
+        void* im = h.complex ? std::malloc(static_cast<size_t>(n)) : nullptr;
+        auto* split = static_cast<mat_complex_split_t*>(
+            h.complex ? std::malloc(sizeof(mat_complex_split_t)) : nullptr);
+        if (!re || (h.complex && (!im || !split))) {
+            std::free(re);
+            std::free(im);
+            std::free(split);
+            return false;
+        }
+        if (split) *split = {re, im};
+        out->data = split ? static_cast<void*>(split) : re;
+        return c.Receive(re, static_cast<size_t>(n)) &&
+               (!im || c.Receive(im, static_cast<size_t>(n)));
+    }
+    if ((cls != MAT_C_STRUCT && cls != MAT_C_CELL) || h.rank == 0) {
+        out.reset(MakeVar(h));
+        return out != nullptr;
+    }
+    std::uint64_t fields = 1;
+    std::vector<std::string> names;
+    if (cls == MAT_C_STRUCT) {
+        if (!TakeU64(c, fields) || fields > kMaxFields) return false;
+        names.resize(static_cast<size_t>(fields));
+        for (std::string& name : names)
+            if (!TakeText(c, name)) return false;
+    }
+    std::uint64_t count = 0;
+    const std::uint64_t slots = SatMul(elements, fields);
+    if (!TakeU64(c, count) || (count != 0 && count != slots) || slots > INT_MAX ||
+        SatMul(slots, sizeof(matvar_t*)) > budget)
+        return false;
+    budget -= slots * sizeof(matvar_t*);
+    const char* name = h.name.empty() ? nullptr : h.name.c_str();
+    if (cls == MAT_C_STRUCT) {
+        std::vector<const char*> fieldNames;
+        for (const std::string& f : names) fieldNames.push_back(f.c_str());
+        out.reset(Mat_VarCreateStruct(name, static_cast<int>(h.rank), const_cast<size_t*>(h.dims),
+                                      fieldNames.data(), static_cast<unsigned>(fields)));
+    } else {
+        out.reset(Mat_VarCreate(name, MAT_C_CELL, MAT_T_CELL, static_cast<int>(h.rank),
+                                const_cast<size_t*>(h.dims), nullptr, 0));
+    }
+    for (std::uint64_t i = 0; i < count; ++i) {
+        VarPtr part;
+        if (!TakeTree(c, depth + 1, budget, part)) return false;
+        if (!part || !out) continue;
+        if (cls == MAT_C_STRUCT)
+            Mat_VarSetStructFieldByIndex(out.get(), static_cast<size_t>(i % fields),
+                                         static_cast<size_t>(i / fields), part.release());
+        else
+            Mat_VarSetCell(out.get(), static_cast<int>(i), part.release());
+    }
+    return true;
+}
+
 // One array that gives columns: a numeric variable of the file (read from
 // the file when wanted) or a field of a structure read whole.
 struct Source {
@@ -516,13 +916,18 @@ struct Source {
     bool byRows = false;  // a column is a row of the array
     bool isX = false;     // its first column is X
     int order = 0;
+    int rising = -1;  // whether its values increase strictly, once looked at
 };
 
 class Reader {
 public:
     Reader(const std::string& path, UserMessages& messages, const BinaryReadOptions& options,
-           std::vector<std::string>* notes)
-        : path_(path), messages_(messages), options_(options), notes_(notes) {}
+           std::vector<std::string>* notes, int hangSeconds)
+        : path_(path),
+          messages_(messages),
+          options_(options),
+          notes_(notes),
+          hangSeconds_(hangSeconds) {}
 
     bool Run(CResultDataRef& data);
 
@@ -543,6 +948,16 @@ private:
         if (!options_.progress) return true;
         return options_.progress(done, fileSize_);
     }
+    bool Open(std::string& damage);
+    bool OpenInChild(std::string& damage);
+    bool RefuseChild() {
+        return Refuse("The MAT file is damaged: the HDF5 library " +
+                      (child_->Failure().empty() ? std::string("answered beyond all bounds")
+                                                 : child_->Failure()) +
+                      " reading it.");
+    }
+    VarPtr ReadWhole(const matvar_t* info);
+    int ReadData(const Source& s, void* into, int* start, int* edge);
     void Classify(matvar_t* v);
     void AddSimulink(matvar_t* whole);
     void ReadNames();
@@ -550,9 +965,15 @@ private:
     bool Check(const Source& s);
     // Uncompressed arrays of levels 4 and 5 are read by their element index.
     bool Linear(const Source& s) const {
-        return !s.inMemory && s.info->compression == MAT_COMPRESSION_NONE &&
-               Mat_GetVersion(mat_.get()) != MAT_FT_MAT73;
+        return !s.inMemory && s.info->compression == MAT_COMPRESSION_NONE && !child_;
     }
+    // Compressed arrays are inflated from their start on every read: read them in one go.
+    bool Chunked(const Source& s) const {
+        return !s.inMemory && (s.info->compression == MAT_COMPRESSION_NONE || child_);
+    }
+    bool ReadRows(const Source& s, std::int64_t column, std::int64_t r0, std::int64_t len,
+                  double* re, double* im);
+    bool Rising(Source& s);
     bool Fill(const Source& s, std::int64_t column, CResultData& set, std::int32_t first,
               bool complex, bool& bad);
 
@@ -560,9 +981,14 @@ private:
     UserMessages& messages_;
     const BinaryReadOptions& options_;
     std::vector<std::string>* notes_;
+    int hangSeconds_;
+    FilePtr retyped_{nullptr, std::fclose};
     MatPtr mat_;
+    std::unique_ptr<ChildReader> child_;  // level 7.3 only
+    bool childBroken_ = false;
     std::int64_t fileSize_ = 0;
     std::vector<VarPtr> infos_;
+    std::vector<std::uint64_t> footprints_;  // of infos_, as the child measured them
     std::vector<VarPtr> wholes_;  // structures read whole
     std::vector<Source> sources_;
     std::map<std::string, std::string> skipped_;
@@ -571,18 +997,41 @@ private:
     bool hasNames_ = false;
     bool cancelled_ = false;
     std::vector<std::string> objects_;
+    // The name and class of each classdef object (a string, a datetime) in
+    // the file's order, as matio gives them nameless.
+    std::vector<std::pair<std::string, std::string>> classdefs_;
+    size_t classdefsSeen_ = 0;
     std::vector<std::pair<std::string, std::string>> names_;  // MATLAB name, own name
     bool simulinkTime_ = false;
     std::int64_t work_ = 0, workDone_ = 0;
+    std::vector<char> raw_, rawIm_;  // values as the file stores them
 };
 
+// A time axis by its name alone: "t", "time", or Simulink's "tout".
 bool IsTimeName(const std::string& name) {
     const std::string l = Lower(name);
-    return l == "t" || l == "time";
+    return l == "t" || l == "time" || l == "tout";
+}
+
+// A name like "simtime", which is a time axis only when it increases (a
+// "deadtime" is none).
+bool EndsInTime(const std::string& name) {
+    const std::string l = Lower(name);
+    return l.size() >= 4 && l.compare(l.size() - 4, 4, "time") == 0;
 }
 
 void Reader::Classify(matvar_t* v) {
-    const std::string name = v->name ? v->name : "";
+    std::string name = v->name ? v->name : "";
+    if (v->class_type == MAT_C_OPAQUE && name.empty() && classdefsSeen_ < classdefs_.size()) {
+        const auto& [own, cls] = classdefs_[classdefsSeen_++];
+        // Simulink's logs have a word of advice of their own.
+        if (!own.empty() && !cls.empty() && cls.rfind("Simulink.", 0) != 0 &&
+            cls != "timeseries") {
+            Skip("MATLAB " + cls + " objects", own);
+            return;
+        }
+        name = own;
+    }
     // MATLAB's own housekeeping (the objects' subsystem, HDF5 references).
     if (name.empty() || name[0] == '#' || name == "__function_workspace__") return;
     switch (v->class_type) {
@@ -689,8 +1138,11 @@ void Reader::AddSimulink(matvar_t* whole) {
 // Our own writer's table of names: MATLAB name and the name it stands for.
 void Reader::ReadNames() {
     if (!hasNames_) return;
+    const matvar_t* info = nullptr;
+    for (const auto& v : infos_)
+        if (v->name && kNamesVariable == std::string(v->name)) info = v.get();
     matioSaid.clear();
-    VarPtr cells(Mat_VarRead(mat_.get(), kNamesVariable));
+    VarPtr cells(ReadWhole(info));
     if (!cells || cells->class_type != MAT_C_CELL || cells->rank != 2 || cells->dims[1] != 2)
         return;
     const size_t rows = cells->dims[0];
@@ -706,13 +1158,17 @@ void Reader::ReadNames() {
 void Reader::ReadStructs() {
     for (const std::string& name : structs_) {
         const matvar_t* info = nullptr;
-        for (const auto& v : infos_)
-            if (v->name && name == v->name) info = v.get();
-        if (!info || SatMul(Footprint(info), 9) > limit_) {
+        std::uint64_t footprint = 0;
+        for (size_t i = 0; i < infos_.size(); ++i) {
+            if (!infos_[i]->name || name != infos_[i]->name) continue;
+            info = infos_[i].get();
+            footprint = child_ ? footprints_[i] : Footprint(info);
+        }
+        if (!info || SatMul(footprint, 9) > limit_) {
             Skip("structures too large for the memory available", name);
             continue;
         }
-        VarPtr whole(Mat_VarRead(mat_.get(), name.c_str()));
+        VarPtr whole(ReadWhole(info));
         if (!whole || whole->class_type != MAT_C_STRUCT || ElementsOf(whole.get()) != 1 ||
             !Field(whole.get(), "time", 0) || !Field(whole.get(), "signals", 0)) {
             Skip("structures", name);
@@ -733,6 +1189,197 @@ bool Reader::Check(const Source& s) {
     return true;
 }
 
+// Opens the file in this process, or a level 7.3 file in a child, and lists
+// its variables into infos_; false when refused.
+bool Reader::Open(std::string& damage) {
+    unsigned char head[128] = {};
+    if (FilePtr f{std::fopen(path_.c_str(), "rb"), std::fclose};
+        f && fileSize_ >= 128 && ReadAt(f.get(), 0, head, 128)) {
+        // matio's own test: the version, read by the endian mark.
+        const bool level73 = (head[126] == 'I' && head[127] == 'M' && head[124] == 0x00 &&
+                              head[125] == 0x02) ||
+                             (head[126] == 'M' && head[127] == 'I' && head[124] == 0x02 &&
+                              head[125] == 0x00);
+        if (level73) return OpenInChild(damage);
+    }
+    std::vector<Retype> retype;
+    const std::string cut = CutShort(path_, fileSize_, limit_, retype, classdefs_);
+    if (!cut.empty()) return Refuse(cut);
+    std::string matioPath = path_;
+    if (!retype.empty()) {
+        retyped_ = Retyped(path_, fileSize_, retype, limit_);
+        if (!retyped_)
+            return Refuse(
+                "Its dimensions are stored as unsigned numbers, and there is no room for the "
+                "corrected copy that matio could read.");
+        matioPath = "/proc/self/fd/" + std::to_string(fileno(retyped_.get()));
+    }
+    matioSaid.clear();
+    mat_.reset(Mat_Open(matioPath.c_str(), MAT_ACC_RDONLY));
+    if (!mat_)
+        return Refuse("It is not a MAT file that this program can read" +
+                      (matioSaid.empty() ? std::string(".") : " (" + matioSaid + ")."));
+    if (!Progress(0)) return false;
+    matioSaid.clear();
+    while (matvar_t* next = Mat_VarReadNextInfo(mat_.get())) infos_.emplace_back(next);
+    damage = matioSaid;
+    return true;
+}
+
+bool Reader::OpenInChild(std::string& damage) {
+    child_ = std::make_unique<ChildReader>();
+    ChildReader::Limits limits;
+    // Structures are read whole there, within the memory a reader may fill.
+    limits.memory = std::min<std::uint64_t>(limit_, std::uint64_t{1} << 40) + (256 << 20);
+    limits.silentSeconds = hangSeconds_;
+    const std::string path = path_;
+    if (!child_->Start([path](int fd) { ServeLevel73(fd, path); }, limits))
+        return Refuse("A level 7.3 MAT file is read in a process of its own, which " +
+                      child_->Failure() + ".");
+    std::uint64_t opened = 0;
+    std::string said;
+    if (!TakeU64(*child_, opened) || !TakeText(*child_, said)) return RefuseChild();
+    if (opened != 1)
+        return Refuse("It is not a MAT file that this program can read" +
+                      (said.empty() ? std::string(".") : " (" + said + ")."));
+    if (!Progress(0)) return false;
+    for (std::uint64_t more = 0;;) {
+        if (!TakeU64(*child_, more) || more > 1) return RefuseChild();
+        if (more == 0) return TakeText(*child_, damage) || RefuseChild();
+        Head h;
+        std::uint64_t footprint = 0;
+        if (infos_.size() >= kMaxVariables || !TakeHead(*child_, h) ||
+            !TakeU64(*child_, footprint))
+            return RefuseChild();
+        infos_.emplace_back(MakeVar(h));
+        footprints_.push_back(footprint);
+        if (!infos_.back()) return Refuse("There is not enough memory for its variables.");
+    }
+}
+
+// The variable `info` describes, read whole.
+VarPtr Reader::ReadWhole(const matvar_t* info) {
+    if (!info || !info->name) return nullptr;
+    if (!child_) return VarPtr(Mat_VarRead(mat_.get(), info->name));
+    std::uint64_t index = 0;
+    while (infos_[index].get() != info) ++index;
+    const std::uint64_t ask[6] = {kAskWhole, index, 0, 0, 0, 0};
+    std::uint64_t budget = limit_;
+    VarPtr whole;
+    if (!child_->Send(ask, sizeof ask) || !TakeTree(*child_, 0, budget, whole)) {
+        childBroken_ = true;
+        whole.reset();
+    }
+    return whole;
+}
+
+// Mat_VarReadData, in this process or the child; 0 when read.
+int Reader::ReadData(const Source& s, void* into, int* start, int* edge) {
+    if (!child_) {
+        int stride[2] = {1, 1};
+        return Mat_VarReadData(mat_.get(), s.info, into, start, stride, edge);
+    }
+    if (childBroken_) return -1;
+    std::uint64_t index = 0;
+    while (infos_[index].get() != s.info) ++index;
+    const std::uint64_t ask[6] = {kAskData,
+                                  index,
+                                  static_cast<std::uint64_t>(start[0]),
+                                  static_cast<std::uint64_t>(start[1]),
+                                  static_cast<std::uint64_t>(edge[0]),
+                                  static_cast<std::uint64_t>(edge[1])};
+    const size_t bytes =
+        static_cast<size_t>(edge[0]) * static_cast<size_t>(edge[1]) * ClassBytes(s.info->class_type);
+    void* re = into;
+    void* im = nullptr;
+    if (s.info->isComplex) {
+        re = static_cast<mat_complex_split_t*>(into)->Re;
+        im = static_cast<mat_complex_split_t*>(into)->Im;
+    }
+    std::uint64_t read = 0;
+    if (!child_->Send(ask, sizeof ask) || !TakeU64(*child_, read) || read > 1 ||
+        (read && (!child_->Receive(re, bytes) || (im && !child_->Receive(im, bytes))))) {
+        childBroken_ = true;
+        return -1;
+    }
+    return read ? 0 : 1;
+}
+
+// Rows r0 .. r0 + len of a column of `s` as doubles, the imaginary parts into
+// `im` when complex; false when the file would not give them.
+bool Reader::ReadRows(const Source& s, std::int64_t column, std::int64_t r0, std::int64_t len,
+                      double* re, double* im) {
+    const matio_classes cls = s.info->class_type;
+    const size_t width = ClassBytes(cls);
+    const size_t n = static_cast<size_t>(len);
+    if (s.inMemory) {
+        const size_t at = static_cast<size_t>(column * s.rows + r0) * width;
+        if (im) {
+            const auto* split = static_cast<const mat_complex_split_t*>(s.info->data);
+            ToDouble(cls, static_cast<const char*>(split->Re) + at, n, re);
+            ToDouble(cls, static_cast<const char*>(split->Im) + at, n, im);
+        } else {
+            ToDouble(cls, static_cast<const char*>(s.info->data) + at, n, re);
+        }
+        return true;
+    }
+    int start[2], edge[2];
+    start[0] = static_cast<int>(s.byRows ? column : r0);
+    start[1] = static_cast<int>(s.byRows ? r0 : column);
+    edge[0] = s.byRows ? 1 : static_cast<int>(len);
+    edge[1] = s.byRows ? static_cast<int>(len) : 1;
+    const bool direct = cls == MAT_C_DOUBLE && !im;
+    if (!direct) raw_.resize(n * width);
+    if (im) rawIm_.resize(n * width);
+    mat_complex_split_t split{raw_.data(), rawIm_.data()};
+    void* into = direct ? static_cast<void*>(re)
+                 : im   ? static_cast<void*>(&split)
+                        : static_cast<void*>(raw_.data());
+    matioSaid.clear();
+    int failed;
+    if (Linear(s)) {
+        // matio 1.5.23 reads the first column for any column of an
+        // uncompressed matrix through Mat_VarReadData.
+        const std::int64_t across = s.byRows ? static_cast<std::int64_t>(s.columns) : 1;
+        const std::int64_t from = s.byRows ? column + r0 * across : column * s.rows + r0;
+        failed = Mat_VarReadDataLinear(mat_.get(), s.info, into, static_cast<int>(from),
+                                       static_cast<int>(across), static_cast<int>(len));
+    } else {
+        failed = ReadData(s, into, start, edge);
+    }
+    if (failed != 0) return false;
+    if (!direct) ToDouble(cls, raw_.data(), n, re);
+    if (im) ToDouble(cls, rawIm_.data(), n, im);
+    return true;
+}
+
+// True when the values of the vector `s` increase strictly, all of them finite.
+bool Reader::Rising(Source& s) {
+    if (s.rising >= 0) return s.rising == 1;
+    s.rising = 0;
+    if (Linear(s) &&
+        ElementsOf(s.info) > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+        return false;
+    const std::int64_t step = Chunked(s) ? kChunkRows : s.rows;
+    // A compressed array is read whole: not when it would not fit.
+    if (SatMul(static_cast<std::uint64_t>(step), sizeof(double) + ClassBytes(s.info->class_type)) >
+        limit_)
+        return false;
+    std::vector<double> values(static_cast<size_t>(std::min(step, s.rows)));
+    double last = -std::numeric_limits<double>::infinity();
+    for (std::int64_t r0 = 0; r0 < s.rows; r0 += step) {
+        const std::int64_t len = std::min(step, s.rows - r0);
+        if (!ReadRows(s, 0, r0, len, values.data(), nullptr)) return false;
+        for (std::int64_t i = 0; i < len; ++i) {
+            const double v = values[static_cast<size_t>(i)];
+            if (!(v > last) || !std::isfinite(v)) return false;
+            last = v;
+        }
+    }
+    s.rising = 1;
+    return true;
+}
+
 bool Reader::Fill(const Source& s, std::int64_t column, CResultData& set, std::int32_t first,
                   bool complex, bool& bad) {
     const std::int64_t rows = s.rows;
@@ -740,60 +1387,18 @@ bool Reader::Fill(const Source& s, std::int64_t column, CResultData& set, std::i
     std::uint8_t* flags = set.Variable(first)->Flags();
     double* phase = complex ? set.Variable(first + 1)->Values() : nullptr;
     std::uint8_t* phaseFlags = complex ? set.Variable(first + 1)->Flags() : nullptr;
-    const matio_classes cls = s.info->class_type;
-    const size_t width = ClassBytes(cls);
-    std::vector<double> im(complex ? static_cast<size_t>(std::min(rows, kChunkRows)) : 0);
-    std::vector<char> raw, rawIm;
-    // Compressed arrays are inflated from their start on every read: read them in one go.
-    const bool chunked = !s.inMemory && (s.info->compression == MAT_COMPRESSION_NONE ||
-                                         Mat_GetVersion(mat_.get()) == MAT_FT_MAT73);
-    const std::int64_t step = chunked ? kChunkRows : rows;
-    if (!chunked && complex) im.resize(static_cast<size_t>(rows));
+    const std::int64_t step = Chunked(s) ? kChunkRows : rows;
+    std::vector<double> im(complex ? static_cast<size_t>(std::min(rows, step)) : 0);
     for (std::int64_t r0 = 0; r0 < rows; r0 += step) {
         const std::int64_t len = std::min(step, rows - r0);
         const size_t n = static_cast<size_t>(len);
         double* re = values + r0;
-        if (s.inMemory) {
-            const size_t at = static_cast<size_t>(column * rows + r0) * width;
-            if (complex) {
-                const auto* split = static_cast<const mat_complex_split_t*>(s.info->data);
-                ToDouble(cls, static_cast<const char*>(split->Re) + at, n, re);
-                ToDouble(cls, static_cast<const char*>(split->Im) + at, n, im.data());
-            } else {
-                ToDouble(cls, static_cast<const char*>(s.info->data) + at, n, re);
-            }
-        } else {
-            int start[2], stride[2] = {1, 1}, edge[2];
-            start[0] = static_cast<int>(s.byRows ? column : r0);
-            start[1] = static_cast<int>(s.byRows ? r0 : column);
-            edge[0] = s.byRows ? 1 : static_cast<int>(len);
-            edge[1] = s.byRows ? static_cast<int>(len) : 1;
-            const bool direct = cls == MAT_C_DOUBLE && !complex;
-            if (!direct) raw.resize(n * width);
-            if (complex) rawIm.resize(n * width);
-            mat_complex_split_t split{raw.data(), rawIm.data()};
-            void* into = direct    ? static_cast<void*>(re)
-                         : complex ? static_cast<void*>(&split)
-                                   : static_cast<void*>(raw.data());
-            matioSaid.clear();
-            int failed;
-            if (Linear(s)) {
-                // matio 1.5.23 reads the first column for any column of an
-                // uncompressed matrix through Mat_VarReadData.
-                const std::int64_t across = s.byRows ? static_cast<std::int64_t>(s.columns) : 1;
-                const std::int64_t from = s.byRows ? column + r0 * across : column * rows + r0;
-                failed = Mat_VarReadDataLinear(mat_.get(), s.info, into, static_cast<int>(from),
-                                               static_cast<int>(across), static_cast<int>(len));
-            } else {
-                failed = Mat_VarReadData(mat_.get(), s.info, into, start, stride, edge);
-            }
-            if (failed != 0)
-                return Refuse(
-                    Format("The values of %s cannot be read: the file is damaged or "
-                           "cut short.",
-                           s.fileName.c_str()));
-            if (!direct) ToDouble(cls, raw.data(), n, re);
-            if (complex) ToDouble(cls, rawIm.data(), n, im.data());
+        if (!ReadRows(s, column, r0, len, re, complex ? im.data() : nullptr)) {
+            if (childBroken_) return RefuseChild();
+            return Refuse(
+                Format("The values of %s cannot be read: the file is damaged or "
+                       "cut short.",
+                       s.fileName.c_str()));
         }
         for (size_t i = 0; i < n; ++i) {
             if (complex) {
@@ -833,31 +1438,26 @@ bool Reader::Run(CResultDataRef& data) {
     fileSize_ = static_cast<std::int64_t>(std::filesystem::file_size(path_, ec));
     if (ec) return Refuse(Format("Cannot open \"%s\": %s.", path_.c_str(), ec.message().c_str()));
     limit_ = options_.memoryLimit ? options_.memoryLimit : AvailableMemory();
-    const std::string cut = CutShort(path_, fileSize_, limit_);
-    if (!cut.empty()) return Refuse(cut);
-    matioSaid.clear();
-    mat_.reset(Mat_Open(path_.c_str(), MAT_ACC_RDONLY));
-    if (!mat_)
-        return Refuse("It is not a MAT file that this program can read" +
-                      (matioSaid.empty() ? std::string(".") : " (" + matioSaid + ")."));
-    if (!Progress(0)) return false;
-    matioSaid.clear();
-    while (matvar_t* next = Mat_VarReadNextInfo(mat_.get())) {
-        infos_.emplace_back(next);
+    std::string damage;
+    if (!Open(damage)) return false;
+    for (const VarPtr& next : infos_) {
         if (next->name && next->class_type == MAT_C_CELL &&
             kNamesVariable == std::string(next->name))
             hasNames_ = true;
-        Classify(next);
+        Classify(next.get());
     }
-    const std::string damage = matioSaid;
     if (infos_.empty())
-        return Refuse(damage.empty() ? "The MAT file holds no variables."
-                                     : "The MAT file is damaged: " + damage + ".");
+        return Refuse(!damage.empty() ? "The MAT file is damaged: " + damage + "."
+                      // HDF5 opens no file that is cut short, and matio does not say so.
+                      : child_ ? "The MAT file holds no variables that HDF5 can open: it is "
+                                 "damaged or cut short."
+                               : "The MAT file holds no variables.");
     if (!damage.empty())
         Note("The MAT file ends in a damaged variable (" + damage +
              "); the variables before it are read.");
     ReadStructs();
     ReadNames();
+    if (childBroken_) return RefuseChild();
     for (Source& s : sources_) {
         if (s.inMemory) continue;
         for (size_t j = 0; j < names_.size(); ++j) {
@@ -870,8 +1470,10 @@ bool Reader::Run(CResultDataRef& data) {
     std::stable_sort(sources_.begin(), sources_.end(),
                      [](const Source& a, const Source& b) { return a.order < b.order; });
 
-    // X: Simulink's time or our own first column, else a vector named like
-    // time, else the first vector, else a matrix's first column.
+    // X: Simulink's time or our own first column, else a vector named t,
+    // time or tout, else one whose name ends in time and which increases,
+    // else the first that increases, else the first vector, else a matrix's
+    // first column.
     auto vector = [](const Source& s) {
         return s.columns == 1 && s.rows > 1 && (s.inMemory || !s.info->isComplex);
     };
@@ -881,9 +1483,20 @@ bool Reader::Run(CResultDataRef& data) {
     for (Source& s : sources_)
         if (!x && vector(s) && IsTimeName(s.name)) x = &s;
     for (Source& s : sources_)
+        if (!x && vector(s) && EndsInTime(s.name) && Rising(s)) x = &s;
+    for (Source& s : sources_)
+        if (!x && vector(s) && Rising(s)) x = &s;
+    for (Source& s : sources_)
         if (!x && vector(s)) x = &s;
     for (Source& s : sources_)
         if (!x && s.rows > 1 && !s.inMemory && !s.info->isComplex) x = &s;
+    if (childBroken_) return RefuseChild();
+    if (!x) {
+        // Say what it holds instead.
+        for (const Source& s : sources_)
+            Skip(s.info->isComplex ? "complex arrays" : "single values", s.name);
+        for (const std::string& o : objects_) Skip("MATLAB objects", o);
+    }
     std::string skipped;
     for (const auto& [what, list] : skipped_)
         skipped += (skipped.empty() ? "" : "; ") + what + " " + list;
@@ -1051,6 +1664,16 @@ matvar_t* CharVariable(const std::string& text) {
 
 bool LooksLikeMatFile(std::string_view head, const std::string& path) {
     if (head.rfind("MATLAB 7.3 MAT-file", 0) == 0) return true;
+    // Level 7.3 is HDF5 after a 512-byte header, whatever the header's text says.
+    constexpr std::string_view kHdf5("\x89HDF\r\n\x1a\n", 8);
+    char signature[8] = {};
+    if (head.size() >= 520) {
+        std::memcpy(signature, head.data() + 512, 8);
+    } else if (head.size() >= 128) {
+        FilePtr f(std::fopen(path.c_str(), "rb"), std::fclose);
+        if (f && !ReadAt(f.get(), 512, signature, 8)) signature[0] = 0;
+    }
+    if (std::string_view(signature, 8) == kHdf5) return true;
     if (head.size() >= 128) {
         const auto at = [&](size_t i) { return static_cast<unsigned char>(head[i]); };
         if (at(124) == 0x00 && at(125) == 0x01 && at(126) == 'I' && at(127) == 'M') return true;
@@ -1061,8 +1684,9 @@ bool LooksLikeMatFile(std::string_view head, const std::string& path) {
 }
 
 bool ReadMatFile(const std::string& path, CResultDataRef& data, UserMessages& messages,
-                 const BinaryReadOptions& options, std::vector<std::string>* notes) {
-    Reader reader(path, messages, options, notes);
+                 const BinaryReadOptions& options, std::vector<std::string>* notes,
+                 int hangSeconds) {
+    Reader reader(path, messages, options, notes, hangSeconds);
     return reader.Run(data);
 }
 

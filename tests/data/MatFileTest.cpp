@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 #include <matio.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/ChildReader.h"
 #include "data/MatFile.h"
 #include "data/ResultFile.h"
 #include "formula/FormulaTestSupport.h"
@@ -124,6 +130,15 @@ std::string U32(std::uint32_t v) {
     return s;
 }
 
+std::string Gunzip(const fs::path& path) {
+    std::string out;
+    gzFile in = gzopen(path.c_str(), "rb");
+    char chunk[1 << 16];
+    for (int n; in && (n = gzread(in, chunk, sizeof chunk)) > 0;) out.append(chunk, size_t(n));
+    if (in) gzclose(in);
+    return out;
+}
+
 // A double column named "x" whose dimensions say `rows` but which holds one value.
 std::string ClaimingRows(std::uint32_t rows) {
     const std::string body = U32(6) + U32(8) + U32(6) + U32(0) +             // flags: double
@@ -158,6 +173,8 @@ TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
                 U32(1) + U32(1) + U32(0x7FFFFFF0) + std::string(8, '\0')),
          "do not fit"},
         {"cancelled", whole, nullptr, true},
+        // Level 7.3 on which HDF5 loops (a fuzzer's find, see mat/README).
+        {"HDF5 in a loop", Gunzip(kMat / "hdf5_loop.mat.gz"), "gave no answer within 1 s"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -170,7 +187,7 @@ TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
         BinaryReadOptions options;
         options.memoryLimit = std::uint64_t{1} << 40;
         if (c.cancel) options.progress = [](std::int64_t, std::int64_t) { return false; };
-        EXPECT_FALSE(ReadMatFile(path, d, messages, options));
+        EXPECT_FALSE(ReadMatFile(path, d, messages, options, nullptr, 1));
         EXPECT_EQ(d.Get(), before);
         if (!c.said) {
             EXPECT_TRUE(messages.shown.empty());
@@ -192,6 +209,8 @@ TEST_F(MatFile, TellsItsLevelsFromTheirMarks) {
     v5big[127] = 'I';
     const std::string v73 = "MATLAB 7.3 MAT-file, Platform: GLNXA64" + std::string(90, ' ');
     const std::string v4 = test::Slurp(kMat / "level4.mat").substr(0, 128);
+    std::string hdf5 = "MATLAB 7.0 MAT-file" + std::string(493, ' ') + "\x89HDF\r\n\x1a\n";
+    hdf5.replace(124, 4, std::string("\x00\x02IM", 4));
     struct Case {
         std::string head;
         const char* path;
@@ -200,6 +219,7 @@ TEST_F(MatFile, TellsItsLevelsFromTheirMarks) {
         {v5, "a.bin", true},
         {v5big, "a", true},
         {v73, "a.h5", true},
+        {hdf5, "a.bin", true},  // level 7.3 by its HDF5 signature
         {v4, "a.MAT", true},
         {v4, "a.dat", false},  // level 4 has no mark: only its extension tells
         {"time V(out)\n0 1\n", "a.mat", false},
@@ -256,29 +276,222 @@ TEST_F(MatFile, RoundTripKeepsNamesValuesAndInvalidPoints) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-// Level 7.3 is HDF5; matio's own writer makes one.
-TEST_F(MatFile, ReadsLevel73) {
-    const std::string path = Path("v73.mat");
-    mat_t* mat = Mat_CreateVer(path.c_str(), nullptr, MAT_FT_MAT73);
+// A variable for matio to write: its class, and its values column by column.
+struct Var {
+    const char* name;
+    matio_classes cls;
+    std::vector<double> values;
+    size_t columns = 1;
+};
+
+void WriteMat(const std::string& path, mat_ft level, const std::vector<Var>& vars) {
+    mat_t* mat = Mat_CreateVer(path.c_str(), nullptr, level);
     ASSERT_NE(mat, nullptr);
-    double t[4] = {0, 1, 2, 3};
-    double m[8] = {1, 2, 3, 4, 10, 20, std::nan(""), 40};
-    size_t tDims[2] = {4, 1}, mDims[2] = {4, 2};
-    matvar_t* vt = Mat_VarCreate("t", MAT_C_DOUBLE, MAT_T_DOUBLE, 2, tDims, t, 0);
-    matvar_t* vm = Mat_VarCreate("m", MAT_C_DOUBLE, MAT_T_DOUBLE, 2, mDims, m, 0);
-    ASSERT_EQ(Mat_VarWrite(mat, vm, MAT_COMPRESSION_NONE), 0);
-    ASSERT_EQ(Mat_VarWrite(mat, vt, MAT_COMPRESSION_NONE), 0);
-    Mat_VarFree(vt);
-    Mat_VarFree(vm);
+    for (const Var& v : vars) {
+        std::vector<unsigned char> bytes;
+        auto put = [&](auto sample) {
+            for (const double x : v.values) {
+                sample = static_cast<decltype(sample)>(x);
+                const auto* p = reinterpret_cast<const unsigned char*>(&sample);
+                bytes.insert(bytes.end(), p, p + sizeof sample);
+            }
+        };
+        const matio_types type = v.cls == MAT_C_UINT8    ? (put(std::uint8_t{}), MAT_T_UINT8)
+                                 : v.cls == MAT_C_UINT16 ? (put(std::uint16_t{}), MAT_T_UINT16)
+                                 : v.cls == MAT_C_UINT32 ? (put(std::uint32_t{}), MAT_T_UINT32)
+                                 : v.cls == MAT_C_INT64  ? (put(std::int64_t{}), MAT_T_INT64)
+                                                         : (put(double{}), MAT_T_DOUBLE);
+        size_t dims[2] = {v.values.size() / v.columns, v.columns};
+        matvar_t* var = Mat_VarCreate(v.name, v.cls, type, 2, dims, bytes.data(), 0);
+        ASSERT_EQ(Mat_VarWrite(mat, var, MAT_COMPRESSION_NONE), 0);
+        Mat_VarFree(var);
+    }
     Mat_Close(mat);
-    CResultDataRef d;
-    RecordingMessages messages;
-    LoadOptions options;
-    options.showWarnings = false;
-    ASSERT_TRUE(LoadResultFile(path, d, nullptr, messages, options));
-    EXPECT_EQ(Names(d), (std::vector<std::string>{"t", "m(1)", "m(2)"}));
-    ExpectSamples(d,
-                  {{"t", 3, 3.0}, {"m(1)", 1, 2.0}, {"m(2)", 2, std::nan("")}, {"m(2)", 3, 40.0}});
+}
+
+// Level 7.3 is HDF5, read in a child process; integers of every width and
+// sign come back as written.
+TEST_F(MatFile, ReadsWhatMatioWritesAtLevels5And73) {
+    const double nan = std::nan("");
+    const std::vector<Var> vars = {
+        {"m", MAT_C_DOUBLE, {1, 2, 3, 10, nan, 40}, 2},
+        {"t", MAT_C_DOUBLE, {0, 1, 2}},
+        {"adc", MAT_C_UINT16, {0, 40000, 65535}},
+        {"u8", MAT_C_UINT8, {0, 200, 255}},
+        {"u32", MAT_C_UINT32, {0, 3e9, 4294967295.0}},
+        {"i64", MAT_C_INT64, {-9007199254740992.0, -1, 9007199254740992.0}},
+    };
+    for (const mat_ft level : {MAT_FT_MAT5, MAT_FT_MAT73}) {
+        SCOPED_TRACE(level);
+        const std::string path = Path("written.mat");
+        WriteMat(path, level, vars);
+        CResultDataRef d;
+        RecordingMessages messages;
+        LoadOptions options;
+        options.showWarnings = false;
+        ASSERT_TRUE(LoadResultFile(path, d, nullptr, messages, options));
+        // Level 7.3 lists its variables by name.
+        EXPECT_EQ(Names(d)[0], "t");
+        EXPECT_EQ(d->VariableCount(), 7);
+        ExpectSamples(d, {{"m(1)", 1, 2.0},
+                          {"m(2)", 1, nan},
+                          {"m(2)", 2, 40.0},
+                          {"adc", 1, 40000.0},
+                          {"adc", 2, 65535.0},
+                          {"u8", 2, 255.0},
+                          {"u32", 2, 4294967295.0},
+                          {"i64", 0, -9007199254740992.0},
+                          {"i64", 2, 9007199254740992.0}});
+    }
+}
+
+// X is a time by its name, else the first vector that increases.
+TEST_F(MatFile, XIsATimeByNameElseAVectorThatIncreases) {
+    const std::vector<double> up = {0, 1, 2, 3}, flat = {5, 5, 5, 5}, down = {3, 2, 1, 0};
+    struct Case {
+        std::vector<Var> vars;
+        const char* x;
+    };
+    const Case cases[] = {
+        {{{"x", MAT_C_DOUBLE, up}, {"TOUT", MAT_C_DOUBLE, down}}, "TOUT"},
+        // A dead time does not increase, so it is no axis.
+        {{{"deadtime", MAT_C_DOUBLE, flat},
+          {"ramp", MAT_C_DOUBLE, up},
+          {"SimTime", MAT_C_DOUBLE, up}},
+         "SimTime"},
+        {{{"noise", MAT_C_DOUBLE, down}, {"ramp", MAT_C_UINT8, up}}, "ramp"},
+        {{{"a", MAT_C_DOUBLE, down}, {"b", MAT_C_DOUBLE, flat}}, "a"},
+    };
+    for (const mat_ft level : {MAT_FT_MAT5, MAT_FT_MAT73}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.x);
+            const std::string path = Path("x.mat");
+            WriteMat(path, level, c.vars);
+            CResultDataRef d;
+            RecordingMessages messages;
+            ASSERT_TRUE(ReadMatFile(path, d, messages));
+            EXPECT_EQ(Names(d)[0], c.x);
+        }
+    }
+}
+
+// What other programs wrote, read where it lies: values as SciPy's loadmat
+// gives them, or one refusal that says why.
+TEST_F(MatFile, PeerFilesReadAsSciPyReadsThem) {
+    std::string why;
+    const fs::path peer = test::PeerData("mat", why);
+    if (peer.empty()) GTEST_SKIP() << why;
+    struct Case {
+        std::string file;
+        std::vector<Sample> samples;  // the first is X; none: refused
+        const char* said;             // in the notes or the refusal
+    };
+    std::vector<Case> cases = {
+        {"derived/string_object_beside_vector.mat",
+         {{"testdouble", 1, 0.7853981633974483}, {"testdouble", 8, 6.283185307179586}},
+         "MATLAB string objects matstring1, matstring2"},
+        {"scipy/testmatlabstring_7_WIN64.mat", {}, "MATLAB string objects matstring1, matstring2"},
+        // Level 7.3 under a "MATLAB 7.0" header: as SciPy reads testdouble_7.4_GLNX86.mat.
+        {"scipy/testhdf5_7.4_GLNX86.mat", {{"testdouble", 8, 6.283185307179586}}, ""},
+        // As SciPy reads test_file.mat: d(k) is row k of a 5x10 array.
+        {"matio/test_file_hdf5.mat", {{"d(1)", 9, 46.0}, {"d(2)", 3, 17.0}, {"i16(5)", 9, 50.0}},
+         ""},
+        {"scipy/miuint32_for_miint32.mat", {{"an_array", 7, 7.0}}, ""},
+        {"scipy/bad_miuint32.mat", {}, "the dimensions of its variable 1 are negative"},
+        // fit_params falls; xdot_filt rises.
+        {"scipy/testvec_4_GLNX86.mat",
+         {{"xdot_filt", 0, 8.1115447475230140e-13}, {"fit_params", 0, 1.2766136406170352e+09}},
+         ""},
+        {"derived/damaged_hdf5_7.3.mat", {}, "The MAT file is damaged: the HDF5 library"},
+        {"derived/damaged_hdf5_7.3_b.mat", {}, "The MAT file is damaged: the HDF5 library"},
+        {"derived/damaged_hdf5_7.3_abort.mat", {}, "The MAT file is damaged: the HDF5 library"},
+        {"cut test_file_hdf5.mat", {}, "damaged or cut short"},
+        {"compressed miuint32_for_miint32.mat", {{"an_array", 9, 9.0}}, ""},
+    };
+    test::Spit(Path(cases[cases.size() - 2].file),
+               test::Slurp(peer / "matio/test_file_hdf5.mat").substr(0, 20000));
+    // The same array as a compressed element.
+    const std::string plain = test::Slurp(peer / "scipy/miuint32_for_miint32.mat");
+    ASSERT_GT(plain.size(), 128u);
+    uLongf packedSize = compressBound(static_cast<uLong>(plain.size()));
+    std::string packed(packedSize, '\0');
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                        reinterpret_cast<const Bytef*>(plain.data()) + 128, plain.size() - 128, 6),
+              Z_OK);
+    test::Spit(Path(cases.back().file),
+               plain.substr(0, 128) + U32(15) + U32(static_cast<std::uint32_t>(packedSize)) +
+                   packed.substr(0, packedSize));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path =
+            fs::exists(peer / c.file) ? (peer / c.file).string() : Path(c.file);
+        CResultDataRef d;
+        RecordingMessages messages;
+        std::vector<std::string> notes;
+        LoadOptions options;
+        options.notes = &notes;
+        options.showWarnings = false;
+        const bool read = LoadResultFile(path, d, nullptr, messages, options);
+        EXPECT_EQ(read, !c.samples.empty())
+            << (messages.shown.empty() ? "" : messages.shown[0].first);
+        if (read == c.samples.empty() || (!read && messages.shown.empty())) continue;
+        const std::string said = read ? Joined(notes) : messages.shown[0].first;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        if (!read) continue;
+        EXPECT_EQ(Names(d)[0], c.samples[0].name);
+        ExpectSamples(d, c.samples);
+    }
+    // Every other file reads, or is refused in one message.
+    for (const auto& entry : fs::recursive_directory_iterator(peer)) {
+        if (entry.path().extension() != ".mat") continue;
+        SCOPED_TRACE(entry.path().string());
+        CResultDataRef d;
+        RecordingMessages messages;
+        BinaryReadOptions options;
+        const bool read = ReadMatFile(entry.path().string(), d, messages, options);
+        EXPECT_EQ(messages.shown.size(), read ? 0u : 1u);
+    }
+}
+
+// A child that crashes, aborts, hangs or asks for too much memory leaves
+// the reader a cause to give.
+TEST_F(MatFile, ChildReaderOutlivesItsChild) {
+    struct Case {
+        const char* what;
+        std::function<void(int)> serve;
+        const char* failure;
+    };
+    const Case cases[] = {
+        {"crash", [](int) { std::raise(SIGSEGV); }, "crashed (Segmentation fault)"},
+        {"abort", [](int) { std::abort(); }, "crashed (Aborted)"},
+        {"hang", [](int) { ::pause(); }, "gave no answer within 1 s"},
+        {"hog",
+         [](int fd) {
+             void* p = std::malloc(std::size_t{1} << 32);
+             const char got = p ? 1 : 0;
+             ChildReader::Put(fd, &got, 1);
+             std::free(p);
+         },
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ChildReader child;
+        ChildReader::Limits limits;
+        limits.memory = std::uint64_t{64} << 20;
+        limits.silentSeconds = 1;
+        ASSERT_TRUE(child.Start(c.serve, limits));
+        char got = 0;
+        if (!c.failure) {
+            ASSERT_TRUE(child.Receive(&got, 1));
+#if !defined(__SANITIZE_ADDRESS__)
+            EXPECT_EQ(got, 0) << "the memory limit let 4 GB through";
+#endif
+            continue;
+        }
+        EXPECT_FALSE(child.Receive(&got, 1));
+        EXPECT_EQ(child.Failure(), c.failure);
+    }
 }
 
 }  // namespace
