@@ -567,6 +567,10 @@ CacheConversion ConvertToCache(const std::string& path, const CacheConvertOption
         if (!KeyOf(path, key, out.error, reading)) return out;
         RawFileScan scan;
         CollectedMessages messages;
+        // What the reader says of the file (bytes it passed over) reaches the user as from
+        // a plain read, once however often the conversion starts again.
+        std::vector<std::string> fileNotes;
+        read.notes = &fileNotes;
         switch (ScanRawFile(path, scan, messages, read)) {
             case RawReadResult::NotRaw:
                 out.status = Status::Unsupported;
@@ -601,7 +605,10 @@ CacheConversion ConvertToCache(const std::string& path, const CacheConvertOption
         }
         Converter converter(path, options, scan, limit, stepped);
         const Attempt why = converter.Run(key, out);
-        if (EndOfAttempt(why, converter.Error(), out)) return out;
+        if (EndOfAttempt(why, converter.Error(), out)) {
+            out.notes.insert(out.notes.begin(), fileNotes.begin(), fileNotes.end());
+            return out;
+        }
     }
     out.error = "\"" + path + "\" changed while it was converted.";
     return out;

@@ -159,6 +159,8 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         {"ngspice_first_plot", ngspice, false, 1},
         {"invalid", invalid, false, 1},
         {"ltspice_float", ltspice, false, 1},
+        // The points are all there, then padding the reader passes over with a note.
+        {"ltspice_zero_padded", ltspice + std::string(32, '\0'), false, 1},
         {"rc_tran.raw", "", false, 1},
         {"ltspice_fastaccess", fast, false, 1},
         {"ltspice_fast.raw", "", false, 1},
@@ -193,8 +195,11 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         test::RecordingMessages messages;
         RawReadOptions how;
         how.plotsAsRuns = c.plotsAsRuns;
+        std::vector<std::string> readNotes;
+        how.notes = &readNotes;
         std::string error;
         ASSERT_EQ(ReadRawFile(path, read, plots, messages, how), RawReadResult::Read);
+        EXPECT_EQ(made.notes, readNotes);
         ASSERT_TRUE(OpenCachedResult(made.entry, mapped, error)) << error;
         ASSERT_EQ(mapped->RunCount(), read->RunCount());
         for (std::int32_t r = 0; r < read->RunCount(); ++r)
