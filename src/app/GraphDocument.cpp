@@ -99,6 +99,7 @@ bool CGraphDocument::RunOnWorker(QWidget* parent, const QString& label,
                 progress.total.store(total);
                 return !progress.cancel.load();
             };
+            options.status = [&progress](const std::string& line) { progress.SetNote(line); };
             return work(options);
         },
         cancelled);

@@ -108,6 +108,9 @@ bool RunWithProgress(QWidget* parent, const QString& label,
             loop.quit();
             return;
         }
+        std::string note;
+        if (progress.TakeNote(note) && !progress.cancel.load())
+            dialog.setLabelText(label + QStringLiteral("\n\n") + QString::fromStdString(note));
         const std::int64_t total = progress.total.load();
         if (total > 0 && dialog.isVisible()) {
             const double part = static_cast<double>(progress.done.load()) / total;

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <string>
 
 class QWidget;
 
@@ -36,6 +38,25 @@ struct WorkProgress {
     std::atomic<std::int64_t> done{0};
     std::atomic<std::int64_t> total{-1};
     std::atomic<bool> cancel{false};
+
+    // A line shown under the dialog's label from the next poll on (any thread).
+    void SetNote(const std::string& line) {
+        std::lock_guard<std::mutex> lock(noteLock_);
+        note_ = line;
+        noteChanged_.store(true);
+    }
+    // The line once after each SetNote; false when there is no new one.
+    bool TakeNote(std::string& line) {
+        if (!noteChanged_.exchange(false)) return false;
+        std::lock_guard<std::mutex> lock(noteLock_);
+        line = note_;
+        return true;
+    }
+
+private:
+    std::mutex noteLock_;
+    std::string note_;
+    std::atomic<bool> noteChanged_{false};
 };
 
 // Runs `work` on a worker thread while the interface thread keeps running;

@@ -537,6 +537,7 @@ CacheWait ConvertWait(const std::string& path, const CacheConvertOptions& option
             notes.push_back("Another conversion of \"" + path +
                             "\" has stopped, and there is not enough memory to read the file "
                             "without it: still waiting for it.");
+            if (options.status) options.status(notes.back());
             *said = true;
         }
         // How far the other writer is, for as long as it is waited for.

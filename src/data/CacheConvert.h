@@ -31,6 +31,9 @@ struct CacheConvertOptions {
     // for `waitStall`, the file is left to be read the ordinary way when memory
     // allows, and waited for still when it does not.
     std::chrono::milliseconds waitStep{100}, waitStall{10000};
+    // When given, hears at once a status line for a wait that cannot end by itself, so
+    // that the user sees why the work does not move while it goes on.
+    std::function<void(const std::string& line)> status;
 };
 
 struct CacheConversion {

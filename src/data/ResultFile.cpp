@@ -105,6 +105,7 @@ CacheRoute ReadThroughCache(const std::string& path, CResultDataRef& data,
     convert.limit = options.cacheLimitBytes;
     convert.progress = options.text.progress;
     convert.preview = options.preview;
+    convert.status = options.status;
     convert.plot = options.plot;
     convert.plotsAsRuns = !options.plotChosen && options.plot == 0;
     TextConvertTuning tuning;

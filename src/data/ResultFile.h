@@ -37,6 +37,9 @@ struct LoadOptions {
     // While a file is converted into the cache, now and then given the part
     // converted so far, on the reading thread.
     std::function<void(const CResultDataRef& partial)> preview;
+    // When given, hears on the reading thread a status line the user should see while
+    // the read goes on (a wait it cannot end by itself).
+    std::function<void(const std::string& line)> status;
 };
 
 // Reads a result file of any format, told apart by its first bytes, into

@@ -19,12 +19,16 @@ TEST(WorkerTask, CancelStopsTheWorkWhileTheInterfaceKeepsRunning) {
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
     ticker.start(10);
-    bool sawBusy = false;
+    bool sawBusy = false, sawNote = false;
+    int looks = 0;
     QTimer canceller;
     QObject::connect(&canceller, &QTimer::timeout, [&] {
         sawBusy = sawBusy || BusyScope::Busy();
         auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible()) return;
+        // The worker's note shows under the label (given up on after a second).
+        sawNote = dialog->labelText().contains("still waiting");
+        if (!sawNote && ++looks < 50) return;
         canceller.stop();
         dialog->findChild<QPushButton*>()->click();
     });
@@ -36,6 +40,7 @@ TEST(WorkerTask, CancelStopsTheWorkWhileTheInterfaceKeepsRunning) {
         &owner, "Reading",
         [](WorkProgress& p) {
             p.total = 100;
+            p.SetNote("Another conversion has stopped: still waiting for it.");
             while (!p.cancel.load()) {
                 p.done = (p.done.load() + 1) % 100;
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -46,6 +51,7 @@ TEST(WorkerTask, CancelStopsTheWorkWhileTheInterfaceKeepsRunning) {
     EXPECT_FALSE(ok);
     EXPECT_TRUE(cancelled);
     EXPECT_TRUE(sawBusy);
+    EXPECT_TRUE(sawNote);
     EXPECT_FALSE(BusyScope::Busy());
     EXPECT_GT(ticks, 10);  // the 10 ms timer went on through the 300 ms before the dialog
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);

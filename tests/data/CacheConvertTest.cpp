@@ -425,6 +425,19 @@ TEST(CacheConvert, AnotherConversionThatStopsIsNotWaitedForEver) {
     EXPECT_EQ(ConvertToCache(path, options).status, Status::Cancelled);
     resume.set_value();
     first.join();
+    // With too little memory to read the file otherwise, the wait goes on and says why
+    // once, at once, and in the notes.
+    std::vector<std::string> heard, notes;
+    options.status = [&heard](const std::string& line) { heard.push_back(line); };
+    options.progress = nullptr;
+    bool stalled = false;
+    const CacheWait wait = ConvertWait(path, options, std::numeric_limits<std::uint64_t>::max(), stalled, notes);
+    EXPECT_TRUE(wait.waiting(0, true));
+    EXPECT_TRUE(wait.waiting(0, true));
+    EXPECT_FALSE(stalled);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(notes, heard);
+    EXPECT_NE(heard[0].find("still waiting"), std::string::npos) << heard[0];
 }
 
 }  // namespace
