@@ -27,6 +27,15 @@ using test::RecordingMessages;
 
 const fs::path kMat = KURVEX_MAT_DIR;
 
+// Reads `path` as the viewer does, without warnings, keeping the readers' notes.
+bool LoadNoting(const std::string& path, CResultDataRef& d, RecordingMessages& messages,
+                std::vector<std::string>& notes) {
+    LoadOptions options;
+    options.notes = &notes;
+    options.showWarnings = false;
+    return LoadResultFile(path, d, nullptr, messages, options);
+}
+
 class MatFile : public test::TempDirTest {};
 
 // One sample a file must give: NaN for an invalid point.
@@ -98,10 +107,7 @@ TEST_F(MatFile, SciPyFilesReadAsTheirVariables) {
         CResultDataRef d;
         RecordingMessages messages;
         std::vector<std::string> notes;
-        LoadOptions options;
-        options.notes = &notes;
-        options.showWarnings = false;
-        ASSERT_TRUE(LoadResultFile((kMat / c.file).string(), d, nullptr, messages, options))
+        ASSERT_TRUE(LoadNoting((kMat / c.file).string(), d, messages, notes))
             << (messages.shown.empty() ? "" : messages.shown[0].first);
         EXPECT_EQ(Names(d), c.names);
         EXPECT_EQ(d->RowCount(), 6);
@@ -428,10 +434,7 @@ TEST_F(MatFile, PeerFilesReadAsSciPyReadsThem) {
         CResultDataRef d;
         RecordingMessages messages;
         std::vector<std::string> notes;
-        LoadOptions options;
-        options.notes = &notes;
-        options.showWarnings = false;
-        const bool read = LoadResultFile(path, d, nullptr, messages, options);
+        const bool read = LoadNoting(path, d, messages, notes);
         EXPECT_EQ(read, !c.samples.empty())
             << (messages.shown.empty() ? "" : messages.shown[0].first);
         if (read == c.samples.empty() || (!read && messages.shown.empty())) continue;
