@@ -34,19 +34,42 @@ struct DerivedRecord {
     double min, max;
 };
 
-// Closes the descriptors and removes the temporary files it still names.
+// A descriptor closed when it goes.
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+// Closes the descriptors and removes the temporary files it still names; every
+// name is taken in the entry's folder, opened once, never by a path again.
 struct TempFile {
-    std::string path;
+    int dir = -1;
+    std::string name;
     int fd = -1;
     ~TempFile() {
         if (fd >= 0) ::close(fd);
-        if (!path.empty()) ::unlink(path.c_str());
+        if (!name.empty()) ::unlinkat(dir, name.c_str(), 0);
     }
-    bool Make(const std::string& final) {
-        path = final + ".tmp-XXXXXX";
-        fd = ::mkostemp(path.data(), O_CLOEXEC);
-        if (fd < 0) path.clear();
-        return fd >= 0;
+    bool Make(int folder, const std::string& final) {
+        dir = folder;
+        static std::atomic<std::uint64_t> serial{0};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char suffix[48];
+            std::snprintf(suffix, sizeof suffix, ".tmp-%d-%llu", int(::getpid()),
+                          static_cast<unsigned long long>(serial.fetch_add(1)));
+            name = final + suffix;
+            fd = ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0600);
+            if (fd >= 0) return true;
+            if (errno != EEXIST) break;
+        }
+        name.clear();
+        return false;
     }
     // Writes `count` bytes at `offset`; false with errno set.
     bool WriteAt(std::int64_t offset, const void* bytes, std::size_t count) {
@@ -71,8 +94,8 @@ struct TempFile {
             return false;
         }
         fd = -1;
-        if (::rename(path.c_str(), final.c_str()) != 0) return false;
-        path.clear();
+        if (::renameat(dir, name.c_str(), dir, final.c_str()) != 0) return false;
+        name.clear();
         return true;
     }
 };
@@ -90,44 +113,42 @@ struct DerivedMaps {
     }
 };
 
-// Maps `path` of exactly `size` bytes writable and private: a write into the
-// variable costs a private page and never reaches the file.
-bool MapPrivate(const std::string& path, std::size_t size, Mapping& m) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Maps `name` in `dir`, of exactly `size` bytes, writable and private: a write
+// into the variable costs a private page and never reaches the file.
+bool MapPrivate(int dir, const std::string& name, std::size_t size, Mapping& m) {
+    const Fd file(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && std::uint64_t(st.st_size) == size && size > 0;
-    if (ok) {
-        m.base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_NORESERVE, fd, 0);
-        ok = m.base != MAP_FAILED;
-        if (ok)
-            m.size = size;
-        else
-            m.base = nullptr;
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || std::uint64_t(st.st_size) != size ||
+        size == 0)
+        return false;
+    m.base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_NORESERVE, file.fd, 0);
+    if (m.base == MAP_FAILED) {
+        m.base = nullptr;
+        return false;
     }
-    if (fd >= 0) ::close(fd);
-    return ok;
+    m.size = size;
+    return true;
 }
 
-bool ReadRecord(const std::string& path, DerivedRecord& record) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+bool ReadRecord(int dir, const std::string& name, DerivedRecord& record) {
+    const Fd file(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (file.fd < 0) return false;
     ssize_t n;
-    while ((n = ::read(fd, &record, sizeof record)) < 0 && errno == EINTR) {
+    while ((n = ::read(file.fd, &record, sizeof record)) < 0 && errno == EINTR) {
     }
-    ::close(fd);
     return n == ssize_t(sizeof record) &&
            std::memcmp(record.magic, kDerivedMagic, sizeof kDerivedMagic) == 0;
 }
 
-// The complete derived column at `base`, mapped; none when any part is
-// missing, of another length or cannot be mapped.
-std::optional<DerivedColumn> OpenDerived(const std::string& base, std::int64_t rows) {
+// The complete derived column `base` in the entry's folder `dir`, mapped; none
+// when any part is missing, of another length or cannot be mapped.
+std::optional<DerivedColumn> OpenDerived(int dir, const std::string& base, std::int64_t rows) {
     DerivedRecord record{};
-    if (!ReadRecord(base + ".extents", record) || record.rows != std::uint64_t(rows))
+    if (!ReadRecord(dir, base + ".extents", record) || record.rows != std::uint64_t(rows))
         return std::nullopt;
     auto maps = std::make_shared<DerivedMaps>();
-    if (!MapPrivate(base + ".f64", std::size_t(rows) * sizeof(double), maps->values) ||
-        !MapPrivate(base + ".flags", std::size_t(rows), maps->flags))
+    if (!MapPrivate(dir, base + ".f64", std::size_t(rows) * sizeof(double), maps->values) ||
+        !MapPrivate(dir, base + ".flags", std::size_t(rows), maps->flags))
         return std::nullopt;
     DerivedColumn column;
     column.values = static_cast<double*>(maps->values.base);
@@ -141,7 +162,7 @@ std::optional<DerivedColumn> OpenDerived(const std::string& base, std::int64_t r
     std::int64_t buckets = 0;
     for (const std::int64_t n : PyramidLayout(rows)) buckets += n;
     const auto pyramidBytes = std::size_t(buckets) * (4 * sizeof(double) + sizeof(std::uint32_t));
-    if (pyramidBytes > 0 && MapPrivate(base + ".pyramid", pyramidBytes, maps->pyramid))
+    if (pyramidBytes > 0 && MapPrivate(dir, base + ".pyramid", pyramidBytes, maps->pyramid))
         column.pyramid = PyramidFromBytes(
             rows, {static_cast<const std::uint8_t*>(maps->pyramid.base), pyramidBytes});
     column.keep = std::move(maps);
@@ -170,12 +191,6 @@ std::string DerivedColumnName(const std::vector<std::string_view>& parts) {
     return text;
 }
 
-std::string DerivedColumnBase(const CacheEntry& entry, const std::string& name) {
-    std::string folder, error;
-    if (!CacheFolder(folder, error)) return {};
-    return folder + "/" + entry.Key().Hash() + "/" + name;
-}
-
 std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const std::string& name,
                                                std::int64_t rows, std::int64_t block, int workers,
                                                const DerivedFill& fill, std::string& error,
@@ -187,17 +202,24 @@ std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const st
         return std::nullopt;
     }
     std::string folder;
-    if (!CacheFolder(folder, error)) return std::nullopt;
-    const std::string base = DerivedColumnBase(entry, name);
-    if (auto done = OpenDerived(base, rows)) {
+    const Fd cache(OpenCacheFolderFd(folder, error));
+    if (cache.fd < 0) return std::nullopt;
+    const Fd dir(::openat(cache.fd, entry.Key().Hash().c_str(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir.fd < 0) {
+        error = Failure("cannot open " + folder + "/" + entry.Key().Hash(), errno);
+        return std::nullopt;
+    }
+    const std::string& base = name;
+    if (auto done = OpenDerived(dir.fd, base, rows)) {
         done->reused = true;
         return done;
     }
     // Each writer has temporary files of its own: two building the same formula
     // at once rename equal files over each other.
     TempFile values, flags, pyramid, record;
-    if (!values.Make(base + ".f64") || !flags.Make(base + ".flags") ||
-        !pyramid.Make(base + ".pyramid") || !record.Make(base + ".extents")) {
+    if (!values.Make(dir.fd, base + ".f64") || !flags.Make(dir.fd, base + ".flags") ||
+        !pyramid.Make(dir.fd, base + ".pyramid") || !record.Make(dir.fd, base + ".extents")) {
         error = Failure("cannot make a file in " + folder + "/" + entry.Key().Hash(), errno);
         return std::nullopt;
     }
@@ -282,13 +304,8 @@ std::optional<DerivedColumn> MakeDerivedColumn(const CacheEntry& entry, const st
         error = Failure("cannot move the files into place", errno);
         return std::nullopt;
     }
-    const std::string dir = folder + "/" + entry.Key().Hash();
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-    auto made = OpenDerived(base, rows);
+    ::fsync(dir.fd);
+    auto made = OpenDerived(dir.fd, base, rows);
     if (!made) error = Failure("cannot map the files written", errno);
     return made;
 }

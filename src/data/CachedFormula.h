@@ -40,10 +40,6 @@ using DerivedFill = std::function<bool(int worker, std::int64_t first, std::int6
 // A name for a derived column from the texts that decide its samples.
 std::string DerivedColumnName(const std::vector<std::string_view>& parts);
 
-// The files of derived column `name` (from DerivedColumnName) beside `entry`,
-// without their endings.
-std::string DerivedColumnBase(const CacheEntry& entry, const std::string& name);
-
 // The derived column `name` of `rows` rows beside `entry`, mapped: the
 // complete files when they are there, else filled by `fill` in blocks of
 // `block` rows on `workers` workers into temporary files renamed into place

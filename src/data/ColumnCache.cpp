@@ -584,6 +584,10 @@ std::shared_ptr<const CacheEntry> NoEntry(CacheEntry::Status& status, CacheEntry
 
 }  // namespace
 
+int OpenCacheFolderFd(std::string& folder, std::string& error) {
+    return OpenCacheFolder(folder, error);
+}
+
 bool CacheFolder(std::string& folder, std::string& error) {
     const OpenFolder open(error);
     folder = open.path;

@@ -45,6 +45,10 @@ bool FileStateOf(int fd, CacheKey& key);
 // writable by others or lies in a folder others can write to (unless sticky).
 bool CacheFolder(std::string& folder, std::string& error);
 
+// The cache folder opened once, after the checks CacheFolder makes: a descriptor the caller
+// closes, so that every later step is taken relative to it; -1 with `error` set when refused.
+int OpenCacheFolderFd(std::string& folder, std::string& error);
+
 // The default size limit: a fifth of the free space where `folder` lives (0 when unknown).
 std::uint64_t DefaultCacheLimit(const std::string& folder);
 
