@@ -281,6 +281,15 @@ std::string Quoted(std::string_view s) {
     return "\"" + std::string(s) + "\"";
 }
 
+// The status line on lines of text after a complete plot (Xyce's table of
+// sensitivities), quoting the first of them.
+std::string TextAfterPlot(int plot, long long lines, const std::string& first) {
+    return Format(
+        "Plot %d is followed by %lld lines of text that are no plot, from %s; they are not "
+        "read.",
+        plot + 1, lines, Quoted(DisplayName(Trim(first))).c_str());
+}
+
 class Reader {
 public:
     Reader(Source& source, const std::string& name, UserMessages& messages,
@@ -550,10 +559,7 @@ bool Reader::FindLayout(Cursor& cursor, int plot, const Header& h, Layout& layou
             bool tooLong = false;
             cursor.Seek(stop);
             cursor.Line(first, tooLong);
-            *note = Format(
-                "Plot %d is followed by %lld lines of text that are no plot, from %s; "
-                "they are not read.",
-                plot + 1, linesOf, Quoted(Trim(first)).c_str());
+            *note = TextAfterPlot(plot, linesOf, first);
         }
         end = source_.Size();  // nothing after it is read
         return true;
@@ -851,10 +857,7 @@ bool Reader::ReadText(Cursor& cursor, int plot, const Header& h, CResultData& se
                                plot + 1, static_cast<long long>(h.plot.points)));
             }
         }
-        Note(
-            Format("Plot %d is followed by %lld lines of text that are no plot, from %s; they "
-                   "are not read.",
-                   plot + 1, lines, Quoted(DisplayName(first)).c_str()));
+        Note(TextAfterPlot(plot, lines, first));
     }
     return !cursor.Failed() || ReadFault();
 }
