@@ -13,9 +13,9 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "data/SafeFile.h"
-#include "data/TextReader.h"
-#include "data/TextWriter.h"
+#include "data/formats/TextReader.h"
+#include "data/formats/TextWriter.h"
+#include "data/platform/SafeFile.h"
 
 namespace {
 

@@ -10,9 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "data/ResultFile.h"
-
 #include "BenchSupport.h"
+#include "data/document/ResultFile.h"
 
 namespace {
 

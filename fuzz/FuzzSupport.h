@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 
 namespace fuzzsupport {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "data/ByteSource.h"
-#include "data/TextReader.h"
+#include "data/formats/TextReader.h"
+#include "data/platform/ByteSource.h"
 
 namespace {
 

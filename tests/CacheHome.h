@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "data/CacheConvert.h"
-#include "data/CachedResult.h"
-#include "data/ColumnCache.h"
-#include "data/RawFile.h"
+#include "data/cache/CacheConvert.h"
+#include "data/cache/CachedResult.h"
+#include "data/cache/ColumnCache.h"
+#include "data/formats/RawFile.h"
 
 namespace kurvex::test {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 
 namespace kurvex::test {
 

@@ -19,10 +19,10 @@
 #include "../BenchSupport.h"
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
-#include "data/CacheConvert.h"
-#include "data/CachedResult.h"
-#include "data/ColumnCache.h"
-#include "data/SummaryPyramid.h"
+#include "data/cache/CacheConvert.h"
+#include "data/cache/CachedResult.h"
+#include "data/cache/ColumnCache.h"
+#include "data/model/SummaryPyramid.h"
 
 namespace {
 

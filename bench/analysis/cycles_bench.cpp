@@ -13,7 +13,7 @@
 
 #include "analysis/Cycles.h"
 #include "analysis/FigureRequest.h"
-#include "data/ResultData.h"
+#include "data/model/ResultData.h"
 #include "formula/CycleMath.h"
 #include "graph/GraphCurve.h"
 

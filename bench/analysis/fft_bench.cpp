@@ -10,8 +10,8 @@
 #include "analysis/Fft.h"
 #include "analysis/FftPlan.h"
 #include "analysis/FftSizeTable.h"
-#include "data/RefPtr.h"
-#include "data/ResultVariable.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultVariable.h"
 
 #if KURVEX_BENCH_FFTW
 #include <fftw3.h>

@@ -11,7 +11,7 @@
 
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
-#include "data/ResultData.h"
+#include "data/model/ResultData.h"
 #include "graph/GraphCurve.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "analysis/FrequencyDisplay.h"
-#include "data/ResultData.h"
-#include "data/UserMessages.h"
+#include "data/model/ResultData.h"
+#include "data/platform/UserMessages.h"
 #include "graph/CurveEntry.h"
 #include "graph/GraphCurve.h"
 

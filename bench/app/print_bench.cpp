@@ -15,10 +15,10 @@
 #include <memory>
 
 #include "../BenchQtMain.h"
-#include "app/QPainterCanvas.h"
 #include "app/ViewPrinting.h"
-#include "graph/Renderer.h"
+#include "controls/QPainterCanvas.h"
 #include "graph/ViewLayout.h"
+#include "graph/render/Renderer.h"
 
 namespace {
 

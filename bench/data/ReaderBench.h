@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 
 namespace benchsupport {
 

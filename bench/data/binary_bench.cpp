@@ -11,7 +11,7 @@
 
 #include "../BenchSupport.h"
 #include "ReaderBench.h"
-#include "data/SettingsDataFile.h"
+#include "data/formats/SettingsDataFile.h"
 
 namespace {
 

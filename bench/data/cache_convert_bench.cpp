@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "../BenchSupport.h"
-#include "data/CacheConvert.h"
-#include "data/CacheConvertText.h"
-#include "data/ColumnCache.h"
-#include "data/ResultData.h"
-#include "data/TextReader.h"
+#include "data/cache/CacheConvert.h"
+#include "data/cache/CacheConvertText.h"
+#include "data/cache/ColumnCache.h"
+#include "data/formats/TextReader.h"
+#include "data/model/ResultData.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ReaderBench.h"
-#include "data/ComtradeFile.h"
+#include "data/formats/ComtradeFile.h"
 
 namespace {
 

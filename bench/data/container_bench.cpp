@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ReaderBench.h"
-#include "data/BlockContainerFile.h"
+#include "data/formats/BlockContainerFile.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ReaderBench.h"
-#include "data/MatFile.h"
+#include "data/formats/MatFile.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
 
 namespace {
 

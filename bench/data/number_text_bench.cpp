@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "data/MinMax.h"
-#include "data/ResultVariable.h"
-#include "data/SummaryPyramid.h"
-#include "data/Workers.h"
+#include "data/model/MinMax.h"
+#include "data/model/ResultVariable.h"
+#include "data/model/SummaryPyramid.h"
+#include "data/platform/Workers.h"
 
 namespace {
 

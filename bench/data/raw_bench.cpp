@@ -16,7 +16,7 @@
 #include "../BenchSupport.h"
 #include "ReaderBench.h"
 #include "data/LtspiceRawWriter.h"
-#include "data/RawFile.h"
+#include "data/formats/RawFile.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "ReaderBench.h"
-#include "data/Document.h"
-#include "data/ResultFile.h"
-#include "data/Workers.h"
+#include "data/document/Document.h"
+#include "data/document/ResultFile.h"
+#include "data/platform/Workers.h"
 
 namespace {
 

@@ -29,9 +29,9 @@
 #include "../BenchQtMain.h"
 #include "../BenchSupport.h"
 #include "app/GraphWnd.h"
-#include "data/CacheConvert.h"
-#include "data/CachedResult.h"
-#include "data/ColumnCache.h"
+#include "data/cache/CacheConvert.h"
+#include "data/cache/CachedResult.h"
+#include "data/cache/ColumnCache.h"
 #include "graph/ViewLayout.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <random>
 
-#include "app/QPainterCanvas.h"
-#include "graph/Renderer.h"
+#include "controls/QPainterCanvas.h"
+#include "graph/render/Renderer.h"
 
 namespace {
 

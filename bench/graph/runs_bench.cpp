@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/Renderer.h"
+#include "graph/render/Renderer.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include "../BenchQtMain.h"
 #include "app/GraphWnd.h"
-#include "data/ColumnSummary.h"
+#include "data/model/ColumnSummary.h"
 #include "graph/ViewLayout.h"
 
 namespace {

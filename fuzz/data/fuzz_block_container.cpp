@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "data/BlockContainerFile.h"
+#include "data/formats/BlockContainerFile.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "data/ComtradeFile.h"
-#include "data/NameText.h"
+#include "data/formats/ComtradeFile.h"
+#include "data/platform/NameText.h"
 
 namespace {
 

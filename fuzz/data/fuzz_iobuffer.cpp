@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "data/IOBuffer.h"
+#include "data/platform/IOBuffer.h"
 
 namespace {
 

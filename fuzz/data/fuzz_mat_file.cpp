@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "data/MatFile.h"
+#include "data/formats/MatFile.h"
 
 namespace {
 

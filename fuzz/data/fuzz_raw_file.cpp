@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "data/RawFile.h"
+#include "data/formats/RawFile.h"
 
 namespace {
 

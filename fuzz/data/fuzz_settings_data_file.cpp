@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "data/SettingsDataFile.h"
+#include "data/formats/SettingsDataFile.h"
 
 namespace {
 

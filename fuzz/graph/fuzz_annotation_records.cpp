@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "data/IOBuffer.h"
+#include "data/platform/IOBuffer.h"
 #include "graph/Annotations.h"
 #include "graph/GraphCurve.h"
-#include "graph/TurnedTextCanvas.h"
+#include "graph/canvas/TurnedTextCanvas.h"
 
 namespace {
 

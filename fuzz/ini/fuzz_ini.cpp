@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "data/IniFile.h"
+#include "data/formats/IniFile.h"
 #include "graph/DisplaySettingsFile.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "analysis/Measure.h"
-#include "data/CachedResult.h"
+#include "data/cache/CachedResult.h"
 #include "graph/RunColours.h"
 
 namespace kurvex {

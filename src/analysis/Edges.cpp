@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex {
 

@@ -10,8 +10,8 @@
 #include "analysis/Fft.h"
 #include "analysis/FftSizeTable.h"
 #include "analysis/FftWindow.h"
-#include "data/RefPtr.h"
-#include "data/ResultVariable.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultVariable.h"
 
 namespace kurvex {
 

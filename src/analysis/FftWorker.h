@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "analysis/FftPlan.h"
-#include "data/RefPtr.h"
-#include "data/ResultVariable.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultVariable.h"
 
 namespace kurvex {
 

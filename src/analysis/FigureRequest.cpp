@@ -9,7 +9,7 @@
 
 #include "analysis/FftWindow.h"
 #include "analysis/Harmonics.h"
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 #include "graph/AppOptions.h"
 
 namespace kurvex {

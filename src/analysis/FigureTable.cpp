@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex {
 

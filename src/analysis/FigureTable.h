@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

@@ -6,7 +6,7 @@
 
 #include "analysis/FftPlan.h"
 #include "analysis/FftWorker.h"
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 #include "graph/GraphCurve.h"
 #include "graph/Zoom.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex {
 

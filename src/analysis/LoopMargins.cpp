@@ -5,8 +5,8 @@
 #include <cmath>
 #include <string_view>
 
-#include "data/PhaseColumns.h"
-#include "data/ResultVariable.h"
+#include "data/model/PhaseColumns.h"
+#include "data/model/ResultVariable.h"
 
 namespace kurvex {
 

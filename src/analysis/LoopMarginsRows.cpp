@@ -7,7 +7,7 @@
 #include <string>
 
 #include "analysis/Cycles.h"
-#include "data/ResultData.h"
+#include "data/model/ResultData.h"
 
 namespace kurvex {
 

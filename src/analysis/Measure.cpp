@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "data/CachedResult.h"
-#include "data/Runs.h"
+#include "data/cache/CachedResult.h"
+#include "data/model/Runs.h"
 #include "graph/AxisScale.h"
 
 namespace kurvex {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "data/RefPtr.h"
-#include "data/ResultVariable.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultVariable.h"
 #include "graph/GraphCurve.h"
 #include "graph/GraphText.h"
 

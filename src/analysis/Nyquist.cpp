@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "analysis/LoopMargins.h"
-#include "data/ResultVariable.h"
+#include "data/model/ResultVariable.h"
 
 namespace kurvex {
 

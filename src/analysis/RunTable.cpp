@@ -9,8 +9,8 @@
 #include "analysis/Averages.h"
 #include "analysis/Cycles.h"
 #include "analysis/Measure.h"
-#include "data/CachedResult.h"
-#include "data/Runs.h"
+#include "data/cache/CachedResult.h"
+#include "data/model/Runs.h"
 #include "graph/RunColours.h"
 
 namespace kurvex {

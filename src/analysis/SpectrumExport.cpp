@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "data/NumberText.h"
-#include "data/TextWriter.h"
+#include "data/formats/TextWriter.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex {
 

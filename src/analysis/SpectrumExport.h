@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "analysis/FftWindow.h"
-#include "data/RefPtr.h"
-#include "data/ResultVariable.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultVariable.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {

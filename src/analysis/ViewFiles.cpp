@@ -1,7 +1,7 @@
 #include "analysis/ViewFiles.h"
 
 #include "analysis/SpectrumExport.h"
-#include "data/SafeFile.h"
+#include "data/platform/SafeFile.h"
 #include "graph/Export.h"
 
 namespace kurvex {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "analysis/FftWindow.h"
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {

@@ -6,8 +6,8 @@
 #include <QPainter>
 #include <QSvgGenerator>
 
-#include "app/QPainterCanvas.h"
 #include "app/ScreenOutput.h"
+#include "controls/QPainterCanvas.h"
 #include "graph/PageGeometry.h"
 
 namespace kurvex {

@@ -8,7 +8,7 @@
 
 #include "KurvexVersion.h"
 #include "app/RequestChannel.h"
-#include "data/RequestText.h"
+#include "data/formats/RequestText.h"
 
 namespace kurvex {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "data/ReloadWatch.h"
+#include "data/platform/ReloadWatch.h"
 
 namespace kurvex {
 

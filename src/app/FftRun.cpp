@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/WorkerTask.h"
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 #include "graph/AppOptions.h"
 
 namespace kurvex {

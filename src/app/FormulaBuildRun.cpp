@@ -4,7 +4,7 @@
 #include <QWidget>
 
 #include "app/WorkerTask.h"
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 
 namespace kurvex {
 

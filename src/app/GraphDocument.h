@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/ShellMessages.h"
-#include "data/Document.h"
+#include "data/document/Document.h"
+#include "dialogs/ShellMessages.h"
 
 class QWidget;
 

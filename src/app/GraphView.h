@@ -9,7 +9,7 @@
 #include "analysis/Averages.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
-#include "data/ResultData.h"
+#include "data/model/ResultData.h"
 #include "graph/GraphCurve.h"
 #include "graph/RunChoice.h"
 #include "graph/ViewCommands.h"

@@ -7,8 +7,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QStyle>
 #include <algorithm>
 #include <cmath>
@@ -27,9 +27,9 @@
 #include "app/GraphWnd.h"
 #include "app/MainFrame.h"
 #include "app/PowerCommands.h"
-#include "app/QPainterCanvas.h"
 #include "app/SettingsStore.h"
 #include "app/ViewPrinting.h"
+#include "controls/QPainterCanvas.h"
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/PageSetupDlg.h"
@@ -43,10 +43,10 @@
 #include "graph/PreviousRun.h"
 #include "graph/Reload.h"
 #include "graph/RunChoice.h"
-#include "graph/Renderer.h"
 #include "graph/StoredOptions.h"
 #include "graph/ViewLayout.h"
 #include "graph/Zoom.h"
+#include "graph/render/Renderer.h"
 #include "interaction/AnnotationInput.h"
 #include "interaction/FileFilters.h"
 #include "interaction/MouseMode.h"
@@ -81,9 +81,10 @@ std::optional<std::vector<RunSave>> AskRunsToSave(QWidget* parent, const CGraphC
     const std::vector<RunSave> one = RunsToSave({}, runs, last.MeasuredRun(), false, path);
     const std::string name = RunChoiceNames(data)[static_cast<size_t>(one.front().run)];
     const QString text =
-        QStringLiteral("This view shows %1 runs, and the file holds one. Write every shown run "
-                       "into a file of its own (%2, %3, ...), or only the measured run %4 (%5) "
-                       "into %6?")
+        QStringLiteral(
+            "This view shows %1 runs, and the file holds one. Write every shown run "
+            "into a file of its own (%2, %3, ...), or only the measured run %4 (%5) "
+            "into %6?")
             .arg(every.size())
             .arg(QFileInfo(QString::fromStdString(every[0].path)).fileName(),
                  QFileInfo(QString::fromStdString(every[1].path)).fileName())
@@ -162,7 +163,8 @@ void COhmixGraphView::SaveBinary() {
         WithFilterExtension(dialog.selectedFiles().front().toStdString(), filter.toStdString());
     // The file holds one run: the measured one.
     const CGraphCurve& last = *ConstRecords().back();
-    const RunSave save = RunsToSave({}, last.Data()->RunCount(), last.MeasuredRun(), false, path)[0];
+    const RunSave save =
+        RunsToSave({}, last.Data()->RunCount(), last.MeasuredRun(), false, path)[0];
     const bool ok = document_->RunSave(
         this,
         QStringLiteral("Saving %1 ...").arg(QFileInfo(QString::fromStdString(path)).fileName()),

@@ -15,8 +15,8 @@
 #include <QWheelEvent>
 
 #include "analysis/Measure.h"
-#include "app/QPainterCanvas.h"
-#include "data/NameText.h"
+#include "controls/QPainterCanvas.h"
+#include "data/platform/NameText.h"
 #include "dialogs/TextDlg.h"
 #include "graph/StoredOptions.h"
 #include "graph/Zoom.h"

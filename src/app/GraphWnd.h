@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "graph/GraphCurve.h"
-#include "graph/Renderer.h"
+#include "graph/render/Renderer.h"
 #include "interaction/AnnotationInput.h"
 #include "interaction/MouseMode.h"
 #include "interaction/ScreenInput.h"

@@ -9,7 +9,7 @@
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
 #include "app/tools/FigureWindow.h"
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 #include "dialogs/CycleAverageDlg.h"
 #include "graph/CurveEdit.h"
 #include "graph/StoredOptions.h"

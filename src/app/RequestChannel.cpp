@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <string>
 
-#include "data/RequestText.h"
+#include "data/formats/RequestText.h"
 
 namespace kurvex {
 

@@ -1,6 +1,6 @@
 #include "app/ScreenOutput.h"
 
-#include "graph/Renderer.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "graph/Canvas.h"
 #include "graph/GraphCurve.h"
+#include "graph/canvas/Canvas.h"
 
 namespace kurvex {
 

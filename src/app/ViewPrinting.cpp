@@ -15,10 +15,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/QPainterCanvas.h"
 #include "app/ScreenOutput.h"
-#include "data/NameText.h"
-#include "graph/Renderer.h"
+#include "controls/QPainterCanvas.h"
+#include "data/platform/NameText.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 

@@ -4,7 +4,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
-#include "data/ColumnCache.h"
+#include "data/cache/ColumnCache.h"
 
 namespace kurvex::cli {
 

@@ -10,11 +10,11 @@
 #include <stdexcept>
 
 #include "cli/CliCommands.h"
-#include "data/NameText.h"
-#include "data/NumberText.h"
-#include "data/ResultFile.h"
-#include "data/Runs.h"
-#include "data/SafeFile.h"
+#include "data/document/ResultFile.h"
+#include "data/model/Runs.h"
+#include "data/platform/NameText.h"
+#include "data/platform/NumberText.h"
+#include "data/platform/SafeFile.h"
 #include "graph/AppOptions.h"
 
 namespace kurvex::cli {

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "data/IOBuffer.h"
-#include "data/RawFile.h"
-#include "data/ResultData.h"
-#include "data/UserMessages.h"
+#include "data/formats/RawFile.h"
+#include "data/model/ResultData.h"
+#include "data/platform/IOBuffer.h"
+#include "data/platform/UserMessages.h"
 
 namespace kurvex::cli {
 

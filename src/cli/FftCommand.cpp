@@ -10,7 +10,7 @@
 #include "analysis/SpectrumExport.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex::cli {
 

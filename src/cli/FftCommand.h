@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "data/RefPtr.h"
-#include "data/ResultData.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultData.h"
 
 namespace kurvex::cli {
 

@@ -13,7 +13,7 @@
 #include "analysis/Measure.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex::cli {

@@ -14,15 +14,15 @@
 #include <memory>
 
 #include "analysis/FrequencyDisplay.h"
-#include "app/QPainterCanvas.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
-#include "data/NumberText.h"
+#include "controls/QPainterCanvas.h"
+#include "data/platform/NumberText.h"
 #include "graph/DisplayRecord.h"
 #include "graph/DisplaySettingsFile.h"
-#include "graph/Renderer.h"
 #include "graph/ViewLayout.h"
 #include "graph/Zoom.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex::cli {
 

@@ -3,7 +3,7 @@
 #include <QFrame>
 #include <QString>
 
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 #include "interaction/ControlRules.h"
 
 namespace kurvex {

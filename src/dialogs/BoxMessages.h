@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 
 namespace kurvex {
 

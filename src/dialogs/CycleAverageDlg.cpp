@@ -5,7 +5,7 @@
 #include <QFormLayout>
 #include <QLabel>
 
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 #include "graph/CurveEdit.h"
 #include "graph/ViewCommands.h"
 

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 
 namespace kurvex {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "controls/QtColour.h"
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 
 class QLabel;
 class QPushButton;

@@ -9,10 +9,10 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/QPainterCanvas.h"
 #include "controls/ColorSwatch.h"
+#include "controls/QPainterCanvas.h"
 #include "dialogs/DialogSupport.h"
-#include "graph/Renderer.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 

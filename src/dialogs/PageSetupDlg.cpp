@@ -10,7 +10,7 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/AppOptions.h"
 

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "controls/WideListBox.h"
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 #include "dialogs/BoxMessages.h"
 #include "dialogs/DialogSupport.h"
 

@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "data/ColumnCache.h"
+#include "data/cache/ColumnCache.h"
 
 namespace kurvex {
 

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <QFont>
 
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 #include "graph/GraphText.h"
 #include "interaction/AnnotationInput.h"
 

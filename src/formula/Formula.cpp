@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "data/NameText.h"
-#include "data/NumberText.h"
+#include "data/platform/NameText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "data/ResultVariable.h"
+#include "data/model/ResultVariable.h"
 #include "formula/FormulaNode.h"
 
 namespace kurvex {

@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "data/ResultVariable.h"
+#include "data/model/ResultVariable.h"
 #include "formula/Formula.h"
 
 namespace kurvex {

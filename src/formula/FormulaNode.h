@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "data/PhaseColumns.h"
+#include "data/model/PhaseColumns.h"
 
 namespace kurvex {
 

@@ -6,11 +6,11 @@
 #include <new>
 #include <vector>
 
-#include "data/CachedFormula.h"
-#include "data/CachedResult.h"
-#include "data/ColumnCache.h"
-#include "data/NumberText.h"
-#include "data/Workers.h"
+#include "data/cache/CachedFormula.h"
+#include "data/cache/CachedResult.h"
+#include "data/cache/ColumnCache.h"
+#include "data/platform/NumberText.h"
+#include "data/platform/Workers.h"
 
 namespace kurvex {
 
@@ -252,8 +252,8 @@ FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string&
     formula->SetSampleCount(rows);
     if (formula->RunReferences().empty()) {
         formula->SetValueSource(DataSetValue, DataSetColumn);
-        RefPtr<CResultVariable> cached = BuildIntoCache(*whole, own, *formula, text, options,
-                                                        build.anyInvalid, build.cancelled);
+        RefPtr<CResultVariable> cached =
+            BuildIntoCache(*whole, own, *formula, text, options, build.anyInvalid, build.cancelled);
         if (build.cancelled) return build;
         if (cached) {
             cached->SetName(text);

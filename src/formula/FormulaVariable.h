@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "data/RefPtr.h"
-#include "data/ResultData.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultData.h"
 #include "formula/Formula.h"
 
 namespace kurvex {
@@ -63,12 +63,11 @@ bool FormulaGoesToCache(const CResultDataRef& data, const std::string& text,
                         const FormulaBuildOptions& options = {});
 
 // A new kind-2 variable named `text` holding the formula over every sample of
-// the data set (of run options.run), with its extents; it owns its compiled formula. Over a data set
-// of cached columns with at least options.cachedRows rows, the samples go in
-// blocks into files beside the cache entry (reused by a later build of the same
-// formula) and the variable maps them; when that fails they go into memory,
-// but not when options.cancelled stopped them. A formula naming another run
-// over such a data set is refused (kFormulaRunTooLarge).
+// the data set (of run options.run), with its extents; it owns its compiled formula. Over a data
+// set of cached columns with at least options.cachedRows rows, the samples go in blocks into files
+// beside the cache entry (reused by a later build of the same formula) and the variable maps them;
+// when that fails they go into memory, but not when options.cancelled stopped them. A formula
+// naming another run over such a data set is refused (kFormulaRunTooLarge).
 FormulaBuild BuildFormulaVariable(const CResultDataRef& data, const std::string& text,
                                   const FormulaBuildOptions& options = {});
 

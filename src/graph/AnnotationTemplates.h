@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 #include "graph/GraphLine.h"
 #include "graph/GraphText.h"
 

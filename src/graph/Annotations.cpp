@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "data/IOBuffer.h"
+#include "data/platform/IOBuffer.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {

@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "graph/GraphAnnotation.h"
+#include "graph/GraphCurve.h"
 #include "graph/GraphLine.h"
 #include "graph/GraphText.h"
-#include "graph/Renderer.h"
+#include "graph/PlotGeometry.h"
 
 namespace kurvex {
 

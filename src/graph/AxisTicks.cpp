@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 #include "graph/AxisScale.h"
 
 namespace kurvex {

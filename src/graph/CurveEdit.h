@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "data/ResultData.h"
+#include "data/model/ResultData.h"
 #include "formula/Formula.h"
 #include "graph/CurveEntry.h"
 #include "graph/GraphCurve.h"
 #include "graph/GraphFont.h"
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "data/RefPtr.h"
-#include "data/ResultData.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultData.h"
 #include "formula/Formula.h"
 #include "formula/FormulaVariable.h"
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "data/IOBuffer.h"
-#include "data/ResultData.h"
+#include "data/model/ResultData.h"
+#include "data/platform/IOBuffer.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/GraphCurve.h"
 

@@ -8,7 +8,7 @@
 #include <set>
 #include <string_view>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 #include "graph/ViewLayout.h"
 
 namespace kurvex {

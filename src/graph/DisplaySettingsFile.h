@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "data/IniFile.h"
-#include "data/ResultData.h"
-#include "data/UserMessages.h"
+#include "data/formats/IniFile.h"
+#include "data/model/ResultData.h"
+#include "data/platform/UserMessages.h"
 #include "graph/GraphCurve.h"
-#include "graph/GraphTypes.h"
 #include "graph/RunChoice.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

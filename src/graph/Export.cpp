@@ -2,11 +2,11 @@
 
 #include <cctype>
 
-#include "data/BlockContainerFile.h"
-#include "data/MatFile.h"
-#include "data/SafeFile.h"
-#include "data/SettingsDataFile.h"
-#include "data/TextWriter.h"
+#include "data/formats/BlockContainerFile.h"
+#include "data/formats/MatFile.h"
+#include "data/formats/SettingsDataFile.h"
+#include "data/formats/TextWriter.h"
+#include "data/platform/SafeFile.h"
 #include "graph/DisplayRecord.h"
 
 namespace kurvex {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "graph/Canvas.h"
-#include "graph/GraphTypes.h"
+#include "graph/canvas/Canvas.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "data/Runs.h"
+#include "data/model/Runs.h"
 #include "graph/RunColumns.h"
 
 namespace kurvex {
@@ -215,8 +215,7 @@ bool CGraphCurve::SetYScale(std::int32_t log) {
         if (c->sourceKind == kCurveFormula) {
             for (size_t k = 0; k < c->runResults.size(); ++k) {
                 const RefPtr<CResultVariable>& r = c->runResults[k];
-                if (r && RunShown(static_cast<std::int32_t>(k + 1)))
-                    TakeSpan(*r, yLog_ != 0, e);
+                if (r && RunShown(static_cast<std::int32_t>(k + 1))) TakeSpan(*r, yLog_ != 0, e);
             }
             continue;
         }

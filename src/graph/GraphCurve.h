@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "data/RefPtr.h"
-#include "data/ResultData.h"
-#include "data/UserMessages.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultData.h"
+#include "data/platform/UserMessages.h"
 #include "graph/AxisScale.h"
 #include "graph/CurveEntry.h"
 #include "graph/GraphAnnotation.h"
 #include "graph/GraphFont.h"
-#include "graph/GraphTypes.h"
 #include "graph/LogColumns.h"
 #include "graph/UndoEntry.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

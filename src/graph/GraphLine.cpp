@@ -4,8 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "data/IOBuffer.h"
-#include "graph/Renderer.h"
+#include "data/platform/IOBuffer.h"
+#include "graph/GraphCurve.h"
+#include "graph/PlotGeometry.h"
 
 namespace kurvex {
 

@@ -4,11 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "data/IOBuffer.h"
-#include "data/NameText.h"
+#include "data/platform/IOBuffer.h"
+#include "data/platform/NameText.h"
 #include "graph/FontRecord.h"
-#include "graph/Renderer.h"
-#include "graph/TurnedTextCanvas.h"
+#include "graph/GraphCurve.h"
+#include "graph/PlotGeometry.h"
+#include "graph/canvas/TurnedTextCanvas.h"
 
 namespace kurvex {
 

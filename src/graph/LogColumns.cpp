@@ -4,7 +4,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "data/Workers.h"
+#include "data/platform/Workers.h"
 
 namespace kurvex {
 

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "data/ColumnSummary.h"
-#include "data/RefPtr.h"
-#include "data/ResultData.h"
-#include "data/ResultVariable.h"
-#include "graph/GraphTypes.h"
+#include "data/model/ColumnSummary.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultData.h"
+#include "data/model/ResultVariable.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

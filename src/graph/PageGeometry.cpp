@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex {
 

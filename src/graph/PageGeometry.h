@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

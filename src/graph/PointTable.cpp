@@ -5,11 +5,11 @@
 #include <cstring>
 #include <mutex>
 
-#include "data/NameText.h"
-#include "data/NumberText.h"
-#include "data/QuotedNames.h"
-#include "data/Runs.h"
-#include "data/TextWriter.h"
+#include "data/formats/QuotedNames.h"
+#include "data/formats/TextWriter.h"
+#include "data/model/Runs.h"
+#include "data/platform/NameText.h"
+#include "data/platform/NumberText.h"
 #include "graph/PreviousRun.h"
 
 namespace kurvex {
@@ -40,8 +40,7 @@ std::int32_t UsableCount(const CResultVariable* v, std::int32_t rows) {
 }
 
 // The column of one curve of `screen` in run `run`: its samples, or its spectrum.
-PointColumn CurveColumn(const CGraphCurve& screen, const CCurveEntry& curve,
-                        std::int32_t run = 0) {
+PointColumn CurveColumn(const CGraphCurve& screen, const CCurveEntry& curve, std::int32_t run = 0) {
     PointColumn c;
     c.name = DisplayName(curve.label.empty() ? curve.formula : curve.label);
     if (screen.FreqDisplay()) {
@@ -53,14 +52,14 @@ PointColumn CurveColumn(const CGraphCurve& screen, const CCurveEntry& curve,
     const CResultData* d = whole ? whole->Run(run) : nullptr;
     if (curve.sourceKind == kCurveColumn && d && curve.columnIndex >= 0 &&
         curve.columnIndex < whole->VariableCount()) {
-        const std::int32_t i =
-            run == 0 ? curve.columnIndex
-                     : RunVariable(*d, whole->Variable(curve.columnIndex)->Name());
+        const std::int32_t i = run == 0
+                                   ? curve.columnIndex
+                                   : RunVariable(*d, whole->Variable(curve.columnIndex)->Name());
         if (i >= 0)
             c.values = RefPtr<CResultVariable>(const_cast<CResultVariable*>(d->Variable(i)));
     } else if (curve.sourceKind == kCurveFormula) {
         const auto at = static_cast<size_t>(run - 1);
-        c.values = run == 0                      ? curve.formulaResult
+        c.values = run == 0                       ? curve.formulaResult
                    : at < curve.runResults.size() ? curve.runResults[at]
                                                   : RefPtr<CResultVariable>();
     }

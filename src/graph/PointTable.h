@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "data/RefPtr.h"
-#include "data/ResultVariable.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultVariable.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {

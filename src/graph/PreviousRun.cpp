@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "graph/AxisScale.h"
-#include "graph/Canvas.h"
 #include "graph/GraphCurve.h"
 #include "graph/ViewLayout.h"
+#include "graph/canvas/Canvas.h"
 
 namespace kurvex {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "data/RefPtr.h"
-#include "data/ResultData.h"
-#include "graph/GraphTypes.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultData.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

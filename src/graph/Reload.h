@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "data/ResultData.h"
+#include "data/model/ResultData.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {

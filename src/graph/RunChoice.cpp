@@ -4,8 +4,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "data/NumberText.h"
-#include "data/Runs.h"
+#include "data/model/Runs.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex {
 
@@ -160,7 +160,8 @@ std::vector<RunSave> RunsToSave(const std::vector<bool>& hidden, std::int32_t ru
     return out;
 }
 
-std::string RunsSavedText(const std::vector<RunSave>& saved, const std::vector<std::string>& names) {
+std::string RunsSavedText(const std::vector<RunSave>& saved,
+                          const std::vector<std::string>& names) {
     const auto name = [&](std::int32_t k) {
         return static_cast<size_t>(k) < names.size() ? names[static_cast<size_t>(k)]
                                                      : "Run " + std::to_string(k + 1);
@@ -171,8 +172,8 @@ std::string RunsSavedText(const std::vector<RunSave>& saved, const std::vector<s
                       FileName(saved.front().path).c_str());
     std::string text = Format("%zu runs were written, each to a file of its own:", saved.size());
     for (const RunSave& s : saved)
-        text += Format("\nrun %d (%s): %s", s.run + 1, name(s.run).c_str(),
-                       FileName(s.path).c_str());
+        text +=
+            Format("\nrun %d (%s): %s", s.run + 1, name(s.run).c_str(), FileName(s.path).c_str());
     return text;
 }
 

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "data/IniFile.h"
-#include "data/ResultData.h"
+#include "data/formats/IniFile.h"
+#include "data/model/ResultData.h"
 
 namespace kurvex {
 

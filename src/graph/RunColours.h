@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

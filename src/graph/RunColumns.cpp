@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "data/CachedResult.h"
-#include "data/Workers.h"
+#include "data/cache/CachedResult.h"
+#include "data/platform/Workers.h"
 #include "graph/LogColumns.h"
 
 namespace kurvex {

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "data/ColumnSummary.h"
-#include "data/RefPtr.h"
-#include "data/ResultData.h"
-#include "data/ResultVariable.h"
+#include "data/model/ColumnSummary.h"
+#include "data/model/RefPtr.h"
+#include "data/model/ResultData.h"
+#include "data/model/ResultVariable.h"
 
 // What drawing derives from the columns of a run that no handle holds: the
 // same entries of the run's derived-column store that CResultDataRef and

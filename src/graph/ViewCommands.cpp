@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "data/IniFile.h"
-#include "data/NameText.h"
+#include "data/formats/IniFile.h"
+#include "data/platform/NameText.h"
 #include "graph/AxisScale.h"
 #include "graph/DisplayRecord.h"
 #include "graph/ViewLayout.h"

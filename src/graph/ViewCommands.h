@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "data/IOBuffer.h"
+#include "data/platform/IOBuffer.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/GraphCurve.h"
 

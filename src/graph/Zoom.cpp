@@ -5,7 +5,8 @@
 #include <limits>
 
 #include "graph/AxisScale.h"
-#include "graph/Renderer.h"
+#include "graph/GraphCurve.h"
+#include "graph/PlotGeometry.h"
 #include "graph/ViewLayout.h"
 
 namespace kurvex {

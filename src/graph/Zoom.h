@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "graph/Canvas.h"
 #include "graph/GraphCurve.h"
+#include "graph/canvas/Canvas.h"
 
 namespace kurvex {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

@@ -6,7 +6,7 @@
 #include <deque>
 
 #include "analysis/Measure.h"
-#include "data/Runs.h"
+#include "data/model/Runs.h"
 #include "graph/PreviousRun.h"
 #include "graph/RunColours.h"
 

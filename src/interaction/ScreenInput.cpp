@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "graph/Renderer.h"
+#include "graph/GraphCurve.h"
+#include "graph/PlotGeometry.h"
 #include "interaction/MouseMode.h"
 
 namespace kurvex {

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "graph/Canvas.h"
 #include "graph/GraphCurve.h"
 #include "graph/Zoom.h"
+#include "graph/canvas/Canvas.h"
 
 namespace kurvex {
 

@@ -16,9 +16,9 @@
 #include "cli/FftCommand.h"
 #include "cli/MeasureCommand.h"
 #include "cli/RenderCommand.h"
-#include "data/NameText.h"
-#include "data/ResultData.h"
-#include "data/Workers.h"
+#include "data/model/ResultData.h"
+#include "data/platform/NameText.h"
+#include "data/platform/Workers.h"
 #include "formula/FormulaVariable.h"
 
 namespace py = pybind11;

@@ -12,8 +12,8 @@
 #include <new>
 #include <string_view>
 
-#include "app/ShellMessages.h"
-#include "data/SafeFile.h"
+#include "data/platform/SafeFile.h"
+#include "dialogs/ShellMessages.h"
 #include "graph/PointTable.h"
 #include "graph/RunChoice.h"
 #include "table/BGridDataGraphPoints.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "data/UserMessages.h"
+#include "data/platform/UserMessages.h"
 #include "graph/GraphCurve.h"
 #include "table/BGridWnd.h"
 

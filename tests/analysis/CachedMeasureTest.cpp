@@ -10,10 +10,10 @@
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
 #include "analysis/RunTable.h"
-#include "data/CacheMeta.h"
-#include "data/CachedResult.h"
-#include "data/ColumnCache.h"
-#include "data/SummaryPyramid.h"
+#include "data/cache/CacheMeta.h"
+#include "data/cache/CachedResult.h"
+#include "data/cache/ColumnCache.h"
+#include "data/model/SummaryPyramid.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

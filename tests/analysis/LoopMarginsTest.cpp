@@ -11,8 +11,8 @@
 
 #include "TestSupport.h"
 #include "analysis/LoopMargins.h"
-#include "data/PhaseColumns.h"
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
+#include "data/model/PhaseColumns.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "analysis/Nyquist.h"
-#include "data/ResultVariable.h"
+#include "data/model/ResultVariable.h"
 
 namespace kurvex {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "TestSupport.h"
 #include "app/NumericLocale.h"
-#include "data/ResultFile.h"
-#include "data/TextWriter.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/TextWriter.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

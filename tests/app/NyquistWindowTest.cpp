@@ -8,7 +8,7 @@
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
 #include "app/ViewerFixture.h"
-#include "data/ResultVariable.h"
+#include "data/model/ResultVariable.h"
 #include "graph/GraphLine.h"
 #include "interaction/CommandTable.h"
 

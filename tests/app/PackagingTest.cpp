@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "data/BlockContainerFile.h"
-#include "data/SettingsDataFile.h"
+#include "data/formats/BlockContainerFile.h"
+#include "data/formats/SettingsDataFile.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/QPainterCanvas.h"
+#include "controls/QPainterCanvas.h"
 #include "formula/FormulaTestSupport.h"
-#include "graph/Renderer.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 namespace {

@@ -12,13 +12,13 @@
 #include <cmath>
 
 #include "app/ClipboardPicture.h"
-#include "app/QPainterCanvas.h"
 #include "app/ViewPrinting.h"
+#include "controls/QPainterCanvas.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/Annotations.h"
 #include "graph/PageGeometry.h"
-#include "graph/Renderer.h"
 #include "graph/ViewLayout.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 namespace {

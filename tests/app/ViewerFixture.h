@@ -16,8 +16,8 @@
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
 #include "app/MainFrame.h"
-#include "app/ShellMessages.h"
 #include "app/tools/MeasureWindow.h"
+#include "dialogs/ShellMessages.h"
 #include "graph/AppOptions.h"
 #include "interaction/MouseMode.h"
 

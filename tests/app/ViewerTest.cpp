@@ -28,9 +28,9 @@
 #include "app/RequestChannel.h"
 #include "app/ViewerFixture.h"
 #include "app/tools/RunsWindow.h"
-#include "data/RequestText.h"
-#include "graph/Renderer.h"
+#include "data/formats/RequestText.h"
 #include "graph/StoredOptions.h"
+#include "graph/render/Renderer.h"
 #include "interaction/CommandTable.h"
 
 namespace kurvex {

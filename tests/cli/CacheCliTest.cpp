@@ -6,7 +6,7 @@
 #include "CacheHome.h"
 #include "TestSupport.h"
 #include "cli/CliTestSupport.h"
-#include "data/ColumnCache.h"
+#include "data/cache/ColumnCache.h"
 
 namespace kurvex::cli {
 namespace {

@@ -12,10 +12,10 @@
 #include "analysis/FftPlan.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
-#include "data/BlockContainerFile.h"
 #include "data/LtspiceRawWriter.h"
-#include "data/NameText.h"
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/BlockContainerFile.h"
+#include "data/platform/NameText.h"
 #include "formula/FormulaVariable.h"
 
 namespace kurvex::cli {
@@ -126,10 +126,14 @@ TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
 TEST(Cli, ConvertOfSeveralRunsWritesRunOneAndSaysTheOthersWereNot) {
     // A stepped file of two runs of two rows: v = 10 K + row.
     const test::LtspiceLayout layout{{"time", "v"}, 4, false, true, false, true};
-    const std::string in = Scratch("sweep.raw", test::LtspiceRaw(layout, [](auto v, auto p) {
-                                       return std::complex<double>(v ? 10.0 * (p / 2 + 1) + p % 2
-                                                                     : double(p % 2));
-                                   })).string();
+    const std::string in =
+        Scratch("sweep.raw",
+                test::LtspiceRaw(layout,
+                                 [](auto v, auto p) {
+                                     return std::complex<double>(v ? 10.0 * (p / 2 + 1) + p % 2
+                                                                   : double(p % 2));
+                                 }))
+            .string();
     const CliRun r = Cli({"convert", in, "-o", "-", "--format", "csv"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "time,v\r\n0,10\r\n1,11\r\n");

@@ -16,7 +16,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
 #include "data/LtspiceRawWriter.h"
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex::cli {
 namespace {

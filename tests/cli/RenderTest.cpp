@@ -6,7 +6,7 @@
 #include "TestSupport.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
 #include "graph/DisplaySettingsFile.h"
 #include "graph/ViewLayout.h"
 

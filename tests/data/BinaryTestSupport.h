@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "data/ResultData.h"
+#include "data/model/ResultData.h"
 
 namespace kurvex::test {
 

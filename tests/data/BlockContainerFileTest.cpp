@@ -8,11 +8,11 @@
 
 #include "TestSupport.h"
 #include "data/BinaryTestSupport.h"
-#include "data/BlockContainerFile.h"
-#include "data/ByteSource.h"
-#include "data/SettingsDataFile.h"
-#include "data/TextReader.h"
-#include "data/TextWriter.h"
+#include "data/formats/BlockContainerFile.h"
+#include "data/formats/SettingsDataFile.h"
+#include "data/formats/TextReader.h"
+#include "data/formats/TextWriter.h"
+#include "data/platform/ByteSource.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

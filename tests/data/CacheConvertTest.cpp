@@ -7,16 +7,16 @@
 
 #include "CacheHome.h"
 #include "TestSupport.h"
-#include "data/CacheConvert.h"
-#include "data/CacheMeta.h"
-#include "data/CachePreview.h"
-#include "data/CachedResult.h"
 #include "data/LtspiceRawWriter.h"
-#include "data/RawFile.h"
-#include "data/ResultData.h"
-#include "data/ResultFile.h"
-#include "data/ResultVariable.h"
-#include "data/SummaryPyramid.h"
+#include "data/cache/CacheConvert.h"
+#include "data/cache/CacheMeta.h"
+#include "data/cache/CachePreview.h"
+#include "data/cache/CachedResult.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/RawFile.h"
+#include "data/model/ResultData.h"
+#include "data/model/ResultVariable.h"
+#include "data/model/SummaryPyramid.h"
 
 namespace kurvex {
 namespace {
@@ -431,7 +431,8 @@ TEST(CacheConvert, AnotherConversionThatStopsIsNotWaitedForEver) {
     options.status = [&heard](const std::string& line) { heard.push_back(line); };
     options.progress = nullptr;
     bool stalled = false;
-    const CacheWait wait = ConvertWait(path, options, std::numeric_limits<std::uint64_t>::max(), stalled, notes);
+    const CacheWait wait =
+        ConvertWait(path, options, std::numeric_limits<std::uint64_t>::max(), stalled, notes);
     EXPECT_TRUE(wait.waiting(0, true));
     EXPECT_TRUE(wait.waiting(0, true));
     EXPECT_FALSE(stalled);

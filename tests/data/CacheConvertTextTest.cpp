@@ -7,12 +7,12 @@
 
 #include "CacheHome.h"
 #include "TestSupport.h"
-#include "data/CacheConvertText.h"
-#include "data/CachedResult.h"
-#include "data/ResultData.h"
-#include "data/ResultFile.h"
-#include "data/ResultVariable.h"
-#include "data/TextReader.h"
+#include "data/cache/CacheConvertText.h"
+#include "data/cache/CachedResult.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/TextReader.h"
+#include "data/model/ResultData.h"
+#include "data/model/ResultVariable.h"
 
 namespace kurvex {
 namespace {

@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "data/CacheMeta.h"
-#include "data/CachedResult.h"
-#include "data/ColumnCache.h"
-#include "data/SummaryPyramid.h"
+#include "data/cache/CacheMeta.h"
+#include "data/cache/CachedResult.h"
+#include "data/cache/ColumnCache.h"
+#include "data/model/SummaryPyramid.h"
 
 namespace kurvex {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "CacheHome.h"
 #include "TestSupport.h"
-#include "data/ColumnCache.h"
+#include "data/cache/ColumnCache.h"
 
 namespace kurvex {
 namespace {

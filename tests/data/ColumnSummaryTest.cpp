@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "data/CacheConvert.h"
-#include "data/CachedResult.h"
-#include "data/ColumnSummary.h"
-#include "data/ResultData.h"
-#include "data/ResultVariable.h"
-#include "data/SummaryPyramid.h"
+#include "data/cache/CacheConvert.h"
+#include "data/cache/CachedResult.h"
+#include "data/model/ColumnSummary.h"
+#include "data/model/ResultData.h"
+#include "data/model/ResultVariable.h"
+#include "data/model/SummaryPyramid.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "TestSupport.h"
-#include "data/ComtradeFile.h"
 #include "data/ComtradeWriter.h"
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/ComtradeFile.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

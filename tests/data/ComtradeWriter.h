@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex::test {
 

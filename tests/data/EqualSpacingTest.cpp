@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "data/ByteSource.h"
-#include "data/TextReader.h"
+#include "data/formats/TextReader.h"
+#include "data/platform/ByteSource.h"
 
 namespace kurvex {
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "data/Extents.h"
-#include "data/ResultData.h"
+#include "data/model/Extents.h"
+#include "data/model/ResultData.h"
 
 namespace kurvex {
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "data/IOBuffer.h"
+#include "data/platform/IOBuffer.h"
 
 namespace kurvex {
 namespace {

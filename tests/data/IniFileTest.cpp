@@ -8,7 +8,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "data/IniFile.h"
+#include "data/formats/IniFile.h"
 
 namespace kurvex {
 namespace {

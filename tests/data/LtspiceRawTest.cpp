@@ -10,8 +10,8 @@
 
 #include "TestSupport.h"
 #include "data/LtspiceRawWriter.h"
-#include "data/RawFile.h"
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/RawFile.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "data/ChildReader.h"
-#include "data/MatFile.h"
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/MatFile.h"
+#include "data/platform/ChildReader.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
@@ -400,7 +400,8 @@ TEST_F(MatFile, PeerFilesReadAsSciPyReadsThem) {
         // Level 7.3 under a "MATLAB 7.0" header: as SciPy reads testdouble_7.4_GLNX86.mat.
         {"scipy/testhdf5_7.4_GLNX86.mat", {{"testdouble", 8, 6.283185307179586}}, ""},
         // As SciPy reads test_file.mat: d(k) is row k of a 5x10 array.
-        {"matio/test_file_hdf5.mat", {{"d(1)", 9, 46.0}, {"d(2)", 3, 17.0}, {"i16(5)", 9, 50.0}},
+        {"matio/test_file_hdf5.mat",
+         {{"d(1)", 9, 46.0}, {"d(2)", 3, 17.0}, {"i16(5)", 9, 50.0}},
          ""},
         {"scipy/miuint32_for_miint32.mat", {{"an_array", 7, 7.0}}, ""},
         {"scipy/bad_miuint32.mat", {}, "the dimensions of its variable 1 are negative"},
@@ -424,9 +425,9 @@ TEST_F(MatFile, PeerFilesReadAsSciPyReadsThem) {
     ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
                         reinterpret_cast<const Bytef*>(plain.data()) + 128, plain.size() - 128, 6),
               Z_OK);
-    test::Spit(Path(cases.back().file),
-               plain.substr(0, 128) + U32(15) + U32(static_cast<std::uint32_t>(packedSize)) +
-                   packed.substr(0, packedSize));
+    test::Spit(Path(cases.back().file), plain.substr(0, 128) + U32(15) +
+                                            U32(static_cast<std::uint32_t>(packedSize)) +
+                                            packed.substr(0, packedSize));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string path =

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 
 namespace kurvex {
 namespace {

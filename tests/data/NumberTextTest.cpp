@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/NumberText.h"
+#include "data/platform/NumberText.h"
 
 namespace kurvex {
 namespace {

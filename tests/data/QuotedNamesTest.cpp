@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "data/ByteSource.h"
-#include "data/QuotedNames.h"
-#include "data/TextReader.h"
-#include "data/TextWriter.h"
+#include "data/formats/QuotedNames.h"
+#include "data/formats/TextReader.h"
+#include "data/formats/TextWriter.h"
+#include "data/platform/ByteSource.h"
 
 namespace kurvex {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "TestSupport.h"
-#include "data/ReloadWatch.h"
+#include "data/platform/ReloadWatch.h"
 
 namespace kurvex {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "data/RequestText.h"
+#include "data/formats/RequestText.h"
 
 namespace kurvex {
 namespace {

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "data/ResultData.h"
-#include "data/Workers.h"
+#include "data/model/ResultData.h"
+#include "data/platform/Workers.h"
 
 namespace kurvex {
 namespace {

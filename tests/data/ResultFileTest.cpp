@@ -7,10 +7,11 @@
 #include <fstream>
 
 #include "TestSupport.h"
-#include "data/BlockContainerFile.h"
-#include "data/Document.h"
-#include "data/ResultFile.h"
-#include "data/SettingsDataFile.h"
+#include "data/document/Document.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/BlockContainerFile.h"
+#include "data/formats/SettingsDataFile.h"
+#include "data/platform/NameText.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
@@ -275,7 +276,8 @@ TEST(Document, AMergeGoesIntoEveryRunAndAFileOfRunsIsRefused) {
     runs->AddRun(MakeData({"Time", "B"}, {{1, 3}, {1, 3}}).Get(), "");
     EXPECT_FALSE(MergeIntoRuns(doc.Data(), runs, r, "runs", "runs.raw", messages));
     ASSERT_FALSE(messages.shown.empty());
-    EXPECT_EQ(messages.shown.back().first.rfind("runs.raw holds 2 runs: only a file of one", 0), 0u);
+    EXPECT_EQ(messages.shown.back().first.rfind("runs.raw holds 2 runs: only a file of one", 0),
+              0u);
 }
 
 // Grows `file` whenever the reader warns of its bad points: a simulator

@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include "TestSupport.h"
-#include "data/Document.h"
-#include "data/RunFiles.h"
+#include "data/document/Document.h"
+#include "data/document/RunFiles.h"
 
 namespace kurvex {
 namespace {

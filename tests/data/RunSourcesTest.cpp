@@ -5,9 +5,9 @@
 
 #include "LtspiceRawWriter.h"
 #include "TestSupport.h"
-#include "data/RawFile.h"
-#include "data/ResultFile.h"
-#include "data/Runs.h"
+#include "data/document/ResultFile.h"
+#include "data/formats/RawFile.h"
+#include "data/model/Runs.h"
 
 namespace kurvex {
 namespace {

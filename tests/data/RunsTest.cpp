@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "CacheHome.h"
-#include "data/Document.h"
-#include "data/Runs.h"
+#include "data/document/Document.h"
+#include "data/model/Runs.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
@@ -63,9 +63,10 @@ TEST(Runs, FilesReadAsRunsShowPartialDataOfTheFirstOnly) {
     const test::CacheHome home("RunsPreview");
     std::vector<std::string> paths;
     for (const double file : {1.0, 2.0}) {
-        std::string raw = "Title: t\nDate: d\nPlotname: tran\nFlags: real\nNo. Variables: 3\nNo. "
-                          "Points: 400000\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\n\t2\tw\t"
-                          "voltage\nBinary:\n";
+        std::string raw =
+            "Title: t\nDate: d\nPlotname: tran\nFlags: real\nNo. Variables: 3\nNo. "
+            "Points: 400000\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\n\t2\tw\t"
+            "voltage\nBinary:\n";
         for (int p = 0; p < 400000; ++p) {  // shown while converted
             const double v[3] = {p * 1e-6, file, 0.0};
             raw.append(reinterpret_cast<const char*>(v), sizeof v);

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "data/SafeFile.h"
+#include "data/platform/SafeFile.h"
 
 namespace kurvex {
 namespace {

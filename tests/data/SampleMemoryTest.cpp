@@ -5,7 +5,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "data/SampleMemory.h"
+#include "data/platform/SampleMemory.h"
 
 namespace kurvex {
 namespace {

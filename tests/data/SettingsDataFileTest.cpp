@@ -7,7 +7,7 @@
 
 #include "TestSupport.h"
 #include "data/BinaryTestSupport.h"
-#include "data/SettingsDataFile.h"
+#include "data/formats/SettingsDataFile.h"
 
 namespace kurvex {
 namespace {

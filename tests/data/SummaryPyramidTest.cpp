@@ -11,9 +11,9 @@
 
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
-#include "data/CacheMeta.h"
-#include "data/ResultVariable.h"
-#include "data/SummaryPyramid.h"
+#include "data/cache/CacheMeta.h"
+#include "data/model/ResultVariable.h"
+#include "data/model/SummaryPyramid.h"
 
 namespace kurvex {
 namespace {

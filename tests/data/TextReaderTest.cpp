@@ -8,7 +8,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "data/TextReader.h"
+#include "data/formats/TextReader.h"
 
 namespace kurvex {
 namespace {

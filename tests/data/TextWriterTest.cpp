@@ -8,9 +8,9 @@
 
 #include "TestSupport.h"
 #include "data/BinaryTestSupport.h"
-#include "data/ByteSource.h"
-#include "data/TextReader.h"
-#include "data/TextWriter.h"
+#include "data/formats/TextReader.h"
+#include "data/formats/TextWriter.h"
+#include "data/platform/ByteSource.h"
 
 namespace kurvex {
 namespace {

@@ -13,10 +13,10 @@
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "app/ShellMessages.h"
 #include "dialogs/BoxMessages.h"
 #include "dialogs/DialogTestSupport.h"
 #include "dialogs/PageSetupDlg.h"
+#include "dialogs/ShellMessages.h"
 #include "dialogs/TextDlg.h"
 #include "graph/AppOptions.h"
 

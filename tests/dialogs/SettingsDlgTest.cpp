@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "data/ColumnCache.h"
+#include "data/cache/ColumnCache.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/DialogTestSupport.h"
 #include "dialogs/SettingsDlg.h"

@@ -8,11 +8,11 @@
 
 #include "CacheHome.h"
 #include "TestSupport.h"
-#include "data/CacheConvert.h"
-#include "data/CacheMeta.h"
-#include "data/CachedFormula.h"
-#include "data/CachedResult.h"
-#include "data/RawFile.h"
+#include "data/cache/CacheConvert.h"
+#include "data/cache/CacheMeta.h"
+#include "data/cache/CachedFormula.h"
+#include "data/cache/CachedResult.h"
+#include "data/formats/RawFile.h"
 #include "formula/FormulaVariable.h"
 
 namespace kurvex {

@@ -8,7 +8,7 @@
 #include "graph/GraphAnnotation.h"
 #include "graph/GraphCurve.h"
 #include "graph/RecordingCanvas.h"
-#include "graph/TurnedTextCanvas.h"
+#include "graph/canvas/TurnedTextCanvas.h"
 
 namespace kurvex::test {
 

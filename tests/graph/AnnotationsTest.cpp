@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "data/IOBuffer.h"
+#include "data/platform/IOBuffer.h"
 #include "graph/AnnotationCanvas.h"
 #include "graph/AnnotationTemplates.h"
 

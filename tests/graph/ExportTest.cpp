@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/DisplayRecord.h"
 #include "graph/Export.h"

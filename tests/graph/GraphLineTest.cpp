@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "data/IOBuffer.h"
+#include "data/platform/IOBuffer.h"
 #include "graph/AnnotationCanvas.h"
 #include "graph/GraphCurve.h"
 #include "graph/GraphLine.h"

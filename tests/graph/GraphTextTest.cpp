@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "data/IOBuffer.h"
+#include "data/platform/IOBuffer.h"
 #include "graph/AnnotationCanvas.h"
 #include "graph/FontRecord.h"
 #include "graph/GraphText.h"

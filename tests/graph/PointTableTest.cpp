@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "TestSupport.h"
-#include "data/ResultFile.h"
+#include "data/document/ResultFile.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/PointTable.h"
 #include "graph/PreviousRun.h"

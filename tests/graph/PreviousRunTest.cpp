@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "formula/FormulaTestSupport.h"
-#include "graph/DashedCanvas.h"
 #include "graph/GraphCurve.h"
 #include "graph/PreviousRun.h"
 #include "graph/RecordingCanvas.h"
-#include "graph/Renderer.h"
+#include "graph/canvas/DashedCanvas.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 namespace {

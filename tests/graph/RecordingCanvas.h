@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/Canvas.h"
+#include "graph/canvas/Canvas.h"
 
 namespace kurvex::test {
 

@@ -9,7 +9,7 @@
 #include "formula/FormulaTestSupport.h"
 #include "graph/GraphText.h"
 #include "graph/RecordingCanvas.h"
-#include "graph/Renderer.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 namespace {
@@ -593,7 +593,6 @@ TEST(Renderer, HostileScreensDrawTheFrameAndNothingElseGoesWrong) {
     DrawScreen(s.model, canvas, o, s.memory);
     EXPECT_TRUE(canvas.LinesOf(kRed).empty());
 }
-
 
 TEST(Renderer, UnitsAFileGaveShowInTheLegendAndTheXTitle) {
     const CResultDataRef data = MakeData({"Time", "Ia", "Vb"}, {{0, 1}, {1, 2}, {3, 4}});

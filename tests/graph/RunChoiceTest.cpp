@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
-#include "data/Runs.h"
+#include "data/model/Runs.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/DisplayRecord.h"
 #include "graph/DisplaySettingsFile.h"
@@ -70,8 +70,8 @@ TEST(RunChoice, SaveAsWritesEveryShownRunToItsOwnFileOrTheMeasuredOne) {
     EXPECT_TRUE(SaveAsAsksForRuns(secondHidden, 4));
     EXPECT_FALSE(SaveAsAsksForRuns({}, 1) || SaveAsAsksForRuns({true, false, true}, 3));
     const std::vector<RunSave> every = RunsToSave(secondHidden, 4, 2, true, "/d/out.csv");
-    EXPECT_EQ(every, (std::vector<RunSave>{{0, "/d/out-1.csv"}, {2, "/d/out-3.csv"},
-                                           {3, "/d/out-4.csv"}}));
+    EXPECT_EQ(every, (std::vector<RunSave>{
+                         {0, "/d/out-1.csv"}, {2, "/d/out-3.csv"}, {3, "/d/out-4.csv"}}));
     EXPECT_EQ(RunsToSave(secondHidden, 4, 2, false, "/d/out.csv"),
               (std::vector<RunSave>{{2, "/d/out.csv"}}));
     EXPECT_EQ(RunsSavedText({{2, "/d/out.csv"}}, kSwept),

@@ -4,8 +4,8 @@
 
 #include "formula/FormulaTestSupport.h"
 #include "graph/RecordingCanvas.h"
-#include "graph/Renderer.h"
 #include "graph/RunColours.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 namespace {
@@ -168,7 +168,6 @@ TEST(RunDrawing, SeveralCurvesKeepTheirColoursInLightnessSteps) {
     // The palette colours of the one-curve rule are not used.
     EXPECT_TRUE(CurveLines(canvas, kGreen).empty());
 }
-
 
 TEST(RunDrawing, TheAxesFitEveryShownRun) {
     CResultDataRef data = MakeData({"t", "v"}, {{0, 1, 2}, {1, 2, 3}});

@@ -5,7 +5,7 @@
 
 #include "formula/FormulaTestSupport.h"
 #include "graph/RecordingCanvas.h"
-#include "graph/Renderer.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex {
 namespace {

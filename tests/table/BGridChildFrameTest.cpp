@@ -11,8 +11,8 @@
 #include <QTest>
 
 #include "TestSupport.h"
-#include "app/ShellMessages.h"
 #include "controls/GridEditCell.h"
+#include "dialogs/ShellMessages.h"
 #include "formula/FormulaTestSupport.h"
 #include "table/BGridChildFrame.h"
 #include "table/BGridDataBasic.h"

@@ -5,7 +5,7 @@
 
 #include "analysis/FigureRequest.h"
 #include "controls/QtColour.h"
-#include "graph/Canvas.h"
+#include "graph/canvas/Canvas.h"
 
 namespace kurvex {
 

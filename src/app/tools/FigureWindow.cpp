@@ -19,7 +19,7 @@
 #include "app/GraphWnd.h"
 #include "app/MainFrame.h"
 #include "app/tools/FigureJobs.h"
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 #include "graph/ViewCommands.h"
 
 namespace kurvex {

@@ -12,8 +12,8 @@
 #include <cmath>
 
 #include "controls/QtColour.h"
-#include "data/NameText.h"
-#include "graph/Canvas.h"
+#include "data/platform/NameText.h"
+#include "graph/canvas/Canvas.h"
 #include "interaction/MouseMode.h"
 
 namespace kurvex {

@@ -12,11 +12,11 @@
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
 #include "app/KurvexApp.h"
-#include "data/ResultVariable.h"
-#include "graph/Canvas.h"
+#include "data/model/ResultVariable.h"
 #include "graph/DisplayRecord.h"
 #include "graph/GraphLine.h"
 #include "graph/ViewCommands.h"
+#include "graph/canvas/Canvas.h"
 
 namespace kurvex {
 

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "graph/GraphTypes.h"
+#include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 

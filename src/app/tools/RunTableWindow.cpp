@@ -22,8 +22,8 @@
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
 #include "controls/QtColour.h"
-#include "data/NameText.h"
-#include "data/SafeFile.h"
+#include "data/platform/NameText.h"
+#include "data/platform/SafeFile.h"
 #include "dialogs/BoxMessages.h"
 #include "graph/ViewCommands.h"
 

@@ -18,7 +18,7 @@
 #include "app/GraphView.h"
 #include "app/MainFrame.h"
 #include "controls/QtColour.h"
-#include "data/NameText.h"
+#include "data/platform/NameText.h"
 #include "graph/RunColours.h"
 
 namespace kurvex {
