@@ -27,7 +27,6 @@
 #include "app/tools/NyquistWindow.h"
 #include "app/tools/RunTableWindow.h"
 #include "dialogs/DialogSupport.h"
-#include "graph/StoredOptions.h"
 #include "graph/ViewCommands.h"
 #include "interaction/FileFilters.h"
 #include "interaction/MouseMode.h"

@@ -13,7 +13,6 @@
 #include "dialogs/CycleAverageDlg.h"
 #include "graph/CurveEdit.h"
 #include "graph/StoredOptions.h"
-#include "graph/ViewCommands.h"
 #include "interaction/CommandTable.h"
 
 namespace kurvex {

@@ -18,7 +18,7 @@
 #include "app/ScreenOutput.h"
 #include "controls/QPainterCanvas.h"
 #include "data/platform/NameText.h"
-#include "graph/render/Renderer.h"
+#include "graph/PlotGeometry.h"
 
 namespace kurvex {
 

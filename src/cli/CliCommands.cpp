@@ -17,7 +17,6 @@
 #include "data/formats/MatFile.h"
 #include "data/formats/RawFile.h"
 #include "data/formats/SettingsDataFile.h"
-#include "data/formats/TextReader.h"
 #include "data/formats/TextWriter.h"
 #include "data/model/ResultData.h"
 #include "data/platform/NameText.h"

@@ -6,7 +6,6 @@
 #include <QLabel>
 
 #include "data/platform/NameText.h"
-#include "graph/CurveEdit.h"
 #include "graph/ViewCommands.h"
 
 namespace kurvex {

@@ -12,7 +12,7 @@
 #include "controls/ColorSwatch.h"
 #include "controls/QPainterCanvas.h"
 #include "dialogs/DialogSupport.h"
-#include "graph/render/Renderer.h"
+#include "graph/PlotGeometry.h"
 
 namespace kurvex {
 

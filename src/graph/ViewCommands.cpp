@@ -4,7 +4,6 @@
 
 #include "data/formats/IniFile.h"
 #include "data/platform/NameText.h"
-#include "graph/AxisScale.h"
 #include "graph/DisplayRecord.h"
 #include "graph/ViewLayout.h"
 

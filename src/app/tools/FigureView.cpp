@@ -5,7 +5,6 @@
 
 #include "analysis/FigureRequest.h"
 #include "controls/QtColour.h"
-#include "graph/canvas/Canvas.h"
 
 namespace kurvex {
 

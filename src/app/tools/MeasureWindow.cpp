@@ -13,7 +13,6 @@
 
 #include "controls/QtColour.h"
 #include "data/platform/NameText.h"
-#include "graph/canvas/Canvas.h"
 #include "interaction/MouseMode.h"
 
 namespace kurvex {
