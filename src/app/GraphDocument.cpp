@@ -11,9 +11,9 @@
 
 #include "app/DocumentWatch.h"
 #include "app/FormulaBuildRun.h"
-#include "app/GraphView.h"
 #include "app/WorkerTask.h"
 #include "graph/AppOptions.h"
+#include "graph/GraphCurve.h"
 
 namespace kurvex {
 
@@ -162,7 +162,7 @@ void CGraphDocument::ShowPartial(const QString& path, const CResultDataRef& data
     partial_ = true;
     path_ = path;
     core_.Adopt(data);
-    for (COhmixGraphView* v : views_) {
+    for (DocumentView* v : shown_) {
         v->Rebind(data, nullptr);
         v->RescaleAfterRequest(true);
     }
@@ -188,22 +188,22 @@ CGraphDocument::ReloadOutcome CGraphDocument::Reload(QWidget* dialogParent) {
         return ReloadOutcome::Closed;
     }
     ++generation_;  // a watched read still running is overtaken
-    std::vector<COhmixGraphView*> closing;
-    const std::size_t shown = views_.size();
+    std::vector<DocumentView*> closing;
+    const std::size_t shown = shown_.size();
     const bool invalid = HandOver(fresh, &closing);
-    for (COhmixGraphView* v : closing) v->CloseWindow();
+    for (DocumentView* v : closing) v->CloseWindow();
     if (watch_) watch_->Loaded(core_.Stamps());
     if (invalid && closing.size() < shown) ShowInvalidPointsWarning(messages_);
     return ReloadOutcome::Reloaded;
 }
 
-bool CGraphDocument::HandOver(const CResultDataRef& fresh, std::vector<COhmixGraphView*>* closing) {
+bool CGraphDocument::HandOver(const CResultDataRef& fresh, std::vector<DocumentView*>* closing) {
     bool invalid = false;
-    const std::vector<COhmixGraphView*> views = views_;
-    for (COhmixGraphView* v : views) v->ForgetCurveSelection();
-    for (COhmixGraphView* v : views) {
+    const std::vector<DocumentView*> views = shown_;
+    for (DocumentView* v : views) v->ForgetCurveSelection();
+    for (DocumentView* v : views) {
         bool viewInvalid = false;
-        FormulaBuildScope building(v);
+        FormulaBuildScope building(v->DialogParent());
         if (!v->Rebind(fresh, &viewInvalid) && closing) closing->push_back(v);
         invalid = invalid || viewInvalid;
     }
@@ -267,7 +267,7 @@ void CGraphDocument::StartWatchedRead() {
 
 QString CGraphDocument::RefusalOf(const CResultDataRef& fresh) const {
     if (!fresh.Get() || fresh->VariableCount() == 0) return QStringLiteral("it holds no data");
-    for (const COhmixGraphView* v : views_) {
+    for (const DocumentView* v : shown_) {
         const std::vector<const CGraphCurve*> screens = v->ConstRecords();
         if (screens.empty()) continue;
         const std::string x = screens.back()->XVariableName();
@@ -299,7 +299,7 @@ void CGraphDocument::FinishWatchedRead() {
     core_.Settings().Reset();
     core_.Adopt(read->fresh, read->stamps);
     const bool invalid = HandOver(read->fresh, nullptr);
-    for (COhmixGraphView* v : views_) v->RescaleAfterRequest(Options().redrawXOnReload != 0);
+    for (DocumentView* v : shown_) v->RescaleAfterRequest(Options().redrawXOnReload != 0);
     watch_->Finished(true, {});
     if (invalid)
         emit statusMessage(
@@ -318,8 +318,8 @@ bool CGraphDocument::Merge(const QString& path, QWidget* dialogParent) {
     ++generation_;
     if (watch_) watch_->Follow(core_.Files(), core_.Stamps());
     bool invalid = false;
-    for (COhmixGraphView* v : views_) invalid = v->TakeMergedData(core_.Data()) || invalid;
-    if (!views_.empty()) views_.front()->OfferCurvesAfterMerge();
+    for (DocumentView* v : shown_) invalid = v->TakeMergedData(core_.Data()) || invalid;
+    if (!shown_.empty()) shown_.front()->OfferCurvesAfterMerge();
     if (invalid) ShowInvalidPointsWarning(messages_);
     return true;
 }
@@ -340,17 +340,17 @@ bool CGraphDocument::AddRuns(const QStringList& paths, QWidget* dialogParent) {
     ++generation_;
     if (watch_) watch_->Follow(core_.Files(), core_.Stamps());
     bool invalid = false;
-    for (COhmixGraphView* v : views_) invalid = v->TakeMergedData(core_.Data()) || invalid;
+    for (DocumentView* v : shown_) invalid = v->TakeMergedData(core_.Data()) || invalid;
     if (invalid) ShowInvalidPointsWarning(messages_);
     return true;
 }
 
-void CGraphDocument::AddView(COhmixGraphView* view) {
-    views_.push_back(view);
-}
-
 void CGraphDocument::RemoveView(COhmixGraphView* view) {
-    views_.erase(std::remove(views_.begin(), views_.end(), view), views_.end());
+    for (std::size_t i = views_.size(); i-- > 0;) {
+        if (views_[i] != view) continue;
+        views_.erase(views_.begin() + static_cast<std::ptrdiff_t>(i));
+        shown_.erase(shown_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
     if (views_.empty())
         emit lastViewClosed(this);
     else
@@ -358,8 +358,8 @@ void CGraphDocument::RemoveView(COhmixGraphView* view) {
 }
 
 void CGraphDocument::CloseAllViews() {
-    const std::vector<COhmixGraphView*> views = views_;
-    for (COhmixGraphView* v : views) v->CloseWindow();
+    const std::vector<DocumentView*> views = shown_;
+    for (DocumentView* v : views) v->CloseWindow();
 }
 
 }  // namespace kurvex

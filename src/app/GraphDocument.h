@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/DocumentView.h"
 #include "data/document/Document.h"
 #include "dialogs/ShellMessages.h"
 
@@ -86,7 +87,13 @@ public:
 
     // The views showing this document, in the order they were made.
     const std::vector<COhmixGraphView*>& Views() const { return views_; }
-    void AddView(COhmixGraphView* view);
+    // A view comes and goes; a template so that only the view's side, which
+    // knows both its classes, makes the DocumentView of it.
+    template <class View>
+    void AddView(View* view) {
+        views_.push_back(view);
+        shown_.push_back(view);
+    }
     void RemoveView(COhmixGraphView* view);
     // Closes every view (and with the last one the document).
     void CloseAllViews();
@@ -106,7 +113,7 @@ private:
     struct WatchedRead;
     // Shows `fresh` in every view; views that lost their X variable close.
     // True when invalid points were met.
-    bool HandOver(const CResultDataRef& fresh, std::vector<COhmixGraphView*>* closing);
+    bool HandOver(const CResultDataRef& fresh, std::vector<DocumentView*>* closing);
     // Reads the files on a worker of its own while the windows go on.
     void StartWatchedRead();
     // Takes the finished read over, or says why not.
@@ -123,6 +130,7 @@ private:
     COhmixGraphDoc core_;
     QString path_;
     std::vector<COhmixGraphView*> views_;
+    std::vector<DocumentView*> shown_;  // views_ as the document talks to them
     int tables_ = 0;
     bool partial_ = false;
     DocumentWatch* watch_ = nullptr;

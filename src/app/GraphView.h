@@ -9,6 +9,7 @@
 #include "analysis/Averages.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
+#include "app/DocumentView.h"
 #include "data/model/ResultData.h"
 #include "graph/GraphCurve.h"
 #include "graph/RunChoice.h"
@@ -32,7 +33,7 @@ class FftRun;
 
 // The graph view of a document window: a stack of screens sharing one X axis,
 // the commands that act on them and the reactions to what the screens report.
-class COhmixGraphView : public QWidget {
+class COhmixGraphView : public QWidget, public DocumentView {
     Q_OBJECT
 public:
     explicit COhmixGraphView(CGraphDocument* document, QWidget* parent = nullptr);
@@ -44,7 +45,7 @@ public:
     int ScreenCount() const { return static_cast<int>(screens_.size()); }
     CGraphWnd* Screen(int index) const;
     std::vector<CGraphCurve*> Records() const;
-    std::vector<const CGraphCurve*> ConstRecords() const;
+    std::vector<const CGraphCurve*> ConstRecords() const override;
     // The screen that screen commands act on, or -1.
     int ActiveScreen() const { return active_; }
     void SetActiveScreen(int index);
@@ -72,15 +73,15 @@ public:
 
     // After a reload: re-binds the screens to `fresh`; false when the view
     // lost its X variable and must close.
-    bool Rebind(const CResultDataRef& fresh, bool* invalidPoints);
+    bool Rebind(const CResultDataRef& fresh, bool* invalidPoints) override;
     // After a requested reload: both axes fitted, or Y only with X kept.
-    void RescaleAfterRequest(bool redrawX);
+    void RescaleAfterRequest(bool redrawX) override;
     // After a merge: the screens show `merged`; true on invalid points.
-    bool TakeMergedData(const CResultDataRef& merged);
+    bool TakeMergedData(const CResultDataRef& merged) override;
     // After a merge: lets the user pick curves among the merged variables.
-    void OfferCurvesAfterMerge();
+    void OfferCurvesAfterMerge() override;
     // Tells the main frame that no curve of this view is selected.
-    void ForgetCurveSelection();
+    void ForgetCurveSelection() override;
 
     // Which runs the screens draw and which one they measure, by run name.
     const RunChoice& Runs() const { return runs_; }
@@ -102,7 +103,8 @@ public:
     // True while the view runs a transform; the window may not go meanwhile.
     bool Busy() const { return fftRun_ != nullptr; }
     // Closes the window as soon as the running work allows.
-    void CloseWindow();
+    void CloseWindow() override;
+    QWidget* DialogParent() override { return this; }
     // The document window holding the view, or null.
     QMdiSubWindow* Window() const;
 

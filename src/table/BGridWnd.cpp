@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "controls/GridEditCell.h"
-#include "table/GridAccessible.h"
+#include "table/GridCells.h"
 
 namespace kurvex {
 
@@ -372,7 +372,7 @@ void CBGridWnd::Describe() {
         QAccessibleEvent selection(this, QAccessible::SelectionWithin);
         QAccessible::updateAccessibility(&selection);
         auto* table = QAccessible::queryAccessibleInterface(this);
-        if (auto* cells = dynamic_cast<GridAccessible*>(table); cells && hasFocus())
+        if (auto* cells = dynamic_cast<GridCells*>(table); cells && hasFocus())
             if (QAccessibleInterface* cell = cells->SourceCell(currentRow_, currentColumn_)) {
                 QAccessibleEvent focus(cell, QAccessible::Focus);
                 QAccessible::updateAccessibility(&focus);

@@ -5,6 +5,8 @@
 #include <map>
 #include <utility>
 
+#include "table/GridCells.h"
+
 namespace kurvex {
 
 class CBGridWnd;
@@ -13,7 +15,9 @@ class CBGridWnd;
 // rows, columns named by the headers, the grid's selection. A cell's
 // interface is made when a reader asks for it and computes its text then;
 // only the few asked for are kept.
-class GridAccessible : public QAccessibleWidget, public QAccessibleTableInterface {
+class GridAccessible : public QAccessibleWidget,
+                       public QAccessibleTableInterface,
+                       public GridCells {
 public:
     explicit GridAccessible(CBGridWnd* grid);
     ~GridAccessible() override;
@@ -46,8 +50,7 @@ public:
     bool unselectColumn(int) override { return false; }
     void modelChange(QAccessibleTableModelChangeEvent* event) override;
 
-    // The interface of a cell by the source's row (header rows included), or null.
-    QAccessibleInterface* SourceCell(int row, int column) const;
+    QAccessibleInterface* SourceCell(int row, int column) const override;
     // The grid's header rows.
     int HeaderRows() const;
 
@@ -59,8 +62,5 @@ private:
 
     mutable std::map<std::pair<int, int>, QAccessible::Id> cells_;
 };
-
-// Makes every grid a table to screen readers; once is enough.
-void InstallGridAccessible();
 
 }  // namespace kurvex

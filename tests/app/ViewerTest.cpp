@@ -405,6 +405,29 @@ TEST_F(ViewerTest, ReloadRebindsCurvesAndClosesViewsThatLostTheirX) {
     EXPECT_TRUE(app_->Documents().empty());
 }
 
+TEST_F(ViewerTest, AReloadReachesEveryWindowLeftAfterAnotherOfTheDocumentClosed) {
+    const QString file =
+        WriteColumns("w.txt", {"Time", "V"}, 10, [](int c, int r) { return c + r; });
+    COhmixGraphView* first = Open(file);
+    ASSERT_NE(first, nullptr);
+    frame_->Execute(kCmdNewWindow);
+    COhmixGraphView* middle = frame_->ActiveView();
+    frame_->Execute(kCmdNewWindow);
+    COhmixGraphView* last = frame_->ActiveView();
+    ASSERT_EQ(first->Document()->Views().size(), 3u);
+    ASSERT_NE(middle, last);
+
+    middle->Window()->close();
+    Settle();
+    ASSERT_EQ(first->Document()->Views().size(), 2u);
+
+    WriteColumns("w.txt", {"Time", "V"}, 30, [](int c, int r) { return c + r; });
+    frame_->Execute(kCmdReload);
+    Settle();
+    EXPECT_EQ(first->Screen(0)->Record().Data()->RowCount(), 30);
+    EXPECT_EQ(last->Screen(0)->Record().Data()->RowCount(), 30);
+}
+
 TEST_F(ViewerTest, RunsWindowHidesARunOnEveryScreenAndKeepsItByNameOverAReload) {
     // An LTspice sweep of a and b over the steps r=..., named by its log.
     const auto writeSweep = [this](const QList<int>& steps) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "data/formats/TextReader.h"
+#include "data/formats/TextReadOptions.h"
 #include "data/model/ResultData.h"
 #include "data/platform/ByteSource.h"
 #include "data/platform/UserMessages.h"

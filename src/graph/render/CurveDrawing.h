@@ -1,12 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "graph/GraphCurve.h"
+#include "graph/PlotGeometry.h"
 #include "graph/canvas/Canvas.h"
-#include "graph/render/Renderer.h"
 #include "graph/render/SegmentPath.h"
 
 // The ways one curve is drawn: every strategy produces the pixels of the
