@@ -1,11 +1,30 @@
 #include "interaction/FileFilters.h"
 
+#include <algorithm>
+
+#include "data/formats/ReaderTable.h"
+
 namespace kurvex {
 
 std::vector<std::string> OpenFileFilters() {
-    return {"Kurvex Files (*.kfd *.txt *.fra)", "Comma separated files (*.csv)",
-            "SPICE raw files (*.raw)",          "MATLAB files (*.mat)",
-            "COMTRADE records (*.cfg *.cff)",   "All files (*)"};
+    std::vector<std::string> filters;
+    for (int g = 0; g < static_cast<int>(OpenGroup::None); ++g) {
+        const auto group = static_cast<OpenGroup>(g);
+        std::vector<std::string> patterns;
+        for (const ReaderRow& row : ReaderTable()) {
+            for (const ReaderExtension& e : row.extensions) {
+                const std::string pattern = std::string("*.") + e.extension;
+                if (e.group == group &&
+                    std::find(patterns.begin(), patterns.end(), pattern) == patterns.end())
+                    patterns.push_back(pattern);
+            }
+        }
+        std::string filter = std::string(OpenGroupName(group)) + " (";
+        for (size_t i = 0; i < patterns.size(); ++i) filter += (i ? " " : "") + patterns[i];
+        filters.push_back(filter + ")");
+    }
+    filters.push_back("All files (*)");
+    return filters;
 }
 
 std::vector<std::string> NameFilters(const std::string& filterList) {

@@ -5,7 +5,8 @@
 
 namespace kurvex {
 
-// The name filters of the Open and Merge dialogs, in order.
+// The name filters of the Open and Merge dialogs, in order: one per Open
+// group of the reader table, with its readers' extensions, then all files.
 std::vector<std::string> OpenFileFilters();
 
 // The entries of a "Name|*.a;*.b|...||" filter list as name filters of the

@@ -12,78 +12,13 @@
 #include "data/cache/CacheConvert.h"
 #include "data/cache/CacheConvertText.h"
 #include "data/cache/CachedResult.h"
-#include "data/formats/BlockContainerFile.h"
-#include "data/formats/ComtradeFile.h"
-#include "data/formats/MatFile.h"
-#include "data/formats/SettingsDataFile.h"
-#include "data/model/Runs.h"
+#include "data/formats/ReaderTable.h"
 #include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
 
 namespace kurvex {
 
 namespace {
-
-// Says nothing: for loads that must not report failing to open.
-class Silent : public UserMessages {
-public:
-    void Show(const std::string&, MessageIcon) override {}
-};
-
-// Enough for a MAT file's 128-byte header.
-constexpr size_t kHeadBytes = 128;
-
-// Reads the first bytes (fewer for a short file); false when the file cannot be opened.
-bool ReadHead(const std::string& path, std::string& head, std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = Format("Cannot open \"%s\": %s.", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    head.assign(kHeadBytes, '\0');
-    head.resize(std::fread(head.data(), 1, head.size(), f));
-    std::fclose(f);
-    return true;
-}
-
-// The little-endian magic number of the binary formats, 0 for a shorter file.
-std::uint32_t MagicOf(const std::string& head) {
-    if (head.size() < 4) return 0;
-    std::uint32_t magic = 0;
-    for (int i = 3; i >= 0; --i)
-        magic = magic << 8 | static_cast<unsigned char>(head[static_cast<size_t>(i)]);
-    return magic;
-}
-
-// Refuses a plot past the first of a file that has only one.
-bool NoSuchPlot(const std::string& path, std::int32_t plot, UserMessages& messages) {
-    messages.Show(Format("The file holds 1 plot: there is no plot %d.\r\n\r\nCan not read file %s",
-                         plot + 1, path.c_str()),
-                  MessageIcon::Stop);
-    return false;
-}
-
-// Keeps what a reader says for later.
-class Held : public UserMessages {
-public:
-    void Show(const std::string& text, MessageIcon icon) override {
-        shown.emplace_back(text, icon);
-    }
-    std::vector<std::pair<std::string, MessageIcon>> shown;
-};
-
-// LTspice's log says the steps in its first lines; a log this long is no
-// use to read further.
-
-// Cuts a stepped plot where X starts again, naming each run by its step in
-// the log beside `path`, else "Run N"; a log that disagrees is noted.
-bool SplitSteps(const std::string& path, CResultDataRef& data, std::vector<std::string>* notes) {
-    const std::vector<std::int32_t> starts = RunStarts(*data.Get());
-    std::string note;
-    const std::vector<std::string> names = StepRunNames(path, starts.size(), &note);
-    if (notes && !note.empty()) notes->push_back(note);
-    return SplitIntoRuns(data, starts, names);
-}
 
 enum class CacheRoute {
     Read,     // `data` holds the file, over its cache entry
@@ -142,77 +77,6 @@ CacheRoute ReadThroughCache(const std::string& path, CResultDataRef& data,
     return CacheRoute::Read;
 }
 
-// A file that begins like a raw file but has no raw header may still be a
-// text result (its first line then names a variable "Title:").
-bool ReadRawOrText(const std::string& path, CResultDataRef& data, UserMessages& messages,
-                   const LoadOptions& options) {
-    std::vector<RawPlot> plots;
-    std::string why;
-    RawReadOptions raw;
-    raw.plot = options.plot;
-    raw.plotsAsRuns = !options.plotChosen && options.plot == 0;
-    raw.progress = options.text.progress;
-    raw.unwrapPhase = options.unwrapPhase;
-    raw.notes = options.notes;
-    switch (ReadRawFile(path, data, plots, messages, raw, &why)) {
-        case RawReadResult::Read: {
-            const RawPlot& read = plots[static_cast<size_t>(options.plot)];
-            if (read.stepped && data->RunCount() == 1 && !SplitSteps(path, data, options.notes)) {
-                messages.Show(Format("There is not enough memory for its data.\r\n\r\nCan not "
-                                     "read file %s",
-                                     path.c_str()),
-                              MessageIcon::Stop);
-                return false;
-            }
-            if (options.plots) *options.plots = std::move(plots);
-            return true;
-        }
-        case RawReadResult::Failed:
-            return false;
-        case RawReadResult::NotRaw:
-            break;
-    }
-    if (options.plot > 0) return NoSuchPlot(path, options.plot, messages);
-    Held text;
-    std::vector<std::string> names;
-    if (ReadTextResult(path, data, names, text, options.text)) {
-        for (const auto& [said, icon] : text.shown) messages.Show(said, icon);
-        return true;
-    }
-    const std::string textSaid =
-        text.shown.empty() ? "it holds no data line" : text.shown.front().first;
-    messages.Show(Format("The file begins like a SPICE raw file, but %s; read as a text result "
-                         "file it fails too (%s).\r\n\r\nCan not read file %s",
-                         why.c_str(), textSaid.c_str(), path.c_str()),
-                  MessageIcon::Stop);
-    return false;
-}
-
-// The configuration beside a COMTRADE record's ".dat", which is what holds
-// its layout; empty when `path` is no such file.
-std::string ComtradeConfigOf(const std::string& path) {
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return {};
-    std::string ext = path.substr(dot);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".dat") return {};
-    for (const char* cfg : {".cfg", ".CFG"}) {
-        const std::string candidate = path.substr(0, dot) + cfg;
-        std::string head, error;
-        if (ReadHead(candidate, head, error) && LooksLikeComtrade(head, candidate))
-            return candidate;
-    }
-    return {};
-}
-
-BinaryReadOptions ForeignOptions(const LoadOptions& options) {
-    BinaryReadOptions foreign;
-    foreign.progress = options.text.progress;
-    foreign.memoryLimit = options.text.memoryLimit;
-    foreign.unwrapPhase = options.unwrapPhase;
-    return foreign;
-}
-
 // `name` followed by `tail`; when the two parts are in different encodings
 // the result is their text in UTF-8, so that neither part is misread.
 std::string Joined(const std::string& name, const std::string& tail) {
@@ -262,32 +126,18 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
     }
     if (options.plots) options.plots->clear();
     if (options.notes) options.notes->clear();
-    const std::uint32_t magic = MagicOf(head);
+    const ReaderRow& reader = ReaderFor(head, path);
     bool ok = false;
-    if (LooksLikeRawFile(head)) {
-        const CacheRoute route = ReadThroughCache(path, data, options);
-        if (route == CacheRoute::Stopped) return false;
-        ok = route == CacheRoute::Read || ReadRawOrText(path, data, messages, options);
-    } else if (options.plot > 0) {
+    if (options.plot > 0 && !reader.plots) {
         NoSuchPlot(path, options.plot, messages);
-    } else if (magic == kSettingsDataMagic) {
-        const DataPartResult r = LoadSettingsDataFile(path, data, settings, messages);
-        ok = r == DataPartResult::Read || r == DataPartResult::Empty;
-    } else if (magic == kBlockContainerMagic) {
-        std::vector<CIOBuffer> streams;
-        ok = ReadBlockContainer(path, data, streams, messages);
-        if (ok && settings && !streams.empty()) settings->Move(streams.front());
-    } else if (LooksLikeMatFile(head, path)) {
-        ok = ReadMatFile(path, data, messages, ForeignOptions(options), options.notes);
-    } else if (LooksLikeComtrade(head, path)) {
-        ok = ReadComtradeFile(path, data, messages, ForeignOptions(options), options.notes);
-    } else if (const std::string cfg = ComtradeConfigOf(path); !cfg.empty()) {
-        ok = ReadComtradeFile(cfg, data, messages, ForeignOptions(options), options.notes);
     } else {
-        const CacheRoute route = ReadThroughCache(path, data, options, &messages);
+        const CacheRoute route =
+            reader.cache == CacheKind::None
+                ? CacheRoute::NotUsed
+                : ReadThroughCache(path, data, options,
+                                   reader.cache == CacheKind::Text ? &messages : nullptr);
         if (route == CacheRoute::Stopped) return false;
-        std::vector<std::string> names;
-        ok = route == CacheRoute::Read || ReadTextResult(path, data, names, messages, options.text);
+        ok = route == CacheRoute::Read || reader.read(path, data, settings, messages, options);
     }
     if (ok && options.showWarnings && data->BadPoints()) {
         messages.Show(

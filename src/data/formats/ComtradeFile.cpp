@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -11,16 +10,13 @@
 #include <mutex>
 #include <type_traits>
 
+#include "data/formats/BinaryReading.h"
 #include "data/platform/ByteSource.h"
 #include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
-#include "data/platform/SampleMemory.h"
 #include "data/platform/Workers.h"
 
 namespace kurvex {
-
-static_assert(std::endian::native == std::endian::little,
-              "binary samples are copied from the file as little-endian bytes");
 
 namespace {
 
@@ -28,7 +24,6 @@ namespace {
 // configuration, and it is read whole.
 constexpr std::int64_t kMaxConfigBytes = 64 << 20;
 constexpr std::int64_t kChunkBytes = 1 << 20;
-constexpr std::int64_t kProgressEvery = 8 << 20;
 // Bytes a sample takes in memory per variable: its value and its flag.
 constexpr std::uint64_t kBytesPerPoint = sizeof(double) + 1;
 
@@ -259,29 +254,18 @@ bool LooksLikeSectionLine(std::string_view line) {
     return false;
 }
 
-class Reader {
+class Reader : BinaryReading {
 public:
     Reader(const std::string& path, UserMessages& messages, const BinaryReadOptions& options,
            std::vector<std::string>* notes)
-        : path_(path), messages_(messages), options_(options), notes_(notes) {}
+        : BinaryReading(path, messages, options.progress, notes),
+          path_(path),
+          messages_(messages),
+          options_(options) {}
 
     bool Run(CResultDataRef& data);
 
 private:
-    bool Refuse(const std::string& cause) {
-        if (!failed_)
-            messages_.Show(cause + "\r\n\r\nCan not read file " + path_, MessageIcon::Stop);
-        failed_ = true;
-        return false;
-    }
-    bool KeepGoing(std::int64_t done, std::int64_t total) {
-        if (!options_.progress || done < nextProgress_) return true;
-        nextProgress_ = done + kProgressEvery;
-        if (options_.progress(done, total)) return true;
-        failed_ = true;  // cancelled: nothing to say
-        return false;
-    }
-
     bool ReadCombined(FileByteSource& file, std::string& config, std::int64_t& dataStart,
                       std::int64_t& dataSize, bool& dataAscii);
     bool FindDataFile(std::string& dat);
@@ -291,14 +275,13 @@ private:
     bool Prepare(const Config& c, CResultDataRef& fresh);
     bool ReadBinary(const Config& c, const ByteSource& dat, CResultData& set, bool& bad);
     bool ReadAscii(const Config& c, ByteSource& dat, CResultData& set, bool& bad);
+    using BinaryReading::Note;
+    // Says what the record is and when it was taken.
     void Note(const Config& c);
 
     const std::string& path_;
     UserMessages& messages_;
     const BinaryReadOptions& options_;
-    std::vector<std::string>* notes_;
-    std::int64_t nextProgress_ = kProgressEvery;
-    bool failed_ = false;
     int workers_ = 1;
 };
 
@@ -613,7 +596,7 @@ std::vector<std::string> ChannelNames(const Config& c) {
 
 bool Reader::Prepare(const Config& c, CResultDataRef& fresh) {
     const std::uint64_t vars = 1 + c.analogs.size() + c.digitals.size();
-    const std::uint64_t limit = options_.memoryLimit ? options_.memoryLimit : AvailableMemory();
+    const std::uint64_t limit = MemoryLimit(options_.memoryLimit);
     if (c.samples > std::numeric_limits<std::int32_t>::max() ||
         vars > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
         return Refuse(
@@ -627,8 +610,7 @@ bool Reader::Prepare(const Config& c, CResultDataRef& fresh) {
     const auto rows = static_cast<std::int32_t>(c.samples);
     // Threads pay off only for large records.
     if (static_cast<std::uint64_t>(c.samples) * vars >= (1u << 20)) workers_ = WorkerCount();
-    if (!fresh.Initialise(kDataSetPlain, static_cast<std::int32_t>(vars), rows, 100))
-        return Refuse("There is not enough memory for its data.");
+    if (!Allocate(fresh, static_cast<std::int64_t>(vars), rows)) return false;
     const std::vector<std::string> names = ChannelNames(c);
     CResultData& set = *fresh.Get();
     for (size_t v = 0; v < names.size(); ++v)
@@ -636,20 +618,8 @@ bool Reader::Prepare(const Config& c, CResultDataRef& fresh) {
     set.Variable(0)->SetUnit("s");
     for (size_t i = 0; i < c.analogs.size(); ++i)
         set.Variable(static_cast<std::int32_t>(1 + i))->SetUnit(c.analogs[i].unit);
-    std::vector<MemoryRange> ranges;
-    for (std::int32_t v = 0; v < set.VariableCount(); ++v) {
-        ranges.push_back({set.Variable(v)->Values(), static_cast<size_t>(rows) * sizeof(double)});
-        ranges.push_back({set.Variable(v)->Flags(), static_cast<size_t>(rows)});
-    }
-    PrepareForWriting(ranges, workers_);
+    BackColumns(set, rows, workers_);
     return true;
-}
-
-template <class T>
-T Load(const char* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
 }
 
 // Scales one analog channel of `rows` records; `missing` is the code of a
@@ -836,20 +806,19 @@ bool Reader::ReadAscii(const Config& c, ByteSource& dat, CResultData& set, bool&
 }
 
 void Reader::Note(const Config& c) {
-    if (!notes_) return;
-    notes_->push_back(
+    Note(
         Format("COMTRADE %d record of %s, %s: %zu analog and %zu digital channels, "
                "%lld samples, line frequency %s Hz.",
                c.revision, c.station.c_str(), c.device.c_str(), c.analogs.size(), c.digitals.size(),
                static_cast<long long>(c.samples), ExactNumber(c.lineFrequency).c_str()));
     std::int64_t year = 0;
     if (!c.year.empty() && ParseInteger(c.year, year) && year < 1991) {
-        notes_->push_back(
+        Note(
             Format("Its revision year %s comes before 1991: it is read as a 1991 "
                    "record.",
                    Quoted(c.year).c_str()));
     } else if (!c.year.empty()) {
-        notes_->push_back(
+        Note(
             Format("Its revision year %s is none of 1991, 1999 and 2013: it is read "
                    "as a %d record, as its layout shows.",
                    Quoted(c.year).c_str(), c.revision));
@@ -865,7 +834,7 @@ void Reader::Note(const Config& c) {
     } else {
         when += "; trigger at " + c.trigger + ".";
     }
-    notes_->push_back(when);
+    Note(when);
     std::string secondary;
     for (const Analog& ch : c.analogs) {
         if (!ch.secondarySide) continue;
@@ -873,8 +842,7 @@ void Reader::Note(const Config& c) {
         if (ch.primary > 0.0 && ch.secondary > 0.0)
             secondary += " (" + ExactNumber(ch.primary) + ":" + ExactNumber(ch.secondary) + ")";
     }
-    if (!secondary.empty())
-        notes_->push_back("Secondary values (primary:secondary): " + secondary + ".");
+    if (!secondary.empty()) Note("Secondary values (primary:secondary): " + secondary + ".");
 }
 
 bool Reader::Run(CResultDataRef& data) {
@@ -971,11 +939,7 @@ bool Reader::Run(CResultDataRef& data) {
             bad = true;
         }
     }
-    set.SetRowCountLocked(static_cast<std::int32_t>(c.samples));
-    set.SetBadPoints(bad);
-    set.UpdateExtents(workers_);
-    set.SetUniformX(
-        CResultDataRef::UniformTest(x, 0, static_cast<std::int32_t>(c.samples) - 1, workers_));
+    FinishColumns(set, c.samples, {}, false, bad, workers_);
     Note(c);
     data = fresh;
     return true;

@@ -18,19 +18,17 @@
 #include <mutex>
 #include <set>
 
-#include "data/model/PhaseColumns.h"
+#include "data/formats/BinaryReading.h"
 #include "data/platform/ChildReader.h"
 #include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
 #include "data/platform/SafeFile.h"
-#include "data/platform/SampleMemory.h"
 #include "data/platform/Workers.h"
 
 namespace kurvex {
 
 namespace {
 
-constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr const char* kNamesVariable = "kurvex_names";
 // The most a MATLAB name may have.
 constexpr size_t kMaxMatlabName = 63;
@@ -922,35 +920,55 @@ struct Source {
     int rising = -1;  // whether its values increase strictly, once looked at
 };
 
-class Reader {
+// The names given to a data set's variables in turn, each one none of the
+// earlier ones has.
+class UniqueNames {
+public:
+    explicit UniqueNames(CResultData& set) : set_(set) {}
+    // Names the next variable `wanted`, or `wanted`_2, _3... where it is taken.
+    void Add(const std::string& wanted);
+    std::int32_t Count() const { return static_cast<std::int32_t>(names_.size()); }
+    // "a as a_2, ..." for the names that were taken; empty when none was.
+    const std::string& Renamed() const { return renamed_; }
+
+private:
+    CResultData& set_;
+    std::vector<std::string> names_;
+    std::string renamed_;
+};
+
+void UniqueNames::Add(const std::string& wanted) {
+    std::string n = wanted;
+    for (int i = 2;; ++i) {
+        bool clash = false;
+        for (const std::string& o : names_) clash = clash || SameName(o, n);
+        if (!clash) break;
+        n = Format("%s_%d", wanted.c_str(), i);
+    }
+    if (n != wanted) renamed_ += (renamed_.empty() ? "" : ", ") + wanted + " as " + n;
+    set_.SetVariableName(Count(), n);
+    names_.push_back(n);
+}
+
+class Reader : BinaryReading {
 public:
     Reader(const std::string& path, UserMessages& messages, const BinaryReadOptions& options,
            std::vector<std::string>* notes, int hangSeconds)
-        : path_(path),
-          messages_(messages),
+        : BinaryReading(path, messages, options.progress, notes),
+          path_(path),
           options_(options),
-          notes_(notes),
           hangSeconds_(hangSeconds) {}
 
+    // Opens, lists, chooses X and the arrays of its length, checks the sizes,
+    // fills, and says what was left out.
     bool Run(CResultDataRef& data);
 
 private:
-    bool Refuse(const std::string& cause) {
-        messages_.Show(cause + "\r\n\r\n" + Format("Can not read file %s", path_.c_str()),
-                       MessageIcon::Stop);
-        return false;
-    }
-    void Note(const std::string& line) {
-        if (notes_) notes_->push_back(line);
-    }
     void Skip(const std::string& what, const std::string& name) {
         auto& list = skipped_[what];
         list += list.empty() ? name : ", " + name;
     }
-    bool Progress(std::int64_t done) {
-        if (!options_.progress) return true;
-        return options_.progress(done, fileSize_);
-    }
+    bool Progress(std::int64_t done) { return Tell(done, fileSize_); }
     bool Open(std::string& damage);
     bool OpenInChild(std::string& damage);
     bool RefuseChild() {
@@ -979,11 +997,20 @@ private:
     bool Rising(Source& s);
     bool Fill(const Source& s, std::int64_t column, CResultData& set, std::int32_t first,
               bool complex, bool& bad);
+    // The steps of Run.
+    bool ListVariables();
+    void OrderByOwnNames();
+    Source* ChooseX();
+    std::string SkippedText(const Source* x);
+    std::vector<Source*> ArraysOfLength(Source& x, std::string& others);
+    bool CountColumns(const std::vector<Source*>& taken, std::int64_t rows, std::int64_t& columns);
+    bool FillColumns(const std::vector<Source*>& taken, std::int64_t rows, std::int64_t columns,
+                     CResultDataRef& fresh, std::string& renamed);
+    void NoteLeftOut(const Source& x, const std::string& others, const std::string& skipped,
+                     const std::string& renamed);
 
     std::string path_;
-    UserMessages& messages_;
     const BinaryReadOptions& options_;
-    std::vector<std::string>* notes_;
     int hangSeconds_;
     FilePtr retyped_{nullptr, std::fclose};
     MatPtr mat_;
@@ -998,7 +1025,6 @@ private:
     std::vector<std::string> structs_;
     std::uint64_t limit_ = 0;
     bool hasNames_ = false;
-    bool cancelled_ = false;
     std::vector<std::string> objects_;
     // The name and class of each classdef object (a string, a datetime) in
     // the file's order, as matio gives them nameless.
@@ -1402,9 +1428,7 @@ bool Reader::Fill(const Source& s, std::int64_t column, CResultData& set, std::i
         }
         for (size_t i = 0; i < n; ++i) {
             if (complex) {
-                const double a = re[i], b = im[i];
-                re[i] = 20.0 * std::log10(std::hypot(a, b));
-                phase[r0 + static_cast<std::int64_t>(i)] = std::atan2(b, a) * kDegreesPerRadian;
+                ToPolar(re[i], im[i], re[i], phase[r0 + static_cast<std::int64_t>(i)]);
                 const bool okPhase = std::isfinite(phase[r0 + static_cast<std::int64_t>(i)]);
                 phaseFlags[r0 + static_cast<std::int64_t>(i)] =
                     okPhase ? kPointValid : kPointInvalid;
@@ -1418,10 +1442,8 @@ bool Reader::Fill(const Source& s, std::int64_t column, CResultData& set, std::i
         if (!Progress(work_ > 0 ? static_cast<std::int64_t>(static_cast<double>(fileSize_) *
                                                             static_cast<double>(workDone_) /
                                                             static_cast<double>(work_))
-                                : fileSize_)) {
-            cancelled_ = true;
+                                : fileSize_))
             return false;
-        }
     }
     return true;
 }
@@ -1430,14 +1452,40 @@ std::string ColumnName(const std::string& name, std::int64_t k, std::int64_t col
     return columns > 1 ? Format("%s(%lld)", name.c_str(), static_cast<long long>(k + 1)) : name;
 }
 
-// Long, as it is one story: open, list, choose X and the arrays of its
-// length, check the sizes, fill, and say what was left out.
 bool Reader::Run(CResultDataRef& data) {
     QuietMatio();
     std::error_code ec;
     fileSize_ = static_cast<std::int64_t>(std::filesystem::file_size(path_, ec));
     if (ec) return Refuse(Format("Cannot open \"%s\": %s.", path_.c_str(), ec.message().c_str()));
-    limit_ = options_.memoryLimit ? options_.memoryLimit : AvailableMemory();
+    limit_ = MemoryLimit(options_.memoryLimit);
+    if (!ListVariables()) return false;
+    OrderByOwnNames();
+    Source* x = ChooseX();
+    if (childBroken_) return RefuseChild();
+    const std::string skipped = SkippedText(x);
+    if (!x)
+        return Refuse("The MAT file holds no real numeric vector or matrix" +
+                      (skipped.empty() ? std::string(".") : " (it holds " + skipped + ")."));
+    x->isX = true;
+    const std::int64_t rows = x->rows;
+    if (rows > std::numeric_limits<std::int32_t>::max())
+        return Refuse(Format("The array %s holds %lld rows, more than this program reads.",
+                             x->fileName.c_str(), static_cast<long long>(rows)));
+    std::string others;
+    const std::vector<Source*> taken = ArraysOfLength(*x, others);
+    std::int64_t columns = 0;
+    if (!CountColumns(taken, rows, columns)) return false;
+    CResultDataRef fresh;
+    std::string renamed;
+    if (!FillColumns(taken, rows, columns, fresh, renamed)) return false;
+    NoteLeftOut(*x, others, skipped, renamed);
+    data = fresh;
+    return true;
+}
+
+// Opens the file, sorts its variables into sources and reads the structures
+// and our own names; false when refused.
+bool Reader::ListVariables() {
     std::string damage;
     if (!Open(damage)) return false;
     for (const VarPtr& next : infos_) {
@@ -1458,6 +1506,12 @@ bool Reader::Run(CResultDataRef& data) {
     ReadStructs();
     ReadNames();
     if (childBroken_) return RefuseChild();
+    return true;
+}
+
+// A file we wrote names its arrays in our order: they take their own names
+// and come first, in that order.
+void Reader::OrderByOwnNames() {
     for (Source& s : sources_) {
         if (s.inMemory) continue;
         for (size_t j = 0; j < names_.size(); ++j) {
@@ -1469,11 +1523,12 @@ bool Reader::Run(CResultDataRef& data) {
     }
     std::stable_sort(sources_.begin(), sources_.end(),
                      [](const Source& a, const Source& b) { return a.order < b.order; });
+}
 
-    // X: Simulink's time or our own first column, else a vector named t,
-    // time or tout, else one whose name ends in time and which increases,
-    // else the first that increases, else the first vector, else a matrix's
-    // first column.
+// X: Simulink's time or our own first column, else a vector named t, time or
+// tout, else one whose name ends in time and which increases, else the first
+// that increases, else the first vector, else a matrix's first column.
+Source* Reader::ChooseX() {
     auto vector = [](const Source& s) {
         return s.columns == 1 && s.rows > 1 && (s.inMemory || !s.info->isComplex);
     };
@@ -1490,9 +1545,13 @@ bool Reader::Run(CResultDataRef& data) {
         if (!x && vector(s)) x = &s;
     for (Source& s : sources_)
         if (!x && s.rows > 1 && !s.inMemory && !s.info->isComplex) x = &s;
-    if (childBroken_) return RefuseChild();
+    return x;
+}
+
+// What is not read, by kind ("single values a, b; ..."); without an X, all
+// the file holds.
+std::string Reader::SkippedText(const Source* x) {
     if (!x) {
-        // Say what it holds instead.
         for (const Source& s : sources_)
             Skip(s.info->isComplex ? "complex arrays" : "single values", s.name);
         for (const std::string& o : objects_) Skip("MATLAB objects", o);
@@ -1500,19 +1559,16 @@ bool Reader::Run(CResultDataRef& data) {
     std::string skipped;
     for (const auto& [what, list] : skipped_)
         skipped += (skipped.empty() ? "" : "; ") + what + " " + list;
-    if (!x)
-        return Refuse("The MAT file holds no real numeric vector or matrix" +
-                      (skipped.empty() ? std::string(".") : " (it holds " + skipped + ")."));
-    x->isX = true;
-    const std::int64_t rows = x->rows;
-    if (rows > std::numeric_limits<std::int32_t>::max())
-        return Refuse(Format("The array %s holds %lld rows, more than this program reads.",
-                             x->fileName.c_str(), static_cast<long long>(rows)));
+    return skipped;
+}
 
-    std::vector<Source*> taken{x};
-    std::string others;
+// X and the arrays with a side of its length, which give its columns; the
+// others are listed in `others` with their sizes.
+std::vector<Source*> Reader::ArraysOfLength(Source& x, std::string& others) {
+    const std::int64_t rows = x.rows;
+    std::vector<Source*> taken{&x};
     for (Source& s : sources_) {
-        if (&s == x) continue;
+        if (&s == &x) continue;
         if (!s.inMemory) {
             const auto d0 = static_cast<std::int64_t>(s.info->dims[0]);
             const auto d1 = static_cast<std::int64_t>(s.info->dims[1]);
@@ -1531,8 +1587,14 @@ bool Reader::Run(CResultDataRef& data) {
         }
         taken.push_back(&s);
     }
+    return taken;
+}
 
-    std::int64_t columns = 0;
+// The variables the taken arrays give, refused when they are more than a
+// data set holds or than the memory takes.
+bool Reader::CountColumns(const std::vector<Source*>& taken, std::int64_t rows,
+                          std::int64_t& columns) {
+    columns = 0;
     for (const Source* s : taken) {
         if (!Check(*s)) return false;
         const bool complex = s->info->isComplex != 0;
@@ -1551,63 +1613,45 @@ bool Reader::Run(CResultDataRef& data) {
                    static_cast<long long>(rows), static_cast<long long>(columns),
                    static_cast<unsigned long long>(need >> 20),
                    static_cast<unsigned long long>(limit_ >> 20)));
-    CResultDataRef fresh;
-    if (!fresh.Initialise(kDataSetPlain, static_cast<std::int32_t>(columns),
-                          static_cast<std::int32_t>(rows), 100))
-        return Refuse("There is not enough memory for its data.");
+    return true;
+}
+
+// Reads the taken arrays into `fresh`, complex ones as amplitude and phase;
+// names used twice are told in `renamed`.
+bool Reader::FillColumns(const std::vector<Source*>& taken, std::int64_t rows, std::int64_t columns,
+                         CResultDataRef& fresh, std::string& renamed) {
+    if (!Allocate(fresh, columns, rows)) return false;
     CResultData& set = *fresh.Get();
     std::lock_guard<std::recursive_mutex> hold(set.Lock());
-    std::vector<std::string> names;
-    std::string renamed;
-    auto name = [&](std::string n) {
-        const std::string wanted = n;
-        for (int i = 2;; ++i) {
-            bool clash = false;
-            for (const std::string& o : names) clash = clash || SameName(o, n);
-            if (!clash) break;
-            n = Format("%s_%d", wanted.c_str(), i);
-        }
-        if (n != wanted) renamed += (renamed.empty() ? "" : ", ") + wanted + " as " + n;
-        set.SetVariableName(static_cast<std::int32_t>(names.size()), n);
-        names.push_back(n);
-    };
-    // Backing the columns now, on all cores, spares the reads a page fault every 4 KB.
-    std::vector<MemoryRange> memory;
-    for (std::int32_t v = 0; v < set.VariableCount(); ++v) {
-        memory.push_back({set.Variable(v)->Values(), static_cast<size_t>(rows) * sizeof(double)});
-        memory.push_back({set.Variable(v)->Flags(), static_cast<size_t>(rows)});
-    }
-    PrepareForWriting(memory, WorkerCount());
+    UniqueNames names(set);
+    BackColumns(set, rows, WorkerCount());
     bool bad = false;
     std::vector<std::int32_t> phases;
     for (const Source* s : taken) {
         const bool complex = s->info->isComplex != 0;
         for (std::int64_t k = 0; k < s->columns; ++k) {
             const std::string base = ColumnName(s->name, k, s->columns);
-            const auto first = static_cast<std::int32_t>(names.size());
+            const std::int32_t first = names.Count();
             if (complex) {
-                name("amp(" + base + ")");
-                name("phase(" + base + ")");
+                names.Add("amp(" + base + ")");
+                names.Add("phase(" + base + ")");
                 phases.push_back(first + 1);
             } else {
-                name(base);
+                names.Add(base);
             }
             if (!Fill(*s, k, set, first, complex, bad)) return false;
         }
     }
-    set.SetRowCountLocked(static_cast<std::int32_t>(rows));
-    for (const std::int32_t v : options_.unwrapPhase ? phases : std::vector<std::int32_t>{}) {
-        CResultVariable& phase = *set.Variable(v);
-        UnwrapPhaseColumn(set.Variable(0)->Values(), set.Variable(0)->Flags(), phase.Values(),
-                          phase.Flags(), rows);
-    }
-    set.SetBadPoints(bad);
-    set.UpdateExtents();
-    set.SetUniformX(CResultDataRef::UniformTest(set.Variable(0)->Values(), 0,
-                                                static_cast<std::int32_t>(rows) - 1));
+    FinishColumns(set, rows, phases, options_.unwrapPhase, bad);
+    renamed = names.Renamed();
+    return true;
+}
+
+void Reader::NoteLeftOut(const Source& x, const std::string& others, const std::string& skipped,
+                         const std::string& renamed) {
     if (!others.empty())
         Note(Format("Not read, as their length is not the %lld rows of %s: ",
-                    static_cast<long long>(rows), x->name.c_str()) +
+                    static_cast<long long>(x.rows), x.name.c_str()) +
              others + ".");
     if (!skipped.empty()) Note("Not read: " + skipped + ".");
     if (!objects_.empty()) {
@@ -1619,8 +1663,6 @@ bool Reader::Run(CResultDataRef& data) {
              "them).");
     }
     if (!renamed.empty()) Note("Names used twice, read as: " + renamed + ".");
-    data = fresh;
-    return true;
 }
 
 // A valid MATLAB name for `name` that `used` does not hold yet (ignoring case,

@@ -1,7 +1,6 @@
 #include "data/formats/RawFile.h"
 
 #include <algorithm>
-#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -10,17 +9,13 @@
 #include <limits>
 #include <mutex>
 
-#include "data/model/PhaseColumns.h"
+#include "data/formats/BinaryReading.h"
 #include "data/platform/ByteSource.h"
 #include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
-#include "data/platform/SampleMemory.h"
 #include "data/platform/Workers.h"
 
 namespace kurvex {
-
-static_assert(std::endian::native == std::endian::little,
-              "binary values are copied from the file as little-endian bytes");
 
 namespace {
 
@@ -29,8 +24,6 @@ constexpr size_t kMaxLine = 64 * 1024;
 // Text tokens longer than this are no numbers.
 constexpr size_t kMaxToken = 128;
 constexpr std::int64_t kChunkBytes = 1 << 20;
-constexpr std::int64_t kProgressEvery = 8 << 20;
-constexpr double kDegreesPerRadian = 180.0 / 3.14159265358979323846;
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
 // Random access to the file's bytes, read whole or not at all.
@@ -290,33 +283,21 @@ std::string TextAfterPlot(int plot, long long lines, const std::string& first) {
         plot + 1, lines, Quoted(DisplayName(Trim(first))).c_str());
 }
 
-class Reader {
+class Reader : BinaryReading {
 public:
     Reader(Source& source, const std::string& name, UserMessages& messages,
            const RawReadOptions& options)
-        : source_(source), name_(name), messages_(messages), options_(options) {}
+        : BinaryReading(name, messages, options.progress, options.notes),
+          source_(source),
+          options_(options) {}
     // Only find where the plots' values lie, into `scan`.
     void ScanOnly(RawFileScan* scan) { scan_ = scan; }
 
     RawReadResult Run(CResultDataRef& data, std::vector<RawPlot>& plots, std::string* why);
 
 private:
-    // Reports the reason a file is refused (once).
-    bool Refuse(const std::string& cause) {
-        if (!failed_ && !quiet_)
-            messages_.Show(cause + "\r\n\r\n" + Format("Can not read file %s", name_.c_str()),
-                           MessageIcon::Stop);
-        failed_ = true;
-        return false;
-    }
     bool ReadFault() { return Refuse(source_.Error()); }
-    bool KeepGoing(std::int64_t done) {
-        if (!options_.progress || done < nextProgress_) return true;
-        nextProgress_ = done + kProgressEvery;
-        if (options_.progress(done, source_.Size())) return true;
-        failed_ = cancelled_ = true;  // cancelled: nothing to say
-        return false;
-    }
+    bool KeepGoing(std::int64_t done) { return BinaryReading::KeepGoing(done, source_.Size()); }
 
     HeaderRead ReadHeader(Cursor& cursor, int plot, Header& h, std::string& why);
     bool ReadVariables(Cursor& cursor, int plot, const std::string& first, Header& h);
@@ -324,9 +305,6 @@ private:
                     std::string* note = nullptr);
     enum class Tail { Zeros, Text, Other };
     Tail TailFrom(std::int64_t at, long long& lines);
-    void Note(const std::string& note) {
-        if (options_.notes && !note.empty()) options_.notes->push_back(note);
-    }
     bool SkipText(Cursor& cursor);
     bool ReadBinary(const Header& h, const Layout& layout, CResultData& set, bool& bad);
     bool ReadColumns(const Header& h, const Layout& layout, CResultData& set, bool& bad);
@@ -334,13 +312,7 @@ private:
     bool ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef& fresh);
 
     Source& source_;
-    const std::string& name_;
-    UserMessages& messages_;
     const RawReadOptions& options_;
-    std::int64_t nextProgress_ = kProgressEvery;
-    bool failed_ = false;
-    bool quiet_ = false;  // faults of plots after the one read only end the listing
-    bool cancelled_ = false;
     RawFileScan* scan_ = nullptr;
 };
 
@@ -597,13 +569,6 @@ bool Reader::SkipText(Cursor& cursor) {
 }
 
 template <class T>
-T Load(const char* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class T>
 bool Transpose(const char* src, std::int64_t rows, std::int64_t stride, double* dst,
                std::uint8_t* flags) {
     bool bad = false;
@@ -615,12 +580,6 @@ bool Transpose(const char* src, std::int64_t rows, std::int64_t stride, double* 
         bad |= !ok;
     }
     return bad;
-}
-
-// The amplitude in dB and the phase in degrees of re + j im.
-void ToPolar(double re, double im, double& amp, double& phase) {
-    amp = 20.0 * std::log10(std::hypot(re, im));
-    phase = std::atan2(im, re) * kDegreesPerRadian;
 }
 
 template <class T>
@@ -906,9 +865,7 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
     }
     const std::int64_t columns =
         h.plot.complex ? 2 * static_cast<std::int64_t>(h.plot.variables) - 1 : h.plot.variables;
-    if (!fresh.Initialise(kDataSetPlain, static_cast<std::int32_t>(columns),
-                          static_cast<std::int32_t>(points), 100))
-        return Refuse("There is not enough memory for its data.");
+    if (!Allocate(fresh, columns, points)) return false;
     CResultData& set = *fresh.Get();
     std::lock_guard<std::recursive_mutex> hold(set.Lock());
     if (h.plot.complex) {
@@ -925,30 +882,16 @@ bool Reader::ReadPlot(Cursor& cursor, int plot, const Header& h, CResultDataRef&
     bool bad = false;
     if (h.binary) {
         // Binary values come faster than the page faults of fresh columns.
-        std::vector<MemoryRange> memory;
-        for (std::int32_t v = 0; v < set.VariableCount(); ++v) {
-            memory.push_back({set.Variable(v)->Values(), static_cast<size_t>(points) * 8});
-            memory.push_back({set.Variable(v)->Flags(), static_cast<size_t>(points)});
-        }
-        PrepareForWriting(memory, WorkerCount());
+        BackColumns(set, points, WorkerCount());
         if (!ReadBinary(h, layout, set, bad)) return false;
         cursor.Seek(end);
     } else {
         cursor.Seek(h.dataStart);
         if (!ReadText(cursor, plot, h, set, bad)) return false;
     }
-    set.SetRowCountLocked(static_cast<std::int32_t>(points));
-    if (h.plot.complex && options_.unwrapPhase) {
-        for (std::int32_t v = 1; v < h.plot.variables; ++v) {
-            CResultVariable& phase = *set.Variable(2 * v);
-            UnwrapPhaseColumn(set.Variable(0)->Values(), set.Variable(0)->Flags(), phase.Values(),
-                              phase.Flags(), points);
-        }
-    }
-    set.SetBadPoints(bad);
-    set.UpdateExtents();
-    set.SetUniformX(CResultDataRef::UniformTest(set.Variable(0)->Values(), 0,
-                                                static_cast<std::int32_t>(points) - 1));
+    std::vector<std::int32_t> phases;
+    for (std::int32_t v = 1; h.plot.complex && v < h.plot.variables; ++v) phases.push_back(2 * v);
+    FinishColumns(set, points, phases, options_.unwrapPhase, bad);
     return true;
 }
 
@@ -984,7 +927,8 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
         plots.push_back(h.plot);
         if (plot == options_.plot) {
             if (!ReadPlot(cursor, plot, h, fresh)) return RawReadResult::Failed;
-            read = quiet_ = true;
+            read = true;
+            SetQuiet();  // faults of plots after the one read only end the listing
             plots.back().run = 0;
             first = h;
             continue;
@@ -994,7 +938,7 @@ RawReadResult Reader::Run(CResultDataRef& data, std::vector<RawPlot>& plots, std
             // A run that cannot be read ends the runs, as a bad plot ends the listing.
             CResultDataRef run;
             if (!ReadPlot(cursor, plot, h, run)) {
-                if (cancelled_) return RawReadResult::Failed;
+                if (Cancelled()) return RawReadResult::Failed;
                 break;
             }
             if (scan_) {

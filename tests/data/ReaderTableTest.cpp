@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "TestSupport.h"
+#include "data/formats/ReaderTable.h"
+#include "interaction/FileFilters.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A file of `bytes` in the test's folder.
+fs::path Written(const std::string& name, const std::string& bytes) {
+    const fs::path path = test::ProcessDir() / name;
+    test::Spit(path, bytes);
+    return path;
+}
+
+std::string Magic(std::uint32_t magic) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>(magic >> (8 * i) & 0xFF);
+    return bytes + std::string(60, '\0');
+}
+
+// Each reader's own sample is claimed by it and by no reader before it, so
+// that every file keeps the reader the table's order gives it.
+TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
+    struct Case {
+        const char* reader;
+        fs::path path;
+    };
+    const Case cases[] = {
+        {"SPICE raw", fs::path(KURVEX_SPICE_DIR) / "rc_tran.raw"},
+        {"settings and data", Written("s.kfd", Magic(0xEDF094C9u))},
+        {"block container", Written("b.kfd", Magic(0xEDF094CAu))},
+        {"MATLAB", fs::path(KURVEX_MAT_DIR) / "matrix5.mat"},
+        {"COMTRADE", fs::path(KURVEX_COMTRADE_DIR) / "hand.cfg"},
+        {"COMTRADE data", fs::path(KURVEX_COMTRADE_DIR) / "hand.dat"},
+        {"text", Written("t.txt", "time v\n0 1\n1 2\n")},
+    };
+    const std::vector<ReaderRow>& table = ReaderTable();
+    ASSERT_EQ(table.size(), std::size(cases));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reader);
+        std::string head, error;
+        ASSERT_TRUE(ReadHead(c.path.string(), head, error)) << error;
+        const auto own = std::find_if(table.begin(), table.end(), [&](const ReaderRow& row) {
+            return std::string(row.name) == c.reader;
+        });
+        ASSERT_NE(own, table.end());
+        for (auto row = table.begin(); row != own; ++row)
+            EXPECT_FALSE(row->looksLike(head, c.path.string())) << row->name << " claims it";
+        EXPECT_TRUE(own->looksLike(head, c.path.string()));
+        EXPECT_EQ(&ReaderFor(head, c.path.string()), &*own);
+    }
+}
+
+// The Open dialog lists each group's extensions as the table gives them, and
+// nothing else.
+TEST(ReaderTable, OpenFiltersAreTheTablesExtensions) {
+    std::set<std::string> fromTable, fromFilters;
+    for (const ReaderRow& row : ReaderTable())
+        for (const ReaderExtension& e : row.extensions)
+            if (e.group != OpenGroup::None)
+                fromTable.insert(std::string(OpenGroupName(e.group)) + " *." + e.extension);
+    const std::vector<std::string> filters = OpenFileFilters();
+    ASSERT_FALSE(filters.empty());
+    EXPECT_EQ(filters.back(), "All files (*)");
+    for (size_t i = 0; i + 1 < filters.size(); ++i) {
+        const std::string& f = filters[i];
+        const size_t open = f.find(" (");
+        ASSERT_NE(open, std::string::npos) << f;
+        std::istringstream patterns(f.substr(open + 2, f.size() - open - 3));
+        for (std::string p; patterns >> p;) fromFilters.insert(f.substr(0, open) + " " + p);
+    }
+    EXPECT_EQ(fromFilters, fromTable);
+}
+
+}  // namespace
+}  // namespace kurvex
