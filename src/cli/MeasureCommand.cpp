@@ -338,12 +338,22 @@ bool OptionalNumber(Args& args, const char* name, std::optional<double>& value) 
     return true;
 }
 
-}  // namespace
+// The measure command line, checked.
+struct MeasureRequest {
+    std::string file, name;
+    std::vector<double> ats;  // --at
+    bool cycles = false, edges = false, dead = false, margins = false;
+    std::string ref;                   // --cycles: the reference curve
+    std::string deadOther;             // --dead B
+    std::optional<std::string> phase;  // --margins
+    ModeOptions mode;
+    RunChoice choice;
+};
 
-// Long: the command line of every measure form is parsed in one place, so
-// that their usage errors stay alike.
-int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
-            const CResultDataRef* given) {
+// Parses and checks the command line into `req`; set with the exit status
+// when it ends the command (help, or a usage error).
+std::optional<int> ParseMeasure(const std::vector<std::string>& argv, std::FILE* out,
+                                std::FILE* err, MeasureRequest& req) {
     Args args;
     std::string error;
     if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges", "--runs", "--margins"},
@@ -356,35 +366,38 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
         return kExitOk;
     }
     if (args.positional.size() != 2) return Usage(err, "measure needs a FILE and a NAME");
+    req.file = args.positional[0];
+    req.name = args.positional[1];
     bool hasFrom = false;
     double from = 0, to = 0;
     if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
-    std::vector<double> ats;
     for (const std::string& a : args.lists["--at"]) {
         double x;
         if (!ParseNumber(a, x)) return Usage(err, "--at wants a number");
-        ats.push_back(x);
+        req.ats.push_back(x);
     }
-    const bool cycles = args.flags.count("--cycles") > 0;
-    const bool edges = args.flags.count("--edges") > 0;
-    const bool dead = args.values.count("--dead") > 0;
-    const bool margins = args.flags.count("--margins") > 0;
-    if (int(cycles) + int(edges) + int(dead) + int(margins) > 1)
+    req.cycles = args.flags.count("--cycles") > 0;
+    req.edges = args.flags.count("--edges") > 0;
+    req.dead = args.values.count("--dead") > 0;
+    req.margins = args.flags.count("--margins") > 0;
+    if (int(req.cycles) + int(req.edges) + int(req.dead) + int(req.margins) > 1)
         return Usage(err, "--cycles, --edges, --dead and --margins go one at a time");
-    if ((cycles || edges || dead || margins) && !ats.empty())
+    if ((req.cycles || req.edges || req.dead || req.margins) && !req.ats.empty())
         return Usage(err, "--at goes with the plain measurement only");
-    if (!margins && args.values.count("--phase")) return Usage(err, "--phase goes with --margins");
-    std::optional<std::string> phase;
-    if (args.values.count("--phase")) phase = args.values["--phase"];
+    if (!req.margins && args.values.count("--phase"))
+        return Usage(err, "--phase goes with --margins");
+    if (args.values.count("--phase")) req.phase = args.values["--phase"];
     for (const char* option : {"--ref", "--level", "--hysteresis"}) {
-        if (!cycles && args.values.count(option))
+        if (!req.cycles && args.values.count(option))
             return Usage(err, std::string(option) + " goes with --cycles");
     }
     for (const char* option : {"--low", "--high"}) {
-        if (!edges && !dead && args.values.count(option))
+        if (!req.edges && !req.dead && args.values.count(option))
             return Usage(err, std::string(option) + " goes with --edges or --dead");
     }
-    ModeOptions mode;
+    req.ref = args.values.count("--ref") ? args.values["--ref"] : req.name;
+    if (req.dead) req.deadOther = args.values["--dead"];
+    ModeOptions& mode = req.mode;
     mode.json = args.flags.count("--json") > 0;
     if (hasFrom) {
         mode.hasRange = true;
@@ -397,103 +410,119 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
         return Usage(err, "--level, --hysteresis, --low and --high want numbers");
     if (mode.cycles.hysteresis && *mode.cycles.hysteresis < 0)
         return Usage(err, "--hysteresis must not be negative");
+    if (const int status = ParseRunChoice(args, err, req.choice)) return status;
+    return std::nullopt;
+}
 
-    RunChoice choice;
-    if (const int status = ParseRunChoice(args, err, choice)) return status;
+// The plain measurement over the range.
+struct PlainFigures {
+    std::optional<Extremum> max, min;
+    std::optional<AverageFigures> averages;
+    std::vector<std::vector<std::optional<double>>> at;  // the curve's values at each --at
+};
+
+PlainFigures MeasurePlain(CGraphCurve& screen, const MeasureRequest& req) {
+    screen.UpdateExtents();
+    const CurveSamples s = SamplesOf(screen, 0);
+    // Without a range every sample counts, wherever X runs.
+    const SampleRange visible = req.mode.hasRange ? VisibleRange(s, req.mode.from, req.mode.to)
+                                                  : SampleRange{0, s.count - 1};
+    const std::int32_t last = std::min(visible.last, s.yCount - 1);
+    auto extremum = [&](bool largest) -> std::optional<Extremum> {
+        if (visible.Empty() || last < visible.first) return std::nullopt;
+        const auto i = FindExtremum(s.y, s.yFlags, visible.first, last, largest);
+        if (!i) return std::nullopt;
+        return Extremum{*i, s.x[*i], s.y[*i]};
+    };
+    PlainFigures f;
+    f.max = extremum(true);
+    f.min = extremum(false);
+    f.averages = visible.Empty() ? std::nullopt : AveragesOver(s.y, visible.first, last);
+    for (double x : req.ats) {
+        std::vector<std::optional<double>> here;
+        for (const XLocation& at : XPlaces(s, x, true)) here.push_back(YAt(s, at));
+        f.at.push_back(here);
+    }
+    return f;
+}
+
+void PrintPlain(const PlainFigures& f, const std::vector<double>& ats, bool json, std::FILE* out) {
+    // An average's text, or the no-value text when the range held no sample.
+    auto figure = [&](double AverageFigures::*member) {
+        const AverageFigures* a = f.averages ? &*f.averages : nullptr;
+        return Number(a ? std::optional<double>(a->*member) : std::nullopt, json);
+    };
+    const int samples = f.averages ? f.averages->samples : 0;
+    if (json) {
+        std::fprintf(out,
+                     "{\"max\": %s, \"min\": %s, \"avg\": %s, \"avg_abs\": %s, \"rms\": %s, "
+                     "\"samples\": %d, \"at\": [",
+                     Show(f.max, true).c_str(), Show(f.min, true).c_str(),
+                     figure(&AverageFigures::mean).c_str(),
+                     figure(&AverageFigures::meanAbs).c_str(), figure(&AverageFigures::rms).c_str(),
+                     samples);
+        for (size_t i = 0; i < f.at.size(); ++i) {
+            std::fputs(i ? ", [" : "[", out);
+            for (size_t j = 0; j < f.at[i].size(); ++j)
+                std::fprintf(out, "%s%s", j ? ", " : "", Number(f.at[i][j], true).c_str());
+            std::fputs("]", out);
+        }
+        std::fputs("]}\n", out);
+        return;
+    }
+    std::fprintf(out, "max: %s\nmin: %s\navg: %s\navg_abs: %s\nrms: %s\nsamples: %d\n",
+                 Show(f.max, false).c_str(), Show(f.min, false).c_str(),
+                 figure(&AverageFigures::mean).c_str(), figure(&AverageFigures::meanAbs).c_str(),
+                 figure(&AverageFigures::rms).c_str(), samples);
+    for (size_t i = 0; i < f.at.size(); ++i) {
+        std::fprintf(out, "at %.10g:", ats[i]);
+        for (size_t j = 0; j < f.at[i].size(); ++j)
+            std::fprintf(out, "%s %s", j ? "," : "", Number(f.at[i][j], false).c_str());
+        std::fputc('\n', out);
+    }
+}
+
+// The measurement `req` asks for over one run.
+int MeasureRun(const SelectedRun& run, const MeasureRequest& req, std::FILE* out, std::FILE* err) {
+    const CResultDataRef& data = run.data;
+    CGraphCurve screen;
+    screen.SetData(data);
+    if (const int status = AddNamedCurve(screen, data, req.name, err)) return status;
+    if (req.cycles) {
+        if (const int status = AddNamedCurve(screen, data, req.ref, err)) return status;
+        return Cycles(screen, req.mode, out, err);
+    }
+    if (req.edges) return Edges(screen, req.mode, out, err);
+    if (req.margins) {
+        if (const int status = AddPhaseCurve(screen, data, req.name, req.phase, err)) return status;
+        return Margins(screen, req.mode, out, err);
+    }
+    if (req.dead) {
+        if (const int status = AddNamedCurve(screen, data, req.deadOther, err)) return status;
+        return Dead(screen, req.mode, out, err);
+    }
+    PrintPlain(MeasurePlain(screen, req), req.ats, req.mode.json, out);
+    return kExitOk;
+}
+
+}  // namespace
+
+int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
+            const CResultDataRef* given) {
+    MeasureRequest req;
+    if (const std::optional<int> ended = ParseMeasure(argv, out, err, req)) return *ended;
     CResultDataRef loaded;
     if (given) {
         loaded = *given;
-    } else if (const int status = Load(args.positional[0], loaded, err)) {
+    } else if (const int status = Load(req.file, loaded, err)) {
         return status;
     }
     std::vector<SelectedRun> runs;
-    if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
-    return PrintPerRun(
-        runs, choice.all, mode.json, out, [&](const SelectedRun& run, std::FILE* out) -> int {
-            const CResultDataRef& data = run.data;
-            CGraphCurve screen;
-            screen.SetData(data);
-            if (const int status = AddNamedCurve(screen, data, args.positional[1], err))
-                return status;
-            if (cycles) {
-                const std::string ref =
-                    args.values.count("--ref") ? args.values["--ref"] : args.positional[1];
-                if (const int status = AddNamedCurve(screen, data, ref, err)) return status;
-                return Cycles(screen, mode, out, err);
-            }
-            if (edges) return Edges(screen, mode, out, err);
-            if (margins) {
-                if (const int status = AddPhaseCurve(screen, data, args.positional[1], phase, err))
-                    return status;
-                return Margins(screen, mode, out, err);
-            }
-            if (dead) {
-                if (const int status = AddNamedCurve(screen, data, args.values["--dead"], err))
-                    return status;
-                return Dead(screen, mode, out, err);
-            }
-
-            screen.UpdateExtents();
-            const CurveSamples s = SamplesOf(screen, 0);
-            // Without a range every sample counts, wherever X runs.
-            const SampleRange visible =
-                hasFrom ? VisibleRange(s, std::min(from, to), std::max(from, to))
-                        : SampleRange{0, s.count - 1};
-            const std::int32_t last = std::min(visible.last, s.yCount - 1);
-            auto extremum = [&](bool largest) -> std::optional<Extremum> {
-                if (visible.Empty() || last < visible.first) return std::nullopt;
-                const auto i = FindExtremum(s.y, s.yFlags, visible.first, last, largest);
-                if (!i) return std::nullopt;
-                return Extremum{*i, s.x[*i], s.y[*i]};
-            };
-            const auto mx = extremum(true), mn = extremum(false);
-            const auto avg =
-                visible.Empty() ? std::nullopt : AveragesOver(s.y, visible.first, last);
-            std::vector<std::vector<std::optional<double>>> values;
-            for (double x : ats) {
-                std::vector<std::optional<double>> here;
-                for (const XLocation& at : XPlaces(s, x, true)) here.push_back(YAt(s, at));
-                values.push_back(here);
-            }
-
-            const bool json = mode.json;
-            // An average's text, or the no-value text when the range held no sample.
-            auto figure = [&](double AverageFigures::*member) {
-                const AverageFigures* a = avg ? &*avg : nullptr;
-                return Number(a ? std::optional<double>(a->*member) : std::nullopt, json);
-            };
-            const int samples = avg ? avg->samples : 0;
-            if (json) {
-                std::fprintf(
-                    out,
-                    "{\"max\": %s, \"min\": %s, \"avg\": %s, \"avg_abs\": %s, \"rms\": %s, "
-                    "\"samples\": %d, \"at\": [",
-                    Show(mx, true).c_str(), Show(mn, true).c_str(),
-                    figure(&AverageFigures::mean).c_str(), figure(&AverageFigures::meanAbs).c_str(),
-                    figure(&AverageFigures::rms).c_str(), samples);
-                for (size_t i = 0; i < values.size(); ++i) {
-                    std::fputs(i ? ", [" : "[", out);
-                    for (size_t j = 0; j < values[i].size(); ++j)
-                        std::fprintf(out, "%s%s", j ? ", " : "",
-                                     Number(values[i][j], true).c_str());
-                    std::fputs("]", out);
-                }
-                std::fputs("]}\n", out);
-                return kExitOk;
-            }
-            std::fprintf(out, "max: %s\nmin: %s\navg: %s\navg_abs: %s\nrms: %s\nsamples: %d\n",
-                         Show(mx, false).c_str(), Show(mn, false).c_str(),
-                         figure(&AverageFigures::mean).c_str(),
-                         figure(&AverageFigures::meanAbs).c_str(),
-                         figure(&AverageFigures::rms).c_str(), samples);
-            for (size_t i = 0; i < values.size(); ++i) {
-                std::fprintf(out, "at %.10g:", ats[i]);
-                for (size_t j = 0; j < values[i].size(); ++j)
-                    std::fprintf(out, "%s %s", j ? "," : "", Number(values[i][j], false).c_str());
-                std::fputc('\n', out);
-            }
-            return kExitOk;
-        });
+    if (const int status = SelectRuns(loaded, req.choice, req.file, err, runs)) return status;
+    return PrintPerRun(runs, req.choice.all, req.mode.json, out,
+                       [&](const SelectedRun& run, std::FILE* out) -> int {
+                           return MeasureRun(run, req, out, err);
+                       });
 }
 
 }  // namespace kurvex::cli

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "analysis/FrequencyDisplay.h"
 #include "cli/CliCommands.h"
@@ -203,9 +204,23 @@ bool HasSavedLayout(CIOBuffer& saved, const std::string& path, const ScreenBasis
     return LoadDisplaySettings(screens, SettingsFilePath(path), basis, messages);
 }
 
-}  // namespace
+// The render command line, checked.
+struct RenderRequest {
+    std::string file, target;
+    PictureKind kind = PictureKind::Unknown;
+    int w = 1600, h = 900;
+    bool hasFrom = false;
+    double from = 0, to = 0;
+    RunChoice choice;
+    bool screensGiven = false;
+    std::vector<std::string> screens;  // --screen: each a list of curves
+    bool ylog = false, fft = false;
+};
 
-int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+// Parses and checks the command line into `req`; set with the exit status
+// when it ends the command (help, or a usage error).
+std::optional<int> ParseRender(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
+                               RenderRequest& req) {
     Args args;
     std::string error;
     if (!ParseArgs(argv, {"--help", "-h", "--ylog", "--fft", "--runs"},
@@ -217,41 +232,46 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     }
     if (args.positional.size() != 1) return Usage(err, "render needs exactly one FILE");
     if (!args.values.count("-o")) return Usage(err, "render needs -o OUT");
-    const std::string target = args.values["-o"];
-    const PictureKind kind = KindOf(target);
-    if (kind == PictureKind::Unknown) return Usage(err, "OUT must end in .png, .svg or .pdf");
-    int w = 1600, h = 900;
-    if (args.values.count("--size") && !ParseSize(args.values["--size"], w, h))
+    req.file = args.positional[0];
+    req.target = args.values["-o"];
+    req.kind = KindOf(req.target);
+    if (req.kind == PictureKind::Unknown) return Usage(err, "OUT must end in .png, .svg or .pdf");
+    if (args.values.count("--size") && !ParseSize(args.values["--size"], req.w, req.h))
         return Usage(err, "--size wants WxH, 16 to 20000 pixels each way");
-    bool hasFrom = false;
-    double from = 0, to = 0;
-    if (const int status = ParseRange(args, err, hasFrom, from, to)) return status;
-    RunChoice choice;
-    if (const int status = ParseRunChoice(args, err, choice)) return status;
+    if (const int status = ParseRange(args, err, req.hasFrom, req.from, req.to)) return status;
+    if (const int status = ParseRunChoice(args, err, req.choice)) return status;
+    req.screensGiven = args.lists.count("--screen") > 0;
+    if (req.screensGiven) req.screens = args.lists["--screen"];
+    req.ylog = args.flags.count("--ylog") > 0;
+    req.fft = args.flags.count("--fft") > 0;
+    return std::nullopt;
+}
 
-    // Pictures need Qt's fonts and painting, never a display, and Qt's own
-    // chatter would only clutter what scripts read from standard error.
-    std::unique_ptr<QGuiApplication> app;
-    if (!QCoreApplication::instance()) {
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "kurvex-cli: %s\n", text.toLocal8Bit().constData());
-        });
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "kurvex-cli";
-        static char* argvQt[] = {name, nullptr};
-        app = std::make_unique<QGuiApplication>(argc, argvQt);
-    }
+// Pictures need Qt's fonts and painting, never a display, and Qt's own
+// chatter would only clutter what scripts read from standard error. Null when
+// an application runs already.
+std::unique_ptr<QGuiApplication> StartQt() {
+    if (QCoreApplication::instance()) return nullptr;
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "kurvex-cli: %s\n", text.toLocal8Bit().constData());
+    });
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "kurvex-cli";
+    static char* argvQt[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argvQt);
+}
 
-    CResultDataRef loaded;
-    CIOBuffer saved;
-    if (const int status = Load(args.positional[0], loaded, err, &saved)) return status;
-    CResultDataRef data = loaded;
-    if (!choice.all) {
+// The data set read (`loaded`), the part of it to draw (`data`) and the
+// settings saved with it; 0 or the exit status.
+int LoadDrawn(const RenderRequest& req, CResultDataRef& loaded, CResultDataRef& data,
+              CIOBuffer& saved, std::FILE* err) {
+    if (const int status = Load(req.file, loaded, err, &saved)) return status;
+    data = loaded;
+    if (!req.choice.all) {
         std::vector<SelectedRun> runs;
-        if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs))
-            return status;
+        if (const int status = SelectRuns(loaded, req.choice, req.file, err, runs)) return status;
         data = runs.front().data;
         // Run 1 holds the others: drawn alone, it goes without them.
         if (data->RunCount() > 1) {
@@ -260,13 +280,15 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
             data = alone;
         }
     }
+    return kExitOk;
+}
 
-    QtMeasure measure;
-    const GraphFont font;
-    const TextSize digits = measure.Measure(font, "0123456789");
-    const CharMetrics metrics{digits.width, digits.height};
-
-    std::vector<std::unique_ptr<CGraphCurve>> screens;
+// The screens of the picture: those asked for, else the layout saved with the
+// file, else the default ones. `fit` says whether their ranges are still to
+// be fitted. 0 or the exit status.
+int MakeScreens(const RenderRequest& req, const CResultDataRef& data, CIOBuffer& saved,
+                QtMeasure& measure, const GraphFont& font, const CharMetrics& metrics,
+                std::vector<std::unique_ptr<CGraphCurve>>& screens, bool& fit, std::FILE* err) {
     auto newScreen = [&]() {
         auto s = std::make_unique<CGraphCurve>(kScreenOfView);
         s->SetData(data);
@@ -274,16 +296,17 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
         screens.push_back(std::move(s));
         return screens.back().get();
     };
-    bool fit = true;
-    if (args.lists.count("--screen")) {
-        for (const std::string& list : args.lists["--screen"]) {
+    fit = true;
+    if (req.screensGiven) {
+        std::string error;
+        for (const std::string& list : req.screens) {
             if (!AddCurves(*newScreen(), data, list, error)) {
                 std::fprintf(err, "kurvex-cli: %s\n", error.c_str());
                 return kExitFailed;
             }
         }
-    } else if (HasSavedLayout(saved, args.positional[0], ScreenBasis{data, metrics, &measure},
-                              screens, err)) {
+    } else if (HasSavedLayout(saved, req.file, ScreenBasis{data, metrics, &measure}, screens,
+                              err)) {
         fit = false;  // the saved layout brings its ranges
     } else {
         DefaultScreens d = MakeDefaultScreens(data, metrics);
@@ -300,11 +323,17 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
         }
     }
     if (screens.empty()) {
-        std::fprintf(err, "kurvex-cli: %s has no variable to draw after X\n",
-                     args.positional[0].c_str());
+        std::fprintf(err, "kurvex-cli: %s has no variable to draw after X\n", req.file.c_str());
         return kExitFailed;
     }
-    std::vector<CGraphCurve*> view;
+    return kExitOk;
+}
+
+// Stacks the screens into the view and sets their scales and ranges as asked;
+// 0 or the exit status.
+int ArrangeView(const RenderRequest& req, const CharMetrics& metrics,
+                std::vector<std::unique_ptr<CGraphCurve>>& screens, bool fit,
+                std::vector<CGraphCurve*>& view, std::FILE* err) {
     for (auto& s : screens) {
         s->SetMetrics(metrics);
         s->SetBottomScreen(false);
@@ -312,14 +341,15 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     }
     view.back()->SetBottomScreen(true);
     for (CGraphCurve* s : view) {
-        if (args.flags.count("--ylog") && !s->YLog()) {
+        if (req.ylog && !s->YLog()) {
             s->SetYScale(1);
             fit = true;
         }
         s->UpdateExtents();
     }
     if (fit) FitAll(view);
-    if (hasFrom) {
+    if (req.hasFrom) {
+        const double from = req.from, to = req.to;
         RangeFlags flags;
         for (CGraphCurve* s : view) {
             if (!s->SetXRange(s->XLog() ? std::log10(from) : from, s->XLog() ? std::log10(to) : to,
@@ -329,7 +359,7 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
             }
         }
     }
-    if (args.flags.count("--fft")) {
+    if (req.fft) {
         // The frequency display of what is shown: the spectra of the visible range.
         StderrMessages messages(err);
         const DomainSwitchResult r = ToggleFrequencyDisplay(view, messages);
@@ -338,7 +368,30 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
             return kExitFailed;
         }
     }
-    return Save(target, kind, view, w, h, err);
+    return kExitOk;
+}
+
+}  // namespace
+
+int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
+    RenderRequest req;
+    if (const std::optional<int> ended = ParseRender(argv, out, err, req)) return *ended;
+    const std::unique_ptr<QGuiApplication> app = StartQt();
+
+    CResultDataRef loaded, data;
+    CIOBuffer saved;
+    if (const int status = LoadDrawn(req, loaded, data, saved, err)) return status;
+    QtMeasure measure;
+    const GraphFont font;
+    const TextSize digits = measure.Measure(font, "0123456789");
+    const CharMetrics metrics{digits.width, digits.height};
+    std::vector<std::unique_ptr<CGraphCurve>> screens;
+    bool fit = true;
+    if (const int status = MakeScreens(req, data, saved, measure, font, metrics, screens, fit, err))
+        return status;
+    std::vector<CGraphCurve*> view;
+    if (const int status = ArrangeView(req, metrics, screens, fit, view, err)) return status;
+    return Save(req.target, req.kind, view, req.w, req.h, err);
 }
 
 }  // namespace kurvex::cli

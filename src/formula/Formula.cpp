@@ -283,33 +283,37 @@ bool CFormula::CompileOverRuns(const std::string& text, const std::vector<Formul
                        own);
 }
 
-// Long: one pass of the shunting-yard over the tokens; its cases share the
-// operator stack and read best together.
-bool CFormula::CompileWith(const std::string& text, const std::vector<std::string>& names,
-                           const std::vector<FormulaRun>* runs, std::int32_t own) {
-    ClearCompiled();
-    const std::string t = TrimUpper(text);
-    // Positions are 32-bit.
-    if (t.size() > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()))
-        return Fail(0, kFormulaInvalid);
-    if (runs && runs->empty()) runs = nullptr;
-    if (!runs) own = 0;
-    const NameTable table(names, runs, own);
-    // Upper-cased names to columns of the other runs, made for a run when first named.
-    std::vector<std::unordered_map<std::string, std::int32_t>> runColumns(runs ? runs->size() : 0);
-    const auto columnInRun = [&](std::int32_t run, const std::string& name) {
-        auto& columns = runColumns[static_cast<size_t>(run)];
-        if (columns.empty()) {
-            const std::vector<std::string>& variables = (*runs)[static_cast<size_t>(run)].variables;
-            for (size_t i = 0; i < variables.size(); ++i)
-                columns.emplace(TrimUpper(variables[i]), static_cast<std::int32_t>(i));
-        }
-        const auto it = columns.find(name);
-        return it == columns.end() ? -1 : it->second;
-    };
+// One pass of the shunting-yard over the tokens of a formula's text: the
+// postfix output, the operator stack and the open parentheses.
+class CFormula::Compiler {
+public:
+    Compiler(CFormula& formula, const std::string& t, const std::vector<std::string>& names,
+             const std::vector<FormulaRun>* runs, std::int32_t own)
+        : formula_(formula),
+          t_(t),
+          names_(names),
+          runs_(runs),
+          own_(own),
+          table_(names, runs, own),
+          runColumns_(runs ? runs->size() : 0) {}
 
-    std::vector<std::unique_ptr<CFormulaNode>> output;
-    std::vector<std::unique_ptr<CFormulaNode>> operators;
+    // The postfix output into `output`; false when the formula failed.
+    bool Run(std::vector<std::unique_ptr<CFormulaNode>>& output) {
+        while (pos_ < t_.size()) {
+            if (!Token()) return false;
+        }
+        if (awaitingArguments_ >= 0) return formula_.Fail(awaitingArguments_, kFormulaInvalid);
+        while (!operators_.empty()) {
+            if (operators_.back()->IsOpenParenthesis())
+                return formula_.Fail(0, kFormulaUnmatchedOpen);
+            output_.push_back(std::move(operators_.back()));
+            operators_.pop_back();
+        }
+        output = std::move(output_);
+        return true;
+    }
+
+private:
     // One entry per open parenthesis. Those that hold a CYCAVG's two arguments
     // check that each argument leaves exactly one value, so the function takes
     // its own arguments and nothing written beside them.
@@ -319,131 +323,187 @@ bool CFormula::CompileWith(const std::string& text, const std::vector<std::strin
         std::int32_t values = 0;    // values the current argument leaves so far
         std::int32_t function = 0;  // position of the CYCAVG
     };
-    std::vector<Parenthesis> parens;
-    std::int32_t awaitingArguments = -1;  // position of a CYCAVG not yet followed by "("
-    const auto emit = [&](std::unique_ptr<CFormulaNode> node) {
-        for (auto it = parens.rbegin(); it != parens.rend(); ++it) {
+
+    // The token at pos_, moving past it.
+    bool Token() {
+        const auto p = static_cast<std::int32_t>(pos_);
+        const char c = t_[pos_];
+        if (awaitingArguments_ >= 0 && c != '(')
+            return formula_.Fail(awaitingArguments_, kFormulaInvalid);
+        if (c == '(') return OpenParenthesis(p);
+        if (c == ')') return CloseParenthesis(p);
+        if (c == ',') return Comma(p);
+        if (StartsNumber(t_, pos_)) return Number(p);
+        if (const auto* name = table_.Match(t_, pos_)) return Variable(*name, p);
+        return Operator(p);
+    }
+
+    bool OpenParenthesis(std::int32_t p) {
+        Parenthesis paren;
+        if (awaitingArguments_ >= 0) {
+            paren.arguments = true;
+            paren.function = awaitingArguments_;
+            awaitingArguments_ = -1;
+        }
+        parens_.push_back(paren);
+        operators_.push_back(
+            std::make_unique<CFormulaNode>(FormulaNodeKind::OpenParenthesis, p, 0));
+        ++pos_;
+        return true;
+    }
+
+    bool CloseParenthesis(std::int32_t p) {
+        if (!PopToParenthesis()) return false;
+        if (operators_.empty()) return formula_.Fail(p, kFormulaUnmatchedClosing);
+        operators_.pop_back();
+        const Parenthesis paren = parens_.back();
+        parens_.pop_back();
+        if (paren.arguments) {
+            if (!paren.comma || paren.values != 1)
+                return formula_.Fail(paren.function, kFormulaInvalid);
+            // The function is complete: out at once, before anything written after it.
+            std::unique_ptr<CFormulaNode> function = std::move(operators_.back());
+            operators_.pop_back();
+            if (!Emit(std::move(function))) return false;
+        }
+        ++pos_;
+        return true;
+    }
+
+    bool Comma(std::int32_t p) {
+        if (parens_.empty() || !parens_.back().arguments || parens_.back().comma)
+            return formula_.Fail(p, kFormulaInvalidEntry);
+        if (!PopToParenthesis()) return false;
+        if (parens_.back().values != 1)
+            return formula_.Fail(parens_.back().function, kFormulaInvalid);
+        parens_.back().comma = true;
+        parens_.back().values = 0;
+        ++pos_;
+        return true;
+    }
+
+    bool Number(std::int32_t p) {
+        // Read in full whatever its length, so no digit is silently dropped.
+        const size_t end = ScanNumber(t_, pos_);
+        if (!Emit(std::make_unique<FormulaNumberNode>(ParseDecimal(&t_[pos_], t_.data() + end), p)))
+            return false;
+        pos_ = end;
+        return true;
+    }
+
+    bool Variable(const std::pair<std::string, std::int32_t>& name, std::int32_t p) {
+        size_t end = pos_ + name.first.size();
+        std::int32_t column = name.second;
+        if (end < t_.size() && t_[end] == '@') {
+            const auto at = static_cast<std::int32_t>(end);
+            const std::int32_t run = ReadRun(t_, end, runs_, end);
+            if (run < 0 || !EndsWord(t_, end)) return formula_.Fail(at, kFormulaInvalidEntry);
+            if (run != own_) column = ColumnInRun(run, name.first);
+            if (column < 0) return formula_.Fail(p, kFormulaInvalidEntry);
+            if (run != own_) column = RunReference(run, column, at);
+        } else {
+            ++formula_.plainNames_;
+        }
+        auto node = std::make_unique<FormulaVariableNode>(name.first, column, &formula_, p);
+        formula_.variables_.push_back(node.get());
+        if (!Emit(std::move(node))) return false;
+        pos_ = end;
+        return true;
+    }
+
+    bool Operator(std::int32_t p) {
+        size_t length = 0;
+        std::unique_ptr<CFormulaNode> op = ReadOperator(t_, pos_, &formula_, length);
+        if (!op) return formula_.Fail(p, kFormulaInvalidEntry);
+        while (!operators_.empty() && !operators_.back()->IsOpenParenthesis() &&
+               op->Precedence() <= operators_.back()->Precedence()) {
+            std::unique_ptr<CFormulaNode> node = std::move(operators_.back());
+            operators_.pop_back();
+            if (!Emit(std::move(node))) return false;
+        }
+        if (op->Kind() == FormulaNodeKind::CycleAverage) awaitingArguments_ = p;
+        operators_.push_back(std::move(op));
+        pos_ += length;
+        return true;
+    }
+
+    bool Emit(std::unique_ptr<CFormulaNode> node) {
+        for (auto it = parens_.rbegin(); it != parens_.rend(); ++it) {
             if (!it->arguments) continue;
             // A CYCAVG's own arguments were counted inside its parentheses.
             const std::int32_t takes =
                 node->Kind() == FormulaNodeKind::CycleAverage ? 0 : node->OperandCount();
-            if (it->values < takes) return Fail(node->Position(), kFormulaInvalid);
+            if (it->values < takes) return formula_.Fail(node->Position(), kFormulaInvalid);
             it->values += 1 - takes;
             break;
         }
-        output.push_back(std::move(node));
+        output_.push_back(std::move(node));
         return true;
-    };
+    }
+
     // Moves operators to the output down to the innermost "(" (left in place).
-    const auto popToParenthesis = [&]() {
-        while (!operators.empty() && !operators.back()->IsOpenParenthesis()) {
-            std::unique_ptr<CFormulaNode> node = std::move(operators.back());
-            operators.pop_back();
-            if (!emit(std::move(node))) return false;
+    bool PopToParenthesis() {
+        while (!operators_.empty() && !operators_.back()->IsOpenParenthesis()) {
+            std::unique_ptr<CFormulaNode> node = std::move(operators_.back());
+            operators_.pop_back();
+            if (!Emit(std::move(node))) return false;
         }
         return true;
-    };
-    size_t pos = 0;
-    while (pos < t.size()) {
-        const auto p = static_cast<std::int32_t>(pos);
-        const char c = t[pos];
-        if (awaitingArguments >= 0 && c != '(') return Fail(awaitingArguments, kFormulaInvalid);
-        if (c == '(') {
-            Parenthesis paren;
-            if (awaitingArguments >= 0) {
-                paren.arguments = true;
-                paren.function = awaitingArguments;
-                awaitingArguments = -1;
-            }
-            parens.push_back(paren);
-            operators.push_back(
-                std::make_unique<CFormulaNode>(FormulaNodeKind::OpenParenthesis, p, 0));
-            ++pos;
-            continue;
-        }
-        if (c == ')') {
-            if (!popToParenthesis()) return false;
-            if (operators.empty()) return Fail(p, kFormulaUnmatchedClosing);
-            operators.pop_back();
-            const Parenthesis paren = parens.back();
-            parens.pop_back();
-            if (paren.arguments) {
-                if (!paren.comma || paren.values != 1) return Fail(paren.function, kFormulaInvalid);
-                // The function is complete: out at once, before anything written after it.
-                std::unique_ptr<CFormulaNode> function = std::move(operators.back());
-                operators.pop_back();
-                if (!emit(std::move(function))) return false;
-            }
-            ++pos;
-            continue;
-        }
-        if (c == ',') {
-            if (parens.empty() || !parens.back().arguments || parens.back().comma)
-                return Fail(p, kFormulaInvalidEntry);
-            if (!popToParenthesis()) return false;
-            if (parens.back().values != 1) return Fail(parens.back().function, kFormulaInvalid);
-            parens.back().comma = true;
-            parens.back().values = 0;
-            ++pos;
-            continue;
-        }
-        if (StartsNumber(t, pos)) {
-            // Read in full whatever its length, so no digit is silently dropped.
-            const size_t end = ScanNumber(t, pos);
-            if (!emit(
-                    std::make_unique<FormulaNumberNode>(ParseDecimal(&t[pos], t.data() + end), p)))
-                return false;
-            pos = end;
-            continue;
-        }
-        if (const auto* name = table.Match(t, pos)) {
-            size_t end = pos + name->first.size();
-            std::int32_t column = name->second;
-            if (end < t.size() && t[end] == '@') {
-                const auto at = static_cast<std::int32_t>(end);
-                const std::int32_t run = ReadRun(t, end, runs, end);
-                if (run < 0 || !EndsWord(t, end)) return Fail(at, kFormulaInvalidEntry);
-                if (run != own) column = columnInRun(run, name->first);
-                if (column < 0) return Fail(p, kFormulaInvalidEntry);
-                if (run != own) {
-                    // Another run's variable reads as a column after the own run's.
-                    const auto same = [&](const FormulaRunReference& r) {
-                        return r.run == run && r.column == column;
-                    };
-                    auto it = std::find_if(runReferences_.begin(), runReferences_.end(), same);
-                    if (it == runReferences_.end())
-                        it = runReferences_.insert(it, FormulaRunReference{run, column, at});
-                    column = static_cast<std::int32_t>(
-                        names.size() + static_cast<size_t>(it - runReferences_.begin()));
-                }
-            } else {
-                ++plainNames_;
-            }
-            auto node = std::make_unique<FormulaVariableNode>(name->first, column, this, p);
-            variables_.push_back(node.get());
-            if (!emit(std::move(node))) return false;
-            pos = end;
-            continue;
-        }
-        size_t length = 0;
-        std::unique_ptr<CFormulaNode> op = ReadOperator(t, pos, this, length);
-        if (!op) return Fail(p, kFormulaInvalidEntry);
-        while (!operators.empty() && !operators.back()->IsOpenParenthesis() &&
-               op->Precedence() <= operators.back()->Precedence()) {
-            std::unique_ptr<CFormulaNode> node = std::move(operators.back());
-            operators.pop_back();
-            if (!emit(std::move(node))) return false;
-        }
-        if (op->Kind() == FormulaNodeKind::CycleAverage) awaitingArguments = p;
-        operators.push_back(std::move(op));
-        pos += length;
     }
-    if (awaitingArguments >= 0) return Fail(awaitingArguments, kFormulaInvalid);
-    while (!operators.empty()) {
-        if (operators.back()->IsOpenParenthesis()) return Fail(0, kFormulaUnmatchedOpen);
-        output.push_back(std::move(operators.back()));
-        operators.pop_back();
+
+    // The column of upper-cased `name` in another run, or -1; a run's names are
+    // gathered when it is first named.
+    std::int32_t ColumnInRun(std::int32_t run, const std::string& name) {
+        auto& columns = runColumns_[static_cast<size_t>(run)];
+        if (columns.empty()) {
+            const std::vector<std::string>& variables =
+                (*runs_)[static_cast<size_t>(run)].variables;
+            for (size_t i = 0; i < variables.size(); ++i)
+                columns.emplace(TrimUpper(variables[i]), static_cast<std::int32_t>(i));
+        }
+        const auto it = columns.find(name);
+        return it == columns.end() ? -1 : it->second;
     }
+
+    // Another run's variable reads as a column after the own run's.
+    std::int32_t RunReference(std::int32_t run, std::int32_t column, std::int32_t at) {
+        std::vector<FormulaRunReference>& references = formula_.runReferences_;
+        const auto same = [&](const FormulaRunReference& r) {
+            return r.run == run && r.column == column;
+        };
+        auto it = std::find_if(references.begin(), references.end(), same);
+        if (it == references.end())
+            it = references.insert(it, FormulaRunReference{run, column, at});
+        return static_cast<std::int32_t>(names_.size() +
+                                         static_cast<size_t>(it - references.begin()));
+    }
+
+    CFormula& formula_;
+    const std::string& t_;
+    const std::vector<std::string>& names_;
+    const std::vector<FormulaRun>* runs_;
+    std::int32_t own_;
+    const NameTable table_;
+    // Upper-cased names to columns of the other runs, made for a run when first named.
+    std::vector<std::unordered_map<std::string, std::int32_t>> runColumns_;
+    std::vector<std::unique_ptr<CFormulaNode>> output_;
+    std::vector<std::unique_ptr<CFormulaNode>> operators_;
+    std::vector<Parenthesis> parens_;
+    std::int32_t awaitingArguments_ = -1;  // position of a CYCAVG not yet followed by "("
+    size_t pos_ = 0;
+};
+
+bool CFormula::CompileWith(const std::string& text, const std::vector<std::string>& names,
+                           const std::vector<FormulaRun>* runs, std::int32_t own) {
+    ClearCompiled();
+    const std::string t = TrimUpper(text);
+    // Positions are 32-bit.
+    if (t.size() > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()))
+        return Fail(0, kFormulaInvalid);
+    if (runs && runs->empty()) runs = nullptr;
+    if (!runs) own = 0;
+    std::vector<std::unique_ptr<CFormulaNode>> output;
+    if (!Compiler(*this, t, names, runs, own).Run(output)) return false;
     return Assemble(std::move(output));
 }
 

@@ -48,7 +48,7 @@ struct FormulaRunReference {
 
 // A compiled curve formula. Evaluates column by column in blocks of samples;
 // the results are those of evaluating each sample through the postfix sequence.
-class CFormula : public VariableFormula {
+class CFormula : public VariableFormula, public FormulaNodeHost {
 public:
     // `timeStep` is the X step the running functions use.
     explicit CFormula(double timeStep = 0.0) : timeStep_(timeStep) {}
@@ -84,13 +84,13 @@ public:
     void SetSampleCount(std::int32_t count) { sampleCount_ = count; }
 
     // The X step of AVG, INT and HIPASS.
-    double TimeStep() const { return timeStep_; }
+    double TimeStep() const final { return timeStep_; }
     // Changes the X step, e.g. for a high-pass formula put on a data set.
     void SetTimeStep(double dt) { timeStep_ = dt; }
     // The sample being (or last) evaluated.
-    std::int32_t CurrentSample() const { return currentSample_; }
+    std::int32_t CurrentSample() const final { return currentSample_; }
     // The value source's value of `column` at `sample` in the current context.
-    double SourceValue(std::int32_t column, std::int32_t sample) const;
+    double SourceValue(std::int32_t column, std::int32_t sample) const final;
 
     // The tree, or null when not compiled.
     const CFormulaNode* Root() const { return root_.get(); }
@@ -130,6 +130,8 @@ private:
         std::vector<double> x;      // one block of X
         std::vector<double> block;  // slot 0's block when the node is the root
     };
+
+    class Compiler;  // the shunting-yard over the text, in Formula.cpp
 
     void ClearCompiled();
     // `runs` may be null: then only run 1 exists and it has no name.

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "data/model/ResultVariable.h"
-#include "formula/Formula.h"
 
 namespace kurvex {
 
@@ -121,8 +120,8 @@ void CFormulaNode::ApplyBlock(const double* const* operands, double* out, std::i
     }
 }
 
-FormulaVariableNode::FormulaVariableNode(std::string name, std::int32_t column, CFormula* formula,
-                                         std::int32_t position)
+FormulaVariableNode::FormulaVariableNode(std::string name, std::int32_t column,
+                                         FormulaNodeHost* formula, std::int32_t position)
     : FormulaNumberNode(FormulaNodeKind::Variable, 0.0, position),
       name_(std::move(name)),
       column_(column),
@@ -223,7 +222,7 @@ void FormulaOperatorNode::ApplyBlock(const double* const* o, double* out, std::i
     }
 }
 
-FormulaRunningNode::FormulaRunningNode(FormulaNodeKind kind, CFormula* formula,
+FormulaRunningNode::FormulaRunningNode(FormulaNodeKind kind, FormulaNodeHost* formula,
                                        std::int32_t position)
     : CFormulaNode(kind, position, 1), formula_(formula) {}
 
@@ -289,7 +288,7 @@ bool IsNoValue(double v) {
     return bits == kNoValueBits;
 }
 
-FormulaPreparedNode::FormulaPreparedNode(FormulaNodeKind kind, CFormula* formula,
+FormulaPreparedNode::FormulaPreparedNode(FormulaNodeKind kind, FormulaNodeHost* formula,
                                          std::int32_t position, std::int32_t operandCount)
     : CFormulaNode(kind, position, operandCount), formula_(formula) {}
 
@@ -306,7 +305,7 @@ void FormulaPreparedNode::ApplyBlock(const double* const*, double* out, std::int
     std::fill(out, out + n, NoValue());
 }
 
-FormulaCycleAverageNode::FormulaCycleAverageNode(CFormula* formula, std::int32_t position)
+FormulaCycleAverageNode::FormulaCycleAverageNode(FormulaNodeHost* formula, std::int32_t position)
     : FormulaPreparedNode(FormulaNodeKind::CycleAverage, formula, position, 2) {}
 
 void FormulaCycleAverageNode::Begin(std::int32_t count) {
@@ -450,7 +449,7 @@ void FormulaCycleAverageNode::Answer(const double* x, double* out, std::int32_t 
     }
 }
 
-FormulaGroupDelayNode::FormulaGroupDelayNode(CFormula* formula, std::int32_t position)
+FormulaGroupDelayNode::FormulaGroupDelayNode(FormulaNodeHost* formula, std::int32_t position)
     : FormulaPreparedNode(FormulaNodeKind::GroupDelay, formula, position, 1) {}
 
 void FormulaGroupDelayNode::Begin(std::int32_t count) {

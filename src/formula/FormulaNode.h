@@ -9,7 +9,20 @@
 
 namespace kurvex {
 
-class CFormula;
+// What a node reads of the formula it belongs to. The formula implements it;
+// the nodes see only this, so that they need not know the formula.
+class FormulaNodeHost {
+public:
+    // The sample being (or last) evaluated.
+    virtual std::int32_t CurrentSample() const = 0;
+    // The X step of AVG, INT and HIPASS.
+    virtual double TimeStep() const = 0;
+    // The value source's value of `column` at `sample` in the current context.
+    virtual double SourceValue(std::int32_t column, std::int32_t sample) const = 0;
+
+protected:
+    ~FormulaNodeHost() = default;
+};
 
 // What a node of a compiled formula does.
 enum class FormulaNodeKind : std::int32_t {
@@ -104,7 +117,7 @@ protected:
 // A column of the data set, read through the formula's value source.
 class FormulaVariableNode : public FormulaNumberNode {
 public:
-    FormulaVariableNode(std::string name, std::int32_t column, CFormula* formula,
+    FormulaVariableNode(std::string name, std::int32_t column, FormulaNodeHost* formula,
                         std::int32_t position);
     // The column name as matched (upper case).
     const std::string& Name() const { return name_; }
@@ -118,7 +131,7 @@ public:
 private:
     std::string name_;
     std::int32_t column_;
-    CFormula* formula_;
+    FormulaNodeHost* formula_;
 };
 
 // The operators and the stateless functions.
@@ -136,7 +149,7 @@ public:
 // the formula's time step.
 class FormulaRunningNode : public CFormulaNode {
 public:
-    FormulaRunningNode(FormulaNodeKind kind, CFormula* formula, std::int32_t position);
+    FormulaRunningNode(FormulaNodeKind kind, FormulaNodeHost* formula, std::int32_t position);
     // Advances by one sample: the formula's current one.
     double Apply(const double* operands) override;
     // Advances by `count` samples; `first` must follow the previous call's last.
@@ -146,7 +159,7 @@ public:
     void ResetRunning() override;
 
 private:
-    CFormula* formula_;
+    FormulaNodeHost* formula_;
     double sum_ = 0.0;  // AVG and INT
     double v_ = 0.0;    // HIPASS: node voltage, capacitor and inductor currents
     double iC_ = 0.0;
@@ -165,7 +178,7 @@ bool IsNoValue(double v);
 // sample 0, so that it keeps running state, never whole columns.
 class FormulaPreparedNode : public CFormulaNode {
 public:
-    FormulaPreparedNode(FormulaNodeKind kind, CFormula* formula, std::int32_t position,
+    FormulaPreparedNode(FormulaNodeKind kind, FormulaNodeHost* formula, std::int32_t position,
                         std::int32_t operandCount);
     // NoValue: the formula answers through Answer, which needs X.
     double Apply(const double* operands) override;
@@ -185,7 +198,7 @@ public:
     virtual void Answer(const double* x, double* out, std::int32_t first, std::int32_t n) = 0;
 
 protected:
-    CFormula* formula_;
+    FormulaNodeHost* formula_;
     std::int32_t count_ = 0;
 };
 
@@ -199,7 +212,7 @@ bool IsPreparedKind(FormulaNodeKind kind);
 // each cycle's trapezoidal integral; what remains is a record per cycle.
 class FormulaCycleAverageNode : public FormulaPreparedNode {
 public:
-    FormulaCycleAverageNode(CFormula* formula, std::int32_t position);
+    FormulaCycleAverageNode(FormulaNodeHost* formula, std::int32_t position);
     std::int32_t Passes() const override { return 3; }
     void Begin(std::int32_t count) override;
     void Feed(std::int32_t pass, const double* x, const double* const* operands, std::int32_t first,
@@ -236,7 +249,7 @@ private:
 // after it has been fed.
 class FormulaGroupDelayNode : public FormulaPreparedNode {
 public:
-    FormulaGroupDelayNode(CFormula* formula, std::int32_t position);
+    FormulaGroupDelayNode(FormulaNodeHost* formula, std::int32_t position);
     std::int32_t Passes() const override { return 0; }
     void Begin(std::int32_t count) override;
     void Feed(std::int32_t pass, const double* x, const double* const* operands, std::int32_t first,

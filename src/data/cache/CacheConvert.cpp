@@ -87,6 +87,10 @@ struct Slice {
     std::int64_t first = 0, rows = 0;
 };
 
+struct Piece;
+class RunPieces;
+struct RunWork;
+
 class Converter {
 public:
     Converter(const std::string& path, const CacheConvertOptions& options, const RawFileScan& scan,
@@ -110,6 +114,16 @@ private:
         return Attempt::Failed;
     }
     bool ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why);
+    // Begins every column's pyramid in the writer.
+    bool BeginColumns(RunWork& work, Attempt& why);
+    // Transposes the columns of one piece on the workers and hands them to the
+    // columns and the writer; false when one of them could not take them.
+    bool TakePiece(const RawPlotValues& plot, const RunPieces& pieces, const Piece& piece,
+                   const std::string& block, RunWork& work);
+    // Shows the first `written` rows of the run, when a picture is due.
+    void PreviewRows(const RunWork& work, std::int64_t written);
+    // Puts the run's meta down and finishes its columns.
+    bool FinishRun(RunWork& work, Attempt& why);
     Attempt FindSteps(std::int64_t& done, std::int64_t total);
     CacheLayout Layout() const;
     std::int64_t Bytes() const;  // of the source, for the runs' conversion
@@ -148,6 +162,108 @@ std::int64_t ColumnOffset(const RawPlotValues& plot, std::int64_t v) {
     return v == 0 ? 0 : plot.xBytes + plot.valueBytes * (v - 1);
 }
 
+// The file in pieces of about a block: of whole points, or of one
+// variable's samples where the variables lie one after the other.
+struct Piece {
+    std::int32_t v0, v1;
+    std::int64_t row, rows, at, stride;
+};
+
+// Where the samples of one run lie in the file, and the pieces it is read in.
+class RunPieces {
+public:
+    RunPieces(const RawPlotValues& plot, const Slice& slice, std::int32_t n,
+              std::int64_t blockBytes)
+        : plot_(plot),
+          slice_(slice),
+          n_(n),
+          points_(slice.rows),
+          rowBytes_(ColumnOffset(plot, n)),
+          blockBytes_(blockBytes) {}
+
+    // Where column v's sample of the first row of a piece lies, from the piece's start.
+    std::int64_t Within(std::int64_t v) const {
+        return plot_.fastAccess ? 0 : ColumnOffset(plot_, v);
+    }
+    Piece First() const {
+        const std::int64_t stride = plot_.fastAccess ? plot_.xBytes : rowBytes_;
+        return {0,     plot_.fastAccess ? 1 : n_, 0, std::min(RowsOf(stride), points_), ColumnAt(0),
+                stride};
+    }
+    // The piece after `p` into `q`; false after the last.
+    bool Following(const Piece& p, Piece& q) const {
+        q = p;
+        q.at = p.at + p.rows * p.stride;
+        q.row = p.row + p.rows;
+        if (q.row >= points_) {
+            if (!plot_.fastAccess || p.v1 >= n_) return false;
+            q = {p.v1, p.v1 + 1, 0, 0, ColumnAt(p.v1), WidthOf(p.v1)};
+        }
+        q.rows = std::min(RowsOf(q.stride), points_ - q.row);
+        return true;
+    }
+    // The rows of the largest piece.
+    std::int64_t BlockRows() const {
+        return std::min(
+            points_, RowsOf(plot_.fastAccess
+                                ? std::min(plot_.xBytes, n_ > 1 ? plot_.valueBytes : plot_.xBytes)
+                                : rowBytes_));
+    }
+
+private:
+    // Where the run's first sample of column v (of every column, point by point) lies.
+    std::int64_t ColumnAt(std::int64_t v) const {
+        return plot_.fastAccess ? plot_.dataStart + plot_.points * ColumnOffset(plot_, v) +
+                                      slice_.first * (v == 0 ? plot_.xBytes : plot_.valueBytes)
+                                : plot_.dataStart + slice_.first * rowBytes_;
+    }
+    // Whole bytes of validity bits per block, so that what is written can be shown.
+    std::int64_t RowsOf(std::int64_t stride) const {
+        const std::int64_t rows = blockBytes_ / stride;
+        return std::max<std::int64_t>(1, rows >= 8 ? rows & ~std::int64_t(7) : rows);
+    }
+    std::int32_t WidthOf(std::int32_t v) const { return v == 0 ? plot_.xBytes : plot_.valueBytes; }
+
+    const RawPlotValues& plot_;
+    const Slice& slice_;
+    std::int32_t n_;
+    std::int64_t points_;
+    std::int64_t rowBytes_;
+    std::int64_t blockBytes_;
+};
+
+// What the conversion of one run keeps while its pieces pass.
+struct RunWork {
+    std::int32_t run = 0;
+    std::int64_t points = 0;
+    std::mutex writing;  // the writer is one file set, written one column at a time
+    std::vector<ConvertedColumn> columns;
+    std::vector<Scratch> scratch;  // one per worker
+    EqualSpacing spacing;
+};
+
+void SizeScratch(Scratch& s, std::int64_t rows) {
+    s.values.resize(static_cast<size_t>(rows));
+    s.flags.resize(s.values.size());
+    s.valid = std::make_unique<bool[]>(s.values.size());
+}
+
+// 0, or the errno of a read that failed (-1 for a short file).
+int ReadPiece(int fd, const Piece& p, std::string& into) {
+    into.resize(static_cast<size_t>(p.rows * p.stride));
+    return ReadFully(fd, p.at, into.data(), p.rows * p.stride) ? 0 : errno ? errno : -1;
+}
+
+// One thread reads the next block while the workers take this one; without
+// a thread to spare, the block is read when it is wanted.
+std::future<int> ReadAhead(int fd, const Piece& p, std::string& into) {
+    try {
+        return std::async(std::launch::async, ReadPiece, fd, std::cref(p), std::ref(into));
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, ReadPiece, fd, std::cref(p), std::ref(into));
+    }
+}
+
 template <class T>
 void Transpose(const char* src, std::int64_t rows, std::int64_t stride, bool unsign, Scratch& s) {
     Transpose<T>(src, rows, stride, unsign, s.values.data(), s.flags.data(), s.valid.get());
@@ -161,9 +277,7 @@ Attempt Converter::FindSteps(std::int64_t& done, std::int64_t total) {
     const std::int64_t stride = plot.fastAccess ? plot.xBytes : ColumnOffset(plot, n);
     const std::int64_t step = std::max<std::int64_t>(1, blockBytes_ / stride);
     Scratch s;
-    s.values.resize(static_cast<size_t>(std::min(step, plot.points)));
-    s.flags.resize(s.values.size());
-    s.valid = std::make_unique<bool[]>(s.values.size());
+    SizeScratch(s, std::min(step, plot.points));
     std::string block;
     std::vector<std::int64_t> starts = {0};
     double first = 0.0;
@@ -196,162 +310,74 @@ Attempt Converter::FindSteps(std::int64_t& done, std::int64_t total) {
     return Attempt::Done;
 }
 
-bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why) {
-    const Slice& slice = slices_[static_cast<size_t>(r)];
-    const RawPlotValues& plot = scan_.runs[slice.plot];
-    const std::int64_t points = slice.rows;
-    const auto n = static_cast<std::int32_t>(scan_.names.size());
-    const std::int64_t rowBytes = ColumnOffset(plot, n);
-    // Where column v's sample of the first row of a piece lies, from the piece's start.
-    auto within = [&](std::int64_t v) { return plot.fastAccess ? 0 : ColumnOffset(plot, v); };
-    // Where the run's first sample of column v (of every column, point by point) lies.
-    auto columnAt = [&](std::int64_t v) {
-        return plot.fastAccess ? plot.dataStart + plot.points * ColumnOffset(plot, v) +
-                                     slice.first * (v == 0 ? plot.xBytes : plot.valueBytes)
-                               : plot.dataStart + slice.first * rowBytes;
-    };
-    // The file in pieces of about a block: of whole points, or of one
-    // variable's samples where the variables lie one after the other.
-    struct Piece {
-        std::int32_t v0, v1;
-        std::int64_t row, rows, at, stride;
-    };
-    // Whole bytes of validity bits per block, so that what is written can be shown.
-    auto rowsOf = [&](std::int64_t stride) {
-        const std::int64_t rows = blockBytes_ / stride;
-        return std::max<std::int64_t>(1, rows >= 8 ? rows & ~std::int64_t(7) : rows);
-    };
-    auto widthOf = [&](std::int32_t v) { return v == 0 ? plot.xBytes : plot.valueBytes; };
-    const std::int64_t firstStride = plot.fastAccess ? plot.xBytes : rowBytes;
-    const Piece first{0,           plot.fastAccess ? 1 : n,
-                      0,           std::min(rowsOf(firstStride), points),
-                      columnAt(0), firstStride};
-    // The piece after `p` into `q`; false after the last.
-    auto following = [&](const Piece& p, Piece& q) {
-        q = p;
-        q.at = p.at + p.rows * p.stride;
-        q.row = p.row + p.rows;
-        if (q.row >= points) {
-            if (!plot.fastAccess || p.v1 >= n) return false;
-            q = {p.v1, p.v1 + 1, 0, 0, columnAt(p.v1), widthOf(p.v1)};
-        }
-        q.rows = std::min(rowsOf(q.stride), points - q.row);
-        return true;
-    };
-    const std::int64_t blockRows =
-        std::min(points, rowsOf(plot.fastAccess
-                                    ? std::min(plot.xBytes, n > 1 ? plot.valueBytes : plot.xBytes)
-                                    : rowBytes));
-    const int workers = std::min(WorkerCount(), plot.fastAccess ? 1 : std::max(n, 1));
-
-    std::mutex writing;  // the writer is one file set, written one column at a time
-    std::vector<ConvertedColumn> columns(static_cast<size_t>(n));
-    for (std::int32_t v = 0; v < n; ++v) {
-        if (!columns[static_cast<size_t>(v)].Begin(writer_, writing, v, r, points)) {
+bool Converter::BeginColumns(RunWork& work, Attempt& why) {
+    for (std::int32_t v = 0; v < static_cast<std::int32_t>(work.columns.size()); ++v) {
+        if (!work.columns[static_cast<size_t>(v)].Begin(writer_, work.writing, v, work.run,
+                                                        work.points)) {
             why = Attempt::Failed;
             error_ = writer_.Error();
             return false;
         }
     }
-    std::vector<Scratch> scratch(static_cast<size_t>(workers));
-    for (Scratch& s : scratch) {
-        s.values.resize(static_cast<size_t>(blockRows));
-        s.flags.resize(s.values.size());
-        s.valid = std::make_unique<bool[]>(s.values.size());
-    }
-    EqualSpacing spacing;
-    std::string buffers[2];
-    auto read = [&](const Piece& p, std::string& into) {
-        into.resize(static_cast<size_t>(p.rows * p.stride));
-        return ReadFully(fd_, p.at, into.data(), p.rows * p.stride) ? 0 : errno ? errno : -1;
-    };
-    // One thread reads the next block while the workers take this one; without
-    // a thread to spare, the block is read when it is wanted.
-    auto readAhead = [&](const Piece& p, std::string& into) {
-        try {
-            return std::async(std::launch::async, read, std::cref(p), std::ref(into));
-        } catch (const std::system_error&) {
-            return std::async(std::launch::deferred, read, std::cref(p), std::ref(into));
-        }
-    };
-    Piece slots[2] = {first, first};
-    std::future<int> ahead = readAhead(slots[0], buffers[0]);
-    for (std::int64_t k = 0;; ++k) {
-        const Piece& piece = slots[k & 1];
-        const int err = ahead.get();
-        if (err != 0) {
-            why = Attempt::Failed;
-            error_ = "Cannot read \"" + path_ +
-                     "\": " + (err < 0 ? "the file became shorter" : std::strerror(err)) + ".";
-            return false;
-        }
-        const std::string& block = buffers[k & 1];
-        const std::int64_t rows = piece.rows;
-        const bool more = following(piece, slots[(k + 1) & 1]);
-        if (more) ahead = readAhead(slots[(k + 1) & 1], buffers[(k + 1) & 1]);
-        ItemCounter counter(piece.v1 - piece.v0);
-        bool failed = false;
-        RunWorkers(workers, [&](int w) {
-            Scratch& s = scratch[static_cast<size_t>(w)];
-            for (std::int64_t i = counter.Next(); i >= 0; i = counter.Next()) {
-                const std::int64_t v = piece.v0 + i;
-                const bool x = v == 0;
-                const char* src = block.data() + within(v);
-                const int width = x ? plot.xBytes : plot.valueBytes;
-                const bool unsign = x && plot.unsignedTime;
-                if (width == 8)
-                    Transpose<double>(src, rows, piece.stride, unsign, s.values.data(),
-                                      s.flags.data(), s.valid.get());
-                else
-                    Transpose<float>(src, rows, piece.stride, unsign, s.values.data(),
-                                     s.flags.data(), s.valid.get());
-                if (x) spacing.Take(s.values.data(), rows);
-                const auto count = static_cast<size_t>(rows);
-                bool ok = columns[static_cast<size_t>(v)].Take(s.values.data(), s.flags.data(),
-                                                               s.valid.get(), rows);
-                std::lock_guard<std::mutex> hold(writing);
-                ok = ok && !failed &&
-                     writer_.Append(static_cast<std::int32_t>(v), r, s.values.data(), s.valid.get(),
-                                    count);
-                if (!ok) {
-                    failed = true;
-                    counter.Stop();
-                }
-            }
-        });
-        if (failed) {
-            why = Attempt::Failed;
-            error_ = writer_.Error().empty() ? "The summary of a column cannot be built."
-                                             : writer_.Error();
-            return false;
-        }
-        done += rows * piece.stride;
-        // Variables one after the other give no whole rows until the end.
-        if (options_.preview && r == 0 && !plot.fastAccess) {
-            const std::int64_t written = piece.row + rows;
-            if (written % 8 == 0 && written <= INT32_MAX && PreviewDue(shown_, written, points)) {
-                std::vector<PartialColumn> seen;
-                for (const ConvertedColumn& c : columns) seen.push_back(c.Seen());
-                double step;
-                std::string ignored;
-                CResultDataRef partial;
-                // A picture that cannot be had is only a picture less.
-                if (PartialResult(writer_, scan_.names, seen, static_cast<std::int32_t>(written),
-                                  spacing.Equal(step), partial, ignored))
-                    options_.preview(partial);
-                shown_ = written;
+    return true;
+}
+
+bool Converter::TakePiece(const RawPlotValues& plot, const RunPieces& pieces, const Piece& piece,
+                          const std::string& block, RunWork& work) {
+    const std::int64_t rows = piece.rows;
+    ItemCounter counter(piece.v1 - piece.v0);
+    bool failed = false;
+    RunWorkers(static_cast<int>(work.scratch.size()), [&](int w) {
+        Scratch& s = work.scratch[static_cast<size_t>(w)];
+        for (std::int64_t i = counter.Next(); i >= 0; i = counter.Next()) {
+            const std::int64_t v = piece.v0 + i;
+            const bool x = v == 0;
+            const char* src = block.data() + pieces.Within(v);
+            const int width = x ? plot.xBytes : plot.valueBytes;
+            const bool unsign = x && plot.unsignedTime;
+            if (width == 8)
+                Transpose<double>(src, rows, piece.stride, unsign, s.values.data(), s.flags.data(),
+                                  s.valid.get());
+            else
+                Transpose<float>(src, rows, piece.stride, unsign, s.values.data(), s.flags.data(),
+                                 s.valid.get());
+            if (x) work.spacing.Take(s.values.data(), rows);
+            const auto count = static_cast<size_t>(rows);
+            bool ok = work.columns[static_cast<size_t>(v)].Take(s.values.data(), s.flags.data(),
+                                                                s.valid.get(), rows);
+            std::lock_guard<std::mutex> hold(work.writing);
+            ok = ok && !failed &&
+                 writer_.Append(static_cast<std::int32_t>(v), work.run, s.values.data(),
+                                s.valid.get(), count);
+            if (!ok) {
+                failed = true;
+                counter.Stop();
             }
         }
-        if (options_.progress && !options_.progress(done, total)) {
-            why = Attempt::Cancelled;
-            return false;
-        }
-        if (!more) break;
-    }
+    });
+    return !failed;
+}
+
+void Converter::PreviewRows(const RunWork& work, std::int64_t written) {
+    if (written % 8 != 0 || written > INT32_MAX || !PreviewDue(shown_, written, work.points))
+        return;
+    std::vector<PartialColumn> seen;
+    for (const ConvertedColumn& c : work.columns) seen.push_back(c.Seen());
+    double step;
+    std::string ignored;
+    CResultDataRef partial;
+    // A picture that cannot be had is only a picture less.
+    if (PartialResult(writer_, scan_.names, seen, static_cast<std::int32_t>(written),
+                      work.spacing.Equal(step), partial, ignored))
+        options_.preview(partial);
+    shown_ = written;
+}
+
+bool Converter::FinishRun(RunWork& work, Attempt& why) {
     CachedRunMeta& run = meta_.runs.emplace_back();
-    run.equalSpacing = spacing.Equal(run.step);
-    for (std::int32_t v = 0; v < n; ++v) {
-        ConvertedColumn& c = columns[static_cast<size_t>(v)];
+    run.equalSpacing = work.spacing.Equal(run.step);
+    for (std::int32_t v = 0; v < static_cast<std::int32_t>(work.columns.size()); ++v) {
+        ConvertedColumn& c = work.columns[static_cast<size_t>(v)];
         run.columns.push_back(c.Meta());
         if (!c.Finish()) {
             why = Attempt::Failed;
@@ -363,6 +389,53 @@ bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t tota
         }
     }
     return true;
+}
+
+bool Converter::ConvertRun(std::int32_t r, std::int64_t& done, std::int64_t total, Attempt& why) {
+    const Slice& slice = slices_[static_cast<size_t>(r)];
+    const RawPlotValues& plot = scan_.runs[slice.plot];
+    const auto n = static_cast<std::int32_t>(scan_.names.size());
+    const RunPieces pieces(plot, slice, n, blockBytes_);
+    const int workers = std::min(WorkerCount(), plot.fastAccess ? 1 : std::max(n, 1));
+
+    RunWork work;
+    work.run = r;
+    work.points = slice.rows;
+    work.columns.resize(static_cast<size_t>(n));
+    if (!BeginColumns(work, why)) return false;
+    work.scratch.resize(static_cast<size_t>(workers));
+    for (Scratch& s : work.scratch) SizeScratch(s, pieces.BlockRows());
+    std::string buffers[2];
+    Piece slots[2] = {pieces.First(), pieces.First()};
+    std::future<int> ahead = ReadAhead(fd_, slots[0], buffers[0]);
+    for (std::int64_t k = 0;; ++k) {
+        const Piece& piece = slots[k & 1];
+        const int err = ahead.get();
+        if (err != 0) {
+            why = Attempt::Failed;
+            error_ = "Cannot read \"" + path_ +
+                     "\": " + (err < 0 ? "the file became shorter" : std::strerror(err)) + ".";
+            return false;
+        }
+        const bool more = pieces.Following(piece, slots[(k + 1) & 1]);
+        if (more) ahead = ReadAhead(fd_, slots[(k + 1) & 1], buffers[(k + 1) & 1]);
+        if (!TakePiece(plot, pieces, piece, buffers[k & 1], work)) {
+            why = Attempt::Failed;
+            error_ = writer_.Error().empty() ? "The summary of a column cannot be built."
+                                             : writer_.Error();
+            return false;
+        }
+        done += piece.rows * piece.stride;
+        // Variables one after the other give no whole rows until the end.
+        if (options_.preview && r == 0 && !plot.fastAccess)
+            PreviewRows(work, piece.row + piece.rows);
+        if (options_.progress && !options_.progress(done, total)) {
+            why = Attempt::Cancelled;
+            return false;
+        }
+        if (!more) break;
+    }
+    return FinishRun(work, why);
 }
 
 Attempt Converter::Run(const CacheKey& key, CacheConversion& out) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "data/cache/CacheConversion.h"
 #include "data/cache/ColumnCache.h"
 #include "data/formats/RawFile.h"
 #include "data/model/ResultData.h"
@@ -34,25 +35,6 @@ struct CacheConvertOptions {
     // When given, hears at once a status line for a wait that cannot end by itself, so
     // that the user sees why the work does not move while it goes on.
     std::function<void(const std::string& line)> status;
-};
-
-struct CacheConversion {
-    enum class Status {
-        Converted,      // the entry was written
-        AlreadyCached,  // the entry was there
-        Unsupported,    // not a file this converter takes: read it the old way
-        Cancelled,
-        Failed,  // `error` says why
-    };
-    Status status = Status::Failed;
-    std::string error;
-    std::shared_ptr<const CacheEntry> entry;  // when converted or already cached
-    std::vector<RawPlot> plots;               // of the file, as ReadRawFile lists them
-    // Status lines on what was read all the same (a step log that disagrees).
-    std::vector<std::string> notes;
-    // The runs' names as the step log beside the file gives them now, for a stepped plot
-    // (empty otherwise): they are read at each opening, never kept in the entry.
-    std::vector<std::string> runNames;
 };
 
 // Fills the cache entry of the result file at `path`, streaming through it in

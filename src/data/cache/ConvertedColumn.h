@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "data/cache/CacheConvert.h"
+#include "data/cache/CacheConversion.h"
 #include "data/cache/CacheMeta.h"
 #include "data/cache/CachePreview.h"
 #include "data/model/SummaryPyramid.h"

@@ -125,29 +125,10 @@ void Report(UserMessages& messages, const std::string& cause, const std::string&
     messages.Show(cause + "\r\n\r\n" + text, MessageIcon::Stop);
 }
 
-}  // namespace
-
-// Long: the container's blocks are written in file order, each with the
-// offsets the header points to.
-bool WriteBlockContainer(const CResultDataRef& data, const std::string& path, const char* prefix,
-                         const std::vector<CIOBuffer>& settings, UserMessages& messages) {
-    for (const CIOBuffer& s : settings) {
-        if (s.Size() > kIOBufferMaxTransfer) {
-            messages.Show(CIOBufferException(CIOBufferException::kTooLarge).what(),
-                          MessageIcon::Stop);
-            return false;
-        }
-    }
-    SaveSnapshot snap;
-    if (!TakeSaveSnapshot(data, prefix, snap) || snap.Empty()) {
-        messages.Show("There is no data to save.", MessageIcon::Exclamation);
-        return false;
-    }
-    const auto n = static_cast<std::int32_t>(snap.vars.size());
-    const std::int32_t p = snap.rows;
-
+// Each name with its index and length, and a zero after it.
+std::vector<std::uint8_t> NameTableBytes(const SaveSnapshot& snap) {
     std::vector<std::uint8_t> names;
-    for (std::int32_t i = 0; i < n; ++i) {
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(snap.vars.size()); ++i) {
         const std::string& name = snap.vars[static_cast<size_t>(i)]->Name();
         std::uint8_t head[8];
         Put32(head, static_cast<std::uint32_t>(i));
@@ -156,30 +137,42 @@ bool WriteBlockContainer(const CResultDataRef& data, const std::string& path, co
         names.insert(names.end(), name.begin(), name.end());
         names.push_back(0);
     }
+    return names;
+}
 
-    // Every area is placed before anything is written, so the file goes out
-    // in one sequential pass.
-    std::vector<BlockEntry> entries;
+// Where every area of the file lies. Every area is placed before anything is
+// written, so the file goes out in one sequential pass.
+struct ContainerLayout {
+    BlockEntry nameTable;
+    BlockEntry directory;
+    std::vector<BlockEntry> entries;  // the name table, the data, the settings
     std::uint64_t end = kBlockContainerHeaderBytes + AreaBytes(kUserHeaderBytes);
-    auto place = [&end](BlockEntry& e, std::uint64_t size) {
+
+    void Place(BlockEntry& e, std::uint64_t size) {
         e.offset = end;
         e.size = size;
         e.allocated = AreaBytes(size);
         end += e.allocated;
-    };
-    BlockEntry nameTable;
+    }
+};
+
+ContainerLayout PlaceAreas(const SaveSnapshot& snap, std::uint64_t nameBytes,
+                           const std::vector<CIOBuffer>& settings) {
+    const auto n = static_cast<std::int32_t>(snap.vars.size());
+    const std::int32_t p = snap.rows;
+    ContainerLayout layout;
+    BlockEntry& nameTable = layout.nameTable;
     nameTable.type = kBlockNames;
     nameTable.index = -1;
     nameTable.count = n;
-    place(nameTable, names.size());
-    entries.push_back(nameTable);
+    layout.Place(nameTable, nameBytes);
+    layout.entries.push_back(nameTable);
 
     const std::uint64_t reserved = 3 * static_cast<std::uint64_t>(n) + 10 + settings.size();
     const std::uint64_t directoryUsed =
         4 + (1 + static_cast<std::uint64_t>(n) + settings.size()) * kBlockEntryBytes;
-    BlockEntry directory;
-    place(directory, 4 + reserved * kBlockEntryBytes);
-    directory.size = directoryUsed;
+    layout.Place(layout.directory, 4 + reserved * kBlockEntryBytes);
+    layout.directory.size = directoryUsed;
 
     for (std::int32_t i = 0; i < n; ++i) {
         BlockEntry e;
@@ -192,25 +185,20 @@ bool WriteBlockContainer(const CResultDataRef& data, const std::string& path, co
         const std::uint64_t samples =
             (e.flags & kRecordUniformX) ? 24 : 8 * static_cast<std::uint64_t>(p);
         const std::uint64_t flags = (e.flags & kRecordPointFlags) ? p : 0;
-        place(e, kDataBlockReserved + samples + flags);
-        entries.push_back(e);
+        layout.Place(e, kDataBlockReserved + samples + flags);
+        layout.entries.push_back(e);
     }
     for (const CIOBuffer& s : settings) {
         BlockEntry e;
         e.type = kBlockSettings;
-        place(e, s.Size());
-        entries.push_back(e);
+        layout.Place(e, s.Size());
+        layout.entries.push_back(e);
     }
-    // The area descriptors keep the low and high halves of an offset but
-    // only 32 bits of a size; directories this large are never written.
-    if (directory.allocated > std::numeric_limits<std::uint32_t>::max()) {
-        messages.Show(Format("Cannot write \"%s\": the data set has too many variables for this "
-                             "format.",
-                             path.c_str()),
-                      MessageIcon::Stop);
-        return false;
-    }
+    return layout;
+}
 
+// The file's header and the user header after it.
+std::vector<std::uint8_t> HeaderBytes(const ContainerLayout& layout, const SaveSnapshot& snap) {
     std::vector<std::uint8_t> header(kBlockContainerHeaderBytes + AreaBytes(kUserHeaderBytes), 0);
     Put32(&header[0], kBlockContainerMagic);
     Put32(&header[4], kBlockContainerVersion);
@@ -221,33 +209,33 @@ bool WriteBlockContainer(const CResultDataRef& data, const std::string& path, co
     std::memcpy(&header[24], kBanner, kBannerBytes - 1);
     PutDescriptor(&header[kUserHeaderDescriptor], kBlockContainerHeaderBytes, kUserHeaderBytes,
                   AreaBytes(kUserHeaderBytes));
-    PutDescriptor(&header[kDirectoryDescriptor], directory.offset, directory.size,
-                  directory.allocated);
+    PutDescriptor(&header[kDirectoryDescriptor], layout.directory.offset, layout.directory.size,
+                  layout.directory.allocated);
     Put32(&header[kStepField], kBlockContainerStep);
     Put32(&header[kEntrySizeField], kBlockEntryBytes);
-    std::memcpy(&header[kFileEndField], &end, 8);
+    std::memcpy(&header[kFileEndField], &layout.end, 8);
     std::uint8_t* user = &header[kBlockContainerHeaderBytes];
     Put32(user, 7);
-    Put32(user + 16, static_cast<std::uint32_t>(n));
-    Put32(user + 20, static_cast<std::uint32_t>(p));
+    Put32(user + 16, static_cast<std::uint32_t>(snap.vars.size()));
+    Put32(user + 20, static_cast<std::uint32_t>(snap.rows));
+    return header;
+}
 
-    std::vector<std::uint8_t> table(directory.allocated, 0);
-    Put32(table.data(), static_cast<std::uint32_t>(entries.size()));
-    for (size_t k = 0; k < entries.size(); ++k)
-        PutEntry(&table[4 + k * kBlockEntryBytes], entries[k]);
+std::vector<std::uint8_t> DirectoryBytes(const ContainerLayout& layout) {
+    std::vector<std::uint8_t> table(layout.directory.allocated, 0);
+    Put32(table.data(), static_cast<std::uint32_t>(layout.entries.size()));
+    for (size_t k = 0; k < layout.entries.size(); ++k)
+        PutEntry(&table[4 + k * kBlockEntryBytes], layout.entries[k]);
+    return table;
+}
 
-    SafeFile out;
-    if (!out.Open(path)) {
-        Report(messages, out.Error(), Format("Can not open file %s", path.c_str()));
-        return false;
-    }
-    Writer w(out.Stream());
-    w.Bytes(header.data(), header.size());
-    w.Bytes(names.data(), names.size());
-    w.Pad(nameTable);
-    w.Bytes(table.data(), table.size());
+// The data blocks and the settings blocks, in file order, each padded to its area.
+void WriteBlocks(Writer& w, const SaveSnapshot& snap, const ContainerLayout& layout,
+                 const std::vector<CIOBuffer>& settings) {
+    const auto n = static_cast<std::int32_t>(snap.vars.size());
+    const std::int32_t p = snap.rows;
     for (std::int32_t i = 0; i < n && w.Ok(); ++i) {
-        const BlockEntry& e = entries[1 + static_cast<size_t>(i)];
+        const BlockEntry& e = layout.entries[1 + static_cast<size_t>(i)];
         const CResultVariable* v = snap.vars[static_cast<size_t>(i)].get();
         const double* x = v->Values();
         w.Zeros(kDataBlockReserved);
@@ -262,8 +250,51 @@ bool WriteBlockContainer(const CResultDataRef& data, const std::string& path, co
     }
     for (size_t k = 0; k < settings.size() && w.Ok(); ++k) {
         w.Bytes(settings[k].Data(), settings[k].Size());
-        w.Pad(entries[1 + static_cast<size_t>(n) + k]);
+        w.Pad(layout.entries[1 + static_cast<size_t>(n) + k]);
     }
+}
+
+}  // namespace
+
+bool WriteBlockContainer(const CResultDataRef& data, const std::string& path, const char* prefix,
+                         const std::vector<CIOBuffer>& settings, UserMessages& messages) {
+    for (const CIOBuffer& s : settings) {
+        if (s.Size() > kIOBufferMaxTransfer) {
+            messages.Show(CIOBufferException(CIOBufferException::kTooLarge).what(),
+                          MessageIcon::Stop);
+            return false;
+        }
+    }
+    SaveSnapshot snap;
+    if (!TakeSaveSnapshot(data, prefix, snap) || snap.Empty()) {
+        messages.Show("There is no data to save.", MessageIcon::Exclamation);
+        return false;
+    }
+    const std::vector<std::uint8_t> names = NameTableBytes(snap);
+    const ContainerLayout layout = PlaceAreas(snap, names.size(), settings);
+    // The area descriptors keep the low and high halves of an offset but
+    // only 32 bits of a size; directories this large are never written.
+    if (layout.directory.allocated > std::numeric_limits<std::uint32_t>::max()) {
+        messages.Show(Format("Cannot write \"%s\": the data set has too many variables for this "
+                             "format.",
+                             path.c_str()),
+                      MessageIcon::Stop);
+        return false;
+    }
+    const std::vector<std::uint8_t> header = HeaderBytes(layout, snap);
+    const std::vector<std::uint8_t> table = DirectoryBytes(layout);
+
+    SafeFile out;
+    if (!out.Open(path)) {
+        Report(messages, out.Error(), Format("Can not open file %s", path.c_str()));
+        return false;
+    }
+    Writer w(out.Stream());
+    w.Bytes(header.data(), header.size());
+    w.Bytes(names.data(), names.size());
+    w.Pad(layout.nameTable);
+    w.Bytes(table.data(), table.size());
+    WriteBlocks(w, snap, layout, settings);
     if (!w.Ok()) {
         Report(messages, std::strerror(errno), Format("Can not write to file %s", path.c_str()));
         return false;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "data/model/ColumnFill.h"
@@ -94,6 +95,11 @@ public:
                        MessageIcon::Stop);
         return DataPartResult::Refused;
     }
+    // Refuse, for a step that answers true or false.
+    bool Fail(const std::string& why) {
+        Refuse(why);
+        return false;
+    }
     bool ReadError() {
         if (!failed_) {
             failed_ = true;
@@ -156,11 +162,19 @@ bool WriteSettingsDataPart(const CResultDataRef& data, std::FILE* file, const ch
     return w.Ok();
 }
 
-// Long: the fields are read in the order of the file, each checked against the
-// file's size where it is read.
-DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserMessages& messages,
-                                    const std::string& name) {
-    Reader r(file, messages, name);
+namespace {
+
+// What the header says: the file's size, the counts, and where each record begins.
+struct DataPartHeader {
+    std::int64_t size = 0;
+    std::int32_t n = 0, p = 0;
+    std::vector<std::uint32_t> offsets;
+};
+
+// The header into `h`; set when the header alone ends the read (another
+// format, an empty data set or a refusal).
+std::optional<DataPartResult> ReadHeader(std::FILE* file, Reader& r, CResultDataRef& data,
+                                         DataPartHeader& h) {
     if (::fseeko(file, 0, SEEK_END) != 0) return r.Refuse(std::strerror(errno));
     const std::int64_t size = ::ftello(file);
     if (size < 0) return r.Refuse(std::strerror(errno));
@@ -180,38 +194,47 @@ DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserM
     if (n < 0 || p < 0) return r.Refuse(Format("the file claims %d variables of %d points", n, p));
     if (kHeaderBytes + 4 * static_cast<std::int64_t>(n) > size)
         return r.Refuse(Format("the file is too short for %d variables", n));
-    std::vector<std::uint32_t> offsets(static_cast<size_t>(n));
-    if (!r.Bytes(offsets.data(), sizeof(std::uint32_t) * offsets.size()))
+    h.size = size;
+    h.n = n;
+    h.p = p;
+    h.offsets.resize(static_cast<size_t>(n));
+    if (!r.Bytes(h.offsets.data(), sizeof(std::uint32_t) * h.offsets.size()))
         return DataPartResult::Refused;
+    return std::nullopt;
+}
 
-    // Every record is measured and checked before the data set is allocated.
-    std::vector<RecordPlan> plan(static_cast<size_t>(n));
-    for (std::int32_t i = 0; i < n; ++i) {
-        RecordPlan& rec = plan[static_cast<size_t>(i)];
-        rec.start = offsets[static_cast<size_t>(i)];
-        if (rec.start + kRecordFixed > size)
-            return r.Refuse(Format("the record of variable %d lies past the end of the file", i));
-        std::int32_t length = 0;
-        if (!r.Seek(rec.start + kRecordReserved) || !r.I32(length)) return DataPartResult::Refused;
-        if (length < 0 || length > size - rec.start - kRecordFixed)
-            return r.Refuse(Format("the name of variable %d is longer than the file", i));
-        if (length > 0) {
-            std::string text(static_cast<size_t>(length), '\0');
-            if (!r.Bytes(text.data(), text.size())) return DataPartResult::Refused;
-            text.back() = '\0';
-            rec.name = text.c_str();
-            rec.hasName = true;
-        }
-        if (!r.U32(rec.flags)) return DataPartResult::Refused;
-        rec.samples = rec.start + kRecordFixed + length;
-        rec.generated = i == 0 && (rec.flags & kRecordUniformX);
-        const std::int64_t sampleBytes = rec.generated ? 3 * 8 : 8 * static_cast<std::int64_t>(p);
-        const std::int64_t flagBytes = (rec.flags & kRecordPointFlags) ? p : 0;
-        rec.end = rec.samples + sampleBytes + flagBytes;
-        if (rec.end > size)
-            return r.Refuse(Format("the samples of variable %d run past the end of the file", i));
+// Measures the record of variable i, checked against the file's size.
+bool PlanRecord(Reader& r, const DataPartHeader& h, std::int32_t i, RecordPlan& rec) {
+    const std::int64_t size = h.size;
+    rec.start = h.offsets[static_cast<size_t>(i)];
+    if (rec.start + kRecordFixed > size)
+        return r.Fail(Format("the record of variable %d lies past the end of the file", i));
+    std::int32_t length = 0;
+    if (!r.Seek(rec.start + kRecordReserved) || !r.I32(length)) return false;
+    if (length < 0 || length > size - rec.start - kRecordFixed)
+        return r.Fail(Format("the name of variable %d is longer than the file", i));
+    if (length > 0) {
+        std::string text(static_cast<size_t>(length), '\0');
+        if (!r.Bytes(text.data(), text.size())) return false;
+        text.back() = '\0';
+        rec.name = text.c_str();
+        rec.hasName = true;
     }
-    // Records that share bytes could make a small file claim a huge data set.
+    if (!r.U32(rec.flags)) return false;
+    rec.samples = rec.start + kRecordFixed + length;
+    rec.generated = i == 0 && (rec.flags & kRecordUniformX);
+    const std::int64_t sampleBytes = rec.generated ? 3 * 8 : 8 * static_cast<std::int64_t>(h.p);
+    const std::int64_t flagBytes = (rec.flags & kRecordPointFlags) ? h.p : 0;
+    rec.end = rec.samples + sampleBytes + flagBytes;
+    if (rec.end > size)
+        return r.Fail(Format("the samples of variable %d run past the end of the file", i));
+    return true;
+}
+
+// Records that share bytes could make a small file claim a huge data set. On
+// success `last` is where the last record in the file ends.
+bool CheckRecords(Reader& r, const std::vector<RecordPlan>& plan, std::int32_t p,
+                  std::int64_t& last) {
     std::vector<const RecordPlan*> order;
     order.reserve(plan.size());
     for (const RecordPlan& rec : plan) order.push_back(&rec);
@@ -219,37 +242,36 @@ DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserM
               [](const RecordPlan* a, const RecordPlan* b) { return a->start < b->start; });
     for (size_t k = 1; k < order.size(); ++k) {
         if (order[k]->start < order[k - 1]->end)
-            return r.Refuse(Format("the records of variables %d and %d overlap",
-                                   static_cast<int>(order[k - 1] - plan.data()),
-                                   static_cast<int>(order[k] - plan.data())));
+            return r.Fail(Format("the records of variables %d and %d overlap",
+                                 static_cast<int>(order[k - 1] - plan.data()),
+                                 static_cast<int>(order[k] - plan.data())));
     }
-    if (n == 1 && plan[0].generated && !(plan[0].flags & kRecordPointFlags) &&
+    if (plan.size() == 1 && plan[0].generated && !(plan[0].flags & kRecordPointFlags) &&
         p > kMaxGeneratedRows)
-        return r.Refuse(Format("%d points of a generated X are more than this program reads", p));
+        return r.Fail(Format("%d points of a generated X are more than this program reads", p));
+    last = order.back()->end;
+    return true;
+}
 
-    // Filled on the side: a read that fails leaves the caller's data set alone.
-    CResultDataRef fresh;
-    if (!fresh.Initialise(kDataSetPlain, n, p, 100))
-        return r.Refuse("there is not enough memory for its data");
-    CResultData* set = fresh.Get();
-    std::lock_guard<std::recursive_mutex> hold(set->Lock());
-    std::vector<ColumnJob> jobs;
-    for (std::int32_t i = 0; i < n; ++i) {
+// Names the variables of `set` and lists the jobs that fill their columns.
+bool PlanColumns(Reader& r, CResultData& set, const std::vector<RecordPlan>& plan, std::int32_t p,
+                 std::vector<ColumnJob>& jobs) {
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(plan.size()); ++i) {
         const RecordPlan& rec = plan[static_cast<size_t>(i)];
         if (rec.hasName)
-            set->SetVariableName(i, rec.name);
+            set.SetVariableName(i, rec.name);
         else
-            set->SetVariableName(i, DefaultVariableName(i));
-        if (i == 0) set->SetUniformX((rec.flags & kRecordUniformX) != 0);
+            set.SetVariableName(i, DefaultVariableName(i));
+        if (i == 0) set.SetUniformX((rec.flags & kRecordUniformX) != 0);
         // The writer marks bad points on the variables after X, so any record counts.
-        if (rec.flags & kRecordBadPoints) set->SetBadPoints(1);
-        CResultVariable* v = set->Variable(i);
+        if (rec.flags & kRecordBadPoints) set.SetBadPoints(1);
+        CResultVariable* v = set.Variable(i);
         ColumnJob values;
         values.into = v->Values();
         values.count = p;
         if (rec.generated) {
             double head[3];
-            if (!r.Seek(rec.samples) || !r.Bytes(head, sizeof head)) return DataPartResult::Refused;
+            if (!r.Seek(rec.samples) || !r.Bytes(head, sizeof head)) return false;
             values.kind = ColumnJob::Kind::Generate;
             values.first = head[0];
             values.step = head[2];
@@ -268,6 +290,33 @@ DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserM
             flags.kind = ColumnJob::Kind::MarkValid;
         jobs.push_back(flags);
     }
+    return true;
+}
+
+}  // namespace
+
+DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserMessages& messages,
+                                    const std::string& name) {
+    Reader r(file, messages, name);
+    DataPartHeader h;
+    if (const std::optional<DataPartResult> ended = ReadHeader(file, r, data, h)) return *ended;
+    const std::int32_t n = h.n, p = h.p;
+    // Every record is measured and checked before the data set is allocated.
+    std::vector<RecordPlan> plan(static_cast<size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (!PlanRecord(r, h, i, plan[static_cast<size_t>(i)])) return DataPartResult::Refused;
+    }
+    std::int64_t last = 0;
+    if (!CheckRecords(r, plan, p, last)) return DataPartResult::Refused;
+
+    // Filled on the side: a read that fails leaves the caller's data set alone.
+    CResultDataRef fresh;
+    if (!fresh.Initialise(kDataSetPlain, n, p, 100))
+        return r.Refuse("there is not enough memory for its data");
+    CResultData* set = fresh.Get();
+    std::lock_guard<std::recursive_mutex> hold(set->Lock());
+    std::vector<ColumnJob> jobs;
+    if (!PlanColumns(r, *set, plan, p, jobs)) return DataPartResult::Refused;
     // Each variable has a record of its own: the records go in parallel.
     const int workers = WorkerCount();
     const FillResult filled = FillColumns(file, jobs, false, workers);
@@ -278,7 +327,7 @@ DataPartResult ReadSettingsDataPart(std::FILE* file, CResultDataRef& data, UserM
     set->SetRowCountLocked(p);
     set->UpdateExtents(workers);
     // The settings block follows the last record.
-    if (!r.Seek(order.back()->end)) return DataPartResult::Refused;
+    if (!r.Seek(last)) return DataPartResult::Refused;
     data = fresh;
     return DataPartResult::Read;
 }
