@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/ExitStatus.h"
 #include "data/cache/ColumnCache.h"
 
 namespace kurvex::cli {

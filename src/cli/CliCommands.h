@@ -4,14 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace kurvex::cli {
+#include "cli/ExitStatus.h"
 
-// Exit statuses that scripts rely on.
-enum ExitStatus : int {
-    kExitOk = 0,
-    kExitFailed = 1,  // reading, writing or a formula failed (the reason on stderr)
-    kExitUsage = 2,   // bad command line or missing file
-};
+namespace kurvex::cli {
 
 // Runs kurvex-cli with `args` (without the program name), writing results to
 // `out` and diagnostics to `err`.

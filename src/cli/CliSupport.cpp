@@ -9,7 +9,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "cli/CliCommands.h"
+#include "cli/ExitStatus.h"
 #include "data/document/ResultFile.h"
 #include "data/model/Runs.h"
 #include "data/platform/NameText.h"

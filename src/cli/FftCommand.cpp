@@ -8,8 +8,8 @@
 #include "analysis/FftWindow.h"
 #include "analysis/Harmonics.h"
 #include "analysis/SpectrumExport.h"
-#include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/ExitStatus.h"
 #include "data/platform/NumberText.h"
 
 namespace kurvex::cli {

@@ -11,8 +11,8 @@
 #include "analysis/Edges.h"
 #include "analysis/LoopMargins.h"
 #include "analysis/Measure.h"
-#include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/ExitStatus.h"
 #include "data/platform/NumberText.h"
 #include "graph/GraphCurve.h"
 

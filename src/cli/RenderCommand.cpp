@@ -15,8 +15,8 @@
 #include <optional>
 
 #include "analysis/FrequencyDisplay.h"
-#include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/ExitStatus.h"
 #include "controls/QPainterCanvas.h"
 #include "data/platform/NumberText.h"
 #include "graph/DisplayRecord.h"

@@ -1,5 +1,5 @@
 // kurvex-cli built without the Qt shell has no pictures to make.
-#include "cli/CliCommands.h"
+#include "cli/ExitStatus.h"
 #include "cli/RenderCommand.h"
 
 namespace kurvex::cli {
