@@ -13,26 +13,26 @@ constexpr std::int32_t kBucket = ColumnSummary::kBucket;
 class ColumnPainter {
 public:
     ColumnPainter(CurveStroke& s, const ColumnSummary* summary, bool merge)
-        : s_(s),
-          p_(s.p),
+        : stroke_(s),
+          plot_(s.plot),
           summary_(summary),
           merge_(merge),
           ky_(s.map.Ky()),
           yFrom_(s.map.YFrom()),
-          rLimit_(static_cast<double>(s.p.Height()) + 1.0) {}
+          rLimit_(static_cast<double>(s.plot.Height()) + 1.0) {}
 
     void Draw(const PixelColumns& columns);
 
 private:
     int Rank(double v) const { return ToPixelInt((v - yFrom_) * ky_); }
-    int RowOf(std::int32_t j) const { return s_.map.PixelY(s_.yv[j]); }
+    int RowOf(std::int32_t j) const { return stroke_.map.PixelY(stroke_.yValues[j]); }
     bool Extents(std::int32_t a, std::int32_t b, double& mn, double& mx) const;
     void WalkColumn(std::int32_t from, std::int32_t to);
     void MergeColumn(int column, std::int32_t a, std::int32_t b, double rMin, double rMax);
     void Prefetch(const PixelColumns& columns, std::int32_t k, std::int32_t width) const;
 
-    CurveStroke& s_;
-    const PlotRect& p_;
+    CurveStroke& stroke_;
+    const PlotRect& plot_;
     const ColumnSummary* summary_;
     const bool merge_;
     const double ky_, yFrom_, rLimit_;
@@ -42,8 +42,8 @@ private:
 // of it in a bucket whose extremes fall in the rows of the rest of the column
 // need not be read.
 bool ColumnPainter::Extents(std::int32_t a, std::int32_t b, double& mn, double& mx) const {
-    if (!summary_) return CleanExtents(s_.yv, s_.yf, a, b, mn, mx);
-    return summary_->CleanExtents(s_.yv, s_.yf, a, b, mn, mx,
+    if (!summary_) return CleanExtents(stroke_.yValues, stroke_.yFlags, a, b, mn, mx);
+    return summary_->CleanExtents(stroke_.yValues, stroke_.yFlags, a, b, mn, mx,
                                   [this](double lo, double hi, double mn, double mx) {
                                       return Rank(lo) >= Rank(mn) && Rank(hi) <= Rank(mx);
                                   });
@@ -58,23 +58,24 @@ void ColumnPainter::WalkColumn(std::int32_t from, std::int32_t to) {
     std::int32_t j = from;
     while (j < to) {
         double bMin, bMax;
-        if (j % kBucket == 0 && to - j >= kBucket && s_.havePrev &&
+        if (j % kBucket == 0 && to - j >= kBucket && stroke_.havePrev &&
             summary_->Bucket(j / kBucket, bMin, bMax)) {
             const double rMin = (bMin - yFrom_) * ky_, rMax = (bMax - yFrom_) * ky_;
-            const bool lengthensRun = s_.inRun && rMin >= 1.0 && rMax < rLimit_;
-            const bool staysBeyond = !s_.prevIn && ((rMin >= rLimit_ && s_.prev.y < p_.top) ||
-                                                    (rMax < 1.0 && s_.prev.y >= p_.bottom));
+            const bool lengthensRun = stroke_.inRun && rMin >= 1.0 && rMax < rLimit_;
+            const bool staysBeyond =
+                !stroke_.prevIn && ((rMin >= rLimit_ && stroke_.prev.y < plot_.top) ||
+                                    (rMax < 1.0 && stroke_.prev.y >= plot_.bottom));
             if (lengthensRun) {
-                s_.runMin = std::min(s_.runMin, p_.bottom - ToPixelInt(rMax));
-                s_.runMax = std::max(s_.runMax, p_.bottom - ToPixelInt(rMin));
+                stroke_.runMin = std::min(stroke_.runMin, plot_.bottom - ToPixelInt(rMax));
+                stroke_.runMax = std::max(stroke_.runMax, plot_.bottom - ToPixelInt(rMin));
             }
             if (lengthensRun || staysBeyond) {
                 j += kBucket;
-                s_.prev = {s_.prev.x, s_.map.PixelY(s_.yv[j - 1])};
+                stroke_.prev = {stroke_.prev.x, stroke_.map.PixelY(stroke_.yValues[j - 1])};
                 continue;
             }
         }
-        s_.Step(j++);
+        stroke_.Step(j++);
     }
 }
 
@@ -88,18 +89,18 @@ void ColumnPainter::WalkColumn(std::int32_t from, std::int32_t to) {
 // out of the column are walked as ever.
 void ColumnPainter::MergeColumn(int column, std::int32_t a, std::int32_t b, double rMin,
                                 double rMax) {
-    const int top = p_.top + 1, bottom = p_.bottom - 1;
-    const int lowRow = p_.bottom - ToPixelInt(rMax), highRow = p_.bottom - ToPixelInt(rMin);
+    const int top = plot_.top + 1, bottom = plot_.bottom - 1;
+    const int lowRow = plot_.bottom - ToPixelInt(rMax), highRow = plot_.bottom - ToPixelInt(rMin);
     const int from = std::clamp(lowRow, top, bottom);
     int to = bottom;
-    if (highRow < p_.top) {
+    if (highRow < plot_.top) {
         to = from;  // all above: every line clamps to a point
     } else if (highRow < bottom) {
         // Inside at its lowest: one row further when a sample of that row has
         // an inside neighbour in the column.
         auto inside = [&](std::int32_t j) {
             const int y = RowOf(j);
-            return y >= p_.top && y < p_.bottom;
+            return y >= plot_.top && y < plot_.bottom;
         };
         auto inRunAt = [&](std::int32_t j) {
             return RowOf(j) == highRow &&
@@ -109,7 +110,7 @@ void ColumnPainter::MergeColumn(int column, std::int32_t a, std::int32_t b, doub
         for (std::int32_t j = a; j < b && !run;) {
             double bMin, bMax;
             if (j % kBucket == 0 && b - j >= kBucket && summary_->Bucket(j / kBucket, bMin, bMax) &&
-                p_.bottom - ToPixelInt((bMin - yFrom_) * ky_) < highRow) {
+                plot_.bottom - ToPixelInt((bMin - yFrom_) * ky_) < highRow) {
                 j += kBucket;  // no sample of the bucket reaches that row
                 continue;
             }
@@ -118,14 +119,14 @@ void ColumnPainter::MergeColumn(int column, std::int32_t a, std::int32_t b, doub
         to = highRow + (run ? 1 : 0);
     }
     if (from < to) {
-        s_.path.Move({column, from});
-        s_.path.Line({column, to});
+        stroke_.path.Move({column, from});
+        stroke_.path.Line({column, to});
     }
-    s_.prev = {column, RowOf(b - 1)};
-    s_.prevIn = s_.prev.y >= p_.top && s_.prev.y < p_.bottom;
-    s_.havePrev = true;
-    s_.inRun = false;
-    s_.path.Move(s_.prev);
+    stroke_.prev = {column, RowOf(b - 1)};
+    stroke_.prevIn = stroke_.prev.y >= plot_.top && stroke_.prev.y < plot_.bottom;
+    stroke_.havePrev = true;
+    stroke_.inRun = false;
+    stroke_.path.Move(stroke_.prev);
 }
 
 // With a summary a column costs little but the wait for the samples at its
@@ -139,11 +140,11 @@ void ColumnPainter::MergeColumn(int column, std::int32_t a, std::int32_t b, doub
     if (!summary_ || k + kAhead >= width) return;
     const std::int32_t c = columns.starts[static_cast<size_t>(k + kAhead)];
     const std::int32_t from = c - c % kBucket;
-    const std::int32_t to = std::min(from + kBucket, s_.last + 1);
-    for (std::int32_t j = from; j < to; j += 8) __builtin_prefetch(s_.yv + j);
-    __builtin_prefetch(s_.yf + from);
-    __builtin_prefetch(s_.xv + c);
-    __builtin_prefetch(s_.xf + c);
+    const std::int32_t to = std::min(from + kBucket, stroke_.last + 1);
+    for (std::int32_t j = from; j < to; j += 8) __builtin_prefetch(stroke_.yValues + j);
+    __builtin_prefetch(stroke_.yFlags + from);
+    __builtin_prefetch(stroke_.xValues + c);
+    __builtin_prefetch(stroke_.xFlags + c);
 }
 
 // A column of two or more samples, all valid and inside the plot, is one
@@ -152,13 +153,13 @@ void ColumnPainter::MergeColumn(int column, std::int32_t a, std::int32_t b, doub
 void ColumnPainter::Draw(const PixelColumns& columns) {
     const auto width = static_cast<std::int32_t>(columns.starts.size()) - 1;
     std::int32_t k = 0;
-    for (std::int32_t i = s_.first; i <= s_.last; ++i) {
+    for (std::int32_t i = stroke_.first; i <= stroke_.last; ++i) {
         while (k < width && columns.starts[static_cast<size_t>(k) + 1] <= i) ++k;
         const std::int32_t a = columns.starts[static_cast<size_t>(k)];
         const std::int32_t b =
-            k < width ? std::min(columns.starts[static_cast<size_t>(k) + 1], s_.last + 1) : a;
+            k < width ? std::min(columns.starts[static_cast<size_t>(k) + 1], stroke_.last + 1) : a;
         if (i != a || b - a < 2) {
-            s_.Step(i);
+            stroke_.Step(i);
             continue;
         }
         Prefetch(columns, k, width);
@@ -167,37 +168,37 @@ void ColumnPainter::Draw(const PixelColumns& columns) {
         const double rMin = (yMin - yFrom_) * ky_, rMax = (yMax - yFrom_) * ky_;
         if (!clean || !(rMin >= 1.0 && rMax < rLimit_)) {
             if (!summary_) {
-                s_.Step(i);
+                stroke_.Step(i);
                 continue;
             }
-            s_.Step(a);  // the line into the column
+            stroke_.Step(a);  // the line into the column
             const int column = columns.left + k;
-            if (clean && merge_ && column > p_.left && column < p_.right - 1)
+            if (clean && merge_ && column > plot_.left && column < plot_.right - 1)
                 MergeColumn(column, a, b, rMin, rMax);
             else
                 WalkColumn(a + 1, b);
             i = b - 1;
             continue;
         }
-        s_.Step(i);
-        s_.inRun = true;
-        s_.runX = columns.left + k;
-        s_.runMin = p_.bottom - ToPixelInt(rMax);
-        s_.runMax = p_.bottom - ToPixelInt(rMin);
-        s_.prev = {s_.runX, s_.map.PixelY(s_.yv[b - 1])};
-        s_.prevIn = true;
-        s_.havePrev = true;
+        stroke_.Step(i);
+        stroke_.inRun = true;
+        stroke_.runX = columns.left + k;
+        stroke_.runMin = plot_.bottom - ToPixelInt(rMax);
+        stroke_.runMax = plot_.bottom - ToPixelInt(rMin);
+        stroke_.prev = {stroke_.runX, stroke_.map.PixelY(stroke_.yValues[b - 1])};
+        stroke_.prevIn = true;
+        stroke_.havePrev = true;
         i = b - 1;
     }
-    s_.FlushRun();
-    s_.path.Flush();
+    stroke_.FlushRun();
+    stroke_.path.Flush();
 }
 
 }  // namespace
 
 void DrawByColumns(CurveStroke& s, const PixelColumns& columns, const ColumnSummary* summary,
                    bool mergeColumns) {
-    const bool merge = mergeColumns && s.p.Height() > 2;
+    const bool merge = mergeColumns && s.plot.Height() > 2;
     ColumnPainter(s, summary, merge).Draw(columns);
 }
 

@@ -36,14 +36,14 @@ PixelColumns FindPixelColumns(const PixelMap& map, const PlotRect& plot, const d
 // pixel column are gathered. The strategies below drive it.
 struct CurveStroke {
     CurveStroke(Canvas& canvas, const PlotRect& plot, const PixelMap& map)
-        : p(plot), map(map), path(canvas), canvas(canvas) {}
+        : plot(plot), map(map), path(canvas), canvas(canvas) {}
 
-    const PlotRect& p;
+    const PlotRect& plot;
     const PixelMap& map;
-    const double* xv = nullptr;
-    const std::uint8_t* xf = nullptr;
-    const double* yv = nullptr;
-    const std::uint8_t* yf = nullptr;
+    const double* xValues = nullptr;
+    const std::uint8_t* xFlags = nullptr;
+    const double* yValues = nullptr;
+    const std::uint8_t* yFlags = nullptr;
     std::int32_t first = 0, last = -1;  // the samples to draw
     bool dense = false;                 // many samples per pixel column: gather runs
     bool connect = true;                // lines between samples
@@ -64,8 +64,8 @@ struct CurveStroke {
     void FlushRun() {
         if (!inRun) return;
         inRun = false;
-        const int y0 = std::max(runMin, p.top + 1);
-        const int y1 = std::min(runMax + 1, p.bottom - 1);
+        const int y0 = std::max(runMin, plot.top + 1);
+        const int y1 = std::min(runMax + 1, plot.bottom - 1);
         if (y0 < y1) {
             path.Move({runX, y0});
             path.Line({runX, y1});
@@ -75,16 +75,16 @@ struct CurveStroke {
 
     // Takes sample i.
     void Step(std::int32_t i) {
-        if (xf[i] != kPointValid || yf[i] != kPointValid) {
+        if (xFlags[i] != kPointValid || yFlags[i] != kPointValid) {
             FlushRun();
             havePrev = false;
             return;
         }
         Point pt;
-        pt.x = map.PixelX(xv[i]);
-        pt.y =
-            band ? p.bottom - ToPixelInt((yv[i] + bandOffset - yFrom) * bandK) : map.PixelY(yv[i]);
-        const bool in = p.Contains(pt.x, pt.y);
+        pt.x = map.PixelX(xValues[i]);
+        pt.y = band ? plot.bottom - ToPixelInt((yValues[i] + bandOffset - yFrom) * bandK)
+                    : map.PixelY(yValues[i]);
+        const bool in = plot.Contains(pt.x, pt.y);
         if (dense && connect) {
             if (inRun) {
                 if (in && pt.x == runX) {
@@ -114,7 +114,7 @@ struct CurveStroke {
                 path.Line(pt);
             } else {
                 Point a = prev, b = pt;
-                if (ClipSegment(p, a, b)) {
+                if (ClipSegment(plot, a, b)) {
                     path.Move(a);
                     path.Line(b);
                 }

@@ -73,15 +73,15 @@ namespace {
 class ScreenPainter {
 public:
     ScreenPainter(CGraphCurve& model, Canvas& canvas, const DrawOptions& options)
-        : m_(model), c_(canvas), o_(options), bw_(model.BlackWhite()) {
-        w_ = m_.Metrics().digitsWidth;
-        h_ = m_.Metrics().textHeight;
-        scale_ = std::max(1, o_.scale);
+        : model_(model), canvas_(canvas), options_(options), blackWhite_(model.BlackWhite()) {
+        digitWidth_ = model_.Metrics().digitsWidth;
+        textHeight_ = model_.Metrics().textHeight;
+        scale_ = std::max(1, options_.scale);
     }
 
-    Colour Fore() const { return bw_ ? kRgbBlack : m_.Foreground(); }
-    Colour Back() const { return bw_ ? kRgbWhite : m_.Background(); }
-    Colour Ink(Colour c) const { return bw_ ? kRgbBlack : c; }
+    Colour Fore() const { return blackWhite_ ? kRgbBlack : model_.Foreground(); }
+    Colour Back() const { return blackWhite_ ? kRgbWhite : model_.Background(); }
+    Colour Ink(Colour c) const { return blackWhite_ ? kRgbBlack : c; }
 
     void Frame(const PlotRect& p);
     void XAxis(const PlotRect& p);
@@ -103,113 +103,114 @@ private:
                const PixelColumns& columns);
     // How run k of a curve of `colour` is drawn on this screen.
     RunLook LookOf(Rgb colour, std::int32_t k) const {
-        return RunAppearance(colour, k, m_.DrawnRunCount(), m_.CurveCount(), bw_);
+        return RunAppearance(colour, k, model_.DrawnRunCount(), model_.CurveCount(), blackWhite_);
     }
     // The runs after the curve labels: a line sample and the name of each shown run.
     void RunLegend(int x, int y, const PlotRect& p);
 
-    CGraphCurve& m_;
-    Canvas& c_;
-    const DrawOptions& o_;
-    bool bw_;
+    CGraphCurve& model_;
+    Canvas& canvas_;
+    const DrawOptions& options_;
+    bool blackWhite_;
     bool mergeColumns_ = true;
-    int w_ = 75, h_ = 15, scale_ = 1;
+    int digitWidth_ = 75, textHeight_ = 15, scale_ = 1;
 };
 
 void ScreenPainter::Frame(const PlotRect& p) {
-    c_.SetPen(PenStyle::Solid, scale_, Fore());
-    c_.MoveTo(p.left, p.top);
-    c_.LineTo(p.right, p.top);
-    c_.LineTo(p.right, p.bottom);
-    c_.LineTo(p.left, p.bottom);
-    c_.LineTo(p.left, p.top);
-    if (m_.GraphKind() == kScreenBanded && !m_.XLog() && !m_.YLog()) {
+    canvas_.SetPen(PenStyle::Solid, scale_, Fore());
+    canvas_.MoveTo(p.left, p.top);
+    canvas_.LineTo(p.right, p.top);
+    canvas_.LineTo(p.right, p.bottom);
+    canvas_.LineTo(p.left, p.bottom);
+    canvas_.LineTo(p.left, p.top);
+    if (model_.GraphKind() == kScreenBanded && !model_.XLog() && !model_.YLog()) {
         const int cx = p.left + p.Width() / 2, cy = p.top + p.Height() / 2;
-        c_.MoveTo(cx, p.top);
-        c_.LineTo(cx, p.bottom);
-        c_.MoveTo(p.left, cy);
-        c_.LineTo(p.right, cy);
+        canvas_.MoveTo(cx, p.top);
+        canvas_.LineTo(cx, p.bottom);
+        canvas_.MoveTo(p.left, cy);
+        canvas_.LineTo(p.right, cy);
     }
 }
 
 void ScreenPainter::XAxis(const PlotRect& p) {
-    const AxisRange r = m_.XRange();
+    const AxisRange r = model_.XRange();
     if (!(r.to > r.from) || p.Width() <= 0) return;
-    const bool labels = !m_.HideAxisText() && m_.BottomScreen();
+    const bool labels = !model_.HideAxisText() && model_.BottomScreen();
     const double kx = p.Width() / (r.to - r.from);
     auto pixel = [&](double v) { return p.left + ToPixelInt((v - r.from) * kx); };
     // A zero X step found at drawing time counts as 1.
     const AxisTickSet t =
-        TicksOf({r.from, r.to, r.increment == 0.0 ? 1.0 : r.increment}, m_.XLog());
+        TicksOf({r.from, r.to, r.increment == 0.0 ? 1.0 : r.increment}, model_.XLog());
     const std::vector<double>& grid = t.grid;
     const std::vector<double>& labelled = t.labelled;
     const AxisPrefix& prefix = t.prefix;
-    if (o_.drawGrid) {
-        c_.SetPen(PenStyle::Dot, 1, Ink(m_.GridColour()));
+    if (options_.drawGrid) {
+        canvas_.SetPen(PenStyle::Dot, 1, Ink(model_.GridColour()));
         for (double v : grid) {
             const int px = pixel(v);
-            c_.MoveTo(px, p.top);
-            c_.LineTo(px, p.bottom);
+            canvas_.MoveTo(px, p.top);
+            canvas_.LineTo(px, p.bottom);
         }
     }
     if (!labels) return;
-    c_.SetTextColour(Fore());
-    c_.SetTransparentText(true);
-    const int y = p.bottom + h_ / 2;
+    canvas_.SetTextColour(Fore());
+    canvas_.SetTransparentText(true);
+    const int y = p.bottom + textHeight_ / 2;
     // A label that would run into the one drawn before it is left out (its
     // grid line stays), with a digit's width kept free between two labels.
-    const int gap = w_ / 10;
+    const int gap = digitWidth_ / 10;
     bool drawn = false;
     int lastRight = 0;
     for (double v : labelled) {
-        const double at = m_.XLog() ? std::log10(v) : v;
+        const double at = model_.XLog() ? std::log10(v) : v;
         const std::string text = TickLabel(v, prefix);
-        const Size s = c_.TextExtent(text);
+        const Size s = canvas_.TextExtent(text);
         const int left = pixel(at) - s.cx / 2;
         if (drawn && left < lastRight + gap) continue;
-        c_.TextOut(left, y, text);
+        canvas_.TextOut(left, y, text);
         drawn = true;
         lastRight = left + s.cx;
     }
-    const std::string name = DisplayName(m_.XTitle().empty() ? m_.XVariableName() : m_.XTitle());
-    const RefPtr<CResultVariable> xColumn = m_.XColumn();
+    const std::string name =
+        DisplayName(model_.XTitle().empty() ? model_.XVariableName() : model_.XTitle());
+    const RefPtr<CResultVariable> xColumn = model_.XColumn();
     const std::string title =
-        XAxisTitle(name, prefix.prefix, xColumn && m_.XTitle().empty() ? xColumn->Unit() : "");
-    const Size s = c_.TextExtent(title);
-    c_.TextOut(p.left + (p.Width() - s.cx) / 2, p.bottom + 2 * h_, title);
+        XAxisTitle(name, prefix.prefix, xColumn && model_.XTitle().empty() ? xColumn->Unit() : "");
+    const Size s = canvas_.TextExtent(title);
+    canvas_.TextOut(p.left + (p.Width() - s.cx) / 2, p.bottom + 2 * textHeight_, title);
 }
 
 void ScreenPainter::YAxis(const PlotRect& p) {
-    const AxisRange r = m_.YRange();
+    const AxisRange r = model_.YRange();
     if (!(r.to > r.from) || p.Height() <= 0) return;
     const double ky = p.Height() / (r.to - r.from);
     auto pixel = [&](double v) { return p.bottom - ToPixelInt((v - r.from) * ky); };
-    const AxisTickSet t = TicksOf(r, m_.YLog());
+    const AxisTickSet t = TicksOf(r, model_.YLog());
     const std::vector<double>& grid = t.grid;
     const std::vector<double>& labelled = t.labelled;
     const AxisPrefix& prefix = t.prefix;
-    if (o_.drawGrid) {
-        c_.SetPen(PenStyle::Dot, 1, Ink(m_.GridColour()));
+    if (options_.drawGrid) {
+        canvas_.SetPen(PenStyle::Dot, 1, Ink(model_.GridColour()));
         for (double v : grid) {
             const int py = pixel(v);
-            c_.MoveTo(p.left, py);
-            c_.LineTo(p.right, py);
+            canvas_.MoveTo(p.left, py);
+            canvas_.LineTo(p.right, py);
         }
     }
-    if (m_.HideAxisText()) return;
-    c_.SetTextColour(Fore());
-    c_.SetTransparentText(true);
+    if (model_.HideAxisText()) return;
+    canvas_.SetTextColour(Fore());
+    canvas_.SetTransparentText(true);
     // Labels go upward from the lowest; one that would cover the one drawn
     // before it is left out, its grid line stays.
     bool drawn = false;
     int lastTop = 0, lastBottom = 0;
     for (double v : labelled) {
-        const double at = m_.YLog() ? std::log10(v) : v;
+        const double at = model_.YLog() ? std::log10(v) : v;
         const std::string text = TickLabel(v, prefix);
-        const Size s = c_.TextExtent(text);
+        const Size s = canvas_.TextExtent(text);
         const int top = pixel(at) - s.cy / 2;
         if (drawn && top < lastBottom && top + s.cy > lastTop) continue;
-        c_.TextOut(p.left - w_ / 5 - s.cx, top, text);
+        canvas_.TextOut(p.left - digitWidth_ / 5 - s.cx, top, text);
         drawn = true;
         lastTop = top;
         lastBottom = top + s.cy;
@@ -217,76 +218,76 @@ void ScreenPainter::YAxis(const PlotRect& p) {
 }
 
 void ScreenPainter::Legend(const PlotRect& p) {
-    if (o_.recordLegend) m_.LegendRects().clear();
-    if (m_.HideAxisText()) return;
-    c_.SetTransparentText(true);
+    if (options_.recordLegend) model_.LegendRects().clear();
+    if (model_.HideAxisText()) return;
+    canvas_.SetTransparentText(true);
     int x = p.left;
-    const int y = p.top - static_cast<int>(1.5 * h_);
-    for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
-        const CCurveEntry& curve = m_.Curve(i);
-        c_.SetTextColour(Ink(curve.colour));
-        const std::string label = LegendText(curve, m_.Data().Get());
-        c_.TextOut(x, y, label);
-        const Size s = c_.TextExtent(label);
-        if (o_.recordLegend) m_.LegendRects().push_back({x, y, x + s.cx, y + s.cy});
-        x += s.cx + w_ / 2;
+    const int y = p.top - static_cast<int>(1.5 * textHeight_);
+    for (std::int32_t i = 0; i < model_.CurveCount(); ++i) {
+        const CCurveEntry& curve = model_.Curve(i);
+        canvas_.SetTextColour(Ink(curve.colour));
+        const std::string label = LegendText(curve, model_.Data().Get());
+        canvas_.TextOut(x, y, label);
+        const Size s = canvas_.TextExtent(label);
+        if (options_.recordLegend) model_.LegendRects().push_back({x, y, x + s.cx, y + s.cy});
+        x += s.cx + digitWidth_ / 2;
     }
-    if (m_.DrawnRunCount() > 1 && m_.CurveCount() > 0) RunLegend(x, y, p);
+    if (model_.DrawnRunCount() > 1 && model_.CurveCount() > 0) RunLegend(x, y, p);
 }
 
 void ScreenPainter::RunLegend(int x, int y, const PlotRect& p) {
     // With one curve the runs differ in colour and each name takes its run's
     // colour; otherwise the sample shows the first curve's step for the run.
-    const bool oneCurve = m_.CurveCount() == 1;
-    const Rgb base = m_.Curve(0).colour;
-    const int sample = std::max(4, w_ / 3);
-    for (std::int32_t k = 0; k < m_.DrawnRunCount() && x < p.right; ++k) {
-        if (!m_.RunShown(k)) continue;
+    const bool oneCurve = model_.CurveCount() == 1;
+    const Rgb base = model_.Curve(0).colour;
+    const int sample = std::max(4, digitWidth_ / 3);
+    for (std::int32_t k = 0; k < model_.DrawnRunCount() && x < p.right; ++k) {
+        if (!model_.RunShown(k)) continue;
         const RunLook look = LookOf(base, k);
-        const int ly = y + h_ / 2;
+        const int ly = y + textHeight_ / 2;
         {
             std::optional<DashedCanvas> dashed;
-            if (look.dash > 0) dashed.emplace(c_, look.dash * scale_, look.gap * scale_);
-            Canvas& target = dashed ? static_cast<Canvas&>(*dashed) : c_;
+            if (look.dash > 0) dashed.emplace(canvas_, look.dash * scale_, look.gap * scale_);
+            Canvas& target = dashed ? static_cast<Canvas&>(*dashed) : canvas_;
             target.SetPen(PenStyle::Solid, scale_, look.colour);
             target.MoveTo(x, ly);
             target.LineTo(x + sample, ly);
         }
-        x += sample + w_ / 10;
-        std::string name = m_.Data()->RunName(k);
+        x += sample + digitWidth_ / 10;
+        std::string name = model_.Data()->RunName(k);
         if (name.empty()) name = "run " + std::to_string(k + 1);
-        c_.SetTextColour(oneCurve ? look.colour : Fore());
-        c_.TextOut(x, y, name);
-        x += c_.TextExtent(name).cx + w_ / 2;
+        canvas_.SetTextColour(oneCurve ? look.colour : Fore());
+        canvas_.TextOut(x, y, name);
+        x += canvas_.TextExtent(name).cx + digitWidth_ / 2;
     }
 }
 
 void ScreenPainter::Curves(const PlotRect& p) {
-    const PixelMap map(p, m_.XRange(), m_.YRange());
-    if (!map.Valid() || m_.CurveCount() == 0) return;
+    const PixelMap map(p, model_.XRange(), model_.YRange());
+    if (!map.Valid() || model_.CurveCount() == 0) return;
     // Later runs first, so the primary run lies on top.
-    for (std::int32_t k = m_.DrawnRunCount() - 1; k >= 0; --k) {
-        if (m_.RunShown(k)) RunCurves(p, map, k);
+    for (std::int32_t k = model_.DrawnRunCount() - 1; k >= 0; --k) {
+        if (model_.RunShown(k)) RunCurves(p, map, k);
     }
 }
 
 void ScreenPainter::RunCurves(const PlotRect& p, const PixelMap& map, std::int32_t k) {
-    const RefPtr<CResultVariable> x = m_.RunXColumn(k);
+    const RefPtr<CResultVariable> x = model_.RunXColumn(k);
     if (!x) return;
-    const IndexWindow win = m_.RunIndexWindow(k, m_.XRange().from, m_.XRange().to);
+    const IndexWindow win = model_.RunIndexWindow(k, model_.XRange().from, model_.XRange().to);
     if (win.Empty()) return;
     const std::int64_t count = static_cast<std::int64_t>(win.last) - win.first;
     const bool dense = count > 1000 && p.Width() > 0 && count / p.Width() > 5;
-    c_.SetClip(nullptr);
-    const bool sorted = m_.RunXIsSorted(k);
+    canvas_.SetClip(nullptr);
+    const bool sorted = model_.RunXIsSorted(k);
     // In a sorted X column each pixel column is one run of indices, the same
     // for every curve.
     PixelColumns columns;
-    if (dense && sorted && m_.GraphKind() != kScreenBanded)
+    if (dense && sorted && model_.GraphKind() != kScreenBanded)
         columns = FindPixelColumns(map, p, x->Values(), win.first,
                                    std::min(win.last, x->Capacity() - 1) + 1);
-    for (std::int32_t i = 0; i < m_.CurveCount(); ++i) {
-        CCurveEntry& curve = m_.Curve(i);
+    for (std::int32_t i = 0; i < model_.CurveCount(); ++i) {
+        CCurveEntry& curve = model_.Curve(i);
         Curve(curve, k, p, map, win, dense, *x, sorted, columns);
     }
 }
@@ -295,22 +296,22 @@ void ScreenPainter::Curve(CCurveEntry& curve, std::int32_t run, const PlotRect& 
                           const PixelMap& map, const IndexWindow& win, bool dense,
                           const CResultVariable& xcol, bool sortedColumn,
                           const PixelColumns& columns) {
-    const RefPtr<CResultVariable> ycol = m_.RunYColumn(run, curve);
+    const RefPtr<CResultVariable> ycol = model_.RunYColumn(run, curve);
     if (!ycol) return;
     const RunLook look = LookOf(curve.colour, run);
     // Declared before the stroke, so the stroke's last lines reach it first.
     std::optional<DashedCanvas> dashed;
-    if (look.dash > 0) dashed.emplace(c_, look.dash * scale_, look.gap * scale_);
-    Canvas& target = dashed ? static_cast<Canvas&>(*dashed) : c_;
+    if (look.dash > 0) dashed.emplace(canvas_, look.dash * scale_, look.gap * scale_);
+    Canvas& target = dashed ? static_cast<Canvas&>(*dashed) : canvas_;
     const Colour colour = look.colour;
     const int thickness = std::clamp(curve.thickness, 0, 100);
     target.SetPen(PenStyle::Solid, thickness > 1 ? thickness * scale_ : thickness, colour);
     target.SetBrush(colour);
     CurveStroke s(target, p, map);
-    s.xv = xcol.Values();
-    s.xf = xcol.Flags();
-    s.yv = ycol->Values();
-    s.yf = ycol->Flags();
+    s.xValues = xcol.Values();
+    s.xFlags = xcol.Flags();
+    s.yValues = ycol->Values();
+    s.yFlags = ycol->Flags();
     s.first = win.first;
     s.last = std::min({win.last, xcol.Capacity() - 1, ycol->Capacity() - 1});
     s.dense = dense;
@@ -318,18 +319,18 @@ void ScreenPainter::Curve(CCurveEntry& curve, std::int32_t run, const PlotRect& 
     s.symbol = curve.markerSymbol;
     s.scale = scale_;
     // The banded kind gives every curve a strip of its own.
-    s.band = m_.GraphKind() == kScreenBanded;
+    s.band = model_.GraphKind() == kScreenBanded;
     const double bandScale = curve.bandScale == 0.0 ? 1.0 : curve.bandScale;
     s.bandK = p.Height() / (bandScale * 8.0);
     s.bandOffset = curve.bandOffset;
-    s.yFrom = m_.YRange().from;
+    s.yFrom = model_.YRange().from;
 
     if (!dense || !s.connect || s.band) {
         WalkSamples(s);
     } else if (!columns.starts.empty()) {
         std::shared_ptr<const ColumnSummary> summary;
-        if (o_.summaries) summary = m_.RunYSummary(run, curve);
-        if (summary && summary->Source() != s.yv) summary.reset();
+        if (options_.summaries) summary = model_.RunYSummary(run, curve);
+        if (summary && summary->Source() != s.yValues) summary.reset();
         // Merged columns would shift a dash pattern's phase.
         const bool merge = mergeColumns_ && !dashed && thickness <= 1 && s.symbol == kMarkerNone;
         DrawByColumns(s, columns, summary.get(), merge);
@@ -339,55 +340,55 @@ void ScreenPainter::Curve(CCurveEntry& curve, std::int32_t run, const PlotRect& 
 }
 
 void ScreenPainter::Cursors(const PlotRect& p) {
-    const PixelMap map(p, m_.XRange(), m_.YRange());
+    const PixelMap map(p, model_.XRange(), model_.YRange());
     if (!map.Valid()) return;
     for (int which = 0; which < 2; ++which) {
-        const MeasureCursor& cur = m_.Cursor(which);
+        const MeasureCursor& cur = model_.Cursor(which);
         if (!cur.shown) continue;
         const Point pt = map.ToPixel(cur.x, cur.y);
         if (!(pt.x > p.left && pt.x < p.right)) continue;
-        c_.SetPen(PenStyle::DashDot, 1, Fore());
-        c_.MoveTo(pt.x, p.top);
-        c_.LineTo(pt.x, p.bottom);
-        if (m_.SelectedCurve() >= 0 && cur.horizontalLine && pt.y > p.top && pt.y < p.bottom) {
-            c_.MoveTo(p.left, pt.y);
-            c_.LineTo(p.right, pt.y);
+        canvas_.SetPen(PenStyle::DashDot, 1, Fore());
+        canvas_.MoveTo(pt.x, p.top);
+        canvas_.LineTo(pt.x, p.bottom);
+        if (model_.SelectedCurve() >= 0 && cur.horizontalLine && pt.y > p.top && pt.y < p.bottom) {
+            canvas_.MoveTo(p.left, pt.y);
+            canvas_.LineTo(p.right, pt.y);
         }
     }
 }
 
 void ScreenPainter::Marks(const PlotRect& p) {
-    const PixelMap map(p, m_.XRange(), m_.YRange());
+    const PixelMap map(p, model_.XRange(), model_.YRange());
     if (!map.Valid()) return;
-    const int r = std::max(2, h_ / 4) * scale_;
-    for (const ScreenMark& mark : m_.Marks()) {
-        const double x = m_.XLog() ? std::log10(mark.x) : mark.x;
-        const double y = m_.YLog() ? std::log10(mark.y) : mark.y;
+    const int r = std::max(2, textHeight_ / 4) * scale_;
+    for (const ScreenMark& mark : model_.Marks()) {
+        const double x = model_.XLog() ? std::log10(mark.x) : mark.x;
+        const double y = model_.YLog() ? std::log10(mark.y) : mark.y;
         if (!std::isfinite(x) || !std::isfinite(y)) continue;
         const Point pt = map.ToPixel(x, y);
         if (!Inside(p, pt.x, pt.y)) continue;
-        c_.SetPen(PenStyle::Solid, scale_, Fore());
-        c_.SetBrush(Back());
-        c_.MoveTo(pt.x, pt.y - 2 * r);
-        c_.LineTo(pt.x, pt.y + 2 * r);
-        c_.Ellipse({pt.x - r, pt.y - r, pt.x + r + 1, pt.y + r + 1});
+        canvas_.SetPen(PenStyle::Solid, scale_, Fore());
+        canvas_.SetBrush(Back());
+        canvas_.MoveTo(pt.x, pt.y - 2 * r);
+        canvas_.LineTo(pt.x, pt.y + 2 * r);
+        canvas_.Ellipse({pt.x - r, pt.y - r, pt.x + r + 1, pt.y + r + 1});
         if (mark.label.empty()) continue;
-        c_.SetTextColour(Fore());
-        c_.SetTransparentText(true);
+        canvas_.SetTextColour(Fore());
+        canvas_.SetTransparentText(true);
         // Left of the point where the text would run out of the plot.
-        const int width = c_.TextExtent(mark.label).cx;
+        const int width = canvas_.TextExtent(mark.label).cx;
         const int tx = pt.x + 2 * r + width < p.right ? pt.x + 2 * r : pt.x - 2 * r - width;
-        c_.TextOut(tx, std::max(p.top, pt.y - 2 * r - h_ * scale_), mark.label);
+        canvas_.TextOut(tx, std::max(p.top, pt.y - 2 * r - textHeight_ * scale_), mark.label);
     }
 }
 
 void ScreenPainter::CentredText(const PlotRect& target, const std::string& text) {
-    c_.SetTextColour(Fore());
-    c_.SetTransparentText(true);
+    canvas_.SetTextColour(Fore());
+    canvas_.SetTransparentText(true);
     Rect r = target;
-    const int height = c_.DrawWrappedText(r, text, true);
+    const int height = canvas_.DrawWrappedText(r, text, true);
     if (height < r.Height()) r.top += (r.Height() - height) / 2;
-    c_.DrawWrappedText(r, text, false);
+    canvas_.DrawWrappedText(r, text, false);
 }
 
 // The run before the last reload, faded and dashed, under the curves.

@@ -13,7 +13,7 @@ enum class Block { Taken, Leaves, Bad };
 // pass. Returns the first sample not taken.
 std::int32_t Absorb(CurveStroke& s, std::int32_t i, bool sortedX) {
     constexpr std::int32_t kBlock = 64, kShortBlock = 8;
-    const PlotRect& p = s.p;
+    const PlotRect& p = s.plot;
     const double kx = s.map.Kx(), ky = s.map.Ky(), xFrom = s.map.XFrom(), yFrom = s.map.YFrom();
     const double rLimit = static_cast<double>(p.Height()) + 1.0;
     const double c0 = s.runX - p.left, c1 = c0 + 1.0;
@@ -24,21 +24,21 @@ std::int32_t Absorb(CurveStroke& s, std::int32_t i, bool sortedX) {
     double lastR = 0.0;
     auto takeBlock = [&](std::int32_t size) {
         double yMin, yMax, xMin = 0, xMax = 0;
-        if (!MinMax(s.yv + j, size, yMin, yMax)) return Block::Bad;
+        if (!MinMax(s.yValues + j, size, yMin, yMax)) return Block::Bad;
         // Eight flags at a time: every one must be 1 (valid).
         std::uint64_t bad = 0;
         for (std::int32_t k = j; k < j + size; k += 8) {
             std::uint64_t fx, fy;
-            std::memcpy(&fx, s.xf + k, 8);
-            std::memcpy(&fy, s.yf + k, 8);
+            std::memcpy(&fx, s.xFlags + k, 8);
+            std::memcpy(&fy, s.yFlags + k, 8);
             bad |= (fx ^ 0x0101010101010101ull) | (fy ^ 0x0101010101010101ull);
         }
         // In a sorted column the block stays in the pixel column when its
         // last sample does; otherwise its X extent must.
         if (sortedX) {
-            xMin = s.xv[j];
-            xMax = s.xv[j + size - 1];
-        } else if (!MinMax(s.xv + j, size, xMin, xMax)) {
+            xMin = s.xValues[j];
+            xMax = s.xValues[j + size - 1];
+        } else if (!MinMax(s.xValues + j, size, xMin, xMax)) {
             return Block::Bad;
         }
         const double rMin = (yMin - yFrom) * ky, rMax = (yMax - yFrom) * ky;
@@ -46,7 +46,7 @@ std::int32_t Absorb(CurveStroke& s, std::int32_t i, bool sortedX) {
         if (!((xMin - xFrom) * kx >= c0 && (xMax - xFrom) * kx < c1)) return Block::Leaves;
         s.runMin = std::min(s.runMin, p.bottom - ToPixelInt(rMax));
         s.runMax = std::max(s.runMax, p.bottom - ToPixelInt(rMin));
-        lastR = (s.yv[j + size - 1] - yFrom) * ky;
+        lastR = (s.yValues[j + size - 1] - yFrom) * ky;
         j += size;
         return Block::Taken;
     };
