@@ -50,8 +50,8 @@ void StorePlan(CGraphCurve& screen, const FftPlan& plan) {
         samples->Values()[0] = static_cast<double>(plan.samples);
         samples->Flags()[0] = kPointValid;
     }
-    f.work1 = std::move(samples);
-    f.work2 = {};
+    f.gridSampleCount = std::move(samples);
+    f.logXColumn = {};
     f.value = plan.n;
     f.state[0] = plan.step;
     f.state[1] = plan.i0;
@@ -181,9 +181,10 @@ bool TimeDomainEnabled(const std::vector<CGraphCurve*>& screens) {
 FftPlan StoredPlan(const CGraphCurve& screen) {
     const FrequencyState& f = screen.Frequency();
     FftPlan plan;
-    if (!f.xColumn || !f.work1 || f.work1->Capacity() < 1 || f.value <= 0) return plan;
+    if (!f.xColumn || !f.gridSampleCount || f.gridSampleCount->Capacity() < 1 || f.value <= 0)
+        return plan;
     plan.frequency = f.xColumn;
-    plan.samples = static_cast<std::int32_t>(f.work1->Values()[0]);
+    plan.samples = static_cast<std::int32_t>(f.gridSampleCount->Values()[0]);
     plan.n = f.value;
     plan.step = f.state[0];
     plan.i0 = f.state[1];
@@ -196,8 +197,8 @@ FftPlan StoredPlan(const CGraphCurve& screen) {
 void ResetStoredPlan(CGraphCurve& screen) {
     FrequencyState& f = screen.Frequency();
     f.xColumn = {};
-    f.work1 = {};
-    f.work2 = {};
+    f.gridSampleCount = {};
+    f.logXColumn = {};
     f.value = 0;
     f.state[0] = 1;
     f.state[1] = -1;

@@ -334,11 +334,11 @@ RefPtr<CResultVariable> CGraphCurve::XColumn(bool* invalidFound) {
         if (!xLog_) return freq_.xColumn;
         // On a log axis the 0 Hz point has no place: it is a gap, not an
         // invalid point worth a warning.
-        if (!freq_.work2) {
+        if (!freq_.logXColumn) {
             bool zeroHz = false;
-            freq_.work2 = BuildLogColumn(*freq_.xColumn, freq_.xColumn->Capacity(), zeroHz);
+            freq_.logXColumn = BuildLogColumn(*freq_.xColumn, freq_.xColumn->Capacity(), zeroHz);
         }
-        return freq_.work2;
+        return freq_.logXColumn;
     }
     if (xIndex_ < 0 || xIndex_ >= data_->VariableCount()) return {};
     if (!xLog_) return RefPtr<CResultVariable>(data_->Variable(xIndex_));

@@ -45,9 +45,9 @@ inline constexpr double kZoomLimitPixels = 268435455.0;
 
 // Frequency-display state of a screen; the FFT gives these their meaning.
 struct FrequencyState {
-    RefPtr<CResultVariable> xColumn;  // the spectrum's X values
-    RefPtr<CResultVariable> work1;
-    RefPtr<CResultVariable> work2;
+    RefPtr<CResultVariable> xColumn;          // the spectrum's X values
+    RefPtr<CResultVariable> gridSampleCount;  // one sample: the time grid's sample count
+    RefPtr<CResultVariable> logXColumn;       // xColumn on a log axis, built when first asked for
     std::int32_t value = 0;
     std::int32_t state[3] = {1, -1, -1};
     double fftStart = 0.0;

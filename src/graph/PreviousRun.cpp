@@ -122,7 +122,7 @@ void PreviousRun::ForgetSpectra() {
     if (!shadow_) return;
     FrequencyState& f = shadow_->Frequency();
     f.xColumn = {};
-    f.work2 = {};
+    f.logXColumn = {};
     for (std::int32_t k = 0; k < shadow_->CurveCount(); ++k) {
         shadow_->Curve(k).spectrum = {};
         shadow_->Curve(k).spectrumCache.reset();

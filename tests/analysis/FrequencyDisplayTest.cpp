@@ -51,7 +51,7 @@ double At(const RefPtr<CResultVariable>& v, std::int32_t k) {
 void ExpectPlanUnset(const CGraphCurve& g) {
     const FrequencyState& f = g.Frequency();
     EXPECT_FALSE(f.xColumn);
-    EXPECT_FALSE(f.work1);
+    EXPECT_FALSE(f.gridSampleCount);
     EXPECT_EQ(f.value, 0);
     EXPECT_EQ(f.state[0], 1);
     EXPECT_EQ(f.state[1], -1);
