@@ -12,13 +12,6 @@ namespace kurvex {
 // The three figures over the visible part of the measured curve.
 enum class AverageKind { Mean, MeanAbs, Rms };
 
-// Their commands.
-enum AverageCommandId : int {
-    kCommandAverage = 32813,
-    kCommandAverageAbs = 32814,
-    kCommandRms = 32815,
-};
-
 // Plain means over the samples of a window, each sample counting once.
 struct AverageFigures {
     double mean = 0.0;
