@@ -1,19 +1,32 @@
 #include "app/CommandRouter.h"
 
+#include <QtGlobal>
+
 namespace kurvex {
 
 void CommandRouter::SetViewSource(std::function<COhmixGraphView*()> source) {
     viewSource_ = std::move(source);
 }
 
-void CommandRouter::Add(int id, Handler handler) {
-    viewHandlers_.erase(id);
-    handlers_[id] = std::move(handler);
+bool CommandRouter::Accepts(int id) {
+    if (!Has(id)) return true;
+    // Two handlers for one id are a slip of the code, not of the user: the first keeps working,
+    // and the refusal is kept where the tests look for it.
+    refused_.push_back(id);
+    qWarning("Command %d has a handler already; the second one is ignored.", id);
+    return false;
 }
 
-void CommandRouter::AddViewCommand(int id, ViewHandler handler) {
-    handlers_.erase(id);
-    viewHandlers_[id] = std::move(handler);
+bool CommandRouter::Add(int id, Handler handler) {
+    if (!Accepts(id)) return false;
+    handlers_.emplace(id, std::move(handler));
+    return true;
+}
+
+bool CommandRouter::AddViewCommand(int id, ViewHandler handler) {
+    if (!Accepts(id)) return false;
+    viewHandlers_.emplace(id, std::move(handler));
+    return true;
 }
 
 bool CommandRouter::Has(int id) const {

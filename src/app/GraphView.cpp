@@ -23,7 +23,6 @@
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
 #include "app/MainFrame.h"
-#include "app/PowerCommands.h"
 #include "app/SettingsStore.h"
 #include "app/ViewPrinting.h"
 #include "controls/QPainterCanvas.h"
@@ -290,7 +289,6 @@ void COhmixGraphView::RegisterCommands(CommandRouter& router) {
     for (const int id : {kCmdLine, kCmdDottedLine, kCmdArrow})
         add(id, [id](View&) { StartLineTool(ProgramTemplates(), id); });
     add(kCmdShowPreviousRun, [](View& v) { v.SetShowPreviousRun(!v.showPrevious_); });
-    for (const auto& [id, body] : PowerCommandHandlers()) add(id, body);
 }
 
 void COhmixGraphView::RunCommand(const std::function<void(COhmixGraphView&)>& body) {

@@ -22,6 +22,7 @@
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
+#include "app/PowerCommands.h"
 #include "app/WorkerTask.h"
 #include "app/tools/LoopMarginsWindow.h"
 #include "app/tools/NyquistWindow.h"
@@ -113,13 +114,16 @@ void CMainFrame::BuildHandlers() {
     });
     COhmixGraphView::RegisterCommands(router_);
     app->RegisterCommands(router_);
-    router_.AddViewCommand(kCmdRunTable,
-                           [this](COhmixGraphView& v) { CRunTableWindow::Open(this, &v); });
-    router_.AddViewCommand(kCmdNyquist, [](COhmixGraphView& v) {
-        v.RunCommand([](COhmixGraphView& view) { NyquistWindow::Open(view); });
-    });
-    router_.AddViewCommand(kCmdLoopMargins,
-                           [this](COhmixGraphView& v) { CLoopMarginsWindow::Open(this, &v); });
+    // The tool windows wait, as every view command does, while the view is busy.
+    const auto tool = [this](int id, std::function<void(COhmixGraphView&)> body) {
+        router_.AddViewCommand(
+            id, [body = std::move(body)](COhmixGraphView& v) { v.RunCommand(body); });
+    };
+    tool(kCmdRunTable, [this](COhmixGraphView& v) { CRunTableWindow::Open(this, &v); });
+    tool(kCmdNyquist, [](COhmixGraphView& v) { NyquistWindow::Open(v); });
+    tool(kCmdLoopMargins, [this](COhmixGraphView& v) { CLoopMarginsWindow::Open(this, &v); });
+    for (auto& [id, body] : PowerCommandHandlers(this, app->Store(), app->Documents()))
+        tool(id, std::move(body));
 }
 
 void CMainFrame::CreateBars() {

@@ -48,6 +48,8 @@ public:
     void Execute(int id);
     // True when the program has the code of command `id`.
     bool Handled(int id) const;
+    // Where every command's handler is registered.
+    const CommandRouter& Router() const { return router_; }
     // The menus of the empty frame or of a graph window.
     void UpdateMenus();
     // Sets every command's state from the rules.

@@ -7,7 +7,7 @@
 #include "app/FormulaBuildRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
-#include "app/KurvexApp.h"
+#include "app/SettingsStore.h"
 #include "app/tools/FigureWindow.h"
 #include "data/platform/NameText.h"
 #include "dialogs/CycleAverageDlg.h"
@@ -19,14 +19,13 @@ namespace kurvex {
 
 namespace {
 
-void SetFftWindow(std::int32_t value) {
+void SetFftWindow(std::int32_t value, SettingsStore& store,
+                  const std::vector<CGraphDocument*>& documents) {
     if (!FftWindowFromValue(value) || Options().fftWindow == value) return;
     Options().fftWindow = value;
-    CKurvexApp* app = CKurvexApp::Instance();
-    if (!app) return;
-    SaveFftWindow(app->Store(), Options());
+    SaveFftWindow(store, Options());
     // Spectra on show follow the window at once, in every window.
-    for (CGraphDocument* d : app->Documents())
+    for (CGraphDocument* d : documents)
         for (COhmixGraphView* v : d->Views()) v->RecomputeSpectra();
 }
 
@@ -70,12 +69,10 @@ void AddCycleAverage(COhmixGraphView& view) {
 
 }  // namespace
 
-std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandHandlers() {
-    const auto figure = [](FigureKind kind) {
-        return [kind](COhmixGraphView& view) {
-            CMainFrame* frame = CKurvexApp::Instance() ? CKurvexApp::Instance()->Frame() : nullptr;
-            CFigureWindow::Open(kind, frame, &view);
-        };
+std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandHandlers(
+    CMainFrame* frame, SettingsStore& store, const std::vector<CGraphDocument*>& documents) {
+    const auto figure = [frame](FigureKind kind) {
+        return [kind, frame](COhmixGraphView& view) { CFigureWindow::Open(kind, frame, &view); };
     };
     std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> handlers = {
         {kCmdCycles, figure(FigureKind::kCycles)},
@@ -85,7 +82,9 @@ std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandH
     };
     for (int id = kCmdFftWindowFirst; id <= kCmdFftWindowLast; ++id) {
         const std::int32_t window = FindCommand(id)->ruleArgument;
-        handlers.emplace_back(id, [window](COhmixGraphView&) { SetFftWindow(window); });
+        handlers.emplace_back(id, [window, &store, &documents](COhmixGraphView&) {
+            SetFftWindow(window, store, documents);
+        });
     }
     return handlers;
 }

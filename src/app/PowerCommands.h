@@ -6,10 +6,17 @@
 
 namespace kurvex {
 
+class CGraphDocument;
+class CMainFrame;
 class COhmixGraphView;
+class SettingsStore;
 
 // The power-measurement commands a graph view carries out, by id: the
 // Cycles, Edges and Harmonics windows, the cycle average and the FFT windows.
-std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandHandlers();
+// The figure windows sit over `frame`; the chosen FFT window is saved in
+// `store` and the spectra of every view of `documents` follow it. All three
+// must outlive the handlers.
+std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandHandlers(
+    CMainFrame* frame, SettingsStore& store, const std::vector<CGraphDocument*>& documents);
 
 }  // namespace kurvex

@@ -41,6 +41,11 @@ CommandInfo Entry(int id, const char* label, const char* prompt, const char* too
     return c;
 }
 
+CommandInfo ByControl(CommandInfo c) {
+    c.byControl = true;
+    return c;
+}
+
 // Long by nature: one row per command, the whole table in one place.
 std::vector<CommandInfo> BuildCommands() {
     return {
@@ -200,7 +205,8 @@ std::vector<CommandInfo> BuildCommands() {
               O::View, R::MouseMode, kModePan),
         Entry(kCmdPlaceText, nullptr, "Place a text  [ X, Y ]  at the selected curve",
               "Place Text  [X , Y]", B::Standard, O::View, R::PlaceText),
-        Entry(kCmdCurveList, nullptr, "Select Curve", "Select Curve", B::Measure, O::Frame),
+        ByControl(
+            Entry(kCmdCurveList, nullptr, "Select Curve", "Select Curve", B::Measure, O::Frame)),
         Entry(kCmdCross, nullptr, "Show both vertical and horizontal measure lines", "Cross",
               B::Measure, O::View, R::MeasureLineStyle, kMeasureCross),
         Entry(kCmdVerticalBar, nullptr, "Show only vertical measure line", "Vertical Bar",

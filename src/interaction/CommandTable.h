@@ -149,6 +149,7 @@ struct CommandInfo {
     CommandRule rule = CommandRule::Always;
     int ruleArgument = 0;
     std::vector<const char*> shortcuts;  // key sequences in portable text ("Ctrl+O")
+    bool byControl = false;  // answered by a control of its own (the curve list), no handler
 };
 
 // The whole table, in menu order.
