@@ -24,7 +24,7 @@ QString MenuText(const char* label) {
 
 CommandActions::CommandActions(QWidget* owner) : QObject(owner) {
     for (const CommandInfo& cmd : Commands()) {
-        if (cmd.id == kCmdCurveList) continue;  // a list box, not an action
+        if (cmd.byControl) continue;  // its own control answers it, not an action
         auto* a = new QAction(owner);
         a->setText(cmd.label ? MenuText(cmd.label) : QString::fromUtf8(cmd.toolTip));
         a->setStatusTip(QString::fromUtf8(cmd.prompt));

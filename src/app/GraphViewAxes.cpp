@@ -16,7 +16,6 @@
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/PowerCommands.h"
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/PageSetupDlg.h"
 #include "dialogs/SetXAxisDlg.h"

@@ -20,7 +20,6 @@
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/PowerCommands.h"
 #include "app/ViewPrinting.h"
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/DialogSupport.h"

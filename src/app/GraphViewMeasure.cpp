@@ -18,7 +18,6 @@
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
 #include "app/MainFrame.h"
-#include "app/PowerCommands.h"
 #include "graph/PreviousRun.h"
 #include "interaction/MouseMode.h"
 
