@@ -22,7 +22,6 @@
 #include "app/FormulaBuildRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
-#include "app/MainFrame.h"
 #include "app/SettingsStore.h"
 #include "app/ViewPrinting.h"
 #include "controls/QPainterCanvas.h"

@@ -17,7 +17,6 @@
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/MainFrame.h"
 #include "graph/PreviousRun.h"
 #include "interaction/MouseMode.h"
 

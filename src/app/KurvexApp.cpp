@@ -321,16 +321,11 @@ COhmixGraphView* CKurvexApp::NewWindow(CGraphDocument* document) {
 void CKurvexApp::ConnectView(COhmixGraphView* view) {
     view->SetOptionStore(store_.get());
     connect(view, &COhmixGraphView::cursorsMoved, this,
-            [](const std::vector<CGraphCurve*>& screens, double x1, double x2, int which) {
-                if (CMsuFrame* m = CMsuFrame::Instance()) m->CursorUpdate(screens, x1, x2, which);
-            });
-    connect(view, &COhmixGraphView::measureValuesStale, this,
-            [](const std::vector<CGraphCurve*>& screens) {
+            [view](const std::vector<CGraphCurve*>& screens, double x1, double x2, int which) {
                 CMsuFrame* m = CMsuFrame::Instance();
                 if (!m) return;
-                const MeasureWindowState& state = m->State();
-                if (state.resultMode || state.screens.empty() || state.screens != screens) return;
-                m->CursorUpdate(screens, state.cursor1X, state.cursor2X, state.movedCursor);
+                m->Follow(view);
+                m->CursorUpdate(screens, x1, x2, which);
             });
     connect(view, &COhmixGraphView::measureWindowWanted, this, [this] {
         if (!CMsuFrame::Instance() && frame_) CMsuFrame::Open(frame_);

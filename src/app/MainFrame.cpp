@@ -27,6 +27,7 @@
 #include "app/tools/LoopMarginsWindow.h"
 #include "app/tools/NyquistWindow.h"
 #include "app/tools/RunTableWindow.h"
+#include "app/tools/ToolFollower.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/ViewCommands.h"
 #include "interaction/FileFilters.h"
@@ -120,7 +121,9 @@ void CMainFrame::BuildHandlers() {
             id, [body = std::move(body)](COhmixGraphView& v) { v.RunCommand(body); });
     };
     tool(kCmdRunTable, [this](COhmixGraphView& v) { CRunTableWindow::Open(this, &v); });
-    tool(kCmdNyquist, [](COhmixGraphView& v) { NyquistWindow::Open(v); });
+    tool(kCmdNyquist, [app](COhmixGraphView& v) {
+        NyquistWindow::Open(v, app, [app](CGraphDocument* d) { return app->NewWindow(d); });
+    });
     tool(kCmdLoopMargins, [this](COhmixGraphView& v) { CLoopMarginsWindow::Open(this, &v); });
     for (auto& [id, body] : PowerCommandHandlers(this, app->Store(), app->Documents()))
         tool(id, std::move(body));
@@ -210,15 +213,7 @@ void CMainFrame::FillWindowList(QMenu* menu, QAction* before) {
 }
 
 COhmixGraphView* CMainFrame::ActiveView() const {
-    QMdiSubWindow* w = mdi_->activeSubWindow();
-    if (!w) {
-        // Between activations Qt may report none while windows exist.
-        const QList<QMdiSubWindow*> all = mdi_->subWindowList(QMdiArea::ActivationHistoryOrder);
-        if (all.isEmpty()) return nullptr;
-        w = all.back();
-    }
-    auto* child = qobject_cast<CChildFrame*>(w);
-    return child ? child->View() : nullptr;
+    return FrontView(mdi_);
 }
 
 QList<COhmixGraphView*> CMainFrame::Views() const {

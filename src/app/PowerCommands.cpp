@@ -70,7 +70,7 @@ void AddCycleAverage(COhmixGraphView& view) {
 }  // namespace
 
 std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandHandlers(
-    CMainFrame* frame, SettingsStore& store, const std::vector<CGraphDocument*>& documents) {
+    QWidget* frame, SettingsStore& store, const std::vector<CGraphDocument*>& documents) {
     const auto figure = [frame](FigureKind kind) {
         return [kind, frame](COhmixGraphView& view) { CFigureWindow::Open(kind, frame, &view); };
     };

@@ -4,10 +4,11 @@
 #include <utility>
 #include <vector>
 
+class QWidget;
+
 namespace kurvex {
 
 class CGraphDocument;
-class CMainFrame;
 class COhmixGraphView;
 class SettingsStore;
 
@@ -17,6 +18,6 @@ class SettingsStore;
 // `store` and the spectra of every view of `documents` follow it. All three
 // must outlive the handlers.
 std::vector<std::pair<int, std::function<void(COhmixGraphView&)>>> PowerCommandHandlers(
-    CMainFrame* frame, SettingsStore& store, const std::vector<CGraphDocument*>& documents);
+    QWidget* frame, SettingsStore& store, const std::vector<CGraphDocument*>& documents);
 
 }  // namespace kurvex

@@ -17,8 +17,8 @@
 
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/MainFrame.h"
 #include "app/tools/FigureJobs.h"
+#include "app/tools/ToolFollower.h"
 #include "data/platform/NameText.h"
 #include "graph/ViewCommands.h"
 
@@ -37,7 +37,7 @@ constexpr int kBottomGap = 20;
 // How far each further kind of window is moved up and left, so that all can be seen.
 constexpr int kCascade = 60;
 
-CFigureWindow* instances[3] = {nullptr, nullptr, nullptr};
+ToolSlot<CFigureWindow> kindSlots[3];
 
 const char* KindTitle(FigureKind kind) {
     switch (kind) {
@@ -92,8 +92,8 @@ void FillCurveChoice(QComboBox* box, const QString& first,
 
 }  // namespace
 
-CFigureWindow::CFigureWindow(FigureKind kind, CMainFrame* frame)
-    : QWidget(frame, Qt::Tool), kind_(kind), frame_(frame) {
+CFigureWindow::CFigureWindow(FigureKind kind, QWidget* frame)
+    : QWidget(frame, Qt::Tool), kind_(kind), follow_(new ToolFollower(this, frame, kPauseMs)) {
     const QString title = QString::fromLatin1(KindTitle(kind));
     setWindowTitle(title);
     setAccessibleName(title);
@@ -145,26 +145,24 @@ CFigureWindow::CFigureWindow(FigureKind kind, CMainFrame* frame)
     layout->addWidget(bar);
     layout->addWidget(scroll, 1);
 
-    pause_.setSingleShot(true);
-    pause_.setInterval(kPauseMs);
-    connect(&pause_, &QTimer::timeout, this, &CFigureWindow::Compute);
     jobs_ =
         std::make_unique<FigureJobs>(this, [this](FigureResult r) { ShowResult(std::move(r)); });
-    if (frame) {
-        // The window follows the graph window the frame shows; a table window
-        // in front leaves it with the one before.
-        connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, [this] {
-            if (frame_)
-                if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
-        });
-    }
+    connect(follow_, &ToolFollower::followed, this,
+            [this](COhmixGraphView* before, COhmixGraphView*) {
+                if (before)
+                    for (int i = 0; i < before->ScreenCount(); ++i)
+                        before->Screen(i)->disconnect(this);
+                dragRange_.reset();
+                WatchScreens();
+            });
+    connect(follow_, &ToolFollower::changed, this, [this](ViewChanges what) {
+        if (what & ViewChange::State) WatchScreens();
+    });
+    connect(follow_, &ToolFollower::due, this, &CFigureWindow::Compute);
     resize(kind == FigureKind::kHarmonics ? 420 : 600, kind == FigureKind::kEdges ? 320 : 280);
 }
 
 CFigureWindow::~CFigureWindow() {
-    for (CFigureWindow*& w : instances)
-        if (w == this) w = nullptr;
-    Follow(nullptr);
     jobs_.reset();  // waits for a computation in progress
 }
 
@@ -218,60 +216,40 @@ void CFigureWindow::BuildControls(QWidget* bar) {
 }
 
 CFigureWindow* CFigureWindow::Instance(FigureKind kind) {
-    return instances[static_cast<int>(kind)];
+    return kindSlots[static_cast<int>(kind)].Get();
 }
 
-CFigureWindow* CFigureWindow::Open(FigureKind kind, CMainFrame* frame, COhmixGraphView* view) {
-    CFigureWindow*& w = instances[static_cast<int>(kind)];
-    if (!w) {
-        w = new CFigureWindow(kind, frame);
+CFigureWindow* CFigureWindow::Open(FigureKind kind, QWidget* frame, COhmixGraphView* view) {
+    ToolSlot<CFigureWindow>& slot = kindSlots[static_cast<int>(kind)];
+    const bool fresh = !slot.Get();
+    CFigureWindow* w = slot.Take([kind, frame] { return new CFigureWindow(kind, frame); });
+    if (fresh && frame) {
         w->show();
-        if (frame) {
-            // Left of the measure window's place, the kinds cascaded.
-            const QRect main = frame->frameGeometry();
-            const QSize size = w->frameGeometry().size();
-            const int step = kCascade * static_cast<int>(kind);
-            w->move(std::max(main.left(), main.right() + 1 - kMeasureRoom - size.width() - step),
-                    std::max(main.top(), main.bottom() + 1 - kBottomGap - size.height() - step));
-        }
+        // Left of the measure window's place, the kinds cascaded.
+        const QRect main = frame->frameGeometry();
+        const QSize size = w->frameGeometry().size();
+        const int step = kCascade * static_cast<int>(kind);
+        w->move(std::max(main.left(), main.right() + 1 - kMeasureRoom - size.width() - step),
+                std::max(main.top(), main.bottom() + 1 - kBottomGap - size.height() - step));
     }
-    w->Follow(view);
-    w->show();
-    w->raise();
-    w->Schedule();
+    w->follow_->Present(view);
     return w;
 }
 
 void CFigureWindow::Follow(COhmixGraphView* view) {
-    if (view == view_) return;
-    if (view_) {
-        for (int i = 0; i < view_->ScreenCount(); ++i) view_->Screen(i)->disconnect(this);
-    }
-    disconnect(viewChanged_);
-    disconnect(viewSelection_);
-    disconnect(viewGone_);
-    view_ = view;
-    dragRange_.reset();
-    if (view_) {
-        viewChanged_ = connect(view_, &COhmixGraphView::stateChanged, this, [this] {
-            WatchScreens();
-            Schedule();
-        });
-        viewSelection_ =
-            connect(view_, &COhmixGraphView::curveSelection, this, &CFigureWindow::Schedule);
-        // The frame may still list the closing window: the next one is found
-        // when the tables are computed again.
-        viewGone_ = connect(view_, &QObject::destroyed, this, &CFigureWindow::Schedule);
-        WatchScreens();
-    }
-    Schedule();
+    follow_->Follow(view);
+}
+
+COhmixGraphView* CFigureWindow::Followed() const {
+    return follow_->View();
 }
 
 void CFigureWindow::WatchScreens() {
-    if (!view_) return;
+    COhmixGraphView* view = Followed();
+    if (!view) return;
     // A unique connection is never doubled when the screens are watched again.
-    for (int i = 0; i < view_->ScreenCount(); ++i) {
-        connect(view_->Screen(i), &CGraphWnd::dragXRange, this, &CFigureWindow::FollowDrag,
+    for (int i = 0; i < view->ScreenCount(); ++i) {
+        connect(view->Screen(i), &CGraphWnd::dragXRange, this, &CFigureWindow::FollowDrag,
                 Qt::UniqueConnection);
     }
 }
@@ -285,12 +263,12 @@ void CFigureWindow::FollowDrag(int, bool active, AxisRange range) {
 }
 
 void CFigureWindow::Schedule() {
-    if (!pause_.isActive()) pause_.start();
+    follow_->Schedule();
 }
 
 void CFigureWindow::FillChoices() {
     const std::vector<CurveListEntry> entries =
-        view_ ? CurveListEntries(view_->ConstRecords()) : std::vector<CurveListEntry>{};
+        Followed() ? CurveListEntries(Followed()->ConstRecords()) : std::vector<CurveListEntry>{};
     if (reference_) FillCurveChoice(reference_, QStringLiteral("Selected curve"), entries);
     if (deadFrom_) FillCurveChoice(deadFrom_, QStringLiteral("(none)"), entries);
     if (deadTo_) FillCurveChoice(deadTo_, QStringLiteral("(none)"), entries);
@@ -322,11 +300,11 @@ FigureRequest CFigureWindow::RequestFromControls(std::string* problem) const {
 }
 
 void CFigureWindow::Compute() {
-    if (!view_ && frame_) Follow(frame_->ActiveView());
     FillChoices();
     std::string problem;
     const FigureRequest request = RequestFromControls(&problem);
-    if (!view_) {
+    COhmixGraphView* view = Followed();
+    if (!view) {
         computed_ = false;
         FigureResult none;
         none.table.message = "No graph window is open.";
@@ -334,7 +312,7 @@ void CFigureWindow::Compute() {
         ShowResult(std::move(none));
         return;
     }
-    const std::vector<const CGraphCurve*> records = view_->ConstRecords();
+    const std::vector<const CGraphCurve*> records = view->ConstRecords();
     // Everything the tables depend on; unchanged, nothing is computed.
     std::string inputs = FigureInputKey(records);
     if (computed_ && inputs == lastInputs_ && request == lastRequest_ && dragRange_ == lastDrag_ &&

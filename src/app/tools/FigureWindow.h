@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -17,9 +15,9 @@ class QPushButton;
 
 namespace kurvex {
 
-class CMainFrame;
 class COhmixGraphView;
 class FigureJobs;
+class ToolFollower;
 
 // One floating tool window of the measurements (Cycles, Edges or Harmonics):
 // the table of the graph view the main frame shows, kept up to date as that
@@ -33,7 +31,7 @@ public:
     static CFigureWindow* Instance(FigureKind kind);
     // Opens (or raises) the window of `kind` on `view`, placed near the bottom
     // right of `frame` the first time.
-    static CFigureWindow* Open(FigureKind kind, CMainFrame* frame, COhmixGraphView* view);
+    static CFigureWindow* Open(FigureKind kind, QWidget* frame, COhmixGraphView* view);
 
     FigureKind Kind() const { return kind_; }
     // What the window shows now.
@@ -43,6 +41,7 @@ public:
     QString CopyText() const;
     // Follows `view` from now on (null: none).
     void Follow(COhmixGraphView* view);
+    COhmixGraphView* Followed() const;
     // The tables are computed anew after a short pause that gathers changes.
     void Schedule();
 
@@ -55,7 +54,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    CFigureWindow(FigureKind kind, CMainFrame* frame);
+    CFigureWindow(FigureKind kind, QWidget* frame);
     void BuildControls(QWidget* bar);
     void Compute();
     void FillChoices();
@@ -67,11 +66,7 @@ private:
     void FollowDrag(int screen, bool active, AxisRange range);
 
     FigureKind kind_;
-    QPointer<CMainFrame> frame_;
-    QPointer<COhmixGraphView> view_;
-    QMetaObject::Connection viewChanged_;
-    QMetaObject::Connection viewSelection_;
-    QMetaObject::Connection viewGone_;
+    ToolFollower* follow_ = nullptr;
 
     QComboBox* reference_ = nullptr;  // Cycles
     QLineEdit* level_ = nullptr;
@@ -86,7 +81,6 @@ private:
     QLabel* deadTitle_ = nullptr;
     CFigureView* dead_ = nullptr;
 
-    QTimer pause_;
     std::unique_ptr<FigureJobs> jobs_;
     std::optional<AxisRange> dragRange_;  // the X range a screen shows while dragged
     // What the last computation was asked: equal again, it is not repeated.

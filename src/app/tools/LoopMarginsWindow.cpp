@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -17,7 +16,7 @@
 #include "analysis/Cycles.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/MainFrame.h"
+#include "app/tools/ToolFollower.h"
 
 namespace kurvex {
 
@@ -26,7 +25,7 @@ namespace {
 // Changes that come within this pause are computed once.
 constexpr int kPauseMs = 40;
 
-CLoopMarginsWindow* instance = nullptr;
+ToolSlot<CLoopMarginsWindow> slot;
 
 QString Text(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -37,10 +36,25 @@ void AddRow(QListWidget* list, const QString& text) {
     item->setData(Qt::AccessibleTextRole, text);
 }
 
+// Puts `marks` on the screens of `view` (null: none), redrawing only those that change.
+void SetMarks(COhmixGraphView* view, const std::vector<std::vector<ScreenMark>>& marks) {
+    if (!view) return;
+    const std::vector<CGraphCurve*> screens = view->Records();
+    for (size_t i = 0; i < screens.size(); ++i) {
+        if (!screens[i]) continue;
+        const std::vector<ScreenMark> wanted =
+            i < marks.size() ? marks[i] : std::vector<ScreenMark>{};
+        // Unchanged marks leave the screen alone: a redraw would come back here.
+        if (screens[i]->Marks() == wanted) continue;
+        screens[i]->SetMarks(wanted);
+        if (CGraphWnd* w = view->Screen(static_cast<int>(i))) w->Redraw();
+    }
+}
+
 }  // namespace
 
-CLoopMarginsWindow::CLoopMarginsWindow(CMainFrame* frame)
-    : QWidget(frame, Qt::Tool), frame_(frame) {
+CLoopMarginsWindow::CLoopMarginsWindow(QWidget* frame)
+    : QWidget(frame, Qt::Tool), follow_(new ToolFollower(this, frame, kPauseMs)) {
     const QString title = QStringLiteral("Loop Margins");
     setWindowTitle(title);
     setAccessibleName(title);
@@ -70,33 +84,22 @@ CLoopMarginsWindow::CLoopMarginsWindow(CMainFrame* frame)
     layout->addWidget(title_);
     layout->addWidget(rows_, 1);
 
-    pause_.setSingleShot(true);
-    pause_.setInterval(kPauseMs);
-    connect(&pause_, &QTimer::timeout, this, &CLoopMarginsWindow::Recompute);
-    if (frame) {
-        connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, [this] {
-            if (frame_)
-                if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
-        });
-    }
+    connect(follow_, &ToolFollower::followed, this,
+            [](COhmixGraphView* before, COhmixGraphView*) { SetMarks(before, {}); });
+    connect(follow_, &ToolFollower::due, this, &CLoopMarginsWindow::Recompute);
     resize(380, 320);
 }
 
-CLoopMarginsWindow::~CLoopMarginsWindow() {
-    if (instance == this) instance = nullptr;
-}
+CLoopMarginsWindow::~CLoopMarginsWindow() = default;
 
 CLoopMarginsWindow* CLoopMarginsWindow::Instance() {
-    return instance;
+    return slot.Get();
 }
 
-CLoopMarginsWindow* CLoopMarginsWindow::Open(CMainFrame* frame, COhmixGraphView* view) {
-    if (!instance) instance = new CLoopMarginsWindow(frame);
-    instance->Follow(view);
-    instance->show();
-    instance->raise();
-    instance->Schedule();
-    return instance;
+CLoopMarginsWindow* CLoopMarginsWindow::Open(QWidget* frame, COhmixGraphView* view) {
+    CLoopMarginsWindow* w = slot.Take([frame] { return new CLoopMarginsWindow(frame); });
+    w->follow_->Present(view);
+    return w;
 }
 
 void CLoopMarginsWindow::closeEvent(QCloseEvent* event) {
@@ -106,25 +109,11 @@ void CLoopMarginsWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CLoopMarginsWindow::Follow(COhmixGraphView* view) {
-    if (view == view_) return;
-    for (const auto& link : viewLinks_) disconnect(link);
-    viewLinks_.clear();
-    SetMarks({});
-    view_ = view;
-    if (view_) {
-        viewLinks_ = {
-            connect(view_, &COhmixGraphView::stateChanged, this, &CLoopMarginsWindow::Schedule),
-            connect(view_, &COhmixGraphView::curveSelection, this, &CLoopMarginsWindow::Schedule),
-            connect(view_, &COhmixGraphView::measureValuesStale, this,
-                    &CLoopMarginsWindow::Schedule),
-            connect(view_, &QObject::destroyed, this, &CLoopMarginsWindow::Schedule),
-        };
-    }
-    Schedule();
+    follow_->Follow(view);
 }
 
-void CLoopMarginsWindow::Schedule() {
-    if (!pause_.isActive()) pause_.start();
+COhmixGraphView* CLoopMarginsWindow::Followed() const {
+    return follow_->View();
 }
 
 void CLoopMarginsWindow::FillPhaseChoice(const CGraphCurve* screen) {
@@ -145,14 +134,10 @@ void CLoopMarginsWindow::FillPhaseChoice(const CGraphCurve* screen) {
 }
 
 void CLoopMarginsWindow::Recompute() {
-    pause_.stop();
-    if (!view_ && frame_ && isVisible()) {
-        // The followed view closed: the next one the frame shows takes its place.
-        if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
-    }
     report_ = LoopMarginsReport{};
+    COhmixGraphView* view = Followed();
     std::vector<CGraphCurve*> screens;
-    if (view_) screens = view_->Records();
+    if (view) screens = view->Records();
     const std::optional<CurvePlace> place = DefaultReference(screens);
     const CGraphCurve* home = place ? screens[static_cast<size_t>(place->screen)] : nullptr;
     FillPhaseChoice(home);
@@ -178,23 +163,9 @@ void CLoopMarginsWindow::Recompute() {
         list(QStringLiteral("All gain crossings"), report_.gainCrossings);
         list(QStringLiteral("All phase crossings"), report_.phaseCrossings);
     }
-    if (isVisible()) SetMarks(LoopMarginsMarks(screens, report_));
+    if (isVisible()) SetMarks(view, LoopMarginsMarks(screens, report_));
     // What a screen reader reads: the rows as the clipboard gets them.
     setAccessibleDescription(CopyText());
-}
-
-void CLoopMarginsWindow::SetMarks(const std::vector<std::vector<ScreenMark>>& marks) {
-    if (!view_) return;
-    const std::vector<CGraphCurve*> screens = view_->Records();
-    for (size_t i = 0; i < screens.size(); ++i) {
-        if (!screens[i]) continue;
-        const std::vector<ScreenMark> wanted =
-            i < marks.size() ? marks[i] : std::vector<ScreenMark>{};
-        // Unchanged marks leave the screen alone: a redraw would come back here.
-        if (screens[i]->Marks() == wanted) continue;
-        screens[i]->SetMarks(wanted);
-        if (CGraphWnd* w = view_->Screen(static_cast<int>(i))) w->Redraw();
-    }
 }
 
 QString CLoopMarginsWindow::CopyText() const {

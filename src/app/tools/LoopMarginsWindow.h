@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <vector>
 
@@ -13,8 +11,8 @@ class QListWidget;
 
 namespace kurvex {
 
-class CMainFrame;
 class COhmixGraphView;
+class ToolFollower;
 
 // The floating "Loop Margins": the stability margins of the selected
 // amplitude curve of the view the main frame shows, over its visible range,
@@ -26,11 +24,12 @@ public:
     ~CLoopMarginsWindow() override;
     // The open window, or null.
     static CLoopMarginsWindow* Instance();
-    // Opens (or raises) the window on `view`.
-    static CLoopMarginsWindow* Open(CMainFrame* frame, COhmixGraphView* view);
+    // Opens (or raises) the window on `view`, following the window in front of `frame`.
+    static CLoopMarginsWindow* Open(QWidget* frame, COhmixGraphView* view);
 
     // Follows `view` from now on (null: none), taking the marks off the one before.
     void Follow(COhmixGraphView* view);
+    COhmixGraphView* Followed() const;
     const LoopMarginsReport& Report() const { return report_; }
     QListWidget* Rows() const { return rows_; }
     QComboBox* PhaseChoice() const { return phase_; }
@@ -43,21 +42,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    explicit CLoopMarginsWindow(CMainFrame* frame);
-    void Schedule();
+    explicit CLoopMarginsWindow(QWidget* frame);
     void Copy();
     void FillPhaseChoice(const CGraphCurve* screen);
-    // Puts `marks` on the followed view's screens, redrawing only those that change.
-    void SetMarks(const std::vector<std::vector<ScreenMark>>& marks);
 
-    QPointer<CMainFrame> frame_;
-    QPointer<COhmixGraphView> view_;
-    std::vector<QMetaObject::Connection> viewLinks_;
+    ToolFollower* follow_ = nullptr;
     LoopMarginsReport report_;
     QLabel* title_ = nullptr;
     QComboBox* phase_ = nullptr;
     QListWidget* rows_ = nullptr;
-    QTimer pause_;
 };
 
 }  // namespace kurvex

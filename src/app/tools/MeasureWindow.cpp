@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "app/GraphView.h"
+#include "app/tools/ToolFollower.h"
 #include "controls/QtColour.h"
 #include "data/platform/NameText.h"
 #include "interaction/MouseMode.h"
@@ -29,7 +31,7 @@ constexpr int kTop = 15;
 constexpr int kStep = 5;
 const QColor kRuleColour(200, 200, 200);
 
-CMsuFrame* instance = nullptr;
+ToolSlot<CMsuFrame> slot;
 
 std::function<void()>& ClosedHook() {
     static std::function<void()> hook;
@@ -162,29 +164,45 @@ CMsuFrame::CMsuFrame(QWidget* parent) : QWidget(parent, Qt::Tool) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
     resize(kViewWidth, kViewHeight);
+    // It lists the cursors that moved last, on whichever window: the view
+    // that moved them is followed, not the window in front.
+    follow_ = new ToolFollower(this, nullptr, 0);
+    connect(follow_, &ToolFollower::due, this, [this](ViewChanges what) {
+        COhmixGraphView* view = Followed();
+        // A reload changed the values under the cursors listed.
+        if (!(what & ViewChange::Values) || !view || state_.resultMode || state_.screens.empty() ||
+            state_.screens != view->Records())
+            return;
+        CursorUpdate(state_.screens, state_.cursor1X, state_.cursor2X, state_.movedCursor);
+    });
     Refresh();
 }
 
-CMsuFrame::~CMsuFrame() {
-    if (instance == this) instance = nullptr;
-}
+CMsuFrame::~CMsuFrame() = default;
 
 CMsuFrame* CMsuFrame::Instance() {
-    return instance;
+    return slot.Get();
 }
 
 CMsuFrame* CMsuFrame::Open(QWidget* mainFrame) {
-    if (instance) return instance;
-    instance = new CMsuFrame(mainFrame);
-    instance->show();
+    if (CMsuFrame* open = slot.Get()) return open;
+    CMsuFrame* w = slot.Take([mainFrame] { return new CMsuFrame(mainFrame); });
+    w->show();
     if (mainFrame) {
         // Right edges flush, the bottom a little above the frame's, size kept.
         const QRect main = mainFrame->frameGeometry();
-        const QSize size = instance->frameGeometry().size();
-        instance->move(main.right() + 1 - size.width(),
-                       main.bottom() + 1 - kBottomGap - size.height());
+        const QSize size = w->frameGeometry().size();
+        w->move(main.right() + 1 - size.width(), main.bottom() + 1 - kBottomGap - size.height());
     }
-    return instance;
+    return w;
+}
+
+void CMsuFrame::Follow(COhmixGraphView* view) {
+    follow_->Follow(view);
+}
+
+COhmixGraphView* CMsuFrame::Followed() const {
+    return follow_->View();
 }
 
 void CMsuFrame::CursorUpdate(const std::vector<CGraphCurve*>& screens, double x1, double x2,
@@ -231,7 +249,7 @@ bool CMsuFrame::eventFilter(QObject* watched, QEvent* event) {
 
 void CMsuFrame::closeEvent(QCloseEvent* event) {
     if (MouseMode() == kModeMeasure) SetMouseMode(kModeEscape);
-    if (instance == this) instance = nullptr;
+    slot.Drop(this);
     event->accept();
     if (const std::function<void()> hook = ClosedHook()) hook();
 }

@@ -12,6 +12,9 @@ class QScrollArea;
 
 namespace kurvex {
 
+class COhmixGraphView;
+class ToolFollower;
+
 // The list of rows inside the measure window: labels on the left half, values
 // on the right, each in its curve's colour.
 class CMeasureView : public QWidget {
@@ -53,6 +56,9 @@ public:
     // Creates the window when there is none, places it at the bottom right of
     // `mainFrame` and shows it; returns it.
     static CMsuFrame* Open(QWidget* mainFrame);
+    // Lists the cursors of `view` from now on: a reload there lists its values again.
+    void Follow(COhmixGraphView* view);
+    COhmixGraphView* Followed() const;
     // The cursors moved on the view whose screens are `screens` (not owned;
     // they must live until the next update or ClearValues): back to the list
     // of values under the cursors, `which` the cursor that moved (0 or 1).
@@ -78,6 +84,7 @@ private:
     void Refresh();
 
     MeasureWindowState state_;
+    ToolFollower* follow_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     CMeasureView* view_ = nullptr;
 };

@@ -11,7 +11,6 @@
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/KurvexApp.h"
 #include "data/model/ResultVariable.h"
 #include "graph/DisplayRecord.h"
 #include "graph/GraphLine.h"
@@ -91,10 +90,10 @@ NyquistWindow::NyquistWindow(CGraphWnd* screen) : QObject(screen), screen_(scree
     });
 }
 
-COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source) {
-    CKurvexApp* app = CKurvexApp::Instance();
+COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source, QObject* owner,
+                                     const NewViewWindow& show) {
     const std::optional<NyquistSource> from = NyquistSourceOf(source.Records());
-    if (!app || !from) return nullptr;
+    if (!show || !from) return nullptr;
     CResultDataRef result;
     std::string error;
     if (!MakeNyquistResult(*from->data.Get(), from->pair, result, error)) {
@@ -115,7 +114,7 @@ COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source) {
     const QString title =
         QStringLiteral("Nyquist %1 - %2")
             .arg(QString::fromStdString(from->ampName), source.Document()->Title());
-    auto* document = new CGraphDocument(app);
+    auto* document = new CGraphDocument(owner);
     document->Core().Adopt(result);
     document->Core().printTitle = title.toStdString();
     CIOBuffer& settings = document->Core().Settings();
@@ -123,7 +122,7 @@ COhmixGraphView* NyquistWindow::Open(COhmixGraphView& source) {
     settings.Rewind();
     connect(document, &CGraphDocument::lastViewClosed, document, &QObject::deleteLater,
             Qt::QueuedConnection);
-    COhmixGraphView* view = app->NewWindow(document);
+    COhmixGraphView* view = show(document);
     if (QMdiSubWindow* w = view->Window()) w->setWindowTitle(title);
     if (view->ScreenCount() != 1) return view;
     CGraphWnd* shown = view->Screen(0);

@@ -1,13 +1,18 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 #include "graph/canvas/GraphTypes.h"
 
 namespace kurvex {
 
+class CGraphDocument;
 class CGraphWnd;
 class COhmixGraphView;
+
+// Shows a new document in a graph window of its own; the window's view.
+using NewViewWindow = std::function<COhmixGraphView*(CGraphDocument*)>;
 
 // The Nyquist curve of the selected amplitude/phase pair of a view, shown as
 // a document of its own: one X-Y screen of Im over Re, so zoom, pan, measure
@@ -16,9 +21,11 @@ class COhmixGraphView;
 class NyquistWindow : public QObject {
     Q_OBJECT
 public:
-    // Opens the window for the selection of `source`; the new view, or null
-    // (with a message) when the selection has no amplitude/phase pair.
-    static COhmixGraphView* Open(COhmixGraphView& source);
+    // Opens the window for the selection of `source`, its document owned by
+    // `owner` and shown by `show`; the new view, or null (with a message) when
+    // the selection has no amplitude/phase pair.
+    static COhmixGraphView* Open(COhmixGraphView& source, QObject* owner,
+                                 const NewViewWindow& show);
 
     // The region the user asked to see, shown whole at equal scales.
     void SetWanted(const AxisRange& x, const AxisRange& y);

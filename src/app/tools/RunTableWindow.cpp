@@ -11,8 +11,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -20,7 +18,7 @@
 
 #include "analysis/FigureRequest.h"
 #include "app/GraphView.h"
-#include "app/MainFrame.h"
+#include "app/tools/ToolFollower.h"
 #include "controls/QtColour.h"
 #include "data/platform/NameText.h"
 #include "data/platform/SafeFile.h"
@@ -34,7 +32,7 @@ namespace {
 // Changes that come within this pause are computed once.
 constexpr int kPauseMs = 40;
 
-CRunTableWindow* instance = nullptr;
+ToolSlot<CRunTableWindow> slot;
 
 QString Text(const std::string& s) {
     return QString::fromStdString(DisplayName(s));
@@ -50,7 +48,8 @@ void AddLabelled(QFormLayout* form, const QString& text, QWidget* control) {
 
 }  // namespace
 
-CRunTableWindow::CRunTableWindow(CMainFrame* frame) : QWidget(frame, Qt::Tool), frame_(frame) {
+CRunTableWindow::CRunTableWindow(QWidget* frame)
+    : QWidget(frame, Qt::Tool), follow_(new ToolFollower(this, frame, kPauseMs)) {
     const QString title = QStringLiteral("Run Table");
     setWindowTitle(title);
     setAccessibleName(title);
@@ -82,76 +81,46 @@ CRunTableWindow::CRunTableWindow(CMainFrame* frame) : QWidget(frame, Qt::Tool), 
     layout->addLayout(bar);
     layout->addWidget(table_, 1);
 
-    pause_.setSingleShot(true);
-    pause_.setInterval(kPauseMs);
-    connect(&pause_, &QTimer::timeout, this, &CRunTableWindow::Recompute);
-    if (frame) {
-        // A table window in front leaves the table with the view before it.
-        connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, [this] {
-            if (frame_)
-                if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
-        });
-    }
+    connect(follow_, &ToolFollower::followed, this, [this](COhmixGraphView*, COhmixGraphView* now) {
+        // Columns name screens and curves of one view: they mean nothing in another.
+        if (now) columns_.clear();
+    });
+    connect(follow_, &ToolFollower::due, this, &CRunTableWindow::Recompute);
     resize(520, 260);
 }
 
-CRunTableWindow::~CRunTableWindow() {
-    if (instance == this) instance = nullptr;
-}
+CRunTableWindow::~CRunTableWindow() = default;
 
 CRunTableWindow* CRunTableWindow::Instance() {
-    return instance;
+    return slot.Get();
 }
 
-CRunTableWindow* CRunTableWindow::Open(CMainFrame* frame, COhmixGraphView* view) {
-    if (!instance) instance = new CRunTableWindow(frame);
-    instance->Follow(view);
-    instance->show();
-    instance->raise();
-    instance->Schedule();
-    return instance;
+CRunTableWindow* CRunTableWindow::Open(QWidget* frame, COhmixGraphView* view) {
+    CRunTableWindow* w = slot.Take([frame] { return new CRunTableWindow(frame); });
+    w->follow_->Present(view);
+    return w;
 }
 
 void CRunTableWindow::Follow(COhmixGraphView* view) {
-    if (view == view_) return;
-    for (const auto& link : viewLinks_) disconnect(link);
-    viewLinks_.clear();
-    // Columns name screens and curves of one view: they mean nothing in another.
-    if (view) columns_.clear();
-    view_ = view;
-    if (view_) {
-        viewLinks_ = {
-            connect(view_, &COhmixGraphView::stateChanged, this, &CRunTableWindow::Schedule),
-            connect(view_, &COhmixGraphView::cursorsMoved, this, &CRunTableWindow::Schedule),
-            connect(view_, &COhmixGraphView::measureValuesStale, this, &CRunTableWindow::Schedule),
-            connect(view_, &COhmixGraphView::curveSelection, this, &CRunTableWindow::Schedule),
-            connect(view_, &QObject::destroyed, this, &CRunTableWindow::Schedule),
-        };
-    }
-    Schedule();
+    follow_->Follow(view);
 }
 
-void CRunTableWindow::Schedule() {
-    if (!pause_.isActive()) pause_.start();
+COhmixGraphView* CRunTableWindow::Followed() const {
+    return follow_->View();
 }
 
 std::vector<std::string> CRunTableWindow::Headers() const {
     std::vector<std::string> headers;
     const std::vector<CGraphCurve*> screens =
-        view_ ? view_->Records() : std::vector<CGraphCurve*>{};
+        Followed() ? Followed()->Records() : std::vector<CGraphCurve*>{};
     for (const RunTableColumn& c : columns_) headers.push_back(RunTableHeader(screens, c));
     return headers;
 }
 
 void CRunTableWindow::Recompute() {
-    pause_.stop();
-    if (!view_ && frame_) {
-        // The followed view closed: the next one the frame shows takes its place.
-        if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
-    }
     rows_.clear();
-    if (view_) {
-        const std::vector<CGraphCurve*> screens = view_->Records();
+    if (COhmixGraphView* view = Followed()) {
+        const std::vector<CGraphCurve*> screens = view->Records();
         if (!screens.empty() && screens[0]) {
             const RunTableRange r = RunTableRangeOf(*screens[0]);
             rows_ = RunTableRows(screens, columns_, r.from, r.to, r.cursor1, r.cursor2);
@@ -196,12 +165,13 @@ void CRunTableWindow::RemoveColumn() {
 }
 
 void CRunTableWindow::AskColumn() {
-    if (!view_) return;
+    COhmixGraphView* view = Followed();
+    if (!view) return;
     QDialog dialog(this);
     dialog.setWindowTitle(QStringLiteral("Add Column"));
     auto* form = new QFormLayout(&dialog);
     auto* curve = new QComboBox(&dialog);
-    for (const CurveListEntry& e : CurveListEntries(view_->ConstRecords()))
+    for (const CurveListEntry& e : CurveListEntries(view->ConstRecords()))
         curve->addItem(Text(e.text), static_cast<int>(e.data));
     auto* kind = new QComboBox(&dialog);
     for (std::int32_t k = 0; k < kRunMeasureCount; ++k)

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <vector>
 
@@ -11,8 +9,8 @@ class QTableWidget;
 
 namespace kurvex {
 
-class CMainFrame;
 class COhmixGraphView;
+class ToolFollower;
 
 // The floating "Run Table": one row per shown run of the view the main frame
 // shows, one column per chosen measurement, recomputed as that view zooms,
@@ -23,11 +21,12 @@ public:
     ~CRunTableWindow() override;
     // The open window, or null.
     static CRunTableWindow* Instance();
-    // Opens (or raises) the window on `view`.
-    static CRunTableWindow* Open(CMainFrame* frame, COhmixGraphView* view);
+    // Opens (or raises) the window on `view`, following the window in front of `frame`.
+    static CRunTableWindow* Open(QWidget* frame, COhmixGraphView* view);
 
     // Follows `view` from now on (null: none); another view starts with no columns.
     void Follow(COhmixGraphView* view);
+    COhmixGraphView* Followed() const;
     // Appends a column and shows it at once.
     void AddColumn(const RunTableColumn& column);
     // Removes the column of the current cell (or the last one).
@@ -43,20 +42,16 @@ public:
     void Recompute();
 
 private:
-    explicit CRunTableWindow(CMainFrame* frame);
-    void Schedule();
+    explicit CRunTableWindow(QWidget* frame);
     void AskColumn();
     void AskSaveCsv();
     void Copy();
     std::vector<std::string> Headers() const;
 
-    QPointer<CMainFrame> frame_;
-    QPointer<COhmixGraphView> view_;
-    std::vector<QMetaObject::Connection> viewLinks_;
+    ToolFollower* follow_ = nullptr;
     std::vector<RunTableColumn> columns_;
     std::vector<RunTableRow> rows_;
     QTableWidget* table_ = nullptr;
-    QTimer pause_;
 };
 
 }  // namespace kurvex

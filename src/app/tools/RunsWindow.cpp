@@ -5,8 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -16,7 +14,7 @@
 
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
-#include "app/MainFrame.h"
+#include "app/tools/ToolFollower.h"
 #include "controls/QtColour.h"
 #include "data/platform/NameText.h"
 #include "graph/RunColours.h"
@@ -25,7 +23,7 @@ namespace kurvex {
 
 namespace {
 
-CRunsWindow* instance = nullptr;
+ToolSlot<CRunsWindow> slot;
 
 // Space around the controls; the window opens at the top right, clear of the
 // measure window's column.
@@ -50,7 +48,8 @@ QIcon Swatch(Rgb colour, int height) {
 
 }  // namespace
 
-CRunsWindow::CRunsWindow(CMainFrame* frame) : QWidget(frame, Qt::Tool), frame_(frame) {
+CRunsWindow::CRunsWindow(QWidget* frame)
+    : QWidget(frame, Qt::Tool), follow_(new ToolFollower(this, frame, 0)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Runs"));
     setAccessibleName(QStringLiteral("Runs"));
@@ -89,14 +88,14 @@ CRunsWindow::CRunsWindow(CMainFrame* frame) : QWidget(frame, Qt::Tool), frame_(f
     choices->setColumnStretch(1, 1);
     layout->addLayout(choices);
     connect(step_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (filling_ || !view_) return;
-        RunChoice c = view_->Runs();
+        if (filling_ || !Followed()) return;
+        RunChoice c = Followed()->Runs();
         c.filter = index <= 0 ? std::string() : step_->itemData(index).toString().toStdString();
         Apply(std::move(c));
     });
     connect(measured_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (filling_ || !view_ || index < 0) return;
-        RunChoice c = view_->Runs();
+        if (filling_ || !Followed() || index < 0) return;
+        RunChoice c = Followed()->Runs();
         const int run = measured_->itemData(index).toInt();
         if (run >= 0 && run < static_cast<int>(names_.size()))
             c.measured = names_[static_cast<size_t>(run)];
@@ -111,61 +110,44 @@ CRunsWindow::CRunsWindow(CMainFrame* frame) : QWidget(frame, Qt::Tool), frame_(f
     layout->addWidget(list_, 1);
     connect(list_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         const int k = list_->row(item);
-        if (filling_ || !view_ || k < 0 || k >= static_cast<int>(names_.size())) return;
-        RunChoice c = view_->Runs();
+        if (filling_ || !Followed() || k < 0 || k >= static_cast<int>(names_.size())) return;
+        RunChoice c = Followed()->Runs();
         SetRunChecked(c, names_[static_cast<size_t>(k)], item->checkState() == Qt::Checked);
         Apply(std::move(c));
     });
 
-    if (frame) {
-        // Like the measure window, it shows the graph window in front; a table
-        // window in front leaves it with the one before.
-        connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, [this] {
-            if (frame_)
-                if (COhmixGraphView* v = frame_->ActiveView()) Follow(v);
-        });
-    }
+    // A reload or a change of runs made elsewhere shows here within the same turn.
+    connect(follow_, &ToolFollower::due, this, &CRunsWindow::Refill);
     resize(280, 320);
 }
 
-CRunsWindow::~CRunsWindow() {
-    if (instance == this) instance = nullptr;
-}
+CRunsWindow::~CRunsWindow() = default;
 
 CRunsWindow* CRunsWindow::Instance() {
-    return instance;
+    return slot.Get();
 }
 
-CRunsWindow* CRunsWindow::Open(CMainFrame* frame, COhmixGraphView* view) {
-    if (!instance) {
-        instance = new CRunsWindow(frame);
-        instance->show();
-        if (frame) {
-            const QRect main = frame->frameGeometry();
-            const QSize size = instance->frameGeometry().size();
-            instance->move(std::max(main.left(), main.right() + 1 - kMeasureRoom - size.width()),
-                           main.top() + kTopGap);
-        }
+CRunsWindow* CRunsWindow::Open(QWidget* frame, COhmixGraphView* view) {
+    const bool fresh = !slot.Get();
+    CRunsWindow* w = slot.Take([frame] { return new CRunsWindow(frame); });
+    if (fresh && frame) {
+        w->show();
+        const QRect main = frame->frameGeometry();
+        const QSize size = w->frameGeometry().size();
+        w->move(std::max(main.left(), main.right() + 1 - kMeasureRoom - size.width()),
+                main.top() + kTopGap);
     }
-    instance->Follow(view);
-    instance->show();
-    instance->raise();
-    return instance;
+    w->follow_->Present(view);
+    return w;
 }
 
 void CRunsWindow::Follow(COhmixGraphView* view) {
-    if (view != view_) {
-        disconnect(viewChanged_);
-        view_ = view;
-        // A reload or a change of runs made elsewhere shows here at once.
-        if (view_) {
-            viewChanged_ =
-                connect(view_, &COhmixGraphView::stateChanged, this, &CRunsWindow::Refill);
-            // A closed window's runs leave the list once it is gone.
-            connect(view_, &QObject::destroyed, this, &CRunsWindow::Refill, Qt::QueuedConnection);
-        }
-    }
-    Refill();
+    follow_->Follow(view);
+    follow_->Flush();
+}
+
+COhmixGraphView* CRunsWindow::Followed() const {
+    return follow_->View();
 }
 
 QListWidgetItem* CRunsWindow::RunItem(int run) const {
@@ -174,8 +156,9 @@ QListWidgetItem* CRunsWindow::RunItem(int run) const {
 
 void CRunsWindow::Refill() {
     filling_ = true;
-    names_ = view_ ? view_->RunNames() : std::vector<std::string>{};
-    const RunChoice choice = view_ ? view_->Runs() : RunChoice{};
+    COhmixGraphView* view = Followed();
+    names_ = view ? view->RunNames() : std::vector<std::string>{};
+    const RunChoice choice = view ? view->Runs() : RunChoice{};
     const auto count = static_cast<int>(names_.size());
     const bool several = count > 1;
     empty_->setVisible(!several);
@@ -186,8 +169,7 @@ void CRunsWindow::Refill() {
         for (int k = 0; k < count; ++k) list_->addItem(new QListWidgetItem);
     }
     const std::vector<bool> hidden = HiddenRunFlags(choice, names_);
-    const std::vector<CGraphCurve*> screens =
-        view_ ? view_->Records() : std::vector<CGraphCurve*>{};
+    const std::vector<CGraphCurve*> screens = view ? view->Records() : std::vector<CGraphCurve*>{};
     const CGraphCurve* first = nullptr;
     for (const CGraphCurve* s : screens)
         if (s->CurveCount() > 0) {
@@ -234,16 +216,16 @@ void CRunsWindow::Refill() {
 }
 
 void CRunsWindow::SetAllChecked(bool checked) {
-    if (!view_) return;
-    RunChoice c = view_->Runs();
+    if (!Followed()) return;
+    RunChoice c = Followed()->Runs();
     SetAllRunsChecked(c, names_, checked);
     Apply(std::move(c));
 }
 
 void CRunsWindow::Apply(RunChoice choice) {
-    if (!view_) return;
+    if (!Followed()) return;
     // The view redraws and says its state changed, which fills the window again.
-    view_->SetRunChoice(std::move(choice));
+    Followed()->SetRunChoice(std::move(choice));
 }
 
 }  // namespace kurvex

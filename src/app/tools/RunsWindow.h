@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 #include <vector>
 
@@ -14,8 +13,8 @@ class QPushButton;
 
 namespace kurvex {
 
-class CMainFrame;
 class COhmixGraphView;
+class ToolFollower;
 
 // The floating "Runs" tool window: a checkable row with a colour swatch per run
 // of the active view, a step filter and the run that is measured. Every change
@@ -27,11 +26,11 @@ public:
     // The open window, or null.
     static CRunsWindow* Instance();
     // Opens (or raises) the window on `view`, placed near `frame` the first time.
-    static CRunsWindow* Open(CMainFrame* frame, COhmixGraphView* view);
+    static CRunsWindow* Open(QWidget* frame, COhmixGraphView* view);
 
     // Follows `view` from now on (null: none) and lists its runs.
     void Follow(COhmixGraphView* view);
-    COhmixGraphView* Followed() const { return view_; }
+    COhmixGraphView* Followed() const;
 
     // The controls, for the keyboard and for tests.
     QListWidget* RunList() const { return list_; }
@@ -40,16 +39,14 @@ public:
     QComboBox* MeasuredBox() const { return measured_; }
 
 private:
-    explicit CRunsWindow(CMainFrame* frame);
+    explicit CRunsWindow(QWidget* frame);
     // Builds the rows and choices anew from the view.
     void Refill();
     // Hands what the controls say to the view.
     void Apply(RunChoice choice);
     void SetAllChecked(bool checked);
 
-    QPointer<CMainFrame> frame_;
-    QPointer<COhmixGraphView> view_;
-    QMetaObject::Connection viewChanged_;
+    ToolFollower* follow_ = nullptr;
     std::vector<std::string> names_;
     bool filling_ = false;  // the controls are being set, not changed by the user
 
