@@ -13,35 +13,48 @@
 namespace kurvex {
 namespace {
 
-TEST(MeasureWindow, OneWindowPlacedAtTheFrameListsItsRowsAndLeavesMeasureModeOnClose) {
-    QWidget mainFrame;
-    mainFrame.setGeometry(100, 50, 900, 700);
-    mainFrame.show();
+// A measure window over a shown frame, closed again at the end.
+class MeasureWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mainFrame_.setGeometry(100, 50, 900, 700);
+        mainFrame_.show();
+        window_ = CMsuFrame::Open(&mainFrame_);
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override {
+        delete CMsuFrame::Instance();
+        CMsuFrame::SetClosedHook({});
+        SetMouseMode(kModePan);
+    }
+    QWidget mainFrame_;
+    CMsuFrame* window_ = nullptr;
+};
+
+TEST_F(MeasureWindow, IsOneWindowAtTheFramesCornerAndClosingItLeavesMeasureMode) {
     int closed = 0;
     CMsuFrame::SetClosedHook([&] { ++closed; });
     ASSERT_TRUE(SetMouseMode(kModeMeasure));
-
-    ASSERT_EQ(CMsuFrame::Instance(), nullptr);
-    CMsuFrame* w = CMsuFrame::Open(&mainFrame);
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(CMsuFrame::Open(&mainFrame), w);
-    EXPECT_EQ(CMsuFrame::Instance(), w);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Measure"));
-    EXPECT_TRUE(w->windowFlags() & Qt::Tool);
-    EXPECT_EQ(w->size(), QSize(260, 225));
-    const QRect main = mainFrame.frameGeometry(), own = w->frameGeometry();
+    EXPECT_EQ(CMsuFrame::Open(&mainFrame_), window_);
+    EXPECT_EQ(CMsuFrame::Instance(), window_);
+    const QRect main = mainFrame_.frameGeometry(), own = window_->frameGeometry();
     EXPECT_EQ(own.right(), main.right());
     EXPECT_EQ(own.bottom(), main.bottom() - 20);
 
+    window_->close();
+    EXPECT_EQ(CMsuFrame::Instance(), nullptr);
+    EXPECT_EQ(MouseMode(), kModeEscape);
+    EXPECT_EQ(closed, 1);
+}
+
+TEST_F(MeasureWindow, AResultStandsInForTheCursorRowsUntilACursorMoves) {
     // Assistive technology meets a window named by what it shows.
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(window_);
     ASSERT_NE(accessible, nullptr);
     EXPECT_EQ(accessible->role(), QAccessible::Window);
-    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Measure"));
-    w->ShowResult("Average Value", "a+b", 1.5, 0x0000FF);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Average Value"));
+    window_->ShowResult("Average Value", "a+b", 1.5, 0x0000FF);
     EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Average Value"));
-    EXPECT_EQ(w->accessibleDescription(), QStringLiteral("a+b\t1.5"));
+    EXPECT_EQ(window_->accessibleDescription(), QStringLiteral("a+b\t1.5"));
 
     // Two cursors on a time axis: the difference, its frequency, then each
     // curve's change (separator and gap rows are not read out).
@@ -53,36 +66,31 @@ TEST(MeasureWindow, OneWindowPlacedAtTheFrameListsItsRowsAndLeavesMeasureModeOnC
     CCurveEntry curve = CCurveEntry::ForColumn(data, 1);
     curve.label = "v";
     screen.AddCurve(curve);
-    w->CursorUpdate({&screen}, 0.2, 0.7, 1);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Measure"));
-    EXPECT_EQ(w->accessibleDescription(), QStringLiteral("Time\t0.5\nFrequency\t2\nv\t15"));
+    window_->CursorUpdate({&screen}, 0.2, 0.7, 1);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Measure"));
+    EXPECT_EQ(window_->accessibleDescription(), QStringLiteral("Time\t0.5\nFrequency\t2\nv\t15"));
 
-    // An X-Y curve crossed by the cursor at every step: its values scroll into view whole.
+    window_->ClearValues();
+    EXPECT_EQ(window_->accessibleDescription(), QString());
+}
+
+TEST_F(MeasureWindow, LongValuesScrollIntoViewWhole) {
+    // An X-Y curve crossed by the cursor at every step.
     std::vector<double> zigzag, y;
     for (int i = 0; i < 60; ++i) zigzag.push_back(i % 2), y.push_back(1000.5 + i);
     const CResultDataRef xy = test::MakeData({"X", "y"}, {zigzag, y});
     CGraphCurve loop;
     loop.SetData(xy);
     loop.AddCurve(CCurveEntry::ForColumn(xy, 1));
-    w->CursorUpdate({&loop}, 0.5, 0.0, 0);
+    window_->CursorUpdate({&loop}, 0.5, 0.0, 0);
     QCoreApplication::processEvents();
     const int width =
-        QFontMetrics(w->View()->font())
-            .horizontalAdvance(QString::fromStdString(w->View()->Rows().back().value));
-    const auto* area = w->findChild<QScrollArea*>();
+        QFontMetrics(window_->View()->font())
+            .horizontalAdvance(QString::fromStdString(window_->View()->Rows().back().value));
+    const auto* area = window_->findChild<QScrollArea*>();
     ASSERT_TRUE(area && area->horizontalScrollBar()->isVisible() && width > 1000);
-    EXPECT_LE(w->View()->Columns().valueLeft + width,
+    EXPECT_LE(window_->View()->Columns().valueLeft + width,
               area->horizontalScrollBar()->maximum() + area->viewport()->width());
-
-    w->ClearValues();
-    EXPECT_EQ(w->accessibleDescription(), QString());
-
-    w->close();
-    EXPECT_EQ(CMsuFrame::Instance(), nullptr);
-    EXPECT_EQ(MouseMode(), kModeEscape);
-    EXPECT_EQ(closed, 1);
-    CMsuFrame::SetClosedHook({});
-    SetMouseMode(kModePan);
 }
 
 }  // namespace
