@@ -218,16 +218,6 @@ void CKurvexApp::RegisterCommands(CommandRouter& router) {
         SaveAutoReload(*store_, Options());
         for (CGraphDocument* d : documents_) d->SetAutoReload(Options().autoReload != 0);
     });
-    router.Add(kCmdRunsWindow, [this] {
-        COhmixGraphView* view = frame_ ? frame_->ActiveView() : nullptr;
-        if (!view) return;
-        // A second press on the same window's runs puts the window away, as a bar's button does.
-        CRunsWindow* open = CRunsWindow::Instance();
-        if (open && open->isVisible() && open->Followed() == view)
-            open->close();
-        else
-            CRunsWindow::Open(frame_, view);
-    });
     router.Add(kCmdAbout, [this] {
         CAboutDlg dialog(frame_);
         dialog.exec();

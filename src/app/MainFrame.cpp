@@ -27,6 +27,7 @@
 #include "app/tools/LoopMarginsWindow.h"
 #include "app/tools/NyquistWindow.h"
 #include "app/tools/RunTableWindow.h"
+#include "app/tools/RunsWindow.h"
 #include "app/tools/ToolFollower.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/ViewCommands.h"
@@ -120,6 +121,14 @@ void CMainFrame::BuildHandlers() {
         router_.AddViewCommand(
             id, [body = std::move(body)](COhmixGraphView& v) { v.RunCommand(body); });
     };
+    tool(kCmdRunsWindow, [this](COhmixGraphView& v) {
+        // A second press on the same window's runs puts the window away, as a bar's button does.
+        CRunsWindow* open = CRunsWindow::Instance();
+        if (open && open->isVisible() && open->Followed() == &v)
+            open->close();
+        else
+            CRunsWindow::Open(this, &v);
+    });
     tool(kCmdRunTable, [this](COhmixGraphView& v) { CRunTableWindow::Open(this, &v); });
     tool(kCmdNyquist, [app](COhmixGraphView& v) {
         NyquistWindow::Open(v, app, [app](CGraphDocument* d) { return app->NewWindow(d); });
