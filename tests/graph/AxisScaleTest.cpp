@@ -16,48 +16,43 @@ struct StepCase {
     double step, alignedFrom, alignedTo;
 };
 
-TEST(NiceStep, XChoosesStepAndMovesEndsOntoGrid) {
-    const StepCase cases[] = {
-        {0, 7, 2, 0, 8},    // mantissa 7 > 6.001
-        {0, 5, 1, 0, 5},    //
-        {0, 1, 0.2, 0, 1},  // mantissa 1
-        {0, 10, 2, 0, 10},  // a whole decade has mantissa 1 too
-        {0, 1.25, 0.25, 0, 1.25},
-        {0, 3.5, 0.5, 0, 3.5},
-        {0, 6, 1, 0, 6},
-        {1.3, 9.6, 2, 0, 10},
-        {0, 0.005, 0.001, 0, 0.005},  // mantissa 5 of 10^-3
+TEST(NiceStep, EachAxisChoosesStepAndMovesEndsOntoGrid) {
+    struct Case {
+        Axis axis;
+        StepCase c;
+    };
+    const Case cases[] = {
+        {Axis::X, {0, 7, 2, 0, 8}},    // mantissa 7 > 6.001
+        {Axis::X, {0, 5, 1, 0, 5}},    //
+        {Axis::X, {0, 1, 0.2, 0, 1}},  // mantissa 1
+        {Axis::X, {0, 10, 2, 0, 10}},  // a whole decade has mantissa 1 too
+        {Axis::X, {0, 1.25, 0.25, 0, 1.25}},
+        {Axis::X, {0, 3.5, 0.5, 0, 3.5}},
+        {Axis::X, {0, 6, 1, 0, 6}},
+        {Axis::X, {1.3, 9.6, 2, 0, 10}},
+        {Axis::X, {0, 0.005, 0.001, 0, 0.005}},  // mantissa 5 of 10^-3
         // The first pass lands on 1.2, the second refines the step for it.
-        {0, 1.001, 0.25, 0, 1.25},
+        {Axis::X, {0, 1.001, 0.25, 0, 1.25}},
         // A negative end already on the grid stays where it is.
-        {-10, -2, 2, -10, -2},
-        {-7, -3, 1, -7, -3},
+        {Axis::X, {-10, -2, 2, -10, -2}},
+        {Axis::X, {-7, -3, 1, -7, -3}},
+        // Y has thresholds of its own.
+        {Axis::Y, {0, 1.6, 0.25, 0, 1.75}},  // X would take 0.5 here
+        {Axis::Y, {0, 1.2, 0.2, 0, 1.2}},
+        {Axis::Y, {0, 1.5, 0.25, 0, 1.5}},  // 1.5 is not below 1.5
+        {Axis::Y, {0, 7, 1, 0, 7}},         // 7 still takes 1 on Y, 2 on X
+        {Axis::Y, {0, 7.5, 2, 0, 8}},
+        {Axis::Y, {0, 3.5, 0.5, 0, 3.5}},
     };
-    for (const StepCase& c : cases) {
+    for (const Case& k : cases) {
+        const StepCase& c = k.c;
         double from = c.from, to = c.to;
-        SCOPED_TRACE(testing::Message() << c.from << " .. " << c.to);
-        EXPECT_DOUBLE_EQ(NiceStepX(to, from), c.step);
+        SCOPED_TRACE(testing::Message()
+                     << (k.axis == Axis::X ? "X " : "Y ") << c.from << " .. " << c.to);
+        EXPECT_DOUBLE_EQ(k.axis == Axis::X ? NiceStepX(to, from) : NiceStepY(to, from), c.step);
         EXPECT_DOUBLE_EQ(from, c.alignedFrom);
         EXPECT_DOUBLE_EQ(to, c.alignedTo);
     }
-}
-
-TEST(NiceStep, YUsesItsOwnThresholds) {
-    const StepCase cases[] = {
-        {0, 1.6, 0.25, 0, 1.75},                          // X would take 0.5 here
-        {0, 1.2, 0.2, 0, 1.2},   {0, 1.5, 0.25, 0, 1.5},  // 1.5 is not below 1.5
-        {0, 7, 1, 0, 7},                                  // 7 still takes 1 on Y, 2 on X
-        {0, 7.5, 2, 0, 8},       {0, 3.5, 0.5, 0, 3.5},
-    };
-    for (const StepCase& c : cases) {
-        double from = c.from, to = c.to;
-        SCOPED_TRACE(testing::Message() << c.from << " .. " << c.to);
-        EXPECT_DOUBLE_EQ(NiceStepY(to, from), c.step);
-        EXPECT_DOUBLE_EQ(from, c.alignedFrom);
-        EXPECT_DOUBLE_EQ(to, c.alignedTo);
-    }
-    double from = 0, to = 7;
-    EXPECT_DOUBLE_EQ(NiceStepX(to, from), 2);
 }
 
 TEST(NiceStep, YSnapsRoundingNoiseAtZeroToZero) {

@@ -307,14 +307,9 @@ TEST(DisplaySettingsFile, ColourlessCurvesShareOneProgramWidePalette) {
     EXPECT_TRUE(messages.shown.empty());
     fs::remove_all(dir);
 
-    // From a fresh start: red, blue, green, magenta, ... and round again.
+    // From a fresh start: the palette in order, and round again.
     SettingsCurvePalette fresh;
-    EXPECT_EQ(fresh.Next(), 0x0000FFu);
-    EXPECT_EQ(fresh.Next(), 0xFF0000u);
-    EXPECT_EQ(fresh.Next(), 0x00FF00u);
-    EXPECT_EQ(fresh.Next(), 0xFF00FFu);
-    for (int i = 4; i < 12; ++i) fresh.Next();
-    EXPECT_EQ(fresh.Next(), 0x0000FFu);
+    for (int i = 0; i < 13; ++i) EXPECT_EQ(fresh.Next(), kSettingsCurvePalette[i % 12]) << i;
 }
 
 TEST(DisplaySettingsFile, InvalidPointsOnALogAxisAreReportedOnce) {
@@ -329,6 +324,7 @@ TEST(DisplaySettingsFile, InvalidPointsOnALogAxisAreReportedOnce) {
     ASSERT_TRUE(LoadDisplaySettings(screens, path, Basis(ThreeColumns()), messages));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].first, kInvalidPointsWarning);
+    EXPECT_EQ(messages.shown[0].second, MessageIcon::Exclamation);
     EXPECT_EQ(screens[0]->YLog(), 1);
     fs::remove_all(dir);
 }

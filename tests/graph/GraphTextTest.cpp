@@ -24,11 +24,6 @@ CGraphText TextAt(double x, double y, const std::string& text, std::int32_t just
     return t;
 }
 
-TEST(GraphText, JustificationsAreNamedAsTheDialogShowsThem) {
-    EXPECT_STREQ(CGraphText::JustificationName(3), "Left Bottom");
-    EXPECT_STREQ(CGraphText::JustificationName(0), "Center");
-}
-
 TEST(GraphText, TheFourJustificationsPlaceTheBoxAroundTheAnchor) {
     struct Case {
         std::int32_t justification;

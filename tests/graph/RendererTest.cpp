@@ -477,18 +477,25 @@ TEST(Renderer, DrawsOnlyWhatIsNewUnlessForced) {
 }
 
 TEST(Renderer, AnnotationsAreDrawnOverTheCurves) {
+    // Counts the red lines already drawn when each text comes.
+    struct OrderCanvas : RecordingCanvas {
+        std::map<std::string, size_t> redBefore;
+        void TextOut(int x, int y, const std::string& text) override {
+            redBefore[text] = LinesOf(kRed).size();
+            RecordingCanvas::TextOut(x, y, text);
+        }
+    };
     Screen s(MakeData({"Time", "V"}, {{0, 1, 2}, {0.1, 0.5, 0.9}}), {1}, {0, 2, 1}, {0, 1, 0.5});
     auto text = std::make_unique<CGraphText>();
     text->SetAnchor(1, 0.5);
     text->SetText(u"note");
     s.model.AddAnnotation(std::move(text));
-    RecordingCanvas canvas;
+    OrderCanvas canvas;
     s.Draw(canvas);
-    const auto it = std::find_if(canvas.texts.begin(), canvas.texts.end(),
-                                 [](const auto& t) { return t.text == "note"; });
-    ASSERT_NE(it, canvas.texts.end());
-    // After the curve's segments.
-    EXPECT_FALSE(canvas.LinesOf(kRed).empty());
+    ASSERT_EQ(canvas.redBefore.count("note"), 1u);
+    // Both segments of the curve come before the note, and no red line after it.
+    EXPECT_GE(canvas.redBefore["note"], 2u);
+    EXPECT_EQ(canvas.redBefore["note"], canvas.LinesOf(kRed).size());
 }
 
 TEST(Renderer, MarksOnALogAxisAreDrawnWhereTheyFallInsideThePlot) {

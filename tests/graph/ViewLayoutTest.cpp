@@ -23,19 +23,6 @@ TEST(ViewLayout, ScreensShareTheHeightAndTheLastTakesTheRest) {
     for (const PlotRect& r : LayoutScreens(4, 100, 20, 15, 18)) EXPECT_GE(r.Height(), 0);
 }
 
-TEST(ViewLayout, NewCurvesTakeTheNextFreePaletteColour) {
-    EXPECT_EQ(NextCurveColour({}), kNewCurvePalette[0]);
-    EXPECT_EQ(NextCurveColour({kNewCurvePalette[0]}), kNewCurvePalette[1]);
-    // Colours 0 and 2 shown: the search starts at index 2, which is taken.
-    EXPECT_EQ(NextCurveColour({kNewCurvePalette[0], kNewCurvePalette[2]}), kNewCurvePalette[3]);
-    // Colours from the list's length on all taken: the first free one before it.
-    std::vector<Rgb> late(kNewCurvePalette + 2, kNewCurvePalette + 12);
-    EXPECT_EQ(NextCurveColour(late), kNewCurvePalette[0]);
-    std::vector<Rgb> all(kNewCurvePalette, kNewCurvePalette + 12);
-    all.push_back(kNewCurvePalette[0]);
-    EXPECT_EQ(NextCurveColour(all), kNewCurvePalette[1]);  // 13 shown: 13 mod 12
-}
-
 TEST(ViewLayout, FrequencyResponseGetsAmplitudeOverPhaseOnALogAxis) {
     const auto data =
         MakeData({"Frequency", "amp(V)", "phase(V)", "AMP(I)", "other"},

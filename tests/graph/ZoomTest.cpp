@@ -220,10 +220,13 @@ TEST(Undo, SwitchesAScaleBackAndSaysSo) {
     ASSERT_TRUE(g.SetXYRange(1, 100, 0, -1, 3, 0, {}));
     g.PushUndo(kUndoZoom);
     g.SetXScale(1);
+    ASSERT_TRUE(g.SetXRange(0, 2, 1, {}));
     const UndoResult u = Undo({&g});
     EXPECT_TRUE(u.done && u.scalesChanged);
     EXPECT_EQ(g.XLog(), 0);
-    EXPECT_EQ(g.XRange().to, 100);
+    EXPECT_EQ(g.XRange(), (AxisRange{0, 100, 20}));  // as saved: 1 .. 100 on the X step rule
+    EXPECT_EQ(g.XExtent(), (DataExtent{1, 100}));    // recomputed for the linear scale
+    EXPECT_TRUE(g.UndoStack().empty());
 }
 
 TEST(ZoomBox, TenPixelsBothWaysOrNothing) {
