@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -95,8 +94,6 @@ TEST(SettingsDlg, CacheOptionsAndClearingTheCache) {
 
 TEST(AboutDlg, ShowsTheIconAndTheShortVersion) {
     CAboutDlg dlg;
-    EXPECT_EQ(dlg.windowTitle(), "About Kurvex");
-    EXPECT_EQ(dlg.findChild<QGroupBox*>()->title(), "Kurvex");
     EXPECT_FALSE(Child<QLabel>(dlg, "icon")->pixmap().isNull());  // the resource is linked in
     EXPECT_EQ(CAboutDlg::VersionText().count('.'), 1);
     EXPECT_TRUE(Child<QLabel>(dlg, "version")->text().endsWith(CAboutDlg::VersionText()));
