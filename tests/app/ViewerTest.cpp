@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolBar>
@@ -164,13 +165,14 @@ TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndTheViewLaysThemOut) {
     ASSERT_EQ(view->ScreenCount(), 3);
     EXPECT_EQ(view->ActiveScreen(), 0);
 
-    // Stacked from the top without gaps, the bottom one taking what the others leave.
-    view->resize(800, 600);
-    const int h = view->Screen(0)->height();
-    EXPECT_EQ(view->Screen(0)->geometry(), QRect(0, 0, 800, h));
-    EXPECT_EQ(view->Screen(1)->geometry(), QRect(0, h, 800, h));
-    EXPECT_EQ(view->Screen(2)->geometry(), QRect(0, 2 * h, 800, 600 - 2 * h));
-    EXPECT_GT(view->Screen(2)->height(), h);  // the bottom one also holds the X axis
+    // Stacked from the top in equal shares; the bottom one adds room for the X axis's three
+    // lines of text and its scroll bar.
+    const int t = view->LayoutNumbers().textHeight;
+    const int bar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    const int h = 150;
+    view->resize(800, 3 * h + 3 * t + bar);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(view->Screen(i)->geometry(), QRect(0, i * h, 800, i < 2 ? h : h + 3 * t + bar));
     EXPECT_FALSE(view->Screen(0)->Record().BottomScreen());
     EXPECT_TRUE(view->Screen(2)->Record().BottomScreen());
 
