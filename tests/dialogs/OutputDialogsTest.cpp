@@ -23,15 +23,6 @@
 namespace kurvex {
 namespace {
 
-struct Shown {
-    explicit Shown(QDialog& d) : dialog(d) {
-        dialog.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    }
-    ~Shown() { dialog.hide(); }
-    QDialog& dialog;
-};
-
 TEST(MessageBoxes, ShowFileTextAsItIsNeverAsMarkup) {
     // A reader's message quoting a header line of the file.
     const std::string text = "Line 1: <img src=x.png> is not a variable name";
@@ -62,7 +53,8 @@ TEST(PageSetupDlg, ShowsInchesAndTheDocumentsNameWhenUntitled) {
 
 TEST(PageSetupDlg, ATenInchTopMarginIsRefusedAndReset) {
     CPageSetupDlg dialog({}, {"", 0}, "run1.txt", QSizeF(8.5, 11));
-    Shown shown(dialog);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     dialog.MarginEdit(kRightMarginField)->setFocus();
     dialog.MarginEdit(kTopMarginField)->setText("10");
     dialog.accept();
@@ -114,7 +106,8 @@ TEST(TextDlg, AnEmptyTextIsRefusedAndTheDialogStays) {
     target.SetTextUtf8("old");
     test::RecordingMessages messages;
     CTextDlg dialog(target, nullptr, &messages);
-    Shown shown(dialog);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     EXPECT_EQ(dialog.TextEdit()->toPlainText(), "old");
     dialog.TextEdit()->clear();
     dialog.JustificationList()->setCurrentIndex(kJustifyRight);
