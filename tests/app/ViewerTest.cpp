@@ -435,12 +435,8 @@ TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
     ProgramTemplates().Text().SetJustification(2);
     ASSERT_TRUE(frame_->close());
     app_->ExitInstance();
-    app_.reset();
     ProgramTemplates().Text().SetJustification(0);
-
-    app_ = std::make_unique<CKurvexApp>();
-    ASSERT_TRUE(app_->InitInstance({}, true));
-    frame_ = app_->Frame();
+    Restart();
     EXPECT_FALSE(frame_->MeasureBar()->isVisible());
     EXPECT_TRUE(frame_->StandardBar()->isVisible());
     EXPECT_EQ(ProgramTemplates().Text().Justification(), 2);
