@@ -94,6 +94,18 @@ protected:
             if (s.notice == notice) firsts.push_back(s.first);
         return firsts;
     }
+    // A left-button drag from `from` to `to`, released there.
+    void Drag(QPoint from, QPoint to) {
+        QTest::mousePress(&screen, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&screen, to);
+        QTest::mouseRelease(&screen, Qt::LeftButton, {}, to);
+    }
+    // A text of the program's template placed by a click at `at` on `w`.
+    void PlaceText(const char* text, QPoint at, CGraphWnd& w) {
+        ProgramTemplates().Text().SetTextUtf8(text);
+        ASSERT_TRUE(SetMouseMode(kModeText));
+        QTest::mouseClick(&w, Qt::LeftButton, {}, at);
+    }
     void Wheel(int delta) {
         const QPointF at = PlotPoint(0.5, 0.5);
         QWheelEvent e(at, screen.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
@@ -377,11 +389,9 @@ TEST_F(ScreenTest, AnnotationsLandOnThePressedPixelsWhateverTheRanges) {
         screen.UpdateScrollBars();
         screen.repaint();
 
-        ProgramTemplates().Text().SetTextUtf8("T");
         ProgramTemplates().Text().SetJustification(kJustifyCenter);
-        ASSERT_TRUE(SetMouseMode(kModeText));
         const QPoint at = PlotPoint(0.3, 0.4);
-        QTest::mouseClick(&screen, Qt::LeftButton, {}, at);
+        PlaceText("T", at, screen);
         EXPECT_EQ(MouseMode(), kModeEscape) << state;
 
         ASSERT_TRUE(StartLineTool(ProgramTemplates(), kCommandSolidLine));
@@ -411,15 +421,11 @@ TEST_F(ScreenTest, AnnotationsLandOnThePressedPixelsWhateverTheRanges) {
 
 TEST_F(ScreenTest, SelectMoveReshapeAndDeleteWithMouseAndKeys) {
     CGraphCurve& m = screen.Record();
-    ProgramTemplates().Text().SetTextUtf8("label");
-    ASSERT_TRUE(SetMouseMode(kModeText));
     const QPoint textAt = PlotPoint(0.25, 0.25);
-    QTest::mouseClick(&screen, Qt::LeftButton, {}, textAt);
+    PlaceText("label", textAt, screen);
     ASSERT_TRUE(StartLineTool(ProgramTemplates(), kCommandDottedLine));
     const QPoint a = PlotPoint(0.5, 0.6), b = PlotPoint(0.8, 0.6);
-    QTest::mousePress(&screen, Qt::LeftButton, {}, a);
-    QTest::mouseMove(&screen, b);
-    QTest::mouseRelease(&screen, Qt::LeftButton, {}, b);
+    Drag(a, b);
     ASSERT_EQ(m.Annotations().size(), 2u);
     CGraphAnnotation* text = m.Annotations()[0].get();
     auto* line = static_cast<CGraphLine*>(m.Annotations()[1].get());
@@ -430,9 +436,7 @@ TEST_F(ScreenTest, SelectMoveReshapeAndDeleteWithMouseAndKeys) {
 
     // The line's end at `a` (its second) follows a drag of it.
     const QPoint c = PlotPoint(0.5, 0.9);
-    QTest::mousePress(&screen, Qt::LeftButton, {}, a);
-    QTest::mouseMove(&screen, c);
-    QTest::mouseRelease(&screen, Qt::LeftButton, {}, c);
+    Drag(a, c);
     screen.repaint();
     EXPECT_NEAR(line->PixelSecond().y, c.y(), 1);
     EXPECT_NEAR(line->PixelFirst().y, b.y(), 1);
@@ -449,13 +453,9 @@ TEST_F(ScreenTest, SelectMoveReshapeAndDeleteWithMouseAndKeys) {
     EXPECT_EQ(m.Annotations().size(), 2u);
 
     // A band over the text selects it; a drag of it moves it.
-    QTest::mousePress(&screen, Qt::LeftButton, {}, textAt - QPoint(30, 20));
-    QTest::mouseMove(&screen, textAt);
-    QTest::mouseRelease(&screen, Qt::LeftButton, {}, textAt);
+    Drag(textAt - QPoint(30, 20), textAt);
     ASSERT_EQ(m.AnnotationSelection(), Selection{text});
-    QTest::mousePress(&screen, Qt::LeftButton, {}, textAt);
-    QTest::mouseMove(&screen, textAt + QPoint(40, 30));
-    QTest::mouseRelease(&screen, Qt::LeftButton, {}, textAt + QPoint(40, 30));
+    Drag(textAt, textAt + QPoint(40, 30));
     screen.repaint();
     const Rect moved = text->BoundingRect();
     EXPECT_NEAR((moved.left + moved.right) / 2.0, textAt.x() + 40, 1.0);
@@ -481,10 +481,8 @@ TEST_F(ScreenTest, SelectMoveReshapeAndDeleteWithMouseAndKeys) {
 
 TEST_F(ScreenTest, DoubleClickEditsASelectedTextElseAsksTheView) {
     CGraphCurve& m = screen.Record();
-    ProgramTemplates().Text().SetTextUtf8("old");
-    ASSERT_TRUE(SetMouseMode(kModeText));
     const QPoint at = PlotPoint(0.5, 0.5);
-    QTest::mouseClick(&screen, Qt::LeftButton, {}, at);
+    PlaceText("old", at, screen);
     screen.repaint();
     ASSERT_EQ(m.Annotations().size(), 1u);
     const auto& text = static_cast<const CGraphText&>(*m.Annotations()[0]);
@@ -522,10 +520,8 @@ TEST_F(ScreenTest, AScreenClosedUnderItsTextDialogIsLeftAlone) {
     other->resize(400, 300);
     other->SetRecord(std::make_unique<CGraphCurve>(screen.Record()));
     other->show();
-    ProgramTemplates().Text().SetTextUtf8("text");
-    ASSERT_TRUE(SetMouseMode(kModeText));
     const QPoint at = PlotPoint(0.5, 0.5);
-    QTest::mouseClick(other, Qt::LeftButton, {}, at);
+    PlaceText("text", at, *other);
     other->repaint();
     ASSERT_EQ(other->Record().Annotations().size(), 1u);
     const QPointer<CGraphWnd> watch(other);

@@ -29,28 +29,16 @@
 namespace kurvex {
 namespace {
 
-// Sets an environment variable for one test.
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const QByteArray* value) : name_(name) {
-        had_ = qEnvironmentVariableIsSet(name);
-        old_ = qgetenv(name);
-        if (value)
-            qputenv(name, *value);
-        else
-            qunsetenv(name);
+// Sets an environment variable, or unsets it given none, for one scope.
+struct EnvGuard {
+    EnvGuard(const char* n, const QByteArray* value)
+        : name(n), had(qEnvironmentVariableIsSet(n)), old(qgetenv(n)) {
+        value ? qputenv(n, *value) : qunsetenv(n);
     }
-    ~EnvGuard() {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
+    ~EnvGuard() { had ? qputenv(name, old) : qunsetenv(name); }
+    const char* name;
+    bool had;
+    QByteArray old;
 };
 
 // Every test gets a runtime folder of its own: the machine's viewers are never disturbed.
@@ -74,6 +62,12 @@ bool RunBeside(std::function<void()> work, int timeoutMs = 60000) {
     const bool finished = thread->isFinished();
     thread->wait();
     return finished;
+}
+
+::testing::AssertionResult Listens(RequestServer& server) {
+    QString error;
+    if (server.Listen(&error)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << error.toStdString();
 }
 
 QByteArray Frame(const QByteArray& text) {
@@ -107,8 +101,7 @@ char RawExchange(const QList<QByteArray>& chunks, bool hangUp) {
 
 TEST_F(RequestChannel, BurstOfRequestsIsAllAnswered) {
     RequestServer server;
-    QString error;
-    ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+    ASSERT_TRUE(Listens(server));
     std::set<QString> seen;
     // The viewer refuses every tenth request; the senders must hear so.
     QObject::connect(&server, &RequestServer::request, [&](const QString& text, bool* accepted) {
@@ -137,8 +130,7 @@ TEST_F(RequestChannel, BurstOfRequestsIsAllAnswered) {
 
 TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
     RequestServer server;
-    QString error;
-    ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+    ASSERT_TRUE(Listens(server));
     std::vector<QString> handled;
     int refusals = 0;
     QObject::connect(&server, &RequestServer::request, [&](const QString& text, bool* accepted) {
@@ -210,8 +202,7 @@ TEST_F(RequestChannel, SocketIsOpenToItsOwnerOnly) {
     };
     {
         RequestServer server;
-        QString error;
-        ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+        ASSERT_TRUE(Listens(server));
         EXPECT_EQ(QFileInfo(server.Path()).absolutePath(), QDir(runtime_.path()).absolutePath());
         EXPECT_TRUE(ownerOnly(server.Path()));
     }
@@ -227,8 +218,7 @@ TEST_F(RequestChannel, SocketIsOpenToItsOwnerOnly) {
         EnvGuard cacheGuard("XDG_CACHE_HOME", value);
         folder = temp.path() + (value == &cache ? "/elsewhere/kurvex" : "/.cache/kurvex");
         RequestServer server;
-        QString error;
-        ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+        ASSERT_TRUE(Listens(server));
         EXPECT_EQ(QFileInfo(server.Path()).absolutePath(), folder);
         EXPECT_TRUE(ownerOnly(folder));
         EXPECT_TRUE(ownerOnly(server.Path()));
@@ -276,8 +266,7 @@ TEST_F(RequestChannel, LockIsHeldWhileTheServerLives) {
     QLockFile other(RequestSocketPath() + ".lock");
     {
         RequestServer server;
-        QString error;
-        ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+        ASSERT_TRUE(Listens(server));
         // However busy this viewer is, no other may take the lock and remove its socket.
         EXPECT_FALSE(other.tryLock(0));
     }
@@ -326,14 +315,14 @@ TEST_F(RequestChannel, SenderSaysWhenNoViewerAnswers) {
 
 TEST_F(RequestChannel, SecondViewerHandsOverItsFilesAsAbsoluteNames) {
     RequestServer server;
-    QString error;
-    ASSERT_TRUE(server.Listen(&error)) << error.toStdString();
+    ASSERT_TRUE(Listens(server));
     std::vector<QString> handled;
     QObject::connect(&server, &RequestServer::request, [&](const QString& text, bool* accepted) {
         handled.push_back(text);
         *accepted = !text.contains("refuse");
     });
     int status = -1;
+    QString error;
     const QList<QByteArray> files = {"buck.txt", "/abs/b.kfd", "run<1>.txt", "sub/refuse.txt"};
     ASSERT_TRUE(RunBeside([&] { status = HandOverFiles(files, "/home/u/sim", &error); }));
     EXPECT_EQ(status, 1);

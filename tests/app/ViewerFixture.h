@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
@@ -65,6 +66,30 @@ protected:
     QString Write(const QString& name, const QString& text) {
         return WriteBytes(name, text.toUtf8());
     }
+
+    // A result of `rows` rows: the given columns, column c of row r being f(c, r).
+    QString WriteColumns(
+        const QString& name, const QStringList& names = {"Time", "V"}, int rows = 11,
+        const std::function<double(int column, int row)>& f = [](int c, int r) { return c + r; }) {
+        QString text = names.join(' ') + '\n';
+        for (int r = 0; r < rows; ++r) {
+            QStringList line;
+            for (int c = 0; c < names.size(); ++c) line << QString::number(f(c, r), 'g', 12);
+            text += line.join(' ') + '\n';
+        }
+        return Write(name, text);
+    }
+
+    // A new program in place of this one, as when the user starts it again.
+    void Restart() {
+        app_.reset();
+        app_ = std::make_unique<CKurvexApp>();
+        ASSERT_TRUE(app_->InitInstance({}, true));
+        frame_ = app_->Frame();
+    }
+
+    bool Enabled(int id) const { return frame_->Actions().Action(id)->isEnabled(); }
+    bool Checked(int id) const { return frame_->Actions().Action(id)->isChecked(); }
 
     COhmixGraphView* Open(const QString& path) {
         app_->OpenFile(path);

@@ -3,14 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QListView>
-#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStyle>
@@ -27,10 +24,8 @@
 #include "app/GraphWnd.h"
 #include "app/RequestChannel.h"
 #include "app/ViewerFixture.h"
-#include "app/tools/RunsWindow.h"
 #include "data/formats/RequestText.h"
 #include "graph/StoredOptions.h"
-#include "graph/render/Renderer.h"
 #include "interaction/CommandTable.h"
 
 namespace kurvex {
@@ -40,18 +35,6 @@ using test::OnModalDialog;
 
 class ViewerTest : public test::ViewerFixture {
 protected:
-    // A result of `rows` rows: Time and the given columns of f(row).
-    QString WriteColumns(const QString& name, const QStringList& names, int rows,
-                         const std::function<double(int column, int row)>& f) {
-        QString text = names.join(' ') + '\n';
-        for (int r = 0; r < rows; ++r) {
-            QStringList line;
-            for (int c = 0; c < names.size(); ++c) line << QString::number(f(c, r), 'g', 12);
-            text += line.join(' ') + '\n';
-        }
-        return Write(name, text);
-    }
-
     // Six curves whose spectra take a moment each: 19,997 points, a prime,
     // leave the transform no short cut.
     QString WriteSlowFftFile() {
@@ -70,14 +53,11 @@ protected:
         return Write("fft.txt", text);
     }
 
-    QStringList MenuTitles() const {
-        QStringList titles;
-        for (QAction* a : frame_->menuBar()->actions()) titles << a->text();
-        return titles;
+    bool HasMenu(const QString& title) const {
+        for (QAction* a : frame_->menuBar()->actions())
+            if (a->text() == title) return true;
+        return false;
     }
-
-    bool Enabled(int id) const { return frame_->Actions().Action(id)->isEnabled(); }
-    bool Checked(int id) const { return frame_->Actions().Action(id)->isChecked(); }
 
     // The measure window's rows as "label\tvalue" lines.
     static QStringList MeasureRows() {
@@ -86,23 +66,20 @@ protected:
     }
 };
 
-TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
-    EXPECT_EQ(MenuTitles(), (QStringList{"&File", "&View", "&Options", "&Help"}));
+TEST_F(ViewerTest, ViewCommandsWaitForAViewAndTheSpectrumForATimeAxis) {
     EXPECT_TRUE(Enabled(kCmdOpen));
-    EXPECT_FALSE(Enabled(kCmdRedraw));  // no view
-
-    const QString file =
-        WriteColumns("one.txt", {"Time", "V"}, 50, [](int c, int r) { return c ? r * r : r; });
-    COhmixGraphView* view = Open(file);
+    EXPECT_FALSE(Enabled(kCmdRedraw));
+    COhmixGraphView* view = Open(WriteColumns("one.txt"));
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(MenuTitles(), (QStringList{"&File", "Edit", "Axis", "Screen", "&Measure", "Analysis",
-                                         "&View", "&Options", "&Label", "&Window", "&Help"}));
     EXPECT_EQ(view->SetupSourceUsed(), SetupSource::OneCurve);
     EXPECT_TRUE(Enabled(kCmdRedraw));
     EXPECT_TRUE(Enabled(kCmdPerformFft));
     EXPECT_FALSE(Enabled(kCmdTimeDomain));
+}
 
-    // Undo follows the screen's saved states.
+TEST_F(ViewerTest, UndoFollowsTheScreensSavedStates) {
+    COhmixGraphView* view = Open(WriteColumns("one.txt"));
+    ASSERT_NE(view, nullptr);
     EXPECT_FALSE(Enabled(kCmdUndo));
     const AxisRange before = view->Screen(0)->Record().XRange();
     frame_->Actions().Action(kCmdZoomIn)->trigger();
@@ -111,23 +88,32 @@ TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
     QTest::keyClick(frame_, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(view->Screen(0)->Record().XRange(), before);
     EXPECT_FALSE(Enabled(kCmdUndo));
+}
 
-    // The mode commands are one exclusive set.
+TEST_F(ViewerTest, ModeCommandsAreOneExclusiveSet) {
+    ASSERT_NE(Open(WriteColumns("one.txt")), nullptr);
     frame_->Actions().Action(kCmdZoomBox)->trigger();
     EXPECT_EQ(MouseMode(), kModeZoomBox);
     EXPECT_TRUE(Checked(kCmdZoomBox));
     EXPECT_FALSE(Checked(kCmdPan));
+}
 
-    // The right-mouse action is stored at once.
+TEST_F(ViewerTest, TheRightMouseActionIsStoredAtOnce) {
+    ASSERT_NE(Open(WriteColumns("one.txt")), nullptr);
     frame_->Execute(kCmdRightZoom);
     EXPECT_TRUE(Checked(kCmdRightZoom));
     EXPECT_EQ(QSettings("QUELLON", "Kurvex").value("Options/RMouseAction").toString(), "2");
+}
 
+TEST_F(ViewerTest, TheToolBarCommandHidesItsBar) {
     frame_->Execute(kCmdMeasureToolbar);
     EXPECT_FALSE(frame_->MeasureBar()->isVisible());
     EXPECT_FALSE(Checked(kCmdMeasureToolbar));
+}
 
-    // New Window: a second view of the same document, both windows numbered.
+TEST_F(ViewerTest, NewWindowNumbersTheWindowsOfItsDocumentWhileThereAreTwo) {
+    COhmixGraphView* view = Open(WriteColumns("one.txt"));
+    ASSERT_NE(view, nullptr);
     frame_->Execute(kCmdNewWindow);
     ASSERT_EQ(view->Document()->Views().size(), 2u);
     EXPECT_EQ(view->Window()->windowTitle(), "one.txt:1");
@@ -136,15 +122,17 @@ TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
     Settle();
     EXPECT_EQ(view->Window()->windowTitle(), "one.txt");
     EXPECT_EQ(app_->Documents().size(), 1u);
+}
 
-    // A point table: a window of its own, numbered per document, with its own menus.
+TEST_F(ViewerTest, PointTablesAreNumberedPerDocumentAndBringTheirOwnMenus) {
+    COhmixGraphView* view = Open(WriteColumns("one.txt"));
+    ASSERT_NE(view, nullptr);
     frame_->Execute(kCmdViewDataPoints);
     frame_->Execute(kCmdViewDataPoints);  // refused: a table window is active
     QMdiSubWindow* table = frame_->MdiArea()->activeSubWindow();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->windowTitle(), "one.txt : 1");
-    EXPECT_EQ(MenuTitles().back(), "&Help");
-    EXPECT_FALSE(MenuTitles().contains("Axis"));
+    EXPECT_FALSE(HasMenu("Axis"));
     frame_->MdiArea()->setActiveSubWindow(view->Window());
     frame_->Execute(kCmdViewDataPoints);
     EXPECT_EQ(frame_->MdiArea()->activeSubWindow()->windowTitle(), "one.txt : 2");
@@ -152,9 +140,10 @@ TEST_F(ViewerTest, MenusAndCommandsFollowTheWindowsAndTheRules) {
     table->close();
     Settle();
     frame_->MdiArea()->setActiveSubWindow(view->Window());
-    EXPECT_TRUE(MenuTitles().contains("Axis"));
+    EXPECT_TRUE(HasMenu("Axis"));
+}
 
-    // Every tool-bar button is named for screen readers.
+TEST_F(ViewerTest, EveryToolBarButtonIsNamedForScreenReaders) {
     for (QAction* a : frame_->StandardBar()->actions()) {
         if (a->isSeparator()) continue;
         QWidget* button = frame_->StandardBar()->widgetForAction(a);
@@ -176,13 +165,14 @@ TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndTheViewLaysThemOut) {
     ASSERT_EQ(view->ScreenCount(), 3);
     EXPECT_EQ(view->ActiveScreen(), 0);
 
+    // Stacked from the top in equal shares; the bottom one adds room for the X axis's three
+    // lines of text and its scroll bar.
     const int t = view->LayoutNumbers().textHeight;
-    const int s = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
-    const int height = 537 + 3 * t + s;  // 600 with a 15-pixel text and a 17-pixel bar
-    view->resize(800, height);
-    EXPECT_EQ(view->Screen(0)->geometry(), QRect(0, 0, 800, 179));
-    EXPECT_EQ(view->Screen(1)->geometry(), QRect(0, 179, 800, 179));
-    EXPECT_EQ(view->Screen(2)->geometry(), QRect(0, 358, 800, height - 358));
+    const int bar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    const int h = 150;
+    view->resize(800, 3 * h + 3 * t + bar);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(view->Screen(i)->geometry(), QRect(0, i * h, 800, i < 2 ? h : h + 3 * t + bar));
     EXPECT_FALSE(view->Screen(0)->Record().BottomScreen());
     EXPECT_TRUE(view->Screen(2)->Record().BottomScreen());
 
@@ -195,8 +185,7 @@ TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndTheViewLaysThemOut) {
 }
 
 TEST_F(ViewerTest, CurveListFollowsTheActiveView) {
-    const QString two =
-        WriteColumns("two.txt", {"Time", "V1", "I1"}, 20, [](int c, int r) { return c + r; });
+    const QString two = WriteColumns("two.txt", {"Time", "V1", "I1"}, 20);
     Write("two.ini",
           "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V1\nCurve_0_Label=V1\n"
           "[Screen1]\nCurveCount=1\nCurve_0_Formula=I1\nCurve_0_Label=I1\n");
@@ -266,7 +255,6 @@ TEST_F(ViewerTest, MeasureWindowListsTheCursorValues) {
 
     // Avg shows one result under its caption.
     frame_->Execute(kCmdAverage);
-    EXPECT_EQ(CMsuFrame::Instance()->windowTitle(), "Average Value");
     EXPECT_EQ(MeasureRows(), (QStringList{"V\t35"}));  // (0 + 1 + ... + 100) / 11
 }
 
@@ -333,8 +321,6 @@ TEST_F(ViewerTest, FftCancelStopsOnlyTheCurveInProgress) {
     OnModalDialog([](QDialog* dialog) {
         auto* d = qobject_cast<QProgressDialog*>(dialog);
         ASSERT_NE(d, nullptr);
-        EXPECT_EQ(d->windowTitle(), "FFT in progress");
-        EXPECT_TRUE(d->labelText().contains(" is in progress. Please wait."));
         d->findChild<QPushButton*>()->click();
     });
     frame_->Execute(kCmdPerformFft);
@@ -370,8 +356,7 @@ TEST_F(ViewerTest, ClosingAWindowDuringItsFftCancelsAndWaits) {
 }
 
 TEST_F(ViewerTest, ReloadRebindsCurvesAndClosesViewsThatLostTheirX) {
-    const QString file =
-        WriteColumns("r.txt", {"Time", "V1", "I1"}, 10, [](int c, int r) { return c + r; });
+    const QString file = WriteColumns("r.txt", {"Time", "V1", "I1"}, 10);
     Write("r.ini",
           "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V1\n"
           "[Screen1]\nCurveCount=1\nCurve_0_Formula=I1\n");
@@ -380,15 +365,14 @@ TEST_F(ViewerTest, ReloadRebindsCurvesAndClosesViewsThatLostTheirX) {
     ASSERT_EQ(view->ScreenCount(), 2);
 
     // Longer data without I1: the curve that showed it goes.
-    WriteColumns("r.txt", {"Time", "V1"}, 30, [](int c, int r) { return c + r; });
+    WriteColumns("r.txt", {"Time", "V1"}, 30);
     frame_->Execute(kCmdReload);
     EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 30);
     EXPECT_EQ(view->Screen(0)->Record().CurveCount(), 1);
     EXPECT_EQ(view->Screen(1)->Record().CurveCount(), 0);
 
     // Another document whose file vanished closes; this one stays as it was.
-    COhmixGraphView* other =
-        Open(WriteColumns("gone.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; }));
+    COhmixGraphView* other = Open(WriteColumns("gone.txt", {"Time", "V"}, 5));
     ASSERT_NE(other, view);
     QFile::remove(dir_.filePath("gone.txt"));
     frame_->Execute(kCmdReload);
@@ -398,7 +382,7 @@ TEST_F(ViewerTest, ReloadRebindsCurvesAndClosesViewsThatLostTheirX) {
     EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 30);
 
     // The X variable gone: the window closes with its document.
-    WriteColumns("r.txt", {"Step", "V1"}, 30, [](int c, int r) { return c + r; });
+    WriteColumns("r.txt", {"Step", "V1"}, 30);
     frame_->Execute(kCmdReload);
     Settle();
     EXPECT_TRUE(frame_->MdiArea()->subWindowList().isEmpty());
@@ -406,8 +390,7 @@ TEST_F(ViewerTest, ReloadRebindsCurvesAndClosesViewsThatLostTheirX) {
 }
 
 TEST_F(ViewerTest, AReloadReachesEveryWindowLeftAfterAnotherOfTheDocumentClosed) {
-    const QString file =
-        WriteColumns("w.txt", {"Time", "V"}, 10, [](int c, int r) { return c + r; });
+    const QString file = WriteColumns("w.txt", {"Time", "V"}, 10);
     COhmixGraphView* first = Open(file);
     ASSERT_NE(first, nullptr);
     frame_->Execute(kCmdNewWindow);
@@ -421,77 +404,15 @@ TEST_F(ViewerTest, AReloadReachesEveryWindowLeftAfterAnotherOfTheDocumentClosed)
     Settle();
     ASSERT_EQ(first->Document()->Views().size(), 2u);
 
-    WriteColumns("w.txt", {"Time", "V"}, 30, [](int c, int r) { return c + r; });
+    WriteColumns("w.txt", {"Time", "V"}, 30);
     frame_->Execute(kCmdReload);
     Settle();
     EXPECT_EQ(first->Screen(0)->Record().Data()->RowCount(), 30);
     EXPECT_EQ(last->Screen(0)->Record().Data()->RowCount(), 30);
 }
 
-TEST_F(ViewerTest, RunsWindowHidesARunOnEveryScreenAndKeepsItByNameOverAReload) {
-    // An LTspice sweep of a and b over the steps r=..., named by its log.
-    const auto writeSweep = [this](const QList<int>& steps) {
-        QString raw = QStringLiteral(
-                          "Title: sweep\nPlotname: Transient Analysis\nFlags: real stepped\n"
-                          "No. Variables: 3\nNo. Points: %1\nVariables:\n\t0\ttime\ttime\n"
-                          "\t1\ta\tvoltage\n\t2\tb\tvoltage\nValues:\n")
-                          .arg(steps.size() * 3);
-        QString log;
-        int point = 0;
-        for (int s : steps) {
-            log += QStringLiteral(".step r=%1\n").arg(s);
-            for (int t = 0; t < 3; ++t)
-                raw += QStringLiteral(" %1\t%2\n\t%3\n\t%4\n\n")
-                           .arg(point++)
-                           .arg(t)
-                           .arg(s + t)
-                           .arg(-s);
-        }
-        Write("sweep.log", log);
-        return Write("sweep.raw", raw);
-    };
-    ASSERT_NE(Open(WriteColumns("one.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; })),
-              nullptr);
-    EXPECT_FALSE(Enabled(kCmdRunsWindow));  // nothing to choose among
-    Write("sweep.ini",
-          "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=1\nCurve_0_Formula=a\n"
-          "[Screen1]\nCurveCount=1\nCurve_0_Formula=b\n");
-    COhmixGraphView* view = Open(writeSweep({1, 2, 3}));
-    ASSERT_NE(view, nullptr);
-    ASSERT_EQ(view->ScreenCount(), 2);
-    ASSERT_EQ(view->Document()->Core().Data()->RunCount(), 3);
-    ASSERT_TRUE(Enabled(kCmdRunsWindow));
-    frame_->Execute(kCmdRunsWindow);
-    CRunsWindow* w = CRunsWindow::Instance();
-    ASSERT_NE(w, nullptr);
-    ASSERT_NE(w->RunItem(1), nullptr);
-    EXPECT_EQ(w->RunItem(1)->text(), "r=2");
-    const auto shown = [view](int screen) {
-        const CGraphCurve& r = view->Screen(screen)->Record();
-        std::vector<bool> out;
-        for (int k = 0; k < r.Data()->RunCount(); ++k) out.push_back(r.RunShown(k));
-        return out;
-    };
-    w->RunItem(1)->setCheckState(Qt::Unchecked);
-    EXPECT_EQ(shown(0), (std::vector<bool>{true, false, true}));
-    EXPECT_EQ(shown(1), shown(0));
-    w->MeasuredBox()->setCurrentIndex(w->MeasuredBox()->findText("r=3"));
-    EXPECT_EQ(view->Screen(1)->Record().MeasuredRun(), 2);
-
-    // A step added in front: the same runs, found by name, stay hidden and measured.
-    writeSweep({0, 1, 2, 3});
-    frame_->Execute(kCmdReload);
-    Settle();
-    EXPECT_EQ(shown(0), (std::vector<bool>{true, true, false, true}));
-    EXPECT_EQ(shown(1), shown(0));
-    EXPECT_EQ(view->Screen(0)->Record().MeasuredRun(), 3);
-    ASSERT_NE(w->RunItem(2), nullptr);
-    EXPECT_EQ(w->RunItem(2)->text(), "r=2");
-    EXPECT_EQ(w->RunItem(2)->checkState(), Qt::Unchecked);
-}
-
 TEST_F(ViewerTest, FilesOpenOneWindowEachAndBadOnesLeaveTheOthers) {
-    const QString a = WriteColumns("a.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; });
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 5);
     const QString bad = Write("bad.txt", QStringLiteral("no numbers here\nat all\n"));
     const QString b = WriteColumns("b.txt", {"Time", "I"}, 5, [](int c, int r) { return c * r; });
 
@@ -514,12 +435,8 @@ TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
     ProgramTemplates().Text().SetJustification(2);
     ASSERT_TRUE(frame_->close());
     app_->ExitInstance();
-    app_.reset();
     ProgramTemplates().Text().SetJustification(0);
-
-    app_ = std::make_unique<CKurvexApp>();
-    ASSERT_TRUE(app_->InitInstance({}, true));
-    frame_ = app_->Frame();
+    Restart();
     EXPECT_FALSE(frame_->MeasureBar()->isVisible());
     EXPECT_TRUE(frame_->StandardBar()->isVisible());
     EXPECT_EQ(ProgramTemplates().Text().Justification(), 2);
@@ -527,22 +444,16 @@ TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
     // The simulator's help path wins while it names a file; else the manual.
     const QString help = Write("help.html", "<html></html>");
     QSettings("QUELLON", "OHMIX").setValue("Advanced Options/HelpPath", help);
-    app_.reset();
-    app_ = std::make_unique<CKurvexApp>();
-    ASSERT_TRUE(app_->InitInstance({}, true));
+    Restart();
     EXPECT_EQ(app_->HelpPath(), help);
     QSettings("QUELLON", "OHMIX").setValue("Advanced Options/HelpPath", help + ".gone");
-    app_.reset();
-    app_ = std::make_unique<CKurvexApp>();
-    ASSERT_TRUE(app_->InitInstance({}, true));
+    Restart();
     EXPECT_TRUE(app_->HelpPath().endsWith("manual/index.html")) << app_->HelpPath().toStdString();
 
     // A layout saved by another version is left aside.
     QSettings("QUELLON", "Kurvex").setValue("Toolbars_8/T", QByteArray("not a layout"));
-    app_.reset();
-    app_ = std::make_unique<CKurvexApp>();
-    ASSERT_TRUE(app_->InitInstance({}, true));
-    EXPECT_TRUE(app_->Frame()->MeasureBar()->isVisible());
+    Restart();
+    EXPECT_TRUE(frame_->MeasureBar()->isVisible());
     ProgramTemplates().Text().SetJustification(0);
 }
 
@@ -615,7 +526,6 @@ TEST_F(ViewerTest, LabelCommandsPickTheirToolAndPlaceOnTheScreen) {
 
     // The Text button runs the dialog; only its OK starts the text mode.
     QAction* text = frame_->Actions().Action(kCmdText);
-    ASSERT_TRUE(frame_->StandardBar()->actions().contains(text));
     OnModalDialog([](QDialog* d) { d->reject(); });
     text->trigger();
     EXPECT_EQ(MouseMode(), kModeLine);
@@ -640,10 +550,9 @@ TEST_F(ViewerTest, LabelCommandsPickTheirToolAndPlaceOnTheScreen) {
 }
 
 TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {
-    const QString a = WriteColumns("a.txt", {"Time", "V"}, 5, [](int c, int r) { return c + r; });
+    const QString a = WriteColumns("a.txt", {"Time", "V"}, 5);
     const QString b = WriteColumns("b.txt", {"Time", "V"}, 5, [](int c, int r) { return c * r; });
-    const QString other =
-        WriteColumns("f.txt", {"Freq", "V"}, 5, [](int c, int r) { return c + r; });
+    const QString other = WriteColumns("f.txt", {"Freq", "V"}, 5);
     COhmixGraphView* view = Open(a);
     ASSERT_NE(view, nullptr);
 
@@ -670,7 +579,7 @@ TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {
 }
 
 TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
-    const QString a = WriteColumns("a.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
+    const QString a = WriteColumns("a.txt");
     const QString upper =
         WriteColumns("A.txt", {"Time", "V"}, 11, [](int c, int r) { return c * r; });
     const QString link = dir_.filePath("link.txt");
@@ -686,7 +595,7 @@ TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
     const AxisRange zoomed = view->Screen(0)->Record().XRange();
 
     // The same file by another name of it: reloaded, X kept as the option says.
-    WriteColumns("a.txt", {"Time", "V"}, 21, [](int c, int r) { return c + r; });
+    WriteColumns("a.txt", {"Time", "V"}, 21);
     Options().redrawXOnReload = 0;
     EXPECT_TRUE(app_->HandleRequest(link, &refusal)) << refusal.toStdString();
     ASSERT_EQ(app_->Documents().size(), 1u);
@@ -708,23 +617,20 @@ TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
     EXPECT_EQ(app_->Documents().size(), 2u);
 
     // With the runs flag every name of the pattern is a run of one view; asked again, it reloads.
-    const QString runs = QString::fromLatin1(kRunsRequestFlag.data(), kRunsRequestFlag.size()) +
-                         dir_.filePath("<a,A,link>.txt");
+    const QString flag = QString::fromLatin1(kRunsRequestFlag.data(), kRunsRequestFlag.size());
+    const QString runs = flag + dir_.filePath("<a,A,link>.txt");
     EXPECT_TRUE(app_->HandleRequest(runs, &refusal)) << refusal.toStdString();
     ASSERT_EQ(app_->Documents().size(), 3u);
     EXPECT_EQ(frame_->ActiveView()->Screen(0)->Record().Data()->RunCount(), 3);
     EXPECT_TRUE(app_->HandleRequest(runs, &refusal)) << refusal.toStdString();
     EXPECT_EQ(app_->Documents().size(), 3u);
-    EXPECT_FALSE(
-        app_->HandleRequest(QString::fromLatin1(kRunsRequestFlag.data(), kRunsRequestFlag.size()) +
-                                dir_.filePath("<a,missing>.txt"),
-                            &refusal));
+    EXPECT_FALSE(app_->HandleRequest(flag + dir_.filePath("<a,missing>.txt"), &refusal));
     EXPECT_TRUE(refusal.contains("missing.txt"));
 }
 
 TEST_F(ViewerTest, RequestsWaitWhileADialogIsOpen) {
-    const QString a = WriteColumns("a.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
-    const QString b = WriteColumns("b.txt", {"Time", "V"}, 11, [](int c, int r) { return c + r; });
+    const QString a = WriteColumns("a.txt");
+    const QString b = WriteColumns("b.txt");
     QDialog* dialog = new QDialog(frame_);
     bool taken = true;
     QTimer::singleShot(0, dialog, [&] {
@@ -744,8 +650,7 @@ TEST_F(ViewerTest, RequestsWaitWhileADialogIsOpen) {
 
 TEST_F(ViewerTest, RequestShowsTheNormalCursorOverItsDialogs) {
     // Three variables: opening asks which to show.
-    const QString file =
-        WriteColumns("c.txt", {"Time", "V", "I"}, 11, [](int c, int r) { return c + r; });
+    const QString file = WriteColumns("c.txt", {"Time", "V", "I"}, 11);
     std::optional<Qt::CursorShape> shape;
     OnModalDialog([&](QDialog* dialog) {
         const QCursor* cursor = QApplication::overrideCursor();
@@ -763,10 +668,7 @@ TEST_F(ViewerTest, SavedFilesReadBackUnderACommaLocale) {
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
         << "de_DE.UTF-8 is not generated: run scripts/setup";
     // A new viewer under the user's comma locale, as QApplication leaves it.
-    app_.reset();
-    app_ = std::make_unique<CKurvexApp>();
-    ASSERT_TRUE(app_->InitInstance({}, true));
-    frame_ = app_->Frame();
+    Restart();
 
     const QString file = WriteColumns("de.txt", {"Time", "V"}, 11,
                                       [](int c, int r) { return c ? 0.5 + r * 0.25 : r * 0.1; });

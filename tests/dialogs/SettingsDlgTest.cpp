@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -10,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestSupport.h"
 #include "data/cache/ColumnCache.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/DialogTestSupport.h"
@@ -58,10 +58,7 @@ TEST(SettingsDlg, CacheOptionsAndClearingTheCache) {
     qputenv("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
     // One entry in the cache, of a small source file.
     const std::string source = dir.filePath("source.txt").toStdString();
-    std::FILE* f = std::fopen(source.c_str(), "w");
-    ASSERT_TRUE(f);
-    std::fputs("t v\n0 1\n", f);
-    std::fclose(f);
+    test::Spit(source, "t v\n0 1\n");
     CacheKey key;
     std::string error;
     ASSERT_TRUE(KeyOf(source, key, error)) << error;
@@ -95,8 +92,6 @@ TEST(SettingsDlg, CacheOptionsAndClearingTheCache) {
 
 TEST(AboutDlg, ShowsTheIconAndTheShortVersion) {
     CAboutDlg dlg;
-    EXPECT_EQ(dlg.windowTitle(), "About Kurvex");
-    EXPECT_EQ(dlg.findChild<QGroupBox*>()->title(), "Kurvex");
     EXPECT_FALSE(Child<QLabel>(dlg, "icon")->pixmap().isNull());  // the resource is linked in
     EXPECT_EQ(CAboutDlg::VersionText().count('.'), 1);
     EXPECT_TRUE(Child<QLabel>(dlg, "version")->text().endsWith(CAboutDlg::VersionText()));

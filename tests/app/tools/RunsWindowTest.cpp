@@ -1,0 +1,81 @@
+// The Runs tool window over a whole viewer: which runs of a sweep are shown
+// and measured, on every screen, kept by name over a reload.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QListWidget>
+
+#include "app/GraphDocument.h"
+#include "app/GraphWnd.h"
+#include "app/ViewerFixture.h"
+#include "app/tools/RunsWindow.h"
+#include "interaction/CommandTable.h"
+
+namespace kurvex {
+namespace {
+
+using RunsWindowTest = test::ViewerFixture;
+
+TEST_F(RunsWindowTest, HidesARunOnEveryScreenAndKeepsItByNameOverAReload) {
+    // An LTspice sweep of a and b over the steps r=..., named by its log.
+    const auto writeSweep = [this](const QList<int>& steps) {
+        QString raw = QStringLiteral(
+                          "Title: sweep\nPlotname: Transient Analysis\nFlags: real stepped\n"
+                          "No. Variables: 3\nNo. Points: %1\nVariables:\n\t0\ttime\ttime\n"
+                          "\t1\ta\tvoltage\n\t2\tb\tvoltage\nValues:\n")
+                          .arg(steps.size() * 3);
+        QString log;
+        int point = 0;
+        for (int s : steps) {
+            log += QStringLiteral(".step r=%1\n").arg(s);
+            for (int t = 0; t < 3; ++t)
+                raw += QStringLiteral(" %1\t%2\n\t%3\n\t%4\n\n")
+                           .arg(point++)
+                           .arg(t)
+                           .arg(s + t)
+                           .arg(-s);
+        }
+        Write("sweep.log", log);
+        return Write("sweep.raw", raw);
+    };
+    ASSERT_NE(Open(WriteColumns("one.txt", {"Time", "V"}, 5)), nullptr);
+    EXPECT_FALSE(Enabled(kCmdRunsWindow));  // nothing to choose among
+    Write("sweep.ini",
+          "[Main]\nNumScreen=2\n[Screen0]\nCurveCount=1\nCurve_0_Formula=a\n"
+          "[Screen1]\nCurveCount=1\nCurve_0_Formula=b\n");
+    COhmixGraphView* view = Open(writeSweep({1, 2, 3}));
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->ScreenCount(), 2);
+    ASSERT_EQ(view->Document()->Core().Data()->RunCount(), 3);
+    ASSERT_TRUE(Enabled(kCmdRunsWindow));
+    frame_->Execute(kCmdRunsWindow);
+    CRunsWindow* w = CRunsWindow::Instance();
+    ASSERT_NE(w, nullptr);
+    ASSERT_NE(w->RunItem(1), nullptr);
+    EXPECT_EQ(w->RunItem(1)->text(), "r=2");
+    const auto shown = [view](int screen) {
+        const CGraphCurve& r = view->Screen(screen)->Record();
+        std::vector<bool> out;
+        for (int k = 0; k < r.Data()->RunCount(); ++k) out.push_back(r.RunShown(k));
+        return out;
+    };
+    w->RunItem(1)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(shown(0), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(shown(1), shown(0));
+    w->MeasuredBox()->setCurrentIndex(w->MeasuredBox()->findText("r=3"));
+    EXPECT_EQ(view->Screen(1)->Record().MeasuredRun(), 2);
+
+    // A step added in front: the same runs, found by name, stay hidden and measured.
+    writeSweep({0, 1, 2, 3});
+    frame_->Execute(kCmdReload);
+    Settle();
+    EXPECT_EQ(shown(0), (std::vector<bool>{true, true, false, true}));
+    EXPECT_EQ(shown(1), shown(0));
+    EXPECT_EQ(view->Screen(0)->Record().MeasuredRun(), 3);
+    ASSERT_NE(w->RunItem(2), nullptr);
+    EXPECT_EQ(w->RunItem(2)->text(), "r=2");
+    EXPECT_EQ(w->RunItem(2)->checkState(), Qt::Unchecked);
+}
+
+}  // namespace
+}  // namespace kurvex
