@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/BinaryTestSupport.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/RawFile.h"
 #include "formula/FormulaTestSupport.h"
@@ -123,13 +124,6 @@ std::string Encode(const std::string& text, Text how) {
     return out;
 }
 
-template <class T>
-void Put(std::string& out, T v) {
-    char b[sizeof v];
-    std::memcpy(b, &v, sizeof v);
-    out.append(b, sizeof v);
-}
-
 std::string Header(const char* flags, int variables, long long points, const char* names,
                    const char* start = "Binary:\n") {
     return "Title: test deck\nDate: today\nPlotname: Transient Analysis\nFlags: " +
@@ -173,18 +167,12 @@ TEST(RawFile, ReadsUtf16HeadersAndSinglePrecisionValues) {
           Case{"doubles, big-endian UTF-16 header", Text::Utf16BEMark, 8, 8, "real"}}) {
         SCOPED_TRACE(c.what);
         std::string bytes = Encode(Header(c.flags, 3, 3, kThree), c.text);
+        auto put = [&](double v, int width) {
+            width == 8 ? test::Append(bytes, v) : test::Append(bytes, static_cast<float>(v));
+        };
         for (int r = 0; r < 3; ++r) {
-            const double x = r == 1 ? -time[r] : time[r];
-            if (c.xBytes == 8)
-                Put(bytes, x);
-            else
-                Put(bytes, static_cast<float>(x));
-            for (double v : {vout[r], il[r]}) {
-                if (c.valueBytes == 8)
-                    Put(bytes, v);
-                else
-                    Put(bytes, static_cast<float>(v));
-            }
+            put(r == 1 ? -time[r] : time[r], c.xBytes);
+            for (double v : {vout[r], il[r]}) put(v, c.valueBytes);
         }
         Outcome o;
         ReadBytes(bytes, o);
@@ -211,7 +199,7 @@ TEST(RawFile, ComplexValuesBecomeAmplitudeAndPhase) {
         "No. Points: 2\r\n" +
         names;
     std::string binary = head + "Binary:\r\n";
-    for (float f : {10.0f, 0.0f, 0.0f, 1.0f, 100.0f, 0.0f, 0.0f, 0.0f}) Put(binary, f);
+    for (float f : {10.0f, 0.0f, 0.0f, 1.0f, 100.0f, 0.0f, 0.0f, 0.0f}) test::Append(binary, f);
     const std::string text = Encode(head +
                                         "Values:\r\n 0\t1.0e+01,0.0e+00\r\n\t0.0,1.0\r\n\r\n"
                                         " 1\t1.0e+02,0.0\r\n\t0.0,0.0\r\n",
@@ -242,7 +230,7 @@ TEST(RawFile, ComplexPhaseIsUnwrappedAlongEachSweep) {
     for (std::size_t i = 0; i < f.size(); ++i) {
         for (double v : {f[i], 0.0, std::cos(deg[i] * std::numbers::pi / 180),
                          std::sin(deg[i] * std::numbers::pi / 180)})
-            Put(bytes, v);
+            test::Append(bytes, v);
     }
     Outcome o;
     ReadBytes(bytes, o);
@@ -277,7 +265,7 @@ TEST(RawFile, ComplexPhaseIsUnwrappedAlongEachSweep) {
 TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
     auto doubles = [](int n) {
         std::string s;
-        for (int i = 0; i < n; ++i) Put(s, static_cast<double>(i));
+        for (int i = 0; i < n; ++i) test::Append(s, static_cast<double>(i));
         return s;
     };
     const std::string two = "\t0\ttime\ttime\n\t1\tv(x)\tvoltage\n";
@@ -372,8 +360,8 @@ TEST(RawFile, LoneUtf16SurrogatesBecomeReplacementCharacters) {
         Encode(Header("real", 2, 1, "\t0\ttime\ttime\n\t1\ta#b$\tvoltage\n"), Text::Utf16LE);
     for (auto [mark, unit] : {std::pair{"#", "\xD8"}, std::pair{"$", "\xDC"}})
         bytes.replace(bytes.find(std::string(mark) + '\0'), 2, std::string("\0", 1) + unit);
-    Put(bytes, 0.0);
-    Put(bytes, 1.0);
+    test::Append(bytes, 0.0);
+    test::Append(bytes, 1.0);
     Outcome o;
     ReadBytes(bytes, o);
     ASSERT_EQ(o.result, RawReadResult::Read);

@@ -21,10 +21,7 @@ public:
     std::vector<std::string> shown;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using test::FilePtr;
 
 std::string WriteToBytes(const CResultDataRef& d, const char* prefix = nullptr) {
     return test::Written([&](std::FILE* f) { return WriteSettingsDataPart(d, f, prefix); });
@@ -38,9 +35,7 @@ struct ReadOutcome {
 };
 
 void ReadFromBytes(const std::string& bytes, ReadOutcome& out) {
-    FilePtr f(std::tmpfile());
-    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
-    std::rewind(f.get());
+    FilePtr f = test::FileWith(bytes);
     out.result = ReadSettingsDataPart(f.get(), out.data, out.messages, "t.kfd");
     out.position = std::ftell(f.get());
 }
@@ -63,11 +58,8 @@ CResultDataRef WithBadPoints() {
 TEST(SettingsDataFile, UniformThreeVariablesRoundTrip) {
     const std::string bytes = WriteToBytes(UniformThree());
     // Header, offsets and the reserved kilobyte come first.
-    EXPECT_EQ(U32At(bytes, 0), 0xEDF094C9u);
-    EXPECT_EQ(U32At(bytes, 4), 7u);
-    EXPECT_EQ(U32At(bytes, 8), 0u);
-    EXPECT_EQ(U32At(bytes, 12), 3u);
-    EXPECT_EQ(U32At(bytes, 16), 5u);
+    const std::uint32_t head[] = {0xEDF094C9u, 7, 0, 3, 5};
+    for (size_t k = 0; k < 5; ++k) EXPECT_EQ(U32At(bytes, 4 * k), head[k]) << 4 * k;
     EXPECT_EQ(bytes.substr(32, 1000), std::string(1000, '\0'));
     const size_t rec0 = 1032;
     ASSERT_EQ(U32At(bytes, 20), rec0);
@@ -96,9 +88,8 @@ TEST(SettingsDataFile, UniformThreeVariablesRoundTrip) {
     EXPECT_EQ(d->RowCount(), 5);
     EXPECT_EQ(d->UniformX(), 1);
     EXPECT_EQ(d->BadPoints(), 0);
-    const std::vector<double> x = Samples(d, 0);
     const double xs[] = {0, 0.1, 0.2, 0.3, 0.4};
-    for (int k = 0; k < 5; ++k) EXPECT_DOUBLE_EQ(x[static_cast<size_t>(k)], xs[k]) << k;
+    for (size_t k = 0; k < 5; ++k) EXPECT_DOUBLE_EQ(Samples(d, 0)[k], xs[k]) << k;
     EXPECT_EQ(Samples(d, 1), (std::vector<double>{1, -2, 3.5, 4, 1e300}));
     EXPECT_EQ(Samples(d, 2), (std::vector<double>{-1e-300, 0, 7, 8, 9}));
     for (std::int32_t i = 0; i < 3; ++i)
