@@ -27,6 +27,10 @@ void ReadText(const std::string& text, Read& r, const TextReadOptions& options =
     r.ok = ReadTextResult(source, r.data, r.names, r.messages, options);
 }
 
+void ReadPath(const std::string& path, Read& r, const TextReadOptions& options = {}) {
+    r.ok = ReadTextResult(path, r.data, r.names, r.messages, options);
+}
+
 TextReadOptions LineByLine() {
     TextReadOptions o;
     o.parallelChunkBytes = 0;
@@ -484,7 +488,7 @@ TEST(TextReader, AFileAppendedToWhileReadIsReadAgain) {
         return true;
     };
     Read r;
-    r.ok = ReadTextResult(path.string(), r.data, r.names, r.messages, options);
+    ReadPath(path.string(), r, options);
     ASSERT_TRUE(appended);
     ASSERT_TRUE(r.ok);
     ASSERT_EQ(r.data->RowCount(), 1500001);
@@ -493,8 +497,7 @@ TEST(TextReader, AFileAppendedToWhileReadIsReadAgain) {
 
 TEST(TextReader, FileErrorsNameTheFileAndCause) {
     Read missing;
-    missing.ok =
-        ReadTextResult("/nonexistent/kurvex.txt", missing.data, missing.names, missing.messages);
+    ReadPath("/nonexistent/kurvex.txt", missing);
     EXPECT_FALSE(missing.ok);
     const std::string text = OnlyMessage(missing);
     EXPECT_NE(text.find("/nonexistent/kurvex.txt"), std::string::npos);
@@ -502,8 +505,7 @@ TEST(TextReader, FileErrorsNameTheFileAndCause) {
 
     const auto dir = std::filesystem::temp_directory_path();
     Read directory;
-    directory.ok =
-        ReadTextResult(dir.string(), directory.data, directory.names, directory.messages);
+    ReadPath(dir.string(), directory);
     EXPECT_FALSE(directory.ok);
     EXPECT_NE(OnlyMessage(directory).find("Is a directory"), std::string::npos);
 
@@ -511,7 +513,7 @@ TEST(TextReader, FileErrorsNameTheFileAndCause) {
     Read keep;
     ReadText("T V\n0 1\n", keep);
     CResultData* before = keep.data.Get();
-    keep.ok = ReadTextResult("/nonexistent/kurvex.txt", keep.data, keep.names, keep.messages);
+    ReadPath("/nonexistent/kurvex.txt", keep);
     EXPECT_EQ(keep.data.Get(), before);
 }
 
@@ -533,7 +535,7 @@ TEST(TextReader, EveryKeptFileReadsAlikeInChunks) {
             Read disk;
             TextReadOptions o;
             o.parallelChunkBytes = 512;
-            disk.ok = ReadTextResult(path, disk.data, disk.names, disk.messages, o);
+            ReadPath(path, disk, o);
             ExpectSameRead(r, disk);
             ++files;
         }
