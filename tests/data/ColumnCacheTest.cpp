@@ -263,6 +263,14 @@ TEST(ColumnCache, UnfinishedFoldersCountAndAKilledWritersGo) {
     EXPECT_TRUE(OpenEntry(keys[3], CacheEntry::Status::Found));
 }
 
+// Makes the cache folder in a folder of `mode`.
+std::function<void(const fs::path&)> InWritableFolder(mode_t mode) {
+    return [mode](const fs::path& f) {
+        fs::create_directories(f);
+        ASSERT_EQ(::chmod(f.parent_path().c_str(), mode), 0);
+    };
+}
+
 TEST(ColumnCache, FolderNotOursIsRefused) {
     const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> folders = {
         {"not writable",
@@ -279,11 +287,9 @@ TEST(ColumnCache, FolderNotOursIsRefused) {
              ASSERT_EQ(::chmod((f.parent_path() / "shared").c_str(), 0777), 0);
              fs::create_directory_symlink(f.parent_path() / "shared", f);
          }},
-        {"in a folder others can write to",
-         [](const fs::path& f) {
-             fs::create_directories(f);
-             ASSERT_EQ(::chmod(f.parent_path().c_str(), 0777), 0);
-         }},
+        // Each write bit alone refuses the folder it is in.
+        {"in a folder its group can write to", InWritableFolder(0770)},
+        {"in a folder others can write to", InWritableFolder(0707)},
     };
     for (const auto& [name, make] : folders) {
         CacheHome home(std::string("cache-refused-") + name);
