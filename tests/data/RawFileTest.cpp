@@ -141,11 +141,13 @@ struct Outcome {
     RecordingMessages messages;
 };
 
-void ReadBytes(const std::string& bytes, Outcome& o, std::int32_t plot = 0) {
+Outcome ReadBytes(const std::string& bytes, std::int32_t plot = 0) {
+    Outcome o;
     RawReadOptions options;
     options.plot = plot;
     o.data.Initialise(kDataSetPlain, 1, 3, 100);  // must stay as it is on failure
     o.result = ReadRawBytes(bytes, "deck.raw", o.data, o.plots, o.messages, options);
+    return o;
 }
 
 TEST(RawFile, ReadsUtf16HeadersAndSinglePrecisionValues) {
@@ -174,8 +176,7 @@ TEST(RawFile, ReadsUtf16HeadersAndSinglePrecisionValues) {
             put(r == 1 ? -time[r] : time[r], c.xBytes);
             for (double v : {vout[r], il[r]}) put(v, c.valueBytes);
         }
-        Outcome o;
-        ReadBytes(bytes, o);
+        const Outcome o = ReadBytes(bytes);
         ASSERT_EQ(o.result, RawReadResult::Read)
             << (o.messages.shown.empty() ? std::string() : o.messages.shown[0].first);
         EXPECT_EQ(Names(o.data), (std::vector<std::string>{"time", "V(out)", "I(L1)"}));
@@ -205,8 +206,7 @@ TEST(RawFile, ComplexValuesBecomeAmplitudeAndPhase) {
                                         " 1\t1.0e+02,0.0\r\n\t0.0,0.0\r\n",
                                     Text::Utf16LE);
     for (const std::string& bytes : {binary, text}) {
-        Outcome o;
-        ReadBytes(bytes, o);
+        const Outcome o = ReadBytes(bytes);
         ASSERT_EQ(o.result, RawReadResult::Read);
         EXPECT_EQ(Names(o.data),
                   (std::vector<std::string>{"Frequency", "amp(v(a))", "phase(v(a))"}));
@@ -232,8 +232,7 @@ TEST(RawFile, ComplexPhaseIsUnwrappedAlongEachSweep) {
                          std::sin(deg[i] * std::numbers::pi / 180)})
             test::Append(bytes, v);
     }
-    Outcome o;
-    ReadBytes(bytes, o);
+    const Outcome o = ReadBytes(bytes);
     ASSERT_EQ(o.result, RawReadResult::Read);
     for (std::size_t i = 0; i < f.size(); ++i)
         EXPECT_NEAR(o.data->Variable(2)->Values()[i], unwrapped[i], 1e-9) << i;
@@ -317,8 +316,7 @@ TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Outcome o;
-        ReadBytes(c.bytes, o, c.plot);
+        const Outcome o = ReadBytes(c.bytes, c.plot);
         EXPECT_EQ(o.result, RawReadResult::Failed);
         ASSERT_EQ(o.messages.shown.size(), 1u);
         EXPECT_NE(o.messages.shown[0].first.find(c.says), std::string::npos)
@@ -335,9 +333,8 @@ TEST(RawFile, RefusesValueTokensThatAreNotWholeNumbers) {
     for (const std::string& token : std::vector<std::string>{"e", "-", "1-2", std::string("7\0", 2),
                                                              "1e", ".", "+.e1", "2d+", "0x1"}) {
         SCOPED_TRACE(token);
-        Outcome o;
-        ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + " 0 0 1\n 1 1 " + token + "\n",
-                  o);
+        const Outcome o = ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") +
+                                    " 0 0 1\n 1 1 " + token + "\n");
         EXPECT_EQ(o.result, RawReadResult::Failed);
         ASSERT_EQ(o.messages.shown.size(), 1u);
         EXPECT_NE(o.messages.shown[0].first.find("point 1, line 12: the value"), std::string::npos)
@@ -346,8 +343,7 @@ TEST(RawFile, RefusesValueTokensThatAreNotWholeNumbers) {
     // Whole numbers; the last value of a file needs nothing after it, even
     // where the points take the fewest bytes they can.
     for (auto [values, x1] : {std::pair{" 0 -.5 1.\n 1 +2D-1 3e+0", 0.2}, {"0 5 1\n1 6 3", 6.0}}) {
-        Outcome o;
-        ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + values, o);
+        const Outcome o = ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + values);
         ASSERT_EQ(o.result, RawReadResult::Read) << values;
         EXPECT_EQ(o.data->Variable(0)->Values()[1], x1);
         EXPECT_EQ(o.data->Variable(1)->Values()[1], 3.0);
@@ -362,8 +358,7 @@ TEST(RawFile, LoneUtf16SurrogatesBecomeReplacementCharacters) {
         bytes.replace(bytes.find(std::string(mark) + '\0'), 2, std::string("\0", 1) + unit);
     test::Append(bytes, 0.0);
     test::Append(bytes, 1.0);
-    Outcome o;
-    ReadBytes(bytes, o);
+    const Outcome o = ReadBytes(bytes);
     ASSERT_EQ(o.result, RawReadResult::Read);
     EXPECT_EQ(Names(o.data)[1],
               "a\xEF\xBF\xBD"

@@ -34,10 +34,14 @@ struct ReadOutcome {
     long position = -1;  // where the file stands afterwards
 };
 
-void ReadFromBytes(const std::string& bytes, ReadOutcome& out) {
+// Reads `bytes` into `data`.
+ReadOutcome ReadFromBytes(const std::string& bytes, CResultDataRef data = CResultDataRef()) {
+    ReadOutcome out;
+    out.data = data;
     FilePtr f = test::FileWith(bytes);
     out.result = ReadSettingsDataPart(f.get(), out.data, out.messages, "t.kfd");
     out.position = std::ftell(f.get());
+    return out;
 }
 
 using test::F64At;
@@ -78,8 +82,7 @@ TEST(SettingsDataFile, UniformThreeVariablesRoundTrip) {
     EXPECT_EQ(U32At(bytes, 28), rec2);
     EXPECT_EQ(bytes.size(), rec2 + 114 + 40);
 
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
+    const ReadOutcome in = ReadFromBytes(bytes);
     ASSERT_EQ(in.result, DataPartResult::Read);
     EXPECT_TRUE(in.messages.shown.empty());
     EXPECT_EQ(in.position, static_cast<long>(bytes.size()));
@@ -109,8 +112,7 @@ TEST(SettingsDataFile, BadPointsKeepTheirFlags) {
     EXPECT_EQ(U32At(bytes, rec2 + 106), 0x101000u);
     EXPECT_EQ(bytes.size(), rec2 + 110 + 4 * 8 + 4);
 
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
+    const ReadOutcome in = ReadFromBytes(bytes);
     ASSERT_EQ(in.result, DataPartResult::Read);
     EXPECT_EQ(in.data->UniformX(), 0);
     EXPECT_EQ(in.data->BadPoints(), 1);
@@ -131,8 +133,7 @@ TEST(SettingsDataFile, UnnamedVariablesGetDefaultNamesAndNamesStopAtTheirLength)
     EXPECT_EQ(U32At(bytes, U32At(bytes, 20) + 100), 0u);
     EXPECT_EQ(U32At(bytes, U32At(bytes, 28) + 100), 0u);
     bytes[U32At(bytes, 32) + 106] = 'c';  // overwrite the NUL of "ab"
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
+    const ReadOutcome in = ReadFromBytes(bytes);
     ASSERT_EQ(in.result, DataPartResult::Read);
     const char* names[] = {"Time", "Y1", "Y2", "ab"};
     for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(in.data->Variable(i)->Name(), names[i]);
@@ -144,8 +145,7 @@ TEST(SettingsDataFile, SinglePointUniformXStoresZeroStep) {
     EXPECT_EQ(F64At(bytes, head), 2.5);
     EXPECT_EQ(F64At(bytes, head + 8), 2.5);
     EXPECT_EQ(F64At(bytes, head + 16), 0.0);
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
+    const ReadOutcome in = ReadFromBytes(bytes);
     ASSERT_EQ(in.result, DataPartResult::Read);
     EXPECT_EQ(Samples(in.data, 0), std::vector<double>{2.5});
 }
@@ -159,9 +159,7 @@ TEST(SettingsDataFile, NoVariablesOrNoPointsOpenEmpty) {
 
     std::string header = U32Bytes(0xEDF094C9u) + U32Bytes(7) + U32Bytes(0);
     for (auto [n, p] : {std::pair{0u, 5u}, std::pair{3u, 0u}, std::pair{0u, 0u}}) {
-        ReadOutcome in;
-        in.data = WithBadPoints();
-        ReadFromBytes(header + U32Bytes(n) + U32Bytes(p), in);
+        const ReadOutcome in = ReadFromBytes(header + U32Bytes(n) + U32Bytes(p), WithBadPoints());
         EXPECT_EQ(in.result, DataPartResult::Empty);
         EXPECT_EQ(in.data->VariableCount(), 0);
         EXPECT_EQ(in.data->RowCount(), 0);
@@ -173,8 +171,7 @@ TEST(SettingsDataFile, OtherFilesAreNotThisFormat) {
     for (const std::string& bytes :
          {std::string(), std::string("\xC9\x94\xF0", 3),
           U32Bytes(0xEDF094CAu) + std::string(2000, '\0'), std::string("Time Y1\r\n0 1\r\n")}) {
-        ReadOutcome in;
-        ReadFromBytes(bytes, in);
+        const ReadOutcome in = ReadFromBytes(bytes);
         EXPECT_EQ(in.result, DataPartResult::NotThisFormat);
         EXPECT_TRUE(in.messages.shown.empty());
     }
@@ -183,10 +180,8 @@ TEST(SettingsDataFile, OtherFilesAreNotThisFormat) {
 TEST(SettingsDataFile, EveryTruncationIsRefusedAndLeavesTheDataSetAlone) {
     const std::string bytes = WriteToBytes(WithBadPoints());
     for (size_t len = 4; len < bytes.size(); ++len) {
-        ReadOutcome in;
         const CResultDataRef before = UniformThree();
-        in.data = before;
-        ReadFromBytes(bytes.substr(0, len), in);
+        const ReadOutcome in = ReadFromBytes(bytes.substr(0, len), before);
         EXPECT_EQ(in.result, DataPartResult::Refused) << len;
         ASSERT_EQ(in.messages.shown.size(), 1u) << len;
         EXPECT_EQ(in.messages.shown[0].rfind("Cannot read \"t.kfd\": ", 0), 0u) << len;
@@ -221,8 +216,7 @@ TEST(SettingsDataFile, CorruptCountsOffsetsAndLengthsAreRefused) {
     for (const auto& c : cases) {
         std::string bytes = good;
         PutU32(bytes, c.at, c.value);
-        ReadOutcome in;
-        ReadFromBytes(bytes, in);
+        const ReadOutcome in = ReadFromBytes(bytes);
         if (!c.reason) {
             // Flag 0x10000 on a variable other than X changes nothing.
             EXPECT_EQ(in.result, DataPartResult::Read) << c.what;
@@ -241,8 +235,7 @@ TEST(SettingsDataFile, GeneratedXAloneIsBounded) {
     for (auto [p, read] :
          {std::pair{1000u, true}, std::pair{most, true}, std::pair{most + 1, false}}) {
         PutU32(bytes, 16, p);
-        ReadOutcome in;
-        ReadFromBytes(bytes, in);
+        const ReadOutcome in = ReadFromBytes(bytes);
         EXPECT_EQ(in.result == DataPartResult::Read, read) << p;
         if (read) {
             EXPECT_EQ(in.data->RowCount(), static_cast<std::int32_t>(p));
@@ -255,8 +248,7 @@ TEST(SettingsDataFile, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
     CResultDataRef d = MakeColumns({{"Time", {1, 2, 3}, {0, 1, 1}}, {"v", {4, 5, 6}, {}}}, false,
                                    false, kDataSetHighPass);
     for (const char* prefix : {"run2", static_cast<const char*>(nullptr)}) {
-        ReadOutcome in;
-        ReadFromBytes(WriteToBytes(d, prefix), in);
+        const ReadOutcome in = ReadFromBytes(WriteToBytes(d, prefix));
         ASSERT_EQ(in.result, DataPartResult::Read);
         EXPECT_EQ(Samples(in.data, 0), (std::vector<double>{-1, 0, 1}));
         EXPECT_EQ(in.data->Variable(0)->Name(), "Time");
@@ -266,10 +258,8 @@ TEST(SettingsDataFile, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
     EXPECT_EQ(d->Variable(1)->Name(), "v");
 
     // A plain data set is written as it is, prefix or not.
-    ReadOutcome plain;
-    ReadFromBytes(
-        WriteToBytes(MakeColumns({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false), "run2"),
-        plain);
+    const ReadOutcome plain = ReadFromBytes(
+        WriteToBytes(MakeColumns({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false), "run2"));
     EXPECT_EQ(Samples(plain.data, 0), (std::vector<double>{1, 2}));
     EXPECT_EQ(plain.data->Variable(1)->Name(), "v");
 }
