@@ -3,7 +3,6 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
-#include <filesystem>
 #include <numbers>
 #include <string>
 #include <vector>

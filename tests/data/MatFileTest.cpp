@@ -6,7 +6,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -230,11 +229,9 @@ TEST_F(MatFile, RoundTripKeepsNamesValuesAndInvalidPoints) {
     for (size_t v = 0; v < names.size(); ++v) {
         d.SetName(static_cast<std::int32_t>(v), names[v].c_str());
         for (std::int32_t r = 0; r < rows; ++r) {
-            double value = r * 0.1 + static_cast<double>(v) / 3.0;
-            std::uint8_t flag = kPointValid;
-            if (v == 2 && r == 3) flag = kPointInvalid;
-            const auto col = static_cast<std::int32_t>(v);
-            ASSERT_TRUE(d.SetRow(r, &value, &flag, col, 1));
+            const double value = r * 0.1 + static_cast<double>(v) / 3.0;
+            const std::uint8_t flag = v == 2 && r == 3 ? kPointInvalid : kPointValid;
+            ASSERT_TRUE(d.SetRow(r, &value, &flag, static_cast<std::int32_t>(v), 1));
         }
     }
     const std::string path = Path("out.mat");
