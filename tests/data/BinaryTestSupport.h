@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,19 @@ inline CResultDataRef UniformThree() {
                        true, false);
 }
 
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// A temporary file holding `bytes`, rewound.
+inline FilePtr FileWith(const std::string& bytes) {
+    FilePtr f(std::tmpfile());
+    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
+    std::rewind(f.get());
+    return f;
+}
+
 // Fields of a file's bytes, read and written in place in this machine's (little-endian) order.
 template <typename T>
 T At(const std::string& bytes, size_t at) {
@@ -76,6 +91,22 @@ inline void PutU32(std::string& s, size_t at, std::uint32_t v) {
 }
 inline void PutU64(std::string& s, size_t at, std::uint64_t v) {
     Put(s, at, v);
+}
+// Appends the bytes of v.
+template <typename T>
+void Append(std::string& out, T v) {
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+// An ngspice binary plot of time, v(out) and i(l1); value(v, p) gives the samples.
+template <class Value>
+std::string NgspicePlot(const char* name, std::int64_t points, Value value) {
+    std::string out = std::string("Title: deck\nDate: today\nPlotname: ") + name +
+                      "\nFlags: real\nNo. Variables: 3\nNo. Points: " + std::to_string(points) +
+                      "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\n"
+                      "\t2\ti(l1)\tcurrent\nBinary:\n";
+    for (std::int64_t p = 0; p < points; ++p)
+        for (int v = 0; v < 3; ++v) Append(out, value(v, p));
+    return out;
 }
 // The four bytes of v.
 inline std::string U32Bytes(std::uint32_t v) {

@@ -109,21 +109,15 @@ public:
             b += U32Bytes(std::uint32_t(i)) + U32Bytes(std::uint32_t(text.size() + 1)) + text;
             b += '\0';
         }
-        BlockEntry e;
-        e.type = kBlockNames;
-        e.index = -1;
-        e.first = first;
-        e.count = count;
-        Add(e, b);
+        Add({.type = kBlockNames, .index = -1, .first = first, .count = count}, b);
     }
     void AddData(std::int32_t index, std::int32_t first, const std::vector<double>& x,
                  const std::vector<std::uint8_t>& flags = {}, std::uint32_t kind = 0) {
-        BlockEntry e;
-        e.type = kBlockData;
-        e.index = index;
-        e.first = first;
-        e.count = std::int32_t(x.size());
-        e.kind = kind;
+        BlockEntry e{.type = kBlockData,
+                     .kind = kind,
+                     .index = index,
+                     .first = first,
+                     .count = std::int32_t(x.size())};
         std::string b(kDataBlockReserved, '\0');
         b.append(reinterpret_cast<const char*>(x.data()), x.size() * 8);
         if (!flags.empty()) {
@@ -134,13 +128,10 @@ public:
     }
     // An X block of `count` rows generated from its first value, last value and step.
     void AddGeneratedX(std::int32_t count, double first, double last, double step) {
-        BlockEntry e;
-        e.type = kBlockData;
-        e.flags = kRecordUniformX;
-        e.count = count;
         const double head[3] = {first, last, step};
-        Add(e, std::string(kDataBlockReserved, '\0') +
-                   std::string(reinterpret_cast<const char*>(head), sizeof head));
+        Add({.type = kBlockData, .flags = kRecordUniformX, .count = count},
+            std::string(kDataBlockReserved, '\0') +
+                std::string(reinterpret_cast<const char*>(head), sizeof head));
     }
     std::string Build() const {
         std::string f(1024 + 1024, '\0');
@@ -282,12 +273,8 @@ TEST_F(BlockContainerTest, UnnamedVariablesReadBackWithDefaultNames) {
 
 TEST_F(BlockContainerTest, HeaderDirectoryAndAreasFollowTheLayout) {
     const std::string f = Write(UniformThree(), {Stream("abc")});
-    EXPECT_EQ(U32At(f, 0), 0xEDF094CAu);
-    EXPECT_EQ(U32At(f, 4), 8u);
-    EXPECT_EQ(U32At(f, 8), 0u);
-    EXPECT_EQ(U32At(f, 12), 100u);
-    EXPECT_EQ(U32At(f, 16), 2u);
-    EXPECT_EQ(U32At(f, 20), 0x10000001u);
+    const std::uint32_t head[] = {0xEDF094CAu, 8, 0, 100, 2, 0x10000001u};
+    for (size_t k = 0; k < 6; ++k) EXPECT_EQ(U32At(f, 4 * k), head[k]) << 4 * k;
     const std::string banner = " Kurvex file from Quellon Inc.  simulation result data file   ";
     EXPECT_EQ(std::string(f.data() + 24), banner.substr(0, 39));
     EXPECT_EQ(f.find_first_not_of('\0', 256), 1024u);
@@ -401,9 +388,7 @@ TEST_F(BlockContainerTest, BlocksOfOtherKindsAreSkippedAndUncoveredRowsAreMissin
     b.AddData(1, 0, {1, 2, 3, 4});
     b.AddData(2, 0, {9, 9, 9, 9}, {}, 2);
     b.AddData(2, 1, {7, 8});
-    BlockEntry unknown;
-    unknown.type = 9;
-    b.Add(unknown, "ignored");
+    b.Add({.type = 9}, "ignored");
     const Loaded l = Read(b.Build());
     ASSERT_TRUE(l.ok) << Message(l);
     EXPECT_EQ(l.data->RowCount(), 4);
@@ -562,10 +547,8 @@ TEST_F(BlockContainerTest, SmallFilesCannotClaimHugeDataSets) {
 TEST_F(BlockContainerTest, OversizedSettingsStreamIsDroppedWithItsMessage) {
     Builder b(1, 2);
     b.AddData(0, 0, {0, 1});
-    BlockEntry e;
-    e.type = kBlockSettings;
-    b.Add(e, std::string(kIOBufferMaxTransfer + 1, 's'));
-    b.Add(e, "small");
+    b.Add({.type = kBlockSettings}, std::string(kIOBufferMaxTransfer + 1, 's'));
+    b.Add({.type = kBlockSettings}, "small");
     const Loaded l = Read(b.Build());
     EXPECT_TRUE(l.ok);
     ASSERT_EQ(l.messages.shown.size(), 1u);

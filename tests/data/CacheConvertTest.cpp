@@ -7,6 +7,7 @@
 
 #include "CacheHome.h"
 #include "TestSupport.h"
+#include "data/BinaryTestSupport.h"
 #include "data/LtspiceRawWriter.h"
 #include "data/cache/CacheConvert.h"
 #include "data/cache/CacheMeta.h"
@@ -26,24 +27,7 @@ using Status = CacheConversion::Status;
 
 using test::CacheHome;
 
-template <class T>
-void Put(std::string& out, T v) {
-    char b[sizeof v];
-    std::memcpy(b, &v, sizeof v);
-    out.append(b, sizeof v);
-}
-
-// An ngspice binary plot of time, v(out) and i(l1); value(v, p) gives the samples.
-template <class Value>
-std::string NgspicePlot(const char* name, std::int64_t points, Value value) {
-    std::string out = std::string("Title: deck\nDate: today\nPlotname: ") + name +
-                      "\nFlags: real\nNo. Variables: 3\nNo. Points: " + std::to_string(points) +
-                      "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\n"
-                      "\t2\ti(l1)\tcurrent\nBinary:\n";
-    for (std::int64_t p = 0; p < points; ++p)
-        for (int v = 0; v < 3; ++v) Put(out, value(v, p));
-    return out;
-}
+using test::NgspicePlot;
 
 // `raw`, an NgspicePlot, as a sweep stored as one long plot.
 std::string SteppedPlot(std::string raw) {
@@ -97,17 +81,28 @@ void ExpectHolds(const CResultDataRef& data, const CacheEntry& entry) {
     }
 }
 
-// The entry holds what ReadRawFile reads from the same file.
+// The conversion holds what ReadRawFile reads from the same file, notes what
+// it notes and names the runs as it does.
 void ExpectAsRead(const std::string& path, const CacheConvertOptions& options,
-                  const CacheEntry& entry) {
-    CResultDataRef data;
+                  const CacheConversion& made) {
+    ASSERT_EQ(made.status, Status::Converted) << made.error;
+    ASSERT_TRUE(made.entry);
+    CResultDataRef data, mapped;
     std::vector<RawPlot> plots;
     test::RecordingMessages messages;
+    std::vector<std::string> notes;
     RawReadOptions read;
     read.plot = options.plot;
     read.plotsAsRuns = options.plotsAsRuns;
+    read.notes = &notes;
     ASSERT_EQ(ReadRawFile(path, data, plots, messages, read), RawReadResult::Read);
-    ExpectHolds(data, entry);
+    ExpectHolds(data, *made.entry);
+    EXPECT_EQ(made.notes, notes);
+    std::string error;
+    ASSERT_TRUE(OpenCachedResult(made.entry, mapped, error)) << error;
+    ASSERT_EQ(mapped->RunCount(), data->RunCount());
+    for (std::int32_t r = 0; r < data->RunCount(); ++r)
+        EXPECT_EQ(mapped->RunName(r), data->RunName(r)) << r;
 }
 
 TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
@@ -185,34 +180,15 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         CacheConvertOptions options;
         options.plotsAsRuns = c.plotsAsRuns;
         const CacheConversion made = ConvertToCache(path, options);
-        ASSERT_EQ(made.status, Status::Converted) << made.error;
-        ASSERT_TRUE(made.entry);
+        ASSERT_NO_FATAL_FAILURE(ExpectAsRead(path, options, made));
         EXPECT_EQ(made.entry->Layout().rows.size(), c.runs);
-        ExpectAsRead(path, options, *made.entry);
-        // Runs are named as the reader names them.
-        CResultDataRef read, mapped;
-        std::vector<RawPlot> plots;
-        test::RecordingMessages messages;
-        RawReadOptions how;
-        how.plotsAsRuns = c.plotsAsRuns;
-        std::vector<std::string> readNotes;
-        how.notes = &readNotes;
-        std::string error;
-        ASSERT_EQ(ReadRawFile(path, read, plots, messages, how), RawReadResult::Read);
-        EXPECT_EQ(made.notes, readNotes);
-        ASSERT_TRUE(OpenCachedResult(made.entry, mapped, error)) << error;
-        ASSERT_EQ(mapped->RunCount(), read->RunCount());
-        for (std::int32_t r = 0; r < read->RunCount(); ++r)
-            EXPECT_EQ(mapped->RunName(r), read->RunName(r)) << r;
         const CacheConversion again = ConvertToCache(path, options);
         EXPECT_EQ(again.status, Status::AlreadyCached);
         EXPECT_TRUE(again.entry);
         // Read the other way, the same file is an entry of its own.
         CacheConvertOptions other = options;
         other.plotsAsRuns = !c.plotsAsRuns;
-        const CacheConversion otherwise = ConvertToCache(path, other);
-        ASSERT_EQ(otherwise.status, Status::Converted) << otherwise.error;
-        ExpectAsRead(path, other, *otherwise.entry);
+        ExpectAsRead(path, other, ConvertToCache(path, other));
     }
 }
 
@@ -382,8 +358,7 @@ TEST(CacheConvert, StartsAgainOnceWhenTheSourceChanges) {
         options.progress = test::RewritingAtEachStart(path, bytes, rewrites);
         const CacheConversion made = ConvertToCache(path, options);
         if (rewrites == 1) {
-            ASSERT_EQ(made.status, Status::Converted) << made.error;
-            ExpectAsRead(path, options, *made.entry);
+            ExpectAsRead(path, options, made);
             EXPECT_EQ(home.Entries(), 1u);
         } else {
             EXPECT_EQ(made.status, Status::Failed);

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <limits>
 #include <sstream>
 
+#include "CacheHome.h"
 #include "TestSupport.h"
 #include "data/cache/CacheMeta.h"
 #include "data/cache/CachedResult.h"
@@ -19,16 +19,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every test keeps its cache in a fresh folder of its own.
-struct CacheHome {
-    explicit CacheHome(const std::string& name) : dir(test::FreshDir(name)) {
-        ::setenv("XDG_CACHE_HOME", dir.c_str(), 1);
+// Every test keeps its cache in a fresh folder of its own, with one source.
+struct CacheHome : test::CacheHome {
+    explicit CacheHome(const std::string& name) : test::CacheHome(name) {
         test::Spit(dir / "a.raw", "source");
         std::string error;
         EXPECT_TRUE(KeyOf((dir / "a.raw").string(), key, error)) << error;
     }
-    ~CacheHome() { ::unsetenv("XDG_CACHE_HOME"); }
-    fs::path dir;
     CacheKey key;
 };
 
@@ -147,7 +144,7 @@ TEST(CachedResult, OpensTheEntryOverItsMappedColumns) {
     EXPECT_EQ(ValidBlockInode(data->Variable(2)->Flags()), "") << "some invalid: own bytes";
 
     // A write stays in memory; the cache and the other columns keep what they had.
-    const fs::path file = home.dir / "kurvex" / home.key.Hash() / "v1r0.f64";
+    const fs::path file = home.dir / "cache/kurvex" / home.key.Hash() / "v1r0.f64";
     const std::string before = test::Slurp(file);
     data->Variable(1)->Values()[3] = 1e9;
     data->Variable(1)->Flags()[4] = kPointInvalid;

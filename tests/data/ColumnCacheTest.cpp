@@ -20,37 +20,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The cache lives in a fresh folder of the test's own for as long as this lives.
-class CacheHome {
-public:
-    explicit CacheHome(const std::string& name) : dir(test::FreshDir(name)) {
-        if (const char* old = std::getenv("XDG_CACHE_HOME")) old_ = old;
-        ::setenv("XDG_CACHE_HOME", dir.c_str(), 1);
-    }
-    ~CacheHome() {
-        if (old_.empty())
-            ::unsetenv("XDG_CACHE_HOME");
-        else
-            ::setenv("XDG_CACHE_HOME", old_.c_str(), 1);
-    }
-    fs::path Folder() const { return dir / "kurvex"; }
-    std::size_t Files() const {
-        std::size_t n = 0;
-        if (fs::exists(Folder()))
-            for ([[maybe_unused]] const auto& e : fs::directory_iterator(Folder())) ++n;
-        return n;
-    }
-    const fs::path dir;
+using test::CacheHome;
 
-private:
-    std::string old_;
-};
+fs::path Folder(const CacheHome& home) {
+    return home.dir / "cache/kurvex";
+}
 
 CacheKey SourceKey(const fs::path& path) {
     CacheKey key;
     std::string error;
     EXPECT_TRUE(KeyOf(path.string(), key, error)) << error;
     return key;
+}
+// The key of a source file made of `bytes`.
+CacheKey NewSource(const fs::path& path, const std::string& bytes = "source") {
+    test::Spit(path, bytes);
+    return SourceKey(path);
 }
 
 // Sample i of variable v in run r, and whether it is valid.
@@ -92,10 +77,9 @@ std::shared_ptr<const CacheEntry> OpenEntry(const CacheKey& key, CacheEntry::Sta
 
 TEST(ColumnCache, WrittenColumnsReadBackMappedWithTheirFlags) {
     CacheHome home("cache-roundtrip");
-    test::Spit(home.dir / "a.raw", "source");
-    const CacheKey key = SourceKey(home.dir / "a.raw");
+    const CacheKey key = NewSource(home.dir / "a.raw");
     ASSERT_TRUE(WriteEntry(key));
-    EXPECT_EQ(fs::status(home.Folder()).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(Folder(home)).permissions(), fs::perms::owner_all);
     auto entry = OpenEntry(key, CacheEntry::Status::Found);
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->Key(), key);
@@ -144,8 +128,7 @@ TEST(ColumnCache, ChangedSourceGetsANewKeyAndNotTheOldEntry) {
     for (const auto& [name, change] : changes) {
         CacheHome home(std::string("cache-key-") + name);
         const fs::path source = home.dir / "a.raw";
-        test::Spit(source, "source");
-        const CacheKey before = SourceKey(source);
+        const CacheKey before = NewSource(source);
         EXPECT_EQ(SourceKey(source).Hash(), before.Hash());
         ASSERT_TRUE(WriteEntry(before));
         change(source);
@@ -171,8 +154,7 @@ TEST(ColumnCache, UnfinishedWritesLeaveNothing) {
          }}};
     for (const auto& [name, end] : ends) {
         CacheHome home(std::string("cache-unfinished-") + name);
-        test::Spit(home.dir / "a.raw", "source");
-        const CacheKey key = SourceKey(home.dir / "a.raw");
+        const CacheKey key = NewSource(home.dir / "a.raw");
         try {
             CacheWriter w;
             ASSERT_TRUE(w.Begin(key, kLayout, 1 << 20)) << w.Error();
@@ -181,7 +163,7 @@ TEST(ColumnCache, UnfinishedWritesLeaveNothing) {
             end(w);
         } catch (const std::runtime_error&) {
         }
-        EXPECT_EQ(home.Files(), 0u) << name;
+        EXPECT_EQ(home.Entries(), 0u) << name;
         OpenEntry(key, CacheEntry::Status::Missing);
     }
 }
@@ -200,12 +182,11 @@ TEST(ColumnCache, DamagedEntryIsReportedAndRemoved) {
     };
     for (const auto& [name, damage] : damages) {
         CacheHome home(std::string("cache-damage-") + name);
-        test::Spit(home.dir / "a.raw", "source");
-        const CacheKey key = SourceKey(home.dir / "a.raw");
+        const CacheKey key = NewSource(home.dir / "a.raw");
         ASSERT_TRUE(WriteEntry(key));
-        damage(home.Folder() / key.Hash());
+        damage(Folder(home) / key.Hash());
         EXPECT_FALSE(OpenEntry(key, CacheEntry::Status::Damaged)) << name;
-        EXPECT_FALSE(fs::exists(home.Folder() / key.Hash())) << name;
+        EXPECT_FALSE(fs::exists(Folder(home) / key.Hash())) << name;
         EXPECT_TRUE(WriteEntry(key)) << name;
         EXPECT_TRUE(OpenEntry(key, CacheEntry::Status::Found)) << name;
     }
@@ -215,15 +196,14 @@ TEST(ColumnCache, LeastRecentlyUsedGoFirstAndTooLargeIsRefused) {
     CacheHome home("cache-evict");
     std::vector<CacheKey> keys;
     for (int k = 0; k < 4; ++k) {
-        test::Spit(home.dir / std::to_string(k), std::string(size_t(k + 1), 'x'));
-        keys.push_back(SourceKey(home.dir / std::to_string(k)));
+        keys.push_back(NewSource(home.dir / std::to_string(k), std::string(size_t(k + 1), 'x')));
     }
     for (int k = 0; k < 3; ++k) ASSERT_TRUE(WriteEntry(keys[k]));
     // Used in the order 1, 0, 2, whatever the clock's grain.
     for (const auto& [k, when] : std::vector<std::pair<int, int>>{{1, 10}, {0, 20}, {2, 30}}) {
         const timespec times[2] = {{when, 0}, {when, 0}};
-        ASSERT_EQ(
-            ::utimensat(AT_FDCWD, (home.Folder() / keys[k].Hash() / "used").c_str(), times, 0), 0);
+        ASSERT_EQ(::utimensat(AT_FDCWD, (Folder(home) / keys[k].Hash() / "used").c_str(), times, 0),
+                  0);
     }
     std::vector<CacheListing> list;
     std::string error;
@@ -239,8 +219,8 @@ TEST(ColumnCache, LeastRecentlyUsedGoFirstAndTooLargeIsRefused) {
     OpenEntry(keys[0], CacheEntry::Status::Missing);
     for (int k : {1, 2, 3}) EXPECT_TRUE(OpenEntry(keys[k], CacheEntry::Status::Found)) << k;
 
-    const double free = double(fs::space(home.Folder()).available);
-    EXPECT_NEAR(double(DefaultCacheLimit(home.Folder().string())), free / 5, free / 100);
+    const double free = double(fs::space(Folder(home)).available);
+    EXPECT_NEAR(double(DefaultCacheLimit(Folder(home).string())), free / 5, free / 100);
 
     CacheWriter w;
     EXPECT_FALSE(w.Begin(keys[1], kLayout, 200));
@@ -254,15 +234,14 @@ TEST(ColumnCache, UnfinishedFoldersCountAndAKilledWritersGo) {
     CacheHome home("cache-partial");
     std::vector<CacheKey> keys;
     for (const char* name : {"live", "dead", "kept", "made"}) {
-        test::Spit(home.dir / name, "source");
-        keys.push_back(SourceKey(home.dir / name));
+        keys.push_back(NewSource(home.dir / name));
     }
     ASSERT_TRUE(WriteEntry(keys[2]));
     CacheWriter live;
     ASSERT_TRUE(live.Begin(keys[0], {{"x"}, {1000}, {}}, 1 << 20)) << live.Error();
     const std::vector<double> x(600, 1.0);
     ASSERT_TRUE(live.Append(0, 0, x.data(), nullptr, x.size()));
-    const fs::path dead = home.Folder() / (keys[1].Hash() + ".tmp-Xk1ll3");
+    const fs::path dead = Folder(home) / (keys[1].Hash() + ".tmp-Xk1ll3");
     fs::create_directories(dead);
     test::Spit(dead / "v0r0.f64", std::string(3000, 'x'));
     std::vector<CacheListing> list;
@@ -284,6 +263,14 @@ TEST(ColumnCache, UnfinishedFoldersCountAndAKilledWritersGo) {
     EXPECT_TRUE(OpenEntry(keys[3], CacheEntry::Status::Found));
 }
 
+// Makes the cache folder in a folder of `mode`.
+std::function<void(const fs::path&)> InWritableFolder(mode_t mode) {
+    return [mode](const fs::path& f) {
+        fs::create_directories(f);
+        ASSERT_EQ(::chmod(f.parent_path().c_str(), mode), 0);
+    };
+}
+
 TEST(ColumnCache, FolderNotOursIsRefused) {
     const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> folders = {
         {"not writable",
@@ -300,15 +287,14 @@ TEST(ColumnCache, FolderNotOursIsRefused) {
              ASSERT_EQ(::chmod((f.parent_path() / "shared").c_str(), 0777), 0);
              fs::create_directory_symlink(f.parent_path() / "shared", f);
          }},
-        {"in a folder others can write to",
-         [](const fs::path& f) {
-             fs::create_directories(f);
-             ASSERT_EQ(::chmod(f.parent_path().c_str(), 0777), 0);
-         }},
+        // Each write bit alone refuses the folder it is in.
+        {"in a folder its group can write to", InWritableFolder(0770)},
+        {"in a folder others can write to", InWritableFolder(0707)},
     };
     for (const auto& [name, make] : folders) {
         CacheHome home(std::string("cache-refused-") + name);
-        make(home.Folder());
+        fs::create_directories(Folder(home).parent_path());
+        make(Folder(home));
         std::string folder, error;
         EXPECT_FALSE(CacheFolder(folder, error)) << name;
         EXPECT_NE(error.find("Cannot use the cache folder"), std::string::npos) << error;
@@ -317,16 +303,17 @@ TEST(ColumnCache, FolderNotOursIsRefused) {
         CacheWriter w;
         EXPECT_FALSE(w.Begin(nowhere, kLayout, 1 << 20)) << name;
         OpenEntry(nowhere, CacheEntry::Status::Refused);
-        ::chmod(home.Folder().c_str(), 0700);
-        ::chmod(home.dir.c_str(), 0700);
+        ::chmod(Folder(home).c_str(), 0700);
+        ::chmod(Folder(home).parent_path().c_str(), 0700);
     }
     // A user's own link to a folder elsewhere (a larger disk) is followed, and so is a
     // sticky folder others can write to.
     CacheHome home("cache-linked");
     fs::create_directories(home.dir / "disk/mine");
+    fs::create_directories(Folder(home).parent_path());
     ASSERT_EQ(::chmod((home.dir / "disk").c_str(), 01777), 0);
     ASSERT_EQ(::chmod((home.dir / "disk/mine").c_str(), 0700), 0);
-    fs::create_directory_symlink(home.dir / "disk/mine", home.Folder());
+    fs::create_directory_symlink(home.dir / "disk/mine", Folder(home));
     std::string folder, error;
     EXPECT_TRUE(CacheFolder(folder, error)) << error;
     EXPECT_EQ(folder, fs::canonical(home.dir / "disk/mine").string());
@@ -334,8 +321,7 @@ TEST(ColumnCache, FolderNotOursIsRefused) {
 
 TEST(ColumnCache, SecondWriterOfOneKeyWaitsAndFindsTheEntry) {
     CacheHome home("cache-two-writers");
-    test::Spit(home.dir / "a.raw", "source");
-    const CacheKey key = SourceKey(home.dir / "a.raw");
+    const CacheKey key = NewSource(home.dir / "a.raw");
     CacheLayout one{{"x"}, {1}, {}};
     CacheWriter first;
     ASSERT_TRUE(first.Begin(key, one, 1 << 20));
@@ -358,7 +344,7 @@ TEST(ColumnCache, SecondWriterOfOneKeyWaitsAndFindsTheEntry) {
     std::string error;
     ASSERT_TRUE(ListCache(list, error));
     EXPECT_EQ(list.size(), 1u);
-    EXPECT_EQ(home.Files(), 1u);  // no lock file or temporary folder left
+    EXPECT_EQ(home.Entries(), 1u);  // no lock file or temporary folder left
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/BinaryTestSupport.h"
 #include "data/cache/CacheConvert.h"
 #include "data/cache/CachedResult.h"
 #include "data/model/ColumnSummary.h"
@@ -171,16 +171,9 @@ TEST(ColumnSummary, CachedColumnBorrowsItsPyramid) {
     const auto dir = test::FreshDir("summary-cached");
     ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     constexpr std::int64_t kPoints = 3 * 64 * 64 + 5;
-    std::string raw =
-        "Title: t\nDate: d\nPlotname: Transient Analysis\nFlags: real\n"
-        "No. Variables: 2\nNo. Points: " +
-        std::to_string(kPoints) + "\nVariables:\n\t0\ttime\ttime\n\t1\tv(out)\tvoltage\nBinary:\n";
-    for (std::int64_t r = 0; r < kPoints; ++r)
-        for (const double x : {r * 1e-3, std::sin(r * 0.01)}) {
-            char b[sizeof x];
-            std::memcpy(b, &x, sizeof x);
-            raw.append(b, sizeof x);
-        }
+    const std::string raw = test::NgspicePlot(
+        "Transient Analysis", kPoints,
+        [](int v, std::int64_t r) { return v == 0 ? r * 1e-3 : std::sin(r * 0.01); });
     test::Spit(dir / "a.raw", raw);
     CacheConvertOptions options;
     options.limit = UINT64_MAX;

@@ -121,9 +121,7 @@ struct ComtradeRecord {
 private:
     template <class T>
     static void Put(T v, std::string& s) {
-        char bytes[sizeof v];
-        std::memcpy(bytes, &v, sizeof v);
-        s.append(bytes, sizeof v);
+        s.append(reinterpret_cast<const char*>(&v), sizeof v);
     }
 };
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
+#include "data/BinaryTestSupport.h"
 #include "data/platform/IOBuffer.h"
 
 namespace kurvex {
@@ -11,17 +11,8 @@ namespace {
 
 using namespace std::string_literals;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-FilePtr FileWith(const std::string& bytes) {
-    FilePtr f(std::tmpfile());
-    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
-    std::rewind(f.get());
-    return f;
-}
+using test::FilePtr;
+using test::FileWith;
 
 std::string Contents(std::FILE* f) {
     std::rewind(f);
@@ -30,10 +21,6 @@ std::string Contents(std::FILE* f) {
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) s.append(chunk, got);
     return s;
-}
-
-std::string LengthPrefix(std::uint32_t n) {
-    return std::string(reinterpret_cast<const char*>(&n), 4);
 }
 
 // The message the catcher of a transfer shows.
@@ -161,7 +148,7 @@ TEST(IOBuffer, StringReadsTable) {
 
 TEST(IOBuffer, NestedBufferTakesAtMostWhatIsLeft) {
     CIOBuffer b;
-    b.Assign(LengthPrefix(0x80000000u) + "abc");
+    b.Assign(test::U32Bytes(0x80000000u) + "abc");
     CIOBuffer n = b.ReadBuffer();
     EXPECT_EQ(n.Bytes(), "abc");
     EXPECT_TRUE(b.AtEnd());
@@ -269,7 +256,8 @@ TEST(IOBuffer, StoreWritesLengthAndBytesAndEmptiesUnlessKept) {
     EXPECT_EQ(b.Bytes(), "\x03\0ab\0"s);
     ASSERT_TRUE(b.Transfer());
     EXPECT_EQ(b.Size(), 0u);
-    EXPECT_EQ(Contents(f.get()), LengthPrefix(5) + "\x03\0ab\0"s + LengthPrefix(5) + "\x03\0ab\0"s);
+    EXPECT_EQ(Contents(f.get()),
+              test::U32Bytes(5) + "\x03\0ab\0"s + test::U32Bytes(5) + "\x03\0ab\0"s);
 
     // The limit itself still goes.
     FilePtr big(std::tmpfile());
@@ -287,12 +275,12 @@ TEST(IOBuffer, LoadReadsWhatTheFileHolds) {
         std::string file;
         std::string loaded;
     } cases[] = {
-        {"block", LengthPrefix(3) + "abc" + "after", "abc"},
+        {"block", test::U32Bytes(3) + "abc" + "after", "abc"},
         {"no block", "", ""},
         {"short length", "\x03\0"s, ""},
-        {"zero length", LengthPrefix(0) + "abc", ""},
-        {"truncated block", LengthPrefix(10) + "abc", "abc"},
-        {"at the limit", LengthPrefix(kIOBufferMaxTransfer) + "z", "z"},
+        {"zero length", test::U32Bytes(0) + "abc", ""},
+        {"truncated block", test::U32Bytes(10) + "abc", "abc"},
+        {"at the limit", test::U32Bytes(kIOBufferMaxTransfer) + "z", "z"},
     };
     for (const auto& c : cases) {
         FilePtr f = FileWith(c.file);
@@ -309,7 +297,7 @@ TEST(IOBuffer, LoadReadsWhatTheFileHolds) {
 
 TEST(IOBuffer, LoadRefusesABlockOverTheLimit) {
     for (std::uint32_t s : {kIOBufferMaxTransfer + 1, 0xFFFFFFFFu}) {
-        FilePtr f = FileWith(LengthPrefix(s) + std::string(16, 'x'));
+        FilePtr f = FileWith(test::U32Bytes(s) + std::string(16, 'x'));
         CIOBuffer b;
         b.SetMode(kIOBufferLoad);
         b.Attach(f.get());

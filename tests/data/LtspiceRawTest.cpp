@@ -3,7 +3,6 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
-#include <filesystem>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -28,11 +27,13 @@ struct Read {
     RecordingMessages messages;
 };
 
-void ReadInto(const std::string& bytes, Read& r, std::int32_t plot = 0) {
+Read ReadInto(const std::string& bytes, std::int32_t plot = 0) {
+    Read r;
     RawReadOptions options;
     options.plot = plot;
     r.data.Initialise(kDataSetPlain, 1, 3, 100);
     r.result = ReadRawBytes(bytes, "sim.raw", r.data, r.plots, r.messages, options);
+    return r;
 }
 
 TEST(LtspiceRaw, FastAccessReadsValueForValueAsPointByPoint) {
@@ -57,11 +58,10 @@ TEST(LtspiceRaw, FastAccessReadsValueForValueAsPointByPoint) {
             if (v == 3 && p == 12345) return 1e300;
             return std::sin(t * 1e5 * v) * std::pow(10.0, v);
         };
-        Read pointwise, fast;
         LtspiceLayout layout{names, kPoints, false, stepped, complex, doubles};
-        ReadInto(LtspiceRaw(layout, value), pointwise);
+        const Read pointwise = ReadInto(LtspiceRaw(layout, value));
         layout.fastAccess = true;
-        ReadInto(LtspiceRaw(layout, value), fast);
+        const Read fast = ReadInto(LtspiceRaw(layout, value));
         ASSERT_EQ(pointwise.result, RawReadResult::Read);
         ASSERT_EQ(fast.result, RawReadResult::Read)
             << (fast.messages.shown.empty() ? "" : fast.messages.shown[0].first);
@@ -126,8 +126,7 @@ TEST(LtspiceRaw, FastAccessPlotsAmongOthersAndCutShort) {
     for (const auto& [file, plot, x4] :
          {std::tuple{fast + other, 0, 4.0}, std::tuple{other + fast + fast, 2, 4.0},
           std::tuple{fast + other, 1, 4.5}}) {
-        Read r;
-        ReadInto(file, r, plot);
+        const Read r = ReadInto(file, plot);
         ASSERT_EQ(r.result, RawReadResult::Read) << plot;
         EXPECT_EQ(r.plots.size(), file.size() > 2 * fast.size() ? 3u : 2u);
         EXPECT_EQ(r.data->Variable(0)->Values()[r.data->RowCount() - 1], x4);
@@ -138,8 +137,7 @@ TEST(LtspiceRaw, FastAccessPlotsAmongOthersAndCutShort) {
     for (const auto& [file, says] :
          {std::pair{fast.substr(0, fast.size() - 1), "its values do not fit its header"},
           std::pair{text, "stores text values variable by variable"}}) {
-        Read r;
-        ReadInto(file, r);
+        const Read r = ReadInto(file);
         EXPECT_EQ(r.result, RawReadResult::Failed);
         ASSERT_EQ(r.messages.shown.size(), 1u);
         EXPECT_NE(r.messages.shown[0].first.find(says), std::string::npos)
@@ -161,8 +159,7 @@ TEST(LtspiceRaw, OnlyARealPlotsTimeReadsUnsigned) {
          {std::pair{file("TIME", "Values:\n", "0 -1 2\n1 -3 4\n"), 1.0},
           std::pair{file("v-sweep", "Values:\n", "0 -1 2\n1 -3 4\n"), -1.0},
           std::pair{file("v1", "Binary:\n", doubles), -1.0}}) {
-        Read r;
-        ReadInto(bytes, r);
+        const Read r = ReadInto(bytes);
         ASSERT_EQ(r.result, RawReadResult::Read);
         EXPECT_EQ(r.data->Variable(0)->Values()[0], x0);
         EXPECT_EQ(r.data->Variable(0)->Values()[1], 3.0 * x0);

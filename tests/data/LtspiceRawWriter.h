@@ -56,11 +56,7 @@ template <class Value, class Sink>
 void WriteLtspiceRaw(const LtspiceLayout& l, Value value, Sink sink) {
     sink(std::string_view(LtspiceHeader(l)));
     std::string out;
-    auto append = [&](auto x) {
-        char b[sizeof x];
-        std::memcpy(b, &x, sizeof x);
-        out.append(b, sizeof x);
-    };
+    auto append = [&](auto x) { out.append(reinterpret_cast<const char*>(&x), sizeof x); };
     auto put = [&](std::int64_t v, std::int64_t p) {
         const std::complex<double> z = value(v, p);
         if (l.complex) {
@@ -79,10 +75,7 @@ void WriteLtspiceRaw(const LtspiceLayout& l, Value value, Sink sink) {
     const auto n = static_cast<std::int64_t>(l.names.size());
     for (std::int64_t a = 0; a < (l.fastAccess ? n : l.points); ++a) {
         for (std::int64_t b = 0; b < (l.fastAccess ? l.points : n); ++b) {
-            if (l.fastAccess)
-                put(a, b);
-            else
-                put(b, a);
+            l.fastAccess ? put(a, b) : put(b, a);
         }
     }
     sink(std::string_view(out));

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/BinaryTestSupport.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/MatFile.h"
 #include "data/platform/ChildReader.h"
@@ -121,20 +121,10 @@ TEST_F(MatFile, SciPyFilesReadAsTheirVariables) {
 
 // Bytes of a level-5 file by hand, for what no good writer makes.
 std::string Level5(const std::string& elements) {
-    std::string head(128, ' ');
-    head.replace(0, 10, "MATLAB 5.0");
-    head[124] = 0x00;
-    head[125] = 0x01;
-    head[126] = 'I';
-    head[127] = 'M';
-    return head + elements;
+    return "MATLAB 5.0" + std::string(114, ' ') + std::string("\0\1IM", 4) + elements;
 }
 
-std::string U32(std::uint32_t v) {
-    std::string s(4, '\0');
-    std::memcpy(s.data(), &v, 4);
-    return s;
-}
+const auto U32 = test::U32Bytes;
 
 std::string Gunzip(const fs::path& path) {
     std::string out;
@@ -209,10 +199,7 @@ TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
 TEST_F(MatFile, TellsItsLevelsFromTheirMarks) {
     const std::string v5 = Level5("");
     std::string v5big = v5;
-    v5big[124] = 0x01;
-    v5big[125] = 0x00;
-    v5big[126] = 'M';
-    v5big[127] = 'I';
+    v5big.replace(124, 4, std::string("\1\0MI", 4));
     const std::string v73 = "MATLAB 7.3 MAT-file, Platform: GLNXA64" + std::string(90, ' ');
     const std::string v4 = test::Slurp(kMat / "level4.mat").substr(0, 128);
     std::string hdf5 = "MATLAB 7.0 MAT-file" + std::string(493, ' ') + "\x89HDF\r\n\x1a\n";
@@ -242,11 +229,9 @@ TEST_F(MatFile, RoundTripKeepsNamesValuesAndInvalidPoints) {
     for (size_t v = 0; v < names.size(); ++v) {
         d.SetName(static_cast<std::int32_t>(v), names[v].c_str());
         for (std::int32_t r = 0; r < rows; ++r) {
-            double value = r * 0.1 + static_cast<double>(v) / 3.0;
-            std::uint8_t flag = kPointValid;
-            if (v == 2 && r == 3) flag = kPointInvalid;
-            const auto col = static_cast<std::int32_t>(v);
-            ASSERT_TRUE(d.SetRow(r, &value, &flag, col, 1));
+            const double value = r * 0.1 + static_cast<double>(v) / 3.0;
+            const std::uint8_t flag = v == 2 && r == 3 ? kPointInvalid : kPointValid;
+            ASSERT_TRUE(d.SetRow(r, &value, &flag, static_cast<std::int32_t>(v), 1));
         }
     }
     const std::string path = Path("out.mat");

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/BinaryTestSupport.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/RawFile.h"
 #include "formula/FormulaTestSupport.h"
@@ -123,13 +123,6 @@ std::string Encode(const std::string& text, Text how) {
     return out;
 }
 
-template <class T>
-void Put(std::string& out, T v) {
-    char b[sizeof v];
-    std::memcpy(b, &v, sizeof v);
-    out.append(b, sizeof v);
-}
-
 std::string Header(const char* flags, int variables, long long points, const char* names,
                    const char* start = "Binary:\n") {
     return "Title: test deck\nDate: today\nPlotname: Transient Analysis\nFlags: " +
@@ -147,11 +140,13 @@ struct Outcome {
     RecordingMessages messages;
 };
 
-void ReadBytes(const std::string& bytes, Outcome& o, std::int32_t plot = 0) {
+Outcome ReadBytes(const std::string& bytes, std::int32_t plot = 0) {
+    Outcome o;
     RawReadOptions options;
     options.plot = plot;
     o.data.Initialise(kDataSetPlain, 1, 3, 100);  // must stay as it is on failure
     o.result = ReadRawBytes(bytes, "deck.raw", o.data, o.plots, o.messages, options);
+    return o;
 }
 
 TEST(RawFile, ReadsUtf16HeadersAndSinglePrecisionValues) {
@@ -173,21 +168,14 @@ TEST(RawFile, ReadsUtf16HeadersAndSinglePrecisionValues) {
           Case{"doubles, big-endian UTF-16 header", Text::Utf16BEMark, 8, 8, "real"}}) {
         SCOPED_TRACE(c.what);
         std::string bytes = Encode(Header(c.flags, 3, 3, kThree), c.text);
+        auto put = [&](double v, int width) {
+            width == 8 ? test::Append(bytes, v) : test::Append(bytes, static_cast<float>(v));
+        };
         for (int r = 0; r < 3; ++r) {
-            const double x = r == 1 ? -time[r] : time[r];
-            if (c.xBytes == 8)
-                Put(bytes, x);
-            else
-                Put(bytes, static_cast<float>(x));
-            for (double v : {vout[r], il[r]}) {
-                if (c.valueBytes == 8)
-                    Put(bytes, v);
-                else
-                    Put(bytes, static_cast<float>(v));
-            }
+            put(r == 1 ? -time[r] : time[r], c.xBytes);
+            for (double v : {vout[r], il[r]}) put(v, c.valueBytes);
         }
-        Outcome o;
-        ReadBytes(bytes, o);
+        const Outcome o = ReadBytes(bytes);
         ASSERT_EQ(o.result, RawReadResult::Read)
             << (o.messages.shown.empty() ? std::string() : o.messages.shown[0].first);
         EXPECT_EQ(Names(o.data), (std::vector<std::string>{"time", "V(out)", "I(L1)"}));
@@ -211,14 +199,13 @@ TEST(RawFile, ComplexValuesBecomeAmplitudeAndPhase) {
         "No. Points: 2\r\n" +
         names;
     std::string binary = head + "Binary:\r\n";
-    for (float f : {10.0f, 0.0f, 0.0f, 1.0f, 100.0f, 0.0f, 0.0f, 0.0f}) Put(binary, f);
+    for (float f : {10.0f, 0.0f, 0.0f, 1.0f, 100.0f, 0.0f, 0.0f, 0.0f}) test::Append(binary, f);
     const std::string text = Encode(head +
                                         "Values:\r\n 0\t1.0e+01,0.0e+00\r\n\t0.0,1.0\r\n\r\n"
                                         " 1\t1.0e+02,0.0\r\n\t0.0,0.0\r\n",
                                     Text::Utf16LE);
     for (const std::string& bytes : {binary, text}) {
-        Outcome o;
-        ReadBytes(bytes, o);
+        const Outcome o = ReadBytes(bytes);
         ASSERT_EQ(o.result, RawReadResult::Read);
         EXPECT_EQ(Names(o.data),
                   (std::vector<std::string>{"Frequency", "amp(v(a))", "phase(v(a))"}));
@@ -242,10 +229,9 @@ TEST(RawFile, ComplexPhaseIsUnwrappedAlongEachSweep) {
     for (std::size_t i = 0; i < f.size(); ++i) {
         for (double v : {f[i], 0.0, std::cos(deg[i] * std::numbers::pi / 180),
                          std::sin(deg[i] * std::numbers::pi / 180)})
-            Put(bytes, v);
+            test::Append(bytes, v);
     }
-    Outcome o;
-    ReadBytes(bytes, o);
+    const Outcome o = ReadBytes(bytes);
     ASSERT_EQ(o.result, RawReadResult::Read);
     for (std::size_t i = 0; i < f.size(); ++i)
         EXPECT_NEAR(o.data->Variable(2)->Values()[i], unwrapped[i], 1e-9) << i;
@@ -277,7 +263,7 @@ TEST(RawFile, ComplexPhaseIsUnwrappedAlongEachSweep) {
 TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
     auto doubles = [](int n) {
         std::string s;
-        for (int i = 0; i < n; ++i) Put(s, static_cast<double>(i));
+        for (int i = 0; i < n; ++i) test::Append(s, static_cast<double>(i));
         return s;
     };
     const std::string two = "\t0\ttime\ttime\n\t1\tv(x)\tvoltage\n";
@@ -329,8 +315,7 @@ TEST(RawFile, RefusesHeadersThatDoNotFitTheFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Outcome o;
-        ReadBytes(c.bytes, o, c.plot);
+        const Outcome o = ReadBytes(c.bytes, c.plot);
         EXPECT_EQ(o.result, RawReadResult::Failed);
         ASSERT_EQ(o.messages.shown.size(), 1u);
         EXPECT_NE(o.messages.shown[0].first.find(c.says), std::string::npos)
@@ -347,9 +332,8 @@ TEST(RawFile, RefusesValueTokensThatAreNotWholeNumbers) {
     for (const std::string& token : std::vector<std::string>{"e", "-", "1-2", std::string("7\0", 2),
                                                              "1e", ".", "+.e1", "2d+", "0x1"}) {
         SCOPED_TRACE(token);
-        Outcome o;
-        ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + " 0 0 1\n 1 1 " + token + "\n",
-                  o);
+        const Outcome o = ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") +
+                                    " 0 0 1\n 1 1 " + token + "\n");
         EXPECT_EQ(o.result, RawReadResult::Failed);
         ASSERT_EQ(o.messages.shown.size(), 1u);
         EXPECT_NE(o.messages.shown[0].first.find("point 1, line 12: the value"), std::string::npos)
@@ -358,8 +342,7 @@ TEST(RawFile, RefusesValueTokensThatAreNotWholeNumbers) {
     // Whole numbers; the last value of a file needs nothing after it, even
     // where the points take the fewest bytes they can.
     for (auto [values, x1] : {std::pair{" 0 -.5 1.\n 1 +2D-1 3e+0", 0.2}, {"0 5 1\n1 6 3", 6.0}}) {
-        Outcome o;
-        ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + values, o);
+        const Outcome o = ReadBytes(Header("real", 2, 2, two.c_str(), "Values:\n") + values);
         ASSERT_EQ(o.result, RawReadResult::Read) << values;
         EXPECT_EQ(o.data->Variable(0)->Values()[1], x1);
         EXPECT_EQ(o.data->Variable(1)->Values()[1], 3.0);
@@ -372,10 +355,9 @@ TEST(RawFile, LoneUtf16SurrogatesBecomeReplacementCharacters) {
         Encode(Header("real", 2, 1, "\t0\ttime\ttime\n\t1\ta#b$\tvoltage\n"), Text::Utf16LE);
     for (auto [mark, unit] : {std::pair{"#", "\xD8"}, std::pair{"$", "\xDC"}})
         bytes.replace(bytes.find(std::string(mark) + '\0'), 2, std::string("\0", 1) + unit);
-    Put(bytes, 0.0);
-    Put(bytes, 1.0);
-    Outcome o;
-    ReadBytes(bytes, o);
+    test::Append(bytes, 0.0);
+    test::Append(bytes, 1.0);
+    const Outcome o = ReadBytes(bytes);
     ASSERT_EQ(o.result, RawReadResult::Read);
     EXPECT_EQ(Names(o.data)[1],
               "a\xEF\xBF\xBD"

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "TestSupport.h"
 #include "data/platform/ReloadWatch.h"

@@ -89,12 +89,8 @@ TEST(ResultData, ExtentsSkipInvalidAndKeepZeroWhenNothingValid) {
     EXPECT_EQ(d->Variable(1)->Min(), -3.0);
     EXPECT_EQ(d->Variable(1)->Max(), -3.0);
 
-    CResultDataRef m;
-    m.Initialise(kDataSetPlain, 1, 3, 100);
-    const double v = 5;
-    const std::uint8_t missing = kPointMissing;
-    m.SetRow(0, &v, &missing, 0, 1);
-    m.SetRow(1, &v, &missing, 0, 1);
+    CResultDataRef m = MakeColumn({5, 5});
+    m->Variable(0)->Flags()[0] = m->Variable(0)->Flags()[1] = kPointMissing;
     m.UpdateExtents();
     EXPECT_EQ(m->Variable(0)->Min(), 0.0);
     EXPECT_EQ(m->Variable(0)->Max(), 0.0);

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "CacheHome.h"
+#include "data/BinaryTestSupport.h"
 #include "data/document/Document.h"
 #include "data/model/Runs.h"
 #include "formula/FormulaTestSupport.h"
@@ -63,14 +64,10 @@ TEST(Runs, FilesReadAsRunsShowPartialDataOfTheFirstOnly) {
     const test::CacheHome home("RunsPreview");
     std::vector<std::string> paths;
     for (const double file : {1.0, 2.0}) {
-        std::string raw =
-            "Title: t\nDate: d\nPlotname: tran\nFlags: real\nNo. Variables: 3\nNo. "
-            "Points: 400000\nVariables:\n\t0\ttime\ttime\n\t1\tv\tvoltage\n\t2\tw\t"
-            "voltage\nBinary:\n";
-        for (int p = 0; p < 400000; ++p) {  // shown while converted
-            const double v[3] = {p * 1e-6, file, 0.0};
-            raw.append(reinterpret_cast<const char*>(v), sizeof v);
-        }
+        // Shown while converted.
+        const std::string raw = test::NgspicePlot("tran", 400000, [&](int v, std::int64_t p) {
+            return v == 0 ? p * 1e-6 : v == 1 ? file : 0.0;
+        });
         paths.push_back((home.dir / (std::to_string(int(file)) + ".raw")).string());
         test::Spit(paths.back(), raw);
     }

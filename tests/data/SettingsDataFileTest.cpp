@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,10 +19,7 @@ public:
     std::vector<std::string> shown;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using test::FilePtr;
 
 std::string WriteToBytes(const CResultDataRef& d, const char* prefix = nullptr) {
     return test::Written([&](std::FILE* f) { return WriteSettingsDataPart(d, f, prefix); });
@@ -37,12 +32,14 @@ struct ReadOutcome {
     long position = -1;  // where the file stands afterwards
 };
 
-void ReadFromBytes(const std::string& bytes, ReadOutcome& out) {
-    FilePtr f(std::tmpfile());
-    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
-    std::rewind(f.get());
+// Reads `bytes` into `data`.
+ReadOutcome ReadFromBytes(const std::string& bytes, CResultDataRef data = CResultDataRef()) {
+    ReadOutcome out;
+    out.data = data;
+    FilePtr f = test::FileWith(bytes);
     out.result = ReadSettingsDataPart(f.get(), out.data, out.messages, "t.kfd");
     out.position = std::ftell(f.get());
+    return out;
 }
 
 using test::F64At;
@@ -63,11 +60,8 @@ CResultDataRef WithBadPoints() {
 TEST(SettingsDataFile, UniformThreeVariablesRoundTrip) {
     const std::string bytes = WriteToBytes(UniformThree());
     // Header, offsets and the reserved kilobyte come first.
-    EXPECT_EQ(U32At(bytes, 0), 0xEDF094C9u);
-    EXPECT_EQ(U32At(bytes, 4), 7u);
-    EXPECT_EQ(U32At(bytes, 8), 0u);
-    EXPECT_EQ(U32At(bytes, 12), 3u);
-    EXPECT_EQ(U32At(bytes, 16), 5u);
+    const std::uint32_t head[] = {0xEDF094C9u, 7, 0, 3, 5};
+    for (size_t k = 0; k < 5; ++k) EXPECT_EQ(U32At(bytes, 4 * k), head[k]) << 4 * k;
     EXPECT_EQ(bytes.substr(32, 1000), std::string(1000, '\0'));
     const size_t rec0 = 1032;
     ASSERT_EQ(U32At(bytes, 20), rec0);
@@ -86,8 +80,7 @@ TEST(SettingsDataFile, UniformThreeVariablesRoundTrip) {
     EXPECT_EQ(U32At(bytes, 28), rec2);
     EXPECT_EQ(bytes.size(), rec2 + 114 + 40);
 
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
+    const ReadOutcome in = ReadFromBytes(bytes);
     ASSERT_EQ(in.result, DataPartResult::Read);
     EXPECT_TRUE(in.messages.shown.empty());
     EXPECT_EQ(in.position, static_cast<long>(bytes.size()));
@@ -96,9 +89,8 @@ TEST(SettingsDataFile, UniformThreeVariablesRoundTrip) {
     EXPECT_EQ(d->RowCount(), 5);
     EXPECT_EQ(d->UniformX(), 1);
     EXPECT_EQ(d->BadPoints(), 0);
-    const std::vector<double> x = Samples(d, 0);
     const double xs[] = {0, 0.1, 0.2, 0.3, 0.4};
-    for (int k = 0; k < 5; ++k) EXPECT_DOUBLE_EQ(x[static_cast<size_t>(k)], xs[k]) << k;
+    for (size_t k = 0; k < 5; ++k) EXPECT_DOUBLE_EQ(Samples(d, 0)[k], xs[k]) << k;
     EXPECT_EQ(Samples(d, 1), (std::vector<double>{1, -2, 3.5, 4, 1e300}));
     EXPECT_EQ(Samples(d, 2), (std::vector<double>{-1e-300, 0, 7, 8, 9}));
     for (std::int32_t i = 0; i < 3; ++i)
@@ -118,8 +110,7 @@ TEST(SettingsDataFile, BadPointsKeepTheirFlags) {
     EXPECT_EQ(U32At(bytes, rec2 + 106), 0x101000u);
     EXPECT_EQ(bytes.size(), rec2 + 110 + 4 * 8 + 4);
 
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
+    const ReadOutcome in = ReadFromBytes(bytes);
     ASSERT_EQ(in.result, DataPartResult::Read);
     EXPECT_EQ(in.data->UniformX(), 0);
     EXPECT_EQ(in.data->BadPoints(), 1);
@@ -140,8 +131,7 @@ TEST(SettingsDataFile, UnnamedVariablesGetDefaultNamesAndNamesStopAtTheirLength)
     EXPECT_EQ(U32At(bytes, U32At(bytes, 20) + 100), 0u);
     EXPECT_EQ(U32At(bytes, U32At(bytes, 28) + 100), 0u);
     bytes[U32At(bytes, 32) + 106] = 'c';  // overwrite the NUL of "ab"
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
+    const ReadOutcome in = ReadFromBytes(bytes);
     ASSERT_EQ(in.result, DataPartResult::Read);
     const char* names[] = {"Time", "Y1", "Y2", "ab"};
     for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(in.data->Variable(i)->Name(), names[i]);
@@ -153,8 +143,7 @@ TEST(SettingsDataFile, SinglePointUniformXStoresZeroStep) {
     EXPECT_EQ(F64At(bytes, head), 2.5);
     EXPECT_EQ(F64At(bytes, head + 8), 2.5);
     EXPECT_EQ(F64At(bytes, head + 16), 0.0);
-    ReadOutcome in;
-    ReadFromBytes(bytes, in);
+    const ReadOutcome in = ReadFromBytes(bytes);
     ASSERT_EQ(in.result, DataPartResult::Read);
     EXPECT_EQ(Samples(in.data, 0), std::vector<double>{2.5});
 }
@@ -168,9 +157,7 @@ TEST(SettingsDataFile, NoVariablesOrNoPointsOpenEmpty) {
 
     std::string header = U32Bytes(0xEDF094C9u) + U32Bytes(7) + U32Bytes(0);
     for (auto [n, p] : {std::pair{0u, 5u}, std::pair{3u, 0u}, std::pair{0u, 0u}}) {
-        ReadOutcome in;
-        in.data = WithBadPoints();
-        ReadFromBytes(header + U32Bytes(n) + U32Bytes(p), in);
+        const ReadOutcome in = ReadFromBytes(header + U32Bytes(n) + U32Bytes(p), WithBadPoints());
         EXPECT_EQ(in.result, DataPartResult::Empty);
         EXPECT_EQ(in.data->VariableCount(), 0);
         EXPECT_EQ(in.data->RowCount(), 0);
@@ -182,8 +169,7 @@ TEST(SettingsDataFile, OtherFilesAreNotThisFormat) {
     for (const std::string& bytes :
          {std::string(), std::string("\xC9\x94\xF0", 3),
           U32Bytes(0xEDF094CAu) + std::string(2000, '\0'), std::string("Time Y1\r\n0 1\r\n")}) {
-        ReadOutcome in;
-        ReadFromBytes(bytes, in);
+        const ReadOutcome in = ReadFromBytes(bytes);
         EXPECT_EQ(in.result, DataPartResult::NotThisFormat);
         EXPECT_TRUE(in.messages.shown.empty());
     }
@@ -192,10 +178,8 @@ TEST(SettingsDataFile, OtherFilesAreNotThisFormat) {
 TEST(SettingsDataFile, EveryTruncationIsRefusedAndLeavesTheDataSetAlone) {
     const std::string bytes = WriteToBytes(WithBadPoints());
     for (size_t len = 4; len < bytes.size(); ++len) {
-        ReadOutcome in;
         const CResultDataRef before = UniformThree();
-        in.data = before;
-        ReadFromBytes(bytes.substr(0, len), in);
+        const ReadOutcome in = ReadFromBytes(bytes.substr(0, len), before);
         EXPECT_EQ(in.result, DataPartResult::Refused) << len;
         ASSERT_EQ(in.messages.shown.size(), 1u) << len;
         EXPECT_EQ(in.messages.shown[0].rfind("Cannot read \"t.kfd\": ", 0), 0u) << len;
@@ -230,8 +214,7 @@ TEST(SettingsDataFile, CorruptCountsOffsetsAndLengthsAreRefused) {
     for (const auto& c : cases) {
         std::string bytes = good;
         PutU32(bytes, c.at, c.value);
-        ReadOutcome in;
-        ReadFromBytes(bytes, in);
+        const ReadOutcome in = ReadFromBytes(bytes);
         if (!c.reason) {
             // Flag 0x10000 on a variable other than X changes nothing.
             EXPECT_EQ(in.result, DataPartResult::Read) << c.what;
@@ -250,8 +233,7 @@ TEST(SettingsDataFile, GeneratedXAloneIsBounded) {
     for (auto [p, read] :
          {std::pair{1000u, true}, std::pair{most, true}, std::pair{most + 1, false}}) {
         PutU32(bytes, 16, p);
-        ReadOutcome in;
-        ReadFromBytes(bytes, in);
+        const ReadOutcome in = ReadFromBytes(bytes);
         EXPECT_EQ(in.result == DataPartResult::Read, read) << p;
         if (read) {
             EXPECT_EQ(in.data->RowCount(), static_cast<std::int32_t>(p));
@@ -264,8 +246,7 @@ TEST(SettingsDataFile, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
     CResultDataRef d = MakeColumns({{"Time", {1, 2, 3}, {0, 1, 1}}, {"v", {4, 5, 6}, {}}}, false,
                                    false, kDataSetHighPass);
     for (const char* prefix : {"run2", static_cast<const char*>(nullptr)}) {
-        ReadOutcome in;
-        ReadFromBytes(WriteToBytes(d, prefix), in);
+        const ReadOutcome in = ReadFromBytes(WriteToBytes(d, prefix));
         ASSERT_EQ(in.result, DataPartResult::Read);
         EXPECT_EQ(Samples(in.data, 0), (std::vector<double>{-1, 0, 1}));
         EXPECT_EQ(in.data->Variable(0)->Name(), "Time");
@@ -275,10 +256,8 @@ TEST(SettingsDataFile, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
     EXPECT_EQ(d->Variable(1)->Name(), "v");
 
     // A plain data set is written as it is, prefix or not.
-    ReadOutcome plain;
-    ReadFromBytes(
-        WriteToBytes(MakeColumns({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false), "run2"),
-        plain);
+    const ReadOutcome plain = ReadFromBytes(
+        WriteToBytes(MakeColumns({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false), "run2"));
     EXPECT_EQ(Samples(plain.data, 0), (std::vector<double>{1, 2}));
     EXPECT_EQ(plain.data->Variable(1)->Name(), "v");
 }

@@ -22,9 +22,15 @@ struct Read {
     RecordingMessages messages;
 };
 
-void ReadText(const std::string& text, Read& r, const TextReadOptions& options = {}) {
+Read ReadText(const std::string& text, const TextReadOptions& options = {}) {
+    Read r;
     MemoryByteSource source(text);
     r.ok = ReadTextResult(source, r.data, r.names, r.messages, options);
+    return r;
+}
+
+void ReadPath(const std::string& path, Read& r, const TextReadOptions& options = {}) {
+    r.ok = ReadTextResult(path, r.data, r.names, r.messages, options);
 }
 
 TextReadOptions LineByLine() {
@@ -64,22 +70,21 @@ void ExpectSameRead(const Read& want, const Read& got) {
     }
 }
 
-// Reads `text` line by line into `r`, then in chunks of several sizes on
-// several threads; each chunked read must match the line-by-line one.
-void ReadBothWays(const std::string& text, Read& r, TextReadOptions base = {}) {
+// Reads `text` line by line, then in chunks of several sizes on several
+// threads; each chunked read must match the line-by-line one, which it gives.
+Read ReadBothWays(const std::string& text, TextReadOptions base = {}) {
     base.parallelChunkBytes = 0;
-    ReadText(text, r, base);
+    const Read r = ReadText(text, base);
     for (size_t chunk : {1, 7, 64}) {
         for (int threads : {1, 3}) {
             SCOPED_TRACE(testing::Message() << "chunk " << chunk << ", threads " << threads);
             TextReadOptions o = base;
             o.parallelChunkBytes = chunk;
             o.threads = threads;
-            Read got;
-            ReadText(text, got, o);
-            ExpectSameRead(r, got);
+            ExpectSameRead(r, ReadText(text, o));
         }
     }
+    return r;
 }
 
 std::string OnlyMessage(const Read& r) {
@@ -90,8 +95,7 @@ std::string OnlyMessage(const Read& r) {
 }
 
 TEST(TextReader, NameLineGivesNamesAndRows) {
-    Read r;
-    ReadBothWays("; a comment\n\nTime Va,Vb\r\n0 1 2\r\n1e-3, 3\t4\n", r);
+    const Read r = ReadBothWays("; a comment\n\nTime Va,Vb\r\n0 1 2\r\n1e-3, 3\t4\n");
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.names, (std::vector<std::string>{"Time", "Va", "Vb"}));
     EXPECT_EQ(r.data->VariableCount(), 3);
@@ -105,8 +109,7 @@ TEST(TextReader, NameLineGivesNamesAndRows) {
 }
 
 TEST(TextReader, NumericFirstLineNamesVariablesByIndexAndIsData) {
-    Read r;
-    ReadBothWays("0 1 2\n1 3 4\n2 5 6\n", r);
+    const Read r = ReadBothWays("0 1 2\n1 3 4\n2 5 6\n");
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.names, (std::vector<std::string>{"T(0)", "T(1)", "T(2)"}));
     EXPECT_EQ(r.data->RowCount(), 3);
@@ -114,8 +117,7 @@ TEST(TextReader, NumericFirstLineNamesVariablesByIndexAndIsData) {
     EXPECT_EQ(r.data->UniformX(), 1);
 
     // Commas make a name line, even of numbers.
-    Read c;
-    ReadBothWays("1,2,3\n4 5 6\n", c);
+    const Read c = ReadBothWays("1,2,3\n4 5 6\n");
     ASSERT_TRUE(c.ok);
     EXPECT_EQ(c.names, (std::vector<std::string>{"1", "2", "3"}));
     EXPECT_EQ(c.data->RowCount(), 1);
@@ -144,8 +146,7 @@ TEST(TextReader, TokensBecomeValuesAndFlags) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.token);
-        Read r;
-        ReadBothWays(std::string("X A\n0 ") + c.token + "\n1 2\n", r);
+        const Read r = ReadBothWays(std::string("X A\n0 ") + c.token + "\n1 2\n");
         ASSERT_TRUE(r.ok);
         const CResultVariable* a = r.data->Variable(1);
         EXPECT_EQ(a->Flags()[0], c.flag);
@@ -176,20 +177,18 @@ TEST(TextReader, RefusalsNameTheLineWhenTheRowAllowsIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));
-        Read r;
-        ReadBothWays(c.text, r);
+        const Read r = ReadBothWays(c.text);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(OnlyMessage(r), c.message);
     }
     // Tokens after the last variable's are ignored.
-    Read extra;
-    ReadBothWays("T V\n0 1 junk\n", extra);
+    const Read extra = ReadBothWays("T V\n0 1 junk\n");
     EXPECT_TRUE(extra.ok);
 }
 
 TEST(TextReader, BlocksAddSuffixedVariablesSharingX) {
-    Read r;
-    ReadBothWays("Time V\n0 1\n1 2\n2 3\n__________ block 2\n\n0 10\n1 20\n2 30\n3 40\n4 50\n", r);
+    const Read r =
+        ReadBothWays("Time V\n0 1\n1 2\n2 3\n__________ block 2\n\n0 10\n1 20\n2 30\n3 40\n4 50\n");
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.names, (std::vector<std::string>{"Time", "V", "V_(1)"}));
     const CResultData* d = r.data.Get();
@@ -204,8 +203,7 @@ TEST(TextReader, BlocksAddSuffixedVariablesSharingX) {
     EXPECT_EQ(d->Variable(0)->Max(), 2.0);
 
     // A one-column file keeps its first block's rows; later blocks add nothing.
-    Read one;
-    ReadBothWays("T\n1\n2\n__________\n5\n6\n7\n", one);
+    const Read one = ReadBothWays("T\n1\n2\n__________\n5\n6\n7\n");
     ASSERT_TRUE(one.ok);
     EXPECT_EQ(one.data->VariableCount(), 1);
     EXPECT_EQ(one.data->RowCount(), 2);
@@ -215,8 +213,7 @@ TEST(TextReader, ManyShortBlocksKeepMemoryInProportion) {
     std::string text = "T A B\n";
     for (int b = 0; b < 200; ++b) text += "0 1 2\n1 2 3\n__________\n";
     text += "0 1 2\n";
-    Read r;
-    ReadBothWays(text, r);
+    const Read r = ReadBothWays(text);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.data->VariableCount(), 1 + 2 * 201);
     EXPECT_EQ(r.names.back(), "B_(200)");
@@ -232,19 +229,16 @@ TEST(TextReader, BlocksThatWouldNotFitInMemoryAreRefusedByTheirShape) {
     for (int b = 0; b < 299; ++b) text += b % 2 ? "__________\n0 1\n" : "__________\n0 1\n1 1\n";
     TextReadOptions options;
     options.memoryLimit = 2'000'000;
-    Read r;
-    ReadBothWays(text, r, options);
+    const Read r = ReadBothWays(text, options);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(OnlyMessage(r),
               "Not enough memory to read the file: 301 blocks of up to 1,000 rows would need "
               "2.7 MB, but 2.0 MB are available.");
     options.memoryLimit = 3'000'000;
-    Read fits;
-    ReadBothWays(text, fits, options);
+    const Read fits = ReadBothWays(text, options);
     EXPECT_TRUE(fits.ok);
     options.memoryLimit = 10;
-    Read tiny;
-    ReadBothWays("T V\n0 1\n1 2\n", tiny, options);
+    const Read tiny = ReadBothWays("T V\n0 1\n1 2\n", options);
     EXPECT_EQ(OnlyMessage(tiny),
               "Not enough memory to read the file: 1 block of 2 rows would need 36 bytes, but "
               "10 bytes are available.");
@@ -253,8 +247,7 @@ TEST(TextReader, BlocksThatWouldNotFitInMemoryAreRefusedByTheirShape) {
 TEST(TextReader, NoDataMeansFalseWithoutMessage) {
     for (const char* text :
          {"", "; only\n", "Time V\n", "Time V\n\n  \t\n", "\n\n", "T V\r\n\r\n"}) {
-        Read r;
-        ReadBothWays(text, r);
+        const Read r = ReadBothWays(text);
         EXPECT_FALSE(r.ok) << text;
         EXPECT_TRUE(r.messages.shown.empty()) << text;
     }
@@ -263,20 +256,16 @@ TEST(TextReader, NoDataMeansFalseWithoutMessage) {
 TEST(TextReader, RowsBeyondTheLimitAreRefused) {
     TextReadOptions options;
     options.maxRows = 3;
-    Read r;
-    ReadBothWays("T V\n0 1\n1 1\n2 1\n3 1\n", r, options);
+    const Read r = ReadBothWays("T V\n0 1\n1 1\n2 1\n3 1\n", options);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(OnlyMessage(r).find("more rows"), std::string::npos);
     // A faulty line at the limit is reported as such.
-    Read bad;
-    ReadBothWays("T V\n0 1\n1 1\n2 1\n3 x\n", bad, options);
+    const Read bad = ReadBothWays("T V\n0 1\n1 1\n2 1\n3 x\n", options);
     EXPECT_EQ(OnlyMessage(bad), "Invalid file. Error at line 5.");
     // So is a later block that runs past it.
-    Read later;
-    ReadBothWays("T V\n0 1\n__________\n0 1\n1 1\n2 1\n3 1\n", later, options);
+    const Read later = ReadBothWays("T V\n0 1\n__________\n0 1\n1 1\n2 1\n3 1\n", options);
     EXPECT_NE(OnlyMessage(later).find("more rows"), std::string::npos);
-    Read fits;
-    ReadBothWays("T V\n0 1\n1 1\n2 1\n", fits, options);
+    const Read fits = ReadBothWays("T V\n0 1\n1 1\n2 1\n", options);
     EXPECT_TRUE(fits.ok);
 }
 
@@ -285,8 +274,7 @@ TEST(TextReader, EstimateFollowsTheFileNotItsFirstLine) {
     std::string text = "T V\n0 0\n";
     for (int i = 1; i < 50000; ++i) text += std::to_string(i) + " 1.000000000000000000000000000\n";
     for (const TextReadOptions& o : {LineByLine(), TextReadOptions{}}) {
-        Read r;
-        ReadText(text, r, o);
+        const Read r = ReadText(text, o);
         ASSERT_TRUE(r.ok);
         EXPECT_EQ(r.data->RowCount(), 50000);
         EXPECT_EQ(r.data->RowCapacity(), 50000);
@@ -304,8 +292,7 @@ TEST(TextReader, ProgressCanCancel) {
             EXPECT_LE(done, total);
             return ++calls < 2;
         };
-        Read r;
-        ReadText(text, r, options);
+        const Read r = ReadText(text, options);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(calls, 2);
         EXPECT_TRUE(r.messages.shown.empty());
@@ -322,15 +309,13 @@ TEST(TextReader, HostileInputFailsCleanly) {
     std::string manyTokens;
     for (int i = 0; i < 100000; ++i) manyTokens += "1 ";
     for (const std::string& text : {nul, junk, longLine}) {
-        Read r;
-        ReadText(text, r);
+        const Read r = ReadText(text);
         EXPECT_LE(r.messages.shown.size(), 1u);
         if (r.ok) {
             EXPECT_GE(r.data->RowCount(), 1);
         }
     }
-    Read many;
-    ReadText(manyTokens + "\n" + manyTokens, many);
+    const Read many = ReadText(manyTokens + "\n" + manyTokens);
     ASSERT_TRUE(many.ok);
     EXPECT_EQ(many.data->VariableCount(), 100000);
     EXPECT_EQ(many.data->RowCount(), 2);
@@ -364,9 +349,7 @@ TEST(TextReader, AFaultyLineIsReportedAlikeWhereverItFalls) {
         const size_t end = good.find('\n', starts[s]);
         for (const char* fault : {"1 x 2", "1 2", "__________"}) {
             SCOPED_TRACE(testing::Message() << "line at byte " << starts[s] << ": " << fault);
-            const std::string text = good.substr(0, starts[s]) + fault + good.substr(end);
-            Read r;
-            ReadBothWays(text, r);
+            ReadBothWays(good.substr(0, starts[s]) + fault + good.substr(end));
         }
     }
 }
@@ -390,12 +373,10 @@ TEST(TextReader, LineEndsAndLongLinesReadAlikeInChunks) {
     };
     for (const std::string& text : cases) {
         SCOPED_TRACE(text.size() < 80 ? text : text.substr(0, 20));
-        Read r;
-        ReadBothWays(text, r);
+        const Read r = ReadBothWays(text);
         EXPECT_LE(r.messages.shown.size(), 1u);
     }
-    Read tail;
-    ReadBothWays("T V\n0 1\n1 2\n2 3", tail);
+    const Read tail = ReadBothWays("T V\n0 1\n1 2\n2 3");
     EXPECT_EQ(tail.data->RowCount(), 3);
 }
 
@@ -447,9 +428,7 @@ TEST(TextReader, AFileChangingWhileReadGivesOneOfItsStates) {
     edited[edited.find("17 17")] = 'x';
     const std::string grown = before + "30 30 0.5\n31 31 0.5\n";
     for (const std::string& after : {cut, edited, grown}) {
-        Read old, now;
-        ReadText(before, old, LineByLine());
-        ReadText(after, now, LineByLine());
+        const Read old = ReadText(before, LineByLine()), now = ReadText(after, LineByLine());
         for (int reads = 0; reads < 60; reads += 3) {
             SCOPED_TRACE(testing::Message()
                          << after.size() << " bytes after " << reads << " reads");
@@ -484,7 +463,7 @@ TEST(TextReader, AFileAppendedToWhileReadIsReadAgain) {
         return true;
     };
     Read r;
-    r.ok = ReadTextResult(path.string(), r.data, r.names, r.messages, options);
+    ReadPath(path.string(), r, options);
     ASSERT_TRUE(appended);
     ASSERT_TRUE(r.ok);
     ASSERT_EQ(r.data->RowCount(), 1500001);
@@ -493,8 +472,7 @@ TEST(TextReader, AFileAppendedToWhileReadIsReadAgain) {
 
 TEST(TextReader, FileErrorsNameTheFileAndCause) {
     Read missing;
-    missing.ok =
-        ReadTextResult("/nonexistent/kurvex.txt", missing.data, missing.names, missing.messages);
+    ReadPath("/nonexistent/kurvex.txt", missing);
     EXPECT_FALSE(missing.ok);
     const std::string text = OnlyMessage(missing);
     EXPECT_NE(text.find("/nonexistent/kurvex.txt"), std::string::npos);
@@ -502,16 +480,14 @@ TEST(TextReader, FileErrorsNameTheFileAndCause) {
 
     const auto dir = std::filesystem::temp_directory_path();
     Read directory;
-    directory.ok =
-        ReadTextResult(dir.string(), directory.data, directory.names, directory.messages);
+    ReadPath(dir.string(), directory);
     EXPECT_FALSE(directory.ok);
     EXPECT_NE(OnlyMessage(directory).find("Is a directory"), std::string::npos);
 
     // A failed read keeps the handle's previous data set when it fails before reading data.
-    Read keep;
-    ReadText("T V\n0 1\n", keep);
+    Read keep = ReadText("T V\n0 1\n");
     CResultData* before = keep.data.Get();
-    keep.ok = ReadTextResult("/nonexistent/kurvex.txt", keep.data, keep.names, keep.messages);
+    ReadPath("/nonexistent/kurvex.txt", keep);
     EXPECT_EQ(keep.data.Get(), before);
 }
 
@@ -525,15 +501,14 @@ TEST(TextReader, EveryKeptFileReadsAlikeInChunks) {
             // Result files only: the examples hold a folder of Python scripts too.
             if (!entry.is_regular_file() || path.ends_with(".kfd")) continue;
             SCOPED_TRACE(path);
-            Read r;
-            ReadBothWays(test::Slurp(path), r);
+            const Read r = ReadBothWays(test::Slurp(path));
             if (dir == std::string(KURVEX_EXAMPLES_DIR)) {
                 EXPECT_TRUE(r.ok);
             }
             Read disk;
             TextReadOptions o;
             o.parallelChunkBytes = 512;
-            disk.ok = ReadTextResult(path, disk.data, disk.names, disk.messages, o);
+            ReadPath(path, disk, o);
             ExpectSameRead(r, disk);
             ++files;
         }

@@ -27,23 +27,16 @@ std::string Exported(const CResultDataRef& d, int format, const char* prefix = n
     return Written([&](std::FILE* f) { return ExportDataSet(d, f, prefix, format); });
 }
 
-TEST(TextWriter, FixedWidthColumnsAreEighteenCharacters) {
-    CResultDataRef d = SmallSet();
-    const std::string out = Exported(d, kExportFixedWidth);
-    const std::string expected =
-        "  Time            "
-        "  V               \r\n"
-        "  0.000000000E+00 "
-        "  1.500000000E+00 \r\n"
-        "  5.000000000E-01 "
-        "          MISSING \r\n";
-    EXPECT_EQ(out, expected);
-}
-
-TEST(TextWriter, DelimitedWritesGAndMarkers) {
-    CResultDataRef d = SmallSet();
-    EXPECT_EQ(Exported(d, kExportComma), "Time,V\r\n0,1.5\r\n0.5,MISSING\r\n");
-    EXPECT_EQ(Exported(d, kExportTab), "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
+TEST(TextWriter, EachFormatWritesItsColumnsAndMarkers) {
+    const std::pair<int, const char*> cases[] = {
+        {kExportFixedWidth,
+         "  Time              V               \r\n"
+         "  0.000000000E+00   1.500000000E+00 \r\n"
+         "  5.000000000E-01           MISSING \r\n"},  // eighteen characters a column
+        {kExportComma, "Time,V\r\n0,1.5\r\n0.5,MISSING\r\n"},
+        {kExportTab, "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n"},
+    };
+    for (const auto& [format, text] : cases) EXPECT_EQ(Exported(SmallSet(), format), text);
 }
 
 TEST(TextWriter, SamplesAreExactAndNonFiniteOnesWrittenAsTheReadersMarkers) {
