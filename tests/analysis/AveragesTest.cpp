@@ -90,18 +90,15 @@ TEST(Averages, AWindowWithoutSamplesHasNoValue) {
     EXPECT_EQ(MeasureRows(w), (std::vector<MeasureRow>{{"V", "no value", 0x00FF00}}));
 }
 
-TEST(Averages, CommandNamesCaptionLabelAndColourOfTheMeasuredCurve) {
+TEST(Averages, CommandNamesLabelAndColourOfTheMeasuredCurve) {
     const auto d = MakeData({"Time", "A", "B"}, {{0, 1}, {1, 3}, {2, 2}});
     CGraphCurve g = test::ScreenOver(d, 0, 1);
     g.Curve(1).colour = 0x123456;
     g.Curve(1).label = "shown label";
     g.SetSelectedCurve(1);
-    const AverageKind kinds[] = {AverageKind::Mean, AverageKind::MeanAbs, AverageKind::Rms};
-    const char* captions[] = {"Average Value", "Average of the |X| Value", "RMS Value"};
-    for (int i = 0; i < 3; ++i) {
-        const auto r = AverageCommand({&g}, kinds[i]);
+    for (const AverageKind kind : {AverageKind::Mean, AverageKind::MeanAbs, AverageKind::Rms}) {
+        const auto r = AverageCommand({&g}, kind);
         ASSERT_TRUE(r.has_value());
-        EXPECT_EQ(r->caption, captions[i]);
         EXPECT_EQ(r->label, "B");
         EXPECT_EQ(r->colour, 0x123456u);
         EXPECT_EQ(r->value, 2.0);

@@ -38,7 +38,7 @@ std::int32_t Rows(const RefPtr<CResultVariable>& v) {
 }
 
 TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) {
-    const auto x = MakeVar(Ramp(1001, 0.004));  // 0 .. 4 s
+    const auto x = MakeVar(Ramp(1001, 0.004), {}, "time");  // 0 .. 4 s
     FftPlan plan;
     ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 4.0, plan));
     EXPECT_EQ(plan.i0, 0);
@@ -52,18 +52,12 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
     EXPECT_DOUBLE_EQ(plan.GridPoint(0), 0.0);
     EXPECT_NEAR(plan.GridPoint(1001), 4.0, 1e-12);
     EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), 4.0 / 1001, 1e-15);
-}
-
-TEST(FftPlan, FrequencyIsASpectrumVariableNamedFrequency) {
-    const auto x = MakeVar(Ramp(11, 1.0), {}, "time");
-    FftPlan plan;
-    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 10.0, plan));
-    const CResultVariable* v = plan.frequency.get();
-    EXPECT_EQ(v->Name(), "Frequency");
-    EXPECT_EQ(v->Kind(), kVariableSpectrum);
-    for (std::int32_t i = 0; i < v->Capacity(); ++i) ASSERT_EQ(v->Flags()[i], V);
-    EXPECT_DOUBLE_EQ(v->Min(), v->Values()[0]);
-    EXPECT_DOUBLE_EQ(v->Max(), v->Values()[v->Capacity() - 1]);
+    const CResultVariable& v = *plan.frequency;
+    EXPECT_EQ(v.Name(), "Frequency");
+    EXPECT_EQ(v.Kind(), kVariableSpectrum);
+    for (std::int32_t i = 0; i < v.Capacity(); ++i) ASSERT_EQ(v.Flags()[i], V);
+    EXPECT_DOUBLE_EQ(v.Min(), v.Values()[0]);
+    EXPECT_DOUBLE_EQ(v.Max(), v.Values()[v.Capacity() - 1]);
 }
 
 TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
@@ -129,20 +123,13 @@ TEST(FftPlan, RefusesRangesNoPlanCanCover) {
     }
 }
 
-TEST(FftPlan, TwoSamplesMakeTheSmallestPlan) {
-    const auto x = MakeVar({0.0, 1.0});
-    FftPlan plan;
-    ASSERT_TRUE(MakeFftPlan(*x, 2, 0.0, 1.0, plan));
-    EXPECT_EQ(plan.n, 3);
-    EXPECT_EQ(plan.FrequencyPoints(), 2);
-}
-
 TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
     struct Case {
         std::size_t samples;
         std::int32_t step, n;
     };
     const Case cases[] = {
+        {2, 1, 3},             // the smallest plan
         {19999, 1, 20000},     // at the snap limit: kept, even
         {30000, 1, 30015},     // 30,001 lies between 29,925 and 30,015
         {30014, 1, 30015},     // a table entry keeps itself
@@ -175,61 +162,51 @@ TEST(FftPlan, MissingSamplesDoNotWidenTheDecimatedLength) {
     EXPECT_EQ(plan.n, 550095);
 }
 
-TEST(FftResample, InterpolatesLinearlySkippingMissingAndExtrapolatingPastTheEnd) {
-    const std::vector<double> x = {0, 1, 2, 4, 5};
-    const std::vector<double> y = {0, 10, 99, 40, 30};
-    const std::vector<std::uint8_t> xf = {V, V, V, V, V};
-    const std::vector<std::uint8_t> yf = {V, V, M, V, V};  // 99 is not a sample
-    const std::vector<double> grid = {0.0, 0.5, 2.0, 3.5, 5.0, 6.0};
-    std::vector<double> out(grid.size());
-    ASSERT_TRUE(ResampleLinear(x, xf, y, yf, 0, grid, out));
-    const std::vector<double> expected = {0.0, 5.0, 20.0, 35.0, 30.0, 20.0};
-    for (std::size_t i = 0; i < grid.size(); ++i) EXPECT_DOUBLE_EQ(out[i], expected[i]) << i;
-}
-
-TEST(FftResample, StartsAtTheFirstTwoUsableSamplesFromI0) {
-    const std::vector<double> x = {0, 1, 2, 3, 4};
-    const std::vector<double> y = {100, 100, 7, 2, 4};
-    const std::vector<std::uint8_t> ok = {V, V, V, V, V};
-    const std::vector<std::uint8_t> yf = {V, V, I, V, V};  // unusable start is passed over
-    const std::vector<double> grid = {2.0, 3.5};
-    std::vector<double> out(2);
-    ASSERT_TRUE(ResampleLinear(x, ok, y, yf, 2, grid, out));
-    EXPECT_DOUBLE_EQ(out[0], 0.0);  // extrapolated back from (3, 2), (4, 4)
-    EXPECT_DOUBLE_EQ(out[1], 3.0);
-}
-
-TEST(FftResample, FailsOnInvalidSamplesEqualBracketsAndTooFewSamples) {
+TEST(FftResample, InterpolatesSkippingMissingAndFailsOnWhatItCannotBridge) {
     struct Case {
         const char* what;
-        std::vector<double> x;
+        std::vector<double> x, y;
         std::vector<std::uint8_t> xf, yf;
+        std::size_t i0;
+        std::vector<double> grid, expected;  // no expected values: refused
     };
+    const std::vector<double> ramp = {0, 1, 2, 3}, y4 = {1, 2, 3, 4}, grid4 = {0.0, 1.5, 2.5, 3.0};
+    const std::vector<std::uint8_t> ok = {V, V, V, V};
     const Case cases[] = {
-        {"invalid Y met", {0, 1, 2, 3}, {V, V, V, V}, {V, V, I, V}},
-        {"invalid X met", {0, 1, 2, 3}, {V, V, I, V}, {V, V, V, V}},
-        {"equal first pair", {0.5, 0.5, 2, 3}, {V, V, V, V}, {V, V, V, V}},
-        {"equal last pair", {0, 1, 2, 2}, {V, V, V, V}, {V, V, V, V}},
-        {"one usable sample", {0, 1, 2, 3}, {V, M, M, M}, {V, V, V, V}},
-        {"nothing usable", {0, 1, 2, 3}, {M, M, M, M}, {V, V, V, V}},
+        // 99 is not a sample; past the end the last pair extrapolates.
+        {"missing and past the end",
+         {0, 1, 2, 4, 5},
+         {0, 10, 99, 40, 30},
+         {V, V, V, V, V},
+         {V, V, M, V, V},
+         0,
+         {0.0, 0.5, 2.0, 3.5, 5.0, 6.0},
+         {0.0, 5.0, 20.0, 35.0, 30.0, 20.0}},
+        // An unusable start is passed over: extrapolated back from (3, 2), (4, 4).
+        {"first two usable from i0",
+         {0, 1, 2, 3, 4},
+         {100, 100, 7, 2, 4},
+         {V, V, V, V, V},
+         {V, V, I, V, V},
+         2,
+         {2.0, 3.5},
+         {0.0, 3.0}},
+        // A switching instant written twice lies between grid points.
+        {"equal X passed over", {0, 1, 1, 2}, {0, 1, 5, 5}, ok, ok, 0, {0.0, 2.0}, {0.0, 5.0}},
+        {"invalid Y met", ramp, y4, ok, {V, V, I, V}, 0, grid4, {}},
+        {"invalid X met", ramp, y4, {V, V, I, V}, ok, 0, grid4, {}},
+        {"equal first pair", {0.5, 0.5, 2, 3}, y4, ok, ok, 0, grid4, {}},
+        {"equal last pair", {0, 1, 2, 2}, y4, ok, ok, 0, grid4, {}},
+        {"one usable sample", ramp, y4, {V, M, M, M}, ok, 0, grid4, {}},
+        {"nothing usable", ramp, y4, {M, M, M, M}, ok, 0, grid4, {}},
     };
-    const std::vector<double> y = {1, 2, 3, 4};
-    const std::vector<double> grid = {0.0, 1.5, 2.5, 3.0};
     for (const Case& c : cases) {
-        std::vector<double> out(grid.size());
-        EXPECT_FALSE(ResampleLinear(c.x, c.xf, y, c.yf, 0, grid, out)) << c.what;
+        SCOPED_TRACE(c.what);
+        std::vector<double> out(c.grid.size());
+        ASSERT_EQ(ResampleLinear(c.x, c.xf, c.y, c.yf, c.i0, c.grid, out), !c.expected.empty());
+        for (std::size_t i = 0; i < c.expected.size(); ++i)
+            EXPECT_DOUBLE_EQ(out[i], c.expected[i]) << i;
     }
-}
-
-TEST(FftResample, EqualXPassedOverIsNoFailure) {
-    // A switching instant written twice lies between grid points.
-    const std::vector<double> x = {0, 1, 1, 2};
-    const std::vector<double> y = {0, 1, 5, 5};
-    const std::vector<std::uint8_t> ok(4, V);
-    const std::vector<double> grid = {0.0, 2.0};
-    std::vector<double> out(2);
-    ASSERT_TRUE(ResampleLinear(x, ok, y, ok, 0, grid, out));
-    EXPECT_DOUBLE_EQ(out[1], 5.0);
 }
 
 struct Curve {
@@ -286,29 +263,32 @@ TEST(FftSpectrum, ConstantCurveShowsItsMagnitudeAtZeroAndZerosElsewhere) {
     }
 }
 
-TEST(FftSpectrum, SnappedLengthPadsWithZeros) {
-    // 30,001 grid points in a transform of 30,015: the mean counts 14 zeros.
-    const Curve c = MakeCurve(30000, 1.0, [](double t) { return 1.0 + t; });
-    ASSERT_EQ(c.plan.n, 30015);
-    ASSERT_EQ(c.plan.n - c.plan.GridPoints(), 14);
-    std::vector<double> resampled(static_cast<std::size_t>(c.plan.GridPoints()));
-    for (std::size_t j = 0; j < resampled.size(); ++j)
-        resampled[j] = 1.0 + 0.5 * std::sin(0.01 * j);
-    std::vector<double> a;
-    ASSERT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
-    const double sum = std::accumulate(resampled.begin(), resampled.end(), 0.0);
-    EXPECT_NEAR(a[0], sum / 30015.0, 1e-12);
-}
-
-TEST(FftSpectrum, DecimationTakesEverySthSample) {
-    const Curve c = MakeCurve(1500000, 1.0, [](double t) { return t; });
-    ASSERT_EQ(c.plan.step, 2);
-    std::vector<double> resampled(static_cast<std::size_t>(c.plan.GridPoints()));
-    for (std::size_t j = 0; j < resampled.size(); ++j) resampled[j] = j % 2 == 0 ? 1.0 : -50.0;
-    std::vector<double> a;
-    ASSERT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
-    // Only the even positions enter: 750,001 of them fill the transform's 750,141.
-    EXPECT_NEAR(a[0], 750001.0 / 750141.0, 1e-12);
+TEST(FftSpectrum, OnlyEverySthGridPointEntersAndTheSnappedLengthPadsWithZeros) {
+    struct Case {
+        std::size_t samples;
+        std::int32_t step, n;
+        double (*resampled)(std::size_t j);
+    };
+    const Case cases[] = {
+        // 30,001 grid points in a transform of 30,015: the mean counts 14 zeros.
+        {30000, 1, 30015, [](std::size_t j) { return 1.0 + 0.5 * std::sin(0.01 * j); }},
+        // Only the even positions enter: 750,001 of them fill the transform's 750,141.
+        {1500000, 2, 750141, [](std::size_t j) { return j % 2 == 0 ? 1.0 : -50.0; }},
+    };
+    for (const Case& c : cases) {
+        const Curve curve = MakeCurve(c.samples, 1.0, [](double t) { return 1.0 + t; });
+        ASSERT_EQ(curve.plan.step, c.step);
+        ASSERT_EQ(curve.plan.n, c.n);
+        std::vector<double> resampled(static_cast<std::size_t>(curve.plan.GridPoints()));
+        double sum = 0.0;
+        for (std::size_t j = 0; j < resampled.size(); ++j) {
+            resampled[j] = c.resampled(j);
+            if (j % static_cast<std::size_t>(c.step) == 0) sum += resampled[j];
+        }
+        std::vector<double> a;
+        ASSERT_TRUE(AmplitudeSpectrum(resampled, curve.plan, a));
+        EXPECT_NEAR(a[0], sum / c.n, 1e-12) << c.samples;
+    }
 }
 
 // The spectrum over every grid point resampled into one array, as the

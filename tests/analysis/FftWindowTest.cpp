@@ -4,13 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
-#include <tuple>
 #include <vector>
 
 #include "TestSupport.h"
 #include "analysis/FftPlan.h"
 #include "analysis/FftWindow.h"
-#include "analysis/FrequencyDisplay.h"
 #include "analysis/Harmonics.h"
 #include "analysis/SpectrumExport.h"
 #include "formula/FormulaTestSupport.h"
@@ -99,31 +97,6 @@ TEST(FftWindow, ThdOfThirdAndFifthHarmonicsIsExactUnderEachWindow) {
         EXPECT_NEAR(h.rows[2].amplitude, a3, 1e-9);
         EXPECT_NEAR(h.rows[2].percent, 10.0, 1e-8);
         EXPECT_EQ(h.rows[4].frequency, 40.0);
-    }
-}
-
-TEST(FftWindow, TheViewsSpectraUseTheWindowInForce) {
-    // 10.5 periods in view: half-way between bins.
-    const std::vector<double> t = test::Ramp(2001, 0.0005);
-    std::vector<double> y;
-    for (double v : t) y.push_back(5.0 * std::sin(2 * std::numbers::pi * 10.5 * v));
-    const CResultDataRef data = test::MakeData({"Time", "V"}, {t, y});
-    for (const auto& [window, low, high] : {std::tuple{FftWindow::kRectangular, 3.0, 3.4},
-                                            std::tuple{FftWindow::kFlatTop, 4.99, 5.01}}) {
-        CGraphCurve screen;
-        screen.SetData(data);
-        screen.AddCurve(CCurveEntry::ForColumn(data, 1));
-        screen.UpdateExtents();
-        screen.StoreX(DataExtent{0, 1}, AxisRange{0, 1, 0.2});
-        test::RecordingMessages messages;
-        FftSession session;
-        session.window = window;
-        ASSERT_EQ(ToggleFrequencyDisplay({&screen}, messages, session).did,
-                  DomainSwitch::kToFrequency);
-        const CResultVariable& a = *screen.Curve(0).spectrum;
-        const double peak = std::max(a.Values()[10], a.Values()[11]);
-        EXPECT_GE(peak, low) << FftWindowLabel(window);
-        EXPECT_LE(peak, high) << FftWindowLabel(window);
     }
 }
 

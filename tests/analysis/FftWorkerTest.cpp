@@ -52,6 +52,22 @@ std::vector<SpectrumResult> RunWith(FftTask task, FftWorker& worker, const FftPr
     return worker.Wait();
 }
 
+// Holds the worker at the start of curve 0 until Open().
+struct Gate {
+    std::promise<void> reached, release;
+    std::shared_future<void> go = release.get_future().share();
+
+    FftProgressFn Hook() {
+        return [this](const FftProgress& p) {
+            if (p.curve != 0 || p.stage != FftStage::kCurveStarted) return;
+            reached.set_value();
+            go.wait();
+        };
+    }
+    void WaitReached() { reached.get_future().wait(); }
+    void Open() { release.set_value(); }
+};
+
 TEST(FftWorker, AnalysesEveryCurveInOrderAndReportsEachStage) {
     Fixture f;
     FftWorker worker;
@@ -142,22 +158,15 @@ TEST(FftWorker, FailedOrThrowingCurveIsEmptyAndTheNextIsAnalysed) {
 
 TEST(FftWorker, SecondAnalysisIsRefusedAtOnceWhileOneRuns) {
     Fixture f;
-    std::promise<void> reached;
-    std::promise<void> release;
-    std::shared_future<void> go = release.get_future().share();
+    Gate gate;
     FftWorker first;
-    ASSERT_TRUE(first.Start(f.Task({1}), [&](const FftProgress& p) {
-        if (p.stage == FftStage::kCurveStarted) {
-            reached.set_value();
-            go.wait();
-        }
-    }));
-    reached.get_future().wait();
+    ASSERT_TRUE(first.Start(f.Task({1}), gate.Hook()));
+    gate.WaitReached();
     EXPECT_TRUE(FftWorker::AnalysisRunning());
     FftWorker second;
     EXPECT_FALSE(second.Start(f.Task({3})));
     EXPECT_FALSE(first.Start(f.Task({3})));
-    release.set_value();
+    gate.Open();
     const auto r = first.Wait();
     ASSERT_EQ(r.size(), 1u);
     EXPECT_TRUE(r[0].ok);
@@ -172,21 +181,14 @@ TEST(FftWorker, HoldsItsVariablesUntilTheEndAfterTheDataSetIsReleased) {
     FftTask task = f->Task({1, 3});
     const RefPtr<CResultVariable> y = task.curves[1].y;
     const RefPtr<CResultVariable> frequency = task.plan.frequency;
-    std::promise<void> reached;
-    std::promise<void> release;
-    std::shared_future<void> go = release.get_future().share();
+    Gate gate;
     FftWorker worker;
-    ASSERT_TRUE(worker.Start(std::move(task), [&](const FftProgress& p) {
-        if (p.curve == 0 && p.stage == FftStage::kCurveStarted) {
-            reached.set_value();
-            go.wait();
-        }
-    }));
-    reached.get_future().wait();
+    ASSERT_TRUE(worker.Start(std::move(task), gate.Hook()));
+    gate.WaitReached();
     f.reset();                    // the data set and its handle go away
     EXPECT_EQ(y->RefCount(), 2);  // ours and the task's
     EXPECT_EQ(frequency->RefCount(), 2);
-    release.set_value();
+    gate.Open();
     const auto r = worker.Wait();
     EXPECT_EQ(y->RefCount(), 1);
     EXPECT_EQ(frequency->RefCount(), 1);

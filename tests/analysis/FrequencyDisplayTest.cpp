@@ -5,6 +5,7 @@
 #include <future>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TestSupport.h"
@@ -179,33 +180,37 @@ TEST(FrequencyDisplay, PlanIsReusedWhileShowingSpectraAndMadeAnewAfterAChange) {
 }
 
 TEST(FrequencyDisplay, ScreenWithoutAPlanStaysInTheTimeDomainUntouched) {
-    const CResultDataRef good = SineData();
-    CResultDataRef bad = SineData();
-    const double row[] = {0.5, 0.0, 0.0};
-    const std::uint8_t flags[] = {kPointInvalid, kPointValid, kPointValid};
-    bad.SetRow(500, row, flags, 0, -1);
-    CGraphCurve a = Screen(bad, {1});
-    a.SetXTitle("t0");
-    CGraphCurve b = Screen(good, {1});
-    const AxisRange aX = a.XRange();
-    test::RecordingMessages said;
-
-    const DomainSwitchResult r = ToggleFrequencyDisplay({&a, &b}, said);
-    EXPECT_EQ(r.did, DomainSwitch::kToFrequency);
-    EXPECT_EQ(r.screensWithoutPlan, 1);
-    EXPECT_EQ(a.FreqDisplay(), 0);
-    EXPECT_EQ(a.XTitle(), "t0");
-    EXPECT_TRUE(a.UndoStack().empty());
-    EXPECT_EQ(a.XRange().to, aX.to);
-    EXPECT_FALSE(a.Curve(0).spectrum);
-    ExpectPlanUnset(a);
-    EXPECT_EQ(b.FreqDisplay(), 1);
+    // X has an invalid sample in the range, which no plan can take.
+    const CResultDataRef broken = SineData();
+    broken->Variable(0)->Flags()[500] = kPointInvalid;
+    for (const bool brokenLast : {false, true}) {
+        SCOPED_TRACE(brokenLast);
+        CGraphCurve bad = Screen(broken, {1});
+        bad.SetXTitle("t0");
+        CGraphCurve good = Screen(SineData(), {1});
+        const AxisRange badX = bad.XRange();
+        test::RecordingMessages said;
+        const DomainSwitchResult r = ToggleFrequencyDisplay(
+            brokenLast ? std::vector{&good, &bad} : std::vector{&bad, &good}, said);
+        // Without the last screen's spectra the whole view stays as it was.
+        EXPECT_EQ(r.did, brokenLast ? DomainSwitch::kNothing : DomainSwitch::kToFrequency);
+        if (!brokenLast) EXPECT_EQ(r.screensWithoutPlan, 1);
+        EXPECT_EQ(bad.FreqDisplay(), 0);
+        EXPECT_EQ(bad.XTitle(), "t0");
+        EXPECT_TRUE(bad.UndoStack().empty());
+        EXPECT_EQ(bad.XRange().to, badX.to);
+        EXPECT_FALSE(bad.Curve(0).spectrum);
+        ExpectPlanUnset(bad);
+        EXPECT_EQ(good.FreqDisplay(), brokenLast ? 0 : 1);
+        EXPECT_EQ(good.UndoStack().empty(), brokenLast);
+        EXPECT_TRUE(said.shown.empty());
+    }
 
     // A last screen showing a zero-width range switches nothing.
-    CGraphCurve c = Screen(good, {1});
+    CGraphCurve c = Screen(SineData(), {1});
     c.SetXRange(1.0, 2.0, 0.0, RangeFlags{});
-    const DomainSwitchResult none = ToggleFrequencyDisplay({&c}, said);
-    EXPECT_EQ(none.did, DomainSwitch::kNothing);
+    test::RecordingMessages said;
+    EXPECT_EQ(ToggleFrequencyDisplay({&c}, said).did, DomainSwitch::kNothing);
     EXPECT_EQ(c.FreqDisplay(), 0);
     EXPECT_TRUE(c.UndoStack().empty());
     EXPECT_TRUE(said.shown.empty());
@@ -277,22 +282,6 @@ TEST(FrequencyDisplay, CancelledCurveShowsEmptyAndTheOthersTheirSpectra) {
     EXPECT_EQ(g.FreqDisplay(), 1);
 }
 
-TEST(FrequencyDisplay, WithoutTheLastScreensSpectraTheViewStaysAsItWas) {
-    // The top screen's data would transform; the last screen's X has an
-    // invalid sample in the range, which no plan can take.
-    CGraphCurve top = Screen(SineData(), {1});
-    const auto broken = SineData();
-    broken->Variable(0)->Flags()[500] = kPointInvalid;
-    CGraphCurve last = Screen(broken, {1});
-    test::RecordingMessages messages;
-    const DomainSwitchResult r = ToggleFrequencyDisplay({&top, &last}, messages);
-    EXPECT_EQ(r.did, DomainSwitch::kNothing);
-    EXPECT_EQ(top.FreqDisplay(), 0);
-    EXPECT_EQ(last.FreqDisplay(), 0);
-    EXPECT_TRUE(top.UndoStack().empty());
-    EXPECT_TRUE(last.UndoStack().empty());
-}
-
 TEST(FrequencyDisplay, UndoGoesBackAcrossTheDomainSwitch) {
     CGraphCurve screen = Screen(SineData(), {1, 2}, 0.0, 1.0);
     const AxisRange timeX = screen.XRange(), timeY = screen.YRange();
@@ -347,32 +336,38 @@ TEST(FrequencyDisplay, LogAxesShowTheLogarithmsOfFrequenciesAndAmplitudes) {
     EXPECT_EQ(screen.YColumn(screen.Curve(0)).get(), logAmp.get());
 }
 
-TEST(FrequencyDisplay, AnotherWindowRecomputesTheShownSpectraInPlace) {
+TEST(FrequencyDisplay, TheWindowInForceMakesAndRecomputesTheShownSpectraInPlace) {
     // 10.5 Hz lies between two bins: the rectangular window loses much of the
     // peak there, the flat-top window keeps it.
     const CResultDataRef data =
         test::MakeData({"Time", "a"}, {test::Ramp(kRows, 0.001), Sine(5.0, 10.5)});
     CGraphCurve a = Screen(data, {1});
+    const auto peak = [&] {
+        return std::max(At(a.Curve(0).spectrum, 10), At(a.Curve(0).spectrum, 11));
+    };
     test::RecordingMessages said;
     EXPECT_EQ(RecomputeSpectra({&a}, {}), DomainSwitch::kNothing);  // no spectra shown
-    ASSERT_EQ(ToggleFrequencyDisplay({&a}, said).did, DomainSwitch::kToFrequency);
-    const double rectangular = At(a.Curve(0).spectrum, 10);
+    FftSession flatTop;
+    flatTop.window = FftWindow::kFlatTop;
+    ASSERT_EQ(ToggleFrequencyDisplay({&a}, said, flatTop).did, DomainSwitch::kToFrequency);
+    EXPECT_NEAR(peak(), 5.0, 0.01);
     const AxisRange x = a.XRange();
     const std::int32_t points = a.Frequency().value;
     const auto undo = a.UndoStack().size();
 
-    FftSession flatTop;
-    flatTop.window = FftWindow::kFlatTop;
-    bool invalid = true;
-    EXPECT_EQ(RecomputeSpectra({&a}, flatTop, &invalid), DomainSwitch::kToFrequency);
-    EXPECT_FALSE(invalid);
-    EXPECT_LT(rectangular, 4.0);
-    EXPECT_NEAR(std::max(At(a.Curve(0).spectrum, 10), At(a.Curve(0).spectrum, 11)), 5.0, 0.01);
-    // The view stays where it was: same range, plan and undo stack.
-    EXPECT_EQ(a.XRange(), x);
-    EXPECT_EQ(a.Frequency().value, points);
-    EXPECT_EQ(a.UndoStack().size(), undo);
-    EXPECT_EQ(a.FreqDisplay(), 1);
+    for (const auto& [session, low, high] :
+         {std::tuple{FftSession{}, 3.0, 3.4}, std::tuple{flatTop, 4.99, 5.01}}) {
+        bool invalid = true;
+        EXPECT_EQ(RecomputeSpectra({&a}, session, &invalid), DomainSwitch::kToFrequency);
+        EXPECT_FALSE(invalid);
+        EXPECT_GE(peak(), low);
+        EXPECT_LE(peak(), high);
+        // The view stays where it was: same range, plan and undo stack.
+        EXPECT_EQ(a.XRange(), x);
+        EXPECT_EQ(a.Frequency().value, points);
+        EXPECT_EQ(a.UndoStack().size(), undo);
+        EXPECT_EQ(a.FreqDisplay(), 1);
+    }
 }
 
 }  // namespace

@@ -51,8 +51,6 @@ TEST(CommandTable, EveryPlaceNamesAKnownCommandAndEveryCommandHasItsPlace) {
         }
         EXPECT_FALSE(CommandName(c).empty()) << c.id;
     }
-    EXPECT_EQ(ToolBarButtons(CommandBar::Standard).size(), 29u);
-    EXPECT_EQ(ToolBarButtons(CommandBar::Measure).front(), kCmdCurveList);
 
     // Submenus close as often as they open.
     for (const auto* menu : {&FrameMenu(), &GraphMenu()}) {
@@ -90,11 +88,14 @@ struct OneScreenView {
 };
 
 TEST(CommandTable, RulesFollowTheProgramState) {
-    OneScreenView one;
-    CGraphCurve second(0);
-    second.SetData(one.data);
+    CResultDataRef runs = MakeData({"t", "v"}, {{0, 1}, {0, 1}});
+    const CResultDataRef run2 = MakeData({"t", "v"}, {{0, 1}, {1, 2}});
+    runs->AddRun(run2.Get(), "b");
+    CGraphCurve second(0), sweep(0), empty(0);
+    sweep.SetData(runs);
 
-    using Change = std::function<void(CommandContext&)>;
+    // Each case starts from a fresh screen; `set` changes the context and the screen.
+    using Change = std::function<void(CommandContext&, CGraphCurve&)>;
     struct Case {
         const char* what;
         int id;
@@ -102,29 +103,35 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         bool enabled;
         bool checked;
     };
-    const auto base = [&](CommandContext& c) {
+    const auto base = [](CommandContext& c, CGraphCurve& screen) {
         c.viewActive = true;
         c.childWindows = true;
-        c.screens = {&one.screen};
+        c.screens = {&screen};
         c.activeScreen = 0;
         c.documentHasData = true;
     };
-    const Change none = [](CommandContext&) {};
-    const auto with = [&](Change change) {  // the base state, then `change`
-        return [&base, change](CommandContext& c) {
-            base(c);
+    const Change none = [](CommandContext&, CGraphCurve&) {};
+    const auto with = [&](std::function<void(CommandContext&)> change) {  // the base, then this
+        return [base, change](CommandContext& c, CGraphCurve& screen) {
+            base(c, screen);
             change(c);
         };
+    };
+    const auto showing = [&](std::function<void(CGraphCurve&)> change) {  // a changed screen
+        return [base, change](CommandContext& c, CGraphCurve& screen) {
+            base(c, screen);
+            change(screen);
+        };
+    };
+    const auto line = [&](std::int32_t mode) {
+        return with([mode](CommandContext& c) { c.lineStyleFlag = 2, c.mouseMode = mode; });
     };
     const Change mode3 = with([](CommandContext& c) { c.mouseMode = 3; });
     const Change twoScreens = with([&](CommandContext& c) { c.screens.push_back(&second); });
     const Change rightPan = with([](CommandContext& c) { c.rightMouseAction = 1; });
-    CResultDataRef runs = MakeData({"t", "v"}, {{0, 1}, {0, 1}});
-    const CResultDataRef run2 = MakeData({"t", "v"}, {{0, 1}, {1, 2}});
-    runs->AddRun(run2.Get(), "b");
-    CGraphCurve sweep(0);
-    sweep.SetData(runs);
+    const Change spectra = showing([](CGraphCurve& s) { s.StoreScales(0, 0, 1); });
     const Change severalRuns = with([&](CommandContext& c) { c.screens = {&sweep}; });
+    const Change emptyScreen = with([&](CommandContext& c) { c.screens = {&empty}; });
     const std::vector<Case> cases = {
         {"view commands need a view", kCmdRedraw, none, false, false},
         {"document commands need a view", kCmdReload, none, false, false},
@@ -142,115 +149,85 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         {"no undo with two screens", kCmdUndo, twoScreens, false, false},
         {"delete screen needs two", kCmdDeleteScreen, base, false, false},
         {"delete screen with two and an active one", kCmdDeleteScreen, twoScreens, true, false},
-        {"delete screen without an active one", kCmdDeleteScreen, with([&](CommandContext& c) {
-             twoScreens(c);
-             c.activeScreen = -1;
-         }),
-         false, false},
+        {"delete screen without an active one", kCmdDeleteScreen,
+         with([&](CommandContext& c) { c.screens.push_back(&second), c.activeScreen = -1; }), false,
+         false},
         {"axis dialogs need an active screen", kCmdYAxis,
          with([](CommandContext& c) { c.activeScreen = 1; }), false, false},
         {"add screen needs data", kCmdAddScreen,
          with([](CommandContext& c) { c.documentHasData = false; }), false, false},
         {"FFT on a Time axis", kCmdPerformFft, base, true, false},
+        {"no FFT while showing spectra", kCmdPerformFft, spectra, false, false},
         {"no way back while in the time domain", kCmdTimeDomain, base, false, false},
+        {"back to time from spectra", kCmdTimeDomain, spectra, true, false},
         {"choose X in the time domain", kCmdChooseXVariable, base, true, false},
+        {"no choice of X for spectra", kCmdChooseXVariable, spectra, false, false},
         {"colour checked while in colour", kCmdColour, base, true, true},
+        {"colour unchecked in black and white", kCmdColour,
+         showing([](CGraphCurve& s) { s.SetDisplayFlags(kDisplayBlackWhite); }), true, false},
         {"grid checked while shown", kCmdGrid, base, true, true},
+        {"grid unchecked while hidden", kCmdGrid,
+         showing([](CGraphCurve& s) { s.SetGridShown(0); }), true, false},
         {"place text needs cursor 1 on a selected curve", kCmdPlaceText, base, false, false},
+        {"place text with cursor 1 on a selected curve", kCmdPlaceText,
+         showing([](CGraphCurve& s) { s.SetSelectedCurve(0), s.Cursor(0).shown = 1; }), true,
+         false},
+        // The line commands are checked by the line tool's style in line mode only.
+        {"dotted line checked in its style", kCmdDottedLine, line(7), true, true},
+        {"solid line unchecked then", kCmdLine, line(7), true, false},
+        {"arrow unchecked then", kCmdArrow, line(7), true, false},
+        {"dotted line unchecked out of line mode", kCmdDottedLine, line(6), true, false},
         {"right-mouse pan checked", kCmdRightPan, rightPan, true, true},
         {"right-mouse menu unchecked then", kCmdRightMenu, rightPan, true, false},
         {"cross checked in the cross style", kCmdCross,
          with([](CommandContext& c) { c.measureLineStyle = kMeasureCross; }), true, true},
         {"hidden tool bar unchecked", kCmdMeasureToolbar,
-         [](CommandContext& c) { c.measureBarShown = false; }, true, false},
+         [](CommandContext& c, CGraphCurve&) { c.measureBarShown = false; }, true, false},
         {"status bar checked while shown", kCmdStatusBar, none, true, true},
         {"auto reload checked while on", kCmdAutoReload,
-         [](CommandContext& c) { c.autoReload = true; }, true, true},
+         [](CommandContext& c, CGraphCurve&) { c.autoReload = true; }, true, true},
         {"previous run needs a view", kCmdShowPreviousRun,
-         [](CommandContext& c) { c.previousRunShown = true; }, false, false},
+         [](CommandContext& c, CGraphCurve&) { c.previousRunShown = true; }, false, false},
         {"previous run checked while the view shows it", kCmdShowPreviousRun,
          with([](CommandContext& c) { c.previousRunShown = true; }), true, true},
         {"no choice of runs with one", kCmdRunsWindow, base, false, false},
         {"runs to choose among", kCmdRunsWindow, severalRuns, true, false},
+        {"cycles on time curves", kCmdCycles, base, true, false},
+        {"cycle average of curve 0 for want of a selection", kCmdCycleAverage, base, true, false},
+        {"no cycle average of spectra", kCmdCycleAverage, spectra, false, false},
+        {"no cycle average without a curve", kCmdCycleAverage, emptyScreen, false, false},
+        {"no harmonics without spectra", kCmdHarmonics, base, false, false},
+        {"harmonics of spectra", kCmdHarmonics, spectra, true, false},
+        {"edges need a view", kCmdEdges, none, false, false},
     };
     for (const Case& k : cases) {
+        OneScreenView one;
         CommandContext c;
-        k.set(c);
+        k.set(c, one.screen);
         const CommandState s = EvaluateCommand(*FindCommand(k.id), c);
         EXPECT_EQ(s.enabled, k.enabled) << k.what;
         EXPECT_EQ(s.checked, k.checked) << k.what;
     }
     // A result derived from another (a Nyquist window) has no file to read,
     // merge into or keep settings beside; it prints and exports as any other.
+    OneScreenView one;
     CommandContext derived;
-    with([](CommandContext& c) { c.documentFromFile = false; })(derived);
+    with([](CommandContext& c) { c.documentFromFile = false; })(derived, one.screen);
     for (int id : {kCmdReload, kCmdMerge, kCmdAddRun, kCmdSaveSettings, kCmdSaveAs, kCmdPrint})
         EXPECT_EQ(EvaluateCommand(*FindCommand(id), derived).enabled,
                   id == kCmdSaveAs || id == kCmdPrint)
             << id;
-}
-
-TEST(CommandTable, StateChangesMoveTheRulesAlong) {
-    OneScreenView one;
-    CommandContext c;
-    c.viewActive = true;
-    c.screens = {&one.screen};
-    c.activeScreen = 0;
-    const auto state = [&](int id) { return EvaluateCommand(*FindCommand(id), c); };
-
-    one.screen.SetDisplayFlags(kDisplayBlackWhite);
-    one.screen.SetGridShown(0);
-    EXPECT_FALSE(state(kCmdColour).checked);
-    EXPECT_FALSE(state(kCmdGrid).checked);
-
-    one.screen.SetSelectedCurve(0);
-    one.screen.Cursor(0).shown = 1;
-    EXPECT_TRUE(state(kCmdPlaceText).enabled);
-
-    one.screen.StoreScales(0, 0, 1);  // showing spectra
-    EXPECT_FALSE(state(kCmdPerformFft).enabled);
-    EXPECT_TRUE(state(kCmdTimeDomain).enabled);
-    EXPECT_FALSE(state(kCmdChooseXVariable).enabled);
-
-    // The line commands are checked by the line tool's style in line mode only.
-    c.lineStyleFlag = 2;
-    c.mouseMode = 7;
-    EXPECT_TRUE(state(kCmdDottedLine).checked);
-    EXPECT_FALSE(state(kCmdLine).checked);
-    EXPECT_FALSE(state(kCmdArrow).checked);
-    c.mouseMode = 6;
-    EXPECT_FALSE(state(kCmdDottedLine).checked);
-}
-
-TEST(CommandTable, PowerCommandsFollowTheViewAndTheWindowInForce) {
-    OneScreenView one;
-    CommandContext c;
-    c.viewActive = true;
-    c.screens = {&one.screen};
-    const auto state = [&](int id) { return EvaluateCommand(*FindCommand(id), c); };
-
-    // One command per window, in the windows' order, only the one in force checked.
+    // One command per FFT window, only the one in force checked.
     for (FftWindow w : kFftWindows) {
+        CommandContext c;
+        base(c, one.screen);
         c.fftWindow = static_cast<int>(w);
         for (int id = kCmdFftWindowFirst; id <= kCmdFftWindowLast; ++id) {
-            EXPECT_EQ(FindCommand(id)->ruleArgument, id - kCmdFftWindowFirst);
-            EXPECT_EQ(state(id).checked, id - kCmdFftWindowFirst == static_cast<int>(w)) << id;
-            EXPECT_TRUE(state(id).enabled);
+            const CommandState s = EvaluateCommand(*FindCommand(id), c);
+            EXPECT_EQ(s.checked, id - kCmdFftWindowFirst == static_cast<int>(w)) << id;
+            EXPECT_TRUE(s.enabled);
         }
     }
-    EXPECT_TRUE(state(kCmdCycles).enabled);
-    EXPECT_TRUE(state(kCmdCycleAverage).enabled);  // curve 0 stands in for the selection
-    EXPECT_FALSE(state(kCmdHarmonics).enabled);    // no spectra yet
-
-    one.screen.StoreScales(0, 0, 1);  // showing spectra
-    EXPECT_FALSE(state(kCmdCycleAverage).enabled);
-    EXPECT_TRUE(state(kCmdHarmonics).enabled);
-
-    CGraphCurve empty(0);
-    c.screens = {&empty};
-    EXPECT_FALSE(state(kCmdCycleAverage).enabled);
-    c.viewActive = false;
-    EXPECT_FALSE(state(kCmdEdges).enabled);
 }
 
 TEST(CommandTable, NyquistNeedsASelectedCurveOfAnAmplitudePhasePair) {
