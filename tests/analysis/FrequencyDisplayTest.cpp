@@ -66,6 +66,50 @@ void ExpectPlanUnset(const CGraphCurve& g) {
     EXPECT_EQ(f.state[2], -1);
 }
 
+// Time, a 5-amplitude 10 Hz sine, a constant 3, a 2-amplitude 20 Hz sine.
+struct Fixture {
+    CResultDataRef data =
+        test::MakeData({"Time", "a", "c", "b"}, {test::Ramp(kRows, 0.001), Sine(5.0, 10.0),
+                                                 std::vector<double>(kRows, 3.0), Sine(2.0, 20.0)});
+
+    FftTask Task(std::vector<std::int32_t> columns) const {
+        FftTask t;
+        t.x = RefPtr<CResultVariable>(data->Variable(0));
+        t.rows = data->RowCount();
+        EXPECT_TRUE(MakeFftPlan(*t.x, t.rows, 0.0, 1.0, t.plan));
+        for (std::int32_t c : columns)
+            t.curves.push_back(
+                {RefPtr<CResultVariable>(data->Variable(c)), data->Variable(c)->Name()});
+        return t;
+    }
+};
+
+double At(const SpectrumResult& r, std::int32_t k) {
+    return r.spectrum->Values()[k];
+}
+
+// Runs `task`, calling `hook` at each report on the worker thread.
+std::vector<SpectrumResult> RunWith(FftTask task, FftWorker& worker, const FftProgressFn& hook) {
+    EXPECT_TRUE(worker.Start(std::move(task), hook));
+    return worker.Wait();
+}
+
+// Holds the worker at the start of curve 0 until Open().
+struct Gate {
+    std::promise<void> reached, release;
+    std::shared_future<void> go = release.get_future().share();
+
+    FftProgressFn Hook() {
+        return [this](const FftProgress& p) {
+            if (p.curve != 0 || p.stage != FftStage::kCurveStarted) return;
+            reached.set_value();
+            go.wait();
+        };
+    }
+    void WaitReached() { reached.get_future().wait(); }
+    void Open() { release.set_value(); }
+};
+
 TEST(FrequencyDisplay, EnableRulesFollowTheLastScreen) {
     const CResultDataRef time = SineData("tIME");
     const CResultDataRef other = SineData("Temps");
@@ -240,27 +284,17 @@ TEST(FrequencyDisplay, InvalidPointsMetOnTheWayBackAreReportedOnce) {
 }
 
 TEST(FrequencyDisplay, RefusedWhileAnotherAnalysisRuns) {
-    const CResultDataRef data = SineData();
-    CGraphCurve g = Screen(data, {1});
-    std::promise<void> reached, release;
-    std::shared_future<void> go = release.get_future().share();
+    Fixture f;
+    CGraphCurve g = Screen(SineData(), {1});
+    Gate gate;
     FftWorker other;
-    FftTask task;
-    task.x = RefPtr<CResultVariable>(data->Variable(0));
-    task.rows = kRows;
-    ASSERT_TRUE(MakeFftPlan(*task.x, kRows, 0.0, 1.0, task.plan));
-    task.curves.push_back({RefPtr<CResultVariable>(data->Variable(1)), "a"});
-    ASSERT_TRUE(other.Start(std::move(task), [&](const FftProgress& p) {
-        if (p.stage != FftStage::kCurveStarted) return;
-        reached.set_value();
-        go.wait();
-    }));
-    reached.get_future().wait();
+    ASSERT_TRUE(other.Start(f.Task({1}), gate.Hook()));
+    gate.WaitReached();
     test::RecordingMessages said;
     EXPECT_EQ(ToggleFrequencyDisplay({&g}, said).did, DomainSwitch::kBusy);
     EXPECT_EQ(g.FreqDisplay(), 0);
     EXPECT_TRUE(g.UndoStack().empty());
-    release.set_value();
+    gate.Open();
     other.Wait();
     EXPECT_EQ(ToggleFrequencyDisplay({&g}, said).did, DomainSwitch::kToFrequency);
 }
@@ -420,50 +454,6 @@ TEST(PreviousSpectra, ReadAgainTheSpectraAreMadeFromTheNewSamples) {
     EXPECT_FALSE(g.Curve(0).spectrum);
     EXPECT_EQ(g.XTitle(), "Time");
 }
-
-// Time, a 5-amplitude 10 Hz sine, a constant 3, a 2-amplitude 20 Hz sine.
-struct Fixture {
-    CResultDataRef data =
-        test::MakeData({"Time", "a", "c", "b"}, {test::Ramp(kRows, 0.001), Sine(5.0, 10.0),
-                                                 std::vector<double>(kRows, 3.0), Sine(2.0, 20.0)});
-
-    FftTask Task(std::vector<std::int32_t> columns) const {
-        FftTask t;
-        t.x = RefPtr<CResultVariable>(data->Variable(0));
-        t.rows = data->RowCount();
-        EXPECT_TRUE(MakeFftPlan(*t.x, t.rows, 0.0, 1.0, t.plan));
-        for (std::int32_t c : columns)
-            t.curves.push_back(
-                {RefPtr<CResultVariable>(data->Variable(c)), data->Variable(c)->Name()});
-        return t;
-    }
-};
-
-double At(const SpectrumResult& r, std::int32_t k) {
-    return r.spectrum->Values()[k];
-}
-
-// Runs `task`, calling `hook` at each report on the worker thread.
-std::vector<SpectrumResult> RunWith(FftTask task, FftWorker& worker, const FftProgressFn& hook) {
-    EXPECT_TRUE(worker.Start(std::move(task), hook));
-    return worker.Wait();
-}
-
-// Holds the worker at the start of curve 0 until Open().
-struct Gate {
-    std::promise<void> reached, release;
-    std::shared_future<void> go = release.get_future().share();
-
-    FftProgressFn Hook() {
-        return [this](const FftProgress& p) {
-            if (p.curve != 0 || p.stage != FftStage::kCurveStarted) return;
-            reached.set_value();
-            go.wait();
-        };
-    }
-    void WaitReached() { reached.get_future().wait(); }
-    void Open() { release.set_value(); }
-};
 
 TEST(FftWorker, AnalysesEveryCurveInOrderAndReportsEachStage) {
     Fixture f;

@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Field;
 
 const std::string kSpice = KURVEX_SPICE_DIR;
 
@@ -158,12 +159,6 @@ std::string MeasureOf(int k) {
 std::string Skeleton(const std::string& json) {
     static const std::regex number(R"((: |\[|, )-?[0-9][0-9.]*(e[-+]?[0-9]+)?)");
     return std::regex_replace(json, number, "$1#");
-}
-
-double Field(const std::string& json, const std::string& key) {
-    const size_t at = json.find("\"" + key + "\": ");
-    return at == std::string::npos ? std::nan("")
-                                   : std::strtod(&json[at + key.size() + 4], nullptr);
 }
 
 TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
