@@ -324,7 +324,9 @@ TEST(CommandTable, RulesFollowTheProgramState) {
     sweep.SetData(runs);
 
     // Each case starts from a fresh screen; `set` changes the context and the screen.
-    using Change = std::function<void(CommandContext&, CGraphCurve&)>;
+    using C = CommandContext;
+    using S = CGraphCurve;
+    using Change = std::function<void(C&, S&)>;
     struct Case {
         const char* what;
         int id;
@@ -332,35 +334,35 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         bool enabled;
         bool checked;
     };
-    const auto base = [](CommandContext& c, CGraphCurve& screen) {
+    const auto base = [](C& c, S& screen) {
         c.viewActive = true;
         c.childWindows = true;
         c.screens = {&screen};
         c.activeScreen = 0;
         c.documentHasData = true;
     };
-    const Change none = [](CommandContext&, CGraphCurve&) {};
-    const auto with = [&](std::function<void(CommandContext&)> change) {  // the base, then this
-        return [base, change](CommandContext& c, CGraphCurve& screen) {
+    const Change none = [](CommandContext&, S&) {};
+    const auto with = [&](std::function<void(C&)> change) {  // the base, then this
+        return [base, change](C& c, S& screen) {
             base(c, screen);
             change(c);
         };
     };
-    const auto showing = [&](std::function<void(CGraphCurve&)> change) {  // a changed screen
-        return [base, change](CommandContext& c, CGraphCurve& screen) {
+    const auto showing = [&](std::function<void(S&)> change) {  // a changed screen
+        return [base, change](C& c, S& screen) {
             base(c, screen);
             change(screen);
         };
     };
     const auto line = [&](std::int32_t mode) {
-        return with([mode](CommandContext& c) { c.lineStyleFlag = 2, c.mouseMode = mode; });
+        return with([mode](C& c) { c.lineStyleFlag = 2, c.mouseMode = mode; });
     };
-    const Change mode3 = with([](CommandContext& c) { c.mouseMode = 3; });
-    const Change twoScreens = with([&](CommandContext& c) { c.screens.push_back(&second); });
-    const Change rightPan = with([](CommandContext& c) { c.rightMouseAction = 1; });
-    const Change spectra = showing([](CGraphCurve& s) { s.StoreScales(0, 0, 1); });
-    const Change severalRuns = with([&](CommandContext& c) { c.screens = {&sweep}; });
-    const Change emptyScreen = with([&](CommandContext& c) { c.screens = {&empty}; });
+    const Change mode3 = with([](C& c) { c.mouseMode = 3; });
+    const Change twoScreens = with([&](C& c) { c.screens.push_back(&second); });
+    const Change rightPan = with([](C& c) { c.rightMouseAction = 1; });
+    const Change spectra = showing([](S& s) { s.StoreScales(0, 0, 1); });
+    const Change severalRuns = with([&](C& c) { c.screens = {&sweep}; });
+    const Change emptyScreen = with([&](C& c) { c.screens = {&empty}; });
     const std::vector<Case> cases = {
         {"view commands need a view", kCmdRedraw, none, false, false},
         {"document commands need a view", kCmdReload, none, false, false},
@@ -368,23 +370,20 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         {"application commands do not", kCmdHelpIndex, none, true, false},
         {"arranging needs windows", kCmdTile, none, false, false},
         {"a command without its code stays off", kCmdXAxis,
-         with([](CommandContext& c) { c.handled = [](int id) { return id != kCmdXAxis; }; }), false,
-         false},
+         with([](C& c) { c.handled = [](int id) { return id != kCmdXAxis; }; }), false, false},
         {"mode command checked in its mode", kCmdZoomPoint, mode3, true, true},
         {"mode command unchecked in another", kCmdPan, mode3, true, false},
-        {"measure is mode 5", kCmdMeasure, with([](CommandContext& c) { c.mouseMode = 5; }), true,
-         true},
+        {"measure is mode 5", kCmdMeasure, with([](C& c) { c.mouseMode = 5; }), true, true},
         {"undo on one screen with a saved state", kCmdUndo, base, true, false},
         {"no undo with two screens", kCmdUndo, twoScreens, false, false},
         {"delete screen needs two", kCmdDeleteScreen, base, false, false},
         {"delete screen with two and an active one", kCmdDeleteScreen, twoScreens, true, false},
         {"delete screen without an active one", kCmdDeleteScreen,
-         with([&](CommandContext& c) { c.screens.push_back(&second), c.activeScreen = -1; }), false,
-         false},
-        {"axis dialogs need an active screen", kCmdYAxis,
-         with([](CommandContext& c) { c.activeScreen = 1; }), false, false},
-        {"add screen needs data", kCmdAddScreen,
-         with([](CommandContext& c) { c.documentHasData = false; }), false, false},
+         with([&](C& c) { c.screens.push_back(&second), c.activeScreen = -1; }), false, false},
+        {"axis dialogs need an active screen", kCmdYAxis, with([](C& c) { c.activeScreen = 1; }),
+         false, false},
+        {"add screen needs data", kCmdAddScreen, with([](C& c) { c.documentHasData = false; }),
+         false, false},
         {"FFT on a Time axis", kCmdPerformFft, base, true, false},
         {"no FFT while showing spectra", kCmdPerformFft, spectra, false, false},
         {"no way back while in the time domain", kCmdTimeDomain, base, false, false},
@@ -393,14 +392,13 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         {"no choice of X for spectra", kCmdChooseXVariable, spectra, false, false},
         {"colour checked while in colour", kCmdColour, base, true, true},
         {"colour unchecked in black and white", kCmdColour,
-         showing([](CGraphCurve& s) { s.SetDisplayFlags(kDisplayBlackWhite); }), true, false},
+         showing([](S& s) { s.SetDisplayFlags(kDisplayBlackWhite); }), true, false},
         {"grid checked while shown", kCmdGrid, base, true, true},
-        {"grid unchecked while hidden", kCmdGrid,
-         showing([](CGraphCurve& s) { s.SetGridShown(0); }), true, false},
+        {"grid unchecked while hidden", kCmdGrid, showing([](S& s) { s.SetGridShown(0); }), true,
+         false},
         {"place text needs cursor 1 on a selected curve", kCmdPlaceText, base, false, false},
         {"place text with cursor 1 on a selected curve", kCmdPlaceText,
-         showing([](CGraphCurve& s) { s.SetSelectedCurve(0), s.Cursor(0).shown = 1; }), true,
-         false},
+         showing([](S& s) { s.SetSelectedCurve(0), s.Cursor(0).shown = 1; }), true, false},
         // The line commands are checked by the line tool's style in line mode only.
         {"dotted line checked in its style", kCmdDottedLine, line(7), true, true},
         {"solid line unchecked then", kCmdLine, line(7), true, false},
@@ -409,16 +407,16 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         {"right-mouse pan checked", kCmdRightPan, rightPan, true, true},
         {"right-mouse menu unchecked then", kCmdRightMenu, rightPan, true, false},
         {"cross checked in the cross style", kCmdCross,
-         with([](CommandContext& c) { c.measureLineStyle = kMeasureCross; }), true, true},
+         with([](C& c) { c.measureLineStyle = kMeasureCross; }), true, true},
         {"hidden tool bar unchecked", kCmdMeasureToolbar,
-         [](CommandContext& c, CGraphCurve&) { c.measureBarShown = false; }, true, false},
+         [](C& c, S&) { c.measureBarShown = false; }, true, false},
         {"status bar checked while shown", kCmdStatusBar, none, true, true},
-        {"auto reload checked while on", kCmdAutoReload,
-         [](CommandContext& c, CGraphCurve&) { c.autoReload = true; }, true, true},
+        {"auto reload checked while on", kCmdAutoReload, [](C& c, S&) { c.autoReload = true; },
+         true, true},
         {"previous run needs a view", kCmdShowPreviousRun,
-         [](CommandContext& c, CGraphCurve&) { c.previousRunShown = true; }, false, false},
+         [](C& c, S&) { c.previousRunShown = true; }, false, false},
         {"previous run checked while the view shows it", kCmdShowPreviousRun,
-         with([](CommandContext& c) { c.previousRunShown = true; }), true, true},
+         with([](C& c) { c.previousRunShown = true; }), true, true},
         {"no choice of runs with one", kCmdRunsWindow, base, false, false},
         {"runs to choose among", kCmdRunsWindow, severalRuns, true, false},
         {"cycles on time curves", kCmdCycles, base, true, false},
@@ -441,7 +439,7 @@ TEST(CommandTable, RulesFollowTheProgramState) {
     // merge into or keep settings beside; it prints and exports as any other.
     OneScreenView one;
     CommandContext derived;
-    with([](CommandContext& c) { c.documentFromFile = false; })(derived, one.screen);
+    with([](C& c) { c.documentFromFile = false; })(derived, one.screen);
     for (int id : {kCmdReload, kCmdMerge, kCmdAddRun, kCmdSaveSettings, kCmdSaveAs, kCmdPrint})
         EXPECT_EQ(EvaluateCommand(*FindCommand(id), derived).enabled,
                   id == kCmdSaveAs || id == kCmdPrint)
