@@ -1,6 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -45,6 +49,13 @@ inline std::filesystem::path Scratch(const std::string& name, const std::string&
     std::filesystem::create_directories(dir);
     test::Spit(dir / name, text);
     return dir / name;
+}
+
+// The number after "key": in a JSON text; NaN, and a failure, when it is missing.
+inline double Field(const std::string& json, const std::string& key) {
+    const size_t at = json.find("\"" + key + "\": ");
+    EXPECT_NE(at, std::string::npos) << key << " in " << json;
+    return at == std::string::npos ? NAN : std::strtod(json.c_str() + at + key.size() + 4, nullptr);
 }
 
 }  // namespace kurvex::cli::clitest

@@ -17,16 +17,10 @@ namespace fs = std::filesystem;
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Field;
 
 std::string File(const char* name, const std::string& text) {
     return clitest::Scratch(name, text).string();
-}
-
-// The number after "key": in a JSON text.
-double Field(const std::string& json, const std::string& key) {
-    const size_t at = json.find("\"" + key + "\": ");
-    EXPECT_NE(at, std::string::npos) << key << " in " << json;
-    return at == std::string::npos ? NAN : std::atof(json.c_str() + at + key.size() + 4);
 }
 
 TEST(PowerCli, CyclesReportPerCycleFiguresAndNullWhereThereAreNone) {

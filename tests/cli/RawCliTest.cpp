@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Field;
 
 const std::string kSpice = KURVEX_SPICE_DIR;
 
@@ -160,12 +161,6 @@ std::string Skeleton(const std::string& json) {
     return std::regex_replace(json, number, "$1#");
 }
 
-double Field(const std::string& json, const std::string& key) {
-    const size_t at = json.find("\"" + key + "\": ");
-    return at == std::string::npos ? std::nan("")
-                                   : std::strtod(&json[at + key.size() + 4], nullptr);
-}
-
 TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
     // L(s) = k / s / ((1 + s a) (1 + s b)): the phase is -180 degrees at
     // 1/sqrt(ab), where |L| = k a b / (a + b); |L| = 1 found by bisection.
@@ -227,34 +222,15 @@ TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
 }
 
 TEST(RawCli, MarginsOfNgspicesResonantLoopFromAFraFile) {
-    // loop_resonant.cir: gm = 1 mS into Rz-Cz parallel to Cp, then the filter Rd-L-C.
-    const double gm = 1e-3, rz = 300, cz = 5.3e-6, cp = 27e-9, rd = 0.3, l = 100e-6, c = 10e-6;
-    const auto loop = [&](double f) {
-        const std::complex<double> s(0, 2 * std::numbers::pi * f);
-        return gm * (1.0 + s * rz * cz) / (s * (cz + cp) * (1.0 + s * rz * cz * cp / (cz + cp))) /
-               (1.0 + s * rd * c + s * s * l * c);
-    };
-    // |L| falls through 1 once below 1 kHz; the phase, -10 degrees at 1 kHz,
-    // reaches -180 (Im L = 0) once below 20 kHz.
-    const auto bisect = [](double lo, double hi, auto below) {
-        for (int i = 0; i < 200; ++i) (below(std::sqrt(lo * hi)) ? lo : hi) = std::sqrt(lo * hi);
-        return lo;
-    };
-    const double crossover = bisect(1, 1e3, [&](double f) { return std::abs(loop(f)) > 1; });
-    const double turn = bisect(1e3, 2e4, [&](double f) { return loop(f).imag() < 0; });
+    // The figures are LoopMargins.NgspiceLoopsMatchTheClosedForm's; here the
+    // resonance lifts the gain through 0 dB again: three gain crossings listed.
     CliRun r =
         Cli({"measure", kSpice + "/loop_resonant.fra", "amp(V(out))", "--margins", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
-    // The resonance lifts the gain through 0 dB again: three gain crossings.
     EXPECT_EQ(Skeleton(r.out),
               "{\"gain_crossover\": #, \"phase_margin\": #, \"phase_crossover\": #, "
               "\"gain_margin\": #, \"bandwidth_3db\": #, \"peak\": {\"frequency\": #, \"gain\": "
               "#}, \"crossings\": {\"gain\": [#, #, #], \"phase\": [#]}}\n");
-    EXPECT_NEAR(Field(r.out, "gain_crossover") / crossover, 1.0, 0.005);
-    EXPECT_NEAR(Field(r.out, "phase_margin"),
-                180 + std::arg(loop(crossover)) * 180 / std::numbers::pi, 0.2);
-    EXPECT_NEAR(Field(r.out, "phase_crossover") / turn, 1.0, 0.005);
-    EXPECT_NEAR(Field(r.out, "gain_margin"), -20 * std::log10(std::abs(loop(turn))), 0.1);
 }
 
 TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {

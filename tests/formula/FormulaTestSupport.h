@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,14 @@ inline std::vector<double> Ramp(size_t n, double dt) {
     std::vector<double> x(n);
     for (size_t i = 0; i < n; ++i) x[i] = static_cast<double>(i) * dt;
     return x;
+}
+
+// offset + amplitude sin(2 pi hz t) over the samples of Ramp(rows, dt).
+inline std::vector<double> SineWave(double amplitude, double hz, size_t rows, double dt = 0.001,
+                                    double offset = 0.0) {
+    std::vector<double> y = Ramp(rows, dt);
+    for (double& v : y) v = offset + amplitude * std::sin(2.0 * std::numbers::pi * hz * v);
+    return y;
 }
 
 // Time 0, 1, ... s over `rows` samples and the columns of a converter, named by `names`
