@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "formula/FormulaTestSupport.h"
+#include "formula/FormulaVariable.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+using test::Ramp;
+
+TEST(FormulaVariable, CheckReportsPositionAndMessage) {
+    const CResultDataRef data = MakeData({"Time", "V(out)"}, {{0, 1, 2}, {5, 6, 7}});
+    FormulaError error{9, "stale"};
+    EXPECT_TRUE(CheckFormula(data, "2*v(OUT)", error));
+    EXPECT_EQ(error.position, 0);
+    EXPECT_EQ(error.message, "");
+    EXPECT_FALSE(CheckFormula(data, " V(OUT))", error));
+    EXPECT_EQ(error.position, 6);
+    EXPECT_EQ(error.message, "Unmatched closing parenthesis.");
+}
+
+TEST(FormulaVariable, TooFewSamplesFailWithoutMessage) {
+    const CResultDataRef one = MakeData({"Time", "V"}, {{0}, {5}});
+    const CResultDataRef none;
+    for (const CResultDataRef* data : {&one, &none}) {
+        FormulaError error{3, "x"};
+        EXPECT_FALSE(CheckFormula(*data, "1", error));
+        EXPECT_EQ(error.position, 0);
+        EXPECT_EQ(error.message, "");
+        const FormulaBuild build = BuildFormulaVariable(*data, "1");
+        EXPECT_FALSE(build.variable);
+        EXPECT_EQ(build.error.position, 0);
+        EXPECT_EQ(build.error.message, "");
+    }
+}
+
+TEST(FormulaVariable, BuildMakesOwningDerivedVariable) {
+    // Source flags are not consulted: the missing sample's value is read.
+    CResultDataRef data = MakeData({"Time", "V"}, {{0, 0.5, 1, 1.5}, {4, -1, 0, 9}});
+    data->Variable(1)->Flags()[3] = kPointMissing;
+    const FormulaBuild build = BuildFormulaVariable(data, " sqrt(V)+INT(1)");
+    ASSERT_TRUE(build.variable);
+    const CResultVariable* v = build.variable.get();
+    EXPECT_EQ(v->RefCount(), 1);
+    EXPECT_EQ(v->Kind(), kVariableFormula);
+    EXPECT_EQ(v->Name(), " sqrt(V)+INT(1)");
+    ASSERT_EQ(v->Capacity(), 4);
+    EXPECT_EQ(std::vector<std::uint8_t>(v->Flags(), v->Flags() + 4),
+              (std::vector<std::uint8_t>{1, 2, 1, 1}));
+    EXPECT_EQ(v->Values()[0], 2.5);
+    EXPECT_EQ(v->Values()[3], 3 + 2.0);
+    EXPECT_TRUE(build.anyInvalid);
+    // Extents over the valid samples only.
+    EXPECT_EQ(v->Min(), 1.5);
+    EXPECT_EQ(v->Max(), 5.0);
+    const auto* formula = dynamic_cast<const CFormula*>(v->Formula());
+    ASSERT_NE(formula, nullptr);
+    EXPECT_EQ(formula->TimeStep(), 0.5);
+
+    const FormulaBuild clean = BuildFormulaVariable(data, "V");
+    EXPECT_FALSE(clean.anyInvalid);
+    EXPECT_EQ(clean.variable->Min(), -1);
+    EXPECT_EQ(clean.variable->Max(), 9);
+    // With no valid sample the extents stay 0 and 0.
+    const FormulaBuild bad = BuildFormulaVariable(data, "LOG(-1)");
+    EXPECT_EQ(bad.variable->Min(), 0);
+    EXPECT_EQ(bad.variable->Max(), 0);
+}
+
+// The RLC high-pass as a biquad from the bilinear transform of its transfer
+// function IC/X = LC s^2 / (LC s^2 + gL s + 1): the trapezoidal rule, reached
+// another way.
+std::vector<double> Biquad(const std::vector<double>& x, double dt) {
+    const double L = 0.01, C = 0.20264 / 2, g = 4.4563;
+    const double k = 2 / dt;
+    const double lc = L * C * k * k, lg = L * g * k;
+    const double a0 = lc + lg + 1, a1 = 2 - 2 * lc, a2 = lc - lg + 1;
+    const double b0 = lc, b1 = -2 * lc, b2 = lc;
+    std::vector<double> y(x.size());
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        y[i] = (b0 * x[i] + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2) / a0;
+        x2 = x1;
+        x1 = x[i];
+        y2 = y1;
+        y1 = y[i];
+    }
+    return y;
+}
+
+TEST(FormulaVariable, HighPassIsTheTrapezoidalRlcFilter) {
+    const size_t n = 20000;
+    const double dt = 1e-4;
+    std::mt19937_64 random(5);
+    std::normal_distribution<double> noise(0, 1);
+    std::vector<double> x(n);
+    for (size_t i = 0; i < n; ++i) {
+        x[i] = (i > 100 ? 3.0 : 0.0) + std::sin(2 * M_PI * 50 * i * dt) + 0.2 * noise(random);
+    }
+    const CResultDataRef data = MakeData({"Time", "X"}, {Ramp(n, dt), x});
+    const FormulaBuild build = BuildFormulaVariable(data, "HIPASS(X)");
+    ASSERT_TRUE(build.variable);
+    const std::vector<double> want = Biquad(x, dt);
+    for (size_t i = 0; i < n; ++i) {
+        ASSERT_NEAR(build.variable->Values()[i], want[i], 1e-9) << i;
+    }
+}
+
+TEST(FormulaVariable, HighPassFormulaIsBuiltWithoutParsing) {
+    // It computes what the parsed HIPASS computes over a step of 10 us.
+    std::unique_ptr<CFormula> f = BuildHighPassFormula(2, "V(out)");
+    ASSERT_NE(f->Root(), nullptr);
+    EXPECT_EQ(f->VariableNodes()[0]->Name(), "V(out)");
+    const size_t n = 50;
+    std::vector<double> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = std::cos(0.3 * static_cast<double>(i));
+    CResultDataRef data = MakeData({"Time", "A", "V(out)"}, {Ramp(n, 1e-5), Ramp(n, 1), v});
+    const FormulaBuild parsed = BuildFormulaVariable(data, "HIPASS(V(OUT))");
+    std::vector<double> values(n);
+    std::vector<std::uint8_t> flags(n);
+    f->SetValueSource(DataSetValue, DataSetColumn);
+    f->EvaluateRange(&data, values.data(), flags.data(), 0, static_cast<std::int32_t>(n));
+    for (size_t i = 0; i < n; ++i) ASSERT_EQ(values[i], parsed.variable->Values()[i]) << i;
+
+    // Clearing forgets everything but keeps the formula usable.
+    f->Clear();
+    EXPECT_EQ(f->Root(), nullptr);
+    EXPECT_TRUE(f->Postfix().empty());
+    EXPECT_TRUE(f->VariableNodes().empty());
+    EXPECT_EQ(f->TimeStep(), 0);
+    f->EvaluateRange(&data, values.data(), flags.data(), 0, 2);
+    EXPECT_EQ(values[0], 0);
+    EXPECT_EQ(flags[0], kPointValid);
+}
+
+TEST(FormulaVariable, HighPassDataSetGetsOneFilterPerColumnAfterX) {
+    CResultDataRef d(kDataSetHighPass);
+    ASSERT_TRUE(d.Initialise(kDataSetHighPass, 3, 4, 100));
+    d.SetName(1, "Va");
+    d.SetName(2, "Vb");
+    auto* hp = static_cast<HighPassResultData*>(d->Extension());
+    AttachHighPassFormulas(*hp);
+    ASSERT_EQ(hp->Formulas().size(), 2u);
+    for (int k = 0; k < 2; ++k) {
+        const auto* f = dynamic_cast<const CFormula*>(hp->Formulas()[k].get());
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->Root()->Kind(), FormulaNodeKind::HighPass);
+        EXPECT_EQ(f->VariableNodes()[0]->Column(), k + 1);
+        EXPECT_EQ(f->TimeStep(), 1e-5);
+    }
+    EXPECT_EQ(hp->Values().size(), 2u);
+    // Attaching again keeps the filters, and their running state, as they are.
+    const VariableFormula* first = hp->Formulas()[0].get();
+    AttachHighPassFormulas(*hp);
+    EXPECT_EQ(hp->Formulas()[0].get(), first);
+    // A grown data set gets filters for its new columns.
+    ASSERT_TRUE(d->ResizeVariables(4));
+    AttachHighPassFormulas(*hp);
+    ASSERT_EQ(hp->Formulas().size(), 3u);
+    EXPECT_EQ(hp->Formulas()[0].get(), first);
+    EXPECT_EQ(dynamic_cast<const CFormula*>(hp->Formulas()[2].get())->VariableNodes()[0]->Column(),
+              3);
+}
+
+// Run 1 at X 0..4; run 2 at uneven steps over 0.5..4; run 3 over 0..4 with
+// invalid samples at 1.5 and 2.5 and without "V (A)"; only run 2 has I(L1).
+CResultDataRef ThreeRuns() {
+    CResultDataRef data =
+        MakeData({"Time", "V(out)", "V (A)"}, {{0, 1, 2, 3, 4}, {1, 2, 3, 4, 5}, {0, 0, 0, 0, 0}});
+    const CResultDataRef two =
+        MakeData({"time", "I(L1)", "V (A)", "V(OUT)"},
+                 {{0.5, 1.5, 2, 4}, {1, 1, 1, 1}, {6, 6, 6, 6}, {10, 20, 40, 100}});
+    const CResultDataRef three =
+        MakeData({"Time", "V(out)"}, {{0, 0.5, 1.5, 2, 2.5, 4}, {0, 1, 99, 4, 99, 8}});
+    three->Variable(1)->Flags()[2] = kPointInvalid;
+    three->Variable(1)->Flags()[4] = kPointInvalid;
+    data->AddRun(two.Get(), "vin=1 r1=1000");
+    data->AddRun(three.Get(), "Vin=2 R1=1000");
+    return data;
+}
+
+TEST(FormulaVariable, OtherRunsAreInterpolatedOntoTheXOfTheRunEvaluated) {
+    const CResultDataRef data = ThreeRuns();
+    const double no = std::nan("");  // an invalid sample
+    struct Case {
+        const char* text;
+        std::int32_t run;  // evaluated over, from 0
+        std::vector<double> want;
+    };
+    const Case cases[] = {
+        {"V(out)@2-V(out)@1", 0, {no, 13, 37, 66, 95}},
+        {"v(OUT)@\"VIN=1 R1=1000\"", 0, {no, 15, 40, 70, 100}},
+        // Exact X needs only its own sample; between needs both neighbours
+        // valid: at 1 the right one (1.5) is not, at 3 the left one (2.5).
+        {"(V(out)@\"vin=2 r1=1000\")*2", 0, {0, no, 8, no, 16}},
+        {"V (A)@2+I(L1)@2", 0, {no, 7, 7, 7, 7}},
+        {"V(out)@1", 0, {1, 2, 3, 4, 5}},
+        // Over another run, plain names are its own and NAME@K still run K.
+        {"V(out)*2", 1, {20, 40, 80, 200}},
+        {"V(out)-V(out)@1", 1, {8.5, 17.5, 37, 95}},
+        {"V(out)@2", 2, {no, 10, 20, 40, 55, 100}},
+        {"V(out)@3-V(out)", 2, {0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& [text, run, want] : cases) {
+        FormulaBuildOptions options;
+        options.run = run;
+        const FormulaBuild build = BuildFormulaVariable(data, text, options);
+        ASSERT_TRUE(build.variable) << text << ": " << build.error.message;
+        for (size_t i = 0; i < want.size(); ++i) {
+            const bool valid = !std::isnan(want[i]);
+            EXPECT_EQ(build.variable->Flags()[i], valid ? kPointValid : kPointInvalid)
+                << text << " " << i;
+            if (valid) {
+                EXPECT_EQ(build.variable->Values()[i], want[i]) << text << " " << i;
+            }
+        }
+    }
+}
+
+TEST(FormulaVariable, UnknownRunsAndVariablesARunLacksAreRefusedWhereNamed) {
+    CResultDataRef data = ThreeRuns();
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"V(out)@4", 6},        {"V(out)@0", 6},       {"V(out)@99999999999", 6},
+        {"V(out)@\"nope\"", 6}, {"V(out)@\"vin=1", 6}, {"V(out)@", 6},
+        {"V(out)@\"\"", 6},     {"V(out)@2X", 6},      {"1+V (A)@3", 2},
+        {"I(L1)", 0},           {"I(L1)@1", 0},
+    };
+    for (const auto& [text, position] : cases) {
+        FormulaError error;
+        EXPECT_FALSE(CheckFormula(data, text, error)) << text;
+        EXPECT_EQ(error.message, kFormulaInvalidEntry) << text;
+        EXPECT_EQ(error.position, position) << text;
+    }
+    // A run whose X goes back cannot be interpolated.
+    const CResultDataRef back = MakeData({"Time", "V"}, {{0, 2, 1}, {0, 0, 0}});
+    data->AddRun(back.Get(), "");
+    FormulaError error;
+    EXPECT_TRUE(CheckFormula(data, "V(out)@3", error));
+    EXPECT_FALSE(CheckFormula(data, "V(out)@3+V@4", error));
+    EXPECT_EQ(error.message, kFormulaRunUnsorted);
+    EXPECT_EQ(error.position, 10);
+}
+
+}  // namespace
+}  // namespace kurvex
