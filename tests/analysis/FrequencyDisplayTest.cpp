@@ -2,54 +2,31 @@
 
 #include <cmath>
 #include <cstdint>
-#include <future>
-#include <numbers>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "TestSupport.h"
+#include "analysis/AnalysisTestSupport.h"
 #include "analysis/FftWorker.h"
 #include "analysis/FrequencyDisplay.h"
-#include "analysis/PreviousSpectra.h"
 #include "formula/FormulaTestSupport.h"
-#include "graph/PreviousRun.h"
-#include "graph/Reload.h"
 #include "graph/Zoom.h"
 
 namespace kurvex {
 namespace {
 
-constexpr std::int32_t kRows = 1001;  // 0 .. 1 s: N = 1002, bins of 1 Hz
-
-std::vector<double> Sine(double amplitude, double hz, std::size_t rows = kRows) {
-    return test::SineWave(amplitude, hz, rows);
-}
+using test::Fixture;
+using test::Gate;
+using test::kRows;
+using test::OneSine;
+using test::Screen;
+using test::Sine;
 
 // Time, a 5-amplitude 10 Hz sine "a" and a 2-amplitude 20 Hz sine "b".
 CResultDataRef SineData(const std::string& xName = "Time") {
     return test::MakeData({xName, "a", "b"},
                           {test::Ramp(kRows, 0.001), Sine(5.0, 10.0), Sine(2.0, 20.0)});
-}
-
-// Time over `seconds` at 1 ms and a sine "a" of `amplitude` at `hz`.
-CResultDataRef OneSine(double amplitude, double seconds = 1.0, double hz = 10.0) {
-    const auto rows = static_cast<std::size_t>(std::lround(seconds * 1000)) + 1;
-    return test::MakeData({"Time", "a"}, {test::Ramp(rows, 0.001), Sine(amplitude, hz, rows)});
-}
-
-CGraphCurve Screen(const CResultDataRef& data, std::vector<std::int32_t> columns, double from = 0.0,
-                   double to = 1.0) {
-    CGraphCurve g;
-    g.SetData(data);
-    for (std::int32_t c : columns) g.AddCurve(CCurveEntry::ForColumn(data, c));
-    g.UpdateExtents();
-    g.SetXTitle("Time");
-    RangeFlags exact;  // a stored step keeps the ends where they are put
-    exact.setIncrement = true;
-    g.SetXYRange(from, to, 0.2, -6.0, 6.0, 2.0, exact);
-    return g;
 }
 
 double At(const RefPtr<CResultVariable>& v, std::int32_t k) {
@@ -65,50 +42,6 @@ void ExpectPlanUnset(const CGraphCurve& g) {
     EXPECT_EQ(f.state[1], -1);
     EXPECT_EQ(f.state[2], -1);
 }
-
-// Time, a 5-amplitude 10 Hz sine, a constant 3, a 2-amplitude 20 Hz sine.
-struct Fixture {
-    CResultDataRef data =
-        test::MakeData({"Time", "a", "c", "b"}, {test::Ramp(kRows, 0.001), Sine(5.0, 10.0),
-                                                 std::vector<double>(kRows, 3.0), Sine(2.0, 20.0)});
-
-    FftTask Task(std::vector<std::int32_t> columns) const {
-        FftTask t;
-        t.x = RefPtr<CResultVariable>(data->Variable(0));
-        t.rows = data->RowCount();
-        EXPECT_TRUE(MakeFftPlan(*t.x, t.rows, 0.0, 1.0, t.plan));
-        for (std::int32_t c : columns)
-            t.curves.push_back(
-                {RefPtr<CResultVariable>(data->Variable(c)), data->Variable(c)->Name()});
-        return t;
-    }
-};
-
-double At(const SpectrumResult& r, std::int32_t k) {
-    return r.spectrum->Values()[k];
-}
-
-// Runs `task`, calling `hook` at each report on the worker thread.
-std::vector<SpectrumResult> RunWith(FftTask task, FftWorker& worker, const FftProgressFn& hook) {
-    EXPECT_TRUE(worker.Start(std::move(task), hook));
-    return worker.Wait();
-}
-
-// Holds the worker at the start of curve 0 until Open().
-struct Gate {
-    std::promise<void> reached, release;
-    std::shared_future<void> go = release.get_future().share();
-
-    FftProgressFn Hook() {
-        return [this](const FftProgress& p) {
-            if (p.curve != 0 || p.stage != FftStage::kCurveStarted) return;
-            reached.set_value();
-            go.wait();
-        };
-    }
-    void WaitReached() { reached.get_future().wait(); }
-    void Open() { release.set_value(); }
-};
 
 TEST(FrequencyDisplay, EnableRulesFollowTheLastScreen) {
     const CResultDataRef time = SineData("tIME");
@@ -407,198 +340,6 @@ TEST(FrequencyDisplay, TheWindowInForceMakesAndRecomputesTheShownSpectraInPlace)
         EXPECT_EQ(a.UndoStack().size(), undo);
         EXPECT_EQ(a.FreqDisplay(), 1);
     }
-}
-
-TEST(PreviousSpectra, ThePreviousRunIsAnalysedOverTheScreensRange) {
-    CGraphCurve g = Screen(OneSine(5.0), {1});
-    g.ShowPreviousRun(std::make_shared<PreviousRun>(OneSine(3.0)));
-    EXPECT_FALSE(PreviousSpectraWanted(g));  // time domain
-    test::RecordingMessages said;
-    ASSERT_EQ(ToggleFrequencyDisplay({&g}, said).did, DomainSwitch::kToFrequency);
-    EXPECT_TRUE(PreviousSpectraWanted(g));
-    EXPECT_EQ(g.PreviousRunShown()->Follow(g), nullptr);  // not until computed
-    ASSERT_TRUE(ComputePreviousSpectra(g));
-    EXPECT_FALSE(PreviousSpectraWanted(g));
-    CGraphCurve* shadow = g.PreviousRunShown()->Follow(g);
-    ASSERT_NE(shadow, nullptr);
-    EXPECT_EQ(shadow->XRange(), g.XRange());
-    EXPECT_NEAR(shadow->YColumn(shadow->Curve(0))->Values()[10], 3.0, 0.05);
-    EXPECT_NEAR(g.Curve(0).spectrum->Values()[10], 5.0, 0.05);
-
-    // A previous run too short for the range shows no spectra, and is not tried again.
-    CGraphCurve h = Screen(OneSine(5.0), {1});
-    h.ShowPreviousRun(std::make_shared<PreviousRun>(OneSine(3.0, 0.25)));
-    ASSERT_EQ(ToggleFrequencyDisplay({&h}, said).did, DomainSwitch::kToFrequency);
-    EXPECT_TRUE(ComputePreviousSpectra(h));
-    EXPECT_FALSE(PreviousSpectraWanted(h));
-    EXPECT_EQ(h.PreviousRunShown()->Follow(h), nullptr);
-}
-
-TEST(PreviousSpectra, ReadAgainTheSpectraAreMadeFromTheNewSamples) {
-    CGraphCurve g = Screen(OneSine(5.0), {1});
-    CGraphCurve other = Screen(OneSine(5.0), {1});
-    test::RecordingMessages said;
-    ASSERT_EQ(ToggleFrequencyDisplay({&other, &g}, said).did, DomainSwitch::kToFrequency);
-    const AxisRange x = g.XRange();
-    ASSERT_FALSE(RebindView({&other, &g}, OneSine(7.0)).closeView);
-    RefreshSpectra({&other, &g});
-    for (CGraphCurve* s : {&other, &g}) {
-        EXPECT_EQ(s->FreqDisplay(), 1);
-        EXPECT_EQ(s->XRange(), x);
-        EXPECT_NEAR(s->Curve(0).spectrum->Values()[10], 7.0, 0.05);
-    }
-    // New samples that no longer reach over the analysed range: back to time.
-    ASSERT_FALSE(RebindView({&g}, OneSine(7.0, 0.5)).closeView);
-    RefreshSpectra({&g});
-    EXPECT_EQ(g.FreqDisplay(), 0);
-    EXPECT_FALSE(g.Curve(0).spectrum);
-    EXPECT_EQ(g.XTitle(), "Time");
-}
-
-TEST(FftWorker, AnalysesEveryCurveInOrderAndReportsEachStage) {
-    Fixture f;
-    FftWorker worker;
-    std::vector<std::string> seen;
-    const auto r = RunWith(f.Task({1, 2, 3}), worker, [&](const FftProgress& p) {
-        seen.push_back(std::to_string(p.curve) + "/" + std::to_string(p.curves) +
-                       (p.stage == FftStage::kCurveStarted ? "s" : (p.ok ? "ok" : "fail")));
-    });
-    EXPECT_EQ(seen, (std::vector<std::string>{"0/3s", "0/3ok", "1/3s", "1/3ok", "2/3s", "2/3ok"}));
-    ASSERT_EQ(r.size(), 3u);
-    for (const auto& s : r) {
-        ASSERT_TRUE(s.ok);
-        EXPECT_EQ(s.spectrum->Capacity(), 501);
-        EXPECT_EQ(s.spectrum->Kind(), kVariableSpectrum);
-    }
-    EXPECT_EQ(r[0].spectrum->Name(), "a");
-    EXPECT_NEAR(At(r[0], 10), 5.0, 0.05);
-    EXPECT_NEAR(At(r[1], 0), 3.0, 1e-12);
-    EXPECT_EQ(At(r[1], 1), 0.0);
-    EXPECT_NEAR(At(r[2], 20), 2.0, 0.05);
-    EXPECT_FALSE(FftWorker::AnalysisRunning());
-}
-
-TEST(FftWorker, CancelledCurveIsEmptyAndTheNextIsStillAnalysed) {
-    struct Case {
-        const char* what;
-        std::int32_t at;
-        FftStage stage;
-        bool all;
-        std::vector<bool> ok;
-    };
-    // Curve 1 is the constant, which runs no transform and so never polls.
-    const Case cases[] = {
-        {"first curve at its start", 0, FftStage::kCurveStarted, false, {false, true, true}},
-        {"constant curve at its start", 1, FftStage::kCurveStarted, false, {true, false, true}},
-        {"last curve at its start", 2, FftStage::kCurveStarted, false, {true, true, false}},
-        {"after a curve finished", 0, FftStage::kCurveFinished, false, {true, true, true}},
-        {"all from the second curve", 1, FftStage::kCurveStarted, true, {true, false, false}},
-        {"all after the last finished", 2, FftStage::kCurveFinished, true, {true, true, true}},
-    };
-    Fixture f;
-    for (const Case& c : cases) {
-        FftWorker worker;
-        const auto r = RunWith(f.Task({1, 2, 3}), worker, [&](const FftProgress& p) {
-            if (p.curve != c.at || p.stage != c.stage) return;
-            if (c.all)
-                worker.CancelAll();
-            else
-                worker.CancelCurve();
-        });
-        ASSERT_EQ(r.size(), 3u) << c.what;
-        for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(r[i].ok, c.ok[i]) << c.what << " curve " << i;
-            ASSERT_TRUE(r[i].spectrum) << c.what;
-            EXPECT_EQ(r[i].spectrum->Capacity() > 0, c.ok[i]) << c.what << " curve " << i;
-            EXPECT_EQ(r[i].spectrum->Kind(), kVariableSpectrum);
-        }
-        EXPECT_EQ(r[1].spectrum->Name(), "c") << c.what;
-    }
-}
-
-TEST(FftWorker, FailedOrThrowingCurveIsEmptyAndTheNextIsAnalysed) {
-    Fixture f;
-    FftTask task = f.Task({1, 3, 1});
-    // Equal bracketing X cannot be interpolated.
-    RefPtr<CResultVariable> flat(CResultVariable::Create(kRows));
-    std::fill_n(flat->Values(), kRows, 0.0);
-    std::fill_n(flat->Flags(), kRows, std::uint8_t{kPointValid});
-    FftTask bad = f.Task({1, 3});
-    bad.x = flat;
-    FftWorker worker;
-    auto r = RunWith(std::move(bad), worker, {});
-    ASSERT_EQ(r.size(), 2u);
-    EXPECT_FALSE(r[0].ok);
-    EXPECT_FALSE(r[1].ok);
-
-    r = RunWith(std::move(task), worker, [](const FftProgress& p) {
-        if (p.curve == 1 && p.stage == FftStage::kCurveStarted) throw std::runtime_error("x");
-        if (p.curve == 2 && p.stage == FftStage::kCurveFinished) throw std::runtime_error("y");
-    });
-    ASSERT_EQ(r.size(), 3u);
-    EXPECT_TRUE(r[0].ok);
-    EXPECT_FALSE(r[1].ok);
-    EXPECT_EQ(r[1].spectrum->Capacity(), 0);
-    EXPECT_TRUE(r[2].ok);
-    EXPECT_NEAR(At(r[2], 10), 5.0, 0.05);
-}
-
-TEST(FftWorker, SecondAnalysisIsRefusedAtOnceWhileOneRuns) {
-    Fixture f;
-    Gate gate;
-    FftWorker first;
-    ASSERT_TRUE(first.Start(f.Task({1}), gate.Hook()));
-    gate.WaitReached();
-    EXPECT_TRUE(FftWorker::AnalysisRunning());
-    FftWorker second;
-    EXPECT_FALSE(second.Start(f.Task({3})));
-    EXPECT_FALSE(first.Start(f.Task({3})));
-    gate.Open();
-    const auto r = first.Wait();
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_TRUE(r[0].ok);
-    EXPECT_TRUE(second.Wait().empty());
-
-    ASSERT_TRUE(second.Start(f.Task({3})));
-    EXPECT_TRUE(second.Wait()[0].ok);
-}
-
-TEST(FftWorker, HoldsItsVariablesUntilTheEndAfterTheDataSetIsReleased) {
-    auto f = std::make_unique<Fixture>();
-    FftTask task = f->Task({1, 3});
-    const RefPtr<CResultVariable> y = task.curves[1].y;
-    const RefPtr<CResultVariable> frequency = task.plan.frequency;
-    Gate gate;
-    FftWorker worker;
-    ASSERT_TRUE(worker.Start(std::move(task), gate.Hook()));
-    gate.WaitReached();
-    f.reset();                    // the data set and its handle go away
-    EXPECT_EQ(y->RefCount(), 2);  // ours and the task's
-    EXPECT_EQ(frequency->RefCount(), 2);
-    gate.Open();
-    const auto r = worker.Wait();
-    EXPECT_EQ(y->RefCount(), 1);
-    EXPECT_EQ(frequency->RefCount(), 1);
-    ASSERT_EQ(r.size(), 2u);
-    ASSERT_TRUE(r[0].ok && r[1].ok);
-    EXPECT_NEAR(At(r[0], 10), 5.0, 0.05);
-    EXPECT_NEAR(At(r[1], 20), 2.0, 0.05);
-}
-
-TEST(FftWorker, DestroyingARunningWorkerCancelsAndWaits) {
-    Fixture f;
-    std::vector<bool> ok;
-    std::promise<void> reached;
-    {
-        FftWorker worker;
-        ASSERT_TRUE(worker.Start(f.Task({1, 3, 1}), [&](const FftProgress& p) {
-            if (p.stage == FftStage::kCurveFinished) ok.push_back(p.ok);
-            if (p.curve == 0 && p.stage == FftStage::kCurveStarted) reached.set_value();
-        }));
-        reached.get_future().wait();
-    }
-    EXPECT_EQ(ok.size(), 3u);
-    EXPECT_FALSE(FftWorker::AnalysisRunning());
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "analysis/FftSizeTable.h"
+
+namespace kurvex {
+namespace {
+
+// Independent of the generator: counts by sieving the smallest prime factor.
+std::vector<std::int32_t> SmoothOddNumbers(std::int32_t limit) {
+    std::vector<std::int32_t> largest(static_cast<size_t>(limit), 0);
+    for (std::int32_t p = 2; p < limit; ++p) {
+        if (largest[static_cast<size_t>(p)] != 0) continue;
+        for (std::int32_t m = p; m < limit; m += p) largest[static_cast<size_t>(m)] = p;
+    }
+    std::vector<std::int32_t> out;
+    for (std::int32_t n = 3; n < limit; n += 2)
+        if (largest[static_cast<size_t>(n)] <= 41) out.push_back(n);
+    return out;
+}
+
+TEST(FftSizeTable, HoldsEveryOddNumberWithPrimeFactorsUpTo41) {
+    const FftSizeTable& table = FftSizeTable::Instance();
+    ASSERT_EQ(table.Count(), 9777u);
+    const std::vector<std::int32_t> expected = SmoothOddNumbers(2000000);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), table.Entries().begin(),
+                           table.Entries().end()));
+}
+
+TEST(FftSizeTable, ReadsLittleEndianAndIgnoresATrailingPartialInteger) {
+    const std::vector<std::uint8_t> bytes = {0x03, 0, 0, 0, 0x3f, 0x42, 0x0f, 0, 0x01, 0x02};
+    const FftSizeTable table = FftSizeTable::FromBytes(bytes);
+    ASSERT_EQ(table.Count(), 2u);
+    EXPECT_EQ(table.Entries()[0], 3);
+    EXPECT_EQ(table.Entries()[1], 999999);
+}
+
+TEST(FftSizeTable, SnapTakesTheNearerNeighbourAndTheLowerOnATie) {
+    const FftSizeTable& table = FftSizeTable::Instance();
+    const std::int32_t last = table.Entries().back();
+    struct Case {
+        std::int32_t n, expected;
+    };
+    const Case cases[] = {
+        {30001, 30015},                                        // 14 above, 76 below
+        {29926, 29925}, {29970, 29925},                        // tie: 45 either way
+        {29971, 30015}, {30015, 30015},                        // an entry keeps itself
+        {29925, 29925}, {last, last},   {last + 1, last + 1},  // nothing above: stays
+        {2, 2},  // nothing below the first entry above
+    };
+    for (const Case& c : cases) EXPECT_EQ(table.Snap(c.n), c.expected) << c.n;
+}
+
+}  // namespace
+}  // namespace kurvex

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "analysis/AnalysisTestSupport.h"
+#include "analysis/FftWorker.h"
+
+namespace kurvex {
+namespace {
+
+using test::Fixture;
+using test::Gate;
+using test::kRows;
+
+double At(const SpectrumResult& r, std::int32_t k) {
+    return r.spectrum->Values()[k];
+}
+
+// Runs `task`, calling `hook` at each report on the worker thread.
+std::vector<SpectrumResult> RunWith(FftTask task, FftWorker& worker, const FftProgressFn& hook) {
+    EXPECT_TRUE(worker.Start(std::move(task), hook));
+    return worker.Wait();
+}
+
+TEST(FftWorker, AnalysesEveryCurveInOrderAndReportsEachStage) {
+    Fixture f;
+    FftWorker worker;
+    std::vector<std::string> seen;
+    const auto r = RunWith(f.Task({1, 2, 3}), worker, [&](const FftProgress& p) {
+        seen.push_back(std::to_string(p.curve) + "/" + std::to_string(p.curves) +
+                       (p.stage == FftStage::kCurveStarted ? "s" : (p.ok ? "ok" : "fail")));
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"0/3s", "0/3ok", "1/3s", "1/3ok", "2/3s", "2/3ok"}));
+    ASSERT_EQ(r.size(), 3u);
+    for (const auto& s : r) {
+        ASSERT_TRUE(s.ok);
+        EXPECT_EQ(s.spectrum->Capacity(), 501);
+        EXPECT_EQ(s.spectrum->Kind(), kVariableSpectrum);
+    }
+    EXPECT_EQ(r[0].spectrum->Name(), "a");
+    EXPECT_NEAR(At(r[0], 10), 5.0, 0.05);
+    EXPECT_NEAR(At(r[1], 0), 3.0, 1e-12);
+    EXPECT_EQ(At(r[1], 1), 0.0);
+    EXPECT_NEAR(At(r[2], 20), 2.0, 0.05);
+    EXPECT_FALSE(FftWorker::AnalysisRunning());
+}
+
+TEST(FftWorker, CancelledCurveIsEmptyAndTheNextIsStillAnalysed) {
+    struct Case {
+        const char* what;
+        std::int32_t at;
+        FftStage stage;
+        bool all;
+        std::vector<bool> ok;
+    };
+    // Curve 1 is the constant, which runs no transform and so never polls.
+    const Case cases[] = {
+        {"first curve at its start", 0, FftStage::kCurveStarted, false, {false, true, true}},
+        {"constant curve at its start", 1, FftStage::kCurveStarted, false, {true, false, true}},
+        {"last curve at its start", 2, FftStage::kCurveStarted, false, {true, true, false}},
+        {"after a curve finished", 0, FftStage::kCurveFinished, false, {true, true, true}},
+        {"all from the second curve", 1, FftStage::kCurveStarted, true, {true, false, false}},
+        {"all after the last finished", 2, FftStage::kCurveFinished, true, {true, true, true}},
+    };
+    Fixture f;
+    for (const Case& c : cases) {
+        FftWorker worker;
+        const auto r = RunWith(f.Task({1, 2, 3}), worker, [&](const FftProgress& p) {
+            if (p.curve != c.at || p.stage != c.stage) return;
+            if (c.all)
+                worker.CancelAll();
+            else
+                worker.CancelCurve();
+        });
+        ASSERT_EQ(r.size(), 3u) << c.what;
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(r[i].ok, c.ok[i]) << c.what << " curve " << i;
+            ASSERT_TRUE(r[i].spectrum) << c.what;
+            EXPECT_EQ(r[i].spectrum->Capacity() > 0, c.ok[i]) << c.what << " curve " << i;
+            EXPECT_EQ(r[i].spectrum->Kind(), kVariableSpectrum);
+        }
+        EXPECT_EQ(r[1].spectrum->Name(), "c") << c.what;
+    }
+}
+
+TEST(FftWorker, FailedOrThrowingCurveIsEmptyAndTheNextIsAnalysed) {
+    Fixture f;
+    FftTask task = f.Task({1, 3, 1});
+    // Equal bracketing X cannot be interpolated.
+    RefPtr<CResultVariable> flat(CResultVariable::Create(kRows));
+    std::fill_n(flat->Values(), kRows, 0.0);
+    std::fill_n(flat->Flags(), kRows, std::uint8_t{kPointValid});
+    FftTask bad = f.Task({1, 3});
+    bad.x = flat;
+    FftWorker worker;
+    auto r = RunWith(std::move(bad), worker, {});
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_FALSE(r[0].ok);
+    EXPECT_FALSE(r[1].ok);
+
+    r = RunWith(std::move(task), worker, [](const FftProgress& p) {
+        if (p.curve == 1 && p.stage == FftStage::kCurveStarted) throw std::runtime_error("x");
+        if (p.curve == 2 && p.stage == FftStage::kCurveFinished) throw std::runtime_error("y");
+    });
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_TRUE(r[0].ok);
+    EXPECT_FALSE(r[1].ok);
+    EXPECT_EQ(r[1].spectrum->Capacity(), 0);
+    EXPECT_TRUE(r[2].ok);
+    EXPECT_NEAR(At(r[2], 10), 5.0, 0.05);
+}
+
+TEST(FftWorker, SecondAnalysisIsRefusedAtOnceWhileOneRuns) {
+    Fixture f;
+    Gate gate;
+    FftWorker first;
+    ASSERT_TRUE(first.Start(f.Task({1}), gate.Hook()));
+    gate.WaitReached();
+    EXPECT_TRUE(FftWorker::AnalysisRunning());
+    FftWorker second;
+    EXPECT_FALSE(second.Start(f.Task({3})));
+    EXPECT_FALSE(first.Start(f.Task({3})));
+    gate.Open();
+    const auto r = first.Wait();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_TRUE(r[0].ok);
+    EXPECT_TRUE(second.Wait().empty());
+
+    ASSERT_TRUE(second.Start(f.Task({3})));
+    EXPECT_TRUE(second.Wait()[0].ok);
+}
+
+TEST(FftWorker, HoldsItsVariablesUntilTheEndAfterTheDataSetIsReleased) {
+    auto f = std::make_unique<Fixture>();
+    FftTask task = f->Task({1, 3});
+    const RefPtr<CResultVariable> y = task.curves[1].y;
+    const RefPtr<CResultVariable> frequency = task.plan.frequency;
+    Gate gate;
+    FftWorker worker;
+    ASSERT_TRUE(worker.Start(std::move(task), gate.Hook()));
+    gate.WaitReached();
+    f.reset();                    // the data set and its handle go away
+    EXPECT_EQ(y->RefCount(), 2);  // ours and the task's
+    EXPECT_EQ(frequency->RefCount(), 2);
+    gate.Open();
+    const auto r = worker.Wait();
+    EXPECT_EQ(y->RefCount(), 1);
+    EXPECT_EQ(frequency->RefCount(), 1);
+    ASSERT_EQ(r.size(), 2u);
+    ASSERT_TRUE(r[0].ok && r[1].ok);
+    EXPECT_NEAR(At(r[0], 10), 5.0, 0.05);
+    EXPECT_NEAR(At(r[1], 20), 2.0, 0.05);
+}
+
+TEST(FftWorker, DestroyingARunningWorkerCancelsAndWaits) {
+    Fixture f;
+    std::vector<bool> ok;
+    std::promise<void> reached;
+    {
+        FftWorker worker;
+        ASSERT_TRUE(worker.Start(f.Task({1, 3, 1}), [&](const FftProgress& p) {
+            if (p.stage == FftStage::kCurveFinished) ok.push_back(p.ok);
+            if (p.curve == 0 && p.stage == FftStage::kCurveStarted) reached.set_value();
+        }));
+        reached.get_future().wait();
+    }
+    EXPECT_EQ(ok.size(), 3u);
+    EXPECT_FALSE(FftWorker::AnalysisRunning());
+}
+
+}  // namespace
+}  // namespace kurvex
