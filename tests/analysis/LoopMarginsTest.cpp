@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 #include <optional>
 #include <span>
@@ -12,13 +11,9 @@
 
 #include "TestSupport.h"
 #include "analysis/LoopMargins.h"
-#include "analysis/LoopMarginsRows.h"
-#include "analysis/Nyquist.h"
 #include "data/document/ResultFile.h"
 #include "data/model/PhaseColumns.h"
-#include "data/model/ResultVariable.h"
 #include "formula/FormulaTestSupport.h"
-#include "graph/ViewLayout.h"
 
 namespace kurvex {
 namespace {
@@ -285,212 +280,6 @@ TEST(LoopMargins, NgspiceLoopsMatchTheClosedForm) {
         EXPECT_EQ(m.gainCrossings.size(), gainCrossings);
         EXPECT_EQ(m.phaseCrossings.size(), phaseCrossings);
     }
-}
-
-// K / (1 + j f/p) runs on the circle of centre K/2 and radius K/2, below the
-// real axis for f > 0, from K towards 0.
-TEST(Nyquist, OnePoleLoopIsACircle) {
-    const double k = 3.0, p = 1e3;
-    std::vector<double> db, deg;
-    for (double f = 1.0; f < 1e7; f *= 1.2) {
-        db.push_back(20 * std::log10(k) - 10 * std::log10(1 + f * f / (p * p)));
-        // Phase wrapped by whole turns, as simulators may give it.
-        deg.push_back(-std::atan(f / p) * 180 / std::numbers::pi + (db.size() % 2 ? 360 : 0));
-    }
-    const std::vector<std::uint8_t> ok(db.size(), V);
-    const ComplexColumns c = ComplexFromBode(db, ok, deg, ok);
-    ASSERT_EQ(c.re.size(), db.size());
-    for (std::size_t i = 0; i < db.size(); ++i) {
-        ASSERT_EQ(c.flags[i], V);
-        EXPECT_NEAR(std::hypot(c.re[i] - k / 2, c.im[i]), k / 2, 1e-9) << i;
-        EXPECT_LE(c.im[i], 0.0);
-    }
-    EXPECT_NEAR(c.re.front(), k, 1e-5);
-    EXPECT_NEAR(c.re.back(), 0.0, 1e-3);
-}
-
-TEST(Nyquist, UnusableSamplesAreInvalid) {
-    // An invalid gain, an invalid phase, a gain too large for a double.
-    const std::vector<double> db = {0.0, 0.0, 0.0, 1e6};
-    const std::vector<double> deg = {90.0, 0.0, 0.0, 0.0};
-    const std::vector<std::uint8_t> gf = {V, I, V, V}, pf = {V, V, I, V};
-    const ComplexColumns c = ComplexFromBode(db, gf, deg, pf);
-    EXPECT_EQ(c.flags, (std::vector<std::uint8_t>{V, I, I, I}));
-    EXPECT_NEAR(c.re[0], 0.0, 1e-15);
-    EXPECT_DOUBLE_EQ(c.im[0], 1.0);
-}
-
-TEST(Nyquist, PairFoundFromEitherColumn) {
-    const std::vector<std::string> names = {"frequency", "amp(a)",   "phase(a)",
-                                            "v(b)",      "phase(c)", "amp(c)"};
-    struct Case {
-        std::int32_t column, amp, phase;
-    } cases[] = {{1, 1, 2}, {2, 1, 2}, {4, 5, 4}, {5, 5, 4}, {3, -1, -1}, {0, -1, -1}, {9, -1, -1}};
-    for (const Case& t : cases) {
-        const auto pair = BodePairOf(names, t.column);
-        EXPECT_EQ(pair ? pair->amp : -1, t.amp) << t.column;
-        EXPECT_EQ(pair ? pair->phase : -1, t.phase) << t.column;
-    }
-}
-
-TEST(Nyquist, EqualScaleRangesHoldTheDataCentred) {
-    const double nan = std::nan("");
-    struct Case {
-        double x0, x1, y0, y1;
-        int w, h;
-    } cases[] = {
-        {-1, 3, -2, 0, 400, 200},   // wide data on a wide plot
-        {-1, 3, -2, 0, 100, 500},   // wide data on a tall plot
-        {0, 1, -10, 10, 300, 300},  // tall data on a square plot
-        {2, 2, 5, 5, 200, 100},     // a single point
-        {nan, 1, 0, 1, 200, 100},   // no usable X extent
-    };
-    for (const Case& t : cases) {
-        const EqualRanges r = EqualScaleRanges(t.x0, t.x1, t.y0, t.y1, t.w, t.h);
-        const double ux = (r.x.to - r.x.from) / t.w, uy = (r.y.to - r.y.from) / t.h;
-        EXPECT_GT(ux, 0.0);
-        EXPECT_NEAR(ux, uy, 1e-12 * ux) << t.w << "x" << t.h;
-        if (std::isfinite(t.x0)) {
-            EXPECT_LE(r.x.from, t.x0);
-            EXPECT_GE(r.x.to, t.x1);
-            EXPECT_NEAR(r.x.from + r.x.to, t.x0 + t.x1, 1e-12);
-        }
-        EXPECT_LE(r.y.from, t.y0);
-        EXPECT_GE(r.y.to, t.y1);
-        EXPECT_NEAR(r.y.from + r.y.to, t.y0 + t.y1, 1e-12);
-    }
-    // With no margin, the tighter axis stays exactly as it was.
-    const EqualRanges z = EqualizeRanges({0, 4, 1}, {0, 1, 1}, 200, 100);
-    EXPECT_EQ(z.x.from, 0.0);
-    EXPECT_EQ(z.x.to, 4.0);
-    EXPECT_DOUBLE_EQ(z.y.from, -0.5);
-    EXPECT_DOUBLE_EQ(z.y.to, 1.5);
-}
-
-TEST(Nyquist, FirstViewHoldsTheUnitCircleAndThePointsNearIt) {
-    // An integrator's far low end (gain 100) and an invalid point stay out.
-    const std::vector<double> re = {-100, -3, -0.5, 0.2, 7};
-    const std::vector<double> im = {0, -1, -0.5, 0.1, 7};
-    const std::vector<std::uint8_t> f = {V, V, V, V, I};
-    const NyquistView v = FirstNyquistView(re, im, f, 4.0);
-    EXPECT_EQ(v.near, (std::vector<std::uint8_t>{I, V, V, V, I}));
-    EXPECT_EQ(std::vector<double>({v.xMin, v.xMax, v.yMin, v.yMax}),
-              std::vector<double>({-3, 1, -1, 1}));
-    // Nothing far out: everything, at least the circle.
-    const NyquistView all = FirstNyquistView(re, im, f, 1e9);
-    EXPECT_EQ(std::vector<double>({all.xMin, all.xMax, all.yMin, all.yMax}),
-              std::vector<double>({-100, 1, -1, 1}));
-}
-
-TEST(Nyquist, ArrowsSpacedAlongTheLength) {
-    // An L of length 4 with a gap: the invalid sample's segments do not count.
-    const std::vector<double> x = {0, 1, 2, 9, 2, 2, 2};
-    const std::vector<double> y = {0, 0, 0, 9, 0, 1, 2};
-    const std::vector<std::uint8_t> f = {V, V, V, I, V, V, V};
-    const std::vector<ArrowPlace> a = ArrowPlaces(x, y, f, 4);
-    ASSERT_EQ(a.size(), 4u);
-    const double want[4][4] = {{0.5, 0, 1, 0}, {1.5, 0, 1, 0}, {2, 0.5, 0, 1}, {2, 1.5, 0, 1}};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_DOUBLE_EQ(a[k].x, want[k][0]) << k;
-        EXPECT_DOUBLE_EQ(a[k].y, want[k][1]) << k;
-        EXPECT_DOUBLE_EQ(a[k].dx, want[k][2]) << k;
-        EXPECT_DOUBLE_EQ(a[k].dy, want[k][3]) << k;
-    }
-    // A curve that stays on one point has no direction to show.
-    const std::vector<double> still = {1, 1};
-    EXPECT_TRUE(ArrowPlaces(still, still, std::span(f).first(2), 4).empty());
-}
-
-TEST(LoopMarginsRows, FrequenciesTakeFiveDigitsAndAnEngineeringPrefix) {
-    const std::pair<double, const char*> cases[] = {
-        {2846.1, "2.8461 kHz"}, {10, "10 Hz"},       {0.25, "250 mHz"},
-        {999.996, "1 kHz"},     {1.5e9, "1.5 GHz"},  {123456789, "123.46 MHz"},
-        {0.0, "0 Hz"},          {std::nan(""), "-"},
-    };
-    for (const auto& [hz, text] : cases) EXPECT_EQ(FrequencyText(hz), text) << hz;
-}
-
-// Gain 20 .. -20 dB and a phase that wraps past -180 between 100 Hz and 1 kHz:
-// through 0 dB at 10^2.2 Hz (phase -174), through -180 at 10^2.5 Hz (gain -6).
-struct Bode {
-    CResultDataRef data = test::MakeData(
-        {"Frequency", "amp(v)", "phase(v)", "amp(w)"},
-        {{10, 100, 1000, 10000}, {20, 4, -16, -20}, {-100, -170, 170, 150}, {1, 1, 1, 1}});
-    DefaultScreens d = MakeDefaultScreens(data, CharMetrics{});
-    std::vector<CGraphCurve*> screens{d.screens[0].get(), d.screens[1].get()};
-};
-
-TEST(LoopMarginsRows, RowsListsTextAndMarksOfALoop) {
-    Bode b;
-    const LoopMarginsReport r = LoopMarginsOf(b.screens, 0, 0, -1);
-    ASSERT_TRUE(r.Ok()) << r.error;
-    EXPECT_EQ(r.phaseColumn, 2);
-    const std::string text = LoopMarginsText(r);
-    EXPECT_EQ(text,
-              "amp(v) with phase(v), 10 Hz to 10 kHz\n"
-              "Gain crossover\t158.49 Hz\n"
-              "Phase margin\t6.0\u00B0\n"
-              "Phase crossover\t316.23 Hz\n"
-              "Gain margin\t6.0 dB\n"
-              "\u22123 dB bandwidth\t15.399 Hz\n"
-              "Peak gain\t20.0 dB at 10 Hz\n"
-              "All gain crossings\t1\n"
-              "\t158.49 Hz, falling, PM 6.0\u00B0\n"
-              "All phase crossings\t1\n"
-              "\t316.23 Hz, falling, GM 6.0 dB\n");
-    const auto marks = LoopMarginsMarks(b.screens, r);
-    ASSERT_EQ(marks.size(), 2u);
-    ASSERT_EQ(marks[0].size(), 1u);
-    EXPECT_NEAR(marks[0][0].x, std::pow(10.0, 2.2), 1e-9);
-    EXPECT_EQ(marks[0][0].y, 0.0);
-    EXPECT_EQ(marks[0][0].label, "PM 6.0\u00B0");
-    ASSERT_EQ(marks[1].size(), 1u);
-    EXPECT_NEAR(marks[1][0].x, std::pow(10.0, 2.5), 1e-9);
-    // The shown phase is wrapped: the mark sits on the level its curve reaches there.
-    EXPECT_EQ(marks[1][0].y, 180.0);
-    EXPECT_EQ(marks[1][0].label, "GM 6.0 dB");
-
-    // Zoomed in past the crossings: the visible range alone is measured.
-    b.screens[0]->SetXRange(std::log10(500.0), 4, 1, RangeFlags{});
-    const LoopMarginsReport zoomed = LoopMarginsOf(b.screens, 0, 0, 2);
-    ASSERT_TRUE(zoomed.Ok()) << zoomed.error;
-    EXPECT_FALSE(zoomed.margins.gainCrossover || zoomed.margins.phaseCrossover);
-    EXPECT_TRUE(zoomed.gainCrossings.empty());
-    EXPECT_TRUE(LoopMarginsMarks(b.screens, zoomed)[0].empty());
-}
-
-TEST(LoopMarginsRows, RefusalsSayWhyAndMarkNothing) {
-    Bode b;
-    const auto unpaired =
-        test::MakeData({"Frequency", "amp(a)", "phase(b)"}, {{1, 2}, {0, 0}, {0, 0}});
-    const DefaultScreens u = MakeDefaultScreens(unpaired, CharMetrics{});
-    const auto backwards = test::MakeData({"Frequency", "amp(v)", "phase(v)"},
-                                          {{10, 100, 50, 1000}, {1, 2, 3, 4}, {0, 0, 0, 0}});
-    const DefaultScreens k = MakeDefaultScreens(backwards, CharMetrics{});
-    struct Case {
-        std::vector<CGraphCurve*> screens;
-        std::int32_t screen, curve;
-        std::string error;
-    };
-    const Case cases[] = {
-        {b.screens, 0, 5, "No curve is selected."},
-        {b.screens, 2, 0, "No curve is selected."},
-        {{u.screens[0].get(), u.screens[1].get()},
-         0,
-         0,
-         "No phase pairs with amp(a): choose one under Phase."},
-        {{k.screens[0].get(), k.screens[1].get()}, 0, 0, kNotIncreasingFrequency},
-    };
-    for (const Case& c : cases) {
-        const LoopMarginsReport r = LoopMarginsOf(c.screens, c.screen, c.curve, -1);
-        EXPECT_EQ(r.error, c.error);
-        EXPECT_TRUE(r.rows.empty());
-        for (const auto& m : LoopMarginsMarks(c.screens, r)) EXPECT_TRUE(m.empty());
-        EXPECT_NE(LoopMarginsText(r).find(c.error), std::string::npos);
-    }
-    // A curve computed by a formula names no column to pair.
-    b.screens[0]->AddCurve(CCurveEntry::ForFormula("amp(v)*2"));
-    EXPECT_NE(LoopMarginsOf(b.screens, 0, 2, -1).error.find("is not a column"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "analysis/RunTable.h"
+#include "formula/FormulaTestSupport.h"
+#include "graph/RunColours.h"
+
+namespace kurvex {
+namespace {
+
+using test::MakeData;
+
+constexpr double kPeriod = 1e-3;
+
+// Two periods of -amplitude × cos(2π t / kPeriod) on `steps` equal steps: it
+// rises through 0 at a quarter and at five quarters of the period.
+CResultDataRef Sine(double amplitude, int steps) {
+    std::vector<double> t, v;
+    for (int i = 0; i <= steps; ++i) {
+        t.push_back(2 * kPeriod * i / steps);
+        v.push_back(-amplitude * std::cos(2 * std::numbers::pi * t.back() / kPeriod));
+    }
+    return MakeData({"t", "v"}, {t, v});
+}
+
+TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
+    // Amplitudes 1, 2, 3 on different time steps, all a multiple of 8 so the peaks are samples.
+    const int steps[] = {800, 400, 1000};
+    CResultDataRef data = Sine(1, steps[0]);
+    data->AddRun(Sine(2, steps[1]).Get(), "A=2");
+    data->AddRun(Sine(3, steps[2]).Get(), "A=3");
+    CGraphCurve screen = test::ScreenOver(data, 0, 2 * kPeriod, kPeriod / 5);
+    const std::vector<CGraphCurve*> screens{&screen};
+    const double x = 0.1e-3;
+    std::vector<RunTableColumn> columns;
+    for (std::int32_t k = 0; k < kRunMeasureCount; ++k)
+        columns.push_back({0, 0, static_cast<RunMeasure>(k), x});
+    const auto rows = RunTableRows(screens, columns, 0, 2 * kPeriod, 0.5e-3, std::nullopt);
+    ASSERT_EQ(rows.size(), 3u);
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        const double a = k + 1;
+        const double n = steps[k];
+        const auto& v = rows[static_cast<size_t>(k)].values;
+        ASSERT_EQ(v.size(), columns.size());
+        const auto at = [&](size_t i) { return v[i].value_or(NAN); };
+        EXPECT_EQ(rows[static_cast<size_t>(k)].name,
+                  k == 0 ? "Run 1" : "A=" + std::to_string(k + 1));
+        // Linear interpolation of a sine errs by at most a·(ω·dt)²/8.
+        const double dt = 2 * kPeriod / n;
+        const double w = 2 * std::numbers::pi / kPeriod;
+        EXPECT_NEAR(at(0), -a * std::cos(w * x), a * (w * dt) * (w * dt) / 8);
+        EXPECT_NEAR(at(1), a, 1e-12);    // cursor 1 on the peak
+        EXPECT_FALSE(v[2].has_value());  // cursor 2 hidden
+        // n samples of whole periods sum to 0 and their squares to n / 2; the last adds -a.
+        EXPECT_NEAR(at(3), -a / (n + 1), 1e-12);
+        EXPECT_NEAR(at(4), a * std::sqrt((n / 2 + 1) / (n + 1)), 1e-12);
+        EXPECT_DOUBLE_EQ(at(5), -a);
+        EXPECT_DOUBLE_EQ(at(6), a);
+        EXPECT_NEAR(at(7), kPeriod, dt / 100);
+        EXPECT_NEAR(at(8), 1 / kPeriod, 1e-2 / kPeriod);
+        EXPECT_NEAR(at(9), 0.5, 0.01);
+        EXPECT_NEAR(at(10), 2 * a, 1e-12);
+    }
+    // The names are coloured as the runs are drawn.
+    EXPECT_EQ(rows[2].colour, RunAppearance(screen.Curve(0).colour, 2, 3, 1, false).colour);
+    EXPECT_EQ(RunTableHeader(screens, columns[0]), "v: at 0.0001");
+    EXPECT_EQ(RunTableHeader(screens, columns[3]), "v: Avg");
+    EXPECT_EQ(RunTableHeader(screens, {0, 5, RunMeasure::Max, 0}), "(no curve): Max");
+}
+
+TEST(RunTable, HiddenRunsLeftOutAndMissingVariablesGiveNoValue) {
+    CResultDataRef data = MakeData({"t", "v"}, {{0, 1, 2}, {1, 2, 3}});
+    data->AddRun(MakeData({"t", "v"}, {{0, 1}, {5, 5}}).Get(), "hidden");
+    data->AddRun(MakeData({"t", "w"}, {{0, 1}, {7, 7}}).Get(), "");
+    data->AddRun(MakeData({"s", "v"}, {{0, 1}, {7, 7}}).Get(), "no t");
+    CGraphCurve screen = test::ScreenOver(data, 0, 2);
+    screen.SetRunShown(1, false);
+    const std::vector<RunTableColumn> columns{
+        {0, 0, RunMeasure::Max, 0}, {0, 3, RunMeasure::Max, 0}, {4, 0, RunMeasure::Max, 0}};
+    const auto rows = RunTableRows({&screen}, columns, 0, 2, std::nullopt, std::nullopt);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].values[0], 3.0);
+    for (const auto& r : rows) {
+        EXPECT_FALSE(r.values[1].has_value());  // no such curve
+        EXPECT_FALSE(r.values[2].has_value());  // no such screen
+    }
+    EXPECT_EQ(rows[1].run, 2);
+    EXPECT_EQ(rows[1].name, "Run 3");
+    EXPECT_FALSE(rows[1].values[0].has_value());
+    EXPECT_FALSE(rows[2].values[0].has_value());
+    // Nobody shows run 2 either: it goes too.
+    screen.SetRunShown(2, false);
+    EXPECT_EQ(RunTableRows({&screen}, columns, 0, 2, std::nullopt, std::nullopt).size(), 2u);
+}
+
+TEST(RunTable, RangeUndoesTheLogAxis) {
+    CGraphCurve screen = test::ScreenOver(MakeData({"t", "v"}, {{1, 10, 100}, {1, 2, 3}}), 0, 2);
+    screen.StoreScales(1, 0, 0);
+    screen.Cursor(1).shown = 1;
+    screen.Cursor(1).x = 1;
+    const RunTableRange r = RunTableRangeOf(screen);
+    EXPECT_DOUBLE_EQ(r.from, 1);
+    EXPECT_DOUBLE_EQ(r.to, 100);
+    EXPECT_FALSE(r.cursor1.has_value());
+    EXPECT_DOUBLE_EQ(*r.cursor2, 10);
+}
+
+TEST(RunTable, TextQuotesOnlyWhatTheSeparatorWouldBreak) {
+    const std::vector<RunTableRow> rows{{0, "R=1,C=2", {1.0 / 3, std::nullopt}},
+                                        {1, "say \"x\"", {-2e-20, 1e300}}};
+    const std::vector<std::string> headers{"v: Avg", "i, out: RMS"};
+    EXPECT_EQ(RunTableText(rows, headers, '\t'),
+              "Run\tv: Avg\ti, out: RMS\n"
+              "R=1,C=2\t0.3333333333\t\n"
+              "\"say \"\"x\"\"\"\t-2e-20\t1e+300\n");
+    EXPECT_EQ(RunTableText(rows, headers, ','),
+              "Run,v: Avg,\"i, out: RMS\"\n"
+              "\"R=1,C=2\",0.3333333333,\n"
+              "\"say \"\"x\"\"\",-2e-20,1e+300\n");
+}
+
+}  // namespace
+}  // namespace kurvex
