@@ -54,6 +54,8 @@ CommandLine Parse(const QStringList& arguments, const QList<QByteArray>& bytes) 
             optionsEnded = true;
         } else if (a == "-h" || a == "--help") {
             line.help = true;
+        } else if (a == "--help-all") {
+            line.helpAll = true;
         } else if (a == "--version") {
             line.version = true;
         } else if (a == "--runs") {
@@ -112,7 +114,7 @@ QString UsageText() {
     return "Usage: kurvex [FILE]...\n"
            "       kurvex --runs FILE...\n"
            "       kurvex [--runs] --send TEXT\n"
-           "       kurvex --help | --version\n";
+           "       kurvex --help | --help-all | --version\n";
 }
 
 QString HelpText() {
@@ -132,11 +134,31 @@ QString HelpText() {
            "               With --runs all its names open as runs of one view.\n"
            "               Exit status 0 when the request was accepted, 1 otherwise.\n"
            "  -h, --help   shows this help.\n"
+           "  --help-all   shows this help with the files and the environment Kurvex uses.\n"
            "  --version    shows the version.\n"
            "  --           ends the options: every argument after it is a file.\n"
            "\n"
-           "Exit status: 0 done, 1 a request that was refused or found no running Kurvex,\n"
-           "2 a bad command line.\n";
+           "Exit status:\n"
+           "  0  done\n"
+           "  1  a request that was refused or found no running Kurvex\n"
+           "  2  a bad command line\n";
+}
+
+QString HelpAllText() {
+    // help2man makes the sections of the man page from "Files:" and "Environment:".
+    return HelpText() +
+           "\n"
+           "Files:\n"
+           "  $XDG_CACHE_HOME/kurvex  the column cache: large results are converted into it\n"
+           "                          once and read from it since (~/.cache/kurvex when\n"
+           "                          XDG_CACHE_HOME is unset or not an absolute path); the\n"
+           "                          socket through which a second start hands its files\n"
+           "                          to the running viewer when XDG_RUNTIME_DIR is unset\n"
+           "\n"
+           "Environment:\n"
+           "  XDG_CACHE_HOME   the column cache is the folder kurvex in it when it is an\n"
+           "                   absolute path, else $HOME/.cache/kurvex\n"
+           "  XDG_RUNTIME_DIR  the folder of the socket of the running viewer\n";
 }
 
 QByteArray AbsoluteRequestText(const QByteArray& text, const QByteArray& folder) {
@@ -165,6 +187,10 @@ int RunWithoutWindow(const CommandLine& line) {
     }
     if (line.help) {
         std::fputs(qPrintable(HelpText()), stdout);
+        return 0;
+    }
+    if (line.helpAll) {
+        std::fputs(qPrintable(HelpAllText()), stdout);
         return 0;
     }
     if (line.version) {

@@ -16,6 +16,7 @@ struct CommandLine {
     bool send = false;
     bool runs = false;  // the files open as runs of one view
     bool help = false;
+    bool helpAll = false;  // the help with files, environment and exit status, for a man page
     bool version = false;
     QString error;  // set when the arguments are refused; the rest is then meaningless
 };
@@ -40,7 +41,7 @@ QByteArray CurrentFolder();
 // A name that the viewer would read as a pattern ("a<1>.txt") is not handed over.
 int HandOverFiles(const QList<QByteArray>& files, const QByteArray& folder, QString* error);
 
-// The start-up steps that need no display: --help and --version print and give 0; a refused
+// The start-up steps that need no display: --help, --help-all and --version print and give 0; a refused
 // command line gives its reason and the usage on standard error and 2; --send delivers its
 // request and gives 0 when the running viewer accepted it, else 1 with the reason on standard
 // error. -1 when the viewer itself is to start.
@@ -50,6 +51,8 @@ int RunWithoutWindow(const CommandLine& line);
 QString UsageText();
 // The text of kurvex --help.
 QString HelpText();
+// The text of kurvex --help-all.
+QString HelpAllText();
 // The text of kurvex --version.
 QString VersionText();
 

@@ -3,24 +3,13 @@
 #include <ctime>
 
 #include "cli/CliSupport.h"
+#include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 #include "data/cache/ColumnCache.h"
 
 namespace kurvex::cli {
 
 namespace {
-
-const char kCacheUsage[] =
-    "Usage: kurvex-cli cache --list|--clear [--json]\n"
-    "\n"
-    "Large results are opened through a cache of their columns in\n"
-    "$XDG_CACHE_HOME/kurvex (~/.cache/kurvex), least recently used entries\n"
-    "making room for new ones.\n"
-    "\n"
-    "  --list   one line per entry: source file, size in MB and last use\n"
-    "  --clear  remove every entry not being written right now; says how many\n"
-    "           and how much\n"
-    "  --json   print one JSON object instead of text\n";
 
 // A local time stamp, the way a person reads it.
 std::string LastUse(std::int64_t ns) {
@@ -36,10 +25,9 @@ std::string LastUse(std::int64_t ns) {
 int Cache(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--list", "--clear", "--json", "--help", "-h"}, {}, args, error))
-        return Usage(err, error);
+    if (!ParseCommandArgs(Command("cache"), argv, args, error)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kCacheUsage, out);
+        std::fputs(CommandHelp(Command("cache")).c_str(), out);
         return kExitOk;
     }
     if (!args.positional.empty()) return Usage(err, "cache takes no file");

@@ -9,6 +9,8 @@
 
 #include "cli/CacheCommand.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandTable.h"
+#include "cli/CompletionCommand.h"
 #include "cli/FftCommand.h"
 #include "cli/MeasureCommand.h"
 #include "cli/RenderCommand.h"
@@ -29,103 +31,6 @@
 namespace kurvex::cli {
 
 namespace {
-
-const char kUsage[] =
-    "Usage: kurvex-cli COMMAND [OPTIONS]\n"
-    "\n"
-    "Batch work on Kurvex result files.\n"
-    "\n"
-    "Commands:\n"
-    "  info FILE [--json] [--plot N]          rows, variables, their extents and the runs\n"
-    "  convert IN -o OUT [--format F] [--plot N] [--run K|--runs]\n"
-    "                                         write a result file as text, .kfd or .mat\n"
-    "  eval FILE FORMULA [-o OUT] [--run K|--runs]\n"
-    "                                         X and a formula over the variables, as CSV\n"
-    "  merge A B -o OUT [--suffix S]          B's variables merged into A by X\n"
-    "  fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT\n"
-    "                                         amplitude spectra as .fft, .txt or .csv\n"
-    "  fft FILE --var NAME --thd [--window W] [--json]\n"
-    "                                         harmonics and THD of one variable\n"
-    "  measure FILE NAME [--from X0 --to X1] [--at X]... [--json]\n"
-    "                                         extrema, averages and values of a curve\n"
-    "  measure FILE NAME --cycles|--edges|--dead B [--json]\n"
-    "                                         per-cycle figures, edge and dead times\n"
-    "  render FILE -o OUT [--screen V,...]... draw the curves as PNG, SVG or PDF\n"
-    "  cache --list|--clear [--json]          the column cache of large results\n"
-    "\n"
-    "Run 'kurvex-cli COMMAND --help' for a command's options. '--' ends the\n"
-    "options of every command.\n"
-    "A result may hold several runs of its variables (an LTspice .step sweep, the\n"
-    "like plots of an ngspice loop). measure, fft, eval, convert and render work on\n"
-    "run 1 unless --run K (from 1) names another; --runs takes every run.\n"
-    "Exit status: 0 done; 1 a file could not be read or written, a name was not\n"
-    "found, a formula was rejected, no spectrum could be made or nothing could be\n"
-    "measured (no whole cycle, no fundamental); 2 a bad command line or a missing\n"
-    "file.\n";
-
-const char kInfoUsage[] =
-    "Usage: kurvex-cli info FILE [--json] [--plot N]\n"
-    "\n"
-    "Reads a result file and prints its row count, whether X is equally spaced,\n"
-    "whether any point was missing or invalid, and each variable's name, minimum\n"
-    "and maximum over its valid points, and its unit when the file gives one. For\n"
-    "a SPICE raw file it also lists the file's plots (analyses). What the reader\n"
-    "noted or skipped in the file (MAT, COMTRADE) follows as lines \"note: ...\"\n"
-    "(JSON: \"notes\"). Rows and variables are those of run 1; a file of several\n"
-    "runs lists them as \"runs: N\" and a line \"  K NAME: R rows\" each. JSON\n"
-    "always gives \"runs\": [{\"name\", \"rows\"}] (one entry for one run; its\n"
-    "name may be empty).\n"
-    "\n"
-    "  --json     print one JSON object instead of text\n"
-    "  --plot N   read plot N of a SPICE raw file (from 1) alone; without it the\n"
-    "             later plots like the first (same name and variables) are its runs\n";
-
-const char kConvertUsage[] =
-    "Usage: kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7|mat] [--plot N]\n"
-    "                          [--run K|--runs]\n"
-    "\n"
-    "Reads a result file of any format and writes all its variables and rows.\n"
-    "\n"
-    "  --plot N          read plot N of a SPICE raw file (from 1) alone\n"
-    "  --run K           write run K (from 1; default 1)\n"
-    "  --runs            write every run, run K into OUT with \"-K\" before its\n"
-    "                    extension (out.csv: out-1.csv, out-2.csv, ...)\n"
-    "  -o OUT            output file; '-' writes text to standard output\n"
-    "  --format FORMAT   txt: fixed-width columns (the default for .txt and .fra)\n"
-    "                    tsv: tab-separated (the default for .tsv)\n"
-    "                    csv: comma-separated (the default for .csv)\n"
-    "                    kfd: Kurvex block container (the default for .kfd); the\n"
-    "                         display settings a .kfd input carries go along\n"
-    "                    kfd7: Kurvex data-and-settings file\n"
-    "                    mat: compressed MATLAB level-5 file (the default for .mat):\n"
-    "                         one column vector per variable under a valid MATLAB\n"
-    "                         name, the original names in the cell array\n"
-    "                         kurvex_names, invalid points as NaN\n";
-
-const char kMergeUsage[] =
-    "Usage: kurvex-cli merge A B -o OUT [--suffix S] [--format txt|tsv|csv|kfd|kfd7|mat]\n"
-    "\n"
-    "Merges the variables of B into A: one row for every X of either file, the\n"
-    "other file's variables interpolated there and flagged missing. A variable of\n"
-    "B named like one of A is renamed NAME_(S), S being B's file title unless\n"
-    "--suffix gives it. The X variables must have the same name (any case).\n"
-    "Formats and their defaults are those of convert.\n";
-
-const char kEvalUsage[] =
-    "Usage: kurvex-cli eval FILE FORMULA [-o OUT] [--run K|--runs]\n"
-    "\n"
-    "Reads a result file, computes FORMULA over its variables for every row and\n"
-    "writes X and the result as comma-separated text; samples that are not finite\n"
-    "numbers are written as NAN. A rejected formula prints 'error at P: MESSAGE'\n"
-    "(P counts characters of the trimmed formula from 0) and exits with status 1.\n"
-    "The argument after FILE is the formula even when it starts with '-'\n"
-    "(eval FILE -V); '--' ends the options.\n"
-    "\n"
-    "  -o OUT   output file; '-' or no -o writes to standard output\n"
-    "  --run K  evaluate run K (from 1; default 1)\n"
-    "  --runs   every run, one after the other, under one header: each line\n"
-    "           begins with its run number (column \"run\"); a run of fewer than\n"
-    "           two rows is left out with a line on standard error\n";
 
 // `text` followed by blanks up to `width` characters (UTF-8 counted by
 // character, not by byte).
@@ -152,10 +57,9 @@ int ParsePlot(Args& args, std::FILE* err, std::int32_t& plot) {
 int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--json", "--help", "-h"}, {"--plot"}, args, error))
-        return Usage(err, error);
+    if (!ParseCommandArgs(Command("info"), argv, args, error)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kInfoUsage, out);
+        std::fputs(CommandHelp(Command("info")).c_str(), out);
         return kExitOk;
     }
     if (args.positional.size() != 1) return Usage(err, "info needs exactly one FILE");
@@ -316,11 +220,9 @@ int WriteResult(const CResultDataRef& data, CIOBuffer& settings, Format format,
 int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--runs"}, {"-o", "--format", "--plot", "--run"}, args,
-                   error))
-        return Usage(err, error);
+    if (!ParseCommandArgs(Command("convert"), argv, args, error)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kConvertUsage, out);
+        std::fputs(CommandHelp(Command("convert")).c_str(), out);
         return kExitOk;
     }
     if (args.positional.size() != 1) return Usage(err, "convert needs exactly one input file");
@@ -373,10 +275,9 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
 int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h"}, {"-o", "--format", "--suffix"}, args, error))
-        return Usage(err, error);
+    if (!ParseCommandArgs(Command("merge"), argv, args, error)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kMergeUsage, out);
+        std::fputs(CommandHelp(Command("merge")).c_str(), out);
         return kExitOk;
     }
     if (args.positional.size() != 2) return Usage(err, "merge needs two input files A and B");
@@ -403,10 +304,9 @@ int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) 
 int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--runs"}, {"-o", "--run"}, args, error, 1))
-        return Usage(err, error);
+    if (!ParseCommandArgs(Command("eval"), argv, args, error)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kEvalUsage, out);
+        std::fputs(CommandHelp(Command("eval")).c_str(), out);
         return kExitOk;
     }
     if (args.positional.size() != 2) return Usage(err, "eval needs a FILE and a FORMULA");
@@ -474,13 +374,21 @@ int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
 
 int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     if (args.empty()) {
-        std::fputs(kUsage, err);
+        std::fputs(ProgramHelp().c_str(), err);
         return kExitUsage;
     }
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, out);
+        std::fputs(ProgramHelp().c_str(), out);
+        return kExitOk;
+    }
+    if (command == "--help-all") {
+        std::fputs(HelpAll().c_str(), out);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::fputs(VersionText().c_str(), out);
         return kExitOk;
     }
     if (command == "info") return Info(rest, out, err);
@@ -491,6 +399,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (command == "eval") return Eval(rest, out, err);
     if (command == "render") return Render(rest, out, err);
     if (command == "cache") return Cache(rest, out, err);
+    if (command == "completion") return Completion(rest, out, err);
     return Usage(err, "unknown command " + command);
 }
 

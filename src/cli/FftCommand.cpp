@@ -9,38 +9,13 @@
 #include "analysis/Harmonics.h"
 #include "analysis/SpectrumExport.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 #include "data/platform/NumberText.h"
 
 namespace kurvex::cli {
 
 namespace {
-
-const char kFftUsage[] =
-    "Usage: kurvex-cli fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT\n"
-    "       kurvex-cli fft FILE --var NAME --thd [--fundamental F] [--window W]\n"
-    "                      [--from X0 --to X1] [-o OUT] [--json]\n"
-    "       either form also takes [--run K | --runs]\n"
-    "\n"
-    "Amplitude spectra of the named variables (all after X when none is named)\n"
-    "over [X0, X1] (all of X by default), resampled onto a uniform grid as the\n"
-    "viewer's frequency display does. OUT's extension picks the format: .fft\n"
-    "(fixed-width with a header the reader skips), .txt (tab-separated) or .csv;\n"
-    "each has the order column from 1 and the frequency column first.\n"
-    "\n"
-    "  --window W      rect (the default), hann, hamming, blackman-harris or\n"
-    "                  flattop, applied before the transform; amplitudes are\n"
-    "                  corrected for the window's coherent gain\n"
-    "  --thd           the harmonics of the one variable: the fundamental is the\n"
-    "                  strongest bin above 0 Hz (or the bin nearest F), orders 1\n"
-    "                  to 50 with frequency, amplitude and percent of the\n"
-    "                  fundamental, and THD in percent\n"
-    "  --json          with --thd: {fundamental, amplitude, thd, harmonics:\n"
-    "                  [{order, frequency, amplitude, percent}]}, null where there\n"
-    "                  is no value\n"
-    "  --run K         the spectra of run K (from 1; default 1)\n"
-    "  --runs          every run: spectra into OUT with \"-K\" before its extension,\n"
-    "                  --thd answers as measure --runs prints them\n";
 
 int FormatOf(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
@@ -101,12 +76,9 @@ std::optional<int> ParseFft(const std::vector<std::string>& argv, bool inMemory,
                             std::FILE* err, FftRequest& req) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--thd", "--json", "--runs"},
-                   {"-o", "--var", "--from", "--to", "--window", "--fundamental", "--run"}, args,
-                   error))
-        return Usage(err, error);
+    if (!ParseCommandArgs(Command("fft"), argv, args, error)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kFftUsage, out);
+        std::fputs(CommandHelp(Command("fft")).c_str(), out);
         return kExitOk;
     }
     if (args.positional.size() != 1) return Usage(err, "fft needs exactly one FILE");

@@ -12,6 +12,7 @@
 #include "analysis/LoopMargins.h"
 #include "analysis/Measure.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 #include "data/platform/NumberText.h"
 #include "graph/GraphCurve.h"
@@ -19,48 +20,6 @@
 namespace kurvex::cli {
 
 namespace {
-
-const char kMeasureUsage[] =
-    "Usage: kurvex-cli measure FILE NAME [--from X0 --to X1] [--at X]... [--json]\n"
-    "       kurvex-cli measure FILE NAME --cycles [--ref REF] [--level L] [--hysteresis H]\n"
-    "                          [--from X0 --to X1] [--json]\n"
-    "       kurvex-cli measure FILE NAME --edges [--low L] [--high H] [--from X0 --to X1] "
-    "[--json]\n"
-    "       kurvex-cli measure FILE A --dead B [--low L] [--high H] [--from X0 --to X1] [--json]\n"
-    "       kurvex-cli measure FILE AMP --margins [--phase PHASE] [--from X0 --to X1] [--json]\n"
-    "       each form also takes [--run K | --runs]\n"
-    "\n"
-    "Measures the curve NAME (a variable, any letter case, or a formula) over the\n"
-    "range [X0, X1] of X (all of X by default): its maximum and minimum (sample\n"
-    "index, x, y), average, average of |y|, RMS and the number of samples. Each\n"
-    "--at X adds the curve's values where the X variable passes X.\n"
-    "\n"
-    "--cycles measures NAME per cycle of REF (NAME itself by default): a cycle runs\n"
-    "from one rising crossing of REF through L (the midpoint of its extremes) to the\n"
-    "next, each after REF was below L - H/2 (H: a tenth of its span). Average and\n"
-    "RMS are time integrals; duty is REF's time at or above L. Fewer than two\n"
-    "crossings: exit status 1.\n"
-    "--edges lists the rise and fall times of NAME between 10 % and 90 % of the\n"
-    "span from L to H (its extremes by default), each at its 50 % crossing.\n"
-    "--dead B gives the dead times from each fall of A to B's rise and from each\n"
-    "fall of B to A's rise, negative where they overlap.\n"
-    "--margins reads AMP (dB) and PHASE (degrees; by default the phase column that\n"
-    "pairs with AMP, \"phase(V)\" for \"amp(V)\") as a loop gain over X as the\n"
-    "frequency (Hz): gain crossover, phase margin, phase crossover, gain margin,\n"
-    "-3 dB bandwidth, peak, and every crossing of 0 dB and of -180 degrees. X not\n"
-    "increasing or no phase column: exit status 1.\n"
-    "\n"
-    "  --json   print one object; null where there is no value. Plain: max, min\n"
-    "           ({index, x, y}), avg, avg_abs, rms, samples and at (a list of lists).\n"
-    "           --cycles: cycles, period, frequency, duty, avg, rms, min, max, ripple\n"
-    "           and per_cycle [{start, end, avg, rms, min, max}]. --edges: rise and\n"
-    "           fall [{at, time}], rise_mean, fall_mean. --dead: dead_ab and dead_ba\n"
-    "           [{at, time}], dead_ab_mean, dead_ba_mean. --margins: gain_crossover,\n"
-    "           phase_margin, phase_crossover, gain_margin, bandwidth_3db, peak\n"
-    "           {frequency, gain} and crossings {gain [...], phase [...]}.\n"
-    "  --run K  measure run K of the file (from 1; default 1)\n"
-    "  --runs   measure every run: JSON {\"runs\": [{\"run\": K, \"name\": NAME, ...the\n"
-    "           keys above...}]}, text each run's answer under a line \"run K: NAME\"\n";
 
 std::string Number(std::optional<double> v, bool json) {
     if (!v || !std::isfinite(*v)) return json ? "null" : "-";
@@ -356,13 +315,9 @@ std::optional<int> ParseMeasure(const std::vector<std::string>& argv, std::FILE*
                                 std::FILE* err, MeasureRequest& req) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--json", "--cycles", "--edges", "--runs", "--margins"},
-                   {"--from", "--to", "--at", "--ref", "--level", "--hysteresis", "--low", "--high",
-                    "--dead", "--run", "--phase"},
-                   args, error, 1))
-        return Usage(err, error);
+    if (!ParseCommandArgs(Command("measure"), argv, args, error)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kMeasureUsage, out);
+        std::fputs(CommandHelp(Command("measure")).c_str(), out);
         return kExitOk;
     }
     if (args.positional.size() != 2) return Usage(err, "measure needs a FILE and a NAME");

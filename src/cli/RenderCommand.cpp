@@ -16,6 +16,7 @@
 
 #include "analysis/FrequencyDisplay.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 #include "controls/QPainterCanvas.h"
 #include "data/platform/NumberText.h"
@@ -28,28 +29,6 @@
 namespace kurvex::cli {
 
 namespace {
-
-const char kRenderUsage[] =
-    "Usage: kurvex-cli render FILE -o OUT [--size WxH] [--screen NAMES]... [--from X0 --to X1] "
-    "[--ylog] [--fft] [--run K | --runs]\n"
-    "\n"
-    "Draws the curves of a result file as the viewer shows them, into a PNG, SVG or\n"
-    "PDF picture chosen by OUT's extension.\n"
-    "\n"
-    "  -o OUT           the picture (.png, .svg or .pdf)\n"
-    "  --size WxH       its size in pixels (default 1600x900)\n"
-    "  --screen NAMES   one screen with the comma-separated variables (names in any\n"
-    "                   case) or formulas as its curves; repeat for more screens.\n"
-    "                   Without it: the layout saved in a .kfd FILE or in the .ini\n"
-    "                   file beside FILE,\n"
-    "                   else amplitude over phase for a frequency response,\n"
-    "                   the one curve of a two-column file, else one screen per\n"
-    "                   variable after X (at most eight)\n"
-    "  --from X0 --to X1  the X range (default: all the data)\n"
-    "  --ylog           logarithmic Y axes\n"
-    "  --fft            the amplitude spectra of the X range shown (frequency display)\n"
-    "  --run K          draw run K of the file (from 1; default 1)\n"
-    "  --runs           draw every run of the file, named in the legend\n";
 
 constexpr int kMaxDefaultScreens = 8;
 
@@ -223,11 +202,9 @@ std::optional<int> ParseRender(const std::vector<std::string>& argv, std::FILE* 
                                RenderRequest& req) {
     Args args;
     std::string error;
-    if (!ParseArgs(argv, {"--help", "-h", "--ylog", "--fft", "--runs"},
-                   {"-o", "--size", "--screen", "--from", "--to", "--run"}, args, error))
-        return Usage(err, error);
+    if (!ParseCommandArgs(Command("render"), argv, args, error)) return Usage(err, error);
     if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(kRenderUsage, out);
+        std::fputs(CommandHelp(Command("render")).c_str(), out);
         return kExitOk;
     }
     if (args.positional.size() != 1) return Usage(err, "render needs exactly one FILE");

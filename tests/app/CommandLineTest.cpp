@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "cli/CommandTable.h"
 
 namespace kurvex {
 namespace {
@@ -95,6 +96,18 @@ TEST(CommandLine, ExitStatusWithoutAWindow) {
     for (const Case& c : cases)
         EXPECT_EQ(RunWithoutWindow(ParseCommandLine(c.arguments)), c.status)
             << c.arguments.join(' ').toStdString();
+}
+
+// The completion script offers the options kurvex-cli's table lists for the viewer.
+TEST(CommandLine, TakesAndHelpsEveryOptionTheCompletionOffers) {
+    for (const cli::OptionSpec& o : cli::ViewerCommand().options) {
+        for (const char* name : o.names) {
+            QStringList arguments = {name};
+            if (o.value) arguments.append("x");
+            EXPECT_TRUE(ParseCommandLine(arguments).error.isEmpty()) << name;
+            EXPECT_TRUE(HelpAllText().contains(QString(name) + (o.value ? " " : ""))) << name;
+        }
+    }
 }
 
 }  // namespace
