@@ -21,6 +21,8 @@ import time
 
 import numpy
 
+from bench_files import need_space
+
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
 bench_dir = os.environ.get("KURVEX_BENCH_DIR", "/tmp/kurvex-bench")
 count = int(os.environ.get("KURVEX_BATCH_FILES", "40"))
@@ -54,7 +56,11 @@ def make_file(path, k):
 
 
 def sweep_files():
-    os.makedirs(bench_dir, exist_ok=True)
+    missing = sum(not os.path.exists(os.path.join(bench_dir, f"batch_{rows}x4_{k:02d}.kfd"))
+                  for k in range(count))
+    if missing:
+        # Each .kfd is 32 bytes a row; the text it is converted from, twice that, one at a time.
+        need_space(bench_dir, (missing * 33 + 64) * rows, f"{missing} batch files")
     paths = []
     for k in range(count):
         path = os.path.join(bench_dir, f"batch_{rows}x4_{k:02d}.kfd")

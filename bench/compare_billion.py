@@ -28,6 +28,8 @@ import time
 
 import numpy as np
 
+from bench_files import need_space
+
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
 points = int(os.environ.get("KURVEX_BENCH_POINTS", "500000000"))
 folder = os.path.join(os.environ.get("KURVEX_BENCH_DIR", "/tmp/kurvex-bench"), "billion")
@@ -39,8 +41,12 @@ samples_bytes = points * 2 * 8
 
 def write_source():
     """Time in 100 ns steps and a 100 V sine, as the C++ benchmarks write it."""
+    # Then the cache entry (up to 1.1x the samples) or the copy, one at a time.
+    later = int(1.1 * samples_bytes)
     if os.path.exists(source):
+        need_space(folder, later, "the cache entry of " + os.path.basename(source))
         return
+    need_space(folder, samples_bytes + later, os.path.basename(source) + " and its cache entry")
     part = source + ".part"
     with open(part, "wb") as f:
         f.write(("Title: bench\nDate: today\nPlotname: Transient Analysis\nFlags: real\n"

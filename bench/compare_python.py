@@ -25,6 +25,7 @@ import timeit
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
 sys.path.insert(0, os.path.join(build, "python"))
 import kurvex  # noqa: E402 - from the build tree given
+from bench_files import need_space  # noqa: E402
 
 bench_dir = os.environ.get("KURVEX_BENCH_DIR", "/tmp/kurvex-bench")
 env = dict(os.environ, KURVEX_BENCH_DIR=bench_dir, QT_QPA_PLATFORM="offscreen")
@@ -46,6 +47,7 @@ def write_table(path, count):
 if rows:
     big = os.path.join(bench_dir, "python_%sx2.txt" % rows)
     if not os.path.exists(big):
+        need_space(bench_dir, int(rows) * 32, os.path.basename(big))
         write_table(big, int(rows))
 else:
     big = os.path.join(bench_dir, "fixed_10000000x2.txt")

@@ -30,13 +30,31 @@
 
 namespace {
 
+// Exits before writing a source of `bytes` (and the cache entry of up to 1.1x
+// its 16 bytes a point) when the disk lacks them and a margin of 1 GB: at the
+// default size these are the largest files of all the benchmarks.
+void NeedSpace(const std::string& path, double bytes, long long points) {
+    if (std::filesystem::exists(path)) return;
+    std::filesystem::create_directories(BenchDir());
+    const double need = bytes + 17.6 * static_cast<double>(points);
+    const double free = static_cast<double>(std::filesystem::space(BenchDir()).available);
+    std::fprintf(stderr, "%s and its cache entry: needs %.1f GB in %s (%.1f GB free)\n",
+                 path.c_str(), need / 1e9, BenchDir().c_str(), free / 1e9);
+    if (free < need + 1e9) {
+        std::fprintf(stderr, "not enough free space; set KURVEX_BENCH_DIR to a larger disk\n");
+        std::exit(1);
+    }
+}
+
 // The source, written once and kept for later runs.
 const std::string& Source() {
     static const std::string path = [] {
         const long long points = BenchPoints(500000000LL);
-        return BenchRawFile(
-            BenchDir() + "/convert_" + std::to_string(points) + "x2.raw", points,
-            [](long long r) { return 100.0 * std::sin(static_cast<double>(r) * 1e-3); });
+        const std::string path = BenchDir() + "/convert_" + std::to_string(points) + "x2.raw";
+        NeedSpace(path, 16.0 * static_cast<double>(points), points);
+        return BenchRawFile(path, points, [](long long r) {
+            return 100.0 * std::sin(static_cast<double>(r) * 1e-3);
+        });
     }();
     return path;
 }
@@ -52,6 +70,7 @@ const std::string& TextSource() {
         std::filesystem::create_directories(BenchDir());
         const std::string path = BenchDir() + "/convert_" + std::to_string(points) + "x2.txt";
         if (std::filesystem::exists(path)) return path;
+        NeedSpace(path, 33.0 * static_cast<double>(points), points);
         const std::string temp = path + ".part";
         std::FILE* f = std::fopen(temp.c_str(), "wb");
         if (!f) std::exit(1);

@@ -23,6 +23,11 @@
 
 namespace py = pybind11;
 
+// The build defines the project's version; a build without it still imports.
+#ifndef KURVEX_VERSION
+#define KURVEX_VERSION "unknown"
+#endif
+
 namespace kurvex::python {
 
 namespace {
@@ -254,6 +259,7 @@ PYBIND11_MODULE(_kurvex, m) {
     using namespace kurvex::python;
     m.doc() = "The compiled part of kurvex; use the kurvex package.";
     py::register_exception<Error>(m, "Error");
+    m.attr("__version__") = KURVEX_VERSION;
 #ifdef KURVEX_WITH_GUI
     m.attr("has_render") = true;
 #else

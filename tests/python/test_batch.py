@@ -89,6 +89,53 @@ def write_square(path, duty, amplitude):
                   header="Time V(sw) V(out)", comments="")
 
 
+# Imports kurvex and kurvex.batch with every optional module refused, then
+# runs a batch with only the module argv[1] missing.
+WITHOUT = """
+import sys
+
+refused = {"dask", "distributed", "pandas", "tqdm"}
+
+
+class Refuse:
+    def find_spec(self, name, path=None, target=None):
+        if name.split(".")[0] in refused:
+            raise ModuleNotFoundError(f"No module named {name!r}", name=name)
+
+
+sys.meta_path.insert(0, Refuse())
+import kurvex
+import kurvex.batch
+
+refused.intersection_update([sys.argv[1]])
+try:
+    kurvex.batch.measure(sys.argv[2], ["V:avg"], workers=1, progress=True)
+except ImportError as e:
+    print(e)
+if sys.argv[1] != "tqdm":  # the command goes without a progress bar
+    print("status", kurvex.batch.main([sys.argv[2], "--measure", "V:avg", "--workers", "1"]))
+"""
+
+
+class OptionalModulesTest(unittest.TestCase):
+    def test_load_with_numpy_alone_and_name_the_missing_package(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "a.txt")
+            Path(path).write_text("Time V\n0 1\n1 2\n")
+            env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+            for missing, package in [("pandas", "python3-pandas"),
+                                     ("distributed", "python3-distributed"),
+                                     ("tqdm", "python3-tqdm")]:
+                with self.subTest(missing=missing):
+                    done = subprocess.run([sys.executable, "-c", WITHOUT, missing, path],
+                                          env=env, capture_output=True, text=True, timeout=120)
+                    self.assertEqual(done.returncode, 0, done.stderr)
+                    self.assertIn(f"(Debian package {package})", done.stdout)
+                    if missing != "tqdm":
+                        self.assertIn(f"(Debian package {package})", done.stderr)
+                        self.assertIn("status 1", done.stdout)
+
+
 class SweepTest(unittest.TestCase):
     MEASURES = ["V(out):min:from=2e-4,to=8e-4", "V(out):avg", "V(out):at=5e-4",
                 "V(out):cycles:ref=V(sw)", "V(sw):edges"]

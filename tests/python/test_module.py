@@ -4,6 +4,7 @@ import gc
 import json
 import math
 import os
+import re
 import subprocess
 import tempfile
 import sys
@@ -194,6 +195,11 @@ class ModuleTest(unittest.TestCase):
             kurvex.render(loaded, picture, screens=[["V(a)", "I(b)"]], size=(320, 200))
             with open(picture, "rb") as f:
                 self.assertEqual(f.read(4), b"\x89PNG")
+
+    def test_version_is_the_projects(self):
+        with open(os.path.join(SOURCE, "CMakeLists.txt")) as f:
+            project = re.search(r"project\(\s*Kurvex\s+VERSION\s+([0-9.]+)", f.read())
+        self.assertEqual(kurvex.__version__, project.group(1))
 
     def test_threads_read_files_side_by_side(self):
         got = {}

@@ -10,6 +10,7 @@ Every failure raises :class:`kurvex.Error`.
 import json
 
 from ._kurvex import Error, Result, has_render, set_threads
+from ._kurvex import __version__
 from ._kurvex import open as _open
 from . import _kurvex
 

@@ -8,6 +8,7 @@ import numpy.typing as npt
 
 Source = Union[str, "PathLike[str]", "Result"]
 
+__version__: str
 has_render: bool
 
 class Error(Exception):

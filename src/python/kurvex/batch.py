@@ -11,13 +11,12 @@ table has one row per file and run and one column per scalar figure, named
 
 import argparse
 import glob
+import importlib.util
 import os
 import re
 import sys
 import tempfile
 from dataclasses import dataclass, field, replace
-
-import pandas
 
 # The options each kind takes, in the order of kurvex-cli's usage lines.
 _RANGE = ("from", "to")
@@ -35,6 +34,26 @@ KIND_OPTIONS = {
 _NUMBER_OPTIONS = {"from", "to", "level", "hysteresis", "low", "high", "fundamental"}
 _KEYWORDS = {"from": "start", "to": "end"}
 TABLE_COLUMNS = ["file", "run", "run_name", "error"]
+
+# Imported when first used, so that the measure texts and the workers' side
+# need nothing beyond NumPy; each with the Debian package that brings it.
+_PACKAGES = {"pandas": "python3-pandas", "dask.distributed": "python3-distributed",
+             "tqdm": "python3-tqdm"}
+
+
+def _need(name):
+    """The module `name`; ImportError naming its Debian package when it is missing."""
+    try:
+        return importlib.import_module(name)
+    except ImportError as e:
+        raise ImportError(f"{name} is not installed; kurvex.batch needs it "
+                          f"(Debian package {_PACKAGES[name]})") from e
+
+
+def _check_modules(progress):
+    """Everything a batch imports, before any work, so that none is lost."""
+    for name in ("pandas", "dask.distributed") + (("tqdm",) if progress else ()):
+        _need(name)
 
 
 @dataclass(frozen=True)
@@ -237,27 +256,24 @@ def expand_paths(patterns):
 
 
 def _client(scheduler, workers):
-    from dask.distributed import Client, LocalCluster
-
+    distributed = _need("dask.distributed")
     if scheduler:
-        return Client(scheduler), None
-    cluster = LocalCluster(
+        return distributed.Client(scheduler), None
+    cluster = distributed.LocalCluster(
         n_workers=workers or os.cpu_count() or 1,
         threads_per_worker=1,
         processes=True,
         dashboard_address=None,
     )
-    return Client(cluster), cluster
+    return distributed.Client(cluster), cluster
 
 
 def _run(client, paths, items, show_progress):
-    from dask.distributed import as_completed
-
     absolute = [os.path.abspath(p) for p in paths]
     futures = client.map(measure_file, absolute, items=items, pure=False)
     if show_progress:
-        from tqdm import tqdm
-
+        tqdm = _need("tqdm").tqdm
+        as_completed = _need("dask.distributed").as_completed
         with tqdm(total=len(futures), unit="file", file=sys.stderr) as bar:
             for _ in as_completed(futures):
                 bar.update()
@@ -277,7 +293,7 @@ def _table(paths, items, answers):
                     keys.setdefault(column, None)
             records.append(record)
     columns = TABLE_COLUMNS + list(dict.fromkeys(c for keys in by_measure for c in keys))
-    frame = pandas.DataFrame.from_records(records, columns=columns)
+    frame = _need("pandas").DataFrame.from_records(records, columns=columns)
     for column in columns:
         # Counts and indexes stay integers beside the missing figures of failed rows.
         values = [r[column] for r in records if r.get(column) is not None]
@@ -305,13 +321,15 @@ def measure(paths, measures, scheduler=None, workers=None, progress=False):
     address) a local cluster of ``workers`` processes (the cores by default),
     one thread each, does the work: its processes import the calling script
     again, so a script calls this under ``if __name__ == "__main__"``. Raises
-    ValueError for a bad measure text
-    and FileNotFoundError for a pattern that matches no file.
+    ValueError for a bad measure text, FileNotFoundError for a pattern that
+    matches no file and ImportError when pandas, Dask's distributed or (for
+    ``progress``) tqdm is missing.
     """
     if isinstance(paths, (str, os.PathLike)):
         paths = [paths]
     items = parse_measures(measures)
     files = expand_paths([os.fspath(p) for p in paths])
+    _check_modules(progress)
     client, cluster = _client(scheduler, workers)
     try:
         answers = _run(client, files, items, progress)
@@ -368,9 +386,16 @@ def main(argv=None):
     except FileNotFoundError as e:
         print(f"{parser.prog}: {e}", file=sys.stderr)
         return 2
+    # The progress bar is a nicety: without tqdm the batch runs without it.
+    progress = sys.stderr.isatty() and importlib.util.find_spec("tqdm") is not None
+    try:
+        _check_modules(progress)
+    except ImportError as e:
+        print(f"{parser.prog}: {e}", file=sys.stderr)
+        return 1
     client, cluster = _client(args.scheduler, args.workers)
     try:
-        answers = _run(client, files, items, sys.stderr.isatty())
+        answers = _run(client, files, items, progress)
     finally:
         client.close()
         if cluster is not None:
