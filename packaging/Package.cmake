@@ -61,24 +61,26 @@ and COMTRADE records.
 
 kurvex-cli does the same work on result files from scripts.")
 
-set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_NAME python3-kurvex)
-set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_SECTION python)
-# The extension is built for one Python 3 version (its ABI tag says which).
-set(python ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR})
-math(EXPR python_next "${Python3_VERSION_MINOR} + 1")
-set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_DEPENDS
-    "python3 (>= ${python}~), python3 (<< ${Python3_VERSION_MAJOR}.${python_next}), python3-numpy")
-# kurvex.batch and its progress bars; kurvex itself does without them.
-set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_RECOMMENDS
-    "python3-distributed, python3-pandas, python3-tqdm")
-# Byte-compiled on install and cleaned on removal, as Debian's Python packages are.
-set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_CONTROL_EXTRA
-    ${CMAKE_CURRENT_SOURCE_DIR}/debian/python3-kurvex/postinst
-    ${CMAKE_CURRENT_SOURCE_DIR}/debian/python3-kurvex/prerm)
-set(CPACK_DEBIAN_PYTHON3-KURVEX_DESCRIPTION "Kurvex's readers and measurements for Python 3
+if(KURVEX_PYTHON)
+    set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_NAME python3-kurvex)
+    set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_SECTION python)
+    # The extension is built for one Python 3 version (its ABI tag says which).
+    set(python ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR})
+    math(EXPR python_next "${Python3_VERSION_MINOR} + 1")
+    set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_DEPENDS
+        "python3 (>= ${python}~), python3 (<< ${Python3_VERSION_MAJOR}.${python_next}), python3-numpy")
+    # kurvex.batch and its progress bars; kurvex itself does without them.
+    set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_RECOMMENDS
+        "python3-distributed, python3-pandas, python3-tqdm")
+    # Byte-compiled on install and cleaned on removal, as Debian's Python packages are.
+    set(CPACK_DEBIAN_PYTHON3-KURVEX_PACKAGE_CONTROL_EXTRA
+        ${CMAKE_CURRENT_SOURCE_DIR}/debian/python3-kurvex/postinst
+        ${CMAKE_CURRENT_SOURCE_DIR}/debian/python3-kurvex/prerm)
+    set(CPACK_DEBIAN_PYTHON3-KURVEX_DESCRIPTION "Kurvex's readers and measurements for Python 3
 The kurvex module reads every result file the Kurvex waveform viewer reads into
 NumPy arrays without a copy, and measures, transforms and renders them as
 kurvex-cli does, with the same numbers. kurvex.batch measures a sweep's result
 files on a Dask cluster.")
+endif()
 
 include(CPack)
