@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs a build into a scratch prefix, once directly and once staged with DESTDIR, and checks
-# that programs, desktop entry, MIME type, icon and manual land where a Linux desktop looks.
+# that programs, desktop entry, AppStream metainfo, MIME type, icon, manual, man pages and bash
+# completion land where a Linux desktop looks.
 set -eu
 build=$(cd "$1" && pwd)
 scratch=$(mktemp -d)
@@ -11,6 +12,9 @@ fail() {
     failures=$((failures + 1))
 }
 need() { [ -e "$1" ] || fail "missing $1"; }
+for tool in appstreamcli groff; do
+    command -v "$tool" >/dev/null || fail "no $tool (scripts/setup installs it)"
+done
 
 check_tree() {
     root=$1
@@ -23,11 +27,14 @@ check_tree() {
             fail "installed kurvex --version failed"
         case $version in "kurvex "[0-9]*) ;; *) fail "kurvex --version said '$version'" ;; esac
     fi
-    desktop=$root/share/applications/kurvex.desktop
+    desktop=$root/share/applications/io.github.kurvex.Kurvex.desktop
     need "$desktop"
     if command -v desktop-file-validate >/dev/null; then
         desktop-file-validate "$desktop" || fail "desktop entry is not valid"
     fi
+    need "$root/share/metainfo/io.github.kurvex.Kurvex.metainfo.xml"
+    # The tree's check also finds the desktop entry that the metainfo launches.
+    appstreamcli validate-tree --no-net "$root" || fail "AppStream metainfo is not valid"
     grep -q '^MimeType=.*application/x-kurvex;' "$desktop" || fail "desktop entry lacks the .kfd type"
     need "$root/share/mime/packages/kurvex.xml"
     need "$root/share/icons/hicolor/scalable/apps/kurvex.svg"
@@ -40,6 +47,22 @@ check_tree() {
         done
     done
     [ ! -L "$manual/icons" ] || fail "the manual's icons are a link, not pictures"
+    for program in kurvex-cli kurvex; do
+        [ -e "$root/bin/$program" ] || continue
+        page=$root/share/man/man1/$program.1.gz
+        need "$page"
+        [ -e "$page" ] || continue
+        warnings=$(gzip -dc "$page" | LC_ALL=C.UTF-8 groff -man -ww -Tutf8 2>&1 >/dev/null)
+        [ -z "$warnings" ] || fail "$program.1: $warnings"
+    done
+    # Where kurvex-cli writes a bash completion it is installed, for both programs' names.
+    if "$root/bin/kurvex-cli" completion bash >/dev/null 2>&1; then
+        completions=$root/share/bash-completion/completions
+        need "$completions/kurvex-cli"
+        need "$completions/kurvex"
+        bash -c ". '$completions/kurvex-cli' && complete -p kurvex-cli" >/dev/null 2>&1 ||
+            fail "the bash completion completes nothing for kurvex-cli"
+    fi
 }
 
 cmake --install "$build" --prefix "$scratch/prefix" >"$scratch/direct.log" 2>&1 ||
@@ -50,7 +73,8 @@ if command -v update-mime-database >/dev/null; then
     need "$scratch/prefix/share/mime/application/x-kurvex.xml"
 fi
 if command -v update-desktop-database >/dev/null; then
-    grep -q '^application/x-kurvex=.*kurvex.desktop' "$scratch/prefix/share/applications/mimeinfo.cache" ||
+    grep -q '^application/x-kurvex=.*io.github.kurvex.Kurvex.desktop' \
+        "$scratch/prefix/share/applications/mimeinfo.cache" ||
         fail "desktop database does not offer kurvex for .kfd"
 fi
 
