@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kurvex"));
     QApplication::setOrganizationName(QStringLiteral("QUELLON"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kurvex.svg")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("kurvex"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.kurvex.Kurvex"));
 
     kurvex::RequestServer server;
     QString error;
