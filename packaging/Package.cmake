@@ -7,7 +7,7 @@ find_program(KURVEX_GZIP gzip REQUIRED)
 
 # Debian's changelog and copyright for each package, compressed as the policy asks.
 string(TIMESTAMP kurvex_changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
-set(KURVEX_MAINTAINER "Kurvex developers <maintainers@users.noreply.c-seed-7b8fe18e.example>")
+set(KURVEX_MAINTAINER "Kurvex developers <kurvex@example.org>")
 set(kurvex_debian_packages kurvex)
 if(KURVEX_PYTHON)
     list(APPEND kurvex_debian_packages python3-kurvex)
