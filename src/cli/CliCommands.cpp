@@ -12,6 +12,7 @@
 #include "cli/CommandTable.h"
 #include "cli/CompletionCommand.h"
 #include "cli/FftCommand.h"
+#include "cli/MeasCommand.h"
 #include "cli/MeasureCommand.h"
 #include "cli/RenderCommand.h"
 #include "data/document/ResultFile.h"
@@ -395,6 +396,7 @@ int RunCli(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     if (command == "convert") return Convert(rest, out, err);
     if (command == "merge") return Merge(rest, out, err);
     if (command == "measure") return Measure(rest, out, err);
+    if (command == "meas") return MeasScriptCommand(rest, out, err);
     if (command == "fft") return FftSpectra(rest, out, err);
     if (command == "eval") return Eval(rest, out, err);
     if (command == "render") return Render(rest, out, err);

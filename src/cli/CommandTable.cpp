@@ -267,6 +267,43 @@ std::vector<CommandSpec> MakeTable() {
          "kurvex-cli measure buck.txt 'V(out)' --from 1m --to 2m --json\n"
          "kurvex-cli measure buck.txt 'I(L1)' --cycles --ref 'V(sw)'"});
     table.push_back(
+        {"meas",
+         "the .meas statements of a script, netlist or schematic over a result",
+         {"kurvex-cli meas FILE SCRIPT [--run K|--runs] [--json|--csv] [-o OUT]"},
+         {"FILE", "SCRIPT"},
+         -1,
+         "Runs the SPICE measurement statements (.meas/.measure, as ngspice and LTspice\n"
+         "write them) of SCRIPT over the result FILE. SCRIPT is a file of statements, a\n"
+         "netlist (.cir, .net, .sp, .spi, .ckt, or one by its content: its .meas lines and\n"
+         "the meas commands of its .control block) or an LTspice schematic (.asc: its\n"
+         "directives). It must be UTF-8 (or UTF-16) text of at most 4 MB.\n"
+         "Text prints a line per statement: \"NAME = VALUE\" with \" at= X\" where the\n"
+         "statement found its value at an X (MIN, MAX, FIND, WHEN, DERIV) and\n"
+         "\" targ= X trig= X\" for TRIG/TARG, or \"NAME: failed: REASON\"; values as\n"
+         "printf's %e. With --runs each statement gets a block \"Measurement: NAME\", a\n"
+         "tab-separated header \"run name value\" (and \"at\", or \"trig targ\") and a\n"
+         "line per run.\n"
+         "A statement Kurvex does not measure is named on standard error as\n"
+         "\"SCRIPT:LINE: NAME: not supported: REASON\"; the others still run. A\n"
+         "statement that fails in a run fails in that run only: the exit status stays 0.\n"
+         "A syntax error prints \"SCRIPT:LINE:COLUMN: MESSAGE\", measures nothing and\n"
+         "exits with status 1.\n",
+         {Run("measure run K of the file (from 1; default 1)"),
+          {{"--runs"}, nullptr, "measure every run"},
+          {{"--json"},
+           nullptr,
+           "print {\"runs\": [{\"run\": K, \"name\": NAME, \"measures\": {NAME: {\"value\", "
+           "\"at\", \"trig\", \"targ\" or \"error\"}}}]}, only the keys that apply"},
+          {{"--csv"},
+           nullptr,
+           "one row per run: run, name and a column per statement (its value; empty where it "
+           "failed)"},
+          Output("output file; '-' or no -o writes to standard output"),
+          kHelp},
+         "",
+         "kurvex-cli meas buck.raw buck.cir\n"
+         "kurvex-cli meas sweep.raw checks.meas --runs --csv -o checks.csv"});
+    table.push_back(
         {"render",
          "draw the curves as PNG, SVG or PDF",
          {"kurvex-cli render FILE -o OUT [--size WxH] [--screen NAMES]... [--from X0 --to X1] "
