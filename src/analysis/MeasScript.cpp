@@ -899,13 +899,13 @@ private:
         const std::string text = Rewrite(Trim(expr), origin);
         const CResultVariable* xv = set_->Variable(0);
         const CResultVariable* yv = nullptr;
+        bool anyInvalid = false;
         const auto direct = names_.find(Upper(Trim(text)));
         if (direct != names_.end()) {
             yv = set_->Variable(direct->second);
         } else {
             FormulaBuildOptions options;
             options.run = run_;
-            options.workers = 1;
             FormulaBuild b = BuildFormulaVariable(data_, text, options);
             if (!b.variable) {
                 const size_t lead = std::min(text.find_first_not_of(" \t"), text.size());
@@ -917,14 +917,14 @@ private:
                 return s;
             }
             s.keep = b.variable;
+            anyInvalid = b.anyInvalid;
             yv = s.keep.get();
         }
         const std::int32_t rows = set_->RowCount();
         const std::uint8_t* xf = xv->Flags();
         const std::uint8_t* yf = yv->Flags();
-        bool all = true;
-        for (std::int32_t r = 0; r < rows && all; ++r)
-            all = xf[r] == kPointValid && yf[r] == kPointValid;
+        if (!xValid_) xValid_ = AllValid(xf, rows);
+        const bool all = *xValid_ && !anyInvalid && (s.keep || AllValid(yf, rows));
         if (all) {
             s.x = xv->Values();
             s.y = yv->Values();
@@ -941,6 +941,13 @@ private:
         }
         if (s.n < 2) s.error = "'" + Trim(expr) + "' has fewer than 2 valid samples";
         return s;
+    }
+
+    static bool AllValid(const std::uint8_t* flags, std::int32_t rows) {
+        // No early exit: the whole scan vectorises and is faster than stopping.
+        unsigned bad = 0;
+        for (std::int32_t r = 0; r < rows; ++r) bad |= flags[r] ^ kPointValid;
+        return bad == 0;
     }
 
     // The first index whose x is above `x` (upper bound).
@@ -1118,13 +1125,21 @@ private:
         size_t last = static_cast<size_t>(std::lower_bound(s.x, s.x + s.n, x2) - s.x);
         const double y1 = ValueAt(s, x1), y2 = ValueAt(s, x2);
         if (st.kind == MeasKind::Min || st.kind == MeasKind::Max || st.kind == MeasKind::Pp) {
-            double lo = y1, hi = y1, xlo = x1, xhi = x1;
+            // Values first without branches, then where the first of them lies.
+            double lo = y1, hi = y1;
             for (size_t i = first; i < last; ++i) {
-                if (s.y[i] < lo) lo = s.y[i], xlo = s.x[i];
-                if (s.y[i] > hi) hi = s.y[i], xhi = s.x[i];
+                lo = s.y[i] < lo ? s.y[i] : lo;
+                hi = s.y[i] > hi ? s.y[i] : hi;
             }
-            if (y2 < lo) lo = y2, xlo = x2;
-            if (y2 > hi) hi = y2, xhi = x2;
+            lo = std::min(lo, y2);
+            hi = std::max(hi, y2);
+            const auto where = [&](double value) {
+                if (y1 == value) return x1;
+                const double* p = std::find(s.y + first, s.y + last, value);
+                return p == s.y + last ? x2 : s.x[p - s.y];
+            };
+            const double xlo = st.kind == MeasKind::Max ? x1 : where(lo);
+            const double xhi = st.kind == MeasKind::Min ? x1 : where(hi);
             if (st.kind == MeasKind::Min)
                 v.value = lo, v.at = xlo;
             else if (st.kind == MeasKind::Max)
@@ -1134,14 +1149,30 @@ private:
             return;
         }
         const bool square = st.kind == MeasKind::Rms;
-        double sum = 0, px = x1, py = square ? y1 * y1 : y1;
-        for (size_t i = first; i < last; ++i) {
-            const double y = square ? s.y[i] * s.y[i] : s.y[i];
-            sum += 0.5 * (py + y) * (s.x[i] - px);
-            px = s.x[i];
-            py = y;
+        const auto f = [square](double y) { return square ? y * y : y; };
+        double sum = 0;
+        if (first < last) {
+            sum = 0.5 * (f(y1) + f(s.y[first])) * (s.x[first] - x1) +
+                  0.5 * (f(s.y[last - 1]) + f(y2)) * (x2 - s.x[last - 1]);
+            // Two sums so that the additions do not wait on each other.
+            double a = 0, b = 0;
+            size_t i = first + 1;
+            if (square) {
+                for (; i + 1 < last; i += 2) {
+                    a += (s.y[i - 1] * s.y[i - 1] + s.y[i] * s.y[i]) * (s.x[i] - s.x[i - 1]);
+                    b += (s.y[i] * s.y[i] + s.y[i + 1] * s.y[i + 1]) * (s.x[i + 1] - s.x[i]);
+                }
+            } else {
+                for (; i + 1 < last; i += 2) {
+                    a += (s.y[i - 1] + s.y[i]) * (s.x[i] - s.x[i - 1]);
+                    b += (s.y[i] + s.y[i + 1]) * (s.x[i + 1] - s.x[i]);
+                }
+            }
+            for (; i < last; ++i) a += (f(s.y[i - 1]) + f(s.y[i])) * (s.x[i] - s.x[i - 1]);
+            sum += 0.5 * (a + b);
+        } else {
+            sum = 0.5 * (f(y1) + f(y2)) * (x2 - x1);
         }
-        sum += 0.5 * (py + (square ? y2 * y2 : y2)) * (x2 - px);
         if (st.kind == MeasKind::Integ) {
             v.value = sum;
             return;
@@ -1183,6 +1214,7 @@ private:
     MeasAnalysis kind_ = MeasAnalysis::Any;
     std::unordered_map<std::string, std::int32_t> names_;
     std::unordered_map<std::string, Series> cache_;
+    std::optional<bool> xValid_;
 };
 
 }  // namespace

@@ -89,7 +89,7 @@ TEST(MeasScriptTest, CrossingsCountRisesFallsAndDelay) {
                         {".meas tran w WHEN v(out)=1 RISE=1 TD=0.1", rise + 0.2, 1e-4},
                         {".meas tran w WHEN v(out)=1 CROSS=3 TD=50m", fall + 0.2, 1e-4},
                         {".meas tran w WHEN v(out)=ref FALL=2", fall + 0.2, 1e-4},
-                        {".meas tran f FIND ref WHEN v(out)=1", 1.0, 1e-12, rise},
+                        {".meas tran f FIND ref WHEN v(out)=1", 1.0, 1e-4, rise},
                     });
     const auto v = Measure(data, {".meas tran w WHEN v(out)=1 RISE=6"});
     EXPECT_FALSE(v[0].Ok());
