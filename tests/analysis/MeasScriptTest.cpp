@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "analysis/MeasScript.h"
+#include "data/document/ResultFile.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
@@ -185,6 +187,38 @@ TEST(MeasScriptTest, AcColumnsOfComplexVariables) {
                         {".meas ac g FIND vi(out) AT=10", -0.1, 1e-12},
                         {".meas ac f WHEN vdb(out)=-30", 55, 1e-12},
                     });
+}
+
+// An RC low-pass of 100 us as ngspice wrote it: the names the readers give
+// its transient and AC columns must be found from SPICE's spellings.
+TEST(MeasScriptTest, RcLowPassFilesAsTheReadersNameThem) {
+    const double rc = 1e3 * 100e-9;
+    const struct {
+        const char* file;
+        std::string statement;
+        double value, tolerance;
+    } cases[] = {
+        {"rc_tran.raw", ".meas tran rise TRIG v(out) VAL=0.1 RISE=1 TARG v(out) VAL=0.9 RISE=1",
+         std::log(9.0) * rc, 0.02 * rc},
+        {"rc_tran.raw", ".meas tran drop MAX v(in,out) from=100u to=300u", std::exp(-1.0), 0.01},
+        // The charge: C times v(out) at the end.
+        {"rc_tran.raw", ".meas tran q INTEG i(V1)", -100e-9 * 0.9816, 1e-10},
+        {"rc_ac.raw", ".meas ac f3db WHEN vdb(out)=-3.0103 FALL=1", 1 / (2 * std::numbers::pi * rc),
+         0.05 / (2 * std::numbers::pi * rc)},
+        {"rc_ac.raw", ".meas ac ph FIND vp(out) AT=1591.55", -45, 2},
+        {"rc_ac.raw", ".meas ac g FIND 'vm(out)*vm(out)+0' AT=10k",
+         1 / (1 + std::pow(2 * std::numbers::pi * 1e4 * rc, 2)), 1e-3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.statement);
+        CResultDataRef data;
+        test::RecordingMessages messages;
+        ASSERT_TRUE(
+            LoadResultFile(std::string(KURVEX_SPICE_DIR) + "/" + c.file, data, nullptr, messages));
+        const auto v = Measure(data, {c.statement});
+        ASSERT_TRUE(v[0].Ok()) << v[0].error;
+        EXPECT_NEAR(*v[0].value, c.value, c.tolerance);
+    }
 }
 
 TEST(MeasScriptTest, SyntaxErrorsPointAtLineAndColumn) {
