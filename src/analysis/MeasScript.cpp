@@ -875,7 +875,8 @@ private:
                 const size_t end = ScanMantissa(text, i);
                 size_t j = end;
                 while (j < text.size() && IsAlpha(text[j])) ++j;
-                if (j > end && Find(text.substr(i, j - i)).empty()) {
+                if (j > end && (j >= text.size() || !IsWordChar(text[j])) &&
+                    Find(text.substr(i, j - i)).empty()) {
                     // The formula knows no scale letters: 10u goes in as a plain number.
                     const double v = std::strtod(text.substr(i, end - i).c_str(), nullptr) *
                                      ScaleOf(std::string_view(text).substr(end, j - end));
@@ -939,8 +940,21 @@ private:
             s.y = s.ys.data();
             s.n = s.xs.size();
         }
-        if (s.n < 2) s.error = "'" + Trim(expr) + "' has fewer than 2 valid samples";
+        if (s.n < 2) {
+            s.error = "'" + Trim(expr) + "' has fewer than 2 valid samples";
+        } else if (!Rises(s, s.x == xv->Values())) {
+            // Searches bisect X and windows add its steps.
+            s.error = "X (" + XName() + ") falls somewhere in this run; it must rise";
+        }
         return s;
+    }
+
+    // X of every sample valid is checked once a run.
+    bool Rises(const Series& s, bool wholeX) {
+        if (wholeX && xRises_) return *xRises_;
+        const bool rises = std::adjacent_find(s.x, s.x + s.n, std::greater<double>()) == s.x + s.n;
+        if (wholeX) xRises_ = rises;
+        return rises;
     }
 
     static bool AllValid(const std::uint8_t* flags, std::int32_t rows) {
@@ -1032,7 +1046,8 @@ private:
                 return true;
             }
         } else {
-            size_t i = Above(s, c.td);
+            // From the first sample at or after TD: a crossing may land on it.
+            size_t i = static_cast<size_t>(std::lower_bound(s.x, s.x + s.n, c.td) - s.x);
             i = i == 0 ? 1 : i;
             for (; i < s.n; ++i) {
                 if (!counts(i)) continue;
@@ -1122,7 +1137,8 @@ private:
             return;
         }
         const size_t first = Above(s, x1);  // samples strictly inside the window
-        size_t last = static_cast<size_t>(std::lower_bound(s.x, s.x + s.n, x2) - s.x);
+        const size_t last =
+            std::max(first, static_cast<size_t>(std::lower_bound(s.x, s.x + s.n, x2) - s.x));
         const double y1 = ValueAt(s, x1), y2 = ValueAt(s, x2);
         if (st.kind == MeasKind::Min || st.kind == MeasKind::Max || st.kind == MeasKind::Pp) {
             // Values first without branches, then where the first of them lies.
@@ -1214,7 +1230,7 @@ private:
     MeasAnalysis kind_ = MeasAnalysis::Any;
     std::unordered_map<std::string, std::int32_t> names_;
     std::unordered_map<std::string, Series> cache_;
-    std::optional<bool> xValid_;
+    std::optional<bool> xValid_, xRises_;
 };
 
 }  // namespace
