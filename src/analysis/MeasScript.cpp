@@ -715,7 +715,11 @@ public:
     MeasValue Evaluate(const MeasStatement& st, const std::vector<MeasValue>& done,
                        const std::vector<const MeasStatement*>& before) {
         MeasValue v;
-        if (!set_ || set_->VariableCount() == 0 || set_->RowCount() < 2) {
+        if (!set_) {
+            v.error = "the result has no run " + std::to_string(run_ + 1);
+            return v;
+        }
+        if (set_->VariableCount() == 0 || set_->RowCount() < 2) {
             v.error = "the run has no samples to measure";
             return v;
         }
