@@ -59,16 +59,20 @@ struct MeasPoint {
     MeasCrossing crossing;
 };
 
+// What the result must be for the analysis word of the statements.
+enum class MeasAnalysis { Any, Tran, Ac, Dc };
+
 // A parsed statement. Unused fields stay empty.
 struct MeasStatement {
     int line = 0;
-    std::string name;  // as written; results are keyed by it
+    MeasAnalysis analysis = MeasAnalysis::Any;  // the analysis word, when given
+    std::string name;                           // as written; results are keyed by it
     MeasKind kind = MeasKind::Avg;
     std::string expr;  // the measured expression (AVG ... EXPR, FIND EXPR, DERIV EXPR)
-    std::optional<double> from, to;          // FROM= / TO=
-    std::optional<MeasPoint> trig, targ;     // TRIG ... TARG ..., or a window of AVG etc.
-    std::optional<MeasPoint> point;          // AT= / WHEN ... of FIND, DERIV and WHEN
-    std::string param;                       // the PARAM expression
+    std::optional<double> from, to;       // FROM= / TO=
+    std::optional<MeasPoint> trig, targ;  // TRIG ... TARG ..., or a window of AVG etc.
+    std::optional<MeasPoint> point;       // AT= / WHEN ... of FIND, DERIV and WHEN
+    std::string param;                    // the PARAM expression
 };
 
 // A statement of a kind Kurvex does not measure (`.meas noise`, ERR1, ...):
@@ -78,9 +82,6 @@ struct MeasUnsupported {
     std::string name;
     std::string reason;
 };
-
-// What the result must be for the analysis word of the statements.
-enum class MeasAnalysis { Any, Tran, Ac, Dc };
 
 struct MeasScript {
     std::vector<MeasStatement> statements;
@@ -93,6 +94,10 @@ struct MeasScript {
 // error; nothing is measured then.
 bool ParseMeasScript(const std::vector<MeasSourceLine>& lines, MeasScript& script,
                      MeasSyntaxError& error);
+
+// A number as SPICE writes it: 10u, 1meg, 2.5e-3, 1m (milli); letters after
+// the scale are ignored. False when `text` is not one.
+bool ParseSpiceNumber(std::string_view text, double& value);
 
 // What one statement gave in one run: a value, the x where it was found (MIN,
 // MAX, FIND, WHEN, DERIV), TRIG's and TARG's x; or why it failed.
