@@ -47,9 +47,13 @@ bool IsWordChar(char c) {
     return IsAlpha(c) || IsDigit(c) || c == '_';
 }
 
+// The shortest text that reads back as `v`: 0.9, not 0.90000000000000002.
 std::string FormatNumber(double v) {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
+    for (int digits = 15; digits <= 17; ++digits) {
+        std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+        if (std::strtod(buf, nullptr) == v) break;
+    }
     return buf;
 }
 
