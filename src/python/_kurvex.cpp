@@ -7,10 +7,13 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "analysis/MeasScript.h"
+#include "analysis/MeasSource.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
 #include "cli/FftCommand.h"
@@ -247,6 +250,114 @@ py::array_t<double> Eval(const Result& result, const std::string& formula) {
     return values;
 }
 
+// The parsed script of a file or of text; ValueError at a syntax error, OSError
+// for a file that cannot be read. `shown` names the script in messages.
+MeasScript ParsedScript(const std::string& script, bool isText, std::string& shown) {
+    std::vector<MeasSourceLine> lines;
+    if (isText) {
+        shown = "<script>";
+        lines = MeasLinesOf(script, MeasSourceKindOf("", script));
+    } else {
+        shown = script;
+        std::string error;
+        if (!ReadMeasSource(script, lines, error)) {
+            PyErr_SetString(PyExc_OSError, error.c_str());
+            throw py::error_already_set();
+        }
+    }
+    MeasScript parsed;
+    MeasSyntaxError syntax;
+    if (!ParseMeasScript(lines, parsed, syntax)) {
+        throw py::value_error(shown + ":" + std::to_string(syntax.line) + ":" +
+                              std::to_string(syntax.column) + ": " + syntax.message);
+    }
+    return parsed;
+}
+
+// The statements' names and what is left out, as kurvex-cli meas complains of it.
+py::tuple MeasNames(const MeasScript& script, const std::string& shown) {
+    py::list names, unsupported;
+    for (const MeasStatement& st : script.statements) names.append(Text(st.name));
+    for (const MeasUnsupported& u : script.unsupported) {
+        unsupported.append(py::str(shown + ":" + std::to_string(u.line) + ": " + u.name +
+                                   ": not supported: " + u.reason));
+    }
+    return py::make_tuple(names, unsupported);
+}
+
+py::tuple MeasScriptOf(const std::string& script, bool isText) {
+    std::string shown;
+    return MeasNames(ParsedScript(script, isText, shown), shown);
+}
+
+py::object Number(double v) {
+    return std::isfinite(v) ? py::object(py::float_(v)) : py::object(py::none());
+}
+
+// Every statement of the script over run `run` (from 1; every run when none) of
+// the result or of the file `path`: what kurvex-cli meas --json prints, and the
+// unsupported statements. The script is checked before the file is read.
+py::tuple Meas(const Result* result, const std::string& path, const std::string& script,
+               bool isText, std::optional<std::int32_t> run) {
+    std::string shown;
+    const MeasScript parsed = ParsedScript(script, isText, shown);
+    if (run && *run < 1) throw Error("runs are numbered from 1");
+    CResultDataRef data;
+    if (result) {
+        data = result->Data();
+    } else {
+        std::string out, err;
+        int status;
+        {
+            py::gil_scoped_release release;
+            status = RunCaptured([&](std::FILE*, std::FILE* e) { return cli::Load(path, data, e); },
+                                 out, err);
+        }
+        if (status) throw Error(Stripped(err));
+    }
+    const std::int32_t count = data->RunCount();
+    if (run && *run > count) {
+        throw Error("there is no run " + std::to_string(*run) + ": " + path + " holds " +
+                    std::to_string(count) + " run" + (count == 1 ? "" : "s"));
+    }
+    const std::int32_t first = run ? *run - 1 : 0, last = run ? *run - 1 : count - 1;
+    std::vector<std::vector<MeasValue>> values;
+    {
+        py::gil_scoped_release release;
+        for (std::int32_t k = first; k <= last; ++k) {
+            values.push_back(EvaluateMeasScript(parsed, data, k));
+            MeasValue missing;
+            missing.error = "not measured";
+            values.back().resize(parsed.statements.size(), missing);
+        }
+    }
+    py::list runs;
+    for (std::int32_t k = first; k <= last; ++k) {
+        py::dict measures;
+        for (std::size_t i = 0; i < parsed.statements.size(); ++i) {
+            const MeasValue& v = values[k - first][i];
+            py::dict keys;
+            if (!v.Ok()) {
+                keys["error"] = py::str(v.error);
+            } else {
+                if (v.value) keys["value"] = Number(*v.value);
+                if (v.at) keys["at"] = Number(*v.at);
+                if (v.trig) keys["trig"] = Number(*v.trig);
+                if (v.targ) keys["targ"] = Number(*v.targ);
+            }
+            measures[Text(parsed.statements[i].name)] = keys;
+        }
+        py::dict entry;
+        entry["run"] = k + 1;
+        entry["name"] = Text(data->RunName(k));
+        entry["measures"] = measures;
+        runs.append(entry);
+    }
+    py::dict answer;
+    answer["runs"] = runs;
+    return py::make_tuple(answer, MeasNames(parsed, shown)[1]);
+}
+
 std::string Render(const std::vector<std::string>& args) {
     return Command([&](std::FILE* o, std::FILE* e) { return cli::Render(args, o, e); });
 }
@@ -323,5 +434,10 @@ PYBIND11_MODULE(_kurvex, m) {
     m.def("set_threads", &kurvex::SetDefaultWorkerCount, py::arg("count"),
           "Threads each read or measurement may use from now on in this process; 0 (the\n"
           "start) for the machine's cores. A process that runs one task per core sets 1.");
+    m.def("_meas", &Meas, py::arg("result").none(true), py::arg("path"), py::arg("script"),
+          py::arg("is_text"), py::arg("run").none(true),
+          "kurvex-cli meas FILE SCRIPT --json as a dict, and the unsupported statements.");
+    m.def("_meas_script", &MeasScriptOf, py::arg("script"), py::arg("is_text"),
+          "The statement names of a script and its unsupported statements.");
     m.def("_render", &Render, py::arg("args"), "kurvex-cli render with `args`.");
 }

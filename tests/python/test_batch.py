@@ -218,6 +218,32 @@ class SweepTest(unittest.TestCase):
                 self.assertIn(message, done.stderr)
         self.assertEqual(out.read_text().splitlines(), lines)
 
+    def test_script_columns(self):
+        root = Path(self.folder.name)
+        script = root / "s.meas"
+        script.write_text(".meas tran top MAX v(out)\n.meas tran late FIND v(out) AT=5\n")
+        raw = str(SPICE / "meas" / "meas_loop.raw")
+        table = batch.measure(raw, ["v(out):avg"], meas=str(script),
+                              scheduler=self.cluster.scheduler_address)
+        self.assertEqual(list(table.columns),
+                         ["file", "run", "run_name", "error", "v(out):avg", "top", "late"])
+        want = self.cli("meas", raw, str(script), "--runs", "--json")["runs"]
+        self.assertEqual(list(table.top), [r["measures"]["top"]["value"] for r in want])
+        self.assertTrue(table.late.isna().all())
+        self.assertEqual(list(table.error),
+                         ["late: " + r["measures"]["late"]["error"] for r in want])
+        # --measure is optional beside --meas, but one of them is needed.
+        env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+        command = [sys.executable, "-m", "kurvex.batch", raw, "--scheduler",
+                   self.cluster.scheduler_address]
+        done = subprocess.run(command + ["--meas", str(script)], env=env, capture_output=True,
+                              text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.splitlines()[0], "file,run,run_name,error,top,late")
+        done = subprocess.run(command, env=env, capture_output=True, text=True)
+        self.assertEqual(done.returncode, 2)
+        self.assertIn("--meas", done.stderr)
+
 
 if __name__ == "__main__":
     unittest.main()

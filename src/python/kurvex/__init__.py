@@ -2,19 +2,23 @@
 
 ``kurvex.open(path)`` reads any result file the viewer reads into a
 :class:`Result`; ``result[name]`` is a read-only NumPy array over the file's
-samples (no copy). ``measure``, ``thd``, ``fft``, ``eval`` and ``render`` do
-what the ``kurvex-cli`` commands of those names do, with the same numbers.
-Every failure raises :class:`kurvex.Error`.
+samples (no copy). ``measure``, ``thd``, ``fft``, ``eval``, ``meas`` and
+``render`` do what the ``kurvex-cli`` commands of those names do, with the same
+numbers. Every failure raises :class:`kurvex.Error`, but for ``meas``'s script:
+ValueError at a syntax error, OSError when its file cannot be read.
 """
 
 import json
+import os
+import warnings
 
 from ._kurvex import Error, Result, has_render, set_threads
 from ._kurvex import __version__
 from ._kurvex import open as _open
 from . import _kurvex
 
-__all__ = ["Error", "Result", "open", "measure", "fft", "thd", "eval", "render", "set_threads"]
+__all__ = ["Error", "Result", "open", "measure", "fft", "thd", "eval", "meas", "meas_frame",
+           "render", "set_threads"]
 
 
 def open(path, plot=None):  # noqa: A001 - the name says what it does
@@ -120,6 +124,58 @@ def eval(source, formula, *, run=None):  # noqa: A001 - kurvex-cli's name for it
     if run is not None:
         result = result.run(run)
     return _kurvex._eval(result, formula)
+
+
+def _script(script):
+    """The script argument of _meas: its text or path, and whether it is text."""
+    if isinstance(script, str) and ("\n" in script
+                                    or script.lstrip().lower().startswith(".meas")):
+        return script, True
+    return os.fspath(script), False
+
+
+def _meas(source, script, run):
+    path, result = _source(source)
+    text, is_text = _script(script)
+    answer, unsupported = _kurvex._meas(result, path, text, is_text, run)
+    for complaint in unsupported:
+        warnings.warn(complaint, stacklevel=3)
+    return answer
+
+
+def meas(source, script, *, run=None):
+    """Run the measurement script ``script`` over ``source``, as ``kurvex-cli meas``.
+
+    ``script`` is a path (a script, a netlist's .meas lines or an LTspice .asc)
+    or the script's text (a str holding a line end or starting with .meas).
+    Returns the dict ``kurvex-cli meas FILE SCRIPT --runs --json`` prints:
+    ``{"runs": [{"run", "name", "measures": {NAME: {"value", "at", "trig",
+    "targ" or "error"}}}]}``, for every run or only ``run`` (from 1). A syntax
+    error raises ValueError("SCRIPT:LINE:COLUMN: ..."); the statements Kurvex
+    does not measure are left out with a warning each.
+    """
+    return _meas(source, script, run)
+
+
+def meas_frame(source, script, *, run=None):
+    """``meas`` as a pandas DataFrame: a row per run with ``run``, ``name`` and a
+    column per measurement's value, NaN where it failed."""
+    try:
+        import pandas
+    except ImportError as e:
+        raise ImportError("pandas is not installed; kurvex.meas_frame needs it "
+                          "(Debian package python3-pandas)") from e
+    answer = _meas(source, script, run)
+    nan = float("nan")
+    records = []
+    for entry in answer["runs"]:
+        record = {"run": entry["run"], "name": entry["name"]}
+        for name, value in entry["measures"].items():
+            figure = value.get("value")
+            record[name] = nan if figure is None else figure
+        records.append(record)
+    columns = ["run", "name"] + list(answer["runs"][0]["measures"] if answer["runs"] else [])
+    return pandas.DataFrame.from_records(records, columns=columns)
 
 
 def render(source, out, screens=None, size=(1600, 900), *, start=None, end=None,

@@ -1,12 +1,15 @@
 """Measure a sweep's result files on a Dask cluster.
 
-    python3 -m kurvex.batch FILE_OR_PATTERN... --measure "NAME:KIND[:OPTIONS]"...
-                            [--scheduler ADDRESS] [--workers N] [-o TABLE.csv]
+    python3 -m kurvex.batch FILE_OR_PATTERN... [--measure "NAME:KIND[:OPTIONS]"...]
+                            [--meas SCRIPT] [--scheduler ADDRESS] [--workers N]
+                            [-o TABLE.csv]
 
 Each file is read by a worker (the paths go to the cluster, not the data, so
 the workers need the same file system), and every run of it is measured. The
 table has one row per file and run and one column per scalar figure, named
-``NAME:KIND:key``; ``kurvex.batch.measure`` returns it as a pandas DataFrame.
+``NAME:KIND:key``, then one per statement of the measurement script
+(``--meas``), named as the statement; ``kurvex.batch.measure`` returns it as a
+pandas DataFrame.
 """
 
 import argparse
@@ -16,6 +19,7 @@ import os
 import re
 import sys
 import tempfile
+import warnings
 from dataclasses import dataclass, field, replace
 
 # The options each kind takes, in the order of kurvex-cli's usage lines.
@@ -199,21 +203,46 @@ def _prepare_worker(kurvex):
         pass  # not glibc: nothing to undo
 
 
-def measure_file(path, items):
+def _script_figures(kurvex, result, script, runs):
+    """Per run the ``(column, figure)`` pairs of the script's statements and the
+    reasons of those that failed; the script's own errors for every run."""
+    try:
+        with warnings.catch_warnings():
+            # Told once, by the batch that checked the script.
+            warnings.simplefilter("ignore")
+            answer = kurvex.meas(result, script)["runs"]
+    except Exception as e:
+        return [([], [f"{script}: {e}"]) for _ in runs]
+    out = []
+    for entry in answer:
+        pairs, errors = [], []
+        for name, value in entry["measures"].items():
+            figure = value.get("value")
+            pairs.append((name, float("nan") if figure is None else figure))
+            if "error" in value:
+                errors.append(f"{name}: {value['error']}")
+        out.append((pairs, errors))
+    return out
+
+
+def measure_file(path, items, meas=None):
     """Reads one file and measures every run of it; runs on a worker.
 
     Returns one row per run as ``(run, run_name, error, figures)``, the figures
-    a list of ``(column, figure)`` pairs per measure.
+    a list of ``(column, figure)`` pairs per measure, and one more for the
+    measurement script ``meas`` when given.
     A file that cannot be read gives one row carrying the reason.
     """
     import kurvex
 
     _prepare_worker(kurvex)
+    groups = len(items) + (meas is not None)
     try:
         result = kurvex.open(path)
         runs = list(result.runs) or [""]
     except Exception as e:  # the batch goes on whatever one file does
-        return [(None, "", str(e) or type(e).__name__, [[] for _ in items])]
+        return [(None, "", str(e) or type(e).__name__, [[] for _ in range(groups)])]
+    script = _script_figures(kurvex, result, meas, runs) if meas is not None else None
     rows = []
     for run, run_name in enumerate(runs, start=1):
         errors, per_measure = [], []
@@ -225,6 +254,10 @@ def measure_file(path, items):
             except Exception as e:
                 errors.append(f"{item.label}: {e}")
                 per_measure.append([])
+        if script is not None:
+            pairs, failed = script[run - 1]
+            per_measure.append(pairs)
+            errors += failed
         rows.append((run, run_name, "; ".join(errors), per_measure))
     return rows
 
@@ -268,9 +301,9 @@ def _client(scheduler, workers):
     return distributed.Client(cluster), cluster
 
 
-def _run(client, paths, items, show_progress):
+def _run(client, paths, items, meas, show_progress):
     absolute = [os.path.abspath(p) for p in paths]
-    futures = client.map(measure_file, absolute, items=items, pure=False)
+    futures = client.map(measure_file, absolute, items=items, meas=meas, pure=False)
     if show_progress:
         tqdm = _need("tqdm").tqdm
         as_completed = _need("dask.distributed").as_completed
@@ -280,9 +313,12 @@ def _run(client, paths, items, show_progress):
     return client.gather(futures)
 
 
-def _table(paths, items, answers):
-    # Columns in the order of the measures, then of each measure's keys.
+def _table(paths, items, answers, script_names=None):
+    # Columns in the order of the measures, then of each measure's keys; the
+    # script's columns are there even when no file could be measured.
     by_measure = [{} for _ in items]
+    if script_names is not None:
+        by_measure.append(dict.fromkeys(script_names))
     records = []
     for path, rows in zip(paths, answers):
         for run, run_name, error, per_measure in rows:
@@ -313,31 +349,52 @@ def parse_measures(measures):
             if len(variants[s.label]) > 1 and s.option_text else s for s in items]
 
 
-def measure(paths, measures, scheduler=None, workers=None, progress=False):
+def check_script(script):
+    """The script ``meas`` as the workers get it (a path made absolute, or its
+    text) and its statement names; warns of each unsupported statement. Raises
+    ValueError at a syntax error and OSError when it cannot be read."""
+    import kurvex
+    from kurvex import _kurvex
+
+    text, is_text = kurvex._script(script)
+    if not is_text:
+        text = os.path.abspath(text)
+    names, unsupported = _kurvex._meas_script(text, is_text)
+    for complaint in unsupported:
+        warnings.warn(complaint, stacklevel=3)
+    return text, names
+
+
+def measure(paths, measures=(), scheduler=None, workers=None, progress=False, meas=None):
     """Measures every run of every file on a Dask cluster; returns a pandas DataFrame.
 
     ``paths`` are paths or patterns as on the command line; ``measures`` are
-    ``NAME:KIND[:OPTIONS]`` texts (or Measure). Without ``scheduler`` (an
+    ``NAME:KIND[:OPTIONS]`` texts (or Measure); ``meas`` a measurement script
+    (a path or its text, as kurvex.meas takes it) whose statements each add a
+    column. Without ``scheduler`` (an
     address) a local cluster of ``workers`` processes (the cores by default),
     one thread each, does the work: its processes import the calling script
     again, so a script calls this under ``if __name__ == "__main__"``. Raises
-    ValueError for a bad measure text, FileNotFoundError for a pattern that
+    ValueError for a bad measure text or script, FileNotFoundError for a pattern that
     matches no file and ImportError when pandas, Dask's distributed or (for
     ``progress``) tqdm is missing.
     """
     if isinstance(paths, (str, os.PathLike)):
         paths = [paths]
     items = parse_measures(measures)
+    if not items and meas is None:
+        raise ValueError("nothing to measure: give measures or a script (meas)")
+    script, names = check_script(meas) if meas is not None else (None, None)
     files = expand_paths([os.fspath(p) for p in paths])
     _check_modules(progress)
     client, cluster = _client(scheduler, workers)
     try:
-        answers = _run(client, files, items, progress)
+        answers = _run(client, files, items, script, progress)
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
-    return _table(files, items, answers)
+    return _table(files, items, answers, names)
 
 
 def write_csv(frame, target):
@@ -366,9 +423,11 @@ def main(argv=None):
     )
     parser.add_argument("files", nargs="+", metavar="FILE_OR_PATTERN",
                         help="a path, a shell glob or prefix<a,b,c>suffix")
-    parser.add_argument("--measure", action="append", required=True, metavar="NAME:KIND[:OPTIONS]",
+    parser.add_argument("--measure", action="append", default=[], metavar="NAME:KIND[:OPTIONS]",
                         help="KIND: avg, rms, min, max, at=X, cycles, edges, thd or margins; "
                              "OPTIONS: key=value,... (from, to, ref, level, ...)")
+    parser.add_argument("--meas", metavar="SCRIPT",
+                        help="a measurement script, netlist or .asc: a column per statement")
     parser.add_argument("--scheduler", metavar="ADDRESS", help="the Dask scheduler to use")
     parser.add_argument("--workers", type=int, metavar="N",
                         help="worker processes of the local cluster (default: the cores)")
@@ -379,6 +438,14 @@ def main(argv=None):
         items = parse_measures(args.measure)
     except ValueError as e:
         parser.error(f"--measure {e}")
+    if not items and args.meas is None:
+        parser.error("give --measure, --meas or both")
+    script, names = None, None
+    if args.meas is not None:
+        try:
+            script, names = check_script(args.meas)
+        except (ValueError, OSError) as e:
+            parser.error(f"--meas {e}")
     if args.workers is not None and args.workers < 1:
         parser.error("--workers must be at least 1")
     try:
@@ -395,12 +462,12 @@ def main(argv=None):
         return 1
     client, cluster = _client(args.scheduler, args.workers)
     try:
-        answers = _run(client, files, items, progress)
+        answers = _run(client, files, items, script, progress)
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
-    frame = _table(files, items, answers)
+    frame = _table(files, items, answers, names)
     if args.output and args.output != "-":
         try:
             write_csv(frame, args.output)
