@@ -243,6 +243,10 @@ class SweepTest(unittest.TestCase):
         done = subprocess.run(command, env=env, capture_output=True, text=True)
         self.assertEqual(done.returncode, 2)
         self.assertIn("--meas", done.stderr)
+        # A measurement may not take the name of a column of the table.
+        with self.assertRaisesRegex(ValueError, "named like a column"):
+            batch.measure(raw, [], meas=".meas tran Error MAX v(out)\n",
+                          scheduler=self.cluster.scheduler_address)
 
 
 if __name__ == "__main__":

@@ -385,6 +385,11 @@ def measure(paths, measures=(), scheduler=None, workers=None, progress=False, me
     if not items and meas is None:
         raise ValueError("nothing to measure: give measures or a script (meas)")
     script, names = check_script(meas) if meas is not None else (None, None)
+    # A measurement named like a column of the table would overwrite it.
+    taken = [n for n in names or () if n.lower() in TABLE_COLUMNS]
+    if taken:
+        raise ValueError(f"the script's measurement {taken[0]} is named like a column of "
+                         f"the table ({', '.join(TABLE_COLUMNS)}): rename it")
     files = expand_paths([os.fspath(p) for p in paths])
     _check_modules(progress)
     client, cluster = _client(scheduler, workers)
