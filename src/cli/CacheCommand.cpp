@@ -24,16 +24,13 @@ std::string LastUse(std::int64_t ns) {
 
 int Cache(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("cache"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("cache")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("cache"), argv, args, out, err); status >= 0)
+        return status;
     if (!args.positional.empty()) return Usage(err, "cache takes no file");
     const bool list = args.flags.count("--list"), clear = args.flags.count("--clear");
     if (list == clear) return Usage(err, "cache wants one of --list and --clear");
     const bool json = args.flags.count("--json");
+    std::string error;
     if (clear) {
         std::size_t removed = 0;
         std::uint64_t bytes = 0;

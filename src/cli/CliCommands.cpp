@@ -57,12 +57,8 @@ int ParsePlot(Args& args, std::FILE* err, std::int32_t& plot) {
 
 int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("info"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("info")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("info"), argv, args, out, err); status >= 0)
+        return status;
     if (args.positional.size() != 1) return Usage(err, "info needs exactly one FILE");
     std::int32_t plot = -1;
     if (const int status = ParsePlot(args, err, plot)) return status;
@@ -220,12 +216,8 @@ int WriteResult(const CResultDataRef& data, CIOBuffer& settings, Format format,
 
 int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("convert"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("convert")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("convert"), argv, args, out, err); status >= 0)
+        return status;
     if (args.positional.size() != 1) return Usage(err, "convert needs exactly one input file");
     if (!args.values.count("-o")) return Usage(err, "convert needs -o OUT");
     const std::string target = args.values["-o"];
@@ -275,12 +267,8 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
 
 int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("merge"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("merge")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("merge"), argv, args, out, err); status >= 0)
+        return status;
     if (args.positional.size() != 2) return Usage(err, "merge needs two input files A and B");
     if (!args.values.count("-o")) return Usage(err, "merge needs -o OUT");
     const std::string target = args.values["-o"];
@@ -304,12 +292,8 @@ int Merge(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) 
 
 int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("eval"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("eval")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("eval"), argv, args, out, err); status >= 0)
+        return status;
     if (args.positional.size() != 2) return Usage(err, "eval needs a FILE and a FORMULA");
     const std::string target = args.values.count("-o") ? args.values["-o"] : "-";
     RunChoice choice;

@@ -176,13 +176,16 @@ int Usage(std::FILE* err, const std::string& what) {
     return kExitUsage;
 }
 
+int RequireFile(const std::string& path, std::FILE* err) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) return kExitOk;
+    std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
+    return kExitUsage;
+}
+
 int Load(const std::string& path, CResultDataRef& data, std::FILE* err, CIOBuffer* settings,
          std::int32_t plot, std::vector<RawPlot>* plots, std::vector<std::string>* notes) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
-        return kExitUsage;
-    }
+    if (const int status = RequireFile(path, err)) return status;
     StderrMessages messages(err);
     LoadOptions options;
     options.showWarnings = false;  // info reports bad points itself

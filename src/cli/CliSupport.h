@@ -62,6 +62,9 @@ std::string JsonNumber(double v);
 
 // Reports a bad command line; returns the usage exit status.
 int Usage(std::FILE* err, const std::string& what);
+// 0 when `path` exists, else the usage status after saying so on `err`: a
+// missing file ends a command as a bad command line does.
+int RequireFile(const std::string& path, std::FILE* err);
 
 // Reads the result file `path` (any format; the display settings a binary
 // file carries go into `settings` when given; plot `plot` (from 0) of a SPICE

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "KurvexVersion.h"
+#include "cli/ExitStatus.h"
 #include "data/formats/ReaderTable.h"
 
 namespace kurvex::cli {
@@ -528,6 +529,17 @@ bool ParseCommandArgs(const CommandSpec& command, const std::vector<std::string>
     for (const OptionSpec& o : command.options)
         for (const char* name : o.names) (o.value ? values : flags).insert(name);
     return ParseArgs(args, flags, values, out, error, command.anyPlace);
+}
+
+int StartCommand(const CommandSpec& command, const std::vector<std::string>& argv, Args& args,
+                 std::FILE* out, std::FILE* err) {
+    std::string error;
+    if (!ParseCommandArgs(command, argv, args, error)) return Usage(err, error);
+    if (args.flags.count("--help") || args.flags.count("-h")) {
+        std::fputs(CommandHelp(command).c_str(), out);
+        return kExitOk;
+    }
+    return -1;
 }
 
 std::string ProgramHelp() {

@@ -60,6 +60,11 @@ const std::vector<OptionSpec>& ProgramOptions();
 bool ParseCommandArgs(const CommandSpec& command, const std::vector<std::string>& args, Args& out,
                       std::string& error);
 
+// Parses `argv` for `command`: -1 when the command goes on, else the status it
+// ends with (the usage status after a bad command line, 0 after its --help).
+int StartCommand(const CommandSpec& command, const std::vector<std::string>& argv, Args& args,
+                 std::FILE* out, std::FILE* err);
+
 // The texts of kurvex-cli --help, COMMAND --help, --help-all and --version.
 std::string ProgramHelp();
 std::string CommandHelp(const CommandSpec& command);

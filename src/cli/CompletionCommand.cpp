@@ -138,12 +138,7 @@ std::string BashCompletion() {
 int Completion(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     const CommandSpec& command = *FindCommand("completion");
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(command, argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(command).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(command, argv, args, out, err); status >= 0) return status;
     if (args.positional.size() != 1) return Usage(err, "completion needs a SHELL: bash");
     if (args.positional[0] != "bash") return Usage(err, "no completion for " + args.positional[0]);
     std::fputs(BashCompletion().c_str(), out);

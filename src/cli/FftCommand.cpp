@@ -75,12 +75,8 @@ struct FftRequest {
 std::optional<int> ParseFft(const std::vector<std::string>& argv, bool inMemory, std::FILE* out,
                             std::FILE* err, FftRequest& req) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("fft"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("fft")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("fft"), argv, args, out, err); status >= 0)
+        return status;
     if (args.positional.size() != 1) return Usage(err, "fft needs exactly one FILE");
     req.file = args.positional[0];
     req.thd = args.flags.count("--thd") > 0;

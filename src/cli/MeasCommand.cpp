@@ -133,24 +133,12 @@ std::string Json(const MeasScript& script, const std::vector<RunValues>& runs) {
     return s + "]}\n";
 }
 
-// A missing file ends the command as a bad command line does.
-bool Exists(const std::string& path, std::FILE* err) {
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec)) return true;
-    std::fprintf(err, "kurvex-cli: no such file: %s\n", path.c_str());
-    return false;
-}
-
 }  // namespace
 
 int MeasScriptCommand(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("meas"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("meas")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("meas"), argv, args, out, err); status >= 0)
+        return status;
     if (args.positional.size() != 2) return Usage(err, "meas needs a FILE and a SCRIPT");
     const bool json = args.flags.count("--json") > 0, csv = args.flags.count("--csv") > 0;
     if (json && csv) return Usage(err, "--json and --csv go one at a time");
@@ -159,10 +147,11 @@ int MeasScriptCommand(const std::vector<std::string>& argv, std::FILE* out, std:
     const std::string target = args.values.count("-o") ? args.values["-o"] : "-";
     const std::string& file = args.positional[0];
     const std::string& scriptPath = args.positional[1];
-    if (!Exists(file, err) || !Exists(scriptPath, err)) return kExitUsage;
+    if (RequireFile(file, err) || RequireFile(scriptPath, err)) return kExitUsage;
 
     // The whole script is checked before anything is read or measured.
     std::vector<MeasSourceLine> lines;
+    std::string error;
     if (!ReadMeasSource(scriptPath, lines, error)) {
         std::fprintf(err, "kurvex-cli: %s\n", error.c_str());
         return kExitFailed;

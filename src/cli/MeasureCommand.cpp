@@ -314,12 +314,8 @@ struct MeasureRequest {
 std::optional<int> ParseMeasure(const std::vector<std::string>& argv, std::FILE* out,
                                 std::FILE* err, MeasureRequest& req) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("measure"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("measure")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("measure"), argv, args, out, err); status >= 0)
+        return status;
     if (args.positional.size() != 2) return Usage(err, "measure needs a FILE and a NAME");
     req.file = args.positional[0];
     req.name = args.positional[1];

@@ -201,12 +201,8 @@ struct RenderRequest {
 std::optional<int> ParseRender(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
                                RenderRequest& req) {
     Args args;
-    std::string error;
-    if (!ParseCommandArgs(Command("render"), argv, args, error)) return Usage(err, error);
-    if (args.flags.count("--help") || args.flags.count("-h")) {
-        std::fputs(CommandHelp(Command("render")).c_str(), out);
-        return kExitOk;
-    }
+    if (const int status = StartCommand(Command("render"), argv, args, out, err); status >= 0)
+        return status;
     if (args.positional.size() != 1) return Usage(err, "render needs exactly one FILE");
     if (!args.values.count("-o")) return Usage(err, "render needs -o OUT");
     req.file = args.positional[0];
