@@ -13,6 +13,7 @@
 
 #include "analysis/Cycles.h"
 #include "analysis/FigureRequest.h"
+#include "analysis/MeasureTables.h"
 #include "data/model/ResultData.h"
 #include "formula/CycleMath.h"
 #include "graph/GraphCurve.h"

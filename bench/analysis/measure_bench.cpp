@@ -11,6 +11,7 @@
 
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
+#include "analysis/MeasureTables.h"
 #include "data/model/ResultData.h"
 #include "graph/GraphCurve.h"
 

@@ -87,12 +87,4 @@ std::optional<CurvePlace> DefaultReference(const std::vector<CGraphCurve*>& scre
 // The visible X range of a screen in X's own units (log axes: 10^range).
 std::pair<double, double> VisibleXRange(const CGraphCurve& screen);
 
-// The Cycles table: one row per curve of every screen (in its colour) with
-// "Avg", "RMS", "Min", "Max", "Ripple" and "Duty" over the whole cycles the
-// reference shows in view; the title names the reference, its level and
-// hysteresis, the cycles, period and frequency. Duty (time at or above the
-// level) is given for the reference alone.
-FigureTable CycleTable(const std::vector<CGraphCurve*>& screens,
-                       std::optional<CurvePlace> reference, const CycleRequest& request);
-
 }  // namespace kurvex

@@ -67,14 +67,4 @@ struct EdgeRequest {
     std::optional<double> high;
 };
 
-// The Edges table: one row per curve of every screen with the mean "Rise" and
-// "Fall" times, the numbers of "Rises" and "Falls" and the "Low" and "High"
-// levels over the visible range.
-FigureTable EdgeTable(const std::vector<CGraphCurve*>& screens, const EdgeRequest& request);
-
-// The dead times between curves a and b over the visible range of a's screen:
-// rows "A off -> B on" and "B off -> A on" with "Mean", "Min", "Max", "Count".
-FigureTable DeadTimeTable(const std::vector<CGraphCurve*>& screens, const CurvePlace& a,
-                          const CurvePlace& b, const EdgeRequest& request);
-
 }  // namespace kurvex

@@ -9,6 +9,7 @@
 
 #include "analysis/FftWindow.h"
 #include "analysis/Harmonics.h"
+#include "analysis/MeasureTables.h"
 #include "data/platform/NumberText.h"
 #include "graph/AppOptions.h"
 

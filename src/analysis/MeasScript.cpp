@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "analysis/MeasureCatalogue.h"
 #include "formula/FormulaVariable.h"
 
 namespace kurvex {
@@ -972,40 +973,11 @@ private:
         return bad == 0;
     }
 
-    // The first index whose x is above `x` (upper bound).
-    static size_t Above(const Series& s, double x) {
-        return static_cast<size_t>(std::upper_bound(s.x, s.x + s.n, x) - s.x);
-    }
-
     static bool Inside(const Series& s, double x) { return x >= s.x[0] && x <= s.x[s.n - 1]; }
 
-    static double ValueAt(const Series& s, double x) {
-        size_t i = Above(s, x);
-        if (i >= s.n) return s.y[s.n - 1];
-        if (i == 0) return s.y[0];
-        const double x0 = s.x[i - 1], x1 = s.x[i];
-        if (x1 == x0) return s.y[i];
-        return s.y[i - 1] + (s.y[i] - s.y[i - 1]) * (x - x0) / (x1 - x0);
-    }
-
-    // The three-point slope at sample k for uneven steps (GD()'s arithmetic):
-    // the mean of the neighbouring slopes, each weighted by the other's step.
-    static double SlopeAtSample(const Series& s, size_t k) {
-        if (k == 0) return (s.y[1] - s.y[0]) / (s.x[1] - s.x[0]);
-        if (k + 1 >= s.n) return (s.y[k] - s.y[k - 1]) / (s.x[k] - s.x[k - 1]);
-        const double h1 = s.x[k] - s.x[k - 1], h2 = s.x[k + 1] - s.x[k];
-        const double s1 = (s.y[k] - s.y[k - 1]) / h1, s2 = (s.y[k + 1] - s.y[k]) / h2;
-        return (h2 * s1 + h1 * s2) / (h1 + h2);
-    }
-
-    static double SlopeAt(const Series& s, double x) {
-        const size_t i = Above(s, x);
-        if (i == 0) return SlopeAtSample(s, 0);
-        if (i >= s.n) return SlopeAtSample(s, s.n - 1);
-        if (s.x[i - 1] == x) return SlopeAtSample(s, i - 1);
-        const double d0 = SlopeAtSample(s, i - 1), d1 = SlopeAtSample(s, i);
-        return d0 + (d1 - d0) * (x - s.x[i - 1]) / (s.x[i] - s.x[i - 1]);
-    }
+    static TimeSeries Samples(const Series& s) { return {s.x, s.y, s.n}; }
+    static double ValueAt(const Series& s, double x) { return SeriesValueAt(Samples(s), x); }
+    static double SlopeAt(const Series& s, double x) { return SeriesSlopeAt(Samples(s), x); }
 
     std::string Describe(const MeasPoint& p) const {
         return p.expr2.empty() ? "'" + p.expr + "' through " + FormatNumber(p.level)
@@ -1144,68 +1116,16 @@ private:
                       FormatNumber(x1) + ")";
             return;
         }
-        const size_t first = Above(s, x1);  // samples strictly inside the window
-        const size_t last =
-            std::max(first, static_cast<size_t>(std::lower_bound(s.x, s.x + s.n, x2) - s.x));
-        const double y1 = ValueAt(s, x1), y2 = ValueAt(s, x2);
-        if (st.kind == MeasKind::Min || st.kind == MeasKind::Max || st.kind == MeasKind::Pp) {
-            // Values first without branches, then where the first of them lies.
-            double lo = y1, hi = y1;
-            for (size_t i = first; i < last; ++i) {
-                lo = s.y[i] < lo ? s.y[i] : lo;
-                hi = s.y[i] > hi ? s.y[i] : hi;
-            }
-            lo = std::min(lo, y2);
-            hi = std::max(hi, y2);
-            const auto where = [&](double value) {
-                if (y1 == value) return x1;
-                const double* p = std::find(s.y + first, s.y + last, value);
-                return p == s.y + last ? x2 : s.x[p - s.y];
-            };
-            const double xlo = st.kind == MeasKind::Max ? x1 : where(lo);
-            const double xhi = st.kind == MeasKind::Min ? x1 : where(hi);
-            if (st.kind == MeasKind::Min)
-                v.value = lo, v.at = xlo;
-            else if (st.kind == MeasKind::Max)
-                v.value = hi, v.at = xhi;
-            else
-                v.value = hi - lo;
-            return;
-        }
-        const bool square = st.kind == MeasKind::Rms;
-        const auto f = [square](double y) { return square ? y * y : y; };
-        double sum = 0;
-        if (first < last) {
-            sum = 0.5 * (f(y1) + f(s.y[first])) * (s.x[first] - x1) +
-                  0.5 * (f(s.y[last - 1]) + f(y2)) * (x2 - s.x[last - 1]);
-            // Two sums so that the additions do not wait on each other.
-            double a = 0, b = 0;
-            size_t i = first + 1;
-            if (square) {
-                for (; i + 1 < last; i += 2) {
-                    a += (s.y[i - 1] * s.y[i - 1] + s.y[i] * s.y[i]) * (s.x[i] - s.x[i - 1]);
-                    b += (s.y[i] * s.y[i] + s.y[i + 1] * s.y[i + 1]) * (s.x[i + 1] - s.x[i]);
-                }
-            } else {
-                for (; i + 1 < last; i += 2) {
-                    a += (s.y[i - 1] + s.y[i]) * (s.x[i] - s.x[i - 1]);
-                    b += (s.y[i] + s.y[i + 1]) * (s.x[i + 1] - s.x[i]);
-                }
-            }
-            for (; i < last; ++i) a += (f(s.y[i - 1]) + f(s.y[i])) * (s.x[i] - s.x[i - 1]);
-            sum += 0.5 * (a + b);
-        } else {
-            sum = 0.5 * (f(y1) + f(y2)) * (x2 - x1);
-        }
-        if (st.kind == MeasKind::Integ) {
-            v.value = sum;
-            return;
-        }
-        if (!(x2 > x1)) {
-            v.error = "the window is empty";
-            return;
-        }
-        v.value = square ? std::sqrt(sum / (x2 - x1)) : sum / (x2 - x1);
+        const MeasureId id = st.kind == MeasKind::Avg   ? MeasureId::TimeAvg
+                             : st.kind == MeasKind::Rms ? MeasureId::TimeRms
+                             : st.kind == MeasKind::Min ? MeasureId::WindowMin
+                             : st.kind == MeasKind::Max ? MeasureId::WindowMax
+                             : st.kind == MeasKind::Pp  ? MeasureId::PeakToPeak
+                                                        : MeasureId::Integral;
+        const MeasureOutcome o = SeriesWindowFigure(id, Samples(s), x1, x2);
+        v.value = o.value;
+        v.at = o.at;
+        v.error = o.error;
     }
 
     void Param(const MeasStatement& st, const std::vector<MeasValue>& done,

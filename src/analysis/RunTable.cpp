@@ -6,10 +6,9 @@
 #include <limits>
 #include <tuple>
 
-#include "analysis/Averages.h"
 #include "analysis/Cycles.h"
+#include "analysis/FigureRequest.h"
 #include "analysis/Measure.h"
-#include "data/cache/CachedResult.h"
 #include "data/model/Runs.h"
 #include "graph/RunColours.h"
 
@@ -63,84 +62,57 @@ CurveSamples RunSamples(CGraphCurve& screen, std::int32_t k, std::int32_t curve)
     return s;
 }
 
-std::optional<double> ValueAt(const CurveSamples& s, std::optional<double> x) {
-    if (!x) return std::nullopt;
-    const std::vector<XLocation> places = XPlaces(s, *x, false);
-    if (places.empty()) return std::nullopt;
-    return YAt(s, places.front());
-}
-
-std::optional<double> CycleFigure(const CurveSamples& s, RunMeasure kind, const std::string& name,
-                                  const SampleRange& r, double from, double to) {
-    CycleTrace trace;
-    trace.x = s.x;
-    trace.xFlags = s.xFlags;
-    trace.y = s.y;
-    trace.yFlags = s.yFlags;
-    trace.first = r.first;
-    trace.last = r.last;
-    trace.xTrusted = s.sortedX;
-    const Cycles cycles = FindCycles(trace, name, CycleRequest{}, from, to);
-    if (!cycles.Ok()) return std::nullopt;
-    const CycleSummary sum =
-        SummariseCycles(FiguresPerCycle(trace, cycles.bounds, cycles.level.level));
-    switch (kind) {
-        case RunMeasure::Period:
-            return Finite(sum.period);
-        case RunMeasure::Frequency:
-            return Finite(sum.frequency);
-        case RunMeasure::Duty:
-            return Finite(sum.duty);
-        default:
-            return Finite(sum.ripple);
-    }
-}
-
-std::optional<double> Measure(CGraphCurve& screen, std::int32_t k, const RunTableColumn& column,
-                              double from, double to, std::optional<double> cursor1X,
-                              std::optional<double> cursor2X) {
-    const CurveSamples s = RunSamples(screen, k, column.curve);
-    if (!s.y) return std::nullopt;
-    switch (column.kind) {
-        case RunMeasure::ValueAtX:
-            return ValueAt(s, column.x);
-        case RunMeasure::Cursor1:
-            return ValueAt(s, cursor1X);
-        case RunMeasure::Cursor2:
-            return ValueAt(s, cursor2X);
-        default:
-            break;
-    }
-    const SampleRange r = VisibleRange(s, from, to);
-    if (r.Empty()) return std::nullopt;
-    switch (column.kind) {
-        case RunMeasure::Avg:
-        case RunMeasure::Rms: {
-            // The measure window's figures: every sample counts once. A cached
-            // column's pyramid gives them without |x|, which would cost reads.
-            if (const auto c = CachedSums(s.y, r.first, std::int64_t(r.last) + 1, false)) {
-                const double n = static_cast<double>(c->count);
-                return column.kind == RunMeasure::Avg ? c->sum / n : std::sqrt(c->sumSquares / n);
-            }
-            const auto f = AveragesOver(s.y, r.first, r.last);
-            if (!f) return std::nullopt;
-            return column.kind == RunMeasure::Avg ? f->mean : f->rms;
-        }
-        case RunMeasure::Min:
-        case RunMeasure::Max: {
-            const auto i =
-                FindExtremum(s.y, s.yFlags, r.first, r.last, column.kind == RunMeasure::Max);
-            if (!i) return std::nullopt;
-            return s.y[*i];
-        }
-        default:
-            return CycleFigure(s, column.kind, screen.Curve(column.curve).formula, r, from, to);
-    }
+CycleTrace TraceOf(const CurveSamples& s, std::int32_t first, std::int32_t last) {
+    CycleTrace t;
+    t.x = s.x;
+    t.xFlags = s.xFlags;
+    t.y = s.y;
+    t.yFlags = s.yFlags;
+    t.first = first;
+    t.last = last;
+    t.xTrusted = s.sortedX;
+    return t;
 }
 
 CGraphCurve* ScreenOf(const std::vector<CGraphCurve*>& screens, std::int32_t i) {
     if (i < 0 || i >= static_cast<std::int32_t>(screens.size())) return nullptr;
     return screens[static_cast<std::size_t>(i)];
+}
+
+std::optional<double> Measure(const std::vector<CGraphCurve*>& screens, std::int32_t k,
+                              const RunTableColumn& column, double from, double to,
+                              std::optional<double> cursor1X, std::optional<double> cursor2X) {
+    CGraphCurve* screen = ScreenOf(screens, column.screen);
+    if (!screen) return std::nullopt;
+    const CurveSamples s = RunSamples(*screen, k, column.curve);
+    if (!s.y) return std::nullopt;
+    const MeasureEntry& entry = CatalogueEntry(column.kind);
+    MeasureParams params;
+    if (entry.takes & (kTakesX | kTakesCursor)) {
+        // A value at an X is read wherever the run has it, not in view alone.
+        params.x = column.kind == MeasureId::Cursor1   ? cursor1X
+                   : column.kind == MeasureId::Cursor2 ? cursor2X
+                                                       : std::optional(column.x);
+        MeasureContext context(TraceOf(s, 0, s.count - 1), "", params);
+        return context.Measure(column.kind).value;
+    }
+    const SampleRange r = VisibleRange(s, from, to);
+    if (r.Empty()) return std::nullopt;
+    params.from = from;
+    params.to = to;
+    const std::string& name = screen->Curve(column.curve).formula;
+    MeasureContext context(TraceOf(s, r.first, r.last), name, params);
+    if (entry.takes & kTakesOther) {
+        CGraphCurve* otherScreen = ScreenOf(screens, column.otherScreen);
+        if (otherScreen) {
+            const CurveSamples o = RunSamples(*otherScreen, k, column.otherCurve);
+            const SampleRange ro = o.y ? VisibleRange(o, from, to) : SampleRange{};
+            if (ro.Empty()) return std::nullopt;
+            context.SetOther(TraceOf(o, ro.first, ro.last),
+                             otherScreen->Curve(column.otherCurve).formula);
+        }
+    }
+    return context.Measure(column.kind).value;
 }
 
 void AppendField(std::string& out, const std::string& field, char separator) {
@@ -159,31 +131,42 @@ void AppendField(std::string& out, const std::string& field, char separator) {
 }  // namespace
 
 const char* RunMeasureName(RunMeasure kind) {
-    switch (kind) {
-        case RunMeasure::ValueAtX:
-            return "Value at X";
-        case RunMeasure::Cursor1:
-            return "At Cursor 1";
-        case RunMeasure::Cursor2:
-            return "At Cursor 2";
-        case RunMeasure::Avg:
-            return "Avg";
-        case RunMeasure::Rms:
-            return "RMS";
-        case RunMeasure::Min:
-            return "Min";
-        case RunMeasure::Max:
-            return "Max";
-        case RunMeasure::Period:
-            return "Period";
-        case RunMeasure::Frequency:
-            return "Frequency";
-        case RunMeasure::Duty:
-            return "Duty";
-        case RunMeasure::Ripple:
-            return "Ripple";
+    return CatalogueEntry(kind).caption;
+}
+
+bool RunColumnTakesX(RunMeasure kind) {
+    return (CatalogueEntry(kind).takes & kTakesX) != 0;
+}
+
+bool RunColumnTakesOther(RunMeasure kind) {
+    return (CatalogueEntry(kind).takes & kTakesOther) != 0;
+}
+
+RunColumnResult RunColumnFrom(const RunColumnChoice& choice) {
+    RunColumnResult r;
+    r.column.screen = choice.screen;
+    r.column.curve = choice.curve;
+    r.column.kind = choice.kind;
+    if (RunColumnTakesX(choice.kind)) {
+        const NumberEntry n = ParseNumberEntry(choice.xText);
+        if (!n.ok || !n.value) {
+            r.problem = "X must be a number.";
+            return r;
+        }
+        r.column.x = *n.value;
     }
-    return "";
+    if (RunColumnTakesOther(choice.kind) && choice.other) {
+        r.column.otherScreen = choice.other->first;
+        r.column.otherCurve = choice.other->second;
+    }
+    // Cycles may be their curve's own; dead times and loop margins are
+    // between two curves.
+    const unsigned takes = CatalogueEntry(choice.kind).takes;
+    const bool needsOther = (takes & kTakesOther) && !(takes & kTakesCycleLevel);
+    if (needsOther && (r.column.otherCurve < 0 || (r.column.otherScreen == choice.screen &&
+                                                   r.column.otherCurve == choice.curve)))
+        r.problem = "Choose a second curve.";
+    return r;
 }
 
 RunTableRange RunTableRangeOf(const CGraphCurve& screen) {
@@ -212,13 +195,24 @@ std::string RunTableHeader(const std::vector<CGraphCurve*>& screens, const RunTa
     switch (column.kind) {
         case RunMeasure::ValueAtX:
             return curve + ": at " + NumberText("%g", column.x);
+        case RunMeasure::SlopeAtX:
+            return curve + ": slope at " + NumberText("%g", column.x);
         case RunMeasure::Cursor1:
             return curve + ": at cursor 1";
         case RunMeasure::Cursor2:
             return curve + ": at cursor 2";
         default:
-            return curve + ": " + RunMeasureName(column.kind);
+            break;
     }
+    std::string header = curve + ": " + RunMeasureName(column.kind);
+    const CGraphCurve* other = ScreenOf(screens, column.otherScreen);
+    if (!(CatalogueEntry(column.kind).takes & kTakesOther) || !other || column.otherCurve < 0 ||
+        column.otherCurve >= other->CurveCount())
+        return header;
+    const std::string& name = other->Curve(column.otherCurve).formula;
+    const bool dead =
+        column.kind == MeasureId::DeadTimeTo || column.kind == MeasureId::DeadTimeFrom;
+    return header + (dead ? " " + name : " (reference " + name + ")");
 }
 
 std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
@@ -250,11 +244,8 @@ std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
                                            s->CurveCount(), s->BlackWhite())
                                  .colour;
         }
-        for (const RunTableColumn& c : columns) {
-            CGraphCurve* screen = ScreenOf(screens, c.screen);
-            row.values.push_back(screen ? Measure(*screen, k, c, from, to, cursor1X, cursor2X)
-                                        : std::nullopt);
-        }
+        for (const RunTableColumn& c : columns)
+            row.values.push_back(Measure(screens, k, c, from, to, cursor1X, cursor2X));
         rows.push_back(std::move(row));
     }
     return rows;

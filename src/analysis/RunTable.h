@@ -3,29 +3,17 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "analysis/MeasureCatalogue.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {
 
-// What a column of the run table measures on one curve.
-enum class RunMeasure : std::int32_t {
-    ValueAtX,  // Y at the column's X
-    Cursor1,   // Y at measurement cursor 1
-    Cursor2,   // Y at measurement cursor 2
-    Avg,       // over the visible X range, each sample counting once
-    Rms,
-    Min,
-    Max,
-    // Cycle figures: the curve is its own reference at the default level and
-    // hysteresis, over the whole cycles within the visible X range.
-    Period,
-    Frequency,
-    Duty,    // time at or above the level
-    Ripple,  // mean peak-to-peak per cycle
-};
-inline constexpr std::int32_t kRunMeasureCount = 11;
+// What a column of the run table measures on one curve: an entry of the
+// measurement catalogue.
+using RunMeasure = MeasureId;
 
 // The measurement's name as the table and its dialog show it ("Avg").
 const char* RunMeasureName(RunMeasure kind);
@@ -35,10 +23,35 @@ struct RunTableColumn {
     std::int32_t screen = 0;
     std::int32_t curve = 0;
     RunMeasure kind = RunMeasure::Avg;
-    double x = 0.0;  // ValueAtX only, in X's own units
+    double x = 0.0;  // ValueAtX and SlopeAtX, in X's own units
+    // The second curve of an entry that takes one: the dead times' partner,
+    // or the cycles' reference (none: the curve is its own).
+    std::int32_t otherScreen = -1;
+    std::int32_t otherCurve = -1;
 
     bool operator==(const RunTableColumn&) const = default;
 };
+
+// What the Add Column dialog was given: the curve, the measurement, the
+// second curve (none: the curve itself) and the text typed as X.
+struct RunColumnChoice {
+    std::int32_t screen = 0;
+    std::int32_t curve = 0;
+    RunMeasure kind = RunMeasure::Avg;
+    std::optional<std::pair<std::int32_t, std::int32_t>> other;  // screen, curve
+    std::string xText;
+};
+
+// Whether the dialog asks for an X, or for a second curve, for `kind`.
+bool RunColumnTakesX(RunMeasure kind);
+bool RunColumnTakesOther(RunMeasure kind);
+
+// The column the dialog's choice makes, or in plain words why it makes none.
+struct RunColumnResult {
+    RunTableColumn column;
+    std::string problem;
+};
+RunColumnResult RunColumnFrom(const RunColumnChoice& choice);
 
 // One shown run: its index (0 = the screens' own data), its name and a value
 // per column, none where the run cannot give one.
@@ -61,13 +74,15 @@ struct RunTableRange {
 // are no time range, so there the whole runs are measured and no cursor.
 RunTableRange RunTableRangeOf(const CGraphCurve& screen);
 
-// "V(out): Avg", "V(out): at 0.001"; the curve as its source text.
+// "V(out): Avg", "V(out): at 0.001", "V(a): Dead Time to V(b)"; curves as
+// their source text.
 std::string RunTableHeader(const std::vector<CGraphCurve*>& screens, const RunTableColumn& column);
 
 // One row per run that some screen shows, in run order, each measured on
 // that run's own samples of the column's curve in the variables' own units
 // (a log axis does not change a figure). A run lacking a variable, a formula
-// curve beyond run 0 or a column naming no curve gives no value.
+// curve beyond run 0, a column naming no curve or a measurement that cannot
+// be made in the run gives no value.
 std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
                                       const std::vector<RunTableColumn>& columns, double from,
                                       double to, std::optional<double> cursor1X,

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "analysis/Averages.h"
+#include "analysis/MeasureTables.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
 #include "app/DocumentView.h"

@@ -16,7 +16,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "analysis/Averages.h"
+#include "analysis/MeasureTables.h"
 #include "analysis/FftSizeTable.h"
 #include "app/ChildFrame.h"
 #include "app/CommandRouter.h"

@@ -6,14 +6,14 @@
 #include <span>
 #include <vector>
 
-#include "analysis/Averages.h"
-#include "analysis/Cycles.h"
-#include "analysis/Edges.h"
 #include "analysis/LoopMargins.h"
 #include "analysis/Measure.h"
+#include "analysis/MeasureCatalogue.h"
 #include "cli/CliSupport.h"
 #include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
+#include "cli/Report.h"
+#include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
 #include "graph/GraphCurve.h"
 
@@ -30,15 +30,18 @@ std::string Number(double v, bool json) {
     return Number(std::optional<double>(v), json);
 }
 
-struct Extremum {
-    std::int32_t index = -1;
-    double x = 0, y = 0;
-};
+// A sample the plain measurement found: where and what.
+Report Show(const MeasureOutcome& e) {
+    if (!e.value) return Report();
+    return Report::Object()
+        .Add("index", Report::Integer(*e.index))
+        .Add("x", Report::Raw(*e.at))
+        .Add("y", Report::Raw(*e.value));
+}
 
-std::string Show(const std::optional<Extremum>& e, bool json) {
-    if (!e) return json ? "null" : "-";
-    if (json) return Format("{\"index\": %d, \"x\": %.17g, \"y\": %.17g}", e->index, e->x, e->y);
-    return Format("index %d  x %.10g  y %.10g", e->index, e->x, e->y);
+std::string ShowText(const MeasureOutcome& e) {
+    if (!e.value) return "-";
+    return Format("index %d  x %.10g  y %.10g", *e.index, *e.at, *e.value);
 }
 
 // Adds the curve `name` (a variable, else a formula) to `screen`; 0 or the
@@ -65,62 +68,6 @@ int AddNamedCurve(CGraphCurve& screen, const CResultDataRef& data, const std::st
     return kExitOk;
 }
 
-// The samples of curve i of the screen over the range, or all of them.
-CycleTrace Trace(const RawCurve& curve, bool hasRange, double from, double to) {
-    return hasRange ? TraceWithin(curve, from, to) : curve.trace;
-}
-
-// A list of edges as JSON objects or text lines.
-std::string EdgeItems(const std::vector<Edge>& edges, bool json, const char* what) {
-    std::string s;
-    for (std::size_t i = 0; i < edges.size(); ++i) {
-        if (json) {
-            s += Format("%s{\"at\": %s, \"time\": %s}", i ? ", " : "",
-                        Number(edges[i].at, true).c_str(), Number(edges[i].time, true).c_str());
-        } else {
-            s += Format("%s: at %s  time %s\n", what, Number(edges[i].at, false).c_str(),
-                        Number(edges[i].time, false).c_str());
-        }
-    }
-    return s;
-}
-
-int PrintCycles(const std::vector<CycleFigures>& figures, const CycleSummary& s,
-                const CycleSummary& reference, bool json, std::FILE* out, std::FILE* err) {
-    if (s.skipped > 0) {
-        std::fprintf(err, "kurvex-cli: %d invalid samples inside the cycles were left out\n",
-                     s.skipped);
-    }
-    const char* format = json ? "{\"cycles\": %d, \"period\": %s, \"frequency\": %s, \"duty\": %s, "
-                                "\"avg\": %s, \"rms\": %s, \"min\": %s, \"max\": %s, \"ripple\": "
-                                "%s, \"per_cycle\": ["
-                              : "cycles: %d\nperiod: %s\nfrequency: %s\nduty: %s\navg: %s\nrms: "
-                                "%s\nmin: %s\nmax: %s\nripple: %s\n";
-    std::fprintf(out, format, s.cycles, Number(s.period, json).c_str(),
-                 Number(s.frequency, json).c_str(), Number(reference.duty, json).c_str(),
-                 Number(s.avg, json).c_str(), Number(s.rms, json).c_str(),
-                 Number(s.min, json).c_str(), Number(s.max, json).c_str(),
-                 Number(s.ripple, json).c_str());
-    for (std::size_t i = 0; i < figures.size(); ++i) {
-        const CycleFigures& f = figures[i];
-        if (json) {
-            std::fprintf(out,
-                         "%s{\"start\": %s, \"end\": %s, \"avg\": %s, \"rms\": %s, \"min\": %s, "
-                         "\"max\": %s}",
-                         i ? ", " : "", Number(f.start, true).c_str(), Number(f.end, true).c_str(),
-                         Number(f.avg, true).c_str(), Number(f.rms, true).c_str(),
-                         Number(f.min, true).c_str(), Number(f.max, true).c_str());
-        } else {
-            std::fprintf(out, "cycle %zu: start %s  end %s  avg %s  rms %s  min %s  max %s\n",
-                         i + 1, Number(f.start, false).c_str(), Number(f.end, false).c_str(),
-                         Number(f.avg, false).c_str(), Number(f.rms, false).c_str(),
-                         Number(f.min, false).c_str(), Number(f.max, false).c_str());
-        }
-    }
-    if (json) std::fputs("]}\n", out);
-    return kExitOk;
-}
-
 // What the modes read from the command line.
 struct ModeOptions {
     bool hasRange = false;
@@ -129,83 +76,141 @@ struct ModeOptions {
     CycleRequest cycles;
     std::optional<double> low, high;
     bool json = false;
+
+    MeasureParams Params() const { return {from, to, std::nullopt, cycles, low, high}; }
 };
 
-int Cycles(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* err) {
+// The samples of curve i of the screen over the range, or all of them.
+CycleTrace Trace(const RawCurve& curve, bool hasRange, double from, double to) {
+    return hasRange ? TraceWithin(curve, from, to) : curve.trace;
+}
+
+// One run's answer: the tree the JSON form prints and the text form.
+struct RunAnswer {
+    Report report = Report::Object();
+    std::string text;
+};
+
+Report EdgeItems(const std::vector<Edge>& edges) {
+    Report list = Report::List();
+    for (const Edge& e : edges)
+        list.Append(
+            Report::Object().Add("at", Report::Number(e.at)).Add("time", Report::Number(e.time)));
+    return list;
+}
+
+std::string EdgeLines(const std::vector<Edge>& edges, const char* what) {
+    std::string s;
+    for (const Edge& e : edges)
+        s += Format("%s: at %s  time %s\n", what, Number(e.at, false).c_str(),
+                    Number(e.time, false).c_str());
+    return s;
+}
+
+int Cycles(CGraphCurve& screen, const ModeOptions& o, RunAnswer& answer, std::FILE* err) {
     const RawCurve curve = RawCurveOf(screen, 0);
     const RawCurve ref = RawCurveOf(screen, screen.CurveCount() - 1);
-    const CycleTrace refTrace = Trace(ref, o.hasRange, o.from, o.to);
-    const kurvex::Cycles found = FindCycles(refTrace, ref.name, o.cycles, o.from, o.to);
-    if (!found.Ok()) {
-        std::fprintf(err, "kurvex-cli: %s\n", found.error.c_str());
+    MeasureContext context(Trace(curve, o.hasRange, o.from, o.to), curve.name, o.Params());
+    context.SetOther(Trace(ref, o.hasRange, o.from, o.to), ref.name);
+    if (!context.FoundCycles().Ok()) {
+        std::fprintf(err, "kurvex-cli: %s\n", context.FoundCycles().error.c_str());
         return kExitFailed;
     }
-    const std::vector<CycleFigures> figures =
-        FiguresPerCycle(Trace(curve, o.hasRange, o.from, o.to), found.bounds);
-    const std::vector<CycleFigures> refFigures =
-        FiguresPerCycle(refTrace, found.bounds, found.level.level);
-    return PrintCycles(figures, SummariseCycles(figures), SummariseCycles(refFigures), o.json, out,
-                       err);
-}
-
-// The edges of curve i over the range; false after saying why there are none.
-bool EdgesOf(CGraphCurve& screen, std::int32_t i, const ModeOptions& o, EdgeList& edges,
-             std::FILE* err) {
-    const RawCurve curve = RawCurveOf(screen, i);
-    const CycleTrace trace = Trace(curve, o.hasRange, o.from, o.to);
-    const EdgeLevelsResult levels = EdgeLevelsOf(trace, curve.name, o.low, o.high);
-    if (!levels.Ok()) {
-        std::fprintf(err, "kurvex-cli: %s\n", levels.error.c_str());
-        return false;
+    const CycleSummary& s = context.CurveCycles();
+    if (s.skipped > 0) {
+        std::fprintf(err, "kurvex-cli: %d invalid samples inside the cycles were left out\n",
+                     s.skipped);
     }
-    edges = FindEdges(trace, levels.levels);
-    return true;
-}
-
-int Edges(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* err) {
-    EdgeList e;
-    if (!EdgesOf(screen, 0, o, e, err)) return kExitFailed;
-    if (o.json) {
-        std::fprintf(
-            out, "{\"rise\": [%s], \"fall\": [%s], \"rise_mean\": %s, \"fall_mean\": %s}\n",
-            EdgeItems(e.rise, true, "").c_str(), EdgeItems(e.fall, true, "").c_str(),
-            Number(MeanEdgeTime(e.rise), true).c_str(), Number(MeanEdgeTime(e.fall), true).c_str());
-    } else {
-        std::fprintf(out, "rises: %zu\nfalls: %zu\nrise_mean: %s\nfall_mean: %s\n%s%s",
-                     e.rise.size(), e.fall.size(), Number(MeanEdgeTime(e.rise), false).c_str(),
-                     Number(MeanEdgeTime(e.fall), false).c_str(),
-                     EdgeItems(e.rise, false, "rise").c_str(),
-                     EdgeItems(e.fall, false, "fall").c_str());
+    Report& r = answer.report;
+    r.Add("cycles", Report::Integer(s.cycles));
+    std::string& text = answer.text;
+    text = Format("cycles: %d\n", s.cycles);
+    for (const auto& [key, id] : {std::pair{"period", MeasureId::Period},
+                                  {"frequency", MeasureId::Frequency},
+                                  {"duty", MeasureId::Duty},
+                                  {"avg", MeasureId::CycleAvg},
+                                  {"rms", MeasureId::CycleRms},
+                                  {"min", MeasureId::CycleMin},
+                                  {"max", MeasureId::CycleMax},
+                                  {"ripple", MeasureId::Ripple}}) {
+        const std::optional<double> v = context.Measure(id).value;
+        r.Add(key, Report::Number(v));
+        text += Format("%s: %s\n", key, Number(v, false).c_str());
     }
+    Report perCycle = Report::List();
+    const std::vector<CycleFigures>& figures = context.CurveCycleFigures();
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+        const CycleFigures& f = figures[i];
+        perCycle.Append(Report::Object()
+                            .Add("start", Report::Number(f.start))
+                            .Add("end", Report::Number(f.end))
+                            .Add("avg", Report::Number(f.avg))
+                            .Add("rms", Report::Number(f.rms))
+                            .Add("min", Report::Number(f.min))
+                            .Add("max", Report::Number(f.max)));
+        text += Format("cycle %zu: start %s  end %s  avg %s  rms %s  min %s  max %s\n", i + 1,
+                       Number(f.start, false).c_str(), Number(f.end, false).c_str(),
+                       Number(f.avg, false).c_str(), Number(f.rms, false).c_str(),
+                       Number(f.min, false).c_str(), Number(f.max, false).c_str());
+    }
+    r.Add("per_cycle", std::move(perCycle));
     return kExitOk;
 }
 
-int Dead(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* err) {
-    EdgeList a, b;
-    if (!EdgesOf(screen, 0, o, a, err) || !EdgesOf(screen, 1, o, b, err)) return kExitFailed;
-    const DeadTimes d = FindDeadTimes(a, b);
-    if (o.json) {
-        std::fprintf(out,
-                     "{\"dead_ab\": [%s], \"dead_ba\": [%s], \"dead_ab_mean\": %s, "
-                     "\"dead_ba_mean\": %s}\n",
-                     EdgeItems(d.ab, true, "").c_str(), EdgeItems(d.ba, true, "").c_str(),
-                     Number(MeanEdgeTime(d.ab), true).c_str(),
-                     Number(MeanEdgeTime(d.ba), true).c_str());
-    } else {
-        std::fprintf(
-            out, "dead_ab_mean: %s\ndead_ba_mean: %s\n%s%s",
-            Number(MeanEdgeTime(d.ab), false).c_str(), Number(MeanEdgeTime(d.ba), false).c_str(),
-            EdgeItems(d.ab, false, "dead_ab").c_str(), EdgeItems(d.ba, false, "dead_ba").c_str());
-    }
+// False after saying why the curve's (or the other's) edges cannot be found.
+bool LevelsOk(const EdgeLevelsResult& levels, std::FILE* err) {
+    if (levels.Ok()) return true;
+    std::fprintf(err, "kurvex-cli: %s\n", levels.error.c_str());
+    return false;
+}
+
+int Edges(CGraphCurve& screen, const ModeOptions& o, RunAnswer& answer, std::FILE* err) {
+    const RawCurve curve = RawCurveOf(screen, 0);
+    MeasureContext context(Trace(curve, o.hasRange, o.from, o.to), curve.name, o.Params());
+    if (!LevelsOk(context.Levels(), err)) return kExitFailed;
+    const EdgeList& e = context.Edges();
+    const std::optional<double> rise = context.Measure(MeasureId::RiseTime).value;
+    const std::optional<double> fall = context.Measure(MeasureId::FallTime).value;
+    answer.report.Add("rise", EdgeItems(e.rise))
+        .Add("fall", EdgeItems(e.fall))
+        .Add("rise_mean", Report::Number(rise))
+        .Add("fall_mean", Report::Number(fall));
+    answer.text = Format("rises: %zu\nfalls: %zu\nrise_mean: %s\nfall_mean: %s\n", e.rise.size(),
+                         e.fall.size(), Number(rise, false).c_str(), Number(fall, false).c_str()) +
+                  EdgeLines(e.rise, "rise") + EdgeLines(e.fall, "fall");
     return kExitOk;
 }
 
-// Frequencies as a JSON list, or as text ("none" when empty).
-std::string FrequencyList(const std::vector<LoopCrossing>& crossings, bool json) {
+int Dead(CGraphCurve& screen, const ModeOptions& o, RunAnswer& answer, std::FILE* err) {
+    const RawCurve a = RawCurveOf(screen, 0), b = RawCurveOf(screen, 1);
+    MeasureContext context(Trace(a, o.hasRange, o.from, o.to), a.name, o.Params());
+    context.SetOther(Trace(b, o.hasRange, o.from, o.to), b.name);
+    if (!LevelsOk(context.Levels(), err) || !LevelsOk(context.OtherLevels(), err))
+        return kExitFailed;
+    const DeadTimes& d = context.Dead();
+    const std::optional<double> ab = context.Measure(MeasureId::DeadTimeTo).value;
+    const std::optional<double> ba = context.Measure(MeasureId::DeadTimeFrom).value;
+    answer.report.Add("dead_ab", EdgeItems(d.ab))
+        .Add("dead_ba", EdgeItems(d.ba))
+        .Add("dead_ab_mean", Report::Number(ab))
+        .Add("dead_ba_mean", Report::Number(ba));
+    answer.text = Format("dead_ab_mean: %s\ndead_ba_mean: %s\n", Number(ab, false).c_str(),
+                         Number(ba, false).c_str()) +
+                  EdgeLines(d.ab, "dead_ab") + EdgeLines(d.ba, "dead_ba");
+    return kExitOk;
+}
+
+// Frequencies as a list, or as text ("none" when empty).
+Report FrequencyList(const std::vector<LoopCrossing>& crossings) {
+    Report list = Report::List();
+    for (const LoopCrossing& c : crossings) list.Append(Report::Number(c.frequency));
+    return list;
+}
+
+std::string FrequencyText(const std::vector<LoopCrossing>& crossings) {
     std::string s;
     for (const LoopCrossing& c : crossings)
-        s += (s.empty() ? "" : ", ") + Number(c.frequency, json);
-    if (json) return "[" + s + "]";
+        s += (s.empty() ? "" : ", ") + Number(c.frequency, false);
     return s.empty() ? "none" : s + " Hz";
 }
 
@@ -216,56 +221,51 @@ std::string WithUnit(std::optional<double> v, const char* unit) {
 }
 
 // Curve 0 of the screen is the gain in dB, curve 1 the phase in degrees.
-int Margins(CGraphCurve& screen, const ModeOptions& o, std::FILE* out, std::FILE* err) {
+int Margins(CGraphCurve& screen, const ModeOptions& o, RunAnswer& answer, std::FILE* err) {
     const RawCurve gain = RawCurveOf(screen, 0), phase = RawCurveOf(screen, 1);
-    const std::int32_t n = std::min(gain.trace.last, phase.trace.last) + 1;
-    const auto count = static_cast<std::size_t>(std::max(n, 0));
-    const std::vector<std::uint8_t> allValid(count, kPointValid);
-    const auto flags = [&](const std::uint8_t* f) {
-        return std::span<const std::uint8_t>(f ? f : allValid.data(), count);
-    };
-    const auto values = [&](const double* v) { return std::span<const double>(v, count); };
-    std::int32_t first = 0, last = n - 1;
+    CycleTrace g = gain.trace;
     if (o.hasRange) {
         // The samples whose X lies in the range, wherever X runs.
-        first = n;
-        last = -1;
+        const std::int32_t n = std::min(gain.trace.last, phase.trace.last) + 1;
+        g.first = n;
+        g.last = -1;
         for (std::int32_t i = 0; i < n; ++i) {
             if (!(gain.trace.x[i] >= o.from && gain.trace.x[i] <= o.to)) continue;
-            first = std::min(first, i);
-            last = i;
+            g.first = std::min(g.first, i);
+            g.last = i;
         }
     }
-    const LoopMargins m = StabilityMargins(
-        values(gain.trace.x), flags(gain.trace.xFlags), values(gain.trace.y),
-        flags(gain.trace.yFlags), values(phase.trace.y), flags(phase.trace.yFlags), first, last);
+    MeasureContext context(g, gain.name, o.Params());
+    context.SetOther(phase.trace, phase.name);
+    const LoopMargins& m = context.Margins();
     if (!m.Ok()) {
         std::fprintf(err, "kurvex-cli: %s\n", m.error.c_str());
         return kExitFailed;
     }
-    if (o.json) {
-        std::fprintf(out,
-                     "{\"gain_crossover\": %s, \"phase_margin\": %s, \"phase_crossover\": %s, "
-                     "\"gain_margin\": %s, \"bandwidth_3db\": %s, \"peak\": {\"frequency\": %s, "
-                     "\"gain\": %s}, \"crossings\": {\"gain\": %s, \"phase\": %s}}\n",
-                     Number(m.gainCrossover, true).c_str(), Number(m.phaseMargin, true).c_str(),
-                     Number(m.phaseCrossover, true).c_str(), Number(m.gainMargin, true).c_str(),
-                     Number(m.bandwidth, true).c_str(), Number(m.peakFrequency, true).c_str(),
-                     Number(m.peakGain, true).c_str(), FrequencyList(m.gainCrossings, true).c_str(),
-                     FrequencyList(m.phaseCrossings, true).c_str());
-        return kExitOk;
-    }
+    const auto figure = [&](MeasureId id) { return context.Measure(id).value; };
+    answer.report.Add("gain_crossover", Report::Number(figure(MeasureId::GainCrossover)))
+        .Add("phase_margin", Report::Number(figure(MeasureId::PhaseMargin)))
+        .Add("phase_crossover", Report::Number(figure(MeasureId::PhaseCrossover)))
+        .Add("gain_margin", Report::Number(figure(MeasureId::GainMargin)))
+        .Add("bandwidth_3db", Report::Number(figure(MeasureId::Bandwidth)))
+        .Add("peak", Report::Object()
+                         .Add("frequency", Report::Number(m.peakFrequency))
+                         .Add("gain", Report::Number(figure(MeasureId::PeakGain))))
+        .Add("crossings", Report::Object()
+                              .Add("gain", FrequencyList(m.gainCrossings))
+                              .Add("phase", FrequencyList(m.phaseCrossings)));
     const std::string peak = m.peakGain && m.peakFrequency ? WithUnit(m.peakGain, "dB") + " at " +
                                                                  WithUnit(m.peakFrequency, "Hz")
                                                            : "none";
-    std::fprintf(out,
-                 "gain crossover: %s\nphase margin: %s\nphase crossover: %s\ngain margin: "
-                 "%s\nbandwidth (-3 dB): %s\npeak: %s\ngain crossings: %s\nphase crossings: %s\n",
-                 WithUnit(m.gainCrossover, "Hz").c_str(), WithUnit(m.phaseMargin, "deg").c_str(),
-                 WithUnit(m.phaseCrossover, "Hz").c_str(), WithUnit(m.gainMargin, "dB").c_str(),
-                 WithUnit(m.bandwidth, "Hz").c_str(), peak.c_str(),
-                 FrequencyList(m.gainCrossings, false).c_str(),
-                 FrequencyList(m.phaseCrossings, false).c_str());
+    answer.text = Format(
+        "gain crossover: %s\nphase margin: %s\nphase crossover: %s\ngain margin: "
+        "%s\nbandwidth (-3 dB): %s\npeak: %s\ngain crossings: %s\nphase crossings: %s\n",
+        WithUnit(figure(MeasureId::GainCrossover), "Hz").c_str(),
+        WithUnit(figure(MeasureId::PhaseMargin), "deg").c_str(),
+        WithUnit(figure(MeasureId::PhaseCrossover), "Hz").c_str(),
+        WithUnit(figure(MeasureId::GainMargin), "dB").c_str(),
+        WithUnit(figure(MeasureId::Bandwidth), "Hz").c_str(), peak.c_str(),
+        FrequencyText(m.gainCrossings).c_str(), FrequencyText(m.phaseCrossings).c_str());
     return kExitOk;
 }
 
@@ -366,102 +366,92 @@ std::optional<int> ParseMeasure(const std::vector<std::string>& argv, std::FILE*
 }
 
 // The plain measurement over the range.
-struct PlainFigures {
-    std::optional<Extremum> max, min;
-    std::optional<AverageFigures> averages;
-    std::vector<std::vector<std::optional<double>>> at;  // the curve's values at each --at
-};
-
-PlainFigures MeasurePlain(CGraphCurve& screen, const MeasureRequest& req) {
+void MeasurePlain(CGraphCurve& screen, const MeasureRequest& req, RunAnswer& answer) {
     screen.UpdateExtents();
     const CurveSamples s = SamplesOf(screen, 0);
     // Without a range every sample counts, wherever X runs.
     const SampleRange visible = req.mode.hasRange ? VisibleRange(s, req.mode.from, req.mode.to)
                                                   : SampleRange{0, s.count - 1};
-    const std::int32_t last = std::min(visible.last, s.yCount - 1);
-    auto extremum = [&](bool largest) -> std::optional<Extremum> {
-        if (visible.Empty() || last < visible.first) return std::nullopt;
-        const auto i = FindExtremum(s.y, s.yFlags, visible.first, last, largest);
-        if (!i) return std::nullopt;
-        return Extremum{*i, s.x[*i], s.y[*i]};
-    };
-    PlainFigures f;
-    f.max = extremum(true);
-    f.min = extremum(false);
-    f.averages = visible.Empty() ? std::nullopt : AveragesOver(s.y, visible.first, last);
+    CycleTrace trace;
+    trace.x = s.x;
+    trace.xFlags = s.xFlags;
+    trace.y = s.y;
+    trace.yFlags = s.yFlags;
+    trace.first = visible.first;
+    trace.last = visible.Empty() ? -1 : std::min(visible.last, s.yCount - 1);
+    trace.xTrusted = s.sortedX;
+    MeasureContext context(trace, req.name, req.mode.Params());
+    const MeasureOutcome max = context.Measure(MeasureId::Max);
+    const MeasureOutcome min = context.Measure(MeasureId::Min);
+    // |x| first, so that one pass (or one read of a pyramid) gives all three.
+    const std::optional<double> avgAbs = context.Measure(MeasureId::AvgAbs).value;
+    const std::optional<double> avg = context.Measure(MeasureId::Avg).value;
+    const std::optional<double> rms = context.Measure(MeasureId::Rms).value;
+    const auto& averages = context.Averages(true);
+    const int samples = averages ? averages->samples : 0;
+    Report at = Report::List();
+    std::string atText;
     for (double x : req.ats) {
-        std::vector<std::optional<double>> here;
-        for (const XLocation& at : XPlaces(s, x, true)) here.push_back(YAt(s, at));
-        f.at.push_back(here);
-    }
-    return f;
-}
-
-void PrintPlain(const PlainFigures& f, const std::vector<double>& ats, bool json, std::FILE* out) {
-    // An average's text, or the no-value text when the range held no sample.
-    auto figure = [&](double AverageFigures::*member) {
-        const AverageFigures* a = f.averages ? &*f.averages : nullptr;
-        return Number(a ? std::optional<double>(a->*member) : std::nullopt, json);
-    };
-    const int samples = f.averages ? f.averages->samples : 0;
-    if (json) {
-        std::fprintf(out,
-                     "{\"max\": %s, \"min\": %s, \"avg\": %s, \"avg_abs\": %s, \"rms\": %s, "
-                     "\"samples\": %d, \"at\": [",
-                     Show(f.max, true).c_str(), Show(f.min, true).c_str(),
-                     figure(&AverageFigures::mean).c_str(),
-                     figure(&AverageFigures::meanAbs).c_str(), figure(&AverageFigures::rms).c_str(),
-                     samples);
-        for (size_t i = 0; i < f.at.size(); ++i) {
-            std::fputs(i ? ", [" : "[", out);
-            for (size_t j = 0; j < f.at[i].size(); ++j)
-                std::fprintf(out, "%s%s", j ? ", " : "", Number(f.at[i][j], true).c_str());
-            std::fputs("]", out);
+        Report here = Report::List();
+        atText += Format("at %.10g:", x);
+        bool first = true;
+        for (const XLocation& place : XPlaces(s, x, true)) {
+            const std::optional<double> y = YAt(s, place);
+            here.Append(Report::Number(y));
+            atText += Format("%s %s", first ? "" : ",", Number(y, false).c_str());
+            first = false;
         }
-        std::fputs("]}\n", out);
-        return;
+        at.Append(std::move(here));
+        atText += '\n';
     }
-    std::fprintf(out, "max: %s\nmin: %s\navg: %s\navg_abs: %s\nrms: %s\nsamples: %d\n",
-                 Show(f.max, false).c_str(), Show(f.min, false).c_str(),
-                 figure(&AverageFigures::mean).c_str(), figure(&AverageFigures::meanAbs).c_str(),
-                 figure(&AverageFigures::rms).c_str(), samples);
-    for (size_t i = 0; i < f.at.size(); ++i) {
-        std::fprintf(out, "at %.10g:", ats[i]);
-        for (size_t j = 0; j < f.at[i].size(); ++j)
-            std::fprintf(out, "%s %s", j ? "," : "", Number(f.at[i][j], false).c_str());
-        std::fputc('\n', out);
-    }
+    answer.report.Add("max", Show(max))
+        .Add("min", Show(min))
+        .Add("avg", Report::Number(avg))
+        .Add("avg_abs", Report::Number(avgAbs))
+        .Add("rms", Report::Number(rms))
+        .Add("samples", Report::Integer(samples))
+        .Add("at", std::move(at));
+    answer.text = Format("max: %s\nmin: %s\navg: %s\navg_abs: %s\nrms: %s\nsamples: %d\n",
+                         ShowText(max).c_str(), ShowText(min).c_str(), Number(avg, false).c_str(),
+                         Number(avgAbs, false).c_str(), Number(rms, false).c_str(), samples) +
+                  atText;
 }
 
 // The measurement `req` asks for over one run.
-int MeasureRun(const SelectedRun& run, const MeasureRequest& req, std::FILE* out, std::FILE* err) {
+int MeasureRun(const SelectedRun& run, const MeasureRequest& req, RunAnswer& answer,
+               std::FILE* err) {
     const CResultDataRef& data = run.data;
     CGraphCurve screen;
     screen.SetData(data);
     if (const int status = AddNamedCurve(screen, data, req.name, err)) return status;
     if (req.cycles) {
         if (const int status = AddNamedCurve(screen, data, req.ref, err)) return status;
-        return Cycles(screen, req.mode, out, err);
+        return Cycles(screen, req.mode, answer, err);
     }
-    if (req.edges) return Edges(screen, req.mode, out, err);
+    if (req.edges) return Edges(screen, req.mode, answer, err);
     if (req.margins) {
         if (const int status = AddPhaseCurve(screen, data, req.name, req.phase, err)) return status;
-        return Margins(screen, req.mode, out, err);
+        return Margins(screen, req.mode, answer, err);
     }
     if (req.dead) {
         if (const int status = AddNamedCurve(screen, data, req.deadOther, err)) return status;
-        return Dead(screen, req.mode, out, err);
+        return Dead(screen, req.mode, answer, err);
     }
-    PrintPlain(MeasurePlain(screen, req), req.ats, req.mode.json, out);
+    MeasurePlain(screen, req, answer);
     return kExitOk;
 }
 
-}  // namespace
-
-int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
-            const CResultDataRef* given) {
-    MeasureRequest req;
-    if (const std::optional<int> ended = ParseMeasure(argv, out, err, req)) return *ended;
+// Parses `argv`, reads the file (or takes `given`) and measures every run
+// asked for: 0, or the exit status after saying why not (`ended` set when
+// the command line itself ended the command, as --help does).
+int Answers(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
+            const CResultDataRef* given, MeasureRequest& req,
+            std::vector<std::pair<SelectedRun, RunAnswer>>& answers, bool& ended) {
+    ended = false;
+    if (const std::optional<int> status = ParseMeasure(argv, out, err, req)) {
+        ended = true;
+        return *status;
+    }
     CResultDataRef loaded;
     if (given) {
         loaded = *given;
@@ -470,10 +460,63 @@ int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     }
     std::vector<SelectedRun> runs;
     if (const int status = SelectRuns(loaded, req.choice, req.file, err, runs)) return status;
-    return PrintPerRun(runs, req.choice.all, req.mode.json, out,
-                       [&](const SelectedRun& run, std::FILE* out) -> int {
-                           return MeasureRun(run, req, out, err);
-                       });
+    for (const SelectedRun& run : runs) {
+        RunAnswer answer;
+        if (const int status = MeasureRun(run, req, answer, err)) return status;
+        answers.emplace_back(run, std::move(answer));
+        if (!req.choice.all) break;
+    }
+    return kExitOk;
+}
+
+// Several runs: one object per run, its number and name before its keys.
+Report RunsReport(std::vector<std::pair<SelectedRun, RunAnswer>>& answers) {
+    Report list = Report::List();
+    for (auto& [run, answer] : answers) {
+        Report one = Report::Object();
+        one.Add("run", Report::Integer(run.number)).Add("name", Report::Text(run.name));
+        for (auto& [key, value] : answer.report.members()) one.Add(key, value);
+        list.Append(std::move(one));
+    }
+    return Report::Object().Add("runs", std::move(list));
+}
+
+}  // namespace
+
+int Measure(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err,
+            const CResultDataRef* given) {
+    MeasureRequest req;
+    std::vector<std::pair<SelectedRun, RunAnswer>> answers;
+    bool ended = false;
+    if (const int status = Answers(argv, out, err, given, req, answers, ended); status || ended)
+        return status;
+    std::string printed;
+    if (req.mode.json) {
+        printed = (req.choice.all ? RunsReport(answers) : answers.front().second.report).Json();
+        printed += '\n';
+    } else if (!req.choice.all) {
+        printed = answers.front().second.text;
+    } else {
+        for (const auto& [run, answer] : answers)
+            printed +=
+                Format("run %d: %s\n", run.number, DisplayName(run.name).c_str()) + answer.text;
+    }
+    std::fputs(printed.c_str(), out);
+    return kExitOk;
+}
+
+int MeasureReport(const std::vector<std::string>& argv, std::FILE* err, const CResultDataRef* given,
+                  Report& report) {
+    MeasureRequest req;
+    std::vector<std::pair<SelectedRun, RunAnswer>> answers;
+    bool ended = false;
+    if (const int status = Answers(argv, nullptr, err, given, req, answers, ended)) return status;
+    if (ended) {
+        std::fprintf(err, "kurvex-cli: measure printed its help instead of measuring\n");
+        return kExitUsage;
+    }
+    report = req.choice.all ? RunsReport(answers) : std::move(answers.front().second.report);
+    return kExitOk;
 }
 
 }  // namespace kurvex::cli

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Report.h"
 #include "data/model/ResultData.h"
 
 namespace kurvex::cli {
@@ -13,5 +14,10 @@ namespace kurvex::cli {
 // result already in memory (the Python module's) is not read again.
 int Measure(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
             const CResultDataRef* loaded = nullptr);
+
+// The same measurement as the tree its --json form prints, for the Python
+// module: 0, or the exit status after saying on `err` why not.
+int MeasureReport(const std::vector<std::string>& args, std::FILE* err,
+                  const CResultDataRef* loaded, Report& report);
 
 }  // namespace kurvex::cli

@@ -14,6 +14,7 @@
 
 #include "analysis/MeasScript.h"
 #include "analysis/MeasSource.h"
+#include "analysis/MeasureCatalogue.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
 #include "cli/FftCommand.h"
@@ -204,9 +205,58 @@ const CResultDataRef* Given(const Result* result) {
     return result ? &result->Data() : nullptr;
 }
 
-std::string Measure(const std::vector<std::string>& args, const Result* result) {
-    return Command(
-        [&](std::FILE* o, std::FILE* e) { return cli::Measure(args, o, e, Given(result)); });
+// A measurement's tree as dicts, lists, floats, ints, strings and None.
+py::object ToPython(const cli::Report& r) {
+    switch (r.kind()) {
+        case cli::Report::Kind::Null:
+            return py::none();
+        case cli::Report::Kind::Integer:
+            return py::int_(r.integer());
+        case cli::Report::Kind::Number:
+            return py::float_(r.number());
+        case cli::Report::Kind::Text:
+            return Text(r.text());
+        case cli::Report::Kind::List: {
+            py::list list;
+            for (const cli::Report& item : r.items()) list.append(ToPython(item));
+            return list;
+        }
+        case cli::Report::Kind::Object:
+            break;
+    }
+    py::dict dict;
+    for (const auto& [key, value] : r.members()) dict[py::str(key)] = ToPython(value);
+    return dict;
+}
+
+py::object Measure(const std::vector<std::string>& args, const Result* result) {
+    cli::Report report;
+    std::string out, err;
+    int status;
+    {
+        py::gil_scoped_release release;
+        status = RunCaptured(
+            [&](std::FILE*, std::FILE* e) {
+                return cli::MeasureReport(args, e, Given(result), report);
+            },
+            out, err);
+    }
+    if (status) throw Error(Stripped(err));
+    return ToPython(report);
+}
+
+// The catalogue of measurements: key, caption and what each takes.
+py::list Catalogue() {
+    py::list list;
+    for (const MeasureEntry& e : MeasureCatalogue()) {
+        py::dict entry;
+        entry["key"] = e.key;
+        entry["caption"] = e.caption;
+        entry["takes_x"] = (e.takes & (kTakesX | kTakesCursor)) != 0;
+        entry["takes_other"] = (e.takes & kTakesOther) != 0;
+        list.append(entry);
+    }
+    return list;
 }
 
 std::string Fft(const std::vector<std::string>& args, const Result* result) {
@@ -424,7 +474,8 @@ PYBIND11_MODULE(_kurvex, m) {
     m.def("open", &Open, py::arg("path"), py::arg("plot") = py::none(),
           "Reads a result file; plot N (from 1) picks one plot of a SPICE raw file.");
     m.def("_measure", &Measure, py::arg("args"), py::arg("result").none(true),
-          "kurvex-cli measure's output for `args`.");
+          "What kurvex-cli measure's --json form gives for `args`, as dicts and lists.");
+    m.def("_catalogue", &Catalogue, "The catalogue of measurements.");
     m.def("_fft", &Fft, py::arg("args"), py::arg("result").none(true),
           "kurvex-cli fft's output for `args`.");
     m.def("_spectrum", &Spectrum, py::arg("args"), py::arg("result").none(true),

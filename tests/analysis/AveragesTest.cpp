@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/Averages.h"
+#include "analysis/MeasureTables.h"
 #include "formula/FormulaTestSupport.h"
 #include "interaction/MeasureRows.h"
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/Cycles.h"
+#include "analysis/MeasureTables.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {

@@ -9,6 +9,7 @@
 
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
+#include "analysis/MeasureTables.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/RunColours.h"
 

@@ -35,7 +35,7 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
     const std::vector<CGraphCurve*> screens{&screen};
     const double x = 0.1e-3;
     std::vector<RunTableColumn> columns;
-    for (std::int32_t k = 0; k < kRunMeasureCount; ++k)
+    for (std::size_t k = 0; k < MeasureCatalogue().size(); ++k)
         columns.push_back({0, 0, static_cast<RunMeasure>(k), x});
     const auto rows = RunTableRows(screens, columns, 0, 2 * kPeriod, 0.5e-3, std::nullopt);
     ASSERT_EQ(rows.size(), 3u);
@@ -63,12 +63,73 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
         EXPECT_NEAR(at(8), 1 / kPeriod, 1e-2 / kPeriod);
         EXPECT_NEAR(at(9), 0.5, 0.01);
         EXPECT_NEAR(at(10), 2 * a, 1e-12);
+        // The catalogue's later entries: the sine is -a cos(wt) over two whole periods.
+        const double riseTime = 2 * std::asin(0.8) / w;
+        const struct {
+            MeasureId id;
+            double expected, tolerance;
+        } later[] = {
+            {MeasureId::CycleAvg, 0, 1e-12},
+            {MeasureId::CycleRms, a / std::sqrt(2.0), 1e-12},
+            {MeasureId::CycleMin, -a, 1e-12},
+            {MeasureId::CycleMax, a, 1e-12},
+            {MeasureId::RiseTime, riseTime, dt},
+            {MeasureId::FallTime, riseTime, dt},
+            {MeasureId::Rises, 2, 0},
+            {MeasureId::TimeAvg, 0, 1e-12},
+            {MeasureId::TimeRms, a / std::sqrt(2.0), 1e-12},
+            {MeasureId::Integral, 0, 1e-15},
+            {MeasureId::PeakToPeak, 2 * a, 1e-12},
+            {MeasureId::SlopeAtX, a * w * std::sin(w * x), a * w * (w * dt) * (w * dt) / 4},
+        };
+        for (const auto& c : later) {
+            SCOPED_TRACE(CatalogueEntry(c.id).key);
+            EXPECT_NEAR(at(static_cast<size_t>(c.id)), c.expected, c.tolerance);
+        }
+        // Dead times and loop margins need a second curve: none was given.
+        for (const MeasureId id : {MeasureId::DeadTimeTo, MeasureId::PhaseMargin})
+            EXPECT_FALSE(v[static_cast<size_t>(id)].has_value());
     }
     // The names are coloured as the runs are drawn.
     EXPECT_EQ(rows[2].colour, RunAppearance(screen.Curve(0).colour, 2, 3, 1, false).colour);
     EXPECT_EQ(RunTableHeader(screens, columns[0]), "v: at 0.0001");
     EXPECT_EQ(RunTableHeader(screens, columns[3]), "v: Avg");
     EXPECT_EQ(RunTableHeader(screens, {0, 5, RunMeasure::Max, 0}), "(no curve): Max");
+}
+
+TEST(RunTable, ColumnsOverTwoCurves) {
+    // a is on over [1, 3) and [5, 7); b over [3.2, 4.8) and [7.2, 8.8).
+    std::vector<double> t, a, b;
+    for (int i = 0; i <= 1000; ++i) {
+        t.push_back(i * 0.01);
+        const double s = t.back() + 1e-9;
+        a.push_back((s >= 1 && s < 3) || (s >= 5 && s < 7) ? 1 : 0);
+        b.push_back((s >= 3.2 && s < 4.8) || (s >= 7.2 && s < 8.8) ? 1 : 0);
+    }
+    CGraphCurve screen = test::ScreenOver(MakeData({"t", "a", "b"}, {t, a, b}), 0, 10);
+    const std::vector<CGraphCurve*> screens{&screen};
+    RunColumnChoice choice{0, 0, RunMeasure::DeadTimeTo, std::pair{0, 1}, ""};
+    const RunTableColumn dead = RunColumnFrom(choice).column;
+    choice = {0, 1, RunMeasure::CycleAvg, std::pair{0, 0}, ""};
+    const RunTableColumn cycleAvg = RunColumnFrom(choice).column;
+    const auto rows = RunTableRows(screens, {dead, cycleAvg}, 0, 10, {}, {});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NEAR(rows[0].values[0].value_or(NAN), 0.2, 1e-9);
+    // a's cycles run from 0.995 to 4.995 by its mid-level crossings; b is on for 1.6 of the 4.
+    EXPECT_NEAR(rows[0].values[1].value_or(NAN), 0.4, 0.01);
+    EXPECT_EQ(RunTableHeader(screens, dead), "a: Dead Time to b");
+    EXPECT_EQ(RunTableHeader(screens, cycleAvg), "b: Cycle Avg (reference a)");
+
+    const struct {
+        RunColumnChoice choice;
+        const char* problem;
+    } refused[] = {
+        {{0, 0, RunMeasure::DeadTimeTo, std::nullopt, ""}, "Choose a second curve."},
+        {{0, 0, RunMeasure::PhaseMargin, std::pair{0, 0}, ""}, "Choose a second curve."},
+        {{0, 0, RunMeasure::SlopeAtX, std::nullopt, "abc"}, "X must be a number."},
+        {{0, 0, RunMeasure::CycleAvg, std::nullopt, ""}, ""},  // its own reference
+    };
+    for (const auto& c : refused) EXPECT_EQ(RunColumnFrom(c.choice).problem, c.problem);
 }
 
 TEST(RunTable, HiddenRunsLeftOutAndMissingVariablesGiveNoValue) {

@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "analysis/FigureRequest.h"
+#include "analysis/MeasureCatalogue.h"
 #include "app/GraphView.h"
 #include "app/tools/ToolFollower.h"
 #include "controls/QtColour.h"
@@ -174,22 +175,29 @@ void CRunTableWindow::AskColumn() {
     for (const CurveListEntry& e : CurveListEntries(view->ConstRecords()))
         curve->addItem(Text(e.text), static_cast<int>(e.data));
     auto* kind = new QComboBox(&dialog);
-    for (std::int32_t k = 0; k < kRunMeasureCount; ++k)
-        kind->addItem(QString::fromLatin1(RunMeasureName(static_cast<RunMeasure>(k))), k);
-    kind->setCurrentIndex(static_cast<int>(RunMeasure::Avg));
+    for (const MeasureEntry& e : MeasureCatalogue())
+        kind->addItem(QString::fromUtf8(e.caption), static_cast<int>(e.id));
+    kind->setCurrentIndex(kind->findData(static_cast<int>(RunMeasure::Avg)));
+    auto* other = new QComboBox(&dialog);
+    other->addItem(QStringLiteral("(the curve itself)"), -1);
+    for (const CurveListEntry& e : CurveListEntries(view->ConstRecords()))
+        other->addItem(Text(e.text), static_cast<int>(e.data));
     auto* x = new QLineEdit(&dialog);
     x->setPlaceholderText(QStringLiteral("X for a value at X"));
     AddLabelled(form, QStringLiteral("&Curve:"), curve);
     AddLabelled(form, QStringLiteral("&Measurement:"), kind);
     AddLabelled(form, QStringLiteral("&X:"), x);
+    AddLabelled(form, QStringLiteral("&Second curve:"), other);
     auto* problem = new QLabel(&dialog);
     problem->setTextFormat(Qt::PlainText);
     form->addRow(problem);
-    const auto showX = [=] {
-        x->setEnabled(kind->currentData().toInt() == static_cast<int>(RunMeasure::ValueAtX));
+    const auto chosen = [=] { return static_cast<RunMeasure>(kind->currentData().toInt()); };
+    const auto enable = [=] {
+        x->setEnabled(RunColumnTakesX(chosen()));
+        other->setEnabled(RunColumnTakesOther(chosen()));
     };
-    connect(kind, &QComboBox::currentIndexChanged, &dialog, showX);
-    showX();
+    connect(kind, &QComboBox::currentIndexChanged, &dialog, enable);
+    enable();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     form->addRow(buttons);
     RunTableColumn column;
@@ -199,17 +207,19 @@ void CRunTableWindow::AskColumn() {
             problem->setText(QStringLiteral("The view shows no curve."));
             return;
         }
-        column.screen = ScreenOfParam(curve->currentData().toInt());
-        column.curve = CurveOfParam(curve->currentData().toInt());
-        column.kind = static_cast<RunMeasure>(kind->currentData().toInt());
-        if (column.kind == RunMeasure::ValueAtX) {
-            const NumberEntry n = ParseNumberEntry(x->text().toStdString());
-            if (!n.ok || !n.value) {
-                problem->setText(QStringLiteral("X must be a number."));
-                return;
-            }
-            column.x = *n.value;
+        RunColumnChoice choice;
+        choice.screen = ScreenOfParam(curve->currentData().toInt());
+        choice.curve = CurveOfParam(curve->currentData().toInt());
+        choice.kind = chosen();
+        if (const int param = other->currentData().toInt(); param >= 0)
+            choice.other = std::pair{ScreenOfParam(param), CurveOfParam(param)};
+        choice.xText = x->text().toStdString();
+        const RunColumnResult made = RunColumnFrom(choice);
+        if (!made.problem.empty()) {
+            problem->setText(QString::fromStdString(made.problem));
+            return;
         }
+        column = made.column;
         dialog.accept();
     });
     if (dialog.exec() == QDialog::Accepted) AddColumn(column);

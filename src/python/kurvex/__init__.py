@@ -18,7 +18,7 @@ from ._kurvex import open as _open
 from . import _kurvex
 
 __all__ = ["Error", "Result", "open", "measure", "fft", "thd", "eval", "meas", "meas_frame",
-           "render", "set_threads"]
+           "render", "set_threads", "catalogue"]
 
 
 def open(path, plot=None):  # noqa: A001 - the name says what it does
@@ -75,7 +75,7 @@ def measure(source, name, *, start=None, end=None, at=None, cycles=False, ref=No
 
     ``source`` is a path or a loaded :class:`Result` (not read again). Returns
     the dict ``kurvex-cli measure FILE NAME ... --json`` prints for the same
-    arguments: ``start``/``end`` are ``--from``/``--to``, ``at`` a list of X
+    arguments, made by the same measurements without going through text: ``start``/``end`` are ``--from``/``--to``, ``at`` a list of X
     values, ``cycles``/``edges``/``margins`` and ``dead=B`` pick the mode,
     ``run`` (from 1) the run.
     """
@@ -87,7 +87,16 @@ def measure(source, name, *, start=None, end=None, at=None, cycles=False, ref=No
               ("--run", run)]
     args = [path, name] + _options(pairs, [("--cycles", cycles), ("--edges", edges),
                                            ("--margins", margins), ("--json", True)])
-    return json.loads(_kurvex._measure(args, result))
+    return _kurvex._measure(args, result)
+
+
+def catalogue():
+    """Every measurement Kurvex offers, as the Run Table lists them.
+
+    A list of dicts: ``key`` (its name), ``caption``, and whether it takes an
+    X (``takes_x``) or a second curve (``takes_other``).
+    """
+    return _kurvex._catalogue()
 
 
 def _fft_options(start, end, window, run):

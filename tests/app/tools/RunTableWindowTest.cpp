@@ -47,7 +47,7 @@ TEST_F(RunTableWindowTest, AvgColumnGivesOneRowPerRunAndFollowsAZoom) {
     // Add Column... with the first curve and the measurement it offers first: Avg.
     test::OnModalDialog([](QDialog* d) {
         const auto boxes = d->findChildren<QComboBox*>();
-        ASSERT_EQ(boxes.size(), 2);
+        ASSERT_EQ(boxes.size(), 3);  // curve, measurement, second curve
         EXPECT_EQ(boxes[1]->accessibleName(), QStringLiteral("Measurement"));
         EXPECT_EQ(boxes[1]->currentText(), QStringLiteral("Avg"));
         d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
