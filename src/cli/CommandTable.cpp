@@ -214,6 +214,8 @@ std::vector<CommandSpec> MakeTable() {
           "[--json]",
           "kurvex-cli measure FILE A --dead B [--low L] [--high H] [--from X0 --to X1] [--json]",
           "kurvex-cli measure FILE AMP --margins [--phase PHASE] [--from X0 --to X1] [--json]",
+          "kurvex-cli measure FILE NAME --figure KEY... [--with B] [--at X] [--level L]",
+          "                   [--hysteresis H] [--low L] [--high H] [--from X0 --to X1] [--json]",
           "each form also takes [--run K | --runs]"},
          {"FILE", "NAME"},
          1,
@@ -235,7 +237,16 @@ std::vector<CommandSpec> MakeTable() {
          "pairs with AMP, \"phase(V)\" for \"amp(V)\") as a loop gain over X as the\n"
          "frequency (Hz): gain crossover, phase margin, phase crossover, gain margin,\n"
          "-3 dB bandwidth, peak, and every crossing of 0 dB and of -180 degrees. X not\n"
-         "increasing or no phase column: exit status 1.\n",
+         "increasing or no phase column: exit status 1.\n"
+         "--figure KEY gives one figure of the catalogue of measurements (the Run\n"
+         "Table's list; kurvex.catalogue() in Python names them all): avg, avg_abs,\n"
+         "rms, min, max, time_avg, time_rms, integral, window_min, window_max, pp,\n"
+         "value_at and slope_at (at --at X), period, frequency, duty, ripple,\n"
+         "cycle_avg, cycle_rms, cycle_min and cycle_max (over the cycles of B, or of\n"
+         "NAME itself), rise_time, fall_time, rises, falls, dead_time_to and\n"
+         "dead_time_from (with B), and gain_crossover, phase_margin, phase_crossover,\n"
+         "gain_margin, bandwidth_3db and peak_gain (NAME the gain, B the phase). A\n"
+         "figure that cannot be made says why on its line and the others still come.\n",
          {{{"--from"}, "X0", "the X range's start, with --to"},
           {{"--to"}, "X1", "the X range's end, with --from"},
           {{"--at"}, "X", "the curve's value where X passes X; repeat for more"},
@@ -249,6 +260,8 @@ std::vector<CommandSpec> MakeTable() {
           {{"--high"}, "H", "with --edges or --dead: the high level of the span"},
           {{"--margins"}, nullptr, "gain and phase margins of a loop gain"},
           {{"--phase"}, "PHASE", "with --margins: the phase curve"},
+          {{"--figure"}, "KEY", "a figure of the catalogue; repeat for more"},
+          {{"--with"}, "B", "with --figure: the second curve (reference, partner or phase)"},
           {{"--json"},
            nullptr,
            "print one object; null where there is no value. Plain: max, min ({index, x, y}), "
@@ -257,7 +270,8 @@ std::vector<CommandSpec> MakeTable() {
            "min, max}]. --edges: rise and fall [{at, time}], rise_mean, fall_mean. --dead: "
            "dead_ab and dead_ba [{at, time}], dead_ab_mean, dead_ba_mean. --margins: "
            "gain_crossover, phase_margin, phase_crossover, gain_margin, bandwidth_3db, peak "
-           "{frequency, gain} and crossings {gain [...], phase [...]}."},
+           "{frequency, gain} and crossings {gain [...], phase [...]}. --figure: one object per "
+           "KEY with value, at where it applies, or error."},
           Run("measure run K of the file (from 1; default 1)"),
           {{"--runs"},
            nullptr,

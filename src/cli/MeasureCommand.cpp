@@ -302,12 +302,47 @@ struct MeasureRequest {
     std::string file, name;
     std::vector<double> ats;  // --at
     bool cycles = false, edges = false, dead = false, margins = false;
-    std::string ref;                   // --cycles: the reference curve
-    std::string deadOther;             // --dead B
-    std::optional<std::string> phase;  // --margins
+    std::string ref;                           // --cycles: the reference curve
+    std::string deadOther;                     // --dead B
+    std::optional<std::string> phase;          // --margins
+    std::vector<const MeasureEntry*> figures;  // --figure
+    std::string with;                          // --with B: a figure's second curve
     ModeOptions mode;
     RunChoice choice;
 };
+
+// Reads --figure and --with into `req`; 0 or the usage status.
+int ParseFigures(Args& args, std::FILE* err, MeasureRequest& req) {
+    for (const std::string& key : args.lists["--figure"]) {
+        const MeasureEntry* e = FindMeasureEntry(key);
+        if (!e) {
+            std::string keys;
+            for (const MeasureEntry& k : MeasureCatalogue())
+                if (!(k.takes & kTakesCursor))
+                    keys += (keys.empty() ? "" : ", ") + std::string(k.key);
+            return Usage(err, "unknown figure '" + key + "'; the figures are " + keys);
+        }
+        if (e->takes & kTakesCursor)
+            return Usage(
+                err, "--figure " + key + " reads a cursor of the viewer; use value_at with --at");
+        req.figures.push_back(e);
+    }
+    const bool with = args.values.count("--with") > 0;
+    if (req.figures.empty()) return with ? Usage(err, "--with goes with --figure") : 0;
+    if (req.cycles || req.edges || req.dead || req.margins)
+        return Usage(err, "--figure goes without --cycles, --edges, --dead and --margins");
+    if (req.ats.size() > 1) return Usage(err, "--figure takes one --at");
+    if (with) req.with = args.values["--with"];
+    for (const MeasureEntry* e : req.figures) {
+        if ((e->takes & kTakesX) && req.ats.empty())
+            return Usage(err, std::string("--figure ") + e->key + " needs --at X");
+        // Cycles may be their curve's own; dead times and loop margins are
+        // between two curves.
+        if ((e->takes & kTakesOther) && !(e->takes & kTakesCycleLevel) && !with)
+            return Usage(err, std::string("--figure ") + e->key + " needs --with B");
+    }
+    return 0;
+}
 
 // Parses and checks the command line into `req`; set with the exit status
 // when it ends the command (help, or a usage error).
@@ -331,6 +366,8 @@ std::optional<int> ParseMeasure(const std::vector<std::string>& argv, std::FILE*
     req.edges = args.flags.count("--edges") > 0;
     req.dead = args.values.count("--dead") > 0;
     req.margins = args.flags.count("--margins") > 0;
+    if (const int status = ParseFigures(args, err, req)) return status;
+    const bool figures = !req.figures.empty();
     if (int(req.cycles) + int(req.edges) + int(req.dead) + int(req.margins) > 1)
         return Usage(err, "--cycles, --edges, --dead and --margins go one at a time");
     if ((req.cycles || req.edges || req.dead || req.margins) && !req.ats.empty())
@@ -339,11 +376,12 @@ std::optional<int> ParseMeasure(const std::vector<std::string>& argv, std::FILE*
         return Usage(err, "--phase goes with --margins");
     if (args.values.count("--phase")) req.phase = args.values["--phase"];
     for (const char* option : {"--ref", "--level", "--hysteresis"}) {
-        if (!req.cycles && args.values.count(option))
+        const bool allowed = req.cycles || (figures && std::string(option) != "--ref");
+        if (!allowed && args.values.count(option))
             return Usage(err, std::string(option) + " goes with --cycles");
     }
     for (const char* option : {"--low", "--high"}) {
-        if (!req.edges && !req.dead && args.values.count(option))
+        if (!req.edges && !req.dead && !figures && args.values.count(option))
             return Usage(err, std::string(option) + " goes with --edges or --dead");
     }
     req.ref = args.values.count("--ref") ? args.values["--ref"] : req.name;
@@ -417,6 +455,37 @@ void MeasurePlain(CGraphCurve& screen, const MeasureRequest& req, RunAnswer& ans
                   atText;
 }
 
+// The catalogue's figures of NAME over the range (and with B): one line
+// "KEY: VALUE" each, " at X" where it was found, or why there is none.
+int Figures(CGraphCurve& screen, const MeasureRequest& req, RunAnswer& answer) {
+    const ModeOptions& o = req.mode;
+    const RawCurve curve = RawCurveOf(screen, 0);
+    MeasureParams params = o.Params();
+    if (!req.ats.empty()) params.x = req.ats.front();
+    MeasureContext ranged(TraceWithin(curve, o.from, o.to), curve.name, params);
+    // A value at an X is read wherever the run has it, not in the range alone.
+    MeasureContext whole(curve.trace, curve.name, params);
+    if (screen.CurveCount() > 1) {
+        const RawCurve other = RawCurveOf(screen, 1);
+        ranged.SetOther(TraceWithin(other, o.from, o.to), other.name);
+    }
+    for (const MeasureEntry* e : req.figures) {
+        const MeasureOutcome m = (e->takes & kTakesX ? whole : ranged).Measure(e->id);
+        Report one = Report::Object();
+        if (m.value) one.Add("value", Report::Number(m.value));
+        if (m.at) one.Add("at", Report::Number(m.at));
+        if (!m.value) one.Add("error", Report::Text(m.error));
+        answer.report.Add(e->key, std::move(one));
+        answer.text += std::string(e->key) + ": ";
+        if (!m.value)
+            answer.text += "- (" + m.error + ")\n";
+        else
+            answer.text += Number(m.value, false) +
+                           (m.at ? "  at " + Number(m.at, false) : std::string()) + "\n";
+    }
+    return kExitOk;
+}
+
 // The measurement `req` asks for over one run.
 int MeasureRun(const SelectedRun& run, const MeasureRequest& req, RunAnswer& answer,
                std::FILE* err) {
@@ -424,6 +493,11 @@ int MeasureRun(const SelectedRun& run, const MeasureRequest& req, RunAnswer& ans
     CGraphCurve screen;
     screen.SetData(data);
     if (const int status = AddNamedCurve(screen, data, req.name, err)) return status;
+    if (!req.figures.empty()) {
+        if (!req.with.empty())
+            if (const int status = AddNamedCurve(screen, data, req.with, err)) return status;
+        return Figures(screen, req, answer);
+    }
     if (req.cycles) {
         if (const int status = AddNamedCurve(screen, data, req.ref, err)) return status;
         return Cycles(screen, req.mode, answer, err);

@@ -88,6 +88,27 @@ TEST(PowerCli, EdgesAndDeadTimes) {
     EXPECT_EQ(r.err, "kurvex-cli: The low and high levels of A are both 3, so it has no edges.\n");
 }
 
+TEST(PowerCli, FiguresOfTheCatalogueAgreeWithTheModes) {
+    const std::string f =
+        File("figures.txt", "Time A B\n0 0 0\n10 10 0\n20 10 0\n40 0 0\n50 0 10\n60 0 10\n");
+    CliRun r = Cli({"measure", f, "A", "--figure", "rise_time", "--figure", "dead_time_to",
+                    "--with", "B", "--figure", "max", "--figure", "integral", "--figure",
+                    "value_at", "--at", "15", "--figure", "period", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // As --edges and --dead give them; the trapezoids of A make 50 + 100 + 100.
+    EXPECT_EQ(r.out,
+              "{\"rise_time\": {\"value\": 8}, \"dead_time_to\": {\"value\": 15}, \"max\": "
+              "{\"value\": 10, \"at\": 10}, \"integral\": {\"value\": 250}, \"value_at\": "
+              "{\"value\": 10, \"at\": 15}, \"period\": {\"error\": \"No cycles: B rises "
+              "through its level 5 only once; a cycle runs from one rising crossing to the "
+              "next.\"}}\n");
+    r = Cli({"measure", f, "A", "--figure", "rise_time", "--figure", "period", "--from", "0",
+             "--to", "20"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 15), "rise_time: 8\npe");
+    EXPECT_NE(r.out.find("period: - (No cycles: A "), std::string::npos) << r.out;
+}
+
 TEST(PowerCli, HarmonicsAndThdUnderEachWindow) {
     std::string text = "Time I\n";
     for (int k = 0; k <= 4000; ++k) {
@@ -139,6 +160,12 @@ TEST(PowerCli, BadCommandLinesAreUsageErrors) {
         {"measure", f, "G", "--low", "1"},
         {"measure", f, "G", "--cycles", "--hysteresis", "-1"},
         {"measure", f, "G", "--cycles", "--level", "x"},
+        {"measure", f, "G", "--figure", "nope"},
+        {"measure", f, "G", "--figure", "cursor1"},
+        {"measure", f, "G", "--figure", "value_at"},
+        {"measure", f, "G", "--figure", "dead_time_to"},
+        {"measure", f, "G", "--figure", "avg", "--cycles"},
+        {"measure", f, "G", "--with", "G"},
         {"fft", f, "--thd"},
         {"fft", f, "--thd", "--var", "G", "--var", "G"},
         {"fft", f, "--var", "G", "--window", "kaiser", "-o", "x.fft"},

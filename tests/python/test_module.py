@@ -122,6 +122,16 @@ class ModuleTest(unittest.TestCase):
                     ours = numpy.where(result.valid(name), result[name], numpy.nan)
                     self.assertEqual(column.tobytes(), ours.tobytes(), name)
 
+    def test_every_figure_of_the_catalogue_is_measured(self):
+        keys = [e["key"] for e in kurvex.catalogue() if not e["key"].startswith("cursor")]
+        self.assertEqual(len(keys), len(set(keys)))
+        got = kurvex.measure(BUCK, "V(sw)", figures=keys, other="48-V(sw)", at=[1e-4])
+        self.assertEqual(list(got), keys)
+        for key, figure in got.items():
+            with self.subTest(key=key):
+                self.assertTrue("value" in figure or figure["error"], figure)
+        self.assertAlmostEqual(got["time_avg"]["value"], got["integral"]["value"] / 2e-3)
+
     def test_measure_equals_the_cli(self):
         cases = [
             ([], {}),
@@ -131,8 +141,14 @@ class ModuleTest(unittest.TestCase):
             (["--edges", "--low", "0", "--high", "48"], {"edges": True, "low": 0, "high": 48}),
             (["--dead", "48-V(sw)", "--low", "0", "--high", "48"],
              {"dead": "48-V(sw)", "low": 0, "high": 48}),
+            (["--figure", "dead_time_to", "--figure", "slope_at", "--at", "1e-4", "--with",
+              "48-V(sw)"],
+             {"figures": ["dead_time_to", "slope_at"], "at": [1e-4], "other": "48-V(sw)"}),
         ]
         source = [(BUCK, "V(sw)", c) for c in cases]
+        source.append((BUCK, "I(L1)", ([e for k in ("cycle_avg", "duty") for e in ("--figure", k)]
+                                       + ["--with", "V(sw)"],
+                                       {"figures": ["cycle_avg", "duty"], "other": "V(sw)"})))
         source.append((BUCK, "V(out)*2", ([], {})))
         source.append((self.sweep, "v(out)", (["--run", "3"], {"run": 3})))
         loop = kurvex.open(LOOP)

@@ -70,21 +70,24 @@ def _range(start, end):
 
 def measure(source, name, *, start=None, end=None, at=None, cycles=False, ref=None,
             level=None, hysteresis=None, edges=False, low=None, high=None, dead=None,
-            margins=False, phase=None, run=None):
+            margins=False, phase=None, figures=None, other=None, run=None):
     """Measure the curve ``name`` (a variable or a formula) of ``source``.
 
     ``source`` is a path or a loaded :class:`Result` (not read again). Returns
     the dict ``kurvex-cli measure FILE NAME ... --json`` prints for the same
-    arguments, made by the same measurements without going through text: ``start``/``end`` are ``--from``/``--to``, ``at`` a list of X
-    values, ``cycles``/``edges``/``margins`` and ``dead=B`` pick the mode,
-    ``run`` (from 1) the run.
+    arguments, made by the same measurements without going through text:
+    ``start``/``end`` are ``--from``/``--to``, ``at`` a list of X values,
+    ``cycles``/``edges``/``margins`` and ``dead=B`` pick the mode,
+    ``figures`` a list of catalogue keys (``--figure``, see :func:`catalogue`)
+    with ``other`` their second curve (``--with``), ``run`` (from 1) the run.
     """
     path, result = _source(source)
     pairs = _range(start, end)
     pairs += [("--at", x) for x in (at or [])]
     pairs += [("--ref", ref), ("--level", level), ("--hysteresis", hysteresis),
               ("--low", low), ("--high", high), ("--dead", dead), ("--phase", phase),
-              ("--run", run)]
+              ("--with", other), ("--run", run)]
+    pairs += [("--figure", key) for key in (figures or [])]
     args = [path, name] + _options(pairs, [("--cycles", cycles), ("--edges", edges),
                                            ("--margins", margins), ("--json", True)])
     return _kurvex._measure(args, result)

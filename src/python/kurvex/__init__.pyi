@@ -56,6 +56,8 @@ def measure(
     dead: str | None = ...,
     margins: bool = ...,
     phase: str | None = ...,
+    figures: Iterable[str] | None = ...,
+    other: str | None = ...,
     run: int | None = ...,
 ) -> dict[str, Any]: ...
 def fft(
