@@ -187,7 +187,24 @@ RunTableRange RunTableRangeOf(const CGraphCurve& screen) {
     return r;
 }
 
+std::vector<std::int32_t> ShownRuns(const std::vector<CGraphCurve*>& screens) {
+    std::int32_t runs = 0;
+    for (const CGraphCurve* s : screens)
+        if (s && s->Data().Get()) runs = std::max(runs, s->Data()->RunCount());
+    std::vector<std::int32_t> shown;
+    for (std::int32_t k = 0; k < runs; ++k) {
+        for (const CGraphCurve* s : screens) {
+            if (s && s->Data().Get() && k < s->Data()->RunCount() && s->RunShown(k)) {
+                shown.push_back(k);
+                break;
+            }
+        }
+    }
+    return shown;
+}
+
 std::string RunTableHeader(const std::vector<CGraphCurve*>& screens, const RunTableColumn& column) {
+    if (!column.script.empty()) return column.script + " (script)";
     const CGraphCurve* screen = ScreenOf(screens, column.screen);
     const std::string curve = screen && column.curve >= 0 && column.curve < screen->CurveCount()
                                   ? screen->Curve(column.curve).formula
@@ -218,20 +235,12 @@ std::string RunTableHeader(const std::vector<CGraphCurve*>& screens, const RunTa
 std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
                                       const std::vector<RunTableColumn>& columns, double from,
                                       double to, std::optional<double> cursor1X,
-                                      std::optional<double> cursor2X) {
+                                      std::optional<double> cursor2X, const ScriptTable* script) {
     std::vector<RunTableRow> rows;
-    std::int32_t runs = 0;
-    for (const CGraphCurve* s : screens)
-        if (s && s->Data().Get()) runs = std::max(runs, s->Data()->RunCount());
-    for (std::int32_t k = 0; k < runs; ++k) {
+    for (const std::int32_t k : ShownRuns(screens)) {
         const CGraphCurve* named = nullptr;
-        bool shown = false;
-        for (const CGraphCurve* s : screens) {
-            if (!s || !s->Data().Get() || k >= s->Data()->RunCount()) continue;
-            if (!named) named = s;
-            shown = shown || s->RunShown(k);
-        }
-        if (!shown) continue;
+        for (const CGraphCurve* s : screens)
+            if (!named && s && s->Data().Get() && k < s->Data()->RunCount()) named = s;
         RunTableRow row;
         row.run = k;
         row.name = named->Data()->RunName(k);
@@ -244,8 +253,14 @@ std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
                                            s->CurveCount(), s->BlackWhite())
                                  .colour;
         }
-        for (const RunTableColumn& c : columns)
-            row.values.push_back(Measure(screens, k, c, from, to, cursor1X, cursor2X));
+        for (const RunTableColumn& c : columns) {
+            if (c.script.empty()) {
+                row.values.push_back(Measure(screens, k, c, from, to, cursor1X, cursor2X));
+                continue;
+            }
+            const ScriptCell* cell = script ? script->Find(c.script, k) : nullptr;
+            row.values.push_back(cell ? cell->value : std::nullopt);
+        }
         rows.push_back(std::move(row));
     }
     return rows;
@@ -268,6 +283,16 @@ std::string RunTableText(const std::vector<RunTableRow>& rows,
         out += '\n';
     }
     return out;
+}
+
+std::string ScriptTableText(const ScriptTable& table, char separator) {
+    std::vector<RunTableRow> rows;
+    for (const ScriptRow& r : table.rows) {
+        RunTableRow row{r.run, r.name, {}};
+        for (const ScriptCell& c : r.cells) row.values.push_back(c.value);
+        rows.push_back(std::move(row));
+    }
+    return RunTableText(rows, table.columns, separator);
 }
 
 }  // namespace kurvex

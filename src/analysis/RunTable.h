@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/MeasureCatalogue.h"
+#include "analysis/ScriptTable.h"
 #include "graph/GraphCurve.h"
 
 namespace kurvex {
@@ -28,6 +29,8 @@ struct RunTableColumn {
     // or the cycles' reference (none: the curve is its own).
     std::int32_t otherScreen = -1;
     std::int32_t otherCurve = -1;
+    // A measurement of the view's script, by name, in place of the above.
+    std::string script = {};
 
     bool operator==(const RunTableColumn&) const = default;
 };
@@ -70,6 +73,9 @@ struct RunTableRange {
     std::optional<double> cursor2;
 };
 
+// The runs some screen shows, in order (0 the first).
+std::vector<std::int32_t> ShownRuns(const std::vector<CGraphCurve*>& screens);
+
 // The visible X range and shown cursors of `screen`; a spectrum's frequencies
 // are no time range, so there the whole runs are measured and no cursor.
 RunTableRange RunTableRangeOf(const CGraphCurve& screen);
@@ -82,15 +88,20 @@ std::string RunTableHeader(const std::vector<CGraphCurve*>& screens, const RunTa
 // that run's own samples of the column's curve in the variables' own units
 // (a log axis does not change a figure). A run lacking a variable, a formula
 // curve beyond run 0, a column naming no curve or a measurement that cannot
-// be made in the run gives no value.
+// be made in the run gives no value. A script column takes its values from
+// `script`, the view's script measured over the same runs.
 std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
                                       const std::vector<RunTableColumn>& columns, double from,
                                       double to, std::optional<double> cursor1X,
-                                      std::optional<double> cursor2X);
+                                      std::optional<double> cursor2X,
+                                      const ScriptTable* script = nullptr);
 
 // The table as text with a header line, fields split by `separator` and lines
 // by "\n"; a field holding the separator, a quote or a line break is quoted.
 std::string RunTableText(const std::vector<RunTableRow>& rows,
                          const std::vector<std::string>& headers, char separator);
+
+// A script's table as text in the same form: a failed cell is empty.
+std::string ScriptTableText(const ScriptTable& table, char separator);
 
 }  // namespace kurvex

@@ -22,6 +22,7 @@
 #include "app/FormulaBuildRun.h"
 #include "app/GraphDocument.h"
 #include "app/GraphWnd.h"
+#include "app/ScriptRunner.h"
 #include "app/SettingsStore.h"
 #include "app/ViewPrinting.h"
 #include "controls/QPainterCanvas.h"
@@ -66,9 +67,12 @@ COhmixGraphView::COhmixGraphView(CGraphDocument* document, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
     setMinimumSize(200, 150);
     document_->AddView(this);
+    scripts_ = new CScriptRunner(this);
 }
 
 COhmixGraphView::~COhmixGraphView() {
+    // The script's measurement under way stops before anything it reads goes.
+    delete scripts_;
     // Screens go first: the document may go with its last view.
     for (CGraphWnd* s : screens_) delete s;
     screens_.clear();
@@ -177,6 +181,7 @@ void COhmixGraphView::FirstSetup() {
         COhmixGraphDoc& core = document_->Core();
         const std::string settingsPath = SettingsFilePath(document_->Path().toStdString());
         runs_ = LoadRunChoice(settingsPath);
+        scripts_->SetText(LoadMeasureScript(settingsPath));
         kurvex::FirstSetup setup;
         {
             // A preview shows the columns; formulas over part of a file would
@@ -197,6 +202,8 @@ void COhmixGraphView::FirstSetup() {
     RedrawAll();
     if (invalid && !document_->Partial()) WarnInvalidPoints();
     ReportSelection(FirstSelectionParam(ConstRecords()));
+    // A script saved with the settings answers at once, as after a reload.
+    if (!document_->Partial() && !scripts_->Text().empty()) scripts_->Run();
 }
 
 void COhmixGraphView::RegisterCommands(CommandRouter& router) {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "analysis/MeasureTables.h"
 #include "analysis/FrequencyDisplay.h"
 #include "analysis/Measure.h"
+#include "analysis/MeasureTables.h"
 #include "app/DocumentView.h"
 #include "data/model/ResultData.h"
 #include "graph/GraphCurve.h"
@@ -28,6 +28,7 @@ class CGraphDocument;
 class CGraphWnd;
 class CommandRouter;
 class CBGridChildFrame;
+class CScriptRunner;
 class SettingsStore;
 class FftRun;
 
@@ -85,6 +86,8 @@ public:
 
     // Which runs the screens draw and which one they measure, by run name.
     const RunChoice& Runs() const { return runs_; }
+    // The view's measurement script and its results.
+    CScriptRunner* Scripts() const { return scripts_; }
     // Applies `choice` to every screen and redraws; the ranges stay as they are.
     void SetRunChoice(RunChoice choice);
     // The names the choice knows the runs of the document by.
@@ -220,6 +223,7 @@ private:
     bool preparingSpectra_ = false;
     SettingsStore* store_ = nullptr;
     RunChoice runs_;
+    CScriptRunner* scripts_ = nullptr;  // a child of the view
 };
 
 }  // namespace kurvex

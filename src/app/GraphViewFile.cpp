@@ -20,6 +20,7 @@
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
+#include "app/ScriptRunner.h"
 #include "app/ViewPrinting.h"
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/DialogSupport.h"
@@ -48,7 +49,7 @@ QString FileDialogFolder(const QString& documentPath) {
 
 void COhmixGraphView::SaveSettings() {
     SaveDisplaySettings(ConstRecords(), SettingsFilePath(document_->Path().toStdString()),
-                        document_->Messages(), runs_);
+                        document_->Messages(), runs_, scripts_->Text());
 }
 
 namespace {

@@ -28,6 +28,7 @@
 #include "app/tools/NyquistWindow.h"
 #include "app/tools/RunTableWindow.h"
 #include "app/tools/RunsWindow.h"
+#include "app/tools/ScriptWindow.h"
 #include "app/tools/ToolFollower.h"
 #include "dialogs/DialogSupport.h"
 #include "graph/ViewCommands.h"
@@ -130,6 +131,7 @@ void CMainFrame::BuildHandlers() {
             CRunsWindow::Open(this, &v);
     });
     tool(kCmdRunTable, [this](COhmixGraphView& v) { CRunTableWindow::Open(this, &v); });
+    tool(kCmdMeasureScript, [this](COhmixGraphView& v) { CScriptWindow::Open(this, &v); });
     tool(kCmdNyquist, [app](COhmixGraphView& v) {
         NyquistWindow::Open(v, app, [app](CGraphDocument* d) { return app->NewWindow(d); });
     });

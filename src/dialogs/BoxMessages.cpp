@@ -1,5 +1,9 @@
 #include "dialogs/BoxMessages.h"
 
+#include <cstdio>
+
+#include "data/platform/SafeFile.h"
+
 namespace kurvex {
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
@@ -28,6 +32,22 @@ void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& titl
 void BoxMessages::Show(const std::string& text, MessageIcon icon) {
     ShowMessageBox(parent_.data(), BoxIcon(icon), QStringLiteral("Kurvex"),
                    QString::fromStdString(text));
+}
+
+bool SaveTextOrSay(QWidget* parent, const QString& path, const std::string& text,
+                   const QString& what) {
+    SafeFile file;
+    bool ok = file.Open(path.toStdString());
+    if (ok && std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size()) ok = false;
+    if (ok) ok = file.Commit();
+    if (!ok) {
+        const std::string why =
+            file.Error().empty() ? "The file could not be written." : file.Error();
+        ShowMessageBox(
+            parent, QMessageBox::Warning, QStringLiteral("Kurvex"),
+            QStringLiteral("The %1 was not saved: %2").arg(what, QString::fromStdString(why)));
+    }
+    return ok;
 }
 
 }  // namespace kurvex

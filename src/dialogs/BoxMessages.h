@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
+#include <string>
 
 #include "data/platform/UserMessages.h"
 
@@ -14,6 +15,11 @@ QMessageBox::Icon BoxIcon(MessageIcon icon);
 // files, which must never be taken for markup.
 void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                     const QString& text);
+
+// Writes `text` to `path` through the safe save (the old file stays whole on
+// failure); a failure is said in a box: "The WHAT was not saved: WHY".
+bool SaveTextOrSay(QWidget* parent, const QString& path, const std::string& text,
+                   const QString& what);
 
 // Shows the core's messages in message boxes over a window.
 class BoxMessages : public UserMessages {

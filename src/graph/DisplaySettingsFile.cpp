@@ -237,8 +237,62 @@ void WriteDisplaySettings(const std::vector<const CGraphCurve*>& screens, IniFil
     }
 }
 
+namespace {
+
+constexpr const char* kMeasures = "Measures";
+// More lines than this are a damaged file, not a script.
+constexpr std::int32_t kMaxMeasureLines = 100000;
+
+std::string MeasureKey(std::int32_t i) {
+    return "Line_" + std::to_string(i + 1);
+}
+
+}  // namespace
+
+void WriteMeasureScript(const std::string& script, IniFile& ini) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at <= script.size();) {
+        std::size_t end = script.find('\n', at);
+        if (end == std::string::npos) end = script.size();
+        std::string line = script.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        at = end + 1;
+    }
+    while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos)
+        lines.pop_back();
+    if (lines.empty() && !ini.HasSection(kMeasures)) return;
+    const std::int32_t old = std::clamp(ini.GetInt(kMeasures, "Count", 0), 0, kMaxMeasureLines);
+    const auto count = static_cast<std::int32_t>(lines.size());
+    ini.Set(kMeasures, "Count", std::to_string(count));
+    for (std::int32_t i = 0; i < count; ++i)
+        ini.Set(kMeasures, MeasureKey(i), lines[static_cast<std::size_t>(i)]);
+    for (std::int32_t i = count; i < old; ++i) ini.Set(kMeasures, MeasureKey(i), "");
+}
+
+std::string ReadMeasureScript(const IniFile& ini) {
+    const std::int32_t count = std::clamp(ini.GetInt(kMeasures, "Count", 0), 0, kMaxMeasureLines);
+    std::string script;
+    for (std::int32_t i = 0; i < count; ++i) {
+        // The lines end where the keys do, whatever the count says.
+        const std::string* line = ini.Find(kMeasures, MeasureKey(i));
+        if (!line) break;
+        script += (i ? "\n" : "") + *line;
+    }
+    return script;
+}
+
+std::string LoadMeasureScript(const std::string& path) {
+    if (path.empty()) return {};
+    IniFile ini;
+    std::string error;
+    if (ini.Load(path, error) != IniReadStatus::Ok) return {};
+    return ReadMeasureScript(ini);
+}
+
 bool SaveDisplaySettings(const std::vector<const CGraphCurve*>& screens, const std::string& path,
-                         UserMessages& messages, const RunChoice& runs) {
+                         UserMessages& messages, const RunChoice& runs,
+                         const std::string& measures) {
     if (screens.empty() || path.empty()) return false;
     IniFile ini;
     std::string error;
@@ -249,6 +303,7 @@ bool SaveDisplaySettings(const std::vector<const CGraphCurve*>& screens, const s
     }
     WriteDisplaySettings(screens, ini);
     WriteRunChoice(runs, ini);
+    WriteMeasureScript(measures, ini);
     if (!ini.Save(path, error)) {
         messages.Show(error, MessageIcon::Exclamation);
         return false;

@@ -52,7 +52,17 @@ void WriteDisplaySettings(const std::vector<const CGraphCurve*>& screens, IniFil
 // kSettingsSavedMessage. False when there is no screen or no path, or when the
 // file could not be read or written (the error is shown and the old file stays).
 bool SaveDisplaySettings(const std::vector<const CGraphCurve*>& screens, const std::string& path,
-                         UserMessages& messages, const RunChoice& runs = {});
+                         UserMessages& messages, const RunChoice& runs = {},
+                         const std::string& measures = {});
+
+// The measurement script of a view as the `[Measures]` section: `Count` and
+// one statement line per key `Line_1`...; nothing is written for no script
+// unless the file had a script to clear.
+void WriteMeasureScript(const std::string& script, IniFile& ini);
+// The script the section holds, its lines joined by "\n"; empty without one.
+std::string ReadMeasureScript(const IniFile& ini);
+// The script of the settings file at `path`; empty when it has none or cannot be read.
+std::string LoadMeasureScript(const std::string& path);
 
 // The run choice the settings file at `path` holds; the default when the file
 // is missing, unreadable or has none.

@@ -87,6 +87,7 @@ enum CommandId : int {
     kCmdAddRun = 33003,
     kCmdRunsWindow = 33004,
     kCmdRunTable = 33005,
+    kCmdMeasureScript = 33006,
     // Power measurements: the tool windows, the cycle average and the FFT windows.
     kCmdCycles = 34000,
     kCmdEdges = 34001,

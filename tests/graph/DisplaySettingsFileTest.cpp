@@ -140,6 +140,26 @@ TEST(DisplaySettingsFile, SaveKeepsForeignKeysAndStaleScreensStayGone) {
     fs::remove_all(dir);
 }
 
+TEST(DisplaySettingsFile, MeasureScriptKeepsEveryLineAndClearsWhatIsGone) {
+    // Lines that an .ini could mistake: a key, a section, a comment, an empty line.
+    const std::string script =
+        ".meas tran a AVG v(out) FROM=1m TO=2m\n+ ; more\n[Runs]\n\n* note = x\n";
+    IniFile ini;
+    WriteMeasureScript("", ini);
+    EXPECT_FALSE(ini.HasSection("Measures"));  // an older reader's file stays as it was
+    WriteMeasureScript(script, ini);
+    const IniFile back = IniFile::Parse(ini.Text());
+    EXPECT_EQ(ReadMeasureScript(back), script.substr(0, script.size() - 1));
+    EXPECT_EQ(back.GetString("Measures", "Count"), "5");
+    // A shorter script leaves no line of the longer one behind; none clears it.
+    IniFile shorter = back;
+    WriteMeasureScript("b WHEN v(out)=1", shorter);
+    EXPECT_EQ(ReadMeasureScript(IniFile::Parse(shorter.Text())), "b WHEN v(out)=1");
+    WriteMeasureScript("\n", shorter);
+    EXPECT_EQ(ReadMeasureScript(IniFile::Parse(shorter.Text())), "");
+    EXPECT_EQ(ReadMeasureScript(IniFile::Parse("[Measures]\nCount=999999999\n")), "");
+}
+
 TEST(DisplaySettingsFile, SaveThenLoadRebuildsTheScreens) {
     const fs::path dir = FreshDir("displaysettings-roundtrip");
     const std::string path = SettingsFilePath((dir / "buck.txt").string());

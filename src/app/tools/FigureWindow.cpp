@@ -17,8 +17,8 @@
 
 #include "app/GraphView.h"
 #include "app/GraphWnd.h"
-#include "app/tools/FigureJobs.h"
 #include "app/tools/ToolFollower.h"
+#include "app/tools/ToolJobs.h"
 #include "data/platform/NameText.h"
 #include "graph/ViewCommands.h"
 
@@ -145,8 +145,13 @@ CFigureWindow::CFigureWindow(FigureKind kind, QWidget* frame)
     layout->addWidget(bar);
     layout->addWidget(scroll, 1);
 
-    jobs_ =
-        std::make_unique<FigureJobs>(this, [this](FigureResult r) { ShowResult(std::move(r)); });
+    jobs_ = std::make_unique<ToolJobs<FigureResult>>(
+        this, [this](FigureResult r) { ShowResult(std::move(r)); },
+        [](const std::string& what) {
+            FigureResult failed;
+            failed.table.message = "The figures could not be computed: " + what;
+            return failed;
+        });
     connect(follow_, &ToolFollower::followed, this,
             [this](COhmixGraphView* before, COhmixGraphView*) {
                 if (before)

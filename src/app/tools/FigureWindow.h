@@ -16,7 +16,8 @@ class QPushButton;
 namespace kurvex {
 
 class COhmixGraphView;
-class FigureJobs;
+template <class Result>
+class ToolJobs;
 class ToolFollower;
 
 // One floating tool window of the measurements (Cycles, Edges or Harmonics):
@@ -81,7 +82,7 @@ private:
     QLabel* deadTitle_ = nullptr;
     CFigureView* dead_ = nullptr;
 
-    std::unique_ptr<FigureJobs> jobs_;
+    std::unique_ptr<ToolJobs<FigureResult>> jobs_;
     std::optional<AxisRange> dragRange_;  // the X range a screen shows while dragged
     // What the last computation was asked: equal again, it is not repeated.
     bool computed_ = false;

@@ -14,15 +14,14 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <cstdio>
 
 #include "analysis/FigureRequest.h"
 #include "analysis/MeasureCatalogue.h"
 #include "app/GraphView.h"
+#include "app/ScriptRunner.h"
 #include "app/tools/ToolFollower.h"
 #include "controls/QtColour.h"
 #include "data/platform/NameText.h"
-#include "data/platform/SafeFile.h"
 #include "dialogs/BoxMessages.h"
 #include "graph/ViewCommands.h"
 
@@ -82,10 +81,16 @@ CRunTableWindow::CRunTableWindow(QWidget* frame)
     layout->addLayout(bar);
     layout->addWidget(table_, 1);
 
-    connect(follow_, &ToolFollower::followed, this, [this](COhmixGraphView*, COhmixGraphView* now) {
-        // Columns name screens and curves of one view: they mean nothing in another.
-        if (now) columns_.clear();
-    });
+    connect(follow_, &ToolFollower::followed, this,
+            [this](COhmixGraphView* before, COhmixGraphView* now) {
+                // Columns name screens and curves of one view: they mean nothing in another.
+                if (now) columns_.clear();
+                if (before) disconnect(before->Scripts(), nullptr, this, nullptr);
+                // Script columns show the view's script results as they come.
+                if (now)
+                    connect(now->Scripts(), &CScriptRunner::finished, this,
+                            &CRunTableWindow::Recompute);
+            });
     connect(follow_, &ToolFollower::due, this, &CRunTableWindow::Recompute);
     resize(520, 260);
 }
@@ -124,7 +129,8 @@ void CRunTableWindow::Recompute() {
         const std::vector<CGraphCurve*> screens = view->Records();
         if (!screens.empty() && screens[0]) {
             const RunTableRange r = RunTableRangeOf(*screens[0]);
-            rows_ = RunTableRows(screens, columns_, r.from, r.to, r.cursor1, r.cursor2);
+            rows_ = RunTableRows(screens, columns_, r.from, r.to, r.cursor1, r.cursor2,
+                                 &view->Scripts()->Results());
         }
     }
     const std::vector<std::string> headers = Headers();
@@ -177,6 +183,11 @@ void CRunTableWindow::AskColumn() {
     auto* kind = new QComboBox(&dialog);
     for (const MeasureEntry& e : MeasureCatalogue())
         kind->addItem(QString::fromUtf8(e.caption), static_cast<int>(e.id));
+    // The view's script offers its measurements too, numbered below the catalogue's.
+    // A copy: the results may change while the dialog is open.
+    const std::vector<std::string> scripted = view->Scripts()->Results().columns;
+    for (std::size_t i = 0; i < scripted.size(); ++i)
+        kind->addItem(Text(scripted[i]) + QStringLiteral(" (script)"), -1 - static_cast<int>(i));
     kind->setCurrentIndex(kind->findData(static_cast<int>(RunMeasure::Avg)));
     auto* other = new QComboBox(&dialog);
     other->addItem(QStringLiteral("(the curve itself)"), -1);
@@ -192,9 +203,10 @@ void CRunTableWindow::AskColumn() {
     problem->setTextFormat(Qt::PlainText);
     form->addRow(problem);
     const auto chosen = [=] { return static_cast<RunMeasure>(kind->currentData().toInt()); };
+    const auto script = [=] { return kind->currentData().toInt() < 0; };
     const auto enable = [=] {
-        x->setEnabled(RunColumnTakesX(chosen()));
-        other->setEnabled(RunColumnTakesOther(chosen()));
+        x->setEnabled(!script() && RunColumnTakesX(chosen()));
+        other->setEnabled(!script() && RunColumnTakesOther(chosen()));
     };
     connect(kind, &QComboBox::currentIndexChanged, &dialog, enable);
     enable();
@@ -203,6 +215,12 @@ void CRunTableWindow::AskColumn() {
     RunTableColumn column;
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (script()) {
+            column = RunTableColumn{};
+            column.script = scripted[static_cast<std::size_t>(-1 - kind->currentData().toInt())];
+            dialog.accept();
+            return;
+        }
         if (curve->count() == 0) {
             problem->setText(QStringLiteral("The view shows no curve."));
             return;
@@ -234,19 +252,8 @@ void CRunTableWindow::Copy() {
 }
 
 bool CRunTableWindow::SaveCsv(const QString& path) {
-    const std::string text = DisplayName(RunTableText(rows_, Headers(), ','));
-    SafeFile file;
-    bool ok = file.Open(path.toStdString());
-    if (ok && std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size()) ok = false;
-    if (ok) ok = file.Commit();
-    if (!ok) {
-        const std::string why =
-            file.Error().empty() ? "The file could not be written." : file.Error();
-        ShowMessageBox(
-            this, QMessageBox::Warning, QStringLiteral("Kurvex"),
-            QStringLiteral("The run table was not saved: %1").arg(QString::fromStdString(why)));
-    }
-    return ok;
+    return SaveTextOrSay(this, path, DisplayName(RunTableText(rows_, Headers(), ',')),
+                         QStringLiteral("run table"));
 }
 
 void CRunTableWindow::AskSaveCsv() {
