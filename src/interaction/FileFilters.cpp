@@ -19,6 +19,7 @@ std::vector<std::string> OpenFileFilters() {
                     patterns.push_back(pattern);
             }
         }
+        if (patterns.empty()) continue;  // a group no reader fills yet
         std::string filter = std::string(OpenGroupName(group)) + " (";
         for (size_t i = 0; i < patterns.size(); ++i) filter += (i ? " " : "") + patterns[i];
         filters.push_back(filter + ")");

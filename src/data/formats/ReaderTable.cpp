@@ -185,6 +185,8 @@ const char* OpenGroupName(OpenGroup group) {
             return "MATLAB files";
         case OpenGroup::Comtrade:
             return "COMTRADE records";
+        case OpenGroup::Oscilloscope:
+            return "Oscilloscope captures";
         case OpenGroup::None:
             break;
     }

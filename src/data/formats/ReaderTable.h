@@ -15,7 +15,15 @@ namespace kurvex {
 
 // The groups of the Open dialog's filters, in the dialog's order; `None`
 // lists an extension in no group.
-enum class OpenGroup { KurvexFiles, CommaSeparated, SpiceRaw, Matlab, Comtrade, None };
+enum class OpenGroup {
+    KurvexFiles,
+    CommaSeparated,
+    SpiceRaw,
+    Matlab,
+    Comtrade,
+    Oscilloscope,
+    None
+};
 
 // The name the Open dialog shows for `group` ("Kurvex Files").
 const char* OpenGroupName(OpenGroup group);
