@@ -272,6 +272,18 @@ double SlopeAtSample(const TimeSeries& s, std::size_t k) {
 
 }  // namespace
 
+CycleTrace TraceOfSamples(const CurveSamples& s, std::int32_t first, std::int32_t last) {
+    CycleTrace t;
+    t.x = s.x;
+    t.xFlags = s.xFlags;
+    t.y = s.y;
+    t.yFlags = s.yFlags;
+    t.first = first;
+    t.last = last;
+    t.xTrusted = s.sortedX;
+    return t;
+}
+
 MeasureContext::MeasureContext(const CycleTrace& curve, std::string name,
                                const MeasureParams& params)
     : curve_(curve), name_(std::move(name)), params_(params) {}

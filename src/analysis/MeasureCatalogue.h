@@ -13,6 +13,7 @@
 #include "analysis/Cycles.h"
 #include "analysis/Edges.h"
 #include "analysis/LoopMargins.h"
+#include "analysis/Measure.h"
 #include "formula/CycleMath.h"
 
 namespace kurvex {
@@ -78,6 +79,9 @@ struct MeasureParams {
     CycleRequest cycles;
     std::optional<double> low, high;  // edge levels; each the curve's extreme unless given
 };
+
+// Samples first..last of `s` as a measurement reads them.
+CycleTrace TraceOfSamples(const CurveSamples& s, std::int32_t first, std::int32_t last);
 
 // One measurement's result: its value and, where it applies, the x (and the
 // sample) at which it was found; or why there is none.

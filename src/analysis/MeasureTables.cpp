@@ -24,19 +24,6 @@ MeasureId AverageId(AverageKind kind) {
     return MeasureId::Rms;
 }
 
-// The trace of samples first..last of `s`.
-CycleTrace TraceOf(const CurveSamples& s, std::int32_t first, std::int32_t last) {
-    CycleTrace t;
-    t.x = s.x;
-    t.xFlags = s.xFlags;
-    t.y = s.y;
-    t.yFlags = s.yFlags;
-    t.first = first;
-    t.last = last;
-    t.xTrusted = s.sortedX;
-    return t;
-}
-
 }  // namespace
 
 std::optional<MeasureResult> AverageCommand(const std::vector<CGraphCurve*>& screens,
@@ -59,8 +46,8 @@ std::optional<MeasureResult> AverageCommand(const std::vector<CGraphCurve*>& scr
     if (s.y) {
         // |x| costs a cached column's pyramid its reads: only its own entry sums it.
         const SampleRange r = VisibleRange(s, screen.XRange().from, screen.XRange().to);
-        MeasureContext context(TraceOf(s, r.first, std::min(r.last, s.yCount - 1)), curve.formula,
-                               {});
+        MeasureContext context(TraceOfSamples(s, r.first, std::min(r.last, s.yCount - 1)),
+                               curve.formula, {});
         result.value = context.Measure(entry.id).value;
     }
     return result;
@@ -109,8 +96,9 @@ FigureTable CycleTable(const std::vector<CGraphCurve*>& screens,
             if (curve.yColumn) {
                 const bool isReference =
                     static_cast<std::int32_t>(si) == reference->screen && ci == reference->curve;
-                MeasureContext context(TraceWithin(curve, from, to), curve.name,
-                                       {from, to, std::nullopt, request, std::nullopt, std::nullopt});
+                MeasureContext context(
+                    TraceWithin(curve, from, to), curve.name,
+                    {from, to, std::nullopt, request, std::nullopt, std::nullopt});
                 // The reference is its own: its row alone gives the duty.
                 if (!isReference) context.SetOther(TraceWithin(ref, from, to), ref.name);
                 context.UseCycles(cycles);

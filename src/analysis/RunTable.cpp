@@ -62,18 +62,6 @@ CurveSamples RunSamples(CGraphCurve& screen, std::int32_t k, std::int32_t curve)
     return s;
 }
 
-CycleTrace TraceOf(const CurveSamples& s, std::int32_t first, std::int32_t last) {
-    CycleTrace t;
-    t.x = s.x;
-    t.xFlags = s.xFlags;
-    t.y = s.y;
-    t.yFlags = s.yFlags;
-    t.first = first;
-    t.last = last;
-    t.xTrusted = s.sortedX;
-    return t;
-}
-
 CGraphCurve* ScreenOf(const std::vector<CGraphCurve*>& screens, std::int32_t i) {
     if (i < 0 || i >= static_cast<std::int32_t>(screens.size())) return nullptr;
     return screens[static_cast<std::size_t>(i)];
@@ -93,7 +81,7 @@ std::optional<double> Measure(const std::vector<CGraphCurve*>& screens, std::int
         params.x = column.kind == MeasureId::Cursor1   ? cursor1X
                    : column.kind == MeasureId::Cursor2 ? cursor2X
                                                        : std::optional(column.x);
-        MeasureContext context(TraceOf(s, 0, s.count - 1), "", params);
+        MeasureContext context(TraceOfSamples(s, 0, s.count - 1), "", params);
         return context.Measure(column.kind).value;
     }
     const SampleRange r = VisibleRange(s, from, to);
@@ -101,14 +89,14 @@ std::optional<double> Measure(const std::vector<CGraphCurve*>& screens, std::int
     params.from = from;
     params.to = to;
     const std::string& name = screen->Curve(column.curve).formula;
-    MeasureContext context(TraceOf(s, r.first, r.last), name, params);
+    MeasureContext context(TraceOfSamples(s, r.first, r.last), name, params);
     if (entry.takes & kTakesOther) {
         CGraphCurve* otherScreen = ScreenOf(screens, column.otherScreen);
         if (otherScreen) {
             const CurveSamples o = RunSamples(*otherScreen, k, column.otherCurve);
             const SampleRange ro = o.y ? VisibleRange(o, from, to) : SampleRange{};
             if (ro.Empty()) return std::nullopt;
-            context.SetOther(TraceOf(o, ro.first, ro.last),
+            context.SetOther(TraceOfSamples(o, ro.first, ro.last),
                              otherScreen->Curve(column.otherCurve).formula);
         }
     }

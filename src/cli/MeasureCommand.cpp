@@ -410,15 +410,10 @@ void MeasurePlain(CGraphCurve& screen, const MeasureRequest& req, RunAnswer& ans
     // Without a range every sample counts, wherever X runs.
     const SampleRange visible = req.mode.hasRange ? VisibleRange(s, req.mode.from, req.mode.to)
                                                   : SampleRange{0, s.count - 1};
-    CycleTrace trace;
-    trace.x = s.x;
-    trace.xFlags = s.xFlags;
-    trace.y = s.y;
-    trace.yFlags = s.yFlags;
-    trace.first = visible.first;
-    trace.last = visible.Empty() ? -1 : std::min(visible.last, s.yCount - 1);
-    trace.xTrusted = s.sortedX;
-    MeasureContext context(trace, req.name, req.mode.Params());
+    MeasureContext context(
+        TraceOfSamples(s, visible.first,
+                       visible.Empty() ? -1 : std::min(visible.last, s.yCount - 1)),
+        req.name, req.mode.Params());
     const MeasureOutcome max = context.Measure(MeasureId::Max);
     const MeasureOutcome min = context.Measure(MeasureId::Min);
     // |x| first, so that one pass (or one read of a pyramid) gives all three.

@@ -40,6 +40,13 @@ QPushButton* ChooserButton(QWidget* parent, const QString& name) {
     return b;
 }
 
+QPushButton* BarButton(QWidget* parent, const QString& text, const QString& tip) {
+    auto* b = new QPushButton(text, parent);
+    b->setAccessibleName(QString(text).remove('&').remove(QStringLiteral("...")));
+    b->setToolTip(tip);
+    return b;
+}
+
 bool ChooseColour(QWidget* parent, Rgb& colour) {
     const QColor chosen = QColorDialog::getColor(ToQColor(colour), parent);
     if (!chosen.isValid()) return false;

@@ -30,6 +30,9 @@ QLabel* FieldLabel(const QString& text, QWidget* field, QWidget* parent);
 // A narrow "..." button that opens a chooser; `name` is what it is called
 // for screen readers.
 QPushButton* ChooserButton(QWidget* parent, const QString& name);
+// A push button of a tool window's bar: its text without mnemonic and "..."
+// is its name for screen readers, `tip` its tool tip.
+QPushButton* BarButton(QWidget* parent, const QString& text, const QString& tip);
 // Opens the colour chooser on `initial`; false when the user cancelled.
 bool ChooseColour(QWidget* parent, Rgb& colour);
 

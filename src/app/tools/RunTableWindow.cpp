@@ -23,6 +23,7 @@
 #include "controls/QtColour.h"
 #include "data/platform/NameText.h"
 #include "dialogs/BoxMessages.h"
+#include "dialogs/DialogSupport.h"
 #include "graph/ViewCommands.h"
 
 namespace kurvex {
@@ -57,9 +58,7 @@ CRunTableWindow::CRunTableWindow(QWidget* frame)
 
     auto* bar = new QHBoxLayout;
     const auto button = [&](const QString& text, const QString& tip, auto slot) {
-        auto* b = new QPushButton(text, this);
-        b->setAccessibleName(QString(text).remove('&').remove(QStringLiteral("...")));
-        b->setToolTip(tip);
+        QPushButton* b = BarButton(this, text, tip);
         connect(b, &QPushButton::clicked, this, slot);
         bar->addWidget(b);
     };

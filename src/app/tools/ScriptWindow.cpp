@@ -21,6 +21,7 @@
 #include "app/tools/ToolFollower.h"
 #include "data/platform/NameText.h"
 #include "dialogs/BoxMessages.h"
+#include "dialogs/DialogSupport.h"
 
 namespace kurvex {
 
@@ -43,9 +44,7 @@ CScriptWindow::CScriptWindow(QWidget* frame)
 
     auto* bar = new QHBoxLayout;
     const auto button = [&](const QString& text, const QString& tip, auto slot) {
-        auto* b = new QPushButton(text, this);
-        b->setAccessibleName(QString(text).remove('&').remove(QStringLiteral("...")));
-        b->setToolTip(tip);
+        QPushButton* b = BarButton(this, text, tip);
         connect(b, &QPushButton::clicked, this, slot);
         bar->addWidget(b);
         return b;
