@@ -159,9 +159,10 @@ bool Reader::Segment(const Descriptor& d, std::int64_t first, std::int32_t rows,
     if (!Allocate(run, 2, rows)) return false;
     CResultData& set = *run.Get();
     std::lock_guard<std::recursive_mutex> hold(set.Lock());
-    const bool seconds = d.horUnit == "S" || d.horUnit == "s";
-    set.SetVariableName(0, seconds || d.horUnit.empty() ? "Time" : "X");
-    set.Variable(0)->SetUnit(seconds || d.horUnit.empty() ? "s" : d.horUnit);
+    const bool seconds = d.horUnit == "S" || d.horUnit == "s" || d.horUnit.empty();
+    const bool hertz = d.horUnit == "Hz" || d.horUnit == "HZ";
+    set.SetVariableName(0, seconds ? "Time" : hertz ? "Frequency (Hz)" : "X");
+    set.Variable(0)->SetUnit(seconds ? "s" : hertz ? "Hz" : d.horUnit);
     set.SetVariableName(1, ChannelName(d));
     set.Variable(1)->SetUnit(d.vertUnit);
     double* x = set.Variable(0)->Values();
