@@ -39,6 +39,10 @@ TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
         {"SPICE raw", fs::path(KURVEX_SPICE_DIR) / "rc_tran.raw"},
         {"settings and data", Written("s.kfd", Magic(0xEDF094C9u))},
         {"block container", Written("b.kfd", Magic(0xEDF094CAu))},
+        {"LeCroy waveform", Written("w.trc", "#9000000400WAVEDESC" + std::string(8, '\0') +
+                                                 "LECROY_2_3" + std::string(100, '\0'))},
+        {"Tektronix ISF",
+         Written("w.isf", ":WFMPRE:BYT_NR 1;NR_PT 1;XINCR 1;YMULT 1;:CURVE #11\x01")},
         {"MATLAB", fs::path(KURVEX_MAT_DIR) / "matrix5.mat"},
         {"COMTRADE", fs::path(KURVEX_COMTRADE_DIR) / "hand.cfg"},
         {"COMTRADE data", fs::path(KURVEX_COMTRADE_DIR) / "hand.dat"},

@@ -8,8 +8,10 @@
 
 #include "data/formats/BlockContainerFile.h"
 #include "data/formats/ComtradeFile.h"
+#include "data/formats/LecroyTrcFile.h"
 #include "data/formats/MatFile.h"
 #include "data/formats/SettingsDataFile.h"
+#include "data/formats/TektronixIsfFile.h"
 #include "data/model/Runs.h"
 #include "data/platform/NumberText.h"
 
@@ -135,6 +137,16 @@ bool ReadComtrade(const std::string& path, CResultDataRef& data, CIOBuffer*, Use
     return ReadComtradeFile(path, data, messages, ForeignOptions(options), options.notes);
 }
 
+bool ReadTrc(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
+             const LoadOptions& options) {
+    return ReadLecroyTrcFile(path, data, messages, ForeignOptions(options), options.notes);
+}
+
+bool ReadIsf(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
+             const LoadOptions& options) {
+    return ReadTektronixIsfFile(path, data, messages, ForeignOptions(options), options.notes);
+}
+
 // The configuration beside a COMTRADE record's ".dat", which is what holds
 // its layout; empty when `path` is no such file.
 std::string ComtradeConfigOf(const std::string& path) {
@@ -208,6 +220,8 @@ const std::vector<ReaderRow>& ReaderTable() {
          ReadSettingsData,
          {{"kfd", OpenGroup::KurvexFiles}}},
         {"block container", LooksLikeBlockContainer, ReadBlocks, {{"kfd", OpenGroup::KurvexFiles}}},
+        {"LeCroy waveform", LooksLikeLecroyTrc, ReadTrc, {{"trc", OpenGroup::Oscilloscope}}},
+        {"Tektronix ISF", LooksLikeTektronixIsf, ReadIsf, {{"isf", OpenGroup::Oscilloscope}}},
         {"MATLAB", LooksLikeMatFile, ReadMat, {{"mat", OpenGroup::Matlab}}},
         {"COMTRADE",
          LooksLikeComtrade,

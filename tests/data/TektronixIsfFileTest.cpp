@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "data/formats/TektronixIsfFile.h"
+
+namespace kurvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RecordingMessages;
+
+class TektronixIsfFile : public test::TempDirTest {};
+
+// A printed number, and half a unit of its last printed digit.
+struct Printed {
+    double value = 0.0, half = 0.0;
+};
+
+Printed Parse(const std::string& text) {
+    const size_t e = text.find_first_of("eE");
+    const std::string mantissa = text.substr(0, e);
+    const size_t dot = mantissa.find('.');
+    const int decimals = dot == std::string::npos ? 0 : int(mantissa.size() - dot - 1);
+    const int exponent = e == std::string::npos ? 0 : std::atoi(text.c_str() + e + 1);
+    return {std::strtod(text.c_str(), nullptr), 0.5 * std::pow(10.0, exponent - decimals)};
+}
+
+// The rows of the scope's own CSV export after its "TIME,..." heading.
+std::vector<std::vector<Printed>> CsvRows(const std::string& csv) {
+    std::istringstream in(csv);
+    std::vector<std::vector<Printed>> rows;
+    bool data = false;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!data) {
+            data = line.rfind("TIME,", 0) == 0;
+            continue;
+        }
+        if (line.empty()) continue;
+        std::vector<Printed> row;
+        std::istringstream fields(line);
+        for (std::string f; std::getline(fields, f, ',');) row.push_back(Parse(f));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+bool Noted(const std::vector<std::string>& notes, const std::string& line) {
+    return std::find(notes.begin(), notes.end(), line) != notes.end();
+}
+
+// Each capture read as the scope's own CSV export of it prints it; the RF
+// traces span what their WFID states; cut captures refused.
+TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
+    std::string why;
+    const fs::path bench = test::PeerData("bench", why);
+    if (bench.empty()) GTEST_SKIP() << why;
+    const fs::path isf = bench / "tek-isf";
+    const std::string ch1 = test::Slurp(isf / "tek0000CH1.isf");
+    ASSERT_EQ(ch1.size(), 200467u);
+    test::Spit(Path("cut_curve.isf"), ch1.substr(0, 100000));
+    test::Spit(Path("cut_preamble.isf"), ch1.substr(0, 300));
+    const auto csv = CsvRows(test::Slurp(bench / "scope-csv/tek_mdo4104c_RTC.csv"));
+    ASSERT_EQ(csv.size(), 100000u);
+
+    struct Case {
+        std::string file;
+        std::string name, x, xUnit, yUnit;  // empty name: refused
+        int csvColumn;                      // 0: no CSV twin
+        double first, last;                 // X; the RF span is centre -+ span / 2
+        const char* interval;
+        const char* said;  // a note, or in the refusal
+    };
+    const Case cases[] = {
+        {"tek0000CH1.isf", "CH1", "Time", "s", "V", 1, -403e-6, 0, "2e-08 s",
+         "record length: 100000"},
+        {"tek0000CH2.isf", "CH2", "Time", "s", "V", 2, -403e-6, 0, "2e-08 s",
+         "record length: 100000"},
+        {"tek0002NRM.isf", "RF_NORMAL", "Frequency (Hz)", "Hz", "W", 0, 0.0, 3.0e9, "3000000 Hz",
+         "record length: 1001"},
+        {"tek0006NRM.isf", "RF_NORMAL", "Frequency (Hz)", "Hz", "W", 0, 96.1e6, 97.1e6, "1000 Hz",
+         "record length: 1001"},
+        {"cut_curve.isf", "", "", "", "", 0, 0, 0, "", "cut short"},
+        {"cut_preamble.isf", "", "", "", "", 0, 0, 0, "", "no CURVE"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = fs::exists(isf / c.file) ? (isf / c.file).string() : Path(c.file);
+        ASSERT_TRUE(LooksLikeTektronixIsf(test::Slurp(path).substr(0, 128), path));
+        CResultDataRef d;
+        RecordingMessages messages;
+        std::vector<std::string> notes;
+        const bool read = ReadTektronixIsfFile(path, d, messages, {}, &notes);
+        if (c.name.empty()) {
+            EXPECT_FALSE(read);
+            ASSERT_EQ(messages.shown.size(), 1u);
+            EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
+                << messages.shown[0].first;
+            continue;
+        }
+        ASSERT_TRUE(read) << (messages.shown.empty() ? "" : messages.shown[0].first);
+        EXPECT_TRUE(Noted(notes, c.said));
+        EXPECT_TRUE(Noted(notes, std::string("sample interval: ") + c.interval));
+        ASSERT_EQ(d->VariableCount(), 2);
+        EXPECT_EQ(d->Variable(0)->Name(), c.x);
+        EXPECT_EQ(d->Variable(0)->Unit(), c.xUnit);
+        EXPECT_EQ(d->Variable(1)->Name(), c.name);
+        EXPECT_EQ(d->Variable(1)->Unit(), c.yUnit);
+        const std::int32_t rows = d->RowCount();
+        const double* x = d->Variable(0)->Values();
+        const double* y = d->Variable(1)->Values();
+        EXPECT_NEAR(x[0], c.first, 1e-12);
+        if (c.csvColumn == 0) {
+            EXPECT_NEAR(x[rows - 1], c.last, 1e-9 * c.last);
+            // Power: a byte-order or format slip would give negative or huge values.
+            for (std::int32_t i = 0; i < rows; ++i) ASSERT_TRUE(y[i] >= 0 && y[i] < 1) << i;
+            continue;
+        }
+        ASSERT_EQ(static_cast<size_t>(rows), csv.size());
+        // The export drops trailing zeros: its finest digit holds for every value.
+        double half = 1.0;
+        for (const auto& row : csv) half = std::min(half, row[size_t(c.csvColumn)].half);
+        int off = 0;
+        for (std::int32_t i = 0; i < rows; ++i) {
+            const Printed& t = csv[size_t(i)][0];
+            off += std::fabs(x[i] - t.value) > t.half * 1.001;
+            off += std::fabs(y[i] - csv[size_t(i)][size_t(c.csvColumn)].value) > half * 1.001;
+        }
+        EXPECT_EQ(off, 0);
+    }
+}
+
+}  // namespace
+}  // namespace kurvex
