@@ -15,6 +15,8 @@
 // (/proc/sys/vm/drop_caches); without it each file's pages are dropped
 // alone (posix_fadvise), which it says.
 //
+// $KURVEX_BENCH_CLI runs another kurvex-cli (an older build) in its place.
+//
 // Usage: kurvex_bench_cold_cache [--rows N] [--runs R]
 #include <dirent.h>
 #include <fcntl.h>
@@ -171,6 +173,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is known
     long long rows = BenchPoints(500000000LL);
     int runs = 3;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -209,7 +212,9 @@ int main(int argc, char** argv) {
     }
     folder.path = made;
     const std::string source = (folder.path / "cold.raw").string();
-    const std::string cli = KURVEX_CLI_PATH;
+    // Another kurvex-cli (an older build, to compare with) where one is named.
+    const char* given = std::getenv("KURVEX_BENCH_CLI");
+    const std::string cli = given && *given ? given : KURVEX_CLI_PATH;
     const std::vector<std::string> env = {"XDG_CACHE_HOME=" + (folder.path / "cache").string(),
                                           "KURVEX_CACHE_ABOVE_MB=1"};
     auto t = Clock::now();
