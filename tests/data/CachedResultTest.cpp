@@ -7,6 +7,7 @@
 #include <functional>
 #include <sstream>
 
+#include "BinaryTestSupport.h"
 #include "CacheHome.h"
 #include "TestSupport.h"
 #include "data/cache/CacheMeta.h"
@@ -204,6 +205,42 @@ TEST(CachedResult, AllValidFlagsShareOneBlockAndKeepWritesPrivate) {
     a.get()[count - 1] = kPointInvalid;
     EXPECT_EQ(b.get()[count - 1], kPointValid);
     EXPECT_EQ(SharedValidFlags(count).get()[count - 1], kPointValid);
+}
+
+// Partition points of a sorted cached column found through its pyramid are
+// the search's over its samples: runs of equal samples across buckets, tests
+// below, between, on and above the samples, and windows that cut them off.
+TEST(CachedResult, PartitionPointsThroughThePyramidAreTheSearchesOnes) {
+    test::CacheHome home("partition-points");
+    constexpr std::int64_t kPoints = 3 * 64 * 64 + 17;  // three levels and a part bucket
+    const auto time = [](std::int64_t p) { return double(p / 100); };
+    test::Spit(home.dir / "a.raw",
+               test::NgspicePlot("Transient Analysis", kPoints, [&](int v, std::int64_t p) {
+                   return v == 0 ? time(p) : std::sin(double(p));
+               }));
+    CacheConvertOptions options;
+    options.limit = UINT64_MAX;
+    const CacheConversion c = ConvertToCache((home.dir / "a.raw").string(), options);
+    CResultDataRef data;
+    std::string error;
+    ASSERT_TRUE(c.entry && OpenCachedResult(c.entry, data, error)) << c.error << error;
+    const double* x = data->Variable(0)->Values();
+    const double tests[] = {-1.0, 0.0, 0.5, 40.0, 40.5, 122.0, 123.0};
+    const auto before = [&](std::int32_t k, double s) {
+        return k % 2 ? s <= tests[k / 2] : s < tests[k / 2];
+    };
+    constexpr auto n = std::int32_t(kPoints);
+    for (const auto& [first, end] : {std::pair{0, n}, std::pair{4000, n - 50}, std::pair{70, 70}}) {
+        const auto got = CachedPartitionPoints(x, first, end, 14, before);
+        ASSERT_TRUE(got);
+        for (std::int32_t k = 0; k < 14; ++k)
+            EXPECT_EQ((*got)[k], std::partition_point(x + first, x + end,
+                                                      [&](double s) { return before(k, s); }) -
+                                     x)
+                << first << ".." << end << " test " << k;
+    }
+    std::vector<double> copy(x, x + kPoints);
+    EXPECT_FALSE(CachedPartitionPoints(copy.data(), 0, n, 1, before)) << "no cached column";
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <set>
 
+#include "CacheHome.h"
+#include "data/BinaryTestSupport.h"
 #include "formula/FormulaTestSupport.h"
 #include "graph/GraphText.h"
 #include "graph/RecordingCanvas.h"
+#include "graph/render/CurveDrawing.h"
 #include "graph/render/Renderer.h"
 
 namespace kurvex {
@@ -354,6 +358,103 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
             EXPECT_GT(want.lines.size(), static_cast<size_t>(plot.Width()));
             EXPECT_LT(got.size(), 4 * static_cast<size_t>(plot.Width()) + 100);
         }
+    }
+}
+
+// An X that passes the equal-spacing test: the pixel columns worked out from
+// its steps are those the search finds, with samples on every column's edge,
+// steps that differ in their low bits, deep zooms and ranges past the data.
+TEST(Renderer, EvenColumnsAreTheSearchedColumns) {
+    constexpr std::int32_t n = 20000;
+    struct Case {
+        const char* name;
+        double x0, step, wobble;  // each step off by up to wobble * 2^-38; < 0: short, then long
+        double from, to;          // as fractions of the data's span
+    };
+    const Case cases[] = {
+        {"samples on every edge", 0.0, 1.0, 0.0, 0.0, n / (n - 1.0)},
+        {"steps off in the low bits", 0.25, 0.37, 1.0, 0.0, 1.0},
+        {"a few samples a column near the end", 0.25, 0.37, 1.0, 0.98, 0.99},
+        {"through zero, past both ends", -0.37 * n / 2, 0.37, 0.7, -0.2, 1.3},
+        {"left of the data", 1e3, 1.0 / 3.0, 0.0, -2.0, -1.0},
+        // The middle sample lies below where the steps put it, on a column's edge.
+        {"a sample short of the edge it seems on", 7.0, 0.37, -1.0, 0.0, 1.0},
+    };
+    const PlotRect plot{100, 30, 600, 330};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The step's lowest 16 bits in their middle: the wobble and the
+        // rounding of X leave its upper 48 bits alone.
+        std::uint64_t bits;
+        std::memcpy(&bits, &c.step, sizeof bits);
+        bits = (bits & ~0xffffull) | (c.wobble != 0.0 ? 0x8000 : bits & 0xffff);
+        double step;
+        std::memcpy(&step, &bits, sizeof step);
+        std::vector<double> x(n);
+        std::uint64_t seed = 12345;
+        x[0] = c.x0;
+        for (std::int32_t i = 1; i < n; ++i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            const double u = c.wobble < 0.0 ? (i <= n / 2 ? 1.0 : -1.0)
+                                            : static_cast<double>(seed >> 11) * 0x1p-53 * 2.0 - 1.0;
+            x[i] = x[i - 1] + step * (1.0 + c.wobble * u * 0x1p-38);
+        }
+        ASSERT_EQ(CResultDataRef::UniformTest(x.data(), 0, n - 1), 1) << "not even";
+        const double span = x[n - 1] - x[0], mean = span / (n - 1);
+        double from = x[0] + c.from * span, to = x[0] + c.to * span;
+        if (c.wobble < 0.0) {
+            // Column 250's left edge exactly where the steps put sample n / 2:
+            // 2^-10 a pixel keeps the arithmetic exact.
+            from = x[0] + (n / 2) * mean - 250 * 0x1p-10;
+            to = from + plot.Width() * 0x1p-10;
+        }
+        const PixelMap map(plot, {from, to, 0}, {0, 1, 0});
+        for (const auto& [first, end] : {std::pair{0, n}, std::pair{1000, n - 7}}) {
+            const PixelColumns even =
+                FindEvenPixelColumns(map, plot, x.data(), first, end, x[0], mean);
+            EXPECT_EQ(even.starts, FindPixelColumns(map, plot, x.data(), first, end).starts)
+                << first << ".." << end;
+        }
+    }
+}
+
+// A cached result drawn whole, its X stepping evenly (columns worked out) or
+// not (columns searched through the pyramid), with NaNs and stretches beyond
+// the plot: the same lines as the same samples drawn from memory.
+TEST(Renderer, CachedResultDrawsWhatItsSamplesInMemoryDraw) {
+    constexpr std::int64_t kPoints = 300000;
+    for (const bool even : {true, false}) {
+        SCOPED_TRACE(even ? "even X" : "uneven X");
+        test::CacheHome home(even ? "render-even" : "render-uneven");
+        const auto value = [even](int v, std::int64_t p) {
+            if (v == 0) return even ? p * 0x1p-10 : p * 1e-3;
+            if (v == 2 || p % 4099 == 7) return std::nan("");
+            return 1.3 * std::sin(p * 1e-4) + ((p * 31) % 17) * 0.01;
+        };
+        test::Spit(home.dir / "a.raw", test::NgspicePlot("Transient Analysis", kPoints, value));
+        CacheConvertOptions options;
+        options.limit = UINT64_MAX;
+        const CacheConversion c = ConvertToCache((home.dir / "a.raw").string(), options);
+        CResultDataRef cached;
+        std::string error;
+        ASSERT_TRUE(c.entry && OpenCachedResult(c.entry, cached, error)) << c.error << error;
+        EXPECT_EQ(CachedEvenSteps(cached->Variable(0)->Values()).has_value(), even);
+        std::vector<double> xs(kPoints), ys(kPoints);
+        for (std::int64_t p = 0; p < kPoints; ++p) xs[p] = value(0, p), ys[p] = value(1, p);
+        CResultDataRef memory = MakeData({"time", "v(out)"}, {xs, ys});
+        for (std::int32_t v = 0; v < 2; ++v)  // the converter's flags: NaNs are invalid
+            std::copy_n(cached->Variable(v)->Flags(), kPoints, memory->Variable(v)->Flags());
+        memory.UpdateExtents();
+        memory->SetUniformX(CResultDataRef::UniformTest(xs.data(), 0, kPoints - 1));
+        std::vector<std::array<int, 4>> lines[2];
+        for (const bool fromCache : {false, true}) {
+            Screen s(fromCache ? cached : memory, {1}, {xs.front(), xs.back(), 0}, {-1, 1, 0.5});
+            RecordingCanvas canvas;
+            s.Draw(canvas);
+            lines[fromCache] = RedEnds(canvas);
+        }
+        EXPECT_GT(lines[0].size(), 500u);
+        EXPECT_EQ(lines[1], lines[0]);
     }
 }
 

@@ -49,6 +49,47 @@ int ValidBlock() {
     return fd;
 }
 
+// Pieces of mapped files a pass is about to read here and there, asked for
+// at once: the reads go out together rather than one fault at a time, and a
+// fault on a page already asked for reads no megabytes around it.
+class ReadAhead {
+public:
+    template <class T>
+    void Add(std::span<const T> array, std::int64_t from, std::int64_t to) {
+        from = std::max<std::int64_t>(from, 0);
+        to = std::min<std::int64_t>(to, std::int64_t(array.size()));
+        if (from < to)
+            ranges_.push_back({reinterpret_cast<std::uintptr_t>(array.data() + from),
+                               reinterpret_cast<std::uintptr_t>(array.data() + to)});
+    }
+    void Start() {
+        static const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+        constexpr std::uintptr_t kPiece = std::uintptr_t(1) << 20;
+        // Pages this close are read as one piece: one read more costs about
+        // what that many pages' bytes do.
+        const std::uintptr_t gap = 2 * page;
+        for (auto& [a, b] : ranges_) {
+            a -= a % page;
+            b += (page - b % page) % page;
+        }
+        std::sort(ranges_.begin(), ranges_.end());
+        for (std::size_t i = 0; i < ranges_.size();) {
+            auto [a, b] = ranges_[i];
+            for (++i; i < ranges_.size() && ranges_[i].first <= b + gap; ++i)
+                b = std::max(b, ranges_[i].second);
+            // The system reads no more than its read-ahead window at one
+            // request and drops the rest: longer ranges go in pieces. Only a
+            // hint: a refusal leaves the reads to the faults.
+            for (; a < b; a += std::min(b - a, kPiece))
+                ::madvise(reinterpret_cast<void*>(a), std::min(b - a, kPiece), MADV_WILLNEED);
+        }
+        ranges_.clear();
+    }
+
+private:
+    std::vector<std::pair<std::uintptr_t, std::uintptr_t>> ranges_;
+};
+
 // Where OpenCachedResult put a column, by its samples' address: while the entry
 // lives its mapping holds that address, so a live entry whose column is still
 // there proves the record current.
@@ -58,6 +99,7 @@ struct Placed {
     std::weak_ptr<std::uint8_t> flags;
     // Over the entry's mapped bytes: found once, not by name at every query.
     std::optional<SummaryPyramidView> pyramid;
+    std::optional<EvenSteps> even;  // of a run's X that its meta found evenly spaced
 };
 
 std::mutex& PlacedLock() {
@@ -115,6 +157,10 @@ std::optional<SummaryPyramidView> PyramidOf(const CacheEntry& entry, std::int32_
     const std::uint8_t* bytes = entry.Extra(name, size);
     auto view = PyramidFromBytes(entry.Layout().rows[std::size_t(r)], {bytes, size});
     damaged = !view;
+    // A query reads a few buckets of each level: the megabytes a fault reads
+    // around them by default would cost more than the query. Passes over a
+    // level ask for its pages beforehand (ReadAhead).
+    if (view && size > 0) ::madvise(const_cast<std::uint8_t*>(bytes), size, MADV_RANDOM);
     return view;
 }
 
@@ -260,7 +306,10 @@ bool OpenCachedResult(std::shared_ptr<const CacheEntry> entry, CResultDataRef& d
             const CachedColumnMeta& c = runMeta.columns[std::size_t(v)];
             if (!std::isnan(c.min) && !std::isnan(c.max)) var->SetExtents(c.min, c.max);
             run.Adopt(var);
-            if (values) placed.push_back({values, Placed{entry, v, r, hold->flags, pyramid}});
+            std::optional<EvenSteps> even;
+            if (v == 0 && runMeta.equalSpacing && rows > 1 && c.sorted && !std::isnan(c.min))
+                even = EvenSteps{c.min, runMeta.step, rows};  // sorted: the first is the least
+            if (values) placed.push_back({values, Placed{entry, v, r, hold->flags, pyramid, even}});
         }
         run.SetRows(rows);
         run.SetBadPoints(bad);
@@ -309,14 +358,161 @@ std::optional<PyramidColumnView> PyramidAt(const double* values) {
     return PyramidColumnView{std::move(*where.pyramid), column, std::move(entry), std::move(flags)};
 }
 
+namespace {
+
+// True when the sum of |x| over bucket k of `level` is ± its sum: every
+// sample in its extremes (an invalid or NaN one is only in the sum) and all
+// of one sign.
+bool OneSigned(const SummaryPyramidView& p, int level, std::int64_t k) {
+    const PyramidLevel& l = p.Level(level);
+    const std::int64_t size = SummaryPyramidView::BucketRows(level), s = k * size;
+    return l.valid[k] == std::min(s + size, p.Rows()) - s && (l.min[k] >= 0.0 || l.max[k] <= 0.0);
+}
+
+// Asks for what the sums of |x| over rows [a, b) read beyond the levels' few
+// top buckets: the part buckets' samples at the ends, the first level under
+// each bucket of the second that holds both signs, and the samples of each
+// such bucket of the first, which are all a column that never crosses zero
+// spares. Each step's pages are asked for before the next step reads them.
+void PrefetchAbsSums(const PyramidColumnView& p, std::int64_t a, std::int64_t b) {
+    const SummaryPyramidView& py = p.pyramid;
+    ReadAhead ahead;
+    ahead.Add(p.column.values, a, (a + kPyramidFan - 1) / kPyramidFan * kPyramidFan);
+    ahead.Add(p.column.values, b / kPyramidFan * kPyramidFan, b);
+    // Buckets of the first level under the mixed ones above (all, with no level above).
+    std::vector<std::pair<std::int64_t, std::int64_t>> firsts;
+    if (py.Levels() < 2) {
+        firsts.push_back({0, std::int64_t(py.Level(1).valid.size())});
+    } else {
+        for (int level = 2; level <= py.Levels(); ++level) {
+            const PyramidLevel& l = py.Level(level);
+            const std::int64_t size = SummaryPyramidView::BucketRows(level);
+            for (const auto& array : {l.min, l.max, l.sum})
+                ahead.Add(array, a / size, b / size + 1);
+            ahead.Add(l.valid, a / size, b / size + 1);
+        }
+        ahead.Start();
+        const std::int64_t size = SummaryPyramidView::BucketRows(2);
+        for (std::int64_t k = a / size; k <= (b - 1) / size; ++k)
+            if (!OneSigned(py, 2, k)) firsts.push_back({k * kPyramidFan, (k + 1) * kPyramidFan});
+    }
+    const PyramidLevel& l1 = py.Level(1);
+    for (const auto& [from, to] : firsts) {
+        for (const auto& array : {l1.min, l1.max, l1.sum}) ahead.Add(array, from, to);
+        ahead.Add(l1.valid, from, to);
+    }
+    ahead.Start();
+    for (const auto& [from, to] : firsts)
+        for (std::int64_t k = std::max(from, a / kPyramidFan);
+             k < std::min({to, (b - 1) / kPyramidFan + 1, std::int64_t(l1.valid.size())}); ++k)
+            if (!OneSigned(py, 1, k))
+                ahead.Add(p.column.values, k * kPyramidFan, (k + 1) * kPyramidFan);
+    ahead.Start();
+}
+
+}  // namespace
+
 std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std::int64_t b,
                                       bool withAbs) {
     if (a < 0 || b - a < kPyramidWorthRows) return std::nullopt;
     const auto p = PyramidAt(values);
     if (!p || b > p->pyramid.Rows()) return std::nullopt;
+    if (withAbs) PrefetchAbsSums(*p, a, b);
     const PyramidSums sums = p->pyramid.Sums(p->column, a, b, withAbs);
     if (sums.count != b - a) return std::nullopt;
     return sums;
+}
+
+void PrefetchColumnEnds(const double* values, std::span<const std::int32_t> starts, bool summary) {
+    const auto p = PyramidAt(values);
+    if (!p) return;
+    const SummaryPyramidView& py = p->pyramid;
+    ReadAhead ahead;
+    for (const std::int64_t s : starts) {
+        const std::int64_t before = std::max<std::int64_t>(s - 1, 0);
+        // The samples of the buckets on both sides: the columns' first and
+        // last samples and the part buckets the summary may walk.
+        ahead.Add(p->column.values, before / kPyramidFan * kPyramidFan,
+                  (s / kPyramidFan + 1) * kPyramidFan);
+        if (!summary) continue;
+        // A range's buckets of each level reach from its ends to the edges
+        // of their parents: the group of kPyramidFan around the end.
+        for (int level = 1; level <= py.Levels(); ++level) {
+            const PyramidLevel& l = py.Level(level);
+            const std::int64_t group = SummaryPyramidView::BucketRows(level + 1);
+            const std::int64_t from = before / group * kPyramidFan,
+                               to = (s / group + 1) * kPyramidFan;
+            ahead.Add(l.min, from, to);
+            ahead.Add(l.max, from, to);
+            ahead.Add(l.valid, from, to);
+        }
+    }
+    ahead.Start();
+}
+
+std::optional<std::vector<std::int32_t>> CachedPartitionPoints(
+    const double* values, std::int32_t first, std::int32_t end, std::int32_t count,
+    const std::function<bool(std::int32_t k, double sample)>& before) {
+    const auto p = PyramidAt(values);
+    if (!p || count < 0 || first < 0 || end < first || end > p->pyramid.Rows()) return std::nullopt;
+    const SummaryPyramidView& py = p->pyramid;
+    const std::int64_t rows = py.Rows();
+    // Per test, the bucket of the level at hand that holds the answer, or -1
+    // when the answer lies past the column.
+    std::vector<std::int64_t> at(std::size_t(count), 0);
+    ReadAhead ahead;
+    for (int level = py.Levels(); level >= 1; --level) {
+        const std::span<const double> max = py.Level(level).max;
+        const auto n = std::int64_t(max.size());
+        // The top level is searched whole, each level below within the
+        // children of the bucket found above.
+        const auto group = [&](std::int64_t bucket) {
+            const std::int64_t from = level == py.Levels() ? 0 : bucket * kPyramidFan;
+            return std::pair{from, level == py.Levels() ? n : std::min(from + kPyramidFan, n)};
+        };
+        for (const std::int64_t bucket : at)
+            if (bucket >= 0) ahead.Add(max, group(bucket).first, group(bucket).second);
+        ahead.Start();
+        for (std::int32_t k = 0; k < count; ++k) {
+            std::int64_t& bucket = at[std::size_t(k)];
+            if (bucket < 0) continue;
+            const auto [lo, hi] = group(bucket);
+            std::int64_t from = lo, to = hi;
+            while (from < to) {
+                const std::int64_t mid = from + (to - from) / 2;
+                if (before(k, max[std::size_t(mid)]))
+                    from = mid + 1;
+                else
+                    to = mid;
+            }
+            bucket = from < hi ? from : -1;
+        }
+    }
+    for (const std::int64_t bucket : at)
+        if (bucket >= 0)
+            ahead.Add(p->column.values, bucket * kPyramidFan, (bucket + 1) * kPyramidFan);
+    ahead.Start();
+    std::vector<std::int32_t> points(static_cast<std::size_t>(count));
+    for (std::int32_t k = 0; k < count; ++k) {
+        const std::int64_t bucket = at[std::size_t(k)];
+        std::int64_t from = bucket < 0 ? rows : bucket * kPyramidFan;
+        std::int64_t to = bucket < 0 ? rows : std::min((bucket + 1) * kPyramidFan, rows);
+        while (from < to) {
+            const std::int64_t mid = from + (to - from) / 2;
+            if (before(k, p->column.values[std::size_t(mid)]))
+                from = mid + 1;
+            else
+                to = mid;
+        }
+        points[std::size_t(k)] = std::int32_t(std::clamp<std::int64_t>(from, first, end));
+    }
+    return points;
+}
+
+std::optional<EvenSteps> CachedEvenSteps(const double* values) {
+    if (!values) return std::nullopt;
+    const auto found = Find(values);
+    return found ? found->first.even : std::nullopt;
 }
 
 void PlaceDerivedColumn(const std::shared_ptr<const CacheEntry>& entry, const double* values,
@@ -330,7 +526,7 @@ void PlaceDerivedColumn(const std::shared_ptr<const CacheEntry>& entry, const do
     std::erase_if(all, [](const auto& p) {
         return p.second.entry.expired() || (p.second.v < 0 && p.second.flags.expired());
     });
-    all[values] = Placed{entry, -1, -1, held, pyramid};
+    all[values] = Placed{entry, -1, -1, held, pyramid, std::nullopt};
 }
 
 std::shared_ptr<const ColumnSummary> CachedSummary(const CResultData& run, std::int32_t v,

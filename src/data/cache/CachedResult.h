@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,38 @@ std::optional<PyramidColumnView> PyramidAt(const double* values);
 // sends it to the samples of every bucket the column changes sign in.
 std::optional<PyramidSums> CachedSums(const double* values, std::int64_t a, std::int64_t b,
                                       bool withAbs);
+
+// Asks the system to read, without waiting, what drawing the cached column
+// at `values` by pixel columns reads at the columns' ends `starts`: the
+// samples on both sides of each end and, with `summary`, the pyramid's
+// buckets beside it at every level. Pages asked for together arrive
+// together, and a page already there costs no fault that reads megabytes
+// around it. Nothing for any other array.
+void PrefetchColumnEnds(const double* values, std::span<const std::int32_t> starts, bool summary);
+
+// For the cached column at `values`, whose samples must never fall: for
+// each test k of `count`, the first row of [first, end) whose sample
+// `before(k, sample)` refuses (end when none), where `before` holds for the
+// samples below some point only. Found through the pyramid, whose bucket
+// maxima are the buckets' last samples: each test reads a few buckets of each
+// level and one bucket of samples, and every test's pages of a level are
+// asked for at once. None for any other array.
+std::optional<std::vector<std::int32_t>> CachedPartitionPoints(
+    const double* values, std::int32_t first, std::int32_t end, std::int32_t count,
+    const std::function<bool(std::int32_t k, double sample)>& before);
+
+// How the X of a cached run steps: from its first sample by `step`, every
+// step matching `step` in its upper 48 bits (the equal-spacing test), X all
+// valid and never falling.
+struct EvenSteps {
+    double first = 0.0;
+    double step = 0.0;
+    std::int64_t rows = 0;
+};
+
+// The steps of the cached column at `values` when it is its run's X and the
+// entry's meta found it sorted and evenly spaced; none otherwise.
+std::optional<EvenSteps> CachedEvenSteps(const double* values);
 
 // Makes the column at `values` (with `flags`), worked out from `entry`'s
 // columns and kept in files beside it, known as a cached column with

@@ -27,7 +27,7 @@ private:
     int Rank(double v) const { return ToPixelInt((v - yFrom_) * ky_); }
     int RowOf(std::int32_t j) const { return stroke_.map.PixelY(stroke_.yValues[j]); }
     bool Extents(std::int32_t a, std::int32_t b, double& mn, double& mx) const;
-    void WalkColumn(std::int32_t from, std::int32_t to);
+    void WalkColumn(std::int32_t from, std::int32_t to, int column);
     void MergeColumn(int column, std::int32_t a, std::int32_t b, double rMin, double rMax);
     void Prefetch(const PixelColumns& columns, std::int32_t k, std::int32_t width) const;
 
@@ -53,8 +53,8 @@ bool ColumnPainter::Extents(std::int32_t a, std::int32_t b, double& mn, double& 
 // walked. A column that leaves the plot or holds a gap is walked, but whole
 // buckets that only lengthen the open run, or that stay beyond the edge the
 // previous sample is beyond, change nothing but the previous point: they are
-// taken from the summary.
-void ColumnPainter::WalkColumn(std::int32_t from, std::int32_t to) {
+// taken from the summary. Every sample lies in pixel column `column`.
+void ColumnPainter::WalkColumn(std::int32_t from, std::int32_t to, int column) {
     std::int32_t j = from;
     while (j < to) {
         double bMin, bMax;
@@ -75,7 +75,7 @@ void ColumnPainter::WalkColumn(std::int32_t from, std::int32_t to) {
                 continue;
             }
         }
-        stroke_.Step(j++);
+        stroke_.StepIn(j++, column);
     }
 }
 
@@ -143,13 +143,13 @@ void ColumnPainter::MergeColumn(int column, std::int32_t a, std::int32_t b, doub
     const std::int32_t to = std::min(from + kBucket, stroke_.last + 1);
     for (std::int32_t j = from; j < to; j += 8) __builtin_prefetch(stroke_.yValues + j);
     __builtin_prefetch(stroke_.yFlags + from);
-    __builtin_prefetch(stroke_.xValues + c);
     __builtin_prefetch(stroke_.xFlags + c);
 }
 
 // A column of two or more samples, all valid and inside the plot, is one
 // vertical run from its first sample on; the walk takes that first sample and
-// whatever is not so plain.
+// whatever is not so plain. A sample of a column is in its pixel column: its
+// X is never read.
 void ColumnPainter::Draw(const PixelColumns& columns) {
     const auto width = static_cast<std::int32_t>(columns.starts.size()) - 1;
     std::int32_t k = 0;
@@ -158,8 +158,12 @@ void ColumnPainter::Draw(const PixelColumns& columns) {
         const std::int32_t a = columns.starts[static_cast<size_t>(k)];
         const std::int32_t b =
             k < width ? std::min(columns.starts[static_cast<size_t>(k) + 1], stroke_.last + 1) : a;
+        const int column = columns.left + k;
         if (i != a || b - a < 2) {
-            stroke_.Step(i);
+            if (i >= a && i < b)
+                stroke_.StepIn(i, column);
+            else
+                stroke_.Step(i);
             continue;
         }
         Prefetch(columns, k, width);
@@ -168,21 +172,20 @@ void ColumnPainter::Draw(const PixelColumns& columns) {
         const double rMin = (yMin - yFrom_) * ky_, rMax = (yMax - yFrom_) * ky_;
         if (!clean || !(rMin >= 1.0 && rMax < rLimit_)) {
             if (!summary_) {
-                stroke_.Step(i);
+                stroke_.StepIn(i, column);
                 continue;
             }
-            stroke_.Step(a);  // the line into the column
-            const int column = columns.left + k;
+            stroke_.StepIn(a, column);  // the line into the column
             if (clean && merge_ && column > plot_.left && column < plot_.right - 1)
                 MergeColumn(column, a, b, rMin, rMax);
             else
-                WalkColumn(a + 1, b);
+                WalkColumn(a + 1, b, column);
             i = b - 1;
             continue;
         }
-        stroke_.Step(i);
+        stroke_.StepIn(i, column);
         stroke_.inRun = true;
-        stroke_.runX = columns.left + k;
+        stroke_.runX = column;
         stroke_.runMin = plot_.bottom - ToPixelInt(rMax);
         stroke_.runMax = plot_.bottom - ToPixelInt(rMin);
         stroke_.prev = {stroke_.runX, stroke_.map.PixelY(stroke_.yValues[b - 1])};

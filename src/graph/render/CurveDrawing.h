@@ -75,13 +75,26 @@ struct CurveStroke {
 
     // Takes sample i.
     void Step(std::int32_t i) {
-        if (xFlags[i] != kPointValid || yFlags[i] != kPointValid) {
-            FlushRun();
-            havePrev = false;
-            return;
-        }
+        if (Gap(i)) return;
+        Take(i, map.PixelX(xValues[i]));
+    }
+    // Takes sample i, known to lie in pixel column `px`: its X is not read.
+    void StepIn(std::int32_t i, int px) {
+        if (Gap(i)) return;
+        Take(i, px);
+    }
+
+private:
+    // Ends the line at an invalid sample i; false for a valid one.
+    bool Gap(std::int32_t i) {
+        if (xFlags[i] == kPointValid && yFlags[i] == kPointValid) return false;
+        FlushRun();
+        havePrev = false;
+        return true;
+    }
+    void Take(std::int32_t i, int px) {
         Point pt;
-        pt.x = map.PixelX(xValues[i]);
+        pt.x = px;
         pt.y = band ? plot.bottom - ToPixelInt((yValues[i] + bandOffset - yFrom) * bandK)
                     : map.PixelY(yValues[i]);
         const bool in = plot.Contains(pt.x, pt.y);
@@ -126,6 +139,13 @@ struct CurveStroke {
         havePrev = true;
     }
 };
+
+// The columns of FindPixelColumns over an X that steps evenly from x0 by
+// `step`, within the equal-spacing test's bounds (every step equal to `step`
+// in its upper 48 bits): each start is worked out from the steps, and X read
+// only at an end that may lie too near a column's edge to tell.
+PixelColumns FindEvenPixelColumns(const PixelMap& map, const PlotRect& plot, const double* xv,
+                                  std::int32_t first, std::int32_t end, double x0, double step);
 
 // Every sample in turn: the reference the other strategies must match.
 void WalkSamples(CurveStroke& s);

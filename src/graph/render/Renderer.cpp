@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "data/cache/CachedResult.h"
 #include "data/model/ColumnSummary.h"
 #include "data/platform/NameText.h"
 #include "graph/Annotations.h"
@@ -283,9 +284,22 @@ void ScreenPainter::RunCurves(const PlotRect& p, const PixelMap& map, std::int32
     // In a sorted X column each pixel column is one run of indices, the same
     // for every curve.
     PixelColumns columns;
-    if (dense && sorted && model_.GraphKind() != kScreenBanded)
-        columns = FindPixelColumns(map, p, x->Values(), win.first,
-                                   std::min(win.last, x->Capacity() - 1) + 1);
+    if (dense && sorted && model_.GraphKind() != kScreenBanded) {
+        const std::int32_t end = std::min(win.last, x->Capacity() - 1) + 1;
+        // An evenly stepping cached X need not be searched, nor read at all;
+        // any other cached X is searched through its pyramid.
+        const auto before = [&](std::int32_t k, double v) { return map.PixelX(v) < p.left + k; };
+        if (const auto even = CachedEvenSteps(x->Values())) {
+            columns =
+                FindEvenPixelColumns(map, p, x->Values(), win.first, end, even->first, even->step);
+        } else if (auto starts =
+                       CachedPartitionPoints(x->Values(), win.first, end, p.Width() + 1, before)) {
+            columns.left = p.left;
+            columns.starts = std::move(*starts);
+        } else {
+            columns = FindPixelColumns(map, p, x->Values(), win.first, end);
+        }
+    }
     for (std::int32_t i = 0; i < model_.CurveCount(); ++i) {
         CCurveEntry& curve = model_.Curve(i);
         Curve(curve, k, p, map, win, dense, *x, sorted, columns);
@@ -331,6 +345,8 @@ void ScreenPainter::Curve(CCurveEntry& curve, std::int32_t run, const PlotRect& 
         std::shared_ptr<const ColumnSummary> summary;
         if (options_.summaries) summary = model_.RunYSummary(run, curve);
         if (summary && summary->Source() != s.yValues) summary.reset();
+        // A cached column is read at the columns' ends only: asked for at once.
+        PrefetchColumnEnds(s.yValues, columns.starts, summary != nullptr);
         // Merged columns would shift a dash pattern's phase.
         const bool merge = mergeColumns_ && !dashed && thickness <= 1 && s.symbol == kMarkerNone;
         DrawByColumns(s, columns, summary.get(), merge);
