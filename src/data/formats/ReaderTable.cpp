@@ -9,6 +9,7 @@
 #include "data/formats/BlockContainerFile.h"
 #include "data/formats/ComtradeFile.h"
 #include "data/formats/MatFile.h"
+#include "data/formats/ModelicaResultFile.h"
 #include "data/formats/SettingsDataFile.h"
 #include "data/model/Runs.h"
 #include "data/platform/NumberText.h"
@@ -130,6 +131,11 @@ bool ReadMat(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMess
     return ReadMatFile(path, data, messages, ForeignOptions(options), options.notes);
 }
 
+bool ReadModelica(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
+                  const LoadOptions& options) {
+    return ReadModelicaResult(path, data, messages, ForeignOptions(options), options.notes);
+}
+
 bool ReadComtrade(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
                   const LoadOptions& options) {
     return ReadComtradeFile(path, data, messages, ForeignOptions(options), options.notes);
@@ -208,6 +214,7 @@ const std::vector<ReaderRow>& ReaderTable() {
          ReadSettingsData,
          {{"kfd", OpenGroup::KurvexFiles}}},
         {"block container", LooksLikeBlockContainer, ReadBlocks, {{"kfd", OpenGroup::KurvexFiles}}},
+        {"Modelica result", LooksLikeModelicaResult, ReadModelica, {{"mat", OpenGroup::Matlab}}},
         {"MATLAB", LooksLikeMatFile, ReadMat, {{"mat", OpenGroup::Matlab}}},
         {"COMTRADE",
          LooksLikeComtrade,
