@@ -25,7 +25,7 @@ constexpr int kWidths[] = {8, 4, 4, 2, 2, 1};
 constexpr std::int64_t kProbeBytes = 4096;
 // The longest matrix name taken: the format's own are a few letters.
 constexpr std::uint32_t kMaxMatrixName = 256;
-// Constants listed one a line; the rest are counted.
+// Constants and skipped names listed one a line; the rest are counted.
 constexpr size_t kMaxParameterNotes = 200;
 // Values converted at once.
 constexpr std::int64_t kChunkValues = 1 << 16;
@@ -121,6 +121,11 @@ std::string ParseMatrix(const ByteSource& source, std::int64_t size, std::int64_
     m.rows = Word(h + 4, m.big);
     m.cols = Word(h + 8, m.big);
     m.at = at + 20 + nameBytes;
+    // An empty matrix may still give one side: not more than the file has bytes.
+    if (m.rows > size || m.cols > size)
+        return Format("its %lld x %lld values cannot be in a file of %lld bytes",
+                      static_cast<long long>(m.rows), static_cast<long long>(m.cols),
+                      static_cast<long long>(size));
     const std::int64_t room = size - m.at;
     const std::int64_t each = m.Width() * (m.complex ? 2 : 1);
     if (m.rows > 0 && m.cols > room / each / m.rows)
@@ -578,7 +583,9 @@ bool Reader::Run(CResultDataRef& data) {
     for (size_t i = 0; i < parameters.size() && i < kMaxParameterNotes; ++i) Note(parameters[i]);
     if (parameters.size() > kMaxParameterNotes)
         Note(Format("... and %zu more constants", parameters.size() - kMaxParameterNotes));
-    for (const std::string& s : skipped) Note(s);
+    for (size_t i = 0; i < skipped.size() && i < kMaxParameterNotes; ++i) Note(skipped[i]);
+    if (skipped.size() > kMaxParameterNotes)
+        Note(Format("skipped: %zu more names", skipped.size() - kMaxParameterNotes));
     std::int64_t unused = 0;
     for (const std::int64_t h : holder) unused += h < 0;
     if (unused > 0)
