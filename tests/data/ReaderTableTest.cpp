@@ -28,6 +28,18 @@ std::string Magic(std::uint32_t magic) {
     return bytes + std::string(60, '\0');
 }
 
+// The opening of a Modelica result: the level-4 text matrix Aclass, 4 x 11.
+std::string ModelicaClass() {
+    std::string bytes;
+    for (const std::uint32_t word : {51u, 4u, 11u, 0u, 7u})
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>(word >> (8 * i) & 0xFF);
+    bytes += std::string("Aclass", 7);
+    const char* rows[] = {"Atrajectory", "1.1        ", "           ", "binTrans   "};
+    for (int col = 0; col < 11; ++col)
+        for (const char* row : rows) bytes += row[col];
+    return bytes;
+}
+
 // Each reader's own sample is claimed by it and by no reader before it, so
 // that every file keeps the reader the table's order gives it.
 TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
@@ -43,6 +55,7 @@ TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
                                                  "LECROY_2_3" + std::string(100, '\0'))},
         {"Tektronix ISF",
          Written("w.isf", ":WFMPRE:BYT_NR 1;NR_PT 1;XINCR 1;YMULT 1;:CURVE #11\x01")},
+        {"Modelica result", Written("r.mat", ModelicaClass())},
         {"MATLAB", fs::path(KURVEX_MAT_DIR) / "matrix5.mat"},
         {"COMTRADE", fs::path(KURVEX_COMTRADE_DIR) / "hand.cfg"},
         {"COMTRADE data", fs::path(KURVEX_COMTRADE_DIR) / "hand.dat"},

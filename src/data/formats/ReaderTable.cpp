@@ -10,6 +10,7 @@
 #include "data/formats/ComtradeFile.h"
 #include "data/formats/LecroyTrcFile.h"
 #include "data/formats/MatFile.h"
+#include "data/formats/ModelicaResultFile.h"
 #include "data/formats/SettingsDataFile.h"
 #include "data/formats/TektronixIsfFile.h"
 #include "data/model/Runs.h"
@@ -132,6 +133,11 @@ bool ReadMat(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMess
     return ReadMatFile(path, data, messages, ForeignOptions(options), options.notes);
 }
 
+bool ReadModelica(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
+                  const LoadOptions& options) {
+    return ReadModelicaResult(path, data, messages, ForeignOptions(options), options.notes);
+}
+
 bool ReadComtrade(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
                   const LoadOptions& options) {
     return ReadComtradeFile(path, data, messages, ForeignOptions(options), options.notes);
@@ -222,6 +228,7 @@ const std::vector<ReaderRow>& ReaderTable() {
         {"block container", LooksLikeBlockContainer, ReadBlocks, {{"kfd", OpenGroup::KurvexFiles}}},
         {"LeCroy waveform", LooksLikeLecroyTrc, ReadTrc, {{"trc", OpenGroup::Oscilloscope}}},
         {"Tektronix ISF", LooksLikeTektronixIsf, ReadIsf, {{"isf", OpenGroup::Oscilloscope}}},
+        {"Modelica result", LooksLikeModelicaResult, ReadModelica, {{"mat", OpenGroup::Matlab}}},
         {"MATLAB", LooksLikeMatFile, ReadMat, {{"mat", OpenGroup::Matlab}}},
         {"COMTRADE",
          LooksLikeComtrade,
