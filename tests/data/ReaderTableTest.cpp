@@ -39,6 +39,7 @@ TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
         {"SPICE raw", fs::path(KURVEX_SPICE_DIR) / "rc_tran.raw"},
         {"settings and data", Written("s.kfd", Magic(0xEDF094C9u))},
         {"block container", Written("b.kfd", Magic(0xEDF094CAu))},
+        {"Keysight BIN", Written("k.bin", std::string("AG10\x0c\0\0\0\1\0\0\0", 12))},
         {"MATLAB", fs::path(KURVEX_MAT_DIR) / "matrix5.mat"},
         {"COMTRADE", fs::path(KURVEX_COMTRADE_DIR) / "hand.cfg"},
         {"COMTRADE data", fs::path(KURVEX_COMTRADE_DIR) / "hand.dat"},

@@ -11,7 +11,7 @@ TEST(FileFilters, OpenFiltersKeepTheirGroupsAndOrder) {
               (std::vector<std::string>{"Kurvex Files (*.kfd *.txt *.fra)",
                                         "Comma separated files (*.csv)", "SPICE raw files (*.raw)",
                                         "MATLAB files (*.mat)", "COMTRADE records (*.cfg *.cff)",
-                                        "All files (*)"}));
+                                        "Oscilloscope captures (*.bin)", "All files (*)"}));
 }
 
 TEST(FileFilters, FilterListsBecomeNameFiltersAndGiveTheirExtension) {

@@ -8,6 +8,7 @@
 
 #include "data/formats/BlockContainerFile.h"
 #include "data/formats/ComtradeFile.h"
+#include "data/formats/KeysightBinFile.h"
 #include "data/formats/MatFile.h"
 #include "data/formats/SettingsDataFile.h"
 #include "data/model/Runs.h"
@@ -130,6 +131,11 @@ bool ReadMat(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMess
     return ReadMatFile(path, data, messages, ForeignOptions(options), options.notes);
 }
 
+bool ReadKeysightBin(const std::string& path, CResultDataRef& data, CIOBuffer*,
+                     UserMessages& messages, const LoadOptions& options) {
+    return ReadKeysightBinFile(path, data, messages, ForeignOptions(options), options.notes);
+}
+
 bool ReadComtrade(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
                   const LoadOptions& options) {
     return ReadComtradeFile(path, data, messages, ForeignOptions(options), options.notes);
@@ -208,6 +214,7 @@ const std::vector<ReaderRow>& ReaderTable() {
          ReadSettingsData,
          {{"kfd", OpenGroup::KurvexFiles}}},
         {"block container", LooksLikeBlockContainer, ReadBlocks, {{"kfd", OpenGroup::KurvexFiles}}},
+        {"Keysight BIN", LooksLikeKeysightBin, ReadKeysightBin, {{"bin", OpenGroup::Oscilloscope}}},
         {"MATLAB", LooksLikeMatFile, ReadMat, {{"mat", OpenGroup::Matlab}}},
         {"COMTRADE",
          LooksLikeComtrade,
