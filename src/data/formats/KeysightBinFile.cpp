@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -83,18 +84,49 @@ bool SameStep(double a, double b) {
     return std::fabs(a - b) <= 1e-9 * std::max(std::fabs(a), std::fabs(b));
 }
 
+// The extents of the valid samples of a part of a column; lo > hi: none.
+struct Span {
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+};
+
+// Converts `n` samples, widening `span` by them; whether any is no number.
 template <class T>
-bool Convert(const char* src, std::int64_t n, double* dst, std::uint8_t* flags) {
-    bool bad = false;
+bool Convert(const char* src, std::int64_t n, double* dst, std::uint8_t* flags, Span& span) {
+    std::memset(flags, kPointValid, static_cast<size_t>(n));
+    double lo = span.lo, hi = span.hi;
     for (std::int64_t r = 0; r < n; ++r) {
-        const double v =
-            static_cast<double>(Load<T>(src + r * static_cast<std::int64_t>(sizeof(T))));
-        const bool ok = std::isfinite(v);
+        const auto v = static_cast<double>(Load<T>(src + r * static_cast<std::int64_t>(sizeof(T))));
         dst[r] = v;
-        flags[r] = ok ? kPointValid : kPointInvalid;
-        bad |= !ok;
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
     }
-    return bad;
+    span = {lo, hi};
+    return false;
+}
+
+static_assert(kPointInvalid == kPointValid + 1);
+
+// Tested on the bits, so that the loop runs on vectors: a float is no number
+// when its exponent bits are all set.
+template <>
+bool Convert<float>(const char* src, std::int64_t n, double* dst, std::uint8_t* flags, Span& span) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    std::uint32_t bad = 0;
+    double lo = span.lo, hi = span.hi;
+    for (std::int64_t r = 0; r < n; ++r) {
+        const std::uint32_t bits = Load<std::uint32_t>(src + 4 * r);
+        const std::uint32_t nan = (bits & 0x7f800000u) == 0x7f800000u;
+        const auto v = static_cast<double>(std::bit_cast<float>(bits));
+        dst[r] = v;
+        flags[r] = static_cast<std::uint8_t>(kPointValid + nan);
+        const double low = nan ? kInf : v, high = nan ? -kInf : v;
+        lo = low < lo ? low : lo;
+        hi = high > hi ? high : hi;
+        bad |= nan;
+    }
+    span = {lo, hi};
+    return bad != 0;
 }
 
 std::int64_t WidthOf(Sample kind) {
@@ -329,6 +361,7 @@ bool Reader::Fill(CResultData& set, bool& bad) {
     // Allocated here: a worker must not throw.
     std::vector<std::string> buffers(static_cast<size_t>(workers),
                                      std::string(static_cast<size_t>(kChunkRows * 4), '\0'));
+    std::vector<Span> spans(static_cast<size_t>(items));
     ItemCounter counter(items);
     std::mutex lock;  // guards what the workers report
     std::string readError;
@@ -346,8 +379,10 @@ bool Reader::Fill(CResultData& set, bool& bad) {
             std::uint8_t* flags = v->Flags() + row;
             bool ok = true;
             if (column == 0) {
-                for (std::int64_t r = 0; r < rows; ++r)
-                    dst[r] = x0_ + static_cast<double>(row + r) * dx_;
+                // Rows fit an int32, whose conversion runs on vectors.
+                const auto first = static_cast<std::int32_t>(row);
+                for (std::int32_t r = 0; r < static_cast<std::int32_t>(rows); ++r)
+                    dst[r] = x0_ + static_cast<double>(first + r) * dx_;
                 std::memset(flags, kPointValid, static_cast<size_t>(rows));
             } else {
                 const Column& c = columns_[static_cast<size_t>(column - 1)];
@@ -356,11 +391,14 @@ bool Reader::Fill(CResultData& set, bool& bad) {
                     file_.ReadAt(c.at + row * width, buffer.data(), rows * width);
                 ok = got == rows * width;
                 if (ok && c.kind == Sample::Float32)
-                    sawBad |= Convert<float>(buffer.data(), rows, dst, flags);
+                    sawBad |= Convert<float>(buffer.data(), rows, dst, flags,
+                                             spans[static_cast<size_t>(i)]);
                 else if (ok && c.kind == Sample::Int32)
-                    sawBad |= Convert<std::int32_t>(buffer.data(), rows, dst, flags);
+                    sawBad |= Convert<std::int32_t>(buffer.data(), rows, dst, flags,
+                                                    spans[static_cast<size_t>(i)]);
                 else if (ok)
-                    sawBad |= Convert<std::uint8_t>(buffer.data(), rows, dst, flags);
+                    sawBad |= Convert<std::uint8_t>(buffer.data(), rows, dst, flags,
+                                                    spans[static_cast<size_t>(i)]);
             }
             const std::int64_t now = done.fetch_add(rows) + rows;
             std::unique_lock<std::mutex> hold(lock, std::try_to_lock);
@@ -381,6 +419,19 @@ bool Reader::Fill(CResultData& set, bool& bad) {
     });
     if (cancelled) return false;
     if (!readError.empty()) return Refuse(Format("Cannot read the file: %s.", readError.c_str()));
+    // The extents were found on the way, which spares a pass over the columns.
+    const double* x = set.Variable(0)->Values();
+    set.Variable(0)->SetExtents(x[0], x[rows_ - 1]);
+    for (size_t c = 1; c <= columns_.size(); ++c) {
+        Span all;
+        for (std::int64_t k = 0; k < perColumn; ++k) {
+            const Span& part = spans[c * static_cast<size_t>(perColumn) + static_cast<size_t>(k)];
+            all.lo = std::min(all.lo, part.lo);
+            all.hi = std::max(all.hi, part.hi);
+        }
+        if (all.lo <= all.hi)
+            set.Variable(static_cast<std::int32_t>(c))->SetExtents(all.lo, all.hi);
+    }
     return true;
 }
 
@@ -486,7 +537,11 @@ bool Reader::Run(const std::string& path, CResultDataRef& data) {
     BackColumns(set, rows_, workers_);
     bool bad = false;
     if (!Fill(set, bad)) return false;
-    FinishColumns(set, rows_, {}, false, bad, workers_);
+    const double* x = set.Variable(0)->Values();
+    set.SetRowCountLocked(static_cast<std::int32_t>(rows_));
+    set.SetBadPoints(bad);
+    set.SetUniformX(
+        CResultDataRef::UniformTest(x, 0, static_cast<std::int32_t>(rows_) - 1, workers_));
     NoteFacts(waves);
     data = fresh;
     return true;
