@@ -8,6 +8,7 @@
 
 #include "data/formats/BlockContainerFile.h"
 #include "data/formats/ComtradeFile.h"
+#include "data/formats/KeysightBinFile.h"
 #include "data/formats/LecroyTrcFile.h"
 #include "data/formats/MatFile.h"
 #include "data/formats/ModelicaResultFile.h"
@@ -138,6 +139,11 @@ bool ReadModelica(const std::string& path, CResultDataRef& data, CIOBuffer*, Use
     return ReadModelicaResult(path, data, messages, ForeignOptions(options), options.notes);
 }
 
+bool ReadKeysightBin(const std::string& path, CResultDataRef& data, CIOBuffer*,
+                     UserMessages& messages, const LoadOptions& options) {
+    return ReadKeysightBinFile(path, data, messages, ForeignOptions(options), options.notes);
+}
+
 bool ReadComtrade(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
                   const LoadOptions& options) {
     return ReadComtradeFile(path, data, messages, ForeignOptions(options), options.notes);
@@ -229,6 +235,7 @@ const std::vector<ReaderRow>& ReaderTable() {
         {"LeCroy waveform", LooksLikeLecroyTrc, ReadTrc, {{"trc", OpenGroup::Oscilloscope}}},
         {"Tektronix ISF", LooksLikeTektronixIsf, ReadIsf, {{"isf", OpenGroup::Oscilloscope}}},
         {"Modelica result", LooksLikeModelicaResult, ReadModelica, {{"mat", OpenGroup::Matlab}}},
+        {"Keysight BIN", LooksLikeKeysightBin, ReadKeysightBin, {{"bin", OpenGroup::Oscilloscope}}},
         {"MATLAB", LooksLikeMatFile, ReadMat, {{"mat", OpenGroup::Matlab}}},
         {"COMTRADE",
          LooksLikeComtrade,
