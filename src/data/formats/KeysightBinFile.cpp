@@ -444,8 +444,8 @@ void Reader::NoteFacts(const std::vector<Waveform>& waves) {
     if (colon != std::string::npos) Note("serial number: " + first.frame.substr(colon + 1));
     Note(Format("record length: %lld", static_cast<long long>(rows_)));
     const std::string xUnit = UnitOf(first.xUnit);
-    Note("sample interval: " + ExactNumber(dx_) + (xUnit.empty() ? "" : " " + xUnit));
-    Note("time of sample 0: " + ExactNumber(x0_) + (xUnit.empty() ? "" : " " + xUnit));
+    Note("sample interval: " + Format("%.7g", dx_) + (xUnit.empty() ? "" : " " + xUnit));
+    Note("time of sample 0: " + Format("%.7g", x0_) + (xUnit.empty() ? "" : " " + xUnit));
     std::string when = first.date;
     if (!first.time.empty()) when += (when.empty() ? "" : " ") + first.time;
     if (!when.empty()) Note("acquisition time: " + when);
