@@ -339,8 +339,8 @@ bool Reader::Run(CResultDataRef& data) {
     if (ReadFailed()) return false;
     if (rows == 0) return Refuse("It holds no samples after its heading.");
     if (h.recordLength >= 0 && h.recordLength != rows)
-        return Refuse(Format("Its preamble's record length is %lld, but it holds %lld rows%s.",
-                             h.recordLength, static_cast<long long>(rows),
+        return Refuse(Format("Its preamble's record length is %lld, but it holds %lld row%s%s.",
+                             h.recordLength, static_cast<long long>(rows), rows == 1 ? "" : "s",
                              rows < h.recordLength ? ": it is cut short" : ""));
     const std::int64_t columns = static_cast<std::int64_t>(h.names.size()) + 1;
     if (rows > std::numeric_limits<std::int32_t>::max() ||
