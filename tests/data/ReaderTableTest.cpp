@@ -60,6 +60,7 @@ TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
         {"MATLAB", fs::path(KURVEX_MAT_DIR) / "matrix5.mat"},
         {"COMTRADE", fs::path(KURVEX_COMTRADE_DIR) / "hand.cfg"},
         {"COMTRADE data", fs::path(KURVEX_COMTRADE_DIR) / "hand.dat"},
+        {"oscilloscope CSV", Written("k.csv", "x-axis,1\nsecond,Volt\n0,1\n1,2\n")},
         {"text", Written("t.txt", "time v\n0 1\n1 2\n")},
     };
     const std::vector<ReaderRow>& table = ReaderTable();

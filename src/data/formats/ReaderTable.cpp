@@ -12,6 +12,7 @@
 #include "data/formats/LecroyTrcFile.h"
 #include "data/formats/MatFile.h"
 #include "data/formats/ModelicaResultFile.h"
+#include "data/formats/ScopeCsvFile.h"
 #include "data/formats/SettingsDataFile.h"
 #include "data/formats/TektronixIsfFile.h"
 #include "data/model/Runs.h"
@@ -159,6 +160,11 @@ bool ReadIsf(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMess
     return ReadTektronixIsfFile(path, data, messages, ForeignOptions(options), options.notes);
 }
 
+bool ReadScopeCsv(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
+                  const LoadOptions& options) {
+    return ReadScopeCsvFile(path, data, messages, ForeignOptions(options), options.notes);
+}
+
 // The configuration beside a COMTRADE record's ".dat", which is what holds
 // its layout; empty when `path` is no such file.
 std::string ComtradeConfigOf(const std::string& path) {
@@ -242,6 +248,8 @@ const std::vector<ReaderRow>& ReaderTable() {
          ReadComtrade,
          {{"cfg", OpenGroup::Comtrade}, {"cff", OpenGroup::Comtrade}}},
         {"COMTRADE data", LooksLikeComtradeData, ReadComtradeData, {{"dat", OpenGroup::None}}},
+        // Claimed by its heading rows alone: other CSV files stay the text reader's.
+        {"oscilloscope CSV", LooksLikeScopeCsv, ReadScopeCsv, {{"csv", OpenGroup::CommaSeparated}}},
         {"text",
          AnyFile,
          ReadText,
