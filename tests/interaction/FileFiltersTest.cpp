@@ -7,11 +7,12 @@ namespace {
 
 // Built from the reader table, the Open dialog's list stays as users know it.
 TEST(FileFilters, OpenFiltersKeepTheirGroupsAndOrder) {
-    EXPECT_EQ(OpenFileFilters(),
-              (std::vector<std::string>{"Kurvex Files (*.kfd *.txt *.fra)",
-                                        "Comma separated files (*.csv)", "SPICE raw files (*.raw)",
-                                        "MATLAB files (*.mat)", "COMTRADE records (*.cfg *.cff)",
-                                        "Oscilloscope captures (*.trc *.isf)", "All files (*)"}));
+    EXPECT_EQ(
+        OpenFileFilters(),
+        (std::vector<std::string>{"Kurvex Files (*.kfd *.txt *.fra)",
+                                  "Comma separated files (*.csv)", "SPICE raw files (*.raw)",
+                                  "MATLAB files (*.mat)", "COMTRADE records (*.cfg *.cff)",
+                                  "Oscilloscope captures (*.trc *.isf *.wfm)", "All files (*)"}));
 }
 
 TEST(FileFilters, FilterListsBecomeNameFiltersAndGiveTheirExtension) {

@@ -13,6 +13,8 @@
 #include "data/formats/ModelicaResultFile.h"
 #include "data/formats/SettingsDataFile.h"
 #include "data/formats/TektronixIsfFile.h"
+#include "data/formats/TektronixWfmFile.h"
+#include "data/formats/UnreadFormats.h"
 #include "data/model/Runs.h"
 #include "data/platform/NumberText.h"
 
@@ -153,6 +155,25 @@ bool ReadIsf(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMess
     return ReadTektronixIsfFile(path, data, messages, ForeignOptions(options), options.notes);
 }
 
+bool ReadWfm(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
+             const LoadOptions& options) {
+    return ReadTektronixWfmFile(path, data, messages, ForeignOptions(options), options.notes);
+}
+
+bool LooksLikeUnread(std::string_view head, const std::string&) {
+    return UnreadFormatOf(head) != nullptr;
+}
+
+bool ReadUnread(const std::string& path, CResultDataRef&, CIOBuffer*, UserMessages& messages,
+                const LoadOptions&) {
+    std::string head, error;
+    if (!ReadHead(path, head, error)) {
+        messages.Show(error, MessageIcon::Stop);
+        return false;
+    }
+    return RefuseUnreadFormat(path, head, messages);
+}
+
 // The configuration beside a COMTRADE record's ".dat", which is what holds
 // its layout; empty when `path` is no such file.
 std::string ComtradeConfigOf(const std::string& path) {
@@ -229,6 +250,8 @@ const std::vector<ReaderRow>& ReaderTable() {
         {"LeCroy waveform", LooksLikeLecroyTrc, ReadTrc, {{"trc", OpenGroup::Oscilloscope}}},
         {"Tektronix ISF", LooksLikeTektronixIsf, ReadIsf, {{"isf", OpenGroup::Oscilloscope}}},
         {"Modelica result", LooksLikeModelicaResult, ReadModelica, {{"mat", OpenGroup::Matlab}}},
+        {"Tektronix WFM", LooksLikeTektronixWfm, ReadWfm, {{"wfm", OpenGroup::Oscilloscope}}},
+        {"recognised, not read", LooksLikeUnread, ReadUnread, {}},
         {"MATLAB", LooksLikeMatFile, ReadMat, {{"mat", OpenGroup::Matlab}}},
         {"COMTRADE",
          LooksLikeComtrade,
