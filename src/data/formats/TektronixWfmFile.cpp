@@ -332,6 +332,7 @@ bool Reader::Run(CResultDataRef& data) {
     if (!std::isfinite(yScale_) || !std::isfinite(yOffset_) || !std::isfinite(xScale_) ||
         !std::isfinite(xOffset_))
         return Refuse("Its vertical or horizontal scale is no number.");
+    if (xScale_ <= 0.0) return Refuse(Format("Its sample interval %g is not positive.", xScale_));
     name_ = f.Text(40, 32);
     if (name_.empty()) name_ = std::filesystem::path(path_).stem().string();
 
