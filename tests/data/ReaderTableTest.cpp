@@ -57,6 +57,8 @@ TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
          Written("w.isf", ":WFMPRE:BYT_NR 1;NR_PT 1;XINCR 1;YMULT 1;:CURVE #11\x01")},
         {"Modelica result", Written("r.mat", ModelicaClass())},
         {"Keysight BIN", Written("k.bin", std::string("AG10\x0c\0\0\0\1\0\0\0", 12))},
+        {"Tektronix WFM", Written("w.wfm", "\x0f\x0f:WFM#003" + std::string(100, '\0'))},
+        {"recognised, not read", Written("d.vcd", "$date today $end\n$timescale 1 ns $end\n")},
         {"MATLAB", fs::path(KURVEX_MAT_DIR) / "matrix5.mat"},
         {"COMTRADE", fs::path(KURVEX_COMTRADE_DIR) / "hand.cfg"},
         {"COMTRADE data", fs::path(KURVEX_COMTRADE_DIR) / "hand.dat"},

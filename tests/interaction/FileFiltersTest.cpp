@@ -9,10 +9,10 @@ namespace {
 TEST(FileFilters, OpenFiltersKeepTheirGroupsAndOrder) {
     EXPECT_EQ(
         OpenFileFilters(),
-        (std::vector<std::string>{"Kurvex Files (*.kfd *.txt *.fra)",
-                                  "Comma separated files (*.csv)", "SPICE raw files (*.raw)",
-                                  "MATLAB files (*.mat)", "COMTRADE records (*.cfg *.cff)",
-                                  "Oscilloscope captures (*.trc *.isf *.bin)", "All files (*)"}));
+        (std::vector<std::string>{
+            "Kurvex Files (*.kfd *.txt *.fra)", "Comma separated files (*.csv)",
+            "SPICE raw files (*.raw)", "MATLAB files (*.mat)", "COMTRADE records (*.cfg *.cff)",
+            "Oscilloscope captures (*.trc *.isf *.bin *.wfm)", "All files (*)"}));
 }
 
 TEST(FileFilters, FilterListsBecomeNameFiltersAndGiveTheirExtension) {

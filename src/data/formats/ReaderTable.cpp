@@ -15,6 +15,8 @@
 #include "data/formats/ScopeCsvFile.h"
 #include "data/formats/SettingsDataFile.h"
 #include "data/formats/TektronixIsfFile.h"
+#include "data/formats/TektronixWfmFile.h"
+#include "data/formats/UnreadFormats.h"
 #include "data/model/Runs.h"
 #include "data/platform/NumberText.h"
 
@@ -165,6 +167,25 @@ bool ReadScopeCsv(const std::string& path, CResultDataRef& data, CIOBuffer*, Use
     return ReadScopeCsvFile(path, data, messages, ForeignOptions(options), options.notes);
 }
 
+bool ReadWfm(const std::string& path, CResultDataRef& data, CIOBuffer*, UserMessages& messages,
+             const LoadOptions& options) {
+    return ReadTektronixWfmFile(path, data, messages, ForeignOptions(options), options.notes);
+}
+
+bool LooksLikeUnread(std::string_view head, const std::string&) {
+    return UnreadFormatOf(head) != nullptr;
+}
+
+bool ReadUnread(const std::string& path, CResultDataRef&, CIOBuffer*, UserMessages& messages,
+                const LoadOptions&) {
+    std::string head, error;
+    if (!ReadHead(path, head, error)) {
+        messages.Show(error, MessageIcon::Stop);
+        return false;
+    }
+    return RefuseUnreadFormat(path, head, messages);
+}
+
 // The configuration beside a COMTRADE record's ".dat", which is what holds
 // its layout; empty when `path` is no such file.
 std::string ComtradeConfigOf(const std::string& path) {
@@ -242,6 +263,8 @@ const std::vector<ReaderRow>& ReaderTable() {
         {"Tektronix ISF", LooksLikeTektronixIsf, ReadIsf, {{"isf", OpenGroup::Oscilloscope}}},
         {"Modelica result", LooksLikeModelicaResult, ReadModelica, {{"mat", OpenGroup::Matlab}}},
         {"Keysight BIN", LooksLikeKeysightBin, ReadKeysightBin, {{"bin", OpenGroup::Oscilloscope}}},
+        {"Tektronix WFM", LooksLikeTektronixWfm, ReadWfm, {{"wfm", OpenGroup::Oscilloscope}}},
+        {"recognised, not read", LooksLikeUnread, ReadUnread, {}},
         {"MATLAB", LooksLikeMatFile, ReadMat, {{"mat", OpenGroup::Matlab}}},
         {"COMTRADE",
          LooksLikeComtrade,
