@@ -82,6 +82,8 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
                          JsonNumber(v->Max()).c_str());
             if (!v->Unit().empty())
                 std::fprintf(out, ", \"unit\": %s", JsonString(v->Unit()).c_str());
+            if (!v->Description().empty())
+                std::fprintf(out, ", \"description\": %s", JsonString(v->Description()).c_str());
             std::fputs("}", out);
         }
         // Rows and variables are run 1's; every run's length follows.
@@ -116,13 +118,19 @@ int Info(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
                  d->BadPoints() ? "yes" : "no", d->VariableCount());
     for (std::int32_t i = 0; i < d->VariableCount(); ++i) {
         const CResultVariable* v = d->Variable(i);
-        if (v->Unit().empty()) {
+        const std::string desc =
+            v->Description().empty() ? "" : "desc " + DisplayName(v->Description());
+        if (v->Unit().empty() && desc.empty()) {
             std::fprintf(out, "  %s min %-18.10g max %.10g\n",
                          PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max());
-        } else {
-            std::fprintf(out, "  %s min %-18.10g max %-18.10g unit %s\n",
+        } else if (v->Unit().empty()) {
+            std::fprintf(out, "  %s min %-18.10g max %-18.10g %s\n",
                          PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max(),
-                         DisplayName(v->Unit()).c_str());
+                         desc.c_str());
+        } else {
+            std::fprintf(out, "  %s min %-18.10g max %-18.10g unit %s%s%s\n",
+                         PadRight(DisplayName(v->Name()), 20).c_str(), v->Min(), v->Max(),
+                         DisplayName(v->Unit()).c_str(), desc.empty() ? "" : "  ", desc.c_str());
         }
     }
     if (d->RunCount() > 1) std::fprintf(out, "runs: %d\n", d->RunCount());

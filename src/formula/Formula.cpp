@@ -154,20 +154,24 @@ std::unique_ptr<CFormulaNode> ReadOperator(const std::string& t, size_t pos, CFo
 // Column names, upper-cased, longest first (equal lengths in column order) and
 // bucketed by first character so a wide data set does not slow each token.
 // Names that only other runs have come after, with column -1: they match only
-// where a run follows them.
+// where a run follows them. Constants' names no column has come last, as
+// kConstantColumn - k for constant k.
+constexpr std::int32_t kConstantColumn = -2;
+
 class NameTable {
 public:
     NameTable(const std::vector<std::string>& names, const std::vector<FormulaRun>* runs,
-              std::int32_t own) {
+              std::int32_t own, const std::vector<ResultConstant>* constants) {
         std::vector<std::pair<std::string, std::int32_t>> sorted;
         for (size_t i = 0; i < names.size(); ++i) {
             std::string n = TrimUpper(names[i]);
             // An empty name would match everywhere without moving on.
             if (!n.empty()) sorted.emplace_back(std::move(n), static_cast<std::int32_t>(i));
         }
-        if (runs && runs->size() > 1) {
-            std::unordered_set<std::string> known;
+        std::unordered_set<std::string> known;
+        if ((runs && runs->size() > 1) || (constants && !constants->empty()))
             for (const auto& entry : sorted) known.insert(entry.first);
+        if (runs && runs->size() > 1) {
             for (size_t k = 0; k < runs->size(); ++k) {
                 if (static_cast<std::int32_t>(k) == own) continue;
                 for (const std::string& name : (*runs)[k].variables) {
@@ -175,6 +179,11 @@ public:
                     if (!n.empty() && known.insert(n).second) sorted.emplace_back(std::move(n), -1);
                 }
             }
+        }
+        for (size_t k = 0; constants && k < constants->size(); ++k) {
+            std::string n = TrimUpper((*constants)[k].name);
+            if (!n.empty() && known.insert(n).second)
+                sorted.emplace_back(std::move(n), kConstantColumn - static_cast<std::int32_t>(k));
         }
         std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
             return a.first.size() > b.first.size();
@@ -189,7 +198,7 @@ public:
         for (const auto& entry : buckets_[static_cast<unsigned char>(t[pos])]) {
             if (t.compare(pos, entry.first.size(), entry.first) != 0) continue;
             const size_t end = pos + entry.first.size();
-            if ((end < t.size() && t[end] == '@') || (entry.second >= 0 && EndsWord(t, end)))
+            if ((end < t.size() && t[end] == '@') || (entry.second != -1 && EndsWord(t, end)))
                 return &entry;
         }
         return nullptr;
@@ -271,8 +280,9 @@ bool CFormula::Fail(std::int32_t position, const char* message) {
     return false;
 }
 
-bool CFormula::Compile(const std::string& text, const std::vector<std::string>& names) {
-    return CompileWith(text, names, nullptr);
+bool CFormula::Compile(const std::string& text, const std::vector<std::string>& names,
+                       const std::vector<ResultConstant>& constants) {
+    return CompileWith(text, names, nullptr, 0, &constants);
 }
 
 bool CFormula::CompileOverRuns(const std::string& text, const std::vector<FormulaRun>& runs,
@@ -288,13 +298,15 @@ bool CFormula::CompileOverRuns(const std::string& text, const std::vector<Formul
 class CFormula::Compiler {
 public:
     Compiler(CFormula& formula, const std::string& t, const std::vector<std::string>& names,
-             const std::vector<FormulaRun>* runs, std::int32_t own)
+             const std::vector<FormulaRun>* runs, std::int32_t own,
+             const std::vector<ResultConstant>* constants)
         : formula_(formula),
           t_(t),
           names_(names),
           runs_(runs),
           own_(own),
-          table_(names, runs, own),
+          constants_(constants),
+          table_(names, runs, own, constants),
           runColumns_(runs ? runs->size() : 0) {}
 
     // The postfix output into `output`; false when the formula failed.
@@ -334,7 +346,10 @@ private:
         if (c == ')') return CloseParenthesis(p);
         if (c == ',') return Comma(p);
         if (StartsNumber(t_, pos_)) return Number(p);
-        if (const auto* name = table_.Match(t_, pos_)) return Variable(*name, p);
+        if (const auto* name = table_.Match(t_, pos_)) {
+            if (name->second <= kConstantColumn) return Constant(*name, p);
+            return Variable(*name, p);
+        }
         return Operator(p);
     }
 
@@ -387,6 +402,18 @@ private:
         const size_t end = ScanNumber(t_, pos_);
         if (!Emit(std::make_unique<FormulaNumberNode>(ParseDecimal(&t_[pos_], t_.data() + end), p)))
             return false;
+        pos_ = end;
+        return true;
+    }
+
+    // A constant reads as its value written out; no run may follow it.
+    bool Constant(const std::pair<std::string, std::int32_t>& name, std::int32_t p) {
+        const size_t end = pos_ + name.first.size();
+        if (!EndsWord(t_, end))
+            return formula_.Fail(static_cast<std::int32_t>(end), kFormulaInvalidEntry);
+        const double value =
+            (*constants_)[static_cast<size_t>(kConstantColumn - name.second)].value;
+        if (!Emit(std::make_unique<FormulaNumberNode>(value, p))) return false;
         pos_ = end;
         return true;
     }
@@ -483,6 +510,7 @@ private:
     const std::vector<std::string>& names_;
     const std::vector<FormulaRun>* runs_;
     std::int32_t own_;
+    const std::vector<ResultConstant>* constants_;
     const NameTable table_;
     // Upper-cased names to columns of the other runs, made for a run when first named.
     std::vector<std::unordered_map<std::string, std::int32_t>> runColumns_;
@@ -494,7 +522,8 @@ private:
 };
 
 bool CFormula::CompileWith(const std::string& text, const std::vector<std::string>& names,
-                           const std::vector<FormulaRun>* runs, std::int32_t own) {
+                           const std::vector<FormulaRun>* runs, std::int32_t own,
+                           const std::vector<ResultConstant>* constants) {
     ClearCompiled();
     const std::string t = TrimUpper(text);
     // Positions are 32-bit.
@@ -503,7 +532,7 @@ bool CFormula::CompileWith(const std::string& text, const std::vector<std::strin
     if (runs && runs->empty()) runs = nullptr;
     if (!runs) own = 0;
     std::vector<std::unique_ptr<CFormulaNode>> output;
-    if (!Compiler(*this, t, names, runs, own).Run(output)) return false;
+    if (!Compiler(*this, t, names, runs, own, constants).Run(output)) return false;
     return Assemble(std::move(output));
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "data/model/ResultData.h"
 #include "data/model/ResultVariable.h"
 #include "formula/FormulaNode.h"
 
@@ -56,9 +57,12 @@ public:
     CFormula(const CFormula&) = delete;
     CFormula& operator=(const CFormula&) = delete;
 
-    // Compiles `text` over the column names (index = column); on failure the
-    // formula has no root and Error() tells where and why.
-    bool Compile(const std::string& text, const std::vector<std::string>& names);
+    // Compiles `text` over the column names (index = column), then the
+    // constants' names, each standing for its value as a number written there
+    // would (a column of the same name wins); on failure the formula has no
+    // root and Error() tells where and why.
+    bool Compile(const std::string& text, const std::vector<std::string>& names,
+                 const std::vector<ResultConstant>& constants = {});
     // Compiles `text` over runs[own]'s variables, where NAME@K and NAME@"name"
     // may also name variables of the other runs (see RunReferences).
     bool CompileOverRuns(const std::string& text, const std::vector<FormulaRun>& runs,
@@ -136,7 +140,8 @@ private:
     void ClearCompiled();
     // `runs` may be null: then only run 1 exists and it has no name.
     bool CompileWith(const std::string& text, const std::vector<std::string>& names,
-                     const std::vector<FormulaRun>* runs, std::int32_t own = 0);
+                     const std::vector<FormulaRun>* runs, std::int32_t own = 0,
+                     const std::vector<ResultConstant>* constants = nullptr);
     bool Fail(std::int32_t position, const char* message);
     // Builds the tree and the evaluation program from the postfix output.
     bool Assemble(std::vector<std::unique_ptr<CFormulaNode>> output);

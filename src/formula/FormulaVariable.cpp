@@ -56,7 +56,10 @@ std::unique_ptr<CFormula> CompileOver(const CResultData* whole, const std::strin
         for (std::int32_t k = 0; k < whole->RunCount(); ++k)
             runs.push_back(FormulaRun{whole->RunName(k), VariableNames(*whole->Run(k))});
         compiled = formula->CompileOverRuns(text, runs, own);
+    } else if (whole->RunCount() == 1) {
+        compiled = formula->Compile(text, VariableNames(*d), d->Constants());
     } else {
+        // Runs may differ in their constants: only a lone run offers them.
         compiled = formula->Compile(text, VariableNames(*d));
     }
     if (!compiled) {

@@ -23,7 +23,8 @@ struct FormulaBuild {
 // (NAME@K) and so gives the same samples whichever run it is evaluated over.
 bool FormulaSameForEveryRun(const CResultDataRef& data, const std::string& text);
 
-// True when `text` compiles against the data set's variable names; else `error`
+// True when `text` compiles against the data set's variable names (and the
+// constants of a result of one run); else `error`
 // tells where and why (position 0 and no message when the data set has no
 // variables or fewer than 2 samples).
 bool CheckFormula(const CResultDataRef& data, const std::string& text, FormulaError& error);

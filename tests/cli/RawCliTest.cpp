@@ -124,6 +124,20 @@ TEST(RawCli, InfoShowsUnitsAndNotesOfOtherProgramsFiles) {
     EXPECT_NE(back.out.find("  IA (A)               min 0                  max 27\n"),
               std::string::npos)
         << back.out;
+    // A Modelica result's descriptions (the Modelica Standard Library's text of OnePort's v).
+    std::string why;
+    const fs::path modelica = test::PeerData("bench/modelica-mat", why);
+    if (modelica.empty()) GTEST_SKIP() << why;
+    const std::string chua = (modelica / "ChuaCircuit_Dymola.mat").string();
+    const std::string text = Cli({"info", chua}).out;
+    EXPECT_NE(text.find(" unit V  desc Voltage drop between the two pins (= p.v - n.v)\n"),
+              std::string::npos)
+        << text;
+    const std::string json = Cli({"info", chua, "--json"}).out;
+    EXPECT_NE(json.find("\"unit\": \"V\", \"description\": \"Voltage drop between the two pins "
+                        "(= p.v - n.v)\"}"),
+              std::string::npos)
+        << json;
 }
 
 constexpr std::int32_t kRows[] = {4, 1, 3};

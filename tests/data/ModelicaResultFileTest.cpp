@@ -10,6 +10,7 @@
 #include "data/document/ResultFile.h"
 #include "data/formats/ModelicaResultFile.h"
 #include "data/formats/ReaderTable.h"
+#include "formula/FormulaVariable.h"
 
 namespace kurvex {
 namespace {
@@ -98,7 +99,9 @@ TEST(ModelicaResultFile, ReadsDymolaAndOpenModelicaResults) {
     };
     const std::vector<Case> cases = {
         // ModelicaRes's documentation: IV 4.0, FV 2.4209836, max 4.5046349,
-        // min -3.8189442, 3.8827 at 5 s; Ro.R 0.0125.
+        // min -3.8189442, 3.8827 at 5 s; Ro.R 0.0125. The Modelica Standard
+        // Library: ChuaCircuit's L(L=18); OnePort's v "Voltage drop between
+        // the two pins (= p.v - n.v)".
         {peer / "ChuaCircuit_Dymola.mat", "Modelica result", "parameter Ro.R = 0.0125 Ohm",
          [](const Loaded& l) {
              EXPECT_EQ(l.d->Variable(0)->Name(), "Time");
@@ -112,6 +115,12 @@ TEST(ModelicaResultFile, ReadsDymolaAndOpenModelicaResults) {
              EXPECT_NEAR(v->Max(), 4.5046349, 1e-6);
              EXPECT_NEAR(v->Min(), -3.8189442, 1e-6);
              EXPECT_EQ(v->Unit(), "V");
+             EXPECT_EQ(v->Description(), "Voltage drop between the two pins (= p.v - n.v)");
+             // Parameters read as numbers in formulas.
+             const FormulaBuild b = BuildFormulaVariable(l.d, "L.i*L.L");
+             ASSERT_TRUE(b.variable) << b.error.message;
+             for (std::int32_t r = 0; r < l.d->RowCount(); ++r)
+                 ASSERT_EQ(b.variable->Values()[r], 18 * At(l, "L.i", r)) << r;
              // dataInfo: C1.p.v is C1.v's column, L.n.i the negated L.i.
              EXPECT_EQ(Var(l, "C1.p.v")->Values(), v->Values());
              for (std::int32_t r = 0; r < l.d->RowCount(); ++r)
@@ -157,7 +166,8 @@ TEST(ModelicaResultFile, ReadsDymolaAndOpenModelicaResults) {
              EXPECT_FLOAT_EQ(static_cast<float>(At(l, "world.g", 0)), 9.81f);
              ExpectSameVariables(l, full, false, "world.g");
          }},
-        // Texts stored as doubles; data_1 is 0 x 0.
+        // Texts stored as doubles; data_1 is 0 x 0. ModelicaRes's unicode.mo:
+        // DeltaTheta "ΔΘ".
         {peer / "unicode_Dymola.mat", "Modelica result", "0 constants",
          [](const Loaded& l) {
              std::vector<std::string> names;
@@ -165,6 +175,7 @@ TEST(ModelicaResultFile, ReadsDymolaAndOpenModelicaResults) {
                  names.push_back(l.d->Variable(i)->Name());
              EXPECT_EQ(names, (std::vector<std::string>{"Time", "_dummy", "_derdummy", "DeltaTheta",
                                                         "CPUtime", "EventCounter"}));
+             EXPECT_EQ(Var(l, "DeltaTheta")->Description(), "\xCE\x94\xCE\x98");
          }},
         // A MAT 5 file of matrices is the MATLAB reader's.
         {peer / "missing-Aclass.mat", "MATLAB", "",

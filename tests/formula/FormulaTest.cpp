@@ -111,6 +111,31 @@ TEST(Formula, NamesMatchOnTheirTextWhateverTheEncoding) {
     }
 }
 
+TEST(Formula, ConstantsReadAsTheirValuesAfterTheColumns) {
+    CResultDataRef data = MakeData({"T", "V1", "R"}, {{0, 1}, {5, 6}, {2, 4}});
+    data->SetConstants({{"Ro.R", 0.0125}, {"r", 99}, {"V10", 3}, {"Two", 2}});
+    const std::pair<const char*, std::vector<double>> cases[] = {
+        {"V1/ro.R", {5 / 0.0125, 6 / 0.0125}},
+        {"R", {2, 4}},    // the column of that name wins
+        {"V10", {3, 3}},  // longest first: not V1 followed by 0
+        {"V1^TWO", {25, 36}},
+    };
+    for (const auto& [text, values] : cases) {
+        const Result r = Evaluate(text, data);
+        EXPECT_EQ(r.values, values) << text << ": " << r.error.message;
+    }
+    EXPECT_EQ(Evaluate("RO.R@1", data).error.position, 4);
+    // A constant is compiled as the number written out.
+    CFormula f;
+    ASSERT_TRUE(f.Compile("ro.r", {"T"}, data->Constants()));
+    ASSERT_EQ(f.Root()->Kind(), FormulaNodeKind::Number);
+    EXPECT_EQ(static_cast<const FormulaNumberNode*>(f.Root())->Value(), 0.0125);
+    // Runs may hold constants of their own: a result of several offers none.
+    const CResultDataRef two = MakeData({"T", "V1", "R"}, {{0, 1}, {7, 8}, {2, 4}});
+    data->AddRun(two.Get(), "b");
+    EXPECT_EQ(Evaluate("V1/RO.R", data).error.message, kFormulaInvalidEntry);
+}
+
 TEST(Formula, OperandsSideBySideGiveTheFirst) {
     EXPECT_EQ(Evaluate("2X").values, (std::vector<double>{2, 2, 2, 2}));
     CFormula f;

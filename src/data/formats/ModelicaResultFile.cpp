@@ -177,18 +177,33 @@ std::vector<std::string> ClassTexts(const Matrix& m, const std::string& bytes) {
     return Texts(m, bytes, Layout{m.rows > m.cols});
 }
 
+// Where the "[unit]" a description ends with begins, or npos.
+size_t UnitBracket(const std::string& description) {
+    if (description.empty() || description.back() != ']') return std::string::npos;
+    const size_t open = description.rfind('[');
+    if (open == std::string::npos || (open > 0 && description[open - 1] != ' '))
+        return std::string::npos;
+    return open;
+}
+
 // The unit a description ends with, "Voltage drop [V]" giving "V"; of
 // "[K|degC]" the unit the values are in, before the display unit. The
 // dimensionless "1" is no unit to show.
 std::string UnitOf(const std::string& description) {
-    if (description.empty() || description.back() != ']') return {};
-    const size_t open = description.rfind('[');
-    if (open == std::string::npos || (open > 0 && description[open - 1] != ' ')) return {};
+    const size_t open = UnitBracket(description);
+    if (open == std::string::npos) return {};
     std::string unit = description.substr(open + 1, description.size() - open - 2);
     unit = unit.substr(0, unit.find('|'));
     while (!unit.empty() && unit.back() == ' ') unit.pop_back();
     while (!unit.empty() && unit.front() == ' ') unit.erase(0, 1);
     return unit == "1" ? std::string() : unit;
+}
+
+// A description without the unit UnitOf takes from its end.
+std::string WithoutUnit(const std::string& description) {
+    std::string text = description.substr(0, UnitBracket(description));
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
 }
 
 std::string Number(double v, const Matrix& m) {
@@ -209,6 +224,7 @@ public:
 struct Trajectory {
     std::string name;
     std::string unit;
+    std::string description;
     std::int64_t column = 0;
     bool negated = false;
 };
@@ -455,6 +471,7 @@ bool Reader::Run(CResultDataRef& data) {
 
     std::vector<Trajectory> all(1);
     std::vector<std::string> parameters, skipped;
+    std::vector<ResultConstant> constants;
     std::int64_t xName = -1, aliases = 0, negatedCount = 0;
     for (std::int64_t i = 0; i < count; ++i) {
         const std::string& name = nameTexts[size_t(i)];
@@ -472,6 +489,7 @@ bool Reader::Run(CResultDataRef& data) {
             xName = i;
             all[0].name = name;
             all[0].unit = unit;
+            all[0].description = WithoutUnit(descriptions[size_t(i)]);
             continue;
         }
         if (abscissa || matrix == 2) {
@@ -483,7 +501,8 @@ bool Reader::Run(CResultDataRef& data) {
                            static_cast<long long>(columns), dataMatrix));
                 continue;
             }
-            all.push_back({name, unit, abscissa ? 0 : column - 1, negated});
+            all.push_back({name, unit, WithoutUnit(descriptions[size_t(i)]),
+                           abscissa ? 0 : column - 1, negated});
             continue;
         }
         if (matrix == 1) {
@@ -499,7 +518,9 @@ bool Reader::Run(CResultDataRef& data) {
             const double first = sign * data1At(0, column - 1);
             const double last = sign * data1At(data1Rows - 1, column - 1);
             const std::string tail = unit.empty() ? "" : " " + unit;
-            // Two values stand for a line from the first time to the last.
+            // Two values stand for a line from the first time to the last:
+            // no constant to offer formulas.
+            if (first == last) constants.push_back({name, first});
             parameters.push_back(first == last || (std::isnan(first) && std::isnan(last))
                                      ? Format("parameter %s = %s%s", name.c_str(),
                                               Number(first, *data1).c_str(), tail.c_str())
@@ -557,6 +578,7 @@ bool Reader::Run(CResultDataRef& data) {
         }
         v->SetName(all[i].name);
         v->SetUnit(all[i].unit);
+        v->SetDescription(all[i].description);
         run.Adopt(v);
         vars[i] = v;
     }
@@ -591,6 +613,7 @@ bool Reader::Run(CResultDataRef& data) {
     if (unused > 0)
         Note(Format("skipped: %lld columns of %s that no name shows",
                     static_cast<long long>(unused), dataMatrix));
+    run.SetConstants(std::move(constants));
     data.ShareColumnsOf(run);
     return true;
 }

@@ -340,6 +340,7 @@ void CResultDataRef::ShareColumnsOf(const CResultData& other) {
     d.uniformX_ = other.uniformX_;
     d.badPoints_ = other.badPoints_;
     d.runName_ = other.runName_;
+    d.constants_ = other.constants_;
     *this = fresh;
 }
 

@@ -30,6 +30,12 @@ struct ScanExtentsResult {
     bool sawBad = false;  // some sample in the interval is not valid
 };
 
+// A named number of a result (a Modelica parameter): formulas may use it by name.
+struct ResultConstant {
+    std::string name;
+    double value = 0.0;
+};
+
 // Columns derived from a data set's columns (the log10 columns of log axes,
 // min/max summaries), kept with it so every screen showing it shares them and
 // they go with it. Valid for one state of the rows; guarded by the data set's lock.
@@ -136,6 +142,10 @@ public:
     // Appends `run` as the next run; it must hold no runs of its own.
     void AddRun(CResultData* run, std::string name);
 
+    // The file's named constants, in its order; empty for most formats.
+    const std::vector<ResultConstant>& Constants() const { return constants_; }
+    void SetConstants(std::vector<ResultConstant> constants) { constants_ = std::move(constants); }
+
 protected:
     friend class CResultDataRef;
     // Sets up `count` new variables of `capacity` rows; false when out of memory.
@@ -162,6 +172,7 @@ protected:
     std::vector<CResultVariable*> vars_;  // each counted once for being held here
     DerivedColumns logCache_;
     std::string runName_;
+    std::vector<ResultConstant> constants_;
     struct HeldRun {
         CResultData* data;  // counted once for being held here
         std::string name;
@@ -226,7 +237,7 @@ public:
                     std::int32_t growBy);
     void SetName(std::int32_t i, const char* name);
     // Releases the held data set and holds a new one of run 1 of `other`: the
-    // same columns (shared, not copied), rows, flags and run name, no runs.
+    // same columns (shared, not copied), rows, flags, run name and constants, no runs.
     void ShareColumnsOf(const CResultData& other);
     // Writes `count` consecutive variables from `first` into `row` (negative
     // count: up to the last variable), growing the capacity as needed.

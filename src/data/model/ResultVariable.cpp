@@ -59,6 +59,7 @@ CResultVariable* CResultVariable::CopyResized(std::int32_t capacity, std::int32_
     v->kind_ = kind_;
     v->name_ = name_;
     v->unit_ = unit_;
+    v->description_ = description_;
     return v;
 }
 

@@ -74,12 +74,16 @@ public:
     const std::string& Unit() const { return unit_; }
     void SetUnit(std::string unit) { unit_ = std::move(unit); }
 
+    // What the file says the variable is, without its unit; empty when it says nothing.
+    const std::string& Description() const { return description_; }
+    void SetDescription(std::string text) { description_ = std::move(text); }
+
     // The owned formula of a derived variable, or null.
     VariableFormula* Formula() const { return formula_.get(); }
     void SetFormula(std::unique_ptr<VariableFormula> formula) { formula_ = std::move(formula); }
 
     // A new variable of `capacity` holding the first `keep` samples of this one,
-    // its extents, kind and name; null when out of memory.
+    // its extents, kind, name, unit and description; null when out of memory.
     CResultVariable* CopyResized(std::int32_t capacity, std::int32_t keep) const;
     // Changes the capacity in place, keeping min(old, new) samples; new samples
     // are 0.0 and missing. Only for a variable nobody else holds.
@@ -99,6 +103,7 @@ private:
     std::int32_t kind_ = kVariableRead;
     std::string name_;
     std::string unit_;
+    std::string description_;
     std::atomic<std::int32_t> refs_{0};
     std::unique_ptr<VariableFormula> formula_;
     std::shared_ptr<const void> keep_;  // the owner of borrowed samples, else null

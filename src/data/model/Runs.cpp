@@ -35,6 +35,7 @@ bool CopyRows(const CResultData& whole, std::int32_t from, std::int32_t n, CResu
         CResultVariable& target = *run.Variable(v);
         run.SetVariableName(v, source.Name());
         target.SetUnit(source.Unit());
+        target.SetDescription(source.Description());
         if (n == 0) continue;
         std::memcpy(target.Values(), source.Values() + from, sizeof(double) * n);
         std::memcpy(target.Flags(), source.Flags() + from, n);
