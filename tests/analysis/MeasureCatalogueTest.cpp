@@ -134,7 +134,8 @@ TEST(MeasureCatalogue, BadSamplesFailWithAReason) {
     outside.x = 9.0;
     MeasureContext far(TraceOf(kX, kY), "v", outside);
     EXPECT_EQ(far.Measure(MeasureId::ValueAtX).error, "X 9 lies outside the samples");
-    MeasureContext flat(TraceOf(kX, std::vector<double>(6, 1.0)), "v", {});
+    const std::vector<double> ones(6, 1.0);
+    MeasureContext flat(TraceOf(kX, ones), "v", {});
     EXPECT_FALSE(flat.Measure(MeasureId::Period).error.empty());
 }
 
