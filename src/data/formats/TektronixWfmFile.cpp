@@ -187,13 +187,13 @@ bool Reader::ReadFrames(const std::string& head, const Layout& layout, std::uint
     std::int64_t base = curveAt;
     for (std::uint32_t k = 0; k <= extra; ++k) {
         const Fields& src = k == 0 ? f : g;
-        const std::int64_t spec = k == 0 ? layout.updateSpec : (k - 1) * kUpdateSpecBytes;
+        const std::int64_t stamp = k == 0 ? layout.updateSpec : (k - 1) * kUpdateSpecBytes;
         const std::int64_t curve =
             k == 0 ? layout.curveInfo : extra * kUpdateSpecBytes + (k - 1) * kCurveInfoBytes;
         Frame& fr = frames_[k];
-        fr.ttOffset = src.F64(spec + 4);
-        fr.fracSec = src.F64(spec + 12);
-        fr.gmtSec = src.I32(spec + 20);
+        fr.ttOffset = src.F64(stamp + 4);
+        fr.fracSec = src.F64(stamp + 12);
+        fr.gmtSec = src.I32(stamp + 20);
         fr.precharge = src.U32(curve + 10);
         fr.dataStart = src.U32(curve + 14);
         fr.postStart = src.U32(curve + 18);
