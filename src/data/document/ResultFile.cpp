@@ -1,5 +1,7 @@
 #include "data/document/ResultFile.h"
 
+#include "data/model/RunAdjust.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -13,6 +15,7 @@
 #include "data/cache/CacheConvertText.h"
 #include "data/cache/CachedResult.h"
 #include "data/formats/ReaderTable.h"
+#include "data/model/RunAdjust.h"
 #include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
 
@@ -138,6 +141,12 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
                                    reader.cache == CacheKind::Text ? &messages : nullptr);
         if (route == CacheRoute::Stopped) return false;
         ok = route == CacheRoute::Read || reader.read(path, data, settings, messages, options);
+    }
+    if (ok) {
+        const XKind kind = data->GetXKind() != XKind::Unknown ? data->GetXKind()
+                           : reader.x != XKind::Unknown   ? reader.x
+                                                          : XKindOf(*data.Get());
+        for (std::int32_t k = 0; k < data->RunCount(); ++k) data->Run(k)->SetXKind(kind);
     }
     if (ok && options.showWarnings && data->BadPoints()) {
         messages.Show(

@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "data/model/RunAdjust.h"
 #include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
 #include "data/platform/Workers.h"
@@ -19,7 +20,8 @@ bool AppendRuns(CResultDataRef& result, const CResultDataRef& added, const std::
     if (base.VariableCount() == 0 || more.VariableCount() == 0) return false;
     const std::string& x = base.Variable(0)->Name();
     const std::string& theirs = more.Variable(0)->Name();
-    if (!SameName(x, theirs)) {
+    // A capture's "Time" joins a simulation's "time": what matters is the kind.
+    if (!XJoins(base, more)) {
         messages.Show(Format("The X variable of %s is \"%s\", not \"%s\" as in the runs shown: it "
                              "cannot be added as a run.",
                              path.c_str(), DisplayName(theirs).c_str(), DisplayName(x).c_str()),

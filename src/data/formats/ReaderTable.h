@@ -50,6 +50,8 @@ struct ReaderRow {
     std::vector<ReaderExtension> extensions;
     CacheKind cache = CacheKind::None;
     bool plots = false;  // its files may hold several plots to choose from
+    // What the X of its files is; Unknown: as the X's name says.
+    XKind x = XKind::Unknown;
 };
 
 // The first bytes LooksLike is given (fewer for a short file): a MAT header.

@@ -82,6 +82,14 @@ void CResultData::AddRun(CResultData* run, std::string name) {
     runs_.push_back({run, std::move(name)});
 }
 
+void CResultData::ReplaceVariable(std::int32_t i, CResultVariable* v) {
+    if (!v || i < 0 || i >= VariableCount()) return;
+    v->AddRef();
+    std::swap(vars_[static_cast<size_t>(i)], v);
+    v->Release();
+    Touch();
+}
+
 void CResultData::Release() {
     if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
 }
@@ -340,6 +348,7 @@ void CResultDataRef::ShareColumnsOf(const CResultData& other) {
     d.uniformX_ = other.uniformX_;
     d.badPoints_ = other.badPoints_;
     d.runName_ = other.runName_;
+    d.xKind_ = other.xKind_;
     d.constants_ = other.constants_;
     *this = fresh;
 }

@@ -22,6 +22,10 @@ enum DataSetKind : std::int32_t {
     kDataSetHighPass = 2,
 };
 
+// What the X of a result is, as its reader knows it; files join as runs of
+// one view when their X are of one kind, whatever their names.
+enum class XKind : std::int8_t { Unknown, Time, Frequency };
+
 // Result of a scan over a row interval.
 struct ScanExtentsResult {
     bool found = false;  // some sample in the interval is valid
@@ -142,6 +146,12 @@ public:
     // Appends `run` as the next run; it must hold no runs of its own.
     void AddRun(CResultData* run, std::string name);
 
+    XKind GetXKind() const { return xKind_; }
+    void SetXKind(XKind kind) { xKind_ = kind; }
+    // Holds `v` in place of variable i (which it releases); for data sets
+    // made to show others' columns differently, never for a reader's.
+    void ReplaceVariable(std::int32_t i, CResultVariable* v);
+
     // The file's named constants, in its order; empty for most formats.
     const std::vector<ResultConstant>& Constants() const { return constants_; }
     void SetConstants(std::vector<ResultConstant> constants) { constants_ = std::move(constants); }
@@ -172,6 +182,7 @@ protected:
     std::vector<CResultVariable*> vars_;  // each counted once for being held here
     DerivedColumns logCache_;
     std::string runName_;
+    XKind xKind_ = XKind::Unknown;
     std::vector<ResultConstant> constants_;
     struct HeldRun {
         CResultData* data;  // counted once for being held here
@@ -237,7 +248,8 @@ public:
                     std::int32_t growBy);
     void SetName(std::int32_t i, const char* name);
     // Releases the held data set and holds a new one of run 1 of `other`: the
-    // same columns (shared, not copied), rows, flags, run name and constants, no runs.
+    // same columns (shared, not copied), rows, flags, run name, X kind and
+    // constants, no runs.
     void ShareColumnsOf(const CResultData& other);
     // Writes `count` consecutive variables from `first` into `row` (negative
     // count: up to the last variable), growing the capacity as needed.

@@ -67,6 +67,7 @@ bool SplitIntoRuns(CResultDataRef& data, const std::vector<std::int32_t>& starts
         if (!CopyRows(whole, from, to - from, runs[k])) return false;
         CResultData& run = *runs[k].Get();
         if (k < names.size()) run.SetRunName(0, names[k]);
+        run.SetXKind(whole.GetXKind());
     }
     for (size_t k = 1; k < runs.size(); ++k)
         runs[0]->AddRun(runs[k].Get(), k < names.size() ? names[k] : std::string());
@@ -78,6 +79,7 @@ bool CopyRun(const CResultData& data, std::int32_t k, CResultDataRef& out) {
     const CResultData* run = data.Run(k);
     if (!run || !CopyRows(*run, 0, run->RowCount(), out)) return false;
     out->SetRunName(0, data.RunName(k));
+    out->SetXKind(run->GetXKind());
     return true;
 }
 
