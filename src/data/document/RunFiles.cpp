@@ -37,6 +37,8 @@ bool AppendRuns(CResultDataRef& result, const CResultDataRef& added, const std::
         run.ShareColumnsOf(*more.Run(k));
         const std::string& own = more.RunName(k);
         run->SetRunName(0, {});
+        // Screens find a run's X by the shown X's name.
+        if (!SameName(x, theirs)) run->ReplaceVariable(0, RenamedVariable(*run->Variable(0), x));
         joined->AddRun(run.Get(), more.RunCount() == 1 || own.empty() ? name : name + ": " + own);
     }
     result = joined;

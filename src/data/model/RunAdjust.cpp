@@ -83,8 +83,9 @@ CResultVariable* Transformed(const CResultVariable& v, std::int32_t rows, double
     return out;
 }
 
-// `v` under another name, over the same samples.
-CResultVariable* Renamed(CResultVariable& v, const std::string& name) {
+}  // namespace
+
+CResultVariable* RenamedVariable(CResultVariable& v, const std::string& name) {
     v.AddRef();
     std::shared_ptr<const void> keep(&v, [](const void* p) {
         const_cast<CResultVariable*>(static_cast<const CResultVariable*>(p))->Release();
@@ -98,10 +99,11 @@ CResultVariable* Renamed(CResultVariable& v, const std::string& name) {
     return out;
 }
 
-// Holds `v` (fresh, counted once by its maker) as variable i of `d`.
+namespace {
+
+// Holds `v` (fresh, held by nobody yet) as variable i of `d`.
 void Put(CResultData& d, std::int32_t i, CResultVariable* v) {
     d.ReplaceVariable(i, v);
-    v->Release();
 }
 
 bool AdjustRun(const CResultData& run, const RunAdjust& adjust, CResultDataRef& out) {
@@ -118,8 +120,9 @@ bool AdjustRun(const CResultData& run, const RunAdjust& adjust, CResultDataRef& 
         if (i <= 0) continue;
         // A variable already showing under the new name steps aside.
         const std::int32_t taken = RunVariable(d, to);
-        if (taken > 0 && taken != i) Put(d, taken, Renamed(*d.Variable(taken), to + " (file)"));
-        Put(d, i, Renamed(*d.Variable(i), to));
+        if (taken > 0 && taken != i)
+            Put(d, taken, RenamedVariable(*d.Variable(taken), to + " (file)"));
+        Put(d, i, RenamedVariable(*d.Variable(i), to));
     }
     for (const auto& [name, factor] : adjust.scales) {
         const std::int32_t i = ShownVariable(run, adjust, name);
@@ -138,13 +141,11 @@ bool AdjustRun(const CResultData& run, const RunAdjust& adjust, CResultDataRef& 
 std::string RunAdjustError(const CResultData& run, const RunAdjust& adjust, std::int32_t number) {
     for (const auto& m : adjust.maps) {
         if (RunVariable(run, m.first) <= 0)
-            return Format("run %d has no variable \"%s\"", number,
-                          DisplayName(m.first).c_str());
+            return Format("run %d has no variable \"%s\"", number, DisplayName(m.first).c_str());
     }
     for (const auto& s : adjust.scales) {
         if (ShownVariable(run, adjust, s.first) <= 0)
-            return Format("run %d shows no variable \"%s\"", number,
-                          DisplayName(s.first).c_str());
+            return Format("run %d shows no variable \"%s\"", number, DisplayName(s.first).c_str());
     }
     return {};
 }
@@ -154,9 +155,8 @@ CResultDataRef AdjustRuns(const CResultDataRef& data, const std::vector<RunAdjus
     if (failed) *failed = false;
     const CResultData& whole = *data.Get();
     const auto count = std::min<size_t>(perRun.size(), static_cast<size_t>(whole.RunCount()));
-    const bool any =
-        std::any_of(perRun.begin(), perRun.begin() + static_cast<long>(count),
-                    [](const RunAdjust& a) { return !a.IsDefault(); });
+    const bool any = std::any_of(perRun.begin(), perRun.begin() + static_cast<long>(count),
+                                 [](const RunAdjust& a) { return !a.IsDefault(); });
     if (!any || whole.Kind() != kDataSetPlain) return data;
     std::vector<CResultDataRef> runs(static_cast<size_t>(whole.RunCount()));
     for (std::int32_t k = 0; k < whole.RunCount(); ++k) {
@@ -213,10 +213,10 @@ AlignResult AlignOnEdge(const CResultData& shown, std::int32_t k, std::int32_t r
         }
         at[j] = FirstCrossing(*run, var, request.level, request.rising, request.after);
         if (!at[j]) {
-            out.error = Format("\"%s\" of run %d has no %s crossing of %s after %s.",
-                               DisplayName(request.name).c_str(), runs[j] + 1, edge,
-                               ExactNumber(request.level).c_str(),
-                               ExactNumber(request.after).c_str());
+            out.error =
+                Format("\"%s\" of run %d has no %s crossing of %s after %s.",
+                       DisplayName(request.name).c_str(), runs[j] + 1, edge,
+                       ExactNumber(request.level).c_str(), ExactNumber(request.after).c_str());
             return out;
         }
     }

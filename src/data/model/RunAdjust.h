@@ -39,6 +39,10 @@ struct RunAdjust {
     void SetScale(const std::string& name, double factor);
 };
 
+// `v` under another name, over the same samples (which it keeps alive); held
+// by nobody yet.
+CResultVariable* RenamedVariable(CResultVariable& v, const std::string& name);
+
 // Why `adjust` cannot apply to `run` (shown to the user as run `number`): a
 // mapped or scaled variable it lacks; empty when it applies.
 std::string RunAdjustError(const CResultData& run, const RunAdjust& adjust, std::int32_t number);
