@@ -133,6 +133,29 @@ MeasureOutcome Window(MeasureContext& c, MeasureId id) {
     return o;
 }
 
+// The time RMS of the curve less the other, where both have samples, the
+// other read linearly at the curve's X.
+MeasureOutcome DiffRms(MeasureContext& c) {
+    if (!c.Other()) return Failed("no second curve to compare with");
+    const Series a = SeriesOf(c.Curve()), b = SeriesOf(*c.Other());
+    if (!a.error.empty()) return Failed(a.error);
+    if (!b.error.empty()) return Failed(b.error);
+    const double x1 = std::max({c.Params().from, a.s.x[0], b.s.x[0]});
+    const double x2 = std::min({c.Params().to, a.s.x[a.s.n - 1], b.s.x[b.s.n - 1]});
+    if (!(x2 > x1)) return Failed("the curves share no stretch of X");
+    std::vector<double> xs, ds;
+    for (std::size_t i = 0; i < a.s.n; ++i) {
+        if (a.s.x[i] < x1 || a.s.x[i] > x2) continue;
+        xs.push_back(a.s.x[i]);
+        ds.push_back(a.s.y[i] - SeriesValueAt(b.s, a.s.x[i]));
+    }
+    if (xs.size() < 2) return Failed("the curves share no stretch of X");
+    MeasureOutcome o = SeriesWindowFigure(MeasureId::TimeRms, {xs.data(), ds.data(), xs.size()},
+                                          xs.front(), xs.back());
+    if (o.value && !std::isfinite(*o.value)) o.value.reset();
+    return o;
+}
+
 MeasureOutcome Slope(MeasureContext& c) {
     const Series series = SeriesOf(c.Curve());
     if (!series.error.empty()) return Failed(series.error);
@@ -254,6 +277,8 @@ const MeasureEntry kCatalogue[] = {
      [](MeasureContext& c) {
          return MarginFigure(c, &LoopMargins::peakGain, &LoopMargins::peakFrequency);
      }},
+    {MeasureId::DiffRms, "diff_rms", "RMS of Difference", "RMS of the Difference (trapezoid rule)",
+     MeasureUnit::Y, kTakesOther | kTakesReferenceRun, DiffRms},
 };
 
 std::size_t Above(const TimeSeries& s, double x) {

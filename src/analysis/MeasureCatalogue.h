@@ -56,6 +56,7 @@ enum class MeasureId : std::int32_t {
     GainMargin,
     Bandwidth,
     PeakGain,
+    DiffRms,  // the RMS of the curve less the other (in a run table, the reference run's curve)
 };
 
 // What an entry reads besides the measured curve.
@@ -66,6 +67,8 @@ enum MeasureTakes : unsigned {
     kTakesOther = 1u << 2,   // a second curve: the cycles' reference or the dead times' partner
     kTakesCycleLevel = 1u << 3,
     kTakesEdgeLevels = 1u << 4,
+    // Without a second curve, a run table compares with the reference run's curve.
+    kTakesReferenceRun = 1u << 5,
 };
 
 // How an entry's unit follows from the units of X and the curve.
@@ -112,6 +115,7 @@ public:
     const MeasureParams& Params() const { return params_; }
     const CycleTrace& Curve() const { return curve_; }
     const std::string& Name() const { return name_; }
+    const std::optional<CycleTrace>& Other() const { return other_; }
 
     // Averages over the samples, |x| summed only when asked.
     const std::optional<AverageFigures>& Averages(bool withAbs);

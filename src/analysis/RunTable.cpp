@@ -68,8 +68,9 @@ CGraphCurve* ScreenOf(const std::vector<CGraphCurve*>& screens, std::int32_t i) 
 }
 
 std::optional<double> Measure(const std::vector<CGraphCurve*>& screens, std::int32_t k,
-                              const RunTableColumn& column, double from, double to,
-                              std::optional<double> cursor1X, std::optional<double> cursor2X) {
+                              std::int32_t reference, const RunTableColumn& column, double from,
+                              double to, std::optional<double> cursor1X,
+                              std::optional<double> cursor2X) {
     CGraphCurve* screen = ScreenOf(screens, column.screen);
     if (!screen) return std::nullopt;
     const CurveSamples s = RunSamples(*screen, k, column.curve);
@@ -92,12 +93,18 @@ std::optional<double> Measure(const std::vector<CGraphCurve*>& screens, std::int
     MeasureContext context(TraceOfSamples(s, r.first, r.last), name, params);
     if (entry.takes & kTakesOther) {
         CGraphCurve* otherScreen = ScreenOf(screens, column.otherScreen);
+        // Without a second curve such an entry compares the run with the reference run.
+        const bool againstReference = !otherScreen && (entry.takes & kTakesReferenceRun);
+        if (againstReference) otherScreen = screen;
         if (otherScreen) {
-            const CurveSamples o = RunSamples(*otherScreen, k, column.otherCurve);
+            const CurveSamples o = againstReference
+                                       ? RunSamples(*screen, reference, column.curve)
+                                       : RunSamples(*otherScreen, k, column.otherCurve);
             const SampleRange ro = o.y ? VisibleRange(o, from, to) : SampleRange{};
             if (ro.Empty()) return std::nullopt;
-            context.SetOther(TraceOfSamples(o, ro.first, ro.last),
-                             otherScreen->Curve(column.otherCurve).formula);
+            context.SetOther(
+                TraceOfSamples(o, ro.first, ro.last),
+                againstReference ? name : otherScreen->Curve(column.otherCurve).formula);
         }
     }
     return context.Measure(column.kind).value;
@@ -150,7 +157,8 @@ RunColumnResult RunColumnFrom(const RunColumnChoice& choice) {
     // Cycles may be their curve's own; dead times and loop margins are
     // between two curves.
     const unsigned takes = CatalogueEntry(choice.kind).takes;
-    const bool needsOther = (takes & kTakesOther) && !(takes & kTakesCycleLevel);
+    const bool needsOther =
+        (takes & kTakesOther) && !(takes & (kTakesCycleLevel | kTakesReferenceRun));
     if (needsOther && (r.column.otherCurve < 0 || (r.column.otherScreen == choice.screen &&
                                                    r.column.otherCurve == choice.curve)))
         r.problem = "Choose a second curve.";
@@ -225,7 +233,9 @@ std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
                                       double to, std::optional<double> cursor1X,
                                       std::optional<double> cursor2X, const ScriptTable* script) {
     std::vector<RunTableRow> rows;
-    for (const std::int32_t k : ShownRuns(screens)) {
+    const std::vector<std::int32_t> shown = ShownRuns(screens);
+    const std::int32_t reference = shown.empty() ? 0 : shown.front();
+    for (const std::int32_t k : shown) {
         const CGraphCurve* named = nullptr;
         for (const CGraphCurve* s : screens)
             if (!named && s && s->Data().Get() && k < s->Data()->RunCount()) named = s;
@@ -243,7 +253,8 @@ std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
         }
         for (const RunTableColumn& c : columns) {
             if (c.script.empty()) {
-                row.values.push_back(Measure(screens, k, c, from, to, cursor1X, cursor2X));
+                row.values.push_back(
+                    Measure(screens, k, reference, c, from, to, cursor1X, cursor2X));
                 continue;
             }
             const ScriptCell* cell = script ? script->Find(c.script, k) : nullptr;
@@ -252,6 +263,19 @@ std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::optional<RunTableRow> RunTableDifference(const std::vector<RunTableRow>& rows) {
+    if (rows.size() != 2) return std::nullopt;
+    RunTableRow d;
+    d.run = -1;
+    d.name = rows[1].name + " \u2212 " + rows[0].name;
+    for (size_t i = 0; i < rows[1].values.size() && i < rows[0].values.size(); ++i) {
+        const auto& a = rows[1].values[i];
+        const auto& b = rows[0].values[i];
+        d.values.push_back(a && b ? std::optional(*a - *b) : std::nullopt);
+    }
+    return d;
 }
 
 std::string RunTableText(const std::vector<RunTableRow>& rows,

@@ -96,6 +96,11 @@ std::vector<RunTableRow> RunTableRows(const std::vector<CGraphCurve*>& screens,
                                       std::optional<double> cursor2X,
                                       const ScriptTable* script = nullptr);
 
+// With two runs shown, the row of their difference ("capture − sim": the
+// second's value less the first's, none where either has none); else none.
+// Its run is -1.
+std::optional<RunTableRow> RunTableDifference(const std::vector<RunTableRow>& rows);
+
 // The table as text with a header line, fields split by `separator` and lines
 // by "\n"; a field holding the separator, a quote or a line break is quoted.
 std::string RunTableText(const std::vector<RunTableRow>& rows,

@@ -188,7 +188,7 @@ void COhmixGraphView::FirstSetup() {
             // be built in memory, on this thread, and again at every preview.
             FormulaBuildScope building(this, {}, document_->Partial());
             setup = BuildFirstScreens(core.Settings(), settingsPath,
-                                      ScreenBasis{core.Data(), metrics_, &TextMeasurer()});
+                                      ScreenBasis{Show(core.Data()), metrics_, &TextMeasurer()});
         }
         setupSource_ = setup.source;
         invalid = setup.invalidPoints;
@@ -555,7 +555,7 @@ bool COhmixGraphView::EditCurves(int index) {
 void COhmixGraphView::AddScreen() {
     if (!document_->HasData()) return;
     auto record = std::make_unique<CGraphCurve>(kScreenOfView);
-    record->SetData(document_->Core().Data());
+    record->SetData(shown_);
     if (!screens_.empty()) {
         CopySharedDisplay(screens_.back()->Record(), *record);
     } else {
@@ -596,7 +596,7 @@ void COhmixGraphView::DeleteScreen() {
 bool COhmixGraphView::Rebind(const CResultDataRef& fresh, bool* invalidPoints) {
     // The ranges a drag worked out belong to the data before the reload.
     CancelDrags();
-    const RebindResult r = RebindView(Records(), fresh);
+    const RebindResult r = RebindView(Records(), Show(fresh));
     if (r.closeView) return false;
     // The runs are found by name again: a run added or gone moves the others.
     ApplyRunChoice();
@@ -638,8 +638,9 @@ void COhmixGraphView::RescaleAfterRequest(bool redrawX) {
 bool COhmixGraphView::TakeMergedData(const CResultDataRef& merged) {
     CancelDrags();
     bool invalid = false;
+    Show(merged);
     for (CGraphCurve* r : Records()) {
-        r->SetData(merged);
+        r->SetData(shown_);
         ApplyRunChoice(*r);
         invalid = r->UpdateExtents() || invalid;
     }
@@ -661,6 +662,19 @@ void COhmixGraphView::ApplyRunChoice(CGraphCurve& screen) const {
     for (size_t k = 0; k < hidden.size(); ++k)
         if (hidden[k]) screen.SetRunShown(static_cast<std::int32_t>(k), false);
     screen.SetMeasuredRun(MeasuredRunIndex(runs_, names));
+    screen.SetRunAdjustments(AdjustmentsByRun(runs_, names));
+}
+
+const CResultDataRef& COhmixGraphView::Show(const CResultDataRef& data) {
+    const CResultData* d = data.Get();
+    bool failed = false;
+    shown_ = d ? AdjustRuns(data, AdjustmentsByRun(runs_, RunChoiceNames(*d)), &failed) : data;
+    if (failed)
+        document_->Messages().Show(
+            "Not enough memory to shift or scale the runs: they are shown "
+            "as the files hold them.",
+            MessageIcon::Exclamation);
+    return shown_;
 }
 
 void COhmixGraphView::ApplyRunChoice() {
@@ -668,7 +682,14 @@ void COhmixGraphView::ApplyRunChoice() {
 }
 
 void COhmixGraphView::SetRunChoice(RunChoice choice) {
+    const bool relined = choice.adjusted != runs_.adjusted;
     runs_ = std::move(choice);
+    // Shifted, scaled or mapped runs are other samples: the screens take them
+    // as after a reload.
+    if (relined && document_->HasData() && Rebind(document_->Core().Data(), nullptr)) {
+        ApplyMeasureLineStyle(true);
+        return;
+    }
     CancelDrags();
     ApplyRunChoice();
     // Shown cursors move onto the measured run's samples; this redraws too.

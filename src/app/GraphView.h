@@ -92,6 +92,9 @@ public:
     void SetRunChoice(RunChoice choice);
     // The names the choice knows the runs of the document by.
     std::vector<std::string> RunNames() const;
+    // The document's data as the screens show it: runs shifted, scaled and
+    // mapped as the run choice says.
+    const CResultDataRef& ShownData() const { return shown_; }
 
     // Whether the window draws the run before the last reload under its curves.
     bool PreviousRunShown() const { return showPrevious_; }
@@ -209,6 +212,8 @@ private:
     // Gives `screen` the shown and measured runs of the choice for the document's runs.
     void ApplyRunChoice(CGraphCurve& screen) const;
     void ApplyRunChoice();
+    // Makes ShownData() the document's `data` under the run choice.
+    const CResultDataRef& Show(const CResultDataRef& data);
 
     CGraphDocument* document_;
     std::vector<CGraphWnd*> screens_;
@@ -223,6 +228,7 @@ private:
     bool preparingSpectra_ = false;
     SettingsStore* store_ = nullptr;
     RunChoice runs_;
+    CResultDataRef shown_;
     CScriptRunner* scripts_ = nullptr;  // a child of the view
 };
 

@@ -8,6 +8,7 @@
 
 #include "data/model/RefPtr.h"
 #include "data/model/ResultData.h"
+#include "data/model/RunAdjust.h"
 #include "data/platform/UserMessages.h"
 #include "graph/AxisScale.h"
 #include "graph/CurveEntry.h"
@@ -260,6 +261,9 @@ public:
     void SetRunShown(std::int32_t k, bool shown);
     // Per run, true where hidden; empty when every run is shown.
     const std::vector<bool>& HiddenRuns() const { return hiddenRuns_; }
+    // How each run is lined up, for the legend to say; empty when none is.
+    const std::vector<RunAdjust>& RunAdjustments() const { return runAdjust_; }
+    void SetRunAdjustments(std::vector<RunAdjust> adjust) { runAdjust_ = std::move(adjust); }
     // Variables of the data set whose values at the cursors the measure window
     // lists after the curves: what a curve over another X was drawn along.
     const std::vector<std::string>& CursorCompanions() const { return companions_; }
@@ -376,6 +380,7 @@ private:
     std::int32_t busy_ = 0;
     std::shared_ptr<PreviousRun> previous_;
     std::vector<bool> hiddenRuns_;
+    std::vector<RunAdjust> runAdjust_;
     std::int32_t measuredRun_ = 0;
     std::vector<std::string> companions_;
     std::string cursorAlong_;

@@ -1,11 +1,14 @@
 #include "graph/RunChoice.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "data/model/Runs.h"
+#include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
+#include "graph/AxisTicks.h"
 
 namespace kurvex {
 
@@ -19,6 +22,79 @@ constexpr std::int32_t kMaxHidden = 100000;
 
 std::string HiddenKey(std::int32_t i) {
     return "Hidden_" + std::to_string(i + 1);
+}
+
+// Keys of adjustment k (from 0) and its entry n: "Shift_1", "Scale_1_2".
+std::string Key(const char* what, std::int32_t k, std::int32_t n = -1) {
+    std::string key = std::string(what) + "_" + std::to_string(k + 1);
+    return n < 0 ? key : key + "_" + std::to_string(n + 1);
+}
+
+constexpr std::int32_t kMaxAdjusted = 10000;
+constexpr std::int32_t kMaxEntries = 10000;
+
+void WriteAdjusted(const RunChoice& choice, IniFile& ini) {
+    const std::int32_t old = std::clamp(ini.GetInt(kRuns, "AdjustedCount", 0), 0, kMaxAdjusted);
+    const auto count = static_cast<std::int32_t>(choice.adjusted.size());
+    if (count > 0 || old > 0) ini.Set(kRuns, "AdjustedCount", std::to_string(count));
+    for (std::int32_t k = 0; k < std::max(count, old); ++k) {
+        const bool now = k < count;
+        const auto& [name, a] =
+            now ? choice.adjusted[static_cast<size_t>(k)] : std::pair<std::string, RunAdjust>{};
+        const std::int32_t oldMaps =
+            std::clamp(ini.GetInt(kRuns, Key("MapCount", k), 0), 0, kMaxEntries);
+        const std::int32_t oldScales =
+            std::clamp(ini.GetInt(kRuns, Key("ScaleCount", k), 0), 0, kMaxEntries);
+        // Keys of an older save are emptied rather than left to mislead a reader.
+        const auto put = [&](const std::string& key, const std::string& value) {
+            if (!value.empty() || ini.Find(kRuns, key)) ini.Set(kRuns, key, value);
+        };
+        put(Key("Adjusted", k), name);
+        put(Key("Shift", k), a.shift != 0.0 ? ExactNumber(a.shift) : "");
+        const auto maps = static_cast<std::int32_t>(a.maps.size());
+        put(Key("MapCount", k), maps ? std::to_string(maps) : "");
+        for (std::int32_t n = 0; n < std::max(maps, oldMaps); ++n) {
+            const bool has = n < maps;
+            put(Key("MapFrom", k, n), has ? a.maps[static_cast<size_t>(n)].first : "");
+            put(Key("Map", k, n), has ? a.maps[static_cast<size_t>(n)].second : "");
+        }
+        const auto scales = static_cast<std::int32_t>(a.scales.size());
+        put(Key("ScaleCount", k), scales ? std::to_string(scales) : "");
+        for (std::int32_t n = 0; n < std::max(scales, oldScales); ++n) {
+            const bool has = n < scales;
+            put(Key("ScaleName", k, n), has ? a.scales[static_cast<size_t>(n)].first : "");
+            put(Key("Scale", k, n),
+                has ? ExactNumber(a.scales[static_cast<size_t>(n)].second) : "");
+        }
+    }
+}
+
+std::vector<std::pair<std::string, RunAdjust>> ReadAdjusted(const IniFile& ini) {
+    std::vector<std::pair<std::string, RunAdjust>> out;
+    const std::int32_t count = std::clamp(ini.GetInt(kRuns, "AdjustedCount", 0), 0, kMaxAdjusted);
+    for (std::int32_t k = 0; k < count; ++k) {
+        const std::string name = ini.GetString(kRuns, Key("Adjusted", k));
+        if (name.empty()) continue;
+        RunAdjust a;
+        const std::optional<double> shift = ini.GetDouble(kRuns, Key("Shift", k));
+        if (shift && std::isfinite(*shift)) a.shift = *shift;
+        const std::int32_t maps =
+            std::clamp(ini.GetInt(kRuns, Key("MapCount", k), 0), 0, kMaxEntries);
+        for (std::int32_t n = 0; n < maps; ++n) {
+            const std::string from = ini.GetString(kRuns, Key("MapFrom", k, n));
+            const std::string to = ini.GetString(kRuns, Key("Map", k, n));
+            if (!from.empty() && !to.empty()) a.SetMap(from, to);
+        }
+        const std::int32_t scales =
+            std::clamp(ini.GetInt(kRuns, Key("ScaleCount", k), 0), 0, kMaxEntries);
+        for (std::int32_t n = 0; n < scales; ++n) {
+            const std::string var = ini.GetString(kRuns, Key("ScaleName", k, n));
+            const std::optional<double> factor = ini.GetDouble(kRuns, Key("Scale", k, n));
+            if (!var.empty() && factor && std::isfinite(*factor)) a.SetScale(var, *factor);
+        }
+        if (!a.IsDefault()) out.emplace_back(name, std::move(a));
+    }
+    return out;
 }
 
 char Lower(char c) {
@@ -177,6 +253,66 @@ std::string RunsSavedText(const std::vector<RunSave>& saved,
     return text;
 }
 
+RunAdjust AdjustmentOf(const RunChoice& choice, const std::string& name) {
+    for (const auto& [n, a] : choice.adjusted)
+        if (n == name) return a;
+    return {};
+}
+
+void SetAdjustment(RunChoice& choice, const std::string& name, const RunAdjust& adjust) {
+    auto& all = choice.adjusted;
+    const auto at =
+        std::find_if(all.begin(), all.end(), [&](const auto& a) { return a.first == name; });
+    if (adjust.IsDefault()) {
+        if (at != all.end()) all.erase(at);
+    } else if (at != all.end()) {
+        at->second = adjust;
+    } else {
+        all.emplace_back(name, adjust);
+    }
+}
+
+std::vector<RunAdjust> AdjustmentsByRun(const RunChoice& choice,
+                                        const std::vector<std::string>& names) {
+    std::vector<RunAdjust> out;
+    if (choice.adjusted.empty()) return out;
+    out.reserve(names.size());
+    for (const std::string& n : names) out.push_back(AdjustmentOf(choice, n));
+    return out;
+}
+
+std::string RunLegendText(const std::string& name, const RunAdjust& adjust,
+                          const std::string& curve, const std::string& xName) {
+    std::vector<std::string> parts;
+    std::string head = name;
+    if (const std::string* from = curve.empty() ? nullptr : adjust.SourceOf(curve)) {
+        head = DisplayName(*from);
+        parts.push_back(name);
+    }
+    if (adjust.shift != 0.0) parts.push_back(ShiftText(adjust.shift, XUnit(xName)));
+    if (!curve.empty() && adjust.ScaleOf(curve) != 1.0)
+        parts.push_back("\u00D7" + Format("%g", adjust.ScaleOf(curve)));
+    if (parts.empty()) return head;
+    std::string text = head + " [";
+    for (size_t i = 0; i < parts.size(); ++i) text += (i ? ", " : "") + parts[i];
+    return text + "]";
+}
+
+std::string ShiftText(double shift, const std::string& unit) {
+    if (unit.empty()) return Format("%+.4g", shift);
+    static const std::pair<double, const char*> kPrefixes[] = {
+        {1e9, "G"},       {1e6, "M"},  {1e3, "k"},   {1.0, ""},   {1e-3, "m"},
+        {1e-6, "\u00B5"}, {1e-9, "n"}, {1e-12, "p"}, {1e-15, "f"}};
+    const double size = std::fabs(shift);
+    for (const auto& [scale, prefix] : kPrefixes)
+        if (size >= scale) return Format("%+.4g %s%s", shift / scale, prefix, unit.c_str());
+    return Format("%+.4g %s", shift, unit.c_str());
+}
+
+std::string CompareRunsFormula(const std::string& name, std::int32_t k, std::int32_t reference) {
+    return Format("%s@%d-%s@%d", name.c_str(), k + 1, name.c_str(), reference + 1);
+}
+
 void WriteRunChoice(const RunChoice& choice, IniFile& ini) {
     if (choice.IsDefault() && !ini.HasSection(kRuns)) return;
     const std::int32_t old = std::clamp(ini.GetInt(kRuns, kHiddenCount, 0), 0, kMaxHidden);
@@ -188,6 +324,7 @@ void WriteRunChoice(const RunChoice& choice, IniFile& ini) {
     for (std::int32_t i = count; i < old; ++i) ini.Set(kRuns, HiddenKey(i), "");
     ini.Set(kRuns, "Measured", choice.measured);
     ini.Set(kRuns, "Filter", choice.filter);
+    WriteAdjusted(choice, ini);
 }
 
 RunChoice ReadRunChoice(const IniFile& ini) {
@@ -199,6 +336,7 @@ RunChoice ReadRunChoice(const IniFile& ini) {
     }
     out.measured = ini.GetString(kRuns, "Measured");
     out.filter = ini.GetString(kRuns, "Filter");
+    out.adjusted = ReadAdjusted(ini);
     return out;
 }
 

@@ -8,6 +8,7 @@
 
 #include "data/formats/IniFile.h"
 #include "data/model/ResultData.h"
+#include "data/model/RunAdjust.h"
 
 namespace kurvex {
 
@@ -17,8 +18,12 @@ struct RunChoice {
     std::vector<std::string> hidden;  // runs the user unchecked; other names are shown
     std::string measured;             // the measured run; empty: the first shown run
     std::string filter;               // "key=value": only runs with that step; empty: all
+    // How runs are lined up (shift, scales, mappings), by run name; only set ones.
+    std::vector<std::pair<std::string, RunAdjust>> adjusted = {};
 
-    bool IsDefault() const { return hidden.empty() && measured.empty() && filter.empty(); }
+    bool IsDefault() const {
+        return hidden.empty() && measured.empty() && filter.empty() && adjusted.empty();
+    }
     bool operator==(const RunChoice&) const = default;
 };
 
@@ -76,6 +81,27 @@ std::vector<RunSave> RunsToSave(const std::vector<bool>& hidden, std::int32_t ru
 // What a save of several runs tells the user it wrote, `names` as
 // RunChoiceNames gives them.
 std::string RunsSavedText(const std::vector<RunSave>& saved, const std::vector<std::string>& names);
+
+// The adjustment of run `name`; the default when none is set.
+RunAdjust AdjustmentOf(const RunChoice& choice, const std::string& name);
+// Sets the adjustment of run `name`; a default one is forgotten.
+void SetAdjustment(RunChoice& choice, const std::string& name, const RunAdjust& adjust);
+// The adjustment of each of `names`, as AdjustRuns takes them.
+std::vector<RunAdjust> AdjustmentsByRun(const RunChoice& choice,
+                                        const std::vector<std::string>& names);
+
+// What the legend says of run `name` with `adjust`, for a screen whose one
+// curve is `curve` (empty for several): "CH1 [capture, +12.3 µs]" for a
+// mapped curve, "capture [+12.3 µs]" else; `xName` gives the shift's unit.
+std::string RunLegendText(const std::string& name, const RunAdjust& adjust,
+                          const std::string& curve, const std::string& xName);
+
+// A shift as the legend gives it: "+12.3 µs" (with an SI prefix when there is a unit).
+std::string ShiftText(double shift, const std::string& unit);
+
+// The formula of Compare Runs: curve `name` of run `k` less the same curve of
+// run `reference` (both from 0), on the reference run's X.
+std::string CompareRunsFormula(const std::string& name, std::int32_t k, std::int32_t reference);
 
 // The choice as the [Runs] keys of a settings file. A default choice adds no
 // keys to a file without them, so that files of one run stay as they were.

@@ -156,6 +156,10 @@ std::vector<CommandInfo> BuildCommands() {
         Entry(kCmdNyquist, "&Nyquist",
               "Show the selected amplitude and phase as a Nyquist curve in a new window", "",
               B::None, O::View, R::BodePair),
+        Entry(kCmdCompareRuns, "&Compare Runs...",
+              "Add the difference of the selected curve between a run and the reference run as a "
+              "curve",
+              "", B::None, O::View, R::CompareRuns),
         // View
         Entry(kCmdZoomBox, "Zoom", "Zoom an area by dragging the left mouse button", "Zoom Box",
               B::Standard, O::View, R::MouseMode, kModeZoomBox),
@@ -393,6 +397,8 @@ const std::vector<MenuItem>& GraphMenu() {
                                    End(),
                                    Cmd(kCmdHarmonics),
                                    Cmd(kCmdNyquist),
+                                   Sep(),
+                                   Cmd(kCmdCompareRuns),
                                    End(),
                                    Sub("&View"),
                                    Cmd(kCmdZoomBox),
@@ -604,6 +610,12 @@ CommandState EvaluateCommand(const CommandInfo& cmd, const CommandContext& c) {
         case R::CycleAverage: {
             const auto place = DefaultReference(screens);
             s.enabled = place && !screens[static_cast<size_t>(place->screen)]->FreqDisplay();
+            break;
+        }
+        case R::CompareRuns: {
+            const auto place = DefaultReference(screens);
+            s.enabled = place && SeveralRuns(screens) &&
+                        !screens[static_cast<size_t>(place->screen)]->FreqDisplay();
             break;
         }
         case R::FftWindow:

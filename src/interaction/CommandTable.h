@@ -93,6 +93,7 @@ enum CommandId : int {
     kCmdEdges = 34001,
     kCmdCycleAverage = 34002,
     kCmdHarmonics = 34003,
+    kCmdCompareRuns = 34004,
     kCmdFftWindowFirst = 34010,  // one command per FFT window, in the windows' order
     kCmdFftWindowLast = 34014,
     // Loop-gain views.
@@ -137,6 +138,7 @@ enum class CommandRule {
     SeveralRuns,       // the view's result holds more than one run
     BodePair,          // the selected curve is one of an amplitude/phase pair
     FromFile,          // the active document was read from a file (not derived, as a Nyquist)
+    CompareRuns,       // a curve of a time-domain screen in a view of several runs
 };
 
 // One command: where it appears, what it says and when it can run.

@@ -130,6 +130,8 @@ void CRunTableWindow::Recompute() {
             const RunTableRange r = RunTableRangeOf(*screens[0]);
             rows_ = RunTableRows(screens, columns_, r.from, r.to, r.cursor1, r.cursor2,
                                  &view->Scripts()->Results());
+            // Two runs side by side are a comparison: their difference follows.
+            if (auto difference = RunTableDifference(rows_)) rows_.push_back(*difference);
         }
     }
     const std::vector<std::string> headers = Headers();

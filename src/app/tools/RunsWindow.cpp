@@ -1,15 +1,20 @@
 #include "app/tools/RunsWindow.h"
 
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 #include <unordered_set>
 
 #include "app/GraphDocument.h"
@@ -17,7 +22,10 @@
 #include "app/tools/ToolFollower.h"
 #include "controls/QtColour.h"
 #include "data/platform/NameText.h"
+#include "data/platform/NumberText.h"
+#include "dialogs/DialogSupport.h"
 #include "graph/RunColours.h"
+#include "interaction/RunEdits.h"
 
 namespace kurvex {
 
@@ -44,6 +52,64 @@ QIcon Swatch(Rgb colour, int height) {
     p.setBrush(ToQColor(colour));
     p.drawRect(0, 1, 2 * height - 1, height - 3);
     return QIcon(pixmap);
+}
+
+QString Text(const std::string& bytes) {
+    return QString::fromStdString(bytes);
+}
+
+// The variables of `run` after X, as it shows them.
+QStringList VariablesOf(const CResultData* run) {
+    QStringList out;
+    for (std::int32_t i = 1; run && i < run->VariableCount(); ++i)
+        out << Text(run->Variable(i)->Name());
+    return out;
+}
+
+QComboBox* Labelled(QFormLayout* form, const QString& text, const QStringList& items,
+                    bool editable = false) {
+    auto* box = new QComboBox;
+    box->addItems(items);
+    box->setEditable(editable);
+    auto* label = new QLabel(text);
+    label->setBuddy(box);
+    box->setAccessibleName(QString(text).remove('&').remove(':'));
+    form->addRow(label, box);
+    return box;
+}
+
+QLineEdit* LabelledField(QFormLayout* form, const QString& text, const QString& value) {
+    auto* field = new QLineEdit(value);
+    auto* label = new QLabel(text);
+    label->setBuddy(field);
+    field->setAccessibleName(QString(text).remove('&').remove(':'));
+    form->addRow(label, field);
+    return field;
+}
+
+// A small form: `fill` adds its fields, `accept` says what is wrong with them
+// (empty: the form closes). True when it closed with OK.
+bool AskForm(QWidget* parent, const QString& title, const std::function<void(QFormLayout*)>& fill,
+             const std::function<std::string()>& accept) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    auto* form = new QFormLayout(&dialog);
+    fill(form);
+    auto* problem = new QLabel(&dialog);
+    problem->setTextFormat(Qt::PlainText);
+    problem->setWordWrap(true);
+    form->addRow(problem);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        const std::string wrong = accept();
+        if (wrong.empty())
+            dialog.accept();
+        else
+            problem->setText(Text(wrong));
+    });
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace
@@ -116,6 +182,25 @@ CRunsWindow::CRunsWindow(QWidget* frame)
         Apply(std::move(c));
     });
 
+    // Lining up a run from another source: a capture beside a simulation.
+    auto* adjust = new QHBoxLayout;
+    map_ = BarButton(this, QStringLiteral("Ma&p..."),
+                     QStringLiteral("Show a variable of the current run under another name"));
+    shift_ =
+        BarButton(this, QStringLiteral("S&hift..."), QStringLiteral("Shift the current run in X"));
+    scale_ = BarButton(this, QStringLiteral("S&cale..."),
+                       QStringLiteral("Scale a variable of the current run (a probe factor)"));
+    align_ = BarButton(this, QStringLiteral("Align on &Edge..."),
+                       QStringLiteral("Shift the current run so that an edge falls on the same "
+                                      "edge of the first shown run"));
+    for (QPushButton* b : {map_, shift_, scale_, align_}) adjust->addWidget(b);
+    adjust->addStretch(1);
+    layout->addLayout(adjust);
+    connect(map_, &QPushButton::clicked, this, &CRunsWindow::AskMap);
+    connect(shift_, &QPushButton::clicked, this, &CRunsWindow::AskShift);
+    connect(scale_, &QPushButton::clicked, this, &CRunsWindow::AskScale);
+    connect(align_, &QPushButton::clicked, this, &CRunsWindow::AskAlign);
+
     // A reload or a change of runs made elsewhere shows here within the same turn.
     connect(follow_, &ToolFollower::due, this, &CRunsWindow::Refill);
     resize(280, 320);
@@ -178,11 +263,14 @@ void CRunsWindow::Refill() {
         }
     const std::unordered_set<std::string> unchecked(choice.hidden.begin(), choice.hidden.end());
     const int height = list_->fontMetrics().height();
+    const CResultData* shown = view ? view->ShownData().Get() : nullptr;
+    const std::string xName =
+        shown && shown->VariableCount() > 0 ? shown->Variable(0)->Name() : std::string();
     for (int k = 0; k < count; ++k) {
         const auto i = static_cast<size_t>(k);
         QListWidgetItem* item = list_->item(k);
         const bool checked = unchecked.count(names_[i]) == 0;
-        item->setText(Shown(names_[i]));
+        item->setText(Shown(RunRowText(names_[i], AdjustmentOf(choice, names_[i]), xName)));
         item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
         // A run the step filter leaves out looks disabled but keeps its own choice.
         Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
@@ -210,8 +298,10 @@ void CRunsWindow::Refill() {
         if (!hidden[static_cast<size_t>(k)])
             measured_->addItem(Shown(names_[static_cast<size_t>(k)]), k);
     measured_->setCurrentIndex(measured_->findData(MeasuredRunIndex(choice, names_)));
-    for (QWidget* w : std::initializer_list<QWidget*>{all_, none_, step_, measured_})
+    for (QWidget* w : std::initializer_list<QWidget*>{all_, none_, step_, measured_, map_, shift_,
+                                                      scale_, align_})
         w->setEnabled(several);
+    if (several && list_->currentRow() < 0) list_->setCurrentRow(count - 1);
     filling_ = false;
 }
 
@@ -226,6 +316,125 @@ void CRunsWindow::Apply(RunChoice choice) {
     if (!Followed()) return;
     // The view redraws and says its state changed, which fills the window again.
     Followed()->SetRunChoice(std::move(choice));
+}
+
+}  // namespace kurvex
+
+namespace kurvex {
+
+int CRunsWindow::CurrentRun() const {
+    const int k = list_->currentRow();
+    return k >= 0 && k < static_cast<int>(names_.size()) ? k : -1;
+}
+
+int CRunsWindow::ReferenceRun() const {
+    if (!Followed()) return -1;
+    const std::vector<bool> hidden = HiddenRunFlags(Followed()->Runs(), names_);
+    const auto at = std::find(hidden.begin(), hidden.end(), false);
+    return at == hidden.end() ? -1 : static_cast<int>(at - hidden.begin());
+}
+
+void CRunsWindow::AskShift() {
+    const int k = CurrentRun();
+    if (!Followed() || k < 0) return;
+    const std::string& run = names_[static_cast<size_t>(k)];
+    const RunChoice before = Followed()->Runs();
+    QLineEdit* by = nullptr;
+    RunChoice after;
+    const bool ok = AskForm(
+        this, QStringLiteral("Shift %1").arg(Shown(run)),
+        [&](QFormLayout* form) {
+            by = LabelledField(form, QStringLiteral("&Shift X by:"),
+                               Text(Format("%.12g", AdjustmentOf(before, run).shift)));
+        },
+        [&] {
+            RunEdit e = ShiftRun(before, run, by->text().toStdString());
+            after = std::move(e.choice);
+            return e.problem;
+        });
+    if (ok) Apply(std::move(after));
+}
+
+void CRunsWindow::AskScale() {
+    const int k = CurrentRun();
+    if (!Followed() || k < 0) return;
+    const std::string& run = names_[static_cast<size_t>(k)];
+    const RunChoice before = Followed()->Runs();
+    QComboBox* variable = nullptr;
+    QLineEdit* factor = nullptr;
+    RunChoice after;
+    const bool ok = AskForm(
+        this, QStringLiteral("Scale %1").arg(Shown(run)),
+        [&](QFormLayout* form) {
+            variable = Labelled(form, QStringLiteral("&Variable:"),
+                                VariablesOf(Followed()->ShownData()->Run(k)));
+            factor = LabelledField(form, QStringLiteral("&Factor:"), QStringLiteral("1"));
+        },
+        [&] {
+            RunEdit e = ScaleRun(before, run, variable->currentText().toStdString(),
+                                 factor->text().toStdString());
+            after = std::move(e.choice);
+            return e.problem;
+        });
+    if (ok) Apply(std::move(after));
+}
+
+void CRunsWindow::AskMap() {
+    const int k = CurrentRun();
+    if (!Followed() || k < 0) return;
+    const std::string& run = names_[static_cast<size_t>(k)];
+    const RunChoice before = Followed()->Runs();
+    const int reference = std::max(ReferenceRun(), 0);
+    QComboBox* from = nullptr;
+    QComboBox* to = nullptr;
+    RunChoice after;
+    const bool ok = AskForm(
+        this, QStringLiteral("Map %1").arg(Shown(run)),
+        [&](QFormLayout* form) {
+            from = Labelled(form, QStringLiteral("&Variable in the file:"),
+                            VariablesOf(Followed()->Document()->Core().Data()->Run(k)));
+            to = Labelled(form, QStringLiteral("&Shown as:"),
+                          VariablesOf(Followed()->ShownData()->Run(reference)), true);
+        },
+        [&] {
+            RunEdit e = MapRun(before, run, from->currentText().toStdString(),
+                               to->currentText().toStdString());
+            after = std::move(e.choice);
+            return e.problem;
+        });
+    if (ok) Apply(std::move(after));
+}
+
+void CRunsWindow::AskAlign() {
+    const int k = CurrentRun();
+    COhmixGraphView* view = Followed();
+    if (!view || k < 0) return;
+    const RunChoice before = view->Runs();
+    const int reference = std::max(ReferenceRun(), 0);
+    QComboBox* variable = nullptr;
+    QLineEdit* level = nullptr;
+    QComboBox* edge = nullptr;
+    QLineEdit* afterX = nullptr;
+    RunChoice after;
+    const bool ok = AskForm(
+        this, QStringLiteral("Align %1 on an Edge").arg(Shown(names_[static_cast<size_t>(k)])),
+        [&](QFormLayout* form) {
+            variable = Labelled(form, QStringLiteral("&Variable:"),
+                                VariablesOf(view->ShownData()->Run(reference)));
+            level = LabelledField(form, QStringLiteral("&Level:"), QStringLiteral("0"));
+            edge = Labelled(form, QStringLiteral("&Edge:"),
+                            {QStringLiteral("Rising"), QStringLiteral("Falling")});
+            afterX = LabelledField(form, QStringLiteral("&After X:"), QString());
+            afterX->setPlaceholderText(QStringLiteral("from the start"));
+        },
+        [&] {
+            RunEdit e = AlignRun(before, *view->ShownData().Get(), names_, k, reference,
+                                 variable->currentText().toStdString(), level->text().toStdString(),
+                                 edge->currentIndex() == 0, afterX->text().toStdString());
+            after = std::move(e.choice);
+            return e.problem;
+        });
+    if (ok) Apply(std::move(after));
 }
 
 }  // namespace kurvex

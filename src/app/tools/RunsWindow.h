@@ -45,6 +45,14 @@ private:
     // Hands what the controls say to the view.
     void Apply(RunChoice choice);
     void SetAllChecked(bool checked);
+    // The adjustments of the current run, each through its own small form.
+    void AskShift();
+    void AskScale();
+    void AskMap();
+    void AskAlign();
+    // The current run and the reference run (the first shown); -1 for none.
+    int CurrentRun() const;
+    int ReferenceRun() const;
 
     ToolFollower* follow_ = nullptr;
     std::vector<std::string> names_;
@@ -58,6 +66,10 @@ private:
     QComboBox* measured_ = nullptr;
     QPushButton* all_ = nullptr;
     QPushButton* none_ = nullptr;
+    QPushButton* map_ = nullptr;
+    QPushButton* shift_ = nullptr;
+    QPushButton* scale_ = nullptr;
+    QPushButton* align_ = nullptr;
 };
 
 }  // namespace kurvex

@@ -14,6 +14,7 @@
 #include "graph/Annotations.h"
 #include "graph/AxisTicks.h"
 #include "graph/PreviousRun.h"
+#include "graph/RunChoice.h"
 #include "graph/RunColours.h"
 #include "graph/canvas/DashedCanvas.h"
 #include "graph/render/CurveDrawing.h"
@@ -257,6 +258,16 @@ void ScreenPainter::RunLegend(int x, int y, const PlotRect& p) {
         x += sample + digitWidth_ / 10;
         std::string name = model_.Data()->RunName(k);
         if (name.empty()) name = "run " + std::to_string(k + 1);
+        const auto& adjust = model_.RunAdjustments();
+        if (static_cast<size_t>(k) < adjust.size()) {
+            const CCurveEntry& first = model_.Curve(0);
+            const CResultData& data = *model_.Data().Get();
+            const bool column = oneCurve && first.sourceKind == kCurveColumn &&
+                                first.columnIndex > 0 && first.columnIndex < data.VariableCount();
+            name = RunLegendText(name, adjust[static_cast<size_t>(k)],
+                                 column ? data.Variable(first.columnIndex)->Name() : "",
+                                 data.Variable(0)->Name());
+        }
         canvas_.SetTextColour(oneCurve ? look.colour : Fore());
         canvas_.TextOut(x, y, name);
         x += canvas_.TextExtent(name).cx + digitWidth_ / 2;
