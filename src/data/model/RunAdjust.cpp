@@ -213,10 +213,13 @@ AlignResult AlignOnEdge(const CResultData& shown, std::int32_t k, std::int32_t r
         }
         at[j] = FirstCrossing(*run, var, request.level, request.rising, request.after);
         if (!at[j]) {
-            out.error =
-                Format("\"%s\" of run %d has no %s crossing of %s after %s.",
-                       DisplayName(request.name).c_str(), runs[j] + 1, edge,
-                       ExactNumber(request.level).c_str(), ExactNumber(request.after).c_str());
+            // From the start (-infinity) names no X: the number would not print.
+            const std::string after = std::isfinite(request.after)
+                                          ? " after " + ExactNumber(request.after)
+                                          : std::string();
+            out.error = Format("\"%s\" of run %d has no %s crossing of %s%s.",
+                               DisplayName(request.name).c_str(), runs[j] + 1, edge,
+                               ExactNumber(request.level).c_str(), after.c_str());
             return out;
         }
     }
