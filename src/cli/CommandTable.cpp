@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <set>
+#include <string>
 
 #include "KurvexVersion.h"
 #include "cli/ExitStatus.h"
@@ -537,12 +539,23 @@ const CommandSpec& ViewerCommand() {
     return viewer;
 }
 
+size_t ValueCount(const OptionSpec& option) {
+    if (!option.value) return 0;
+    const std::string value = option.value;
+    return 1 + static_cast<size_t>(std::count(value.begin(), value.end(), ' '));
+}
+
 bool ParseCommandArgs(const CommandSpec& command, const std::vector<std::string>& args, Args& out,
                       std::string& error) {
     std::set<std::string> flags, values;
-    for (const OptionSpec& o : command.options)
-        for (const char* name : o.names) (o.value ? values : flags).insert(name);
-    return ParseArgs(args, flags, values, out, error, command.anyPlace);
+    std::map<std::string, size_t> counts;
+    for (const OptionSpec& o : command.options) {
+        for (const char* name : o.names) {
+            (o.value ? values : flags).insert(name);
+            if (ValueCount(o) > 1) counts[name] = ValueCount(o);
+        }
+    }
+    return ParseArgs(args, flags, values, out, error, command.anyPlace, counts);
 }
 
 int StartCommand(const CommandSpec& command, const std::vector<std::string>& argv, Args& args,
