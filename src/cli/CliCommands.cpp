@@ -15,6 +15,7 @@
 #include "cli/MeasCommand.h"
 #include "cli/MeasureCommand.h"
 #include "cli/RenderCommand.h"
+#include "cli/RunOptions.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/BlockContainerFile.h"
 #include "data/formats/MatFile.h"
@@ -236,12 +237,15 @@ int Convert(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     RunChoice choice;
     if (const int status = ParseRunChoice(args, err, choice)) return status;
     if (choice.all && target == "-") return Usage(err, "--runs needs an output file, not -");
+    RunOptions runOptions;
+    if (const int status = ParseRunOptions(args, err, runOptions)) return status;
 
     CResultDataRef data;
     CIOBuffer settings;
     std::vector<RawPlot> plots;
     if (const int status = Load(args.positional[0], data, err, &settings, plot, &plots))
         return status;
+    if (const int status = ApplyRunOptions(runOptions, data, err)) return status;
     std::vector<SelectedRun> runs;
     if (const int status = SelectRuns(data, choice, args.positional[0], err, runs)) return status;
     if (settings.Size() == 0 && (format == Format::Kfd || format == Format::Kfd7)) {
@@ -306,9 +310,12 @@ int Eval(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err) {
     const std::string target = args.values.count("-o") ? args.values["-o"] : "-";
     RunChoice choice;
     if (const int status = ParseRunChoice(args, err, choice)) return status;
+    RunOptions runOptions;
+    if (const int status = ParseRunOptions(args, err, runOptions)) return status;
 
     CResultDataRef loaded;
     if (const int status = Load(args.positional[0], loaded, err)) return status;
+    if (const int status = ApplyRunOptions(runOptions, loaded, err)) return status;
     std::vector<SelectedRun> runs;
     if (const int status = SelectRuns(loaded, choice, args.positional[0], err, runs)) return status;
     // Each run's table; with --runs under one header, each line led by its run.

@@ -44,14 +44,18 @@ OptionText OptionOf(const std::string& a) {
 }  // namespace
 
 bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flagNames,
-               const std::set<std::string>& valueNames, Args& out, std::string& error,
-               int anyPlace) {
-    // The index after the known option at i (with its value), or 0 when the
+               const std::set<std::string>& valueNames, Args& out, std::string& error, int anyPlace,
+               const std::map<std::string, size_t>& valueCounts) {
+    auto countOf = [&](const std::string& name) -> size_t {
+        const auto it = valueCounts.find(name);
+        return it == valueCounts.end() ? 1 : it->second;
+    };
+    // The index after the known option at i (with its values), or 0 when the
     // argument at i is no option of the command.
     auto skip = [&](size_t i) -> size_t {
         const OptionText o = OptionOf(args[i]);
         if (flagNames.count(o.name) && !o.inlineValue) return i + 1;
-        if (valueNames.count(o.name)) return o.inlineValue ? i + 1 : i + 2;
+        if (valueNames.count(o.name)) return o.inlineValue ? i + 1 : i + 1 + countOf(o.name);
         return 0;
     };
     // Whether some argument from i on would become the next positional.
@@ -86,6 +90,21 @@ bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
         const OptionText o = OptionOf(a);
         if (flagNames.count(o.name) && !o.inlineValue) {
             out.flags.insert(o.name);
+        } else if (valueNames.count(o.name) && countOf(o.name) > 1) {
+            const size_t n = countOf(o.name);
+            if (o.inlineValue) {
+                error = "option " + o.name + " takes " + std::to_string(n) +
+                        " values, each its own argument (no '=')";
+                return false;
+            }
+            if (args.size() - i - 1 < n) {
+                error = "option " + o.name + " needs " + std::to_string(n) + " values";
+                return false;
+            }
+            std::vector<std::string>& list = out.lists[o.name];
+            list.insert(list.end(), args.begin() + static_cast<long>(i) + 1,
+                        args.begin() + static_cast<long>(i + n) + 1);
+            i += n;
         } else if (valueNames.count(o.name)) {
             std::string value = o.value;
             if (!o.inlineValue) {

@@ -29,10 +29,12 @@ struct Args {
 // whatever it begins with: an argument in that place is an option only when it
 // is one of the command's and a later argument can still fill the place, so
 // "eval FILE -o OUT X" names an output while "eval FILE -h" evaluates "-h".
+// An option of `valueCounts` takes that many values, each into `lists` (not
+// `values`), and never the "=" form.
 // False with `error` set on anything unknown.
 bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flagNames,
                const std::set<std::string>& valueNames, Args& out, std::string& error,
-               int anyPlace = -1);
+               int anyPlace = -1, const std::map<std::string, size_t>& valueCounts = {});
 
 // Messages of the core go to standard error, one per line.
 class StderrMessages : public UserMessages {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <set>
+#include <string>
 
 #include "KurvexVersion.h"
 #include "cli/ExitStatus.h"
@@ -23,6 +25,56 @@ OptionSpec Plot(const char* help) {
 
 OptionSpec Run(const char* help) {
     return {{"--run"}, "K", help};
+}
+
+// The options that join runs of other files and line them up, after a
+// command's own (`own`, its help last); those it names already (measure's
+// --level) it keeps, their help telling what else they do.
+std::vector<OptionSpec> WithRunOptions(std::vector<OptionSpec> own) {
+    static const std::vector<OptionSpec> runOptions = {
+        {{"--add-run"},
+         "FILE",
+         "FILE (any format read) joins the result as its next run(s); its X must be named "
+         "alike, or both be time or both frequency; repeat for more",
+         {},
+         true},
+        {{"--map"}, "K FROM TO", "run K's (from 1) variable FROM shows as TO"},
+        {{"--shift"}, "K DX", "run K's X is shifted by DX (the shifts of one run add up)"},
+        {{"--scale"},
+         "K NAME FACTOR",
+         "run K's variable NAME (as it shows after --map) is multiplied by FACTOR (a probe "
+         "factor; the factors of one variable multiply)"},
+        {{"--align"},
+         "K",
+         "run K is shifted, on top of its --shift, so that its first --edge crossing of --level "
+         "by --on at or after --after falls on the same crossing of run 1; repeat for more runs"},
+        {{"--on"}, "NAME", "with --align: the variable, as the runs show it"},
+        {{"--level"}, "L", "with --align: the level crossed"},
+        {{"--edge"},
+         "EDGE",
+         "with --align: the direction of the crossing:",
+         {{"rise", "rising (the default)"}, {"fall", "falling"}}},
+        {{"--after"}, "X", "with --align: the crossing's earliest X (default: from the start)"},
+    };
+    const OptionSpec help = own.back();
+    own.pop_back();
+    for (const OptionSpec& o : runOptions) {
+        const bool taken = std::any_of(own.begin(), own.end(), [&](const OptionSpec& mine) {
+            return std::string(mine.names.front()) == o.names.front();
+        });
+        if (!taken) own.push_back(o);
+    }
+    own.push_back(help);
+    return own;
+}
+
+// `usage` and the synopsis of the run options.
+std::vector<const char*> WithRunUsage(std::vector<const char*> usage) {
+    usage.push_back("    [--add-run FILE]... [--map K FROM TO]... [--shift K DX]...");
+    usage.push_back(
+        "    [--scale K NAME FACTOR]... [--align K]... [--on NAME --level L "
+        "[--edge rise|fall] [--after X]]");
+    return usage;
 }
 
 OptionSpec Output(const char* help) {
@@ -51,7 +103,18 @@ const char kRunsNote[] =
     "options of every command.\n"
     "A result may hold several runs of its variables (an LTspice .step sweep, the\n"
     "like plots of an ngspice loop). measure, fft, eval, convert and render work on\n"
-    "run 1 unless --run K (from 1) names another; --runs takes every run.\n";
+    "run 1 unless --run K (from 1) names another; --runs takes every run. They and\n"
+    "meas also take --add-run FILE to join another file's runs (a capture beside a\n"
+    "simulation) and the options that line runs up.\n";
+
+// After the options of every command that takes --runs.
+const char kRunOptionsNote[] =
+    "--add-run joins the runs of other files (a capture beside a simulation) to the\n"
+    "result read; then --map, --shift, --scale and --align line their runs up, in\n"
+    "that order whatever their order on the line, before --run or --runs picks\n"
+    "runs and before any formula is built. A run or a variable they name that does\n"
+    "not exist ends the command with status 2. An added file that cannot be read,\n"
+    "or whose X is of another kind, ends it with status 1 (2 when it is missing).\n";
 
 const char kExitStatus[] =
     "  0  done\n"
@@ -100,28 +163,31 @@ std::vector<CommandSpec> MakeTable() {
           kHelp},
          "",
          "kurvex-cli info --json buck.raw"});
-    table.push_back({"convert",
-                     "write a result file as text, .kfd or .mat",
-                     {"kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7|mat] [--plot N]",
-                      "                   [--run K|--runs]"},
-                     {"IN"},
-                     -1,
-                     "Reads a result file of any format and writes all its variables and rows.\n",
-                     {Plot("read plot N of a SPICE raw file (from 1) alone"),
-                      Run("write run K (from 1; default 1)"),
-                      {{"--runs"},
-                       nullptr,
-                       "write every run, run K into OUT with \"-K\" before its extension (out.csv: "
-                       "out-1.csv, out-2.csv, ...)"},
-                      Output("output file; '-' writes text to standard output"),
-                      {{"--format"}, "FORMAT", "the format written:", WriteFormats()},
-                      kHelp},
-                     "",
-                     "kurvex-cli convert sweep.raw -o sweep.csv --runs"});
+    table.push_back(
+        {"convert",
+         "write a result file as text, .kfd or .mat",
+         WithRunUsage({"kurvex-cli convert IN -o OUT [--format txt|tsv|csv|kfd|kfd7|mat] "
+                       "[--plot N]",
+                       "                   [--run K|--runs]"}),
+         {"IN"},
+         -1,
+         "Reads a result file of any format and writes all its variables and rows.\n",
+         WithRunOptions(
+             {Plot("read plot N of a SPICE raw file (from 1) alone"),
+              Run("write run K (from 1; default 1)"),
+              {{"--runs"},
+               nullptr,
+               "write every run, run K into OUT with \"-K\" before its extension (out.csv: "
+               "out-1.csv, out-2.csv, ...)"},
+              Output("output file; '-' writes text to standard output"),
+              {{"--format"}, "FORMAT", "the format written:", WriteFormats()},
+              kHelp}),
+         kRunOptionsNote,
+         "kurvex-cli convert sweep.raw -o sweep.csv --runs"});
     table.push_back(
         {"eval",
          "X and a formula over the variables, as CSV",
-         {"kurvex-cli eval FILE FORMULA [-o OUT] [--run K|--runs]"},
+         WithRunUsage({"kurvex-cli eval FILE FORMULA [-o OUT] [--run K|--runs]"}),
          {"FILE", "FORMULA"},
          1,
          "Reads a result file, computes FORMULA over its variables for every row and\n"
@@ -130,16 +196,19 @@ std::vector<CommandSpec> MakeTable() {
          "(P counts characters of the trimmed formula from 0) and exits with status 1.\n"
          "The argument after FILE is the formula even when it starts with '-'\n"
          "(eval FILE -V); '--' ends the options.\n",
-         {Output("output file; '-' or no -o writes to standard output"),
-          Run("evaluate run K (from 1; default 1)"),
-          {{"--runs"},
-           nullptr,
-           "every run, one after the other, under one header: each line begins with its run "
-           "number (column \"run\"); a run of fewer than two rows is left out with a line on "
-           "standard error"},
-          kHelp},
-         "",
-         "kurvex-cli eval buck.txt 'V(out)*I(L1)' -o power.csv"});
+         WithRunOptions(
+             {Output("output file; '-' or no -o writes to standard output"),
+              Run("evaluate run K (from 1; default 1)"),
+              {{"--runs"},
+               nullptr,
+               "every run, one after the other, under one header: each line begins with its run "
+               "number (column \"run\"); a run of fewer than two rows is left out with a line on "
+               "standard error"},
+              kHelp}),
+         kRunOptionsNote,
+         "kurvex-cli eval buck.txt 'V(out)*I(L1)' -o power.csv\n"
+         "kurvex-cli eval sim.raw 'V(out)-V(out)@2' --add-run capture.isf --map 2 CH1 'V(out)' "
+         "--scale 2 'V(out)' 0.1 --align 2 --on 'V(out)' --level 0 --edge rise"});
     table.push_back(
         {"merge",
          "B's variables merged into A by X",
@@ -160,10 +229,11 @@ std::vector<CommandSpec> MakeTable() {
     table.push_back(
         {"fft",
          "amplitude spectra as .fft, .txt or .csv; harmonics and THD of one variable",
-         {"kurvex-cli fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT",
-          "kurvex-cli fft FILE --var NAME --thd [--fundamental F] [--window W]",
-          "               [--from X0 --to X1] [-o OUT] [--json]",
-          "either form also takes [--run K | --runs]"},
+         WithRunUsage(
+             {"kurvex-cli fft FILE [--var NAME]... [--window W] [--from X0 --to X1] -o OUT",
+              "kurvex-cli fft FILE --var NAME --thd [--fundamental F] [--window W]",
+              "               [--from X0 --to X1] [-o OUT] [--json]",
+              "either form also takes [--run K | --runs]"}),
          {"FILE"},
          -1,
          "Amplitude spectra of the named variables (all after X when none is named)\n"
@@ -171,52 +241,58 @@ std::vector<CommandSpec> MakeTable() {
          "viewer's frequency display does. OUT's extension picks the format: .fft\n"
          "(fixed-width with a header the reader skips), .txt (tab-separated) or .csv;\n"
          "each has the order column from 1 and the frequency column first.\n",
-         {{{"--var"}, "NAME", "a variable to transform; repeat for more"},
-          {{"--window"},
-           "W",
-           "applied before the transform; amplitudes are corrected for the window's coherent "
-           "gain:",
-           {{"rect", "none (the default)"},
-            {"hann", "Hann"},
-            {"hamming", "Hamming"},
-            {"blackman-harris", "Blackman-Harris"},
-            {"flattop", "flat top"}}},
-          {{"--from"}, "X0", "the X range's start, with --to"},
-          {{"--to"}, "X1", "the X range's end, with --from"},
-          Output("the spectra (.fft, .txt or .csv)"),
-          {{"--thd"},
-           nullptr,
-           "the harmonics of the one variable: the fundamental is the strongest bin above 0 Hz "
-           "(or the bin nearest F), orders 1 to 50 with frequency, amplitude and percent of the "
-           "fundamental, and THD in percent"},
-          {{"--fundamental"}, "F", "with --thd: the fundamental is the bin nearest F"},
-          {{"--json"},
-           nullptr,
-           "with --thd: {fundamental, amplitude, thd, harmonics: [{order, frequency, amplitude, "
-           "percent}]}, null where there is no value"},
-          Run("the spectra of run K (from 1; default 1)"),
-          {{"--runs"},
-           nullptr,
-           "every run: spectra into OUT with \"-K\" before its extension, --thd answers as "
-           "measure --runs prints them"},
-          kHelp},
-         "",
+         WithRunOptions(
+             {{{"--var"}, "NAME", "a variable to transform; repeat for more"},
+              {{"--window"},
+               "W",
+               "applied before the transform; amplitudes are corrected for the window's coherent "
+               "gain:",
+               {{"rect", "none (the default)"},
+                {"hann", "Hann"},
+                {"hamming", "Hamming"},
+                {"blackman-harris", "Blackman-Harris"},
+                {"flattop", "flat top"}}},
+              {{"--from"}, "X0", "the X range's start, with --to"},
+              {{"--to"}, "X1", "the X range's end, with --from"},
+              Output("the spectra (.fft, .txt or .csv)"),
+              {{"--thd"},
+               nullptr,
+               "the harmonics of the one variable: the fundamental is the strongest bin above 0 Hz "
+               "(or the bin nearest F), orders 1 to 50 with frequency, amplitude and percent of "
+               "the "
+               "fundamental, and THD in percent"},
+              {{"--fundamental"}, "F", "with --thd: the fundamental is the bin nearest F"},
+              {{"--json"},
+               nullptr,
+               "with --thd: {fundamental, amplitude, thd, harmonics: [{order, frequency, "
+               "amplitude, "
+               "percent}]}, null where there is no value"},
+              Run("the spectra of run K (from 1; default 1)"),
+              {{"--runs"},
+               nullptr,
+               "every run: spectra into OUT with \"-K\" before its extension, --thd answers as "
+               "measure --runs prints them"},
+              kHelp}),
+         kRunOptionsNote,
          "kurvex-cli fft buck.txt --var 'V(out)' --window hann -o out.fft\n"
          "kurvex-cli fft buck.txt --var 'I(L1)' --thd --json"});
     table.push_back(
         {"measure",
          "extrema, averages and values of a curve; per-cycle figures, edge and dead times, "
          "loop margins",
-         {"kurvex-cli measure FILE NAME [--from X0 --to X1] [--at X]... [--json]",
-          "kurvex-cli measure FILE NAME --cycles [--ref REF] [--level L] [--hysteresis H]",
-          "                   [--from X0 --to X1] [--json]",
-          "kurvex-cli measure FILE NAME --edges [--low L] [--high H] [--from X0 --to X1] "
-          "[--json]",
-          "kurvex-cli measure FILE A --dead B [--low L] [--high H] [--from X0 --to X1] [--json]",
-          "kurvex-cli measure FILE AMP --margins [--phase PHASE] [--from X0 --to X1] [--json]",
-          "kurvex-cli measure FILE NAME --figure KEY... [--with B] [--at X] [--level L]",
-          "                   [--hysteresis H] [--low L] [--high H] [--from X0 --to X1] [--json]",
-          "each form also takes [--run K | --runs]"},
+         WithRunUsage(
+             {"kurvex-cli measure FILE NAME [--from X0 --to X1] [--at X]... [--json]",
+              "kurvex-cli measure FILE NAME --cycles [--ref REF] [--level L] [--hysteresis H]",
+              "                   [--from X0 --to X1] [--json]",
+              "kurvex-cli measure FILE NAME --edges [--low L] [--high H] [--from X0 --to X1] "
+              "[--json]",
+              "kurvex-cli measure FILE A --dead B [--low L] [--high H] [--from X0 --to X1] "
+              "[--json]",
+              "kurvex-cli measure FILE AMP --margins [--phase PHASE] [--from X0 --to X1] [--json]",
+              "kurvex-cli measure FILE NAME --figure KEY... [--with B] [--at X] [--level L]",
+              "                   [--hysteresis H] [--low L] [--high H] [--from X0 --to X1] "
+              "[--json]",
+              "each form also takes [--run K | --runs]"}),
          {"FILE", "NAME"},
          1,
          "Measures the curve NAME (a variable, any letter case, or a formula) over the\n"
@@ -247,44 +323,48 @@ std::vector<CommandSpec> MakeTable() {
          "dead_time_from (with B), and gain_crossover, phase_margin, phase_crossover,\n"
          "gain_margin, bandwidth_3db and peak_gain (NAME the gain, B the phase). A\n"
          "figure that cannot be made says why on its line and the others still come.\n",
-         {{{"--from"}, "X0", "the X range's start, with --to"},
-          {{"--to"}, "X1", "the X range's end, with --from"},
-          {{"--at"}, "X", "the curve's value where X passes X; repeat for more"},
-          {{"--cycles"}, nullptr, "per-cycle figures"},
-          {{"--ref"}, "REF", "with --cycles: the curve whose crossings make the cycles"},
-          {{"--level"}, "L", "with --cycles: the crossing level"},
-          {{"--hysteresis"}, "H", "with --cycles: the hysteresis around L (not negative)"},
-          {{"--edges"}, nullptr, "rise and fall times"},
-          {{"--dead"}, "B", "the dead times between A and B"},
-          {{"--low"}, "L", "with --edges or --dead: the low level of the span"},
-          {{"--high"}, "H", "with --edges or --dead: the high level of the span"},
-          {{"--margins"}, nullptr, "gain and phase margins of a loop gain"},
-          {{"--phase"}, "PHASE", "with --margins: the phase curve"},
-          {{"--figure"}, "KEY", "a figure of the catalogue; repeat for more"},
-          {{"--with"}, "B", "with --figure: the second curve (reference, partner or phase)"},
-          {{"--json"},
-           nullptr,
-           "print one object; null where there is no value. Plain: max, min ({index, x, y}), "
-           "avg, avg_abs, rms, samples and at (a list of lists). --cycles: cycles, period, "
-           "frequency, duty, avg, rms, min, max, ripple and per_cycle [{start, end, avg, rms, "
-           "min, max}]. --edges: rise and fall [{at, time}], rise_mean, fall_mean. --dead: "
-           "dead_ab and dead_ba [{at, time}], dead_ab_mean, dead_ba_mean. --margins: "
-           "gain_crossover, phase_margin, phase_crossover, gain_margin, bandwidth_3db, peak "
-           "{frequency, gain} and crossings {gain [...], phase [...]}. --figure: one object per "
-           "KEY with value, at where it applies, or error."},
-          Run("measure run K of the file (from 1; default 1)"),
-          {{"--runs"},
-           nullptr,
-           "measure every run: JSON {\"runs\": [{\"run\": K, \"name\": NAME, ...the keys "
-           "above...}]}, text each run's answer under a line \"run K: NAME\""},
-          kHelp},
-         "",
+         WithRunOptions(
+             {{{"--from"}, "X0", "the X range's start, with --to"},
+              {{"--to"}, "X1", "the X range's end, with --from"},
+              {{"--at"}, "X", "the curve's value where X passes X; repeat for more"},
+              {{"--cycles"}, nullptr, "per-cycle figures"},
+              {{"--ref"}, "REF", "with --cycles: the curve whose crossings make the cycles"},
+              {{"--level"},
+               "L",
+               "with --cycles: the crossing level; with --align also the level of the alignment"},
+              {{"--hysteresis"}, "H", "with --cycles: the hysteresis around L (not negative)"},
+              {{"--edges"}, nullptr, "rise and fall times"},
+              {{"--dead"}, "B", "the dead times between A and B"},
+              {{"--low"}, "L", "with --edges or --dead: the low level of the span"},
+              {{"--high"}, "H", "with --edges or --dead: the high level of the span"},
+              {{"--margins"}, nullptr, "gain and phase margins of a loop gain"},
+              {{"--phase"}, "PHASE", "with --margins: the phase curve"},
+              {{"--figure"}, "KEY", "a figure of the catalogue; repeat for more"},
+              {{"--with"}, "B", "with --figure: the second curve (reference, partner or phase)"},
+              {{"--json"},
+               nullptr,
+               "print one object; null where there is no value. Plain: max, min ({index, x, y}), "
+               "avg, avg_abs, rms, samples and at (a list of lists). --cycles: cycles, period, "
+               "frequency, duty, avg, rms, min, max, ripple and per_cycle [{start, end, avg, rms, "
+               "min, max}]. --edges: rise and fall [{at, time}], rise_mean, fall_mean. --dead: "
+               "dead_ab and dead_ba [{at, time}], dead_ab_mean, dead_ba_mean. --margins: "
+               "gain_crossover, phase_margin, phase_crossover, gain_margin, bandwidth_3db, peak "
+               "{frequency, gain} and crossings {gain [...], phase [...]}. --figure: one object "
+               "per "
+               "KEY with value, at where it applies, or error."},
+              Run("measure run K of the file (from 1; default 1)"),
+              {{"--runs"},
+               nullptr,
+               "measure every run: JSON {\"runs\": [{\"run\": K, \"name\": NAME, ...the keys "
+               "above...}]}, text each run's answer under a line \"run K: NAME\""},
+              kHelp}),
+         kRunOptionsNote,
          "kurvex-cli measure buck.txt 'V(out)' --from 1m --to 2m --json\n"
          "kurvex-cli measure buck.txt 'I(L1)' --cycles --ref 'V(sw)'"});
     table.push_back(
         {"meas",
          "the .meas statements of a script, netlist or schematic over a result",
-         {"kurvex-cli meas FILE SCRIPT [--run K|--runs] [--json|--csv] [-o OUT]"},
+         WithRunUsage({"kurvex-cli meas FILE SCRIPT [--run K|--runs] [--json|--csv] [-o OUT]"}),
          {"FILE", "SCRIPT"},
          -1,
          "Runs the SPICE measurement statements (.meas/.measure, as ngspice and LTspice\n"
@@ -303,47 +383,52 @@ std::vector<CommandSpec> MakeTable() {
          "statement that fails in a run fails in that run only: the exit status stays 0.\n"
          "A syntax error prints \"SCRIPT:LINE:COLUMN: MESSAGE\", measures nothing and\n"
          "exits with status 1.\n",
-         {Run("measure run K of the file (from 1; default 1)"),
-          {{"--runs"}, nullptr, "measure every run"},
-          {{"--json"},
-           nullptr,
-           "print {\"runs\": [{\"run\": K, \"name\": NAME, \"measures\": {NAME: {\"value\", "
-           "\"at\", \"trig\", \"targ\" or \"error\"}}}]}, only the keys that apply"},
-          {{"--csv"},
-           nullptr,
-           "one row per run: run, name and a column per statement (its value; empty where it "
-           "failed)"},
-          Output("output file; '-' or no -o writes to standard output"),
-          kHelp},
-         "",
+         WithRunOptions(
+             {Run("measure run K of the file (from 1; default 1)"),
+              {{"--runs"}, nullptr, "measure every run"},
+              {{"--json"},
+               nullptr,
+               "print {\"runs\": [{\"run\": K, \"name\": NAME, \"measures\": {NAME: {\"value\", "
+               "\"at\", \"trig\", \"targ\" or \"error\"}}}]}, only the keys that apply"},
+              {{"--csv"},
+               nullptr,
+               "one row per run: run, name and a column per statement (its value; empty where it "
+               "failed)"},
+              Output("output file; '-' or no -o writes to standard output"),
+              kHelp}),
+         kRunOptionsNote,
          "kurvex-cli meas buck.raw buck.cir\n"
          "kurvex-cli meas sweep.raw checks.meas --runs --csv -o checks.csv"});
     table.push_back(
         {"render",
          "draw the curves as PNG, SVG or PDF",
-         {"kurvex-cli render FILE -o OUT [--size WxH] [--screen NAMES]... [--from X0 --to X1] "
-          "[--ylog] [--fft] [--run K | --runs]"},
+         WithRunUsage({"kurvex-cli render FILE -o OUT [--size WxH] [--screen NAMES]... [--from X0 "
+                       "--to X1] [--ylog] [--fft] [--run K | --runs]"}),
          {"FILE"},
          -1,
          "Draws the curves of a result file as the viewer shows them, into a PNG, SVG or\n"
          "PDF picture chosen by OUT's extension.\n",
-         {Output("the picture (.png, .svg or .pdf)"),
-          {{"--size"}, "WxH", "its size in pixels (default 1600x900)"},
-          {{"--screen"},
-           "NAMES",
-           "one screen with the comma-separated variables (names in any case) or formulas as "
-           "its curves; repeat for more screens. Without it: the layout saved in a .kfd FILE or "
-           "in the .ini file beside FILE, else amplitude over phase for a frequency response, "
-           "the one curve of a two-column file, else one screen per variable after X (at most "
-           "eight)"},
-          {{"--from"}, "X0", "the X range's start, with --to (default: all the data)"},
-          {{"--to"}, "X1", "the X range's end, with --from"},
-          {{"--ylog"}, nullptr, "logarithmic Y axes"},
-          {{"--fft"}, nullptr, "the amplitude spectra of the X range shown (frequency display)"},
-          Run("draw run K of the file (from 1; default 1)"),
-          {{"--runs"}, nullptr, "draw every run of the file, named in the legend"},
-          kHelp},
-         "",
+         WithRunOptions(
+             {Output("the picture (.png, .svg or .pdf)"),
+              {{"--size"}, "WxH", "its size in pixels (default 1600x900)"},
+              {{"--screen"},
+               "NAMES",
+               "one screen with the comma-separated variables (names in any case) or formulas as "
+               "its curves; repeat for more screens. Without it: the layout saved in a .kfd FILE "
+               "or "
+               "in the .ini file beside FILE, else amplitude over phase for a frequency response, "
+               "the one curve of a two-column file, else one screen per variable after X (at most "
+               "eight)"},
+              {{"--from"}, "X0", "the X range's start, with --to (default: all the data)"},
+              {{"--to"}, "X1", "the X range's end, with --from"},
+              {{"--ylog"}, nullptr, "logarithmic Y axes"},
+              {{"--fft"},
+               nullptr,
+               "the amplitude spectra of the X range shown (frequency display)"},
+              Run("draw run K of the file (from 1; default 1)"),
+              {{"--runs"}, nullptr, "draw every run of the file, named in the legend"},
+              kHelp}),
+         kRunOptionsNote,
          "kurvex-cli render buck.txt -o buck.png --screen 'V(out)' --screen 'I(L1)'"});
     table.push_back(
         {"cache",
@@ -537,12 +622,23 @@ const CommandSpec& ViewerCommand() {
     return viewer;
 }
 
+size_t ValueCount(const OptionSpec& option) {
+    if (!option.value) return 0;
+    const std::string value = option.value;
+    return 1 + static_cast<size_t>(std::count(value.begin(), value.end(), ' '));
+}
+
 bool ParseCommandArgs(const CommandSpec& command, const std::vector<std::string>& args, Args& out,
                       std::string& error) {
     std::set<std::string> flags, values;
-    for (const OptionSpec& o : command.options)
-        for (const char* name : o.names) (o.value ? values : flags).insert(name);
-    return ParseArgs(args, flags, values, out, error, command.anyPlace);
+    std::map<std::string, size_t> counts;
+    for (const OptionSpec& o : command.options) {
+        for (const char* name : o.names) {
+            (o.value ? values : flags).insert(name);
+            if (ValueCount(o) > 1) counts[name] = ValueCount(o);
+        }
+    }
+    return ParseArgs(args, flags, values, out, error, command.anyPlace, counts);
 }
 
 int StartCommand(const CommandSpec& command, const std::vector<std::string>& argv, Args& args,

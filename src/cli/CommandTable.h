@@ -56,6 +56,9 @@ const CommandSpec& ViewerCommand();
 // The options kurvex-cli takes before any command.
 const std::vector<OptionSpec>& ProgramOptions();
 
+// How many arguments follow `option`: a word of its value's name each.
+size_t ValueCount(const OptionSpec& option);
+
 // ParseArgs with the options the table lists for `command`.
 bool ParseCommandArgs(const CommandSpec& command, const std::vector<std::string>& args, Args& out,
                       std::string& error);

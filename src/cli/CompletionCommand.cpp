@@ -8,12 +8,25 @@ namespace kurvex::cli {
 
 namespace {
 
-// The words of `options`' names, blank-separated.
+// The words of `options`' names, blank-separated; with `valuesOnly` those
+// taking one value.
 std::string Names(const std::vector<OptionSpec>& options, bool valuesOnly = false) {
     std::string out;
     for (const OptionSpec& o : options)
         for (const char* name : o.names)
-            if (!valuesOnly || o.value) out += (out.empty() ? "" : " ") + std::string(name);
+            if (!valuesOnly || ValueCount(o) == 1)
+                out += (out.empty() ? "" : " ") + std::string(name);
+    return out;
+}
+
+// "NAME:N" for each option taking N > 1 values, blank-separated.
+std::string Counted(const std::vector<OptionSpec>& options) {
+    std::string out;
+    for (const OptionSpec& o : options)
+        for (const char* name : o.names)
+            if (ValueCount(o) > 1)
+                out += (out.empty() ? "" : " ") + std::string(name) + ":" +
+                       std::to_string(ValueCount(o));
     return out;
 }
 
@@ -26,9 +39,10 @@ void AddCommand(const std::string& key, const CommandSpec& c, std::string& words
     const int files = key.empty() ? -1 : static_cast<int>(c.operands.size() - (c.anyPlace >= 0));
     words +=
         "        '" + key + "') opts='" + Names(c.options) + "'; vals='" + Names(c.options, true) +
-        "'; nfiles=" + std::to_string(key == "completion" ? 0 : files) + ";" + operands + " ;;\n";
+        "';" + (Counted(c.options).empty() ? "" : " multi='" + Counted(c.options) + "';") +
+        " nfiles=" + std::to_string(key == "completion" ? 0 : files) + ";" + operands + " ;;\n";
     for (const OptionSpec& o : c.options) {
-        if (!o.value) continue;
+        if (ValueCount(o) != 1) continue;
         std::string arm;
         for (const char* name : o.names) arm += (arm.empty() ? "" : "|") + key + ":" + name;
         if (o.file) {
@@ -76,14 +90,20 @@ std::string BashCompletion() {
            "}\n"
            "\n"
            "# The rest of a command line from word `first` on, given opts (its options),\n"
-           "# vals (those taking a value), nfiles (its leading result files; -1 any number)\n"
-           "# and words (its fixed operands).\n"
+           "# vals (those taking a value), multi (NAME:N for those taking N values),\n"
+           "# nfiles (its leading result files; -1 any number) and words (its fixed\n"
+           "# operands).\n"
            "__kurvex_operands() {\n"
-           "    local i n=0\n"
+           "    local i n=0 m w\n"
            "    for ((i = $1; i < COMP_CWORD; i++)); do\n"
            "        case ${COMP_WORDS[i]} in\n"
            "            --) ;;\n"
-           "            -*) [[ \" $vals \" == *\" ${COMP_WORDS[i]} \"* ]] && ((i++)) ;;\n"
+           "            -*) w=${COMP_WORDS[i]}\n"
+           "                [[ \" $vals \" == *\" $w \"* ]] && ((i++))\n"
+           "                for m in $multi; do [[ ${m%:*} == \"$w\" ]] && ((i += ${m##*:})); "
+           "done\n"
+           "                # Within an option's values: nothing to offer.\n"
+           "                if ((i >= COMP_CWORD)); then COMPREPLY=(); return; fi ;;\n"
            "            *) ((n++)) ;;\n"
            "        esac\n"
            "    done\n"
@@ -102,7 +122,7 @@ std::string BashCompletion() {
            "\n"
            "_kurvex_cli() {\n"
            "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-           "    local cmd='' at=1 i opts='' vals='' nfiles=0 words=''\n"
+           "    local cmd='' at=1 i opts='' vals='' multi='' nfiles=0 words=''\n"
            "    for ((i = 1; i < COMP_CWORD; i++)); do\n"
            "        if [[ ${COMP_WORDS[i]} != -* ]]; then\n"
            "            cmd=${COMP_WORDS[i]} at=$((i + 1))\n"
@@ -121,7 +141,7 @@ std::string BashCompletion() {
            "\n"
            "_kurvex() {\n"
            "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-           "    local cmd='' opts='' vals='' nfiles=0 words=''\n"
+           "    local cmd='' opts='' vals='' multi='' nfiles=0 words=''\n"
            "    case $cmd in\n" +
            viewerWords +
            "    esac\n"

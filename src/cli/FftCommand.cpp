@@ -11,6 +11,7 @@
 #include "cli/CliSupport.h"
 #include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
+#include "cli/RunOptions.h"
 #include "data/platform/NumberText.h"
 
 namespace kurvex::cli {
@@ -67,6 +68,7 @@ struct FftRequest {
     std::optional<double> fundamental;
     std::vector<std::string> vars;  // --var
     RunChoice choice;
+    RunOptions runOptions;
 };
 
 // Parses and checks the command line into `req`; set with the exit status
@@ -105,6 +107,7 @@ std::optional<int> ParseFft(const std::vector<std::string>& argv, bool inMemory,
         req.fundamental = f;
     }
     if (const int status = ParseRunChoice(args, err, req.choice)) return status;
+    if (const int status = ParseRunOptions(args, err, req.runOptions)) return status;
     if (req.choice.all && req.target == "-")
         return Usage(err, "--runs needs an output file, not -");
     if (inMemory && (thd || req.choice.all || args.values.count("-o")))
@@ -222,6 +225,7 @@ int FftSpectra(const std::vector<std::string>& argv, std::FILE* out, std::FILE* 
     } else if (const int status = Load(req.file, loaded, err)) {
         return status;
     }
+    if (const int status = ApplyRunOptions(req.runOptions, loaded, err)) return status;
     std::vector<SelectedRun> runs;
     if (const int status = SelectRuns(loaded, req.choice, req.file, err, runs)) return status;
     auto work = [&](const SelectedRun& run, std::FILE* out) -> int {

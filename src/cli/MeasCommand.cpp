@@ -9,6 +9,7 @@
 #include "cli/CliSupport.h"
 #include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
+#include "cli/RunOptions.h"
 #include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
 
@@ -144,6 +145,8 @@ int MeasScriptCommand(const std::vector<std::string>& argv, std::FILE* out, std:
     if (json && csv) return Usage(err, "--json and --csv go one at a time");
     RunChoice choice;
     if (const int status = ParseRunChoice(args, err, choice)) return status;
+    RunOptions runOptions;
+    if (const int status = ParseRunOptions(args, err, runOptions)) return status;
     const std::string target = args.values.count("-o") ? args.values["-o"] : "-";
     const std::string& file = args.positional[0];
     const std::string& scriptPath = args.positional[1];
@@ -170,6 +173,7 @@ int MeasScriptCommand(const std::vector<std::string>& argv, std::FILE* out, std:
 
     CResultDataRef loaded;
     if (const int status = Load(file, loaded, err)) return status;
+    if (const int status = ApplyRunOptions(runOptions, loaded, err)) return status;
     const std::int32_t count = loaded->RunCount();
     if (choice.run >= count) {
         return Usage(err, Format("there is no run %d: %s holds %d run%s", choice.run + 1,

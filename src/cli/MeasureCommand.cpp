@@ -13,6 +13,7 @@
 #include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 #include "cli/Report.h"
+#include "cli/RunOptions.h"
 #include "data/platform/NameText.h"
 #include "data/platform/NumberText.h"
 #include "graph/GraphCurve.h"
@@ -309,6 +310,7 @@ struct MeasureRequest {
     std::string with;                          // --with B: a figure's second curve
     ModeOptions mode;
     RunChoice choice;
+    RunOptions runOptions;
 };
 
 // Reads --figure and --with into `req`; 0 or the usage status.
@@ -375,8 +377,11 @@ std::optional<int> ParseMeasure(const std::vector<std::string>& argv, std::FILE*
     if (!req.margins && args.values.count("--phase"))
         return Usage(err, "--phase goes with --margins");
     if (args.values.count("--phase")) req.phase = args.values["--phase"];
+    const bool aligned = args.lists.count("--align") > 0;
     for (const char* option : {"--ref", "--level", "--hysteresis"}) {
-        const bool allowed = req.cycles || (figures && std::string(option) != "--ref");
+        // --level is also the level of --align.
+        const bool allowed = req.cycles || (figures && std::string(option) != "--ref") ||
+                             (aligned && std::string(option) == "--level");
         if (!allowed && args.values.count(option))
             return Usage(err, std::string(option) + " goes with --cycles");
     }
@@ -400,6 +405,7 @@ std::optional<int> ParseMeasure(const std::vector<std::string>& argv, std::FILE*
     if (mode.cycles.hysteresis && *mode.cycles.hysteresis < 0)
         return Usage(err, "--hysteresis must not be negative");
     if (const int status = ParseRunChoice(args, err, req.choice)) return status;
+    if (const int status = ParseRunOptions(args, err, req.runOptions, true)) return status;
     return std::nullopt;
 }
 
@@ -527,6 +533,7 @@ int Answers(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err
     } else if (const int status = Load(req.file, loaded, err)) {
         return status;
     }
+    if (const int status = ApplyRunOptions(req.runOptions, loaded, err)) return status;
     std::vector<SelectedRun> runs;
     if (const int status = SelectRuns(loaded, req.choice, req.file, err, runs)) return status;
     for (const SelectedRun& run : runs) {

@@ -18,6 +18,7 @@
 #include "cli/CliSupport.h"
 #include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
+#include "cli/RunOptions.h"
 #include "controls/QPainterCanvas.h"
 #include "data/platform/NumberText.h"
 #include "graph/DisplayRecord.h"
@@ -191,6 +192,7 @@ struct RenderRequest {
     bool hasFrom = false;
     double from = 0, to = 0;
     RunChoice choice;
+    RunOptions runOptions;
     bool screensGiven = false;
     std::vector<std::string> screens;  // --screen: each a list of curves
     bool ylog = false, fft = false;
@@ -213,6 +215,7 @@ std::optional<int> ParseRender(const std::vector<std::string>& argv, std::FILE* 
         return Usage(err, "--size wants WxH, 16 to 20000 pixels each way");
     if (const int status = ParseRange(args, err, req.hasFrom, req.from, req.to)) return status;
     if (const int status = ParseRunChoice(args, err, req.choice)) return status;
+    if (const int status = ParseRunOptions(args, err, req.runOptions)) return status;
     req.screensGiven = args.lists.count("--screen") > 0;
     if (req.screensGiven) req.screens = args.lists["--screen"];
     req.ylog = args.flags.count("--ylog") > 0;
@@ -241,6 +244,7 @@ std::unique_ptr<QGuiApplication> StartQt() {
 int LoadDrawn(const RenderRequest& req, CResultDataRef& loaded, CResultDataRef& data,
               CIOBuffer& saved, std::FILE* err) {
     if (const int status = Load(req.file, loaded, err, &saved)) return status;
+    if (const int status = ApplyRunOptions(req.runOptions, loaded, err)) return status;
     data = loaded;
     if (!req.choice.all) {
         std::vector<SelectedRun> runs;

@@ -213,6 +213,7 @@ AlignResult AlignOnEdge(const CResultData& shown, std::int32_t k, std::int32_t r
         }
         at[j] = FirstCrossing(*run, var, request.level, request.rising, request.after);
         if (!at[j]) {
+            // From the start (-infinity) names no X: the number would not print.
             const std::string after = std::isfinite(request.after)
                                           ? " after " + ExactNumber(request.after)
                                           : std::string();
