@@ -15,8 +15,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <unordered_set>
 
+#include "analysis/Cycles.h"
 #include "app/GraphDocument.h"
 #include "app/GraphView.h"
 #include "app/tools/ToolFollower.h"
@@ -66,11 +68,26 @@ QStringList VariablesOf(const CResultData* run) {
     return out;
 }
 
+// The name of the curve measured by default, where it is a variable's: what
+// a run is most likely lined up on.
+QString DefaultCurve(const COhmixGraphView& view) {
+    const std::vector<CGraphCurve*> screens = view.Records();
+    const std::optional<CurvePlace> at = DefaultReference(screens);
+    if (!at) return {};
+    const CGraphCurve& s = *screens[static_cast<size_t>(at->screen)];
+    const CCurveEntry& c = s.Curve(at->curve);
+    if (c.sourceKind != kCurveColumn || c.columnIndex <= 0 ||
+        c.columnIndex >= s.Data()->VariableCount())
+        return {};
+    return Text(s.Data()->Variable(c.columnIndex)->Name());
+}
+
 QComboBox* Labelled(QFormLayout* form, const QString& text, const QStringList& items,
-                    bool editable = false) {
+                    bool editable = false, const QString& current = {}) {
     auto* box = new QComboBox;
     box->addItems(items);
     box->setEditable(editable);
+    if (const int at = box->findText(current); at >= 0) box->setCurrentIndex(at);
     auto* label = new QLabel(text);
     label->setBuddy(box);
     box->setAccessibleName(QString(text).remove('&').remove(':'));
@@ -93,6 +110,7 @@ bool AskForm(QWidget* parent, const QString& title, const std::function<void(QFo
              const std::function<std::string()>& accept) {
     QDialog dialog(parent);
     dialog.setWindowTitle(title);
+    dialog.setMinimumWidth(dialog.fontMetrics().averageCharWidth() * 48);
     auto* form = new QFormLayout(&dialog);
     fill(form);
     auto* problem = new QLabel(&dialog);
@@ -367,7 +385,8 @@ void CRunsWindow::AskScale() {
         this, QStringLiteral("Scale %1").arg(Shown(run)),
         [&](QFormLayout* form) {
             variable = Labelled(form, QStringLiteral("&Variable:"),
-                                VariablesOf(Followed()->ShownData()->Run(k)));
+                                VariablesOf(Followed()->ShownData()->Run(k)), false,
+                                DefaultCurve(*Followed()));
             factor = LabelledField(form, QStringLiteral("&Factor:"), QStringLiteral("1"));
         },
         [&] {
@@ -394,7 +413,8 @@ void CRunsWindow::AskMap() {
             from = Labelled(form, QStringLiteral("&Variable in the file:"),
                             VariablesOf(Followed()->Document()->Core().Data()->Run(k)));
             to = Labelled(form, QStringLiteral("&Shown as:"),
-                          VariablesOf(Followed()->ShownData()->Run(reference)), true);
+                          VariablesOf(Followed()->ShownData()->Run(reference)), true,
+                          DefaultCurve(*Followed()));
         },
         [&] {
             RunEdit e = MapRun(before, run, from->currentText().toStdString(),
@@ -420,7 +440,8 @@ void CRunsWindow::AskAlign() {
         this, QStringLiteral("Align %1 on an Edge").arg(Shown(names_[static_cast<size_t>(k)])),
         [&](QFormLayout* form) {
             variable = Labelled(form, QStringLiteral("&Variable:"),
-                                VariablesOf(view->ShownData()->Run(reference)));
+                                VariablesOf(view->ShownData()->Run(reference)), false,
+                                DefaultCurve(*view));
             level = LabelledField(form, QStringLiteral("&Level:"), QStringLiteral("0"));
             edge = Labelled(form, QStringLiteral("&Edge:"),
                             {QStringLiteral("Rising"), QStringLiteral("Falling")});
