@@ -23,13 +23,10 @@ TEST(ExEditCtrl, TypedKeysFollowTheMask) {
         const char* text;
         double number;
     };
+    // The rules are ControlRules' tests; these check that typed keys reach them.
     const Case cases[] = {
-        {kEditNumberMask, "", "10k", "10k", 10000.0},
         {kEditNumberMask, "", "10km", "10m", 0.01},
         {kEditNumberMask, "5", "-", "-5", -5.0},
-        {kEditNumberMask, "5", "-+", "5", 5.0},
-        {kEditNumberMask, "", "2.5e-3", "2.5e-3", 2.5e-3},
-        {kEditNumberMask, "", "0k", "0", 0.0},
         {kEditNumberMask, "", "1 x2", "12", 12.0},
         {kEditCountMask, "", "1a.b2-", "12", 12.0},
     };
@@ -40,9 +37,6 @@ TEST(ExEditCtrl, TypedKeysFollowTheMask) {
         EXPECT_EQ(edit.text().toStdString(), c.text) << c.keys;
         EXPECT_DOUBLE_EQ(edit.Number(), c.number) << c.keys;
     }
-    CExEditCtrl spaced(kEditNumberMask);
-    spaced.setText("2.5 u");
-    EXPECT_DOUBLE_EQ(spaced.Number(), 2.5e-6);
 }
 
 TEST(ExEditCtrl, PastedTextIsCleanedAndTheCaretStaysBehindIt) {

@@ -105,29 +105,6 @@ TEST(Annotations, DrawingIsClippedToThePlotAndMarksOnlyTheSelectedOnTheWindow) {
     EXPECT_EQ(dragging.lines.size(), 1u);
 }
 
-TEST(Annotations, SelectionHitsTopmostAndRubberBand) {
-    UnitScreen s;
-    AnnotationCanvas canvas;
-    CGraphLine* line = s.Line({100, 100}, {300, 100});
-    CGraphText* under = s.Text({200, 100}, "abcd");
-    CGraphText* top = s.Text({205, 100}, "abcd");
-    s.Draw(canvas);
-    EXPECT_EQ(TopmostAt(s.model, {200, 100}), top);
-    EXPECT_EQ(TopmostAt(s.model, {150, 100}), line);
-    EXPECT_EQ(TopmostAt(s.model, {600, 600}), nullptr);  // a click on empty plot
-
-    s.model.AnnotationSelection() = {line, under};
-    EXPECT_EQ(HitSelected(s.model, {297, 101}).annotation, line);
-    EXPECT_EQ(HitSelected(s.model, {297, 101}).hit, kHitSecondEnd);
-    EXPECT_EQ(HitSelected(s.model, {600, 600}).annotation, nullptr);
-
-    EXPECT_EQ(AnnotationsMeeting(s.model, {90, 90, 120, 110}),
-              (std::vector<CGraphAnnotation*>{line}));
-    EXPECT_EQ(AnnotationsMeeting(s.model, {0, 0, 1000, 1000}).size(), 3u);
-    EXPECT_EQ(AreaOf({line}, 4), (Rect{96, 96, 305, 105}));
-    EXPECT_TRUE(AreaOf({}, 4).Empty());
-}
-
 TEST(Annotations, MovingTheSelectionShiftsItByThePointersMovementInData) {
     UnitScreen s;
     s.model.StoreX({0, 100}, {0.0, 100.0, 10.0});  // 10 pixels per X unit

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "TestSupport.h"
 #include "formula/FormulaTestSupport.h"
@@ -26,6 +27,12 @@ ScreenBasis Basis(const CResultDataRef& data) {
     ScreenBasis b;
     b.data = data;
     return b;
+}
+
+// What the file keeps of a curve.
+auto Saved(const CCurveEntry& c) {
+    return std::tie(c.sourceKind, c.formula, c.label, c.colour, c.connect, c.thickness,
+                    c.markerSymbol);
 }
 
 LoadedScreens Read(const std::string& text, const CResultDataRef& data) {
@@ -210,17 +217,8 @@ TEST(DisplaySettingsFile, SaveThenLoadRebuildsTheScreens) {
         EXPECT_EQ(now.HideAxisText(), 1);
         EXPECT_EQ(now.Font().faceName, bottom.Font().faceName);
         ASSERT_EQ(now.CurveCount(), was.CurveCount());
-        for (std::int32_t j = 0; j < now.CurveCount(); ++j) {
-            const CCurveEntry& a = was.Curve(j);
-            const CCurveEntry& b = now.Curve(j);
-            EXPECT_EQ(b.sourceKind, a.sourceKind);
-            EXPECT_EQ(b.formula, a.formula);
-            EXPECT_EQ(b.label, a.label);
-            EXPECT_EQ(b.colour, a.colour);
-            EXPECT_EQ(b.connect, a.connect);
-            EXPECT_EQ(b.thickness, a.thickness);
-            EXPECT_EQ(b.markerSymbol, a.markerSymbol);
-        }
+        for (std::int32_t j = 0; j < now.CurveCount(); ++j)
+            EXPECT_EQ(Saved(now.Curve(j)), Saved(was.Curve(j))) << k << " " << j;
     }
     EXPECT_EQ(screens[0]->Curve(0).columnIndex, 1);
     ASSERT_TRUE(screens[0]->Curve(1).formulaResult);

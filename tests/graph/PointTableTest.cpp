@@ -209,12 +209,9 @@ TEST(PointTable, TableFormReadsBackUnderTheColumnNames) {
     std::fclose(g);
 }
 
-TEST(PointTable, CaptionAndFrameWidth) {
-    EXPECT_EQ(TableCaption("run1.txt", 2), "run1.txt : 2");
+TEST(PointTable, CaptionNamesTheRunOnlyWhenThereAreSeveral) {
     EXPECT_EQ(TableCaption("sweep.raw", 3, 1, 0, "Run 1"), "sweep.raw : 3");
     EXPECT_EQ(TableCaption("sweep.raw", 3, 4, 1, "vin=2"), "sweep.raw : 3 (run 2: vin=2)");
-    EXPECT_EQ(TableFrameWidth({120, 120, 120}, 1, 17), 3 * 121 + 34);
-    EXPECT_EQ(TableFrameWidth({}, 1, 17), 34);
 }
 
 TEST(PointTable, ThePreviousRunSitsBesideEachCurveAtTheRowsX) {

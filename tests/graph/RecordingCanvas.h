@@ -79,7 +79,7 @@ public:
     void SetInchMapping(bool) override {}
     bool IsPrinter() const override { return printer; }
     std::unique_ptr<Canvas> MakeOffscreen(Size size) override {
-        if (!offscreenAllowed || size.cx <= 0 || size.cy <= 0) return nullptr;
+        if (size.cx <= 0 || size.cy <= 0) return nullptr;
         return std::make_unique<RecordingCanvas>();
     }
     // Takes over what was drawn off screen, as if copied onto this canvas.
@@ -91,7 +91,6 @@ public:
         fills.insert(fills.end(), o.fills.begin(), o.fills.end());
         ++blits;
     }
-    bool offscreenAllowed = true;
     int blits = 0;
 
     // Lines drawn with a solid pen of colour c (the curves, not grid or frame

@@ -714,7 +714,6 @@ TEST(Renderer, UnitsAFileGaveShowInTheLegendAndTheXTitle) {
     ia.columnIndex = 1;
     ia.label.clear();  // no legend entry, so no unit either
     EXPECT_EQ(LegendText(ia, data.Get()), "");
-    EXPECT_EQ(XAxisTitle("Time", "m"), "Time (ms)");
     EXPECT_EQ(XAxisTitle("Time", "m", "h"), "Time (mh)");
     EXPECT_EQ(XAxisTitle("Angle", "", "deg"), "Angle (deg)");
 }

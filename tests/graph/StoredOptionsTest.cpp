@@ -83,7 +83,6 @@ TEST(StoredOptions, TextDefaultsRoundTrip) {
 
     MapStore store;
     SaveTextDefaults(store, text);
-    EXPECT_EQ(store.values.size(), 7u);
     EXPECT_EQ(store.values["Options/TextColor"], "255");
 
     CGraphText back;

@@ -17,7 +17,6 @@ TEST(ViewLayout, ScreensShareTheHeightAndTheLastTakesTheRest) {
     EXPECT_EQ(three[0], (PlotRect{0, 0, 800, 179}));
     EXPECT_EQ(three[1], (PlotRect{0, 179, 800, 358}));
     EXPECT_EQ(three[2], (PlotRect{0, 358, 800, 600}));
-    EXPECT_EQ(three[2].Height(), 242);
     EXPECT_TRUE(LayoutScreens(0, 800, 600, 15, 18).empty());
     // A view too low for its screens gives them no height rather than a negative one.
     for (const PlotRect& r : LayoutScreens(4, 100, 20, 15, 18)) EXPECT_GE(r.Height(), 0);
@@ -59,7 +58,8 @@ TEST(ViewLayout, FrequencyResponseGetsAmplitudeOverPhaseOnALogAxis) {
     EXPECT_FALSE(d.chooseCurves);
 }
 
-TEST(ViewLayout, OneVariableIsShownAndMoreAskTheUser) {
+// Which layout each set of columns gets is FirstSetup's table; here, how it is fitted.
+TEST(ViewLayout, OneVariableIsShownFittedToItsData) {
     const auto two = MakeDefaultScreens(MakeData({"Time", "V"}, {{0, 1, 2}, {10, 20, 30}}), {});
     ASSERT_EQ(two.screens.size(), 1u);
     ASSERT_EQ(two.screens[0]->CurveCount(), 1);
@@ -68,20 +68,10 @@ TEST(ViewLayout, OneVariableIsShownAndMoreAskTheUser) {
     EXPECT_GE(two.screens[0]->YRange().to, 32.0);
     EXPECT_DOUBLE_EQ(two.screens[0]->XRange().from, 0.0);
     EXPECT_DOUBLE_EQ(two.screens[0]->XRange().to, 2.0);
-
-    const auto three =
-        MakeDefaultScreens(MakeData({"Time", "V", "I"}, {{0, 1}, {1, 2}, {3, 4}}), {});
-    ASSERT_EQ(three.screens.size(), 1u);
-    EXPECT_EQ(three.screens[0]->CurveCount(), 0);
-    EXPECT_TRUE(three.chooseCurves);
-
-    // "Freq" without both groups falls back to the ordinary set-up.
+    // "Freq" without both groups falls back to the ordinary set-up, on a linear axis.
     const auto freqOnly = MakeDefaultScreens(MakeData({"freq", "amp"}, {{1, 2}, {3, 4}}), {});
     ASSERT_EQ(freqOnly.screens.size(), 1u);
-    EXPECT_EQ(freqOnly.screens[0]->CurveCount(), 1);
     EXPECT_EQ(freqOnly.screens[0]->XLog(), 0);
-
-    EXPECT_TRUE(MakeDefaultScreens(CResultDataRef(), {}).screens.empty());
 }
 
 }  // namespace

@@ -5,16 +5,6 @@
 namespace kurvex {
 namespace {
 
-// Built from the reader table, the Open dialog's list stays as users know it.
-TEST(FileFilters, OpenFiltersKeepTheirGroupsAndOrder) {
-    EXPECT_EQ(
-        OpenFileFilters(),
-        (std::vector<std::string>{
-            "Kurvex Files (*.kfd *.txt *.fra)", "Comma separated files (*.csv)",
-            "SPICE raw files (*.raw)", "MATLAB files (*.mat)", "COMTRADE records (*.cfg *.cff)",
-            "Oscilloscope captures (*.trc *.isf *.bin *.wfm)", "All files (*)"}));
-}
-
 TEST(FileFilters, FilterListsBecomeNameFiltersAndGiveTheirExtension) {
     EXPECT_EQ(NameFilters("Kurvex Files|*.kfd;*.txt;*.fra|All files|*.*||"),
               (std::vector<std::string>{"Kurvex Files (*.kfd *.txt *.fra)", "All files (*.*)"}));

@@ -196,14 +196,11 @@ TEST(MeasureRows, LogAxesShowPowersOfTen) {
     CGraphCurve g = Screen(d, "Hz");
     g.StoreScales(1, 1, 0);
     // Cursor positions are decades; so are the curve's samples.
-    const auto one = MeasureRows(Cursors({&g}, 0, 2.0, 0));
-    ASSERT_EQ(one.size(), 3u);
-    EXPECT_EQ(one[0].value, "100");
-    EXPECT_EQ(one[2].value, "100");
-    const auto two = MeasureRows(Cursors({&g}, 1, 1.0, 3.0));
-    ASSERT_EQ(two.size(), 3u);
-    EXPECT_EQ(two[0].value, "990");
-    EXPECT_EQ(two[2].value, "990");
+    const auto rows = [](const char* v) {
+        return std::vector<MeasureRow>{{"Hz", v, 0}, kSeparator, {"c1", v, kRed}};
+    };
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 0, 2.0, 0)), rows("100"));
+    EXPECT_EQ(MeasureRows(Cursors({&g}, 1, 1.0, 3.0)), rows("990"));
 }
 
 TEST(MeasureRows, RowsScrollFarEnoughToShowTheWidestValueWhole) {

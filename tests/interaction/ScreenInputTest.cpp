@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "interaction/MouseMode.h"
@@ -176,29 +175,6 @@ TEST(ScreenDrag, PanOutsideThePlotScrollsByItselfTowardThePointer) {
     ASSERT_TRUE(drag.Release(model, {150, 50}));
     EXPECT_NEAR(model.XRange().from, from - 1.0, 1e-9);
     EXPECT_EQ(model.UndoStack().size(), 1u);
-}
-
-TEST(ScreenDrag, AtTheZoomLimitADragChangesNothing) {
-    CGraphCurve model;
-    model.SetPlot({0, 0, 1000, 1000});
-    // 1000 px / 0.004 * 1000 = 2.5e8 pixels: any narrower range is refused.
-    model.StoreX({0, 1000}, {0, 0.004, 0.001});
-    model.StoreY({0, 1000}, {0, 0.004, 0.001});
-    // About a point, left and down zooms in; by the upper right ends, right
-    // and up pulls them inward.
-    const std::pair<DragKind, Point> narrowing[] = {{DragKind::ZoomPoint, {500, 500}},
-                                                    {DragKind::ZoomAxisEnd, {700, 300}}};
-    for (const auto& [kind, to] : narrowing) {
-        ScreenDrag drag;
-        ASSERT_TRUE(drag.Begin(model, kind, {600, 400}));
-        EXPECT_FALSE(drag.Move(to));
-        EXPECT_FALSE(drag.Release(model, to));
-        EXPECT_TRUE(model.UndoStack().empty());
-    }
-    ScreenDrag box;
-    ASSERT_TRUE(box.Begin(model, DragKind::ZoomBox, {100, 100}));
-    EXPECT_FALSE(box.Release(model, {900, 900}));
-    EXPECT_TRUE(model.UndoStack().empty());
 }
 
 }  // namespace
