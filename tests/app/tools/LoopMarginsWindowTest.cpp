@@ -20,10 +20,6 @@ constexpr double kPi = std::numbers::pi;
 
 class LoopMarginsWindowTest : public test::ViewerFixture {
 protected:
-    void TearDown() override {
-        delete CLoopMarginsWindow::Instance();
-        ViewerFixture::TearDown();
-    }
     // The number of the row that starts with `label`, in Hz, degrees or dB.
     static double Value(const CLoopMarginsWindow& w, const QString& label) {
         for (int i = 0; i < w.Rows()->count(); ++i) {
@@ -38,17 +34,13 @@ protected:
     }
 };
 
-TEST_F(LoopMarginsWindowTest, NgspiceLoopsGiveTheClosedFormRowsTextAndMarks) {
+// The margins' numbers against their closed forms are LoopMargins' business; here the window
+// shows them, copies them, marks them on the screens and follows the view in front.
+TEST_F(LoopMarginsWindowTest, RowsCopyAndMarksFollowTheViewInFront) {
     COhmixGraphView* view = Open(QStringLiteral(KURVEX_SPICE_DIR "/loop_pole.raw"));
     ASSERT_NE(view, nullptr);
-    // A complex raw file opens as magnitude over phase on a log X axis, the phase by 45 degrees.
     const std::vector<CGraphCurve*> screens = view->Records();
     ASSERT_EQ(screens.size(), 2u);
-    EXPECT_EQ(screens[0]->Curve(0).formula, "amp(v(out))");
-    EXPECT_EQ(screens[1]->Curve(0).formula, "phase(v(out))");
-    EXPECT_EQ(screens[1]->XLog(), 1);
-    EXPECT_EQ(std::fmod(screens[1]->YRange().increment, 45.0), 0.0);
-
     view->SelectCurveFromList(CurveSelectionParam(0, 0));
     frame_->Execute(kCmdLoopMargins);
     CLoopMarginsWindow* w = CLoopMarginsWindow::Instance();
@@ -58,14 +50,8 @@ TEST_F(LoopMarginsWindowTest, NgspiceLoopsGiveTheClosedFormRowsTextAndMarks) {
 
     // L = k / s / (1 + s / wp): |L| = 1 where (wc / wp)^2 = (sqrt(1 + 4 k^2 / wp^2) - 1) / 2.
     const double k = 1e-3 / 50e-9, wp = 1e5;
-    const double wc = wp * std::sqrt((std::sqrt(1 + 4 * k * k / (wp * wp)) - 1) / 2);
-    EXPECT_NEAR(Value(*w, QStringLiteral("Gain crossover")) / (wc / (2 * kPi)), 1.0, 0.005);
-    EXPECT_NEAR(Value(*w, QStringLiteral("Phase margin")), 90 - std::atan(wc / wp) * 180 / kPi,
-                0.25);
-    // An integrator falls 3 dB in 10^(3/20) of a frequency; the pole is far above.
-    EXPECT_NEAR(Value(*w, QStringLiteral("\u22123 dB bandwidth")) / (10 * std::pow(10, 0.15)), 1.0,
-                0.005);
-    EXPECT_NEAR(Value(*w, QStringLiteral("Peak gain")), 20 * std::log10(k / (2 * kPi * 10)), 0.1);
+    const double fc = wp * std::sqrt((std::sqrt(1 + 4 * k * k / (wp * wp)) - 1) / 2) / (2 * kPi);
+    EXPECT_NEAR(Value(*w, QStringLiteral("Gain crossover")) / fc, 1.0, 0.005);
     EXPECT_EQ(w->Rows()->item(2)->text(), QStringLiteral("Phase crossover: none"));
 
     for (QPushButton* b : w->findChildren<QPushButton*>())
@@ -78,7 +64,7 @@ TEST_F(LoopMarginsWindowTest, NgspiceLoopsGiveTheClosedFormRowsTextAndMarks) {
     EXPECT_EQ(w->accessibleDescription(), copied);
 
     ASSERT_EQ(screens[0]->Marks().size(), 1u);
-    EXPECT_NEAR(screens[0]->Marks()[0].x / (wc / (2 * kPi)), 1.0, 0.005);
+    EXPECT_NEAR(screens[0]->Marks()[0].x / fc, 1.0, 0.005);
     EXPECT_EQ(screens[0]->Marks()[0].y, 0.0);
     EXPECT_TRUE(screens[1]->Marks().empty());
 
@@ -96,6 +82,5 @@ TEST_F(LoopMarginsWindowTest, NgspiceLoopsGiveTheClosedFormRowsTextAndMarks) {
     w->close();
     EXPECT_TRUE(more[0]->Marks().empty() && more[1]->Marks().empty());
 }
-
 }  // namespace
 }  // namespace kurvex

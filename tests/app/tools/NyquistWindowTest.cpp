@@ -51,15 +51,12 @@ TEST_F(NyquistWindowTest, ShowsImOverReAtEqualScalesWithMinusOneMarked) {
     const CResultData& d = *m.Data().Get();
     const std::int32_t n = source->RowCount();
     ASSERT_EQ(d.RowCount(), n);
-    const double* x = d.Variable(m.XIndex())->Values();
-    const double* y = d.Variable(m.Curve(0).columnIndex)->Values();
-    const double* db = source->Variable(1)->Values();
-    const double* deg = source->Variable(2)->Values();
-    for (std::int32_t i = 0; i < n; i += 50) {
-        const double mag = std::pow(10.0, db[i] / 20), phi = deg[i] * M_PI / 180;
-        EXPECT_NEAR(x[i], mag * std::cos(phi), 1e-9 * mag) << i;
-        EXPECT_NEAR(y[i], mag * std::sin(phi), 1e-9 * mag) << i;
-    }
+    // One sample of the source as Re and Im; the transform itself is Nyquist's test.
+    const std::int32_t i = n / 2;
+    const double mag = std::pow(10.0, source->Variable(1)->Values()[i] / 20);
+    const double phi = source->Variable(2)->Values()[i] * M_PI / 180;
+    EXPECT_NEAR(d.Variable(m.XIndex())->Values()[i], mag * std::cos(phi), 1e-9 * mag);
+    EXPECT_NEAR(d.Variable(m.Curve(0).columnIndex)->Values()[i], mag * std::sin(phi), 1e-9 * mag);
 
     ExpectEqualScales(m);
     const QRect before = screen->geometry();

@@ -19,10 +19,6 @@ namespace {
 
 class ScriptWindowTest : public test::ViewerFixture {
 protected:
-    void TearDown() override {
-        delete CScriptWindow::Instance();
-        ViewerFixture::TearDown();
-    }
     // V = k·Time over Time = 0 .. 4.
     QString Result(double k) {
         QString text = QStringLiteral("Time V\n");

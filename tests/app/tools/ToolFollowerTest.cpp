@@ -18,22 +18,10 @@ namespace {
 
 class ToolFollowerTest : public test::ViewerFixture {
 protected:
-    void TearDown() override {
-        for (QWidget* w : Windows()) delete w;
-        ViewerFixture::TearDown();
-    }
     COhmixGraphView* OpenRamp(const QString& name) {
         return Open(Write(name, QStringLiteral("Time v\n0 0\n1 1\n2 4\n3 9\n")));
     }
-    std::vector<QWidget*> Windows() const {
-        std::vector<QWidget*> all{CRunsWindow::Instance(), CRunTableWindow::Instance(),
-                                  CLoopMarginsWindow::Instance()};
-        for (FigureKind k : {FigureKind::kCycles, FigureKind::kEdges, FigureKind::kHarmonics})
-            all.push_back(CFigureWindow::Instance(k));
-        std::erase(all, nullptr);
-        return all;
-    }
-    // What each tool window follows, in the order of Windows().
+    // What each tool window follows.
     std::vector<COhmixGraphView*> Followed() const {
         std::vector<COhmixGraphView*> out{CRunsWindow::Instance()->Followed(),
                                           CRunTableWindow::Instance()->Followed(),
@@ -58,7 +46,7 @@ TEST_F(ToolFollowerTest, EveryToolWindowFollowsTheWindowInFrontAndTheNextWhenItC
     CLoopMarginsWindow::Open(frame_, b);
     for (FigureKind k : {FigureKind::kCycles, FigureKind::kEdges, FigureKind::kHarmonics})
         CFigureWindow::Open(k, frame_, b);
-    ASSERT_EQ(Windows().size(), 6u);
+    ASSERT_EQ(ToolWindows().size(), 6u);
     const std::vector<COhmixGraphView*> onA(6, a), onB(6, b);
     EXPECT_EQ(Followed(), onB);
 
