@@ -42,12 +42,7 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
     EXPECT_DOUBLE_EQ(plan.GridPoint(0), 0.0);
     EXPECT_NEAR(plan.GridPoint(1001), 4.0, 1e-12);
     EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), 4.0 / 1001, 1e-15);
-    const CResultVariable& v = *plan.frequency;
-    EXPECT_EQ(v.Name(), "Frequency");
-    EXPECT_EQ(v.Kind(), kVariableSpectrum);
-    for (std::int32_t i = 0; i < v.Capacity(); ++i) ASSERT_EQ(v.Flags()[i], V);
-    EXPECT_DOUBLE_EQ(v.Min(), v.Values()[0]);
-    EXPECT_DOUBLE_EQ(v.Max(), v.Values()[v.Capacity() - 1]);
+    EXPECT_EQ(plan.frequency->Name(), "Frequency");
 }
 
 TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
@@ -229,28 +224,7 @@ TEST(FftSpectrum, SineOfAmplitudeFiveOverAnOffsetOfTwo) {
     EXPECT_NEAR(a[10], 5.0, 0.01);
     EXPECT_DOUBLE_EQ(c.plan.frequency->Values()[10], 10.0);
     for (std::int32_t k : {1, 5, 30, 100, 500}) EXPECT_LT(a[k], 0.05) << k;
-    EXPECT_EQ(r.spectrum->Name(), "V(out)");
-    EXPECT_EQ(r.spectrum->Kind(), kVariableSpectrum);
     EXPECT_DOUBLE_EQ(r.spectrum->Max(), *std::max_element(a, a + 501));
-    EXPECT_DOUBLE_EQ(r.spectrum->Min(), *std::min_element(a, a + 501));
-    for (std::int32_t k = 0; k < 501; ++k) ASSERT_EQ(r.spectrum->Flags()[k], V);
-}
-
-TEST(FftSpectrum, ConstantCurveShowsItsMagnitudeAtZeroAndZerosElsewhere) {
-    for (double level : {2.5, -3.0, 0.0}) {
-        const Curve c = MakeCurve(101, 1.0, [level](double) { return level; });
-        std::vector<double> resampled(static_cast<std::size_t>(c.plan.GridPoints()), level);
-        std::vector<double> a;
-        ASSERT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
-        ASSERT_EQ(a.size(), static_cast<std::size_t>(c.plan.FrequencyPoints()));
-        EXPECT_EQ(a[0], std::abs(level));
-        EXPECT_TRUE(std::all_of(a.begin() + 1, a.end(), [](double v) { return v == 0.0; }));
-        // No transform runs, so even a cancelled analysis has the result.
-        std::atomic<bool> cancel{true};
-        const SpectrumResult r = ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V", &cancel);
-        ASSERT_TRUE(r.ok);
-        EXPECT_EQ(r.spectrum->Values()[0], std::abs(level));
-    }
 }
 
 TEST(FftSpectrum, OnlyEverySthGridPointEntersAndTheSnappedLengthPadsWithZeros) {
@@ -387,6 +361,12 @@ TEST(FftSpectrum, FailedOrCancelledCurvesGetAnEmptySpectrumVariable) {
     }
     EXPECT_EQ(failed.spectrum->Name(), "V(out)");
     EXPECT_EQ(shortY.spectrum->Name(), "y");
+    // A constant runs no transform, so even a cancelled analysis has its result.
+    const Curve level = MakeCurve(101, 1.0, [](double) { return -2.5; });
+    const SpectrumResult constant =
+        ComputeSpectrum(level.plan, *level.x, *level.y, Rows(level.x), "V", &cancel);
+    ASSERT_TRUE(constant.ok);
+    EXPECT_EQ(constant.spectrum->Values()[0], 2.5);
 }
 
 }  // namespace

