@@ -110,8 +110,9 @@ TEST(FftPlan, RefusesRangesNoPlanCanCover) {
 
 TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
     struct Case {
-        std::size_t samples;
+        std::size_t samples;  // valid ones, each `gap` rows apart
         std::int32_t step, n;
+        std::size_t gap = 1;
     };
     const Case cases[] = {
         {2, 1, 3},             // the smallest plan
@@ -121,30 +122,23 @@ TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
         {999999, 1, 999999},   // a grid of exactly 1,000,000: kept, then snapped
         {1000000, 2, 499905},  // one point more: every second sample, 500,000 snapped
         {1500000, 2, 750141},  // 750,000 between the entries 749,853 and 750,141
+        // Missing samples between do not widen the decimated length: 550,001
+        // points of the grid, between the entries 549,423 and 550,095.
+        {1100001, 2, 550095, 2},
     };
     for (const Case& c : cases) {
-        const auto x = MakeVar(Ramp(c.samples, 1.0));
+        const std::size_t rows = (c.samples - 1) * c.gap + 1;
+        std::vector<std::uint8_t> flags(rows, M);
+        for (std::size_t i = 0; i < rows; i += c.gap) flags[i] = V;
+        const auto x = MakeVar(Ramp(rows, 1.0), flags);
         FftPlan plan;
-        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, static_cast<double>(c.samples - 1), plan));
+        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, static_cast<double>(rows - 1), plan));
+        EXPECT_EQ(plan.i1, static_cast<std::int32_t>(rows) - 1);
         EXPECT_EQ(plan.GridPoints(), static_cast<std::int32_t>(c.samples) + 1);
         EXPECT_EQ(plan.step, c.step) << c.samples;
         EXPECT_EQ(plan.n, c.n) << c.samples;
         EXPECT_EQ(plan.FrequencyPoints(), (c.n - 1) / 2 + 1);
     }
-}
-
-TEST(FftPlan, MissingSamplesDoNotWidenTheDecimatedLength) {
-    // Every other sample missing: 1,100,001 samples over the indices 0 .. 2,200,000.
-    const std::size_t rows = 2200001;
-    std::vector<std::uint8_t> flags(rows, M);
-    for (std::size_t i = 0; i < rows; i += 2) flags[i] = V;
-    const auto x = MakeVar(Ramp(rows, 1e-6), flags);
-    FftPlan plan;
-    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 2.2, plan));
-    EXPECT_EQ(plan.i1, 2200000);
-    EXPECT_EQ(plan.step, 2);
-    // 550,001 points of the grid, between the entries 549,423 and 550,095.
-    EXPECT_EQ(plan.n, 550095);
 }
 
 TEST(FftResample, InterpolatesSkippingMissingAndFailsOnWhatItCannotBridge) {

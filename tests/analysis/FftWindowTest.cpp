@@ -96,11 +96,8 @@ TEST(FftWindow, OffsetAndHarmonicsAreExactOnBinsUnderEachWindow) {
 }
 
 TEST(FftWindow, KeysAndTheSpectrumFileComment) {
-    for (FftWindow w : kFftWindows) {
-        EXPECT_EQ(FftWindowFromKey(FftWindowKey(w)), w);
-        EXPECT_EQ(FftWindowFromValue(static_cast<std::int32_t>(w)), w);
-    }
-    EXPECT_FALSE(FftWindowFromKey("Hann"));
+    // The options store the window by its value.
+    for (FftWindow w : kFftWindows) EXPECT_EQ(FftWindowFromValue(static_cast<std::int32_t>(w)), w);
     EXPECT_FALSE(FftWindowFromValue(5));
 
     const RefPtr<CResultVariable> f = MakeVar({0.0}, {}, "Frequency");

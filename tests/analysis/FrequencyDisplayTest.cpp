@@ -184,15 +184,6 @@ TEST(FrequencyDisplay, ScreenWithoutAPlanStaysInTheTimeDomainUntouched) {
         EXPECT_EQ(good.UndoStack().empty(), brokenLast);
         EXPECT_TRUE(said.shown.empty());
     }
-
-    // A last screen showing a zero-width range switches nothing.
-    CGraphCurve c = Screen(SineData(), {1});
-    c.SetXRange(1.0, 2.0, 0.0, RangeFlags{});
-    test::RecordingMessages said;
-    EXPECT_EQ(ToggleFrequencyDisplay({&c}, said).did, DomainSwitch::kNothing);
-    EXPECT_EQ(c.FreqDisplay(), 0);
-    EXPECT_TRUE(c.UndoStack().empty());
-    EXPECT_TRUE(said.shown.empty());
 }
 
 TEST(FrequencyDisplay, InvalidPointsMetOnTheWayBackAreReportedOnce) {

@@ -59,7 +59,25 @@ TEST(Cli, ReaderFailuresGoToStderrWithStatusOne) {
 }
 
 TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
+    const std::string f = Scratch("usage.txt", "Time G\n0 0\n1 1\n").string();
     for (const auto& args : std::vector<std::vector<std::string>>{
+             {"measure", f, "G", "--cycles", "--edges"},
+             {"measure", f, "G", "--cycles", "--at", "1"},
+             {"measure", f, "G", "--ref", "G"},
+             {"measure", f, "G", "--low", "1"},
+             {"measure", f, "G", "--cycles", "--hysteresis", "-1"},
+             {"measure", f, "G", "--cycles", "--level", "x"},
+             {"measure", f, "G", "--figure", "nope"},
+             {"measure", f, "G", "--figure", "cursor1"},
+             {"measure", f, "G", "--figure", "value_at"},
+             {"measure", f, "G", "--figure", "dead_time_to"},
+             {"measure", f, "G", "--figure", "avg", "--cycles"},
+             {"measure", f, "G", "--with", "G"},
+             {"fft", f, "--thd"},
+             {"fft", f, "--thd", "--var", "G", "--var", "G"},
+             {"fft", f, "--var", "G", "--window", "kaiser", "-o", "x.fft"},
+             {"fft", f, "--var", "G", "--json", "-o", "x.fft"},
+             {"fft", f, "--var", "G", "--thd", "-o", "-"},
              {"info"},
              {"info", "/no/such/file.txt"},
              {"info", kExamples + "/buck.txt", "--bogus"},

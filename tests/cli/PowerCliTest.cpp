@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -123,35 +122,6 @@ TEST(PowerCli, HarmonicsAndThdUnderEachWindow) {
     ExpectRefused({"fft", flat, "--var", "I", "--thd", "--json"}, 1,
                   "kurvex-cli: I: The spectrum is 0 at every frequency above 0 Hz, so it has no "
                   "fundamental.\n");
-}
-
-TEST(PowerCli, BadCommandLinesAreUsageErrors) {
-    const std::string f = File("usage.txt", "Time G\n0 0\n1 1\n");
-    const std::vector<std::vector<std::string>> bad = {
-        {"measure", f, "G", "--cycles", "--edges"},
-        {"measure", f, "G", "--cycles", "--at", "1"},
-        {"measure", f, "G", "--ref", "G"},
-        {"measure", f, "G", "--low", "1"},
-        {"measure", f, "G", "--cycles", "--hysteresis", "-1"},
-        {"measure", f, "G", "--cycles", "--level", "x"},
-        {"measure", f, "G", "--figure", "nope"},
-        {"measure", f, "G", "--figure", "cursor1"},
-        {"measure", f, "G", "--figure", "value_at"},
-        {"measure", f, "G", "--figure", "dead_time_to"},
-        {"measure", f, "G", "--figure", "avg", "--cycles"},
-        {"measure", f, "G", "--with", "G"},
-        {"fft", f, "--thd"},
-        {"fft", f, "--thd", "--var", "G", "--var", "G"},
-        {"fft", f, "--var", "G", "--window", "kaiser", "-o", "x.fft"},
-        {"fft", f, "--var", "G", "--json", "-o", "x.fft"},
-        {"fft", f, "--var", "G", "--thd", "-o", "-"},
-    };
-    for (const auto& args : bad) {
-        const CliRun r = Cli(args);
-        EXPECT_EQ(r.status, 2) << args[3];
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    }
 }
 
 }  // namespace
