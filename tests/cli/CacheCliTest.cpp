@@ -14,6 +14,7 @@ namespace {
 using clitest::Cli;
 using clitest::CliRun;
 using clitest::Expect;
+using clitest::Has;
 
 TEST(CacheCli, ListsAndClearsWhatTheWriterMade) {
     const auto dir = test::FreshDir("cache-cli");
@@ -30,16 +31,14 @@ TEST(CacheCli, ListsAndClearsWhatTheWriterMade) {
     }
     const CliRun list = Expect({"cache", "--list"});
     for (const char* name : {"a.raw", "b.raw"})
-        EXPECT_NE(list.out.find((dir / name).string() + "\t1.6 MB\t"), std::string::npos)
-            << list.out;
+        EXPECT_TRUE(Has(list.out, (dir / name).string() + "\t1.6 MB\t"));
     EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 2);
     CliRun json = Cli({"cache", "--list", "--json"});
-    EXPECT_NE(json.out.find("{\"source\": \"" + (dir / "a.raw").string() + "\", \"bytes\": 1625"),
-              std::string::npos)
-        << json.out;
+    EXPECT_TRUE(
+        Has(json.out, "{\"source\": \"" + (dir / "a.raw").string() + "\", \"bytes\": 1625"));
 
     const CliRun clear = Expect({"cache", "--clear"});
-    EXPECT_NE(clear.out.find("removed 2 entries, 3.3 MB"), std::string::npos) << clear.out;
+    EXPECT_TRUE(Has(clear.out, "removed 2 entries, 3.3 MB"));
     EXPECT_EQ(Cli({"cache", "--list", "--json"}).out,
               "{\"entries\": [], \"partial\": {\"count\": 0, \"bytes\": 0}}\n");
     EXPECT_EQ(Cli({"cache", "--clear", "--json"}).out, "{\"removed\": 0, \"bytes\": 0}\n");
@@ -89,9 +88,8 @@ TEST(CacheCli, InfoThroughTheCacheSaysWhatTheFileHolds) {
     EXPECT_EQ(list.out.substr(list.out.rfind('\n', list.out.size() - 2) + 1),
               "partial: 1, 0.3 MB\n")
         << list.out;
-    EXPECT_NE(Cli({"cache", "--list", "--json"})
-                  .out.find("], \"partial\": {\"count\": 1, \"bytes\": 300000}}"),
-              std::string::npos);
+    EXPECT_TRUE(Has(Cli({"cache", "--list", "--json"}).out,
+                    "], \"partial\": {\"count\": 1, \"bytes\": 300000}}"));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ using clitest::Cli;
 using clitest::CliRun;
 using clitest::Expect;
 using clitest::ExpectRefused;
+using clitest::Has;
 
 using clitest::Scratch;
 using test::Slurp;
@@ -42,8 +43,8 @@ TEST(Cli, InfoJsonReadsBackExactly) {
                   "-1e-300, \"max\": 0.30000000000000004}], \"runs\": [{\"name\": \"\", \"rows\": "
                   "3}]}\n");
     const CliRun text = Expect({"info", p.string()});
-    EXPECT_NE(text.out.find("rows: 3"), std::string::npos);
-    EXPECT_NE(text.out.find("uniform_x: yes"), std::string::npos);
+    EXPECT_TRUE(Has(text.out, "rows: 3"));
+    EXPECT_TRUE(Has(text.out, "uniform_x: yes"));
 }
 
 TEST(Cli, ReaderFailuresGoToStderrWithStatusOne) {
@@ -97,7 +98,7 @@ TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
              {{"info", "--help"}, "Usage: kurvex-cli"},
              {{"convert", "-h"}, "Usage: kurvex-cli"},
              {{"eval", "--help"}, "Usage: kurvex-cli eval FILE FORMULA"}}) {
-        EXPECT_NE(Expect(args).out.find(usage), std::string::npos);
+        EXPECT_TRUE(Has(Expect(args).out, usage));
     }
 }
 
@@ -176,7 +177,7 @@ TEST(Cli, EvalWritesTheFormulaOrItsErrorAndDashDashEndsOptions) {
     }
     EXPECT_EQ(Slurp(keep), "precious");
     // --help before FILE still asks for help.
-    EXPECT_NE(Cli({"eval", "--help", in}).out.find("Usage: kurvex-cli eval"), std::string::npos);
+    EXPECT_TRUE(Has(Cli({"eval", "--help", in}).out, "Usage: kurvex-cli eval"));
     // -o writes a file.
     const fs::path outCsv = test::ProcessDir() / "cli" / "eval-out.csv";
     fs::remove(outCsv);
@@ -309,9 +310,8 @@ TEST(Cli, MergeWritesTheMergedDataSet) {
     EXPECT_EQ(Expect({"merge", a, b, "-o", "-", "--format", "csv"}).out,
               "Time,V,V_(run2),W\r\n0,1,MISSING,MISSING\r\n0.5,MISSING,10,20\r\n1,2,30,40\r\n"
               "2,3,MISSING,MISSING\r\n");
-    EXPECT_NE(
-        Expect({"merge", a, b, "-o", "-", "--format", "csv", "--suffix", "x"}).out.find("V_(x)"),
-        std::string::npos);
+    EXPECT_TRUE(
+        Has(Expect({"merge", a, b, "-o", "-", "--format", "csv", "--suffix", "x"}).out, "V_(x)"));
     ExpectRefused({"merge", a, Scratch("f.txt", "Freq A\n1 2\n3 4\n").string(), "-o", "-"}, 1,
                   "Error: When merging files, the name of the first column of both files must be "
                   "the same.\n");
@@ -329,9 +329,8 @@ TEST(Cli, MeasurePrintsExtremaAveragesAndEveryCrossing) {
         "\"at\": [[15, 25, 55], []]}\n");
     // A formula works as a name; a range, which ends where X first reaches 2, narrows the samples.
     const CliRun r = Expect({"measure", f, "0-V", "--from", "0", "--to", "2", "--json"});
-    EXPECT_NE(r.out.find("\"max\": {\"index\": 0, \"x\": 0, \"y\": 0}"), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("\"samples\": 3"), std::string::npos) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"max\": {\"index\": 0, \"x\": 0, \"y\": 0}"));
+    EXPECT_TRUE(Has(r.out, "\"samples\": 3"));
     Expect({"measure", f, "Nope"}, 1);
     Expect({"measure", f, "V", "--at", "x"}, 2);
     Expect({"measure", f}, 2);
@@ -344,7 +343,7 @@ TEST(Cli, FftWritesSpectraThatReadBackAsResults) {
     // The header is a comment to the reader; the 50 Hz phase of amplitude 10
     // reads about 10 in its bin.
     const CliRun info = Expect({"info", out.string(), "--json"});
-    EXPECT_NE(info.out.find("\"name\": \"T(1)\", \"min\""), std::string::npos) << info.out;
+    EXPECT_TRUE(Has(info.out, "\"name\": \"T(1)\", \"min\""));
     const size_t max = info.out.find("\"max\": ", info.out.find("T(1)"));
     EXPECT_NEAR(std::atof(info.out.c_str() + max + 7), 10.0, 0.01);
 

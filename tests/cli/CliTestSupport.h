@@ -43,6 +43,12 @@ inline CliRun Cli(const std::vector<std::string>& args) {
     return r;
 }
 
+// Whether `text` holds `part`; a failure shows both.
+inline testing::AssertionResult Has(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
 // Runs `args`, expecting `status`; a failure shows the command line and standard error.
 inline CliRun Expect(const std::vector<std::string>& args, int status = 0) {
     CliRun r = Cli(args);
@@ -61,7 +67,7 @@ inline void ExpectRefused(const std::vector<std::string>& args, int status,
     if (!says.empty() && says.back() == '\n') {
         EXPECT_EQ(r.err, says);
     } else {
-        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_TRUE(Has(r.err, says));
     }
 }
 

@@ -19,6 +19,7 @@ using clitest::CliRun;
 using clitest::Expect;
 using clitest::ExpectRefused;
 using clitest::Field;
+using clitest::Has;
 
 std::string File(const char* name, const std::string& text) {
     return clitest::Scratch(name, text).string();
@@ -81,7 +82,7 @@ TEST(PowerCli, EdgesDeadTimesAndTheCatalogueFigures) {
     const CliRun r = Expect({"measure", f, "A", "--figure", "rise_time", "--figure", "period",
                              "--from", "0", "--to", "20"});
     EXPECT_EQ(r.out.substr(0, 15), "rise_time: 8\npe");
-    EXPECT_NE(r.out.find("period: - (No cycles: A "), std::string::npos) << r.out;
+    EXPECT_TRUE(Has(r.out, "period: - (No cycles: A "));
     ExpectRefused({"measure", f, "A", "--edges", "--low", "3", "--high", "3"}, 1,
                   "kurvex-cli: The low and high levels of A are both 3, so it has no edges.\n");
 }
@@ -107,8 +108,7 @@ TEST(PowerCli, HarmonicsAndThdUnderEachWindow) {
         const CliRun r = Expect({"fft", f, "--var", "I", "--thd", "--window", w, "--json"});
         EXPECT_EQ(r.out.substr(0, 33), "{\"fundamental\": 50, \"amplitude\": ") << r.out;
         EXPECT_NEAR(Field(r.out, "thd"), 100 * std::sqrt(1.25) / 10, tolerance) << w;
-        EXPECT_NE(r.out.find("{\"order\": 3, \"frequency\": 150, \"amplitude\": "),
-                  std::string::npos);
+        EXPECT_TRUE(Has(r.out, "{\"order\": 3, \"frequency\": 150, \"amplitude\": "));
     }
     // The window goes into the spectrum file and the harmonics to the output.
     const std::string fft = File("line.fft", "");
@@ -116,7 +116,7 @@ TEST(PowerCli, HarmonicsAndThdUnderEachWindow) {
                       "--fundamental", "150"})
                   .out.substr(0, 17),
               "fundamental: 150\n");
-    EXPECT_NE(test::Slurp(fft).find("\r\n;; FFT Window: Hann\r\n"), std::string::npos);
+    EXPECT_TRUE(Has(test::Slurp(fft), "\r\n;; FFT Window: Hann\r\n"));
 
     const std::string flat = File("flat.txt", "Time I\n0 1\n1 1\n2 1\n3 1\n");
     ExpectRefused({"fft", flat, "--var", "I", "--thd", "--json"}, 1,

@@ -28,33 +28,28 @@ using clitest::CliRun;
 using clitest::Expect;
 using clitest::ExpectRefused;
 using clitest::Field;
+using clitest::Has;
 
 const std::string kSpice = KURVEX_SPICE_DIR;
 
 TEST(RawCli, PlotOptionReachesEveryPlotOfARawFile) {
     const std::string batch = kSpice + "/rc_batch.raw";
     const CliRun second = Expect({"info", batch, "--plot", "2", "--json"});
-    EXPECT_NE(second.out.find("\"rows\": 69"), std::string::npos) << second.out;
-    EXPECT_NE(
-        second.out.find("\"plot\": 2, \"plots\": [{\"name\": \"AC Analysis\", \"complex\": "
-                        "true, \"variables\": 4, \"points\": 21}, {\"name\": \"Transient "
-                        "Analysis\", \"complex\": false, \"variables\": 4, \"points\": 69}]}"),
-        std::string::npos)
-        << second.out;
+    EXPECT_TRUE(Has(second.out, "\"rows\": 69"));
+    EXPECT_TRUE(Has(second.out,
+                    "\"plot\": 2, \"plots\": [{\"name\": \"AC Analysis\", \"complex\": "
+                    "true, \"variables\": 4, \"points\": 21}, {\"name\": \"Transient "
+                    "Analysis\", \"complex\": false, \"variables\": 4, \"points\": 69}]}"));
     const CliRun first = Expect({"info", batch});
-    EXPECT_NE(first.out.find("rows: 21\n"), std::string::npos);
-    EXPECT_NE(first.out.find("plot: 1 of 2\n  1 AC Analysis: complex, 4 variables, 21 points\n"),
-              std::string::npos)
-        << first.out;
+    EXPECT_TRUE(Has(first.out, "rows: 21\n"));
+    EXPECT_TRUE(Has(first.out, "plot: 1 of 2\n  1 AC Analysis: complex, 4 variables, 21 points\n"));
 
     // The converted plot reads back with the same names and extents.
     const fs::path csv = test::ProcessDir() / "rawcli-ac.csv";
     Expect({"convert", batch, "--plot", "1", "-o", csv.string()});
     const CliRun back = Expect({"info", csv.string()});
-    EXPECT_NE(back.out.find("rows: 21\nuniform_x: no\nbad_points: no\nvariables: 7\n"),
-              std::string::npos)
-        << back.out;
-    EXPECT_NE(back.out.find("  amp(v(out))          min -35.96"), std::string::npos) << back.out;
+    EXPECT_TRUE(Has(back.out, "rows: 21\nuniform_x: no\nbad_points: no\nvariables: 7\n"));
+    EXPECT_TRUE(Has(back.out, "  amp(v(out))          min -35.96"));
 
     const std::string text = kSpice + "/rc_tran_ref.txt";
     ExpectRefused({"info", batch, "--plot", "3"}, 1, "The file holds 2 plots: there is no plot 3.");
@@ -76,7 +71,7 @@ TEST(RawCli, EveryCommandReadsRawFiles) {
         EXPECT_EQ(r.err, "") << args[0];
         // v(out) = 1 - exp(-t / RC) nearly, with RC = 100 us.
         if (args[0] == "measure") {
-            EXPECT_NE(r.out.find("at 0.0001: 0.630"), std::string::npos) << r.out;
+            EXPECT_TRUE(Has(r.out, "at 0.0001: 0.630"));
         }
     }
 }
@@ -102,28 +97,23 @@ TEST(RawCli, InfoShowsUnitsAndNotesOfOtherProgramsFiles) {
          }) {
         const CliRun r = Expect(c.args);
         EXPECT_EQ(r.err, "");
-        for (const std::string& s : c.says) EXPECT_NE(r.out.find(s), std::string::npos) << r.out;
+        for (const std::string& s : c.says) EXPECT_TRUE(Has(r.out, s));
     }
     const std::string out = (test::ProcessDir() / "rawcli-record.mat").string();
     Expect({"convert", record, "-o", out});
     const CliRun back = Expect({"info", out});
-    EXPECT_NE(back.out.find("  IA (A)               min 0                  max 27\n"),
-              std::string::npos)
-        << back.out;
+    EXPECT_TRUE(Has(back.out, "  IA (A)               min 0                  max 27\n"));
     // A Modelica result's descriptions (the Modelica Standard Library's text of OnePort's v).
     std::string why;
     const fs::path modelica = test::PeerData("bench/modelica-mat", why);
     if (modelica.empty()) GTEST_SKIP() << why;
     const std::string chua = (modelica / "ChuaCircuit_Dymola.mat").string();
     const std::string text = Cli({"info", chua}).out;
-    EXPECT_NE(text.find(" unit V  desc Voltage drop between the two pins (= p.v - n.v)\n"),
-              std::string::npos)
-        << text;
+    EXPECT_TRUE(Has(text, " unit V  desc Voltage drop between the two pins (= p.v - n.v)\n"));
     const std::string json = Cli({"info", chua, "--json"}).out;
-    EXPECT_NE(json.find("\"unit\": \"V\", \"description\": \"Voltage drop between the two pins "
-                        "(= p.v - n.v)\"}"),
-              std::string::npos)
-        << json;
+    EXPECT_TRUE(Has(json,
+                    "\"unit\": \"V\", \"description\": \"Voltage drop between the two pins "
+                    "(= p.v - n.v)\"}"));
 }
 
 constexpr std::int32_t kRows[] = {4, 1, 3};
@@ -188,8 +178,7 @@ TEST(RawCli, MarginsOfNgspicesTwoPoleLoop) {
     char* unit = nullptr;
     EXPECT_NEAR(std::strtod(r.out.c_str() + 16, &unit) * 2 * pi / lo, 1.0, 0.005);
     EXPECT_EQ(std::string(unit, 4), " Hz\n");
-    EXPECT_NE(r.out.find("\nphase crossover: none\ngain margin: none\n"), std::string::npos)
-        << r.out;
+    EXPECT_TRUE(Has(r.out, "\nphase crossover: none\ngain margin: none\n"));
 
     // A loop that never reaches 0 dB nor -180 degrees has none of those figures.
     const std::string flat = clitest::Scratch("flat.fra",
@@ -225,15 +214,13 @@ TEST(RawCli, MarginsOfNgspicesResonantLoopFromAFraFile) {
 TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {
     const std::string file = SteppedFile().string();
     const CliRun json = Expect({"info", file, "--json"});
-    EXPECT_NE(json.out.find("\"rows\": 4,"), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"runs\": [{\"name\": \"vin=1\", \"rows\": 4}, {\"name\": "
-                            "\"vin=2\", \"rows\": 1}, {\"name\": \"vin=3\", \"rows\": 3}]"),
-              std::string::npos)
-        << json.out;
+    EXPECT_TRUE(Has(json.out, "\"rows\": 4,"));
+    EXPECT_TRUE(Has(json.out,
+                    "\"runs\": [{\"name\": \"vin=1\", \"rows\": 4}, {\"name\": "
+                    "\"vin=2\", \"rows\": 1}, {\"name\": \"vin=3\", \"rows\": 3}]"));
     CliRun text = Cli({"info", file});
-    EXPECT_NE(text.out.find("runs: 3\n  1 vin=1: 4 rows\n  2 vin=2: 1 rows\n  3 vin=3: 3 rows\n"),
-              std::string::npos)
-        << text.out;
+    EXPECT_TRUE(
+        Has(text.out, "runs: 3\n  1 vin=1: 4 rows\n  2 vin=2: 1 rows\n  3 vin=3: 3 rows\n"));
 
     for (int k = 1; k <= 3; ++k) {
         const CliRun one = Expect({"measure", file, "Vout", "--run", std::to_string(k), "--json"});
@@ -243,13 +230,12 @@ TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {
     for (int k = 1; k <= 3; ++k) {
         const std::string head =
             Format("{\"run\": %d, \"name\": \"vin=%d\", ", k, k) + MeasureOf(k) + ", \"avg\": ";
-        EXPECT_NE(all.out.find(head), std::string::npos) << all.out;
+        EXPECT_TRUE(Has(all.out, head));
     }
     EXPECT_EQ(all.out.rfind("{\"runs\": [{\"run\": 1, ", 0), 0u);
     EXPECT_EQ(all.out.substr(all.out.size() - 4), "]}]}\n" + 1);
     CliRun plain = Cli({"measure", file, "Vout", "--runs"});
-    EXPECT_NE(plain.out.find("run 2: vin=2\nmax: index 0  x 0  y 20\n"), std::string::npos)
-        << plain.out;
+    EXPECT_TRUE(Has(plain.out, "run 2: vin=2\nmax: index 0  x 0  y 20\n"));
 }
 
 TEST(RunsCli, RunOptionsRefuseWhatTheFileDoesNotHold) {
@@ -275,7 +261,7 @@ TEST(RunsCli, ConvertAndEvalWriteEveryRun) {
         const std::string text = test::Slurp(dir / Format("out-%d.csv", k));
         // A header line and one line per row.
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + kRows[k - 1]) << text;
-        EXPECT_NE(text.find(Format("\n0,%d", 10 * k)), std::string::npos) << text;
+        EXPECT_TRUE(Has(text, Format("\n0,%d", 10 * k)));
     }
     EXPECT_FALSE(fs::exists(dir / "out.csv"));
     Expect({"convert", file.string(), "-o", (dir / "two.txt").string(), "--run", "2"});

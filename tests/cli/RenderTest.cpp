@@ -18,6 +18,7 @@ using kurvex::CGraphCurve;
 namespace fs = std::filesystem;
 
 using clitest::CliRun;
+using clitest::Has;
 using test::Slurp;
 
 CliRun RunRender(std::vector<std::string> args, int status = 0) {
@@ -68,7 +69,7 @@ TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
 
     const fs::path svg = Scratch("buck.svg");
     ASSERT_EQ(RunRender({kBuck, "-o", svg.string()}).status, 0);
-    EXPECT_NE(Slurp(svg).find("<svg"), std::string::npos);
+    EXPECT_TRUE(Has(Slurp(svg), "<svg"));
     const fs::path pdf = Scratch("buck.pdf");
     ASSERT_EQ(RunRender({kBuck, "-o", pdf.string(), "--ylog"}).status, 0);
     EXPECT_EQ(Slurp(pdf).substr(0, 4), "%PDF");
