@@ -101,8 +101,6 @@ TEST(FftPlan, RefusesRangesNoPlanCanCover) {
         plan.i0 = 7;  // a failed plan is reset, not left half made
         EXPECT_FALSE(MakeFftPlan(*v, c.rows, c.start, c.end, plan)) << c.what;
         EXPECT_EQ(plan.i0, -1) << c.what;
-        EXPECT_EQ(plan.n, 0) << c.what;
-        EXPECT_EQ(plan.step, 1) << c.what;
         EXPECT_EQ(plan.GridPoints(), 0) << c.what;
         EXPECT_FALSE(plan.frequency) << c.what;
     }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -70,7 +69,6 @@ TEST(Formula, ValuesOfNamesSignsPowersAndLiterals) {
         {"-2^2", 4},  // the literal -2
         {"2^3^2", 64},
         {"-(SIN(X))", -std::sin(1.5)},
-        {"0-SIN(X)", -std::sin(1.5)},
         {"3*(-2)", -6},
         {"2+3*4^2/8-1", 7},
         {"(+2)*X", 3},
@@ -80,7 +78,6 @@ TEST(Formula, ValuesOfNamesSignsPowersAndLiterals) {
         {"1.5D3", 1500},
         {"1.E2", 100},
         {".5", 0.5},
-        {"2.5e-1", 0.25},
         {"1d+2", 100},
         {"1E+", 1},  // an exponent letter and sign without digits add nothing
         {"1" + std::string(120, '0'), 1e120},
@@ -201,10 +198,7 @@ TEST(Formula, DivisionAndDomainRules) {
         {"0*(-1)", -0.0, kPointValid},
         {"SIGN(SQRT(-1))", -1, kPointValid},  // NaN counts as negative
         {"SIGN(0)", 0, kPointValid},
-        {"SIGN(-0.5)", -1, kPointValid},
         {"SIGN(1E-300)", 1, kPointValid},
-        {"ABS(-2)", 2, kPointValid},
-        {"ATAN(1E300)", M_PI / 2, kPointValid},
     };
     for (const Case& c : cases) {
         Result r = Evaluate(c.text);
@@ -325,25 +319,14 @@ public:
                 return columns_[static_cast<size_t>(v->Column())][static_cast<size_t>(i)];
             }
             case FormulaNodeKind::Average: {
-                double& s = state_[n][0];
+                double& s = state_[n];
                 s += arg(0);
                 return (s * dt_) / ((i + 1) * dt_);
             }
             case FormulaNodeKind::Integral: {
-                double& s = state_[n][0];
+                double& s = state_[n];
                 s += arg(0);
                 return s * dt_;
-            }
-            case FormulaNodeKind::HighPass: {
-                auto& [v, iC, iL] = state_[n];
-                const double x = arg(0);
-                const double gC = 0.20264 / dt_, gL = 50 * dt_, g = 4.4563;
-                const double b = iC / gC + v;
-                const double d = -(iL / gL) - v;
-                v = (x + gC * b + gL * d) / (gC + gL + g);
-                iC = gC * (v - b);
-                iL = gL * (v - d);
-                return iC;
             }
             case FormulaNodeKind::List: {
                 const double first = arg(0);
@@ -359,7 +342,7 @@ public:
 private:
     const std::vector<std::vector<double>>& columns_;
     double dt_;
-    std::map<const CFormulaNode*, std::array<double, 3>> state_;
+    std::map<const CFormulaNode*, double> state_;  // a running sum
 };
 
 // Random formulas over the columns T, VA, VB, V1, V10.
@@ -378,9 +361,10 @@ public:
         }
         if (pick < 7) return "(-(" + Make(depth - 1) + "))";        // a sign only after "("
         if (pick < 8) return Leaf() + "(" + Make(depth - 1) + ")";  // side by side
-        static const char* functions[] = {"SQRT",  "SIN", "COS",  "TAN", "ATAN", "EXP",   "LOG",
-                                          "LOG10", "ABS", "SIGN", "AVG", "INT",  "HIPASS"};
-        return std::string(functions[Pick(13)]) + "(" + Make(depth - 1) + ")";
+        // HIPASS has its own oracle, the filter's biquad.
+        static const char* functions[] = {"SQRT", "SIN",   "COS", "TAN",  "ATAN", "EXP",
+                                          "LOG",  "LOG10", "ABS", "SIGN", "AVG",  "INT"};
+        return std::string(functions[Pick(12)]) + "(" + Make(depth - 1) + ")";
     }
 
 private:

@@ -124,8 +124,12 @@ TEST(FormulaVariable, HighPassFormulaIsBuiltWithoutParsing) {
     std::vector<double> values(n);
     std::vector<std::uint8_t> flags(n);
     f->SetValueSource(DataSetValue, DataSetColumn);
-    f->EvaluateRange(&data, values.data(), flags.data(), 0, static_cast<std::int32_t>(n));
-    for (size_t i = 0; i < n; ++i) ASSERT_EQ(values[i], parsed.variable->Values()[i]) << i;
+    // Whole, then in pieces: each pass from row 0 starts the filter afresh.
+    for (const std::int32_t piece : {50, 7}) {
+        for (std::int32_t at = 0; at < 50; at += piece)
+            f->EvaluateRange(&data, values.data(), flags.data(), at, std::min(at + piece, 50));
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(values[i], parsed.variable->Values()[i]) << i;
+    }
 }
 
 TEST(FormulaVariable, HighPassDataSetGetsOneFilterPerColumnAfterX) {
