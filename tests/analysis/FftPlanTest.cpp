@@ -31,11 +31,7 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
     const auto x = MakeVar(Ramp(1001, 0.004), {}, "time");  // 0 .. 4 s
     FftPlan plan;
     ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 4.0, plan));
-    EXPECT_EQ(plan.i0, 0);
-    EXPECT_EQ(plan.i1, 1000);
-    EXPECT_EQ(plan.GridPoints(), 1002);
     EXPECT_EQ(plan.n, 1002);
-    EXPECT_EQ(plan.step, 1);
     ASSERT_EQ(plan.FrequencyPoints(), 501);
     for (std::int32_t k : {0, 1, 250, 500})
         EXPECT_DOUBLE_EQ(plan.frequency->Values()[k], k / 4.0) << k;
