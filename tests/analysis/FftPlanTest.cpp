@@ -6,8 +6,6 @@
 #include <cstring>
 #include <limits>
 #include <numbers>
-#include <numeric>
-#include <string>
 #include <vector>
 
 #include "analysis/AnalysisTestSupport.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -13,29 +14,26 @@ namespace {
 using test::MakeData;
 using test::Ramp;
 
-TEST(FormulaVariable, CheckReportsPositionAndMessage) {
+TEST(FormulaVariable, CheckReportsPositionAndMessageAndTooFewSamplesFailWithout) {
     const CResultDataRef data = MakeData({"Time", "V(out)"}, {{0, 1, 2}, {5, 6, 7}});
-    FormulaError error{9, "stale"};
-    EXPECT_TRUE(CheckFormula(data, "2*v(OUT)", error));
-    EXPECT_EQ(error.position, 0);
-    EXPECT_EQ(error.message, "");
-    EXPECT_FALSE(CheckFormula(data, " V(OUT))", error));
-    EXPECT_EQ(error.position, 6);
-    EXPECT_EQ(error.message, "Unmatched closing parenthesis.");
-}
-
-TEST(FormulaVariable, TooFewSamplesFailWithoutMessage) {
-    const CResultDataRef one = MakeData({"Time", "V"}, {{0}, {5}});
-    const CResultDataRef none;
-    for (const CResultDataRef* data : {&one, &none}) {
-        FormulaError error{3, "x"};
-        EXPECT_FALSE(CheckFormula(*data, "1", error));
-        EXPECT_EQ(error.position, 0);
-        EXPECT_EQ(error.message, "");
-        const FormulaBuild build = BuildFormulaVariable(*data, "1");
-        EXPECT_FALSE(build.variable);
-        EXPECT_EQ(build.error.position, 0);
-        EXPECT_EQ(build.error.message, "");
+    const CResultDataRef one = MakeData({"Time", "V"}, {{0}, {5}}), none;
+    struct Case {
+        const CResultDataRef* data;
+        const char* text;
+        std::int32_t position;  // -1: accepted
+        const char* message;
+    };
+    for (const Case& c : {Case{&data, "2*v(OUT)", -1, ""},
+                          Case{&data, " V(OUT))", 6, "Unmatched closing parenthesis."},
+                          Case{&one, "1", 0, ""}, Case{&none, "1", 0, ""}}) {
+        FormulaError error{9, "stale"};
+        EXPECT_EQ(CheckFormula(*c.data, c.text, error), c.position < 0) << c.text;
+        EXPECT_EQ(error.position, std::max(c.position, 0));
+        EXPECT_EQ(error.message, c.message);
+        const FormulaBuild build = BuildFormulaVariable(*c.data, c.text);
+        EXPECT_EQ(bool(build.variable), c.position < 0);
+        EXPECT_EQ(build.error.position, std::max(c.position, 0));
+        EXPECT_EQ(build.error.message, c.message);
     }
 }
 
