@@ -56,9 +56,6 @@ TEST(FormulaVariable, BuildMakesOwningDerivedVariable) {
     // Extents over the valid samples only.
     EXPECT_EQ(v->Min(), 1.5);
     EXPECT_EQ(v->Max(), 5.0);
-    const auto* formula = dynamic_cast<const CFormula*>(v->Formula());
-    ASSERT_NE(formula, nullptr);
-    EXPECT_EQ(formula->TimeStep(), 0.5);
 
     const FormulaBuild clean = BuildFormulaVariable(data, "V");
     EXPECT_FALSE(clean.anyInvalid);
