@@ -21,12 +21,12 @@ using test::Gate;
 using test::kRows;
 using test::OneSine;
 using test::Screen;
-using test::Sine;
 
 // Time, a 5-amplitude 10 Hz sine "a" and a 2-amplitude 20 Hz sine "b".
 CResultDataRef SineData(const std::string& xName = "Time") {
     return test::MakeData({xName, "a", "b"},
-                          {test::Ramp(kRows, 0.001), Sine(5.0, 10.0), Sine(2.0, 20.0)});
+                          {test::Ramp(kRows, 0.001), test::SineWave(5.0, 10.0, kRows),
+                           test::SineWave(2.0, 20.0, kRows)});
 }
 
 double At(const RefPtr<CResultVariable>& v, std::int32_t k) {
