@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "analysis/FftPlan.h"
 #include "cli/CliCommands.h"
 #include "cli/CliTestSupport.h"
+#include "data/LtspiceRawWriter.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/BlockContainerFile.h"
 #include "data/platform/NameText.h"
@@ -126,6 +128,25 @@ TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
     const fs::path keep = Scratch("keep.csv", "precious");
     Expect({"convert", Scratch("broken.txt", "T V\n0 x\n").string(), "-o", keep.string()}, 1);
     EXPECT_EQ(Slurp(keep), "precious");
+}
+
+TEST(Cli, ConvertOfSeveralRunsWritesRunOneAndSaysTheOthersWereNot) {
+    // A stepped file of two runs of two rows: v = 10 K + row. Two is the least
+    // that loses a run.
+    const test::LtspiceLayout layout{{"time", "v"}, 4, false, true, false, true};
+    const std::string in =
+        Scratch("sweep.raw",
+                test::LtspiceRaw(layout,
+                                 [](auto v, auto p) {
+                                     return std::complex<double>(v ? 10.0 * (p / 2 + 1) + p % 2
+                                                                   : double(p % 2));
+                                 }))
+            .string();
+    const CliRun r = Expect({"convert", in, "-o", "-", "--format", "csv"});
+    EXPECT_EQ(r.out, "time,v\r\n0,10\r\n1,11\r\n");
+    EXPECT_EQ(r.err, "kurvex-cli: " + in +
+                         " holds 2 runs: only run 1 was written (--run K writes another, --runs "
+                         "every one)\n");
 }
 
 TEST(Cli, EvalWritesTheFormulaOrItsErrorAndDashDashEndsOptions) {

@@ -246,12 +246,6 @@ TEST(RunsCli, RunOptionsRefuseWhatTheFileDoesNotHold) {
 
 TEST(RunsCli, ConvertAndEvalWriteEveryRun) {
     const fs::path file = SteppedFile();
-    // Without a run named, run 1 is written and the others are said not to be.
-    const CliRun first = Expect({"convert", file.string(), "-o", "-", "--format", "csv"});
-    EXPECT_EQ(first.out, "time,Vout\r\n0,10\r\n1e-06,11\r\n2e-06,12\r\n3e-06,13\r\n");
-    EXPECT_EQ(first.err, "kurvex-cli: " + file.string() +
-                             " holds 3 runs: only run 1 was written (--run K writes another, "
-                             "--runs every one)\n");
     const fs::path dir = test::FreshDir("runs-convert");
     Expect({"convert", file.string(), "-o", (dir / "out.csv").string(), "--runs"});
     for (int k = 1; k <= 3; ++k) {
