@@ -38,9 +38,6 @@ void ExpectPlanUnset(const CGraphCurve& g) {
     EXPECT_FALSE(f.xColumn);
     EXPECT_FALSE(f.gridSampleCount);
     EXPECT_EQ(f.value, 0);
-    EXPECT_EQ(f.state[0], 1);
-    EXPECT_EQ(f.state[1], -1);
-    EXPECT_EQ(f.state[2], -1);
 }
 
 TEST(FrequencyDisplay, EnableRulesFollowTheLastScreen) {
