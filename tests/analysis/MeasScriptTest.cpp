@@ -64,7 +64,6 @@ TEST(MeasScriptTest, StatementsOverClosedFormSignals) {
     const auto sine = test::MakeData(
         {"time", "V(out)", "ref"},
         {test::Ramp(1001, 0.001), test::SineWave(2, 5, 1001), std::vector<double>(1001, 1.0)});
-    const auto trapezoid = test::MakeData({"time", "y"}, {{0, 1, 2, 3}, {0, 2, 2, 0}});
     // t^2 on uneven steps: the three-point slope is exact at a sample, and so is
     // the line between two samples' slopes.
     const std::vector<double> t{0, 0.1, 0.3, 0.4, 0.7, 1.0};
@@ -78,7 +77,8 @@ TEST(MeasScriptTest, StatementsOverClosedFormSignals) {
     const auto ac = test::MakeData({"frequency", "amp(v(out))", "phase(v(out))"},
                                    {{1, 10, 100}, {0, -20, -40}, {0, -90, -180}});
     const std::pair<CResultDataRef, std::vector<Expected>> cases[] = {
-        // Two whole periods with both ends between samples.
+        // Two whole periods with both ends between samples; the window figures' own
+        // closed forms are the measure catalogue's, whose code they share.
         {sine,
          {{".meas tran r RMS v(out) FROM=50.5m TO=450.5m", a / std::sqrt(2.0), 1e-4},
           {".meas tran m AVG v(out) FROM=50.5m TO=450.5m", 0.0, 1e-4},
@@ -90,11 +90,6 @@ TEST(MeasScriptTest, StatementsOverClosedFormSignals) {
           {".meas tran w WHEN v(out)=1 CROSS=3 TD=50m", fall + 0.2, 1e-4},
           {".meas tran w WHEN v(out)=ref FALL=2", fall + 0.2, 1e-4},
           {".meas tran f FIND ref WHEN v(out)=1", 1.0, 1e-4, rise}}},
-        {trapezoid,
-         {{".meas i INTEG y", 4.0, 1e-12},
-          {".meas i INTEG y FROM=0.5 TO=2.5", 3.5, 1e-12},
-          {".meas p PP y FROM=0.5 TO=3", 2.0, 1e-12},
-          {".meas lo MIN y FROM=0.5 TO=2.75", 0.5, 1e-12, 2.75}}},
         {square,
          {{".meas d DERIV y AT=0.3", 0.6, 1e-12},
           {".meas d DERIV y AT=0.35", 0.7, 1e-12},
