@@ -30,14 +30,10 @@ inline RefPtr<CResultVariable> MakeVar(const std::vector<double>& values,
 
 inline constexpr std::int32_t kRows = 1001;  // 0 .. 1 s: N = 1002, bins of 1 Hz
 
-inline std::vector<double> Sine(double amplitude, double hz, std::size_t rows = kRows) {
-    return SineWave(amplitude, hz, rows);
-}
-
 // Time over `seconds` at 1 ms and a sine "a" of `amplitude` at `hz`.
 inline CResultDataRef OneSine(double amplitude, double seconds = 1.0, double hz = 10.0) {
     const auto rows = static_cast<std::size_t>(std::lround(seconds * 1000)) + 1;
-    return MakeData({"Time", "a"}, {Ramp(rows, 0.001), Sine(amplitude, hz, rows)});
+    return MakeData({"Time", "a"}, {Ramp(rows, 0.001), SineWave(amplitude, hz, rows)});
 }
 
 inline CGraphCurve Screen(const CResultDataRef& data, std::vector<std::int32_t> columns,
@@ -55,9 +51,9 @@ inline CGraphCurve Screen(const CResultDataRef& data, std::vector<std::int32_t> 
 
 // Time, a 5-amplitude 10 Hz sine, a constant 3, a 2-amplitude 20 Hz sine.
 struct Fixture {
-    CResultDataRef data = MakeData(
-        {"Time", "a", "c", "b"},
-        {Ramp(kRows, 0.001), Sine(5.0, 10.0), std::vector<double>(kRows, 3.0), Sine(2.0, 20.0)});
+    CResultDataRef data = MakeData({"Time", "a", "c", "b"},
+                                   {Ramp(kRows, 0.001), SineWave(5.0, 10.0, kRows),
+                                    std::vector<double>(kRows, 3.0), SineWave(2.0, 20.0, kRows)});
 
     FftTask Task(std::vector<std::int32_t> columns) const {
         FftTask t;

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <limits>
 #include <numbers>
-#include <numeric>
-#include <string>
 #include <vector>
 
 #include "analysis/AnalysisTestSupport.h"
@@ -31,23 +29,14 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
     const auto x = MakeVar(Ramp(1001, 0.004), {}, "time");  // 0 .. 4 s
     FftPlan plan;
     ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 4.0, plan));
-    EXPECT_EQ(plan.i0, 0);
-    EXPECT_EQ(plan.i1, 1000);
-    EXPECT_EQ(plan.GridPoints(), 1002);
     EXPECT_EQ(plan.n, 1002);
-    EXPECT_EQ(plan.step, 1);
     ASSERT_EQ(plan.FrequencyPoints(), 501);
     for (std::int32_t k : {0, 1, 250, 500})
         EXPECT_DOUBLE_EQ(plan.frequency->Values()[k], k / 4.0) << k;
     EXPECT_DOUBLE_EQ(plan.GridPoint(0), 0.0);
     EXPECT_NEAR(plan.GridPoint(1001), 4.0, 1e-12);
     EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), 4.0 / 1001, 1e-15);
-    const CResultVariable& v = *plan.frequency;
-    EXPECT_EQ(v.Name(), "Frequency");
-    EXPECT_EQ(v.Kind(), kVariableSpectrum);
-    for (std::int32_t i = 0; i < v.Capacity(); ++i) ASSERT_EQ(v.Flags()[i], V);
-    EXPECT_DOUBLE_EQ(v.Min(), v.Values()[0]);
-    EXPECT_DOUBLE_EQ(v.Max(), v.Values()[v.Capacity() - 1]);
+    EXPECT_EQ(plan.frequency->Name(), "Frequency");
 }
 
 TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
@@ -106,8 +95,6 @@ TEST(FftPlan, RefusesRangesNoPlanCanCover) {
         plan.i0 = 7;  // a failed plan is reset, not left half made
         EXPECT_FALSE(MakeFftPlan(*v, c.rows, c.start, c.end, plan)) << c.what;
         EXPECT_EQ(plan.i0, -1) << c.what;
-        EXPECT_EQ(plan.n, 0) << c.what;
-        EXPECT_EQ(plan.step, 1) << c.what;
         EXPECT_EQ(plan.GridPoints(), 0) << c.what;
         EXPECT_FALSE(plan.frequency) << c.what;
     }
@@ -115,8 +102,9 @@ TEST(FftPlan, RefusesRangesNoPlanCanCover) {
 
 TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
     struct Case {
-        std::size_t samples;
+        std::size_t samples;  // valid ones, each `gap` rows apart
         std::int32_t step, n;
+        std::size_t gap = 1;
     };
     const Case cases[] = {
         {2, 1, 3},             // the smallest plan
@@ -126,30 +114,23 @@ TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
         {999999, 1, 999999},   // a grid of exactly 1,000,000: kept, then snapped
         {1000000, 2, 499905},  // one point more: every second sample, 500,000 snapped
         {1500000, 2, 750141},  // 750,000 between the entries 749,853 and 750,141
+        // Missing samples between do not widen the decimated length: 550,001
+        // points of the grid, between the entries 549,423 and 550,095.
+        {1100001, 2, 550095, 2},
     };
     for (const Case& c : cases) {
-        const auto x = MakeVar(Ramp(c.samples, 1.0));
+        const std::size_t rows = (c.samples - 1) * c.gap + 1;
+        std::vector<std::uint8_t> flags(rows, M);
+        for (std::size_t i = 0; i < rows; i += c.gap) flags[i] = V;
+        const auto x = MakeVar(Ramp(rows, 1.0), flags);
         FftPlan plan;
-        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, static_cast<double>(c.samples - 1), plan));
+        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, static_cast<double>(rows - 1), plan));
+        EXPECT_EQ(plan.i1, static_cast<std::int32_t>(rows) - 1);
         EXPECT_EQ(plan.GridPoints(), static_cast<std::int32_t>(c.samples) + 1);
         EXPECT_EQ(plan.step, c.step) << c.samples;
         EXPECT_EQ(plan.n, c.n) << c.samples;
         EXPECT_EQ(plan.FrequencyPoints(), (c.n - 1) / 2 + 1);
     }
-}
-
-TEST(FftPlan, MissingSamplesDoNotWidenTheDecimatedLength) {
-    // Every other sample missing: 1,100,001 samples over the indices 0 .. 2,200,000.
-    const std::size_t rows = 2200001;
-    std::vector<std::uint8_t> flags(rows, M);
-    for (std::size_t i = 0; i < rows; i += 2) flags[i] = V;
-    const auto x = MakeVar(Ramp(rows, 1e-6), flags);
-    FftPlan plan;
-    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 2.2, plan));
-    EXPECT_EQ(plan.i1, 2200000);
-    EXPECT_EQ(plan.step, 2);
-    // 550,001 points of the grid, between the entries 549,423 and 550,095.
-    EXPECT_EQ(plan.n, 550095);
 }
 
 TEST(FftResample, InterpolatesSkippingMissingAndFailsOnWhatItCannotBridge) {
@@ -229,28 +210,7 @@ TEST(FftSpectrum, SineOfAmplitudeFiveOverAnOffsetOfTwo) {
     EXPECT_NEAR(a[10], 5.0, 0.01);
     EXPECT_DOUBLE_EQ(c.plan.frequency->Values()[10], 10.0);
     for (std::int32_t k : {1, 5, 30, 100, 500}) EXPECT_LT(a[k], 0.05) << k;
-    EXPECT_EQ(r.spectrum->Name(), "V(out)");
-    EXPECT_EQ(r.spectrum->Kind(), kVariableSpectrum);
     EXPECT_DOUBLE_EQ(r.spectrum->Max(), *std::max_element(a, a + 501));
-    EXPECT_DOUBLE_EQ(r.spectrum->Min(), *std::min_element(a, a + 501));
-    for (std::int32_t k = 0; k < 501; ++k) ASSERT_EQ(r.spectrum->Flags()[k], V);
-}
-
-TEST(FftSpectrum, ConstantCurveShowsItsMagnitudeAtZeroAndZerosElsewhere) {
-    for (double level : {2.5, -3.0, 0.0}) {
-        const Curve c = MakeCurve(101, 1.0, [level](double) { return level; });
-        std::vector<double> resampled(static_cast<std::size_t>(c.plan.GridPoints()), level);
-        std::vector<double> a;
-        ASSERT_TRUE(AmplitudeSpectrum(resampled, c.plan, a));
-        ASSERT_EQ(a.size(), static_cast<std::size_t>(c.plan.FrequencyPoints()));
-        EXPECT_EQ(a[0], std::abs(level));
-        EXPECT_TRUE(std::all_of(a.begin() + 1, a.end(), [](double v) { return v == 0.0; }));
-        // No transform runs, so even a cancelled analysis has the result.
-        std::atomic<bool> cancel{true};
-        const SpectrumResult r = ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V", &cancel);
-        ASSERT_TRUE(r.ok);
-        EXPECT_EQ(r.spectrum->Values()[0], std::abs(level));
-    }
 }
 
 TEST(FftSpectrum, OnlyEverySthGridPointEntersAndTheSnappedLengthPadsWithZeros) {
@@ -387,6 +347,12 @@ TEST(FftSpectrum, FailedOrCancelledCurvesGetAnEmptySpectrumVariable) {
     }
     EXPECT_EQ(failed.spectrum->Name(), "V(out)");
     EXPECT_EQ(shortY.spectrum->Name(), "y");
+    // A constant runs no transform, so even a cancelled analysis has its result.
+    const Curve level = MakeCurve(101, 1.0, [](double) { return -2.5; });
+    const SpectrumResult constant =
+        ComputeSpectrum(level.plan, *level.x, *level.y, Rows(level.x), "V", &cancel);
+    ASSERT_TRUE(constant.ok);
+    EXPECT_EQ(constant.spectrum->Values()[0], 2.5);
 }
 
 }  // namespace

@@ -22,12 +22,22 @@ std::vector<std::int32_t> SmoothOddNumbers(std::int32_t limit) {
     return out;
 }
 
-TEST(FftSizeTable, HoldsEveryOddNumberWithPrimeFactorsUpTo41) {
+TEST(FftSizeTable, HoldsEveryOddNumberWithPrimeFactorsUpTo41AndSnapsToTheNearer) {
     const FftSizeTable& table = FftSizeTable::Instance();
     ASSERT_EQ(table.Count(), 9777u);
     const std::vector<std::int32_t> expected = SmoothOddNumbers(2000000);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), table.Entries().begin(),
                            table.Entries().end()));
+    // Snap takes the nearer neighbour and the lower on a tie.
+    const std::int32_t last = table.Entries().back();
+    const std::pair<std::int32_t, std::int32_t> cases[] = {
+        {30001, 30015},                                        // 14 above, 76 below
+        {29926, 29925}, {29970, 29925},                        // tie: 45 either way
+        {29971, 30015}, {30015, 30015},                        // an entry keeps itself
+        {29925, 29925}, {last, last},   {last + 1, last + 1},  // nothing above: stays
+        {2, 2},  // nothing below the first entry above
+    };
+    for (const auto& [n, expected] : cases) EXPECT_EQ(table.Snap(n), expected) << n;
 }
 
 TEST(FftSizeTable, ReadsLittleEndianAndIgnoresATrailingPartialInteger) {
@@ -36,22 +46,6 @@ TEST(FftSizeTable, ReadsLittleEndianAndIgnoresATrailingPartialInteger) {
     ASSERT_EQ(table.Count(), 2u);
     EXPECT_EQ(table.Entries()[0], 3);
     EXPECT_EQ(table.Entries()[1], 999999);
-}
-
-TEST(FftSizeTable, SnapTakesTheNearerNeighbourAndTheLowerOnATie) {
-    const FftSizeTable& table = FftSizeTable::Instance();
-    const std::int32_t last = table.Entries().back();
-    struct Case {
-        std::int32_t n, expected;
-    };
-    const Case cases[] = {
-        {30001, 30015},                                        // 14 above, 76 below
-        {29926, 29925}, {29970, 29925},                        // tie: 45 either way
-        {29971, 30015}, {30015, 30015},                        // an entry keeps itself
-        {29925, 29925}, {last, last},   {last + 1, last + 1},  // nothing above: stays
-        {2, 2},  // nothing below the first entry above
-    };
-    for (const Case& c : cases) EXPECT_EQ(table.Snap(c.n), c.expected) << c.n;
 }
 
 }  // namespace

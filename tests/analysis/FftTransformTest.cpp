@@ -5,6 +5,7 @@
 #include <complex>
 #include <cstdint>
 #include <numbers>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -48,41 +49,33 @@ std::vector<Complex> RandomSignal(std::int32_t n, unsigned seed) {
 }
 
 TEST(FftTransform, MatchesTheDirectSumOnPrimePowerOfTwoAndMixedLengths) {
-    const std::int32_t lengths[] = {
+    // Up to 5005 every bin; then, at sampled bins as the full direct sum would be too
+    // slow, table lengths with the generic radices 7..41, a prime below the snap
+    // limit, and a power of two.
+    std::vector<std::int32_t> lengths = {
         1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,  15,  16,
         17,   18,   20,   25,   27,   30,   32,   41,   43,   48,   49,   60,   64,  77,  81,
         97,   100,  121,  125,  128,  169,  210,  243,  256,  289,  361,  512,  625, 997, 1000,
         1001, 1002, 1024, 1155, 1331, 2048, 2310, 2401, 3001, 3125, 4096, 4199, 5005};
+    lengths.insert(lengths.end(),
+                   {30015, 19997, 16384, 20000, 7 * 11 * 13 * 17 * 19, 23 * 29 * 31, 37 * 41 * 9});
     for (std::int32_t n : lengths) {
         const std::vector<Complex> x = RandomSignal(n, static_cast<unsigned>(n));
         std::vector<Complex> out(static_cast<size_t>(n));
         ASSERT_TRUE(Fft(n).Forward(x, out)) << n;
         const Kernel w(n);
-        double worst = 0;
-        for (std::int32_t k = 0; k < n; ++k)
-            worst =
-                std::max(worst, std::abs(out[static_cast<size_t>(k)] - DirectCoefficient(x, w, k)));
-        EXPECT_LT(worst, 1e-13) << "length " << n;
-    }
-}
-
-TEST(FftTransform, MatchesTheDirectSumAtSampledBinsOfLongLengths) {
-    // Table lengths with the generic radices 7..41, a prime below the snap
-    // limit, and a power of two; the full direct sum would be too slow.
-    const std::int32_t lengths[] = {30015,        19997,      16384, 20000, 7 * 11 * 13 * 17 * 19,
-                                    23 * 29 * 31, 37 * 41 * 9};
-    for (std::int32_t n : lengths) {
-        const std::vector<Complex> x = RandomSignal(n, 7u);
-        std::vector<Complex> out(static_cast<size_t>(n));
-        ASSERT_TRUE(Fft(n).Forward(x, out)) << n;
-        const Kernel w(n);
-        for (std::int64_t k : {0, 1, 2, 3, 37, 1000, n / 2, n - 1, n - 7})
+        std::vector<std::int64_t> bins = {0, 1, 2, 3, 37, 1000, n / 2, n - 1, n - 7};
+        if (n <= 5005) {
+            bins.resize(static_cast<size_t>(n));
+            std::iota(bins.begin(), bins.end(), 0);
+        }
+        for (std::int64_t k : bins)
             EXPECT_LT(std::abs(out[static_cast<size_t>(k)] - DirectCoefficient(x, w, k)), 1e-13)
                 << "length " << n << " bin " << k;
     }
 }
 
-TEST(FftTransform, RealInputGivesConjugateSymmetricCoefficientsOfTheDefiningSum) {
+TEST(FftTransform, RealInputGivesTheCoefficientsOfTheDefiningSum) {
     for (std::int32_t n : {7, 12, 45, 64, 105}) {
         std::vector<double> x(static_cast<size_t>(n));
         std::vector<Complex> xc(x.size());
@@ -93,44 +86,9 @@ TEST(FftTransform, RealInputGivesConjugateSymmetricCoefficientsOfTheDefiningSum)
         std::vector<Complex> out(x.size());
         ASSERT_TRUE(Fft(n).ForwardReal(x, out));
         const Kernel w(n);
-        for (std::int32_t k = 0; k < n; ++k) {
-            EXPECT_LT(std::abs(out[static_cast<size_t>(k)] - DirectCoefficient(xc, w, k)), 1e-13);
-            EXPECT_LT(std::abs(out[static_cast<size_t>(k)] -
-                               std::conj(out[static_cast<size_t>((n - k) % n)])),
-                      1e-13);
-        }
-    }
-}
-
-TEST(FftTransform, PureToneLandsInItsBinWithTheNormalisedAmplitude) {
-    // x_j = e^(2 pi i 5j/N) has C_5 = 1 and every other coefficient 0.
-    for (std::int32_t n : {16, 45, 97, 30015}) {
-        std::vector<Complex> x(static_cast<size_t>(n));
-        for (std::int32_t j = 0; j < n; ++j)
-            x[static_cast<size_t>(j)] = std::polar(1.0, 2.0 * std::numbers::pi * 5.0 * j / n);
-        std::vector<Complex> out(x.size());
-        ASSERT_TRUE(Fft(n).Forward(x, out));
         for (std::int32_t k = 0; k < n; ++k)
-            ASSERT_NEAR(std::abs(out[static_cast<size_t>(k)]), k == 5 ? 1.0 : 0.0, 1e-12)
-                << n << " bin " << k;
+            EXPECT_LT(std::abs(out[static_cast<size_t>(k)] - DirectCoefficient(xc, w, k)), 1e-13);
     }
-}
-
-TEST(FftTransform, FactorsIntoTheDesignedRadices) {
-    struct Case {
-        std::int32_t n;
-        std::vector<std::int32_t> radices;
-    };
-    const Case cases[] = {
-        {1, {}},
-        {2, {2}},
-        {8, {4, 2}},
-        {999999, {3, 3, 3, 7, 11, 13, 37}},
-        {19997, {19997}},
-        {20000, {4, 4, 2, 5, 5, 5, 5}},
-        {1999965, {3, 5, 11, 17, 23, 31}},
-    };
-    for (const Case& c : cases) EXPECT_EQ(Fft(c.n).Radices(), c.radices) << c.n;
 }
 
 TEST(FftTransform, RefusesBuffersOfAnotherLength) {

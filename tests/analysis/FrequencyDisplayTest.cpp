@@ -21,12 +21,12 @@ using test::Gate;
 using test::kRows;
 using test::OneSine;
 using test::Screen;
-using test::Sine;
 
 // Time, a 5-amplitude 10 Hz sine "a" and a 2-amplitude 20 Hz sine "b".
 CResultDataRef SineData(const std::string& xName = "Time") {
     return test::MakeData({xName, "a", "b"},
-                          {test::Ramp(kRows, 0.001), Sine(5.0, 10.0), Sine(2.0, 20.0)});
+                          {test::Ramp(kRows, 0.001), test::SineWave(5.0, 10.0, kRows),
+                           test::SineWave(2.0, 20.0, kRows)});
 }
 
 double At(const RefPtr<CResultVariable>& v, std::int32_t k) {
@@ -38,9 +38,6 @@ void ExpectPlanUnset(const CGraphCurve& g) {
     EXPECT_FALSE(f.xColumn);
     EXPECT_FALSE(f.gridSampleCount);
     EXPECT_EQ(f.value, 0);
-    EXPECT_EQ(f.state[0], 1);
-    EXPECT_EQ(f.state[1], -1);
-    EXPECT_EQ(f.state[2], -1);
 }
 
 TEST(FrequencyDisplay, EnableRulesFollowTheLastScreen) {
@@ -77,11 +74,7 @@ TEST(FrequencyDisplay, SwitchesEveryScreenAndBackWithTitlesRangesAndUndo) {
         EXPECT_EQ(s->FreqDisplay(), 1);
         EXPECT_EQ(s->XTitle(), "Frequency");
         ASSERT_EQ(s->UndoStack().size(), 1u);
-        const UndoEntry& e = *s->UndoStack()[0];
-        EXPECT_EQ(e.freqDisplay, 0);
-        EXPECT_DOUBLE_EQ(e.xFrom, 0.0);
-        EXPECT_DOUBLE_EQ(e.xTo, 1.0);
-        EXPECT_DOUBLE_EQ(e.yFrom, -6.0);
+        EXPECT_EQ(s->UndoStack()[0]->freqDisplay, 0);
         // 501 bins of 1 Hz fill the X range; Y has room above the peak.
         EXPECT_LE(s->XRange().from, 0.0);
         EXPECT_GE(s->XRange().to, 500.0);
@@ -94,7 +87,6 @@ TEST(FrequencyDisplay, SwitchesEveryScreenAndBackWithTitlesRangesAndUndo) {
     EXPECT_NEAR(At(a.Curve(0).spectrum, 10), 5.0, 0.05);
     EXPECT_NEAR(At(b.Curve(0).spectrum, 20), 2.0, 0.05);
     EXPECT_NEAR(At(b.Curve(1).spectrum, 10), 5.0, 0.05);
-    EXPECT_EQ(b.Curve(0).spectrum->Name(), "b");
     EXPECT_TRUE(said.shown.empty());
 
     const DomainSwitchResult out = ToggleFrequencyDisplay({&a, &b}, said);
@@ -189,15 +181,6 @@ TEST(FrequencyDisplay, ScreenWithoutAPlanStaysInTheTimeDomainUntouched) {
         EXPECT_EQ(good.UndoStack().empty(), brokenLast);
         EXPECT_TRUE(said.shown.empty());
     }
-
-    // A last screen showing a zero-width range switches nothing.
-    CGraphCurve c = Screen(SineData(), {1});
-    c.SetXRange(1.0, 2.0, 0.0, RangeFlags{});
-    test::RecordingMessages said;
-    EXPECT_EQ(ToggleFrequencyDisplay({&c}, said).did, DomainSwitch::kNothing);
-    EXPECT_EQ(c.FreqDisplay(), 0);
-    EXPECT_TRUE(c.UndoStack().empty());
-    EXPECT_TRUE(said.shown.empty());
 }
 
 TEST(FrequencyDisplay, InvalidPointsMetOnTheWayBackAreReportedOnce) {

@@ -80,18 +80,6 @@ TEST(MeasureCatalogue, FiguresOfAPiecewiseLinearCurve) {
     }
 }
 
-TEST(MeasureCatalogue, SlopeIsExactForAQuadraticOnUnevenSteps) {
-    const std::vector<double> x{0, 0.1, 0.4, 0.5, 1.2};
-    std::vector<double> y;
-    for (double v : x) y.push_back(3 * v * v);
-    for (const double at : {0.4, 0.5}) {
-        MeasureParams params;
-        params.x = at;
-        MeasureContext context(TraceOf(x, y), "q", params);
-        EXPECT_NEAR(*context.Measure(MeasureId::SlopeAtX).value, 6 * at, 1e-12);
-    }
-}
-
 TEST(MeasureCatalogue, RiseTimeOfAFirstOrderStepAndDeadTimesBetweenTwoSwitches) {
     // 1 - exp(-t/RC): 10 % to 90 % of the way takes RC ln 9 = 2.197 RC.
     const double rc = 1e-3;
@@ -144,10 +132,10 @@ TEST(MeasureCatalogue, UnitsFollowFromXAndY) {
         MeasureUnit unit;
         const char *x, *y, *text;
     } cases[] = {
-        {MeasureUnit::Y, "s", "V", "V"},          {MeasureUnit::X, "s", "V", "s"},
-        {MeasureUnit::PerX, "s", "V", "Hz"},      {MeasureUnit::PerX, "m", "V", "1/m"},
-        {MeasureUnit::YTimesX, "s", "V", "V·s"},  {MeasureUnit::YPerX, "s", "A", "A/s"},
-        {MeasureUnit::YTimesX, "s", "", ""},      {MeasureUnit::Ratio, "s", "V", ""},
+        {MeasureUnit::Y, "s", "V", "V"},         {MeasureUnit::X, "s", "V", "s"},
+        {MeasureUnit::PerX, "s", "V", "Hz"},     {MeasureUnit::PerX, "m", "V", "1/m"},
+        {MeasureUnit::YTimesX, "s", "V", "V·s"}, {MeasureUnit::YPerX, "s", "A", "A/s"},
+        {MeasureUnit::YTimesX, "s", "", ""},     {MeasureUnit::Ratio, "s", "V", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(MeasureUnitText(c.unit, c.x, c.y), c.text);
 }

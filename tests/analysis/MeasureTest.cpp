@@ -304,7 +304,6 @@ TEST(MeasureSearch, PointStepsSkipInvalidAndStopAtTheEnds) {
         {"next on the last", y, {}, {}, At(4.0), S::NextPoint, std::nullopt},
         {"next on the last valid", y, {1, 1, 1, 1, 2}, {}, At(3.0), S::NextPoint, std::nullopt},
         {"previous from hidden", y, {}, {}, kHidden, S::PreviousPoint, std::nullopt},
-        {"previous from a sample", y, {}, {}, At(3.0), S::PreviousPoint, 2},
         {"previous from the second", y, {}, {}, At(1.0), S::PreviousPoint, 0},
         {"previous from between", y, {}, {}, At(2.5), S::PreviousPoint, 1},
         {"previous over invalid", y, gap, {}, At(3.0), S::PreviousPoint, 1},
@@ -338,13 +337,11 @@ TEST(MeasureCommand, MaxWithoutASelectionMeasuresTheFirstScreensFirstCurve) {
     EXPECT_EQ(RunMeasureSearch(screens, MeasureSearch::Max, kMeasureCross), 0);
     EXPECT_EQ(bottom.Cursor(0).y, 9.0);
     EXPECT_EQ(top.SelectedCurve(), -1);
-}
 
-TEST(MeasureCommand, NothingHappensWithoutACurveToMeasure) {
-    const auto d = MakeData({"Time", "A"}, {{0, 1}, {5, 6}});
+    // Nothing happens without a curve to measure.
     CGraphCurve empty;
     empty.SetData(d);
-    CGraphCurve other = test::ScreenOver(d, 0, 1);
+    CGraphCurve other = test::ScreenOver(d, 0, 3);
     EXPECT_FALSE(FindMeasureTarget({&empty, &other}).has_value());
     EXPECT_FALSE(RunMeasureSearch({&empty, &other}, MeasureSearch::Max, kMeasureCross));
     EXPECT_EQ(other.SelectedCurve(), -1);

@@ -15,7 +15,7 @@ constexpr std::uint8_t V = kPointValid, I = kPointInvalid;
 
 // K / (1 + j f/p) runs on the circle of centre K/2 and radius K/2, below the
 // real axis for f > 0, from K towards 0.
-TEST(Nyquist, OnePoleLoopIsACircle) {
+TEST(Nyquist, OnePoleLoopIsACircleAndUnusableSamplesAreInvalid) {
     const double k = 3.0, p = 1e3;
     std::vector<double> db, deg;
     for (double f = 1.0; f < 1e7; f *= 1.2) {
@@ -33,17 +33,14 @@ TEST(Nyquist, OnePoleLoopIsACircle) {
     }
     EXPECT_NEAR(c.re.front(), k, 1e-5);
     EXPECT_NEAR(c.re.back(), 0.0, 1e-3);
-}
 
-TEST(Nyquist, UnusableSamplesAreInvalid) {
     // An invalid gain, an invalid phase, a gain too large for a double.
-    const std::vector<double> db = {0.0, 0.0, 0.0, 1e6};
-    const std::vector<double> deg = {90.0, 0.0, 0.0, 0.0};
     const std::vector<std::uint8_t> gf = {V, I, V, V}, pf = {V, V, I, V};
-    const ComplexColumns c = ComplexFromBode(db, gf, deg, pf);
-    EXPECT_EQ(c.flags, (std::vector<std::uint8_t>{V, I, I, I}));
-    EXPECT_NEAR(c.re[0], 0.0, 1e-15);
-    EXPECT_DOUBLE_EQ(c.im[0], 1.0);
+    const std::vector<double> gains = {0.0, 0.0, 0.0, 1e6}, phases = {90.0, 0.0, 0.0, 0.0};
+    const ComplexColumns u = ComplexFromBode(gains, gf, phases, pf);
+    EXPECT_EQ(u.flags, (std::vector<std::uint8_t>{V, I, I, I}));
+    EXPECT_NEAR(u.re[0], 0.0, 1e-15);
+    EXPECT_DOUBLE_EQ(u.im[0], 1.0);
 }
 
 TEST(Nyquist, PairFoundFromEitherColumn) {

@@ -48,27 +48,25 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
         const auto at = [&](size_t i) { return v[i].value_or(NAN); };
         EXPECT_EQ(rows[static_cast<size_t>(k)].name,
                   k == 0 ? "Run 1" : "A=" + std::to_string(k + 1));
-        // Linear interpolation of a sine errs by at most a·(ω·dt)²/8.
+        // Linear interpolation of a sine errs by at most a·(ω·dt)²/8; n samples of whole
+        // periods sum to 0 and their squares to n / 2, and the last adds -a.
         const double dt = 2 * kPeriod / n;
         const double w = 2 * std::numbers::pi / kPeriod;
-        EXPECT_NEAR(at(0), -a * std::cos(w * x), a * (w * dt) * (w * dt) / 8);
-        EXPECT_NEAR(at(1), a, 1e-12);    // cursor 1 on the peak
-        EXPECT_FALSE(v[2].has_value());  // cursor 2 hidden
-        // n samples of whole periods sum to 0 and their squares to n / 2; the last adds -a.
-        EXPECT_NEAR(at(3), -a / (n + 1), 1e-12);
-        EXPECT_NEAR(at(4), a * std::sqrt((n / 2 + 1) / (n + 1)), 1e-12);
-        EXPECT_DOUBLE_EQ(at(5), -a);
-        EXPECT_DOUBLE_EQ(at(6), a);
-        EXPECT_NEAR(at(7), kPeriod, dt / 100);
-        EXPECT_NEAR(at(8), 1 / kPeriod, 1e-2 / kPeriod);
-        EXPECT_NEAR(at(9), 0.5, 0.01);
-        EXPECT_NEAR(at(10), 2 * a, 1e-12);
-        // The catalogue's later entries: the sine is -a cos(wt) over two whole periods.
         const double riseTime = 2 * std::asin(0.8) / w;
         const struct {
             MeasureId id;
             double expected, tolerance;
-        } later[] = {
+        } figures[] = {
+            {MeasureId::ValueAtX, -a * std::cos(w * x), a * (w * dt) * (w * dt) / 8},
+            {MeasureId::Cursor1, a, 1e-12},  // on the peak
+            {MeasureId::Avg, -a / (n + 1), 1e-12},
+            {MeasureId::Rms, a * std::sqrt((n / 2 + 1) / (n + 1)), 1e-12},
+            {MeasureId::Min, -a, 1e-12},
+            {MeasureId::Max, a, 1e-12},
+            {MeasureId::Period, kPeriod, dt / 100},
+            {MeasureId::Frequency, 1 / kPeriod, 1e-2 / kPeriod},
+            {MeasureId::Duty, 0.5, 0.01},
+            {MeasureId::Ripple, 2 * a, 1e-12},
             {MeasureId::CycleAvg, 0, 1e-12},
             {MeasureId::CycleRms, a / std::sqrt(2.0), 1e-12},
             {MeasureId::CycleMin, -a, 1e-12},
@@ -82,12 +80,13 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
             {MeasureId::PeakToPeak, 2 * a, 1e-12},
             {MeasureId::SlopeAtX, a * w * std::sin(w * x), a * w * (w * dt) * (w * dt) / 4},
         };
-        for (const auto& c : later) {
+        for (const auto& c : figures) {
             SCOPED_TRACE(CatalogueEntry(c.id).key);
             EXPECT_NEAR(at(static_cast<size_t>(c.id)), c.expected, c.tolerance);
         }
-        // Dead times and loop margins need a second curve: none was given.
-        for (const MeasureId id : {MeasureId::DeadTimeTo, MeasureId::PhaseMargin})
+        // Cursor 2 is hidden; dead times and loop margins need a second curve.
+        for (const MeasureId id :
+             {MeasureId::Cursor2, MeasureId::DeadTimeTo, MeasureId::PhaseMargin})
             EXPECT_FALSE(v[static_cast<size_t>(id)].has_value());
     }
     // The names are coloured as the runs are drawn.

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "TestSupport.h"
 #include "analysis/AnalysisTestSupport.h"

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "TestSupport.h"
 #include "analysis/FrequencyDisplay.h"

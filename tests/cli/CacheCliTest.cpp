@@ -13,6 +13,8 @@ namespace {
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Expect;
+using clitest::Has;
 
 TEST(CacheCli, ListsAndClearsWhatTheWriterMade) {
     const auto dir = test::FreshDir("cache-cli");
@@ -27,31 +29,25 @@ TEST(CacheCli, ListsAndClearsWhatTheWriterMade) {
         const std::vector<double> x(200000, 1.0);
         ASSERT_TRUE(w.Append(0, 0, x.data(), nullptr, x.size()) && w.Commit()) << w.Error();
     }
-    CliRun list = Cli({"cache", "--list"});
-    EXPECT_EQ(list.status, 0) << list.err;
+    const CliRun list = Expect({"cache", "--list"});
     for (const char* name : {"a.raw", "b.raw"})
-        EXPECT_NE(list.out.find((dir / name).string() + "\t1.6 MB\t"), std::string::npos)
-            << list.out;
+        EXPECT_TRUE(Has(list.out, (dir / name).string() + "\t1.6 MB\t"));
     EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 2);
     CliRun json = Cli({"cache", "--list", "--json"});
-    EXPECT_NE(json.out.find("{\"source\": \"" + (dir / "a.raw").string() + "\", \"bytes\": 1625"),
-              std::string::npos)
-        << json.out;
+    EXPECT_TRUE(
+        Has(json.out, "{\"source\": \"" + (dir / "a.raw").string() + "\", \"bytes\": 1625"));
 
-    CliRun clear = Cli({"cache", "--clear"});
-    EXPECT_EQ(clear.status, 0);
-    EXPECT_NE(clear.out.find("removed 2 entries, 3.3 MB"), std::string::npos) << clear.out;
+    const CliRun clear = Expect({"cache", "--clear"});
+    EXPECT_TRUE(Has(clear.out, "removed 2 entries, 3.3 MB"));
     EXPECT_EQ(Cli({"cache", "--list", "--json"}).out,
               "{\"entries\": [], \"partial\": {\"count\": 0, \"bytes\": 0}}\n");
     EXPECT_EQ(Cli({"cache", "--clear", "--json"}).out, "{\"removed\": 0, \"bytes\": 0}\n");
 
-    EXPECT_EQ(Cli({"cache"}).status, 2);
-    EXPECT_EQ(Cli({"cache", "--list", "--clear"}).status, 2);
+    Expect({"cache"}, 2);
+    Expect({"cache", "--list", "--clear"}, 2);
     test::Spit(dir / "kurvex-file", "");
     ::setenv("XDG_CACHE_HOME", (dir / "kurvex-file").c_str(), 1);
-    CliRun refused = Cli({"cache", "--list"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("Cannot"), std::string::npos) << refused.err;
+    clitest::ExpectRefused({"cache", "--list"}, 1, "Cannot");
     ::unsetenv("XDG_CACHE_HOME");
 }
 
@@ -75,9 +71,8 @@ TEST(CacheCli, InfoThroughTheCacheSaysWhatTheFileHolds) {
         ::setenv("KURVEX_CACHE_ABOVE_MB", "0", 1);
         const CliRun plain = Cli(args);
         ::setenv("KURVEX_CACHE_ABOVE_MB", "1", 1);
-        const CliRun cached = Cli(args);
+        const CliRun cached = Expect(args);
         ::unsetenv("KURVEX_CACHE_ABOVE_MB");
-        EXPECT_EQ(cached.status, 0) << cached.err;
         EXPECT_EQ(cached.out, plain.out);
     };
     infoBoth({"info", two});
@@ -93,9 +88,8 @@ TEST(CacheCli, InfoThroughTheCacheSaysWhatTheFileHolds) {
     EXPECT_EQ(list.out.substr(list.out.rfind('\n', list.out.size() - 2) + 1),
               "partial: 1, 0.3 MB\n")
         << list.out;
-    EXPECT_NE(Cli({"cache", "--list", "--json"})
-                  .out.find("], \"partial\": {\"count\": 1, \"bytes\": 300000}}"),
-              std::string::npos);
+    EXPECT_TRUE(Has(Cli({"cache", "--list", "--json"}).out,
+                    "], \"partial\": {\"count\": 1, \"bytes\": 300000}}"));
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ namespace fs = std::filesystem;
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Expect;
+using clitest::ExpectRefused;
+using clitest::Has;
 
 using clitest::Scratch;
 using test::Slurp;
@@ -33,8 +36,7 @@ const std::string kExamples = KURVEX_EXAMPLES_DIR;
 
 TEST(Cli, InfoJsonReadsBackExactly) {
     const fs::path p = Scratch("info.txt", "Time V\n0 0.1\n1 0.30000000000000004\n2 -1e-300\n");
-    CliRun r = Cli({"info", p.string(), "--json"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    const CliRun r = Expect({"info", p.string(), "--json"});
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
               "{\"file\": \"" + p.string() +
@@ -42,10 +44,9 @@ TEST(Cli, InfoJsonReadsBackExactly) {
                   "[{\"name\": \"Time\", \"min\": 0, \"max\": 2}, {\"name\": \"V\", \"min\": "
                   "-1e-300, \"max\": 0.30000000000000004}], \"runs\": [{\"name\": \"\", \"rows\": "
                   "3}]}\n");
-    CliRun text = Cli({"info", p.string()});
-    EXPECT_EQ(text.status, 0);
-    EXPECT_NE(text.out.find("rows: 3"), std::string::npos);
-    EXPECT_NE(text.out.find("uniform_x: yes"), std::string::npos);
+    const CliRun text = Expect({"info", p.string()});
+    EXPECT_TRUE(Has(text.out, "rows: 3"));
+    EXPECT_TRUE(Has(text.out, "uniform_x: yes"));
 }
 
 TEST(Cli, ReaderFailuresGoToStderrWithStatusOne) {
@@ -57,17 +58,29 @@ TEST(Cli, ReaderFailuresGoToStderrWithStatusOne) {
         // from the read that follows the format's test.
         {{"info", "/dev/null"}, "it is not a regular file"},
     };
-    for (const auto& [args, says] : cases) {
-        const CliRun r = Cli(args);
-        EXPECT_EQ(r.status, 1) << args[1];
-        EXPECT_EQ(r.out, "") << args[1];
-        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
-    }
-    EXPECT_EQ(Cli(cases[0].first).err, "Invalid file\n");
+    for (const auto& [args, says] : cases) ExpectRefused(args, 1, says);
 }
 
 TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
+    const std::string f = Scratch("usage.txt", "Time G\n0 0\n1 1\n").string();
     for (const auto& args : std::vector<std::vector<std::string>>{
+             {"measure", f, "G", "--cycles", "--edges"},
+             {"measure", f, "G", "--cycles", "--at", "1"},
+             {"measure", f, "G", "--ref", "G"},
+             {"measure", f, "G", "--low", "1"},
+             {"measure", f, "G", "--cycles", "--hysteresis", "-1"},
+             {"measure", f, "G", "--cycles", "--level", "x"},
+             {"measure", f, "G", "--figure", "nope"},
+             {"measure", f, "G", "--figure", "cursor1"},
+             {"measure", f, "G", "--figure", "value_at"},
+             {"measure", f, "G", "--figure", "dead_time_to"},
+             {"measure", f, "G", "--figure", "avg", "--cycles"},
+             {"measure", f, "G", "--with", "G"},
+             {"fft", f, "--thd"},
+             {"fft", f, "--thd", "--var", "G", "--var", "G"},
+             {"fft", f, "--var", "G", "--window", "kaiser", "-o", "x.fft"},
+             {"fft", f, "--var", "G", "--json", "-o", "x.fft"},
+             {"fft", f, "--var", "G", "--thd", "-o", "-"},
              {"info"},
              {"info", "/no/such/file.txt"},
              {"info", kExamples + "/buck.txt", "--bogus"},
@@ -78,8 +91,7 @@ TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
              {"eval", kExamples + "/buck.txt"},
              {"eval", "/no/such.txt", "V"},
              {"frobnicate"}}) {
-        CliRun r = Cli(args);
-        EXPECT_EQ(r.status, 2) << args[0];
+        const CliRun r = Expect(args, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
@@ -88,44 +100,39 @@ TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
              {{"info", "--help"}, "Usage: kurvex-cli"},
              {{"convert", "-h"}, "Usage: kurvex-cli"},
              {{"eval", "--help"}, "Usage: kurvex-cli eval FILE FORMULA"}}) {
-        CliRun r = Cli(args);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_NE(r.out.find(usage), std::string::npos);
+        EXPECT_TRUE(Has(Expect(args).out, usage));
     }
 }
 
 TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
     const fs::path in = Scratch("conv.txt", "Time V\n0 1.5\n0.5 MISSING\n");
-    CliRun csv = Cli({"convert", in.string(), "-o", "-", "--format=csv"});
-    EXPECT_EQ(csv.status, 0);
+    const CliRun csv = Expect({"convert", in.string(), "-o", "-", "--format=csv"});
     EXPECT_EQ(csv.out, "Time,V\r\n0,1.5\r\n0.5,MISSING\r\n");
-    CliRun tsv = Cli({"convert", in.string(), "--format", "tsv", "-o", "-"});
-    EXPECT_EQ(tsv.out, "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
+    EXPECT_EQ(Expect({"convert", in.string(), "--format", "tsv", "-o", "-"}).out,
+              "Time\tV\r\n0\t1.5\r\n0.5\tMISSING\r\n");
 
     const fs::path outCsv = in.parent_path() / "out.csv";
     fs::remove(outCsv);
-    ASSERT_EQ(Cli({"convert", in.string(), "-o", outCsv.string()}).status, 0);
+    Expect({"convert", in.string(), "-o", outCsv.string()});
     EXPECT_EQ(Slurp(outCsv), csv.out);
 
     // A fixed-width file converts back to the same values.
+    const std::string buck = kExamples + "/buck.txt";
     const fs::path outTxt = in.parent_path() / "round.txt";
-    ASSERT_EQ(
-        Cli({"convert", (fs::path(kExamples) / "buck.txt").string(), "-o", outTxt.string()}).status,
-        0);
-    CliRun a = Cli({"info", (fs::path(kExamples) / "buck.txt").string(), "--json"});
-    CliRun b = Cli({"info", outTxt.string(), "--json"});
+    Expect({"convert", buck, "-o", outTxt.string()});
+    const CliRun a = Expect({"info", buck, "--json"});
+    const CliRun b = Expect({"info", outTxt.string(), "--json"});
     EXPECT_EQ(a.out.substr(a.out.find("\"rows\"")), b.out.substr(b.out.find("\"rows\"")));
 
     // A failed conversion leaves an existing output alone.
     const fs::path keep = Scratch("keep.csv", "precious");
-    EXPECT_EQ(
-        Cli({"convert", Scratch("broken.txt", "T V\n0 x\n").string(), "-o", keep.string()}).status,
-        1);
+    Expect({"convert", Scratch("broken.txt", "T V\n0 x\n").string(), "-o", keep.string()}, 1);
     EXPECT_EQ(Slurp(keep), "precious");
 }
 
 TEST(Cli, ConvertOfSeveralRunsWritesRunOneAndSaysTheOthersWereNot) {
-    // A stepped file of two runs of two rows: v = 10 K + row.
+    // A stepped file of two runs of two rows: v = 10 K + row. Two is the least
+    // that loses a run.
     const test::LtspiceLayout layout{{"time", "v"}, 4, false, true, false, true};
     const std::string in =
         Scratch("sweep.raw",
@@ -135,30 +142,17 @@ TEST(Cli, ConvertOfSeveralRunsWritesRunOneAndSaysTheOthersWereNot) {
                                                                    : double(p % 2));
                                  }))
             .string();
-    const CliRun r = Cli({"convert", in, "-o", "-", "--format", "csv"});
-    EXPECT_EQ(r.status, 0);
+    const CliRun r = Expect({"convert", in, "-o", "-", "--format", "csv"});
     EXPECT_EQ(r.out, "time,v\r\n0,10\r\n1,11\r\n");
     EXPECT_EQ(r.err, "kurvex-cli: " + in +
                          " holds 2 runs: only run 1 was written (--run K writes another, --runs "
                          "every one)\n");
 }
 
-TEST(Cli, EvalWritesXAndTheFormulaAsCsv) {
-    const fs::path in = Scratch("eval.txt", "Time V\n0 4\n0.5 -1\n1 MISSING\n");
-    CliRun r = Cli({"eval", in.string(), "sqrt(v)+INT(1)"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "Time,sqrt(v)+INT(1)\r\n0,2.5\r\n0.5,NAN\r\n1,1.5\r\n");
-
-    // A formula that starts with "-" follows "--"; -o writes a file.
-    const fs::path outCsv = in.parent_path() / "eval-out.csv";
-    fs::remove(outCsv);
-    ASSERT_EQ(Cli({"eval", in.string(), "-o", outCsv.string(), "--", "-V^2"}).status, 0);
-    EXPECT_EQ(Slurp(outCsv), "Time,-V^2\r\n0,16\r\n0.5,1\r\n1,0\r\n");
-}
-
-TEST(Cli, TheFormulaPlaceTakesWhatItIsGivenAndDashDashEndsOptions) {
+TEST(Cli, EvalWritesTheFormulaOrItsErrorAndDashDashEndsOptions) {
     const std::string in = Scratch("dash.txt", "Time V\n0 4\n0.5 -1\n").string();
+    const std::string gap = Scratch("eval.txt", "Time V\n0 4\n0.5 -1\n1 MISSING\n").string();
+    const std::string keep = Scratch("eval-keep.csv", "precious").string();
     // measure's curve -V: its maximum, 1, at the second row.
     const std::string measured =
         "{\"max\": {\"index\": 1, \"x\": 0.5, \"y\": 1}, \"min\": {\"index\": 0, \"x\": 0, "
@@ -171,6 +165,10 @@ TEST(Cli, TheFormulaPlaceTakesWhatItIsGivenAndDashDashEndsOptions) {
         std::string out, err;
     };
     const Case cases[] = {
+        {{"eval", gap, "sqrt(v)+INT(1)"},
+         0,
+         "Time,sqrt(v)+INT(1)\r\n0,2.5\r\n0.5,NAN\r\n1,1.5\r\n",
+         ""},
         {{"eval", in, "-V"}, 0, minusV, ""},
         {{"eval", in, "-2^2"}, 0, "Time,-2^2\r\n0,4\r\n0.5,4\r\n", ""},
         {{"eval", in, "-h"}, 1, "", "error at 1: Invalid entry.\n"},  // the formula -H
@@ -186,40 +184,26 @@ TEST(Cli, TheFormulaPlaceTakesWhatItIsGivenAndDashDashEndsOptions) {
          2,
          "",
          "kurvex-cli: info needs exactly one FILE (see kurvex-cli --help)\n"},
+        // A rejected formula: its error and where it lies in the formula.
+        {{"eval", in, " v)"}, 1, "", "error at 1: Unmatched closing parenthesis.\n"},
+        {{"eval", in, "V>0", "-o", keep}, 1, "", "error at 1: Invalid entry.\n"},
+        {{"eval", in, "--", "-SIN(V)"}, 1, "", "error at 0: Invalid formula.\n"},
+        {{"eval", in, "(V"}, 1, "", "error at 0: Unmatched parenthesis.\n"},
+        {{"eval", Scratch("eval1.txt", "Time V\n0 4\n").string(), "V"}, 1, "", "error at 0: \n"},
     };
     for (const Case& c : cases) {
-        const CliRun r = Cli(c.args);
-        std::string line;
-        for (const std::string& a : c.args) line += a + " ";
-        EXPECT_EQ(r.status, c.status) << line << r.err;
-        EXPECT_EQ(r.err, c.err) << line;
-        EXPECT_EQ(r.out, c.out) << line;
-    }
-    // --help before FILE still asks for help.
-    EXPECT_NE(Cli({"eval", "--help", in}).out.find("Usage: kurvex-cli eval"), std::string::npos);
-}
-
-TEST(Cli, EvalRejectsAFormulaWithItsPosition) {
-    const fs::path in = Scratch("eval2.txt", "Time V\n0 4\n0.5 -1\n");
-    const fs::path keep = Scratch("eval-keep.csv", "precious");
-    struct Case {
-        std::vector<std::string> args;
-        const char* err;
-    };
-    const Case cases[] = {
-        {{"eval", in.string(), " v)"}, "error at 1: Unmatched closing parenthesis.\n"},
-        {{"eval", in.string(), "V>0", "-o", keep.string()}, "error at 1: Invalid entry.\n"},
-        {{"eval", in.string(), "--", "-SIN(V)"}, "error at 0: Invalid formula.\n"},
-        {{"eval", in.string(), "(V"}, "error at 0: Unmatched parenthesis.\n"},
-        {{"eval", Scratch("eval1.txt", "Time V\n0 4\n").string(), "V"}, "error at 0: \n"},
-    };
-    for (const Case& c : cases) {
-        CliRun r = Cli(c.args);
-        EXPECT_EQ(r.status, 1) << c.args[2];
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, c.err);
+        const CliRun r = Expect(c.args, c.status);
+        EXPECT_EQ(r.err, c.err) << c.args[2];
+        EXPECT_EQ(r.out, c.out) << c.args[2];
     }
     EXPECT_EQ(Slurp(keep), "precious");
+    // --help before FILE still asks for help.
+    EXPECT_TRUE(Has(Cli({"eval", "--help", in}).out, "Usage: kurvex-cli eval"));
+    // -o writes a file.
+    const fs::path outCsv = test::ProcessDir() / "cli" / "eval-out.csv";
+    fs::remove(outCsv);
+    Expect({"eval", gap, "-o", outCsv.string(), "--", "-V^2"});
+    EXPECT_EQ(Slurp(outCsv), "Time,-V^2\r\n0,16\r\n0.5,1\r\n1,0\r\n");
 }
 
 // A data set "%g" cannot hold: X in 1 ns steps near 20 ms (uneven, so the
@@ -299,8 +283,8 @@ TEST(Cli, EveryWriterReadsBackTheSameDoubles) {
           Case{"kfd7", "rt.bin", false, false}, Case{"mat", "rt.mat", false, false}}) {
         const fs::path out = dir / c.file;
         fs::remove(out);
-        const CliRun r = Cli({"convert", in.string(), "-o", out.string(), "--format", c.format});
-        ASSERT_EQ(r.status, 0) << c.format << ": " << r.err;
+        ASSERT_EQ(Expect({"convert", in.string(), "-o", out.string(), "--format", c.format}).status,
+                  0);
         const CResultDataRef back = LoadBack(out);
         ASSERT_EQ(back->VariableCount(), 3) << c.format;
         ASSERT_EQ(back->RowCount(), rows) << c.format;
@@ -316,7 +300,7 @@ TEST(Cli, EveryWriterReadsBackTheSameDoubles) {
 
     // eval: X and the formula's samples.
     const fs::path evalOut = dir / "rt-eval.csv";
-    ASSERT_EQ(Cli({"eval", in.string(), "\xB5v*1", "-o", evalOut.string()}).status, 0);
+    ASSERT_EQ(Expect({"eval", in.string(), "\xB5v*1", "-o", evalOut.string()}).status, 0);
     const FormulaBuild build = BuildFormulaVariable(data, "\xB5v*1");
     ASSERT_TRUE(build.variable);
     const CResultDataRef evalBack = LoadBack(evalOut);
@@ -332,8 +316,7 @@ TEST(Cli, EveryWriterReadsBackTheSameDoubles) {
     const std::int32_t points = plan.FrequencyPoints();
     for (const char* file : {"rt.fft", "rt-fft.txt", "rt-fft.csv"}) {
         const fs::path out = dir / file;
-        const CliRun r = Cli({"fft", in.string(), "--var", "i\xDC", "-o", out.string()});
-        ASSERT_EQ(r.status, 0) << file << ": " << r.err;
+        ASSERT_EQ(Expect({"fft", in.string(), "--var", "i\xDC", "-o", out.string()}).status, 0);
         const CResultDataRef back = LoadBack(out);
         ASSERT_EQ(back->RowCount(), points) << file;
         const bool fixed = std::string(file) == "rt.fft";
@@ -343,67 +326,54 @@ TEST(Cli, EveryWriterReadsBackTheSameDoubles) {
 }
 
 TEST(Cli, MergeWritesTheMergedDataSet) {
-    const fs::path a = Scratch("a.txt", "Time V\n0 1\n1 2\n2 3\n");
-    const fs::path b = Scratch("run2.txt", "time V W\n0.5 10 20\n1 30 40\n");
-    CliRun r = Cli({"merge", a.string(), b.string(), "-o", "-", "--format", "csv"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out,
+    const std::string a = Scratch("a.txt", "Time V\n0 1\n1 2\n2 3\n").string();
+    const std::string b = Scratch("run2.txt", "time V W\n0.5 10 20\n1 30 40\n").string();
+    EXPECT_EQ(Expect({"merge", a, b, "-o", "-", "--format", "csv"}).out,
               "Time,V,V_(run2),W\r\n0,1,MISSING,MISSING\r\n0.5,MISSING,10,20\r\n1,2,30,40\r\n"
               "2,3,MISSING,MISSING\r\n");
-    r = Cli({"merge", a.string(), b.string(), "-o", "-", "--format", "csv", "--suffix", "x"});
-    EXPECT_NE(r.out.find("V_(x)"), std::string::npos);
-    const fs::path f = Scratch("f.txt", "Freq A\n1 2\n3 4\n");
-    r = Cli({"merge", a.string(), f.string(), "-o", "-"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err,
-              "Error: When merging files, the name of the first column of both files must be the "
-              "same.\n");
-    EXPECT_EQ(Cli({"merge", a.string(), "-o", "-"}).status, 2);
+    EXPECT_TRUE(
+        Has(Expect({"merge", a, b, "-o", "-", "--format", "csv", "--suffix", "x"}).out, "V_(x)"));
+    ExpectRefused({"merge", a, Scratch("f.txt", "Freq A\n1 2\n3 4\n").string(), "-o", "-"}, 1,
+                  "Error: When merging files, the name of the first column of both files must be "
+                  "the same.\n");
+    Expect({"merge", a, "-o", "-"}, 2);
 }
 
 TEST(Cli, MeasurePrintsExtremaAveragesAndEveryCrossing) {
     // X runs up, back and up again: X = 1.5 is passed three times.
-    const fs::path f = Scratch("zigzag.txt", "X V\n0 0\n1 10\n2 20\n1 30\n0 40\n1 50\n2 60\n");
-    CliRun r = Cli({"measure", f.string(), "v", "--at", "1.5", "--at", "9", "--json"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string f =
+        Scratch("zigzag.txt", "X V\n0 0\n1 10\n2 20\n1 30\n0 40\n1 50\n2 60\n").string();
     EXPECT_EQ(
-        r.out,
+        Expect({"measure", f, "v", "--at", "1.5", "--at", "9", "--json"}).out,
         "{\"max\": {\"index\": 6, \"x\": 2, \"y\": 60}, \"min\": {\"index\": 0, \"x\": 0, "
         "\"y\": 0}, \"avg\": 30, \"avg_abs\": 30, \"rms\": 36.055512754639892, \"samples\": 7, "
         "\"at\": [[15, 25, 55], []]}\n");
-    // A formula works as a name; a range narrows the samples.
-    r = Cli({"measure", f.string(), "0-V", "--from", "0", "--to", "2", "--json"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    // The range ends where X first reaches 2.
-    EXPECT_NE(r.out.find("\"max\": {\"index\": 0, \"x\": 0, \"y\": 0}"), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("\"samples\": 3"), std::string::npos) << r.out;
-    EXPECT_EQ(Cli({"measure", f.string(), "Nope"}).status, 1);
-    EXPECT_EQ(Cli({"measure", f.string(), "V", "--at", "x"}).status, 2);
-    EXPECT_EQ(Cli({"measure", f.string()}).status, 2);
+    // A formula works as a name; a range, which ends where X first reaches 2, narrows the samples.
+    const CliRun r = Expect({"measure", f, "0-V", "--from", "0", "--to", "2", "--json"});
+    EXPECT_TRUE(Has(r.out, "\"max\": {\"index\": 0, \"x\": 0, \"y\": 0}"));
+    EXPECT_TRUE(Has(r.out, "\"samples\": 3"));
+    Expect({"measure", f, "Nope"}, 1);
+    Expect({"measure", f, "V", "--at", "x"}, 2);
+    Expect({"measure", f}, 2);
 }
 
 TEST(Cli, FftWritesSpectraThatReadBackAsResults) {
     const fs::path out = test::FreshDir("cli-fft") / "three.fft";
     const std::string input = (fs::path(kExamples) / "headerless.txt").string();
-    CliRun r = Cli({"fft", input, "--var", "t(1)", "-o", out.string()});
-    ASSERT_EQ(r.status, 0) << r.err;
+    Expect({"fft", input, "--var", "t(1)", "-o", out.string()});
     // The header is a comment to the reader; the 50 Hz phase of amplitude 10
     // reads about 10 in its bin.
-    CliRun info = Cli({"info", out.string(), "--json"});
-    ASSERT_EQ(info.status, 0) << info.err;
-    EXPECT_NE(info.out.find("\"name\": \"T(1)\", \"min\""), std::string::npos) << info.out;
+    const CliRun info = Expect({"info", out.string(), "--json"});
+    EXPECT_TRUE(Has(info.out, "\"name\": \"T(1)\", \"min\""));
     const size_t max = info.out.find("\"max\": ", info.out.find("T(1)"));
     EXPECT_NEAR(std::atof(info.out.c_str() + max + 7), 10.0, 0.01);
 
-    CliRun csv = Cli({"fft", input, "-o", "-"});
-    EXPECT_EQ(csv.status, 2);  // the format comes from the file name
-    const fs::path c = out.parent_path() / "three.csv";
-    ASSERT_EQ(Cli({"fft", input, "-o", c.string()}).status, 0);
+    Expect({"fft", input, "-o", "-"}, 2);  // the format comes from the file name
+    const std::string c = (out.parent_path() / "three.csv").string();
+    Expect({"fft", input, "-o", c});
     EXPECT_EQ(Slurp(c).substr(0, 34), "Order,Frequency,T(1),T(2),T(3)\r\n  ");
-    EXPECT_EQ(Cli({"fft", input, "--from", "0.001", "--to", "0.001", "-o", c.string()}).status, 1);
-    EXPECT_EQ(Cli({"fft", input, "--var", "nope", "-o", c.string()}).status, 1);
+    Expect({"fft", input, "--from", "0.001", "--to", "0.001", "-o", c}, 1);
+    Expect({"fft", input, "--var", "nope", "-o", c}, 1);
 }
 
 }  // namespace

@@ -43,6 +43,34 @@ inline CliRun Cli(const std::vector<std::string>& args) {
     return r;
 }
 
+// Whether `text` holds `part`; a failure shows both.
+inline testing::AssertionResult Has(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
+// Runs `args`, expecting `status`; a failure shows the command line and standard error.
+inline CliRun Expect(const std::vector<std::string>& args, int status = 0) {
+    CliRun r = Cli(args);
+    std::string line;
+    for (const std::string& a : args) line += a + " ";
+    EXPECT_EQ(r.status, status) << line << "\n" << r.err;
+    return r;
+}
+
+// A refusal: `status`, nothing on standard output and `says` in standard error, or
+// all of it when `says` ends a line.
+inline void ExpectRefused(const std::vector<std::string>& args, int status,
+                          const std::string& says) {
+    const CliRun r = Expect(args, status);
+    EXPECT_EQ(r.out, "") << args[0];
+    if (!says.empty() && says.back() == '\n') {
+        EXPECT_EQ(r.err, says);
+    } else {
+        EXPECT_TRUE(Has(r.err, says));
+    }
+}
+
 // A file of `text` in the scratch folder of the command-line tests.
 inline std::filesystem::path Scratch(const std::string& name, const std::string& text) {
     const std::filesystem::path dir = test::ProcessDir() / "cli";

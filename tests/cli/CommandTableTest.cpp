@@ -11,6 +11,7 @@ namespace kurvex::cli {
 namespace {
 
 using clitest::Cli;
+using clitest::Has;
 
 // The option names that lead the option lines of a help text: an indented line
 // starting with '-', its names before two blanks.
@@ -61,7 +62,7 @@ TEST(CommandTable, EveryOptionIsHelpedAndCompletedAndNoOtherIsTaken) {
         const std::string line = ScriptLine(script, std::string("'") + c.name + "') opts='");
         const size_t opts = line.find("opts='") + 6;
         const std::string words = " " + line.substr(opts, line.find('\'', opts) - opts) + " ";
-        EXPECT_NE(ScriptLine(script, "'') opts=").find(c.name), std::string::npos);
+        EXPECT_TRUE(Has(ScriptLine(script, "'') opts="), c.name));
         std::set<std::string> own;
         for (const OptionSpec& o : c.options) {
             for (const char* name : o.names) {
@@ -69,11 +70,10 @@ TEST(CommandTable, EveryOptionIsHelpedAndCompletedAndNoOtherIsTaken) {
                 own.insert(name);
                 EXPECT_TRUE(helped.count(name));
                 EXPECT_TRUE(inAll.count(name));
-                EXPECT_NE(words.find(" " + std::string(name) + " "), std::string::npos);
+                EXPECT_TRUE(Has(words, " " + std::string(name) + " "));
                 for (const OptionChoice& choice : o.choices)
-                    EXPECT_NE(
-                        ScriptLine(script, std::string(c.name) + ":" + name).find(choice.value),
-                        std::string::npos);
+                    EXPECT_TRUE(
+                        Has(ScriptLine(script, std::string(c.name) + ":" + name), choice.value));
                 // Taken: whatever goes wrong next, not the option. A missing file
                 // stops every command before it writes anything.
                 std::vector<std::string> args = {c.name, name};
@@ -87,7 +87,7 @@ TEST(CommandTable, EveryOptionIsHelpedAndCompletedAndNoOtherIsTaken) {
             const clitest::CliRun r = Cli({c.name, name, "1", absent});
             if (r.err.find("needs a build with the Qt shell") != std::string::npos) continue;
             EXPECT_EQ(r.status, kExitUsage) << name;
-            EXPECT_NE(r.err.find("unknown option " + name), std::string::npos) << name;
+            EXPECT_TRUE(Has(r.err, "unknown option " + name));
         }
     }
 }

@@ -15,6 +15,7 @@ namespace {
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Expect;
 using clitest::Scratch;
 
 // Two runs "Run 1" and "Run 2" of two rows: V = 10 K + time over time 0 and 1.
@@ -46,16 +47,10 @@ TEST(MeasCli, RefusesBadCallsAndScriptsBeforeMeasuring) {
         {{"meas", data, script, "--run", "2"}, kExitUsage, "there is no run 2"},
         {{"meas", data, nul}, kExitFailed, "NUL"},
     };
-    for (const auto& c : cases) {
-        const CliRun r = Cli(c.args);
-        EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
-    }
+    for (const auto& c : cases) clitest::ExpectRefused(c.args, c.status, c.says);
     // A statement without a name is a syntax error at its line.
     const std::string bad = Scratch("bad.meas", "* the name is missing\n.meas tran\n").string();
-    const CliRun r = Cli({"meas", data, bad});
-    EXPECT_EQ(r.status, kExitFailed);
+    const CliRun r = Expect({"meas", data, bad}, kExitFailed);
     EXPECT_EQ(r.out, "");
     ASSERT_EQ(r.err.rfind(bad + ":2:", 0), 0u) << r.err;
     char* end = nullptr;
@@ -71,8 +66,7 @@ TEST(MeasCli, MeasuresARunAndNamesWhatItLeavesOut) {
                 ".meas tran lin AVG V\n.meas noise nz INTEG onoise_spectrum\n"
                 ".meas tran tt TRIG V VAL=2.5 RISE=1 TARG V VAL=5.5 RISE=1\n")
             .string();
-    const CliRun r = Cli({"meas", data, script});
-    EXPECT_EQ(r.status, 0) << r.err;
+    const CliRun r = Expect({"meas", data, script});
     EXPECT_EQ(r.out,
               "lin = 4.000000e+00\ntt = 1.000000e+00 targ= 1.500000e+00 trig= 5.000000e-01\n");
     EXPECT_EQ(r.err.rfind(script + ":2: nz: not supported: ", 0), 0u) << r.err;
@@ -104,14 +98,12 @@ TEST(MeasCli, PrintsEveryRunInEachFormat) {
     for (const auto& c : cases) {
         std::vector<std::string> args = {"meas", data, script};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        const CliRun r = Cli(args);
-        EXPECT_EQ(r.status, 0) << r.err;
         // A failure's reason is the engine's: the output is compared up to it.
-        EXPECT_EQ(r.out.substr(0, c.out.size()), c.out);
+        EXPECT_EQ(Expect(args).out.substr(0, c.out.size()), c.out);
     }
     // -o writes the same as standard output.
     const std::string out = (test::ProcessDir() / "cli" / "meas.csv").string();
-    ASSERT_EQ(Cli({"meas", data, script, "--runs", "--csv", "-o", out}).status, 0);
+    Expect({"meas", data, script, "--runs", "--csv", "-o", out});
     EXPECT_EQ(test::Slurp(out), Cli({"meas", data, script, "--runs", "--csv"}).out);
 }
 

@@ -18,11 +18,12 @@ using kurvex::CGraphCurve;
 namespace fs = std::filesystem;
 
 using clitest::CliRun;
+using clitest::Has;
 using test::Slurp;
 
-CliRun RunRender(std::vector<std::string> args) {
+CliRun RunRender(std::vector<std::string> args, int status = 0) {
     args.insert(args.begin(), "render");
-    return clitest::Cli(args);
+    return clitest::Expect(args, status);
 }
 
 // A place for `name` in a scratch folder, with nothing there yet.
@@ -49,8 +50,7 @@ const std::string kBuck = std::string(KURVEX_EXAMPLES_DIR) + "/buck.txt";
 
 TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
     const fs::path png = Scratch("buck.png");
-    const CliRun r = RunRender({kBuck, "-o", png.string(), "--size", "800x600"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(RunRender({kBuck, "-o", png.string(), "--size", "800x600"}).status, 0);
     QImage img(QString::fromStdString(png.string()));
     ASSERT_FALSE(img.isNull());
     EXPECT_EQ(img.size(), QSize(800, 600));
@@ -69,7 +69,7 @@ TEST(Render, DrawsTheExampleCurvesIntoAPicture) {
 
     const fs::path svg = Scratch("buck.svg");
     ASSERT_EQ(RunRender({kBuck, "-o", svg.string()}).status, 0);
-    EXPECT_NE(Slurp(svg).find("<svg"), std::string::npos);
+    EXPECT_TRUE(Has(Slurp(svg), "<svg"));
     const fs::path pdf = Scratch("buck.pdf");
     ASSERT_EQ(RunRender({kBuck, "-o", pdf.string(), "--ylog"}).status, 0);
     EXPECT_EQ(Slurp(pdf).substr(0, 4), "%PDF");
@@ -110,34 +110,31 @@ TEST(Render, UsesTheLayoutSavedBesideTheFile) {
 TEST(Render, FftDrawsTheSpectraOfTheRangeShown) {
     const std::string three = std::string(KURVEX_EXAMPLES_DIR) + "/headerless.txt";
     const fs::path png = Scratch("spectra.png");
-    const CliRun r = RunRender({three, "-o", png.string(), "--size", "800x600", "--fft", "--screen",
-                                "T(1)", "--from", "0", "--to", "0.02"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(RunRender({three, "-o", png.string(), "--size", "800x600", "--fft", "--screen",
+                         "T(1)", "--from", "0", "--to", "0.02"})
+                  .status,
+              0);
     QImage img(QString::fromStdString(png.string()));
     EXPECT_GT(CountNear(img, QColor(255, 0, 0)), 300);
     // A range with no room for a spectrum is refused and writes nothing.
     const fs::path none = Scratch("nospectrum.png");
-    EXPECT_EQ(RunRender({three, "-o", none.string(), "--fft", "--from", "5", "--to", "6"}).status,
-              1);
+    RunRender({three, "-o", none.string(), "--fft", "--from", "5", "--to", "6"}, 1);
     EXPECT_FALSE(fs::exists(none));
 }
 
 TEST(Render, BadNamesAndOptionsAreRefusedAndWriteNothing) {
     const fs::path png = Scratch("bad.png");
-    const CliRun unknown = RunRender({kBuck, "-o", png.string(), "--screen", "V(out),Nope"});
-    EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.err.find("'Nope'"), std::string::npos);
-    EXPECT_FALSE(fs::exists(png));
-    const CliRun formula = RunRender({kBuck, "-o", png.string(), "--screen", "V(out)*(2"});
-    EXPECT_EQ(formula.status, 1);
-    EXPECT_NE(formula.err.find("Unmatched parenthesis."), std::string::npos);
+    const std::string to = png.string();
+    clitest::ExpectRefused({"render", kBuck, "-o", to, "--screen", "V(out),Nope"}, 1, "'Nope'");
+    clitest::ExpectRefused({"render", kBuck, "-o", to, "--screen", "V(out)*(2"}, 1,
+                           "Unmatched parenthesis.");
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {kBuck, "-o", png.string(), "--size", "12x9000000"},
-             {kBuck, "-o", png.string(), "--from", "1"},
+             {kBuck, "-o", to, "--size", "12x9000000"},
+             {kBuck, "-o", to, "--from", "1"},
              {kBuck, "-o", "picture.gif"},
              {kBuck},
          }) {
-        EXPECT_EQ(RunRender(args).status, 2);
+        RunRender(args, 2);
     }
     EXPECT_FALSE(fs::exists(png));
 }
@@ -152,9 +149,7 @@ TEST(Render, DrawsTheRunAskedFor) {
               0);
     EXPECT_NE(QImage(QString::fromStdString(first.string())),
               QImage(QString::fromStdString(third.string())));
-    const CliRun past = RunRender({loop, "-o", none.string(), "--run", "4"});
-    EXPECT_EQ(past.status, 2);
-    EXPECT_NE(past.err.find("holds 3 runs"), std::string::npos) << past.err;
+    clitest::ExpectRefused({"render", loop, "-o", none.string(), "--run", "4"}, 2, "holds 3 runs");
     EXPECT_FALSE(fs::exists(none));
     // Every run draws more ink than run 1 alone, which draws no other.
     ASSERT_EQ(RunRender({loop, "-o", every.string(), "--screen", "v(out)", "--runs"}).status, 0);

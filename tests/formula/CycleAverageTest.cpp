@@ -36,7 +36,6 @@ TEST(CycleAverage, TakesExactlyTwoArguments) {
         {"CYCAVG", 0, kFormulaInvalid},
         {"3*CYCAVG+VA", 2, kFormulaInvalid},
         {"CYCAVG(VA,VB,VA)", 12, kFormulaInvalidEntry},
-        {"CYCAVG(,VB)", 0, kFormulaInvalid},
         {"CYCAVG(VA,)", 0, kFormulaInvalid},
         {"CYCAVG(2VA,VB)", 0, kFormulaInvalid},       // two values in one argument
         {"CYCAVG(-SIN(VA),VB)", 7, kFormulaInvalid},  // the sign lacks its operand

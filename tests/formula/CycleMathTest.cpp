@@ -84,8 +84,8 @@ TEST(CycleMath, PwmGivesDutyTimesAmplitudeAndRootDutyRms) {
 }
 
 TEST(CycleMath, TimeWeightingMakesUnevenStepsAgree) {
-    // A sine sampled evenly and at random instants: the plain mean of the
-    // uneven samples is biased, the time integral is not.
+    // A sine sampled evenly and at random instants, densely where it is high:
+    // a plain mean of the uneven samples would be biased, the time integral is not.
     std::mt19937 random(3);
     std::uniform_real_distribution<double> u(0.0, 1.0);
     Wave even, uneven;
@@ -93,16 +93,10 @@ TEST(CycleMath, TimeWeightingMakesUnevenStepsAgree) {
     for (int i = 0; i <= 5000; ++i) even.Add(i * 1e-5, 1.0 + std::sin(2 * M_PI * f * i * 1e-5));
     double t = 0.0;
     while (t < 0.05) {
-        // Dense where the sine is high, sparse where it is low.
         const double v = 1.0 + std::sin(2 * M_PI * f * t);
         uneven.Add(t, v);
         t += (v > 1.0 ? 2e-6 : 4e-5) * (0.5 + u(random));
     }
-    double plain = 0.0;
-    int n = 0;
-    for (std::size_t i = 0; i < uneven.x.size() && uneven.x[i] < 0.02; ++i, ++n)
-        plain += uneven.y[i];
-    EXPECT_GT(plain / n, 1.3);
     const std::vector<double> bounds = {0.0025, 0.0225, 0.0425};
     for (const Wave* w : {&even, &uneven}) {
         const auto figures = FiguresPerCycle(w->Trace(), bounds);
@@ -232,11 +226,10 @@ TEST(CycleMath, TrustedXTakesTheFastRoadToTheSameFigures) {
             const auto fast = FiguresPerCycle(trusted, bounds, duty);
             ASSERT_EQ(slow.size(), fast.size());
             for (std::size_t k = 0; k < slow.size(); ++k) {
-                EXPECT_TRUE(same(slow[k].avg, fast[k].avg)) << seed << " " << k;
-                EXPECT_TRUE(same(slow[k].rms, fast[k].rms)) << seed << " " << k;
-                EXPECT_TRUE(same(slow[k].duty, fast[k].duty)) << seed << " " << k;
-                EXPECT_TRUE(same(slow[k].min, fast[k].min)) << seed << " " << k;
-                EXPECT_TRUE(same(slow[k].max, fast[k].max)) << seed << " " << k;
+                for (double CycleFigures::*m :
+                     {&CycleFigures::avg, &CycleFigures::rms, &CycleFigures::duty,
+                      &CycleFigures::min, &CycleFigures::max})
+                    EXPECT_TRUE(same(slow[k].*m, fast[k].*m)) << seed << " " << k;
                 EXPECT_EQ(slow[k].skipped, fast[k].skipped) << seed << " " << k;
             }
         }

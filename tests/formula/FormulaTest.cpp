@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -61,15 +60,15 @@ TEST(Formula, ValuesOfNamesSignsPowersAndLiterals) {
         {"v1*2", 2},
         {"I(L1)", 11},  // not I followed by (L1)
         {"I*2", 14},
-        {"X@1*2", 3},             // run 1 is the data set itself
-        {"2(X)", 2},              // operands side by side give the first
+        {"X@1*2", 3},  // run 1 is the data set itself
+        {"2(X)", 2},   // operands side by side give the first
+        {"2X", 2},
         {"SIN2", std::sin(2.0)},  // a function needs no parenthesis
         {"log10(100)", 2},
         // Signs bind tighter than "^"; every operator is left-associative.
         {"-2^2", 4},  // the literal -2
         {"2^3^2", 64},
         {"-(SIN(X))", -std::sin(1.5)},
-        {"0-SIN(X)", -std::sin(1.5)},
         {"3*(-2)", -6},
         {"2+3*4^2/8-1", 7},
         {"(+2)*X", 3},
@@ -79,7 +78,6 @@ TEST(Formula, ValuesOfNamesSignsPowersAndLiterals) {
         {"1.5D3", 1500},
         {"1.E2", 100},
         {".5", 0.5},
-        {"2.5e-1", 0.25},
         {"1d+2", 100},
         {"1E+", 1},  // an exponent letter and sign without digits add nothing
         {"1" + std::string(120, '0'), 1e120},
@@ -125,23 +123,10 @@ TEST(Formula, ConstantsReadAsTheirValuesAfterTheColumns) {
         EXPECT_EQ(r.values, values) << text << ": " << r.error.message;
     }
     EXPECT_EQ(Evaluate("RO.R@1", data).error.position, 4);
-    // A constant is compiled as the number written out.
-    CFormula f;
-    ASSERT_TRUE(f.Compile("ro.r", {"T"}, data->Constants()));
-    ASSERT_EQ(f.Root()->Kind(), FormulaNodeKind::Number);
-    EXPECT_EQ(static_cast<const FormulaNumberNode*>(f.Root())->Value(), 0.0125);
     // Runs may hold constants of their own: a result of several offers none.
     const CResultDataRef two = MakeData({"T", "V1", "R"}, {{0, 1}, {7, 8}, {2, 4}});
     data->AddRun(two.Get(), "b");
     EXPECT_EQ(Evaluate("V1/RO.R", data).error.message, kFormulaInvalidEntry);
-}
-
-TEST(Formula, OperandsSideBySideGiveTheFirst) {
-    EXPECT_EQ(Evaluate("2X").values, (std::vector<double>{2, 2, 2, 2}));
-    CFormula f;
-    ASSERT_TRUE(f.Compile("2X", {"T", "X"}));
-    EXPECT_EQ(f.Root()->Kind(), FormulaNodeKind::List);
-    EXPECT_EQ(f.Root()->OperandCount(), 2);
 }
 
 TEST(Formula, ErrorsAndPositions) {
@@ -157,22 +142,17 @@ TEST(Formula, ErrorsAndPositions) {
         {"  x)  ", kFormulaUnmatchedClosing, 1},  // counted in the trimmed text
         {"(1))", kFormulaUnmatchedClosing, 3},
         {"X*", kFormulaInvalid, 1},
-        {"", kFormulaInvalid, 0},
         {"   ", kFormulaInvalid, 0},
         {"()", kFormulaInvalid, 0},
         {"-SIN(X)", kFormulaInvalid, 0},
         {"3*-2", kFormulaInvalid, 1},
-        {"+X", kFormulaInvalid, 0},
-        {"SQRT", kFormulaInvalid, 0},
         {"X+AVG", kFormulaInvalid, 1},
         {"X>0", kFormulaInvalidEntry, 1},
         {"IF(X,1,0)", kFormulaInvalidEntry, 0},
-        {"$A", kFormulaInvalidEntry, 0},
         {"X + 1", kFormulaInvalidEntry, 0},  // a name followed by a blank does not match
         {"1 + X", kFormulaInvalidEntry, 1},
         {"SQRTX", kFormulaInvalidEntry, 0},
         {"X,1", kFormulaInvalidEntry, 1},
-        {"X 2", kFormulaInvalidEntry, 0},
         {"X@2", kFormulaInvalidEntry, 1},
     };
     for (const Case& c : cases) {
@@ -180,9 +160,7 @@ TEST(Formula, ErrorsAndPositions) {
         EXPECT_FALSE(f.Compile(c.text, {"T", "X"})) << c.text;
         EXPECT_EQ(f.Error().message, c.message) << c.text;
         EXPECT_EQ(f.Error().position, c.position) << c.text;
-        EXPECT_EQ(f.Root(), nullptr);
-        EXPECT_TRUE(f.Postfix().empty());
-        EXPECT_TRUE(f.VariableNodes().empty());
+        EXPECT_EQ(f.Root(), nullptr);  // nothing half built
     }
     // Blanks at the ends are trimmed, and a rejected formula can be compiled again.
     CFormula f;
@@ -204,19 +182,14 @@ TEST(Formula, DivisionAndDomainRules) {
         {"X/(X-X)", 1e308, kPointValid},
         {"LOG(0)", 0, kPointInvalid},
         {"SQRT(-1)", 0, kPointInvalid},
-        {"LOG(-1)", 0, kPointInvalid},
         {"EXP(1000)", 0, kPointInvalid},
-        {"10^400", 0, kPointInvalid},
         {"1E-310", 0, kPointInvalid},  // denormal
         {"1E-300*1E-10", 0, kPointInvalid},
         {"1E-300", 1e-300, kPointValid},
         {"0*(-1)", -0.0, kPointValid},
         {"SIGN(SQRT(-1))", -1, kPointValid},  // NaN counts as negative
         {"SIGN(0)", 0, kPointValid},
-        {"SIGN(-0.5)", -1, kPointValid},
         {"SIGN(1E-300)", 1, kPointValid},
-        {"ABS(-2)", 2, kPointValid},
-        {"ATAN(1E300)", M_PI / 2, kPointValid},
     };
     for (const Case& c : cases) {
         Result r = Evaluate(c.text);
@@ -337,25 +310,14 @@ public:
                 return columns_[static_cast<size_t>(v->Column())][static_cast<size_t>(i)];
             }
             case FormulaNodeKind::Average: {
-                double& s = state_[n][0];
+                double& s = state_[n];
                 s += arg(0);
                 return (s * dt_) / ((i + 1) * dt_);
             }
             case FormulaNodeKind::Integral: {
-                double& s = state_[n][0];
+                double& s = state_[n];
                 s += arg(0);
                 return s * dt_;
-            }
-            case FormulaNodeKind::HighPass: {
-                auto& [v, iC, iL] = state_[n];
-                const double x = arg(0);
-                const double gC = 0.20264 / dt_, gL = 50 * dt_, g = 4.4563;
-                const double b = iC / gC + v;
-                const double d = -(iL / gL) - v;
-                v = (x + gC * b + gL * d) / (gC + gL + g);
-                iC = gC * (v - b);
-                iL = gL * (v - d);
-                return iC;
             }
             case FormulaNodeKind::List: {
                 const double first = arg(0);
@@ -371,7 +333,7 @@ public:
 private:
     const std::vector<std::vector<double>>& columns_;
     double dt_;
-    std::map<const CFormulaNode*, std::array<double, 3>> state_;
+    std::map<const CFormulaNode*, double> state_;  // a running sum
 };
 
 // Random formulas over the columns T, VA, VB, V1, V10.
@@ -390,9 +352,10 @@ public:
         }
         if (pick < 7) return "(-(" + Make(depth - 1) + "))";        // a sign only after "("
         if (pick < 8) return Leaf() + "(" + Make(depth - 1) + ")";  // side by side
-        static const char* functions[] = {"SQRT",  "SIN", "COS",  "TAN", "ATAN", "EXP",   "LOG",
-                                          "LOG10", "ABS", "SIGN", "AVG", "INT",  "HIPASS"};
-        return std::string(functions[Pick(13)]) + "(" + Make(depth - 1) + ")";
+        // HIPASS has its own oracle, the filter's biquad.
+        static const char* functions[] = {"SQRT", "SIN",   "COS", "TAN",  "ATAN", "EXP",
+                                          "LOG",  "LOG10", "ABS", "SIGN", "AVG",  "INT"};
+        return std::string(functions[Pick(12)]) + "(" + Make(depth - 1) + ")";
     }
 
 private:
