@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/ReaderTestSupport.h"
 #include "data/formats/TektronixIsfFile.h"
 
 namespace kurvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RecordingMessages;
 
 class TektronixIsfFile : public test::TempDirTest {};
 
@@ -51,10 +51,6 @@ std::vector<std::vector<Printed>> CsvRows(const std::string& csv) {
         rows.push_back(row);
     }
     return rows;
-}
-
-bool Noted(const std::vector<std::string>& notes, const std::string& line) {
-    return std::find(notes.begin(), notes.end(), line) != notes.end();
 }
 
 // Each capture read as the scope's own CSV export of it prints it; the RF
@@ -93,22 +89,18 @@ TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::string path = fs::exists(isf / c.file) ? (isf / c.file).string() : Path(c.file);
+        const std::string path = test::PeerOrOwn(isf, c.file, Path(c.file));
         ASSERT_TRUE(LooksLikeTektronixIsf(test::Slurp(path).substr(0, 128), path));
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        const bool read = ReadTektronixIsfFile(path, d, messages, {}, &notes);
+        test::ReadOutcome o;
+        test::ReadInto(ReadTektronixIsfFile, path, o);
         if (c.name.empty()) {
-            EXPECT_FALSE(read);
-            ASSERT_EQ(messages.shown.size(), 1u);
-            EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
-                << messages.shown[0].first;
+            test::ExpectRefused(o, c.said);
             continue;
         }
-        ASSERT_TRUE(read) << (messages.shown.empty() ? "" : messages.shown[0].first);
-        EXPECT_TRUE(Noted(notes, c.said));
-        EXPECT_TRUE(Noted(notes, std::string("sample interval: ") + c.interval));
+        const CResultDataRef& d = o.data;
+        ASSERT_TRUE(o.read) << o.First();
+        EXPECT_TRUE(o.Noted(c.said));
+        EXPECT_TRUE(o.Noted(std::string("sample interval: ") + c.interval));
         ASSERT_EQ(d->VariableCount(), 2);
         EXPECT_EQ(d->Variable(0)->Name(), c.x);
         EXPECT_EQ(d->Variable(0)->Unit(), c.xUnit);
