@@ -175,43 +175,15 @@ private:
 
 // --- round trips -----------------------------------------------------------
 
-TEST_F(BlockContainerTest, UniformDataSetAndSettingsStreamsReadBack) {
+TEST_F(BlockContainerTest, SettingsStreamsReadBack) {
     const Loaded l =
         Read(Write(UniformThree(), {Stream("first stream"), Stream(std::string(300, 'x'))}));
     ASSERT_TRUE(l.ok) << Message(l);
-    EXPECT_TRUE(l.messages.shown.empty());
-    const CResultDataRef want = UniformThree();
-    ASSERT_EQ(l.data->VariableCount(), 3);
-    ASSERT_EQ(l.data->RowCount(), 5);
-    EXPECT_EQ(l.data->UniformX(), 1);
-    EXPECT_EQ(l.data->BadPoints(), 0);
-    for (std::int32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(l.data->Variable(i)->Name(), want->Variable(i)->Name());
-        EXPECT_EQ(Flags(l.data, i), std::vector<std::uint8_t>(5, kPointValid));
-    }
-    // X is regenerated from first and step; the others are stored bit for bit.
-    for (std::int32_t r = 0; r < 5; ++r) EXPECT_NEAR(Samples(l.data, 0)[r], 0.1 * r, 1e-15);
-    EXPECT_EQ(Samples(l.data, 1), Samples(want, 1));
-    EXPECT_EQ(Samples(l.data, 2), Samples(want, 2));
-    EXPECT_EQ(l.data->Variable(1)->Max(), 1e300);
     ASSERT_EQ(l.settings.size(), 2u);
     EXPECT_EQ(l.settings[0].Bytes(), "first stream");
     EXPECT_EQ(l.settings[1].Bytes(), std::string(300, 'x'));
     EXPECT_EQ(l.settings[0].Mode(), kIOBufferLoad);
-}
-
-TEST_F(BlockContainerTest, PointFlagsAndBadPointsReadBack) {
-    const Loaded l = Read(Write(WithBadPoints()));
-    ASSERT_TRUE(l.ok) << Message(l);
-    const CResultDataRef want = WithBadPoints();
-    EXPECT_EQ(l.data->BadPoints(), 1);
-    EXPECT_EQ(l.data->UniformX(), 0);
-    EXPECT_EQ(Samples(l.data, 0), Samples(want, 0));
-    // X carries no flags on file.
-    EXPECT_EQ(Flags(l.data, 0), std::vector<std::uint8_t>(4, kPointValid));
-    EXPECT_EQ(Flags(l.data, 1), Flags(want, 1));
-    EXPECT_EQ(Flags(l.data, 2), Flags(want, 2));
-    EXPECT_TRUE(l.settings.empty());
+    EXPECT_TRUE(Read(Write(WithBadPoints())).settings.empty());
 }
 
 TEST_F(BlockContainerTest, TextToContainerToTextIsIdentical) {
@@ -232,22 +204,6 @@ TEST_F(BlockContainerTest, TextToContainerToTextIsIdentical) {
     };
     EXPECT_EQ(exported(l.data), exported(original));
     for (std::int32_t i = 0; i < 3; ++i) EXPECT_EQ(Flags(l.data, i), Flags(original, i));
-}
-
-TEST_F(BlockContainerTest, HighPassDataSetIsSavedFromAPrefixedShiftedCopy) {
-    const CResultDataRef band =
-        MakeColumns({{"Time", {2, 3, 4}, {}}, {"Va", {1, 2, 3}, {}}, {"Vb", {4, 5, 6}, {}}}, false,
-                    false, kDataSetHighPass);
-    const Loaded l = Read(Write(band, {}, "HP"));
-    ASSERT_TRUE(l.ok) << Message(l);
-    EXPECT_EQ(l.data->Kind(), kDataSetPlain);
-    EXPECT_EQ(l.data->Variable(0)->Name(), "Time");
-    EXPECT_EQ(l.data->Variable(1)->Name(), "HP_Va");
-    EXPECT_EQ(l.data->Variable(2)->Name(), "HP_Vb");
-    EXPECT_EQ(Samples(l.data, 0), (std::vector<double>{0, 1, 2}));
-    // The data set itself is left as it was.
-    EXPECT_EQ(Samples(band, 0), (std::vector<double>{2, 3, 4}));
-    EXPECT_EQ(band->Variable(1)->Name(), "Va");
 }
 
 // A name missing, or empty before its NUL (found by fuzzing: it was read as
@@ -562,11 +518,12 @@ TEST_F(BlockContainerTest, OversizedSettingsStreamIsDroppedWithItsMessage) {
 
 enum class Binary { Container, SettingsData };
 
-bool WriteAs(Binary format, const CResultDataRef& d, const std::string& path) {
+bool WriteAs(Binary format, const CResultDataRef& d, const std::string& path,
+             const char* prefix = nullptr) {
     RecordingMessages said;
-    if (format == Binary::Container) return WriteBlockContainer(d, path, nullptr, {}, said);
+    if (format == Binary::Container) return WriteBlockContainer(d, path, prefix, {}, said);
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    const bool written = f && WriteSettingsDataPart(d, f, nullptr);
+    const bool written = f && WriteSettingsDataPart(d, f, prefix);
     if (f) std::fclose(f);
     return written;
 }
@@ -577,6 +534,66 @@ bool ReadAs(Binary format, const std::string& path, CResultDataRef& d, Recording
         return ReadBlockContainer(path, d, settings, said);
     }
     return LoadSettingsDataFile(path, d, nullptr, said) == DataPartResult::Read;
+}
+
+const char* Named(Binary format) {
+    return format == Binary::Container ? "container" : "data and settings";
+}
+
+// Names, samples, point flags (X keeps none on file), extents worked out
+// after reading, and uniform X regenerated from its first value and step.
+TEST_F(BlockContainerTest, DataSetsReadBackInBothFormats) {
+    for (const CResultDataRef& want : {UniformThree(), WithBadPoints()}) {
+        for (Binary format : {Binary::Container, Binary::SettingsData}) {
+            SCOPED_TRACE(testing::Message() << Named(format) << ", uniform " << want->UniformX());
+            ASSERT_TRUE(WriteAs(format, want, Path("r.kfd")));
+            CResultDataRef got;
+            RecordingMessages said;
+            ASSERT_TRUE(ReadAs(format, Path("r.kfd"), got, said));
+            EXPECT_TRUE(said.shown.empty());
+            EXPECT_EQ(test::Names(got), test::Names(want));
+            EXPECT_EQ(got->UniformX(), want->UniformX());
+            EXPECT_EQ(got->BadPoints(), want->BadPoints());
+            ASSERT_EQ(got->RowCount(), want->RowCount());
+            for (std::int32_t r = 0; r < want->RowCount(); ++r)
+                EXPECT_NEAR(Samples(got, 0)[r], Samples(want, 0)[r], 1e-15) << r;
+            EXPECT_EQ(Flags(got, 0), std::vector<std::uint8_t>(Flags(want, 0).size(), kPointValid));
+            for (std::int32_t i = 1; i < 3; ++i) {
+                EXPECT_EQ(Samples(got, i), Samples(want, i)) << i;
+                EXPECT_EQ(Flags(got, i), Flags(want, i)) << i;
+                EXPECT_EQ(got->Variable(i)->Min(), want->Variable(i)->Min()) << i;
+                EXPECT_EQ(got->Variable(i)->Max(), want->Variable(i)->Max()) << i;
+            }
+        }
+    }
+}
+
+// A high-pass data set is saved from a copy shifted to its first valid X and
+// renamed with the prefix; the data set itself, and a plain one, stay as they are.
+TEST_F(BlockContainerTest, HighPassDataSetIsSavedFromAPrefixedShiftedCopyInBothFormats) {
+    const CResultDataRef band = MakeColumns({{"Time", {1, 2, 3}, {0, 1, 1}}, {"v", {4, 5, 6}, {}}},
+                                            false, false, kDataSetHighPass);
+    const CResultDataRef plain =
+        MakeColumns({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false);
+    for (Binary format : {Binary::Container, Binary::SettingsData}) {
+        for (const char* prefix : {"run2", static_cast<const char*>(nullptr)}) {
+            SCOPED_TRACE(testing::Message() << Named(format) << ", " << (prefix ? prefix : "-"));
+            CResultDataRef got;
+            RecordingMessages said;
+            ASSERT_TRUE(WriteAs(format, band, Path("hp.kfd"), prefix));
+            ASSERT_TRUE(ReadAs(format, Path("hp.kfd"), got, said));
+            EXPECT_EQ(got->Kind(), kDataSetPlain);
+            EXPECT_EQ(Samples(got, 0), (std::vector<double>{-1, 0, 1}));
+            EXPECT_EQ(test::Names(got),
+                      (std::vector<std::string>{"Time", prefix ? "run2_v" : "v"}));
+            ASSERT_TRUE(WriteAs(format, plain, Path("plain.kfd"), "run2"));
+            ASSERT_TRUE(ReadAs(format, Path("plain.kfd"), got, said));
+            EXPECT_EQ(Samples(got, 0), (std::vector<double>{1, 2}));
+            EXPECT_EQ(test::Names(got), (std::vector<std::string>{"Time", "v"}));
+        }
+    }
+    EXPECT_EQ(Samples(band, 0), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(band->Variable(1)->Name(), "v");
 }
 
 // Columns longer than the pieces that the threads share go back in place,
@@ -594,7 +611,7 @@ TEST_F(BlockContainerTest, LongColumnsReadBackBitForBitInBothFormats) {
     d->SetBadPoints(1);
     d.UpdateExtents();
     for (Binary format : {Binary::Container, Binary::SettingsData}) {
-        SCOPED_TRACE(format == Binary::Container ? "container" : "data and settings");
+        SCOPED_TRACE(Named(format));
         ASSERT_TRUE(WriteAs(format, d, Path("long.kfd")));
         CResultDataRef got;
         RecordingMessages said;
@@ -616,9 +633,7 @@ TEST_F(BlockContainerTest, LongColumnsReadBackBitForBitInBothFormats) {
 TEST_F(BlockContainerTest, GeneratedXIsExactEveryHundredSamplesInBothFormats) {
     for (const std::int32_t rows : {1, 250, 1000150}) {
         for (Binary format : {Binary::Container, Binary::SettingsData}) {
-            SCOPED_TRACE(testing::Message()
-                         << rows << " rows, "
-                         << (format == Binary::Container ? "container" : "data and settings"));
+            SCOPED_TRACE(testing::Message() << rows << " rows, " << Named(format));
             double first = 0.5, step = 0.1;
             if (format == Binary::Container) {
                 Builder b(1, rows);
