@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
 #include "data/formats/QuotedNames.h"
 #include "data/formats/TextReader.h"
-#include "data/formats/TextWriter.h"
 #include "data/platform/ByteSource.h"
 
 namespace kurvex {
@@ -59,35 +57,6 @@ TEST(QuotedNames, TextFileWithQuotedNamesReadsAndUnclosedQuoteIsRefused) {
     EXPECT_FALSE(ReadTextResult(open, data, names, refused));
     ASSERT_EQ(refused.shown.size(), 1u);
     EXPECT_EQ(refused.shown[0].first, "Invalid file. Error at line 3.");
-}
-
-// A data set written as delimited text reads back with the same names.
-TEST(QuotedNames, DelimitedFilesReadBackTheirNames) {
-    const Names written = {"Time", "V(out)", "a,b", "say\"hi\"", "I out"};
-    CResultDataRef d;
-    d.Initialise(kDataSetPlain, static_cast<std::int32_t>(written.size()), 2, 100);
-    std::vector<double> values(written.size(), 1.0);
-    std::vector<std::uint8_t> flags(written.size(), kPointValid);
-    for (size_t i = 0; i < written.size(); ++i)
-        d.SetName(static_cast<std::int32_t>(i), written[i].c_str());
-    d.SetRow(0, values.data(), flags.data(), 0, -1);
-    values[0] = 2.0;
-    d.SetRow(1, values.data(), flags.data(), 0, -1);
-    for (int mode : {kExportComma, kExportTab}) {
-        SCOPED_TRACE(mode);
-        const std::string text =
-            test::Written([&](std::FILE* f) { return ExportDataSet(d, f, nullptr, mode); });
-        const std::string sep = mode == kExportComma ? "," : "\t";
-        EXPECT_EQ(text.substr(0, text.find("\r\n")), "Time" + sep + "V(out)" + sep + "\"a,b\"" +
-                                                         sep + "\"say\"\"hi\"\"\"" + sep + "I_out");
-        MemoryByteSource source(text);
-        CResultDataRef back;
-        Names names;
-        RecordingMessages messages;
-        ASSERT_TRUE(ReadTextResult(source, back, names, messages));
-        EXPECT_EQ(names, (Names{"Time", "V(out)", "a,b", "say\"hi\"", "I_out"}));
-        EXPECT_EQ(back->RowCount(), 2);
-    }
 }
 
 }  // namespace

@@ -209,6 +209,27 @@ TEST(TextReader, BlocksAddSuffixedVariablesSharingX) {
     EXPECT_EQ(one.data->RowCount(), 2);
 }
 
+// Every step of X counts, the first and the last included; two rows make one step.
+TEST(TextReader, EqualSpacingLooksAtEveryStepOfX) {
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"T V\n0 1\n1 2\n", 1},
+        {"T V\n0 1\n", 0},
+        {"T V\n0 1\n1 2\n2 3\n3 4\n", 1},
+        {"T V\n0 1\n1 2\n2 3\n4 4\n", 0},  // only the last step differs
+        {"T V\n0 1\n2 2\n3 3\n4 4\n", 0},  // only the first
+        {"T V\r\n0 1\r\n0.5 2\r\n1 3\r\n", 1},
+        {"0 1\n1 2\n2 3\n", 1},  // no name line
+        {"T V\n0 1\n1 2\n__________\n0 5\n1 6\n", 1},
+        // A longer second block leaves X missing past the first: no step there.
+        {"T V\n0 1\n1 2\n__________\n0 5\n1 6\n2 7\n", 0},
+    };
+    for (const auto& [text, uniform] : cases) {
+        const Read r = ReadBothWays(text);
+        ASSERT_TRUE(r.ok) << text;
+        EXPECT_EQ(r.data->UniformX(), uniform) << text;
+    }
+}
+
 TEST(TextReader, ManyShortBlocksKeepMemoryInProportion) {
     std::string text = "T A B\n";
     for (int b = 0; b < 200; ++b) text += "0 1 2\n1 2 3\n__________\n";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -136,18 +137,30 @@ TEST(TextWriter, FixedWidthReadsBackToTenDigits) {
     EXPECT_EQ(back->BadPoints(), 1);
 }
 
-TEST(TextWriter, NamesThatReadAsNumbersAreQuotedAndReadBack) {
-    CResultDataRef d = test::MakeColumns(
-        {{"1", {0, 1}, {}}, {"2", {2, 3}, {}}, {"-3e+1", {4, 5}, {}}}, false, false);
+// Names that hold separators or quotes, or read as numbers, are quoted and
+// read back; blanks become underscores.
+// Names that hold separators or quotes, or read as numbers, read back; blanks
+// become underscores.
+TEST(TextWriter, NamesReadBackFromEveryFormat) {
     for (int mode : {kExportFixedWidth, kExportTab, kExportComma}) {
         SCOPED_TRACE(mode);
-        const std::string text = Exported(d, mode);
+        // Separators and quotes in names are for the delimited formats.
+        std::vector<std::string> names = {"1", "V(out)", "I out", "-3e+1"};
+        if (mode != kExportFixedWidth) names.insert(names.begin() + 2, {"a,b", "say\"hi\""});
+        std::vector<test::Column> columns;
+        for (const std::string& name : names) columns.push_back({name.c_str(), {0, 1}, {}});
+        const std::string text = Exported(test::MakeColumns(columns, false, false), mode);
+        if (mode == kExportComma) {
+            EXPECT_EQ(text.substr(0, text.find("\r\n")),
+                      "1,V(out),\"a,b\",\"say\"\"hi\"\"\",I_out,-3e+1");
+        }
         MemoryByteSource source(text);
         CResultDataRef back;
-        std::vector<std::string> names;
+        std::vector<std::string> read;
         test::RecordingMessages messages;
-        ASSERT_TRUE(ReadTextResult(source, back, names, messages));
-        EXPECT_EQ(names, (std::vector<std::string>{"1", "2", "-3e+1"}));
+        ASSERT_TRUE(ReadTextResult(source, back, read, messages));
+        std::replace(names.begin(), names.end(), std::string("I out"), std::string("I_out"));
+        EXPECT_EQ(read, names);
         EXPECT_EQ(back->RowCount(), 2);
     }
 }
