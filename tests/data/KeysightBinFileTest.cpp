@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/ReaderTestSupport.h"
 #include "data/formats/KeysightBinFile.h"
 #include "data/formats/LoadOptions.h"
 #include "data/model/ResultData.h"
@@ -16,7 +17,6 @@ namespace kurvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RecordingMessages;
 
 // Half a unit of the last digit "-249.982E-06" prints.
 double PrintedHalfUnit(const std::string& text) {
@@ -98,16 +98,12 @@ TEST(KeysightBinFile, SampleFilesAgreeWithWhatTheirSourcesState) {
             path = dir / path.filename();
             test::Spit(path, test::Slurp(peer / c.file).substr(0, static_cast<size_t>(c.cutTo)));
         }
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        const bool read = ReadKeysightBinFile(path.string(), d, messages, {}, &notes);
-        std::string all;
-        for (const auto& [text, icon] : messages.shown) all += text + "\n";
-        for (const std::string& note : notes) all += note + "\n";
-        EXPECT_NE(all.find(c.says), std::string::npos) << all;
-        ASSERT_EQ(read, c.rows != 0) << all;
-        if (!read) continue;
+        test::ReadOutcome o;
+        test::ReadInto(ReadKeysightBinFile, path.string(), o);
+        EXPECT_NE(o.Said().find(c.says), std::string::npos) << o.Said();
+        ASSERT_EQ(o.read, c.rows != 0) << o.Said();
+        if (!o.read) continue;
+        const CResultDataRef& d = o.data;
         ASSERT_EQ(d->RowCount(), c.rows);
         const double* t = d->Variable(0)->Values();
         EXPECT_EQ(d->Variable(0)->Name(), "Time");

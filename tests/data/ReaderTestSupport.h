@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/document/ResultFile.h"
 #include "data/formats/ReaderTable.h"
 #include "data/model/ResultData.h"
 
@@ -22,6 +23,13 @@ struct ReadOutcome {
 
     // The first message, for a failure's output.
     std::string First() const { return messages.shown.empty() ? "" : messages.shown[0].first; }
+    // The messages and the notes, one a line.
+    std::string Said() const {
+        std::string all;
+        for (const auto& [text, icon] : messages.shown) all += text + "\n";
+        for (const std::string& note : notes) all += note + "\n";
+        return all;
+    }
     bool Noted(const std::string& line) const {
         return std::find(notes.begin(), notes.end(), line) != notes.end();
     }
@@ -31,6 +39,12 @@ struct ReadOutcome {
 template <class Reader>
 void ReadInto(Reader reader, const std::string& path, ReadOutcome& out) {
     out.read = reader(path, out.data, out.messages, {}, &out.notes);
+}
+
+// Opens `path` as the viewer does, keeping the readers' notes.
+inline void LoadInto(const std::string& path, ReadOutcome& out, LoadOptions options = {}) {
+    options.notes = &out.notes;
+    out.read = LoadResultFile(path, out.data, nullptr, out.messages, options);
 }
 
 // The read failed and said so in one message that holds `said`.
