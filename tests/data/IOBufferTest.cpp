@@ -70,25 +70,17 @@ TEST(IOBuffer, LongStringIsCutToWhatItsLengthWordCanSay) {
     EXPECT_TRUE(b.AtEnd());
 }
 
-TEST(IOBuffer, ValuesReadBackInTheOrderWritten) {
+// Numbers and text round trips are in ExchangeRunsOneSequenceBothWays.
+TEST(IOBuffer, NestedBufferReadsBackWithTheVersionOfItsHolder) {
     CIOBuffer inner;
     inner.WriteString("inner");
     inner.WriteInt32(42);
     CIOBuffer b;
     b.SetVersion(7, 1);
-    b.WriteInt32(-123456);
-    b.WriteUInt32(0xFFFFFFFFu);
-    b.WriteDouble(-0.125);
     b.WriteString("");
-    b.WriteString("Time");
     b.AppendBuffer(inner);
     b.WriteBytes("\x01\x02", 2);
-
-    EXPECT_EQ(b.ReadInt32(), -123456);
-    EXPECT_EQ(b.ReadUInt32(), 0xFFFFFFFFu);
-    EXPECT_EQ(b.ReadDouble(), -0.125);
     EXPECT_EQ(b.ReadString(), "");
-    EXPECT_EQ(b.ReadString(), "Time");
     CIOBuffer n = b.ReadBuffer();
     EXPECT_EQ(n.Mode(), kIOBufferLoad);
     EXPECT_EQ(n.Major(), 7);
@@ -100,6 +92,11 @@ TEST(IOBuffer, ValuesReadBackInTheOrderWritten) {
     b.ReadBytes(two, 2);
     EXPECT_EQ(std::string(two, 2), "\x01\x02");
     EXPECT_TRUE(b.AtEnd());
+    // A length past the end takes what is left.
+    b.Assign(test::U32Bytes(0x80000000u) + "abc");
+    EXPECT_EQ(b.ReadBuffer().Bytes(), "abc");
+    EXPECT_TRUE(b.AtEnd());
+    EXPECT_EQ(b.ReadBuffer().Size(), 0u);
 }
 
 TEST(IOBuffer, ReadingPastTheEndGivesZerosAndEmptyText) {
@@ -144,15 +141,6 @@ TEST(IOBuffer, StringReadsTable) {
         EXPECT_EQ(b.ReadString(), c.text) << c.bytes;
         EXPECT_EQ(b.Position(), c.position) << c.bytes;
     }
-}
-
-TEST(IOBuffer, NestedBufferTakesAtMostWhatIsLeft) {
-    CIOBuffer b;
-    b.Assign(test::U32Bytes(0x80000000u) + "abc");
-    CIOBuffer n = b.ReadBuffer();
-    EXPECT_EQ(n.Bytes(), "abc");
-    EXPECT_TRUE(b.AtEnd());
-    EXPECT_EQ(b.ReadBuffer().Size(), 0u);
 }
 
 TEST(IOBuffer, ExchangeRunsOneSequenceBothWays) {

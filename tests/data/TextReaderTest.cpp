@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -246,28 +247,6 @@ TEST(TextReader, ManyShortBlocksKeepMemoryInProportion) {
     EXPECT_EQ(r.data->Variable(402)->Flags()[1], kPointMissing);
 }
 
-TEST(TextReader, BlocksThatWouldNotFitInMemoryAreRefusedByTheirShape) {
-    // Uneven blocks: the longest is the second; every block makes 1,000-row columns.
-    std::string text = "T V\n0 0\n__________\n";
-    for (int i = 0; i < 1000; ++i) text += "0 " + std::to_string(i) + "\n";
-    for (int b = 0; b < 299; ++b) text += b % 2 ? "__________\n0 1\n" : "__________\n0 1\n1 1\n";
-    TextReadOptions options;
-    options.memoryLimit = 2'000'000;
-    const Read r = ReadBothWays(text, options);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(OnlyMessage(r),
-              "Not enough memory to read the file: 301 blocks of up to 1,000 rows would need "
-              "2.7 MB, but 2.0 MB are available.");
-    options.memoryLimit = 3'000'000;
-    const Read fits = ReadBothWays(text, options);
-    EXPECT_TRUE(fits.ok);
-    options.memoryLimit = 10;
-    const Read tiny = ReadBothWays("T V\n0 1\n1 2\n", options);
-    EXPECT_EQ(OnlyMessage(tiny),
-              "Not enough memory to read the file: 1 block of 2 rows would need 36 bytes, but "
-              "10 bytes are available.");
-}
-
 TEST(TextReader, NoDataMeansFalseWithoutMessage) {
     for (const char* text :
          {"", "; only\n", "Time V\n", "Time V\n\n  \t\n", "\n\n", "T V\r\n\r\n"}) {
@@ -277,20 +256,44 @@ TEST(TextReader, NoDataMeansFalseWithoutMessage) {
     }
 }
 
-TEST(TextReader, RowsBeyondTheLimitAreRefused) {
-    TextReadOptions options;
-    options.maxRows = 3;
-    const Read r = ReadBothWays("T V\n0 1\n1 1\n2 1\n3 1\n", options);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(OnlyMessage(r).find("more rows"), std::string::npos);
-    // A faulty line at the limit is reported as such.
-    const Read bad = ReadBothWays("T V\n0 1\n1 1\n2 1\n3 x\n", options);
-    EXPECT_EQ(OnlyMessage(bad), "Invalid file. Error at line 5.");
-    // So is a later block that runs past it.
-    const Read later = ReadBothWays("T V\n0 1\n__________\n0 1\n1 1\n2 1\n3 1\n", options);
-    EXPECT_NE(OnlyMessage(later).find("more rows"), std::string::npos);
-    const Read fits = ReadBothWays("T V\n0 1\n1 1\n2 1\n", options);
-    EXPECT_TRUE(fits.ok);
+// Row and memory limits refuse what exceeds them (blocks by their shape), a
+// faulty line at the row limit is reported as such, and what fits reads.
+TEST(TextReader, LimitsRefuseWhatExceedsThem) {
+    // Uneven blocks: the longest is the second; every block makes 1,000-row columns.
+    std::string blocks = "T V\n0 0\n__________\n";
+    for (int i = 0; i < 1000; ++i) blocks += "0 " + std::to_string(i) + "\n";
+    for (int b = 0; b < 299; ++b) blocks += b % 2 ? "__________\n0 1\n" : "__________\n0 1\n1 1\n";
+    const std::int64_t any = std::numeric_limits<std::int32_t>::max();
+    const std::string rows = "The file holds more rows than can be read (at most 3).";
+    const struct {
+        std::string text;
+        std::int64_t maxRows;
+        std::uint64_t memory;
+        std::string message;  // empty: read
+    } cases[] = {
+        {"T V\n0 1\n1 1\n2 1\n3 1\n", 3, 0, rows},
+        {"T V\n0 1\n1 1\n2 1\n3 x\n", 3, 0, "Invalid file. Error at line 5."},
+        {"T V\n0 1\n__________\n0 1\n1 1\n2 1\n3 1\n", 3, 0, rows},  // in a later block
+        {"T V\n0 1\n1 1\n2 1\n", 3, 0, ""},
+        {blocks, any, 2'000'000,
+         "Not enough memory to read the file: 301 blocks of up to 1,000 rows would need 2.7 MB, "
+         "but 2.0 MB are available."},
+        {blocks, any, 3'000'000, ""},
+        {"T V\n0 1\n1 2\n", any, 10,
+         "Not enough memory to read the file: 1 block of 2 rows would need 36 bytes, but 10 "
+         "bytes are available."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 30));
+        TextReadOptions options;
+        options.maxRows = c.maxRows;
+        options.memoryLimit = c.memory;
+        const Read r = ReadBothWays(c.text, options);
+        EXPECT_EQ(r.ok, c.message.empty());
+        if (!c.message.empty()) {
+            EXPECT_EQ(OnlyMessage(r), c.message);
+        }
+    }
 }
 
 TEST(TextReader, EstimateFollowsTheFileNotItsFirstLine) {
