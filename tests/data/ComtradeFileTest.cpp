@@ -289,31 +289,21 @@ TEST(ComtradeFile, BadRecordsAreRefusedWithTheirCause) {
         SCOPED_TRACE(c.name);
         ComtradeRecord rec = Sample(1999, "BINARY");
         if (c.record) c.record(rec);
-        std::string cfg = rec.Cfg(), dat = rec.Dat();
+        std::string cfg = rec.Cfg(), dat = c.combined ? rec.Cff() : rec.Dat();
+        if (c.bytes) c.bytes(cfg, dat);
         const std::string base = (dir / c.name).string();
-        std::string path = base + ".cfg";
-        if (c.combined) {
-            path = base + ".cff";
-            dat = rec.Cff();
-            if (c.bytes) c.bytes(cfg, dat);
-            test::Spit(path, dat);
-        } else {
-            if (c.bytes) c.bytes(cfg, dat);
-            test::Spit(path, cfg);
-            if (!dat.empty()) test::Spit(base + ".dat", dat);
-        }
-        CResultDataRef d;
-        d.Initialise(kDataSetPlain, 1, 3, 100);
-        RecordingMessages messages;
+        const std::string path = base + (c.combined ? ".cff" : ".cfg");
+        test::Spit(path, c.combined ? dat : cfg);
+        if (!c.combined && !dat.empty()) test::Spit(base + ".dat", dat);
+        test::ReadOutcome o;
+        o.data.Initialise(kDataSetPlain, 1, 3, 100);
         BinaryReadOptions options;
         options.memoryLimit = c.memoryLimit;
-        EXPECT_FALSE(ReadComtradeFile(path, d, messages, options));
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_NE(messages.shown[0].first.find(c.says), std::string::npos)
-            << messages.shown[0].first;
-        EXPECT_NE(messages.shown[0].first.find("\r\n\r\nCan not read file " + path),
-                  std::string::npos);
-        EXPECT_EQ(messages.shown[0].second, MessageIcon::Stop);
+        o.read = ReadComtradeFile(path, o.data, o.messages, options);
+        ASSERT_NO_FATAL_FAILURE(test::ExpectRefused(o, c.says));
+        EXPECT_NE(o.First().find("\r\n\r\nCan not read file " + path), std::string::npos);
+        EXPECT_EQ(o.messages.shown[0].second, MessageIcon::Stop);
+        const CResultDataRef& d = o.data;
         EXPECT_EQ(d->VariableCount(), 1);
     }
 }

@@ -18,32 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Half a unit of the last digit "-249.982E-06" prints.
-double PrintedHalfUnit(const std::string& text) {
-    const size_t dot = text.find('.'), e = text.find_first_of("Ee");
-    const int digits = static_cast<int>(e - dot - 1);
-    return 0.5 * std::pow(10.0, std::atoi(text.c_str() + e + 1) - digits);
-}
-
-// The rows of a scope's CSV export after its two heading lines, as text fields.
-std::vector<std::vector<std::string>> CsvRows(const fs::path& path) {
-    std::ifstream in(path);
-    std::vector<std::vector<std::string>> rows;
-    std::string line;
-    for (int n = 0; std::getline(in, line); ++n) {
-        if (n < 2) continue;
-        std::vector<std::string> fields;
-        for (size_t at = 0;;) {
-            const size_t comma = line.find(',', at);
-            fields.push_back(line.substr(at, comma - at));
-            if (comma == std::string::npos) break;
-            at = comma + 1;
-        }
-        rows.push_back(fields);
-    }
-    return rows;
-}
-
 // Values come from what the files' own sources state: the scopes' setup and
 // measurement .txt files (10 divisions of the time scale; peak-to-peak and
 // frequency to the scope's own measuring), the points PROVENANCE.md and
@@ -141,18 +115,18 @@ TEST(KeysightBinFile, SampleFilesAgreeWithWhatTheirSourcesState) {
             EXPECT_NEAR(1.0 / period, c.edgeFrequency, 0.01 * c.edgeFrequency);
         }
         if (!c.csv) continue;
-        const std::vector<std::vector<std::string>> rows = CsvRows(peer / c.csv);
+        const auto rows = test::CsvRows(test::Slurp(peer / c.csv), "second,");
         ASSERT_EQ(rows.size(), static_cast<size_t>(c.rows));
         for (std::int32_t r = 0; r < c.rows; ++r) {
             const std::vector<std::string>& f = rows[static_cast<size_t>(r)];
             ASSERT_EQ(f.size(), 3u) << r;
-            EXPECT_NEAR(t[r], std::atof(f[0].c_str()), PrintedHalfUnit(f[0])) << r;
+            EXPECT_NEAR(t[r], std::atof(f[0].c_str()), test::ParsePrinted(f[0]).half) << r;
             for (std::int32_t k = 1; k <= 2; ++k) {
                 if (f[static_cast<size_t>(k)].empty()) continue;  // its last row is blank
                 const double want = std::atof(f[static_cast<size_t>(k)].c_str());
                 // The file's float holds the value to half its last bit.
                 const double within =
-                    PrintedHalfUnit(f[static_cast<size_t>(k)]) + std::fabs(want) * 0x1p-24;
+                    test::ParsePrinted(f[static_cast<size_t>(k)]).half + std::fabs(want) * 0x1p-24;
                 EXPECT_NEAR(d->Variable(k)->Values()[r], want, within) << r;
             }
         }

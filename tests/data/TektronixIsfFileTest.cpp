@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,40 +18,6 @@ namespace fs = std::filesystem;
 
 class TektronixIsfFile : public test::TempDirTest {};
 
-// A printed number, and half a unit of its last printed digit.
-struct Printed {
-    double value = 0.0, half = 0.0;
-};
-
-Printed Parse(const std::string& text) {
-    const size_t e = text.find_first_of("eE");
-    const std::string mantissa = text.substr(0, e);
-    const size_t dot = mantissa.find('.');
-    const int decimals = dot == std::string::npos ? 0 : int(mantissa.size() - dot - 1);
-    const int exponent = e == std::string::npos ? 0 : std::atoi(text.c_str() + e + 1);
-    return {std::strtod(text.c_str(), nullptr), 0.5 * std::pow(10.0, exponent - decimals)};
-}
-
-// The rows of the scope's own CSV export after its "TIME,..." heading.
-std::vector<std::vector<Printed>> CsvRows(const std::string& csv) {
-    std::istringstream in(csv);
-    std::vector<std::vector<Printed>> rows;
-    bool data = false;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!data) {
-            data = line.rfind("TIME,", 0) == 0;
-            continue;
-        }
-        if (line.empty()) continue;
-        std::vector<Printed> row;
-        std::istringstream fields(line);
-        for (std::string f; std::getline(fields, f, ',');) row.push_back(Parse(f));
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 // Each capture read as the scope's own CSV export of it prints it; the RF
 // traces span what their WFID states; cut captures refused.
 TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
@@ -64,7 +29,7 @@ TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
     ASSERT_EQ(ch1.size(), 200467u);
     test::Spit(Path("cut_curve.isf"), ch1.substr(0, 100000));
     test::Spit(Path("cut_preamble.isf"), ch1.substr(0, 300));
-    const auto csv = CsvRows(test::Slurp(bench / "scope-csv/tek_mdo4104c_RTC.csv"));
+    const auto csv = test::CsvRows(test::Slurp(bench / "scope-csv/tek_mdo4104c_RTC.csv"), "TIME,");
     ASSERT_EQ(csv.size(), 100000u);
 
     struct Case {
@@ -118,13 +83,15 @@ TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
         }
         ASSERT_EQ(static_cast<size_t>(rows), csv.size());
         // The export drops trailing zeros: its finest digit holds for every value.
+        const auto column = size_t(c.csvColumn);
         double half = 1.0;
-        for (const auto& row : csv) half = std::min(half, row[size_t(c.csvColumn)].half);
+        for (const auto& row : csv) half = std::min(half, test::ParsePrinted(row[column]).half);
         int off = 0;
         for (std::int32_t i = 0; i < rows; ++i) {
-            const Printed& t = csv[size_t(i)][0];
+            const test::Printed t = test::ParsePrinted(csv[size_t(i)][0]);
             off += std::fabs(x[i] - t.value) > t.half * 1.001;
-            off += std::fabs(y[i] - csv[size_t(i)][size_t(c.csvColumn)].value) > half * 1.001;
+            off +=
+                std::fabs(y[i] - test::ParsePrinted(csv[size_t(i)][column]).value) > half * 1.001;
         }
         EXPECT_EQ(off, 0);
     }
