@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "data/ReaderTestSupport.h"
 #include "data/document/Document.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/BlockContainerFile.h"
@@ -84,30 +85,41 @@ TEST(ResultFile, LoadPicksTheReaderByMagicAndWarnsOfBadPoints) {
 // format allows: the same data set, over mapped columns; otherwise, or when
 // the cache cannot be used, the old way.
 TEST(ResultFile, LargeRawFilesGoThroughTheColumnCache) {
-    const fs::path home = Dir() / "cache-home";
-    ::setenv("XDG_CACHE_HOME", home.c_str(), 1);
     const std::string spice = KURVEX_SPICE_DIR;
     const fs::path text = WriteText("plain.txt", "Time V\n0 5\n1 6\n");
+    const fs::path home = Dir() / "cache-home", blocked = Dir() / "blocked-home";
+    fs::create_directories(blocked);
+    test::Spit(blocked / "kurvex", "a file where the folder should be");
     const struct {
         std::string path;
         bool cached;
-    } cases[] = {{spice + "/rc_tran.raw", true},
-                 {spice + "/rc_loop.raw", false},
-                 {spice + "/rc_tran_ascii.raw", false},
-                 {spice + "/rc_ac.raw", false},
-                 {text.string(), true},
-                 {spice + "/rc_tran.raw", true}};
+        fs::path home;
+    } cases[] = {{spice + "/rc_tran.raw", true, home},
+                 {spice + "/rc_loop.raw", false, home},
+                 {spice + "/rc_tran_ascii.raw", false, home},
+                 {spice + "/rc_ac.raw", false, home},
+                 {text.string(), true, home},
+                 {spice + "/rc_tran.raw", true, home},
+                 // A cache that cannot take the file: the old way, saying why.
+                 {spice + "/rc_tran.raw", false, blocked}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        CResultDataRef old, viaCache;
+        SCOPED_TRACE(c.path + " " + c.home.filename().string());
+        ::setenv("XDG_CACHE_HOME", c.home.c_str(), 1);
+        CResultDataRef old;
         RecordingMessages messages;
         ASSERT_TRUE(LoadResultFile(c.path, old, nullptr, messages));
-        std::vector<std::string> notes;
+        test::ReadOutcome o;
         LoadOptions options;
         options.cacheAboveBytes = 1;
-        options.notes = &notes;
-        ASSERT_TRUE(LoadResultFile(c.path, viaCache, nullptr, messages, options));
-        EXPECT_TRUE(notes.empty());
+        test::LoadInto(c.path, o, options);
+        ASSERT_TRUE(o.read) << o.First();
+        if (c.home == blocked) {
+            ASSERT_EQ(o.notes.size(), 1u);
+            EXPECT_EQ(o.notes[0].rfind("The column cache was not used: ", 0), 0u) << o.notes[0];
+        } else {
+            EXPECT_TRUE(o.notes.empty());
+        }
+        const CResultDataRef& viaCache = o.data;
         ASSERT_EQ(Names(viaCache), Names(old));
         ASSERT_EQ(viaCache->RowCount(), old->RowCount());
         ASSERT_EQ(viaCache->RunCount(), old->RunCount());
@@ -122,21 +134,6 @@ TEST(ResultFile, LargeRawFilesGoThroughTheColumnCache) {
         }
         EXPECT_EQ(viaCache->UniformX(), old->UniformX());
     }
-    // A cache that cannot take the file: the old way, saying why.
-    const fs::path blocked = Dir() / "blocked-home";
-    fs::create_directories(blocked);
-    test::Spit(blocked / "kurvex", "a file where the folder should be");
-    ::setenv("XDG_CACHE_HOME", blocked.c_str(), 1);
-    CResultDataRef d;
-    std::vector<std::string> notes;
-    LoadOptions options;
-    options.cacheAboveBytes = 1;
-    options.notes = &notes;
-    RecordingMessages messages;
-    ASSERT_TRUE(LoadResultFile(spice + "/rc_tran.raw", d, nullptr, messages, options));
-    EXPECT_FALSE(d->Variable(1)->Borrowed());
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0].rfind("The column cache was not used: ", 0), 0u) << notes[0];
     ::unsetenv("XDG_CACHE_HOME");
 }
 
