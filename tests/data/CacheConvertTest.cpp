@@ -350,29 +350,6 @@ TEST(CacheConvert, LeavesNothingForOtherFilesCancelsAndFaults) {
     }
 }
 
-TEST(CacheConvert, StartsAgainOnceWhenTheSourceChanges) {
-    for (int rewrites : {1, 2}) {
-        SCOPED_TRACE(rewrites);
-        CacheHome home("StartsAgain" + std::to_string(rewrites));
-        const std::string path = (home.dir / "result.raw").string();
-        const std::string bytes =
-            NgspicePlot("Transient Analysis", 400000,
-                        [](int v, std::int64_t p) { return v == 0 ? p * 1e-6 : double(p % 13); });
-        test::Spit(path, bytes);
-        CacheConvertOptions options;
-        options.progress = test::RewritingAtEachStart(path, bytes, rewrites);
-        const CacheConversion made = ConvertToCache(path, options);
-        if (rewrites == 1) {
-            ExpectAsRead(path, options, made);
-            EXPECT_EQ(home.Entries(), 1u);
-        } else {
-            EXPECT_EQ(made.status, Status::Failed);
-            EXPECT_NE(made.error.find("changed while it was converted"), std::string::npos);
-            EXPECT_EQ(home.Entries(), 0u);
-        }
-    }
-}
-
 // A conversion stopped part-way (as by kill -STOP) holds its key: another is not
 // frozen behind it, but reads the file the ordinary way once it sees no progress.
 TEST(CacheConvert, AnotherConversionThatStopsIsNotWaitedForEver) {
@@ -614,19 +591,37 @@ TEST(CacheConvertText, HoldsAFewBlocksOfAFileManyBlocksLong) {
     EXPECT_EQ(ConvertTextToCache(path, options, tuning).status, Status::AlreadyCached);
 }
 
-TEST(CacheConvertText, StartsAgainOnceWhenTheSourceChanges) {
+// A raw or a text file rewritten once while it is converted is converted
+// again; rewritten every time, it fails.
+TEST(CacheConvert, StartsAgainOnceWhenTheSourceChanges) {
     for (int rewrites : {1, 2}) {
         SCOPED_TRACE(rewrites);
-        CacheHome home("TextStartsAgain" + std::to_string(rewrites));
-        const std::string path = (home.dir / "result.txt").string();
-        const std::string text = "time v\n" + Rows(2000, 1, false);
-        test::Spit(path, text);
+        CacheHome home("StartsAgain" + std::to_string(rewrites));
+        const std::string path = (home.dir / "result.raw").string();
+        const std::string bytes =
+            NgspicePlot("Transient Analysis", 400000,
+                        [](int v, std::int64_t p) { return v == 0 ? p * 1e-6 : double(p % 13); });
+        test::Spit(path, bytes);
         CacheConvertOptions options;
-        options.progress = test::RewritingAtEachStart(path, text, rewrites);
+        options.progress = test::RewritingAtEachStart(path, bytes, rewrites);
+        const CacheConversion made = ConvertToCache(path, options);
+        if (rewrites == 1) {
+            ExpectAsRead(path, options, made);
+            EXPECT_EQ(home.Entries(), 1u);
+        } else {
+            EXPECT_EQ(made.status, Status::Failed);
+            EXPECT_NE(made.error.find("changed while it was converted"), std::string::npos);
+            EXPECT_EQ(home.Entries(), 0u);
+        }
+        const std::string txt = (home.dir / "result.txt").string();
+        const std::string text = "time v\n" + Rows(2000, 1, false);
+        test::Spit(txt, text);
+        options.progress = test::RewritingAtEachStart(txt, text, rewrites);
         TextConvertTuning tuning;
         tuning.blockBytes = 1024;
-        const CacheConversion made = ConvertTextToCache(path, options, tuning);
-        EXPECT_EQ(made.status, rewrites == 1 ? Status::Converted : Status::Failed) << made.error;
+        const CacheConversion fromText = ConvertTextToCache(txt, options, tuning);
+        EXPECT_EQ(fromText.status, rewrites == 1 ? Status::Converted : Status::Failed)
+            << fromText.error;
     }
 }
 

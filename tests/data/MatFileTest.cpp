@@ -176,23 +176,21 @@ TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
         SCOPED_TRACE(c.what);
         const std::string path = Path("bad.mat");
         test::Spit(path, c.bytes);
-        CResultDataRef d;
-        ASSERT_TRUE(d.Initialise(kDataSetPlain, 1, 1, 1));
-        const CResultData* before = d.Get();
-        RecordingMessages messages;
+        test::ReadOutcome o;
+        ASSERT_TRUE(o.data.Initialise(kDataSetPlain, 1, 1, 1));
+        const CResultData* before = o.data.Get();
         BinaryReadOptions options;
         options.memoryLimit = std::uint64_t{1} << 40;
         if (c.cancel) options.progress = [](std::int64_t, std::int64_t) { return false; };
-        EXPECT_FALSE(ReadMatFile(path, d, messages, options, nullptr, 1));
-        EXPECT_EQ(d.Get(), before);
+        o.read = ReadMatFile(path, o.data, o.messages, options, nullptr, 1);
+        EXPECT_EQ(o.data.Get(), before);
         if (!c.said) {
-            EXPECT_TRUE(messages.shown.empty());
+            EXPECT_FALSE(o.read);
+            EXPECT_TRUE(o.messages.shown.empty());
             continue;
         }
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
-            << messages.shown[0].first;
-        EXPECT_NE(messages.shown[0].first.find("Can not read file " + path), std::string::npos);
+        ASSERT_NO_FATAL_FAILURE(test::ExpectRefused(o, c.said));
+        EXPECT_NE(o.First().find("Can not read file " + path), std::string::npos);
     }
 }
 
