@@ -568,25 +568,19 @@ TEST(QuotedNames, QuotedNameTokensLoseTheirQuotes) {
 }
 
 TEST(QuotedNames, TextFileWithQuotedNamesReadsAndUnclosedQuoteIsRefused) {
-    MemoryByteSource quotedData("\"Time\",\"V(out)\",\"I(L1)\"\r\n0,1,2\r\n1e-6,3,\"4\"x\r\n");
-    CResultDataRef data;
-    Names names;
-    RecordingMessages messages;
     // Data lines are read as before: a quoted number is no number.
-    EXPECT_FALSE(ReadTextResult(quotedData, data, names, messages));
-    EXPECT_EQ(names, (Names{"Time", "V(out)", "I(L1)"}));
-
-    MemoryByteSource plain("; spreadsheet export\n\"Time\",\"V(out)\"\n0,1\n1e-6,3\n");
-    ASSERT_TRUE(ReadTextResult(plain, data, names, messages));
-    EXPECT_EQ(data->Variable(0)->Name(), "Time");
-    EXPECT_EQ(data.FindVariable("V(out)"), 1);
-    EXPECT_EQ(data->Variable(1)->Values()[1], 3.0);
-
-    MemoryByteSource open("; header\n\n\"Time\",\"V(out)\n0,1\n");
-    RecordingMessages refused;
-    EXPECT_FALSE(ReadTextResult(open, data, names, refused));
-    ASSERT_EQ(refused.shown.size(), 1u);
-    EXPECT_EQ(refused.shown[0].first, "Invalid file. Error at line 3.");
+    const Read quotedData =
+        ReadBothWays("\"Time\",\"V(out)\",\"I(L1)\"\r\n0,1,2\r\n1e-6,3,\"4\"x\r\n");
+    EXPECT_FALSE(quotedData.ok);
+    EXPECT_EQ(quotedData.names, (Names{"Time", "V(out)", "I(L1)"}));
+    const Read plain = ReadBothWays("; spreadsheet export\n\"Time\",\"V(out)\"\n0,1\n1e-6,3\n");
+    ASSERT_TRUE(plain.ok);
+    EXPECT_EQ(plain.data->Variable(0)->Name(), "Time");
+    EXPECT_EQ(plain.data.FindVariable("V(out)"), 1);
+    EXPECT_EQ(plain.data->Variable(1)->Values()[1], 3.0);
+    const Read open = ReadBothWays("; header\n\n\"Time\",\"V(out)\n0,1\n");
+    EXPECT_FALSE(open.ok);
+    EXPECT_EQ(OnlyMessage(open), "Invalid file. Error at line 3.");
 }
 
 using test::Written;
@@ -691,12 +685,10 @@ TEST(TextWriter, FixedWidthReadsBackToTenDigits) {
     }
     const std::string text = Exported(d, kExportFixedWidth);
 
-    MemoryByteSource source(text);
-    CResultDataRef back;
-    std::vector<std::string> backNames;
-    test::RecordingMessages messages;
-    ASSERT_TRUE(ReadTextResult(source, back, backNames, messages));
-    EXPECT_EQ(backNames, (std::vector<std::string>{"Time", "V_out", "I(L1)", "P"}));
+    const Read r = ReadText(text);
+    ASSERT_TRUE(r.ok);
+    const CResultDataRef& back = r.data;
+    EXPECT_EQ(r.names, (std::vector<std::string>{"Time", "V_out", "I(L1)", "P"}));
     ASSERT_EQ(back->RowCount(), rows);
     for (int i = 0; i < vars; ++i) {
         for (int r = 0; r < rows; ++r) {
@@ -727,14 +719,11 @@ TEST(TextWriter, NamesReadBackFromEveryFormat) {
             EXPECT_EQ(text.substr(0, text.find("\r\n")),
                       "1,V(out),\"a,b\",\"say\"\"hi\"\"\",I_out,-3e+1");
         }
-        MemoryByteSource source(text);
-        CResultDataRef back;
-        std::vector<std::string> read;
-        test::RecordingMessages messages;
-        ASSERT_TRUE(ReadTextResult(source, back, read, messages));
+        const Read back = ReadText(text);
+        ASSERT_TRUE(back.ok);
         std::replace(names.begin(), names.end(), std::string("I out"), std::string("I_out"));
-        EXPECT_EQ(read, names);
-        EXPECT_EQ(back->RowCount(), 2);
+        EXPECT_EQ(back.names, names);
+        EXPECT_EQ(back.data->RowCount(), 2);
     }
 }
 
