@@ -28,27 +28,19 @@ using test::RecordingMessages;
 const fs::path kSpice = KURVEX_SPICE_DIR;
 
 using test::Names;
-// A table ngspice's wrdata wrote: a line of names, then rows of numbers.
-struct Table {
-    std::vector<std::string> names;
+// The rows of numbers of a table ngspice's wrdata wrote, after its line of names.
+std::vector<std::vector<double>> ReadTable(const fs::path& path) {
     std::vector<std::vector<double>> rows;
-};
-
-Table ReadTable(const fs::path& path) {
-    Table t;
     std::ifstream in(path);
-    std::string line, word;
+    std::string line;
     std::getline(in, line);
-    std::istringstream head(line);
-    while (head >> word) t.names.push_back(word);
     while (std::getline(in, line)) {
         std::istringstream row(line);
         std::vector<double> values;
-        double v;
-        while (row >> v) values.push_back(v);
-        if (!values.empty()) t.rows.push_back(values);
+        for (double v; row >> v;) values.push_back(v);
+        if (!values.empty()) rows.push_back(values);
     }
-    return t;
+    return rows;
 }
 
 TEST(RawFile, NgspiceResultsMatchNgspiceOwnTables) {
@@ -72,8 +64,8 @@ TEST(RawFile, NgspiceResultsMatchNgspiceOwnTables) {
           Case{"rc_ac_ascii.raw", 0, "rc_ac_ref.txt"}, Case{"rc_batch.raw", 0, "rc_ac_ref.txt"}}) {
         SCOPED_TRACE(std::string(c.file) + " plot " + std::to_string(c.plot + 1));
         const bool complex = std::string(c.table) == "rc_ac_ref.txt";
-        const Table want = ReadTable(kSpice / c.table);
-        ASSERT_FALSE(want.rows.empty());
+        const auto want = ReadTable(kSpice / c.table);
+        ASSERT_FALSE(want.empty());
         CResultDataRef data;
         std::vector<RawPlot> plots;
         RecordingMessages messages;
@@ -83,14 +75,14 @@ TEST(RawFile, NgspiceResultsMatchNgspiceOwnTables) {
                   RawReadResult::Read);
         EXPECT_TRUE(messages.shown.empty());
         EXPECT_EQ(Names(data), complex ? ac : tran);
-        ASSERT_EQ(data->RowCount(), static_cast<std::int32_t>(want.rows.size()));
+        ASSERT_EQ(data->RowCount(), static_cast<std::int32_t>(want.size()));
         EXPECT_EQ(data->BadPoints(), 0);
         const std::vector<std::string>& columns = complex ? acTable : tran;
         for (size_t k = 0; k < columns.size(); ++k) {
             const std::int32_t v = data.FindVariable(columns[k].c_str());
             ASSERT_GE(v, 0) << columns[k];
-            for (size_t r = 0; r < want.rows.size(); ++r) {
-                const double expected = want.rows[r][k];
+            for (size_t r = 0; r < want.size(); ++r) {
+                const double expected = want[r][k];
                 ASSERT_NEAR(data->Variable(v)->Values()[r], expected, 1e-12 * std::fabs(expected))
                     << columns[k] << " row " << r;
                 ASSERT_EQ(data->Variable(v)->Flags()[r], kPointValid);
@@ -101,11 +93,10 @@ TEST(RawFile, NgspiceResultsMatchNgspiceOwnTables) {
             EXPECT_EQ(data->Variable(1)->Max(), 0.0);
         }
         if (std::string(c.file) == "rc_batch.raw") {
+            // Their names are in RawFile.LoadListsThePlotsAndReachesEachOne.
             ASSERT_EQ(plots.size(), 2u);
-            EXPECT_EQ(plots[0].name, "AC Analysis");
             EXPECT_TRUE(plots[0].complex);
             EXPECT_EQ(plots[0].points, 21);
-            EXPECT_EQ(plots[1].name, "Transient Analysis");
             EXPECT_EQ(plots[1].variables, 4);
         } else {
             EXPECT_EQ(plots.size(), 1u);
