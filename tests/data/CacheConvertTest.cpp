@@ -445,10 +445,6 @@ TEST(CacheConvert, ShowsWhatIsConvertedAndACancelKeepsItReadable) {
     }
 }
 
-bool Same(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
-}
-
 // `lines` rows of X stepped by `step` (unevenly when `jitter`) and a wave.
 std::string Rows(int lines, double step, bool jitter, const char* sep = " ") {
     std::string out;
@@ -500,22 +496,11 @@ TEST(CacheConvertText, HoldsWhatTheTextReaderReadsAtAnyBlockSize) {
                 continue;
             }
             ASSERT_EQ(made.status, Status::Converted) << made.error;
+            ExpectHolds(want, *made.entry);
             CResultDataRef got;
             std::string error;
             ASSERT_TRUE(OpenCachedResult(made.entry, got, error)) << error;
-            ASSERT_EQ(got->VariableCount(), want->VariableCount());
-            ASSERT_EQ(got->RowCount(), want->RowCount());
-            EXPECT_EQ(got->UniformX(), want->UniformX());
             EXPECT_EQ(got->BadPoints() != 0, want->BadPoints() != 0);
-            const auto rows = static_cast<size_t>(want->RowCount());
-            for (std::int32_t v = 0; v < want->VariableCount(); ++v) {
-                const CResultVariable& g = *got->Variable(v);
-                const CResultVariable& w = *want->Variable(v);
-                EXPECT_EQ(g.Name(), w.Name());
-                EXPECT_EQ(std::memcmp(g.Values(), w.Values(), rows * 8), 0) << v;
-                EXPECT_EQ(std::memcmp(g.Flags(), w.Flags(), rows), 0) << v;
-                EXPECT_TRUE(Same(g.Min(), w.Min()) && Same(g.Max(), w.Max())) << v;
-            }
         }
     }
 }
