@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,41 +58,6 @@ inline void ExpectRefused(const ReadOutcome& o, const std::string& said) {
 inline std::string PeerOrOwn(const std::filesystem::path& dir, const std::string& file,
                              const std::string& own) {
     return std::filesystem::exists(dir / file) ? (dir / file).string() : own;
-}
-
-// A number as an instrument printed it, and half a unit of its last printed digit.
-struct Printed {
-    double value = 0.0, half = 0.0;
-};
-inline Printed ParsePrinted(const std::string& text) {
-    const size_t e = text.find_first_of("eE");
-    const std::string mantissa = text.substr(0, e);
-    const size_t dot = mantissa.find('.');
-    const int decimals = dot == std::string::npos ? 0 : int(mantissa.size() - dot - 1);
-    const int exponent = e == std::string::npos ? 0 : std::atoi(text.c_str() + e + 1);
-    return {std::strtod(text.c_str(), nullptr), 0.5 * std::pow(10.0, exponent - decimals)};
-}
-
-// The fields of the data rows of a scope's CSV export: the lines after the one
-// that begins with `heading`, blank ones left out.
-inline std::vector<std::vector<std::string>> CsvRows(const std::string& csv,
-                                                     const std::string& heading) {
-    std::istringstream in(csv);
-    std::vector<std::vector<std::string>> rows;
-    bool data = false;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!data || line.empty()) {
-            data = data || line.rfind(heading, 0) == 0;
-            continue;
-        }
-        rows.emplace_back();
-        for (size_t at = 0;; at = line.find(',', at) + 1) {
-            rows.back().push_back(line.substr(at, line.find(',', at) - at));
-            if (line.find(',', at) == std::string::npos) break;
-        }
-    }
-    return rows;
 }
 
 // The name of the reader the table picks for the file at `path`.
