@@ -1,17 +1,22 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "TestSupport.h"
 #include "data/ReaderTestSupport.h"
 #include "data/document/Document.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/BlockContainerFile.h"
+#include "data/formats/ReaderTable.h"
 #include "data/formats/SettingsDataFile.h"
 #include "data/platform/NameText.h"
+#include "data/platform/ReloadWatch.h"
 #include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
@@ -352,6 +357,292 @@ TEST(Document, AReloadKeepsOneGenerationOfThePreviousRunWithinItsLimit) {
     }
     // Closed, the document lets its previous run go.
     EXPECT_EQ(kept->RefCount(), 1);
+}
+
+// A file of `bytes` in the test's folder.
+fs::path Written(const std::string& name, const std::string& bytes) {
+    const fs::path path = test::ProcessDir() / name;
+    test::Spit(path, bytes);
+    return path;
+}
+
+std::string Magic(std::uint32_t magic) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>(magic >> (8 * i) & 0xFF);
+    return bytes + std::string(60, '\0');
+}
+
+// The opening of a Modelica result: the level-4 text matrix Aclass, 4 x 11.
+std::string ModelicaClass() {
+    std::string bytes;
+    for (const std::uint32_t word : {51u, 4u, 11u, 0u, 7u})
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>(word >> (8 * i) & 0xFF);
+    bytes += std::string("Aclass", 7);
+    const char* rows[] = {"Atrajectory", "1.1        ", "           ", "binTrans   "};
+    for (int col = 0; col < 11; ++col)
+        for (const char* row : rows) bytes += row[col];
+    return bytes;
+}
+
+// Each reader's own sample is claimed by it and by no reader before it, so
+// that every file keeps the reader the table's order gives it.
+TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
+    struct Case {
+        const char* reader;
+        fs::path path;
+    };
+    const Case cases[] = {
+        {"SPICE raw", fs::path(KURVEX_SPICE_DIR) / "rc_tran.raw"},
+        {"settings and data", Written("s.kfd", Magic(0xEDF094C9u))},
+        {"block container", Written("b.kfd", Magic(0xEDF094CAu))},
+        {"LeCroy waveform", Written("w.trc", "#9000000400WAVEDESC" + std::string(8, '\0') +
+                                                 "LECROY_2_3" + std::string(100, '\0'))},
+        {"Tektronix ISF",
+         Written("w.isf", ":WFMPRE:BYT_NR 1;NR_PT 1;XINCR 1;YMULT 1;:CURVE #11\x01")},
+        {"Modelica result", Written("r.mat", ModelicaClass())},
+        {"Keysight BIN", Written("k.bin", std::string("AG10\x0c\0\0\0\1\0\0\0", 12))},
+        {"Tektronix WFM", Written("w.wfm", "\x0f\x0f:WFM#003" + std::string(100, '\0'))},
+        {"recognised, not read", Written("d.vcd", "$date today $end\n$timescale 1 ns $end\n")},
+        {"MATLAB", fs::path(KURVEX_MAT_DIR) / "matrix5.mat"},
+        {"COMTRADE", fs::path(KURVEX_COMTRADE_DIR) / "hand.cfg"},
+        {"COMTRADE data", fs::path(KURVEX_COMTRADE_DIR) / "hand.dat"},
+        {"oscilloscope CSV", Written("k.csv", "x-axis,1\nsecond,Volt\n0,1\n1,2\n")},
+        {"text", Written("t.txt", "time v\n0 1\n1 2\n")},
+    };
+    const std::vector<ReaderRow>& table = ReaderTable();
+    ASSERT_EQ(table.size(), std::size(cases));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reader);
+        std::string head, error;
+        ASSERT_TRUE(ReadHead(c.path.string(), head, error)) << error;
+        const auto own = std::find_if(table.begin(), table.end(), [&](const ReaderRow& row) {
+            return std::string(row.name) == c.reader;
+        });
+        ASSERT_NE(own, table.end());
+        for (auto row = table.begin(); row != own; ++row)
+            EXPECT_FALSE(row->looksLike(head, c.path.string())) << row->name << " claims it";
+        EXPECT_TRUE(own->looksLike(head, c.path.string()));
+        EXPECT_EQ(&ReaderFor(head, c.path.string()), &*own);
+    }
+}
+
+// A watch driven by a fake clock over one fake file: the shell's part (call
+// Look when the watch asked to be woken, start and finish reads) done by hand.
+class WatchSim {
+public:
+    WatchSim() : watch_("run.txt") {
+        file_ = {true, 100, 1, 7};
+        Apply(watch_.Loaded(now_, Files()));
+    }
+
+    std::vector<FileStamp> Files() const { return {file_}; }
+
+    // The simulator writes: the size and time change.
+    void Write(std::int64_t size) {
+        file_.size = size;
+        file_.modified = ++tick_;
+        Apply(watch_.Look(now_, Files()));
+    }
+    // Runs the clock to `until`, waking the watch as it asked.
+    void RunTo(std::int64_t until) {
+        while (wake_ >= 0 && wake_ <= until && !reading_) {
+            now_ = wake_;
+            Apply(watch_.Look(now_, Files()));
+        }
+        now_ = until;
+    }
+    // The read that was started ends.
+    void Finish(bool ok, const std::string& reason = "Error in line 3") {
+        ASSERT_TRUE(reading_);
+        reading_ = false;
+        Apply(watch_.Finished(now_, ok, reason, Files()));
+    }
+    void Apply(const ReloadWatch::Step& s) {
+        if (s.reload) {
+            ++reads_;
+            reading_ = true;
+        }
+        wake_ = s.wakeAt;
+        if (!s.status.empty()) statuses_.push_back(s.status);
+    }
+
+    ReloadWatch watch_;
+    FileStamp file_;
+    std::int64_t now_ = 0, wake_ = -1, tick_ = 1;
+    int reads_ = 0;
+    bool reading_ = false;
+    std::vector<std::string> statuses_;
+};
+
+TEST(ReloadWatch, ReadsOnceTheFileHasStayedUnchangedForTheSettlingTime) {
+    WatchSim sim;
+    sim.RunTo(5000);  // polls only
+    EXPECT_EQ(sim.reads_, 0);
+    sim.Write(200);
+    sim.RunTo(sim.now_ + 250);
+    sim.Write(300);  // still being written: the wait starts again
+    sim.RunTo(sim.now_ + 299);
+    EXPECT_EQ(sim.reads_, 0);
+    sim.RunTo(sim.now_ + 1);
+    EXPECT_EQ(sim.reads_, 1);
+    sim.Finish(true);
+    EXPECT_EQ(sim.statuses_.back(), "run.txt re-loaded.");
+    sim.RunTo(sim.now_ + 10000);
+    EXPECT_EQ(sim.reads_, 1);
+    EXPECT_EQ(sim.watch_.State(), ReloadWatch::Phase::Idle);
+}
+
+TEST(ReloadWatch, EveryKindOfChangeOfTheFileIsOneRead) {
+    struct Case {
+        const char* what;
+        FileStamp after;
+    };
+    const FileStamp before{true, 100, 50, 7};
+    const Case cases[] = {
+        {"rewritten in place, same size", {true, 100, 51, 7}},
+        {"grown, same time", {true, 140, 50, 7}},
+        {"renamed over: same size and time, another file", {true, 100, 50, 8}},
+    };
+    for (const Case& c : cases) {
+        ReloadWatch w("r.txt");
+        w.Loaded(0, {before});
+        EXPECT_FALSE(w.Look(10, {before}).reload) << c.what;
+        const ReloadWatch::Step first = w.Look(20, {c.after});
+        EXPECT_FALSE(first.reload) << c.what;
+        EXPECT_EQ(first.wakeAt, 320) << c.what;
+        EXPECT_TRUE(w.Look(320, {c.after}).reload) << c.what;
+    }
+}
+
+TEST(ReloadWatch, AFailedReadIsRetriedQuietlyAndTheWatchWaitsAfterTheLastAttempt) {
+    WatchSim sim;
+    sim.Write(10);
+    sim.RunTo(300);
+    ASSERT_EQ(sim.reads_, 1);
+    // The file holds half a line: the read fails, the next try is 1 s later.
+    sim.Finish(false, "Error in line 3:\r\nnumber expected");
+    EXPECT_EQ(sim.watch_.State(), ReloadWatch::Phase::Retrying);
+    EXPECT_EQ(sim.statuses_.back(),
+              "run.txt could not be read yet (attempt 1 of 10); trying again: Error in line 3: "
+              "number expected");
+    sim.RunTo(1299);
+    EXPECT_EQ(sim.reads_, 1);
+    sim.RunTo(1300);
+    EXPECT_EQ(sim.reads_, 2);
+    for (int attempt = 2; attempt <= 10; ++attempt) {
+        sim.Finish(false);
+        sim.RunTo(sim.now_ + 1000);
+    }
+    EXPECT_EQ(sim.reads_, 10);
+    EXPECT_EQ(sim.watch_.State(), ReloadWatch::Phase::GaveUp);
+    EXPECT_EQ(sim.statuses_.back(), "run.txt could not be read after 10 attempts: Error in line 3");
+    sim.RunTo(sim.now_ + 60000);  // unchanged: no further attempt
+    EXPECT_EQ(sim.reads_, 10);
+
+    // The next change starts again, with a fresh count.
+    sim.Write(20);
+    sim.RunTo(sim.now_ + 300);
+    EXPECT_EQ(sim.reads_, 11);
+    sim.Finish(false);
+    EXPECT_EQ(sim.watch_.Failures(), 1);
+}
+
+TEST(ReloadWatch, AChangeAfterAFailedReadIsReadOnceSettledWithoutWaitingForTheRetry) {
+    WatchSim sim;
+    sim.Write(10);
+    sim.RunTo(300);
+    sim.Finish(false);
+    sim.RunTo(400);
+    sim.Write(20);  // the simulator finished writing
+    sim.RunTo(699);
+    EXPECT_EQ(sim.reads_, 1);
+    sim.RunTo(700);
+    EXPECT_EQ(sim.reads_, 2);
+    sim.Finish(true);
+    EXPECT_EQ(sim.watch_.Failures(), 0);
+}
+
+TEST(ReloadWatch, ADeletedFileIsReportedOnceAndReadWhenItComesBack) {
+    WatchSim sim;
+    sim.file_.exists = false;
+    sim.Apply(sim.watch_.Look(100, sim.Files()));
+    sim.RunTo(10000);
+    ASSERT_EQ(sim.statuses_.size(), 1u);
+    EXPECT_EQ(sim.statuses_[0], "run.txt was deleted; the window keeps the data it shows.");
+    EXPECT_EQ(sim.reads_, 0);
+    sim.file_ = {true, 100, 99, 9};
+    sim.Apply(sim.watch_.Look(sim.now_, sim.Files()));
+    sim.RunTo(sim.now_ + 300);
+    EXPECT_EQ(sim.reads_, 1);
+}
+
+TEST(ReloadWatch, ADueReadWaitsWhileBlocked) {
+    WatchSim sim;
+    sim.watch_.SetBlocked(true);
+    sim.Write(10);
+    sim.RunTo(5000);
+    EXPECT_EQ(sim.reads_, 0);
+    EXPECT_GE(sim.wake_, 0);  // it keeps looking
+    sim.watch_.SetBlocked(false);
+    sim.RunTo(sim.wake_);
+    EXPECT_EQ(sim.reads_, 1);
+}
+
+TEST(ReloadWatch, AChangeDuringAReadIsReadAfterIt) {
+    WatchSim sim;
+    sim.Write(10);
+    sim.RunTo(300);
+    ASSERT_TRUE(sim.reading_);
+    sim.Write(20);  // ignored while reading
+    sim.Finish(true);
+    EXPECT_EQ(sim.watch_.State(), ReloadWatch::Phase::Settling);
+    sim.RunTo(sim.now_ + 300);
+    EXPECT_EQ(sim.reads_, 2);
+}
+
+TEST(ReloadWatch, AReloadFromElsewhereTakesThePendingChange) {
+    WatchSim sim;
+    sim.Write(10);
+    sim.Apply(sim.watch_.Loaded(sim.now_ + 100, sim.Files()));  // Re-Load Data
+    sim.RunTo(10000);
+    EXPECT_EQ(sim.reads_, 0);
+
+    // A read of the watch overtaken by one from elsewhere counts for nothing.
+    sim.Write(20);
+    sim.RunTo(sim.now_ + 300);
+    ASSERT_TRUE(sim.reading_);
+    sim.Apply(sim.watch_.Loaded(sim.now_, sim.Files()));
+    sim.Finish(false);
+    EXPECT_EQ(sim.watch_.Failures(), 0);
+    EXPECT_EQ(sim.watch_.State(), ReloadWatch::Phase::Idle);
+}
+
+TEST(ReloadWatch, SwitchedOffItIgnoresChangesAndCatchesUpWhenSwitchedOn) {
+    WatchSim sim;
+    sim.Apply(sim.watch_.SetEnabled(false, sim.now_, sim.Files()));
+    sim.Write(10);
+    sim.RunTo(10000);
+    EXPECT_EQ(sim.reads_, 0);
+    sim.Apply(sim.watch_.SetEnabled(true, sim.now_, sim.Files()));
+    sim.RunTo(sim.now_ + 300);
+    EXPECT_EQ(sim.reads_, 1);
+}
+
+TEST(ReloadWatch, StampsTellReplacedFilesApart) {
+    const std::filesystem::path dir = test::FreshDir("watch");
+    const std::string a = (dir / "a.txt").string(), b = (dir / "b.txt").string();
+    test::Spit(a, "Time V\n0 1\n");
+    test::Spit(b, "Time V\n0 1\n");
+    const FileStamp first = StampOf(a);
+    EXPECT_TRUE(first.exists);
+    EXPECT_EQ(first.size, 11);
+    std::filesystem::rename(b, a);
+    const FileStamp renamed = StampOf(a);
+    EXPECT_TRUE(renamed.exists);
+    EXPECT_NE(renamed, first);  // the same bytes, another file
+    EXPECT_FALSE(StampOf((dir / "none.txt").string()).exists);
+    EXPECT_FALSE(StampOf(dir.string()).exists);  // a folder is no result
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
