@@ -59,25 +59,21 @@ CResultDataRef WithBadPoints() {
 
 TEST(SettingsDataFile, UniformThreeVariablesFollowTheLayout) {
     const std::string bytes = WriteToBytes(UniformThree());
-    // Header, offsets and the reserved kilobyte come first.
-    const std::uint32_t head[] = {0xEDF094C9u, 7, 0, 3, 5};
-    for (size_t k = 0; k < 5; ++k) EXPECT_EQ(U32At(bytes, 4 * k), head[k]) << 4 * k;
+    const size_t rec0 = 1032, rec1 = rec0 + 137, rec2 = rec1 + 114 + 40;
+    // Header and offsets, then each record's name length and flags: X's (no
+    // point flags) ends with first, last and step, the others hold five floats.
+    const std::pair<size_t, size_t> words[] = {
+        {0, 0xEDF094C9u}, {4, 7},         {8, 0},     {12, 3},         {16, 5},
+        {20, rec0},       {24, rec1},     {28, rec2}, {rec0 + 100, 5}, {rec0 + 109, 0x10000},
+        {rec1 + 100, 6},  {rec1 + 110, 0}};
+    for (const auto& [at, value] : words) EXPECT_EQ(U32At(bytes, at), value) << at;
+    // The reserved kilobyte, and the 100 zero bytes that open a record.
     EXPECT_EQ(bytes.substr(32, 1000), std::string(1000, '\0'));
-    const size_t rec0 = 1032;
-    ASSERT_EQ(U32At(bytes, 20), rec0);
     EXPECT_EQ(bytes.substr(rec0, 100), std::string(100, '\0'));
-    EXPECT_EQ(U32At(bytes, rec0 + 100), 5u);  // "Time" and its NUL
     EXPECT_EQ(bytes.substr(rec0 + 104, 5), std::string("Time\0", 5));
-    EXPECT_EQ(U32At(bytes, rec0 + 109), 0x10000u);
     EXPECT_EQ(F64At(bytes, rec0 + 113), 0.0);
     EXPECT_EQ(F64At(bytes, rec0 + 121), 0.4);
     EXPECT_EQ(F64At(bytes, rec0 + 129), 0.1);
-    const size_t rec1 = rec0 + 137;
-    EXPECT_EQ(U32At(bytes, 24), rec1);
-    EXPECT_EQ(U32At(bytes, rec1 + 100), 6u);
-    EXPECT_EQ(U32At(bytes, rec1 + 110), 0u);  // no flags: five floats, no point flags
-    const size_t rec2 = rec1 + 114 + 40;
-    EXPECT_EQ(U32At(bytes, 28), rec2);
     EXPECT_EQ(bytes.size(), rec2 + 114 + 40);
 
     // The read stops at the end of the data part.
