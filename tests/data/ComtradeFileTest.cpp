@@ -6,6 +6,7 @@
 
 #include "TestSupport.h"
 #include "data/ComtradeWriter.h"
+#include "data/ReaderTestSupport.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/ComtradeFile.h"
 #include "formula/FormulaTestSupport.h"
@@ -60,11 +61,12 @@ std::string Save(const fs::path& dir, const ComtradeRecord& rec, bool combined,
 TEST(ComtradeFile, HandCheckedRecordIsScaledToItsUnits) {
     const std::string path = (kComtrade / "hand.cfg").string();
     ASSERT_TRUE(LooksLikeComtrade(test::Slurp(path).substr(0, 128), path));
-    CResultDataRef d;
-    RecordingMessages messages;
-    std::vector<std::string> notes;
-    ASSERT_TRUE(ReadComtradeFile(path, d, messages, {}, &notes)) << Said(messages);
-    EXPECT_TRUE(messages.shown.empty());
+    test::ReadOutcome o;
+    test::ReadInto(ReadComtradeFile, path, o);
+    ASSERT_TRUE(o.read) << o.First();
+    EXPECT_TRUE(o.messages.shown.empty());
+    const CResultDataRef& d = o.data;
+    const std::vector<std::string>& notes = o.notes;
     // The Latin-1 "ü" of the digital channel arrives as UTF-8.
     EXPECT_EQ(Names(d), (std::vector<std::string>{"Time", "VA (A)", "IA (A)", "Sch\xC3\xBCtz"}));
     EXPECT_EQ(d->Variable(1)->Unit(), "kV");
@@ -85,7 +87,7 @@ TEST(ComtradeFile, HandCheckedRecordIsScaledToItsUnits) {
     LoadOptions options;
     options.showWarnings = false;
     ASSERT_TRUE(
-        LoadResultFile((kComtrade / "hand.dat").string(), viaDat, nullptr, messages, options));
+        LoadResultFile((kComtrade / "hand.dat").string(), viaDat, nullptr, o.messages, options));
     EXPECT_EQ(Names(viaDat), Names(d));
     ExpectColumn(viaDat, 2, {0.0, 3.0, 27.0});
 }
@@ -118,10 +120,11 @@ TEST(ComtradeFile, EveryRevisionAndDataTypeReadsTheSameRecord) {
                 if (combined) rec.year = revision == 1999 ? "0" : "2005";
                 const std::string path = Save(dir, rec, combined);
                 EXPECT_TRUE(LooksLikeComtrade(test::Slurp(path).substr(0, 128), path));
-                CResultDataRef d;
-                RecordingMessages messages;
-                std::vector<std::string> notes;
-                ASSERT_TRUE(ReadComtradeFile(path, d, messages, {}, &notes)) << Said(messages);
+                test::ReadOutcome o;
+                test::ReadInto(ReadComtradeFile, path, o);
+                ASSERT_TRUE(o.read) << o.First();
+                const CResultDataRef& d = o.data;
+                const std::vector<std::string>& notes = o.notes;
                 const int rules = combined && revision == 1999 ? 1991 : revision;
                 EXPECT_NE(notes[combined].find(Format("%d record", rules)), std::string::npos);
                 EXPECT_EQ(notes[1].find("Its revision year \"") == 0, combined) << notes[1];
@@ -205,17 +208,12 @@ TEST(PeerFiles, ReadAsTheirWritersWroteThem) {
         std::string why;
         const fs::path peer = test::PeerData("comtrade", why).parent_path();
         if (peer.empty()) GTEST_SKIP() << why;
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        LoadOptions options;
-        options.notes = &notes;
-        const bool read = LoadResultFile((peer / c.file).string(), d, nullptr, messages, options);
-        EXPECT_EQ(read, *c.name != 0) << Said(messages);
-        std::string all = Said(messages);
-        for (const std::string& note : notes) all += note + "\n";
-        EXPECT_NE(all.find(c.says), std::string::npos) << all;
-        const std::int32_t v = read ? d.FindVariable(c.name) : -1;
+        test::ReadOutcome o;
+        test::LoadInto((peer / c.file).string(), o);
+        const CResultDataRef& d = o.data;
+        EXPECT_EQ(o.read, *c.name != 0) << o.Said();
+        EXPECT_NE(o.Said().find(c.says), std::string::npos) << o.Said();
+        const std::int32_t v = o.read ? d.FindVariable(c.name) : -1;
         if (v < 0 || c.row >= d->RowCount()) continue;
         EXPECT_EQ(d->Variable(v)->Flags()[c.row], std::isnan(c.want) ? kPointInvalid : kPointValid);
         if (!std::isnan(c.want)) {
@@ -291,31 +289,21 @@ TEST(ComtradeFile, BadRecordsAreRefusedWithTheirCause) {
         SCOPED_TRACE(c.name);
         ComtradeRecord rec = Sample(1999, "BINARY");
         if (c.record) c.record(rec);
-        std::string cfg = rec.Cfg(), dat = rec.Dat();
+        std::string cfg = rec.Cfg(), dat = c.combined ? rec.Cff() : rec.Dat();
+        if (c.bytes) c.bytes(cfg, dat);
         const std::string base = (dir / c.name).string();
-        std::string path = base + ".cfg";
-        if (c.combined) {
-            path = base + ".cff";
-            dat = rec.Cff();
-            if (c.bytes) c.bytes(cfg, dat);
-            test::Spit(path, dat);
-        } else {
-            if (c.bytes) c.bytes(cfg, dat);
-            test::Spit(path, cfg);
-            if (!dat.empty()) test::Spit(base + ".dat", dat);
-        }
-        CResultDataRef d;
-        d.Initialise(kDataSetPlain, 1, 3, 100);
-        RecordingMessages messages;
+        const std::string path = base + (c.combined ? ".cff" : ".cfg");
+        test::Spit(path, c.combined ? dat : cfg);
+        if (!c.combined && !dat.empty()) test::Spit(base + ".dat", dat);
+        test::ReadOutcome o;
+        o.data.Initialise(kDataSetPlain, 1, 3, 100);
         BinaryReadOptions options;
         options.memoryLimit = c.memoryLimit;
-        EXPECT_FALSE(ReadComtradeFile(path, d, messages, options));
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_NE(messages.shown[0].first.find(c.says), std::string::npos)
-            << messages.shown[0].first;
-        EXPECT_NE(messages.shown[0].first.find("\r\n\r\nCan not read file " + path),
-                  std::string::npos);
-        EXPECT_EQ(messages.shown[0].second, MessageIcon::Stop);
+        o.read = ReadComtradeFile(path, o.data, o.messages, options);
+        ASSERT_NO_FATAL_FAILURE(test::ExpectRefused(o, c.says));
+        EXPECT_NE(o.First().find("\r\n\r\nCan not read file " + path), std::string::npos);
+        EXPECT_EQ(o.messages.shown[0].second, MessageIcon::Stop);
+        const CResultDataRef& d = o.data;
         EXPECT_EQ(d->VariableCount(), 1);
     }
 }

@@ -3,11 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/ReaderTestSupport.h"
 #include "data/formats/KeysightBinFile.h"
 #include "data/formats/LoadOptions.h"
 #include "data/model/ResultData.h"
@@ -16,7 +17,6 @@ namespace kurvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RecordingMessages;
 
 // Half a unit of the last digit "-249.982E-06" prints.
 double PrintedHalfUnit(const std::string& text) {
@@ -25,21 +25,23 @@ double PrintedHalfUnit(const std::string& text) {
     return 0.5 * std::pow(10.0, std::atoi(text.c_str() + e + 1) - digits);
 }
 
-// The rows of a scope's CSV export after its two heading lines, as text fields.
-std::vector<std::vector<std::string>> CsvRows(const fs::path& path) {
-    std::ifstream in(path);
+// The fields of the data rows of a scope's CSV export: the lines after the one
+// that begins with `heading`, blank ones left out.
+std::vector<std::vector<std::string>> CsvRows(const std::string& csv, const std::string& heading) {
+    std::istringstream in(csv);
     std::vector<std::vector<std::string>> rows;
-    std::string line;
-    for (int n = 0; std::getline(in, line); ++n) {
-        if (n < 2) continue;
-        std::vector<std::string> fields;
-        for (size_t at = 0;;) {
-            const size_t comma = line.find(',', at);
-            fields.push_back(line.substr(at, comma - at));
-            if (comma == std::string::npos) break;
-            at = comma + 1;
+    bool data = false;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!data || line.empty()) {
+            data = data || line.rfind(heading, 0) == 0;
+            continue;
         }
-        rows.push_back(fields);
+        rows.emplace_back();
+        for (size_t at = 0;; at = line.find(',', at) + 1) {
+            rows.back().push_back(line.substr(at, line.find(',', at) - at));
+            if (line.find(',', at) == std::string::npos) break;
+        }
     }
     return rows;
 }
@@ -98,16 +100,12 @@ TEST(KeysightBinFile, SampleFilesAgreeWithWhatTheirSourcesState) {
             path = dir / path.filename();
             test::Spit(path, test::Slurp(peer / c.file).substr(0, static_cast<size_t>(c.cutTo)));
         }
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        const bool read = ReadKeysightBinFile(path.string(), d, messages, {}, &notes);
-        std::string all;
-        for (const auto& [text, icon] : messages.shown) all += text + "\n";
-        for (const std::string& note : notes) all += note + "\n";
-        EXPECT_NE(all.find(c.says), std::string::npos) << all;
-        ASSERT_EQ(read, c.rows != 0) << all;
-        if (!read) continue;
+        test::ReadOutcome o;
+        test::ReadInto(ReadKeysightBinFile, path.string(), o);
+        EXPECT_NE(o.Said().find(c.says), std::string::npos) << o.Said();
+        ASSERT_EQ(o.read, c.rows != 0) << o.Said();
+        if (!o.read) continue;
+        const CResultDataRef& d = o.data;
         ASSERT_EQ(d->RowCount(), c.rows);
         const double* t = d->Variable(0)->Values();
         EXPECT_EQ(d->Variable(0)->Name(), "Time");
@@ -145,7 +143,7 @@ TEST(KeysightBinFile, SampleFilesAgreeWithWhatTheirSourcesState) {
             EXPECT_NEAR(1.0 / period, c.edgeFrequency, 0.01 * c.edgeFrequency);
         }
         if (!c.csv) continue;
-        const std::vector<std::vector<std::string>> rows = CsvRows(peer / c.csv);
+        const auto rows = CsvRows(test::Slurp(peer / c.csv), "second,");
         ASSERT_EQ(rows.size(), static_cast<size_t>(c.rows));
         for (std::int32_t r = 0; r < c.rows; ++r) {
             const std::vector<std::string>& f = rows[static_cast<size_t>(r)];

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/ReaderTestSupport.h"
 #include "data/formats/LecroyTrcFile.h"
 
 namespace kurvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RecordingMessages;
 
 class LecroyTrcFile : public test::TempDirTest {};
 
@@ -57,23 +57,19 @@ TEST_F(LecroyTrcFile, CapturesReadAsLecroyScopeReadsThem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::string path =
-            fs::exists(peer / c.file) ? (peer / c.file).string() : Path(c.file);
+        const std::string path = test::PeerOrOwn(peer, c.file, Path(c.file));
         ASSERT_TRUE(LooksLikeLecroyTrc(test::Slurp(path).substr(0, 128), path));
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        const bool read = ReadLecroyTrcFile(path, d, messages, {}, &notes);
+        test::ReadOutcome o;
+        test::ReadInto(ReadLecroyTrcFile, path, o);
+        const CResultDataRef& d = o.data;
+        const std::vector<std::string>& notes = o.notes;
         if (c.runs == 0) {
-            EXPECT_FALSE(read);
-            ASSERT_EQ(messages.shown.size(), 1u);
-            EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
-                << messages.shown[0].first;
+            test::ExpectRefused(o, c.said);
             EXPECT_EQ(d->VariableCount(), 0);
             continue;
         }
-        ASSERT_TRUE(read) << (messages.shown.empty() ? "" : messages.shown[0].first);
-        EXPECT_TRUE(messages.shown.empty());
+        ASSERT_TRUE(o.read) << o.First();
+        EXPECT_TRUE(o.messages.shown.empty());
         EXPECT_TRUE(Noted(notes, c.said));
         EXPECT_TRUE(Noted(notes, "record length: " + std::to_string(c.rows)));
         ASSERT_EQ(d->RunCount(), c.runs);

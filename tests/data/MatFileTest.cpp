@@ -13,6 +13,7 @@
 
 #include "TestSupport.h"
 #include "data/BinaryTestSupport.h"
+#include "data/ReaderTestSupport.h"
 #include "data/document/ResultFile.h"
 #include "data/formats/MatFile.h"
 #include "data/platform/ChildReader.h"
@@ -28,12 +29,11 @@ using test::RecordingMessages;
 const fs::path kMat = KURVEX_MAT_DIR;
 
 // Reads `path` as the viewer does, without warnings, keeping the readers' notes.
-bool LoadNoting(const std::string& path, CResultDataRef& d, RecordingMessages& messages,
-                std::vector<std::string>& notes) {
+void LoadNoting(const std::string& path, test::ReadOutcome& o) {
     LoadOptions options;
-    options.notes = &notes;
+    options.notes = &o.notes;
     options.showWarnings = false;
-    return LoadResultFile(path, d, nullptr, messages, options);
+    o.read = LoadResultFile(path, o.data, nullptr, o.messages, options);
 }
 
 class MatFile : public test::TempDirTest {};
@@ -104,11 +104,11 @@ TEST_F(MatFile, SciPyFilesReadAsTheirVariables) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        ASSERT_TRUE(LoadNoting((kMat / c.file).string(), d, messages, notes))
-            << (messages.shown.empty() ? "" : messages.shown[0].first);
+        test::ReadOutcome o;
+        LoadNoting((kMat / c.file).string(), o);
+        ASSERT_TRUE(o.read) << o.First();
+        const CResultDataRef& d = o.data;
+        const std::vector<std::string>& notes = o.notes;
         EXPECT_EQ(Names(d), c.names);
         EXPECT_EQ(d->RowCount(), 6);
         ExpectSamples(d, c.samples);
@@ -176,23 +176,21 @@ TEST_F(MatFile, RefusalsSayWhyAndKeepTheData) {
         SCOPED_TRACE(c.what);
         const std::string path = Path("bad.mat");
         test::Spit(path, c.bytes);
-        CResultDataRef d;
-        ASSERT_TRUE(d.Initialise(kDataSetPlain, 1, 1, 1));
-        const CResultData* before = d.Get();
-        RecordingMessages messages;
+        test::ReadOutcome o;
+        ASSERT_TRUE(o.data.Initialise(kDataSetPlain, 1, 1, 1));
+        const CResultData* before = o.data.Get();
         BinaryReadOptions options;
         options.memoryLimit = std::uint64_t{1} << 40;
         if (c.cancel) options.progress = [](std::int64_t, std::int64_t) { return false; };
-        EXPECT_FALSE(ReadMatFile(path, d, messages, options, nullptr, 1));
-        EXPECT_EQ(d.Get(), before);
+        o.read = ReadMatFile(path, o.data, o.messages, options, nullptr, 1);
+        EXPECT_EQ(o.data.Get(), before);
         if (!c.said) {
-            EXPECT_TRUE(messages.shown.empty());
+            EXPECT_FALSE(o.read);
+            EXPECT_TRUE(o.messages.shown.empty());
             continue;
         }
-        ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
-            << messages.shown[0].first;
-        EXPECT_NE(messages.shown[0].first.find("Can not read file " + path), std::string::npos);
+        ASSERT_NO_FATAL_FAILURE(test::ExpectRefused(o, c.said));
+        EXPECT_NE(o.First().find("Can not read file " + path), std::string::npos);
     }
 }
 
@@ -312,6 +310,15 @@ TEST_F(MatFile, ReadsWhatMatioWritesAtLevels5And73) {
         {"u32", MAT_C_UINT32, {0, 3e9, 4294967295.0}},
         {"i64", MAT_C_INT64, {-9007199254740992.0, -1, 9007199254740992.0}},
     };
+    const std::vector<Sample> samples = {{"m(1)", 1, 2.0},
+                                         {"m(2)", 1, nan},
+                                         {"m(2)", 2, 40.0},
+                                         {"adc", 1, 40000.0},
+                                         {"adc", 2, 65535.0},
+                                         {"u8", 2, 255.0},
+                                         {"u32", 2, 4294967295.0},
+                                         {"i64", 0, -9007199254740992.0},
+                                         {"i64", 2, 9007199254740992.0}};
     for (const mat_ft level : {MAT_FT_MAT5, MAT_FT_MAT73}) {
         SCOPED_TRACE(level);
         const std::string path = Path("written.mat");
@@ -324,15 +331,7 @@ TEST_F(MatFile, ReadsWhatMatioWritesAtLevels5And73) {
         // Level 7.3 lists its variables by name.
         EXPECT_EQ(Names(d)[0], "t");
         EXPECT_EQ(d->VariableCount(), 7);
-        ExpectSamples(d, {{"m(1)", 1, 2.0},
-                          {"m(2)", 1, nan},
-                          {"m(2)", 2, 40.0},
-                          {"adc", 1, 40000.0},
-                          {"adc", 2, 65535.0},
-                          {"u8", 2, 255.0},
-                          {"u32", 2, 4294967295.0},
-                          {"i64", 0, -9007199254740992.0},
-                          {"i64", 2, 9007199254740992.0}});
+        ExpectSamples(d, samples);
     }
 }
 
@@ -417,18 +416,16 @@ TEST_F(MatFile, PeerFilesReadAsSciPyReadsThem) {
         SCOPED_TRACE(c.file);
         const std::string path =
             fs::exists(peer / c.file) ? (peer / c.file).string() : Path(c.file);
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        const bool read = LoadNoting(path, d, messages, notes);
-        EXPECT_EQ(read, !c.samples.empty())
-            << (messages.shown.empty() ? "" : messages.shown[0].first);
-        if (read == c.samples.empty() || (!read && messages.shown.empty())) continue;
-        const std::string said = read ? Joined(notes) : messages.shown[0].first;
-        EXPECT_NE(said.find(c.said), std::string::npos) << said;
-        if (!read) continue;
-        EXPECT_EQ(Names(d)[0], c.samples[0].name);
-        ExpectSamples(d, c.samples);
+        test::ReadOutcome o;
+        LoadNoting(path, o);
+        if (c.samples.empty()) {
+            test::ExpectRefused(o, c.said);
+            continue;
+        }
+        ASSERT_TRUE(o.read) << o.First();
+        EXPECT_NE(Joined(o.notes).find(c.said), std::string::npos) << Joined(o.notes);
+        EXPECT_EQ(Names(o.data)[0], c.samples[0].name);
+        ExpectSamples(o.data, c.samples);
     }
     // Every other file reads, or is refused in one message.
     for (const auto& entry : fs::recursive_directory_iterator(peer)) {

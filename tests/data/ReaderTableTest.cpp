@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
-#include <sstream>
 #include <string>
 
 #include "TestSupport.h"
 #include "data/formats/ReaderTable.h"
-#include "interaction/FileFilters.h"
 
 namespace kurvex {
 namespace {
@@ -80,27 +77,6 @@ TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
         EXPECT_TRUE(own->looksLike(head, c.path.string()));
         EXPECT_EQ(&ReaderFor(head, c.path.string()), &*own);
     }
-}
-
-// The Open dialog lists each group's extensions as the table gives them, and
-// nothing else.
-TEST(ReaderTable, OpenFiltersAreTheTablesExtensions) {
-    std::set<std::string> fromTable, fromFilters;
-    for (const ReaderRow& row : ReaderTable())
-        for (const ReaderExtension& e : row.extensions)
-            if (e.group != OpenGroup::None)
-                fromTable.insert(std::string(OpenGroupName(e.group)) + " *." + e.extension);
-    const std::vector<std::string> filters = OpenFileFilters();
-    ASSERT_FALSE(filters.empty());
-    EXPECT_EQ(filters.back(), "All files (*)");
-    for (size_t i = 0; i + 1 < filters.size(); ++i) {
-        const std::string& f = filters[i];
-        const size_t open = f.find(" (");
-        ASSERT_NE(open, std::string::npos) << f;
-        std::istringstream patterns(f.substr(open + 2, f.size() - open - 3));
-        for (std::string p; patterns >> p;) fromFilters.insert(f.substr(0, open) + " " + p);
-    }
-    EXPECT_EQ(fromFilters, fromTable);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -8,9 +7,8 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "data/formats/ReaderTable.h"
+#include "data/ReaderTestSupport.h"
 #include "data/formats/ScopeCsvFile.h"
-#include "data/formats/TektronixIsfFile.h"
 #include "data/formats/TextReader.h"
 #include "data/formats/TextWriter.h"
 
@@ -22,16 +20,6 @@ using test::RecordingMessages;
 
 class ScopeCsvFile : public test::TempDirTest {};
 
-bool Noted(const std::vector<std::string>& notes, const std::string& line) {
-    return std::find(notes.begin(), notes.end(), line) != notes.end();
-}
-
-std::string Head(const std::string& path) {
-    std::string head, error;
-    EXPECT_TRUE(ReadHead(path, head, error)) << error;
-    return head;
-}
-
 // The file with line `number` (from 1) replaced by `by`, or dropped when empty.
 std::string WithLine(const std::string& bytes, int number, const std::string& by) {
     size_t at = 0;
@@ -41,9 +29,8 @@ std::string WithLine(const std::string& bytes, int number, const std::string& by
 }
 
 // Every export read as its heading rows and its first and last rows state it
-// (the counts are the files' data rows); the Tektronix export agrees with the
-// ISF files the scope saved of the same acquisition to the digits it prints;
-// cut and malformed exports refused where they fail.
+// (the counts are the files' data rows; TektronixIsfFile compares the MDO4104C's
+// every sample with its ISF files); cut and malformed exports refused where they fail.
 TEST_F(ScopeCsvFile, ExportsReadAsTheirRowsStateThem) {
     std::string why;
     const fs::path bench = test::PeerData("bench", why);
@@ -59,166 +46,63 @@ TEST_F(ScopeCsvFile, ExportsReadAsTheirRowsStateThem) {
 
     struct Case {
         std::string file;
-        std::vector<std::string> names;  // empty: refused
-        std::string unit;                // of every channel
+        std::string names;  // of the channels, in volts, one a space
         long long rows;
         std::string interval;
         double x0, y0, x1, y1;  // X and the first channel in the first and last rows
-        std::string said;       // a further note, or in the refusal
+        std::string said;       // a further note
     };
     const double gone = NAN;  // a sample left empty
     const Case cases[] = {
-        {"scope-csv/tek_mdo4104c_RTC.csv",
-         {"CH1", "CH2"},
-         "V",
-         100000,
-         "2e-08 s",
-         -4.03e-4,
-         4.96,
-         1.59698e-3,
-         4.96,
-         "instrument: MDO4104C"},
-        {"scope-csv/tek_mso64_analog_waveform.csv",
-         {"REF7"},
-         "V",
-         50000,
-         "4e-11 s",
-         -9.99966406e-07,
-         -0.148,
-         9.99993594e-07,
-         0.144,
-         "instrument: MSO64"},
-        {"scope-csv/keysight_mso7034a_scope_3.csv",
-         {"1", "2"},
-         "V",
-         1000,
-         "2e-06 s",
-         -1e-3,
-         -249.982e-6,
-         998e-6,
-         gone,
-         "2 empty samples marked missing (the first on line 1002)."},
-        {"scope-csv/keysight_mso7034a_scope_6.csv",
-         {"1", "2"},
-         "V",
-         100,
-         "2e-05 s",
-         -1e-3,
-         -249.98e-6,
-         980e-6,
-         2.49975002,
-         "record length: 100"},
+        {"scope-csv/tek_mdo4104c_RTC.csv", "CH1 CH2", 100000, "2e-08 s", -4.03e-4, 4.96, 1.59698e-3,
+         4.96, "instrument: MDO4104C"},
+        {"scope-csv/tek_mso64_analog_waveform.csv", "REF7", 50000, "4e-11 s", -9.99966406e-07,
+         -0.148, 9.99993594e-07, 0.144, "instrument: MSO64"},
+        {"scope-csv/keysight_mso7034a_scope_3.csv", "1 2", 1000, "2e-06 s", -1e-3, -249.982e-6,
+         998e-6, gone, "2 empty samples marked missing (the first on line 1002)."},
+        {"scope-csv/keysight_mso7034a_scope_6.csv", "1 2", 100, "2e-05 s", -1e-3, -249.98e-6,
+         980e-6, 2.49975002, "record length: 100"},
         // Its last row has no line end.
-        {"scope-csv/keysight_mso7034a_scope_7_1.csv",
-         {"1"},
-         "V",
-         100,
-         "2e-05 s",
-         -1e-3,
-         -0.000249982,
-         0.00098,
-         2.49975,
-         "record length: 100"},
-        {"scope-csv/keysight_mso7034a_scope_12_1.csv",
-         {"1"},
-         "V",
-         5000,
-         "4e-07 s",
-         -1e-3,
-         -0.000249982,
-         0.0009996,
-         2.531,
-         "record length: 5000"},
-        {"rigol/DS1054Z-A.csv",
-         {"CH1", "CH2", "CH3", "CH4"},
-         "V",
-         1200,
-         "5e-10 s",
-         -3e-7,
-         3.28,
-         -3e-7 + 1199 * 5e-10,
-         4.08,
-         "start: -3e-07 s"},
-        {"rigol/DS1102E-B.csv",
-         {"CH1"},
-         "V",
-         600,
-         "2e-08 s",
-         -5.9999998e-06,
-         4.4,
-         5.98e-06,
-         -1.36,
+        {"scope-csv/keysight_mso7034a_scope_7_1.csv", "1", 100, "2e-05 s", -1e-3, -0.000249982,
+         0.00098, 2.49975, "record length: 100"},
+        {"rigol/DS1054Z-A.csv", "CH1 CH2 CH3 CH4", 1200, "5e-10 s", -3e-7, 3.28,
+         -3e-7 + 1199 * 5e-10, 4.08, "start: -3e-07 s"},
+        {"rigol/DS1102E-B.csv", "CH1", 600, "2e-08 s", -5.9999998e-06, 4.4, 5.98e-06, -1.36,
          "record length: 600"},
-        {"rigol/DS2072A-5.csv",
-         {"CH1", "CH2"},
-         "V",
-         1400,
-         "1e-08 s",
-         -2.52e-6,
-         0.0,
-         -2.52e-6 + 1399 * 1e-8,
-         0.302,
-         "start: -2.52e-06 s"},
-        {"rigol/DS4024-B.csv",
-         {"CH1", "CH2"},
-         "V",
-         1400,
-         "1e-05 s",
-         -7.268e-3,
-         0.3125,
-         -7.268e-3 + 1399 * 1e-5,
-         -0.625,
-         "start: -0.007268 s"},
-        {"cut.csv",
-         {},
-         "",
-         0,
-         "",
-         0,
-         0,
-         0,
-         0,
-         "record length is 100000, but it holds 46455 rows: it is cut short"},
-        {"bad_value.csv", {}, "", 0, "", 0, 0, 0, 0, "Line 50: \"2.5V\" is no number."},
-        {"gap.csv",
-         {},
-         "",
-         0,
-         "",
-         0,
-         0,
-         0,
-         0,
-         "Line 10 numbers its sample \"8\" where 7 comes next"},
+        {"rigol/DS2072A-5.csv", "CH1 CH2", 1400, "1e-08 s", -2.52e-6, 0.0, -2.52e-6 + 1399 * 1e-8,
+         0.302, "start: -2.52e-06 s"},
     };
+    const std::pair<std::string, std::string> refused[] = {
+        {"cut.csv", "record length is 100000, but it holds 46455 rows: it is cut short"},
+        {"bad_value.csv", "Line 50: \"2.5V\" is no number."},
+        {"gap.csv", "Line 10 numbers its sample \"8\" where 7 comes next"},
+    };
+    for (const auto& [file, said] : refused) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(test::ReaderName(Path(file)), "oscilloscope CSV");
+        test::ReadOutcome o;
+        test::ReadInto(ReadScopeCsvFile, Path(file), o);
+        test::ExpectRefused(o, said);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::string path =
-            fs::exists(bench / c.file) ? (bench / c.file).string() : Path(c.file);
-        EXPECT_EQ(std::string(ReaderFor(Head(path), path).name), "oscilloscope CSV");
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        const bool read = ReadScopeCsvFile(path, d, messages, {}, &notes);
-        if (c.names.empty()) {
-            EXPECT_FALSE(read);
-            ASSERT_EQ(messages.shown.size(), 1u);
-            EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
-                << messages.shown[0].first;
-            continue;
-        }
-        ASSERT_TRUE(read) << (messages.shown.empty() ? "" : messages.shown[0].first);
-        EXPECT_TRUE(messages.shown.empty());
-        EXPECT_TRUE(Noted(notes, "record length: " + std::to_string(c.rows)));
-        EXPECT_TRUE(Noted(notes, "sample interval: " + c.interval));
-        EXPECT_TRUE(Noted(notes, c.said));
-        ASSERT_EQ(d->VariableCount(), static_cast<std::int32_t>(c.names.size() + 1));
+        const std::string path = (bench / c.file).string();
+        EXPECT_EQ(test::ReaderName(path), "oscilloscope CSV");
+        test::ReadOutcome o;
+        test::ReadInto(ReadScopeCsvFile, path, o);
+        const CResultDataRef& d = o.data;
+        ASSERT_TRUE(o.read) << o.First();
+        EXPECT_TRUE(o.messages.shown.empty());
+        EXPECT_TRUE(o.Noted("record length: " + std::to_string(c.rows)));
+        EXPECT_TRUE(o.Noted("sample interval: " + c.interval));
+        EXPECT_TRUE(o.Noted(c.said));
         EXPECT_EQ(d->Variable(0)->Name(), "Time");
-        EXPECT_EQ(d->Variable(0)->Unit(), "s");
-        for (size_t i = 0; i < c.names.size(); ++i) {
-            EXPECT_EQ(d->Variable(std::int32_t(i + 1))->Name(), c.names[i]);
-            EXPECT_EQ(d->Variable(std::int32_t(i + 1))->Unit(), c.unit);
-        }
+        std::string names;
+        for (std::int32_t i = 1; i < d->VariableCount(); ++i)
+            names += (i > 1 ? " " : "") + d->Variable(i)->Name();
+        EXPECT_EQ(names, c.names);
+        for (std::int32_t i = 0; i < d->VariableCount(); ++i)
+            EXPECT_EQ(d->Variable(i)->Unit(), i == 0 ? "s" : "V");
         ASSERT_EQ(d->RowCount(), c.rows);
         const std::int32_t last = d->RowCount() - 1;
         const double* x = d->Variable(0)->Values();
@@ -233,34 +117,6 @@ TEST_F(ScopeCsvFile, ExportsReadAsTheirRowsStateThem) {
             EXPECT_NEAR(y[last], c.y1, 1e-12);
             EXPECT_FALSE(d->BadPoints());
         }
-    }
-
-    // The MDO4104C's own CSV against the ISF files of each channel.
-    CResultDataRef csv;
-    RecordingMessages messages;
-    std::vector<std::string> notes;
-    ASSERT_TRUE(ReadScopeCsvFile((bench / "scope-csv/tek_mdo4104c_RTC.csv").string(), csv, messages,
-                                 {}, &notes));
-    EXPECT_TRUE(Noted(notes, "CH1 probe attenuation: 10"));
-    const double* t = csv->Variable(0)->Values();
-    for (int channel = 1; channel <= 2; ++channel) {
-        SCOPED_TRACE(channel);
-        CResultDataRef isf;
-        ASSERT_TRUE(ReadTektronixIsfFile(
-            (bench / "tek-isf" / ("tek0000CH" + std::to_string(channel) + ".isf")).string(), isf,
-            messages));
-        ASSERT_EQ(isf->RowCount(), csv->RowCount());
-        const double* ti = isf->Variable(0)->Values();
-        const double* v = csv->Variable(channel)->Values();
-        const double* vi = isf->Variable(1)->Values();
-        int off = 0;
-        for (std::int32_t i = 0; i < csv->RowCount(); ++i) {
-            // Times are printed "%.5e", values to hundredths.
-            const double half = 0.5e-5 * std::pow(10.0, std::floor(std::log10(std::fabs(t[i]))));
-            off += std::fabs(t[i] - ti[i]) > half * 1.001;
-            off += std::fabs(v[i] - vi[i]) > 0.005 * 1.001;
-        }
-        EXPECT_EQ(off, 0);
     }
 }
 
@@ -283,7 +139,7 @@ TEST_F(ScopeCsvFile, OtherCsvFilesStayTheTextReaders) {
     test::Spit(Path("axis.csv"), "x-axis,1\n0,1\n1,2\n");
     for (const std::string& file : {ours, Path("x.csv"), Path("model.csv"), Path("axis.csv")}) {
         SCOPED_TRACE(file);
-        EXPECT_EQ(std::string(ReaderFor(Head(file), file).name), "text");
+        EXPECT_EQ(test::ReaderName(file), "text");
         CResultDataRef d;
         std::vector<std::string> names;
         ASSERT_TRUE(ReadTextResult(file, d, names, messages));

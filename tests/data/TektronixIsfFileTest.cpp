@@ -4,60 +4,23 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/ReaderTestSupport.h"
+#include "data/formats/ScopeCsvFile.h"
 #include "data/formats/TektronixIsfFile.h"
 
 namespace kurvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RecordingMessages;
 
 class TektronixIsfFile : public test::TempDirTest {};
 
-// A printed number, and half a unit of its last printed digit.
-struct Printed {
-    double value = 0.0, half = 0.0;
-};
-
-Printed Parse(const std::string& text) {
-    const size_t e = text.find_first_of("eE");
-    const std::string mantissa = text.substr(0, e);
-    const size_t dot = mantissa.find('.');
-    const int decimals = dot == std::string::npos ? 0 : int(mantissa.size() - dot - 1);
-    const int exponent = e == std::string::npos ? 0 : std::atoi(text.c_str() + e + 1);
-    return {std::strtod(text.c_str(), nullptr), 0.5 * std::pow(10.0, exponent - decimals)};
-}
-
-// The rows of the scope's own CSV export after its "TIME,..." heading.
-std::vector<std::vector<Printed>> CsvRows(const std::string& csv) {
-    std::istringstream in(csv);
-    std::vector<std::vector<Printed>> rows;
-    bool data = false;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!data) {
-            data = line.rfind("TIME,", 0) == 0;
-            continue;
-        }
-        if (line.empty()) continue;
-        std::vector<Printed> row;
-        std::istringstream fields(line);
-        for (std::string f; std::getline(fields, f, ',');) row.push_back(Parse(f));
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-bool Noted(const std::vector<std::string>& notes, const std::string& line) {
-    return std::find(notes.begin(), notes.end(), line) != notes.end();
-}
-
-// Each capture read as the scope's own CSV export of it prints it; the RF
+// Each capture read as the scope's own CSV export of it prints it (which also
+// checks every sample the CSV reader reads); the RF
 // traces span what their WFID states; cut captures refused.
 TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
     std::string why;
@@ -68,8 +31,11 @@ TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
     ASSERT_EQ(ch1.size(), 200467u);
     test::Spit(Path("cut_curve.isf"), ch1.substr(0, 100000));
     test::Spit(Path("cut_preamble.isf"), ch1.substr(0, 300));
-    const auto csv = CsvRows(test::Slurp(bench / "scope-csv/tek_mdo4104c_RTC.csv"));
-    ASSERT_EQ(csv.size(), 100000u);
+    // The scope's own CSV export of the same acquisition, read by its reader.
+    test::ReadOutcome csv;
+    test::ReadInto(ReadScopeCsvFile, (bench / "scope-csv/tek_mdo4104c_RTC.csv").string(), csv);
+    ASSERT_TRUE(csv.read) << csv.First();
+    EXPECT_TRUE(csv.Noted("CH1 probe attenuation: 10"));
 
     struct Case {
         std::string file;
@@ -93,22 +59,18 @@ TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::string path = fs::exists(isf / c.file) ? (isf / c.file).string() : Path(c.file);
+        const std::string path = test::PeerOrOwn(isf, c.file, Path(c.file));
         ASSERT_TRUE(LooksLikeTektronixIsf(test::Slurp(path).substr(0, 128), path));
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        const bool read = ReadTektronixIsfFile(path, d, messages, {}, &notes);
+        test::ReadOutcome o;
+        test::ReadInto(ReadTektronixIsfFile, path, o);
         if (c.name.empty()) {
-            EXPECT_FALSE(read);
-            ASSERT_EQ(messages.shown.size(), 1u);
-            EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
-                << messages.shown[0].first;
+            test::ExpectRefused(o, c.said);
             continue;
         }
-        ASSERT_TRUE(read) << (messages.shown.empty() ? "" : messages.shown[0].first);
-        EXPECT_TRUE(Noted(notes, c.said));
-        EXPECT_TRUE(Noted(notes, std::string("sample interval: ") + c.interval));
+        const CResultDataRef& d = o.data;
+        ASSERT_TRUE(o.read) << o.First();
+        EXPECT_TRUE(o.Noted(c.said));
+        EXPECT_TRUE(o.Noted(std::string("sample interval: ") + c.interval));
         ASSERT_EQ(d->VariableCount(), 2);
         EXPECT_EQ(d->Variable(0)->Name(), c.x);
         EXPECT_EQ(d->Variable(0)->Unit(), c.xUnit);
@@ -124,15 +86,15 @@ TEST_F(TektronixIsfFile, CapturesReadAsTheScopeExportsThem) {
             for (std::int32_t i = 0; i < rows; ++i) ASSERT_TRUE(y[i] >= 0 && y[i] < 1) << i;
             continue;
         }
-        ASSERT_EQ(static_cast<size_t>(rows), csv.size());
-        // The export drops trailing zeros: its finest digit holds for every value.
-        double half = 1.0;
-        for (const auto& row : csv) half = std::min(half, row[size_t(c.csvColumn)].half);
+        ASSERT_EQ(rows, csv.data->RowCount());
+        // The export prints times "%.5e" and values to hundredths.
+        const double* t = csv.data->Variable(0)->Values();
+        const double* v = csv.data->Variable(c.csvColumn)->Values();
         int off = 0;
         for (std::int32_t i = 0; i < rows; ++i) {
-            const Printed& t = csv[size_t(i)][0];
-            off += std::fabs(x[i] - t.value) > t.half * 1.001;
-            off += std::fabs(y[i] - csv[size_t(i)][size_t(c.csvColumn)].value) > half * 1.001;
+            const double half = 0.5e-5 * std::pow(10.0, std::floor(std::log10(std::fabs(t[i]))));
+            off += std::fabs(x[i] - t[i]) > half * 1.001;
+            off += std::fabs(y[i] - v[i]) > 0.005 * 1.001;
         }
         EXPECT_EQ(off, 0);
     }

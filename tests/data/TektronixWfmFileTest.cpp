@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "data/ReaderTestSupport.h"
 #include "data/formats/ReaderTable.h"
 #include "data/formats/TektronixWfmFile.h"
 
@@ -17,13 +18,8 @@ namespace kurvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RecordingMessages;
 
 class TektronixWfmFile : public test::TempDirTest {};
-
-bool Noted(const std::vector<std::string>& notes, const std::string& line) {
-    return std::find(notes.begin(), notes.end(), line) != notes.end();
-}
 
 // The int16 samples of a NumPy ".npy" file of one little-endian int16 vector;
 // empty when it is anything else.
@@ -83,26 +79,20 @@ TEST_F(TektronixWfmFile, CapturesReadAsTheirSourcesState) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::string path = fs::exists(dir / c.file) ? (dir / c.file).string() : Path(c.file);
-        std::string head, error;
-        ASSERT_TRUE(ReadHead(path, head, error)) << error;
-        EXPECT_STREQ(ReaderFor(head, path).name, "Tektronix WFM");
-        CResultDataRef d;
-        RecordingMessages messages;
-        std::vector<std::string> notes;
-        const bool read = ReadTektronixWfmFile(path, d, messages, {}, &notes);
+        const std::string path = test::PeerOrOwn(dir, c.file, Path(c.file));
+        EXPECT_EQ(test::ReaderName(path), "Tektronix WFM");
+        test::ReadOutcome o;
+        test::ReadInto(ReadTektronixWfmFile, path, o);
         if (c.runs == 0) {
-            EXPECT_FALSE(read);
-            ASSERT_EQ(messages.shown.size(), 1u);
-            EXPECT_NE(messages.shown[0].first.find(c.said), std::string::npos)
-                << messages.shown[0].first;
+            test::ExpectRefused(o, c.said);
             continue;
         }
-        ASSERT_TRUE(read) << (messages.shown.empty() ? "" : messages.shown[0].first);
-        EXPECT_TRUE(Noted(notes, "record length: " + std::to_string(c.rows)));
-        EXPECT_TRUE(Noted(notes, std::string("sample interval: ") + c.interval));
+        const CResultDataRef& d = o.data;
+        ASSERT_TRUE(o.read) << o.First();
+        EXPECT_TRUE(o.Noted("record length: " + std::to_string(c.rows)));
+        EXPECT_TRUE(o.Noted(std::string("sample interval: ") + c.interval));
         if (*c.said) {
-            EXPECT_TRUE(Noted(notes, c.said));
+            EXPECT_TRUE(o.Noted(c.said));
         }
         ASSERT_EQ(d->RunCount(), c.runs);
         ASSERT_EQ(d->RowCount(), c.rows);
@@ -195,14 +185,10 @@ TEST_F(TektronixWfmFile, UnreadFormatsAreRefusedByName) {
             const std::string path = e.path().string();
             std::string head, error;
             ASSERT_TRUE(ReadHead(path, head, error)) << error;
-            const ReaderRow& row = ReaderFor(head, path);
-            CResultDataRef d;
-            RecordingMessages messages;
-            EXPECT_FALSE(row.read(path, d, nullptr, messages, {}));
-            ASSERT_EQ(messages.shown.size(), 1u);
-            EXPECT_EQ(messages.shown[0].first.rfind(e.path().filename().string() + " " + f.said, 0),
-                      0u)
-                << messages.shown[0].first;
+            test::ReadOutcome o;
+            o.read = ReaderFor(head, path).read(path, o.data, nullptr, o.messages, {});
+            test::ExpectRefused(o, "");
+            EXPECT_EQ(o.First().rfind(e.path().filename().string() + " " + f.said, 0), 0u);
         }
     }
     EXPECT_EQ(seen, 7 + 4 + 3);
