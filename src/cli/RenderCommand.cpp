@@ -240,11 +240,11 @@ std::unique_ptr<QGuiApplication> StartQt() {
 }
 
 // The data set read (`loaded`), the part of it to draw (`data`) and the
-// settings saved with it; 0 or the exit status.
+// settings saved with it, and how its runs were lined up; 0 or the exit status.
 int LoadDrawn(const RenderRequest& req, CResultDataRef& loaded, CResultDataRef& data,
-              CIOBuffer& saved, std::FILE* err) {
+              CIOBuffer& saved, std::vector<RunAdjust>& adjust, std::FILE* err) {
     if (const int status = Load(req.file, loaded, err, &saved)) return status;
-    if (const int status = ApplyRunOptions(req.runOptions, loaded, err)) return status;
+    if (const int status = ApplyRunOptions(req.runOptions, loaded, err, &adjust)) return status;
     data = loaded;
     if (!req.choice.all) {
         std::vector<SelectedRun> runs;
@@ -357,7 +357,8 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
 
     CResultDataRef loaded, data;
     CIOBuffer saved;
-    if (const int status = LoadDrawn(req, loaded, data, saved, err)) return status;
+    std::vector<RunAdjust> adjust;
+    if (const int status = LoadDrawn(req, loaded, data, saved, adjust, err)) return status;
     QtMeasure measure;
     const GraphFont font;
     const TextSize digits = measure.Measure(font, "0123456789");
@@ -366,6 +367,9 @@ int Render(const std::vector<std::string>& argv, std::FILE* out, std::FILE* err)
     bool fit = true;
     if (const int status = MakeScreens(req, data, saved, measure, font, metrics, screens, fit, err))
         return status;
+    // The legend says how the runs drawn were lined up.
+    if (req.choice.all)
+        for (const auto& s : screens) s->SetRunAdjustments(adjust);
     std::vector<CGraphCurve*> view;
     if (const int status = ArrangeView(req, metrics, screens, fit, view, err)) return status;
     return Save(req.target, req.kind, view, req.w, req.h, err);

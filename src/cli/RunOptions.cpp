@@ -97,7 +97,8 @@ int ParseRunOptions(Args& args, std::FILE* err, RunOptions& options, bool levelS
     return kExitOk;
 }
 
-int ApplyRunOptions(const RunOptions& options, CResultDataRef& data, std::FILE* err) {
+int ApplyRunOptions(const RunOptions& options, CResultDataRef& data, std::FILE* err,
+                    std::vector<RunAdjust>* applied) {
     if (options.Empty()) return kExitOk;
     for (const std::string& path : options.added) {
         CResultDataRef more;
@@ -163,6 +164,7 @@ int ApplyRunOptions(const RunOptions& options, CResultDataRef& data, std::FILE* 
         return kExitFailed;
     }
     data = adjusted;
+    if (applied) *applied = std::move(perRun);
     return kExitOk;
 }
 

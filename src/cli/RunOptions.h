@@ -46,7 +46,9 @@ int ParseRunOptions(Args& args, std::FILE* err, RunOptions& options, bool levelS
 // Joins the files `options` adds to `data` and lines its runs up, as every
 // command taking --runs does right after reading its file: 0, the usage
 // status for a run or a variable that does not exist, else what reading
-// the added files or aligning ended with.
-int ApplyRunOptions(const RunOptions& options, CResultDataRef& data, std::FILE* err);
+// the added files or aligning ended with. `applied` (when given) gets how
+// each run was lined up, for a legend to say.
+int ApplyRunOptions(const RunOptions& options, CResultDataRef& data, std::FILE* err,
+                    std::vector<RunAdjust>* applied = nullptr);
 
 }  // namespace kurvex::cli

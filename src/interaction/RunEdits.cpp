@@ -13,12 +13,30 @@ namespace kurvex {
 
 namespace {
 
-// The number typed, with an engineering suffix; none without a digit or when too large.
+// The number typed, with an engineering suffix and perhaps a unit ("12.3 us");
+// none without a digit, when too large, or when a second number follows
+// ("0-0.0121" is no number, though the controls would read its 0).
 std::optional<double> Typed(std::string_view text) {
-    bool digit = false;
-    for (const char c : text) digit = digit || (c >= '0' && c <= '9');
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = text.find_first_not_of(" \t");
+    if (i == std::string_view::npos) return std::nullopt;
+    if (text[i] == '-' || text[i] == '+') ++i;
+    bool digits = false;
+    for (; i < text.size() && (digit(text[i]) || text[i] == '.'); ++i)
+        digits = digits || digit(text[i]);
+    if (!digits) return std::nullopt;
+    if (i + 1 < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (text[j] == '-' || text[j] == '+') ++j;
+        if (j < text.size() && digit(text[j])) {
+            i = j;
+            while (i < text.size() && digit(text[i])) ++i;
+        }
+    }
+    for (; i < text.size(); ++i)
+        if (digit(text[i]) || text[i] == '-' || text[i] == '+') return std::nullopt;
     const double v = ReadSuffixedNumber(text);
-    if (!digit || !std::isfinite(v)) return std::nullopt;
+    if (!std::isfinite(v)) return std::nullopt;
     return v;
 }
 

@@ -146,6 +146,7 @@ TEST(RunCompare, RunEditsRefuseWhatCannotApply) {
     };
     const Case cases[] = {
         {"shift text", ShiftRun(none, "flat", "soon"), "The shift must be a number."},
+        {"two numbers", ShiftRun(none, "flat", "0-0.0121"), "The shift must be a number."},
         {"zero factor", ScaleRun(none, "flat", "V", "0"),
          "The factor must be a number other than 0."},
         {"reference", AlignRun(none, *data.Get(), names, 0, 0, "V", "0.5", true, ""),
