@@ -60,8 +60,8 @@ void CScriptRunner::Run() {
     emit started();
     // The worker holds the data set it measures: a reload meanwhile gives a new one.
     const int generation = ++generation_;
-    jobs_->Post([this, generation, text = text_, data = view_->ShownData(),
-                 runs = runs_, cancel = cancel_] {
+    jobs_->Post([this, generation, text = text_, data = view_->ShownData(), runs = runs_,
+                 cancel = cancel_] {
         auto told = [this, generation, cancel](int done, int total) {
             QMetaObject::invokeMethod(
                 this,

@@ -1,7 +1,5 @@
 #include "data/document/ResultFile.h"
 
-#include "data/model/RunAdjust.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -144,8 +142,8 @@ bool LoadResultFile(const std::string& path, CResultDataRef& data, CIOBuffer* se
     }
     if (ok) {
         const XKind kind = data->GetXKind() != XKind::Unknown ? data->GetXKind()
-                           : reader.x != XKind::Unknown   ? reader.x
-                                                          : XKindOf(*data.Get());
+                           : reader.x != XKind::Unknown       ? reader.x
+                                                              : XKindOf(*data.Get());
         for (std::int32_t k = 0; k < data->RunCount(); ++k) data->Run(k)->SetXKind(kind);
     }
     if (ok && options.showWarnings && data->BadPoints()) {
