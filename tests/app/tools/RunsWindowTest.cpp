@@ -9,6 +9,7 @@
 #include "app/GraphWnd.h"
 #include "app/ViewerFixture.h"
 #include "app/tools/RunsWindow.h"
+#include "graph/DisplaySettingsFile.h"
 #include "interaction/CommandTable.h"
 
 namespace kurvex {
@@ -75,6 +76,38 @@ TEST_F(RunsWindowTest, HidesARunOnEveryScreenAndKeepsItByNameOverAReload) {
     ASSERT_NE(w->RunItem(2), nullptr);
     EXPECT_EQ(w->RunItem(2)->text(), "r=2");
     EXPECT_EQ(w->RunItem(2)->checkState(), Qt::Unchecked);
+}
+
+// A second source lined up on the first: shifted, scaled and mapped as drawn,
+// kept by name, compared as a curve; the files stay as they were.
+TEST_F(RunsWindowTest, ARunLinedUpIsDrawnAsSetAndComparedWithTheReference) {
+    const QString sim = Write("sim.txt", "time V(out)\n0 0\n1 1\n2 2\n3 3\n");
+    const QString cap = Write("cap.txt", "Time CH1\n0 10\n1 20\n2 30\n3 40\n");
+    Write("sim.ini", "[Main]\nNumScreen=1\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V(out)\n");
+    ASSERT_NE(app_->OpenRuns({sim, cap}), nullptr);
+    Settle();
+    COhmixGraphView* view = frame_->ActiveView();
+    ASSERT_NE(view, nullptr);
+    RunChoice choice = view->Runs();
+    RunAdjust probe;
+    probe.shift = 1;
+    probe.SetMap("CH1", "V(out)");
+    probe.SetScale("V(out)", 0.1);
+    SetAdjustment(choice, "cap", probe);
+    view->SetRunChoice(choice);
+    CGraphCurve& screen = view->Screen(0)->Record();
+    const RefPtr<CResultVariable> x = screen.RunXColumn(1);
+    const RefPtr<CResultVariable> y = screen.RunYColumn(1, screen.Curve(0));
+    ASSERT_TRUE(x && y);
+    EXPECT_EQ(x->Values()[0], 1.0);
+    EXPECT_DOUBLE_EQ(y->Values()[3], 4.0);
+    EXPECT_EQ(view->Document()->Core().Data()->Run(1)->Variable(1)->Values()[3], 40.0);
+
+    frame_->Execute(kCmdCompareRuns);
+    ASSERT_EQ(screen.CurveCount(), 2);
+    EXPECT_EQ(screen.Curve(1).formula, "V(out)@2-V(out)@1");
+    frame_->Execute(kCmdSaveSettings);
+    EXPECT_EQ(LoadRunChoice(dir_.filePath("sim.ini").toStdString()).adjusted, choice.adjusted);
 }
 
 }  // namespace
