@@ -170,7 +170,9 @@ TEST(FrequencyDisplay, ScreenWithoutAPlanStaysInTheTimeDomainUntouched) {
             brokenLast ? std::vector{&good, &bad} : std::vector{&bad, &good}, said);
         // Without the last screen's spectra the whole view stays as it was.
         EXPECT_EQ(r.did, brokenLast ? DomainSwitch::kNothing : DomainSwitch::kToFrequency);
-        if (!brokenLast) EXPECT_EQ(r.screensWithoutPlan, 1);
+        if (!brokenLast) {
+            EXPECT_EQ(r.screensWithoutPlan, 1);
+        }
         EXPECT_EQ(bad.FreqDisplay(), 0);
         EXPECT_EQ(bad.XTitle(), "t0");
         EXPECT_TRUE(bad.UndoStack().empty());

@@ -101,8 +101,9 @@ TEST_F(ViewerTest, EveryToolBarButtonHasAnIconAndANameForScreenReaders) {
             ASSERT_NE(button, nullptr);
             EXPECT_FALSE(button->accessibleName().isEmpty()) << a->data().toInt();
             // A control on the bar, such as the curve list, shows itself.
-            if (!qobject_cast<QWidgetAction*>(a))
+            if (!qobject_cast<QWidgetAction*>(a)) {
                 EXPECT_FALSE(a->icon().isNull()) << a->data().toInt();
+            }
         }
     }
 }

@@ -58,7 +58,9 @@ TEST(SetRange, EndsAndStepAsStored) {
         const AxisRange r = c.y ? g.YRange() : g.XRange();
         EXPECT_DOUBLE_EQ(r.from, c.want.from);
         EXPECT_DOUBLE_EQ(r.to, c.want.to);
-        if (!std::isnan(c.want.increment)) EXPECT_DOUBLE_EQ(r.increment, c.want.increment);
+        if (!std::isnan(c.want.increment)) {
+            EXPECT_DOUBLE_EQ(r.increment, c.want.increment);
+        }
     }
 }
 
