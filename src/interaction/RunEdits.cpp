@@ -117,7 +117,7 @@ std::string RunRowText(const std::string& name, const RunAdjust& adjust, const s
     std::string parts;
     const auto add = [&](const std::string& part) { parts += (parts.empty() ? "" : "; ") + part; };
     if (adjust.shift != 0.0) add(ShiftText(adjust.shift, XUnit(xName)));
-    for (const auto& [from, to] : adjust.maps) add(from + " as " + to);
+    for (const auto& [from, to] : adjust.maps) add(from + " shows as " + to);
     for (const auto& [var, factor] : adjust.scales) add(var + " \u00D7" + Format("%g", factor));
     return name + "  [" + parts + "]";
 }

@@ -34,7 +34,7 @@ RunEdit AlignRun(const RunChoice& choice, const CResultData& shown,
                  std::string_view after);
 
 // A run's row in the Runs window: its name, then how it is lined up
-// ("capture  [+12.3 µs; CH1 as V(out); V(out) ×0.1]").
+// ("capture  [+12.3 µs; CH1 shows as V(out); V(out) ×0.1]").
 std::string RunRowText(const std::string& name, const RunAdjust& adjust, const std::string& xName);
 
 }  // namespace kurvex

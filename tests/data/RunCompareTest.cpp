@@ -171,6 +171,8 @@ TEST(RunCompare, RunEditsRefuseWhatCannotApply) {
         RunLegendText("capture", AdjustmentOf(ShiftRun(mapped, "flat", "12.3u").choice, "flat"),
                       "V(out)", "time"),
         "V [capture, +12.3 \u00B5s, \u00D710]");
+    EXPECT_EQ(RunRowText("flat", AdjustmentOf(mapped, "flat"), "time"),
+              "flat  [V shows as V(out); V(out) \u00D710]");
 }
 
 TEST(RunCompare, DifferenceRmsAgainstAClosedForm) {
