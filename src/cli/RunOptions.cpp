@@ -64,6 +64,8 @@ int ParseRunOptions(Args& args, std::FILE* err, RunOptions& options, bool levelS
         RunOptions::Scale s{0, scales[i + 1], 1.0};
         if (!run("--scale", scales[i], s.run) || !number("--scale", scales[i + 2], s.factor))
             return kExitUsage;
+        // A factor of 0 would leave nothing of the variable to compare.
+        if (s.factor == 0.0) return Usage(err, "--scale wants a factor other than 0");
         options.scales.push_back(std::move(s));
     }
     for (const std::string& text : args.lists["--align"]) {

@@ -98,6 +98,7 @@ TEST(RunOptionsCli, RefusalsNameWhatIsWrong) {
         {{"eval", sim, "V(out)", "--map", "3", "CH1", "V"}, kExitUsage, "no run 3"},
         {{"measure", sim, "V(out)", "--map", "2", "CH9", "V"}, kExitUsage, "\"CH9\""},
         {{"fft", sim, "-o", out + ".fft", "--scale", "2", "V(n)", "2"}, kExitUsage, "\"V(n)\""},
+        {{"eval", sim, "V(out)", "--scale", "2", "V(out)", "0"}, kExitUsage, "other than 0"},
         {{"meas", sim, (dir / "max.meas").string(), "--align", "2", "--on", "V(n)", "--level", "0"},
          kExitUsage,
          "\"V(n)\""},
