@@ -11,6 +11,7 @@
 #include "data/cache/ColumnCache.h"
 #include "data/platform/NumberText.h"
 #include "data/platform/Workers.h"
+#include "formula/FormulaNode.h"
 
 namespace kurvex {
 
@@ -76,12 +77,13 @@ std::unique_ptr<CFormula> CompileOver(const CResultData* whole, const std::strin
 }
 
 // Variable `column` of `run` at each of the `rows` X values `x`, linearly
-// between the run's samples on either side: NaN outside the run's X range and
-// where a sample it needs is not valid. The run's X ascends.
+// between the run's samples on either side: NaN where a sample it needs is
+// not valid, and no value outside the run's X range, where a difference of
+// two runs has none by its nature. The run's X ascends.
 std::vector<double> Resample(const double* x, std::int32_t rows, const CResultData& run,
                              std::int32_t column) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::vector<double> out(static_cast<size_t>(rows), nan);
+    std::vector<double> out(static_cast<size_t>(rows), NoValue());
     const std::int32_t n = run.RowCount();
     if (n == 0) return out;
     const double* rx = run.Variable(0)->Values();
@@ -92,11 +94,13 @@ std::vector<double> Resample(const double* x, std::int32_t rows, const CResultDa
         if (!(at >= rx[0] && at <= rx[n - 1])) continue;
         // The last sample at or before `at`: of samples at the same X, the later.
         const auto k = static_cast<std::int32_t>(std::upper_bound(rx, rx + n, at) - rx) - 1;
+        double& o = out[static_cast<size_t>(i)];
         if (rx[k] == at) {
-            if (rf[k] == kPointValid) out[static_cast<size_t>(i)] = rv[k];
+            o = rf[k] == kPointValid ? rv[k] : nan;
         } else if (rf[k] == kPointValid && rf[k + 1] == kPointValid) {
-            out[static_cast<size_t>(i)] =
-                rv[k] + (rv[k + 1] - rv[k]) * ((at - rx[k]) / (rx[k + 1] - rx[k]));
+            o = rv[k] + (rv[k + 1] - rv[k]) * ((at - rx[k]) / (rx[k + 1] - rx[k]));
+        } else {
+            o = nan;
         }
     }
     return out;

@@ -172,23 +172,24 @@ CResultDataRef ThreeRuns() {
 TEST(FormulaVariable, OtherRunsAreInterpolatedOntoTheXOfTheRunEvaluated) {
     const CResultDataRef data = ThreeRuns();
     const double no = std::nan("");  // an invalid sample
+    const double gap = -1e300;       // outside the run's X: no value, and no fault
     struct Case {
         const char* text;
         std::int32_t run;  // evaluated over, from 0
         std::vector<double> want;
     };
     const Case cases[] = {
-        {"V(out)@2-V(out)@1", 0, {no, 13, 37, 66, 95}},
-        {"v(OUT)@\"VIN=1 R1=1000\"", 0, {no, 15, 40, 70, 100}},
+        {"V(out)@2-V(out)@1", 0, {gap, 13, 37, 66, 95}},
+        {"v(OUT)@\"VIN=1 R1=1000\"", 0, {gap, 15, 40, 70, 100}},
         // Exact X needs only its own sample; between needs both neighbours
         // valid: at 1 the right one (1.5) is not, at 3 the left one (2.5).
         {"(V(out)@\"vin=2 r1=1000\")*2", 0, {0, no, 8, no, 16}},
-        {"V (A)@2+I(L1)@2", 0, {no, 7, 7, 7, 7}},
+        {"V (A)@2+I(L1)@2", 0, {gap, 7, 7, 7, 7}},
         {"V(out)@1", 0, {1, 2, 3, 4, 5}},
         // Over another run, plain names are its own and NAME@K still run K.
         {"V(out)*2", 1, {20, 40, 80, 200}},
         {"V(out)-V(out)@1", 1, {8.5, 17.5, 37, 95}},
-        {"V(out)@2", 2, {no, 10, 20, 40, 55, 100}},
+        {"V(out)@2", 2, {gap, 10, 20, 40, 55, 100}},
         {"V(out)@3-V(out)", 2, {0, 0, 0, 0, 0, 0}},
     };
     for (const auto& [text, run, want] : cases) {
@@ -197,8 +198,10 @@ TEST(FormulaVariable, OtherRunsAreInterpolatedOntoTheXOfTheRunEvaluated) {
         const FormulaBuild build = BuildFormulaVariable(data, text, options);
         ASSERT_TRUE(build.variable) << text << ": " << build.error.message;
         for (size_t i = 0; i < want.size(); ++i) {
-            const bool valid = !std::isnan(want[i]);
-            EXPECT_EQ(build.variable->Flags()[i], valid ? kPointValid : kPointInvalid)
+            const bool valid = !std::isnan(want[i]) && want[i] != gap;
+            EXPECT_EQ(build.variable->Flags()[i], valid            ? kPointValid
+                                                  : want[i] == gap ? kPointMissing
+                                                                   : kPointInvalid)
                 << text << " " << i;
             if (valid) {
                 EXPECT_EQ(build.variable->Values()[i], want[i]) << text << " " << i;
