@@ -82,26 +82,27 @@ QString DefaultCurve(const COhmixGraphView& view) {
     return Text(s.Data()->Variable(c.columnIndex)->Name());
 }
 
+// Adds `control` under its label, which names it for screen readers too.
+template <typename Control>
+Control* AddRow(QFormLayout* form, const QString& text, Control* control) {
+    auto* label = new QLabel(text);
+    label->setBuddy(control);
+    control->setAccessibleName(QString(text).remove('&').remove(':'));
+    form->addRow(label, control);
+    return control;
+}
+
 QComboBox* Labelled(QFormLayout* form, const QString& text, const QStringList& items,
                     bool editable = false, const QString& current = {}) {
     auto* box = new QComboBox;
     box->addItems(items);
     box->setEditable(editable);
     if (const int at = box->findText(current); at >= 0) box->setCurrentIndex(at);
-    auto* label = new QLabel(text);
-    label->setBuddy(box);
-    box->setAccessibleName(QString(text).remove('&').remove(':'));
-    form->addRow(label, box);
-    return box;
+    return AddRow(form, text, box);
 }
 
 QLineEdit* LabelledField(QFormLayout* form, const QString& text, const QString& value) {
-    auto* field = new QLineEdit(value);
-    auto* label = new QLabel(text);
-    label->setBuddy(field);
-    field->setAccessibleName(QString(text).remove('&').remove(':'));
-    form->addRow(label, field);
-    return field;
+    return AddRow(form, text, new QLineEdit(value));
 }
 
 // A small form: `fill` adds its fields, `accept` says what is wrong with them
