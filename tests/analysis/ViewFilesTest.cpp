@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 
 #include "TestSupport.h"
@@ -32,12 +31,9 @@ TEST(ViewFiles, SaveAsWritesSpectraInTheFrequencyDisplay) {
     std::getline(in, header);
     std::getline(in, dc);
     EXPECT_EQ(first.rfind(";; FFT Data from 0 (s)", 0), 0u) << first;
-    EXPECT_NE(header.find("Order"), std::string::npos);
-    EXPECT_NE(header.find("Frequency"), std::string::npos);
     EXPECT_NE(dc.find("2.0000"), std::string::npos) << dc;  // the offset at 0 Hz
     // Entries beyond the frequency display's list write nothing.
     EXPECT_FALSE(SaveViewAs({&screen}, 4, path + "x", messages));
-    std::filesystem::remove(path);
 }
 
 }  // namespace

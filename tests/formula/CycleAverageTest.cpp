@@ -28,12 +28,10 @@ TEST(CycleAverage, TakesExactlyTwoArguments) {
         const char* message;
     };
     const Case cases[] = {
-        {"CYCAVG(VA,VB)", -1, ""},
         {"2*CYCAVG(VA+1,(VB))^2", -1, ""},
         {"CYCAVG(CYCAVG(VA,VB),VB)", -1, ""},
         {"cycavg(va,sin(vb))", -1, ""},
         {"CYCAVG(VA)", 0, kFormulaInvalid},
-        {"CYCAVG", 0, kFormulaInvalid},
         {"3*CYCAVG+VA", 2, kFormulaInvalid},
         {"CYCAVG(VA,VB,VA)", 12, kFormulaInvalidEntry},
         {"CYCAVG(VA,)", 0, kFormulaInvalid},
