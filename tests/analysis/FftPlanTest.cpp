@@ -195,21 +195,6 @@ Curve MakeCurve(std::size_t samples, double duration, F f) {
     return c;
 }
 
-TEST(FftSpectrum, SineOfAmplitudeFiveOverAnOffsetOfTwo) {
-    const Curve c = MakeCurve(1001, 1.0, [](double t) {
-        return 2.0 + 5.0 * std::sin(2.0 * std::numbers::pi * 10.0 * t);
-    });
-    const SpectrumResult r = ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V(out)");
-    ASSERT_TRUE(r.ok);
-    ASSERT_EQ(r.spectrum->Capacity(), 501);
-    const double* a = r.spectrum->Values();
-    EXPECT_NEAR(a[0], 2.0, 0.01);
-    EXPECT_NEAR(a[10], 5.0, 0.01);
-    EXPECT_DOUBLE_EQ(c.plan.frequency->Values()[10], 10.0);
-    for (std::int32_t k : {1, 5, 30, 100, 500}) EXPECT_LT(a[k], 0.05) << k;
-    EXPECT_DOUBLE_EQ(r.spectrum->Max(), *std::max_element(a, a + 501));
-}
-
 TEST(FftSpectrum, OnlyEverySthGridPointEntersAndTheSnappedLengthPadsWithZeros) {
     struct Case {
         std::size_t samples;
