@@ -33,7 +33,6 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
     ASSERT_EQ(plan.FrequencyPoints(), 501);
     for (std::int32_t k : {0, 1, 250, 500})
         EXPECT_DOUBLE_EQ(plan.frequency->Values()[k], k / 4.0) << k;
-    EXPECT_DOUBLE_EQ(plan.GridPoint(0), 0.0);
     EXPECT_NEAR(plan.GridPoint(1001), 4.0, 1e-12);
     EXPECT_EQ(plan.frequency->Name(), "Frequency");
 }
@@ -93,7 +92,6 @@ TEST(FftPlan, RefusesRangesNoPlanCanCover) {
         plan.i0 = 7;  // a failed plan is reset, not left half made
         EXPECT_FALSE(MakeFftPlan(*v, c.rows, c.start, c.end, plan)) << c.what;
         EXPECT_EQ(plan.i0, -1) << c.what;
-        EXPECT_EQ(plan.GridPoints(), 0) << c.what;
         EXPECT_FALSE(plan.frequency) << c.what;
     }
 }
@@ -123,11 +121,9 @@ TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
         const auto x = MakeVar(Ramp(rows, 1.0), flags);
         FftPlan plan;
         ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, static_cast<double>(rows - 1), plan));
-        EXPECT_EQ(plan.i1, static_cast<std::int32_t>(rows) - 1);
         EXPECT_EQ(plan.GridPoints(), static_cast<std::int32_t>(c.samples) + 1);
         EXPECT_EQ(plan.step, c.step) << c.samples;
         EXPECT_EQ(plan.n, c.n) << c.samples;
-        EXPECT_EQ(plan.FrequencyPoints(), (c.n - 1) / 2 + 1);
     }
 }
 

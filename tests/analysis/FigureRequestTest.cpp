@@ -15,11 +15,6 @@ CResultDataRef Converter() {
     return test::GateData(100, {"Time", "V(g)", "I(L)"});
 }
 
-// Both of its curves over X 0 .. 99 by 10.
-CGraphCurve Screen(const CResultDataRef& d) {
-    return test::ScreenOver(d, 0, 99, 10);
-}
-
 TEST(FigureRequest, NumberEntriesAreOneFiniteNumberOrBlank) {
     struct Case {
         const char* text;
@@ -57,7 +52,7 @@ TEST(FigureRequest, CycleAverageFormulaBuildsOverColumnAndFormulaCurves) {
 
 TEST(FigureRequest, InputKeyMovesWithWhatTheTablesReadOnly) {
     const CResultDataRef d = Converter();
-    const CGraphCurve base = Screen(d);
+    const CGraphCurve base = test::ScreenOver(d, 0, 99, 10);
     const std::string key = FigureInputKey({&base});
     struct Case {
         const char* what;
@@ -87,8 +82,8 @@ TEST(FigureRequest, InputKeyMovesWithWhatTheTablesReadOnly) {
 
 TEST(FigureRequest, SnapshotShowingADragsRangeMeasuresWhatTheDragShows) {
     const CResultDataRef d = Converter();
-    CGraphCurve top = Screen(d);
-    CGraphCurve zoomed = Screen(d);
+    CGraphCurve top = test::ScreenOver(d, 0, 99, 10);
+    CGraphCurve zoomed = test::ScreenOver(d, 0, 99, 10);
     zoomed.StoreX(DataExtent{0, 99}, AxisRange{15, 62, 10});
 
     std::vector<CGraphCurve> copies = SnapshotScreens({&top}, AxisRange{15, 62, 10});

@@ -51,19 +51,18 @@ void ExpectAll(const CResultDataRef& data, const std::vector<Expected>& cases) {
     }
 }
 
-// 2 sin(2 pi 5 t) over 0 .. 1 s in 1 ms steps.
+// 2 sin(2 pi 5 t) over 0 .. 1 s in 1 ms steps, and a constant 1.
 CResultDataRef Sine() {
-    return test::MakeData({"time", "V(out)"},
-                          {test::Ramp(1001, 0.001), test::SineWave(2, 5, 1001)});
+    return test::MakeData(
+        {"time", "V(out)", "ref"},
+        {test::Ramp(1001, 0.001), test::SineWave(2, 5, 1001), std::vector<double>(1001, 1.0)});
 }
 
 TEST(MeasScriptTest, StatementsOverClosedFormSignals) {
     const double a = 2.0, pi = std::numbers::pi;
     // The sine passes 1 rising at t = 1/60 + k/5 and falling at 5/60 + k/5.
     const double rise = 1.0 / 60, fall = 5.0 / 60;
-    const auto sine = test::MakeData(
-        {"time", "V(out)", "ref"},
-        {test::Ramp(1001, 0.001), test::SineWave(2, 5, 1001), std::vector<double>(1001, 1.0)});
+    const auto sine = Sine();
     // t^2 on uneven steps: the three-point slope is exact at a sample, and so is
     // the line between two samples' slopes.
     const std::vector<double> t{0, 0.1, 0.3, 0.4, 0.7, 1.0};

@@ -60,8 +60,7 @@ TEST(Formula, ValuesOfNamesSignsPowersAndLiterals) {
         {"v1*2", 2},
         {"I(L1)", 11},  // not I followed by (L1)
         {"I*2", 14},
-        {"X@1*2", 3},  // run 1 is the data set itself
-        {"2(X)", 2},   // operands side by side give the first
+        {"2(X)", 2},  // operands side by side give the first
         {"2X", 2},
         {"SIN2", std::sin(2.0)},  // a function needs no parenthesis
         {"log10(100)", 2},
@@ -152,7 +151,6 @@ TEST(Formula, ErrorsAndPositions) {
         {"1 + X", kFormulaInvalidEntry, 1},
         {"SQRTX", kFormulaInvalidEntry, 0},
         {"X,1", kFormulaInvalidEntry, 1},
-        {"X@2", kFormulaInvalidEntry, 1},
     };
     for (const Case& c : cases) {
         CFormula f(1.0);
