@@ -39,10 +39,6 @@ std::vector<std::uint8_t> AllValid(size_t n) {
     return std::vector<std::uint8_t>(n, kPointValid);
 }
 
-void Flag(const CResultDataRef& d, std::int32_t column, std::int32_t row, std::uint8_t flag) {
-    d->Variable(column)->Flags()[row] = flag;
-}
-
 struct LocateCase {
     const char* name;
     std::vector<double> x;
@@ -128,8 +124,8 @@ TEST(MeasureLocate, VisibleRangeReachesTheSampleBeyondEachEdge) {
 
 TEST(MeasureCursor, SetInterpolatesAndKnowsWhenYIsValid) {
     const auto d = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {0, 10, 20, 30}});
-    Flag(d, 1, 3, kPointInvalid);
-    Flag(d, 1, 0, kPointMissing);
+    d->Variable(1)->Flags()[3] = kPointInvalid;
+    d->Variable(1)->Flags()[0] = kPointMissing;
     CGraphCurve g = test::ScreenOver(d, 0, 3);
     struct Case {
         double x;
@@ -147,8 +143,7 @@ TEST(MeasureCursor, SetInterpolatesAndKnowsWhenYIsValid) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.x);
         const CursorPlacement p = SetCursorAt(g, 0, 1, c.x, c.style);
-        EXPECT_EQ(p.found, c.found);
-        EXPECT_EQ(p.valid, c.valid);
+        EXPECT_EQ(std::pair(p.found, p.valid), std::pair(c.found, c.valid));
         EXPECT_EQ(g.Cursor(1), (MeasureCursor{0, c.x, c.line, c.y}));
     }
     EXPECT_EQ(g.Cursor(0), MeasureCursor{});
@@ -204,8 +199,7 @@ TEST(MeasureCursor, ANewCurveTakesOverTheShownCursors) {
     EXPECT_EQ(g.Cursor(0).y, 0.0);
     // A new line style redraws the shown cursors on the same curve.
     EXPECT_EQ(ResetShownCursors(g, 1, kMeasureVerticalBar), 1);
-    EXPECT_EQ(g.Cursor(0).y, 4.5);
-    EXPECT_EQ(g.Cursor(0).horizontalLine, 0);
+    EXPECT_EQ(g.Cursor(0), (MeasureCursor{1, 0.5, 0, 4.5}));
 }
 
 MeasureCursor At(double x) {

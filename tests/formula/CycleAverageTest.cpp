@@ -29,7 +29,6 @@ TEST(CycleAverage, TakesExactlyTwoArguments) {
     };
     const Case cases[] = {
         {"2*CYCAVG(VA+1,(VB))^2", -1, ""},
-        {"CYCAVG(CYCAVG(VA,VB),VB)", -1, ""},
         {"cycavg(va,sin(vb))", -1, ""},
         {"CYCAVG(VA)", 0, kFormulaInvalid},
         {"3*CYCAVG+VA", 2, kFormulaInvalid},
