@@ -91,15 +91,7 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
 }
 
 TEST(RunTable, ColumnsOverTwoCurves) {
-    // a is on over [1, 3) and [5, 7); b over [3.2, 4.8) and [7.2, 8.8).
-    std::vector<double> t, a, b;
-    for (int i = 0; i <= 1000; ++i) {
-        t.push_back(i * 0.01);
-        const double s = t.back() + 1e-9;
-        a.push_back((s >= 1 && s < 3) || (s >= 5 && s < 7) ? 1 : 0);
-        b.push_back((s >= 3.2 && s < 4.8) || (s >= 7.2 && s < 8.8) ? 1 : 0);
-    }
-    CGraphCurve screen = test::ScreenOver(MakeData({"t", "a", "b"}, {t, a, b}), 0, 10);
+    CGraphCurve screen = test::ScreenOver(MakeData({"t", "a", "b"}, test::Switches()), 0, 10);
     const std::vector<CGraphCurve*> screens{&screen};
     RunColumnChoice choice{0, 0, RunMeasure::DeadTimeTo, std::pair{0, 1}, ""};
     const RunTableColumn dead = RunColumnFrom(choice).column;
