@@ -167,9 +167,7 @@ TEST(MeasureCursor, MovesAlongAnotherVariableWhereXTurnsBack) {
     // from f = 2 to 3, though Re = 0.1 is nearer f = 1 and f = 3 in X alone.
     for (const auto& [x, y, along] : std::vector<std::tuple<double, double, double>>{
              {0.1, 6.95, 2.95}, {1.0, 6.5, 2.5}, {-5.0, 9.0, 4.0}, {-0.1, 5.0, 1.0}}) {
-        const auto at = NearestAlong(g, 0, x, y);
-        ASSERT_TRUE(at.has_value());
-        EXPECT_NEAR(*at, along, 1e-9) << x << " " << y;
+        EXPECT_NEAR(NearestAlong(g, 0, x, y).value_or(kNaN), along, 1e-9) << x << " " << y;
     }
     // Point steps go by f, not by Re.
     SetCursorAt(g, 0, 0, 2.0, kMeasureVerticalBar);

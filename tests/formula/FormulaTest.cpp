@@ -151,6 +151,16 @@ TEST(Formula, ErrorsAndPositions) {
         {"1 + X", kFormulaInvalidEntry, 1},
         {"SQRTX", kFormulaInvalidEntry, 0},
         {"X,1", kFormulaInvalidEntry, 1},
+        // CYCAVG takes exactly two arguments, each one value.
+        {"CYCAVG(X)", kFormulaInvalid, 0},
+        {"3*CYCAVG+X", kFormulaInvalid, 2},
+        {"CYCAVG(X,T,X)", kFormulaInvalidEntry, 10},
+        {"CYCAVG(X,)", kFormulaInvalid, 0},
+        {"CYCAVG(2X,T)", kFormulaInvalid, 0},
+        {"CYCAVG(-SIN(X),T)", kFormulaInvalid, 7},  // the sign lacks its operand
+        {"1+CYCAVG(X*,T)", kFormulaInvalid, 10},
+        {"CYCAVG((X,T))", kFormulaInvalidEntry, 9},
+        {"CYCAVG(X,T", kFormulaUnmatchedOpen, 0},
     };
     for (const Case& c : cases) {
         CFormula f(1.0);
