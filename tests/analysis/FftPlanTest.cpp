@@ -33,62 +33,55 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
     EXPECT_EQ(plan.frequency->Name(), "Frequency");
 }
 
-TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
-    struct Case {
-        double start, end;
-        std::vector<std::uint8_t> flags;
-        std::int32_t i0, i1, samples;
-    };
-    // X = 0, 1, ..., 10
-    const Case cases[] = {
-        {2.5, 7.5, {}, 2, 8, 7},                                 // steps back to enclose 2.5
-        {3.0, 7.0, {}, 3, 7, 5},                                 // on samples: no step back
-        {0.5, 7.5, {}, 0, 8, 9},                                 // back onto the first sample
-        {2.5, 7.5, {V, V, M, V, V, V, V, V, V, V, V}, 3, 8, 6},  // missing before: no step back
-        {2.5, 7.5, {V, V, V, V, M, V, V, V, V, V, V}, 2, 8, 6},  // missing inside: not counted
-        {-5.0, 20.0, {}, 0, 10, 11},                             // beyond the data: all of it
-    };
-    for (const Case& c : cases) {
-        const auto x = MakeVar(Ramp(11, 1.0), c.flags);
-        FftPlan plan;
-        ASSERT_TRUE(MakeFftPlan(*x, x->Capacity(), c.start, c.end, plan)) << c.start;
-        EXPECT_EQ(plan.i0, c.i0) << c.start;
-        EXPECT_EQ(plan.i1, c.i1) << c.start;
-        EXPECT_EQ(plan.GridPoints(), c.samples + 1) << c.start;
-        EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), (c.end - c.start) / c.samples, 1e-12);
-    }
-}
-
-TEST(FftPlan, RefusesRangesNoPlanCanCover) {
+TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEndOrIsRefused) {
     struct Case {
         const char* what;
         std::vector<double> x;
         std::vector<std::uint8_t> flags;
         std::int32_t rows;
         double start, end;
+        std::int32_t i0, i1, samples;  // i0 -1: refused
     };
-    const std::vector<double> x = Ramp(6, 1.0);
+    const std::vector<double> six = Ramp(6, 1.0), eleven = Ramp(11, 1.0);
+    const auto missingAt = [](std::size_t i) {
+        std::vector<std::uint8_t> flags(11, V);
+        flags[i] = M;
+        return flags;
+    };
     const Case cases[] = {
-        {"one sample", {0.0}, {}, 1, 0.0, 1.0},
-        {"zero width", x, {}, 6, 2.0, 2.0},
-        {"reversed", x, {}, 6, 3.0, 2.0},
-        {"NaN start", x, {}, 6, kNaN, 2.0},
-        {"infinite end", x, {}, 6, 0.0, std::numeric_limits<double>::infinity()},
-        {"fewer samples than the data set", x, {}, 7, 0.0, 5.0},
-        {"invalid before start", x, {V, I, V, V, V, V}, 6, 2.0, 4.0},
-        {"invalid inside", x, {V, V, V, I, V, V}, 6, 1.0, 5.0},
-        {"NaN X inside", {0, 1, kNaN, 3, 4, 5}, {}, 6, 0.5, 4.0},
-        {"start past the data", x, {}, 6, 7.0, 9.0},
-        {"one sample in range", x, {}, 6, 5.0, 9.0},
-        {"only one valid after start", x, {V, V, V, V, M, V}, 6, 4.5, 9.0},
+        {"steps back to enclose 2.5", eleven, {}, 11, 2.5, 7.5, 2, 8, 7},
+        {"on samples: no step back", eleven, {}, 11, 3.0, 7.0, 3, 7, 5},
+        {"back onto the first sample", eleven, {}, 11, 0.5, 7.5, 0, 8, 9},
+        {"missing before: no step back", eleven, missingAt(2), 11, 2.5, 7.5, 3, 8, 6},
+        {"missing inside: not counted", eleven, missingAt(4), 11, 2.5, 7.5, 2, 8, 6},
+        {"beyond the data: all of it", eleven, {}, 11, -5.0, 20.0, 0, 10, 11},
+        {"one sample", {0.0}, {}, 1, 0.0, 1.0, -1},
+        {"zero width", six, {}, 6, 2.0, 2.0, -1},
+        {"reversed", six, {}, 6, 3.0, 2.0, -1},
+        {"NaN start", six, {}, 6, kNaN, 2.0, -1},
+        {"infinite end", six, {}, 6, 0.0, std::numeric_limits<double>::infinity(), -1},
+        {"fewer samples than the data set", six, {}, 7, 0.0, 5.0, -1},
+        {"invalid before start", six, {V, I, V, V, V, V}, 6, 2.0, 4.0, -1},
+        {"invalid inside", six, {V, V, V, I, V, V}, 6, 1.0, 5.0, -1},
+        {"NaN X inside", {0, 1, kNaN, 3, 4, 5}, {}, 6, 0.5, 4.0, -1},
+        {"start past the data", six, {}, 6, 7.0, 9.0, -1},
+        {"one sample in range", six, {}, 6, 5.0, 9.0, -1},
+        {"only one valid after start", six, {V, V, V, V, M, V}, 6, 4.5, 9.0, -1},
     };
     for (const Case& c : cases) {
-        const auto v = MakeVar(c.x, c.flags);
+        SCOPED_TRACE(c.what);
+        const auto x = MakeVar(c.x, c.flags);
         FftPlan plan;
         plan.i0 = 7;  // a failed plan is reset, not left half made
-        EXPECT_FALSE(MakeFftPlan(*v, c.rows, c.start, c.end, plan)) << c.what;
-        EXPECT_EQ(plan.i0, -1) << c.what;
-        EXPECT_FALSE(plan.frequency) << c.what;
+        EXPECT_EQ(MakeFftPlan(*x, c.rows, c.start, c.end, plan), c.i0 >= 0);
+        EXPECT_EQ(plan.i0, c.i0);
+        if (c.i0 < 0) {
+            EXPECT_FALSE(plan.frequency);
+            continue;
+        }
+        EXPECT_EQ(plan.i1, c.i1);
+        EXPECT_EQ(plan.GridPoints(), c.samples + 1);
+        EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), (c.end - c.start) / c.samples, 1e-12);
     }
 }
 

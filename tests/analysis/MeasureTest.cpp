@@ -215,7 +215,45 @@ struct SearchCase {
     std::optional<std::int32_t> expected;
 };
 
-void RunSearchCases(const std::vector<SearchCase>& cases) {
+// SearchSample over Y samples at X = 0, 1, 2, ...
+TEST(MeasureSearch, ExtremaAndPointStepsFollowTheSearchRules) {
+    using S = MeasureSearch;
+    const std::vector<std::uint8_t> gap = {1, 1, 2, 1, 1};
+    const std::vector<double> y = {0, 1, 2, 3, 4};
+    const SearchCase cases[] = {
+        // Max and Min take the first of equal valid values in range.
+        {"repeated maximum", {0, 3, 1, 3, 2}, {}, {}, kHidden, S::Max, 1},
+        {"repeated minimum", {2, -1, 4, -1}, {}, {}, kHidden, S::Min, 1},
+        {"invalid maximum skipped", {0, 9, 1, 3}, {1, 2, 1, 1}, {}, kHidden, S::Max, 3},
+        {"missing is not valid", {0, 9, 1, 3}, {1, 0, 1, 1}, {}, kHidden, S::Max, 3},
+        {"only the visible range", {9, 1, 5, 2, 9}, {}, {1, 3}, kHidden, S::Max, 2},
+        {"no valid sample", {1, 2}, {2, 0}, {}, kHidden, S::Max, std::nullopt},
+        {"NaN never wins", {kNaN, 1, kNaN, 0}, {}, {}, kHidden, S::Max, 1},
+        // Next extrema: edges and neighbours.
+        {"hidden cursor, low left edge", {-3, -1, -2, -4}, {}, {}, kHidden, S::NextMax, 1},
+        // A cursor left of the range starts at its edge.
+        {"left of the range", {0, 1, 5, 1, 2, 8, 3}, {}, {3, 6}, At(0.5), S::NextMax, 5},
+        // Between samples the upper one is skipped.
+        {"between samples", {0, 1, 5, 1, 0, 3, 0}, {}, {}, At(1.5), S::NextMax, 5},
+        // An invalid neighbour's stored value is still compared.
+        {"invalid neighbour", {0, 5, 9, 1, 0}, {1, 1, 2, 1, 1}, {}, kHidden, S::NextMax, {}},
+        {"invalid peak", {0, 5, 1, 0, 3, 0}, {1, 2, 1, 1, 1, 1}, {}, kHidden, S::NextMax, 4},
+        {"right edge when higher", {0, 1, 2, 3}, {}, {}, At(1.0), S::NextMax, 3},
+        {"nothing after the last peak", {0, 5, 0}, {}, {}, At(1.0), S::NextMax, std::nullopt},
+        {"next minimum mirrors", {5, 3, 4, 1, 2}, {}, {}, kHidden, S::NextMin, 1},
+        {"next minimum from the first", {5, 3, 4, 1, 2}, {}, {}, At(1.0), S::NextMin, 3},
+        {"next minimum at the right edge", {5, 4, 3}, {}, {}, At(0.0), S::NextMin, 2},
+        // Point steps skip invalid samples and stop at the ends.
+        {"next from hidden", y, {}, {}, kHidden, S::NextPoint, 0},
+        {"next from between", y, {}, {}, At(0.5), S::NextPoint, 2},
+        {"next over invalid", y, gap, {}, At(1.0), S::NextPoint, 3},
+        {"next on the last", y, {}, {}, At(4.0), S::NextPoint, std::nullopt},
+        {"previous from hidden", y, {}, {}, kHidden, S::PreviousPoint, std::nullopt},
+        {"previous from the second", y, {}, {}, At(1.0), S::PreviousPoint, 0},
+        {"previous from between", y, {}, {}, At(2.5), S::PreviousPoint, 1},
+        {"previous over invalid", y, gap, {}, At(3.0), S::PreviousPoint, 1},
+        {"previous on the first", y, {}, {}, At(0.0), S::PreviousPoint, std::nullopt},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<double> x = Ramp(c.y.size(), 1.0);
@@ -227,19 +265,6 @@ void RunSearchCases(const std::vector<SearchCase>& cases) {
                                   : c.visible;
         EXPECT_EQ(SearchSample(s, r, c.cursor, c.search), c.expected);
     }
-}
-
-TEST(MeasureSearch, MaxAndMinTakeTheFirstOfEqualValidValuesInRange) {
-    using S = MeasureSearch;
-    RunSearchCases({
-        {"repeated maximum", {0, 3, 1, 3, 2}, {}, {}, kHidden, S::Max, 1},
-        {"repeated minimum", {2, -1, 4, -1}, {}, {}, kHidden, S::Min, 1},
-        {"invalid maximum skipped", {0, 9, 1, 3}, {1, 2, 1, 1}, {}, kHidden, S::Max, 3},
-        {"missing is not valid", {0, 9, 1, 3}, {1, 0, 1, 1}, {}, kHidden, S::Max, 3},
-        {"only the visible range", {9, 1, 5, 2, 9}, {}, {1, 3}, kHidden, S::Max, 2},
-        {"no valid sample", {1, 2}, {2, 0}, {}, kHidden, S::Max, std::nullopt},
-        {"NaN never wins", {kNaN, 1, kNaN, 0}, {}, {}, kHidden, S::Max, 1},
-    });
 }
 
 TEST(MeasureSearch, NextMaxWalksPeaksAndStepsAlongAFlatTop) {
@@ -258,42 +283,6 @@ TEST(MeasureSearch, NextMaxWalksPeaksAndStepsAlongAFlatTop) {
         ASSERT_LT(visited.size(), 20u);
     }
     EXPECT_EQ(visited, (std::vector<std::int32_t>{0, 2, 4, 5, 6, 8}));
-}
-
-TEST(MeasureSearch, NextExtremumEdgesAndNeighbours) {
-    using S = MeasureSearch;
-    RunSearchCases({
-        {"hidden cursor, low left edge", {-3, -1, -2, -4}, {}, {}, kHidden, S::NextMax, 1},
-        // A cursor left of the range starts at its edge.
-        {"left of the range", {0, 1, 5, 1, 2, 8, 3}, {}, {3, 6}, At(0.5), S::NextMax, 5},
-        // Between samples the upper one is skipped.
-        {"between samples", {0, 1, 5, 1, 0, 3, 0}, {}, {}, At(1.5), S::NextMax, 5},
-        // An invalid neighbour's stored value is still compared.
-        {"invalid neighbour", {0, 5, 9, 1, 0}, {1, 1, 2, 1, 1}, {}, kHidden, S::NextMax, {}},
-        {"invalid peak", {0, 5, 1, 0, 3, 0}, {1, 2, 1, 1, 1, 1}, {}, kHidden, S::NextMax, 4},
-        {"right edge when higher", {0, 1, 2, 3}, {}, {}, At(1.0), S::NextMax, 3},
-        {"nothing after the last peak", {0, 5, 0}, {}, {}, At(1.0), S::NextMax, std::nullopt},
-        {"next minimum mirrors", {5, 3, 4, 1, 2}, {}, {}, kHidden, S::NextMin, 1},
-        {"next minimum from the first", {5, 3, 4, 1, 2}, {}, {}, At(1.0), S::NextMin, 3},
-        {"next minimum at the right edge", {5, 4, 3}, {}, {}, At(0.0), S::NextMin, 2},
-    });
-}
-
-TEST(MeasureSearch, PointStepsSkipInvalidAndStopAtTheEnds) {
-    using S = MeasureSearch;
-    const std::vector<std::uint8_t> gap = {1, 1, 2, 1, 1};
-    const std::vector<double> y = {0, 1, 2, 3, 4};
-    RunSearchCases({
-        {"next from hidden", y, {}, {}, kHidden, S::NextPoint, 0},
-        {"next from between", y, {}, {}, At(0.5), S::NextPoint, 2},
-        {"next over invalid", y, gap, {}, At(1.0), S::NextPoint, 3},
-        {"next on the last", y, {}, {}, At(4.0), S::NextPoint, std::nullopt},
-        {"previous from hidden", y, {}, {}, kHidden, S::PreviousPoint, std::nullopt},
-        {"previous from the second", y, {}, {}, At(1.0), S::PreviousPoint, 0},
-        {"previous from between", y, {}, {}, At(2.5), S::PreviousPoint, 1},
-        {"previous over invalid", y, gap, {}, At(3.0), S::PreviousPoint, 1},
-        {"previous on the first", y, {}, {}, At(0.0), S::PreviousPoint, std::nullopt},
-    });
 }
 
 TEST(MeasureCommand, MaxWithoutASelectionMeasuresTheFirstScreensFirstCurve) {
