@@ -40,7 +40,7 @@ TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEndOrIsRefused) 
         std::vector<std::uint8_t> flags;
         std::int32_t rows;
         double start, end;
-        std::int32_t i0, i1, samples;  // i0 -1: refused
+        std::int32_t i0, i1 = 0, samples = 0;  // i0 -1: refused
     };
     const std::vector<double> six = Ramp(6, 1.0), eleven = Ramp(11, 1.0);
     const auto missingAt = [](std::size_t i) {
