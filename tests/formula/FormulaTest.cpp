@@ -232,14 +232,7 @@ TEST(Formula, NestingOfAnyDepthCompilesAndEvaluates) {
     CFormula f(1.0);
     ASSERT_TRUE(f.Compile(sum, {"T", "X"}));
     EXPECT_GT(f.StackDepth(), n);
-    double x[3] = {0.5, -1, 2};
-    f.SetValueSource(
-        [](std::int32_t, std::int32_t i, void* c) { return static_cast<double*>(c)[i]; });
-    double values[3];
-    std::uint8_t flags[3];
-    f.EvaluateRange(x, values, flags, 0, 3);
-    EXPECT_EQ(std::vector<double>(values, values + 3),
-              (std::vector<double>{n + 0.5, n - 1.0, n + 2.0}));
+    EXPECT_EQ(Evaluate(sum).values, (std::vector<double>{n + 1.5, n - 2.0, n + 0.0, n + 4.0}));
 
     // Deep unary chains and parentheses, then teardown without recursion.
     std::string signs;
