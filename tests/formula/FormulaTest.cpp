@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -121,30 +122,24 @@ TEST(Formula, ValuesOfNamesSignsPowersLiteralsAndDomainRules) {
     EXPECT_EQ(Evaluate("7E").error.position, 1);
 }
 
-TEST(Formula, NamesMatchOnTheirTextWhateverTheEncoding) {
+TEST(Formula, NamesMatchWhateverTheEncodingAndConstantsReadAfterTheColumns) {
     // Columns named in Windows-1252 (µ) and UTF-8 (Ü); formulas typed either
     // way (one text is in one encoding).
-    const CResultDataRef data = MakeData({"T", "I\265", "\303\234"}, {{0, 1}, {2, 3}, {5, 7}});
-    const std::pair<const char*, double> cases[] = {
-        {"i\302\265*10", 20}, {"I\265*10", 20}, {"\334+1", 6}, {"\334*I\265", 10}};
-    for (const auto& [text, value] : cases) {
-        const Result r = Evaluate(text, data);
-        ASSERT_EQ(r.values.size(), 2u) << text << ": " << r.error.message;
-        EXPECT_EQ(r.values[0], value) << text;
-    }
-}
-
-TEST(Formula, ConstantsReadAsTheirValuesAfterTheColumns) {
+    const CResultDataRef encoded = MakeData({"T", "I\265", "\303\234"}, {{0, 1}, {2, 3}, {5, 7}});
     CResultDataRef data = MakeData({"T", "V1", "R"}, {{0, 1}, {5, 6}, {2, 4}});
     data->SetConstants({{"Ro.R", 0.0125}, {"r", 99}, {"V10", 3}, {"Two", 2}});
-    const std::pair<const char*, std::vector<double>> cases[] = {
-        {"V1/ro.R", {5 / 0.0125, 6 / 0.0125}},
-        {"R", {2, 4}},    // the column of that name wins
-        {"V10", {3, 3}},  // longest first: not V1 followed by 0
-        {"V1^TWO", {25, 36}},
+    const std::tuple<const CResultDataRef*, const char*, std::vector<double>> cases[] = {
+        {&encoded, "i\302\265*10", {20, 30}},
+        {&encoded, "I\265*10", {20, 30}},
+        {&encoded, "\334+1", {6, 8}},
+        {&encoded, "\334*I\265", {10, 21}},
+        {&data, "V1/ro.R", {5 / 0.0125, 6 / 0.0125}},
+        {&data, "R", {2, 4}},    // the column of that name wins
+        {&data, "V10", {3, 3}},  // longest first: not V1 followed by 0
+        {&data, "V1^TWO", {25, 36}},
     };
-    for (const auto& [text, values] : cases) {
-        const Result r = Evaluate(text, data);
+    for (const auto& [d, text, values] : cases) {
+        const Result r = Evaluate(text, *d);
         EXPECT_EQ(r.values, values) << text << ": " << r.error.message;
     }
     EXPECT_EQ(Evaluate("RO.R@1", data).error.position, 4);
