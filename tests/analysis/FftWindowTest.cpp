@@ -86,11 +86,6 @@ TEST(FftWindow, OffsetAndHarmonicsAreExactOnBinsUnderEachWindow) {
         EXPECT_NEAR(h.amplitude, a1, 1e-9);
         ASSERT_TRUE(h.thd);
         EXPECT_NEAR(*h.thd, 100.0 * std::sqrt(a3 * a3 + a5 * a5) / a1, 1e-8) << FftWindowLabel(w);
-        // Orders up to the last bin: 8 * 31 = 248 < 256.
-        ASSERT_EQ(h.rows.size(), 31u);
-        EXPECT_NEAR(h.rows[2].amplitude, a3, 1e-9);
-        EXPECT_NEAR(h.rows[2].percent, 10.0, 1e-8);
-        EXPECT_EQ(h.rows[4].frequency, 40.0);
     }
 }
 

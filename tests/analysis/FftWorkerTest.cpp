@@ -48,29 +48,33 @@ TEST(FftWorker, AnalysesEveryCurveInOrderAndReportsEachStage) {
     EXPECT_FALSE(FftWorker::AnalysisRunning());
 }
 
-TEST(FftWorker, CancelledCurveIsEmptyAndTheNextIsStillAnalysed) {
+TEST(FftWorker, CancelledOrThrowingCurveIsEmptyAndTheNextIsStillAnalysed) {
+    enum class Act { kCancelCurve, kCancelAll, kThrow };
     struct Case {
         const char* what;
         std::int32_t at;
         FftStage stage;
-        bool all;
+        Act act;
         std::vector<bool> ok;
     };
+    using S = FftStage;
     // Curve 1 is the constant, which runs no transform and so never polls.
     const Case cases[] = {
-        {"first curve at its start", 0, FftStage::kCurveStarted, false, {false, true, true}},
-        {"constant curve at its start", 1, FftStage::kCurveStarted, false, {true, false, true}},
-        {"last curve at its start", 2, FftStage::kCurveStarted, false, {true, true, false}},
-        {"after a curve finished", 0, FftStage::kCurveFinished, false, {true, true, true}},
-        {"all from the second curve", 1, FftStage::kCurveStarted, true, {true, false, false}},
-        {"all after the last finished", 2, FftStage::kCurveFinished, true, {true, true, true}},
+        {"constant at its start", 1, S::kCurveStarted, Act::kCancelCurve, {true, false, true}},
+        {"last curve at its start", 2, S::kCurveStarted, Act::kCancelCurve, {true, true, false}},
+        {"after a curve finished", 0, S::kCurveFinished, Act::kCancelCurve, {true, true, true}},
+        {"all from the second curve", 1, S::kCurveStarted, Act::kCancelAll, {true, false, false}},
+        {"all after the last finished", 2, S::kCurveFinished, Act::kCancelAll, {true, true, true}},
+        {"throw at a start", 1, S::kCurveStarted, Act::kThrow, {true, false, true}},
+        {"throw after the last finished", 2, S::kCurveFinished, Act::kThrow, {true, true, true}},
     };
     Fixture f;
     for (const Case& c : cases) {
         FftWorker worker;
         const auto r = RunWith(f.Task({1, 2, 3}), worker, [&](const FftProgress& p) {
             if (p.curve != c.at || p.stage != c.stage) return;
-            if (c.all)
+            if (c.act == Act::kThrow) throw std::runtime_error(c.what);
+            if (c.act == Act::kCancelAll)
                 worker.CancelAll();
             else
                 worker.CancelCurve();
@@ -83,21 +87,6 @@ TEST(FftWorker, CancelledCurveIsEmptyAndTheNextIsStillAnalysed) {
         }
         EXPECT_EQ(r[1].spectrum->Name(), "c") << c.what;
     }
-}
-
-TEST(FftWorker, ThrowingCurveIsEmptyAndTheNextIsAnalysed) {
-    Fixture f;
-    FftWorker worker;
-    const auto r = RunWith(f.Task({1, 3, 1}), worker, [](const FftProgress& p) {
-        if (p.curve == 1 && p.stage == FftStage::kCurveStarted) throw std::runtime_error("x");
-        if (p.curve == 2 && p.stage == FftStage::kCurveFinished) throw std::runtime_error("y");
-    });
-    ASSERT_EQ(r.size(), 3u);
-    EXPECT_TRUE(r[0].ok);
-    EXPECT_FALSE(r[1].ok);
-    EXPECT_EQ(r[1].spectrum->Capacity(), 0);
-    EXPECT_TRUE(r[2].ok);
-    EXPECT_NEAR(At(r[2], 10), 5.0, 0.05);
 }
 
 TEST(FftWorker, WhileOneRunsASecondIsRefusedAndTheTaskHoldsItsVariables) {

@@ -144,10 +144,6 @@ TEST(LoopMargins, MarginsMatchTheClosedForm) {
         }
         ExpectClosedForm(loop, s.Measure());
     }
-    // The cases cover what they claim.
-    EXPECT_EQ(Sampled(kLoops[2]).Measure().gainCrossings.size(), 3u);
-    EXPECT_GE(Sampled(kLoops[4]).Measure().phaseCrossings.size(), 5u);
-    EXPECT_LT(Sampled(kLoops[5]).Measure().phaseMargin.value_or(0.0), -20.0);
     // By hand: 130 is -230 wrapped, so the crossover at 10^1.5 Hz lies at -200 degrees.
     const std::vector<double> f = {10, 100}, db = {10, -10}, deg = {-170, 130};
     const std::vector<std::uint8_t> v(2, V);

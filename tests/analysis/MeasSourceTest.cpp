@@ -13,6 +13,7 @@ struct SourceCase {
     const char* file;
     std::string text;
     std::vector<MeasSourceLine> lines;
+    const char* says = nullptr;  // the refusal's reason; null: read
 };
 
 std::string Show(const std::vector<MeasSourceLine>& lines) {
@@ -21,7 +22,10 @@ std::string Show(const std::vector<MeasSourceLine>& lines) {
     return s;
 }
 
-TEST(MeasSource, GivesTheStatementLinesWithTheirNumbers) {
+TEST(MeasSource, GivesTheStatementLinesWithTheirNumbersOrRefusesWhatIsNoText) {
+    // Past the first 64 KB a bad byte goes unseen: a cut character must not count.
+    std::string cut(64 * 1024 - 1, 'a');
+    cut += "\xC3\xA9 ok";
     const std::vector<SourceCase> cases = {
         {"plain.meas",
          "* comment\r\n.meas tran a AVG v(x)\n+ FROM=1 TO=2\n\n",
@@ -58,42 +62,22 @@ TEST(MeasSource, GivesTheStatementLinesWithTheirNumbers) {
          "TEXT -48 440 Left 2 ;.meas tran commented AVG V(out)\n"
          "TEXT -48 480 Left 2 !.tran 1m\\n.meas tran b MAX V(out)\\n+ FROM=1m\\n.op\n",
          {{3, ".meas tran a AVG V(out)"}, {5, ".meas tran b MAX V(out)"}, {5, "+ FROM=1m"}}},
+        {"cut.meas", cut, {{1, cut}}},
+        {"nul.meas", std::string(".meas tran a AVG v(x)\n\0\n", 24), {}, "NUL"},
+        {"latin1.cir", "title\n.meas tran a AVG v(\xB5)\n", {}, "not UTF-8"},
+        {"big.meas", std::string(kMeasSourceMaxBytes + 1, 'x'), {}, "larger than 4 MB"},
     };
     const auto dir = test::FreshDir("meas-source");
     for (const SourceCase& c : cases) {
         test::Spit(dir / c.file, c.text);
         std::vector<MeasSourceLine> lines;
         std::string error;
-        ASSERT_TRUE(ReadMeasSource((dir / c.file).string(), lines, error)) << c.file << error;
-        EXPECT_EQ(Show(lines), Show(c.lines)) << c.file;
-    }
-}
-
-TEST(MeasSource, RefusesWhatIsNoText) {
-    const auto dir = test::FreshDir("meas-refused");
-    std::string big(kMeasSourceMaxBytes + 1, 'x');
-    // Past the first 64 KB a bad byte goes unseen: a cut character must not count.
-    std::string cut(64 * 1024 - 1, 'a');
-    cut += "\xC3\xA9 ok\n";
-    const struct {
-        const char* file;
-        std::string bytes;
-        const char* says;  // null: accepted
-    } cases[] = {
-        {"nul.meas", std::string(".meas tran a AVG v(x)\n\0\n", 24), "NUL"},
-        {"latin1.cir", "title\n.meas tran a AVG v(\xB5)\n", "not UTF-8"},
-        {"big.meas", big, "larger than 4 MB"},
-        {"cut.meas", cut, nullptr},
-    };
-    for (const auto& c : cases) {
-        test::Spit(dir / c.file, c.bytes);
-        std::vector<MeasSourceLine> lines;
-        std::string error;
-        const bool read = ReadMeasSource((dir / c.file).string(), lines, error);
-        EXPECT_EQ(read, c.says == nullptr) << c.file;
+        EXPECT_EQ(ReadMeasSource((dir / c.file).string(), lines, error), !c.says) << c.file;
         if (c.says) {
             EXPECT_NE(error.find(c.says), std::string::npos) << c.file << ": " << error;
             EXPECT_NE(error.find(c.file), std::string::npos) << error;
+        } else {
+            EXPECT_EQ(Show(lines), Show(c.lines)) << c.file << ": " << error;
         }
     }
     std::vector<MeasSourceLine> lines;

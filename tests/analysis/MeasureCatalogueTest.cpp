@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/MeasureCatalogue.h"
+#include "formula/FormulaTestSupport.h"
 
 namespace kurvex {
 namespace {
@@ -52,7 +53,6 @@ TEST(MeasureCatalogue, FiguresOfAPiecewiseLinearCurve) {
         std::optional<double> at;
     } cases[] = {
         {MeasureId::Integral, -INFINITY, INFINITY, {}, false, 6.25, {}},
-        {MeasureId::TimeAvg, -INFINITY, INFINITY, {}, false, 1.25, {}},
         {MeasureId::Avg, -INFINITY, INFINITY, {}, false, 6.5 / 6, {}},  // each sample once
         {MeasureId::Integral, 1, 4, {}, false, in14, {}},
         {MeasureId::TimeAvg, 1, 4, {}, false, in14 / 3, {}},
@@ -83,11 +83,8 @@ TEST(MeasureCatalogue, FiguresOfAPiecewiseLinearCurve) {
 TEST(MeasureCatalogue, RiseTimeOfAFirstOrderStepAndDeadTimesBetweenTwoSwitches) {
     // 1 - exp(-t/RC): 10 % to 90 % of the way takes RC ln 9 = 2.197 RC.
     const double rc = 1e-3;
-    std::vector<double> t, v;
-    for (int i = 0; i <= 20000; ++i) {
-        t.push_back(i * 1e-6);
-        v.push_back(1 - std::exp(-t.back() / rc));
-    }
+    std::vector<double> t = test::Ramp(20001, 1e-6), v;
+    for (double s : t) v.push_back(1 - std::exp(-s / rc));
     MeasureParams levels;
     levels.low = 0;
     levels.high = 1;
@@ -95,18 +92,11 @@ TEST(MeasureCatalogue, RiseTimeOfAFirstOrderStepAndDeadTimesBetweenTwoSwitches) 
     EXPECT_NEAR(*step.Measure(MeasureId::RiseTime).value, rc * std::log(9.0), 1e-8);
     EXPECT_FALSE(step.Measure(MeasureId::FallTime).value);
 
-    // a is on over [1, 3) and [5, 7); b over [3.2, 4.8) and [7.2, 8.8).
-    std::vector<double> x, a, b;
-    for (int i = 0; i <= 1000; ++i) {
-        x.push_back(i * 0.01);
-        const double s = x.back() + 1e-9;
-        a.push_back((s >= 1 && s < 3) || (s >= 5 && s < 7) ? 1 : 0);
-        b.push_back((s >= 3.2 && s < 4.8) || (s >= 7.2 && s < 8.8) ? 1 : 0);
-    }
-    MeasureContext pair(TraceOf(x, a), "a", {});
+    const auto s = test::Switches();
+    MeasureContext pair(TraceOf(s[0], s[1]), "a", {});
     EXPECT_FALSE(pair.Measure(MeasureId::DeadTimeTo).value);  // no partner yet
-    MeasureContext both(TraceOf(x, a), "a", {});
-    both.SetOther(TraceOf(x, b), "b");
+    MeasureContext both(TraceOf(s[0], s[1]), "a", {});
+    both.SetOther(TraceOf(s[0], s[2]), "b");
     EXPECT_NEAR(*both.Measure(MeasureId::DeadTimeTo).value, 0.2, 1e-9);
     EXPECT_NEAR(*both.Measure(MeasureId::DeadTimeFrom).value, 0.2, 1e-9);
     EXPECT_EQ(both.Dead().ab.size(), 2u);

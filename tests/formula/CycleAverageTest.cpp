@@ -20,40 +20,6 @@ CResultDataRef GateData() {
     return test::GateData(60, {"Time", "G", "I"});
 }
 
-TEST(CycleAverage, TakesExactlyTwoArguments) {
-    const std::vector<std::string> names = {"Time", "VA", "VB"};
-    struct Case {
-        const char* text;
-        int position;  // -1: compiles
-        const char* message;
-    };
-    const Case cases[] = {
-        {"CYCAVG(VA,VB)", -1, ""},
-        {"2*CYCAVG(VA+1,(VB))^2", -1, ""},
-        {"CYCAVG(CYCAVG(VA,VB),VB)", -1, ""},
-        {"cycavg(va,sin(vb))", -1, ""},
-        {"CYCAVG(VA)", 0, kFormulaInvalid},
-        {"CYCAVG", 0, kFormulaInvalid},
-        {"3*CYCAVG+VA", 2, kFormulaInvalid},
-        {"CYCAVG(VA,VB,VA)", 12, kFormulaInvalidEntry},
-        {"CYCAVG(VA,)", 0, kFormulaInvalid},
-        {"CYCAVG(2VA,VB)", 0, kFormulaInvalid},       // two values in one argument
-        {"CYCAVG(-SIN(VA),VB)", 7, kFormulaInvalid},  // the sign lacks its operand
-        {"1+CYCAVG(VA*,VB)", 11, kFormulaInvalid},
-        {"CYCAVG((VA,VB))", 10, kFormulaInvalidEntry},
-        {"VA,VB", 2, kFormulaInvalidEntry},
-        {"CYCAVG(VA,VB", 0, kFormulaUnmatchedOpen},
-    };
-    for (const Case& c : cases) {
-        CFormula f(1.0);
-        const bool ok = f.Compile(c.text, names);
-        EXPECT_EQ(ok, c.position < 0) << c.text;
-        if (ok) continue;
-        EXPECT_EQ(f.Error().position, c.position) << c.text;
-        EXPECT_EQ(f.Error().message, c.message) << c.text;
-    }
-}
-
 TEST(CycleAverage, StepsOverEachCycleOfTheReference) {
     const CResultDataRef data = GateData();
     struct Case {
@@ -61,7 +27,8 @@ TEST(CycleAverage, StepsOverEachCycleOfTheReference) {
         double inside;  // every sample of a whole cycle
     };
     for (const Case& c : {Case{"CYCAVG(I,G)", 4.0}, Case{"CYCAVG(CYCAVG(I,G),G)", 4.0},
-                          Case{"2*CYCAVG(I-1,G)+1", 7.0}, Case{"CYCAVG(G,I)", 3.0}}) {
+                          Case{"2*CYCAVG(I-1,G)+1", 7.0}, Case{"CYCAVG(G,I)", 3.0},
+                          Case{"cycavg(i+1,(g))^2", 25.0}}) {
         const FormulaBuild build = BuildFormulaVariable(data, c.text);
         ASSERT_TRUE(build.variable) << c.text;
         const double* v = build.variable->Values();
@@ -149,7 +116,6 @@ TEST(CycleAverage, BlocksGiveTheWholeColumnFunctionsValues) {
         {"CYCAVG(INT(IB),VA)+1", cycleAverage("INT(IB)", "VA"), "1"},
         {"CYCAVG(AVG(IB),VA)+INT(IB)", cycleAverage("AVG(IB)", "VA"), "INT(IB)"},
         {"CYCAVG(IB,SIN(TIME*70))", cycleAverage("IB", "SIN(TIME*70)"), nullptr},
-        {"GD(P)", groupDelay("P"), nullptr},
         {"GD(P*2)+1", groupDelay("P*2"), "1"},
         {"GD(INT(VA))", groupDelay("INT(VA)"), nullptr},
     };

@@ -51,6 +51,19 @@ inline std::vector<double> SineWave(double amplitude, double hz, size_t rows, do
     return y;
 }
 
+// Time over 0 .. 10 s in steps of 10 ms, a switch a on over [1, 3) and [5, 7), and a switch b
+// on over [3.2, 4.8) and [7.2, 8.8): b comes on 0.2 s after a goes off, and a 0.2 s after b.
+inline std::vector<std::vector<double>> Switches() {
+    std::vector<std::vector<double>> c(3);
+    for (int i = 0; i <= 1000; ++i) {
+        const double s = i * 0.01 + 1e-9;
+        c[0].push_back(i * 0.01);
+        c[1].push_back((s >= 1 && s < 3) || (s >= 5 && s < 7) ? 1 : 0);
+        c[2].push_back((s >= 3.2 && s < 4.8) || (s >= 7.2 && s < 8.8) ? 1 : 0);
+    }
+    return c;
+}
+
 // Time 0, 1, ... s over `rows` samples and the columns of a converter, named by `names`
 // after Time: a gate of period 10 s, 10 on samples 0..2 of each period and 0 else (it
 // rises through 5 at 9.5 s, 19.5 s, ...), a current 1 + gate, and a constant 2.
