@@ -155,12 +155,10 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
         {"one byte at a time", bytes, false, kRequestAccepted},
         {"4096 bytes", {Frame(longest)}, false, kRequestAccepted},
         {"trailing bytes ignored", {frame + "junk"}, false, kRequestAccepted},
-        {"empty", {Frame("")}, false, kRequestRefused},
-        {"4097 bytes", {Frame(longest + "a")}, false, kRequestRefused},
-        {"count only, 4 GB", {QByteArray(4, '\xFF')}, false, kRequestRefused},
+        // Which texts are refused is the request text's test; here one, and the framing.
         {"Latin-1", {Frame("/r/\xE4.txt")}, false, kRequestRefused},
-        {"NUL inside", {Frame(QByteArray("/r/a\0b", 6))}, false, kRequestRefused},
-        {"garbage", {"GET / HTTP/1.0\r\n\r\n"}, false, kRequestRefused},
+        {"4097 bytes", {Frame(longest + "a")}, false, kRequestRefused},
+        {"garbage, a count of 542 MB", {"GET / HTTP/1.0\r\n\r\n"}, false, kRequestRefused},
         {"hangs up in the count", {frame.left(2)}, true, '\0'},
         {"hangs up in the text", {frame.left(7)}, true, '\0'},
     };
@@ -173,7 +171,7 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
     // Only the well-formed requests reached the viewer, whole.
     EXPECT_EQ(handled, (std::vector<QString>{QString::fromUtf8(good), QString::fromUtf8(good),
                                              QString(longest), QString::fromUtf8(good)}));
-    EXPECT_EQ(refusals, 6);
+    EXPECT_EQ(refusals, 3);
 
     // The sender refuses them too, before connecting, and says why.
     handled.clear();
@@ -191,7 +189,7 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
         EXPECT_TRUE(why.contains(s.reason)) << why.toStdString();
     }
     EXPECT_TRUE(handled.empty());
-    EXPECT_EQ(refusals, 6);
+    EXPECT_EQ(refusals, 3);
 }
 
 TEST_F(RequestChannel, SocketIsOpenToItsOwnerOnly) {
