@@ -196,11 +196,6 @@ TEST_F(ViewerTest, MeasureWindowListsTheCursorValues) {
     EXPECT_TRUE(MeasureRows().value(1).startsWith("Frequency\t"));
     EXPECT_TRUE(view->Screen(0)->Record().Cursor(1).shown);
 
-    // Leaving measure mode hides the cursors.
-    frame_->Execute(kCmdPan);
-    EXPECT_FALSE(view->Screen(0)->Record().Cursor(0).shown);
-    EXPECT_FALSE(view->Screen(0)->Record().Cursor(1).shown);
-
     // Avg shows one result under its caption.
     frame_->Execute(kCmdAverage);
     EXPECT_EQ(MeasureRows(), (QStringList{"V\t35"}));  // (0 + 1 + ... + 100) / 11

@@ -71,7 +71,6 @@ TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
              {"fft", f, "--var", "G", "--thd", "-o", "-"},
              {"info"},
              {"info", "/no/such/file.txt"},
-             {"info", kExamples + "/buck.txt", "--bogus"},
              {"convert", kExamples + "/buck.txt"},
              {"convert", kExamples + "/buck.txt", "-o"},
              {"convert", kExamples + "/buck.txt", "-o", "x.dat"},

@@ -26,7 +26,6 @@ TEST(MeasCli, RefusesBadCallsAndScriptsBeforeMeasuring) {
         int status;
         std::string says;
     } cases[] = {
-        {{"meas", missing, script}, kExitUsage, "no such file: " + missing},
         {{"meas", data, missing}, kExitUsage, "no such file: " + missing},
         {{"meas", data}, kExitUsage, "meas needs a FILE and a SCRIPT"},
         {{"meas", data, script, "--json", "--csv"}, kExitUsage, "one at a time"},

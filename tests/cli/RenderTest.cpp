@@ -131,14 +131,12 @@ TEST(Render, DrawsTheRunAskedFor) {
     // The loop's runs charge the capacitor through 1k, 2k and 4k.
     const std::string loop = std::string(KURVEX_SPICE_DIR) + "/rc_loop.raw";
     const fs::path first = Scratch("run1.png"), third = Scratch("run3.png"),
-                   every = Scratch("runs.png"), none = Scratch("no.png");
+                   every = Scratch("runs.png");
     ASSERT_EQ(RunRender({loop, "-o", first.string(), "--screen", "v(out)"}).status, 0);
     ASSERT_EQ(RunRender({loop, "-o", third.string(), "--screen", "v(out)", "--run", "3"}).status,
               0);
     EXPECT_NE(QImage(QString::fromStdString(first.string())),
               QImage(QString::fromStdString(third.string())));
-    clitest::ExpectRefused({"render", loop, "-o", none.string(), "--run", "4"}, 2, "holds 3 runs");
-    EXPECT_FALSE(fs::exists(none));
     // Every run draws more ink than run 1 alone, which draws no other.
     ASSERT_EQ(RunRender({loop, "-o", every.string(), "--screen", "v(out)", "--runs"}).status, 0);
     const auto inked = [](const fs::path& p) {

