@@ -426,14 +426,17 @@ TEST_F(ScreenTest, DoubleClickEditsASelectedTextElseAsksTheView) {
     PlaceText("old", at, screen);
     screen.repaint();
     ASSERT_EQ(m.Annotations().size(), 1u);
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
-        if (!dialog) return;  // the text below stays old
-        dialog->TextEdit()->setPlainText("new text");
-        dialog->accept();
-    });
-    QTest::mouseDClick(&screen, Qt::LeftButton, {}, at);
-    EXPECT_EQ(static_cast<const CGraphText&>(*m.Annotations()[0]).TextUtf8(), "new text");
+    const auto& text = static_cast<const CGraphText&>(*m.Annotations()[0]);
+    for (const bool ok : {false, true}) {
+        QTimer::singleShot(0, [ok] {
+            auto* dialog = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
+            if (!dialog) return;  // the text below stays old
+            dialog->TextEdit()->setPlainText("new text");
+            ok ? dialog->accept() : dialog->reject();
+        });
+        QTest::mouseDClick(&screen, Qt::LeftButton, {}, at);
+        EXPECT_EQ(text.TextUtf8(), ok ? "new text" : "old");
+    }
     EXPECT_EQ(Count(Notice::DoubleClicked), 0);
     // Off the text the view runs its curve dialog.
     QTest::mouseDClick(&screen, Qt::LeftButton, {}, PlotPoint(0.1, 0.9));

@@ -156,6 +156,7 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
         {"4096 bytes", {Frame(longest)}, false, kRequestAccepted},
         {"trailing bytes ignored", {frame + "junk"}, false, kRequestAccepted},
         // Which texts are refused is the request text's test; here one, and the framing.
+        {"empty", {Frame("")}, false, kRequestRefused},
         {"Latin-1", {Frame("/r/\xE4.txt")}, false, kRequestRefused},
         {"4097 bytes", {Frame(longest + "a")}, false, kRequestRefused},
         {"garbage, a count of 542 MB", {"GET / HTTP/1.0\r\n\r\n"}, false, kRequestRefused},
@@ -171,7 +172,7 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
     // Only the well-formed requests reached the viewer, whole.
     EXPECT_EQ(handled, (std::vector<QString>{QString::fromUtf8(good), QString::fromUtf8(good),
                                              QString(longest), QString::fromUtf8(good)}));
-    EXPECT_EQ(refusals, 3);
+    EXPECT_EQ(refusals, 4);
 
     // The sender refuses them too, before connecting, and says why.
     handled.clear();
@@ -189,7 +190,7 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
         EXPECT_TRUE(why.contains(s.reason)) << why.toStdString();
     }
     EXPECT_TRUE(handled.empty());
-    EXPECT_EQ(refusals, 3);
+    EXPECT_EQ(refusals, 4);
 }
 
 TEST_F(RequestChannel, SocketIsOpenToItsOwnerOnly) {

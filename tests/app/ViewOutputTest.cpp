@@ -115,8 +115,12 @@ TEST(ViewPrinting, ThePageKeepsItsMarginsAndPutsTheTitleAboveTheScreens) {
         EXPECT_FALSE(InkIn(page, QRect(0, 1002, 850, 98)));
         EXPECT_FALSE(InkIn(page, QRect(0, 0, 98, 1100)));
         EXPECT_FALSE(InkIn(page, QRect(752, 0, 98, 1100)));
-        // Three screens, each framed top and bottom (where is the page geometry's test).
-        EXPECT_EQ(FrameRows(page, graph.left(), graph.right()).size(), 6u) << noTitle;
+        // Three screens, each framed top and bottom, the first 2 lines below
+        // where the screens start.
+        const std::vector<int> frames = FrameRows(page, graph.left(), graph.right());
+        ASSERT_EQ(frames.size(), 6u) << noTitle;
+        const int screensTop = graph.top() + (noTitle ? 0 : 3 * units * dpi / 1000);
+        EXPECT_NEAR(frames[0], screensTop + 2 * units * dpi / 1000, 1) << noTitle;
         // The title at the left of the first line, the date at the right of the second.
         EXPECT_EQ(InkIn(page, QRect(graph.left(), graph.top(), 150, line)), !noTitle);
         EXPECT_EQ(InkIn(page, QRect(graph.right() - 150, graph.top() + line, 150, line)), !noTitle);

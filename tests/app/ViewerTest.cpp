@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressDialog>
@@ -23,6 +22,7 @@
 #include "app/GraphWnd.h"
 #include "app/RequestChannel.h"
 #include "app/ViewerFixture.h"
+#include "controls/WideListBox.h"
 #include "data/formats/RequestText.h"
 #include "graph/StoredOptions.h"
 #include "interaction/CommandTable.h"
@@ -401,19 +401,9 @@ TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {
     EXPECT_EQ(view->ScreenCount(), 1);
     EXPECT_EQ(view->ActiveScreen(), 0);
 
-    // Picking I1 makes a second screen under the first one's X range.
+    // Picking I1, first in the list, makes a second screen (OK adds what is picked).
     OnModalDialog([](QDialog* d) {
-        QListView* available = nullptr;
-        for (QListView* l : d->findChildren<QListView*>())
-            if (l->accessibleName() == "Variables available") available = l;
-        ASSERT_NE(available, nullptr);
-        for (int r = 0; r < available->model()->rowCount(); ++r) {
-            const QModelIndex i = available->model()->index(r, 0);
-            if (i.data().toString() == "I1")
-                available->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
-        }
-        for (QPushButton* b : d->findChildren<QPushButton*>())
-            if (b->text() == "&Add ->") b->click();
+        d->findChild<CWideListBox*>("available")->SelectRows({0});
         d->accept();
     });
     frame_->Execute(kCmdAddScreen);
@@ -450,12 +440,15 @@ TEST_F(ViewerTest, LabelCommandsPickTheirToolAndPlaceOnTheScreen) {
     }
     EXPECT_EQ(ProgramTemplates().Line().Arrow(), 1);
 
-    // The Text button runs the dialog; only its OK starts the text mode.
+    // The Text button runs the dialog, empty whatever the last text was; only its OK starts
+    // the text mode.
+    ProgramTemplates().Text().SetTextUtf8("last one");
     QAction* text = frame_->Actions().Action(kCmdText);
     OnModalDialog([](QDialog* d) { d->reject(); });
     text->trigger();
     EXPECT_EQ(MouseMode(), kModeLine);
     OnModalDialog([](QDialog* d) {
+        EXPECT_EQ(d->findChild<QTextEdit*>()->toPlainText(), "");
         d->findChild<QTextEdit*>()->setPlainText("peak");
         d->accept();
     });

@@ -55,6 +55,9 @@ TEST(PowerCli, EdgesDeadTimesAndTheCatalogueFigures) {
         {{"--edges"},
          "{\"rise\": [{\"at\": 5, \"time\": 8}], \"fall\": [{\"at\": 30, \"time\": 16}], "
          "\"rise_mean\": 8, \"fall_mean\": 16}\n"},
+        // Levels given: 90 % of 0..20 is never reached.
+        {{"--edges", "--low", "0", "--high", "20"},
+         "{\"rise\": [], \"fall\": [], \"rise_mean\": null, \"fall_mean\": null}\n"},
         {{"--dead", "b"},
          "{\"dead_ab\": [{\"at\": 30, \"time\": 15}], \"dead_ba\": [], \"dead_ab_mean\": "
          "15, \"dead_ba_mean\": null}\n"},
@@ -90,11 +93,13 @@ TEST(PowerCli, HarmonicsAndThdUnderEachWindow) {
                 "\n";
     }
     const std::string f = File("line.txt", text);
-    // The windows' leakage is the library's test; here the figures come out as JSON.
-    const CliRun r = Expect({"fft", f, "--var", "I", "--thd", "--window", "flattop", "--json"});
-    EXPECT_EQ(r.out.substr(0, 33), "{\"fundamental\": 50, \"amplitude\": ") << r.out;
-    EXPECT_NEAR(Field(r.out, "thd"), 100 * std::sqrt(1.25) / 10, 1e-3);
-    EXPECT_TRUE(Has(r.out, "{\"order\": 3, \"frequency\": 150, \"amplitude\": "));
+    // Each window is taken (its leakage is the library's test); the figures come out as JSON.
+    for (const char* w : {"rect", "hann", "hamming", "blackman-harris", "flattop"}) {
+        const CliRun r = Expect({"fft", f, "--var", "I", "--thd", "--window", w, "--json"});
+        EXPECT_EQ(r.out.substr(0, 33), "{\"fundamental\": 50, \"amplitude\": ") << r.out;
+        EXPECT_NEAR(Field(r.out, "thd"), 100 * std::sqrt(1.25) / 10, 0.05) << w;
+        EXPECT_TRUE(Has(r.out, "{\"order\": 3, \"frequency\": 150, \"amplitude\": "));
+    }
     // The window goes into the spectrum file and the harmonics to the output.
     const std::string fft = File("line.fft", "");
     EXPECT_EQ(Expect({"fft", f, "--var", "I", "--thd", "--window", "hann", "-o", fft,
@@ -102,6 +107,11 @@ TEST(PowerCli, HarmonicsAndThdUnderEachWindow) {
                   .out.substr(0, 17),
               "fundamental: 150\n");
     EXPECT_TRUE(Has(test::Slurp(fft), "\r\n;; FFT Window: Hann\r\n"));
+
+    const std::string flat = File("flat.txt", "Time I\n0 1\n1 1\n2 1\n3 1\n");
+    ExpectRefused({"fft", flat, "--var", "I", "--thd", "--json"}, 1,
+                  "kurvex-cli: I: The spectrum is 0 at every frequency above 0 Hz, so it has no "
+                  "fundamental.\n");
 }
 
 }  // namespace

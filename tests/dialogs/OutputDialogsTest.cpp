@@ -123,6 +123,8 @@ TEST(TextDlg, OkStoresWhatTheDialogShowsAndCancelNothing) {
     EXPECT_EQ(target.Vertical(), 1);
     EXPECT_EQ(target.Colour(), 0xFF8000u);  // 0x00BBGGRR
     EXPECT_EQ(target.Font().faceName, "Liberation Serif");
+    EXPECT_EQ(target.Font().height, -20);
+    EXPECT_EQ(target.Font().weight, 700);
     EXPECT_TRUE(messages.shown.empty());
 
     const CGraphText before = target;
@@ -132,20 +134,6 @@ TEST(TextDlg, OkStoresWhatTheDialogShowsAndCancelNothing) {
     dialog.reject();
     EXPECT_EQ(target.TextUtf8(), before.TextUtf8());
     EXPECT_EQ(target.Colour(), before.Colour());
-}
-
-TEST(TextDlg, TheTextCommandStartsEmpty) {
-    CGraphText tmpl;
-    tmpl.SetTextUtf8("last one");
-    QTimer::singleShot(0, [] {
-        auto* d = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(d, nullptr);
-        EXPECT_EQ(d->TextEdit()->toPlainText(), "");
-        d->TextEdit()->setPlainText("new");
-        d->accept();
-    });
-    EXPECT_TRUE(RunTextCommand(nullptr, tmpl));
-    EXPECT_EQ(tmpl.TextUtf8(), "new");
 }
 
 }  // namespace
