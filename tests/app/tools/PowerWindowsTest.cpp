@@ -26,11 +26,8 @@ protected:
     // the view opens showing that curve.
     COhmixGraphView* OpenCurve(const QString& name, int rows, double dt,
                                const std::function<double(double)>& f) {
-        QString text = QStringLiteral("Time %1\n").arg(name);
-        for (int r = 0; r < rows; ++r)
-            text +=
-                QString::number(r * dt, 'g', 15) + ' ' + QString::number(f(r * dt), 'g', 15) + '\n';
-        return Open(Write(name + ".txt", text));
+        return Open(WriteColumns(name + ".txt", {"Time", name}, rows,
+                                 [&](int c, int r) { return c ? f(r * dt) : r * dt; }));
     }
 
     // Runs `id` and waits for the window of `kind` to show a fresh result.

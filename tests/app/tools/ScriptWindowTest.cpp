@@ -20,9 +20,8 @@ class ScriptWindowTest : public test::ViewerFixture {
 protected:
     // V = k·Time over Time = 0 .. 4.
     QString Result(double k) {
-        QString text = QStringLiteral("Time V\n");
-        for (int i = 0; i <= 4; ++i) text += QStringLiteral("%1 %2\n").arg(i).arg(k * i);
-        return Write(QStringLiteral("run.txt"), text);
+        return WriteColumns("run.txt", {"Time", "V"}, 5,
+                            [k](int c, int r) { return c ? k * r : r; });
     }
     static QString Cell(CScriptWindow* w, int row, int column) {
         const QTableWidgetItem* item = w->Table()->item(row, column);
