@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPointer>
 #include <QScrollBar>

@@ -35,9 +35,6 @@ TEST(Cli, InfoJsonReadsBackExactly) {
                   "[{\"name\": \"Time\", \"min\": 0, \"max\": 2}, {\"name\": \"V\", \"min\": "
                   "-1e-300, \"max\": 0.30000000000000004}], \"runs\": [{\"name\": \"\", \"rows\": "
                   "3}]}\n");
-    const CliRun text = Expect({"info", p.string()});
-    EXPECT_TRUE(Has(text.out, "rows: 3"));
-    EXPECT_TRUE(Has(text.out, "uniform_x: yes"));
 }
 
 TEST(Cli, ReaderFailuresGoToStderrWithStatusOne) {

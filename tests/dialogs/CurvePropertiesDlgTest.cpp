@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QFontDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -69,14 +68,6 @@ TEST_F(CurvePropertiesDlgTest, RefusedFormulaIsSelectedAndTold) {
     QTest::mouseClick(Child<QPushButton>(dlg, "remove"), Qt::LeftButton);
     EXPECT_EQ(display->Count(), 0);
     EXPECT_EQ(formula->text(), "c*2");  // the removed formula comes back to be mended
-}
-
-TEST_F(CurvePropertiesDlgTest, OkWithNothingShownAddsTheSelectedVariable) {
-    CCurvePropertiesDlg dlg(screen_);
-    Child<CWideListBox>(dlg, "available")->SelectRows({2});
-    dlg.accept();
-    ASSERT_EQ(dlg.Curves().size(), 1u);
-    EXPECT_EQ(dlg.Curves()[0].name, "C");
 }
 
 TEST_F(CurvePropertiesDlgTest, CurvesPageListsAddedCurvesAndStoresLineChoices) {

@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTest>
 #include <vector>
 
 #include "app/tools/MeasureWindow.h"
