@@ -77,8 +77,6 @@ TEST(CacheCli, InfoThroughTheCacheSaysWhatTheFileHolds) {
     };
     infoBoth({"info", two});
     infoBoth({"info", two, "--plot", "2"});
-    ASSERT_NO_FATAL_FAILURE(test::RewriteKeepingTimes(two, LevelPlot(3, 70000)));
-    infoBoth({"info", two});
 
     // A conversion killed part-way is counted.
     const auto dead = home.dir / "cache/kurvex/0123456789abcdef.tmp-k1ll3d";

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <tuple>
 
 #include "controls/WideListBox.h"
 #include "dialogs/CurvePropertiesDlg.h"
@@ -96,11 +97,8 @@ TEST_F(CurvePropertiesDlgTest, CurvesPageListsAddedCurvesAndStoresLineChoices) {
     ASSERT_EQ(dlg.result(), QDialog::Accepted);
     const std::vector<CurveEditRecord>& r = dlg.Curves();
     ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0].connect, 0);
-    EXPECT_EQ(r[0].label, "C!");
-    EXPECT_EQ(r[1].connect, 1);
-    EXPECT_EQ(r[1].thickness, 3);
-    EXPECT_EQ(r[1].marker, kMarkerStar);
+    EXPECT_EQ(std::tuple(r[0].connect, r[0].label, r[1].connect, r[1].thickness, r[1].marker),
+              std::tuple(0, std::string("C!"), 1, 3, kMarkerStar));
 }
 
 TEST_F(CurvePropertiesDlgTest, ALeftPageThatRefusesKeepsTheTab) {
