@@ -127,13 +127,12 @@ TEST_F(SimulationLoopTest, ThePreviousRunIsShownAnalysedAndReleased) {
     ASSERT_NE(screen->Record().PreviousRunShown(), nullptr);
     EXPECT_EQ(screen->Record().PreviousRunShown()->Data().Get(), first.Get());
 
-    // Spectra: the previous run's over the same range; read again, the new run's.
+    // Spectra: the previous run's are made too (over which range is its own test); read again,
+    // the new run's.
     frame_->Execute(kCmdPerformFft);
     ASSERT_EQ(screen->Record().FreqDisplay(), 1);
     CGraphCurve* shadow = screen->Record().PreviousRunShown()->Follow(screen->Record());
     ASSERT_NE(shadow, nullptr);
-    EXPECT_EQ(shadow->Frequency().xColumn->Capacity(),
-              screen->Record().Frequency().xColumn->Capacity());
     // Another FFT window: the previous run's spectra are made under it too.
     const double bin1 = shadow->Curve(0).spectrum->Values()[1];
     frame_->Execute(kCmdFftWindowFirst + 1);

@@ -79,12 +79,10 @@ TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
-    for (const auto& [args, usage] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"--help"}, "Usage: kurvex-cli"},
-             {{"convert", "-h"}, "Usage: kurvex-cli"},
-             {{"eval", "--help"}, "Usage: kurvex-cli eval FILE FORMULA"}}) {
-        EXPECT_TRUE(Has(Expect(args).out, usage));
-    }
+    // Each command's own help is the command table's test.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"convert", "-h"}})
+        EXPECT_TRUE(Has(Expect(args).out, "Usage: kurvex-cli"));
 }
 
 TEST(Cli, ConvertPicksFormatFromExtensionOrOption) {
@@ -163,14 +161,15 @@ TEST(Cli, EvalWritesTheFormulaOrItsErrorAndDashDashEndsOptions) {
     EXPECT_EQ(Slurp(outCsv), "Time,-V^2\r\n0,16\r\n0.5,1\r\n1,0\r\n");
 }
 
-// Each --format reaches its own writer, told apart by the first bytes it writes.
+// Each --format reaches its own writer, told apart by the first bytes it writes; a name in
+// Windows-1252 keeps its bytes.
 TEST(Cli, EachFormatGoesToItsWriter) {
-    const std::string in = Scratch("formats.txt", "Time V\n0 1.5\n1 -2\n").string();
+    const std::string in = Scratch("formats.txt", "Time \xB5V\n0 1.5\n1 -2\n").string();
     const auto magic = [](std::uint32_t m) { return std::string(reinterpret_cast<char*>(&m), 4); };
     const std::pair<const char*, std::string> cases[] = {
         {"txt", "  Time  "},
-        {"tsv", "Time\tV\r\n"},
-        {"csv", "Time,V\r\n"},
+        {"tsv", "Time\t\xB5V\r\n"},
+        {"csv", "Time,\xB5V\r\n"},
         {"kfd", magic(kBlockContainerMagic)},
         {"kfd7", magic(kSettingsDataMagic)},
         {"mat", "MATLAB 5.0 MAT-file"},
