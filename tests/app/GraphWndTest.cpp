@@ -9,7 +9,6 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QWheelEvent>
-#include <cmath>
 #include <map>
 #include <vector>
 

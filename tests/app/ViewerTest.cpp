@@ -508,8 +508,6 @@ TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
     EXPECT_EQ(frame_->ActiveView()->Screen(0)->Record().Data()->RunCount(), 3);
     EXPECT_TRUE(app_->HandleRequest(runs, &refusal)) << refusal.toStdString();
     EXPECT_EQ(app_->Documents().size(), 2u);
-    EXPECT_FALSE(app_->HandleRequest(flag + dir_.filePath("<a,missing>.txt"), &refusal));
-    EXPECT_TRUE(refusal.contains("missing.txt"));
 }
 
 TEST_F(ViewerTest, RequestsWaitWhileADialogIsOpen) {

@@ -133,7 +133,6 @@ TEST(Cli, EvalWritesTheFormulaOrItsErrorAndDashDashEndsOptions) {
          ""},
         {{"eval", in, "-V"}, 0, minusV, ""},
         {{"eval", in, "-h"}, 1, "", "error at 1: Invalid entry.\n"},  // the formula -H
-        {{"eval", in, "--help"}, 1, "", "error at 2: Invalid entry.\n"},
         {{"eval", in, "-o", "-", "V"}, 0, v, ""},  // an option, since V fills the place
         {{"eval", in, "-o", "-", "--", "-V"}, 0, minusV, ""},
         {{"measure", in, "--json", "-V"}, 0, measured, ""},

@@ -13,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using clitest::Cli;
 using clitest::CliRun;
 using clitest::Expect;
 using clitest::ExpectRefused;
