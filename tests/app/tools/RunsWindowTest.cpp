@@ -42,7 +42,6 @@ TEST_F(RunsWindowTest, HidesARunOnEveryScreenAndKeepsItByNameOverAReload) {
     COhmixGraphView* view = Open(writeSweep({1, 2, 3}));
     ASSERT_NE(view, nullptr);
     ASSERT_EQ(view->ScreenCount(), 2);
-    ASSERT_EQ(view->Document()->Core().Data()->RunCount(), 3);
     ASSERT_TRUE(Enabled(kCmdRunsWindow));
     frame_->Execute(kCmdRunsWindow);
     CRunsWindow* w = CRunsWindow::Instance();
