@@ -114,7 +114,6 @@ TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndTheViewLaysThemOut) {
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->SetupSourceUsed(), SetupSource::SettingsFile);
     ASSERT_EQ(view->ScreenCount(), 3);
-    EXPECT_EQ(view->ActiveScreen(), 0);
 
     // Stacked from the top in equal shares; the bottom one adds room for the X axis's three
     // lines of text and its scroll bar.

@@ -13,7 +13,6 @@
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/DialogTestSupport.h"
 #include "formula/FormulaTestSupport.h"
-#include "graph/ViewLayout.h"
 
 namespace kurvex {
 namespace {
