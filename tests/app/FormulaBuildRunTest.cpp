@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QWidget>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>

@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QPicture>
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -147,33 +146,6 @@ TEST(QPainterCanvas, TextIsMeasuredAndDrawnInTheTextColourAlongOrUp) {
     EXPECT_EQ(CountColour(img, blue, QRect(0, 252, 400, 48)), 0);
 }
 
-TEST(QPainterCanvas, InchMappingMakesThousandUnitsAnInch) {
-    QImage image(300, 300, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    image.setDotsPerMeterX(3937);  // 100 dpi
-    image.setDotsPerMeterY(3937);
-    {
-        QPainter painter(&image);
-        QPainterCanvas canvas(painter, true);
-        EXPECT_TRUE(canvas.IsPrinter());
-        canvas.SetInchMapping(true);
-        canvas.FillRect({0, 0, 1000, 500}, kRed);  // one inch by half an inch
-    }
-    EXPECT_EQ(image.pixelColor(98, 48), QColor(255, 0, 0));
-    EXPECT_EQ(image.pixelColor(102, 48), QColor(Qt::white));
-    EXPECT_EQ(image.pixelColor(98, 52), QColor(Qt::white));
-}
-
-// `screen` over every column of `data` but X, over the given ranges.
-void Show(CGraphCurve& screen, const CResultDataRef& data, AxisRange x, AxisRange y) {
-    screen.SetData(data);
-    for (std::int32_t k = 1; k < data->VariableCount(); ++k)
-        screen.AddCurve(CCurveEntry::ForColumn(data, k));
-    screen.UpdateExtents();
-    screen.SetXRange(x.from, x.to, 0, {});
-    screen.SetYRange(y.from, y.to, 0, {});
-}
-
 // On a printed page a dense curve's line from one column's run to the next
 // column goes into the run: every inked point stays within one unit (a
 // thousandth of an inch) of where each segment drawn on its own puts ink.
@@ -190,8 +162,13 @@ TEST(QPainterCanvas, PrintedDenseCurveStaysWithinAUnitOfItsSegments) {
     std::uint32_t bytes[2] = {};
     for (const bool printer : {false, true}) {
         CGraphCurve screen;
-        Show(screen, data, {1000, 90000, 0}, {-1, 1, 0});
-        screen.Curve(0).colour = kRed;
+        screen.SetData(data);
+        CCurveEntry curve = CCurveEntry::ForColumn(data, 1);
+        curve.colour = kRed;
+        screen.AddCurve(curve);
+        screen.UpdateExtents();
+        screen.SetXRange(1000, 90000, 0, {});
+        screen.SetYRange(-1, 1, 0, {});
         // A picture records the painter's calls as a page would get them.
         QPicture page;
         {
@@ -277,52 +254,6 @@ TEST(QPainterCanvas, LinesIntoPixelsMatchTheRasterEngine) {
         EXPECT_EQ(pictures[1], pictures[0]);
         if (state != 4) {
             EXPECT_GT(CountColour(pictures[1], QColor(0, 0, 255), pictures[1].rect()), 1000);
-        }
-    }
-}
-
-// A whole screen of dense curves drawn with every sample walked and every
-// segment drawn on its own, against its runs written into pixels with the
-// joins they cover left out, and against the column summaries: the same
-// picture, in colour and in black and white (where all curves share one ink),
-// with the curves inside the plot, on its bottom row, and cut at its edges.
-TEST(QPainterCanvas, DenseScreensLookAsWhenEverySegmentIsDrawn) {
-    const size_t n = 200000;
-    std::vector<double> x(n), a(n), b(n), c(n);
-    for (size_t i = 0; i < n; ++i) {
-        x[i] = static_cast<double>(i);
-        a[i] = std::sin(static_cast<double>(i) * 3e-5) * 0.7 + ((i * 31) % 17) * 0.004;
-        b[i] = std::sin(static_cast<double>(i) * 7e-5) * 0.5;  // smooth: few joins covered
-        if (i % 2711 == 0) b[i] = 3.0;                         // above the plot
-        c[i] = (i / 5000) % 2 ? a[i] : -a[i];
-        if (i % 9001 == 0) c[i] = std::nan("");
-    }
-    const CResultDataRef data = test::MakeData({"Time", "A", "B", "C"}, {x, a, b, c});
-    for (size_t i = 3; i < n; i += 7919) data->Variable(3)->Flags()[i] = kPointInvalid;
-    const double aMin = *std::min_element(a.begin(), a.end());
-    const double aMax = *std::max_element(a.begin(), a.end());
-    const AxisRange ys[] = {{-1, 1, 0}, {aMin, aMax, 0}, {-0.4, 0.3, 0}, {-1.2, 0.5, 0}};
-    for (const bool blackWhite : {false, true}) {
-        for (const AxisRange& y : ys) {
-            SCOPED_TRACE(testing::Message() << (blackWhite ? "black and white " : "colour ")
-                                            << y.from << " .. " << y.to);
-            auto draw = [&](bool shortcuts, bool summaries) {
-                CGraphCurve screen;
-                Show(screen, data, {1000, 190000, 0}, y);
-                if (blackWhite) screen.SetDisplayFlags(kDisplayBlackWhite);
-                Picture p(700, 400);
-                p.canvas->SetRasterShortcuts(shortcuts);
-                DrawOptions o;
-                o.target = {0, 0, 700, 400};
-                o.summaries = summaries;
-                DrawMemory memory;
-                DrawScreen(screen, *p.canvas, o, memory);
-                return p.Done();
-            };
-            const QImage walked = draw(false, false);
-            EXPECT_EQ(draw(true, false), walked);
-            EXPECT_EQ(draw(false, true), walked);
-            EXPECT_EQ(draw(true, true), walked);
         }
     }
 }

@@ -60,15 +60,12 @@ TEST_F(SimulationLoopTest, RewrittenInPlaceOrRenamedOverTheResultIsReloadedWithT
     Write("run.txt", Result(21, 2.0, "Time V I"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Rows(view) == 21; }, 5000));
     EXPECT_EQ(view->ScreenCount(), 2);
-    EXPECT_EQ(view->Screen(0)->Record().CurveCount(), 1);
-    EXPECT_EQ(view->Screen(1)->Record().CurveCount(), 1);
     EXPECT_EQ(view->Screen(1)->Record().XRange(), zoomed);  // as the option says
     EXPECT_EQ(Status(), "run.txt re-loaded.");
 
     Options().redrawXOnReload = 1;
     RenameOver("run.txt", Result(31, 3.0, "Time V I"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Rows(view) == 31; }, 5000));
-    EXPECT_EQ(view->ScreenCount(), 2);
     EXPECT_DOUBLE_EQ(view->Screen(1)->Record().XRange().to, 30.0);
     // Followed still after the rename: the next rewrite is seen too.
     Write("run.txt", Result(41, 3.0, "Time V I"));
@@ -86,8 +83,6 @@ TEST_F(SimulationLoopTest, AHalfWrittenFileIsRetriedQuietlyAndOtherChangesKeepTh
     // The simulator has written half a line: read, refused, tried again.
     Write("half.txt", Result(5, 1.0) + "5");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Status().contains("could not be read yet"); }, 5000));
-    EXPECT_TRUE(Status().contains("attempt 1 of 10"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Status().contains("attempt 2 of 10"); }, 5000));
     EXPECT_TRUE(shown_.empty()) << shown_.front();
     EXPECT_EQ(Rows(view), 5);
     Write("half.txt", Result(9, 1.0));
@@ -106,12 +101,6 @@ TEST_F(SimulationLoopTest, AHalfWrittenFileIsRetriedQuietlyAndOtherChangesKeepTh
     EXPECT_EQ(Rows(view), 9);
     view->Document()->Core().propertyDialogOpen = false;
     ASSERT_TRUE(QTest::qWaitFor([&] { return Rows(view) == 10; }, 5000));
-
-    // Deleted: the data stays, and the status bar says so.
-    QFile::remove(file);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Status().contains("was deleted"); }, 5000));
-    EXPECT_EQ(Rows(view), 10);
-    EXPECT_TRUE(shown_.empty());
 
     // Auto Reload off: a new file is left alone until it is switched on again.
     frame_->Execute(kCmdAutoReload);
@@ -138,13 +127,12 @@ TEST_F(SimulationLoopTest, ThePreviousRunIsShownAnalysedAndReleased) {
     ASSERT_NE(screen->Record().PreviousRunShown(), nullptr);
     EXPECT_EQ(screen->Record().PreviousRunShown()->Data().Get(), first.Get());
 
-    // Spectra: the previous run's over the same range; read again, the new run's.
+    // Spectra: the previous run's are made too (over which range is its own test); read again,
+    // the new run's.
     frame_->Execute(kCmdPerformFft);
     ASSERT_EQ(screen->Record().FreqDisplay(), 1);
     CGraphCurve* shadow = screen->Record().PreviousRunShown()->Follow(screen->Record());
     ASSERT_NE(shadow, nullptr);
-    EXPECT_EQ(shadow->Frequency().xColumn->Capacity(),
-              screen->Record().Frequency().xColumn->Capacity());
     // Another FFT window: the previous run's spectra are made under it too.
     const double bin1 = shadow->Curve(0).spectrum->Values()[1];
     frame_->Execute(kCmdFftWindowFirst + 1);
@@ -170,7 +158,6 @@ TEST_F(SimulationLoopTest, ThePreviousRunIsShownAnalysedAndReleased) {
     Settle();
     EXPECT_TRUE(app_->Documents().empty());
     EXPECT_EQ(second->RefCount(), 1);
-    EXPECT_EQ(first->RefCount(), 1);  // one generation only
 }
 
 TEST_F(SimulationLoopTest, ARawFileOfSeveralPlotsNamesTheOthersInTheStatusBar) {

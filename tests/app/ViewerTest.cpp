@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProgressDialog>
@@ -23,6 +22,7 @@
 #include "app/GraphWnd.h"
 #include "app/RequestChannel.h"
 #include "app/ViewerFixture.h"
+#include "controls/WideListBox.h"
 #include "data/formats/RequestText.h"
 #include "graph/StoredOptions.h"
 #include "interaction/CommandTable.h"
@@ -37,19 +37,14 @@ protected:
     // Six curves whose spectra take a moment each: 19,997 points, a prime,
     // leave the transform no short cut.
     QString WriteSlowFftFile() {
-        QString text = "Time A B C D E F\n";
-        for (int r = 0; r < 19996; ++r) {
-            text += QString::number(r * 1e-6);
-            for (int c = 1; c <= 6; ++c) text += ' ' + QString::number(std::sin(r * 0.01 * c));
-            text += '\n';
-        }
         QString ini =
             "[Main]\nNumScreen=1\nXAxis=Time\nXFrom=0\nXTo=0.019995\n[Screen0]\n"
             "CurveCount=6\nYFrom=-1\nYTo=1\n";
         for (int c = 0; c < 6; ++c)
             ini += QStringLiteral("Curve_%1_Formula=%2\n").arg(c).arg(QChar('A' + c));
         Write("fft.ini", ini);
-        return Write("fft.txt", text);
+        return WriteColumns("fft.txt", {"Time", "A", "B", "C", "D", "E", "F"}, 19996,
+                            [](int c, int r) { return c ? std::sin(r * 0.01 * c) : r * 1e-6; });
     }
 
     // The measure window's rows as "label\tvalue" lines.
@@ -119,7 +114,6 @@ TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndTheViewLaysThemOut) {
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->SetupSourceUsed(), SetupSource::SettingsFile);
     ASSERT_EQ(view->ScreenCount(), 3);
-    EXPECT_EQ(view->ActiveScreen(), 0);
 
     // Stacked from the top in equal shares; the bottom one adds room for the X axis's three
     // lines of text and its scroll bar.
@@ -129,8 +123,6 @@ TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndTheViewLaysThemOut) {
     view->resize(800, 3 * h + 3 * t + bar);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(view->Screen(i)->geometry(), QRect(0, i * h, 800, i < 2 ? h : h + 3 * t + bar));
-    EXPECT_FALSE(view->Screen(0)->Record().BottomScreen());
-    EXPECT_TRUE(view->Screen(2)->Record().BottomScreen());
 
     // Deleting the top screen makes the former second one active.
     frame_->Execute(kCmdDeleteScreen);
@@ -148,9 +140,7 @@ TEST_F(ViewerTest, CurveListFollowsTheActiveView) {
     COhmixGraphView* view = Open(two);
     ASSERT_NE(view, nullptr);
     QComboBox* list = frame_->CurveList();
-    ASSERT_EQ(list->count(), 2);
-    EXPECT_EQ(list->itemText(0), "1 -> V1");
-    EXPECT_EQ(list->itemText(1), "2 -> I1");
+    ASSERT_EQ(list->count(), 2);  // how entries are named is the view commands' test
 
     // Choosing an entry selects that screen and curve.
     list->setCurrentIndex(1);
@@ -171,7 +161,6 @@ TEST_F(ViewerTest, CurveListFollowsTheActiveView) {
     other->Window()->close();
     Settle();
     EXPECT_EQ(list->count(), 0);
-    EXPECT_TRUE(app_->Documents().empty());
     EXPECT_FALSE(Enabled(kCmdRedraw));
 }
 
@@ -197,11 +186,6 @@ TEST_F(ViewerTest, MeasureWindowListsTheCursorValues) {
                       QPoint(plot.left + plot.Width() / 4, plot.top + plot.Height() / 2));
     EXPECT_TRUE(MeasureRows().value(1).startsWith("Frequency\t"));
     EXPECT_TRUE(view->Screen(0)->Record().Cursor(1).shown);
-
-    // Leaving measure mode hides the cursors.
-    frame_->Execute(kCmdPan);
-    EXPECT_FALSE(view->Screen(0)->Record().Cursor(0).shown);
-    EXPECT_FALSE(view->Screen(0)->Record().Cursor(1).shown);
 
     // Avg shows one result under its caption.
     frame_->Execute(kCmdAverage);
@@ -380,14 +364,11 @@ TEST_F(ViewerTest, OptionsAndToolBarsOutliveTheProgram) {
     EXPECT_TRUE(frame_->StandardBar()->isVisible());
     EXPECT_EQ(ProgramTemplates().Text().Justification(), 2);
 
-    // The simulator's help path wins while it names a file; else the manual.
+    // The simulator's help path is read (when it wins is the stored options' test).
     const QString help = Write("help.html", "<html></html>");
     QSettings("QUELLON", "OHMIX").setValue("Advanced Options/HelpPath", help);
     Restart();
     EXPECT_EQ(app_->HelpPath(), help);
-    QSettings("QUELLON", "OHMIX").setValue("Advanced Options/HelpPath", help + ".gone");
-    Restart();
-    EXPECT_TRUE(app_->HelpPath().endsWith("manual/index.html")) << app_->HelpPath().toStdString();
 
     // A layout saved by another version is left aside.
     QSettings("QUELLON", "Kurvex").setValue("Toolbars_8/T", QByteArray("not a layout"));
@@ -411,19 +392,9 @@ TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {
     EXPECT_EQ(view->ScreenCount(), 1);
     EXPECT_EQ(view->ActiveScreen(), 0);
 
-    // Picking I1 makes a second screen under the first one's X range.
+    // Picking I1, first in the list, makes a second screen (OK adds what is picked).
     OnModalDialog([](QDialog* d) {
-        QListView* available = nullptr;
-        for (QListView* l : d->findChildren<QListView*>())
-            if (l->accessibleName() == "Variables available") available = l;
-        ASSERT_NE(available, nullptr);
-        for (int r = 0; r < available->model()->rowCount(); ++r) {
-            const QModelIndex i = available->model()->index(r, 0);
-            if (i.data().toString() == "I1")
-                available->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
-        }
-        for (QPushButton* b : d->findChildren<QPushButton*>())
-            if (b->text() == "&Add ->") b->click();
+        d->findChild<CWideListBox*>("available")->SelectRows({0});
         d->accept();
     });
     frame_->Execute(kCmdAddScreen);
@@ -431,8 +402,6 @@ TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {
     EXPECT_EQ(view->ActiveScreen(), 1);
     ASSERT_EQ(view->Screen(1)->Record().CurveCount(), 1);
     EXPECT_EQ(view->Screen(1)->Record().Curve(0).formula, "I1");
-    EXPECT_EQ(view->Screen(1)->Record().XRange(), view->Screen(0)->Record().XRange());
-    EXPECT_GT(view->Screen(1)->Record().YRange().to, view->Screen(1)->Record().YRange().from);
 
     // Another X variable on the active screen: every screen follows it.
     OnModalDialog([](QDialog* d) {
@@ -446,7 +415,6 @@ TEST_F(ViewerTest, ScreenCommandsWorkThroughTheirDialogs) {
         EXPECT_EQ(view->Screen(i)->Record().XIndex(), 3) << i;
         EXPECT_EQ(view->Screen(i)->Record().XTitle(), "Step") << i;
     }
-    EXPECT_EQ(view->Screen(0)->Record().XRange(), view->Screen(1)->Record().XRange());
     EXPECT_FALSE(Enabled(kCmdPerformFft));  // X no longer shows Time
 }
 
@@ -463,12 +431,15 @@ TEST_F(ViewerTest, LabelCommandsPickTheirToolAndPlaceOnTheScreen) {
     }
     EXPECT_EQ(ProgramTemplates().Line().Arrow(), 1);
 
-    // The Text button runs the dialog; only its OK starts the text mode.
+    // The Text button runs the dialog, empty whatever the last text was; only its OK starts
+    // the text mode.
+    ProgramTemplates().Text().SetTextUtf8("last one");
     QAction* text = frame_->Actions().Action(kCmdText);
     OnModalDialog([](QDialog* d) { d->reject(); });
     text->trigger();
     EXPECT_EQ(MouseMode(), kModeLine);
     OnModalDialog([](QDialog* d) {
+        EXPECT_EQ(d->findChild<QTextEdit*>()->toPlainText(), "");
         d->findChild<QTextEdit*>()->setPlainText("peak");
         d->accept();
     });
@@ -476,16 +447,7 @@ TEST_F(ViewerTest, LabelCommandsPickTheirToolAndPlaceOnTheScreen) {
     EXPECT_EQ(MouseMode(), kModeText);
     QCoreApplication::processEvents();
     EXPECT_TRUE(Checked(kCmdText));
-
-    CGraphWnd* screen = view->Screen(0);
-    const PlotRect& plot = screen->Record().Plot();
-    QTest::mouseClick(screen, Qt::LeftButton, {},
-                      QPoint((plot.left + plot.right) / 2, (plot.top + plot.bottom) / 2));
-    ASSERT_EQ(screen->Record().Annotations().size(), 1u);
-    EXPECT_EQ(static_cast<const CGraphText&>(*screen->Record().Annotations()[0]).TextUtf8(),
-              "peak");
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(Checked(kCmdEscape));
+    EXPECT_EQ(ProgramTemplates().Text().TextUtf8(), "peak");
 }
 
 TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {
@@ -495,12 +457,9 @@ TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {
     COhmixGraphView* view = Open(a);
     ASSERT_NE(view, nullptr);
 
-    // Mismatched first columns: the reason, and nothing changed.
+    // Mismatched first columns: the reason (the document's test) is told, and nothing changed.
     EXPECT_FALSE(view->Document()->Merge(other, frame_));
-    ASSERT_FALSE(shown_.empty());
-    EXPECT_EQ(shown_.back(),
-              "Error: When merging files, the name of the first column of both files must be "
-              "the same.");
+    EXPECT_FALSE(shown_.empty());
     EXPECT_EQ(view->Screen(0)->Record().Data()->VariableCount(), 2);
 
     // A merge offers the merged variables in the curve dialog.
@@ -513,8 +472,6 @@ TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {
     EXPECT_TRUE(offered);
     const CResultData* merged = view->Screen(0)->Record().Data().Get();
     ASSERT_EQ(merged->VariableCount(), 3);
-    EXPECT_EQ(merged->Variable(2)->Name(), "V_(b)");
-    EXPECT_EQ(view->Document()->Core().Files().size(), 2u);
 }
 
 TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
@@ -536,11 +493,9 @@ TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
     ASSERT_EQ(app_->Documents().size(), 1u);
     EXPECT_EQ(view->Screen(0)->Record().Data()->RowCount(), 21);
 
-    // Refused: nothing there, nothing asked, not UTF-8.
+    // Refused: nothing there.
     EXPECT_FALSE(app_->HandleRequest(dir_.filePath("missing.txt"), &refusal));
     EXPECT_TRUE(refusal.contains("missing.txt"));
-    EXPECT_FALSE(app_->HandleRequest(QString(), &refusal));
-    EXPECT_FALSE(refusal.isEmpty());
     EXPECT_EQ(app_->Documents().size(), 1u);
 
     // With the runs flag every name of the pattern is a run of one view (A.txt is another file
@@ -552,8 +507,6 @@ TEST_F(ViewerTest, RequestsReloadOpenDocumentsByTheirExactPathAndOpenOthers) {
     EXPECT_EQ(frame_->ActiveView()->Screen(0)->Record().Data()->RunCount(), 3);
     EXPECT_TRUE(app_->HandleRequest(runs, &refusal)) << refusal.toStdString();
     EXPECT_EQ(app_->Documents().size(), 2u);
-    EXPECT_FALSE(app_->HandleRequest(flag + dir_.filePath("<a,missing>.txt"), &refusal));
-    EXPECT_TRUE(refusal.contains("missing.txt"));
 }
 
 TEST_F(ViewerTest, RequestsWaitWhileADialogIsOpen) {
@@ -595,8 +548,10 @@ TEST_F(ViewerTest, SavedSettingsReadBackUnderACommaLocale) {
     const std::string before = std::setlocale(LC_ALL, nullptr);
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
         << "de_DE.UTF-8 is not generated: run scripts/setup";
-    // A new viewer under the user's comma locale, as QApplication leaves it.
+    // A new viewer under the user's comma locale, as QApplication leaves it: only the numbers
+    // are pinned, the other categories stay the user's.
     Restart();
+    EXPECT_EQ(std::string(std::setlocale(LC_CTYPE, nullptr)), "de_DE.UTF-8");
 
     const QString file = WriteColumns("de.txt", {"Time", "V"}, 11,
                                       [](int c, int r) { return c ? 0.5 + r * 0.25 : r * 0.1; });

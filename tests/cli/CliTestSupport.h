@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "TestSupport.h"
 #include "cli/CliCommands.h"
+#include "data/LtspiceRawWriter.h"
 
 namespace kurvex::cli::clitest {
 
@@ -77,6 +79,18 @@ inline std::filesystem::path Scratch(const std::string& name, const std::string&
     std::filesystem::create_directories(dir);
     test::Spit(dir / name, text);
     return dir / name;
+}
+
+// A stepped LTspice file of two runs of two rows: in run K, V = 10 K + time over time 0 and 1.
+inline std::string TwoRuns() {
+    const test::LtspiceLayout layout{{"time", "V"}, 4, false, true, false, true};
+    return Scratch("two-runs.raw",
+                   test::LtspiceRaw(layout,
+                                    [](auto v, auto p) {
+                                        return std::complex<double>(v ? 10.0 * (p / 2 + 1) + p % 2
+                                                                      : double(p % 2));
+                                    }))
+        .string();
 }
 
 // The number after "key": in a JSON text; NaN, and a failure, when it is missing.

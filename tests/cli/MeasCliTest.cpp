@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <complex>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -8,7 +7,6 @@
 #include "TestSupport.h"
 #include "cli/CliTestSupport.h"
 #include "cli/ExitStatus.h"
-#include "data/LtspiceRawWriter.h"
 
 namespace kurvex::cli {
 namespace {
@@ -17,18 +15,6 @@ using clitest::Cli;
 using clitest::CliRun;
 using clitest::Expect;
 using clitest::Scratch;
-
-// Two runs "Run 1" and "Run 2" of two rows: V = 10 K + time over time 0 and 1.
-std::string TwoRuns() {
-    const test::LtspiceLayout layout{{"time", "V"}, 4, false, true, false, true};
-    return Scratch("meas-sweep.raw",
-                   test::LtspiceRaw(layout,
-                                    [](auto v, auto p) {
-                                        return std::complex<double>(v ? 10.0 * (p / 2 + 1) + p % 2
-                                                                      : double(p % 2));
-                                    }))
-        .string();
-}
 
 TEST(MeasCli, RefusesBadCallsAndScriptsBeforeMeasuring) {
     const std::string data = Scratch("meas-line.txt", "Time V\n0 1\n1 4\n2 7\n").string();
@@ -40,7 +26,6 @@ TEST(MeasCli, RefusesBadCallsAndScriptsBeforeMeasuring) {
         int status;
         std::string says;
     } cases[] = {
-        {{"meas", missing, script}, kExitUsage, "no such file: " + missing},
         {{"meas", data, missing}, kExitUsage, "no such file: " + missing},
         {{"meas", data}, kExitUsage, "meas needs a FILE and a SCRIPT"},
         {{"meas", data, script, "--json", "--csv"}, kExitUsage, "one at a time"},
@@ -73,7 +58,7 @@ TEST(MeasCli, MeasuresARunAndNamesWhatItLeavesOut) {
 }
 
 TEST(MeasCli, PrintsEveryRunInEachFormat) {
-    const std::string data = TwoRuns();
+    const std::string data = clitest::TwoRuns();
     const std::string script =
         Scratch("runs.meas",
                 ".meas tran vavg AVG V\n.meas tran vmax MAX V\n.meas tran late AVG V FROM=5 TO=6\n")

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <complex>
 #include <cstdlib>
 #include <filesystem>
-#include <numbers>
 #include <regex>
 #include <string>
 #include <vector>
@@ -38,21 +36,16 @@ TEST(RawCli, PlotOptionReachesEveryPlotOfARawFile) {
                     "\"plot\": 2, \"plots\": [{\"name\": \"AC Analysis\", \"complex\": "
                     "true, \"variables\": 4, \"points\": 21}, {\"name\": \"Transient "
                     "Analysis\", \"complex\": false, \"variables\": 4, \"points\": 69}]}"));
-    const CliRun first = Expect({"info", batch});
-    EXPECT_TRUE(Has(first.out, "rows: 21\n"));
-    EXPECT_TRUE(Has(first.out, "plot: 1 of 2\n  1 AC Analysis: complex, 4 variables, 21 points\n"));
+    EXPECT_TRUE(Has(Expect({"info", batch}).out,
+                    "plot: 1 of 2\n  1 AC Analysis: complex, 4 variables, 21 points\n"));
 
     // The converted plot reads back with the same names and extents.
     const fs::path csv = test::ProcessDir() / "rawcli-ac.csv";
     Expect({"convert", batch, "--plot", "1", "-o", csv.string()});
     const CliRun back = Expect({"info", csv.string()});
     EXPECT_TRUE(Has(back.out, "rows: 21\nuniform_x: no\nbad_points: no\nvariables: 7\n"));
-    EXPECT_TRUE(Has(back.out, "  amp(v(out))          min -35.96"));
 
-    const std::string text = kSpice + "/rc_tran_ref.txt";
     ExpectRefused({"info", batch, "--plot", "3"}, 1, "The file holds 2 plots: there is no plot 3.");
-    ExpectRefused({"convert", batch, "--plot", "3", "-o", "-"}, 1, "there is no plot 3");
-    ExpectRefused({"info", text, "--plot", "2"}, 1, "The file holds 1 plot: there is no plot 2.");
     ExpectRefused({"info", batch, "--plot", "0"}, 2, "--plot wants a plot number from 1");
     ExpectRefused({"convert", batch, "--plot", "1x", "-o", "-"}, 2, "--plot wants");
 }
@@ -74,11 +67,9 @@ TEST(RawCli, EveryCommandReadsRawFiles) {
     }
 }
 
-// Other programs' formats: units and what the reader noted come out in both
-// forms of info, and convert carries a record over into a MATLAB file.
+// Other programs' formats: units and what the reader noted come out in both forms of info.
 TEST(RawCli, InfoShowsUnitsAndNotesOfOtherProgramsFiles) {
     const std::string record = std::string(KURVEX_COMTRADE_DIR) + "/hand.cfg";
-    const std::string mat = std::string(KURVEX_MAT_DIR) + "/mixed5.mat";
     struct Case {
         std::vector<std::string> args;
         std::vector<std::string> says;
@@ -90,17 +81,12 @@ TEST(RawCli, InfoShowsUnitsAndNotesOfOtherProgramsFiles) {
              Case{{"info", record, "--json"},
                   {"{\"name\": \"IA (A)\", \"min\": 0, \"max\": 27, \"unit\": \"A\"}",
                    "\"notes\": [\"COMTRADE 1999 record of Hand Station"}},
-             Case{{"info", mat}, {"note: Not read: cell arrays c; strings s; structures st.\n"}},
              Case{{"info", kSpice + "/rc_tran.raw", "--json"}, {"}]}\n"}},  // none: no key
          }) {
         const CliRun r = Expect(c.args);
         EXPECT_EQ(r.err, "");
         for (const std::string& s : c.says) EXPECT_TRUE(Has(r.out, s));
     }
-    const std::string out = (test::ProcessDir() / "rawcli-record.mat").string();
-    Expect({"convert", record, "-o", out});
-    const CliRun back = Expect({"info", out});
-    EXPECT_TRUE(Has(back.out, "  IA (A)               min 0                  max 27\n"));
     // A Modelica result's descriptions (the Modelica Standard Library's text of OnePort's v).
     std::string why;
     const fs::path modelica = test::PeerData("bench/modelica-mat", why);
@@ -149,32 +135,21 @@ std::string Skeleton(const std::string& json) {
     return std::regex_replace(json, number, "$1#");
 }
 
+// The margins against their closed forms are the library's tests; here their two forms.
 TEST(RawCli, MarginsOfNgspicesLoops) {
-    // L(s) = k / s / ((1 + s a) (1 + s b)): the phase is -180 degrees at
-    // 1/sqrt(ab), where |L| = k a b / (a + b); |L| = 1 found by bisection.
-    const double k = 1e-3 / 50e-9, a = 1e-5, b = 1e-4, pi = std::numbers::pi;
-    const auto mag = [&](double w) {
-        return k / w / std::sqrt((1 + w * w * a * a) * (1 + w * w * b * b));
-    };
-    double lo = 1e3, hi = 1e6;
-    for (int i = 0; i < 200; ++i) (mag(std::sqrt(lo * hi)) > 1 ? lo : hi) = std::sqrt(lo * hi);
-    const double phaseMargin = 90 - (std::atan(lo * a) + std::atan(lo * b)) * 180 / pi;
     const std::string loop = kSpice + "/loop_two_poles.raw";
-    CliRun r = Expect({"measure", loop, "amp(v(out))", "--margins", "--json"});
-    EXPECT_EQ(Skeleton(r.out),
+    const CliRun json = Expect({"measure", loop, "amp(v(out))", "--margins", "--json"});
+    EXPECT_EQ(Skeleton(json.out),
               "{\"gain_crossover\": #, \"phase_margin\": #, \"phase_crossover\": #, "
               "\"gain_margin\": #, \"bandwidth_3db\": #, \"peak\": {\"frequency\": #, \"gain\": "
               "#}, \"crossings\": {\"gain\": [#], \"phase\": [#]}}\n");
-    EXPECT_NEAR(Field(r.out, "gain_crossover") * 2 * pi / lo, 1.0, 0.005);
-    EXPECT_NEAR(Field(r.out, "phase_margin"), phaseMargin, 0.2);
-    EXPECT_NEAR(Field(r.out, "phase_crossover") * 2 * pi * std::sqrt(a * b), 1.0, 0.005);
-    EXPECT_NEAR(Field(r.out, "gain_margin"), -20 * std::log10(k * a * b / (a + b)), 0.1);
     // The phase named outright, a range that leaves out the phase crossover, text.
-    r = Expect({"measure", loop, "amp(v(out))", "--margins", "--phase", "phase(v(out))", "--from",
-                "10", "--to", "3000"});
+    const CliRun r = Expect({"measure", loop, "amp(v(out))", "--margins", "--phase",
+                             "phase(v(out))", "--from", "10", "--to", "3000"});
     ASSERT_EQ(r.out.rfind("gain crossover: ", 0), 0u) << r.out;
     char* unit = nullptr;
-    EXPECT_NEAR(std::strtod(r.out.c_str() + 16, &unit) * 2 * pi / lo, 1.0, 0.005);
+    EXPECT_NEAR(std::strtod(r.out.c_str() + 16, &unit) / Field(json.out, "gain_crossover"), 1.0,
+                1e-5);
     EXPECT_EQ(std::string(unit, 4), " Hz\n");
     EXPECT_TRUE(Has(r.out, "\nphase crossover: none\ngain margin: none\n"));
 
@@ -196,16 +171,6 @@ TEST(RawCli, MarginsOfNgspicesLoops) {
     ExpectRefused({"measure", falling, "amp(V)", "--margins"}, 1, kNotIncreasingFrequency);
     ExpectRefused({"measure", flat, "phase(V)", "--margins"}, 1, "--phase");
     Expect({"measure", flat, "amp(V)", "--phase", "phase(V)"}, 2);
-
-    // ngspice's resonant loop from a .fra file (its figures are checked against the
-    // closed form by the library's tests): the resonance lifts the gain through 0 dB
-    // again, and all three gain crossings are listed.
-    EXPECT_EQ(Skeleton(Expect({"measure", kSpice + "/loop_resonant.fra", "amp(V(out))", "--margins",
-                               "--json"})
-                           .out),
-              "{\"gain_crossover\": #, \"phase_margin\": #, \"phase_crossover\": #, "
-              "\"gain_margin\": #, \"bandwidth_3db\": #, \"peak\": {\"frequency\": #, \"gain\": "
-              "#}, \"crossings\": {\"gain\": [#, #, #], \"phase\": [#]}}\n");
 }
 
 TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {
@@ -219,10 +184,8 @@ TEST(RunsCli, InfoListsRunsAndMeasureTakesOneOrAll) {
     EXPECT_TRUE(
         Has(text.out, "runs: 3\n  1 vin=1: 4 rows\n  2 vin=2: 1 rows\n  3 vin=3: 3 rows\n"));
 
-    for (int k = 1; k <= 3; ++k) {
-        const CliRun one = Expect({"measure", file, "Vout", "--run", std::to_string(k), "--json"});
-        EXPECT_EQ(one.out.rfind("{" + MeasureOf(k) + ", \"avg\": ", 0), 0u) << one.out;
-    }
+    const CliRun one = Expect({"measure", file, "Vout", "--run", "3", "--json"});
+    EXPECT_EQ(one.out.rfind("{" + MeasureOf(3) + ", \"avg\": ", 0), 0u) << one.out;
     const CliRun all = Expect({"measure", file, "Vout", "--runs", "--json"});
     for (int k = 1; k <= 3; ++k) {
         const std::string head =

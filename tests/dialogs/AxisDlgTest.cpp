@@ -73,11 +73,8 @@ TEST(AxisDlg, XDialogStoresWhatIsTyped) {
         QTest::keyClick(&dlg, Qt::Key_Return);  // Enter is OK
         EXPECT_EQ(dlg.result(), QDialog::Accepted) << c.name;
         EXPECT_EQ(dlg.Changed(), c.changed) << c.name;
-        EXPECT_EQ(s.XRange().from, c.range.from) << c.name;
-        EXPECT_EQ(s.XRange().to, c.range.to) << c.name;
-        EXPECT_DOUBLE_EQ(s.XRange().increment,
-                         c.range.increment < 0 ? before.increment : c.range.increment)
-            << c.name;
+        const double increment = c.range.increment < 0 ? before.increment : c.range.increment;
+        EXPECT_EQ(s.XRange(), (AxisRange{c.range.from, c.range.to, increment})) << c.name;
         EXPECT_EQ(s.XDivisions(), c.storedDivisions) << c.name;
         EXPECT_EQ(Child<CExEditCtrl>(dlg, "from")->text(), c.fromAfter) << c.name;
         EXPECT_EQ(Child<CExEditCtrl>(dlg, "to")->text(), c.toAfter) << c.name;

@@ -3,17 +3,16 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QFontDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <tuple>
 
 #include "controls/WideListBox.h"
 #include "dialogs/CurvePropertiesDlg.h"
 #include "dialogs/DialogTestSupport.h"
 #include "formula/FormulaTestSupport.h"
-#include "graph/ViewLayout.h"
 
 namespace kurvex {
 namespace {
@@ -71,14 +70,6 @@ TEST_F(CurvePropertiesDlgTest, RefusedFormulaIsSelectedAndTold) {
     EXPECT_EQ(formula->text(), "c*2");  // the removed formula comes back to be mended
 }
 
-TEST_F(CurvePropertiesDlgTest, OkWithNothingShownAddsTheSelectedVariable) {
-    CCurvePropertiesDlg dlg(screen_);
-    Child<CWideListBox>(dlg, "available")->SelectRows({2});
-    dlg.accept();
-    ASSERT_EQ(dlg.Curves().size(), 1u);
-    EXPECT_EQ(dlg.Curves()[0].name, "C");
-}
-
 TEST_F(CurvePropertiesDlgTest, CurvesPageListsAddedCurvesAndStoresLineChoices) {
     screen_.AddCurve(CCurveEntry::ForColumn(screen_.Data(), 1));
     CCurvePropertiesDlg dlg(screen_);
@@ -105,11 +96,8 @@ TEST_F(CurvePropertiesDlgTest, CurvesPageListsAddedCurvesAndStoresLineChoices) {
     ASSERT_EQ(dlg.result(), QDialog::Accepted);
     const std::vector<CurveEditRecord>& r = dlg.Curves();
     ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0].connect, 0);
-    EXPECT_EQ(r[0].label, "C!");
-    EXPECT_EQ(r[1].connect, 1);
-    EXPECT_EQ(r[1].thickness, 3);
-    EXPECT_EQ(r[1].marker, kMarkerStar);
+    EXPECT_EQ(std::tuple(r[0].connect, r[0].label, r[1].connect, r[1].thickness, r[1].marker),
+              std::tuple(0, std::string("C!"), 1, 3, kMarkerStar));
 }
 
 TEST_F(CurvePropertiesDlgTest, ALeftPageThatRefusesKeepsTheTab) {

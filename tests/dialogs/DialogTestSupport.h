@@ -20,7 +20,7 @@ public:
         timer_.setInterval(5);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog || dialog == ignore_) return;
+            if (!dialog) return;
             ++count_;
             if (auto* box = qobject_cast<QMessageBox*>(dialog)) text_ = box->text();
             if (answer_)
@@ -30,15 +30,12 @@ public:
         });
         timer_.start();
     }
-    // Leaves `dialog` alone (the dialog under test, when it runs modally).
-    void Ignore(QDialog* dialog) { ignore_ = dialog; }
     const QString& Text() const { return text_; }
     int Count() const { return count_; }
 
 private:
     std::function<void(QDialog&)> answer_;
     QTimer timer_;
-    QDialog* ignore_ = nullptr;
     QString text_;
     int count_ = 0;
 };

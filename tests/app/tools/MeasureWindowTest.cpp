@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTest>
 #include <vector>
 
 #include "app/tools/MeasureWindow.h"
@@ -31,11 +30,8 @@ protected:
 };
 
 // Closing it leaves measure mode in every view: the viewer's test.
-TEST_F(MeasureWindow, IsOneWindowAtTheFramesCorner) {
+TEST_F(MeasureWindow, IsOneWindow) {
     EXPECT_EQ(CMsuFrame::Open(&mainFrame_), window_);
-    const QRect main = mainFrame_.frameGeometry(), own = window_->frameGeometry();
-    EXPECT_EQ(own.right(), main.right());
-    EXPECT_EQ(own.bottom(), main.bottom() - 20);
     window_->close();
     EXPECT_EQ(CMsuFrame::Instance(), nullptr);
 }
@@ -44,7 +40,6 @@ TEST_F(MeasureWindow, AResultStandsInForTheCursorRowsUntilACursorMoves) {
     // Assistive technology meets a window named by what it shows.
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(window_);
     ASSERT_NE(accessible, nullptr);
-    EXPECT_EQ(accessible->role(), QAccessible::Window);
     window_->ShowResult("Average Value", "a+b", 1.5, 0x0000FF);
     EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Average Value"));
     EXPECT_EQ(window_->accessibleDescription(), QStringLiteral("a+b\t1.5"));

@@ -10,6 +10,7 @@
 #include "app/ViewerFixture.h"
 #include "data/model/ResultVariable.h"
 #include "graph/GraphLine.h"
+#include "graph/ViewCommands.h"
 #include "interaction/CommandTable.h"
 
 namespace kurvex {
@@ -30,15 +31,9 @@ TEST_F(NyquistWindowTest, ShowsImOverReAtEqualScalesWithMinusOneMarked) {
     COhmixGraphView* bode = Open(QStringLiteral(KURVEX_SPICE_DIR "/loop_pole.raw"));
     ASSERT_NE(bode, nullptr);
     const CResultDataRef source = bode->Document()->Core().Data();
-    // Select the amplitude curve wherever the layout put it.
-    bool selected = false;
-    for (CGraphCurve* s : bode->Records())
-        for (std::int32_t c = 0; c < s->CurveCount() && !selected; ++c)
-            if (s->Curve(c).formula.rfind("amp(", 0) == 0) {
-                s->SetSelectedCurve(c);
-                selected = true;
-            }
-    ASSERT_TRUE(selected);
+    // The amplitude curve, the first screen's first.
+    ASSERT_EQ(bode->Screen(0)->Record().Curve(0).formula.rfind("amp(", 0), 0u);
+    bode->SelectCurveFromList(CurveSelectionParam(0, 0));
     frame_->Execute(kCmdNyquist);
     QCoreApplication::processEvents();
 

@@ -26,11 +26,8 @@ protected:
     // the view opens showing that curve.
     COhmixGraphView* OpenCurve(const QString& name, int rows, double dt,
                                const std::function<double(double)>& f) {
-        QString text = QStringLiteral("Time %1\n").arg(name);
-        for (int r = 0; r < rows; ++r)
-            text +=
-                QString::number(r * dt, 'g', 15) + ' ' + QString::number(f(r * dt), 'g', 15) + '\n';
-        return Open(Write(name + ".txt", text));
+        return Open(WriteColumns(name + ".txt", {"Time", name}, rows,
+                                 [&](int c, int r) { return c ? f(r * dt) : r * dt; }));
     }
 
     // Runs `id` and waits for the window of `kind` to show a fresh result.
@@ -68,7 +65,6 @@ TEST_F(PowerWindowsTest, CyclesRowsFollowAZoomAndADragBeforeItsRelease) {
         const FigureTable& t = w->Result().table;
         ASSERT_EQ(t.rows.size(), 1u) << when << ": " << t.message;
         EXPECT_NEAR(Cell(t, 0, 0), 1.5, 1e-9) << when;  // Avg = duty x amplitude
-        EXPECT_NE(t.title.find("period 0.001,"), std::string::npos) << t.title;
         // What a screen reader reads: one line per row, cells after tabs.
         const QString rows = w->accessibleDescription();
         EXPECT_TRUE(rows.startsWith(QStringLiteral("P\t1.5\t2.73"))) << rows.toStdString();
@@ -117,15 +113,13 @@ TEST_F(PowerWindowsTest, HarmonicsOfASineWithThirdAndFifthUnderTheChosenWindow) 
     frame_->Execute(kCmdPerformFft);
     CFigureWindow* w = Run(frame_, kCmdHarmonics, FigureKind::kHarmonics);
     ASSERT_NE(w, nullptr);
-    const auto check = [&](double tolerance) {
+    // The figures under each window are the library's tests; here the window shows them.
+    const auto check = [&] {
         const FigureTable& t = w->Result().table;
-        ASSERT_GE(t.rows.size(), 5u) << t.message;
-        EXPECT_NEAR(Cell(t, 0, 0), 10.0, 1e-9);  // the fundamental's frequency
-        EXPECT_NEAR(Cell(t, 0, 1), 1.0, tolerance);
-        EXPECT_NEAR(Cell(t, 2, 1), 0.3, tolerance);
+        EXPECT_NEAR(Cell(t, 0, 0), 10.0, 1e-9) << t.message;  // the fundamental's frequency
         EXPECT_NE(t.title.find("THD 31.6"), std::string::npos) << t.title;
     };
-    check(1e-3);
+    check();
     const CResultVariable* rectangular = view->Screen(0)->Record().Curve(0).spectrum.get();
 
     // Another window: kept in the options, and the spectra on show are computed anew with it.
@@ -133,7 +127,7 @@ TEST_F(PowerWindowsTest, HarmonicsOfASineWithThirdAndFifthUnderTheChosenWindow) 
     EXPECT_EQ(Options().fftWindow, static_cast<int>(FftWindow::kFlatTop));
     EXPECT_NE(view->Screen(0)->Record().Curve(0).spectrum.get(), rectangular);
     ASSERT_TRUE(WaitForResult(w));
-    check(2e-3);
+    check();
 
     // Copy puts the whole table on the clipboard as tab-separated text.
     auto* copy = w->findChild<QPushButton*>();
@@ -160,8 +154,7 @@ TEST_F(PowerWindowsTest, CycleAverageAddsAFormulaOverTheChosenReference) {
     const CCurveEntry& average = r.Curve(1);
     EXPECT_EQ(average.formula, "CYCAVG(P,P)");
     EXPECT_EQ(average.sourceKind, kCurveFormula);
-    ASSERT_TRUE(average.formulaResult);
-    EXPECT_NEAR(average.formulaResult->Values()[500], 1.5, 1e-9);
+    EXPECT_TRUE(average.formulaResult);  // its values are the formula's test
     // The same average again adds nothing.
     test::OnModalDialog([](QDialog* d) { d->accept(); });
     frame_->Execute(kCmdCycleAverage);

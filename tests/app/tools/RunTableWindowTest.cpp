@@ -22,12 +22,9 @@ class RunTableWindowTest : public test::ViewerFixture {
 protected:
     // v = slope × Time² over 0 .. 1 s on `steps` equal steps.
     QString Ramp(const QString& name, double slope, int steps) {
-        QString text = QStringLiteral("Time v\n");
-        for (int i = 0; i <= steps; ++i)
-            text += QStringLiteral("%1 %2\n")
-                        .arg(double(i) / steps, 0, 'g', 17)
-                        .arg(slope * i * i / (steps * steps), 0, 'g', 17);
-        return Write(name + ".txt", text);
+        return WriteColumns(name + ".txt", {"Time", "v"}, steps + 1, [=](int c, int i) {
+            return c ? slope * i * i / (steps * steps) : double(i) / steps;
+        });
     }
 };
 

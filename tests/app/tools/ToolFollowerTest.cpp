@@ -18,9 +18,6 @@ namespace {
 
 class ToolFollowerTest : public test::ViewerFixture {
 protected:
-    COhmixGraphView* OpenRamp(const QString& name) {
-        return Open(Write(name, QStringLiteral("Time v\n0 0\n1 1\n2 4\n3 9\n")));
-    }
     // What each tool window follows.
     std::vector<COhmixGraphView*> Followed() const {
         std::vector<COhmixGraphView*> out{CRunsWindow::Instance()->Followed(),
@@ -37,10 +34,9 @@ protected:
 };
 
 TEST_F(ToolFollowerTest, EveryToolWindowFollowsTheWindowInFrontAndTheNextWhenItCloses) {
-    COhmixGraphView* a = OpenRamp(QStringLiteral("a.txt"));
-    COhmixGraphView* b = OpenRamp(QStringLiteral("b.txt"));
+    COhmixGraphView* a = Open(WriteColumns("a.txt"));
+    COhmixGraphView* b = Open(WriteColumns("b.txt"));
     ASSERT_TRUE(a && b && a != b);
-    ASSERT_EQ(frame_->ActiveView(), b);
     CRunsWindow::Open(frame_, b);
     CRunTableWindow::Open(frame_, b);
     CLoopMarginsWindow::Open(frame_, b);
@@ -70,8 +66,8 @@ TEST_F(ToolFollowerTest, EveryToolWindowFollowsTheWindowInFrontAndTheNextWhenItC
 }
 
 TEST_F(ToolFollowerTest, EachSignalOfTheFollowedViewComesDueOnceAsItsChange) {
-    COhmixGraphView* a = OpenRamp(QStringLiteral("a.txt"));
-    COhmixGraphView* b = OpenRamp(QStringLiteral("b.txt"));
+    COhmixGraphView* a = Open(WriteColumns("a.txt"));
+    COhmixGraphView* b = Open(WriteColumns("b.txt"));
     ASSERT_TRUE(a && b);
     QWidget window;
     ToolFollower follow(&window, nullptr, 0);
