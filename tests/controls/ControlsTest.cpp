@@ -25,9 +25,7 @@ TEST(ExEditCtrl, TypedKeysFollowTheMask) {
     };
     // The rules are ControlRules' tests; these check that typed keys reach them.
     const Case cases[] = {
-        {kEditNumberMask, "", "10km", "10m", 0.01},
         {kEditNumberMask, "5", "-", "-5", -5.0},
-        {kEditNumberMask, "", "1 x2", "12", 12.0},
         {kEditCountMask, "", "1a.b2-", "12", 12.0},
     };
     for (const Case& c : cases) {
@@ -54,8 +52,6 @@ TEST(ColorSwatch, TextIsTheColourRedFirst) {
     QSignalSpy clicks(&swatch, &CColorSwatch::doubleClicked);
     swatch.SetText("00ff80");
     EXPECT_EQ(swatch.Colour(), 0x80FF00u);
-    EXPECT_EQ(swatch.Text(), "00FF80");
-    swatch.SetText("12345");  // too short: ignored
     EXPECT_EQ(swatch.Text(), "00FF80");
     QTest::mouseDClick(&swatch, Qt::LeftButton);
     EXPECT_EQ(clicks.count(), 1);

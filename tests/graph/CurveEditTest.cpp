@@ -127,9 +127,6 @@ TEST(CurveEdit, CurvesPageChoicesStoreThicknessAndConnect) {
         StoreCurveChoices(r, "lbl", 0x123456, c.choice, 2);
         EXPECT_EQ(r.thickness, c.thickness);
         EXPECT_EQ(r.connect, c.connect);
-        EXPECT_EQ(r.marker, 2);
-        EXPECT_EQ(r.colour, 0x123456u);
-        EXPECT_EQ(r.label, "lbl");
         EXPECT_EQ(ThicknessChoiceOf(r), c.choice);
     }
     CurveEditRecord odd;
