@@ -15,26 +15,16 @@
 namespace kurvex {
 namespace {
 
+// The rules are ControlRules' tests; these check that typed keys reach them.
 TEST(ExEditCtrl, TypedKeysFollowTheMask) {
-    struct Case {
-        std::uint16_t mask;
-        const char* start;
-        const char* keys;
-        const char* text;
-        double number;
-    };
-    // The rules are ControlRules' tests; these check that typed keys reach them.
-    const Case cases[] = {
-        {kEditNumberMask, "5", "-", "-5", -5.0},
-        {kEditCountMask, "", "1a.b2-", "12", 12.0},
-    };
-    for (const Case& c : cases) {
-        CExEditCtrl edit(c.mask);
-        edit.setText(c.start);
-        QTest::keyClicks(&edit, c.keys);
-        EXPECT_EQ(edit.text().toStdString(), c.text) << c.keys;
-        EXPECT_DOUBLE_EQ(edit.Number(), c.number) << c.keys;
-    }
+    CExEditCtrl number(kEditNumberMask);
+    number.setText("5");
+    QTest::keyClicks(&number, "-");  // a sign rewrites the text
+    EXPECT_EQ(number.text(), "-5");
+    EXPECT_DOUBLE_EQ(number.Number(), -5.0);
+    CExEditCtrl count(kEditCountMask);
+    QTest::keyClicks(&count, "1a.b2-");  // refused keys never arrive
+    EXPECT_EQ(count.text(), "12");
 }
 
 TEST(ExEditCtrl, PastedTextIsCleanedAndTheCaretStaysBehindIt) {
