@@ -58,9 +58,6 @@ TEST(PageGeometry, TitleBlockTakesThreeLinesUnlessNoTitle) {
     EXPECT_EQ(block.screens, (Rect{1000, 1450, 7500, 10000}));
     // A font taller than the page leaves the screens nothing, not less.
     EXPECT_EQ(LayoutTitle({0, 0, 100, 100}, 60, false).screens.Height(), 0);
-
-    EXPECT_EQ(PrintTitleText("", "run1.txt"), "run1.txt");
-    EXPECT_EQ(PrintTitleText("Inverter", "run1.txt"), "Inverter");
 }
 
 TEST(PageGeometry, DateLineInTheCLocale) {

@@ -42,8 +42,8 @@ TEST(DashedCanvas, DashesRunOnAcrossLinesAndEverythingElsePassesThrough) {
         }
         ASSERT_EQ(out.lines.size(), c.dashes.size()) << c.what;
         for (size_t i = 0; i < c.dashes.size(); ++i) {
-            EXPECT_EQ(out.lines[i].from.x, c.dashes[i].first) << c.what << " " << i;
-            EXPECT_EQ(out.lines[i].to.x, c.dashes[i].second) << c.what << " " << i;
+            EXPECT_EQ(std::make_pair(out.lines[i].from.x, out.lines[i].to.x), c.dashes[i])
+                << c.what << " " << i;
             EXPECT_EQ(out.lines[i].style, PenStyle::Solid) << c.what;
             EXPECT_EQ(out.lines[i].width, 2) << c.what;
         }

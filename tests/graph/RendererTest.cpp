@@ -329,9 +329,8 @@ TEST(Renderer, DenseColumnsDrawWhatTheSampleWalkDraws) {
         ASSERT_EQ(canvas.shapes.size(), want.markers.size());
         const int half = kind == "markers" ? 2 : 3;  // the rectangle's and the circle's
         for (size_t k = 0; k < want.markers.size(); ++k) {
-            const auto& box = canvas.shapes[k].points;
-            EXPECT_EQ(box[0].x + half, want.markers[k].x) << k;
-            EXPECT_EQ(box[0].y + half, want.markers[k].y) << k;
+            const Point corner = canvas.shapes[k].points[0];
+            EXPECT_EQ((Point{corner.x + half, corner.y + half}), want.markers[k]) << k;
         }
         // Most columns are dense runs, each a few lines whatever its samples.
         if (kind == "noise") {

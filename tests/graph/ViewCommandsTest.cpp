@@ -172,8 +172,6 @@ TEST_F(FirstSetupTest, SavedLayoutThenSettingsFileThenDefaults) {
     // No saved layout: three columns leave the choice to the user.
     FirstSetup choose = BuildFirstScreens(none, (dir_ / "missing.ini").string(), basis);
     EXPECT_EQ(choose.source, SetupSource::ChooseCurves);
-    ASSERT_EQ(choose.screens.size(), 1u);
-    EXPECT_EQ(choose.screens[0]->CurveCount(), 0);
 
     // A settings file that names no screen counts as none.
     const std::string empty = WriteIni("empty.ini", "[Main]\r\nNumScreen=0\r\n");
