@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 
 #include "TestSupport.h"
