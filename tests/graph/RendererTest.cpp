@@ -537,8 +537,7 @@ TEST(Renderer, DrawsOnlyWhatIsNewUnlessForced) {
     again.fullRedraw = false;
     RecordingCanvas second;
     s.Draw(second, again);
-    EXPECT_TRUE(second.lines.empty());
-    EXPECT_TRUE(second.fills.empty());
+    EXPECT_TRUE(second.lines.empty() && second.fills.empty());
     // A new row changes the data set: everything is drawn again.
     const double row[2] = {3, 0.3};
     const std::uint8_t flags[2] = {1, 1};
