@@ -163,7 +163,9 @@ TEST(Scroll, ActionsMoveWithinTheBar) {
         ASSERT_EQ(Scroll(g, bar, c.action, c.thumb), moves);
         // Each bar saves one entry of its own kind for a run of steps.
         EXPECT_EQ(g.UndoStack().size(), moves ? 1u : 0u);
-        if (moves) EXPECT_EQ(g.LastUndoKind(), c.vertical ? kUndoVScroll : kUndoHScroll);
+        if (moves) {
+            EXPECT_EQ(g.LastUndoKind(), c.vertical ? kUndoVScroll : kUndoHScroll);
+        }
         const double from = moves ? c.wantFrom : c.start.from;
         EXPECT_EQ(c.vertical ? g.YRange() : g.XRange(), (AxisRange{from, from + 2, 0.5}));
     }
