@@ -253,7 +253,6 @@ TEST(DisplaySettingsFile, EmptySectionsAndCurvesThatNoLongerFitAreSkipped) {
 
     EXPECT_TRUE(Read("[Main]\nNumScreen=0\n[Screen0]\nCurveCount=1\nCurve_0_Formula=V\n", data)
                     .screens.empty());
-    EXPECT_TRUE(Read("", data).screens.empty());
 }
 
 TEST(DisplaySettingsFile, ReadDefaultsAndTheKeysThatOnlyCountTogether) {
