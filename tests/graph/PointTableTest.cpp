@@ -81,6 +81,7 @@ TEST(PointTable, CopiedTextIsPaddedToTwelveWithTabsAndCrLf) {
               "0.5         \t-2          \r\n");
     // Copy Row on the header row copies the names.
     EXPECT_EQ(Text(cells, {0, -1, 0, -1}), "Time        \tV1          \r\n");
+    EXPECT_EQ(Text(cells, {2, 1, 2, 1}), "-2          \r\n");
 
     // A long cell is not cut; a name in UTF-8 pads by characters.
     const PointCells wide({Column("Spannung \xC3\xBC", {123456789012.0})});

@@ -306,6 +306,7 @@ TEST(Pan, GrabbedPointFollowsThePointerAndEndDragSavesTheStart) {
     model.Cursor(0).x = 3;
     ASSERT_TRUE(EndDrag(model, working));
     EXPECT_EQ(model.XRange(), (AxisRange{-1, 9, 2}));
+    EXPECT_EQ(model.YRange(), (AxisRange{-1, 9, 2}));
     EXPECT_EQ(model.Annotations().size(), 1u);
     EXPECT_EQ(model.CurveCount(), 1);
     EXPECT_EQ(model.Cursor(0).x, 3);
@@ -448,6 +449,7 @@ TEST(BadInput, EmptyPlotRangesAndExtremePointsAreHarmless) {
 
     CGraphCurve s = Square();
     EXPECT_FALSE(ZoomByFactor(s, kNaN));
+    EXPECT_FALSE(ZoomByFactor(s, 0));
     EXPECT_FALSE(PanTo(s, {kNaN, kNaN}, {50, 50}));
     EXPECT_TRUE(s.UndoStack().empty());
     // Corners far apart must not wrap round into a small box.

@@ -85,7 +85,7 @@ TEST(CommandTable, RulesFollowTheProgramState) {
     CResultDataRef runs = MakeData({"t", "v"}, {{0, 1}, {0, 1}});
     const CResultDataRef run2 = MakeData({"t", "v"}, {{0, 1}, {1, 2}});
     runs->AddRun(run2.Get(), "b");
-    CGraphCurve second(0), sweep(0);
+    CGraphCurve second(0), sweep(0), empty(0);
     sweep.SetData(runs);
 
     // Each case starts from a fresh screen; `set` changes the context and the screen.
@@ -129,6 +129,7 @@ TEST(CommandTable, RulesFollowTheProgramState) {
     const Change derived = with([](C& c) { c.documentFromFile = false; });
     const Change hann = with([](C& c) { c.fftWindow = static_cast<int>(FftWindow::kHann); });
     const Change severalRuns = with([&](C& c) { c.screens = {&sweep}; });
+    const Change emptyScreen = with([&](C& c) { c.screens = {&empty}; });
     const std::vector<Case> cases = {
         {"view commands need a view", kCmdRedraw, none, false, false},
         {"document commands need a view", kCmdReload, none, false, false},
@@ -182,6 +183,7 @@ TEST(CommandTable, RulesFollowTheProgramState) {
         {"runs to choose among", kCmdRunsWindow, severalRuns, true, false},
         {"cycle average of curve 0 for want of a selection", kCmdCycleAverage, base, true, false},
         {"no cycle average of spectra", kCmdCycleAverage, spectra, false, false},
+        {"no cycle average without a curve", kCmdCycleAverage, emptyScreen, false, false},
         // A result derived from another (a Nyquist window) has no file to read again;
         // it prints as any other.
         {"no reload of a derived result", kCmdReload, derived, false, false},

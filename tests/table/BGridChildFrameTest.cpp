@@ -217,6 +217,7 @@ TEST(BGridWnd, ScreenReadersSeeATableWithHeadersCellsAndTheSelection) {
     QAccessibleTableInterface* t = table->tableInterface();
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->rowCount(), 3);  // the names are the header, not a row
+    EXPECT_EQ(t->columnDescription(1), "V1");
 
     QAccessibleInterface* cell = t->cellAt(1, 1);
     ASSERT_NE(cell, nullptr);
