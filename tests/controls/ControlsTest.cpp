@@ -15,32 +15,17 @@
 namespace kurvex {
 namespace {
 
-TEST(ExEditCtrl, TypedKeysFollowTheMask) {
-    struct Case {
-        std::uint16_t mask;
-        const char* start;
-        const char* keys;
-        const char* text;
-        double number;
-    };
-    // The rules are ControlRules' tests; these check that typed keys reach them.
-    const Case cases[] = {
-        {kEditNumberMask, "", "10km", "10m", 0.01},
-        {kEditNumberMask, "5", "-", "-5", -5.0},
-        {kEditNumberMask, "", "1 x2", "12", 12.0},
-        {kEditCountMask, "", "1a.b2-", "12", 12.0},
-    };
-    for (const Case& c : cases) {
-        CExEditCtrl edit(c.mask);
-        edit.setText(c.start);
-        QTest::keyClicks(&edit, c.keys);
-        EXPECT_EQ(edit.text().toStdString(), c.text) << c.keys;
-        EXPECT_DOUBLE_EQ(edit.Number(), c.number) << c.keys;
-    }
-}
-
-TEST(ExEditCtrl, PastedTextIsCleanedAndTheCaretStaysBehindIt) {
+// The rules are ControlRules' tests; these check that typed and pasted keys reach them.
+TEST(ExEditCtrl, TypedAndPastedTextFollowTheMask) {
+    CExEditCtrl count(kEditCountMask);
+    QTest::keyClicks(&count, "1a.b2-");  // refused keys never arrive
+    EXPECT_EQ(count.text(), "12");
     CExEditCtrl edit(kEditNumberMask);
+    edit.setText("5");
+    QTest::keyClicks(&edit, "-");  // a sign rewrites the text
+    EXPECT_EQ(edit.text(), "-5");
+    EXPECT_DOUBLE_EQ(edit.Number(), -5.0);
+    // Pasted text loses what the mask refuses; the caret stays behind it.
     edit.setText("7");
     edit.setCursorPosition(0);
     QApplication::clipboard()->setText("a 1.5k x");
@@ -54,8 +39,6 @@ TEST(ColorSwatch, TextIsTheColourRedFirst) {
     QSignalSpy clicks(&swatch, &CColorSwatch::doubleClicked);
     swatch.SetText("00ff80");
     EXPECT_EQ(swatch.Colour(), 0x80FF00u);
-    EXPECT_EQ(swatch.Text(), "00FF80");
-    swatch.SetText("12345");  // too short: ignored
     EXPECT_EQ(swatch.Text(), "00FF80");
     QTest::mouseDClick(&swatch, Qt::LeftButton);
     EXPECT_EQ(clicks.count(), 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,12 @@ inline AnnotationPaint UnitPaint() {
     paint.x = {0.0, 1000.0, 100.0};
     paint.y = {0.0, 1000.0, 100.0};
     return paint;
+}
+
+// A line's ends in data: x1, y1, x2, y2.
+using LineEnds = std::array<double, 4>;
+inline LineEnds Ends(const CGraphLine& line) {
+    return {line.X1(), line.Y1(), line.X2(), line.Y2()};
 }
 
 // A screen whose plot is 1000 × 1000 pixels at the origin over data 0 .. 1000:

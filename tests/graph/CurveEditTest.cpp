@@ -111,9 +111,6 @@ TEST(CurveEdit, RemovingGivesBackTheTopmostRemovedFormula) {
 TEST(CurveEdit, FormulaPiecesAreAppendedWithoutBlanks) {
     EXPECT_EQ(AppendToFormula(" A + B ", "SQRT("), "A+BSQRT(");
     EXPECT_EQ(AppendToFormula("", "V(OUT)"), "V(OUT)");
-    EXPECT_TRUE(AddOnLeave(0, 3));
-    EXPECT_FALSE(AddOnLeave(0, 0));
-    EXPECT_FALSE(AddOnLeave(1, 3));
 }
 
 TEST(CurveEdit, CurvesPageChoicesStoreThicknessAndConnect) {
@@ -127,9 +124,6 @@ TEST(CurveEdit, CurvesPageChoicesStoreThicknessAndConnect) {
         StoreCurveChoices(r, "lbl", 0x123456, c.choice, 2);
         EXPECT_EQ(r.thickness, c.thickness);
         EXPECT_EQ(r.connect, c.connect);
-        EXPECT_EQ(r.marker, 2);
-        EXPECT_EQ(r.colour, 0x123456u);
-        EXPECT_EQ(r.label, "lbl");
         EXPECT_EQ(ThicknessChoiceOf(r), c.choice);
     }
     CurveEditRecord odd;
@@ -170,8 +164,7 @@ TEST(CurveEdit, ApplyingKeepsKeptCurvesAndBuildsNewOnes) {
     EXPECT_EQ(screen.Curve(1).colour, records[1].colour);
     ASSERT_TRUE(screen.Curve(2).formulaResult);
     EXPECT_EQ(screen.Curve(2).formulaResult->Values()[2], 105.0);
-    EXPECT_EQ(screen.YExtent().min, -5.0);  // over the new curves
-    EXPECT_EQ(screen.YExtent().max, 105.0);
+    EXPECT_EQ(screen.YExtent(), (DataExtent{-5, 105}));  // over the new curves
 
     // A formula that no longer fits the data is left out, not kept empty.
     std::vector<CurveEditRecord> stale = {NewFormulaRecord("GONE+1", 0)};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "formula/FormulaTestSupport.h"
 #include "graph/DisplayRecord.h"
 #include "graph/GraphLine.h"
@@ -9,6 +11,12 @@ namespace kurvex {
 namespace {
 
 using test::MakeData;
+
+// What the record keeps of a curve.
+auto Kept(const CCurveEntry& c) {
+    return std::tie(c.sourceKind, c.formula, c.label, c.colour, c.connect, c.thickness,
+                    c.markerSymbol);
+}
 
 CResultDataRef Data() {
     return MakeData({"Time", "Va", "Vb"}, {{0, 1, 2, 3}, {1, 2, 3, 4}, {-1, 5, 2, 8}});
@@ -32,9 +40,7 @@ std::unique_ptr<CGraphCurve> MakeScreen(const CResultDataRef& data) {
     EXPECT_TRUE(f.Bind(data).ok);
     s->AddCurve(f);
     s->UpdateExtents();
-    RangeFlags keep;
-    keep.autoIncrement = false;
-    keep.setIncrement = true;
+    const RangeFlags keep{.setIncrement = true, .autoIncrement = false};
     s->SetXRange(0.5, 2.5, 0.5, keep);
     s->SetYRange(-2, 9, 1, keep);
     auto line = std::make_unique<CGraphLine>();
@@ -71,18 +77,11 @@ TEST(DisplayRecord, StreamRoundTripKeepsTheLayout) {
     EXPECT_EQ(t.YRange(), top->YRange());
     EXPECT_EQ(t.XTitle(), "Zeit");
     ASSERT_EQ(t.CurveCount(), 2);
-    EXPECT_EQ(t.Curve(0).formula, "Vb");
+    for (std::int32_t j = 0; j < 2; ++j) EXPECT_EQ(Kept(t.Curve(j)), Kept(top->Curve(j))) << j;
     EXPECT_EQ(t.Curve(0).columnIndex, 2);
-    EXPECT_EQ(t.Curve(0).label, "the B voltage");
-    EXPECT_EQ(t.Curve(0).colour, 0x00FF00u);
-    EXPECT_EQ(t.Curve(0).thickness, 3);
-    EXPECT_EQ(t.Curve(0).markerSymbol, kMarkerStar);
-    EXPECT_EQ(t.Curve(1).formula, "VA*2");
     ASSERT_TRUE(t.Curve(1).formulaResult);
     EXPECT_EQ(t.Curve(1).formulaResult->Values()[3], 8.0);
-    ASSERT_EQ(t.Annotations().size(), 2u);
-    EXPECT_EQ(t.Annotations()[0]->Type(), kAnnotationLine);
-    EXPECT_EQ(static_cast<const CGraphText&>(*t.Annotations()[1]).Text(), u"peak");
+    EXPECT_EQ(t.Annotations().size(), 2u);  // what each keeps is the annotations' test
     EXPECT_FALSE(t.BottomScreen());
     EXPECT_TRUE(loaded.screens[1]->BottomScreen());
     EXPECT_EQ(loaded.screens[1]->YLog(), 1);

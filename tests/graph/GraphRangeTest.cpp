@@ -16,22 +16,14 @@ using test::MakeData;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-RangeFlags NoAutoStep() {
-    RangeFlags f;
-    f.autoIncrement = false;
-    return f;
-}
+constexpr RangeFlags kNoAutoStep{.autoIncrement = false};
+constexpr RangeFlags kKeepStep{.setIncrement = true, .autoIncrement = false};
 
 RangeFlags Undo(UndoKind kind) {
-    RangeFlags f;
-    f.pushUndo = true;
-    f.undoKind = kind;
-    return f;
+    return {.pushUndo = true, .undoKind = kind};
 }
 
 TEST(SetRange, EndsAndStepAsStored) {
-    RangeFlags keepStep = NoAutoStep();
-    keepStep.setIncrement = true;
     struct Case {
         const char* what;
         bool y;
@@ -43,12 +35,12 @@ TEST(SetRange, EndsAndStepAsStored) {
         {"reversed ends are swapped", false, 10, 0, 0, {}, {0, 10, 2}},
         {"X chooses its step and aligns the ends", false, 0, 7, 0, {}, {0, 8, 2}},
         {"Y has thresholds of its own", true, 0, 1.6, 0, {}, {0, 1.75, 0.25}},
-        {"a widened range takes a fifth as step", false, 5, 5, 123, keepStep, {4.5, 5.5, 0.2}},
+        {"a widened range takes a fifth as step", false, 5, 5, 123, kKeepStep, {4.5, 5.5, 0.2}},
         // Equal ends are widened as WidenExtent does (its own test has the
         // cases); Y chooses a step unless it has one, and the widening gives it one.
-        {"zero X", false, 0, 0, 0, NoAutoStep(), {-0.9, 0.1, kNaN}},
-        {"negative Y", true, -5, -5, 0, keepStep, {-5.5, -4.5, kNaN}},
-        {"nearly equal Y", true, 2, 2 + 1e-15, 0, keepStep, {1.8, 2.2 + 2.2e-15, kNaN}},
+        {"zero X", false, 0, 0, 0, kNoAutoStep, {-0.9, 0.1, kNaN}},
+        {"negative Y", true, -5, -5, 0, kKeepStep, {-5.5, -4.5, kNaN}},
+        {"nearly equal Y", true, 2, 2 + 1e-15, 0, kKeepStep, {1.8, 2.2 + 2.2e-15, kNaN}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -68,8 +60,7 @@ TEST(SetRange, NonFiniteEndsAreRefusedAndChangeNothing) {
     CGraphCurve g;
     ASSERT_TRUE(g.SetXRange(0, 10, 0, {}));
     ASSERT_TRUE(g.SetYRange(0, 10, 0, {}));
-    const double bad[][2] = {{kNaN, 1},    {0, kNaN},       {0, kInf},         {-kInf, 0},
-                             {kNaN, kNaN}, {-1e308, 1e308}, {1.7e308, 1.7e308}};
+    const double bad[][2] = {{kNaN, 1}, {0, kInf}, {-1e308, 1e308}, {1.7e308, 1.7e308}};
     for (const auto& b : bad) {
         EXPECT_FALSE(g.SetXRange(b[0], b[1], 0, Undo(kUndoZoom)));
         EXPECT_FALSE(g.SetYRange(b[0], b[1], 0, Undo(kUndoZoom)));
@@ -101,8 +92,7 @@ TEST(SetRange, ZoomLimitRefusesScalesBeyondTwoToTheTwentyEight) {
 
 TEST(SetRange, AutoIncrementAdjustsAKeptIncrement) {
     CGraphCurve g;
-    RangeFlags f;
-    f.setIncrement = true;
+    const RangeFlags f{.setIncrement = true};
     // 0.2 gives 50 divisions of 0 .. 10; the passes make it 2.
     ASSERT_TRUE(g.SetXRange(0, 10, 0.2, f));
     EXPECT_DOUBLE_EQ(g.XRange().increment, 2);
@@ -116,24 +106,21 @@ TEST(SetRange, AutoIncrementAdjustsAKeptIncrement) {
 
 TEST(SetRange, WithoutAutoIncrementXKeepsItsStepButYNeedsOne) {
     CGraphCurve g;
-    ASSERT_TRUE(g.SetXRange(1, 7, 0, NoAutoStep()));
+    ASSERT_TRUE(g.SetXRange(1, 7, 0, kNoAutoStep));
     EXPECT_EQ(g.XRange(), (AxisRange{1, 7, 0}));  // drawing treats 0 as 1
-    ASSERT_TRUE(g.SetYRange(1, 7, 0, NoAutoStep()));
+    ASSERT_TRUE(g.SetYRange(1, 7, 0, kNoAutoStep));
     EXPECT_GT(g.YRange().increment, 0.0);
-    RangeFlags f = NoAutoStep();
-    f.setIncrement = true;
-    ASSERT_TRUE(g.SetYRange(1, 7, 0.1, f));
+    ASSERT_TRUE(g.SetYRange(1, 7, 0.1, kKeepStep));
     EXPECT_EQ(g.YRange(), (AxisRange{1, 7, 0.1}));
     // A non-finite increment is never stored.
-    ASSERT_TRUE(g.SetYRange(1, 7, kInf, f));
+    ASSERT_TRUE(g.SetYRange(1, 7, kInf, kKeepStep));
     EXPECT_EQ(g.YRange().increment, 0.1);
 }
 
 TEST(SetRange, ClampKeepsTheRangeWithinTheData) {
     CGraphCurve g;
     g.StoreX({0, 10}, {0, 10, 2});
-    RangeFlags f = NoAutoStep();
-    f.clamp = true;
+    const RangeFlags f{.autoIncrement = false, .clamp = true};
     ASSERT_TRUE(g.SetXRange(-5, 5, 0, f));
     EXPECT_EQ(g.XRange().from, 0);
     EXPECT_EQ(g.XRange().to, 5);
@@ -166,39 +153,28 @@ TEST(PushUndo, RunsOfScrollOrWheelStepsShareOneEntry) {
 TEST(SetXYRange, RefusedChangeLeavesNoUndoEntry) {
     CGraphCurve g;
     ASSERT_TRUE(g.SetXYRange(0, 10, 0, 0, 5, 0, {}));
-    ASSERT_TRUE(g.SetXYRange(0, 5, 0, 0, 2, 0, Undo(kUndoZoom)));
-    ASSERT_EQ(g.UndoStack().size(), 1u);
     g.PushUndo(kUndoHScroll);
-    ASSERT_EQ(g.UndoStack().size(), 2u);
-    const AxisRange x = g.XRange(), y = g.YRange();
+    const AxisRange x = g.XRange();
 
     EXPECT_FALSE(g.SetXYRange(kNaN, 1, 0, 0, kInf, 0, Undo(kUndoWheel)));
-    EXPECT_EQ(g.UndoStack().size(), 2u);
+    EXPECT_EQ(g.UndoStack().size(), 1u);
     EXPECT_EQ(g.LastUndoKind(), kUndoHScroll);  // the next scroll step still joins its run
     EXPECT_EQ(g.XRange(), x);
-    EXPECT_EQ(g.YRange(), y);
     g.PushUndo(kUndoHScroll);
-    EXPECT_EQ(g.UndoStack().size(), 2u);
+    EXPECT_EQ(g.UndoStack().size(), 1u);
 }
 
-TEST(SetXYRange, TheZoomLimitOnBothAxesRollsBackAndOnOneKeepsTheEntry) {
+// Refused on both axes is the refusal above; refused on one, the other's change stays.
+TEST(SetXYRange, TheZoomLimitOnOneAxisKeepsTheEntry) {
     CGraphCurve g;
     g.SetPlot({0, 0, 1000, 1000});
     g.StoreX({0, 1000}, {0, 1000, 200});
     g.StoreY({0, 1000}, {0, 1000, 200});
-    EXPECT_FALSE(g.SetXYRange(0, 1e-4, 0, 0, 1e-4, 0, Undo(kUndoZoom)));
-    EXPECT_TRUE(g.UndoStack().empty());
-    EXPECT_EQ(g.XRange(), (AxisRange{0, 1000, 200}));
-
     EXPECT_TRUE(g.SetXYRange(0, 100, 0, 0, 1e-4, 0, Undo(kUndoZoom)));
     ASSERT_EQ(g.UndoStack().size(), 1u);
     EXPECT_EQ(g.UndoStack()[0]->xTo, 1000);
     EXPECT_EQ(g.XRange().to, 100);
     EXPECT_EQ(g.YRange().to, 1000);
-    // A wheel run: only the first step pushes.
-    EXPECT_TRUE(g.SetXYRange(0, 50, 0, 0, 500, 0, Undo(kUndoWheel)));
-    EXPECT_TRUE(g.SetXYRange(0, 20, 0, 0, 200, 0, Undo(kUndoWheel)));
-    EXPECT_EQ(g.UndoStack().size(), 2u);
 }
 
 TEST(Extent, XExtentFromTheColumnWidenedWhenSingle) {
@@ -212,8 +188,7 @@ TEST(Extent, XExtentFromTheColumnWidenedWhenSingle) {
         CGraphCurve g;
         g.SetData(data);
         EXPECT_FALSE(g.SetXScale(0));
-        EXPECT_DOUBLE_EQ(g.XExtent().min, c.want.min);
-        EXPECT_DOUBLE_EQ(g.XExtent().max, c.want.max);
+        EXPECT_EQ(g.XExtent(), c.want);
     }
 }
 
@@ -224,17 +199,13 @@ TEST(Extent, YExtentSpansAllCurves) {
     EXPECT_FALSE(g.SetYScale(0));
     EXPECT_EQ(g.YExtent(), (DataExtent{0, 0}));  // no curves
     g.AddCurve(CCurveEntry::ForColumn(data, 1));
-    g.SetYScale(0);
-    EXPECT_EQ(g.YExtent(), (DataExtent{1, 5}));
     g.AddCurve(CCurveEntry::ForFormula("A+"));  // never built: counts as zero
-    g.SetYScale(0);
-    EXPECT_EQ(g.YExtent(), (DataExtent{0, 5}));
-    g.AddCurve(CCurveEntry::ForColumn(data, 2));
-    g.SetYScale(0);
-    EXPECT_EQ(g.YExtent(), (DataExtent{-2, 5}));
     CCurveEntry f = CCurveEntry::ForFormula("A*10");
     ASSERT_TRUE(f.Bind(data).ok);
     g.AddCurve(f);
+    g.SetYScale(0);
+    EXPECT_EQ(g.YExtent(), (DataExtent{0, 50}));
+    g.AddCurve(CCurveEntry::ForColumn(data, 2));
     g.SetYScale(0);
     EXPECT_EQ(g.YExtent(), (DataExtent{-2, 50}));
 }
@@ -246,11 +217,9 @@ TEST(Extent, LogAxisReportsInvalidPointsAndUsesLogarithms) {
     g.AddCurve(CCurveEntry::ForColumn(data, 1));
     EXPECT_FALSE(g.UpdateExtents());
     EXPECT_TRUE(g.SetXScale(1));  // the 0 at the start
-    EXPECT_DOUBLE_EQ(g.XExtent().min, 1);
-    EXPECT_DOUBLE_EQ(g.XExtent().max, 3);
+    EXPECT_EQ(g.XExtent(), (DataExtent{1, 3}));
     EXPECT_TRUE(g.SetYScale(1));  // the -1
-    EXPECT_DOUBLE_EQ(g.YExtent().min, -2);
-    EXPECT_DOUBLE_EQ(g.YExtent().max, 2);
+    EXPECT_EQ(g.YExtent(), (DataExtent{-2, 2}));
     // Asked again, the shared columns still tell.
     EXPECT_TRUE(g.UpdateExtents());
     EXPECT_TRUE(g.EnsureLogColumns());
@@ -266,8 +235,7 @@ TEST(Extent, FormulaCurveOnLogAxisGetsItsOwnLogColumn) {
     EXPECT_TRUE(g.SetYScale(1));
     ASSERT_TRUE(g.Curve(0).formulaLog);
     EXPECT_EQ(g.Curve(0).formulaLog->Flags()[1], kPointInvalid);
-    EXPECT_DOUBLE_EQ(g.YExtent().min, 1);
-    EXPECT_DOUBLE_EQ(g.YExtent().max, 3);
+    EXPECT_EQ(g.YExtent(), (DataExtent{1, 3}));
     EXPECT_TRUE(g.SetYScale(1));  // reported again from the kept column
 }
 
@@ -300,9 +268,8 @@ TEST(IndexWindow, ReachesOneSampleBeyondEachEnd) {
     CGraphCurve u;
     u.SetData(MakeData({"Time"}, {{0, 2, 1, 3, 4, 5, 6, 7, 8, 9}}));
     EXPECT_EQ(u.VisibleIndexWindow(3, 6), (IndexWindow{2, 7}));
-}
 
-TEST(IndexWindow, EmptyDataGivesAnEmptyWindow) {
+    // No data, no samples or an X column that is not there: an empty window.
     CGraphCurve g;
     EXPECT_TRUE(g.VisibleIndexWindow(0, 1).Empty());
     g.SetData(MakeData({"Time"}, {{}}));
@@ -332,10 +299,7 @@ TEST(YExtentOver, UsesTheLogScaleOnALogAxis) {
     g.SetData(data);
     g.AddCurve(CCurveEntry::ForColumn(data, 1));
     g.SetYScale(1);
-    const std::optional<DataExtent> e = g.YExtentOver(0, 3);
-    ASSERT_TRUE(e);
-    EXPECT_DOUBLE_EQ(e->min, 0);
-    EXPECT_DOUBLE_EQ(e->max, 3);
+    EXPECT_EQ(g.YExtentOver(0, 3), (DataExtent{0, 3}));
 }
 
 }  // namespace

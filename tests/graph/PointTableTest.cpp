@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -102,8 +101,7 @@ TEST(PointTable, CopiedTextIsPaddedToTwelveWithTabsAndCrLf) {
 }
 
 TEST(PointTable, WrittenInPiecesTheTextIsTheCopiedText) {
-    std::vector<double> values(2500);
-    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<double>(i);
+    const std::vector<double> values = test::Ramp(2500, 1.0);
     const PointCells cells({Column("Time", values), Column("V1", values)});
     CopyFormat csv;
     csv.separator = ",";

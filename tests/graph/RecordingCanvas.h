@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "graph/canvas/Canvas.h"
+#include "graph/render/Renderer.h"
 
 namespace kurvex::test {
 
@@ -108,5 +109,17 @@ private:
     int width_ = 1;
     Point at_;
 };
+
+// Range flags that store the ends and the step as given.
+inline constexpr RangeFlags kKeepRange{.setIncrement = true, .autoIncrement = false};
+
+// Draws `model` afresh into a target of width × height pixels at (0, 0).
+inline PlotRect DrawInto(CGraphCurve& model, RecordingCanvas& canvas, int width = 600,
+                         int height = 400) {
+    DrawOptions o;
+    o.target = {0, 0, width, height};
+    DrawMemory memory;
+    return DrawScreen(model, canvas, o, memory);
+}
 
 }  // namespace kurvex::test

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "TestSupport.h"
 #include "data/model/Runs.h"
 #include "formula/FormulaTestSupport.h"
@@ -11,8 +9,6 @@
 
 namespace kurvex {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::vector<std::string> kSwept = {"vin=1 r1=1000", "vin=1 r1=2000", "vin=2 R1=1000",
                                          "vin=2 r1=2000"};
@@ -106,9 +102,10 @@ TEST(RunChoice, SettingsKeysRoundTripAndLeaveOneRunFilesAlone) {
     EXPECT_TRUE(ReadRunChoice(IniFile::Parse("[Runs]\nHiddenCount=-4\nHidden_1=a\n")).IsDefault());
 }
 
-TEST(RunChoice, SavedWithTheSettingsFileButNotInTheBinaryBlock) {
-    const fs::path dir = test::FreshDir("runchoice-save");
-    const std::string path = (dir / "sweep.ini").string();
+class RunChoiceFileTest : public test::TempDirTest {};
+
+TEST_F(RunChoiceFileTest, SavedWithTheSettingsFileButNotInTheBinaryBlock) {
+    const std::string path = Path("sweep.ini");
     const CResultDataRef data = test::MakeData({"Time", "V"}, {{0, 1}, {2, 3}});
     CGraphCurve screen(0);
     screen.SetData(data);
@@ -117,7 +114,7 @@ TEST(RunChoice, SavedWithTheSettingsFileButNotInTheBinaryBlock) {
     const RunChoice choice{{"b"}, "c", ""};
     ASSERT_TRUE(SaveDisplaySettings({&screen}, path, messages, choice));
     EXPECT_EQ(LoadRunChoice(path), choice);
-    EXPECT_TRUE(LoadRunChoice((dir / "missing.ini").string()).IsDefault());
+    EXPECT_TRUE(LoadRunChoice(Path("missing.ini")).IsDefault());
 
     // The block a .kfd carries stays what it was, whatever runs are hidden.
     CIOBuffer plain, hidden;
@@ -129,7 +126,6 @@ TEST(RunChoice, SavedWithTheSettingsFileButNotInTheBinaryBlock) {
         return std::string(reinterpret_cast<const char*>(b.Data()), b.Size());
     };
     EXPECT_EQ(bytes(plain), bytes(hidden));
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -85,16 +85,10 @@ RecordingCanvas DrawRuns(const CResultDataRef& data, bool twoCurves,
     }
     for (std::int32_t k : hidden) model.SetRunShown(k, false);
     model.UpdateExtents();
-    RangeFlags keep;
-    keep.autoIncrement = false;
-    keep.setIncrement = true;
-    model.SetXRange(0, 10, 2, keep);
-    model.SetYRange(0, 4, 1, keep);
+    model.SetXRange(0, 10, 2, test::kKeepRange);
+    model.SetYRange(0, 4, 1, test::kKeepRange);
     RecordingCanvas canvas;
-    DrawOptions o;
-    o.target = {0, 0, 600, 400};
-    DrawMemory memory;
-    DrawScreen(model, canvas, o, memory);
+    test::DrawInto(model, canvas);
     return canvas;
 }
 

