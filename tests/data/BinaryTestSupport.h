@@ -113,6 +113,11 @@ inline std::string U32Bytes(std::uint32_t v) {
     return std::string(reinterpret_cast<const char*>(&v), 4);
 }
 
+// Whether a and b are the same double bit for bit (NaNs and the sign of zero too).
+inline bool SameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 // The samples and flags of variable `i`, row by row.
 inline std::vector<double> Samples(const CResultDataRef& d, std::int32_t i) {
     const double* v = d->Variable(i)->Values();
