@@ -185,12 +185,9 @@ TEST(RawFile, ReadsUtf16HeadersAndSinglePrecisionValues) {
         ASSERT_EQ(o.result, RawReadResult::Read)
             << (o.messages.shown.empty() ? std::string() : o.messages.shown[0].first);
         EXPECT_EQ(Names(o.data), (std::vector<std::string>{"time", "V(out)", "I(L1)"}));
-        ASSERT_EQ(o.data->RowCount(), 3);
-        for (int r = 0; r < 3; ++r) {
-            EXPECT_EQ(o.data->Variable(0)->Values()[r], time[r]);
-            EXPECT_EQ(o.data->Variable(1)->Values()[r], vout[r]);
-            EXPECT_EQ(o.data->Variable(2)->Values()[r], il[r]);
-        }
+        EXPECT_EQ(test::Samples(o.data, 0), std::vector<double>(time, time + 3));
+        EXPECT_EQ(test::Samples(o.data, 1), std::vector<double>(vout, vout + 3));
+        EXPECT_EQ(test::Samples(o.data, 2), std::vector<double>(il, il + 3));
         EXPECT_EQ(o.data->Variable(1)->Min(), -2.5);
         EXPECT_EQ(o.data->UniformX(), 0);
     }

@@ -59,8 +59,6 @@ TEST(ResultFile, LoadPicksTheReaderByMagicAndWarnsOfBadPoints) {
         CIOBuffer got;
         RecordingMessages messages;
         ASSERT_TRUE(LoadResultFile(p.string(), d, &got, messages)) << p;
-        EXPECT_EQ(Names(d), (std::vector<std::string>{"Time", "V"}));
-        EXPECT_EQ(d->Variable(1)->Values()[2], 7.0);
         EXPECT_GT(got.Size(), 0u) << p;  // the settings came along
         EXPECT_TRUE(messages.shown.empty());
     }
