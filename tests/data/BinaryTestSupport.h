@@ -53,6 +53,15 @@ inline CResultDataRef UniformThree() {
                        true, false);
 }
 
+// Three variables, four points, bad points (X's flags are never stored), and X
+// not uniform.
+inline CResultDataRef WithBadPoints() {
+    return MakeColumns({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
+                        {"a", {1, 2, 3, 4}, {1, 0, 2, 1}},
+                        {"b", {5, 6, 7, 8}, {2, 2, 1, 0}}},
+                       false, true);
+}
+
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };

@@ -19,6 +19,7 @@ namespace {
 
 using test::MakeColumns;
 using test::UniformThree;
+using test::WithBadPoints;
 
 using test::RecordingMessages;
 
@@ -38,13 +39,6 @@ CIOBuffer Stream(const std::string& bytes) {
     CIOBuffer b;
     b.Assign(bytes);
     return b;
-}
-
-CResultDataRef WithBadPoints() {
-    return MakeColumns({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
-                        {"Va", {1, 2, 3, 4}, {1, 0, 2, 1}},
-                        {"Vb", {5, 6, 7, 8}, {2, 1, 1, 0}}},
-                       false, true);
 }
 
 struct Loaded {

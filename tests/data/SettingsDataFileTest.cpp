@@ -12,6 +12,7 @@ namespace {
 
 using test::MakeColumns;
 using test::UniformThree;
+using test::WithBadPoints;
 
 using test::FilePtr;
 
@@ -42,14 +43,6 @@ using test::PutU32;
 using test::Samples;
 using test::U32At;
 using test::U32Bytes;
-
-// Three variables, four points, bad points, and X not uniform.
-CResultDataRef WithBadPoints() {
-    return MakeColumns({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
-                        {"a", {1, 2, 3, 4}, {1, 0, 2, 1}},
-                        {"b", {5, 6, 7, 8}, {2, 2, 1, 0}}},
-                       false, true);
-}
 
 TEST(SettingsDataFile, UniformThreeVariablesFollowTheLayout) {
     const std::string bytes = WriteToBytes(UniformThree());
