@@ -35,19 +35,17 @@ TEST(IniFile, LookupsFindTheFirstKeyAsWritten) {
         "[B]\nk=3\n[a]\nk=4\nj=5\n");
     const struct {
         const char *section, *key, *value;  // null: no such key
-    } cases[] = {
-        {"Main", "FFT Start", "0.25"},
-        {"main", "fft start", "0.25"},
-        {"Screen0", "CurveCount", "2"},
-        {"Main", "FFTStart", nullptr},
-        {"Main", "CurveCount", nullptr},
-        {"A", "k", "1"},
-        {"A", "j", nullptr},
-        {"A", "c", nullptr},
-        {"A", "# j", nullptr},
-        {"", "orphan", nullptr},
-        {"A", "m", "3"},
-    };
+    } cases[] = {{"Main", "FFT Start", "0.25"},
+                 {"main", "fft start", "0.25"},
+                 {"Screen0", "CurveCount", "2"},
+                 {"Main", "FFTStart", nullptr},
+                 {"Main", "CurveCount", nullptr},
+                 {"A", "k", "1"},
+                 {"A", "j", nullptr},
+                 {"A", "c", nullptr},
+                 {"A", "# j", nullptr},
+                 {"", "orphan", nullptr},
+                 {"A", "m", "3"}};
     for (const auto& c : cases) {
         const std::string* got = ini.Find(c.section, c.key);
         EXPECT_EQ(got ? *got : "(none)", c.value ? c.value : "(none)") << c.section << "/" << c.key;

@@ -248,7 +248,6 @@ TEST(SummaryPyramid, ExtremumFindsTheFirstOfTheValidSamples) {
         {"equal maxima in one bucket", {{B * B + 9, 5}, {B * B + 8, 5}}, 0, rows, true, B * B + 8},
         {"range starts after the first", {{100, 5}, {5000, 5}}, 101, rows, true, 5000},
         {"larger invalid sample", {{50, 9, kPointInvalid}, {3000, 5}}, 0, rows, true, 3000},
-        {"larger missing sample", {{50, 9, kPointMissing}, {3000, 5}}, 0, rows, true, 3000},
         {"valid NaN", {{10, kNan}, {12000, 1}}, 0, rows, true, 12000},
         {"infinity", {{7000, kInf}, {8000, 1e300}}, 0, rows, true, 7000},
         {"equal minima", {{9000, -1}, {9001, -1}}, 0, rows, false, 9000},
@@ -308,7 +307,6 @@ TEST(SummaryPyramid, SortedTrackerFollowsTheOrderAcrossPieces) {
     const std::vector<std::tuple<std::vector<std::vector<double>>, std::vector<bool>, bool>> cases =
         {
             {{}, {}, false},
-            {{{}}, {}, false},
             {{{1, 2, 2}, {2, 3}}, {}, true},
             {{{1, 2}, {1.5}}, {}, false},
             {{{1, 2, 3}}, {true, false, true}, false},
