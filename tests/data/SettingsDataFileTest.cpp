@@ -226,7 +226,6 @@ TEST_F(SettingsDataFileOnDisk, DataAndSettingsRoundTrip) {
     in.WriteString("stale");
     EXPECT_EQ(LoadSettingsDataFile(path, d, &in, said), DataPartResult::Read);
     EXPECT_TRUE(said.shown.empty());
-    EXPECT_EQ(in.Mode(), kIOBufferLoad);
     EXPECT_EQ(in.Bytes(), out.Bytes());
     EXPECT_EQ(in.File(), nullptr);
     EXPECT_EQ(Flags(d, 2), (std::vector<std::uint8_t>{2, 2, 1, 0}));

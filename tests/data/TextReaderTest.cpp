@@ -703,12 +703,17 @@ TEST(TextWriter, NamesReadBackFromEveryFormat) {
     }
 }
 
+// X is shifted to its first valid sample; a plain data set keeps its X and its names.
 TEST(TextWriter, HighPassDataSetIsWrittenFromAShiftedRenamedCopy) {
-    const CResultDataRef d = test::MakeColumns({{"Time", {2, 3}, {}}, {"V", {1, 4}, {}}}, false,
-                                               false, kDataSetHighPass);
-    EXPECT_EQ(Exported(d, kExportComma, "hp"), "Time,hp_V\r\n0,1\r\n1,4\r\n");
+    const CResultDataRef d = test::MakeColumns(
+        {{"Time", {1, 2, 3}, {0, 1, 1}}, {"V", {1, 4, 5}, {}}}, false, false, kDataSetHighPass);
+    EXPECT_EQ(Exported(d, kExportComma, "hp"), "Time,hp_V\r\nMISSING,1\r\n0,4\r\n1,5\r\n");
+    EXPECT_EQ(Exported(d, kExportComma), "Time,V\r\nMISSING,1\r\n0,4\r\n1,5\r\n");
+    const CResultDataRef plain =
+        test::MakeColumns({{"Time", {1, 2}, {}}, {"V", {4, 5}, {}}}, false, false);
+    EXPECT_EQ(Exported(plain, kExportComma, "hp"), "Time,V\r\n1,4\r\n2,5\r\n");
     // The data set itself is untouched.
-    EXPECT_EQ(d->Variable(0)->Values()[0], 2.0);
+    EXPECT_EQ(d->Variable(0)->Values()[1], 2.0);
     EXPECT_EQ(d->Variable(1)->Name(), "V");
 }
 
