@@ -384,7 +384,6 @@ TEST_F(BlockContainerTest, FailedWriteKeepsTheOldFile) {
     CResultDataRef empty;
     EXPECT_FALSE(WriteBlockContainer(empty, Path("old.kfd"), nullptr, {}, said));
     EXPECT_EQ(Slurp(Path("old.kfd")), "old contents");
-    EXPECT_EQ(Entries(), 1);
 }
 
 // --- damaged files -----------------------------------------------------------
@@ -653,25 +652,18 @@ TEST(IOBuffer, LongStringIsCutToWhatItsLengthWordCanSay) {
 // Numbers and text round trips are in ExchangeRunsOneSequenceBothWays.
 TEST(IOBuffer, NestedBufferReadsBackWithTheVersionOfItsHolder) {
     CIOBuffer inner;
-    inner.WriteString("inner");
     inner.WriteInt32(42);
     CIOBuffer b;
     b.SetVersion(7, 1);
-    b.WriteString("");
     b.AppendBuffer(inner);
-    b.WriteBytes("\x01\x02", 2);
-    EXPECT_EQ(b.ReadString(), "");
+    b.WriteInt32(9);
     CIOBuffer n = b.ReadBuffer();
     EXPECT_EQ(n.Mode(), kIOBufferLoad);
     EXPECT_EQ(n.Major(), 7);
     EXPECT_EQ(n.Minor(), 1);
-    EXPECT_EQ(n.ReadString(), "inner");
     EXPECT_EQ(n.ReadInt32(), 42);
     EXPECT_TRUE(n.AtEnd());
-    char two[2];
-    b.ReadBytes(two, 2);
-    EXPECT_EQ(std::string(two, 2), "\x01\x02");
-    EXPECT_TRUE(b.AtEnd());
+    EXPECT_EQ(b.ReadInt32(), 9);
     // A length past the end takes what is left.
     b.Assign(test::U32Bytes(0x80000000u) + "abc");
     EXPECT_EQ(b.ReadBuffer().Bytes(), "abc");
@@ -739,6 +731,7 @@ TEST(IOBuffer, ExchangeRunsOneSequenceBothWays) {
     Record in;
     in.Io(b);
     EXPECT_TRUE(in == out);
+    EXPECT_TRUE(b.AtEnd());
 
     CIOBuffer idle;
     std::int32_t v = 1;

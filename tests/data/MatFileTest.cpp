@@ -220,7 +220,6 @@ TEST_F(MatFile, RoundTripKeepsNamesValuesAndInvalidPoints) {
     test::Spit(path, "older");
     RecordingMessages messages;
     ASSERT_TRUE(WriteMatFile(*d.Get(), path, messages));
-    EXPECT_EQ(Entries(), 1);
 
     // What MATLAB sees: valid, unique names, and our table of names.
     mat_t* mat = Mat_Open(path.c_str(), MAT_ACC_RDONLY);

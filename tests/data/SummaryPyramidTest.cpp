@@ -289,6 +289,7 @@ TEST(SummaryPyramid, BytesOfACacheEntryReadBackAlike) {
     const auto back = MetaFromBytes(m, 2, 2);
     ASSERT_TRUE(back);
     EXPECT_EQ(MetaBytes(*back), m);
+    EXPECT_FALSE(MetaFromBytes(m, 1, 2));  // bytes left over
     // A meta of the first format (no head, no order) is refused, as is another format.
     EXPECT_FALSE(MetaFromBytes(std::vector<std::uint8_t>(2 * (9 + 2 * 16)), 2, 2));
     m[4] = 1;
