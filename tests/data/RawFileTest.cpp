@@ -93,7 +93,7 @@ TEST(RawFile, NgspiceResultsMatchNgspiceOwnTables) {
             EXPECT_EQ(data->Variable(1)->Max(), 0.0);
         }
         if (std::string(c.file) == "rc_batch.raw") {
-            // Their names are in RawFile.LoadListsThePlotsAndReachesEachOne.
+            // Their names are in RunSources.LikePlotsOfAnNgspiceLoopBecomeRuns.
             ASSERT_EQ(plots.size(), 2u);
             EXPECT_TRUE(plots[0].complex);
             EXPECT_EQ(plots[0].points, 21);
@@ -388,25 +388,15 @@ TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
                   neither.string());
 }
 
-TEST(RawFile, LoadListsThePlotsAndReachesEachOne) {
-    const std::string path = (kSpice / "rc_batch.raw").string();
-    std::vector<RawPlot> plots;
+// A raw file's plots are reached in RunSources.LikePlotsOfAnNgspiceLoopBecomeRuns.
+TEST(RawFile, OtherFormatsHoldOnePlot) {
+    const std::string text = (test::ProcessDir() / "rawfile-one.txt").string();
+    test::Spit(text, "Time V\n0 1\n");
+    std::vector<RawPlot> plots(2);
     LoadOptions options;
     options.plots = &plots;
     options.plot = 1;
     CResultDataRef data;
-    RecordingMessages messages;
-    ASSERT_TRUE(LoadResultFile(path, data, nullptr, messages, options));
-    EXPECT_EQ(data->Variable(0)->Name(), "time");
-    ASSERT_EQ(plots.size(), 2u);
-    EXPECT_EQ(OtherPlotsNote(plots, 1),
-              "Plot 2 of 2: Transient Analysis. Also in this file: 1 AC Analysis.");
-    EXPECT_EQ(OtherPlotsNote({plots[0]}, 0), "");
-
-    // Other formats hold one plot.
-    const std::string text = (test::ProcessDir() / "rawfile-one.txt").string();
-    test::Spit(text, "Time V\n0 1\n");
-    options.plot = 1;
     RecordingMessages refused;
     EXPECT_FALSE(LoadResultFile(text, data, nullptr, refused, options));
     ASSERT_EQ(refused.shown.size(), 1u);
