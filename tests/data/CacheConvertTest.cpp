@@ -136,25 +136,17 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         if (v == 2) return p % 2 ? inf : nan;
         return v == 0 ? p * 0.5 : (p % 7 == 3 ? -inf : p % 5 == 1 ? nan : double(p % 11));
     });
-    std::string ltspice;
-    test::LtspiceLayout l{{"time", "V(out)", "I(L1)"}, 5000};
-    test::WriteLtspiceRaw(
-        l,
-        [](std::int64_t v, std::int64_t p) {
+    const std::string ltspice =
+        test::LtspiceRaw({{"time", "V(out)", "I(L1)"}, 5000}, [](std::int64_t v, std::int64_t p) {
             if (v == 0) return std::complex<double>(p % 9 == 4 ? -p * 1e-5 : p * 1e-5);
             return std::complex<double>(std::cos(p * 0.01) * v * 3.3);
-        },
-        [&](std::string_view piece) { ltspice.append(piece); });
+        });
     // Variable after variable, X over more than one block.
-    std::string fast;
-    test::LtspiceLayout f{{"time", "V(out)"}, 600000, true};
-    test::WriteLtspiceRaw(
-        f,
-        [](std::int64_t v, std::int64_t p) {
+    const std::string fast =
+        test::LtspiceRaw({{"time", "V(out)"}, 600000, true}, [](std::int64_t v, std::int64_t p) {
             return std::complex<double>(v == 0 ? (p % 3 == 1 ? -p * 0.5 : p * 0.5)
                                                : p % 100 - 50.0);
-        },
-        [&](std::string_view piece) { fast.append(piece); });
+        });
 
     // Each file is read with its plots as runs, then again with the first plot alone.
     struct Case {

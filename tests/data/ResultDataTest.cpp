@@ -84,23 +84,17 @@ TEST(ResultData, CapacityGrowsToNextMultipleOfGrowBy) {
 }
 
 TEST(ResultData, ExtentsSkipInvalidAndKeepZeroWhenNothingValid) {
-    CResultDataRef d;
-    d.Initialise(kDataSetPlain, 2, 4, 100);
-    const double rows[4][2] = {{0, 7}, {1, -3}, {2, 100}, {3, 2}};
-    const std::uint8_t flags[4][2] = {{1, 0}, {1, 1}, {1, 2}, {1, 0}};
-    for (int r = 0; r < 4; ++r) d.SetRow(r, rows[r], flags[r], 0, 2);
-    // Column 1 has only one valid sample: -3.
-    d.UpdateExtents();
+    // Column 1 has only one valid sample: -3 (the helper updates the extents).
+    CResultDataRef d = test::MakeColumns(
+        {{"X", {0, 1, 2, 3}, {}}, {"Y", {7, -3, 100, 2}, {0, 1, 2, 0}}}, false, true);
     auto extents = [](const CResultDataRef& r, std::int32_t v) {
         return std::pair{r->Variable(v)->Min(), r->Variable(v)->Max()};
     };
     EXPECT_EQ(extents(d, 0), std::pair(0.0, 3.0));
     EXPECT_EQ(extents(d, 1), std::pair(-3.0, -3.0));
 
-    CResultDataRef m = MakeColumn({5, 5});
-    m->Variable(0)->Flags()[0] = m->Variable(0)->Flags()[1] = kPointMissing;
-    m.UpdateExtents();
-    EXPECT_EQ(extents(m, 0), std::pair(0.0, 0.0));
+    EXPECT_EQ(extents(test::MakeColumns({{"m", {5, 5}, {0, 0}}}, false, true), 0),
+              std::pair(0.0, 0.0));
 
     auto scan = d.ScanExtents(1, 0, 3);
     EXPECT_TRUE(scan.found);

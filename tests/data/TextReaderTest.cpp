@@ -584,12 +584,8 @@ TEST(TextWriter, EachFormatWritesItsColumnsAndMarkers) {
 }
 
 TEST(TextWriter, SamplesAreExactAndNonFiniteOnesWrittenAsTheReadersMarkers) {
-    CResultDataRef d;
-    d.Initialise(kDataSetPlain, 1, 5, 100);
-    d.SetName(0, "V");
-    const double values[] = {0.02 - 1e-9, std::nan(""), INFINITY, -INFINITY, 1e5};
-    const std::uint8_t valid = kPointValid;
-    for (int r = 0; r < 5; ++r) d.SetRow(r, &values[r], &valid, 0, 1);
+    const CResultDataRef d = test::MakeColumns(
+        {{"V", {0.02 - 1e-9, std::nan(""), INFINITY, -INFINITY, 1e5}, {}}}, false, false);
     EXPECT_EQ(Exported(d, kExportComma), "V\r\n0.019999999\r\nNAN\r\n#INF\r\n-#INF\r\n100000\r\n");
     EXPECT_EQ(Exported(d, kExportFixedWidth),
               "  V               \r\n"
