@@ -21,12 +21,7 @@ namespace kurvex {
 namespace {
 
 CResultDataRef MakeColumn(const std::vector<double>& x) {
-    CResultDataRef d;
-    d.Initialise(kDataSetPlain, 1, static_cast<std::int32_t>(x.size()), 100);
-    const std::uint8_t valid = kPointValid;
-    for (size_t i = 0; i < x.size(); ++i)
-        d.SetRow(static_cast<std::int32_t>(i), &x[i], &valid, 0, 1);
-    return d;
+    return test::MakeColumns({{nullptr, x, {}}}, false, false);
 }
 
 TEST(ResultData, SetRowWritesCountedVariablesAndRaisesRowCount) {
@@ -205,12 +200,10 @@ TEST(ResultData, SortednessIsKnownOncePerStateOfTheRows) {
 }
 
 TEST(ResultData, FindVariableMatchesTheTextIgnoringAsciiCase) {
-    CResultDataRef d;
-    d.Initialise(kDataSetPlain, 4, 1, 100);
-    d.SetName(0, "Time");
-    d.SetName(1, "Vout");
-    d.SetName(2, "I\xB5");        // Windows-1252
-    d.SetName(3, "\303\234ber");  // Über in UTF-8
+    // The third name is in Windows-1252, the fourth ("Über") in UTF-8.
+    CResultDataRef d = test::MakeColumns(
+        {{"Time", {0}, {}}, {"Vout", {0}, {}}, {"I\xB5", {0}, {}}, {"\303\234ber", {0}, {}}}, false,
+        false);
     const std::pair<const char*, std::int32_t> cases[] = {
         {"VOUT", 1},    {"Vou", -1},
         {nullptr, -1},  {"i\xC2\xB5", 2},  // the Windows-1252 name in UTF-8
