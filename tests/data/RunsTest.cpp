@@ -228,15 +228,10 @@ TEST(RunSources, SteppedLtspiceSplitsAtRestartsNamedByItsLog) {
         ASSERT_TRUE(LoadResultFile((dir / "sim.raw").string(), data, nullptr, messages, options));
         EXPECT_TRUE(messages.shown.empty());
         ASSERT_EQ(data->RunCount(), 3);
-        std::int64_t p = 0;
+        // How runs are cut and filled is Runs.ASweepStoredAsOneColumnSplitsWhereXStartsAgain's.
         for (std::int32_t k = 0; k < 3; ++k) {
-            const CResultData& run = *data->Run(k);
             EXPECT_EQ(data->RunName(k), c.names[static_cast<size_t>(k)]);
-            ASSERT_EQ(run.RowCount(), kStepRows[k]) << k;
-            for (std::int32_t r = 0; r < run.RowCount(); ++r, ++p) {
-                EXPECT_EQ(run.Variable(0)->Values()[r], r * 1e-6) << k;
-                EXPECT_EQ(run.Variable(1)->Values()[r], static_cast<float>(10.0 * (k + 1) + p));
-            }
+            EXPECT_EQ(data->Run(k)->RowCount(), kStepRows[k]) << k;
         }
         ASSERT_EQ(notes.size(), c.noted ? 1u : 0u);
         if (c.noted) {
