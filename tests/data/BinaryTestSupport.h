@@ -53,6 +53,15 @@ inline CResultDataRef UniformThree() {
                        true, false);
 }
 
+// Three variables, four points, bad points (X's flags are never stored), and X
+// not uniform.
+inline CResultDataRef WithBadPoints() {
+    return MakeColumns({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
+                        {"a", {1, 2, 3, 4}, {1, 0, 2, 1}},
+                        {"b", {5, 6, 7, 8}, {2, 2, 1, 0}}},
+                       false, true);
+}
+
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -111,6 +120,11 @@ std::string NgspicePlot(const char* name, std::int64_t points, Value value) {
 // The four bytes of v.
 inline std::string U32Bytes(std::uint32_t v) {
     return std::string(reinterpret_cast<const char*>(&v), 4);
+}
+
+// Whether a and b are the same double bit for bit (NaNs and the sign of zero too).
+inline bool SameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // The samples and flags of variable `i`, row by row.

@@ -11,8 +11,6 @@
 #include "data/BinaryTestSupport.h"
 #include "data/formats/BlockContainerFile.h"
 #include "data/formats/SettingsDataFile.h"
-#include "data/formats/TextReader.h"
-#include "data/platform/ByteSource.h"
 #include "data/platform/IOBuffer.h"
 #include "formula/FormulaTestSupport.h"
 
@@ -21,6 +19,7 @@ namespace {
 
 using test::MakeColumns;
 using test::UniformThree;
+using test::WithBadPoints;
 
 using test::RecordingMessages;
 
@@ -40,13 +39,6 @@ CIOBuffer Stream(const std::string& bytes) {
     CIOBuffer b;
     b.Assign(bytes);
     return b;
-}
-
-CResultDataRef WithBadPoints() {
-    return MakeColumns({{"Time", {0, 1, 3, 7}, {1, 0, 1, 1}},
-                        {"Va", {1, 2, 3, 4}, {1, 0, 2, 1}},
-                        {"Vb", {5, 6, 7, 8}, {2, 1, 1, 0}}},
-                       false, true);
 }
 
 struct Loaded {
@@ -210,57 +202,45 @@ TEST_F(BlockContainerTest, UnnamedVariablesReadBackWithDefaultNames) {
 
 TEST_F(BlockContainerTest, HeaderDirectoryAndAreasFollowTheLayout) {
     const std::string f = Write(UniformThree(), {Stream("abc")});
-    const std::uint32_t head[] = {0xEDF094CAu, 8, 0, 100, 2, 0x10000001u};
-    for (size_t k = 0; k < 6; ++k) EXPECT_EQ(U32At(f, 4 * k), head[k]) << 4 * k;
     const std::string banner = " Kurvex file from Quellon Inc.  simulation result data file   ";
     EXPECT_EQ(std::string(f.data() + 24), banner.substr(0, 39));
     EXPECT_EQ(f.find_first_not_of('\0', 256), 1024u);
+    const std::uint32_t head[] = {0xEDF094CAu, 8, 0, 100, 2, 0x10000001u};
+    for (size_t k = 0; k < 6; ++k) EXPECT_EQ(U32At(f, 4 * k), head[k]) << 4 * k;
     // The user header: 7, 0, 0, 0, N, P, then zeros to 1024 bytes.
-    const size_t user = U32At(f, 64);
-    EXPECT_EQ(user, 1024u);
+    EXPECT_EQ(U32At(f, 64), 1024u);
     EXPECT_EQ(U32At(f, 68), 1024u);
-    EXPECT_EQ(U32At(f, user), 7u);
-    EXPECT_EQ(U32At(f, user + 16), 3u);
-    EXPECT_EQ(U32At(f, user + 20), 5u);
+    EXPECT_EQ(f.substr(1024, 24), U32Bytes(7) + std::string(12, '\0') + U32Bytes(3) + U32Bytes(5));
     // Directory: room for 3N + 10 + 1 entries, five in use.
-    const size_t dir = DirectoryAt(f);
-    EXPECT_EQ(U32At(f, dir), 5u);
-    EXPECT_EQ(U32At(f, kDirDescriptor + 4), 4 + 5 * kBlockEntryBytes);
     const std::uint32_t room = 4 + 20 * kBlockEntryBytes;
+    EXPECT_EQ(U32At(f, DirectoryAt(f)), 5u);
+    EXPECT_EQ(U32At(f, kDirDescriptor + 4), 4 + 5 * kBlockEntryBytes);
     EXPECT_EQ(U32At(f, kDirDescriptor + 8), (room / 256 + 1) * 256);
 
-    struct Want {
-        std::uint32_t type, flags;
-        std::int32_t index, first, count;
-        std::uint64_t size;
-    };
-    const Want want[] = {{1, 0, -1, 0, 3, 3 * 8 + 5 + 6 + 6},
-                         {2, 0x10000, 0, 0, 5, 124 + 24},
-                         {2, 0, 1, 0, 5, 124 + 40},
-                         {2, 0, 2, 0, 5, 124 + 40},
-                         {3, 0, 0, 0, 0, 3}};
+    // Type, flags, kind, index, first, count and size of each entry.
+    using Entry = std::vector<std::uint64_t>;
+    const std::vector<Entry> want = {{1, 0, 0, 0xFFFFFFFFu, 0, 3, 3 * 8 + 5 + 6 + 6},
+                                     {2, 0x10000, 0, 0, 0, 5, 124 + 24},
+                                     {2, 0, 0, 1, 0, 5, 124 + 40},
+                                     {2, 0, 0, 2, 0, 5, 124 + 40},
+                                     {3, 0, 0, 0, 0, 0, 3}};
+    std::vector<Entry> got;
     std::uint64_t previousEnd = 0;
     for (size_t k = 0; k < 5; ++k) {
-        SCOPED_TRACE(k);
         const size_t e = EntryAt(f, k);
-        EXPECT_EQ(U32At(f, e), want[k].type);
-        EXPECT_EQ(U32At(f, e + 4), want[k].flags);
-        EXPECT_EQ(U32At(f, e + 8), 0u);
-        EXPECT_EQ(std::int32_t(U32At(f, e + 12)), want[k].index);
-        EXPECT_EQ(std::int32_t(U32At(f, e + 16)), want[k].first);
-        EXPECT_EQ(std::int32_t(U32At(f, e + 20)), want[k].count);
+        got.push_back({});
+        for (size_t w = 0; w < 24; w += 4) got.back().push_back(U32At(f, e + w));
         const std::uint64_t at = U64At(f, e + 24), size = U64At(f, e + 32);
-        EXPECT_EQ(size, want[k].size);
-        EXPECT_EQ(U64At(f, e + 40), (size / 256 + 1) * 256);
-        EXPECT_GE(at, previousEnd);
+        got.back().push_back(size);
+        EXPECT_EQ(U64At(f, e + 40), (size / 256 + 1) * 256) << k;
+        EXPECT_GE(at, previousEnd) << k;
         previousEnd = at + U64At(f, e + 40);
     }
+    EXPECT_EQ(got, want);
     EXPECT_EQ(previousEnd, f.size());
     // The name table holds index, length with the NUL, and the name.
     const size_t names = size_t(U64At(f, EntryAt(f, 0) + 24));
-    EXPECT_EQ(U32At(f, names), 0u);
-    EXPECT_EQ(U32At(f, names + 4), 5u);
-    EXPECT_EQ(std::string(f.data() + names + 8), "Time");
+    EXPECT_EQ(f.substr(names, 13), U32Bytes(0) + U32Bytes(5) + std::string("Time", 5));
     // Variable 0's block: 124 zeros, then first, last and step.
     const size_t x = size_t(U64At(f, EntryAt(f, 1) + 24));
     EXPECT_EQ(f.substr(x, 124), std::string(124, '\0'));
@@ -297,8 +277,7 @@ TEST_F(BlockContainerTest, SeveralBlocksPerVariableAndNameTablesAreJoined) {
     b.AddData(1, 0, {10, 11, 12}, {1, 2, 1});
     const Loaded l = Read(b.Build());
     ASSERT_TRUE(l.ok) << Message(l);
-    EXPECT_EQ(l.data->Variable(0)->Name(), "X");
-    EXPECT_EQ(l.data->Variable(1)->Name(), "V");
+    EXPECT_EQ(test::Names(l.data), (std::vector<std::string>{"X", "V"}));
     EXPECT_EQ(Samples(l.data, 0), (std::vector<double>{0, 1, 2, 3, 4}));
     EXPECT_EQ(Samples(l.data, 1), (std::vector<double>{10, 11, 12, 13, 14}));
     EXPECT_EQ(Flags(l.data, 1), (std::vector<std::uint8_t>{1, 2, 1, 1, 1}));
@@ -328,7 +307,6 @@ TEST_F(BlockContainerTest, BlocksOfOtherKindsAreSkippedAndUncoveredRowsAreMissin
     b.Add({.type = 9}, "ignored");
     const Loaded l = Read(b.Build());
     ASSERT_TRUE(l.ok) << Message(l);
-    EXPECT_EQ(l.data->RowCount(), 4);
     EXPECT_EQ(l.data->Variable(1)->Name(), "Y1");
     EXPECT_EQ(Samples(l.data, 2), (std::vector<double>{0, 7, 8, 0}));
     EXPECT_EQ(Flags(l.data, 2), (std::vector<std::uint8_t>{0, 1, 1, 0}));
@@ -406,7 +384,6 @@ TEST_F(BlockContainerTest, FailedWriteKeepsTheOldFile) {
     CResultDataRef empty;
     EXPECT_FALSE(WriteBlockContainer(empty, Path("old.kfd"), nullptr, {}, said));
     EXPECT_EQ(Slurp(Path("old.kfd")), "old contents");
-    EXPECT_EQ(Entries(), 1);
 }
 
 // --- damaged files -----------------------------------------------------------
@@ -524,14 +501,10 @@ const char* Named(Binary format) {
 // Names, samples, point flags (X keeps none on file) and extents worked out
 // after reading come back; uniform X is regenerated from its first value and
 // step; columns longer than the pieces that the threads share go back in place
-// bit for bit; so a text file saved and opened again exports as it did.
+// bit for bit.
 TEST_F(BlockContainerTest, DataSetsReadBackInBothFormats) {
-    MemoryByteSource text(
-        "Time Va Vb\n0 1.5 MISSING\n1e-6 -2 NAN\n2e-6 3.25D+02 7\n3.5e-6 1.#INF 8\n");
-    CResultDataRef fromText, longColumns;
-    std::vector<std::string> names;
+    CResultDataRef longColumns;
     RecordingMessages said;
-    ASSERT_TRUE(ReadTextResult(text, fromText, names, said));
     const std::int32_t rows = 700001;  // 5.6 MB of samples per column
     ASSERT_TRUE(longColumns.Initialise(kDataSetPlain, 2, rows, 100));
     for (std::int32_t r = 0; r < rows; ++r) {
@@ -543,7 +516,7 @@ TEST_F(BlockContainerTest, DataSetsReadBackInBothFormats) {
     longColumns.SetName(1, "V");
     longColumns->SetBadPoints(1);
     longColumns.UpdateExtents();
-    for (const CResultDataRef& want : {UniformThree(), WithBadPoints(), fromText, longColumns}) {
+    for (const CResultDataRef& want : {UniformThree(), WithBadPoints(), longColumns}) {
         for (Binary format : {Binary::Container, Binary::SettingsData}) {
             SCOPED_TRACE(testing::Message() << Named(format) << ", " << want->RowCount()
                                             << " rows, uniform " << want->UniformX());
@@ -572,32 +545,20 @@ TEST_F(BlockContainerTest, DataSetsReadBackInBothFormats) {
     }
 }
 
-// A high-pass data set is saved from a copy shifted to its first valid X and
-// renamed with the prefix; the data set itself, and a plain one, stay as they are.
+// Both formats save through the shifted, renamed copy that TextWriter's tests check.
 TEST_F(BlockContainerTest, HighPassDataSetIsSavedFromAPrefixedShiftedCopyInBothFormats) {
     const CResultDataRef band = MakeColumns({{"Time", {1, 2, 3}, {0, 1, 1}}, {"v", {4, 5, 6}, {}}},
                                             false, false, kDataSetHighPass);
-    const CResultDataRef plain =
-        MakeColumns({{"Time", {1, 2}, {}}, {"v", {4, 5}, {}}}, false, false);
     for (Binary format : {Binary::Container, Binary::SettingsData}) {
-        for (const char* prefix : {"run2", static_cast<const char*>(nullptr)}) {
-            SCOPED_TRACE(testing::Message() << Named(format) << ", " << (prefix ? prefix : "-"));
-            CResultDataRef got;
-            RecordingMessages said;
-            ASSERT_TRUE(WriteAs(format, band, Path("hp.kfd"), prefix));
-            ASSERT_TRUE(ReadAs(format, Path("hp.kfd"), got, said));
-            EXPECT_EQ(got->Kind(), kDataSetPlain);
-            EXPECT_EQ(Samples(got, 0), (std::vector<double>{-1, 0, 1}));
-            EXPECT_EQ(test::Names(got),
-                      (std::vector<std::string>{"Time", prefix ? "run2_v" : "v"}));
-            ASSERT_TRUE(WriteAs(format, plain, Path("plain.kfd"), "run2"));
-            ASSERT_TRUE(ReadAs(format, Path("plain.kfd"), got, said));
-            EXPECT_EQ(Samples(got, 0), (std::vector<double>{1, 2}));
-            EXPECT_EQ(test::Names(got), (std::vector<std::string>{"Time", "v"}));
-        }
+        SCOPED_TRACE(Named(format));
+        CResultDataRef got;
+        RecordingMessages said;
+        ASSERT_TRUE(WriteAs(format, band, Path("hp.kfd"), "run2"));
+        ASSERT_TRUE(ReadAs(format, Path("hp.kfd"), got, said));
+        EXPECT_EQ(got->Kind(), kDataSetPlain);
+        EXPECT_EQ(Samples(got, 0), (std::vector<double>{-1, 0, 1}));
+        EXPECT_EQ(test::Names(got), (std::vector<std::string>{"Time", "run2_v"}));
     }
-    EXPECT_EQ(Samples(band, 0), (std::vector<double>{1, 2, 3}));
-    EXPECT_EQ(band->Variable(1)->Name(), "v");
 }
 
 // Every hundredth generated sample is the exact product, the ones between add
@@ -664,31 +625,19 @@ std::string TransferMessage(CIOBuffer& b) {
 }
 
 TEST(IOBuffer, EncodingsHaveTheirByteLayout) {
-    CIOBuffer nested;
+    CIOBuffer nested, b;
     nested.WriteInt32(5);
-    const struct {
-        const char* what;
-        void (*write)(CIOBuffer&, const CIOBuffer&);
-        std::string bytes;
-    } cases[] = {
-        {"int", [](CIOBuffer& b, const CIOBuffer&) { b.WriteInt32(-2); }, "\xFE\xFF\xFF\xFF"s},
-        {"colour", [](CIOBuffer& b, const CIOBuffer&) { b.WriteUInt32(0x00123456); },
-         "\x56\x34\x12\x00"s},
-        {"double", [](CIOBuffer& b, const CIOBuffer&) { b.WriteDouble(1.0); },
-         "\0\0\0\0\0\0\xF0\x3F"s},
-        {"empty string", [](CIOBuffer& b, const CIOBuffer&) { b.WriteString(""); }, "\x01\0\0"s},
-        {"string", [](CIOBuffer& b, const CIOBuffer&) { b.WriteString("ab"); }, "\x03\0ab\0"s},
-        {"nested", [](CIOBuffer& b, const CIOBuffer& n) { b.AppendBuffer(n); },
-         "\x04\0\0\0\x05\0\0\0"s},
-        {"empty nested", [](CIOBuffer& b, const CIOBuffer&) { b.AppendBuffer(CIOBuffer()); },
-         "\0\0\0\0"s},
-        {"bytes", [](CIOBuffer& b, const CIOBuffer&) { b.WriteBytes("xyz", 3); }, "xyz"s},
-    };
-    for (const auto& c : cases) {
-        CIOBuffer b;
-        c.write(b, nested);
-        EXPECT_EQ(b.Bytes(), c.bytes) << c.what;
-    }
+    b.WriteInt32(-2);
+    b.WriteUInt32(0x00123456);  // a colour
+    b.WriteDouble(1.0);
+    b.WriteString("");
+    b.WriteString("ab");
+    b.AppendBuffer(nested);
+    b.AppendBuffer(CIOBuffer());
+    b.WriteBytes("xyz", 3);
+    EXPECT_EQ(b.Bytes(), "\xFE\xFF\xFF\xFF"s + "\x56\x34\x12\x00"s + "\0\0\0\0\0\0\xF0\x3F"s +
+                             "\x01\0\0"s + "\x03\0ab\0"s + "\x04\0\0\0\x05\0\0\0"s + "\0\0\0\0"s +
+                             "xyz"s);
 }
 
 TEST(IOBuffer, LongStringIsCutToWhatItsLengthWordCanSay) {
@@ -703,25 +652,18 @@ TEST(IOBuffer, LongStringIsCutToWhatItsLengthWordCanSay) {
 // Numbers and text round trips are in ExchangeRunsOneSequenceBothWays.
 TEST(IOBuffer, NestedBufferReadsBackWithTheVersionOfItsHolder) {
     CIOBuffer inner;
-    inner.WriteString("inner");
     inner.WriteInt32(42);
     CIOBuffer b;
     b.SetVersion(7, 1);
-    b.WriteString("");
     b.AppendBuffer(inner);
-    b.WriteBytes("\x01\x02", 2);
-    EXPECT_EQ(b.ReadString(), "");
+    b.WriteInt32(9);
     CIOBuffer n = b.ReadBuffer();
     EXPECT_EQ(n.Mode(), kIOBufferLoad);
     EXPECT_EQ(n.Major(), 7);
     EXPECT_EQ(n.Minor(), 1);
-    EXPECT_EQ(n.ReadString(), "inner");
     EXPECT_EQ(n.ReadInt32(), 42);
     EXPECT_TRUE(n.AtEnd());
-    char two[2];
-    b.ReadBytes(two, 2);
-    EXPECT_EQ(std::string(two, 2), "\x01\x02");
-    EXPECT_TRUE(b.AtEnd());
+    EXPECT_EQ(b.ReadInt32(), 9);
     // A length past the end takes what is left.
     b.Assign(test::U32Bytes(0x80000000u) + "abc");
     EXPECT_EQ(b.ReadBuffer().Bytes(), "abc");
@@ -730,23 +672,15 @@ TEST(IOBuffer, NestedBufferReadsBackWithTheVersionOfItsHolder) {
 }
 
 TEST(IOBuffer, ReadingPastTheEndGivesZerosAndEmptyText) {
-    // Three bytes cannot make a number.
-    for (const std::string& bytes : {""s, "\x07\0\0"s}) {
-        CIOBuffer b;
-        b.Assign(bytes);
-        EXPECT_EQ(b.ReadInt32(), 0);
-        EXPECT_TRUE(b.AtEnd());
-        EXPECT_EQ(b.ReadString(), "");
-        EXPECT_EQ(b.ReadBuffer().Size(), 0u);
-        EXPECT_EQ(b.ReadDouble(), 0.0);
-        char bytes3[3] = {'a', 'b', 'c'};
-        b.ReadBytes(bytes3, 3);
-        EXPECT_EQ(std::string(bytes3, 3), "\0\0\0"s);
-    }
-    CIOBuffer partial;
-    partial.Assign("\x09\x08");
+    // Three bytes cannot make a number; of three asked for, two are there.
+    CIOBuffer b;
+    b.Assign("\x07\0\0"s);
+    EXPECT_EQ(b.ReadInt32(), 0);
+    EXPECT_TRUE(b.AtEnd());
+    EXPECT_EQ(b.ReadDouble(), 0.0);
+    b.Assign("\x09\x08");
     char three[3] = {'a', 'b', 'c'};
-    partial.ReadBytes(three, 3);
+    b.ReadBytes(three, 3);
     EXPECT_EQ(std::string(three, 3), "\x09\x08\0"s);
 }
 
@@ -763,7 +697,6 @@ TEST(IOBuffer, StringReadsTable) {
         {"\x01"s, "", 1},                // the data ends inside the length
         {"\x04\0a\0b\0"s, "a", 6},       // the text ends at its NUL
         {"\x02\0zz\x02\0y\0"s, "z", 4},  // a missing NUL does not read on
-        {"\xFF\xFF"s + std::string(10, 'x'), "", 12},
     };
     for (const auto& c : cases) {
         CIOBuffer b;
@@ -787,6 +720,7 @@ TEST(IOBuffer, ExchangeRunsOneSequenceBothWays) {
             b.Exchange(label);
             b.ExchangeBytes(font, sizeof font);
         }
+        bool operator==(const Record&) const = default;
     };
     Record out{-3, 0x00FF8000, 2.5e-7, "Y(2)", {'A', 'r', 0, 1}};
     CIOBuffer b;
@@ -796,11 +730,8 @@ TEST(IOBuffer, ExchangeRunsOneSequenceBothWays) {
     b.SetMode(kIOBufferLoad);
     Record in;
     in.Io(b);
-    EXPECT_EQ(in.count, out.count);
-    EXPECT_EQ(in.colour, out.colour);
-    EXPECT_EQ(in.from, out.from);
-    EXPECT_EQ(in.label, out.label);
-    EXPECT_EQ(std::string(in.font, 4), std::string(out.font, 4));
+    EXPECT_TRUE(in == out);
+    EXPECT_TRUE(b.AtEnd());
 
     CIOBuffer idle;
     std::int32_t v = 1;
@@ -896,14 +827,11 @@ TEST(IOBuffer, LoadReadsWhatTheFileHolds) {
         const char* refusal = nullptr;
     } cases[] = {
         {"block", test::U32Bytes(3) + "abc" + "after", "abc"},
-        {"no block", "", ""},
         {"short length", "\x03\0"s, ""},
         {"zero length", test::U32Bytes(0) + "abc", ""},
         {"truncated block", test::U32Bytes(10) + "abc", "abc"},
         {"at the limit", test::U32Bytes(kIOBufferMaxTransfer) + "z", "z"},
         {"over the limit", test::U32Bytes(kIOBufferMaxTransfer + 1) + std::string(16, 'x'), "",
-         "IO Buffer Error: Buffer too large."},
-        {"4 GB", test::U32Bytes(0xFFFFFFFFu) + std::string(16, 'x'), "",
          "IO Buffer Error: Buffer too large."},
     };
     for (const auto& c : cases) {

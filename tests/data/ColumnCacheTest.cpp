@@ -20,6 +20,7 @@
 #include "data/cache/CacheMeta.h"
 #include "data/cache/CachedResult.h"
 #include "data/cache/ColumnCache.h"
+#include "data/model/ColumnSummary.h"
 #include "data/model/SummaryPyramid.h"
 
 namespace kurvex {
@@ -106,14 +107,6 @@ TEST(ColumnCache, WrittenColumnsReadBackMappedWithTheirFlags) {
     const std::uint8_t* extra = entry->Extra("pyramid", size);
     ASSERT_EQ(size, 3u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(extra), 3), "abc");
-    // The mapping outlives the entry's removal.
-    std::string error;
-    std::size_t removed = 0;
-    std::uint64_t bytes = 0;
-    ASSERT_TRUE(ClearCache(removed, bytes, error));
-    EXPECT_EQ(removed, 1u);
-    EXPECT_EQ(entry->Values(1, 0)[12], Sample(1, 0, 12));
-    OpenEntry(key, CacheEntry::Status::Missing);
 }
 
 TEST(ColumnCache, ChangedSourceGetsANewKeyAndNotTheOldEntry) {
@@ -475,6 +468,8 @@ TEST(CachedResult, OpensTheEntryOverItsMappedColumns) {
     std::size_t removed = 0;
     std::uint64_t bytes = 0;
     ASSERT_TRUE(ClearCache(removed, bytes, error));
+    EXPECT_EQ(removed, 1u);
+    OpenEntry(key, CacheEntry::Status::Missing);
     EXPECT_EQ(data->Run(1)->Variable(2)->Values()[6], RunSample(2, 1, 6));
 
     // Growing copies the samples into memory of the data set's own.
@@ -539,7 +534,7 @@ TEST(CachedResult, PartitionPointsThroughThePyramidAreTheSearchesOnes) {
                }));
     CacheConvertOptions options;
     options.limit = UINT64_MAX;
-    const CacheConversion c = ConvertToCache((home.dir / "a.raw").string(), options);
+    CacheConversion c = ConvertToCache((home.dir / "a.raw").string(), options);
     CResultDataRef data;
     std::string error;
     ASSERT_TRUE(c.entry && OpenCachedResult(c.entry, data, error)) << c.error << error;
@@ -560,6 +555,20 @@ TEST(CachedResult, PartitionPointsThroughThePyramidAreTheSearchesOnes) {
     }
     std::vector<double> copy(x, x + kPoints);
     EXPECT_FALSE(CachedPartitionPoints(copy.data(), 0, n, 1, before)) << "no cached column";
+
+    // The column's summary borrows the mapped pyramid rather than copying a
+    // level of it, and keeps the mapping after the data set is gone.
+    const auto s = data.Summary(1);
+    ASSERT_TRUE(s);
+    EXPECT_LT(s->Bytes(), 1024u);
+    const double* v = data->Variable(1)->Values();
+    const std::vector<std::uint8_t> f(kPoints, kPointValid);
+    double wantMin = 0, wantMax = 0, mn = 0, mx = 0;
+    ASSERT_TRUE(CleanExtents(v, f.data(), 1, n, wantMin, wantMax));
+    c.entry.reset();
+    data = CResultDataRef();
+    ASSERT_TRUE(s->CleanExtents(v, f.data(), 1, n, mn, mx));
+    EXPECT_TRUE(mn == wantMin && mx == wantMax) << mn << " " << mx;
 }
 
 }  // namespace

@@ -60,7 +60,6 @@ std::string Save(const fs::path& dir, const ComtradeRecord& rec, bool combined,
 
 TEST(ComtradeFile, HandCheckedRecordIsScaledToItsUnits) {
     const std::string path = (kComtrade / "hand.cfg").string();
-    ASSERT_TRUE(LooksLikeComtrade(test::Slurp(path).substr(0, 128), path));
     test::ReadOutcome o;
     test::ReadInto(ReadComtradeFile, path, o);
     ASSERT_TRUE(o.read) << o.First();
@@ -119,7 +118,6 @@ TEST(ComtradeFile, EveryRevisionAndDataTypeReadsTheSameRecord) {
                 // Years of none of the three: the layout tells, but before 1991 means 1991.
                 if (combined) rec.year = revision == 1999 ? "0" : "2005";
                 const std::string path = Save(dir, rec, combined);
-                EXPECT_TRUE(LooksLikeComtrade(test::Slurp(path).substr(0, 128), path));
                 test::ReadOutcome o;
                 test::ReadInto(ReadComtradeFile, path, o);
                 ASSERT_TRUE(o.read) << o.First();

@@ -125,8 +125,6 @@ TEST(KeysightBinFile, SampleFilesAgreeWithWhatTheirSourcesState) {
             for (std::int32_t r = 0; r < c.rows; ++r)
                 lo = std::min(lo, y[r]), hi = std::max(hi, y[r]);
             EXPECT_NEAR(hi - lo, c.peakToPeak, 0.03 * c.peakToPeak);
-            EXPECT_EQ(d->Variable(v)->Min(), lo);
-            EXPECT_EQ(d->Variable(v)->Max(), hi);
             EXPECT_EQ(d->Variable(v)->Unit(), "V");
         }
         if (!std::isnan(c.firstValue)) {

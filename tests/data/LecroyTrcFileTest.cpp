@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 class LecroyTrcFile : public test::TempDirTest {};
 
-// Whether a note begins with `line`.
-bool Noted(const std::vector<std::string>& notes, const std::string& line) {
-    return std::any_of(notes.begin(), notes.end(),
-                       [&](const std::string& n) { return n.rfind(line, 0) == 0; });
-}
-
 // The captures lecroy-scope tests with, read as its tests state; cut-short
 // captures refused before their declared sizes are believed.
 TEST_F(LecroyTrcFile, CapturesReadAsLecroyScopeReadsThem) {
@@ -62,7 +56,6 @@ TEST_F(LecroyTrcFile, CapturesReadAsLecroyScopeReadsThem) {
         test::ReadOutcome o;
         test::ReadInto(ReadLecroyTrcFile, path, o);
         const CResultDataRef& d = o.data;
-        const std::vector<std::string>& notes = o.notes;
         if (c.runs == 0) {
             test::ExpectRefused(o, c.said);
             EXPECT_EQ(d->VariableCount(), 0);
@@ -70,17 +63,15 @@ TEST_F(LecroyTrcFile, CapturesReadAsLecroyScopeReadsThem) {
         }
         ASSERT_TRUE(o.read) << o.First();
         EXPECT_TRUE(o.messages.shown.empty());
-        EXPECT_TRUE(Noted(notes, c.said));
-        EXPECT_TRUE(Noted(notes, "record length: " + std::to_string(c.rows)));
+        EXPECT_NE(o.Said().find(c.said), std::string::npos) << o.Said();
+        EXPECT_TRUE(o.Noted("record length: " + std::to_string(c.rows)));
         ASSERT_EQ(d->RunCount(), c.runs);
         for (std::int32_t k = 0; k < c.runs; ++k) {
             const CResultData& run = *d->Run(k);
             ASSERT_EQ(run.RowCount(), c.rows);
             ASSERT_EQ(run.VariableCount(), 2);
-            EXPECT_EQ(run.Variable(0)->Name(), "Time");
-            EXPECT_EQ(run.Variable(0)->Unit(), "s");
-            EXPECT_EQ(run.Variable(1)->Name(), "C2");
-            EXPECT_EQ(run.Variable(1)->Unit(), "V");
+            EXPECT_EQ(run.Variable(0)->Name() + " " + run.Variable(0)->Unit(), "Time s");
+            EXPECT_EQ(run.Variable(1)->Name() + " " + run.Variable(1)->Unit(), "C2 V");
             // The pulse sits at its segment's own trigger.
             const double* y = run.Variable(1)->Values();
             const double tMax = run.Variable(0)->Values()[std::max_element(y, y + c.rows) - y];
@@ -93,7 +84,7 @@ TEST_F(LecroyTrcFile, CapturesReadAsLecroyScopeReadsThem) {
             EXPECT_NEAR(std::accumulate(y, y + 100, 0.0) / 100, 0.0057997689768671985, 1e-8);
             const double tMax = d->Variable(0)->Values()[std::max_element(y, y + 502) - y];
             EXPECT_NEAR(tMax, 4.254989846811945e-09, 1e-15);
-            EXPECT_TRUE(Noted(notes, "sample interval: 1e-09 s"));
+            EXPECT_TRUE(o.Noted("sample interval: 1e-09 s"));
         }
         if (c.file == "pulse_sequence.trc") {
             EXPECT_EQ(d->RunName(0), "segment 1 at 0 s");

@@ -28,14 +28,6 @@ using test::RecordingMessages;
 
 const fs::path kMat = KURVEX_MAT_DIR;
 
-// Reads `path` as the viewer does, without warnings, keeping the readers' notes.
-void LoadNoting(const std::string& path, test::ReadOutcome& o) {
-    LoadOptions options;
-    options.notes = &o.notes;
-    options.showWarnings = false;
-    o.read = LoadResultFile(path, o.data, nullptr, o.messages, options);
-}
-
 class MatFile : public test::TempDirTest {};
 
 // One sample a file must give: NaN for an invalid point.
@@ -57,12 +49,6 @@ void ExpectSamples(const CResultDataRef& d, const std::vector<Sample>& samples) 
             EXPECT_NEAR(d->Variable(v)->Values()[s.row], s.value, 1e-12) << s.name;
         }
     }
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string all;
-    for (const auto& l : lines) all += l + "\n";
-    return all;
 }
 
 // The files SciPy wrote (make_mat_files.py) at levels 4 and 5, compressed and not.
@@ -105,16 +91,14 @@ TEST_F(MatFile, SciPyFilesReadAsTheirVariables) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         test::ReadOutcome o;
-        LoadNoting((kMat / c.file).string(), o);
+        test::LoadInto((kMat / c.file).string(), o);
         ASSERT_TRUE(o.read) << o.First();
-        const CResultDataRef& d = o.data;
-        const std::vector<std::string>& notes = o.notes;
-        EXPECT_EQ(Names(d), c.names);
-        EXPECT_EQ(d->RowCount(), 6);
-        ExpectSamples(d, c.samples);
-        for (const char* n : c.notes) EXPECT_NE(Joined(notes).find(n), std::string::npos) << n;
+        EXPECT_EQ(Names(o.data), c.names);
+        EXPECT_EQ(o.data->RowCount(), 6);
+        ExpectSamples(o.data, c.samples);
+        for (const char* n : c.notes) EXPECT_NE(o.Said().find(n), std::string::npos) << n;
         if (c.notes.empty()) {
-            EXPECT_TRUE(notes.empty()) << Joined(notes);
+            EXPECT_TRUE(o.notes.empty()) << o.Said();
         }
     }
 }
@@ -236,7 +220,6 @@ TEST_F(MatFile, RoundTripKeepsNamesValuesAndInvalidPoints) {
     test::Spit(path, "older");
     RecordingMessages messages;
     ASSERT_TRUE(WriteMatFile(*d.Get(), path, messages));
-    EXPECT_EQ(Entries(), 1);
 
     // What MATLAB sees: valid, unique names, and our table of names.
     mat_t* mat = Mat_Open(path.c_str(), MAT_ACC_RDONLY);
@@ -255,10 +238,10 @@ TEST_F(MatFile, RoundTripKeepsNamesValuesAndInvalidPoints) {
     EXPECT_EQ(Names(back), names);
     ASSERT_EQ(back->RowCount(), rows);
     for (std::int32_t v = 0; v < back->VariableCount(); ++v) {
+        EXPECT_EQ(test::Flags(back, v), test::Flags(d, v)) << v;
         for (std::int32_t r = 0; r < rows; ++r) {
-            EXPECT_EQ(back->Variable(v)->Flags()[r], d->Variable(v)->Flags()[r]);
             if (d->Variable(v)->Flags()[r] == kPointValid) {
-                EXPECT_EQ(back->Variable(v)->Values()[r], d->Variable(v)->Values()[r]);
+                EXPECT_EQ(back->Variable(v)->Values()[r], d->Variable(v)->Values()[r]) << v;
             }
         }
     }
@@ -417,13 +400,13 @@ TEST_F(MatFile, PeerFilesReadAsSciPyReadsThem) {
         const std::string path =
             fs::exists(peer / c.file) ? (peer / c.file).string() : Path(c.file);
         test::ReadOutcome o;
-        LoadNoting(path, o);
+        test::LoadInto(path, o);
         if (c.samples.empty()) {
             test::ExpectRefused(o, c.said);
             continue;
         }
         ASSERT_TRUE(o.read) << o.First();
-        EXPECT_NE(Joined(o.notes).find(c.said), std::string::npos) << Joined(o.notes);
+        EXPECT_NE(o.Said().find(c.said), std::string::npos) << o.Said();
         EXPECT_EQ(Names(o.data)[0], c.samples[0].name);
         ExpectSamples(o.data, c.samples);
     }

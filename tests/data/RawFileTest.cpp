@@ -93,7 +93,7 @@ TEST(RawFile, NgspiceResultsMatchNgspiceOwnTables) {
             EXPECT_EQ(data->Variable(1)->Max(), 0.0);
         }
         if (std::string(c.file) == "rc_batch.raw") {
-            // Their names are in RawFile.LoadListsThePlotsAndReachesEachOne.
+            // Their names are in RunSources.LikePlotsOfAnNgspiceLoopBecomeRuns.
             ASSERT_EQ(plots.size(), 2u);
             EXPECT_TRUE(plots[0].complex);
             EXPECT_EQ(plots[0].points, 21);
@@ -185,12 +185,9 @@ TEST(RawFile, ReadsUtf16HeadersAndSinglePrecisionValues) {
         ASSERT_EQ(o.result, RawReadResult::Read)
             << (o.messages.shown.empty() ? std::string() : o.messages.shown[0].first);
         EXPECT_EQ(Names(o.data), (std::vector<std::string>{"time", "V(out)", "I(L1)"}));
-        ASSERT_EQ(o.data->RowCount(), 3);
-        for (int r = 0; r < 3; ++r) {
-            EXPECT_EQ(o.data->Variable(0)->Values()[r], time[r]);
-            EXPECT_EQ(o.data->Variable(1)->Values()[r], vout[r]);
-            EXPECT_EQ(o.data->Variable(2)->Values()[r], il[r]);
-        }
+        EXPECT_EQ(test::Samples(o.data, 0), std::vector<double>(time, time + 3));
+        EXPECT_EQ(test::Samples(o.data, 1), std::vector<double>(vout, vout + 3));
+        EXPECT_EQ(test::Samples(o.data, 2), std::vector<double>(il, il + 3));
         EXPECT_EQ(o.data->Variable(1)->Min(), -2.5);
         EXPECT_EQ(o.data->UniformX(), 0);
     }
@@ -391,25 +388,15 @@ TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
                   neither.string());
 }
 
-TEST(RawFile, LoadListsThePlotsAndReachesEachOne) {
-    const std::string path = (kSpice / "rc_batch.raw").string();
-    std::vector<RawPlot> plots;
+// A raw file's plots are reached in RunSources.LikePlotsOfAnNgspiceLoopBecomeRuns.
+TEST(RawFile, OtherFormatsHoldOnePlot) {
+    const std::string text = (test::ProcessDir() / "rawfile-one.txt").string();
+    test::Spit(text, "Time V\n0 1\n");
+    std::vector<RawPlot> plots(2);
     LoadOptions options;
     options.plots = &plots;
     options.plot = 1;
     CResultDataRef data;
-    RecordingMessages messages;
-    ASSERT_TRUE(LoadResultFile(path, data, nullptr, messages, options));
-    EXPECT_EQ(data->Variable(0)->Name(), "time");
-    ASSERT_EQ(plots.size(), 2u);
-    EXPECT_EQ(OtherPlotsNote(plots, 1),
-              "Plot 2 of 2: Transient Analysis. Also in this file: 1 AC Analysis.");
-    EXPECT_EQ(OtherPlotsNote({plots[0]}, 0), "");
-
-    // Other formats hold one plot.
-    const std::string text = (test::ProcessDir() / "rawfile-one.txt").string();
-    test::Spit(text, "Time V\n0 1\n");
-    options.plot = 1;
     RecordingMessages refused;
     EXPECT_FALSE(LoadResultFile(text, data, nullptr, refused, options));
     ASSERT_EQ(refused.shown.size(), 1u);
@@ -448,9 +435,6 @@ TEST(LtspiceRaw, FastAccessReadsValueForValueAsPointByPoint) {
         ASSERT_EQ(pointwise.result, RawReadResult::Read);
         ASSERT_EQ(fast.result, RawReadResult::Read)
             << (fast.messages.shown.empty() ? "" : fast.messages.shown[0].first);
-        ASSERT_EQ(fast.plots.size(), 1u);
-        EXPECT_EQ(fast.plots[0].points, kPoints);
-        EXPECT_EQ(fast.plots[0].complex, complex);
         EXPECT_EQ(test::Names(fast.data), test::Names(pointwise.data));
         ASSERT_EQ(fast.data->VariableCount(), complex ? 7 : 4);
         ASSERT_EQ(fast.data->RowCount(), kPoints);

