@@ -49,8 +49,7 @@ TEST(Edges, TrapezoidsGiveTheirTenToNinetyTimes) {
         double share;  // of the ramp between the thresholds
     };
     for (const Case& c :
-         {Case{40, 100, std::nullopt, std::nullopt, 0.8},
-          Case{10, 250, std::nullopt, std::nullopt, 0.8}, Case{40, 100, -1.0, 11.0, 0.96}}) {
+         {Case{40, 100, std::nullopt, std::nullopt, 0.8}, Case{40, 100, -1.0, 11.0, 0.96}}) {
         const Shape s = Pulses(100, 500, c.rise, c.fall);
         const EdgeLevelsResult levels = EdgeLevelsOf(s.Trace(), "V", c.low, c.high);
         ASSERT_TRUE(levels.Ok()) << levels.error;

@@ -29,8 +29,6 @@ TEST(FftPlan, ThousandAndOneSamplesGiveNEqualToTheGridAndHalfAsManyFrequencies) 
     ASSERT_EQ(plan.FrequencyPoints(), 501);
     for (std::int32_t k : {0, 1, 250, 500})
         EXPECT_DOUBLE_EQ(plan.frequency->Values()[k], k / 4.0) << k;
-    EXPECT_NEAR(plan.GridPoint(1001), 4.0, 1e-12);
-    EXPECT_EQ(plan.frequency->Name(), "Frequency");
 }
 
 TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEndOrIsRefused) {
@@ -57,8 +55,6 @@ TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEndOrIsRefused) 
         {"beyond the data: all of it", eleven, {}, 11, -5.0, 20.0, 0, 10, 11},
         {"one sample", {0.0}, {}, 1, 0.0, 1.0, -1},
         {"zero width", six, {}, 6, 2.0, 2.0, -1},
-        {"reversed", six, {}, 6, 3.0, 2.0, -1},
-        {"NaN start", six, {}, 6, kNaN, 2.0, -1},
         {"infinite end", six, {}, 6, 0.0, std::numeric_limits<double>::infinity(), -1},
         {"fewer samples than the data set", six, {}, 7, 0.0, 5.0, -1},
         {"invalid before start", six, {V, I, V, V, V, V}, 6, 2.0, 4.0, -1},
@@ -66,7 +62,6 @@ TEST(FftPlan, RangeEnclosesStartAndStopsAtTheFirstSampleReachingEndOrIsRefused) 
         {"NaN X inside", {0, 1, kNaN, 3, 4, 5}, {}, 6, 0.5, 4.0, -1},
         {"start past the data", six, {}, 6, 7.0, 9.0, -1},
         {"one sample in range", six, {}, 6, 5.0, 9.0, -1},
-        {"only one valid after start", six, {V, V, V, V, M, V}, 6, 4.5, 9.0, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -95,7 +90,6 @@ TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
         {2, 1, 3},             // the smallest plan
         {19999, 1, 20000},     // at the snap limit: kept, even
         {30000, 1, 30015},     // 30,001 lies between 29,925 and 30,015
-        {30014, 1, 30015},     // a table entry keeps itself
         {999999, 1, 999999},   // a grid of exactly 1,000,000: kept, then snapped
         {1000000, 2, 499905},  // one point more: every second sample, 500,000 snapped
         {1500000, 2, 750141},  // 750,000 between the entries 749,853 and 750,141
@@ -236,7 +230,6 @@ TEST(FftSpectrum, OnePassEqualsTheWholeGridBitForBit) {
         {"just below decimation", 999999, sine, SIZE_MAX, kNaN},
         {"just above", 1000000, square, SIZE_MAX, kNaN},
         {"decimated, padded", 1500000, sine, SIZE_MAX, kNaN},
-        {"constant, decimated", 1500000, level, SIZE_MAX, kNaN},
         {"constant but one infinite sample", 1500000, level, 777777, kNaN},
         // Only the last grid point, which no pair holds, sees the change.
         {"constant but the last grid point", 1500000, level, SIZE_MAX, -2.0},
@@ -266,21 +259,12 @@ TEST(FftSpectrum, OnePassEqualsTheWholeGridBitForBit) {
 TEST(FftSpectrum, EndsBeforeTheFirstNonFiniteAmplitude) {
     const double big = std::numeric_limits<double>::max();
     const Curve c = MakeCurve(64, 1.0, [](double) { return 0.0; });
-    struct Case {
-        const char* what;
-        std::vector<double> resampled;
-    };
     std::vector<double> overflow(static_cast<std::size_t>(c.plan.GridPoints()), big);
     overflow[3] = 0.0;  // not constant; the sums overflow
-    std::vector<double> withInf(overflow.size(), 1.0);
-    withInf[10] = std::numeric_limits<double>::infinity();
-    for (const auto& [what, values] : {Case{"overflow", overflow}, Case{"inf", withInf}}) {
-        std::vector<double> a;
-        ASSERT_TRUE(AmplitudeSpectrum(values, c.plan, a)) << what;
-        EXPECT_LT(a.size(), static_cast<std::size_t>(c.plan.FrequencyPoints())) << what;
-        EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](double v) { return std::isfinite(v); }))
-            << what;
-    }
+    std::vector<double> cut;
+    ASSERT_TRUE(AmplitudeSpectrum(overflow, c.plan, cut));
+    EXPECT_LT(cut.size(), static_cast<std::size_t>(c.plan.FrequencyPoints()));
+    EXPECT_TRUE(std::all_of(cut.begin(), cut.end(), [](double v) { return std::isfinite(v); }));
     // Large but finite amplitudes are not lost to squaring.
     std::vector<double> huge(static_cast<std::size_t>(c.plan.GridPoints()));
     for (std::size_t j = 0; j < huge.size(); ++j)
@@ -306,7 +290,6 @@ TEST(FftSpectrum, FailedOrCancelledCurvesGetAnEmptySpectrumVariable) {
         EXPECT_EQ(r->spectrum->Capacity(), 0);
         EXPECT_EQ(r->spectrum->Kind(), kVariableSpectrum);
     }
-    EXPECT_EQ(shortY.spectrum->Name(), "y");
     // A constant runs no transform, so even a cancelled analysis has its result.
     const Curve level = MakeCurve(101, 1.0, [](double) { return -2.5; });
     const SpectrumResult constant =

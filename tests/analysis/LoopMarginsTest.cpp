@@ -189,7 +189,6 @@ TEST(LoopMargins, UnwrapKeepsThePhaseContinuous) {
     const std::tuple<Doubles, Doubles, Doubles> cases[] = {
         {{270, 280}, {-90, -80}, {}},
         {{-180, -170}, {180, 190}, {}},
-        {{170, -170, -150}, {170, 190, 210}, {}},
         {{0, 180, 0, -180}, {0, 180, 0, -180}, {}},
         {{-170, 170, 0, 710}, {-170, -190, -360, -370}, {}},
         {{170, X, N, -170}, {170, N, N, 190}, {}},
@@ -223,15 +222,6 @@ TEST(LoopMargins, GroupDelayIsExactOnAQuadraticPhase) {
     const FlaggedValues g = GroupDelay(f, ff, deg, pf);
     EXPECT_EQ(g.flags, (std::vector<std::uint8_t>{V, V, I, I, V, I, I, I}));
     for (std::size_t i : {0, 1, 4}) EXPECT_NEAR(g.values[i] * 360, i ? 36 + 4 * f[i] : 42, 1e-9);
-}
-
-TEST(LoopMargins, PhaseColumnPairsWithItsAmplitude) {
-    const std::vector<std::string> names = {
-        "Frequency",    "amp(v(out))", "phase(v(out))", "amp(i(v1))", "Vout", "Amp(x)_2",
-        "phase(i(v1))", "Phase(x)_2",  "amp(y)",        "phase(y",    "amp(", "phase("};
-    const std::pair<int, int> cases[] = {{1, 2},  {3, 6},   {5, 7},  {8, -1},  {0, -1},
-                                         {4, -1}, {10, -1}, {2, -1}, {-1, -1}, {12, -1}};
-    for (const auto& [amp, phase] : cases) EXPECT_EQ(PhaseColumnFor(names, amp), phase) << amp;
 }
 
 TEST(LoopMargins, NgspiceLoopsMatchTheClosedForm) {

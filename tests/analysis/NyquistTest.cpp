@@ -43,11 +43,14 @@ TEST(Nyquist, OnePoleLoopIsACircleAndUnusableSamplesAreInvalid) {
 }
 
 TEST(Nyquist, PairFoundFromEitherColumn) {
-    const std::vector<std::string> names = {"frequency", "amp(a)",   "phase(a)",
-                                            "v(b)",      "phase(c)", "amp(c)"};
+    const std::vector<std::string> names = {
+        "Frequency",    "amp(v(out))", "phase(v(out))", "amp(i(v1))", "Vout", "Amp(x)_2",
+        "phase(i(v1))", "Phase(x)_2",  "amp(y)",        "phase(y",    "amp(", "phase("};
     struct Case {
         std::int32_t column, amp, phase;
-    } cases[] = {{1, 1, 2}, {2, 1, 2}, {4, 5, 4}, {5, 5, 4}, {3, -1, -1}, {0, -1, -1}, {9, -1, -1}};
+    } cases[] = {{1, 1, 2},   {2, 1, 2},   {3, 3, 6},    {6, 3, 6},    {5, 5, 7},
+                 {7, 5, 7},   {8, -1, -1}, {9, -1, -1},  {10, -1, -1}, {11, -1, -1},
+                 {4, -1, -1}, {0, -1, -1}, {-1, -1, -1}, {12, -1, -1}};
     for (const Case& t : cases) {
         const auto pair = BodePairOf(names, t.column);
         EXPECT_EQ(pair ? pair->amp : -1, t.amp) << t.column;

@@ -59,7 +59,6 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
         } figures[] = {
             {MeasureId::ValueAtX, -a * std::cos(w * x), a * (w * dt) * (w * dt) / 8},
             {MeasureId::Cursor1, a, 1e-12},  // on the peak
-            {MeasureId::Avg, -a / (n + 1), 1e-12},
             {MeasureId::Rms, a * std::sqrt((n / 2 + 1) / (n + 1)), 1e-12},
             {MeasureId::Min, -a, 1e-12},
             {MeasureId::Period, kPeriod, dt / 100},
@@ -86,7 +85,6 @@ TEST(RunTable, EachRunMeasuredOnItsOwnSamples) {
     // The names are coloured as the runs are drawn.
     EXPECT_EQ(rows[2].colour, RunAppearance(screen.Curve(0).colour, 2, 3, 1, false).colour);
     EXPECT_EQ(RunTableHeader(screens, columns[0]), "v: at 0.0001");
-    EXPECT_EQ(RunTableHeader(screens, columns[3]), "v: Avg");
     EXPECT_EQ(RunTableHeader(screens, {0, 5, RunMeasure::Max, 0}), "(no curve): Max");
 }
 
@@ -137,9 +135,6 @@ TEST(RunTable, HiddenRunsLeftOutAndMissingVariablesGiveNoValue) {
     EXPECT_EQ(rows[1].name, "Run 3");
     EXPECT_FALSE(rows[1].values[0].has_value());
     EXPECT_FALSE(rows[2].values[0].has_value());
-    // Nobody shows run 2 either: it goes too.
-    screen.SetRunShown(2, false);
-    EXPECT_EQ(RunTableRows({&screen}, columns, 0, 2, std::nullopt, std::nullopt).size(), 2u);
 }
 
 TEST(RunTable, RangeUndoesTheLogAxis) {

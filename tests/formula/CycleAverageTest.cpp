@@ -27,8 +27,7 @@ TEST(CycleAverage, StepsOverEachCycleOfTheReference) {
         double inside;  // every sample of a whole cycle
     };
     for (const Case& c : {Case{"CYCAVG(I,G)", 4.0}, Case{"CYCAVG(CYCAVG(I,G),G)", 4.0},
-                          Case{"2*CYCAVG(I-1,G)+1", 7.0}, Case{"CYCAVG(G,I)", 3.0},
-                          Case{"cycavg(i+1,(g))^2", 25.0}}) {
+                          Case{"2*CYCAVG(I-1,G)+1", 7.0}, Case{"cycavg(i+1,(g))^2", 25.0}}) {
         const FormulaBuild build = BuildFormulaVariable(data, c.text);
         ASSERT_TRUE(build.variable) << c.text;
         const double* v = build.variable->Values();
