@@ -119,5 +119,18 @@ TEST(MeasureCatalogue, BadSamplesFailWithAReason) {
     EXPECT_FALSE(flat.Measure(MeasureId::Period).error.empty());
 }
 
+TEST(MeasureCatalogue, UnitsFollowFromXAndY) {
+    const struct {
+        MeasureUnit unit;
+        const char *x, *y, *text;
+    } cases[] = {
+        {MeasureUnit::Y, "s", "V", "V"},         {MeasureUnit::X, "s", "V", "s"},
+        {MeasureUnit::PerX, "s", "V", "Hz"},     {MeasureUnit::PerX, "m", "V", "1/m"},
+        {MeasureUnit::YTimesX, "s", "V", "V·s"}, {MeasureUnit::YPerX, "s", "A", "A/s"},
+        {MeasureUnit::YTimesX, "s", "", ""},     {MeasureUnit::Ratio, "s", "V", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MeasureUnitText(c.unit, c.x, c.y), c.text);
+}
+
 }  // namespace
 }  // namespace kurvex

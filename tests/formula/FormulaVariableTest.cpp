@@ -78,6 +78,52 @@ TEST(FormulaVariable, HighPassIsTheTrapezoidalRlcFilter) {
     }
 }
 
+TEST(FormulaVariable, HighPassFormulaIsBuiltWithoutParsing) {
+    // It computes what the parsed HIPASS computes over a step of 10 us.
+    std::unique_ptr<CFormula> f = BuildHighPassFormula(2, "V(out)");
+    ASSERT_NE(f->Root(), nullptr);
+    EXPECT_EQ(f->VariableNodes()[0]->Name(), "V(out)");
+    const size_t n = 50;
+    std::vector<double> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = std::cos(0.3 * static_cast<double>(i));
+    CResultDataRef data = MakeData({"Time", "A", "V(out)"}, {Ramp(n, 1e-5), Ramp(n, 1), v});
+    const FormulaBuild parsed = BuildFormulaVariable(data, "HIPASS(V(OUT))");
+    std::vector<double> values(n);
+    std::vector<std::uint8_t> flags(n);
+    f->SetValueSource(DataSetValue, DataSetColumn);
+    // Whole, then in pieces: each pass from row 0 starts the filter afresh.
+    for (const std::int32_t piece : {50, 7}) {
+        for (std::int32_t at = 0; at < 50; at += piece)
+            f->EvaluateRange(&data, values.data(), flags.data(), at, std::min(at + piece, 50));
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(values[i], parsed.variable->Values()[i]) << i;
+    }
+}
+
+TEST(FormulaVariable, HighPassDataSetGetsOneFilterPerColumnAfterX) {
+    CResultDataRef d(kDataSetHighPass);
+    ASSERT_TRUE(d.Initialise(kDataSetHighPass, 3, 4, 100));
+    d.SetName(1, "Va");
+    d.SetName(2, "Vb");
+    auto* hp = static_cast<HighPassResultData*>(d->Extension());
+    AttachHighPassFormulas(*hp);
+    ASSERT_EQ(hp->Formulas().size(), 2u);
+    const auto column = [&](int k) {
+        return dynamic_cast<const CFormula*>(hp->Formulas()[k].get())->VariableNodes()[0]->Column();
+    };
+    EXPECT_EQ(column(0), 1);
+    EXPECT_EQ(column(1), 2);
+    // Attaching again keeps the filters, and their running state, as they are.
+    const VariableFormula* first = hp->Formulas()[0].get();
+    AttachHighPassFormulas(*hp);
+    EXPECT_EQ(hp->Formulas()[0].get(), first);
+    // A grown data set gets filters for its new columns.
+    ASSERT_TRUE(d->ResizeVariables(4));
+    AttachHighPassFormulas(*hp);
+    ASSERT_EQ(hp->Formulas().size(), 3u);
+    EXPECT_EQ(hp->Formulas()[0].get(), first);
+    EXPECT_EQ(column(2), 3);
+}
+
 // Run 1 at X 0..4; run 2 at uneven steps over 0.5..4; run 3 over 0..4 with
 // invalid samples at 1.5 and 2.5 and without "V (A)"; only run 2 has I(L1).
 CResultDataRef ThreeRuns() {
