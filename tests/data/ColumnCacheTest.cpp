@@ -116,7 +116,6 @@ TEST(ColumnCache, ChangedSourceGetsANewKeyAndNotTheOldEntry) {
              const timespec times[2] = {{0, UTIME_OMIT}, {1000, 5}};
              ::utimensat(AT_FDCWD, p.c_str(), times, 0);
          }},
-        {"rewritten", [](const fs::path& p) { test::Spit(p, "other source bytes"); }},
         {"replaced",
          [](const fs::path& p) {
              test::Spit(p.string() + ".new", "source");
