@@ -497,23 +497,6 @@ TEST(ReloadWatch, AChangeDuringAReadIsReadAfterIt) {
     EXPECT_EQ(sim.reads_, 2);
 }
 
-TEST(ReloadWatch, AReloadFromElsewhereTakesThePendingChange) {
-    WatchSim sim;
-    sim.Write(10);
-    sim.Apply(sim.watch_.Loaded(sim.now_ + 100, sim.Files()));  // Re-Load Data
-    sim.RunTo(10000);
-    EXPECT_EQ(sim.reads_, 0);
-
-    // A read of the watch overtaken by one from elsewhere counts for nothing.
-    sim.Write(20);
-    sim.RunTo(sim.now_ + 300);
-    ASSERT_TRUE(sim.reading_);
-    sim.Apply(sim.watch_.Loaded(sim.now_, sim.Files()));
-    sim.Finish(false);
-    EXPECT_EQ(sim.watch_.Failures(), 0);
-    EXPECT_EQ(sim.watch_.State(), ReloadWatch::Phase::Idle);
-}
-
 TEST(ReloadWatch, SwitchedOffItIgnoresChangesAndCatchesUpWhenSwitchedOn) {
     WatchSim sim;
     sim.Apply(sim.watch_.SetEnabled(false, sim.now_, sim.Files()));

@@ -85,6 +85,7 @@ TEST_F(TektronixWfmFile, CapturesReadAsTheirSourcesState) {
             const double* y = d->Variable(1)->Values();
             EXPECT_EQ(d->Variable(1)->Unit(), "V");
             EXPECT_NEAR(y[0], -0.148, 5e-7);
+            EXPECT_NEAR(y[1], -0.148, 5e-7);
             EXPECT_NEAR(y[2], -0.152, 5e-7);
             EXPECT_NEAR(y[c.rows - 1], 0.144, 5e-7);
         }
