@@ -127,6 +127,14 @@ TEST(ResultData, UniformTestComparesUpper48BitsOfEveryStep) {
     EXPECT_EQ(CResultDataRef::UniformTest(lastOff.data(), 0, 33), 0);
     EXPECT_EQ(CResultDataRef::UniformTest(firstOff.data(), 1, 33), 1);
     EXPECT_EQ(CResultDataRef::UniformTest(firstOff.data(), 0, 33), 0);
+
+    // A time base accumulated in floating point is still uniform: the steps
+    // differ only in their last bits.
+    std::vector<double> t(1000);
+    for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<double>(i) * 1e-6;
+    EXPECT_EQ(CResultDataRef::UniformTest(t.data(), 0, 999), 1);
+    t[500] += 1e-9;
+    EXPECT_EQ(CResultDataRef::UniformTest(t.data(), 0, 999), 0);
 }
 
 TEST(ResultData, LocateBeforeAndAfterScanOrCompute) {
