@@ -743,29 +743,6 @@ TEST(IOBuffer, ExchangeRunsOneSequenceBothWays) {
     }
 }
 
-TEST(IOBuffer, MoveLeavesTheSourceEmptyAndIdle) {
-    CIOBuffer a;
-    a.SetMode(kIOBufferLoad);
-    a.SetVersion(7, 1);
-    a.WriteInt32(9);
-    CIOBuffer b;
-    b.WriteString("old");
-    b.Move(a);
-    EXPECT_EQ(b.Mode(), kIOBufferLoad);
-    EXPECT_EQ(b.Major(), 7);
-    EXPECT_EQ(b.ReadInt32(), 9);
-    EXPECT_EQ(a.Size(), 0u);
-    EXPECT_EQ(a.Mode(), kIOBufferIdle);
-    CIOBuffer c(std::move(b));
-    EXPECT_EQ(c.Size(), 4u);
-    EXPECT_EQ(b.Size(), 0u);  // NOLINT(bugprone-use-after-move): moved-from is defined empty
-
-    c.Reset();
-    EXPECT_EQ(c.Size(), 0u);
-    EXPECT_EQ(c.Position(), 0u);
-    EXPECT_EQ(c.Mode(), kIOBufferIdle);
-}
-
 TEST(IOBuffer, StoreRefusesEmptyAndOversizedBuffers) {
     FilePtr f(std::tmpfile());
     const struct {

@@ -157,9 +157,7 @@ TEST(CacheConvert, HoldsWhatTheRawReaderReads) {
         {"invalid", invalid},
         // The points are all there, then padding the reader passes over with a note.
         {"ltspice_zero_padded", ltspice + std::string(32, '\0')},
-        {"rc_tran.raw", ""},
         {"ltspice_fastaccess", fast},
-        {"ltspice_fast.raw", ""},
         // X the equal-spacing test must refuse, or take only as a whole
         {"one_point", NgspicePlot("p", 1, [](int v, std::int64_t) { return v + 1.0; })},
         {"constant_x", NgspicePlot("p", 9, [](int, std::int64_t) { return 2.0; })},

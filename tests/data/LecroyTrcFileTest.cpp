@@ -42,7 +42,6 @@ TEST_F(LecroyTrcFile, CapturesReadAsLecroyScopeReadsThem) {
     };
     const Case cases[] = {
         {"pulse.trc", 1, 502, "instrument: LECROYWR64Xi-A"},
-        {"issue_1.trc", 1, 100002, "instrument: LECROYWP254HD-MS"},
         {"pulse_sequence.trc", 20, 502, "segments: 20"},
         {"header_filled.trc", 200, 2002, "trigger time: 2022-10-13 16:29:38"},
         {"header.trc", 0, 0, "declares 800800 bytes of samples"},

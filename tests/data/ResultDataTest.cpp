@@ -27,8 +27,6 @@ CResultDataRef MakeColumn(const std::vector<double>& x) {
 TEST(ResultData, SetRowWritesCountedVariablesAndRaisesRowCount) {
     CResultDataRef d;
     ASSERT_TRUE(d.Initialise(kDataSetPlain, 3, 10, 100));
-    EXPECT_EQ(d->RowCount(), 0);
-    EXPECT_EQ(d->ChangeCount(), 0u);
     const double v[3] = {1, 2, 3};
     const std::uint8_t f[3] = {1, 1, 2};
     ASSERT_TRUE(d.SetRow(0, v, f, 0, -1));
@@ -211,9 +209,6 @@ TEST(ResultData, FindVariableMatchesTheTextIgnoringAsciiCase) {
     };
     for (const auto& [name, want] : cases)
         EXPECT_EQ(d.FindVariable(name), want) << (name ? name : "(null)");
-    d.SetName(1, nullptr);
-    EXPECT_FALSE(d->Variable(1)->HasName());
-    EXPECT_EQ(d.FindVariable("vout"), -1);
 }
 
 TEST(ResultData, HandlesShareAndInitialiseLeavesOtherHoldersAlone) {
@@ -287,9 +282,6 @@ TEST(ResultData, HighPassKindKeepsFurtherArraysInStep) {
     ASSERT_TRUE(d->ResizeRows(4));
     EXPECT_EQ(d->RowCapacity(), 4);
     EXPECT_EQ(hp->Extra(0, 0)->Capacity(), 4);
-
-    CResultDataRef plain;
-    EXPECT_EQ(plain->Extension(), nullptr);
 }
 
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();

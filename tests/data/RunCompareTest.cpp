@@ -8,6 +8,7 @@
 #include "analysis/RunTable.h"
 #include "data/document/RunFiles.h"
 #include "data/model/RunAdjust.h"
+#include "formula/FormulaTestSupport.h"
 #include "formula/FormulaVariable.h"
 #include "graph/RunChoice.h"
 #include "interaction/RunEdits.h"
@@ -20,17 +21,9 @@ constexpr double kPi = 3.14159265358979323846;
 // A result of one run: X named `x`, Y named `y` = f(X) on `n` steps of `dt`.
 CResultDataRef Sampled(const char* x, const char* y, int n, double dt,
                        const std::function<double(double)>& f) {
-    CResultDataRef d;
-    EXPECT_TRUE(d.Initialise(kDataSetPlain, 2, n, 100));
-    d.SetName(0, x);
-    d.SetName(1, y);
-    for (int i = 0; i < n; ++i) {
-        const double row[2] = {i * dt, f(i * dt)};
-        const std::uint8_t valid[2] = {kPointValid, kPointValid};
-        EXPECT_TRUE(d.SetRow(i, row, valid, 0, 2));
-    }
-    d.UpdateExtents();
-    return d;
+    std::vector<double> t(static_cast<size_t>(n)), v(t.size());
+    for (size_t i = 0; i < t.size(); ++i) v[i] = f(t[i] = static_cast<double>(i) * dt);
+    return test::MakeData({x, y}, {t, v});
 }
 
 // A simulated sine and a capture of it, delayed and seen through a 10:1 probe,

@@ -38,7 +38,6 @@ ReadOutcome ReadFromBytes(const std::string& bytes, CResultDataRef data = CResul
 }
 
 using test::F64At;
-using test::Flags;
 using test::PutU32;
 using test::Samples;
 using test::U32At;
