@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,27 @@ double PrintedHalfUnit(const std::string& text) {
     return 0.5 * std::pow(10.0, std::atoi(text.c_str() + e + 1) - digits);
 }
 
+// The fields of the data rows of a scope's CSV export: the lines after the one
+// that begins with `heading`, blank ones left out.
+std::vector<std::vector<std::string>> CsvRows(const std::string& csv, const std::string& heading) {
+    std::istringstream in(csv);
+    std::vector<std::vector<std::string>> rows;
+    bool data = false;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!data || line.empty()) {
+            data = data || line.rfind(heading, 0) == 0;
+            continue;
+        }
+        rows.emplace_back();
+        for (size_t at = 0;; at = line.find(',', at) + 1) {
+            rows.back().push_back(line.substr(at, line.find(',', at) - at));
+            if (line.find(',', at) == std::string::npos) break;
+        }
+    }
+    return rows;
+}
+
 // Values come from what the files' own sources state: the scopes' setup and
 // measurement .txt files (10 divisions of the time scale; peak-to-peak and
 // frequency to the scope's own measuring), the points PROVENANCE.md and
@@ -40,28 +62,31 @@ TEST(KeysightBinFile, SampleFilesAgreeWithWhatTheirSourcesState) {
         double peakToPeak;       // NAN: not stated
         double firstValue;       // NAN: not stated
         double edgeFrequency;    // of a 0/1 channel, NAN: not stated
+        const char* csv;         // the scope's CSV export of the same record
         std::int64_t cutTo = 0;  // the file cut down to this many bytes
     };
     const Case cases[] = {
+        {"keysight-bin/dsox1102g_data.bin", "instrument: DSO-X 1102G", 2000, 10 * 100e-6, NAN, "1",
+         NAN, NAN, NAN, nullptr},
         {"keysight-bin/dsox1102g_digital.bin", "record length: 20000", 20000, 10 * 2e-6, NAN, "EXT",
-         NAN, NAN, 249.69e3},
+         NAN, NAN, 249.69e3, nullptr},
         {"keysight-bin/dsox1102g_dual.bin", "serial number: CN00000000", 4000, 10 * 200e-9, NAN,
-         "1", 5.6, NAN, NAN},
+         "1", 5.6, NAN, NAN, nullptr},
         {"keysight-bin/dsox1102g_single.bin", "sample interval: 1.02", 1953, 10 * 200e-6, NAN, "1",
-         1.00, NAN, NAN},
-        {"keysight-bin/dsox1102g_uart.bin", "", 999999, NAN, NAN, "1", NAN, NAN, NAN},
+         1.00, NAN, NAN, nullptr},
+        {"keysight-bin/dsox1102g_uart.bin", "", 999999, NAN, NAN, "1", NAN, NAN, NAN, nullptr},
         {"keysight-bin/mso7034a_scope_30.bin", "instrument: MSO7034A", 1000, NAN, NAN, "2", NAN,
-         NAN, NAN},
+         NAN, NAN, "scope-csv/keysight_mso7034a_scope_3.csv"},
         {"rigol/Rigol_MSO5000_4CH_200KSPS_1Kpts.bin", "acquisition time: 2020-11-22 19:02:34", 1000,
-         1000 * 5.000e-6, -2.500e-3, "CH4", NAN, 0.78904, NAN},
-        {"rigol/MSO5074-B.bin", "4 blocks", 100000, NAN, NAN, "CH4", NAN, NAN, NAN},
+         1000 * 5.000e-6, -2.500e-3, "CH4", NAN, 0.78904, NAN, nullptr},
+        {"rigol/MSO5074-B.bin", "4 blocks", 100000, NAN, NAN, "CH4", NAN, NAN, NAN, nullptr},
         {"rigol/DHO824-ch12.bin", "RG03 .bin files are not read yet", 0, NAN, NAN, "", NAN, NAN,
-         NAN},
+         NAN, nullptr},
         {"keysight-bin/dsox1102g_dual.bin", "shorter than its header says", 0, NAN, NAN, "", NAN,
-         NAN, NAN, 20000},
+         NAN, NAN, nullptr, 20000},
         // Rigol's file-size field is not trusted: the buffer headers find the cut.
         {"rigol/Rigol_MSO5000_4CH_200KSPS_1Kpts.bin", "shorter than its headers say", 0, NAN, NAN,
-         "", NAN, NAN, NAN, 16620 - 4000 - 152 - 100},
+         "", NAN, NAN, NAN, nullptr, 16620 - 4000 - 152 - 100},
     };
     std::string why;
     const fs::path peer = test::PeerData("bench", why);
@@ -115,23 +140,21 @@ TEST(KeysightBinFile, SampleFilesAgreeWithWhatTheirSourcesState) {
             const double period = step * (rising.back() - rising.front()) / (rising.size() - 1);
             EXPECT_NEAR(1.0 / period, c.edgeFrequency, 0.01 * c.edgeFrequency);
         }
-        if (std::string(c.file).find("mso7034a") == std::string::npos) continue;
-        // The MSO7034A's CSV export of the same record, as printed: rows 0 and 1
-        // of channel 1, the first and the last of channel 2, and the last X.
-        const struct {
-            std::int32_t v, row;
-            const char* printed;
-        } csv[] = {{1, 0, "-249.982E-06"},
-                   {1, 1, "+31.000018E-03"},
-                   {2, 0, "+31.500101E-03"},
-                   {2, 998, "+2.531500101E+00"},
-                   {0, 998, "+996.000E-06"}};
-        for (const auto& [v, row, printed] : csv) {
-            const double want = std::atof(printed);
-            // The file's float holds the value to half its last bit.
-            EXPECT_NEAR(d->Variable(v)->Values()[row], want,
-                        PrintedHalfUnit(printed) + std::fabs(want) * 0x1p-24)
-                << v << " row " << row;
+        if (!c.csv) continue;
+        const auto rows = CsvRows(test::Slurp(peer / c.csv), "second,");
+        ASSERT_EQ(rows.size(), static_cast<size_t>(c.rows));
+        for (std::int32_t r = 0; r < c.rows; ++r) {
+            const std::vector<std::string>& f = rows[static_cast<size_t>(r)];
+            ASSERT_EQ(f.size(), 3u) << r;
+            EXPECT_NEAR(t[r], std::atof(f[0].c_str()), PrintedHalfUnit(f[0])) << r;
+            for (std::int32_t k = 1; k <= 2; ++k) {
+                if (f[static_cast<size_t>(k)].empty()) continue;  // its last row is blank
+                const double want = std::atof(f[static_cast<size_t>(k)].c_str());
+                // The file's float holds the value to half its last bit.
+                const double within =
+                    PrintedHalfUnit(f[static_cast<size_t>(k)]) + std::fabs(want) * 0x1p-24;
+                EXPECT_NEAR(d->Variable(k)->Values()[r], want, within) << r;
+            }
         }
     }
 }

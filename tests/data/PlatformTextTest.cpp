@@ -150,6 +150,15 @@ TEST(NameText, DecodesUtf8AsItIsAndAnythingElseAsWindows1252) {
     }
 }
 
+TEST(NameText, EveryByteAndPairDecodesToValidUtf8) {
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            const std::string s = {static_cast<char>(a), static_cast<char>(b)};
+            ASSERT_TRUE(IsUtf8(DisplayName(s))) << a << ' ' << b;
+        }
+    }
+}
+
 TEST(NameText, NamesMatchOnTheirTextIgnoringAsciiCase) {
     struct Case {
         std::string a, b;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,6 +21,18 @@ namespace fs = std::filesystem;
 
 class TektronixWfmFile : public test::TempDirTest {};
 
+// The samples of a NumPy ".npy" file of one little-endian int16 vector (version 1:
+// magic, version, a two-byte header length, the header, then the samples).
+std::vector<std::int16_t> NpyInt16(const std::string& bytes) {
+    if (bytes.compare(0, 7, "\x93NUMPY\x01") != 0) return {};
+    const std::size_t start =
+        10 + (static_cast<unsigned char>(bytes[8]) | static_cast<unsigned char>(bytes[9]) << 8);
+    if (bytes.find("'descr': '<i2'") > start) return {};
+    std::vector<std::int16_t> values((bytes.size() - start) / 2);
+    std::memcpy(values.data(), bytes.data() + start, 2 * values.size());
+    return values;
+}
+
 // Each capture gives the record length, sample interval, time of its first
 // sample and samples its upstream repository, CSV twin or own header state;
 // cut files are refused.
@@ -32,6 +45,8 @@ TEST_F(TektronixWfmFile, CapturesReadAsTheirSourcesState) {
     ASSERT_EQ(analog.size(), 101081u);
     test::Spit(Path("cut_curve.wfm"), analog.substr(0, 50000));
     test::Spit(Path("cut_header.wfm"), analog.substr(0, 500));
+    const std::vector<std::int16_t> npy = NpyInt16(test::Slurp(dir / "analog_data.npy"));
+    ASSERT_EQ(npy.size(), 50000u);
     const std::string digital = test::Slurp(dir / "digital_waveform.wfm");
     const std::string fastFrame = test::Slurp(dir / "FF5MhzX100From5Series.wfm");
 
@@ -47,6 +62,8 @@ TEST_F(TektronixWfmFile, CapturesReadAsTheirSourcesState) {
     const Case cases[] = {
         // The MSO64 CSV twin: first row -9.99966406e-07, Zero Index 24999.16015625.
         {"analog_waveform.wfm", 1, 50000, "4e-11 s", -9.99966406e-07, ""},
+        // Its implicit dimension's trigger delay field.
+        {"data_test_waveform.wfm", 1, 1000, "4e-11 s", -1.998265625e-08, ""},
         // Its implicit dimension's extent minimum.
         {"digital_waveform.wfm", 1, 2500, "4e-11 s", -4.996203125e-08, ""},
         {"FF5MhzX100From5Series.wfm", 100, 2500, "1.6e-10 s", none, "frames: 100"},
@@ -81,13 +98,20 @@ TEST_F(TektronixWfmFile, CapturesReadAsTheirSourcesState) {
         EXPECT_NEAR(x[1] - x[0], std::strtod(c.interval, nullptr), 1e-20);
 
         if (c.file == "analog_waveform.wfm") {
-            // The CSV twin's first values -0.148, -0.148, -0.152 V and its last 0.144 V.
+            // Its samples are the upstream raw values scaled, and the CSV's
+            // first values: -0.148, -0.148, -0.152 V.
             const double* y = d->Variable(1)->Values();
             EXPECT_EQ(d->Variable(1)->Unit(), "V");
             EXPECT_NEAR(y[0], -0.148, 5e-7);
-            EXPECT_NEAR(y[1], -0.148, 5e-7);
             EXPECT_NEAR(y[2], -0.152, 5e-7);
-            EXPECT_NEAR(y[c.rows - 1], 0.144, 5e-7);
+            const double k = y[0] / npy[0];
+            for (std::int32_t i = 0; i < c.rows; ++i) ASSERT_EQ(y[i], npy[i] * k) << i;
+        }
+        if (c.file == "data_test_waveform.wfm") {
+            // Upstream: a sine of amplitude 0.25 over the record, within 11 mV.
+            const double* y = d->Variable(1)->Values();
+            for (std::int32_t i = 0; i < c.rows; ++i)
+                ASSERT_NEAR(y[i], 0.25 * std::sin(2 * M_PI * i / (c.rows - 1)), 0.011) << i;
         }
         if (c.file == "digital_waveform.wfm") {
             // Bit b of each byte of the curve (32 pre-charge bytes after the
