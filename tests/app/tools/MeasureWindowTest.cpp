@@ -29,13 +29,6 @@ protected:
     CMsuFrame* window_ = nullptr;
 };
 
-// Closing it leaves measure mode in every view: the viewer's test.
-TEST_F(MeasureWindow, IsOneWindow) {
-    EXPECT_EQ(CMsuFrame::Open(&mainFrame_), window_);
-    window_->close();
-    EXPECT_EQ(CMsuFrame::Instance(), nullptr);
-}
-
 TEST_F(MeasureWindow, AResultStandsInForTheCursorRowsUntilACursorMoves) {
     window_->ShowResult("Average Value", "a+b", 1.5, 0x0000FF);
     EXPECT_EQ(window_->accessibleDescription(), QStringLiteral("a+b\t1.5"));
