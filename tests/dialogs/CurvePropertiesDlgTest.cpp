@@ -93,7 +93,6 @@ TEST_F(CurvePropertiesDlgTest, ALeftPageThatRefusesKeepsTheTab) {
     EXPECT_FALSE(dlg.ShowPage(2));  // nothing shown: Add runs and refuses the formula
     EXPECT_EQ(answer.Text(), "Invalid formula.");
     EXPECT_EQ(dlg.CurrentPage(), 0);
-    EXPECT_EQ(dlg.findChild<QTabBar*>()->currentIndex(), 0);
     dlg.accept();
     EXPECT_TRUE(dlg.isVisible());  // OK refused the same way
 }
