@@ -399,12 +399,16 @@ TEST_F(ViewerTest, MergeShowsTheMergedVariablesInEveryScreen) {
     COhmixGraphView* view = Open(a);
     ASSERT_NE(view, nullptr);
 
-    // A merge offers the merged variables in the curve dialog.
+    // A refused merge (why is the document's test) says so and offers nothing; a merge offers
+    // the merged variables in the curve dialog.
     bool offered = false;
     OnModalDialog([&offered](QDialog* d) {
         offered = true;
         d->reject();
     });
+    EXPECT_FALSE(view->Document()->Merge(WriteColumns("f.txt", {"Freq", "V"}, 5), frame_));
+    EXPECT_FALSE(shown_.empty());
+    ASSERT_FALSE(offered);
     EXPECT_TRUE(view->Document()->Merge(b, frame_));
     EXPECT_TRUE(offered);
     EXPECT_EQ(view->Screen(0)->Record().Data()->VariableCount(), 3);
