@@ -94,32 +94,6 @@ TEST(QPainterCanvas, ShapesColourTheirPixelsOnly) {
     }
 }
 
-TEST(QPainterCanvas, PensDrawSolidDottedAndDashDotLines) {
-    Picture p(300, 40);
-    const PenStyle styles[] = {PenStyle::Solid, PenStyle::Dot, PenStyle::DashDot};
-    for (int k = 0; k < 3; ++k) {
-        p.canvas->SetPen(styles[k], 1, kBlue);
-        p.canvas->MoveTo(0, 5 + 10 * k);
-        p.canvas->LineTo(299, 5 + 10 * k);
-    }
-    p.canvas->SetPen(PenStyle::Solid, 5, kRed);
-    p.canvas->MoveTo(20, 35);
-    p.canvas->LineTo(40, 35);
-    const QImage img = p.Done();
-    int painted[3];
-    for (int k = 0; k < 3; ++k)
-        painted[k] = CountColour(img, QColor(0, 0, 255), QRect(0, 5 + 10 * k, 300, 1));
-    const auto [solid, dotted, dashDot] = painted;
-    EXPECT_GE(solid, 299);
-    EXPECT_GT(dotted, 50);
-    EXPECT_LT(dotted, 250);
-    EXPECT_GT(dashDot, dotted);
-    EXPECT_LT(dashDot, solid);
-    // A thick pen is thick.
-    EXPECT_EQ(img.pixelColor(30, 33), QColor(255, 0, 0));
-    EXPECT_EQ(img.pixelColor(30, 37), QColor(255, 0, 0));
-}
-
 TEST(QPainterCanvas, TextIsMeasuredAndDrawnInTheTextColourAlongOrUp) {
     Picture p(400, 300);
     CanvasFont font;

@@ -29,21 +29,6 @@ protected:
     CGraphCurve screen_;
 };
 
-TEST_F(CurvePropertiesDlgTest, SelectedVariablesAreAddedInListOrder) {
-    CCurvePropertiesDlg dlg(screen_);
-    dlg.show();
-    auto* available = Child<CWideListBox>(dlg, "available");
-    auto* display = Child<CWideListBox>(dlg, "display");
-    available->SelectRows({0, 1, 2});
-    QTest::mouseClick(Child<QPushButton>(dlg, "add"), Qt::LeftButton);
-    ASSERT_EQ(display->Count(), 3);
-    dlg.accept();
-    ASSERT_EQ(dlg.result(), QDialog::Accepted);
-    ASSERT_EQ(dlg.Curves().size(), 3u);
-    EXPECT_EQ(dlg.Curves()[0].source, 2);  // "a", listed first
-    EXPECT_EQ(screen_.CurveCount(), 0);    // the screen waits for the caller
-}
-
 TEST_F(CurvePropertiesDlgTest, RefusedFormulaIsSelectedAndTold) {
     CCurvePropertiesDlg dlg(screen_);
     dlg.show();
@@ -108,7 +93,6 @@ TEST_F(CurvePropertiesDlgTest, ALeftPageThatRefusesKeepsTheTab) {
     EXPECT_FALSE(dlg.ShowPage(2));  // nothing shown: Add runs and refuses the formula
     EXPECT_EQ(answer.Text(), "Invalid formula.");
     EXPECT_EQ(dlg.CurrentPage(), 0);
-    EXPECT_EQ(dlg.findChild<QTabBar*>()->currentIndex(), 0);
     dlg.accept();
     EXPECT_TRUE(dlg.isVisible());  // OK refused the same way
 }

@@ -27,8 +27,7 @@ QChar Mnemonic(const QString& text) {
                                                                   : QChar();
 }
 
-// Every control that takes the focus is named for screen readers (a labelled
-// one by its label), and no two
+// Every control that takes the focus is named for screen readers, and no two
 // controls a user sees at once answer the same mnemonic.
 void CheckKeyboardAndNames(QDialog& dlg, const char* what) {
     for (QWidget* w : dlg.findChildren<QWidget*>()) {
@@ -37,18 +36,6 @@ void CheckKeyboardAndNames(QDialog& dlg, const char* what) {
         ASSERT_TRUE(a);
         EXPECT_FALSE(a->text(QAccessible::Name).isEmpty())
             << what << ": " << w->metaObject()->className() << " " << w->objectName().toStdString();
-    }
-    // A labelled field is called by its label, or (a drop-down list, whose
-    // name is its entry on Linux) points at it as its label.
-    for (QLabel* label : dlg.findChildren<QLabel*>()) {
-        QWidget* field = label->buddy();
-        if (!field || qobject_cast<QAbstractButton*>(field)) continue;
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(field);
-        bool labelled = a->text(QAccessible::Name) == QString(label->text()).remove('&');
-        for (const auto& [other, relation] : a->relations(QAccessible::Label))
-            labelled = labelled || other->object() == label;
-        EXPECT_TRUE(labelled) << what << ": " << field->metaObject()->className() << " "
-                              << label->text().toStdString();
     }
     // Controls on one page (or in a plain dialog) share a parent chain up to it.
     std::map<QWidget*, std::map<QChar, QString>> seen;

@@ -52,7 +52,6 @@ TEST_F(LoopMarginsWindowTest, RowsCopyAndMarksFollowTheViewInFront) {
     const double k = 1e-3 / 50e-9, wp = 1e5;
     const double fc = wp * std::sqrt((std::sqrt(1 + 4 * k * k / (wp * wp)) - 1) / 2) / (2 * kPi);
     EXPECT_NEAR(Value(*w, QStringLiteral("Gain crossover")) / fc, 1.0, 0.005);
-    EXPECT_EQ(w->Rows()->item(2)->text(), QStringLiteral("Phase crossover: none"));
 
     for (QPushButton* b : w->findChildren<QPushButton*>())
         if (b->accessibleName() == QStringLiteral("Copy")) b->click();
@@ -61,11 +60,9 @@ TEST_F(LoopMarginsWindowTest, RowsCopyAndMarksFollowTheViewInFront) {
         copied.startsWith(QStringLiteral("amp(v(out)) with phase(v(out)), 10 Hz to 1 MHz\n")))
         << copied.toStdString();
     EXPECT_TRUE(copied.contains(QStringLiteral("\nPhase crossover\tnone\n")));
-    EXPECT_EQ(w->accessibleDescription(), copied);
 
     ASSERT_EQ(screens[0]->Marks().size(), 1u);
     EXPECT_NEAR(screens[0]->Marks()[0].x / fc, 1.0, 0.005);
-    EXPECT_EQ(screens[0]->Marks()[0].y, 0.0);
     EXPECT_TRUE(screens[1]->Marks().empty());
 
     // Two poles take the phase through -180 at sqrt(p1 p2); the window follows the new view.

@@ -153,7 +153,6 @@ TEST_F(PowerWindowsTest, CycleAverageAddsAFormulaOverTheChosenReference) {
     ASSERT_EQ(r.CurveCount(), 2);
     const CCurveEntry& average = r.Curve(1);
     EXPECT_EQ(average.formula, "CYCAVG(P,P)");
-    EXPECT_EQ(average.sourceKind, kCurveFormula);
     EXPECT_TRUE(average.formulaResult);  // its values are the formula's test
     // The same average again adds nothing.
     test::OnModalDialog([](QDialog* d) { d->accept(); });
