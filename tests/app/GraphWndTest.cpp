@@ -271,6 +271,19 @@ TEST_F(ScreenTest, ScreensWithNothingToMapIgnoreTheMouse) {
     screen.resize(400, 300);
 }
 
+TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
+    screen.SetIndex(2);
+    EXPECT_EQ(screen.accessibleName(), QStringLiteral("Screen 3"));
+    screen.Record().Curve(0).label = "V(out)";
+    screen.Record().Curve(1).label = "I(L1)";
+    screen.Redraw();
+    EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("V(out)\nI(L1)"));
+    screen.Record().RemoveCurve(0);
+    screen.Record().Curve(0).label = "I\xB5";  // Windows-1252 from an old file
+    screen.Redraw();
+    EXPECT_EQ(screen.accessibleDescription(), QStringLiteral("I\u00B5"));
+}
+
 TEST_F(ScreenTest, AnnotationsLandOnThePressedPixelsWhateverTheRanges) {
     enum State { Fitted, PastTheData, LogY, ZoomLimit };
     for (State state : {Fitted, PastTheData, LogY, ZoomLimit}) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -21,6 +22,19 @@ int CoveredPixels(const QString& path, int size) {
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) covered += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
     return covered;
+}
+
+// Which buttons have which icon is the viewer's test; here every icon shows.
+TEST(Resources, EveryIconIsVisible) {
+    const QStringList icons = QDir(QStringLiteral(":/icons")).entryList({"*.svg"});
+    EXPECT_TRUE(icons.contains(QStringLiteral("kurvex.svg")));
+    for (const QString& name : icons) {
+        SCOPED_TRACE(name.toStdString());
+        // Drawn, but not a filled square either, at the smallest size a tool bar uses.
+        const int covered = CoveredPixels(QStringLiteral(":/icons/") + name, 16);
+        EXPECT_GT(covered, 16);
+        EXPECT_LT(covered, 16 * 16);
+    }
 }
 
 TEST(Resources, EveryPointerHasAPictureAndAHotSpotInside) {

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QToolBar>
+#include <QWidgetAction>
 #include <clocale>
 #include <cmath>
 
@@ -70,6 +71,21 @@ TEST_F(ViewerTest, OnlyAViewOpensAPointTable) {
     frame_->Execute(kCmdViewDataPoints);
     frame_->Execute(kCmdViewDataPoints);  // refused: a table window is active
     EXPECT_EQ(frame_->MdiArea()->subWindowList().size(), 2);
+}
+
+TEST_F(ViewerTest, EveryToolBarButtonHasAnIconAndANameForScreenReaders) {
+    for (QToolBar* bar : {frame_->StandardBar(), frame_->MeasureBar()}) {
+        for (QAction* a : bar->actions()) {
+            if (a->isSeparator()) continue;
+            QWidget* button = bar->widgetForAction(a);
+            ASSERT_NE(button, nullptr);
+            EXPECT_FALSE(button->accessibleName().isEmpty()) << a->data().toInt();
+            // A control on the bar, such as the curve list, shows itself.
+            if (!qobject_cast<QWidgetAction*>(a)) {
+                EXPECT_FALSE(a->icon().isNull()) << a->data().toInt();
+            }
+        }
+    }
 }
 
 TEST_F(ViewerTest, SavedLayoutBuildsTheScreensAndDeletingTheTopOneKeepsTheRest) {
