@@ -80,15 +80,6 @@ TEST(GraphText, VerticalTextSwapsTheBoxAndReadsUpwards) {
     }
 }
 
-TEST(GraphText, VerticalTextOnACanvasThatCannotTurnKeepsItsTurnedBox) {
-    test::RecordingCanvas canvas;
-    CGraphText t = TextAt(500, 500, "abcd", kJustifyLeftBottom, true);
-    t.Draw(canvas, UnitPaint());
-    EXPECT_EQ(t.BoundingRect(), (Rect{500, 472, 515, 500}));
-    ASSERT_EQ(canvas.texts.size(), 1u);
-    EXPECT_EQ(canvas.texts[0].at, (Point{500, 472}));
-}
-
 TEST(GraphText, PrintingMultipliesTheFontHeightByTheScale) {
     CGraphText t = TextAt(500, 500, "abcd", kJustifyCenter);
     AnnotationPaint print = UnitPaint();
