@@ -28,7 +28,8 @@ constexpr Colour kBlue = MakeColour(0, 0, 255);
 // A screen over `data` with one curve per listed column, ranges set as given.
 struct Screen {
     Screen(const CResultDataRef& data, std::vector<std::int32_t> columns, AxisRange x, AxisRange y,
-           std::vector<Colour> colours = {kRed, kGreen, kBlue}) {
+           std::vector<Colour> colours = {kRed, kGreen, kBlue}, std::int32_t kind = 0)
+        : model(kind) {
         model.SetData(data);
         for (size_t i = 0; i < columns.size(); ++i) {
             CCurveEntry c = CCurveEntry::ForColumn(data, columns[i]);
@@ -136,14 +137,6 @@ TEST(Renderer, MissingSampleBreaksTheLineAndMarkersStayOnValidPoints) {
     for (const auto& sh : canvas.shapes) circles += sh.kind == RecordingCanvas::Shape::Ellipse;
     // Samples at X 0 and V 0 lie on the plot's bottom edge, which is outside.
     EXPECT_EQ(circles, 2u);
-
-    // Connect off and no symbol: nothing of the curve is drawn.
-    s.model.Curve(0).connect = 0;
-    s.model.Curve(0).markerSymbol = kMarkerNone;
-    RecordingCanvas bare;
-    s.Draw(bare);
-    EXPECT_TRUE(bare.LinesOf(kRed).empty());
-    EXPECT_TRUE(bare.shapes.empty());
 }
 
 // What drawing one curve must give, walked sample by sample as the rules
@@ -608,20 +601,13 @@ TEST(Renderer, CursorLinesAreDashDot) {
 
 TEST(Renderer, BandScreensDrawEachCurveInItsOwnStripOffScreen) {
     const auto data = MakeData({"Time", "A", "B"}, {{0, 1, 2}, {0.5, 0.5, 0.5}, {1.5, 1.5, 1.5}});
-    CGraphCurve model(2);
-    model.SetData(data);
-    for (std::int32_t c : {1, 2}) {
-        CCurveEntry e = CCurveEntry::ForColumn(data, c);
-        e.colour = c == 1 ? kRed : kBlue;
-        e.bandScale = 0.5;
-        e.bandOffset = c == 1 ? 1.0 : -1.0;
-        model.AddCurve(e);
+    Screen s(data, {1, 2}, {0, 2, 1}, {0, 4, 1}, {kRed, kBlue}, kScreenBanded);
+    for (std::int32_t i : {0, 1}) {
+        s.model.Curve(i).bandScale = 0.5;
+        s.model.Curve(i).bandOffset = i == 0 ? 1.0 : -1.0;
     }
-    model.UpdateExtents();
-    model.SetXRange(0, 2, 1, test::kKeepRange);
-    model.SetYRange(0, 4, 1, test::kKeepRange);
     RecordingCanvas canvas;
-    const PlotRect plot = test::DrawInto(model, canvas, 400, 407);
+    const PlotRect plot = test::DrawInto(s.model, canvas, 400, 407);
     EXPECT_EQ(canvas.blits, 1);
     // Both curves sit at (value + offset) × plot height ÷ (scale × 8) above the bottom.
     const double k = plot.Height() / (0.5 * 8);
