@@ -156,8 +156,6 @@ TEST(GraphCurve, RemovedAnnotationLeavesTheSelection) {
     EXPECT_EQ(g.Annotations()[0].get(), b);
     ASSERT_EQ(g.AnnotationSelection().size(), 1u);
     EXPECT_EQ(g.AnnotationSelection()[0], b);
-    EXPECT_EQ(g.AddAnnotation(nullptr), nullptr);
-    EXPECT_EQ(g.Annotations().size(), 1u);
 }
 
 TEST(GraphCurve, ClearForLoadEmptiesCurvesAnnotationsAndCursors) {

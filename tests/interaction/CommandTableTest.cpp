@@ -65,8 +65,7 @@ TEST(CommandTable, RecentFileAmpersandsAreNotMnemonics) {
     EXPECT_EQ(RecentFileLabel(0, "/data/R&D/a.txt"), "&1 /data/R&&D/a.txt");
 }
 
-// A view of one screen over Time, V with cursor 1 on a selected curve and one
-// saved zoom.
+// A view of one screen showing V over Time.
 struct OneScreenView {
     CResultDataRef data = MakeData({"Time", "V"}, {{0, 1, 2, 3}, {1, 2, 3, 4}});
     CGraphCurve screen{0};
@@ -77,7 +76,6 @@ struct OneScreenView {
         screen.UpdateExtents();
         screen.SetXRange(0, 3, 0, RangeFlags{});
         screen.SetYRange(0, 5, 0, RangeFlags{});
-        screen.PushUndo(kUndoZoom);
     }
 };
 
@@ -139,7 +137,6 @@ TEST(CommandTable, RulesFollowTheProgramState) {
          with([](C& c) { c.handled = [](int id) { return id != kCmdXAxis; }; }), false, false},
         {"mode command checked in its mode", kCmdZoomPoint, mode3, true, true},
         {"mode command unchecked in another", kCmdPan, mode3, true, false},
-        {"undo on one screen with a saved state", kCmdUndo, base, true, false},
         {"delete screen needs two", kCmdDeleteScreen, base, false, false},
         {"delete screen with two and an active one", kCmdDeleteScreen, twoScreens, true, false},
         {"delete screen without an active one", kCmdDeleteScreen,
