@@ -95,7 +95,6 @@ TEST(DisplaySettingsFile, WritesTheKeyTableInOrderWithItsFormats) {
     s.Frequency().fftStart = 0.5;
     s.Frequency().fftEnd = 2;
     WriteDisplaySettings({&top, &s}, ini);
-    EXPECT_EQ(ini.GetString("Main", "NumScreen"), "2");
     EXPECT_EQ(ini.GetString("Main", "FFT Start"), "0.5");
     EXPECT_EQ(ini.GetString("Main", "FFT End"), "2");
     EXPECT_EQ(ini.GetString("Main", "Scale"), "1");
