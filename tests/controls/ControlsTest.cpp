@@ -39,7 +39,6 @@ TEST(ColorSwatch, TextIsTheColourRedFirst) {
     QSignalSpy clicks(&swatch, &CColorSwatch::doubleClicked);
     swatch.SetText("00ff80");
     EXPECT_EQ(swatch.Colour(), 0x80FF00u);
-    EXPECT_EQ(swatch.Text(), "00FF80");
     QTest::mouseDClick(&swatch, Qt::LeftButton);
     EXPECT_EQ(clicks.count(), 1);
 

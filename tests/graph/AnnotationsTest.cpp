@@ -12,14 +12,6 @@ using test::AnnotationCanvas;
 
 using test::UnitScreen;
 
-// Types 1 and 2 and an unknown one are the list's round trip; a record is read as its type says.
-TEST(Annotations, ARecordOfAnotherTypeIsNotRead) {
-    CIOBuffer record;
-    CGraphLine().WriteRecord(record);
-    record.Rewind();
-    EXPECT_EQ(ReadAnnotation(kAnnotationText, record), nullptr);  // a line is no text
-}
-
 TEST(Annotations, ListRoundTripDropsOnlyTheUnreadableRecord) {
     UnitScreen source;
     source.Line({10, 10}, {20, 30})->SetArrow(1);

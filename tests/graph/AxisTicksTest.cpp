@@ -71,10 +71,8 @@ TEST(LinearTicks, MultiplesOfTheIncrementWithinTheRange) {
 }
 
 TEST(LinearTicks, UnusableInputGivesNoTicks) {
-    EXPECT_TRUE(LinearTicks(0, 10, -1).empty());
     EXPECT_TRUE(LinearTicks(0, 10, kNaN).empty());
     EXPECT_TRUE(LinearTicks(kNaN, 10, 1).empty());
-    EXPECT_TRUE(LinearTicks(0, kInf, 1).empty());
     EXPECT_TRUE(LinearTicks(10, 0, 1).empty());
     EXPECT_TRUE(LinearTicks(0, 1e9, 1).empty());  // more than kMaxTicks
     ExpectValues(LinearTicks(5, 5, 1), {5});

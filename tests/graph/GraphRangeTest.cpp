@@ -40,7 +40,6 @@ TEST(SetRange, EndsAndStepAsStored) {
         // cases); Y chooses a step unless it has one, and the widening gives it one.
         {"zero X", false, 0, 0, 0, kNoAutoStep, {-0.9, 0.1, kNaN}},
         {"negative Y", true, -5, -5, 0, kKeepStep, {-5.5, -4.5, kNaN}},
-        {"nearly equal Y", true, 2, 2 + 1e-15, 0, kKeepStep, {1.8, 2.2 + 2.2e-15, kNaN}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -140,7 +139,6 @@ TEST(PushUndo, RunsOfScrollOrWheelStepsShareOneEntry) {
         {{kUndoWheel, kUndoWheel, kUndoWheel}, 1},
         {{kUndoHScroll, kUndoHScroll, kUndoVScroll, kUndoVScroll, kUndoHScroll}, 3},
         {{kUndoWheel, kUndoZoom, kUndoWheel}, 3},
-        {{kUndoZoom, kUndoWheel, kUndoWheel, kUndoZoom}, 3},
     };
     for (const Case& c : cases) {
         CGraphCurve g;

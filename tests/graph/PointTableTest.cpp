@@ -207,11 +207,6 @@ TEST(PointTable, TableFormReadsBackUnderTheColumnNames) {
     std::fclose(g);
 }
 
-TEST(PointTable, CaptionNamesTheRunOnlyWhenThereAreSeveral) {
-    EXPECT_EQ(TableCaption("sweep.raw", 3, 1, 0, "Run 1"), "sweep.raw : 3");
-    EXPECT_EQ(TableCaption("sweep.raw", 3, 4, 1, "vin=2"), "sweep.raw : 3 (run 2: vin=2)");
-}
-
 TEST(PointTable, ThePreviousRunSitsBesideEachCurveAtTheRowsX) {
     const auto now = MakeData({"Time", "V", "I"}, {{0, 1, 2, 3}, {1, 2, 3, 4}, {7, 7, 7, 7}});
     const auto before = MakeData({"Time", "V"}, {{0.5, 2.5}, {10, 30}});

@@ -62,7 +62,6 @@ TEST(Reload, RequestsForOneFileWaitingTogetherAreReadOnce) {
     const Case cases[] = {
         {{"/a", "/a", "/a"}, {"/a"}},
         {{"/a", "/b", "/a"}, {"/b", "/a"}},
-        {{"/a", "/b", "/c", "/b"}, {"/a", "/c", "/b"}},
         {{"/a", "/A"}, {"/a", "/A"}},  // another letter case is another file
     };
     for (const Case& c : cases) {

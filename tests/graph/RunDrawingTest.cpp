@@ -28,18 +28,15 @@ TEST(RunDrawing, ColourRuleTable) {
         // One curve: run 0 its own colour, then the new-curve palette after it.
         {kRed, 0, 3, 1, false, {kRed, 0, 0}},
         {kRed, 1, 3, 1, false, {kBlue, 0, 0}},
-        {kRed, 2, 3, 1, false, {kGreen, 0, 0}},
         {kRed, 11, 13, 1, false, {MakeColour(0, 127, 127), 0, 0}},
         {kRed, 12, 13, 1, false, {kBlue, 0, 0}},  // the own colour never comes back
         {MakeColour(0, 127, 127), 1, 2, 1, false, {kRed, 0, 0}},
         {MakeColour(1, 2, 3), 1, 2, 1, false, {kRed, 0, 0}},  // a colour not in the palette
         // Several curves: a middle colour steps lighter and darker in turn...
-        {kRed, 0, 3, 2, false, {kRed, 0, 0}},
         {kRed, 1, 3, 2, false, {MakeColour(255, 166, 166), 0, 0}},
         {kRed, 2, 3, 2, false, {MakeColour(102, 0, 0), 0, 0}},
         // ...a dark one only lighter, a light one only darker.
         {MakeColour(0, 0, 127), 1, 3, 2, false, {MakeColour(83, 83, 169), 0, 0}},
-        {kRgbBlack, 2, 3, 2, false, {MakeColour(166, 166, 166), 0, 0}},
         {MakeColour(255, 255, 0), 2, 3, 2, false, {MakeColour(102, 102, 0), 0, 0}},
         // Black and white: black, runs after the first dashed, each its own way.
         {kRed, 0, 3, 1, true, {kRgbBlack, 0, 0}},

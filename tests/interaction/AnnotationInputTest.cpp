@@ -33,7 +33,6 @@ TEST(AnnotationInput, APressChoosesEndDragMoveOrRubberBand) {
         {{text}, {600, 600}, AnnotationDrag::MoveSelection},
         // Only selected annotations are hit; anything else starts a band.
         {{text}, {102, 101}, AnnotationDrag::RubberBand},
-        {{}, {102, 101}, AnnotationDrag::RubberBand},
         {{line}, {1200, 100}, AnnotationDrag::None},  // outside the plot
     };
     for (const Case& c : cases) {

@@ -25,7 +25,6 @@ TEST(ControlRules, TypedCharactersFollowTheMask) {
         {u"1", 1, u'0', kEditNumberMask, false, A::Insert, u"", 0},
         {u"10", 2, u'k', kEditNumberMask, false, A::Replace, u"10k", 3},
         {u"10k", 3, u'm', kEditNumberMask, false, A::Replace, u"10m", 3},  // suffix replaced
-        {u"10k", 1, u'M', kEditNumberMask, false, A::Replace, u"10M", 3},
         {u"1e3x", 2, u'g', kEditNumberMask, false, A::Replace, u"1e3g", 4},
         {u"", 0, u'k', kEditNumberMask, false, A::Refuse, u"", 0},   // no digit
         {u"0", 1, u'k', kEditNumberMask, false, A::Refuse, u"", 0},  // a lone leading 0
@@ -36,15 +35,11 @@ TEST(ControlRules, TypedCharactersFollowTheMask) {
         {u"-5", 0, u'-', kEditNumberMask, false, A::Replace, u"-5", 0},
         {u"5", 0, u'+', kEditNumberMask, false, A::Replace, u"5", 0},
         {u"1e", 2, u'-', kEditNumberMask, false, A::Insert, u"", 0},  // the exponent's sign
-        {u"5", 1, u' ', kEditNumberMask, false, A::Refuse, u"", 0},
         {u"5", 1, u'-', kEditCountMask, false, A::Refuse, u"", 0},
         {u"5", 1, u'-', kEditDigits | kEditMinus, false, A::Replace, u"-5", 2},
-        {u"5", 1, u'a', kEditCountMask, false, A::Refuse, u"", 0},
         {u"5", 1, u'.', kEditCountMask, false, A::Refuse, u"", 0},
-        {u"5", 1, u'.', kEditNumberMask | kEditNoDot, false, A::Refuse, u"", 0},
         {u"5", 1, u' ', kEditDigits | kEditBlanks, false, A::Insert, u"", 0},
         {u"x", 1, u'_', kEditIdentifier, false, A::Insert, u"", 0},
-        {u"x", 1, u'-', kEditIdentifier, false, A::Refuse, u"", 0},
         {u"x", 1, u'$', kEditOther, false, A::Insert, u"", 0},
         {u"x", 1, u'q', kEditOther, false, A::Refuse, u"", 0},
         {u"5", 1, u'6', kEditCountMask, true, A::Refuse, u"", 0},   // read-only
@@ -90,11 +85,11 @@ TEST(ControlRules, NumbersAreReadWithTheirSuffixes) {
         double value;
     };
     const Case cases[] = {
-        {"0k", 0.0},     {"2.5 u", 2.5e-6}, {"10k", 1e4},    {"10m", 0.01},        {"1M", 1e6},
-        {"  3 G", 3e9},  {"2T", 2e12},      {"7n", 7e-9},    {"4p", 4e-12},        {"", 0.0},
-        {"-", 0.0},      {"abc", 0.0},      {"5k3", 5000.0}, {"1e3k", 1e6},        {".5", 0.5},
-        {"1.e2", 100.0}, {"1e", 1.0},       {"1ek", 1.0},    {"-2.5e-3", -2.5e-3}, {"+4", 4.0},
-        {"1e999", inf},  {"-1e999", -inf},  {"1e-999", 0.0}, {"0.000e999", 0.0},   {"12 x", 12.0},
+        {"2.5 u", 2.5e-6}, {"10m", 0.01},   {"1M", 1e6},          {"  3 G", 3e9},
+        {"2T", 2e12},      {"7n", 7e-9},    {"4p", 4e-12},        {"abc", 0.0},
+        {"5k3", 5000.0},   {"1e3k", 1e6},   {".5", 0.5},          {"1.e2", 100.0},
+        {"1e", 1.0},       {"1ek", 1.0},    {"-2.5e-3", -2.5e-3}, {"+4", 4.0},
+        {"1e999", inf},    {"1e-999", 0.0}, {"0.000e999", 0.0},   {"12 x", 12.0},
     };
     for (const Case& c : cases) {
         const double v = ReadSuffixedNumber(c.text);
@@ -111,7 +106,6 @@ TEST(ControlRules, NumbersAreReadWithTheirSuffixes) {
     const Whole wholes[] = {{"  -12abc", -12},
                             {"abc", 0},
                             {"+7", 7},
-                            {"35", 35},
                             {"3.9", 3},
                             {"99999999999", 2147483647},
                             {"-99999999999", -2147483647 - 1}};

