@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <ctime>
+
 #include "graph/PageGeometry.h"
 
 namespace kurvex {
@@ -54,6 +57,17 @@ TEST(PageGeometry, TitleBlockTakesThreeLinesUnlessNoTitle) {
     EXPECT_EQ(block.screens, (Rect{1000, 1450, 7500, 10000}));
     // A font taller than the page leaves the screens nothing, not less.
     EXPECT_EQ(LayoutTitle({0, 0, 100, 100}, 60, false).screens.Height(), 0);
+}
+
+TEST(PageGeometry, DateLineInTheCLocale) {
+    std::setlocale(LC_TIME, "C");
+    std::tm t{};
+    t.tm_year = 124;
+    t.tm_mon = 2;
+    t.tm_mday = 7;
+    t.tm_hour = 14;
+    t.tm_min = 5;
+    EXPECT_EQ(PrintDateLine(t), "Date: 02:05PM 03/07/24");
 }
 
 TEST(PageGeometry, ScreensShareTheHeightAndTheLastTakesTheRest) {
