@@ -34,7 +34,6 @@ TEST(Averages, PlainMeanOverTheVisibleSamplesWhateverTheirFlags) {
         {"bad", {0, 1, 2, 3}, {1, -2, 100, 4}, 2, false, 0, 3, 25.75, 26.75, std::sqrt(2505.25)},
         // An uneven step is not weighted.
         {"uneven", {0, 0.1, 10}, {1, 1, 4}, 255, false, 0, 10, 2, 2, std::sqrt(6.0)},
-        {"zoomed in", x, y, 255, false, 1, 2, 2, 2, std::sqrt(5.0)},
         // Edges between samples take the outer ones.
         {"edges", x, y, 255, false, 1.5, 2.5, 3, 3, std::sqrt(35.0 / 3)},
         // A log Y axis averages decades.

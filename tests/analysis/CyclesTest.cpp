@@ -78,31 +78,23 @@ TEST(CycleTable, SaysInWordsWhyThereAreNoCycles) {
     struct Case {
         CurvePlace reference;
         CycleRequest request;
-        const char* message;
+        const char* says;  // a part of the message
     };
     const Case cases[] = {
-        {{0, 0},
-         {12.0, std::nullopt},
-         "No cycles: G never rises through its level 12 after being "
-         "below 11.5."},
-        {{0, 0},
-         {std::nullopt, 30.0},
-         "No cycles: G never rises through its level 5 after being "
-         "below -10."},
+        {{0, 0}, {12.0, std::nullopt}, "G never rises through its level 12 after being below 11.5"},
+        {{0, 0}, {std::nullopt, 30.0}, "G never rises through its level 5 after being below -10"},
         {{5, 0}, {}, "No curve to measure."},
     };
     for (const Case& c : cases) {
         const FigureTable t = CycleTable(v.screens, c.reference, c.request);
-        EXPECT_EQ(t.message, c.message);
+        EXPECT_NE(t.message.find(c.says), std::string::npos) << t.message;
         EXPECT_TRUE(t.rows.empty());
     }
     v.Zoom(5, 15);
-    EXPECT_EQ(CycleTable(v.screens, CurvePlace{0, 0}, {}).message,
-              "No cycles: G rises through its level 5 only once; a cycle runs from one rising "
-              "crossing to the next.");
+    const std::string once = CycleTable(v.screens, CurvePlace{0, 0}, {}).message;
+    EXPECT_NE(once.find("level 5 only once"), std::string::npos) << once;
     v.top.StoreScales(0, 0, 1);
-    EXPECT_EQ(CycleTable(v.screens, std::nullopt, {}).message,
-              "Cycles are measured on time curves; the view shows spectra.");
+    EXPECT_NE(CycleTable(v.screens, std::nullopt, {}).message.find("spectra"), std::string::npos);
 }
 
 }  // namespace

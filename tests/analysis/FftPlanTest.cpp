@@ -92,7 +92,6 @@ TEST(FftPlan, LongGridsSnapToTheTableAndThoseOverAMillionAreDecimatedFirst) {
         {30000, 1, 30015},     // 30,001 lies between 29,925 and 30,015
         {999999, 1, 999999},   // a grid of exactly 1,000,000: kept, then snapped
         {1000000, 2, 499905},  // one point more: every second sample, 500,000 snapped
-        {1500000, 2, 750141},  // 750,000 between the entries 749,853 and 750,141
         // Missing samples between do not widen the decimated length: 550,001
         // points of the grid, between the entries 549,423 and 550,095.
         {1100001, 2, 550095, 2},

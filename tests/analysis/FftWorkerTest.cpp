@@ -16,10 +16,6 @@ namespace {
 using test::Fixture;
 using test::Gate;
 
-double At(const SpectrumResult& r, std::int32_t k) {
-    return r.spectrum->Values()[k];
-}
-
 // Runs `task`, calling `hook` at each report on the worker thread.
 std::vector<SpectrumResult> RunWith(FftTask task, FftWorker& worker, const FftProgressFn& hook) {
     EXPECT_TRUE(worker.Start(std::move(task), hook));
@@ -38,7 +34,7 @@ TEST(FftWorker, AnalysesEveryCurveInOrderAndReportsEachStage) {
     ASSERT_EQ(r.size(), 3u);
     for (const auto& s : r) ASSERT_TRUE(s.ok);
     EXPECT_EQ(r[0].spectrum->Name(), "a");
-    EXPECT_NEAR(At(r[2], 20), 2.0, 0.05);
+    EXPECT_NEAR(r[2].spectrum->Values()[20], 2.0, 0.05);
     EXPECT_FALSE(FftWorker::AnalysisRunning());
 }
 
@@ -103,8 +99,8 @@ TEST(FftWorker, WhileOneRunsASecondIsRefusedAndTheTaskHoldsItsVariables) {
     EXPECT_EQ(frequency->RefCount(), 1);
     ASSERT_EQ(r.size(), 2u);
     ASSERT_TRUE(r[0].ok && r[1].ok);
-    EXPECT_NEAR(At(r[0], 10), 5.0, 0.05);
-    EXPECT_NEAR(At(r[1], 20), 2.0, 0.05);
+    EXPECT_NEAR(r[0].spectrum->Values()[10], 5.0, 0.05);
+    EXPECT_NEAR(r[1].spectrum->Values()[20], 2.0, 0.05);
     EXPECT_TRUE(second.Wait().empty());
 }
 

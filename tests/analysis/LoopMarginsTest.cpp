@@ -14,6 +14,7 @@
 #include "data/document/ResultFile.h"
 #include "data/model/PhaseColumns.h"
 #include "formula/FormulaTestSupport.h"
+#include "formula/FormulaVariable.h"
 
 namespace kurvex {
 namespace {
@@ -214,14 +215,27 @@ TEST(LoopMargins, UnwrapKeepsThePhaseContinuous) {
 
 TEST(LoopMargins, GroupDelayIsExactOnAQuadraticPhase) {
     // The three-point derivative is exact on a quadratic however uneven the
-    // steps; the phase wraps, a frequency repeats and a phase is invalid.
-    const std::vector<double> f = {1, 2, 3, 3, 5, 6, 7, 8};
+    // steps; the phase wraps, a frequency repeats, one falls and a phase is invalid.
+    // The formula GD, which reads no flags, must agree where that phase is NaN.
+    const std::vector<double> f = {1, 2, 3, 3, 5, 6, 7, 8, 9, 8.5, 10, 11};
     std::vector<double> deg;
     for (double x : f) deg.push_back(Wrapped(-36 * x - 2 * x * x));
-    const std::vector<std::uint8_t> ff(8, V), pf = {V, V, V, V, V, V, I, V};
-    const FlaggedValues g = GroupDelay(f, ff, deg, pf);
-    EXPECT_EQ(g.flags, (std::vector<std::uint8_t>{V, V, I, I, V, I, I, I}));
-    for (std::size_t i : {0, 1, 4}) EXPECT_NEAR(g.values[i] * 360, i ? 36 + 4 * f[i] : 42, 1e-9);
+    std::vector<std::uint8_t> pf(f.size(), V);
+    pf[6] = I;
+    const FlaggedValues g = GroupDelay(f, std::vector<std::uint8_t>(f.size(), V), deg, pf);
+    deg[6] = std::nan("");
+    const FormulaBuild gd =
+        BuildFormulaVariable(test::MakeData({"Frequency", "P"}, {f, deg}), "GD(P)");
+    ASSERT_TRUE(gd.variable);
+    const std::vector<std::uint8_t> want = {V, V, I, I, V, I, I, I, I, I, V, V};
+    EXPECT_EQ(g.flags, want);
+    EXPECT_EQ(std::vector<std::uint8_t>(gd.variable->Flags(), gd.variable->Flags() + 12), want);
+    // The ends take the secant to their one neighbour.
+    for (std::size_t i : {0, 1, 4, 10, 11}) {
+        const double secant = i == 0 ? 42 : i == 11 ? 78 : 36 + 4 * f[i];
+        EXPECT_NEAR(g.values[i] * 360, secant, 1e-9) << f[i];
+        EXPECT_NEAR(gd.variable->Values()[i] * 360, secant, 1e-9) << f[i];
+    }
 }
 
 TEST(LoopMargins, NgspiceLoopsMatchTheClosedForm) {

@@ -66,7 +66,6 @@ TEST(MeasureLocate, FollowsTheWalkRules) {
         {"NaN sample breaks the pair", {0, kNaN, 2, 3}, ok, 2.5, -1, XLocation{2, 3, 0.5, false}},
         {"NaN sample between sides", {0, kNaN, 2, 3}, ok, 1.0, -1, std::nullopt},
         {"descending X", {3, 2, 1, 0}, ok, 1.5, -1, XLocation{1, 2, 0.5, false}},
-        {"crossing after start", {0, 2, 0, 2}, ok, 1.0, 0, XLocation{1, 2, 0.5, false}},
         {"last crossing", {0, 2, 0, 2}, ok, 1.0, 1, XLocation{2, 3, 0.5, false}},
         {"start past the end", ramp, ok, 1.0, 3, std::nullopt},
     };
@@ -241,7 +240,6 @@ TEST(MeasureSearch, ExtremaAndPointStepsFollowTheSearchRules) {
         {"next from between", y, {}, {}, At(0.5), S::NextPoint, 2},
         {"next over invalid", y, gap, {}, At(1.0), S::NextPoint, 3},
         {"previous from hidden", y, {}, {}, kHidden, S::PreviousPoint, std::nullopt},
-        {"previous from the second", y, {}, {}, At(1.0), S::PreviousPoint, 0},
         {"previous from between", y, {}, {}, At(2.5), S::PreviousPoint, 1},
         {"previous over invalid", y, gap, {}, At(3.0), S::PreviousPoint, 1},
     };

@@ -14,14 +14,10 @@
 namespace kurvex {
 namespace {
 
-// A gate G of period 10 s over 0 .. 59 s: it stays at or above 5 for 3 s of each 10 from
-// its rise at 9.5 s, 19.5 s ...; I = 1 + G averages 4 over every cycle.
-CResultDataRef GateData() {
-    return test::GateData(60, {"Time", "G", "I"});
-}
-
 TEST(CycleAverage, StepsOverEachCycleOfTheReference) {
-    const CResultDataRef data = GateData();
+    // A gate G of period 10 s over 0 .. 59 s: it stays at or above 5 for 3 s of each 10 from
+    // its rise at 9.5 s, 19.5 s ...; I = 1 + G averages 4 over every cycle.
+    const CResultDataRef data = test::GateData(60, {"Time", "G", "I"});
     struct Case {
         const char* text;
         double inside;  // every sample of a whole cycle
@@ -112,7 +108,6 @@ TEST(CycleAverage, BlocksGiveTheWholeColumnFunctionsValues) {
     };
     const Case cases[] = {
         {"CYCAVG(VA*IB,VA)", cycleAverage("VA*IB", "VA"), nullptr},
-        {"CYCAVG(INT(IB),VA)+1", cycleAverage("INT(IB)", "VA"), "1"},
         {"CYCAVG(AVG(IB),VA)+INT(IB)", cycleAverage("AVG(IB)", "VA"), "INT(IB)"},
         {"CYCAVG(IB,SIN(TIME*70))", cycleAverage("IB", "SIN(TIME*70)"), nullptr},
         {"GD(P*2)+1", groupDelay("P*2"), "1"},

@@ -44,15 +44,6 @@ Result Evaluate(const std::string& text, const CResultDataRef& data = Sample()) 
     return r;
 }
 
-// The value at sample 0; fails the test when the formula is rejected or the sample invalid.
-double First(const std::string& text) {
-    Result r = Evaluate(text);
-    EXPECT_FALSE(r.values.empty()) << text << ": " << r.error.message << " at " << r.error.position;
-    if (r.values.empty()) return std::nan("");
-    EXPECT_EQ(r.flags[0], kPointValid) << text;
-    return r.values[0];
-}
-
 TEST(Formula, ValuesOfNamesSignsPowersLiteralsAndDomainRules) {
     struct Case {
         std::string text;
@@ -84,21 +75,13 @@ TEST(Formula, ValuesOfNamesSignsPowersLiteralsAndDomainRules) {
         {"1E+", 1},  // an exponent letter and sign without digits add nothing
         {"1" + std::string(120, '0'), 1e120},
         {"0." + std::string(150, '0') + "25", 2.5e-151},
-        {"3.14159265358979323846264338327950288419716939937510582097494459230781640628"
-         "62089986280348253421170679",
-         M_PI},
-        // Division by zero, and where a function has no value.
-        {"1/0", 1e308},
-        {"-1/0", 1e308},
-        {"0/0", 0},
+        // Where a function has no value.
         {"LOG(0)", 0, kPointInvalid},
         {"SQRT(-1)", 0, kPointInvalid},
         {"EXP(1000)", 0, kPointInvalid},
         {"1E-300*1E-10", 0, kPointInvalid},  // denormal
         {"1E-300", 1e-300},
         {"0*(-1)", -0.0},
-        {"SIGN(SQRT(-1))", -1},  // NaN counts as negative
-        {"SIGN(0)", 0},
     };
     for (const Case& c : cases) {
         const Result r = Evaluate(c.text);
@@ -130,7 +113,6 @@ TEST(Formula, NamesMatchWhateverTheEncodingAndConstantsReadAfterTheColumns) {
         {&data, "V1/ro.R", {5 / 0.0125, 6 / 0.0125}},
         {&data, "R", {2, 4}},    // the column of that name wins
         {&data, "V10", {3, 3}},  // longest first: not V1 followed by 0
-        {&data, "V1^TWO", {25, 36}},
     };
     for (const auto& [d, text, values] : cases) {
         const Result r = Evaluate(text, *d);
@@ -152,7 +134,6 @@ TEST(Formula, ErrorsAndPositions) {
     const Case cases[] = {
         {"X*(X+(1)", kFormulaUnmatchedOpen, 0},
         {"  x)  ", kFormulaUnmatchedClosing, 1},  // counted in the trimmed text
-        {"(1))", kFormulaUnmatchedClosing, 3},
         {"X*", kFormulaInvalid, 1},
         {"   ", kFormulaInvalid, 0},
         {"()", kFormulaInvalid, 0},
@@ -171,7 +152,6 @@ TEST(Formula, ErrorsAndPositions) {
         {"CYCAVG(X,T,X)", kFormulaInvalidEntry, 10},
         {"CYCAVG(X,)", kFormulaInvalid, 0},
         {"CYCAVG(2X,T)", kFormulaInvalid, 0},
-        {"CYCAVG(-SIN(X),T)", kFormulaInvalid, 7},  // the sign lacks its operand
         {"1+CYCAVG(X*,T)", kFormulaInvalid, 10},
         {"CYCAVG((X,T))", kFormulaInvalidEntry, 9},
     };
@@ -225,8 +205,9 @@ TEST(Formula, NestingOfAnyDepthCompilesAndEvaluates) {
     std::string signs;
     for (int i = 0; i < n; ++i) signs += "-(";
     signs += "2" + std::string(n, ')');
-    EXPECT_EQ(First(signs), 2.0);
-    EXPECT_EQ(First(std::string(n, '(') + "X" + std::string(n, ')')), 1.5);
+    EXPECT_EQ(Evaluate(signs).values, std::vector<double>(4, 2.0));
+    EXPECT_EQ(Evaluate(std::string(n, '(') + "X" + std::string(n, ')')).values,
+              (std::vector<double>{1.5, -2, 0, 4}));
 }
 
 // Evaluates a compiled tree one sample at a time, straight from the

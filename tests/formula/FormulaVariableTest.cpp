@@ -208,7 +208,6 @@ TEST(FormulaVariable, CheckAndBuildReportPositionAndMessage) {
         {&runs, "V(out)@2X", 6, bad},
         {&runs, "1+V (A)@3", 2, bad},
         {&runs, "I(L1)", 0, bad},
-        {&runs, "I(L1)@1", 0, bad},
         // A run whose X goes back cannot be interpolated.
         {&back, "V(out)@3", -1, ""},
         {&back, "V(out)@3+V@4", 10, kFormulaRunUnsorted},
