@@ -20,6 +20,7 @@ TEST(PageGeometry, PageSizeAndMarginsWithTheirFallBacks) {
     } cases[] = {
         // Default margins on an 8.5 × 11 inch printable area: 6.5 × 9 inches at (1, 1).
         {8500, 11000, {}, {1000, 1000, 7500, 10000}},
+        {8500, 11000, {0, 0, 0, 0}, {0, 0, 8500, 11000}},
         // Left and right leave no width: 0.1 inch in, 0.2 inch less than the page.
         {8500, 11000, {100, 100, 500, 400}, {100, 1000, 8400, 10000}},
         // Top and bottom exactly fill the height: no room either.
