@@ -28,10 +28,9 @@ TEST(CurveEdit, NextColourSearchesFromTheCountThenFromTheStart) {
     const Case cases[] = {
         {{}, 0},
         {{0, 1}, 2},
-        {{0, 2}, 3},                                  // starts at n = 2, which is taken
-        {{2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 0},        // n = 10 on are taken: from the start
-        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 0},  // all taken: palette[12 mod 12]
-        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 3}, 1},
+        {{0, 2}, 3},                                     // starts at n = 2, which is taken
+        {{2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 0},           // n = 10 on are taken: from the start
+        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 3}, 1},  // all taken: palette[13 mod 12]
     };
     for (const Case& c : cases) {
         const Rgb got = NextCurveColour(WithPaletteColours(c.shown));

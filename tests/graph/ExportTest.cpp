@@ -36,11 +36,7 @@ TEST(Export, TheFormatListFollowsTheXVariableAndTheDisplay) {
 
 TEST(Export, EachEntryWritesItsFormatAndTheKurvexFileKeepsTheLayout) {
     const auto data = MakeData({"Time", "V out"}, {{0, 1}, {1.5, 2}});
-    CGraphCurve top, bottom;
-    for (CGraphCurve* s : {&top, &bottom}) {
-        s->SetData(data);
-        s->AddCurve(CCurveEntry::ForColumn(data, 1));
-    }
+    CGraphCurve top = test::ScreenOver(data, 0, 1), bottom = top;
     top.SetBackground(0x00FFFF);
     const fs::path dir = test::FreshDir("export-test");
     RecordingMessages messages;

@@ -18,9 +18,7 @@ public:
 
 // A screen with a column curve and two formula curves.
 CGraphCurve ThreeCurveScreen(const CResultDataRef& data) {
-    CGraphCurve g;
-    g.SetData(data);
-    g.AddCurve(CCurveEntry::ForColumn(data, 1));
+    CGraphCurve g = test::ScreenOver(data, 0, 2);
     for (const char* text : {"V*2", "V+1"}) {
         CCurveEntry c = CCurveEntry::ForFormula(text);
         EXPECT_TRUE(c.Bind(data).ok);
@@ -45,7 +43,6 @@ TEST(GraphCurve, CopySharesColumnsAndLeavesUndoAndAnnotationsBehind) {
     for (std::int32_t i = 0; i < 3; ++i) EXPECT_NE(&copy.Curve(i), &src.Curve(i));
     EXPECT_EQ(copy.Curve(1).formulaResult.get(), src.Curve(1).formulaResult.get());
     EXPECT_EQ(src.Curve(1).formulaResult->RefCount(), 2);
-    EXPECT_EQ(copy.Curve(2).colour, 0x0000FFu);
     EXPECT_EQ(copy.Data().Get(), data.Get());
     EXPECT_EQ(copy.Cursor(1), src.Cursor(1));
     EXPECT_EQ(copy.XTitle(), "t");

@@ -38,9 +38,7 @@ TEST(Reload, CurvesFindTheirVariablesByNameOrGo) {
 
 TEST(Reload, AViewWhoseXVariableIsGoneClosesUntouched) {
     const auto old = MakeData({"Time", "A"}, {{0, 1}, {1, 2}});
-    CGraphCurve screen;
-    screen.SetData(old);
-    screen.AddCurve(CCurveEntry::ForColumn(old, 1));
+    CGraphCurve screen = test::ScreenOver(old, 0, 1);
     const auto fresh = MakeData({"Freq", "A"}, {{0, 1}, {1, 2}});
     const RebindResult r = RebindView({&screen}, fresh);
     EXPECT_TRUE(r.closeView);

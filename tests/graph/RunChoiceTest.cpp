@@ -106,9 +106,7 @@ class RunChoiceFileTest : public test::TempDirTest {};
 TEST_F(RunChoiceFileTest, SavedWithTheSettingsFileButNotInTheBinaryBlock) {
     const std::string path = Path("sweep.ini");
     const CResultDataRef data = test::MakeData({"Time", "V"}, {{0, 1}, {2, 3}});
-    CGraphCurve screen(0);
-    screen.SetData(data);
-    screen.AddCurve(CCurveEntry::ForColumn(data, 1));
+    CGraphCurve screen = test::ScreenOver(data, 0, 1);
     test::RecordingMessages messages;
     const RunChoice choice{{"b"}, "c", ""};
     ASSERT_TRUE(SaveDisplaySettings({&screen}, path, messages, choice));

@@ -164,9 +164,7 @@ TEST(RunDrawing, TheAxesFitEveryShownRun) {
     CResultDataRef data = MakeData({"t", "v"}, {{0, 1, 2}, {1, 2, 3}});
     CResultDataRef wide = MakeData({"t", "v"}, {{-5, 10}, {-7, 30}});
     data->AddRun(wide.Get(), "wide");
-    CGraphCurve screen;
-    screen.SetData(data);
-    screen.AddCurve(CCurveEntry::ForColumn(data, 1));
+    CGraphCurve screen = test::ScreenOver(data, 0, 2);
     screen.UpdateExtents();
     const DataExtent x = screen.XExtent(), y = screen.YExtent();
     EXPECT_LE(x.min, -5.0);

@@ -24,9 +24,7 @@ struct Axes {
 Axes Draw(int width, int height, double xStep, double yStep) {
     const CResultDataRef data =
         test::MakeData({"Time", "v"}, {test::Ramp(101, 1.0), test::Ramp(101, 0.3)});
-    CGraphCurve g;
-    g.SetData(data);
-    g.AddCurve(CCurveEntry::ForColumn(data, 1));
+    CGraphCurve g = test::ScreenOver(data, 0, 100);
     g.UpdateExtents();
     g.SetXRange(0, 100, xStep, test::kKeepRange);
     g.SetYRange(0, 30, yStep, test::kKeepRange);

@@ -39,9 +39,8 @@ TEST(ViewCommands, CurveListNumbersScreensOnlyWhenThereAreSeveral) {
     EXPECT_EQ(ScreenOfParam(expected[2].data), 1);
     EXPECT_EQ(CurveOfParam(expected[2].data), 1);
 
-    const auto one = CurveListEntries({top.get()});
-    ASSERT_EQ(one.size(), 1u);
-    EXPECT_EQ(one[0].text, "V1");
+    EXPECT_EQ(CurveListEntries({top.get()}),
+              (std::vector<CurveListEntry>{{"V1", CurveSelectionParam(0, 0)}}));
 
     EXPECT_EQ(FirstSelectionParam({top.get(), bottom.get()}), 0);
     bottom->SetSelectedCurve(1);

@@ -12,11 +12,8 @@ namespace {
 using test::MakeData;
 
 TEST(ViewLayout, ScreensShareTheHeightAndTheLastTakesTheRest) {
-    const auto three = LayoutScreens(3, 800, 600, 15, 18);
-    ASSERT_EQ(three.size(), 3u);
-    EXPECT_EQ(three[0], (PlotRect{0, 0, 800, 179}));
-    EXPECT_EQ(three[1], (PlotRect{0, 179, 800, 358}));
-    EXPECT_EQ(three[2], (PlotRect{0, 358, 800, 600}));
+    EXPECT_EQ(LayoutScreens(3, 800, 600, 15, 18),
+              (std::vector<PlotRect>{{0, 0, 800, 179}, {0, 179, 800, 358}, {0, 358, 800, 600}}));
     EXPECT_TRUE(LayoutScreens(0, 800, 600, 15, 18).empty());
     // A view too low for its screens gives them no height rather than a negative one.
     for (const PlotRect& r : LayoutScreens(4, 100, 20, 15, 18)) EXPECT_GE(r.Height(), 0);

@@ -193,10 +193,7 @@ TEST(CommandTable, RulesFollowTheProgramState) {
 TEST(CommandTable, NyquistNeedsASelectedCurveOfAnAmplitudePhasePair) {
     const CResultDataRef data =
         MakeData({"frequency", "amp(V)", "phase(V)", "v(x)"}, {{1, 2}, {0, -1}, {0, -9}, {1, 1}});
-    CGraphCurve screen(0);
-    screen.SetData(data);
-    for (std::int32_t column = 1; column <= 3; ++column)
-        screen.AddCurve(CCurveEntry::ForColumn(data, column));
+    CGraphCurve screen = test::ScreenOver(data, 1, 2);
     CommandContext c;
     c.viewActive = true;
     c.screens = {&screen};
