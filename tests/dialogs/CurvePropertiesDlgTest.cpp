@@ -48,7 +48,6 @@ TEST_F(CurvePropertiesDlgTest, RefusedFormulaIsSelectedAndTold) {
     formula->setText("c*2");
     QTest::keyClick(formula, Qt::Key_Return);
     ASSERT_EQ(display->Count(), 1);
-    EXPECT_TRUE(formula->text().isEmpty());
     display->SelectRows({0});
     QTest::mouseClick(Child<QPushButton>(dlg, "remove"), Qt::LeftButton);
     EXPECT_EQ(display->Count(), 0);
@@ -123,7 +122,6 @@ TEST_F(CurvePropertiesDlgTest, ScreenPageStoresChoicesAndIgnoresCancelledChooser
     EXPECT_EQ(dlg.Display().hideAxisText, 0);  // taken when the page is left
     dlg.accept();
     EXPECT_EQ(dlg.Display().hideAxisText, 1);
-    EXPECT_EQ(dlg.Display().background, before.background);
 }
 
 }  // namespace
