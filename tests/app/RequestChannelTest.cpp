@@ -158,6 +158,7 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
         // Which texts are refused is the request text's test; here one, and the framing.
         {"empty", {Frame("")}, false, kRequestRefused},
         {"4097 bytes", {Frame(longest + "a")}, false, kRequestRefused},
+        {"garbage, a count of 542 MB", {"GET / HTTP/1.0\r\n\r\n"}, false, kRequestRefused},
         {"hangs up in the count", {frame.left(2)}, true, '\0'},
         {"hangs up in the text", {frame.left(7)}, true, '\0'},
     };
@@ -170,7 +171,7 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
     // Only the well-formed requests reached the viewer, whole.
     EXPECT_EQ(handled, (std::vector<QString>{QString::fromUtf8(good), QString::fromUtf8(good),
                                              QString(longest), QString::fromUtf8(good)}));
-    EXPECT_EQ(refusals, 2);
+    EXPECT_EQ(refusals, 3);
 
     // The sender refuses them too, before connecting, and says why.
     QString why;
@@ -178,7 +179,7 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
     ASSERT_TRUE(RunBeside([&] { status = SendRequestBytes("/r/\xE4.txt", &why); }));
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(why.contains("UTF-8")) << why.toStdString();
-    EXPECT_EQ(refusals, 2);
+    EXPECT_EQ(refusals, 3);
 }
 
 TEST_F(RequestChannel, SocketIsOpenToItsOwnerOnly) {

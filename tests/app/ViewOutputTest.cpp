@@ -178,7 +178,6 @@ TEST(ClipboardPicture, BothFormsReadBackFromTheClipboard) {
     ASSERT_NE(mime, nullptr);
     ASSERT_TRUE(mime->hasFormat(kSvgMime));
     const QByteArray svg = mime->data(kSvgMime);
-    EXPECT_TRUE(svg.contains("<svg"));
     EXPECT_TRUE(svg.contains("#ff0000"));  // the curve's colour, red first
     EXPECT_TRUE(mime->hasImage());
     EXPECT_EQ(qvariant_cast<QImage>(mime->imageData()).size(), QSize(500, 400));

