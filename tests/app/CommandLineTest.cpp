@@ -17,7 +17,6 @@ TEST(CommandLine, ParsesFilesOptionsAndRefusals) {
         QString sendText;
     };
     const Case cases[] = {
-        {{}, {}, "", ""},
         {{"a.txt", "b.kfd"}, {"a.txt", "b.kfd"}, "", ""},
         {{"-h", "a.txt"}, {"a.txt"}, "h", ""},
         {{"--version"}, {}, "v", ""},
@@ -35,7 +34,6 @@ TEST(CommandLine, ParsesFilesOptionsAndRefusals) {
         {{"-x", "a.txt"}, {}, "!", ""},
         {{"a.txt", "-platform"}, {"a.txt"}, "!", ""},
         {{"--runs", "a", "b"}, {"a", "b"}, "", ""},
-        {{"--send", "/r/<1,2>/out.raw", "--runs"}, {}, "s", "/r/<1,2>/out.raw"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());

