@@ -132,7 +132,6 @@ TEST(NameText, DecodesUtf8AsItIsAndAnythingElseAsWindows1252) {
         {"\303\234berlast", "\303\234berlast"},  // UTF-8 Ü
         {"\xE2\x82\xAC\xF0\x9F\x94\x8C", "\xE2\x82\xAC\xF0\x9F\x94\x8C"},  // € and a 4-byte one
         {"\334berlast", "\303\234berlast"},                                // Windows-1252 Ü
-        {"I\265A", "I\302\265A"},                                          // µ
         {"\x80\x9F\xFF", "\xE2\x82\xAC\xC5\xB8\xC3\xBF"},                  // €, Ÿ, ÿ
         {"\x81\x8D\x8F\x90\x9D",  // unassigned: U+FFFD each
          "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
@@ -164,10 +163,9 @@ TEST(NameText, NamesMatchOnTheirTextIgnoringAsciiCase) {
     };
     const Case cases[] = {
         {"Time", "TIME", true},          {"Time", "Tim", false},
-        {"\3341", "\303\2341", true},  // Windows-1252 against UTF-8
-        {"\3741", "\3341", false},     // ü and Ü: only ASCII letters fold
-        {"\303\234", "\303\274", false}, {"v\265", "V\302\265", true},
-        {"\x81", "\x8D", true},  // both U+FFFD
+        {"\3341", "\303\2341", true},     // Windows-1252 against UTF-8
+        {"\303\234", "\303\274", false},  // Ü and ü: only ASCII letters fold
+        {"v\265", "V\302\265", true},    {"\x81", "\x8D", true},  // both U+FFFD
     };
     for (const Case& c : cases) {
         EXPECT_EQ(SameName(c.a, c.b), c.same) << c.a << " / " << c.b;
