@@ -202,6 +202,7 @@ TEST(RunSources, SteppedLtspiceSplitsAtRestartsNamedByItsLog) {
         {"UTF-16 log with a mark, upper-case extension", false, "sim.LOG",
          "\xFF\xFE" + Utf16LE(steps), named, false},
         {"too few steps", true, "sim.log", ".step a=1\n.step a=2\n", numbered, true},
+        {"too many steps", false, "sim.Log", steps + ".step vin=4 r1=2k\n", numbered, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
