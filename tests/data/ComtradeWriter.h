@@ -4,7 +4,6 @@
 // tests of the reader: any revision, any data file type, .cfg/.dat or .cff.
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>

@@ -9,7 +9,6 @@
 
 #include <complex>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>

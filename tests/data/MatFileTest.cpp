@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>

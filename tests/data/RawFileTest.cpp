@@ -374,7 +374,6 @@ TEST(RawFile, OnlyATitleLineMakesNoRawFile) {
     ASSERT_TRUE(LoadResultFile(text.string(), data, nullptr, messages));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(Names(data), (std::vector<std::string>{"Title:", "run"}));
-    EXPECT_EQ(data->RowCount(), 2);
 
     const fs::path neither = dir / "neither.txt";
     test::Spit(neither, "Title: run\nTime V\n0 1\n");

@@ -74,7 +74,6 @@ TEST(ReaderTable, EachSampleIsClaimedFirstByItsOwnReader) {
         ASSERT_NE(own, table.end());
         for (auto row = table.begin(); row != own; ++row)
             EXPECT_FALSE(row->looksLike(head, c.path.string())) << row->name << " claims it";
-        EXPECT_TRUE(own->looksLike(head, c.path.string()));
         EXPECT_EQ(&ReaderFor(head, c.path.string()), &*own);
     }
 }
